@@ -1,0 +1,22 @@
+# Sourced by run.sh and test.sh: installs the Debian packages the build needs
+# when any is missing. Needs root (or sudo) only when something is missing.
+vxk_packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config"
+
+vxk_setup() {
+  local missing=""
+  for p in $vxk_packages; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+  done
+  [ -z "$missing" ] && return 0
+  echo "== installing:$missing"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
+}
+
+# vxk_configure <build-dir> <cmake args...>
+vxk_configure() {
+  local dir="$1"; shift
+  cmake -S "$VXK_ROOT" -B "$VXK_ROOT/$dir" -G Ninja "$@" >/dev/null
+}

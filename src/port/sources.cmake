@@ -1,0 +1,7 @@
+# The platform layer: the only place that includes Linux/POSIX headers.
+list(APPEND VXKERNEL_SOURCES
+  src/port/linux/port_tls.cpp
+  src/port/linux/port_sync.cpp
+  src/port/linux/port_thread.cpp
+  src/port/linux/port_file_lock.cpp
+)

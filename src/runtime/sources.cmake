@@ -1,0 +1,15 @@
+list(APPEND VXKERNEL_PUBLIC_HEADERS
+  include/vxkernel/runtime/dbgstrm.h
+  include/vxkernel/runtime/KAt.h
+  include/vxkernel/runtime/KContext.h
+  include/vxkernel/runtime/KLibraryInfo.h
+  include/vxkernel/runtime/KThreadGlobals.h
+)
+list(APPEND VXKERNEL_SOURCES
+  src/runtime/dbgstrm.cpp
+  src/runtime/KAt.cpp
+  src/runtime/KContext.cpp
+  src/runtime/KLibraryInfo.cpp
+  src/runtime/KThreadGlobals.cpp
+  src/runtime/packages.cpp
+)

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds and runs every test:
+#   1. the plain build (g++, warnings are errors, benchmarks compiled),
+#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (clang),
+#   3. the thread tests under ThreadSanitizer (clang).
+set -euo pipefail
+VXK_ROOT="$(cd "$(dirname "$0")" && pwd)"
+. "$VXK_ROOT/scripts/setup.sh"
+vxk_setup
+jobs=$(nproc)
+start=$SECONDS
+
+echo "== plain build (g++)"
+vxk_configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc \
+  -DVXKERNEL_WERROR=ON -DVXKERNEL_BUILD_BENCHMARKS=ON
+cmake --build "$VXK_ROOT/build" -j "$jobs"
+(cd "$VXK_ROOT/build" && ctest -j "$jobs" --output-on-failure)
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build (clang)"
+vxk_configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DVXKERNEL_WERROR=ON -DVXKERNEL_SANITIZE=address,undefined
+cmake --build "$VXK_ROOT/build-asan" -j "$jobs"
+(cd "$VXK_ROOT/build-asan" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j "$jobs" --output-on-failure)
+
+echo "== ThreadSanitizer build, thread tests (clang)"
+vxk_configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DVXKERNEL_WERROR=ON -DVXKERNEL_SANITIZE=thread -DVXKERNEL_BUILD_TOOLS=OFF
+cmake --build "$VXK_ROOT/build-tsan" -j "$jobs"
+(cd "$VXK_ROOT/build-tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest -j "$jobs" -L thread --output-on-failure)
+
+echo "== all test runs passed in $((SECONDS - start)) s"

@@ -1,0 +1,46 @@
+# cmake -P script: install, configure the consumer against the install, build, run.
+file(REMOVE_RECURSE "${WORK_DIR}")
+set(prefix "${WORK_DIR}/prefix")
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
+  endif()
+  set(LAST_OUTPUT "${out}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
+foreach(f include/vxkernel/vxkernel.h include/vxkernel/version.h lib/cmake/vxkernel/vxkernelConfig.cmake
+          lib/pkgconfig/vxkernel.pc)
+  if(NOT EXISTS "${prefix}/${f}")
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+# Private headers stay out of the installed tree.
+file(GLOB_RECURSE private "${prefix}/include/*_internal.h" "${prefix}/include/port/*")
+if(private)
+  message(FATAL_ERROR "private headers installed: ${private}")
+endif()
+
+# CMake package.
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/consumer" -B "${WORK_DIR}/consumer"
+    -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/consumer")
+run("${WORK_DIR}/consumer/consumer")
+if(NOT LAST_OUTPUT MATCHES "worker counted 3\nmain counted 0 with vxkernel [0-9]+\\.[0-9]+\\.[0-9]+")
+  message(FATAL_ERROR "unexpected consumer output:\n${LAST_OUTPUT}")
+endif()
+
+# pkg-config, when the machine has it.
+find_program(PKG_CONFIG pkg-config)
+if(PKG_CONFIG)
+  set(ENV{PKG_CONFIG_PATH} "${prefix}/lib/pkgconfig")
+  run(${PKG_CONFIG} --cflags --libs vxkernel)
+  string(STRIP "${LAST_OUTPUT}" flags)
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  run(${CXX} ${SOURCE_DIR}/examples/consumer/main.cpp ${flags} -Wl,-rpath,${prefix}/lib
+      -o ${WORK_DIR}/consumer-pc)
+  run("${WORK_DIR}/consumer-pc")
+endif()
+message(STATUS "installed package builds and runs the consumer")

@@ -1,0 +1,276 @@
+// The start-up rings. Every scenario runs in a child process of its own: the
+// rings are process-global and the first ProcessShutdown is final.
+#include "vxkernel/runtime/KAt.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "support/child_process.h"
+#include "vxkernel/runtime/KContext.h"
+#include "vxkernel/runtime/KThreadGlobals.h"
+#include "vxkernel/text/KArray.h"
+
+namespace {
+
+std::string* gTrace = nullptr;  // the child's trace, written by the probes
+
+// A process participant that records its start-up and shut-down.
+class ProcProbe : public KAtProcess {
+ public:
+  ProcProbe(const char* name, unsigned long priority) : KAtProcess(priority), fName(name) {}
+
+ protected:
+  void Startup() override { *gTrace += "+" + fName + " "; }
+  void Shutdown() override { *gTrace += "-" + fName + " "; }
+
+ private:
+  std::string fName;
+};
+
+// A per-thread participant in the usual pattern: Init makes the thread's
+// object, Cleanup deletes it.
+class ThreadProbe : public KThreadGlobals {
+ public:
+  explicit ThreadProbe(const char* name, Ring ring = 16, short count = 1)
+      : KThreadGlobals(ring, count), fName(name) {}
+  std::string* State() const { return static_cast<std::string*>(User1()); }
+  void SetState(std::string* s) const { User1(s); }
+  unsigned long Index(int n) const {
+    // Reads a slot's index by what it stores: the slot is found by value.
+    void* marker = reinterpret_cast<void*>(0x5a5a);
+    void* saved = nullptr;
+    switch (n) {
+      case 1: saved = User1(); User1(marker); break;
+      case 2: saved = User2(); User2(marker); break;
+      default: saved = User3(); User3(marker); break;
+    }
+    unsigned long index = KContext::kSlots;
+    for (unsigned long i = 0; i < KContext::kSlots; ++i)
+      if (KContext::Get(i) == marker) index = i;
+    switch (n) {
+      case 1: User1(saved); break;
+      case 2: User2(saved); break;
+      default: User3(saved); break;
+    }
+    return index;
+  }
+
+ protected:
+  void Init() override {
+    *gTrace += "+" + fName + " ";
+    User1(new std::string(fName));
+  }
+  void Cleanup() override {
+    *gTrace += "-" + fName + " ";
+    delete static_cast<std::string*>(User1());
+  }
+
+ private:
+  std::string fName;
+};
+
+uintptr_t ThreadCount() { return reinterpret_cast<uintptr_t>(KContext::Get(KAt::gContextAlloc)); }
+
+// Runs body in a child with a fresh trace and returns the trace.
+std::string Trace(const std::function<void()>& body) {
+  ChildResult r = RunInChild([&](std::string& out) {
+    gTrace = &out;
+    body();
+  });
+  EXPECT_EQ(r.status, 0);
+  return r.output;
+}
+
+TEST(KAtRings, SamePriorityStartsInRegistrationOrderAndStopsInReverse) {
+  std::string trace = Trace([] {
+    new ProcProbe("a5", 5);
+    new ProcProbe("b5", 5);
+    new ProcProbe("c3", 3);
+    new ProcProbe("d40", 40);
+    new ProcProbe("never", 0);  // priority 0 takes part in nothing
+    KAt::ProcessStartup(0);
+    *gTrace += "| ";
+    KAt::ProcessShutdown(0);
+  });
+  EXPECT_EQ(trace, "+c3 +a5 +b5 +d40 | -d40 -b5 -a5 -c3 ");
+}
+
+TEST(KAtRings, EmptyLevelsBetweenPrioritiesAreSkipped) {
+  std::string trace = Trace([] {
+    new ProcProbe("p8", 8);
+    new ProcProbe("p32", 32);
+    // The ring grows to the highest level; the ones between stay empty.
+    if (KAt::gProcessRings->NumElements() < 32) *gTrace += "short ";
+    if (KAt::gProcessRings->GetSelementAt(20) != nullptr) *gTrace += "level20 ";
+    KAt::ProcessStartup(0);
+    KAt::ProcessShutdown(0);
+  });
+  EXPECT_EQ(trace, "+p8 +p32 -p32 -p8 ");
+}
+
+TEST(KAtRings, NestedStartupCountsAndTheFirstShutdownIsFinal) {
+  std::string trace = Trace([] {
+    new ProcProbe("p", 10);
+    new ThreadProbe("t");
+    KAt::ProcessStartup(1);
+    KAt::ProcessStartup(1);
+    *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
+               std::to_string(ThreadCount()) + " ";
+    KAt::ProcessShutdown(1);
+    *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
+               std::to_string(ThreadCount()) + " late " +
+               std::to_string(KAt::gTooLateForThreadShutdown) + " ";
+    KAt::ProcessShutdown(1);  // both counts reach 0, yet nothing shuts down
+    *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
+               std::to_string(ThreadCount()) + " ";
+    KAt::ProcessShutdown(1);  // unmatched: only counts, and they stay at 0
+    *gTrace += "end " + std::to_string(KAt::gProcessCount);
+  });
+  EXPECT_EQ(trace, "+p +t counts 2/2 counts 1/1 late 1 counts 0/0 end 0");
+}
+
+TEST(KAtRings, ThreadRingRunsOncePerThreadAndContextIsFreedLast) {
+  std::string trace = Trace([] {
+    static ThreadProbe a("a"), b("b");
+    KAt::ProcessStartup(1);
+    *gTrace += "| ";
+    std::thread worker([] {
+      KAt::ThreadShutdown();  // never started: nothing happens
+      bool noContext = KContext::Get(3) == nullptr && ThreadCount() == 0;
+      KAt::ThreadStartup();
+      KAt::ThreadStartup();  // nested: only counts
+      bool own = a.State() != nullptr && *a.State() == "a" && ThreadCount() == 2;
+      KAt::ThreadShutdown();
+      bool still = a.State() != nullptr;
+      KAt::ThreadShutdown();
+      bool gone = KContext::Get(KAt::gContextAlloc) == nullptr && a.State() == nullptr;
+      *gTrace += std::string(noContext ? "fresh " : "ctx? ") + (own ? "own " : "own? ") +
+                 (still ? "kept " : "kept? ") + (gone ? "freed " : "freed? ");
+    });
+    worker.join();
+    *gTrace += "| ";
+    KAt::ProcessShutdown(1);
+  });
+  EXPECT_EQ(trace, "+a +b | fresh +a +b own kept -b -a freed | -b -a ");
+}
+
+TEST(KAtRings, DeletedParticipantIsNotShutDown) {
+  std::string trace = Trace([] {
+    new ProcProbe("keep", 7);
+    ProcProbe* gone = new ProcProbe("gone", 7);
+    KAt::ProcessStartup(0);
+    delete gone;
+    bool recorded = KAt::gDestructedPkgs->FindSelement(gone) != 0;
+    *gTrace += recorded ? "recorded " : "lost ";
+    KAt::ProcessShutdown(0);
+  });
+  EXPECT_EQ(trace, "+keep +gone recorded -keep ");
+}
+
+TEST(KAtRings, ParticipantRegisteredDuringStartupStartsInTheSameRun) {
+  struct Spawner : KAtProcess {
+    Spawner() : KAtProcess(4) {}
+    void Startup() override {
+      *gTrace += "+spawner ";
+      new ProcProbe("late9", 9);
+      new ProcProbe("late2", 2);  // below the running level: not started now
+    }
+    void Shutdown() override { *gTrace += "-spawner "; }
+  };
+  std::string trace = Trace([] {
+    new Spawner();
+    KAt::ProcessStartup(0);
+    KAt::ProcessShutdown(0);
+  });
+  EXPECT_EQ(trace, "+spawner +late9 -late9 -spawner -late2 ");
+}
+
+TEST(KAtRings, ThreadShutdownAfterTheFirstProcessShutdownOnlyCounts) {
+  std::string trace = Trace([] {
+    static ThreadProbe t("t");
+    KAt::ProcessStartup(0);
+    KAt::ThreadStartup();
+    KAt::ProcessShutdown(0);
+    KAt::ThreadShutdown();
+    *gTrace += "count " + std::to_string(ThreadCount());
+  });
+  // The context stays (nothing shut it down), its count dropped to 0.
+  EXPECT_EQ(trace, "+t count 0");
+}
+
+TEST(KAtContexts, CreatedContextCarriesStateAcrossThreads) {
+  std::string trace = Trace([] {
+    static ThreadProbe t("t");
+    KAt::ProcessStartup(1);
+    std::string* mine = t.State();
+    void** myContext = static_cast<void**>(KAt::UseThreadStartup(nullptr));
+    KAt::UseThreadStartup(myContext);
+
+    void* client = KAt::CreateThreadStartup();
+    bool untouched = t.State() == mine && ThreadCount() == 1 &&
+                     KAt::UseThreadStartup(myContext) == myContext;
+    *gTrace += std::string(untouched ? "caller-kept " : "caller-changed ") +
+               (client != myContext ? "new " : "same ");
+
+    // A pool thread serves the client, restoring its own (empty) context.
+    std::thread first([&] {
+      void* previous = KAt::UseThreadStartup(client);
+      t.State()->append("+first");
+      if (ThreadCount() != 1) *gTrace += "count? ";
+      KAt::UseThreadStartup(previous);
+    });
+    first.join();
+    std::thread second([&] {
+      void* previous = KAt::UseThreadStartup(client);
+      *gTrace += *t.State() + " ";
+      KAt::UseThreadStartup(previous);
+      KAt::DestroyThreadStartup(client);  // works from any thread
+      *gTrace += KContext::Get(0) == nullptr ? "no-ctx " : "ctx? ";
+    });
+    second.join();
+    *gTrace += (t.State() == mine ? "mine " : "lost ");
+    KAt::ProcessShutdown(1);
+  });
+  EXPECT_EQ(trace, "+t +t caller-kept new t+first -t no-ctx mine -t ");
+}
+
+TEST(KAtContexts, ThreadGlobalsAllocateSlotsFromTheHighestDown) {
+  std::string trace = Trace([] {
+    static ThreadProbe three("three", 16, 3);
+    KAt::ThreadStartup();
+    unsigned long u1 = three.Index(1), u2 = three.Index(2), u3 = three.Index(3);
+    *gTrace += (u3 < u2 && u2 < u1 && u1 == u3 + 2) ? "ordered" : "unordered";
+    KAt::ThreadShutdown();
+  });
+  EXPECT_EQ(trace, "+three ordered-three ");
+}
+
+TEST(KAtContexts, NoContextReadsNullAndDropsStores) {
+  std::string trace = Trace([] {
+    KContext::Set(3, reinterpret_cast<void*>(1));
+    *gTrace += KContext::Get(3) == nullptr ? "null" : "value";
+  });
+  EXPECT_EQ(trace, "null");
+}
+
+TEST(KAtTrace, RoutineSeesEveryCallInOrder) {
+  std::string trace = Trace([] {
+    static ProcProbe p("p", 3);
+    KAt::SetTraceRoutine(
+        [](const KAt* who, bool startup, void* datum) {
+          // Other modules' participants come and go; watch the probe and the
+          // context package only.
+          if (who != datum && dynamic_cast<const KContextPkg*>(who) == nullptr) return;
+          *gTrace += std::string(startup ? "S" : "D") + std::to_string(who->Priority()) + " ";
+        },
+        &p);
+    KAt::ProcessStartup(1);
+    KAt::ProcessShutdown(1);
+  });
+  // The library's own context package sits at priority 1 of the thread ring.
+  EXPECT_EQ(trace, "S3 +p S1 D1 D3 -p ");
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// Collects what the library writes to the debug stream while it lives.
+#ifndef VXKERNEL_TESTS_SUPPORT_DEBUG_CAPTURE_H_
+#define VXKERNEL_TESTS_SUPPORT_DEBUG_CAPTURE_H_
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/dbgstrm_internal.h"
+
+class DebugCapture {
+ public:
+  DebugCapture() { vxk_internal::DbgstrmSetPrinter(&DebugCapture::Collect, this); }
+  ~DebugCapture() { vxk_internal::DbgstrmSetPrinter(nullptr, nullptr); }
+  DebugCapture(const DebugCapture&) = delete;
+  DebugCapture& operator=(const DebugCapture&) = delete;
+
+  // Every printed text, in order, one entry per dbgstrm_print call.
+  std::vector<std::string> Texts() const {
+    std::lock_guard<std::mutex> g(fMutex);
+    return fTexts;
+  }
+  // All printed texts joined.
+  std::string All() const {
+    std::string all;
+    for (const std::string& t : Texts()) all += t;
+    return all;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> g(fMutex);
+    fTexts.clear();
+  }
+
+ private:
+  static void Collect(const char* text, size_t n, void* datum) {
+    auto* self = static_cast<DebugCapture*>(datum);
+    std::lock_guard<std::mutex> g(self->fMutex);
+    self->fTexts.emplace_back(text, n);
+  }
+
+  mutable std::mutex fMutex;
+  std::vector<std::string> fTexts;
+};
+
+#endif  // VXKERNEL_TESTS_SUPPORT_DEBUG_CAPTURE_H_

@@ -1,0 +1,200 @@
+// vxhost: the reference host of the library.
+//
+// A host loads the library, starts the rings once (with its own thread),
+// starts every worker thread that calls in, and shuts down in reverse before
+// it exits. The default run shows exactly that, with a few host participants
+// of its own beside the library's.
+#include <cxxabi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <typeinfo>
+#include <vector>
+
+#include "vxkernel/vxkernel.h"
+
+namespace {
+
+// ===== Ring observation =====
+
+struct Event {
+  std::string name;
+  bool process;
+  unsigned long priority;
+  bool startup;
+};
+
+std::mutex gEventsMutex;
+std::vector<Event> gEvents;  // every ring call, in order
+
+std::string Demangle(const char* mangled) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> name(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  std::string text = status == 0 && name ? name.get() : mangled;
+  // Host participants live in an anonymous namespace; show the plain name.
+  const std::string anon = "(anonymous namespace)::";
+  if (text.compare(0, anon.size(), anon) == 0) text.erase(0, anon.size());
+  return text;
+}
+
+void Observe(const KAt* who, bool startup, void*) {
+  std::lock_guard<std::mutex> g(gEventsMutex);
+  gEvents.push_back({Demangle(typeid(*who).name()), who->IsProcess() != 0, who->Priority(), startup});
+}
+
+std::vector<Event> TakeEvents() {
+  std::lock_guard<std::mutex> g(gEventsMutex);
+  std::vector<Event> taken;
+  taken.swap(gEvents);
+  return taken;
+}
+
+void PrintEvents(const char* title, const std::vector<Event>& events) {
+  std::printf("%s\n", title);
+  if (events.empty()) std::printf("  (nothing ran)\n");
+  int n = 0;
+  for (const Event& e : events)
+    std::printf("  %2d. %-8s %-7s ring, priority %2lu  %s\n", ++n, e.startup ? "start" : "shutdown",
+                e.process ? "process" : "thread", e.priority, e.name.c_str());
+}
+
+// True when b is a in reverse order.
+bool Reversed(const std::vector<Event>& a, const std::vector<Event>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const Event& x = a[i];
+    const Event& y = b[b.size() - 1 - i];
+    if (x.name != y.name || x.process != y.process || x.priority != y.priority) return false;
+  }
+  return true;
+}
+
+// ===== Host participants =====
+
+// Host configuration, read before the library's packages at 8 and up.
+class HostConfigPkg : public KPkg {
+ public:
+  HostConfigPkg() : KPkg(4) {}
+
+ protected:
+  void Startup() override {}
+  void Shutdown() override {}
+};
+
+// The host's request dispatcher, started after every library package.
+class HostDispatchPkg : public KPkg {
+ public:
+  HostDispatchPkg() : KPkg(40) {}
+
+ protected:
+  void Startup() override {}
+  void Shutdown() override {}
+};
+
+// Per-thread request state of the host, in the usual pattern: Init makes
+// the thread's object in a context slot, Cleanup deletes it.
+class HostRequestState : public KThreadGlobals {
+ public:
+  HostRequestState() : KThreadGlobals(20) {}
+  std::string* State() const { return static_cast<std::string*>(User1()); }
+
+ protected:
+  void Init() override { User1(new std::string()); }
+  void Cleanup() override { delete State(); }
+};
+
+HostConfigPkg gHostConfig;
+HostDispatchPkg gHostDispatch;
+HostRequestState gRequestState;
+
+// ===== Subcommands =====
+
+void PrintInfo() {
+  const char* sanitizers = KLibraryInfo::Sanitizers();
+  std::printf("vxkernel %s (%s build%s%s)\n", KLibraryInfo::Version(), KLibraryInfo::BuildType(),
+              *sanitizers ? ", sanitizers " : "", sanitizers);
+}
+
+int RunLifecycle() {
+  PrintInfo();
+  std::printf("\n");
+  KAt::SetTraceRoutine(&Observe, nullptr);
+
+  KAt::ProcessStartup(1);
+  std::vector<Event> started = TakeEvents();
+  PrintEvents("Start-up of the process ring and of the main thread:", started);
+
+  std::thread worker([] {
+    KAt::ThreadStartup();
+    gRequestState.State()->assign("worker request");
+    KAt::ThreadShutdown();
+  });
+  worker.join();
+  std::vector<Event> workerEvents = TakeEvents();
+  PrintEvents("\nA worker thread (ThreadStartup ... ThreadShutdown):", workerEvents);
+
+  // One logical client served by two pool threads in turn.
+  void* client = KAt::CreateThreadStartup();
+  for (int turn = 1; turn <= 2; ++turn) {
+    std::thread pool([client, turn] {
+      void* previous = KAt::UseThreadStartup(client);
+      gRequestState.State()->append(turn == 1 ? "first " : "second");
+      KAt::UseThreadStartup(previous);
+    });
+    pool.join();
+  }
+  void* previous = KAt::UseThreadStartup(client);
+  std::string carried = *gRequestState.State();
+  KAt::UseThreadStartup(previous);
+  KAt::DestroyThreadStartup(client);
+  std::vector<Event> clientEvents = TakeEvents();
+  PrintEvents("\nA client context carried between pool threads:", clientEvents);
+  std::printf("  state seen by the second pool thread: \"%s\"\n", carried.c_str());
+
+  KAt::ProcessShutdown(1);
+  std::vector<Event> stopped = TakeEvents();
+  PrintEvents("\nShut-down of the main thread and of the process ring:", stopped);
+  KAt::SetTraceRoutine(nullptr, nullptr);
+
+  bool ok = Reversed(started, stopped) && !started.empty();
+  std::printf("\nShut-down ran in exact reverse of start-up: %s\n", ok ? "yes" : "NO");
+  return ok ? 0 : 1;
+}
+
+void PrintHelp() {
+  std::printf(
+      "usage: vxhost [command]\n"
+      "\n"
+      "The reference host of the vxkernel library.\n"
+      "\n"
+      "commands:\n"
+      "  run       start the library, serve a worker thread and a pooled client,\n"
+      "            shut down; prints every ring call (the default)\n"
+      "  info      print the library's version and build\n"
+      "  --help    print this help\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* command = argc > 1 ? argv[1] : "run";
+  if (std::strcmp(command, "run") == 0) return RunLifecycle();
+  if (std::strcmp(command, "info") == 0) {
+    PrintInfo();
+    return 0;
+  }
+  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
+      std::strcmp(command, "help") == 0) {
+    PrintHelp();
+    return 0;
+  }
+  std::fprintf(stderr, "vxhost: unknown command '%s'\n\n", command);
+  PrintHelp();
+  return 2;
+}
