@@ -25,7 +25,7 @@ cmake --build "$VXK_ROOT/build-asan" -j "$jobs"
 
 echo "== ThreadSanitizer build, thread tests (clang)"
 vxk_configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-  -DVXKERNEL_WERROR=ON -DVXKERNEL_SANITIZE=thread -DVXKERNEL_BUILD_TOOLS=OFF
+  -DVXKERNEL_WERROR=ON -DVXKERNEL_SANITIZE=thread
 cmake --build "$VXK_ROOT/build-tsan" -j "$jobs"
 (cd "$VXK_ROOT/build-tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest -j "$jobs" -L thread --output-on-failure)

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/child_process.h"
 #include "vxkernel/runtime/KContext.h"
@@ -201,6 +203,43 @@ TEST(KAtRings, ThreadShutdownAfterTheFirstProcessShutdownOnlyCounts) {
   });
   // The context stays (nothing shut it down), its count dropped to 0.
   EXPECT_EQ(trace, "+t count 0");
+}
+
+TEST(KAtRings, ConcurrentRegistrationAndThreadStartsAreSerialised) {
+  // Participants come and go on some threads while others start and stop
+  // theirs; the monitor keeps the rings consistent (and ThreadSanitizer
+  // quiet), and every thread's count is its own.
+  struct Quiet : KAtProcess {
+    explicit Quiet(unsigned long p) : KAtProcess(p) {}
+    void Startup() override {}
+    void Shutdown() override {}
+  };
+  ChildResult r = RunInChild([](std::string& out) {
+    std::string sink;
+    gTrace = &sink;  // the probe's own trace is not looked at here
+    static ThreadProbe t("t");
+    KAt::ProcessStartup(0);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int n = 0; n < 4; ++n) {
+      threads.emplace_back([&wrong, n] {
+        for (int i = 0; i < 200; ++i) {
+          if (n % 2 == 0) {
+            delete new Quiet(1 + static_cast<unsigned long>(i % 50));
+          } else {
+            KAt::ThreadStartup();
+            if (ThreadCount() != 1 || t.State() == nullptr) ++wrong;
+            KAt::ThreadShutdown();
+          }
+        }
+      });
+    }
+    for (std::thread& th : threads) th.join();
+    KAt::ProcessShutdown(0);
+    out = wrong == 0 ? "consistent" : "wrong";
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "consistent");
 }
 
 TEST(KAtContexts, CreatedContextCarriesStateAcrossThreads) {
