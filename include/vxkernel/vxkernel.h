@@ -13,6 +13,12 @@
 #include "vxkernel/runtime/KThreadGlobals.h"
 #include "vxkernel/runtime/dbgstrm.h"
 // ----- text -----
+#include "vxkernel/text/KArray.h"
+#include "vxkernel/text/KHash.h"
+#include "vxkernel/text/KStack.h"
+#include "vxkernel/text/KString.h"
+#include "vxkernel/text/KStringKey.h"
+#include "vxkernel/text/str.h"
 // ----- threads -----
 
 #endif  // VXKERNEL_VXKERNEL_H_

@@ -1,8 +1,10 @@
 #include "vxkernel/runtime/dbgstrm.h"
 
 #include <atomic>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "runtime/dbgstrm_internal.h"
 
@@ -16,6 +18,11 @@ struct Printer {
 };
 
 std::atomic<Printer*> gPrinter{nullptr};
+
+// Replaced printers stay alive (another thread may still be inside one) and
+// reachable, so leak checkers do not count them.
+std::mutex gRetiredMutex;
+std::vector<Printer*>* gRetired = nullptr;  // guarded by gRetiredMutex
 
 }  // namespace
 
@@ -31,10 +38,13 @@ void dbgstrm_print(std::ostream& s) {
 namespace vxk_internal {
 
 DbgstrmPrinter DbgstrmSetPrinter(DbgstrmPrinter printer, void* datum) {
-  // Old printers are kept alive: another thread may still be inside one.
   Printer* next = printer ? new Printer{printer, datum} : nullptr;
   Printer* old = gPrinter.exchange(next, std::memory_order_acq_rel);
-  return old ? old->fn : nullptr;
+  if (old == nullptr) return nullptr;
+  std::lock_guard<std::mutex> g(gRetiredMutex);
+  if (gRetired == nullptr) gRetired = new std::vector<Printer*>();
+  gRetired->push_back(old);
+  return old->fn;
 }
 
 }  // namespace vxk_internal

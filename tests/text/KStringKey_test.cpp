@@ -1,0 +1,101 @@
+// KStringKey: ownership, equality and map ordering.
+#include "vxkernel/text/KStringKey.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "vxkernel/text/KString.h"
+
+namespace {
+
+TEST(KStringKeyTest, EqualityNeedsEqualLengthAndText) {
+  EXPECT_FALSE(KStringKey("abc") == KStringKey("abd"));
+  EXPECT_TRUE(KStringKey("abc") == KStringKey("abc"));
+  EXPECT_TRUE(KStringKey() == KStringKey(""));
+  EXPECT_TRUE(KStringKey(static_cast<const char*>(nullptr)) == KStringKey());
+  EXPECT_TRUE(KStringKey("abc") == "abc");
+  EXPECT_FALSE(KStringKey("abc") == "ab");
+  EXPECT_TRUE(KStringKey() == "");
+  EXPECT_TRUE(KStringKey() == static_cast<const char*>(nullptr));
+  // A KString with an embedded NUL keeps its length but only its first bytes.
+  const char bytes[] = {'a', '\0', 'b'};
+  KStringKey withNul{KString(bytes, 3)};
+  EXPECT_EQ(withNul.Length(), 3u);
+  EXPECT_STREQ(withNul, "a");
+  EXPECT_FALSE(withNul == KStringKey("a"));
+}
+
+TEST(KStringKeyTest, EmptyKeyIsNeverNullAndSortsFirst) {
+  KStringKey empty;
+  EXPECT_STREQ(static_cast<const char*>(empty), "");
+  EXPECT_TRUE(empty < KStringKey("\x01"));
+  EXPECT_FALSE(KStringKey("\x01") < empty);
+  EXPECT_FALSE(empty < KStringKey());
+  std::ostringstream out;
+  out << empty << KStringKey("key");
+  EXPECT_EQ(out.str(), "key");
+}
+
+TEST(KStringKeyTest, CopiesAreDeep) {
+  KStringKey a("original");
+  KStringKey b(a);
+  EXPECT_NE(static_cast<const char*>(a), static_cast<const char*>(b));
+  b.Upper();
+  EXPECT_STREQ(a, "original");
+  EXPECT_STREQ(b, "ORIGINAL");
+  b = a;
+  EXPECT_STREQ(b, "original");
+  const KStringKey& self = b;
+  b = self;  // self-assignment keeps the key
+  EXPECT_STREQ(b, "original");
+  b = static_cast<const char*>(b) + 4;  // from our own text
+  EXPECT_STREQ(b, "inal");
+  EXPECT_EQ(b.Length(), 4u);
+  b = nullptr;
+  EXPECT_EQ(b.Length(), 0u);
+  KStringKey fromString{KString("shared")};
+  EXPECT_STREQ(fromString, "shared");
+  KStringKey moved(std::move(fromString));
+  EXPECT_STREQ(moved, "shared");
+}
+
+TEST(KStringKeyTest, UpperAndLowerFoldInPlace) {
+  KStringKey k("MiXeD-9");
+  k.Lower();
+  EXPECT_STREQ(k, "mixed-9");
+  k.Upper();
+  EXPECT_STREQ(k, "MIXED-9");
+  KStringKey e;
+  e.Upper();
+  EXPECT_EQ(e.Length(), 0u);
+}
+
+// A std::map keyed by KStringKey must order and find exactly as one keyed by
+// std::string, whose byte order is unsigned as well.
+TEST(KStringKeyTest, MapOrderMatchesStdStringModel) {
+  std::mt19937 rng(1234);
+  const char alphabet[] = "abAB\x7f\x80\xff";
+  std::map<KStringKey, int> keys;
+  std::map<std::string, int> model;
+  for (int i = 0; i < 3000; ++i) {
+    std::string s(rng() % 5, ' ');
+    for (char& c : s) c = alphabet[rng() % (sizeof alphabet - 1)];
+    keys[KStringKey(s.c_str())] += 1;
+    model[s] += 1;
+  }
+  ASSERT_EQ(keys.size(), model.size());
+  auto k = keys.begin();
+  for (auto m = model.begin(); m != model.end(); ++m, ++k) {
+    EXPECT_STREQ(k->first, m->first.c_str());
+    EXPECT_EQ(k->second, m->second);
+  }
+  EXPECT_EQ(keys.begin()->first.Length(), 0u);  // the empty key came first
+}
+
+}  // namespace

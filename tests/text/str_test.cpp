@@ -1,0 +1,64 @@
+// str_ comparison functions, checked against the C library.
+#include "vxkernel/text/str.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <random>
+#include <string>
+
+namespace {
+
+int Sign(int v) { return (v > 0) - (v < 0); }
+
+std::string RandomText(std::mt19937& rng, size_t maxLength) {
+  const char alphabet[] = "aAbBzZ09_\x7f\x80\xc3\xa9\xff";
+  std::string s(rng() % (maxLength + 1), ' ');
+  for (char& c : s) c = alphabet[rng() % (sizeof alphabet - 1)];
+  return s;
+}
+
+TEST(StrCompareTest, NullOnEitherSideComparesEqual) {
+  EXPECT_EQ(str_DBCS_cmp(nullptr, "a", false), 0);
+  EXPECT_EQ(str_DBCS_cmp("a", nullptr, true), 0);
+  EXPECT_EQ(str_DBCS_cmp(nullptr, nullptr, false), 0);
+}
+
+TEST(StrCompareTest, CaseSensitiveIsUnitSignOfUnsignedByteOrder) {
+  std::mt19937 rng(42);
+  for (int i = 0; i < 20000; ++i) {
+    std::string a = RandomText(rng, 70);
+    std::string b = (i % 3 == 0) ? a.substr(0, a.size() / 2) + RandomText(rng, 3) : RandomText(rng, 70);
+    const int got = str_DBCS_cmp(a.c_str(), b.c_str(), false);
+    // char_traits<char>::compare orders as unsigned char.
+    ASSERT_EQ(got, Sign(a.compare(b))) << a << " / " << b;
+    ASSERT_TRUE(got == -1 || got == 0 || got == 1);
+  }
+  EXPECT_EQ(str_DBCS_cmp("\xc3\xa9", "z", false), 1);  // UTF-8 é after z
+}
+
+TEST(StrCompareTest, IgnoringCaseGivesDifferenceOfFoldedBytes) {
+  EXPECT_EQ(str_DBCS_cmp("Hello", "hELLO", true), 0);
+  EXPECT_EQ(str_DBCS_cmp("abc", "ABD", true), 'C' - 'D');
+  EXPECT_EQ(str_DBCS_cmp("ab", "ABC", true), 0 - 'C');
+  EXPECT_EQ(str_DBCS_cmp("a_", "AZ", true), '_' - 'Z');  // '_' sorts after 'Z' folded up
+  std::mt19937 rng(7);
+  for (int i = 0; i < 20000; ++i) {
+    std::string a = RandomText(rng, 20);
+    std::string b = RandomText(rng, 20);
+    // Reference: the first position whose toupper values differ.
+    int expected = 0;
+    for (size_t k = 0;; ++k) {
+      const int ca = std::toupper(static_cast<unsigned char>(a.c_str()[k]));
+      const int cb = std::toupper(static_cast<unsigned char>(b.c_str()[k]));
+      if (ca != cb) {
+        expected = ca - cb;
+        break;
+      }
+      if (ca == 0) break;
+    }
+    ASSERT_EQ(str_DBCS_cmp(a.c_str(), b.c_str(), true), expected) << a << " / " << b;
+  }
+}
+
+}  // namespace
