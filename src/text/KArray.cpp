@@ -59,6 +59,27 @@ void FreeBlock(unsigned char* block) { ::operator delete(block); }
 // The default comparison of whole elements.
 int CompareBytes(const void* a, const void* b, size_t n) { return std::memcmp(a, b, n); }
 
+// Binary search over indices 1..count of an ascending array; compareAt(mid)
+// orders element mid against the key. Returns the index of a match, or the
+// negated index at which the key would be inserted (-1 for an empty array).
+template <typename CompareAt>
+long Bisect(unsigned long count, CompareAt compareAt) {
+  unsigned long lo = 1;
+  unsigned long hi = count;
+  while (lo <= hi) {
+    const unsigned long mid = (lo + hi) / 2;
+    const int result = compareAt(mid);
+    if (result > 0) {
+      hi = mid - 1;
+    } else if (result < 0) {
+      lo = mid + 1;
+    } else {
+      return static_cast<long>(mid);
+    }
+  }
+  return -static_cast<long>(lo);
+}
+
 }  // namespace
 
 // ===== Construction =====
@@ -255,29 +276,15 @@ long KArray::BsearchSelement(void* v, KArrayCompareFunc cmp) const {
     key.assign(std::max<size_t>(fElementSize, sizeof v), 0);
     std::memcpy(key.data(), &v, sizeof v);
   }
-  unsigned long lo = 1;
-  unsigned long hi = fCount;
-  while (lo <= hi) {
-    const unsigned long mid = (lo + hi) / 2;
-    int result;
+  return Bisect(fCount, [&](unsigned long mid) {
     if (cmp == nullptr) {
       const auto a = reinterpret_cast<intptr_t>(ReadSlot(mid));
       const auto b = reinterpret_cast<intptr_t>(v);
-      result = (a > b) - (a < b);
-    } else if (PointerSized()) {
-      result = cmp(ReadSlot(mid), v, sizeof(void*));
-    } else {
-      result = cmp(SlotAddress(mid), key.data(), fElementSize);
+      return (a > b) - (a < b);
     }
-    if (result > 0) {
-      hi = mid - 1;
-    } else if (result < 0) {
-      lo = mid + 1;
-    } else {
-      return static_cast<long>(mid);
-    }
-  }
-  return -static_cast<long>(lo);
+    if (PointerSized()) return cmp(ReadSlot(mid), v, sizeof(void*));
+    return cmp(SlotAddress(mid), key.data(), fElementSize);
+  });
 }
 
 bool KArray::RemoveSelement(void* v) {
@@ -388,20 +395,7 @@ unsigned long KArray::FindElement(const void* p, KArrayCompareFunc cmp) const {
 long KArray::BsearchElement(const void* p, KArrayCompareFunc cmp) const {
   if (p == nullptr) return -1;
   if (cmp == nullptr) cmp = CompareBytes;
-  unsigned long lo = 1;
-  unsigned long hi = fCount;
-  while (lo <= hi) {
-    const unsigned long mid = (lo + hi) / 2;
-    const int result = cmp(SlotAddress(mid), p, fElementSize);
-    if (result > 0) {
-      hi = mid - 1;
-    } else if (result < 0) {
-      lo = mid + 1;
-    } else {
-      return static_cast<long>(mid);
-    }
-  }
-  return -static_cast<long>(lo);
+  return Bisect(fCount, [&](unsigned long mid) { return cmp(SlotAddress(mid), p, fElementSize); });
 }
 
 bool KArray::RemoveElement(const void* p) {
