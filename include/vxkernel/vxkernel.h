@@ -20,5 +20,15 @@
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/str.h"
 // ----- threads -----
+#include "vxkernel/threads/KCondition.h"
+#include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockedStreams.h"
+#include "vxkernel/threads/KMutex.h"
+#include "vxkernel/threads/KPthread.h"
+#include "vxkernel/threads/KPthreadSpecific.h"
+#include "vxkernel/threads/KRWLock.h"
+#include "vxkernel/threads/KSharedFile.h"
+#include "vxkernel/threads/KSleep.h"
+#include "vxkernel/threads/KTimestamp.h"
 
 #endif  // VXKERNEL_VXKERNEL_H_

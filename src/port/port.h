@@ -124,14 +124,19 @@ int RangeLock(int fd, int64_t start, int64_t len, bool exclusive, bool wait);
 // Unlocks the range; 0 or the errno value.
 int RangeUnlock(int fd, int64_t start, int64_t len);
 // First offset of the marker bytes that hold sharing modes (see
-// ShareModeAcquire); byte ranges of callers must stay below it.
+// OpenShared); byte ranges of callers must stay below it.
 constexpr int64_t kShareMarkerBase = int64_t{1} << 62;
-// Enforces a sharing rule between opens of one file that all go through
-// this function: the open wants read and/or write access and lets others
-// read (share bit 0) and/or write (share bit 1). Fails (false) when an
-// earlier open denies the access wanted, or holds an access this open
-// denies. The rule lasts until the descriptor is closed.
-bool ShareModeAcquire(int fd, bool wantRead, bool wantWrite, unsigned share);
+// Opens name with an fopen-style mode ("r", "w" or "a", each optionally
+// followed by "+", "b", "x", "e") and enforces a sharing rule between the
+// opens of one file that all go through this function, in any process: the
+// open has read and/or write access as its mode says, and lets others read
+// (share bit 0) and/or write (share bit 1). It is refused when an earlier
+// open denies the access wanted, or holds an access this open denies. The
+// rule is checked before "w" truncates, so a refused open leaves the
+// contents alone. The rule lasts until the stream is closed.
+// On success returns the stream; on failure returns null and stores in
+// *refused whether the sharing rule (true) or the system (false) said no.
+std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* refused);
 
 }  // namespace port
 

@@ -14,11 +14,11 @@
 // allocations, and counts live blocks so a failed operation can be checked
 // for leaks. Sanitizer builds keep their own allocator.
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define VXK_TEST_NO_NEW_HOOK 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VXK_TEST_NO_NEW_HOOK 1
 #endif
 

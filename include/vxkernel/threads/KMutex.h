@@ -1,0 +1,68 @@
+// KMutex and KMutexGuard: the library's basic mutual-exclusion object.
+#ifndef VXKERNEL_THREADS_KMUTEX_H_
+#define VXKERNEL_THREADS_KMUTEX_H_
+
+#include "vxkernel/export.h"
+
+// A re-entrant mutex of one of two kinds, chosen at construction: the
+// critical-section kind (kind argument non-zero; the default) or the
+// operating-system mutex-object kind (kind argument 0). Both may be entered
+// again by their owner. Only the mutex-object kind supports TryLock.
+//
+// The KMutex owns its operating-system object. Not copyable. Thread rule:
+// any thread may lock; only the owner may unlock.
+class VXKERNEL_EXPORT KMutex {
+ public:
+  // Result codes of the thread primitives.
+  enum {
+    kOk = 0,
+    kCreateFailed = 1,
+    kBusy = 2,
+    kSystemError = 5,
+    kNotSupported = 6,
+    kNotLocked = 8,
+    kJoinFailed = 9,
+    kTimedOut = 10
+  };
+
+  // kind 0: mutex object; any other value: critical section.
+  explicit KMutex(int kind = 4);
+  ~KMutex();
+  KMutex(const KMutex&) = delete;
+  KMutex& operator=(const KMutex&) = delete;
+
+  // Waits without limit. Returns 0, or 5 when the system refuses the wait.
+  long Lock() const;
+  // Mutex-object kind: 0 when taken, 2 when another thread holds it.
+  // Critical-section kind: 6 (not supported), the lock is not taken.
+  long TryLock() const;
+  // Releases one level. Returns 0; the mutex-object kind returns 5 when the
+  // caller does not own it.
+  long Unlock() const;
+
+  // The critical section (null for the mutex-object kind) and the mutex
+  // handle (null for the critical-section kind), as opaque pointers.
+  void* _Critical() const { return fKind == 1 ? fObject : nullptr; }
+  void* _Handle() const { return fKind == 0 ? fObject : nullptr; }
+
+ private:
+  friend class KCondition;  // waits on fObject
+
+  // Constant after construction.
+  int fKind;      // 1 critical section, 0 mutex object
+  void* fObject;  // the operating-system object; null if it could not be made
+};
+
+// Holds a KMutex locked for its own lifetime. Lives on one thread's stack.
+class VXKERNEL_EXPORT KMutexGuard {
+ public:
+  explicit KMutexGuard(KMutex& mutex) : fMutex(mutex) { fMutex.Lock(); }
+  ~KMutexGuard() { fMutex.Unlock(); }
+  KMutexGuard(const KMutexGuard&) = delete;
+  KMutexGuard& operator=(const KMutexGuard&) = delete;
+
+ private:
+  KMutex& fMutex;
+};
+
+#endif  // VXKERNEL_THREADS_KMUTEX_H_

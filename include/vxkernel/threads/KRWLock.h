@@ -1,0 +1,116 @@
+// KRWLock: a reader/writer lock that prefers writers, with its facets and
+// scope guards.
+#ifndef VXKERNEL_THREADS_KRWLOCK_H_
+#define VXKERNEL_THREADS_KRWLOCK_H_
+
+#include <atomic>
+#include <cstdint>
+
+#include "vxkernel/export.h"
+#include "vxkernel/threads/KCondition.h"
+#include "vxkernel/threads/KMutex.h"
+
+class KRWLock;
+
+// The reader side of a KRWLock, usable where a lock with Lock/TryLock/Unlock
+// is expected. Refers to the lock, does not own it.
+class VXKERNEL_EXPORT KReadLock {
+ public:
+  explicit KReadLock(KRWLock& lock) : fLock(&lock) {}
+  long Lock();
+  long TryLock();
+  long Unlock();
+
+ private:
+  KRWLock* fLock;
+};
+
+// The writer side of a KRWLock. Refers to the lock, does not own it.
+class VXKERNEL_EXPORT KWriteLock {
+ public:
+  explicit KWriteLock(KRWLock& lock) : fLock(&lock) {}
+  long Lock();
+  long TryLock();
+  long Unlock();
+
+ private:
+  KRWLock* fLock;
+};
+
+// Many readers or one writer; writers are preferred: while a writer waits,
+// new readers wait too, and a leaving holder wakes a waiting writer before
+// any reader. Not re-entrant: a thread that read-locks twice while a writer
+// waits deadlocks.
+//
+// Owns its mutex and conditions. Thread rule: any thread may lock; Unlock
+// releases the caller's hold (the lock does not record owners).
+class VXKERNEL_EXPORT KRWLock {
+ public:
+  KRWLock();
+  KRWLock(const KRWLock&) = delete;
+  KRWLock& operator=(const KRWLock&) = delete;
+
+  // Each returns 0 on success or, when it had to wait, the error of the
+  // internal mutex or of a condition wait (the state is then unchanged).
+  long ReadLock();
+  long WriteLock();
+  // 0 when taken, 2 when the lock is busy (a reader also gets 2 while a
+  // writer waits).
+  long TryReadLock();
+  long TryWriteLock();
+  // Releases a writer's or one reader's hold; 8 when nobody holds the lock.
+  long Unlock();
+
+  KReadLock& Reader() { return fReader; }
+  KWriteLock& Writer() { return fWriter; }
+
+ private:
+  friend class KRWLockTestPeer;  // tests: reads the waiting counts
+
+  // The lock-free attempts: a reader enters when no writer holds or waits.
+  bool TryEnterRead();
+  bool TryEnterWrite();
+
+  // Constant after construction.
+  KReadLock fReader;
+  KWriteLock fWriter;
+
+  // Taking and releasing a free or read-held lock changes fState with one
+  // atomic operation. A thread that must wait takes fMutex, counts itself
+  // as waiting, looks at fState once more and only then sleeps; a releaser
+  // that sees a waiter after changing fState takes fMutex to wake it. As all
+  // these accesses are sequentially consistent, either the waiter sees the
+  // release or the releaser sees the waiter, so no wake-up is lost.
+  KMutex fMutex;
+  KCondition fReadersGo;
+  KCondition fWriterGo;
+  std::atomic<long> fWaitingReaders;  // changed under fMutex
+  std::atomic<long> fWaitingWriters;  // changed under fMutex
+  std::atomic<int32_t> fState;        // 0 free, n > 0 held by n readers, -1 held by a writer
+};
+
+// Holds a KRWLock's read lock for its own lifetime.
+class VXKERNEL_EXPORT KRLock_var {
+ public:
+  explicit KRLock_var(KRWLock& lock) : fLock(lock) { fLock.ReadLock(); }
+  ~KRLock_var() { fLock.Unlock(); }
+  KRLock_var(const KRLock_var&) = delete;
+  KRLock_var& operator=(const KRLock_var&) = delete;
+
+ private:
+  KRWLock& fLock;
+};
+
+// Holds a KRWLock's write lock for its own lifetime.
+class VXKERNEL_EXPORT KWLock_var {
+ public:
+  explicit KWLock_var(KRWLock& lock) : fLock(lock) { fLock.WriteLock(); }
+  ~KWLock_var() { fLock.Unlock(); }
+  KWLock_var(const KWLock_var&) = delete;
+  KWLock_var& operator=(const KWLock_var&) = delete;
+
+ private:
+  KRWLock& fLock;
+};
+
+#endif  // VXKERNEL_THREADS_KRWLOCK_H_
