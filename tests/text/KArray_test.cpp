@@ -13,15 +13,6 @@
 
 namespace {
 
-// One capture for the whole test program, installed once and never removed:
-// the debug stream keeps every printer it was ever given alive, so installing
-// one per test would show up as leaks under LeakSanitizer.
-DebugCapture& SharedCapture() {
-  static DebugCapture* capture = new DebugCapture;
-  capture->Clear();
-  return *capture;
-}
-
 void* V(long n) { return reinterpret_cast<void*>(n); }
 long N(void* v) { return reinterpret_cast<long>(v); }
 
@@ -51,7 +42,7 @@ class KArrayTest : public ::testing::Test {
   }
 
   KArray fArray;
-  DebugCapture& fCapture = SharedCapture();
+  DebugCapture fCapture;
 };
 
 TEST_F(KArrayTest, DefaultsArePointerSized) {

@@ -9,17 +9,8 @@
 
 namespace {
 
-// One capture for the whole test program, installed once and never removed:
-// the debug stream keeps every printer it was ever given alive, so installing
-// one per test would show up as leaks under LeakSanitizer.
-DebugCapture& SharedCapture() {
-  static DebugCapture* capture = new DebugCapture;
-  capture->Clear();
-  return *capture;
-}
-
 TEST(KStackTest, EmptyStackGivesNullAndReportsNothing) {
-  DebugCapture& capture = SharedCapture();
+  DebugCapture capture;
   KStack s;
   EXPECT_EQ(s.Pop(), nullptr);
   EXPECT_EQ(s.TopOfStack(), nullptr);
