@@ -163,35 +163,24 @@ bool KSharedFileWriteLock::Unlock(KSeekMode o, long off, long len) { return fLoc
 
 // ===== Guards =====
 
-KSharedFileReadLockGuard::KSharedFileReadLockGuard(std::FILE* stream, KSeekMode origin, long offset,
-                                                   long length)
-    : fLock(stream, false), fOrigin(origin), fOffset(offset), fLength(length) {
-  fLocked = fLock.ReadLock(origin, offset, length);
+KSharedFileRangeGuard::KSharedFileRangeGuard(bool exclusive, std::FILE* stream, KSeekMode origin,
+                                             long offset, long length)
+    : fLock(stream, false), fOrigin(origin), fOffset(offset), fLength(length), fLocked(false) {
+  Take(exclusive);
 }
 
-KSharedFileReadLockGuard::KSharedFileReadLockGuard(const char* name, const char* mode, KShareMode share,
-                                                   KSeekMode origin, long offset, long length)
-    : fLock(name, mode, share), fOrigin(origin), fOffset(offset), fLength(length) {
-  fLocked = fLock.ReadLock(origin, offset, length);
+KSharedFileRangeGuard::KSharedFileRangeGuard(bool exclusive, const char* name, const char* mode,
+                                             KShareMode share, KSeekMode origin, long offset,
+                                             long length)
+    : fLock(name, mode, share), fOrigin(origin), fOffset(offset), fLength(length), fLocked(false) {
+  Take(exclusive);
 }
 
-KSharedFileReadLockGuard::~KSharedFileReadLockGuard() {
-  if (fLocked) fLock.Unlock(fOrigin, fOffset, fLength);
+void KSharedFileRangeGuard::Take(bool exclusive) {
+  fLocked = exclusive ? fLock.WriteLock(fOrigin, fOffset, fLength)
+                      : fLock.ReadLock(fOrigin, fOffset, fLength);
 }
 
-KSharedFileWriteLockGuard::KSharedFileWriteLockGuard(std::FILE* stream, KSeekMode origin, long offset,
-                                                     long length)
-    : fLock(stream, false), fOrigin(origin), fOffset(offset), fLength(length) {
-  fLocked = fLock.WriteLock(origin, offset, length);
-}
-
-KSharedFileWriteLockGuard::KSharedFileWriteLockGuard(const char* name, const char* mode,
-                                                     KShareMode share, KSeekMode origin, long offset,
-                                                     long length)
-    : fLock(name, mode, share), fOrigin(origin), fOffset(offset), fLength(length) {
-  fLocked = fLock.WriteLock(origin, offset, length);
-}
-
-KSharedFileWriteLockGuard::~KSharedFileWriteLockGuard() {
+KSharedFileRangeGuard::~KSharedFileRangeGuard() {
   if (fLocked) fLock.Unlock(fOrigin, fOffset, fLength);
 }

@@ -119,20 +119,25 @@ class VXKERNEL_EXPORT KSharedFileLock {
   int64 fLength; // and its length
 };
 
-// Holds a shared lock on a byte range for its lifetime. Locked() tells
-// whether the lock was obtained.
-class VXKERNEL_EXPORT KSharedFileReadLockGuard {
+// Holds a lock on a byte range for its lifetime; the two guards below only
+// choose shared or exclusive. Locked() tells whether the lock was obtained.
+class VXKERNEL_EXPORT KSharedFileRangeGuard {
  public:
-  KSharedFileReadLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length);
-  KSharedFileReadLockGuard(const char* name, const char* mode, KShareMode share, KSeekMode origin,
-                           long offset, long length);
-  ~KSharedFileReadLockGuard();
-  KSharedFileReadLockGuard(const KSharedFileReadLockGuard&) = delete;
-  KSharedFileReadLockGuard& operator=(const KSharedFileReadLockGuard&) = delete;
+  ~KSharedFileRangeGuard();
+  KSharedFileRangeGuard(const KSharedFileRangeGuard&) = delete;
+  KSharedFileRangeGuard& operator=(const KSharedFileRangeGuard&) = delete;
   bool Locked() const { return fLocked; }
   KSharedFileLock& Lock() { return fLock; }
 
+ protected:
+  KSharedFileRangeGuard(bool exclusive, std::FILE* stream, KSeekMode origin, long offset,
+                        long length);
+  KSharedFileRangeGuard(bool exclusive, const char* name, const char* mode, KShareMode share,
+                        KSeekMode origin, long offset, long length);
+
  private:
+  void Take(bool exclusive);
+
   KSharedFileLock fLock;
   KSeekMode fOrigin;
   long fOffset;
@@ -140,24 +145,24 @@ class VXKERNEL_EXPORT KSharedFileReadLockGuard {
   bool fLocked;
 };
 
-// Holds an exclusive lock on a byte range for its lifetime.
-class VXKERNEL_EXPORT KSharedFileWriteLockGuard {
+// Holds a shared lock on a byte range for its lifetime.
+class VXKERNEL_EXPORT KSharedFileReadLockGuard : public KSharedFileRangeGuard {
  public:
-  KSharedFileWriteLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length);
-  KSharedFileWriteLockGuard(const char* name, const char* mode, KShareMode share, KSeekMode origin,
-                            long offset, long length);
-  ~KSharedFileWriteLockGuard();
-  KSharedFileWriteLockGuard(const KSharedFileWriteLockGuard&) = delete;
-  KSharedFileWriteLockGuard& operator=(const KSharedFileWriteLockGuard&) = delete;
-  bool Locked() const { return fLocked; }
-  KSharedFileLock& Lock() { return fLock; }
+  KSharedFileReadLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length)
+      : KSharedFileRangeGuard(false, stream, origin, offset, length) {}
+  KSharedFileReadLockGuard(const char* name, const char* mode, KShareMode share, KSeekMode origin,
+                           long offset, long length)
+      : KSharedFileRangeGuard(false, name, mode, share, origin, offset, length) {}
+};
 
- private:
-  KSharedFileLock fLock;
-  KSeekMode fOrigin;
-  long fOffset;
-  long fLength;
-  bool fLocked;
+// Holds an exclusive lock on a byte range for its lifetime.
+class VXKERNEL_EXPORT KSharedFileWriteLockGuard : public KSharedFileRangeGuard {
+ public:
+  KSharedFileWriteLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length)
+      : KSharedFileRangeGuard(true, stream, origin, offset, length) {}
+  KSharedFileWriteLockGuard(const char* name, const char* mode, KShareMode share, KSeekMode origin,
+                            long offset, long length)
+      : KSharedFileRangeGuard(true, name, mode, share, origin, offset, length) {}
 };
 
 #endif  // VXKERNEL_THREADS_KSHAREDFILE_H_
