@@ -2,7 +2,9 @@
 # Builds and runs every test:
 #   1. the plain build (g++, warnings are errors, benchmarks compiled),
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (clang),
-#   3. the thread tests under ThreadSanitizer (clang).
+#   3. the thread tests under ThreadSanitizer (clang),
+#   4. every libFuzzer target for a short run on a copy of its corpus (clang,
+#      ASan + UBSan).
 set -euo pipefail
 VXK_ROOT="$(cd "$(dirname "$0")" && pwd)"
 . "$VXK_ROOT/scripts/setup.sh"
@@ -29,5 +31,24 @@ vxk_configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=
 cmake --build "$VXK_ROOT/build-tsan" -j "$jobs"
 (cd "$VXK_ROOT/build-tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest -j "$jobs" -L thread --output-on-failure)
+
+echo "== fuzz targets, ${VXK_FUZZ_SECONDS:-20} s each (clang, ASan + UBSan)"
+vxk_configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DVXKERNEL_WERROR=ON -DVXKERNEL_SANITIZE=address,undefined -DVXKERNEL_BUILD_FUZZERS=ON \
+  -DVXKERNEL_BUILD_TESTS=OFF -DVXKERNEL_BUILD_TOOLS=OFF
+cmake --build "$VXK_ROOT/build-fuzz" -j "$jobs"
+for source in "$VXK_ROOT"/fuzz/*_fuzz.cpp; do
+  name="$(basename "$source" .cpp)"
+  format="${name%_fuzz}"
+  work="$VXK_ROOT/build-fuzz/corpus-run/$format"
+  rm -rf "$work" && mkdir -p "$work"
+  cp -R "$VXK_ROOT/fuzz/corpus/$format/." "$work/"
+  dict=()
+  [ -f "$VXK_ROOT/fuzz/$format.dict" ] && dict=("-dict=$VXK_ROOT/fuzz/$format.dict")
+  echo "-- $name"
+  (cd "$VXK_ROOT/build-fuzz" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "./fuzz/$name" -max_total_time="${VXK_FUZZ_SECONDS:-20}" -print_final_stats=1 "${dict[@]}" "$work")
+done
 
 echo "== all test runs passed in $((SECONDS - start)) s"

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace port {
 
@@ -137,6 +138,79 @@ constexpr int64_t kShareMarkerBase = int64_t{1} << 62;
 // On success returns the stream; on failure returns null and stores in
 // *refused whether the sharing rule (true) or the system (false) said no.
 std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* refused);
+
+// ===== Code-page conversion (iconv) =====
+// Conversions between encodings named as iconv names ("CP932", "UTF-8",
+// "WCHAR_T"). Converters are opened once per pair and reused; every call
+// may run on any thread.
+
+// Result of IconvConvert.
+enum class IconvResult {
+  kOk,          // every input unit converted
+  kReplaced,    // some input could not be converted and was replaced
+  kUnknown,     // the system has no converter between the two names
+};
+
+// Converts n bytes at in from encoding `from` to encoding `to` and appends
+// the result to *out. The output buffer grows and the call is repeated
+// while the system reports it too small. An input unit (inUnit bytes: 1 for
+// byte encodings, 4 for WCHAR_T) that cannot be converted, or an incomplete
+// sequence at the end, becomes the bytes of `replacement` (already in the
+// `to` encoding) and conversion goes on after it.
+IconvResult IconvConvert(const char* from, const char* to, const void* in, size_t n,
+                         size_t inUnit, const std::string& replacement, std::string* out);
+
+// ===== Dynamic modules (resource modules) =====
+// Modules are shared objects opened with dlopen; a handle is the dlopen
+// handle. The null handle stands for the host executable.
+
+// Opens a shared object (RTLD_NOW | RTLD_LOCAL). On success returns its
+// handle; on failure returns null and stores the loader's message in *error.
+void* DlOpen(const char* name, std::string* error);
+// Releases one DlOpen of the module.
+void DlClose(void* handle);
+// Address of the exported symbol in the module (null handle: the host
+// executable and what it loaded into the global scope), or null.
+void* DlSymbol(void* handle, const char* symbol);
+// A handle of the shared object that holds this code (libvxkernel.so
+// itself), without loading anything; null when the loader does not know it.
+void* DlSelfHandle();
+
+// ===== Debugger and start-up directory =====
+
+// True when a debugger (any tracer) is attached: TracerPid in
+// /proc/self/status is not 0.
+bool DebuggerAttached();
+// Stops in the attached debugger (SIGTRAP). Only call when one is attached:
+// without one the signal ends the process.
+void DebuggerBreak();
+// The process's current directory (getcwd); false when it cannot be read.
+bool ProcessCurrentDirectory(std::string* out);
+// True when something exists under name (stat succeeds).
+bool FileNameExists(const char* name);
+
+// ===== Calendar time =====
+// The C library's time-zone conversions (the TZ variable, /etc/localtime).
+
+// A broken-down time: full year (2026), month 1-12, day 1-31, hour 0-23,
+// minute 0-59, second 0-60.
+struct CivilTime {
+  int year;
+  int month;
+  int day;
+  int hour;
+  int minute;
+  int second;
+};
+
+// Breaks t seconds since 1970 into local time (local true) or UTC. False
+// when the system cannot (the year does not fit an int).
+bool CivilFromSeconds(int64_t t, bool local, CivilTime* out);
+// Seconds since 1970 of c read as local time, daylight saving decided by
+// the system; out-of-range fields are normalised (mktime). False when the
+// result is not representable. Not serialised here: callers that need one
+// conversion at a time lock.
+bool LocalSecondsFromCivil(const CivilTime& c, int64_t* out);
 
 }  // namespace port
 

@@ -4,4 +4,8 @@ list(APPEND VXKERNEL_SOURCES
   src/port/linux/port_sync.cpp
   src/port/linux/port_thread.cpp
   src/port/linux/port_file_lock.cpp
+  src/port/linux/port_time.cpp
+  src/port/linux/port_dl.cpp
+  src/port/linux/port_debug.cpp
+  src/port/linux/port_iconv.cpp
 )

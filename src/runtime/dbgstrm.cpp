@@ -1,15 +1,24 @@
 #include "vxkernel/runtime/dbgstrm.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "port/port.h"
 #include "runtime/dbgstrm_internal.h"
+#include "vxkernel/runtime/dbg.h"
+#include "vxkernel/threads/KLock.h"
 
 namespace {
 
+// ===== The installed printer (test seam) =====
+// A printer installed through DbgstrmSetPrinter takes precedence over the
+// process's chosen mode, so tests collect every line whatever mode is set.
 // The printer and its datum change together; a small struct swapped as one
 // pointer keeps readers from pairing a printer with another printer's datum.
 struct Printer {
@@ -24,15 +33,102 @@ std::atomic<Printer*> gPrinter{nullptr};
 std::mutex gRetiredMutex;
 std::vector<Printer*>* gRetired = nullptr;  // guarded by gRetiredMutex
 
+// ===== The process's mode =====
+// Chosen once; the mode is read without the lock on every print, so it is an
+// atomic written last, after everything the mode needs is in place.
+enum Mode : int { kNone = 0, kCompatibility = 1, kSysLog = 2 };
+
+std::atomic<int> gMode{kNone};
+
+KLock& ModeLock() {
+  static KLock* lock = new KLock(KLock::kCriticalSection);
+  return *lock;
+}
+
+// Sets the mode unless one is set already; true when this call chose it.
+bool ChooseMode(Mode mode) {
+  KLock& lock = ModeLock();
+  lock.Lock(KLock::kWrite, KLock::kInfinite);
+  bool chosen = gMode.load(std::memory_order_relaxed) == kNone;
+  if (chosen) gMode.store(mode, std::memory_order_release);
+  lock.Unlock(KLock::kWrite);
+  return chosen;
+}
+
+// SYSLOG: the one place where the system log is wired in. The printer
+// formats the sender and copies the message as the log will own them; until
+// the system log exists (KSysLog::Create at the choice, KSysLog::Append
+// with owned = true here) the two texts are freed again and nothing is
+// written.
+void SysLogOpen(const char* /*logfile*/) {}
+
+void SysLogPrint(const char* text, size_t n) {
+  char* sender = new char[32];
+  std::snprintf(sender, 32, "%d", static_cast<int>(port::ThreadId()));
+  char* message = new char[n + 1];
+  std::memcpy(message, text, n);
+  message[n] = '\0';
+  delete[] sender;
+  delete[] message;
+}
+
 }  // namespace
 
 void dbgstrm_print(std::ostream& s) {
-  Printer* p = gPrinter.load(std::memory_order_acquire);
-  if (p == nullptr || p->fn == nullptr) return;
   auto* buf = dynamic_cast<std::stringbuf*>(s.rdbuf());
   if (buf == nullptr) return;
-  std::string text = buf->str();
-  p->fn(text.data(), text.size(), p->datum);
+  Printer* p = gPrinter.load(std::memory_order_acquire);
+  if (p != nullptr && p->fn != nullptr) {
+    std::string_view text = buf->view();
+    p->fn(text.data(), text.size(), p->datum);
+    return;
+  }
+  switch (gMode.load(std::memory_order_acquire)) {
+    case kCompatibility: {
+      std::string text = buf->str();
+      dbg_write(text.c_str());
+      break;
+    }
+    case kSysLog: {
+      std::string_view text = buf->view();
+      SysLogPrint(text.data(), text.size());
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+bool dbgstrm_set_compatiblity_mode() {
+  ChooseMode(kCompatibility);
+  return false;
+}
+
+bool dbgstrm_set_syslog_mode(const char* logfile) {
+  if (gMode.load(std::memory_order_acquire) == kNone) {
+    KLock& lock = ModeLock();
+    lock.Lock(KLock::kWrite, KLock::kInfinite);
+    if (gMode.load(std::memory_order_relaxed) == kNone) {
+      SysLogOpen(logfile);
+      ChooseMode(kSysLog);  // re-entrant lock: the check above still holds
+    }
+    lock.Unlock(KLock::kWrite);
+  }
+  return false;
+}
+
+bool dbgstrm_is_initialized() { return gMode.load(std::memory_order_acquire) != kNone; }
+
+bool dbgstrm_is_compatiblity_mode() {
+  return gMode.load(std::memory_order_acquire) == kCompatibility;
+}
+
+bool dbgstrm_is_syslog_mode() { return gMode.load(std::memory_order_acquire) == kSysLog; }
+
+void VXDropinEcho(const char* text) {
+  std::ostringstream line;
+  line << (text != nullptr ? text : "") << '\n';
+  dbgstrm_print(line);
 }
 
 namespace vxk_internal {

@@ -21,6 +21,20 @@
 //   KPtrPkg               process  15   the Ptr class
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/KContext.h"
+#include "vxkernel/runtime/PcRsc.h"
+#include "vxkernel/runtime/dbg.h"
+#include "vxkernel/runtime/err.h"
+
+#include "locale/locale_internal.h"
+
+namespace {
+
+KPcRscInit gPcRscInit;
+KDbgInit gDbgInit;
+ErrProcessGlobals gErrProcessGlobals;
+KErrInit gErrInit;
+
+}  // namespace
 
 // The slot that carries each thread's start count.
 uint32_t KAt::gContextAlloc = static_cast<uint32_t>(KContext::Alloc());
@@ -28,5 +42,6 @@ uint32_t KAt::gContextAlloc = static_cast<uint32_t>(KContext::Alloc());
 namespace {
 
 KContextPkg gContextPkg;
+KLocaleInit gLocaleInit;
 
 }  // namespace

@@ -2,6 +2,10 @@
 #ifndef VXKERNEL_TEXT_STR_INTERNAL_H_
 #define VXKERNEL_TEXT_STR_INTERNAL_H_
 
+#include <cstdint>
+
+#include "locale/intl_internal.h"
+
 namespace vxk_internal {
 
 // How the process encodes text. Character-walking code branches on it.
@@ -11,11 +15,15 @@ enum class TextMode {
   kDoubleByte,  // Shift-JIS or Hangul code page: lead byte + trail byte
 };
 
-// THE place where the str_ functions learn the process's text mode. It will
-// read the internationalisation settings (multi-byte flag and encoding) once
-// they exist; until then every process runs single-byte. Kept inline so the
-// comparison fast path costs nothing while the answer is a constant.
-inline TextMode CurrentTextMode() { return TextMode::kSingleByte; }
+// THE place where the str_ functions learn the process's text mode: UTF-8
+// whenever the encoding is UTF-8, else double-byte when the multi-byte flag is
+// set, else single-byte. One relaxed load of the KIntl settings word, inline,
+// because every text function asks on every call.
+inline TextMode CurrentTextMode() {
+  uint32_t w = IntlSettingsWord();
+  if (w & kIntlUtf8Bit) return TextMode::kUtf8;
+  return (w & kIntlMultiByteBit) ? TextMode::kDoubleByte : TextMode::kSingleByte;
+}
 
 }  // namespace vxk_internal
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include "support/debug_capture.h"
 #include "threads/threads_test_util.h"
 
@@ -21,7 +23,10 @@ class KSharedFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    fPath = ::testing::TempDir() + "vxk_sharedfile_" + info->name() + ".dat";
+    // The process id keeps concurrent runs of this suite (several build
+    // folders, say) from locking each other's files.
+    fPath = ::testing::TempDir() + "vxk_sharedfile_" + std::to_string(getpid()) + "_" +
+            info->name() + ".dat";
     std::ofstream(fPath, std::ios::binary) << std::string(100, 'x');
   }
   void TearDown() override {
@@ -65,7 +70,7 @@ TEST_F(KSharedFileTest, SharedAndExclusiveRangesAgainstAnotherProcess) {
 TEST_F(KSharedFileTest, TryFailsWhileAnotherProcessHoldsAndWaitEndsAtItsRelease) {
   const std::string ready = fPath + ".ready";
   std::string command =
-      std::string(VXK_SHAREDFILE_PROBE) + " '" + fPath + "' holdwrite 0 50 300 '" + ready + "' &";
+      std::string(VXK_SHAREDFILE_PROBE) + " '" + fPath + "' holdwrite 0 50 30000 '" + ready + "' &";
   ASSERT_EQ(std::system(command.c_str()), 0);
   ASSERT_TRUE(EventuallyTrue([&] { return std::ifstream(ready).good(); }));
 
@@ -74,9 +79,16 @@ TEST_F(KSharedFileTest, TryFailsWhileAnotherProcessHoldsAndWaitEndsAtItsRelease)
   EXPECT_FALSE(lock.Reader().TryLock(kSeekBegin, 20, 5));
   EXPECT_TRUE(lock.TryWriteLock(kSeekBegin, 60, 5));  // outside its range
   EXPECT_TRUE(lock.Unlock(kSeekBegin, 60, 5));
-  // Blocks until the other process exits and so lets its lock go.
-  EXPECT_TRUE(lock.WriteLock(kSeekBegin, 20, 5));
+  // Blocks until the other process lets its lock go (it exits on release).
+  std::atomic<bool> got{false};
+  std::thread waiter([&] { got = lock.WriteLock(kSeekBegin, 20, 5); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(got.load());
+  std::ofstream(ready + ".release").put('x');
+  waiter.join();
+  EXPECT_TRUE(got.load());
   EXPECT_TRUE(lock.Unlock(kSeekBegin, 20, 5));
+  std::remove((ready + ".release").c_str());
 }
 
 TEST_F(KSharedFileTest, TwoOpensInOneProcessExcludeEachOther) {
@@ -146,6 +158,14 @@ TEST_F(KSharedFileTest, SharingModesBetweenProcesses) {
   EXPECT_EQ(std::ifstream(fPath, std::ios::binary | std::ios::ate).tellg(), 100);
   EXPECT_NE(capture.All().find("KSharedFile::Open - sharing violation"), std::string::npos);
   std::fclose(exclusive);
+
+  // Write-only modes take part in the rule as well.
+  std::FILE* writer = KSharedFile::Open(fPath.c_str(), "a", kShareRead);
+  ASSERT_NE(writer, nullptr);
+  EXPECT_EQ(Probe("open r 3"), 0);
+  EXPECT_EQ(Probe("open a 3"), 1);
+  EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);
+  std::fclose(writer);
 
   EXPECT_EQ(KSharedFile::Open((fPath + ".missing/x").c_str(), "r", kShareReadWrite), nullptr);
   EXPECT_NE(capture.All().find("KSharedFile::Open - could not open file"), std::string::npos);

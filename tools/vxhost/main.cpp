@@ -9,14 +9,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <typeinfo>
 #include <vector>
 
 #include "vxkernel/vxkernel.h"
+#include "vxkernel/runtime/dbg.h"
+#include "vxkernel/runtime/dbgutils.h"
+#include "vxkernel/runtime/err.h"
 
 namespace {
 
@@ -167,6 +173,44 @@ int RunLifecycle() {
   return ok ? 0 : 1;
 }
 
+// Writes a few debug lines through the file routine into dir/debug.out,
+// rolling earlier runs over to debug_1.out .. debug_3.out, and shows them.
+int RunDebugFile(const char* dir) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  const std::string name = (fs::path(dir) / "debug.out").string();
+  dbg_write("text written before the rings start waits in the early buffer");
+  KAt::ProcessStartup(1);
+  std::FILE* file = nullptr;
+  dbgutils_file_setup_file(&file, name.c_str(), "wt", 3);
+  if (file == nullptr) {
+    std::fprintf(stderr, "vxhost: cannot open %s\n", name.c_str());
+    KAt::ProcessShutdown(1);
+    return 1;
+  }
+  dbg_msg("vxhost debug run of vxkernel %s\n", KLibraryInfo::Version());
+  VXDropinEcho("a line from an extension module");
+  long code = err_add_local_msg("local message %s#1 of %ld#2 bytes");
+  dbg_msg("%s\n", static_cast<const char*>(err_sprintf(code, "debug.out", 42L)));
+  err_get_msg(0x26AD000F);  // no catalogue bundles here: one debug line
+  c_assert("main.cpp", __LINE__, "an assertion that failed on purpose");
+  dbg_done();
+  KAt::ProcessShutdown(1);
+
+  std::ifstream in(name);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::printf("%s:\n%s", name.c_str(), text.str().c_str());
+  std::printf("kept:");
+  for (int i = 1; i <= 3; ++i) {
+    fs::path older = fs::path(dir) / ("debug_" + std::to_string(i) + ".out");
+    if (fs::exists(older)) std::printf(" %s", older.filename().c_str());
+  }
+  std::printf("\n");
+  return 0;
+}
+
 void PrintHelp() {
   std::printf(
       "usage: vxhost [command]\n"
@@ -177,6 +221,11 @@ void PrintHelp() {
       "  run       start the library, serve a worker thread and a pooled client,\n"
       "            shut down; prints every ring call (the default)\n"
       "  info      print the library's version and build\n"
+      "  debug [DIR]\n"
+      "  --debug-file DIR\n"
+      "            write debug lines through the file routine into DIR/debug.out\n"
+      "            (default: the current directory), rolling earlier runs over\n"
+      "            to debug_1.out .. debug_3.out\n"
       "  --help    print this help\n");
 }
 
@@ -189,6 +238,8 @@ int main(int argc, char** argv) {
     PrintInfo();
     return 0;
   }
+  if (std::strcmp(command, "debug") == 0 || std::strcmp(command, "--debug-file") == 0)
+    return RunDebugFile(argc > 2 ? argv[2] : ".");
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
       std::strcmp(command, "help") == 0) {
     PrintHelp();

@@ -94,15 +94,26 @@ std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* 
   const bool plus = strchr(mode, '+') != nullptr;
   const bool wantRead = mode[0] == 'r' || plus;
   const bool wantWrite = mode[0] != 'r' || plus;
-  flags |= plus ? O_RDWR : (wantWrite ? O_WRONLY : O_RDONLY);
   if (strchr(mode, 'x') != nullptr) flags |= O_EXCL;
   if (strchr(mode, 'e') != nullptr) flags |= O_CLOEXEC;
+  // The sharing markers are shared (read) locks, which need a readable
+  // descriptor, so a write-only mode opens for reading too where the file
+  // allows it; the stream itself still only writes. A file that may be
+  // written but not read is opened write-only and takes no markers.
+  const int access = wantRead ? (wantWrite ? O_RDWR : O_RDONLY) : O_RDWR;
   int fd;
   do {
-    fd = open(name, flags, 0666);
+    fd = open(name, flags | access, 0666);
   } while (fd < 0 && errno == EINTR);
+  bool markers = true;
+  if (fd < 0 && errno == EACCES && !wantRead) {
+    markers = false;
+    do {
+      fd = open(name, flags | O_WRONLY, 0666);
+    } while (fd < 0 && errno == EINTR);
+  }
   if (fd < 0) return nullptr;
-  if (!ShareModeAcquire(fd, wantRead, wantWrite, share)) {
+  if (markers && !ShareModeAcquire(fd, wantRead, wantWrite, share)) {
     close(fd);
     *refused = true;
     return nullptr;

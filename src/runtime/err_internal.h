@@ -1,0 +1,26 @@
+// The error catalogue's one seam towards properties bundles. Until bundles
+// exist the lookup answers "no bundle" for every catalogue; tests install a
+// lookup of their own to see which bundle and key the catalogue asks for.
+#ifndef VXKERNEL_RUNTIME_ERR_INTERNAL_H_
+#define VXKERNEL_RUNTIME_ERR_INTERNAL_H_
+
+#include <string>
+
+#include "vxkernel/export.h"
+
+namespace vxk_internal {
+
+enum class ErrBundleResult { kNoBundle, kNoKey, kFound };
+
+// Looks key up in the bundle named bundle (the catalogue number in decimal)
+// for the calling thread's current locale, in directory dir. Stores the
+// message into *text when found.
+typedef ErrBundleResult (*ErrBundleLookup)(const char* bundle, const char* dir, const char* key,
+                                           std::string* text);
+
+// Installs lookup (null restores the built-in one) and returns the previous.
+VXKERNEL_EXPORT ErrBundleLookup ErrSetBundleLookup(ErrBundleLookup lookup);
+
+}  // namespace vxk_internal
+
+#endif  // VXKERNEL_RUNTIME_ERR_INTERNAL_H_

@@ -1,0 +1,207 @@
+// KBSF Base64 and the str_ 8-to-6 bit form, checked against OpenSSL.
+#include "vxkernel/text/KBSF.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/debug_capture.h"
+#include "vxkernel/text/str.h"
+
+namespace {
+
+std::vector<unsigned char> RandomBytes(std::mt19937& rng, size_t n) {
+  std::vector<unsigned char> v(n);
+  for (auto& b : v) b = static_cast<unsigned char>(rng());
+  return v;
+}
+
+std::string OpenSslEncode(const std::vector<unsigned char>& v) {
+  std::string out(4 * ((v.size() + 2) / 3) + 1, '\0');
+  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), v.data(),
+                                static_cast<int>(v.size()));
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::string Encode(const std::vector<unsigned char>& v) {
+  std::unique_ptr<char[]> r(KBSF::ToBase64(v.data(), static_cast<long>(v.size())));
+  return r ? std::string(r.get()) : std::string("<null>");
+}
+
+// Decodes text; "<fail>" when KBSF refuses it.
+std::string Decode(const std::string& text) {
+  std::string out(KBSF::Base64MaxDecodedLength(static_cast<long>(text.size())), '\0');
+  long len = static_cast<long>(out.size());
+  if (!KBSF::FromBase64(text.data(), static_cast<long>(text.size()), out.data(), len)) {
+    EXPECT_EQ(len, -1);
+    return "<fail>";
+  }
+  out.resize(static_cast<size_t>(len));
+  return out;
+}
+
+TEST(KBSFTest, EncodingMatchesOpenSslForEveryLengthUpTo300) {
+  std::mt19937 rng(1);
+  for (size_t n = 0; n <= 300; ++n) {
+    const auto bytes = RandomBytes(rng, n);
+    const std::string expected = OpenSslEncode(bytes);
+    ASSERT_EQ(Encode(bytes), expected) << "length " << n;
+    ASSERT_EQ(KBSF::Base64EncodedLength(static_cast<long>(n)), static_cast<long>(expected.size()));
+    const std::string back = Decode(expected);
+    ASSERT_EQ(back, std::string(bytes.begin(), bytes.end())) << "length " << n;
+  }
+}
+
+TEST(KBSFTest, MegabytesRoundTripAgainstOpenSsl) {
+  std::mt19937 rng(2);
+  const auto bytes = RandomBytes(rng, (3 << 20) + 2);
+  const std::string text = OpenSslEncode(bytes);
+  EXPECT_EQ(Encode(bytes), text);
+  // OpenSSL decodes whole groups (padding bytes included); compare the prefix.
+  std::vector<unsigned char> ref(text.size() / 4 * 3);
+  ASSERT_GT(EVP_DecodeBlock(ref.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<int>(text.size())),
+            0);
+  const std::string ours = Decode(text);
+  ASSERT_EQ(ours.size(), bytes.size());
+  EXPECT_EQ(0, std::memcmp(ours.data(), ref.data(), ours.size()));
+}
+
+TEST(KBSFTest, KnownValues) {
+  EXPECT_EQ(Encode({'a', 'b', 'c'}), "YWJj");
+  EXPECT_EQ(Encode({'a', 'b'}), "YWI=");
+  EXPECT_EQ(Encode({'a'}), "YQ==");
+  EXPECT_EQ(Encode({}), "");
+  EXPECT_EQ(Decode("YWJj"), "abc");
+  EXPECT_EQ(Decode(""), "");
+}
+
+TEST(KBSFTest, PaddingEndsAGroupAndDecodingGoesOn) {
+  EXPECT_EQ(Decode("YQ=="), "a");
+  EXPECT_EQ(Decode("YWI="), "ab");
+  // "=" in the third place ends the group: the fourth character is not read.
+  EXPECT_EQ(Decode("YQ=x"), "a");
+  // Concatenated encodings decode to the concatenated bytes.
+  EXPECT_EQ(Decode("YQ==YWI=YWJj"), "aababc");
+}
+
+TEST(KBSFTest, RefusesWhatIsNotBase64) {
+  DebugCapture capture;
+  EXPECT_EQ(Decode("YWJ"), "<fail>");  // not a multiple of 4
+  EXPECT_EQ(Decode("YWJjY"), "<fail>");
+  EXPECT_EQ(Decode("YW J"), "<fail>");
+  EXPECT_EQ(Decode("YW\nJ"), "<fail>");  // line breaks are not skipped
+  EXPECT_EQ(Decode("Y-Jj"), "<fail>");   // URL-safe alphabet is not accepted
+  EXPECT_EQ(Decode("=WJj"), "<fail>");   // "=" in the first two places
+  EXPECT_EQ(Decode("Y=Jj"), "<fail>");
+  EXPECT_EQ(Decode("YWJ\xff"), "<fail>");
+  EXPECT_EQ(Decode(std::string("YW\0j", 4)), "<fail>");
+  const auto texts = capture.Texts();
+  ASSERT_EQ(texts.size(), 9u);
+  EXPECT_EQ(texts[0], "KBSF::FromBase64 - length is not a multiple of 4: 3\n");
+  EXPECT_EQ(texts[2], "KBSF::FromBase64 - invalid character at offset 2\n");
+}
+
+TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
+  DebugCapture capture;
+  char out[8] = "XXXXXXX";
+  long len = 3;
+  EXPECT_FALSE(KBSF::ToBase64("abcd", 4, out, len));
+  EXPECT_EQ(len, -1);
+  EXPECT_EQ(out[0], 'X');
+  len = 8;
+  EXPECT_TRUE(KBSF::ToBase64("abcd", 4, out, len));
+  EXPECT_EQ(len, 8);
+  EXPECT_EQ(std::string(out, 8), "YWJjZA==");
+  // Decoding needs n / 4 * 3 even when padding makes the output shorter.
+  unsigned char bytes[8];
+  len = 5;
+  EXPECT_FALSE(KBSF::FromBase64("YWJjZA==", 8, bytes, len));
+  EXPECT_EQ(len, -1);
+  len = 6;
+  EXPECT_TRUE(KBSF::FromBase64("YWJjZA==", 8, bytes, len));
+  EXPECT_EQ(len, 4);
+  EXPECT_EQ(capture.Texts().size(), 2u);
+}
+
+TEST(KBSFTest, DecodesInPlaceAndTerminates) {
+  char buf[] = "aGVsbG8gd29ybGQ=";
+  long len = static_cast<long>(sizeof buf - 1);
+  ASSERT_TRUE(KBSF::FromBase64(buf, len));
+  EXPECT_EQ(len, 11);
+  EXPECT_STREQ(buf, "hello world");
+  char bad[] = "aGV*";
+  len = 4;
+  EXPECT_FALSE(KBSF::FromBase64(bad, len));
+  EXPECT_EQ(len, -1);
+}
+
+// ===== The 8-to-6 bit form =====
+
+TEST(Str8To6Test, EveryGroupIsBase64OfZeroPaddedBytes) {
+  char out[32];
+  EXPECT_EQ(str_encode8to6("abc", out, sizeof out, 0), 0);
+  EXPECT_STREQ(out, "YWJjAAAA");  // a length divisible by 3 still gets a zero group
+  std::mt19937 rng(3);
+  for (size_t n = 1; n < 60; ++n) {
+    auto bytes = RandomBytes(rng, n);
+    std::vector<unsigned char> padded = bytes;
+    padded.resize((n / 3 + 1) * 3, 0);
+    std::vector<char> buf(padded.size() / 3 * 4 + 5);
+    ASSERT_EQ(str_encode8to6(reinterpret_cast<const char*>(bytes.data()), buf.data(),
+                             static_cast<long>(buf.size()), static_cast<long>(n)),
+              0);
+    ASSERT_EQ(std::string(buf.data()), OpenSslEncode(padded)) << n;
+    std::vector<char> back(padded.size());
+    long outLen = -1;
+    ASSERT_EQ(str_decode6to8(buf.data(), back.data(), static_cast<long>(back.size()), &outLen), 0);
+    ASSERT_EQ(outLen, static_cast<long>(padded.size()));
+    ASSERT_EQ(0, std::memcmp(back.data(), padded.data(), padded.size()));
+  }
+}
+
+TEST(Str8To6Test, GroupsThatDoNotFitAreDropped) {
+  char out[9];
+  EXPECT_EQ(str_encode8to6("abc", out, 8, 0), 2);  // the zero group needs position 4 < 8 - 4
+  EXPECT_STREQ(out, "YWJj");
+  char small[2];
+  long outLen = 0;
+  EXPECT_EQ(str_decode6to8("YWJjYWJj", small, sizeof small, &outLen), 2);
+  EXPECT_EQ(outLen, 0);
+  char bytes[3];
+  EXPECT_EQ(str_decode6to8("Y*Jj", bytes, 3, &outLen), 0);  // "*" counts as 0, like "A"
+  char ref[3];
+  str_decode6to8("YAJj", ref, 3, nullptr);
+  EXPECT_EQ(0, std::memcmp(bytes, ref, 3));
+}
+
+TEST(StrScrambleTest, DecodeUndoesEncodeAndTheKeyMatters) {
+  std::mt19937 rng(4);
+  for (int round = 0; round < 200; ++round) {
+    std::string text(rng() % 40, ' ');
+    for (char& c : text) c = static_cast<char>('a' + rng() % 26);
+    const auto key = static_cast<unsigned short>(rng());
+    std::vector<char> enc(text.size() + 1), dec(text.size() + 1);
+    ASSERT_EQ(str_encode(text.c_str(), key, enc.data(), static_cast<long>(enc.size())), 0);
+    if (std::memchr(enc.data(), 0, text.size()) != nullptr) continue;  // not NUL-safe
+    ASSERT_EQ(str_decode(enc.data(), key, dec.data(), static_cast<long>(dec.size())), 0);
+    ASSERT_EQ(std::string(dec.data()), text);
+    if (!text.empty()) {
+      std::vector<char> other(text.size() + 1);
+      str_encode(text.c_str(), static_cast<unsigned short>(key ^ 0x0101), other.data(),
+                 static_cast<long>(other.size()));
+      ASSERT_NE(std::memcmp(other.data(), enc.data(), text.size()), 0);
+    }
+  }
+  char small[4];
+  EXPECT_EQ(str_encode("abcdef", 1, small, sizeof small), 2);
+  EXPECT_EQ(small[3], '\0');
+}
+
+}  // namespace

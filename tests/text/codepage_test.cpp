@@ -1,0 +1,177 @@
+// Code-page conversions, checked against iconv called directly.
+#include "vxkernel/text/codepage.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/debug_capture.h"
+#include "text/text_mode_scope.h"
+
+namespace {
+
+// The oracle: one iconv call over the whole input; false when iconv
+// rejects any of it.
+bool Iconv(const char* from, const char* to, const std::string& in, std::string* out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out->assign(in.size() * 4 + 16, '\0');
+  char* src = const_cast<char*>(in.data());
+  size_t srcLeft = in.size();
+  char* dst = out->data();
+  size_t dstLeft = out->size();
+  const size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+  const size_t f = iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+  iconv_close(cd);
+  out->resize(out->size() - dstLeft);
+  return r != static_cast<size_t>(-1) && f != static_cast<size_t>(-1) && srcLeft == 0;
+}
+
+std::string Bytes(const std::wstring& w) {
+  return std::string(reinterpret_cast<const char*>(w.data()), w.size() * 4);
+}
+
+std::string FromHex(const char* hex) {
+  std::string s;
+  for (; hex[0] && hex[1]; hex += 2)
+    s += static_cast<char>(std::stoi(std::string(hex, 2), nullptr, 16));
+  return s;
+}
+
+// Every double-byte code of a code page that iconv accepts, concatenated.
+std::string AllPairs(const char* name, int leadLo, int leadHi, int trailLo, int trailHi) {
+  std::string all, tmp;
+  for (int lead = leadLo; lead <= leadHi; ++lead) {
+    for (int trail = trailLo; trail <= trailHi; ++trail) {
+      const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+      if (Iconv(name, "UTF-32LE", pair, &tmp) && tmp.size() == 4) all += pair;
+    }
+  }
+  return all;
+}
+
+void ExpectMatchesIconv(unsigned codePage, const char* name, const std::string& text) {
+  std::string ref;
+  ASSERT_TRUE(Iconv(name, "UTF-32LE", text, &ref));
+  const std::wstring w = mbtow(codePage, text);
+  ASSERT_EQ(Bytes(w), ref) << name;
+  std::string back;
+  ASSERT_TRUE(Iconv("UTF-32LE", name, ref, &back));
+  EXPECT_EQ(wtomb(codePage, w), back) << name;
+}
+
+TEST(CodePageTest, ShiftJisTableMatchesIconv) {
+  const std::string all = AllPairs("CP932", 0x81, 0xFC, 0x40, 0xFC);
+  ASSERT_GT(all.size(), 2 * 7000u);
+  ExpectMatchesIconv(932, "CP932", all);
+  EXPECT_EQ(sjtow(all), mbtow(932, all));
+  EXPECT_EQ(wtosj(sjtow(all)), wtomb(932, sjtow(all)));
+}
+
+// Converters are pooled and shared between threads; each thread must still
+// get its own converter (they carry shift state).
+TEST(CodePageTest, ConcurrentConversionsStayCorrect) {
+  const std::string sjis = AllPairs("CP932", 0x88, 0x89, 0x40, 0xFC);
+  const std::string jis = FromHex("1b244230211b2842") + "x";  // ISO-2022-JP is stateful
+  const std::wstring wSjis = sjtow(sjis);
+  const std::wstring wJis = mbtow(50220, jis);
+  ASSERT_EQ(wJis.size(), 2u);
+  std::vector<std::thread> threads;
+  std::vector<int> bad(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        if (sjtow(sjis) != wSjis) ++bad[t];
+        if (mbtow(50220, jis) != wJis) ++bad[t];
+        if (wtosj(wSjis) != sjis) ++bad[t];
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(bad, std::vector<int>(4, 0));
+}
+
+TEST(CodePageTest, HangulTableMatchesIconv) {
+  const std::string all = AllPairs("CP949", 0x81, 0xFE, 0x41, 0xFE);
+  ASSERT_GT(all.size(), 2 * 8000u);
+  ExpectMatchesIconv(949, "CP949", all);
+}
+
+TEST(CodePageTest, MixedTextsMatchIconv) {
+  ExpectMatchesIconv(
+      932, "CP932",
+      FromHex("93fa967b8cea82cc8365834c835883678141955c8ea682c68c9f8df58142b6c0b6c5"));
+  ExpectMatchesIconv(949, "CP949", FromHex("c7d1b1b9beee20c5d8bdbac6aebfcd20b0cbbbf6"));
+  ExpectMatchesIconv(65001, "UTF-8", "na\xc3\xafve \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80");
+  ExpectMatchesIconv(1252, "CP1252", "caf\xe9 \x80 \x93quoted\x94");
+  const std::string u8 = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";
+  EXPECT_EQ(utf8tow(u8), L"\u65e5\u672c\u8a9e");
+  EXPECT_EQ(wtoutf8(L"\u65e5\u672c\u8a9e"), u8);
+  EXPECT_EQ(utf8tow(u8.c_str(), 3), L"\u65e5");  // an explicit length
+}
+
+TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
+  std::string ref;
+  for (int b = 0; b < 256; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    const std::wstring w = mbtow(932, one);
+    if (b == 0) {
+      EXPECT_EQ(w, std::wstring(1, L'\0'));
+    } else if (Iconv("CP932", "UTF-32LE", one, &ref)) {
+      EXPECT_EQ(Bytes(w), ref) << b;
+    } else {
+      EXPECT_EQ(w, L"\xFFFD") << b;  // lone lead bytes and bytes CP932 lacks
+    }
+  }
+  EXPECT_EQ(utf8tow("a\xff"
+                    "b\xe6\x97"),
+            L"a\xFFFD"
+            L"b\xFFFD\xFFFD");
+  EXPECT_EQ(wtomb(1252, L"a\u65e5b"), "a?b");
+  EXPECT_EQ(wtosj(L"\u00e9"), "?");
+}
+
+TEST(CodePageTest, NullEmptyAndUnknown) {
+  DebugCapture capture;
+  EXPECT_EQ(mbtow(932, nullptr), L"");
+  EXPECT_EQ(wtomb(932, nullptr), "");
+  EXPECT_EQ(mbtow(932, ""), L"");
+  EXPECT_EQ(mbtow(12345, "abc"), L"");
+  EXPECT_EQ(wtomb(12345, L"abc"), "");
+  EXPECT_EQ(capture.All(),
+            "mbtow - unsupported code page 12345\nwtomb - unsupported code page 12345\n");
+  EXPECT_TRUE(WCodePage::IsMultiByte(1252));
+  EXPECT_FALSE(WCodePage::IsMultiByte(0));
+}
+
+TEST(CodePageTest, CodePageZeroFollowsTheSettings) {
+  const std::string sjis = FromHex("93fa967b");
+  {
+    TextModeScope mode(TextModeScope::kShiftJis);
+    EXPECT_EQ(atow(sjis), L"\u65e5\u672c");
+    EXPECT_EQ(wtoa(L"\u65e5\u672c"), sjis);
+  }
+  {
+    TextModeScope mode(TextModeScope::kSingleByte);
+    EXPECT_EQ(atow("\xe9"), L"\u00e9");  // Western code page 1252
+  }
+  {
+    TextModeScope mode(TextModeScope::kUtf8);
+    EXPECT_EQ(atow("\xc3\xa9"), L"\u00e9");
+  }
+}
+
+TEST(CodePageTest, WideEnvironment) {
+  ::setenv("VXK_CODEPAGE_TEST", "\xe6\x97\xa5-x", 1);
+  EXPECT_EQ(WGetEnv(L"VXK_CODEPAGE_TEST"), L"\u65e5-x");
+  ::unsetenv("VXK_CODEPAGE_TEST");
+  EXPECT_EQ(WGetEnv(L"VXK_CODEPAGE_TEST"), L"");
+  EXPECT_EQ(WGetEnv(static_cast<const wchar_t*>(nullptr)), L"");
+}
+
+}  // namespace

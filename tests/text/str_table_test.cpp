@@ -1,0 +1,139 @@
+// strs_ string tables, checked against a std::map model, and the memory
+// block conversions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "support/debug_capture.h"
+#include "vxkernel/runtime/mem.h"
+#include "vxkernel/text/str.h"
+
+namespace {
+
+struct Table {
+  mem_handle fT = strs_new_table();
+  ~Table() { strs_dispose_table(fT); }
+  long Add(const std::string& s) { return strs_add_string(fT, s.c_str()); }
+  std::string Get(long n) {
+    std::unique_ptr<char[]> p(strs_get_string_ptr(fT, n));
+    return p ? std::string(p.get()) : std::string("<none>");
+  }
+  uint16_t Field(int i) {
+    uint16_t v;
+    std::memcpy(&v, static_cast<char*>(*fT) + 2 * i, 2);
+    return v;
+  }
+};
+
+TEST(StrTableTest, NewTableLayout) {
+  Table t;
+  ASSERT_NE(t.fT, nullptr);
+  EXPECT_EQ(mem_getsize(t.fT), 8 + 20);
+  EXPECT_EQ(t.Field(0), 0);   // count
+  EXPECT_EQ(t.Field(1), 10);  // slots
+  EXPECT_EQ(t.Field(2), 28);  // end
+  EXPECT_EQ(t.Field(3), 0);   // garbage
+  EXPECT_EQ(t.Add("abc"), 1);
+  EXPECT_EQ(t.Field(2), 28 + 4);  // "abc" + NUL, already even
+  EXPECT_EQ(t.Add("de"), 2);
+  EXPECT_EQ(t.Field(2), 32 + 4);  // "de" + NUL padded to 4
+  EXPECT_EQ(t.Field(4), 28);      // offset of string 1
+  EXPECT_EQ(t.Field(5), 32);
+}
+
+TEST(StrTableTest, DeletedSlotIsReused) {
+  Table t;
+  EXPECT_EQ(t.Add("one"), 1);
+  EXPECT_EQ(t.Add("two"), 2);
+  EXPECT_EQ(t.Add("three"), 3);
+  strs_delete_string(t.fT, 2);
+  EXPECT_EQ(t.Get(2), "<none>");
+  EXPECT_EQ(t.Add("four"), 2);
+  EXPECT_EQ(t.Get(2), "four");
+  EXPECT_EQ(t.Get(3), "three");
+  EXPECT_EQ(strs_count(t.fT), 3);
+}
+
+TEST(StrTableTest, GetCopiesTruncatedAndRefusesBadNumbers) {
+  Table t;
+  t.Add("hello");
+  char buf[4] = "xyz";
+  EXPECT_EQ(strs_get_string(t.fT, 1, buf, sizeof buf), buf);
+  EXPECT_STREQ(buf, "hel");
+  for (long n : {0L, -1L, 2L, 11L, 100000L}) {
+    std::strcpy(buf, "xyz");
+    EXPECT_EQ(strs_get_string(t.fT, n, buf, sizeof buf), nullptr) << n;
+    EXPECT_STREQ(buf, "");
+  }
+}
+
+TEST(StrTableTest, RandomOperationsMatchAMapModel) {
+  std::mt19937 rng(5);
+  Table t;
+  std::map<long, std::string> model;
+  int compactions = 0;
+  for (int step = 0; step < 20000; ++step) {
+    if (model.empty() || rng() % 3 != 0) {
+      std::string s(rng() % 60, 'a');
+      for (char& c : s) c = static_cast<char>('a' + rng() % 26);
+      if (static_cast<size_t>(t.Field(2)) + s.size() + 64 > 0xFFFF)
+        continue;  // keep below the 16-bit limit
+      const long n = t.Add(s);
+      ASSERT_GT(n, 0);
+      ASSERT_EQ(model.count(n), 0u) << "number of a live string reused";
+      // The lowest free slot is taken.
+      for (long k = 1; k < n; ++k) ASSERT_EQ(model.count(k), 1u);
+      model[n] = s;
+    } else {
+      auto it = model.begin();
+      std::advance(it, rng() % model.size());
+      const unsigned garbageBefore = t.Field(3);
+      strs_delete_string(t.fT, it->first);
+      if (t.Field(3) < garbageBefore) ++compactions;
+      model.erase(it);
+    }
+    ASSERT_EQ(strs_count(t.fT), static_cast<long>(model.size()));
+    ASSERT_LE(t.Field(3), 1024);
+    ASSERT_EQ(mem_getsize(t.fT), t.Field(2));
+    if (step % 500 == 0) {
+      for (const auto& [n, s] : model) ASSERT_EQ(t.Get(n), s) << n;
+    }
+  }
+  EXPECT_GT(compactions, 5);
+  for (const auto& [n, s] : model) ASSERT_EQ(t.Get(n), s) << n;
+  // A copy is an independent table with the same contents.
+  Table copy;
+  strs_copy_table(copy.fT, t.fT);
+  for (const auto& [n, s] : model) ASSERT_EQ(copy.Get(n), s);
+}
+
+TEST(StrTableTest, DamagedHeadersAreRefused) {
+  DebugCapture capture;
+  Table t;
+  t.Add("a");
+  uint16_t slots = 0xFFF0;  // claims an offset array far past the block
+  std::memcpy(static_cast<char*>(*t.fT) + 2, &slots, 2);
+  EXPECT_EQ(t.Add("b"), 0);
+  EXPECT_EQ(t.Get(1), "<none>");
+  EXPECT_EQ(capture.All(), "Illegal STRS add string .. data structure corrupt\n");
+  EXPECT_EQ(strs_add_string(nullptr, "x"), 0);
+}
+
+TEST(StrHandleTest, CopiesInAndOut) {
+  mem_handle h = mem_new(0);
+  str_str_to_hdl("hello", h);
+  EXPECT_EQ(mem_getsize(h), 5);  // no NUL stored
+  char buf[8];
+  EXPECT_STREQ(str_hdl_to_str(h, buf, 3), "hel");
+  EXPECT_STREQ(str_handle_to_str(h, buf, 7), "hello");
+  str_str_to_handle("", h);
+  EXPECT_EQ(mem_getsize(h), 0);
+  EXPECT_STREQ(str_hdl_to_str(h, buf, 7), "");
+  mem_dispose(h);
+}
+
+}  // namespace
