@@ -119,26 +119,11 @@ long str_capitalize(char* s) {
   return static_cast<long>(p - U(s));
 }
 
-long str_collapse(char* s) {
-  if (s == nullptr) return 0;
-  const TextEnv e = vxk_internal::CurrentTextEnv();
-  unsigned char* r = U(s);
-  unsigned char* w = r;
-  while (*r != 0) {
-    if (e.PairAt(r)) {
-      *w++ = *r++;
-      *w++ = *r++;
-    } else if (IsBlank(*r)) {
-      ++r;
-    } else {
-      *w++ = *r++;
-    }
-  }
-  *w = 0;
-  return static_cast<long>(w - U(s));
-}
+namespace {
 
-long str_compress(char* s) {
+// Drops every blank outside double-byte pairs (keepOne false) or squeezes
+// each run of blanks to one space (keepOne true), in place.
+long SqueezeBlanks(char* s, bool keepOne) {
   if (s == nullptr) return 0;
   const TextEnv e = vxk_internal::CurrentTextEnv();
   unsigned char* r = U(s);
@@ -149,7 +134,7 @@ long str_compress(char* s) {
       *w++ = *r++;
     } else if (IsBlank(*r)) {
       while (IsBlank(*r)) ++r;
-      *w++ = ' ';
+      if (keepOne) *w++ = ' ';
     } else {
       *w++ = *r++;
     }
@@ -157,6 +142,12 @@ long str_compress(char* s) {
   *w = 0;
   return static_cast<long>(w - U(s));
 }
+
+}  // namespace
+
+long str_collapse(char* s) { return SqueezeBlanks(s, false); }
+
+long str_compress(char* s) { return SqueezeBlanks(s, true); }
 
 char* str_trim(char* s) {
   if (s == nullptr) return s;
