@@ -25,6 +25,7 @@
 #include "vxkernel/text/KString.h"
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/Swap.h"
+#include "vxkernel/text/T23Tree.h"
 #include "vxkernel/text/codepage.h"
 #include "vxkernel/text/str.h"
 // ----- locale -----

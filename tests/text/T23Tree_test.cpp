@@ -1,0 +1,304 @@
+// T23Tree: the 2-3 tree against a std::map model, its structure after every
+// batch of changes, positional access, copies and stored keys.
+#include "vxkernel/text/T23Tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vxkernel/text/KString.h"
+#include "vxkernel/text/KStringKey.h"
+
+namespace {
+
+std::string Name(long i) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "k%06ld", i);
+  return buf;
+}
+
+// A key that compares without regard to case, as script values do in Assocs.
+struct CaseFreeKey {
+  std::string text;
+  CaseFreeKey(const char* s) : text(s) {}  // NOLINT: implicit for brevity
+  static std::string Fold(const std::string& s) {
+    std::string f = s;
+    for (char& c : f) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return f;
+  }
+  bool operator==(const CaseFreeKey& o) const { return Fold(text) == Fold(o.text); }
+  bool operator<(const CaseFreeKey& o) const { return Fold(text) < Fold(o.text); }
+};
+
+// Counts live instances, so a lost or twice-destroyed key or value shows.
+struct Tracked {
+  static long gLive;
+  long v;
+  Tracked(long x = 0) : v(x) { ++gLive; }  // NOLINT: implicit for brevity
+  Tracked(const Tracked& o) : v(o.v) { ++gLive; }
+  Tracked& operator=(const Tracked&) = default;
+  ~Tracked() { --gLive; }
+  bool operator==(const Tracked& o) const { return v == o.v; }
+  bool operator<(const Tracked& o) const { return v < o.v; }
+};
+long Tracked::gLive = 0;
+
+// Compares every observable of the tree with the model and checks the
+// structure; exact asks for routing keys equal to the smallest key below.
+template <class K>
+void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>& model,
+                bool exact = false) {
+  std::string why;
+  ASSERT_TRUE(tree.CheckStructure(exact, &why)) << why;
+  ASSERT_EQ(tree.Length(), static_cast<long>(model.size()));
+  T23Iter<K, long> it(tree);
+  K key;
+  long value = 0;
+  long n = 0;
+  for (const auto& [mk, mv] : model) {
+    ++n;
+    ASSERT_TRUE(it.Next(key, value));
+    ASSERT_STREQ(static_cast<const char*>(key), mk.c_str());
+    ASSERT_EQ(value, mv);
+    K ik;
+    long iv = -1;
+    ASSERT_TRUE(tree.GetIndexed(n, ik, iv)) << n;
+    ASSERT_STREQ(static_cast<const char*>(ik), mk.c_str());
+    ASSERT_EQ(iv, mv);
+    ASSERT_EQ(tree[n], mv);
+    long got = -1;
+    ASSERT_TRUE(tree.Get(K(mk.c_str()), got));
+    ASSERT_EQ(got, mv);
+  }
+  EXPECT_FALSE(it.Next(key, value));
+  EXPECT_FALSE(tree.GetIndexed(0, key, value));
+  EXPECT_FALSE(tree.GetIndexed(n + 1, key, value));
+}
+
+template <class K>
+class T23TreeKeyTest : public ::testing::Test {};
+using KeyTypes = ::testing::Types<KString, KStringKey>;
+TYPED_TEST_SUITE(T23TreeKeyTest, KeyTypes);
+
+// 200,000 random additions, replacements and deletions in phases that grow
+// the map, churn it and shrink it (so merges run up to the root), checked
+// against std::map after each operation's result and after every batch.
+TYPED_TEST(T23TreeKeyTest, RandomChangesMatchStdMapModel) {
+  using K = TypeParam;
+  T23Tree<K, long> tree;
+  std::map<std::string, long> model;
+  std::mt19937 rng(12345);
+  constexpr int kOps = 200000;
+  constexpr int kBatch = 10000;
+  for (int op = 0; op < kOps; ++op) {
+    const int phase = (op / 25000) % 4;  // grow, churn, shrink, churn
+    const int addPercent = phase == 0 ? 80 : phase == 2 ? 20 : 50;
+    const long universe = 1 + static_cast<long>(op % 25000) / 2 + 200;
+    const std::string k = Name(static_cast<long>(rng() % universe) * 7);
+    const K key(k.c_str());
+    if (static_cast<int>(rng() % 100) < addPercent) {
+      const long v = static_cast<long>(rng());
+      tree.Add(key, v);
+      model[k] = v;
+    } else {
+      ASSERT_EQ(tree.Delete(key), model.erase(k) == 1) << k;
+    }
+    long got = -1;
+    const auto found = model.find(k);
+    ASSERT_EQ(tree.IsKey(key), found != model.end());
+    ASSERT_EQ(tree.Get(key, got), found != model.end());
+    if (found != model.end()) {
+      ASSERT_EQ(got, found->second);
+    }
+    ASSERT_EQ(tree.Length(), static_cast<long>(model.size()));
+    if ((op + 1) % kBatch == 0) ExpectSame(tree, model);
+  }
+}
+
+TYPED_TEST(T23TreeKeyTest, AscendingDescendingAndRandomOrdersAgree) {
+  using K = TypeParam;
+  constexpr long kN = 5000;
+  std::vector<long> order(kN);
+  for (long i = 0; i < kN; ++i) order[i] = i;
+  std::map<std::string, long> model;
+  for (long i : order) model[Name(i)] = i;
+
+  std::vector<std::vector<long>> orders{order, order, order};
+  std::reverse(orders[1].begin(), orders[1].end());
+  std::shuffle(orders[2].begin(), orders[2].end(), std::mt19937(7));
+  for (const auto& o : orders) {
+    T23Tree<K, long> tree;
+    for (long i : o) tree.Add(K(Name(i).c_str()), i);
+    ExpectSame(tree, model, /*exact=*/true);
+    K first;
+    long v = -1;
+    ASSERT_TRUE(tree.GetIndexed(1, first, v));
+    EXPECT_STREQ(static_cast<const char*>(first), "k000000");
+  }
+}
+
+TYPED_TEST(T23TreeKeyTest, DeletingEverythingInRandomOrderEmptiesTheMap) {
+  using K = TypeParam;
+  constexpr long kN = 20000;
+  T23Tree<K, long> tree;
+  std::map<std::string, long> model;
+  std::vector<long> keys(kN);
+  for (long i = 0; i < kN; ++i) {
+    keys[i] = i;
+    tree.Add(K(Name(i).c_str()), i);
+    model[Name(i)] = i;
+  }
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(99));
+  for (long j = 0; j < kN; ++j) {
+    ASSERT_TRUE(tree.Delete(K(Name(keys[j]).c_str())));
+    model.erase(Name(keys[j]));
+    if (j % 1999 == 0) ExpectSame(tree, model);
+  }
+  ExpectSame(tree, model);
+  EXPECT_EQ(tree.Length(), 0);
+  EXPECT_FALSE(tree.Delete(K("k000001")));
+  EXPECT_EQ(tree[1], 0);
+  // The emptied map takes pairs again, starting from a single leaf.
+  tree.Add(K("again"), 5);
+  EXPECT_EQ(tree.Length(), 1);
+  EXPECT_EQ(tree[1], 5);
+  EXPECT_TRUE(tree.Delete(K("again")));
+  EXPECT_EQ(tree.Length(), 0);
+}
+
+TYPED_TEST(T23TreeKeyTest, EmptyKeySortsFirst) {
+  using K = TypeParam;
+  T23Tree<K, long> tree;
+  tree.Add(K("b"), 2);
+  tree.Add(K("\x01"), 1);
+  tree.Add(K(""), 0);
+  tree.Add(K("a"), 3);
+  K key("x");
+  long v = -1;
+  ASSERT_TRUE(tree.GetIndexed(1, key, v));
+  EXPECT_STREQ(static_cast<const char*>(key), "");
+  EXPECT_EQ(v, 0);
+  EXPECT_TRUE(tree.IsKey(K()));
+  EXPECT_TRUE(tree.Delete(K("")));
+  EXPECT_FALSE(tree.IsKey(K("")));
+  ASSERT_TRUE(tree.GetIndexed(1, key, v));
+  EXPECT_STREQ(static_cast<const char*>(key), "\x01");
+}
+
+TEST(T23TreeTest, ReplacingKeepsTheStoredKey) {
+  T23Tree<CaseFreeKey, long> tree;
+  tree.Add("ABC", 1);
+  tree.Add("abd", 2);
+  tree.Add("abc", 3);
+  EXPECT_EQ(tree.Length(), 2);
+  CaseFreeKey key("");
+  long v = 0;
+  ASSERT_TRUE(tree.GetIndexed(1, key, v));
+  EXPECT_EQ(key.text, "ABC");
+  EXPECT_EQ(v, 3);
+  EXPECT_TRUE(tree.IsKey("aBc"));
+
+  // Merging keeps this map's stored key and takes the other map's value.
+  T23Tree<CaseFreeKey, long> other;
+  other.Add("AbD", 20);
+  other.Add("zz", 30);
+  tree.Merge(other);
+  EXPECT_EQ(tree.Length(), 3);
+  ASSERT_TRUE(tree.GetIndexed(2, key, v));
+  EXPECT_EQ(key.text, "abd");
+  EXPECT_EQ(v, 20);
+}
+
+TEST(T23TreeTest, CopiesAreIndependent) {
+  T23Tree<KString, KString> a;
+  for (long i = 0; i < 300; ++i) a.Add(Name(i).c_str(), Name(i * 2).c_str());
+  T23Tree<KString, KString> b(a);
+  T23Tree<KString, KString> c;
+  c.Add("zzz", "gone");
+  c = a;
+  b.Add("k000001", "changed");
+  b.Delete("k000002");
+  c.Delete("k000003");
+  KString v;
+  ASSERT_TRUE(a.Get("k000001", v));
+  EXPECT_STREQ(v, "k000002");
+  EXPECT_TRUE(a.IsKey("k000002"));
+  EXPECT_TRUE(a.IsKey("k000003"));
+  EXPECT_FALSE(c.IsKey("zzz"));
+  EXPECT_EQ(a.Length(), 300);
+  EXPECT_EQ(b.Length(), 299);
+  EXPECT_EQ(c.Length(), 299);
+
+  T23Tree<KString, KString>& alias = c;
+  c = alias;  // self-assignment keeps the map
+  EXPECT_EQ(c.Length(), 299);
+  T23Tree<KString, KString> moved(std::move(c));
+  EXPECT_EQ(moved.Length(), 299);
+  EXPECT_EQ(c.Length(), 0);  // NOLINT: a moved-from map is empty
+  std::string why;
+  EXPECT_TRUE(moved.CheckStructure(false, &why)) << why;
+}
+
+TEST(T23TreeTest, EmptyMapAnswersNothing) {
+  T23Tree<KStringKey, KStringKey> tree;
+  KStringKey k("keep");
+  KStringKey v("keep");
+  EXPECT_EQ(tree.Length(), 0);
+  EXPECT_FALSE(tree.Delete("a"));
+  EXPECT_FALSE(tree.IsKey("a"));
+  EXPECT_FALSE(tree.Get("a", v));
+  EXPECT_FALSE(tree.GetIndexed(1, k, v));
+  EXPECT_STREQ(k, "keep");
+  EXPECT_STREQ(v, "keep");
+  EXPECT_EQ(tree[1].Length(), 0u);
+  T23Iter<KStringKey, KStringKey> it(tree);
+  EXPECT_FALSE(it.Next(k, v));
+}
+
+TEST(T23TreeTest, IteratorYieldsPointersAndRestarts) {
+  T23Tree<KString, long> tree;
+  for (long i = 9; i >= 0; --i) tree.Add(Name(i).c_str(), i);
+  T23Iter<KString, long> it(tree);
+  const KString* k = nullptr;
+  const long* v = nullptr;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (long i = 0; i < 10; ++i) {
+      ASSERT_TRUE(it.Next(k, v));
+      EXPECT_STREQ(*k, Name(i).c_str());
+      EXPECT_EQ(*v, i);
+    }
+    EXPECT_FALSE(it.Next(k, v));
+    it.Reset();
+  }
+}
+
+// Keys and values are destroyed exactly once, whichever way they leave:
+// routing-key moves on splits, merges and borrows included.
+TEST(T23TreeTest, EveryKeyAndValueIsDestroyedOnce) {
+  {
+    T23Tree<Tracked, Tracked> tree;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 20000; ++i) {
+      const long k = static_cast<long>(rng() % 3000);
+      if (rng() % 3 != 0) {
+        tree.Add(k, k);
+      } else {
+        tree.Delete(k);
+      }
+    }
+    std::string why;
+    EXPECT_TRUE(tree.CheckStructure(false, &why)) << why;
+    T23Tree<Tracked, Tracked> copy(tree);
+    copy.Clear();
+    EXPECT_EQ(copy.Length(), 0);
+  }
+  EXPECT_EQ(Tracked::gLive, 0);
+}
+
+}  // namespace
