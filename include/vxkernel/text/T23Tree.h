@@ -187,6 +187,22 @@ class T23Tree {
     if (x->fChild[2] != nullptr && !(key < x->fKey2)) return 2;
     return 1;
   }
+  // Walks from an inner node n down to the leaf where key belongs,
+  // recording each inner node and the child taken in path/pos; returns the
+  // leaf and stores the number of recorded steps in *depth.
+  static Leaf* Descend(Node* n, const K& key, Index** path, int* pos, int* depth) {
+    int d = 0;
+    while (!n->fIsLeaf) {
+      Index* x = AsIndex(n);
+      const int p = Route(x, key);
+      path[d] = x;
+      pos[d] = p;
+      ++d;
+      n = x->fChild[p];
+    }
+    *depth = d;
+    return AsLeaf(n);
+  }
   static void Destroy(Node* n);
   static void SetKey2(Index* x, K&& k) { std::construct_at(&x->fKey2, std::move(k)); }
   static void ClearChild2(Index* x) {
@@ -315,16 +331,7 @@ void T23Tree<K, V>::Add(const K& key, const V& value) {
   Index* path[kMaxDepth];
   int pos[kMaxDepth];
   int depth = 0;
-  Node* n = fRoot;
-  while (!n->fIsLeaf) {
-    Index* x = AsIndex(n);
-    const int p = Route(x, key);
-    path[depth] = x;
-    pos[depth] = p;
-    ++depth;
-    n = x->fChild[p];
-  }
-  Leaf* leaf = AsLeaf(n);
+  Leaf* leaf = Descend(fRoot, key, path, pos, &depth);
   if (leaf->fKey == key) {
     leaf->fValue = value;
     return;
@@ -419,15 +426,7 @@ bool T23Tree<K, V>::Delete(const K& key) {
   Index* path[kMaxDepth];
   int pos[kMaxDepth];
   int depth = 0;
-  Node* n = fRoot;
-  while (!n->fIsLeaf) {
-    Index* x = AsIndex(n);
-    const int p = Route(x, key);
-    path[depth] = x;
-    pos[depth] = p;
-    ++depth;
-    n = x->fChild[p];
-  }
+  Node* n = Descend(fRoot, key, path, pos, &depth);
   if (!(AsLeaf(n)->fKey == key)) return false;
 
   // The bottom node closes the gap; with one child left it underflows.
