@@ -26,12 +26,22 @@
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/text/T23Tree.h"
+#include "vxkernel/text/TArray.h"
 #include "vxkernel/text/codepage.h"
 #include "vxkernel/text/str.h"
 // ----- locale -----
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/locale/KLocale.h"
+// ----- classes -----
+#include "vxkernel/classes/KOPPEnvironment.h"
+#include "vxkernel/classes/KQSBuiltinClasses.h"
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/classes/KQSValueBaseClass.h"
+// ----- values -----
+#include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBase.h"
 // ----- threads -----
 #include "vxkernel/threads/KCondition.h"
 #include "vxkernel/threads/KLock.h"

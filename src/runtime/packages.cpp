@@ -26,6 +26,7 @@
 #include "vxkernel/runtime/err.h"
 
 #include "locale/locale_internal.h"
+#include "values/values_internal.h"
 
 namespace {
 
@@ -43,5 +44,7 @@ namespace {
 
 KContextPkg gContextPkg;
 KLocaleInit gLocaleInit;
+KQSValuePkg gQSValuePkg;
+KQSValuePkgHigh gQSValuePkgHigh;
 
 }  // namespace

@@ -5,6 +5,7 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/text/KString.h
   include/vxkernel/text/KStringKey.h
   include/vxkernel/text/T23Tree.h
+  include/vxkernel/text/TArray.h
   include/vxkernel/text/str.h
   include/vxkernel/text/KBSF.h
   include/vxkernel/text/Swap.h

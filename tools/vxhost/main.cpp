@@ -19,6 +19,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "commands.h"
 #include "vxkernel/vxkernel.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/runtime/dbgutils.h"
@@ -221,6 +222,8 @@ void PrintHelp() {
       "  run       start the library, serve a worker thread and a pooled client,\n"
       "            shut down; prints every ring call (the default)\n"
       "  info      print the library's version and build\n"
+      "  classes   list the process classes start-up registered: number, name,\n"
+      "            flags\n"
       "  debug [DIR]\n"
       "  --debug-file DIR\n"
       "            write debug lines through the file routine into DIR/debug.out\n"
@@ -238,6 +241,7 @@ int main(int argc, char** argv) {
     PrintInfo();
     return 0;
   }
+  if (std::strcmp(command, "classes") == 0) return RunClasses();
   if (std::strcmp(command, "debug") == 0 || std::strcmp(command, "--debug-file") == 0)
     return RunDebugFile(argc > 2 ? argv[2] : ".");
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||

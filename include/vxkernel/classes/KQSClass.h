@@ -1,0 +1,296 @@
+// KQSClass: the type descriptor behind every script value.
+//
+// A value (KQSValue) is a class pointer and one data word; the class decides
+// everything that depends on the type: coercion, comparison, features,
+// subscripting, invocation, text and binary forms. A class object is made
+// once, registered with a KOPPEnvironment and lives until the process ends;
+// values only point at it. Class objects are not copied.
+//
+// Thread rules: a class is built and registered by one thread; afterwards
+// its description is read-only and may be used from any thread. The
+// counters of KQSClassPointer are atomic statistics.
+#ifndef VXKERNEL_CLASSES_KQSCLASS_H_
+#define VXKERNEL_CLASSES_KQSCLASS_H_
+
+#include <atomic>
+#include <iosfwd>
+#include <vector>
+
+#include "vxkernel/export.h"
+#include "vxkernel/text/KString.h"
+#include "vxkernel/text/KStringKey.h"
+#include "vxkernel/text/T23Tree.h"
+
+class KQSValue;
+class KQSClassFormatter;
+class KQSClassCracker;
+class KOPPEnvironment;
+class KQSClass_Slot;
+class KThread;
+
+// The call context handed to feature functors: the calling script thread
+// (opaque to this library) and a status word, 0 for success.
+class VXKERNEL_EXPORT KQSClass_env {
+ public:
+  explicit KQSClass_env(KThread* thread) : fThread(thread) {}
+  KThread* Thread() const { return fThread; }
+  void Thread(KThread* t) { fThread = t; }
+  long Status() const { return fStatus; }
+  void Status(long s) { fStatus = s; }
+
+ private:
+  KThread* fThread;
+  long fStatus = 0;
+};
+
+class KQSClassImplLoader;
+
+class VXKERNEL_EXPORT KQSClass {
+ public:
+  // The class number that stands for no number at all.
+  static constexpr short kNoClassNumber = 28671;
+  // The implementation kinds an implementation loader can be registered for.
+  static constexpr long kImplTypes = 7;
+
+  KQSClass();
+  KQSClass(const char* name, short number);
+  KQSClass(const KQSClass&) = delete;
+  KQSClass& operator=(const KQSClass&) = delete;
+  virtual ~KQSClass();
+
+  // ----- the virtual interface, in table order -----
+  virtual KString ImplDesc() const;
+  virtual void CompleteClassDefinition();
+  virtual KQSValue DeepSafeCopy(void* data);
+  virtual bool CoerceToBoolean(void* data) const;
+  // Writes the value converted to typeCode into out; false when it cannot.
+  virtual bool CoerceTo(void* data, short typeCode, KQSValue& out) const;
+  virtual long Length(void* data) const;
+  virtual int Compare(void* a, void* b, bool ignoreCase) const;
+  virtual int Equal(void* a, void* b) const;
+  virtual KQSValue Features(void* data);
+  virtual bool IsFeature(void* data, const KQSValue& name) const;
+  virtual long ClassDot(KThread* thread, const KQSValue& name, KQSValue& out, KQSValue* env) const;
+  virtual long ClassDotInvoke(KThread* thread, const KQSValue& name, long argc, KQSValue* argv,
+                              KQSValue& out, KQSValue* env) const;
+  virtual long ClassDotValuePut(KThread* thread, const KQSValue& name, const KQSValue& value) const;
+  virtual long Dot(void* data, const KQSValue& name, KQSValue& out, KQSValue* env) const;
+  virtual long DotInvoke(void* data, const KQSValue& name, long argc, KQSValue* argv, KQSValue& out,
+                         KQSValue* env) const;
+  virtual long DotValuePut(void* data, const KQSValue& name, const KQSValue& value) const;
+  virtual long Subscript(void* data, long i, long j, KQSValue& out) const;
+  virtual long SubscriptValuePut(void* data, long i, long j, const KQSValue& value) const;
+  virtual long Invoke(void* data, long argc, KQSValue* argv, KQSValue& out) const;
+  virtual std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const;
+  virtual std::ostream& DisplayOutput(void* data, std::ostream& out, KQSClassFormatter* f) const;
+  virtual std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const;
+  virtual bool FormattedInput(std::istream& in, KQSValue& out, KQSClassCracker* c) const;
+  virtual KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const;
+  // Reference keeping of pointer classes; immediate classes do nothing.
+  virtual void AddReference(void* data) const;
+  virtual void ReleaseReference(void* data) const;
+
+  // ----- identity and flags -----
+  short ClassNumber() const { return fClassNumber; }
+  short DynamicClassNumber() const { return fDynamicClassNumber; }
+  const char* ClassName() const { return fClassName != nullptr ? fClassName : ""; }
+  bool IsPointer() const { return fIsPointer; }
+  // The class counts references itself, inline (KQSValueBaseClass and its
+  // descendants), rather than through AddReference/ReleaseReference.
+  bool CountsStorage() const { return fCountsStorage; }
+  short CanDot() const { return fCanDot; }
+  bool CanSubscript() const { return fCanSubscript; }
+  bool CanInvoke() const { return fCanInvoke; }
+  bool CanPrototype() const { return fCanPrototype; }
+  bool IsInstalled() const { return fIsInstalled; }
+  bool ImplReflectionOnly() const { return fImplReflectionOnly; }
+  long ImplType() const { return fImplType; }
+  long ImplLength() const { return fImplLength; }
+  const void* ImplBytes() const { return fImplBytes; }
+
+  // ----- feature description -----
+  const std::vector<KString>& Extends() const { return fExtends; }
+  const std::vector<const KQSClass*>& ExtendsClasses() const { return fExtendsClasses; }
+  const std::vector<KString>& Implements() const { return fImplements; }
+  const std::vector<const KQSClass*>& ImplementsClasses() const { return fImplementsClasses; }
+  const std::vector<KQSClass_Slot*>& ClassMethods() const { return fClassMethods; }
+  const std::vector<KQSClass_Slot*>& ClassAttributes() const { return fClassAttributes; }
+  const std::vector<KQSClass_Slot*>& Methods() const { return fMethods; }
+  const std::vector<KQSClass_Slot*>& Attributes() const { return fAttributes; }
+  const std::vector<KQSClass_Slot*>& Constants() const { return fConstants; }
+  bool HasClassMethods() const { return fHasClassMethods; }
+  bool HasMethods() const { return fHasMethods; }
+  bool HasClassAttributes() const { return fHasClassAttributes; }
+  bool HasAttributes() const { return fHasAttributes; }
+  bool HasConstants() const { return fHasConstants; }
+
+  // Outside holders of this class object; kept by the users of the class.
+  long HolderCount() const { return fHolderCount.load(std::memory_order_relaxed); }
+  void HolderAdd() const { fHolderCount.fetch_add(1, std::memory_order_relaxed); }
+  void HolderRelease() const { fHolderCount.fetch_sub(1, std::memory_order_relaxed); }
+
+  // "<VX:" name [" " attributes] ">" and "</VX:" name ">".
+  KString FormatXMLV1OpenTag(const KString& attributes) const;
+  KString FormatXMLV1CloseTag() const;
+
+  // Resolves the Extends and Implements names through the process
+  // environment (run when a registry accepts a process class).
+  void CompleteClassInstallation();
+
+  // Implementation loaders, one per ImplType 0..6; never removed.
+  static void RegisterImplLoader(long implType, KQSClassImplLoader* loader);
+  // Turns this prototype into an installable class through its loader.
+  KQSClass* BuildInstallableClass(KOPPEnvironment* environment, const KQSClass* installed) const;
+
+ protected:
+  void ClassName(const char* name);
+  void ClassNumber(short n) { fClassNumber = n; }
+  void ImplReflectionOnly(bool b) { fImplReflectionOnly = b; }
+  void ImplPut(long type, long length, const void* bytes);
+  void AddExtends(const char* name);
+  void AddImplements(const char* name);
+  // Empties the extends/implements lists and the feature tables.
+  void ResetClassDefinition();
+
+  bool fIsPointer = false;
+  bool fCountsStorage = false;
+  bool fCanSubscript = false;
+  bool fCanInvoke = false;
+  bool fCanPrototype = false;
+  short fCanDot = 0;
+
+ private:
+  friend class KOPPEnvironment;
+
+  char* fClassName = nullptr;
+  short fClassNumber = kNoClassNumber;
+  short fDynamicClassNumber = kNoClassNumber;
+  std::vector<KString> fExtends;
+  std::vector<const KQSClass*> fExtendsClasses;
+  std::vector<KString> fImplements;
+  std::vector<const KQSClass*> fImplementsClasses;
+  std::vector<KQSClass_Slot*> fClassMethods;
+  std::vector<KQSClass_Slot*> fClassAttributes;
+  std::vector<KQSClass_Slot*> fMethods;
+  std::vector<KQSClass_Slot*> fAttributes;
+  std::vector<KQSClass_Slot*> fConstants;
+  // Feature name indexes by upper-cased name, null until first used.
+  T23Tree<KStringKey, KQSClass_Slot*>* fClassMethodIndex = nullptr;
+  T23Tree<KStringKey, KQSClass_Slot*>* fClassAttributeIndex = nullptr;
+  T23Tree<KStringKey, KQSClass_Slot*>* fMethodIndex = nullptr;
+  T23Tree<KStringKey, KQSClass_Slot*>* fAttributeIndex = nullptr;
+  T23Tree<KStringKey, KQSClass_Slot*>* fConstantIndex = nullptr;
+  bool fImplReflectionOnly = false;
+  long fImplType = 2;
+  long fImplLength = 0;
+  unsigned char* fImplBytes = nullptr;
+  bool fHasClassMethods = false;
+  bool fHasMethods = false;
+  bool fHasClassAttributes = false;
+  bool fHasAttributes = false;
+  bool fHasConstants = false;
+  bool fIsInstalled = false;
+  mutable std::atomic<long> fHolderCount{0};
+};
+
+namespace vxk_detail {
+
+// Counter shards of the pointer classes. Each thread that counts claims a
+// shard of its own (the first kCounterShards - 1 threads alive at once);
+// it alone writes it, with plain relaxed stores, so copying a value costs
+// no locked instruction. Threads beyond that share the last shard and
+// update it atomically. A shard released at thread exit keeps its sums and
+// passes to the next thread.
+constexpr int kCounterShards = 32;
+constexpr int kSharedShard = kCounterShards - 1;
+extern VXKERNEL_EXPORT thread_local constinit int gCounterShard;  // -1 until claimed
+VXKERNEL_EXPORT int ClaimCounterShard();
+
+inline int CounterShard() {
+  const int i = gCounterShard;
+  return i >= 0 ? i : ClaimCounterShard();
+}
+
+inline void Bump(std::atomic<long>& c, long by, bool shared) {
+  if (shared) c.fetch_add(by, std::memory_order_relaxed);
+  else c.store(c.load(std::memory_order_relaxed) + by, std::memory_order_relaxed);
+}
+
+}  // namespace vxk_detail
+
+// Base of the pointer classes: the data word of their values points at a
+// reference-counted storage object. Keeps three statistics: storage objects
+// alive (ObjCount), references alive (RefCount) and references ever taken
+// (RefTotal). They are kept as per-thread sums of references taken and
+// dropped and storage made and destroyed, so that copying values on many
+// threads never serialises on the class; each figure read back is exact
+// once the updating threads are done.
+class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
+ public:
+  KQSClassPointer();
+  KQSClassPointer(const char* name, short number);
+
+  // Only write a debug line: the counting versions are KQSValueBaseClass's.
+  void AddReference(void* data) const override;
+  void ReleaseReference(void* data) const override;
+
+  long ObjCount() const;
+  long RefCount() const;
+  long RefTotal() const;
+
+ protected:
+  // One reference taken; firstReference when the storage had none before.
+  void CountAdd(bool firstReference) const {
+    const int i = vxk_detail::CounterShard();
+    Shard& s = fShards[i];
+    const bool shared = i == vxk_detail::kSharedShard;
+    vxk_detail::Bump(s.fAdds, 1, shared);
+    if (firstReference) vxk_detail::Bump(s.fMade, 1, shared);
+  }
+  // One reference dropped; destroyed when it was the storage's last.
+  void CountRelease(bool destroyed) const {
+    const int i = vxk_detail::CounterShard();
+    Shard& s = fShards[i];
+    const bool shared = i == vxk_detail::kSharedShard;
+    vxk_detail::Bump(s.fReleases, 1, shared);
+    if (destroyed) vxk_detail::Bump(s.fDestroyed, 1, shared);
+  }
+
+ private:
+  struct alignas(64) Shard {
+    std::atomic<long> fAdds{0};
+    std::atomic<long> fReleases{0};
+    std::atomic<long> fMade{0};
+    std::atomic<long> fDestroyed{0};
+  };
+  long Sum(std::atomic<long> Shard::*field) const;
+
+  mutable Shard fShards[vxk_detail::kCounterShards];
+};
+
+// A class prototype assembled from script data; only such prototypes can be
+// handed to an implementation loader. Owned by whoever made it.
+class VXKERNEL_EXPORT KQSClassReflection : public KQSClassPointer {
+ public:
+  KQSClassReflection();
+
+  void AddReference(void* data) const override;
+  void ReleaseReference(void* data) const override;
+
+  void ClassNumber(short n) { KQSClass::ClassNumber(n); }
+  void ClassName(const char* name) { KQSClass::ClassName(name); }
+  void ImplPut(long type, long length, const void* bytes) { KQSClass::ImplPut(type, length, bytes); }
+  using KQSClass::ClassName;
+  using KQSClass::ClassNumber;
+};
+
+// Turns a reflection prototype into an installable class for one ImplType.
+class VXKERNEL_EXPORT KQSClassImplLoader {
+ public:
+  virtual ~KQSClassImplLoader();
+  // May return installed itself (in-place update), a new class, or null.
+  virtual KQSClass* LoadClassFromImpl(KOPPEnvironment* environment, const KQSClass* installed,
+                                      const KQSClass* prototype);
+};
+
+#endif  // VXKERNEL_CLASSES_KQSCLASS_H_

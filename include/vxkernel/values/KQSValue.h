@@ -1,0 +1,352 @@
+// KQSValue: the one value type of the scripting language.
+//
+// A value is two words: its class (KQSClass) and one pointer-wide data word.
+// Immediate classes keep their payload in the word with its 32-bit meaning
+// (an Integer wraps at 32 bits, a Point packs two 16-bit halves); pointer
+// classes keep the address of a reference-counted KQSValueBase there, and
+// the class keeps the count. Everything type-specific is forwarded to the
+// class. A value owns one reference to its storage.
+//
+// Thread rules: a value, and every value sharing its storage, is used by one
+// thread at a time. The well-known class slots and the process environment
+// are written during start-up and only read afterwards.
+#ifndef VXKERNEL_VALUES_KQSVALUE_H_
+#define VXKERNEL_VALUES_KQSVALUE_H_
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSValueBaseClass.h"
+#include "vxkernel/export.h"
+#include "vxkernel/locale/KDateTime.h"
+#include "vxkernel/text/KString.h"
+#include "vxkernel/vxtypes.h"
+
+class KOPPEnvironment;
+class KQSValueBase;
+
+// A point of the host's geometry: two signed 32-bit coordinates.
+struct GEOM_point {
+  int32_t x;
+  int32_t y;
+};
+
+class VXKERNEL_EXPORT KQSValue {
+ public:
+  static constexpr short kNoClassNumber = KQSClass::kNoClassNumber;
+  // What AssertClass leaves in a value whose class word is unusable.
+  static constexpr int32_t kBadClassMarker = 23571113;
+
+  // ----- construction -----
+  KQSValue() noexcept : fClass(gClassUndefined), fData(0) {}
+  KQSValue(char v) : KQSValue(static_cast<int32_t>(v)) {}
+  KQSValue(short v) : KQSValue(static_cast<int32_t>(v)) {}
+  KQSValue(int v) noexcept : fClass(gClassInteger), fData(Word(v)) {}
+  KQSValue(long v) : KQSValue(static_cast<int32_t>(v)) {}
+  KQSValue(unsigned char v) : KQSValue(static_cast<int32_t>(v)) {}
+  KQSValue(unsigned short v) : KQSValue(static_cast<int32_t>(v)) {}
+  KQSValue(unsigned int v) : KQSValue(static_cast<int32_t>(v)) {}
+  KQSValue(unsigned long v) : KQSValue(static_cast<int32_t>(v)) {}
+  KQSValue(const float& v);
+  KQSValue(const double& v);
+  KQSValue(const int64& v);
+  KQSValue(const char* s);
+  KQSValue(const KString& s);
+  KQSValue(const KDateTime& d);
+  KQSValue(const GEOM_point& p) : fClass(gClassPoint), fData(PointWord(p)) {}
+  KQSValue(const KQSClass* c, void* data) : fClass(c), fData(reinterpret_cast<uintptr_t>(data)) { Hold(); }
+  KQSValue(const KQSValue& other) noexcept : fClass(other.fClass), fData(other.fData) { Hold(); }
+  explicit KQSValue(const KQSValue* other) : KQSValue(*other) {}
+  KQSValue(KQSValue&& other) noexcept : fClass(other.fClass), fData(other.fData) {
+    other.fClass = gClassUndefined;
+    other.fData = 0;
+  }
+  // The class found or generated for type; the storage is adopted with one
+  // reference.
+  KQSValue(short type, void* storage);
+  // The class found or generated for type; data is stored without taking a
+  // reference (the caller hands its reference over).
+  KQSValue(short type, long data);
+  // The class found or generated for type, holding a copy of the bytes.
+  KQSValue(short type, const void* bytes, long length);
+  ~KQSValue() {
+    if (fClass != nullptr) {
+      Drop();
+      fClass = nullptr;
+      fData = 0;
+    }
+  }
+
+  static KQSValue Undefined() { return KQSValue(); }
+  static KQSValue NotSet() { return Raw(gClassNotSet, 0); }
+  static KQSValue Error(long code) { return Raw(gClassError, Word(static_cast<int32_t>(code))); }
+  static KQSValue BlobId(long id) { return Raw(gClassBlobId, Word(static_cast<int32_t>(id))); }
+  static KQSValue Boolean(unsigned char b) { return Raw(gClassBoolean, b); }
+  static KQSValue ObjRef(unsigned long ref) { return Raw(gClassObjRef, Word(static_cast<int32_t>(ref))); }
+  static KQSValue NewClassValue(const KQSClass* c) { return Raw(gClassClass, reinterpret_cast<uintptr_t>(c)); }
+  static KQSValue NewBytesValue(const char* bytes, long length) { return KQSValue(-6, bytes, length); }
+  static KQSValue NewTypeCodeValue(const KString& s);
+
+  // ----- assignment -----
+  KQSValue& operator=(const KQSValue& other) noexcept {
+    if (this != &other) {
+      other.Hold();
+      Drop();
+      fClass = other.fClass;
+      fData = other.fData;
+    }
+    return *this;
+  }
+  KQSValue& operator=(KQSValue&& other) noexcept {
+    if (this != &other) {
+      Drop();
+      fClass = other.fClass;
+      fData = other.fData;
+      other.fClass = gClassUndefined;
+      other.fData = 0;
+    }
+    return *this;
+  }
+  KQSValue& operator=(long v) { return SetInteger(static_cast<int32_t>(v)); }
+  KQSValue& operator=(unsigned long v) { return SetInteger(static_cast<int32_t>(v)); }
+  KQSValue& operator=(int v) { return SetInteger(v); }
+  KQSValue& operator=(short v) { return SetInteger(v); }
+  KQSValue& operator=(char v) { return SetInteger(v); }
+  KQSValue& operator=(unsigned char v) { return SetInteger(v); }
+  KQSValue& operator=(unsigned int v) { return SetInteger(static_cast<int32_t>(v)); }
+  KQSValue& operator=(unsigned short v) { return SetInteger(v); }
+  KQSValue& operator=(const GEOM_point& p) { return Become(gClassPoint, PointWord(p)); }
+  KQSValue& operator=(const char* s);
+  KQSValue& operator=(const KString& s);
+  KQSValue& operator=(float v);
+  KQSValue& operator=(double v);
+  KQSValue& operator=(const int64& v);
+  // Releases the reference and becomes Undefined.
+  void Undefine() { Become(gClassUndefined, 0); }
+
+  // Undefined into n slots, releasing nothing.
+  static void InitializeValues(KQSValue* array, long n);
+  // Releases each slot's reference; the words are left as they are.
+  static void DestroyValues(KQSValue* array, long n);
+
+  // ----- type queries -----
+  short Type() const { return fClass->ClassNumber(); }
+  bool IsType(short t) const { return Type() == t; }
+  bool IsString() const { return Type() == -1; }
+  bool IsList() const { return Type() == -2; }
+  bool IsInteger() const { return Type() == 2; }
+  bool IsLong() const { return Type() == -8; }
+  bool IsReal() const { return Type() == -4; }
+  bool IsDefined() const { return Type() != 0; }
+  bool IsUndefined() const { return Type() == 0; }
+  bool IsError() const { return Type() == 1; }
+  bool IsScript() const { return Type() == -3; }
+  short CanDot() const { return fClass->CanDot(); }
+  bool CanInvoke() const { return fClass->CanInvoke(); }
+  bool CanSubscript() const { return fClass->CanSubscript(); }
+  const KQSClass* Class() const { return fClass; }
+  void* Instance() const { return reinterpret_cast<void*>(fData); }
+  KQSValueBase* User() const { return reinterpret_cast<KQSValueBase*>(fData); }
+
+  // ----- accessors (no type checks; callers test the type first) -----
+  // The integer accessors read the word with its 32-bit meaning.
+  operator char() const { return static_cast<char>(fData); }
+  operator unsigned char() const { return static_cast<unsigned char>(fData); }
+  operator short() const { return static_cast<short>(fData); }
+  operator unsigned short() const { return static_cast<unsigned short>(fData); }
+  operator int() const { return static_cast<int32_t>(fData); }
+  operator unsigned int() const { return static_cast<uint32_t>(fData); }
+  operator long() const { return static_cast<int32_t>(fData); }
+  operator unsigned long() const { return static_cast<uint32_t>(fData); }
+  long Error() const { return static_cast<int32_t>(fData); }
+  unsigned long ObjRef() const { return static_cast<uint32_t>(fData); }
+  long BlobId() const { return static_cast<int32_t>(fData); }
+  operator double() const;
+  operator float() const { return static_cast<float>(operator double()); }
+  operator int64() const;
+  operator GEOM_point() const {
+    return GEOM_point{static_cast<int16_t>(fData & 0xFFFF), static_cast<int16_t>((fData >> 16) & 0xFFFF)};
+  }
+  const KDateTime& Date() const;
+  const unsigned char* Bytes() const;
+  const KString& String() const;
+  operator const char*() const;
+  operator KString() const { return String(); }
+  long Length() const { return fClass->Length(Instance()); }
+
+  // ----- behaviour, forwarded to the class -----
+  KQSValue Features() const;
+  bool IsFeature(const KQSValue& name) const { return fClass->IsFeature(Instance(), name); }
+  long Dot(const KQSValue& name, KQSValue& out, KQSValue* env) const {
+    return fClass->Dot(Instance(), name, out, env);
+  }
+  KQSValue DotValueGet(const KQSValue& name, KQSValue* env) const;
+  long DotValuePut(const KQSValue& name, const KQSValue& value) const {
+    return fClass->DotValuePut(Instance(), name, value);
+  }
+  long DotInvoke(const KQSValue& name, short argc, KQSValue* argv, KQSValue& out, KQSValue* env) const;
+  long Invoke(long argc, KQSValue* argv, KQSValue& out) const;
+  long Subscript(const KQSValue& i, const KQSValue& j, KQSValue& out) const {
+    return fClass->Subscript(Instance(), static_cast<long>(i.fData), static_cast<long>(j.fData), out);
+  }
+  long SubscriptValuePut(const KQSValue& i, const KQSValue& j, const KQSValue& value) const {
+    return fClass->SubscriptValuePut(Instance(), static_cast<long>(i.fData), static_cast<long>(j.fData), value);
+  }
+  bool CoerceToBoolean() const {
+    if (fClass == gClassBoolean) return static_cast<unsigned char>(fData) != 0;
+    return fClass->CoerceToBoolean(Instance());
+  }
+  // Converts this value in place; true when it could (or already was).
+  bool CoerceTo(short type);
+  std::ostream& FormattedOutput(std::ostream& out, KQSClassFormatter* f) const {
+    return fClass->FormattedOutput(Instance(), out, f);
+  }
+  KString FormattedString() const;
+  KString DisplayString() const;
+
+  // ----- comparison -----
+  // Different types order by type number (the difference is returned as
+  // it is); identical words are 0; otherwise the class decides.
+  int Compare(const KQSValue& other, unsigned char ignoreCase) const {
+    int d = static_cast<int>(Type()) - static_cast<int>(other.Type());
+    if (d != 0) return d;
+    if (fData == other.fData) return 0;
+    return fClass->Compare(Instance(), other.Instance(), ignoreCase != 0);
+  }
+  bool operator==(const KQSValue& other) const {
+    if (Type() != other.Type()) return false;
+    if (fData == other.fData) return true;
+    return fClass->Equal(Instance(), other.Instance()) != 0;
+  }
+  bool operator!=(const KQSValue& other) const { return !(*this == other); }
+  bool operator<(const KQSValue& other) const { return Compare(other, 0) < 0; }
+  bool operator<=(const KQSValue& other) const { return Compare(other, 0) <= 0; }
+  bool operator>(const KQSValue& other) const { return Compare(other, 0) > 0; }
+  bool operator>=(const KQSValue& other) const { return Compare(other, 0) >= 0; }
+
+  // ----- diagnostics -----
+  // Repairs a value whose class word is null or a small number: it becomes
+  // the Integer kBadClassMarker.
+  void AssertClass();
+  // Reports a value whose data word is 0.
+  void AssertInstance() const;
+
+  // ----- classes (static) -----
+  static KOPPEnvironment* ProcessEnvironment() { return gProcessEnvironment; }
+  static bool AddProcessClass(KQSClass* c, unsigned char complete);
+  static const KQSClass* NameToClass(const KString& name);
+  static const KQSClass* NumberToClass(short n);
+  static bool IsObjectType(short type);
+  static long ObjCount(short type);
+  static long RefCount(short type);
+  static long RefTotal(short type);
+  // The class with number type, or a new pointer class "type_<n>" for it.
+  static const KQSClass* LookupOrGenerateClass(KOPPEnvironment* environment, short type);
+
+#define VXK_WELL_KNOWN_CLASS(Name)                                  \
+  static const KQSClass* Class_##Name() { return gClass##Name; }    \
+  static void Class_##Name(const KQSClass* c) { gClass##Name = c; }
+  VXK_WELL_KNOWN_CLASS(Undefined)
+  VXK_WELL_KNOWN_CLASS(Void)
+  VXK_WELL_KNOWN_CLASS(Dynamic)
+  VXK_WELL_KNOWN_CLASS(Object)
+  VXK_WELL_KNOWN_CLASS(Integer)
+  VXK_WELL_KNOWN_CLASS(Error)
+  VXK_WELL_KNOWN_CLASS(BlobId)
+  VXK_WELL_KNOWN_CLASS(Boolean)
+  VXK_WELL_KNOWN_CLASS(Point)
+  VXK_WELL_KNOWN_CLASS(NotSet)
+  VXK_WELL_KNOWN_CLASS(Date)
+  VXK_WELL_KNOWN_CLASS(Bytes)
+  VXK_WELL_KNOWN_CLASS(Extern)
+  VXK_WELL_KNOWN_CLASS(Real)
+  VXK_WELL_KNOWN_CLASS(Long)
+  VXK_WELL_KNOWN_CLASS(Script)
+  VXK_WELL_KNOWN_CLASS(List)
+  VXK_WELL_KNOWN_CLASS(ListExpand)
+  VXK_WELL_KNOWN_CLASS(SlotIndex)
+  VXK_WELL_KNOWN_CLASS(TypeCode)
+  VXK_WELL_KNOWN_CLASS(String)
+  VXK_WELL_KNOWN_CLASS(ObjRef)
+  VXK_WELL_KNOWN_CLASS(ObjInst)
+  VXK_WELL_KNOWN_CLASS(Class)
+  VXK_WELL_KNOWN_CLASS(OPPClass)
+  VXK_WELL_KNOWN_CLASS(Signature)
+  VXK_WELL_KNOWN_CLASS(Environment)
+  VXK_WELL_KNOWN_CLASS(Core)
+#undef VXK_WELL_KNOWN_CLASS
+
+ private:
+  friend class KQSValuePkg;
+
+  // The canonical word of a 32-bit payload: sign-extended to the word.
+  static uintptr_t Word(int32_t v) { return static_cast<uintptr_t>(static_cast<intptr_t>(v)); }
+  static uintptr_t PointWord(const GEOM_point& p) {
+    uint32_t w = (static_cast<uint32_t>(p.x) & 0xFFFFu) | (static_cast<uint32_t>(p.y) << 16);
+    return Word(static_cast<int32_t>(w));
+  }
+  static KQSValue Raw(const KQSClass* c, uintptr_t data) {
+    KQSValue v;
+    v.fClass = c;
+    v.fData = data;
+    return v;
+  }
+  void Hold() const {
+    if (fClass == nullptr) return;
+    if (fClass->CountsStorage()) static_cast<const KQSValueBaseClass*>(fClass)->Take(User());
+    else if (fClass->IsPointer()) fClass->AddReference(Instance());
+  }
+  void Drop() const {
+    if (fClass == nullptr) return;
+    if (fClass->CountsStorage()) static_cast<const KQSValueBaseClass*>(fClass)->Drop(User());
+    else if (fClass->IsPointer()) fClass->ReleaseReference(Instance());
+  }
+  KQSValue& Become(const KQSClass* c, uintptr_t data) {
+    Drop();
+    fClass = c;
+    fData = data;
+    return *this;
+  }
+  KQSValue& SetInteger(int32_t v) { return Become(gClassInteger, Word(v)); }
+  // Becomes the given pointer class holding new storage (one reference).
+  KQSValue& Adopt(const KQSClass* c, KQSValueBase* storage);
+
+  static KOPPEnvironment* gProcessEnvironment;
+  static const KQSClass* gClassUndefined;
+  static const KQSClass* gClassVoid;
+  static const KQSClass* gClassDynamic;
+  static const KQSClass* gClassObject;
+  static const KQSClass* gClassInteger;
+  static const KQSClass* gClassError;
+  static const KQSClass* gClassBlobId;
+  static const KQSClass* gClassBoolean;
+  static const KQSClass* gClassPoint;
+  static const KQSClass* gClassNotSet;
+  static const KQSClass* gClassDate;
+  static const KQSClass* gClassBytes;
+  static const KQSClass* gClassExtern;
+  static const KQSClass* gClassReal;
+  static const KQSClass* gClassLong;
+  static const KQSClass* gClassScript;
+  static const KQSClass* gClassList;
+  static const KQSClass* gClassListExpand;
+  static const KQSClass* gClassSlotIndex;
+  static const KQSClass* gClassTypeCode;
+  static const KQSClass* gClassString;
+  static const KQSClass* gClassObjRef;
+  static const KQSClass* gClassObjInst;
+  static const KQSClass* gClassClass;
+  static const KQSClass* gClassOPPClass;
+  static const KQSClass* gClassSignature;
+  static const KQSClass* gClassEnvironment;
+  static const KQSClass* gClassCore;
+
+  const KQSClass* fClass;
+  uintptr_t fData;
+};
+
+// The text form, written in the classic "C" locale with a fresh formatter.
+VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KQSValue& v);
+
+#endif  // VXKERNEL_VALUES_KQSVALUE_H_

@@ -1,0 +1,234 @@
+// KQSClass identity, base behaviour, implementation loaders, and the
+// KQSClassReflection reference stubs.
+#include "vxkernel/classes/KQSClass.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+
+#include "classes/classes_internal.h"
+#include "vxkernel/text/T23Tree.h"
+#include "vxkernel/values/KQSValue.h"
+
+using vxk_internal::DebugLine;
+
+namespace {
+
+// One loader per ImplType; set once, never removed.
+KQSClassImplLoader* gImplLoaders[KQSClass::kImplTypes] = {};
+
+char* CopyName(const char* name) {
+  if (name == nullptr) return nullptr;
+  size_t n = std::strlen(name) + 1;
+  char* p = static_cast<char*>(std::malloc(n));
+  if (p != nullptr) std::memcpy(p, name, n);
+  return p;
+}
+
+}  // namespace
+
+KQSClass::KQSClass() = default;
+
+KQSClass::KQSClass(const char* name, short number) : fClassName(CopyName(name)), fClassNumber(number) {}
+
+KQSClass::~KQSClass() {
+  if (HolderCount() != 0) DebugLine("KQSClass::~KQSClass( ", ClassName(), " ) non-zero reference count\n");
+  if (fIsInstalled) {
+    DebugLine("KQSClass::~KQSClass( ", ClassName(), " ) deleting installed class!!! Shouldn't happen.\n");
+  }
+  ResetClassDefinition();
+  std::free(fClassName);
+  std::free(fImplBytes);
+}
+
+void KQSClass::ClassName(const char* name) {
+  char* copy = CopyName(name);
+  std::free(fClassName);
+  fClassName = copy;
+}
+
+void KQSClass::ImplPut(long type, long length, const void* bytes) {
+  fImplType = type;
+  unsigned char* copy = nullptr;
+  if (length > 0 && bytes != nullptr) {
+    copy = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(length)));
+    if (copy == nullptr) length = 0;
+    else std::memcpy(copy, bytes, static_cast<size_t>(length));
+  } else {
+    length = 0;
+  }
+  std::free(fImplBytes);
+  fImplBytes = copy;
+  fImplLength = length;
+}
+
+void KQSClass::AddExtends(const char* name) { fExtends.emplace_back(name != nullptr ? name : ""); }
+
+void KQSClass::AddImplements(const char* name) { fImplements.emplace_back(name != nullptr ? name : ""); }
+
+KString KQSClass::FormatXMLV1OpenTag(const KString& attributes) const {
+  KString s("<VX:");
+  s += ClassName();
+  if (attributes.Length() != 0) {
+    s += ' ';
+    s += attributes;
+  }
+  s += '>';
+  return s;
+}
+
+KString KQSClass::FormatXMLV1CloseTag() const {
+  KString s("</VX:");
+  s += ClassName();
+  s += '>';
+  return s;
+}
+
+namespace {
+
+// Resolves names into classes of the same implementation kind, reporting
+// the names that cannot be used.
+void ResolveNames(const KQSClass& c, const std::vector<KString>& names, std::vector<const KQSClass*>& into,
+                  const char* notFound, const char* dissimilar) {
+  for (const KString& name : names) {
+    const KQSClass* found = KQSValue::NameToClass(name);
+    if (found == nullptr) {
+      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), notFound, name, '\n');
+    } else if (found->ImplType() != c.ImplType()) {
+      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), dissimilar, name, '\n');
+    } else {
+      into.push_back(found);
+    }
+  }
+}
+
+}  // namespace
+
+void KQSClass::CompleteClassInstallation() {
+  ResolveNames(*this, fExtends, fExtendsClasses, " ) extends not found: ", " ) dissimilar impltypes for extends: ");
+  ResolveNames(*this, fImplements, fImplementsClasses, " ) Implements not found: ",
+               " ) dissimilar impltypes for Implements: ");
+}
+
+void KQSClass::ResetClassDefinition() {
+  fExtends.clear();
+  fImplements.clear();
+  fExtendsClasses.clear();
+  fImplementsClasses.clear();
+  // The feature tables are filled only by the feature-definition operations;
+  // their slots are released with them.
+  for (auto* index : {&fClassMethodIndex, &fClassAttributeIndex, &fMethodIndex, &fAttributeIndex, &fConstantIndex}) {
+    delete *index;
+    *index = nullptr;
+  }
+  fClassMethods.clear();
+  fClassAttributes.clear();
+  fMethods.clear();
+  fAttributes.clear();
+  fConstants.clear();
+  fHasClassMethods = fHasMethods = fHasClassAttributes = fHasAttributes = fHasConstants = false;
+}
+
+// ----- base behaviour -----
+
+KString KQSClass::ImplDesc() const { return KString("Builtin KQSClass implementation"); }
+
+void KQSClass::CompleteClassDefinition() {}
+
+KQSValue KQSClass::DeepSafeCopy(void* /*data*/) {
+  DebugLine("KQSClass::DeepSafeCopy() NYI\n");
+  return KQSValue();
+}
+
+bool KQSClass::CoerceToBoolean(void* /*data*/) const { return true; }
+
+bool KQSClass::CoerceTo(void* /*data*/, short /*typeCode*/, KQSValue& /*out*/) const { return false; }
+
+long KQSClass::Length(void* /*data*/) const { return -1; }
+
+int KQSClass::Compare(void* /*a*/, void* /*b*/, bool /*ignoreCase*/) const { return -1; }
+
+int KQSClass::Equal(void* a, void* b) const { return Compare(a, b, false) == 0 ? 1 : 0; }
+
+long KQSClass::Subscript(void* /*data*/, long /*i*/, long /*j*/, KQSValue& /*out*/) const { return -1; }
+
+long KQSClass::SubscriptValuePut(void* /*data*/, long /*i*/, long /*j*/, const KQSValue& /*value*/) const {
+  return -1;
+}
+
+long KQSClass::Invoke(void* /*data*/, long /*argc*/, KQSValue* /*argv*/, KQSValue& /*out*/) const { return -1; }
+
+std::ostream& KQSClass::FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* /*f*/) const {
+  return out << '|' << ClassName() << '=' << data << '|';
+}
+
+std::ostream& KQSClass::DisplayOutput(void* data, std::ostream& out, KQSClassFormatter* f) const {
+  return FormattedOutput(data, out, f);
+}
+
+std::ostream& KQSClass::BinaryOutput(void* /*data*/, std::ostream& out, KQSClassFormatter* /*f*/) const {
+  DebugLine("KQSClass::BinaryOutput() Must be implemented...class=", ClassName(), '\n');
+  return out;
+}
+
+bool KQSClass::FormattedInput(std::istream& /*in*/, KQSValue& /*out*/, KQSClassCracker* /*c*/) const {
+  return false;
+}
+
+KQSValue KQSClass::BinaryInput(std::istream& /*in*/, KQSClassCracker* /*c*/) const {
+  DebugLine("KQSClass::BinaryInput() Must be implemented...class=", ClassName(), '\n');
+  return KQSValue();
+}
+
+// Immediate classes hold no storage; the value never calls these for them.
+void KQSClass::AddReference(void* /*data*/) const {}
+void KQSClass::ReleaseReference(void* /*data*/) const {}
+
+// ----- implementation loaders -----
+
+void KQSClass::RegisterImplLoader(long implType, KQSClassImplLoader* loader) {
+  if (implType < 0 || implType >= kImplTypes) {
+    DebugLine("KQSClass::RegisterImplLoader...bad implType=", implType, '\n');
+  } else if (gImplLoaders[implType] != nullptr) {
+    DebugLine("KQSClass::RegisterImplLoader...cannot override implType=", implType, '\n');
+  } else {
+    gImplLoaders[implType] = loader;
+  }
+}
+
+KQSClass* KQSClass::BuildInstallableClass(KOPPEnvironment* environment, const KQSClass* installed) const {
+  if (fImplType < 0 || fImplType >= kImplTypes) {
+    DebugLine("KQSClass::BuildInstallableClass...bad fImplType=", fImplType, '\n');
+    return nullptr;
+  }
+  KQSClassImplLoader* loader = gImplLoaders[fImplType];
+  if (loader == nullptr) {
+    DebugLine("KQSClass::BuildInstallableClass...no such fImplType=", fImplType, '\n');
+    return nullptr;
+  }
+  if (!fImplReflectionOnly) {
+    DebugLine("KQSClass::BuildInstallableClass...!ImplReflectionOnly()\n");
+    return nullptr;
+  }
+  return loader->LoadClassFromImpl(environment, installed, this);
+}
+
+KQSClassImplLoader::~KQSClassImplLoader() = default;
+
+KQSClass* KQSClassImplLoader::LoadClassFromImpl(KOPPEnvironment* /*environment*/, const KQSClass* /*installed*/,
+                                                const KQSClass* /*prototype*/) {
+  DebugLine("KQSClassImplLoader::LoadClassFromImpl...should not be called\n");
+  return nullptr;
+}
+
+// ----- prototypes -----
+
+KQSClassReflection::KQSClassReflection() { KQSClass::ImplReflectionOnly(true); }
+
+void KQSClassReflection::AddReference(void* /*data*/) const {
+  DebugLine("KQSClassReflection::AddReference() should never be called\n");
+}
+
+void KQSClassReflection::ReleaseReference(void* /*data*/) const {
+  DebugLine("KQSClassReflection::ReleaseReference() should never be called\n");
+}

@@ -1,0 +1,76 @@
+// KQSValueBaseClass: counting and forwarding to the storage objects.
+#include "vxkernel/classes/KQSValueBaseClass.h"
+
+#include <ostream>
+
+#include "vxkernel/values/KQSValue.h"
+
+KQSValueBaseClass::KQSValueBaseClass(const char* name, short number) : KQSClassPointer(name, number) {
+  fCountsStorage = true;
+}
+
+long KQSValueBaseClass::Length(void* data) const { return data != nullptr ? Storage(data)->Length() : 0; }
+
+int KQSValueBaseClass::Compare(void* a, void* b, bool /*ignoreCase*/) const {
+  if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
+  return Storage(a)->Compare(Storage(b));
+}
+
+int KQSValueBaseClass::Equal(void* a, void* b) const { return Compare(a, b, false) == 0 ? 1 : 0; }
+
+KQSValue KQSValueBaseClass::Features(void* data) {
+  return data != nullptr ? Storage(data)->Features() : KQSValue();
+}
+
+bool KQSValueBaseClass::IsFeature(void* data, const KQSValue& name) const {
+  return data != nullptr && Storage(data)->IsFeature(name);
+}
+
+KQSValue KQSValueBaseClass::TranslateName(const KQSValue& name) const {
+  // Attribute names become slot positions once the class defines
+  // attributes; a class without them passes the name on unchanged.
+  return name;
+}
+
+long KQSValueBaseClass::Dot(void* data, const KQSValue& name, KQSValue& out, KQSValue* env) const {
+  if (data == nullptr) return -1;
+  return Storage(data)->Dot(TranslateName(name), out, env);
+}
+
+long KQSValueBaseClass::DotInvoke(void* data, const KQSValue& name, long /*argc*/, KQSValue* /*argv*/,
+                                  KQSValue& out, KQSValue* env) const {
+  if (data == nullptr) return -1;
+  KQSValue receiver;
+  long r = Storage(data)->Dot(TranslateName(name), out, &receiver);
+  if (r == 0 && out.CanInvoke()) {
+    // The caller invokes out itself with the arguments.
+    if (env != nullptr) *env = receiver;
+    return -2;
+  }
+  return r;
+}
+
+long KQSValueBaseClass::DotValuePut(void* data, const KQSValue& name, const KQSValue& value) const {
+  if (data == nullptr) return -1;
+  return Storage(data)->DotValuePut(TranslateName(name), value);
+}
+
+long KQSValueBaseClass::Subscript(void* data, long i, long j, KQSValue& out) const {
+  return data != nullptr ? Storage(data)->Subscript(i, j, out) : -1;
+}
+
+long KQSValueBaseClass::SubscriptValuePut(void* data, long i, long j, const KQSValue& value) const {
+  return data != nullptr ? Storage(data)->SubscriptValuePut(i, j, value) : -1;
+}
+
+long KQSValueBaseClass::Invoke(void* data, long argc, KQSValue* argv, KQSValue& out) const {
+  return data != nullptr ? Storage(data)->Invoke(static_cast<short>(argc), argv, out) : -1;
+}
+
+std::ostream& KQSValueBaseClass::FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const {
+  if (data == nullptr) return out << "|NULL baseval|";
+  if (!Storage(data)->Formatter(out, f)) {
+    out << "U<" << ClassName() << "(" << ClassNumber() << ")=" << data << ">";
+  }
+  return out;
+}

@@ -1,0 +1,290 @@
+// KQSValue: construction from plain types, typed accessors, forwards that
+// need more than one call, class access and diagnostics.
+#include "vxkernel/values/KQSValue.h"
+
+#include <cstdio>
+#include <locale>
+#include <ostream>
+#include <sstream>
+
+#include "classes/classes_internal.h"
+#include "vxkernel/classes/KOPPEnvironment.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/classes/KQSValueBaseClass.h"
+#include "vxkernel/runtime/dbg.h"
+#include "vxkernel/values/KQSValueBase.h"
+
+using vxk_internal::DebugLine;
+
+namespace {
+
+// Handed out by String() for values that are not Strings; built at load.
+const KString gErrorString("!KQSValue error string!");
+
+}  // namespace
+
+// ----- construction with new storage -----
+
+KQSValue& KQSValue::Adopt(const KQSClass* c, KQSValueBase* storage) {
+  // The new reference is taken before the old one goes, so assigning a
+  // value built from this value's own payload stays safe.
+  c->AddReference(storage);
+  Drop();
+  fClass = c;
+  fData = reinterpret_cast<uintptr_t>(storage);
+  return *this;
+}
+
+KQSValue::KQSValue(const float& v) : KQSValue(static_cast<double>(v)) {}
+
+KQSValue::KQSValue(const double& v) : fClass(gClassReal), fData(0) {
+  KQSValueBase* s = new KQSValueReal(v);
+  fClass->AddReference(s);
+  fData = reinterpret_cast<uintptr_t>(s);
+}
+
+KQSValue::KQSValue(const int64& v) : fClass(gClassLong), fData(0) {
+  KQSValueBase* s = new KQSValueLong(v);
+  fClass->AddReference(s);
+  fData = reinterpret_cast<uintptr_t>(s);
+}
+
+KQSValue::KQSValue(const char* s) : KQSValue(KString(s)) {}
+
+KQSValue::KQSValue(const KString& s) : fClass(gClassString), fData(0) {
+  KQSValueBase* st = new KQSValueString(s);
+  fClass->AddReference(st);
+  fData = reinterpret_cast<uintptr_t>(st);
+}
+
+KQSValue::KQSValue(const KDateTime& d) : fClass(gClassDate), fData(0) {
+  KQSValueBase* s = new KQSValueDate(d);
+  fClass->AddReference(s);
+  fData = reinterpret_cast<uintptr_t>(s);
+}
+
+KQSValue KQSValue::NewTypeCodeValue(const KString& s) {
+  KQSValue v;
+  v.Adopt(gClassTypeCode, new KQSValueString(s));
+  return v;
+}
+
+namespace {
+
+// The class for a type number given with storage; reports one that cannot
+// hold storage (the value then keeps the address as a plain word).
+const KQSClass* StorageClassFor(short type) {
+  const KQSClass* c = KQSValue::LookupOrGenerateClass(KQSValue::ProcessEnvironment(), type);
+  if (!c->IsPointer()) {
+    DebugLine("KQSValue::KQSValue() !c->fIsPointer...type=", type, "/", c->ClassName(), '\n');
+  }
+  return c;
+}
+
+}  // namespace
+
+KQSValue::KQSValue(short type, void* storage) : fClass(StorageClassFor(type)), fData(reinterpret_cast<uintptr_t>(storage)) {
+  Hold();
+}
+
+KQSValue::KQSValue(short type, long data)
+    : fClass(LookupOrGenerateClass(ProcessEnvironment(), type)), fData(static_cast<uintptr_t>(data)) {}
+
+KQSValue::KQSValue(short type, const void* bytes, long length) : fClass(StorageClassFor(type)), fData(0) {
+  KQSValueBase* s = KQSValueBytes::Make(bytes, length);
+  fData = reinterpret_cast<uintptr_t>(s);
+  Hold();
+}
+
+// ----- assignment with new storage -----
+
+KQSValue& KQSValue::operator=(const char* s) { return *this = KString(s); }
+KQSValue& KQSValue::operator=(const KString& s) { return Adopt(gClassString, new KQSValueString(s)); }
+KQSValue& KQSValue::operator=(float v) { return Adopt(gClassReal, new KQSValueReal(static_cast<double>(v))); }
+KQSValue& KQSValue::operator=(double v) { return Adopt(gClassReal, new KQSValueReal(v)); }
+KQSValue& KQSValue::operator=(const int64& v) { return Adopt(gClassLong, new KQSValueLong(v)); }
+
+void KQSValue::InitializeValues(KQSValue* array, long n) {
+  for (long i = 0; i < n; ++i) {
+    array[i].fClass = gClassUndefined;
+    array[i].fData = 0;
+  }
+}
+
+void KQSValue::DestroyValues(KQSValue* array, long n) {
+  for (long i = 0; i < n; ++i) array[i].Drop();
+}
+
+// ----- accessors -----
+
+KQSValue::operator double() const {
+  if (fClass == gClassReal && fData != 0) return static_cast<const KQSValueReal*>(User())->Value();
+  return static_cast<double>(static_cast<int32_t>(fData));
+}
+
+KQSValue::operator int64() const {
+  if (fClass == gClassLong && fData != 0) return static_cast<const KQSValueLong*>(User())->Value();
+  return static_cast<int64>(static_cast<int32_t>(fData));
+}
+
+const KDateTime& KQSValue::Date() const { return static_cast<const KQSValueDate*>(User())->Date(); }
+
+const unsigned char* KQSValue::Bytes() const { return static_cast<const KQSValueBytes*>(User())->Bytes(); }
+
+const KString& KQSValue::String() const {
+  if (Type() == -1 && fData != 0) return static_cast<const KQSValueString*>(User())->String();
+  return gErrorString;
+}
+
+KQSValue::operator const char*() const {
+  if (Type() == -1 && fData != 0) return static_cast<const KQSValueString*>(User())->String();
+  return nullptr;
+}
+
+// ----- forwards -----
+
+KQSValue KQSValue::Features() const { return const_cast<KQSClass*>(fClass)->Features(Instance()); }
+
+KQSValue KQSValue::DotValueGet(const KQSValue& name, KQSValue* env) const {
+  KQSValue out;
+  fClass->Dot(Instance(), name, out, env);
+  return out;
+}
+
+long KQSValue::DotInvoke(const KQSValue& name, short argc, KQSValue* argv, KQSValue& out, KQSValue* env) const {
+  long r = fClass->DotInvoke(Instance(), name, argc, argv, out, env);
+  if (r != 0 && r != -2) out = Error(r);
+  return r;
+}
+
+long KQSValue::Invoke(long argc, KQSValue* argv, KQSValue& out) const {
+  long r = fClass->Invoke(Instance(), argc, argv, out);
+  if (r != 0) out = Error(r);
+  return r;
+}
+
+bool KQSValue::CoerceTo(short type) {
+  if (type == Type()) return true;
+  if (type == 5) {
+    const bool b = fClass->CoerceToBoolean(Instance());
+    Become(gClassBoolean, b ? 1 : 0);
+    return true;
+  }
+  // The class writes into this value while it still reads the old payload
+  // through a copy of the word, which keeps the storage alive meanwhile.
+  const KQSValue keep(*this);
+  return keep.fClass->CoerceTo(keep.Instance(), type, *this);
+}
+
+KString KQSValue::FormattedString() const {
+  std::ostringstream s;
+  s.imbue(std::locale::classic());
+  KQSClassFormatter f;
+  fClass->FormattedOutput(Instance(), s, &f);
+  const std::string text = s.str();
+  return KString(text.c_str(), static_cast<unsigned>(text.size()));
+}
+
+KString KQSValue::DisplayString() const {
+  std::ostringstream s;
+  s.imbue(std::locale::classic());
+  KQSClassFormatter f;
+  fClass->DisplayOutput(Instance(), s, &f);
+  const std::string text = s.str();
+  return KString(text.c_str(), static_cast<unsigned>(text.size()));
+}
+
+std::ostream& operator<<(std::ostream& out, const KQSValue& v) {
+  out.imbue(std::locale::classic());
+  KQSClassFormatter f;
+  return v.FormattedOutput(out, &f);
+}
+
+// ----- diagnostics -----
+
+void KQSValue::AssertClass() {
+  const intptr_t word = reinterpret_cast<intptr_t>(fClass);
+  if (fClass != nullptr && (word < -255 || word > 255)) return;
+  if (fClass == nullptr) {
+    DebugLine("KQSValue::AssertClass( fClass == 0 )\n");
+    dbg_call_debugger(nullptr, "KQSValue::AssertClass()");
+  } else {
+    DebugLine("KQSValue::AssertClass()\n");
+    dbg_call_debugger(nullptr, "KQSValue::AssertClass( fClass != 0 )");
+  }
+  // Nothing is released: the class word cannot be trusted.
+  fClass = gClassInteger;
+  fData = Word(kBadClassMarker);
+}
+
+void KQSValue::AssertInstance() const {
+  if (fData != 0) return;
+  DebugLine("KQSValue::AssertInstance()\n");
+  dbg_call_debugger(nullptr, "KQSValue::AssertInstance()");
+}
+
+// ----- classes -----
+
+bool KQSValue::AddProcessClass(KQSClass* c, unsigned char complete) {
+  const bool added = gProcessEnvironment != nullptr && gProcessEnvironment->AddProcessClass(c);
+  if (added && complete) c->CompleteClassDefinition();
+  return added;
+}
+
+const KQSClass* KQSValue::NameToClass(const KString& name) {
+  return gProcessEnvironment != nullptr ? gProcessEnvironment->LookupByName(name) : nullptr;
+}
+
+const KQSClass* KQSValue::NumberToClass(short n) {
+  return gProcessEnvironment != nullptr ? gProcessEnvironment->LookupByNumber(n) : nullptr;
+}
+
+bool KQSValue::IsObjectType(short type) {
+  if (type == kNoClassNumber || type == -132) return true;
+  const KQSClass* c = NumberToClass(type);
+  if (c == nullptr) return true;
+  return c->CanDot() != 0 || c->HasMethods() || c->HasAttributes();
+}
+
+namespace {
+
+const KQSClassPointer* CountedClass(short type) {
+  const KQSClass* c = KQSValue::NumberToClass(type);
+  return c != nullptr && c->IsPointer() ? static_cast<const KQSClassPointer*>(c) : nullptr;
+}
+
+}  // namespace
+
+long KQSValue::ObjCount(short type) {
+  const KQSClassPointer* c = CountedClass(type);
+  return c != nullptr ? c->ObjCount() : 0;
+}
+
+long KQSValue::RefCount(short type) {
+  const KQSClassPointer* c = CountedClass(type);
+  return c != nullptr ? c->RefCount() : 0;
+}
+
+long KQSValue::RefTotal(short type) {
+  const KQSClassPointer* c = CountedClass(type);
+  return c != nullptr ? c->RefTotal() : 0;
+}
+
+const KQSClass* KQSValue::LookupOrGenerateClass(KOPPEnvironment* environment, short type) {
+  if (environment == nullptr) environment = gProcessEnvironment;
+  const KQSClass* found = environment != nullptr ? environment->LookupByNumber(type) : nullptr;
+  if (found != nullptr) return found;
+  DebugLine("KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: ", type, '\n');
+  char name[20];
+  std::snprintf(name, sizeof name, "type_%ld", static_cast<long>(type));
+  auto* generated = new KQSValueBaseClass(name, type);
+  if (environment != nullptr && environment->AddClass(generated)) return generated;
+  DebugLine("KQSValue::LookupOrGenerateClass()...Cannot AddClass(). Probably already installed\n");
+  found = environment != nullptr ? environment->LookupByNumber(type) : nullptr;
+  if (found != nullptr) {
+    delete generated;
+    return found;
+  }
+  DebugLine("KQSValue::LookupOrGenerateClass()...Strange. Can't add it or find it.\n");
+  return generated;
+}

@@ -1,0 +1,121 @@
+// The storage objects of the scalar types.
+#include "vxkernel/values/KQSValueBase.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <ostream>
+#include <sstream>
+
+#include "text/str_walk_internal.h"
+#include "vxkernel/runtime/dbgstrm.h"
+#include "vxkernel/text/Swap.h"
+#include "vxkernel/text/str.h"
+#include "vxkernel/values/KQSValue.h"
+
+KQSValueBase::~KQSValueBase() = default;
+
+long KQSValueBase::Length() const { return -1; }
+
+int KQSValueBase::Compare(KQSValueBase* other) const {
+  if (other == this) return 0;
+  return reinterpret_cast<uintptr_t>(this) < reinterpret_cast<uintptr_t>(other) ? -1 : 1;
+}
+
+KQSValue KQSValueBase::Features() { return KQSValue(); }
+
+bool KQSValueBase::IsFeature(const KQSValue& name) {
+  KQSValue scratch;
+  return Dot(name, scratch, nullptr) != -1;
+}
+
+long KQSValueBase::Dot(const KQSValue& /*name*/, KQSValue& /*out*/, KQSValue* /*env*/) { return -1; }
+long KQSValueBase::DotValuePut(const KQSValue& /*name*/, const KQSValue& /*value*/) { return -1; }
+long KQSValueBase::Subscript(long /*i*/, long /*j*/, KQSValue& /*out*/) { return -1; }
+long KQSValueBase::SubscriptValuePut(long /*i*/, long /*j*/, const KQSValue& /*value*/) { return -1; }
+long KQSValueBase::Invoke(short /*argc*/, KQSValue* /*argv*/, KQSValue& /*out*/) { return -1; }
+bool KQSValueBase::Formatter(std::ostream& /*out*/, KQSClassFormatter* /*f*/) const { return false; }
+
+KQSValue KQSValueBase::ReferenceDebugStr(short /*how*/) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%10lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(this)));
+  return KQSValue(buf);
+}
+
+void KQSValueBase::DebugPrintCount() {
+  std::ostringstream s;
+  s << "Count = " << AllocCount() << "/" << AllocTotal() << '\n';
+  dbgstrm_print(s);
+}
+
+// ----- String -----
+
+bool KQSValueString::Formatter(std::ostream& out, KQSClassFormatter* /*f*/) const {
+  const vxk_internal::TextEnv env = vxk_internal::CurrentTextEnv();
+  // A double-byte pair is written together, so a trail byte that happens
+  // to be a quote or a backslash is not escaped.
+  const bool pairs = env.Dbcs();
+  const auto* p = reinterpret_cast<const unsigned char*>(static_cast<const char*>(fString));
+  const unsigned n = fString.Length();
+  std::string text;
+  text.reserve(n + 2);
+  text += '\'';
+  for (unsigned i = 0; i < n; ++i) {
+    const unsigned char c = p[i];
+    if (pairs && i + 1 < n && env.PairAt(p + i)) {
+      text += static_cast<char>(c);
+      text += static_cast<char>(p[++i]);
+      continue;
+    }
+    switch (c) {
+      case '\n':
+        text += "\\n";
+        break;
+      case '\r':
+        text += "\\r";
+        break;
+      case '\'':
+      case '\\':
+        text += '\\';
+        text += static_cast<char>(c);
+        break;
+      default:
+        text += static_cast<char>(c);
+    }
+  }
+  text += '\'';
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  return true;
+}
+
+void KQSValueString::StringBinaryOutput(std::ostream& out, short type, ...) const {
+  SwapWriteI2(out, type);
+  SwapWriteStr(out, fString);
+}
+
+long KQSValueString::LengthInChars() const { return str_length_in_chars(fString); }
+
+// ----- Bytes: the payload follows the object in one block -----
+
+void* KQSValueBytes::operator new(size_t size, long length) {
+  size_t extra = length > 0 ? static_cast<size_t>(length) : 0;
+  void* p = std::malloc(size + extra);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+void KQSValueBytes::operator delete(void* p, long /*length*/) { std::free(p); }
+
+void KQSValueBytes::operator delete(void* p) { std::free(p); }
+
+KQSValueBytes::KQSValueBytes(const void* bytes, long length) : fLength(length > 0 ? length : 0) {
+  if (fLength == 0) return;
+  if (bytes != nullptr) std::memcpy(fBytes, bytes, static_cast<size_t>(fLength));
+  else std::memset(fBytes, 0, static_cast<size_t>(fLength));
+}
+
+// ----- Date -----
+
+KQSValue KQSValueDate::ReferenceDebugStr(short /*how*/) { return KQSValue(); }
