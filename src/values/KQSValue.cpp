@@ -37,36 +37,19 @@ KQSValue& KQSValue::Adopt(const KQSClass* c, KQSValueBase* storage) {
 
 KQSValue::KQSValue(const float& v) : KQSValue(static_cast<double>(v)) {}
 
-KQSValue::KQSValue(const double& v) : fClass(gClassReal), fData(0) {
-  KQSValueBase* s = new KQSValueReal(v);
-  fClass->AddReference(s);
-  fData = reinterpret_cast<uintptr_t>(s);
-}
+// Each stored scalar gets new storage whose one reference the value holds.
+KQSValue::KQSValue(const double& v) : KQSValue(gClassReal, static_cast<KQSValueBase*>(new KQSValueReal(v))) {}
 
-KQSValue::KQSValue(const int64& v) : fClass(gClassLong), fData(0) {
-  KQSValueBase* s = new KQSValueLong(v);
-  fClass->AddReference(s);
-  fData = reinterpret_cast<uintptr_t>(s);
-}
+KQSValue::KQSValue(const int64& v) : KQSValue(gClassLong, static_cast<KQSValueBase*>(new KQSValueLong(v))) {}
 
 KQSValue::KQSValue(const char* s) : KQSValue(KString(s)) {}
 
-KQSValue::KQSValue(const KString& s) : fClass(gClassString), fData(0) {
-  KQSValueBase* st = new KQSValueString(s);
-  fClass->AddReference(st);
-  fData = reinterpret_cast<uintptr_t>(st);
-}
+KQSValue::KQSValue(const KString& s) : KQSValue(gClassString, static_cast<KQSValueBase*>(new KQSValueString(s))) {}
 
-KQSValue::KQSValue(const KDateTime& d) : fClass(gClassDate), fData(0) {
-  KQSValueBase* s = new KQSValueDate(d);
-  fClass->AddReference(s);
-  fData = reinterpret_cast<uintptr_t>(s);
-}
+KQSValue::KQSValue(const KDateTime& d) : KQSValue(gClassDate, static_cast<KQSValueBase*>(new KQSValueDate(d))) {}
 
 KQSValue KQSValue::NewTypeCodeValue(const KString& s) {
-  KQSValue v;
-  v.Adopt(gClassTypeCode, new KQSValueString(s));
-  return v;
+  return KQSValue(gClassTypeCode, static_cast<KQSValueBase*>(new KQSValueString(s)));
 }
 
 namespace {
