@@ -74,6 +74,8 @@ KQSValue::KQSValue(short type, long data)
     : fClass(LookupOrGenerateClass(ProcessEnvironment(), type)), fData(static_cast<uintptr_t>(data)) {}
 
 KQSValue::KQSValue(short type, const void* bytes, long length) : fClass(StorageClassFor(type)), fData(0) {
+  // A class that cannot hold storage would leave the copy owned by nobody.
+  if (!fClass->IsPointer()) return;
   KQSValueBase* s = KQSValueBytes::Make(bytes, length);
   fData = reinterpret_cast<uintptr_t>(s);
   Hold();

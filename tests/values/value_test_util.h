@@ -1,0 +1,115 @@
+// Small verbs shared by the value tests: text forms as std::string, dates,
+// byte strings from hex, and snapshots of a class's three counters.
+#ifndef VXKERNEL_TESTS_VALUES_VALUE_TEST_UTIL_H_
+#define VXKERNEL_TESTS_VALUES_VALUE_TEST_UTIL_H_
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/locale/KDateTime.h"
+#include "vxkernel/text/KString.h"
+#include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBase.h"
+
+namespace valtest {
+
+// Type numbers of the built-in types, written out here rather than read from
+// the classes so that the tests check the classes against them.
+constexpr short kUndefined = 0;
+constexpr short kError = 1;
+constexpr short kInteger = 2;
+constexpr short kBlobId = 4;
+constexpr short kBoolean = 5;
+constexpr short kPoint = 6;
+constexpr short kNotSet = 7;
+constexpr short kVoid = 8;
+constexpr short kString = -1;
+constexpr short kList = -2;
+constexpr short kReal = -4;
+constexpr short kExtern = -5;
+constexpr short kBytes = -6;
+constexpr short kDate = -7;
+constexpr short kLong = -8;
+constexpr short kListExpand = -108;
+constexpr short kTypeCode = -132;
+
+inline std::string Str(const KString& k) {
+  return std::string(static_cast<const char*>(k), k.Length());
+}
+
+// FormattedString as a std::string.
+inline std::string Text(const KQSValue& v) { return Str(v.FormattedString()); }
+
+// DisplayString as a std::string.
+inline std::string Display(const KQSValue& v) { return Str(v.DisplayString()); }
+
+// What operator<< writes.
+inline std::string Streamed(const KQSValue& v) {
+  std::ostringstream out;
+  out << v;
+  return out.str();
+}
+
+// The data word as an integer.
+inline uintptr_t Word(const KQSValue& v) { return reinterpret_cast<uintptr_t>(v.Instance()); }
+
+// How a C++ stream writes a pointer: the form the text writers use.
+inline std::string PointerText(const void* p) {
+  std::ostringstream out;
+  out << p;
+  return out.str();
+}
+
+inline KDateTime MakeDate(int year, int month, int day, int hour = 0, int minute = 0,
+                          int second = 0, int ms = 0) {
+  KDateTime d;
+  d.SetDate(year, month, day, hour, minute, second, ms);
+  return d;
+}
+
+// "00ab10" -> {0x00, 0xAB, 0x10}.
+inline std::vector<unsigned char> Hex(const std::string& hex) {
+  std::vector<unsigned char> out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+inline KQSValue BytesValue(const std::string& hex) {
+  std::vector<unsigned char> b = Hex(hex);
+  return KQSValue(kBytes, static_cast<const void*>(b.data()), static_cast<long>(b.size()));
+}
+
+// The three counters of one class number at one moment.
+struct Counters {
+  long obj;
+  long ref;
+  long total;
+  static Counters Of(short type) {
+    return Counters{KQSValue::ObjCount(type), KQSValue::RefCount(type), KQSValue::RefTotal(type)};
+  }
+  // This snapshot minus an earlier one.
+  Counters operator-(const Counters& earlier) const {
+    return Counters{obj - earlier.obj, ref - earlier.ref, total - earlier.total};
+  }
+  bool operator==(const Counters& o) const {
+    return obj == o.obj && ref == o.ref && total == o.total;
+  }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Counters& c) {
+  return out << "{obj " << c.obj << ", ref " << c.ref << ", total " << c.total << "}";
+}
+
+// A storage object with no behaviour of its own: the base operations only.
+class PlainStorage : public KQSValueBase {};
+
+}  // namespace valtest
+
+#endif  // VXKERNEL_TESTS_VALUES_VALUE_TEST_UTIL_H_
