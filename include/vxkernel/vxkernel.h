@@ -40,8 +40,11 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 // ----- values -----
+#include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/KRZTable.h"
 // ----- threads -----
 #include "vxkernel/threads/KCondition.h"
 #include "vxkernel/threads/KLock.h"

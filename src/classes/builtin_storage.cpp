@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "values/list_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/Swap.h"
@@ -93,6 +94,12 @@ std::ostream& KQSClass_TypeCode::BinaryOutput(void* data, std::ostream& out, KQS
 KQSClass_List::KQSClass_List() : KQSValueBaseClass("List", -2) { fCanSubscript = true; }
 
 bool KQSClass_List::CoerceToBoolean(void* data) const { return data != nullptr && Length(data) != 0; }
+
+int KQSClass_List::Compare(void* a, void* b, bool ignoreCase) const {
+  return vxk_internal::ListCompare(a, b, ignoreCase);
+}
+
+int KQSClass_List::Equal(void* a, void* b) const { return vxk_internal::ListEqual(a, b); }
 
 std::ostream& KQSClass_List::FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const {
   if (data == nullptr) return out << "{}";

@@ -122,6 +122,8 @@ class VXKERNEL_EXPORT KQSClass_List : public KQSValueBaseClass {
  public:
   KQSClass_List();
   bool CoerceToBoolean(void* data) const override;
+  int Compare(void* a, void* b, bool ignoreCase) const override;
+  int Equal(void* a, void* b) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 

@@ -205,6 +205,34 @@ class VXKERNEL_EXPORT KQSValue {
   KString FormattedString() const;
   KString DisplayString() const;
 
+  // ----- lists (1-based; a negative index counts from the end) -----
+  // Reading operations answer 0, Undefined or an empty List for a value
+  // that is not a List; changing operations must be given a List value (one
+  // without storage, such as List(), is fine). Every value reads as if it
+  // held its own copy, whatever it shares.
+  static KQSValue List();
+  static KQSValue List(const KQSValue& a);
+  static KQSValue List(const KQSValue& a, const KQSValue& b);
+  static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c);
+  static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c, const KQSValue& d);
+  long ListEntries() const;
+  inline KQSValue ListGetValue(long i) const;  // inline: vxkernel/values/KQSValueList.h
+  // Replaces element i; an index outside the list is ignored.
+  void ListSetValue(long i, const KQSValue& v);
+  KQSValue ListAppendValue(const KQSValue& v);
+  KQSValue ListPrependValue(const KQSValue& v);
+  // Makes the length exactly n (Undefined elements added, or the list cut).
+  void ListAllocate(long n);
+  // 1-based index of the first element == v, 0 when none.
+  long ListIn(const KQSValue& v) const;
+  // Removes every element == v; the index of the last removal, 0 when none.
+  long ListRemove(const KQSValue& v);
+  // Sorts in place (numbers of different types by value; not stable).
+  long ListSort(unsigned char ascending);
+  // Elements i..j as a new List sharing the nodes; an empty List when the
+  // range is not inside the list.
+  KQSValue ListSubrange(long i, long j) const;
+
   // ----- comparison -----
   // Different types order by type number (the difference is returned as
   // it is); identical words are 0; otherwise the class decides.
@@ -309,6 +337,10 @@ class VXKERNEL_EXPORT KQSValue {
     return *this;
   }
   KQSValue& SetInteger(int32_t v) { return Become(gClassInteger, Word(v)); }
+  bool ListIsIndexValid(long& i) const;
+  long ListIndexFix(long& i) const;
+  // Makes this value's list window its own before a change.
+  void ListAssertAlloc();
   // Becomes the given pointer class holding new storage (one reference).
   KQSValue& Adopt(const KQSClass* c, KQSValueBase* storage);
 
@@ -348,5 +380,8 @@ class VXKERNEL_EXPORT KQSValue {
 
 // The text form, written in the classic "C" locale with a fresh formatter.
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KQSValue& v);
+
+// The list window classes, which complete the inline List reader.
+#include "vxkernel/values/KQSValueList.h"
 
 #endif  // VXKERNEL_VALUES_KQSVALUE_H_

@@ -1,0 +1,32 @@
+// KAssocVal: conversions between Assocs and Records.
+#include <sstream>
+
+#include "vxkernel/runtime/dbgstrm.h"
+#include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KRZTable.h"
+
+KQSValue KAssocVal::FromRecord(const KQSValue& record) {
+  const KRZRow* row = KRZRow::FromValue(record);
+  if (row == nullptr) {
+    std::ostringstream s;
+    s << "KAssocVal::FromRecord - not a Record: type " << record.Type() << '\n';
+    dbgstrm_print(s);
+    return KQSValue();
+  }
+  auto* assoc = new KAssocVal;
+  KQSValue result(static_cast<short>(-18), static_cast<void*>(assoc));
+  const KQSValue names = row->ColNames();
+  const long named = names.ListEntries();
+  const KQSValue* values = row->GetArray();
+  // Columns past the names (a row wider than its names row) have no name:
+  // they share the Undefined key, as unnamed columns do.
+  for (long i = 1; i <= row->Width(); ++i) {
+    assoc->Add(i <= named ? names.ListGetValue(i) : KQSValue(), values[i - 1]);
+  }
+  return result;
+}
+
+KQSValue KAssocVal::ToRecord() const {
+  const KQSValue values = Items();
+  return KRZRow::MakeValue(new KRZRow(Keys(), &values));
+}

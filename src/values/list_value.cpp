@@ -1,0 +1,172 @@
+// The List operations of KQSValue: index rules, copy before change, sort.
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "vxkernel/values/KQSValueList.h"
+
+namespace {
+
+KQSValueList* Window(const KQSValue& v) { return static_cast<KQSValueList*>(v.User()); }
+
+}  // namespace
+
+KQSValue KQSValue::List() { return Raw(gClassList, 0); }
+
+KQSValue KQSValue::List(const KQSValue& a) {
+  KQSValue l = List();
+  l.ListAppendValue(a);
+  return l;
+}
+
+KQSValue KQSValue::List(const KQSValue& a, const KQSValue& b) {
+  KQSValue l = List(a);
+  l.ListAppendValue(b);
+  return l;
+}
+
+KQSValue KQSValue::List(const KQSValue& a, const KQSValue& b, const KQSValue& c) {
+  KQSValue l = List(a, b);
+  l.ListAppendValue(c);
+  return l;
+}
+
+KQSValue KQSValue::List(const KQSValue& a, const KQSValue& b, const KQSValue& c, const KQSValue& d) {
+  KQSValue l = List(a, b, c);
+  l.ListAppendValue(d);
+  return l;
+}
+
+long KQSValue::ListIndexFix(long& i) const {
+  if (!IsList() || fData == 0) {
+    i = -1;
+  } else if (i < 0) {
+    i += Window(*this)->Length() + 1;
+  }
+  return i;
+}
+
+bool KQSValue::ListIsIndexValid(long& i) const {
+  if (!IsList() || fData == 0) return false;
+  ListIndexFix(i);
+  return i >= 1 && i <= Window(*this)->Length();
+}
+
+void KQSValue::ListAssertAlloc() {
+  if (fData == 0) {
+    Adopt(gClassList, new KQSValueList());
+  } else if (User()->References() > 1) {
+    // Another value holds this window: take a window of our own on the
+    // same nodes; the nodes themselves are protected by the access counts.
+    Adopt(gClassList, new KQSValueList(*Window(*this)));
+  }
+}
+
+long KQSValue::ListEntries() const { return IsList() && fData != 0 ? Window(*this)->Length() : 0; }
+
+void KQSValue::ListSetValue(long i, const KQSValue& v) {
+  if (!ListIsIndexValid(i)) return;
+  const KQSValue keep(v);  // v may live inside this list
+  ListAssertAlloc();
+  Window(*this)->SetValue(i, keep);
+}
+
+KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
+  if (!IsList()) return *this;
+  const KQSValue keep(v);
+  ListAssertAlloc();
+  Window(*this)->AppendValue(keep);
+  return *this;
+}
+
+KQSValue KQSValue::ListPrependValue(const KQSValue& v) {
+  if (!IsList()) return *this;
+  const KQSValue keep(v);
+  ListAssertAlloc();
+  Window(*this)->PrependValue(keep);
+  return *this;
+}
+
+void KQSValue::ListAllocate(long n) {
+  if (!IsList()) return;
+  if (n < 0) n = 0;
+  ListAssertAlloc();
+  KQSValueList* w = Window(*this);
+  const KQSValue undefined;
+  while (w->Length() < n) w->AppendValue(undefined);
+  w->Range(w->Start(), w->Start() + n);
+}
+
+long KQSValue::ListIn(const KQSValue& v) const {
+  if (!IsList() || fData == 0) return 0;
+  return Window(*this)->FindEntry(v, 0);
+}
+
+long KQSValue::ListRemove(const KQSValue& v) {
+  if (!IsList() || fData == 0) return 0;
+  const KQSValue keep(v);
+  ListAssertAlloc();
+  return Window(*this)->FindEntry(keep, 1);
+}
+
+namespace {
+
+constexpr double kRealEpsilon = 2.220446049250313e-16;
+
+bool IsNumber(short type) { return type == 2 || type == -4 || type == -8; }
+
+double NumberOf(const KQSValue& v) {
+  if (v.IsLong()) return static_cast<double>(static_cast<int64>(v));
+  return static_cast<double>(v);
+}
+
+// The sort order: same types by their own order, numbers of different types
+// by value, everything else by type number; results cut to 16 bits.
+int SortOrder(const KQSValue& a, const KQSValue& b) {
+  if (a.Type() != b.Type() && IsNumber(a.Type()) && IsNumber(b.Type())) {
+    const double d = NumberOf(a) - NumberOf(b);
+    if (std::fabs(d) <= kRealEpsilon) return 0;
+    return d < 0 ? -1 : 1;
+  }
+  return static_cast<short>(a.Compare(b, 0));
+}
+
+int Ascending(const void* x, const void* y) {
+  return SortOrder(**static_cast<const KQSValue* const*>(x), **static_cast<const KQSValue* const*>(y));
+}
+
+int Descending(const void* x, const void* y) { return Ascending(y, x); }
+
+}  // namespace
+
+long KQSValue::ListSort(unsigned char ascending) {
+  const long n = ListEntries();
+  if (n < 2) return n;
+  std::vector<KQSValue> values;
+  values.reserve(static_cast<size_t>(n));
+  KQSValueList* old = Window(*this);
+  ValNode* node = old->FindNode(1);
+  for (long i = 0; i < n; ++i, node = node->next) values.push_back(node->value);
+  // qsort on pointers: it copes with an order that is not strictly
+  // consistent (16-bit cuts), where std::sort may not.
+  std::vector<const KQSValue*> order(values.size());
+  for (size_t i = 0; i < values.size(); ++i) order[i] = &values[i];
+  std::qsort(order.data(), order.size(), sizeof(order[0]), ascending ? &Ascending : &Descending);
+  auto* sorted = new KQSValueList();
+  for (const KQSValue* v : order) sorted->Storage()->Append(*v);
+  sorted->Range(1, n + 1);
+  Adopt(gClassList, sorted);
+  return n;
+}
+
+KQSValue KQSValue::ListSubrange(long i, long j) const {
+  if (!IsList() || fData == 0) return List();
+  const long length = Window(*this)->Length();
+  ListIndexFix(i);
+  ListIndexFix(j);
+  if (i < 1 || i > length || j < i || j > length) return List();
+  auto* w = new KQSValueList(*Window(*this));
+  const long start = w->Start() + i - 1;
+  w->Range(start, start + j - i + 1);
+  return KQSValue(gClassList, static_cast<void*>(w));
+}
