@@ -85,11 +85,4 @@ BENCHMARK(BM_VectorReadSequential)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListCopyChangeOne)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_VectorCopyChangeOne)->Unit(benchmark::kMicrosecond);
 
-int main(int argc, char** argv) {
-  KAt::ProcessStartup(1);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+#include "started_main.h"

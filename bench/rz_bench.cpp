@@ -107,11 +107,4 @@ BENCHMARK(BM_VectorAddDeleteColumn);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  KAt::ProcessStartup(1);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  KAt::ProcessShutdown(1);
-  return 0;
-}
+#include "started_main.h"

@@ -89,11 +89,4 @@ BENCHMARK(BM_ValueCompareCrossType);
 BENCHMARK(BM_ValueCompareString);
 BENCHMARK(BM_StdStringCompare);
 
-int main(int argc, char** argv) {
-  KAt::ProcessStartup(1);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+#include "started_main.h"
