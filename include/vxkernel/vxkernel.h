@@ -39,6 +39,8 @@
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
+// ----- client interface -----
+#include "vxkernel/clientapi/vx_value.h"
 // ----- values -----
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"

@@ -1,0 +1,89 @@
+/* The flat client interface to script values and client locks.
+ *
+ * Client components that cannot use the C++ value classes exchange values
+ * through opaque handles: a VXVALUE designates a heap-allocated value owned
+ * by the caller, a VXLOCK a mutex. Every function returns a status, 0 for
+ * success; out-parameters are written only on success unless stated.
+ * Indexes are 0-based. A C compiler accepts this header.
+ *
+ * Thread rules: no locking of its own; a handle is used by one thread at a
+ * time (the VX_Lock functions give callers a mutex for that). */
+#ifndef VXKERNEL_CLIENTAPI_VX_VALUE_H_
+#define VXKERNEL_CLIENTAPI_VX_VALUE_H_
+
+#include "vxkernel/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct VXValueHandle* VXVALUE;
+typedef struct VXLockHandle* VXLOCK;
+
+/* Status codes. */
+#define VX_OK 0L
+#define VX_ERR_WRONG_TYPE ((long)0x80010005L)
+#define VX_ERR_BUFFER_TOO_SMALL ((long)0x80010009L)
+#define VX_ERR_INDEX_RANGE ((long)0x8001000CL)
+#define VX_ERR_NO_INDEX_ACCESS ((long)0x8001000EL)
+#define VX_ERR_NO_NAMED_ACCESS ((long)0x8001000FL)
+#define VX_ERR_NO_FIELD ((long)0x80010010L)
+#define VX_ERR_BAD_ARGUMENT ((long)0x80010012L)
+#define VX_ERR_NEGATIVE_SIZE ((long)0x80010018L)
+#define VX_ERR_NO_CLASS ((long)0x80010020L)
+
+/* Handles. */
+VXKERNEL_EXPORT long VX_ValueAlloc(VXVALUE* out);
+VXKERNEL_EXPORT long VX_ValueFree(VXVALUE value);
+VXKERNEL_EXPORT long VX_ValueSetValue(VXVALUE value, const VXVALUE source);
+
+/* Type. */
+VXKERNEL_EXPORT long VX_ValueGetType(VXVALUE value, long* type);
+VXKERNEL_EXPORT long VX_ValueIsUndefined(VXVALUE value);
+VXKERNEL_EXPORT long VX_ValueIsDefined(VXVALUE value);
+VXKERNEL_EXPORT long VX_ValueSetUndefined(VXVALUE value);
+
+/* Scalars. */
+VXKERNEL_EXPORT long VX_ValueSetError(VXVALUE value, long code);
+VXKERNEL_EXPORT long VX_ValueGetError(VXVALUE value, long* code);
+VXKERNEL_EXPORT long VX_ValueSetString(VXVALUE value, const char* s);
+VXKERNEL_EXPORT long VX_ValueGetString(VXVALUE value, char* buffer, long size, long* length);
+VXKERNEL_EXPORT long VX_ValueGetStringPtr(VXVALUE value, const char** s);
+VXKERNEL_EXPORT long VX_ValueSetInteger(VXVALUE value, long n);
+VXKERNEL_EXPORT long VX_ValueSetLong(VXVALUE value, long n);
+VXKERNEL_EXPORT long VX_ValueSetULong(VXVALUE value, unsigned long n);
+VXKERNEL_EXPORT long VX_ValueSetShort(VXVALUE value, short n);
+VXKERNEL_EXPORT long VX_ValueSetUShort(VXVALUE value, unsigned short n);
+VXKERNEL_EXPORT long VX_ValueSetChar(VXVALUE value, char n);
+VXKERNEL_EXPORT long VX_ValueSetUChar(VXVALUE value, unsigned char n);
+VXKERNEL_EXPORT long VX_ValueGetInteger(VXVALUE value, long* n);
+VXKERNEL_EXPORT long VX_ValueGetLong(VXVALUE value, long* n);
+VXKERNEL_EXPORT long VX_ValueGetULong(VXVALUE value, unsigned long* n);
+VXKERNEL_EXPORT long VX_ValueGetShort(VXVALUE value, short* n);
+VXKERNEL_EXPORT long VX_ValueGetUShort(VXVALUE value, unsigned short* n);
+VXKERNEL_EXPORT long VX_ValueGetChar(VXVALUE value, char* n);
+VXKERNEL_EXPORT long VX_ValueGetUChar(VXVALUE value, unsigned char* n);
+VXKERNEL_EXPORT long VX_ValueSetLongLong(VXVALUE value, long long n);
+VXKERNEL_EXPORT long VX_ValueGetLongLong(VXVALUE value, long long* n);
+VXKERNEL_EXPORT long VX_ValueSetDouble(VXVALUE value, double d);
+VXKERNEL_EXPORT long VX_ValueGetDouble(VXVALUE value, double* d);
+VXKERNEL_EXPORT long VX_ValueSetBoolean(VXVALUE value, unsigned char b);
+VXKERNEL_EXPORT long VX_ValueGetBoolean(VXVALUE value, long* b);
+VXKERNEL_EXPORT long VX_ValueSetDate(VXVALUE value, long long systime);
+VXKERNEL_EXPORT long VX_ValueGetDate(VXVALUE value, long long* systime);
+VXKERNEL_EXPORT long VX_ValueSetBytes(VXVALUE value, const void* bytes, long length);
+VXKERNEL_EXPORT long VX_ValueGetBytes(VXVALUE value, void* buffer, long size, long* length);
+VXKERNEL_EXPORT long VX_ValueGetBytesPtr(VXVALUE value, const void** bytes, long* length);
+VXKERNEL_EXPORT long VX_ValueGetLength(VXVALUE value, long* length);
+
+/* Client locks: exclusive, waiting without limit. All return 0. */
+VXKERNEL_EXPORT long VX_LockAlloc(VXLOCK* out);
+VXKERNEL_EXPORT long VX_LockFree(VXLOCK lock);
+VXKERNEL_EXPORT long VX_LockLock(VXLOCK lock);
+VXKERNEL_EXPORT long VX_LockUnlock(VXLOCK lock);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VXKERNEL_CLIENTAPI_VX_VALUE_H_ */
