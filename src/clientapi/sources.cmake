@@ -2,5 +2,6 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/clientapi/vx_value.h
 )
 list(APPEND VXKERNEL_SOURCES
+  src/clientapi/vx_members.cpp
   src/clientapi/vx_value.cpp
 )

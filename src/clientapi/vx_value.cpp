@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "clientapi/vx_internal.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
@@ -19,16 +20,9 @@ constexpr short kBytes = -6;
 constexpr short kDate = -7;
 constexpr short kLong = -8;
 
-KQSValue& V(VXVALUE h) { return *reinterpret_cast<KQSValue*>(h); }
-
-bool Is(VXVALUE h, short type) { return h != nullptr && V(h).Type() == type; }
-
-// Stores a new value into the handle; a null handle is the caller's error.
-long Set(VXVALUE h, const KQSValue& v) {
-  if (h == nullptr) return VX_ERR_WRONG_TYPE;
-  V(h) = v;
-  return VX_OK;
-}
+using vxk_internal::Is;
+using vxk_internal::Set;
+using vxk_internal::V;
 
 // An Integer, or a Long whose value fits in 32 signed bits.
 long GetInt32(VXVALUE h, long* out) {

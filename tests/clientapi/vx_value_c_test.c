@@ -84,6 +84,58 @@ int main(void) {
   CHECK(VX_ValueFree(w) == VX_OK);
   CHECK(VX_ValueFree(NULL) == VX_OK);
 
+  /* A RecArray built and read through the member functions. */
+  {
+    VXVALUE cols = NULL, table = NULL, row = NULL, a = NULL;
+    const char* names[3] = {"id", "name", "size"};
+    long i = 0, width = 0, len = 0;
+    CHECK(VX_ValueAlloc(&cols) == VX_OK && VX_ValueAlloc(&table) == VX_OK);
+    CHECK(VX_ValueAlloc(&row) == VX_OK && VX_ValueAlloc(&a) == VX_OK);
+    CHECK(VX_ValueSetList(cols) == VX_OK && VX_ValueSetLength(cols, 3) == VX_OK);
+    for (i = 0; i < 3; ++i) CHECK(VX_ValueSetIndexString(cols, i, names[i]) == VX_OK);
+    CHECK(VX_ValueSetIndexString(cols, 3, "x") == VX_ERR_INDEX_RANGE);
+    CHECK(VX_ValueSetTable(table, cols) == VX_OK);
+    CHECK(VX_ValueSetLength(table, 2) == VX_OK);
+    CHECK(VX_ValueGetLength(table, &len) == VX_OK && len == 2);
+    CHECK(VX_ValueGetWidth(table, &width) == VX_OK && width == 3);
+    CHECK(VX_ValueGetIndexField(table, 1, buf, sizeof buf, &n) == VX_OK && strcmp(buf, "name") == 0);
+    CHECK(VX_ValueGetIndexField(table, 3, buf, sizeof buf, &n) == VX_ERR_INDEX_RANGE);
+    for (i = 0; i < 2; ++i) {
+      CHECK(VX_ValueGetIndexValue(table, i, row) == VX_OK);
+      CHECK(VX_ValueSetFieldInteger(row, "id", 100 + i) == VX_OK);
+      CHECK(VX_ValueSetFieldString(row, "name", i == 0 ? "a.pdf" : "bb.doc") == VX_OK);
+    }
+    CHECK(VX_ValueSetFieldInteger(row, "missing", 1) == VX_ERR_NO_FIELD);
+    CHECK(VX_ValueGetIndexValue(table, 2, row) == VX_ERR_INDEX_RANGE);
+    CHECK(VX_ValueGetIndexValue(table, 1, row) == VX_OK);
+    CHECK(VX_ValueGetFieldInteger(row, "ID", &n) == VX_OK && n == 101);
+    CHECK(VX_ValueGetFieldString(row, "name", buf, 4, &n) == VX_ERR_BUFFER_TOO_SMALL && n == 6 &&
+          strcmp(buf, "bb.") == 0);
+    CHECK(VX_ValueFieldIsUndefined(row, "size") == VX_OK);
+    CHECK(VX_ValueGetIndexInteger(row, 0, &n) == VX_OK && n == 101);
+    CHECK(VX_ValueGetIndexInteger(row, 1, &n) == VX_ERR_WRONG_TYPE);
+    n = 5;
+    CHECK(VX_ValueGetIndexWidth(table, 0, &n) == VX_OK && n == 3);
+    CHECK(VX_ValueGetFieldValue(table, "id", row) == VX_ERR_NO_NAMED_ACCESS);
+    CHECK(VX_ValueSetIndexValue(table, 0, cols) == VX_OK); /* a List replaces the row's values */
+    CHECK(VX_ValueGetIndexValue(table, 0, row) == VX_OK);
+    CHECK(VX_ValueGetFieldString(row, "size", buf, sizeof buf, &n) == VX_OK && strcmp(buf, "size") == 0);
+    CHECK(VX_ValueSetInteger(a, 3) == VX_OK);
+    CHECK(VX_ValueSetIndexValue(table, 0, a) == VX_ERR_BAD_ARGUMENT);
+    CHECK(VX_ValueGetIndexValue(a, 0, row) == VX_ERR_NO_INDEX_ACCESS);
+    CHECK(VX_ValueGetWidth(a, &n) == VX_OK && n == 1);
+    /* Assocs add missing keys by name. */
+    CHECK(VX_ValueSetAssoc(a) == VX_OK);
+    CHECK(VX_ValueSetFieldString(a, "Owner", "ann") == VX_OK);
+    CHECK(VX_ValueGetFieldStringPtr(a, "OWNER", &p) == VX_OK && strcmp(p, "ann") == 0);
+    CHECK(VX_ValueGetIndexFieldPtr(a, 0, &p) == VX_OK && strcmp(p, "Owner") == 0);
+    CHECK(VX_ValueGetFieldValue(a, "nobody", row) == VX_ERR_NO_FIELD);
+    VX_ValueFree(cols);
+    VX_ValueFree(table);
+    VX_ValueFree(row);
+    VX_ValueFree(a);
+  }
+
   CHECK(VX_LockAlloc(&lock) == VX_OK && lock != NULL);
   CHECK(VX_LockLock(lock) == VX_OK);
   CHECK(VX_LockUnlock(lock) == VX_OK);

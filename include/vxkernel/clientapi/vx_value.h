@@ -76,6 +76,60 @@ VXKERNEL_EXPORT long VX_ValueGetBytes(VXVALUE value, void* buffer, long size, lo
 VXKERNEL_EXPORT long VX_ValueGetBytesPtr(VXVALUE value, const void** bytes, long* length);
 VXKERNEL_EXPORT long VX_ValueGetLength(VXVALUE value, long* length);
 
+/* Containers as a whole. */
+VXKERNEL_EXPORT long VX_ValueGetWidth(VXVALUE value, long* width);
+VXKERNEL_EXPORT long VX_ValueSetLength(VXVALUE value, long n);
+VXKERNEL_EXPORT long VX_ValueSetList(VXVALUE value);
+VXKERNEL_EXPORT long VX_ValueSetAssoc(VXVALUE value);
+VXKERNEL_EXPORT long VX_ValueSetTable(VXVALUE value, const VXVALUE columns);
+
+/* Members by 0-based index: RecArray rows, Record columns, Assoc entries in
+ * key order, List elements. */
+VXKERNEL_EXPORT long VX_ValueGetIndexValue(VXVALUE value, long i, VXVALUE out);
+VXKERNEL_EXPORT long VX_ValueSetIndexValue(VXVALUE value, long i, const VXVALUE v);
+VXKERNEL_EXPORT long VX_ValueGetIndexField(VXVALUE value, long i, char* buffer, long size, long* length);
+VXKERNEL_EXPORT long VX_ValueGetIndexFieldPtr(VXVALUE value, long i, const char** name);
+VXKERNEL_EXPORT long VX_ValueIndexIsUndefined(VXVALUE value, long i);
+VXKERNEL_EXPORT long VX_ValueIndexIsDefined(VXVALUE value, long i);
+VXKERNEL_EXPORT long VX_ValueIndexSetUndefined(VXVALUE value, long i);
+VXKERNEL_EXPORT long VX_ValueGetIndexWidth(VXVALUE value, long i, long* width);
+VXKERNEL_EXPORT long VX_ValueGetIndexType(VXVALUE value, long i, long* type);
+VXKERNEL_EXPORT long VX_ValueGetIndexLength(VXVALUE value, long i, long* length);
+VXKERNEL_EXPORT long VX_ValueSetIndexLength(VXVALUE value, long i, long n);
+VXKERNEL_EXPORT long VX_ValueGetIndexInteger(VXVALUE value, long i, long* n);
+VXKERNEL_EXPORT long VX_ValueSetIndexInteger(VXVALUE value, long i, long n);
+VXKERNEL_EXPORT long VX_ValueGetIndexLongLong(VXVALUE value, long i, long long* n);
+VXKERNEL_EXPORT long VX_ValueSetIndexLongLong(VXVALUE value, long i, long long n);
+VXKERNEL_EXPORT long VX_ValueGetIndexString(VXVALUE value, long i, char* buffer, long size, long* length);
+VXKERNEL_EXPORT long VX_ValueGetIndexStringPtr(VXVALUE value, long i, const char** s);
+VXKERNEL_EXPORT long VX_ValueSetIndexString(VXVALUE value, long i, const char* s);
+VXKERNEL_EXPORT long VX_ValueGetIndexDate(VXVALUE value, long i, long long* systime);
+VXKERNEL_EXPORT long VX_ValueSetIndexDate(VXVALUE value, long i, long long systime);
+VXKERNEL_EXPORT long VX_ValueGetIndexBoolean(VXVALUE value, long i, long* b);
+VXKERNEL_EXPORT long VX_ValueSetIndexBoolean(VXVALUE value, long i, unsigned char b);
+
+/* Members by name: Record columns, Assoc entries with String keys. */
+VXKERNEL_EXPORT long VX_ValueGetFieldValue(VXVALUE value, const char* name, VXVALUE out);
+VXKERNEL_EXPORT long VX_ValueSetFieldValue(VXVALUE value, const char* name, const VXVALUE v);
+VXKERNEL_EXPORT long VX_ValueFieldIsUndefined(VXVALUE value, const char* name);
+VXKERNEL_EXPORT long VX_ValueFieldIsDefined(VXVALUE value, const char* name);
+VXKERNEL_EXPORT long VX_ValueFieldSetUndefined(VXVALUE value, const char* name);
+VXKERNEL_EXPORT long VX_ValueGetFieldWidth(VXVALUE value, const char* name, long* width);
+VXKERNEL_EXPORT long VX_ValueGetFieldType(VXVALUE value, const char* name, long* type);
+VXKERNEL_EXPORT long VX_ValueGetFieldLength(VXVALUE value, const char* name, long* length);
+VXKERNEL_EXPORT long VX_ValueSetFieldLength(VXVALUE value, const char* name, long n);
+VXKERNEL_EXPORT long VX_ValueGetFieldInteger(VXVALUE value, const char* name, long* n);
+VXKERNEL_EXPORT long VX_ValueSetFieldInteger(VXVALUE value, const char* name, long n);
+VXKERNEL_EXPORT long VX_ValueGetFieldLongLong(VXVALUE value, const char* name, long long* n);
+VXKERNEL_EXPORT long VX_ValueSetFieldLongLong(VXVALUE value, const char* name, long long n);
+VXKERNEL_EXPORT long VX_ValueGetFieldString(VXVALUE value, const char* name, char* buffer, long size, long* length);
+VXKERNEL_EXPORT long VX_ValueGetFieldStringPtr(VXVALUE value, const char* name, const char** s);
+VXKERNEL_EXPORT long VX_ValueSetFieldString(VXVALUE value, const char* name, const char* s);
+VXKERNEL_EXPORT long VX_ValueGetFieldDate(VXVALUE value, const char* name, long long* systime);
+VXKERNEL_EXPORT long VX_ValueSetFieldDate(VXVALUE value, const char* name, long long systime);
+VXKERNEL_EXPORT long VX_ValueGetFieldBoolean(VXVALUE value, const char* name, long* b);
+VXKERNEL_EXPORT long VX_ValueSetFieldBoolean(VXVALUE value, const char* name, unsigned char b);
+
 /* Client locks: exclusive, waiting without limit. All return 0. */
 VXKERNEL_EXPORT long VX_LockAlloc(VXLOCK* out);
 VXKERNEL_EXPORT long VX_LockFree(VXLOCK lock);
