@@ -1,7 +1,9 @@
 list(APPEND VXKERNEL_PUBLIC_HEADERS
+  include/vxkernel/clientapi/vx_containers.h
   include/vxkernel/clientapi/vx_value.h
 )
 list(APPEND VXKERNEL_SOURCES
+  src/clientapi/vx_containers.cpp
   src/clientapi/vx_members.cpp
   src/clientapi/vx_value.cpp
 )

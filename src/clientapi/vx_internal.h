@@ -18,6 +18,37 @@ inline long Set(VXVALUE h, const KQSValue& v) {
   return VX_OK;
 }
 
+// Member access composed from a reader and a writer of one member: Acc
+// supplies Get(container, address..., out) and Set(container, address...,
+// value). Every composite is one of these three shapes, so the scalar rules
+// and status codes live in the scalar functions alone; the first failing
+// step's status is returned.
+
+// Reads the member into a temporary, then runs read on it.
+template <class Acc, class Read, class... Address>
+long MemberRead(Read read, VXVALUE container, Address... address) {
+  KQSValue member;
+  const long status = Acc::Get(container, address..., H(&member));
+  return status != VX_OK ? status : read(H(&member));
+}
+
+// Builds a temporary with write, then stores it as the member.
+template <class Acc, class Write, class... Address>
+long MemberWrite(Write write, VXVALUE container, Address... address) {
+  KQSValue member;
+  const long status = write(H(&member));
+  return status != VX_OK ? status : Acc::Set(container, address..., H(&member));
+}
+
+// Reads the member, changes it, stores it back.
+template <class Acc, class Change, class... Address>
+long MemberChange(Change change, VXVALUE container, Address... address) {
+  KQSValue member;
+  long status = Acc::Get(container, address..., H(&member));
+  if (status == VX_OK) status = change(H(&member));
+  return status != VX_OK ? status : Acc::Set(container, address..., H(&member));
+}
+
 }  // namespace vxk_internal
 
 #endif  // VXKERNEL_CLIENTAPI_VX_INTERNAL_H_

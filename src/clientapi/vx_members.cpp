@@ -66,50 +66,46 @@ long MemberName(VXVALUE h, long i, KQSValue& name) {
   }
 }
 
+struct ByIndex {
+  static long Get(VXVALUE c, long i, VXVALUE out) { return VX_ValueGetIndexValue(c, i, out); }
+  static long Set(VXVALUE c, long i, VXVALUE v) { return VX_ValueSetIndexValue(c, i, v); }
+};
+
+struct ByName {
+  static long Get(VXVALUE c, const char* name, VXVALUE out) { return VX_ValueGetFieldValue(c, name, out); }
+  static long Set(VXVALUE c, const char* name, VXVALUE v) { return VX_ValueSetFieldValue(c, name, v); }
+};
+
 template <class Read>
 long ViaIndex(VXVALUE h, long i, Read read) {
-  KQSValue member;
-  const long status = VX_ValueGetIndexValue(h, i, H(&member));
-  return status != VX_OK ? status : read(H(&member));
+  return vxk_internal::MemberRead<ByIndex>(read, h, i);
 }
 
+// The index is checked before the new member is built.
 template <class Write>
 long IntoIndex(VXVALUE h, long i, Write write) {
-  KQSValue member;
-  long status = CheckIndex(h, i);
-  if (status == VX_OK) status = write(H(&member));
-  return status != VX_OK ? status : VX_ValueSetIndexValue(h, i, H(&member));
+  const long status = CheckIndex(h, i);
+  return status != VX_OK ? status : vxk_internal::MemberWrite<ByIndex>(write, h, i);
 }
 
-// Reads the member, changes it, writes it back.
 template <class Change>
 long ChangeIndex(VXVALUE h, long i, Change change) {
-  KQSValue member;
-  long status = VX_ValueGetIndexValue(h, i, H(&member));
-  if (status == VX_OK) status = change(H(&member));
-  return status != VX_OK ? status : VX_ValueSetIndexValue(h, i, H(&member));
+  return vxk_internal::MemberChange<ByIndex>(change, h, i);
 }
 
 template <class Read>
 long ViaField(VXVALUE h, const char* name, Read read) {
-  KQSValue member;
-  const long status = VX_ValueGetFieldValue(h, name, H(&member));
-  return status != VX_OK ? status : read(H(&member));
+  return vxk_internal::MemberRead<ByName>(read, h, name);
 }
 
 template <class Write>
 long IntoField(VXVALUE h, const char* name, Write write) {
-  KQSValue member;
-  const long status = write(H(&member));
-  return status != VX_OK ? status : VX_ValueSetFieldValue(h, name, H(&member));
+  return vxk_internal::MemberWrite<ByName>(write, h, name);
 }
 
 template <class Change>
 long ChangeField(VXVALUE h, const char* name, Change change) {
-  KQSValue member;
-  long status = VX_ValueGetFieldValue(h, name, H(&member));
-  if (status == VX_OK) status = change(H(&member));
-  return status != VX_OK ? status : VX_ValueSetFieldValue(h, name, H(&member));
+  return vxk_internal::MemberChange<ByName>(change, h, name);
 }
 
 }  // namespace

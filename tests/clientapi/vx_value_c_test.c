@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "vxkernel/clientapi/vx_containers.h"
 #include "vxkernel/clientapi/vx_value.h"
 
 void vxk_test_start(void); /* starts the library (started.cpp) */
@@ -134,6 +135,57 @@ int main(void) {
     VX_ValueFree(table);
     VX_ValueFree(row);
     VX_ValueFree(a);
+  }
+
+  /* The container families: fill a RecArray through VX_Table, read it back
+   * through VX_Record and VX_List. */
+  {
+    VXVALUE cols = NULL, table = NULL, rec = NULL, list = NULL, assoc = NULL;
+    long i = 0;
+    CHECK(VX_ValueAlloc(&cols) == VX_OK && VX_ValueAlloc(&table) == VX_OK);
+    CHECK(VX_ValueAlloc(&rec) == VX_OK && VX_ValueAlloc(&list) == VX_OK && VX_ValueAlloc(&assoc) == VX_OK);
+    CHECK(VX_ValueSetList(cols) == VX_OK && VX_ValueSetLength(cols, 2) == VX_OK);
+    CHECK(VX_ListSetString(cols, 0, "name") == VX_OK && VX_ListSetString(cols, 1, "pages") == VX_OK);
+    CHECK(VX_ListSetString(cols, 2, "extra") == VX_ERR_INDEX_RANGE);
+    CHECK(VX_ValueSetTable(table, cols) == VX_OK && VX_ValueSetLength(table, 3) == VX_OK);
+    for (i = 0; i < 3; ++i) {
+      CHECK(VX_TableSetString(table, i, "name", i == 1 ? "middle" : "edge") == VX_OK);
+      CHECK(VX_TableSetInteger(table, i, "pages", 10 * i) == VX_OK);
+    }
+    CHECK(VX_TableSetInteger(table, 3, "pages", 1) == VX_ERR_INDEX_RANGE);
+    CHECK(VX_TableSetInteger(table, 0, "nope", 1) == VX_ERR_NO_FIELD);
+    CHECK(VX_TableGetRecord(table, 1, rec) == VX_OK);
+    CHECK(VX_RecordGetString(rec, "NAME", buf, sizeof buf, &n) == VX_OK && strcmp(buf, "middle") == 0);
+    CHECK(VX_RecordGetInteger(rec, "pages", &n) == VX_OK && n == 10);
+    CHECK(VX_TableGetInteger(table, 2, "pages", &n) == VX_OK && n == 20);
+    CHECK(VX_TableIsUndefined(table, 0, "pages") == VX_ERR_WRONG_TYPE);
+    CHECK(VX_TableGetValue(rec, 0, "name", list) == VX_ERR_WRONG_TYPE);
+    CHECK(VX_TableGetRecord(rec, 0, list) == VX_ERR_WRONG_TYPE);
+    /* A row read as a List of its values, through the List family. */
+    CHECK(VX_ValueSetList(list) == VX_OK && VX_ValueSetLength(list, 2) == VX_OK);
+    CHECK(VX_ListSetValue(list, 0, rec) == VX_OK);
+    CHECK(VX_ListGetType(list, 0, &type) == VX_OK && type == -109);
+    CHECK(VX_ListGetValue(list, 2, rec) == VX_ERR_INDEX_RANGE);
+    CHECK(VX_ListSetBoolean(list, 1, 1) == VX_OK && VX_ListGetBoolean(list, 1, &n) == VX_OK && n == 1);
+    CHECK(VX_ListIsDefined(list, 1) == VX_OK);
+    CHECK(VX_AssocGetInteger(list, "x", &n) == VX_ERR_WRONG_TYPE);
+    CHECK(VX_ValueGetLength(list, &n) == VX_OK && n == 2);
+    /* Assocs, and RecordSetUndefined reaching an Assoc. */
+    CHECK(VX_ValueSetAssoc(assoc) == VX_OK);
+    CHECK(VX_AssocSetLongLong(assoc, "Size", 5000000000LL) == VX_OK);
+    CHECK(VX_AssocGetLongLong(assoc, "size", &big) == VX_OK && big == 5000000000LL);
+    CHECK(VX_AssocGetInteger(assoc, "size", &n) == VX_ERR_WRONG_TYPE);
+    CHECK(VX_AssocSetAssoc(assoc, "nested") == VX_OK);
+    CHECK(VX_AssocGetType(assoc, "nested", &type) == VX_OK && type == -18);
+    CHECK(VX_RecordSetUndefined(assoc, "gone") == VX_OK);
+    CHECK(VX_AssocIsUndefined(assoc, "gone") == VX_OK);
+    CHECK(VX_RecordGetInteger(assoc, "size", &n) == VX_ERR_WRONG_TYPE);
+    CHECK(VX_ValueGetLength(assoc, &n) == VX_OK && n == 3);
+    VX_ValueFree(cols);
+    VX_ValueFree(table);
+    VX_ValueFree(rec);
+    VX_ValueFree(list);
+    VX_ValueFree(assoc);
   }
 
   CHECK(VX_LockAlloc(&lock) == VX_OK && lock != NULL);
