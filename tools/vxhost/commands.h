@@ -4,5 +4,7 @@
 
 // Starts the library and lists the process classes: number, name, flags.
 int RunClasses();
+// Builds and prints a RecArray through the flat client interface.
+int RunTable();
 
 #endif  // VXKERNEL_TOOLS_VXHOST_COMMANDS_H_

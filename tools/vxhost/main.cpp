@@ -224,6 +224,7 @@ void PrintHelp() {
       "  info      print the library's version and build\n"
       "  classes   list the process classes start-up registered: number, name,\n"
       "            flags\n"
+      "  table     build a RecArray through the VX_ client functions and print it\n"
       "  debug [DIR]\n"
       "  --debug-file DIR\n"
       "            write debug lines through the file routine into DIR/debug.out\n"
@@ -242,6 +243,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "classes") == 0) return RunClasses();
+  if (std::strcmp(command, "table") == 0) return RunTable();
   if (std::strcmp(command, "debug") == 0 || std::strcmp(command, "--debug-file") == 0)
     return RunDebugFile(argc > 2 ? argv[2] : ".");
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
