@@ -40,6 +40,7 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 // ----- client interface -----
+#include "vxkernel/clientapi/KVal.h"
 #include "vxkernel/clientapi/vx_containers.h"
 #include "vxkernel/clientapi/vx_value.h"
 // ----- values -----

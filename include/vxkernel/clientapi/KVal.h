@@ -1,0 +1,81 @@
+// KVal: the class bridge between script values and plain data, for C++
+// callers that hold values directly.
+//
+// Values are converted by a native-type code (kNative...), and RecArray and
+// Record values get row and column access. All members are static; handles
+// (VAPIVALUE) are the same objects as the VXVALUE handles of vx_value.h.
+// Thread rules: a value is used by one thread at a time.
+#ifndef VXKERNEL_CLIENTAPI_KVAL_H_
+#define VXKERNEL_CLIENTAPI_KVAL_H_
+
+#include "vxkernel/clientapi/vx_value.h"
+#include "vxkernel/export.h"
+#include "vxkernel/values/KQSValue.h"
+
+typedef VXVALUE VAPIVALUE;
+
+class VXKERNEL_EXPORT KVal {
+ public:
+  // Status codes.
+  static constexpr long kNullHandle = 0x277B0002;
+  static constexpr long kNullDestination = 0x277B0003;
+  static constexpr long kUnknownType = 0x277B0004;
+  static constexpr long kUndefinedValue = 0x277B0005;
+
+  // Native-type codes; the bytes ValueToC writes are fixed whatever the
+  // build machine's type widths: 1, 2, 4, 4, 8 for char, short, long
+  // (32 bits), float and double, 8 for dates and 64-bit integers.
+  enum Native : long {
+    kNativeNone = 1,
+    kNativeChar = 2,
+    kNativeShort = 3,
+    kNativeLong = 4,
+    kNativeFloat = 5,
+    kNativeDouble = 6,
+    kNativeString = 7,
+    kNativeBytes = 8,
+    kNativeDate = 9,      // 64-bit seconds since 1970, local time
+    kNativeLongLong = 10,
+  };
+
+  KVal() = delete;
+
+  static KQSValue* Alloc() { return new KQSValue(); }
+  static void Free(KQSValue* v) { delete v; }
+  // kNullHandle for a null handle; else the value (when out is given) and 0.
+  static long Check(const VAPIVALUE* handle, KQSValue** out);
+  static long Type(const KQSValue& v, long* type);
+
+  // Builds v from native data; a null src leaves v and answers 0.
+  static long CToValue(KQSValue& v, long ctype, const void* src, long length);
+  // Writes v as native data into dst (size bytes); *length gets the bytes
+  // produced (the full length for strings and bytes).
+  static long ValueToC(const KQSValue& v, long ctype, void* dst, long size, long* length);
+
+  // RecArray: the column of row (1-based, at most the length); Record: the
+  // column; otherwise Undefined.
+  static KQSValue Get(const KQSValue& v, const char* column, long row);
+  // The same by column number (1-based); a List yields its element.
+  static KQSValue Get(const KQSValue& v, long column, long row);
+  // RecArray: sets the column of row; Record: sets the column (by name only
+  // an existing one). Always 0.
+  static long Put(const KQSValue& value, KQSValue& target, const char* column, long row);
+  static long Put(const KQSValue& value, KQSValue& target, long column, long row);
+  // RecArray only: renames or deletes an existing column. Always 0.
+  static long Rename(KQSValue& table, const char* from, const char* to);
+  static long Delete(KQSValue& table, const char* column);
+  // A String of the value's text form; Undefined stays Undefined.
+  static KQSValue ValueToString(const KQSValue& v);
+
+  // Appends one row to a RecArray and fills its first cells; a value that is
+  // not a RecArray is first replaced by a new one with n unnamed columns.
+  static long Add(KQSValue& table, long n, const KQSValue* values);
+  template <class... Values>
+  static long Add(KQSValue& table, const KQSValue& first, const Values&... rest) {
+    static_assert(sizeof...(rest) < 12, "one to twelve values");
+    const KQSValue values[] = {first, rest...};
+    return Add(table, static_cast<long>(1 + sizeof...(rest)), values);
+  }
+};
+
+#endif  // VXKERNEL_CLIENTAPI_KVAL_H_

@@ -1,0 +1,239 @@
+// KVal: native data conversions and row/column access for C++ callers.
+#include "vxkernel/clientapi/KVal.h"
+
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+
+#include "vxkernel/locale/KDateTime.h"
+#include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KRZTable.h"
+
+namespace {
+
+constexpr short kRecord = -109;
+constexpr short kRecArray = -110;
+
+// Bytes a native type occupies in a destination; -1 for the variable ones.
+long NativeWidth(long ctype) {
+  switch (ctype) {
+    case KVal::kNativeNone:
+      return 0;
+    case KVal::kNativeChar:
+      return 1;
+    case KVal::kNativeShort:
+      return 2;
+    case KVal::kNativeLong:
+    case KVal::kNativeFloat:
+      return 4;
+    case KVal::kNativeDouble:
+    case KVal::kNativeDate:
+    case KVal::kNativeLongLong:
+      return 8;
+    default:
+      return -1;
+  }
+}
+
+bool KnownNative(long ctype) { return ctype >= KVal::kNativeNone && ctype <= KVal::kNativeLongLong; }
+
+template <class T>
+T Read(const void* src) {
+  T v;
+  std::memcpy(&v, src, sizeof v);
+  return v;
+}
+
+// Copies a fixed-width field, never more than the destination holds.
+template <class T>
+long Write(void* dst, long size, T v) {
+  const long n = static_cast<long>(sizeof v) <= size ? static_cast<long>(sizeof v) : (size > 0 ? size : 0);
+  std::memcpy(dst, &v, static_cast<size_t>(n));
+  return n;
+}
+
+int32_t Word32(const KQSValue& v) { return static_cast<int32_t>(static_cast<long>(v)); }
+
+KRZTable* TableOf(const KQSValue& v) {
+  return v.Type() == kRecArray && v.User() != nullptr ? KRZTable::FromValue(v) : nullptr;
+}
+KRZRow* RowOf(const KQSValue& v) { return v.Type() == kRecord && v.User() != nullptr ? KRZRow::FromValue(v) : nullptr; }
+
+// The Record addressed by (v, row): the table's row, or v itself.
+KRZRow* AddressedRow(const KQSValue& v, long row) {
+  if (KRZTable* t = TableOf(v)) {
+    if (row < 1 || row > t->Length()) return nullptr;
+    return RowOf(t->GetRow(row));
+  }
+  return RowOf(v);
+}
+
+}  // namespace
+
+long KVal::Check(const VAPIVALUE* handle, KQSValue** out) {
+  if (handle == nullptr || *handle == nullptr) return kNullHandle;
+  if (out != nullptr) *out = reinterpret_cast<KQSValue*>(*handle);
+  return 0;
+}
+
+long KVal::Type(const KQSValue& v, long* type) {
+  if (type != nullptr) *type = v.Type();
+  return 0;
+}
+
+long KVal::CToValue(KQSValue& v, long ctype, const void* src, long length) {
+  if (!KnownNative(ctype)) return kUnknownType;
+  if (src == nullptr) return 0;
+  switch (ctype) {
+    case kNativeNone:
+      v = KQSValue();
+      break;
+    case kNativeChar:
+      v = Read<char>(src);
+      break;
+    case kNativeShort:
+      v = Read<short>(src);
+      break;
+    case kNativeLong:
+      v = static_cast<int>(Read<int32_t>(src));
+      break;
+    case kNativeFloat:
+      v = static_cast<double>(Read<float>(src));
+      break;
+    case kNativeDouble:
+      v = Read<double>(src);
+      break;
+    case kNativeString:
+      v = static_cast<const char*>(src);
+      break;
+    case kNativeBytes:
+      v = KQSValue(static_cast<short>(-6), src, length);
+      break;
+    case kNativeDate: {
+      KDateTime d;
+      d.Systime(Read<int64>(src), false);
+      v = KQSValue(d);
+      break;
+    }
+    default:
+      v = KQSValue(Read<int64>(src));
+  }
+  return 0;
+}
+
+long KVal::ValueToC(const KQSValue& v, long ctype, void* dst, long size, long* length) {
+  if (dst == nullptr) return kNullDestination;
+  if (!KnownNative(ctype)) return kUnknownType;
+  if (size < 0) size = 0;
+  if (v.IsUndefined()) {
+    // Zero-filled for the type: one NUL for text, the whole buffer for bytes.
+    long n = ctype == kNativeString ? 1 : (ctype == kNativeBytes ? size : NativeWidth(ctype));
+    if (n > size) n = size;
+    std::memset(dst, 0, static_cast<size_t>(n));
+    if (length != nullptr) *length = 0;
+    return kUndefinedValue;
+  }
+  long produced = 0;
+  switch (ctype) {
+    case kNativeNone:
+      break;
+    case kNativeChar:
+      produced = Write(dst, size, static_cast<char>(Word32(v)));
+      break;
+    case kNativeShort:
+      produced = Write(dst, size, static_cast<int16_t>(Word32(v)));
+      break;
+    case kNativeLong:
+      produced = Write(dst, size, Word32(v));
+      break;
+    case kNativeFloat:
+      produced = Write(dst, size, static_cast<float>(static_cast<double>(v)));
+      break;
+    case kNativeDouble:
+      produced = Write(dst, size, static_cast<double>(v));
+      break;
+    case kNativeString: {
+      const KString& s = v.String();
+      const long n = static_cast<long>(s.Length());
+      const long copied = size > 0 ? (n < size - 1 ? n : size - 1) : 0;
+      if (size > 0) {
+        std::memcpy(dst, static_cast<const char*>(s), static_cast<size_t>(copied));
+        static_cast<char*>(dst)[copied] = '\0';
+      }
+      produced = n;
+      break;
+    }
+    case kNativeBytes: {
+      const long n = v.Type() == -6 && v.User() != nullptr ? v.Length() : 0;
+      if (n > 0) std::memcpy(dst, v.Bytes(), static_cast<size_t>(n < size ? n : size));
+      produced = n;
+      break;
+    }
+    case kNativeDate:
+      produced = Write(dst, size, v.Type() == -7 && v.User() != nullptr ? v.Date().Systime() : int64{0});
+      break;
+    default:
+      produced = Write(dst, size, static_cast<int64>(v));
+  }
+  if (length != nullptr) *length = produced;
+  return 0;
+}
+
+KQSValue KVal::Get(const KQSValue& v, const char* column, long row) {
+  KRZRow* r = AddressedRow(v, row);
+  const long c = r != nullptr && column != nullptr ? r->GetColIndex(column) : 0;
+  return c > 0 ? r->GetColumn(c) : KQSValue();
+}
+
+KQSValue KVal::Get(const KQSValue& v, long column, long row) {
+  if (v.IsList()) return v.ListGetValue(column);
+  KRZRow* r = AddressedRow(v, row);
+  return r != nullptr && column >= 1 && column <= r->Width() ? r->GetColumn(column) : KQSValue();
+}
+
+long KVal::Put(const KQSValue& value, KQSValue& target, const char* column, long row) {
+  KRZRow* r = AddressedRow(target, row);
+  const long c = r != nullptr && column != nullptr ? r->GetColIndex(column) : 0;
+  if (c > 0) r->SetColumn(value, c);
+  return 0;
+}
+
+long KVal::Put(const KQSValue& value, KQSValue& target, long column, long row) {
+  KRZRow* r = AddressedRow(target, row);
+  if (r != nullptr && column >= 1 && column <= r->Width()) r->SetColumn(value, column);
+  return 0;
+}
+
+long KVal::Rename(KQSValue& table, const char* from, const char* to) {
+  KRZTable* t = TableOf(table);
+  const long c = t != nullptr && from != nullptr && to != nullptr ? t->GetColIndex(from) : 0;
+  if (c > 0) t->RenameColumn(c, to);
+  return 0;
+}
+
+long KVal::Delete(KQSValue& table, const char* column) {
+  KRZTable* t = TableOf(table);
+  const long c = t != nullptr && column != nullptr ? t->GetColIndex(column) : 0;
+  if (c > 0) t->DeleteColumn(c);
+  return 0;
+}
+
+KQSValue KVal::ValueToString(const KQSValue& v) {
+  if (v.IsUndefined()) return v;
+  std::ostringstream s;
+  s << v;
+  return KQSValue(s.str().c_str());
+}
+
+long KVal::Add(KQSValue& table, long n, const KQSValue* values) {
+  if (n < 0) n = 0;
+  if (TableOf(table) == nullptr) {
+    KQSValue names = KQSValue::List();
+    names.ListAllocate(n);
+    table = KRZTable::MakeValue(new KRZTable(names));
+  }
+  KQSValue row = KQSValue::List();
+  for (long i = 0; i < n; ++i) row.ListAppendValue(values[i]);
+  TableOf(table)->AddRow(&row);
+  return 0;
+}
