@@ -21,6 +21,9 @@ Counter gCounter;
 
 }  // namespace
 
+// The host's C client component (client.c).
+extern "C" int client_demo(void);
+
 int main() {
   KAt::ProcessStartup(1);
   std::thread worker([] {
@@ -31,6 +34,7 @@ int main() {
   });
   worker.join();
   std::printf("main counted %ld with vxkernel %s\n", *gCounter.Value(), KLibraryInfo::Version());
+  const int clientOk = client_demo();
   KAt::ProcessShutdown(1);
-  return 0;
+  return clientOk ? 0 : 1;
 }

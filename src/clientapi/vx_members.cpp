@@ -141,6 +141,12 @@ long VX_ValueSetAssoc(VXVALUE value) {
   return Set(value, KQSValue(static_cast<short>(kAssoc), static_cast<void*>(new KAssocVal())));
 }
 
+long VX_ValueSetAssocOutArgs(VXVALUE value) { return VX_ValueSetAssoc(value); }
+
+long VX_ValueSetAssocInArgs(VXVALUE value) {
+  return Set(value, KQSValue(static_cast<short>(kAssoc), static_cast<void*>(new KAssocVal(KQSValue::NotSet()))));
+}
+
 long VX_ValueSetTable(VXVALUE value, const VXVALUE columns) {
   if (value == nullptr) return VX_ERR_WRONG_TYPE;
   if (columns != nullptr && !V(columns).IsList()) return VX_ERR_BAD_ARGUMENT;

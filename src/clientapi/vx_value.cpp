@@ -194,6 +194,28 @@ long VX_ValueGetLength(VXVALUE value, long* length) {
   return VX_OK;
 }
 
+long VX_ValueGetFormatted(VXVALUE value, VXVALUE out) {
+  if (value == nullptr) return VX_ERR_WRONG_TYPE;
+  return Set(out, KQSValue(V(value).DisplayString()));
+}
+
+long VX_ValueGetDisplayString(VXVALUE value, VXVALUE out) { return VX_ValueGetFormatted(value, out); }
+
+long VX_ValueSetInstance(VXVALUE value, short classNumber, long data) {
+  if (value == nullptr) return VX_ERR_WRONG_TYPE;
+  // Number 28671 means no class; asking for it would only write a debug line.
+  const KQSClass* c = classNumber != KQSClass::kNoClassNumber ? KQSValue::NumberToClass(classNumber) : nullptr;
+  if (c == nullptr) return VX_ERR_NO_CLASS;
+  // The word is adopted as given: a storage pointer hands its reference over.
+  return Set(value, KQSValue(classNumber, data));
+}
+
+long VX_ValueGetInstance(VXVALUE value, long* data) {
+  if (value == nullptr || data == nullptr) return VX_ERR_WRONG_TYPE;
+  *data = reinterpret_cast<long>(V(value).Instance());
+  return VX_OK;
+}
+
 long VX_LockAlloc(VXLOCK* out) {
   if (out != nullptr) *out = reinterpret_cast<VXLOCK>(new KLock(KLock::kCriticalSection));
   return VX_OK;

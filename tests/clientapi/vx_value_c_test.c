@@ -188,6 +188,26 @@ int main(void) {
     VX_ValueFree(assoc);
   }
 
+  /* Display text, instances, argument Assocs. */
+  {
+    VXVALUE x = NULL, t = NULL;
+    CHECK(VX_ValueAlloc(&x) == VX_OK && VX_ValueAlloc(&t) == VX_OK);
+    CHECK(VX_ValueSetBoolean(x, 1) == VX_OK && VX_ValueGetDisplayString(x, t) == VX_OK);
+    CHECK(VX_ValueGetStringPtr(t, &p) == VX_OK && strcmp(p, "true") == 0);
+    CHECK(VX_ValueSetString(x, "it's") == VX_OK && VX_ValueGetFormatted(x, t) == VX_OK);
+    CHECK(VX_ValueGetStringPtr(t, &p) == VX_OK && strcmp(p, "it's") == 0);
+    CHECK(VX_ValueSetInstance(x, 4, 77) == VX_OK);
+    CHECK(VX_ValueGetType(x, &type) == VX_OK && type == 4);
+    CHECK(VX_ValueGetInstance(x, &n) == VX_OK && n == 77);
+    CHECK(VX_ValueSetInstance(x, 3, 1) == VX_ERR_NO_CLASS);
+    CHECK(VX_ValueGetType(x, &type) == VX_OK && type == 4);
+    CHECK(VX_ValueSetAssocInArgs(x) == VX_OK);
+    CHECK(VX_AssocGetType(x, "absent", &type) == VX_ERR_NO_FIELD);
+    CHECK(VX_ValueGetIndexValue(x, 0, t) == VX_ERR_INDEX_RANGE);
+    VX_ValueFree(x);
+    VX_ValueFree(t);
+  }
+
   CHECK(VX_LockAlloc(&lock) == VX_OK && lock != NULL);
   CHECK(VX_LockLock(lock) == VX_OK);
   CHECK(VX_LockUnlock(lock) == VX_OK);

@@ -28,7 +28,7 @@ run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/consumer" -B "${WORK_DIR}/consum
     -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/consumer")
 run("${WORK_DIR}/consumer/consumer")
-if(NOT LAST_OUTPUT MATCHES "worker counted 3\nmain counted 0 with vxkernel [0-9]+\\.[0-9]+\\.[0-9]+")
+if(NOT LAST_OUTPUT MATCHES "worker counted 3\nmain counted 0 with vxkernel [0-9]+\\.[0-9]+\\.[0-9]+\nclient read 12 pages")
   message(FATAL_ERROR "unexpected consumer output:\n${LAST_OUTPUT}")
 endif()
 
@@ -39,8 +39,10 @@ if(PKG_CONFIG)
   run(${PKG_CONFIG} --cflags --libs vxkernel)
   string(STRIP "${LAST_OUTPUT}" flags)
   separate_arguments(flags UNIX_COMMAND "${flags}")
-  run(${CXX} ${SOURCE_DIR}/examples/consumer/main.cpp ${flags} -Wl,-rpath,${prefix}/lib
-      -o ${WORK_DIR}/consumer-pc)
+  run(${CXX} -x c -std=c99 -pedantic-errors -c ${SOURCE_DIR}/examples/consumer/client.c ${flags}
+      -o ${WORK_DIR}/client-pc.o)
+  run(${CXX} ${SOURCE_DIR}/examples/consumer/main.cpp ${WORK_DIR}/client-pc.o ${flags}
+      -Wl,-rpath,${prefix}/lib -o ${WORK_DIR}/consumer-pc)
   run("${WORK_DIR}/consumer-pc")
 endif()
 message(STATUS "installed package builds and runs the consumer")

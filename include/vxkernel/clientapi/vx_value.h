@@ -75,12 +75,20 @@ VXKERNEL_EXPORT long VX_ValueSetBytes(VXVALUE value, const void* bytes, long len
 VXKERNEL_EXPORT long VX_ValueGetBytes(VXVALUE value, void* buffer, long size, long* length);
 VXKERNEL_EXPORT long VX_ValueGetBytesPtr(VXVALUE value, const void** bytes, long* length);
 VXKERNEL_EXPORT long VX_ValueGetLength(VXVALUE value, long* length);
+/* out becomes a String holding the value's display text. */
+VXKERNEL_EXPORT long VX_ValueGetFormatted(VXVALUE value, VXVALUE out);
+VXKERNEL_EXPORT long VX_ValueGetDisplayString(VXVALUE value, VXVALUE out);
+/* A value of the class with that number and data word. */
+VXKERNEL_EXPORT long VX_ValueSetInstance(VXVALUE value, short classNumber, long data);
+VXKERNEL_EXPORT long VX_ValueGetInstance(VXVALUE value, long* data);
 
 /* Containers as a whole. */
 VXKERNEL_EXPORT long VX_ValueGetWidth(VXVALUE value, long* width);
 VXKERNEL_EXPORT long VX_ValueSetLength(VXVALUE value, long n);
 VXKERNEL_EXPORT long VX_ValueSetList(VXVALUE value);
 VXKERNEL_EXPORT long VX_ValueSetAssoc(VXVALUE value);
+VXKERNEL_EXPORT long VX_ValueSetAssocOutArgs(VXVALUE value);
+VXKERNEL_EXPORT long VX_ValueSetAssocInArgs(VXVALUE value); /* absent keys read NotSet */
 VXKERNEL_EXPORT long VX_ValueSetTable(VXVALUE value, const VXVALUE columns);
 
 /* Members by 0-based index: RecArray rows, Record columns, Assoc entries in
