@@ -7,6 +7,7 @@
 #include "clientapi/vx_internal.h"
 #include "vxkernel/values/KQSValue.h"
 
+using namespace vxk_internal::types;
 using vxk_internal::H;
 using vxk_internal::Is;
 using vxk_internal::MemberChange;
@@ -14,11 +15,6 @@ using vxk_internal::MemberRead;
 using vxk_internal::MemberWrite;
 
 namespace {
-
-constexpr short kList = -2;
-constexpr short kAssoc = -18;
-constexpr short kRecord = -109;
-constexpr short kRecArray = -110;
 
 // Entries by key and columns by name: the named member functions.
 template <short kType>

@@ -7,6 +7,14 @@
 
 namespace vxk_internal {
 
+// The container types the interface reaches into.
+namespace types {
+constexpr short kList = -2;
+constexpr short kAssoc = -18;
+constexpr short kRecord = -109;
+constexpr short kRecArray = -110;
+}  // namespace types
+
 inline KQSValue& V(VXVALUE h) { return *reinterpret_cast<KQSValue*>(h); }
 inline VXVALUE H(KQSValue* v) { return reinterpret_cast<VXVALUE>(v); }
 inline bool Is(VXVALUE h, short type) { return h != nullptr && V(h).Type() == type; }

@@ -7,17 +7,13 @@
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KRZTable.h"
 
+using namespace vxk_internal::types;
 using vxk_internal::H;
 using vxk_internal::Is;
 using vxk_internal::Set;
 using vxk_internal::V;
 
 namespace {
-
-constexpr short kList = -2;
-constexpr short kAssoc = -18;
-constexpr short kRecord = -109;
-constexpr short kRecArray = -110;
 
 KAssocVal* AssocOf(const KQSValue& v) { return static_cast<KAssocVal*>(v.User()); }
 
