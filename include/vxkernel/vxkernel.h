@@ -35,9 +35,12 @@
 #include "vxkernel/locale/KLocale.h"
 // ----- classes -----
 #include "vxkernel/classes/KOPPEnvironment.h"
+#include "vxkernel/classes/KPtrClass.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/classes/KQSClassSlot.h"
+#include "vxkernel/classes/KSignature.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 // ----- client interface -----
 #include "vxkernel/clientapi/KVal.h"

@@ -16,4 +16,7 @@ list(APPEND VXKERNEL_SOURCES
   src/values/list_storage.cpp
   src/values/list_value.cpp
   src/values/list_window.cpp
+  src/values/value_binary.cpp
+  src/values/value_text_crackers.cpp
+  src/values/value_text_reader.cpp
 )

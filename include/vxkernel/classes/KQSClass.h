@@ -26,6 +26,15 @@ class KQSClassFormatter;
 class KQSClassCracker;
 class KOPPEnvironment;
 class KQSClass_Slot;
+class KQSClass_ClassMethod;
+class KQSClass_Method;
+class KQSClass_ClassAttribute;
+class KQSClass_Attribute;
+class KQSClass_Constant;
+class KQSClass_ClassMethodFunctor;
+class KQSClass_MethodFunctor;
+class KQSClass_ClassAttributeFunctor;
+class KQSClass_AttributeFunctor;
 class KThread;
 
 // The call context handed to feature functors: the calling script thread
@@ -124,6 +133,39 @@ class VXKERNEL_EXPORT KQSClass {
   bool HasAttributes() const { return fHasAttributes; }
   bool HasConstants() const { return fHasConstants; }
 
+  // ----- features of this class only (null when absent) -----
+  KQSClass_ClassMethod* NameToClassMethod(const char* name) const;
+  KQSClass_Method* NameToMethod(const char* name) const;
+  KQSClass_ClassAttribute* NameToClassAttribute(const char* name) const;
+  KQSClass_Attribute* NameToAttribute(const char* name) const;
+  KQSClass_Constant* NameToConstant(const char* name) const;
+  KQSClass_ClassMethod* IndexToClassMethod(long index) const;
+  KQSClass_Method* IndexToMethod(long index) const;
+  KQSClass_ClassAttribute* IndexToClassAttribute(long index) const;
+  KQSClass_Attribute* IndexToAttribute(long index) const;
+  KQSClass_Constant* IndexToConstant(long index) const;
+  // ----- features of this class, then of its extends chain -----
+  KQSClass_ClassMethod* FindClassMethod(const char* name) const;
+  KQSClass_Method* FindMethod(const char* name) const;
+  KQSClass_ClassAttribute* FindClassAttribute(const char* name) const;
+  KQSClass_Attribute* FindAttribute(const char* name) const;
+  KQSClass_Constant* FindConstant(const char* name) const { return NameToConstant(name); }
+
+  // ----- reflection views (new values) -----
+  KQSValue ExtendsValue() const;
+  KQSValue ImplementsValue() const;
+  KQSValue ClassMethodsValue() const;
+  KQSValue MethodsValue() const;
+  KQSValue ClassAttributesValue() const;
+  KQSValue AttributesValue() const;
+  KQSValue ConstantsValue() const;
+
+  // ----- class images -----
+  // A Bytes value holding this class's definition (functors excepted).
+  KQSValue Export() const;
+  // Adds the definition held by image to this class; returns the class value.
+  KQSValue Import(const KQSValue& image);
+
   // Outside holders of this class object; kept by the users of the class.
   long HolderCount() const { return fHolderCount.load(std::memory_order_relaxed); }
   void HolderAdd() const { fHolderCount.fetch_add(1, std::memory_order_relaxed); }
@@ -151,6 +193,20 @@ class VXKERNEL_EXPORT KQSClass {
   void AddImplements(const char* name);
   // Empties the extends/implements lists and the feature tables.
   void ResetClassDefinition();
+
+  // Each stores a new slot at index (appended when index < 0), replacing
+  // what was there, and returns it; the access argument is not kept (every
+  // slot has access level 1).
+  KQSClass_ClassMethod* AddClassMethod(const char* name, const char* signature, KQSClass_ClassMethodFunctor* f,
+                                       long index, long access, bool ownsFunctor);
+  KQSClass_Method* AddMethod(const char* name, const char* signature, KQSClass_MethodFunctor* f, long index,
+                             long access, bool ownsFunctor);
+  KQSClass_ClassAttribute* AddClassAttribute(const char* name, const char* signature,
+                                             KQSClass_ClassAttributeFunctor* f, long index, long access,
+                                             bool ownsFunctor);
+  KQSClass_Attribute* AddAttribute(const char* name, const char* signature, KQSClass_AttributeFunctor* f,
+                                   long index, long access, bool ownsFunctor);
+  KQSClass_Constant* AddConstant(const char* name, const KQSValue& value, long index, long access);
 
   bool fIsPointer = false;
   bool fCountsStorage = false;
@@ -282,6 +338,26 @@ class VXKERNEL_EXPORT KQSClassReflection : public KQSClassPointer {
   void ImplPut(long type, long length, const void* bytes) { KQSClass::ImplPut(type, length, bytes); }
   using KQSClass::ClassName;
   using KQSClass::ClassNumber;
+
+  // Each takes a List and adds one entry per element, in order. Extends and
+  // Implements: name Strings. Feature lists: Lists of (name, signature
+  // text, index, access), slots without functor. Constants: Lists of
+  // (name, value, index, access).
+  void Extends(const KQSValue& list);
+  void Implements(const KQSValue& list);
+  void ClassMethods(const KQSValue& list);
+  void Methods(const KQSValue& list);
+  void ClassAttributes(const KQSValue& list);
+  void Attributes(const KQSValue& list);
+  void Constants(const KQSValue& list);
+  using KQSClass::Extends;
+  using KQSClass::Implements;
+  using KQSClass::ClassMethods;
+  using KQSClass::Methods;
+  using KQSClass::ClassAttributes;
+  using KQSClass::Attributes;
+  using KQSClass::Constants;
+  using KQSClass::ResetClassDefinition;
 };
 
 // Turns a reflection prototype into an installable class for one ImplType.

@@ -205,6 +205,22 @@ class VXKERNEL_EXPORT KQSValue {
   KString FormattedString() const;
   KString DisplayString() const;
 
+  // ----- text and binary forms read back -----
+  // A reader for a tag character that another module owns.
+  using CrackerFunction = void (*)(std::istream& in, char tag, KQSValue& out, KQSClassCracker* cracker);
+  // Reads one value in text form; out becomes Undefined first and is
+  // replaced only when a value is recognised. Never throws.
+  static std::istream& FormattedInput(std::istream& in, KQSValue& out, KQSClassCracker* cracker);
+  // Appends a reader for tag (the first one registered for a tag wins).
+  // Not locked: register while the library loads or before threads start.
+  static unsigned char RegisterCracker(char tag, CrackerFunction reader);
+  // The 16-bit class number, then the class's payload.
+  std::ostream& WriteBinary(std::ostream& out, KQSClassFormatter* f) const {
+    return fClass->BinaryOutput(Instance(), out, f);
+  }
+  static KQSValue ReadBinary(std::istream& in, KQSClassCracker* cracker);
+  static KQSValue ReadBinary(std::istream& in, short code, KQSClassCracker* cracker);
+
   // ----- lists (1-based; a negative index counts from the end) -----
   // Reading operations answer 0, Undefined or an empty List for a value
   // that is not a List; changing operations must be given a List value (one
@@ -380,6 +396,8 @@ class VXKERNEL_EXPORT KQSValue {
 
 // The text form, written in the classic "C" locale with a fresh formatter.
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KQSValue& v);
+// Reads one value in text form with the classic "C" locale and no cracker.
+VXKERNEL_EXPORT std::istream& operator>>(std::istream& in, KQSValue& v);
 
 // The list window classes, which complete the inline List reader.
 #include "vxkernel/values/KQSValueList.h"

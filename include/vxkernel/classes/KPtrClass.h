@@ -1,0 +1,66 @@
+// The Ptr type: a box holding one other value. A Ptr value's data word is
+// the KPtrInstance it points at; values do not count references to boxes.
+// The class is made and registered as process class 17 by the Ptr package
+// at start-up and destroyed at shut-down; it defines its behaviour through
+// features: the class method New, the attributes Value, Type and Length
+// and the constant PtrType.
+//
+// Thread rules: the class is read-only once registered; a box belongs to
+// the thread using the value that holds it.
+#ifndef VXKERNEL_CLASSES_KPTRCLASS_H_
+#define VXKERNEL_CLASSES_KPTRCLASS_H_
+
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassSlot.h"
+#include "vxkernel/export.h"
+#include "vxkernel/values/KQSValue.h"
+
+class VXKERNEL_EXPORT KPtrInstance {
+ public:
+  KPtrInstance() = default;
+  explicit KPtrInstance(const KQSValue& v) : fValue(v) {}
+
+  KQSValue Value() const { return fValue; }
+  void Value(const KQSValue& v) { fValue = v; }
+  short Type() const { return fValue.Type(); }
+  const KQSClass* Class() const { return fValue.Class(); }
+  long Length() const { return fValue.Length(); }
+
+ private:
+  KQSValue fValue;
+};
+
+class VXKERNEL_EXPORT KPtrClass : public KQSClass {
+ public:
+  static constexpr short kNumber = 17;
+
+  KPtrClass();
+  ~KPtrClass() override;
+
+  void CompleteClassDefinition() override;
+  std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+
+  // A new Ptr value on a new box holding v.
+  KQSValue NewPtr(const KQSValue& v) const;
+
+ private:
+  struct NewFunctor : KQSClass_ClassMethodFunctor {
+    KQSValue operator()(const KQSClass* cls, KQSClass_env& ctx, long argc, KQSValue* argv) override;
+  };
+  struct ValueFunctor : KQSClass_AttributeFunctor {
+    KQSValue operator()(const KQSClass* cls, KQSClass_env& ctx, void* data, const KQSValue* newValue) override;
+  };
+  struct TypeFunctor : KQSClass_AttributeFunctor {
+    KQSValue operator()(const KQSClass* cls, KQSClass_env& ctx, void* data, const KQSValue* newValue) override;
+  };
+  struct LengthFunctor : KQSClass_AttributeFunctor {
+    KQSValue operator()(const KQSClass* cls, KQSClass_env& ctx, void* data, const KQSValue* newValue) override;
+  };
+
+  NewFunctor Ptr_New;
+  ValueFunctor Ptr_Value;
+  TypeFunctor Ptr_Type;
+  LengthFunctor Ptr_Length;
+};
+
+#endif  // VXKERNEL_CLASSES_KPTRCLASS_H_
