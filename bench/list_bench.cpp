@@ -1,5 +1,6 @@
 // List values against std::vector<KQSValue>: appending, reading by
-// increasing index, and copying a list to change one element of the copy.
+// increasing index, copying a list to change one element of the copy, and
+// making a short list (where block storage costs most).
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -76,6 +77,23 @@ void BM_VectorCopyChangeOne(benchmark::State& state) {
   }
 }
 
+void BM_ListSmall(benchmark::State& state) {
+  for (auto _ : state) {
+    KQSValue l = KQSValue::List(KQSValue(1), KQSValue(2), KQSValue(3));
+    benchmark::DoNotOptimize(static_cast<long>(l.ListGetValue(2)));
+  }
+}
+
+void BM_VectorSmall(benchmark::State& state) {
+  for (auto _ : state) {
+    std::vector<KQSValue> v;
+    v.push_back(KQSValue(1));
+    v.push_back(KQSValue(2));
+    v.push_back(KQSValue(3));
+    benchmark::DoNotOptimize(static_cast<long>(KQSValue(v[1])));
+  }
+}
+
 }  // namespace
 
 BENCHMARK(BM_ListAppend)->Unit(benchmark::kMillisecond);
@@ -84,5 +102,7 @@ BENCHMARK(BM_ListReadSequential)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VectorReadSequential)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListCopyChangeOne)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_VectorCopyChangeOne)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ListSmall);
+BENCHMARK(BM_VectorSmall);
 
 #include "started_main.h"

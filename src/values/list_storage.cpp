@@ -1,136 +1,197 @@
-// KQSValueListStorage: the shared node chain under list windows.
-#include <cstdlib>
+// KQSValueListStorage: the shared element sequence under list windows.
+//
+// Slots are addressed by offset: a segment spans 1024 offsets (16 blocks of
+// 64 slots). A block holds a contiguous part of its 64 slots, so a short
+// list does not pay for 64 values; it grows by doubling and is full-sized
+// once the storage has 64 elements. Blocks and segments carry share counts:
+// a storage may write into one only when it is the only holder, and copies
+// it otherwise (a path copy: segment first, then block).
+#include <algorithm>
 #include <new>
+#include <utility>
 
 #include "vxkernel/values/KQSValueList.h"
 
-KQSValueListStorage::~KQSValueListStorage() {
-  ValNode* n = fSentinel.next;
-  while (n != &fSentinel) {
-    ValNode* next = n->next;
-    n->~ValNode();
-    n = next;
-  }
-  for (void* chunk : fChunks) ::operator delete(chunk);
-}
+namespace {
 
-ValNode* KQSValueListStorage::NewNode(const KQSValue& v) {
-  void* slot;
-  if (fFree != nullptr) {
-    slot = fFree;
-    fFree = fFree->next;
-  } else {
-    if (fChunkNext == fChunkEnd) {
-      const size_t nodes = fChunks.size() < 3 ? size_t{8} << fChunks.size() : 64;
-      auto* chunk = static_cast<unsigned char*>(::operator new(nodes * sizeof(ValNode)));
-      fChunks.push_back(chunk);
-      fChunkNext = chunk;
-      fChunkEnd = chunk + nodes * sizeof(ValNode);
-    }
-    slot = fChunkNext;
-    fChunkNext += sizeof(ValNode);
-  }
-  return new (slot) ValNode(v);
-}
+constexpr int kBlockShift = 6;
+constexpr long kBlockSlots = 1L << kBlockShift;
+constexpr int kSegmentShift = 4;
+constexpr long kSegmentBlocks = 1L << kSegmentShift;
+constexpr int kSpanShift = kBlockShift + kSegmentShift;
+constexpr long kSegmentSpan = 1L << kSpanShift;
+constexpr int kFirstSlots = 4;
 
-void KQSValueListStorage::FreeNode(ValNode* n) {
-  n->~ValNode();
-  n->next = fFree;  // the slot's memory now only links free slots
-  fFree = n;
-}
+}  // namespace
+
+// The header is followed in the same allocation by fCap constructed
+// ValNodes, for slots fLo .. fLo + fCap - 1 of the block's 64.
+struct KQSValueListBlock {
+  long fShares;
+  int fLo;
+  int fCap;
+  ValNode* Nodes() { return reinterpret_cast<ValNode*>(this + 1); }
+};
+static_assert(sizeof(KQSValueListBlock) % alignof(ValNode) == 0, "nodes follow the header aligned");
+
+struct KQSValueListSegment {
+  long fShares = 1;
+  KQSValueListBlock* fBlocks[kSegmentBlocks] = {};
+};
 
 namespace {
 
-void LinkAfter(ValNode* where, ValNode* n) {
-  n->prev = where;
-  n->next = where->next;
-  where->next->prev = n;
-  where->next = n;
+using Block = KQSValueListBlock;
+using Segment = KQSValueListSegment;
+
+Block* NewBlock(int lo, int cap) {
+  void* memory = ::operator new(sizeof(Block) + static_cast<size_t>(cap) * sizeof(ValNode));
+  auto* b = new (memory) Block{1, lo, cap};
+  ValNode* n = b->Nodes();
+  for (int k = 0; k < cap; ++k) new (n + k) ValNode();
+  return b;
+}
+
+void FreeBlock(Block* b) {
+  ValNode* n = b->Nodes();
+  for (int k = 0; k < b->fCap; ++k) n[k].~ValNode();
+  b->~Block();
+  ::operator delete(b);
+}
+
+void ReleaseBlock(Block* b) {
+  if (b != nullptr && --b->fShares == 0) FreeBlock(b);
+}
+
+void ReleaseSegment(Segment* s) {
+  if (--s->fShares != 0) return;
+  for (Block* b : s->fBlocks) ReleaseBlock(b);
+  delete s;
+}
+
+// A private copy of s for the caller, which gives up its share of s.
+Segment* CopySegment(Segment* s) {
+  auto* copy = new Segment();
+  for (long k = 0; k < kSegmentBlocks; ++k) {
+    if ((copy->fBlocks[k] = s->fBlocks[k]) != nullptr) ++copy->fBlocks[k]->fShares;
+  }
+  ReleaseSegment(s);
+  return copy;
+}
+
+// A private block for the caller holding b's values and covering slot; the
+// caller gives up its share of b. A block b alone holds gives its values
+// up by moving; a shared one is copied.
+Block* Reshape(Block* b, int slot) {
+  int lo = b->fLo;
+  int hi = b->fLo + b->fCap;
+  if (slot < lo || slot >= hi) {
+    const int want = std::max({2 * b->fCap, hi - std::min(lo, slot), std::max(hi, slot + 1) - lo});
+    if (slot >= hi) {
+      lo = std::min(lo, slot);
+      hi = std::min(static_cast<int>(kBlockSlots), lo + want);
+    } else {
+      hi = std::max(hi, slot + 1);
+      lo = std::max(0, hi - want);
+    }
+  }
+  Block* c = NewBlock(lo, hi - lo);
+  ValNode* from = b->Nodes();
+  ValNode* to = c->Nodes() + (b->fLo - lo);
+  if (b->fShares == 1) {
+    for (int k = 0; k < b->fCap; ++k) to[k].value = std::move(from[k].value);
+  } else {
+    for (int k = 0; k < b->fCap; ++k) to[k].value = from[k].value;
+  }
+  ReleaseBlock(b);
+  return c;
 }
 
 }  // namespace
 
+KQSValueListStorage::~KQSValueListStorage() {
+  for (Segment* s : fSegments) ReleaseSegment(s);
+}
+
+ValNode* KQSValueListStorage::Writable(long off, bool upward) {
+  Segment*& s = fSegments[static_cast<size_t>(off >> kSpanShift)];
+  if (s->fShares > 1) s = CopySegment(s);
+  Block*& b = s->fBlocks[(off >> kBlockShift) & (kSegmentBlocks - 1)];
+  const int slot = static_cast<int>(off & (kBlockSlots - 1));
+  if (b == nullptr) {
+    // Short lists start with a few slots; longer ones fill whole blocks.
+    const int cap = fCount < kBlockSlots ? kFirstSlots : static_cast<int>(kBlockSlots);
+    const int lo = upward ? std::min(slot, static_cast<int>(kBlockSlots) - cap) : std::max(0, slot + 1 - cap);
+    b = NewBlock(lo, cap);
+    DropCaches();
+  } else if (b->fShares > 1 || slot < b->fLo || slot >= b->fLo + b->fCap) {
+    b = Reshape(b, slot);
+    DropCaches();
+  }
+  return b->Nodes() + (slot - b->fLo);
+}
+
+void KQSValueListStorage::DropCaches() {
+  fCacheLength = 0;
+  for (KQSValueList* w : fWindows) w->fCacheLength = 0;
+}
+
+const ValNode* KQSValueListStorage::FillCache(long pos) {
+  const long off = pos - fFirst + fHead;
+  Block* b = fSegments[static_cast<size_t>(off >> kSpanShift)]->fBlocks[(off >> kBlockShift) & (kSegmentBlocks - 1)];
+  const long base = off & ~(kBlockSlots - 1);
+  // The part of the block that is both held and inside the storage.
+  const long lo = std::max(base + b->fLo, fHead);
+  const long hi = std::min(base + b->fLo + b->fCap, fHead + fCount);
+  fCacheNodes = b->Nodes() + (lo - base - b->fLo);
+  fCacheLo = pos - (off - lo);
+  fCacheLength = static_cast<unsigned long>(hi - lo);
+  return fCacheNodes + (off - lo);
+}
+
 void KQSValueListStorage::Append(const KQSValue& v) {
-  LinkAfter(fSentinel.prev, NewNode(v));
+  const long off = fHead + fCount;
+  if ((off >> kSpanShift) >= static_cast<long>(fSegments.size())) fSegments.push_back(new Segment());
+  Writable(off, true)->value = v;
   ++fCount;
 }
 
 void KQSValueListStorage::Prepend(const KQSValue& v) {
-  LinkAfter(&fSentinel, NewNode(v));
-  ++fCount;
+  if (fHead == 0) {
+    fSegments.insert(fSegments.begin(), new Segment());
+    fHead = kSegmentSpan;
+  }
+  Writable(fHead - 1, false)->value = v;
+  --fHead;
   --fFirst;
+  ++fCount;
 }
 
 void KQSValueListStorage::Set(long pos, const KQSValue& v) {
-  if (ValNode* n = FindNode(pos)) n->value = v;
+  if (pos < fFirst || pos >= fFirst + fCount) return;
+  Writable(pos - fFirst + fHead, true)->value = v;
 }
 
 KQSValue KQSValueListStorage::Get(long pos) {
-  ValNode* n = FindNode(pos);
+  const ValNode* n = FindNode(pos);
   return n != nullptr ? n->value : KQSValue();
-}
-
-ValNode* KQSValueListStorage::FindNode(long pos) {
-  if (pos < fFirst || pos >= fFirst + fCount) return nullptr;
-  // Walking by increasing index asks for the cached node's neighbour.
-  if (fCachedNode != nullptr) {
-    if (pos == fCachedPos + 1) {
-      fCachedNode = fCachedNode->next;
-      fCachedPos = pos;
-      return fCachedNode;
-    }
-    if (pos == fCachedPos) return fCachedNode;
-  }
-  const long last = fFirst + fCount - 1;
-  ValNode* n;
-  long at;
-  if (pos - fFirst <= last - pos) {
-    n = fSentinel.next;
-    at = fFirst;
-  } else {
-    n = fSentinel.prev;
-    at = last;
-  }
-  if (fCachedNode != nullptr && std::labs(pos - fCachedPos) < std::labs(pos - at)) {
-    n = fCachedNode;
-    at = fCachedPos;
-  }
-  for (; at < pos; ++at) n = n->next;
-  for (; at > pos; --at) n = n->prev;
-  fCachedNode = n;
-  fCachedPos = pos;
-  return n;
-}
-
-ValNode* KQSValueListStorage::RemoveNode(ValNode* node, long pos) {
-  ValNode* next = node->next;
-  node->prev->next = next;
-  next->prev = node->prev;
-  FreeNode(node);
-  --fCount;
-  // The node after takes the removed one's position: keep it cached, so a
-  // walk that removes as it goes stays linear.
-  if (next != &fSentinel) {
-    fCachedNode = next;
-    fCachedPos = pos;
-  } else {
-    fCachedNode = nullptr;
-  }
-  for (KQSValueList* w : fWindows) {
-    long start = w->Start();
-    long end = w->End();
-    if (pos < start) --start;
-    if (pos < end) --end;
-    w->fStart = start;
-    w->fEnd = end;
-  }
-  return next;
 }
 
 KQSValueListStorage* KQSValueListStorage::Clone(long from, long to) {
   auto* copy = new KQSValueListStorage();
-  ValNode* n = from <= to ? FindNode(from) : nullptr;
-  for (long p = from; n != nullptr && n != &fSentinel && p <= to; ++p, n = n->next) copy->Append(n->value);
+  from = std::max(from, fFirst);
+  to = std::min(to, fFirst + fCount - 1);
+  if (from > to) return copy;
+  const long a = from - fFirst + fHead;
+  const long z = to - fFirst + fHead;
+  copy->fSegments.reserve(static_cast<size_t>((z >> kSpanShift) - (a >> kSpanShift) + 1));
+  for (long k = a >> kSpanShift; k <= z >> kSpanShift; ++k) {
+    Segment* s = fSegments[static_cast<size_t>(k)];
+    ++s->fShares;
+    copy->fSegments.push_back(s);
+  }
+  copy->fHead = a & (kSegmentSpan - 1);
+  copy->fCount = to - from + 1;
   return copy;
 }
 

@@ -145,8 +145,7 @@ long KQSValue::ListSort(unsigned char ascending) {
   std::vector<KQSValue> values;
   values.reserve(static_cast<size_t>(n));
   KQSValueList* old = Window(*this);
-  ValNode* node = old->FindNode(1);
-  for (long i = 0; i < n; ++i, node = node->next) values.push_back(node->value);
+  for (long i = 1; i <= n; ++i) values.push_back(old->FindNode(i)->value);
   // qsort on pointers: it copes with an order that is not strictly
   // consistent (16-bit cuts), where std::sort may not.
   std::vector<const KQSValue*> order(values.size());

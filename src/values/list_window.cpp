@@ -1,8 +1,10 @@
 // KQSValueList: a window on a list storage, and the List order and text.
+#include <algorithm>
 #include <ostream>
 
 #include "vxkernel/values/KQSValueList.h"
 #include "values/list_internal.h"
+#include "values/value_text_writer_internal.h"
 
 KQSValueList::KQSValueList() : fStorage(new KQSValueListStorage()) { fStorage->AddRef(this); }
 
@@ -15,16 +17,33 @@ KQSValueList::~KQSValueList() {
   if (fStorage->RemoveRef(this)) delete fStorage;
 }
 
-ValNode* KQSValueList::FindNode(long i) const {
+const ValNode* KQSValueList::FindNode(long i) const {
   if (i < 1 || i > Length()) return nullptr;
   return fStorage->FindNode(fStart - 1 + i);
 }
 
 KQSValue KQSValueList::GetValue(long i) const {
-  ValNode* n = FindNode(i);
+  const ValNode* n = FindNode(i);
   return n != nullptr ? n->value : KQSValue();
 }
 
+const ValNode* KQSValueList::FindNodeSlow(long i) const {
+  const long n = Length();
+  if (i < 0) i += n + 1;
+  if (i < 1 || i > n) return nullptr;
+  const ValNode* node = fStorage->NodeAt(fStart - 1 + i);
+  // The storage now caches the run holding the element; keep the part of
+  // it inside this window.
+  const long lo = std::max(fStorage->fCacheLo, fStart);
+  const long hi = std::min(fStorage->fCacheLo + static_cast<long>(fStorage->fCacheLength), fEnd);
+  fCacheNodes = fStorage->fCacheNodes + (lo - fStorage->fCacheLo);
+  fCacheLo = lo - fStart + 1;
+  fCacheLength = static_cast<unsigned long>(hi - lo);
+  return node;
+}
+
+// The copy shares the old storage's blocks, so this costs a few counts per
+// 1024 elements, not a copy of the values.
 void KQSValueList::Clone(long from, long to) {
   KQSValueListStorage* copy = fStorage->Clone(from, to);
   if (fStorage->RemoveRef(this)) delete fStorage;
@@ -32,15 +51,16 @@ void KQSValueList::Clone(long from, long to) {
   fStorage->AddRef(this);
   fStart = 1;
   fEnd = to - from + 2;
+  fCacheLength = 0;
 }
 
 void KQSValueList::AppendValue(const KQSValue& v) {
   const long p = fEnd;
   if (fStorage->AccessCount(p) == 0) {
-    if (ValNode* n = fStorage->FindNode(p)) n->value = v;
+    if (p < fStorage->EndPosition()) fStorage->Set(p, v);
     else fStorage->Append(v);
-  } else if (ValNode* n = fStorage->FindNode(p); n == nullptr || !(n->value == v)) {
-    // Another window sees the node after this one: write into a copy.
+  } else if (const ValNode* n = fStorage->FindNode(p); n == nullptr || !(n->value == v)) {
+    // Another window sees the element after this one: write into a copy.
     Clone(fStart, fEnd - 1);
     fStorage->Append(v);
   }
@@ -52,53 +72,55 @@ void KQSValueList::PrependValue(const KQSValue& v) {
   if (fStorage->AccessCount(p) == 0) {
     if (p < fStorage->FirstPosition()) fStorage->Prepend(v);
     else fStorage->Set(p, v);
-    fStart = p;
+    Range(p, fEnd);
     return;
   }
-  if (ValNode* n = fStorage->FindNode(p); n != nullptr && n->value == v) {
-    fStart = p;
+  if (const ValNode* n = fStorage->FindNode(p); n != nullptr && n->value == v) {
+    Range(p, fEnd);
     return;
   }
   const long length = Length();
   Clone(fStart, fEnd - 1);
   fStorage->Prepend(v);
-  fStart = 0;
-  fEnd = length + 1;
+  Range(0, length + 1);
 }
 
 void KQSValueList::SetValue(long i, const KQSValue& v) {
   if (i < 1 || i > Length()) return;
   const long p = fStart - 1 + i;
-  ValNode* n = fStorage->FindNode(p);
+  const ValNode* n = fStorage->FindNode(p);
   if (n == nullptr) return;
-  if (fStorage->AccessCount(p) > 1 && !(n->value == v)) {
-    Clone(fStart, fEnd - 1);
-    n = FindNode(i);
-  }
-  n->value = v;
+  if (fStorage->AccessCount(p) > 1 && !(n->value == v)) Clone(fStart, fEnd - 1);
+  fStorage->Set(fStart - 1 + i, v);
 }
 
+// Removal compacts the window in one pass instead of unlinking element by
+// element. Another window of the storage keeps what it sees because this
+// window first moves to a private storage (sharing the blocks, so that move
+// is cheap); the blocks the pass writes are copied when shared.
 long KQSValueList::FindEntry(const KQSValue& v, unsigned char remove) {
-  long last = 0;
+  const long n = Length();
   long i = 1;
-  ValNode* n = FindNode(1);
-  while (n != nullptr && i <= Length()) {
-    if (!(n->value == v)) {
-      ++i;
-      n = FindNode(i);
+  while (i <= n && !(fStorage->NodeAt(fStart - 1 + i)->value == v)) ++i;
+  if (i > n) return 0;
+  if (!remove) return i;
+  if (fStorage->WindowCount() > 1) Clone(fStart, fEnd - 1);
+  long kept = i - 1;
+  long last = 0;
+  for (long r = i; r <= n; ++r) {
+    // A copy: writing may replace the block the element was read from.
+    const KQSValue x = fStorage->NodeAt(fStart - 1 + r)->value;
+    if (x == v) {
+      last = kept + 1;
       continue;
     }
-    if (!remove) return i;
-    long p = fStart - 1 + i;
-    if (fStorage->AccessCount(p) > 1) {
-      Clone(fStart, fEnd - 1);
-      p = fStart - 1 + i;
-      n = fStorage->FindNode(p);
-    }
-    fStorage->RemoveNode(n, p);
-    last = i;
-    n = FindNode(i);  // the next element now has index i
+    ++kept;
+    if (kept != r) fStorage->Set(fStart - 1 + kept, x);
   }
+  // Release the values left behind the new end.
+  const KQSValue undefined;
+  for (long r = kept + 1; r <= n; ++r) fStorage->Set(fStart - 1 + r, undefined);
+  Range(fStart, fStart + kept);
   return last;
 }
 
@@ -123,12 +145,14 @@ int KQSValueList::Compare(KQSValueBase* other) const {
 }
 
 bool KQSValueList::Formatter(std::ostream& out, KQSClassFormatter* f) const {
-  out << '{';
-  for (long i = 1; i <= Length(); ++i) {
-    if (i > 1) out << ',';
-    FindNode(i)->value.FormattedOutput(out, f);
+  vxk_internal::TextSinkScope sink(out);
+  sink->Put('{');
+  const long n = Length();
+  for (long i = 1; i <= n; ++i) {
+    if (i > 1) sink->Put(',');
+    vxk_internal::WriteValueText(*sink, FindNode(i)->value, f);
   }
-  out << '}';
+  sink->Put('}');
   return true;
 }
 

@@ -232,4 +232,284 @@ TEST(KQSValueListModel, SharedListsReadAsPrivateCopies) {
   EXPECT_GT(clones, 1000);
 }
 
+// ===== long lists: elements live in blocks of 64 under segments of 1024 =====
+
+using Values = std::vector<KQSValue>;
+
+// Strings every third element, so shared blocks also share counted storage
+// (a missed release or a double one shows under the sanitizers).
+KQSValue Item(long k) {
+  if (k % 3 == 0) return KQSValue(("s" + std::to_string(k)).c_str());
+  return KQSValue(k);
+}
+
+KQSValue Build(const Values& m) {
+  KQSValue l = KQSValue::List();
+  for (const KQSValue& x : m) l.ListAppendValue(x);
+  return l;
+}
+
+Values Range(long from, long to) {
+  Values m;
+  for (long k = from; k <= to; ++k) m.push_back(Item(k));
+  return m;
+}
+
+// Element by element, by index from the front and from the back, and by
+// the text form (the writer walks the storage its own way).
+::testing::AssertionResult Holds(const KQSValue& l, const Values& m) {
+  const long n = static_cast<long>(m.size());
+  if (l.ListEntries() != n) return ::testing::AssertionFailure() << "length " << l.ListEntries() << " not " << n;
+  for (long i = 1; i <= n; ++i) {
+    const KQSValue& want = m[static_cast<size_t>(i - 1)];
+    if (l.ListGetValue(i).Compare(want, 0) != 0)
+      return ::testing::AssertionFailure() << "element " << i << " is " << Text(l.ListGetValue(i)) << " not " << Text(want);
+    if (l.ListGetValue(i - n - 1).Compare(want, 0) != 0)
+      return ::testing::AssertionFailure() << "element " << i - n - 1 << " is " << Text(l.ListGetValue(i - n - 1));
+  }
+  if (!l.ListGetValue(n + 1).IsUndefined() || !l.ListGetValue(0).IsUndefined() || !l.ListGetValue(-n - 1).IsUndefined())
+    return ::testing::AssertionFailure() << "an index outside 1.." << n << " is not Undefined";
+  std::string text = "{";
+  for (size_t k = 0; k < m.size(); ++k) text += (k > 0 ? "," : "") + Text(m[k]);
+  text += "}";
+  if (Text(l) != text) return ::testing::AssertionFailure() << "text " << Text(l).substr(0, 200);
+  return ::testing::AssertionSuccess();
+}
+
+TEST(KQSValueListBlocks, ChangesAtBlockAndSegmentEdgesStayInTheCopy) {
+  const Values m = Range(1, 2 * 1024 + 70);
+  const KQSValue original = Build(m);
+  for (long i : {1L, 63L, 64L, 65L, 128L, 1023L, 1024L, 1025L, 2048L, 2049L, 2 * 1024L + 70}) {
+    SCOPED_TRACE(i);
+    KQSValue copy = original;
+    copy.ListSetValue(i, KQSValue("changed"));
+    Values want = m;
+    want[static_cast<size_t>(i - 1)] = KQSValue("changed");
+    EXPECT_TRUE(Holds(copy, want));
+    EXPECT_TRUE(Holds(original, m));
+    // A second change in the same block and one in the next block.
+    copy.ListSetValue(i - 1 > 0 ? i - 1 : i, KQSValue(-1));
+    want[static_cast<size_t>(i - 1 > 0 ? i - 2 : i - 1)] = KQSValue(-1);
+    if (i + 64 <= static_cast<long>(m.size())) {
+      copy.ListSetValue(i + 64, KQSValue(-2));
+      want[static_cast<size_t>(i + 63)] = KQSValue(-2);
+    }
+    EXPECT_TRUE(Holds(copy, want));
+    EXPECT_TRUE(Holds(original, m));
+  }
+}
+
+TEST(KQSValueListBlocks, SubrangesAcrossBlocksGrowAndChangePrivately) {
+  const Values m = Range(1, 3000);
+  KQSValue l = Build(m);
+  KQSValue sub = l.ListSubrange(60, 1030);
+  Values want(m.begin() + 59, m.begin() + 1030);
+  EXPECT_TRUE(Holds(sub, want));
+  sub.ListSetValue(1, KQSValue("first"));
+  sub.ListSetValue(-1, KQSValue("last"));
+  want.front() = KQSValue("first");
+  want.back() = KQSValue("last");
+  // The element after the window holds 1031: appending it shares the
+  // storage's element, appending anything else goes to a copy.
+  sub.ListAppendValue(Item(1031));
+  want.push_back(Item(1031));
+  sub.ListAppendValue(KQSValue("tail"));
+  want.push_back(KQSValue("tail"));
+  sub.ListPrependValue(KQSValue("head"));
+  want.insert(want.begin(), KQSValue("head"));
+  EXPECT_TRUE(Holds(sub, want));
+  EXPECT_TRUE(Holds(l, m));
+  // A sub-range of the sub-range, then the original changes under both.
+  KQSValue inner = sub.ListSubrange(2, 130);
+  Values innerWant(want.begin() + 1, want.begin() + 130);
+  for (long i = 1; i <= 3000; i += 61) l.ListSetValue(i, KQSValue(0));
+  Values lWant = m;
+  for (long i = 1; i <= 3000; i += 61) lWant[static_cast<size_t>(i - 1)] = KQSValue(0);
+  EXPECT_TRUE(Holds(l, lWant));
+  EXPECT_TRUE(Holds(sub, want));
+  EXPECT_TRUE(Holds(inner, innerWant));
+}
+
+TEST(KQSValueListBlocks, PrependsAcrossBlocksAndSegments) {
+  KQSValue l = KQSValue::List();
+  Values want;
+  for (long k = 1; k <= 2500; ++k) {
+    l.ListPrependValue(Item(k));
+    want.insert(want.begin(), Item(k));
+  }
+  EXPECT_TRUE(Holds(l, want));
+  KQSValue copy = l;
+  Values copyWant = want;
+  for (long k = 1; k <= 1100; ++k) {
+    copy.ListPrependValue(KQSValue(-k));
+    copyWant.insert(copyWant.begin(), KQSValue(-k));
+    if (k % 2 == 0) {
+      copy.ListAppendValue(KQSValue(k));
+      copyWant.push_back(KQSValue(k));
+    }
+  }
+  EXPECT_TRUE(Holds(copy, copyWant));
+  EXPECT_TRUE(Holds(l, want));
+  // Mixed front and back growth of one list, with reads in between.
+  KQSValue both = KQSValue::List();
+  Values bothWant;
+  for (long k = 0; k < 3000; ++k) {
+    if (k % 3 == 1) {
+      both.ListPrependValue(Item(k));
+      bothWant.insert(bothWant.begin(), Item(k));
+    } else {
+      both.ListAppendValue(Item(k));
+      bothWant.push_back(Item(k));
+    }
+    if (k % 500 == 0) {
+      ASSERT_TRUE(Holds(both, bothWant)) << k;
+    }
+  }
+  EXPECT_TRUE(Holds(both, bothWant));
+}
+
+TEST(KQSValueListBlocks, RemoveAndSortLongSharedLists) {
+  Values m;
+  for (long k = 0; k < 4000; ++k) m.push_back(k % 7 == 0 ? KQSValue("x") : Item(k * 7919 % 4001));
+  const KQSValue original = Build(m);
+  KQSValue copy = original;
+  KQSValue sub = original.ListSubrange(100, 3000);
+  Values kept;
+  long last = 0;
+  for (const KQSValue& x : m) {
+    if (x == KQSValue("x")) last = static_cast<long>(kept.size()) + 1;
+    else kept.push_back(x);
+  }
+  EXPECT_EQ(copy.ListRemove(KQSValue("x")), last);
+  EXPECT_TRUE(Holds(copy, kept));
+  EXPECT_TRUE(Holds(original, m));
+  EXPECT_TRUE(Holds(sub, Values(m.begin() + 99, m.begin() + 3000)));
+  EXPECT_EQ(copy.ListIn(KQSValue("x")), 0);
+  // Appending after a removal reuses the slots the removal left.
+  copy.ListAppendValue(KQSValue("end"));
+  kept.push_back(KQSValue("end"));
+  EXPECT_TRUE(Holds(copy, kept));
+
+  KQSValue numbers = KQSValue::List();
+  std::vector<long> sorted;
+  for (long k = 0; k < 3000; ++k) {
+    numbers.ListAppendValue(KQSValue(k * 7919 % 3001));
+    sorted.push_back(k * 7919 % 3001);
+  }
+  const KQSValue unsorted = numbers;
+  numbers.ListSort(1);
+  std::sort(sorted.begin(), sorted.end());
+  Values want;
+  for (long x : sorted) want.push_back(KQSValue(x));
+  EXPECT_TRUE(Holds(numbers, want));
+  EXPECT_EQ(unsorted.ListGetValue(2).Compare(KQSValue(7919 % 3001), 0), 0);
+  numbers.ListSort(0);
+  std::reverse(want.begin(), want.end());
+  EXPECT_TRUE(Holds(numbers, want));
+}
+
+// A reader's cached run must not outlive a block that another window's
+// change replaced (grown, copied or freed).
+TEST(KQSValueListBlocks, CachedReadsFollowReplacedBlocks) {
+  KQSValue l = Ints({1, 2, 3, 4});
+  KQSValue sub = l.ListSubrange(1, 2);
+  EXPECT_EQ(static_cast<long>(sub.ListGetValue(2)), 2);
+  for (int k = 5; k <= 200; ++k) l.ListAppendValue(KQSValue(k));  // the first block grows and moves
+  EXPECT_EQ(static_cast<long>(sub.ListGetValue(1)), 1);
+  EXPECT_EQ(static_cast<long>(sub.ListGetValue(2)), 2);
+  EXPECT_EQ(static_cast<long>(l.ListGetValue(100)), 100);
+  l.ListSetValue(100, KQSValue(-100));  // in place: only l sees it
+  EXPECT_EQ(static_cast<long>(l.ListGetValue(100)), -100);
+  KQSValue copy = l;
+  EXPECT_EQ(static_cast<long>(copy.ListGetValue(99)), 99);
+  copy.ListSetValue(99, KQSValue(-99));  // copies the block
+  EXPECT_EQ(static_cast<long>(copy.ListGetValue(99)), -99);
+  EXPECT_EQ(static_cast<long>(l.ListGetValue(99)), 99);
+  l = KQSValue();  // the copy now holds the blocks alone
+  EXPECT_EQ(static_cast<long>(copy.ListGetValue(98)), 98);
+  EXPECT_EQ(static_cast<long>(copy.ListGetValue(100)), -100);
+}
+
+// Random operations on a handful of long lists that copy and slice each
+// other, checked against vectors of values after every step.
+TEST(KQSValueListBlocks, RandomOperationsOnLongSharedLists) {
+  constexpr int kValues = 5;
+  std::mt19937 random(61206);
+  std::vector<KQSValue> values(kValues, KQSValue::List());
+  std::vector<Values> models(kValues);
+  auto pick = [&random](long n) { return static_cast<long>(random() % static_cast<unsigned long>(n)); };
+  for (int step = 0; step < 800; ++step) {
+    const int a = static_cast<int>(pick(kValues));
+    const int b = static_cast<int>(pick(kValues));
+    KQSValue& v = values[a];
+    Values& m = models[a];
+    const long len = static_cast<long>(m.size());
+    const KQSValue x = Item(pick(6));
+    switch (pick(9)) {
+      case 0:
+        values[a] = values[b];
+        models[a] = models[b];
+        break;
+      case 1:
+        if (len > 0) {
+          const long i = pick(len) + 1;
+          const long j = i + pick(len - i + 1);
+          values[b] = v.ListSubrange(i, j);
+          models[b] = Values(m.begin() + (i - 1), m.begin() + j);
+        }
+        break;
+      case 2:
+      case 3:
+        for (long k = pick(300); k >= 0; --k) {
+          v.ListAppendValue(x);
+          m.push_back(x);
+        }
+        break;
+      case 4:
+        for (long k = pick(100); k >= 0; --k) {
+          v.ListPrependValue(x);
+          m.insert(m.begin(), x);
+        }
+        break;
+      case 5:
+        for (long k = pick(20); k >= 0 && len > 0; --k) {
+          const long i = pick(len) + 1;
+          v.ListSetValue(i, KQSValue(step));
+          m[static_cast<size_t>(i - 1)] = KQSValue(step);
+        }
+        break;
+      case 6: {
+        long last = 0;
+        Values kept;
+        for (const KQSValue& e : m) {
+          if (e == x) last = static_cast<long>(kept.size()) + 1;
+          else kept.push_back(e);
+        }
+        ASSERT_EQ(v.ListRemove(x), last) << "step " << step;
+        m = kept;
+        break;
+      }
+      case 7: {
+        const long n = pick(len + 200);
+        v.ListAllocate(n);
+        m.resize(static_cast<size_t>(n));
+        break;
+      }
+      default:
+        if (len > 1 && pick(4) == 0) {
+          v.ListSort(1);
+          std::stable_sort(m.begin(), m.end(), [](const KQSValue& p, const KQSValue& q) { return p.Compare(q, 0) < 0; });
+          // Equal elements are interchangeable here (no Reals), so any
+          // order of them reads the same.
+        }
+        break;
+    }
+    for (int k = 0; k < kValues; ++k) ASSERT_TRUE(Holds(values[k], models[k])) << "value " << k << " after step " << step;
+    if (models[a].size() > 5000) {
+      values[a] = KQSValue::List();
+      models[a].clear();
+    }
+  }
+}
+
 }  // namespace

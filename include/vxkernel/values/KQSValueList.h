@@ -1,15 +1,23 @@
-// List storage: windows over shared chains of value nodes.
+// List storage: windows over shared, block-structured sequences of values.
 //
 // A List value holds a KQSValueList, a window [start, end) onto a
-// KQSValueListStorage, a chain of ValNodes numbered by consecutive
+// KQSValueListStorage, a sequence of elements numbered by consecutive
 // positions. Copying a list value, taking a sub-range or appending where the
-// neighbouring node already holds the value copies no nodes; a window clones
-// its nodes into a private storage only when a change would otherwise show
-// through another window that sees them. The storage knows all its windows
-// and is destroyed with the last one.
+// neighbouring element already holds the value copies nothing; a window
+// moves to a private storage only when a change would otherwise show
+// through another window of the same storage. The storage knows all its
+// windows and is destroyed with the last one.
 //
-// Thread rules: no locks. All values derived from one list share its chain
-// and must be used by one thread at a time.
+// Inside, a storage keeps its elements in blocks of 64 values, reached
+// through segments of 16 block pointers; blocks and segments are reference
+// counted and shared between storages. Cloning a window's range into a new
+// storage therefore shares the segments (one count each), and a change
+// copies only the segment and the block it touches. Reading walks a block's
+// contiguous array through a one-block cache.
+//
+// Thread rules: no locks, and the block and segment counts are plain
+// counters. All values derived from one list share its storage or its
+// blocks and must be used by one thread at a time.
 #ifndef VXKERNEL_VALUES_KQSVALUELIST_H_
 #define VXKERNEL_VALUES_KQSVALUELIST_H_
 
@@ -20,16 +28,20 @@
 #include "vxkernel/values/KQSValueBase.h"
 
 class KQSValueList;
+struct KQSValueListBlock;    // 64 value slots with a share count
+struct KQSValueListSegment;  // 16 block pointers with a share count
 
-// One list element, in a ring anchored at the storage's sentinel.
+// One list element: a slot of a block. Nodes are reached for reading only;
+// every change goes through the storage, which copies shared blocks first.
 struct ValNode {
-  ValNode() : prev(this), next(this) {}
-  explicit ValNode(const KQSValue& v) : prev(this), next(this), value(v) {}
-  ValNode* prev;
-  ValNode* next;
+  ValNode() = default;
+  explicit ValNode(const KQSValue& v) : value(v) {}
   KQSValue value;
 };
 
+// The elements under one or more windows. Its windows own it jointly (the
+// last one to leave deletes it); its blocks and segments it shares with the
+// storages cloned from it or from which it was cloned. One thread at a time.
 class VXKERNEL_EXPORT KQSValueListStorage {
  public:
   KQSValueListStorage() = default;
@@ -39,29 +51,28 @@ class VXKERNEL_EXPORT KQSValueListStorage {
 
   long Count() const { return fCount; }
   long FirstPosition() const { return fFirst; }
-  long EndPosition() const { return fFirst + fCount; }  // one past the last node
+  long EndPosition() const { return fFirst + fCount; }  // one past the last element
 
   void Append(const KQSValue& v);
   void Prepend(const KQSValue& v);
+  // Replaces the value at pos (ignored outside the storage).
   void Set(long pos, const KQSValue& v);
   KQSValue Get(long pos);
-  // The node at pos (null outside the chain), found from the nearer end or
-  // the cached node.
-  ValNode* FindNode(long pos);
-  // The same, answering the cached node's successor inline: reading by
-  // increasing index costs one step and no call.
-  ValNode* FindNodeNear(long pos) {
-    if (fCachedNode != nullptr && pos == fCachedPos + 1 && pos < fFirst + fCount) {
-      fCachedNode = fCachedNode->next;
-      fCachedPos = pos;
-      return fCachedNode;
-    }
-    return FindNode(pos);
+  // The element at pos, null outside the storage. Valid until the next
+  // change of this storage.
+  const ValNode* FindNode(long pos) {
+    if (pos < fFirst || pos >= fFirst + fCount) return nullptr;
+    return NodeAt(pos);
   }
-  // Unlinks and destroys node (at pos); every window after it shifts down.
-  // Returns the node that followed it.
-  ValNode* RemoveNode(ValNode* node, long pos);
-  // A new storage holding copies of the values at positions from..to.
+  // The element at pos, which must lie in the storage: answered from the
+  // cached block run without a call while the reads stay inside it.
+  const ValNode* NodeAt(long pos) {
+    const unsigned long d = static_cast<unsigned long>(pos - fCacheLo);
+    if (d < fCacheLength) return fCacheNodes + d;
+    return FillCache(pos);
+  }
+  // A new storage holding the values at positions from..to (its first
+  // position 1); it shares this storage's segments, so nothing is copied.
   KQSValueListStorage* Clone(long from, long to);
   // The windows containing pos (or all of from..to), counted up to 2.
   int AccessCount(long pos) const;
@@ -69,23 +80,32 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   void AddRef(KQSValueList* window) { fWindows.push_back(window); }
   // True when no window is left.
   bool RemoveRef(KQSValueList* window);
+  long WindowCount() const { return static_cast<long>(fWindows.size()); }
 
  private:
-  // Nodes come from chunks owned by the storage (8, 16, 32, then 64
-  // nodes), so appending and cloning do not pay one allocation per element.
-  ValNode* NewNode(const KQSValue& v);
-  void FreeNode(ValNode* n);
+  friend class KQSValueList;  // a window caches a part of the storage's run
+  // The slot for offset off, made writable: a shared segment or block is
+  // copied first, a missing or too small block made or grown. upward tells
+  // which way a new block of a short list leaves room to grow.
+  ValNode* Writable(long off, bool upward);
+  // Caches the run of pos's block that lies inside the storage.
+  const ValNode* FillCache(long pos);
+  // A block of this storage was replaced: forget every cached run.
+  void DropCaches();
 
   long fCount = 0;
   long fFirst = 1;
-  ValNode fSentinel;
-  std::vector<void*> fChunks;
-  ValNode* fFree = nullptr;  // freed nodes, chained through next
-  unsigned char* fChunkNext = nullptr;
-  unsigned char* fChunkEnd = nullptr;
+  // The offset of the first position in the segments' slot space (below
+  // one segment's span): offset = position - fFirst + fHead.
+  long fHead = 0;
+  std::vector<KQSValueListSegment*> fSegments;
   std::vector<KQSValueList*> fWindows;
-  ValNode* fCachedNode = nullptr;
-  long fCachedPos = 0;
+  // The cached run: positions fCacheLo .. fCacheLo + fCacheLength - 1 are
+  // fCacheNodes[0 ..]. Dropped, with the windows' runs, whenever a block of
+  // this storage is replaced.
+  const ValNode* fCacheNodes = nullptr;
+  long fCacheLo = 0;
+  unsigned long fCacheLength = 0;
 };
 
 // The storage object of a List value: a window [start, end) on a storage.
@@ -105,7 +125,8 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   void PrependValue(const KQSValue& v);
   void SetValue(long i, const KQSValue& v);
   KQSValue GetValue(long i) const;
-  ValNode* FindNode(long i) const;
+  // Element i (1-based) for reading; null outside the window.
+  const ValNode* FindNode(long i) const;
   // The first index holding a value == v; with remove, removes every such
   // element and answers the index of the last removal. 0 when none.
   long FindEntry(const KQSValue& v, unsigned char remove);
@@ -116,26 +137,40 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
 
  private:
   friend class KQSValue;
-  friend class KQSValueListStorage;  // shifts windows on removal
+  friend class KQSValueListStorage;  // drops the cached run
   void Clone(long from, long to);
   // Sets the window's range (sub-ranges, allocation, sorting).
   void Range(long start, long end) {
     fStart = start;
     fEnd = end;
+    fCacheLength = 0;
   }
+  // ListGetValue past the cached run: index rules (null outside the
+  // window), then a new run.
+  const ValNode* FindNodeSlow(long i) const;
 
   KQSValueListStorage* fStorage;
   long fStart = 1;
   long fEnd = 1;
+  // The cached run by element index: elements fCacheLo .. fCacheLo +
+  // fCacheLength - 1 are fCacheNodes[0 ..], all inside the window, so a hit
+  // needs no range check.
+  mutable const ValNode* fCacheNodes = nullptr;
+  mutable long fCacheLo = 0;
+  mutable unsigned long fCacheLength = 0;
 };
 
 inline KQSValue KQSValue::ListGetValue(long i) const {
   if (!IsList() || fData == 0) return KQSValue();
   const KQSValueList* w = static_cast<const KQSValueList*>(User());
-  const long n = w->fEnd - w->fStart;
-  if (i < 0) i += n + 1;
-  if (i < 1 || i > n) return KQSValue();
-  return w->fStorage->FindNodeNear(w->fStart - 1 + i)->value;
+  const unsigned long d = static_cast<unsigned long>(i - w->fCacheLo);
+  const ValNode* n;
+  if (d < w->fCacheLength) {
+    n = w->fCacheNodes + d;
+  } else if ((n = w->FindNodeSlow(i)) == nullptr) {
+    return KQSValue();
+  }
+  return n->value;
 }
 
 #endif  // VXKERNEL_VALUES_KQSVALUELIST_H_
