@@ -84,51 +84,6 @@ KString KQSClass::FormatXMLV1CloseTag() const {
   return s;
 }
 
-namespace {
-
-// Resolves names into classes of the same implementation kind, reporting
-// the names that cannot be used.
-void ResolveNames(const KQSClass& c, const std::vector<KString>& names, std::vector<const KQSClass*>& into,
-                  const char* notFound, const char* dissimilar) {
-  for (const KString& name : names) {
-    const KQSClass* found = KQSValue::NameToClass(name);
-    if (found == nullptr) {
-      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), notFound, name, '\n');
-    } else if (found->ImplType() != c.ImplType()) {
-      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), dissimilar, name, '\n');
-    } else {
-      into.push_back(found);
-    }
-  }
-}
-
-}  // namespace
-
-void KQSClass::CompleteClassInstallation() {
-  ResolveNames(*this, fExtends, fExtendsClasses, " ) extends not found: ", " ) dissimilar impltypes for extends: ");
-  ResolveNames(*this, fImplements, fImplementsClasses, " ) Implements not found: ",
-               " ) dissimilar impltypes for Implements: ");
-}
-
-void KQSClass::ResetClassDefinition() {
-  fExtends.clear();
-  fImplements.clear();
-  fExtendsClasses.clear();
-  fImplementsClasses.clear();
-  // The feature tables are filled only by the feature-definition operations;
-  // their slots are released with them.
-  for (auto* index : {&fClassMethodIndex, &fClassAttributeIndex, &fMethodIndex, &fAttributeIndex, &fConstantIndex}) {
-    delete *index;
-    *index = nullptr;
-  }
-  fClassMethods.clear();
-  fClassAttributes.clear();
-  fMethods.clear();
-  fAttributes.clear();
-  fConstants.clear();
-  fHasClassMethods = fHasMethods = fHasClassAttributes = fHasAttributes = fHasConstants = false;
-}
-
 // ----- base behaviour -----
 
 KString KQSClass::ImplDesc() const { return KString("Builtin KQSClass implementation"); }

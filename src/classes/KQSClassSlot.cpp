@@ -1,1 +1,106 @@
-// (being written)
+// Feature slots: construction, the argument check against a slot's
+// signature, and the per-reader copies of constants.
+#include "vxkernel/classes/KQSClassSlot.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "classes/classes_internal.h"
+
+using vxk_internal::DebugLine;
+
+namespace {
+
+constexpr short kUndefinedType = 0;
+constexpr short kErrorType = 1;
+constexpr short kIntegerType = 2;
+constexpr short kObjRefType = 3;
+constexpr short kBooleanType = 5;
+constexpr short kStringType = -1;
+
+char* CopyName(const char* name) {
+  if (name == nullptr) return nullptr;
+  const size_t n = std::strlen(name) + 1;
+  char* p = static_cast<char*>(std::malloc(n));
+  if (p != nullptr) std::memcpy(p, name, n);
+  return p;
+}
+
+}  // namespace
+
+KQSClass_Functor::~KQSClass_Functor() = default;
+
+// An empty signature text means "no signature", as a null one does: a
+// reflection list or class image writes "" for a slot without signature,
+// and reading it back must not invent a Void() signature that would refuse
+// every argument.
+KQSClass_Slot::KQSClass_Slot(const char* name, const char* signature, long index, long /*access*/)
+    : fSlotIndex(index),
+      fSlotName(CopyName(name)),
+      fAccessLevel(1),
+      fSignature(signature != nullptr && *signature != '\0' ? new KSignature(signature) : nullptr) {
+}
+
+KQSClass_Slot::~KQSClass_Slot() {
+  std::free(fSlotName);
+  delete fSignature;
+}
+
+long KQSClass_Slot::CheckArguments(long argc, KQSValue* argv) const {
+  const KSignature* s = fSignature;
+  if (s == nullptr) {
+    DebugLine("KQSClass_Slot::CheckArguments..sig == 0\n");
+    return 0;
+  }
+  if (argc < s->MinArgs() || (argc > s->NArgs() && !s->VarArgs())) return kFeatureWrongArgCount;
+  const long n = argc < s->NArgs() ? argc : s->NArgs();
+  if (n > 0 && argv == nullptr) return kFeatureWrongArgCount;
+  long noted = 0;
+  for (long i = 1; i <= n; ++i) {
+    KQSValue& arg = argv[i - 1];
+    const short a = arg.Type();
+    const short d = s->Datatype(i).TypeNumber();
+    if (d == KSignature_type::kDynamic || a == d) continue;
+    if (KQSValue::IsObjectType(a) && KQSValue::IsObjectType(d)) continue;
+    if (a == kUndefinedType) {
+      if (s->AutoUndefined()) return kFeatureAutoUndefined;
+      if (!s->AcceptsUndefined()) noted = kFeatureWrongArgType;
+    } else if (a == kErrorType) {
+      if (!s->AcceptsError()) noted = kFeatureWrongArgType;
+    } else if (!arg.CoerceTo(d)) {
+      noted = kFeatureWrongArgType;
+    }
+  }
+  return noted;
+}
+
+KQSClass_Constant::KQSClass_Constant(const char* name, const KQSValue& value, long index,
+                                     long access)
+    : KQSClass_Slot(name, nullptr, index, access), fValue(value) {
+  // A String gets a text of its own, so that the caller's copies and the
+  // readers' copies never share a (non-atomic) reference count.
+  if (fValue.IsString()) {
+    const KString& text = fValue.String();
+    fValue = KQSValue(KString(static_cast<const char*>(text), text.Length()));
+  }
+}
+
+KQSValue KQSClass_Constant::Value() const {
+  vxk_internal::ScopedKLock hold(fLock);
+  switch (fValue.Type()) {
+    case kStringType: {
+      const KString& text = fValue.String();
+      return KQSValue(KString(static_cast<const char*>(text), text.Length()));
+    }
+    case kUndefinedType:
+    case kErrorType:
+    case kIntegerType:
+    case kBooleanType:
+    case kObjRefType:
+      return fValue;  // immediate: the copy shares nothing
+    default:
+      DebugLine("KQSClass_Constant::Value... Unknown datatype = ", fValue.Type(),
+                " for builtin constant. Value = ", fValue, '\n');
+      return KQSValue();
+  }
+}

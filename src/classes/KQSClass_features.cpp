@@ -1,1 +1,435 @@
-// (being written)
+// The feature tables of KQSClass: adding slots, finding them by name or
+// position (own tables, then the extends chain through the registry),
+// resolving and resetting a class definition, the reflection views, and
+// the KQSClassReflection setters that take those views back.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "classes/classes_internal.h"
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassSlot.h"
+#include "vxkernel/text/KStringKey.h"
+#include "vxkernel/text/T23Tree.h"
+#include "vxkernel/values/KQSValue.h"
+
+using vxk_internal::DebugLine;
+
+namespace {
+
+using NameIndex = T23Tree<KStringKey, KQSClass_Slot*>;
+
+// Feature names are shorter than this; a table has at most this many
+// positions, so that an index read from a damaged class image cannot make
+// a table of gigabytes.
+constexpr size_t kMaxFeatureName = 32767;
+constexpr long kMaxSlots = 32767;
+
+constexpr short kIntegerType = 2;
+constexpr short kUndefinedType = 0;
+
+KStringKey UpperKey(const char* name) {
+  KStringKey key(name);
+  key.Upper();
+  return key;
+}
+
+// Whether two names are equal once each byte is folded through toupper,
+// which is what equal upper-cased index keys mean. toupper is asked only
+// about bytes that might fold together: two ASCII bytes that differ in
+// more than the case bit never do, in any locale.
+bool SameFolded(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const unsigned char x = static_cast<unsigned char>(*a);
+    const unsigned char y = static_cast<unsigned char>(*b);
+    if (x == y) {
+      if (x == 0) return true;
+      continue;
+    }
+    if (((x | y) & 0x80) == 0 && (x | 0x20) != (y | 0x20)) return false;
+    if (std::toupper(x) != std::toupper(y)) return false;
+  }
+}
+
+// Tables up to this size are searched by scanning their names rather than
+// through the index: the index lookup must build a KStringKey (a heap
+// copy of the name), and a scan that mostly stops at a name's first byte
+// is cheaper than that for a class of ordinary size.
+constexpr size_t kScanLimit = 32;
+
+// The slot of a name. Both ways give the same answer: a table with exactly
+// one slot of a name has it in the index under that name (AddSlot keeps
+// this), and a table with several answers from the index.
+KQSClass_Slot* Lookup(const std::vector<KQSClass_Slot*>& table, const NameIndex* index,
+                      const char* name) {
+  if (index == nullptr || name == nullptr) return nullptr;
+  if (table.size() <= kScanLimit) {
+    KQSClass_Slot* found = nullptr;
+    bool several = false;
+    for (KQSClass_Slot* slot : table) {
+      if (slot == nullptr || !SameFolded(slot->SlotName(), name)) continue;
+      several = found != nullptr;
+      if (several) break;
+      found = slot;
+    }
+    if (!several) return found;
+  }
+  KQSClass_Slot* slot = nullptr;
+  index->Get(UpperKey(name), slot);
+  return slot;
+}
+
+KQSClass_Slot* At(const std::vector<KQSClass_Slot*>& table, bool used, long index) {
+  if (!used || index < 0 || index >= static_cast<long>(table.size())) return nullptr;
+  return table[static_cast<size_t>(index)];
+}
+
+// One feature table with its name index and Has flag, as the Add, Reset
+// and view operations see it.
+struct Table {
+  std::vector<KQSClass_Slot*>& slots;
+  NameIndex*& index;
+  bool& has;
+};
+
+// Steps 1-5 of adding a feature; make builds the slot for its position.
+// A slot already at that position is destroyed; when the index led its
+// name to it, the name now leads to the remaining slot of that name at the
+// highest position, or leaves the index, so no entry is left dangling and
+// every name in the table stays found.
+template <class Slot, class Make>
+Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long index, Make make) {
+  if (name == nullptr || std::strlen(name) >= kMaxFeatureName) {
+    DebugLine("KQSClass::", op, "( ", c.ClassName(), " ) bad feature name\n");
+    return nullptr;
+  }
+  if (index < 0) index = static_cast<long>(t.slots.size());
+  if (index >= kMaxSlots) {
+    DebugLine("KQSClass::", op, "( ", c.ClassName(), ".", name, " ) index out of range=", index,
+              '\n');
+    return nullptr;
+  }
+  if (!t.has) {
+    t.index = new NameIndex;
+    t.has = true;
+  }
+  if (t.slots.size() < static_cast<size_t>(index) + 1)
+    t.slots.resize(static_cast<size_t>(index) + 1, nullptr);
+  Slot* slot = make(index);
+  KQSClass_Slot*& place = t.slots[static_cast<size_t>(index)];
+  if (KQSClass_Slot* old = place) {
+    place = nullptr;
+    const KStringKey oldKey = UpperKey(old->SlotName());
+    KQSClass_Slot* indexed = nullptr;
+    if (t.index->Get(oldKey, indexed) && indexed == old) {
+      // The name now leads to the last remaining slot of that name, if any.
+      t.index->Delete(oldKey);
+      for (KQSClass_Slot* other : t.slots) {
+        if (other != nullptr && SameFolded(other->SlotName(), old->SlotName()))
+          t.index->Add(oldKey, other);
+      }
+    }
+    delete old;
+  }
+  place = slot;
+  t.index->Add(UpperKey(name), slot);
+  return slot;
+}
+
+void ResetTable(Table t) {
+  for (KQSClass_Slot* slot : t.slots) delete slot;
+  t.slots.clear();
+  delete t.index;
+  t.index = nullptr;
+  t.has = false;
+}
+
+// The extends chain of c, searched depth first in declaration order for a
+// name c itself lacks. A class reached a second time is not searched
+// again: its answer would be the same, and a cycle of extends names must
+// not recurse for ever.
+template <class Slot>
+Slot* FindInherited(const KQSClass& c, const char* op, const char* name,
+                    Slot* (KQSClass::*own)(const char*) const, std::vector<const KQSClass*>& seen) {
+  seen.push_back(&c);
+  for (const KString& superName : c.Extends()) {
+    const KQSClass* super = KQSValue::NameToClass(superName);
+    if (super == nullptr) continue;
+    if (super->ImplType() != c.ImplType()) {
+      DebugLine("KQSClass::", op, "( ", c.ClassName(), ".", name,
+                " ) dissimilar impltypes for extends: ", superName, '\n');
+      continue;
+    }
+    if (std::find(seen.begin(), seen.end(), super) != seen.end()) continue;
+    if (Slot* slot = (super->*own)(name)) return slot;
+    if (Slot* slot = FindInherited(*super, op, name, own, seen)) return slot;
+  }
+  return nullptr;
+}
+
+template <class Slot>
+Slot* Find(const KQSClass& c, const char* op, const char* name,
+           Slot* (KQSClass::*own)(const char*) const) {
+  if (Slot* slot = (c.*own)(name)) return slot;
+  if (c.Extends().empty() || name == nullptr) return nullptr;
+  std::vector<const KQSClass*> seen;
+  return FindInherited(c, op, name, own, seen);
+}
+
+// Resolves names into classes of the same implementation kind, reporting
+// the names that cannot be used.
+void ResolveNames(const KQSClass& c, const std::vector<KString>& names,
+                  std::vector<const KQSClass*>& into, const char* notFound,
+                  const char* dissimilar) {
+  for (const KString& name : names) {
+    const KQSClass* found = KQSValue::NameToClass(name);
+    if (found == nullptr) {
+      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), notFound, name, '\n');
+    } else if (found->ImplType() != c.ImplType()) {
+      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), dissimilar, name, '\n');
+    } else {
+      into.push_back(found);
+    }
+  }
+}
+
+KQSValue NamesValue(const std::vector<KString>& names) {
+  KQSValue list = KQSValue::List();
+  for (const KString& name : names) list.ListAppendValue(KQSValue(name));
+  return list;
+}
+
+// Entries (name, SlotIndex, AccessLevel, signature text); "" for a slot
+// without signature.
+KQSValue SlotsValue(const std::vector<KQSClass_Slot*>& table, bool used) {
+  KQSValue list = KQSValue::List();
+  if (!used) return list;
+  for (const KQSClass_Slot* slot : table) {
+    if (slot == nullptr) continue;
+    const KSignature* sig = slot->Signature();
+    list.ListAppendValue(KQSValue::List(KQSValue(slot->SlotName()), KQSValue(slot->SlotIndex()),
+                                        KQSValue(slot->AccessLevel()),
+                                        KQSValue(sig != nullptr ? sig->ToString() : KString())));
+  }
+  return list;
+}
+
+// A setter entry: a List of four whose name is a String and whose index is
+// an Integer; the rest is checked by the caller.
+bool Entry(const char* op, const KQSClass& c, const KQSValue& list, long i, KQSValue* parts) {
+  const KQSValue e = list.ListGetValue(i);
+  if (e.IsList() && e.ListEntries() == 4) {
+    for (long k = 0; k < 4; ++k) parts[k] = e.ListGetValue(k + 1);
+    if (parts[0].IsString() && parts[2].Type() == kIntegerType) return true;
+  }
+  DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad entry ", i, ": ", e, '\n');
+  return false;
+}
+
+bool IsList(const char* op, const KQSClass& c, const KQSValue& list) {
+  if (list.IsList()) return true;
+  DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) not a List: ", list, '\n');
+  return false;
+}
+
+// The signature element of a setter entry: a String, or Undefined for none.
+bool SignatureText(const char* op, const KQSClass& c, long i, const KQSValue& sig) {
+  if (sig.IsString() || sig.Type() == kUndefinedType) return true;
+  DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad signature in entry ", i, ": ",
+            sig, '\n');
+  return false;
+}
+
+const char* SignatureOf(const KQSValue& sig) {
+  return sig.IsString() ? static_cast<const char*>(sig.String()) : nullptr;
+}
+
+}  // namespace
+
+// ===== building =====
+
+KQSClass_ClassMethod* KQSClass::AddClassMethod(const char* name, const char* signature,
+                                               KQSClass_ClassMethodFunctor* f, long index,
+                                               long access, bool ownsFunctor) {
+  return AddSlot<KQSClass_ClassMethod>(
+      *this, "AddClassMethod", {fClassMethods, fClassMethodIndex, fHasClassMethods}, name, index,
+      [&](long at) {
+        return new KQSClass_ClassMethod(name, signature, f, at, access, ownsFunctor);
+      });
+}
+
+KQSClass_Method* KQSClass::AddMethod(const char* name, const char* signature,
+                                     KQSClass_MethodFunctor* f, long index, long access,
+                                     bool ownsFunctor) {
+  return AddSlot<KQSClass_Method>(
+      *this, "AddMethod", {fMethods, fMethodIndex, fHasMethods}, name, index,
+      [&](long at) { return new KQSClass_Method(name, signature, f, at, access, ownsFunctor); });
+}
+
+KQSClass_ClassAttribute* KQSClass::AddClassAttribute(const char* name, const char* signature,
+                                                     KQSClass_ClassAttributeFunctor* f, long index,
+                                                     long access, bool ownsFunctor) {
+  return AddSlot<KQSClass_ClassAttribute>(
+      *this, "AddClassAttribute", {fClassAttributes, fClassAttributeIndex, fHasClassAttributes},
+      name, index, [&](long at) {
+        return new KQSClass_ClassAttribute(name, signature, f, at, access, ownsFunctor);
+      });
+}
+
+KQSClass_Attribute* KQSClass::AddAttribute(const char* name, const char* signature,
+                                           KQSClass_AttributeFunctor* f, long index, long access,
+                                           bool ownsFunctor) {
+  return AddSlot<KQSClass_Attribute>(
+      *this, "AddAttribute", {fAttributes, fAttributeIndex, fHasAttributes}, name, index,
+      [&](long at) { return new KQSClass_Attribute(name, signature, f, at, access, ownsFunctor); });
+}
+
+KQSClass_Constant* KQSClass::AddConstant(const char* name, const KQSValue& value, long index,
+                                         long access) {
+  return AddSlot<KQSClass_Constant>(
+      *this, "AddConstant", {fConstants, fConstantIndex, fHasConstants}, name, index,
+      [&](long at) { return new KQSClass_Constant(name, value, at, access); });
+}
+
+void KQSClass::ResetClassDefinition() {
+  fExtends.clear();
+  fImplements.clear();
+  fExtendsClasses.clear();
+  fImplementsClasses.clear();
+  ResetTable({fClassMethods, fClassMethodIndex, fHasClassMethods});
+  ResetTable({fMethods, fMethodIndex, fHasMethods});
+  ResetTable({fClassAttributes, fClassAttributeIndex, fHasClassAttributes});
+  ResetTable({fAttributes, fAttributeIndex, fHasAttributes});
+  ResetTable({fConstants, fConstantIndex, fHasConstants});
+}
+
+void KQSClass::CompleteClassInstallation() {
+  ResolveNames(*this, fExtends, fExtendsClasses,
+               " ) extends not found: ", " ) dissimilar impltypes for extends: ");
+  ResolveNames(*this, fImplements, fImplementsClasses,
+               " ) Implements not found: ", " ) dissimilar impltypes for Implements: ");
+}
+
+// ===== lookup =====
+
+KQSClass_ClassMethod* KQSClass::NameToClassMethod(const char* name) const {
+  return static_cast<KQSClass_ClassMethod*>(Lookup(fClassMethods, fClassMethodIndex, name));
+}
+KQSClass_Method* KQSClass::NameToMethod(const char* name) const {
+  return static_cast<KQSClass_Method*>(Lookup(fMethods, fMethodIndex, name));
+}
+KQSClass_ClassAttribute* KQSClass::NameToClassAttribute(const char* name) const {
+  return static_cast<KQSClass_ClassAttribute*>(
+      Lookup(fClassAttributes, fClassAttributeIndex, name));
+}
+KQSClass_Attribute* KQSClass::NameToAttribute(const char* name) const {
+  return static_cast<KQSClass_Attribute*>(Lookup(fAttributes, fAttributeIndex, name));
+}
+KQSClass_Constant* KQSClass::NameToConstant(const char* name) const {
+  return static_cast<KQSClass_Constant*>(Lookup(fConstants, fConstantIndex, name));
+}
+
+KQSClass_ClassMethod* KQSClass::IndexToClassMethod(long index) const {
+  return static_cast<KQSClass_ClassMethod*>(At(fClassMethods, fHasClassMethods, index));
+}
+KQSClass_Method* KQSClass::IndexToMethod(long index) const {
+  return static_cast<KQSClass_Method*>(At(fMethods, fHasMethods, index));
+}
+KQSClass_ClassAttribute* KQSClass::IndexToClassAttribute(long index) const {
+  return static_cast<KQSClass_ClassAttribute*>(At(fClassAttributes, fHasClassAttributes, index));
+}
+KQSClass_Attribute* KQSClass::IndexToAttribute(long index) const {
+  return static_cast<KQSClass_Attribute*>(At(fAttributes, fHasAttributes, index));
+}
+KQSClass_Constant* KQSClass::IndexToConstant(long index) const {
+  return static_cast<KQSClass_Constant*>(At(fConstants, fHasConstants, index));
+}
+
+KQSClass_ClassMethod* KQSClass::FindClassMethod(const char* name) const {
+  return Find(*this, "FindClassMethod", name, &KQSClass::NameToClassMethod);
+}
+KQSClass_Method* KQSClass::FindMethod(const char* name) const {
+  return Find(*this, "FindMethod", name, &KQSClass::NameToMethod);
+}
+KQSClass_ClassAttribute* KQSClass::FindClassAttribute(const char* name) const {
+  return Find(*this, "FindClassAttribute", name, &KQSClass::NameToClassAttribute);
+}
+KQSClass_Attribute* KQSClass::FindAttribute(const char* name) const {
+  return Find(*this, "FindAttribute", name, &KQSClass::NameToAttribute);
+}
+
+// ===== reflection views =====
+
+KQSValue KQSClass::ExtendsValue() const { return NamesValue(fExtends); }
+KQSValue KQSClass::ImplementsValue() const { return NamesValue(fImplements); }
+KQSValue KQSClass::ClassMethodsValue() const { return SlotsValue(fClassMethods, fHasClassMethods); }
+KQSValue KQSClass::MethodsValue() const { return SlotsValue(fMethods, fHasMethods); }
+KQSValue KQSClass::ClassAttributesValue() const {
+  return SlotsValue(fClassAttributes, fHasClassAttributes);
+}
+KQSValue KQSClass::AttributesValue() const { return SlotsValue(fAttributes, fHasAttributes); }
+
+KQSValue KQSClass::ConstantsValue() const {
+  KQSValue list = KQSValue::List();
+  if (!fHasConstants) return list;
+  for (const KQSClass_Slot* slot : fConstants) {
+    if (slot == nullptr) continue;
+    const auto* constant = static_cast<const KQSClass_Constant*>(slot);
+    list.ListAppendValue(KQSValue::List(KQSValue(slot->SlotName()), KQSValue(slot->SlotIndex()),
+                                        KQSValue(slot->AccessLevel()), constant->Value()));
+  }
+  return list;
+}
+
+// ===== KQSClassReflection setters =====
+
+void KQSClassReflection::Extends(const KQSValue& list) {
+  if (!IsList("Extends", *this, list)) return;
+  for (long i = 1; i <= list.ListEntries(); ++i) {
+    const KQSValue name = list.ListGetValue(i);
+    if (name.IsString())
+      AddExtends(name.String());
+    else
+      DebugLine("KQSClassReflection::Extends( ", ClassName(), " ) bad entry ", i, ": ", name, '\n');
+  }
+}
+
+void KQSClassReflection::Implements(const KQSValue& list) {
+  if (!IsList("Implements", *this, list)) return;
+  for (long i = 1; i <= list.ListEntries(); ++i) {
+    const KQSValue name = list.ListGetValue(i);
+    if (name.IsString())
+      AddImplements(name.String());
+    else
+      DebugLine("KQSClassReflection::Implements( ", ClassName(), " ) bad entry ", i, ": ", name,
+                '\n');
+  }
+}
+
+// The four feature setters differ only in the Add operation they call.
+#define VXK_FEATURE_SETTER(Setter, Add)                                                            \
+  void KQSClassReflection::Setter(const KQSValue& list) {                                          \
+    if (!IsList(#Setter, *this, list)) return;                                                     \
+    for (long i = 1; i <= list.ListEntries(); ++i) {                                               \
+      KQSValue e[4];                                                                               \
+      if (!Entry(#Setter, *this, list, i, e) || !SignatureText(#Setter, *this, i, e[1])) continue; \
+      Add(e[0].String(), SignatureOf(e[1]), nullptr, static_cast<long>(e[2]),                      \
+          e[3].Type() == kIntegerType ? static_cast<long>(e[3]) : 1, false);                       \
+    }                                                                                              \
+  }
+VXK_FEATURE_SETTER(ClassMethods, AddClassMethod)
+VXK_FEATURE_SETTER(Methods, AddMethod)
+VXK_FEATURE_SETTER(ClassAttributes, AddClassAttribute)
+VXK_FEATURE_SETTER(Attributes, AddAttribute)
+#undef VXK_FEATURE_SETTER
+
+void KQSClassReflection::Constants(const KQSValue& list) {
+  if (!IsList("Constants", *this, list)) return;
+  for (long i = 1; i <= list.ListEntries(); ++i) {
+    KQSValue e[4];
+    if (!Entry("Constants", *this, list, i, e)) continue;
+    AddConstant(e[0].String(), e[1], static_cast<long>(e[2]),
+                e[3].Type() == kIntegerType ? static_cast<long>(e[3]) : 1);
+  }
+}
