@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "text/str_internal.h"
 #include "vxkernel/runtime/dbgstrm.h"
+#include "values/value_text_writer_internal.h"
 
 namespace {
 
@@ -190,8 +192,8 @@ long KAssocVal::SubscriptValuePut(long i, long /*j*/, const KQSValue& value) {
 bool KAssocVal::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   // Without a formatter a private one still catches an Assoc that holds
   // itself, which would otherwise recurse without end.
-  KQSClassFormatter local;
-  if (f == nullptr) f = &local;
+  std::optional<KQSClassFormatter> local;
+  if (f == nullptr) f = &local.emplace();
   // Storage that no value holds cannot contain itself, and pushing a value
   // of it would free it when that value is popped.
   KQSValue self;
@@ -205,17 +207,35 @@ bool KAssocVal::Formatter(std::ostream& out, KQSClassFormatter* f) const {
     }
     f->Push(self);
   }
-  out << "A<1," << fUndefinedValue;
+  vxk_internal::TextSinkScope sink(out);
+  sink->Text("A<1,");
+  vxk_internal::WriteValueTextFresh(*sink, fUndefinedValue);
+  // The pairs are taken a batch at a time and their storage is fetched
+  // ahead, so that the cache misses of a large document overlap instead of
+  // coming one after the other.
+  constexpr int kBatch = 16;
+  const KIQSValue* keys[kBatch];
+  const KQSValue* values[kBatch];
   T23Iter<KIQSValue, KQSValue> it(fTree);
-  const KIQSValue* k;
-  const KQSValue* v;
-  while (it.Next(k, v)) {
-    out << ',';
-    k->Value().FormattedOutput(out, f);
-    out << '=';
-    v->FormattedOutput(out, f);
+  for (bool more = true; more;) {
+    int n = 0;
+    while (n < kBatch && (more = it.Next(keys[n], values[n]))) {
+      vxk_internal::PrefetchValue(keys[n]->Value());
+      vxk_internal::PrefetchValue(*values[n]);
+      ++n;
+    }
+    for (int i = 0; i < n; ++i) {
+      vxk_internal::PrefetchText(keys[i]->Value());
+      vxk_internal::PrefetchText(*values[i]);
+    }
+    for (int i = 0; i < n; ++i) {
+      sink->Put(',');
+      vxk_internal::WriteValueText(*sink, keys[i]->Value(), f);
+      sink->Put('=');
+      vxk_internal::WriteValueText(*sink, *values[i], f);
+    }
   }
-  out << '>';
+  sink->Put('>');
   if (tracked) f->Pop();
   return true;
 }

@@ -13,6 +13,7 @@
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "values/value_text_writer_internal.h"
 
 using vxk_internal::DebugLine;
 
@@ -161,14 +162,7 @@ bool KQSValue::CoerceTo(short type) {
   return keep.fClass->CoerceTo(keep.Instance(), type, *this);
 }
 
-KString KQSValue::FormattedString() const {
-  std::ostringstream s;
-  s.imbue(std::locale::classic());
-  KQSClassFormatter f;
-  fClass->FormattedOutput(Instance(), s, &f);
-  const std::string text = s.str();
-  return KString(text.c_str(), static_cast<unsigned>(text.size()));
-}
+KString KQSValue::FormattedString() const { return vxk_internal::FormattedStringOf(*this); }
 
 KString KQSValue::DisplayString() const {
   std::ostringstream s;
@@ -180,9 +174,16 @@ KString KQSValue::DisplayString() const {
 }
 
 std::ostream& operator<<(std::ostream& out, const KQSValue& v) {
-  out.imbue(std::locale::classic());
+  // Imbuing re-reads every cached facet; a stream (and buffer) already in
+  // the classic locale is left as it is, which is the same result.
+  const std::locale& classic = std::locale::classic();
+  if (!(out.getloc() == classic) || out.rdbuf() == nullptr || !(out.rdbuf()->getloc() == classic)) {
+    out.imbue(classic);
+  }
   KQSClassFormatter f;
-  return v.FormattedOutput(out, &f);
+  vxk_internal::TextSink sink(out);
+  vxk_internal::WriteValueText(sink, v, &f);
+  return out;
 }
 
 // ----- diagnostics -----

@@ -14,6 +14,7 @@
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/text/str.h"
 #include "vxkernel/values/KQSValue.h"
+#include "values/value_text_writer_internal.h"
 
 KQSValueBase::~KQSValueBase() = default;
 
@@ -53,40 +54,8 @@ void KQSValueBase::DebugPrintCount() {
 // ----- String -----
 
 bool KQSValueString::Formatter(std::ostream& out, KQSClassFormatter* /*f*/) const {
-  const vxk_internal::TextEnv env = vxk_internal::CurrentTextEnv();
-  // A double-byte pair is written together, so a trail byte that happens
-  // to be a quote or a backslash is not escaped.
-  const bool pairs = env.Dbcs();
-  const auto* p = reinterpret_cast<const unsigned char*>(static_cast<const char*>(fString));
-  const unsigned n = fString.Length();
-  std::string text;
-  text.reserve(n + 2);
-  text += '\'';
-  for (unsigned i = 0; i < n; ++i) {
-    const unsigned char c = p[i];
-    if (pairs && i + 1 < n && env.PairAt(p + i)) {
-      text += static_cast<char>(c);
-      text += static_cast<char>(p[++i]);
-      continue;
-    }
-    switch (c) {
-      case '\n':
-        text += "\\n";
-        break;
-      case '\r':
-        text += "\\r";
-        break;
-      case '\'':
-      case '\\':
-        text += '\\';
-        text += static_cast<char>(c);
-        break;
-      default:
-        text += static_cast<char>(c);
-    }
-  }
-  text += '\'';
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  vxk_internal::TextSinkScope sink(out);
+  vxk_internal::WriteQuotedText(*sink, fString, fString.Length());
   return true;
 }
 

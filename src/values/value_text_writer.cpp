@@ -1,0 +1,339 @@
+// The fast lane of the value text writer: TextSink, the direct writers of
+// the common built-in types and FormattedString's buffer.
+#include "values/value_text_writer_internal.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <locale>
+#include <typeinfo>
+
+#include "vxkernel/classes/KQSBuiltinClasses.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KQSValueList.h"
+
+namespace vxk_internal {
+
+namespace {
+
+// The pword slot of a stream that holds its active fast sink.
+int SinkSlot() {
+  static const int slot = std::ios_base::xalloc();
+  return slot;
+}
+
+// Whether formatted insertions into out would write exactly what a fast
+// sink writes (the locales are compared last: they are copied to compare).
+bool Usable(std::ostream& out) {
+  constexpr std::ios_base::fmtflags kChanging = std::ios_base::showpos | std::ios_base::showpoint |
+                                                std::ios_base::showbase | std::ios_base::uppercase |
+                                                std::ios_base::unitbuf;
+  const std::ios_base::fmtflags flags = out.flags();
+  const std::ios_base::fmtflags base = flags & std::ios_base::basefield;
+  if (out.rdstate() != 0 || out.width() != 0 || (flags & kChanging) != 0 || out.rdbuf() == nullptr ||
+      (base != std::ios_base::dec && base != std::ios_base::fmtflags())) {
+    return false;
+  }
+  const std::locale& classic = std::locale::classic();
+  return out.getloc() == classic && out.rdbuf()->getloc() == classic;
+}
+
+}  // namespace
+
+// ===== TextSink =====
+
+TextSink::TextSink(std::ostream& out)
+    : fOut(out), fBuf(out.rdbuf()), fEnv(CurrentTextEnv()), fFast(Usable(out)) {
+  if (!fFast) return;
+  // What the first insertion's sentry would have done.
+  if (std::ostream* tied = out.tie()) tied->flush();
+  void*& slot = out.pword(SinkSlot());
+  if (out.rdstate() != 0) {  // no room for the slot
+    fFast = false;
+    return;
+  }
+  fPrevious = static_cast<TextSink*>(slot);
+  slot = this;
+  fRegistered = true;
+}
+
+TextSink::~TextSink() {
+  if (fRegistered) fOut.pword(SinkSlot()) = fPrevious;
+}
+
+TextSink* TextSink::Active(std::ostream& out) {
+  auto* sink = static_cast<TextSink*>(out.pword(SinkSlot()));
+  // copyfmt copies the slot into another stream: that copy is not ours.
+  return sink != nullptr && &sink->fOut == &out ? sink : nullptr;
+}
+
+void TextSink::Text(const char* z) {
+  if (!fFast) {
+    fOut << z;
+    return;
+  }
+  Write(z, std::strlen(z));
+}
+
+void TextSink::Decimal(long v) {
+  if (!fFast) {
+    fOut << v;
+    return;
+  }
+  char text[24];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
+  Write(text, static_cast<size_t>(r.ptr - text));
+}
+
+void TextSink::Decimal(long long v) {
+  if (!fFast) {
+    fOut << v;
+    return;
+  }
+  char text[24];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
+  Write(text, static_cast<size_t>(r.ptr - text));
+}
+
+void TextSink::Real(double v) {
+  if (!fFast) {
+    const std::streamsize precision = fOut.precision(15);
+    const std::ios_base::fmtflags flags = fOut.flags();
+    fOut.unsetf(std::ios_base::floatfield);
+    fOut << v;
+    fOut.flags(flags);
+    fOut.precision(precision);
+    return;
+  }
+  // The general format with 15 digits is printf's "%.15g", which is what
+  // the stream writes in the classic locale, "inf", "-nan" and all.
+  char text[32];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 15);
+  Write(text, static_cast<size_t>(r.ptr - text));
+}
+
+void TextSink::Recheck() {
+  if (fFast && !Usable(fOut)) fFast = false;
+}
+
+void TextSink::Slow(char c) { fOut << c; }
+
+void TextSink::SlowWrite(const char* p, size_t n) { fOut.write(p, static_cast<std::streamsize>(n)); }
+
+void TextSink::Fail() {
+  // The rest goes through the stream, which now writes nothing, as it did.
+  fFast = false;
+  fOut.setstate(std::ios_base::badbit);
+}
+
+// ===== The direct writers =====
+
+namespace {
+
+// Bytes a String writes with a backslash before them (as the letter after
+// it for line ends).
+struct EscapeTable {
+  char fAs[256];
+};
+constexpr EscapeTable MakeEscapeTable() {
+  EscapeTable t{};
+  t.fAs[static_cast<unsigned char>('\n')] = 'n';
+  t.fAs[static_cast<unsigned char>('\r')] = 'r';
+  t.fAs[static_cast<unsigned char>('\'')] = '\'';
+  t.fAs[static_cast<unsigned char>('\\')] = '\\';
+  return t;
+}
+constexpr EscapeTable kEscape = MakeEscapeTable();
+
+int32_t Int32(const KQSValue& v) { return static_cast<int32_t>(reinterpret_cast<uintptr_t>(v.Instance())); }
+
+// Whether c is exactly the built-in class T, so that what T writes is known.
+template <class T>
+bool Is(const KQSClass* c, const KQSClass* slot) {
+  return c == slot && typeid(*c) == typeid(T);
+}
+
+// The String storage of v whose text WriteQuotedText writes, or null.
+const KQSValueString* PlainString(const KQSClass* c, void* data) {
+  if (data == nullptr || !Is<KQSClass_String>(c, KQSValue::Class_String())) return nullptr;
+  const auto* storage = static_cast<const KQSValueBase*>(data);
+  return typeid(*storage) == typeid(KQSValueString) ? static_cast<const KQSValueString*>(storage) : nullptr;
+}
+
+void WriteList(TextSink& sink, const KQSValueList& list, KQSClassFormatter* f) {
+  sink.Put('{');
+  // The window's positions are consecutive in its storage.
+  KQSValueListStorage* storage = list.Storage();
+  const long first = list.Start();
+  const long end = list.End();
+  // Storage is fetched kAhead elements ahead, a String's text half as far.
+  constexpr long kAhead = 8;
+  for (long pos = first; pos < end && pos < first + kAhead; ++pos) PrefetchValue(storage->NodeAt(pos)->value);
+  for (long pos = first; pos < end; ++pos) {
+    if (pos + kAhead < end) PrefetchValue(storage->NodeAt(pos + kAhead)->value);
+    if (pos + kAhead / 2 < end) PrefetchText(storage->NodeAt(pos + kAhead / 2)->value);
+    if (pos > first) sink.Put(',');
+    WriteValueText(sink, storage->NodeAt(pos)->value, f);
+  }
+  sink.Put('}');
+}
+
+}  // namespace
+
+void PrefetchText(const KQSValue& v) {
+  if (const KQSValueString* s = PlainString(v.Class(), v.Instance())) {
+    __builtin_prefetch(static_cast<const char*>(s->KQSValueString::String()));
+  }
+}
+
+void WriteQuotedText(TextSink& sink, const char* text, size_t length) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const bool pairs = sink.Env().Dbcs();
+  // Unformatted, quotes included: a String never took the stream's width.
+  sink.Write("'", 1);
+  size_t run = 0;  // start of the bytes not yet written
+  for (size_t i = 0; i < length; ++i) {
+    if (pairs && i + 1 < length && sink.Env().PairAt(p + i)) {
+      // A double-byte pair is written together, so a trail byte that
+      // happens to be a quote or a backslash is not escaped.
+      ++i;
+      continue;
+    }
+    const char as = kEscape.fAs[p[i]];
+    if (as == 0) continue;
+    sink.Write(text + run, i - run);
+    const char escape[2] = {'\\', as};
+    sink.Write(escape, 2);
+    run = i + 1;
+  }
+  sink.Write(text + run, length - run);
+  sink.Write("'", 1);
+}
+
+void WriteValueText(TextSink& sink, const KQSValue& v, KQSClassFormatter* f) {
+  const KQSClass* c = v.Class();
+  void* data = v.Instance();
+  if (!sink.Fast() || c == nullptr) {
+    v.FormattedOutput(sink.Stream(), f);
+    return;
+  }
+  if (Is<KQSClass_Integer>(c, KQSValue::Class_Integer())) {
+    sink.Decimal(static_cast<long>(Int32(v)));
+    return;
+  }
+  if (data != nullptr) {
+    const auto* storage = static_cast<const KQSValueBase*>(data);
+    if (const KQSValueString* string = PlainString(c, data)) {
+      const KString& s = string->KQSValueString::String();
+      WriteQuotedText(sink, s, s.Length());
+      return;
+    }
+    if (Is<KQSClass_Real>(c, KQSValue::Class_Real())) {
+      sink.Put('G');
+      sink.Real(static_cast<const KQSValueReal*>(storage)->Value());
+      return;
+    }
+    if (Is<KQSClass_List>(c, KQSValue::Class_List()) && typeid(*storage) == typeid(KQSValueList)) {
+      WriteList(sink, *static_cast<const KQSValueList*>(storage), f);
+      return;
+    }
+    if (c->ClassNumber() == -18 && typeid(*c) == typeid(KQSClass_Assoc) && typeid(*storage) == typeid(KAssocVal)) {
+      // Its Formatter writes through this sink.
+      storage->Formatter(sink.Stream(), f);
+      return;
+    }
+    if (Is<KQSClass_Long>(c, KQSValue::Class_Long())) {
+      sink.Put('L');
+      sink.Decimal(static_cast<long long>(static_cast<const KQSValueLong*>(storage)->Value()));
+      return;
+    }
+  }
+  if (Is<KQSClass_Undefined>(c, KQSValue::Class_Undefined())) {
+    sink.Put('?');
+    return;
+  }
+  if (Is<KQSClass_Boolean>(c, KQSValue::Class_Boolean())) {
+    sink.Text((reinterpret_cast<uintptr_t>(data) & 0xFF) != 0 ? "true" : "false");
+    return;
+  }
+  // Any other class writes itself onto the stream, and may leave it in a
+  // state that the rest of this write must respect.
+  v.FormattedOutput(sink.Stream(), f);
+  sink.Recheck();
+}
+
+namespace {
+
+// FormattedString's stream buffer: text collects in a fixed block and goes
+// into the result string a block at a time, so the result grows in place
+// (KString reallocates) and is never copied as a whole.
+class KStringOutBuf : public std::streambuf {
+ public:
+  KStringOutBuf() { setp(fBlock, fBlock + sizeof fBlock); }
+  KString Take() {
+    Drain();
+    return fText;
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    Drain();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* p, std::streamsize n) override {
+    if (n > epptr() - pptr()) {
+      Drain();
+      if (n >= static_cast<std::streamsize>(sizeof fBlock)) {
+        fText += KString(p, static_cast<unsigned>(n));
+        return n;
+      }
+    }
+    std::memcpy(pptr(), p, static_cast<size_t>(n));
+    pbump(static_cast<int>(n));
+    return n;
+  }
+
+ private:
+  void Drain() {
+    if (pptr() == pbase()) return;
+    fText += KString(pbase(), static_cast<unsigned>(pptr() - pbase()));
+    setp(fBlock, fBlock + sizeof fBlock);
+  }
+
+  KString fText;
+  char fBlock[16384];
+};
+
+}  // namespace
+
+KString FormattedStringOf(const KQSValue& v) {
+  KStringOutBuf buffer;
+  std::ostream out(&buffer);
+  const std::locale& classic = std::locale::classic();
+  if (!(out.getloc() == classic)) out.imbue(classic);
+  KQSClassFormatter f;
+  {
+    TextSink sink(out);
+    WriteValueText(sink, v, &f);
+  }
+  return buffer.Take();
+}
+
+void WriteValueTextFresh(TextSink& sink, const KQSValue& v) {
+  if (!sink.Fast()) {
+    sink.Stream() << v;
+    return;
+  }
+  // A fast sink's stream already has the classic locale operator<< sets.
+  KQSClassFormatter fresh;
+  WriteValueText(sink, v, &fresh);
+}
+
+}  // namespace vxk_internal

@@ -1,0 +1,259 @@
+// The value text writer's fast lane: numbers against the C library's
+// printf, strings against a plain reference escaper, large documents through
+// every way of writing them, and streams whose state (flags, width, locale,
+// failure) must still be honoured as formatted insertions honour it.
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdarg>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iomanip>
+#include <limits>
+#include <locale>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/started_process.h"
+#include "values/value_test_util.h"
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KQSValue.h"
+
+namespace {
+
+using namespace valtest;
+
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+  char text[64];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+// What a String's text form is, byte by byte, in single-byte mode.
+std::string ReferenceQuoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\'' || c == '\\') out += std::string("\\") + c;
+    else out += c;
+  }
+  return out + "'";
+}
+
+KQSValue Text(const std::string& s) { return KQSValue(KString(s.data(), static_cast<unsigned>(s.size()))); }
+
+KQSValue NewAssoc() { return KQSValue(static_cast<short>(-18), static_cast<void*>(new KAssocVal)); }
+KAssocVal* AssocOf(const KQSValue& v) { return static_cast<KAssocVal*>(v.User()); }
+
+// FormattedOutput into a stream prepared by the caller.
+std::string WrittenInto(std::ostringstream& out, const KQSValue& v) {
+  KQSClassFormatter f;
+  v.FormattedOutput(out, &f);
+  return out.str();
+}
+
+// ===== Numbers =====
+
+TEST(ValueTextWriterNumbers, RealsAreWrittenAsPrintfWrites15Digits) {
+  std::vector<double> cases = {0.0,
+                               -0.0,
+                               1.0,
+                               -1.5,
+                               0.1,
+                               1e15,
+                               1e16,
+                               123456789012345.0,
+                               1234567890123456.0,
+                               9.999999999999995e14,
+                               1e-5,
+                               1e-4,
+                               std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN(),
+                               -std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::denorm_min(),
+                               std::numeric_limits<double>::min(),
+                               std::numeric_limits<double>::max(),
+                               -std::numeric_limits<double>::max()};
+  std::mt19937_64 rng(17);
+  for (int i = 0; i < 20000; ++i) {
+    const uint64_t bits = rng();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    cases.push_back(d);
+    cases.push_back(std::ldexp(static_cast<double>(rng() % 2000000) - 1e6, static_cast<int>(rng() % 80) - 40));
+  }
+  for (double d : cases) {
+    const std::string want = "G" + Printf("%.15g", d);
+    ASSERT_EQ(valtest::Text(KQSValue(d)), want) << Printf("%a", d);
+    ASSERT_EQ(Streamed(KQSValue(d)), want) << Printf("%a", d);
+  }
+}
+
+TEST(ValueTextWriterNumbers, IntegersAndLongsAreWrittenAsPrintfWritesThem) {
+  for (int v : {0, 1, -1, 9, 10, -10, 99999, INT_MAX, INT_MIN, INT_MIN + 1}) {
+    EXPECT_EQ(valtest::Text(KQSValue(v)), Printf("%d", v));
+  }
+  for (long long v : {0LL, -1LL, LLONG_MAX, LLONG_MIN, 4294967296LL}) {
+    EXPECT_EQ(valtest::Text(KQSValue(static_cast<int64>(v))), "L" + Printf("%lld", v));
+  }
+}
+
+// ===== Strings =====
+
+TEST(ValueTextWriterStrings, EscapesMatchTheReferenceAcrossBufferBoundaries) {
+  // Lengths around the 16 KiB blocks FormattedString collects text in, and
+  // escapes placed on both sides of a block end.
+  const char kBytes[] = {'a', 'Z', ' ', '\t', '\n', '\r', '\'', '\\', '"', '\0', '\x7f', '\xe9', '\xff'};
+  std::mt19937 rng(5);
+  for (size_t length : {0u, 1u, 2u, 100u, 16383u, 16384u, 16385u, 40000u}) {
+    std::string s(length, 'x');
+    for (char& c : s) c = kBytes[rng() % sizeof kBytes];
+    const std::string want = ReferenceQuoted(s);
+    EXPECT_EQ(valtest::Text(Text(s)), want) << length;
+    EXPECT_EQ(Streamed(Text(s)), want) << length;
+  }
+  // Escapes exactly at the block end of the output (the quote is byte 0).
+  for (size_t at : {16381u, 16382u, 16383u, 16384u}) {
+    std::string s(20000, 'q');
+    s[at] = '\n';
+    s[at + 1] = '\\';
+    EXPECT_EQ(valtest::Text(Text(s)), ReferenceQuoted(s)) << at;
+  }
+}
+
+// ===== Documents =====
+
+// A few hundred KiB of nested Lists and Assocs with every fast-lane type and
+// a Date and a Bytes, which their classes write.
+KQSValue Document(std::mt19937_64& rng) {
+  KQSValue top = KQSValue::List();
+  for (int r = 0; r < 3000; ++r) {
+    KQSValue record = NewAssoc();
+    AssocOf(record)->Add(KQSValue("id"), KQSValue(r));
+    AssocOf(record)->Add(KQSValue("name"), Text("n'a\\me\n" + std::to_string(rng() % 100000)));
+    AssocOf(record)->Add(KQSValue("real"), KQSValue(static_cast<double>(rng() % 1000000) / 7.0));
+    AssocOf(record)->Add(KQSValue("long"), KQSValue(static_cast<int64>(rng())));
+    AssocOf(record)->Add(KQSValue("flag"), KQSValue::Boolean(static_cast<int>(rng() % 2)));
+    AssocOf(record)->Add(KQSValue(r), KQSValue());
+    KQSValue inner = KQSValue::List(KQSValue(-r), KQSValue("x"), KQSValue::List());
+    if (r % 100 == 0) inner.ListAppendValue(KQSValue(MakeDate(2026, 12, 6, 5, 4, 3)));
+    if (r % 100 == 1) inner.ListAppendValue(KQSValue::NewBytesValue("\x00\xab", 2));
+    AssocOf(record)->Add(KQSValue("inner"), inner);
+    top.ListAppendValue(record);
+  }
+  return top;
+}
+
+TEST(ValueTextWriterDocuments, EveryWayOfWritingGivesTheSameBytes) {
+  std::mt19937_64 rng(3);
+  const KQSValue doc = Document(rng);
+  const std::string text = valtest::Text(doc);
+  ASSERT_GT(text.size(), 200000u);
+  EXPECT_EQ(Streamed(doc), text);
+  // unitbuf sends the write down the slow lane: formatted insertions only.
+  std::ostringstream slow;
+  slow << std::unitbuf;
+  EXPECT_EQ(WrittenInto(slow, doc), text);
+  // The pieces of a record as an independent check of the framing.
+  EXPECT_EQ(text.rfind("{A<1,?,", 0), 0u) << text.substr(0, 120);
+  EXPECT_NE(text.find(",'inner'={0,'x',{},D/2026/12/6:5:4:3}"), std::string::npos);
+  EXPECT_NE(text.find(",'inner'={-1,'x',{},[00ab]}"), std::string::npos);
+  EXPECT_NE(text.find("'name'='n\\'a\\\\me\\n"), std::string::npos);
+}
+
+TEST(ValueTextWriterDocuments, AnAssocInsideItselfIsStillABackReference) {
+  KQSValue a = NewAssoc();
+  KQSValue l = KQSValue::List(KQSValue(1), a);
+  AssocOf(a)->Add(KQSValue("self"), l);
+  EXPECT_EQ(valtest::Text(a), "A<1,?,'self'={1,[Assoc:1]}>");
+  // Lists are not tracked: the Assoc is reached twice before it repeats.
+  EXPECT_EQ(Streamed(l), "{1,A<1,?,'self'={1,[Assoc:1]}>}");
+  AssocOf(a)->Delete(KQSValue("self"));  // break the cycle so both are freed
+}
+
+// ===== Stream state =====
+
+TEST(ValueTextWriterStreams, FlagsAndWidthAreHonouredAsFormattedInsertionsHonourThem) {
+  const KQSValue list = KQSValue::List(KQSValue(1), KQSValue(-2), KQSValue(1.5));
+  std::ostringstream plus;
+  plus << std::showpos;
+  EXPECT_EQ(WrittenInto(plus, list), "{+1,-2,G+1.5}");
+  std::ostringstream hex;
+  hex << std::hex;
+  EXPECT_EQ(WrittenInto(hex, KQSValue::List(KQSValue(255))), "{ff}");
+  std::ostringstream wide;
+  wide << std::setw(4);
+  EXPECT_EQ(WrittenInto(wide, KQSValue::List(KQSValue(7))), "   {7}");  // the first insertion takes the width
+  std::ostringstream quoted;  // a String is written unformatted: the width stays for what follows
+  quoted << std::setw(3);
+  EXPECT_EQ(WrittenInto(quoted, KQSValue("ab")), "'ab'");
+  quoted << 'x';
+  EXPECT_EQ(quoted.str(), "'ab'  x");
+  std::ostringstream point;
+  point << std::showpoint;
+  EXPECT_EQ(WrittenInto(point, KQSValue(2.0)), "G2.00000000000000");
+}
+
+// A numpunct that groups thousands with commas.
+struct Thousands : std::numpunct<char> {
+  char do_thousands_sep() const override { return ','; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+TEST(ValueTextWriterStreams, AStreamLocaleGroupsUntilOperatorOutputSetsTheClassicOne) {
+  const KQSValue list = KQSValue::List(KQSValue(1234567));
+  std::ostringstream out;
+  out.imbue(std::locale(std::locale::classic(), new Thousands));
+  EXPECT_EQ(WrittenInto(out, list), "{1,234,567}");
+  out << list;
+  EXPECT_EQ(out.str(), "{1,234,567}{1234567}");
+  EXPECT_TRUE(out.getloc() == std::locale::classic());
+}
+
+TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStream) {
+  std::ostringstream bad;
+  bad.setstate(std::ios_base::failbit);
+  bad << KQSValue::List(KQSValue("x"), KQSValue(2));
+  EXPECT_EQ(bad.str(), "");
+
+  // A buffer with room for 5 bytes that refuses the rest.
+  struct Tiny : std::streambuf {
+    char room[5];
+    Tiny() { setp(room, room + sizeof room); }
+    std::string Text() const { return std::string(pbase(), pptr()); }
+  } tiny;
+  std::ostream out(&tiny);
+  out << KQSValue::List(KQSValue("abc"), KQSValue(12345));
+  EXPECT_TRUE(out.bad());
+  EXPECT_EQ(tiny.Text(), "{'abc");
+}
+
+// A host class that writes a bar and leaves the stream in hexadecimal: the
+// rest of the write must see that, as it did through formatted insertions.
+class HexLeavingClass : public KQSClass {
+ public:
+  HexLeavingClass() : KQSClass("HexLeaving", 28000) {}
+  std::ostream& FormattedOutput(void* /*data*/, std::ostream& out, KQSClassFormatter* /*f*/) const override {
+    return out << std::hex << '|';
+  }
+};
+
+TEST(ValueTextWriterStreams, AClassThatChangesTheFlagsChangesTheRestOfTheWrite) {
+  static const HexLeavingClass* const hexClass = new HexLeavingClass;  // classes live for the process
+  const KQSValue list = KQSValue::List(KQSValue(255), KQSValue(hexClass, nullptr), KQSValue(255));
+  EXPECT_EQ(Streamed(list), "{255,|,ff}");
+}
+
+}  // namespace
