@@ -1,9 +1,13 @@
 // KVal: native data conversions and row/column access for C++ callers.
 #include "vxkernel/clientapi/KVal.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <istream>
 #include <sstream>
+#include <streambuf>
+#include <vector>
 
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/values/KQSValueBase.h"
@@ -223,6 +227,64 @@ KQSValue KVal::ValueToString(const KQSValue& v) {
   std::ostringstream s;
   s << v;
   return KQSValue(s.str().c_str());
+}
+
+namespace {
+
+// Reads a String's bytes in place, without copying them into a string
+// stream. Nothing is ever written through the pointers.
+class TextBuffer : public std::streambuf {
+ public:
+  TextBuffer(const char* text, unsigned length) {
+    char* p = const_cast<char*>(text);
+    setg(p, p, p + length);
+  }
+};
+
+// Column c of every distinct row: each Record is converted once, even when
+// several rows (or the same row twice) hold it.
+long ConvertColumn(KQSValue& target, const char* name, long number, bool toString) {
+  std::vector<KRZRow*> rows;
+  if (KRZTable* t = TableOf(target)) {
+    const long n = t->Length();
+    rows.reserve(static_cast<size_t>(n));
+    for (long i = 1; i <= n; ++i) {
+      const KQSValue r = t->GetRow(i);
+      if (KRZRow* row = RowOf(r)) rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  } else if (KRZRow* row = RowOf(target)) {
+    rows.push_back(row);
+  }
+  for (KRZRow* row : rows) {
+    const long c = name != nullptr ? row->GetColIndex(name) : number;
+    if (c < 1 || c > row->Width()) continue;
+    const KQSValue cell = row->GetColumn(c);
+    row->SetColumn(toString ? KVal::ValueToString(cell) : KVal::StringToValue(cell), c);
+  }
+  return 0;
+}
+
+}  // namespace
+
+KQSValue KVal::StringToValue(const KQSValue& v) {
+  if (!v.IsString()) return v;
+  const KString& text = v.String();
+  TextBuffer buffer(text, text.Length());
+  std::istream in(&buffer);
+  KQSValue out;
+  in >> out;
+  return out;
+}
+
+long KVal::Convert(KQSValue& table, const char* column, bool toString) {
+  if (column == nullptr) return 0;
+  return ConvertColumn(table, column, 0, toString);
+}
+
+long KVal::Convert(KQSValue& table, long column, bool toString) {
+  return ConvertColumn(table, nullptr, column, toString);
 }
 
 long KVal::Add(KQSValue& table, long n, const KQSValue* values) {

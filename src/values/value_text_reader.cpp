@@ -1,1 +1,777 @@
-// (being written)
+// The value text reader: FormattedInput, operator>> and the cracker table.
+//
+// The reader works on the stream's buffer (sgetc, sbumpc and, for string
+// runs, the get area itself) instead of the formatted extractors: no sentry
+// per character, no locale facet per number. It keeps the stream behaviour
+// of the extractors where callers can see it: a numeric read that finds no
+// number or overflows sets failbit, reaching the end while looking ahead sets
+// eofbit, and a character that ends a token is left in the stream.
+//
+// Nesting ("{", the tag form and every cracker) is counted per thread and
+// capped at kMaxDepth, so hostile input cannot exhaust the stack.
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <istream>
+#include <limits>
+#include <locale>
+#include <sstream>
+#include <string>
+
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/locale/KDateTime.h"
+#include "vxkernel/locale/KIntl.h"
+#include "vxkernel/runtime/dbgstrm.h"
+#include "vxkernel/text/KString.h"
+#include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
+#include "text/str_walk_internal.h"
+
+namespace {
+
+using Traits = std::char_traits<char>;
+constexpr int kEof = Traits::eof();
+
+// The deepest nesting a text may have; the 513th level reads as Undefined and
+// fails the stream, which makes every enclosing level give up as well.
+constexpr int kMaxDepth = 512;
+// The tag text of "<VX:...>" is read like getline into a 255-byte buffer.
+constexpr size_t kMaxTagText = 254;
+
+// The largest double as the Real writer puts it (15 significant digits).
+constexpr long double kLargestWritten = 1.79769313486232e308L;
+
+// What the reader keeps per thread: the nesting depth, shared by every
+// FormattedInput call on the thread, and scratch text for the token being
+// read, so that reading a document allocates no temporary per string or
+// number (freed small blocks between the value allocations would make the
+// allocator consolidate again and again). One thread-local object, fetched
+// once per FormattedInput call: in a shared library each thread-local access
+// is a call.
+struct ThreadState {
+  int depth = 0;
+  std::string scratch;
+};
+
+ThreadState& CurrentThreadState() {
+  thread_local ThreadState state;
+  return state;
+}
+
+// The scratch text, cleared; an unusually long token's memory is given back
+// when the holder goes.
+class Scratch {
+ public:
+  explicit Scratch(std::string& text) : fText(text) { fText.clear(); }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  ~Scratch() {
+    if (fText.capacity() > (1u << 16)) std::string().swap(fText);
+  }
+  std::string& Text() { return fText; }
+
+ private:
+  std::string& fText;
+};
+
+// Holds one nesting level for as long as it lives; ok() is false when the cap
+// is reached (and then no level is taken).
+class DepthGuard {
+ public:
+  explicit DepthGuard(int& depth) : fDepth(depth), fOk(depth < kMaxDepth) {
+    if (fOk) ++fDepth;
+  }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+  ~DepthGuard() {
+    if (fOk) --fDepth;
+  }
+  bool ok() const { return fOk; }
+
+ private:
+  int& fDepth;
+  bool fOk;
+};
+
+// ----- the cracker table -----
+// Plain data, constant-initialised, so the static initializers that register
+// the built-in crackers may run before or after this file's.
+
+struct CrackerEntry {
+  char tag;
+  KQSValue::CrackerFunction reader;
+};
+
+CrackerEntry* gCrackers = nullptr;
+uint16_t gCrackerCount = 0;
+uint16_t gCrackerCapacity = 0;
+
+KQSValue::CrackerFunction FindCracker(char tag) {
+  for (uint16_t i = 0; i < gCrackerCount; ++i) {
+    if (gCrackers[i].tag == tag) return gCrackers[i].reader;
+  }
+  return nullptr;
+}
+
+void DebugText(const std::string& text) {
+  std::ostringstream s;
+  s << text;
+  dbgstrm_print(s);
+}
+
+// Direct access to the get area, for copying string runs in bulk. Pointers to
+// the protected members are formed through this derived class and applied to
+// any std::streambuf, which is well defined (no cast to a type the buffer is
+// not).
+struct GetArea : std::streambuf {
+  static char* Next(std::streambuf* b) { return (b->*(&GetArea::gptr))(); }
+  static char* End(std::streambuf* b) { return (b->*(&GetArea::egptr))(); }
+  static void Skip(std::streambuf* b, int n) { (b->*(&GetArea::gbump))(n); }
+};
+
+bool IsBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// How the string reader groups bytes into characters.
+enum class Grouping { kBytes, kUtf8, kLeadBytes };
+
+// One FormattedInput call: the stream, its buffer and the reading options.
+// Nested values of the built-in forms are read by the same object; crackers
+// and host classes come back through KQSValue::FormattedInput.
+class TextReader {
+ public:
+  TextReader(std::istream& in, std::streambuf* buffer, KQSClassCracker* cracker, ThreadState& state)
+      : fIn(in), fBuffer(buffer), fCracker(cracker), fState(state) {}
+
+  // Reads one value into out, which the caller has made Undefined.
+  void Value(KQSValue& out);
+
+ private:
+  void Fail() { fIn.setstate(std::ios_base::failbit); }
+  void AtEnd() { fIn.setstate(std::ios_base::eofbit); }
+  // The next character without taking it; kEof (and eofbit) at the end.
+  int Peek() {
+    const int c = fBuffer->sgetc();
+    if (c == kEof) AtEnd();
+    return c;
+  }
+  // The next character, as istream::get: eofbit and failbit at the end.
+  int Get() {
+    const int c = fBuffer->sbumpc();
+    if (c == kEof) fIn.setstate(std::ios_base::eofbit | std::ios_base::failbit);
+    return c;
+  }
+  // What the numeric extractors skip first (only with skipws set).
+  bool SkipBlanks();
+  // A signed decimal number in [min, max], as operator>>(long) reads it;
+  // first, when not kEof, is its first character, already taken.
+  bool Integer(int first, long long min, long long max, long long& value);
+  // An unsigned hexadecimal number, as operator>> with std::hex reads it.
+  bool Hex(unsigned long& value);
+  bool Double(double& value);
+  // A character as operator>>(char) reads it: blanks skipped first.
+  int Char() { return SkipBlanks() ? Get() : kEof; }
+
+  void String(int quote, KQSValue& out);
+  void TypeCode(KQSValue& out);
+  void ObjRef(KQSValue& out);
+  void Point(KQSValue& out);
+  void Date(KQSValue& out);
+  void Word(const char* rest, KQSValue& out, bool value);
+  void Bytes(KQSValue& out);
+  void List(KQSValue& out);
+  void Tag(KQSValue& out);
+  // Reads up to delimiter like istream::getline with a 255-byte buffer;
+  // false where getline would set failbit.
+  bool TagText(std::string& text);
+  Grouping StringGrouping(const vxk_internal::LeadTable*& lead) const;
+
+  std::istream& fIn;
+  std::streambuf* fBuffer;
+  KQSClassCracker* fCracker;
+  ThreadState& fState;
+};
+
+bool TextReader::SkipBlanks() {
+  if ((fIn.flags() & std::ios_base::skipws) == 0) return true;
+  for (;;) {
+    const int c = fBuffer->sgetc();
+    if (c == kEof) {
+      fIn.setstate(std::ios_base::eofbit | std::ios_base::failbit);
+      return false;
+    }
+    if (!IsBlank(c)) return true;
+    fBuffer->sbumpc();
+  }
+}
+
+bool TextReader::Integer(int first, long long min, long long max, long long& value) {
+  value = 0;
+  int c = first;
+  if (c == kEof) {
+    if (!SkipBlanks()) return false;
+    c = fBuffer->sgetc();
+    if (c == '-' || c == '+') fBuffer->sbumpc();
+    else c = kEof;
+  }
+  const bool negative = c == '-';
+  if (c >= '0' && c <= '9') {
+    // The first digit was handed in already taken: put it back by value.
+    value = c - '0';
+  }
+  bool digits = c >= '0' && c <= '9';
+  const unsigned long long limit =
+      negative ? static_cast<unsigned long long>(-(min + 1)) + 1 : static_cast<unsigned long long>(max);
+  unsigned long long magnitude = static_cast<unsigned long long>(value);
+  bool overflow = false;
+  for (;;) {
+    const int d = fBuffer->sgetc();
+    if (d == kEof) {
+      AtEnd();
+      break;
+    }
+    if (d < '0' || d > '9') break;
+    fBuffer->sbumpc();
+    digits = true;
+    const unsigned digit = static_cast<unsigned>(d - '0');
+    if (magnitude > (limit - digit) / 10) overflow = true;
+    else magnitude = magnitude * 10 + digit;
+  }
+  if (!digits) {
+    Fail();
+    return false;
+  }
+  if (overflow) {
+    value = negative ? min : max;
+    Fail();
+    return false;
+  }
+  value = negative ? static_cast<long long>(0 - magnitude) : static_cast<long long>(magnitude);
+  return true;
+}
+
+bool TextReader::Hex(unsigned long& value) {
+  value = 0;
+  if (!SkipBlanks()) return false;
+  int c = fBuffer->sgetc();
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') {
+    fBuffer->sbumpc();
+    c = fBuffer->sgetc();
+  }
+  bool digits = false;
+  bool overflow = false;
+  unsigned long long n = 0;
+  if (c == '0') {
+    // An optional "0x" prefix, as the hexadecimal extractor accepts it.
+    fBuffer->sbumpc();
+    digits = true;
+    c = fBuffer->sgetc();
+    if (c == 'x' || c == 'X') fBuffer->sbumpc();
+  }
+  for (;;) {
+    c = fBuffer->sgetc();
+    if (c == kEof) {
+      AtEnd();
+      break;
+    }
+    unsigned digit;
+    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+    else break;
+    fBuffer->sbumpc();
+    digits = true;
+    if (n > (std::numeric_limits<unsigned long>::max() >> 4)) overflow = true;
+    else n = (n << 4) | digit;
+  }
+  if (!digits || overflow) {
+    if (overflow) value = std::numeric_limits<unsigned long>::max();
+    Fail();
+    return false;
+  }
+  value = static_cast<unsigned long>(negative ? 0 - n : n);
+  return true;
+}
+
+bool TextReader::Double(double& value) {
+  value = 0;
+  if (!SkipBlanks()) return false;
+  // The characters the floating extractor accepts: sign, digits, one point,
+  // and an exponent with its own sign.
+  Scratch scratch(fState.scratch);
+  std::string& text = scratch.Text();
+  bool point = false;
+  bool exponent = false;
+  for (;;) {
+    const int c = fBuffer->sgetc();
+    if (c == kEof) {
+      AtEnd();
+      break;
+    }
+    const char ch = static_cast<char>(c);
+    const char last = text.empty() ? '\0' : text.back();
+    if (ch >= '0' && ch <= '9') {
+    } else if ((ch == '-' || ch == '+') && (text.empty() || last == 'e' || last == 'E')) {
+    } else if (ch == '.' && !point && !exponent) {
+      point = true;
+    } else if ((ch == 'e' || ch == 'E') && !exponent && !text.empty() && last != '-' && last != '+') {
+      exponent = true;
+    } else {
+      break;
+    }
+    text += ch;
+    fBuffer->sbumpc();
+  }
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  const std::from_chars_result r = std::from_chars(begin, end, value, std::chars_format::general);
+  if (r.ec != std::errc() || r.ptr != end) {
+    const bool negative = begin != end && *begin == '-';
+    if (r.ec == std::errc::result_out_of_range && r.ptr == end) {
+      // The largest double written to 15 digits (1.79769313486232e+308) is
+      // just above it; read such a number as the largest double, so that
+      // every finite Real reads back. Beyond that, overflow fails with the
+      // largest magnitude, as the extractor does.
+      long double wide = 0;
+      const std::from_chars_result w = std::from_chars(begin, end, wide, std::chars_format::general);
+      const long double magnitude = wide < 0 ? -wide : wide;
+      value = negative ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max();
+      if (w.ec == std::errc() && magnitude > 1 && magnitude <= kLargestWritten) return true;
+    } else {
+      value = 0;
+    }
+    Fail();
+    return false;
+  }
+  return true;
+}
+
+Grouping TextReader::StringGrouping(const vxk_internal::LeadTable*& lead) const {
+  if (fCracker != nullptr && fCracker->UseCodePage()) {
+    if (fCracker->CodePage() == vxk_internal::kCodePageUtf8) return Grouping::kUtf8;
+    lead = &vxk_internal::LeadTableFor(fCracker->CodePage());
+    return lead == &vxk_internal::kLeadNone ? Grouping::kBytes : Grouping::kLeadBytes;
+  }
+  const bool multiByte = fCracker != nullptr ? fCracker->IsMultiByte() : KIntl::MultiByte();
+  if (!multiByte || KIntl::Utf8()) return Grouping::kBytes;
+  lead = &vxk_internal::LeadTableFor(vxk_internal::DbcsCodePage());
+  return Grouping::kLeadBytes;
+}
+
+void TextReader::String(int quote, KQSValue& out) {
+  const vxk_internal::LeadTable* lead = &vxk_internal::kLeadNone;
+  const Grouping grouping = StringGrouping(lead);
+  // Bytes at or above 0x80 leave the bulk copy when they may start a group.
+  const bool grouped = grouping != Grouping::kBytes;
+  Scratch scratch(fState.scratch);
+  std::string& text = scratch.Text();
+  for (;;) {
+    // Copy the run of ordinary bytes straight out of the get area.
+    char* p = GetArea::Next(fBuffer);
+    char* const e = GetArea::End(fBuffer);
+    if (p != nullptr && p < e) {
+      char* q = p;
+      while (q < e) {
+        const unsigned char b = static_cast<unsigned char>(*q);
+        if (b == quote || b == '\\' || (b >= 0x80 && grouped)) break;
+        ++q;
+      }
+      if (q != p) {
+        text.append(p, static_cast<size_t>(q - p));
+        GetArea::Skip(fBuffer, static_cast<int>(q - p));
+        if (q == e) continue;
+      }
+    }
+    int c = fBuffer->sbumpc();
+    if (c == kEof) {
+      AtEnd();  // the end of input ends the string
+      break;
+    }
+    if (c == quote) break;
+    if (c == '\\') {
+      c = fBuffer->sbumpc();
+      if (c == kEof) {
+        AtEnd();
+        break;
+      }
+      if (c == 'n') c = '\n';
+      else if (c == 'r') c = '\r';
+      else if (c == 't') c = '\t';
+    }
+    text += static_cast<char>(c);
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (grouping == Grouping::kUtf8) {
+      // A lead byte takes its continuation bytes along; a byte that is no
+      // continuation (a quote, a backslash) ends the group early, so text
+      // that is not valid UTF-8 still reads back as it was written.
+      int more = (b & 0xE0) == 0xC0 ? 1 : ((b & 0xF0) == 0xE0 ? 2 : ((b & 0xF8) == 0xF0 ? 3 : 0));
+      for (; more > 0; --more) {
+        const int t = fBuffer->sgetc();
+        if (t == kEof || (t & 0xC0) != 0x80) break;
+        text += static_cast<char>(fBuffer->sbumpc());
+      }
+    } else if (grouping == Grouping::kLeadBytes && lead->fLead[b]) {
+      // A lead byte takes the next byte along, unless that byte closes the
+      // string: a lone lead byte at the end of a text is written just
+      // before the closing quote.
+      const int t = fBuffer->sgetc();
+      if (t != kEof && t != quote) text += static_cast<char>(fBuffer->sbumpc());
+    }
+  }
+  out = KString(text.data(), static_cast<unsigned>(text.size()));
+}
+
+void TextReader::TypeCode(KQSValue& out) {
+  const int c = fBuffer->sbumpc();
+  if (c == kEof) {
+    fIn.setstate(std::ios_base::eofbit | std::ios_base::failbit);
+    DebugText("operator>>( % ) EOF\n");
+    return;
+  }
+  if (c != '\'') {
+    DebugText("KQSValue::operator>>( no quoted FQN specified for typecode )\n");
+    return;
+  }
+  Scratch scratch(fState.scratch);
+  std::string& text = scratch.Text();
+  for (;;) {
+    const int t = fBuffer->sbumpc();
+    if (t == kEof) {
+      AtEnd();
+      break;
+    }
+    if (t == '\'') break;
+    text += static_cast<char>(t);
+  }
+  out = KQSValue::NewTypeCodeValue(KString(text.data(), static_cast<unsigned>(text.size())));
+}
+
+void TextReader::ObjRef(KQSValue& out) {
+  unsigned long n = 0;
+  if (!Hex(n)) return;
+  // Class 3 is the host's object reference class. Without it, or when it is
+  // a storage class, the word would be taken for an address: refuse.
+  const KQSClass* c = KQSValue::NumberToClass(3);
+  if (c == nullptr || c->IsPointer() || c->CountsStorage()) {
+    DebugText("KQSValue::operator>>( # ) no object reference class\n");
+    return;
+  }
+  out = KQSValue(c, reinterpret_cast<void*>(static_cast<uintptr_t>(n)));
+}
+
+void TextReader::Point(KQSValue& out) {
+  long long x = 0;
+  long long y = 0;
+  if (!Integer(kEof, std::numeric_limits<long>::min(), std::numeric_limits<long>::max(), x)) return;
+  const int comma = Char();
+  if (comma == kEof) return;
+  if (!Integer(kEof, std::numeric_limits<long>::min(), std::numeric_limits<long>::max(), y)) return;
+  const int close = Char();
+  if (comma != ',' || close != ')' || !fIn.good()) return;
+  out = GEOM_point{static_cast<int32_t>(x), static_cast<int32_t>(y)};
+}
+
+void TextReader::Date(KQSValue& out) {
+  long long f[6] = {};
+  for (int i = 0; i < 6; ++i) {
+    if (Get() == kEof) return;
+    const long long min = i == 0 ? std::numeric_limits<int16_t>::min() : std::numeric_limits<long>::min();
+    const long long max = i == 0 ? std::numeric_limits<int16_t>::max() : std::numeric_limits<long>::max();
+    if (!Integer(kEof, min, max, f[i])) return;
+  }
+  KDateTime d;
+  d.Year(static_cast<int>(f[0]));
+  d.Month(static_cast<int>(static_cast<int8_t>(f[1])));
+  d.Day(static_cast<int>(static_cast<int8_t>(f[2])));
+  d.Hour(static_cast<int>(static_cast<int8_t>(f[3])));
+  d.Minute(static_cast<int>(static_cast<int8_t>(f[4])));
+  d.Second(static_cast<int>(static_cast<int8_t>(f[5])));
+  d.Milliseconds(0);
+  out = d;
+}
+
+void TextReader::Word(const char* rest, KQSValue& out, bool value) {
+  for (const char* r = rest; *r != '\0'; ++r) {
+    const int c = Peek();
+    if (c == kEof) break;
+    const int lower = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+    if (lower != *r) break;
+    fBuffer->sbumpc();
+  }
+  out = KQSValue::Boolean(value ? 1 : 0);
+}
+
+int HexDigit(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+void TextReader::Bytes(KQSValue& out) {
+  std::string bytes;
+  bool valid = true;
+  for (;;) {
+    const int hi = Get();
+    if (hi == kEof) return;
+    if (hi == ']') break;
+    const int lo = Get();
+    if (lo == kEof) return;
+    if (lo == ']') {
+      valid = false;  // an odd digit count
+      break;
+    }
+    const int h = HexDigit(hi);
+    const int l = HexDigit(lo);
+    // Keep reading to the "]" so that an enclosing List stays in step.
+    if (h < 0 || l < 0) valid = false;
+    else if (valid) bytes += static_cast<char>(h << 4 | l);
+  }
+  if (valid) out = KQSValue::NewBytesValue(bytes.data(), static_cast<long>(bytes.size()));
+}
+
+void TextReader::List(KQSValue& out) {
+  DepthGuard depth(fState.depth);
+  if (!depth.ok()) {
+    Fail();
+    return;
+  }
+  KQSValue list = KQSValue::List();
+  KQSValueList* window = nullptr;  // made with the first element
+  KQSValue item;
+  for (;;) {
+    const int c = Peek();
+    if (c == kEof) return;
+    if (c == '}') {
+      fBuffer->sbumpc();
+      out = std::move(list);
+      return;
+    }
+    if (c == ',' || c == ' ') {
+      fBuffer->sbumpc();
+      continue;
+    }
+    item.Undefine();
+    Value(item);
+    if (fIn.fail()) return;
+    if (window == nullptr) {
+      window = new KQSValueList();
+      list = KQSValue(KQSValue::Class_List(), static_cast<void*>(window));
+    }
+    window->AppendValue(item);
+  }
+}
+
+bool TextReader::TagText(std::string& text) {
+  text.clear();
+  for (;;) {
+    const int c = fBuffer->sgetc();
+    if (c == kEof) {
+      if (text.empty()) {
+        fIn.setstate(std::ios_base::eofbit | std::ios_base::failbit);
+        return false;
+      }
+      AtEnd();
+      return true;
+    }
+    if (c == '>') {
+      fBuffer->sbumpc();
+      return true;
+    }
+    if (text.size() == kMaxTagText) {
+      // getline stops before the character that would not fit.
+      Fail();
+      return false;
+    }
+    text += static_cast<char>(c);
+    fBuffer->sbumpc();
+  }
+}
+
+void TextReader::Tag(KQSValue& out) {
+  DepthGuard depth(fState.depth);
+  if (!depth.ok()) {
+    Fail();
+    return;
+  }
+  std::string tag;
+  if (!TagText(tag)) {
+    DebugText("KQSValue::operator>>() getline( '>' ) failed\n");
+    return;
+  }
+  if (tag.compare(0, 3, "VX:") != 0) {
+    DebugText("KQSValue::operator>>() bad tag: <" + tag + ">\n");
+    return;
+  }
+  // The class name ends at the first blank; attributes are the class's own.
+  size_t end = 3;
+  while (end < tag.size() && !IsBlank(static_cast<unsigned char>(tag[end]))) ++end;
+  const std::string name = tag.substr(3, end - 3);
+  const KQSClass* c = KQSValue::NameToClass(KString(name.data(), static_cast<unsigned>(name.size())));
+  if (c == nullptr) {
+    DebugText("KQSValue::operator>>() No such class: <" + name + ">\n");
+    return;
+  }
+  if (!c->FormattedInput(fIn, out, nullptr)) {
+    DebugText("KQSValue::operator>>() Error during FormattedInput()\n");
+    out.Undefine();
+    return;
+  }
+  // The next character must open the closing tag. A different one stays in
+  // the stream, where an enclosing List may still need it.
+  if (fIn.fail() || fBuffer->sgetc() != '<') {
+    DebugText("KQSValue::operator>>() No closing tag after FormattedInput()\n");
+    return;
+  }
+  fBuffer->sbumpc();
+  std::string closing;
+  if (!TagText(closing)) {
+    DebugText("KQSValue::operator>>() No closing '>' in closing tag after FormattedInput()\n");
+  }
+}
+
+void TextReader::Value(KQSValue& out) {
+  const int c = Get();
+  if (c == kEof) return;
+  long long n = 0;
+  switch (c) {
+    case '\'':
+    case '"':
+      String(c, out);
+      return;
+    case '#':
+      ObjRef(out);
+      return;
+    case '%':
+      TypeCode(out);
+      return;
+    case '(':
+      Point(out);
+      return;
+    case '-':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
+      if (Integer(c, std::numeric_limits<long>::min(), std::numeric_limits<long>::max(), n))
+        out = static_cast<long>(n);
+      return;
+    case '<':
+      Tag(out);
+      return;
+    case '?':
+      return;
+    case 'B':
+      if (Get() == kEof) return;
+      if (Integer(kEof, std::numeric_limits<long>::min(), std::numeric_limits<long>::max(), n))
+        out = KQSValue::BlobId(static_cast<long>(n));
+      return;
+    case 'D':
+      Date(out);
+      return;
+    case 'F':
+    case 'f':
+      Word("alse", out, false);
+      return;
+    case 'T':
+    case 't':
+      Word("rue", out, true);
+      return;
+    case 'G': {
+      double d = 0;
+      if (Double(d)) out = d;
+      return;
+    }
+    case 'L':
+      if (Integer(kEof, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), n))
+        out = static_cast<int64>(n);
+      return;
+    case 'N':
+      out = KQSValue::NotSet();
+      return;
+    case '[':
+      Bytes(out);
+      return;
+    case '{':
+      List(out);
+      return;
+    default:
+      break;
+  }
+  const KQSValue::CrackerFunction reader = FindCracker(static_cast<char>(c));
+  if (reader == nullptr) return;
+  DepthGuard depth(fState.depth);
+  if (!depth.ok()) {
+    Fail();
+    return;
+  }
+  reader(fIn, static_cast<char>(c), out, fCracker);
+}
+
+}  // namespace
+
+std::istream& KQSValue::FormattedInput(std::istream& in, KQSValue& out, KQSClassCracker* cracker) {
+  out.Undefine();
+  std::streambuf* buffer = in.rdbuf();
+  if (!in.good() || buffer == nullptr) {
+    // What get() does on a stream that is not ready; never throws here.
+    const std::ios_base::iostate mask = in.exceptions();
+    if (mask != std::ios_base::goodbit) in.exceptions(std::ios_base::goodbit);
+    in.setstate(std::ios_base::failbit);
+    if (mask != std::ios_base::goodbit) {
+      try {
+        in.exceptions(mask);
+      } catch (...) {
+      }
+    }
+    return in;
+  }
+  // The reader reports through the stream state, never by throwing: an
+  // exception mask is lifted for the call and put back afterwards.
+  const std::ios_base::iostate mask = in.exceptions();
+  if (mask != std::ios_base::goodbit) in.exceptions(std::ios_base::goodbit);
+  try {
+    TextReader(in, buffer, cracker, CurrentThreadState()).Value(out);
+  } catch (...) {
+    // A failing stream buffer or allocation: nothing half-read is kept.
+    out.Undefine();
+    in.setstate(std::ios_base::badbit);
+  }
+  if (mask != std::ios_base::goodbit) {
+    try {
+      in.exceptions(mask);
+    } catch (...) {
+    }
+  }
+  return in;
+}
+
+std::istream& operator>>(std::istream& in, KQSValue& v) {
+  // Imbuing costs a locale copy and the stream's callbacks: skip it when the
+  // stream already reads in the classic locale.
+  if (!(in.getloc() == std::locale::classic())) in.imbue(std::locale::classic());
+  return KQSValue::FormattedInput(in, v, nullptr);
+}
+
+unsigned char KQSValue::RegisterCracker(char tag, CrackerFunction reader) {
+  if (gCrackerCount == gCrackerCapacity) {
+    if (gCrackerCapacity > std::numeric_limits<uint16_t>::max() - 4) return 0;
+    const uint16_t capacity = static_cast<uint16_t>(gCrackerCount + 4);
+    auto* grown = new CrackerEntry[capacity];
+    if (gCrackerCount != 0) std::memcpy(grown, gCrackers, sizeof(CrackerEntry) * gCrackerCount);
+    delete[] gCrackers;
+    gCrackers = grown;
+    gCrackerCapacity = capacity;
+  }
+  gCrackers[gCrackerCount].tag = tag;
+  gCrackers[gCrackerCount].reader = reader;
+  ++gCrackerCount;
+  return 1;
+}

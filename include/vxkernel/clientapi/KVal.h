@@ -66,6 +66,15 @@ class VXKERNEL_EXPORT KVal {
   static long Delete(KQSValue& table, const char* column);
   // A String of the value's text form; Undefined stays Undefined.
   static KQSValue ValueToString(const KQSValue& v);
+  // The value a String's text form reads as (operator>>); Undefined stays
+  // Undefined and any other value is returned as it is.
+  static KQSValue StringToValue(const KQSValue& v);
+  // Converts one column (by name, or 1-based number) of every row of a
+  // RecArray, or of a Record, in place: ValueToString of each cell when
+  // toString is true, else StringToValue. A Record held by several rows is
+  // converted once. Anything else is left alone. Always 0.
+  static long Convert(KQSValue& table, const char* column, bool toString);
+  static long Convert(KQSValue& table, long column, bool toString);
 
   // Appends one row to a RecArray and fills its first cells; a value that is
   // not a RecArray is first replaced by a new one with n unnamed columns.

@@ -1,0 +1,535 @@
+// The value text reader: the reading table row by row, the stream state it
+// leaves, the tag form with a host class and its five messages, the typecode
+// messages, the multi-byte string rules, the nesting cap, the cracker table
+// and KVal's StringToValue. Numbers are checked against the C library's own
+// conversions; settings that are process-wide run in forked children.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/debug_capture.h"
+#include "support/started_process.h"
+#include "values/value_test_util.h"
+#include "vxkernel/clientapi/KVal.h"
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/locale/KIntl.h"
+#include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KRZTable.h"
+
+namespace {
+
+using namespace valtest;
+
+constexpr short kAssoc = -18;
+constexpr short kRecord = -109;
+constexpr short kRecArray = -110;
+
+// What one read produced: the value, what the stream still holds and its
+// state afterwards.
+struct Read {
+  KQSValue value;
+  std::string rest;
+  bool fail = false;
+  bool eof = false;
+};
+
+Read ReadText(const std::string& text, KQSClassCracker* cracker = nullptr) {
+  std::istringstream in(text);
+  Read r;
+  r.value = KQSValue(7);  // must become Undefined first
+  KQSValue::FormattedInput(in, r.value, cracker);
+  r.fail = in.fail();
+  r.eof = in.eof();
+  in.clear();
+  r.rest.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return r;
+}
+
+KQSValue Parse(const std::string& text, KQSClassCracker* cracker = nullptr) { return ReadText(text, cracker).value; }
+
+// ----- the host classes of the tag and "#" forms -----
+
+// A value of an immediate class holding word. Class and word go through
+// volatiles so that the compiler does not follow the constructor's storage
+// branch (never taken for these classes) and warn about it.
+KQSValue Immediate(const KQSClass* c, uintptr_t word) {
+  const KQSClass* volatile hiddenClass = c;
+  volatile uintptr_t hiddenWord = word;
+  return KQSValue(hiddenClass, reinterpret_cast<void*>(hiddenWord));
+}
+
+// An immediate host class writing its values in the tag form: "<VX:Gauge>"
+// then the number in decimal then "</VX:Gauge>". Its reader answers false
+// for a payload that is not a number.
+class GaugeClass : public KQSClass {
+ public:
+  GaugeClass() : KQSClass("Gauge", 21) {}
+  std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* /*f*/) const override {
+    out << static_cast<const char*>(FormatXMLV1OpenTag(""));
+    out << static_cast<long>(static_cast<int32_t>(reinterpret_cast<uintptr_t>(data)));
+    return out << static_cast<const char*>(FormatXMLV1CloseTag());
+  }
+  bool FormattedInput(std::istream& in, KQSValue& out, KQSClassCracker* /*c*/) const override {
+    long n = 0;
+    if (!(in >> n)) return false;
+    out = Immediate(this, static_cast<uintptr_t>(static_cast<int32_t>(n)));
+    return true;
+  }
+};
+
+// The host's object reference class (number 3), written as "#" and hex.
+class RefClass : public KQSClass {
+ public:
+  RefClass() : KQSClass("TestObjRef", 3) {}
+  std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* /*f*/) const override {
+    return out << '#' << std::hex << reinterpret_cast<uintptr_t>(data) << std::dec;
+  }
+};
+
+const GaugeClass* Gauge() {
+  static GaugeClass* c = [] {
+    auto* g = new GaugeClass();
+    EXPECT_TRUE(KQSValue::AddProcessClass(g, 1));
+    return g;
+  }();
+  return c;
+}
+
+// ===== the reading table =====
+
+TEST(ValueTextReader, ScalarsReadAsTheirTypes) {
+  struct Case {
+    const char* text;
+    short type;
+    const char* written;  // the value's text form afterwards
+  };
+  const Case cases[] = {
+      {"?", kUndefined, "?"},
+      {"N", kNotSet, "N"},
+      {"42", kInteger, "42"},
+      {"-17", kInteger, "-17"},
+      {"B/99", kBlobId, "B/99"},
+      {"B/-3", kBlobId, "B/-3"},
+      {"true", kBoolean, "true"},
+      {"false", kBoolean, "false"},
+      {"(3,-4)", kPoint, "(3,-4)"},
+      {"G2.5", kReal, "G2.5"},
+      {"G-1e+300", kReal, "G-1e+300"},
+      {"L-9223372036854775808", kLong, "L-9223372036854775808"},
+      {"D/2004/3/5:14:7:9", kDate, "D/2004/3/5:14:7:9"},
+      {"[00ab10]", kBytes, "[00ab10]"},
+      {"[]", kBytes, "[]"},
+      {"'it\\'s'", kString, "'it\\'s'"},
+      {"%'a.b.C'", kTypeCode, "%'a.b.C'"},
+      {"{}", kList, "{}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Read r = ReadText(c.text);
+    EXPECT_EQ(r.value.Type(), c.type);
+    EXPECT_EQ(Text(r.value), c.written);
+    EXPECT_EQ(r.rest, "");
+  }
+}
+
+TEST(ValueTextReader, IntegersMatchTheCLibrary) {
+  // strtol is the oracle for "a long"; the Integer keeps 32 bits of it.
+  std::mt19937_64 rng(7);
+  std::vector<std::string> texts = {"0", "-0", "2147483647", "-2147483648", "4294967296", "9223372036854775807",
+                                    "-9223372036854775808", "007"};
+  for (int i = 0; i < 300; ++i) texts.push_back(std::to_string(static_cast<long>(rng())));
+  for (const std::string& t : texts) {
+    SCOPED_TRACE(t);
+    const long expected = std::strtol(t.c_str(), nullptr, 10);
+    const Read r = ReadText(t);
+    ASSERT_TRUE(r.value.IsInteger());
+    EXPECT_EQ(static_cast<long>(r.value), static_cast<long>(static_cast<int32_t>(expected)));
+    EXPECT_FALSE(r.fail);
+    EXPECT_TRUE(r.eof);  // the number ran to the end of the input
+    const Read l = ReadText("L" + t);
+    ASSERT_TRUE(l.value.IsLong());
+    EXPECT_EQ(static_cast<int64>(l.value), expected);
+  }
+}
+
+TEST(ValueTextReader, RealsMatchStrtod) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> mantissa(-10, 10);
+  std::uniform_int_distribution<int> exponent(-300, 300);
+  for (int i = 0; i < 300; ++i) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", mantissa(rng) * std::pow(10.0, exponent(rng)));
+    SCOPED_TRACE(text);
+    const Read r = ReadText(std::string("G") + text + ",");
+    ASSERT_TRUE(r.value.IsReal());
+    EXPECT_EQ(static_cast<double>(r.value), std::strtod(text, nullptr));
+    EXPECT_EQ(r.rest, ",");
+  }
+  EXPECT_EQ(static_cast<double>(Parse("G.5")), 0.5);
+  EXPECT_EQ(static_cast<double>(Parse("G+7E2")), 700.0);
+}
+
+TEST(ValueTextReader, NumericFailuresLeaveUndefinedAndFailbit) {
+  for (const char* text : {"-", "-x", "B/", "Bx", "G", "Gx", "Ginf", "L", "L+", "99999999999999999999",
+                           "L-9223372036854775809", "G1e999", "D/1/2", "D/99999/1/1:0:0:0"}) {
+    SCOPED_TRACE(text);
+    const Read r = ReadText(text);
+    EXPECT_TRUE(r.value.IsUndefined());
+    EXPECT_TRUE(r.fail);
+  }
+  // A character that ends a number stays in the stream.
+  const Read r = ReadText("12}");
+  EXPECT_EQ(static_cast<long>(r.value), 12);
+  EXPECT_EQ(r.rest, "}");
+  EXPECT_FALSE(r.fail);
+  EXPECT_FALSE(r.eof);
+}
+
+TEST(ValueTextReader, NumbersSkipBlanksLikeTheExtractorsUnlessNoskipws) {
+  EXPECT_EQ(Text(Parse("( 3 , 4 )")), "(3,4)");
+  EXPECT_EQ(Text(Parse("L  12")), "L12");
+  std::istringstream in("L 12");
+  in >> std::noskipws;
+  KQSValue v;
+  KQSValue::FormattedInput(in, v, nullptr);
+  EXPECT_TRUE(v.IsUndefined());
+  EXPECT_TRUE(in.fail());
+}
+
+TEST(ValueTextReader, EdgeCasesOfTheScalarForms) {
+  // Points need "," and ")".
+  EXPECT_TRUE(Parse("(3;-4)").IsUndefined());
+  EXPECT_TRUE(Parse("(3,-4]").IsUndefined());
+  EXPECT_TRUE(Parse("(3,-4").IsUndefined());
+  // Booleans: any case, any prefix of the word; the first mismatch stays.
+  for (const char* t : {"TRUE", "true", "T", "tRu", "t"}) EXPECT_EQ(Text(Parse(t)), "true") << t;
+  const Read fx = ReadText("fx");
+  EXPECT_EQ(Text(fx.value), "false");
+  EXPECT_EQ(fx.rest, "x");
+  const Read falsey = ReadText("FALSEy");
+  EXPECT_EQ(Text(falsey.value), "false");
+  EXPECT_EQ(falsey.rest, "y");
+  // Bytes: lowercase digits only, an even count, and a closing bracket; a
+  // bad pair still reads up to the bracket.
+  const Read upper = ReadText("[0A],1");
+  EXPECT_TRUE(upper.value.IsUndefined());
+  EXPECT_EQ(upper.rest, ",1");
+  EXPECT_TRUE(Parse("[0]").IsUndefined());
+  EXPECT_TRUE(Parse("[00ab").IsUndefined());
+  EXPECT_TRUE(Parse("[zz]").IsUndefined());
+  // Errors have no reader: "E" is consumed, the code is not.
+  const Read e5 = ReadText("E5");
+  EXPECT_TRUE(e5.value.IsUndefined());
+  EXPECT_EQ(e5.rest, "5");
+  // Blanks are not skipped before a value; an empty input reads nothing.
+  const Read blank = ReadText(" 5");
+  EXPECT_TRUE(blank.value.IsUndefined());
+  EXPECT_EQ(blank.rest, "5");
+  const Read empty = ReadText("");
+  EXPECT_TRUE(empty.value.IsUndefined());
+  EXPECT_TRUE(empty.eof);
+  // Dates keep their fields as written, valid or not.
+  const KQSValue d = Parse("D/2024/2/29:23:59:58");
+  ASSERT_EQ(d.Type(), kDate);
+  EXPECT_EQ(d.Date(), MakeDate(2024, 2, 29, 23, 59, 58));
+}
+
+TEST(ValueTextReader, StringsWithEscapesAndEitherQuote) {
+  EXPECT_EQ(Parse("'it\\'s\\n'").String(), KString("it's\n"));
+  const KQSValue tab = Parse("\"a\\tb\"");
+  EXPECT_EQ(tab.String(), KString("a\tb"));
+  EXPECT_EQ(Text(tab), "'a\tb'");
+  EXPECT_EQ(Parse("'\\r\\q\\\\'").String(), KString("\rq\\"));
+  // A double-quoted text keeps single quotes as they are, and the other way.
+  EXPECT_EQ(Parse("\"it's\"").String(), KString("it's"));
+  EXPECT_EQ(Parse("'say \"x\"'").String(), KString("say \"x\""));
+  // The end of input ends the string, even after a backslash.
+  EXPECT_EQ(Parse("'open").String(), KString("open"));
+  EXPECT_EQ(Parse("'open\\").String(), KString("open"));
+  // NUL bytes are ordinary characters.
+  const KQSValue nul = Parse(std::string("'a\0b'", 5));
+  EXPECT_EQ(nul.String().Length(), 3u);
+  // A string spanning many buffer fills comes through whole.
+  const std::string big(100000, 'x');
+  EXPECT_EQ(Parse("'" + big + "'").String().Length(), big.size());
+}
+
+TEST(ValueTextReader, ListsReadTheirElementsInOrder) {
+  const KQSValue v = Parse("{1,'x',{2}}");
+  ASSERT_TRUE(v.IsList());
+  ASSERT_EQ(v.ListEntries(), 3);
+  EXPECT_EQ(static_cast<long>(v.ListGetValue(1)), 1);
+  EXPECT_EQ(v.ListGetValue(2).String(), KString("x"));
+  EXPECT_EQ(Text(v.ListGetValue(3)), "{2}");
+  EXPECT_EQ(Text(Parse("{1 2}")), "{1,2}");
+  EXPECT_EQ(Text(Parse("{ 1,,2 ,}")), "{1,2}");
+  // A character no reader knows becomes an Undefined element.
+  EXPECT_EQ(Text(Parse("{1;2}")), "{1,?,2}");
+  // An unfinished list, or one whose element fails, is Undefined.
+  EXPECT_TRUE(Parse("{1,2").IsUndefined());
+  EXPECT_TRUE(Parse("{1,L}").IsUndefined());
+  EXPECT_TRUE(Parse("{").IsUndefined());
+  // Thousands of elements.
+  std::string many = "{";
+  for (int i = 0; i < 5000; ++i) many += std::to_string(i) + ",";
+  many += "}";
+  const KQSValue m = Parse(many);
+  ASSERT_EQ(m.ListEntries(), 5000);
+  EXPECT_EQ(static_cast<long>(m.ListGetValue(4321)), 4320);
+}
+
+// ===== the crackers =====
+
+TEST(ValueTextReader, AssocsReadInKeyOrder) {
+  const KQSValue a = Parse("A<1,?,'b'=2,'a'=1>");
+  ASSERT_EQ(a.Type(), kAssoc);
+  EXPECT_EQ(Text(a), "A<1,?,'a'=1,'b'=2>");
+  EXPECT_TRUE(static_cast<KAssocVal*>(a.User())->UndefinedValue().IsUndefined());
+  const KQSValue withDefault = Parse("A<1,'none',3=L4,{1}='x'>");
+  EXPECT_EQ(static_cast<KAssocVal*>(withDefault.User())->UndefinedValue().String(), KString("none"));
+  EXPECT_EQ(Text(withDefault), Text(Parse(Text(withDefault))));
+  // A key without "=" is dropped; an unfinished Assoc is not stored.
+  EXPECT_EQ(Text(Parse("A<1,?,'k';'j'=1>")), "A<1,?,'j'=1>");
+  EXPECT_TRUE(Parse("A<1,?,'a'=1").IsUndefined());
+  EXPECT_TRUE(Parse("A(1,?)").IsUndefined());
+  EXPECT_TRUE(Parse("A").IsUndefined());
+}
+
+TEST(ValueTextReader, RecordsReadWithColumnsOrderedAndMergedByName) {
+  const KQSValue r = Parse("R<'Z'=1,'a'=2>");
+  ASSERT_EQ(r.Type(), kRecord);
+  EXPECT_EQ(Text(r), "R<'a'=2,'Z'=1>");
+  EXPECT_EQ(Text(Parse("R<'x'=1,'X'=2>")), "R<'x'=2>");
+  EXPECT_TRUE(Parse("R<'x'=1").IsUndefined());
+  EXPECT_EQ(Text(Parse("R<>")), "R<>");
+}
+
+TEST(ValueTextReader, RecArraysReadAsTables) {
+  const std::string text = "V{<'x','y'><1,2><3,4>}";
+  const KQSValue t = Parse(text);
+  ASSERT_EQ(t.Type(), kRecArray);
+  EXPECT_EQ(Text(t), text);
+  EXPECT_EQ(t.Length(), 2);
+  EXPECT_EQ(static_cast<long>(KVal::Get(t, "y", 2)), 4);
+  EXPECT_EQ(Text(Parse("V{<'a'>}")), "V{<'a'>}");
+  for (const char* bad : {"V{<'x'><1>", "V{<'x'>x}", "V{'x'}", "V<'x'>", "V{<'x'><1"}) {
+    EXPECT_TRUE(Parse(bad).IsUndefined()) << bad;
+  }
+}
+
+// ===== the tag form =====
+
+TEST(ValueTextReader, TagFormReadsThroughTheHostClass) {
+  Gauge();
+  const KQSValue v = Immediate(Gauge(), 77);
+  EXPECT_EQ(Text(v), "<VX:Gauge>77</VX:Gauge>");
+  DebugCapture capture;
+  const Read r = ReadText("{<VX:Gauge>77</VX:Gauge>,<VX:gauge attr='1'>5</x>}");
+  ASSERT_TRUE(r.value.IsList());
+  EXPECT_EQ(r.value.ListGetValue(1), v);
+  EXPECT_EQ(r.value.ListGetValue(2).Class(), Gauge());
+  EXPECT_EQ(capture.All(), "");
+}
+
+TEST(ValueTextReader, TagFormWritesItsFiveMessages) {
+  Gauge();
+  struct Case {
+    std::string text;
+    bool defined;  // what the class stored stays
+    std::string message;
+  };
+  const Case cases[] = {
+      {"<Gauge>1", false, "KQSValue::operator>>() bad tag: <Gauge>\n"},
+      {"<vx:Gauge>1", false, "KQSValue::operator>>() bad tag: <vx:Gauge>\n"},
+      {"<", false, "KQSValue::operator>>() getline( '>' ) failed\n"},
+      {"<" + std::string(300, 'V'), false, "KQSValue::operator>>() getline( '>' ) failed\n"},
+      {"<VX:NoSuchClass>...", false, "KQSValue::operator>>() No such class: <NoSuchClass>\n"},
+      {"<VX:Gauge>x</VX:Gauge>", false, "KQSValue::operator>>() Error during FormattedInput()\n"},
+      {"<VX:Gauge>5", true, "KQSValue::operator>>() No closing tag after FormattedInput()\n"},
+      {"<VX:Gauge>5,", true, "KQSValue::operator>>() No closing tag after FormattedInput()\n"},
+      {"<VX:Gauge>5<", true, "KQSValue::operator>>() No closing '>' in closing tag after FormattedInput()\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    DebugCapture capture;
+    const KQSValue v = Parse(c.text);
+    EXPECT_EQ(v.IsDefined(), c.defined);
+    EXPECT_EQ(capture.Texts(), std::vector<std::string>{c.message});
+  }
+  // The longest tag text that fits: 254 characters.
+  DebugCapture capture;
+  Parse("<VX:" + std::string(250, 'n') + ">");
+  EXPECT_EQ(capture.Texts(), std::vector<std::string>{"KQSValue::operator>>() No such class: <" +
+                                                      std::string(250, 'n') + ">\n"});
+}
+
+TEST(ValueTextReader, TypeCodeMessages) {
+  DebugCapture capture;
+  EXPECT_TRUE(Parse("%").IsUndefined());
+  EXPECT_TRUE(Parse("%x'a'").IsUndefined());
+  EXPECT_EQ(capture.Texts(), (std::vector<std::string>{
+                                 "operator>>( % ) EOF\n",
+                                 "KQSValue::operator>>( no quoted FQN specified for typecode )\n"}));
+  capture.Clear();
+  const KQSValue t = Parse("%'no.end");
+  EXPECT_EQ(t.Type(), kTypeCode);
+  EXPECT_EQ(Text(t), "%'no.end'");
+  EXPECT_EQ(capture.All(), "");
+}
+
+TEST(ValueTextReader, HashReadsClassThreeOnlyWhenTheHostInstalledIt) {
+  const ChildResult r = RunInChild([](std::string& out) {
+    DebugCapture capture;
+    out += Parse("#1f").IsUndefined() ? "undefined;" : "defined;";
+    out += capture.All();
+    auto* ref = new RefClass();
+    KQSValue::AddProcessClass(ref, 1);
+    const KQSValue v = Parse("#1f");
+    out += v.Type() == 3 && reinterpret_cast<uintptr_t>(v.Instance()) == 0x1f ? "ref;" : "bad;";
+    out += Text(v) + ";" + Text(Parse(Text(Immediate(ref, 0xABCDEFu))));
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "undefined;KQSValue::operator>>( # ) no object reference class\nref;#1f;#abcdef");
+}
+
+// ===== multi-byte strings =====
+
+KQSClassCracker CodePage(unsigned cp) {
+  KQSClassCracker c;
+  c.UseCodePage(true);
+  c.CodePage(cp);
+  return c;
+}
+
+TEST(ValueTextReader, Utf8CrackerCopiesSequencesWhole) {
+  KQSClassCracker utf8 = CodePage(65001);
+  // A three-byte sequence whose bytes could not end anything anyway.
+  EXPECT_EQ(Parse("'\xE2\x82\xAC'", &utf8).String(), KString("\xE2\x82\xAC"));
+  // After a backslash, the sequence is copied whole too.
+  EXPECT_EQ(Parse("'\\\xC3\xA9x'", &utf8).String(), KString("\xC3\xA9x"));
+  // A cut sequence stops at the byte that is no continuation: the quote.
+  EXPECT_EQ(Parse("'a\xC3'", &utf8).String(), KString("a\xC3"));
+  EXPECT_EQ(Parse("'\xF0\x9F\\\\'", &utf8).String(), KString("\xF0\x9F\\"));
+}
+
+TEST(ValueTextReader, CodePageCrackerKeepsTrailBytesThatLookLikeQuotes) {
+  // In code page 932, 0x95 0x5C is one character whose second byte is a
+  // backslash; 0x82 0x27 would hold a quote.
+  KQSClassCracker sjis = CodePage(932);
+  EXPECT_EQ(Parse("'\x95\\x'", &sjis).String(), KString("\x95\\x"));
+  EXPECT_EQ(Parse("'\x95\\x'").String(), KString("\x95x"));  // single-byte: an escape
+  // A lead byte never takes the closing quote along: the quote ends the
+  // string (the price of reading a lone lead byte at the end back).
+  const Read quote = ReadText("'\x82\x27x'", &sjis);
+  EXPECT_EQ(quote.value.String(), KString("\x82"));
+  EXPECT_EQ(quote.rest, "x'");
+  // 0xA1 is a katakana byte, not a lead byte, in 932; it is one in 936.
+  EXPECT_EQ(Parse("'\xA1\\x'", &sjis).String(), KString("\xA1x"));
+  KQSClassCracker gbk = CodePage(936);
+  EXPECT_EQ(Parse("'\xA1\\x'", &gbk).String(), KString("\xA1\\x"));
+  // A lone lead byte just before the closing quote stands alone.
+  const Read lone = ReadText("'ab\x95',1", &sjis);
+  EXPECT_EQ(lone.value.String(), KString("ab\x95"));
+  EXPECT_EQ(lone.rest, ",1");
+  // A code page without lead bytes reads byte by byte.
+  KQSClassCracker latin = CodePage(1252);
+  EXPECT_EQ(Parse("'\x95\\x'", &latin).String(), KString("\x95x"));
+}
+
+TEST(ValueTextReader, ProcessDoubleByteModeWithoutCracker) {
+  const ChildResult r = RunInChild([](std::string& out) {
+    KIntl::Language(KIntl::kJapanese);
+    KIntl::MultiByte(true);
+    out += Str(Parse("'\x95\\x'").String()) + "|";
+    // A cracker that says single-byte wins over the process.
+    KQSClassCracker single;
+    out += Str(Parse("'\x95\\x'", &single).String()) + "|";
+    // UTF-8 text has no double-byte pairs, multi-byte or not.
+    KIntl::Encoding(KIntl::kUTF8);
+    out += Str(Parse("'\x95\\x'").String());
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "\x95\\x|\x95x|\x95x");
+}
+
+// ===== limits and stream handling =====
+
+TEST(ValueTextReader, NestingIsCappedAt512Levels) {
+  const auto nested = [](int levels, const std::string& open, const std::string& close) {
+    std::string s;
+    for (int i = 0; i < levels; ++i) s += open;
+    s += "1";
+    for (int i = 0; i < levels; ++i) s += close;
+    return s;
+  };
+  EXPECT_TRUE(Parse(nested(512, "{", "}")).IsList());
+  const Read deep = ReadText(nested(513, "{", "}"));
+  EXPECT_TRUE(deep.value.IsUndefined());
+  EXPECT_TRUE(deep.fail);
+  // What is left is everything after the 513th opening brace.
+  EXPECT_EQ(deep.rest, "1" + std::string(513, '}'));
+  // Crackers count too, mixed with Lists.
+  EXPECT_TRUE(Parse(nested(256, "A<1,?,1={", "}>")).IsDefined());
+  EXPECT_TRUE(Parse(nested(257, "A<1,?,1={", "}>")).IsUndefined());
+  EXPECT_TRUE(Parse(nested(100000, "V{<", ">}")).IsUndefined());
+  // The counter is back at zero afterwards.
+  EXPECT_TRUE(Parse(nested(512, "{", "}")).IsList());
+}
+
+TEST(ValueTextReader, NeverThrowsWhateverTheExceptionMask) {
+  std::istringstream in("L");
+  in.exceptions(std::ios_base::failbit | std::ios_base::eofbit);
+  KQSValue v;
+  EXPECT_NO_THROW(KQSValue::FormattedInput(in, v, nullptr));
+  EXPECT_TRUE(in.fail());
+  EXPECT_EQ(in.exceptions(), std::ios_base::failbit | std::ios_base::eofbit);
+  // A stream that has failed already reads nothing.
+  std::istringstream failed("5");
+  failed.setstate(std::ios_base::failbit);
+  KQSValue w(3);
+  KQSValue::FormattedInput(failed, w, nullptr);
+  EXPECT_TRUE(w.IsUndefined());
+  EXPECT_EQ(failed.rdbuf()->sgetc(), '5');
+}
+
+TEST(ValueTextReader, OperatorReadsInTheClassicLocaleOneValueAtATime) {
+  std::istringstream in("{1,2}'x'G1.5");
+  KQSValue a, b, c;
+  in >> a >> b >> c;
+  EXPECT_EQ(Text(a), "{1,2}");
+  EXPECT_EQ(Text(b), "'x'");
+  EXPECT_EQ(Text(c), "G1.5");
+  EXPECT_TRUE(in.getloc() == std::locale::classic());
+}
+
+TEST(ValueTextReader, RegisteredCrackerReadsItsTag) {
+  const ChildResult r = RunInChild([](std::string& out) {
+    const auto first = [](std::istream& in, char tag, KQSValue& v, KQSClassCracker*) {
+      v = KString(std::string(1, tag).c_str());
+      in.get();
+    };
+    const auto second = [](std::istream&, char, KQSValue& v, KQSClassCracker*) { v = 2; };
+    // Enough registrations to grow the table more than once; the first
+    // reader for a tag wins.
+    out += std::to_string(KQSValue::RegisterCracker('Q', first));
+    for (int i = 0; i < 9; ++i) KQSValue::RegisterCracker('Q', second);
+    const Read read = ReadText("Qxy");
+    out += Text(read.value) + read.rest;
+    // The built-in readers are still found.
+    out += Text(Parse("A<1,?>"));
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "1'Q'yA<1,?>");
+}
+
+}  // namespace

@@ -1,0 +1,378 @@
+// Round trips of the value text form: thousands of random values (nested
+// Lists, Assocs, RecArrays and Records to depth 5 over every readable scalar
+// type) are written, read back and written again, in the single-byte,
+// double-byte and UTF-8 text modes. Records are checked against a model:
+// a case-insensitive std::map of their columns, which is what the reader's
+// merge and reordering must give.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/started_process.h"
+#include "values/value_test_util.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/locale/KIntl.h"
+#include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KRZTable.h"
+
+namespace {
+
+using namespace valtest;
+
+constexpr short kAssoc = -18;
+
+// ASCII order without regard to case, as names are matched: both folded to
+// upper case, so "_" sorts after the letters.
+bool CaseLess(const std::string& a, const std::string& b) {
+  const auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (upper(a[i]) != upper(b[i])) return upper(a[i]) < upper(b[i]);
+  }
+  return a.size() < b.size();
+}
+using NameMap = std::map<std::string, int, bool (*)(const std::string&, const std::string&)>;
+
+// How random strings are made: any bytes; double-byte text of a code page
+// (whole characters, then maybe one lone lead byte at the end); or any bytes
+// with UTF-8 sequences mixed in.
+enum class Alphabet { kBytes, kShiftJis, kGbk, kUtf8 };
+
+class Generator {
+ public:
+  Generator(uint32_t seed, Alphabet alphabet) : fRng(seed), fAlphabet(alphabet) {}
+
+  // A random value; tables and records make the value comparable by its
+  // text only (their storage compares by identity).
+  KQSValue Value(int depth) {
+    const int kinds = depth < 5 ? 18 : 13;
+    switch (Pick(kinds)) {
+      case 0:
+        return KQSValue();
+      case 1:
+        return KQSValue(static_cast<int>(static_cast<int32_t>(fRng())));
+      case 2:
+        return KQSValue::BlobId(static_cast<long>(static_cast<int32_t>(fRng())));
+      case 3:
+        return KQSValue::Boolean(static_cast<unsigned char>(Pick(2)));
+      case 4:
+        return KQSValue(GEOM_point{static_cast<int16_t>(fRng()), static_cast<int16_t>(fRng())});
+      case 5:
+        return KQSValue::NotSet();
+      case 6:
+        return KQSValue(Real());
+      case 7:
+        return KQSValue(static_cast<int64>(fRng()));
+      case 8:
+        return KQSValue(MakeDate(static_cast<int>(1 + Pick(9999)), static_cast<int>(1 + Pick(12)),
+                                 static_cast<int>(1 + Pick(28)), Pick(24), Pick(60), Pick(60)));
+      case 9: {
+        const std::string b = Bytes(Pick(12));
+        return KQSValue::NewBytesValue(b.data(), static_cast<long>(b.size()));
+      }
+      case 10:
+      case 11: {
+        const std::string s = Text(Pick(16));
+        return KQSValue(KString(s.data(), static_cast<unsigned>(s.size())));
+      }
+      case 12: {
+        // Type code texts end at the next quote, so they hold none.
+        std::string t = Text(Pick(10));
+        for (char& c : t) {
+          if (c == '\'') c = '.';
+        }
+        return KQSValue::NewTypeCodeValue(KString(t.data(), static_cast<unsigned>(t.size())));
+      }
+      case 13:
+      case 14: {
+        KQSValue list = KQSValue::List();
+        for (int i = Pick(5); i > 0; --i) list.ListAppendValue(Value(depth + 1));
+        return list;
+      }
+      case 15: {
+        auto* a = new KAssocVal(Value(5));
+        const KQSValue assoc(kAssoc, static_cast<void*>(a));
+        for (int i = Pick(5); i > 0; --i) a->Add(Key(), Value(depth + 1));
+        return assoc;
+      }
+      case 16:
+        return Table(depth);
+      default:
+        return SortedRecord(depth);
+    }
+  }
+
+  // Column names: short ASCII words, so that the model's case-insensitive
+  // order is the library's.
+  std::string Name() {
+    static const char kLetters[] = "aAbBcCzZ_1";
+    std::string n;
+    for (int i = 1 + Pick(3); i > 0; --i) n += kLetters[Pick(10)];
+    return n;
+  }
+
+  int Pick(int n) { return static_cast<int>(fRng() % static_cast<uint32_t>(n)); }
+
+ private:
+  // A double that 15 significant digits write exactly.
+  double Real() {
+    char text[64];
+    const double raw = (static_cast<double>(fRng()) / 4294967296.0 - 0.5) * std::pow(10.0, Pick(40) - 20);
+    std::snprintf(text, sizeof text, "%.15g", raw);
+    return std::strtod(text, nullptr);
+  }
+
+  std::string Bytes(int n) {
+    std::string b;
+    for (int i = 0; i < n; ++i) b += static_cast<char>(fRng());
+    return b;
+  }
+
+  // One character of the alphabet's own: the escapes and quotes are common.
+  void Ascii(std::string& s) {
+    static const char kSpecial[] = {'\'', '\\', '\n', '\r', '\t', '\0', '"', 'n', ',', '}', '>', '<'};
+    if (Pick(2) == 0) s += kSpecial[Pick(sizeof kSpecial)];
+    else s += static_cast<char>(0x20 + Pick(0x5F));
+  }
+
+  bool Lead(unsigned char b) const {
+    if (fAlphabet == Alphabet::kShiftJis) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    return b >= 0x81 && b <= 0xFE;
+  }
+
+  std::string Text(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+      switch (fAlphabet) {
+        case Alphabet::kBytes:
+          if (Pick(3) == 0) s += static_cast<char>(0x80 + Pick(0x80));
+          else Ascii(s);
+          break;
+        case Alphabet::kUtf8: {
+          static const char* const kSequences[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC3",
+                                                   "\xE2\x82", "\x80", "\xFF"};
+          if (Pick(3) == 0) s += kSequences[Pick(7)];
+          else Ascii(s);
+          break;
+        }
+        case Alphabet::kShiftJis:
+        case Alphabet::kGbk: {
+          const int kind = Pick(4);
+          if (kind == 0) {
+            // A whole character: lead byte and any trail byte but a quote
+            // (backslash, NUL and line ends included).
+            unsigned char lead;
+            do lead = static_cast<unsigned char>(0x81 + Pick(0x7E));
+            while (!Lead(lead));
+            unsigned char trail;
+            do trail = static_cast<unsigned char>(fRng());
+            while (trail == '\'');
+            s += static_cast<char>(lead);
+            s += static_cast<char>(trail);
+          } else if (kind == 1) {
+            unsigned char single;  // a high byte that leads nothing
+            do single = static_cast<unsigned char>(0x80 + Pick(0x80));
+            while (Lead(single));
+            s += static_cast<char>(single);
+          } else {
+            Ascii(s);
+          }
+          break;
+        }
+      }
+    }
+    if (fAlphabet == Alphabet::kShiftJis && Pick(4) == 0) s += '\x95';  // lone lead byte
+    if (fAlphabet == Alphabet::kGbk && Pick(4) == 0) s += '\xC4';
+    return s;
+  }
+
+  KQSValue Key() {
+    if (Pick(3) == 0) return KQSValue(Pick(100));
+    const std::string n = Name();
+    return KQSValue(n.c_str());
+  }
+
+  KQSValue Table(int depth) {
+    // Distinct names (without regard to case, as the table matches them).
+    NameMap seen(&CaseLess);
+    KQSValue names = KQSValue::List();
+    for (int i = 1 + Pick(3); i > 0; --i) {
+      const std::string n = Name();
+      if (seen.emplace(n, 0).second) names.ListAppendValue(KQSValue(n.c_str()));
+    }
+    auto* table = new KRZTable(names);
+    const KQSValue value = KRZTable::MakeValue(table);
+    for (int r = Pick(4); r > 0; --r) {
+      KQSValue row = KQSValue::List();
+      for (long c = names.ListEntries(); c > 0; --c) row.ListAppendValue(Value(depth + 1));
+      table->AddRow(&row);
+    }
+    return value;
+  }
+
+  // A record whose names are distinct and in case-insensitive order, which
+  // therefore reads back unchanged.
+  KQSValue SortedRecord(int depth) {
+    NameMap sorted(&CaseLess);
+    for (int i = 1 + Pick(3); i > 0; --i) sorted.emplace(Name(), 0);
+    KQSValue names = KQSValue::List();
+    KQSValue values = KQSValue::List();
+    for (const auto& entry : sorted) {
+      names.ListAppendValue(KQSValue(entry.first.c_str()));
+      values.ListAppendValue(Value(depth + 1));
+    }
+    return KRZRow::MakeValue(new KRZRow(names, &values));
+  }
+
+  std::mt19937 fRng;
+  Alphabet fAlphabet;
+};
+
+// Writes v, reads it back with cracker and writes that again; an empty
+// string when everything matched, else a description.
+std::string RoundTrip(const KQSValue& v, KQSClassCracker* cracker) {
+  const std::string first = Str(v.FormattedString());
+  std::istringstream in(first);
+  KQSValue back;
+  KQSValue::FormattedInput(in, back, cracker);
+  const std::string second = Str(back.FormattedString());
+  const bool consumed = in.rdbuf()->sgetc() == std::char_traits<char>::eof();
+  if (first == second && consumed && !in.fail()) return "";
+  return "wrote " + first + " read back as " + second + (consumed ? "" : " (input left over)") +
+         (in.fail() ? " (stream failed)" : "") + "\n";
+}
+
+// Runs count round trips; the failures, at most five of them.
+std::string RoundTrips(uint32_t seed, Alphabet alphabet, KQSClassCracker* cracker, int count) {
+  Generator g(seed, alphabet);
+  std::string failures;
+  int failed = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::string f = RoundTrip(g.Value(0), cracker);
+    if (!f.empty() && ++failed <= 5) failures += f;
+  }
+  return failures;
+}
+
+TEST(ValueTextRoundTrip, SingleByteModeWithAndWithoutCracker) {
+  EXPECT_EQ(RoundTrips(1, Alphabet::kBytes, nullptr, 3000), "");
+  KQSClassCracker single;
+  EXPECT_EQ(RoundTrips(2, Alphabet::kBytes, &single, 1000), "");
+}
+
+TEST(ValueTextRoundTrip, ScalarsReadBackAsEqualValues) {
+  // Equality of the values themselves, not only of their text.
+  Generator g(3, Alphabet::kBytes);
+  int checked = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const KQSValue v = g.Value(5);  // scalars only
+    std::istringstream in(Str(v.FormattedString()));
+    KQSValue back;
+    in >> back;
+    EXPECT_TRUE(back == v) << Text(v) << " read back as " << Text(back);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 3000);
+}
+
+TEST(ValueTextRoundTrip, ListsAndAssocsReadBackAsEqualValues) {
+  Generator g(4, Alphabet::kBytes);
+  for (int i = 0; i < 1000; ++i) {
+    KQSValue list = KQSValue::List();
+    auto* a = new KAssocVal();
+    const KQSValue assoc(kAssoc, static_cast<void*>(a));
+    for (int n = g.Pick(6); n > 0; --n) {
+      list.ListAppendValue(g.Value(5));
+      a->Add(KQSValue(g.Name().c_str()), g.Value(5));
+    }
+    list.ListAppendValue(assoc);
+    std::istringstream in(Str(list.FormattedString()));
+    KQSValue back;
+    in >> back;
+    EXPECT_TRUE(back == list) << Text(list) << " read back as " << Text(back);
+  }
+}
+
+TEST(ValueTextRoundTrip, DoubleByteModeShiftJis) {
+  const ChildResult r = RunInChild([](std::string& out) {
+    KIntl::Language(KIntl::kJapanese);
+    KIntl::MultiByte(true);
+    out += RoundTrips(5, Alphabet::kShiftJis, nullptr, 2000);
+    KQSClassCracker cp932;
+    cp932.UseCodePage(true);
+    cp932.CodePage(932);
+    out += RoundTrips(6, Alphabet::kShiftJis, &cp932, 2000);
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "");
+}
+
+TEST(ValueTextRoundTrip, DoubleByteModeGbkCracker) {
+  const ChildResult r = RunInChild([](std::string& out) {
+    // The writer pairs by the Korean lead bytes, which are GBK's as well.
+    KIntl::Language(KIntl::kKorean);
+    KIntl::MultiByte(true);
+    KQSClassCracker cp936;
+    cp936.UseCodePage(true);
+    cp936.CodePage(936);
+    out += RoundTrips(7, Alphabet::kGbk, &cp936, 2000);
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "");
+}
+
+TEST(ValueTextRoundTrip, Utf8Mode) {
+  const ChildResult r = RunInChild([](std::string& out) {
+    KIntl::Encoding(KIntl::kUTF8);
+    KIntl::MultiByte(true);
+    KQSClassCracker utf8;
+    utf8.UseCodePage(true);
+    utf8.CodePage(65001);
+    out += RoundTrips(8, Alphabet::kUtf8, &utf8, 2000);
+    out += RoundTrips(9, Alphabet::kUtf8, nullptr, 1000);
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "");
+}
+
+TEST(ValueTextRoundTrip, RecordsReadBackOrderedAndMergedByName) {
+  // The model: a case-insensitive map from name to the value's text, the
+  // later column winning and the first spelling kept.
+  Generator g(10, Alphabet::kBytes);
+  for (int i = 0; i < 500; ++i) {
+    std::map<std::string, std::pair<std::string, std::string>,
+             bool (*)(const std::string&, const std::string&)>
+        model(&CaseLess);
+    KQSValue names = KQSValue::List();
+    KQSValue values = KQSValue::List();
+    for (int n = 1 + g.Pick(5); n > 0; --n) {
+      const std::string name = g.Name();
+      const KQSValue value = g.Value(3);
+      names.ListAppendValue(KQSValue(name.c_str()));
+      values.ListAppendValue(value);
+      auto [it, added] = model.emplace(name, std::make_pair(name, Text(value)));
+      if (!added) it->second.second = Text(value);
+    }
+    const KQSValue record = KRZRow::MakeValue(new KRZRow(names, &values));
+    std::string expected = "R<";
+    for (const auto& entry : model) {
+      if (expected.size() > 2) expected += ',';
+      expected += "'" + entry.second.first + "'=" + entry.second.second;
+    }
+    expected += ">";
+    std::istringstream in(Text(record));
+    KQSValue back;
+    in >> back;
+    EXPECT_EQ(Text(back), expected) << Text(record);
+  }
+}
+
+}  // namespace
