@@ -6,5 +6,9 @@
 int RunClasses();
 // Builds and prints a RecArray through the flat client interface.
 int RunTable();
+// Reads values in text form (the arguments, else standard input) and shows
+// each one's text, display, type and binary forms; 1 when some text could
+// not be read.
+int RunValue(int argc, char** argv);
 
 #endif  // VXKERNEL_TOOLS_VXHOST_COMMANDS_H_

@@ -225,6 +225,9 @@ void PrintHelp() {
       "  classes   list the process classes start-up registered: number, name,\n"
       "            flags\n"
       "  table     build a RecArray through the VX_ client functions and print it\n"
+      "  value [TEXT...]\n"
+      "            read values in text form (TEXT, else standard input) and show\n"
+      "            each one's text, display, type and binary forms\n"
       "  debug [DIR]\n"
       "  --debug-file DIR\n"
       "            write debug lines through the file routine into DIR/debug.out\n"
@@ -244,6 +247,7 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(command, "classes") == 0) return RunClasses();
   if (std::strcmp(command, "table") == 0) return RunTable();
+  if (std::strcmp(command, "value") == 0) return RunValue(argc - 2, argv + 2);
   if (std::strcmp(command, "debug") == 0 || std::strcmp(command, "--debug-file") == 0)
     return RunDebugFile(argc > 2 ? argv[2] : ".");
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||

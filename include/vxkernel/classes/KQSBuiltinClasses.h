@@ -26,6 +26,7 @@ class VXKERNEL_EXPORT KQSClass_Undefined : public KQSClass {
                  KQSValue* env) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
   std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
 class VXKERNEL_EXPORT KQSClass_Error : public KQSClass {
@@ -46,6 +47,7 @@ class VXKERNEL_EXPORT KQSClass_Integer : public KQSClass {
   int Equal(void* a, void* b) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
   std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
 class VXKERNEL_EXPORT KQSClass_BlobId : public KQSClass {
@@ -62,6 +64,7 @@ class VXKERNEL_EXPORT KQSClass_Boolean : public KQSClass {
   bool CoerceTo(void* data, short typeCode, KQSValue& out) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
   std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
 class VXKERNEL_EXPORT KQSClass_Point : public KQSClass {
@@ -105,6 +108,7 @@ class VXKERNEL_EXPORT KQSClass_String : public KQSValueBaseClass {
   int Equal(void* a, void* b) const override;
   std::ostream& DisplayOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
   std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 
  protected:
   KQSClass_String(const char* name, short number);
@@ -116,6 +120,7 @@ class VXKERNEL_EXPORT KQSClass_TypeCode : public KQSClass_String {
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
   std::ostream& DisplayOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
   std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
 class VXKERNEL_EXPORT KQSClass_List : public KQSValueBaseClass {
@@ -125,6 +130,8 @@ class VXKERNEL_EXPORT KQSClass_List : public KQSValueBaseClass {
   int Compare(void* a, void* b, bool ignoreCase) const override;
   int Equal(void* a, void* b) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
 class VXKERNEL_EXPORT KQSClass_Real : public KQSValueBaseClass {

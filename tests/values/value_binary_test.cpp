@@ -1,0 +1,602 @@
+// The value binary form: exact bytes of every type that travels in binary,
+// a random round trip of nested Lists against a small encoder written here,
+// and the reader's behaviour on damaged, truncated and hostile input.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/debug_capture.h"
+#include "support/started_process.h"
+#include "values/value_test_util.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBase.h"
+
+namespace {
+
+using namespace valtest;
+using Lines = std::vector<std::string>;
+
+// "02 00 01" -> the three bytes.
+std::string B(const std::string& hex) {
+  std::string compact;
+  for (char c : hex)
+    if (c != ' ') compact += c;
+  std::vector<unsigned char> v = Hex(compact);
+  return std::string(v.begin(), v.end());
+}
+
+// Bytes as spaced hex, for readable failures.
+std::string H(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string Write(const KQSValue& v) {
+  KQSClassFormatter f;
+  std::ostringstream out;
+  v.WriteBinary(out, &f);
+  return out.str();
+}
+
+// One read from bytes; reports how far the reader went and the stream state.
+struct ReadResult {
+  KQSValue value;
+  long consumed;
+  bool failed;
+};
+
+ReadResult Read(const std::string& bytes) {
+  std::istringstream in(bytes);
+  KQSClassCracker cracker;
+  ReadResult r{KQSValue::ReadBinary(in, &cracker), 0, false};
+  r.failed = in.fail();
+  in.clear();
+  r.consumed = static_cast<long>(in.tellg());
+  return r;
+}
+
+// ===== Exact bytes =====
+
+TEST(ValueBinary, ScalarsEncodeExactly) {
+  EXPECT_EQ(H(Write(KQSValue())), "00 00");
+  EXPECT_EQ(H(Write(KQSValue(1))), "02 00 01 00 00 00");
+  EXPECT_EQ(H(Write(KQSValue(-2))), "02 00 fe ff ff ff");
+  EXPECT_EQ(H(Write(KQSValue(INT_MIN))), "02 00 00 00 00 80");
+  EXPECT_EQ(H(Write(KQSValue(0x12345678))), "02 00 78 56 34 12");
+  EXPECT_EQ(H(Write(KQSValue::Boolean(1))), "05 00 01");
+  EXPECT_EQ(H(Write(KQSValue::Boolean(0))), "05 00 00");
+  EXPECT_EQ(H(Write(KQSValue("ab"))), "ff ff 03 00 61 62 00");
+  EXPECT_EQ(H(Write(KQSValue(""))), "ff ff 01 00 00");
+  EXPECT_EQ(H(Write(KQSValue::NewTypeCodeValue(KString("ab")))), "7c ff 03 00 61 62 00");
+}
+
+TEST(ValueBinary, NullStringStorageIsTheEmptyString) {
+  KQSValue nullString(kString, static_cast<void*>(nullptr));
+  ASSERT_TRUE(nullString.IsString());
+  EXPECT_EQ(H(Write(nullString)), "ff ff 01 00 00");
+}
+
+TEST(ValueBinary, TextStopsAtAnEmbeddedNul) {
+  KQSValue v(KString("a\0b", 3));
+  EXPECT_EQ(H(Write(v)), "ff ff 02 00 61 00");
+  EXPECT_EQ(Str(Read(Write(v)).value.String()), "a");
+}
+
+TEST(ValueBinary, ListsEncodeCountThenElements) {
+  EXPECT_EQ(H(Write(KQSValue::List(KQSValue(), KQSValue(7)))),
+            "fe ff 02 00 00 00 00 00 02 00 07 00 00 00");
+  EXPECT_EQ(H(Write(KQSValue::List())), "fe ff 00 00 00 00");  // no storage
+  KQSValue emptied = KQSValue::List(KQSValue(1));
+  emptied.ListAllocate(0);
+  EXPECT_EQ(H(Write(emptied)), "fe ff 00 00 00 00");
+  KQSValue nested = KQSValue::List(KQSValue::List(KQSValue::Boolean(1)), KQSValue("x"));
+  EXPECT_EQ(H(Write(nested)), "fe ff 02 00 00 00 fe ff 01 00 00 00 05 00 01 ff ff 02 00 78 00");
+}
+
+TEST(ValueBinary, ASubrangeWritesOnlyItsWindow) {
+  KQSValue l = KQSValue::List(KQSValue(1), KQSValue(2), KQSValue(3), KQSValue(4));
+  EXPECT_EQ(H(Write(l.ListSubrange(2, 3))), "fe ff 02 00 00 00 02 00 02 00 00 00 02 00 03 00 00 00");
+}
+
+// A class of the host with a binary form of its own.
+class Tagged : public KQSClass {
+ public:
+  Tagged() : KQSClass("Tagged", KQSClass::kNoClassNumber) {}
+  std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* /*f*/) const override {
+    return out << "<T" << reinterpret_cast<uintptr_t>(data) << ">";
+  }
+};
+
+// Out of line: when it sees the class object, g++ 12 follows the storage
+// path of the value's copy constructor into it and warns.
+[[gnu::noinline]] const KQSClass* TaggedClass() {
+  static const Tagged tagged;
+  return &tagged;
+}
+
+[[gnu::noinline]] KQSValue TaggedValue(uintptr_t word) { return KQSValue(TaggedClass(), reinterpret_cast<void*>(word)); }
+
+TEST(ValueBinary, AListWritesOtherClassesInTheirPlace) {
+  KQSValue l = KQSValue::List(KQSValue(1), TaggedValue(7), KQSValue("x"));
+  l.ListAppendValue(TaggedValue(8));
+  EXPECT_EQ(H(Write(l)), H(B("fe ff 04 00 00 00 02 00 01 00 00 00") + "<T7>" + B("ff ff 02 00 78 00") + "<T8>"));
+}
+
+TEST(ValueBinary, ALongListIsWrittenWhole) {
+  KQSValue l = KQSValue::List();
+  std::string expected = B("fe ff 50 c3 00 00");  // 50000
+  for (int i = 0; i < 50000; ++i) {
+    l.ListAppendValue(KQSValue(i));
+    expected += B("02 00");
+    for (int k = 0; k < 4; ++k) expected += static_cast<char>((i >> (8 * k)) & 0xFF);
+  }
+  EXPECT_EQ(Write(l), expected);
+  EXPECT_EQ(Read(expected).value, l);
+}
+
+TEST(ValueBinary, AFailingOutputStreamIsReportedOnce) {
+  DebugCapture capture;
+  KQSClassFormatter f;
+  std::ostringstream out;
+  out.setstate(std::ios_base::badbit);
+  KQSValue::List(KQSValue(1), KQSValue::List(KQSValue(2))).WriteBinary(out, &f);
+  EXPECT_EQ(capture.Texts(), Lines{"KQSClass_List::BinaryOutput() - write failed\n"});
+}
+
+TEST(ValueBinary, CountedStringSwitchesToTheLongFormAbove32767) {
+  struct Case {
+    size_t length;
+    std::string header;
+  };
+  const Case cases[] = {
+      {32766, "ff ff ff 7f"},              // n = 32767: the last short count
+      {32767, "ff ff ff ff 00 80 00 00"},  // n = 32768
+      {40000, "ff ff ff ff 41 9c 00 00"},  // n = 40001
+  };
+  for (const Case& c : cases) {
+    const std::string text(c.length, 'q');
+    const std::string bytes = Write(KQSValue(text.c_str()));
+    const std::string header = B(c.header);
+    ASSERT_EQ(bytes.size(), header.size() + c.length + 1) << c.length;
+    EXPECT_EQ(H(bytes.substr(0, header.size())), c.header) << c.length;
+    EXPECT_EQ(bytes.substr(header.size()), text + std::string(1, '\0')) << c.length;
+    ReadResult r = Read(bytes);
+    EXPECT_FALSE(r.failed);
+    EXPECT_EQ(r.consumed, static_cast<long>(bytes.size()));
+    EXPECT_EQ(Str(r.value.String()), text);
+  }
+}
+
+// ===== Reading =====
+
+TEST(ValueBinary, ReadingGivesTheValuesBack) {
+  ReadResult i = Read(B("02 00 01 00 00 00"));
+  EXPECT_TRUE(i.value.IsInteger());
+  EXPECT_EQ(static_cast<long>(i.value), 1);
+  EXPECT_EQ(static_cast<long>(Read(B("02 00 00 00 00 80")).value), INT_MIN);
+
+  ReadResult s = Read(B("ff ff 03 00 61 62 00"));
+  EXPECT_TRUE(s.value.IsString());
+  EXPECT_EQ(Str(s.value.String()), "ab");
+
+  ReadResult t = Read(B("7c ff 03 00 61 62 00"));
+  EXPECT_EQ(t.value.Type(), kTypeCode);
+  EXPECT_EQ(Text(t.value), "%'ab'");
+
+  ReadResult u = Read(B("00 00"));
+  EXPECT_TRUE(u.value.IsUndefined());
+  EXPECT_FALSE(u.failed);
+
+  ReadResult l = Read(B("fe ff 02 00 00 00 00 00 02 00 07 00 00 00"));
+  EXPECT_EQ(Text(l.value), "{?,7}");
+  EXPECT_EQ(l.consumed, 14);
+}
+
+TEST(ValueBinary, AnyBooleanByteButZeroIsTrue) {
+  for (const char* byte : {"01", "7f", "80", "ff"}) {
+    ReadResult r = Read(B(std::string("05 00 ") + byte));
+    EXPECT_EQ(r.value.Type(), kBoolean) << byte;
+    EXPECT_TRUE(r.value.CoerceToBoolean()) << byte;
+    EXPECT_EQ(r.value, KQSValue::Boolean(1)) << byte;
+    EXPECT_EQ(H(Write(r.value)), "05 00 01") << byte;
+  }
+  ReadResult f = Read(B("05 00 00"));
+  EXPECT_EQ(f.value, KQSValue::Boolean(0));
+}
+
+TEST(ValueBinary, ReadingStopsRightAfterTheValue) {
+  const std::string one = Write(KQSValue::List(KQSValue("abc"), KQSValue(5)));
+  std::istringstream in(one + one + B("02 00 09 00 00 00"));
+  KQSClassCracker cracker;
+  EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "{'abc',5}");
+  EXPECT_EQ(static_cast<long>(in.tellg()), static_cast<long>(one.size()));
+  EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "{'abc',5}");
+  EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "9");
+  EXPECT_TRUE(in.good());
+}
+
+TEST(ValueBinary, TheCodeCanBeReadByTheCaller) {
+  std::istringstream in(B("07 00 00 00"));
+  KQSClassCracker cracker;
+  KQSValue v = KQSValue::ReadBinary(in, 2, &cracker);
+  EXPECT_TRUE(v.IsInteger());
+  EXPECT_EQ(static_cast<long>(v), 7);
+}
+
+TEST(ValueBinary, UnknownCodesAreReportedAndReadNothingMore) {
+  DebugCapture capture;
+  ReadResult r = Read(B("34 12 02 00 01 00 00 00"));
+  EXPECT_TRUE(r.value.IsUndefined());
+  EXPECT_FALSE(r.failed);
+  EXPECT_EQ(r.consumed, 2);
+  EXPECT_EQ(capture.Texts(), Lines{"KQSValue::ReadBinary( 4660 ) class not found\n"});
+
+  // Numbers outside every table give the same single line.
+  for (const char* code : {"ff 6f", "05 ff", "00 80", "e9 03"}) {  // 28671, -251, -32768, 1001
+    capture.Clear();
+    EXPECT_TRUE(Read(B(code)).value.IsUndefined()) << code;
+    ASSERT_EQ(capture.Texts().size(), 1u) << code;
+    EXPECT_NE(capture.Texts()[0].find(") class not found\n"), std::string::npos) << code;
+  }
+
+  // Inside a List the unknown element is Undefined and reading goes on
+  // with the bytes that follow its code.
+  capture.Clear();
+  ReadResult l = Read(B("fe ff 02 00 00 00 34 12 02 00 07 00 00 00"));
+  EXPECT_EQ(Text(l.value), "{?,7}");
+  EXPECT_EQ(capture.Texts(), Lines{"KQSValue::ReadBinary( 4660 ) class not found\n"});
+}
+
+// ===== Classes without a binary form =====
+
+TEST(ValueBinary, ClassesWithoutBinaryFormWriteNothingAndSaySo) {
+  struct Case {
+    KQSValue value;
+    const char* name;
+  };
+  const Case cases[] = {
+      {KQSValue(2.5), "Real"},
+      {KQSValue(static_cast<int64>(5)), "Long"},
+      {KQSValue(MakeDate(2004, 3, 5)), "Date"},
+      {BytesValue("00ab"), "Bytes"},
+      {KQSValue::Error(5), "Error"},
+      {KQSValue(GEOM_point{1, 2}), "Point"},
+      {KQSValue::NotSet(), "NotSet"},
+      {KQSValue::BlobId(3), "BlobId"},
+  };
+  for (const Case& c : cases) {
+    DebugCapture capture;
+    EXPECT_EQ(Write(c.value), "") << c.name;
+    EXPECT_EQ(capture.Texts(),
+              Lines{std::string("KQSClass::BinaryOutput() Must be implemented...class=") + c.name + "\n"});
+  }
+  // A List around one writes its count and the other elements only, so the
+  // stream does not read back as the List.
+  DebugCapture capture;
+  EXPECT_EQ(H(Write(KQSValue::List(KQSValue(2.5), KQSValue(1)))),
+            "fe ff 02 00 00 00 02 00 01 00 00 00");
+  EXPECT_EQ(capture.Texts(), Lines{"KQSClass::BinaryOutput() Must be implemented...class=Real\n"});
+}
+
+TEST(ValueBinary, ClassesWithoutBinaryFormReadAsUndefinedAndConsumeNothing) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"fc ff", "Real"}, {"f8 ff", "Long"}, {"f9 ff", "Date"}, {"fa ff", "Bytes"},
+      {"01 00", "Error"}, {"06 00", "Point"}, {"ee ff", "Assoc"},
+  };
+  for (const auto& [code, name] : cases) {
+    DebugCapture capture;
+    ReadResult r = Read(B(code) + B("02 00 01 00 00 00"));
+    EXPECT_TRUE(r.value.IsUndefined()) << name;
+    EXPECT_FALSE(r.failed) << name;
+    EXPECT_EQ(r.consumed, 2) << name;
+    EXPECT_EQ(capture.Texts(),
+              Lines{std::string("KQSClass::BinaryInput() Must be implemented...class=") + name + "\n"});
+  }
+}
+
+// ===== Damaged and hostile input =====
+
+TEST(ValueBinary, ACutShortScalarIsUndefinedAndTheStreamFailed) {
+  for (const char* bytes : {"", "02", "02 00 01 00 00", "05 00", "ff ff 03 00 61", "ff ff ff ff 00 80",
+                            "7c ff", "fe ff 01 00"}) {
+    DebugCapture capture;
+    ReadResult r = Read(B(bytes));
+    EXPECT_TRUE(r.value.IsUndefined()) << bytes;
+    EXPECT_TRUE(r.failed) << bytes;
+    EXPECT_EQ(capture.Texts().size(), 1u) << bytes;  // the byte reader's line
+  }
+}
+
+TEST(ValueBinary, AListKeepsTheElementsReadBeforeTheStreamEnded) {
+  // Three complete elements, the fourth cut inside its payload.
+  ReadResult r = Read(B("fe ff 04 00 00 00 02 00 01 00 00 00 00 00 ff ff 02 00 7a 00 02 00 05"));
+  EXPECT_TRUE(r.failed);
+  EXPECT_EQ(Text(r.value), "{1,?,'z'}");
+  // An inner List cut short is not complete, so it is not kept.
+  ReadResult inner = Read(B("fe ff 02 00 00 00 02 00 01 00 00 00 fe ff 03 00 00 00 02 00 08 00 00 00"));
+  EXPECT_EQ(Text(inner.value), "{1}");
+}
+
+TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
+  // 2^31 - 1 elements claimed, six bytes in all: ends at once, nothing held.
+  ReadResult huge = Read(B("fe ff ff ff ff 7f"));
+  EXPECT_TRUE(huge.failed);
+  EXPECT_TRUE(huge.value.IsList());
+  EXPECT_EQ(huge.value.ListEntries(), 0);
+  ReadResult three = Read(B("fe ff ff ff ff 7f 00 00 00 00 00 00"));
+  EXPECT_EQ(three.value.ListEntries(), 3);
+  // A negative count is an empty List; what follows is left for the caller.
+  ReadResult negative = Read(B("fe ff 00 00 00 80 02 00"));
+  EXPECT_FALSE(negative.failed);
+  EXPECT_EQ(negative.value.ListEntries(), 0);
+  EXPECT_EQ(negative.consumed, 6);
+  // A counted string claiming 2 GB over ten bytes.
+  ReadResult text = Read(B("ff ff ff ff ff ff ff 7f 61 62"));
+  EXPECT_TRUE(text.failed);
+  EXPECT_TRUE(text.value.IsUndefined());
+}
+
+TEST(ValueBinary, InvalidStringCountsReadAsTheEmptyString) {
+  DebugCapture capture;
+  ReadResult zero = Read(B("ff ff 00 00 61"));
+  EXPECT_EQ(Str(zero.value.String()), "");
+  EXPECT_EQ(zero.consumed, 4);
+  EXPECT_EQ(capture.Texts().size(), 1u);
+  // A long form that could have been short reads the same.
+  EXPECT_EQ(Str(Read(B("ff ff ff ff 03 00 00 00 61 62 00")).value.String()), "ab");
+}
+
+std::string Nested(int levels) {
+  std::string bytes;
+  for (int i = 0; i < levels; ++i) bytes += B("fe ff 01 00 00 00");
+  return bytes + B("02 00 2a 00 00 00");
+}
+
+long Depth(const KQSValue& v) {
+  long depth = 0;
+  for (KQSValue x = v; x.IsList(); x = x.ListGetValue(1)) ++depth;
+  return depth;
+}
+
+TEST(ValueBinary, ListsNestUpTo512Levels) {
+  DebugCapture capture;
+  const std::string deepest = Nested(512);
+  ReadResult ok = Read(deepest);
+  EXPECT_FALSE(ok.failed);
+  EXPECT_EQ(ok.consumed, static_cast<long>(deepest.size()));
+  EXPECT_EQ(Depth(ok.value), 512);
+  EXPECT_EQ(Write(ok.value), deepest);
+  EXPECT_TRUE(capture.Texts().empty());
+
+  // Level 513 reads as Undefined; its count and contents stay unread.
+  const std::string deeper = Nested(513);
+  ReadResult cut = Read(deeper);
+  EXPECT_FALSE(cut.failed);
+  EXPECT_EQ(Depth(cut.value), 512);
+  EXPECT_EQ(cut.consumed, static_cast<long>(deeper.size()) - 4 - 6);
+  EXPECT_EQ(capture.Texts(), Lines{"KQSClass_List::BinaryInput() Lists nested deeper than 512 levels\n"});
+  // What was read writes and reads back unchanged.
+  const std::string again = Write(cut.value);
+  EXPECT_EQ(Write(Read(again).value), again);
+}
+
+TEST(ValueBinary, AHundredThousandLevelsDoNotExhaustTheStack) {
+  DebugCapture capture;
+  ReadResult r = Read(Nested(100000));
+  EXPECT_EQ(Depth(r.value), 512);
+  EXPECT_EQ(capture.Texts().size(), 1u);
+}
+
+// ===== Random round trip against an independent encoder =====
+
+// The expected form of a value, built without the library.
+struct Model {
+  short type = 0;
+  int32_t integer = 0;
+  bool boolean = false;
+  std::string text;  // String and TypeCode; never holds a NUL
+  std::vector<Model> elements;
+  bool operator==(const Model&) const = default;
+};
+
+Model IntegerModel(int32_t v) {
+  Model m;
+  m.type = kInteger;
+  m.integer = v;
+  return m;
+}
+
+Model BooleanModel(bool b) {
+  Model m;
+  m.type = kBoolean;
+  m.boolean = b;
+  return m;
+}
+
+Model TextModel(short type, const std::string& text) {
+  Model m;
+  m.type = type;
+  m.text = text;
+  return m;
+}
+
+Model ListModel(std::vector<Model> elements) {
+  Model m;
+  m.type = kList;
+  m.elements = std::move(elements);
+  return m;
+}
+
+void Put16(std::string& out, int v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+
+void Put32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void Encode(const Model& m, std::string& out) {
+  Put16(out, m.type);
+  switch (m.type) {
+    case kInteger:
+      Put32(out, static_cast<uint32_t>(m.integer));
+      break;
+    case kBoolean:
+      out += m.boolean ? '\x01' : '\x00';
+      break;
+    case kString:
+    case kTypeCode: {
+      const size_t n = m.text.size() + 1;
+      if (n < 0x8000) {
+        Put16(out, static_cast<int>(n));
+      } else {
+        Put16(out, 0xFFFF);
+        Put32(out, static_cast<uint32_t>(n));
+      }
+      out += m.text;
+      out += '\0';
+      break;
+    }
+    case kList:
+      Put32(out, static_cast<uint32_t>(m.elements.size()));
+      for (const Model& e : m.elements) Encode(e, out);
+      break;
+    default:
+      break;
+  }
+}
+
+KQSValue Build(const Model& m) {
+  switch (m.type) {
+    case kInteger:
+      return KQSValue(static_cast<int>(m.integer));
+    case kBoolean:
+      return KQSValue::Boolean(m.boolean ? 1 : 0);
+    case kString:
+      return KQSValue(KString(m.text.data(), static_cast<unsigned>(m.text.size())));
+    case kTypeCode:
+      return KQSValue::NewTypeCodeValue(KString(m.text.data(), static_cast<unsigned>(m.text.size())));
+    case kList: {
+      KQSValue l = KQSValue::List();
+      for (const Model& e : m.elements) l.ListAppendValue(Build(e));
+      return l;
+    }
+    default:
+      return KQSValue();
+  }
+}
+
+Model Observe(const KQSValue& v) {
+  Model m;
+  m.type = v.Type();
+  switch (m.type) {
+    case kInteger:
+      m.integer = static_cast<int32_t>(static_cast<long>(v));
+      break;
+    case kBoolean:
+      m.boolean = v.CoerceToBoolean();
+      break;
+    case kString:
+    case kTypeCode:  // String() answers for Strings only; the storage holds both
+      m.text = Str(static_cast<const KQSValueString*>(v.User())->String());
+      break;
+    case kList:
+      for (long i = 1; i <= v.ListEntries(); ++i) m.elements.push_back(Observe(v.ListGetValue(i)));
+      break;
+    default:
+      break;
+  }
+  return m;
+}
+
+Model RandomModel(std::mt19937& rng, int depth) {
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  Model m;
+  const short types[] = {kUndefined, kInteger, kBoolean, kString, kTypeCode, kList};
+  m.type = types[pick(depth < 5 ? 6 : 5)];
+  switch (m.type) {
+    case kInteger:
+      m.integer = static_cast<int32_t>(rng());
+      break;
+    case kBoolean:
+      m.boolean = pick(2) == 1;
+      break;
+    case kString:
+    case kTypeCode: {
+      const int lengths[] = {0, 1, 2, 7, 254, 255, 256, 4095, 4097, 32766, 32767, 40000};
+      const size_t n = pick(40) == 0 ? static_cast<size_t>(lengths[pick(12)]) : static_cast<size_t>(pick(12));
+      for (size_t i = 0; i < n; ++i) m.text += static_cast<char>(1 + pick(255));
+      break;
+    }
+    case kList: {
+      const int n = pick(6);
+      for (int i = 0; i < n; ++i) m.elements.push_back(RandomModel(rng, depth + 1));
+      break;
+    }
+    default:
+      break;
+  }
+  return m;
+}
+
+TEST(ValueBinary, RandomNestedValuesMatchTheIndependentEncoder) {
+  std::mt19937 rng(20261206);
+  for (int round = 0; round < 300; ++round) {
+    const Model model = RandomModel(rng, 0);
+    std::string expected;
+    Encode(model, expected);
+    const KQSValue value = Build(model);
+    ASSERT_EQ(Write(value), expected) << "round " << round;
+    ReadResult r = Read(expected);
+    ASSERT_FALSE(r.failed) << "round " << round;
+    ASSERT_EQ(r.consumed, static_cast<long>(expected.size())) << "round " << round;
+    ASSERT_TRUE(Observe(r.value) == model) << "round " << round;
+    ASSERT_TRUE(r.value == value) << "round " << round;
+  }
+}
+
+// Every proper prefix of a good encoding: the reader stops inside the
+// bytes it was given, leaves the stream failed, keeps only complete
+// elements, and what it kept writes and reads back unchanged.
+TEST(ValueBinary, EveryTruncationIsSafe) {
+  const Model model = ListModel({
+      IntegerModel(-5),
+      TextModel(kString, std::string(300, 'x')),
+      ListModel({BooleanModel(true), Model(), TextModel(kTypeCode, "Thing")}),
+      TextModel(kString, std::string(33000, 'y')),
+      IntegerModel(77),
+  });
+  std::string good;
+  Encode(model, good);
+  DebugCapture capture;  // keeps the byte readers' lines out of the output
+  for (size_t cut = 0; cut < good.size(); cut += (cut > 400 && cut < good.size() - 20) ? 97 : 1) {
+    ReadResult r = Read(good.substr(0, cut));
+    ASSERT_TRUE(r.failed) << cut;
+    ASSERT_LE(r.consumed, static_cast<long>(cut)) << cut;
+    ASSERT_TRUE(r.value.IsUndefined() || r.value.IsList()) << cut;
+    const Model seen = Observe(r.value);
+    if (r.value.IsList()) {
+      // A prefix of the top-level elements, each one complete.
+      ASSERT_LE(seen.elements.size(), model.elements.size()) << cut;
+      for (size_t i = 0; i < seen.elements.size(); ++i) ASSERT_TRUE(seen.elements[i] == model.elements[i]) << cut;
+    }
+    const std::string again = Write(r.value);
+    ASSERT_EQ(Write(Read(again).value), again) << cut;
+  }
+}
+
+}  // namespace
