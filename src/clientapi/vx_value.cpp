@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "clientapi/vx_internal.h"
+#include "vxkernel/classes/KPtrClass.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
@@ -23,6 +24,13 @@ constexpr short kLong = -8;
 using vxk_internal::Is;
 using vxk_internal::Set;
 using vxk_internal::V;
+
+// The box of a Ptr value; null for any other value and for a Ptr value
+// made from a bare data word of 0.
+KPtrInstance* PtrBox(const KQSValue& v) {
+  if (v.Type() != KPtrClass::kNumber || dynamic_cast<const KPtrClass*>(v.Class()) == nullptr) return nullptr;
+  return static_cast<KPtrInstance*>(v.Instance());
+}
 
 // An Integer, or a Long whose value fits in 32 signed bits.
 long GetInt32(VXVALUE h, long* out) {
@@ -214,6 +222,29 @@ long VX_ValueGetInstance(VXVALUE value, long* data) {
   if (value == nullptr || data == nullptr) return VX_ERR_WRONG_TYPE;
   *data = reinterpret_cast<long>(V(value).Instance());
   return VX_OK;
+}
+
+// The box is shared by every copy of a Ptr value, so setting through one
+// handle changes what all of them hold.
+long VX_ValueSetPtr(VXVALUE value, const VXVALUE source) {
+  if (value == nullptr || source == nullptr) return VX_ERR_WRONG_TYPE;
+  const KQSValue held = V(source);  // a copy first: source may be value itself
+  KQSValue& v = V(value);
+  if (KPtrInstance* box = PtrBox(v)) {
+    box->Value(held);
+    return VX_OK;
+  }
+  const auto* ptr = dynamic_cast<const KPtrClass*>(KQSValue::NumberToClass(KPtrClass::kNumber));
+  if (ptr == nullptr) return VX_ERR_NO_CLASS;
+  v = ptr->NewPtr(held);
+  return VX_OK;
+}
+
+long VX_ValueGetPtr(VXVALUE value, VXVALUE out) {
+  if (value == nullptr || out == nullptr) return VX_ERR_WRONG_TYPE;
+  const KPtrInstance* box = PtrBox(V(value));
+  if (box == nullptr) return VX_ERR_WRONG_TYPE;
+  return Set(out, box->Value());
 }
 
 long VX_LockAlloc(VXLOCK* out) {

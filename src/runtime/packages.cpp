@@ -25,6 +25,7 @@
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/runtime/err.h"
 
+#include "classes/ptr_internal.h"
 #include "locale/locale_internal.h"
 #include "values/values_internal.h"
 
@@ -46,5 +47,6 @@ KContextPkg gContextPkg;
 KLocaleInit gLocaleInit;
 KQSValuePkg gQSValuePkg;
 KQSValuePkgHigh gQSValuePkgHigh;
+KPtrPkg gPtrPkg;
 
 }  // namespace

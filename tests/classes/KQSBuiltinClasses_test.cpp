@@ -42,6 +42,7 @@ const Builtin kBuiltins[] = {
     {6, "Point", false, false, false, 0},
     {7, "NotSet", false, false, false, 0},
     {8, "Void", false, false, false, 0},
+    {17, "Ptr", false, false, false, 0},
     {-1, "String", true, true, false, 0},
     {-2, "List", true, true, false, 0},
     {-4, "Real", true, false, false, 0},

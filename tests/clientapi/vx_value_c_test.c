@@ -204,6 +204,13 @@ int main(void) {
     CHECK(VX_ValueSetAssocInArgs(x) == VX_OK);
     CHECK(VX_AssocGetType(x, "absent", &type) == VX_ERR_NO_FIELD);
     CHECK(VX_ValueGetIndexValue(x, 0, t) == VX_ERR_INDEX_RANGE);
+    /* Ptr boxes: made, replaced in place, read back. */
+    CHECK(VX_ValueSetString(t, "held") == VX_OK && VX_ValueSetPtr(x, t) == VX_OK);
+    CHECK(VX_ValueGetType(x, &type) == VX_OK && type == 17);
+    CHECK(VX_ValueSetInteger(t, 9) == VX_OK && VX_ValueSetPtr(x, t) == VX_OK);
+    CHECK(VX_ValueSetUndefined(t) == VX_OK && VX_ValueGetPtr(x, t) == VX_OK);
+    CHECK(VX_ValueGetInteger(t, &n) == VX_OK && n == 9);
+    CHECK(VX_ValueGetPtr(t, x) == VX_ERR_WRONG_TYPE);
     VX_ValueFree(x);
     VX_ValueFree(t);
   }

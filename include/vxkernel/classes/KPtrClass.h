@@ -5,14 +5,18 @@
 // features: the class method New, the attributes Value, Type and Length
 // and the constant PtrType.
 //
-// Thread rules: the class is read-only once registered; a box belongs to
-// the thread using the value that holds it.
+// Thread rules: the class is read-only once registered, except for its
+// list of boxes, which has a lock of its own; a box belongs to the thread
+// using the value that holds it.
 #ifndef VXKERNEL_CLASSES_KPTRCLASS_H_
 #define VXKERNEL_CLASSES_KPTRCLASS_H_
+
+#include <vector>
 
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/export.h"
+#include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
 
 class VXKERNEL_EXPORT KPtrInstance {
@@ -39,9 +43,15 @@ class VXKERNEL_EXPORT KPtrClass : public KQSClass {
 
   void CompleteClassDefinition() override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
+  // Ptr values compare by box: equal when they share it.
+  int Compare(void* a, void* b, bool ignoreCase) const override;
 
-  // A new Ptr value on a new box holding v.
+  // A new Ptr value on a new box holding v. The class keeps the box.
   KQSValue NewPtr(const KQSValue& v) const;
+  // Frees every box this class has made (the Ptr package does so at
+  // process shut-down; the destructor too). Ptr values made before are
+  // unusable afterwards. Returns how many boxes were freed.
+  long ReleaseBoxes();
 
  private:
   struct NewFunctor : KQSClass_ClassMethodFunctor {
@@ -61,6 +71,12 @@ class VXKERNEL_EXPORT KPtrClass : public KQSClass {
   ValueFunctor Ptr_Value;
   TypeFunctor Ptr_Type;
   LengthFunctor Ptr_Length;
+
+  // Every box made by NewPtr, owned by the class: values do not count
+  // references to boxes, so the class frees them all at once. Guarded by
+  // fBoxesLock.
+  mutable KLock fBoxesLock{KLock::kCriticalSection};
+  mutable std::vector<KPtrInstance*> fBoxes;
 };
 
 #endif  // VXKERNEL_CLASSES_KPTRCLASS_H_

@@ -81,6 +81,12 @@ VXKERNEL_EXPORT long VX_ValueGetDisplayString(VXVALUE value, VXVALUE out);
 /* A value of the class with that number and data word. */
 VXKERNEL_EXPORT long VX_ValueSetInstance(VXVALUE value, short classNumber, long data);
 VXKERNEL_EXPORT long VX_ValueGetInstance(VXVALUE value, long* data);
+/* A Ptr value (class 17) holding a copy of source; a value that already is
+ * a Ptr keeps its box and has the held value replaced. Get copies the held
+ * value into out; a value that is not a Ptr, or has no box, gives
+ * VX_ERR_WRONG_TYPE. */
+VXKERNEL_EXPORT long VX_ValueSetPtr(VXVALUE value, const VXVALUE source);
+VXKERNEL_EXPORT long VX_ValueGetPtr(VXVALUE value, VXVALUE out);
 
 /* Containers as a whole. */
 VXKERNEL_EXPORT long VX_ValueGetWidth(VXVALUE value, long* width);
