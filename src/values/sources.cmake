@@ -19,4 +19,5 @@ list(APPEND VXKERNEL_SOURCES
   src/values/value_binary.cpp
   src/values/value_text_crackers.cpp
   src/values/value_text_reader.cpp
+  src/values/value_text_writer.cpp
 )
