@@ -17,19 +17,11 @@ namespace {
 // One loader per ImplType; set once, never removed.
 KQSClassImplLoader* gImplLoaders[KQSClass::kImplTypes] = {};
 
-char* CopyName(const char* name) {
-  if (name == nullptr) return nullptr;
-  size_t n = std::strlen(name) + 1;
-  char* p = static_cast<char*>(std::malloc(n));
-  if (p != nullptr) std::memcpy(p, name, n);
-  return p;
-}
-
 }  // namespace
 
 KQSClass::KQSClass() = default;
 
-KQSClass::KQSClass(const char* name, short number) : fClassName(CopyName(name)), fClassNumber(number) {}
+KQSClass::KQSClass(const char* name, short number) : fClassName(vxk_internal::CopyText(name)), fClassNumber(number) {}
 
 KQSClass::~KQSClass() {
   if (HolderCount() != 0) DebugLine("KQSClass::~KQSClass( ", ClassName(), " ) non-zero reference count\n");
@@ -42,7 +34,7 @@ KQSClass::~KQSClass() {
 }
 
 void KQSClass::ClassName(const char* name) {
-  char* copy = CopyName(name);
+  char* copy = vxk_internal::CopyText(name);
   std::free(fClassName);
   fClassName = copy;
 }

@@ -18,14 +18,6 @@ constexpr short kObjRefType = 3;
 constexpr short kBooleanType = 5;
 constexpr short kStringType = -1;
 
-char* CopyName(const char* name) {
-  if (name == nullptr) return nullptr;
-  const size_t n = std::strlen(name) + 1;
-  char* p = static_cast<char*>(std::malloc(n));
-  if (p != nullptr) std::memcpy(p, name, n);
-  return p;
-}
-
 }  // namespace
 
 KQSClass_Functor::~KQSClass_Functor() = default;
@@ -36,7 +28,7 @@ KQSClass_Functor::~KQSClass_Functor() = default;
 // every argument.
 KQSClass_Slot::KQSClass_Slot(const char* name, const char* signature, long index, long /*access*/)
     : fSlotIndex(index),
-      fSlotName(CopyName(name)),
+      fSlotName(vxk_internal::CopyText(name)),
       fAccessLevel(1),
       fSignature(signature != nullptr && *signature != '\0' ? new KSignature(signature) : nullptr) {
 }

@@ -19,6 +19,7 @@
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/values/KQSValue.h"
 
+using vxk_internal::CopyText;
 using vxk_internal::DebugLine;
 
 namespace {
@@ -33,15 +34,6 @@ constexpr short kRealType = -4;
 constexpr short kLongType = -8;
 constexpr short kObjectType = -128;
 
-char* CopyText(std::string_view s) {
-  char* p = static_cast<char*>(std::malloc(s.size() + 1));
-  if (p == nullptr) return nullptr;
-  std::memcpy(p, s.data(), s.size());
-  p[s.size()] = '\0';
-  return p;
-}
-
-char* CopyText(const char* s) { return s != nullptr ? CopyText(std::string_view(s)) : nullptr; }
 
 bool SameName(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return a == b;

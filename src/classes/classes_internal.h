@@ -2,7 +2,10 @@
 #ifndef VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 #define VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
+#include <string_view>
 
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/threads/KLock.h"
@@ -16,6 +19,17 @@ void DebugLine(const Parts&... parts) {
   (s << ... << parts);
   dbgstrm_print(s);
 }
+
+// A malloc'd, NUL-terminated copy (names of classes, slots and types are
+// freed with free()); null for null text or when memory runs out.
+inline char* CopyText(std::string_view s) {
+  char* p = static_cast<char*>(std::malloc(s.size() + 1));
+  if (p == nullptr) return nullptr;
+  std::memcpy(p, s.data(), s.size());
+  p[s.size()] = '\0';
+  return p;
+}
+inline char* CopyText(const char* s) { return s != nullptr ? CopyText(std::string_view(s)) : nullptr; }
 
 // Holds a KLock exclusively for one scope.
 class ScopedKLock {
