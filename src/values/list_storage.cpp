@@ -5,7 +5,9 @@
 // list does not pay for 64 values; it grows by doubling and is full-sized
 // once the storage has 64 elements. Blocks and segments carry share counts:
 // a storage may write into one only when it is the only holder, and copies
-// it otherwise (a path copy: segment first, then block).
+// it otherwise (a path copy: segment first, then block). A storage filled in
+// one go (AppendMoved, the text reader's lists) gets exactly sized blocks
+// instead, as no growth is to be expected.
 #include <algorithm>
 #include <new>
 #include <utility>
@@ -33,6 +35,10 @@ struct KQSValueListBlock {
   ValNode* Nodes() { return reinterpret_cast<ValNode*>(this + 1); }
 };
 static_assert(sizeof(KQSValueListBlock) % alignof(ValNode) == 0, "nodes follow the header aligned");
+
+// Requests up to 120 bytes are served from glibc's fast lists; a storage
+// bigger than that would take the slower, coalescing path for every List.
+static_assert(sizeof(KQSValueListStorage) <= 120, "a list storage fits a fast-list chunk");
 
 struct KQSValueListSegment {
   long fShares = 1;
@@ -156,9 +162,43 @@ void KQSValueListStorage::Append(const KQSValue& v) {
   ++fCount;
 }
 
+void KQSValueListStorage::AppendMoved(KQSValue* values, long n) {
+  if (n <= 0 || fCount != 0) {
+    for (long k = 0; k < n; ++k) {
+      Append(values[k]);
+      values[k] = KQSValue();
+    }
+    return;
+  }
+  // An empty storage may still hold a segment from a Prepend or a removal;
+  // start over from a clean slot space.
+  for (Segment* s : fSegments) ReleaseSegment(s);
+  while (!fSegments.empty()) fSegments.pop_back();
+  fHead = 0;
+  DropCaches();
+  fSegments.reserve(static_cast<size_t>((n + kSegmentSpan - 1) >> kSpanShift));
+  long k = 0;
+  while (k < n) {
+    Segment* s = new Segment();
+    fSegments.push_back(s);
+    for (long b = 0; b < kSegmentBlocks && k < n; ++b) {
+      // A short list gets exactly its size; a long one whole blocks, as
+      // appending would have made them.
+      const int cap = n < kBlockSlots ? static_cast<int>(n) : static_cast<int>(kBlockSlots);
+      Block* block = NewBlock(0, cap);
+      s->fBlocks[b] = block;
+      ValNode* nodes = block->Nodes();
+      const long take = std::min(static_cast<long>(cap), n - k);
+      for (long i = 0; i < take; ++i) nodes[i].value = std::move(values[k + i]);
+      k += take;
+      fCount = k;  // a failing allocation leaves a consistent storage
+    }
+  }
+}
+
 void KQSValueListStorage::Prepend(const KQSValue& v) {
   if (fHead == 0) {
-    fSegments.insert(fSegments.begin(), new Segment());
+    fSegments.push_front(new Segment());
     fHead = kSegmentSpan;
   }
   Writable(fHead - 1, false)->value = v;

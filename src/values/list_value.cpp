@@ -1,6 +1,7 @@
 // The List operations of KQSValue: index rules, copy before change, sort.
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "vxkernel/values/KQSValueList.h"
@@ -148,13 +149,14 @@ long KQSValue::ListSort(unsigned char ascending) {
   for (long i = 1; i <= n; ++i) values.push_back(old->FindNode(i)->value);
   // qsort on pointers: it copes with an order that is not strictly
   // consistent (16-bit cuts), where std::sort may not.
-  std::vector<const KQSValue*> order(values.size());
+  std::vector<KQSValue*> order(values.size());
   for (size_t i = 0; i < values.size(); ++i) order[i] = &values[i];
   std::qsort(order.data(), order.size(), sizeof(order[0]), ascending ? &Ascending : &Descending);
-  auto* sorted = new KQSValueList();
-  for (const KQSValue* v : order) sorted->Storage()->Append(*v);
-  sorted->Range(1, n + 1);
-  Adopt(gClassList, sorted);
+  // The sorted values move into a new storage built in one go.
+  std::vector<KQSValue> sorted;
+  sorted.reserve(order.size());
+  for (KQSValue* v : order) sorted.push_back(std::move(*v));
+  Adopt(gClassList, KQSValueList::FromValues(sorted.data(), n));
   return n;
 }
 

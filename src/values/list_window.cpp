@@ -13,6 +13,18 @@ KQSValueList::KQSValueList(const KQSValueList& other)
   fStorage->AddRef(this);
 }
 
+KQSValueList* KQSValueList::FromValues(KQSValue* values, long n) {
+  auto* window = new KQSValueList();
+  try {
+    window->fStorage->AppendMoved(values, n);
+  } catch (...) {
+    delete window;
+    throw;
+  }
+  window->Range(1, window->fStorage->Count() + 1);
+  return window;
+}
+
 KQSValueList::~KQSValueList() {
   if (fStorage->RemoveRef(this)) delete fStorage;
 }

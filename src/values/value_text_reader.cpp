@@ -10,6 +10,7 @@
 // Nesting ("{", the tag form and every cracker) is counted per thread and
 // capped at kMaxDepth, so hostile input cannot exhaust the stack.
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <istream>
@@ -17,6 +18,8 @@
 #include <locale>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
@@ -52,6 +55,9 @@ constexpr long double kLargestWritten = 1.79769313486232e308L;
 struct ThreadState {
   int depth = 0;
   std::string scratch;
+  // The elements of the Lists being read, innermost last: a List is built
+  // once its "}" arrives, with its exact size, instead of growing.
+  std::vector<KQSValue> items;
 };
 
 ThreadState& CurrentThreadState() {
@@ -73,6 +79,28 @@ class Scratch {
 
  private:
   std::string& fText;
+};
+
+// One List's part of the thread's item stack: the items pushed while it
+// lives, dropped when it goes (also on failure). Nested Lists stack their
+// items above, and the vector may move meanwhile, so items are reached by
+// index. The outermost List gives an unusually large stack's memory back.
+class ItemStack {
+ public:
+  explicit ItemStack(std::vector<KQSValue>& items) : fItems(items), fBase(items.size()) {}
+  ItemStack(const ItemStack&) = delete;
+  ItemStack& operator=(const ItemStack&) = delete;
+  ~ItemStack() {
+    fItems.erase(fItems.begin() + static_cast<std::ptrdiff_t>(fBase), fItems.end());
+    if (fBase == 0 && fItems.capacity() > (1u << 16)) std::vector<KQSValue>().swap(fItems);
+  }
+  void Push(KQSValue&& v) { fItems.push_back(std::move(v)); }
+  long Count() const { return static_cast<long>(fItems.size() - fBase); }
+  KQSValue* First() { return fItems.data() + fBase; }
+
+ private:
+  std::vector<KQSValue>& fItems;
+  const size_t fBase;
 };
 
 // Holds one nesting level for as long as it lives; ok() is false when the cap
@@ -537,29 +565,28 @@ void TextReader::List(KQSValue& out) {
     Fail();
     return;
   }
-  KQSValue list = KQSValue::List();
-  KQSValueList* window = nullptr;  // made with the first element
-  KQSValue item;
+  ItemStack items(fState.items);
   for (;;) {
     const int c = Peek();
     if (c == kEof) return;
     if (c == '}') {
       fBuffer->sbumpc();
-      out = std::move(list);
+      const long n = items.Count();
+      if (n == 0) {
+        out = KQSValue::List();
+      } else {
+        out = KQSValue(KQSValue::Class_List(), static_cast<void*>(KQSValueList::FromValues(items.First(), n)));
+      }
       return;
     }
     if (c == ',' || c == ' ') {
       fBuffer->sbumpc();
       continue;
     }
-    item.Undefine();
+    KQSValue item;
     Value(item);
     if (fIn.fail()) return;
-    if (window == nullptr) {
-      window = new KQSValueList();
-      list = KQSValue(KQSValue::Class_List(), static_cast<void*>(window));
-    }
-    window->AppendValue(item);
+    items.Push(std::move(item));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -406,6 +407,99 @@ TEST(KQSValueListBlocks, RemoveAndSortLongSharedLists) {
   numbers.ListSort(0);
   std::reverse(want.begin(), want.end());
   EXPECT_TRUE(Holds(numbers, want));
+}
+
+// ===== lists built in one go (the text reader, FromValues) =====
+
+KQSValue ReadText(const std::string& text) {
+  std::istringstream in(text);
+  KQSValue v;
+  in >> v;
+  return v;
+}
+
+std::string TextOf(const Values& m) {
+  std::string text = "{";
+  for (size_t k = 0; k < m.size(); ++k) text += (k > 0 ? "," : "") + Text(m[k]);
+  return text + "}";
+}
+
+// Every size around the block and segment edges, read from text and made
+// from an array, must behave like the list appending built: the same
+// elements, and copies, sub-ranges and changes that stay private.
+TEST(KQSValueListBulk, SizesAroundBlockEdgesBehaveLikeAppendedLists) {
+  for (long n : {0L, 1L, 2L, 63L, 64L, 65L, 1023L, 1024L, 1025L, 2049L}) {
+    SCOPED_TRACE(n);
+    const Values m = Range(1, n);
+    const KQSValue read = ReadText(TextOf(m));
+    ASSERT_TRUE(read.IsList());
+    EXPECT_TRUE(Holds(read, m));
+
+    Values moved = m;
+    const KQSValue made(KQSValue::Class_List(), static_cast<void*>(KQSValueList::FromValues(moved.data(), n)));
+    EXPECT_TRUE(Holds(made, m));
+    EXPECT_TRUE(std::all_of(moved.begin(), moved.end(), [](const KQSValue& v) { return v.IsUndefined(); }));
+
+    for (const KQSValue* source : {&read, &made}) {
+      KQSValue copy = *source;
+      Values want = m;
+      copy.ListAppendValue(KQSValue("tail"));
+      want.push_back(KQSValue("tail"));
+      copy.ListPrependValue(KQSValue("head"));
+      want.insert(want.begin(), KQSValue("head"));
+      if (n > 0) {
+        copy.ListSetValue(n, KQSValue(-7));
+        want[static_cast<size_t>(n - 1)] = KQSValue(-7);
+      }
+      EXPECT_TRUE(Holds(copy, want));
+      EXPECT_TRUE(Holds(*source, m));
+
+      // Appending to the list itself grows its exactly sized last block.
+      KQSValue grown = *source;
+      KQSValue keep = grown;
+      Values grownWant = m;
+      for (long k = 0; k < 70; ++k) {
+        grown.ListAppendValue(Item(k));
+        grownWant.push_back(Item(k));
+      }
+      EXPECT_TRUE(Holds(grown, grownWant));
+      EXPECT_TRUE(Holds(keep, m));
+      if (n >= 3) {
+        KQSValue sub = source->ListSubrange(2, n - 1);
+        sub.ListSetValue(1, KQSValue("changed"));
+        Values subWant(m.begin() + 1, m.end() - 1);
+        subWant.front() = KQSValue("changed");
+        EXPECT_TRUE(Holds(sub, subWant));
+        EXPECT_TRUE(Holds(*source, m));
+        KQSValue removed = *source;
+        Values kept;
+        for (const KQSValue& x : m)
+          if (!(x == Item(3))) kept.push_back(x);
+        removed.ListRemove(Item(3));
+        EXPECT_TRUE(Holds(removed, kept));
+        EXPECT_TRUE(Holds(*source, m));
+      }
+    }
+  }
+}
+
+// Nested lists stack their elements on one per-thread stack: a failure
+// inside drops the whole list and leaves the next read unaffected.
+TEST(KQSValueListBulk, NestedListsAndFailuresKeepTheReaderInStep) {
+  const KQSValue nested = ReadText("{1,{2,{3,4},{}},'x',{{5}},6}");
+  EXPECT_EQ(Text(nested), "{1,{2,{3,4},{}},'x',{{5}},6}");
+  EXPECT_EQ(nested.ListEntries(), 5);
+  EXPECT_EQ(nested.ListGetValue(2).ListGetValue(2).ListEntries(), 2);
+  EXPECT_TRUE(ReadText("{1,{2,3},{4").IsUndefined());
+  EXPECT_TRUE(ReadText("{1,{2,99999999999999999999}}").IsUndefined());
+  std::istringstream in("{1,{2,{3 {4,5}");
+  KQSValue first;
+  in >> first;
+  EXPECT_TRUE(first.IsUndefined());
+  EXPECT_EQ(Text(ReadText("{7,8}")), "{7,8}");
+  // A long list after a failure deep inside another one.
+  const Values m = Range(1, 1500);
+  EXPECT_TRUE(Holds(ReadText(TextOf(m)), m));
 }
 
 // A reader's cached run must not outlive a block that another window's

@@ -13,7 +13,9 @@
 // counted and shared between storages. Cloning a window's range into a new
 // storage therefore shares the segments (one count each), and a change
 // copies only the segment and the block it touches. Reading walks a block's
-// contiguous array through a one-block cache.
+// contiguous array through a one-block cache. The segment table and the
+// window table keep their first entries inside the storage, so a short list
+// with one window costs four allocations: window, storage, segment, block.
 //
 // Thread rules: no locks, and the block and segment counts are plain
 // counters. All values derived from one list share its storage or its
@@ -21,7 +23,10 @@
 #ifndef VXKERNEL_VALUES_KQSVALUELIST_H_
 #define VXKERNEL_VALUES_KQSVALUELIST_H_
 
-#include <vector>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>  // kept for the files that include this header for it
 
 #include "vxkernel/export.h"
 #include "vxkernel/values/KQSValue.h"
@@ -39,6 +44,62 @@ struct ValNode {
   KQSValue value;
 };
 
+// A short table of pointers whose first N entries live inside the owner
+// (which never moves: list storages are neither copied nor moved); it
+// reaches the heap only past N. For the storage's segments and windows.
+// Not synchronized (part of its storage).
+template <class T, size_t N>
+class KQSValueListPtrTable {
+ public:
+  KQSValueListPtrTable() = default;
+  KQSValueListPtrTable(const KQSValueListPtrTable&) = delete;
+  KQSValueListPtrTable& operator=(const KQSValueListPtrTable&) = delete;
+  ~KQSValueListPtrTable() {
+    if (fData != fInline) delete[] fData;
+  }
+
+  size_t size() const { return fSize; }
+  bool empty() const { return fSize == 0; }
+  T& operator[](size_t i) { return fData[i]; }
+  const T& operator[](size_t i) const { return fData[i]; }
+  T* begin() { return fData; }
+  T* end() { return fData + fSize; }
+  const T* begin() const { return fData; }
+  const T* end() const { return fData + fSize; }
+  T& back() { return fData[fSize - 1]; }
+  void reserve(size_t n) {
+    if (n > fCapacity) Grow(n);
+  }
+  void push_back(T v) {
+    if (fSize == fCapacity) Grow(fSize + 1);
+    fData[fSize++] = v;
+  }
+  void push_front(T v) {
+    if (fSize == fCapacity) Grow(fSize + 1);
+    std::memmove(fData + 1, fData, fSize * sizeof(T));
+    fData[0] = v;
+    ++fSize;
+  }
+  void pop_back() { --fSize; }
+
+ private:
+  void Grow(size_t need) {
+    const size_t capacity = need > 2 * size_t{fCapacity} ? need : 2 * size_t{fCapacity};
+    T* grown = new T[capacity];
+    std::memcpy(grown, fData, fSize * sizeof(T));
+    if (fData != fInline) delete[] fData;
+    fData = grown;
+    fCapacity = static_cast<uint32_t>(capacity);
+  }
+
+  T fInline[N] = {};
+  T* fData = fInline;
+  // 32-bit counts keep the storage small enough for the allocator's fast
+  // lists; 2^32 segments would be 2^42 elements.
+  uint32_t fSize = 0;
+  uint32_t fCapacity = N;
+};
+
 // The elements under one or more windows. Its windows own it jointly (the
 // last one to leave deletes it); its blocks and segments it shares with the
 // storages cloned from it or from which it was cloned. One thread at a time.
@@ -54,6 +115,10 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   long EndPosition() const { return fFirst + fCount; }  // one past the last element
 
   void Append(const KQSValue& v);
+  // Appends values[0 .. n-1], moving them in. An empty storage gets one
+  // block of exactly n slots up to 64 and full blocks beyond, so nothing is
+  // regrown; a non-empty one appends them one by one.
+  void AppendMoved(KQSValue* values, long n);
   void Prepend(const KQSValue& v);
   // Replaces the value at pos (ignored outside the storage).
   void Set(long pos, const KQSValue& v);
@@ -98,8 +163,8 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   // The offset of the first position in the segments' slot space (below
   // one segment's span): offset = position - fFirst + fHead.
   long fHead = 0;
-  std::vector<KQSValueListSegment*> fSegments;
-  std::vector<KQSValueList*> fWindows;
+  KQSValueListPtrTable<KQSValueListSegment*, 1> fSegments;
+  KQSValueListPtrTable<KQSValueList*, 2> fWindows;
   // The cached run: positions fCacheLo .. fCacheLo + fCacheLength - 1 are
   // fCacheNodes[0 ..]. Dropped, with the windows' runs, whenever a block of
   // this storage is replaced.
@@ -116,6 +181,9 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   // A second window on the same storage with the same range.
   KQSValueList(const KQSValueList& other);
   ~KQSValueList() override;
+  // A new window on a new storage holding values[0 .. n-1], moved in (the
+  // array keeps Undefined values); see KQSValueListStorage::AppendMoved.
+  static KQSValueList* FromValues(KQSValue* values, long n);
 
   long Length() const override { return fEnd - fStart; }
   int Compare(KQSValueBase* other) const override;
