@@ -13,23 +13,15 @@
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/values/KQSValue.h"
+#include "values/value_test_util.h"
 
 namespace {
 
-constexpr short kUndefined = 0;
-constexpr short kError = 1;
-constexpr short kInteger = 2;
-constexpr short kBoolean = 5;
-constexpr short kVoid = 8;
-constexpr short kString = -1;
-constexpr short kList = -2;
-constexpr short kReal = -4;
-constexpr short kLong = -8;
+using namespace valtest;
+
 constexpr short kDynamic = -127;
 constexpr short kObject = -128;
 constexpr short kByName = 28671;
-
-std::string Str(const KString& s) { return std::string(static_cast<const char*>(s), s.Length()); }
 
 // A type as the tests expect it: a number, or a name kept as written.
 struct Type {
