@@ -189,33 +189,23 @@ const Node& Neutral() {
   return doc;
 }
 
-// Built on first use, after main() has started the library.
-const KQSValue& ValueDoc() {
-  static const KQSValue v = ToValue(Neutral());
-  return v;
-}
-const nlohmann::json& NlohmannDoc() {
-  static const nlohmann::json j = ToNlohmann(Neutral());
-  return j;
-}
-const rapidjson::Document& RapidDoc() {
-  static const rapidjson::Document d = [] {
-    rapidjson::Document doc;
-    static_cast<rapidjson::Value&>(doc) = ToRapid(Neutral(), doc.GetAllocator());
-    return doc;
-  }();
-  return d;
-}
+// Each document is built just before it is timed and freed afterwards, so
+// every library writes a tree laid out as a program that has just made or
+// read it would hold it: built in order from the same free heap. (A tree
+// built among the holes left by an earlier benchmark writes several times
+// slower, whichever library it belongs to.)
+KQSValue MakeValueDoc() { return ToValue(Neutral()); }
+nlohmann::json MakeNlohmannDoc() { return ToNlohmann(Neutral()); }
 
 std::string ValueText() {
-  const KString k = ValueDoc().FormattedString();
+  const KString k = MakeValueDoc().FormattedString();
   return std::string(static_cast<const char*>(k), k.Length());
 }
 
 // ----- writing -----
 
 void BM_ValueFormattedString(benchmark::State& state) {
-  const KQSValue& v = ValueDoc();
+  const KQSValue v = MakeValueDoc();
   size_t bytes = 0;
   for (auto _ : state) {
     const KString text = v.FormattedString();
@@ -227,7 +217,7 @@ void BM_ValueFormattedString(benchmark::State& state) {
 BENCHMARK(BM_ValueFormattedString)->Unit(benchmark::kMillisecond);
 
 void BM_ValueStreamOut(benchmark::State& state) {
-  const KQSValue& v = ValueDoc();
+  const KQSValue v = MakeValueDoc();
   size_t bytes = 0;
   for (auto _ : state) {
     std::ostringstream out;
@@ -240,7 +230,7 @@ void BM_ValueStreamOut(benchmark::State& state) {
 BENCHMARK(BM_ValueStreamOut)->Unit(benchmark::kMillisecond);
 
 void BM_NlohmannDump(benchmark::State& state) {
-  const nlohmann::json& j = NlohmannDoc();
+  const nlohmann::json j = MakeNlohmannDoc();
   size_t bytes = 0;
   for (auto _ : state) {
     const std::string text = j.dump();
@@ -252,7 +242,8 @@ void BM_NlohmannDump(benchmark::State& state) {
 BENCHMARK(BM_NlohmannDump)->Unit(benchmark::kMillisecond);
 
 void BM_RapidJsonWrite(benchmark::State& state) {
-  const rapidjson::Document& d = RapidDoc();
+  rapidjson::Document d;
+  static_cast<rapidjson::Value&>(d) = ToRapid(Neutral(), d.GetAllocator());
   size_t bytes = 0;
   for (auto _ : state) {
     rapidjson::StringBuffer buffer;
@@ -317,7 +308,7 @@ void BM_ValueStreamInInPlace(benchmark::State& state) {
 BENCHMARK(BM_ValueStreamInInPlace)->Unit(benchmark::kMillisecond);
 
 void BM_NlohmannParse(benchmark::State& state) {
-  const std::string text = NlohmannDoc().dump();
+  const std::string text = MakeNlohmannDoc().dump();
   for (auto _ : state) {
     nlohmann::json j = nlohmann::json::parse(text);
     benchmark::DoNotOptimize(j);
@@ -327,7 +318,7 @@ void BM_NlohmannParse(benchmark::State& state) {
 BENCHMARK(BM_NlohmannParse)->Unit(benchmark::kMillisecond);
 
 void BM_RapidJsonParse(benchmark::State& state) {
-  const std::string text = NlohmannDoc().dump();
+  const std::string text = MakeNlohmannDoc().dump();
   for (auto _ : state) {
     rapidjson::Document d;
     d.Parse(text.c_str(), text.size());

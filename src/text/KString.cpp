@@ -54,19 +54,29 @@ uint32_t KString::KStringRef::CapacityFor(uint32_t n) {
   return static_cast<uint32_t>(capacity);
 }
 
+KString::KStringRef* KString::KStringRef::Create(uint32_t n) {
+  const uint32_t capacity = CapacityFor(n);
+  void* block = ::operator new(sizeof(KStringRef) + static_cast<size_t>(capacity) + 1);
+  return new (block) KStringRef(InlineTag{}, n, capacity);
+}
+
 KString::KStringRef::KStringRef(char* p)
     : fText(p != nullptr ? p : new char[1]{'\0'}),
       fRefCount(1),
       fLength(CheckedLength(std::strlen(fText))),
       fCapacity(fLength),
-      fAdopted(true) {}
+      fAdopted(true),
+      fPacked(false),
+      fInline(false) {}
 
 KString::KStringRef::KStringRef(unsigned n)
     : fText(AllocateText(CapacityFor(n))),
       fRefCount(1),
       fLength(n),
       fCapacity(CapacityFor(n)),
-      fAdopted(false) {}
+      fAdopted(false),
+      fPacked(false),
+      fInline(false) {}
 
 KString::KStringRef::KStringRef(const char* p, unsigned n) : KStringRef(n) {
   std::memcpy(fText, p, n);
@@ -74,7 +84,7 @@ KString::KStringRef::KStringRef(const char* p, unsigned n) : KStringRef(n) {
 }
 
 KString::KStringRef::~KStringRef() {
-  if (this == &gEmptyRef) return;
+  if (this == &gEmptyRef || fInline) return;
   if (fAdopted) {
     delete[] fText;
   } else {
@@ -85,11 +95,15 @@ KString::KStringRef::~KStringRef() {
 void KString::KStringRef::GrowTo(uint32_t n) {
   const uint32_t capacity = CapacityFor(n);
   char* text;
-  if (fAdopted) {
+  if (fAdopted || fInline) {
+    // A string that grows is being built: its text moves out of the block
+    // into a buffer of its own, which later growth reallocs. The block
+    // stays where it is, so every pointer to the representation holds.
     text = AllocateText(capacity);
     std::memcpy(text, fText, static_cast<size_t>(fLength) + 1);
-    delete[] fText;
+    if (fAdopted) delete[] fText;
     fAdopted = false;
+    fInline = false;
   } else {
     // On failure the old buffer is untouched, so the string stays valid.
     text = static_cast<char*>(std::realloc(fText, static_cast<size_t>(capacity) + 1));
@@ -101,14 +115,32 @@ void KString::KStringRef::GrowTo(uint32_t n) {
 
 // ===== KString =====
 
-void KString::Free(KStringRef* r) noexcept { delete r; }
+void KString::Free(KStringRef* r) noexcept {
+  if (r->fPacked) {
+    r->~KStringRef();
+    ::operator delete(static_cast<void*>(r));
+  } else {
+    delete r;
+  }
+}
+
+namespace {
+
+KString::KStringRef* CopyOf(const char* p, uint32_t n) {
+  KString::KStringRef* r = KString::KStringRef::Create(n);
+  std::memcpy(r->fText, p, n);
+  r->fText[n] = '\0';
+  return r;
+}
+
+}  // namespace
 
 KString::KString(const char* s) : fRef(&gEmptyRef) {
-  if (s != nullptr && *s != '\0') fRef = new KStringRef(s, CheckedLength(std::strlen(s)));
+  if (s != nullptr && *s != '\0') fRef = CopyOf(s, CheckedLength(std::strlen(s)));
 }
 
 KString::KString(const char* p, unsigned n) : fRef(&gEmptyRef) {
-  if (p != nullptr && n != 0) fRef = new KStringRef(p, n);
+  if (p != nullptr && n != 0) fRef = CopyOf(p, n);
 }
 
 KString& KString::operator=(const char* s) {
@@ -133,7 +165,7 @@ KString KString::KStringFromPtr(char* p) {
 KString KString::operator+(const char* s) const {
   if (s == nullptr || *s == '\0') return *this;
   const size_t n = std::strlen(s);
-  KString result(new KStringRef(CheckedLength(fRef->fLength + n)), AdoptTag{});
+  KString result(KStringRef::Create(CheckedLength(fRef->fLength + n)), AdoptTag{});
   std::memcpy(result.fRef->fText, fRef->fText, fRef->fLength);
   std::memcpy(result.fRef->fText + fRef->fLength, s, n + 1);
   return result;
@@ -142,7 +174,7 @@ KString KString::operator+(const char* s) const {
 KString KString::operator+(const KString& s) const {
   const uint32_t n = s.fRef->fLength;
   if (n == 0) return *this;
-  KString result(new KStringRef(CheckedLength(static_cast<size_t>(fRef->fLength) + n)), AdoptTag{});
+  KString result(KStringRef::Create(CheckedLength(static_cast<size_t>(fRef->fLength) + n)), AdoptTag{});
   std::memcpy(result.fRef->fText, fRef->fText, fRef->fLength);
   std::memcpy(result.fRef->fText + fRef->fLength, s.fRef->fText, n);
   result.fRef->fText[result.fRef->fLength] = '\0';
@@ -174,7 +206,7 @@ KString& KString::AppendOutOfPlace(const char* p, size_t n) {
   // Shared (or empty): a new representation. p may lie inside the old text,
   // which stays alive until both copies are made; if the allocation fails,
   // nothing has changed.
-  KStringRef* r = new KStringRef(length);
+  KStringRef* r = KStringRef::Create(length);
   std::memcpy(r->fText, old->fText, old->fLength);
   std::memcpy(r->fText + old->fLength, p, n);
   r->fText[length] = '\0';
@@ -187,7 +219,7 @@ namespace {
 
 template <int (*Map)(int)>
 KString::KStringRef* MappedCopy(const KString::KStringRef* src) {
-  auto* r = new KString::KStringRef(src->fText, src->fLength);
+  KString::KStringRef* r = CopyOf(src->fText, src->fLength);
   for (unsigned char* p = reinterpret_cast<unsigned char*>(r->fText); *p != 0; ++p) {
     *p = static_cast<unsigned char>(Map(*p));
   }

@@ -210,19 +210,13 @@ bool KAssocVal::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   vxk_internal::TextSinkScope sink(out);
   sink->Text("A<1,");
   vxk_internal::WriteValueTextFresh(*sink, fUndefinedValue);
-  // The pairs are taken a batch at a time and their storage is fetched
-  // ahead, so that the cache misses of a large document overlap instead of
-  // coming one after the other.
-  constexpr int kBatch = 16;
-  const KIQSValue* keys[kBatch];
-  const KQSValue* values[kBatch];
-  T23Iter<KIQSValue, KQSValue> it(fTree);
-  for (bool more = true; more;) {
-    int n = 0;
-    while (n < kBatch && (more = it.Next(keys[n], values[n]))) {
-      vxk_internal::PrefetchValue(keys[n]->Value());
-      vxk_internal::PrefetchValue(*values[n]);
-      ++n;
+  // The pairs come a batch at a time with their tree nodes already fetched;
+  // their values and texts are fetched ahead too, so that the cache misses
+  // of a large document overlap instead of coming one after the other.
+  fTree.VisitInBatches([&](const KIQSValue* const* keys, const KQSValue* const* values, int n) {
+    for (int i = 0; i < n; ++i) {
+      vxk_internal::PrefetchValue(keys[i]->Value());
+      vxk_internal::PrefetchValue(*values[i]);
     }
     for (int i = 0; i < n; ++i) {
       vxk_internal::PrefetchText(keys[i]->Value());
@@ -234,7 +228,7 @@ bool KAssocVal::Formatter(std::ostream& out, KQSClassFormatter* f) const {
       sink->Put('=');
       vxk_internal::WriteValueText(*sink, *values[i], f);
     }
-  }
+  });
   sink->Put('>');
   if (tracked) f->Pop();
   return true;

@@ -292,8 +292,8 @@ TEST(KStringTest, DropReferenceLeavesAValidEmptyString) {
 }
 
 #ifndef VXK_TEST_NO_NEW_HOOK
-// Fails the representation's allocation (text buffers come from malloc and
-// are not hooked): the operation throws, the string keeps its old text and
+// Fails the representation's allocation (the one block that holds fields
+// and text): the operation throws, the string keeps its old text and
 // sharing, and nothing leaks.
 TEST(KStringTest, FailedAllocationLeavesTheStringAsItWas) {
   for (int failAt = 0; failAt < 1; ++failAt) {

@@ -23,7 +23,10 @@ class VXKERNEL_EXPORT KString {
  public:
   // The representation. Owns fText unless it is gEmptyRef: an adopted
   // buffer came from array new, every other one from malloc, so an unshared
-  // string can grow its buffer with realloc instead of copying it.
+  // string can grow its buffer with realloc instead of copying it. The
+  // strings make their representations with Create, which puts the text
+  // right behind the fields in the same block: one allocation per string,
+  // and no second cache miss to reach the text.
   class VXKERNEL_EXPORT KStringRef {
    public:
     // Adopts p (from array new): count 1, length strlen(p), capacity length.
@@ -40,6 +43,11 @@ class VXKERNEL_EXPORT KString {
     // 16, doubled below 8160, grown by a third from there, then ORed with 15
     // so that the buffer (capacity + 1 bytes) fills whole allocator units.
     static uint32_t CapacityFor(uint32_t n);
+    // A representation in one malloc block with its text: room for n bytes
+    // by the capacity rule, length n, text not yet written. Freed by
+    // KString::Free, never by delete. When it grows, the text moves out to a
+    // buffer of its own.
+    static KStringRef* Create(uint32_t n);
 
     char* fText;         // capacity + 1 bytes, NUL at fLength
     int32_t fRefCount;   // KStrings sharing this representation
@@ -50,12 +58,23 @@ class VXKERNEL_EXPORT KString {
     friend class KString;
     struct EmptyTag {};
     constexpr KStringRef(EmptyTag, char* text)
-        : fText(text), fRefCount(1), fLength(0), fCapacity(0), fAdopted(false) {}
+        : fText(text), fRefCount(1), fLength(0), fCapacity(0), fAdopted(false), fPacked(false), fInline(false) {}
+    struct InlineTag {};
+    KStringRef(InlineTag, uint32_t n, uint32_t capacity)
+        : fText(reinterpret_cast<char*>(this + 1)),
+          fRefCount(1),
+          fLength(n),
+          fCapacity(capacity),
+          fAdopted(false),
+          fPacked(true),
+          fInline(true) {}
     // Gives the buffer room for n bytes by the capacity rule, keeping the
     // text. REQUIRES: unshared, not gEmptyRef, n > fCapacity.
     void GrowTo(uint32_t n);
 
     bool fAdopted;  // fText came from array new (fills the padding)
+    bool fPacked;   // made by Create: the block goes back to operator delete
+    bool fInline;   // fText lies in this block, behind the fields
   };
 
   // Shared by every empty string. Its count never changes: copies of the

@@ -2,6 +2,7 @@
 #ifndef VXKERNEL_TEXT_T23TREE_H_
 #define VXKERNEL_TEXT_T23TREE_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -152,6 +153,17 @@ class T23Tree {
   // Adds every pair of other in ascending order, so values of keys present
   // in both maps are taken from other.
   void Merge(const T23Tree& other);
+  // Calls visit(keys, values, n) with every pair in ascending key order,
+  // at most kVisitBatch pairs a call, through pointers that stay valid until
+  // the map changes; visit must not change the map. A subtree of up to
+  // kVisitBatch pairs is fetched a level at a time with the nodes of each
+  // level requested together, so a walk over a map that is not in the cache
+  // waits for memory once per level instead of once per node.
+  static constexpr int kVisitBatch = 32;
+  template <class F>
+  void VisitInBatches(F&& visit) const {
+    if (fRoot != nullptr) VisitNode(fRoot, visit);
+  }
   // Deletes every node; the map becomes empty.
   void Clear() {
     Destroy(fRoot);
@@ -204,6 +216,8 @@ class T23Tree {
     return AsLeaf(n);
   }
   static void Destroy(Node* n);
+  template <class F>
+  static void VisitNode(const Node* n, F& visit);
   static void SetKey2(Index* x, K&& k) { std::construct_at(&x->fKey2, std::move(k)); }
   static void ClearChild2(Index* x) {
     x->fChild[2] = nullptr;
@@ -285,6 +299,46 @@ void T23Tree<K, V>::Destroy(Node* n) {
   Index* x = AsIndex(n);
   for (Node* c : x->fChild) Destroy(c);
   delete x;
+}
+
+template <class K, class V>
+template <class F>
+void T23Tree<K, V>::VisitNode(const Node* n, F& visit) {
+  if (n->Count() > kVisitBatch) {
+    const Index* x = AsIndex(n);
+    for (const Node* c : x->fChild) {
+      if (c != nullptr) __builtin_prefetch(c);
+    }
+    for (const Node* c : x->fChild) {
+      if (c != nullptr) VisitNode(c, visit);
+    }
+    return;
+  }
+  // Every leaf lies at one depth, and no level holds more nodes than the
+  // subtree has pairs.
+  const Node* level[kVisitBatch];
+  const Node* next[kVisitBatch];
+  level[0] = n;
+  int count = 1;
+  while (!level[0]->fIsLeaf) {
+    int m = 0;
+    for (int i = 0; i < count; ++i) {
+      for (const Node* c : AsIndex(level[i])->fChild) {
+        if (c == nullptr) continue;
+        __builtin_prefetch(c);
+        next[m++] = c;
+      }
+    }
+    std::copy(next, next + m, level);
+    count = m;
+  }
+  const K* keys[kVisitBatch];
+  const V* values[kVisitBatch];
+  for (int i = 0; i < count; ++i) {
+    keys[i] = &AsLeaf(level[i])->fKey;
+    values[i] = &AsLeaf(level[i])->fValue;
+  }
+  visit(keys, values, count);
 }
 
 template <class K, class V>
