@@ -229,6 +229,35 @@ void BM_ValueStreamOut(benchmark::State& state) {
 }
 BENCHMARK(BM_ValueStreamOut)->Unit(benchmark::kMillisecond);
 
+// The same documents as each library reads them from its own text.
+void BM_ValueFormattedStringOfRead(benchmark::State& state) {
+  KQSValue v;
+  {
+    std::istringstream in(ValueText());
+    in >> v;
+  }
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const KString text = v.FormattedString();
+    bytes = text.Length();
+    benchmark::DoNotOptimize(static_cast<const char*>(text));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(BM_ValueFormattedStringOfRead)->Unit(benchmark::kMillisecond);
+
+void BM_NlohmannDumpOfParsed(benchmark::State& state) {
+  const nlohmann::json j = nlohmann::json::parse(MakeNlohmannDoc().dump());
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const std::string text = j.dump();
+    bytes = text.size();
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(BM_NlohmannDumpOfParsed)->Unit(benchmark::kMillisecond);
+
 void BM_NlohmannDump(benchmark::State& state) {
   const nlohmann::json j = MakeNlohmannDoc();
   size_t bytes = 0;

@@ -1,6 +1,7 @@
 // KString and its representation.
 #include "vxkernel/text/KString.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <limits>
@@ -57,7 +58,21 @@ uint32_t KString::KStringRef::CapacityFor(uint32_t n) {
 KString::KStringRef* KString::KStringRef::Create(uint32_t n) {
   const uint32_t capacity = CapacityFor(n);
   void* block = ::operator new(sizeof(KStringRef) + static_cast<size_t>(capacity) + 1);
-  return new (block) KStringRef(InlineTag{}, n, capacity);
+  return new (block) KStringRef(InlineTag{}, n, capacity, 0);
+}
+
+KString::KStringRef* KString::KStringRef::CreateHosted(uint32_t n, size_t hostSize, void** host) {
+  if (hostSize % 8 != 0 || hostSize / 8 > 255) throw std::bad_alloc();
+  // The host's text is read far more than it is appended to (while the host
+  // lives it is never changed), so it gets no doubled room: only the bytes
+  // up to the end of the allocator's 16-byte unit (which has an 8-byte
+  // header) that the block fills anyway.
+  const size_t fixed = hostSize + sizeof(KStringRef) + 1;
+  const size_t used = (fixed + n + 8 + 15) / 16 * 16 - 8;
+  const uint32_t capacity = static_cast<uint32_t>(std::min<size_t>(used - fixed, std::numeric_limits<uint32_t>::max()));
+  char* block = static_cast<char*>(::operator new(fixed + capacity));
+  *host = block;
+  return new (block + hostSize) KStringRef(InlineTag{}, n, capacity, static_cast<uint8_t>(hostSize / 8));
 }
 
 KString::KStringRef::KStringRef(char* p)
@@ -67,7 +82,8 @@ KString::KStringRef::KStringRef(char* p)
       fCapacity(fLength),
       fAdopted(true),
       fPacked(false),
-      fInline(false) {}
+      fInline(false),
+      fHostWords(0) {}
 
 KString::KStringRef::KStringRef(unsigned n)
     : fText(AllocateText(CapacityFor(n))),
@@ -76,7 +92,8 @@ KString::KStringRef::KStringRef(unsigned n)
       fCapacity(CapacityFor(n)),
       fAdopted(false),
       fPacked(false),
-      fInline(false) {}
+      fInline(false),
+      fHostWords(0) {}
 
 KString::KStringRef::KStringRef(const char* p, unsigned n) : KStringRef(n) {
   std::memcpy(fText, p, n);
@@ -117,8 +134,9 @@ void KString::KStringRef::GrowTo(uint32_t n) {
 
 void KString::Free(KStringRef* r) noexcept {
   if (r->fPacked) {
+    void* block = r->Block();
     r->~KStringRef();
-    ::operator delete(static_cast<void*>(r));
+    ::operator delete(block);
   } else {
     delete r;
   }

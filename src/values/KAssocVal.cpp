@@ -1,6 +1,7 @@
 // KAssocVal: the Assoc storage, and the order of its keys.
 #include "vxkernel/values/KAssocVal.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <optional>
@@ -23,8 +24,15 @@ constexpr short kTypeAssoc = -18;
 // A value holding this storage, for the formatter's back-reference stack.
 // Null class before start-up has registered the Assoc class.
 KQSValue SelfValue(const KAssocVal* self) {
-  const KQSClass* c = KQSBuiltinClass(kTypeAssoc);
-  if (c == nullptr) return KQSValue();
+  // The built-in class objects live as long as the library; the search for
+  // it is kept to the first write.
+  static std::atomic<const KQSClass*> gAssocClass{nullptr};
+  const KQSClass* c = gAssocClass.load(std::memory_order_relaxed);
+  if (c == nullptr) {
+    c = KQSBuiltinClass(kTypeAssoc);
+    if (c == nullptr) return KQSValue();
+    gAssocClass.store(c, std::memory_order_relaxed);
+  }
   return KQSValue(c, static_cast<void*>(const_cast<KAssocVal*>(self)));
 }
 

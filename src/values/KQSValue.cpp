@@ -3,6 +3,7 @@
 #include "vxkernel/values/KQSValue.h"
 
 #include <cstdio>
+#include <cstring>
 #include <locale>
 #include <ostream>
 #include <sstream>
@@ -43,7 +44,9 @@ KQSValue::KQSValue(const double& v) : KQSValue(gClassReal, static_cast<KQSValueB
 
 KQSValue::KQSValue(const int64& v) : KQSValue(gClassLong, static_cast<KQSValueBase*>(new KQSValueLong(v))) {}
 
-KQSValue::KQSValue(const char* s) : KQSValue(KString(s)) {}
+KQSValue::KQSValue(const char* s)
+    : KQSValue(gClassString,
+               static_cast<KQSValueBase*>(KQSValueString::Make(s, s != nullptr ? static_cast<unsigned>(std::strlen(s)) : 0))) {}
 
 KQSValue::KQSValue(const KString& s) : KQSValue(gClassString, static_cast<KQSValueBase*>(new KQSValueString(s))) {}
 

@@ -53,6 +53,30 @@ void KQSValueBase::DebugPrintCount() {
 
 // ----- String -----
 
+KQSValueString* KQSValueString::Make(const char* p, unsigned n) {
+  if (p == nullptr || n == 0) return new KQSValueString(KString());
+  constexpr size_t kHost = (sizeof(KQSValueString) + 7) / 8 * 8;
+  void* host = nullptr;
+  KString::KStringRef* r = KString::KStringRef::CreateHosted(n, kHost, &host);
+  std::memcpy(r->fText, p, n);
+  r->fText[n] = '\0';
+  return new (host) KQSValueString(KString::Sharing(r));
+}
+
+void KQSValueString::operator delete(KQSValueString* p, std::destroying_delete_t) {
+  constexpr size_t kHost = (sizeof(KQSValueString) + 7) / 8 * 8;
+  auto* hosted = reinterpret_cast<KString::KStringRef*>(reinterpret_cast<char*>(p) + kHost);
+  // Only a block made by Make has its string's representation right behind
+  // the object; any other representation lies in a block of its own.
+  const bool packed = p->fString.Ref() == hosted;
+  p->~KQSValueString();
+  if (packed) {
+    KString::ReleaseHost(hosted);
+  } else {
+    ::operator delete(static_cast<void*>(p));
+  }
+}
+
 bool KQSValueString::Formatter(std::ostream& out, KQSClassFormatter* /*f*/) const {
   vxk_internal::TextSinkScope sink(out);
   vxk_internal::WriteQuotedText(*sink, fString, fString.Length());

@@ -28,6 +28,7 @@
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/text/KString.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
 #include "text/str_walk_internal.h"
 
@@ -448,7 +449,7 @@ void TextReader::String(int quote, KQSValue& out) {
       if (t != kEof && t != quote) text += static_cast<char>(fBuffer->sbumpc());
     }
   }
-  out = KString(text.data(), static_cast<unsigned>(text.size()));
+  out = KQSValue(KQSValue::Class_String(), KQSValueString::Make(text.data(), static_cast<unsigned>(text.size())));
 }
 
 void TextReader::TypeCode(KQSValue& out) {

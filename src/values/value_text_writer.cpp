@@ -83,6 +83,10 @@ void TextSink::Decimal(long v) {
     fOut << v;
     return;
   }
+  if (char* at = Room(24)) {
+    Commit(static_cast<size_t>(std::to_chars(at, at + 24, v).ptr - at));
+    return;
+  }
   char text[24];
   const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
   Write(text, static_cast<size_t>(r.ptr - text));
@@ -91,6 +95,10 @@ void TextSink::Decimal(long v) {
 void TextSink::Decimal(long long v) {
   if (!fFast) {
     fOut << v;
+    return;
+  }
+  if (char* at = Room(24)) {
+    Commit(static_cast<size_t>(std::to_chars(at, at + 24, v).ptr - at));
     return;
   }
   char text[24];
@@ -110,6 +118,10 @@ void TextSink::Real(double v) {
   }
   // The general format with 15 digits is printf's "%.15g", which is what
   // the stream writes in the classic locale, "inf", "-nan" and all.
+  if (char* at = Room(32)) {
+    Commit(static_cast<size_t>(std::to_chars(at, at + 32, v, std::chars_format::general, 15).ptr - at));
+    return;
+  }
   char text[32];
   const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 15);
   Write(text, static_cast<size_t>(r.ptr - text));
@@ -163,18 +175,45 @@ const KQSValueString* PlainString(const KQSClass* c, void* data) {
   return typeid(*storage) == typeid(KQSValueString) ? static_cast<const KQSValueString*>(storage) : nullptr;
 }
 
+// The Assoc storage of v whose Formatter writes through the sink, or null.
+const KAssocVal* PlainAssoc(const KQSClass* c, void* data) {
+  if (data == nullptr || c == nullptr || c->ClassNumber() != -18 || typeid(*c) != typeid(KQSClass_Assoc)) {
+    return nullptr;
+  }
+  const auto* storage = static_cast<const KQSValueBase*>(data);
+  return typeid(*storage) == typeid(KAssocVal) ? static_cast<const KAssocVal*>(storage) : nullptr;
+}
+
+// For an Assoc, asks for its tree nodes depth levels down, or past the
+// leaves for the storage of its keys and values; see PrefetchText.
+void PrefetchBelow(const KQSValue& v, int depth) {
+  if (const KAssocVal* a = PlainAssoc(v.Class(), v.Instance())) {
+    a->Tree().PrefetchLevel(depth, [](const KIQSValue& key, const KQSValue& value) {
+      PrefetchValue(key.Value());
+      PrefetchValue(value);
+    });
+  }
+}
+
 void WriteList(TextSink& sink, const KQSValueList& list, KQSClassFormatter* f) {
   sink.Put('{');
   // The window's positions are consecutive in its storage.
   KQSValueListStorage* storage = list.Storage();
   const long first = list.Start();
   const long end = list.End();
-  // Storage is fetched kAhead elements ahead, a String's text half as far.
-  constexpr long kAhead = 8;
+  // Storage is fetched kAhead elements ahead, a String's text or an Assoc's
+  // tree root kText ahead, and each lower level of the tree one element
+  // closer, down to the storage of its pairs: every request then finds the
+  // node it reads already arrived.
+  constexpr long kAhead = 10;
+  constexpr long kText = 6;
   for (long pos = first; pos < end && pos < first + kAhead; ++pos) PrefetchValue(storage->NodeAt(pos)->value);
   for (long pos = first; pos < end; ++pos) {
     if (pos + kAhead < end) PrefetchValue(storage->NodeAt(pos + kAhead)->value);
-    if (pos + kAhead / 2 < end) PrefetchText(storage->NodeAt(pos + kAhead / 2)->value);
+    if (pos + kText < end) PrefetchText(storage->NodeAt(pos + kText)->value);
+    for (int depth = 1; depth < kText; ++depth) {
+      if (pos + kText - depth < end) PrefetchBelow(storage->NodeAt(pos + kText - depth)->value, depth);
+    }
     if (pos > first) sink.Put(',');
     WriteValueText(sink, storage->NodeAt(pos)->value, f);
   }
@@ -186,12 +225,34 @@ void WriteList(TextSink& sink, const KQSValueList& list, KQSClassFormatter* f) {
 void PrefetchText(const KQSValue& v) {
   if (const KQSValueString* s = PlainString(v.Class(), v.Instance())) {
     __builtin_prefetch(static_cast<const char*>(s->KQSValueString::String()));
+  } else {
+    PrefetchBelow(v, 0);
   }
 }
 
 void WriteQuotedText(TextSink& sink, const char* text, size_t length) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const bool pairs = sink.Env().Dbcs();
+  // Without double-byte pairs every byte is written alone, so when the
+  // buffer has room for the worst case the text goes straight into it.
+  if (!pairs && length < (1u << 20)) {
+    if (char* const start = sink.Room(2 * length + 2)) {
+      char* o = start;
+      *o++ = '\'';
+      for (size_t i = 0; i < length; ++i) {
+        const char as = kEscape.fAs[p[i]];
+        if (as != 0) {
+          *o++ = '\\';
+          *o++ = as;
+        } else {
+          *o++ = static_cast<char>(p[i]);
+        }
+      }
+      *o++ = '\'';
+      sink.Commit(static_cast<size_t>(o - start));
+      return;
+    }
+  }
   // Unformatted, quotes included: a String never took the stream's width.
   sink.Write("'", 1);
   size_t run = 0;  // start of the bytes not yet written
@@ -240,9 +301,9 @@ void WriteValueText(TextSink& sink, const KQSValue& v, KQSClassFormatter* f) {
       WriteList(sink, *static_cast<const KQSValueList*>(storage), f);
       return;
     }
-    if (c->ClassNumber() == -18 && typeid(*c) == typeid(KQSClass_Assoc) && typeid(*storage) == typeid(KAssocVal)) {
+    if (const KAssocVal* assoc = PlainAssoc(c, data)) {
       // Its Formatter writes through this sink.
-      storage->Formatter(sink.Stream(), f);
+      assoc->Formatter(sink.Stream(), f);
       return;
     }
     if (Is<KQSClass_Long>(c, KQSValue::Class_Long())) {

@@ -24,6 +24,7 @@
 #define VXKERNEL_VALUES_VALUE_TEXT_WRITER_INTERNAL_H_
 
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <ostream>
 
@@ -34,6 +35,16 @@
 class KQSClassFormatter;
 
 namespace vxk_internal {
+
+// Direct access to a stream buffer's put area. Pointers to the protected
+// members are formed through this derived class and applied to any
+// std::streambuf, which is well defined (no cast to a type the buffer is
+// not).
+struct PutArea : std::streambuf {
+  static char* Next(std::streambuf* b) { return (b->*(&PutArea::pptr))(); }
+  static char* End(std::streambuf* b) { return (b->*(&PutArea::epptr))(); }
+  static void Bump(std::streambuf* b, int n) { (b->*(&PutArea::pbump))(n); }
+};
 
 class TextSink {
  public:
@@ -57,11 +68,27 @@ class TextSink {
     if (fBuf->sputc(c) == std::char_traits<char>::eof()) Fail();
   }
   void Text(const char* z);
-  // Bytes as ostream::write writes them.
+  // Bytes as ostream::write writes them. Short pieces are copied straight
+  // into the buffer's put area while it has room: no virtual call per piece.
   void Write(const char* p, size_t n) {
     if (!fFast) return SlowWrite(p, n);
+    char* at = PutArea::Next(fBuf);
+    if (n <= static_cast<size_t>(PutArea::End(fBuf) - at) && at != nullptr && fOut.rdstate() == 0) {
+      std::memcpy(at, p, n);
+      PutArea::Bump(fBuf, static_cast<int>(n));
+      return;
+    }
     if (fOut.rdstate() == 0 && static_cast<size_t>(fBuf->sputn(p, static_cast<std::streamsize>(n))) != n) Fail();
   }
+  // Where n bytes may be written straight into the buffer, or null when
+  // the put area lacks the room (or the sink is slow); Commit(k) then
+  // takes the first k of them.
+  char* Room(size_t n) {
+    if (!fFast || fOut.rdstate() != 0) return nullptr;
+    char* at = PutArea::Next(fBuf);
+    return at != nullptr && n <= static_cast<size_t>(PutArea::End(fBuf) - at) ? at : nullptr;
+  }
+  void Commit(size_t k) { PutArea::Bump(fBuf, static_cast<int>(k)); }
   // Numbers as `out << v` writes them.
   void Decimal(long v);
   void Decimal(long long v);

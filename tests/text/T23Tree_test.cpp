@@ -77,6 +77,26 @@ void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>&
     ASSERT_EQ(got, mv);
   }
   EXPECT_FALSE(it.Next(key, value));
+  // The batched walk yields the same pairs in the same order.
+  auto m = model.begin();
+  bool inOrder = true;
+  tree.VisitInBatches([&](const K* const* keys, const long* const* values, int count) {
+    ASSERT_GE(count, 1);
+    ASSERT_LE(count, (T23Tree<K, long>::kVisitBatch));
+    for (int i = 0; i < count; ++i, ++m) {
+      ASSERT_NE(m, model.end());
+      inOrder = inOrder && m->first == static_cast<const char*>(*keys[i]) && m->second == *values[i];
+    }
+  });
+  EXPECT_TRUE(inOrder);
+  EXPECT_EQ(m, model.end());
+  // Asking for the levels of a small map ahead of a walk reads nodes only;
+  // past the leaves it reports every pair once per call.
+  for (int depth = 0; depth < 8; ++depth) {
+    long pairs = 0;
+    tree.PrefetchLevel(depth, [&](const K&, const long&) { ++pairs; });
+    EXPECT_TRUE(pairs == 0 || (pairs == tree.Length() && pairs <= T23Tree<K, long>::kVisitBatch)) << depth;
+  }
   EXPECT_FALSE(tree.GetIndexed(0, key, value));
   EXPECT_FALSE(tree.GetIndexed(n + 1, key, value));
 }

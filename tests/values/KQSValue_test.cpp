@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,45 @@ TEST(KQSValueConstruction, StringsShareTheirText) {
   KQSValue empty("");
   EXPECT_EQ(empty.Length(), 0);
   EXPECT_STREQ(empty.operator const char*(), "");
+}
+
+// A String made from bytes keeps storage and text in one block, which must
+// stay alive for as long as a copy of its KString does, in whatever order
+// the holders go; the sanitizer builds catch a block freed too early.
+TEST(KQSValueConstruction, StringTextOutlivesItsValue) {
+  KString kept;
+  {
+    KQSValue v("a text of some length");
+    kept = v.String();
+    EXPECT_GE(kept.Capacity(), kept.Length());
+  }
+  EXPECT_EQ(Str(kept), "a text of some length");
+  KString other = kept;
+  // Shared: appending copies; alone again: appending grows it.
+  other += "!";
+  EXPECT_EQ(Str(kept), "a text of some length");
+  kept += " and then some more, well past the room it had";
+  EXPECT_EQ(Str(kept), "a text of some length and then some more, well past the room it had");
+  EXPECT_EQ(Str(other), "a text of some length!");
+
+  // A value made from the text of another shares it; either may go first.
+  for (int order = 0; order < 2; ++order) {
+    auto* first = new KQSValue("shared");
+    auto* second = new KQSValue(first->String());
+    EXPECT_EQ(second->String().Ref(), first->String().Ref());
+    delete (order == 0 ? first : second);
+    delete (order == 0 ? second : first);
+  }
+  // Read from text, the same holds.
+  KString read;
+  {
+    std::istringstream in("'read back'");
+    KQSValue v;
+    in >> v;
+    read = v.String();
+  }
+  EXPECT_EQ(Str(read), "read back");
+  EXPECT_EQ(KQSValue(static_cast<const char*>(nullptr)).Length(), 0);
 }
 
 TEST(KQSValueConstruction, NonStringsGiveTheErrorString) {

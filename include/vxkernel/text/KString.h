@@ -48,6 +48,13 @@ class VXKERNEL_EXPORT KString {
     // KString::Free, never by delete. When it grows, the text moves out to a
     // buffer of its own.
     static KStringRef* Create(uint32_t n);
+    // As Create, behind hostSize bytes (a multiple of 8, below 2048) of the
+    // same block, which *host receives for the caller's object; the
+    // capacity is n plus what fills the block's last allocator unit. The count
+    // starts at 1, held by that object, which gives it back with
+    // ReleaseHost when it goes; the block is freed when the last holder of
+    // either kind has gone.
+    static KStringRef* CreateHosted(uint32_t n, size_t hostSize, void** host);
 
     char* fText;         // capacity + 1 bytes, NUL at fLength
     int32_t fRefCount;   // KStrings sharing this representation
@@ -58,16 +65,27 @@ class VXKERNEL_EXPORT KString {
     friend class KString;
     struct EmptyTag {};
     constexpr KStringRef(EmptyTag, char* text)
-        : fText(text), fRefCount(1), fLength(0), fCapacity(0), fAdopted(false), fPacked(false), fInline(false) {}
+        : fText(text),
+          fRefCount(1),
+          fLength(0),
+          fCapacity(0),
+          fAdopted(false),
+          fPacked(false),
+          fInline(false),
+          fHostWords(0) {}
     struct InlineTag {};
-    KStringRef(InlineTag, uint32_t n, uint32_t capacity)
+    KStringRef(InlineTag, uint32_t n, uint32_t capacity, uint8_t hostWords)
         : fText(reinterpret_cast<char*>(this + 1)),
           fRefCount(1),
           fLength(n),
           fCapacity(capacity),
           fAdopted(false),
           fPacked(true),
-          fInline(true) {}
+          fInline(true),
+          fHostWords(hostWords) {}
+    // The start of the block of a representation made by Create or
+    // CreateHosted.
+    void* Block() { return reinterpret_cast<char*>(this) - 8 * static_cast<size_t>(fHostWords); }
     // Gives the buffer room for n bytes by the capacity rule, keeping the
     // text. REQUIRES: unshared, not gEmptyRef, n > fCapacity.
     void GrowTo(uint32_t n);
@@ -75,6 +93,7 @@ class VXKERNEL_EXPORT KString {
     bool fAdopted;  // fText came from array new (fills the padding)
     bool fPacked;   // made by Create: the block goes back to operator delete
     bool fInline;   // fText lies in this block, behind the fields
+    uint8_t fHostWords;  // CreateHosted: 8-byte words of host before it
   };
 
   // Shared by every empty string. Its count never changes: copies of the
@@ -112,6 +131,20 @@ class VXKERNEL_EXPORT KString {
   // Takes over p, which must come from array new: null or "" is freed and
   // gives the empty string; otherwise p becomes the text (capacity = length).
   static KString KStringFromPtr(char* p);
+  // A string sharing r (its count goes up by one).
+  static KString Sharing(KStringRef* r) noexcept {
+    ++r->fRefCount;
+    return KString(r, AdoptTag{});
+  }
+  // Gives back the hold that CreateHosted gave the host object; the host
+  // calls it after its own strings are gone.
+  static void ReleaseHost(KStringRef* r) noexcept {
+    if (r->fRefCount < 2) {
+      Free(r);
+    } else {
+      --r->fRefCount;
+    }
+  }
 
   // Releases this string's hold on its representation, freeing it when this
   // was the last holder; the string is empty afterwards.

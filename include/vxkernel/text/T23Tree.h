@@ -164,6 +164,35 @@ class T23Tree {
   void VisitInBatches(F&& visit) const {
     if (fRoot != nullptr) VisitNode(fRoot, visit);
   }
+  // Asks the cache for the nodes depth levels below the root (the root is
+  // level 0) of a map of at most kVisitBatch pairs, reading the levels
+  // above, which an earlier call should have asked for; a writer calls it
+  // with rising depths for maps it will walk soon. A depth past the leaves
+  // calls onPair(key, value) for every pair instead, so that the caller can
+  // ask for what they point to. Larger maps are left to VisitInBatches.
+  template <class F>
+  void PrefetchLevel(int depth, F&& onPair) const {
+    const Node* level[kVisitBatch];
+    if (fRoot == nullptr || (depth > 0 && fRoot->Count() > kVisitBatch)) return;
+    level[0] = fRoot;
+    int count = 1;
+    for (; depth > 0; --depth) {
+      if (level[0]->fIsLeaf) {
+        for (int i = 0; i < count; ++i) onPair(AsLeaf(level[i])->fKey, AsLeaf(level[i])->fValue);
+        return;
+      }
+      int m = 0;
+      const Node* next[kVisitBatch];
+      for (int i = 0; i < count; ++i) {
+        for (const Node* c : AsIndex(level[i])->fChild) {
+          if (c != nullptr) next[m++] = c;
+        }
+      }
+      std::copy(next, next + m, level);
+      count = m;
+    }
+    for (int i = 0; i < count; ++i) __builtin_prefetch(level[i]);
+  }
   // Deletes every node; the map becomes empty.
   void Clear() {
     Destroy(fRoot);

@@ -153,6 +153,9 @@ class VXKERNEL_EXPORT KAssocVal : public KQSValueBase {
   // in key order.
   KQSValue ToRecord() const;
 
+  // The pairs themselves, for walks that need no copies.
+  const T23Tree<KIQSValue, KQSValue>& Tree() const { return fTree; }
+
   // ----- storage operations, reached through the Assoc class -----
   // The number of pairs.
   long Length() const override { return fTree.Length(); }

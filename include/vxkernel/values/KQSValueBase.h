@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <new>
 
 #include "vxkernel/export.h"
 #include "vxkernel/locale/KDateTime.h"
@@ -60,9 +61,19 @@ class VXKERNEL_EXPORT KQSValueBase {
 };
 
 // The text of a String (and TypeCode) value, shared by reference.
+//
+// Make puts storage and text in one block: the storage object first, its
+// string's representation right behind it. The block holds one count of the
+// representation besides fString, and goes when the storage and every copy
+// of its string have gone (a copy of String() may outlive the storage).
 class VXKERNEL_EXPORT KQSValueString : public KQSValueBase {
  public:
   explicit KQSValueString(const KString& s) : fString(s) {}
+  // New storage holding a copy of the n bytes at p, in one allocation.
+  static KQSValueString* Make(const char* p, unsigned n);
+  // Destroys the storage, then frees its block unless a copy of its
+  // string still holds the text that lives there.
+  static void operator delete(KQSValueString* p, std::destroying_delete_t);
 
   long Length() const override { return static_cast<long>(fString.Length()); }
   // Quoted text with line ends, quotes and backslashes escaped.
