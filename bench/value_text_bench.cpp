@@ -121,7 +121,7 @@ KQSValue ToValue(const Node& n) {
     case Node::kReal:
       return KQSValue(n.d);
     case Node::kText:
-      return KQSValue(KString(n.s.data(), static_cast<unsigned>(n.s.size())));
+      return KQSValue(n.s.c_str());  // the texts hold no NUL
     case Node::kArray: {
       KQSValue list = KQSValue::List();
       for (const Node& item : n.items) list.ListAppendValue(ToValue(item));

@@ -6,17 +6,12 @@
 #include <cstring>
 
 #include "classes/classes_internal.h"
+#include "values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 
 namespace {
 
-constexpr short kUndefinedType = 0;
-constexpr short kErrorType = 1;
-constexpr short kIntegerType = 2;
-constexpr short kObjRefType = 3;
-constexpr short kBooleanType = 5;
-constexpr short kStringType = -1;
 
 }  // namespace
 
@@ -54,10 +49,10 @@ long KQSClass_Slot::CheckArguments(long argc, KQSValue* argv) const {
     const short d = s->Datatype(i).TypeNumber();
     if (d == KSignature_type::kDynamic || a == d) continue;
     if (KQSValue::IsObjectType(a) && KQSValue::IsObjectType(d)) continue;
-    if (a == kUndefinedType) {
+    if (a == vxk_types::kUndefined) {
       if (s->AutoUndefined()) return kFeatureAutoUndefined;
       if (!s->AcceptsUndefined()) noted = kFeatureWrongArgType;
-    } else if (a == kErrorType) {
+    } else if (a == vxk_types::kError) {
       if (!s->AcceptsError()) noted = kFeatureWrongArgType;
     } else if (!arg.CoerceTo(d)) {
       noted = kFeatureWrongArgType;
@@ -80,15 +75,15 @@ KQSClass_Constant::KQSClass_Constant(const char* name, const KQSValue& value, lo
 KQSValue KQSClass_Constant::Value() const {
   vxk_internal::ScopedKLock hold(fLock);
   switch (fValue.Type()) {
-    case kStringType: {
+    case vxk_types::kString: {
       const KString& text = fValue.String();
       return KQSValue(KString(static_cast<const char*>(text), text.Length()));
     }
-    case kUndefinedType:
-    case kErrorType:
-    case kIntegerType:
-    case kBooleanType:
-    case kObjRefType:
+    case vxk_types::kUndefined:
+    case vxk_types::kError:
+    case vxk_types::kInteger:
+    case vxk_types::kBoolean:
+    case vxk_types::kObjRef:
       return fValue;  // immediate: the copy shares nothing
     default:
       DebugLine("KQSClass_Constant::Value... Unknown datatype = ", fValue.Type(),

@@ -13,18 +13,18 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
+#include "values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 
 namespace {
 
-constexpr short kSlotIndexType = -131;
 
 enum class NameKind { kString, kSlotIndex, kOther };
 
 NameKind KindOf(const KQSValue& name) {
   if (name.IsString()) return NameKind::kString;
-  if (name.Type() == kSlotIndexType) return NameKind::kSlotIndex;
+  if (name.Type() == vxk_types::kSlotIndex) return NameKind::kSlotIndex;
   return NameKind::kOther;
 }
 

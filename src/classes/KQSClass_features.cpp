@@ -13,6 +13,7 @@
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"
+#include "values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 
@@ -26,8 +27,6 @@ using NameIndex = T23Tree<KStringKey, KQSClass_Slot*>;
 constexpr size_t kMaxFeatureName = 32767;
 constexpr long kMaxSlots = 32767;
 
-constexpr short kIntegerType = 2;
-constexpr short kUndefinedType = 0;
 
 KStringKey UpperKey(const char* name) {
   KStringKey key(name);
@@ -221,7 +220,7 @@ bool Entry(const char* op, const KQSClass& c, const KQSValue& list, long i, KQSV
   const KQSValue e = list.ListGetValue(i);
   if (e.IsList() && e.ListEntries() == 4) {
     for (long k = 0; k < 4; ++k) parts[k] = e.ListGetValue(k + 1);
-    if (parts[0].IsString() && parts[2].Type() == kIntegerType) return true;
+    if (parts[0].IsString() && parts[2].Type() == vxk_types::kInteger) return true;
   }
   DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad entry ", i, ": ", e, '\n');
   return false;
@@ -235,7 +234,7 @@ bool IsList(const char* op, const KQSClass& c, const KQSValue& list) {
 
 // The signature element of a setter entry: a String, or Undefined for none.
 bool SignatureText(const char* op, const KQSClass& c, long i, const KQSValue& sig) {
-  if (sig.IsString() || sig.Type() == kUndefinedType) return true;
+  if (sig.IsString() || sig.Type() == vxk_types::kUndefined) return true;
   DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad signature in entry ", i, ": ",
             sig, '\n');
   return false;
@@ -415,7 +414,7 @@ void KQSClassReflection::Implements(const KQSValue& list) {
       KQSValue e[4];                                                                               \
       if (!Entry(#Setter, *this, list, i, e) || !SignatureText(#Setter, *this, i, e[1])) continue; \
       Add(e[0].String(), SignatureOf(e[1]), nullptr, static_cast<long>(e[2]),                      \
-          e[3].Type() == kIntegerType ? static_cast<long>(e[3]) : 1, false);                       \
+          e[3].Type() == vxk_types::kInteger ? static_cast<long>(e[3]) : 1, false);                       \
     }                                                                                              \
   }
 VXK_FEATURE_SETTER(ClassMethods, AddClassMethod)
@@ -430,6 +429,6 @@ void KQSClassReflection::Constants(const KQSValue& list) {
     KQSValue e[4];
     if (!Entry("Constants", *this, list, i, e)) continue;
     AddConstant(e[0].String(), e[1], static_cast<long>(e[2]),
-                e[3].Type() == kIntegerType ? static_cast<long>(e[3]) : 1);
+                e[3].Type() == vxk_types::kInteger ? static_cast<long>(e[3]) : 1);
   }
 }

@@ -20,6 +20,7 @@
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/classes/KSignature.h"
 #include "vxkernel/values/KQSValue.h"
+#include "values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 
@@ -27,7 +28,6 @@ namespace {
 
 constexpr int32_t kImageVersion = 2;
 constexpr uint32_t kImageMagic = 0xDEADBEEF;
-constexpr short kBytesType = -6;
 // A string field: a 16-bit count that includes the NUL; counts above this
 // are written as 0xFFFF followed by a 32-bit count.
 constexpr uint32_t kShortCountMax = 32767;
@@ -349,7 +349,7 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   // no class value to give, and Undefined stands in.
   const KQSValue self =
       KQSValue::Class_Class() != nullptr ? KQSValue::NewClassValue(this) : KQSValue();
-  if (image.Type() != kBytesType) {
+  if (image.Type() != vxk_types::kBytes) {
     DebugLine("KQSClass::Import( must be Bytes value )\n");
     return self;
   }

@@ -18,6 +18,7 @@
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/values/KQSValue.h"
+#include "values/type_numbers.h"
 
 using vxk_internal::CopyText;
 using vxk_internal::DebugLine;
@@ -27,12 +28,6 @@ namespace {
 // Longest head (text before "(") and longest argument piece.
 constexpr size_t kMaxPiece = 255;
 
-constexpr short kUndefinedType = 0;
-constexpr short kErrorType = 1;
-constexpr short kIntegerType = 2;
-constexpr short kRealType = -4;
-constexpr short kLongType = -8;
-constexpr short kObjectType = -128;
 
 
 bool SameName(const char* a, const char* b) {
@@ -66,7 +61,7 @@ KSignature_type ResolveType(std::string_view piece) {
   return KSignature_type(KSignature_type::kByName, name);
 }
 
-bool IsNumeric(short t) { return t == kIntegerType || t == kLongType || t == kRealType; }
+bool IsNumeric(short t) { return t == vxk_types::kInteger || t == vxk_types::kLong || t == vxk_types::kReal; }
 
 // Whether a declared type (first) admits an offered one (second).
 bool Compatible(const KSignature_type& declared, const KSignature_type& offered) {
@@ -74,9 +69,9 @@ bool Compatible(const KSignature_type& declared, const KSignature_type& offered)
   const short d = declared.TypeNumber();
   const short o = offered.TypeNumber();
   if (IsNumeric(d) && IsNumeric(o)) return true;
-  if (offered == kUndefinedType || offered == kErrorType) return true;
-  if (d == kObjectType && KQSValue::IsObjectType(o)) return true;
-  if (o == kObjectType && KQSValue::IsObjectType(d)) return true;
+  if (offered == vxk_types::kUndefined || offered == vxk_types::kError) return true;
+  if (d == vxk_types::kObject && KQSValue::IsObjectType(o)) return true;
+  if (o == vxk_types::kObject && KQSValue::IsObjectType(d)) return true;
   return false;
 }
 
@@ -187,7 +182,7 @@ KSignature::KSignature(const char* text) {
 }
 
 KSignature::KSignature(long nargs, long minArgs) : fNArgs(Clamp(nargs)), fMinArgs(Clamp(minArgs)) {
-  for (KSignature_type& t : fTypes) t = KSignature_type(kUndefinedType);
+  for (KSignature_type& t : fTypes) t = KSignature_type(vxk_types::kUndefined);
   for (KSignature_passtype& p : fPass) p = kPassByValue;
 }
 

@@ -12,11 +12,12 @@
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KRZTable.h"
+#include "values/type_numbers.h"
 
 namespace {
 
-constexpr short kRecord = -109;
-constexpr short kRecArray = -110;
+using vxk_types::kRecord;
+using vxk_types::kRecArray;
 
 // Bytes a native type occupies in a destination; -1 for the variable ones.
 long NativeWidth(long ctype) {

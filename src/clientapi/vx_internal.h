@@ -3,16 +3,17 @@
 #define VXKERNEL_CLIENTAPI_VX_INTERNAL_H_
 
 #include "vxkernel/clientapi/vx_value.h"
+#include "values/type_numbers.h"
 #include "vxkernel/values/KQSValue.h"
 
 namespace vxk_internal {
 
 // The container types the interface reaches into.
 namespace types {
-constexpr short kList = -2;
-constexpr short kAssoc = -18;
-constexpr short kRecord = -109;
-constexpr short kRecArray = -110;
+using vxk_types::kAssoc;
+using vxk_types::kList;
+using vxk_types::kRecArray;
+using vxk_types::kRecord;
 }  // namespace types
 
 inline KQSValue& V(VXVALUE h) { return *reinterpret_cast<KQSValue*>(h); }

@@ -9,17 +9,18 @@
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "values/type_numbers.h"
 
 namespace {
 
-constexpr short kString = -1;
-constexpr short kError = 1;
-constexpr short kInteger = 2;
-constexpr short kBoolean = 5;
-constexpr short kReal = -4;
-constexpr short kBytes = -6;
-constexpr short kDate = -7;
-constexpr short kLong = -8;
+using vxk_types::kString;
+using vxk_types::kError;
+using vxk_types::kInteger;
+using vxk_types::kBoolean;
+using vxk_types::kReal;
+using vxk_types::kBytes;
+using vxk_types::kDate;
+using vxk_types::kLong;
 
 using vxk_internal::Is;
 using vxk_internal::Set;

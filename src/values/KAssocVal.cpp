@@ -14,12 +14,10 @@
 #include "text/str_internal.h"
 #include "vxkernel/runtime/dbgstrm.h"
 #include "values/value_text_writer_internal.h"
+#include "values/type_numbers.h"
 
 namespace {
 
-constexpr short kTypeString = -1;
-constexpr short kTypeInteger = 2;
-constexpr short kTypeAssoc = -18;
 
 // A value holding this storage, for the formatter's back-reference stack.
 // Null class before start-up has registered the Assoc class.
@@ -29,7 +27,7 @@ KQSValue SelfValue(const KAssocVal* self) {
   static std::atomic<const KQSClass*> gAssocClass{nullptr};
   const KQSClass* c = gAssocClass.load(std::memory_order_relaxed);
   if (c == nullptr) {
-    c = KQSBuiltinClass(kTypeAssoc);
+    c = KQSBuiltinClass(vxk_types::kAssoc);
     if (c == nullptr) return KQSValue();
     gAssocClass.store(c, std::memory_order_relaxed);
   }
@@ -67,7 +65,7 @@ uint64_t KIQSValue::FoldPrefix(const char* text) {
 
 int KIQSValue::Order(const KIQSValue& other) const {
   const short t = fValue.Type();
-  if (t == kTypeInteger && other.fValue.Type() == kTypeInteger) {
+  if (t == vxk_types::kInteger && other.fValue.Type() == vxk_types::kInteger) {
     const long a = fValue;
     const long b = other.fValue;
     return a < b ? -1 : (a > b ? 1 : 0);
@@ -252,7 +250,7 @@ KQSValue KAssocVal::ReferenceDebugStr(short mode) {
     const KQSValue* v;
     bool first = true;
     while (it.Next(k, v)) {
-      if (!k->Value().IsType(kTypeString)) continue;
+      if (!k->Value().IsType(vxk_types::kString)) continue;
       if (!first) text += ", ";
       first = false;
       const KString& s = k->Value().String();

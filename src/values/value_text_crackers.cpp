@@ -12,12 +12,12 @@
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KRZTable.h"
+#include "values/type_numbers.h"
 
 namespace {
 
 using Traits = std::char_traits<char>;
 constexpr int kEof = Traits::eof();
-constexpr short kAssoc = -18;
 
 // The next character without taking it; kEof on a failed stream or at the
 // end (which sets eofbit, as peek does).
@@ -46,7 +46,7 @@ bool Item(std::istream& in, KQSValue& out, KQSClassCracker* cracker) {
 void ReadAssoc(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker* cracker) {
   if (Get(in) != '<') return;
   auto* assoc = new KAssocVal();
-  const KQSValue value(kAssoc, static_cast<void*>(assoc));
+  const KQSValue value(vxk_types::kAssoc, static_cast<void*>(assoc));
   KQSValue key;
   KQSValue item;
   int position = 0;
@@ -84,7 +84,7 @@ void ReadAssoc(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker* c
 void ReadRecord(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker* cracker) {
   if (Get(in) != '<') return;
   auto* assoc = new KAssocVal();
-  const KQSValue collected(kAssoc, static_cast<void*>(assoc));
+  const KQSValue collected(vxk_types::kAssoc, static_cast<void*>(assoc));
   KQSValue name;
   KQSValue item;
   for (;;) {

@@ -205,8 +205,8 @@ void WriteList(TextSink& sink, const KQSValueList& list, KQSClassFormatter* f) {
   // tree root kText ahead, and each lower level of the tree one element
   // closer, down to the storage of its pairs: every request then finds the
   // node it reads already arrived.
-  constexpr long kAhead = 10;
-  constexpr long kText = 6;
+  constexpr long kAhead = 6;
+  constexpr long kText = 4;
   for (long pos = first; pos < end && pos < first + kAhead; ++pos) PrefetchValue(storage->NodeAt(pos)->value);
   for (long pos = first; pos < end; ++pos) {
     if (pos + kAhead < end) PrefetchValue(storage->NodeAt(pos + kAhead)->value);
