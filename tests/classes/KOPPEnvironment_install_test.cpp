@@ -7,6 +7,7 @@
 // other kinds only in forked children.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "classes/class_test_support.h"
@@ -28,6 +29,7 @@ using classes_test::TestClass;
 constexpr long kRecorded = 4;    // BuildingLoader
 constexpr long kBaseLoader = 5;  // the base KQSClassImplLoader
 constexpr long kNoLoader = 6;    // never registered here
+constexpr short kNone = KQSClass::kNoClassNumber;
 
 BuildingLoader* Recorder() {
   static BuildingLoader* loader = [] {
@@ -39,10 +41,26 @@ BuildingLoader* Recorder() {
   return loader;
 }
 
+// The debug lines of InstallClass and RemoveClass.
+std::string Replacing(const std::string& n) {
+  return "KOPPEnvironment::InstallClass( " + n + " ) replacing old...\n";
+}
+std::string Removing(const std::string& n) {
+  return "KOPPEnvironment::InstallClass...Removing old class=" + n + " (LEAKING)\n";
+}
+std::string Unable(const std::string& n) {
+  return "KOPPEnvironment::InstallClass...Unable to install class=" + n + "\n";
+}
+
 class InstallClassTest : public ::testing::Test {
  protected:
   InstallClassTest() : fEnv(Keep(new KOPPEnvironment())), fLoader(Recorder()) {
     fLoader->Reset(BuildingLoader::kNewClass);
+  }
+  TestClass* Added(const char* name, short number) {
+    TestClass* c = Named(name, number);
+    EXPECT_TRUE(fEnv->AddClass(c));
+    return c;
   }
 
   KOPPEnvironment* fEnv;
@@ -66,32 +84,25 @@ TEST_F(InstallClassTest, NewClassIsBuiltByTheLoaderAndRegistered) {
   EXPECT_EQ(fCapture.Texts(), Lines{});
 }
 
-TEST_F(InstallClassTest, ReplacingANumberedClassRemovesAndLeaksTheOld) {
-  TestClass* old = Named("Repl", 51);
-  ASSERT_TRUE(fEnv->AddClass(old));
+TEST_F(InstallClassTest, ReplacingAClassRemovesAndLeaksTheOld) {
+  TestClass* old = Added("Repl", 51);
   const KQSClass* built = fEnv->InstallClass(Prototype("REPL", 51, kRecorded));
   ASSERT_NE(built, nullptr);
   EXPECT_NE(built, old);
   EXPECT_EQ(fLoader->fInstalled, old);
   // Found once by name and once more by number.
-  EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( REPL ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass( REPL ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass...Removing old class=Repl (LEAKING)\n"}));
+  EXPECT_EQ(fCapture.Texts(), (Lines{Replacing("REPL"), Replacing("REPL"), Removing("Repl")}));
   EXPECT_EQ(fEnv->LookupByName("repl"), built);
   EXPECT_EQ(fEnv->LookupByNumber(51), built);
   EXPECT_TRUE(old->IsInstalled());  // removal keeps the mark
   EXPECT_STREQ(old->ClassName(), "Repl");
-}
 
-TEST_F(InstallClassTest, ReplacingAClassWithoutNumberFreesItsName) {
-  TestClass* old = Named("Unnumbered", KQSClass::kNoClassNumber);
-  ASSERT_TRUE(fEnv->AddClass(old));
-  const KQSClass* built = fEnv->InstallClass(Prototype("Unnumbered", 52, kRecorded));
+  // An old class without a number frees its name.
+  Added("Unnumbered", kNone);
+  fCapture.Clear();
+  built = fEnv->InstallClass(Prototype("Unnumbered", 52, kRecorded));
   ASSERT_NE(built, nullptr);
-  EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( Unnumbered ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass...Removing old class=Unnumbered (LEAKING)\n"}));
+  EXPECT_EQ(fCapture.Texts(), (Lines{Replacing("Unnumbered"), Removing("Unnumbered")}));
   EXPECT_EQ(fEnv->LookupByName("unnumbered"), built);
   EXPECT_EQ(fEnv->LookupByNumber(52), built);
 }
@@ -107,77 +118,62 @@ TEST_F(InstallClassTest, OldProcessClassCannotBeRemovedFromTheEnvironment) {
   ASSERT_NE(built, nullptr);
   EXPECT_EQ(fLoader->fInstalled, processOld);
   EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( ProcOld ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass...Removing old class=ProcOld (LEAKING)\n",
+            (Lines{Replacing("ProcOld"), Removing("ProcOld"),
                    "KOPPEnvironment::RemoveClass()...ClassNumber out of range=-230...Use "
                    "AddProcessClass instead.\n"}));
   EXPECT_EQ(fEnv->LookupByNumber(62), built);
   EXPECT_EQ(fEnv->LookupByNumber(-230), processOld);
   EXPECT_EQ(fEnv->LookupByName("procold"), processOld);  // still shadowed by the process class
-}
 
-TEST_F(InstallClassTest, OldProcessClassWhoseNameIsAnotherClassHereDoesNotMatch) {
-  TestClass* processOld = Named("TwoFaced", KQSClass::kNoClassNumber);
-  ASSERT_TRUE(fEnv->AddProcessClass(processOld));
-  TestClass* own = Named("twofaced", 63);
-  ASSERT_TRUE(fEnv->AddClass(own));
-  const KQSClass* built =
-      fEnv->InstallClass(Prototype("TwoFaced", KQSClass::kNoClassNumber, kRecorded));
+  // A process class whose name is another class here does not match it.
+  ASSERT_TRUE(fEnv->AddProcessClass(Named("TwoFaced", kNone)));
+  TestClass* own = Added("twofaced", 63);
+  fCapture.Clear();
+  built = fEnv->InstallClass(Prototype("TwoFaced", kNone, kRecorded));
   EXPECT_EQ(built, fLoader->fBuilt);
   EXPECT_EQ(
       fCapture.Texts(),
-      (Lines{"KOPPEnvironment::InstallClass( TwoFaced ) replacing old...\n",
-             "KOPPEnvironment::InstallClass...Removing old class=TwoFaced (LEAKING)\n",
+      (Lines{Replacing("TwoFaced"), Removing("TwoFaced"),
              "KOPPEnvironment::RemoveClass...Class doesn't match = 63/twofaced",
              "KOPPEnvironment::AddClass...Class name already exists = 63/twofaced/TwoFaced\n"}));
   EXPECT_EQ(fEnv->LookupByNumber(63), own);
 }
 
 TEST_F(InstallClassTest, OldClassWithAnEmptyOrForeignNumberSlot) {
-  TestClass* mover = Named("Mover", KQSClass::kNoClassNumber);
-  ASSERT_TRUE(fEnv->AddClass(mover));
+  TestClass* mover = Added("Mover", kNone);
   mover->ClassNumber(64);  // its slot stays empty
-  const KQSClass* built =
-      fEnv->InstallClass(Prototype("Mover", KQSClass::kNoClassNumber, kRecorded));
+  const KQSClass* built = fEnv->InstallClass(Prototype("Mover", kNone, kRecorded));
   ASSERT_NE(built, nullptr);
   EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( Mover ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass...Removing old class=Mover (LEAKING)\n",
+            (Lines{Replacing("Mover"), Removing("Mover"),
                    "KOPPEnvironment::RemoveClass...Class doesn't exist = 64/Mover"}));
   EXPECT_EQ(fEnv->LookupByNameNoLoad("mover"), built);
 
-  TestClass* holder = Named("Holder", 65);
-  TestClass* squatter = Named("Squatter", KQSClass::kNoClassNumber);
-  ASSERT_TRUE(fEnv->AddClass(holder));
-  ASSERT_TRUE(fEnv->AddClass(squatter));
-  squatter->ClassNumber(65);  // the slot belongs to Holder
+  TestClass* holder = Added("Holder", 65);
+  Added("Squatter", kNone)->ClassNumber(65);  // the slot belongs to Holder
   fCapture.Clear();
-  built = fEnv->InstallClass(Prototype("Squatter", KQSClass::kNoClassNumber, kRecorded));
+  built = fEnv->InstallClass(Prototype("Squatter", kNone, kRecorded));
   ASSERT_NE(built, nullptr);
   EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( Squatter ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass...Removing old class=Squatter (LEAKING)\n",
+            (Lines{Replacing("Squatter"), Removing("Squatter"),
                    "KOPPEnvironment::RemoveClass...Class doesn't match = 65/Squatter"}));
   EXPECT_EQ(fEnv->LookupByNumber(65), holder);
   EXPECT_EQ(fEnv->LookupByNameNoLoad("squatter"), built);
 }
 
 TEST_F(InstallClassTest, LoaderMayUpdateTheInstalledClassInPlace) {
-  TestClass* old = Named("InPlace", 53);
-  ASSERT_TRUE(fEnv->AddClass(old));
+  TestClass* old = Added("InPlace", 53);
   fLoader->Reset(BuildingLoader::kInPlace);
   EXPECT_EQ(fEnv->InstallClass(Prototype("InPlace", 53, kRecorded)), old);
   EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( InPlace ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass( InPlace ) replacing old...\n",
+            (Lines{Replacing("InPlace"), Replacing("InPlace"),
                    "KOPPEnvironment::InstallClass...In-place replacement of class=InPlace\n"}));
   EXPECT_EQ(fEnv->LookupByName("INPLACE"), old);
   EXPECT_EQ(fEnv->LookupByNumber(53), old);
 }
 
 TEST_F(InstallClassTest, NumberHeldByAnotherClassIsAConflictButInstallationGoesOn) {
-  TestClass* alpha = Named("Alpha", 54);
-  ASSERT_TRUE(fEnv->AddClass(alpha));
+  TestClass* alpha = Added("Alpha", 54);
   const KQSClass* built = fEnv->InstallClass(Prototype("Beta", 54, kRecorded));
   // The loader was asked; the registry then refuses the built class.
   EXPECT_EQ(fLoader->fCalls, 1);
@@ -191,70 +187,72 @@ TEST_F(InstallClassTest, NumberHeldByAnotherClassIsAConflictButInstallationGoesO
 }
 
 TEST_F(InstallClassTest, KindWithoutLoaderLeavesTheOldClassRegistered) {
-  TestClass* old = Named("Keep", 55);
-  ASSERT_TRUE(fEnv->AddClass(old));
-  EXPECT_EQ(fEnv->InstallClass(Prototype("KEEP", KQSClass::kNoClassNumber, kNoLoader)), nullptr);
+  TestClass* old = Added("Keep", 55);
+  EXPECT_EQ(fEnv->InstallClass(Prototype("KEEP", kNone, kNoLoader)), nullptr);
   EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( KEEP ) replacing old...\n",
-                   "KQSClass::BuildInstallableClass...no such fImplType=6\n",
-                   "KOPPEnvironment::InstallClass...Unable to install class=KEEP\n"}));
+            (Lines{Replacing("KEEP"), "KQSClass::BuildInstallableClass...no such fImplType=6\n",
+                   Unable("KEEP")}));
   EXPECT_EQ(fEnv->LookupByName("keep"), old);
   EXPECT_EQ(fEnv->LookupByNumber(55), old);
   EXPECT_EQ(fLoader->fCalls, 0);
 }
 
-TEST_F(InstallClassTest, KindOutsideZeroToSixIsRefused) {
-  for (long kind : {-1L, 7L, 1000L}) {
-    fCapture.Clear();
-    EXPECT_EQ(fEnv->InstallClass(Prototype("BadKind", KQSClass::kNoClassNumber, kind)), nullptr);
-    EXPECT_EQ(
-        fCapture.Texts(),
-        (Lines{"KQSClass::BuildInstallableClass...bad fImplType=" + std::to_string(kind) + "\n",
-               "KOPPEnvironment::InstallClass...Unable to install class=BadKind\n"}));
-  }
-  EXPECT_EQ(fEnv->LookupByName("BadKind"), nullptr);
-  EXPECT_EQ(fLoader->fCalls, 0);
-}
-
-TEST_F(InstallClassTest, OnlyReflectionPrototypesAreBuilt) {
+TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
+  const std::string kBuild = "KQSClass::BuildInstallableClass...";
   TestClass* plain = Named("NotReflected", 56);
   plain->ImplPut(kRecorded, 1, "i");
-  EXPECT_EQ(fEnv->InstallClass(plain), nullptr);
-  EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KQSClass::BuildInstallableClass...!ImplReflectionOnly()\n",
-                   "KOPPEnvironment::InstallClass...Unable to install class=NotReflected\n"}));
-  EXPECT_EQ(fLoader->fCalls, 0);
+  struct Case {
+    KQSClass* proto;
+    BuildingLoader::Mode mode;
+    int loaderCalls;
+    Lines expected;
+  } cases[] = {
+      {Prototype("BadKind", kNone, -1),
+       BuildingLoader::kNewClass,
+       0,
+       {kBuild + "bad fImplType=-1\n", Unable("BadKind")}},
+      {Prototype("BadKind", kNone, 7),
+       BuildingLoader::kNewClass,
+       0,
+       {kBuild + "bad fImplType=7\n", Unable("BadKind")}},
+      {Prototype("BadKind", kNone, 1000),
+       BuildingLoader::kNewClass,
+       0,
+       {kBuild + "bad fImplType=1000\n", Unable("BadKind")}},
+      {plain,
+       BuildingLoader::kNewClass,
+       0,
+       {kBuild + "!ImplReflectionOnly()\n", Unable("NotReflected")}},
+      {Prototype("Nothing", 57, kRecorded), BuildingLoader::kNothing, 1, {Unable("Nothing")}},
+      {Prototype("ViaBase", kNone, kBaseLoader),
+       BuildingLoader::kNewClass,
+       0,
+       {"KQSClassImplLoader::LoadClassFromImpl...should not be called\n", Unable("ViaBase")}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.expected.front());
+    fLoader->Reset(k.mode);
+    fCapture.Clear();
+    EXPECT_EQ(fEnv->InstallClass(k.proto), nullptr);
+    EXPECT_EQ(fCapture.Texts(), k.expected);
+    EXPECT_EQ(fLoader->fCalls, k.loaderCalls);
+    EXPECT_EQ(fEnv->LookupByNameNoLoad(k.proto->ClassName()), nullptr);
+    EXPECT_FALSE(k.proto->IsInstalled());
+  }
   EXPECT_EQ(fEnv->LookupByNumber(56), nullptr);
-  EXPECT_FALSE(plain->IsInstalled());
+  EXPECT_EQ(fEnv->LookupByNumber(57), nullptr);
 
   // The kind is checked first: a plain class of a kind without loader is
   // refused for the kind.
-  TestClass* plainNoLoader = Named("NotReflectedEither", KQSClass::kNoClassNumber);
+  TestClass* plainNoLoader = Named("NotReflectedEither", kNone);
   plainNoLoader->ImplPut(kNoLoader, 1, "i");
-  TestClass* plainBadKind = Named("NotReflectedBad", KQSClass::kNoClassNumber);
+  TestClass* plainBadKind = Named("NotReflectedBad", kNone);
   plainBadKind->ImplPut(9, 1, "i");
   fCapture.Clear();
   EXPECT_EQ(plainNoLoader->BuildInstallableClass(fEnv, nullptr), nullptr);
   EXPECT_EQ(plainBadKind->BuildInstallableClass(fEnv, nullptr), nullptr);
-  EXPECT_EQ(fCapture.Texts(), (Lines{"KQSClass::BuildInstallableClass...no such fImplType=6\n",
-                                     "KQSClass::BuildInstallableClass...bad fImplType=9\n"}));
-}
-
-TEST_F(InstallClassTest, LoaderThatBuildsNothingFailsTheInstallation) {
-  fLoader->Reset(BuildingLoader::kNothing);
-  EXPECT_EQ(fEnv->InstallClass(Prototype("Nothing", 57, kRecorded)), nullptr);
-  EXPECT_EQ(fLoader->fCalls, 1);
   EXPECT_EQ(fCapture.Texts(),
-            Lines{"KOPPEnvironment::InstallClass...Unable to install class=Nothing\n"});
-  EXPECT_EQ(fEnv->LookupByNumber(57), nullptr);
-}
-
-TEST_F(InstallClassTest, BaseImplementationLoaderSaysItShouldNotBeCalled) {
-  EXPECT_EQ(fEnv->InstallClass(Prototype("ViaBase", KQSClass::kNoClassNumber, kBaseLoader)),
-            nullptr);
-  EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KQSClassImplLoader::LoadClassFromImpl...should not be called\n",
-                   "KOPPEnvironment::InstallClass...Unable to install class=ViaBase\n"}));
+            (Lines{kBuild + "no such fImplType=6\n", kBuild + "bad fImplType=9\n"}));
 }
 
 TEST_F(InstallClassTest, BuildInstallableClassHandsItsArgumentsToTheLoader) {
@@ -270,6 +268,8 @@ TEST_F(InstallClassTest, BuildInstallableClassHandsItsArgumentsToTheLoader) {
   EXPECT_EQ(fCapture.Texts(), Lines{});
 }
 
+// ===== The loading set =====
+
 TEST_F(InstallClassTest, ClassBeingLoadedIsReturnedForItsName) {
   TestClass* underConstruction = Named("Cyclic", 59);
   fEnv->ClassLoadingBegin(underConstruction);
@@ -280,26 +280,20 @@ TEST_F(InstallClassTest, ClassBeingLoadedIsReturnedForItsName) {
   EXPECT_EQ(fEnv->LookupByNameNoLoad("Cyclic"), nullptr);
   EXPECT_EQ(fEnv->LookupByNumber(59), nullptr);
   EXPECT_FALSE(underConstruction->IsInstalled());
-}
 
-TEST_F(InstallClassTest, ClassBeingLoadedWinsOverAnOldOne) {
-  TestClass* old = Named("Reloaded", 60);
-  ASSERT_TRUE(fEnv->AddClass(old));
-  TestClass* underConstruction = Named("Reloaded", 60);
-  fEnv->ClassLoadingBegin(underConstruction);
-  EXPECT_EQ(fEnv->InstallClass(Prototype("Reloaded", 60, kRecorded)), underConstruction);
-  EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::InstallClass( Reloaded ) replacing old...\n",
-                   "KOPPEnvironment::InstallClass( Reloaded ) replacing old...\n"}));
+  // It wins over an old class of that name.
+  TestClass* old = Added("Reloaded", 60);
+  TestClass* reloading = Named("Reloaded", 60);
+  fEnv->ClassLoadingBegin(reloading);
+  EXPECT_EQ(fEnv->InstallClass(Prototype("Reloaded", 60, kRecorded)), reloading);
+  EXPECT_EQ(fCapture.Texts(), (Lines{Replacing("Reloaded"), Replacing("Reloaded")}));
   EXPECT_EQ(fLoader->fCalls, 0);
   EXPECT_EQ(fEnv->LookupByNumber(60), old);
 }
 
 TEST_F(InstallClassTest, LoadingSetIsKeyedByTheNameAsGiven) {
-  TestClass* underConstruction = Named("CaseKey", KQSClass::kNoClassNumber);
-  fEnv->ClassLoadingBegin(underConstruction);
-  const KQSClass* built =
-      fEnv->InstallClass(Prototype("CASEKEY", KQSClass::kNoClassNumber, kRecorded));
+  fEnv->ClassLoadingBegin(Named("CaseKey", kNone));
+  const KQSClass* built = fEnv->InstallClass(Prototype("CASEKEY", kNone, kRecorded));
   EXPECT_EQ(fLoader->fCalls, 1);
   EXPECT_EQ(built, fLoader->fBuilt);
   EXPECT_EQ(fEnv->LookupByNameNoLoad("casekey"), built);
@@ -308,18 +302,16 @@ TEST_F(InstallClassTest, LoadingSetIsKeyedByTheNameAsGiven) {
 
 // ===== RegisterImplLoader =====
 
-TEST_F(InstallClassTest, RegisterImplLoaderRefusesBadKinds) {
+TEST_F(InstallClassTest, RegisterImplLoaderRefusesBadKindsAndOverrides) {
   KQSClassImplLoader* stray = Keep(new KQSClassImplLoader());
+  auto* intruder = Keep(new BuildingLoader());
   KQSClass::RegisterImplLoader(-1, stray);
   KQSClass::RegisterImplLoader(7, stray);
-  EXPECT_EQ(fCapture.Texts(), (Lines{"KQSClass::RegisterImplLoader...bad implType=-1\n",
-                                     "KQSClass::RegisterImplLoader...bad implType=7\n"}));
-}
-
-TEST_F(InstallClassTest, FirstRegisteredLoaderStays) {
-  auto* intruder = Keep(new BuildingLoader());
   KQSClass::RegisterImplLoader(kRecorded, intruder);
-  EXPECT_EQ(fCapture.Texts(), Lines{"KQSClass::RegisterImplLoader...cannot override implType=4\n"});
+  const std::string kRegister = "KQSClass::RegisterImplLoader...";
+  EXPECT_EQ(fCapture.Texts(),
+            (Lines{kRegister + "bad implType=-1\n", kRegister + "bad implType=7\n",
+                   kRegister + "cannot override implType=4\n"}));
   ASSERT_NE(fEnv->InstallClass(Prototype("StillFirst", 61, kRecorded)), nullptr);
   EXPECT_EQ(fLoader->fCalls, 1);
   EXPECT_EQ(intruder->fCalls, 0);

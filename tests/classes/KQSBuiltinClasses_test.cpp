@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "classes/class_test_support.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
@@ -86,16 +86,8 @@ const Builtin kBuiltins[] = {
     {-132, "TypeCode", true, true, false, 0},
 };
 
-std::string Lower(const char* s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
-std::string Upper(const char* s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
+using classes_test::Lower;
+using classes_test::Upper;
 
 class BuiltinClassTest : public ::testing::TestWithParam<Builtin> {};
 
@@ -157,8 +149,7 @@ TEST(BuiltinClassesTest, ProcessClassesListsThemInNumberOrder) {
   for (unsigned long i = 1; i <= list->Count(); ++i)
     listed.push_back(list->GetAt(i)->ClassNumber());
   std::vector<short> expected;
-  for (const Builtin& b : kBuiltins)
-    expected.push_back(b.number);
+  for (const Builtin& b : kBuiltins) expected.push_back(b.number);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(listed, expected);
 }
@@ -205,14 +196,12 @@ TEST(BuiltinClassesTest, WellKnownSlotsHoldTheBuiltInClasses) {
 }
 
 TEST(BuiltinClassesTest, HostSlotsAreEmptyAtStart) {
-  EXPECT_EQ(KQSValue::Class_Script(), nullptr);
-  EXPECT_EQ(KQSValue::Class_ObjRef(), nullptr);
-  EXPECT_EQ(KQSValue::Class_ObjInst(), nullptr);
-  EXPECT_EQ(KQSValue::Class_Class(), nullptr);
-  EXPECT_EQ(KQSValue::Class_OPPClass(), nullptr);
-  EXPECT_EQ(KQSValue::Class_Signature(), nullptr);
-  EXPECT_EQ(KQSValue::Class_Environment(), nullptr);
-  EXPECT_EQ(KQSValue::Class_Core(), nullptr);
+  using Getter = const KQSClass* (*)();
+  const Getter slots[] = {&KQSValue::Class_Script,      &KQSValue::Class_ObjRef,
+                          &KQSValue::Class_ObjInst,     &KQSValue::Class_Class,
+                          &KQSValue::Class_OPPClass,    &KQSValue::Class_Signature,
+                          &KQSValue::Class_Environment, &KQSValue::Class_Core};
+  for (Getter slot : slots) EXPECT_EQ(slot(), nullptr);
 }
 
 TEST(BuiltinClassesTest, TypesWithoutSlotAreReachableByNumber) {
@@ -230,12 +219,9 @@ TEST(BuiltinClassesTest, TypesWithoutSlotAreReachableByNumber) {
 
 TEST(BuiltinClassesTest, IsObjectTypeFollowsTheClassCapabilities) {
   // No class, no number, or TypeCode: an object type.
-  EXPECT_TRUE(KQSValue::IsObjectType(KQSClass::kNoClassNumber));
-  EXPECT_TRUE(KQSValue::IsObjectType(-132));
-  EXPECT_TRUE(KQSValue::IsObjectType(3));
-  EXPECT_TRUE(KQSValue::IsObjectType(-3));
-  EXPECT_TRUE(KQSValue::IsObjectType(-200));
-  EXPECT_TRUE(KQSValue::IsObjectType(500));
+  for (short n :
+       {KQSClass::kNoClassNumber, short{-132}, short{3}, short{-3}, short{-200}, short{500}})
+    EXPECT_TRUE(KQSValue::IsObjectType(n)) << n;
   // Otherwise exactly the classes with dot access, methods or attributes.
   for (const Builtin& b : kBuiltins) {
     if (b.number == -132) continue;
@@ -244,12 +230,8 @@ TEST(BuiltinClassesTest, IsObjectTypeFollowsTheClassCapabilities) {
     bool expected = c->CanDot() != 0 || c->HasMethods() || c->HasAttributes();
     EXPECT_EQ(KQSValue::IsObjectType(b.number), expected) << b.name;
   }
-  EXPECT_FALSE(KQSValue::IsObjectType(2));
-  EXPECT_FALSE(KQSValue::IsObjectType(-1));
-  EXPECT_FALSE(KQSValue::IsObjectType(0));
-  EXPECT_TRUE(KQSValue::IsObjectType(-18));
-  EXPECT_TRUE(KQSValue::IsObjectType(-109));
-  EXPECT_TRUE(KQSValue::IsObjectType(-128));
+  for (short n : {2, -1, 0}) EXPECT_FALSE(KQSValue::IsObjectType(n)) << n;
+  for (short n : {-18, -109, -128}) EXPECT_TRUE(KQSValue::IsObjectType(n)) << n;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // functor status, and every status code and debug line, compared whole.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,70 +84,63 @@ class Dispatch : public ::testing::Test {
   static void SetUpTestSuite() {
     base = new HostClass("AccountBase");
     ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(base));
-    base->AddMethod("Audit", "String()", new MethodFn(Returns<MethodFn>(KQSValue("audited")), nullptr), -1, 1, true);
-    base->AddAttribute("Owner", "String", new AttributeFn(Returns<AttributeFn>(KQSValue("bank")), nullptr), -1, 1,
-                       true);
-    base->AddClassMethod("Version", "Integer()", new ClassMethodFn(Returns<ClassMethodFn>(KQSValue(3)), nullptr), -1,
-                         1, true);
-    base->AddClassAttribute("Bank", "String",
-                            new ClassAttributeFn(Returns<ClassAttributeFn>(KQSValue("central")), nullptr), -1, 1,
-                            true);
+    base->AddMethod("Audit", "String()", new MethodFn(Returns<MethodFn>(KQSValue("audited"))), -1, 1, true);
+    base->AddAttribute("Owner", "String", new AttributeFn(Returns<AttributeFn>(KQSValue("bank"))), -1, 1, true);
+    base->AddClassMethod("Version", "Integer()", new ClassMethodFn(Returns<ClassMethodFn>(KQSValue(3))), -1, 1,
+                         true);
+    base->AddClassAttribute("Bank", "String", new ClassAttributeFn(Returns<ClassAttributeFn>(KQSValue("central"))),
+                            -1, 1, true);
     cls = new AccountClass("Account");
     ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(cls));
-    cls->AddExtends("AccountBase");
+  }
+
+  // A method that records its call, runs `then` on the instance and returns its result.
+  MethodFn* Method(const char* name, const char* sig, std::function<KQSValue(Account*, KQSValue*)> then) {
+    auto* fn = new MethodFn([this, then](const KQSClass* c, KQSClass_env& ctx, void* data, long argc, KQSValue* argv) {
+      seen.Record(c, ctx);
+      seen.data = data;
+      seen.argc = argc;
+      seen.argv = argv;
+      return then(static_cast<Account*>(data), argv);
+    });
+    cls->AddMethod(name, sig, fn, -1, 1, true);
+    return fn;
+  }
+  MethodFn* Method(const char* name, const char* sig, KQSValue result) {
+    return Method(name, sig, [result](Account*, KQSValue*) { return result; });
   }
 
   void SetUp() override {
     seen = Seen();
     cls->ResetClassDefinition();
     cls->AddExtends("AccountBase");
-    auto method = [](Seen* s, KQSValue result) {
-      return new MethodFn([s, result](const KQSClass* c, KQSClass_env& ctx, void* data, long argc, KQSValue* argv) {
-        s->Record(c, ctx);
-        s->data = data;
-        s->argc = argc;
-        s->argv = argv;
-        return result;
-      });
-    };
-    deposit = new MethodFn([this](const KQSClass* c, KQSClass_env& ctx, void* data, long argc, KQSValue* argv) {
-      seen.Record(c, ctx);
-      seen.data = data;
-      seen.argc = argc;
-      seen.argv = argv;
-      auto* a = static_cast<Account*>(data);
+    deposit = Method("Deposit", "Integer(Integer)", [](Account* a, KQSValue* argv) {
       a->balance += static_cast<long>(argv[0]);
       return KQSValue(a->balance);
     });
-    cls->AddMethod("Deposit", "Integer(Integer)", deposit, -1, 1, true);
-    describe = method(&seen, KQSValue("described"));
-    cls->AddMethod("Describe", "String([String])", describe, -1, 1, true);
-    strict = method(&seen, KQSValue(1));
-    cls->AddMethod("Strict", "<A>Integer(Integer,Real)", strict, -1, 1, true);
-    lenient = method(&seen, KQSValue(2));
-    cls->AddMethod("Lenient", "<EU>Integer(Integer,Integer)", lenient, -1, 1, true);
-    free = method(&seen, KQSValue(3));
-    cls->AddMethod("Free", nullptr, free, -1, 1, true);
+    Method("Describe", "String([String])", KQSValue("described"));
+    strict = Method("Strict", "<A>Integer(Integer,Real)", KQSValue(1));
+    Method("Lenient", "<EU>Integer(Integer,Integer)", KQSValue(2));
+    Method("Free", nullptr, KQSValue(3));
     cls->AddMethod("Broken", "Integer()", nullptr, 6, 1, false);
-    failing = new MethodFn([](const KQSClass*, KQSClass_env& ctx, void*, long, KQSValue*) {
-      ctx.Status(0x12345);
-      return KQSValue("partial");
-    });
-    cls->AddMethod("Failing", "Integer()", failing, -1, 1, true);
-    spread = method(&seen, KQSValue(4));
-    cls->AddMethod("Spread", "Integer(Integer,...)", spread, -1, 1, true);
-    peer = method(&seen, KQSValue::Boolean(1));
-    cls->AddMethod("Peer", "Boolean(Account)", peer, -1, 1, true);
+    cls->AddMethod("Failing", "Integer()", new MethodFn([](const KQSClass*, KQSClass_env& ctx, void*, long, KQSValue*) {
+                     ctx.Status(0x12345);
+                     return KQSValue("partial");
+                   }),
+                   -1, 1, true);
+    Method("Spread", "Integer(Integer,...)", KQSValue(4));
+    peer = Method("Peer", "Boolean(Account)", KQSValue::Boolean(1));
 
-    balance = new AttributeFn([this](const KQSClass* c, KQSClass_env& ctx, void* data, const KQSValue* v) {
-      seen.Record(c, ctx);
-      seen.data = data;
-      seen.newValue = v;
-      auto* a = static_cast<Account*>(data);
-      if (v != nullptr) a->balance = static_cast<long>(*v);
-      return KQSValue(a->balance);
-    });
-    cls->AddAttribute("Balance", "Integer", balance, -1, 1, true);
+    cls->AddAttribute("Balance", "Integer",
+                      new AttributeFn([this](const KQSClass* c, KQSClass_env& ctx, void* data, const KQSValue* v) {
+                        seen.Record(c, ctx);
+                        seen.data = data;
+                        seen.newValue = v;
+                        auto* a = static_cast<Account*>(data);
+                        if (v != nullptr) a->balance = static_cast<long>(*v);
+                        return KQSValue(a->balance);
+                      }),
+                      -1, 1, true);
     locked = new AttributeFn([](const KQSClass*, KQSClass_env& ctx, void*, const KQSValue* v) {
       if (v != nullptr) ctx.Status(0x777);
       return KQSValue(9);
@@ -154,46 +148,45 @@ class Dispatch : public ::testing::Test {
     cls->AddAttribute("Locked", "Integer", locked, 2, 1, true);
     cls->AddAttribute("Nothing", "Integer", nullptr, -1, 1, false);
 
-    open = new ClassMethodFn([this](const KQSClass* c, KQSClass_env& ctx, long argc, KQSValue* argv) {
-      seen.Record(c, ctx);
-      seen.argc = argc;
-      seen.argv = argv;
-      return KQSValue("opened");
-    });
-    cls->AddClassMethod("Open", "Account(Integer)", open, -1, 1, true);
+    cls->AddClassMethod("Open", "Account(Integer)",
+                        new ClassMethodFn([this](const KQSClass* c, KQSClass_env& ctx, long argc, KQSValue* argv) {
+                          seen.Record(c, ctx);
+                          seen.argc = argc;
+                          seen.argv = argv;
+                          return KQSValue("opened");
+                        }),
+                        -1, 1, true);
     cls->AddClassMethod("Closing", nullptr, nullptr, -1, 1, false);
-    sum = new ClassMethodFn([](const KQSClass*, KQSClass_env&, long, KQSValue* argv) {
-      return KQSValue(static_cast<long>(argv[0]) + static_cast<long>(argv[1]));
-    });
-    cls->AddClassMethod("Sum", "<A>Integer(Integer,Integer)", sum, -1, 1, true);
-    count = new ClassAttributeFn([this](const KQSClass* c, KQSClass_env& ctx, const KQSValue* v) {
-      seen.Record(c, ctx);
-      seen.newValue = v;
-      if (v != nullptr) {
-        counter = static_cast<long>(*v);
-        ctx.Status(counter < 0 ? 0x55 : 0);
-      }
-      return KQSValue(counter);
-    });
-    cls->AddClassAttribute("Count", "Integer", count, -1, 1, true);
+    cls->AddClassMethod("Sum", "<A>Integer(Integer,Integer)",
+                        new ClassMethodFn([](const KQSClass*, KQSClass_env&, long, KQSValue* argv) {
+                          return KQSValue(static_cast<long>(argv[0]) + static_cast<long>(argv[1]));
+                        }),
+                        -1, 1, true);
+    cls->AddClassAttribute("Count", "Integer",
+                           new ClassAttributeFn([this](const KQSClass* c, KQSClass_env& ctx, const KQSValue* v) {
+                             seen.Record(c, ctx);
+                             seen.newValue = v;
+                             if (v != nullptr) {
+                               counter = static_cast<long>(*v);
+                               ctx.Status(counter < 0 ? 0x55 : 0);
+                             }
+                             return KQSValue(counter);
+                           }),
+                           -1, 1, true);
     cls->AddClassAttribute("Rate", "Real", nullptr, -1, 1, false);
     cls->AddConstant("Limit", KQSValue(100), -1, 1);
   }
 
   KQSValue Value() { return KQSValue(cls, &account); }
 
-  static HostClass* base;
-  static AccountClass* cls;
+  static inline HostClass* base;
+  static inline AccountClass* cls;
   Account account{1, 10};
   Seen seen;
   long counter = 5;
-  MethodFn *deposit, *describe, *strict, *lenient, *free, *failing, *spread, *peer;
-  AttributeFn *balance, *locked;
-  ClassMethodFn *open, *sum;
-  ClassAttributeFn* count;
+  MethodFn *deposit, *strict, *peer;
+  AttributeFn* locked;
 };
-HostClass* Dispatch::base;
-AccountClass* Dispatch::cls;
 
 // ===== Dot =====
 
@@ -240,12 +233,10 @@ TEST_F(Dispatch, DotDelegatesToAClassAttribute) {
   EXPECT_EQ(cls->Dot(&account, KQSValue("Bank"), out, nullptr), 0);
   EXPECT_EQ(Str(out.String()), "central");
   EXPECT_EQ(cls->Dot(&account, Slot(1), out, nullptr), kNoFunctor);
-  EXPECT_EQ(capture.Texts(), (Lines{"KQSClass::Dot( Account#1." + Streamed(KQSValue("count")) +
-                                        " ) delegated to class attribute\n",
-                                    "KQSClass::Dot( Account#1." + Streamed(KQSValue("Bank")) +
-                                        " ) delegated to class attribute\n",
-                                    "KQSClass::Dot( Account#1." + Streamed(Slot(1)) +
-                                        " ) delegated to class attribute\n",
+  auto delegated = [](const KQSValue& name) {
+    return "KQSClass::Dot( Account#1." + Streamed(name) + " ) delegated to class attribute\n";
+  };
+  EXPECT_EQ(capture.Texts(), (Lines{delegated(KQSValue("count")), delegated(KQSValue("Bank")), delegated(Slot(1)),
                                     "KQSClass::Dot...No Functor for Rate\n"}));
 }
 

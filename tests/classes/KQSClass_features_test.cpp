@@ -5,7 +5,6 @@
 // KQSClassReflection setters.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <map>
 #include <random>
 #include <string>
@@ -67,63 +66,38 @@ Lines Names(const KQSValue& list) {
 
 // ===== adding and looking up =====
 
-TEST(KQSClassFeatures, PositionsAppendFillHolesAndKeepTheSlotFields) {
-  bool destroyed = false;
+TEST(KQSClassFeatures, SlotFieldsAndFunctorOwnership) {
+  bool areaDead = false, oldDead = false, newDead = false;
   HostClass c("Shapes");
   EXPECT_EQ(c.NameToMethod("Area"), nullptr);  // the table was never used
   EXPECT_EQ(c.IndexToMethod(0), nullptr);
-
-  auto* area = new MethodFn(Returns<MethodFn>(KQSValue(1)), &destroyed);
+  auto* area = new MethodFn(Returns<MethodFn>(KQSValue(1)), &areaDead);
   KQSClass_Method* first = c.AddMethod("Area", "Real(Integer,[Integer])", area, -1, 7, true);
   ASSERT_NE(first, nullptr);
   EXPECT_TRUE(c.HasMethods());
   EXPECT_FALSE(c.HasAttributes() || c.HasClassMethods() || c.HasClassAttributes() || c.HasConstants());
-  EXPECT_EQ(first->SlotIndex(), 0);
-  EXPECT_STREQ(first->SlotName(), "Area");
   EXPECT_EQ(first->AccessLevel(), 1);  // the access argument is not kept
   EXPECT_EQ(SigText(first), "Real(Integer,[Integer])");
   EXPECT_EQ(first->GetFunctor(), area);
   EXPECT_TRUE(first->OwnsFunctor());
-
-  KQSClass_Method* fifth = c.AddMethod("Perimeter", "Real()", nullptr, 5, 1, false);
-  ASSERT_EQ(c.Methods().size(), 6u);
-  for (long i = 1; i <= 4; ++i) {
-    EXPECT_EQ(c.Methods()[static_cast<size_t>(i)], nullptr);
-    EXPECT_EQ(c.IndexToMethod(i), nullptr);
-  }
-  EXPECT_EQ(c.IndexToMethod(0), first);
-  EXPECT_EQ(c.IndexToMethod(5), fifth);
-  EXPECT_EQ(c.IndexToMethod(6), nullptr);
-  EXPECT_EQ(c.IndexToMethod(-1), nullptr);
-  KQSClass_Method* appended = c.AddMethod("Scale", nullptr, nullptr, -1, 1, false);
-  EXPECT_EQ(appended->SlotIndex(), 6);
-  EXPECT_EQ(appended->Signature(), nullptr);
+  EXPECT_EQ(c.AddMethod("Scale", nullptr, nullptr, -1, 1, false)->Signature(), nullptr);
   // An empty signature text is no signature either (what a view shows for
   // a slot without one).
   EXPECT_EQ(c.AddMethod("Rotate", "", nullptr, -1, 1, false)->Signature(), nullptr);
-
-  EXPECT_EQ(c.NameToMethod("AREA"), first);
-  EXPECT_EQ(c.NameToMethod("area"), first);
-  EXPECT_EQ(c.NameToMethod("aReA"), first);
-  EXPECT_EQ(c.NameToMethod("Areas"), nullptr);
+  EXPECT_EQ(c.IndexToMethod(-1), nullptr);
   EXPECT_EQ(c.NameToMethod(nullptr), nullptr);
   EXPECT_EQ(c.NameToAttribute("Area"), nullptr);  // tables are separate
 
-  c.ResetClassDefinition();
-  EXPECT_TRUE(destroyed);  // the owned functor died with its slot
-}
-
-TEST(KQSClassFeatures, ReplacingAPositionDestroysTheOldSlot) {
-  bool firstDead = false, secondDead = false;  // outlive c, whose slots set them
-  HostClass c("Replace");
-  c.AddMethod("Old", nullptr, new MethodFn(Returns<MethodFn>(KQSValue(1)), &firstDead), 0, 1, true);
+  // Replacing a position destroys the old slot and its owned functor.
+  c.AddMethod("Old", nullptr, new MethodFn(Returns<MethodFn>(KQSValue(1)), &oldDead), 5, 1, true);
   auto* replacement =
-      c.AddMethod("New", nullptr, new MethodFn(Returns<MethodFn>(KQSValue(2)), &secondDead), 0, 1, true);
-  EXPECT_TRUE(firstDead);
-  EXPECT_FALSE(secondDead);
+      c.AddMethod("New", nullptr, new MethodFn(Returns<MethodFn>(KQSValue(2)), &newDead), 5, 1, true);
+  EXPECT_TRUE(oldDead);
+  EXPECT_FALSE(newDead);
   EXPECT_EQ(c.NameToMethod("Old"), nullptr);
   EXPECT_EQ(c.NameToMethod("New"), replacement);
-  EXPECT_EQ(c.Methods().size(), 1u);
+  c.ResetClassDefinition();
+  EXPECT_TRUE(areaDead && newDead);
 }
 
 // Random additions with a few names in changing case at positions that
@@ -139,14 +113,11 @@ TEST(KQSClassFeatures, LookupsFollowAModelOfTheTable) {
     HostClass c("Model");
     std::vector<std::string> table;  // names by position, "" for a hole
     std::map<std::string, long> index;  // upper-cased name -> position
-    auto upper = [](std::string s) {
-      for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-      return s;
-    };
-    const long maxPosition = round % 2 == 0 ? 12 : 60;
+    using classes_test::Upper;
+      const long maxPosition = round % 2 == 0 ? 12 : 60;
     for (int step = 0; step < 200; ++step) {
       std::string name = names[rng() % 8];
-      if (rng() % 2) name = upper(name);
+      if (rng() % 2) name = Upper(name);
       const long at = rng() % 4 == 0 ? -1 : static_cast<long>(rng() % static_cast<unsigned>(maxPosition));
       KQSClass_Method* slot = c.AddMethod(name.c_str(), nullptr, nullptr, at, 1, false);
       const long pos = at < 0 ? static_cast<long>(table.size()) : at;
@@ -154,15 +125,15 @@ TEST(KQSClassFeatures, LookupsFollowAModelOfTheTable) {
       if (table.size() <= static_cast<size_t>(pos)) table.resize(static_cast<size_t>(pos) + 1);
       const std::string old = table[static_cast<size_t>(pos)];
       table[static_cast<size_t>(pos)] = name;
-      if (!old.empty() && index[upper(old)] == pos) {
-        index.erase(upper(old));
+      if (!old.empty() && index[Upper(old)] == pos) {
+        index.erase(Upper(old));
         for (size_t p = 0; p < table.size(); ++p) {
-          if (p != static_cast<size_t>(pos) && !table[p].empty() && upper(table[p]) == upper(old)) {
-            index[upper(old)] = static_cast<long>(p);
+          if (p != static_cast<size_t>(pos) && !table[p].empty() && Upper(table[p]) == Upper(old)) {
+            index[Upper(old)] = static_cast<long>(p);
           }
         }
       }
-      index[upper(name)] = pos;
+      index[Upper(name)] = pos;
 
       ASSERT_EQ(c.Methods().size(), table.size());
       for (size_t p = 0; p < table.size(); ++p) {
@@ -173,7 +144,7 @@ TEST(KQSClassFeatures, LookupsFollowAModelOfTheTable) {
         }
       }
       for (const char* probe : names) {
-        auto it = index.find(upper(probe));
+        auto it = index.find(Upper(probe));
         KQSClass_Method* m = c.NameToMethod(probe);
         const KQSClass_Method* want = it == index.end() ? nullptr : c.IndexToMethod(it->second);
         ASSERT_EQ(m, want) << probe << " step " << step;
@@ -232,12 +203,8 @@ TEST(KQSClassFeatures, ResetEmptiesEverythingAndTheClassCanBeDefinedAnew) {
   EXPECT_FALSE(c.HasMethods() || c.HasClassMethods() || c.HasAttributes() || c.HasClassAttributes() ||
                c.HasConstants());
   EXPECT_EQ(c.NameToMethod("Owned"), nullptr);
-  EXPECT_EQ(c.IndexToMethod(0), nullptr);
   EXPECT_EQ(c.NameToConstant("K"), nullptr);
-
-  auto* m = c.AddMethod("Owned", nullptr, nullptr, -1, 1, false);
-  EXPECT_EQ(m->SlotIndex(), 0);
-  EXPECT_EQ(c.NameToMethod("owned"), m);
+  EXPECT_EQ(c.AddMethod("Owned", nullptr, nullptr, -1, 1, false)->SlotIndex(), 0);
   c.ResetClassDefinition();
   c.ResetClassDefinition();  // twice is harmless
 }
@@ -314,23 +281,15 @@ class Inheritance : public ::testing::Test {
     leaf->AddExtends("FeatOther");
     leaf->AddImplements("FeatOther");
   }
-  static HostClass* base;
-  static HostClass* alien;
-  static HostClass* other;
-  static HostClass* middle;
-  static HostClass* leaf;
+  static inline HostClass *base, *alien, *other, *middle, *leaf;
 };
-HostClass* Inheritance::base;
-HostClass* Inheritance::alien;
-HostClass* Inheritance::other;
-HostClass* Inheritance::middle;
-HostClass* Inheritance::leaf;
 
 TEST_F(Inheritance, OwnFeaturesFirstThenExtendsInDeclarationOrder) {
   DebugCapture capture;
   EXPECT_EQ(leaf->FindMethod("greet"), middle->NameToMethod("Greet"));  // the nearer definition
   EXPECT_EQ(leaf->FindMethod("BOTH"), base->NameToMethod("Both"));      // FeatMiddle's chain before FeatOther
   EXPECT_EQ(leaf->FindMethod("extra"), other->NameToMethod("Extra"));
+  EXPECT_EQ(leaf->FindMethod("Strange"), nullptr);  // FeatAlien is never searched
   EXPECT_EQ(leaf->FindAttribute("owner"), base->NameToAttribute("Owner"));
   EXPECT_EQ(leaf->FindClassMethod("version"), base->NameToClassMethod("Version"));
   EXPECT_EQ(leaf->FindClassAttribute("bank"), base->NameToClassAttribute("Bank"));
@@ -342,17 +301,15 @@ TEST_F(Inheritance, OwnFeaturesFirstThenExtendsInDeclarationOrder) {
   EXPECT_EQ(capture.Texts(), (Lines{"KQSClass::FindMethod( FeatLeaf.greet" + alienLine,
                                     "KQSClass::FindMethod( FeatLeaf.BOTH" + alienLine,
                                     "KQSClass::FindMethod( FeatLeaf.extra" + alienLine,
+                                    "KQSClass::FindMethod( FeatLeaf.Strange" + alienLine,
                                     "KQSClass::FindAttribute( FeatLeaf.owner" + alienLine,
                                     "KQSClass::FindClassMethod( FeatLeaf.version" + alienLine,
                                     "KQSClass::FindClassAttribute( FeatLeaf.bank" + alienLine}));
 }
 
-TEST_F(Inheritance, DissimilarImplTypesAndImplementsAreNotSearched) {
-  DebugCapture capture;
-  EXPECT_EQ(leaf->FindMethod("Strange"), nullptr);
-  EXPECT_EQ(capture.All(), "KQSClass::FindMethod( FeatLeaf.Strange ) dissimilar impltypes for extends: FeatAlien\n");
-  // FeatOther is both extended and implemented; a class that only
-  // implements it finds nothing there.
+TEST_F(Inheritance, ImplementsIsNotSearched) {
+  // FeatOther is both extended and implemented by FeatLeaf; a class that
+  // only implements it finds nothing there.
   HostClass* implementer = Registered("FeatImplementer");
   implementer->AddImplements("FeatOther");
   EXPECT_EQ(implementer->FindMethod("Extra"), nullptr);
@@ -463,24 +420,13 @@ TEST(KQSClassReflectionViews, ViewsFedBackThroughTheSettersReproduceTheClass) {
 
   EXPECT_EQ(Names(copy.ExtendsValue()), Names(c.ExtendsValue()));
   EXPECT_EQ(Names(copy.ImplementsValue()), Names(c.ImplementsValue()));
-  EXPECT_EQ(ViewLines(copy.ClassMethodsValue()), ViewLines(c.ClassMethodsValue()));
-  EXPECT_EQ(ViewLines(copy.ClassAttributesValue()), ViewLines(c.ClassAttributesValue()));
-  EXPECT_EQ(ViewLines(copy.MethodsValue()), ViewLines(c.MethodsValue()));
-  EXPECT_EQ(ViewLines(copy.AttributesValue()), ViewLines(c.AttributesValue()));
-  EXPECT_EQ(ViewLines(copy.ConstantsValue()), ViewLines(c.ConstantsValue()));
-  // Positions, holes and flags, table by table.
+  for (auto view : {&KQSClass::ClassMethodsValue, &KQSClass::ClassAttributesValue, &KQSClass::MethodsValue,
+                    &KQSClass::AttributesValue, &KQSClass::ConstantsValue})
+    EXPECT_EQ(ViewLines((copy.*view)()), ViewLines((c.*view)()));
+  // Trailing holes would not show in the views.
   for (auto get : {&KQSClass::ClassMethods, &KQSClass::ClassAttributes, &KQSClass::Methods, &KQSClass::Attributes,
-                   &KQSClass::Constants}) {
-    const auto& mine = (c.*get)();
-    const auto& theirs = (copy.*get)();
-    ASSERT_EQ(mine.size(), theirs.size());
-    for (size_t i = 0; i < mine.size(); ++i) {
-      ASSERT_EQ(mine[i] == nullptr, theirs[i] == nullptr) << i;
-      if (mine[i] == nullptr) continue;
-      EXPECT_STREQ(mine[i]->SlotName(), theirs[i]->SlotName());
-      EXPECT_EQ(SigText(mine[i]), SigText(theirs[i]));
-    }
-  }
+                   &KQSClass::Constants})
+    EXPECT_EQ((c.*get)().size(), (copy.*get)().size());
   EXPECT_EQ(copy.HasMethods(), c.HasMethods());
   EXPECT_EQ(copy.NameToMethod("run")->GetFunctor(), nullptr);  // setters bind no functor
   EXPECT_EQ(Str(copy.NameToConstant("label")->Value().String()), "it's");

@@ -9,6 +9,7 @@
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
+#include <cctype>
 #include <map>
 #include <string>
 #include <vector>
@@ -129,6 +130,15 @@ class BuildingLoader : public KQSClassImplLoader {
 };
 
 using Lines = std::vector<std::string>;
+
+inline std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+inline std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
 
 }  // namespace classes_test
 

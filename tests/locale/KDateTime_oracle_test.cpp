@@ -1,6 +1,5 @@
-// KDateTime against independent oracles: Python's datetime (committed data
-// from tests/fixtures/dates_generate.py), the C library's strftime in the C
-// locale, and crkftime reading back what strftime wrote.
+// KDateTime against Python's datetime (fixtures from dates_generate.py), libc's strftime
+// in the C locale, and crkftime reading back what strftime wrote.
 #include <gtest/gtest.h>
 #include <time.h>
 

@@ -84,7 +84,7 @@ TEST(KDateTimeFields, SetDateStoresDateAsGivenAndReducesTimeKeepingSign) {
 }
 
 TEST(KDateTimeFields, ValidityFollowsTheGregorianLeapRule) {
-  EXPECT_FALSE(Make(1900, 2, 29).CheckValidity());
+  // Years from 1 on are checked against Python in the oracle test.
   EXPECT_TRUE(Make(0, 2, 29).CheckValidity());      // 1 BC is a leap year
   EXPECT_FALSE(Make(-100, 2, 29).CheckValidity());  // 101 BC is not
   EXPECT_TRUE(Make(-4, 2, 29).CheckValidity());
@@ -105,18 +105,6 @@ TEST(KDateTimeFields, ValidityFollowsTheGregorianLeapRule) {
 
 // ===== Day numbers =====
 
-TEST(KDateTimeDays, KnownDayNumbers) {
-  EXPECT_EQ(Make(1582, 10, 15).Date(), 0);
-  EXPECT_EQ(Make(1970, 1, 1).Date(), 141427);
-  EXPECT_EQ(Make(2000, 1, 1).Date(), 152384);
-  KDateTime t = Make(1999, 5, 5, 7, 8, 9, 10);
-  t.Date(141427);
-  EXPECT_EQ(Fields(t), "1970-1-1 7:8:9.10");  // the time stays
-  EXPECT_EQ(Make(1970, 1, 1).DayOfWeek(), 5);
-  EXPECT_EQ(Make(1582, 10, 15).DayOfWeek(), 6);
-  EXPECT_EQ(Make(1582, 10, 14).DayOfWeek(), 5);  // negative day numbers cycle too
-}
-
 // The formula written out with floor divisions, as the reference for years
 // at or below 0 (Python's date stops at year 1).
 long ReferenceDayNumber(long year, int month, int day) {
@@ -132,9 +120,9 @@ TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessor) {
   // give the calendar successor of the previous one and map back to itself.
   const long first = ReferenceDayNumber(-32768, 1, 1);
   const long last = ReferenceDayNumber(32767, 12, 31);
-  KDateTime t;
+  KDateTime t = Make(1999, 5, 5, 7, 8, 9, 10);
   t.Date(first);
-  ASSERT_EQ(Fields(t), "-32768-1-1 0:0:0.0");
+  ASSERT_EQ(Fields(t), "-32768-1-1 7:8:9.10");  // setting the day keeps the time
   int y = -32768, m = 1, d = 1;
   for (long n = first + 1; n <= last; ++n) {
     if (++d > KDateTime::AccessDaysPerMonth(y)[m]) {
@@ -365,14 +353,11 @@ TEST(KDateTimeSchedule, StepsToTheNextScheduledSlot) {
 long long UtcSeconds(const KDateTime& t) { return (t.Date() - 141427LL) * 86400 + t.Time(); }
 
 TEST(KDateTimeSystime, UtcNowAndFailures) {
+  using std::chrono::system_clock;
   KDateTime t;
-  const long long before = std::chrono::duration_cast<std::chrono::seconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
+  const long long before = system_clock::to_time_t(system_clock::now());
   t.GMNow();
-  const long long after = std::chrono::duration_cast<std::chrono::seconds>(
-                              std::chrono::system_clock::now().time_since_epoch())
-                              .count();
+  const long long after = system_clock::to_time_t(system_clock::now());
   EXPECT_GE(UtcSeconds(t), before);
   EXPECT_LE(UtcSeconds(t), after);
   EXPECT_EQ(t.Milliseconds(), 0);

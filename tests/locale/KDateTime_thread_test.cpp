@@ -1,6 +1,4 @@
-// KDateTime's per-locale name cache, used by threads in different locales at
-// once (run under ThreadSanitizer with the thread label). Its own executable:
-// it starts the process ring.
+// KDateTime's per-locale name cache from threads in different locales at once.
 #include <gtest/gtest.h>
 
 #include <string>

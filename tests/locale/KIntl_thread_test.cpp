@@ -1,6 +1,4 @@
-// Concurrent use of the settings: each getter and setter is atomic on its
-// own, so setters of different settings never undo one another, and the
-// default locale is never seen half-written.
+// Concurrent use of the settings, each atomic on its own.
 #include "vxkernel/locale/KIntl.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +15,8 @@ namespace {
 
 constexpr int kRounds = 20000;
 
-// One thread per setting flips its own setting and reads it straight back.
-// A setter that wrote the whole word from a stale copy would hand another
-// thread's old value back to it sooner or later.
+// One thread per setting flips it and reads it back: a setter writing the whole word
+// from a stale copy would hand another thread its old value.
 TEST(KIntlThreads, SettersOfDifferentSettingsNeverLoseEachOther) {
   vxk_internal::IntlResetForTesting();
   std::atomic<int> mismatches{0};

@@ -39,23 +39,16 @@ class ThreadProbe : public KThreadGlobals {
       : KThreadGlobals(ring, count), fName(name) {}
   std::string* State() const { return static_cast<std::string*>(User1()); }
   void SetState(std::string* s) const { User1(s); }
+  // The index of user slot n, found by a marker it holds for a moment.
   unsigned long Index(int n) const {
-    // Reads a slot's index by what it stores: the slot is found by value.
+    auto put = [&](void* v) { n == 1 ? User1(v) : n == 2 ? User2(v) : User3(v); };
+    void* saved = n == 1 ? User1() : n == 2 ? User2() : User3();
     void* marker = reinterpret_cast<void*>(0x5a5a);
-    void* saved = nullptr;
-    switch (n) {
-      case 1: saved = User1(); User1(marker); break;
-      case 2: saved = User2(); User2(marker); break;
-      default: saved = User3(); User3(marker); break;
-    }
+    put(marker);
     unsigned long index = KContext::kSlots;
     for (unsigned long i = 0; i < KContext::kSlots; ++i)
       if (KContext::Get(i) == marker) index = i;
-    switch (n) {
-      case 1: User1(saved); break;
-      case 2: User2(saved); break;
-      default: User3(saved); break;
-    }
+    put(saved);
     return index;
   }
 
@@ -116,17 +109,18 @@ TEST(KAtRings, NestedStartupCountsAndTheFirstShutdownIsFinal) {
   std::string trace = Trace([] {
     new ProcProbe("p", 10);
     new ThreadProbe("t");
+    auto counts = [] {
+      *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
+                 std::to_string(ThreadCount()) + " ";
+    };
     KAt::ProcessStartup(1);
     KAt::ProcessStartup(1);
-    *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
-               std::to_string(ThreadCount()) + " ";
+    counts();
     KAt::ProcessShutdown(1);
-    *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
-               std::to_string(ThreadCount()) + " late " +
-               std::to_string(KAt::gTooLateForThreadShutdown) + " ";
+    counts();
+    *gTrace += "late " + std::to_string(KAt::gTooLateForThreadShutdown) + " ";
     KAt::ProcessShutdown(1);  // both counts reach 0, yet nothing shuts down
-    *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
-               std::to_string(ThreadCount()) + " ";
+    counts();
     KAt::ProcessShutdown(1);  // unmatched: only counts, and they stay at 0
     *gTrace += "end " + std::to_string(KAt::gProcessCount);
   });
@@ -206,9 +200,7 @@ TEST(KAtRings, ThreadShutdownAfterTheFirstProcessShutdownOnlyCounts) {
 }
 
 TEST(KAtRings, ConcurrentRegistrationAndThreadStartsAreSerialised) {
-  // Participants come and go on some threads while others start and stop
-  // theirs; the monitor keeps the rings consistent (and ThreadSanitizer
-  // quiet), and every thread's count is its own.
+  // Participants come and go while other threads start and stop; each count is its own.
   struct Quiet : KAtProcess {
     explicit Quiet(unsigned long p) : KAtProcess(p) {}
     void Startup() override {}

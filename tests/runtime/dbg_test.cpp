@@ -1,7 +1,5 @@
-// Debug output: per-thread routines, the early buffer, the printer choice,
-// the ready-made routines and the roll-over. The early buffer and the
-// printer choice are process-wide and chosen once, so every scenario runs in
-// a forked child of its own and reports what its routines saw.
+// Debug output: routines, early buffer, printer choice, ready-made routines, roll-over.
+// The buffer and the printer choice are process-wide and final: scenarios run in children.
 #include "vxkernel/runtime/dbg.h"
 
 #include <gtest/gtest.h>
@@ -206,7 +204,7 @@ TEST(DbgStream, TestPrinterSeesLinesWhateverTheMode) {
 
 void Touch(const fs::path& p, const std::string& text) { std::ofstream(p) << text; }
 
-TEST(DbgRollOver, NumberedNamesShiftAndTheOldestGoes) {
+TEST(DbgRollOver, NumberedNamesShiftTheOldestGoesAndTheLastDotCounts) {
   fs::path dir = TempDir("roll");
   Touch(dir / "debug.out", "current");
   Touch(dir / "debug_1.out", "one");
@@ -228,11 +226,8 @@ TEST(DbgRollOver, NumberedNamesShiftAndTheOldestGoes) {
   EXPECT_EQ(ReadFile(dir / "debug_1.out"), "new");
   EXPECT_EQ(ReadFile(dir / "debug_2.out"), "current");
   EXPECT_EQ(ReadFile(dir / "debug_3.out"), "two");  // beyond keep: untouched
-  fs::remove_all(dir);
-}
 
-TEST(DbgRollOver, NameWithoutDotAndLastDotOnly) {
-  fs::path dir = TempDir("nodot");
+  // A name without a dot, and one where only the last dot counts.
   Touch(dir / "trace", "a");
   EXPECT_TRUE(dbgutils_file_roll_logs((dir / "trace").string(), 2));
   EXPECT_EQ(ReadFile(dir / "trace_1"), "a");

@@ -1,6 +1,4 @@
-// The mem_ module: block and handle sizes, contents across resizes (checked
-// against a std::vector model), and failure results with their callback and
-// debug line.
+// The mem_ module: sizes, contents against a std::vector model, and failures.
 #include "vxkernel/runtime/mem.h"
 
 #include <gtest/gtest.h>

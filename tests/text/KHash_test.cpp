@@ -15,11 +15,10 @@ uint32_t Reference(const std::string& bytes, uint32_t seed, const unsigned char*
   return static_cast<uint32_t>(h);
 }
 
-TEST(KHashTest, KnownValues) {
+// Values the random comparison below does not reach.
+TEST(KHashTest, EdgeCases) {
   EXPECT_EQ(KHash::HashString("", 7), 7u);
   EXPECT_EQ(KHash::HashString(nullptr, 7), 7u);
-  EXPECT_EQ(KHash::HashString("a", 0), 97u);
-  EXPECT_EQ(KHash::HashString("ab", 0), 97u * 65587u + 98u);
   EXPECT_EQ(KHash::HashMem("abc", 0, 9), 9u);
   EXPECT_EQ(KHash::HashMem("abc", -4, 9), 9u);
   EXPECT_EQ(KHash::HashInsensitiveStr("AbC"), KHash::HashString("abc", 0));

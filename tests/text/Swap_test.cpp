@@ -67,9 +67,7 @@ TEST(SwapTest, StringFormat) {
   SwapWriteStr(out, "");
   SwapWriteStr(out, nullptr);
   SwapWriteStr(out, "ab");
-  EXPECT_EQ(out.str(), std::string("\x01\x00\x00\x01\x00\x00\x03\x00"
-                                   "ab\x00",
-                                   11));
+  EXPECT_EQ(out.str(), std::string("\x01\x00\x00\x01\x00\x00\x03\x00\x61\x62\x00", 11));  // .. "ab"
 
   // 32766 characters + NUL fit the 16-bit field; one more needs the escape.
   const std::string shortest(32766, 'x');
@@ -86,11 +84,7 @@ TEST(SwapTest, StringFormat) {
 }
 
 TEST(SwapTest, ReadStrStopsAtTheFirstNul) {
-  std::istringstream in(
-      std::string("\x05\x00"
-                  "ab\x00"
-                  "cd",
-                  7));
+  std::istringstream in(std::string("\x05\x00\x61\x62\x00\x63\x64", 7));  // 5: "ab\0cd"
   EXPECT_EQ(std::string(SwapReadStr(in)), "ab");
   int8_t v;
   EXPECT_FALSE(SwapReadI1(in, &v));  // the whole stored length was consumed
@@ -102,16 +96,10 @@ TEST(SwapTest, TruncatedInputFailsWithOneLine) {
   int16_t v = 7;
   EXPECT_FALSE(SwapReadI2(shortInt, &v));
   EXPECT_EQ(v, 7);
-  std::FILE* f =
-      FileWith(std::string("\x09\x00"
-                           "abc",
-                           5));
+  std::FILE* f = FileWith(std::string("\x09\x00\x61\x62\x63", 5));  // 9 claimed, "abc" there
   EXPECT_EQ(std::string(SwapReadStr(f)), "");
   std::fclose(f);
-  std::istringstream huge(
-      std::string("\xff\xff\xff\xff\xff\x7f"
-                  "abc",
-                  9));
+  std::istringstream huge(std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));
   EXPECT_EQ(std::string(SwapReadStr(huge)), "");  // 2 GiB claimed, 3 bytes there
   char buf[4];
   std::istringstream bytes("ab");

@@ -77,6 +77,15 @@ void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>&
     ASSERT_EQ(got, mv);
   }
   EXPECT_FALSE(it.Next(key, value));
+  it.Reset();  // the same walk again, by pointers
+  const K* pk = nullptr;
+  const long* pv = nullptr;
+  for (const auto& [mk, mv] : model) {
+    ASSERT_TRUE(it.Next(pk, pv));
+    ASSERT_STREQ(static_cast<const char*>(*pk), mk.c_str());
+    ASSERT_EQ(*pv, mv);
+  }
+  EXPECT_FALSE(it.Next(pk, pv));
   // The batched walk yields the same pairs in the same order.
   auto m = model.begin();
   bool inOrder = true;
@@ -106,9 +115,7 @@ class T23TreeKeyTest : public ::testing::Test {};
 using KeyTypes = ::testing::Types<KString, KStringKey>;
 TYPED_TEST_SUITE(T23TreeKeyTest, KeyTypes);
 
-// 200,000 random additions, replacements and deletions in phases that grow
-// the map, churn it and shrink it (so merges run up to the root), checked
-// against std::map after each operation's result and after every batch.
+// Random changes in phases that grow, churn and shrink the map (merges reach the root).
 TYPED_TEST(T23TreeKeyTest, RandomChangesMatchStdMapModel) {
   using K = TypeParam;
   T23Tree<K, long> tree;
@@ -145,10 +152,8 @@ TYPED_TEST(T23TreeKeyTest, AscendingDescendingAndRandomOrdersAgree) {
   using K = TypeParam;
   constexpr long kN = 5000;
   std::vector<long> order(kN);
-  for (long i = 0; i < kN; ++i) order[i] = i;
   std::map<std::string, long> model;
-  for (long i : order) model[Name(i)] = i;
-
+  for (long i = 0; i < kN; ++i) model[Name(order[i] = i)] = i;
   std::vector<std::vector<long>> orders{order, order, order};
   std::reverse(orders[1].begin(), orders[1].end());
   std::shuffle(orders[2].begin(), orders[2].end(), std::mt19937(7));
@@ -156,10 +161,6 @@ TYPED_TEST(T23TreeKeyTest, AscendingDescendingAndRandomOrdersAgree) {
     T23Tree<K, long> tree;
     for (long i : o) tree.Add(K(Name(i).c_str()), i);
     ExpectSame(tree, model, /*exact=*/true);
-    K first;
-    long v = -1;
-    ASSERT_TRUE(tree.GetIndexed(1, first, v));
-    EXPECT_STREQ(static_cast<const char*>(first), "k000000");
   }
 }
 
@@ -181,7 +182,6 @@ TYPED_TEST(T23TreeKeyTest, DeletingEverythingInRandomOrderEmptiesTheMap) {
     if (j % 1999 == 0) ExpectSame(tree, model);
   }
   ExpectSame(tree, model);
-  EXPECT_EQ(tree.Length(), 0);
   EXPECT_FALSE(tree.Delete(K("k000001")));
   EXPECT_EQ(tree[1], 0);
   // The emptied map takes pairs again, starting from a single leaf.
@@ -279,23 +279,6 @@ TEST(T23TreeTest, EmptyMapAnswersNothing) {
   EXPECT_EQ(tree[1].Length(), 0u);
   T23Iter<KStringKey, KStringKey> it(tree);
   EXPECT_FALSE(it.Next(k, v));
-}
-
-TEST(T23TreeTest, IteratorYieldsPointersAndRestarts) {
-  T23Tree<KString, long> tree;
-  for (long i = 9; i >= 0; --i) tree.Add(Name(i).c_str(), i);
-  T23Iter<KString, long> it(tree);
-  const KString* k = nullptr;
-  const long* v = nullptr;
-  for (int pass = 0; pass < 2; ++pass) {
-    for (long i = 0; i < 10; ++i) {
-      ASSERT_TRUE(it.Next(k, v));
-      EXPECT_STREQ(*k, Name(i).c_str());
-      EXPECT_EQ(*v, i);
-    }
-    EXPECT_FALSE(it.Next(k, v));
-    it.Reset();
-  }
 }
 
 // Keys and values are destroyed exactly once, whichever way they leave:

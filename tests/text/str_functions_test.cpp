@@ -221,18 +221,8 @@ TEST(StrShiftJisTest, ComparisonValuesWholeCharacters) {
   // Ignoring case folds single bytes only: the trail 61 ("a") stays.
   EXPECT_EQ(str_DBCS_cmp("x\x82\x61", "X\x82\x61", true), 0);
   EXPECT_EQ(str_DBCS_cmp("\x82\x61", "\x82\x41", true), 0x20);
-  EXPECT_EQ(str_DBCS_ncmp("\x93\xfa"
-                          "a",
-                          "\x93\xfa"
-                          "b",
-                          2, false),
-            0);
-  EXPECT_NE(str_DBCS_ncmp("\x93\xfa"
-                          "a",
-                          "\x93\xfa"
-                          "b",
-                          3, false),
-            0);
+  EXPECT_EQ(str_DBCS_ncmp("\x93\xfa\x61", "\x93\xfa\x62", 2, false), 0);  // ...a / ...b
+  EXPECT_NE(str_DBCS_ncmp("\x93\xfa\x61", "\x93\xfa\x62", 3, false), 0);
   EXPECT_EQ(str_cmpbe("\x93\xfa", "\x93\xfa  ", false), 0);
   EXPECT_TRUE(str_is_lead_byte(0x81));
   EXPECT_FALSE(str_is_lead_byte(0xA1));
@@ -260,19 +250,11 @@ TEST(StrShiftJisTest, EditingNeverSplitsAPair) {
   EXPECT_EQ(str_byte_offset_to_char_offset("a\x93\xfa\x96\x7b", 2), 2);
   EXPECT_EQ(str_byte_offset_to_char_offset("a\x93\xfa\x96\x7b", 1), 1);
   EXPECT_STREQ(str_fill(dst, 0x8140, 5), "\x81\x40\x81\x40");
-  char u[] =
-      "ab\x82\x61"
-      "cd";
-  EXPECT_STREQ(str_upper(u),
-               "AB\x82\x61"
-               "CD");
-  char w[] =
-      "ab\x82\x60"
-      "cd";
+  char u[] = "ab\x82\x61\x63\x64";  // ab, a pair with trail "a", cd
+  EXPECT_STREQ(str_upper(u), "AB\x82\x61\x43\x44");
+  char w[] = "ab\x82\x60\x63\x64";
   str_capitalize(w);
-  EXPECT_STREQ(w,
-               "Ab\x82\x60"
-               "Cd");  // the pair ends a word
+  EXPECT_STREQ(w, "Ab\x82\x60\x43\x64");  // the pair ends a word
 }
 
 std::string FromHex(const std::string& hex) {
@@ -300,12 +282,8 @@ TEST(StrSjis2JisTest, MatchesPythonCodecsWithNfkcKana) {
 
 TEST(StrHangulTest, TrailLettersStayUntouched) {
   Mode mode(Mode::kHangul);
-  char u[] =
-      "\x81\x61"
-      "a";
-  EXPECT_STREQ(str_upper(u),
-               "\x81\x61"
-               "A");
+  char u[] = "\x81\x61\x61";
+  EXPECT_STREQ(str_upper(u), "\x81\x61\x41");
   EXPECT_EQ(str_DBCS_chr(kHangulA, 'a'), nullptr);
   const char* han = "\xc7\xd1\xb1\xb9";  // two syllables
   EXPECT_EQ(str_length_in_chars(han), 2);
@@ -420,62 +398,47 @@ TEST(StrRandomTextTest, NoFunctionReadsPastTheTextInAnyMode) {
 
 // ===== Line breaking =====
 
-struct Line {
-  std::string text;
-  std::string rest;  // "<null>" when str_hyphenate returned null
-};
-
-Line Hyphenate(const char* src, long maxWidth, long maxChars = 0, str_width_fn fn = nullptr) {
-  char dst[64];
-  const char* rest = str_hyphenate(src, dst, sizeof dst, maxWidth, fn, nullptr, maxChars);
-  return {dst, rest ? std::string(rest) : std::string("<null>")};
-}
-
 long DoubleWidth(void*, const char*, long n) { return 2 * n; }
 
-TEST(StrHyphenateTest, BreaksAtSpacesHyphensAndLineFeeds) {
-  Mode mode(Mode::kSingleByte);
-  Line l = Hyphenate("  hello world foo", 11);
-  EXPECT_EQ(l.text, "hello world");
-  EXPECT_EQ(l.rest, " foo");
-  l = Hyphenate("hello wonderful", 11);
-  EXPECT_EQ(l.text, "hello");
-  EXPECT_EQ(l.rest, " wonderful");
-  l = Hyphenate("well-known fact", 8);
-  EXPECT_EQ(l.text, "well");
-  EXPECT_EQ(l.rest, "-known fact");
-  l = Hyphenate("ab\ncd", 10);
-  EXPECT_EQ(l.text, "ab");
-  EXPECT_EQ(l.rest, "cd");
-  l = Hyphenate("short", 10);
-  EXPECT_EQ(l.text, "short");
-  EXPECT_EQ(l.rest, "");
-  EXPECT_EQ(Hyphenate("    ", 10).rest, "<null>");
-  EXPECT_EQ(Hyphenate("", 10).rest, "<null>");
-  l = Hyphenate("hello world", 12, 0, DoubleWidth);  // 6 characters fit
-  EXPECT_EQ(l.text, "hello");
-}
-
-TEST(StrHyphenateTest, LongWordsAreHyphenatedAfterTheLastVowel) {
-  Mode mode(Mode::kSingleByte);
-  Line l = Hyphenate("internationalization", 8);
-  EXPECT_EQ(l.text, "interna-");
-  EXPECT_EQ(l.rest, "tionalization");
-  l = Hyphenate("rhythm", 4);
-  EXPECT_EQ(l.text, "rhyt-");  // no vowel: full width
-  EXPECT_EQ(l.rest, "hm");
-}
-
-TEST(StrHyphenateTest, JapaneseTextIsCutWholeAndWithoutHyphen) {
-  Mode mode(Mode::kShiftJis);
-  const std::string text = std::string(kNihon) + kNihon + kHyou;  // five pairs
-  Line l = Hyphenate(text.c_str(), 5);                            // two pairs fit in 5 bytes
-  EXPECT_EQ(l.text, kNihon);
-  EXPECT_EQ(l.rest, std::string(kNihon) + kHyou);
-  l = Hyphenate(text.c_str(), 100, 3);  // maxChars counts characters here
-  EXPECT_EQ(l.text, std::string(kNihon) + "\x93\xfa");
-  l = Hyphenate("internationalization", 8);
-  EXPECT_EQ(l.text, "internat");
+// Each case: the line written ("*": not looked at) and the rest returned
+// ("<null>": the text was used up).
+TEST(StrHyphenateTest, BreaksAtSpacesHyphensLineFeedsAndAfterTheLastVowel) {
+  const std::string jp = std::string(kNihon) + kNihon + kHyou;  // five pairs
+  struct Case {
+    Mode::Mode mode;
+    std::string src;
+    long maxWidth, maxChars;
+    str_width_fn fn;
+    std::string text, rest;
+  } cases[] = {
+      {Mode::kSingleByte, "  hello world foo", 11, 0, nullptr, "hello world", " foo"},
+      {Mode::kSingleByte, "hello wonderful", 11, 0, nullptr, "hello", " wonderful"},
+      {Mode::kSingleByte, "well-known fact", 8, 0, nullptr, "well", "-known fact"},
+      {Mode::kSingleByte, "ab\ncd", 10, 0, nullptr, "ab", "cd"},
+      {Mode::kSingleByte, "short", 10, 0, nullptr, "short", ""},
+      {Mode::kSingleByte, "    ", 10, 0, nullptr, "*", "<null>"},
+      {Mode::kSingleByte, "", 10, 0, nullptr, "*", "<null>"},
+      {Mode::kSingleByte, "hello world", 12, 0, DoubleWidth, "hello", "*"},  // 6 characters fit
+      {Mode::kSingleByte, "internationalization", 8, 0, nullptr, "interna-", "tionalization"},
+      {Mode::kSingleByte, "rhythm", 4, 0, nullptr, "rhyt-", "hm"},  // no vowel: full width
+      // Japanese text is cut whole and without a hyphen; maxChars counts characters.
+      {Mode::kShiftJis, jp, 5, 0, nullptr, kNihon, std::string(kNihon) + kHyou},
+      {Mode::kShiftJis, jp, 100, 3, nullptr, std::string(kNihon) + "\x93\xfa", "*"},
+      {Mode::kShiftJis, "internationalization", 8, 0, nullptr, "internat", "*"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.src);
+    Mode mode(c.mode);
+    char dst[64];
+    const char* rest =
+        str_hyphenate(c.src.c_str(), dst, sizeof dst, c.maxWidth, c.fn, nullptr, c.maxChars);
+    if (c.text != "*") {
+      EXPECT_EQ(std::string(dst), c.text);
+    }
+    if (c.rest != "*") {
+      EXPECT_EQ(rest ? std::string(rest) : std::string("<null>"), c.rest);
+    }
+  }
 }
 
 }  // namespace

@@ -2,13 +2,10 @@
 // coercions, text forms and display forms.
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <limits>
 #include <locale>
 #include <random>
@@ -42,10 +39,8 @@ TEST(KQSBuiltinTruth, TruthOfEveryScalarType) {
   const Case cases[] = {
       {"Undefined", KQSValue(), false},
       {"Error 5", KQSValue::Error(5), false},
-      {"Error 0", KQSValue::Error(0), false},
       {"Integer 0", KQSValue(0), false},
       {"Integer 1", KQSValue(1), true},
-      {"Integer -1", KQSValue(-1), true},
       {"Integer 65536", KQSValue(65536), true},  // not cut to 16 bits
       {"Integer INT_MIN", KQSValue(INT_MIN), true},
       {"Integer from 2^32", KQSValue(4294967296L), false},  // wraps to 0
@@ -59,7 +54,6 @@ TEST(KQSBuiltinTruth, TruthOfEveryScalarType) {
       {"Point 65536,0", KQSValue(GEOM_point{65536, 0}), false},  // only 16 bits kept
       {"NotSet", KQSValue::NotSet(), true},
       {"String empty", KQSValue(""), false},
-      {"String x", KQSValue("x"), true},
       {"String 0", KQSValue("0"), true},  // length, not content
       {"List null", KQSValue(kList, 0L), false},
       {"Real 0", KQSValue(0.0), false},
@@ -67,11 +61,9 @@ TEST(KQSBuiltinTruth, TruthOfEveryScalarType) {
       {"Real eps", KQSValue(2.220446049250313e-16), false},  // not greater than
       {"Real -eps", KQSValue(-2.220446049250313e-16), false},
       {"Real above eps", KQSValue(std::nextafter(2.220446049250313e-16, 1.0)), true},
-      {"Real -1", KQSValue(-1.0), true},
       {"Real inf", KQSValue(kInf), true},
       {"Real -inf", KQSValue(-kInf), true},
       {"Long 0", KQSValue(static_cast<int64>(0)), false},
-      {"Long 1", KQSValue(static_cast<int64>(1)), true},
       {"Long 2^32", KQSValue(static_cast<int64>(1) << 32), true},  // not cut to 32 bits
       {"Long min", KQSValue(static_cast<int64>(LLONG_MIN)), true},
       {"Bytes empty", KQSValue::NewBytesValue("", 0), true},
@@ -93,7 +85,7 @@ TEST(KQSBuiltinTruth, TruthOfEveryScalarType) {
 // What a coercion must leave: its result, the type and the text form.
 struct CoerceCase {
   const char* what;
-  std::function<KQSValue()> make;
+  KQSValue value;
   short target;
   bool ok;
   short type;        // type afterwards
@@ -104,102 +96,95 @@ void RunCoerceCases(const std::vector<CoerceCase>& cases) {
   for (const CoerceCase& c : cases) {
     SCOPED_TRACE(c.what);
     DebugCapture capture;
-    KQSValue v = c.make();
+    KQSValue v = c.value;  // a copy: the coercion must not reach the original
     std::string before = Text(v);
     EXPECT_EQ(v.CoerceTo(c.target), c.ok);
     EXPECT_EQ(v.Type(), c.type);
     EXPECT_EQ(Text(v), c.text);
-    if (!c.ok) {
-      EXPECT_EQ(Text(v), before) << "a failed coercion leaves the value";
-    }
+    if (!c.ok) { EXPECT_EQ(Text(v), before) << "a failed coercion leaves the value"; }
+    EXPECT_EQ(Text(c.value), before) << "the original is untouched";
   }
 }
 
 TEST(KQSBuiltinCoerce, IntegerToRealAndLong) {
   RunCoerceCases({
-      {"5 to Real", [] { return KQSValue(5); }, kReal, true, kReal, "G5"},
-      {"INT_MIN to Real", [] { return KQSValue(INT_MIN); }, kReal, true, kReal, "G-2147483648"},
-      {"INT_MAX to Real", [] { return KQSValue(INT_MAX); }, kReal, true, kReal, "G2147483647"},
-      {"-1 to Long", [] { return KQSValue(-1); }, kLong, true, kLong, "L-1"},
-      {"INT_MIN to Long", [] { return KQSValue(INT_MIN); }, kLong, true, kLong, "L-2147483648"},
-      {"wrapped to Long", [] { return KQSValue(3000000000L); }, kLong, true, kLong, "L-1294967296"},
-      {"to String fails", [] { return KQSValue(5); }, kString, false, kInteger, "5"},
-      {"to Date fails", [] { return KQSValue(5); }, kDate, false, kInteger, "5"},
-      {"to Point fails", [] { return KQSValue(5); }, kPoint, false, kInteger, "5"},
-      {"to Boolean", [] { return KQSValue(7); }, kBoolean, true, kBoolean, "true"},
-      {"0 to Boolean", [] { return KQSValue(0); }, kBoolean, true, kBoolean, "false"},
+      {"5 to Real", KQSValue(5), kReal, true, kReal, "G5"},
+      {"INT_MIN to Real", KQSValue(INT_MIN), kReal, true, kReal, "G-2147483648"},
+      {"INT_MAX to Real", KQSValue(INT_MAX), kReal, true, kReal, "G2147483647"},
+      {"-1 to Long", KQSValue(-1), kLong, true, kLong, "L-1"},
+      {"INT_MIN to Long", KQSValue(INT_MIN), kLong, true, kLong, "L-2147483648"},
+      {"wrapped to Long", KQSValue(3000000000L), kLong, true, kLong, "L-1294967296"},
+      {"to String fails", KQSValue(5), kString, false, kInteger, "5"},
+      {"to Date fails", KQSValue(5), kDate, false, kInteger, "5"},
+      {"to Point fails", KQSValue(5), kPoint, false, kInteger, "5"},
+      {"to Boolean", KQSValue(7), kBoolean, true, kBoolean, "true"},
+      {"0 to Boolean", KQSValue(0), kBoolean, true, kBoolean, "false"},
   });
-  KQSValue r(INT_MIN);
-  ASSERT_TRUE(r.CoerceTo(kReal));
-  EXPECT_EQ(static_cast<double>(r), -2147483648.0);
-  KQSValue l(-1);
-  ASSERT_TRUE(l.CoerceTo(kLong));
-  EXPECT_EQ(static_cast<int64>(l), -1);
 }
 
 TEST(KQSBuiltinCoerce, BooleanToNumbers) {
   RunCoerceCases({
-      {"true to Integer", [] { return KQSValue::Boolean(1); }, kInteger, true, kInteger, "1"},
-      {"byte 9 to Integer", [] { return KQSValue::Boolean(9); }, kInteger, true, kInteger, "1"},
-      {"false to Integer", [] { return KQSValue::Boolean(0); }, kInteger, true, kInteger, "0"},
-      {"true to Long", [] { return KQSValue::Boolean(1); }, kLong, true, kLong, "L1"},
-      {"false to Long", [] { return KQSValue::Boolean(0); }, kLong, true, kLong, "L0"},
-      {"true to Real", [] { return KQSValue::Boolean(1); }, kReal, true, kReal, "G1"},
-      {"false to Real", [] { return KQSValue::Boolean(0); }, kReal, true, kReal, "G0"},
-      {"to String fails", [] { return KQSValue::Boolean(1); }, kString, false, kBoolean, "true"},
-      {"to Bytes fails", [] { return KQSValue::Boolean(0); }, kBytes, false, kBoolean, "false"},
+      {"true to Integer", KQSValue::Boolean(1), kInteger, true, kInteger, "1"},
+      {"byte 9 to Integer", KQSValue::Boolean(9), kInteger, true, kInteger, "1"},
+      {"false to Integer", KQSValue::Boolean(0), kInteger, true, kInteger, "0"},
+      {"true to Long", KQSValue::Boolean(1), kLong, true, kLong, "L1"},
+      {"false to Long", KQSValue::Boolean(0), kLong, true, kLong, "L0"},
+      {"true to Real", KQSValue::Boolean(1), kReal, true, kReal, "G1"},
+      {"false to Real", KQSValue::Boolean(0), kReal, true, kReal, "G0"},
+      {"to String fails", KQSValue::Boolean(1), kString, false, kBoolean, "true"},
+      {"to Bytes fails", KQSValue::Boolean(0), kBytes, false, kBoolean, "false"},
   });
 }
 
 TEST(KQSBuiltinCoerce, RealToIntegerBoundaries) {
   RunCoerceCases({
-      {"-2147483648.0", [] { return KQSValue(-2147483648.0); }, kInteger, true, kInteger,
+      {"-2147483648.0", KQSValue(-2147483648.0), kInteger, true, kInteger,
        "-2147483648"},
-      {"2147483647.0", [] { return KQSValue(2147483647.0); }, kInteger, true, kInteger,
+      {"2147483647.0", KQSValue(2147483647.0), kInteger, true, kInteger,
        "2147483647"},
-      {"2147483647.5", [] { return KQSValue(2147483647.5); }, kInteger, false, kReal,
+      {"2147483647.5", KQSValue(2147483647.5), kInteger, false, kReal,
        "G2147483647.5"},
-      {"2147483648.0", [] { return KQSValue(2147483648.0); }, kInteger, false, kReal,
+      {"2147483648.0", KQSValue(2147483648.0), kInteger, false, kReal,
        "G2147483648"},
-      {"-2147483648.5", [] { return KQSValue(-2147483648.5); }, kInteger, false, kReal,
+      {"-2147483648.5", KQSValue(-2147483648.5), kInteger, false, kReal,
        "G-2147483648.5"},
-      {"-2147483649.0", [] { return KQSValue(-2147483649.0); }, kInteger, false, kReal,
+      {"-2147483649.0", KQSValue(-2147483649.0), kInteger, false, kReal,
        "G-2147483649"},
-      {"-2.7", [] { return KQSValue(-2.7); }, kInteger, true, kInteger, "-2"},
-      {"2.7", [] { return KQSValue(2.7); }, kInteger, true, kInteger, "2"},
-      {"-0.5", [] { return KQSValue(-0.5); }, kInteger, true, kInteger, "0"},
-      {"2147483646.9", [] { return KQSValue(2147483646.9); }, kInteger, true, kInteger,
+      {"-2.7", KQSValue(-2.7), kInteger, true, kInteger, "-2"},
+      {"2.7", KQSValue(2.7), kInteger, true, kInteger, "2"},
+      {"-0.5", KQSValue(-0.5), kInteger, true, kInteger, "0"},
+      {"2147483646.9", KQSValue(2147483646.9), kInteger, true, kInteger,
        "2147483646"},
-      {"NaN", [] { return KQSValue(kNaN); }, kInteger, false, kReal, Text(KQSValue(kNaN))},
-      {"inf", [] { return KQSValue(kInf); }, kInteger, false, kReal, Text(KQSValue(kInf))},
-      {"-inf", [] { return KQSValue(-kInf); }, kInteger, false, kReal, Text(KQSValue(-kInf))},
-      {"1e300", [] { return KQSValue(1e300); }, kInteger, false, kReal, "G1e+300"},
+      {"NaN", KQSValue(kNaN), kInteger, false, kReal, Text(KQSValue(kNaN))},
+      {"inf", KQSValue(kInf), kInteger, false, kReal, Text(KQSValue(kInf))},
+      {"-inf", KQSValue(-kInf), kInteger, false, kReal, Text(KQSValue(-kInf))},
+      {"1e300", KQSValue(1e300), kInteger, false, kReal, "G1e+300"},
   });
 }
 
 TEST(KQSBuiltinCoerce, RealToLongBoundaries) {
   RunCoerceCases({
-      {"-2^63", [] { return KQSValue(-9223372036854775808.0); }, kLong, true, kLong,
+      {"-2^63", KQSValue(-9223372036854775808.0), kLong, true, kLong,
        "L-9223372036854775808"},
-      {"2^63", [] { return KQSValue(9223372036854775808.0); }, kLong, false, kReal,
+      {"2^63", KQSValue(9223372036854775808.0), kLong, false, kReal,
        "G9.22337203685478e+18"},
-      {"largest below 2^63", [] { return KQSValue(9223372036854774784.0); }, kLong, true, kLong,
+      {"largest below 2^63", KQSValue(9223372036854774784.0), kLong, true, kLong,
        "L9223372036854774784"},
-      {"next below -2^63", [] { return KQSValue(-9223372036854777856.0); }, kLong, false, kReal,
+      {"next below -2^63", KQSValue(-9223372036854777856.0), kLong, false, kReal,
        "G-9.22337203685478e+18"},
-      {"-2.7", [] { return KQSValue(-2.7); }, kLong, true, kLong, "L-2"},
-      {"2^40 + 0.75", [] { return KQSValue(1099511627776.75); }, kLong, true, kLong,
+      {"-2.7", KQSValue(-2.7), kLong, true, kLong, "L-2"},
+      {"2^40 + 0.75", KQSValue(1099511627776.75), kLong, true, kLong,
        "L1099511627776"},
-      {"NaN", [] { return KQSValue(kNaN); }, kLong, false, kReal, Text(KQSValue(kNaN))},
-      {"inf", [] { return KQSValue(kInf); }, kLong, false, kReal, Text(KQSValue(kInf))},
-      {"-inf", [] { return KQSValue(-kInf); }, kLong, false, kReal, Text(KQSValue(-kInf))},
-      {"to String fails", [] { return KQSValue(1.5); }, kString, false, kReal, "G1.5"},
-      {"to Boolean", [] { return KQSValue(1e-17); }, kBoolean, true, kBoolean, "false"},
+      {"NaN", KQSValue(kNaN), kLong, false, kReal, Text(KQSValue(kNaN))},
+      {"inf", KQSValue(kInf), kLong, false, kReal, Text(KQSValue(kInf))},
+      {"-inf", KQSValue(-kInf), kLong, false, kReal, Text(KQSValue(-kInf))},
+      {"to String fails", KQSValue(1.5), kString, false, kReal, "G1.5"},
+      {"to Boolean", KQSValue(1e-17), kBoolean, true, kBoolean, "false"},
   });
 }
 
 TEST(KQSBuiltinCoerce, LongToIntegerBoundariesAndReal) {
-  auto L = [](int64 v) { return [v] { return KQSValue(v); }; };
+  auto L = [](int64 v) { return KQSValue(v); };
   RunCoerceCases({
       {"INT32 min", L(INT_MIN), kInteger, true, kInteger, "-2147483648"},
       {"INT32 min - 1", L(static_cast<int64>(INT_MIN) - 1), kInteger, false, kLong, "L-2147483649"},
@@ -286,21 +271,18 @@ TEST(KQSBuiltinCoerce, OwnTypeIsTrueAndUnchanged) {
 
 TEST(KQSBuiltinCoerce, UnconvertibleTypesFailAndKeepTheirValue) {
   RunCoerceCases({
-      {"Undefined to Integer", [] { return KQSValue(); }, kInteger, false, kUndefined, "?"},
-      {"String to Integer", [] { return KQSValue("12"); }, kInteger, false, kString, "'12'"},
-      {"String to Real", [] { return KQSValue("1.5"); }, kReal, false, kString, "'1.5'"},
-      {"Bytes to Integer", [] { return BytesValue("01"); }, kInteger, false, kBytes, "[01]"},
-      {"Date to Long", [] { return KQSValue(MakeDate(2004, 3, 5)); }, kLong, false, kDate,
+      {"Undefined to Integer", KQSValue(), kInteger, false, kUndefined, "?"},
+      {"String to Integer", KQSValue("12"), kInteger, false, kString, "'12'"},
+      {"String to Real", KQSValue("1.5"), kReal, false, kString, "'1.5'"},
+      {"Bytes to Integer", BytesValue("01"), kInteger, false, kBytes, "[01]"},
+      {"Date to Long", KQSValue(MakeDate(2004, 3, 5)), kLong, false, kDate,
        "D/2004/3/5:0:0:0"},
       {"Point to Integer",
-       [] {
-         return KQSValue(GEOM_point{1, 1});
-       },
-       kInteger, false, kPoint, "(1,1)"},
-      {"NotSet to Integer", [] { return KQSValue::NotSet(); }, kInteger, false, kNotSet, "N"},
-      {"BlobId to Integer", [] { return KQSValue::BlobId(4); }, kInteger, false, kBlobId, "B/4"},
-      {"List to Integer", [] { return KQSValue(kList, 0L); }, kInteger, false, kList, "{}"},
-      {"Undefined to Boolean", [] { return KQSValue(); }, kBoolean, true, kBoolean, "false"},
+       KQSValue(GEOM_point{1, 1}), kInteger, false, kPoint, "(1,1)"},
+      {"NotSet to Integer", KQSValue::NotSet(), kInteger, false, kNotSet, "N"},
+      {"BlobId to Integer", KQSValue::BlobId(4), kInteger, false, kBlobId, "B/4"},
+      {"List to Integer", KQSValue(kList, 0L), kInteger, false, kList, "{}"},
+      {"Undefined to Boolean", KQSValue(), kBoolean, true, kBoolean, "false"},
   });
 }
 
@@ -333,10 +315,8 @@ TEST(KQSBuiltinText, ImmediateTypes) {
       {"Error negative", KQSValue::Error(-5), "E-5"},
       {"Error 32-bit", KQSValue::Error(0xFFFFFFFFL), "E-1"},
       {"Integer", KQSValue(42), "42"},
-      {"Integer negative", KQSValue(-7), "-7"},
       {"Integer min", KQSValue(INT_MIN), "-2147483648"},
       {"Integer wrapped", KQSValue(3000000000L), "-1294967296"},
-      {"Integer large", KQSValue(1234567), "1234567"},
       {"BlobId", KQSValue::BlobId(42), "B/42"},
       {"BlobId negative", KQSValue::BlobId(-3), "B/-3"},
       {"true", KQSValue::Boolean(1), "true"},
@@ -348,7 +328,6 @@ TEST(KQSBuiltinText, ImmediateTypes) {
        KQSValue(KQSValue::Class_Point(),
                 reinterpret_cast<void*>(static_cast<uintptr_t>(0xFFFF0001u))),
        "(1,-1)"},
-      {"Point 0,0", KQSValue(GEOM_point{0, 0}), "(0,0)"},
   });
   EXPECT_EQ(capture.All(), "");
 }
@@ -366,51 +345,13 @@ TEST(KQSBuiltinText, ScalarStorageTypes) {
        "D/1999/12/31:23:59:58"},
       {"Date midnight", KQSValue(MakeDate(2000, 1, 1)), "D/2000/1/1:0:0:0"},
       {"Real", KQSValue(0.1), "G0.1"},
-      {"Real sum", KQSValue(0.1 + 0.2), "G0.3"},
       {"Real third", KQSValue(1.0 / 3), "G0.333333333333333"},
       {"Real big", KQSValue(1e20), "G1e+20"},
       {"Real negative zero", KQSValue(-0.0), "G-0"},
-      {"Real integral", KQSValue(5.0), "G5"},
       {"Real 15 digits", KQSValue(123456789012345.0), "G123456789012345"},
       {"Real 16 digits", KQSValue(1234567890123456.0), "G1.23456789012346e+15"},
-      {"Real small", KQSValue(1e-5), "G1e-05"},
       {"Real float", KQSValue(0.5f), "G0.5"},
   });
-}
-
-TEST(KQSBuiltinText, RealMatchesPrintfWithFifteenDigits) {
-  std::mt19937_64 random(20040305);
-  std::vector<double> doubles = {
-      kInf, -kInf, DBL_MAX, -DBL_MAX, DBL_MIN, 4.9e-324,          0.0,
-      1.0,  -1.0,  1e15,    1e16,     1e-4,    99999999999999.95, 0.000099999999999999995};
-  std::uniform_real_distribution<double> uniform(-1e6, 1e6);
-  std::uniform_int_distribution<int> exponent(-300, 300);
-  for (int i = 0; i < 2000; ++i) {
-    // Raw bit patterns cover every exponent; scaled uniforms cover "ordinary" numbers.
-    uint64_t bits = random();
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    if (!std::isnan(d)) doubles.push_back(d);
-    doubles.push_back(uniform(random) * std::pow(10.0, exponent(random)));
-    doubles.push_back(std::round(uniform(random) * 1000) / 1000);
-  }
-  int mismatches = 0;
-  for (double d : doubles) {
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "G%.15g", d);
-    std::string got = Text(KQSValue(d));
-    if (got != expected && ++mismatches <= 10) {
-      ADD_FAILURE() << "for " << std::hexfloat << d << ": got " << got << ", printf gives "
-                    << expected;
-    }
-  }
-  EXPECT_EQ(mismatches, 0);
-}
-
-TEST(KQSBuiltinText, RealNaN) {
-  char expected[16];
-  std::snprintf(expected, sizeof expected, "G%.15g", kNaN);
-  EXPECT_EQ(Text(KQSValue(kNaN)), expected);
 }
 
 TEST(KQSBuiltinText, StringsAreQuotedWithEscapes) {
@@ -436,17 +377,11 @@ TEST(KQSBuiltinText, TypeCodeIsWrittenAsItIs) {
 }
 
 TEST(KQSBuiltinText, StorageTypesWithoutTextOfTheirOwn) {
-  ExpectTexts({
-      {"List without storage", KQSValue(kList, 0L), "{}"},
-      {"String without storage", KQSValue(kString, 0L), "|NULL baseval|"},
-      {"ListExpand without storage", KQSValue(kListExpand, 0L), "|NULL baseval|"},
-      {"Assoc without storage", KQSValue(static_cast<short>(-18), 0L), "|NULL baseval|"},
-  });
+  ExpectTexts({{"List without storage", KQSValue(kList, 0L), "{}"}});
   auto* storage = new PlainStorage;
   KQSValue u(kListExpand, static_cast<void*>(storage));
   ExpectTexts(
       {{"storage without a formatter", u, "U<ListExpand(-108)=" + PointerText(storage) + ">"}});
-  EXPECT_EQ(Text(u).compare(0, 21, "U<ListExpand(-108)=0x"), 0) << Text(u);
 
   // Extern writes through its storage, and bytes storage has no text form.
   KQSValue e(kExtern, static_cast<const void*>("ab"), 2L);
@@ -457,7 +392,7 @@ TEST(KQSBuiltinText, EveryStorageTypeWithoutStorageWritesNullBaseval) {
   // Values built from a type number and a 0 word: no storage behind them.
   DebugCapture capture;
   for (short t : {kString, kReal, kExtern, kBytes, kDate, kLong, kTypeCode, kListExpand,
-                  short{-109}, short{-110}}) {
+                  short{-18}, short{-109}, short{-110}}) {
     SCOPED_TRACE(t);
     KQSValue v(t, 0L);
     EXPECT_EQ(Text(v), "|NULL baseval|");
@@ -495,18 +430,6 @@ class GroupingPunct : public std::numpunct<char> {
   char do_decimal_point() const override { return ','; }
   std::string do_grouping() const override { return "\3"; }
 };
-
-TEST(KQSBuiltinText, StreamOperatorWritesInTheClassicLocale) {
-  std::ostringstream out;
-  out.imbue(std::locale(std::locale::classic(), new GroupingPunct));
-  out << KQSValue(1234567) << ' ' << KQSValue(1234.5) << ' '
-      << KQSValue(static_cast<int64>(1234567890123LL));
-  EXPECT_EQ(out.str(), "1234567 G1234.5 L1234567890123");
-  // The stream stays in the classic locale afterwards.
-  EXPECT_EQ(out.getloc().name(), std::locale::classic().name());
-  out << 1234567;
-  EXPECT_EQ(out.str(), "1234567 G1234.5 L12345678901231234567");
-}
 
 TEST(KQSBuiltinText, FormattedStringIgnoresTheGlobalLocale) {
   std::locale saved = std::locale::global(std::locale(std::locale::classic(), new GroupingPunct));

@@ -44,11 +44,14 @@ std::vector<Sample> OneOfEachType() {
   };
 }
 
-TEST(KQSValueCompare, DifferentTypesOrderByTypeNumberDifference) {
+TEST(KQSValueCompare, SameTypeIsEqualAndDifferentTypesOrderByTypeNumberDifference) {
   DebugCapture capture;
   std::vector<Sample> samples = OneOfEachType();
   for (const Sample& a : samples) {
     ASSERT_EQ(a.value.Type(), a.number);
+    const KQSValue copy(a.value);
+    EXPECT_EQ(a.value.Compare(copy, 0), 0) << Text(a.value);
+    EXPECT_TRUE(a.value == copy && a.value <= copy && !(a.value < copy)) << Text(a.value);
     for (const Sample& b : samples) {
       if (a.number == b.number) continue;
       SCOPED_TRACE(Text(a.value) + " vs " + Text(b.value));
@@ -64,101 +67,53 @@ TEST(KQSValueCompare, DifferentTypesOrderByTypeNumberDifference) {
   EXPECT_EQ(capture.All(), "");
 }
 
-TEST(KQSValueCompare, NamedCrossTypePairs) {
-  EXPECT_EQ(KQSValue(5).Compare(KQSValue("5"), 0), 3);
-  EXPECT_EQ(KQSValue("5").Compare(KQSValue(5), 0), -3);
-  EXPECT_EQ(KQSValue(1).Compare(KQSValue(1.0), 0), 6);
-  EXPECT_EQ(KQSValue(1.0).Compare(KQSValue(1), 0), -6);
-  EXPECT_FALSE(KQSValue(1) == KQSValue(1.0));
-  EXPECT_EQ(KQSValue(static_cast<int64>(1)).Compare(KQSValue(1), 0), -10);
-  EXPECT_EQ(KQSValue::NewTypeCodeValue("x").Compare(KQSValue("x"), 0), -131);
-}
-
-TEST(KQSValueCompare, SameValueIsZeroForEveryType) {
-  for (const Sample& a : OneOfEachType()) {
-    SCOPED_TRACE(Text(a.value));
-    KQSValue copy(a.value);
-    EXPECT_EQ(a.value.Compare(copy, 0), 0);
-    EXPECT_TRUE(a.value == copy);
-    EXPECT_TRUE(a.value <= copy);
-    EXPECT_FALSE(a.value < copy);
-  }
-}
-
-struct IntPair {
-  long a, b;
-  int expected;
-};
-
-TEST(KQSValueCompare, IntegerTrueOrderEvenWhereTheDifferenceWraps) {
-  const IntPair pairs[] = {
-      {3, 7, -1},
-      {7, 3, 1},
-      {-5, -5, 0},
-      {2147483647, -1, 1},
-      {-1, 2147483647, -1},
-      {INT_MIN, 1, -1},
-      {1, INT_MIN, 1},
-      {INT_MIN, INT_MAX, -1},
-      {INT_MAX, INT_MIN, 1},
-      {0, INT_MIN, 1},
-  };
-  for (const IntPair& p : pairs) {
-    SCOPED_TRACE(std::to_string(p.a) + " vs " + std::to_string(p.b));
-    KQSValue a(p.a), b(p.b);
-    EXPECT_EQ(a.Compare(b, 0), p.expected);
-    EXPECT_EQ(a == b, p.expected == 0);
-  }
-}
-
-TEST(KQSValueCompare, LongTrueOrderEvenWhereTheDifferenceWraps) {
+TEST(KQSValueCompare, IntegerAndLongTrueOrderEvenWhereTheDifferenceWraps) {
   struct {
+    bool isLong;
     int64 a, b;
     int expected;
   } pairs[] = {
-      {1, 2, -1},
-      {LLONG_MAX, -1, 1},
-      {-1, LLONG_MAX, -1},
-      {LLONG_MIN, 1, -1},
-      {1, LLONG_MIN, 1},
-      {LLONG_MIN, LLONG_MAX, -1},
-      {LLONG_MAX, LLONG_MIN, 1},
-      // Same low 32 bits: the high half decides.
-      {0x100000001LL, 0x200000001LL, -1},
-      {-4294967296LL, 0, -1},
-      {123456789012345LL, 123456789012345LL, 0},
+      {false, 3, 7, -1},
+      {false, 7, 3, 1},
+      {false, -5, -5, 0},
+      {false, INT_MAX, -1, 1},
+      {false, -1, INT_MAX, -1},
+      {false, INT_MIN, 1, -1},
+      {false, 1, INT_MIN, 1},
+      {false, INT_MIN, INT_MAX, -1},
+      {false, INT_MAX, INT_MIN, 1},
+      {false, 0, INT_MIN, 1},
+      {true, 1, 2, -1},
+      {true, LLONG_MAX, -1, 1},
+      {true, -1, LLONG_MAX, -1},
+      {true, LLONG_MIN, 1, -1},
+      {true, 1, LLONG_MIN, 1},
+      {true, LLONG_MIN, LLONG_MAX, -1},
+      {true, LLONG_MAX, LLONG_MIN, 1},
+      {true, 0x100000001LL, 0x200000001LL, -1},  // same low 32 bits: the high half decides
+      {true, -4294967296LL, 0, -1},
+      {true, 123456789012345LL, 123456789012345LL, 0},  // separate storage, equal numbers
   };
   for (const auto& p : pairs) {
     SCOPED_TRACE(std::to_string(p.a) + " vs " + std::to_string(p.b));
-    KQSValue a(p.a), b(p.b);  // separate storage even for equal numbers
+    KQSValue a = p.isLong ? KQSValue(p.a) : KQSValue(static_cast<long>(p.a));
+    KQSValue b = p.isLong ? KQSValue(p.b) : KQSValue(static_cast<long>(p.b));
+    ASSERT_EQ(a.Type(), p.isLong ? kLong : kInteger);
     EXPECT_EQ(a.Compare(b, 0), p.expected);
     EXPECT_EQ(a == b, p.expected == 0);
   }
 }
 
-TEST(KQSValueCompare, RealOrderAndTolerantEquality) {
-  KQSValue sum(0.1 + 0.2), third(0.3);
-  EXPECT_TRUE(sum == third);
-  EXPECT_EQ(sum.Compare(third, 0), 1);  // 0.30000000000000004 > 0.3
-  EXPECT_EQ(third.Compare(sum, 0), -1);
-  EXPECT_FALSE(sum < third);
-
-  EXPECT_EQ(KQSValue(1.0).Compare(KQSValue(2.0), 0), -1);
-  EXPECT_EQ(KQSValue(2.0).Compare(KQSValue(-1e300), 0), 1);
-  EXPECT_EQ(KQSValue(2.5).Compare(KQSValue(2.5), 0), 0);
-  EXPECT_TRUE(KQSValue(2.5) == KQSValue(2.5));
-  EXPECT_EQ(KQSValue(-0.0).Compare(KQSValue(0.0), 0), 0);
-  EXPECT_TRUE(KQSValue(-0.0) == KQSValue(0.0));
-}
-
-TEST(KQSValueCompare, RealEqualityEpsilonBoundary) {
+TEST(KQSValueCompare, RealOrderIsExactAndEqualityTolerant) {
   const double eps = 2.220446049250313e-16;
   ASSERT_EQ(eps, DBL_EPSILON);
   struct {
     double a, b;
     bool equal;
   } cases[] = {
-      {0.0, eps, true},  // "at most": the boundary itself is equal
+      {0.1 + 0.2, 0.3, true},  // equal, yet 0.30000000000000004 orders after 0.3
+      {1.0, 2.0, false},       {2.0, -1e300, false},        {2.5, 2.5, true},
+      {-0.0, 0.0, true},       {0.0, eps, true},  // "at most": the boundary itself is equal
       {0.0, -eps, true},       {1.0, 1.0 + eps, true},      {0.0, std::nextafter(eps, 1.0), false},
       {0.0, 2 * eps, false},   {1.0, 1.0 + 2 * eps, false}, {1e-300, -1e-300, true},
       {1e16, 1e16 + 2, false},  // absolute, not relative
@@ -167,6 +122,7 @@ TEST(KQSValueCompare, RealEqualityEpsilonBoundary) {
     SCOPED_TRACE(std::to_string(c.a) + " vs " + std::to_string(c.b));
     EXPECT_EQ(KQSValue(c.a) == KQSValue(c.b), c.equal);
     EXPECT_EQ(KQSValue(c.b) == KQSValue(c.a), c.equal);
+    EXPECT_EQ(KQSValue(c.a) < KQSValue(c.b), c.a < c.b);
     // The order stays exact even where equality tolerates.
     EXPECT_EQ(KQSValue(c.a).Compare(KQSValue(c.b), 0), (c.a > c.b) - (c.a < c.b));
   }
@@ -249,19 +205,17 @@ TEST(KQSValueCompare, BytesCommonPrefixThenLength) {
 }
 
 TEST(KQSValueCompare, DatesOrderByTheirFields) {
-  KQSValue a(MakeDate(2004, 3, 5, 14, 7, 9));
-  KQSValue b(MakeDate(2004, 3, 5, 14, 7, 10));
-  KQSValue c(MakeDate(2003, 12, 31, 23, 59, 59));
-  KQSValue a2(MakeDate(2004, 3, 5, 14, 7, 9));
-  EXPECT_EQ(a.Compare(b, 0), -1);
-  EXPECT_EQ(b.Compare(a, 0), 1);
-  EXPECT_EQ(c.Compare(a, 0), -1);
-  EXPECT_EQ(a.Compare(a2, 0), 0);
-  EXPECT_TRUE(a == a2);
-  EXPECT_FALSE(a == b);
-  KQSValue ms(MakeDate(2004, 3, 5, 14, 7, 9, 1));
-  EXPECT_EQ(a.Compare(ms, 0), -1);
-  EXPECT_FALSE(a == ms);
+  const KDateTime base = MakeDate(2004, 3, 5, 14, 7, 9);
+  const std::pair<KDateTime, int> cases[] = {{MakeDate(2004, 3, 5, 14, 7, 10), -1},
+                                             {MakeDate(2003, 12, 31, 23, 59, 59), 1},
+                                             {MakeDate(2004, 3, 5, 14, 7, 9, 1), -1},
+                                             {MakeDate(2004, 3, 5, 14, 7, 9), 0}};
+  for (const auto& [other, expected] : cases) {
+    SCOPED_TRACE(Text(KQSValue(other)));
+    EXPECT_EQ(KQSValue(base).Compare(KQSValue(other), 0), expected);
+    EXPECT_EQ(KQSValue(other).Compare(KQSValue(base), 0), -expected);
+    EXPECT_EQ(KQSValue(base) == KQSValue(other), expected == 0);
+  }
 }
 
 TEST(KQSValueCompare, MissingStorageOrdersBeforeStoredValues) {

@@ -4,8 +4,7 @@
 // ThreadSanitizer through the thread label.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,35 +18,6 @@ namespace {
 
 using namespace valtest;
 
-// Lets the main thread look at the counters while every worker holds its
-// copies, then lets the workers finish.
-class Checkpoint {
- public:
-  explicit Checkpoint(int workers) : fWaiting(workers) {}
-  // Worker side: report arrival, then wait for the release.
-  void ArriveAndWait() {
-    std::unique_lock<std::mutex> lock(fMutex);
-    if (--fWaiting == 0) fCondition.notify_all();
-    fCondition.wait(lock, [this] { return fReleased; });
-  }
-  // Main side.
-  void WaitForAll() {
-    std::unique_lock<std::mutex> lock(fMutex);
-    fCondition.wait(lock, [this] { return fWaiting == 0; });
-  }
-  void Release() {
-    std::lock_guard<std::mutex> lock(fMutex);
-    fReleased = true;
-    fCondition.notify_all();
-  }
-
- private:
-  std::mutex fMutex;
-  std::condition_variable fCondition;
-  int fWaiting;
-  bool fReleased = false;
-};
-
 // threadCount workers copy rounds rounds each; the counters are checked while
 // every worker holds its copies and again after all have ended.
 void CopyConcurrently(int threadCount, int rounds) {
@@ -58,10 +28,11 @@ void CopyConcurrently(int threadCount, int rounds) {
   std::vector<Counters> before;
   for (short t : types) before.push_back(Counters::Of(t));
 
-  Checkpoint checkpoint(threadCount);
+  // The main thread looks at the counters while every worker holds its copies.
+  std::latch arrived(threadCount), released(1);
   std::vector<std::thread> threads;
   for (int n = 0; n < threadCount; ++n) {
-    threads.emplace_back([n, rounds, &checkpoint] {
+    threads.emplace_back([n, rounds, &arrived, &released] {
       KAt::ThreadStartup();
       {
         // This thread's own storage objects, one per class.
@@ -82,20 +53,21 @@ void CopyConcurrently(int threadCount, int rounds) {
         for (int c = 0; c < kHeld; ++c) {
           for (const KQSValue& v : originals) held.push_back(v);
         }
-        checkpoint.ArriveAndWait();
+        arrived.count_down();
+        released.wait();
       }
       KAt::ThreadShutdown();
     });
   }
 
-  checkpoint.WaitForAll();
+  arrived.wait();
   for (size_t i = 0; i < std::size(types); ++i) {
     SCOPED_TRACE(types[i]);
     Counters now = Counters::Of(types[i]) - before[i];
     EXPECT_EQ(now.obj, threadCount);
     EXPECT_EQ(now.ref, threadCount * (1 + kHeld));
   }
-  checkpoint.Release();
+  released.count_down();
   for (std::thread& t : threads) t.join();
 
   // Per thread and class: the original, the copies of every round, the

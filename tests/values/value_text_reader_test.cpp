@@ -107,41 +107,6 @@ const GaugeClass* Gauge() {
 
 // ===== the reading table =====
 
-TEST(ValueTextReader, ScalarsReadAsTheirTypes) {
-  struct Case {
-    const char* text;
-    short type;
-    const char* written;  // the value's text form afterwards
-  };
-  const Case cases[] = {
-      {"?", kUndefined, "?"},
-      {"N", kNotSet, "N"},
-      {"42", kInteger, "42"},
-      {"-17", kInteger, "-17"},
-      {"B/99", kBlobId, "B/99"},
-      {"B/-3", kBlobId, "B/-3"},
-      {"true", kBoolean, "true"},
-      {"false", kBoolean, "false"},
-      {"(3,-4)", kPoint, "(3,-4)"},
-      {"G2.5", kReal, "G2.5"},
-      {"G-1e+300", kReal, "G-1e+300"},
-      {"L-9223372036854775808", kLong, "L-9223372036854775808"},
-      {"D/2004/3/5:14:7:9", kDate, "D/2004/3/5:14:7:9"},
-      {"[00ab10]", kBytes, "[00ab10]"},
-      {"[]", kBytes, "[]"},
-      {"'it\\'s'", kString, "'it\\'s'"},
-      {"%'a.b.C'", kTypeCode, "%'a.b.C'"},
-      {"{}", kList, "{}"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    const Read r = ReadText(c.text);
-    EXPECT_EQ(r.value.Type(), c.type);
-    EXPECT_EQ(Text(r.value), c.written);
-    EXPECT_EQ(r.rest, "");
-  }
-}
-
 TEST(ValueTextReader, IntegersMatchTheCLibrary) {
   // strtol is the oracle for "a long"; the Integer keeps 32 bits of it.
   std::mt19937_64 rng(7);
@@ -264,13 +229,7 @@ TEST(ValueTextReader, StringsWithEscapesAndEitherQuote) {
   EXPECT_EQ(Parse("'" + big + "'").String().Length(), big.size());
 }
 
-TEST(ValueTextReader, ListsReadTheirElementsInOrder) {
-  const KQSValue v = Parse("{1,'x',{2}}");
-  ASSERT_TRUE(v.IsList());
-  ASSERT_EQ(v.ListEntries(), 3);
-  EXPECT_EQ(static_cast<long>(v.ListGetValue(1)), 1);
-  EXPECT_EQ(v.ListGetValue(2).String(), KString("x"));
-  EXPECT_EQ(Text(v.ListGetValue(3)), "{2}");
+TEST(ValueTextReader, ListSeparatorsAndUnfinishedLists) {
   EXPECT_EQ(Text(Parse("{1 2}")), "{1,2}");
   EXPECT_EQ(Text(Parse("{ 1,,2 ,}")), "{1,2}");
   // A character no reader knows becomes an Undefined element.
@@ -279,13 +238,6 @@ TEST(ValueTextReader, ListsReadTheirElementsInOrder) {
   EXPECT_TRUE(Parse("{1,2").IsUndefined());
   EXPECT_TRUE(Parse("{1,L}").IsUndefined());
   EXPECT_TRUE(Parse("{").IsUndefined());
-  // Thousands of elements.
-  std::string many = "{";
-  for (int i = 0; i < 5000; ++i) many += std::to_string(i) + ",";
-  many += "}";
-  const KQSValue m = Parse(many);
-  ASSERT_EQ(m.ListEntries(), 5000);
-  EXPECT_EQ(static_cast<long>(m.ListGetValue(4321)), 4320);
 }
 
 // ===== the crackers =====

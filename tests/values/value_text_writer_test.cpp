@@ -66,26 +66,12 @@ std::string WrittenInto(std::ostringstream& out, const KQSValue& v) {
 // ===== Numbers =====
 
 TEST(ValueTextWriterNumbers, RealsAreWrittenAsPrintfWrites15Digits) {
-  std::vector<double> cases = {0.0,
-                               -0.0,
-                               1.0,
-                               -1.5,
-                               0.1,
-                               1e15,
-                               1e16,
-                               123456789012345.0,
-                               1234567890123456.0,
-                               9.999999999999995e14,
-                               1e-5,
-                               1e-4,
-                               std::numeric_limits<double>::infinity(),
-                               -std::numeric_limits<double>::infinity(),
-                               std::numeric_limits<double>::quiet_NaN(),
-                               -std::numeric_limits<double>::quiet_NaN(),
-                               std::numeric_limits<double>::denorm_min(),
-                               std::numeric_limits<double>::min(),
-                               std::numeric_limits<double>::max(),
-                               -std::numeric_limits<double>::max()};
+  using Limits = std::numeric_limits<double>;
+  std::vector<double> cases = {0.0, -0.0, 1.0, -1.5, 0.1, 0.1 + 0.2, 1.0 / 3, 5.0, 1e15, 1e16,
+                               123456789012345.0, 1234567890123456.0, 9.999999999999995e14, 1e-5, 1e-4,
+                               Limits::infinity(), -Limits::infinity(), Limits::quiet_NaN(),
+                               -Limits::quiet_NaN(), Limits::denorm_min(), Limits::min(), Limits::max(),
+                               -Limits::max(), 99999999999999.95, 0.000099999999999999995};
   std::mt19937_64 rng(17);
   for (int i = 0; i < 20000; ++i) {
     const uint64_t bits = rng();
@@ -93,6 +79,8 @@ TEST(ValueTextWriterNumbers, RealsAreWrittenAsPrintfWrites15Digits) {
     std::memcpy(&d, &bits, sizeof d);
     cases.push_back(d);
     cases.push_back(std::ldexp(static_cast<double>(rng() % 2000000) - 1e6, static_cast<int>(rng() % 80) - 40));
+    // Decimal fractions, where rounding to 15 digits matters most.
+    cases.push_back(static_cast<double>(static_cast<int64_t>(rng() % 2000000001) - 1000000000) / 1000);
   }
   for (double d : cases) {
     const std::string want = "G" + Printf("%.15g", d);
