@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "classes/classes_internal.h"
+#include "values/type_numbers.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
-#include "values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 

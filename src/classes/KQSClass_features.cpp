@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "classes/classes_internal.h"
+#include "values/type_numbers.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"
-#include "values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 

@@ -16,11 +16,11 @@
 #include <string>
 
 #include "classes/classes_internal.h"
+#include "values/type_numbers.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/classes/KSignature.h"
 #include "vxkernel/values/KQSValue.h"
-#include "values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 

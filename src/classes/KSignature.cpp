@@ -15,10 +15,10 @@
 #include <string_view>
 
 #include "classes/classes_internal.h"
+#include "values/type_numbers.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/values/KQSValue.h"
-#include "values/type_numbers.h"
 
 using vxk_internal::CopyText;
 using vxk_internal::DebugLine;

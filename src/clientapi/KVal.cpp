@@ -9,10 +9,10 @@
 #include <streambuf>
 #include <vector>
 
+#include "values/type_numbers.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KRZTable.h"
-#include "values/type_numbers.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #ifndef VXKERNEL_CLIENTAPI_VX_INTERNAL_H_
 #define VXKERNEL_CLIENTAPI_VX_INTERNAL_H_
 
-#include "vxkernel/clientapi/vx_value.h"
 #include "values/type_numbers.h"
+#include "vxkernel/clientapi/vx_value.h"
 #include "vxkernel/values/KQSValue.h"
 
 namespace vxk_internal {

@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "clientapi/vx_internal.h"
+#include "values/type_numbers.h"
 #include "vxkernel/classes/KPtrClass.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
-#include "values/type_numbers.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <sstream>
 #include <string>
 
+#include "text/str_internal.h"
+#include "values/type_numbers.h"
+#include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
-#include "text/str_internal.h"
 #include "vxkernel/runtime/dbgstrm.h"
-#include "values/value_text_writer_internal.h"
-#include "values/type_numbers.h"
 
 namespace {
 

@@ -45,8 +45,8 @@ KQSValue::KQSValue(const double& v) : KQSValue(gClassReal, static_cast<KQSValueB
 KQSValue::KQSValue(const int64& v) : KQSValue(gClassLong, static_cast<KQSValueBase*>(new KQSValueLong(v))) {}
 
 KQSValue::KQSValue(const char* s)
-    : KQSValue(gClassString,
-               static_cast<KQSValueBase*>(KQSValueString::Make(s, s != nullptr ? static_cast<unsigned>(std::strlen(s)) : 0))) {}
+    : KQSValue(gClassString, static_cast<KQSValueBase*>(KQSValueString::Make(
+                                 s, s != nullptr ? static_cast<unsigned>(std::strlen(s)) : 0))) {}
 
 KQSValue::KQSValue(const KString& s) : KQSValue(gClassString, static_cast<KQSValueBase*>(new KQSValueString(s))) {}
 

@@ -9,10 +9,10 @@
 #include <istream>
 #include <string>
 
+#include "values/type_numbers.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KRZTable.h"
-#include "values/type_numbers.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <locale>
 #include <typeinfo>
 
+#include "values/type_numbers.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KAssocVal.h"
@@ -78,18 +79,24 @@ void TextSink::Text(const char* z) {
   Write(z, std::strlen(z));
 }
 
+template <class T, class... Format>
+void TextSink::Chars(T v, Format... format) {
+  constexpr size_t kLongest = 32;  // "%.15g" of any double, any 64-bit integer
+  if (char* at = Room(kLongest)) {
+    Commit(static_cast<size_t>(std::to_chars(at, at + kLongest, v, format...).ptr - at));
+    return;
+  }
+  char text[kLongest];
+  const std::to_chars_result r = std::to_chars(text, text + kLongest, v, format...);
+  Write(text, static_cast<size_t>(r.ptr - text));
+}
+
 void TextSink::Decimal(long v) {
   if (!fFast) {
     fOut << v;
     return;
   }
-  if (char* at = Room(24)) {
-    Commit(static_cast<size_t>(std::to_chars(at, at + 24, v).ptr - at));
-    return;
-  }
-  char text[24];
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
-  Write(text, static_cast<size_t>(r.ptr - text));
+  Chars(v);
 }
 
 void TextSink::Decimal(long long v) {
@@ -97,13 +104,7 @@ void TextSink::Decimal(long long v) {
     fOut << v;
     return;
   }
-  if (char* at = Room(24)) {
-    Commit(static_cast<size_t>(std::to_chars(at, at + 24, v).ptr - at));
-    return;
-  }
-  char text[24];
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
-  Write(text, static_cast<size_t>(r.ptr - text));
+  Chars(v);
 }
 
 void TextSink::Real(double v) {
@@ -118,13 +119,7 @@ void TextSink::Real(double v) {
   }
   // The general format with 15 digits is printf's "%.15g", which is what
   // the stream writes in the classic locale, "inf", "-nan" and all.
-  if (char* at = Room(32)) {
-    Commit(static_cast<size_t>(std::to_chars(at, at + 32, v, std::chars_format::general, 15).ptr - at));
-    return;
-  }
-  char text[32];
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 15);
-  Write(text, static_cast<size_t>(r.ptr - text));
+  Chars(v, std::chars_format::general, 15);
 }
 
 void TextSink::Recheck() {
@@ -177,7 +172,7 @@ const KQSValueString* PlainString(const KQSClass* c, void* data) {
 
 // The Assoc storage of v whose Formatter writes through the sink, or null.
 const KAssocVal* PlainAssoc(const KQSClass* c, void* data) {
-  if (data == nullptr || c == nullptr || c->ClassNumber() != -18 || typeid(*c) != typeid(KQSClass_Assoc)) {
+  if (data == nullptr || c == nullptr || c->ClassNumber() != vxk_types::kAssoc || typeid(*c) != typeid(KQSClass_Assoc)) {
     return nullptr;
   }
   const auto* storage = static_cast<const KQSValueBase*>(data);

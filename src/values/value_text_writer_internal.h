@@ -102,6 +102,10 @@ class TextSink {
   void Recheck();
 
  private:
+  // v as std::to_chars writes it with format, into the put area when it
+  // has room.
+  template <class T, class... Format>
+  void Chars(T v, Format... format);
   void Slow(char c);
   void SlowWrite(const char* p, size_t n);
   void Fail();

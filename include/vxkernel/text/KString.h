@@ -21,12 +21,12 @@
 // representation must not be copied or released by two threads at once.
 class VXKERNEL_EXPORT KString {
  public:
-  // The representation. Owns fText unless it is gEmptyRef: an adopted
-  // buffer came from array new, every other one from malloc, so an unshared
-  // string can grow its buffer with realloc instead of copying it. The
-  // strings make their representations with Create, which puts the text
-  // right behind the fields in the same block: one allocation per string,
-  // and no second cache miss to reach the text.
+  // The representation. Owns fText unless it is gEmptyRef. The strings
+  // make their representations with Create, which puts the text right
+  // behind the fields in the same block: one allocation per string, and no
+  // second cache miss to reach the text. Otherwise an adopted buffer came
+  // from array new and every other one from malloc, so that an unshared
+  // string grows its own buffer with realloc instead of copying it.
   class VXKERNEL_EXPORT KStringRef {
    public:
     // Adopts p (from array new): count 1, length strlen(p), capacity length.
