@@ -92,36 +92,32 @@ Fixture& TheFixture() {
   return *f;
 }
 
-void BM_DotInvokeByName(benchmark::State& state) {
-  Fixture& f = TheFixture();
-  size_t i = 0;
-  for (auto _ : state) {
-    KQSValue arg(41), out;
-    benchmark::DoNotOptimize(f.cls.DotInvoke(nullptr, f.methodProbes[i++ % kProbes], 1, &arg, out, nullptr));
-    benchmark::DoNotOptimize(out);
-  }
-}
-BENCHMARK(BM_DotInvokeByName);
-
-void BM_DotInvokeBySlotIndex(benchmark::State& state) {
-  Fixture& f = TheFixture();
-  size_t i = 0;
-  for (auto _ : state) {
-    KQSValue arg(41), out;
-    benchmark::DoNotOptimize(f.cls.DotInvoke(nullptr, f.slotProbes[i++ % kProbes], 1, &arg, out, nullptr));
-    benchmark::DoNotOptimize(out);
-  }
-}
-BENCHMARK(BM_DotInvokeBySlotIndex);
-
-void BM_DotAttributeByName(benchmark::State& state) {
+// Calls lookup(fixture, probe, out) over the probes in turn.
+template <class Lookup>
+void TimeProbes(benchmark::State& state, const std::vector<KQSValue>& probes, Lookup lookup) {
   Fixture& f = TheFixture();
   size_t i = 0;
   for (auto _ : state) {
     KQSValue out;
-    benchmark::DoNotOptimize(f.cls.Dot(nullptr, f.attributeProbes[i++ % kProbes], out, nullptr));
+    benchmark::DoNotOptimize(lookup(f, probes[i++ % kProbes], out));
     benchmark::DoNotOptimize(out);
   }
+}
+
+long Invoke(Fixture& f, const KQSValue& name, KQSValue& out) {
+  KQSValue arg(41);
+  return f.cls.DotInvoke(nullptr, name, 1, &arg, out, nullptr);
+}
+
+void BM_DotInvokeByName(benchmark::State& state) { TimeProbes(state, TheFixture().methodProbes, Invoke); }
+BENCHMARK(BM_DotInvokeByName);
+
+void BM_DotInvokeBySlotIndex(benchmark::State& state) { TimeProbes(state, TheFixture().slotProbes, Invoke); }
+BENCHMARK(BM_DotInvokeBySlotIndex);
+
+void BM_DotAttributeByName(benchmark::State& state) {
+  TimeProbes(state, TheFixture().attributeProbes,
+             [](Fixture& f, const KQSValue& name, KQSValue& out) { return f.cls.Dot(nullptr, name, out, nullptr); });
 }
 BENCHMARK(BM_DotAttributeByName);
 
