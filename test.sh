@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test:
+#   0. the include rules of the layers (scripts/check_layers.sh),
 #   1. the plain build (g++, warnings are errors, benchmarks compiled),
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (clang),
 #   3. the thread tests under ThreadSanitizer (clang),
@@ -11,6 +12,9 @@ VXK_ROOT="$(cd "$(dirname "$0")" && pwd)"
 vxk_setup
 jobs=$(nproc)
 start=$SECONDS
+
+echo "== layer rules"
+"$VXK_ROOT/scripts/check_layers.sh"
 
 echo "== plain build (g++)"
 vxk_configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc \

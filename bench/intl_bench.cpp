@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "text/str_internal.h"
+#include "text/text_settings.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/threads/KLock.h"
 

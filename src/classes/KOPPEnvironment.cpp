@@ -5,8 +5,7 @@
 #include "classes/classes_internal.h"
 #include "vxkernel/values/KQSValue.h"
 
-using vxk_internal::DebugLine;
-using vxk_internal::ScopedKLock;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -60,24 +59,24 @@ void KOPPEnvironment::Loader(KOPPClassLoader* loader) {
 bool KOPPEnvironment::AddClass(KQSClass* c) {
   const short n = c->ClassNumber();
   if (n != kNoNumber && !InEnvRange(n)) {
-    DebugLine("KOPPEnvironment::AddClass()...ClassNumber out of range=", n, "...Use AddProcessClass instead.\n");
+    DebugText("KOPPEnvironment::AddClass()...ClassNumber out of range=", n, "...Use AddProcessClass instead.\n");
     return false;
   }
-  ScopedKLock hold(fLock);
+  KLockGuard hold(fLock);
   const KString upper = KString(c->ClassName()).Upper();
   KQSClass* existing = nullptr;
   if (fNameToClass->Get(upper, existing)) {
-    DebugLine("KOPPEnvironment::AddClass...Class name already exists = ", existing->ClassNumber(), "/",
+    DebugText("KOPPEnvironment::AddClass...Class name already exists = ", existing->ClassNumber(), "/",
               existing->ClassName(), "/", c->ClassName(), '\n');
     return false;
   }
   KQSClass** slot = n != kNoNumber ? &fNumberToClass[n - kEnvLow] : nullptr;
   if (slot != nullptr && *slot != nullptr) {
-    DebugLine("KOPPEnvironment::AddClass...Class number already exists = ", (*slot)->ClassNumber(), "/",
+    DebugText("KOPPEnvironment::AddClass...Class number already exists = ", (*slot)->ClassNumber(), "/",
               c->ClassName(), '\n');
     return false;
   }
-  if (c->fIsInstalled) DebugLine("KOPPEnvironment::AddClass( ", c->ClassName(), " ) already installed?\n");
+  if (c->fIsInstalled) DebugText("KOPPEnvironment::AddClass( ", c->ClassName(), " ) already installed?\n");
   else c->fIsInstalled = true;
   if (slot != nullptr) *slot = c;
   fNameToClass->Add(upper, c);
@@ -87,25 +86,25 @@ bool KOPPEnvironment::AddClass(KQSClass* c) {
 bool KOPPEnvironment::AddProcessClass(KQSClass* c) {
   const short n = c->ClassNumber();
   if (n != kNoNumber && (n < kProcessLow || n > kProcessHigh)) {
-    DebugLine("KOPPEnvironment::AddProcessClass()...ClassNumber out of range=", n, '\n');
+    DebugText("KOPPEnvironment::AddProcessClass()...ClassNumber out of range=", n, '\n');
     return false;
   }
   const KString upper = KString(c->ClassName()).Upper();
   KQSClass* existing = nullptr;
   if (ProcessNames().Get(upper, existing)) {
-    DebugLine("KOPPEnvironment::AddProcessClass...Class name already exists = ", existing->ClassNumber(), "/",
+    DebugText("KOPPEnvironment::AddProcessClass...Class name already exists = ", existing->ClassNumber(), "/",
               existing->ClassName(), "/", c->ClassName(), '\n');
     return false;
   }
   if (n != kNoNumber && ProcessSlot(n) != nullptr) {
-    DebugLine("KOPPEnvironment::AddProcessClass...Class number already exists = ", ProcessSlot(n)->ClassNumber(),
+    DebugText("KOPPEnvironment::AddProcessClass...Class number already exists = ", ProcessSlot(n)->ClassNumber(),
               "/", c->ClassName(), '\n');
     return false;
   }
   if (n != kNoNumber) ProcessSlot(n) = c;
   ProcessNames().Add(upper, c);
   if (c->fIsInstalled) {
-    DebugLine("KOPPEnvironment::AddProcessClass( ", c->ClassName(), " ) already installed?\n");
+    DebugText("KOPPEnvironment::AddProcessClass( ", c->ClassName(), " ) already installed?\n");
   } else {
     c->CompleteClassInstallation();
     c->fIsInstalled = true;
@@ -116,15 +115,15 @@ bool KOPPEnvironment::AddProcessClass(KQSClass* c) {
 void KOPPEnvironment::RemoveClass(const KQSClass* c) {
   const short n = c->ClassNumber();
   if (n != kNoNumber && !InEnvRange(n)) {
-    DebugLine("KOPPEnvironment::RemoveClass()...ClassNumber out of range=", n, "...Use AddProcessClass instead.\n");
+    DebugText("KOPPEnvironment::RemoveClass()...ClassNumber out of range=", n, "...Use AddProcessClass instead.\n");
     return;
   }
-  ScopedKLock hold(fLock);
+  KLockGuard hold(fLock);
   const KString upper = KString(c->ClassName()).Upper();
   KQSClass* byName = nullptr;
   if (fNameToClass->Get(upper, byName)) {
     if (byName != c) {
-      DebugLine("KOPPEnvironment::RemoveClass...Class doesn't match = ", byName->ClassNumber(), "/",
+      DebugText("KOPPEnvironment::RemoveClass...Class doesn't match = ", byName->ClassNumber(), "/",
                 byName->ClassName());
     } else {
       fNameToClass->Delete(upper);
@@ -133,9 +132,9 @@ void KOPPEnvironment::RemoveClass(const KQSClass* c) {
   if (n != kNoNumber) {
     KQSClass*& slot = fNumberToClass[n - kEnvLow];
     if (slot == nullptr) {
-      DebugLine("KOPPEnvironment::RemoveClass...Class doesn't exist = ", n, "/", c->ClassName());
+      DebugText("KOPPEnvironment::RemoveClass...Class doesn't exist = ", n, "/", c->ClassName());
     } else if (slot != c) {
-      DebugLine("KOPPEnvironment::RemoveClass...Class doesn't match = ", slot->ClassNumber(), "/", c->ClassName());
+      DebugText("KOPPEnvironment::RemoveClass...Class doesn't match = ", slot->ClassNumber(), "/", c->ClassName());
     } else {
       slot = nullptr;
     }
@@ -145,7 +144,7 @@ void KOPPEnvironment::RemoveClass(const KQSClass* c) {
 const KQSClass* KOPPEnvironment::LookupOwnName(const KString& upper) {
   KQSClass* c = nullptr;
   if (ProcessNames().Get(upper, c)) return c;
-  ScopedKLock hold(fLock);
+  KLockGuard hold(fLock);
   return fNameToClass->Get(upper, c) ? c : nullptr;
 }
 
@@ -159,16 +158,16 @@ const KQSClass* KOPPEnvironment::LookupByNameNoLoad(const KString& name) { retur
 
 const KQSClass* KOPPEnvironment::LookupByNumber(short n) {
   if (n == kNoNumber) {
-    DebugLine("KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n");
+    DebugText("KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n");
     return nullptr;
   }
   if (n < kProcessLow) {
-    DebugLine("KOPPEnvironment::LookupByNumber...ClassNumber too low=", n, '\n');
+    DebugText("KOPPEnvironment::LookupByNumber...ClassNumber too low=", n, '\n');
     return nullptr;
   }
   if (n <= kProcessHigh) return ProcessSlot(n);
   if (n <= kEnvHigh) {
-    ScopedKLock hold(fLock);
+    KLockGuard hold(fLock);
     return fNumberToClass[n - kEnvLow];
   }
   return nullptr;
@@ -184,7 +183,7 @@ bool KOPPEnvironment::LoadSource(const char* name, KString& out) {
 
 TArray<const KQSClass*>* KOPPEnvironment::Classes() {
   auto* list = new TArray<const KQSClass*>();
-  ScopedKLock hold(fLock);
+  KLockGuard hold(fLock);
   for (KQSClass* c : fNumberToClass) {
     if (c != nullptr) list->Add(c);
   }
@@ -202,16 +201,16 @@ TArray<const KQSClass*>* KOPPEnvironment::ProcessClasses() {
 void KOPPEnvironment::CopyClassesFrom(KOPPEnvironment* source) {
   TArray<const KQSClass*>* list = source->Classes();
   {
-    ScopedKLock hold(fLock, fConcurrent);
+    KLockGuard hold(fConcurrent ? &fLock : nullptr);
     for (unsigned long i = 1; i <= list->Count(); ++i) {
       KQSClass* c = const_cast<KQSClass*>(list->GetAt(i));
       const short n = c->ClassNumber();
       if (n < kEnvLow) {
-        DebugLine("KOPPEnvironment::CopyClassesFrom...ClassNumber too low=", n, '\n');
+        DebugText("KOPPEnvironment::CopyClassesFrom...ClassNumber too low=", n, '\n');
       } else if (n > kEnvHigh) {
-        DebugLine("KOPPEnvironment::CopyClassesFrom...ClassNumber too high=", n, '\n');
+        DebugText("KOPPEnvironment::CopyClassesFrom...ClassNumber too high=", n, '\n');
       } else if (fNumberToClass[n - kEnvLow] != nullptr) {
-        DebugLine("KOPPEnvironment::CopyClassesFrom...destination already has a classnumber = ", n, "\n ");
+        DebugText("KOPPEnvironment::CopyClassesFrom...destination already has a classnumber = ", n, "\n ");
       } else {
         fNumberToClass[n - kEnvLow] = c;
         fNameToClass->Add(KString(c->ClassName()).Upper(), c);
@@ -227,27 +226,27 @@ void KOPPEnvironment::ClassLoadingBegin(KQSClass* c) { fLoading.Add(KString(c->C
 const KQSClass* KOPPEnvironment::InstallClass(const KQSClass* prototype) {
   const KString name(prototype->ClassName());
   const KQSClass* old = LookupByNameNoLoad(name);
-  if (old != nullptr) DebugLine("KOPPEnvironment::InstallClass( ", name, " ) replacing old...\n");
+  if (old != nullptr) DebugText("KOPPEnvironment::InstallClass( ", name, " ) replacing old...\n");
   if (prototype->ClassNumber() != kNoNumber) {
     const KQSClass* byNumber = LookupByNumber(prototype->ClassNumber());
     if (byNumber != nullptr && byNumber == old) {
-      DebugLine("KOPPEnvironment::InstallClass( ", name, " ) replacing old...\n");
+      DebugText("KOPPEnvironment::InstallClass( ", name, " ) replacing old...\n");
     } else if (byNumber != nullptr) {
-      DebugLine("KOPPEnvironment::InstallClass( ", name, " ) name/number conflict.\n");
+      DebugText("KOPPEnvironment::InstallClass( ", name, " ) name/number conflict.\n");
     }
   }
   KQSClass* loading = nullptr;
   if (fLoading.Get(name, loading)) return loading;
   KQSClass* built = prototype->BuildInstallableClass(this, old);
   if (built == nullptr) {
-    DebugLine("KOPPEnvironment::InstallClass...Unable to install class=", name, '\n');
+    DebugText("KOPPEnvironment::InstallClass...Unable to install class=", name, '\n');
     return nullptr;
   }
   if (built == old) {
-    DebugLine("KOPPEnvironment::InstallClass...In-place replacement of class=", name, '\n');
+    DebugText("KOPPEnvironment::InstallClass...In-place replacement of class=", name, '\n');
   } else {
     if (old != nullptr) {
-      DebugLine("KOPPEnvironment::InstallClass...Removing old class=", old->ClassName(), " (LEAKING)\n");
+      DebugText("KOPPEnvironment::InstallClass...Removing old class=", old->ClassName(), " (LEAKING)\n");
       RemoveClass(old);
     }
     AddClass(built);

@@ -7,10 +7,9 @@
 #include <ostream>
 
 #include "classes/classes_internal.h"
-#include "classes/ptr_internal.h"
+#include "classes/ptr_package.h"
 
-using vxk_internal::DebugLine;
-using vxk_internal::ScopedKLock;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -29,7 +28,7 @@ const KPtrClass* Maker(const KQSClass* cls) {
 // A value without a box (made from a bare data word) has nothing to read.
 bool HasBox(void* data, const char* functor) {
   if (data != nullptr) return true;
-  DebugLine("KPtrClass::", functor, "...Ptr value without a box\n");
+  DebugText("KPtrClass::", functor, "...Ptr value without a box\n");
   return false;
 }
 
@@ -64,7 +63,7 @@ int KPtrClass::Compare(void* a, void* b, bool /*ignoreCase*/) const {
 KQSValue KPtrClass::NewPtr(const KQSValue& v) const {
   auto* box = new KPtrInstance(v);
   {
-    ScopedKLock hold(fBoxesLock);
+    KLockGuard hold(fBoxesLock);
     fBoxes.push_back(box);
   }
   return KQSValue(this, box);
@@ -73,7 +72,7 @@ KQSValue KPtrClass::NewPtr(const KQSValue& v) const {
 long KPtrClass::ReleaseBoxes() {
   std::vector<KPtrInstance*> boxes;
   {
-    ScopedKLock hold(fBoxesLock);
+    KLockGuard hold(fBoxesLock);
     boxes.swap(fBoxes);
   }
   // Freed outside the lock: destroying a held value runs other classes'
@@ -88,7 +87,7 @@ KQSValue KPtrClass::NewFunctor::operator()(const KQSClass* cls, KQSClass_env& ct
                                            KQSValue* argv) {
   const KPtrClass* maker = Maker(cls);
   if (maker == nullptr) {
-    DebugLine("KPtrClass::Ptr_New...no Ptr class\n");
+    DebugText("KPtrClass::Ptr_New...no Ptr class\n");
     ctx.Status(kFeatureNotFound);
     return KQSValue();
   }
@@ -109,7 +108,7 @@ KQSValue KPtrClass::ValueFunctor::operator()(const KQSClass* /*cls*/, KQSClass_e
 KQSValue KPtrClass::TypeFunctor::operator()(const KQSClass* /*cls*/, KQSClass_env& /*ctx*/,
                                             void* data, const KQSValue* newValue) {
   if (newValue != nullptr) {
-    DebugLine("Ptr_Type is r/o\n");
+    DebugText("Ptr_Type is r/o\n");
     return KQSValue();
   }
   if (!HasBox(data, "Ptr_Type")) return KQSValue();
@@ -119,7 +118,7 @@ KQSValue KPtrClass::TypeFunctor::operator()(const KQSClass* /*cls*/, KQSClass_en
 KQSValue KPtrClass::LengthFunctor::operator()(const KQSClass* /*cls*/, KQSClass_env& /*ctx*/,
                                               void* data, const KQSValue* newValue) {
   if (newValue != nullptr) {
-    DebugLine("Ptr_Length is r/o\n");
+    DebugText("Ptr_Length is r/o\n");
     return KQSValue();
   }
   if (!HasBox(data, "Ptr_Length")) return KQSValue();
@@ -132,7 +131,7 @@ void KPtrPkg::Startup() {
   if (gPtrClass != nullptr) return;  // a second start-up: still registered
   auto* ptr = new KPtrClass();
   if (!KQSValue::AddProcessClass(ptr, 1)) {
-    DebugLine("KPtrPkg::Startup...cannot register the Ptr class\n");
+    DebugText("KPtrPkg::Startup...cannot register the Ptr class\n");
     delete ptr;
     return;
   }

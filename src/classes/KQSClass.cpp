@@ -10,7 +10,7 @@
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -24,9 +24,9 @@ KQSClass::KQSClass() = default;
 KQSClass::KQSClass(const char* name, short number) : fClassName(vxk_internal::CopyText(name)), fClassNumber(number) {}
 
 KQSClass::~KQSClass() {
-  if (HolderCount() != 0) DebugLine("KQSClass::~KQSClass( ", ClassName(), " ) non-zero reference count\n");
+  if (HolderCount() != 0) DebugText("KQSClass::~KQSClass( ", ClassName(), " ) non-zero reference count\n");
   if (fIsInstalled) {
-    DebugLine("KQSClass::~KQSClass( ", ClassName(), " ) deleting installed class!!! Shouldn't happen.\n");
+    DebugText("KQSClass::~KQSClass( ", ClassName(), " ) deleting installed class!!! Shouldn't happen.\n");
   }
   ResetClassDefinition();
   std::free(fClassName);
@@ -83,7 +83,7 @@ KString KQSClass::ImplDesc() const { return KString("Builtin KQSClass implementa
 void KQSClass::CompleteClassDefinition() {}
 
 KQSValue KQSClass::DeepSafeCopy(void* /*data*/) {
-  DebugLine("KQSClass::DeepSafeCopy() NYI\n");
+  DebugText("KQSClass::DeepSafeCopy() NYI\n");
   return KQSValue();
 }
 
@@ -114,7 +114,7 @@ std::ostream& KQSClass::DisplayOutput(void* data, std::ostream& out, KQSClassFor
 }
 
 std::ostream& KQSClass::BinaryOutput(void* /*data*/, std::ostream& out, KQSClassFormatter* /*f*/) const {
-  DebugLine("KQSClass::BinaryOutput() Must be implemented...class=", ClassName(), '\n');
+  DebugText("KQSClass::BinaryOutput() Must be implemented...class=", ClassName(), '\n');
   return out;
 }
 
@@ -123,7 +123,7 @@ bool KQSClass::FormattedInput(std::istream& /*in*/, KQSValue& /*out*/, KQSClassC
 }
 
 KQSValue KQSClass::BinaryInput(std::istream& /*in*/, KQSClassCracker* /*c*/) const {
-  DebugLine("KQSClass::BinaryInput() Must be implemented...class=", ClassName(), '\n');
+  DebugText("KQSClass::BinaryInput() Must be implemented...class=", ClassName(), '\n');
   return KQSValue();
 }
 
@@ -135,9 +135,9 @@ void KQSClass::ReleaseReference(void* /*data*/) const {}
 
 void KQSClass::RegisterImplLoader(long implType, KQSClassImplLoader* loader) {
   if (implType < 0 || implType >= kImplTypes) {
-    DebugLine("KQSClass::RegisterImplLoader...bad implType=", implType, '\n');
+    DebugText("KQSClass::RegisterImplLoader...bad implType=", implType, '\n');
   } else if (gImplLoaders[implType] != nullptr) {
-    DebugLine("KQSClass::RegisterImplLoader...cannot override implType=", implType, '\n');
+    DebugText("KQSClass::RegisterImplLoader...cannot override implType=", implType, '\n');
   } else {
     gImplLoaders[implType] = loader;
   }
@@ -145,16 +145,16 @@ void KQSClass::RegisterImplLoader(long implType, KQSClassImplLoader* loader) {
 
 KQSClass* KQSClass::BuildInstallableClass(KOPPEnvironment* environment, const KQSClass* installed) const {
   if (fImplType < 0 || fImplType >= kImplTypes) {
-    DebugLine("KQSClass::BuildInstallableClass...bad fImplType=", fImplType, '\n');
+    DebugText("KQSClass::BuildInstallableClass...bad fImplType=", fImplType, '\n');
     return nullptr;
   }
   KQSClassImplLoader* loader = gImplLoaders[fImplType];
   if (loader == nullptr) {
-    DebugLine("KQSClass::BuildInstallableClass...no such fImplType=", fImplType, '\n');
+    DebugText("KQSClass::BuildInstallableClass...no such fImplType=", fImplType, '\n');
     return nullptr;
   }
   if (!fImplReflectionOnly) {
-    DebugLine("KQSClass::BuildInstallableClass...!ImplReflectionOnly()\n");
+    DebugText("KQSClass::BuildInstallableClass...!ImplReflectionOnly()\n");
     return nullptr;
   }
   return loader->LoadClassFromImpl(environment, installed, this);
@@ -164,7 +164,7 @@ KQSClassImplLoader::~KQSClassImplLoader() = default;
 
 KQSClass* KQSClassImplLoader::LoadClassFromImpl(KOPPEnvironment* /*environment*/, const KQSClass* /*installed*/,
                                                 const KQSClass* /*prototype*/) {
-  DebugLine("KQSClassImplLoader::LoadClassFromImpl...should not be called\n");
+  DebugText("KQSClassImplLoader::LoadClassFromImpl...should not be called\n");
   return nullptr;
 }
 
@@ -173,9 +173,9 @@ KQSClass* KQSClassImplLoader::LoadClassFromImpl(KOPPEnvironment* /*environment*/
 KQSClassReflection::KQSClassReflection() { KQSClass::ImplReflectionOnly(true); }
 
 void KQSClassReflection::AddReference(void* /*data*/) const {
-  DebugLine("KQSClassReflection::AddReference() should never be called\n");
+  DebugText("KQSClassReflection::AddReference() should never be called\n");
 }
 
 void KQSClassReflection::ReleaseReference(void* /*data*/) const {
-  DebugLine("KQSClassReflection::ReleaseReference() should never be called\n");
+  DebugText("KQSClassReflection::ReleaseReference() should never be called\n");
 }

@@ -4,7 +4,7 @@
 #include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace vxk_detail {
 
@@ -56,11 +56,11 @@ KQSClassPointer::KQSClassPointer() { fIsPointer = true; }
 KQSClassPointer::KQSClassPointer(const char* name, short number) : KQSClass(name, number) { fIsPointer = true; }
 
 void KQSClassPointer::AddReference(void* /*data*/) const {
-  DebugLine("KQSClassPointer::AddReference() should never be called...abstract...class=", ClassName(), '\n');
+  DebugText("KQSClassPointer::AddReference() should never be called...abstract...class=", ClassName(), '\n');
 }
 
 void KQSClassPointer::ReleaseReference(void* /*data*/) const {
-  DebugLine("KQSClassPointer::ReleaseReference() should never be called...abstract...class=", ClassName(), '\n');
+  DebugText("KQSClassPointer::ReleaseReference() should never be called...abstract...class=", ClassName(), '\n');
 }
 
 long KQSClassPointer::Sum(std::atomic<long> Shard::*field) const {

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "classes/classes_internal.h"
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -36,7 +36,7 @@ KQSClass_Slot::~KQSClass_Slot() {
 long KQSClass_Slot::CheckArguments(long argc, KQSValue* argv) const {
   const KSignature* s = fSignature;
   if (s == nullptr) {
-    DebugLine("KQSClass_Slot::CheckArguments..sig == 0\n");
+    DebugText("KQSClass_Slot::CheckArguments..sig == 0\n");
     return 0;
   }
   if (argc < s->MinArgs() || (argc > s->NArgs() && !s->VarArgs())) return kFeatureWrongArgCount;
@@ -73,7 +73,7 @@ KQSClass_Constant::KQSClass_Constant(const char* name, const KQSValue& value, lo
 }
 
 KQSValue KQSClass_Constant::Value() const {
-  vxk_internal::ScopedKLock hold(fLock);
+  KLockGuard hold(fLock);
   switch (fValue.Type()) {
     case vxk_types::kString: {
       const KString& text = fValue.String();
@@ -86,7 +86,7 @@ KQSValue KQSClass_Constant::Value() const {
     case vxk_types::kObjRef:
       return fValue;  // immediate: the copy shares nothing
     default:
-      DebugLine("KQSClass_Constant::Value... Unknown datatype = ", fValue.Type(),
+      DebugText("KQSClass_Constant::Value... Unknown datatype = ", fValue.Type(),
                 " for builtin constant. Value = ", fValue, '\n');
       return KQSValue();
   }

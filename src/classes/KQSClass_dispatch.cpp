@@ -9,13 +9,13 @@
 #include <sstream>
 
 #include "classes/classes_internal.h"
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -45,7 +45,7 @@ std::ostream& operator<<(std::ostream& out, const Receiver& r) {
 template <class Shown>
 bool UsableName(const char* op, const Shown& receiver, const KQSValue& name) {
   if (KindOf(name) != NameKind::kOther) return true;
-  DebugLine("KQSClass::", op, "( ", receiver, ".", name, " ) unknown feature type\n");
+  DebugText("KQSClass::", op, "( ", receiver, ".", name, " ) unknown feature type\n");
   return false;
 }
 
@@ -63,7 +63,7 @@ Slot* Designated(const KQSClass& c, const KQSValue& name,
 }
 
 long NoFunctor(const char* op, const KQSClass_Slot& slot) {
-  DebugLine("KQSClass::", op, "...No Functor for ", slot.SlotName(), '\n');
+  DebugText("KQSClass::", op, "...No Functor for ", slot.SlotName(), '\n');
   return kFeatureNoFunctor;
 }
 
@@ -102,7 +102,7 @@ bool KQSClass::IsFeature(void* /*data*/, const KQSValue& name) const {
     case NameKind::kString:
       return FindAttribute(NameText(name)) != nullptr || FindMethod(NameText(name)) != nullptr;
     case NameKind::kSlotIndex:
-      DebugLine("FIXME...KQSClass::IsFeature( ", name, " ) is not supported for kSlotIndex\n");
+      DebugText("FIXME...KQSClass::IsFeature( ", name, " ) is not supported for kSlotIndex\n");
       return false;
     case NameKind::kOther:
       break;
@@ -125,7 +125,7 @@ long KQSClass::Dot(void* data, const KQSValue& name, KQSValue& out, KQSValue* /*
   KQSClass_ClassAttribute* ca =
       Designated(*this, name, &KQSClass::FindClassAttribute, &KQSClass::IndexToClassAttribute);
   if (ca == nullptr) return kFeatureNotFound;
-  DebugLine("KQSClass::Dot( ", Receiver{*this, data}, ".", name,
+  DebugText("KQSClass::Dot( ", Receiver{*this, data}, ".", name,
             " ) delegated to class attribute\n");
   KQSClass_ClassAttributeFunctor* f = ca->GetFunctor();
   if (f == nullptr) return NoFunctor("Dot", *ca);
@@ -150,7 +150,7 @@ long KQSClass::DotInvoke(void* data, const KQSValue& name, long argc, KQSValue* 
   KQSClass_ClassMethod* cm =
       Designated(*this, name, &KQSClass::FindClassMethod, &KQSClass::IndexToClassMethod);
   if (cm == nullptr) return kFeatureNotFound;
-  DebugLine("KQSClass::DotInvoke( ", Receiver{*this, data}, ".", name,
+  DebugText("KQSClass::DotInvoke( ", Receiver{*this, data}, ".", name,
             " ) delegated to class method\n");
   KQSClass_ClassMethodFunctor* f = cm->GetFunctor();
   if (f == nullptr) return NoFunctor("DotInvoke", *cm);
@@ -164,7 +164,7 @@ long KQSClass::DotValuePut(void* data, const KQSValue& name, const KQSValue& val
   KQSClass_Attribute* a =
       Designated(*this, name, &KQSClass::FindAttribute, &KQSClass::IndexToAttribute);
   if (a == nullptr) {
-    DebugLine("KQSClass::DotValuePut...no such slot=", name, '\n');
+    DebugText("KQSClass::DotValuePut...no such slot=", name, '\n');
     return kFeatureNotFound;
   }
   KQSClass_AttributeFunctor* f = a->GetFunctor();
@@ -182,7 +182,7 @@ long KQSClass::ClassDot(KThread* thread, const KQSValue& name, KQSValue& out,
   KQSClass_ClassAttribute* ca =
       Designated(*this, name, &KQSClass::FindClassAttribute, &KQSClass::IndexToClassAttribute);
   if (ca == nullptr) {
-    DebugLine("KQSClass::ClassDot...no such slot=", name, '\n');
+    DebugText("KQSClass::ClassDot...no such slot=", name, '\n');
     return kFeatureNotFound;
   }
   KQSClass_ClassAttributeFunctor* f = ca->GetFunctor();
@@ -213,7 +213,7 @@ long KQSClass::ClassDotValuePut(KThread* thread, const KQSValue& name,
   KQSClass_ClassAttribute* ca =
       Designated(*this, name, &KQSClass::FindClassAttribute, &KQSClass::IndexToClassAttribute);
   if (ca == nullptr) {
-    DebugLine("KQSClass::ClassDotValuePut...no such slot=", name, '\n');
+    DebugText("KQSClass::ClassDotValuePut...no such slot=", name, '\n');
     return kFeatureNotFound;
   }
   KQSClass_ClassAttributeFunctor* f = ca->GetFunctor();

@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "classes/classes_internal.h"
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -100,12 +100,12 @@ struct Table {
 template <class Slot, class Make>
 Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long index, Make make) {
   if (name == nullptr || std::strlen(name) >= kMaxFeatureName) {
-    DebugLine("KQSClass::", op, "( ", c.ClassName(), " ) bad feature name\n");
+    DebugText("KQSClass::", op, "( ", c.ClassName(), " ) bad feature name\n");
     return nullptr;
   }
   if (index < 0) index = static_cast<long>(t.slots.size());
   if (index >= kMaxSlots) {
-    DebugLine("KQSClass::", op, "( ", c.ClassName(), ".", name, " ) index out of range=", index,
+    DebugText("KQSClass::", op, "( ", c.ClassName(), ".", name, " ) index out of range=", index,
               '\n');
     return nullptr;
   }
@@ -156,7 +156,7 @@ Slot* FindInherited(const KQSClass& c, const char* op, const char* name,
     const KQSClass* super = KQSValue::NameToClass(superName);
     if (super == nullptr) continue;
     if (super->ImplType() != c.ImplType()) {
-      DebugLine("KQSClass::", op, "( ", c.ClassName(), ".", name,
+      DebugText("KQSClass::", op, "( ", c.ClassName(), ".", name,
                 " ) dissimilar impltypes for extends: ", superName, '\n');
       continue;
     }
@@ -184,9 +184,9 @@ void ResolveNames(const KQSClass& c, const std::vector<KString>& names,
   for (const KString& name : names) {
     const KQSClass* found = KQSValue::NameToClass(name);
     if (found == nullptr) {
-      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), notFound, name, '\n');
+      DebugText("KQSClass::CompleteClassInstallation( ", c.ClassName(), notFound, name, '\n');
     } else if (found->ImplType() != c.ImplType()) {
-      DebugLine("KQSClass::CompleteClassInstallation( ", c.ClassName(), dissimilar, name, '\n');
+      DebugText("KQSClass::CompleteClassInstallation( ", c.ClassName(), dissimilar, name, '\n');
     } else {
       into.push_back(found);
     }
@@ -222,20 +222,20 @@ bool Entry(const char* op, const KQSClass& c, const KQSValue& list, long i, KQSV
     for (long k = 0; k < 4; ++k) parts[k] = e.ListGetValue(k + 1);
     if (parts[0].IsString() && parts[2].Type() == vxk_types::kInteger) return true;
   }
-  DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad entry ", i, ": ", e, '\n');
+  DebugText("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad entry ", i, ": ", e, '\n');
   return false;
 }
 
 bool IsList(const char* op, const KQSClass& c, const KQSValue& list) {
   if (list.IsList()) return true;
-  DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) not a List: ", list, '\n');
+  DebugText("KQSClassReflection::", op, "( ", c.ClassName(), " ) not a List: ", list, '\n');
   return false;
 }
 
 // The signature element of a setter entry: a String, or Undefined for none.
 bool SignatureText(const char* op, const KQSClass& c, long i, const KQSValue& sig) {
   if (sig.IsString() || sig.Type() == vxk_types::kUndefined) return true;
-  DebugLine("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad signature in entry ", i, ": ",
+  DebugText("KQSClassReflection::", op, "( ", c.ClassName(), " ) bad signature in entry ", i, ": ",
             sig, '\n');
   return false;
 }
@@ -390,7 +390,7 @@ void KQSClassReflection::Extends(const KQSValue& list) {
     if (name.IsString())
       AddExtends(name.String());
     else
-      DebugLine("KQSClassReflection::Extends( ", ClassName(), " ) bad entry ", i, ": ", name, '\n');
+      DebugText("KQSClassReflection::Extends( ", ClassName(), " ) bad entry ", i, ": ", name, '\n');
   }
 }
 
@@ -401,7 +401,7 @@ void KQSClassReflection::Implements(const KQSValue& list) {
     if (name.IsString())
       AddImplements(name.String());
     else
-      DebugLine("KQSClassReflection::Implements( ", ClassName(), " ) bad entry ", i, ": ", name,
+      DebugText("KQSClassReflection::Implements( ", ClassName(), " ) bad entry ", i, ": ", name,
                 '\n');
   }
 }

@@ -16,13 +16,13 @@
 #include <string>
 
 #include "classes/classes_internal.h"
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/classes/KSignature.h"
 #include "vxkernel/values/KQSValue.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -298,7 +298,7 @@ bool ReadConstantValue(ImageReader& r, SpanBuf& buf, std::istream& in, bool last
       *out = KQSValue::ObjRef(
           static_cast<unsigned long>(static_cast<uint32_t>(ParseNumber(p + 1, e, 16))));
     } else {
-      DebugLine("KQSClass::Import( no ObjRef class for constant ) ", name, '\n');
+      DebugText("KQSClass::Import( no ObjRef class for constant ) ", name, '\n');
       *out = KQSValue();
     }
   } else {
@@ -350,7 +350,7 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   const KQSValue self =
       KQSValue::Class_Class() != nullptr ? KQSValue::NewClassValue(this) : KQSValue();
   if (image.Type() != vxk_types::kBytes) {
-    DebugLine("KQSClass::Import( must be Bytes value )\n");
+    DebugText("KQSClass::Import( must be Bytes value )\n");
     return self;
   }
   const bool hasStorage = image.Instance() != nullptr;
@@ -361,7 +361,7 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   int32_t magic = 0;
   if (!r.I4(&version) || !r.I4(&magic) || version != kImageVersion ||
       static_cast<uint32_t>(magic) != kImageMagic) {
-    DebugLine("KQSClass::Import( bad version or magic number )\n");
+    DebugText("KQSClass::Import( bad version or magic number )\n");
     return self;
   }
 
@@ -375,13 +375,13 @@ KQSValue KQSClass::Import(const KQSValue& image) {
     return self;  // truncated before the header was complete: nothing applied
   }
   if (fClassName != nullptr && *fClassName != '\0' && name != fClassName) {
-    DebugLine("KQSClass::Import( imported name does not match class name ) ", name, "/", fClassName,
+    DebugText("KQSClass::Import( imported name does not match class name ) ", name, "/", fClassName,
               '\n');
   }
   ClassName(name.c_str());
   const short n = static_cast<short>(number);
   if (n != fClassNumber) {
-    DebugLine("KQSClass::Import( imported number does not match class number ) ", n, "/",
+    DebugText("KQSClass::Import( imported number does not match class number ) ", n, "/",
               fClassNumber, '\n');
   }
   fClassNumber = n;

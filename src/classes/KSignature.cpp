@@ -15,13 +15,13 @@
 #include <string_view>
 
 #include "classes/classes_internal.h"
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/values/KQSValue.h"
 
 using vxk_internal::CopyText;
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -106,7 +106,7 @@ bool KSignature_type::operator==(const KSignature_type& other) const {
 }
 
 long KSignature_type::I4() const {
-  if (fTypeName != nullptr) DebugLine("KSignature_type::I4()...Non-null type name\n");
+  if (fTypeName != nullptr) DebugText("KSignature_type::I4()...Non-null type name\n");
   return fTypeNumber;
 }
 
@@ -114,7 +114,7 @@ KString KSignature_type::ToString() const {
   if (fTypeName != nullptr) return KString(fTypeName);
   if (const KQSClass* c = RegisteredClass(fTypeNumber)) return KString(c->ClassName());
   // The line names the type by its name, which a numbered type lacks.
-  DebugLine("KSignature_type::ToString() Unregistered return type: \n");
+  DebugText("KSignature_type::ToString() Unregistered return type: \n");
   return KString();
 }
 
@@ -141,7 +141,7 @@ KSignature::KSignature(const char* text) {
         else if (option == 'U')
           fAcceptsUndefined = true;
         else
-          DebugLine("KSignature::KSignature( Undefined signature option: ", head, " )\n");
+          DebugText("KSignature::KSignature( Undefined signature option: ", head, " )\n");
       }
       head.remove_prefix(close + 1);
     }
@@ -174,7 +174,7 @@ KSignature::KSignature(const char* text) {
   }();
 
   if (!wellFormed) {
-    DebugLine("KSignature::KSignature...Bad signature:/", text, "/\n");
+    DebugText("KSignature::KSignature...Bad signature:/", text, "/\n");
     fVarArgs = fAutoUndefined = fAcceptsError = fAcceptsUndefined = false;
     fNArgs = fMinArgs = 0;
     for (long i = 1; i <= kMaxArgs; ++i) fTypes[i] = KSignature_type();
@@ -197,7 +197,7 @@ void KSignature::Arginfo(long i, const KSignature_type& t, KSignature_passtype p
     fTypes[i] = t;
     fPass[i] = p;
   } else if (i > fNArgs && fVarArgs) {
-    DebugLine("KSignature::Arginfo() Setting vararg argument is illegal\n");
+    DebugText("KSignature::Arginfo() Setting vararg argument is illegal\n");
   }
 }
 

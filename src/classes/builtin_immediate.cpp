@@ -26,7 +26,7 @@ long KQSClass_Undefined::DotInvoke(void* data, const KQSValue& name, long argc, 
                                    KQSValue* /*env*/) const {
   // The name value is itself the function to call.
   if (name.CanInvoke()) return name.Invoke(argc, argv, out);
-  vxk_internal::DebugLine("KQSClass_Undefined::DotInvoke( ", data, ", ", name, " )  !CanInvoke\n");
+  vxk_internal::DebugText("KQSClass_Undefined::DotInvoke( ", data, ", ", name, " )  !CanInvoke\n");
   return -1;
 }
 

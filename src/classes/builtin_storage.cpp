@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "values/list_internal.h"
+#include "values/list_order.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/Swap.h"

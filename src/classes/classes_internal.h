@@ -4,21 +4,12 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string_view>
 
-#include "vxkernel/runtime/dbgstrm.h"
-#include "vxkernel/threads/KLock.h"
+#include "base/debug_line.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 namespace vxk_internal {
-
-// Writes the parts, streamed one after the other, as one debug-output text.
-template <class... Parts>
-void DebugLine(const Parts&... parts) {
-  std::ostringstream s;
-  (s << ... << parts);
-  dbgstrm_print(s);
-}
 
 // A malloc'd, NUL-terminated copy (names of classes, slots and types are
 // freed with free()); null for null text or when memory runs out.
@@ -30,22 +21,6 @@ inline char* CopyText(std::string_view s) {
   return p;
 }
 inline char* CopyText(const char* s) { return s != nullptr ? CopyText(std::string_view(s)) : nullptr; }
-
-// Holds a KLock exclusively for one scope.
-class ScopedKLock {
- public:
-  explicit ScopedKLock(KLock& lock, bool take = true) : fLock(take ? &lock : nullptr) {
-    if (fLock != nullptr) fLock->Lock(KLock::kWrite, KLock::kInfinite);
-  }
-  ~ScopedKLock() {
-    if (fLock != nullptr) fLock->Unlock(KLock::kWrite);
-  }
-  ScopedKLock(const ScopedKLock&) = delete;
-  ScopedKLock& operator=(const ScopedKLock&) = delete;
-
- private:
-  KLock* fLock;
-};
 
 }  // namespace vxk_internal
 

@@ -9,7 +9,7 @@
 #include <streambuf>
 #include <vector>
 
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KRZTable.h"

@@ -2,7 +2,7 @@
 #ifndef VXKERNEL_CLIENTAPI_VX_INTERNAL_H_
 #define VXKERNEL_CLIENTAPI_VX_INTERNAL_H_
 
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/clientapi/vx_value.h"
 #include "vxkernel/values/KQSValue.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "clientapi/vx_internal.h"
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KPtrClass.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/threads/KLock.h"

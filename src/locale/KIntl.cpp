@@ -11,12 +11,6 @@
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/threads/KLock.h"
 
-namespace vxk_internal {
-
-std::atomic<uint32_t> gIntlSettings{0};
-
-}  // namespace vxk_internal
-
 using vxk_internal::gIntlSettings;
 using vxk_internal::kIntlCharSetMask;
 using vxk_internal::kIntlCharSetShift;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "locale/locale_internal.h"
+#include "locale/locale_package.h"
 #include "vxkernel/locale/KIntl.h"
 
 namespace {

@@ -1,38 +1,16 @@
-// Private view of the KIntl settings: the packed settings word that the text
-// functions read without a call, and the start-up logic that derives the
-// settings from configuration values or the system language.
+// Private view of the KIntl settings: the start-up logic that derives the
+// settings from configuration values or the system language. The settings
+// word itself is in text/text_settings.h.
 #ifndef VXKERNEL_LOCALE_INTL_INTERNAL_H_
 #define VXKERNEL_LOCALE_INTL_INTERNAL_H_
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "vxkernel/export.h"
+#include "text/text_settings.h"
 
 namespace vxk_internal {
-
-// ===== The settings word =====
-// Every scalar KIntl setting shares one atomic word, so a getter is one load
-// and a reader never sees the multi-byte flag of one setter with the
-// encoding of another half-applied.
-//   bits 0-1  language (KIntl::kLanguage)
-//   bit  2    encoding is UTF-8
-//   bit  3    multi-byte
-//   bit  4    international strings
-//   bits 8-15 font character set
-constexpr uint32_t kIntlLanguageMask = 0x3;
-constexpr uint32_t kIntlUtf8Bit = 0x4;
-constexpr uint32_t kIntlMultiByteBit = 0x8;
-constexpr uint32_t kIntlStringsBit = 0x10;
-constexpr int kIntlCharSetShift = 8;
-constexpr uint32_t kIntlCharSetMask = 0xFFu << kIntlCharSetShift;
-
-VXKERNEL_EXPORT extern std::atomic<uint32_t> gIntlSettings;
-
-// One relaxed load: the settings carry no data that other memory depends on.
-inline uint32_t IntlSettingsWord() { return gIntlSettings.load(std::memory_order_relaxed); }
 
 // ===== Start-up =====
 
@@ -50,18 +28,18 @@ struct IntlLangPrefs {
 // stream and fills KIntl's character tables from the current C library
 // locale. Not atomic as a whole: meant to run before other threads read the
 // settings.
-VXKERNEL_EXPORT void IntlSysInitialize(const IntlLangPrefs* prefs);
+void IntlSysInitialize(const IntlLangPrefs* prefs);
 
 // As above with an explicit primary language identifier instead of the
 // system's (0x11 Japanese, 0x12 Korean); tests use it to play other systems.
-VXKERNEL_EXPORT void IntlSysInitializeWithLanguage(const IntlLangPrefs* prefs, int primaryLanguage);
+void IntlSysInitializeWithLanguage(const IntlLangPrefs* prefs, int primaryLanguage);
 
 // Stores the debug level KIntl::Debug() reports.
-VXKERNEL_EXPORT void IntlSetDebugLevel(int32_t level);
+void IntlSetDebugLevel(int32_t level);
 
 // Puts every setting, the default locale and the tables back to their
 // process-start values. For tests.
-VXKERNEL_EXPORT void IntlResetForTesting();
+void IntlResetForTesting();
 
 }  // namespace vxk_internal
 

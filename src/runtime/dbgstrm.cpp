@@ -3,16 +3,17 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/debug_line.h"
 #include "port/port.h"
 #include "runtime/dbgstrm_internal.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 namespace {
 
@@ -30,8 +31,11 @@ std::atomic<Printer*> gPrinter{nullptr};
 
 // Replaced printers stay alive (another thread may still be inside one) and
 // reachable, so leak checkers do not count them.
-std::mutex gRetiredMutex;
-std::vector<Printer*>* gRetired = nullptr;  // guarded by gRetiredMutex
+KLock& RetiredLock() {
+  static KLock* lock = new KLock(KLock::kCriticalSection);
+  return *lock;
+}
+std::vector<Printer*>* gRetired = nullptr;  // guarded by RetiredLock()
 
 // ===== The process's mode =====
 // Chosen once; the mode is read without the lock on every print, so it is an
@@ -47,11 +51,9 @@ KLock& ModeLock() {
 
 // Sets the mode unless one is set already; true when this call chose it.
 bool ChooseMode(Mode mode) {
-  KLock& lock = ModeLock();
-  lock.Lock(KLock::kWrite, KLock::kInfinite);
+  KLockGuard guard(ModeLock());
   bool chosen = gMode.load(std::memory_order_relaxed) == kNone;
   if (chosen) gMode.store(mode, std::memory_order_release);
-  lock.Unlock(KLock::kWrite);
   return chosen;
 }
 
@@ -72,31 +74,41 @@ void SysLogPrint(const char* text, size_t n) {
   delete[] message;
 }
 
+// Every text of the debug stream ends here: the installed printer, else the
+// process's mode. This is also the sink of the library's debug lines.
+void PrintText(const char* text, size_t n) {
+  Printer* p = gPrinter.load(std::memory_order_acquire);
+  if (p != nullptr && p->fn != nullptr) {
+    p->fn(text, n, p->datum);
+    return;
+  }
+  switch (gMode.load(std::memory_order_acquire)) {
+    case kCompatibility:
+      dbg_write(std::string(text, n).c_str());
+      break;
+    case kSysLog:
+      SysLogPrint(text, n);
+      break;
+    default:
+      break;
+  }
+}
+
+// The library's debug lines go to the debug stream from the moment the
+// library is loaded.
+[[maybe_unused]] const bool gSinkInstalled = (vxk_internal::SetDebugSink(&PrintText), true);
+
 }  // namespace
 
 void dbgstrm_print(std::ostream& s) {
   auto* buf = dynamic_cast<std::stringbuf*>(s.rdbuf());
-  if (buf == nullptr) return;
-  Printer* p = gPrinter.load(std::memory_order_acquire);
-  if (p != nullptr && p->fn != nullptr) {
-    std::string_view text = buf->view();
-    p->fn(text.data(), text.size(), p->datum);
+  if (buf == nullptr) {
+    // Only a string stream holds the text it was given.
+    vxk_internal::DebugLine("dbgstrm_print", "not a string stream; nothing printed");
     return;
   }
-  switch (gMode.load(std::memory_order_acquire)) {
-    case kCompatibility: {
-      std::string text = buf->str();
-      dbg_write(text.c_str());
-      break;
-    }
-    case kSysLog: {
-      std::string_view text = buf->view();
-      SysLogPrint(text.data(), text.size());
-      break;
-    }
-    default:
-      break;
-  }
+  std::string_view text = buf->view();
+  PrintText(text.data(), text.size());
 }
 
 bool dbgstrm_set_compatiblity_mode() {
@@ -106,13 +118,11 @@ bool dbgstrm_set_compatiblity_mode() {
 
 bool dbgstrm_set_syslog_mode(const char* logfile) {
   if (gMode.load(std::memory_order_acquire) == kNone) {
-    KLock& lock = ModeLock();
-    lock.Lock(KLock::kWrite, KLock::kInfinite);
+    KLockGuard guard(ModeLock());
     if (gMode.load(std::memory_order_relaxed) == kNone) {
       SysLogOpen(logfile);
       ChooseMode(kSysLog);  // re-entrant lock: the check above still holds
     }
-    lock.Unlock(KLock::kWrite);
   }
   return false;
 }
@@ -137,7 +147,7 @@ DbgstrmPrinter DbgstrmSetPrinter(DbgstrmPrinter printer, void* datum) {
   Printer* next = printer ? new Printer{printer, datum} : nullptr;
   Printer* old = gPrinter.exchange(next, std::memory_order_acq_rel);
   if (old == nullptr) return nullptr;
-  std::lock_guard<std::mutex> g(gRetiredMutex);
+  KLockGuard guard(RetiredLock());
   if (gRetired == nullptr) gRetired = new std::vector<Printer*>();
   gRetired->push_back(old);
   return old->fn;

@@ -5,8 +5,6 @@
 
 #include <cstddef>
 
-#include "vxkernel/export.h"
-
 namespace vxk_internal {
 
 // Receives one printed text (not NUL-terminated by contract; n bytes).
@@ -14,7 +12,7 @@ typedef void (*DbgstrmPrinter)(const char* text, size_t n, void* datum);
 
 // Installs printer (null removes it) and returns the previous one. The
 // printer may be called from several threads at once.
-VXKERNEL_EXPORT DbgstrmPrinter DbgstrmSetPrinter(DbgstrmPrinter printer, void* datum);
+DbgstrmPrinter DbgstrmSetPrinter(DbgstrmPrinter printer, void* datum);
 
 }  // namespace vxk_internal
 

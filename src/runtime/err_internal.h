@@ -6,8 +6,6 @@
 
 #include <string>
 
-#include "vxkernel/export.h"
-
 namespace vxk_internal {
 
 enum class ErrBundleResult { kNoBundle, kNoKey, kFound };
@@ -19,7 +17,7 @@ typedef ErrBundleResult (*ErrBundleLookup)(const char* bundle, const char* dir, 
                                            std::string* text);
 
 // Installs lookup (null restores the built-in one) and returns the previous.
-VXKERNEL_EXPORT ErrBundleLookup ErrSetBundleLookup(ErrBundleLookup lookup);
+ErrBundleLookup ErrSetBundleLookup(ErrBundleLookup lookup);
 
 }  // namespace vxk_internal
 

@@ -8,7 +8,6 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/runtime/KContext.h
   include/vxkernel/runtime/KLibraryInfo.h
   include/vxkernel/runtime/KThreadGlobals.h
-  include/vxkernel/runtime/mem.h
 )
 list(APPEND VXKERNEL_SOURCES
   src/runtime/dbg.cpp
@@ -19,7 +18,5 @@ list(APPEND VXKERNEL_SOURCES
   src/runtime/KContext.cpp
   src/runtime/KLibraryInfo.cpp
   src/runtime/KThreadGlobals.cpp
-  src/runtime/mem.cpp
-  src/runtime/packages.cpp
   src/runtime/PcRsc.cpp
 )

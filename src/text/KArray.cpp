@@ -6,10 +6,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <sstream>
 #include <vector>
 
-#include "vxkernel/runtime/dbgstrm.h"
+#include "base/debug_line.h"
 
 namespace {
 
@@ -23,29 +22,15 @@ uint32_t SaneElementSize(long size) {
   return static_cast<uint32_t>(size);
 }
 
+// The messages' texts are fixed, line ends and all.
 void ReportBadGet(unsigned long index) {
-  std::ostringstream s;
-  s << "Array: Getting illegal Selement " << index << '\n';
-  dbgstrm_print(s);
+  vxk_internal::DebugText("Array: Getting illegal Selement ", index, '\n');
 }
-
 void ReportBadPut(unsigned long index) {
-  std::ostringstream s;
-  s << "Array: Putting illegal array element " << index;
-  dbgstrm_print(s);
+  vxk_internal::DebugText("Array: Putting illegal array element ", index);
 }
-
-void ReportFull(unsigned long count) {
-  std::ostringstream s;
-  s << "Array index too large " << count;
-  dbgstrm_print(s);
-}
-
-void ReportZeroIndex() {
-  std::ostringstream s;
-  s << "DeleteBetween got a 0 index.\n";
-  dbgstrm_print(s);
-}
+void ReportFull(unsigned long count) { vxk_internal::DebugText("Array index too large ", count); }
+void ReportZeroIndex() { vxk_internal::DebugText("DeleteBetween got a 0 index.\n"); }
 
 unsigned char* NewZeroedBlock(size_t bytes) {
   if (bytes == 0) return nullptr;

@@ -5,9 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <sstream>
 
-#include "vxkernel/runtime/dbgstrm.h"
+#include "base/debug_line.h"
 
 namespace {
 
@@ -61,12 +60,11 @@ inline uint64_t LoadBigEndian64(const unsigned char* p) {
   return __builtin_bswap64(v);
 }
 
-void Fail(const char* what, long a, long b) {
-  std::ostringstream line;
-  line << what << a;
-  if (b >= 0) line << ", have " << b;
-  line << "\n";
-  dbgstrm_print(line);
+void Fail(const char* operation, const char* what, long a, long b) {
+  if (b >= 0)
+    vxk_internal::DebugLine(operation, what, a, ", have ", b);
+  else
+    vxk_internal::DebugLine(operation, what, a);
 }
 
 void Encode(const unsigned char* src, size_t n, char* dst) {
@@ -156,13 +154,13 @@ long KBSF::Base64MaxDecodedLength(long n) { return n < 0 ? 0 : n / 4 * 3; }
 
 bool KBSF::ToBase64(const void* src, long n, char* dst, long& dstLen) {
   if (n < 0 || (src == nullptr && n > 0)) {
-    Fail("KBSF::ToBase64 - invalid source length ", n, -1);
+    Fail("KBSF::ToBase64", "invalid source length ", n, -1);
     dstLen = -1;
     return false;
   }
   const long need = Base64EncodedLength(n);
   if (dstLen < need || (dst == nullptr && need > 0)) {
-    Fail("KBSF::ToBase64 - output buffer too small: need ", need, dstLen < 0 ? 0 : dstLen);
+    Fail("KBSF::ToBase64", "output buffer too small: need ", need, dstLen < 0 ? 0 : dstLen);
     dstLen = -1;
     return false;
   }
@@ -173,7 +171,7 @@ bool KBSF::ToBase64(const void* src, long n, char* dst, long& dstLen) {
 
 char* KBSF::ToBase64(const void* src, long n) {
   if (n < 0 || (src == nullptr && n > 0)) {
-    Fail("KBSF::ToBase64 - invalid source length ", n, -1);
+    Fail("KBSF::ToBase64", "invalid source length ", n, -1);
     return nullptr;
   }
   long len = Base64EncodedLength(n);
@@ -188,13 +186,13 @@ char* KBSF::ToBase64(const void* src, long n) {
 
 bool KBSF::FromBase64(const char* src, long n, void* dst, long& dstLen) {
   if (n < 0 || n % 4 != 0 || (src == nullptr && n > 0)) {
-    Fail("KBSF::FromBase64 - length is not a multiple of 4: ", n, -1);
+    Fail("KBSF::FromBase64", "length is not a multiple of 4: ", n, -1);
     dstLen = -1;
     return false;
   }
   const long need = Base64MaxDecodedLength(n);
   if (dstLen < need || (dst == nullptr && need > 0)) {
-    Fail("KBSF::FromBase64 - output buffer too small: need ", need, dstLen < 0 ? 0 : dstLen);
+    Fail("KBSF::FromBase64", "output buffer too small: need ", need, dstLen < 0 ? 0 : dstLen);
     dstLen = -1;
     return false;
   }
@@ -206,7 +204,7 @@ bool KBSF::FromBase64(const char* src, long n, void* dst, long& dstLen) {
   const long got = Decode(reinterpret_cast<const unsigned char*>(src), static_cast<size_t>(n),
                           static_cast<unsigned char*>(dst), &badAt);
   if (got < 0) {
-    Fail("KBSF::FromBase64 - invalid character at offset ", static_cast<long>(badAt), -1);
+    Fail("KBSF::FromBase64", "invalid character at offset ", static_cast<long>(badAt), -1);
     dstLen = -1;
     return false;
   }

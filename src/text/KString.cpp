@@ -8,7 +8,7 @@
 #include <new>
 #include <ostream>
 
-#include "text/str_internal.h"
+#include "text/text_settings.h"
 
 namespace {
 

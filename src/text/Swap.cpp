@@ -4,9 +4,8 @@
 
 #include <cstring>
 #include <memory>
-#include <sstream>
 
-#include "vxkernel/runtime/dbgstrm.h"
+#include "base/debug_line.h"
 
 namespace {
 
@@ -34,11 +33,7 @@ struct StreamIo {
   }
 };
 
-void Report(const char* function, const char* what) {
-  std::ostringstream line;
-  line << function << " - " << what << "\n";
-  dbgstrm_print(line);
-}
+void Report(const char* function, const char* what) { vxk_internal::DebugLine(function, what); }
 
 template <typename Io>
 bool ReadUnsigned(Io& io, size_t bytes, uint32_t* v, const char* function) {

@@ -5,12 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <sstream>
 #include <string>
 
-#include "locale/codepage_internal.h"
+#include "base/debug_line.h"
 #include "port/port.h"
-#include "vxkernel/runtime/dbgstrm.h"
+#include "text/text_settings.h"
 
 namespace {
 
@@ -50,9 +49,7 @@ std::string IconvName(unsigned codePage) {
 constexpr const char* kWide = "WCHAR_T";
 
 void ReportUnknown(const char* function, unsigned codePage) {
-  std::ostringstream line;
-  line << function << " - unsupported code page " << codePage << "\n";
-  dbgstrm_print(line);
+  vxk_internal::DebugLine(function, "unsupported code page ", codePage);
 }
 
 const std::string& WideReplacement() {

@@ -26,5 +26,6 @@ list(APPEND VXKERNEL_SOURCES
   src/text/str_table.cpp
   src/text/KBSF.cpp
   src/text/Swap.cpp
+  src/text/text_settings.cpp
   src/text/codepage.cpp
 )

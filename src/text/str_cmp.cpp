@@ -7,10 +7,8 @@
 #include <cwctype>
 #include <string>
 
-#include "locale/codepage_internal.h"
-#include "text/str_internal.h"
-#include "text/str_walk_internal.h"
-#include "vxkernel/locale/KIntl.h"
+#include "text/text_settings.h"
+#include "text/text_walk.h"
 #include "vxkernel/text/codepage.h"
 
 namespace {
@@ -163,13 +161,13 @@ int str_cmpbeu(const char* a, const char* b) { return str_cmpbe(a, b, true); }
 
 int str_cmp_intl(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return 0;
-  if (!KIntl::IntlStrings()) return Sign(str_DBCS_cmp(a, b, false));
+  if (!vxk_internal::IntlStringsOn()) return Sign(str_DBCS_cmp(a, b, false));
   return CompareCollated(a, b, false);
 }
 
 int str_cmpu_intl(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return 0;
-  if (!KIntl::IntlStrings()) return Sign(str_DBCS_cmp(a, b, true));
+  if (!vxk_internal::IntlStringsOn()) return Sign(str_DBCS_cmp(a, b, true));
   return CompareCollated(a, b, true);
 }
 

@@ -6,10 +6,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <sstream>
 
-#include "text/str_walk_internal.h"
-#include "vxkernel/runtime/dbgstrm.h"
+#include "base/debug_line.h"
+#include "text/text_walk.h"
 
 namespace {
 
@@ -408,9 +407,7 @@ void str_str_to_hdl(const char* s, mem_handle h) {
   if (s == nullptr) s = "";
   const long n = static_cast<long>(std::strlen(s));
   if (!mem_resize(h, n)) {
-    std::ostringstream line;
-    line << "str_str_to_hdl - could not resize the block to " << n << " bytes\n";
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("str_str_to_hdl", "could not resize the block to ", n, " bytes");
     return;
   }
   if (n > 0) std::memcpy(*h, s, static_cast<size_t>(n));

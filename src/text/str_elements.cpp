@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "text/str_walk_internal.h"
+#include "text/text_walk.h"
 
 namespace {
 

@@ -3,8 +3,7 @@
 
 #include <cstring>
 
-#include "text/str_walk_internal.h"
-#include "vxkernel/locale/KIntl.h"
+#include "text/text_walk.h"
 
 namespace {
 
@@ -89,7 +88,7 @@ const char* str_hyphenate(const char* src, char* dst, long dstSize, long maxWidt
     }
     if (cut > 0) {
       lineEnd = restStart = cut;
-    } else if (!KIntl::Japanese()) {
+    } else if (!vxk_internal::JapaneseLanguage()) {
       // 3. One long word: cut after its last vowel and add a hyphen.
       size_t vowelEnd = 0;
       for (size_t i = 0; i < len; i += StepBytes(e, text + i)) {

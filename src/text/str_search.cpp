@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "text/str_walk_internal.h"
+#include "text/text_walk.h"
 
 namespace {
 

@@ -14,10 +14,9 @@
 
 #include <cstdint>
 #include <cstring>
-#include <sstream>
 #include <vector>
 
-#include "vxkernel/runtime/dbgstrm.h"
+#include "base/debug_line.h"
 #include "vxkernel/runtime/mem.h"
 
 namespace {
@@ -34,11 +33,8 @@ constexpr unsigned kGarbageLimit = 1024;
 // Every field is 16 bits, so no table grows past this.
 constexpr size_t kMaxTableBytes = 0xFFFF;
 
-void Report(const std::string& text) {
-  std::ostringstream line;
-  line << text;
-  dbgstrm_print(line);
-}
+using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 unsigned char* Data(mem_handle t) { return static_cast<unsigned char*>(*t); }
 
@@ -134,14 +130,14 @@ void Compact(mem_handle t) {
 mem_handle strs_new_table() {
   mem_handle t = mem_new(static_cast<long>(kHeaderSize));
   if (t == nullptr) {
-    Report("strs_new_table - out of memory\n");
+    DebugLine("strs_new_table", "out of memory");
     return nullptr;
   }
   std::memset(*t, 0, kHeaderSize);
   Put(t, kEndAt, kHeaderSize);
   if (!GrowSlots(t)) {
     mem_dispose(t);
-    Report("strs_new_table - out of memory\n");
+    DebugLine("strs_new_table", "out of memory");
     return nullptr;
   }
   return t;
@@ -149,7 +145,7 @@ mem_handle strs_new_table() {
 
 long strs_add_string(mem_handle t, const char* s) {
   if (!Valid(t)) {
-    Report("Illegal STRS add string .. data structure corrupt\n");
+    DebugText("Illegal STRS add string .. data structure corrupt\n");
     return 0;
   }
   if (s == nullptr) s = "";
@@ -158,7 +154,7 @@ long strs_add_string(mem_handle t, const char* s) {
   if (Get(t, kEndAt) + padded > kMaxTableBytes && Get(t, kGarbageAt) > 0) Compact(t);
   const size_t end = Get(t, kEndAt);
   if (end + padded > kMaxTableBytes) {
-    Report("strs_add_string - table full\n");
+    DebugLine("strs_add_string", "table full");
     return 0;
   }
   const unsigned slots = Get(t, kSlotsAt);
@@ -170,11 +166,11 @@ long strs_add_string(mem_handle t, const char* s) {
     }
   }
   if (slot == 0) {
-    Report("Illegal STRS add string .. data structure corrupt\n");
+    DebugText("Illegal STRS add string .. data structure corrupt\n");
     return 0;
   }
   if (!mem_resize(t, static_cast<long>(end + padded))) {
-    Report("strs_add_string - out of memory\n");
+    DebugLine("strs_add_string", "out of memory");
     return 0;
   }
   std::memcpy(Data(t) + end, s, len);
@@ -217,9 +213,7 @@ void strs_delete_string(mem_handle t, long n) {
   size_t room;
   const char* s = StringAt(t, n, &room);
   if (s == nullptr) {
-    std::ostringstream line;
-    line << "strs_delete_string - no string " << n << "\n";
-    dbgstrm_print(line);
+    DebugLine("strs_delete_string", "no string ", n);
     return;
   }
   const size_t padded = Padded(strnlen(s, room));
@@ -233,7 +227,7 @@ void strs_delete_string(mem_handle t, long n) {
 long strs_count(mem_handle t) { return Valid(t) ? static_cast<long>(Get(t, kCountAt)) : 0; }
 
 void strs_copy_table(mem_handle dst, mem_handle src) {
-  if (!mem_copy(dst, src)) Report("strs_copy_table - could not copy the table\n");
+  if (!mem_copy(dst, src)) DebugLine("strs_copy_table", "could not copy the table");
 }
 
 void strs_dispose_table(mem_handle t) { mem_dispose(t); }

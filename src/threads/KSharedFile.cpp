@@ -3,11 +3,10 @@
 #include <istream>
 #include <new>
 #include <ostream>
-#include <sstream>
 #include <streambuf>
 
+#include "base/debug_line.h"
 #include "port/port.h"
-#include "vxkernel/runtime/dbgstrm.h"
 
 // A stream buffer that reads and writes through a stdio stream, which does
 // the buffering; so C++ and C access to the same KSharedFile stay in step.
@@ -44,10 +43,8 @@ class KSharedFileStreamBuf : public std::streambuf {
 
 namespace {
 
-void DebugLine(const char* operation, const char* what, const char* name) {
-  std::ostringstream line;
-  line << operation << " - " << what << ": " << (name ? name : "(null)");
-  dbgstrm_print(line);
+void Report(const char* operation, const char* what, const char* name) {
+  vxk_internal::DebugLine(operation, what, ": ", name ? name : "(null)");
 }
 
 }  // namespace
@@ -56,13 +53,13 @@ void DebugLine(const char* operation, const char* what, const char* name) {
 
 std::FILE* KSharedFile::Open(const char* name, const char* mode, KShareMode share) {
   if (name == nullptr || mode == nullptr || mode[0] == '\0') {
-    DebugLine("KSharedFile::Open", "missing name or mode", name);
+    Report("KSharedFile::Open", "missing name or mode", name);
     return nullptr;
   }
   bool refused = false;
   std::FILE* stream = port::OpenShared(name, mode, static_cast<unsigned>(share) & 3, &refused);
   if (stream == nullptr) {
-    DebugLine("KSharedFile::Open", refused ? "sharing violation" : "could not open file", name);
+    Report("KSharedFile::Open", refused ? "sharing violation" : "could not open file", name);
     return nullptr;
   }
   return stream;

@@ -1,6 +1,7 @@
 list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/threads/KCondition.h
   include/vxkernel/threads/KLock.h
+  include/vxkernel/threads/KLockGuard.h
   include/vxkernel/threads/KLockedStreams.h
   include/vxkernel/threads/KMutex.h
   include/vxkernel/threads/KPthread.h

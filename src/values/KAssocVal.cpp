@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "text/str_internal.h"
-#include "values/type_numbers.h"
+#include "text/text_settings.h"
+#include "base/type_numbers.h"
 #include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"

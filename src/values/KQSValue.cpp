@@ -8,7 +8,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
@@ -16,7 +16,7 @@
 #include "vxkernel/values/KQSValueBase.h"
 #include "values/value_text_writer_internal.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -63,7 +63,7 @@ namespace {
 const KQSClass* StorageClassFor(short type) {
   const KQSClass* c = KQSValue::LookupOrGenerateClass(KQSValue::ProcessEnvironment(), type);
   if (!c->IsPointer()) {
-    DebugLine("KQSValue::KQSValue() !c->fIsPointer...type=", type, "/", c->ClassName(), '\n');
+    DebugText("KQSValue::KQSValue() !c->fIsPointer...type=", type, "/", c->ClassName(), '\n');
   }
   return c;
 }
@@ -195,10 +195,10 @@ void KQSValue::AssertClass() {
   const intptr_t word = reinterpret_cast<intptr_t>(fClass);
   if (fClass != nullptr && (word < -255 || word > 255)) return;
   if (fClass == nullptr) {
-    DebugLine("KQSValue::AssertClass( fClass == 0 )\n");
+    DebugText("KQSValue::AssertClass( fClass == 0 )\n");
     dbg_call_debugger(nullptr, "KQSValue::AssertClass()");
   } else {
-    DebugLine("KQSValue::AssertClass()\n");
+    DebugText("KQSValue::AssertClass()\n");
     dbg_call_debugger(nullptr, "KQSValue::AssertClass( fClass != 0 )");
   }
   // Nothing is released: the class word cannot be trusted.
@@ -208,7 +208,7 @@ void KQSValue::AssertClass() {
 
 void KQSValue::AssertInstance() const {
   if (fData != 0) return;
-  DebugLine("KQSValue::AssertInstance()\n");
+  DebugText("KQSValue::AssertInstance()\n");
   dbg_call_debugger(nullptr, "KQSValue::AssertInstance()");
 }
 
@@ -263,17 +263,17 @@ const KQSClass* KQSValue::LookupOrGenerateClass(KOPPEnvironment* environment, sh
   if (environment == nullptr) environment = gProcessEnvironment;
   const KQSClass* found = environment != nullptr ? environment->LookupByNumber(type) : nullptr;
   if (found != nullptr) return found;
-  DebugLine("KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: ", type, '\n');
+  DebugText("KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: ", type, '\n');
   char name[20];
   std::snprintf(name, sizeof name, "type_%ld", static_cast<long>(type));
   auto* generated = new KQSValueBaseClass(name, type);
   if (environment != nullptr && environment->AddClass(generated)) return generated;
-  DebugLine("KQSValue::LookupOrGenerateClass()...Cannot AddClass(). Probably already installed\n");
+  DebugText("KQSValue::LookupOrGenerateClass()...Cannot AddClass(). Probably already installed\n");
   found = environment != nullptr ? environment->LookupByNumber(type) : nullptr;
   if (found != nullptr) {
     delete generated;
     return found;
   }
-  DebugLine("KQSValue::LookupOrGenerateClass()...Strange. Can't add it or find it.\n");
+  DebugText("KQSValue::LookupOrGenerateClass()...Strange. Can't add it or find it.\n");
   return generated;
 }

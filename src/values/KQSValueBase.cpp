@@ -9,7 +9,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "text/str_walk_internal.h"
+#include "text/text_walk.h"
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/text/str.h"

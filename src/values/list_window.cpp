@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "vxkernel/values/KQSValueList.h"
-#include "values/list_internal.h"
+#include "values/list_order.h"
 #include "values/value_text_writer_internal.h"
 
 KQSValueList::KQSValueList() : fStorage(new KQSValueListStorage()) { fStorage->AddRef(this); }

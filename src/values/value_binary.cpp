@@ -24,14 +24,14 @@
 #include <string>
 #include <typeinfo>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
 
-using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -49,7 +49,7 @@ KQSValue ReadList(std::istream& in, KQSClassCracker* cracker, int depth);
 // stream state ends as read() would leave it: a short read sets eofbit and
 // failbit, and nothing is read from a stream that is not good.
 
-void ReportShort() { DebugLine("KQSValue::ReadBinary() - unexpected end of stream", '\n'); }
+void ReportShort() { DebugText("KQSValue::ReadBinary() - unexpected end of stream", '\n'); }
 
 bool ReadRaw(std::istream& in, void* p, size_t n) {
   std::streambuf* buf = in.rdbuf();
@@ -109,7 +109,7 @@ bool ReadCounted(std::istream& in, KString* text) {
   uint32_t n = shortCount;
   if (shortCount == 0xFFFF && !ReadU32(in, &n)) return false;
   if (n == 0 || n > 0x7FFFFFFF) {
-    DebugLine("KQSValue::ReadBinary() - invalid string length ", n, '\n');
+    DebugText("KQSValue::ReadBinary() - invalid string length ", n, '\n');
     *text = KString();
     return true;
   }
@@ -221,7 +221,7 @@ class ListWriter {
     if (fBuf.empty()) return;
     fOut.write(fBuf.data(), static_cast<std::streamsize>(fBuf.size()));
     if (!fOut.good() && !fReported) {
-      DebugLine("KQSClass_List::BinaryOutput() - write failed", '\n');
+      DebugText("KQSClass_List::BinaryOutput() - write failed", '\n');
       fReported = true;
     }
     fBuf.clear();
@@ -249,7 +249,7 @@ const KQSClass* ClassOf(short code) {
 KQSValue ReadCoded(std::istream& in, short code, KQSClassCracker* cracker, int depth) {
   const KQSClass* c = ClassOf(code);
   if (c == nullptr) {
-    DebugLine("KQSValue::ReadBinary( ", code, " ) class not found", '\n');
+    DebugText("KQSValue::ReadBinary( ", code, " ) class not found", '\n');
     return KQSValue();
   }
   if (c == KQSValue::Class_List()) return ReadList(in, cracker, depth + 1);
@@ -260,7 +260,7 @@ KQSValue ReadCoded(std::istream& in, short code, KQSClassCracker* cracker, int d
 // completely before a failed read are kept; an element cut short is not.
 KQSValue ReadList(std::istream& in, KQSClassCracker* cracker, int depth) {
   if (depth > kMaxListDepth) {
-    DebugLine("KQSClass_List::BinaryInput() Lists nested deeper than ", kMaxListDepth, " levels", '\n');
+    DebugText("KQSClass_List::BinaryInput() Lists nested deeper than ", kMaxListDepth, " levels", '\n');
     return KQSValue();
   }
   int32_t count = 0;

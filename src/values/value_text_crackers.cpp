@@ -9,7 +9,7 @@
 #include <istream>
 #include <string>
 
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KRZTable.h"

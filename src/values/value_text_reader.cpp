@@ -30,7 +30,7 @@
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
-#include "text/str_walk_internal.h"
+#include "text/text_walk.h"
 
 namespace {
 

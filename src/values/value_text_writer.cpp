@@ -8,7 +8,7 @@
 #include <locale>
 #include <typeinfo>
 
-#include "values/type_numbers.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KAssocVal.h"

@@ -28,7 +28,7 @@
 #include <optional>
 #include <ostream>
 
-#include "text/str_walk_internal.h"
+#include "text/text_walk.h"
 #include "vxkernel/text/KString.h"
 #include "vxkernel/values/KQSValue.h"
 

@@ -9,11 +9,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "locale/codepage_internal.h"
+#include "text/text_settings.h"
 #include "locale/intl_internal.h"
 #include "support/child_process.h"
 #include "support/debug_capture.h"
-#include "text/str_internal.h"
 
 namespace {
 

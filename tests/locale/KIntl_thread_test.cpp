@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "locale/intl_internal.h"
-#include "text/str_internal.h"
+#include "text/text_settings.h"
 
 namespace {
 

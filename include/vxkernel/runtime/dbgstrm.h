@@ -14,7 +14,9 @@
 #include "vxkernel/export.h"
 
 // Hands the text accumulated in the string stream s to the chosen printer.
-// A stream that is not backed by a string buffer prints nothing.
+// A stream that is not backed by a string buffer holds no text to hand
+// over: it prints the line "dbgstrm_print - not a string stream; nothing
+// printed" instead.
 VXKERNEL_EXPORT void dbgstrm_print(std::ostream& s);
 
 // Choose the printer, once per process: the first call of either wins and

@@ -1,14 +1,13 @@
-// Character walking shared by the str_ function files: one reading of the
-// text settings per call, lead-byte tables and boundary helpers.
-#ifndef VXKERNEL_TEXT_STR_WALK_INTERNAL_H_
-#define VXKERNEL_TEXT_STR_WALK_INTERNAL_H_
+// Character walking shared by the str_ function files and the value
+// formats: one reading of the text settings per call, lead-byte tables and
+// boundary helpers. Shared with the layers above; not installed.
+#ifndef VXKERNEL_TEXT_TEXT_WALK_H_
+#define VXKERNEL_TEXT_TEXT_WALK_H_
 
 #include <cstddef>
 #include <cstdint>
 
-#include "locale/codepage_internal.h"
-#include "locale/intl_internal.h"
-#include "text/str_internal.h"
+#include "text/text_settings.h"
 
 namespace vxk_internal {
 
@@ -116,4 +115,4 @@ inline size_t RoundDownToBoundary(const TextEnv& e, const char* s, long n) {
 
 }  // namespace vxk_internal
 
-#endif  // VXKERNEL_TEXT_STR_WALK_INTERNAL_H_
+#endif  // VXKERNEL_TEXT_TEXT_WALK_H_

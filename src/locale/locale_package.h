@@ -1,6 +1,7 @@
 // The per-thread current locale: its object and its thread-ring participant.
-#ifndef VXKERNEL_LOCALE_LOCALE_INTERNAL_H_
-#define VXKERNEL_LOCALE_LOCALE_INTERNAL_H_
+// Included by the package table.
+#ifndef VXKERNEL_LOCALE_LOCALE_PACKAGE_H_
+#define VXKERNEL_LOCALE_LOCALE_PACKAGE_H_
 
 #include "vxkernel/locale/KLocale.h"
 #include "vxkernel/runtime/KThreadGlobals.h"
@@ -32,4 +33,4 @@ class KLocaleInit : public KThreadGlobals {
   static KLocaleInit* gInstance;  // the package table's instance, or null
 };
 
-#endif  // VXKERNEL_LOCALE_LOCALE_INTERNAL_H_
+#endif  // VXKERNEL_LOCALE_LOCALE_PACKAGE_H_

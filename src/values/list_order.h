@@ -1,6 +1,7 @@
-// The List class's order and equality, which walk list windows.
-#ifndef VXKERNEL_VALUES_LIST_INTERNAL_H_
-#define VXKERNEL_VALUES_LIST_INTERNAL_H_
+// The List class's order and equality, which walk list windows. Shared with
+// the List class in src/classes/ (the same layer).
+#ifndef VXKERNEL_VALUES_LIST_ORDER_H_
+#define VXKERNEL_VALUES_LIST_ORDER_H_
 
 namespace vxk_internal {
 
@@ -12,4 +13,4 @@ int ListEqual(void* a, void* b);
 
 }  // namespace vxk_internal
 
-#endif  // VXKERNEL_VALUES_LIST_INTERNAL_H_
+#endif  // VXKERNEL_VALUES_LIST_ORDER_H_

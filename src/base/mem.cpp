@@ -1,3 +1,6 @@
+// The memory-block module. It sits in the base layer, below the text
+// functions that keep their tables in handles, although its header is one
+// of the runtime's.
 #include "vxkernel/runtime/mem.h"
 
 #include <algorithm>
@@ -5,10 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <sstream>
+#include <new>
 
-#include "vxkernel/runtime/dbgstrm.h"
+#include "base/debug_line.h"
 
 namespace {
 
@@ -33,25 +35,39 @@ HandleRecord* Record(mem_handle h) { return reinterpret_cast<HandleRecord*>(h); 
 // ===== Module state =====
 
 std::atomic<bool> gInitialised{false};
-// The callback and its context change together, under gCallbackMutex; it is
-// taken only to install and on the failure path.
-std::mutex gCallbackMutex;
-mem_fail_callback gCallback = nullptr;  // guarded by gCallbackMutex
-void* gCallbackContext = nullptr;       // guarded by gCallbackMutex
+
+// The callback and its context change together: each installation makes a
+// new immutable pair and publishes it with one store. A failing allocation
+// on another thread may still be reading the pair it loaded, so replaced
+// pairs are never freed; each keeps the one before it reachable.
+struct Callback {
+  mem_fail_callback fFunction;
+  void* fContext;
+  const Callback* fReplaced;
+};
+std::atomic<const Callback*> gCallback{nullptr};
+
+void InstallCallback(mem_fail_callback callback, void* context) {
+  const Callback* current = gCallback.load(std::memory_order_acquire);
+  if (current == nullptr && callback == nullptr) return;
+  auto* next = new (std::nothrow) Callback{callback, context, current};
+  if (next == nullptr) {
+    vxk_internal::DebugLine("mem_fail_callback_set", "no memory for the callback");
+    return;
+  }
+  // A concurrent installation may win; the later store is the one in force,
+  // and every pair stays reachable through the chain of the one it lost to
+  // or its own.
+  while (!gCallback.compare_exchange_weak(current, next, std::memory_order_acq_rel)) {
+    next->fReplaced = current;
+  }
+}
 
 // Every failure goes through here: one debug line, then the callback.
 void Fail(const char* operation, long size) {
-  std::ostringstream s;
-  s << "mem: " << operation << " could not get " << size << " bytes";
-  dbgstrm_print(s);
-  mem_fail_callback callback;
-  void* context;
-  {
-    std::lock_guard<std::mutex> g(gCallbackMutex);
-    callback = gCallback;
-    context = gCallbackContext;
-  }
-  if (callback != nullptr) callback(context, size);
+  vxk_internal::DebugText("mem: ", operation, " could not get ", size, " bytes");
+  const Callback* c = gCallback.load(std::memory_order_acquire);
+  if (c != nullptr && c->fFunction != nullptr) c->fFunction(c->fContext, size);
 }
 
 // count * size, or -1 when either is negative or the product overflows long.
@@ -163,25 +179,17 @@ void mem_initialize() { gInitialised.store(true, std::memory_order_release); }
 
 void mem_done() {
   gInitialised.store(false, std::memory_order_release);
-  {
-    std::lock_guard<std::mutex> g(gCallbackMutex);
-    gCallback = nullptr;
-    gCallbackContext = nullptr;
-  }
+  InstallCallback(nullptr, nullptr);
   // This layer leaves the counters at 0; the line keeps its shape for the
   // tools that read it.
   const long inUse = 0;
   const long maxUsed = 0;
-  std::ostringstream s;
-  s << "Memory in use/max used: " << inUse << '/' << maxUsed << '\n';
-  dbgstrm_print(s);
+  vxk_internal::DebugText("Memory in use/max used: ", inUse, '/', maxUsed, '\n');
 }
 
 void mem_fail_callback_set(mem_fail_callback callback, void* context) {
   if (!gInitialised.load(std::memory_order_acquire)) return;
-  std::lock_guard<std::mutex> g(gCallbackMutex);
-  gCallback = callback;
-  gCallbackContext = context;
+  InstallCallback(callback, context);
 }
 
 void mem_get_statistics() {}

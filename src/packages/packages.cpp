@@ -25,9 +25,9 @@
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/runtime/err.h"
 
-#include "classes/ptr_internal.h"
-#include "locale/locale_internal.h"
-#include "values/values_internal.h"
+#include "classes/ptr_package.h"
+#include "locale/locale_package.h"
+#include "values/value_packages.h"
 
 namespace {
 

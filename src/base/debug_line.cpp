@@ -1,0 +1,48 @@
+#include "base/debug_line.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace vxk_internal {
+
+namespace {
+
+// Constant-initialised, so a line written by any static constructor finds
+// either no sink or the installed one, never an unconstructed object.
+std::atomic<DebugSink> gSink{nullptr};
+
+}  // namespace
+
+void SetDebugSink(DebugSink sink) noexcept { gSink.store(sink, std::memory_order_release); }
+
+void DebugWrite(std::string_view text) noexcept {
+  DebugSink sink = gSink.load(std::memory_order_acquire);
+  if (sink == nullptr) return;
+  try {
+    sink(text.data(), text.size());
+  } catch (...) {
+    // A sink that cannot take the text (no memory) loses it; the caller's
+    // failure is still reported through its result.
+  }
+}
+
+void DebugFormatFailed(const char* operation) noexcept {
+  // Built on the stack: this runs when the heap has just refused.
+  char line[256];
+  size_t n = 0;
+  auto put = [&](const char* s) {
+    const size_t k = std::strlen(s);
+    const size_t room = sizeof line - 1 - n;
+    const size_t take = k < room ? k : room;
+    std::memcpy(line + n, s, take);
+    n += take;
+  };
+  if (operation != nullptr) {
+    put(operation);
+    put(" - ");
+  }
+  put("(out of memory while formatting this line)\n");
+  DebugWrite(std::string_view(line, n));
+}
+
+}  // namespace vxk_internal
