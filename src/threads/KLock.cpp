@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "base/debug_line.h"
 #include "port/port.h"
 #include "threads/KLock_internal.h"
 
@@ -24,8 +25,12 @@ void KLock::SysInit() {
       break;
     default:
       fImpl = nullptr;  // a kind without implementation does no locking
-      break;
+      return;
   }
+  // A lock the system refused does not lock; say so, as every failure does.
+  if (fImpl == nullptr || !fImpl->Usable())
+    vxk_internal::DebugLine("KLock::SysInit", "could not create the lock of kind ", static_cast<int>(fKind),
+                            "; it does not lock");
 }
 
 unsigned char KLock::Lock(Type type, unsigned long timeout) {

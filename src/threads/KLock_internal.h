@@ -25,6 +25,9 @@ class KLockBase {
   virtual void Unlock(KLock::Type type) = 0;
   // Test hook; may be called without any lock held.
   virtual KLockCounts Counts() const { return KLockCounts(); }
+  // False when the system refused a part of the implementation; such a
+  // lock does not lock.
+  virtual bool Usable() const = 0;
 };
 
 // One re-entrant critical section; type and timeout are ignored, every hold
@@ -35,6 +38,7 @@ class KLockCriticalSection final : public KLockBase {
   ~KLockCriticalSection() override { port::MutexDestroy(fMutex); }
   unsigned char Lock(KLock::Type, unsigned long) override;
   void Unlock(KLock::Type) override;
+  bool Usable() const override { return fMutex != nullptr; }
 
   port::Mutex* const fMutex;  // null when the system refused one
 };
@@ -57,6 +61,7 @@ class KLockSWMR final : public KLockBase {
   unsigned char Lock(KLock::Type type, unsigned long timeout) override;
   void Unlock(KLock::Type type) override;
   KLockCounts Counts() const override;
+  bool Usable() const override { return fMutex != nullptr && fReadersGo != nullptr && fWriterGo != nullptr; }
 
  private:
   // Waits on cond until ready() or the deadline; true when ready.
@@ -93,6 +98,7 @@ class KLockSWMRNoStarvation final : public KLockBase {
   unsigned char Lock(KLock::Type type, unsigned long timeout) override;
   void Unlock(KLock::Type type) override;
   KLockCounts Counts() const override;
+  bool Usable() const override { return fReadersGo != nullptr && fWriterGo != nullptr; }
 
   // The word: 21 bits per count, the top bit for the active writer.
   static constexpr int kCountBits = 21;
