@@ -1,15 +1,23 @@
 #include "vxkernel/runtime/PcRsc.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/coding.h"
 #include "base/debug_line.h"
 #include "port/port.h"
 #include "vxkernel/runtime/mem.h"
+
+// Resource modules are built apart from the library: their tables keep the
+// record's five word-sized fields in their declared order.
+static_assert(std::is_standard_layout_v<VXResource> && sizeof(VXResource) == 5 * sizeof(void*) &&
+              offsetof(VXResource, id) == 2 * sizeof(void*) &&
+              offsetof(VXResource, size) == 4 * sizeof(void*));
 
 std::vector<PcRsc::HINSTANCE>* PcRsc::gInstances = nullptr;
 PcRsc::HINSTANCE PcRsc::gInstance = nullptr;
