@@ -1,12 +1,12 @@
 #include "vxkernel/locale/KDateTime.h"
 
 #include <limits>
-#include <mutex>
-#include <sstream>
 
+#include "base/debug_line.h"
 #include "locale/KDateTime_internal.h"
 #include "port/port.h"
-#include "vxkernel/runtime/dbgstrm.h"
+#include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 namespace {
 
@@ -59,9 +59,11 @@ inline CivilDate CivilFromDayNumber(long n) {
 using vxk_internal::kDaysPerMonth;
 
 // The local-time conversion of Systime() runs under this process-wide lock.
-std::mutex& MktimeLock() {
-  static std::mutex lock;
-  return lock;
+// Made on first use and never destroyed, so a conversion at exit still
+// finds it.
+KLock& MktimeLock() {
+  static KLock* lock = new KLock(KLock::kCriticalSection);
+  return *lock;
 }
 
 // The remainder keeps the dividend's sign, as the C operator does.
@@ -208,10 +210,8 @@ void KDateTime::GMNow() { Systime(port::WallMillis() / 1000, true); }
 bool KDateTime::Systime(int64 t, bool gmt) {
   port::CivilTime c;
   if (!port::CivilFromSeconds(t, !gmt, &c) || c.year < -32768 || c.year > 32767) {
-    std::ostringstream line;
-    line << "KDateTime::Systime - could not convert " << t << " seconds to "
-         << (gmt ? "UTC" : "local time") << "\n";
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("KDateTime::Systime", "could not convert ", t, " seconds to ",
+                            gmt ? "UTC" : "local time");
     return false;
   }
   fYear = static_cast<int16_t>(c.year);
@@ -229,15 +229,13 @@ int64 KDateTime::Systime() const {
   int64_t t = 0;
   bool ok;
   {
-    std::lock_guard<std::mutex> guard(MktimeLock());
+    KLockGuard guard(MktimeLock());
     ok = port::LocalSecondsFromCivil(c, &t);
   }
   if (!ok) {
-    std::ostringstream line;
-    line << "KDateTime::Systime - could not convert " << fYear << "-" << int{fMonth} << "-"
-         << int{fDay} << " " << int{fHour} << ":" << int{fMinute} << ":" << int{fSecond}
-         << " to seconds\n";
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("KDateTime::Systime", "could not convert ", fYear, "-", int{fMonth},
+                            "-", int{fDay}, " ", int{fHour}, ":", int{fMinute}, ":", int{fSecond},
+                            " to seconds");
     return -1;
   }
   return t;
@@ -264,10 +262,8 @@ bool KDateTime::SetNextTime(unsigned long days, unsigned long hours, unsigned lo
   hours &= 0xFFFFFFUL;
   fiveMinutes &= 0xFFFUL;
   if (days == 0 || hours == 0 || fiveMinutes == 0) {
-    std::ostringstream line;
-    line << "KDateTime::SetNextTime - empty schedule mask (days " << days << ", hours " << hours
-         << ", five minutes " << fiveMinutes << ")\n";
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("KDateTime::SetNextTime", "empty schedule mask (days ", days,
+                            ", hours ", hours, ", five minutes ", fiveMinutes, ")");
     return false;
   }
   const int today = DayOfWeek() - 1;

@@ -1,11 +1,10 @@
 // KDateTime::strftime and KDateTime::crkftime.
 #include <cstring>
-#include <sstream>
 #include <string>
 
+#include "base/debug_line.h"
 #include "locale/KDateTime_internal.h"
 #include "vxkernel/locale/KDateTime.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/text/str.h"
 
 namespace {
@@ -30,10 +29,8 @@ std::string Quote(const char* s) {
 }
 
 bool ParseFailure(const char* text, const char* fmt, const char* why) {
-  std::ostringstream line;
-  line << "KDateTime::crkftime - could not parse " << Quote(text) << " with format " << Quote(fmt)
-       << ": " << why << "\n";
-  dbgstrm_print(line);
+  vxk_internal::DebugLine("KDateTime::crkftime", "could not parse ", Quote(text), " with format ",
+                          Quote(fmt), ": ", why);
   return false;
 }
 
@@ -90,9 +87,7 @@ int MatchWord(const char** text, const char* first, const char* second) {
 unsigned long KDateTime::strftime(char* buf, unsigned long size, const char* fmt) const {
   if (buf == nullptr || fmt == nullptr) {
     if (buf != nullptr) buf[0] = '\0';
-    std::ostringstream line;
-    line << "KDateTime::strftime - null " << (buf == nullptr ? "buffer" : "format") << "\n";
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("KDateTime::strftime", "null ", buf == nullptr ? "buffer" : "format");
     return 0;
   }
   char* out = buf;

@@ -2,12 +2,13 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "locale/KDateTime_internal.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KLocale.h"
+#include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 namespace vxk_internal {
 
@@ -62,9 +63,13 @@ std::unique_ptr<DateNames> BuildNames(const std::string& locale) {
 
 // Every locale's names, built once and never freed (a formatting thread may
 // hold a reference at process exit). gLast is the most recently used entry,
-// so a run of calls in one locale finds its names without the lock.
-std::mutex gNamesMutex;
-std::vector<std::unique_ptr<DateNames>>* gAllNames = nullptr;  // guarded by gNamesMutex
+// so a run of calls in one locale finds its names without the lock. The
+// lock, too, is made on first use and never destroyed.
+KLock& NamesLock() {
+  static KLock* lock = new KLock(KLock::kCriticalSection);
+  return *lock;
+}
+std::vector<std::unique_ptr<DateNames>>* gAllNames = nullptr;  // guarded by NamesLock()
 std::atomic<const DateNames*> gLast{nullptr};
 
 }  // namespace
@@ -89,7 +94,7 @@ const DateNames& CurrentDateNames() {
   const DateNames* last = gLast.load(std::memory_order_acquire);
   if (last != nullptr && std::strcmp(last->locale.c_str(), key) == 0) return *last;
 
-  std::lock_guard<std::mutex> guard(gNamesMutex);
+  KLockGuard guard(NamesLock());
   if (gAllNames == nullptr) gAllNames = new std::vector<std::unique_ptr<DateNames>>();
   const DateNames* found = nullptr;
   for (const auto& entry : *gAllNames) {

@@ -3,13 +3,13 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 
+#include "base/debug_line.h"
 #include "locale/intl_internal.h"
 #include "vxkernel/locale/KLocale.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 using vxk_internal::gIntlSettings;
 using vxk_internal::kIntlCharSetMask;
@@ -18,6 +18,12 @@ using vxk_internal::kIntlLanguageMask;
 using vxk_internal::kIntlMultiByteBit;
 using vxk_internal::kIntlStringsBit;
 using vxk_internal::kIntlUtf8Bit;
+
+// The text functions read the language bits of the settings word without
+// KIntl: the word's values are KIntl's.
+static_assert(vxk_internal::kIntlLanguageJapanese == KIntl::kJapanese &&
+              vxk_internal::kIntlLanguageKorean == KIntl::kKorean &&
+              (KIntl::kUnicode & ~kIntlLanguageMask) == 0);
 
 unsigned char KIntl::fCharTable[256];
 unsigned char KIntl::fUpper[256];
@@ -51,23 +57,9 @@ KLocale& DefaultLocaleLocked() {
   return *locale;
 }
 
-class MonitorGuard {
- public:
-  MonitorGuard() { Monitor().Lock(KLock::kWrite, KLock::kInfinite); }
-  ~MonitorGuard() { Monitor().Unlock(KLock::kWrite); }
-  MonitorGuard(const MonitorGuard&) = delete;
-  MonitorGuard& operator=(const MonitorGuard&) = delete;
-};
-
 // A copy that shares no representation with s: KString counts are not
 // atomic, so text handed out of the lock must not share the guarded copy.
 KString Detached(const KString& s) { return KString(static_cast<const char*>(s), s.Length()); }
-
-void Report(const std::string& text) {
-  std::ostringstream s;
-  s << text;
-  dbgstrm_print(s);
-}
 
 }  // namespace
 
@@ -110,7 +102,7 @@ void KIntl::FontCharSet(unsigned char charSet) {
 // ===== Default locale =====
 
 void KIntl::DefaultLocale(const char* language, const char* country, const char* variant) {
-  MonitorGuard guard;
+  KLockGuard guard(Monitor());
   // Made inside the lock: the guarded locale shares representations with
   // `replacement`, whose release must not race with a reader's copy.
   KLocale replacement(language, country, variant);
@@ -118,12 +110,12 @@ void KIntl::DefaultLocale(const char* language, const char* country, const char*
 }
 
 void KIntl::DefaultLocale(const char* suffix) {
-  MonitorGuard guard;
+  KLockGuard guard(Monitor());
   DefaultLocaleLocked().SetBySuffix(suffix);
 }
 
 KString KIntl::DefaultLocaleResourceSuffix() {
-  MonitorGuard guard;
+  KLockGuard guard(Monitor());
   return Detached(DefaultLocaleLocked().ResourceSuffix());
 }
 
@@ -204,7 +196,7 @@ void IntlSysInitializeWithLanguage(const IntlLangPrefs* prefs, int primaryLangua
   if (prefs != nullptr) {
     if (prefs->language) {
       std::string v = Clip(*prefs->language);
-      Report("KIntl::SysInitialize - language = " + v);
+      DebugText("KIntl::SysInitialize - language = ", v);
       if (v == "Japanese") {
         AsianLanguage(s, KIntl::kJapanese, KIntl::kShiftJisCharSet);
         detect = false;
@@ -234,25 +226,23 @@ void IntlSysInitializeWithLanguage(const IntlLangPrefs* prefs, int primaryLangua
     switch (primaryLanguage & 0x3FF) {
       case kPrimaryJapanese:
         AsianLanguage(s, KIntl::kJapanese, KIntl::kShiftJisCharSet);
-        Report("KIntl::SysInitialize - native language = Japanese");
+        DebugText("KIntl::SysInitialize - native language = Japanese");
         break;
       case kPrimaryKorean:
         AsianLanguage(s, KIntl::kKorean, KIntl::kHangulCharSet);
-        Report("KIntl::SysInitialize - native language = Korean");
+        DebugText("KIntl::SysInitialize - native language = Korean");
         break;
       default:
         s = LangSettings();
         s.languageDecided = true;
-        Report("KIntl::SysInitialize - default native language = English");
+        DebugText("KIntl::SysInitialize - default native language = English");
         break;
     }
   }
 
-  Report(std::string("KIntl::SysInitialize - MultiByte set to ") +
-         (s.multiByte ? "TRUE" : "FALSE"));
-  Report("KIntl::SysInitialize - Encoding set to " + std::to_string(static_cast<int>(s.encoding)));
-  Report(std::string("KIntl::SysInitialize - IntlStrings set to ") +
-         (s.intlStrings ? "TRUE" : "FALSE"));
+  DebugText("KIntl::SysInitialize - MultiByte set to ", s.multiByte ? "TRUE" : "FALSE");
+  DebugText("KIntl::SysInitialize - Encoding set to ", static_cast<int>(s.encoding));
+  DebugText("KIntl::SysInitialize - IntlStrings set to ", s.intlStrings ? "TRUE" : "FALSE");
 
   // Language and character set change only where a language was decided
   // (a known VX_LANGUAGE or the system's language); the three flags are

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "base/check.h"
 #include "port/port.h"
 
 int32_t KContext::gNextIndex = 0;
@@ -27,7 +28,11 @@ uintptr_t TlsKeyForSet() {
 
 }  // namespace
 
-long KContext::Alloc() { return gNextIndex++; }
+long KContext::Alloc() {
+  // The context has kSlots slots; a module that takes one more is a bug.
+  VXK_DCHECK(gNextIndex < kSlots);
+  return gNextIndex++;
+}
 
 void** KContext::SysGet() {
   uintptr_t key = gTlsKey.load(std::memory_order_acquire);
@@ -41,11 +46,13 @@ void KContext::SysSet(void** array) {
 }
 
 void* KContext::Get(unsigned long index) {
+  VXK_DCHECK(index < static_cast<unsigned long>(kSlots));
   void** slots = SysGet();
   return slots ? slots[index] : nullptr;
 }
 
 void KContext::Set(unsigned long index, void* value) {
+  VXK_DCHECK(index < static_cast<unsigned long>(kSlots));
   if (void** slots = SysGet()) slots[index] = value;
 }
 

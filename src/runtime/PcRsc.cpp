@@ -1,14 +1,23 @@
 #include "vxkernel/runtime/PcRsc.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "base/coding.h"
+#include "base/debug_line.h"
 #include "port/port.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/runtime/mem.h"
+
+// Resource modules are built apart from the library: their tables keep the
+// record's five word-sized fields in their declared order.
+static_assert(std::is_standard_layout_v<VXResource> && sizeof(VXResource) == 5 * sizeof(void*) &&
+              offsetof(VXResource, id) == 2 * sizeof(void*) &&
+              offsetof(VXResource, size) == 4 * sizeof(void*));
 
 std::vector<PcRsc::HINSTANCE>* PcRsc::gInstances = nullptr;
 PcRsc::HINSTANCE PcRsc::gInstance = nullptr;
@@ -131,10 +140,8 @@ PcRsc::HINSTANCE PcRsc::OpenResourceFile(const char* file) {
   std::string error;
   HINSTANCE h = port::DlOpen(file, &error);
   if (h == nullptr) {
-    std::ostringstream line;
-    line << "PcRsc::OpenResourceFile - could not load " << (file != nullptr ? file : "(null)") << ": "
-         << error << '\n';
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("PcRsc::OpenResourceFile", "could not load ",
+                            file != nullptr ? file : "(null)", ": ", error);
     return nullptr;
   }
   if (std::vector<HINSTANCE>* list = KPcRscInit::Current()) list->push_back(h);
@@ -190,32 +197,33 @@ void* PcRsc::LoadResource(const char* type, const char* name, short mode) {
   if (r == nullptr) return nullptr;
   if (mode == -1) return const_cast<VXResource*>(r);
   if (mode < 0 || mode > 2) return nullptr;
-  const auto* bytes = static_cast<const unsigned char*>(r->data);
-  if (bytes == nullptr || r->size < 2) return nullptr;
-  size_t n = static_cast<size_t>(bytes[0]) | static_cast<size_t>(bytes[1]) << 8;
-  if (n > r->size - 2) {
-    std::ostringstream line;
-    line << "PcRsc::LoadResource - resource " << type << " " << name << " claims " << n
-         << " bytes but holds " << (r->size - 2) << '\n';
-    dbgstrm_print(line);
+  if (r->data == nullptr) return nullptr;
+  // The data: a 16-bit length n, then the n bytes.
+  vxk_internal::ByteCursor data(r->data, r->size);
+  uint16_t n = 0;
+  if (!data.GetFixed16(&n)) return nullptr;
+  const unsigned char* bytes = nullptr;
+  if (!data.GetBytes(n, &bytes)) {
+    vxk_internal::DebugLine("PcRsc::LoadResource", "resource ", type, " ", name, " claims ", n,
+                            " bytes but holds ", data.Left());
     return nullptr;
   }
   switch (mode) {
     case 0: {
       mem_handle h = mem_newh(static_cast<long>(n));
       if (h == nullptr) return nullptr;
-      if (n != 0) std::memcpy(mem_lock(h), bytes + 2, n);
+      if (n != 0) std::memcpy(mem_lock(h), bytes, n);
       mem_unlock(h);
       return h;
     }
     case 1: {
       void* p = mem_new_fixed(static_cast<long>(n));
-      if (p != nullptr && n != 0) std::memcpy(p, bytes + 2, n);
+      if (p != nullptr && n != 0) std::memcpy(p, bytes, n);
       return p;
     }
     default: {
       char* p = new char[n != 0 ? n : 1];
-      std::memcpy(p, bytes + 2, n);
+      std::memcpy(p, bytes, n);
       return p;
     }
   }

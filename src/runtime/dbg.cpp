@@ -2,13 +2,29 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
-#include <sstream>
 #include <string>
+#include <type_traits>
+#include <utility>
 
+#include "base/check.h"
+#include "base/debug_line.h"
 #include "port/port.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
+
+// The record's fields in their documented order: two 8-bit flags, the
+// routine, the datum, two more 8-bit flags.
+static_assert(std::is_standard_layout_v<KDbgGlobals>);
+static_assert(sizeof(KDbgGlobals::fInitialised) == 1 && sizeof(KDbgGlobals::fHandlerEnabled) == 1 &&
+              sizeof(KDbgGlobals::fOutputSet) == 1 && sizeof(KDbgGlobals::fBusy) == 1);
+static_assert(offsetof(KDbgGlobals, fInitialised) == 0 &&
+              offsetof(KDbgGlobals, fHandlerEnabled) == 1 &&
+              offsetof(KDbgGlobals, fRoutine) == alignof(DBG_output_routine) &&
+              offsetof(KDbgGlobals, fDatum) == offsetof(KDbgGlobals, fRoutine) + sizeof(void*) &&
+              offsetof(KDbgGlobals, fOutputSet) == offsetof(KDbgGlobals, fDatum) + sizeof(void*) &&
+              offsetof(KDbgGlobals, fBusy) == offsetof(KDbgGlobals, fOutputSet) + 1);
 
 namespace {
 
@@ -20,7 +36,7 @@ KDbgInit* gDbgInit = nullptr;
 std::atomic<uint32_t> gDbgInitCount{0};
 
 // ===== The early buffer =====
-// Text written while no thread has debug state. The lock and the stream are
+// Text written while no thread has debug state. The lock and the buffer are
 // made on first use and never destroyed, so writes from static destructors
 // at unload still find them.
 
@@ -29,27 +45,26 @@ KLock& EarlyLock() {
   return *lock;
 }
 
-std::ostringstream* gEarly = nullptr;  // guarded by EarlyLock()
+std::string* gEarly = nullptr;  // guarded by EarlyLock()
 
 void EarlyAppend(const char* text) {
-  KLock& lock = EarlyLock();
-  lock.Lock(KLock::kWrite, KLock::kInfinite);
-  if (gEarly == nullptr) gEarly = new std::ostringstream();
-  *gEarly << text;
-  lock.Unlock(KLock::kWrite);
+  KLockGuard guard(EarlyLock());
+  if (gEarly == nullptr) gEarly = new std::string();
+  *gEarly += text;
 }
 
 // Hands the early buffer, if any, to routine as one write.
 void EarlyFlush(DBG_output_routine routine, void* datum) {
-  KLock& lock = EarlyLock();
-  lock.Lock(KLock::kWrite, KLock::kInfinite);
-  std::ostringstream* early = gEarly;
-  gEarly = nullptr;
-  lock.Unlock(KLock::kWrite);
+  std::string* early;
+  {
+    KLockGuard guard(EarlyLock());
+    early = gEarly;
+    gEarly = nullptr;
+  }
   if (early == nullptr) return;
-  *early << '\n';
-  std::string text = early->str();
+  std::string text = std::move(*early);
   delete early;
+  text += '\n';
   if (routine != nullptr) routine(DBG_write, 0, datum, text.c_str());
 }
 
@@ -121,12 +136,11 @@ void dbg_done() {
 void dbg_set_output(DBG_output_routine routine, void* datum) {
   dbg_init();
   KDbgGlobals* g = KDbgInit::Current();
+  VXK_DCHECK(g != nullptr);
   if (g == nullptr) {
     // Outside the documented use (the thread ring has not run here); the
     // routine would have nowhere to live, so it is not installed.
-    std::ostringstream line;
-    line << "dbg_set_output - the calling thread has no debug state\n";
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("dbg_set_output", "the calling thread has no debug state");
     return;
   }
   g->fRoutine = routine;
@@ -182,9 +196,7 @@ void dbg_call_debugger(const char* /*a*/, const char* /*text*/) {
 void c_assert(const char* file, int line, const char* expression) {
   const char* f = file != nullptr ? file : "";
   const char* e = expression != nullptr ? expression : "";
-  std::ostringstream report;
-  report << "# failed assert " << e << "; File " << f << "; line " << line << '\n';
-  dbgstrm_print(report);
+  vxk_internal::DebugText("# failed assert ", e, "; File ", f, "; line ", line, '\n');
   std::string text = std::string("#failed assert ") + e + " File " + f + "  line " + std::to_string(line);
   dbg_call_debugger(nullptr, text.c_str());
 }

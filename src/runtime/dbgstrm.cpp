@@ -135,11 +135,7 @@ bool dbgstrm_is_compatiblity_mode() {
 
 bool dbgstrm_is_syslog_mode() { return gMode.load(std::memory_order_acquire) == kSysLog; }
 
-void VXDropinEcho(const char* text) {
-  std::ostringstream line;
-  line << (text != nullptr ? text : "") << '\n';
-  dbgstrm_print(line);
-}
+void VXDropinEcho(const char* text) { vxk_internal::DebugText(text != nullptr ? text : "", '\n'); }
 
 namespace vxk_internal {
 

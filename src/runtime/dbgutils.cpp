@@ -8,6 +8,7 @@
 
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 #include "vxkernel/threads/KSharedFile.h"
 
 namespace {
@@ -97,8 +98,7 @@ void dbgutils_file_setup_file(std::FILE** out, const char* name, const char* mod
 }
 
 unsigned char dbgutils_file_roll_logs(std::string name, unsigned keep) {
-  KLock& lock = RollLock();
-  lock.Lock(KLock::kWrite, KLock::kInfinite);
+  KLockGuard guard(RollLock());
   bool ok = true;
   if (keep != 0) {
     std::string::size_type dot = name.rfind('.');
@@ -113,6 +113,5 @@ unsigned char dbgutils_file_roll_logs(std::string name, unsigned keep) {
       if (std::rename(source.c_str(), target.c_str()) != 0 && errno != ENOENT) ok = false;
     }
   }
-  lock.Unlock(KLock::kWrite);
   return ok ? 1 : 0;
 }

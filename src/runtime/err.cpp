@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/debug_line.h"
 #include "port/port.h"
 #include "runtime/err_internal.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/runtime/mem.h"
 #include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 namespace {
 
@@ -72,9 +72,7 @@ std::string Message(long code) {
     KString dir = err_properties_path();
     vxk_internal::ErrBundleResult r = gLookup.load()(bundle.c_str(), dir, key.c_str(), &text);
     if (r == vxk_internal::ErrBundleResult::kNoBundle) {
-      std::ostringstream line;
-      line << "Err:err_get_msg - Could not load " << catalogue << '\n';
-      dbgstrm_print(line);
+      vxk_internal::DebugLine("Err:err_get_msg", "Could not load ", catalogue);
       text.clear();
     } else if (r == vxk_internal::ErrBundleResult::kNoKey) {
       text.clear();
@@ -332,10 +330,9 @@ void ErrProcessGlobals::Startup() {
 }
 
 void ErrProcessGlobals::Shutdown() {
-  fLock->Lock(KLock::kWrite, KLock::kInfinite);
+  KLockGuard guard(fLock);
   delete[] fPath;
   fPath = nullptr;
-  fLock->Unlock(KLock::kWrite);
 }
 
 KErrInit::KErrInit() : KThreadGlobals(16, 1) { gErrInit = this; }
@@ -421,10 +418,8 @@ char* err_strncpy(char* buf, long size, long code, unsigned n) {
 long err_add_local_msg(const char* text) {
   KErrGlobals* g = KErrInit::Current();
   if (g == nullptr || text == nullptr) {
-    std::ostringstream line;
-    line << "err_add_local_msg - " << (g == nullptr ? "the calling thread has not started" : "no text")
-         << '\n';
-    dbgstrm_print(line);
+    vxk_internal::DebugLine("err_add_local_msg",
+                            g == nullptr ? "the calling thread has not started" : "no text");
     return 0;
   }
   if (g->fLocal == nullptr) g->fLocal = new std::vector<std::optional<std::string>>();
@@ -433,9 +428,8 @@ long err_add_local_msg(const char* text) {
   while (slot < table.size() && table[slot]) ++slot;
   if (slot == table.size()) {
     if (table.size() >= kMaxLocal) {
-      std::ostringstream line;
-      line << "err_add_local_msg - the local table is full (" << kMaxLocal << " messages)\n";
-      dbgstrm_print(line);
+      vxk_internal::DebugLine("err_add_local_msg", "the local table is full (", kMaxLocal,
+                              " messages)");
       return 0;
     }
     table.emplace_back();
@@ -459,16 +453,14 @@ void err_delete_local_msg(long code) {
 KString err_properties_path() {
   ErrProcessGlobals* e = gErrProcess;
   if (e == nullptr) return KString();
-  e->fLock->Lock(KLock::kWrite, KLock::kInfinite);
-  KString path(e->fPath != nullptr ? e->fPath : "");
-  e->fLock->Unlock(KLock::kWrite);
-  return path;
+  KLockGuard guard(e->fLock);
+  return KString(e->fPath != nullptr ? e->fPath : "");
 }
 
 void err_properties_path_set(const char* dir) {
   ErrProcessGlobals* e = gErrProcess;
   if (e == nullptr || dir == nullptr) return;
-  e->fLock->Lock(KLock::kWrite, KLock::kInfinite);
+  KLockGuard guard(e->fLock);
   if (e->fPath == nullptr) {
     std::string candidate = std::string(dir) + "res/";
     if (!port::FileNameExists(candidate.c_str())) candidate = std::string(dir) + "../res/";
@@ -477,7 +469,6 @@ void err_properties_path_set(const char* dir) {
       std::memcpy(e->fPath, candidate.c_str(), candidate.size() + 1);
     }
   }
-  e->fLock->Unlock(KLock::kWrite);
 }
 
 namespace vxk_internal {

@@ -12,6 +12,9 @@
 
 namespace {
 
+// The messages' texts are fixed, line ends and all: DebugText.
+using vxk_internal::DebugText;
+
 constexpr uint32_t kDefaultBumper = 14;
 constexpr uint32_t kLimitBase = 0x7FFFFFFF;  // the limit is this / element size
 
@@ -21,16 +24,6 @@ uint32_t SaneElementSize(long size) {
   if (size <= 0 || static_cast<unsigned long>(size) > kLimitBase) return sizeof(void*);
   return static_cast<uint32_t>(size);
 }
-
-// The messages' texts are fixed, line ends and all.
-void ReportBadGet(unsigned long index) {
-  vxk_internal::DebugText("Array: Getting illegal Selement ", index, '\n');
-}
-void ReportBadPut(unsigned long index) {
-  vxk_internal::DebugText("Array: Putting illegal array element ", index);
-}
-void ReportFull(unsigned long count) { vxk_internal::DebugText("Array index too large ", count); }
-void ReportZeroIndex() { vxk_internal::DebugText("DeleteBetween got a 0 index.\n"); }
 
 unsigned char* NewZeroedBlock(size_t bytes) {
   if (bytes == 0) return nullptr;
@@ -166,7 +159,7 @@ void KArray::ArrayResize(unsigned long n) {
 
 bool KArray::ReserveFor(unsigned long index) {
   if (index == 0 || index > fLimit) {
-    ReportBadPut(index);
+    DebugText("Array: Putting illegal array element ", index);
     return false;
   }
   if (index > fAllocated) Grow(index);
@@ -226,7 +219,7 @@ bool KArray::AddUniqueSelement(void* v, KArrayCompareFunc cmp) {
 
 void* KArray::GetSelementAt(unsigned long index) const {
   if (index == 0 || index > fCount) {
-    ReportBadGet(index);
+    DebugText("Array: Getting illegal Selement ", index, '\n');
     return nullptr;
   }
   return ReadSlot(index);
@@ -235,7 +228,7 @@ void* KArray::GetSelementAt(unsigned long index) const {
 bool KArray::InsertSelementAt(void* v, unsigned long index) {
   if (index > fCount) return PutSelementAt(v, index);
   if (fCount >= fLimit) {
-    ReportFull(fCount);
+    DebugText("Array index too large ", fCount);
     return false;
   }
   if (static_cast<unsigned long>(fCount) + 1 > fAllocated) Grow(static_cast<unsigned long>(fCount) + 1);
@@ -344,7 +337,7 @@ bool KArray::AddUniqueElement(const void* p, KArrayCompareFunc cmp) {
 
 bool KArray::GetElementAt(void* dest, unsigned long index) const {
   if (index == 0 || index > fCount) {
-    ReportBadGet(index);
+    DebugText("Array: Getting illegal Selement ", index, '\n');
     return false;
   }
   if (dest == nullptr) return false;
@@ -358,7 +351,7 @@ bool KArray::InsertElementAt(const void* p, unsigned long index) {
   // Refuses only past the limit, so an array may hold limit + 1 elements
   // this way; the S form refuses at the limit.
   if (fCount > fLimit || fCount == std::numeric_limits<uint32_t>::max()) {
-    ReportFull(fCount);
+    DebugText("Array index too large ", fCount);
     return false;
   }
   if (static_cast<unsigned long>(fCount) + 1 > fAllocated) Grow(static_cast<unsigned long>(fCount) + 1);
@@ -392,7 +385,7 @@ bool KArray::RemoveElement(const void* p) {
 
 bool KArray::DeleteElementsBetween(unsigned long first, unsigned long last) {
   if (first == 0 || last == 0) {
-    ReportZeroIndex();
+    DebugText("DeleteBetween got a 0 index.\n");
     return false;
   }
   if (first == 1 && last == fCount) {

@@ -60,12 +60,7 @@ inline uint64_t LoadBigEndian64(const unsigned char* p) {
   return __builtin_bswap64(v);
 }
 
-void Fail(const char* operation, const char* what, long a, long b) {
-  if (b >= 0)
-    vxk_internal::DebugLine(operation, what, a, ", have ", b);
-  else
-    vxk_internal::DebugLine(operation, what, a);
-}
+using vxk_internal::DebugLine;
 
 void Encode(const unsigned char* src, size_t n, char* dst) {
   size_t i = 0;
@@ -154,13 +149,14 @@ long KBSF::Base64MaxDecodedLength(long n) { return n < 0 ? 0 : n / 4 * 3; }
 
 bool KBSF::ToBase64(const void* src, long n, char* dst, long& dstLen) {
   if (n < 0 || (src == nullptr && n > 0)) {
-    Fail("KBSF::ToBase64", "invalid source length ", n, -1);
+    DebugLine("KBSF::ToBase64", "invalid source length ", n);
     dstLen = -1;
     return false;
   }
   const long need = Base64EncodedLength(n);
   if (dstLen < need || (dst == nullptr && need > 0)) {
-    Fail("KBSF::ToBase64", "output buffer too small: need ", need, dstLen < 0 ? 0 : dstLen);
+    DebugLine("KBSF::ToBase64", "output buffer too small: need ", need, ", have ",
+              dstLen < 0 ? 0 : dstLen);
     dstLen = -1;
     return false;
   }
@@ -171,7 +167,7 @@ bool KBSF::ToBase64(const void* src, long n, char* dst, long& dstLen) {
 
 char* KBSF::ToBase64(const void* src, long n) {
   if (n < 0 || (src == nullptr && n > 0)) {
-    Fail("KBSF::ToBase64", "invalid source length ", n, -1);
+    DebugLine("KBSF::ToBase64", "invalid source length ", n);
     return nullptr;
   }
   long len = Base64EncodedLength(n);
@@ -186,13 +182,14 @@ char* KBSF::ToBase64(const void* src, long n) {
 
 bool KBSF::FromBase64(const char* src, long n, void* dst, long& dstLen) {
   if (n < 0 || n % 4 != 0 || (src == nullptr && n > 0)) {
-    Fail("KBSF::FromBase64", "length is not a multiple of 4: ", n, -1);
+    DebugLine("KBSF::FromBase64", "length is not a multiple of 4: ", n);
     dstLen = -1;
     return false;
   }
   const long need = Base64MaxDecodedLength(n);
   if (dstLen < need || (dst == nullptr && need > 0)) {
-    Fail("KBSF::FromBase64", "output buffer too small: need ", need, dstLen < 0 ? 0 : dstLen);
+    DebugLine("KBSF::FromBase64", "output buffer too small: need ", need, ", have ",
+              dstLen < 0 ? 0 : dstLen);
     dstLen = -1;
     return false;
   }
@@ -204,7 +201,7 @@ bool KBSF::FromBase64(const char* src, long n, void* dst, long& dstLen) {
   const long got = Decode(reinterpret_cast<const unsigned char*>(src), static_cast<size_t>(n),
                           static_cast<unsigned char*>(dst), &badAt);
   if (got < 0) {
-    Fail("KBSF::FromBase64", "invalid character at offset ", static_cast<long>(badAt), -1);
+    DebugLine("KBSF::FromBase64", "invalid character at offset ", badAt);
     dstLen = -1;
     return false;
   }

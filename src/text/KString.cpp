@@ -8,6 +8,7 @@
 #include <new>
 #include <ostream>
 
+#include "base/check.h"
 #include "text/text_settings.h"
 
 namespace {
@@ -110,6 +111,7 @@ KString::KStringRef::~KStringRef() {
 }
 
 void KString::KStringRef::GrowTo(uint32_t n) {
+  VXK_DCHECK(fRefCount == 1 && this != &gEmptyRef && n > fCapacity);
   const uint32_t capacity = CapacityFor(n);
   char* text;
   if (fAdopted || fInline) {

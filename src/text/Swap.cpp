@@ -1,13 +1,26 @@
-// Little-endian stream I/O. The byte order is built explicitly with shifts,
-// so the stored format does not depend on the processor.
+// Little-endian stream I/O in the library's one coding (base/coding.h), so
+// the stored format does not depend on the processor.
 #include "vxkernel/text/Swap.h"
 
+#include <cstddef>
 #include <cstring>
-#include <memory>
+#include <string>
 
+#include "base/coding.h"
 #include "base/debug_line.h"
 
 namespace {
+
+using vxk_internal::DebugLine;
+using vxk_internal::DecodeFixed16;
+using vxk_internal::DecodeFixed32;
+using vxk_internal::EncodeCountedHeader;
+using vxk_internal::EncodeFixed16;
+using vxk_internal::EncodeFixed32;
+using vxk_internal::kCountedHeaderMax;
+using vxk_internal::kCountedMax;
+using vxk_internal::ReadCountedCount;
+using vxk_internal::ValidCount;
 
 // Both stream kinds behind two verbs, so the format is written once.
 struct FileIo {
@@ -33,71 +46,57 @@ struct StreamIo {
   }
 };
 
-void Report(const char* function, const char* what) { vxk_internal::DebugLine(function, what); }
-
-template <typename Io>
-bool ReadUnsigned(Io& io, size_t bytes, uint32_t* v, const char* function) {
-  unsigned char b[4] = {0, 0, 0, 0};
-  if (!io.Read(b, bytes)) {
-    Report(function, "unexpected end of stream");
-    return false;
+// An integer of kBytes (1, 2 or 4) bytes, least significant first.
+template <size_t kBytes>
+uint32_t DecodeUnsigned(const unsigned char* b) {
+  if constexpr (kBytes == 4) {
+    return DecodeFixed32(b);
+  } else if constexpr (kBytes == 2) {
+    return DecodeFixed16(b);
+  } else {
+    static_assert(kBytes == 1);
+    return b[0];
   }
-  uint32_t r = 0;
-  for (size_t i = bytes; i-- > 0;) r = (r << 8) | b[i];
-  *v = r;
-  return true;
 }
 
-template <typename Io>
-bool WriteUnsigned(Io& io, size_t bytes, uint32_t v, const char* function) {
-  unsigned char b[4];
-  for (size_t i = 0; i < bytes; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
-  if (!io.Write(b, bytes)) {
-    Report(function, "write failed");
-    return false;
+template <size_t kBytes>
+void EncodeUnsigned(char* b, uint32_t v) {
+  if constexpr (kBytes == 4) {
+    EncodeFixed32(b, v);
+  } else if constexpr (kBytes == 2) {
+    EncodeFixed16(b, static_cast<uint16_t>(v));
+  } else {
+    static_assert(kBytes == 1);
+    b[0] = static_cast<char>(v);
   }
-  return true;
 }
-
-// Longest length the 16-bit field holds; longer ones are escaped.
-constexpr uint32_t kShortLengthMax = 32767;
-constexpr uint32_t kLongLengthMarker = 0xFFFF;
 
 template <typename Io>
 bool WriteStr(Io& io, const char* s) {
   if (s == nullptr) s = "";
   const size_t len = std::strlen(s) + 1;  // the NUL counts
-  if (len > 0x7FFFFFFF) {
-    Report("SwapWriteStr", "text too long");
+  if (len > kCountedMax) {
+    DebugLine("SwapWriteStr", "text too long");
     return false;
   }
-  bool ok;
-  if (len > kShortLengthMax) {
-    ok = WriteUnsigned(io, 2, kLongLengthMarker, "SwapWriteStr") &&
-         WriteUnsigned(io, 4, static_cast<uint32_t>(len), "SwapWriteStr");
-  } else {
-    ok = WriteUnsigned(io, 2, static_cast<uint32_t>(len), "SwapWriteStr");
+  char header[kCountedHeaderMax];
+  const size_t headerSize = EncodeCountedHeader(header, static_cast<uint32_t>(len));
+  if (!io.Write(header, headerSize) || !io.Write(s, len)) {
+    DebugLine("SwapWriteStr", "write failed");
+    return false;
   }
-  if (ok && !io.Write(s, len)) {
-    Report("SwapWriteStr", "write failed");
-    ok = false;
-  }
-  return ok;
+  return true;
 }
 
 template <typename Io>
 KString ReadStr(Io& io) {
   uint32_t len = 0;
-  if (!ReadUnsigned(io, 2, &len, "SwapReadStr")) return KString();
-  if (len == kLongLengthMarker) {
-    if (!ReadUnsigned(io, 4, &len, "SwapReadStr")) return KString();
-    if (len > 0x7FFFFFFF) {
-      Report("SwapReadStr", "invalid length");
-      return KString();
-    }
+  if (!ReadCountedCount([&io](void* p, size_t n) { return io.Read(p, n); }, &len)) {
+    DebugLine("SwapReadStr", "unexpected end of stream");
+    return KString();
   }
-  if (len == 0) {
-    Report("SwapReadStr", "invalid length");
+  if (!ValidCount(len)) {
+    DebugLine("SwapReadStr", "invalid length");
     return KString();
   }
   // Read in pieces so a damaged length does not allocate gigabytes before
@@ -107,7 +106,7 @@ KString ReadStr(Io& io) {
   for (uint32_t left = len; left > 0;) {
     const uint32_t k = left < sizeof piece ? left : static_cast<uint32_t>(sizeof piece);
     if (!io.Read(piece, k)) {
-      Report("SwapReadStr", "unexpected end of stream");
+      DebugLine("SwapReadStr", "unexpected end of stream");
       return KString();
     }
     bytes.append(piece, k);
@@ -120,11 +119,11 @@ KString ReadStr(Io& io) {
 template <typename Io>
 bool ReadBytes(Io& io, void* buf, long n) {
   if (n < 0 || (buf == nullptr && n > 0)) {
-    Report("SwapReadBytes", "invalid arguments");
+    DebugLine("SwapReadBytes", "invalid arguments");
     return false;
   }
   if (!io.Read(buf, static_cast<size_t>(n))) {
-    Report("SwapReadBytes", "unexpected end of stream");
+    DebugLine("SwapReadBytes", "unexpected end of stream");
     return false;
   }
   return true;
@@ -133,11 +132,11 @@ bool ReadBytes(Io& io, void* buf, long n) {
 template <typename Io>
 bool WriteBytes(Io& io, const void* buf, long n) {
   if (n < 0 || (buf == nullptr && n > 0)) {
-    Report("SwapWriteBytes", "invalid arguments");
+    DebugLine("SwapWriteBytes", "invalid arguments");
     return false;
   }
   if (!io.Write(buf, static_cast<size_t>(n))) {
-    Report("SwapWriteBytes", "write failed");
+    DebugLine("SwapWriteBytes", "write failed");
     return false;
   }
   return true;
@@ -145,15 +144,25 @@ bool WriteBytes(Io& io, const void* buf, long n) {
 
 template <typename T, typename Io>
 bool ReadInt(Io& io, T* v, const char* function) {
-  uint32_t u = 0;
-  if (!ReadUnsigned(io, sizeof(T), &u, function)) return false;
-  if (v != nullptr) *v = static_cast<T>(u);  // two's complement: the low bytes are the value
+  unsigned char b[sizeof(T)];
+  if (!io.Read(b, sizeof b)) {
+    DebugLine(function, "unexpected end of stream");
+    return false;
+  }
+  // Two's complement: the low bytes are the value.
+  if (v != nullptr) *v = static_cast<T>(DecodeUnsigned<sizeof(T)>(b));
   return true;
 }
 
 template <typename T, typename Io>
 bool WriteInt(Io& io, T v, const char* function) {
-  return WriteUnsigned(io, sizeof(T), static_cast<uint32_t>(v), function);
+  char b[sizeof(T)];
+  EncodeUnsigned<sizeof(T)>(b, static_cast<uint32_t>(v));
+  if (!io.Write(b, sizeof b)) {
+    DebugLine(function, "write failed");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

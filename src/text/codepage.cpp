@@ -48,10 +48,6 @@ std::string IconvName(unsigned codePage) {
 // The wide side: wchar_t is UTF-32 in host order.
 constexpr const char* kWide = "WCHAR_T";
 
-void ReportUnknown(const char* function, unsigned codePage) {
-  vxk_internal::DebugLine(function, "unsupported code page ", codePage);
-}
-
 const std::string& WideReplacement() {
   // U+FFFD as one wchar_t, the character the system puts for invalid input.
   static const std::string r = [] {
@@ -71,7 +67,7 @@ std::wstring mbtow(unsigned codePage, const char* s, long len) {
   const std::string name = IconvName(codePage);
   if (port::IconvConvert(name.c_str(), kWide, s, n, 1, WideReplacement(), &bytes) ==
       port::IconvResult::kUnknown) {
-    ReportUnknown("mbtow", codePage);
+    vxk_internal::DebugLine("mbtow", "unsupported code page ", codePage);
     return std::wstring();
   }
   std::wstring w(bytes.size() / sizeof(wchar_t), L'\0');
@@ -91,7 +87,7 @@ std::string wtomb(unsigned codePage, const wchar_t* w, long len) {
   const std::string name = IconvName(codePage);
   if (port::IconvConvert(kWide, name.c_str(), w, n * sizeof(wchar_t), sizeof(wchar_t), "?", &out) ==
       port::IconvResult::kUnknown) {
-    ReportUnknown("wtomb", codePage);
+    vxk_internal::DebugLine("wtomb", "unsupported code page ", codePage);
     return std::string();
   }
   return out;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "base/check.h"
 #include "base/debug_line.h"
 #include "port/port.h"
 #include "threads/KLock_internal.h"
@@ -47,7 +48,10 @@ unsigned char KLock::Lock(Type type, unsigned long timeout) {
 void KLock::Unlock(Type type) {
   if (fKind == kCriticalSection && fImpl != nullptr) {
     port::Mutex* m = static_cast<KLockCriticalSection*>(fImpl)->fMutex;
-    if (m != nullptr) port::MutexUnlock(m);
+    if (m != nullptr) {
+      const bool released = port::MutexUnlock(m);
+      VXK_DCHECK(released);  // the caller held the lock
+    }
     return;
   }
   if (fImpl != nullptr) fImpl->Unlock(type);
@@ -61,7 +65,9 @@ unsigned char KLockCriticalSection::Lock(KLock::Type, unsigned long) {
 }
 
 void KLockCriticalSection::Unlock(KLock::Type) {
-  if (fMutex != nullptr) port::MutexUnlock(fMutex);
+  if (fMutex == nullptr) return;
+  const bool released = port::MutexUnlock(fMutex);
+  VXK_DCHECK(released);  // the caller held the lock
 }
 
 // ===== KLockSWMR =====
@@ -128,6 +134,10 @@ unsigned char KLockSWMR::Lock(KLock::Type type, unsigned long timeout) {
 void KLockSWMR::Unlock(KLock::Type type) {
   if (fMutex == nullptr || fReadersGo == nullptr || fWriterGo == nullptr) return;
   port::MutexLock(fMutex);
+  // The caller holds the lock with this type.
+  VXK_DCHECK(type == KLock::kRead
+                 ? fReaders > 0
+                 : type != KLock::kWrite || (fWriterDepth > 0 && fWriter == port::ThreadSelf()));
   if (type == KLock::kRead) {
     if (fReaders > 0 && --fReaders == 0 && fWaitingWriters.load(std::memory_order_relaxed) > 0) {
       // Writers re-test their condition; the rest go back to sleep.
@@ -214,6 +224,8 @@ void KLockSWMRNoStarvation::Unlock(KLock::Type type) {
     next = word;
     wakeReaders = 0;
     wakeWriter = false;
+    // The caller holds the lock with this type.
+    VXK_DCHECK(type == KLock::kRead ? ActiveReaders(word) > 0 : WriterActive(word));
     if (type == KLock::kRead) {
       if (ActiveReaders(next) > 0) next -= kOneActiveReader;
       // The last reader out hands the lock to one waiting writer.

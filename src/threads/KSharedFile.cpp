@@ -5,6 +5,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "base/check.h"
 #include "base/debug_line.h"
 #include "port/port.h"
 
@@ -41,25 +42,19 @@ class KSharedFileStreamBuf : public std::streambuf {
   std::FILE* fStream;
 };
 
-namespace {
-
-void Report(const char* operation, const char* what, const char* name) {
-  vxk_internal::DebugLine(operation, what, ": ", name ? name : "(null)");
-}
-
-}  // namespace
-
 // ===== KSharedFile =====
 
 std::FILE* KSharedFile::Open(const char* name, const char* mode, KShareMode share) {
   if (name == nullptr || mode == nullptr || mode[0] == '\0') {
-    Report("KSharedFile::Open", "missing name or mode", name);
+    vxk_internal::DebugLine("KSharedFile::Open",
+                            "missing name or mode: ", name != nullptr ? name : "(null)");
     return nullptr;
   }
   bool refused = false;
   std::FILE* stream = port::OpenShared(name, mode, static_cast<unsigned>(share) & 3, &refused);
   if (stream == nullptr) {
-    Report("KSharedFile::Open", refused ? "sharing violation" : "could not open file", name);
+    vxk_internal::DebugLine("KSharedFile::Open",
+                            refused ? "sharing violation" : "could not open file", ": ", name);
     return nullptr;
   }
   return stream;
@@ -85,12 +80,14 @@ KSharedFile::~KSharedFile() {
 }
 
 std::istream& KSharedFile::In() {
+  VXK_DCHECK(fStream != nullptr);
   if (fBuffer == nullptr) fBuffer = new KSharedFileStreamBuf(fStream);
   if (fIn == nullptr) fIn = new std::istream(fBuffer);
   return *fIn;
 }
 
 std::ostream& KSharedFile::Out() {
+  VXK_DCHECK(fStream != nullptr);
   if (fBuffer == nullptr) fBuffer = new KSharedFileStreamBuf(fStream);
   if (fOut == nullptr) fOut = new std::ostream(fBuffer);
   return *fOut;

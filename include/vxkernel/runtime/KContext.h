@@ -18,12 +18,14 @@ class VXKERNEL_EXPORT KContext {
  public:
   static constexpr int kSlots = 128;
 
-  // Returns the next free slot index. The bound of 128 is not checked.
+  // Returns the next free slot index. Release builds do not check the
+  // bound. REQUIRES: fewer than kSlots slots handed out so far.
   static long Alloc();
   // Slot index of the calling thread's context, or null without a context.
+  // REQUIRES: index < kSlots.
   static void* Get(unsigned long index);
   // Stores into slot index of the calling thread's context; nothing happens
-  // without a context.
+  // without a context. REQUIRES: index < kSlots.
   static void Set(unsigned long index, void* value);
 
   static int32_t gNextIndex;  // next free slot index
