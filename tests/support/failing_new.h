@@ -1,6 +1,7 @@
 // A switch that makes one chosen allocation of the test program fail. A
 // test program gets it by adding support/failing_new.cpp to its sources,
-// which replaces every form of the global operator new and delete.
+// which replaces every form of the global operator new and delete (not in
+// ThreadSanitizer builds, whose runtime insists on its own).
 #ifndef VXKERNEL_TESTS_SUPPORT_FAILING_NEW_H_
 #define VXKERNEL_TESTS_SUPPORT_FAILING_NEW_H_
 
