@@ -4,6 +4,7 @@
 #include "vxkernel/classes/KPtrClass.h"
 
 #include <functional>
+#include <memory>
 #include <ostream>
 
 #include "classes/classes_internal.h"
@@ -61,11 +62,13 @@ int KPtrClass::Compare(void* a, void* b, bool /*ignoreCase*/) const {
 }
 
 KQSValue KPtrClass::NewPtr(const KQSValue& v) const {
-  auto* box = new KPtrInstance(v);
+  auto made = std::make_unique<KPtrInstance>(v);  // owned here until the class holds it
+  KPtrInstance* box = made.get();
   {
     KLockGuard hold(fBoxesLock);
     fBoxes.push_back(box);
   }
+  made.release();
   return KQSValue(this, box);
 }
 

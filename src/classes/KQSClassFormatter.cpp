@@ -1,13 +1,19 @@
 // KQSClassFormatter: the stack of values a formatting pass is inside.
 #include "vxkernel/classes/KQSClassFormatter.h"
 
+#include <memory>
+
 #include "vxkernel/values/KQSValue.h"
 
 KQSClassFormatter::~KQSClassFormatter() {
   while (!fStack.IsEmpty()) Pop();
 }
 
-void KQSClassFormatter::Push(const KQSValue& v) { fStack.Push(new KQSValue(v)); }
+void KQSClassFormatter::Push(const KQSValue& v) {
+  auto entry = std::make_unique<KQSValue>(v);  // owned here until the stack holds it
+  fStack.Push(entry.get());
+  entry.release();
+}
 
 void KQSClassFormatter::Pop() {
   if (fStack.IsEmpty()) return;

@@ -1,153 +1,200 @@
 // The container families VX_Assoc, VX_Record, VX_List and VX_Table. Each
-// family is an accessor (type guard, then the member read and write of the
-// VX_Value interface) plus the same 21 operations, generated once for all
-// four families from the member composites in vx_internal.h.
+// family is an address type (the container, the member's address and the
+// family's type guard in front of the member read and write of the VX_Value
+// interface) with the 21 operations of Member (vx_internal.h); each exported
+// function below is one of them run in the guard.
 #include "vxkernel/clientapi/vx_containers.h"
 
 #include "clientapi/vx_internal.h"
 #include "vxkernel/values/KQSValue.h"
 
 using namespace vxk_internal::types;
+using vxk_internal::Guard;
 using vxk_internal::H;
 using vxk_internal::Is;
-using vxk_internal::MemberChange;
-using vxk_internal::MemberRead;
-using vxk_internal::MemberWrite;
+using vxk_internal::Member;
 
 namespace {
 
-// Entries by key and columns by name: the named member functions.
-template <short kType>
-struct Named {
-  static long Get(VXVALUE c, const char* name, VXVALUE out) {
-    return Is(c, kType) ? VX_ValueGetFieldValue(c, name, out) : VX_ERR_WRONG_TYPE;
-  }
-  static long Set(VXVALUE c, const char* name, VXVALUE v) {
-    return Is(c, kType) ? VX_ValueSetFieldValue(c, name, v) : VX_ERR_WRONG_TYPE;
-  }
-};
-using AssocAccess = Named<kAssoc>;
-using RecordAccess = Named<kRecord>;
+namespace vx = vxk_internal::vx;
 
-struct ListAccess {
-  static long Get(VXVALUE c, long i, VXVALUE out) {
-    return Is(c, kList) ? VX_ValueGetIndexValue(c, i, out) : VX_ERR_WRONG_TYPE;
+// An entry by key (kAssoc) or a column by name (kRecord).
+template <short kType>
+class NamedAt : public Member<NamedAt<kType>> {
+ public:
+  NamedAt(VXVALUE c, const char* name) : fContainer(c), fName(name) {}
+  long Get(VXVALUE out) const {
+    return Is(fContainer, kType) ? vx::ValueGetFieldValue(fContainer, fName, out)
+                                 : VX_ERR_WRONG_TYPE;
   }
-  static long Set(VXVALUE c, long i, VXVALUE v) {
-    return Is(c, kList) ? VX_ValueSetIndexValue(c, i, v) : VX_ERR_WRONG_TYPE;
+  long Set(VXVALUE v) const {
+    return Is(fContainer, kType) ? vx::ValueSetFieldValue(fContainer, fName, v) : VX_ERR_WRONG_TYPE;
   }
+
+ private:
+  VXVALUE fContainer;
+  const char* fName;
 };
+using AssocAt = NamedAt<kAssoc>;
+using RecordAt = NamedAt<kRecord>;
+
+// A member by name without a type guard: VX_RecordSetUndefined alone
+// writes through it, so on an Assoc it stores Undefined under the key.
+class FieldAt : public Member<FieldAt> {
+ public:
+  FieldAt(VXVALUE c, const char* name) : fContainer(c), fName(name) {}
+  long Get(VXVALUE out) const { return vx::ValueGetFieldValue(fContainer, fName, out); }
+  long Set(VXVALUE v) const { return vx::ValueSetFieldValue(fContainer, fName, v); }
+
+ private:
+  VXVALUE fContainer;
+  const char* fName;
+};
+
+class ListAt : public Member<ListAt> {
+ public:
+  ListAt(VXVALUE c, long i) : fContainer(c), fIndex(i) {}
+  long Get(VXVALUE out) const {
+    return Is(fContainer, kList) ? vx::ValueGetIndexValue(fContainer, fIndex, out)
+                                 : VX_ERR_WRONG_TYPE;
+  }
+  long Set(VXVALUE v) const {
+    return Is(fContainer, kList) ? vx::ValueSetIndexValue(fContainer, fIndex, v)
+                                 : VX_ERR_WRONG_TYPE;
+  }
+
+ private:
+  VXVALUE fContainer;
+  long fIndex;
+};
+
+long TableGetRecord(VXVALUE table, long row, VXVALUE out) {
+  return Is(table, kRecArray) ? vx::ValueGetIndexValue(table, row, out) : VX_ERR_WRONG_TYPE;
+}
 
 // A cell: the row's Record, then its column. The Record shares its storage
 // with the table, so writing the column changes the table.
-struct TableAccess {
-  static long Get(VXVALUE c, long row, const char* column, VXVALUE out) {
+class TableAt : public Member<TableAt> {
+ public:
+  TableAt(VXVALUE c, long row, const char* column) : fTable(c), fRow(row), fColumn(column) {}
+  long Get(VXVALUE out) const {
     KQSValue record;
-    const long status = VX_TableGetRecord(c, row, H(&record));
-    return status != VX_OK ? status : VX_ValueGetFieldValue(H(&record), column, out);
+    const long status = TableGetRecord(fTable, fRow, H(&record));
+    return status != VX_OK ? status : vx::ValueGetFieldValue(H(&record), fColumn, out);
   }
-  static long Set(VXVALUE c, long row, const char* column, VXVALUE v) {
+  long Set(VXVALUE v) const {
     KQSValue record;
-    const long status = VX_TableGetRecord(c, row, H(&record));
-    return status != VX_OK ? status : VX_ValueSetFieldValue(H(&record), column, v);
+    const long status = TableGetRecord(fTable, fRow, H(&record));
+    return status != VX_OK ? status : vx::ValueSetFieldValue(H(&record), fColumn, v);
   }
+
+ private:
+  VXVALUE fTable;
+  long fRow;
+  const char* fColumn;
 };
 
 }  // namespace
 
+// ===== The exported functions =====
+// Each is its internal form run in the guard, one per line so that a
+// search for the name finds its definition.
+
+// clang-format off
 extern "C" {
 
-long VX_TableGetRecord(VXVALUE table, long row, VXVALUE out) {
-  return Is(table, kRecArray) ? VX_ValueGetIndexValue(table, row, out) : VX_ERR_WRONG_TYPE;
-}
+// VX_Assoc
+long VX_AssocGetValue(VXVALUE c, const char* key, VXVALUE out) { return Guard(__func__, [&] { return AssocAt(c, key).GetValue(out); }); }
+long VX_AssocSetValue(VXVALUE c, const char* key, const VXVALUE v) { return Guard(__func__, [&] { return AssocAt(c, key).SetValue(v); }); }
+long VX_AssocGetType(VXVALUE c, const char* key, long* type) { return Guard(__func__, [&] { return AssocAt(c, key).GetType(type); }); }
+long VX_AssocGetLength(VXVALUE c, const char* key, long* len) { return Guard(__func__, [&] { return AssocAt(c, key).GetLength(len); }); }
+long VX_AssocSetLength(VXVALUE c, const char* key, long n) { return Guard(__func__, [&] { return AssocAt(c, key).SetLength(n); }); }
+long VX_AssocGetWidth(VXVALUE c, const char* key, long* width) { return Guard(__func__, [&] { return AssocAt(c, key).GetWidth(width); }); }
+long VX_AssocIsUndefined(VXVALUE c, const char* key) { return Guard(__func__, [&] { return AssocAt(c, key).IsUndefined(); }); }
+long VX_AssocIsDefined(VXVALUE c, const char* key) { return Guard(__func__, [&] { return AssocAt(c, key).IsDefined(); }); }
+long VX_AssocSetUndefined(VXVALUE c, const char* key) { return Guard(__func__, [&] { return AssocAt(c, key).SetUndefined(); }); }
+long VX_AssocGetInteger(VXVALUE c, const char* key, long* n) { return Guard(__func__, [&] { return AssocAt(c, key).GetInteger(n); }); }
+long VX_AssocGetLongLong(VXVALUE c, const char* key, long long* n) { return Guard(__func__, [&] { return AssocAt(c, key).GetLongLong(n); }); }
+long VX_AssocSetInteger(VXVALUE c, const char* key, long n) { return Guard(__func__, [&] { return AssocAt(c, key).SetInteger(n); }); }
+long VX_AssocSetLongLong(VXVALUE c, const char* key, long long n) { return Guard(__func__, [&] { return AssocAt(c, key).SetLongLong(n); }); }
+long VX_AssocGetString(VXVALUE c, const char* key, char* buf, long size, long* len) { return Guard(__func__, [&] { return AssocAt(c, key).GetString(buf, size, len); }); }
+long VX_AssocGetStringPtr(VXVALUE c, const char* key, const char** s) { return Guard(__func__, [&] { return AssocAt(c, key).GetStringPtr(s); }); }
+long VX_AssocSetString(VXVALUE c, const char* key, const char* s) { return Guard(__func__, [&] { return AssocAt(c, key).SetString(s); }); }
+long VX_AssocGetDate(VXVALUE c, const char* key, long long* t) { return Guard(__func__, [&] { return AssocAt(c, key).GetDate(t); }); }
+long VX_AssocSetDate(VXVALUE c, const char* key, long long t) { return Guard(__func__, [&] { return AssocAt(c, key).SetDate(t); }); }
+long VX_AssocGetBoolean(VXVALUE c, const char* key, long* b) { return Guard(__func__, [&] { return AssocAt(c, key).GetBoolean(b); }); }
+long VX_AssocSetBoolean(VXVALUE c, const char* key, unsigned char b) { return Guard(__func__, [&] { return AssocAt(c, key).SetBoolean(b); }); }
+long VX_AssocSetAssoc(VXVALUE c, const char* key) { return Guard(__func__, [&] { return AssocAt(c, key).SetAssoc(); }); }
 
-// RecordSetUndefined alone stores through the named write without the
-// Record guard, so on an Assoc it stores Undefined under the key.
-long VX_RecordSetUndefined(VXVALUE record, const char* column) {
-  KQSValue undefined;
-  return VX_ValueSetFieldValue(record, column, H(&undefined));
-}
+// VX_Record
+long VX_RecordGetValue(VXVALUE c, const char* col, VXVALUE out) { return Guard(__func__, [&] { return RecordAt(c, col).GetValue(out); }); }
+long VX_RecordSetValue(VXVALUE c, const char* col, const VXVALUE v) { return Guard(__func__, [&] { return RecordAt(c, col).SetValue(v); }); }
+long VX_RecordGetType(VXVALUE c, const char* col, long* type) { return Guard(__func__, [&] { return RecordAt(c, col).GetType(type); }); }
+long VX_RecordGetLength(VXVALUE c, const char* col, long* len) { return Guard(__func__, [&] { return RecordAt(c, col).GetLength(len); }); }
+long VX_RecordSetLength(VXVALUE c, const char* col, long n) { return Guard(__func__, [&] { return RecordAt(c, col).SetLength(n); }); }
+long VX_RecordGetWidth(VXVALUE c, const char* col, long* width) { return Guard(__func__, [&] { return RecordAt(c, col).GetWidth(width); }); }
+long VX_RecordIsUndefined(VXVALUE c, const char* col) { return Guard(__func__, [&] { return RecordAt(c, col).IsUndefined(); }); }
+long VX_RecordIsDefined(VXVALUE c, const char* col) { return Guard(__func__, [&] { return RecordAt(c, col).IsDefined(); }); }
+long VX_RecordSetUndefined(VXVALUE c, const char* col) { return Guard(__func__, [&] { return FieldAt(c, col).SetUndefined(); }); }
+long VX_RecordGetInteger(VXVALUE c, const char* col, long* n) { return Guard(__func__, [&] { return RecordAt(c, col).GetInteger(n); }); }
+long VX_RecordGetLongLong(VXVALUE c, const char* col, long long* n) { return Guard(__func__, [&] { return RecordAt(c, col).GetLongLong(n); }); }
+long VX_RecordSetInteger(VXVALUE c, const char* col, long n) { return Guard(__func__, [&] { return RecordAt(c, col).SetInteger(n); }); }
+long VX_RecordSetLongLong(VXVALUE c, const char* col, long long n) { return Guard(__func__, [&] { return RecordAt(c, col).SetLongLong(n); }); }
+long VX_RecordGetString(VXVALUE c, const char* col, char* buf, long size, long* len) { return Guard(__func__, [&] { return RecordAt(c, col).GetString(buf, size, len); }); }
+long VX_RecordGetStringPtr(VXVALUE c, const char* col, const char** s) { return Guard(__func__, [&] { return RecordAt(c, col).GetStringPtr(s); }); }
+long VX_RecordSetString(VXVALUE c, const char* col, const char* s) { return Guard(__func__, [&] { return RecordAt(c, col).SetString(s); }); }
+long VX_RecordGetDate(VXVALUE c, const char* col, long long* t) { return Guard(__func__, [&] { return RecordAt(c, col).GetDate(t); }); }
+long VX_RecordSetDate(VXVALUE c, const char* col, long long t) { return Guard(__func__, [&] { return RecordAt(c, col).SetDate(t); }); }
+long VX_RecordGetBoolean(VXVALUE c, const char* col, long* b) { return Guard(__func__, [&] { return RecordAt(c, col).GetBoolean(b); }); }
+long VX_RecordSetBoolean(VXVALUE c, const char* col, unsigned char b) { return Guard(__func__, [&] { return RecordAt(c, col).SetBoolean(b); }); }
+long VX_RecordSetAssoc(VXVALUE c, const char* col) { return Guard(__func__, [&] { return RecordAt(c, col).SetAssoc(); }); }
 
-#define VXK_PARAMS(...) __VA_ARGS__
-// The operations of one family. ADDRESS is the member address as
-// parameters, ARGS the same as arguments.
-#define VXK_FAMILY_COMMON(Family, Access, ADDRESS, ARGS)                                                  \
-  long VX_##Family##GetValue(VXVALUE c, VXK_PARAMS ADDRESS, VXVALUE out) {                              \
-    return Access::Get(c, VXK_PARAMS ARGS, out);                                                        \
-  }                                                                                                      \
-  long VX_##Family##SetValue(VXVALUE c, VXK_PARAMS ADDRESS, const VXVALUE v) {                          \
-    return Access::Set(c, VXK_PARAMS ARGS, v);                                                          \
-  }                                                                                                      \
-  long VX_##Family##GetType(VXVALUE c, VXK_PARAMS ADDRESS, long* type) {                                \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetType(m, type); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##GetLength(VXVALUE c, VXK_PARAMS ADDRESS, long* length) {                            \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetLength(m, length); }, c,               \
-                              VXK_PARAMS ARGS);                                                          \
-  }                                                                                                      \
-  long VX_##Family##SetLength(VXVALUE c, VXK_PARAMS ADDRESS, long n) {                                  \
-    return MemberChange<Access>([&](VXVALUE m) { return VX_ValueSetLength(m, n); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##GetWidth(VXVALUE c, VXK_PARAMS ADDRESS, long* width) {                              \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetWidth(m, width); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##IsUndefined(VXVALUE c, VXK_PARAMS ADDRESS) {                                        \
-    return MemberRead<Access>([](VXVALUE m) { return VX_ValueIsUndefined(m); }, c, VXK_PARAMS ARGS);    \
-  }                                                                                                      \
-  long VX_##Family##IsDefined(VXVALUE c, VXK_PARAMS ADDRESS) {                                          \
-    return MemberRead<Access>([](VXVALUE m) { return VX_ValueIsDefined(m); }, c, VXK_PARAMS ARGS);      \
-  }                                                                                                      \
-  long VX_##Family##GetInteger(VXVALUE c, VXK_PARAMS ADDRESS, long* n) {                                \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetInteger(m, n); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##GetLongLong(VXVALUE c, VXK_PARAMS ADDRESS, long long* n) {                          \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetLongLong(m, n); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##SetInteger(VXVALUE c, VXK_PARAMS ADDRESS, long n) {                                 \
-    return MemberWrite<Access>([&](VXVALUE m) { return VX_ValueSetInteger(m, n); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##SetLongLong(VXVALUE c, VXK_PARAMS ADDRESS, long long n) {                           \
-    return MemberWrite<Access>([&](VXVALUE m) { return VX_ValueSetLongLong(m, n); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##GetString(VXVALUE c, VXK_PARAMS ADDRESS, char* buffer, long size, long* length) {   \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetString(m, buffer, size, length); }, c, \
-                              VXK_PARAMS ARGS);                                                          \
-  }                                                                                                      \
-  long VX_##Family##GetStringPtr(VXVALUE c, VXK_PARAMS ADDRESS, const char** s) {                       \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetStringPtr(m, s); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##SetString(VXVALUE c, VXK_PARAMS ADDRESS, const char* s) {                           \
-    return MemberWrite<Access>([&](VXVALUE m) { return VX_ValueSetString(m, s); }, c, VXK_PARAMS ARGS);  \
-  }                                                                                                      \
-  long VX_##Family##GetDate(VXVALUE c, VXK_PARAMS ADDRESS, long long* t) {                              \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetDate(m, t); }, c, VXK_PARAMS ARGS);     \
-  }                                                                                                      \
-  long VX_##Family##SetDate(VXVALUE c, VXK_PARAMS ADDRESS, long long t) {                               \
-    return MemberWrite<Access>([&](VXVALUE m) { return VX_ValueSetDate(m, t); }, c, VXK_PARAMS ARGS);    \
-  }                                                                                                      \
-  long VX_##Family##GetBoolean(VXVALUE c, VXK_PARAMS ADDRESS, long* b) {                                \
-    return MemberRead<Access>([&](VXVALUE m) { return VX_ValueGetBoolean(m, b); }, c, VXK_PARAMS ARGS);  \
-  }                                                                                                      \
-  long VX_##Family##SetBoolean(VXVALUE c, VXK_PARAMS ADDRESS, unsigned char b) {                        \
-    return MemberWrite<Access>([&](VXVALUE m) { return VX_ValueSetBoolean(m, b); }, c, VXK_PARAMS ARGS); \
-  }                                                                                                      \
-  long VX_##Family##SetAssoc(VXVALUE c, VXK_PARAMS ADDRESS) {                                           \
-    return MemberWrite<Access>([](VXVALUE m) { return VX_ValueSetAssoc(m); }, c, VXK_PARAMS ARGS);       \
-  }
+// VX_List
+long VX_ListGetValue(VXVALUE c, long i, VXVALUE out) { return Guard(__func__, [&] { return ListAt(c, i).GetValue(out); }); }
+long VX_ListSetValue(VXVALUE c, long i, const VXVALUE v) { return Guard(__func__, [&] { return ListAt(c, i).SetValue(v); }); }
+long VX_ListGetType(VXVALUE c, long i, long* type) { return Guard(__func__, [&] { return ListAt(c, i).GetType(type); }); }
+long VX_ListGetLength(VXVALUE c, long i, long* len) { return Guard(__func__, [&] { return ListAt(c, i).GetLength(len); }); }
+long VX_ListSetLength(VXVALUE c, long i, long n) { return Guard(__func__, [&] { return ListAt(c, i).SetLength(n); }); }
+long VX_ListGetWidth(VXVALUE c, long i, long* width) { return Guard(__func__, [&] { return ListAt(c, i).GetWidth(width); }); }
+long VX_ListIsUndefined(VXVALUE c, long i) { return Guard(__func__, [&] { return ListAt(c, i).IsUndefined(); }); }
+long VX_ListIsDefined(VXVALUE c, long i) { return Guard(__func__, [&] { return ListAt(c, i).IsDefined(); }); }
+long VX_ListSetUndefined(VXVALUE c, long i) { return Guard(__func__, [&] { return ListAt(c, i).SetUndefined(); }); }
+long VX_ListGetInteger(VXVALUE c, long i, long* n) { return Guard(__func__, [&] { return ListAt(c, i).GetInteger(n); }); }
+long VX_ListGetLongLong(VXVALUE c, long i, long long* n) { return Guard(__func__, [&] { return ListAt(c, i).GetLongLong(n); }); }
+long VX_ListSetInteger(VXVALUE c, long i, long n) { return Guard(__func__, [&] { return ListAt(c, i).SetInteger(n); }); }
+long VX_ListSetLongLong(VXVALUE c, long i, long long n) { return Guard(__func__, [&] { return ListAt(c, i).SetLongLong(n); }); }
+long VX_ListGetString(VXVALUE c, long i, char* buf, long size, long* len) { return Guard(__func__, [&] { return ListAt(c, i).GetString(buf, size, len); }); }
+long VX_ListGetStringPtr(VXVALUE c, long i, const char** s) { return Guard(__func__, [&] { return ListAt(c, i).GetStringPtr(s); }); }
+long VX_ListSetString(VXVALUE c, long i, const char* s) { return Guard(__func__, [&] { return ListAt(c, i).SetString(s); }); }
+long VX_ListGetDate(VXVALUE c, long i, long long* t) { return Guard(__func__, [&] { return ListAt(c, i).GetDate(t); }); }
+long VX_ListSetDate(VXVALUE c, long i, long long t) { return Guard(__func__, [&] { return ListAt(c, i).SetDate(t); }); }
+long VX_ListGetBoolean(VXVALUE c, long i, long* b) { return Guard(__func__, [&] { return ListAt(c, i).GetBoolean(b); }); }
+long VX_ListSetBoolean(VXVALUE c, long i, unsigned char b) { return Guard(__func__, [&] { return ListAt(c, i).SetBoolean(b); }); }
+long VX_ListSetAssoc(VXVALUE c, long i) { return Guard(__func__, [&] { return ListAt(c, i).SetAssoc(); }); }
 
-#define VXK_FAMILY(Family, Access, ADDRESS, ARGS)                                                          \
-  VXK_FAMILY_COMMON(Family, Access, ADDRESS, ARGS)                                                       \
-  long VX_##Family##SetUndefined(VXVALUE c, VXK_PARAMS ADDRESS) {                                       \
-    return MemberWrite<Access>([](VXVALUE m) { return VX_ValueSetUndefined(m); }, c, VXK_PARAMS ARGS);  \
-  }
-
-VXK_FAMILY(Assoc, AssocAccess, (const char* key), (key))
-VXK_FAMILY_COMMON(Record, RecordAccess, (const char* column), (column))
-VXK_FAMILY(List, ListAccess, (long index), (index))
-VXK_FAMILY(Table, TableAccess, (long row, const char* column), (row, column))
-
-#undef VXK_FAMILY
-#undef VXK_FAMILY_COMMON
-#undef VXK_PARAMS
+// VX_Table
+long VX_TableGetRecord(VXVALUE c, long row, VXVALUE out) { return Guard(__func__, TableGetRecord, c, row, out); }
+long VX_TableGetValue(VXVALUE c, long row, const char* col, VXVALUE out) { return Guard(__func__, [&] { return TableAt(c, row, col).GetValue(out); }); }
+long VX_TableSetValue(VXVALUE c, long row, const char* col, const VXVALUE v) { return Guard(__func__, [&] { return TableAt(c, row, col).SetValue(v); }); }
+long VX_TableGetType(VXVALUE c, long row, const char* col, long* type) { return Guard(__func__, [&] { return TableAt(c, row, col).GetType(type); }); }
+long VX_TableGetLength(VXVALUE c, long row, const char* col, long* len) { return Guard(__func__, [&] { return TableAt(c, row, col).GetLength(len); }); }
+long VX_TableSetLength(VXVALUE c, long row, const char* col, long n) { return Guard(__func__, [&] { return TableAt(c, row, col).SetLength(n); }); }
+long VX_TableGetWidth(VXVALUE c, long row, const char* col, long* width) { return Guard(__func__, [&] { return TableAt(c, row, col).GetWidth(width); }); }
+long VX_TableIsUndefined(VXVALUE c, long row, const char* col) { return Guard(__func__, [&] { return TableAt(c, row, col).IsUndefined(); }); }
+long VX_TableIsDefined(VXVALUE c, long row, const char* col) { return Guard(__func__, [&] { return TableAt(c, row, col).IsDefined(); }); }
+long VX_TableSetUndefined(VXVALUE c, long row, const char* col) { return Guard(__func__, [&] { return TableAt(c, row, col).SetUndefined(); }); }
+long VX_TableGetInteger(VXVALUE c, long row, const char* col, long* n) { return Guard(__func__, [&] { return TableAt(c, row, col).GetInteger(n); }); }
+long VX_TableGetLongLong(VXVALUE c, long row, const char* col, long long* n) { return Guard(__func__, [&] { return TableAt(c, row, col).GetLongLong(n); }); }
+long VX_TableSetInteger(VXVALUE c, long row, const char* col, long n) { return Guard(__func__, [&] { return TableAt(c, row, col).SetInteger(n); }); }
+long VX_TableSetLongLong(VXVALUE c, long row, const char* col, long long n) { return Guard(__func__, [&] { return TableAt(c, row, col).SetLongLong(n); }); }
+long VX_TableGetString(VXVALUE c, long row, const char* col, char* buf, long size, long* len) { return Guard(__func__, [&] { return TableAt(c, row, col).GetString(buf, size, len); }); }
+long VX_TableGetStringPtr(VXVALUE c, long row, const char* col, const char** s) { return Guard(__func__, [&] { return TableAt(c, row, col).GetStringPtr(s); }); }
+long VX_TableSetString(VXVALUE c, long row, const char* col, const char* s) { return Guard(__func__, [&] { return TableAt(c, row, col).SetString(s); }); }
+long VX_TableGetDate(VXVALUE c, long row, const char* col, long long* t) { return Guard(__func__, [&] { return TableAt(c, row, col).GetDate(t); }); }
+long VX_TableSetDate(VXVALUE c, long row, const char* col, long long t) { return Guard(__func__, [&] { return TableAt(c, row, col).SetDate(t); }); }
+long VX_TableGetBoolean(VXVALUE c, long row, const char* col, long* b) { return Guard(__func__, [&] { return TableAt(c, row, col).GetBoolean(b); }); }
+long VX_TableSetBoolean(VXVALUE c, long row, const char* col, unsigned char b) { return Guard(__func__, [&] { return TableAt(c, row, col).SetBoolean(b); }); }
+long VX_TableSetAssoc(VXVALUE c, long row, const char* col) { return Guard(__func__, [&] { return TableAt(c, row, col).SetAssoc(); }); }
 
 }  // extern "C"
+// clang-format on

@@ -1,8 +1,11 @@
 // The VX_Value functions that reach into containers: whole-container
-// operations, members by 0-based index and by name, and their composites.
-// Every composite is a member read into a temporary value followed by the
-// scalar function on it (or the scalar setter into a temporary followed by
-// the member write), so the scalar rules live in one place.
+// operations, members by 0-based index and by name, and their composites
+// (Member in vx_internal.h), so the scalar rules live in one place.
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
 #include "clientapi/vx_internal.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KRZTable.h"
@@ -62,55 +65,29 @@ long MemberName(VXVALUE h, long i, KQSValue& name) {
   }
 }
 
-struct ByIndex {
-  static long Get(VXVALUE c, long i, VXVALUE out) { return VX_ValueGetIndexValue(c, i, out); }
-  static long Set(VXVALUE c, long i, VXVALUE v) { return VX_ValueSetIndexValue(c, i, v); }
-};
+// Growths from this many elements on are probed first (below).
+constexpr long kProbeFrom = 1L << 16;
 
-struct ByName {
-  static long Get(VXVALUE c, const char* name, VXVALUE out) { return VX_ValueGetFieldValue(c, name, out); }
-  static long Set(VXVALUE c, const char* name, VXVALUE v) { return VX_ValueSetFieldValue(c, name, v); }
-};
-
-template <class Read>
-long ViaIndex(VXVALUE h, long i, Read read) {
-  return vxk_internal::MemberRead<ByIndex>(read, h, i);
-}
-
-// The index is checked before the new member is built.
-template <class Write>
-long IntoIndex(VXVALUE h, long i, Write write) {
-  const long status = CheckIndex(h, i);
-  return status != VX_OK ? status : vxk_internal::MemberWrite<ByIndex>(write, h, i);
-}
-
-template <class Change>
-long ChangeIndex(VXVALUE h, long i, Change change) {
-  return vxk_internal::MemberChange<ByIndex>(change, h, i);
-}
-
-template <class Read>
-long ViaField(VXVALUE h, const char* name, Read read) {
-  return vxk_internal::MemberRead<ByName>(read, h, name);
-}
-
-template <class Write>
-long IntoField(VXVALUE h, const char* name, Write write) {
-  return vxk_internal::MemberWrite<ByName>(write, h, name);
-}
-
-template <class Change>
-long ChangeField(VXVALUE h, const char* name, Change change) {
-  return vxk_internal::MemberChange<ByName>(change, h, name);
+// Asks the heap for the room count more elements of each bytes would take,
+// in one piece, and gives it straight back: a growth the heap could never
+// hold fails here (std::bad_alloc, or std::length_error when the size does
+// not even fit a size_t) before the first element is made, instead of
+// filling memory element by element until the system stops the process.
+// The elements are smaller than each, so a probe that passes proves
+// nothing; it only keeps hopeless requests cheap.
+void ProbeGrowth(long count, size_t each) {
+  if (count < kProbeFrom) return;
+  if (static_cast<unsigned long>(count) > std::numeric_limits<size_t>::max() / each)
+    throw std::length_error("growth beyond the address space");
+  void* volatile room = ::operator new(static_cast<size_t>(count) * each);
+  ::operator delete(room);
 }
 
 }  // namespace
 
-extern "C" {
+namespace vxk_internal::vx {
 
-// ----- whole containers -----
-
-long VX_ValueGetWidth(VXVALUE value, long* width) {
+long ValueGetWidth(VXVALUE value, long* width) {
   if (value == nullptr || width == nullptr) return VX_ERR_WRONG_TYPE;
   const KQSValue& v = V(value);
   if (v.Type() == kRecArray) *width = v.User() != nullptr ? KRZTable::FromValue(v)->Width() : 0;
@@ -118,41 +95,51 @@ long VX_ValueGetWidth(VXVALUE value, long* width) {
   return VX_OK;
 }
 
-long VX_ValueSetLength(VXVALUE value, long n) {
+// A List grows in a copy, which replaces the value only once complete. A
+// RecArray grows in place (its rows are shared with every copy), so rows
+// added before a failure are taken off again.
+long ValueSetLength(VXVALUE value, long n) {
   if (Is(value, kRecArray) && V(value).User() != nullptr) {
-    KRZTable::FromValue(V(value))->Length(n);
+    KRZTable* table = KRZTable::FromValue(V(value));
+    const long before = table->Length();
+    ProbeGrowth(n - before, static_cast<size_t>(table->Width() + 2) * sizeof(KQSValue));
+    try {
+      table->Length(n);
+    } catch (...) {
+      table->Length(before);
+      throw;
+    }
     return VX_OK;
   }
   if (Is(value, kList)) {
     KQSValue copy = V(value);
+    ProbeGrowth(n - copy.ListEntries(), sizeof(KQSValue));
     copy.ListAllocate(n);
     return Set(value, copy);
   }
   return VX_ERR_WRONG_TYPE;
 }
 
-long VX_ValueSetList(VXVALUE value) { return Set(value, KQSValue::List()); }
+long ValueSetList(VXVALUE value) { return Set(value, KQSValue::List()); }
 
-long VX_ValueSetAssoc(VXVALUE value) {
+long ValueSetAssoc(VXVALUE value) {
   return Set(value, KQSValue(static_cast<short>(kAssoc), static_cast<void*>(new KAssocVal())));
 }
 
-long VX_ValueSetAssocOutArgs(VXVALUE value) { return VX_ValueSetAssoc(value); }
+long ValueSetAssocOutArgs(VXVALUE value) { return ValueSetAssoc(value); }
 
-long VX_ValueSetAssocInArgs(VXVALUE value) {
+long ValueSetAssocInArgs(VXVALUE value) {
   return Set(value, KQSValue(static_cast<short>(kAssoc), static_cast<void*>(new KAssocVal(KQSValue::NotSet()))));
 }
 
-long VX_ValueSetTable(VXVALUE value, const VXVALUE columns) {
+long ValueSetTable(VXVALUE value, const VXVALUE columns) {
   if (value == nullptr) return VX_ERR_WRONG_TYPE;
   if (columns != nullptr && !V(columns).IsList()) return VX_ERR_BAD_ARGUMENT;
   KRZTable* table = columns != nullptr ? new KRZTable(V(columns)) : new KRZTable();
   return Set(value, KRZTable::MakeValue(table));
 }
 
-// ----- by index -----
-
-long VX_ValueGetIndexValue(VXVALUE value, long i, VXVALUE out) {
+long ValueGetIndexValue(VXVALUE value, long i, VXVALUE out) {
   long status = CheckIndex(value, i);
   if (status != VX_OK) return status;
   if (out == nullptr) return VX_ERR_WRONG_TYPE;
@@ -177,7 +164,7 @@ long VX_ValueGetIndexValue(VXVALUE value, long i, VXVALUE out) {
   return VX_OK;
 }
 
-long VX_ValueSetIndexValue(VXVALUE value, long i, const VXVALUE v) {
+long ValueSetIndexValue(VXVALUE value, long i, const VXVALUE v) {
   long status = CheckIndex(value, i);
   if (status != VX_OK) return status;
   if (v == nullptr) return VX_ERR_BAD_ARGUMENT;
@@ -204,79 +191,20 @@ long VX_ValueSetIndexValue(VXVALUE value, long i, const VXVALUE v) {
   return Set(value, copy);
 }
 
-long VX_ValueGetIndexField(VXVALUE value, long i, char* buffer, long size, long* length) {
+long ValueGetIndexField(VXVALUE value, long i, char* buffer, long size, long* length) {
   KQSValue name;
   const long status = MemberName(value, i, name);
-  return status != VX_OK ? status : VX_ValueGetString(H(&name), buffer, size, length);
+  return status != VX_OK ? status : ValueGetString(H(&name), buffer, size, length);
 }
 
-long VX_ValueGetIndexFieldPtr(VXVALUE value, long i, const char** s) {
+long ValueGetIndexFieldPtr(VXVALUE value, long i, const char** s) {
   // The text belongs to the names row or the key, which outlive the copy.
   KQSValue name;
   const long status = MemberName(value, i, name);
-  return status != VX_OK ? status : VX_ValueGetStringPtr(H(&name), s);
+  return status != VX_OK ? status : ValueGetStringPtr(H(&name), s);
 }
 
-long VX_ValueIndexIsUndefined(VXVALUE value, long i) {
-  return ViaIndex(value, i, [](VXVALUE m) { return VX_ValueIsUndefined(m); });
-}
-long VX_ValueIndexIsDefined(VXVALUE value, long i) {
-  return ViaIndex(value, i, [](VXVALUE m) { return VX_ValueIsDefined(m); });
-}
-long VX_ValueIndexSetUndefined(VXVALUE value, long i) {
-  return IntoIndex(value, i, [](VXVALUE m) { return VX_ValueSetUndefined(m); });
-}
-long VX_ValueGetIndexWidth(VXVALUE value, long i, long* width) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetWidth(m, width); });
-}
-long VX_ValueGetIndexType(VXVALUE value, long i, long* type) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetType(m, type); });
-}
-long VX_ValueGetIndexLength(VXVALUE value, long i, long* length) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetLength(m, length); });
-}
-long VX_ValueSetIndexLength(VXVALUE value, long i, long n) {
-  return ChangeIndex(value, i, [&](VXVALUE m) { return VX_ValueSetLength(m, n); });
-}
-long VX_ValueGetIndexInteger(VXVALUE value, long i, long* n) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetInteger(m, n); });
-}
-long VX_ValueSetIndexInteger(VXVALUE value, long i, long n) {
-  return IntoIndex(value, i, [&](VXVALUE m) { return VX_ValueSetInteger(m, n); });
-}
-long VX_ValueGetIndexLongLong(VXVALUE value, long i, long long* n) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetLongLong(m, n); });
-}
-long VX_ValueSetIndexLongLong(VXVALUE value, long i, long long n) {
-  return IntoIndex(value, i, [&](VXVALUE m) { return VX_ValueSetLongLong(m, n); });
-}
-long VX_ValueGetIndexString(VXVALUE value, long i, char* buffer, long size, long* length) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetString(m, buffer, size, length); });
-}
-long VX_ValueGetIndexStringPtr(VXVALUE value, long i, const char** s) {
-  // The member shares its text with the container, so the pointer outlives
-  // the temporary.
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetStringPtr(m, s); });
-}
-long VX_ValueSetIndexString(VXVALUE value, long i, const char* s) {
-  return IntoIndex(value, i, [&](VXVALUE m) { return VX_ValueSetString(m, s); });
-}
-long VX_ValueGetIndexDate(VXVALUE value, long i, long long* systime) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetDate(m, systime); });
-}
-long VX_ValueSetIndexDate(VXVALUE value, long i, long long systime) {
-  return IntoIndex(value, i, [&](VXVALUE m) { return VX_ValueSetDate(m, systime); });
-}
-long VX_ValueGetIndexBoolean(VXVALUE value, long i, long* b) {
-  return ViaIndex(value, i, [&](VXVALUE m) { return VX_ValueGetBoolean(m, b); });
-}
-long VX_ValueSetIndexBoolean(VXVALUE value, long i, unsigned char b) {
-  return IntoIndex(value, i, [&](VXVALUE m) { return VX_ValueSetBoolean(m, b); });
-}
-
-// ----- by name -----
-
-long VX_ValueGetFieldValue(VXVALUE value, const char* name, VXVALUE out) {
+long ValueGetFieldValue(VXVALUE value, const char* name, VXVALUE out) {
   if (value == nullptr || name == nullptr || out == nullptr) return VX_ERR_NO_NAMED_ACCESS;
   const KQSValue& v = V(value);
   if (v.Type() == kRecord && v.User() != nullptr) {
@@ -295,7 +223,7 @@ long VX_ValueGetFieldValue(VXVALUE value, const char* name, VXVALUE out) {
   return VX_ERR_NO_NAMED_ACCESS;
 }
 
-long VX_ValueSetFieldValue(VXVALUE value, const char* name, const VXVALUE v) {
+long ValueSetFieldValue(VXVALUE value, const char* name, const VXVALUE v) {
   if (value == nullptr || name == nullptr || v == nullptr) return VX_ERR_WRONG_TYPE;
   const KQSValue& target = V(value);
   if (target.Type() == kRecord && target.User() != nullptr) {
@@ -312,59 +240,100 @@ long VX_ValueSetFieldValue(VXVALUE value, const char* name, const VXVALUE v) {
   return VX_ERR_WRONG_TYPE;
 }
 
-long VX_ValueFieldIsUndefined(VXVALUE value, const char* name) {
-  return ViaField(value, name, [](VXVALUE m) { return VX_ValueIsUndefined(m); });
-}
-long VX_ValueFieldIsDefined(VXVALUE value, const char* name) {
-  return ViaField(value, name, [](VXVALUE m) { return VX_ValueIsDefined(m); });
-}
-long VX_ValueFieldSetUndefined(VXVALUE value, const char* name) {
-  return IntoField(value, name, [](VXVALUE m) { return VX_ValueSetUndefined(m); });
-}
-long VX_ValueGetFieldWidth(VXVALUE value, const char* name, long* width) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetWidth(m, width); });
-}
-long VX_ValueGetFieldType(VXVALUE value, const char* name, long* type) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetType(m, type); });
-}
-long VX_ValueGetFieldLength(VXVALUE value, const char* name, long* length) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetLength(m, length); });
-}
-long VX_ValueSetFieldLength(VXVALUE value, const char* name, long n) {
-  return ChangeField(value, name, [&](VXVALUE m) { return VX_ValueSetLength(m, n); });
-}
-long VX_ValueGetFieldInteger(VXVALUE value, const char* name, long* n) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetInteger(m, n); });
-}
-long VX_ValueSetFieldInteger(VXVALUE value, const char* name, long n) {
-  return IntoField(value, name, [&](VXVALUE m) { return VX_ValueSetInteger(m, n); });
-}
-long VX_ValueGetFieldLongLong(VXVALUE value, const char* name, long long* n) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetLongLong(m, n); });
-}
-long VX_ValueSetFieldLongLong(VXVALUE value, const char* name, long long n) {
-  return IntoField(value, name, [&](VXVALUE m) { return VX_ValueSetLongLong(m, n); });
-}
-long VX_ValueGetFieldString(VXVALUE value, const char* name, char* buffer, long size, long* length) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetString(m, buffer, size, length); });
-}
-long VX_ValueGetFieldStringPtr(VXVALUE value, const char* name, const char** s) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetStringPtr(m, s); });
-}
-long VX_ValueSetFieldString(VXVALUE value, const char* name, const char* s) {
-  return IntoField(value, name, [&](VXVALUE m) { return VX_ValueSetString(m, s); });
-}
-long VX_ValueGetFieldDate(VXVALUE value, const char* name, long long* systime) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetDate(m, systime); });
-}
-long VX_ValueSetFieldDate(VXVALUE value, const char* name, long long systime) {
-  return IntoField(value, name, [&](VXVALUE m) { return VX_ValueSetDate(m, systime); });
-}
-long VX_ValueGetFieldBoolean(VXVALUE value, const char* name, long* b) {
-  return ViaField(value, name, [&](VXVALUE m) { return VX_ValueGetBoolean(m, b); });
-}
-long VX_ValueSetFieldBoolean(VXVALUE value, const char* name, unsigned char b) {
-  return IntoField(value, name, [&](VXVALUE m) { return VX_ValueSetBoolean(m, b); });
-}
+}  // namespace vxk_internal::vx
+
+namespace {
+
+namespace vx = vxk_internal::vx;
+
+// Members by 0-based index: the index is checked before a new member is
+// built.
+class ByIndex : public vxk_internal::Member<ByIndex> {
+ public:
+  ByIndex(VXVALUE c, long i) : fContainer(c), fIndex(i) {}
+  long Get(VXVALUE out) const { return vx::ValueGetIndexValue(fContainer, fIndex, out); }
+  long Set(VXVALUE v) const { return vx::ValueSetIndexValue(fContainer, fIndex, v); }
+  long Check() const { return CheckIndex(fContainer, fIndex); }
+
+ private:
+  VXVALUE fContainer;
+  long fIndex;
+};
+
+// Members by name: Record columns and Assoc entries.
+class ByName : public vxk_internal::Member<ByName> {
+ public:
+  ByName(VXVALUE c, const char* name) : fContainer(c), fName(name) {}
+  long Get(VXVALUE out) const { return vx::ValueGetFieldValue(fContainer, fName, out); }
+  long Set(VXVALUE v) const { return vx::ValueSetFieldValue(fContainer, fName, v); }
+
+ private:
+  VXVALUE fContainer;
+  const char* fName;
+};
+
+}  // namespace
+
+using vxk_internal::Guard;
+
+// ===== The exported functions =====
+// Each is its internal form run in the guard, one per line so that a
+// search for the name finds its definition.
+
+// clang-format off
+extern "C" {
+
+long VX_ValueGetWidth(VXVALUE v, long* width) { return Guard(__func__, vx::ValueGetWidth, v, width); }
+long VX_ValueSetLength(VXVALUE v, long n) { return Guard(__func__, vx::ValueSetLength, v, n); }
+long VX_ValueSetList(VXVALUE v) { return Guard(__func__, vx::ValueSetList, v); }
+long VX_ValueSetAssoc(VXVALUE v) { return Guard(__func__, vx::ValueSetAssoc, v); }
+long VX_ValueSetAssocOutArgs(VXVALUE v) { return Guard(__func__, vx::ValueSetAssocOutArgs, v); }
+long VX_ValueSetAssocInArgs(VXVALUE v) { return Guard(__func__, vx::ValueSetAssocInArgs, v); }
+long VX_ValueSetTable(VXVALUE v, const VXVALUE columns) { return Guard(__func__, vx::ValueSetTable, v, columns); }
+
+long VX_ValueGetIndexValue(VXVALUE c, long i, VXVALUE out) { return Guard(__func__, vx::ValueGetIndexValue, c, i, out); }
+long VX_ValueSetIndexValue(VXVALUE c, long i, const VXVALUE v) { return Guard(__func__, vx::ValueSetIndexValue, c, i, v); }
+long VX_ValueGetIndexField(VXVALUE c, long i, char* buf, long size, long* len) { return Guard(__func__, vx::ValueGetIndexField, c, i, buf, size, len); }
+long VX_ValueGetIndexFieldPtr(VXVALUE c, long i, const char** s) { return Guard(__func__, vx::ValueGetIndexFieldPtr, c, i, s); }
+long VX_ValueIndexIsUndefined(VXVALUE c, long i) { return Guard(__func__, [&] { return ByIndex(c, i).IsUndefined(); }); }
+long VX_ValueIndexIsDefined(VXVALUE c, long i) { return Guard(__func__, [&] { return ByIndex(c, i).IsDefined(); }); }
+long VX_ValueIndexSetUndefined(VXVALUE c, long i) { return Guard(__func__, [&] { return ByIndex(c, i).SetUndefined(); }); }
+long VX_ValueGetIndexWidth(VXVALUE c, long i, long* width) { return Guard(__func__, [&] { return ByIndex(c, i).GetWidth(width); }); }
+long VX_ValueGetIndexType(VXVALUE c, long i, long* type) { return Guard(__func__, [&] { return ByIndex(c, i).GetType(type); }); }
+long VX_ValueGetIndexLength(VXVALUE c, long i, long* len) { return Guard(__func__, [&] { return ByIndex(c, i).GetLength(len); }); }
+long VX_ValueSetIndexLength(VXVALUE c, long i, long n) { return Guard(__func__, [&] { return ByIndex(c, i).SetLength(n); }); }
+long VX_ValueGetIndexInteger(VXVALUE c, long i, long* n) { return Guard(__func__, [&] { return ByIndex(c, i).GetInteger(n); }); }
+long VX_ValueSetIndexInteger(VXVALUE c, long i, long n) { return Guard(__func__, [&] { return ByIndex(c, i).SetInteger(n); }); }
+long VX_ValueGetIndexLongLong(VXVALUE c, long i, long long* n) { return Guard(__func__, [&] { return ByIndex(c, i).GetLongLong(n); }); }
+long VX_ValueSetIndexLongLong(VXVALUE c, long i, long long n) { return Guard(__func__, [&] { return ByIndex(c, i).SetLongLong(n); }); }
+long VX_ValueGetIndexString(VXVALUE c, long i, char* buf, long size, long* len) { return Guard(__func__, [&] { return ByIndex(c, i).GetString(buf, size, len); }); }
+long VX_ValueGetIndexStringPtr(VXVALUE c, long i, const char** s) { return Guard(__func__, [&] { return ByIndex(c, i).GetStringPtr(s); }); }
+long VX_ValueSetIndexString(VXVALUE c, long i, const char* s) { return Guard(__func__, [&] { return ByIndex(c, i).SetString(s); }); }
+long VX_ValueGetIndexDate(VXVALUE c, long i, long long* t) { return Guard(__func__, [&] { return ByIndex(c, i).GetDate(t); }); }
+long VX_ValueSetIndexDate(VXVALUE c, long i, long long t) { return Guard(__func__, [&] { return ByIndex(c, i).SetDate(t); }); }
+long VX_ValueGetIndexBoolean(VXVALUE c, long i, long* b) { return Guard(__func__, [&] { return ByIndex(c, i).GetBoolean(b); }); }
+long VX_ValueSetIndexBoolean(VXVALUE c, long i, unsigned char b) { return Guard(__func__, [&] { return ByIndex(c, i).SetBoolean(b); }); }
+
+long VX_ValueGetFieldValue(VXVALUE c, const char* name, VXVALUE out) { return Guard(__func__, vx::ValueGetFieldValue, c, name, out); }
+long VX_ValueSetFieldValue(VXVALUE c, const char* name, const VXVALUE v) { return Guard(__func__, vx::ValueSetFieldValue, c, name, v); }
+long VX_ValueFieldIsUndefined(VXVALUE c, const char* name) { return Guard(__func__, [&] { return ByName(c, name).IsUndefined(); }); }
+long VX_ValueFieldIsDefined(VXVALUE c, const char* name) { return Guard(__func__, [&] { return ByName(c, name).IsDefined(); }); }
+long VX_ValueFieldSetUndefined(VXVALUE c, const char* name) { return Guard(__func__, [&] { return ByName(c, name).SetUndefined(); }); }
+long VX_ValueGetFieldWidth(VXVALUE c, const char* name, long* width) { return Guard(__func__, [&] { return ByName(c, name).GetWidth(width); }); }
+long VX_ValueGetFieldType(VXVALUE c, const char* name, long* type) { return Guard(__func__, [&] { return ByName(c, name).GetType(type); }); }
+long VX_ValueGetFieldLength(VXVALUE c, const char* name, long* len) { return Guard(__func__, [&] { return ByName(c, name).GetLength(len); }); }
+long VX_ValueSetFieldLength(VXVALUE c, const char* name, long n) { return Guard(__func__, [&] { return ByName(c, name).SetLength(n); }); }
+long VX_ValueGetFieldInteger(VXVALUE c, const char* name, long* n) { return Guard(__func__, [&] { return ByName(c, name).GetInteger(n); }); }
+long VX_ValueSetFieldInteger(VXVALUE c, const char* name, long n) { return Guard(__func__, [&] { return ByName(c, name).SetInteger(n); }); }
+long VX_ValueGetFieldLongLong(VXVALUE c, const char* name, long long* n) { return Guard(__func__, [&] { return ByName(c, name).GetLongLong(n); }); }
+long VX_ValueSetFieldLongLong(VXVALUE c, const char* name, long long n) { return Guard(__func__, [&] { return ByName(c, name).SetLongLong(n); }); }
+long VX_ValueGetFieldString(VXVALUE c, const char* name, char* buf, long size, long* len) { return Guard(__func__, [&] { return ByName(c, name).GetString(buf, size, len); }); }
+long VX_ValueGetFieldStringPtr(VXVALUE c, const char* name, const char** s) { return Guard(__func__, [&] { return ByName(c, name).GetStringPtr(s); }); }
+long VX_ValueSetFieldString(VXVALUE c, const char* name, const char* s) { return Guard(__func__, [&] { return ByName(c, name).SetString(s); }); }
+long VX_ValueGetFieldDate(VXVALUE c, const char* name, long long* t) { return Guard(__func__, [&] { return ByName(c, name).GetDate(t); }); }
+long VX_ValueSetFieldDate(VXVALUE c, const char* name, long long t) { return Guard(__func__, [&] { return ByName(c, name).SetDate(t); }); }
+long VX_ValueGetFieldBoolean(VXVALUE c, const char* name, long* b) { return Guard(__func__, [&] { return ByName(c, name).GetBoolean(b); }); }
+long VX_ValueSetFieldBoolean(VXVALUE c, const char* name, unsigned char b) { return Guard(__func__, [&] { return ByName(c, name).SetBoolean(b); }); }
 
 }  // extern "C"
+// clang-format on

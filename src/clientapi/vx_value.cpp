@@ -1,10 +1,15 @@
-// The VX_Value scalar functions and the VX_Lock family.
+// The VX_Value scalar functions, the VX_Lock family and the guard that
+// turns an exception into a status.
 #include "vxkernel/clientapi/vx_value.h"
 
 #include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
 
-#include "clientapi/vx_internal.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "clientapi/vx_internal.h"
 #include "vxkernel/classes/KPtrClass.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/threads/KLock.h"
@@ -34,7 +39,7 @@ KPtrInstance* PtrBox(const KQSValue& v) {
 }
 
 // An Integer, or a Long whose value fits in 32 signed bits.
-long GetInt32(VXVALUE h, long* out) {
+long GetInt32(VXVALUE h, long* out) noexcept {
   if (h == nullptr || out == nullptr) return VX_ERR_WRONG_TYPE;
   const KQSValue& v = V(h);
   if (v.IsInteger()) {
@@ -51,7 +56,7 @@ long GetInt32(VXVALUE h, long* out) {
 }
 
 template <class T>
-long GetNarrow(VXVALUE h, T* out) {
+long GetNarrow(VXVALUE h, T* out) noexcept {
   long n = 0;
   const long status = GetInt32(h, &n);
   if (status == VX_OK && out != nullptr) *out = static_cast<T>(n);
@@ -60,7 +65,7 @@ long GetNarrow(VXVALUE h, T* out) {
 
 // Copies n bytes (plus a terminator for text) into a caller's buffer of
 // size bytes, never past it; reports the full length.
-long CopyOut(const void* from, long n, void* buffer, long size, long* length, bool text) {
+long CopyOut(const void* from, long n, void* buffer, long size, long* length, bool text) noexcept {
   if (size < 0) return VX_ERR_NEGATIVE_SIZE;
   const long room = text ? size - 1 : size;
   const long copied = n <= room ? n : (room > 0 ? room : 0);
@@ -72,79 +77,104 @@ long CopyOut(const void* from, long n, void* buffer, long size, long* length, bo
 
 }  // namespace
 
-extern "C" {
+namespace vxk_internal {
 
-long VX_ValueAlloc(VXVALUE* out) {
+long GuardFailed(const char* function) noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    DebugLine(function, "out of memory");
+  } catch (const std::length_error&) {
+    DebugLine(function, "out of memory");
+  } catch (const std::exception& e) {
+    DebugLine(function, "failed: ", e.what());
+    return VX_ERR_INTERNAL;
+  } catch (...) {
+    DebugLine(function, "failed: an exception of unknown type");
+    return VX_ERR_INTERNAL;
+  }
+  return VX_ERR_NO_MEMORY;
+}
+
+}  // namespace vxk_internal
+
+namespace vxk_internal::vx {
+
+long ValueAlloc(VXVALUE* out) {
   if (out == nullptr) return VX_ERR_WRONG_TYPE;
   *out = reinterpret_cast<VXVALUE>(new KQSValue());
   return VX_OK;
 }
 
-long VX_ValueFree(VXVALUE value) {
+long ValueFree(VXVALUE value) {
   delete reinterpret_cast<KQSValue*>(value);
   return VX_OK;
 }
 
-long VX_ValueSetValue(VXVALUE value, const VXVALUE source) {
+long ValueSetValue(VXVALUE value, const VXVALUE source) {
   if (source == nullptr) return VX_ERR_WRONG_TYPE;
   return Set(value, V(source));
 }
 
-long VX_ValueGetType(VXVALUE value, long* type) {
+long ValueGetType(VXVALUE value, long* type) noexcept {
   if (value == nullptr || type == nullptr) return VX_ERR_WRONG_TYPE;
   *type = V(value).Type();
   return VX_OK;
 }
 
-long VX_ValueIsUndefined(VXVALUE value) { return Is(value, 0) ? VX_OK : VX_ERR_WRONG_TYPE; }
+long ValueIsUndefined(VXVALUE value) noexcept { return Is(value, 0) ? VX_OK : VX_ERR_WRONG_TYPE; }
 
-long VX_ValueIsDefined(VXVALUE value) {
+long ValueIsDefined(VXVALUE value) noexcept {
   return value != nullptr && V(value).IsDefined() ? VX_OK : VX_ERR_WRONG_TYPE;
 }
 
-long VX_ValueSetUndefined(VXVALUE value) { return Set(value, KQSValue()); }
+long ValueSetUndefined(VXVALUE value) { return Set(value, KQSValue()); }
 
-long VX_ValueSetError(VXVALUE value, long code) { return Set(value, KQSValue::Error(code)); }
+long ValueSetError(VXVALUE value, long code) { return Set(value, KQSValue::Error(code)); }
 
-long VX_ValueGetError(VXVALUE value, long* code) {
+long ValueGetError(VXVALUE value, long* code) noexcept {
   if (!Is(value, kError) || code == nullptr) return VX_ERR_WRONG_TYPE;
   *code = V(value).Error();
   return VX_OK;
 }
 
-long VX_ValueSetString(VXVALUE value, const char* s) { return Set(value, KQSValue(s != nullptr ? s : "")); }
+long ValueSetString(VXVALUE value, const char* s) {
+  return Set(value, KQSValue(s != nullptr ? s : ""));
+}
 
-long VX_ValueGetString(VXVALUE value, char* buffer, long size, long* length) {
+long ValueGetString(VXVALUE value, char* buffer, long size, long* length) noexcept {
   if (!Is(value, kString)) return VX_ERR_WRONG_TYPE;
   const KString& s = V(value).String();
   return CopyOut(static_cast<const char*>(s), static_cast<long>(s.Length()), buffer, size, length, true);
 }
 
-long VX_ValueGetStringPtr(VXVALUE value, const char** s) {
+long ValueGetStringPtr(VXVALUE value, const char** s) noexcept {
   if (!Is(value, kString) || s == nullptr) return VX_ERR_WRONG_TYPE;
   *s = V(value).String();
   return VX_OK;
 }
 
-long VX_ValueSetInteger(VXVALUE value, long n) { return Set(value, KQSValue(n)); }
-long VX_ValueSetLong(VXVALUE value, long n) { return Set(value, KQSValue(n)); }
-long VX_ValueSetULong(VXVALUE value, unsigned long n) { return Set(value, KQSValue(n)); }
-long VX_ValueSetShort(VXVALUE value, short n) { return Set(value, KQSValue(n)); }
-long VX_ValueSetUShort(VXVALUE value, unsigned short n) { return Set(value, KQSValue(n)); }
-long VX_ValueSetChar(VXVALUE value, char n) { return Set(value, KQSValue(n)); }
-long VX_ValueSetUChar(VXVALUE value, unsigned char n) { return Set(value, KQSValue(n)); }
+long ValueSetInteger(VXVALUE value, long n) { return Set(value, KQSValue(n)); }
+long ValueSetLong(VXVALUE value, long n) { return Set(value, KQSValue(n)); }
+long ValueSetULong(VXVALUE value, unsigned long n) { return Set(value, KQSValue(n)); }
+long ValueSetShort(VXVALUE value, short n) { return Set(value, KQSValue(n)); }
+long ValueSetUShort(VXVALUE value, unsigned short n) { return Set(value, KQSValue(n)); }
+long ValueSetChar(VXVALUE value, char n) { return Set(value, KQSValue(n)); }
+long ValueSetUChar(VXVALUE value, unsigned char n) { return Set(value, KQSValue(n)); }
 
-long VX_ValueGetInteger(VXVALUE value, long* n) { return GetInt32(value, n); }
-long VX_ValueGetLong(VXVALUE value, long* n) { return GetInt32(value, n); }
-long VX_ValueGetULong(VXVALUE value, unsigned long* n) { return GetNarrow(value, n); }
-long VX_ValueGetShort(VXVALUE value, short* n) { return GetNarrow(value, n); }
-long VX_ValueGetUShort(VXVALUE value, unsigned short* n) { return GetNarrow(value, n); }
-long VX_ValueGetChar(VXVALUE value, char* n) { return GetNarrow(value, n); }
-long VX_ValueGetUChar(VXVALUE value, unsigned char* n) { return GetNarrow(value, n); }
+long ValueGetInteger(VXVALUE value, long* n) noexcept { return GetInt32(value, n); }
+long ValueGetLong(VXVALUE value, long* n) noexcept { return GetInt32(value, n); }
+long ValueGetULong(VXVALUE value, unsigned long* n) noexcept { return GetNarrow(value, n); }
+long ValueGetShort(VXVALUE value, short* n) noexcept { return GetNarrow(value, n); }
+long ValueGetUShort(VXVALUE value, unsigned short* n) noexcept { return GetNarrow(value, n); }
+long ValueGetChar(VXVALUE value, char* n) noexcept { return GetNarrow(value, n); }
+long ValueGetUChar(VXVALUE value, unsigned char* n) noexcept { return GetNarrow(value, n); }
 
-long VX_ValueSetLongLong(VXVALUE value, long long n) { return Set(value, KQSValue(static_cast<int64>(n))); }
+long ValueSetLongLong(VXVALUE value, long long n) {
+  return Set(value, KQSValue(static_cast<int64>(n)));
+}
 
-long VX_ValueGetLongLong(VXVALUE value, long long* n) {
+long ValueGetLongLong(VXVALUE value, long long* n) noexcept {
   if (n == nullptr || !(Is(value, kInteger) || (Is(value, kLong) && V(value).User() != nullptr))) {
     return VX_ERR_WRONG_TYPE;
   }
@@ -152,65 +182,65 @@ long VX_ValueGetLongLong(VXVALUE value, long long* n) {
   return VX_OK;
 }
 
-long VX_ValueSetDouble(VXVALUE value, double d) { return Set(value, KQSValue(d)); }
+long ValueSetDouble(VXVALUE value, double d) { return Set(value, KQSValue(d)); }
 
-long VX_ValueGetDouble(VXVALUE value, double* d) {
+long ValueGetDouble(VXVALUE value, double* d) noexcept {
   if (!Is(value, kReal) || d == nullptr || V(value).User() == nullptr) return VX_ERR_WRONG_TYPE;
   *d = static_cast<double>(V(value));
   return VX_OK;
 }
 
-long VX_ValueSetBoolean(VXVALUE value, unsigned char b) { return Set(value, KQSValue::Boolean(b)); }
+long ValueSetBoolean(VXVALUE value, unsigned char b) { return Set(value, KQSValue::Boolean(b)); }
 
-long VX_ValueGetBoolean(VXVALUE value, long* b) {
+long ValueGetBoolean(VXVALUE value, long* b) {
   if (!Is(value, kBoolean) || b == nullptr) return VX_ERR_WRONG_TYPE;
   *b = V(value).CoerceToBoolean() ? 1 : 0;
   return VX_OK;
 }
 
-long VX_ValueSetDate(VXVALUE value, long long systime) {
+long ValueSetDate(VXVALUE value, long long systime) {
   KDateTime d;
   d.Systime(static_cast<int64>(systime), false);
   return Set(value, KQSValue(d));
 }
 
-long VX_ValueGetDate(VXVALUE value, long long* systime) {
+long ValueGetDate(VXVALUE value, long long* systime) {
   if (!Is(value, kDate) || systime == nullptr || V(value).User() == nullptr) return VX_ERR_WRONG_TYPE;
   *systime = V(value).Date().Systime();
   return VX_OK;
 }
 
-long VX_ValueSetBytes(VXVALUE value, const void* bytes, long length) {
+long ValueSetBytes(VXVALUE value, const void* bytes, long length) {
   return Set(value, KQSValue(static_cast<short>(kBytes), bytes, length));
 }
 
-long VX_ValueGetBytes(VXVALUE value, void* buffer, long size, long* length) {
+long ValueGetBytes(VXVALUE value, void* buffer, long size, long* length) {
   if (!Is(value, kBytes) || V(value).User() == nullptr) return VX_ERR_WRONG_TYPE;
   const KQSValue& v = V(value);
   return CopyOut(v.Bytes(), v.Length(), buffer, size, length, false);
 }
 
-long VX_ValueGetBytesPtr(VXVALUE value, const void** bytes, long* length) {
+long ValueGetBytesPtr(VXVALUE value, const void** bytes, long* length) {
   if (!Is(value, kBytes) || V(value).User() == nullptr || bytes == nullptr) return VX_ERR_WRONG_TYPE;
   *bytes = V(value).Bytes();
   if (length != nullptr) *length = V(value).Length();
   return VX_OK;
 }
 
-long VX_ValueGetLength(VXVALUE value, long* length) {
+long ValueGetLength(VXVALUE value, long* length) {
   if (value == nullptr || length == nullptr) return VX_ERR_WRONG_TYPE;
   *length = V(value).Length();
   return VX_OK;
 }
 
-long VX_ValueGetFormatted(VXVALUE value, VXVALUE out) {
+long ValueGetFormatted(VXVALUE value, VXVALUE out) {
   if (value == nullptr) return VX_ERR_WRONG_TYPE;
   return Set(out, KQSValue(V(value).DisplayString()));
 }
 
-long VX_ValueGetDisplayString(VXVALUE value, VXVALUE out) { return VX_ValueGetFormatted(value, out); }
+long ValueGetDisplayString(VXVALUE value, VXVALUE out) { return ValueGetFormatted(value, out); }
 
-long VX_ValueSetInstance(VXVALUE value, short classNumber, long data) {
+long ValueSetInstance(VXVALUE value, short classNumber, long data) {
   if (value == nullptr) return VX_ERR_WRONG_TYPE;
   // Number 28671 means no class; asking for it would only write a debug line.
   const KQSClass* c = classNumber != KQSClass::kNoClassNumber ? KQSValue::NumberToClass(classNumber) : nullptr;
@@ -219,7 +249,7 @@ long VX_ValueSetInstance(VXVALUE value, short classNumber, long data) {
   return Set(value, KQSValue(classNumber, data));
 }
 
-long VX_ValueGetInstance(VXVALUE value, long* data) {
+long ValueGetInstance(VXVALUE value, long* data) noexcept {
   if (value == nullptr || data == nullptr) return VX_ERR_WRONG_TYPE;
   *data = reinterpret_cast<long>(V(value).Instance());
   return VX_OK;
@@ -227,7 +257,7 @@ long VX_ValueGetInstance(VXVALUE value, long* data) {
 
 // The box is shared by every copy of a Ptr value, so setting through one
 // handle changes what all of them hold.
-long VX_ValueSetPtr(VXVALUE value, const VXVALUE source) {
+long ValueSetPtr(VXVALUE value, const VXVALUE source) {
   if (value == nullptr || source == nullptr) return VX_ERR_WRONG_TYPE;
   const KQSValue held = V(source);  // a copy first: source may be value itself
   KQSValue& v = V(value);
@@ -241,31 +271,93 @@ long VX_ValueSetPtr(VXVALUE value, const VXVALUE source) {
   return VX_OK;
 }
 
-long VX_ValueGetPtr(VXVALUE value, VXVALUE out) {
+long ValueGetPtr(VXVALUE value, VXVALUE out) {
   if (value == nullptr || out == nullptr) return VX_ERR_WRONG_TYPE;
   const KPtrInstance* box = PtrBox(V(value));
   if (box == nullptr) return VX_ERR_WRONG_TYPE;
   return Set(out, box->Value());
 }
 
-long VX_LockAlloc(VXLOCK* out) {
+long LockAlloc(VXLOCK* out) {
   if (out != nullptr) *out = reinterpret_cast<VXLOCK>(new KLock(KLock::kCriticalSection));
   return VX_OK;
 }
 
-long VX_LockFree(VXLOCK lock) {
+long LockFree(VXLOCK lock) {
   delete reinterpret_cast<KLock*>(lock);
   return VX_OK;
 }
 
-long VX_LockLock(VXLOCK lock) {
+long LockLock(VXLOCK lock) {
   if (lock != nullptr) reinterpret_cast<KLock*>(lock)->Lock(KLock::kWrite, KLock::kInfinite);
   return VX_OK;
 }
 
-long VX_LockUnlock(VXLOCK lock) {
+long LockUnlock(VXLOCK lock) {
   if (lock != nullptr) reinterpret_cast<KLock*>(lock)->Unlock(KLock::kWrite);
   return VX_OK;
 }
 
+}  // namespace vxk_internal::vx
+
+using vxk_internal::Guard;
+namespace vx = vxk_internal::vx;
+
+// ===== The exported functions =====
+// Each is its internal form run in the guard, one per line so that a
+// search for the name finds its definition.
+
+// clang-format off
+extern "C" {
+
+long VX_ValueAlloc(VXVALUE* out) { return Guard(__func__, vx::ValueAlloc, out); }
+long VX_ValueFree(VXVALUE v) { return Guard(__func__, vx::ValueFree, v); }
+long VX_ValueSetValue(VXVALUE v, const VXVALUE src) { return Guard(__func__, vx::ValueSetValue, v, src); }
+long VX_ValueGetType(VXVALUE v, long* type) { return Guard(__func__, vx::ValueGetType, v, type); }
+long VX_ValueIsUndefined(VXVALUE v) { return Guard(__func__, vx::ValueIsUndefined, v); }
+long VX_ValueIsDefined(VXVALUE v) { return Guard(__func__, vx::ValueIsDefined, v); }
+long VX_ValueSetUndefined(VXVALUE v) { return Guard(__func__, vx::ValueSetUndefined, v); }
+long VX_ValueSetError(VXVALUE v, long code) { return Guard(__func__, vx::ValueSetError, v, code); }
+long VX_ValueGetError(VXVALUE v, long* code) { return Guard(__func__, vx::ValueGetError, v, code); }
+long VX_ValueSetString(VXVALUE v, const char* s) { return Guard(__func__, vx::ValueSetString, v, s); }
+long VX_ValueGetString(VXVALUE v, char* buf, long size, long* len) { return Guard(__func__, vx::ValueGetString, v, buf, size, len); }
+long VX_ValueGetStringPtr(VXVALUE v, const char** s) { return Guard(__func__, vx::ValueGetStringPtr, v, s); }
+long VX_ValueSetInteger(VXVALUE v, long n) { return Guard(__func__, vx::ValueSetInteger, v, n); }
+long VX_ValueSetLong(VXVALUE v, long n) { return Guard(__func__, vx::ValueSetLong, v, n); }
+long VX_ValueSetULong(VXVALUE v, unsigned long n) { return Guard(__func__, vx::ValueSetULong, v, n); }
+long VX_ValueSetShort(VXVALUE v, short n) { return Guard(__func__, vx::ValueSetShort, v, n); }
+long VX_ValueSetUShort(VXVALUE v, unsigned short n) { return Guard(__func__, vx::ValueSetUShort, v, n); }
+long VX_ValueSetChar(VXVALUE v, char n) { return Guard(__func__, vx::ValueSetChar, v, n); }
+long VX_ValueSetUChar(VXVALUE v, unsigned char n) { return Guard(__func__, vx::ValueSetUChar, v, n); }
+long VX_ValueGetInteger(VXVALUE v, long* n) { return Guard(__func__, vx::ValueGetInteger, v, n); }
+long VX_ValueGetLong(VXVALUE v, long* n) { return Guard(__func__, vx::ValueGetLong, v, n); }
+long VX_ValueGetULong(VXVALUE v, unsigned long* n) { return Guard(__func__, vx::ValueGetULong, v, n); }
+long VX_ValueGetShort(VXVALUE v, short* n) { return Guard(__func__, vx::ValueGetShort, v, n); }
+long VX_ValueGetUShort(VXVALUE v, unsigned short* n) { return Guard(__func__, vx::ValueGetUShort, v, n); }
+long VX_ValueGetChar(VXVALUE v, char* n) { return Guard(__func__, vx::ValueGetChar, v, n); }
+long VX_ValueGetUChar(VXVALUE v, unsigned char* n) { return Guard(__func__, vx::ValueGetUChar, v, n); }
+long VX_ValueSetLongLong(VXVALUE v, long long n) { return Guard(__func__, vx::ValueSetLongLong, v, n); }
+long VX_ValueGetLongLong(VXVALUE v, long long* n) { return Guard(__func__, vx::ValueGetLongLong, v, n); }
+long VX_ValueSetDouble(VXVALUE v, double d) { return Guard(__func__, vx::ValueSetDouble, v, d); }
+long VX_ValueGetDouble(VXVALUE v, double* d) { return Guard(__func__, vx::ValueGetDouble, v, d); }
+long VX_ValueSetBoolean(VXVALUE v, unsigned char b) { return Guard(__func__, vx::ValueSetBoolean, v, b); }
+long VX_ValueGetBoolean(VXVALUE v, long* b) { return Guard(__func__, vx::ValueGetBoolean, v, b); }
+long VX_ValueSetDate(VXVALUE v, long long t) { return Guard(__func__, vx::ValueSetDate, v, t); }
+long VX_ValueGetDate(VXVALUE v, long long* t) { return Guard(__func__, vx::ValueGetDate, v, t); }
+long VX_ValueSetBytes(VXVALUE v, const void* p, long len) { return Guard(__func__, vx::ValueSetBytes, v, p, len); }
+long VX_ValueGetBytes(VXVALUE v, void* buf, long size, long* len) { return Guard(__func__, vx::ValueGetBytes, v, buf, size, len); }
+long VX_ValueGetBytesPtr(VXVALUE v, const void** p, long* len) { return Guard(__func__, vx::ValueGetBytesPtr, v, p, len); }
+long VX_ValueGetLength(VXVALUE v, long* len) { return Guard(__func__, vx::ValueGetLength, v, len); }
+long VX_ValueGetFormatted(VXVALUE v, VXVALUE out) { return Guard(__func__, vx::ValueGetFormatted, v, out); }
+long VX_ValueGetDisplayString(VXVALUE v, VXVALUE out) { return Guard(__func__, vx::ValueGetDisplayString, v, out); }
+long VX_ValueSetInstance(VXVALUE v, short cls, long data) { return Guard(__func__, vx::ValueSetInstance, v, cls, data); }
+long VX_ValueGetInstance(VXVALUE v, long* data) { return Guard(__func__, vx::ValueGetInstance, v, data); }
+long VX_ValueSetPtr(VXVALUE v, const VXVALUE src) { return Guard(__func__, vx::ValueSetPtr, v, src); }
+long VX_ValueGetPtr(VXVALUE v, VXVALUE out) { return Guard(__func__, vx::ValueGetPtr, v, out); }
+long VX_LockAlloc(VXLOCK* out) { return Guard(__func__, vx::LockAlloc, out); }
+long VX_LockFree(VXLOCK lock) { return Guard(__func__, vx::LockFree, lock); }
+long VX_LockLock(VXLOCK lock) { return Guard(__func__, vx::LockLock, lock); }
+long VX_LockUnlock(VXLOCK lock) { return Guard(__func__, vx::LockUnlock, lock); }
+
 }  // extern "C"
+// clang-format on

@@ -3,10 +3,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <memory>
+#include <new>
+#include <stdexcept>
 
+#include "base/debug_line.h"
 #include "vxkernel/runtime/KContext.h"
 #include "vxkernel/text/KArray.h"
 #include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 KArray* KAt::gProcessRings = nullptr;
 KArray* KAt::gThreadRings = nullptr;
@@ -28,15 +34,16 @@ std::atomic<bool> gDestructedMade{false};
 KAt::TraceRoutine gTraceRoutine = nullptr;  // guarded by gMonitor
 void* gTraceDatum = nullptr;                // guarded by gMonitor
 
+// Both monitors throw std::bad_alloc when they cannot be made; nothing is
+// set then, and the next call tries again.
 KLock* Monitor() {
   if (!gMonitorMade.load(std::memory_order_acquire)) {
     static KLock guard(KLock::kCriticalSection);
-    guard.Lock(KLock::kWrite, KLock::kInfinite);
+    KLockGuard made(guard);
     if (!gMonitorMade.load(std::memory_order_relaxed)) {
       KAt::gMonitor = new KLock(KLock::kCriticalSection);
       gMonitorMade.store(true, std::memory_order_release);
     }
-    guard.Unlock(KLock::kWrite);
   }
   return KAt::gMonitor;
 }
@@ -44,22 +51,38 @@ KLock* Monitor() {
 KLock* DestructedMonitor() {
   if (!gDestructedMade.load(std::memory_order_acquire)) {
     static KLock guard(KLock::kCriticalSection);
-    guard.Lock(KLock::kWrite, KLock::kInfinite);
+    KLockGuard made(guard);
     if (!gDestructedMade.load(std::memory_order_relaxed)) {
-      KAt::gDestructedPkgsMonitor = new KLock(KLock::kCriticalSection);
-      KAt::gDestructedPkgs = new KArray();
+      auto monitor = std::make_unique<KLock>(KLock::kCriticalSection);
+      auto destructed = std::make_unique<KArray>();
+      KAt::gDestructedPkgsMonitor = monitor.release();
+      KAt::gDestructedPkgs = destructed.release();
       gDestructedMade.store(true, std::memory_order_release);
     }
-    guard.Unlock(KLock::kWrite);
   }
   return KAt::gDestructedPkgsMonitor;
 }
 
+// Call only from a catch handler: what the exception being handled is.
+const char* Describe() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::length_error&) {
+    return "out of memory";
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an exception of unknown type";
+  }
+}
+
+const char* RingName(bool process) { return process ? "process" : "thread"; }
+
 // The thread-start count lives in the calling thread's context: 0 without
 // one, and a store without one is dropped.
-uintptr_t ThreadCount() {
-  return reinterpret_cast<uintptr_t>(KContext::Get(KAt::gContextAlloc));
-}
+uintptr_t ThreadCount() { return reinterpret_cast<uintptr_t>(KContext::Get(KAt::gContextAlloc)); }
 void SetThreadCount(uintptr_t count) {
   KContext::Set(KAt::gContextAlloc, reinterpret_cast<void*>(count));
 }
@@ -70,57 +93,82 @@ KArray* Level(KArray* ring, unsigned long priority) {
 
 }  // namespace
 
+// No lifecycle call lets an exception out: the host calls them from static
+// constructors, thread entry points and C code. A participant whose Startup
+// or Shutdown throws is reported and the ring goes on with the next one; a
+// call that cannot get the ring monitor (no memory to make it) is reported
+// and changes no count, so the host's later calls still pair up.
+
 KAt::KAt(unsigned long priority, unsigned char process)
     : fProcess(process), fPriority(static_cast<uint32_t>(priority)) {
   Add(process, priority, this);
 }
 
 KAt::~KAt() {
-  DestructedPkgsLock();
-  gDestructedPkgs->AddSelement(this);
-  DestructedPkgsUnlock();
+  try {
+    KLockGuard destroyed(DestructedMonitor());
+    gDestructedPkgs->AddSelement(this);
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::~KAt", "could not record the participant at priority ", fPriority,
+                            " of the ", RingName(fProcess), " ring as destroyed: ", Describe());
+  }
   Remove(fProcess, this);
 }
 
+// Hand-over forms of the two monitors, for code that must hold one across
+// calls it cannot scope; the library's own lock sites use KLockGuard.
 void KAt::ThreadRingLock() { Monitor()->Lock(KLock::kWrite, KLock::kInfinite); }
 void KAt::ThreadRingUnlock() { Monitor()->Unlock(KLock::kWrite); }
 void KAt::DestructedPkgsLock() { DestructedMonitor()->Lock(KLock::kWrite, KLock::kInfinite); }
 void KAt::DestructedPkgsUnlock() { DestructedMonitor()->Unlock(KLock::kWrite); }
 
+// A participant that cannot be registered stays out of its ring: it is
+// never started nor shut down.
 unsigned char KAt::Add(unsigned char process, unsigned long priority, KAt* entry) {
-  ThreadRingLock();
-  if (gProcessRings == nullptr) gProcessRings = new KArray();
-  if (gThreadRings == nullptr) gThreadRings = new KArray();
-  KArray* ring = process ? gProcessRings : gThreadRings;
-  if (priority != 0) {
-    // Putting past the end grows the ring; the levels in between stay null.
-    KArray* level = priority <= ring->NumElements() ? Level(ring, priority) : nullptr;
-    if (level == nullptr) {
-      level = new KArray();
-      ring->PutSelementAt(level, priority);
+  try {
+    KLockGuard ring(Monitor());
+    if (gProcessRings == nullptr) gProcessRings = new KArray();
+    if (gThreadRings == nullptr) gThreadRings = new KArray();
+    KArray* rings = process ? gProcessRings : gThreadRings;
+    if (priority != 0) {
+      // Putting past the end grows the ring; the levels in between stay null.
+      KArray* level = priority <= rings->NumElements() ? Level(rings, priority) : nullptr;
+      if (level == nullptr) {
+        auto made = std::make_unique<KArray>();
+        rings->PutSelementAt(made.get(), priority);
+        level = made.release();
+      }
+      level->AddSelement(entry);
     }
-    level->AddSelement(entry);
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::Add", "could not register the participant at priority ", priority,
+                            " of the ", RingName(process), " ring: ", Describe());
   }
-  ThreadRingUnlock();
   return 1;
 }
 
 void KAt::Remove(unsigned char process, KAt* entry) {
-  ThreadRingLock();
-  KArray* ring = process ? gProcessRings : gThreadRings;
-  if (ring != nullptr) {
-    for (unsigned long i = 1; i <= ring->NumElements(); ++i) {
-      if (KArray* level = Level(ring, i)) level->RemoveSelement(entry);
+  try {
+    KLockGuard ring(Monitor());
+    KArray* rings = process ? gProcessRings : gThreadRings;
+    if (rings != nullptr) {
+      for (unsigned long i = 1; i <= rings->NumElements(); ++i) {
+        if (KArray* level = Level(rings, i)) level->RemoveSelement(entry);
+      }
     }
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::Remove", Describe());
   }
-  ThreadRingUnlock();
 }
 
 void KAt::SetTraceRoutine(TraceRoutine routine, void* datum) {
-  ThreadRingLock();
-  gTraceRoutine = routine;
-  gTraceDatum = datum;
-  ThreadRingUnlock();
+  try {
+    KLockGuard ring(Monitor());
+    gTraceRoutine = routine;
+    gTraceDatum = datum;
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::SetTraceRoutine", Describe());
+  }
 }
 
 // Callers hold gMonitor. Lengths are read afresh on every step: a Startup may
@@ -132,8 +180,14 @@ void KAt::StartupRings(KArray* ring) {
     if (level == nullptr) continue;
     for (unsigned long j = 1; j <= level->NumElements(); ++j) {
       KAt* entry = static_cast<KAt*>(level->GetSelementAt(j));
-      if (gTraceRoutine) gTraceRoutine(entry, true, gTraceDatum);
-      entry->Startup();
+      try {
+        if (gTraceRoutine) gTraceRoutine(entry, true, gTraceDatum);
+        entry->Startup();
+      } catch (...) {
+        vxk_internal::DebugLine("KAt::StartupRings", "the participant at priority ", i, " of the ",
+                                RingName(ring == gProcessRings),
+                                " ring could not start: ", Describe());
+      }
     }
   }
 }
@@ -149,62 +203,80 @@ void KAt::ShutdownRings(KArray* ring) {
       // A Shutdown may have removed participants of this level.
       if (j > level->NumElements()) continue;
       KAt* entry = static_cast<KAt*>(level->GetSelementAt(j));
-      DestructedPkgsLock();
-      if (!gTooLateForThreadShutdown && gDestructedPkgs->FindSelement(entry) == 0) {
-        if (gTraceRoutine) gTraceRoutine(entry, false, gTraceDatum);
-        entry->Shutdown();
+      try {
+        KLockGuard destroyed(DestructedMonitor());
+        if (!gTooLateForThreadShutdown && gDestructedPkgs->FindSelement(entry) == 0) {
+          if (gTraceRoutine) gTraceRoutine(entry, false, gTraceDatum);
+          entry->Shutdown();
+        }
+      } catch (...) {
+        // The entry may be destroyed already; only its place is named.
+        vxk_internal::DebugLine("KAt::ShutdownRings", "the participant at priority ", i, " of the ",
+                                RingName(ring == gProcessRings),
+                                " ring could not shut down: ", Describe());
       }
-      DestructedPkgsUnlock();
     }
   }
 }
 
 void KAt::ProcessStartup(unsigned char alsoThread) {
-  ThreadRingLock();
-  if (gProcessCount++ == 0) StartupRings(gProcessRings);
-  if (alsoThread) {
-    uintptr_t c = ThreadCount();
-    // On a thread's first start the ring creates the context, so the store
-    // below lands in the context the ring has just made.
-    if (c == 0) StartupRings(gThreadRings);
-    SetThreadCount(c + 1);
+  try {
+    KLockGuard ring(Monitor());
+    if (gProcessCount++ == 0) StartupRings(gProcessRings);
+    if (alsoThread) {
+      uintptr_t c = ThreadCount();
+      // On a thread's first start the ring creates the context, so the store
+      // below lands in the context the ring has just made.
+      if (c == 0) StartupRings(gThreadRings);
+      SetThreadCount(c + 1);
+    }
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::ProcessStartup", Describe());
   }
-  ThreadRingUnlock();
 }
 
 void KAt::ProcessShutdown(unsigned char alsoThread) {
-  ThreadRingLock();
-  if (alsoThread) {
-    uintptr_t c = ThreadCount();
-    if (c != 0) {
-      if (c == 1 && !gTooLateForThreadShutdown) ShutdownRings(gThreadRings);
-      SetThreadCount(c - 1);  // dropped when the ring has freed the context
+  try {
+    KLockGuard ring(Monitor());
+    if (alsoThread) {
+      uintptr_t c = ThreadCount();
+      if (c != 0) {
+        if (c == 1 && !gTooLateForThreadShutdown) ShutdownRings(gThreadRings);
+        SetThreadCount(c - 1);  // dropped when the ring has freed the context
+      }
     }
+    if (gProcessCount != 0 && --gProcessCount == 0) ShutdownRings(gProcessRings);
+    gTooLateForThreadShutdown = 1;
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::ProcessShutdown", Describe());
   }
-  if (gProcessCount != 0 && --gProcessCount == 0) ShutdownRings(gProcessRings);
-  gTooLateForThreadShutdown = 1;
-  ThreadRingUnlock();
 }
 
 void KAt::ThreadStartup() {
-  uintptr_t c = ThreadCount();
-  if (c == 0) {
-    ThreadRingLock();
-    StartupRings(gThreadRings);
-    ThreadRingUnlock();
+  try {
+    uintptr_t c = ThreadCount();
+    if (c == 0) {
+      KLockGuard ring(Monitor());
+      StartupRings(gThreadRings);
+    }
+    SetThreadCount(c + 1);
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::ThreadStartup", Describe());
   }
-  SetThreadCount(c + 1);
 }
 
 void KAt::ThreadShutdown() {
-  uintptr_t c = ThreadCount();
-  if (c == 0) return;
-  if (c == 1) {
-    ThreadRingLock();
-    if (!gTooLateForThreadShutdown) ShutdownRings(gThreadRings);
-    ThreadRingUnlock();
+  try {
+    uintptr_t c = ThreadCount();
+    if (c == 0) return;
+    if (c == 1) {
+      KLockGuard ring(Monitor());
+      if (!gTooLateForThreadShutdown) ShutdownRings(gThreadRings);
+    }
+    SetThreadCount(c - 1);
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::ThreadShutdown", Describe());
   }
-  SetThreadCount(c - 1);
 }
 
 void* KAt::UseThreadStartup(void* context) {
@@ -213,12 +285,18 @@ void* KAt::UseThreadStartup(void* context) {
   return previous;
 }
 
+// Null when the context package could not make the context.
 void* KAt::CreateThreadStartup() {
   void* saved = UseThreadStartup(nullptr);
-  ThreadRingLock();
-  StartupRings(gThreadRings);
-  ThreadRingUnlock();
-  SetThreadCount(1);
+  try {
+    {
+      KLockGuard ring(Monitor());
+      StartupRings(gThreadRings);
+    }
+    SetThreadCount(1);
+  } catch (...) {
+    vxk_internal::DebugLine("KAt::CreateThreadStartup", Describe());
+  }
   return UseThreadStartup(saved);
 }
 

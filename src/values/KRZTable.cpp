@@ -3,6 +3,7 @@
 #include "vxkernel/values/KRZTable.h"
 
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <unordered_set>
@@ -213,14 +214,15 @@ KQSValue KRZTable::InsertRowAt(long pos, long count, const KQSValue* values) {
   const bool shared = !fresh && KRZRow::FromValue(*values) != nullptr;
   KQSValue first;
   for (long k = 0; k < count; ++k) {
-    auto* link = new KRZTableRow;
+    // Owned here until linked, so a row that cannot be made leaks nothing.
+    auto link = std::make_unique<KRZTableRow>();
     if (fresh)
       link->record = KRZRow::MakeValue(new KRZRow(fNames, values));
     else if (shared)
       link->record = *values;
-    LinkAfter(after, link);
-    after = link;
-    if (k == 0) first = link->record;
+    LinkAfter(after, link.get());
+    after = link.release();
+    if (k == 0) first = after->record;
   }
   return first;
 }

@@ -220,6 +220,8 @@ int main(void) {
   CHECK(VX_LockUnlock(lock) == VX_OK);
   CHECK(VX_LockFree(lock) == VX_OK);
   CHECK(VX_LockFree(NULL) == VX_OK);
+  /* The statuses of a failure inside the library are distinct C constants. */
+  CHECK(VX_ERR_NO_MEMORY != VX_ERR_INTERNAL && VX_ERR_NO_MEMORY != VX_ERR_WRONG_TYPE);
 
   if (failures == 0) printf("all client value checks passed\n");
   return failures == 0 ? 0 : 1;

@@ -4,9 +4,16 @@
 // Values are converted by a native-type code (kNative...), and RecArray and
 // Record values get row and column access. All members are static; handles
 // (VAPIVALUE) are the same objects as the VXVALUE handles of vx_value.h.
+// No member throws: when memory runs out, one that returns a status answers
+// kNoMemory, one that returns a value answers Undefined (Alloc: null), and
+// each writes one debug line "KVal::<member> - out of memory" (any other
+// failure inside: VX_ERR_INTERNAL and a line of its own). Members that
+// change a table in place may leave it partly changed.
 // Thread rules: a value is used by one thread at a time.
 #ifndef VXKERNEL_CLIENTAPI_KVAL_H_
 #define VXKERNEL_CLIENTAPI_KVAL_H_
+
+#include <new>
 
 #include "vxkernel/clientapi/vx_value.h"
 #include "vxkernel/export.h"
@@ -21,6 +28,7 @@ class VXKERNEL_EXPORT KVal {
   static constexpr long kNullDestination = 0x277B0003;
   static constexpr long kUnknownType = 0x277B0004;
   static constexpr long kUndefinedValue = 0x277B0005;
+  static constexpr long kNoMemory = VX_ERR_NO_MEMORY;  // as the VX_ functions
 
   // Native-type codes; the bytes ValueToC writes are fixed whatever the
   // build machine's type widths: 1, 2, 4, 4, 8 for char, short, long
@@ -40,7 +48,12 @@ class VXKERNEL_EXPORT KVal {
 
   KVal() = delete;
 
-  static KQSValue* Alloc() { return new KQSValue(); }
+  // A new Undefined value; null when memory ran out.
+  static KQSValue* Alloc() {
+    KQSValue* v = new (std::nothrow) KQSValue();
+    if (v == nullptr) AllocFailed();
+    return v;
+  }
   static void Free(KQSValue* v) { delete v; }
   // kNullHandle for a null handle; else the value (when out is given) and 0.
   static long Check(const VAPIVALUE* handle, KQSValue** out);
@@ -85,6 +98,9 @@ class VXKERNEL_EXPORT KVal {
     const KQSValue values[] = {first, rest...};
     return Add(table, static_cast<long>(1 + sizeof...(rest)), values);
   }
+
+ private:
+  static void AllocFailed();  // writes Alloc's debug line
 };
 
 #endif  // VXKERNEL_CLIENTAPI_KVAL_H_

@@ -6,6 +6,13 @@
  * success; out-parameters are written only on success unless stated.
  * Indexes are 0-based. A C compiler accepts this header.
  *
+ * No function lets a C++ exception reach its caller. When memory runs out
+ * (or a request is larger than the heap can serve) the function answers
+ * VX_ERR_NO_MEMORY, writes one debug line "<function> - out of memory" and
+ * leaves every handle it was given with the value it held, writing no
+ * out-parameter. Any other failure inside the library answers
+ * VX_ERR_INTERNAL with one line of its own.
+ *
  * Thread rules: no locking of its own; a handle is used by one thread at a
  * time (the VX_Lock functions give callers a mutex for that). */
 #ifndef VXKERNEL_CLIENTAPI_VX_VALUE_H_
@@ -31,6 +38,8 @@ typedef struct VXLockHandle* VXLOCK;
 #define VX_ERR_BAD_ARGUMENT ((long)0x80010012L)
 #define VX_ERR_NEGATIVE_SIZE ((long)0x80010018L)
 #define VX_ERR_NO_CLASS ((long)0x80010020L)
+#define VX_ERR_NO_MEMORY ((long)0x80010030L) /* the heap refused; one debug line */
+#define VX_ERR_INTERNAL ((long)0x80010031L)  /* unexpected failure; one debug line */
 
 /* Handles. */
 VXKERNEL_EXPORT long VX_ValueAlloc(VXVALUE* out);

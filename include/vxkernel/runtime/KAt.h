@@ -22,6 +22,10 @@ class KLock;
 class VXKERNEL_EXPORT KAt {
  public:
   // ===== What the host calls =====
+  // None of these lets an exception out. A participant whose Startup or
+  // Shutdown throws is reported with one debug line naming its ring and
+  // priority, and the ring goes on with the next one; a call that cannot
+  // make the ring monitor (no memory) writes its line and changes no count.
 
   // Counts a process start-up; the first one runs the process ring. With
   // alsoThread, also starts the calling thread (see ThreadStartup).
@@ -70,6 +74,8 @@ class VXKERNEL_EXPORT KAt {
   virtual ~KAt();
 
  protected:
+  // Registers the participant. One that cannot be registered (no memory) is
+  // reported with one debug line and stays out of its ring.
   KAt(unsigned long priority, unsigned char process);
 
   virtual void Startup() = 0;

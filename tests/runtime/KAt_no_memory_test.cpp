@@ -1,0 +1,183 @@
+// The lifecycle calls when the heap refuses: each allocation a call makes is
+// failed in turn, in a child process of its own. The call must return,
+// report, keep its counts so the matching shut-down pairs up, leave no
+// monitor held, and leave a process whose values still answer.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <new>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "support/child_process.h"
+#include "support/debug_capture.h"
+#include "support/failing_new.h"
+#include "vxkernel/clientapi/vx_containers.h"
+#include "vxkernel/runtime/KAt.h"
+#include "vxkernel/runtime/KContext.h"
+#include "vxkernel/threads/KLock.h"
+
+namespace {
+
+uintptr_t ThreadCount() { return reinterpret_cast<uintptr_t>(KContext::Get(KAt::gContextAlloc)); }
+
+// A few calls through the client interface; "" when all of them succeed.
+std::string UseValues() {
+  VXVALUE a = nullptr;
+  char buf[16];
+  long n = 0;
+  long worst = VX_ValueAlloc(&a);
+  for (long s : {VX_ValueSetAssoc(a), VX_AssocSetString(a, "name", "minutes"),
+                 VX_AssocGetString(a, "name", buf, sizeof buf, &n), VX_ValueFree(a)}) {
+    if (worst == VX_OK) worst = s;
+  }
+  return worst == VX_OK ? "" : "values " + std::to_string(worst) + " ";
+}
+
+// What a child checks after the call it failed: "" when all is well.
+// Every failure is reported; a participant's line names its ring and
+// priority (other lines are the modules' own reports).
+std::string Lines(bool fired, const DebugCapture& capture) {
+  const std::string all = capture.All();
+  if (fired == all.empty()) return "lines [" + all + "] ";
+  static const std::regex participant(
+      "KAt::StartupRings - the participant at priority \\d+ of the (process|thread) ring could not "
+      "start: out of memory");
+  for (const std::string& line : capture.Texts()) {
+    if (line.rfind("KAt::", 0) == 0 && !std::regex_search(line, participant)) return "line " + line;
+  }
+  return "";
+}
+
+// Fails allocation n, then n + 1, ... of what scenario(n, out) arms, each in
+// a child, until a run goes through untouched: densely for the first 100,
+// then in strides. The scenario arms and disarms failing_new itself and puts
+// what went wrong into out.
+void EveryFailure(const std::function<bool(long n, std::string& out)>& scenario) {
+  bool fired = true;
+  for (long n = 1; fired && n < 5000; n += n < 100 ? 1 : 7) {
+    ChildResult r = RunInChild([&](std::string& out) {
+      std::string problems;
+      const bool fired = scenario(n, problems);
+      out = (fired ? "F" : "-") + problems;
+    });
+    SCOPED_TRACE(n);
+    ASSERT_EQ(r.status, 0);
+    ASSERT_FALSE(r.output.empty());
+    fired = r.output[0] == 'F';
+    EXPECT_EQ(r.output.substr(1), "");
+  }
+  EXPECT_FALSE(fired);
+}
+
+TEST(KAtNoMemory, ProcessStartup) {
+  EveryFailure([](long n, std::string& out) {
+    DebugCapture capture;
+    failing_new::FailNth(n);
+    KAt::ProcessStartup(1);
+    const bool fired = failing_new::Fired();
+    failing_new::FailNth(0);
+    out += Lines(fired, capture);
+    // Without a context (the context package failed) the thread count reads 0.
+    if (KAt::gProcessCount != 1 || ThreadCount() > 1) out += "counts ";
+    const std::string values = UseValues();
+    if (!fired) out += values;
+    KAt::ProcessShutdown(1);
+    if (KAt::gProcessCount != 0 || ThreadCount() != 0) out += "after ";
+    return fired;
+  });
+}
+
+TEST(KAtNoMemory, ThreadStartupOnASecondThread) {
+  EveryFailure([](long n, std::string& out) {
+    KAt::ProcessStartup(1);
+    DebugCapture capture;
+    bool fired = false;
+    std::thread worker([&] {
+      failing_new::FailNth(n);
+      KAt::ThreadStartup();
+      fired = failing_new::Fired();
+      failing_new::FailNth(0);
+      out += Lines(fired, capture);
+      if (ThreadCount() > 1) out += "count ";
+      const std::string values = UseValues();
+      if (!fired) out += values;
+      KAt::ThreadShutdown();
+      if (ThreadCount() != 0) out += "after ";
+    });
+    worker.join();
+    // The monitor is free: a second thread left nothing held.
+    KAt::ProcessShutdown(1);
+    return fired;
+  });
+}
+
+TEST(KAtNoMemory, CreateThreadStartup) {
+  EveryFailure([](long n, std::string& out) {
+    KAt::ProcessStartup(1);
+    void* mine = KAt::UseThreadStartup(nullptr);
+    KAt::UseThreadStartup(mine);
+    DebugCapture capture;
+    failing_new::FailNth(n);
+    void* client = KAt::CreateThreadStartup();
+    const bool fired = failing_new::Fired();
+    failing_new::FailNth(0);
+    out += Lines(fired, capture);
+    if (KAt::UseThreadStartup(mine) != mine || ThreadCount() != 1) out += "caller ";
+    if (client == nullptr && !fired) out += "no context ";
+    if (client != nullptr) {
+      std::thread pool([&] {
+        void* previous = KAt::UseThreadStartup(client);
+        const std::string values = UseValues();
+        if (!fired) out += values;
+        KAt::UseThreadStartup(previous);
+      });
+      pool.join();
+      KAt::DestroyThreadStartup(client);
+    }
+    KAt::ProcessShutdown(1);
+    return fired;
+  });
+}
+
+// A participant that cannot be registered is left out of its ring.
+TEST(KAtNoMemory, RegistrationLeavesTheParticipantOut) {
+  struct Late : KAtProcess {
+    explicit Late(std::string* trace) : KAtProcess(40), fTrace(trace) {}
+    void Startup() override { *fTrace += "started "; }
+    void Shutdown() override {}
+    std::string* fTrace;
+  };
+  EveryFailure([](long n, std::string& out) {
+    std::string trace;
+    DebugCapture capture;
+    alignas(Late) unsigned char room[sizeof(Late)];  // only the registration allocates
+    failing_new::FailNth(n);
+    Late* late = new (room) Late(&trace);
+    const bool fired = failing_new::Fired();
+    failing_new::FailNth(0);
+    const std::string expected =
+        fired ? "KAt::Add - could not register the participant at priority 40 of the process ring: "
+                "out of memory\n"
+              : "";
+    if (capture.All() != expected) out += "lines [" + capture.All() + "] ";
+    KAt::ProcessStartup(0);
+    if (trace != (fired ? "" : "started ")) out += "trace " + trace;
+    KAt::ProcessShutdown(0);
+    late->~Late();
+    return fired;
+  });
+}
+
+TEST(KAtNoMemory, ALockWithoutItsImplementationSaysSo) {
+  DebugCapture capture;
+  failing_new::FailNth(1);
+  { KLock lock(KLock::kCriticalSection); }
+  failing_new::FailNth(0);
+  EXPECT_EQ(capture.All(),
+            "KLock::SysInit - could not create the lock of kind 0; it does not lock\n");
+}
+
+}  // namespace
