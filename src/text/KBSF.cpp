@@ -3,6 +3,7 @@
 #include "vxkernel/text/KBSF.h"
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 
@@ -143,7 +144,13 @@ long Decode(const unsigned char* src, size_t n, unsigned char* dst, size_t* badA
 
 }  // namespace
 
-long KBSF::Base64EncodedLength(long n) { return n < 0 ? 0 : (n + 2) / 3 * 4; }
+// Saturates at LONG_MAX for lengths whose encoding no long can count, so
+// no buffer is ever judged large enough for them.
+long KBSF::Base64EncodedLength(long n) {
+  if (n < 0) return 0;
+  const long groups = n / 3 + (n % 3 != 0 ? 1 : 0);
+  return groups > LONG_MAX / 4 ? LONG_MAX : groups * 4;
+}
 
 long KBSF::Base64MaxDecodedLength(long n) { return n < 0 ? 0 : n / 4 * 3; }
 

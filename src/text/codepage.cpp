@@ -2,6 +2,7 @@
 // platform's iconv converters.
 #include "vxkernel/text/codepage.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -48,14 +49,16 @@ std::string IconvName(unsigned codePage) {
 // The wide side: wchar_t is UTF-32 in host order.
 constexpr const char* kWide = "WCHAR_T";
 
+// U+FFFD, the character the system puts for invalid input.
+constexpr wchar_t kReplacement = 0xFFFD;
+
 const std::string& WideReplacement() {
-  // U+FFFD as one wchar_t, the character the system puts for invalid input.
-  static const std::string r = [] {
-    const wchar_t c = 0xFFFD;
-    return std::string(reinterpret_cast<const char*>(&c), sizeof c);
-  }();
+  static const std::string r(reinterpret_cast<const char*>(&kReplacement), sizeof kReplacement);
   return r;
 }
+
+// Whether c is a Unicode code point (wchar_t is signed here).
+bool IsCodePoint(wchar_t c) { return static_cast<uint32_t>(c) <= 0x10FFFF; }
 
 }  // namespace
 
@@ -72,6 +75,11 @@ std::wstring mbtow(unsigned codePage, const char* s, long len) {
   }
   std::wstring w(bytes.size() / sizeof(wchar_t), L'\0');
   std::memcpy(w.data(), bytes.data(), w.size() * sizeof(wchar_t));
+  // The system's UTF-8 decoder passes sequences above the last code point
+  // through (F4 90 80 80 gives 0x110000); no code page holds such a value.
+  for (wchar_t& c : w) {
+    if (!IsCodePoint(c)) c = kReplacement;
+  }
   return w;
 }
 
@@ -83,6 +91,16 @@ std::string wtomb(unsigned codePage, const wchar_t* w, long len) {
   if (w == nullptr) return std::string();
   const size_t n = len < 0 ? std::wcslen(w) : static_cast<size_t>(len);
   if (n == 0) return std::string();
+  // A wide value above the last code point is no character: it becomes "?"
+  // like any other the code page cannot hold, instead of the 5- and 6-byte
+  // forms the system's UTF-8 encoder would make of it.
+  std::wstring checked;
+  for (size_t i = 0; i < n; ++i) {
+    if (IsCodePoint(w[i])) continue;
+    if (checked.empty()) checked.assign(w, n);
+    checked[i] = L'?';
+  }
+  if (!checked.empty()) w = checked.data();
   std::string out;
   const std::string name = IconvName(codePage);
   if (port::IconvConvert(kWide, name.c_str(), w, n * sizeof(wchar_t), sizeof(wchar_t), "?", &out) ==

@@ -207,8 +207,17 @@ char* str_translate_n(char* s, long n, const char* from, const char* to) {
   const size_t pairs = std::min(std::strlen(from), std::strlen(to));
   // Filled backwards so that the first occurrence in from wins.
   for (size_t i = pairs; i-- > 0;) map[U(from)[i]] = U(to)[i];
+  // A double-byte character is left whole: its trail byte may equal an
+  // ASCII byte of the table ("\\" is a trail byte in Shift-JIS).
+  const TextEnv e = vxk_internal::CurrentTextEnv();
   unsigned char* p = U(s);
-  for (long i = 0; i < n && p[i] != 0; ++i) p[i] = map[p[i]];
+  for (long i = 0; i < n && p[i] != 0; ++i) {
+    if (e.PairAt(p + i)) {
+      ++i;
+      continue;
+    }
+    p[i] = map[p[i]];
+  }
   return s;
 }
 
@@ -309,13 +318,12 @@ char* str_sub(char* dst, const char* src, long pos, long len) {
   return dst;
 }
 
+// The array holds what the source supplies, not len + 1 bytes whatever len
+// says: a length far past the text would otherwise ask for gigabytes.
 char* str_substring(const char* s, long pos, long len) {
-  if (len < 0) len = 0;
-  char* r = new char[static_cast<size_t>(len) + 1];
-  r[0] = '\0';
-  if (s == nullptr) return r;
-  size_t start, end;
-  Range(vxk_internal::CurrentTextEnv(), s, pos, len, &start, &end);
+  size_t start = 0, end = 0;
+  if (s != nullptr) Range(vxk_internal::CurrentTextEnv(), s, pos, len, &start, &end);
+  char* r = new char[end - start + 1];
   std::memcpy(r, s + start, end - start);
   r[end - start] = '\0';
   return r;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -118,6 +119,9 @@ TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
   EXPECT_TRUE(KBSF::FromBase64("YWJjZA==", 8, bytes, len));
   EXPECT_EQ(len, 4);
   EXPECT_EQ(capture.Texts().size(), 2u);
+  // Lengths whose encoding no long counts saturate instead of overflowing.
+  EXPECT_EQ(KBSF::Base64EncodedLength(LONG_MAX), LONG_MAX);
+  EXPECT_EQ(KBSF::Base64EncodedLength(LONG_MAX / 4 * 3), LONG_MAX / 4 * 4);
 }
 
 TEST(KBSFTest, DecodesInPlaceAndTerminates) {

@@ -131,6 +131,10 @@ TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
   EXPECT_EQ(utf8tow("a\xff\x62\xe6\x97"), L"a\xFFFD\x62\xFFFD\xFFFD");  // a, bad, b, cut
   EXPECT_EQ(wtomb(1252, L"a\u65e5b"), "a?b");
   EXPECT_EQ(wtosj(L"\u00e9"), "?");
+  // Past the last code point: the system's UTF-8 codec would pass these.
+  EXPECT_EQ(utf8tow("\xF4\x8F\xBF\xBF\xF4\x90\x80\x80"), std::wstring(L"\U0010FFFF") + L"\xFFFD");
+  const wchar_t beyond[] = {L'a', static_cast<wchar_t>(0x110000), static_cast<wchar_t>(0x7FFFFFFF), 0};
+  EXPECT_EQ(wtoutf8(beyond), "a??");
 }
 
 TEST(CodePageTest, NullEmptyAndUnknown) {

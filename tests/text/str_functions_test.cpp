@@ -86,6 +86,7 @@ TEST(StrSingleByteTest, SubstringsAndEditing) {
   EXPECT_STREQ(str_sub(dst, "abcdef", 4, 99), "ef");
   EXPECT_STREQ(str_sub(dst, "abcdef", 9, 2), "");
   EXPECT_EQ(Own(str_substring("abcdef", 1, 2)), "bc");
+  EXPECT_EQ(Own(str_substring("abc", 1, 1L << 36)), "bc");  // sized by the text, not by len
   char e[16] = "abcdef";
   EXPECT_EQ(str_delete(e, 1, 2), 4);
   EXPECT_STREQ(e, "adef");
@@ -208,6 +209,8 @@ TEST(StrShiftJisTest, TrailByteNeverMatchesBackslash) {
   EXPECT_EQ(str_strip(stripped, "\\"), 6);
   EXPECT_EQ(std::string(stripped), std::string("a") + kHyou + "b" + kHyou);
   EXPECT_EQ(Own(str_quote(kHyou, '\\')), std::string("\\") + kHyou + "\\");
+  char translated[8] = "a\x95\x5c\x5c";
+  EXPECT_STREQ(str_translate_n(translated, 4, "\\", "/"), "a\x95\x5c/");  // the trail byte stays
 }
 
 TEST(StrShiftJisTest, ComparisonValuesWholeCharacters) {
