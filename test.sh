@@ -55,4 +55,7 @@ for source in "$VXK_ROOT"/fuzz/*_fuzz.cpp; do
     "./fuzz/$name" -max_total_time="${VXK_FUZZ_SECONDS:-60}" -timeout=10 -print_final_stats=1 "${dict[@]}" "$work")
 done
 
+echo "== test code against library code"
+"$VXK_ROOT/scripts/test_ratio.sh" || true
+
 echo "== all test runs passed in $((SECONDS - start)) s"
