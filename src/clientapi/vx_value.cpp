@@ -245,8 +245,9 @@ long ValueSetInstance(VXVALUE value, short classNumber, long data) {
   // Number 28671 means no class; asking for it would only write a debug line.
   const KQSClass* c = classNumber != KQSClass::kNoClassNumber ? KQSValue::NumberToClass(classNumber) : nullptr;
   if (c == nullptr) return VX_ERR_NO_CLASS;
-  // The word is adopted as given: a storage pointer hands its reference over.
-  return Set(value, KQSValue(classNumber, data));
+  // A C caller holds no references: a storage word (from VX_ValueGetInstance
+  // of a live value) is borrowed, and the handle takes a reference of its own.
+  return Set(value, KQSValue(c, reinterpret_cast<void*>(data)));
 }
 
 long ValueGetInstance(VXVALUE value, long* data) noexcept {

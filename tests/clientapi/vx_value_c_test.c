@@ -201,6 +201,11 @@ int main(void) {
     CHECK(VX_ValueGetInstance(x, &n) == VX_OK && n == 77);
     CHECK(VX_ValueSetInstance(x, 3, 1) == VX_ERR_NO_CLASS);
     CHECK(VX_ValueGetType(x, &type) == VX_OK && type == 4);
+    /* A storage word is borrowed: freeing the second handle leaves the first. */
+    CHECK(VX_ValueSetString(t, "shared") == VX_OK && VX_ValueGetInstance(t, &n) == VX_OK);
+    CHECK(VX_ValueSetInstance(x, -1, n) == VX_OK && VX_ValueFree(x) == VX_OK);
+    CHECK(VX_ValueAlloc(&x) == VX_OK);
+    CHECK(VX_ValueGetStringPtr(t, &p) == VX_OK && strcmp(p, "shared") == 0);
     CHECK(VX_ValueSetAssocInArgs(x) == VX_OK);
     CHECK(VX_AssocGetType(x, "absent", &type) == VX_ERR_NO_FIELD);
     CHECK(VX_ValueGetIndexValue(x, 0, t) == VX_ERR_INDEX_RANGE);

@@ -87,7 +87,11 @@ VXKERNEL_EXPORT long VX_ValueGetLength(VXVALUE value, long* length);
 /* out becomes a String holding the value's display text. */
 VXKERNEL_EXPORT long VX_ValueGetFormatted(VXVALUE value, VXVALUE out);
 VXKERNEL_EXPORT long VX_ValueGetDisplayString(VXVALUE value, VXVALUE out);
-/* A value of the class with that number and data word. */
+/* A value of the class with that number and data word. For a class whose
+ * values live in storage the word is borrowed: the handle takes a reference
+ * of its own, so freeing it never frees storage another handle still holds.
+ * Such a word must be 0 or one that VX_ValueGetInstance gave for a live
+ * value of that class. Get gives the data word without a reference. */
 VXKERNEL_EXPORT long VX_ValueSetInstance(VXVALUE value, short classNumber, long data);
 VXKERNEL_EXPORT long VX_ValueGetInstance(VXVALUE value, long* data);
 /* A Ptr value (class 17) holding a copy of source; a value that already is
