@@ -213,6 +213,7 @@ class TextReader {
   // Reads up to delimiter like istream::getline with a 255-byte buffer;
   // false where getline would set failbit.
   bool TagText(std::string& text);
+  bool NonFinite(char c, bool negative, double& value);
   Grouping StringGrouping(const vxk_internal::LeadTable*& lead) const;
 
   std::istream& fIn;
@@ -340,6 +341,9 @@ bool TextReader::Double(double& value) {
     }
     const char ch = static_cast<char>(c);
     const char last = text.empty() ? '\0' : text.back();
+    if ((ch == 'i' || ch == 'n') && (text.empty() || text == "-" || text == "+")) {
+      return NonFinite(ch, text == "-", value);
+    }
     if (ch >= '0' && ch <= '9') {
     } else if ((ch == '-' || ch == '+') && (text.empty() || last == 'e' || last == 'E')) {
     } else if (ch == '.' && !point && !exponent) {
@@ -374,6 +378,23 @@ bool TextReader::Double(double& value) {
     Fail();
     return false;
   }
+  return true;
+}
+
+// "inf" or "nan" after an optional sign, as the Real writer puts the values
+// that are not finite; c is the word's first letter, not yet taken.
+bool TextReader::NonFinite(char c, bool negative, double& value) {
+  const char* word = c == 'i' ? "inf" : "nan";
+  for (const char* w = word; *w != '\0'; ++w) {
+    if (fBuffer->sgetc() != *w) {
+      value = 0;
+      Fail();
+      return false;
+    }
+    fBuffer->sbumpc();
+  }
+  value = c == 'i' ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
+  if (negative) value = -value;
   return true;
 }
 
@@ -442,11 +463,18 @@ void TextReader::String(int quote, KQSValue& out) {
         text += static_cast<char>(fBuffer->sbumpc());
       }
     } else if (grouping == Grouping::kLeadBytes && lead->fLead[b]) {
-      // A lead byte takes the next byte along, unless that byte closes the
-      // string: a lone lead byte at the end of a text is written just
-      // before the closing quote.
+      // A lead byte takes the next byte along, unless that byte is a quote:
+      // a lone lead byte at the end of a text is written just before the
+      // closing quote, and a quote inside the text after a lead byte is
+      // written doubled (no code page has a quote as a trail byte).
       const int t = fBuffer->sgetc();
-      if (t != kEof && t != quote) text += static_cast<char>(fBuffer->sbumpc());
+      if (t != kEof && t != quote) {
+        text += static_cast<char>(fBuffer->sbumpc());
+      } else if (t == quote) {
+        fBuffer->sbumpc();
+        if (fBuffer->sgetc() != quote) break;  // it closed the string
+        text += static_cast<char>(fBuffer->sbumpc());
+      }
     }
   }
   out = KQSValue(KQSValue::Class_String(), KQSValueString::Make(text.data(), static_cast<unsigned>(text.size())));

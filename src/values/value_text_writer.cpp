@@ -254,8 +254,15 @@ void WriteQuotedText(TextSink& sink, const char* text, size_t length) {
   for (size_t i = 0; i < length; ++i) {
     if (pairs && i + 1 < length && sink.Env().PairAt(p + i)) {
       // A double-byte pair is written together, so a trail byte that
-      // happens to be a quote or a backslash is not escaped.
+      // happens to be a backslash is not escaped. A quote is never a trail
+      // byte of a double-byte code page; after a lead byte it is doubled,
+      // which the reader takes for a quote inside the text.
       ++i;
+      if (p[i] == '\'') {
+        sink.Write(text + run, i + 1 - run);
+        sink.Write("'", 1);
+        run = i + 1;
+      }
       continue;
     }
     const char as = kEscape.fAs[p[i]];

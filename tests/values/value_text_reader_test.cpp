@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -142,10 +143,15 @@ TEST(ValueTextReader, RealsMatchStrtod) {
   }
   EXPECT_EQ(static_cast<double>(Parse("G.5")), 0.5);
   EXPECT_EQ(static_cast<double>(Parse("G+7E2")), 700.0);
+  // The values that are not finite, as the writer puts them.
+  EXPECT_EQ(static_cast<double>(Parse("Ginf")), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(static_cast<double>(Parse("G-inf")), -std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(std::isnan(static_cast<double>(Parse("Gnan"))));
+  EXPECT_TRUE(std::signbit(static_cast<double>(Parse("G-nan"))));
 }
 
 TEST(ValueTextReader, NumericFailuresLeaveUndefinedAndFailbit) {
-  for (const char* text : {"-", "-x", "B/", "Bx", "G", "Gx", "Ginf", "L", "L+", "99999999999999999999",
+  for (const char* text : {"-", "-x", "B/", "Bx", "G", "Gx", "Gin", "G-na", "L", "L+", "99999999999999999999",
                            "L-9223372036854775809", "G1e999", "D/1/2", "D/99999/1/1:0:0:0"}) {
     SCOPED_TRACE(text);
     const Read r = ReadText(text);
@@ -381,10 +387,12 @@ TEST(ValueTextReader, CodePageCrackerKeepsTrailBytesThatLookLikeQuotes) {
   EXPECT_EQ(Parse("'\x95\\x'", &sjis).String(), KString("\x95\\x"));
   EXPECT_EQ(Parse("'\x95\\x'").String(), KString("\x95x"));  // single-byte: an escape
   // A lead byte never takes the closing quote along: the quote ends the
-  // string (the price of reading a lone lead byte at the end back).
+  // string (the price of reading a lone lead byte at the end back); a
+  // doubled quote after a lead byte is a quote inside the text.
   const Read quote = ReadText("'\x82\x27x'", &sjis);
   EXPECT_EQ(quote.value.String(), KString("\x82"));
   EXPECT_EQ(quote.rest, "x'");
+  EXPECT_EQ(Parse("'\x82''x'", &sjis).String(), KString("\x82'x"));
   // 0xA1 is a katakana byte, not a lead byte, in 932; it is one in 936.
   EXPECT_EQ(Parse("'\xA1\\x'", &sjis).String(), KString("\xA1x"));
   KQSClassCracker gbk = CodePage(936);

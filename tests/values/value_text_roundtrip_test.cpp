@@ -167,14 +167,12 @@ class Generator {
         case Alphabet::kGbk: {
           const int kind = Pick(4);
           if (kind == 0) {
-            // A whole character: lead byte and any trail byte but a quote
-            // (backslash, NUL and line ends included).
+            // A lead byte and any next byte (backslash, quote, NUL and
+            // line ends included).
             unsigned char lead;
             do lead = static_cast<unsigned char>(0x81 + Pick(0x7E));
             while (!Lead(lead));
-            unsigned char trail;
-            do trail = static_cast<unsigned char>(fRng());
-            while (trail == '\'');
+            const auto trail = static_cast<unsigned char>(fRng());
             s += static_cast<char>(lead);
             s += static_cast<char>(trail);
           } else if (kind == 1) {
