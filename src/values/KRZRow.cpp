@@ -178,6 +178,10 @@ void KRZRow::Grow(long n) {
 
 long KRZRow::AddColumns(long n) {
   if (n <= 0) return fWidth;
+  if (n > kMaxWidth - fWidth) {
+    RZDebugLine("KRZRow::AddColumns", "too many columns (width, added): ", fWidth, n);
+    return fWidth;
+  }
   // Slots past the width are always Undefined.
   Grow(n);
   fWidth += n;
@@ -190,6 +194,10 @@ long KRZRow::InsertColumnAt(long pos, long n) {
     return 0;
   }
   if (n <= 0) return pos;
+  if (n > kMaxWidth - fWidth) {
+    RZDebugLine("KRZRow::InsertColumnAt", "too many columns (width, added): ", fWidth, n);
+    return 0;
+  }
   Grow(n);
   // Moved-from values are Undefined, so the gap needs no filling.
   std::move_backward(fValues + (pos - 1), fValues + fWidth, fValues + fWidth + n);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -29,6 +30,8 @@ TEST(KQSValueListEdges, IndexRules) {
   EXPECT_TRUE(l.ListGetValue(0).IsUndefined());
   EXPECT_TRUE(l.ListGetValue(4).IsUndefined());
   EXPECT_TRUE(l.ListGetValue(-4).IsUndefined());
+  EXPECT_TRUE(l.ListGetValue(LONG_MIN).IsUndefined());
+  EXPECT_TRUE(l.ListGetValue(LONG_MAX).IsUndefined());
   l.ListSetValue(5, KQSValue(9));
   EXPECT_EQ(Text(l), "{1,2,3}");
   l.ListSetValue(-3, KQSValue(9));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <random>
 #include <string>
 #include <vector>
@@ -359,6 +360,12 @@ TEST_F(KRZTableTest, RowFromAListOfNamesKeepsOnlyStrings) {
   DebugCapture capture;
   EXPECT_EQ(row->InsertColumnAt(6, 1), 0);
   EXPECT_NE(capture.All().find("KRZRow::InsertColumnAt"), std::string::npos);
+  // Widths no row can hold are refused before anything is allocated.
+  EXPECT_EQ(row->InsertColumnAt(1, LONG_MAX - 1), 0);
+  EXPECT_EQ(row->AddColumns(LONG_MAX), 4);
+  EXPECT_EQ(row->Width(), 4);
+  EXPECT_NE(capture.All().find("KRZRow::AddColumns - too many columns (width, added): 4, "),
+            std::string::npos);
   // Sharing a Record as names.
   KQSValue r2 = KRZRow::MakeValue(new KRZRow(row->Names(), nullptr));
   EXPECT_EQ(RowOf(r2)->Width(), 3);

@@ -231,7 +231,8 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
 inline KQSValue KQSValue::ListGetValue(long i) const {
   if (!IsList() || fData == 0) return KQSValue();
   const KQSValueList* w = static_cast<const KQSValueList*>(User());
-  const unsigned long d = static_cast<unsigned long>(i - w->fCacheLo);
+  // Subtracted unsigned: any index, LONG_MIN included, is one compare.
+  const unsigned long d = static_cast<unsigned long>(i) - static_cast<unsigned long>(w->fCacheLo);
   const ValNode* n;
   if (d < w->fCacheLength) {
     n = w->fCacheNodes + d;

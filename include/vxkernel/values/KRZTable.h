@@ -99,12 +99,17 @@ class VXKERNEL_EXPORT KRZRow : public KQSValueBase {
   // The values array itself (width entries); a column change may move it.
   KQSValue* GetArray() { return fValues; }
   const KQSValue* GetArray() const { return fValues; }
-  // Appends n Undefined columns; returns the new width.
+  // Most columns a row holds: as many values as 2^31 - 1 bytes hold.
+  static constexpr long kMaxWidth = 0x7FFFFFFF / static_cast<long>(sizeof(KQSValue));
+
+  // Appends n Undefined columns; returns the new width. A width past
+  // kMaxWidth is refused: nothing changes, one debug line.
   long AddColumns(long n);
   long AddColumn(long n) { return AddColumns(n); }
   // Inserts n Undefined columns before column pos; returns pos.
   // REQUIRES: 1 <= pos <= width + 1 (otherwise nothing changes, one debug
-  // line is written and the result is 0).
+  // line is written and the result is 0). A width past kMaxWidth is refused
+  // the same way.
   long InsertColumnAt(long pos, long n);
   // Removes columns from..to when 1 <= from <= to <= width; otherwise
   // nothing changes.
