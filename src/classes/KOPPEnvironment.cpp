@@ -2,7 +2,8 @@
 // prototypes, copying between environments, and the class loaders.
 #include "vxkernel/classes/KOPPEnvironment.h"
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
+#include "vxkernel/threads/KLockGuard.h"
 #include "vxkernel/values/KQSValue.h"
 
 using vxk_internal::DebugText;

@@ -6,8 +6,9 @@
 #include <functional>
 #include <ostream>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "classes/ptr_package.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 using vxk_internal::DebugText;
 

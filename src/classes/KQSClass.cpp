@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "base/debug_line.h"
 #include "classes/classes_internal.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"

@@ -1,7 +1,7 @@
 // KQSClassPointer: the reference stubs and the sharded class statistics.
 #include <cstdint>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "vxkernel/classes/KQSClass.h"
 
 using vxk_internal::DebugText;

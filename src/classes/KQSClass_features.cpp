@@ -7,8 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/text/KStringKey.h"

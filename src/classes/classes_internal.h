@@ -1,4 +1,4 @@
-// Private helpers shared by the class and value sources.
+// Private helpers shared by the class sources.
 #ifndef VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 #define VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 

@@ -9,12 +9,13 @@
 #include <sstream>
 
 #include "base/debug_line.h"
+#include "base/type_numbers.h"
+#include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/values/KQSValueBase.h"
-#include "values/value_text_writer_internal.h"
 
 using vxk_internal::DebugText;
 

@@ -16,21 +16,23 @@
 #include <istream>
 #include <limits>
 #include <locale>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/debug_line.h"
+#include "base/type_numbers.h"
+#include "text/text_walk.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/text/KString.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
-#include "text/text_walk.h"
+
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -141,12 +143,6 @@ KQSValue::CrackerFunction FindCracker(char tag) {
     if (gCrackers[i].tag == tag) return gCrackers[i].reader;
   }
   return nullptr;
-}
-
-void DebugText(const std::string& text) {
-  std::ostringstream s;
-  s << text;
-  dbgstrm_print(s);
 }
 
 // Direct access to the get area, for copying string runs in bulk. Pointers to
@@ -629,7 +625,7 @@ void TextReader::Tag(KQSValue& out) {
     return;
   }
   if (tag.compare(0, 3, "VX:") != 0) {
-    DebugText("KQSValue::operator>>() bad tag: <" + tag + ">\n");
+    DebugText("KQSValue::operator>>() bad tag: <", tag, ">\n");
     return;
   }
   // The class name ends at the first blank; attributes are the class's own.
@@ -638,7 +634,7 @@ void TextReader::Tag(KQSValue& out) {
   const std::string name = tag.substr(3, end - 3);
   const KQSClass* c = KQSValue::NameToClass(KString(name.data(), static_cast<unsigned>(name.size())));
   if (c == nullptr) {
-    DebugText("KQSValue::operator>>() No such class: <" + name + ">\n");
+    DebugText("KQSValue::operator>>() No such class: <", name, ">\n");
     return;
   }
   if (!c->FormattedInput(fIn, out, nullptr)) {
