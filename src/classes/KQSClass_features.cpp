@@ -22,12 +22,8 @@ namespace {
 
 using NameIndex = T23Tree<KStringKey, KQSClass_Slot*>;
 
-// Feature names are shorter than this; a table has at most this many
-// positions, so that an index read from a damaged class image cannot make
-// a table of gigabytes.
-constexpr size_t kMaxFeatureName = 32767;
-constexpr long kMaxSlots = 32767;
-
+using vxk_internal::kMaxFeatureName;
+using vxk_internal::kMaxSlots;
 
 KStringKey UpperKey(const char* name) {
   KStringKey key(name);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/Swap.h"
