@@ -112,7 +112,7 @@ long KVal::CToValue(KQSValue& v, long ctype, const void* src, long length) {
       v = static_cast<const char*>(src);
       break;
     case kNativeBytes:
-      v = KQSValue(static_cast<short>(-6), src, length);
+      v = KQSValue(vxk_types::kBytes, src, length);
       break;
     case kNativeDate: {
       KDateTime d;
@@ -169,13 +169,15 @@ long KVal::ValueToC(const KQSValue& v, long ctype, void* dst, long size, long* l
       break;
     }
     case kNativeBytes: {
-      const long n = v.Type() == -6 && v.User() != nullptr ? v.Length() : 0;
+      const long n = v.Type() == vxk_types::kBytes && v.User() != nullptr ? v.Length() : 0;
       if (n > 0) std::memcpy(dst, v.Bytes(), static_cast<size_t>(n < size ? n : size));
       produced = n;
       break;
     }
     case kNativeDate:
-      produced = Write(dst, size, v.Type() == -7 && v.User() != nullptr ? v.Date().Systime() : int64{0});
+      produced = Write(
+          dst, size,
+          v.Type() == vxk_types::kDate && v.User() != nullptr ? v.Date().Systime() : int64{0});
       break;
     default:
       produced = Write(dst, size, static_cast<int64>(v));

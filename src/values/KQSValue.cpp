@@ -122,12 +122,16 @@ const KDateTime& KQSValue::Date() const { return static_cast<const KQSValueDate*
 const unsigned char* KQSValue::Bytes() const { return static_cast<const KQSValueBytes*>(User())->Bytes(); }
 
 const KString& KQSValue::String() const {
-  if (Type() == -1 && fData != 0) return static_cast<const KQSValueString*>(User())->String();
+  if (Type() == vxk_types::kString && fData != 0) {
+    return static_cast<const KQSValueString*>(User())->String();
+  }
   return gErrorString;
 }
 
 KQSValue::operator const char*() const {
-  if (Type() == -1 && fData != 0) return static_cast<const KQSValueString*>(User())->String();
+  if (Type() == vxk_types::kString && fData != 0) {
+    return static_cast<const KQSValueString*>(User())->String();
+  }
   return nullptr;
 }
 
@@ -155,7 +159,7 @@ long KQSValue::Invoke(long argc, KQSValue* argv, KQSValue& out) const {
 
 bool KQSValue::CoerceTo(short type) {
   if (type == Type()) return true;
-  if (type == 5) {
+  if (type == vxk_types::kBoolean) {
     const bool b = fClass->CoerceToBoolean(Instance());
     Become(gClassBoolean, b ? 1 : 0);
     return true;
@@ -230,7 +234,7 @@ const KQSClass* KQSValue::NumberToClass(short n) {
 }
 
 bool KQSValue::IsObjectType(short type) {
-  if (type == kNoClassNumber || type == -132) return true;
+  if (type == kNoClassNumber || type == vxk_types::kTypeCode) return true;
   const KQSClass* c = NumberToClass(type);
   if (c == nullptr) return true;
   return c->CanDot() != 0 || c->HasMethods() || c->HasAttributes();

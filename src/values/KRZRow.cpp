@@ -92,7 +92,7 @@ KRZRow::~KRZRow() { delete[] fValues; }
 
 const KQSClass* KRZRow::RecordClass() {
   // The built-in classes are static objects, so the pointer never changes.
-  static const KQSClass* const gRecordClass = KQSBuiltinClass(-109);
+  static const KQSClass* const gRecordClass = KQSBuiltinClass(vxk_types::kRecord);
   return gRecordClass;
 }
 

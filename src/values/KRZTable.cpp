@@ -48,7 +48,7 @@ KRZTable::~KRZTable() {
 }
 
 const KQSClass* KRZTable::RecArrayClass() {
-  static const KQSClass* const gRecArrayClass = KQSBuiltinClass(-110);
+  static const KQSClass* const gRecArrayClass = KQSBuiltinClass(vxk_types::kRecArray);
   return gRecArrayClass;
 }
 

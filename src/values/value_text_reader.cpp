@@ -478,7 +478,7 @@ void TextReader::ObjRef(KQSValue& out) {
   if (!Hex(n)) return;
   // Class 3 is the host's object reference class. Without it, or when it is
   // a storage class, the word would be taken for an address: refuse.
-  const KQSClass* c = KQSValue::NumberToClass(3);
+  const KQSClass* c = KQSValue::NumberToClass(vxk_types::kObjRef);
   if (c == nullptr || c->IsPointer() || c->CountsStorage()) {
     DebugText("KQSValue::operator>>( # ) no object reference class\n");
     return;
