@@ -55,6 +55,10 @@ constexpr long double kLargestWritten = 1.79769313486232e308L;
 // allocator consolidate again and again). One thread-local object, fetched
 // once per FormattedInput call: in a shared library each thread-local access
 // is a call.
+//
+// Compiler thread-local storage rather than a KContext slot: values are read
+// on any thread, including threads that never ran the thread ring and so
+// have no KContext, and the state is private to this file.
 struct ThreadState {
   int depth = 0;
   std::string scratch;

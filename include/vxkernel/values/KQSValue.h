@@ -336,15 +336,23 @@ class VXKERNEL_EXPORT KQSValue {
     v.fData = data;
     return v;
   }
+  // The one pair that takes and drops references. An immediate value is
+  // told apart first, with one test: it is the commonest copy.
   void Hold() const {
-    if (fClass == nullptr) return;
-    if (fClass->CountsStorage()) static_cast<const KQSValueBaseClass*>(fClass)->Take(User());
-    else if (fClass->IsPointer()) fClass->AddReference(Instance());
+    if (fClass == nullptr || !fClass->IsPointer()) return;
+    if (fClass->CountsStorage()) {
+      static_cast<const KQSValueBaseClass*>(fClass)->Take(User());
+    } else {
+      fClass->AddReference(Instance());
+    }
   }
   void Drop() const {
-    if (fClass == nullptr) return;
-    if (fClass->CountsStorage()) static_cast<const KQSValueBaseClass*>(fClass)->Drop(User());
-    else if (fClass->IsPointer()) fClass->ReleaseReference(Instance());
+    if (fClass == nullptr || !fClass->IsPointer()) return;
+    if (fClass->CountsStorage()) {
+      static_cast<const KQSValueBaseClass*>(fClass)->Drop(User());
+    } else {
+      fClass->ReleaseReference(Instance());
+    }
   }
   KQSValue& Become(const KQSClass* c, uintptr_t data) {
     Drop();
