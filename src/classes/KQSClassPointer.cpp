@@ -1,9 +1,10 @@
 // KQSClassPointer: the reference stubs and the sharded class statistics.
+#include "vxkernel/classes/KQSClassPointer.h"
+
 #include <atomic>
 #include <cstdint>
 
 #include "base/debug_line.h"
-#include "vxkernel/classes/KQSClass.h"
 
 using vxk_internal::DebugText;
 

@@ -11,6 +11,7 @@
 #include "base/type_numbers.h"
 #include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/T23Tree.h"

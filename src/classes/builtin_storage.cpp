@@ -11,6 +11,11 @@
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/text/str.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBytes.h"
+#include "vxkernel/values/KQSValueDate.h"
+#include "vxkernel/values/KQSValueLong.h"
+#include "vxkernel/values/KQSValueReal.h"
+#include "vxkernel/values/KQSValueString.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "base/type_numbers.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 
 namespace {

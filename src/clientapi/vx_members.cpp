@@ -5,6 +5,7 @@
 // the member write), so the scalar rules live in one place.
 #include "clientapi/vx_internal.h"
 #include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 
 using namespace vxk_internal::types;

@@ -3,6 +3,7 @@
 
 #include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 
 KQSValue KAssocVal::FromRecord(const KQSValue& record) {

@@ -13,9 +13,15 @@
 #include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/classes/KQSClassPointer.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KQSValueBytes.h"
+#include "vxkernel/values/KQSValueDate.h"
+#include "vxkernel/values/KQSValueLong.h"
+#include "vxkernel/values/KQSValueReal.h"
+#include "vxkernel/values/KQSValueString.h"
 
 using vxk_internal::DebugText;
 

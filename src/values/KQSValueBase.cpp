@@ -13,6 +13,9 @@
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/text/str.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBytes.h"
+#include "vxkernel/values/KQSValueDate.h"
+#include "vxkernel/values/KQSValueString.h"
 
 KQSValueBase::~KQSValueBase() = default;
 

@@ -1,5 +1,5 @@
 // KRZRow: one Record, its columns, its dot features and its text form.
-#include "vxkernel/values/KRZTable.h"
+#include "vxkernel/values/KRZRow.h"
 
 #include <algorithm>
 #include <ostream>

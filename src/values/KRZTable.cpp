@@ -14,6 +14,7 @@
 #include "values/rz_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/values/KRZRow.h"
 
 using vxk_internal::DebugLine;
 

@@ -31,6 +31,7 @@
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/KQSValueString.h"
 
 using vxk_internal::DebugText;
 

@@ -7,13 +7,11 @@
 // values only point at it. Class objects are not copied.
 //
 // Thread rules: a class is built and registered by one thread; afterwards
-// its description is read-only and may be used from any thread. The
-// counters of KQSClassPointer are atomic statistics.
+// its description is read-only and may be used from any thread.
 #ifndef VXKERNEL_CLASSES_KQSCLASS_H_
 #define VXKERNEL_CLASSES_KQSCLASS_H_
 
 #include <atomic>
-#include <cstdint>
 #include <iosfwd>
 #include <vector>
 
@@ -250,152 +248,9 @@ class VXKERNEL_EXPORT KQSClass {
   mutable std::atomic<long> fHolderCount{0};
 };
 
-// Base of the pointer classes: the data word of their values points at a
-// reference-counted storage object. Keeps three statistics: storage objects
-// alive (ObjCount), references alive (RefCount) and references ever taken
-// (RefTotal). They are kept as per-thread sums of references taken and
-// dropped and storage made and destroyed, so that copying values on many
-// threads never serialises on the class; each figure read back is exact
-// once the updating threads are done.
-//
-// Each thread that counts claims an exclusive shard (the first
-// kCounterShards - 1 threads alive at once), the same in every class, and
-// alone writes it with plain relaxed stores, so copying a value costs no
-// locked instruction; other threads count in the last shard, atomically,
-// through the library. A shard released at thread exit keeps its sums and
-// passes to the next thread. Which thread owns which shard is kept in one
-// process-wide table, gShardOwners, found by the thread pointer: the inline
-// count needs no thread-local variable, so none is part of the interface.
-class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
- public:
-  // Statistics shards per class; the last one is shared.
-  static constexpr int kCounterShards = 32;
-
-  KQSClassPointer();
-  KQSClassPointer(const char* name, short number);
-
-  // Only write a debug line: the counting versions are KQSValueBaseClass's.
-  void AddReference(void* data) const override;
-  void ReleaseReference(void* data) const override;
-
-  long ObjCount() const;
-  long RefCount() const;
-  long RefTotal() const;
-
- protected:
-  // One reference taken; firstReference when the storage had none before.
-  void CountAdd(bool firstReference) const {
-    const int i = OwnShard();
-    if (i < 0) return CountShared(&Shard::fAdds, firstReference ? &Shard::fMade : nullptr);
-    Shard& s = fShards[i];
-    Bump(s.fAdds);
-    if (firstReference) Bump(s.fMade);
-  }
-  // One reference dropped; destroyed when it was the storage's last.
-  void CountRelease(bool destroyed) const {
-    const int i = OwnShard();
-    if (i < 0) return CountShared(&Shard::fReleases, destroyed ? &Shard::fDestroyed : nullptr);
-    Shard& s = fShards[i];
-    Bump(s.fReleases);
-    if (destroyed) Bump(s.fDestroyed);
-  }
-
- private:
-  struct alignas(64) Shard {
-    std::atomic<long> fAdds{0};
-    std::atomic<long> fReleases{0};
-    std::atomic<long> fMade{0};
-    std::atomic<long> fDestroyed{0};
-  };
-  using Counter = std::atomic<long> Shard::*;
-
-  // The owner table: an entry is a thread pointer with the number of its
-  // thread's shard in the low bits (a thread whose pointer has those bits
-  // set claims no shard), 0 when free; a thread's entry is at the hash of
-  // its thread pointer or the place after it.
-  static constexpr int kShardBits = 5;
-  static_assert(kCounterShards - 1 <= 1 << kShardBits, "a shard number fits the low bits");
-  static constexpr int kOwnerBits = 10;
-  static constexpr int kOwnerEntries = (1 << kOwnerBits) + 1;
-
-  static size_t OwnerSlot(uintptr_t self) {
-    static_assert(sizeof(uintptr_t) == 8, "the hash keeps the top bits of a 64-bit product");
-    return static_cast<size_t>((self * 0x9E3779B97F4A7C15u) >> (64 - kOwnerBits));
-  }
-  // The exclusive shard of the calling thread, or -1 (none claimed yet, or
-  // none to be had, or no thread pointer to tell threads apart).
-  static int OwnShard() {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    // An entry differs from the thread pointer only in the shard bits
-    // exactly when it is this thread's.
-    const auto self = reinterpret_cast<uintptr_t>(__builtin_thread_pointer());
-    const std::atomic<uintptr_t>* o = &gShardOwners[OwnerSlot(self)];
-    uintptr_t d = o[0].load(std::memory_order_relaxed) ^ self;
-    if (d < (uintptr_t{1} << kShardBits)) return static_cast<int>(d);
-    d = o[1].load(std::memory_order_relaxed) ^ self;
-    if (d < (uintptr_t{1} << kShardBits)) return static_cast<int>(d);
-#endif
-    return -1;
-  }
-  // The owner alone writes an exclusive shard: a plain load and store do.
-  static void Bump(std::atomic<long>& c) {
-    c.store(c.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  }
-  // Claims an exclusive shard for the calling thread, once: its number, or
-  // -1 when it has none.
-  static int ClaimShard();
-  // Counts counter (and also, when not null) in the exclusive shard the
-  // calling thread claims now, or in the shared shard.
-  void CountShared(Counter counter, Counter also) const;
-  long Sum(Counter field) const;
-
-  static std::atomic<uintptr_t> gShardOwners[kOwnerEntries];
-  mutable Shard fShards[kCounterShards];
-};
-
-// A class prototype assembled from script data; only such prototypes can be
-// handed to an implementation loader. Owned by whoever made it.
-class VXKERNEL_EXPORT KQSClassReflection : public KQSClassPointer {
- public:
-  KQSClassReflection();
-
-  void AddReference(void* data) const override;
-  void ReleaseReference(void* data) const override;
-
-  void ClassNumber(short n) { KQSClass::ClassNumber(n); }
-  void ClassName(const char* name) { KQSClass::ClassName(name); }
-  void ImplPut(long type, long length, const void* bytes) { KQSClass::ImplPut(type, length, bytes); }
-  using KQSClass::ClassName;
-  using KQSClass::ClassNumber;
-
-  // Each takes a List and adds one entry per element, in order. Extends and
-  // Implements: name Strings. Feature lists: Lists of (name, signature
-  // text, index, access), slots without functor. Constants: Lists of
-  // (name, value, index, access).
-  void Extends(const KQSValue& list);
-  void Implements(const KQSValue& list);
-  void ClassMethods(const KQSValue& list);
-  void Methods(const KQSValue& list);
-  void ClassAttributes(const KQSValue& list);
-  void Attributes(const KQSValue& list);
-  void Constants(const KQSValue& list);
-  using KQSClass::Extends;
-  using KQSClass::Implements;
-  using KQSClass::ClassMethods;
-  using KQSClass::Methods;
-  using KQSClass::ClassAttributes;
-  using KQSClass::Attributes;
-  using KQSClass::Constants;
-  using KQSClass::ResetClassDefinition;
-};
-
-// Turns a reflection prototype into an installable class for one ImplType.
-class VXKERNEL_EXPORT KQSClassImplLoader {
- public:
-  virtual ~KQSClassImplLoader();
-  // May return installed itself (in-place update), a new class, or null.
-  virtual KQSClass* LoadClassFromImpl(KOPPEnvironment* environment, const KQSClass* installed,
-                                      const KQSClass* prototype);
-};
+// The classes this header used to define, for code that includes only it:
+// KQSClassPointer.h in turn brings KQSClassReflection.h.
+#include "vxkernel/classes/KQSClassImplLoader.h"
+#include "vxkernel/classes/KQSClassPointer.h"
 
 #endif  // VXKERNEL_CLASSES_KQSCLASS_H_

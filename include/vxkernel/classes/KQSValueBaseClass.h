@@ -8,7 +8,7 @@
 #ifndef VXKERNEL_CLASSES_KQSVALUEBASECLASS_H_
 #define VXKERNEL_CLASSES_KQSVALUEBASECLASS_H_
 
-#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassPointer.h"
 #include "vxkernel/export.h"
 #include "vxkernel/values/KQSValueBase.h"
 
