@@ -8,6 +8,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/check.h"
 #include "base/debug_line.h"
 #include "base/type_numbers.h"
 #include "values/value_text_writer_internal.h"
@@ -29,6 +30,16 @@ namespace {
 
 // Handed out by String() for values that are not Strings; built at load.
 const KString gErrorString("!KQSValue error string!");
+
+// Whether v holds storage of the kind Storage (the REQUIRES of the typed
+// accessors). Storage whose class does not count it need not be a
+// KQSValueBase, so only its presence is checked.
+template <class Storage>
+bool HoldsStorage(const KQSValue& v) {
+  const KQSClass* c = v.Class();
+  if (c == nullptr || !c->IsPointer() || v.User() == nullptr) return false;
+  return !c->CountsStorage() || dynamic_cast<const Storage*>(v.User()) != nullptr;
+}
 
 }  // namespace
 
@@ -123,9 +134,15 @@ KQSValue::operator int64() const {
   return static_cast<int64>(static_cast<int32_t>(fData));
 }
 
-const KDateTime& KQSValue::Date() const { return static_cast<const KQSValueDate*>(User())->Date(); }
+const KDateTime& KQSValue::Date() const {
+  VXK_DCHECK(HoldsStorage<KQSValueDate>(*this));
+  return static_cast<const KQSValueDate*>(User())->Date();
+}
 
-const unsigned char* KQSValue::Bytes() const { return static_cast<const KQSValueBytes*>(User())->Bytes(); }
+const unsigned char* KQSValue::Bytes() const {
+  VXK_DCHECK(HoldsStorage<KQSValueBytes>(*this));
+  return static_cast<const KQSValueBytes*>(User())->Bytes();
+}
 
 const KString& KQSValue::String() const {
   if (Type() == vxk_types::kString && fData != 0) {

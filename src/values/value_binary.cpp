@@ -26,6 +26,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "base/check.h"
 #include "base/coding.h"
 #include "base/debug_line.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
@@ -147,7 +148,11 @@ class ListWriter {
     PutI32(static_cast<int32_t>(n));
     // Writing an element never changes this list, so each node stays valid
     // while it is written.
-    for (long i = 1; i <= n; ++i) Value(window->FindNode(i)->value);
+    for (long i = 1; i <= n; ++i) {
+      const auto* node = window->FindNode(i);
+      VXK_DCHECK(node != nullptr);  // every position of 1..n has its node
+      Value(node->value);
+    }
   }
 
  private:

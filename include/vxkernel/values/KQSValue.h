@@ -168,7 +168,11 @@ class VXKERNEL_EXPORT KQSValue {
   operator GEOM_point() const {
     return GEOM_point{static_cast<int16_t>(fData & 0xFFFF), static_cast<int16_t>((fData >> 16) & 0xFFFF)};
   }
+  // The date in a Date value's storage.
+  // REQUIRES: the value holds Date storage (KQSValueDate).
   const KDateTime& Date() const;
+  // The first payload byte of a Bytes value's storage.
+  // REQUIRES: the value holds Bytes storage (KQSValueBytes).
   const unsigned char* Bytes() const;
   const KString& String() const;
   operator const char*() const;
@@ -401,6 +405,11 @@ class VXKERNEL_EXPORT KQSValue {
   const KQSClass* fClass;
   uintptr_t fData;
 };
+
+// Values are passed and stored by value, and arrays of them are laid out
+// contiguously: a class pointer and one data word, nothing more.
+static_assert(sizeof(KQSValue) == 2 * sizeof(void*), "a value is two words");
+static_assert(sizeof(GEOM_point) == 2 * sizeof(int32_t), "a point is two 32-bit coordinates");
 
 // The text form, written in the classic "C" locale with a fresh formatter.
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KQSValue& v);

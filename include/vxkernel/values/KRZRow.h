@@ -97,9 +97,9 @@ class VXKERNEL_EXPORT KRZRow : public KQSValueBase {
   // Appends n Undefined columns; returns the new width.
   long AddColumns(long n);
   long AddColumn(long n) { return AddColumns(n); }
-  // Inserts n Undefined columns before column pos; returns pos.
-  // REQUIRES: 1 <= pos <= width + 1 (otherwise nothing changes, one debug
-  // line is written and the result is 0).
+  // Inserts n Undefined columns before column pos; returns pos. For pos
+  // outside 1..width + 1 nothing changes, one debug line is written and the
+  // result is 0.
   long InsertColumnAt(long pos, long n);
   // Removes columns from..to when 1 <= from <= to <= width; otherwise
   // nothing changes.
