@@ -62,7 +62,8 @@ void KQSClassPointer::ReleaseReference(void* /*data*/) const {
 
 int KQSClassPointer::ClaimShard() {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-  if (gReleased || gClaim.fTried) return -1;
+  if (gReleased) return -1;
+  if (gClaim.fTried) return gClaim.fShard;
   gClaim.fTried = true;
   uint32_t claimed = gClaimedShards.load(std::memory_order_relaxed);
   int shard = -1;
@@ -98,7 +99,15 @@ int KQSClassPointer::ClaimShard() {
   return -1;
 }
 
-void KQSClassPointer::CountShared(Counter counter, Counter also) const {
+void KQSClassPointer::CountAddElsewhere(bool firstReference) const {
+  Count(&Shard::fAdds, firstReference ? &Shard::fMade : nullptr);
+}
+
+void KQSClassPointer::CountReleaseElsewhere(bool destroyed) const {
+  Count(&Shard::fReleases, destroyed ? &Shard::fDestroyed : nullptr);
+}
+
+void KQSClassPointer::Count(Counter counter, Counter also) const {
   const int i = ClaimShard();
   if (i >= 0) {
     Shard& s = fShards[i];

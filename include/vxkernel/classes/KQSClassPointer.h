@@ -17,14 +17,15 @@
 // threads never serialises on the class; each figure read back is exact
 // once the updating threads are done.
 //
-// Each thread that counts claims an exclusive shard (the first
-// kCounterShards - 1 threads alive at once), the same in every class, and
-// alone writes it with plain relaxed stores, so copying a value costs no
-// locked instruction; other threads count in the last shard, atomically,
-// through the library. A shard released at thread exit keeps its sums and
-// passes to the next thread. Which thread owns which shard is kept in one
-// process-wide table, gShardOwners, found by the thread pointer: the inline
-// count needs no thread-local variable, so none is part of the interface.
+// Each thread that counts claims an exclusive shard on its first count (one
+// of kCounterShards - 1, the same in every class, while one is free and the
+// thread finds a place in the owner table) and alone writes it with plain
+// relaxed stores, so copying a value costs no locked instruction; other
+// threads count in the last shard, atomically, through the library. A shard
+// released at thread exit keeps its sums and passes to the next thread.
+// Which thread owns which shard is kept in one process-wide table,
+// gShardOwners, found by the thread pointer: the inline count needs no
+// thread-local variable, so none is part of the interface.
 class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
  public:
   // Statistics shards per class; the last one is shared.
@@ -45,7 +46,7 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   // One reference taken; firstReference when the storage had none before.
   void CountAdd(bool firstReference) const {
     const int i = OwnShard();
-    if (i < 0) return CountShared(&Shard::fAdds, firstReference ? &Shard::fMade : nullptr);
+    if (i < 0) return CountAddElsewhere(firstReference);
     Shard& s = fShards[i];
     Bump(s.fAdds);
     if (firstReference) Bump(s.fMade);
@@ -53,7 +54,7 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   // One reference dropped; destroyed when it was the storage's last.
   void CountRelease(bool destroyed) const {
     const int i = OwnShard();
-    if (i < 0) return CountShared(&Shard::fReleases, destroyed ? &Shard::fDestroyed : nullptr);
+    if (i < 0) return CountReleaseElsewhere(destroyed);
     Shard& s = fShards[i];
     Bump(s.fReleases);
     if (destroyed) Bump(s.fDestroyed);
@@ -71,7 +72,9 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   // The owner table: an entry is a thread pointer with the number of its
   // thread's shard in the low bits (a thread whose pointer has those bits
   // set claims no shard), 0 when free; a thread's entry is at the hash of
-  // its thread pointer or the place after it.
+  // its thread pointer or, when another thread holds that place, the place
+  // after it. The inline count looks at the first place only, so that it
+  // stays small enough to be inlined wherever values are copied.
   static constexpr int kShardBits = 5;
   static_assert(kCounterShards - 1 <= 1 << kShardBits, "a shard number fits the low bits");
   static constexpr int kOwnerBits = 10;
@@ -81,17 +84,15 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
     static_assert(sizeof(uintptr_t) == 8, "the hash keeps the top bits of a 64-bit product");
     return static_cast<size_t>((self * 0x9E3779B97F4A7C15u) >> (64 - kOwnerBits));
   }
-  // The exclusive shard of the calling thread, or -1 (none claimed yet, or
+  // The exclusive shard of the calling thread when its entry is in the
+  // first place, else -1 (none claimed yet, the entry in the second place,
   // none to be had, or no thread pointer to tell threads apart).
   static int OwnShard() {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     // An entry differs from the thread pointer only in the shard bits
     // exactly when it is this thread's.
     const auto self = reinterpret_cast<uintptr_t>(__builtin_thread_pointer());
-    const std::atomic<uintptr_t>* o = &gShardOwners[OwnerSlot(self)];
-    uintptr_t d = o[0].load(std::memory_order_relaxed) ^ self;
-    if (d < (uintptr_t{1} << kShardBits)) return static_cast<int>(d);
-    d = o[1].load(std::memory_order_relaxed) ^ self;
+    const uintptr_t d = gShardOwners[OwnerSlot(self)].load(std::memory_order_relaxed) ^ self;
     if (d < (uintptr_t{1} << kShardBits)) return static_cast<int>(d);
 #endif
     return -1;
@@ -100,12 +101,14 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   static void Bump(std::atomic<long>& c) {
     c.store(c.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   }
-  // Claims an exclusive shard for the calling thread, once: its number, or
-  // -1 when it has none.
+  // The calling thread's exclusive shard, claimed on its first call: its
+  // number, or -1 when it has none.
   static int ClaimShard();
-  // Counts counter (and also, when not null) in the exclusive shard the
-  // calling thread claims now, or in the shared shard.
-  void CountShared(Counter counter, Counter also) const;
+  // The counts when OwnShard has no answer: in the shard ClaimShard gives,
+  // or in the shared shard, atomically.
+  void CountAddElsewhere(bool firstReference) const;
+  void CountReleaseElsewhere(bool destroyed) const;
+  void Count(Counter counter, Counter also) const;
   long Sum(Counter field) const;
 
   static std::atomic<uintptr_t> gShardOwners[kOwnerEntries];
