@@ -15,6 +15,7 @@
 #include <ostream>
 
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/classes/KSignature.h"
 #include "vxkernel/runtime/KAt.h"

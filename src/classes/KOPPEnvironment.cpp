@@ -2,7 +2,9 @@
 // prototypes, copying between environments, and the class loaders.
 #include "vxkernel/classes/KOPPEnvironment.h"
 
-#include "classes/classes_internal.h"
+#include "base/check.h"
+#include "base/debug_line.h"
+#include "vxkernel/threads/KLockGuard.h"
 #include "vxkernel/values/KQSValue.h"
 
 using vxk_internal::DebugText;
@@ -21,9 +23,21 @@ T23Tree<KString, KQSClass*>& ProcessNames() {
   return *names;
 }
 
-KQSClass*& ProcessSlot(short n) { return gProcessClassNumberToClass[n - KOPPEnvironment::kProcessLow]; }
+// The slot of number n in the process table.
+// REQUIRES: kProcessLow <= n <= kProcessHigh.
+KQSClass*& ProcessSlot(short n) {
+  VXK_DCHECK(n >= KOPPEnvironment::kProcessLow && n <= KOPPEnvironment::kProcessHigh);
+  return gProcessClassNumberToClass[n - KOPPEnvironment::kProcessLow];
+}
 
 bool InEnvRange(short n) { return n >= KOPPEnvironment::kEnvLow && n <= KOPPEnvironment::kEnvHigh; }
+
+// The slot of number n in an environment's number table.
+// REQUIRES: InEnvRange(n).
+KQSClass*& EnvSlot(KQSClass** table, short n) {
+  VXK_DCHECK(InEnvRange(n));
+  return table[n - KOPPEnvironment::kEnvLow];
+}
 
 }  // namespace
 
@@ -70,7 +84,7 @@ bool KOPPEnvironment::AddClass(KQSClass* c) {
               existing->ClassName(), "/", c->ClassName(), '\n');
     return false;
   }
-  KQSClass** slot = n != kNoNumber ? &fNumberToClass[n - kEnvLow] : nullptr;
+  KQSClass** slot = n != kNoNumber ? &EnvSlot(fNumberToClass, n) : nullptr;
   if (slot != nullptr && *slot != nullptr) {
     DebugText("KOPPEnvironment::AddClass...Class number already exists = ", (*slot)->ClassNumber(), "/",
               c->ClassName(), '\n');
@@ -130,7 +144,7 @@ void KOPPEnvironment::RemoveClass(const KQSClass* c) {
     }
   }
   if (n != kNoNumber) {
-    KQSClass*& slot = fNumberToClass[n - kEnvLow];
+    KQSClass*& slot = EnvSlot(fNumberToClass, n);
     if (slot == nullptr) {
       DebugText("KOPPEnvironment::RemoveClass...Class doesn't exist = ", n, "/", c->ClassName());
     } else if (slot != c) {
@@ -168,7 +182,7 @@ const KQSClass* KOPPEnvironment::LookupByNumber(short n) {
   if (n <= kProcessHigh) return ProcessSlot(n);
   if (n <= kEnvHigh) {
     KLockGuard hold(fLock);
-    return fNumberToClass[n - kEnvLow];
+    return EnvSlot(fNumberToClass, n);
   }
   return nullptr;
 }
@@ -209,10 +223,10 @@ void KOPPEnvironment::CopyClassesFrom(KOPPEnvironment* source) {
         DebugText("KOPPEnvironment::CopyClassesFrom...ClassNumber too low=", n, '\n');
       } else if (n > kEnvHigh) {
         DebugText("KOPPEnvironment::CopyClassesFrom...ClassNumber too high=", n, '\n');
-      } else if (fNumberToClass[n - kEnvLow] != nullptr) {
+      } else if (EnvSlot(fNumberToClass, n) != nullptr) {
         DebugText("KOPPEnvironment::CopyClassesFrom...destination already has a classnumber = ", n, "\n ");
       } else {
-        fNumberToClass[n - kEnvLow] = c;
+        EnvSlot(fNumberToClass, n) = c;
         fNameToClass->Add(KString(c->ClassName()).Upper(), c);
       }
     }

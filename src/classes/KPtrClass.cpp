@@ -7,8 +7,9 @@
 #include <memory>
 #include <ostream>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "classes/ptr_package.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 using vxk_internal::DebugText;
 

@@ -6,7 +6,10 @@
 #include <cstring>
 #include <ostream>
 
+#include "base/debug_line.h"
 #include "classes/classes_internal.h"
+#include "vxkernel/classes/KQSClassImplLoader.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"
 

@@ -5,15 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "classes/classes_internal.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 using vxk_internal::DebugText;
-
-namespace {
-
-
-}  // namespace
 
 KQSClass_Functor::~KQSClass_Functor() = default;
 

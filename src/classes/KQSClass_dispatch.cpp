@@ -6,9 +6,8 @@
 // through its status. Classes with features of their own kind (Assoc,
 // Record, Undefined) override these.
 #include <ostream>
-#include <sstream>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
@@ -18,7 +17,6 @@
 using vxk_internal::DebugText;
 
 namespace {
-
 
 enum class NameKind { kString, kSlotIndex, kOther };
 

@@ -7,9 +7,12 @@
 #include <cstring>
 #include <vector>
 
-#include "classes/classes_internal.h"
+#include "base/check.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/T23Tree.h"
@@ -21,12 +24,8 @@ namespace {
 
 using NameIndex = T23Tree<KStringKey, KQSClass_Slot*>;
 
-// Feature names are shorter than this; a table has at most this many
-// positions, so that an index read from a damaged class image cannot make
-// a table of gigabytes.
-constexpr size_t kMaxFeatureName = 32767;
-constexpr long kMaxSlots = 32767;
-
+using vxk_internal::kMaxFeatureName;
+using vxk_internal::kMaxSlots;
 
 KStringKey UpperKey(const char* name) {
   KStringKey key(name);
@@ -79,9 +78,12 @@ KQSClass_Slot* Lookup(const std::vector<KQSClass_Slot*>& table, const NameIndex*
   return slot;
 }
 
+// A slot sits at the position its SlotIndex names (AddSlot keeps this).
 KQSClass_Slot* At(const std::vector<KQSClass_Slot*>& table, bool used, long index) {
   if (!used || index < 0 || index >= static_cast<long>(table.size())) return nullptr;
-  return table[static_cast<size_t>(index)];
+  KQSClass_Slot* slot = table[static_cast<size_t>(index)];
+  VXK_DCHECK(slot == nullptr || slot->SlotIndex() == index);
+  return slot;
 }
 
 // One feature table with its name index and Has flag, as the Add, Reset
@@ -109,6 +111,8 @@ Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long
               '\n');
     return nullptr;
   }
+  // A table is in use exactly when it has its name index.
+  VXK_DCHECK(t.has == (t.index != nullptr));
   if (!t.has) {
     t.index = new NameIndex;
     t.has = true;
@@ -116,6 +120,7 @@ Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long
   if (t.slots.size() < static_cast<size_t>(index) + 1)
     t.slots.resize(static_cast<size_t>(index) + 1, nullptr);
   Slot* slot = make(index);
+  VXK_DCHECK(slot->SlotIndex() == index);
   KQSClass_Slot*& place = t.slots[static_cast<size_t>(index)];
   if (KQSClass_Slot* old = place) {
     place = nullptr;

@@ -9,69 +9,53 @@
 // name, one feature record) is applied only when it was read completely;
 // reading stops at the first unit that is not.
 #include <cstdint>
-#include <cstring>
 #include <istream>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
-#include "classes/classes_internal.h"
+#include "base/coding.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/classes/KSignature.h"
 #include "vxkernel/values/KQSValue.h"
 
+using vxk_internal::ByteCursor;
 using vxk_internal::DebugText;
 
 namespace {
 
+// Every number of the image is a 32-bit field; a string field is a counted
+// string (base/coding.h): at least its 16-bit count and the NUL.
+constexpr size_t kFieldSize = 4;
+constexpr size_t kMinStringSize = 2 + 1;
+// The image opens with its version and magic number.
 constexpr int32_t kImageVersion = 2;
 constexpr uint32_t kImageMagic = 0xDEADBEEF;
-// A string field: a 16-bit count that includes the NUL; counts above this
-// are written as 0xFFFF followed by a 32-bit count.
-constexpr uint32_t kShortCountMax = 32767;
-constexpr uint32_t kLongCountMarker = 0xFFFF;
-// Feature positions stay below this (the feature tables refuse larger
-// ones); used to judge where a constant's number ends.
-constexpr int32_t kMaxSlotIndex = 32767;
+static_assert(sizeof kImageVersion == kFieldSize && sizeof kImageMagic == kFieldSize);
+// The smallest feature record: SlotIndex, SlotName, AccessLevel, signature.
+constexpr size_t kMinRecordSize = 4 + kMinStringSize + 4 + kMinStringSize;
+static_assert(kMinRecordSize == 2 * kFieldSize + 2 * kMinStringSize);
 // The placeholder written in a constant record's signature field.
 constexpr const char* kConstantPlaceholder = "";
 
 // ===== Writing =====
+//
+// The image grows in one std::string.
 
-// Appends little-endian fields to one growing buffer.
-class ImageWriter {
- public:
-  void I4(int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    const char b[4] = {static_cast<char>(u), static_cast<char>(u >> 8), static_cast<char>(u >> 16),
-                       static_cast<char>(u >> 24)};
-    fBytes.append(b, 4);
-  }
-  void I2(uint32_t v) {
-    const char b[2] = {static_cast<char>(v), static_cast<char>(v >> 8)};
-    fBytes.append(b, 2);
-  }
-  void Str(const char* s) {
-    if (s == nullptr) s = "";
-    const size_t n = std::strlen(s) + 1;  // the NUL counts
-    if (n > kShortCountMax) {
-      I2(kLongCountMarker);
-      I4(static_cast<int32_t>(n));
-    } else {
-      I2(static_cast<uint32_t>(n));
-    }
-    fBytes.append(s, n);
-  }
-  void Raw(const void* p, size_t n) {
-    if (n != 0) fBytes.append(static_cast<const char*>(p), n);
-  }
-  std::string& Bytes() { return fBytes; }
+void PutI4(std::string* image, int32_t v) {
+  vxk_internal::PutFixed32(image, static_cast<uint32_t>(v));
+}
 
- private:
-  std::string fBytes;
-};
+// A text longer than a count can say (over 2 GB) is written as the empty
+// text, so the image stays readable.
+void PutStr(std::string* image, const char* s) {
+  if (!vxk_internal::PutCountedString(image, s)) vxk_internal::PutCountedString(image, "");
+}
 
 // An output stream buffer that appends to a string, so a constant's text
 // form goes straight into the image.
@@ -101,106 +85,53 @@ long CountSlots(const std::vector<KQSClass_Slot*>& table, bool used) {
   return n;
 }
 
-void WriteRecordHead(ImageWriter& w, const KQSClass_Slot& s) {
-  w.I4(static_cast<int32_t>(s.SlotIndex()));
-  w.Str(s.SlotName());
-  w.I4(static_cast<int32_t>(s.AccessLevel()));
+void WriteRecordHead(std::string* image, const KQSClass_Slot& s) {
+  PutI4(image, static_cast<int32_t>(s.SlotIndex()));
+  PutStr(image, s.SlotName());
+  PutI4(image, static_cast<int32_t>(s.AccessLevel()));
 }
 
-void WriteFeatures(ImageWriter& w, const std::vector<KQSClass_Slot*>& table, bool used) {
-  w.I4(static_cast<int32_t>(CountSlots(table, used)));
+void WriteFeatures(std::string* image, const std::vector<KQSClass_Slot*>& table, bool used) {
+  PutI4(image, static_cast<int32_t>(CountSlots(table, used)));
   if (!used) return;
   for (const KQSClass_Slot* s : table) {
     if (s == nullptr) continue;
-    WriteRecordHead(w, *s);
+    WriteRecordHead(image, *s);
     const KSignature* sig = s->Signature();
     if (sig != nullptr) {
       const KString text = sig->ToString();
-      w.Str(text);
+      PutStr(image, text);
     } else {
-      w.Str("");
+      PutStr(image, "");
     }
   }
 }
 
-void WriteConstants(ImageWriter& w, const std::vector<KQSClass_Slot*>& table, bool used) {
-  w.I4(static_cast<int32_t>(CountSlots(table, used)));
+void WriteConstants(std::string* image, const std::vector<KQSClass_Slot*>& table, bool used) {
+  PutI4(image, static_cast<int32_t>(CountSlots(table, used)));
   if (!used) return;
-  AppendBuf buf(w.Bytes());
+  AppendBuf buf(*image);
   std::ostream text(&buf);
   for (const KQSClass_Slot* s : table) {
     if (s == nullptr) continue;
-    WriteRecordHead(w, *s);
-    w.Str(kConstantPlaceholder);
+    WriteRecordHead(image, *s);
+    PutStr(image, kConstantPlaceholder);
     text << static_cast<const KQSClass_Constant*>(s)->Value();
   }
 }
 
 // ===== Reading =====
 
-// A cursor over the image bytes. Each read either succeeds completely or
-// fails, leaving the cursor where it was; nothing is allocated beyond the
-// bytes that are there.
-class ImageReader {
- public:
-  ImageReader(const unsigned char* p, size_t n) : fPos(p), fEnd(p + n) {}
+// The image is read with a ByteCursor: each field is taken completely or
+// not at all, and nothing is allocated beyond the bytes that are there. A
+// string field's count of 0 is malformed (the writer always counts the NUL).
 
-  size_t Left() const { return static_cast<size_t>(fEnd - fPos); }
-  const unsigned char* Pos() const { return fPos; }
-  const unsigned char* End() const { return fEnd; }
-  void Advance(size_t n) { fPos += n; }
-
-  bool I4(int32_t* v) {
-    if (Left() < 4) return false;
-    *v = static_cast<int32_t>(Get4(fPos));
-    fPos += 4;
-    return true;
-  }
-  // The text up to the first NUL of the stored bytes.
-  bool Str(std::string* s) {
-    const unsigned char* p = fPos;
-    size_t n = 0;
-    if (!StrField(p, fEnd, &n, &p)) return false;
-    const void* nul = std::memchr(p, 0, n);
-    const size_t text =
-        nul != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - p) : n;
-    s->assign(reinterpret_cast<const char*>(p), text);
-    fPos = p + n;
-    return true;
-  }
-  bool Raw(size_t n, const unsigned char** out) {
-    if (Left() < n) return false;
-    *out = fPos;
-    fPos += n;
-    return true;
-  }
-
-  static uint32_t Get4(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-  }
-  // The string field at p: on success its byte count and where the bytes
-  // start. A count of 0 is malformed (the writer always counts the NUL).
-  static bool StrField(const unsigned char* p, const unsigned char* end, size_t* count,
-                       const unsigned char** bytes) {
-    if (end - p < 2) return false;
-    uint32_t n = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
-    p += 2;
-    if (n == kLongCountMarker) {
-      if (end - p < 4) return false;
-      n = Get4(p);
-      p += 4;
-    }
-    if (n == 0 || n > static_cast<uint64_t>(end - p)) return false;
-    *count = n;
-    *bytes = p;
-    return true;
-  }
-
- private:
-  const unsigned char* fPos;
-  const unsigned char* fEnd;
-};
+bool GetI4(ByteCursor& r, int32_t* v) {
+  uint32_t u = 0;
+  if (!r.GetFixed32(&u)) return false;
+  *v = static_cast<int32_t>(u);
+  return true;
+}
 
 // An input stream buffer over bytes that stay where they are.
 class SpanBuf : public std::streambuf {
@@ -216,18 +147,18 @@ class SpanBuf : public std::streambuf {
 // field ending in its NUL, an access level, and a signature field ending in
 // its NUL. Used only to decide where a constant's number ends.
 bool RecordFitsAt(const unsigned char* p, const unsigned char* end) {
-  if (end - p < 4) return false;
-  const int32_t index = static_cast<int32_t>(ImageReader::Get4(p));
-  if (index < 0 || index >= kMaxSlotIndex) return false;
-  p += 4;
+  ByteCursor r(p, static_cast<size_t>(end - p));
+  if (r.Left() < kMinRecordSize) return false;
+  int32_t index = 0;
+  GetI4(r, &index);
+  if (index < 0 || index >= vxk_internal::kMaxSlots) return false;
   for (int field = 0; field < 2; ++field) {
-    size_t n = 0;
+    uint32_t n = 0;
     const unsigned char* bytes = nullptr;
-    if (!ImageReader::StrField(p, end, &n, &bytes) || bytes[n - 1] != 0) return false;
-    p = bytes + n;
+    if (!r.GetCounted(&n, &bytes) || bytes[n - 1] != 0) return false;
     if (field == 0) {
-      if (end - p < 4) return false;
-      p += 4;  // the access level
+      int32_t access = 0;
+      if (!GetI4(r, &access)) return false;
     }
   }
   return true;
@@ -284,7 +215,7 @@ int64_t ParseNumber(const unsigned char* p, const unsigned char* end, int base) 
 // Reads one constant's value at the reader's position into out. Numbers
 // (Integer, Error "E", ObjRef "#") are delimited here; everything else is
 // read by the value text reader. False when no byte is left.
-bool ReadConstantValue(ImageReader& r, SpanBuf& buf, std::istream& in, bool last, const char* name,
+bool ReadConstantValue(ByteCursor& r, SpanBuf& buf, std::istream& in, bool last, const char* name,
                        KQSValue* out) {
   if (r.Left() == 0) return false;
   const unsigned char* p = r.Pos();
@@ -308,8 +239,14 @@ bool ReadConstantValue(ImageReader& r, SpanBuf& buf, std::istream& in, bool last
     const size_t used = buf.Consumed();
     if (e == p) e = p + (used != 0 ? used : 1);
   }
-  r.Advance(static_cast<size_t>(e - p));
+  r.Skip(static_cast<size_t>(e - p));
   return true;
+}
+
+// The four fields of a feature record.
+bool GetRecordHead(ByteCursor& r, int32_t* index, std::string* name, int32_t* access,
+                   std::string* sig) {
+  return GetI4(r, index) && r.GetCountedText(name) && GetI4(r, access) && r.GetCountedText(sig);
 }
 
 using FeatureAdder = void (*)(KQSClass* c, const std::string& name, const std::string& sig,
@@ -320,26 +257,27 @@ using FeatureAdder = void (*)(KQSClass* c, const std::string& name, const std::s
 // ===== Export =====
 
 KQSValue KQSClass::Export() const {
-  ImageWriter w;
-  w.I4(kImageVersion);
-  w.I4(static_cast<int32_t>(kImageMagic));
-  w.Str(ClassName());
-  w.I4(static_cast<int32_t>(fClassNumber));
-  w.I4(static_cast<int32_t>(fImplType));
+  std::string image;
+  PutI4(&image, kImageVersion);
+  vxk_internal::PutFixed32(&image, kImageMagic);
+  PutStr(&image, ClassName());
+  PutI4(&image, static_cast<int32_t>(fClassNumber));
+  PutI4(&image, static_cast<int32_t>(fImplType));
   const long implLength = fImplBytes != nullptr && fImplLength > 0 ? fImplLength : 0;
-  w.I4(static_cast<int32_t>(implLength));
-  w.Raw(fImplBytes, static_cast<size_t>(implLength));
-  w.I4(static_cast<int32_t>(fExtends.size()));
-  for (const KString& name : fExtends) w.Str(name);
-  w.I4(static_cast<int32_t>(fImplements.size()));
-  for (const KString& name : fImplements) w.Str(name);
-  WriteFeatures(w, fClassMethods, fHasClassMethods);
-  WriteFeatures(w, fClassAttributes, fHasClassAttributes);
-  WriteFeatures(w, fMethods, fHasMethods);
-  WriteFeatures(w, fAttributes, fHasAttributes);
-  WriteConstants(w, fConstants, fHasConstants);
-  const std::string& bytes = w.Bytes();
-  return KQSValue::NewBytesValue(bytes.data(), static_cast<long>(bytes.size()));
+  PutI4(&image, static_cast<int32_t>(implLength));
+  if (implLength != 0) {
+    image.append(reinterpret_cast<const char*>(fImplBytes), static_cast<size_t>(implLength));
+  }
+  PutI4(&image, static_cast<int32_t>(fExtends.size()));
+  for (const KString& name : fExtends) PutStr(&image, name);
+  PutI4(&image, static_cast<int32_t>(fImplements.size()));
+  for (const KString& name : fImplements) PutStr(&image, name);
+  WriteFeatures(&image, fClassMethods, fHasClassMethods);
+  WriteFeatures(&image, fClassAttributes, fHasClassAttributes);
+  WriteFeatures(&image, fMethods, fHasMethods);
+  WriteFeatures(&image, fAttributes, fHasAttributes);
+  WriteConstants(&image, fConstants, fHasConstants);
+  return KQSValue::NewBytesValue(image.data(), static_cast<long>(image.size()));
 }
 
 // ===== Import =====
@@ -355,12 +293,12 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   }
   const bool hasStorage = image.Instance() != nullptr;
   const long length = hasStorage ? image.Length() : 0;
-  ImageReader r(hasStorage ? image.Bytes() : nullptr, length > 0 ? static_cast<size_t>(length) : 0);
+  ByteCursor r(hasStorage ? image.Bytes() : nullptr, length > 0 ? static_cast<size_t>(length) : 0);
 
   int32_t version = 0;
-  int32_t magic = 0;
-  if (!r.I4(&version) || !r.I4(&magic) || version != kImageVersion ||
-      static_cast<uint32_t>(magic) != kImageMagic) {
+  uint32_t magic = 0;
+  if (!GetI4(r, &version) || !r.GetFixed32(&magic) || version != kImageVersion ||
+      magic != kImageMagic) {
     DebugText("KQSClass::Import( bad version or magic number )\n");
     return self;
   }
@@ -370,8 +308,9 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   int32_t implType = 0;
   int32_t implLength = 0;
   const unsigned char* implBytes = nullptr;
-  if (!r.Str(&name) || !r.I4(&number) || !r.I4(&implType) || !r.I4(&implLength) ||
-      !r.Raw(implLength > 0 ? static_cast<size_t>(implLength) : 0, &implBytes)) {
+  if (!r.GetCountedText(&name) || !GetI4(r, &number) || !GetI4(r, &implType) ||
+      !GetI4(r, &implLength) ||
+      !r.GetBytes(implLength > 0 ? static_cast<size_t>(implLength) : 0, &implBytes)) {
     return self;  // truncated before the header was complete: nothing applied
   }
   if (fClassName != nullptr && *fClassName != '\0' && name != fClassName) {
@@ -390,9 +329,9 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   // The lists: a count, then that many entries while the bytes last.
   int32_t count = 0;
   for (void (KQSClass::*add)(const char*) : {&KQSClass::AddExtends, &KQSClass::AddImplements}) {
-    if (!r.I4(&count)) return self;
+    if (!GetI4(r, &count)) return self;
     for (int32_t i = 0; i < count; ++i) {
-      if (!r.Str(&name)) return self;
+      if (!r.GetCountedText(&name)) return self;
       (this->*add)(name.c_str());
     }
   }
@@ -415,20 +354,20 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   int32_t index = 0;
   int32_t access = 0;
   for (FeatureAdder add : adders) {
-    if (!r.I4(&count)) return self;
+    if (!GetI4(r, &count)) return self;
     for (int32_t i = 0; i < count; ++i) {
-      if (!r.I4(&index) || !r.Str(&name) || !r.I4(&access) || !r.Str(&sig)) return self;
+      if (!GetRecordHead(r, &index, &name, &access, &sig)) return self;
       add(this, name, sig, index, access);
     }
   }
 
-  if (!r.I4(&count)) return self;
+  if (!GetI4(r, &count)) return self;
   SpanBuf buf;
   std::istream in(&buf);
   in.unsetf(std::ios_base::skipws);  // a value starts right after its record
   for (int32_t i = 0; i < count; ++i) {
     KQSValue value;
-    if (!r.I4(&index) || !r.Str(&name) || !r.I4(&access) || !r.Str(&sig) ||
+    if (!GetRecordHead(r, &index, &name, &access, &sig) ||
         !ReadConstantValue(r, buf, in, i + 1 == count, name.c_str(), &value)) {
       return self;
     }

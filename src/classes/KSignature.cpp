@@ -14,8 +14,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "classes/classes_internal.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/values/KQSValue.h"

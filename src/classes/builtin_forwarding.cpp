@@ -3,6 +3,8 @@
 // fixed here.
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 
+#include "base/type_numbers.h"
+
 KQSClass_Forwarding::KQSClass_Forwarding(const char* name, short number, bool canSubscript, bool canInvoke,
                                          short canDot)
     : KQSValueBaseClass(name, number) {
@@ -17,7 +19,7 @@ VXK_FORWARDING(XMethodInvocation, "XMethodInvocation", -13, false, true, 0)
 VXK_FORWARDING(XObject, "XObject", -14, false, false, 1)
 VXK_FORWARDING(CacheTree, "CacheTree", -15, false, false, 0)
 VXK_FORWARDING(VXSearch, "VXSearch", -16, true, false, 0)
-VXK_FORWARDING(Assoc, "Assoc", -18, true, false, 2)
+VXK_FORWARDING(Assoc, "Assoc", vxk_types::kAssoc, true, false, 2)
 VXK_FORWARDING(OleMethod, "OleMethod", -19, false, true, 0)
 VXK_FORWARDING(OleDispatch, "OleDispatch", -20, false, false, 1)
 VXK_FORWARDING(CAPILogin, "CAPILogin", -21, false, false, 3)
@@ -41,6 +43,6 @@ VXK_FORWARDING(Vis, "Vis", -86, true, false, 3)
 VXK_FORWARDING(Socket, "Socket", -102, false, false, 3)
 VXK_FORWARDING(File, "File", -107, false, false, 3)
 VXK_FORWARDING(ListExpand, "ListExpand", -108, false, false, 0)
-VXK_FORWARDING(RZRow, "Record", -109, true, false, 1)
-VXK_FORWARDING(RZTable, "RecArray", -110, true, false, 0)
+VXK_FORWARDING(RZRow, "Record", vxk_types::kRecord, true, false, 1)
+VXK_FORWARDING(RZTable, "RecArray", vxk_types::kRecArray, true, false, 0)
 #undef VXK_FORWARDING

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <ostream>
 
-#include "classes/classes_internal.h"
+#include "base/debug_line.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/Swap.h"
@@ -18,7 +19,7 @@ uint32_t Word32(void* data) { return static_cast<uint32_t>(reinterpret_cast<uint
 
 // ----- Undefined -----
 
-KQSClass_Undefined::KQSClass_Undefined() : KQSClass("Undefined", 0) {}
+KQSClass_Undefined::KQSClass_Undefined() : KQSClass("Undefined", vxk_types::kUndefined) {}
 
 bool KQSClass_Undefined::CoerceToBoolean(void* /*data*/) const { return false; }
 
@@ -41,7 +42,7 @@ std::ostream& KQSClass_Undefined::BinaryOutput(void* /*data*/, std::ostream& out
 
 // ----- Error -----
 
-KQSClass_Error::KQSClass_Error() : KQSClass("Error", 1) {}
+KQSClass_Error::KQSClass_Error() : KQSClass("Error", vxk_types::kError) {}
 
 bool KQSClass_Error::CoerceToBoolean(void* /*data*/) const { return false; }
 
@@ -59,17 +60,17 @@ std::ostream& KQSClass_Error::DisplayOutput(void* data, std::ostream& out, KQSCl
 
 // ----- Integer -----
 
-KQSClass_Integer::KQSClass_Integer() : KQSClass("Integer", 2) {}
+KQSClass_Integer::KQSClass_Integer() : KQSClass("Integer", vxk_types::kInteger) {}
 
 bool KQSClass_Integer::CoerceToBoolean(void* data) const { return Int32(data) != 0; }
 
 bool KQSClass_Integer::CoerceTo(void* data, short typeCode, KQSValue& out) const {
   const int32_t v = Int32(data);
   switch (typeCode) {
-    case -4:
+    case vxk_types::kReal:
       out = static_cast<double>(v);
       return true;
-    case -8:
+    case vxk_types::kLong:
       out = static_cast<int64>(v);
       return true;
     default:
@@ -97,7 +98,7 @@ std::ostream& KQSClass_Integer::BinaryOutput(void* data, std::ostream& out, KQSC
 
 // ----- BlobId -----
 
-KQSClass_BlobId::KQSClass_BlobId() : KQSClass("BlobId", 4) {}
+KQSClass_BlobId::KQSClass_BlobId() : KQSClass("BlobId", vxk_types::kBlobId) {}
 
 bool KQSClass_BlobId::CoerceToBoolean(void* data) const { return Int32(data) != 0; }
 
@@ -107,20 +108,20 @@ std::ostream& KQSClass_BlobId::FormattedOutput(void* data, std::ostream& out, KQ
 
 // ----- Boolean -----
 
-KQSClass_Boolean::KQSClass_Boolean() : KQSClass("Boolean", 5) {}
+KQSClass_Boolean::KQSClass_Boolean() : KQSClass("Boolean", vxk_types::kBoolean) {}
 
 bool KQSClass_Boolean::CoerceToBoolean(void* data) const { return static_cast<unsigned char>(Word32(data)) != 0; }
 
 bool KQSClass_Boolean::CoerceTo(void* data, short typeCode, KQSValue& out) const {
   const int v = CoerceToBoolean(data) ? 1 : 0;
   switch (typeCode) {
-    case 2:
+    case vxk_types::kInteger:
       out = v;
       return true;
-    case -8:
+    case vxk_types::kLong:
       out = static_cast<int64>(v);
       return true;
-    case -4:
+    case vxk_types::kReal:
       out = static_cast<double>(v);
       return true;
     default:
@@ -140,7 +141,7 @@ std::ostream& KQSClass_Boolean::BinaryOutput(void* data, std::ostream& out, KQSC
 
 // ----- Point -----
 
-KQSClass_Point::KQSClass_Point() : KQSClass("Point", 6) {}
+KQSClass_Point::KQSClass_Point() : KQSClass("Point", vxk_types::kPoint) {}
 
 bool KQSClass_Point::CoerceToBoolean(void* data) const { return Word32(data) != 0; }
 
@@ -151,20 +152,20 @@ std::ostream& KQSClass_Point::FormattedOutput(void* data, std::ostream& out, KQS
 
 // ----- NotSet, Void, Dynamic, Object, SlotIndex -----
 
-KQSClass_NotSet::KQSClass_NotSet() : KQSClass("NotSet", 7) {}
+KQSClass_NotSet::KQSClass_NotSet() : KQSClass("NotSet", vxk_types::kNotSet) {}
 
 std::ostream& KQSClass_NotSet::FormattedOutput(void* /*data*/, std::ostream& out, KQSClassFormatter* /*f*/) const {
   return out << 'N';
 }
 
-KQSClass_Void::KQSClass_Void() : KQSClass("Void", 8) {}
+KQSClass_Void::KQSClass_Void() : KQSClass("Void", vxk_types::kVoid) {}
 
-KQSClass_Dynamic::KQSClass_Dynamic() : KQSClass("Dynamic", -127) {
+KQSClass_Dynamic::KQSClass_Dynamic() : KQSClass("Dynamic", vxk_types::kDynamic) {
   fCanSubscript = true;
   fCanInvoke = true;
   fCanDot = 2;
 }
 
-KQSClass_Object::KQSClass_Object() : KQSClass("Object", -128) { fCanDot = 2; }
+KQSClass_Object::KQSClass_Object() : KQSClass("Object", vxk_types::kObject) { fCanDot = 2; }
 
-KQSClass_SlotIndex::KQSClass_SlotIndex() : KQSClass("SlotIndex", -131) {}
+KQSClass_SlotIndex::KQSClass_SlotIndex() : KQSClass("SlotIndex", vxk_types::kSlotIndex) {}

@@ -4,12 +4,18 @@
 #include <cstring>
 #include <ostream>
 
+#include "base/type_numbers.h"
 #include "values/list_order.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/text/str.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueBytes.h"
+#include "vxkernel/values/KQSValueDate.h"
+#include "vxkernel/values/KQSValueLong.h"
+#include "vxkernel/values/KQSValueReal.h"
+#include "vxkernel/values/KQSValueString.h"
 
 namespace {
 
@@ -37,7 +43,7 @@ int Order(T x, T y) {
 
 // ----- String -----
 
-KQSClass_String::KQSClass_String() : KQSClass_String("String", -1) {}
+KQSClass_String::KQSClass_String() : KQSClass_String("String", vxk_types::kString) {}
 
 KQSClass_String::KQSClass_String(const char* name, short number) : KQSValueBaseClass(name, number) {
   fCanSubscript = true;
@@ -69,7 +75,7 @@ std::ostream& KQSClass_String::BinaryOutput(void* data, std::ostream& out, KQSCl
 
 // ----- TypeCode -----
 
-KQSClass_TypeCode::KQSClass_TypeCode() : KQSClass_String("TypeCode", -132) {}
+KQSClass_TypeCode::KQSClass_TypeCode() : KQSClass_String("TypeCode", vxk_types::kTypeCode) {}
 
 std::ostream& KQSClass_TypeCode::FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const {
   if (data == nullptr) return KQSValueBaseClass::FormattedOutput(data, out, f);
@@ -91,7 +97,9 @@ std::ostream& KQSClass_TypeCode::BinaryOutput(void* data, std::ostream& out, KQS
 
 // ----- List (the element storage brings the order and the text) -----
 
-KQSClass_List::KQSClass_List() : KQSValueBaseClass("List", -2) { fCanSubscript = true; }
+KQSClass_List::KQSClass_List() : KQSValueBaseClass("List", vxk_types::kList) {
+  fCanSubscript = true;
+}
 
 bool KQSClass_List::CoerceToBoolean(void* data) const { return data != nullptr && Length(data) != 0; }
 
@@ -108,7 +116,7 @@ std::ostream& KQSClass_List::FormattedOutput(void* data, std::ostream& out, KQSC
 
 // ----- Real -----
 
-KQSClass_Real::KQSClass_Real() : KQSValueBaseClass("Real", -4) {}
+KQSClass_Real::KQSClass_Real() : KQSValueBaseClass("Real", vxk_types::kReal) {}
 
 bool KQSClass_Real::CoerceToBoolean(void* data) const { return data != nullptr && std::fabs(RealOf(data)) > kRealEpsilon; }
 
@@ -116,11 +124,11 @@ bool KQSClass_Real::CoerceTo(void* data, short typeCode, KQSValue& out) const {
   if (data == nullptr) return false;
   const double v = RealOf(data);  // read before out, which may hold data, changes
   switch (typeCode) {
-    case 2:
+    case vxk_types::kInteger:
       if (!(v >= -2147483648.0 && v <= 2147483647.0)) return false;
       out = static_cast<int>(v);
       return true;
-    case -8:
+    case vxk_types::kLong:
       if (!(v >= -9223372036854775808.0 && v < 9223372036854775808.0)) return false;
       out = static_cast<int64>(v);
       return true;
@@ -154,7 +162,7 @@ std::ostream& KQSClass_Real::FormattedOutput(void* data, std::ostream& out, KQSC
 
 // ----- Long -----
 
-KQSClass_Long::KQSClass_Long() : KQSValueBaseClass("Long", -8) {}
+KQSClass_Long::KQSClass_Long() : KQSValueBaseClass("Long", vxk_types::kLong) {}
 
 bool KQSClass_Long::CoerceToBoolean(void* data) const { return data != nullptr && LongOf(data) != 0; }
 
@@ -162,11 +170,11 @@ bool KQSClass_Long::CoerceTo(void* data, short typeCode, KQSValue& out) const {
   if (data == nullptr) return false;
   const int64 v = LongOf(data);
   switch (typeCode) {
-    case 2:
+    case vxk_types::kInteger:
       if (v < -2147483648LL || v > 2147483647LL) return false;
       out = static_cast<int>(v);
       return true;
-    case -4:
+    case vxk_types::kReal:
       out = static_cast<double>(v);
       return true;
     default:
@@ -191,7 +199,7 @@ std::ostream& KQSClass_Long::FormattedOutput(void* data, std::ostream& out, KQSC
 
 // ----- Bytes and Extern -----
 
-KQSClass_Bytes::KQSClass_Bytes() : KQSClass_Bytes("Bytes", -6) {}
+KQSClass_Bytes::KQSClass_Bytes() : KQSClass_Bytes("Bytes", vxk_types::kBytes) {}
 
 KQSClass_Bytes::KQSClass_Bytes(const char* name, short number) : KQSValueBaseClass(name, number) {}
 
@@ -229,7 +237,7 @@ std::ostream& KQSClass_Bytes::FormattedOutput(void* data, std::ostream& out, KQS
   return out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-KQSClass_Extern::KQSClass_Extern() : KQSClass_Bytes("Extern", -5) {}
+KQSClass_Extern::KQSClass_Extern() : KQSClass_Bytes("Extern", vxk_types::kExtern) {}
 
 // An Extern has no text of its own: its storage writes it, or the generic
 // storage form is used.
@@ -239,7 +247,9 @@ std::ostream& KQSClass_Extern::FormattedOutput(void* data, std::ostream& out, KQ
 
 // ----- Date -----
 
-KQSClass_Date::KQSClass_Date() : KQSValueBaseClass("Date", -7) { KQSValue::Class_Date(this); }
+KQSClass_Date::KQSClass_Date() : KQSValueBaseClass("Date", vxk_types::kDate) {
+  KQSValue::Class_Date(this);
+}
 
 int KQSClass_Date::Compare(void* a, void* b, bool /*ignoreCase*/) const {
   if (a == nullptr || b == nullptr) return KQSValueBaseClass::Compare(a, b, false);

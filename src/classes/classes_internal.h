@@ -1,4 +1,4 @@
-// Private helpers shared by the class and value sources.
+// Private helpers shared by the class sources.
 #ifndef VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 #define VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 
@@ -6,10 +6,13 @@
 #include <cstring>
 #include <string_view>
 
-#include "base/debug_line.h"
-#include "vxkernel/threads/KLockGuard.h"
-
 namespace vxk_internal {
+
+// Feature names are shorter than this; a feature table has at most this
+// many positions, so that an index read from a damaged class image cannot
+// make a table of gigabytes.
+constexpr size_t kMaxFeatureName = 32767;
+constexpr long kMaxSlots = 32767;
 
 // A malloc'd, NUL-terminated copy (names of classes, slots and types are
 // freed with free()); null for null text or when memory runs out.

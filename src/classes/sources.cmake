@@ -3,6 +3,9 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/classes/KPtrClass.h
   include/vxkernel/classes/KQSBuiltinClasses.h
   include/vxkernel/classes/KQSClass.h
+  include/vxkernel/classes/KQSClassImplLoader.h
+  include/vxkernel/classes/KQSClassPointer.h
+  include/vxkernel/classes/KQSClassReflection.h
   include/vxkernel/classes/KQSClassFormatter.h
   include/vxkernel/classes/KQSClassSlot.h
   include/vxkernel/classes/KSignature.h

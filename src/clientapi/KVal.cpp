@@ -14,6 +14,7 @@
 #include "clientapi/vx_internal.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 
 using vxk_internal::Guard;
@@ -118,7 +119,7 @@ long KVal::CToValue(KQSValue& v, long ctype, const void* src, long length) {
         v = static_cast<const char*>(src);
         break;
       case kNativeBytes:
-        v = KQSValue(static_cast<short>(-6), src, length);
+        v = KQSValue(vxk_types::kBytes, src, length);
         break;
       case kNativeDate: {
         KDateTime d;
@@ -177,14 +178,14 @@ long KVal::ValueToC(const KQSValue& v, long ctype, void* dst, long size, long* l
         break;
       }
       case kNativeBytes: {
-        const long n = v.Type() == -6 && v.User() != nullptr ? v.Length() : 0;
+        const long n = v.Type() == vxk_types::kBytes && v.User() != nullptr ? v.Length() : 0;
         if (n > 0) std::memcpy(dst, v.Bytes(), static_cast<size_t>(n < size ? n : size));
         produced = n;
         break;
       }
       case kNativeDate:
         produced =
-            Write(dst, size, v.Type() == -7 && v.User() != nullptr ? v.Date().Systime() : int64{0});
+            Write(dst, size, v.Type() == vxk_types::kDate && v.User() != nullptr ? v.Date().Systime() : int64{0});
         break;
       default:
         produced = Write(dst, size, static_cast<int64>(v));

@@ -6,18 +6,16 @@
 #include <cstdio>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
 
-#include "text/text_settings.h"
+#include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "text/text_settings.h"
 #include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
-#include "vxkernel/runtime/dbgstrm.h"
 
 namespace {
-
 
 // A value holding this storage, for the formatter's back-reference stack.
 // Null class before start-up has registered the Assoc class.
@@ -180,9 +178,7 @@ long KAssocVal::DotValuePut(const KQSValue& name, const KQSValue& value) {
 
 long KAssocVal::Subscript(long i, long j, KQSValue& out) {
   if (i != j) {
-    std::ostringstream s;
-    s << "KAssocVal::Subscript - two different indices: " << i << ", " << j << '\n';
-    dbgstrm_print(s);
+    vxk_internal::DebugLine("KAssocVal::Subscript", "two different indices: ", i, ", ", j);
     return kErrSubscriptTwoIndices;
   }
   KQSValue key;

@@ -1,20 +1,19 @@
 // KAssocVal: conversions between Assocs and Records.
-#include <sstream>
-
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/values/KAssocVal.h"
+
+#include "base/debug_line.h"
+#include "base/type_numbers.h"
+#include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 
 KQSValue KAssocVal::FromRecord(const KQSValue& record) {
   const KRZRow* row = KRZRow::FromValue(record);
   if (row == nullptr) {
-    std::ostringstream s;
-    s << "KAssocVal::FromRecord - not a Record: type " << record.Type() << '\n';
-    dbgstrm_print(s);
+    vxk_internal::DebugLine("KAssocVal::FromRecord", "not a Record: type ", record.Type());
     return KQSValue();
   }
   auto* assoc = new KAssocVal;
-  KQSValue result(static_cast<short>(-18), static_cast<void*>(assoc));
+  KQSValue result(vxk_types::kAssoc, static_cast<void*>(assoc));
   const KQSValue names = row->ColNames();
   const long named = names.ListEntries();
   const KQSValue* values = row->GetArray();

@@ -8,13 +8,21 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/check.h"
 #include "base/debug_line.h"
+#include "base/type_numbers.h"
+#include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/classes/KQSClassPointer.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/values/KQSValueBase.h"
-#include "values/value_text_writer_internal.h"
+#include "vxkernel/values/KQSValueBytes.h"
+#include "vxkernel/values/KQSValueDate.h"
+#include "vxkernel/values/KQSValueLong.h"
+#include "vxkernel/values/KQSValueReal.h"
+#include "vxkernel/values/KQSValueString.h"
 
 using vxk_internal::DebugText;
 
@@ -22,6 +30,16 @@ namespace {
 
 // Handed out by String() for values that are not Strings; built at load.
 const KString gErrorString("!KQSValue error string!");
+
+// Whether v holds storage of the kind Storage (the REQUIRES of the typed
+// accessors). Storage whose class does not count it need not be a
+// KQSValueBase, so only its presence is checked.
+template <class Storage>
+bool HoldsStorage(const KQSValue& v) {
+  const KQSClass* c = v.Class();
+  if (c == nullptr || !c->IsPointer() || v.User() == nullptr) return false;
+  return !c->CountsStorage() || dynamic_cast<const Storage*>(v.User()) != nullptr;
+}
 
 }  // namespace
 
@@ -116,17 +134,27 @@ KQSValue::operator int64() const {
   return static_cast<int64>(static_cast<int32_t>(fData));
 }
 
-const KDateTime& KQSValue::Date() const { return static_cast<const KQSValueDate*>(User())->Date(); }
+const KDateTime& KQSValue::Date() const {
+  VXK_DCHECK(HoldsStorage<KQSValueDate>(*this));
+  return static_cast<const KQSValueDate*>(User())->Date();
+}
 
-const unsigned char* KQSValue::Bytes() const { return static_cast<const KQSValueBytes*>(User())->Bytes(); }
+const unsigned char* KQSValue::Bytes() const {
+  VXK_DCHECK(HoldsStorage<KQSValueBytes>(*this));
+  return static_cast<const KQSValueBytes*>(User())->Bytes();
+}
 
 const KString& KQSValue::String() const {
-  if (Type() == -1 && fData != 0) return static_cast<const KQSValueString*>(User())->String();
+  if (Type() == vxk_types::kString && fData != 0) {
+    return static_cast<const KQSValueString*>(User())->String();
+  }
   return gErrorString;
 }
 
 KQSValue::operator const char*() const {
-  if (Type() == -1 && fData != 0) return static_cast<const KQSValueString*>(User())->String();
+  if (Type() == vxk_types::kString && fData != 0) {
+    return static_cast<const KQSValueString*>(User())->String();
+  }
   return nullptr;
 }
 
@@ -154,7 +182,7 @@ long KQSValue::Invoke(long argc, KQSValue* argv, KQSValue& out) const {
 
 bool KQSValue::CoerceTo(short type) {
   if (type == Type()) return true;
-  if (type == 5) {
+  if (type == vxk_types::kBoolean) {
     const bool b = fClass->CoerceToBoolean(Instance());
     Become(gClassBoolean, b ? 1 : 0);
     return true;
@@ -229,7 +257,7 @@ const KQSClass* KQSValue::NumberToClass(short n) {
 }
 
 bool KQSValue::IsObjectType(short type) {
-  if (type == kNoClassNumber || type == -132) return true;
+  if (type == kNoClassNumber || type == vxk_types::kTypeCode) return true;
   const KQSClass* c = NumberToClass(type);
   if (c == nullptr) return true;
   return c->CanDot() != 0 || c->HasMethods() || c->HasAttributes();

@@ -7,14 +7,15 @@
 #include <cstring>
 #include <new>
 #include <ostream>
-#include <sstream>
 
-#include "text/text_walk.h"
-#include "vxkernel/runtime/dbgstrm.h"
+#include "base/debug_line.h"
+#include "values/value_text_writer_internal.h"
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/text/str.h"
 #include "vxkernel/values/KQSValue.h"
-#include "values/value_text_writer_internal.h"
+#include "vxkernel/values/KQSValueBytes.h"
+#include "vxkernel/values/KQSValueDate.h"
+#include "vxkernel/values/KQSValueString.h"
 
 KQSValueBase::~KQSValueBase() = default;
 
@@ -46,9 +47,7 @@ KQSValue KQSValueBase::ReferenceDebugStr(short /*how*/) {
 }
 
 void KQSValueBase::DebugPrintCount() {
-  std::ostringstream s;
-  s << "Count = " << AllocCount() << "/" << AllocTotal() << '\n';
-  dbgstrm_print(s);
+  vxk_internal::DebugText("Count = ", AllocCount(), "/", AllocTotal(), '\n');
 }
 
 // ----- String -----

@@ -1,32 +1,19 @@
 // KRZRow: one Record, its columns, its dot features and its text form.
-#include "vxkernel/values/KRZTable.h"
+#include "vxkernel/values/KRZRow.h"
 
 #include <algorithm>
 #include <ostream>
 #include <sstream>
 #include <utility>
 
+#include "base/debug_line.h"
+#include "base/type_numbers.h"
 #include "values/rz_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/text/str.h"
 
 namespace vxk_internal {
-
-void RZDebugLine(const char* operation, const char* what, const KQSValue* detail) {
-  std::ostringstream s;
-  s << operation << " - " << what;
-  if (detail != nullptr) s << *detail;
-  s << '\n';
-  dbgstrm_print(s);
-}
-
-void RZDebugLine(const char* operation, const char* what, long a, long b) {
-  std::ostringstream s;
-  s << operation << " - " << what << a << ", " << b << '\n';
-  dbgstrm_print(s);
-}
 
 void RZJoinNames(std::ostream& out, const KRZRow* names) {
   if (names == nullptr) return;
@@ -56,7 +43,7 @@ long RZColIndex(const KRZRow* names, const char* name) {
 
 }  // namespace vxk_internal
 
-using vxk_internal::RZDebugLine;
+using vxk_internal::DebugLine;
 
 namespace {
 
@@ -93,7 +80,7 @@ KRZRow::KRZRow(const KQSValue& names, const KQSValue* values)
     fNames = MakeValue(namesRow);
     fWidth = n;
   } else {
-    RZDebugLine("KRZRow::KRZRow", "names is neither a Record nor a List: ", &names);
+    DebugLine("KRZRow::KRZRow", "names is neither a Record nor a List: ", names);
     fNames = MakeValue(new KRZRow(0));
   }
   fValues = NewValues(fWidth);
@@ -105,7 +92,7 @@ KRZRow::~KRZRow() { delete[] fValues; }
 
 const KQSClass* KRZRow::RecordClass() {
   // The built-in classes are static objects, so the pointer never changes.
-  static const KQSClass* const gRecordClass = KQSBuiltinClass(-109);
+  static const KQSClass* const gRecordClass = KQSBuiltinClass(vxk_types::kRecord);
   return gRecordClass;
 }
 
@@ -179,7 +166,7 @@ void KRZRow::Grow(long n) {
 long KRZRow::AddColumns(long n) {
   if (n <= 0) return fWidth;
   if (n > kMaxWidth - fWidth) {
-    RZDebugLine("KRZRow::AddColumns", "too many columns (width, added): ", fWidth, n);
+    DebugLine("KRZRow::AddColumns", "too many columns (width, added): ", fWidth, ", ", n);
     return fWidth;
   }
   // Slots past the width are always Undefined.
@@ -190,12 +177,13 @@ long KRZRow::AddColumns(long n) {
 
 long KRZRow::InsertColumnAt(long pos, long n) {
   if (pos < 1 || pos > fWidth + 1) {
-    RZDebugLine("KRZRow::InsertColumnAt", "position outside the row (pos, width): ", pos, fWidth);
+    DebugLine("KRZRow::InsertColumnAt", "position outside the row (pos, width): ", pos, ", ",
+              fWidth);
     return 0;
   }
   if (n <= 0) return pos;
   if (n > kMaxWidth - fWidth) {
-    RZDebugLine("KRZRow::InsertColumnAt", "too many columns (width, added): ", fWidth, n);
+    DebugLine("KRZRow::InsertColumnAt", "too many columns (width, added): ", fWidth, ", ", n);
     return 0;
   }
   Grow(n);
@@ -229,7 +217,7 @@ long KRZRow::Dot(const KQSValue& name, KQSValue& out, KQSValue* /*env*/) {
   }
   // An unknown column is an Error value, not a failed call, so scripts can
   // test for it.
-  RZDebugLine("KRZRow::Dot", "no such column: ", &name);
+  DebugLine("KRZRow::Dot", "no such column: ", name);
   out = KQSValue::Error(kNoSuchColumn);
   return 0;
 }
@@ -237,13 +225,13 @@ long KRZRow::Dot(const KQSValue& name, KQSValue& out, KQSValue* /*env*/) {
 long KRZRow::DotValuePut(const KQSValue& name, const KQSValue& value) {
   const long i = name.IsString() ? GetColIndex(static_cast<const char*>(name.String())) : 0;
   if (SetColumn(value, i)) return 0;
-  RZDebugLine("KRZRow::DotValuePut", "no such column: ", &name);
+  DebugLine("KRZRow::DotValuePut", "no such column: ", name);
   return kNoSuchColumn;
 }
 
 long KRZRow::Subscript(long i, long j, KQSValue& out) {
   if (i != j) {
-    RZDebugLine("KRZRow::Subscript", "a Record takes one index: ", i, j);
+    DebugLine("KRZRow::Subscript", "a Record takes one index: ", i, ", ", j);
     return kBadSubscript;
   }
   out = GetColumn(i);
@@ -252,7 +240,7 @@ long KRZRow::Subscript(long i, long j, KQSValue& out) {
 
 long KRZRow::SubscriptValuePut(long i, long j, const KQSValue& value) {
   if (i == j && SetColumn(value, i)) return 0;
-  RZDebugLine("KRZRow::SubscriptValuePut", "no such column (i, j): ", i, j);
+  DebugLine("KRZRow::SubscriptValuePut", "no such column (i, j): ", i, ", ", j);
   return kBadSubscript;
 }
 

@@ -10,11 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "base/debug_line.h"
+#include "base/type_numbers.h"
 #include "values/rz_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/values/KRZRow.h"
 
-using vxk_internal::RZDebugLine;
+using vxk_internal::DebugLine;
 
 // ===== Construction =====
 
@@ -47,7 +50,7 @@ KRZTable::~KRZTable() {
 }
 
 const KQSClass* KRZTable::RecArrayClass() {
-  static const KQSClass* const gRecArrayClass = KQSBuiltinClass(-110);
+  static const KQSClass* const gRecArrayClass = KQSBuiltinClass(vxk_types::kRecArray);
   return gRecArrayClass;
 }
 
@@ -177,8 +180,8 @@ long KRZTable::InsertColumnAt(const KQSValue& name, long pos) {
   if (names == nullptr) return 0;
   if (name.IsString() && names->GetColIndex(static_cast<const char*>(name.String())) > 0) return 0;
   if (pos < 1 || pos > names->Width() + 1) {
-    RZDebugLine("KRZTable::InsertColumnAt", "position outside the table (pos, width): ", pos,
-                names->Width());
+    DebugLine("KRZTable::InsertColumnAt", "position outside the table (pos, width): ", pos, ", ",
+              names->Width());
     return 0;
   }
   names->InsertColumnAt(pos, 1);
@@ -334,7 +337,7 @@ KRZTable* KRZTable::CloneRZTable() const {
 
 void KRZTable::Qsort(int (*compare)(const void*, const void*)) {
   if (compare == nullptr) {
-    RZDebugLine("KRZTable::Qsort", "no comparison function", nullptr);
+    DebugLine("KRZTable::Qsort", "no comparison function");
     return;
   }
   if (fRows < 2) return;
@@ -370,7 +373,8 @@ long KRZTable::SubscriptValuePut(long i, long j, const KQSValue& value) {
   KRZTableRow* link = Find(i);
   KRZRow* row = link != nullptr ? static_cast<KRZRow*>(*link) : nullptr;
   if (row != nullptr && (i == j ? row->SetRow(value) : row->SetColumn(value, j))) return 0;
-  RZDebugLine("KRZTable::SubscriptValuePut", "no such row or column, or not a List (i, j): ", i, j);
+  DebugLine("KRZTable::SubscriptValuePut", "no such row or column, or not a List (i, j): ", i, ", ",
+            j);
   return KRZRow::kBadSubscript;
 }
 

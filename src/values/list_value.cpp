@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/type_numbers.h"
 #include "vxkernel/values/KQSValueList.h"
 
 namespace {
@@ -114,7 +115,9 @@ namespace {
 
 constexpr double kRealEpsilon = 2.220446049250313e-16;
 
-bool IsNumber(short type) { return type == 2 || type == -4 || type == -8; }
+bool IsNumber(short type) {
+  return type == vxk_types::kInteger || type == vxk_types::kReal || type == vxk_types::kLong;
+}
 
 double NumberOf(const KQSValue& v) {
   if (v.IsLong()) return static_cast<double>(static_cast<int64>(v));

@@ -4,15 +4,9 @@
 
 #include <iosfwd>
 
-class KQSValue;
 class KRZRow;
 
 namespace vxk_internal {
-
-// Writes the one debug line of a failure: operation " - " what, then the
-// detail's text form (when given) or the two numbers.
-void RZDebugLine(const char* operation, const char* what, const KQSValue* detail);
-void RZDebugLine(const char* operation, const char* what, long a, long b);
 
 // The names of a names row joined with ", " (Strings as plain text).
 void RZJoinNames(std::ostream& out, const KRZRow* names);

@@ -2,6 +2,12 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/values/KQSValue.h
   include/vxkernel/values/KAssocVal.h
   include/vxkernel/values/KQSValueBase.h
+  include/vxkernel/values/KQSValueBytes.h
+  include/vxkernel/values/KQSValueDate.h
+  include/vxkernel/values/KQSValueLong.h
+  include/vxkernel/values/KQSValueReal.h
+  include/vxkernel/values/KQSValueString.h
+  include/vxkernel/values/KRZRow.h
   include/vxkernel/values/KRZTable.h
   include/vxkernel/values/KQSValueList.h
 )

@@ -8,8 +8,9 @@
 //   Undefined (0)     nothing
 //   Integer (2)       int32
 //   Boolean (5)       1 byte; any byte but 0 reads back as true
-//   String (-1)       counted string: int16 n (n = bytes + 1 for the NUL),
-//   TypeCode (-132)   or int16 -1 then int32 n when n > 32767; then n bytes
+//   String (-1)       counted string (base/coding.h): the 16-bit count n
+//   TypeCode (-132)   (the bytes and their NUL), escaped to 0xFFFF and a
+//                     32-bit count above kCountedShortMax; then n bytes
 //   List (-2)         int32 count, then count complete values
 //
 // The reader is meant for untrusted bytes. It never allocates ahead of what
@@ -23,15 +24,24 @@
 #include <ostream>
 #include <string>
 #include <typeinfo>
+#include <utility>
 
+#include "base/check.h"
+#include "base/coding.h"
 #include "base/debug_line.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/KQSValueString.h"
 
+using vxk_internal::DebugLine;
 using vxk_internal::DebugText;
+
+// The code of a value is its class number, as a 16-bit field.
+static_assert(sizeof(std::declval<const KQSClass&>().ClassNumber()) == 2,
+              "class numbers are the 16-bit codes of the binary form");
 
 namespace {
 
@@ -49,7 +59,7 @@ KQSValue ReadList(std::istream& in, KQSClassCracker* cracker, int depth);
 // stream state ends as read() would leave it: a short read sets eofbit and
 // failbit, and nothing is read from a stream that is not good.
 
-void ReportShort() { DebugText("KQSValue::ReadBinary() - unexpected end of stream", '\n'); }
+void ReportShort() { DebugLine("KQSValue::ReadBinary()", "unexpected end of stream"); }
 
 bool ReadRaw(std::istream& in, void* p, size_t n) {
   std::streambuf* buf = in.rdbuf();
@@ -67,33 +77,17 @@ bool ReadRaw(std::istream& in, void* p, size_t n) {
   return true;
 }
 
-// Little-endian, built with shifts so the host's byte order never matters.
-bool ReadU16(std::istream& in, uint16_t* v) {
+bool ReadI16(std::istream& in, int16_t* v) {
   unsigned char b[2];
   if (!ReadRaw(in, b, 2)) return false;
-  *v = static_cast<uint16_t>(b[0] | (b[1] << 8));
-  return true;
-}
-
-bool ReadU32(std::istream& in, uint32_t* v) {
-  unsigned char b[4];
-  if (!ReadRaw(in, b, 4)) return false;
-  *v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
-       (static_cast<uint32_t>(b[3]) << 24);
-  return true;
-}
-
-bool ReadI16(std::istream& in, int16_t* v) {
-  uint16_t u = 0;
-  if (!ReadU16(in, &u)) return false;
-  *v = static_cast<int16_t>(u);
+  *v = static_cast<int16_t>(vxk_internal::DecodeFixed16(b));
   return true;
 }
 
 bool ReadI32(std::istream& in, int32_t* v) {
-  uint32_t u = 0;
-  if (!ReadU32(in, &u)) return false;
-  *v = static_cast<int32_t>(u);
+  unsigned char b[4];
+  if (!ReadRaw(in, b, 4)) return false;
+  *v = static_cast<int32_t>(vxk_internal::DecodeFixed32(b));
   return true;
 }
 
@@ -104,12 +98,12 @@ bool ReadI32(std::istream& in, int32_t* v) {
 // more memory than the bytes that are really there. False when the stream
 // ended early.
 bool ReadCounted(std::istream& in, KString* text) {
-  uint16_t shortCount = 0;
-  if (!ReadU16(in, &shortCount)) return false;
-  uint32_t n = shortCount;
-  if (shortCount == 0xFFFF && !ReadU32(in, &n)) return false;
-  if (n == 0 || n > 0x7FFFFFFF) {
-    DebugText("KQSValue::ReadBinary() - invalid string length ", n, '\n');
+  uint32_t n = 0;
+  if (!vxk_internal::ReadCountedCount([&in](void* p, size_t k) { return ReadRaw(in, p, k); }, &n)) {
+    return false;
+  }
+  if (!vxk_internal::ValidCount(n)) {
+    DebugLine("KQSValue::ReadBinary()", "invalid string length ", n);
     *text = KString();
     return true;
   }
@@ -154,7 +148,11 @@ class ListWriter {
     PutI32(static_cast<int32_t>(n));
     // Writing an element never changes this list, so each node stays valid
     // while it is written.
-    for (long i = 1; i <= n; ++i) Value(window->FindNode(i)->value);
+    for (long i = 1; i <= n; ++i) {
+      const auto* node = window->FindNode(i);
+      VXK_DCHECK(node != nullptr);  // every position of 1..n has its node
+      Value(node->value);
+    }
   }
 
  private:
@@ -173,19 +171,21 @@ class ListWriter {
       fBuf += static_cast<char>(reinterpret_cast<uintptr_t>(v.Instance()) & 0xFF);
     } else if (c == KQSValue::Class_String() && IsPlainString(v.User())) {
       const auto* s = static_cast<const KQSValueString*>(v.User());
-      PutI16(s != nullptr ? s->Type() : c->ClassNumber());
-      PutText(s != nullptr ? static_cast<const char*>(s->String()) : "");
+      if (!PutText(s != nullptr ? s->Type() : c->ClassNumber(), s)) ByClass(v);
     } else if (c == KQSValue::Class_TypeCode()) {
-      const auto* s = static_cast<const KQSValueString*>(v.User());
-      PutI16(c->ClassNumber());
-      PutText(s != nullptr ? static_cast<const char*>(s->String()) : "");
+      if (!PutText(c->ClassNumber(), static_cast<const KQSValueString*>(v.User()))) ByClass(v);
     } else if (c == KQSValue::Class_List()) {
       List(c->ClassNumber(), static_cast<const KQSValueList*>(v.User()));
     } else {
-      Flush();
-      v.WriteBinary(fOut, fFormatter);
+      ByClass(v);
     }
     if (fBuf.size() >= kFlushAt) Flush();
+  }
+
+  // A value written by its own class, after what is buffered.
+  void ByClass(const KQSValue& v) {
+    Flush();
+    v.WriteBinary(fOut, fFormatter);
   }
 
   // Storage whose binary form is the plain one (a subclass may write its own).
@@ -195,33 +195,25 @@ class ListWriter {
     return typeid(object) == typeid(KQSValueString);
   }
 
-  void PutI16(int v) {
-    fBuf += static_cast<char>(v & 0xFF);
-    fBuf += static_cast<char>((v >> 8) & 0xFF);
-  }
-  void PutI32(int32_t v) {
-    const auto u = static_cast<uint32_t>(v);
-    const char b[4] = {static_cast<char>(u & 0xFF), static_cast<char>((u >> 8) & 0xFF),
-                       static_cast<char>((u >> 16) & 0xFF), static_cast<char>(u >> 24)};
-    fBuf.append(b, 4);
-  }
-  // As SwapWriteStr: the text up to its NUL, and the NUL.
-  void PutText(const char* s) {
-    if (s == nullptr) s = "";
-    const size_t n = std::strlen(s) + 1;
-    if (n > 32767) {
-      PutI16(-1);
-      PutI32(static_cast<int32_t>(n));
-    } else {
-      PutI16(static_cast<int>(n));
-    }
-    fBuf.append(s, n);
+  void PutI16(short v) { vxk_internal::PutFixed16(&fBuf, static_cast<uint16_t>(v)); }
+  void PutI32(int32_t v) { vxk_internal::PutFixed32(&fBuf, static_cast<uint32_t>(v)); }
+  // The code, then the text up to its NUL and the NUL as a counted string,
+  // as StringBinaryOutput writes them (a null storage writes ""). False,
+  // with nothing buffered, for a text longer than a count can say, which
+  // its class then refuses with its own line.
+  bool PutText(short code, const KQSValueString* s) {
+    const char* text = s != nullptr ? static_cast<const char*>(s->String()) : "";
+    const size_t mark = fBuf.size();
+    PutI16(code);
+    if (vxk_internal::PutCountedString(&fBuf, text)) return true;
+    fBuf.resize(mark);
+    return false;
   }
   void Flush() {
     if (fBuf.empty()) return;
     fOut.write(fBuf.data(), static_cast<std::streamsize>(fBuf.size()));
     if (!fOut.good() && !fReported) {
-      DebugText("KQSClass_List::BinaryOutput() - write failed", '\n');
+      DebugLine("KQSClass_List::BinaryOutput()", "write failed");
       fReported = true;
     }
     fBuf.clear();
@@ -249,7 +241,7 @@ const KQSClass* ClassOf(short code) {
 KQSValue ReadCoded(std::istream& in, short code, KQSClassCracker* cracker, int depth) {
   const KQSClass* c = ClassOf(code);
   if (c == nullptr) {
-    DebugText("KQSValue::ReadBinary( ", code, " ) class not found", '\n');
+    DebugText("KQSValue::ReadBinary( ", code, " ) class not found\n");
     return KQSValue();
   }
   if (c == KQSValue::Class_List()) return ReadList(in, cracker, depth + 1);
@@ -260,7 +252,7 @@ KQSValue ReadCoded(std::istream& in, short code, KQSClassCracker* cracker, int d
 // completely before a failed read are kept; an element cut short is not.
 KQSValue ReadList(std::istream& in, KQSClassCracker* cracker, int depth) {
   if (depth > kMaxListDepth) {
-    DebugText("KQSClass_List::BinaryInput() Lists nested deeper than ", kMaxListDepth, " levels", '\n');
+    DebugText("KQSClass_List::BinaryInput() Lists nested deeper than ", kMaxListDepth, " levels\n");
     return KQSValue();
   }
   int32_t count = 0;

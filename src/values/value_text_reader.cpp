@@ -16,21 +16,24 @@
 #include <istream>
 #include <limits>
 #include <locale>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/debug_line.h"
+#include "base/type_numbers.h"
+#include "text/text_walk.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
-#include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/text/KString.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
-#include "text/text_walk.h"
+#include "vxkernel/values/KQSValueString.h"
+
+using vxk_internal::DebugText;
 
 namespace {
 
@@ -53,6 +56,10 @@ constexpr long double kLargestWritten = 1.79769313486232e308L;
 // allocator consolidate again and again). One thread-local object, fetched
 // once per FormattedInput call: in a shared library each thread-local access
 // is a call.
+//
+// Compiler thread-local storage rather than a KContext slot: values are read
+// on any thread, including threads that never ran the thread ring and so
+// have no KContext, and the state is private to this file.
 struct ThreadState {
   int depth = 0;
   std::string scratch;
@@ -141,12 +148,6 @@ KQSValue::CrackerFunction FindCracker(char tag) {
     if (gCrackers[i].tag == tag) return gCrackers[i].reader;
   }
   return nullptr;
-}
-
-void DebugText(const std::string& text) {
-  std::ostringstream s;
-  s << text;
-  dbgstrm_print(s);
 }
 
 // Direct access to the get area, for copying string runs in bulk. Pointers to
@@ -510,7 +511,7 @@ void TextReader::ObjRef(KQSValue& out) {
   if (!Hex(n)) return;
   // Class 3 is the host's object reference class. Without it, or when it is
   // a storage class, the word would be taken for an address: refuse.
-  const KQSClass* c = KQSValue::NumberToClass(3);
+  const KQSClass* c = KQSValue::NumberToClass(vxk_types::kObjRef);
   if (c == nullptr || c->IsPointer() || c->CountsStorage()) {
     DebugText("KQSValue::operator>>( # ) no object reference class\n");
     return;
@@ -657,7 +658,7 @@ void TextReader::Tag(KQSValue& out) {
     return;
   }
   if (tag.compare(0, 3, "VX:") != 0) {
-    DebugText("KQSValue::operator>>() bad tag: <" + tag + ">\n");
+    DebugText("KQSValue::operator>>() bad tag: <", tag, ">\n");
     return;
   }
   // The class name ends at the first blank; attributes are the class's own.
@@ -666,7 +667,7 @@ void TextReader::Tag(KQSValue& out) {
   const std::string name = tag.substr(3, end - 3);
   const KQSClass* c = KQSValue::NameToClass(KString(name.data(), static_cast<unsigned>(name.size())));
   if (c == nullptr) {
-    DebugText("KQSValue::operator>>() No such class: <" + name + ">\n");
+    DebugText("KQSValue::operator>>() No such class: <", name, ">\n");
     return;
   }
   if (!c->FormattedInput(fIn, out, nullptr)) {

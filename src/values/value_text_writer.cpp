@@ -15,6 +15,9 @@
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/KQSValueLong.h"
+#include "vxkernel/values/KQSValueReal.h"
+#include "vxkernel/values/KQSValueString.h"
 
 namespace vxk_internal {
 

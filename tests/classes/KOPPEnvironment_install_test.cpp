@@ -16,6 +16,8 @@
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassImplLoader.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 
 namespace {
 

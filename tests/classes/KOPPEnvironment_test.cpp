@@ -20,6 +20,7 @@
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/values/KQSValue.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KQSValue.h"
 

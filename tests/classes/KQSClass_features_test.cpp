@@ -15,6 +15,7 @@
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/classes/KSignature.h"
 #include "vxkernel/values/KQSValue.h"

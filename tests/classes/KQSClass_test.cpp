@@ -14,6 +14,8 @@
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/classes/KQSClassPointer.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"

@@ -16,6 +16,8 @@
 
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassImplLoader.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/values/KQSValue.h"
 
 namespace classes_test {

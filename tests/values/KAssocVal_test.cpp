@@ -21,6 +21,7 @@
 #include "values/value_test_util.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/locale/KIntl.h"
+#include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "../support/started_process.h"
 #include "value_test_util.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/values/KRZRow.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KQSValueString.h"
 
 namespace {
 

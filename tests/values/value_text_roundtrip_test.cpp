@@ -22,6 +22,7 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #define VXKERNEL_CLASSES_KOPPENVIRONMENT_H_
 
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/export.h"
 #include "vxkernel/text/KString.h"
 #include "vxkernel/text/T23Tree.h"

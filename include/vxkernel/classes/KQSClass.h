@@ -7,8 +7,7 @@
 // values only point at it. Class objects are not copied.
 //
 // Thread rules: a class is built and registered by one thread; afterwards
-// its description is read-only and may be used from any thread. The
-// counters of KQSClassPointer are atomic statistics.
+// its description is read-only and may be used from any thread.
 #ifndef VXKERNEL_CLASSES_KQSCLASS_H_
 #define VXKERNEL_CLASSES_KQSCLASS_H_
 
@@ -249,124 +248,9 @@ class VXKERNEL_EXPORT KQSClass {
   mutable std::atomic<long> fHolderCount{0};
 };
 
-namespace vxk_detail {
-
-// Counter shards of the pointer classes. Each thread that counts claims a
-// shard of its own (the first kCounterShards - 1 threads alive at once);
-// it alone writes it, with plain relaxed stores, so copying a value costs
-// no locked instruction. Threads beyond that share the last shard and
-// update it atomically. A shard released at thread exit keeps its sums and
-// passes to the next thread.
-constexpr int kCounterShards = 32;
-constexpr int kSharedShard = kCounterShards - 1;
-extern VXKERNEL_EXPORT thread_local constinit int gCounterShard;  // -1 until claimed
-VXKERNEL_EXPORT int ClaimCounterShard();
-
-inline int CounterShard() {
-  const int i = gCounterShard;
-  return i >= 0 ? i : ClaimCounterShard();
-}
-
-inline void Bump(std::atomic<long>& c, long by, bool shared) {
-  if (shared) c.fetch_add(by, std::memory_order_relaxed);
-  else c.store(c.load(std::memory_order_relaxed) + by, std::memory_order_relaxed);
-}
-
-}  // namespace vxk_detail
-
-// Base of the pointer classes: the data word of their values points at a
-// reference-counted storage object. Keeps three statistics: storage objects
-// alive (ObjCount), references alive (RefCount) and references ever taken
-// (RefTotal). They are kept as per-thread sums of references taken and
-// dropped and storage made and destroyed, so that copying values on many
-// threads never serialises on the class; each figure read back is exact
-// once the updating threads are done.
-class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
- public:
-  KQSClassPointer();
-  KQSClassPointer(const char* name, short number);
-
-  // Only write a debug line: the counting versions are KQSValueBaseClass's.
-  void AddReference(void* data) const override;
-  void ReleaseReference(void* data) const override;
-
-  long ObjCount() const;
-  long RefCount() const;
-  long RefTotal() const;
-
- protected:
-  // One reference taken; firstReference when the storage had none before.
-  void CountAdd(bool firstReference) const {
-    const int i = vxk_detail::CounterShard();
-    Shard& s = fShards[i];
-    const bool shared = i == vxk_detail::kSharedShard;
-    vxk_detail::Bump(s.fAdds, 1, shared);
-    if (firstReference) vxk_detail::Bump(s.fMade, 1, shared);
-  }
-  // One reference dropped; destroyed when it was the storage's last.
-  void CountRelease(bool destroyed) const {
-    const int i = vxk_detail::CounterShard();
-    Shard& s = fShards[i];
-    const bool shared = i == vxk_detail::kSharedShard;
-    vxk_detail::Bump(s.fReleases, 1, shared);
-    if (destroyed) vxk_detail::Bump(s.fDestroyed, 1, shared);
-  }
-
- private:
-  struct alignas(64) Shard {
-    std::atomic<long> fAdds{0};
-    std::atomic<long> fReleases{0};
-    std::atomic<long> fMade{0};
-    std::atomic<long> fDestroyed{0};
-  };
-  long Sum(std::atomic<long> Shard::*field) const;
-
-  mutable Shard fShards[vxk_detail::kCounterShards];
-};
-
-// A class prototype assembled from script data; only such prototypes can be
-// handed to an implementation loader. Owned by whoever made it.
-class VXKERNEL_EXPORT KQSClassReflection : public KQSClassPointer {
- public:
-  KQSClassReflection();
-
-  void AddReference(void* data) const override;
-  void ReleaseReference(void* data) const override;
-
-  void ClassNumber(short n) { KQSClass::ClassNumber(n); }
-  void ClassName(const char* name) { KQSClass::ClassName(name); }
-  void ImplPut(long type, long length, const void* bytes) { KQSClass::ImplPut(type, length, bytes); }
-  using KQSClass::ClassName;
-  using KQSClass::ClassNumber;
-
-  // Each takes a List and adds one entry per element, in order. Extends and
-  // Implements: name Strings. Feature lists: Lists of (name, signature
-  // text, index, access), slots without functor. Constants: Lists of
-  // (name, value, index, access).
-  void Extends(const KQSValue& list);
-  void Implements(const KQSValue& list);
-  void ClassMethods(const KQSValue& list);
-  void Methods(const KQSValue& list);
-  void ClassAttributes(const KQSValue& list);
-  void Attributes(const KQSValue& list);
-  void Constants(const KQSValue& list);
-  using KQSClass::Extends;
-  using KQSClass::Implements;
-  using KQSClass::ClassMethods;
-  using KQSClass::Methods;
-  using KQSClass::ClassAttributes;
-  using KQSClass::Attributes;
-  using KQSClass::Constants;
-  using KQSClass::ResetClassDefinition;
-};
-
-// Turns a reflection prototype into an installable class for one ImplType.
-class VXKERNEL_EXPORT KQSClassImplLoader {
- public:
-  virtual ~KQSClassImplLoader();
-  // May return installed itself (in-place update), a new class, or null.
-  virtual KQSClass* LoadClassFromImpl(KOPPEnvironment* environment, const KQSClass* installed,
-                                      const KQSClass* prototype);
-};
+// The classes this header used to define, for code that includes only it:
+// KQSClassPointer.h in turn brings KQSClassReflection.h.
+#include "vxkernel/classes/KQSClassImplLoader.h"
+#include "vxkernel/classes/KQSClassPointer.h"
 
 #endif  // VXKERNEL_CLASSES_KQSCLASS_H_

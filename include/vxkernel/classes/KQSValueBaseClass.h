@@ -8,7 +8,9 @@
 #ifndef VXKERNEL_CLASSES_KQSVALUEBASECLASS_H_
 #define VXKERNEL_CLASSES_KQSVALUEBASECLASS_H_
 
-#include "vxkernel/classes/KQSClass.h"
+#include <cstdint>
+
+#include "vxkernel/classes/KQSClassPointer.h"
 #include "vxkernel/export.h"
 #include "vxkernel/values/KQSValueBase.h"
 
@@ -35,14 +37,19 @@ class VXKERNEL_EXPORT KQSValueBaseClass : public KQSClassPointer {
   void AddReference(void* data) const final { Take(static_cast<KQSValueBase*>(data)); }
   void ReleaseReference(void* data) const final { Drop(static_cast<KQSValueBase*>(data)); }
 
+  // Nothing for null: no storage. No storage lives in the first page either,
+  // and a word there (a number put into a pointer class's value) is treated
+  // as none; testing the page costs what testing null does, and keeps a
+  // compiler that sees such a constant word inlined from taking it for an
+  // address (GCC's -Warray-bounds).
   void Take(KQSValueBase* s) const {
-    if (s == nullptr) return;
+    if (reinterpret_cast<uintptr_t>(s) < kFirstStorage) return;
     const long before = s->fReferences;
     s->fReferences = before + 1;
     CountAdd(before == 0);
   }
   void Drop(KQSValueBase* s) const {
-    if (s == nullptr) return;
+    if (reinterpret_cast<uintptr_t>(s) < kFirstStorage) return;
     const long after = s->fReferences - 1;
     s->fReferences = after;
     if (after == 0) delete s;
@@ -53,6 +60,8 @@ class VXKERNEL_EXPORT KQSValueBaseClass : public KQSClassPointer {
   static KQSValueBase* Storage(void* data) { return static_cast<KQSValueBase*>(data); }
 
  private:
+  static constexpr uintptr_t kFirstStorage = 4096;
+
   // The name as the storage should see it: a String naming an attribute of
   // this class becomes that attribute's SlotIndex.
   KQSValue TranslateName(const KQSValue& name) const;

@@ -168,7 +168,11 @@ class VXKERNEL_EXPORT KQSValue {
   operator GEOM_point() const {
     return GEOM_point{static_cast<int16_t>(fData & 0xFFFF), static_cast<int16_t>((fData >> 16) & 0xFFFF)};
   }
+  // The date in a Date value's storage.
+  // REQUIRES: the value holds Date storage (KQSValueDate).
   const KDateTime& Date() const;
+  // The first payload byte of a Bytes value's storage.
+  // REQUIRES: the value holds Bytes storage (KQSValueBytes).
   const unsigned char* Bytes() const;
   const KString& String() const;
   operator const char*() const;
@@ -336,15 +340,23 @@ class VXKERNEL_EXPORT KQSValue {
     v.fData = data;
     return v;
   }
+  // The one pair that takes and drops references. An immediate value is
+  // told apart first, with one test: it is the commonest copy.
   void Hold() const {
-    if (fClass == nullptr) return;
-    if (fClass->CountsStorage()) static_cast<const KQSValueBaseClass*>(fClass)->Take(User());
-    else if (fClass->IsPointer()) fClass->AddReference(Instance());
+    if (fClass == nullptr || !fClass->IsPointer()) return;
+    if (fClass->CountsStorage()) {
+      static_cast<const KQSValueBaseClass*>(fClass)->Take(User());
+    } else {
+      fClass->AddReference(Instance());
+    }
   }
   void Drop() const {
-    if (fClass == nullptr) return;
-    if (fClass->CountsStorage()) static_cast<const KQSValueBaseClass*>(fClass)->Drop(User());
-    else if (fClass->IsPointer()) fClass->ReleaseReference(Instance());
+    if (fClass == nullptr || !fClass->IsPointer()) return;
+    if (fClass->CountsStorage()) {
+      static_cast<const KQSValueBaseClass*>(fClass)->Drop(User());
+    } else {
+      fClass->ReleaseReference(Instance());
+    }
   }
   KQSValue& Become(const KQSClass* c, uintptr_t data) {
     Drop();
@@ -393,6 +405,11 @@ class VXKERNEL_EXPORT KQSValue {
   const KQSClass* fClass;
   uintptr_t fData;
 };
+
+// Values are passed and stored by value, and arrays of them are laid out
+// contiguously: a class pointer and one data word, nothing more.
+static_assert(sizeof(KQSValue) == 2 * sizeof(void*), "a value is two words");
+static_assert(sizeof(GEOM_point) == 2 * sizeof(int32_t), "a point is two 32-bit coordinates");
 
 // The text form, written in the classic "C" locale with a fresh formatter.
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KQSValue& v);

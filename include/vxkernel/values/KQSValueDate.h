@@ -1,0 +1,26 @@
+// KQSValueDate: the storage of Date values.
+#ifndef VXKERNEL_VALUES_KQSVALUEDATE_H_
+#define VXKERNEL_VALUES_KQSVALUEDATE_H_
+
+#include "vxkernel/export.h"
+#include "vxkernel/locale/KDateTime.h"
+#include "vxkernel/values/KQSValueBase.h"
+
+class KQSValue;
+
+// A Date's broken-down date and time.
+//
+// Owned jointly by the values that hold it (KQSValueBase); the payload never
+// changes after construction. Values sharing it are used by one thread at a
+// time.
+class VXKERNEL_EXPORT KQSValueDate : public KQSValueBase {
+ public:
+  explicit KQSValueDate(const KDateTime& d) : fDate(d) {}
+  const KDateTime& Date() const { return fDate; }
+  KQSValue ReferenceDebugStr(short how) override;
+
+ private:
+  KDateTime fDate;
+};
+
+#endif  // VXKERNEL_VALUES_KQSVALUEDATE_H_
