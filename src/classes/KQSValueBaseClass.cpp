@@ -1,12 +1,45 @@
 // KQSValueBaseClass: counting and forwarding to the storage objects.
 #include "vxkernel/classes/KQSValueBaseClass.h"
 
+#include <cstdint>
 #include <ostream>
 
 #include "vxkernel/values/KQSValue.h"
 
 KQSValueBaseClass::KQSValueBaseClass(const char* name, short number) : KQSClassPointer(name, number) {
   fCountsStorage = true;
+}
+
+namespace {
+
+// Storage waiting to be deleted on this thread, linked through the count
+// field, which a storage without references no longer needs. Compiler
+// thread-local storage: values are freed on any thread, including threads
+// that never ran the thread ring and so have no KContext; trivial, so it
+// needs no guard and is never destroyed.
+struct DestroyQueue {
+  KQSValueBase* fFirst = nullptr;
+  bool fWorking = false;
+};
+thread_local constinit DestroyQueue gDestroyQueue;
+
+}  // namespace
+
+void KQSValueBaseClass::Destroy(KQSValueBase* s) {
+  DestroyQueue& q = gDestroyQueue;
+  if (q.fWorking) {
+    s->fReferences = reinterpret_cast<intptr_t>(q.fFirst);
+    q.fFirst = s;
+    return;
+  }
+  q.fWorking = true;
+  delete s;
+  while (KQSValueBase* next = q.fFirst) {
+    q.fFirst = reinterpret_cast<KQSValueBase*>(next->fReferences);
+    next->fReferences = 0;
+    delete next;
+  }
+  q.fWorking = false;
 }
 
 long KQSValueBaseClass::Length(void* data) const { return data != nullptr ? Storage(data)->Length() : 0; }

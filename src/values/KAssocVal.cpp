@@ -11,6 +11,7 @@
 #include "base/debug_line.h"
 #include "base/type_numbers.h"
 #include "text/text_settings.h"
+#include "values/nesting_internal.h"
 #include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
@@ -145,7 +146,9 @@ void KAssocVal::Copy(const KAssocVal& other) {
 
 int KAssocVal::Compare(KQSValueBase* other) const {
   const auto* o = dynamic_cast<const KAssocVal*>(other);
-  if (o == nullptr || o == this || fComparing || o->fComparing) return KQSValueBase::Compare(other);
+  const vxk_internal::CompareLevel level;
+  if (o == nullptr || o == this || fComparing || o->fComparing || level.Deep())
+    return KQSValueBase::Compare(other);
   const long d = Length() - o->Length();
   if (d != 0) return d < -0x7FFFFFFF ? -0x7FFFFFFF : (d > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(d));
   FlagScope mine(fComparing);
@@ -201,14 +204,20 @@ bool KAssocVal::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   KQSValue self;
   if (References() > 0) self = SelfValue(this);
   const bool tracked = self.IsDefined();
-  if (tracked) {
-    const long at = f->Lookup(self);
-    if (at != 0) {
-      out << "[Assoc:" << at << "]";
-      return true;
-    }
-    f->Push(self);
+  // Reached again through a fresh formatter (an undefined value, a column
+  // name) it is still an ancestor of this write.
+  const vxk_internal::WriteLevel level(this);
+  long at = tracked ? f->Lookup(self) : 0;
+  if (at == 0) at = level.Ancestor();
+  if (at != 0) {
+    out << "[Assoc:" << at << "]";
+    return true;
   }
+  if (level.TooDeep()) {
+    out << '?';
+    return true;
+  }
+  if (tracked) f->Push(self);
   vxk_internal::TextSinkScope sink(out);
   sink->Text("A<1,");
   vxk_internal::WriteValueTextFresh(*sink, fUndefinedValue);

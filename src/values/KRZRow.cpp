@@ -8,6 +8,7 @@
 
 #include "base/debug_line.h"
 #include "base/type_numbers.h"
+#include "values/nesting_internal.h"
 #include "values/rz_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
@@ -248,14 +249,21 @@ bool KRZRow::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   // Only a counted row can be pushed: the formatter's copy holds a reference
   // whose release must not be the last one.
   const bool track = f != nullptr && References() > 0;
-  if (track) {
-    const KQSValue self = MakeValue(const_cast<KRZRow*>(this));
-    if (const long at = f->Lookup(self); at > 0) {
-      out << "[Record:" << at << "]";
-      return true;
-    }
-    f->Push(self);
+  // Reached again through a fresh formatter (a column name) it is still an
+  // ancestor of this write.
+  const vxk_internal::WriteLevel level(this);
+  const KQSValue self = track ? MakeValue(const_cast<KRZRow*>(this)) : KQSValue();
+  long at = track ? f->Lookup(self) : 0;
+  if (at == 0) at = level.Ancestor();
+  if (at != 0) {
+    out << "[Record:" << at << "]";
+    return true;
   }
+  if (level.TooDeep()) {
+    out << '?';
+    return true;
+  }
+  if (track) f->Push(self);
   const KRZRow* names = NamesRow();
   const long named = names != nullptr ? names->fWidth : 0;
   out << "R<";

@@ -64,19 +64,46 @@ void KQSValue::ListAssertAlloc() {
   }
 }
 
+namespace {
+
+// Whether v may hold values itself, and so possibly a value of a List's
+// storage: any storage but the built-in scalars.
+bool MayHoldValues(const KQSValue& v) {
+  const KQSClass* c = v.Class();
+  if (c == nullptr || !c->IsPointer() || v.Instance() == nullptr) return false;
+  return c != KQSValue::Class_String() && c != KQSValue::Class_Real() && c != KQSValue::Class_Long() &&
+         c != KQSValue::Class_Date() && c != KQSValue::Class_Bytes() && c != KQSValue::Class_TypeCode();
+}
+
+}  // namespace
+
+// A storage that several windows share must not take in a value that may
+// refer back to it (the List itself, a List sharing its nodes, an Assoc
+// holding either): the storage would then hold itself, a cycle of counts
+// that is never freed. Such a value goes into a storage of this List's own,
+// which shares the blocks (a pointer per 1024 elements is copied).
+void KQSValue::ListAssertAllocFor(const KQSValue& v) {
+  ListAssertAlloc();
+  if (!MayHoldValues(v)) return;
+  KQSValueList* w = Window(*this);
+  if (w->Storage()->WindowCount() <= 1) return;
+  if (w->Length() == 0) Adopt(gClassList, new KQSValueList());
+  else w->Clone(w->Start(), w->End() - 1);
+}
+
 long KQSValue::ListEntries() const { return IsList() && fData != 0 ? Window(*this)->Length() : 0; }
 
 void KQSValue::ListSetValue(long i, const KQSValue& v) {
   if (!ListIsIndexValid(i)) return;
   const KQSValue keep(v);  // v may live inside this list
-  ListAssertAlloc();
+  ListAssertAllocFor(keep);
   Window(*this)->SetValue(i, keep);
 }
 
 KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
   if (!IsList()) return *this;
   const KQSValue keep(v);
-  ListAssertAlloc();
+  ListAssertAllocFor(keep);
   Window(*this)->AppendValue(keep);
   return *this;
 }
@@ -84,7 +111,7 @@ KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
 KQSValue KQSValue::ListPrependValue(const KQSValue& v) {
   if (!IsList()) return *this;
   const KQSValue keep(v);
-  ListAssertAlloc();
+  ListAssertAllocFor(keep);
   Window(*this)->PrependValue(keep);
   return *this;
 }

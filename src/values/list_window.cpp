@@ -4,6 +4,7 @@
 
 #include "vxkernel/values/KQSValueList.h"
 #include "values/list_order.h"
+#include "values/nesting_internal.h"
 #include "values/value_text_writer_internal.h"
 
 KQSValueList::KQSValueList() : fStorage(new KQSValueListStorage()) { fStorage->AddRef(this); }
@@ -138,8 +139,11 @@ long KQSValueList::FindEntry(const KQSValue& v, unsigned char remove) {
 
 namespace {
 
-// Element-wise order; a list without storage is empty.
+// Element-wise order; a list without storage is empty. Past the nesting
+// cap Lists compare by identity.
 int CompareWindows(const KQSValueList* a, const KQSValueList* b, unsigned char ignoreCase) {
+  const vxk_internal::CompareLevel level;
+  if (level.Deep()) return a == b ? 0 : (a < b ? -1 : 1);
   const long la = a != nullptr ? a->Length() : 0;
   const long lb = b != nullptr ? b->Length() : 0;
   const long n = la < lb ? la : lb;
@@ -158,6 +162,11 @@ int KQSValueList::Compare(KQSValueBase* other) const {
 
 bool KQSValueList::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   vxk_internal::TextSinkScope sink(out);
+  const vxk_internal::WriteLevel level(nullptr);
+  if (level.TooDeep()) {
+    sink->Put('?');
+    return true;
+  }
   sink->Put('{');
   const long n = Length();
   for (long i = 1; i <= n; ++i) {
@@ -179,6 +188,8 @@ int ListCompare(void* a, void* b, bool ignoreCase) {
 int ListEqual(void* a, void* b) {
   const auto* x = static_cast<const KQSValueList*>(a);
   const auto* y = static_cast<const KQSValueList*>(b);
+  const CompareLevel level;
+  if (level.Deep()) return x == y ? 1 : 0;
   const long n = x != nullptr ? x->Length() : 0;
   if (n != (y != nullptr ? y->Length() : 0)) return 0;
   for (long i = 1; i <= n; ++i) {

@@ -22,6 +22,7 @@ list(APPEND VXKERNEL_SOURCES
   src/values/list_storage.cpp
   src/values/list_value.cpp
   src/values/list_window.cpp
+  src/values/nesting.cpp
   src/values/value_binary.cpp
   src/values/value_text_crackers.cpp
   src/values/value_text_reader.cpp

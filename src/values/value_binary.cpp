@@ -29,6 +29,7 @@
 #include "base/check.h"
 #include "base/coding.h"
 #include "base/debug_line.h"
+#include "base/type_numbers.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/values/KQSValue.h"
@@ -143,6 +144,18 @@ class ListWriter {
   ListWriter& operator=(const ListWriter&) = delete;
 
   void List(short code, const KQSValueList* window) {
+    // A List the reader would not build is written as Undefined, so that
+    // what is written reads back.
+    if (fDepth >= kMaxListDepth) {
+      PutI16(vxk_types::kUndefined);
+      if (!fReportedDepth) {
+        DebugLine("KQSClass_List::BinaryOutput()", "Lists nested deeper than ", kMaxListDepth,
+                  " levels are written as Undefined");
+        fReportedDepth = true;
+      }
+      return;
+    }
+    ++fDepth;
     const long n = window != nullptr ? window->Length() : 0;
     PutI16(code);
     PutI32(static_cast<int32_t>(n));
@@ -153,6 +166,7 @@ class ListWriter {
       VXK_DCHECK(node != nullptr);  // every position of 1..n has its node
       Value(node->value);
     }
+    --fDepth;
   }
 
  private:
@@ -221,6 +235,8 @@ class ListWriter {
 
   std::ostream& fOut;
   KQSClassFormatter* fFormatter;
+  int fDepth = 0;  // Lists open; the outermost is level 1
+  bool fReportedDepth = false;
   std::string fBuf;
   bool fReported = false;
 };

@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "base/type_numbers.h"
+#include "values/nesting_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KAssocVal.h"
@@ -194,6 +195,11 @@ void PrefetchBelow(const KQSValue& v, int depth) {
 }
 
 void WriteList(TextSink& sink, const KQSValueList& list, KQSClassFormatter* f) {
+  const WriteLevel level(nullptr);
+  if (level.TooDeep()) {
+    sink.Put('?');
+    return;
+  }
   sink.Put('{');
   // The window's positions are consecutive in its storage.
   KQSValueListStorage* storage = list.Storage();

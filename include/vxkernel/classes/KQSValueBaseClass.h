@@ -52,9 +52,16 @@ class VXKERNEL_EXPORT KQSValueBaseClass : public KQSClassPointer {
     if (reinterpret_cast<uintptr_t>(s) < kFirstStorage) return;
     const long after = s->fReferences - 1;
     s->fReferences = after;
-    if (after == 0) delete s;
+    if (after == 0) Destroy(s);
     CountRelease(after == 0);
   }
+
+  // Deletes storage whose last reference is gone. Storage freed while
+  // another is being deleted on this thread (a List's elements, an Assoc's
+  // pairs) waits in a queue that the outermost call works off, so freeing
+  // a value nested any number of levels deep takes no more stack than
+  // freeing one level.
+  static void Destroy(KQSValueBase* s);
 
  protected:
   static KQSValueBase* Storage(void* data) { return static_cast<KQSValueBase*>(data); }

@@ -369,6 +369,8 @@ class VXKERNEL_EXPORT KQSValue {
   long ListIndexFix(long& i) const;
   // Makes this value's list window its own before a change.
   void ListAssertAlloc();
+  // ListAssertAlloc, and a storage of this List's own when v may hold values.
+  void ListAssertAllocFor(const KQSValue& v);
   // Becomes the given pointer class holding new storage (one reference).
   KQSValue& Adopt(const KQSClass* c, KQSValueBase* storage);
 
