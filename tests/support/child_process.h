@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 
 struct ChildResult {
@@ -45,5 +46,27 @@ inline ChildResult RunInChild(const std::function<void(std::string& out)>& body)
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
+
+// What a child reports, one line per observation, so that the parent
+// compares one transcript instead of picking fields apart:
+//   RunInChild([](std::string& out) {
+//     Transcript t(out);
+//     t.Line("path ", err_properties_path());
+//   });
+class Transcript {
+ public:
+  explicit Transcript(std::string& out) : fOut(out) {}
+  // Appends the parts, as a stream prints them, and a line end.
+  template <class... Parts>
+  void Line(const Parts&... parts) {
+    std::ostringstream s;
+    (s << ... << parts);
+    fOut += s.str();
+    fOut += '\n';
+  }
+
+ private:
+  std::string& fOut;
+};
 
 #endif  // VXKERNEL_TESTS_SUPPORT_CHILD_PROCESS_H_

@@ -2,6 +2,8 @@
 #ifndef VXKERNEL_TESTS_SUPPORT_DEBUG_CAPTURE_H_
 #define VXKERNEL_TESTS_SUPPORT_DEBUG_CAPTURE_H_
 
+#include <gtest/gtest.h>
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,5 +43,14 @@ class DebugCapture {
   mutable std::mutex fMutex;
   std::vector<std::string> fTexts;
 };
+
+// Runs body and expects it to write exactly texts to the debug stream, one
+// entry per text, in order (each failure of the library writes one text).
+template <class Body>
+void ExpectDebug(const std::vector<std::string>& texts, Body body) {
+  DebugCapture capture;
+  body();
+  EXPECT_EQ(capture.Texts(), texts);
+}
 
 #endif  // VXKERNEL_TESTS_SUPPORT_DEBUG_CAPTURE_H_

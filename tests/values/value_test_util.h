@@ -103,6 +103,20 @@ struct Counters {
   }
 };
 
+// Expects, when it goes out of scope, that no storage of the class is alive
+// that was not alive when it was made: a leak detector for one scope.
+class NoNewStorage {
+ public:
+  explicit NoNewStorage(short type) : fType(type), fBefore(Counters::Of(type)) {}
+  NoNewStorage(const NoNewStorage&) = delete;
+  NoNewStorage& operator=(const NoNewStorage&) = delete;
+  ~NoNewStorage() { EXPECT_EQ((Counters::Of(fType) - fBefore).obj, 0) << "type " << fType; }
+
+ private:
+  short fType;
+  Counters fBefore;
+};
+
 inline std::ostream& operator<<(std::ostream& out, const Counters& c) {
   return out << "{obj " << c.obj << ", ref " << c.ref << ", total " << c.total << "}";
 }
