@@ -5,6 +5,6 @@ set -euo pipefail
 VXK_ROOT="$(cd "$(dirname "$0")" && pwd)"
 . "$VXK_ROOT/scripts/setup.sh"
 vxk_setup
-vxk_configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+vxk_configure_plain
 cmake --build "$VXK_ROOT/build" --target vxhost
 exec "$VXK_ROOT/build/tools/vxhost/vxhost" "$@"

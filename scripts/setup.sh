@@ -20,3 +20,11 @@ vxk_configure() {
   local dir="$1"; shift
   cmake -S "$VXK_ROOT" -B "$VXK_ROOT/$dir" -G Ninja "$@" >/dev/null
 }
+
+# The plain build in build/, configured the same way by run.sh and test.sh,
+# so that whichever runs first, the other keeps its cache (naming another
+# compiler or dropping an option would make CMake start the folder afresh).
+vxk_configure_plain() {
+  vxk_configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc \
+    -DVXKERNEL_WERROR=ON -DVXKERNEL_BUILD_BENCHMARKS=ON
+}
