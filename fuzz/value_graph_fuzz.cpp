@@ -34,7 +34,6 @@ void Check(bool condition) {
 }
 
 constexpr short kAssoc = -18;
-constexpr short kRecArray = -110;
 constexpr int kRegisters = 8;
 constexpr int kMaxInstructions = 200;
 // Levels of nesting one input may build in all: far past what the readers
