@@ -203,21 +203,8 @@ bool KAssocVal::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   // of it would free it when that value is popped.
   KQSValue self;
   if (References() > 0) self = SelfValue(this);
-  const bool tracked = self.IsDefined();
-  // Reached again through a fresh formatter (an undefined value, a column
-  // name) it is still an ancestor of this write.
-  const vxk_internal::WriteLevel level(this);
-  long at = tracked ? f->Lookup(self) : 0;
-  if (at == 0) at = level.Ancestor();
-  if (at != 0) {
-    out << "[Assoc:" << at << "]";
-    return true;
-  }
-  if (level.TooDeep()) {
-    out << '?';
-    return true;
-  }
-  if (tracked) f->Push(self);
+  const vxk_internal::ContainerWrite frame(out, "Assoc", this, self, f);
+  if (frame.Done()) return true;
   vxk_internal::TextSinkScope sink(out);
   sink->Text("A<1,");
   vxk_internal::WriteValueTextFresh(*sink, fUndefinedValue);
@@ -241,7 +228,6 @@ bool KAssocVal::Formatter(std::ostream& out, KQSClassFormatter* f) const {
     }
   });
   sink->Put('>');
-  if (tracked) f->Pop();
   return true;
 }
 

@@ -249,21 +249,9 @@ bool KRZRow::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   // Only a counted row can be pushed: the formatter's copy holds a reference
   // whose release must not be the last one.
   const bool track = f != nullptr && References() > 0;
-  // Reached again through a fresh formatter (a column name) it is still an
-  // ancestor of this write.
-  const vxk_internal::WriteLevel level(this);
   const KQSValue self = track ? MakeValue(const_cast<KRZRow*>(this)) : KQSValue();
-  long at = track ? f->Lookup(self) : 0;
-  if (at == 0) at = level.Ancestor();
-  if (at != 0) {
-    out << "[Record:" << at << "]";
-    return true;
-  }
-  if (level.TooDeep()) {
-    out << '?';
-    return true;
-  }
-  if (track) f->Push(self);
+  const vxk_internal::ContainerWrite frame(out, "Record", this, self, f);
+  if (frame.Done()) return true;
   const KRZRow* names = NamesRow();
   const long named = names != nullptr ? names->fWidth : 0;
   out << "R<";
@@ -278,7 +266,6 @@ bool KRZRow::Formatter(std::ostream& out, KQSClassFormatter* f) const {
     fValues[i].FormattedOutput(out, f);
   }
   out << '>';
-  if (track) f->Pop();
   return true;
 }
 

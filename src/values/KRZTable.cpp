@@ -383,21 +383,9 @@ bool KRZTable::Formatter(std::ostream& out, KQSClassFormatter* f) const {
   // Only a counted table can be pushed: the formatter's copy holds a
   // reference whose release must not be the last one.
   const bool track = f != nullptr && References() > 0;
-  // Reached again through a fresh formatter (a column name) it is still an
-  // ancestor of this write.
-  const vxk_internal::WriteLevel level(this);
   const KQSValue self = track ? MakeValue(const_cast<KRZTable*>(this)) : KQSValue();
-  long at = track ? f->Lookup(self) : 0;
-  if (at == 0) at = level.Ancestor();
-  if (at != 0) {
-    out << "[RecArray:" << at << "]";
-    return true;
-  }
-  if (level.TooDeep()) {
-    out << '?';
-    return true;
-  }
-  if (track) f->Push(self);
+  const vxk_internal::ContainerWrite frame(out, "RecArray", this, self, f);
+  if (frame.Done()) return true;
   out << "V{<";
   if (const KRZRow* names = NamesRow()) {
     const KQSValue* v = names->GetArray();
@@ -419,7 +407,6 @@ bool KRZTable::Formatter(std::ostream& out, KQSClassFormatter* f) const {
     out << '>';
   }
   out << '}';
-  if (track) f->Pop();
   return true;
 }
 

@@ -1,7 +1,9 @@
+#include <ostream>
 #include <vector>
 
 #include "base/debug_line.h"
 #include "values/nesting_internal.h"
+#include "vxkernel/classes/KQSClassFormatter.h"
 
 namespace vxk_internal {
 
@@ -54,6 +56,28 @@ WriteLevel::~WriteLevel() {
   WriteState& s = CurrentWriteState();
   if (fPushed) s.containers.pop_back();
   if (--s.depth == 0) s.reported = false;
+}
+
+ContainerWrite::ContainerWrite(std::ostream& out, const char* tag, const void* container,
+                               const KQSValue& self, KQSClassFormatter* f)
+    : fLevel(container) {
+  const bool tracked = f != nullptr && self.IsDefined();
+  long at = tracked ? f->Lookup(self) : 0;
+  if (at == 0) at = fLevel.Ancestor();
+  if (at != 0) {
+    out << '[' << tag << ':' << at << ']';
+    fDone = true;
+  } else if (fLevel.TooDeep()) {
+    out << '?';
+    fDone = true;
+  } else if (tracked) {
+    f->Push(self);
+    fPushed = f;
+  }
+}
+
+ContainerWrite::~ContainerWrite() {
+  if (fPushed != nullptr) fPushed->Pop();
 }
 
 CompareLevel::CompareLevel() : fDeep(gCompareDepth >= kMaxNesting) {

@@ -20,6 +20,12 @@
 #ifndef VXKERNEL_VALUES_NESTING_INTERNAL_H_
 #define VXKERNEL_VALUES_NESTING_INTERNAL_H_
 
+#include <iosfwd>
+
+#include "vxkernel/values/KQSValue.h"
+
+class KQSClassFormatter;
+
 namespace vxk_internal {
 
 // The deepest nesting the readers accept.
@@ -47,6 +53,28 @@ class WriteLevel {
   bool fTooDeep = false;
   bool fPushed = false;
   long fAncestor = 0;
+};
+
+// The frame of one Assoc, Record or record table being written. On
+// construction it writes "[" tag ":" position "]" when the container is
+// already being written further out (found on f, or on this thread's list
+// of containers), or "?" past the cap; Done() is then true and the caller
+// writes nothing more. Otherwise it holds a level and keeps self (when
+// defined: a value of the container, so that f can find it) pushed on f
+// until it goes.
+class ContainerWrite {
+ public:
+  ContainerWrite(std::ostream& out, const char* tag, const void* container, const KQSValue& self,
+                 KQSClassFormatter* f);
+  ContainerWrite(const ContainerWrite&) = delete;
+  ContainerWrite& operator=(const ContainerWrite&) = delete;
+  ~ContainerWrite();
+  bool Done() const { return fDone; }
+
+ private:
+  WriteLevel fLevel;
+  KQSClassFormatter* fPushed = nullptr;
+  bool fDone = false;
 };
 
 // One level of a comparison of nested Lists; Deep() past the cap.
