@@ -232,6 +232,8 @@ class Machine {
         for (long i = 0; i < depth; ++i) {
           a = assocs ? KQSValue(kAssoc, static_cast<void*>(new KAssocVal(a))) : KQSValue::List(a);
         }
+        // The outermost Assoc may be made to hold itself later.
+        if (assocs && depth > 0) fAssocs.push_back(a);
         break;
       }
       case 11: {
