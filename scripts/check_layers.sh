@@ -92,6 +92,10 @@ while IFS= read -r file; do
       fail "$file: $line (a public header includes a private one)"
       continue
     fi
+    if [[ "$inc" == ../* || "$inc" == */../* ]]; then
+      fail "$file: $line (include by full path, not through ..)"
+      continue
+    fi
     if [ "$inc" = "vxkernel/vxkernel.h" ]; then
       fail "$file: $line (the umbrella is for hosts, not for the library)"
       continue
