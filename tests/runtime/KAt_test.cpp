@@ -102,44 +102,40 @@ TEST(KAtRings, PrioritiesStartUpwardInRegistrationOrderAndStopInReverse) {
             "+c3 +spawner +a5 +b5 +gone +late9 +d40 | -d40 -late9 -b5 -a5 -spawner -c3 -late2 ");
 }
 
-TEST(KAtRings, NestedStartupCountsAndTheFirstShutdownIsFinal) {
+// The thread ring runs once per thread, the context is freed last, and User1
+// to User3 take the highest free context slots downwards. The first
+// ProcessShutdown is final: later ones only count.
+TEST(KAtRings, NestedCountsThreadRingsAndTheFirstShutdownIsFinal) {
   EXPECT_EQ(Trace([] {
-    new ProcProbe("p", 10);
-    static ThreadProbe t("t");
-    auto counts = [] { Note(std::to_string(KAt::gProcessCount) + "/" + std::to_string(ThreadCount())); };
-    KAt::ProcessStartup(1);
-    KAt::ProcessStartup(1);
-    counts();
-    KAt::ProcessShutdown(1);
-    counts();
-    KAt::ProcessShutdown(1);  // both counts reach 0, yet nothing shuts down
-    counts();
-    KAt::ProcessShutdown(1);  // unmatched: only counts, and they stay at 0
-    Note("late " + std::to_string(KAt::gTooLateForThreadShutdown));
-  }),
-            "+p +t 2/2 1/1 0/0 late 1 ");
-}
-
-TEST(KAtRings, ThreadRingRunsOncePerThreadAndContextIsFreedLast) {
-  EXPECT_EQ(Trace([] {
-    static ThreadProbe a("a"), b("b");
-    KAt::ProcessStartup(1);
-    Note("|");
-    std::thread([] {
-      KAt::ThreadShutdown();  // never started: nothing happens
-      Note(KContext::Get(3) == nullptr && ThreadCount() == 0 ? "fresh" : "context?");
-      KAt::ThreadStartup();
-      KAt::ThreadStartup();  // nested: only counts
-      Note(*a.State() + std::to_string(ThreadCount()));
-      KAt::ThreadShutdown();
-      Note(a.State() != nullptr ? "kept" : "lost");
-      KAt::ThreadShutdown();
-      Note(KContext::Get(KAt::gContextAlloc) == nullptr && a.State() == nullptr ? "freed" : "kept?");
-    }).join();
-    Note("|");
-    KAt::ProcessShutdown(1);
-  }),
-            "+a +b | fresh +a +b a2 kept -b -a freed | -b -a ");
+              new ProcProbe("p", 10);
+              static ThreadProbe a("a"), b("b", 3);
+              auto counts = [] {
+                Note(std::to_string(KAt::gProcessCount) + "/" + std::to_string(ThreadCount()));
+              };
+              KAt::ProcessStartup(1);
+              KAt::ProcessStartup(1);
+              counts();
+              std::thread([] {
+                KAt::ThreadShutdown();  // never started: nothing happens
+                KContext::Set(3, reinterpret_cast<void*>(1));  // no context: dropped
+                Note(KContext::Get(3) == nullptr && ThreadCount() == 0 ? "fresh" : "context?");
+                KAt::ThreadStartup();
+                KAt::ThreadStartup();  // nested: only counts
+                Note(*a.State() + std::to_string(ThreadCount()) + " " + b.Slots());
+                KAt::ThreadShutdown();
+                Note(a.State() != nullptr ? "kept" : "lost");
+                KAt::ThreadShutdown();
+                const bool freed = KContext::Get(KAt::gContextAlloc) == nullptr && a.State() == nullptr;
+                Note(freed ? "freed" : "kept?");
+              }).join();
+              KAt::ProcessShutdown(1);
+              counts();
+              KAt::ProcessShutdown(1);  // both counts reach 0, yet nothing shuts down
+              counts();
+              KAt::ProcessShutdown(1);  // unmatched: only counts, and they stay at 0
+              Note("late " + std::to_string(KAt::gTooLateForThreadShutdown));
+            }),
+            "+p +a +b 2/2 fresh +a +b a2 321 kept -b -a freed 1/1 0/0 late 1 ");
 }
 
 TEST(KAtRings, ConcurrentRegistrationAndThreadStartsAreSerialised) {
@@ -199,18 +195,6 @@ TEST(KAtContexts, CreatedContextCarriesStateAcrossThreads) {
     KAt::ProcessShutdown(1);
   }),
             "+t +t caller-kept t+first1 -t no-context mine -t ");
-}
-
-TEST(KAtContexts, SlotsComeFromTheHighestDownAndNoContextReadsNull) {
-  EXPECT_EQ(Trace([] {
-    static ThreadProbe three("three", 3);
-    KContext::Set(3, reinterpret_cast<void*>(1));  // no context: dropped
-    Note(KContext::Get(3) == nullptr ? "null" : "value");
-    KAt::ThreadStartup();
-    Note(three.Slots());
-    KAt::ThreadShutdown();
-  }),
-            "null +three 321 -three ");
 }
 
 }  // namespace

@@ -113,28 +113,27 @@ TEST(PcRscChain, MainInstanceReplacesItselfInTheProcessList) {
   dlclose(added);
 }
 
-TEST(PcRscLookups, IconsByFiveDigitNameFirstThenNumberCursorsAndBitmaps) {
-  EXPECT_STREQ(Text(PcRsc::LoadIconA(7)), "named icon 7");
-  EXPECT_STREQ(Text(PcRsc::LoadIconA(8)), "numbered icon 8");
-  EXPECT_EQ(PcRsc::LoadIconA(9), nullptr);
-  EXPECT_STREQ(Text(PcRsc::LoadIconA("ICO00007", 1)), "named icon 7");
-  EXPECT_STREQ(Text(PcRsc::LoadCursorA("hand")), "hand cursor");
+// Icons by five-digit name first, then by number; a cursor falls back to the
+// arrow. LoadResource mode -1: the entry itself; 0: a handle; 1: a fixed
+// block; 2: new[].
+TEST(PcRscLookups, IconsCursorsBitmapsAndResourcesInEachMode) {
+  std::string found;
+  for (const VXResource* r : {PcRsc::LoadIconA(7), PcRsc::LoadIconA(8), PcRsc::LoadIconA(9),
+                              PcRsc::LoadIconA("ICO00007", 1), PcRsc::LoadCursorA("hand"),
+                              PcRsc::LoadBitmapA("logo"), PcRsc::LoadBitmapA("no such bitmap")})
+    found += std::string(Text(r)) + "|";
+  EXPECT_EQ(found, "named icon 7|numbered icon 8|(none)|named icon 7|hand cursor|logo bitmap|(none)|");
   EXPECT_STREQ(PcRsc::LoadCursorA("no such cursor")->name, "IDC_ARROW");
-  EXPECT_STREQ(Text(PcRsc::LoadBitmapA("logo")), "logo bitmap");
-  EXPECT_EQ(PcRsc::LoadBitmapA("no such bitmap"), nullptr);
-}
-
-// Mode -1: the entry itself; 0: a handle; 1: a fixed block; 2: new[].
-TEST(PcRscLookups, LoadResourceModes) {
   EXPECT_EQ(static_cast<const VXResource*>(PcRsc::LoadResource("DATA", "blob", -1))->size, 7u);
   auto handle = static_cast<mem_handle>(PcRsc::LoadResource("DATA", "blob", 0));
-  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), mem_gethsize(handle)), "hello");
-  mem_disposeh(handle);
   void* fixed = PcRsc::LoadResource("DATA", "blob", 1);
-  EXPECT_EQ(std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)), "hello");
-  mem_dispose_fixed(fixed);
   char* block = static_cast<char*>(PcRsc::LoadResource("DATA", "blob", 2));
-  EXPECT_EQ(std::string(block, 5), "hello");
+  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), mem_gethsize(handle)) + "|" +
+                std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)) + "|" +
+                std::string(block, 5),
+            "hello|hello|hello");
+  mem_disposeh(handle);
+  mem_dispose_fixed(fixed);
   delete[] block;
   char* empty = static_cast<char*>(PcRsc::LoadResource("DATA", "empty", 2));
   EXPECT_NE(empty, nullptr);

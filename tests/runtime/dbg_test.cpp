@@ -35,7 +35,7 @@ void Record(DBG_output kind, long detail, void* datum, const char* text) {
   if (kind == DBG_write && detail != 0) *out += "/" + std::to_string(detail);
 }
 
-// A routine that writes about itself: the busy flag drops that text.
+// A routine that writes about itself.
 void SelfWriting(DBG_output kind, long detail, void* datum, const char* text) {
   Record(kind, detail, datum, text);
   if (kind == DBG_write) dbg_write("echo");
@@ -65,31 +65,6 @@ fs::path TempDir(const char* name) {
   return dir;
 }
 
-TEST(DbgRoutine, EventsInOrderEarlyTextFlushedSelfOutputDroppedLongMessagesCut) {
-  EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
-              dbg_write("before ");  // no thread ring has run: early buffer
-              dbg_msg("%s %d", "rings", 2);
-              KAt::ProcessStartup(1);
-              dbg_write("dropped: no routine yet");
-              std::string events, self, cut;
-              dbg_set_output(&Record, &events);
-              dbg_write("one");
-              dbg_write_detailed("two", 7);
-              const bool installed = Routine() == &Record;
-              dbg_clear_output();
-              dbg_write("after clear");
-              dbg_clear_output();  // nothing set: no second close
-              transcript.Line(installed, events);
-              dbg_set_output(&SelfWriting, &self);
-              dbg_write("x");
-              dbg_clear_output();
-              dbg_set_output(&Record, &cut);
-              dbg_msg("%s", std::string(600, 'a').c_str());
-              transcript.Line(self, " ", cut.size() - std::string("open|write:").size());
-            }),
-            "1open|write:before rings 2\n|write:one|write:two/7|close\nopen|write:x|close 509\n");
-}
-
 TEST(DbgStream, FirstChoiceWinsAndCompatibilityPrintsThroughTheRoutine) {
   EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
               KAt::ProcessStartup(1);
@@ -114,9 +89,12 @@ TEST(DbgStream, FirstChoiceWinsAndCompatibilityPrintsThroughTheRoutine) {
 }
 
 // Threads without a context (none started, or none yet) feed the early
-// buffer, which the next routine installed on any thread receives once.
-TEST(DbgStream, RacingChoicesSettleOnOneModeAndBareThreadsFeedTheNextRoutine) {
+// buffer, which the first routine installed on any thread receives once.
+// Racing printer choices settle on exactly one.
+TEST(DbgRoutine, EarlyTextGoesToTheFirstRoutineEventsComeInOrderAndLongMessagesAreCut) {
   EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
+              dbg_write("before ");
+              dbg_msg("%s %d", "rings", 2);
               std::vector<std::thread> threads;
               for (int i = 0; i < 8; ++i) {
                 threads.emplace_back([i] {
@@ -127,17 +105,33 @@ TEST(DbgStream, RacingChoicesSettleOnOneModeAndBareThreadsFeedTheNextRoutine) {
               for (std::thread& t : threads) t.join();
               KAt::ProcessStartup(1);
               std::thread([] { dbg_write("bare"); }).join();
-              std::string events;
+              dbg_write("dropped: no routine yet");
+              std::string early, events, self, cut;
               std::thread([&] {
                 KAt::ThreadStartup();
-                dbg_set_output(&Record, &events);
-                dbg_set_output(&Record, &events);  // a second install: the buffer is taken
+                dbg_set_output(&Record, &early);
+                dbg_set_output(&Record, &early);  // a second install: the buffer is taken
                 KAt::ThreadShutdown();
               }).join();
               transcript.Line(dbgstrm_is_initialized(),
-                              dbgstrm_is_compatiblity_mode() + dbgstrm_is_syslog_mode(), events);
+                              dbgstrm_is_compatiblity_mode() + dbgstrm_is_syslog_mode(), early);
+              dbg_set_output(&Record, &events);
+              dbg_write("one");
+              dbg_write_detailed("two", 7);
+              const bool installed = Routine() == &Record;
+              dbg_clear_output();
+              dbg_write("after clear");
+              dbg_clear_output();  // nothing set: no second close
+              transcript.Line(installed, events);
+              dbg_set_output(&SelfWriting, &self);  // the busy flag drops its echo
+              dbg_write("x");
+              dbg_clear_output();
+              dbg_set_output(&Record, &cut);
+              dbg_msg("%s", std::string(600, 'a').c_str());
+              transcript.Line(self, " ", cut.size() - std::string("open|write:").size());
             }),
-            "11open|write:racing racing racing racing racing racing racing racing bare\n|open\n");
+            "11open|write:before rings 2racing racing racing racing racing racing racing racing "
+            "bare\n|open\n1open|write:one|write:two/7|close\nopen|write:x|close 509\n");
 }
 
 TEST(DbgStream, SystemLogChoiceKeepsTheReadyMadeRoutinesOut) {
