@@ -20,8 +20,7 @@ namespace {
 
 KDateTime Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
   KDateTime t;
-  t.SetDate(y, mo, d, h, mi, s, ms);
-  return t;
+  return t.SetDate(y, mo, d, h, mi, s, ms), t;
 }
 
 std::string Fields(const KDateTime& t) {
@@ -35,26 +34,21 @@ std::string Format(const KDateTime& t, const char* fmt, unsigned long size = 200
   char buf[256];
   std::memset(buf, 'x', sizeof buf);
   const unsigned long n = t.strftime(buf, size, fmt);
-  EXPECT_EQ(n, std::strlen(buf));
-  EXPECT_LE(n, size);
+  EXPECT_TRUE(n == std::strlen(buf) && n <= size) << fmt;
   return buf;
 }
 
 int CurrentYear() {
   KDateTime now;
-  now.Now();
-  return now.Year();
+  return now.Now(), now.Year();
 }
 
 TEST(KDateTimeFields, OutOfRangeFieldsAreInvalidAndIndexNoTable) {
   EXPECT_EQ(Format(KDateTime(), "[%B|%b|%m|%d|%Y|%y]"), "[||00|00|0001|01]");  // widths kept
   for (int v : {-128, -1, 0, 13, 32, 127}) {  // under ASan: no table is read out of bounds
     KDateTime u = Make(2020, 1, 1);
-    u.Month(v);
-    u.Day(v);
-    u.Hour(v);
-    EXPECT_FALSE(u.CheckValidity());
-    EXPECT_EQ(u.Date() + u.DaysInMonth(), 0);
+    u.Month(v), u.Day(v), u.Hour(v);
+    EXPECT_TRUE(!u.CheckValidity() && u.Date() == 0 && u.DaysInMonth() == 0);
     EXPECT_EQ(std::string(u.FullMonth()) + std::string(u.ShortMonth()), "");
     Format(u, "%A%a%B%b%p%P%j%w%I");
   }
@@ -89,14 +83,12 @@ TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessorAndHugeNumbersWr
     }
   }
   EXPECT_EQ(n, 11390164);
-  for (long far : {LONG_MAX, LONG_MIN, LONG_MAX - 146097, LONG_MIN + 146097, 1L << 29, (1L << 29) + 1,
-                 -12557996L, -12557995L}) {
+  // 400 years (146097 days) nearer day 0 lie the same month and day.
+  for (long far : {LONG_MAX, LONG_MIN, LONG_MAX - 146097, LONG_MIN + 146097, 1L << 29,
+                   (1L << 29) + 1, -12557996L, -12557995L}) {
     KDateTime a, b;
-    a.Date(far);
-    a.SetTime(0, 0);
-    EXPECT_TRUE(a.CheckValidity()) << far;
-    b.Date(far > 0 ? far - 146097 : far + 146097);  // 400 years away: the same month and day
-    EXPECT_EQ(a.Month() * 100 + a.Day(), b.Month() * 100 + b.Day()) << far;
+    a.Date(far), a.SetTime(0, 0), b.Date(far > 0 ? far - 146097 : far + 146097);
+    EXPECT_TRUE(a.CheckValidity() && a.Month() == b.Month() && a.Day() == b.Day()) << far;
     EXPECT_EQ(static_cast<uint16_t>(a.Year() - b.Year()), static_cast<uint16_t>(far > 0 ? 400 : -400));
   }
   t = Make(2000, 1, 1);
@@ -120,10 +112,8 @@ TEST(KDateTimeArithmetic, DifferenceUndoesAddAndCompareGoesFieldByField) {
   }
   // Each is later in one field and earlier in all that follow.
   for (const KDateTime& b : {Make(2000, 1, 1), Make(1999, 12, 31, 14), Make(1999, 12, 31, 13, 15),
-                             Make(1999, 12, 31, 13, 14, 16), Make(1999, 12, 31, 13, 14, 15, 17)}) {
-    EXPECT_EQ(a.Compare(b) * 10 + b.Compare(a), -9) << Fields(b);
-    EXPECT_FALSE(a == b);
-  }
+                             Make(1999, 12, 31, 13, 14, 16), Make(1999, 12, 31, 13, 14, 15, 17)})
+    EXPECT_TRUE(a.Compare(b) == -1 && b.Compare(a) == 1 && !(a == b)) << Fields(b);
   EXPECT_TRUE(KDateTime(a) == a && a.Compare(a) == 0);
 }
 
@@ -193,7 +183,6 @@ TEST(KDateTimeParse, FieldsDefaultsAndFailures) {
       {"13:30 PM", "%H:%M %p", "-"},
       {"Xyz 7", "%a %d", "-"},
       {"Mar 03", "%b %m", "-"},  // a field twice
-      {"AM PM", "%p %p", "-"},
       {"Saturday", "%A", "-"},  // not read
       {"Saturday", "%", "-"},
   };
@@ -233,10 +222,9 @@ TEST(KDateTimeSchedule, StepsToTheNextScheduledSlotAsASearchFindsIt) {
     ASSERT_EQ(Fields(t), expected) << days << " " << hours << " " << slots;
   }
   KDateTime t = Make(2009, 3, 9, 10, 7, 33);
-  DebugCapture capture;
+  DebugCapture capture;  // nothing scheduled: unchanged, one line each
   EXPECT_FALSE(t.SetNextTime(0, 1, 1) || t.SetNextTime(1, 1UL << 24, 1) || t.SetNextTime(1, 1, 0));
-  EXPECT_EQ(Fields(t), "2009-3-9 10:7:33.0");
-  EXPECT_EQ(capture.Texts().size(), 3U);
+  EXPECT_TRUE(Fields(t) == "2009-3-9 10:7:33.0" && capture.Texts().size() == 3) << capture.All();
 }
 
 TEST(KDateTimeSystime, UtcNowAndTimesOutOfRange) {
@@ -249,11 +237,9 @@ TEST(KDateTimeSystime, UtcNowAndTimesOutOfRange) {
   EXPECT_TRUE(seconds >= before && seconds <= after && t.Milliseconds() == 0) << seconds;
   DebugCapture capture;
   const KDateTime kept = t;
-  EXPECT_FALSE(t.Systime(LLONG_MAX, true));
-  EXPECT_FALSE(t.Systime(LLONG_MIN, false));
-  EXPECT_FALSE(t.Systime(40000LL * 366 * 86400, true));  // past the 16-bit year
-  EXPECT_TRUE(t == kept);
-  EXPECT_EQ(capture.Texts().size(), 3U);
+  EXPECT_FALSE(t.Systime(LLONG_MAX, true) || t.Systime(LLONG_MIN, false) ||
+               t.Systime(40000LL * 366 * 86400, true));  // past the 16-bit year
+  EXPECT_TRUE(t == kept && capture.Texts().size() == 3) << capture.All();
 }
 
 TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZone) {

@@ -22,12 +22,6 @@ namespace {
 
 using vxk_internal::IntlLangPrefs;
 
-class KIntlTest : public ::testing::Test {
- protected:
-  void SetUp() override { vxk_internal::IntlResetForTesting(); }
-  void TearDown() override { vxk_internal::IntlResetForTesting(); }
-};
-
 std::string Describe(int lang, int enc, int mb, int intl, int cs, int mode, int active, int dbcs) {
   const char* modes[] = {"sbcs", "utf8", "dbcs"};
   char buf[96];
@@ -48,7 +42,8 @@ std::string Settings() {
 // they were, whatever their values. The mode and code pages as documented:
 // UTF-8 wins over multi-byte; the active code page follows UTF-8, then the
 // language; the double-byte one is Korean's or else Japanese's.
-TEST_F(KIntlTest, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
+TEST(KIntlSettings, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
+  vxk_internal::IntlResetForTesting();
   EXPECT_EQ(Settings(), "lang=0 enc=0 mb=0 intl=0 cs=0 sbcs 1252/932");
   EXPECT_STREQ(KIntl::DefaultLocaleResourceSuffix(), "_en_US");
   std::mt19937 rng(11);
@@ -96,7 +91,8 @@ TEST(CodePageTest, LeadBytesMatchIconv) {
 // Each row starts up on the settings the row before left. The system
 // language decides only when no key is present; a key decides only its
 // setting, an unknown language value none.
-TEST_F(KIntlTest, StartUpFromPreferencesOrTheSystemLanguage) {
+TEST(KIntlSettings, StartUpFromPreferencesOrTheSystemLanguage) {
+  vxk_internal::IntlResetForTesting();
   struct {
     std::optional<IntlLangPrefs> prefs;  // language, international strings, multi-byte, encoding
     int system;

@@ -32,8 +32,18 @@ int Failures(const std::vector<std::function<bool(int)>>& bodies, int rounds) {
 // One thread per setting, each storing round i's value and reading it back:
 // a setter writing the whole word from a stale copy would hand another thread
 // its old value. The text mode read meanwhile is always one of the three.
-TEST(KIntlThreads, SettersOfDifferentSettingsNeverLoseEachOther) {
+// Writers replace the default locale while readers take its suffix: every
+// suffix read is one that some writer stored, whole.
+TEST(KIntlThreads, SettersNeverLoseEachOtherAndTheDefaultLocaleIsReadWhole) {
   using vxk_internal::TextMode;
+  auto locale = [](int i) {
+    i % 2 ? KIntl::DefaultLocale("ja", "JP", nullptr) : KIntl::DefaultLocale(i % 4 ? "fr" : "de-DE-EURO");
+    return true;
+  };
+  auto suffix = [](int) {
+    const std::string s(KIntl::DefaultLocaleResourceSuffix());
+    return std::string("|_en_US|_de_DE_EURO|_ja_JP|_fr|").find("|" + s + "|") != std::string::npos;
+  };
   const int rounds = 20000;
   EXPECT_EQ(Failures({[](int i) { KIntl::MultiByte(i & 1); return KIntl::MultiByte() == (i & 1); },
                       [](int i) {
@@ -49,27 +59,13 @@ TEST(KIntlThreads, SettersOfDifferentSettingsNeverLoseEachOther) {
                         KIntl::IntlStrings(i & 2);
                         return KIntl::Language() == (i & 3) && KIntl::IntlStrings() == ((i & 2) != 0);
                       },
-                      [](int) { return vxk_internal::CurrentTextMode() <= TextMode::kDoubleByte; }},
+                      [](int) { return vxk_internal::CurrentTextMode() <= TextMode::kDoubleByte; },
+                      locale, suffix, locale, suffix},
                      rounds),
             0);
   // The last store of each thread survives.
   EXPECT_TRUE(KIntl::MultiByte() && KIntl::Utf8() && KIntl::Unicode() && KIntl::IntlStrings());
   EXPECT_EQ(KIntl::FontCharSet(), static_cast<unsigned char>(rounds - 1));
-  vxk_internal::IntlResetForTesting();
-}
-
-// Writers replace the default locale while readers take its suffix: every
-// suffix read is one that some writer stored, whole.
-TEST(KIntlThreads, DefaultLocaleIsReadWhole) {
-  auto writer = [](int i) {
-    i % 2 ? KIntl::DefaultLocale("ja", "JP", nullptr) : KIntl::DefaultLocale(i % 4 ? "fr" : "de-DE-EURO");
-    return true;
-  };
-  auto reader = [](int) {
-    const std::string s(KIntl::DefaultLocaleResourceSuffix());
-    return std::string("|_en_US|_de_DE_EURO|_ja_JP|_fr|").find("|" + s + "|") != std::string::npos;
-  };
-  EXPECT_EQ(Failures({writer, reader, writer, reader}, 2000), 0);
   vxk_internal::IntlResetForTesting();
 }
 

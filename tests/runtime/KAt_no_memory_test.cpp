@@ -72,14 +72,24 @@ void EveryFailure(const std::function<bool(long n, std::string& out)>& scenario)
   EXPECT_FALSE(fired);
 }
 
+// Started last: a participant that could not start keeps no other from it.
+struct Last : KAtProcess {
+  Last() : KAtProcess(1000) {}
+  void Startup() override { started = true; }
+  void Shutdown() override {}
+  bool started = false;
+};
+
 TEST(KAtNoMemory, ProcessStartup) {
   EveryFailure([](long n, std::string& out) {
+    Last last;
     DebugCapture capture;
     failing_new::FailNth(n);
     KAt::ProcessStartup(1);
     const bool fired = failing_new::Fired();
     failing_new::FailNth(0);
     out += Lines(fired, capture);
+    if (!last.started) out += "ring stopped ";
     // Without a context (the context package failed) the thread count reads 0.
     if (KAt::gProcessCount != 1 || ThreadCount() > 1) out += "counts ";
     const std::string values = UseValues();
