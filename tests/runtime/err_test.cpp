@@ -51,8 +51,6 @@ TEST(ErrLocal, FreedSlotsAreTakenAgainInATableOfTheThreadsOwn) {
   });
 }
 
-// ===== Catalogues =====
-
 std::string gAsked;  // what the fake bundle lookup was asked, in order
 
 ErrBundleResult FakeBundle(const char* bundle, const char*, const char* key, std::string* text) {
@@ -82,8 +80,6 @@ TEST(ErrCatalogue, KeyIsTheWholeCodeAndTemplatesAreFilled) {
   vxk_internal::ErrSetBundleLookup(previous);
 }
 
-// ===== Templates =====
-
 template <typename... Args>
 std::string Buffer(const char* templ, Args... args) {
   char buf[300];
@@ -98,7 +94,7 @@ std::string Oracle(const char* format, Args... args) {
   return buf;
 }
 
-TEST(ErrTemplate, MarkersFillTheConversionBeforeThemAndNothingElse) {
+TEST(ErrTemplate, MarkersFillTheConversionBeforeThemAndTheResultIsBounded) {
   EXPECT_EQ(Buffer("%s#2 then %d#1.", 5, "x"), Oracle("%s then %d.", "x", 5));
   EXPECT_EQ(Buffer("%5.1f#1|%-4ld#2|%lld#3|%x#4", 3.14159, -7L, 1LL << 40, 255),
             Oracle("%5.1f|%-4ld|%lld|%x", 3.14159, -7L, 1LL << 40, 255));
@@ -111,9 +107,7 @@ TEST(ErrTemplate, MarkersFillTheConversionBeforeThemAndNothingElse) {
   EXPECT_EQ(Buffer("plain#1 %d#2", 99L, 3), "plain 3");  // no conversion for #1
   EXPECT_EQ(Buffer("%d and %d#1", 4), "%d and 4");       // the last one is filled
   EXPECT_EQ(Buffer("%n#1 %*d#2", 1L, 2L), "%n %*d");     // never formatted
-}
-
-TEST(ErrTemplate, ResultIsBoundedByTheWorkBufferAndTheCallersBuffer) {
+  // The result is bounded by the work buffer and by the caller's buffer.
   const std::string longText(300, 'a');
   EXPECT_EQ(Buffer(longText.c_str()), std::string(254, 'a'));
   EXPECT_EQ(Buffer("%s#1tail", longText.c_str()), std::string(254, 'a'));
@@ -124,16 +118,19 @@ TEST(ErrTemplate, ResultIsBoundedByTheWorkBufferAndTheCallersBuffer) {
   EXPECT_EQ(err_sprintf_buffer(nullptr, 10, "abc"), nullptr);
 }
 
-// ===== The error properties directory =====
-// Chosen once per process: each scenario runs in a child.
-
-TEST(ErrPath, ResBesideOrAboveIsChosenOnceAndStartupTakesTheCurrentDirectory) {
+// The error properties directory: res beside or above the directory given,
+// chosen once until the process shuts down. The process's chdir runs in a child.
+TEST(ErrPath, StartupTakesTheCurrentDirectoryAndTheFirstChoiceStays) {
   const fs::path dir = fs::temp_directory_path() / ("vxk_err_" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir / "app");
   fs::create_directories(dir / "other" / "res");
   const std::string app = (dir / "app").string() + "/";
   EXPECT_EQ(ChildTranscript([&](Transcript& transcript) {
+    if (chdir((dir / "other").c_str()) != 0) _exit(4);
+    KAt::ProcessStartup(0);
+    transcript.Line(err_properties_path());
+    KAt::ProcessShutdown(0);
     err_properties_path_set(app.c_str());  // neither app/res nor res above
     transcript.Line("[", err_properties_path(), "]");
     fs::create_directories(dir / "res");
@@ -141,15 +138,7 @@ TEST(ErrPath, ResBesideOrAboveIsChosenOnceAndStartupTakesTheCurrentDirectory) {
     err_properties_path_set(((dir / "other").string() + "/").c_str());  // already set
     transcript.Line(err_properties_path());
   }),
-            "[]\n" + app + "../res/\n");
-  EXPECT_EQ(ChildTranscript([&](Transcript& transcript) {
-    if (chdir((dir / "other").c_str()) != 0) _exit(4);
-    KAt::ProcessStartup(0);
-    transcript.Line(err_properties_path());
-    KAt::ProcessShutdown(0);
-    transcript.Line("[", err_properties_path(), "]");
-  }),
-            fs::canonical(dir / "other").string() + "/res/\n[]\n");
+            fs::canonical(dir / "other").string() + "/res/\n[]\n" + app + "../res/\n");
   fs::remove_all(dir);
 }
 
