@@ -227,23 +227,10 @@ TEST(KDateTimeSchedule, StepsToTheNextScheduledSlotAsASearchFindsIt) {
   EXPECT_TRUE(Fields(t) == "2009-3-9 10:7:33.0" && capture.Texts().size() == 3) << capture.All();
 }
 
-TEST(KDateTimeSystime, UtcNowAndTimesOutOfRange) {
-  using std::chrono::system_clock;
-  KDateTime t;
-  const long long before = system_clock::to_time_t(system_clock::now());
-  t.GMNow();
-  const long long after = system_clock::to_time_t(system_clock::now());
-  const long long seconds = (t.Date() - 141427LL) * 86400 + t.Time();  // 141427: 1 January 1970
-  EXPECT_TRUE(seconds >= before && seconds <= after && t.Milliseconds() == 0) << seconds;
-  DebugCapture capture;
-  const KDateTime kept = t;
-  EXPECT_FALSE(t.Systime(LLONG_MAX, true) || t.Systime(LLONG_MIN, false) ||
-               t.Systime(40000LL * 366 * 86400, true));  // past the 16-bit year
-  EXPECT_TRUE(t == kept && capture.Texts().size() == 3) << capture.All();
-}
-
-TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZone) {
-  EXPECT_EQ(ChildTranscript([](Transcript& transcript) {  // TZ is process-global
+// Local time follows TZ (process-global: played in a child); UTC now is the
+// system clock's; times past the 16-bit year are refused.
+TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZoneUtcIsTheClocksAndFarTimesAreRefused) {
+  EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
               setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
               tzset();
               KDateTime t(0L);
@@ -254,6 +241,18 @@ TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZone) {
               transcript.Line(t.Systime());
             }),
             "1969-12-31 19:0:0.0 0\n1246464000\n1233381600\n");
+  using std::chrono::system_clock;
+  KDateTime t;
+  const long long before = system_clock::to_time_t(system_clock::now());
+  t.GMNow();
+  const long long after = system_clock::to_time_t(system_clock::now());
+  const long long seconds = (t.Date() - 141427LL) * 86400 + t.Time();  // 141427: 1 January 1970
+  EXPECT_TRUE(seconds >= before && seconds <= after && t.Milliseconds() == 0) << seconds;
+  DebugCapture capture;
+  const KDateTime kept = t;
+  EXPECT_FALSE(t.Systime(LLONG_MAX, true) || t.Systime(LLONG_MIN, false) ||
+               t.Systime(40000LL * 366 * 86400, true));
+  EXPECT_TRUE(t == kept && capture.Texts().size() == 3) << capture.All();
 }
 
 }  // namespace

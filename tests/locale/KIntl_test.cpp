@@ -38,10 +38,9 @@ std::string Settings() {
                   static_cast<int>(vxk_internal::DbcsCodePage()));
 }
 
-// The settings share one word: each setter must leave the others exactly as
-// they were, whatever their values. The mode and code pages as documented:
-// UTF-8 wins over multi-byte; the active code page follows UTF-8, then the
-// language; the double-byte one is Korean's or else Japanese's.
+// The settings share one word: each setter must leave the others as they
+// were. UTF-8 wins over multi-byte; the active code page follows UTF-8, then
+// the language; the double-byte one is Korean's or else Japanese's.
 TEST(KIntlSettings, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
   vxk_internal::IntlResetForTesting();
   EXPECT_EQ(Settings(), "lang=0 enc=0 mb=0 intl=0 cs=0 sbcs 1252/932");
