@@ -45,6 +45,8 @@ TEST(KIntlSettings, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
   vxk_internal::IntlResetForTesting();
   EXPECT_EQ(Settings(), "lang=0 enc=0 mb=0 intl=0 cs=0 sbcs 1252/932");
   EXPECT_STREQ(KIntl::DefaultLocaleResourceSuffix(), "_en_US");
+  KIntl::DefaultLocale("JA", "jp", nullptr);  // the suffix form: see KLocale_test
+  EXPECT_STREQ(KIntl::DefaultLocaleResourceSuffix(), "_ja_JP");
   std::mt19937 rng(11);
   int m[5] = {};  // language, encoding, multi-byte, international strings, character set
   const int charSets[] = {0, 1, 0x7F, 0x80, 0x81, 0xFE, 0xFF};
