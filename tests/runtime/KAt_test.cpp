@@ -138,6 +138,20 @@ TEST(KAtRings, NestedCountsThreadRingsAndTheFirstShutdownIsFinal) {
             "+p +a +b 2/2 fresh +a +b a2 321 kept -b -a freed 1/1 0/0 late 1 ");
 }
 
+// After the first ProcessShutdown a thread's shut-down only counts: nothing
+// is cleaned up any more.
+TEST(KAtRings, ThreadShutdownAfterTheFirstProcessShutdownOnlyCounts) {
+  EXPECT_EQ(Trace([] {
+              static ThreadProbe t("t");
+              KAt::ProcessStartup(0);
+              KAt::ThreadStartup();
+              KAt::ProcessShutdown(0);
+              KAt::ThreadShutdown();
+              Note("count " + std::to_string(ThreadCount()));
+            }),
+            "+t count 0 ");
+}
+
 TEST(KAtContexts, CreatedContextCarriesStateAcrossThreadsAndStartsAreSerialised) {
   EXPECT_EQ(Trace([] {
     static ThreadProbe t("t");
