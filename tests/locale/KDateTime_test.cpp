@@ -81,8 +81,9 @@ TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessorAndHugeNumbersWr
       if (++m > 12) m = 1, ++y;
     }
     t.Date(++n);
-    if (t.Year() != y || t.Month() != m || t.Day() != d || t.Date() != n ||
-        t.DaysInMonth() != length(y, m) || KDateTime::AccessDaysPerMonth(y)[m] != length(y, m)) {
+    const bool lengthWrong = d == 1 && (t.DaysInMonth() != length(y, m) ||
+                                        KDateTime::AccessDaysPerMonth(y)[m] != length(y, m));
+    if (t.Year() != y || t.Month() != m || t.Day() != d || t.Date() != n || lengthWrong) {
       FAIL() << "day " << n << " gave " << Fields(t) << ", expected " << y << "-" << m << "-" << d;
     }
   }
