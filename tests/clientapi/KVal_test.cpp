@@ -1,5 +1,5 @@
-// KVal: native conversions by type code, table-driven, and row/column
-// access to record tables.
+// KVal: native conversions by type code, table-driven, row/column access to
+// record tables, and conversions from and to text.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -50,14 +50,12 @@ TEST(KValNative, StringsAndBytesReportTheirFullLength) {
   char buf[5];
   long n = 0;
   ASSERT_EQ(KVal::ValueToC(v, KVal::kNativeString, buf, sizeof buf, &n), 0);
-  EXPECT_STREQ(buf, "docu");
-  EXPECT_EQ(n, 8);
+  EXPECT_EQ(std::string(buf) + " " + std::to_string(n), "docu 8");
   const unsigned char bytes[] = {1, 2, 3, 4, 5, 6};
   ASSERT_EQ(KVal::CToValue(v, KVal::kNativeBytes, bytes, 6), 0);
   unsigned char out[4] = {0, 0, 0, 0};
   ASSERT_EQ(KVal::ValueToC(v, KVal::kNativeBytes, out, sizeof out, &n), 0);
-  EXPECT_EQ(n, 6);
-  EXPECT_EQ(out[3], 4);
+  EXPECT_TRUE(n == 6 && out[3] == 4);
 }
 
 TEST(KValNative, FailuresAndUndefined) {
@@ -67,26 +65,22 @@ TEST(KValNative, FailuresAndUndefined) {
   EXPECT_EQ(KVal::ValueToC(v, KVal::kNativeLong, nullptr, 4, &n), KVal::kNullDestination);
   EXPECT_EQ(KVal::ValueToC(v, 11, &word, 4, &n), KVal::kUnknownType);
   EXPECT_EQ(KVal::CToValue(v, 0, &word, 4), KVal::kUnknownType);
-  EXPECT_EQ(KVal::CToValue(v, KVal::kNativeLong, nullptr, 4), 0);
-  EXPECT_EQ(static_cast<long>(v), 7);  // a null source leaves the value
+  EXPECT_TRUE(KVal::CToValue(v, KVal::kNativeLong, nullptr, 4) == 0 &&
+              static_cast<long>(v) == 7);  // a null source leaves the value
   KQSValue undefined;
-  EXPECT_EQ(KVal::ValueToC(undefined, KVal::kNativeLong, &word, 4, &n), KVal::kUndefinedValue);
-  EXPECT_EQ(word, 0);
+  EXPECT_TRUE(KVal::ValueToC(undefined, KVal::kNativeLong, &word, 4, &n) == KVal::kUndefinedValue &&
+              word == 0);
   char text[4] = {'x', 'x', 'x', 'x'};
   EXPECT_EQ(KVal::ValueToC(undefined, KVal::kNativeString, text, 4, &n), KVal::kUndefinedValue);
-  EXPECT_EQ(text[0], '\0');
-  EXPECT_EQ(text[1], 'x');
-  // An Integer asked for as a double gives its number.
+  EXPECT_TRUE(text[0] == '\0' && text[1] == 'x');
   double asDouble = 0;
-  EXPECT_EQ(KVal::ValueToC(KQSValue(-9), KVal::kNativeDouble, &asDouble, 8, &n), 0);
-  EXPECT_EQ(asDouble, -9.0);
+  EXPECT_TRUE(KVal::ValueToC(KQSValue(-9), KVal::kNativeDouble, &asDouble, 8, &n) == 0 && asDouble == -9.0);
   VAPIVALUE null = nullptr;
   KQSValue* out = nullptr;
   EXPECT_EQ(KVal::Check(&null, &out), KVal::kNullHandle);
   KQSValue* held = KVal::Alloc();
   VAPIVALUE handle = reinterpret_cast<VAPIVALUE>(held);
-  EXPECT_EQ(KVal::Check(&handle, &out), 0);
-  EXPECT_EQ(out, held);
+  EXPECT_TRUE(KVal::Check(&handle, &out) == 0 && out == held);
   KVal::Free(held);
 }
 
@@ -116,6 +110,49 @@ TEST(KValTables, AddGetPutRenameDelete) {
   EXPECT_EQ(t->Width(), 1);
   EXPECT_EQ(std::string(KVal::ValueToString(KQSValue("it's")).String()), "'it\\'s'");
   EXPECT_TRUE(KVal::ValueToString(KQSValue()).IsUndefined());
+}
+
+// ===== StringToValue and Convert: cells read back from their text form =====
+
+std::string TextOf(const KQSValue& v) {
+  const KString k = v.FormattedString();
+  return std::string(static_cast<const char*>(k), k.Length());
+}
+
+TEST(KValStringToValue, ParsesStringsAndPassesOtherValues) {
+  EXPECT_EQ(TextOf(KVal::StringToValue(KQSValue("{1,'a'}"))), "{1,'a'}");
+  EXPECT_TRUE(KVal::StringToValue(KQSValue()).IsUndefined());
+  EXPECT_TRUE(KVal::StringToValue(KQSValue("")).IsUndefined());
+  EXPECT_TRUE(KVal::StringToValue(KQSValue("E5")).IsUndefined());
+  EXPECT_EQ(TextOf(KVal::StringToValue(KQSValue(5))), "5");
+  const KQSValue assoc = KVal::StringToValue(KQSValue("A<1,?,'b'=[00ff],'a'=G0.5>"));
+  EXPECT_EQ(TextOf(KVal::StringToValue(KVal::ValueToString(assoc))), "A<1,?,'a'=G0.5,'b'=[00ff]>");
+  // The text is read in place, embedded NULs included.
+  const KQSValue nul = KVal::StringToValue(KQSValue(KString("'a\0b'", 5)));
+  EXPECT_EQ(nul.String().Length(), 3u);
+}
+
+TEST(KValConvert, ConvertsOneColumnOfEveryRowBothWays) {
+  KQSValue names = KQSValue::List(KQSValue("n"), KQSValue("s"));
+  KQSValue named = KRZTable::MakeValue(new KRZTable(names));
+  const KQSValue rows[2][2] = {{KQSValue(1), KQSValue("'x'")}, {KQSValue(-2), KQSValue("{2,'z'}")}};
+  for (const auto& row : rows) KVal::Add(named, 2, row);
+  // A Record held by two rows is converted once.
+  KRZTable::FromValue(named)->AddRecord(KRZTable::FromValue(named)->GetRow(1));
+  EXPECT_EQ(KVal::Convert(named, "N", true), 0);
+  EXPECT_EQ(TextOf(named), "V{<'n','s'><'1','\\'x\\''><'-2','{2,\\'z\\'}'><'1','\\'x\\''>}");
+  EXPECT_EQ(KVal::Convert(named, 1L, false), 0);
+  EXPECT_EQ(KVal::Convert(named, "s", false), 0);
+  EXPECT_EQ(TextOf(named), "V{<'n','s'><1,'x'><-2,{2,'z'}><1,'x'>}");
+  // A Record alone; unknown columns and other values are left alone.
+  KQSValue record = KRZTable::FromValue(named)->GetRow(2);
+  EXPECT_EQ(KVal::Convert(record, "s", true), 0);
+  EXPECT_EQ(TextOf(record), "R<'n'=-2,'s'='{2,\\'z\\'}'>");
+  EXPECT_EQ(KVal::Convert(record, "nope", true), 0);
+  EXPECT_EQ(KVal::Convert(record, 9L, true), 0);
+  KQSValue list = KQSValue::List(KQSValue(1));
+  EXPECT_EQ(KVal::Convert(list, 1L, true), 0);
+  EXPECT_EQ(TextOf(list), "{1}");
 }
 
 }  // namespace

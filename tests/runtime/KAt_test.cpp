@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/child_process.h"
@@ -18,16 +20,13 @@ namespace {
 
 std::string* gTrace = nullptr;  // the child's trace, written by the probes
 
+void Note(const std::string& text) { *gTrace += text + " "; }
+
 // A process participant that records its start-up and shut-down.
-class ProcProbe : public KAtProcess {
- public:
+struct ProcProbe : KAtProcess {
   ProcProbe(const char* name, unsigned long priority) : KAtProcess(priority), fName(name) {}
-
- protected:
-  void Startup() override { *gTrace += "+" + fName + " "; }
-  void Shutdown() override { *gTrace += "-" + fName + " "; }
-
- private:
+  void Startup() override { Note("+" + fName); }
+  void Shutdown() override { Note("-" + fName); }
   std::string fName;
 };
 
@@ -35,32 +34,26 @@ class ProcProbe : public KAtProcess {
 // object, Cleanup deletes it.
 class ThreadProbe : public KThreadGlobals {
  public:
-  explicit ThreadProbe(const char* name, Ring ring = 16, short count = 1)
-      : KThreadGlobals(ring, count), fName(name) {}
+  explicit ThreadProbe(const char* name, short slots = 1) : KThreadGlobals(16, slots), fName(name) {}
   std::string* State() const { return static_cast<std::string*>(User1()); }
-  void SetState(std::string* s) const { User1(s); }
-  // The index of user slot n, found by a marker it holds for a moment.
-  unsigned long Index(int n) const {
-    auto put = [&](void* v) { n == 1 ? User1(v) : n == 2 ? User2(v) : User3(v); };
-    void* saved = n == 1 ? User1() : n == 2 ? User2() : User3();
-    void* marker = reinterpret_cast<void*>(0x5a5a);
-    put(marker);
-    unsigned long index = KContext::kSlots;
+  // Where markers stored in User1 to User3 land: their numbers by ascending
+  // context index.
+  std::string Slots() const {
+    void* state = User1();
+    int marks[3];
+    User1(&marks[0]);
+    User2(&marks[1]);
+    User3(&marks[2]);
+    std::string order;
     for (unsigned long i = 0; i < KContext::kSlots; ++i)
-      if (KContext::Get(i) == marker) index = i;
-    put(saved);
-    return index;
+      for (int k = 0; k < 3; ++k) order += KContext::Get(i) == &marks[k] ? std::to_string(k + 1) : "";
+    User1(state);
+    return order;
   }
 
  protected:
-  void Init() override {
-    *gTrace += "+" + fName + " ";
-    User1(new std::string(fName));
-  }
-  void Cleanup() override {
-    *gTrace += "-" + fName + " ";
-    delete static_cast<std::string*>(User1());
-  }
+  void Init() override { Note("+" + fName); User1(new std::string(fName)); }
+  void Cleanup() override { Note("-" + fName); delete State(); }
 
  private:
   std::string fName;
@@ -78,233 +71,138 @@ std::string Trace(const std::function<void()>& body) {
   return r.output;
 }
 
-TEST(KAtRings, SamePriorityStartsInRegistrationOrderAndStopsInReverse) {
-  std::string trace = Trace([] {
-    new ProcProbe("a5", 5);
-    new ProcProbe("b5", 5);
-    new ProcProbe("c3", 3);
-    new ProcProbe("d40", 40);
-    new ProcProbe("never", 0);  // priority 0 takes part in nothing
-    KAt::ProcessStartup(0);
-    *gTrace += "| ";
-    KAt::ProcessShutdown(0);
-  });
-  EXPECT_EQ(trace, "+c3 +a5 +b5 +d40 | -d40 -b5 -a5 -c3 ");
+// A participant registering two more while it starts.
+struct Spawner : KAtProcess {
+  Spawner() : KAtProcess(4) {}
+  void Startup() override {
+    Note("+spawner");
+    new ProcProbe("late9", 9);  // above the running level: started in the same run
+    new ProcProbe("late2", 2);  // below it: not started now, yet shut down
+  }
+  void Shutdown() override { Note("-spawner"); }
+};
+
+TEST(KAtRings, PrioritiesStartUpwardInRegistrationOrderAndStopInReverse) {
+  EXPECT_EQ(Trace([] {
+              new ProcProbe("a5", 5);
+              new ProcProbe("b5", 5);
+              new ProcProbe("c3", 3);
+              new ProcProbe("d40", 40);  // the levels between stay empty
+              new ProcProbe("never", 0);  // priority 0 takes part in nothing
+              ProcProbe* gone = new ProcProbe("gone", 7);
+              new Spawner();
+              KAt::ProcessStartup(0);
+              // Only the address is looked up; volatile keeps the compiler
+              // from treating that as a use of the freed object.
+              volatile uintptr_t address = reinterpret_cast<uintptr_t>(gone);
+              delete gone;  // a deleted participant is not shut down
+              Note(KAt::gDestructedPkgs->FindSelement(reinterpret_cast<void*>(address)) ? "|" : "lost");
+              KAt::ProcessShutdown(0);
+            }),
+            "+c3 +spawner +a5 +b5 +gone +late9 +d40 | -d40 -late9 -b5 -a5 -spawner -c3 -late2 ");
 }
 
-TEST(KAtRings, EmptyLevelsBetweenPrioritiesAreSkipped) {
-  std::string trace = Trace([] {
-    new ProcProbe("p8", 8);
-    new ProcProbe("p32", 32);
-    // The ring grows to the highest level; the ones between stay empty.
-    if (KAt::gProcessRings->NumElements() < 32) *gTrace += "short ";
-    if (KAt::gProcessRings->GetSelementAt(20) != nullptr) *gTrace += "level20 ";
-    KAt::ProcessStartup(0);
-    KAt::ProcessShutdown(0);
-  });
-  EXPECT_EQ(trace, "+p8 +p32 -p32 -p8 ");
+// The thread ring runs once per thread, the context is freed last, and User1
+// to User3 take the highest free context slots downwards. The first
+// ProcessShutdown is final: later ones only count.
+TEST(KAtRings, NestedCountsThreadRingsAndTheFirstShutdownIsFinal) {
+  EXPECT_EQ(Trace([] {
+              new ProcProbe("p", 10);
+              static ThreadProbe a("a"), b("b", 3);
+              auto counts = [] {
+                Note(std::to_string(KAt::gProcessCount) + "/" + std::to_string(ThreadCount()));
+              };
+              KAt::ProcessStartup(1);
+              KAt::ProcessStartup(1);
+              counts();
+              std::thread([] {
+                KAt::ThreadShutdown();  // never started: nothing happens
+                KContext::Set(3, reinterpret_cast<void*>(1));  // no context: dropped
+                Note(KContext::Get(3) == nullptr && ThreadCount() == 0 ? "fresh" : "context?");
+                KAt::ThreadStartup();
+                KAt::ThreadStartup();  // nested: only counts
+                Note(*a.State() + std::to_string(ThreadCount()) + " " + b.Slots());
+                KAt::ThreadShutdown();
+                Note(a.State() != nullptr ? "kept" : "lost");
+                KAt::ThreadShutdown();
+                const bool freed = KContext::Get(KAt::gContextAlloc) == nullptr && a.State() == nullptr;
+                Note(freed ? "freed" : "kept?");
+              }).join();
+              KAt::ProcessShutdown(1);
+              counts();
+              KAt::ProcessShutdown(1);  // both counts reach 0, yet nothing shuts down
+              counts();
+              KAt::ProcessShutdown(1);  // unmatched: only counts, and they stay at 0
+              Note("late " + std::to_string(KAt::gTooLateForThreadShutdown));
+            }),
+            "+p +a +b 2/2 fresh +a +b a2 321 kept -b -a freed 1/1 0/0 late 1 ");
 }
 
-TEST(KAtRings, NestedStartupCountsAndTheFirstShutdownIsFinal) {
-  std::string trace = Trace([] {
-    new ProcProbe("p", 10);
-    new ThreadProbe("t");
-    auto counts = [] {
-      *gTrace += "counts " + std::to_string(KAt::gProcessCount) + "/" +
-                 std::to_string(ThreadCount()) + " ";
-    };
-    KAt::ProcessStartup(1);
-    KAt::ProcessStartup(1);
-    counts();
-    KAt::ProcessShutdown(1);
-    counts();
-    *gTrace += "late " + std::to_string(KAt::gTooLateForThreadShutdown) + " ";
-    KAt::ProcessShutdown(1);  // both counts reach 0, yet nothing shuts down
-    counts();
-    KAt::ProcessShutdown(1);  // unmatched: only counts, and they stay at 0
-    *gTrace += "end " + std::to_string(KAt::gProcessCount);
-  });
-  EXPECT_EQ(trace, "+p +t counts 2/2 counts 1/1 late 1 counts 0/0 end 0");
-}
-
-TEST(KAtRings, ThreadRingRunsOncePerThreadAndContextIsFreedLast) {
-  std::string trace = Trace([] {
-    static ThreadProbe a("a"), b("b");
-    KAt::ProcessStartup(1);
-    *gTrace += "| ";
-    std::thread worker([] {
-      KAt::ThreadShutdown();  // never started: nothing happens
-      bool noContext = KContext::Get(3) == nullptr && ThreadCount() == 0;
-      KAt::ThreadStartup();
-      KAt::ThreadStartup();  // nested: only counts
-      bool own = a.State() != nullptr && *a.State() == "a" && ThreadCount() == 2;
-      KAt::ThreadShutdown();
-      bool still = a.State() != nullptr;
-      KAt::ThreadShutdown();
-      bool gone = KContext::Get(KAt::gContextAlloc) == nullptr && a.State() == nullptr;
-      *gTrace += std::string(noContext ? "fresh " : "ctx? ") + (own ? "own " : "own? ") +
-                 (still ? "kept " : "kept? ") + (gone ? "freed " : "freed? ");
-    });
-    worker.join();
-    *gTrace += "| ";
-    KAt::ProcessShutdown(1);
-  });
-  EXPECT_EQ(trace, "+a +b | +a +b -b -a fresh own kept freed | -b -a ");
-}
-
-TEST(KAtRings, DeletedParticipantIsNotShutDown) {
-  std::string trace = Trace([] {
-    new ProcProbe("keep", 7);
-    ProcProbe* gone = new ProcProbe("gone", 7);
-    KAt::ProcessStartup(0);
-    // Only the address is looked up; volatile keeps the compiler from
-    // treating that as a use of the freed object.
-    volatile uintptr_t address = reinterpret_cast<uintptr_t>(gone);
-    delete gone;
-    bool recorded = KAt::gDestructedPkgs->FindSelement(reinterpret_cast<void*>(address)) != 0;
-    *gTrace += recorded ? "recorded " : "lost ";
-    KAt::ProcessShutdown(0);
-  });
-  EXPECT_EQ(trace, "+keep +gone recorded -keep ");
-}
-
-TEST(KAtRings, ParticipantRegisteredDuringStartupStartsInTheSameRun) {
-  struct Spawner : KAtProcess {
-    Spawner() : KAtProcess(4) {}
-    void Startup() override {
-      *gTrace += "+spawner ";
-      new ProcProbe("late9", 9);
-      new ProcProbe("late2", 2);  // below the running level: not started now
-    }
-    void Shutdown() override { *gTrace += "-spawner "; }
-  };
-  std::string trace = Trace([] {
-    new Spawner();
-    KAt::ProcessStartup(0);
-    KAt::ProcessShutdown(0);
-  });
-  EXPECT_EQ(trace, "+spawner +late9 -late9 -spawner -late2 ");
-}
-
+// After the first ProcessShutdown a thread's shut-down only counts: nothing
+// is cleaned up any more.
 TEST(KAtRings, ThreadShutdownAfterTheFirstProcessShutdownOnlyCounts) {
-  std::string trace = Trace([] {
-    static ThreadProbe t("t");
-    KAt::ProcessStartup(0);
-    KAt::ThreadStartup();
-    KAt::ProcessShutdown(0);
-    KAt::ThreadShutdown();
-    *gTrace += "count " + std::to_string(ThreadCount());
-  });
-  // The context stays (nothing shut it down), its count dropped to 0.
-  EXPECT_EQ(trace, "+t count 0");
+  EXPECT_EQ(Trace([] {
+              static ThreadProbe t("t");
+              KAt::ProcessStartup(0);
+              KAt::ThreadStartup();
+              KAt::ProcessShutdown(0);
+              KAt::ThreadShutdown();
+              Note("count " + std::to_string(ThreadCount()));
+            }),
+            "+t count 0 ");
 }
 
-TEST(KAtRings, ConcurrentRegistrationAndThreadStartsAreSerialised) {
-  // Participants come and go while other threads start and stop; each count is its own.
-  struct Quiet : KAtProcess {
-    explicit Quiet(unsigned long p) : KAtProcess(p) {}
-    void Startup() override {}
-    void Shutdown() override {}
-  };
-  ChildResult r = RunInChild([](std::string& out) {
-    std::string sink;
-    gTrace = &sink;  // the probe's own trace is not looked at here
+TEST(KAtContexts, CreatedContextCarriesStateAcrossThreadsAndStartsAreSerialised) {
+  EXPECT_EQ(Trace([] {
     static ThreadProbe t("t");
-    KAt::ProcessStartup(0);
+    KAt::ProcessStartup(1);
+    std::string* mine = t.State();
+    void* myContext = KAt::UseThreadStartup(nullptr);
+    KAt::UseThreadStartup(myContext);
+    void* client = KAt::CreateThreadStartup();
+    Note(t.State() == mine && ThreadCount() == 1 && KAt::UseThreadStartup(myContext) == myContext &&
+                 client != myContext
+             ? "caller-kept"
+             : "caller-changed");
+    // Pool threads serve the client, each restoring its own (empty) context.
+    std::thread([&] {
+      void* previous = KAt::UseThreadStartup(client);
+      t.State()->append("+first" + std::to_string(ThreadCount()));
+      KAt::UseThreadStartup(previous);
+    }).join();
+    std::thread([&] {
+      void* previous = KAt::UseThreadStartup(client);
+      Note(*t.State());
+      KAt::UseThreadStartup(previous);
+      KAt::DestroyThreadStartup(client);  // works from any thread
+      Note(KContext::Get(0) == nullptr ? "no-context" : "context?");
+    }).join();
+    Note(t.State() == mine ? "mine" : "lost");
+    // Participants come and go while other threads start and stop their
+    // rings: both are serialised, and each thread's count is its own.
+    std::string sink;  // the probes' own notes are not looked at here
+    std::string* trace = std::exchange(gTrace, &sink);
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (int n = 0; n < 4; ++n) {
       threads.emplace_back([&wrong, n] {
-        for (int i = 0; i < 200; ++i) {
+        for (unsigned long i = 0; i < 200; ++i) {
           if (n % 2 == 0) {
-            delete new Quiet(1 + static_cast<unsigned long>(i % 50));
+            delete new ProcProbe("q", 1 + i % 50);  // registering starts none
           } else {
             KAt::ThreadStartup();
-            if (ThreadCount() != 1 || t.State() == nullptr) ++wrong;
+            wrong += ThreadCount() != 1 || t.State() == nullptr;
             KAt::ThreadShutdown();
           }
         }
       });
     }
     for (std::thread& th : threads) th.join();
-    KAt::ProcessShutdown(0);
-    out = wrong == 0 ? "consistent" : "wrong";
-  });
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "consistent");
-}
-
-TEST(KAtContexts, CreatedContextCarriesStateAcrossThreads) {
-  std::string trace = Trace([] {
-    static ThreadProbe t("t");
-    KAt::ProcessStartup(1);
-    std::string* mine = t.State();
-    void** myContext = static_cast<void**>(KAt::UseThreadStartup(nullptr));
-    KAt::UseThreadStartup(myContext);
-
-    void* client = KAt::CreateThreadStartup();
-    bool untouched = t.State() == mine && ThreadCount() == 1 &&
-                     KAt::UseThreadStartup(myContext) == myContext;
-    *gTrace += std::string(untouched ? "caller-kept " : "caller-changed ") +
-               (client != myContext ? "new " : "same ");
-
-    // A pool thread serves the client, restoring its own (empty) context.
-    std::thread first([&] {
-      void* previous = KAt::UseThreadStartup(client);
-      t.State()->append("+first");
-      if (ThreadCount() != 1) *gTrace += "count? ";
-      KAt::UseThreadStartup(previous);
-    });
-    first.join();
-    std::thread second([&] {
-      void* previous = KAt::UseThreadStartup(client);
-      *gTrace += *t.State() + " ";
-      KAt::UseThreadStartup(previous);
-      KAt::DestroyThreadStartup(client);  // works from any thread
-      *gTrace += KContext::Get(0) == nullptr ? "no-ctx " : "ctx? ";
-    });
-    second.join();
-    *gTrace += (t.State() == mine ? "mine " : "lost ");
+    gTrace = trace;
+    Note("wrong " + std::to_string(wrong));
     KAt::ProcessShutdown(1);
-  });
-  EXPECT_EQ(trace, "+t +t caller-kept new t+first -t no-ctx mine -t ");
-}
-
-TEST(KAtContexts, ThreadGlobalsAllocateSlotsFromTheHighestDown) {
-  std::string trace = Trace([] {
-    static ThreadProbe three("three", 16, 3);
-    KAt::ThreadStartup();
-    unsigned long u1 = three.Index(1), u2 = three.Index(2), u3 = three.Index(3);
-    *gTrace += (u3 < u2 && u2 < u1 && u1 == u3 + 2) ? "ordered" : "unordered";
-    KAt::ThreadShutdown();
-  });
-  EXPECT_EQ(trace, "+three ordered-three ");
-}
-
-TEST(KAtContexts, NoContextReadsNullAndDropsStores) {
-  std::string trace = Trace([] {
-    KContext::Set(3, reinterpret_cast<void*>(1));
-    *gTrace += KContext::Get(3) == nullptr ? "null" : "value";
-  });
-  EXPECT_EQ(trace, "null");
-}
-
-TEST(KAtTrace, RoutineSeesEveryCallInOrder) {
-  std::string trace = Trace([] {
-    static ProcProbe p("p", 3);
-    KAt::SetTraceRoutine(
-        [](const KAt* who, bool startup, void* datum) {
-          // Other modules' participants come and go; watch the probe and the
-          // context package only.
-          if (who != datum && dynamic_cast<const KContextPkg*>(who) == nullptr) return;
-          *gTrace += std::string(startup ? "S" : "D") + std::to_string(who->Priority()) + " ";
-        },
-        &p);
-    KAt::ProcessStartup(1);
-    KAt::ProcessShutdown(1);
-  });
-  // The library's own context package sits at priority 1 of the thread ring.
-  EXPECT_EQ(trace, "S3 +p S1 D1 D3 -p ");
+  }),
+            "+t +t caller-kept t+first1 -t no-context mine wrong 0 -t ");
 }
 
 }  // namespace

@@ -41,84 +41,66 @@ bool Loaded(const char* path) {
 TEST(PcRscChain, ProcessListHoldsHostResourceModuleAndLibrary) {
   const auto& list = PcRsc::Instances();
   ASSERT_EQ(list.size(), 3u);
-  EXPECT_EQ(list[0], nullptr);  // the host
-  EXPECT_NE(list[1], nullptr);  // libvxresources.so
-  EXPECT_NE(list[2], nullptr);  // the library itself, registered at load
-  // The library holds no strings, so the resource module answers before
-  // the host; what only the host has is still found, last.
-  EXPECT_EQ(String(1), "process");
-  EXPECT_EQ(String(2), "host only");
-  EXPECT_EQ(String(3), "");
+  // The host, libvxresources.so, the library itself (registered at load).
+  EXPECT_TRUE(list[0] == nullptr && list[1] != nullptr && list[2] != nullptr);
+  // The library holds no strings, so the resource module answers before the
+  // host; what only the host has is still found, last.
+  EXPECT_EQ(String(1) + "|" + String(2) + "|" + String(3), "process|host only|");
+  EXPECT_EQ(String(1, 4) + "|" + String(1, 1), "pro|");  // cut to the buffer
+  char buf[4] = "xyz";
+  EXPECT_EQ(PcRsc::LoadStringA(1, buf, 0) + PcRsc::LoadStringA(1, nullptr, 10), 0);
 }
 
+// The thread's list answers first, last opened first; process-list additions
+// stay behind it. Another thread without a list of its own sees only the
+// process list, where the last added module answers first.
 TEST(PcRscChain, ThreadListComesFirstLastOpenedFirst) {
+  std::string seen;
+  auto answer = [&seen] { seen += String(1) + " "; };
   PcRsc::HINSTANCE a = PcRsc::OpenResourceFile(VXK_RESMOD_A);
   PcRsc::HINSTANCE b = PcRsc::OpenResourceFile(VXK_RESMOD_B);
-  ASSERT_NE(a, nullptr);
-  ASSERT_NE(b, nullptr);
-  EXPECT_EQ(String(1), "thread-b");
-  // Process-list additions stay behind the thread's list.
   PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(added, nullptr);
+  ASSERT_TRUE(a != nullptr && b != nullptr && added != nullptr);
+  answer();
   PcRsc::Add(added);
-  EXPECT_EQ(String(1), "thread-b");
-
-  // Another thread without a list of its own sees only the process list,
-  // where the last added module answers first.
-  std::string other;
-  std::thread([&] { other = String(1); }).join();
-  EXPECT_EQ(other, "added");
-
+  answer();
+  std::thread(answer).join();
   EXPECT_TRUE(PcRsc::CloseResourceFile(b));
-  EXPECT_EQ(String(1), "thread-a");
+  answer();
   EXPECT_TRUE(PcRsc::CloseResourceFile(a));
-  EXPECT_EQ(String(1), "added");
-  EXPECT_TRUE(PcRsc::Remove(added));
-  EXPECT_FALSE(PcRsc::Remove(added));
-  EXPECT_EQ(String(1), "process");
+  answer();
+  EXPECT_TRUE(PcRsc::Remove(added) && !PcRsc::Remove(added));
+  answer();
+  EXPECT_EQ(seen, "thread-b thread-b added thread-a added process ");
   dlclose(added);
-}
-
-TEST(PcRscChain, EachThreadHasItsOwnListFreedAtShutdown) {
-  ASSERT_FALSE(Loaded(VXK_RESMOD_B));
-  std::string seen;
+  // A module outside the list is freed all the same, and the answer is false.
+  EXPECT_FALSE(PcRsc::CloseResourceFile(dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL)));
+  EXPECT_FALSE(Loaded(VXK_RESMOD_A));
+  // A thread's own list is freed by its shut-down.
   std::thread([&] {
     KAt::ThreadStartup();
     PcRsc::OpenResourceFile(VXK_RESMOD_B);
-    seen = String(1);
+    answer();
     KAt::ThreadShutdown();
   }).join();
-  EXPECT_EQ(seen, "thread-b");
-  EXPECT_EQ(String(1), "process");
-  EXPECT_FALSE(Loaded(VXK_RESMOD_B));  // Cleanup freed the thread's module
-}
-
-TEST(PcRscChain, ClosingAModuleOutsideTheListFreesItAndSaysFalse) {
-  PcRsc::HINSTANCE h = dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(h, nullptr);
-  EXPECT_FALSE(PcRsc::CloseResourceFile(h));
-  EXPECT_FALSE(Loaded(VXK_RESMOD_A));
-}
-
-TEST(PcRscChain, FailedOpenIsLeftOutWithOneLine) {
-  DebugCapture capture;
+  answer();
+  EXPECT_EQ(seen, "thread-b thread-b added thread-a added process thread-b process ");
+  EXPECT_FALSE(Loaded(VXK_RESMOD_B));
+  DebugCapture capture;  // the line ends with the loader's own words
   EXPECT_EQ(PcRsc::OpenResourceFile("/nonexistent/libnothing.so"), nullptr);
-  ASSERT_EQ(capture.Texts().size(), 1u);
-  EXPECT_EQ(capture.All().rfind("PcRsc::OpenResourceFile - could not load /nonexistent/libnothing.so: ", 0),
-            0u);
-  EXPECT_EQ(String(1), "process");
+  EXPECT_EQ(capture.Texts().size(), 1u);
+  EXPECT_EQ(capture.All().rfind("PcRsc::OpenResourceFile - could not load /nonexistent/libnothing.so: ", 0), 0u);
 }
 
 TEST(PcRscChain, MainInstanceReplacesItselfInTheProcessList) {
   PcRsc::HINSTANCE a = dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL);
   PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
-  size_t before = PcRsc::Instances().size();
+  const size_t before = PcRsc::Instances().size();
   EXPECT_EQ(PcRsc::Instance(), nullptr);
   PcRsc::Instance(a);
+  PcRsc::Instance(a);  // already current: nothing changes
   EXPECT_EQ(PcRsc::Instance(), a);
   EXPECT_EQ(String(1), "thread-a");
-  PcRsc::Instance(a);  // already current: nothing changes
-  EXPECT_EQ(PcRsc::Instances().size(), before + 1);
   PcRsc::Instance(added);
   EXPECT_EQ(PcRsc::Instances().size(), before + 1);
   EXPECT_EQ(PcRsc::Instances().back(), added);
@@ -128,61 +110,37 @@ TEST(PcRscChain, MainInstanceReplacesItselfInTheProcessList) {
   dlclose(added);
 }
 
-TEST(PcRscLookups, StringsAreCutToTheBuffer) {
-  EXPECT_EQ(String(1, 4), "pro");
-  EXPECT_EQ(String(1, 1), "");
-  char buf[4] = "xyz";
-  EXPECT_EQ(PcRsc::LoadStringA(1, buf, 0), 0);
-  EXPECT_EQ(PcRsc::LoadStringA(1, nullptr, 10), 0);
-}
-
-TEST(PcRscLookups, IconsByFiveDigitNameFirstThenNumber) {
-  EXPECT_STREQ(Text(PcRsc::LoadIconA(7)), "named icon 7");
-  EXPECT_STREQ(Text(PcRsc::LoadIconA(8)), "numbered icon 8");
-  EXPECT_EQ(PcRsc::LoadIconA(9), nullptr);
-  EXPECT_STREQ(Text(PcRsc::LoadIconA("ICO00007", 1)), "named icon 7");
-  EXPECT_STREQ(Text(PcRsc::LoadCursorA("hand")), "hand cursor");
-  const VXResource* arrow = PcRsc::LoadCursorA("no such cursor");
-  ASSERT_NE(arrow, nullptr);
-  EXPECT_STREQ(arrow->name, "IDC_ARROW");
-  EXPECT_STREQ(Text(PcRsc::LoadBitmapA("logo")), "logo bitmap");
-  EXPECT_EQ(PcRsc::LoadBitmapA("no such bitmap"), nullptr);
-}
-
-TEST(PcRscLookups, LoadResourceModes) {
-  auto* raw = static_cast<const VXResource*>(PcRsc::LoadResource("DATA", "blob", -1));
-  ASSERT_NE(raw, nullptr);
-  EXPECT_EQ(raw->size, 7u);
-
+// Icons by five-digit name first, then by number; a cursor falls back to the
+// arrow. LoadResource mode -1: the entry itself; 0: a handle; 1: a fixed
+// block; 2: new[].
+TEST(PcRscLookups, IconsCursorsBitmapsAndResourcesInEachMode) {
+  std::string found;
+  for (const VXResource* r : {PcRsc::LoadIconA(7), PcRsc::LoadIconA(8), PcRsc::LoadIconA(9),
+                              PcRsc::LoadIconA("ICO00007", 1), PcRsc::LoadCursorA("hand"),
+                              PcRsc::LoadBitmapA("logo"), PcRsc::LoadBitmapA("no such bitmap")})
+    found += std::string(Text(r)) + "|";
+  EXPECT_EQ(found, "named icon 7|numbered icon 8|(none)|named icon 7|hand cursor|logo bitmap|(none)|");
+  EXPECT_STREQ(PcRsc::LoadCursorA("no such cursor")->name, "IDC_ARROW");
+  EXPECT_EQ(static_cast<const VXResource*>(PcRsc::LoadResource("DATA", "blob", -1))->size, 7u);
   auto handle = static_cast<mem_handle>(PcRsc::LoadResource("DATA", "blob", 0));
-  ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(mem_gethsize(handle), 5);
-  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), 5), "hello");
-  mem_unlock(handle);
-  mem_disposeh(handle);
-
   void* fixed = PcRsc::LoadResource("DATA", "blob", 1);
-  ASSERT_NE(fixed, nullptr);
-  EXPECT_EQ(mem_getsize_fixed(fixed), 5);
-  EXPECT_EQ(std::string(static_cast<const char*>(fixed), 5), "hello");
-  mem_dispose_fixed(fixed);
-
   char* block = static_cast<char*>(PcRsc::LoadResource("DATA", "blob", 2));
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(std::string(block, 5), "hello");
+  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), mem_gethsize(handle)) + "|" +
+                std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)) + "|" +
+                std::string(block, 5),
+            "hello|hello|hello");
+  mem_disposeh(handle);
+  mem_dispose_fixed(fixed);
   delete[] block;
-
-  EXPECT_EQ(PcRsc::LoadResource("DATA", "blob", 3), nullptr);
-  EXPECT_EQ(PcRsc::LoadResource("DATA", "blob", -2), nullptr);
-  EXPECT_EQ(PcRsc::LoadResource("DATA", "missing", 2), nullptr);
-  EXPECT_EQ(PcRsc::LoadResource("OTHER", "blob", 2), nullptr);
   char* empty = static_cast<char*>(PcRsc::LoadResource("DATA", "empty", 2));
   EXPECT_NE(empty, nullptr);
   delete[] empty;
-
-  DebugCapture capture;
-  EXPECT_EQ(PcRsc::LoadResource("DATA", "damaged", 2), nullptr);
-  EXPECT_EQ(capture.All(), "PcRsc::LoadResource - resource DATA damaged claims 300 bytes but holds 3\n");
+  EXPECT_TRUE(PcRsc::LoadResource("DATA", "blob", 3) == nullptr &&
+              PcRsc::LoadResource("DATA", "blob", -2) == nullptr &&
+              PcRsc::LoadResource("DATA", "missing", 2) == nullptr &&
+              PcRsc::LoadResource("OTHER", "blob", 2) == nullptr);
+  ExpectDebug({"PcRsc::LoadResource - resource DATA damaged claims 300 bytes but holds 3\n"},
+              [] { EXPECT_EQ(PcRsc::LoadResource("DATA", "damaged", 2), nullptr); });
 }
 
 }  // namespace

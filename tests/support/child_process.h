@@ -69,4 +69,17 @@ class Transcript {
   std::string& fOut;
 };
 
+// Runs body in a child with a transcript of its own and returns what it
+// reported, followed by "[exit N]" when the child did not exit with 0, so a
+// test compares one string:
+//   EXPECT_EQ(ChildTranscript([](Transcript& t) { t.Line("path ", err_properties_path()); }),
+//             "path \n");
+inline std::string ChildTranscript(const std::function<void(Transcript&)>& body) {
+  ChildResult r = RunInChild([&](std::string& out) {
+    Transcript transcript(out);
+    body(transcript);
+  });
+  return r.status == 0 ? r.output : r.output + "[exit " + std::to_string(r.status) + "]";
+}
+
 #endif  // VXKERNEL_TESTS_SUPPORT_CHILD_PROCESS_H_
