@@ -52,24 +52,13 @@ std::string Describe(const KQSClass& c) {
   return d;
 }
 
-// ===== Exact bytes =====
-
-TEST(ClassImage, ClassWithoutFeaturesIsHeaderAndSevenZeroCounts) {
-  KQSClassReflection empty, negative, anonymous;
-  Named(&empty, "Empty", 40)->ImplPut(3, 2, "ab");
-  Named(&negative, "Neg", -200);  // sign-extended
-  ExpectDebug({}, [&] {
-    EXPECT_EQ(Hex(BytesOf(empty.Export())), Hex(Image().Header("Empty", 40, 3, "ab").Zeros(7).b));
-    EXPECT_EQ(Hex(BytesOf(negative.Export())), Hex(Image().Header("Neg", -200, 2, "").Zeros(7).b));
-    EXPECT_EQ(Hex(BytesOf(anonymous.Export())), Hex(Image().Header("", 28671, 2, "").Zeros(7).b));
-  });
-}
-
-TEST(ClassImage, EveryTableInItsOrderWithConstantsInTextForm) {
-  // Names just below and above the 16-bit count's limit.
+// Exact bytes of every table in its order, constants in text form, names
+// just below and above the 16-bit count's limit, a negative number
+// sign-extended; and of a class without name or features.
+TEST(ClassImage, ExactBytesOfEveryTable) {
   const std::string shortest(32766, 's'), longer(32767, 'l');
-  KQSClassReflection c;
-  Named(&c, "Full", 42)->ImplPut(5, 3, "x\0y");
+  KQSClassReflection c, anonymous;
+  Named(&c, "Full", -200)->ImplPut(5, 3, "x\0y");
   c.Extends(KQSValue::List(KQSValue("Base"), KQSValue(shortest.c_str()), KQSValue(longer.c_str())));
   c.Implements(KQSValue::List(KQSValue("Iface")));
   c.ClassMethods(KQSValue::List(F("Make", "Full(Integer)", 0)));
@@ -80,7 +69,7 @@ TEST(ClassImage, EveryTableInItsOrderWithConstantsInTextForm) {
                              C("None", KQSValue(), 4)));
   c.Constants(KQSValue::List(C("Bad", KQSValue::Error(-9), 5)));
   Image e;
-  e.Header("Full", 42, 5, std::string("x\0y", 3));
+  e.Header("Full", -200, 5, std::string("x\0y", 3));
   e.I4(3).Str("Base").Str(shortest).Str(longer).I4(1).Str("Iface");
   e.I4(1).Feature(0, "Make", "Full(Integer)");
   e.I4(1).Feature(2, "Count", "Integer()");  // a signature is written in its full form
@@ -88,11 +77,10 @@ TEST(ClassImage, EveryTableInItsOrderWithConstantsInTextForm) {
   e.I4(1).Feature(0, "Size", "Integer()");
   e.I4(5).Constant(0, "Name", "'it\\'s'").Constant(1, "Max", "-12").Constant(2, "On", "true");
   e.Constant(4, "None", "?").Constant(5, "Bad", "E-9");
-  const KQSValue image = c.Export();
-  EXPECT_EQ(Hex(BytesOf(image)), Hex(e.b));
-  KQSClassReflection copy;
-  copy.Import(image);
-  EXPECT_EQ(Describe(copy), Describe(c));
+  ExpectDebug({}, [&] {
+    EXPECT_EQ(Hex(BytesOf(c.Export())), Hex(e.b));
+    EXPECT_EQ(Hex(BytesOf(anonymous.Export())), Hex(Image().Header("", 28671, 2, "").Zeros(7).b));
+  });
 }
 
 // ===== Round trips =====
@@ -125,8 +113,10 @@ size_t FeatureCount(const KQSClass& c) {
   return n;
 }
 
-TEST(ClassImage, ExportThenImportIntoAResetClassReproducesIt) {
-  KQSClassReflection original, copy;
+// Into a reset class: the same class and bytes; into one that holds
+// features: added to them.
+TEST(ClassImage, ExportThenImportReproducesTheClass) {
+  KQSClassReflection original, copy, holder;
   FillRichClass(original);
   const KQSValue image = original.Export();
   Named(&copy, "Scratch", 99)->Methods(KQSValue::List(F("Leftover", "Void", 0)));
@@ -137,24 +127,14 @@ TEST(ClassImage, ExportThenImportIntoAResetClassReproducesIt) {
               [&] { copy.Import(image); });
   EXPECT_EQ(Describe(copy), Describe(original));
   EXPECT_EQ(Hex(BytesOf(copy.Export())), Hex(BytesOf(image)));
-  EXPECT_EQ(copy.IndexToAttribute(0), nullptr);  // holes stay holes
-  EXPECT_EQ(copy.IndexToConstant(5), nullptr);
-  EXPECT_EQ(Streamed(copy.IndexToConstant(4)->Value()), Streamed(KQSValue::Error(-7)));
-  EXPECT_EQ(copy.NameToAttribute("kind")->Signature()->ToString(), KString("NoSuchType()"));
+  EXPECT_TRUE(copy.IndexToAttribute(0) == nullptr && copy.IndexToConstant(5) == nullptr);  // holes stay holes
   ExpectDebug({}, [&] { copy.Import(image); });  // now they match
-}
-
-TEST(ClassImage, ImportAddsToWhatTheClassHolds) {
-  KQSClassReflection original, copy;
-  FillRichClass(original);
-  copy.Extends(KQSValue::List(KQSValue("Z")));
-  copy.Methods(KQSValue::List(F("Mine", "Void", 9)));
-  // A class without a name takes the imported one silently.
+  holder.Extends(KQSValue::List(KQSValue("Z")));
+  holder.Methods(KQSValue::List(F("Mine", "Void", 9)));
   ExpectDebug({"KQSClass::Import( imported number does not match class number ) 44/28671\n"},
-              [&] { copy.Import(original.Export()); });
-  EXPECT_EQ(copy.Extends().size(), 3u);
-  EXPECT_NE(copy.NameToMethod("Mine"), nullptr);
-  EXPECT_NE(copy.NameToMethod("Open"), nullptr);
+              [&] { holder.Import(image); });  // no name yet: taken silently
+  EXPECT_EQ(holder.Extends().size(), 3u);
+  EXPECT_TRUE(holder.NameToMethod("Mine") != nullptr && holder.NameToMethod("Open") != nullptr);
 }
 
 TEST(ClassImage, EveryPrefixImportsWhatIsComplete) {
