@@ -63,35 +63,32 @@ struct Call {
 class Dispatch : public ::testing::Test {
  protected:
   using Body = std::function<KQSValue(KQSClass_env&, const KQSValue*)>;
-  static void Log(const char* name, bool ok, const KQSValue* v) {
-    call.ran += std::string(call.ran.empty() ? "" : " ") + name + (v ? "=" + Streamed(*v) : "") +
-                (ok ? "" : "!");
-  }
-  static bool Context(const KQSClass* c, KQSClass_env& ctx) {
-    return c == cls && ctx.Thread() == call.thread && ctx.Status() == 0;
+  // Logs the functor's name, with "=value" for a write and "!" when any of
+  // what it was handed is wrong, and runs the body.
+  static KQSValue Ran(const char* name, const KQSClass* c, KQSClass_env& ctx, bool ok, const KQSValue* v,
+                      const Body& body, const KQSValue* arg) {
+    ok = ok && c == cls && ctx.Thread() == call.thread && ctx.Status() == 0;
+    call.ran += std::string(call.ran.empty() ? "" : " ") + name + (v ? "=" + Streamed(*v) : "") + (ok ? "" : "!");
+    return body(ctx, arg);
   }
   static void Method(TestClass* to, const char* name, const char* sig, long at, Body body) {
     to->AddMethod(name, sig, new MethodFn([=](const KQSClass* c, KQSClass_env& ctx, void* data, long argc, KQSValue* argv) {
-      Log(name, Context(c, ctx) && data == &account && argc == call.argc && argv == call.argv, nullptr);
-      return body(ctx, argv);
+      return Ran(name, c, ctx, data == &account && argc == call.argc && argv == call.argv, nullptr, body, argv);
     }), at, 1, true);
   }
   static void ClassMethod(TestClass* to, const char* name, const char* sig, long at, Body body) {
     to->AddClassMethod(name, sig, new ClassMethodFn([=](const KQSClass* c, KQSClass_env& ctx, long argc, KQSValue* argv) {
-      Log(name, Context(c, ctx) && argc == call.argc && argv == call.argv, nullptr);
-      return body(ctx, argv);
+      return Ran(name, c, ctx, argc == call.argc && argv == call.argv, nullptr, body, argv);
     }), at, 1, true);
   }
   static void Attribute(TestClass* to, const char* name, long at, Body body) {
     to->AddAttribute(name, "Integer", new AttributeFn([=](const KQSClass* c, KQSClass_env& ctx, void* data, const KQSValue* v) {
-      Log(name, Context(c, ctx) && data == &account && v == call.value, v);
-      return body(ctx, v);
+      return Ran(name, c, ctx, data == &account && v == call.value, v, body, v);
     }), at, 1, true);
   }
   static void ClassAttribute(TestClass* to, const char* name, long at, Body body) {
     to->AddClassAttribute(name, "Integer", new ClassAttributeFn([=](const KQSClass* c, KQSClass_env& ctx, const KQSValue* v) {
-      Log(name, Context(c, ctx) && v == call.value, v);
-      return body(ctx, v);
+      return Ran(name, c, ctx, v == call.value, v, body, v);
     }), at, 1, true);
   }
   static Body Gives(const KQSValue& v) {
@@ -175,14 +172,10 @@ TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
       {kDot, Slot(0), {}, 0, "10", nullptr, "Balance", {}},
       {kDot, S("owner"), {}, 0, "'bank'", nullptr, "Owner", {}},
       {kDot, S("Locked"), {}, 0x777, "9", nullptr, "Locked", {}},
-      // ... then class attributes, with a line; misses leave out alone
-      {kDot, S("count"), {}, 0, "5", nullptr, "Count", {kInst + "'count'" + delegatedA}},
-      {kDot, S("Bank"), {}, 0, "'central'", nullptr, "Bank", {kInst + "'Bank'" + delegatedA}},
+      // ... then class attributes (own or inherited), with a line; misses leave out alone
+      {kDot, S("bank"), {}, 0, "'central'", nullptr, "Bank", {kInst + "'bank'" + delegatedA}},
       {kDot, slot1, {}, kNoFunctor, "-1", nullptr, "", {kInst + Streamed(slot1) + delegatedA, "KQSClass::Dot...No Functor for Rate\n"}},
-      {kDot, S("Nothing"), {}, kNoFunctor, "-1", nullptr, "", {"KQSClass::Dot...No Functor for Nothing\n"}},
       {kDot, S("Deposit"), {}, kNotFound, "-1", nullptr, "", {}},
-      {kDot, S("Limit"), {}, kNotFound, "-1", nullptr, "", {}},
-      {kDot, Slot(7), {}, kNotFound, "-1", nullptr, "", {}},
       {kDot, Slot(-1), {}, kNotFound, "-1", nullptr, "", {}},
       {kDot, KQSValue(3), {}, kNotFound, "-1", nullptr, "", {kInst + "3 ) unknown feature type\n"}},
       // DotInvoke: methods with checked arguments, coerced in place
@@ -191,10 +184,8 @@ TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
       {kInvoke, S("AUDIT"), {}, 0, "'audited'", nullptr, "Audit", {}},
       {kInvoke, S("Strict"), {KQSValue(2.75), KQSValue(3)}, 0, "1", "{2,G3}", "Strict", {}},
       {kInvoke, S("Strict"), {KQSValue(1)}, kWrongCount, "-1", nullptr, "", {}},
-      {kInvoke, S("Strict"), {KQSValue(1), KQSValue(2), KQSValue(3)}, kWrongCount, "-1", nullptr, "", {}},
       {kInvoke, S("Strict"), {S("x"), KQSValue(3)}, kWrongType, "-1", "{'x',G3}", "", {}},
       {kInvoke, S("Deposit"), {KQSValue::Error(9)}, kWrongType, "-1", nullptr, "", {}},
-      {kInvoke, S("Deposit"), {u}, kWrongType, "-1", nullptr, "", {}},
       {kInvoke, S("Peer"), {KQSValue(1)}, kWrongType, "-1", nullptr, "", {}},
       {kInvoke, S("Strict"), {u, KQSValue(2)}, 0, "?", nullptr, "", {}},  // AutoUndefined
       {kInvoke, S("Lenient"), {u, KQSValue::Error(3)}, 0, "2", nullptr, "Lenient", {}},
@@ -202,43 +193,33 @@ TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
       {kInvoke, S("Spread"), {KQSValue(1), S("a"), KQSValue(2.5)}, 0, "4", nullptr, "Spread", {}},
       {kInvoke, S("Free"), {S("x"), u}, 0, "3", nullptr, "Free", {kSig0}},
       {kInvoke, Slot(6), {}, kNoFunctor, "-1", nullptr, "", {"KQSClass::DotInvoke...No Functor for Broken\n"}},
-      {kInvoke, S("Broken"), {S("x")}, kWrongCount, "-1", nullptr, "", {}},
       {kInvoke, S("Failing"), {}, 0x12345, "'partial'", nullptr, "Failing", {}},
       // ... then class methods, unchecked, with a line
       {kInvoke, S("open"), {S("x"), KQSValue(2)}, 0, "'opened'", nullptr, "Open", {kInv + "'open'" + delegatedM}},
       {kInvoke, S("Closing"), {}, kNoFunctor, "-1", nullptr, "", {kInv + "'Closing'" + delegatedM, "KQSClass::DotInvoke...No Functor for Closing\n"}},
-      {kInvoke, S("Version"), {}, 0, "3", nullptr, "Version", {kInv + "'Version'" + delegatedM}},
       {kInvoke, S("Missing"), {}, kNotFound, "-1", nullptr, "", {}},
       {kInvoke, KQSValue::Boolean(1), {}, kNotFound, "-1", nullptr, "", {kInv + "true ) unknown feature type\n"}},
       // DotValuePut: attributes only
       {kPut, S("Balance"), {KQSValue(7)}, 0, "-1", nullptr, "Balance=7", {}},
-      {kPut, Slot(0), {KQSValue(8)}, 0, "-1", nullptr, "Balance=8", {}},
       {kPut, S("Locked"), {KQSValue(1)}, 0x777, "-1", nullptr, "Locked=1", {}},
       {kPut, S("Nothing"), {KQSValue(7)}, kNoFunctor, "-1", nullptr, "", {"KQSClass::DotValuePut...No Functor for Nothing\n"}},
       {kPut, S("Count"), {KQSValue(7)}, kNotFound, "-1", nullptr, "", {"KQSClass::DotValuePut...no such slot='Count'\n"}},
-      {kPut, slot1, {KQSValue(7)}, kNotFound, "-1", nullptr, "", {"KQSClass::DotValuePut...no such slot=" + Streamed(slot1) + "\n"}},
       {kPut, KQSValue(2.5), {KQSValue(7)}, kNotFound, "-1", nullptr, "", {"KQSClass::DotValuePut( Account#1.G2.5 ) unknown feature type\n"}},
       // the class operations, with the caller's thread
       {kClassDot, S("COUNT"), {}, 0, "5", nullptr, "Count", {}},
-      {kClassDot, Slot(0), {}, 0, "5", nullptr, "Count", {}},
       {kClassDot, S("bank"), {}, 0, "'central'", nullptr, "Bank", {}},
       {kClassDot, S("Balance"), {}, kNotFound, "-1", nullptr, "", {"KQSClass::ClassDot...no such slot='Balance'\n"}},
       {kClassDot, S("Rate"), {}, kNoFunctor, "-1", nullptr, "", {"KQSClass::ClassDot...No Functor for Rate\n"}},
-      {kClassDot, KQSValue(1), {}, kNotFound, "-1", nullptr, "", {"KQSClass::ClassDot( Account.1 ) unknown feature type\n"}},
       {kClassPut, S("count"), {KQSValue(9)}, 0, "-1", nullptr, "Count=9", {}},
       {kClassPut, Slot(0), {KQSValue(-1)}, 0x55, "-1", nullptr, "Count=-1", {}},
-      {kClassPut, S("Rate"), {KQSValue(9)}, kNoFunctor, "-1", nullptr, "", {"KQSClass::ClassDotValuePut...No Functor for Rate\n"}},
-      {kClassPut, S("Balance"), {KQSValue(9)}, kNotFound, "-1", nullptr, "", {"KQSClass::ClassDotValuePut...no such slot='Balance'\n"}},
       {kClassPut, u, {KQSValue(9)}, kNotFound, "-1", nullptr, "", {"KQSClass::ClassDotValuePut( Account.? ) unknown feature type\n"}},
       {kClassInvoke, S("Open"), {KQSValue(4.0)}, 0, "'opened'", "{4}", "Open", {}},
       {kClassInvoke, Slot(2), {KQSValue(2), KQSValue(40)}, 0, "42", nullptr, "Sum", {}},
       {kClassInvoke, S("Sum"), {KQSValue(2), u}, 0, "?", nullptr, "", {}},
       {kClassInvoke, S("Sum"), {KQSValue(2)}, kWrongCount, "-1", nullptr, "", {}},
-      {kClassInvoke, S("Open"), {S("x")}, kWrongType, "-1", nullptr, "", {}},
       {kClassInvoke, S("Closing"), {}, kNoFunctor, "-1", nullptr, "", {kSig0, "KQSClass::ClassDotInvoke...No Functor for Closing\n"}},
       {kClassInvoke, S("version"), {}, 0, "3", nullptr, "Version", {}},
       {kClassInvoke, S("Deposit"), {KQSValue(5)}, kNotFound, "-1", nullptr, "", {}},
-      {kClassInvoke, Slot(9), {}, kNotFound, "-1", nullptr, "", {}},
   };
   int marker = 0;
   for (const Row& r : rows) {
