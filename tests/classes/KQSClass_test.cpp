@@ -1,7 +1,6 @@
 // The class object on its own: construction, identity setters, the base
 // behaviour of the virtual interface, the text tags, the debug lines of the
-// operations a real class must override, the reference counters and the
-// formatter's stack.
+// operations a real class must override, and the formatter's stack.
 #include "vxkernel/classes/KQSClass.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +16,7 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSClassPointer.h"
 #include "vxkernel/classes/KQSClassReflection.h"
-#include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/values/KQSValue.h"
-#include "vxkernel/values/KQSValueBase.h"
 
 namespace {
 
@@ -132,28 +129,6 @@ TEST(KQSClassTest, DestructorReportsHoldersAndInstallation) {
   c->HolderAdd();
   c->HolderRelease();
   ExpectDebug({}, [&] { delete c; });
-}
-
-TEST(KQSClassTest, ValuesCountReferencesAndStorage) {
-  auto* counted = Keep(new KQSValueBaseClass("Counted", KQSClass::kNoClassNumber));
-  auto* storage = new KQSValueBase();
-  auto counts = [counted] {
-    return std::to_string(counted->ObjCount()) + "/" + std::to_string(counted->RefCount()) + "/" +
-           std::to_string(counted->RefTotal());
-  };
-  {
-    KQSValue first(counted, storage);
-    {
-      KQSValue second(first), third;
-      third = second;
-      EXPECT_EQ(storage->References(), 3);
-      EXPECT_EQ(counts(), "1/3/3");
-    }
-    KQSValue other(counted, new KQSValueBase());
-    EXPECT_EQ(counts(), "2/2/4");
-  }
-  { KQSValue empty(counted, nullptr); }  // no storage to count
-  EXPECT_EQ(counts(), "0/0/4");  // the leak checker watches that both storages went
 }
 
 TEST(KQSClassTest, FormatterLookupFindsTheTopmostIdenticalValueAndHoldsCopies) {

@@ -1,12 +1,7 @@
-// Shared helpers of the class tests: a class object with its protected
-// setters opened up, functors of the four kinds around a lambda, text forms,
-// a keep-alive list, and an encoder of class images written from the format
-// description, field by field, independently of the library's writer.
-//
-// Registered class objects must outlive every environment that points at
-// them and must never be deleted once installed (their destructor reports
-// that), so the tests leak them into Keep(), which a static pointer keeps
-// reachable for the leak checker.
+// Shared helpers of the class tests: a class with its protected setters
+// opened up, functors of the four kinds around a lambda, text forms, a
+// keep-alive list (installed classes must never be deleted), and an encoder
+// of class images written field by field from the format description.
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
@@ -53,9 +48,7 @@ class TestClass : public KQSClass {
 };
 
 // A class that lives until the process ends.
-inline TestClass* Named(const char* name, short number) {
-  return Keep(new TestClass(name, number));
-}
+inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
 
 // One functor kind around a std::function; *live counts the functors alive
 // (a slot that owns its functor destroys it).
@@ -86,9 +79,7 @@ using AttributeFn = Fn<KQSClass_AttributeFunctor,
 using ClassAttributeFn =
     Fn<KQSClass_ClassAttributeFunctor, KQSValue(const KQSClass*, KQSClass_env&, const KQSValue*)>;
 
-inline std::string Str(const KString& s) {
-  return std::string(static_cast<const char*>(s), s.Length());
-}
+inline std::string Str(const KString& s) { return std::string(static_cast<const char*>(s), s.Length()); }
 // What operator<< writes for a value.
 inline std::string Streamed(const KQSValue& v) {
   std::ostringstream out;
