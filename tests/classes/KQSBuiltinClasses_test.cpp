@@ -65,17 +65,12 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredByNumberAndNameWithItsFlags) {
       EXPECT_EQ(KQSValue::NameToClass(name.c_str()), c);
       EXPECT_EQ(other.LookupByNumber(number), c);
       // An object type exactly when it has dot access, methods or attributes.
-      if (number != -132) {
-        EXPECT_EQ(KQSValue::IsObjectType(number), c->CanDot() != 0 || c->HasMethods() || c->HasAttributes());
-      }
+      EXPECT_TRUE(number == -132 || KQSValue::IsObjectType(number) == (c->CanDot() || c->HasMethods() || c->HasAttributes()));
     }
   });
   // No other number has a process class, and the list is in number order.
-  for (int n = KOPPEnvironment::kProcessLow; n <= KOPPEnvironment::kProcessHigh; ++n) {
-    if (numbers.count(static_cast<short>(n)) == 0) {
-      EXPECT_EQ(process->LookupByNumber(static_cast<short>(n)), nullptr) << n;
-    }
-  }
+  for (int n = KOPPEnvironment::kProcessLow; n <= KOPPEnvironment::kProcessHigh; ++n)
+    EXPECT_TRUE(numbers.count(static_cast<short>(n)) != 0 || process->LookupByNumber(static_cast<short>(n)) == nullptr) << n;
   EXPECT_EQ(process->LookupByName("ObjRef"), nullptr);
   std::unique_ptr<TArray<const KQSClass*>> list(KOPPEnvironment::ProcessClasses());
   std::vector<short> listed;
@@ -83,36 +78,28 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredByNumberAndNameWithItsFlags) {
   EXPECT_EQ(listed, std::vector<short>(numbers.begin(), numbers.end()));
 }
 
-TEST(BuiltinClasses, WellKnownSlotsHoldTheirClassesAndHostSlotsStartEmpty) {
+// The well-known slots hold their classes, the host's slots start empty,
+// and a number without a class is an object type.
+TEST(BuiltinClasses, WellKnownSlotsAndNumbersWithoutAClass) {
   using Getter = const KQSClass* (*)();
   const std::pair<Getter, short> slots[] = {
-      {&KQSValue::Class_Undefined, 0}, {&KQSValue::Class_Void, 8},      {&KQSValue::Class_Dynamic, -127},
-      {&KQSValue::Class_Object, -128}, {&KQSValue::Class_Integer, 2},   {&KQSValue::Class_Error, 1},
-      {&KQSValue::Class_BlobId, 4},    {&KQSValue::Class_Boolean, 5},   {&KQSValue::Class_Point, 6},
-      {&KQSValue::Class_NotSet, 7},    {&KQSValue::Class_Date, -7},     {&KQSValue::Class_Bytes, -6},
-      {&KQSValue::Class_Extern, -5},   {&KQSValue::Class_Real, -4},     {&KQSValue::Class_Long, -8},
-      {&KQSValue::Class_List, -2},     {&KQSValue::Class_ListExpand, -108}, {&KQSValue::Class_SlotIndex, -131},
+      {&KQSValue::Class_Undefined, 0}, {&KQSValue::Class_Void, 8}, {&KQSValue::Class_Dynamic, -127},
+      {&KQSValue::Class_Object, -128}, {&KQSValue::Class_Integer, 2}, {&KQSValue::Class_Error, 1},
+      {&KQSValue::Class_BlobId, 4}, {&KQSValue::Class_Boolean, 5}, {&KQSValue::Class_Point, 6},
+      {&KQSValue::Class_NotSet, 7}, {&KQSValue::Class_Date, -7}, {&KQSValue::Class_Bytes, -6},
+      {&KQSValue::Class_Extern, -5}, {&KQSValue::Class_Real, -4}, {&KQSValue::Class_Long, -8},
+      {&KQSValue::Class_List, -2}, {&KQSValue::Class_ListExpand, -108}, {&KQSValue::Class_SlotIndex, -131},
       {&KQSValue::Class_TypeCode, -132}, {&KQSValue::Class_String, -1}};
-  for (const auto& [get, number] : slots) {
-    EXPECT_NE(get(), nullptr) << number;
-    EXPECT_EQ(get(), KQSValue::NumberToClass(number)) << number;
-  }
-  for (Getter get : std::initializer_list<Getter>{&KQSValue::Class_Script, &KQSValue::Class_ObjRef, &KQSValue::Class_ObjInst, &KQSValue::Class_Class,
-                     &KQSValue::Class_OPPClass, &KQSValue::Class_Signature, &KQSValue::Class_Environment,
-                     &KQSValue::Class_Core})
+  for (const auto& [get, number] : slots) EXPECT_TRUE(get() != nullptr && get() == KQSValue::NumberToClass(number)) << number;
+  for (Getter get : std::initializer_list<Getter>{&KQSValue::Class_Script, &KQSValue::Class_ObjRef, &KQSValue::Class_ObjInst,
+                                                  &KQSValue::Class_Class, &KQSValue::Class_OPPClass, &KQSValue::Class_Signature,
+                                                  &KQSValue::Class_Environment, &KQSValue::Class_Core})
     EXPECT_EQ(get(), nullptr);
-  // TypeCode is a String class; types without a slot are reachable by number.
-  EXPECT_NE(dynamic_cast<const KQSClass_String*>(KQSValue::Class_TypeCode()), nullptr);
+  EXPECT_NE(dynamic_cast<const KQSClass_String*>(KQSValue::Class_TypeCode()), nullptr);  // TypeCode is a String class
   EXPECT_NE(dynamic_cast<const KQSClass_RZTable*>(KQSBuiltinClass(-110)), nullptr);
-  EXPECT_EQ(KQSBuiltinClass(-18), KQSValue::NumberToClass(-18));
-  EXPECT_EQ(KQSBuiltinClass(3), nullptr);
-}
-
-TEST(BuiltinClasses, NumbersWithoutAClassAndTypeCodeAreObjectTypes) {
+  EXPECT_TRUE(KQSBuiltinClass(-18) == KQSValue::NumberToClass(-18) && KQSBuiltinClass(3) == nullptr);
   for (short n : {KQSClass::kNoClassNumber, short{-132}, short{3}, short{-3}, short{-200}, short{500}})
     EXPECT_TRUE(KQSValue::IsObjectType(n)) << n;
-  EXPECT_FALSE(KQSValue::IsObjectType(2));
-  EXPECT_TRUE(KQSValue::IsObjectType(-18));
 }
 
 }  // namespace
