@@ -1,10 +1,12 @@
 // The class registry: number ranges, name and number clashes, lookups with
-// and without the host's class loader, the process tables, Classes() and
-// CopyClassesFrom.
+// and without the host's class loader, the process tables, Classes(),
+// CopyClassesFrom, and installing classes from prototypes.
 //
-// The process tables are process-global and keep what a test adds, so every
-// test that uses AddProcessClass picks names and numbers of its own (the
-// built-in classes use 8 down to -132 and their script names).
+// The process tables and the implementation loaders are process-global and
+// keep what a test adds, so every test that uses AddProcessClass picks names
+// and numbers of its own (the built-in classes use 8 down to -132 and their
+// script names). The recording loader serves kind 4 and the base loader kind
+// 5; kind 6 has none; first registrations of other kinds happen in children.
 #include "vxkernel/classes/KOPPEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +19,10 @@
 #include <vector>
 
 #include "classes/class_test_support.h"
+#include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
+#include "vxkernel/classes/KQSClassImplLoader.h"
 #include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/values/KQSValue.h"
 
@@ -115,70 +119,53 @@ TEST_F(KOPPEnvironmentTest, AddClassAgreesWithAMapModel) {
   EXPECT_EQ(fEnv->LookupByNameNoLoad("Fig1"), nullptr);
 }
 
+// Process classes are shared by every environment, not listed, and found
+// before an environment's own class of the name (which they do not stop).
 TEST_F(KOPPEnvironmentTest, ProcessClassesHaveTheirRangeAndShadowEveryEnvironment) {
   const std::string kName = kAddProcess + "...Class name already exists = ";
-  const struct {
-    const char* name;
-    short number;
-    std::string refusal;  // empty: accepted
-  } steps[] = {{"RegProcHigh", 33, kAddProcess + "()...ClassNumber out of range=33\n"},
-               {"RegProcLow", -251, kAddProcess + "()...ClassNumber out of range=-251\n"},
-               {"RegProcMinus250", -250, ""},
-               {"RegProc32", 32, ""},
-               {"Shadowed", kNone, ""},
-               {"ProcClash", -240, ""},
-               {"procclash", -239, kName + "-240/ProcClash/procclash\n"},
-               {"ProcClashOther", -240, kAddProcess + "...Class number already exists = -240/ProcClashOther\n"},
-               {"integer", -236, kName + "2/Integer/integer\n"}};  // the built-ins too
-  for (const auto& s : steps) {
-    TestClass* c = Named(s.name, s.number);
-    ExpectDebug(s.refusal.empty() ? Lines{} : Lines{s.refusal}, [&] { EXPECT_EQ(fEnv->AddProcessClass(c), s.refusal.empty()); });
-    EXPECT_EQ(c->IsInstalled(), s.refusal.empty()) << s.name;
+  const std::pair<TestClass*, std::string> steps[] = {  // empty: accepted
+      {Named("RegProcHigh", 33), kAddProcess + "()...ClassNumber out of range=33\n"},
+      {Named("RegProcLow", -251), kAddProcess + "()...ClassNumber out of range=-251\n"},
+      {Named("RegProcMinus250", -250), ""}, {Named("RegProc32", 32), ""}, {Named("Shadowed", kNone), ""},
+      {Named("ProcClash", -240), ""}, {Named("procclash", -239), kName + "-240/ProcClash/procclash\n"},
+      {Named("ProcClashOther", -240), kAddProcess + "...Class number already exists = -240/ProcClashOther\n"},
+      {Named("integer", -236), kName + "2/Integer/integer\n"}};  // the built-ins too
+  for (const auto& [c, refusal] : steps) {
+    ExpectDebug(refusal.empty() ? Lines{} : Lines{refusal}, [&] { EXPECT_EQ(fEnv->AddProcessClass(c), refusal.empty()); });
+    EXPECT_EQ(c->IsInstalled(), refusal.empty()) << c->ClassName();
   }
-  EXPECT_EQ(fEnv->LookupByName("RegProcHigh"), nullptr);
-  EXPECT_EQ(fEnv->LookupByNumber(-239), nullptr);
-  EXPECT_EQ(fEnv->LookupByName("procclashother"), nullptr);
-  // Shared by every environment, not listed, and found before an
-  // environment's own class of the name, which the process tables do not stop.
+  EXPECT_TRUE(fEnv->LookupByName("RegProcHigh") == nullptr && fEnv->LookupByNumber(-239) == nullptr &&
+              fEnv->LookupByName("procclashother") == nullptr);
   KOPPEnvironment other;
   EXPECT_STREQ(other.LookupByNumber(-250)->ClassName(), "RegProcMinus250");
   EXPECT_EQ(KQSValue::NameToClass("REGPROC32"), KQSValue::NumberToClass(32));
-  TestClass* own = Named("SHADOWED", 71);
-  TestClass* string = Named("string", 72);
+  TestClass *own = Named("SHADOWED", 71), *string = Named("string", 72);
   ExpectDebug({}, [&] { EXPECT_TRUE(other.AddClass(own) && other.AddClass(string)); });
   EXPECT_STREQ(other.LookupByName("shadowed")->ClassName(), "Shadowed");
   EXPECT_STREQ(other.LookupByNameNoLoad("shadowed")->ClassName(), "Shadowed");
-  EXPECT_EQ(other.LookupByName("string"), KQSValue::Class_String());
-  EXPECT_EQ(other.LookupByNumber(72), string);
+  EXPECT_TRUE(other.LookupByName("string") == KQSValue::Class_String() && other.LookupByNumber(72) == string);
   EXPECT_EQ(Numbers(&other), (Numbers_t{71, 72}));
   EXPECT_EQ(Numbers(fEnv), Numbers_t{});
 }
 
-TEST_F(KOPPEnvironmentTest, ClassesAreAddedToEachEnvironmentOnItsOwn) {
-  TestClass* shared = Named("Shared", 60);
-  TestClass* pre = Named("PreInstalled", kNone);
+// A class installed elsewhere is added with a question; lookups by number
+// outside the ranges miss, with a line below the process range.
+TEST_F(KOPPEnvironmentTest, AlreadyInstalledClassesAndNumberRanges) {
+  TestClass *shared = Named("Shared", 60), *pre = Named("PreInstalled", kNone);
   KOPPEnvironment second;
   ExpectDebug({kAdd + "( Shared ) already installed?\n", kAddProcess + "( PreInstalled ) already installed?\n"}, [&] {
-    ASSERT_TRUE(fEnv->AddClass(shared));
-    EXPECT_TRUE(second.AddClass(shared));  // installed elsewhere: added with a question
-    ASSERT_TRUE(fEnv->AddClass(pre));
+    EXPECT_TRUE(fEnv->AddClass(shared) && second.AddClass(shared) && fEnv->AddClass(pre));
     pre->ClassNumber(-238);
     EXPECT_TRUE(fEnv->AddProcessClass(pre));
   });
-  EXPECT_EQ(second.LookupByName("SHARED"), shared);
-  EXPECT_EQ(KOPPEnvironment().LookupByNumber(-238), pre);
-}
-
-TEST_F(KOPPEnvironmentTest, LookupByNumberRanges) {
+  EXPECT_TRUE(second.LookupByName("SHARED") == shared && KOPPEnvironment().LookupByNumber(-238) == pre);
   ASSERT_TRUE(fEnv->AddClass(Named("At1000", 1000)));
   ExpectDebug({"KOPPEnvironment::LookupByNumber...ClassNumber too low=-251\n",
-               "KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n"},
-              [&] {
-                for (short n : {short{1001}, short{32767}, short{34}, short{-249}, short{3}, short{-251}, kNone})  // misses are silent; 3: ObjRef has no class
-                  EXPECT_EQ(fEnv->LookupByNumber(n), nullptr) << n;
-                EXPECT_STREQ(fEnv->LookupByNumber(1000)->ClassName(), "At1000");
-                EXPECT_EQ(fEnv->LookupByNumber(-132), KQSValue::Class_TypeCode());
-              });
+               "KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n"}, [&] {
+    for (short n : {short{1001}, short{32767}, short{34}, short{-249}, short{3}, short{-251}, kNone})  // 3: ObjRef
+      EXPECT_EQ(fEnv->LookupByNumber(n), nullptr) << n;
+    EXPECT_TRUE(fEnv->LookupByNumber(1000) != nullptr && fEnv->LookupByNumber(-132) == KQSValue::Class_TypeCode());
+  });
 }
 
 TEST_F(KOPPEnvironmentTest, TheOwnedLoaderIsAskedOnAMissWithTheNameAsGiven) {
@@ -269,6 +256,196 @@ TEST_F(KOPPEnvironmentTest, NewClassAndValueAddProcessClass) {
   });
   EXPECT_EQ(completed->fCompleted * 100 + plain->fCompleted * 10 + refused->fCompleted, 100);
   EXPECT_EQ(KQSValue::NameToClass("regnotcompleted"), plain);
+}
+
+// ===== Installing =====
+
+constexpr long kRecorded = 4, kBaseLoader = 5, kNoLoader = 6;
+
+KQSClassReflection* Prototype(const char* name, short number, long implType) {
+  auto* p = Keep(new KQSClassReflection());
+  p->ClassName(name);
+  p->ClassNumber(number);
+  p->ImplPut(implType, 2, "im");
+  return p;
+}
+
+// Records its calls and answers as told: a new class named and numbered like
+// the prototype, the installed class itself (an in-place update), or nothing.
+struct BuildingLoader : KQSClassImplLoader {
+  enum Mode { kNewClass, kInPlace, kNothing } fMode = kNewClass;
+  KQSClass* LoadClassFromImpl(KOPPEnvironment* environment, const KQSClass* installed,
+                              const KQSClass* prototype) override {
+    ++fCalls;
+    fEnvironment = environment;
+    fInstalled = installed;
+    fPrototype = prototype;
+    if (fMode != kNewClass) return fMode == kInPlace ? const_cast<KQSClass*>(installed) : nullptr;
+    return fBuilt = Keep(new TestClass(prototype->ClassName(), prototype->ClassNumber()));
+  }
+  void Reset(Mode mode) {
+    fMode = mode;
+    fCalls = 0;
+    fInstalled = fPrototype = fBuilt = nullptr;
+  }
+  int fCalls = 0;
+  KOPPEnvironment* fEnvironment = nullptr;
+  const KQSClass *fInstalled = nullptr, *fPrototype = nullptr;
+  KQSClass* fBuilt = nullptr;
+};
+
+std::string Replacing(const std::string& n) { return "KOPPEnvironment::InstallClass( " + n + " ) replacing old...\n"; }
+std::string Removing(const std::string& n) { return "KOPPEnvironment::InstallClass...Removing old class=" + n + " (LEAKING)\n"; }
+std::string Unable(const std::string& n) { return "KOPPEnvironment::InstallClass...Unable to install class=" + n + "\n"; }
+const std::string kBuild = "KQSClass::BuildInstallableClass...", kRemove = "KOPPEnvironment::RemoveClass...";
+
+class InstallClassTest : public ::testing::Test {
+ protected:
+  InstallClassTest() { fLoader->Reset(BuildingLoader::kNewClass); }
+  TestClass* Added(const char* name, short number) {
+    TestClass* c = Named(name, number);
+    EXPECT_TRUE(fEnv->AddClass(c));
+    return c;
+  }
+  const KQSClass* Install(const char* name, short number, const Lines& lines, long kind = kRecorded) {
+    const KQSClass* built = nullptr;
+    ExpectDebug(lines, [&] { built = fEnv->InstallClass(Prototype(name, number, kind)); });
+    return built;
+  }
+  KOPPEnvironment* fEnv = Keep(new KOPPEnvironment());
+  static inline BuildingLoader* fLoader = [] {
+    auto* l = Keep(new BuildingLoader());
+    KQSClass::RegisterImplLoader(kRecorded, l);
+    KQSClass::RegisterImplLoader(kBaseLoader, Keep(new KQSClassImplLoader()));
+    return l;
+  }();
+};
+
+TEST_F(InstallClassTest, NewClassIsBuiltByTheLoaderAndRegistered) {
+  KQSClassReflection* proto = Prototype("Fresh", 50, kRecorded);
+  const KQSClass* built = nullptr;
+  ExpectDebug({}, [&] { built = fEnv->InstallClass(proto); });
+  ASSERT_NE(built, nullptr);
+  EXPECT_TRUE(built == fLoader->fBuilt && fLoader->fCalls == 1 && fLoader->fEnvironment == fEnv &&
+              fLoader->fInstalled == nullptr && fLoader->fPrototype == proto);
+  EXPECT_TRUE(built->IsInstalled() && !proto->IsInstalled());
+  EXPECT_TRUE(fEnv->LookupByNameNoLoad("FRESH") == built && fEnv->LookupByNumber(50) == built);
+  // Building alone hands over the installed class and registers nothing.
+  TestClass* installed = Named("Installed", 58);
+  ExpectDebug({}, [&] { built = Prototype("Installed", 58, kRecorded)->BuildInstallableClass(fEnv, installed); });
+  EXPECT_TRUE(built == fLoader->fBuilt && fLoader->fInstalled == installed && !built->IsInstalled());
+  EXPECT_EQ(fEnv->LookupByNumber(58), nullptr);
+}
+
+// The old class is whatever the name lookup finds (found once by name and
+// once more by number); it is removed and leaked, or, when it is a process
+// class or its number no longer matches its slot, removal reports why not;
+// or the loader updates it in place.
+TEST_F(InstallClassTest, ReplacingAnOldClass) {
+  TestClass* old = Added("Repl", 51);
+  const KQSClass* built = Install("REPL", 51, {Replacing("REPL"), Replacing("REPL"), Removing("Repl")});
+  EXPECT_TRUE(built != nullptr && built != old && fLoader->fInstalled == old);
+  EXPECT_TRUE(fEnv->LookupByName("repl") == built && fEnv->LookupByNumber(51) == built);
+  EXPECT_TRUE(old->IsInstalled());  // removal keeps the mark
+  Added("Unnumbered", kNone);  // frees its name
+  built = Install("Unnumbered", 52, {Replacing("Unnumbered"), Removing("Unnumbered")});
+  EXPECT_TRUE(fEnv->LookupByName("unnumbered") == built && fEnv->LookupByNumber(52) == built);
+  TestClass* processOld = Named("ProcOld", -230);
+  ASSERT_TRUE(fEnv->AddProcessClass(processOld));
+  built = Install("ProcOld", 62, {Replacing("ProcOld"), Removing("ProcOld"),
+      "KOPPEnvironment::RemoveClass()...ClassNumber out of range=-230...Use AddProcessClass instead.\n"});
+  EXPECT_TRUE(fEnv->LookupByNumber(62) == built && fEnv->LookupByName("procold") == processOld);
+  Added("Mover", kNone)->ClassNumber(64);
+  built = Install("Mover", kNone, {Replacing("Mover"), Removing("Mover"), kRemove + "Class doesn't exist = 64/Mover"});
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("mover"), built);
+  TestClass* holder = Added("Holder", 65);
+  Added("Squatter", kNone)->ClassNumber(65);
+  built = Install("Squatter", kNone, {Replacing("Squatter"), Removing("Squatter"), kRemove + "Class doesn't match = 65/Squatter"});
+  EXPECT_TRUE(fEnv->LookupByNumber(65) == holder && fEnv->LookupByNameNoLoad("squatter") == built);
+  old = Added("InPlace", 53);
+  fLoader->Reset(BuildingLoader::kInPlace);
+  EXPECT_EQ(Install("InPlace", 53, {Replacing("InPlace"), Replacing("InPlace"),
+                                    "KOPPEnvironment::InstallClass...In-place replacement of class=InPlace\n"}), old);
+  EXPECT_TRUE(fEnv->LookupByName("INPLACE") == old && fEnv->LookupByNumber(53) == old);
+  // A number held by another class is a conflict, but the loader is asked.
+  TestClass* alpha = Added("Alpha", 54);
+  fLoader->Reset(BuildingLoader::kNewClass);
+  EXPECT_EQ(Install("Beta", 54, {"KOPPEnvironment::InstallClass( Beta ) name/number conflict.\n",
+                                 "KOPPEnvironment::AddClass...Class number already exists = 54/Beta\n"}), fLoader->fBuilt);
+  EXPECT_TRUE(fLoader->fCalls == 1 && fLoader->fInstalled == nullptr);
+  EXPECT_TRUE(fEnv->LookupByNumber(54) == alpha && fEnv->LookupByNameNoLoad("Beta") == nullptr);
+}
+
+
+TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
+  TestClass* old = Added("Keep", 55);
+  EXPECT_EQ(Install("KEEP", kNone, {Replacing("KEEP"), kBuild + "no such fImplType=6\n", Unable("KEEP")}, kNoLoader), nullptr);
+  EXPECT_EQ(fEnv->LookupByName("keep"), old);  // the old class stays
+  TestClass* plain = Named("NotReflected", 56);
+  plain->ImplPut(kRecorded, 1, "i");
+  const struct {
+    const KQSClass* proto;
+    BuildingLoader::Mode mode;
+    Lines expected;
+  } cases[] = {
+      {Prototype("BadKind", kNone, -1), BuildingLoader::kNewClass, {kBuild + "bad fImplType=-1\n", Unable("BadKind")}},
+      {Prototype("BadKind", kNone, 7), BuildingLoader::kNewClass, {kBuild + "bad fImplType=7\n", Unable("BadKind")}},
+      {plain, BuildingLoader::kNewClass, {kBuild + "!ImplReflectionOnly()\n", Unable("NotReflected")}},
+      {Prototype("Nothing", 57, kRecorded), BuildingLoader::kNothing, {Unable("Nothing")}},
+      {Prototype("ViaBase", kNone, kBaseLoader), BuildingLoader::kNewClass,
+       {"KQSClassImplLoader::LoadClassFromImpl...should not be called\n", Unable("ViaBase")}},
+  };
+  for (const auto& k : cases) {
+    fLoader->Reset(k.mode);
+    ExpectDebug(k.expected, [&] { EXPECT_EQ(fEnv->InstallClass(k.proto), nullptr); });
+    EXPECT_EQ(fLoader->fCalls, k.mode == BuildingLoader::kNothing ? 1 : 0);
+    EXPECT_TRUE(fEnv->LookupByNameNoLoad(k.proto->ClassName()) == nullptr && !k.proto->IsInstalled());
+  }
+  EXPECT_EQ(fEnv->LookupByNumber(57), nullptr);
+  // The kind is checked first.
+  TestClass* plainNoLoader = Named("NotReflectedEither", kNone);
+  plainNoLoader->ImplPut(kNoLoader, 1, "i");
+  ExpectDebug({kBuild + "no such fImplType=6\n"}, [&] { EXPECT_EQ(plainNoLoader->BuildInstallableClass(fEnv, nullptr), nullptr); });
+}
+
+// The loading set is keyed by the name as given; its class wins over an
+// old class of that name and is not registered by that.
+TEST_F(InstallClassTest, ClassBeingLoadedIsReturnedForItsName) {
+  TestClass* cyclic = Named("Cyclic", 59);
+  fEnv->ClassLoadingBegin(cyclic);
+  EXPECT_EQ(Install("Cyclic", 59, {}), cyclic);
+  EXPECT_TRUE(fLoader->fCalls == 0 && fEnv->LookupByNameNoLoad("Cyclic") == nullptr && !cyclic->IsInstalled());
+  TestClass* old = Added("Reloaded", 60);
+  TestClass* reloading = Named("Reloaded", 60);
+  fEnv->ClassLoadingBegin(reloading);
+  EXPECT_EQ(Install("Reloaded", 60, {Replacing("Reloaded"), Replacing("Reloaded")}), reloading);
+  EXPECT_TRUE(fLoader->fCalls == 0 && fEnv->LookupByNumber(60) == old);
+  fEnv->ClassLoadingBegin(Named("CaseKey", kNone));
+  const KQSClass* built = Install("CASEKEY", kNone, {});
+  EXPECT_TRUE(fLoader->fCalls == 1 && fEnv->LookupByNameNoLoad("casekey") == built);
+}
+
+TEST_F(InstallClassTest, RegisterImplLoaderRefusesBadKindsAndOverrides) {
+  KQSClassImplLoader* stray = Keep(new KQSClassImplLoader());
+  auto* intruder = Keep(new BuildingLoader());
+  const std::string kRegister = "KQSClass::RegisterImplLoader...";
+  ExpectDebug({kRegister + "bad implType=-1\n", kRegister + "bad implType=7\n", kRegister + "cannot override implType=4\n"}, [&] {
+    KQSClass::RegisterImplLoader(-1, stray);
+    KQSClass::RegisterImplLoader(7, stray);
+    KQSClass::RegisterImplLoader(kRecorded, intruder);
+  });
+  ASSERT_NE(Install("StillFirst", 61, {}), nullptr);
+  EXPECT_TRUE(fLoader->fCalls == 1 && intruder->fCalls == 0);
+  // A first registration is silent (in a child: the table is process-wide).
+  ChildResult r = RunInChild([](std::string& out) {
+    DebugCapture capture;
+    auto* first = new BuildingLoader();
+    KQSClass::RegisterImplLoader(3, first);
+    const KQSClass* built = KOPPEnvironment().InstallClass(Prototype("ChildKind", 70, 3));
+    Transcript(out).Line("built ", built != nullptr && built == first->fBuilt, " lines '", capture.All(), "'");
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "built 1 lines ''\n");
 }
 
 }  // namespace
