@@ -23,68 +23,52 @@ using namespace valtest;
 
 constexpr short kDynamic = -127, kObject = -128, kByName = 28671;
 
-// A type as the tests expect it: a number, or a name kept as written.
-struct Type {
-  short number;
-  std::string name;  // empty for a numbered type
-};
+// The flags A, E, U and VarArgs, the counts, and the types, as text.
+std::string Head(bool a, bool e, bool u, bool var, int nargs, int minArgs) {
+  return std::string{char('0' + a), char('0' + e), char('0' + u), char('0' + var)} + " " + std::to_string(nargs) + "/" +
+         std::to_string(minArgs);
+}
+std::string Fields(const KSignature& s) {
+  std::string f = Head(s.AutoUndefined(), s.AcceptsError(), s.AcceptsUndefined(), s.VarArgs(), s.NArgs(), s.MinArgs());
+  for (int i = 0; i <= s.NArgs(); ++i) {
+    const char* name = s.Datatype(i).TypeName();
+    f += " " + std::to_string(s.Datatype(i).TypeNumber()) + (name ? name : "") + (s.Passtype(i) == kPassByValue ? "" : "!");
+  }
+  return f;
+}
 
 // Builds canonical signature texts straight from the grammar and checks that
 // each parses into the fields it was built from and prints back as itself;
-// a lower-case, unordered spelling of the same signature parses the same.
+// an upper-case, unordered spelling of the same signature parses the same.
 TEST(KSignatureGrammar, RandomWellFormedSignaturesRoundTrip) {
-  const std::vector<Type> types = {{kInteger, ""}, {kString, ""}, {kReal, ""},   {kBoolean, ""}, {kList, ""},
-                                   {kDynamic, ""}, {kVoid, ""},   {kLong, ""},   {kObject, ""},  {kError, ""},
-                                   {kByName, "Widget"}, {kByName, "x"}, {kByName, "Host_Class.v2"}};
-  auto spelled = [](const Type& t) {
-    return t.name.empty() ? std::string(KQSValue::NumberToClass(t.number)->ClassName()) : t.name;
-  };
+  const std::pair<short, std::string> types[] = {  // by-name types keep their spelling
+      {kInteger, ""}, {kString, ""}, {kReal, ""}, {kBoolean, ""}, {kList, ""}, {kDynamic, ""}, {kVoid, ""},
+      {kLong, ""}, {kObject, ""}, {kError, ""}, {kByName, "Widget"}, {kByName, "x"}, {kByName, "Host_Class.v2"}};
   std::mt19937 rng(20261206);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   DebugCapture capture;
   for (int round = 0; round < 1000; ++round) {
     const bool a = pick(2), e = pick(2), u = pick(2), var = pick(2);
-    const int nargs = pick(5) == 0 ? pick(33) : pick(5);
-    const int minArgs = pick(nargs + 1);
-    std::vector<Type> sig;
-    for (int i = 0; i <= nargs; ++i) sig.push_back(types[static_cast<size_t>(pick(static_cast<int>(types.size())))]);
-    std::string text, messy;
+    const int nargs = pick(5) == 0 ? pick(33) : pick(5), minArgs = pick(nargs + 1);
+    std::string text, messy, fields = Head(a, e, u, var, nargs, minArgs);
     if (a || e || u) {
       text = std::string("<") + (a ? "A" : "") + (e ? "E" : "") + (u ? "U" : "") + ">";
       messy = std::string("<") + (u ? "U" : "") + (e ? "EE" : "") + (a ? "A" : "") + ">";
     }
-    // By-name types keep their spelling; registered ones may be written in any case.
-    text += spelled(sig[0]) + "(";
-    messy += (sig[0].name.empty() ? classes_test::Upper(spelled(sig[0])) : sig[0].name) + "(";
-    for (int i = 1; i <= nargs; ++i) {
-      const std::string name = spelled(sig[static_cast<size_t>(i)]);
-      const std::string piece = (i > 1 ? "," : "") + (i > minArgs ? "[" + name + "]" : name);
+    for (int i = 0; i <= nargs; ++i) {
+      const auto& [number, byName] = types[pick(std::size(types))];
+      const std::string name = byName.empty() ? KQSValue::NumberToClass(number)->ClassName() : byName;
+      const std::string piece = i == 0 ? name + "(" : (i > 1 ? "," : "") + (i > minArgs ? "[" + name + "]" : name);
       text += piece;
-      messy += piece;
+      messy += i == 0 && byName.empty() ? classes_test::Upper(piece) : piece;
+      fields += " " + std::to_string(number) + byName;
     }
-    if (var) {
-      text += nargs > 0 ? ",..." : "...";
-      messy += nargs > 0 ? ",...)" : "...)";
-    } else {
-      messy += nargs > 0 && pick(2) ? ",)" : ")";  // an empty last piece adds nothing
-    }
-    text += ")";
+    text += var ? (nargs > 0 ? ",...)" : "...)") : ")";
+    messy += var ? (nargs > 0 ? ",...)" : "...)") : nargs > 0 && pick(2) ? ",)" : ")";  // an empty last piece adds nothing
     for (const std::string& form : {text, messy}) {
-      SCOPED_TRACE(form);
       KSignature s(form.c_str());
-      EXPECT_EQ(s.AutoUndefined(), a);
-      EXPECT_EQ(s.AcceptsError(), e);
-      EXPECT_EQ(s.AcceptsUndefined(), u);
-      EXPECT_EQ(s.VarArgs(), var);
-      ASSERT_EQ(s.NArgs(), nargs);
-      EXPECT_EQ(s.MinArgs(), minArgs);
-      for (int i = 0; i <= nargs; ++i) {
-        const Type& want = sig[static_cast<size_t>(i)];
-        EXPECT_EQ(s.Datatype(i).TypeNumber(), want.number) << i;
-        EXPECT_STREQ(s.Datatype(i).TypeName(), want.name.empty() ? nullptr : want.name.c_str()) << i;
-        EXPECT_EQ(s.Passtype(i), kPassByValue);
-      }
-      EXPECT_EQ(Str(s.ToString()), text);
+      EXPECT_EQ(Fields(s), fields) << form;
+      EXPECT_EQ(Str(s.ToString()), text) << form;
     }
   }
   EXPECT_EQ(capture.All(), "");
@@ -161,31 +145,30 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   });
 }
 
+// Check of an offered signature against a declared one: 0 when it fits,
+// -1 for the result, -2 for the count, else the highest unfit position.
 TEST(KSignatureCheck, AnotherSignature) {
-  const KSignature declared("Integer(String,Integer,[Object])");
-  const std::pair<const char*, long> cases[] = {
-      {"Integer(String,Integer,Widget)", 0},   // Object admits any object type
-      {"Dynamic(String,Integer)", 0},          // a Dynamic result fits any
-      {"Real(String,Integer)", -1},
-      {"Integer(String)", -2},                 // fewer than MinArgs
-      {"Integer(String,Integer,Widget,Real)", -2},
-      {"Integer(String,Real)", 0},             // numbers fit numbers
-      {"Integer(String,Long,Integer)", 3},     // Integer is no object type
-      {"Integer(Integer,Long,Integer)", 3},    // the highest position first
-      {"Integer(Integer,Long)", 1},
-      {"Integer(Undefined,Error)", 0},         // offered Undefined and Error fit
-      {"Integer(Dynamic,Dynamic,Dynamic)", 0},
+  const char* const kDeclared = "Integer(String,Integer,[Object])";
+  const std::tuple<const char*, const char*, long> cases[] = {
+      {kDeclared, "Integer(String,Integer,Widget)", 0},  // Object admits any object type
+      {kDeclared, "Dynamic(String,Integer)", 0},         // a Dynamic result fits any
+      {kDeclared, "Real(String,Integer)", -1},
+      {kDeclared, "Integer(String)", -2},  // fewer than MinArgs
+      {kDeclared, "Integer(String,Integer,Widget,Real)", -2},
+      {kDeclared, "Integer(String,Real)", 0},          // numbers fit numbers
+      {kDeclared, "Integer(String,Long,Integer)", 3},  // Integer is no object type
+      {kDeclared, "Integer(Integer,Long,Integer)", 3},  // the highest position first
+      {kDeclared, "Integer(Integer,Long)", 1},
+      {kDeclared, "Integer(Undefined,Error)", 0},  // offered Undefined and Error fit
+      {kDeclared, "Integer(Dynamic,Dynamic,Dynamic)", 0},
+      {"Integer(Undefined,Error)", "Integer(String,String)", 2},  // a declared Undefined admits nothing else
+      {"Integer(String,...)", "Integer(String,Integer,Real)", 0},  // positions past NArgs are Dynamic
   };
-  for (const auto& [text, want] : cases) {
-    KSignature offered(text);
-    EXPECT_EQ(declared.Check(&offered), want) << text;
+  for (const auto& [declared, offered, want] : cases) {
+    KSignature d(declared), o(offered);
+    EXPECT_EQ(d.Check(&o), want) << declared << " " << offered;
   }
-  // The declared side's Undefined admits nothing else.
-  KSignature strict("Integer(Undefined,Error)"), strings("Integer(String,String)");
-  EXPECT_EQ(strict.Check(&strings), 2);
-  KSignature varargs("Integer(String,...)"), longer("Integer(String,Integer,Real)");
-  EXPECT_EQ(varargs.Check(&longer), 0);  // positions past NArgs are Dynamic
-  KSignature passed("Integer(String,Integer)");
+  KSignature declared(kDeclared), passed("Integer(String,Integer)");
   passed.Passtype(1, 2);
   EXPECT_EQ(declared.Check(&passed), 1);
   EXPECT_EQ(declared.Check(nullptr), -2);
