@@ -205,10 +205,10 @@ TEST(KQSClassInheritance, SearchOrderAndWhatIsNotSearched) {
 }
 
 // The reflection views list features in position order, holes skipped, as
-// (name, position, access, signature text or value); the setters take them
-// back with the signature (or value) in second place and skip what they
-// cannot use.
-TEST(KQSClassReflectionViews, ViewsAndSettersRoundTrip) {
+// (name, position, access, signature text or value). The setters take the
+// signature (or value) in second place (the class image tests build their
+// classes so) and skip what they cannot use.
+TEST(KQSClassReflectionViews, ViewsAndWhatSettersSkip) {
   TestClass c("Rich");
   c.AddExtends("FeatBase");
   c.AddExtends("Elsewhere");
@@ -224,30 +224,7 @@ TEST(KQSClassReflectionViews, ViewsAndSettersRoundTrip) {
   EXPECT_EQ(Streamed(c.MethodsValue()), "{{'Pause',0,1,'Void()'},{'Run',1,1,'<AE>Boolean(Dynamic,Widget)'},{'Stop',4,1,''}}");
   EXPECT_EQ(Streamed(c.ClassAttributesValue()), "{{'Instances',2,1,'Integer()'}}");
   EXPECT_EQ(Streamed(c.ConstantsValue()), "{{'Label',0,1,'it\\'s'},{'None',3,1,?},{'Seven',4,1,7}}");
-  auto reordered = [](const KQSValue& view) {
-    KQSValue list = KQSValue::List();
-    for (long i = 1; i <= view.ListEntries(); ++i) {
-      const KQSValue e = view.ListGetValue(i);
-      list.ListAppendValue(KQSValue::List(e.ListGetValue(1), e.ListGetValue(4), e.ListGetValue(2), e.ListGetValue(3)));
-    }
-    return list;
-  };
-  KQSClassReflection copy;
-  copy.ClassName("Rich");
-  ExpectDebug({}, [&] {
-    copy.Extends(c.ExtendsValue());
-    copy.Implements(c.ImplementsValue());
-    copy.ClassMethods(reordered(c.ClassMethodsValue()));
-    copy.ClassAttributes(reordered(c.ClassAttributesValue()));
-    copy.Methods(reordered(c.MethodsValue()));
-    copy.Attributes(reordered(c.AttributesValue()));
-    copy.Constants(reordered(c.ConstantsValue()));
-  });
-  for (auto view : {&KQSClass::ExtendsValue, &KQSClass::ImplementsValue, &KQSClass::ClassMethodsValue,
-                    &KQSClass::ClassAttributesValue, &KQSClass::MethodsValue, &KQSClass::AttributesValue,
-                    &KQSClass::ConstantsValue})
-    EXPECT_EQ(Streamed((copy.*view)()), Streamed((c.*view)()));
-  EXPECT_EQ(copy.NameToMethod("run")->GetFunctor(), nullptr);  // setters bind no functor
+  EXPECT_EQ(Streamed(c.ExtendsValue()) + Streamed(c.ImplementsValue()), "{'FeatBase','Elsewhere'}{'Printable'}");
   const KQSValue threeParts = KQSValue::List(KQSValue("Short"), KQSValue("Integer"), KQSValue(0));
   KQSValue entries = KQSValue::List(threeParts, KQSValue::List(KQSValue("Ok"), KQSValue("Integer(String)"), KQSValue(2), KQSValue(1)),
                                     KQSValue::List(KQSValue("Sig"), KQSValue(5), KQSValue(0), KQSValue(1)));
