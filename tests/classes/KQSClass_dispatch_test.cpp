@@ -89,8 +89,12 @@ class Dispatch : public ::testing::Test {
       return Ran(name, c, ctx, v == call.value, v, body, v);
     }), at, 1, true);
   }
-  static Body Gives(const KQSValue& v) {
-    return [v](KQSClass_env&, const KQSValue*) { return v; };
+  static Body Gives(const KQSValue& v) { return [v](KQSClass_env&, const KQSValue*) { return v; }; }
+  static Body Fails(long status, const KQSValue& v) {
+    return [=](KQSClass_env& ctx, const KQSValue*) {
+      ctx.Status(status);
+      return v;
+    };
   }
 
   static void SetUpTestSuite() {
@@ -103,34 +107,26 @@ class Dispatch : public ::testing::Test {
     ClassMethod(base, "Version", "Integer()", -1, Gives(KQSValue(3)));
     ClassAttribute(base, "Bank", -1, Gives(S("central")));
     cls->AddExtends("AccountBase");
-    Method(cls, "Deposit", "Integer(Integer)", 0, [](KQSClass_env&, const KQSValue* argv) {
-      return KQSValue(account.balance += static_cast<long>(argv[0]));
-    });
+    Method(cls, "Deposit", "Integer(Integer)", 0,
+           [](KQSClass_env&, const KQSValue* argv) { return KQSValue(account.balance += static_cast<long>(argv[0])); });
     Method(cls, "Describe", "String([String])", 1, Gives(S("described")));
     Method(cls, "Strict", "<A>Integer(Integer,Real)", 2, Gives(KQSValue(1)));
     Method(cls, "Lenient", "<EU>Integer(Integer,Integer)", 3, Gives(KQSValue(2)));
     Method(cls, "Free", nullptr, 4, Gives(KQSValue(3)));
     cls->AddMethod("Broken", "Integer()", nullptr, 6, 1, false);
-    Method(cls, "Failing", "Integer()", 7, [](KQSClass_env& ctx, const KQSValue*) {
-      ctx.Status(0x12345);
-      return S("partial");
-    });
+    Method(cls, "Failing", "Integer()", 7, Fails(0x12345, S("partial")));
     Method(cls, "Spread", "Integer(Integer,...)", 8, Gives(KQSValue(4)));
     Method(cls, "Peer", "Boolean(Account)", 9, Gives(KQSValue::Boolean(1)));
     Attribute(cls, "Balance", 0, [](KQSClass_env&, const KQSValue* v) {
       if (v != nullptr) account.balance = static_cast<long>(*v);
       return KQSValue(account.balance);
     });
-    Attribute(cls, "Locked", 2, [](KQSClass_env& ctx, const KQSValue*) {
-      ctx.Status(0x777);
-      return KQSValue(9);
-    });
+    Attribute(cls, "Locked", 2, Fails(0x777, KQSValue(9)));
     cls->AddAttribute("Nothing", "Integer", nullptr, 3, 1, false);
     ClassMethod(cls, "Open", "Account(Integer)", 0, Gives(S("opened")));
     cls->AddClassMethod("Closing", nullptr, nullptr, 1, 1, false);
-    ClassMethod(cls, "Sum", "<A>Integer(Integer,Integer)", 2, [](KQSClass_env&, const KQSValue* argv) {
-      return KQSValue(static_cast<long>(argv[0]) + static_cast<long>(argv[1]));
-    });
+    ClassMethod(cls, "Sum", "<A>Integer(Integer,Integer)", 2,
+                [](KQSClass_env&, const KQSValue* argv) { return KQSValue(static_cast<long>(argv[0]) + static_cast<long>(argv[1])); });
     ClassAttribute(cls, "Count", 0, [](KQSClass_env& ctx, const KQSValue* v) {
       if (v != nullptr) ctx.Status((counter = static_cast<long>(*v)) < 0 ? 0x55 : 0);
       return KQSValue(counter);
