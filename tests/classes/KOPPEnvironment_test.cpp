@@ -203,9 +203,8 @@ TEST_F(KOPPEnvironmentTest, TheOwnedLoaderIsAskedOnAMissWithTheNameAsGiven) {
   EXPECT_TRUE(gone);
 }
 
-class CopyClassesTest : public KOPPEnvironmentTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(CopyClassesTest, CopiesNumberedClassesAndDelegatesTheRest) {
+// (With concurrency enabled, the thread tests copy while adding.)
+TEST_F(KOPPEnvironmentTest, CopyClassesFromCopiesNumberedClassesAndDelegatesTheRest) {
   KOPPEnvironment* source = Keep(new KOPPEnvironment());
   TestClass *alpha = Named("Alpha", 40), *beta = Named("Beta", 41), *gamma = Named("Gamma", kNone);
   for (TestClass* c : {alpha, beta, gamma, Named("Omega", 1000)}) ASSERT_TRUE(source->AddClass(c));
@@ -213,7 +212,6 @@ TEST_P(CopyClassesTest, CopiesNumberedClassesAndDelegatesTheRest) {
   ASSERT_TRUE(fEnv->AddClass(other));
   bool oldLoaderGone = false;
   fEnv->Loader(new RecordingLoader(&oldLoaderGone));
-  if (GetParam()) fEnv->ConcurrencyEnable();
   ExpectDebug({"KOPPEnvironment::CopyClassesFrom...destination already has a classnumber = 41\n "},
               [&] { fEnv->CopyClassesFrom(source); });
   EXPECT_TRUE(fEnv->LookupByNumber(40) == alpha && fEnv->LookupByNumber(41) == other);
@@ -226,8 +224,6 @@ TEST_P(CopyClassesTest, CopiesNumberedClassesAndDelegatesTheRest) {
   EXPECT_TRUE(oldLoaderGone && delegating != nullptr && delegating->Target() == source && source->Loader() == nullptr);
   EXPECT_EQ(Numbers(source), (Numbers_t{40, 41, 1000}));  // the source is left as it was
 }
-
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutConcurrency, CopyClassesTest, ::testing::Bool());
 
 // Counts the completion that KQSValue::AddProcessClass may ask for.
 struct CompletingClass : TestClass {

@@ -96,15 +96,14 @@ TEST(KQSClassFeatures, LookupsAndOwnedFunctorsFollowAModel) {
 TEST(KQSClassFeatures, NamesAndPositionsHaveLimits) {
   TestClass c("Refuse");
   const std::string longest(32766, 'n'), tooLong(32767, 'n');
-  ExpectDebug({"KQSClass::AddMethod( Refuse ) bad feature name\n",
-               "KQSClass::AddAttribute( Refuse ) bad feature name\n",
+  ExpectDebug({"KQSClass::AddMethod( Refuse ) bad feature name\n", "KQSClass::AddAttribute( Refuse ) bad feature name\n",
                "KQSClass::AddConstant( Refuse.Far ) index out of range=32767\n",
                "KQSClass::AddClassMethod( Refuse.Far ) index out of range=2147483647\n"},
               [&] {
-                EXPECT_EQ(c.AddMethod(nullptr, nullptr, nullptr, -1, 1, false), nullptr);
-                EXPECT_EQ(c.AddAttribute(tooLong.c_str(), nullptr, nullptr, -1, 1, false), nullptr);
-                EXPECT_EQ(c.AddConstant("Far", KQSValue(1), 32767, 1), nullptr);
-                EXPECT_EQ(c.AddClassMethod("Far", nullptr, nullptr, 2147483647L, 1, false), nullptr);
+                EXPECT_TRUE(c.AddMethod(nullptr, nullptr, nullptr, -1, 1, false) == nullptr &&
+                            c.AddAttribute(tooLong.c_str(), nullptr, nullptr, -1, 1, false) == nullptr &&
+                            c.AddConstant("Far", KQSValue(1), 32767, 1) == nullptr &&
+                            c.AddClassMethod("Far", nullptr, nullptr, 2147483647L, 1, false) == nullptr);
               });
   EXPECT_FALSE(c.HasMethods() || c.HasAttributes() || c.HasConstants() || c.HasClassMethods());
   // The longest name at the last position is taken; appending to the full
