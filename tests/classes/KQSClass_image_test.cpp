@@ -195,30 +195,23 @@ TEST(ClassImage, BadVersionMagicOrTypeLeaveTheClassAlone) {
   EXPECT_EQ(BytesOf(c.Export()), before);
 }
 
+// Counts and lengths of 2^31 - 1 are believed only as far as the bytes go:
+// extends names in a 6-byte body, an implementation length with three bytes
+// (no header taken), a method count with one record and one cut short. A
+// string count of zero ends the image; positions past the table limit are
+// refused and negative counts read nothing.
 TEST(ClassImage, ClaimedCountsAndLengthsAreBelievedOnlyAsFarAsTheBytesGo) {
-  // 2^31 - 1 extends names in a 6-byte body.
-  KQSClassReflection a;
-  a.Import(Image().Header("Many", 50, 2, "").I4(0x7FFFFFFF).Raw(std::string("\x02\x00x\x00\x05\x00", 6)).Value());
-  EXPECT_EQ(Streamed(a.ExtendsValue()), "{'x'}");
-  // An implementation length of 2^31 - 1 with three bytes: no header taken.
-  KQSClassReflection b;
+  KQSClassReflection a, b, d, z, f;
   b.ClassName("Before");
+  a.Import(Image().Header("Many", 50, 2, "").I4(0x7FFFFFFF).Raw(std::string("\x02\x00x\x00\x05\x00", 6)).Value());
   b.Import(Image().I4(2).I4(0xDEADBEEF).Str("Impl").I4(51).I4(2).I4(0x7FFFFFFF).Raw("abc").Value());
-  EXPECT_STREQ(b.ClassName(), "Before");
-  EXPECT_EQ(b.ImplLength(), 0);
-  // A method count of 2^31 - 1 with one record and one cut short.
-  KQSClassReflection d;
   d.Import(Image().Header("Cut", 52, 2, "").Zeros(4).I4(0x7FFFFFFF).Feature(0, "One", "Void").I4(1).Raw("\x10").Value());
-  EXPECT_EQ(d.Methods().size(), 1u);
-  // A string count of zero ends the image.
-  KQSClassReflection z;
   z.Import(Image().Header("Zero", 53, 2, "").I4(1).Raw(std::string("\x00\x00", 2)).I4(0).Value());
-  EXPECT_TRUE(z.Extends().empty() && z.Implements().empty());
-  // Positions past the table limit are refused, negative counts read nothing.
-  KQSClassReflection f;
   f.Import(Image().Header("Far", 54, 2, "").I4(-5).Zeros(3).I4(2).Feature(2000000000, "Huge", "Void").Feature(4, "Ok", "").Value());
-  EXPECT_EQ(f.Methods().size(), 5u);
-  EXPECT_EQ(f.NameToMethod("Huge"), nullptr);
+  EXPECT_EQ(Streamed(a.ExtendsValue()) + b.ClassName() + std::to_string(b.ImplLength()), "{'x'}Before0");
+  EXPECT_EQ(d.Methods().size(), 1u);
+  EXPECT_TRUE(z.Extends().empty() && z.Implements().empty());
+  EXPECT_TRUE(f.Methods().size() == 5u && f.NameToMethod("Huge") == nullptr);
 }
 
 // Without the host's classes the result is Undefined and ObjRefs are
