@@ -15,8 +15,6 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "classes/class_test_support.h"
 #include "support/child_process.h"
@@ -24,7 +22,6 @@
 #include "support/started_process.h"
 #include "vxkernel/classes/KQSClassImplLoader.h"
 #include "vxkernel/classes/KQSClassReflection.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 

@@ -6,9 +6,7 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "classes/class_test_support.h"
 #include "support/debug_capture.h"
@@ -16,7 +14,6 @@
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/runtime/KAt.h"
-#include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 
 namespace {

@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "classes/class_test_support.h"
 #include "support/child_process.h"
@@ -16,7 +14,6 @@
 #include "support/started_process.h"
 #include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/runtime/KAt.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 

@@ -8,15 +8,11 @@
 
 #include <memory>
 #include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "classes/class_test_support.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 

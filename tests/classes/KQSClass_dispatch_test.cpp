@@ -5,15 +5,10 @@
 // that ran, and the debug lines.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "classes/class_test_support.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 

@@ -7,16 +7,12 @@
 
 #include <map>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "classes/class_test_support.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassReflection.h"
-#include "vxkernel/classes/KQSClassSlot.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <sstream>
-#include <string>
 
 #include "classes/class_test_support.h"
 #include "support/debug_capture.h"
@@ -16,7 +14,6 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSClassPointer.h"
 #include "vxkernel/classes/KQSClassReflection.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 

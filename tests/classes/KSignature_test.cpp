@@ -6,14 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <string>
-#include <vector>
 
 #include "classes/class_test_support.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "values/value_test_util.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 
