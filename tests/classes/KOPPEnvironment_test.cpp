@@ -127,9 +127,10 @@ TEST_F(KOPPEnvironmentTest, ProcessClassesHaveTheirRangeAndShadowEveryEnvironmen
       {Named("ProcClash", -240), ""}, {Named("procclash", -239), kName + "-240/ProcClash/procclash\n"},
       {Named("ProcClashOther", -240), kAddProcess + "...Class number already exists = -240/ProcClashOther\n"},
       {Named("integer", -236), kName + "2/Integer/integer\n"}};  // the built-ins too
-  for (const auto& [c, refusal] : steps) {
-    ExpectDebug(refusal.empty() ? Lines{} : Lines{refusal}, [&] { EXPECT_EQ(fEnv->AddProcessClass(c), refusal.empty()); });
-    EXPECT_EQ(c->IsInstalled(), refusal.empty()) << c->ClassName();
+  for (const auto& step : steps) {
+    const bool accepted = step.second.empty();
+    ExpectDebug(accepted ? Lines{} : Lines{step.second}, [&] { EXPECT_EQ(fEnv->AddProcessClass(step.first), accepted); });
+    EXPECT_EQ(step.first->IsInstalled(), accepted) << step.first->ClassName();
   }
   EXPECT_TRUE(fEnv->LookupByName("RegProcHigh") == nullptr && fEnv->LookupByNumber(-239) == nullptr &&
               fEnv->LookupByName("procclashother") == nullptr);

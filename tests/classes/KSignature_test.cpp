@@ -94,8 +94,9 @@ TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
       {longName + "(String)", ""}, {"Integer(" + longName + ",String)", ""}, {args(33), ""}};
   for (const auto& [text, canonical] : cases) {
     KSignature* s = nullptr;
+    const std::string& form = text;
     ExpectDebug(canonical.empty() ? Lines{"KSignature::KSignature...Bad signature:/" + text + "/\n"} : Lines{},
-                [&] { s = new KSignature(text.c_str()); });
+                [&] { s = new KSignature(form.c_str()); });
     if (canonical.empty()) {
       EXPECT_EQ(s->NArgs() + s->MinArgs(), 0) << text;
       EXPECT_FALSE(s->VarArgs() || s->AutoUndefined() || s->AcceptsError() || s->AcceptsUndefined()) << text;
