@@ -1,8 +1,7 @@
 // Feature tables of a class: adding slots (positions, holes, replacement and
 // the functors that go with them) against a model, refused names and
 // positions, reset, constants, inheritance through the extends chain of the
-// registry, and the reflection views fed back through the
-// KQSClassReflection setters.
+// registry, the reflection views and the entries their setters skip.
 #include <gtest/gtest.h>
 
 #include <map>

@@ -29,22 +29,12 @@ T* Keep(T* p) {
 }
 
 // A class whose identity and features the tests set directly.
-class TestClass : public KQSClass {
- public:
+struct TestClass : KQSClass {
   TestClass() = default;
   explicit TestClass(const char* name, short number = kNoClassNumber) : KQSClass(name, number) {}
-  using KQSClass::AddAttribute;
-  using KQSClass::AddClassAttribute;
-  using KQSClass::AddClassMethod;
-  using KQSClass::AddConstant;
-  using KQSClass::AddExtends;
-  using KQSClass::AddImplements;
-  using KQSClass::AddMethod;
-  using KQSClass::ClassName;
-  using KQSClass::ClassNumber;
-  using KQSClass::ImplPut;
-  using KQSClass::ImplReflectionOnly;
-  using KQSClass::ResetClassDefinition;
+  using KQSClass::AddAttribute, KQSClass::AddClassAttribute, KQSClass::AddClassMethod, KQSClass::AddConstant,
+      KQSClass::AddExtends, KQSClass::AddImplements, KQSClass::AddMethod, KQSClass::ClassName, KQSClass::ClassNumber,
+      KQSClass::ImplPut, KQSClass::ImplReflectionOnly, KQSClass::ResetClassDefinition;
 };
 
 // A class that lives until the process ends.
