@@ -1,10 +1,12 @@
 // The class registry: number ranges, name and number clashes, lookups with
-// and without the host's class loader, the process tables, Classes() and
-// CopyClassesFrom.
+// and without the host's class loader, the process tables, Classes(),
+// CopyClassesFrom, and installing classes from prototypes.
 //
-// The process tables are process-global and keep what a test adds, so every
-// test that uses AddProcessClass picks names and numbers of its own (the
-// built-in classes use 8 down to -132 and their script names).
+// The process tables and the implementation loaders are process-global and
+// keep what a test adds, so every test that uses AddProcessClass picks names
+// and numbers of its own (the built-in classes use 8 down to -132 and their
+// script names). The recording loader serves kind 4 and the base loader kind
+// 5; kind 6 has none; first registrations of other kinds happen in children.
 #include "vxkernel/classes/KOPPEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -13,450 +15,419 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "classes/class_test_support.h"
+#include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
-#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassImplLoader.h"
 #include "vxkernel/classes/KQSClassReflection.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 
-using classes_test::Keep;
-using classes_test::Lines;
-using classes_test::Lower;
-using classes_test::Named;
-using classes_test::RecordingLoader;
-using classes_test::TestClass;
-using classes_test::Upper;
+using namespace classes_test;
 using Numbers_t = std::vector<short>;
 constexpr short kNone = KQSClass::kNoClassNumber;
+const std::string kAdd = "KOPPEnvironment::AddClass", kAddProcess = "KOPPEnvironment::AddProcessClass";
+
+// A host class loader that records what it is asked, answers from a table,
+// and flags its destruction (the environment owns it).
+struct RecordingLoader : KOPPClassLoader {
+  explicit RecordingLoader(bool* gone = nullptr) : fGone(gone) {}
+  ~RecordingLoader() override {
+    if (fGone != nullptr) *fGone = true;
+  }
+  const KQSClass* LoadClassByName(const char* name) override {
+    fAsked.emplace_back(name);
+    return fAnswers.count(name) != 0 ? fAnswers[name] : nullptr;
+  }
+  bool LoadXLateModule(const char* name, KQSValue& out) override {
+    fAsked.push_back(std::string("xlate:") + name);
+    out = KQSValue(42);
+    return true;
+  }
+  bool LoadSource(const char* name, KString& out) override {
+    fAsked.push_back(std::string("source:") + name);
+    out = KString("source of ") + name;
+    return true;
+  }
+  Lines fAsked;
+  std::map<std::string, const KQSClass*> fAnswers;
+  bool* fGone;
+};
+
+// The numbers Classes() lists, in its order; checks that the array is
+// 1-based and bounded.
+Numbers_t Numbers(KOPPEnvironment* environment) {
+  std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
+  EXPECT_TRUE(list->GetAt(0) == nullptr && list->GetAt(list->Count() + 1) == nullptr);
+  Numbers_t numbers;
+  for (unsigned long i = 1; i <= list->Count(); ++i) numbers.push_back(list->GetAt(i)->ClassNumber());
+  return numbers;
+}
 
 class KOPPEnvironmentTest : public ::testing::Test {
  protected:
-  KOPPEnvironmentTest() : fEnv(Keep(new KOPPEnvironment())) {}
-
-  // The numbers that Classes() lists, in its order; checks that the array
-  // is 1-based and bounded.
-  static Numbers_t Numbers(KOPPEnvironment* environment) {
-    std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
-    Numbers_t numbers;
-    if (list == nullptr) return numbers;
-    EXPECT_EQ(list->GetAt(0), nullptr);
-    EXPECT_EQ(list->GetAt(list->Count() + 1), nullptr);
-    for (unsigned long i = 1; i <= list->Count(); ++i)
-      numbers.push_back(list->GetAt(i)->ClassNumber());
-    return numbers;
-  }
-
-  // Adds classes one by one; each step expects either silence (accepted) or
-  // exactly the given line (refused, leaving the class uninstalled).
-  struct Step {
-    const char* name;
-    short number;
-    const char* refusal;  // nullptr: accepted
-  };
-  void Run(bool process, std::initializer_list<Step> steps) {
-    for (const Step& s : steps) {
-      SCOPED_TRACE(std::string(s.name) + "/" + std::to_string(s.number));
-      TestClass* c = Named(s.name, s.number);
-      fCapture.Clear();
-      EXPECT_EQ(process ? fEnv->AddProcessClass(c) : fEnv->AddClass(c), s.refusal == nullptr);
-      EXPECT_EQ(c->IsInstalled(), s.refusal == nullptr);
-      EXPECT_EQ(fCapture.Texts(), s.refusal == nullptr ? Lines{} : Lines{s.refusal});
-    }
-  }
-
-  KOPPEnvironment* fEnv;
-  DebugCapture fCapture;
+  KOPPEnvironment* fEnv = Keep(new KOPPEnvironment());
 };
 
-// ===== Number ranges =====
-
-// The model test below covers acceptance around both ends; these are the lines.
-TEST_F(KOPPEnvironmentTest, AddClassAdmitsOnly33To1000) {
-  std::vector<std::string> refusals;
-  for (short n : {32, 1001, 0, -1, -250})
-    refusals.push_back("KOPPEnvironment::AddClass()...ClassNumber out of range=" +
-                       std::to_string(n) + "...Use AddProcessClass instead.\n");
-  Run(false, {{"Range32", 32, refusals[0].c_str()},
-              {"Range33", 33, nullptr},
-              {"Range1000", 1000, nullptr},
-              {"Range1001", 1001, refusals[1].c_str()},
-              {"Range0", 0, refusals[2].c_str()},
-              {"RangeMinus1", -1, refusals[3].c_str()},
-              {"RangeMinus250", -250, refusals[4].c_str()}});
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("range0"), nullptr);
-  EXPECT_STREQ(fEnv->LookupByNameNoLoad("range1000")->ClassName(), "Range1000");
-  EXPECT_EQ(Numbers(fEnv), (Numbers_t{33, 1000}));
-}
-
-TEST_F(KOPPEnvironmentTest, AddProcessClassAdmitsOnlyMinus250To32) {
-  const char* kRange = "KOPPEnvironment::AddProcessClass()...ClassNumber out of range=";
-  Run(true, {{"RegProcHigh", 33, (kRange + std::string("33\n")).c_str()},
-             {"RegProcLow", -251, (kRange + std::string("-251\n")).c_str()},
-             {"RegProcMinus250", -250, nullptr},
-             {"RegProc32", 32, nullptr},
-             {"RegProcNameOnly", kNone, nullptr}});
-  EXPECT_EQ(fEnv->LookupByName("RegProcHigh"), nullptr);
-  // The process tables are shared by every environment...
-  KOPPEnvironment other;
-  EXPECT_STREQ(other.LookupByNumber(-250)->ClassName(), "RegProcMinus250");
-  EXPECT_EQ(other.LookupByName("regprocminus250"), other.LookupByNumber(-250));
-  EXPECT_STREQ(KQSValue::NumberToClass(32)->ClassName(), "RegProc32");
-  EXPECT_EQ(KQSValue::NameToClass("REGPROC32"), other.LookupByNumber(32));
-  EXPECT_STREQ(other.LookupByNameNoLoad("REGPROCNAMEONLY")->ClassName(), "RegProcNameOnly");
-  // ... and are not part of an environment's own list.
-  EXPECT_EQ(Numbers(&other), Numbers_t{});
-  EXPECT_EQ(Numbers(fEnv), Numbers_t{});
-}
-
-// ===== Clashes =====
-
-TEST_F(KOPPEnvironmentTest, NameClashesWhateverTheCaseComeBeforeNumberClashes) {
-  const char* kName = "KOPPEnvironment::AddClass...Class name already exists = ";
-  const std::string widget = kName + std::string("40/Widget/");
-  Run(false,
-      {{"Widget", 40, nullptr},
-       {"Sprocket", 42, nullptr},
-       {"WIDGET", 41, (widget + "WIDGET\n").c_str()},
-       {"wIdGeT", kNone, (widget + "wIdGeT\n").c_str()},
-       {"Gadget", 40, "KOPPEnvironment::AddClass...Class number already exists = 40/Gadget\n"},
-       // both the name and the number are taken, by different classes
-       {"sprocket", 40, (kName + std::string("42/Sprocket/sprocket\n")).c_str()},
-       {"WIDGET", 43, (widget + "WIDGET\n").c_str()}});
-  // Nothing of a refused class stays.
-  EXPECT_EQ(fEnv->LookupByNumber(41), nullptr);
-  EXPECT_EQ(fEnv->LookupByNumber(43), nullptr);
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("Gadget"), nullptr);
-  EXPECT_STREQ(fEnv->LookupByName("wIdGeT")->ClassName(), "Widget");
-  EXPECT_EQ(fEnv->LookupByNumber(40), fEnv->LookupByName("widget"));
-  EXPECT_EQ(Numbers(fEnv), (Numbers_t{40, 42}));
-}
-
-TEST_F(KOPPEnvironmentTest, ProcessClashesUseTheirOwnMessagesAndIncludeTheBuiltIns) {
-  const char* kName = "KOPPEnvironment::AddProcessClass...Class name already exists = ";
-  const char* kNumber = "KOPPEnvironment::AddProcessClass...Class number already exists = ";
-  const std::string s[] = {kName + std::string("-240/ProcClash/PROCCLASH\n"),
-                           kNumber + std::string("-240/ProcClashOther\n"),
-                           kName + std::string("-240/ProcClash/procclash\n"),
-                           kName + std::string("2/Integer/integer\n"),
-                           kNumber + std::string("2/NotAnInteger\n")};
-  Run(true, {{"ProcClash", -240, nullptr},
-             {"PROCCLASH", -239, s[0].c_str()},
-             {"ProcClashOther", -240, s[1].c_str()},
-             {"procclash", -240, s[2].c_str()},
-             {"integer", -236, s[3].c_str()},
-             {"NotAnInteger", 2, s[4].c_str()}});
-  EXPECT_EQ(fEnv->LookupByNumber(-239), nullptr);
-  EXPECT_EQ(fEnv->LookupByNumber(-236), nullptr);
-  EXPECT_EQ(fEnv->LookupByName("procclashother"), nullptr);
-  EXPECT_EQ(fEnv->LookupByNumber(2), KQSValue::Class_Integer());
-}
-
-TEST_F(KOPPEnvironmentTest, LongNamesAreKeptWhole) {
-  std::string name(5000, 'n');
-  name += "Tail";
-  TestClass* c = Named(name.c_str(), 95);
-  ASSERT_TRUE(fEnv->AddClass(c));
-  const std::string shout = Upper(name);
-  EXPECT_EQ(fEnv->LookupByName(KString(shout.c_str())), c);
-  // A name that differs only past the first few thousand bytes is another.
-  std::string near(name.substr(0, name.size() - 1) + "X");
-  EXPECT_EQ(fEnv->LookupByNameNoLoad(KString(near.c_str())), nullptr);
-  EXPECT_FALSE(fEnv->AddClass(Named(shout.c_str(), 96)));
-  EXPECT_EQ(fCapture.Texts(), Lines{"KOPPEnvironment::AddClass...Class name already exists = 95/" +
-                                    name + "/" + shout + "\n"});
-}
-
-// ===== The installed mark and separate environments =====
-
-TEST_F(KOPPEnvironmentTest, ClassInstalledElsewhereIsAddedWithAQuestion) {
-  TestClass* shared = Named("Shared", 60);
-  ASSERT_TRUE(fEnv->AddClass(shared));
-  KOPPEnvironment* second = Keep(new KOPPEnvironment());
-  EXPECT_TRUE(second->AddClass(shared));
-  EXPECT_EQ(second->LookupByNumber(60), shared);
-  EXPECT_EQ(second->LookupByName("SHARED"), shared);
-
-  TestClass* c = Named("PreInstalled", kNone);
-  ASSERT_TRUE(fEnv->AddClass(c));
-  c->ClassNumber(-238);
-  EXPECT_TRUE(fEnv->AddProcessClass(c));
-  EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::AddClass( Shared ) already installed?\n",
-                   "KOPPEnvironment::AddProcessClass( PreInstalled ) already installed?\n"}));
-  KOPPEnvironment other;
-  EXPECT_EQ(other.LookupByNumber(-238), c);
-  EXPECT_EQ(other.LookupByNameNoLoad("preinstalled"), c);
-}
-
-TEST_F(KOPPEnvironmentTest, EnvironmentsKeepTheirOwnClasses) {
-  TestClass* mine = Named("Mine", 70);
-  ASSERT_TRUE(fEnv->AddClass(mine));
-  KOPPEnvironment other;
-  EXPECT_EQ(other.LookupByNumber(70), nullptr);
-  EXPECT_EQ(other.LookupByName("Mine"), nullptr);
-  // The same name and number are free in the other environment.
-  TestClass* theirs = Named("MINE", 70);
-  EXPECT_TRUE(other.AddClass(theirs));
-  EXPECT_EQ(other.LookupByNumber(70), theirs);
-  EXPECT_EQ(fEnv->LookupByNumber(70), mine);
-  EXPECT_EQ(fCapture.Texts(), Lines{});
-}
-
-// A random sequence of AddClass calls against a model of the two tables.
+// Random AddClass calls against a model of the two tables, each refusal with
+// its line. Two long names differ only at their end.
 TEST_F(KOPPEnvironmentTest, AddClassAgreesWithAMapModel) {
-  // Names that no built-in class uses, so the process tables stay out of it.
   std::mt19937 random(20261206);
-  const char* names[] = {"Apple", "Pear",  "Plum", "Fig",  "Kiwi",
-                         "Lime",  "Peach", "Sloe", "Yuzu", "Quince"};
-  const short numbers[] = {31, 32, 33, 34, 35, 36, 500, 999, 1000, 1001, kNone};
-  std::map<std::string, const KQSClass*> byName;  // upper-cased name
-  std::map<short, const KQSClass*> byNumber;
+  const std::string names[] = {"Apple", "Pear", "Plum", "Fig", "Kiwi", "Lime", "Peach", "Sloe",
+                               std::string(5000, 'n') + "Tail", std::string(5000, 'n') + "TaiX"};
+  const short numbers[] = {0, 31, 32, 33, 34, 35, 36, 500, 999, 1000, 1001, kNone};
+  std::map<std::string, TestClass*> byName;  // upper-cased name
+  std::map<short, TestClass*> byNumber;
+  DebugCapture capture;
   for (int step = 0; step < 400; ++step) {
     std::string name = names[random() % std::size(names)];
     for (char& ch : name)
       if (random() % 2 != 0) ch = Upper(std::string(1, ch))[0];
-    const std::string upper = Upper(name);
-    short number = numbers[random() % std::size(numbers)];
+    const short number = numbers[random() % std::size(numbers)];
     TestClass* c = Named(name.c_str(), number);
-
-    bool inRange = number == kNone || (number >= 33 && number <= 1000);
-    bool expected =
-        inRange && byName.count(upper) == 0 && (number == kNone || byNumber.count(number) == 0);
-    fCapture.Clear();
-    ASSERT_EQ(fEnv->AddClass(c), expected) << "step " << step << " " << name << "/" << number;
-    ASSERT_EQ(fCapture.Texts().size(), expected ? 0u : 1u) << "step " << step;
-    if (expected) {
-      byName[upper] = c;
+    const auto named = byName.find(Upper(name));
+    std::string line;
+    if (number != kNone && (number < 33 || number > 1000)) {
+      line = kAdd + "()...ClassNumber out of range=" + std::to_string(number) + "...Use AddProcessClass instead.\n";
+    } else if (named != byName.end()) {
+      line = kAdd + "...Class name already exists = " + std::to_string(named->second->ClassNumber()) + "/" +
+             named->second->ClassName() + "/" + name + "\n";
+    } else if (number != kNone && byNumber.count(number) != 0) {
+      line = kAdd + "...Class number already exists = " + std::to_string(number) + "/" + name + "\n";
+    }
+    capture.Clear();
+    ASSERT_EQ(fEnv->AddClass(c), line.empty()) << "step " << step << " " << number;
+    ASSERT_EQ(capture.All(), line) << "step " << step;
+    ASSERT_EQ(c->IsInstalled(), line.empty());
+    if (line.empty()) {
+      byName[Upper(name)] = c;
       if (number != kNone) byNumber[number] = c;
     }
   }
-  for (const auto& [upper, c] : byName)
-    EXPECT_EQ(fEnv->LookupByNameNoLoad(KString(Lower(upper).c_str())), c) << upper;
+  for (const auto& [upper, c] : byName) EXPECT_EQ(fEnv->LookupByName(KString(upper.c_str())), c) << upper;
   Numbers_t listed;
   for (const auto& [number, c] : byNumber) {
     EXPECT_EQ(fEnv->LookupByNumber(number), c) << number;
     listed.push_back(number);
   }
   EXPECT_EQ(Numbers(fEnv), listed);
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("Fig1"), nullptr);
 }
 
-// ===== Lookups =====
-
-TEST_F(KOPPEnvironmentTest, ProcessAndBuiltInNamesShadowEnvironmentClasses) {
-  TestClass* process = Named("Shadowed", -237);
-  ASSERT_TRUE(fEnv->AddProcessClass(process));
-  TestClass* own = Named("SHADOWED", 71);
-  TestClass* string = Named("string", 72);
-  EXPECT_TRUE(fEnv->AddClass(own));  // the process tables are not consulted
-  EXPECT_TRUE(fEnv->AddClass(string));
-  EXPECT_EQ(fCapture.Texts(), Lines{});
-  EXPECT_EQ(fEnv->LookupByName("shadowed"), process);
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("Shadowed"), process);
-  EXPECT_EQ(fEnv->LookupByNumber(71), own);
-  ASSERT_NE(KQSValue::Class_String(), nullptr);
-  EXPECT_EQ(fEnv->LookupByName("STRING"), KQSValue::Class_String());
-  EXPECT_EQ(fEnv->LookupByName("string"), KQSValue::Class_String());
-  EXPECT_EQ(fEnv->LookupByNumber(72), string);
+// Process classes are shared by every environment, not listed, and found
+// before an environment's own class of the name (which they do not stop).
+TEST_F(KOPPEnvironmentTest, ProcessClassesHaveTheirRangeAndShadowEveryEnvironment) {
+  const std::string kName = kAddProcess + "...Class name already exists = ";
+  const std::pair<TestClass*, std::string> steps[] = {  // empty: accepted
+      {Named("RegProcHigh", 33), kAddProcess + "()...ClassNumber out of range=33\n"},
+      {Named("RegProcLow", -251), kAddProcess + "()...ClassNumber out of range=-251\n"},
+      {Named("RegProcMinus250", -250), ""}, {Named("RegProc32", 32), ""}, {Named("Shadowed", kNone), ""},
+      {Named("ProcClash", -240), ""}, {Named("procclash", -239), kName + "-240/ProcClash/procclash\n"},
+      {Named("ProcClashOther", -240), kAddProcess + "...Class number already exists = -240/ProcClashOther\n"},
+      {Named("integer", -236), kName + "2/Integer/integer\n"}};  // the built-ins too
+  for (const auto& step : steps) {
+    const bool accepted = step.second.empty();
+    ExpectDebug(accepted ? Lines{} : Lines{step.second}, [&] { EXPECT_EQ(fEnv->AddProcessClass(step.first), accepted); });
+    EXPECT_EQ(step.first->IsInstalled(), accepted) << step.first->ClassName();
+  }
+  EXPECT_TRUE(fEnv->LookupByName("RegProcHigh") == nullptr && fEnv->LookupByNumber(-239) == nullptr &&
+              fEnv->LookupByName("procclashother") == nullptr);
+  KOPPEnvironment other;
+  EXPECT_STREQ(other.LookupByNumber(-250)->ClassName(), "RegProcMinus250");
+  EXPECT_EQ(KQSValue::NameToClass("REGPROC32"), KQSValue::NumberToClass(32));
+  TestClass *own = Named("SHADOWED", 71), *string = Named("string", 72);
+  ExpectDebug({}, [&] { EXPECT_TRUE(other.AddClass(own) && other.AddClass(string)); });
+  EXPECT_STREQ(other.LookupByName("shadowed")->ClassName(), "Shadowed");
+  EXPECT_STREQ(other.LookupByNameNoLoad("shadowed")->ClassName(), "Shadowed");
+  EXPECT_TRUE(other.LookupByName("string") == KQSValue::Class_String() && other.LookupByNumber(72) == string);
+  EXPECT_EQ(Numbers(&other), (Numbers_t{71, 72}));
+  EXPECT_EQ(Numbers(fEnv), Numbers_t{});
 }
 
-TEST_F(KOPPEnvironmentTest, LookupByNumberRanges) {
-  ASSERT_TRUE(fEnv->AddClass(Named("At33", 33)));
+// A class installed elsewhere is added with a question; lookups by number
+// outside the ranges miss, with a line below the process range.
+TEST_F(KOPPEnvironmentTest, AlreadyInstalledClassesAndNumberRanges) {
+  TestClass *shared = Named("Shared", 60), *pre = Named("PreInstalled", kNone);
+  KOPPEnvironment second;
+  ExpectDebug({kAdd + "( Shared ) already installed?\n", kAddProcess + "( PreInstalled ) already installed?\n"}, [&] {
+    EXPECT_TRUE(fEnv->AddClass(shared) && second.AddClass(shared) && fEnv->AddClass(pre));
+    pre->ClassNumber(-238);
+    EXPECT_TRUE(fEnv->AddProcessClass(pre));
+  });
+  EXPECT_TRUE(second.LookupByName("SHARED") == shared && KOPPEnvironment().LookupByNumber(-238) == pre);
   ASSERT_TRUE(fEnv->AddClass(Named("At1000", 1000)));
-  for (short n : {1001, 5000, 32767, 28670, 34, -249, 3})  // 3: ObjRef has no built-in class
-    EXPECT_EQ(fEnv->LookupByNumber(n), nullptr) << n;
-  EXPECT_EQ(fCapture.Texts(), Lines{});  // misses are silent
-
-  EXPECT_STREQ(fEnv->LookupByNumber(33)->ClassName(), "At33");
-  EXPECT_STREQ(fEnv->LookupByNumber(1000)->ClassName(), "At1000");
-  EXPECT_EQ(fEnv->LookupByNumber(2), KQSValue::Class_Integer());
-  EXPECT_EQ(fEnv->LookupByNumber(-132), KQSValue::Class_TypeCode());
-
-  EXPECT_EQ(fEnv->LookupByNumber(-251), nullptr);
-  EXPECT_EQ(fEnv->LookupByNumber(-32768), nullptr);
-  EXPECT_EQ(fEnv->LookupByNumber(kNone), nullptr);
-  EXPECT_EQ(fCapture.Texts(),
-            (Lines{"KOPPEnvironment::LookupByNumber...ClassNumber too low=-251\n",
-                   "KOPPEnvironment::LookupByNumber...ClassNumber too low=-32768\n",
-                   "KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n"}));
+  ExpectDebug({"KOPPEnvironment::LookupByNumber...ClassNumber too low=-251\n",
+               "KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n"}, [&] {
+    for (short n : {short{1001}, short{32767}, short{34}, short{-249}, short{3}, short{-251}, kNone})  // 3: ObjRef
+      EXPECT_EQ(fEnv->LookupByNumber(n), nullptr) << n;
+    EXPECT_TRUE(fEnv->LookupByNumber(1000) != nullptr && fEnv->LookupByNumber(-132) == KQSValue::Class_TypeCode());
+  });
 }
 
-TEST_F(KOPPEnvironmentTest, LoaderIsAskedOnAMissWithTheNameAsGiven) {
-  auto* loader = new RecordingLoader();
+TEST_F(KOPPEnvironmentTest, TheOwnedLoaderIsAskedOnAMissWithTheNameAsGiven) {
+  bool firstGone = false, gone = false;
+  auto* loader = new RecordingLoader(&gone);
   TestClass* loaded = Named("FromLoader", kNone);
   loader->fAnswers["MiXeD.Name"] = loaded;
-  fEnv->Loader(loader);
-  TestClass* own = Named("Registered", 80);
-  ASSERT_TRUE(fEnv->AddClass(own));
-
-  EXPECT_EQ(fEnv->LookupByName("MiXeD.Name"), loaded);
-  EXPECT_EQ(fEnv->LookupByName("nowhere"), nullptr);
-  EXPECT_EQ(loader->fAsked, (Lines{"MiXeD.Name", "nowhere"}));
-
-  // Hits in the process tables or the environment never reach the loader.
-  EXPECT_EQ(fEnv->LookupByName("registered"), own);
-  EXPECT_EQ(fEnv->LookupByName("integer"), KQSValue::Class_Integer());
-  // The loader's answer is not registered by the lookup, and NoLoad stops
-  // before the loader.
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("MiXeD.Name"), nullptr);
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("nowhere"), nullptr);
-  EXPECT_EQ(loader->fAsked.size(), 2u);
-  EXPECT_EQ(fCapture.Texts(), Lines{});
-}
-
-TEST_F(KOPPEnvironmentTest, TheEnvironmentOwnsItsLoader) {
-  bool firstGone = false, secondGone = false;
-  auto* environment = new KOPPEnvironment();
-  EXPECT_EQ(environment->Loader(), nullptr);
-  auto* second = new RecordingLoader(&secondGone);
-  environment->Loader(new RecordingLoader(&firstGone));
-  environment->Loader(second);
-  EXPECT_TRUE(firstGone);
-  EXPECT_FALSE(secondGone);
-  EXPECT_EQ(environment->Loader(), second);
-  delete environment;
-  EXPECT_TRUE(secondGone);
-}
-
-TEST_F(KOPPEnvironmentTest, TranslationModulesAndSourcesComeFromTheLoader) {
   KQSValue module;
   KString source("unchanged");
-  EXPECT_FALSE(fEnv->LoadXLateModule("Mod", module));
-  EXPECT_FALSE(fEnv->LoadSource("Src", source));
-  EXPECT_TRUE(module.IsUndefined());
-  EXPECT_STREQ(static_cast<const char*>(source), "unchanged");
-
-  auto* loader = new RecordingLoader();
+  EXPECT_FALSE(fEnv->LoadXLateModule("Mod", module) || fEnv->LoadSource("Src", source) || fEnv->Loader() != nullptr);
+  fEnv->Loader(new RecordingLoader(&firstGone));
   fEnv->Loader(loader);
-  EXPECT_TRUE(fEnv->LoadXLateModule("Mod", module));
-  EXPECT_TRUE(fEnv->LoadSource("Src", source));
-  EXPECT_TRUE(module.IsInteger());
-  EXPECT_EQ(static_cast<long>(module), 42);
-  EXPECT_STREQ(static_cast<const char*>(source), "source of Src");
-  EXPECT_EQ(loader->fAsked, (Lines{"xlate:Mod", "source:Src"}));
-}
-
-TEST_F(KOPPEnvironmentTest, DelegatingLoaderAsksItsTargetIncludingTheTargetsLoader) {
-  KOPPClassDelegatingLoader orphan(nullptr);
-  EXPECT_EQ(orphan.LoadClassByName("Anything"), nullptr);
-
-  TestClass* registered = Named("InTarget", 90);
-  ASSERT_TRUE(fEnv->AddClass(registered));
-  auto* targetLoader = new RecordingLoader();
-  TestClass* deep = Named("Deep", kNone);
-  targetLoader->fAnswers["deepName"] = deep;
-  fEnv->Loader(targetLoader);
-
+  EXPECT_TRUE(firstGone && !gone && fEnv->Loader() == loader);
+  TestClass* own = Named("Registered", 80);
+  ASSERT_TRUE(fEnv->AddClass(own));
+  // Hits never reach the loader, nor does NoLoad; its answer is not registered.
+  ExpectDebug({}, [&] {
+    EXPECT_TRUE(fEnv->LookupByName("MiXeD.Name") == loaded && fEnv->LookupByName("nowhere") == nullptr);
+    EXPECT_TRUE(fEnv->LookupByName("registered") == own && fEnv->LookupByName("integer") == KQSValue::Class_Integer());
+    EXPECT_EQ(fEnv->LookupByNameNoLoad("MiXeD.Name"), nullptr);
+  });
+  EXPECT_TRUE(fEnv->LoadXLateModule("Mod", module) && fEnv->LoadSource("Src", source));
+  EXPECT_EQ(Streamed(module) + Str(source), "42source of Src");
+  EXPECT_EQ(loader->fAsked, (Lines{"MiXeD.Name", "nowhere", "xlate:Mod", "source:Src"}));
+  // A delegating loader asks its target, including the target's loader.
   KOPPClassDelegatingLoader delegating(fEnv);
-  EXPECT_EQ(delegating.Target(), fEnv);
-  EXPECT_EQ(delegating.LoadClassByName("intarget"), registered);
-  EXPECT_EQ(delegating.LoadClassByName("deepName"), deep);
-  EXPECT_EQ(delegating.LoadClassByName("Boolean"), KQSValue::Class_Boolean());
-  EXPECT_EQ(targetLoader->fAsked, Lines{"deepName"});
-  EXPECT_FALSE(delegating.Enable());
-  KString s;
-  EXPECT_FALSE(delegating.LoadSource("deepName", s));
+  EXPECT_EQ(KOPPClassDelegatingLoader(nullptr).LoadClassByName("Anything"), nullptr);
+  EXPECT_TRUE(delegating.LoadClassByName("registered") == own && delegating.LoadClassByName("MiXeD.Name") == loaded &&
+              delegating.LoadClassByName("Boolean") == KQSValue::Class_Boolean());
+  EXPECT_FALSE(delegating.Enable() || delegating.LoadSource("MiXeD.Name", source));
+  auto* environment = new KOPPEnvironment();
+  environment->Loader(new RecordingLoader(&gone));
+  gone = false;
+  delete environment;
+  EXPECT_TRUE(gone);
 }
 
-// ===== CopyClassesFrom =====
-
-class CopyClassesTest : public KOPPEnvironmentTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(CopyClassesTest, CopiesNumberedClassesAndDelegatesTheRest) {
+// (With concurrency enabled, the thread tests copy while adding.)
+TEST_F(KOPPEnvironmentTest, CopyClassesFromCopiesNumberedClassesAndDelegatesTheRest) {
   KOPPEnvironment* source = Keep(new KOPPEnvironment());
-  TestClass* alpha = Named("Alpha", 40);
-  TestClass* beta = Named("Beta", 41);
-  TestClass* gamma = Named("Gamma", kNone);
-  TestClass* omega = Named("Omega", 1000);
-  for (TestClass* c : {alpha, beta, gamma, omega}) ASSERT_TRUE(source->AddClass(c));
+  TestClass *alpha = Named("Alpha", 40), *beta = Named("Beta", 41), *gamma = Named("Gamma", kNone);
+  for (TestClass* c : {alpha, beta, gamma, Named("Omega", 1000)}) ASSERT_TRUE(source->AddClass(c));
   TestClass* other = Named("Other", 41);
   ASSERT_TRUE(fEnv->AddClass(other));
   bool oldLoaderGone = false;
   fEnv->Loader(new RecordingLoader(&oldLoaderGone));
-  if (GetParam()) fEnv->ConcurrencyEnable();
-
-  fCapture.Clear();
-  fEnv->CopyClassesFrom(source);
-  EXPECT_EQ(
-      fCapture.Texts(),
-      Lines{"KOPPEnvironment::CopyClassesFrom...destination already has a classnumber = 41\n "});
-
-  EXPECT_EQ(fEnv->LookupByNumber(40), alpha);
-  EXPECT_EQ(fEnv->LookupByNumber(41), other);
-  EXPECT_EQ(fEnv->LookupByNumber(1000), omega);
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("ALPHA"), alpha);
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("omega"), omega);
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("other"), other);
+  ExpectDebug({"KOPPEnvironment::CopyClassesFrom...destination already has a classnumber = 41\n "},
+              [&] { fEnv->CopyClassesFrom(source); });
+  EXPECT_TRUE(fEnv->LookupByNumber(40) == alpha && fEnv->LookupByNumber(41) == other);
   EXPECT_EQ(Numbers(fEnv), (Numbers_t{40, 41, 1000}));
-
   // A class without number, and the one whose number was taken, are found
   // in the source through the new loader only.
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("Gamma"), nullptr);
-  EXPECT_EQ(fEnv->LookupByName("Gamma"), gamma);
-  EXPECT_EQ(fEnv->LookupByNameNoLoad("beta"), nullptr);
-  EXPECT_EQ(fEnv->LookupByName("beta"), beta);
-  EXPECT_TRUE(oldLoaderGone);
+  EXPECT_TRUE(fEnv->LookupByNameNoLoad("Gamma") == nullptr && fEnv->LookupByNameNoLoad("beta") == nullptr);
+  EXPECT_TRUE(fEnv->LookupByName("Gamma") == gamma && fEnv->LookupByName("beta") == beta);
   auto* delegating = dynamic_cast<KOPPClassDelegatingLoader*>(fEnv->Loader());
-  ASSERT_NE(delegating, nullptr);
-  EXPECT_EQ(delegating->Target(), source);
-  // The source is left as it was.
-  EXPECT_EQ(Numbers(source), (Numbers_t{40, 41, 1000}));
-  EXPECT_EQ(source->Loader(), nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutConcurrency, CopyClassesTest, ::testing::Bool());
-
-TEST_F(KOPPEnvironmentTest, CopyFromAnEmptySourceOnlySetsTheLoader) {
-  KOPPEnvironment* source = Keep(new KOPPEnvironment());
-  ASSERT_TRUE(fEnv->AddClass(Named("StaysHere", 45)));
-  fEnv->CopyClassesFrom(source);
-  EXPECT_EQ(fCapture.Texts(), Lines{});
-  EXPECT_EQ(Numbers(fEnv), Numbers_t{45});
-  ASSERT_NE(dynamic_cast<KOPPClassDelegatingLoader*>(fEnv->Loader()), nullptr);
-  EXPECT_EQ(fEnv->LookupByName("nothing anywhere"), nullptr);
-}
-
-// ===== Prototypes and the value-side helpers =====
-
-TEST_F(KOPPEnvironmentTest, NewClassGivesAnUnregisteredPrototypeOwnedByTheCaller) {
-  std::unique_ptr<KQSClassReflection> a(fEnv->NewClass());
-  std::unique_ptr<KQSClassReflection> b(fEnv->NewClass());
-  ASSERT_NE(a, nullptr);
-  EXPECT_NE(a.get(), b.get());
-  EXPECT_TRUE(a->ImplReflectionOnly());
-  EXPECT_FALSE(a->IsInstalled());
-  EXPECT_EQ(Numbers(fEnv), Numbers_t{});
+  EXPECT_TRUE(oldLoaderGone && delegating != nullptr && delegating->Target() == source && source->Loader() == nullptr);
+  EXPECT_EQ(Numbers(source), (Numbers_t{40, 41, 1000}));  // the source is left as it was
 }
 
 // Counts the completion that KQSValue::AddProcessClass may ask for.
-class CompletingClass : public TestClass {
- public:
-  CompletingClass(const char* name, short number) : TestClass(name, number) {}
+struct CompletingClass : TestClass {
+  using TestClass::TestClass;
   void CompleteClassDefinition() override { ++fCompleted; }
   int fCompleted = 0;
 };
 
-TEST_F(KOPPEnvironmentTest, ValueAddProcessClassCompletesOnRequestAfterSuccess) {
-  ASSERT_NE(KQSValue::ProcessEnvironment(), nullptr);
+TEST_F(KOPPEnvironmentTest, NewClassAndValueAddProcessClass) {
+  std::unique_ptr<KQSClassReflection> a(fEnv->NewClass()), b(fEnv->NewClass());
+  EXPECT_TRUE(a != nullptr && a.get() != b.get() && a->ImplReflectionOnly() && !a->IsInstalled());
+  EXPECT_EQ(Numbers(fEnv), Numbers_t{});
   auto* completed = Keep(new CompletingClass("RegCompleted", -235));
   auto* plain = Keep(new CompletingClass("RegNotCompleted", -234));
   auto* refused = Keep(new CompletingClass("RegRefused", 500));
-  EXPECT_TRUE(KQSValue::AddProcessClass(completed, 1));
-  EXPECT_TRUE(KQSValue::AddProcessClass(plain, 0));
-  EXPECT_FALSE(KQSValue::AddProcessClass(refused, 1));
-  EXPECT_EQ(completed->fCompleted, 1);
-  EXPECT_EQ(plain->fCompleted, 0);
-  EXPECT_EQ(refused->fCompleted, 0);
-  EXPECT_EQ(fCapture.Texts(),
-            Lines{"KOPPEnvironment::AddProcessClass()...ClassNumber out of range=500\n"});
-  EXPECT_EQ(KQSValue::NumberToClass(-235), completed);
+  ExpectDebug({kAddProcess + "()...ClassNumber out of range=500\n"}, [&] {
+    EXPECT_TRUE(KQSValue::AddProcessClass(completed, 1) && KQSValue::AddProcessClass(plain, 0));
+    EXPECT_FALSE(KQSValue::AddProcessClass(refused, 1));
+  });
+  EXPECT_EQ(completed->fCompleted * 100 + plain->fCompleted * 10 + refused->fCompleted, 100);
   EXPECT_EQ(KQSValue::NameToClass("regnotcompleted"), plain);
-  EXPECT_EQ(KQSValue::ProcessEnvironment()->LookupByNumber(-234), plain);
+}
+
+// ===== Installing =====
+
+constexpr long kRecorded = 4, kBaseLoader = 5, kNoLoader = 6;
+
+KQSClassReflection* Prototype(const char* name, short number, long implType) {
+  auto* p = Keep(new KQSClassReflection());
+  p->ClassName(name);
+  p->ClassNumber(number);
+  p->ImplPut(implType, 2, "im");
+  return p;
+}
+
+// Records its calls and answers as told: a new class named and numbered like
+// the prototype, the installed class itself (an in-place update), or nothing.
+struct BuildingLoader : KQSClassImplLoader {
+  enum Mode { kNewClass, kInPlace, kNothing } fMode = kNewClass;
+  KQSClass* LoadClassFromImpl(KOPPEnvironment* environment, const KQSClass* installed,
+                              const KQSClass* prototype) override {
+    ++fCalls;
+    fEnvironment = environment;
+    fInstalled = installed;
+    fPrototype = prototype;
+    if (fMode != kNewClass) return fMode == kInPlace ? const_cast<KQSClass*>(installed) : nullptr;
+    return fBuilt = Keep(new TestClass(prototype->ClassName(), prototype->ClassNumber()));
+  }
+  void Reset(Mode mode) {
+    fMode = mode;
+    fCalls = 0;
+    fInstalled = fPrototype = fBuilt = nullptr;
+  }
+  int fCalls = 0;
+  KOPPEnvironment* fEnvironment = nullptr;
+  const KQSClass *fInstalled = nullptr, *fPrototype = nullptr;
+  KQSClass* fBuilt = nullptr;
+};
+
+std::string Replacing(const std::string& n) { return "KOPPEnvironment::InstallClass( " + n + " ) replacing old...\n"; }
+std::string Removing(const std::string& n) { return "KOPPEnvironment::InstallClass...Removing old class=" + n + " (LEAKING)\n"; }
+std::string Unable(const std::string& n) { return "KOPPEnvironment::InstallClass...Unable to install class=" + n + "\n"; }
+const std::string kBuild = "KQSClass::BuildInstallableClass...", kRemove = "KOPPEnvironment::RemoveClass...";
+
+class InstallClassTest : public ::testing::Test {
+ protected:
+  InstallClassTest() { fLoader->Reset(BuildingLoader::kNewClass); }
+  TestClass* Added(const char* name, short number) {
+    TestClass* c = Named(name, number);
+    EXPECT_TRUE(fEnv->AddClass(c));
+    return c;
+  }
+  const KQSClass* Install(const char* name, short number, const Lines& lines, long kind = kRecorded) {
+    const KQSClass* built = nullptr;
+    ExpectDebug(lines, [&] { built = fEnv->InstallClass(Prototype(name, number, kind)); });
+    return built;
+  }
+  KOPPEnvironment* fEnv = Keep(new KOPPEnvironment());
+  static inline BuildingLoader* fLoader = [] {
+    auto* l = Keep(new BuildingLoader());
+    KQSClass::RegisterImplLoader(kRecorded, l);
+    KQSClass::RegisterImplLoader(kBaseLoader, Keep(new KQSClassImplLoader()));
+    return l;
+  }();
+};
+
+TEST_F(InstallClassTest, NewClassIsBuiltByTheLoaderAndRegistered) {
+  const KQSClass* built = Install("Fresh", 50, {});
+  const KQSClass* proto = fLoader->fPrototype;
+  EXPECT_TRUE(built != nullptr && built == fLoader->fBuilt && fLoader->fCalls == 1 && fLoader->fEnvironment == fEnv &&
+              fLoader->fInstalled == nullptr && built->IsInstalled() && !proto->IsInstalled());
+  EXPECT_TRUE(fEnv->LookupByNameNoLoad("FRESH") == built && fEnv->LookupByNumber(50) == built);
+  // Building alone hands over the installed class and registers nothing.
+  TestClass* installed = Named("Installed", 58);
+  ExpectDebug({}, [&] { built = Prototype("Installed", 58, kRecorded)->BuildInstallableClass(fEnv, installed); });
+  EXPECT_TRUE(built == fLoader->fBuilt && fLoader->fInstalled == installed && !built->IsInstalled() &&
+              fEnv->LookupByNumber(58) == nullptr);
+}
+
+// The old class is whatever the name lookup finds (found once by name and
+// once more by number); it is removed and leaked, or, when it is a process
+// class or its number no longer matches its slot, removal reports why not;
+// or the loader updates it in place.
+TEST_F(InstallClassTest, ReplacingAnOldClass) {
+  TestClass* old = Added("Repl", 51);
+  const KQSClass* built = Install("REPL", 51, {Replacing("REPL"), Replacing("REPL"), Removing("Repl")});
+  EXPECT_TRUE(built != nullptr && built != old && fLoader->fInstalled == old && old->IsInstalled());  // the mark stays
+  EXPECT_TRUE(fEnv->LookupByName("repl") == built && fEnv->LookupByNumber(51) == built);
+  Added("Unnumbered", kNone);  // frees its name
+  built = Install("Unnumbered", 52, {Replacing("Unnumbered"), Removing("Unnumbered")});
+  EXPECT_TRUE(fEnv->LookupByName("unnumbered") == built && fEnv->LookupByNumber(52) == built);
+  TestClass* processOld = Named("ProcOld", -230);
+  ASSERT_TRUE(fEnv->AddProcessClass(processOld));
+  built = Install("ProcOld", 62, {Replacing("ProcOld"), Removing("ProcOld"),
+      "KOPPEnvironment::RemoveClass()...ClassNumber out of range=-230...Use AddProcessClass instead.\n"});
+  EXPECT_TRUE(fEnv->LookupByNumber(62) == built && fEnv->LookupByName("procold") == processOld);
+  Added("Mover", kNone)->ClassNumber(64);
+  built = Install("Mover", kNone, {Replacing("Mover"), Removing("Mover"), kRemove + "Class doesn't exist = 64/Mover"});
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("mover"), built);
+  TestClass* holder = Added("Holder", 65);
+  Added("Squatter", kNone)->ClassNumber(65);
+  built = Install("Squatter", kNone, {Replacing("Squatter"), Removing("Squatter"), kRemove + "Class doesn't match = 65/Squatter"});
+  EXPECT_TRUE(fEnv->LookupByNumber(65) == holder && fEnv->LookupByNameNoLoad("squatter") == built);
+  old = Added("InPlace", 53);
+  fLoader->Reset(BuildingLoader::kInPlace);
+  EXPECT_EQ(Install("InPlace", 53, {Replacing("InPlace"), Replacing("InPlace"),
+                                    "KOPPEnvironment::InstallClass...In-place replacement of class=InPlace\n"}), old);
+  EXPECT_TRUE(fEnv->LookupByName("INPLACE") == old && fEnv->LookupByNumber(53) == old);
+  // A number held by another class is a conflict, but the loader is asked.
+  TestClass* alpha = Added("Alpha", 54);
+  fLoader->Reset(BuildingLoader::kNewClass);
+  EXPECT_EQ(Install("Beta", 54, {"KOPPEnvironment::InstallClass( Beta ) name/number conflict.\n",
+                                 "KOPPEnvironment::AddClass...Class number already exists = 54/Beta\n"}), fLoader->fBuilt);
+  EXPECT_TRUE(fLoader->fCalls == 1 && fLoader->fInstalled == nullptr);
+  EXPECT_TRUE(fEnv->LookupByNumber(54) == alpha && fEnv->LookupByNameNoLoad("Beta") == nullptr);
+}
+
+TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
+  TestClass* old = Added("Keep", 55);
+  EXPECT_EQ(Install("KEEP", kNone, {Replacing("KEEP"), kBuild + "no such fImplType=6\n", Unable("KEEP")}, kNoLoader), nullptr);
+  EXPECT_EQ(fEnv->LookupByName("keep"), old);  // the old class stays
+  TestClass* plain = Named("NotReflected", 56);
+  plain->ImplPut(kRecorded, 1, "i");
+  const struct {
+    const KQSClass* proto;
+    BuildingLoader::Mode mode;
+    Lines expected;
+  } cases[] = {
+      {Prototype("BadKind", kNone, -1), BuildingLoader::kNewClass, {kBuild + "bad fImplType=-1\n", Unable("BadKind")}},
+      {Prototype("BadKind", kNone, 7), BuildingLoader::kNewClass, {kBuild + "bad fImplType=7\n", Unable("BadKind")}},
+      {plain, BuildingLoader::kNewClass, {kBuild + "!ImplReflectionOnly()\n", Unable("NotReflected")}},
+      {Prototype("Nothing", 57, kRecorded), BuildingLoader::kNothing, {Unable("Nothing")}},
+      {Prototype("ViaBase", kNone, kBaseLoader), BuildingLoader::kNewClass,
+       {"KQSClassImplLoader::LoadClassFromImpl...should not be called\n", Unable("ViaBase")}},
+  };
+  for (const auto& k : cases) {
+    fLoader->Reset(k.mode);
+    ExpectDebug(k.expected, [&] { EXPECT_EQ(fEnv->InstallClass(k.proto), nullptr); });
+    EXPECT_EQ(fLoader->fCalls, k.mode == BuildingLoader::kNothing ? 1 : 0);
+    EXPECT_TRUE(fEnv->LookupByNameNoLoad(k.proto->ClassName()) == nullptr && !k.proto->IsInstalled());
+  }
+  EXPECT_EQ(fEnv->LookupByNumber(57), nullptr);
+  // The kind is checked first.
+  TestClass* plainNoLoader = Named("NotReflectedEither", kNone);
+  plainNoLoader->ImplPut(kNoLoader, 1, "i");
+  ExpectDebug({kBuild + "no such fImplType=6\n"}, [&] { EXPECT_EQ(plainNoLoader->BuildInstallableClass(fEnv, nullptr), nullptr); });
+}
+
+// The loading set is keyed by the name as given; its class wins over an
+// old class of that name and is not registered by that.
+TEST_F(InstallClassTest, ClassBeingLoadedIsReturnedForItsName) {
+  TestClass* cyclic = Named("Cyclic", 59);
+  fEnv->ClassLoadingBegin(cyclic);
+  EXPECT_EQ(Install("Cyclic", 59, {}), cyclic);
+  EXPECT_TRUE(fLoader->fCalls == 0 && fEnv->LookupByNameNoLoad("Cyclic") == nullptr && !cyclic->IsInstalled());
+  TestClass* old = Added("Reloaded", 60);
+  TestClass* reloading = Named("Reloaded", 60);
+  fEnv->ClassLoadingBegin(reloading);
+  EXPECT_EQ(Install("Reloaded", 60, {Replacing("Reloaded"), Replacing("Reloaded")}), reloading);
+  EXPECT_TRUE(fLoader->fCalls == 0 && fEnv->LookupByNumber(60) == old);
+  fEnv->ClassLoadingBegin(Named("CaseKey", kNone));
+  const KQSClass* built = Install("CASEKEY", kNone, {});
+  EXPECT_TRUE(fLoader->fCalls == 1 && fEnv->LookupByNameNoLoad("casekey") == built);
+}
+
+TEST_F(InstallClassTest, RegisterImplLoaderRefusesBadKindsAndOverrides) {
+  KQSClassImplLoader* stray = Keep(new KQSClassImplLoader());
+  auto* intruder = Keep(new BuildingLoader());
+  const std::string kRegister = "KQSClass::RegisterImplLoader...";
+  ExpectDebug({kRegister + "bad implType=-1\n", kRegister + "bad implType=7\n", kRegister + "cannot override implType=4\n"}, [&] {
+    KQSClass::RegisterImplLoader(-1, stray);
+    KQSClass::RegisterImplLoader(7, stray);
+    KQSClass::RegisterImplLoader(kRecorded, intruder);
+  });
+  ASSERT_NE(Install("StillFirst", 61, {}), nullptr);
+  EXPECT_TRUE(fLoader->fCalls == 1 && intruder->fCalls == 0);
+  // A first registration is silent (in a child: the table is process-wide).
+  ChildResult r = RunInChild([](std::string& out) {
+    DebugCapture capture;
+    auto* first = new BuildingLoader();
+    KQSClass::RegisterImplLoader(3, first);
+    const KQSClass* built = KOPPEnvironment().InstallClass(Prototype("ChildKind", 70, 3));
+    Transcript(out).Line("built ", built != nullptr && built == first->fBuilt, " lines '", capture.All(), "'");
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "built 1 lines ''\n");
 }
 
 }  // namespace

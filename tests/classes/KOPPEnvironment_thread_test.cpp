@@ -6,9 +6,7 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "classes/class_test_support.h"
 #include "support/debug_capture.h"
@@ -16,89 +14,69 @@
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/runtime/KAt.h"
-#include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 
 namespace {
 
-using classes_test::Keep;
-using classes_test::Named;
-using classes_test::TestClass;
+using namespace classes_test;
 
-constexpr int kThreads = 4;
-constexpr int kPerThread = 60;
-
-std::string NameOf(int thread, int i) {
-  return "T" + std::to_string(thread) + "_" + std::to_string(i);
-}
-short NumberOf(int thread, int i) { return static_cast<short>(33 + thread * kPerThread + i); }
-
-TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
-  KOPPEnvironment* environment = Keep(new KOPPEnvironment());
-  // Classes are made up front: construction is not what is tested here.
-  std::vector<std::vector<TestClass*>> mine(kThreads);
-  std::vector<TestClass*> contested;
-  for (int t = 0; t < kThreads; ++t) {
-    for (int i = 0; i < kPerThread; ++i)
-      mine[t].push_back(Named(NameOf(t, i).c_str(), NumberOf(t, i)));
-    contested.push_back(Named("Contested", 999));
-  }
-  DebugCapture capture;
-  std::atomic<int> contestedWins{0};
-  std::atomic<int> badLookups{0};
-  std::atomic<bool> go{false};
+// Runs body(t) on n threads started together (or one after the other).
+template <class Body>
+void OnThreads(int n, Body body, bool together = true) {
+  std::atomic<int> ready{0};
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < n; ++t) {
     threads.emplace_back([&, t] {
       KAt::ThreadStartup();
-      while (!go.load()) std::this_thread::yield();
-      for (int i = 0; i < kPerThread; ++i) {
-        if (!environment->AddClass(mine[t][i])) badLookups.fetch_add(1);
-        if (i == kPerThread / 2 && environment->AddClass(contested[t])) contestedWins.fetch_add(1);
-        // What this thread added is visible at once; what the others add
-        // is either absent or exactly their class.
-        if (environment->LookupByNumber(NumberOf(t, i)) != mine[t][i]) badLookups.fetch_add(1);
-        int other = (t + 1) % kThreads;
-        const KQSClass* seen = environment->LookupByName(NameOf(other, i).c_str());
-        if (seen != nullptr && seen != mine[other][i]) badLookups.fetch_add(1);
-        if (i % 10 == 0) {
-          std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
-          for (unsigned long k = 2; k <= list->Count(); ++k)
-            if (list->GetAt(k - 1)->ClassNumber() >= list->GetAt(k)->ClassNumber())
-              badLookups.fetch_add(1);
-        }
-      }
+      ready.fetch_add(1);
+      while (together && ready.load() < n) std::this_thread::yield();
+      body(t);
       KAt::ThreadShutdown();
     });
+    if (!together) threads.back().join();
   }
-  go.store(true);
-  for (std::thread& th : threads) th.join();
+  for (std::thread& th : threads)
+    if (th.joinable()) th.join();
+}
 
-  EXPECT_EQ(badLookups.load(), 0);
-  EXPECT_EQ(contestedWins.load(), 1);
-  std::vector<std::string> lines = capture.Texts();
-  ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads - 1));
-  for (const std::string& line : lines)
-    EXPECT_EQ(line,
-              "KOPPEnvironment::AddClass...Class name already exists = 999/Contested/Contested\n");
-
-  std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
-  ASSERT_EQ(list->Count(), static_cast<unsigned long>(kThreads * kPerThread + 1));
+TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
+  constexpr int kThreads = 4, kPer = 60;
+  KOPPEnvironment* environment = Keep(new KOPPEnvironment());
+  auto name = [](int t, int i) { return "T" + std::to_string(t) + "_" + std::to_string(i); };
+  std::vector<std::vector<TestClass*>> mine(kThreads);
   for (int t = 0; t < kThreads; ++t)
-    for (int i = 0; i < kPerThread; ++i) {
-      EXPECT_EQ(list->GetAt(static_cast<unsigned long>(NumberOf(t, i) - 32)), mine[t][i]);
-      EXPECT_EQ(environment->LookupByName(NameOf(t, i).c_str()), mine[t][i]);
+    for (int i = 0; i < kPer; ++i) mine[t].push_back(Named(name(t, i).c_str(), static_cast<short>(33 + t * kPer + i)));
+  DebugCapture capture;
+  std::atomic<int> wins{0}, bad{0};
+  OnThreads(kThreads, [&](int t) {
+    for (int i = 0; i < kPer; ++i) {
+      bad += !environment->AddClass(mine[t][i]);
+      if (i == kPer / 2) wins += environment->AddClass(Named("Contested", 999));
+      // What this thread added is visible at once; what the others add is
+      // either absent or exactly their class.
+      bad += environment->LookupByNumber(mine[t][i]->ClassNumber()) != mine[t][i];
+      const KQSClass* seen = environment->LookupByName(name((t + 1) % kThreads, i).c_str());
+      bad += seen != nullptr && seen != mine[(t + 1) % kThreads][i];
+      std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
+      for (unsigned long k = 2; k <= list->Count(); ++k)
+        bad += list->GetAt(k - 1)->ClassNumber() >= list->GetAt(k)->ClassNumber();
     }
+  });
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(wins.load(), 1);
+  EXPECT_EQ(capture.Texts(), Lines(kThreads - 1, "KOPPEnvironment::AddClass...Class name already exists = 999/Contested/Contested\n"));
+  std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
+  ASSERT_EQ(list->Count(), static_cast<unsigned long>(kThreads * kPer + 1));
+  for (int t = 0; t < kThreads; ++t)
+    for (int i = 0; i < kPer; ++i) EXPECT_EQ(list->GetAt(static_cast<unsigned long>(t * kPer + i + 1)), mine[t][i]);
 }
 
 // With concurrency enabled, copying classes in takes the destination's lock,
 // so it may run while another thread adds classes to the destination.
 TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabled) {
-  KOPPEnvironment* source = Keep(new KOPPEnvironment());
-  KOPPEnvironment* destination = Keep(new KOPPEnvironment());
+  KOPPEnvironment *source = Keep(new KOPPEnvironment()), *destination = Keep(new KOPPEnvironment());
   destination->ConcurrencyEnable();
-  std::vector<TestClass*> copied;
-  std::vector<TestClass*> added;
+  std::vector<TestClass*> copied, added;
   for (int i = 0; i < 100; ++i) {
     copied.push_back(Named(("Copied" + std::to_string(i)).c_str(), static_cast<short>(33 + i)));
     ASSERT_TRUE(source->AddClass(copied.back()));
@@ -106,16 +84,12 @@ TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabl
   }
   DebugCapture capture;
   std::atomic<int> refused{0};
-  std::thread adder([&] {
-    KAt::ThreadStartup();
-    for (TestClass* c : added)
-      if (!destination->AddClass(c)) refused.fetch_add(1);
-    KAt::ThreadShutdown();
+  OnThreads(2, [&](int t) {
+    if (t == 0) return destination->CopyClassesFrom(source);
+    for (TestClass* c : added) refused += !destination->AddClass(c);
   });
-  destination->CopyClassesFrom(source);
-  adder.join();
   EXPECT_EQ(refused.load(), 0);
-  EXPECT_EQ(capture.Texts(), std::vector<std::string>{});
+  EXPECT_EQ(capture.All(), "");
   std::unique_ptr<TArray<const KQSClass*>> list(destination->Classes());
   ASSERT_EQ(list->Count(), 200u);
   for (int i = 0; i < 100; ++i) {
@@ -124,56 +98,28 @@ TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabl
   }
 }
 
-// Each thread copies values of its own storage; the class's figures must
-// add up exactly once the threads are done, also with more threads alive at
-// once than the class keeps separate tallies for, and across threads that
-// end and are followed by new ones.
-void CountOnThreads(const KQSValueBaseClass* counted, int threads, int copies, bool together) {
-  std::atomic<int> ready{0};
-  auto body = [&] {
-    KAt::ThreadStartup();
-    ready.fetch_add(1);
-    if (together)
-      while (ready.load() < threads) std::this_thread::yield();
-    KQSValue value(counted, new KQSValueBase());
-    for (int i = 0; i < copies; ++i) {
-      KQSValue copy(value);
-      KQSValue another;
-      another = copy;
-    }
-    KAt::ThreadShutdown();
-  };
-  if (together) {
-    std::vector<std::thread> all;
-    for (int t = 0; t < threads; ++t) all.emplace_back(body);
-    for (std::thread& th : all) th.join();
-  } else {
-    for (int t = 0; t < threads; ++t) std::thread(body).join();
-  }
-}
-
+// The class's figures add up exactly once the threads are done, also with
+// more threads alive at once than the class keeps separate tallies for, and
+// across threads that end and are followed by new ones.
 TEST(KQSClassPointerThreadTest, CountersAreExactAfterManyThreads) {
   auto* counted = Keep(new KQSValueBaseClass("CountedOnThreads", KQSClass::kNoClassNumber));
-  constexpr int kCopies = 500;
-  // 40 threads alive together: more than the separate tallies.
-  CountOnThreads(counted, 40, kCopies, true);
-  EXPECT_EQ(counted->ObjCount(), 0);
-  EXPECT_EQ(counted->RefCount(), 0);
-  EXPECT_EQ(counted->RefTotal(), 40L * (1 + 2 * kCopies));
-  // 40 more, one after the other: each takes over a finished thread's tally.
-  CountOnThreads(counted, 40, kCopies, false);
-  EXPECT_EQ(counted->ObjCount(), 0);
-  EXPECT_EQ(counted->RefCount(), 0);
-  EXPECT_EQ(counted->RefTotal(), 80L * (1 + 2 * kCopies));
-
-  // Storage still alive on this thread is seen from here.
-  KQSValue kept(counted, new KQSValueBase());
-  std::thread([&] {
-    KQSValue copy(kept);  // the main thread waits meanwhile: one thread at a time
-    (void)copy;
-  }).join();
-  EXPECT_EQ(counted->ObjCount(), 1);
-  EXPECT_EQ(counted->RefCount(), 1);
+  constexpr int kCopies = 300;
+  auto copies = [counted](int) {
+    KQSValue value(counted, new KQSValueBase());
+    for (int i = 0; i < kCopies; ++i) {
+      KQSValue copy(value), another;
+      another = copy;
+    }
+  };
+  for (bool together : {true, false}) {
+    OnThreads(40, copies, together);
+    EXPECT_EQ(counted->ObjCount() + counted->RefCount(), 0);
+    EXPECT_EQ(counted->RefTotal(), (together ? 40L : 80L) * (1 + 2 * kCopies));
+  }
+  KQSValue kept(counted, new KQSValueBase()), second(kept), third;  // alive on this thread, seen from here
+  third = second;
+  std::thread([&] { KQSValue copy(kept); }).join();
+  EXPECT_EQ(std::to_string(counted->ObjCount()) + "/" + std::to_string(counted->RefCount()), "1/3");
 }
 
 }  // namespace

@@ -1,517 +1,266 @@
 // Feature dispatch on a host class that extends another through the
-// registry: dot access, invocation and assignment on instances and on the
-// class, names as Strings and as SlotIndex values, inheritance and
-// delegation, argument checks with coercion in place, AutoUndefined,
-// functor status, and every status code and debug line, compared whole.
+// registry, as one table: the entry point, the feature (a String or a
+// SlotIndex), the arguments, and what comes of it: the status, the result,
+// the arguments after the call (checked and coerced in place), the functors
+// that ran, and the debug lines.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-#include <vector>
-
-#include "classes/feature_test_support.h"
+#include "classes/class_test_support.h"
 #include "support/debug_capture.h"
 #include "support/started_process.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
-#include "vxkernel/classes/KQSClassSlot.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 
-using features_test::AttributeFn;
-using features_test::ClassAttributeFn;
-using features_test::ClassMethodFn;
-using features_test::HostClass;
-using features_test::MethodFn;
-using features_test::Returns;
-using features_test::Str;
-using features_test::Streamed;
-using Lines = std::vector<std::string>;
+using namespace classes_test;
 
-constexpr long kNotFound = 0x26AD000F;
-constexpr long kWrongCount = 0x26AD0017;
-constexpr long kWrongType = 0x26AD0018;
-constexpr long kNoFunctor = 0x26AD0033;
-constexpr short kSlotIndex = -131;
+constexpr long kNotFound = 0x26AD000F, kWrongCount = 0x26AD0017, kWrongType = 0x26AD0018,
+               kNoFunctor = 0x26AD0033;
 
-// The instance behind an Account value.
 struct Account {
   int id;
   long balance;
 };
 
-// Shows its instances as "Account#<id>", so that the lines that print the
-// receiver are easy to read.
-class AccountClass : public HostClass {
- public:
-  explicit AccountClass(const char* name) : HostClass(name) {}
-  std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* /*f*/) const override {
+// Shows its instances as "Account#<id>", the receiver in the debug lines.
+struct AccountClass : TestClass {
+  using TestClass::TestClass;
+  std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter*) const override {
     return out << ClassName() << '#' << static_cast<Account*>(data)->id;
   }
 };
 
-KQSValue Slot(long position) { return KQSValue(kSlotIndex, position); }
-KThread* Thread(int& marker) { return reinterpret_cast<KThread*>(&marker); }
+KQSValue Slot(long position) { return KQSValue(short{-131}, position); }
+KQSValue S(const char* s) { return KQSValue(s); }
 
-// What the functors saw on their last call.
-struct Seen {
-  const KQSClass* cls = nullptr;
-  KThread* thread = nullptr;
-  long status = -1;
-  void* data = nullptr;
-  long argc = -1;
-  KQSValue* argv = nullptr;
-  const KQSValue* newValue = nullptr;
-  void Record(const KQSClass* c, const KQSClass_env& ctx) {
-    cls = c;
-    thread = ctx.Thread();
-    status = ctx.Status();
-  }
+enum Op { kDot, kInvoke, kPut, kClassDot, kClassInvoke, kClassPut };
+
+// The call in progress, which every functor checks what it is handed against.
+struct Call {
+  KThread* thread;
+  long argc;
+  KQSValue* argv;
+  const KQSValue* value;
+  std::string ran;  // the functors that ran
 };
 
-// "AccountBase" has Audit, Owner, Version, Bank; "Account" extends it.
-// Positions in Account's tables:
-//   methods     0 Deposit "Integer(Integer)"     1 Describe "String([String])"
-//               2 Strict "<A>Integer(Integer,Real)"   3 Lenient "<EU>Integer(Integer,Integer)"
-//               4 Free (no signature)   5 (hole)   6 Broken (no functor)
-//               7 Failing "Integer()"   8 Spread "Integer(Integer,...)"   9 Peer "Boolean(Account)"
-//   attributes  0 Balance "Integer"   1 (hole)   2 Locked "Integer"   3 Nothing (no functor)
-//   class methods     0 Open "Account(Integer)"   1 Closing (no functor)   2 Sum "<A>Integer(Integer,Integer)"
-//   class attributes  0 Count "Integer"   1 Rate (no functor)
-//   constants   0 Limit 100
+// "AccountBase" has Audit, Owner, Version and Bank; "Account" extends it.
+//   methods     0 Deposit "Integer(Integer)"  1 Describe "String([String])"
+//               2 Strict "<A>Integer(Integer,Real)"  3 Lenient "<EU>Integer(Integer,Integer)"
+//               4 Free (no signature)  5 hole  6 Broken (no functor)  7 Failing "Integer()"
+//               8 Spread "Integer(Integer,...)"  9 Peer "Boolean(Account)"
+//   attributes  0 Balance  1 hole  2 Locked (status 0x777)  3 Nothing (no functor)
+//   class methods     0 Open "Account(Integer)"  1 Closing (neither)  2 Sum "<A>Integer(Integer,Integer)"
+//   class attributes  0 Count (status 0x55 for a negative value)  1 Rate (no functor)
+//   constants   0 Limit
 class Dispatch : public ::testing::Test {
  protected:
+  using Body = std::function<KQSValue(KQSClass_env&, const KQSValue*)>;
+  // Logs the functor's name, with "=value" for a write and "!" when any of
+  // what it was handed is wrong, and runs the body.
+  static KQSValue Ran(const char* name, const KQSClass* c, KQSClass_env& ctx, bool ok, const KQSValue* v,
+                      const Body& body, const KQSValue* arg) {
+    ok = ok && c == cls && ctx.Thread() == call.thread && ctx.Status() == 0;
+    call.ran += std::string(call.ran.empty() ? "" : " ") + name + (v ? "=" + Streamed(*v) : "") + (ok ? "" : "!");
+    return body(ctx, arg);
+  }
+  static void Method(TestClass* to, const char* name, const char* sig, long at, Body body) {
+    to->AddMethod(name, sig, new MethodFn([=](const KQSClass* c, KQSClass_env& ctx, void* data, long argc, KQSValue* argv) {
+      return Ran(name, c, ctx, data == &account && argc == call.argc && argv == call.argv, nullptr, body, argv);
+    }), at, 1, true);
+  }
+  static void ClassMethod(TestClass* to, const char* name, const char* sig, long at, Body body) {
+    to->AddClassMethod(name, sig, new ClassMethodFn([=](const KQSClass* c, KQSClass_env& ctx, long argc, KQSValue* argv) {
+      return Ran(name, c, ctx, argc == call.argc && argv == call.argv, nullptr, body, argv);
+    }), at, 1, true);
+  }
+  static void Attribute(TestClass* to, const char* name, long at, Body body) {
+    to->AddAttribute(name, "Integer", new AttributeFn([=](const KQSClass* c, KQSClass_env& ctx, void* data, const KQSValue* v) {
+      return Ran(name, c, ctx, data == &account && v == call.value, v, body, v);
+    }), at, 1, true);
+  }
+  static void ClassAttribute(TestClass* to, const char* name, long at, Body body) {
+    to->AddClassAttribute(name, "Integer", new ClassAttributeFn([=](const KQSClass* c, KQSClass_env& ctx, const KQSValue* v) {
+      return Ran(name, c, ctx, v == call.value, v, body, v);
+    }), at, 1, true);
+  }
+  static Body Gives(const KQSValue& v) { return [v](KQSClass_env&, const KQSValue*) { return v; }; }
+  static Body Fails(long status, const KQSValue& v) {
+    return [=](KQSClass_env& ctx, const KQSValue*) {
+      ctx.Status(status);
+      return v;
+    };
+  }
+
   static void SetUpTestSuite() {
-    base = new HostClass("AccountBase");
+    auto* base = Keep(new TestClass("AccountBase"));
+    cls = Keep(new AccountClass("Account"));
     ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(base));
-    base->AddMethod("Audit", "String()", new MethodFn(Returns<MethodFn>(KQSValue("audited"))), -1, 1, true);
-    base->AddAttribute("Owner", "String", new AttributeFn(Returns<AttributeFn>(KQSValue("bank"))), -1, 1, true);
-    base->AddClassMethod("Version", "Integer()", new ClassMethodFn(Returns<ClassMethodFn>(KQSValue(3))), -1, 1,
-                         true);
-    base->AddClassAttribute("Bank", "String", new ClassAttributeFn(Returns<ClassAttributeFn>(KQSValue("central"))),
-                            -1, 1, true);
-    cls = new AccountClass("Account");
     ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(cls));
-  }
-
-  // A method that records its call, runs `then` on the instance and returns its result.
-  MethodFn* Method(const char* name, const char* sig, std::function<KQSValue(Account*, KQSValue*)> then) {
-    auto* fn = new MethodFn([this, then](const KQSClass* c, KQSClass_env& ctx, void* data, long argc, KQSValue* argv) {
-      seen.Record(c, ctx);
-      seen.data = data;
-      seen.argc = argc;
-      seen.argv = argv;
-      return then(static_cast<Account*>(data), argv);
-    });
-    cls->AddMethod(name, sig, fn, -1, 1, true);
-    return fn;
-  }
-  MethodFn* Method(const char* name, const char* sig, KQSValue result) {
-    return Method(name, sig, [result](Account*, KQSValue*) { return result; });
-  }
-
-  void SetUp() override {
-    seen = Seen();
-    cls->ResetClassDefinition();
+    Method(base, "Audit", "String()", -1, Gives(S("audited")));
+    Attribute(base, "Owner", -1, Gives(S("bank")));
+    ClassMethod(base, "Version", "Integer()", -1, Gives(KQSValue(3)));
+    ClassAttribute(base, "Bank", -1, Gives(S("central")));
     cls->AddExtends("AccountBase");
-    deposit = Method("Deposit", "Integer(Integer)", [](Account* a, KQSValue* argv) {
-      a->balance += static_cast<long>(argv[0]);
-      return KQSValue(a->balance);
-    });
-    Method("Describe", "String([String])", KQSValue("described"));
-    strict = Method("Strict", "<A>Integer(Integer,Real)", KQSValue(1));
-    Method("Lenient", "<EU>Integer(Integer,Integer)", KQSValue(2));
-    Method("Free", nullptr, KQSValue(3));
+    Method(cls, "Deposit", "Integer(Integer)", 0,
+           [](KQSClass_env&, const KQSValue* argv) { return KQSValue(account.balance += static_cast<long>(argv[0])); });
+    Method(cls, "Describe", "String([String])", 1, Gives(S("described")));
+    Method(cls, "Strict", "<A>Integer(Integer,Real)", 2, Gives(KQSValue(1)));
+    Method(cls, "Lenient", "<EU>Integer(Integer,Integer)", 3, Gives(KQSValue(2)));
+    Method(cls, "Free", nullptr, 4, Gives(KQSValue(3)));
     cls->AddMethod("Broken", "Integer()", nullptr, 6, 1, false);
-    cls->AddMethod("Failing", "Integer()", new MethodFn([](const KQSClass*, KQSClass_env& ctx, void*, long, KQSValue*) {
-                     ctx.Status(0x12345);
-                     return KQSValue("partial");
-                   }),
-                   -1, 1, true);
-    Method("Spread", "Integer(Integer,...)", KQSValue(4));
-    peer = Method("Peer", "Boolean(Account)", KQSValue::Boolean(1));
-
-    cls->AddAttribute("Balance", "Integer",
-                      new AttributeFn([this](const KQSClass* c, KQSClass_env& ctx, void* data, const KQSValue* v) {
-                        seen.Record(c, ctx);
-                        seen.data = data;
-                        seen.newValue = v;
-                        auto* a = static_cast<Account*>(data);
-                        if (v != nullptr) a->balance = static_cast<long>(*v);
-                        return KQSValue(a->balance);
-                      }),
-                      -1, 1, true);
-    locked = new AttributeFn([](const KQSClass*, KQSClass_env& ctx, void*, const KQSValue* v) {
-      if (v != nullptr) ctx.Status(0x777);
-      return KQSValue(9);
+    Method(cls, "Failing", "Integer()", 7, Fails(0x12345, S("partial")));
+    Method(cls, "Spread", "Integer(Integer,...)", 8, Gives(KQSValue(4)));
+    Method(cls, "Peer", "Boolean(Account)", 9, Gives(KQSValue::Boolean(1)));
+    Attribute(cls, "Balance", 0, [](KQSClass_env&, const KQSValue* v) {
+      if (v != nullptr) account.balance = static_cast<long>(*v);
+      return KQSValue(account.balance);
     });
-    cls->AddAttribute("Locked", "Integer", locked, 2, 1, true);
-    cls->AddAttribute("Nothing", "Integer", nullptr, -1, 1, false);
-
-    cls->AddClassMethod("Open", "Account(Integer)",
-                        new ClassMethodFn([this](const KQSClass* c, KQSClass_env& ctx, long argc, KQSValue* argv) {
-                          seen.Record(c, ctx);
-                          seen.argc = argc;
-                          seen.argv = argv;
-                          return KQSValue("opened");
-                        }),
-                        -1, 1, true);
-    cls->AddClassMethod("Closing", nullptr, nullptr, -1, 1, false);
-    cls->AddClassMethod("Sum", "<A>Integer(Integer,Integer)",
-                        new ClassMethodFn([](const KQSClass*, KQSClass_env&, long, KQSValue* argv) {
-                          return KQSValue(static_cast<long>(argv[0]) + static_cast<long>(argv[1]));
-                        }),
-                        -1, 1, true);
-    cls->AddClassAttribute("Count", "Integer",
-                           new ClassAttributeFn([this](const KQSClass* c, KQSClass_env& ctx, const KQSValue* v) {
-                             seen.Record(c, ctx);
-                             seen.newValue = v;
-                             if (v != nullptr) {
-                               counter = static_cast<long>(*v);
-                               ctx.Status(counter < 0 ? 0x55 : 0);
-                             }
-                             return KQSValue(counter);
-                           }),
-                           -1, 1, true);
-    cls->AddClassAttribute("Rate", "Real", nullptr, -1, 1, false);
-    cls->AddConstant("Limit", KQSValue(100), -1, 1);
+    Attribute(cls, "Locked", 2, Fails(0x777, KQSValue(9)));
+    cls->AddAttribute("Nothing", "Integer", nullptr, 3, 1, false);
+    ClassMethod(cls, "Open", "Account(Integer)", 0, Gives(S("opened")));
+    cls->AddClassMethod("Closing", nullptr, nullptr, 1, 1, false);
+    ClassMethod(cls, "Sum", "<A>Integer(Integer,Integer)", 2,
+                [](KQSClass_env&, const KQSValue* argv) { return KQSValue(static_cast<long>(argv[0]) + static_cast<long>(argv[1])); });
+    ClassAttribute(cls, "Count", 0, [](KQSClass_env& ctx, const KQSValue* v) {
+      if (v != nullptr) ctx.Status((counter = static_cast<long>(*v)) < 0 ? 0x55 : 0);
+      return KQSValue(counter);
+    });
+    cls->AddClassAttribute("Rate", "Real", nullptr, 1, 1, false);
+    cls->AddConstant("Limit", KQSValue(100), 0, 1);
   }
 
-  KQSValue Value() { return KQSValue(cls, &account); }
+  static KQSValue Value() { return KQSValue(cls, &account); }
 
-  static inline HostClass* base;
   static inline AccountClass* cls;
-  Account account{1, 10};
-  Seen seen;
-  long counter = 5;
-  MethodFn *deposit, *strict, *peer;
-  AttributeFn* locked;
+  static inline Account account{1, 10};
+  static inline long counter = 5;
+  static inline Call call;
 };
 
-// ===== Dot =====
+struct Row {
+  Op op;
+  KQSValue name;
+  std::vector<KQSValue> args;  // for the writes, the value
+  long status;
+  const char* out;    // "-1": untouched
+  const char* after;  // the arguments after the call; nullptr: as given
+  const char* ran;
+  Lines lines;
+};
 
-TEST_F(Dispatch, DotReadsAnAttributeThroughItsFunctor) {
-  DebugCapture capture;
-  KQSValue out;
-  EXPECT_EQ(cls->Dot(&account, KQSValue("balance"), out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 10);
-  EXPECT_EQ(seen.cls, cls);
-  EXPECT_EQ(seen.thread, nullptr);
-  EXPECT_EQ(seen.status, 0);
-  EXPECT_EQ(seen.data, &account);
-  EXPECT_EQ(seen.newValue, nullptr);
-  // By position, and through the value.
-  out = KQSValue();
-  EXPECT_EQ(cls->Dot(&account, Slot(0), out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 10);
-  EXPECT_EQ(Value().Dot(KQSValue("BALANCE"), out, nullptr), 0);
-  // Inherited through the extends chain.
-  EXPECT_EQ(cls->Dot(&account, KQSValue("owner"), out, nullptr), 0);
-  EXPECT_EQ(Str(out.String()), "bank");
-  EXPECT_EQ(capture.All(), "");
-}
-
-TEST_F(Dispatch, DotReportsTheFunctorStatusAndStillTakesItsValue) {
-  KQSValue out;
-  locked->fCalls = 0;
-  EXPECT_EQ(cls->Dot(&account, KQSValue("Locked"), out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 9);
-  EXPECT_EQ(cls->DotValuePut(&account, KQSValue("Locked"), KQSValue(1)), 0x777);
-  EXPECT_EQ(locked->fCalls, 2);
-}
-
-TEST_F(Dispatch, DotDelegatesToAClassAttribute) {
-  DebugCapture capture;
-  KQSValue out;
-  EXPECT_EQ(cls->Dot(&account, KQSValue("count"), out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 5);
-  EXPECT_EQ(seen.cls, cls);
-  EXPECT_EQ(seen.newValue, nullptr);
-  EXPECT_EQ(seen.thread, nullptr);
-  // An inherited class attribute, and one found by position (position 1 of
-  // the attributes is a hole).
-  EXPECT_EQ(cls->Dot(&account, KQSValue("Bank"), out, nullptr), 0);
-  EXPECT_EQ(Str(out.String()), "central");
-  EXPECT_EQ(cls->Dot(&account, Slot(1), out, nullptr), kNoFunctor);
-  auto delegated = [](const KQSValue& name) {
-    return "KQSClass::Dot( Account#1." + Streamed(name) + " ) delegated to class attribute\n";
+TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
+  const KQSValue u, slot1 = Slot(1);
+  const std::string kInst = "KQSClass::Dot( Account#1.";
+  const std::string kInv = "KQSClass::DotInvoke( Account#1.";
+  const std::string delegatedA = " ) delegated to class attribute\n", delegatedM = " ) delegated to class method\n";
+  const std::string kSig0 = "KQSClass_Slot::CheckArguments..sig == 0\n";
+  const Row rows[] = {
+      // Dot: attributes by name (any case), by position, inherited; the functor's status
+      {kDot, S("balance"), {}, 0, "10", nullptr, "Balance", {}},
+      {kDot, Slot(0), {}, 0, "10", nullptr, "Balance", {}},
+      {kDot, S("owner"), {}, 0, "'bank'", nullptr, "Owner", {}},
+      {kDot, S("Locked"), {}, 0x777, "9", nullptr, "Locked", {}},
+      // ... then class attributes (own or inherited), with a line; misses leave out alone
+      {kDot, S("bank"), {}, 0, "'central'", nullptr, "Bank", {kInst + "'bank'" + delegatedA}},
+      {kDot, slot1, {}, kNoFunctor, "-1", nullptr, "", {kInst + Streamed(slot1) + delegatedA, "KQSClass::Dot...No Functor for Rate\n"}},
+      {kDot, S("Deposit"), {}, kNotFound, "-1", nullptr, "", {}},
+      {kDot, Slot(-1), {}, kNotFound, "-1", nullptr, "", {}},
+      {kDot, KQSValue(3), {}, kNotFound, "-1", nullptr, "", {kInst + "3 ) unknown feature type\n"}},
+      // DotInvoke: methods with checked arguments, coerced in place
+      {kInvoke, S("deposit"), {KQSValue(5)}, 0, "15", nullptr, "Deposit", {}},
+      {kInvoke, Slot(1), {}, 0, "'described'", nullptr, "Describe", {}},
+      {kInvoke, S("AUDIT"), {}, 0, "'audited'", nullptr, "Audit", {}},
+      {kInvoke, S("Strict"), {KQSValue(2.75), KQSValue(3)}, 0, "1", "{2,G3}", "Strict", {}},
+      {kInvoke, S("Strict"), {KQSValue(1)}, kWrongCount, "-1", nullptr, "", {}},
+      {kInvoke, S("Strict"), {S("x"), KQSValue(3)}, kWrongType, "-1", "{'x',G3}", "", {}},
+      {kInvoke, S("Deposit"), {KQSValue::Error(9)}, kWrongType, "-1", nullptr, "", {}},
+      {kInvoke, S("Peer"), {KQSValue(1)}, kWrongType, "-1", nullptr, "", {}},
+      {kInvoke, S("Strict"), {u, KQSValue(2)}, 0, "?", nullptr, "", {}},  // AutoUndefined
+      {kInvoke, S("Lenient"), {u, KQSValue::Error(3)}, 0, "2", nullptr, "Lenient", {}},
+      {kInvoke, S("Peer"), {Value()}, 0, "true", nullptr, "Peer", {}},
+      {kInvoke, S("Spread"), {KQSValue(1), S("a"), KQSValue(2.5)}, 0, "4", nullptr, "Spread", {}},
+      {kInvoke, S("Free"), {S("x"), u}, 0, "3", nullptr, "Free", {kSig0}},
+      {kInvoke, Slot(6), {}, kNoFunctor, "-1", nullptr, "", {"KQSClass::DotInvoke...No Functor for Broken\n"}},
+      {kInvoke, S("Failing"), {}, 0x12345, "'partial'", nullptr, "Failing", {}},
+      // ... then class methods, unchecked, with a line
+      {kInvoke, S("open"), {S("x"), KQSValue(2)}, 0, "'opened'", nullptr, "Open", {kInv + "'open'" + delegatedM}},
+      {kInvoke, S("Closing"), {}, kNoFunctor, "-1", nullptr, "", {kInv + "'Closing'" + delegatedM, "KQSClass::DotInvoke...No Functor for Closing\n"}},
+      {kInvoke, S("Missing"), {}, kNotFound, "-1", nullptr, "", {}},
+      {kInvoke, KQSValue::Boolean(1), {}, kNotFound, "-1", nullptr, "", {kInv + "true ) unknown feature type\n"}},
+      // DotValuePut: attributes only
+      {kPut, S("Balance"), {KQSValue(7)}, 0, "-1", nullptr, "Balance=7", {}},
+      {kPut, S("Locked"), {KQSValue(1)}, 0x777, "-1", nullptr, "Locked=1", {}},
+      {kPut, S("Nothing"), {KQSValue(7)}, kNoFunctor, "-1", nullptr, "", {"KQSClass::DotValuePut...No Functor for Nothing\n"}},
+      {kPut, S("Count"), {KQSValue(7)}, kNotFound, "-1", nullptr, "", {"KQSClass::DotValuePut...no such slot='Count'\n"}},
+      {kPut, KQSValue(2.5), {KQSValue(7)}, kNotFound, "-1", nullptr, "", {"KQSClass::DotValuePut( Account#1.G2.5 ) unknown feature type\n"}},
+      // the class operations, with the caller's thread
+      {kClassDot, S("COUNT"), {}, 0, "5", nullptr, "Count", {}},
+      {kClassDot, S("bank"), {}, 0, "'central'", nullptr, "Bank", {}},
+      {kClassDot, S("Balance"), {}, kNotFound, "-1", nullptr, "", {"KQSClass::ClassDot...no such slot='Balance'\n"}},
+      {kClassDot, S("Rate"), {}, kNoFunctor, "-1", nullptr, "", {"KQSClass::ClassDot...No Functor for Rate\n"}},
+      {kClassPut, S("count"), {KQSValue(9)}, 0, "-1", nullptr, "Count=9", {}},
+      {kClassPut, Slot(0), {KQSValue(-1)}, 0x55, "-1", nullptr, "Count=-1", {}},
+      {kClassPut, u, {KQSValue(9)}, kNotFound, "-1", nullptr, "", {"KQSClass::ClassDotValuePut( Account.? ) unknown feature type\n"}},
+      {kClassInvoke, S("Open"), {KQSValue(4.0)}, 0, "'opened'", "{4}", "Open", {}},
+      {kClassInvoke, Slot(2), {KQSValue(2), KQSValue(40)}, 0, "42", nullptr, "Sum", {}},
+      {kClassInvoke, S("Sum"), {KQSValue(2), u}, 0, "?", nullptr, "", {}},
+      {kClassInvoke, S("Sum"), {KQSValue(2)}, kWrongCount, "-1", nullptr, "", {}},
+      {kClassInvoke, S("Closing"), {}, kNoFunctor, "-1", nullptr, "", {kSig0, "KQSClass::ClassDotInvoke...No Functor for Closing\n"}},
+      {kClassInvoke, S("version"), {}, 0, "3", nullptr, "Version", {}},
+      {kClassInvoke, S("Deposit"), {KQSValue(5)}, kNotFound, "-1", nullptr, "", {}},
   };
-  EXPECT_EQ(capture.Texts(), (Lines{delegated(KQSValue("count")), delegated(KQSValue("Bank")), delegated(Slot(1)),
-                                    "KQSClass::Dot...No Functor for Rate\n"}));
-}
-
-TEST_F(Dispatch, DotMissesFunctorsNamesAndPositions) {
-  DebugCapture capture;
-  KQSValue out(42);
-  EXPECT_EQ(cls->Dot(&account, KQSValue("Nothing"), out, nullptr), kNoFunctor);
-  EXPECT_EQ(cls->Dot(&account, KQSValue("Deposit"), out, nullptr), kNotFound);  // a method is no attribute
-  EXPECT_EQ(cls->Dot(&account, KQSValue("Limit"), out, nullptr), kNotFound);    // nor a constant
-  EXPECT_EQ(cls->Dot(&account, Slot(7), out, nullptr), kNotFound);
-  EXPECT_EQ(cls->Dot(&account, Slot(-1), out, nullptr), kNotFound);
-  EXPECT_EQ(cls->Dot(&account, KQSValue(3), out, nullptr), kNotFound);
-  EXPECT_EQ(static_cast<long>(out), 42);  // untouched by every failure
-  EXPECT_EQ(capture.Texts(),
-            (Lines{"KQSClass::Dot...No Functor for Nothing\n",
-                   "KQSClass::Dot( Account#1." + Streamed(KQSValue(3)) + " ) unknown feature type\n"}));
-}
-
-// ===== DotInvoke =====
-
-TEST_F(Dispatch, DotInvokeRunsAMethodWithCheckedArguments) {
-  DebugCapture capture;
-  KQSValue args[] = {KQSValue(5)};
-  KQSValue out;
-  EXPECT_EQ(Value().DotInvoke(KQSValue("deposit"), 1, args, out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 15);
-  EXPECT_EQ(account.balance, 15);
-  EXPECT_EQ(seen.cls, cls);
-  EXPECT_EQ(seen.data, &account);
-  EXPECT_EQ(seen.argc, 1);
-  EXPECT_EQ(seen.argv, args);
-  EXPECT_EQ(seen.status, 0);
-  // By position; optional argument left out.
-  EXPECT_EQ(cls->DotInvoke(&account, Slot(1), 0, nullptr, out, nullptr), 0);
-  EXPECT_EQ(Str(out.String()), "described");
-  // Inherited.
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("AUDIT"), 0, nullptr, out, nullptr), 0);
-  EXPECT_EQ(Str(out.String()), "audited");
-  EXPECT_EQ(capture.All(), "");
-}
-
-TEST_F(Dispatch, DotInvokeCoercesArgumentsInPlace) {
-  KQSValue args[] = {KQSValue(2.75), KQSValue(3)};
-  KQSValue out;
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Strict"), 2, args, out, nullptr), 0);
-  EXPECT_TRUE(args[0].IsInteger());  // the caller's entries changed type
-  EXPECT_TRUE(args[1].IsReal());
-  EXPECT_DOUBLE_EQ(static_cast<double>(args[1]), 3.0);
-  EXPECT_EQ(strict->fCalls, 1);
-}
-
-TEST_F(Dispatch, DotInvokeRefusesBadArgumentListsWithoutRunning) {
-  DebugCapture capture;
-  KQSValue out(42);
-  KQSValue one[] = {KQSValue(1)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Strict"), 1, one, out, nullptr), kWrongCount);
-  KQSValue three[] = {KQSValue(1), KQSValue(2), KQSValue(3)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Strict"), 3, three, out, nullptr), kWrongCount);
-  // A String cannot become an Integer; checking goes on, so the second
-  // argument is coerced all the same.
-  KQSValue wrong[] = {KQSValue("x"), KQSValue(3)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Strict"), 2, wrong, out, nullptr), kWrongType);
-  EXPECT_TRUE(wrong[0].IsString());
-  EXPECT_TRUE(wrong[1].IsReal());
-  // Error arguments without AcceptsError, Undefined without either flag.
-  KQSValue error[] = {KQSValue::Error(9)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Deposit"), 1, error, out, nullptr), kWrongType);
-  KQSValue undefined[] = {KQSValue()};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Deposit"), 1, undefined, out, nullptr), kWrongType);
-  // The host class is an object type, an Integer is not.
-  KQSValue notAccount[] = {KQSValue(1)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Peer"), 1, notAccount, out, nullptr), kWrongType);
-  EXPECT_EQ(strict->fCalls + deposit->fCalls + peer->fCalls, 0);
-  EXPECT_EQ(static_cast<long>(out), 42);
-  EXPECT_EQ(capture.All(), "");
-}
-
-TEST_F(Dispatch, AutoUndefinedYieldsUndefinedWithoutRunning) {
-  KQSValue out(42);
-  KQSValue args[] = {KQSValue(), KQSValue(2)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Strict"), 2, args, out, nullptr), 0);
-  EXPECT_TRUE(out.IsUndefined());
-  EXPECT_TRUE(args[1].IsInteger());  // checking stopped at the Undefined
-  EXPECT_EQ(strict->fCalls, 0);
-}
-
-TEST_F(Dispatch, AcceptedUndefinedAndErrorArgumentsPass) {
-  KQSValue out;
-  KQSValue args[] = {KQSValue(), KQSValue::Error(3)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Lenient"), 2, args, out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 2);
-  EXPECT_TRUE(args[0].IsUndefined());
-  EXPECT_TRUE(args[1].IsError());
-  // Dynamic, object types and the arguments past a VarArgs list pass as
-  // they are.
-  KQSValue peerArgs[] = {Value()};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Peer"), 1, peerArgs, out, nullptr), 0);
-  KQSValue spreadArgs[] = {KQSValue(1), KQSValue("a"), KQSValue(2.5)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Spread"), 3, spreadArgs, out, nullptr), 0);
-  EXPECT_EQ(seen.argc, 3);
-  EXPECT_TRUE(spreadArgs[1].IsString());
-  EXPECT_TRUE(spreadArgs[2].IsReal());
-}
-
-TEST_F(Dispatch, DotInvokeWithoutSignatureOrFunctorOrStatus) {
-  DebugCapture capture;
-  KQSValue out;
-  KQSValue any[] = {KQSValue("x"), KQSValue()};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Free"), 2, any, out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 3);
-  EXPECT_EQ(cls->DotInvoke(&account, Slot(6), 0, nullptr, out, nullptr), kNoFunctor);
-  // The argument check comes before the functor check.
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Broken"), 1, any, out, nullptr), kWrongCount);
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Failing"), 0, nullptr, out, nullptr), 0x12345);
-  EXPECT_EQ(Str(out.String()), "partial");
-  EXPECT_EQ(capture.Texts(),
-            (Lines{"KQSClass_Slot::CheckArguments..sig == 0\n", "KQSClass::DotInvoke...No Functor for Broken\n"}));
-}
-
-TEST_F(Dispatch, DotInvokeDelegatesToAClassMethodWithoutACheck) {
-  DebugCapture capture;
-  KQSValue out;
-  KQSValue args[] = {KQSValue("not an Integer"), KQSValue(2)};
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("open"), 2, args, out, nullptr), 0);
-  EXPECT_EQ(Str(out.String()), "opened");
-  EXPECT_EQ(seen.cls, cls);
-  EXPECT_EQ(seen.argc, 2);
-  EXPECT_EQ(seen.argv, args);
-  EXPECT_TRUE(args[0].IsString());
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Closing"), 0, nullptr, out, nullptr), kNoFunctor);
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Version"), 0, nullptr, out, nullptr), 0);  // inherited
-  EXPECT_EQ(static_cast<long>(out), 3);
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue("Missing"), 0, nullptr, out, nullptr), kNotFound);
-  EXPECT_EQ(cls->DotInvoke(&account, KQSValue::Boolean(1), 0, nullptr, out, nullptr), kNotFound);
-  const std::string receiver = "KQSClass::DotInvoke( Account#1.";
-  EXPECT_EQ(capture.Texts(),
-            (Lines{receiver + Streamed(KQSValue("open")) + " ) delegated to class method\n",
-                   receiver + Streamed(KQSValue("Closing")) + " ) delegated to class method\n",
-                   "KQSClass::DotInvoke...No Functor for Closing\n",
-                   receiver + Streamed(KQSValue("Version")) + " ) delegated to class method\n",
-                   receiver + Streamed(KQSValue::Boolean(1)) + " ) unknown feature type\n"}));
-}
-
-// ===== DotValuePut =====
-
-TEST_F(Dispatch, DotValuePutWritesAttributesOnly) {
-  DebugCapture capture;
-  const KQSValue seven(7);
-  EXPECT_EQ(Value().DotValuePut(KQSValue("Balance"), seven), 0);
-  EXPECT_EQ(account.balance, 7);
-  EXPECT_EQ(seen.newValue, &seven);
-  EXPECT_EQ(seen.data, &account);
-  EXPECT_EQ(cls->DotValuePut(&account, Slot(0), KQSValue(8)), 0);
-  EXPECT_EQ(account.balance, 8);
-  EXPECT_EQ(cls->DotValuePut(&account, KQSValue("Nothing"), seven), kNoFunctor);
-  EXPECT_EQ(cls->DotValuePut(&account, KQSValue("Count"), seven), kNotFound);  // class attributes are not consulted
-  EXPECT_EQ(cls->DotValuePut(&account, Slot(1), seven), kNotFound);
-  EXPECT_EQ(cls->DotValuePut(&account, KQSValue(2.5), seven), kNotFound);
-  EXPECT_EQ(counter, 5);
-  EXPECT_EQ(capture.Texts(),
-            (Lines{"KQSClass::DotValuePut...No Functor for Nothing\n",
-                   "KQSClass::DotValuePut...no such slot=" + Streamed(KQSValue("Count")) + "\n",
-                   "KQSClass::DotValuePut...no such slot=" + Streamed(Slot(1)) + "\n",
-                   "KQSClass::DotValuePut( Account#1." + Streamed(KQSValue(2.5)) + " ) unknown feature type\n"}));
-}
-
-// ===== class operations =====
-
-TEST_F(Dispatch, ClassDotReadsClassAttributesWithTheCallersThread) {
-  DebugCapture capture;
   int marker = 0;
-  KQSValue out;
-  EXPECT_EQ(cls->ClassDot(Thread(marker), KQSValue("COUNT"), out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 5);
-  EXPECT_EQ(seen.thread, Thread(marker));
-  EXPECT_EQ(seen.cls, cls);
-  EXPECT_EQ(cls->ClassDot(nullptr, Slot(0), out, nullptr), 0);
-  EXPECT_EQ(cls->ClassDot(nullptr, KQSValue("bank"), out, nullptr), 0);  // inherited
-  EXPECT_EQ(Str(out.String()), "central");
-  out = KQSValue(42);
-  EXPECT_EQ(cls->ClassDot(nullptr, KQSValue("Balance"), out, nullptr), kNotFound);  // instance attributes are not
-  EXPECT_EQ(cls->ClassDot(nullptr, KQSValue("Rate"), out, nullptr), kNoFunctor);
-  EXPECT_EQ(cls->ClassDot(nullptr, KQSValue(1), out, nullptr), kNotFound);
-  EXPECT_EQ(static_cast<long>(out), 42);
-  EXPECT_EQ(capture.Texts(),
-            (Lines{"KQSClass::ClassDot...no such slot=" + Streamed(KQSValue("Balance")) + "\n",
-                   "KQSClass::ClassDot...No Functor for Rate\n",
-                   "KQSClass::ClassDot( Account." + Streamed(KQSValue(1)) + " ) unknown feature type\n"}));
+  auto listed = [](const std::vector<KQSValue>& v) {
+    KQSValue l = KQSValue::List();
+    for (const KQSValue& e : v) l.ListAppendValue(e);
+    return Streamed(l);
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(Streamed(r.name) + " op " + std::to_string(r.op));
+    account.balance = 10;
+    counter = 5;
+    std::vector<KQSValue> args = r.args;
+    KQSValue out(-1);
+    call = {r.op >= kClassDot ? reinterpret_cast<KThread*>(&marker) : nullptr, static_cast<long>(args.size()),
+            args.empty() ? nullptr : args.data(), r.op == kPut || r.op == kClassPut ? &args[0] : nullptr, ""};
+    DebugCapture capture;
+    long status = -1;
+    switch (r.op) {
+      case kDot: status = cls->Dot(&account, r.name, out, nullptr); break;
+      case kInvoke: status = cls->DotInvoke(&account, r.name, call.argc, call.argv, out, nullptr); break;
+      case kPut: status = cls->DotValuePut(&account, r.name, args[0]); break;
+      case kClassDot: status = cls->ClassDot(call.thread, r.name, out, nullptr); break;
+      case kClassInvoke: status = cls->ClassDotInvoke(call.thread, r.name, call.argc, call.argv, out, nullptr); break;
+      case kClassPut: status = cls->ClassDotValuePut(call.thread, r.name, args[0]); break;
+    }
+    EXPECT_EQ(status, r.status);
+    EXPECT_EQ(Streamed(out), r.out);
+    EXPECT_EQ(listed(args), r.after != nullptr ? r.after : listed(r.args));
+    EXPECT_EQ(call.ran, r.ran);
+    EXPECT_EQ(capture.Texts(), r.lines);
+  }
 }
 
-TEST_F(Dispatch, ClassDotValuePutWritesClassAttributes) {
-  DebugCapture capture;
-  int marker = 0;
-  const KQSValue nine(9);
-  EXPECT_EQ(cls->ClassDotValuePut(Thread(marker), KQSValue("count"), nine), 0);
-  EXPECT_EQ(counter, 9);
-  EXPECT_EQ(seen.newValue, &nine);
-  EXPECT_EQ(seen.thread, Thread(marker));
-  EXPECT_EQ(cls->ClassDotValuePut(nullptr, Slot(0), KQSValue(-1)), 0x55);  // the functor's status
-  EXPECT_EQ(cls->ClassDotValuePut(nullptr, KQSValue("Rate"), nine), kNoFunctor);
-  EXPECT_EQ(cls->ClassDotValuePut(nullptr, KQSValue("Balance"), nine), kNotFound);
-  EXPECT_EQ(cls->ClassDotValuePut(nullptr, KQSValue(), nine), kNotFound);
-  EXPECT_EQ(capture.Texts(),
-            (Lines{"KQSClass::ClassDotValuePut...No Functor for Rate\n",
-                   "KQSClass::ClassDotValuePut...no such slot=" + Streamed(KQSValue("Balance")) + "\n",
-                   "KQSClass::ClassDotValuePut( Account." + Streamed(KQSValue()) + " ) unknown feature type\n"}));
-}
-
-TEST_F(Dispatch, ClassDotInvokeChecksArgumentsAndMissesSilently) {
-  DebugCapture capture;
-  int marker = 0;
-  KQSValue out;
-  KQSValue args[] = {KQSValue(4.0)};
-  EXPECT_EQ(cls->ClassDotInvoke(Thread(marker), KQSValue("Open"), 1, args, out, nullptr), 0);
-  EXPECT_EQ(Str(out.String()), "opened");
-  EXPECT_EQ(seen.thread, Thread(marker));
-  EXPECT_TRUE(args[0].IsInteger());  // coerced in place
-  KQSValue two[] = {KQSValue(2), KQSValue(40)};
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, Slot(2), 2, two, out, nullptr), 0);
-  EXPECT_EQ(static_cast<long>(out), 42);
-  KQSValue undefined[] = {KQSValue(2), KQSValue()};
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, KQSValue("Sum"), 2, undefined, out, nullptr), 0);
-  EXPECT_TRUE(out.IsUndefined());
-  out = KQSValue(42);
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, KQSValue("Sum"), 1, two, out, nullptr), kWrongCount);
-  KQSValue text[] = {KQSValue("x")};
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, KQSValue("Open"), 1, text, out, nullptr), kWrongType);
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, KQSValue("Closing"), 0, nullptr, out, nullptr), kNoFunctor);
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, KQSValue("version"), 0, nullptr, out, nullptr), 0);  // inherited
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, KQSValue("Deposit"), 1, args, out, nullptr), kNotFound);
-  EXPECT_EQ(cls->ClassDotInvoke(nullptr, Slot(9), 0, nullptr, out, nullptr), kNotFound);
-  EXPECT_EQ(capture.Texts(), (Lines{"KQSClass_Slot::CheckArguments..sig == 0\n",
-                                    "KQSClass::ClassDotInvoke...No Functor for Closing\n"}));
-}
-
-// ===== IsFeature and Features =====
-
-TEST_F(Dispatch, IsFeatureSeesAttributesAndMethodsWithInheritance) {
-  DebugCapture capture;
-  EXPECT_TRUE(cls->IsFeature(&account, KQSValue("balance")));
-  EXPECT_TRUE(cls->IsFeature(&account, KQSValue("DEPOSIT")));
-  EXPECT_TRUE(cls->IsFeature(&account, KQSValue("Owner")));  // inherited attribute
-  EXPECT_TRUE(Value().IsFeature(KQSValue("audit")));         // inherited method
-  EXPECT_FALSE(cls->IsFeature(&account, KQSValue("Count")));  // class features are not
-  EXPECT_FALSE(cls->IsFeature(&account, KQSValue("Open")));
-  EXPECT_FALSE(cls->IsFeature(&account, KQSValue("Limit")));
-  EXPECT_FALSE(cls->IsFeature(&account, KQSValue(1)));
-  EXPECT_EQ(capture.All(), "");
-  EXPECT_FALSE(cls->IsFeature(&account, Slot(0)));
-  EXPECT_EQ(capture.All(), "FIXME...KQSClass::IsFeature( " + Streamed(Slot(0)) + " ) is not supported for kSlotIndex\n");
-}
-
-TEST_F(Dispatch, FeaturesListsOwnMethodsThenAttributes) {
-  const KQSValue names = Value().Features();
-  std::vector<std::string> got;
-  for (long i = 1; i <= names.ListEntries(); ++i) got.push_back(Str(names.ListGetValue(i).String()));
-  EXPECT_EQ(got, (Lines{"Deposit", "Describe", "Strict", "Lenient", "Free", "Broken", "Failing", "Spread", "Peer",
-                        "Balance", "Locked", "Nothing"}));
-  HostClass plain("Plain");
-  const KQSValue none = plain.Features(nullptr);
-  EXPECT_TRUE(none.IsList());
-  EXPECT_EQ(none.ListEntries(), 0);
-}
-
-// ===== built-in classes keep their own behaviour =====
-
-TEST(BuiltinDispatch, ImmediateClassesHaveNoFeatures) {
-  DebugCapture capture;
-  KQSValue out(1);
-  const KQSValue i(5);
-  EXPECT_EQ(i.Dot(KQSValue("x"), out, nullptr), kNotFound);
-  EXPECT_EQ(i.DotValuePut(KQSValue("x"), KQSValue(1)), kNotFound);
-  EXPECT_FALSE(i.IsFeature(KQSValue("x")));
-  EXPECT_EQ(i.Features().ListEntries(), 0);
-  EXPECT_EQ(capture.Texts(), (Lines{"KQSClass::DotValuePut...no such slot=" + Streamed(KQSValue("x")) + "\n"}));
+// Values forward to their class (a failure becomes an Error result);
+// IsFeature and Features see own and inherited instance features only;
+// immediate classes have none.
+TEST_F(Dispatch, ValuesForwardToTheClass) {
+  KQSValue out, args[] = {KQSValue(5)};
+  account.balance = 10;
+  call = {nullptr, 1, args, nullptr, ""};
+  EXPECT_EQ(Value().DotInvoke(S("deposit"), 1, args, out, nullptr), 0);
+  EXPECT_EQ(Value().DotValueGet(S("Balance"), nullptr), KQSValue(15));
+  EXPECT_EQ(Value().DotInvoke(S("Missing"), 0, nullptr, out, nullptr), kNotFound);
+  EXPECT_EQ(Streamed(out) + " " + call.ran, Streamed(KQSValue::Error(kNotFound)) + " Deposit Balance");
+  ExpectDebug(Lines(2, "FIXME...KQSClass::IsFeature( " + Streamed(Slot(0)) + " ) is not supported for kSlotIndex\n"), [] {
+    for (const char* name : {"balance", "DEPOSIT", "Owner", "audit"}) EXPECT_TRUE(Value().IsFeature(S(name))) << name;
+    for (const KQSValue& v : {S("Count"), S("Open"), S("Limit"), KQSValue(1), Slot(0), KQSValue(5)})
+      EXPECT_FALSE(Value().IsFeature(v) || KQSValue(5).IsFeature(v)) << Streamed(v);
+  });
+  EXPECT_EQ(Streamed(Value().Features()),  // own methods, then own attributes, in position order
+            "{'Deposit','Describe','Strict','Lenient','Free','Broken','Failing','Spread','Peer','Balance','Locked','Nothing'}");
+  EXPECT_EQ(KQSValue(5).Features().ListEntries() + KQSValue(5).Dot(S("Balance"), out, nullptr), kNotFound);
 }
 
 }  // namespace

@@ -1,145 +1,130 @@
-// Shared helpers of the class and registry tests: class objects with their
-// protected setters opened up, recording class and implementation loaders,
-// and a keep-alive list.
-//
-// Registered class objects must outlive every environment that points at
-// them and must never be deleted once installed (their destructor reports
-// that), so the tests leak them into Keep(), which a global pointer keeps
-// reachable for the leak checker.
+// Shared helpers of the class tests: a class with its protected setters
+// opened up, functors of the four kinds around a lambda, text forms, a
+// keep-alive list (installed classes must never be deleted), and an encoder
+// of class images written field by field from the format description.
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
 #include <cctype>
-#include <map>
+#include <cstdint>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
-#include "vxkernel/classes/KQSClassImplLoader.h"
-#include "vxkernel/classes/KQSClassReflection.h"
+#include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
 
 namespace classes_test {
 
-// Objects that live until the process ends, reachable from a global.
-inline std::vector<const void*>& Kept() {
-  static auto* kept = new std::vector<const void*>;
-  return *kept;
-}
+using Lines = std::vector<std::string>;
+
 template <class T>
 T* Keep(T* p) {
-  Kept().push_back(p);
+  static auto* kept = new std::vector<const void*>;
+  kept->push_back(p);
   return p;
 }
 
-// A plain class object whose identity the tests may change.
-class TestClass : public KQSClass {
- public:
+// A class whose identity and features the tests set directly.
+struct TestClass : KQSClass {
   TestClass() = default;
-  TestClass(const char* name, short number) : KQSClass(name, number) {}
-  using KQSClass::ClassName;
-  using KQSClass::ClassNumber;
-  using KQSClass::ImplPut;
-  using KQSClass::ImplReflectionOnly;
+  explicit TestClass(const char* name, short number = kNoClassNumber) : KQSClass(name, number) {}
+  using KQSClass::AddAttribute, KQSClass::AddClassAttribute, KQSClass::AddClassMethod, KQSClass::AddConstant,
+      KQSClass::AddExtends, KQSClass::AddImplements, KQSClass::AddMethod, KQSClass::ClassName, KQSClass::ClassNumber,
+      KQSClass::ImplPut, KQSClass::ImplReflectionOnly, KQSClass::ResetClassDefinition;
 };
 
 // A class that lives until the process ends.
-inline TestClass* Named(const char* name, short number) {
-  return Keep(new TestClass(name, number));
-}
+inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
 
-// A reflection prototype of the given implementation kind.
-inline KQSClassReflection* Prototype(const char* name, short number, long implType) {
-  auto* p = Keep(new KQSClassReflection());
-  p->ClassName(name);
-  p->ClassNumber(number);
-  static const char kImage[] = {'i', 'm'};
-  p->ImplPut(implType, sizeof kImage, kImage);
-  return p;
-}
-
-// A host class loader that records what it is asked and answers from a
-// table; it flags its own destruction, as the environment owns it.
-class RecordingLoader : public KOPPClassLoader {
+// One functor kind around a std::function; *live counts the functors alive
+// (a slot that owns its functor destroys it).
+template <class Base, class Signature>
+class Fn;
+template <class Base, class R, class... Args>
+class Fn<Base, R(Args...)> : public Base {
  public:
-  explicit RecordingLoader(bool* destroyed = nullptr) : fDestroyed(destroyed) {}
-  ~RecordingLoader() override {
-    if (fDestroyed != nullptr) *fDestroyed = true;
+  explicit Fn(std::function<R(Args...)> body, int* live = nullptr)
+      : fBody(std::move(body)), fLive(live) {
+    if (fLive != nullptr) ++*fLive;
   }
-  const KQSClass* LoadClassByName(const char* name) override {
-    fAsked.emplace_back(name);
-    auto it = fAnswers.find(name);
-    return it == fAnswers.end() ? nullptr : it->second;
+  ~Fn() override {
+    if (fLive != nullptr) --*fLive;
   }
-  bool LoadXLateModule(const char* name, KQSValue& out) override {
-    fAsked.push_back(std::string("xlate:") + name);
-    out = KQSValue(42);
-    return true;
-  }
-  bool LoadSource(const char* name, KString& out) override {
-    fAsked.push_back(std::string("source:") + name);
-    out = KString("source of ") + name;
-    return true;
-  }
-
-  std::vector<std::string> fAsked;
-  std::map<std::string, const KQSClass*> fAnswers;
+  R operator()(Args... args) override { return fBody(args...); }
 
  private:
-  bool* fDestroyed;
+  std::function<R(Args...)> fBody;
+  int* fLive;
 };
+using MethodFn =
+    Fn<KQSClass_MethodFunctor, KQSValue(const KQSClass*, KQSClass_env&, void*, long, KQSValue*)>;
+using ClassMethodFn =
+    Fn<KQSClass_ClassMethodFunctor, KQSValue(const KQSClass*, KQSClass_env&, long, KQSValue*)>;
+using AttributeFn = Fn<KQSClass_AttributeFunctor,
+                       KQSValue(const KQSClass*, KQSClass_env&, void*, const KQSValue*)>;
+using ClassAttributeFn =
+    Fn<KQSClass_ClassAttributeFunctor, KQSValue(const KQSClass*, KQSClass_env&, const KQSValue*)>;
 
-// An implementation loader that records its calls and answers as told:
-// a new class named and numbered like the prototype, the installed class
-// itself (an in-place update), or nothing.
-class BuildingLoader : public KQSClassImplLoader {
- public:
-  enum Mode { kNewClass, kInPlace, kNothing };
-
-  KQSClass* LoadClassFromImpl(KOPPEnvironment* environment, const KQSClass* installed,
-                              const KQSClass* prototype) override {
-    ++fCalls;
-    fEnvironment = environment;
-    fInstalled = installed;
-    fPrototype = prototype;
-    switch (fMode) {
-      case kNewClass:
-        fBuilt = Keep(new TestClass(prototype->ClassName(), prototype->ClassNumber()));
-        return fBuilt;
-      case kInPlace:
-        return const_cast<KQSClass*>(installed);
-      case kNothing:
-        break;
-    }
-    return nullptr;
-  }
-  void Reset(Mode mode) {
-    fMode = mode;
-    fCalls = 0;
-    fEnvironment = nullptr;
-    fInstalled = nullptr;
-    fPrototype = nullptr;
-    fBuilt = nullptr;
-  }
-
-  Mode fMode = kNewClass;
-  int fCalls = 0;
-  KOPPEnvironment* fEnvironment = nullptr;
-  const KQSClass* fInstalled = nullptr;
-  const KQSClass* fPrototype = nullptr;
-  KQSClass* fBuilt = nullptr;
-};
-
-using Lines = std::vector<std::string>;
-
+inline std::string Str(const KString& s) { return std::string(static_cast<const char*>(s), s.Length()); }
+// What operator<< writes for a value.
+inline std::string Streamed(const KQSValue& v) {
+  std::ostringstream out;
+  out << v;
+  return out.str();
+}
 inline std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
-inline std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+
+// Class image bytes, built field by field.
+struct Image {
+  std::string b;
+  Image& I4(int64_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
+    return *this;
+  }
+  Image& Str(const std::string& s) {  // a 16-bit count with the NUL, or ff ff and a 32-bit one
+    const size_t n = s.size() + 1;
+    if (n > 32767) {
+      b += "\xFF\xFF";
+      I4(static_cast<int64_t>(n));
+    } else {
+      b.push_back(static_cast<char>(n & 0xFF));
+      b.push_back(static_cast<char>(n >> 8));
+    }
+    b += s;
+    b.push_back('\0');
+    return *this;
+  }
+  Image& Raw(const std::string& s) {
+    b += s;
+    return *this;
+  }
+  Image& Header(const std::string& name, int number, int implType, const std::string& impl) {
+    I4(2).I4(0xDEADBEEF).Str(name).I4(number).I4(implType);
+    return I4(static_cast<int64_t>(impl.size())).Raw(impl);
+  }
+  Image& Zeros(int n) {  // n empty tables
+    for (int i = 0; i < n; ++i) I4(0);
+    return *this;
+  }
+  Image& Feature(int index, const std::string& name, const std::string& sig) {
+    return I4(index).Str(name).I4(1).Str(sig);
+  }
+  Image& Constant(int index, const std::string& name, const std::string& text) {
+    return I4(index).Str(name).I4(1).Str("").Raw(text);
+  }
+  KQSValue Value() const { return KQSValue::NewBytesValue(b.data(), static_cast<long>(b.size())); }
+};
+
+inline std::string BytesOf(const KQSValue& v) {
+  if (!v.IsType(-6)) return "<not Bytes>";
+  return std::string(reinterpret_cast<const char*>(v.Bytes()), static_cast<size_t>(v.Length()));
 }
 
 }  // namespace classes_test
