@@ -86,7 +86,7 @@ TEST(ValueNesting, DeepValuesAreCappedWhereTheReadersStopAndFreedWithoutRecursio
       KQSValue v(7);
       for (long i = 0; i < kDeep; ++i) v = assocs ? NewAssoc(v) : KQSValue::List(v);
       DebugCapture capture;
-      const std::string text = Text(v);
+      const std::string text = valtest::Str(v.FormattedString());
       // The 513th level is written as Undefined, once reported.
       const std::string expected =
           assocs ? [] {
