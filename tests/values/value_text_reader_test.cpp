@@ -31,10 +31,6 @@ namespace {
 
 using namespace valtest;
 
-constexpr short kAssoc = -18;
-constexpr short kRecord = -109;
-constexpr short kRecArray = -110;
-
 // What one read produced: the value, what the stream still holds and its
 // state afterwards.
 struct Read {
@@ -55,8 +51,6 @@ Read ReadText(const std::string& text, KQSClassCracker* cracker = nullptr) {
   r.rest.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return r;
 }
-
-KQSValue Parse(const std::string& text, KQSClassCracker* cracker = nullptr) { return ReadText(text, cracker).value; }
 
 // ----- the host classes of the tag and "#" forms -----
 
@@ -108,41 +102,28 @@ const GaugeClass* Gauge() {
 
 // ===== the reading table =====
 
-TEST(ValueTextReader, IntegersMatchTheCLibrary) {
-  // strtol is the oracle for "a long"; the Integer keeps 32 bits of it.
+TEST(ValueTextReader, NumbersMatchStrtolAndStrtod) {
+  // The Integer keeps 32 bits of the long strtol reads.
   std::mt19937_64 rng(7);
-  std::vector<std::string> texts = {"0", "-0", "2147483647", "-2147483648", "4294967296", "9223372036854775807",
-                                    "-9223372036854775808", "007"};
-  for (int i = 0; i < 300; ++i) texts.push_back(std::to_string(static_cast<long>(rng())));
+  std::vector<std::string> texts = {"0", "-0", "-2147483648", "4294967296", "-9223372036854775808", "007"};
+  for (int i = 0; i < 100; ++i) texts.push_back(std::to_string(static_cast<long>(rng())));
   for (const std::string& t : texts) {
     SCOPED_TRACE(t);
     const long expected = std::strtol(t.c_str(), nullptr, 10);
     const Read r = ReadText(t);
     ASSERT_TRUE(r.value.IsInteger());
     EXPECT_EQ(static_cast<long>(r.value), static_cast<long>(static_cast<int32_t>(expected)));
-    EXPECT_FALSE(r.fail);
-    EXPECT_TRUE(r.eof);  // the number ran to the end of the input
-    const Read l = ReadText("L" + t);
-    ASSERT_TRUE(l.value.IsLong());
-    EXPECT_EQ(static_cast<int64>(l.value), expected);
+    EXPECT_TRUE(r.eof && !r.fail);  // the number ran to the end of the input
+    EXPECT_EQ(static_cast<int64>(Parse("L" + t)), expected);
   }
-}
-
-TEST(ValueTextReader, RealsMatchStrtod) {
-  std::mt19937_64 rng(11);
-  std::uniform_real_distribution<double> mantissa(-10, 10);
-  std::uniform_int_distribution<int> exponent(-300, 300);
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 100; ++i) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.17g", mantissa(rng) * std::pow(10.0, exponent(rng)));
-    SCOPED_TRACE(text);
+    std::snprintf(text, sizeof text, "%.17g", std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 1900) - 1000));
     const Read r = ReadText(std::string("G") + text + ",");
-    ASSERT_TRUE(r.value.IsReal());
-    EXPECT_EQ(static_cast<double>(r.value), std::strtod(text, nullptr));
+    EXPECT_EQ(static_cast<double>(r.value), std::strtod(text, nullptr)) << text;
     EXPECT_EQ(r.rest, ",");
   }
-  EXPECT_EQ(static_cast<double>(Parse("G.5")), 0.5);
-  EXPECT_EQ(static_cast<double>(Parse("G+7E2")), 700.0);
+  EXPECT_EQ(static_cast<double>(Parse("G+.5E2")), 50.0);
   // The values that are not finite, as the writer puts them.
   EXPECT_EQ(static_cast<double>(Parse("Ginf")), std::numeric_limits<double>::infinity());
   EXPECT_EQ(static_cast<double>(Parse("G-inf")), -std::numeric_limits<double>::infinity());
@@ -150,139 +131,77 @@ TEST(ValueTextReader, RealsMatchStrtod) {
   EXPECT_TRUE(std::signbit(static_cast<double>(Parse("G-nan"))));
 }
 
-TEST(ValueTextReader, NumericFailuresLeaveUndefinedAndFailbit) {
-  for (const char* text : {"-", "-x", "B/", "Bx", "G", "Gx", "Gin", "G-na", "L", "L+", "99999999999999999999",
-                           "L-9223372036854775809", "G1e999", "D/1/2", "D/99999/1/1:0:0:0"}) {
-    SCOPED_TRACE(text);
-    const Read r = ReadText(text);
+TEST(ValueTextReader, MalformedInputLeavesUndefinedAndWhatFollows) {
+  const struct {
+    const char* text;
+    const char* rest;  // nullptr: not checked
+    bool fail;
+  } cases[] = {
+      {"-x", nullptr, true}, {"B/", nullptr, true}, {"Gx", nullptr, true}, {"Gin", nullptr, true},
+      {"G-na", nullptr, true}, {"L+", nullptr, true}, {"99999999999999999999", nullptr, true},
+      {"L-9223372036854775809", nullptr, true}, {"G1e999", nullptr, true}, {"D/1/2", nullptr, true},
+      {"D/99999/1/1:0:0:0", nullptr, true}, {"", "", true},
+      {"(3;-4)", nullptr, false}, {"(3,-4]", nullptr, false},   // Points need "," and ")"
+      {"[0A],1", ",1", false},  // Bytes: lowercase digits, read up to the bracket
+      {"[0]", nullptr, false}, {"[00ab", nullptr, false},
+      {"E5", "5", false},  // Errors have no reader: "E" is consumed, the code is not
+      {" 5", "5", false},  // blanks are not skipped before a value
+      {"{1,2", nullptr, false}, {"{1,L}", nullptr, false},  // unfinished, or an element failed
+      {"A<1,?,'a'=1", nullptr, false}, {"A(1,?)", nullptr, false}, {"R<'x'=1", nullptr, false},
+      {"V{<'x'><1>", nullptr, false}, {"V{<'x'>x}", nullptr, false}, {"V{'x'}", nullptr, false},
+      {"V<'x'>", nullptr, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Read r = ReadText(c.text);
     EXPECT_TRUE(r.value.IsUndefined());
-    EXPECT_TRUE(r.fail);
+    EXPECT_TRUE(r.fail || !c.fail);
+    EXPECT_EQ(c.rest != nullptr ? r.rest : "", c.rest != nullptr ? c.rest : "");
   }
   // A character that ends a number stays in the stream.
   const Read r = ReadText("12}");
   EXPECT_EQ(static_cast<long>(r.value), 12);
   EXPECT_EQ(r.rest, "}");
-  EXPECT_FALSE(r.fail);
-  EXPECT_FALSE(r.eof);
+  EXPECT_FALSE(r.fail || r.eof);
 }
 
-TEST(ValueTextReader, NumbersSkipBlanksLikeTheExtractorsUnlessNoskipws) {
+TEST(ValueTextReader, ScalarFormsSkipBlanksInsideAndBooleansTakeAnyPrefix) {
   EXPECT_EQ(Text(Parse("( 3 , 4 )")), "(3,4)");
   EXPECT_EQ(Text(Parse("L  12")), "L12");
   std::istringstream in("L 12");
   in >> std::noskipws;
   KQSValue v;
   KQSValue::FormattedInput(in, v, nullptr);
-  EXPECT_TRUE(v.IsUndefined());
-  EXPECT_TRUE(in.fail());
-}
-
-TEST(ValueTextReader, EdgeCasesOfTheScalarForms) {
-  // Points need "," and ")".
-  EXPECT_TRUE(Parse("(3;-4)").IsUndefined());
-  EXPECT_TRUE(Parse("(3,-4]").IsUndefined());
-  EXPECT_TRUE(Parse("(3,-4").IsUndefined());
-  // Booleans: any case, any prefix of the word; the first mismatch stays.
-  for (const char* t : {"TRUE", "true", "T", "tRu", "t"}) EXPECT_EQ(Text(Parse(t)), "true") << t;
-  const Read fx = ReadText("fx");
-  EXPECT_EQ(Text(fx.value), "false");
-  EXPECT_EQ(fx.rest, "x");
-  const Read falsey = ReadText("FALSEy");
-  EXPECT_EQ(Text(falsey.value), "false");
-  EXPECT_EQ(falsey.rest, "y");
-  // Bytes: lowercase digits only, an even count, and a closing bracket; a
-  // bad pair still reads up to the bracket.
-  const Read upper = ReadText("[0A],1");
-  EXPECT_TRUE(upper.value.IsUndefined());
-  EXPECT_EQ(upper.rest, ",1");
-  EXPECT_TRUE(Parse("[0]").IsUndefined());
-  EXPECT_TRUE(Parse("[00ab").IsUndefined());
-  EXPECT_TRUE(Parse("[zz]").IsUndefined());
-  // Errors have no reader: "E" is consumed, the code is not.
-  const Read e5 = ReadText("E5");
-  EXPECT_TRUE(e5.value.IsUndefined());
-  EXPECT_EQ(e5.rest, "5");
-  // Blanks are not skipped before a value; an empty input reads nothing.
-  const Read blank = ReadText(" 5");
-  EXPECT_TRUE(blank.value.IsUndefined());
-  EXPECT_EQ(blank.rest, "5");
-  const Read empty = ReadText("");
-  EXPECT_TRUE(empty.value.IsUndefined());
-  EXPECT_TRUE(empty.eof);
-  // Dates keep their fields as written, valid or not.
-  const KQSValue d = Parse("D/2024/2/29:23:59:58");
-  ASSERT_EQ(d.Type(), kDate);
-  EXPECT_EQ(d.Date(), MakeDate(2024, 2, 29, 23, 59, 58));
+  EXPECT_TRUE(v.IsUndefined() && in.fail());
+  for (const char* t : {"TRUE", "tRu", "t"}) EXPECT_EQ(Text(Parse(t)), "true") << t;
+  const Read falsey = ReadText("FALSEy");  // the first mismatch stays
+  EXPECT_EQ(Text(falsey.value) + falsey.rest, "falsey");
+  EXPECT_EQ(Text(ReadText("fx").value) + ReadText("fx").rest, "falsex");
+  // Dates keep their fields as written.
+  EXPECT_EQ(Parse("D/2024/2/29:23:59:58").Date(), MakeDate(2024, 2, 29, 23, 59, 58));
 }
 
 TEST(ValueTextReader, StringsWithEscapesAndEitherQuote) {
   EXPECT_EQ(Parse("'it\\'s\\n'").String(), KString("it's\n"));
-  const KQSValue tab = Parse("\"a\\tb\"");
-  EXPECT_EQ(tab.String(), KString("a\tb"));
-  EXPECT_EQ(Text(tab), "'a\tb'");
+  EXPECT_EQ(Parse("\"a\\tb\"").String(), KString("a\tb"));
   EXPECT_EQ(Parse("'\\r\\q\\\\'").String(), KString("\rq\\"));
   // A double-quoted text keeps single quotes as they are, and the other way.
   EXPECT_EQ(Parse("\"it's\"").String(), KString("it's"));
   EXPECT_EQ(Parse("'say \"x\"'").String(), KString("say \"x\""));
   // The end of input ends the string, even after a backslash.
-  EXPECT_EQ(Parse("'open").String(), KString("open"));
   EXPECT_EQ(Parse("'open\\").String(), KString("open"));
-  // NUL bytes are ordinary characters.
-  const KQSValue nul = Parse(std::string("'a\0b'", 5));
-  EXPECT_EQ(nul.String().Length(), 3u);
+  EXPECT_EQ(Parse(std::string("'a\0b'", 5)).String().Length(), 3u);  // NUL is a character
   // A string spanning many buffer fills comes through whole.
-  const std::string big(100000, 'x');
-  EXPECT_EQ(Parse("'" + big + "'").String().Length(), big.size());
+  EXPECT_EQ(Parse("'" + std::string(100000, 'x') + "'").String().Length(), 100000u);
 }
 
-TEST(ValueTextReader, ListSeparatorsAndUnfinishedLists) {
-  EXPECT_EQ(Text(Parse("{1 2}")), "{1,2}");
+TEST(ValueTextReader, ListSeparatorsAndContainersThatDropWhatTheyCannotUse) {
   EXPECT_EQ(Text(Parse("{ 1,,2 ,}")), "{1,2}");
-  // A character no reader knows becomes an Undefined element.
-  EXPECT_EQ(Text(Parse("{1;2}")), "{1,?,2}");
-  // An unfinished list, or one whose element fails, is Undefined.
-  EXPECT_TRUE(Parse("{1,2").IsUndefined());
-  EXPECT_TRUE(Parse("{1,L}").IsUndefined());
-  EXPECT_TRUE(Parse("{").IsUndefined());
-}
-
-// ===== the crackers =====
-
-TEST(ValueTextReader, AssocsReadInKeyOrder) {
-  const KQSValue a = Parse("A<1,?,'b'=2,'a'=1>");
-  ASSERT_EQ(a.Type(), kAssoc);
-  EXPECT_EQ(Text(a), "A<1,?,'a'=1,'b'=2>");
-  EXPECT_TRUE(static_cast<KAssocVal*>(a.User())->UndefinedValue().IsUndefined());
-  const KQSValue withDefault = Parse("A<1,'none',3=L4,{1}='x'>");
-  EXPECT_EQ(static_cast<KAssocVal*>(withDefault.User())->UndefinedValue().String(), KString("none"));
-  EXPECT_EQ(Text(withDefault), Text(Parse(Text(withDefault))));
-  // A key without "=" is dropped; an unfinished Assoc is not stored.
-  EXPECT_EQ(Text(Parse("A<1,?,'k';'j'=1>")), "A<1,?,'j'=1>");
-  EXPECT_TRUE(Parse("A<1,?,'a'=1").IsUndefined());
-  EXPECT_TRUE(Parse("A(1,?)").IsUndefined());
-  EXPECT_TRUE(Parse("A").IsUndefined());
-}
-
-TEST(ValueTextReader, RecordsReadWithColumnsOrderedAndMergedByName) {
-  const KQSValue r = Parse("R<'Z'=1,'a'=2>");
-  ASSERT_EQ(r.Type(), kRecord);
-  EXPECT_EQ(Text(r), "R<'a'=2,'Z'=1>");
-  EXPECT_EQ(Text(Parse("R<'x'=1,'X'=2>")), "R<'x'=2>");
-  EXPECT_TRUE(Parse("R<'x'=1").IsUndefined());
-  EXPECT_EQ(Text(Parse("R<>")), "R<>");
-}
-
-TEST(ValueTextReader, RecArraysReadAsTables) {
-  const std::string text = "V{<'x','y'><1,2><3,4>}";
-  const KQSValue t = Parse(text);
-  ASSERT_EQ(t.Type(), kRecArray);
-  EXPECT_EQ(Text(t), text);
-  EXPECT_EQ(t.Length(), 2);
-  EXPECT_EQ(static_cast<long>(KVal::Get(t, "y", 2)), 4);
-  EXPECT_EQ(Text(Parse("V{<'a'>}")), "V{<'a'>}");
-  for (const char* bad : {"V{<'x'><1>", "V{<'x'>x}", "V{'x'}", "V<'x'>", "V{<'x'><1"}) {
-    EXPECT_TRUE(Parse(bad).IsUndefined()) << bad;
-  }
+  EXPECT_EQ(Text(Parse("{1 2}")), "{1,2}");
+  EXPECT_EQ(Text(Parse("{1;2}")), "{1,?,2}");  // a character no reader knows
+  EXPECT_EQ(Text(Parse("A<1,?,'k';'j'=1>")), "A<1,?,'j'=1>");  // a key without "="
+  EXPECT_EQ(Text(Parse("R<'Z'=1,'a'=2,'z'=3>")), "R<'a'=2,'Z'=3>");
+  EXPECT_EQ(static_cast<long>(KVal::Get(Parse("V{<'x','y'><1,2><3,4>}"), "y", 2)), 4);
 }
 
 // ===== the tag form =====
