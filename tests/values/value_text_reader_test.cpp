@@ -206,62 +206,41 @@ TEST(ValueTextReader, ListSeparatorsAndContainersThatDropWhatTheyCannotUse) {
 
 // ===== the tag form =====
 
-TEST(ValueTextReader, TagFormReadsThroughTheHostClass) {
-  Gauge();
+TEST(ValueTextReader, TagFormReadsThroughTheHostClassAndWritesItsFiveMessages) {
   const KQSValue v = Immediate(Gauge(), 77);
   EXPECT_EQ(Text(v), "<VX:Gauge>77</VX:Gauge>");
-  DebugCapture capture;
-  const Read r = ReadText("{<VX:Gauge>77</VX:Gauge>,<VX:gauge attr='1'>5</x>}");
-  ASSERT_TRUE(r.value.IsList());
-  EXPECT_EQ(r.value.ListGetValue(1), v);
-  EXPECT_EQ(r.value.ListGetValue(2).Class(), Gauge());
-  EXPECT_EQ(capture.All(), "");
-}
-
-TEST(ValueTextReader, TagFormWritesItsFiveMessages) {
-  Gauge();
-  struct Case {
+  ExpectDebug({}, [&] {
+    const KQSValue l = Parse("{<VX:Gauge>77</VX:Gauge>,<VX:gauge attr='1'>5</x>}");
+    EXPECT_EQ(l.ListGetValue(1), v);
+    EXPECT_EQ(l.ListGetValue(2).Class(), Gauge());
+  });
+  const std::string m = "KQSValue::operator>>() ";
+  const struct {
     std::string text;
     bool defined;  // what the class stored stays
     std::string message;
+  } cases[] = {
+      {"<Gauge>1", false, m + "bad tag: <Gauge>\n"},
+      {"<vx:Gauge>1", false, m + "bad tag: <vx:Gauge>\n"},
+      {"<", false, m + "getline( '>' ) failed\n"},
+      {"<" + std::string(300, 'V'), false, m + "getline( '>' ) failed\n"},
+      {"<VX:" + std::string(250, 'n') + ">", false, m + "No such class: <" + std::string(250, 'n') + ">\n"},
+      {"<VX:Gauge>x</VX:Gauge>", false, m + "Error during FormattedInput()\n"},
+      {"<VX:Gauge>5,", true, m + "No closing tag after FormattedInput()\n"},
+      {"<VX:Gauge>5<", true, m + "No closing '>' in closing tag after FormattedInput()\n"},
   };
-  const Case cases[] = {
-      {"<Gauge>1", false, "KQSValue::operator>>() bad tag: <Gauge>\n"},
-      {"<vx:Gauge>1", false, "KQSValue::operator>>() bad tag: <vx:Gauge>\n"},
-      {"<", false, "KQSValue::operator>>() getline( '>' ) failed\n"},
-      {"<" + std::string(300, 'V'), false, "KQSValue::operator>>() getline( '>' ) failed\n"},
-      {"<VX:NoSuchClass>...", false, "KQSValue::operator>>() No such class: <NoSuchClass>\n"},
-      {"<VX:Gauge>x</VX:Gauge>", false, "KQSValue::operator>>() Error during FormattedInput()\n"},
-      {"<VX:Gauge>5", true, "KQSValue::operator>>() No closing tag after FormattedInput()\n"},
-      {"<VX:Gauge>5,", true, "KQSValue::operator>>() No closing tag after FormattedInput()\n"},
-      {"<VX:Gauge>5<", true, "KQSValue::operator>>() No closing '>' in closing tag after FormattedInput()\n"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    DebugCapture capture;
-    const KQSValue v = Parse(c.text);
-    EXPECT_EQ(v.IsDefined(), c.defined);
-    EXPECT_EQ(capture.Texts(), std::vector<std::string>{c.message});
+    ExpectDebug({c.message}, [&] { EXPECT_EQ(Parse(c.text).IsDefined(), c.defined); });
   }
-  // The longest tag text that fits: 254 characters.
-  DebugCapture capture;
-  Parse("<VX:" + std::string(250, 'n') + ">");
-  EXPECT_EQ(capture.Texts(), std::vector<std::string>{"KQSValue::operator>>() No such class: <" +
-                                                      std::string(250, 'n') + ">\n"});
 }
 
 TEST(ValueTextReader, TypeCodeMessages) {
-  DebugCapture capture;
-  EXPECT_TRUE(Parse("%").IsUndefined());
-  EXPECT_TRUE(Parse("%x'a'").IsUndefined());
-  EXPECT_EQ(capture.Texts(), (std::vector<std::string>{
-                                 "operator>>( % ) EOF\n",
-                                 "KQSValue::operator>>( no quoted FQN specified for typecode )\n"}));
-  capture.Clear();
-  const KQSValue t = Parse("%'no.end");
-  EXPECT_EQ(t.Type(), kTypeCode);
-  EXPECT_EQ(Text(t), "%'no.end'");
-  EXPECT_EQ(capture.All(), "");
+  ExpectDebug({"operator>>( % ) EOF\n", "KQSValue::operator>>( no quoted FQN specified for typecode )\n"}, [] {
+    EXPECT_TRUE(Parse("%").IsUndefined());
+    EXPECT_TRUE(Parse("%x'a'").IsUndefined());
+  });
+  ExpectDebug({}, [] { EXPECT_EQ(Text(Parse("%'no.end")), "%'no.end'"); });
 }
 
 TEST(ValueTextReader, HashReadsClassThreeOnlyWhenTheHostInstalledIt) {
@@ -288,53 +267,38 @@ KQSClassCracker CodePage(unsigned cp) {
   return c;
 }
 
-TEST(ValueTextReader, Utf8CrackerCopiesSequencesWhole) {
-  KQSClassCracker utf8 = CodePage(65001);
-  // A three-byte sequence whose bytes could not end anything anyway.
-  EXPECT_EQ(Parse("'\xE2\x82\xAC'", &utf8).String(), KString("\xE2\x82\xAC"));
-  // After a backslash, the sequence is copied whole too.
-  EXPECT_EQ(Parse("'\\\xC3\xA9x'", &utf8).String(), KString("\xC3\xA9x"));
-  // A cut sequence stops at the byte that is no continuation: the quote.
-  EXPECT_EQ(Parse("'a\xC3'", &utf8).String(), KString("a\xC3"));
-  EXPECT_EQ(Parse("'\xF0\x9F\\\\'", &utf8).String(), KString("\xF0\x9F\\"));
-}
-
-TEST(ValueTextReader, CodePageCrackerKeepsTrailBytesThatLookLikeQuotes) {
-  // In code page 932, 0x95 0x5C is one character whose second byte is a
-  // backslash; 0x82 0x27 would hold a quote.
-  KQSClassCracker sjis = CodePage(932);
-  EXPECT_EQ(Parse("'\x95\\x'", &sjis).String(), KString("\x95\\x"));
-  EXPECT_EQ(Parse("'\x95\\x'").String(), KString("\x95x"));  // single-byte: an escape
+TEST(ValueTextReader, CodePageCrackersKeepSequencesWhole) {
+  KQSClassCracker utf8 = CodePage(65001), sjis = CodePage(932), gbk = CodePage(936), latin = CodePage(1252);
+  const struct {
+    KQSClassCracker* cracker;
+    std::string text, want;
+  } cases[] = {
+      {&utf8, "'\\\xC3\xA9x'", "\xC3\xA9x"},  // after a backslash the sequence is copied whole
+      {&utf8, "'a\xC3'", "a\xC3"},  // a cut sequence stops at the quote
+      {&utf8, "'\xF0\x9F\\\\'", "\xF0\x9F\\"},
+      {&sjis, "'\x95\\x'", "\x95\\x"},  // 0x95 0x5C is one character
+      {nullptr, "'\x95\\x'", "\x95x"},  // single-byte: an escape
+      {&sjis, "'\x82''x'", "\x82'x"},  // a doubled quote after a lead byte
+      {&sjis, "'\xA1\\x'", "\xA1x"},  // katakana in 932, a lead byte in 936
+      {&gbk, "'\xA1\\x'", "\xA1\\x"},
+      {&latin, "'\x95\\x'", "\x95x"},  // no lead bytes at all
+  };
+  for (const auto& c : cases) EXPECT_EQ(Str(Parse(c.text, c.cracker).String()), c.want) << c.text;
   // A lead byte never takes the closing quote along: the quote ends the
-  // string (the price of reading a lone lead byte at the end back); a
-  // doubled quote after a lead byte is a quote inside the text.
+  // string (the price of reading a lone lead byte at the end back).
   const Read quote = ReadText("'\x82\x27x'", &sjis);
-  EXPECT_EQ(quote.value.String(), KString("\x82"));
-  EXPECT_EQ(quote.rest, "x'");
-  EXPECT_EQ(Parse("'\x82''x'", &sjis).String(), KString("\x82'x"));
-  // 0xA1 is a katakana byte, not a lead byte, in 932; it is one in 936.
-  EXPECT_EQ(Parse("'\xA1\\x'", &sjis).String(), KString("\xA1x"));
-  KQSClassCracker gbk = CodePage(936);
-  EXPECT_EQ(Parse("'\xA1\\x'", &gbk).String(), KString("\xA1\\x"));
-  // A lone lead byte just before the closing quote stands alone.
+  EXPECT_EQ(Str(quote.value.String()) + "|" + quote.rest, "\x82|x'");
   const Read lone = ReadText("'ab\x95',1", &sjis);
-  EXPECT_EQ(lone.value.String(), KString("ab\x95"));
-  EXPECT_EQ(lone.rest, ",1");
-  // A code page without lead bytes reads byte by byte.
-  KQSClassCracker latin = CodePage(1252);
-  EXPECT_EQ(Parse("'\x95\\x'", &latin).String(), KString("\x95x"));
+  EXPECT_EQ(Str(lone.value.String()) + "|" + lone.rest, "ab\x95|,1");
 }
 
 TEST(ValueTextReader, ProcessDoubleByteModeWithoutCracker) {
   const ChildResult r = RunInChild([](std::string& out) {
     KIntl::Language(KIntl::kJapanese);
     KIntl::MultiByte(true);
-    out += Str(Parse("'\x95\\x'").String()) + "|";
-    // A cracker that says single-byte wins over the process.
-    KQSClassCracker single;
-    out += Str(Parse("'\x95\\x'", &single).String()) + "|";
-    // UTF-8 text has no double-byte pairs, multi-byte or not.
-    KIntl::Encoding(KIntl::kUTF8);
+    KQSClassCracker single;  // a cracker that says single-byte wins over the process
+    out += Str(Parse("'\x95\\x'").String()) + "|" + Str(Parse("'\x95\\x'", &single).String()) + "|";
+    KIntl::Encoding(KIntl::kUTF8);  // UTF-8 text has no double-byte pairs
     out += Str(Parse("'\x95\\x'").String());
   });
   EXPECT_EQ(r.status, 0);
@@ -353,19 +317,16 @@ TEST(ValueTextReader, NestingIsCappedAt512Levels) {
   };
   EXPECT_TRUE(Parse(nested(512, "{", "}")).IsList());
   const Read deep = ReadText(nested(513, "{", "}"));
-  EXPECT_TRUE(deep.value.IsUndefined());
-  EXPECT_TRUE(deep.fail);
-  // What is left is everything after the 513th opening brace.
-  EXPECT_EQ(deep.rest, "1" + std::string(513, '}'));
+  EXPECT_TRUE(deep.value.IsUndefined() && deep.fail);
+  EXPECT_EQ(deep.rest, "1" + std::string(513, '}'));  // all after the 513th brace
   // Crackers count too, mixed with Lists.
   EXPECT_TRUE(Parse(nested(256, "A<1,?,1={", "}>")).IsDefined());
   EXPECT_TRUE(Parse(nested(257, "A<1,?,1={", "}>")).IsUndefined());
   EXPECT_TRUE(Parse(nested(100000, "V{<", ">}")).IsUndefined());
-  // The counter is back at zero afterwards.
-  EXPECT_TRUE(Parse(nested(512, "{", "}")).IsList());
+  EXPECT_TRUE(Parse(nested(512, "{", "}")).IsList());  // the counter is back at zero
 }
 
-TEST(ValueTextReader, NeverThrowsWhateverTheExceptionMask) {
+TEST(ValueTextReader, NeverThrowsAndReadsOneValueAtATimeInTheClassicLocale) {
   std::istringstream in("L");
   in.exceptions(std::ios_base::failbit | std::ios_base::eofbit);
   KQSValue v;
@@ -379,16 +340,11 @@ TEST(ValueTextReader, NeverThrowsWhateverTheExceptionMask) {
   KQSValue::FormattedInput(failed, w, nullptr);
   EXPECT_TRUE(w.IsUndefined());
   EXPECT_EQ(failed.rdbuf()->sgetc(), '5');
-}
-
-TEST(ValueTextReader, OperatorReadsInTheClassicLocaleOneValueAtATime) {
-  std::istringstream in("{1,2}'x'G1.5");
+  std::istringstream three("{1,2}'x'G1.5");
   KQSValue a, b, c;
-  in >> a >> b >> c;
-  EXPECT_EQ(Text(a), "{1,2}");
-  EXPECT_EQ(Text(b), "'x'");
-  EXPECT_EQ(Text(c), "G1.5");
-  EXPECT_TRUE(in.getloc() == std::locale::classic());
+  three >> a >> b >> c;
+  EXPECT_EQ(Text(a) + Text(b) + Text(c), "{1,2}'x'G1.5");
+  EXPECT_TRUE(three.getloc() == std::locale::classic());
 }
 
 TEST(ValueTextReader, RegisteredCrackerReadsItsTag) {
