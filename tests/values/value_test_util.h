@@ -46,9 +46,6 @@ constexpr short kTypeCode = -132;
 
 inline std::string Str(const KString& k) { return std::string(static_cast<const char*>(k), k.Length()); }
 
-// A String holding exactly these bytes (NULs included).
-inline KQSValue StringOf(const std::string& s) { return KQSValue(KString(s.data(), static_cast<unsigned>(s.size()))); }
-
 // The text form (FormattedString). Every way of writing a value must give
 // the same bytes, so this also writes it with operator<< and through a
 // stream on which the direct writers step aside (unitbuf) and every class
@@ -97,12 +94,12 @@ inline std::string Binary(const KQSValue& v) {
 
 // ----- builders -----
 
+// Lists of Integers and of Strings.
 inline KQSValue Ints(const std::vector<long>& xs) {
   KQSValue l = KQSValue::List();
   for (long x : xs) l.ListAppendValue(KQSValue(x));
   return l;
 }
-
 inline KQSValue Strings(const std::vector<std::string>& xs) {
   KQSValue l = KQSValue::List();
   for (const std::string& x : xs) l.ListAppendValue(KQSValue(x.c_str()));
@@ -154,17 +151,13 @@ inline KQSValue BytesValue(const std::string& hex) {
 
 // The three counters of one class number at one moment.
 struct Counters {
-  long obj;
-  long ref;
-  long total;
+  long obj, ref, total;
   static Counters Of(short type) {
     return Counters{KQSValue::ObjCount(type), KQSValue::RefCount(type), KQSValue::RefTotal(type)};
   }
   // This snapshot minus an earlier one.
-  Counters operator-(const Counters& earlier) const {
-    return Counters{obj - earlier.obj, ref - earlier.ref, total - earlier.total};
-  }
-  bool operator==(const Counters& o) const { return obj == o.obj && ref == o.ref && total == o.total; }
+  Counters operator-(const Counters& e) const { return Counters{obj - e.obj, ref - e.ref, total - e.total}; }
+  bool operator==(const Counters& o) const = default;
 };
 
 inline std::ostream& operator<<(std::ostream& out, const Counters& c) {

@@ -6,6 +6,7 @@
 // merge and reordering must give.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -28,8 +29,6 @@
 namespace {
 
 using namespace valtest;
-
-constexpr short kAssoc = -18;
 
 // ASCII order without regard to case, as names are matched: both folded to
 // upper case, so "_" sorts after the letters.
@@ -54,27 +53,17 @@ class Generator {
   // A random value; tables and records make the value comparable by its
   // text only (their storage compares by identity).
   KQSValue Value(int depth) {
-    const int kinds = depth < 5 ? 18 : 13;
-    switch (Pick(kinds)) {
-      case 0:
-        return KQSValue();
-      case 1:
-        return KQSValue(static_cast<int>(static_cast<int32_t>(fRng())));
-      case 2:
-        return KQSValue::BlobId(static_cast<long>(static_cast<int32_t>(fRng())));
-      case 3:
-        return KQSValue::Boolean(static_cast<unsigned char>(Pick(2)));
-      case 4:
-        return KQSValue(GEOM_point{static_cast<int16_t>(fRng()), static_cast<int16_t>(fRng())});
-      case 5:
-        return KQSValue::NotSet();
-      case 6:
-        return KQSValue(Real());
-      case 7:
-        return KQSValue(static_cast<int64>(fRng()));
-      case 8:
-        return KQSValue(MakeDate(static_cast<int>(1 + Pick(9999)), static_cast<int>(1 + Pick(12)),
-                                 static_cast<int>(1 + Pick(28)), Pick(24), Pick(60), Pick(60)));
+    const auto word = [this] { return static_cast<int32_t>(fRng()); };
+    switch (Pick(depth < 5 ? 18 : 13)) {
+      case 0: return KQSValue();
+      case 1: return KQSValue(static_cast<int>(word()));
+      case 2: return KQSValue::BlobId(word());
+      case 3: return KQSValue::Boolean(static_cast<unsigned char>(Pick(2)));
+      case 4: return KQSValue(GEOM_point{static_cast<int16_t>(word()), static_cast<int16_t>(word())});
+      case 5: return KQSValue::NotSet();
+      case 6: return KQSValue(Real());
+      case 7: return KQSValue(static_cast<int64>((static_cast<uint64_t>(fRng()) << 32) | fRng()));
+      case 8: return KQSValue(MakeDate(1 + Pick(9999), 1 + Pick(12), 1 + Pick(28), Pick(24), Pick(60), Pick(60)));
       case 9: {
         const std::string b = Bytes(Pick(12));
         return KQSValue::NewBytesValue(b.data(), static_cast<long>(b.size()));
@@ -84,12 +73,9 @@ class Generator {
         const std::string s = Text(Pick(16));
         return KQSValue(KString(s.data(), static_cast<unsigned>(s.size())));
       }
-      case 12: {
-        // Type code texts end at the next quote, so they hold none.
+      case 12: {  // type code texts end at the next quote, so they hold none
         std::string t = Text(Pick(10));
-        for (char& c : t) {
-          if (c == '\'') c = '.';
-        }
+        std::replace(t.begin(), t.end(), '\'', '.');
         return KQSValue::NewTypeCodeValue(KString(t.data(), static_cast<unsigned>(t.size())));
       }
       case 13:
@@ -104,10 +90,8 @@ class Generator {
         for (int i = Pick(5); i > 0; --i) a->Add(Key(), Value(depth + 1));
         return assoc;
       }
-      case 16:
-        return Table(depth);
-      default:
-        return SortedRecord(depth);
+      case 16: return Table(depth);
+      default: return SortedRecord(depth);
     }
   }
 
