@@ -218,17 +218,15 @@ long RunModel(uint32_t seed, int steps, long batch, long grow, size_t cap) {
       }
       case 2:
       case 3:
+      case 4: {
+        const bool front = pick(3) == 0;
         for (long k = pick(batch); k >= 0; --k) {
-          v.ListAppendValue(x);
-          m.push_back(x);
+          if (front) v.ListPrependValue(x);
+          else v.ListAppendValue(x);
+          m.insert(front ? m.begin() : m.end(), x);
         }
         break;
-      case 4:
-        for (long k = pick(batch); k >= 0; --k) {
-          v.ListPrependValue(x);
-          m.insert(m.begin(), x);
-        }
-        break;
+      }
       case 5:
         for (long k = pick(batch > 1 ? 20 : 1); k >= 0; --k) {
           const long i = pick(len + 2);  // 0 and len + 1 are outside: ignored

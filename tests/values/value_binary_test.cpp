@@ -265,7 +265,6 @@ struct Model {
   bool boolean = false;
   std::string text;  // String and TypeCode; never holds a NUL
   std::vector<Model> elements;
-  bool operator==(const Model&) const = default;
 };
 
 Model IntegerModel(int32_t v) { return Model{kInteger, v, false, "", {}}; }
@@ -273,93 +272,56 @@ Model BooleanModel(bool b) { return Model{kBoolean, 0, b, "", {}}; }
 Model TextModel(short type, const std::string& text) { return Model{type, 0, false, text, {}}; }
 Model ListModel(std::vector<Model> elements) { return Model{kList, 0, false, "", std::move(elements)}; }
 
-void Put16(std::string& out, int v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+// v as size little-endian bytes.
+void Put(std::string& out, uint32_t v, int size) {
+  for (int i = 0; i < size; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 void Encode(const Model& m, std::string& out) {
-  Put16(out, m.type);
-  switch (m.type) {
-    case kInteger:
-      Put32(out, static_cast<uint32_t>(m.integer));
-      break;
-    case kBoolean:
-      out += m.boolean ? '\x01' : '\x00';
-      break;
-    case kString:
-    case kTypeCode: {
-      const size_t n = m.text.size() + 1;
-      if (n < 0x8000) {
-        Put16(out, static_cast<int>(n));
-      } else {
-        Put16(out, 0xFFFF);
-        Put32(out, static_cast<uint32_t>(n));
-      }
-      out += m.text;
-      out += '\0';
-      break;
-    }
-    case kList:
-      Put32(out, static_cast<uint32_t>(m.elements.size()));
-      for (const Model& e : m.elements) Encode(e, out);
-      break;
-    default:
-      break;
+  Put(out, static_cast<uint16_t>(m.type), 2);
+  if (m.type == kInteger) Put(out, static_cast<uint32_t>(m.integer), 4);
+  if (m.type == kBoolean) out += m.boolean ? '\x01' : '\x00';
+  if (m.type == kString || m.type == kTypeCode) {
+    const uint32_t n = static_cast<uint32_t>(m.text.size() + 1);
+    if (n < 0x8000) Put(out, n, 2);
+    else Put(out, 0xFFFF, 2), Put(out, n, 4);
+    out += m.text + '\0';
+  }
+  if (m.type == kList) {
+    Put(out, static_cast<uint32_t>(m.elements.size()), 4);
+    for (const Model& e : m.elements) Encode(e, out);
   }
 }
 
 KQSValue Build(const Model& m) {
+  const KString text(m.text.data(), static_cast<unsigned>(m.text.size()));
   switch (m.type) {
-    case kInteger:
-      return KQSValue(static_cast<int>(m.integer));
-    case kBoolean:
-      return KQSValue::Boolean(m.boolean ? 1 : 0);
-    case kString:
-      return KQSValue(KString(m.text.data(), static_cast<unsigned>(m.text.size())));
-    case kTypeCode:
-      return KQSValue::NewTypeCodeValue(KString(m.text.data(), static_cast<unsigned>(m.text.size())));
+    case kInteger: return KQSValue(static_cast<int>(m.integer));
+    case kBoolean: return KQSValue::Boolean(m.boolean ? 1 : 0);
+    case kString: return KQSValue(text);
+    case kTypeCode: return KQSValue::NewTypeCodeValue(text);
     case kList: {
       KQSValue l = KQSValue::List();
       for (const Model& e : m.elements) l.ListAppendValue(Build(e));
       return l;
     }
-    default:
-      return KQSValue();
+    default: return KQSValue();
   }
 }
 
 Model RandomModel(std::mt19937& rng, int depth) {
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  Model m;
   const short types[] = {kUndefined, kInteger, kBoolean, kString, kTypeCode, kList};
+  Model m;
   m.type = types[pick(depth < 5 ? 6 : 5)];
-  switch (m.type) {
-    case kInteger:
-      m.integer = static_cast<int32_t>(rng());
-      break;
-    case kBoolean:
-      m.boolean = pick(2) == 1;
-      break;
-    case kString:
-    case kTypeCode: {
-      const int lengths[] = {0, 1, 2, 7, 254, 255, 256, 4095, 4097, 32766, 32767, 40000};
-      const size_t n = pick(40) == 0 ? static_cast<size_t>(lengths[pick(12)]) : static_cast<size_t>(pick(12));
-      for (size_t i = 0; i < n; ++i) m.text += static_cast<char>(1 + pick(255));
-      break;
-    }
-    case kList: {
-      const int n = pick(6);
-      for (int i = 0; i < n; ++i) m.elements.push_back(RandomModel(rng, depth + 1));
-      break;
-    }
-    default:
-      break;
+  m.integer = m.type == kInteger ? static_cast<int32_t>(rng()) : 0;
+  m.boolean = m.type == kBoolean && pick(2) == 1;
+  if (m.type == kString || m.type == kTypeCode) {
+    const int lengths[] = {0, 1, 2, 7, 254, 255, 256, 4095, 4097, 32766, 32767, 40000};
+    const int n = pick(40) == 0 ? lengths[pick(12)] : pick(12);
+    for (int i = 0; i < n; ++i) m.text += static_cast<char>(1 + pick(255));
   }
+  for (int i = m.type == kList ? pick(6) : 0; i > 0; --i) m.elements.push_back(RandomModel(rng, depth + 1));
   return m;
 }
 

@@ -84,6 +84,14 @@ inline KQSValue Parse(const std::string& text, KQSClassCracker* cracker = nullpt
   return v;
 }
 
+// A cracker that reads by code page cp.
+inline KQSClassCracker CodePage(unsigned cp) {
+  KQSClassCracker c;
+  c.UseCodePage(true);
+  c.CodePage(cp);
+  return c;
+}
+
 // The binary form.
 inline std::string Binary(const KQSValue& v) {
   KQSClassFormatter f;

@@ -36,8 +36,7 @@ using namespace valtest;
 struct Read {
   KQSValue value;
   std::string rest;
-  bool fail = false;
-  bool eof = false;
+  bool fail = false, eof = false;
 };
 
 Read ReadText(const std::string& text, KQSClassCracker* cracker = nullptr) {
@@ -259,13 +258,6 @@ TEST(ValueTextReader, HashReadsClassThreeOnlyWhenTheHostInstalledIt) {
 }
 
 // ===== multi-byte strings =====
-
-KQSClassCracker CodePage(unsigned cp) {
-  KQSClassCracker c;
-  c.UseCodePage(true);
-  c.CodePage(cp);
-  return c;
-}
 
 TEST(ValueTextReader, CodePageCrackersKeepSequencesWhole) {
   KQSClassCracker utf8 = CodePage(65001), sjis = CodePage(932), gbk = CodePage(936), latin = CodePage(1252);

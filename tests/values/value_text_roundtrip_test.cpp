@@ -256,13 +256,6 @@ TEST(ValueTextRoundTrip, SingleByteModeWithAndWithoutCracker) {
   EXPECT_EQ(RoundTrips(2, Alphabet::kBytes, &single, 1000), "");
 }
 
-KQSClassCracker CodePage(unsigned cp) {
-  KQSClassCracker c;
-  c.UseCodePage(true);
-  c.CodePage(cp);
-  return c;
-}
-
 TEST(ValueTextRoundTrip, DoubleByteAndUtf8Modes) {
   // The modes are process-wide: a child, which goes from one to the next.
   const ChildResult r = RunInChild([](std::string& out) {

@@ -53,8 +53,6 @@ std::string ReferenceQuoted(const std::string& s) {
 
 KQSValue Text(const std::string& s) { return KQSValue(KString(s.data(), static_cast<unsigned>(s.size()))); }
 
-KQSValue NewAssoc() { return KQSValue(static_cast<short>(-18), static_cast<void*>(new KAssocVal)); }
-KAssocVal* AssocOf(const KQSValue& v) { return static_cast<KAssocVal*>(v.User()); }
 
 // FormattedOutput into a stream prepared by the caller.
 std::string WrittenInto(std::ostringstream& out, const KQSValue& v) {
@@ -122,16 +120,16 @@ KQSValue Document(std::mt19937_64& rng) {
   KQSValue top = KQSValue::List();
   for (int r = 0; r < 3000; ++r) {
     KQSValue record = NewAssoc();
-    AssocOf(record)->Add(KQSValue("id"), KQSValue(r));
-    AssocOf(record)->Add(KQSValue("name"), Text("n'a\\me\n" + std::to_string(rng() % 100000)));
-    AssocOf(record)->Add(KQSValue("real"), KQSValue(static_cast<double>(rng() % 1000000) / 7.0));
-    AssocOf(record)->Add(KQSValue("long"), KQSValue(static_cast<int64>(rng())));
-    AssocOf(record)->Add(KQSValue("flag"), KQSValue::Boolean(static_cast<int>(rng() % 2)));
-    AssocOf(record)->Add(KQSValue(r), KQSValue());
+    A(record).Add(KQSValue("id"), KQSValue(r));
+    A(record).Add(KQSValue("name"), Text("n'a\\me\n" + std::to_string(rng() % 100000)));
+    A(record).Add(KQSValue("real"), KQSValue(static_cast<double>(rng() % 1000000) / 7.0));
+    A(record).Add(KQSValue("long"), KQSValue(static_cast<int64>(rng())));
+    A(record).Add(KQSValue("flag"), KQSValue::Boolean(static_cast<int>(rng() % 2)));
+    A(record).Add(KQSValue(r), KQSValue());
     KQSValue inner = KQSValue::List(KQSValue(-r), KQSValue("x"), KQSValue::List());
     if (r % 100 == 0) inner.ListAppendValue(KQSValue(MakeDate(2026, 12, 6, 5, 4, 3)));
     if (r % 100 == 1) inner.ListAppendValue(KQSValue::NewBytesValue("\x00\xab", 2));
-    AssocOf(record)->Add(KQSValue("inner"), inner);
+    A(record).Add(KQSValue("inner"), inner);
     top.ListAppendValue(record);
   }
   return top;
