@@ -140,8 +140,7 @@ TEST(KAssocValRecord, ToRecordAndBackByTheKeysInKeyOrder) {
 TEST(KAssocValValue, DotSubscriptAndSubscriptPut) {
   KQSValue a = NewAssoc(KQSValue(0));
   EXPECT_EQ(a.DotValuePut("Name", 5), 0);
-  EXPECT_TRUE(a.IsFeature("NAME"));
-  EXPECT_FALSE(a.IsFeature("other"));
+  EXPECT_TRUE(a.IsFeature("NAME") && !a.IsFeature("other"));
   EXPECT_EQ(a.DotValueGet("name", nullptr), KQSValue(5));
   KQSValue out;
   EXPECT_EQ(a.Dot("missing", out, nullptr), 0);

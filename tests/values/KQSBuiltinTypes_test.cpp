@@ -9,7 +9,6 @@
 #include <cmath>
 #include <ctime>
 #include <limits>
-#include <locale>
 #include <random>
 #include <string>
 #include <vector>
@@ -163,23 +162,6 @@ TEST(KQSBuiltinText, StorageAndClassesWithoutATextFormWriteTheirNameAndWord) {
   void* word = reinterpret_cast<void*>(uintptr_t{0x1234});
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_Void(), word)), "|Void=0x1234|");
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_SlotIndex(), word)), "|SlotIndex=0x1234|");
-}
-
-// A number format with thousands separators, as a host's locale may have.
-class GroupingPunct : public std::numpunct<char> {
- protected:
-  char do_thousands_sep() const override { return '.'; }
-  char do_decimal_point() const override { return ','; }
-  std::string do_grouping() const override { return "\3"; }
-};
-
-TEST(KQSBuiltinText, FormattedStringIgnoresTheGlobalLocale) {
-  const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new GroupingPunct));
-  const std::string integer = Str(KQSValue(1234567).FormattedString());
-  const std::string real = Str(KQSValue(1234.5).FormattedString());
-  std::locale::global(saved);
-  EXPECT_EQ(integer, "1234567");
-  EXPECT_EQ(real, "G1234.5");
 }
 
 // ===== Display forms that are not the text form =====

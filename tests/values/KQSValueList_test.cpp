@@ -45,11 +45,8 @@ TEST(KQSValueList, OrderEqualityTruthAndReadsOfOtherValues) {
   EXPECT_EQ(Ints({1, 2, 3}).Compare(Ints({1, 2}), 0), 1);
   // Elements equal within the Real tolerance make equal lists.
   EXPECT_TRUE(KQSValue::List(KQSValue(0.1 + 0.2)) == KQSValue::List(KQSValue(0.3)));
-  EXPECT_FALSE(Ints({}).CoerceToBoolean());
-  EXPECT_TRUE(Ints({0}).CoerceToBoolean());
-  EXPECT_EQ(Text(KQSValue::List(KQSValue("x"), KQSValue::List(KQSValue(1)))), "{'x',{1}}");
-  EXPECT_EQ(KQSValue(5).ListEntries(), 0);
-  EXPECT_TRUE(KQSValue(5).ListGetValue(1).IsUndefined());
+  EXPECT_TRUE(!Ints({}).CoerceToBoolean() && Ints({0}).CoerceToBoolean());
+  EXPECT_TRUE(KQSValue(5).ListEntries() == 0 && KQSValue(5).ListGetValue(1).IsUndefined());
   EXPECT_EQ(KQSValue(5).ListSubrange(1, 1).ListEntries(), 0);
 }
 

@@ -61,8 +61,7 @@ TEST(KQSValueConstruction, IntegerConstructorsKeepThirtyTwoBits) {
 
 TEST(KQSValueConstruction, ImmediateMakersKeepTheirWord) {
   EXPECT_TRUE(KQSValue().IsUndefined() && !KQSValue().IsDefined());
-  EXPECT_EQ(KQSValue().Instance(), nullptr);
-  EXPECT_EQ(KQSValue::NotSet().Instance(), nullptr);
+  EXPECT_TRUE(KQSValue().Instance() == nullptr && KQSValue::NotSet().Instance() == nullptr);
   EXPECT_EQ(KQSValue::Error(0xFFFFFFFFL).Error(), -1);  // a code keeps 32 bits
   EXPECT_EQ(KQSValue::BlobId(-3).BlobId(), -3);
   EXPECT_EQ(static_cast<unsigned char>(KQSValue::Boolean(7)), 7);  // the byte is kept as given
@@ -324,8 +323,7 @@ TEST(KQSValueLookup, UnknownNumbersGenerateTheirClassOnceOrAreStrangeOutsideTheR
     t.Line(capture.All(), strange.Class()->ClassName(), " ", strange.Type(), " ", strange.Length());
   });
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output,
-            "KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: 500\n"
+  EXPECT_EQ(r.output, "KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: 500\n"
             "type_500 500 pointer=1 length=3 abc\n"
             "[] same=1 number=1 name=1 obj=2\n"
             "identity=1 equal=0\n"
@@ -344,17 +342,10 @@ class RecordingStorage : public KQSValueBase {
   long fStatus = 0;
   long Length() const override { return 42; }
   long Dot(const KQSValue& name, KQSValue& out, KQSValue* /*env*/) override {
-    out = KString("dot:") + name.String();
-    return fStatus;
+    return out = KString("dot:") + name.String(), fStatus;
   }
-  long Subscript(long i, long j, KQSValue& out) override {
-    out = i * 100 + j;
-    return 0;
-  }
-  long Invoke(short argc, KQSValue* /*argv*/, KQSValue& out) override {
-    out = static_cast<int>(argc);
-    return fStatus;
-  }
+  long Subscript(long i, long j, KQSValue& out) override { return out = i * 100 + j, 0; }
+  long Invoke(short argc, KQSValue* /*argv*/, KQSValue& out) override { return out = static_cast<int>(argc), fStatus; }
 };
 
 TEST(KQSValueForwards, StorageAnswersThroughTheValueAndAFailingStatusBecomesTheResult) {

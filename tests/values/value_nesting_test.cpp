@@ -72,8 +72,7 @@ TEST(ValueNesting, DeepValuesAreCappedWhereTheReadersStopAndFreedWithoutRecursio
       DebugCapture capture;
       const std::string text = valtest::Str(v.FormattedString());
       // The 513th level is written as Undefined, once reported.
-      const std::string expected =
-          assocs ? [] {
+      const std::string expected = assocs ? [] {
             std::string s;
             for (int i = 0; i < 512; ++i) s += "A<1,";
             return s + "?" + std::string(512, '>');

@@ -199,7 +199,6 @@ TEST(ValueTextReader, ListSeparatorsAndContainersThatDropWhatTheyCannotUse) {
   EXPECT_EQ(Text(Parse("{1 2}")), "{1,2}");
   EXPECT_EQ(Text(Parse("{1;2}")), "{1,?,2}");  // a character no reader knows
   EXPECT_EQ(Text(Parse("A<1,?,'k';'j'=1>")), "A<1,?,'j'=1>");  // a key without "="
-  EXPECT_EQ(Text(Parse("R<'Z'=1,'a'=2,'z'=3>")), "R<'a'=2,'Z'=3>");
   EXPECT_EQ(static_cast<long>(KVal::Get(Parse("V{<'x','y'><1,2><3,4>}"), "y", 2)), 4);
 }
 
