@@ -1,6 +1,7 @@
-// The value binary form: exact bytes of every type that travels in binary,
-// a random round trip of nested Lists against a small encoder written here,
-// and the reader's behaviour on damaged, truncated and hostile input.
+// The value binary form: one documenting row of exact bytes per type, a
+// random round trip of nested values against a small encoder written here
+// (always crossing the counted-string boundary), and the reader's behaviour
+// on damaged, truncated and hostile input.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -17,7 +18,6 @@
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
-#include "vxkernel/values/KQSValueString.h"
 
 namespace {
 
@@ -45,13 +45,6 @@ std::string H(const std::string& bytes) {
   return out;
 }
 
-std::string Write(const KQSValue& v) {
-  KQSClassFormatter f;
-  std::ostringstream out;
-  v.WriteBinary(out, &f);
-  return out.str();
-}
-
 // One read from bytes; reports how far the reader went and the stream state.
 struct ReadResult {
   KQSValue value;
@@ -71,45 +64,24 @@ ReadResult Read(const std::string& bytes) {
 
 // ===== Exact bytes =====
 
-TEST(ValueBinary, ScalarsEncodeExactly) {
-  EXPECT_EQ(H(Write(KQSValue())), "00 00");
-  EXPECT_EQ(H(Write(KQSValue(1))), "02 00 01 00 00 00");
-  EXPECT_EQ(H(Write(KQSValue(-2))), "02 00 fe ff ff ff");
-  EXPECT_EQ(H(Write(KQSValue(INT_MIN))), "02 00 00 00 00 80");
-  EXPECT_EQ(H(Write(KQSValue(0x12345678))), "02 00 78 56 34 12");
-  EXPECT_EQ(H(Write(KQSValue::Boolean(1))), "05 00 01");
-  EXPECT_EQ(H(Write(KQSValue::Boolean(0))), "05 00 00");
-  EXPECT_EQ(H(Write(KQSValue("ab"))), "ff ff 03 00 61 62 00");
-  EXPECT_EQ(H(Write(KQSValue(""))), "ff ff 01 00 00");
-  EXPECT_EQ(H(Write(KQSValue::NewTypeCodeValue(KString("ab")))), "7c ff 03 00 61 62 00");
-}
-
-TEST(ValueBinary, NullStringStorageIsTheEmptyString) {
-  KQSValue nullString(kString, static_cast<void*>(nullptr));
-  ASSERT_TRUE(nullString.IsString());
-  EXPECT_EQ(H(Write(nullString)), "ff ff 01 00 00");
-}
-
-TEST(ValueBinary, TextStopsAtAnEmbeddedNul) {
-  KQSValue v(KString("a\0b", 3));
-  EXPECT_EQ(H(Write(v)), "ff ff 02 00 61 00");
-  EXPECT_EQ(Str(Read(Write(v)).value.String()), "a");
-}
-
-TEST(ValueBinary, ListsEncodeCountThenElements) {
-  EXPECT_EQ(H(Write(KQSValue::List(KQSValue(), KQSValue(7)))),
-            "fe ff 02 00 00 00 00 00 02 00 07 00 00 00");
-  EXPECT_EQ(H(Write(KQSValue::List())), "fe ff 00 00 00 00");  // no storage
+TEST(ValueBinary, OneValueOfEachTypeEncodesExactly) {
   KQSValue emptied = KQSValue::List(KQSValue(1));
   emptied.ListAllocate(0);
-  EXPECT_EQ(H(Write(emptied)), "fe ff 00 00 00 00");
-  KQSValue nested = KQSValue::List(KQSValue::List(KQSValue::Boolean(1)), KQSValue("x"));
-  EXPECT_EQ(H(Write(nested)), "fe ff 02 00 00 00 fe ff 01 00 00 00 05 00 01 ff ff 02 00 78 00");
-}
-
-TEST(ValueBinary, ASubrangeWritesOnlyItsWindow) {
-  KQSValue l = KQSValue::List(KQSValue(1), KQSValue(2), KQSValue(3), KQSValue(4));
-  EXPECT_EQ(H(Write(l.ListSubrange(2, 3))), "fe ff 02 00 00 00 02 00 02 00 00 00 02 00 03 00 00 00");
+  const KQSValue four = KQSValue::List(KQSValue(1), KQSValue(2), KQSValue(3), KQSValue(4));
+  const std::pair<KQSValue, const char*> cases[] = {
+      {KQSValue(), "00 00"},
+      {KQSValue(-2), "02 00 fe ff ff ff"},
+      {KQSValue::Boolean(1), "05 00 01"},
+      {KQSValue("ab"), "ff ff 03 00 61 62 00"},
+      {KQSValue(kString, static_cast<void*>(nullptr)), "ff ff 01 00 00"},  // null storage: ""
+      {KQSValue(KString("a\0b", 3)), "ff ff 02 00 61 00"},  // text stops at a NUL
+      {KQSValue::NewTypeCodeValue(KString("ab")), "7c ff 03 00 61 62 00"},
+      {KQSValue::List(KQSValue(), KQSValue(7)), "fe ff 02 00 00 00 00 00 02 00 07 00 00 00"},
+      {KQSValue::List(), "fe ff 00 00 00 00"},  // no storage
+      {emptied, "fe ff 00 00 00 00"},
+      {four.ListSubrange(2, 3), "fe ff 02 00 00 00 02 00 02 00 00 00 02 00 03 00 00 00"},
+  };
+  for (const auto& [value, hex] : cases) EXPECT_EQ(H(Binary(value)), hex);
 }
 
 // A class of the host with a binary form of its own.
@@ -133,85 +105,34 @@ class Tagged : public KQSClass {
 TEST(ValueBinary, AListWritesOtherClassesInTheirPlace) {
   KQSValue l = KQSValue::List(KQSValue(1), TaggedValue(7), KQSValue("x"));
   l.ListAppendValue(TaggedValue(8));
-  EXPECT_EQ(H(Write(l)), H(B("fe ff 04 00 00 00 02 00 01 00 00 00") + "<T7>" + B("ff ff 02 00 78 00") + "<T8>"));
-}
-
-TEST(ValueBinary, ALongListIsWrittenWhole) {
-  KQSValue l = KQSValue::List();
-  std::string expected = B("fe ff 50 c3 00 00");  // 50000
-  for (int i = 0; i < 50000; ++i) {
-    l.ListAppendValue(KQSValue(i));
-    expected += B("02 00");
-    for (int k = 0; k < 4; ++k) expected += static_cast<char>((i >> (8 * k)) & 0xFF);
-  }
-  EXPECT_EQ(Write(l), expected);
-  EXPECT_EQ(Read(expected).value, l);
+  EXPECT_EQ(H(Binary(l)), H(B("fe ff 04 00 00 00 02 00 01 00 00 00") + "<T7>" + B("ff ff 02 00 78 00") + "<T8>"));
 }
 
 TEST(ValueBinary, AFailingOutputStreamIsReportedOnce) {
-  DebugCapture capture;
   KQSClassFormatter f;
   std::ostringstream out;
   out.setstate(std::ios_base::badbit);
-  KQSValue::List(KQSValue(1), KQSValue::List(KQSValue(2))).WriteBinary(out, &f);
-  EXPECT_EQ(capture.Texts(), Lines{"KQSClass_List::BinaryOutput() - write failed\n"});
-}
-
-TEST(ValueBinary, CountedStringSwitchesToTheLongFormAbove32767) {
-  struct Case {
-    size_t length;
-    std::string header;
-  };
-  const Case cases[] = {
-      {32766, "ff ff ff 7f"},              // n = 32767: the last short count
-      {32767, "ff ff ff ff 00 80 00 00"},  // n = 32768
-      {40000, "ff ff ff ff 41 9c 00 00"},  // n = 40001
-  };
-  for (const Case& c : cases) {
-    const std::string text(c.length, 'q');
-    const std::string bytes = Write(KQSValue(text.c_str()));
-    const std::string header = B(c.header);
-    ASSERT_EQ(bytes.size(), header.size() + c.length + 1) << c.length;
-    EXPECT_EQ(H(bytes.substr(0, header.size())), c.header) << c.length;
-    EXPECT_EQ(bytes.substr(header.size()), text + std::string(1, '\0')) << c.length;
-    ReadResult r = Read(bytes);
-    EXPECT_FALSE(r.failed);
-    EXPECT_EQ(r.consumed, static_cast<long>(bytes.size()));
-    EXPECT_EQ(Str(r.value.String()), text);
-  }
+  ExpectDebug({"KQSClass_List::BinaryOutput() - write failed\n"},
+              [&] { KQSValue::List(KQSValue(1), KQSValue::List(KQSValue(2))).WriteBinary(out, &f); });
 }
 
 // ===== Reading =====
 
-TEST(ValueBinary, AnyBooleanByteButZeroIsTrue) {
-  for (const char* byte : {"01", "7f", "80", "ff"}) {
-    ReadResult r = Read(B(std::string("05 00 ") + byte));
-    EXPECT_EQ(r.value.Type(), kBoolean) << byte;
-    EXPECT_TRUE(r.value.CoerceToBoolean()) << byte;
-    EXPECT_EQ(r.value, KQSValue::Boolean(1)) << byte;
-    EXPECT_EQ(H(Write(r.value)), "05 00 01") << byte;
+TEST(ValueBinary, AnyBooleanByteButZeroIsTrueAndReadingStopsRightAfterTheValue) {
+  for (const char* byte : {"00", "01", "80", "ff"}) {
+    const bool zero = std::string(byte) == "00";
+    const KQSValue v = Read(B(std::string("05 00 ") + byte)).value;
+    EXPECT_EQ(v, KQSValue::Boolean(zero ? 0 : 1)) << byte;
+    EXPECT_EQ(H(Binary(v)), zero ? "05 00 00" : "05 00 01") << byte;
   }
-  ReadResult f = Read(B("05 00 00"));
-  EXPECT_EQ(f.value, KQSValue::Boolean(0));
-}
-
-TEST(ValueBinary, ReadingStopsRightAfterTheValue) {
-  const std::string one = Write(KQSValue::List(KQSValue("abc"), KQSValue(5)));
-  std::istringstream in(one + one + B("02 00 09 00 00 00"));
+  const std::string one = Binary(KQSValue::List(KQSValue("abc"), KQSValue(5)));
+  std::istringstream in(one + one + B("07 00 00 00"));
   KQSClassCracker cracker;
   EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "{'abc',5}");
   EXPECT_EQ(static_cast<long>(in.tellg()), static_cast<long>(one.size()));
   EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "{'abc',5}");
-  EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "9");
+  EXPECT_EQ(Text(KQSValue::ReadBinary(in, 2, &cracker)), "7");  // the code read by the caller
   EXPECT_TRUE(in.good());
-}
-
-TEST(ValueBinary, TheCodeCanBeReadByTheCaller) {
-  std::istringstream in(B("07 00 00 00"));
-  KQSClassCracker cracker;
-  KQSValue v = KQSValue::ReadBinary(in, 2, &cracker);
-  EXPECT_TRUE(v.IsInteger());
-  EXPECT_EQ(static_cast<long>(v), 7);
 }
 
 TEST(ValueBinary, UnknownCodesAreReportedAndReadNothingMore) {
@@ -221,68 +142,51 @@ TEST(ValueBinary, UnknownCodesAreReportedAndReadNothingMore) {
   EXPECT_FALSE(r.failed);
   EXPECT_EQ(r.consumed, 2);
   EXPECT_EQ(capture.Texts(), Lines{"KQSValue::ReadBinary( 4660 ) class not found\n"});
-
   // Numbers outside every table give the same single line.
   for (const char* code : {"ff 6f", "05 ff", "00 80", "e9 03"}) {  // 28671, -251, -32768, 1001
     capture.Clear();
     EXPECT_TRUE(Read(B(code)).value.IsUndefined()) << code;
-    ASSERT_EQ(capture.Texts().size(), 1u) << code;
-    EXPECT_NE(capture.Texts()[0].find(") class not found\n"), std::string::npos) << code;
+    EXPECT_EQ(capture.Texts().size(), 1u) << code;
   }
-
   // Inside a List the unknown element is Undefined and reading goes on
   // with the bytes that follow its code.
-  capture.Clear();
-  ReadResult l = Read(B("fe ff 02 00 00 00 34 12 02 00 07 00 00 00"));
-  EXPECT_EQ(Text(l.value), "{?,7}");
-  EXPECT_EQ(capture.Texts(), Lines{"KQSValue::ReadBinary( 4660 ) class not found\n"});
+  EXPECT_EQ(Text(Read(B("fe ff 02 00 00 00 34 12 02 00 07 00 00 00")).value), "{?,7}");
 }
 
-// ===== Classes without a binary form =====
-
-TEST(ValueBinary, ClassesWithoutBinaryFormWriteNothingAndSaySo) {
-  struct Case {
+TEST(ValueBinary, ClassesWithoutBinaryFormWriteAndReadNothingAndSaySo) {
+  const struct {
     KQSValue value;
+    const char* code;
     const char* name;
+  } cases[] = {
+      {KQSValue(2.5), "fc ff", "Real"},
+      {KQSValue(static_cast<int64>(5)), "f8 ff", "Long"},
+      {KQSValue(MakeDate(2004, 3, 5)), "f9 ff", "Date"},
+      {BytesValue("00ab"), "fa ff", "Bytes"},
+      {KQSValue::Error(5), "01 00", "Error"},
+      {KQSValue(GEOM_point{1, 2}), "06 00", "Point"},
+      {NewAssoc(), "ee ff", "Assoc"},
+      {KQSValue::NotSet(), nullptr, "NotSet"},
+      {KQSValue::BlobId(3), nullptr, "BlobId"},
   };
-  const Case cases[] = {
-      {KQSValue(2.5), "Real"},
-      {KQSValue(static_cast<int64>(5)), "Long"},
-      {KQSValue(MakeDate(2004, 3, 5)), "Date"},
-      {BytesValue("00ab"), "Bytes"},
-      {KQSValue::Error(5), "Error"},
-      {KQSValue(GEOM_point{1, 2}), "Point"},
-      {KQSValue::NotSet(), "NotSet"},
-      {KQSValue::BlobId(3), "BlobId"},
-  };
-  for (const Case& c : cases) {
-    DebugCapture capture;
-    EXPECT_EQ(Write(c.value), "") << c.name;
-    EXPECT_EQ(capture.Texts(),
-              Lines{std::string("KQSClass::BinaryOutput() Must be implemented...class=") + c.name + "\n"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = std::string("...class=") + c.name + "\n";
+    if (c.value.Type() != kAssoc) {
+      ExpectDebug({"KQSClass::BinaryOutput() Must be implemented" + name}, [&] { EXPECT_EQ(Binary(c.value), ""); });
+    }
+    if (c.code == nullptr) continue;
+    ExpectDebug({"KQSClass::BinaryInput() Must be implemented" + name}, [&] {
+      ReadResult r = Read(B(c.code) + B("02 00 01 00 00 00"));
+      EXPECT_TRUE(r.value.IsUndefined());
+      EXPECT_FALSE(r.failed);
+      EXPECT_EQ(r.consumed, 2);
+    });
   }
   // A List around one writes its count and the other elements only, so the
   // stream does not read back as the List.
   DebugCapture capture;
-  EXPECT_EQ(H(Write(KQSValue::List(KQSValue(2.5), KQSValue(1)))),
-            "fe ff 02 00 00 00 02 00 01 00 00 00");
-  EXPECT_EQ(capture.Texts(), Lines{"KQSClass::BinaryOutput() Must be implemented...class=Real\n"});
-}
-
-TEST(ValueBinary, ClassesWithoutBinaryFormReadAsUndefinedAndConsumeNothing) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"fc ff", "Real"}, {"f8 ff", "Long"}, {"f9 ff", "Date"}, {"fa ff", "Bytes"},
-      {"01 00", "Error"}, {"06 00", "Point"}, {"ee ff", "Assoc"},
-  };
-  for (const auto& [code, name] : cases) {
-    DebugCapture capture;
-    ReadResult r = Read(B(code) + B("02 00 01 00 00 00"));
-    EXPECT_TRUE(r.value.IsUndefined()) << name;
-    EXPECT_FALSE(r.failed) << name;
-    EXPECT_EQ(r.consumed, 2) << name;
-    EXPECT_EQ(capture.Texts(),
-              Lines{std::string("KQSClass::BinaryInput() Must be implemented...class=") + name + "\n"});
-  }
+  EXPECT_EQ(H(Binary(KQSValue::List(KQSValue(2.5), KQSValue(1)))), "fe ff 02 00 00 00 02 00 01 00 00 00");
 }
 
 // ===== Damaged and hostile input =====
@@ -292,30 +196,16 @@ TEST(ValueBinary, ACutShortScalarIsUndefinedAndTheStreamFailed) {
                             "7c ff", "fe ff 01 00"}) {
     DebugCapture capture;
     ReadResult r = Read(B(bytes));
-    EXPECT_TRUE(r.value.IsUndefined()) << bytes;
-    EXPECT_TRUE(r.failed) << bytes;
+    EXPECT_TRUE(r.value.IsUndefined() && r.failed) << bytes;
     EXPECT_EQ(capture.Texts().size(), 1u) << bytes;  // the byte reader's line
   }
-}
-
-TEST(ValueBinary, AListKeepsTheElementsReadBeforeTheStreamEnded) {
-  // Three complete elements, the fourth cut inside its payload.
-  ReadResult r = Read(B("fe ff 04 00 00 00 02 00 01 00 00 00 00 00 ff ff 02 00 7a 00 02 00 05"));
-  EXPECT_TRUE(r.failed);
-  EXPECT_EQ(Text(r.value), "{1,?,'z'}");
-  // An inner List cut short is not complete, so it is not kept.
-  ReadResult inner = Read(B("fe ff 02 00 00 00 02 00 01 00 00 00 fe ff 03 00 00 00 02 00 08 00 00 00"));
-  EXPECT_EQ(Text(inner.value), "{1}");
 }
 
 TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
   // 2^31 - 1 elements claimed, six bytes in all: ends at once, nothing held.
   ReadResult huge = Read(B("fe ff ff ff ff 7f"));
-  EXPECT_TRUE(huge.failed);
-  EXPECT_TRUE(huge.value.IsList());
-  EXPECT_EQ(huge.value.ListEntries(), 0);
-  ReadResult three = Read(B("fe ff ff ff ff 7f 00 00 00 00 00 00"));
-  EXPECT_EQ(three.value.ListEntries(), 3);
+  EXPECT_TRUE(huge.failed && huge.value.IsList() && huge.value.ListEntries() == 0);
+  EXPECT_EQ(Read(B("fe ff ff ff ff 7f 00 00 00 00 00 00")).value.ListEntries(), 3);
   // A negative count is an empty List; what follows is left for the caller.
   ReadResult negative = Read(B("fe ff 00 00 00 80 02 00"));
   EXPECT_FALSE(negative.failed);
@@ -323,8 +213,7 @@ TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
   EXPECT_EQ(negative.consumed, 6);
   // A counted string claiming 2 GB over ten bytes.
   ReadResult text = Read(B("ff ff ff ff ff ff ff 7f 61 62"));
-  EXPECT_TRUE(text.failed);
-  EXPECT_TRUE(text.value.IsUndefined());
+  EXPECT_TRUE(text.failed && text.value.IsUndefined());
 }
 
 TEST(ValueBinary, InvalidStringCountsReadAsTheEmptyString) {
@@ -353,12 +242,10 @@ TEST(ValueBinary, ListsNestUpTo512Levels) {
   DebugCapture capture;
   const std::string deepest = Nested(512);
   ReadResult ok = Read(deepest);
-  EXPECT_FALSE(ok.failed);
   EXPECT_EQ(ok.consumed, static_cast<long>(deepest.size()));
   EXPECT_EQ(Depth(ok.value), 512);
-  EXPECT_EQ(Write(ok.value), deepest);
+  EXPECT_EQ(Binary(ok.value), deepest);
   EXPECT_TRUE(capture.Texts().empty());
-
   // Level 513 reads as Undefined; its count and contents stay unread.
   const std::string deeper = Nested(513);
   ReadResult cut = Read(deeper);
@@ -366,16 +253,6 @@ TEST(ValueBinary, ListsNestUpTo512Levels) {
   EXPECT_EQ(Depth(cut.value), 512);
   EXPECT_EQ(cut.consumed, static_cast<long>(deeper.size()) - 4 - 6);
   EXPECT_EQ(capture.Texts(), Lines{"KQSClass_List::BinaryInput() Lists nested deeper than 512 levels\n"});
-  // What was read writes and reads back unchanged.
-  const std::string again = Write(cut.value);
-  EXPECT_EQ(Write(Read(again).value), again);
-}
-
-TEST(ValueBinary, AHundredThousandLevelsDoNotExhaustTheStack) {
-  DebugCapture capture;
-  ReadResult r = Read(Nested(100000));
-  EXPECT_EQ(Depth(r.value), 512);
-  EXPECT_EQ(capture.Texts().size(), 1u);
 }
 
 // ===== Random round trip against an independent encoder =====
@@ -387,7 +264,6 @@ struct Model {
   bool boolean = false;
   std::string text;  // String and TypeCode; never holds a NUL
   std::vector<Model> elements;
-  bool operator==(const Model&) const = default;
 };
 
 Model IntegerModel(int32_t v) { return Model{kInteger, v, false, "", {}}; }
@@ -395,132 +271,86 @@ Model BooleanModel(bool b) { return Model{kBoolean, 0, b, "", {}}; }
 Model TextModel(short type, const std::string& text) { return Model{type, 0, false, text, {}}; }
 Model ListModel(std::vector<Model> elements) { return Model{kList, 0, false, "", std::move(elements)}; }
 
-void Put16(std::string& out, int v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+// v as size little-endian bytes.
+void Put(std::string& out, uint32_t v, int size) {
+  for (int i = 0; i < size; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 void Encode(const Model& m, std::string& out) {
-  Put16(out, m.type);
-  switch (m.type) {
-    case kInteger:
-      Put32(out, static_cast<uint32_t>(m.integer));
-      break;
-    case kBoolean:
-      out += m.boolean ? '\x01' : '\x00';
-      break;
-    case kString:
-    case kTypeCode: {
-      const size_t n = m.text.size() + 1;
-      if (n < 0x8000) {
-        Put16(out, static_cast<int>(n));
-      } else {
-        Put16(out, 0xFFFF);
-        Put32(out, static_cast<uint32_t>(n));
-      }
-      out += m.text;
-      out += '\0';
-      break;
-    }
-    case kList:
-      Put32(out, static_cast<uint32_t>(m.elements.size()));
-      for (const Model& e : m.elements) Encode(e, out);
-      break;
-    default:
-      break;
+  Put(out, static_cast<uint16_t>(m.type), 2);
+  if (m.type == kInteger) Put(out, static_cast<uint32_t>(m.integer), 4);
+  if (m.type == kBoolean) out += m.boolean ? '\x01' : '\x00';
+  if (m.type == kString || m.type == kTypeCode) {
+    const uint32_t n = static_cast<uint32_t>(m.text.size() + 1);
+    if (n < 0x8000) Put(out, n, 2);
+    else Put(out, 0xFFFF, 2), Put(out, n, 4);
+    out += m.text + '\0';
+  }
+  if (m.type == kList) {
+    Put(out, static_cast<uint32_t>(m.elements.size()), 4);
+    for (const Model& e : m.elements) Encode(e, out);
   }
 }
 
 KQSValue Build(const Model& m) {
+  const KString text(m.text.data(), static_cast<unsigned>(m.text.size()));
   switch (m.type) {
-    case kInteger:
-      return KQSValue(static_cast<int>(m.integer));
-    case kBoolean:
-      return KQSValue::Boolean(m.boolean ? 1 : 0);
-    case kString:
-      return KQSValue(KString(m.text.data(), static_cast<unsigned>(m.text.size())));
-    case kTypeCode:
-      return KQSValue::NewTypeCodeValue(KString(m.text.data(), static_cast<unsigned>(m.text.size())));
+    case kInteger: return KQSValue(static_cast<int>(m.integer));
+    case kBoolean: return KQSValue::Boolean(m.boolean ? 1 : 0);
+    case kString: return KQSValue(text);
+    case kTypeCode: return KQSValue::NewTypeCodeValue(text);
     case kList: {
       KQSValue l = KQSValue::List();
       for (const Model& e : m.elements) l.ListAppendValue(Build(e));
       return l;
     }
-    default:
-      return KQSValue();
+    default: return KQSValue();
   }
-}
-
-Model Observe(const KQSValue& v) {
-  Model m;
-  m.type = v.Type();
-  switch (m.type) {
-    case kInteger:
-      m.integer = static_cast<int32_t>(static_cast<long>(v));
-      break;
-    case kBoolean:
-      m.boolean = v.CoerceToBoolean();
-      break;
-    case kString:
-    case kTypeCode:  // String() answers for Strings only; the storage holds both
-      m.text = Str(static_cast<const KQSValueString*>(v.User())->String());
-      break;
-    case kList:
-      for (long i = 1; i <= v.ListEntries(); ++i) m.elements.push_back(Observe(v.ListGetValue(i)));
-      break;
-    default:
-      break;
-  }
-  return m;
 }
 
 Model RandomModel(std::mt19937& rng, int depth) {
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  Model m;
   const short types[] = {kUndefined, kInteger, kBoolean, kString, kTypeCode, kList};
+  Model m;
   m.type = types[pick(depth < 5 ? 6 : 5)];
-  switch (m.type) {
-    case kInteger:
-      m.integer = static_cast<int32_t>(rng());
-      break;
-    case kBoolean:
-      m.boolean = pick(2) == 1;
-      break;
-    case kString:
-    case kTypeCode: {
-      const int lengths[] = {0, 1, 2, 7, 254, 255, 256, 4095, 4097, 32766, 32767, 40000};
-      const size_t n = pick(40) == 0 ? static_cast<size_t>(lengths[pick(12)]) : static_cast<size_t>(pick(12));
-      for (size_t i = 0; i < n; ++i) m.text += static_cast<char>(1 + pick(255));
-      break;
-    }
-    case kList: {
-      const int n = pick(6);
-      for (int i = 0; i < n; ++i) m.elements.push_back(RandomModel(rng, depth + 1));
-      break;
-    }
-    default:
-      break;
+  m.integer = m.type == kInteger ? static_cast<int32_t>(rng()) : 0;
+  m.boolean = m.type == kBoolean && pick(2) == 1;
+  if (m.type == kString || m.type == kTypeCode) {
+    const int lengths[] = {0, 1, 2, 7, 254, 255, 256, 4095, 4097, 32766, 32767, 40000};
+    const int n = pick(40) == 0 ? lengths[pick(12)] : pick(12);
+    for (int i = 0; i < n; ++i) m.text += static_cast<char>(1 + pick(255));
   }
+  for (int i = m.type == kList ? pick(6) : 0; i > 0; --i) m.elements.push_back(RandomModel(rng, depth + 1));
   return m;
 }
 
+// Each round's value, and first the counted-string boundary on both sides
+// (a count of 32767 is the last short one) and a List longer than any
+// buffer.
+Model RoundModel(std::mt19937& rng, int round) {
+  if (round < 3) {
+    const size_t lengths[] = {32766, 32767, 40000};
+    return ListModel({TextModel(round == 1 ? kTypeCode : kString, std::string(lengths[round], 'q')), IntegerModel(round)});
+  }
+  if (round == 3) return ListModel(std::vector<Model>(50000, IntegerModel(-7)));
+  return RandomModel(rng, 0);
+}
+
 TEST(ValueBinary, RandomNestedValuesMatchTheIndependentEncoder) {
-  std::mt19937 rng(20261206);
+  const unsigned seed = 20261206;
+  std::mt19937 rng(seed);
   for (int round = 0; round < 300; ++round) {
-    const Model model = RandomModel(rng, 0);
+    SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
+    const Model model = RoundModel(rng, round);
     std::string expected;
     Encode(model, expected);
     const KQSValue value = Build(model);
-    ASSERT_EQ(Write(value), expected) << "round " << round;
+    ASSERT_EQ(Binary(value), expected);
     ReadResult r = Read(expected);
-    ASSERT_FALSE(r.failed) << "round " << round;
-    ASSERT_EQ(r.consumed, static_cast<long>(expected.size())) << "round " << round;
-    ASSERT_TRUE(Observe(r.value) == model) << "round " << round;
-    ASSERT_TRUE(r.value == value) << "round " << round;
+    ASSERT_FALSE(r.failed);
+    ASSERT_EQ(r.consumed, static_cast<long>(expected.size()));
+    ASSERT_EQ(Binary(r.value), expected);
+    ASSERT_TRUE(r.value == value);
   }
 }
 
@@ -529,12 +359,9 @@ TEST(ValueBinary, RandomNestedValuesMatchTheIndependentEncoder) {
 // elements, and what it kept writes and reads back unchanged.
 TEST(ValueBinary, EveryTruncationIsSafe) {
   const Model model = ListModel({
-      IntegerModel(-5),
-      TextModel(kString, std::string(300, 'x')),
+      IntegerModel(-5), TextModel(kString, std::string(300, 'x')),
       ListModel({BooleanModel(true), Model(), TextModel(kTypeCode, "Thing")}),
-      TextModel(kString, std::string(33000, 'y')),
-      IntegerModel(77),
-  });
+      TextModel(kString, std::string(33000, 'y')), IntegerModel(77), });
   std::string good;
   Encode(model, good);
   DebugCapture capture;  // keeps the byte readers' lines out of the output
@@ -543,14 +370,13 @@ TEST(ValueBinary, EveryTruncationIsSafe) {
     ASSERT_TRUE(r.failed) << cut;
     ASSERT_LE(r.consumed, static_cast<long>(cut)) << cut;
     ASSERT_TRUE(r.value.IsUndefined() || r.value.IsList()) << cut;
-    const Model seen = Observe(r.value);
-    if (r.value.IsList()) {
-      // A prefix of the top-level elements, each one complete.
-      ASSERT_LE(seen.elements.size(), model.elements.size()) << cut;
-      for (size_t i = 0; i < seen.elements.size(); ++i) ASSERT_TRUE(seen.elements[i] == model.elements[i]) << cut;
+    // A prefix of the top-level elements, each one complete.
+    ASSERT_LE(r.value.ListEntries(), static_cast<long>(model.elements.size())) << cut;
+    for (long i = 1; i <= r.value.ListEntries(); ++i) {
+      ASSERT_EQ(Binary(r.value.ListGetValue(i)), Binary(Build(model.elements[static_cast<size_t>(i - 1)]))) << cut;
     }
-    const std::string again = Write(r.value);
-    ASSERT_EQ(Write(Read(again).value), again) << cut;
+    const std::string again = Binary(r.value);
+    ASSERT_EQ(Binary(Read(again).value), again) << cut;
   }
 }
 

@@ -16,36 +16,20 @@
 
 namespace {
 
+using valtest::Binary;
+using valtest::kAssoc;
 using valtest::kList;
+using valtest::NewAssoc;
 using valtest::NoNewStorage;
 using valtest::Text;
 
-constexpr short kAssoc = -18;
 constexpr long kDeep = 100000;  // enough to overflow any recursive walk
 
-KQSValue NewAssoc(const KQSValue& undefinedValue = KQSValue()) {
-  return KQSValue(kAssoc, static_cast<void*>(new KAssocVal(undefinedValue)));
-}
-
-KAssocVal* AssocOf(const KQSValue& v) { return static_cast<KAssocVal*>(v.User()); }
-
-std::string Binary(const KQSValue& v) {
-  std::ostringstream out;
-  KQSClassFormatter f;
-  v.WriteBinary(out, &f);
-  return out.str();
-}
+KAssocVal* AssocOf(const KQSValue& v) { return &valtest::A(v); }
 
 KQSValue FromBinary(const std::string& bytes) {
   std::istringstream in(bytes);
   return KQSValue::ReadBinary(in, nullptr);
-}
-
-KQSValue FromText(const std::string& text) {
-  std::istringstream in(text);
-  KQSValue v;
-  KQSValue::FormattedInput(in, v, nullptr);
-  return v;
 }
 
 // The text form of a List nested depth levels around 7.
@@ -86,10 +70,9 @@ TEST(ValueNesting, DeepValuesAreCappedWhereTheReadersStopAndFreedWithoutRecursio
       KQSValue v(7);
       for (long i = 0; i < kDeep; ++i) v = assocs ? NewAssoc(v) : KQSValue::List(v);
       DebugCapture capture;
-      const std::string text = Text(v);
+      const std::string text = valtest::Str(v.FormattedString());
       // The 513th level is written as Undefined, once reported.
-      const std::string expected =
-          assocs ? [] {
+      const std::string expected = assocs ? [] {
             std::string s;
             for (int i = 0; i < 512; ++i) s += "A<1,";
             return s + "?" + std::string(512, '>');
@@ -97,7 +80,7 @@ TEST(ValueNesting, DeepValuesAreCappedWhereTheReadersStopAndFreedWithoutRecursio
                  : NestedText(512, "?");
       EXPECT_EQ(text, expected);
       EXPECT_EQ(capture.Texts().size(), 1u);
-      EXPECT_EQ(Text(FromText(text)), text);  // what is written reads back
+      EXPECT_EQ(Text(valtest::Parse(text)), text);  // what is written reads back
       KQSValue copy = v;
       EXPECT_TRUE(copy == v);  // compared without recursing past the cap
       if (!assocs) {

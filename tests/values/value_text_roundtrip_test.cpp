@@ -6,6 +6,7 @@
 // merge and reordering must give.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -28,8 +29,6 @@
 namespace {
 
 using namespace valtest;
-
-constexpr short kAssoc = -18;
 
 // ASCII order without regard to case, as names are matched: both folded to
 // upper case, so "_" sorts after the letters.
@@ -54,27 +53,17 @@ class Generator {
   // A random value; tables and records make the value comparable by its
   // text only (their storage compares by identity).
   KQSValue Value(int depth) {
-    const int kinds = depth < 5 ? 18 : 13;
-    switch (Pick(kinds)) {
-      case 0:
-        return KQSValue();
-      case 1:
-        return KQSValue(static_cast<int>(static_cast<int32_t>(fRng())));
-      case 2:
-        return KQSValue::BlobId(static_cast<long>(static_cast<int32_t>(fRng())));
-      case 3:
-        return KQSValue::Boolean(static_cast<unsigned char>(Pick(2)));
-      case 4:
-        return KQSValue(GEOM_point{static_cast<int16_t>(fRng()), static_cast<int16_t>(fRng())});
-      case 5:
-        return KQSValue::NotSet();
-      case 6:
-        return KQSValue(Real());
-      case 7:
-        return KQSValue(static_cast<int64>(fRng()));
-      case 8:
-        return KQSValue(MakeDate(static_cast<int>(1 + Pick(9999)), static_cast<int>(1 + Pick(12)),
-                                 static_cast<int>(1 + Pick(28)), Pick(24), Pick(60), Pick(60)));
+    const auto word = [this] { return static_cast<int32_t>(fRng()); };
+    switch (Pick(depth < 5 ? 18 : 13)) {
+      case 0: return KQSValue();
+      case 1: return KQSValue(static_cast<int>(word()));
+      case 2: return KQSValue::BlobId(word());
+      case 3: return KQSValue::Boolean(static_cast<unsigned char>(Pick(2)));
+      case 4: return KQSValue(GEOM_point{static_cast<int16_t>(word()), static_cast<int16_t>(word())});
+      case 5: return KQSValue::NotSet();
+      case 6: return KQSValue(Real());
+      case 7: return KQSValue(static_cast<int64>((static_cast<uint64_t>(fRng()) << 32) | fRng()));
+      case 8: return KQSValue(MakeDate(1 + Pick(9999), 1 + Pick(12), 1 + Pick(28), Pick(24), Pick(60), Pick(60)));
       case 9: {
         const std::string b = Bytes(Pick(12));
         return KQSValue::NewBytesValue(b.data(), static_cast<long>(b.size()));
@@ -84,12 +73,9 @@ class Generator {
         const std::string s = Text(Pick(16));
         return KQSValue(KString(s.data(), static_cast<unsigned>(s.size())));
       }
-      case 12: {
-        // Type code texts end at the next quote, so they hold none.
+      case 12: {  // type code texts end at the next quote, so they hold none
         std::string t = Text(Pick(10));
-        for (char& c : t) {
-          if (c == '\'') c = '.';
-        }
+        std::replace(t.begin(), t.end(), '\'', '.');
         return KQSValue::NewTypeCodeValue(KString(t.data(), static_cast<unsigned>(t.size())));
       }
       case 13:
@@ -104,10 +90,8 @@ class Generator {
         for (int i = Pick(5); i > 0; --i) a->Add(Key(), Value(depth + 1));
         return assoc;
       }
-      case 16:
-        return Table(depth);
-      default:
-        return SortedRecord(depth);
+      case 16: return Table(depth);
+      default: return SortedRecord(depth);
     }
   }
 
@@ -168,12 +152,14 @@ class Generator {
         case Alphabet::kGbk: {
           const int kind = Pick(4);
           if (kind == 0) {
-            // A lead byte and any next byte (backslash, quote, NUL and
-            // line ends included).
+            // A lead byte (often one at the ends of a lead range) and any
+            // next byte, often one the writer would escape alone.
+            static const unsigned char kEdgeLeads[] = {0x81, 0x9F, 0xA0, 0xE0, 0xFC, 0xFE};
+            static const char kTrails[] = {'\\', '\'', '\0', '\n', '\r'};
             unsigned char lead;
-            do lead = static_cast<unsigned char>(0x81 + Pick(0x7E));
+            do lead = static_cast<unsigned char>(Pick(2) ? kEdgeLeads[Pick(6)] : 0x81 + Pick(0x7E));
             while (!Lead(lead));
-            const auto trail = static_cast<unsigned char>(fRng());
+            const auto trail = static_cast<unsigned char>(Pick(2) ? kTrails[Pick(5)] : fRng());
             s += static_cast<char>(lead);
             s += static_cast<char>(trail);
           } else if (kind == 1) {
@@ -244,9 +230,12 @@ std::string RoundTrip(const KQSValue& v, KQSClassCracker* cracker) {
   KQSValue::FormattedInput(in, back, cracker);
   const std::string second = Str(back.FormattedString());
   const bool consumed = in.rdbuf()->sgetc() == std::char_traits<char>::eof();
-  if (first == second && consumed && !in.fail()) return "";
+  // Tables and Records compare by identity; every other value must read
+  // back equal, element by element, not only in its text.
+  const bool comparable = first.find("V{") == std::string::npos && first.find("R<") == std::string::npos;
+  if (first == second && consumed && !in.fail() && (!comparable || back == v)) return "";
   return "wrote " + first + " read back as " + second + (consumed ? "" : " (input left over)") +
-         (in.fail() ? " (stream failed)" : "") + "\n";
+         (in.fail() ? " (stream failed)" : "") + (comparable && !(back == v) ? " (not equal)" : "") + "\n";
 }
 
 // Runs count round trips; the failures, at most five of them.
@@ -262,70 +251,30 @@ std::string RoundTrips(uint32_t seed, Alphabet alphabet, KQSClassCracker* cracke
 }
 
 TEST(ValueTextRoundTrip, SingleByteModeWithAndWithoutCracker) {
-  EXPECT_EQ(RoundTrips(1, Alphabet::kBytes, nullptr, 3000), "");
+  EXPECT_EQ(RoundTrips(1, Alphabet::kBytes, nullptr, 2000), "");
   KQSClassCracker single;
   EXPECT_EQ(RoundTrips(2, Alphabet::kBytes, &single, 1000), "");
 }
 
-TEST(ValueTextRoundTrip, ScalarsListsAndAssocsReadBackAsEqualValues) {
-  // Equality of the values themselves, element by element, not only of their text.
-  Generator g(4, Alphabet::kBytes);
-  for (int i = 0; i < 1000; ++i) {
-    KQSValue list = KQSValue::List();
-    auto* a = new KAssocVal();
-    const KQSValue assoc(kAssoc, static_cast<void*>(a));
-    for (int n = g.Pick(6); n > 0; --n) {
-      list.ListAppendValue(g.Value(5));
-      a->Add(KQSValue(g.Name().c_str()), g.Value(5));
-    }
-    list.ListAppendValue(assoc);
-    std::istringstream in(Str(list.FormattedString()));
-    KQSValue back;
-    in >> back;
-    EXPECT_TRUE(back == list) << Text(list) << " read back as " << Text(back);
-  }
-}
-
-TEST(ValueTextRoundTrip, DoubleByteModeShiftJis) {
+TEST(ValueTextRoundTrip, DoubleByteAndUtf8Modes) {
+  // The modes are process-wide: a child, which goes from one to the next.
   const ChildResult r = RunInChild([](std::string& out) {
     KIntl::Language(KIntl::kJapanese);
     KIntl::MultiByte(true);
-    out += RoundTrips(5, Alphabet::kShiftJis, nullptr, 2000);
-    KQSClassCracker cp932;
-    cp932.UseCodePage(true);
-    cp932.CodePage(932);
-    out += RoundTrips(6, Alphabet::kShiftJis, &cp932, 2000);
-  });
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "");
-}
-
-TEST(ValueTextRoundTrip, DoubleByteModeGbkCracker) {
-  const ChildResult r = RunInChild([](std::string& out) {
-    // The writer pairs by the Korean lead bytes, which are GBK's as well.
-    KIntl::Language(KIntl::kKorean);
-    KIntl::MultiByte(true);
-    KQSClassCracker cp936;
-    cp936.UseCodePage(true);
-    cp936.CodePage(936);
-    out += RoundTrips(7, Alphabet::kGbk, &cp936, 2000);
-  });
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "");
-}
-
-TEST(ValueTextRoundTrip, Utf8Mode) {
-  const ChildResult r = RunInChild([](std::string& out) {
+    KQSClassCracker cp932 = CodePage(932), cp936 = CodePage(936), utf8 = CodePage(65001);
+    // A pair is written whole at both ends of each lead range: a trail
+    // byte that is a backslash is not escaped.
+    out += Str(KQSValue("\x81\\\x9F\\\xE0\\\xFC\\").FormattedString()) + "|";
+    out += RoundTrips(5, Alphabet::kShiftJis, nullptr, 1000);
+    out += RoundTrips(6, Alphabet::kShiftJis, &cp932, 1000);
+    KIntl::Language(KIntl::kKorean);  // the writer pairs by the Korean lead bytes, which are GBK's as well
+    out += RoundTrips(7, Alphabet::kGbk, &cp936, 1000);
     KIntl::Encoding(KIntl::kUTF8);
-    KIntl::MultiByte(true);
-    KQSClassCracker utf8;
-    utf8.UseCodePage(true);
-    utf8.CodePage(65001);
-    out += RoundTrips(8, Alphabet::kUtf8, &utf8, 2000);
-    out += RoundTrips(9, Alphabet::kUtf8, nullptr, 1000);
+    out += RoundTrips(8, Alphabet::kUtf8, &utf8, 1000);
+    out += RoundTrips(9, Alphabet::kUtf8, nullptr, 500);
   });
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "");
+  EXPECT_EQ(r.output, "'\x81\\\x9F\\\xE0\\\xFC\\'|");
 }
 
 TEST(ValueTextRoundTrip, RecordsReadBackOrderedAndMergedByName) {
