@@ -85,6 +85,7 @@ TEST_F(KArrayTest, BadIndicesReportAndChangeNothing) {
   EXPECT_EQ(Contents(), (std::vector<long>{1, 2, 3}));
 }
 
+// A value insert refuses at the limit, an element insert only past it.
 TEST_F(KArrayTest, InsertShiftsAndRefusesAtTheLimit) {
   Fill({1, 2, 3});
   fArray.InsertSelementAt(V(10), 0);  // 0 and 1 both mean the front
@@ -94,40 +95,31 @@ TEST_F(KArrayTest, InsertShiftsAndRefusesAtTheLimit) {
   EXPECT_EQ(Contents(), (std::vector<long>{11, 10, 1, 12, 2, 3, 0, 13}));
   fArray.MaxElements(8);
   EXPECT_FALSE(fArray.InsertSelementAt(V(14), 2));
-  EXPECT_EQ(fCapture.All(), "Array index too large 8");
   EXPECT_EQ(fArray.NumElements(), 8u);
-}
-
-TEST_F(KArrayTest, ElementInsertRefusesOnlyPastTheLimit) {
   KArray a(4);
   const int x = 1;
   a.MaxElements(2);
-  EXPECT_TRUE(a.AddElement(&x));
-  EXPECT_TRUE(a.AddElement(&x));
-  EXPECT_TRUE(a.InsertElementAt(&x, 1));  // count == limit still inserts
-  EXPECT_EQ(a.NumElements(), 3u);
+  EXPECT_TRUE(a.AddElement(&x) && a.AddElement(&x) && a.InsertElementAt(&x, 1));
   EXPECT_FALSE(a.InsertElementAt(&x, 1));
-  EXPECT_EQ(fCapture.All(), "Array index too large 3");
+  EXPECT_EQ(a.NumElements(), 3u);
+  EXPECT_EQ(fCapture.Texts(), (std::vector<std::string>{"Array index too large 8", "Array index too large 3"}));
 }
 
+// Empty or too long ranges are silent no-ops, a 0 index is reported; the
+// block stays when everything goes.
 TEST_F(KArrayTest, DeleteRanges) {
   Fill({1, 2, 3, 4, 5, 6});
-  EXPECT_FALSE(fArray.DeleteElementsBetween(2, 1));
-  EXPECT_FALSE(fArray.DeleteElementsBetween(1, 7));
-  EXPECT_EQ(fCapture.All(), "");  // silent no-ops
-  EXPECT_FALSE(fArray.DeleteElementsBetween(0, 3));
-  EXPECT_FALSE(fArray.DeleteElementsBetween(3, 0));
-  EXPECT_EQ(fCapture.Texts(), (std::vector<std::string>{"DeleteBetween got a 0 index.\n",
-                                                        "DeleteBetween got a 0 index.\n"}));
-  EXPECT_EQ(Contents(), (std::vector<long>{1, 2, 3, 4, 5, 6}));
+  EXPECT_FALSE(fArray.DeleteElementsBetween(2, 1) || fArray.DeleteElementsBetween(1, 7));
+  EXPECT_EQ(fCapture.All(), "");
+  EXPECT_FALSE(fArray.DeleteElementsBetween(0, 3) || fArray.DeleteElementsBetween(3, 0));
+  EXPECT_EQ(fCapture.All(), "DeleteBetween got a 0 index.\nDeleteBetween got a 0 index.\n");
   EXPECT_TRUE(fArray.DeleteElementsBetween(2, 4));
   EXPECT_EQ(Contents(), (std::vector<long>{1, 5, 6}));
   EXPECT_TRUE(TailIsZero());
   EXPECT_TRUE(fArray.DeleteElementAt(3));
   EXPECT_EQ(Contents(), (std::vector<long>{1, 5}));
-  EXPECT_TRUE(fArray.DeleteElementsBetween(1, 2));  // all
-  EXPECT_TRUE(fArray.IsEmpty());
-  EXPECT_EQ(fArray.AllocatedElements(), 15u);  // the block stays: 1 + bumper 14
+  EXPECT_TRUE(fArray.DeleteElementsBetween(1, 2) && fArray.IsEmpty());
+  EXPECT_EQ(fArray.AllocatedElements(), 15u);  // 1 + bumper 14
 }
 
 TEST_F(KArrayTest, RemoveAndFind) {
@@ -136,8 +128,7 @@ TEST_F(KArrayTest, RemoveAndFind) {
   EXPECT_EQ(fArray.FindSelement(V(42)), 0u);
   EXPECT_TRUE(fArray.RemoveSelement(V(7)));  // removes from the front
   EXPECT_EQ(Contents(), (std::vector<long>{8, 7, 9}));
-  EXPECT_FALSE(fArray.RemoveSelement(V(42)));
-  EXPECT_FALSE(fArray.AddUniqueSelement(V(9)));
+  EXPECT_FALSE(fArray.RemoveSelement(V(42)) || fArray.AddUniqueSelement(V(9)));
   EXPECT_TRUE(fArray.AddUniqueSelement(V(10)));
   // A comparison sees (slot value, key, pointer size).
   auto parity = [](const void* a, const void* b, size_t size) {
@@ -145,8 +136,7 @@ TEST_F(KArrayTest, RemoveAndFind) {
     return static_cast<int>(reinterpret_cast<long>(a) % 2 - reinterpret_cast<long>(b) % 2);
   };
   EXPECT_EQ(fArray.FindSelement(V(1), parity), 3u);  // 9 is the last odd value
-  EXPECT_EQ(fArray.LastSelement(), V(10));
-  EXPECT_EQ(fArray.FirstSelement(), V(8));
+  EXPECT_TRUE(fArray.LastSelement() == V(10) && fArray.FirstSelement() == V(8));
 }
 
 TEST_F(KArrayTest, ElementOperationsCopyBytes) {
@@ -159,8 +149,7 @@ TEST_F(KArrayTest, ElementOperationsCopyBytes) {
   for (const Item& it : items) a.AddElement(&it);
   EXPECT_EQ(a.FindElement(&items[1]), 4u);
   EXPECT_FALSE(a.AddUniqueElement(&items[2]));
-  EXPECT_TRUE(a.RemoveElement(&items[1]));  // the last match goes
-  EXPECT_EQ(a.NumElements(), 3u);
+  EXPECT_TRUE(a.RemoveElement(&items[1]) && a.NumElements() == 3);  // the last match goes
   Item out{};
   ASSERT_TRUE(a.GetElementAt(&out, 2));
   EXPECT_STREQ(out.name, "two");
@@ -181,8 +170,7 @@ TEST_F(KArrayTest, BinarySearchWithADescendingComparison) {
   };
   KArray desc;
   for (long v : {30L, 20L, 10L}) desc.AddSelement(V(v));
-  EXPECT_EQ(desc.BsearchSelement(V(10), reversed), 3);
-  EXPECT_EQ(desc.BsearchSelement(V(25), reversed), -2);
+  EXPECT_TRUE(desc.BsearchSelement(V(10), reversed) == 3 && desc.BsearchSelement(V(25), reversed) == -2);
 }
 
 // Against std::lower_bound on random sorted data, with duplicates: a hit
@@ -223,30 +211,20 @@ TEST_F(KArrayTest, BinarySearchMatchesLowerBound) {
 
 TEST_F(KArrayTest, VisitorsAndPredicates) {
   Fill({1, 0, 3, 4});
-  static long sum;
   static std::vector<long> order;
-  sum = 0;
-  order.clear();
-  fArray.ForEach([](void* v) { order.push_back(N(v)); });
-  EXPECT_EQ(order, (std::vector<long>{1, 0, 3, 4}));
-  fArray.ForEachNotNull([](void*) { ++sum; });
-  EXPECT_EQ(sum, 3);
   long arg = 100;
-  order.clear();
+  fArray.ForEach([](void* v) { order.push_back(N(v)); });
+  fArray.ForEachNotNull([](void* v) { order.push_back(N(v)); });
   fArray.ForEach1([](void* v, void* a) { order.push_back(N(v) + *static_cast<long*>(a)); }, &arg);
   fArray.For1Each([](void* a, void* v) { order.push_back(N(v) - *static_cast<long*>(a)); }, &arg);
-  EXPECT_EQ(order, (std::vector<long>{101, 100, 103, 104, -99, -100, -97, -96}));
-  auto even = [](void* v) { return N(v) % 2 == 0; };
-  EXPECT_EQ(fArray.FirstSuccess(even), V(0));
-  EXPECT_EQ(fArray.FirstFailure(even), V(1));
   fArray.ForEach(nullptr);
-  EXPECT_EQ(fArray.FirstSuccess(nullptr), nullptr);
-  // Other element sizes visit element addresses.
-  KArray shorts(sizeof(short));
+  KArray shorts(sizeof(short));  // other element sizes visit element addresses
   for (short s : {5, 6}) shorts.AddElement(&s);
-  order.clear();
   shorts.ForEach([](void* p) { order.push_back(*static_cast<short*>(p)); });
-  EXPECT_EQ(order, (std::vector<long>{5, 6}));
+  EXPECT_EQ(order, (std::vector<long>{1, 0, 3, 4, 1, 3, 4, 101, 100, 103, 104, -99, -100, -97, -96, 5, 6}));
+  auto even = [](void* v) { return N(v) % 2 == 0; };
+  EXPECT_TRUE(fArray.FirstSuccess(even) == V(0) && fArray.FirstFailure(even) == V(1));
+  EXPECT_EQ(fArray.FirstSuccess(nullptr), nullptr);
 }
 
 TEST_F(KArrayTest, QsortAndResize) {
@@ -262,26 +240,21 @@ TEST_F(KArrayTest, QsortAndResize) {
   EXPECT_EQ(Contents(), (std::vector<long>{1, 3}));
   fArray.ArrayResize(40);
   EXPECT_EQ(fArray.AllocatedElements(), 54u);  // 40 + bumper
-  EXPECT_TRUE(fArray.PutSelementAt(V(8), 40));
-  EXPECT_EQ(fArray.GetSelementAt(3), nullptr);
+  EXPECT_TRUE(fArray.PutSelementAt(V(8), 40) && fArray.GetSelementAt(3) == nullptr);
   fArray.ArrayResize(0);
-  EXPECT_EQ(fArray.NumElements(), 0u);
-  EXPECT_EQ(fArray.AllocatedElements(), 0u);
-  EXPECT_TRUE(fArray.AddSelement(7L));
-  EXPECT_EQ(fArray.FirstSelement(), V(7));
+  EXPECT_TRUE(fArray.NumElements() == 0 && fArray.AllocatedElements() == 0);
+  EXPECT_TRUE(fArray.AddSelement(7L) && fArray.FirstSelement() == V(7));
 }
 
 TEST_F(KArrayTest, CopiesAreIndependent) {
   Fill({1, 2});
-  KArray copy(fArray);
+  KArray copy(fArray), assigned;
   copy.PutSelementAt(V(9), 1);
   EXPECT_EQ(Contents(), (std::vector<long>{1, 2}));
-  KArray assigned;
   assigned = copy;
   const KArray& self = assigned;
   assigned = self;
-  EXPECT_EQ(N(assigned[1]), 9);
-  EXPECT_EQ(assigned.NumElements(), 2u);
+  EXPECT_TRUE(N(assigned[1]) == 9 && assigned.NumElements() == 2);
   KArrayIter it(&assigned);
   KArrayIter second = it;
   EXPECT_EQ(N(it.Next()), 9);
@@ -297,7 +270,6 @@ TEST_F(KArrayTest, OddElementSizesStayInsideTheBlock) {
   EXPECT_TRUE(bytes.AddSelement(V(0x1234)));  // keeps the low byte
   EXPECT_EQ(N(bytes.GetSelementAt(1)), 0x34);
   EXPECT_TRUE(bytes.InsertSelementAt(V(0x55), 1));
-  EXPECT_EQ(N(bytes.GetSelementAt(1)), 0x55);
   EXPECT_EQ(bytes.BsearchSelement(V(0x55), [](const void* a, const void* b, size_t n) {
     return std::memcmp(a, b, n);
   }), 1);

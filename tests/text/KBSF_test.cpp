@@ -74,25 +74,19 @@ TEST(KBSFTest, MegabytesRoundTripAgainstOpenSsl) {
   EXPECT_EQ(0, std::memcmp(ours.data(), ref.data(), ours.size()));
 }
 
-// Plain groups and padding are covered by the OpenSSL comparisons above.
-TEST(KBSFTest, PaddingEndsAGroupAndDecodingGoesOn) {
-  // "=" in the third place ends the group: the fourth character is not read.
+// Plain groups and padding are covered by the OpenSSL comparisons above:
+// "=" in the third place ends the group (the fourth character is not read),
+// concatenated encodings decode to the concatenated bytes, and anything
+// else is refused with one line.
+TEST(KBSFTest, PaddingEndsAGroupAndWhatIsNotBase64IsRefused) {
   EXPECT_EQ(Decode("YQ=x"), "a");
-  // Concatenated encodings decode to the concatenated bytes.
   EXPECT_EQ(Decode("YQ==YWI=YWJj"), "aababc");
-}
-
-TEST(KBSFTest, RefusesWhatIsNotBase64) {
   DebugCapture capture;
-  EXPECT_EQ(Decode("YWJ"), "<fail>");  // not a multiple of 4
-  EXPECT_EQ(Decode("YWJjY"), "<fail>");
-  EXPECT_EQ(Decode("YW J"), "<fail>");
-  EXPECT_EQ(Decode("YW\nJ"), "<fail>");  // line breaks are not skipped
-  EXPECT_EQ(Decode("Y-Jj"), "<fail>");   // URL-safe alphabet is not accepted
-  EXPECT_EQ(Decode("=WJj"), "<fail>");   // "=" in the first two places
-  EXPECT_EQ(Decode("Y=Jj"), "<fail>");
-  EXPECT_EQ(Decode("YWJ\xff"), "<fail>");
-  EXPECT_EQ(Decode(std::string("YW\0j", 4)), "<fail>");
+  const std::vector<std::string> bad{"YWJ",  "YWJjY", "YW J",    "YW\nJ", "Y-Jj",
+                                     "=WJj", "Y=Jj",  "YWJ\xff", std::string("YW\0j", 4)};
+  for (const std::string& b : bad) {
+    EXPECT_EQ(Decode(b), "<fail>") << b;  // no line breaks, no URL-safe alphabet
+  }
   const auto texts = capture.Texts();
   ASSERT_EQ(texts.size(), 9u);
   EXPECT_EQ(texts[0], "KBSF::FromBase64 - length is not a multiple of 4: 3\n");
@@ -104,12 +98,10 @@ TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
   char out[8] = "XXXXXXX";
   long len = 3;
   EXPECT_FALSE(KBSF::ToBase64("abcd", 4, out, len));
-  EXPECT_EQ(len, -1);
-  EXPECT_EQ(out[0], 'X');
+  EXPECT_TRUE(len == -1 && out[0] == 'X');
   len = 8;
   EXPECT_TRUE(KBSF::ToBase64("abcd", 4, out, len));
-  EXPECT_EQ(len, 8);
-  EXPECT_EQ(std::string(out, 8), "YWJjZA==");
+  EXPECT_EQ(std::string(out, len), "YWJjZA==");
   // Decoding needs n / 4 * 3 even when padding makes the output shorter.
   unsigned char bytes[8];
   len = 5;
@@ -122,14 +114,11 @@ TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
   // Lengths whose encoding no long counts saturate instead of overflowing.
   EXPECT_EQ(KBSF::Base64EncodedLength(LONG_MAX), LONG_MAX);
   EXPECT_EQ(KBSF::Base64EncodedLength(LONG_MAX / 4 * 3), LONG_MAX / 4 * 4);
-}
-
-TEST(KBSFTest, DecodesInPlaceAndTerminates) {
+  // In place, the result is terminated.
   char buf[] = "aGVsbG8gd29ybGQ=";
-  long len = static_cast<long>(sizeof buf - 1);
+  len = static_cast<long>(sizeof buf - 1);
   ASSERT_TRUE(KBSF::FromBase64(buf, len));
-  EXPECT_EQ(len, 11);
-  EXPECT_STREQ(buf, "hello world");
+  EXPECT_TRUE(std::string(buf) == "hello world" && len == 11);  // terminated
   char bad[] = "aGV*";
   len = 4;
   EXPECT_FALSE(KBSF::FromBase64(bad, len));
@@ -186,12 +175,10 @@ TEST(StrScrambleTest, DecodeUndoesEncodeAndTheKeyMatters) {
     if (std::memchr(enc.data(), 0, text.size()) != nullptr) continue;  // not NUL-safe
     ASSERT_EQ(str_decode(enc.data(), key, dec.data(), static_cast<long>(dec.size())), 0);
     ASSERT_EQ(std::string(dec.data()), text);
-    if (!text.empty()) {
-      std::vector<char> other(text.size() + 1);
-      str_encode(text.c_str(), static_cast<unsigned short>(key ^ 0x0101), other.data(),
-                 static_cast<long>(other.size()));
-      ASSERT_NE(std::memcmp(other.data(), enc.data(), text.size()), 0);
-    }
+    std::vector<char> other(text.size() + 1);
+    str_encode(text.c_str(), static_cast<unsigned short>(key ^ 0x0101), other.data(),
+               static_cast<long>(other.size()));
+    ASSERT_TRUE(text.empty() || std::memcmp(other.data(), enc.data(), text.size()) != 0);
   }
   char small[4];
   EXPECT_EQ(str_encode("abcdef", 1, small, sizeof small), 2);
