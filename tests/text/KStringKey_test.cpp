@@ -15,14 +15,11 @@
 namespace {
 
 TEST(KStringKeyTest, EqualityNeedsEqualLengthAndText) {
-  EXPECT_FALSE(KStringKey("abc") == KStringKey("abd"));
-  EXPECT_TRUE(KStringKey("abc") == KStringKey("abc"));
-  EXPECT_TRUE(KStringKey() == KStringKey(""));
-  EXPECT_TRUE(KStringKey(static_cast<const char*>(nullptr)) == KStringKey());
-  EXPECT_TRUE(KStringKey("abc") == "abc");
-  EXPECT_FALSE(KStringKey("abc") == "ab");
-  EXPECT_TRUE(KStringKey() == "");
-  EXPECT_TRUE(KStringKey() == static_cast<const char*>(nullptr));
+  const char* null = nullptr;
+  EXPECT_TRUE(KStringKey("abc") == KStringKey("abc") && KStringKey() == KStringKey("") &&
+              KStringKey(null) == KStringKey() && KStringKey("abc") == "abc" && KStringKey() == "" &&
+              KStringKey() == null);
+  EXPECT_FALSE(KStringKey("abc") == KStringKey("abd") || KStringKey("abc") == "ab");
   // A KString with an embedded NUL keeps its length but only its first bytes.
   const char bytes[] = {'a', '\0', 'b'};
   KStringKey withNul{KString(bytes, 3)};
@@ -34,46 +31,35 @@ TEST(KStringKeyTest, EqualityNeedsEqualLengthAndText) {
 TEST(KStringKeyTest, EmptyKeyIsNeverNullAndSortsFirst) {
   KStringKey empty;
   EXPECT_STREQ(static_cast<const char*>(empty), "");
-  EXPECT_TRUE(empty < KStringKey("\x01"));
-  EXPECT_FALSE(KStringKey("\x01") < empty);
-  EXPECT_FALSE(empty < KStringKey());
+  EXPECT_TRUE(empty < KStringKey("\x01") && !(KStringKey("\x01") < empty) && !(empty < KStringKey()));
   std::ostringstream out;
   out << empty << KStringKey("key");
   EXPECT_EQ(out.str(), "key");
 }
 
-TEST(KStringKeyTest, CopiesAreDeep) {
+TEST(KStringKeyTest, CopiesAreDeepAndFoldInPlace) {
   KStringKey a("original");
   KStringKey b(a);
   EXPECT_NE(static_cast<const char*>(a), static_cast<const char*>(b));
   b.Upper();
   EXPECT_STREQ(a, "original");
   EXPECT_STREQ(b, "ORIGINAL");
-  b = a;
+  b.Lower();
   EXPECT_STREQ(b, "original");
+  b = "MiXeD-9";
+  b.Lower();
+  EXPECT_STREQ(b, "mixed-9");
+  b = a;
   const KStringKey& self = b;
   b = self;  // self-assignment keeps the key
   EXPECT_STREQ(b, "original");
   b = static_cast<const char*>(b) + 4;  // from our own text
-  EXPECT_STREQ(b, "inal");
-  EXPECT_EQ(b.Length(), 4u);
+  EXPECT_TRUE(b == "inal" && b.Length() == 4);
   b = nullptr;
+  b.Upper();
   EXPECT_EQ(b.Length(), 0u);
-  KStringKey fromString{KString("shared")};
-  EXPECT_STREQ(fromString, "shared");
-  KStringKey moved(std::move(fromString));
+  KStringKey fromString{KString("shared")}, moved(std::move(fromString));
   EXPECT_STREQ(moved, "shared");
-}
-
-TEST(KStringKeyTest, UpperAndLowerFoldInPlace) {
-  KStringKey k("MiXeD-9");
-  k.Lower();
-  EXPECT_STREQ(k, "mixed-9");
-  k.Upper();
-  EXPECT_STREQ(k, "MIXED-9");
-  KStringKey e;
-  e.Upper();
-  EXPECT_EQ(e.Length(), 0u);
 }
 
 // A std::map keyed by KStringKey must order and find exactly as one keyed by

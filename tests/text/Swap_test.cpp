@@ -36,29 +36,26 @@ std::FILE* FileWith(const std::string& bytes) {
   return f;
 }
 
+// Written through both stream kinds and read back through both.
 TEST(SwapTest, IntegersAreLittleEndian) {
-  const std::string bytes = WrittenByBoth([](auto& s) {
+  const int32_t i4 = -0x789ABCDF + 0x10000000;  // 0x9765 4321
+  const std::string bytes = WrittenByBoth([&](auto& s) {
     SwapWriteI1(s, int8_t{-2});
     SwapWriteI2(s, int16_t{0x1234});
-    SwapWriteI4(s, int32_t{-0x789ABCDF + 0x10000000});
+    SwapWriteI4(s, i4);
   });
-  const int32_t i4 = -0x789ABCDF + 0x10000000;
-  std::string expected = "\xfe\x34\x12";
-  for (int k = 0; k < 4; ++k) expected += static_cast<char>(static_cast<uint32_t>(i4) >> (8 * k));
-  EXPECT_EQ(bytes, expected);
-
+  EXPECT_EQ(bytes, "\xfe\x34\x12\x21\x43\x65\x97");
   std::istringstream in(bytes);
-  int8_t a = 0;
-  int16_t b = 0;
-  int32_t c = 0;
-  EXPECT_TRUE(SwapReadI1(in, &a) && SwapReadI2(in, &b) && SwapReadI4(in, &c));
-  EXPECT_EQ(a, -2);
-  EXPECT_EQ(b, 0x1234);
-  EXPECT_EQ(c, i4);
   std::FILE* f = FileWith(bytes);
-  a = 0, b = 0, c = 0;
-  EXPECT_TRUE(SwapReadI1(f, &a) && SwapReadI2(f, &b) && SwapReadI4(f, &c));
-  EXPECT_EQ(c, i4);
+  auto readBack = [&](auto& s) {
+    int8_t a = 0;
+    int16_t b = 0;
+    int32_t c = 0;
+    EXPECT_TRUE(SwapReadI1(s, &a) && SwapReadI2(s, &b) && SwapReadI4(s, &c));
+    EXPECT_TRUE(a == -2 && b == 0x1234 && c == i4);
+  };
+  readBack(in);
+  readBack(f);
   std::fclose(f);
 }
 
@@ -110,11 +107,9 @@ TEST(SwapTest, TruncatedInputFailsWithOneLine) {
 
 TEST(SwapTest, RawBytes) {
   const std::string bytes = WrittenByBoth([](auto& s) { SwapWriteBytes(s, "\x00\x01\xff", 3); });
-  EXPECT_EQ(bytes, std::string("\x00\x01\xff", 3));
   std::istringstream in(bytes);
   char buf[3];
-  EXPECT_TRUE(SwapReadBytes(in, buf, 3));
-  EXPECT_EQ(std::string(buf, 3), bytes);
+  EXPECT_TRUE(SwapReadBytes(in, buf, 3) && std::string(buf, 3) == bytes && bytes == std::string("\0\1\xff", 3));
 }
 
 }  // namespace

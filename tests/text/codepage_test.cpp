@@ -81,18 +81,17 @@ TEST(CodePageTest, ConcurrentConversionsStayCorrect) {
   const std::wstring wSjis = sjtow(sjis);
   const std::wstring wJis = mbtow(50220, jis);
   ASSERT_EQ(wJis.size(), 2u);
-  std::vector<std::thread> threads;
   std::vector<int> bad(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 200; ++i) {
-        if (sjtow(sjis) != wSjis) ++bad[t];
-        if (mbtow(50220, jis) != wJis) ++bad[t];
-        if (wtosj(wSjis) != sjis) ++bad[t];
-      }
-    });
+  {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < 200; ++i) {
+          bad[t] += (sjtow(sjis) != wSjis) + (mbtow(50220, jis) != wJis) + (wtosj(wSjis) != sjis);
+        }
+      });
+    }
   }
-  for (auto& th : threads) th.join();
   EXPECT_EQ(bad, std::vector<int>(4, 0));
 }
 
@@ -138,32 +137,26 @@ TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
 }
 
 TEST(CodePageTest, NullEmptyAndUnknown) {
-  DebugCapture capture;
-  EXPECT_EQ(mbtow(932, nullptr), L"");
-  EXPECT_EQ(wtomb(932, nullptr), "");
-  EXPECT_EQ(mbtow(932, ""), L"");
-  EXPECT_EQ(mbtow(12345, "abc"), L"");
-  EXPECT_EQ(wtomb(12345, L"abc"), "");
-  EXPECT_EQ(capture.All(),
-            "mbtow - unsupported code page 12345\nwtomb - unsupported code page 12345\n");
-  EXPECT_TRUE(WCodePage::IsMultiByte(1252));
-  EXPECT_FALSE(WCodePage::IsMultiByte(0));
+  ExpectDebug({"mbtow - unsupported code page 12345\n", "wtomb - unsupported code page 12345\n"}, [] {
+    EXPECT_TRUE(mbtow(932, nullptr).empty() && wtomb(932, nullptr).empty() && mbtow(932, "").empty());
+    EXPECT_TRUE(mbtow(12345, "abc").empty() && wtomb(12345, L"abc").empty());
+  });
+  EXPECT_TRUE(WCodePage::IsMultiByte(1252) && !WCodePage::IsMultiByte(0));
 }
 
+// Code page 0 is the one the text mode implies (Western 1252 when single-byte).
 TEST(CodePageTest, CodePageZeroFollowsTheSettings) {
-  const std::string sjis = FromHex("93fa967b");
-  {
-    TextModeScope mode(TextModeScope::kShiftJis);
-    EXPECT_EQ(atow(sjis), L"\u65e5\u672c");
-    EXPECT_EQ(wtoa(L"\u65e5\u672c"), sjis);
-  }
-  {
-    TextModeScope mode(TextModeScope::kSingleByte);
-    EXPECT_EQ(atow("\xe9"), L"\u00e9");  // Western code page 1252
-  }
-  {
-    TextModeScope mode(TextModeScope::kUtf8);
-    EXPECT_EQ(atow("\xc3\xa9"), L"\u00e9");
+  struct Case {
+    TextModeScope::Mode mode;
+    std::string text;
+    std::wstring wide;
+  } cases[] = {{TextModeScope::kShiftJis, FromHex("93fa967b"), L"\u65e5\u672c"},
+               {TextModeScope::kSingleByte, "\xe9", L"\u00e9"},
+               {TextModeScope::kUtf8, "\xc3\xa9", L"\u00e9"}};
+  for (const Case& c : cases) {
+    TextModeScope mode(c.mode);
+    EXPECT_EQ(atow(c.text), c.wide) << c.mode;
+    EXPECT_EQ(wtoa(c.wide), c.text) << c.mode;
   }
 }
 
