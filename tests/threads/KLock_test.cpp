@@ -60,18 +60,6 @@ TEST(KLock, EveryKindExcludesWritersAndReentersWhereAllowed) {
   CheckExclusion(KLock::kSWMRNoStarvation, true, false, kForever);
 }
 
-TEST(KLock, UnknownKindDoesNoLockingAndSwmrKindsRefuseAnUnknownType) {
-  KLock none(static_cast<KLock::Kind>(7));
-  EXPECT_TRUE(none.Lock(KLock::kWrite, kForever));
-  OnThreads(1, [&](int) { EXPECT_TRUE(none.Lock(KLock::kWrite, 0)); });
-  for (KLock::Kind kind : {KLock::kSWMR, KLock::kSWMRNoStarvation}) {
-    KLock lock(kind);
-    EXPECT_FALSE(lock.Lock(static_cast<KLock::Type>(3), kForever));
-    EXPECT_TRUE(lock.Lock(KLock::kWrite, 0));  // nothing was taken
-    lock.Unlock(KLock::kWrite);
-  }
-}
-
 TEST(KLock, PreferenceRules) {
   // Single writer, multiple readers: a new reader passes a waiting writer.
   Play(KLock::kSWMR, "r1+ w1? r2+ r1- w1. r2- w1!");
@@ -80,23 +68,31 @@ TEST(KLock, PreferenceRules) {
   Play(KLock::kSWMRNoStarvation, "w1+ r1? r2? w2? w1- r1! r2! w2. r3? r1- w2. r2- w2! r3. w2- r3!");
 }
 
-TEST(KLock, SwmrTimeoutsExpireBothWays) {
-  KLock lock(KLock::kSWMR);
-  auto elsewhere = [&](KLock::Type type, unsigned long ms) {
+// An unknown kind does no locking; the SWMR kinds take nothing for an
+// unknown type.
+TEST(KLock, TimeOutsExpireBothWaysAndUnknownKindsAndTypesTakeNothing) {
+  KLock lock(KLock::kSWMR), none(static_cast<KLock::Kind>(7)), fair(KLock::kSWMRNoStarvation);
+  auto elsewhere = [](KLock& l, KLock::Type type, unsigned long ms) {
     bool got = true;
-    OnThreads(1, [&](int) { got = lock.Lock(type, ms); });
+    OnThreads(1, [&](int) { got = l.Lock(type, ms); });
     return got;
   };
-  ASSERT_TRUE(lock.Lock(KLock::kWrite, 0));
+  ASSERT_TRUE(lock.Lock(KLock::kWrite, 0) && none.Lock(KLock::kWrite, kForever));
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(elsewhere(KLock::kRead, 100));
+  EXPECT_FALSE(elsewhere(lock, KLock::kRead, 100));
   EXPECT_GE(ElapsedMs(start), 90);
-  EXPECT_FALSE(elsewhere(KLock::kWrite, 0));
+  EXPECT_FALSE(elsewhere(lock, KLock::kWrite, 0));
+  EXPECT_TRUE(elsewhere(none, KLock::kWrite, 0));
   lock.Unlock(KLock::kWrite);
   ASSERT_TRUE(lock.Lock(KLock::kRead, 0));
-  EXPECT_FALSE(elsewhere(KLock::kWrite, 50));  // a reader is inside
+  EXPECT_FALSE(elsewhere(lock, KLock::kWrite, 50));  // a reader is inside
   lock.Unlock(KLock::kRead);
   EXPECT_EQ(Waiting(lock), 0);
+  for (KLock* l : {&lock, &fair}) {
+    EXPECT_FALSE(l->Lock(static_cast<KLock::Type>(3), kForever));
+    EXPECT_TRUE(l->Lock(KLock::kWrite, 0));
+    l->Unlock(KLock::kWrite);
+  }
 }
 
 }  // namespace

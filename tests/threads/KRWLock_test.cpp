@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "threads/threads_test_util.h"
 
 class KRWLockTestPeer {
@@ -25,21 +27,17 @@ void Play(const std::string& scenario) {
       [&](bool) { lock.Unlock(); }, [&] { return Peer::Waiting(lock); });
 }
 
+// Each step's code (or the lock's state: readers inside, -1 for a writer),
+// in order: braced lists are evaluated left to right.
 TEST(KRWLock, TryCodesAndUnlockOfAFreeLock) {
   KRWLock lock;
-  EXPECT_EQ(lock.Unlock(), KMutex::kNotLocked);
-  EXPECT_EQ(lock.TryReadLock(), 0);
-  EXPECT_EQ(lock.Reader().TryLock(), 0);
-  EXPECT_EQ(Peer::State(lock), 2);
-  EXPECT_EQ(lock.TryWriteLock(), KMutex::kBusy);
-  EXPECT_EQ(lock.Unlock(), 0);
-  EXPECT_EQ(lock.Reader().Unlock(), 0);
-  EXPECT_EQ(lock.Writer().TryLock(), 0);
-  EXPECT_EQ(Peer::State(lock), -1);
-  EXPECT_EQ(lock.TryReadLock(), KMutex::kBusy);
-  EXPECT_EQ(lock.Writer().TryLock(), KMutex::kBusy);
-  EXPECT_EQ(lock.Writer().Unlock(), 0);
-  EXPECT_EQ(lock.Unlock(), KMutex::kNotLocked);
+  constexpr long kFree = KMutex::kNotLocked, kBusy = KMutex::kBusy;
+  const std::vector<long> steps{lock.Unlock(),         lock.TryReadLock(),     lock.Reader().TryLock(),
+                                Peer::State(lock),     lock.TryWriteLock(),    lock.Unlock(),
+                                lock.Reader().Unlock(), lock.Writer().TryLock(), Peer::State(lock),
+                                lock.TryReadLock(),    lock.Writer().TryLock(), lock.Writer().Unlock(),
+                                lock.Unlock()};
+  EXPECT_EQ(steps, (std::vector<long>{kFree, 0, 0, 2, kBusy, 0, 0, 0, -1, kBusy, kBusy, 0, kFree}));
 }
 
 TEST(KRWLock, WritersGoFirst) {

@@ -109,37 +109,34 @@ TEST_F(KSharedFileTest, SharingModesBetweenProcesses) {
     std::fclose(ours);
   }
   EXPECT_TRUE(Probe("open r+ 0"));  // the rule ends with the close
-  DebugCapture capture;
   std::FILE* exclusive = KSharedFile::Open(fPath.c_str(), "r+", kShareNone);
-  EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);  // same process too
+  ExpectDebug({"KSharedFile::Open - sharing violation: " + fPath + "\n",
+               "KSharedFile::Open - could not open file: " + fPath + "/x\n"},
+              [&] {
+                EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);  // same process too
+                EXPECT_EQ(KSharedFile::Open((fPath + "/x").c_str(), "r", kShareReadWrite), nullptr);
+              });
   EXPECT_EQ(std::ifstream(fPath, std::ios::binary | std::ios::ate).tellg(), 100);  // not truncated
   std::fclose(exclusive);
-  EXPECT_EQ(KSharedFile::Open((fPath + "/x").c_str(), "r", kShareReadWrite), nullptr);
-  EXPECT_EQ(capture.Texts(), (std::vector<std::string>{
-                                 "KSharedFile::Open - sharing violation: " + fPath + "\n",
-                                 "KSharedFile::Open - could not open file: " + fPath + "/x\n"}));
 }
 
 TEST_F(KSharedFileTest, StreamWrappersAndGuards) {
-  {
-    KSharedFile file(fPath.c_str(), "r+", kShareReadWrite);
-    file.Out() << "hello " << 42 << std::flush;
-    std::fseek(file.Stream(), 0, SEEK_SET);
-    std::string word;
-    int number = 0;
-    file.In() >> word >> number;
-    EXPECT_EQ(word + std::to_string(number), "hello42");
-  }
+  KSharedFile file(fPath.c_str(), "r+", kShareReadWrite);
+  file.Out() << "hello " << 42 << std::flush;
+  std::fseek(file.Stream(), 0, SEEK_SET);
+  std::string word;
+  int number = 0;
+  file.In() >> word >> number;
+  EXPECT_EQ(word + std::to_string(number), "hello42");
   EXPECT_EQ(KSharedFile(nullptr, false)._Handle(), -1);
-  std::FILE* stream = KSharedFile::Open(fPath.c_str(), "r+", kShareReadWrite);
   {
-    KSharedFileWriteLockGuard guard(stream, kSeekBegin, 1, 4);
+    KSharedFileWriteLockGuard guard(file.Stream(), kSeekBegin, 1, 4);  // does not own the stream
     KSharedFileReadLockGuard other(fPath.c_str(), "r", kShareReadWrite, kSeekBegin, 60, 4);
     EXPECT_TRUE(guard.Locked() && other.Locked());
     EXPECT_FALSE(OtherCan("tryread", 2) || OtherCan("trywrite", 61));
   }
   EXPECT_TRUE(OtherCan("trywrite", 2) && OtherCan("trywrite", 61));
-  std::fclose(stream);  // the guard did not own it
+  EXPECT_EQ(std::fseek(file.Stream(), 0, SEEK_SET), 0);  // still open
 }
 
 }  // namespace

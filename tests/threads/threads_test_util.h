@@ -59,13 +59,11 @@ void PlayScenario(const std::string& scenario, Take take, Give give, Waiting wai
     std::atomic<long> result{-1};
     std::jthread thread;
   };
-  std::map<std::string, Holder> holders;
-  struct LetAllGo {  // whatever failed, before the threads are joined
-    std::map<std::string, Holder>& holders;
-    ~LetAllGo() {
-      for (auto& h : holders) h.second.release = true;
+  struct Holders : std::map<std::string, Holder> {
+    ~Holders() {  // whatever failed, let all go before the threads are joined
+      for (auto& h : *this) h.second.release = true;
     }
-  } letAllGo{holders};
+  } holders;
   std::istringstream words(scenario);
   for (std::string word; words >> word;) {
     SCOPED_TRACE(word);
@@ -82,20 +80,11 @@ void PlayScenario(const std::string& scenario, Take take, Give give, Waiting wai
         h.out = true;
       });
     }
-    if (step == '?') {
-      ASSERT_TRUE(EventuallyTrue([&] { return waiting() == before + 1; }));
-    }
-    if (step == '+' || step == '!') {
-      ASSERT_TRUE(EventuallyTrue([&] { return h.in.load(); }));
-      EXPECT_EQ(h.result, 0);
-    }
-    if (step == '.') {
-      EXPECT_FALSE(h.in);
-    }
-    if (step == '-') {
-      h.release = true;
-      ASSERT_TRUE(EventuallyTrue([&] { return h.out.load(); }));
-    }
+    const bool ok = step == '?'   ? EventuallyTrue([&] { return waiting() == before + 1; })
+                    : step == '.' ? !h.in
+                    : step == '-' ? (h.release = true, EventuallyTrue([&] { return h.out.load(); }))
+                                  : EventuallyTrue([&] { return h.in.load(); }) && h.result == 0;
+    ASSERT_TRUE(ok);
   }
 }
 
