@@ -44,11 +44,17 @@ constexpr Mode::Mode S = Mode::kSingleByte, J = Mode::kShiftJis, H = Mode::kHang
 // "a", hyou, a backslash, "b", hyou: a trail byte that is a backslash twice.
 const char kText[] = "a\x95\x5c\\b\x95\x5c";
 
+// A row's function of the text s.
+#define F(expr) [](char* s) { return expr; }
+
 auto CopyN(long size, long n) {
   return [=](char* s) { char d[16]; return T(str_copy_n(d, size, s, n)); };
 }
 auto Sub(long pos, long len) {
   return [=](char* s) { char d[16]; return T(str_sub(d, s, pos, len)); };
+}
+auto Expand(long size, long tab) {
+  return [=](char* s) { char d[16]; return R(str_expand(d, size, s, tab), d); };
 }
 auto Element(long n) {
   return [=](char* s) { char d[8] = "x"; return T(str_element(d, n, ',', s)); };
@@ -72,46 +78,46 @@ TEST(StrFunctionsTest, ResultsInEveryMode) {
     std::function<std::string(char*)> fn;
     std::string expected;
   } cases[] = {
-      {S, "  \tA", [](char* s) { return R(str_compress(s), s); }, "2: A"},
-      {S, " a \t b\t", [](char* s) { return R(str_collapse(s), s); }, "2:ab"},
-      {S, " \t x y \n\r ", [](char* s) { return T(str_trim(s)); }, " \t x y"},
-      {S, " \t x y \n\r ", [](char* s) { return T(str_trimlr(s)); }, "x y"},
-      {S, "a\xa0", [](char* s) { return T(str_trimall(s)); }, "a\xa0"},  // never white space
-      {S, "jean-paul DUPONT, o'neil 2nd", [](char* s) { return R(str_capitalize(s), s); },
-       "28:Jean-paul Dupont, O'Neil 2Nd"},
-      {S, "MiXeD 1", [](char* s) { return T(str_upper(s)); }, "MIXED 1"},
-      {S, "MiXeD 1", [](char* s) { return T(str_lower(s)); }, "mixed 1"},
-      {S, "a-b_c-", [](char* s) { return R(str_strip(s, "-_"), s); }, "3:abc"},
-      {S, "hello", [](char* s) { return T(str_translate_n(s, 4, "lol", "LOx")); }, "heLLo"},  // first "l" wins
+      {S, "  \tA", F(R(str_compress(s), s)), "2: A"},
+      {S, " a \t b\t", F(R(str_collapse(s), s)), "2:ab"},
+      {S, " \t x y \n\r ", F(T(str_trim(s))), " \t x y"},
+      {S, " \t x y \n\r ", F(T(str_trimlr(s))), "x y"},
+      {S, "a\xa0", F(T(str_trimall(s))), "a\xa0"},  // never white space
+      {S, "jean-paul DUPONT, o'neil", F(R(str_capitalize(s), s)), "24:Jean-paul Dupont, O'Neil"},
+      {S, "2nd x", F(R(str_capitalize(s), s)), "5:2Nd X"},
+      {S, "MiXeD 1", F(T(str_upper(s))), "MIXED 1"},
+      {S, "MiXeD 1", F(T(str_lower(s))), "mixed 1"},
+      {S, "a-b_c-", F(R(str_strip(s, "-_"), s)), "3:abc"},
+      {S, "hello", F(T(str_translate_n(s, 4, "lol", "LOx"))), "heLLo"},  // first "l" wins
       {S, "", [](char*) { char d[8]; return T(str_fill(d, '*', 3)); }, "***"},
-      {S, "a\tbc\td  \t", [](char* s) { char d[16]; return R(str_expand(d, 16, s, 4), d); }, "9:a   bc  d"},
-      {S, "\tx", [](char* s) { char d[16]; return R(str_expand(d, 16, s, 0), d); }, "5:    x"},  // tab < 1: 4
-      {S, "abcdefgh", [](char* s) { char d[16]; return R(str_expand(d, 6, s, 8), d); }, "-5:abcde"},
+      {S, "a\tbc\td  \t", Expand(16, 4), "9:a   bc  d"},
+      {S, "\tx", Expand(16, 0), "5:    x"},  // tab < 1 means 4
+      {S, "abcdefgh", Expand(6, 8), "-5:abcde"},
       {S, "abcdef", CopyN(16, 3), "abc"},
       {S, "abcdef", CopyN(3, 10), "ab"},
       {S, "abcdef", Sub(2, 3), "cde"},
       {S, "abcdef", Sub(4, 99), "ef"},
       {S, "abcdef", Sub(9, 2), ""},
-      {S, "abcdef", [](char* s) { return Own(str_substring(s, 1, 2)); }, "bc"},
-      {S, "abc", [](char* s) { return Own(str_substring(s, 1, 1L << 36)); }, "bc"},  // sized by the text
-      {S, "abcdef", [](char* s) { return R(str_delete(s, 1, 2), s); }, "4:adef"},
-      {S, "adef", [](char* s) { return R(str_delete(s, 10, 2), s); }, "4:adef"},
-      {S, "adef", [](char* s) { return R(str_insert(s, 1, "XY"), s); }, "6:aXYdef"},
-      {S, "aXYdef", [](char* s) { return R(str_insert(s, 99, "!"), s); }, "7:aXYdef!"},  // appended
+      {S, "abcdef", F(Own(str_substring(s, 1, 2))), "bc"},
+      {S, "abc", F(Own(str_substring(s, 1, 1L << 36))), "bc"},  // sized by the text
+      {S, "abcdef", F(R(str_delete(s, 1, 2), s)), "4:adef"},
+      {S, "adef", F(R(str_delete(s, 10, 2), s)), "4:adef"},
+      {S, "adef", F(R(str_insert(s, 1, "XY"), s)), "6:aXYdef"},
+      {S, "aXYdef", F(R(str_insert(s, 99, "!"), s)), "7:aXYdef!"},  // appended
       {S, "", [](char*) { return Own(str_dup(nullptr)); }, ""},
-      {S, "ab", [](char* s) { return Own(str_add(s, "cd")); }, "abcd"},
-      {S, "abcabc", [](char* s) { return Own(str_subtract(s, "bc")); }, "aabc"},
-      {S, "axc", [](char* s) { return Own(str_subtract(s, "bc")); }, "axc"},
-      {S, "a,b,,c", [](char* s) { return N(str_nsubelements(s, ',')); }, "4"},
-      {S, "", [](char* s) { return N(str_nsubelements(s, ',')); }, "1"},
+      {S, "ab", F(Own(str_add(s, "cd"))), "abcd"},
+      {S, "abcabc", F(Own(str_subtract(s, "bc"))), "aabc"},
+      {S, "axc", F(Own(str_subtract(s, "bc"))), "axc"},
+      {S, "a,b,,c", F(N(str_nsubelements(s, ','))), "4"},
+      {S, "", F(N(str_nsubelements(s, ','))), "1"},
       {S, "a,b,,c", Element(2), ""},
       {S, "a,b,,c", Element(-5), "a"},
       {S, "a,b,,c", Element(3), "c"},
       {S, "a,b,,c", Element(4), "<null>"},
-      {S, "a,b,,c", [](char* s) { return Own(str_subelement(s, 1, ',')); }, "b"},
-      {S, "a,b,,c", [](char* s) { return Own(str_subelement(s, 4, ',')); }, "<null>"},
-      {S, "it's", [](char* s) { return Own(str_quote(s, '\'')); }, "'it''s'"},
-      {S, "it's 'x'", [](char* s) { return Own(str_munge_quotes(s)); }, "it''s ''x''"},
+      {S, "a,b,,c", F(Own(str_subelement(s, 1, ','))), "b"},
+      {S, "a,b,,c", F(Own(str_subelement(s, 4, ','))), "<null>"},
+      {S, "it's", F(Own(str_quote(s, '\''))), "'it''s'"},
+      {S, "it's 'x'", F(Own(str_munge_quotes(s))), "it''s ''x''"},
       {S, "'it''s'", Unquote(16), "4:it's"},
       {S, "\"a\"\"b\"", Unquote(16), "3:a\"b"},
       {S, "'a'b", Unquote(16), "4:'a'b"},  // more after the closing quote
@@ -120,43 +126,43 @@ TEST(StrFunctionsTest, ResultsInEveryMode) {
       {S, "it's", QuoteInto(6, '\''), "'it''"},  // a doubled quote goes in whole or not at all
       {S, "it's", QuoteInto(5, '\''), "'it"},
       {S, "ab", QuoteInto(5, '"'), "\"ab\""},
-      {J, "\x95\x5c", [](char* s) { return At(str_DBCS_chr(s, '\\'), s); }, "<null>"},
-      {J, "\x95\x5c", [](char* s) { return At(str_DBCS_rchr(s, '\\'), s); }, "<null>"},
-      {J, kText, [](char* s) { return At(str_DBCS_chr(s, '\\'), s); }, "3"},
-      {J, kText, [](char* s) { return At(str_DBCS_rchr(s, '\\'), s); }, "3"},
-      {J, kText, [](char* s) { return At(str_DBCS_chr(s, 0x955C), s); }, "1"},
-      {J, kText, [](char* s) { return At(str_DBCS_rchr(s, 0x955C), s); }, "5"},
-      {J, kText, [](char* s) { return At(str_DBCS_chr(s, 0), s); }, "7"},
-      {J, kText, [](char* s) { return At(str_DBCS_str(s, "\\b"), s); }, "3"},
-      {J, "\x95\x5cx", [](char* s) { return At(str_DBCS_str(s, "\\x"), s); }, "<null>"},  // strstr finds it
-      {J, kText, [](char* s) { return N(str_DBCS_cspn(s, "\\")); }, "3"},
-      {J, kText, [](char* s) { return N(str_DBCS_spn(s, "a\x95\x5c")); }, "3"},
-      {J, kText, [](char* s) { return N(str_nsubelements(s, '\\')); }, "2"},
-      {J, kText, [](char* s) { return R(str_strip(s, "\\"), s); }, "6:a\x95\x5c" "b\x95\x5c"},
-      {J, "\x95\x5c", [](char* s) { return Own(str_quote(s, '\\')); }, "\\\x95\x5c\\"},
-      {J, "a\x95\x5c\x5c", [](char* s) { return T(str_translate_n(s, 4, "\\", "/")); }, "a\x95\x5c/"},
+      {J, "\x95\x5c", F(At(str_DBCS_chr(s, '\\'), s)), "<null>"},
+      {J, "\x95\x5c", F(At(str_DBCS_rchr(s, '\\'), s)), "<null>"},
+      {J, kText, F(At(str_DBCS_chr(s, '\\'), s)), "3"},
+      {J, kText, F(At(str_DBCS_rchr(s, '\\'), s)), "3"},
+      {J, kText, F(At(str_DBCS_chr(s, 0x955C), s)), "1"},
+      {J, kText, F(At(str_DBCS_rchr(s, 0x955C), s)), "5"},
+      {J, kText, F(At(str_DBCS_chr(s, 0), s)), "7"},
+      {J, kText, F(At(str_DBCS_str(s, "\\b"), s)), "3"},
+      {J, "\x95\x5cx", F(At(str_DBCS_str(s, "\\x"), s)), "<null>"},  // strstr finds it
+      {J, kText, F(N(str_DBCS_cspn(s, "\\"))), "3"},
+      {J, kText, F(N(str_DBCS_spn(s, "a\x95\x5c"))), "3"},
+      {J, kText, F(N(str_nsubelements(s, '\\'))), "2"},
+      {J, kText, F(R(str_strip(s, "\\"), s)), "6:a\x95\x5c" "b\x95\x5c"},
+      {J, "\x95\x5c", F(Own(str_quote(s, '\\'))), "\\\x95\x5c\\"},
+      {J, "a\x95\x5c\x5c", F(T(str_translate_n(s, 4, "\\", "/"))), "a\x95\x5c/"},
       {J, "a\x93\xfa", CopyN(16, 2), "a"},
       {J, "\x93\xfa\x96\x7b", CopyN(16, 3), "\x93\xfa"},
       {J, "\x93\xfa\x96\x7b", Sub(1, 2), "\x93\xfa"},  // 1 rounds down to 0
       {J, "\x93\xfa\x96\x7b", Sub(1, 3), "\x93\xfa"},  // end 3 rounds down to 2
-      {J, "\x93\xfa\x96\x7b", [](char* s) { return R(str_delete(s, 3, 1), s); }, "4:\x93\xfa\x96\x7b"},
-      {J, "\x93\xfa\x96\x7b", [](char* s) { return R(str_delete(s, 3, 2), s); }, "2:\x93\xfa"},
-      {J, "\x93\xfa", [](char* s) { return R(str_insert(s, 1, "x"), s); }, "3:x\x93\xfa"},
-      {J, "a\x93\xfa\x96\x7b", [](char* s) { return N(str_length_in_chars(s)); }, "3"},
-      {J, "a\x93\xfa\x96\x7b", [](char* s) { return N(str_byte_offset_to_char_offset(s, 2)); }, "2"},
-      {J, "a\x93\xfa\x96\x7b", [](char* s) { return N(str_byte_offset_to_char_offset(s, 1)); }, "1"},
+      {J, "\x93\xfa\x96\x7b", F(R(str_delete(s, 3, 1), s)), "4:\x93\xfa\x96\x7b"},
+      {J, "\x93\xfa\x96\x7b", F(R(str_delete(s, 3, 2), s)), "2:\x93\xfa"},
+      {J, "\x93\xfa", F(R(str_insert(s, 1, "x"), s)), "3:x\x93\xfa"},
+      {J, "a\x93\xfa\x96\x7b", F(N(str_length_in_chars(s))), "3"},
+      {J, "a\x93\xfa\x96\x7b", F(N(str_byte_offset_to_char_offset(s, 2))), "2"},
+      {J, "a\x93\xfa\x96\x7b", F(N(str_byte_offset_to_char_offset(s, 1))), "1"},
       {J, "", [](char*) { char d[8]; return T(str_fill(d, 0x8140, 5)); }, "\x81\x40\x81\x40"},
-      {J, "ab\x82\x61\x63\x64", [](char* s) { return T(str_upper(s)); }, "AB\x82\x61\x43\x44"},
-      {J, "ab\x82\x60\x63\x64", [](char* s) { str_capitalize(s); return T(s); }, "Ab\x82\x60\x43\x64"},
-      {H, "\x81\x61\x61", [](char* s) { return T(str_upper(s)); }, "\x81\x61\x41"},
-      {H, "\x81\x61", [](char* s) { return At(str_DBCS_chr(s, 'a'), s); }, "<null>"},
-      {H, "\xc7\xd1\xb1\xb9", [](char* s) { return N(str_length_in_chars(s)); }, "2"},
+      {J, "ab\x82\x61\x63\x64", F(T(str_upper(s))), "AB\x82\x61\x43\x44"},
+      {J, "ab\x82\x60\x63\x64", F((str_capitalize(s), T(s))), "Ab\x82\x60\x43\x64"},
+      {H, "\x81\x61\x61", F(T(str_upper(s))), "\x81\x61\x41"},
+      {H, "\x81\x61", F(At(str_DBCS_chr(s, 'a'), s)), "<null>"},
+      {H, "\xc7\xd1\xb1\xb9", F(N(str_length_in_chars(s))), "2"},
       {H, "\xc7\xd1\xb1\xb9", CopyN(16, 3), "\xc7\xd1"},
-      {H, "\x81\x61,a", [](char* s) { return N(str_nsubelements(s, 'a')); }, "2"},
-      {U, "na\xc3\xafve", [](char* s) { return N(str_length_in_chars(s)); }, "5"},
-      {U, "na\xc3\xafve", [](char* s) { return N(str_byte_offset_to_char_offset(s, 4)); }, "3"},
+      {H, "\x81\x61,a", F(N(str_nsubelements(s, 'a'))), "2"},
+      {U, "na\xc3\xafve", F(N(str_length_in_chars(s))), "5"},
+      {U, "na\xc3\xafve", F(N(str_byte_offset_to_char_offset(s, 4))), "3"},
       {U, "na\xc3\xafve", Sub(3, 2), "\xc3\xaf"},  // 3 rounds down to 2
-      {B, "na\xc3\xafve", [](char* s) { return N(str_length_in_chars(s)); }, "6"},
+      {B, "na\xc3\xafve", F(N(str_length_in_chars(s))), "6"},
       {B, "na\xc3\xafve", Sub(3, 2), "\xafv"},
       // A cut UTF-8 sequence is dropped whatever the multibyte setting.
       {B, "\xe6\x97\xa5\xe6\x9c\xac", CopyN(16, 5), "\xe6\x97\xa5"},
@@ -314,7 +320,8 @@ TEST(StrRandomTextTest, NoFunctionReadsPastTheTextInAnyMode) {
                   inside(str_DBCS_str(t, "\x5c,")));
       ASSERT_LE(str_DBCS_spn(t, "a\x95\x5c") + str_DBCS_cspn(t, ","), 2 * len);
       ASSERT_EQ(Sign(str_cmpbe(t, "a ", true)), -Sign(str_cmpbe("a ", t, true)));
-      ASSERT_EQ(Sign(str_DBCS_ncmp(t, "\x95\x5c", 3, true)), -Sign(str_DBCS_ncmp("\x95\x5c", t, 3, true)));
+      ASSERT_EQ(Sign(str_DBCS_ncmp(t, "\x95\x5c", 3, true)),
+                -Sign(str_DBCS_ncmp("\x95\x5c", t, 3, true)));
       ASSERT_EQ(str_DBCS_cmp(t, t, false), 0);
       // Line breaking consumes the whole text in finitely many lines.
       const char* rest = t;
