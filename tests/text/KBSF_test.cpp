@@ -113,10 +113,8 @@ TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
 
 // ===== The 8-to-6 bit form =====
 
+// A length divisible by 3 still gets a zero group.
 TEST(Str8To6Test, EveryGroupIsBase64OfZeroPaddedBytes) {
-  char out[32];
-  EXPECT_EQ(str_encode8to6("abc", out, sizeof out, 0), 0);
-  EXPECT_STREQ(out, "YWJjAAAA");  // a length divisible by 3 still gets a zero group
   std::mt19937 rng(3);
   for (size_t n = 1; n < 60; ++n) {
     auto bytes = RandomBytes(rng, n);
@@ -143,9 +141,8 @@ TEST(Str8To6Test, GroupsThatDoNotFitAreDropped) {
   long outLen = 0;
   EXPECT_EQ(str_decode6to8("YWJjYWJj", small, sizeof small, &outLen), 2);
   EXPECT_EQ(outLen, 0);
-  char bytes[3];
+  char bytes[3], ref[3];
   EXPECT_EQ(str_decode6to8("Y*Jj", bytes, 3, &outLen), 0);  // "*" counts as 0, like "A"
-  char ref[3];
   str_decode6to8("YAJj", ref, 3, nullptr);
   EXPECT_EQ(0, std::memcmp(bytes, ref, 3));
 }
