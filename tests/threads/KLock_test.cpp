@@ -23,11 +23,9 @@ void Play(KLock::Kind kind, const std::string& scenario) {
       [&](bool write) { lock.Unlock(type(write)); }, [&] { return Waiting(lock); });
 }
 
-// Four threads lock 2000 times each, mostly for reading, and count who is
-// inside: a writer (under a critical section every holder) must be alone.
-// Where re-entry is allowed each holder locks once more (a writer for
-// writing or reading) and leaves that inner hold before counting, so a lost
-// re-entry shows as a failed inner lock or as a second holder.
+// Four threads lock 2000 times each, mostly for reading, and count who is inside: a
+// writer (under a critical section every holder) must be alone. Where re-entry is
+// allowed each holder first locks once more and lets go (a lost re-entry fails).
 void CheckExclusion(KLock::Kind kind, bool readsShare, bool reenter, unsigned long timeout) {
   KLock lock(kind);
   std::atomic<int> readers{0}, writers{0}, violations{0};
@@ -61,10 +59,9 @@ TEST(KLock, EveryKindExcludesWritersAndReentersWhereAllowed) {
 }
 
 TEST(KLock, PreferenceRules) {
-  // Single writer, multiple readers: a new reader passes a waiting writer.
-  Play(KLock::kSWMR, "r1+ w1? r2+ r1- w1. r2- w1!");
-  // No starvation: a leaving writer lets all waiting readers in before the
-  // next writer, and a waiting writer goes before a later reader.
+  Play(KLock::kSWMR, "r1+ w1? r2+ r1- w1. r2- w1!");  // a new reader passes a waiting writer
+  // No starvation: a leaving writer lets the waiting readers in before the next
+  // writer, and a waiting writer goes before a later reader.
   Play(KLock::kSWMRNoStarvation, "w1+ r1? r2? w2? w1- r1! r2! w2. r3? r1- w2. r2- w2! r3. w2- r3!");
 }
 

@@ -27,8 +27,7 @@ void Play(const std::string& scenario) {
       [&](bool) { lock.Unlock(); }, [&] { return Peer::Waiting(lock); });
 }
 
-// Each step's code (or the lock's state: readers inside, -1 for a writer),
-// in order: braced lists are evaluated left to right.
+// Each step's code or the lock's state, in order (braced lists evaluate left to right).
 TEST(KRWLock, TryCodesAndUnlockOfAFreeLock) {
   KRWLock lock;
   constexpr long kFree = KMutex::kNotLocked, kBusy = KMutex::kBusy;
@@ -45,8 +44,7 @@ TEST(KRWLock, WritersGoFirst) {
   Play("w1+ r1? w2? w1- w2! r1. w2- r1!");  // a leaving holder wakes a writer first
 }
 
-// A writer adds 1 twice: a reader must never see the odd middle, and no
-// write may be lost (a quarter of the 4 x 3000 steps write).
+// A writer adds 1 twice: readers never see the odd middle, and no write is lost.
 TEST(KRWLock, GuardsAndFacetsUnderLoad) {
   KRWLock lock;
   std::atomic<long> value{0}, bad{0};

@@ -30,8 +30,9 @@ TEST(KTimestamp, NowIsTheSystemClockInMillisecondsAndOrderIgnoresTheCounter) {
   // Order uses the wall milliseconds only; equality also the counter.
   const KTimestamp wallOnly(static_cast<unsigned long>(now._Milliseconds()));
   EXPECT_FALSE(now < wallOnly || now > wallOnly || now == wallOnly);
-  KTimestamp t(1000000000LL, 250);  // 2001-09-09T01:46:40.250Z
-  EXPECT_TRUE(t._Milliseconds() == 1000000000250LL && t.Seconds() == 1000000000LL && t.Milliseconds() == 250);
+  KTimestamp t(1000000000LL, 250);
+  EXPECT_TRUE(t._Milliseconds() == 1000000000250LL && t.Seconds() == 1000000000LL);
+  EXPECT_EQ(t.Milliseconds(), 250);
   EXPECT_DOUBLE_EQ(KTimestamp(1500UL).Duration(), 1.5);
   EXPECT_TRUE(KTimestamp(5, 0) == KTimestamp(5000UL) && KTimestamp(4999UL) < KTimestamp(5, 0));
   KTimestamp sum = KTimestamp(2, 600) + KTimestamp(1, 700);
@@ -39,10 +40,8 @@ TEST(KTimestamp, NowIsTheSystemClockInMillisecondsAndOrderIgnoresTheCounter) {
   EXPECT_EQ(sum._Milliseconds(), 5001);
 }
 
-// The difference of two stamps takes its fraction of a second from the
-// counter, so a changed wall value leaves the fraction alone; a difference
-// that drives the counter negative, or one with equal counters, takes the
-// wall's.
+// A difference takes its fraction of a second from the counter (a changed wall value
+// leaves it alone), unless the counters are equal or the counter goes negative.
 TEST(KTimestamp, WhereADifferenceTakesItsFractionFrom) {
   for (uint32_t span : {1500u, 4000u, 27000u}) {
     const KTimestamp a = KTimestamp::Now();
@@ -57,7 +56,7 @@ TEST(KTimestamp, WhereADifferenceTakesItsFractionFrom) {
     EXPECT_EQ(d.Milliseconds(), 456);
   }
   const KTimestamp a = KTimestamp::Now();
-  KTimestamp b = a;
+  KTimestamp b = a;  // equal counters
   b._Milliseconds() += 1234;
   EXPECT_DOUBLE_EQ((b - a).Duration(), 1.234);
   EXPECT_EQ((KTimestamp(3, 900) - KTimestamp(1, 100)).Milliseconds(), 800);
@@ -66,9 +65,8 @@ TEST(KTimestamp, WhereADifferenceTakesItsFractionFrom) {
 // The deadline is on the wall clock, the measure on the steady one: only a
 // generous lower bound holds.
 TEST(KSleep, UntilAndItsLimits) {
-  EXPECT_FALSE(KSleep::Until(FromNow(-10)));
-  EXPECT_FALSE(KSleep::Until(KTimestamp::Now()));  // not in the future
-  EXPECT_FALSE(KSleep::Until(FromNow(4294967295LL + 10)));
+  EXPECT_FALSE(KSleep::Until(FromNow(-10)) || KSleep::Until(KTimestamp::Now()) ||
+               KSleep::Until(FromNow(4294967295LL + 10)));  // not in the future, or too far
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(KSleep::Until(FromNow(100)));
   EXPECT_GE(ElapsedMs(start), 50);
