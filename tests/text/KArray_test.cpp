@@ -24,7 +24,7 @@ class KArrayTest : public ::testing::Test {
   }
   std::vector<long> Contents() const {
     std::vector<long> out;
-    for (unsigned long i = 1; i <= fArray.NumElements(); ++i) out.push_back(N(fArray.GetSelementAt(i)));
+    for (unsigned long i = 1; i <= fArray.NumElements(); ++i) out.push_back(N(fArray[i]));
     return out;
   }
   // True when every slot past the count reads as zero (stretched over, read, cut back).
@@ -33,21 +33,15 @@ class KArrayTest : public ::testing::Test {
     const unsigned long allocated = fArray.AllocatedElements();
     if (allocated == count) return true;
     fArray.PutSelementAt(nullptr, allocated);
-    bool zero = true;
-    for (unsigned long k = count + 1; k <= allocated; ++k) zero = zero && fArray.GetSelementAt(k) == nullptr;
+    const std::vector<long> all = Contents();
     fArray.DeleteElementsBetween(count + 1, allocated);
-    return zero && fArray.NumElements() == count && fArray.AllocatedElements() == allocated;
+    return std::all_of(all.begin() + count, all.end(), [](long v) { return v == 0; }) &&
+           fArray.NumElements() == count && fArray.AllocatedElements() == allocated;
   }
 
   KArray fArray;
   DebugCapture fCapture;
 };
-
-// The default limit and bumper show in the growth and bad-index tests below.
-TEST_F(KArrayTest, OtherElementSizes) {
-  EXPECT_EQ(KArray(3).MaxElements(), 0x7FFFFFFFul / 3);
-  EXPECT_EQ(KArray(0).ElementSize(), static_cast<long>(sizeof(void*)));  // no size: one pointer
-}
 
 TEST_F(KArrayTest, PutPastTheEndGrowsAndZeroFills) {
   ASSERT_TRUE(fArray.PutSelementAt(V(99), 10));
@@ -253,7 +247,10 @@ TEST_F(KArrayTest, CopiesAreIndependent) {
   EXPECT_EQ(fCapture.All(), "");
 }
 
+// The limit follows the element size; no size means one pointer.
 TEST_F(KArrayTest, OddElementSizesStayInsideTheBlock) {
+  EXPECT_EQ(KArray(3).MaxElements(), 0x7FFFFFFFul / 3);
+  EXPECT_EQ(KArray(0).ElementSize(), static_cast<long>(sizeof(void*)));
   KArray bytes(1);
   EXPECT_TRUE(bytes.AddSelement(V(0x1234)));  // keeps the low byte
   EXPECT_EQ(N(bytes.GetSelementAt(1)), 0x34);
@@ -265,7 +262,7 @@ TEST_F(KArrayTest, OddElementSizesStayInsideTheBlock) {
   Fill({1, 2, 3});
   fArray.ElementSize(64);
   EXPECT_LE(fArray.NumElements() * 64, 14u * sizeof(void*));
-  fArray.ElementSize(0);  // no size: one pointer again
+  fArray.ElementSize(0);
   EXPECT_EQ(fArray.ElementSize(), static_cast<long>(sizeof(void*)));
   EXPECT_LE(fArray.NumElements(), fArray.AllocatedElements());
 }

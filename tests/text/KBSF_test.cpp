@@ -82,33 +82,24 @@ TEST(KBSFTest, PaddingEndsAGroupAndWhatIsNotBase64IsRefused) {
 TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
   DebugCapture capture;
   char out[8] = "XXXXXXX";
-  long len = 3;
-  EXPECT_FALSE(KBSF::ToBase64("abcd", 4, out, len));
-  EXPECT_TRUE(len == -1 && out[0] == 'X');
-  len = 8;
-  EXPECT_TRUE(KBSF::ToBase64("abcd", 4, out, len));
-  EXPECT_EQ(std::string(out, len), "YWJjZA==");
-  // Decoding needs n / 4 * 3 even when padding makes the output shorter.
   unsigned char bytes[8];
-  len = 5;
-  EXPECT_FALSE(KBSF::FromBase64("YWJjZA==", 8, bytes, len));
-  EXPECT_EQ(len, -1);
-  len = 6;
-  EXPECT_TRUE(KBSF::FromBase64("YWJjZA==", 8, bytes, len));
-  EXPECT_EQ(len, 4);
+  long small = 3, enough = 8, tooShort = 5, exact = 6;
+  EXPECT_FALSE(KBSF::ToBase64("abcd", 4, out, small));
+  EXPECT_TRUE(small == -1 && out[0] == 'X');
+  EXPECT_TRUE(KBSF::ToBase64("abcd", 4, out, enough) && std::string(out, enough) == "YWJjZA==");
+  // Decoding needs n / 4 * 3 even when padding makes the output shorter.
+  EXPECT_FALSE(KBSF::FromBase64("YWJjZA==", 8, bytes, tooShort));
+  EXPECT_TRUE(tooShort == -1 && KBSF::FromBase64("YWJjZA==", 8, bytes, exact) && exact == 4);
   EXPECT_EQ(capture.Texts().size(), 2u);
   // Lengths whose encoding no long counts saturate instead of overflowing.
   EXPECT_EQ(KBSF::Base64EncodedLength(LONG_MAX), LONG_MAX);
   EXPECT_EQ(KBSF::Base64EncodedLength(LONG_MAX / 4 * 3), LONG_MAX / 4 * 4);
   // In place, the result is terminated.
-  char buf[] = "aGVsbG8gd29ybGQ=";
-  len = static_cast<long>(sizeof buf - 1);
-  ASSERT_TRUE(KBSF::FromBase64(buf, len));
-  EXPECT_TRUE(std::string(buf) == "hello world" && len == 11);  // terminated
-  char bad[] = "aGV*";
-  len = 4;
-  EXPECT_FALSE(KBSF::FromBase64(bad, len));
-  EXPECT_EQ(len, -1);
+  char buf[] = "aGVsbG8gd29ybGQ=", bad[] = "aGV*";
+  long len = static_cast<long>(sizeof buf - 1), badLen = 4;
+  EXPECT_TRUE(KBSF::FromBase64(buf, len) && std::string(buf) == "hello world" && len == 11);
+  EXPECT_FALSE(KBSF::FromBase64(bad, badLen));
+  EXPECT_EQ(badLen, -1);
 }
 
 // ===== The 8-to-6 bit form =====

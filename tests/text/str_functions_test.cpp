@@ -371,12 +371,8 @@ TEST(StrHyphenateTest, BreaksAtSpacesHyphensLineFeedsAndAfterTheLastVowel) {
     char dst[64];
     const char* rest =
         str_hyphenate(c.src.c_str(), dst, sizeof dst, c.maxWidth, c.fn, nullptr, c.maxChars);
-    if (c.text != "*") {
-      EXPECT_EQ(std::string(dst), c.text);
-    }
-    if (c.rest != "*") {
-      EXPECT_EQ(rest ? std::string(rest) : std::string("<null>"), c.rest);
-    }
+    EXPECT_TRUE(c.text == "*" || dst == c.text) << dst;
+    EXPECT_TRUE(c.rest == "*" || T(rest) == c.rest) << T(rest);
   }
 }
 

@@ -48,12 +48,10 @@ TEST(StrTableTest, GetCopiesTruncatedAndRefusesBadNumbers) {
   Table t;
   t.Add("hello");
   char buf[4] = "xyz";
-  EXPECT_EQ(strs_get_string(t.fT, 1, buf, sizeof buf), buf);
-  EXPECT_STREQ(buf, "hel");
+  EXPECT_TRUE(strs_get_string(t.fT, 1, buf, sizeof buf) == buf && std::string(buf) == "hel");
   for (long n : {0L, -1L, 2L, 11L, 100000L}) {
     std::strcpy(buf, "xyz");
-    EXPECT_EQ(strs_get_string(t.fT, n, buf, sizeof buf), nullptr) << n;
-    EXPECT_STREQ(buf, "");
+    EXPECT_TRUE(strs_get_string(t.fT, n, buf, sizeof buf) == nullptr && buf[0] == '\0') << n;
   }
 }
 
@@ -104,22 +102,19 @@ TEST(StrTableTest, DamagedHeadersAreRefused) {
   t.Add("a");
   uint16_t slots = 0xFFF0;  // claims an offset array far past the block
   std::memcpy(static_cast<char*>(*t.fT) + 2, &slots, 2);
-  EXPECT_EQ(t.Add("b"), 0);
-  EXPECT_EQ(t.Get(1), "<none>");
-  EXPECT_EQ(capture.All(), "Illegal STRS add string .. data structure corrupt\n");
-  EXPECT_EQ(strs_add_string(nullptr, "x"), 0);
+  EXPECT_TRUE(t.Add("b") == 0 && t.Get(1) == "<none>" && strs_add_string(nullptr, "x") == 0);
+  EXPECT_EQ(capture.Texts(),  // the null table too
+            std::vector<std::string>(2, "Illegal STRS add string .. data structure corrupt\n"));
 }
 
 TEST(StrHandleTest, CopiesInAndOut) {
   mem_handle h = mem_new(0);
+  char buf[8], all[8];
   str_str_to_hdl("hello", h);
   EXPECT_EQ(mem_getsize(h), 5);  // no NUL stored
-  char buf[8];
-  EXPECT_STREQ(str_hdl_to_str(h, buf, 3), "hel");
-  EXPECT_STREQ(str_handle_to_str(h, buf, 7), "hello");
+  EXPECT_EQ(std::string(str_hdl_to_str(h, buf, 3)) + str_handle_to_str(h, all, 7), "helhello");
   str_str_to_handle("", h);
-  EXPECT_EQ(mem_getsize(h), 0);
-  EXPECT_STREQ(str_hdl_to_str(h, buf, 7), "");
+  EXPECT_TRUE(mem_getsize(h) == 0 && std::string(str_hdl_to_str(h, buf, 7)).empty());
   mem_dispose(h);
 }
 
