@@ -91,7 +91,8 @@ TEST_F(KArrayTest, InsertShiftsAndRefusesAtTheLimit) {
   EXPECT_TRUE(a.AddElement(&x) && a.AddElement(&x) && a.InsertElementAt(&x, 1));
   EXPECT_FALSE(a.InsertElementAt(&x, 1));
   EXPECT_EQ(a.NumElements(), 3u);
-  EXPECT_EQ(fCapture.Texts(), (std::vector<std::string>{"Array index too large 8", "Array index too large 3"}));
+  EXPECT_EQ(fCapture.Texts(),
+            (std::vector<std::string>{"Array index too large 8", "Array index too large 3"}));
 }
 
 // Empty or too long ranges are silent no-ops, a 0 index is reported; the
@@ -159,7 +160,8 @@ TEST_F(KArrayTest, BinarySearchWithADescendingComparison) {
   };
   KArray desc;
   for (long v : {30L, 20L, 10L}) desc.AddSelement(V(v));
-  EXPECT_TRUE(desc.BsearchSelement(V(10), reversed) == 3 && desc.BsearchSelement(V(25), reversed) == -2);
+  EXPECT_TRUE(desc.BsearchSelement(V(10), reversed) == 3 &&
+              desc.BsearchSelement(V(25), reversed) == -2);
 }
 
 // Against std::lower_bound on random sorted data, with duplicates: a hit
@@ -203,7 +205,8 @@ TEST_F(KArrayTest, VisitorsAndPredicates) {
   KArray shorts(sizeof(short));  // other element sizes visit element addresses
   for (short s : {5, 6}) shorts.AddElement(&s);
   shorts.ForEach([](void* p) { order.push_back(*static_cast<short*>(p)); });
-  EXPECT_EQ(order, (std::vector<long>{1, 0, 3, 4, 1, 3, 4, 101, 100, 103, 104, -99, -100, -97, -96, 5, 6}));
+  EXPECT_EQ(order, (std::vector<long>{1, 0, 3, 4, 1, 3, 4, 101, 100, 103, 104, -99, -100, -97, -96,
+                                      5, 6}));
   auto even = [](void* v) { return N(v) % 2 == 0; };
   EXPECT_TRUE(fArray.FirstSuccess(even) == V(0) && fArray.FirstFailure(even) == V(1));
   EXPECT_EQ(fArray.FirstSuccess(nullptr), nullptr);
@@ -255,9 +258,9 @@ TEST_F(KArrayTest, OddElementSizesStayInsideTheBlock) {
   EXPECT_TRUE(bytes.AddSelement(V(0x1234)));  // keeps the low byte
   EXPECT_EQ(N(bytes.GetSelementAt(1)), 0x34);
   EXPECT_TRUE(bytes.InsertSelementAt(V(0x55), 1));
-  EXPECT_EQ(bytes.BsearchSelement(V(0x55), [](const void* a, const void* b, size_t n) {
-    return std::memcmp(a, b, n);
-  }), 1);
+  EXPECT_EQ(bytes.BsearchSelement(V(0x55), [](const void* a, const void* b,
+                                              size_t n) { return std::memcmp(a, b, n); }),
+            1);
   // Changing the element size re-slices the block rather than overrunning it.
   Fill({1, 2, 3});
   fArray.ElementSize(64);

@@ -55,7 +55,8 @@ TEST(KBSFTest, EncodingMatchesOpenSslAndDecodesBack) {
     const auto bytes = RandomBytes(rng, n <= 300 ? n : (3 << 20) + 2);
     const std::string expected = OpenSslEncode(bytes);
     ASSERT_EQ(Encode(bytes), expected) << "length " << n;
-    ASSERT_EQ(KBSF::Base64EncodedLength(static_cast<long>(bytes.size())), static_cast<long>(expected.size()));
+    ASSERT_EQ(KBSF::Base64EncodedLength(static_cast<long>(bytes.size())),
+              static_cast<long>(expected.size()));
     ASSERT_TRUE(Decode(expected) == std::string(bytes.begin(), bytes.end())) << "length " << n;
   }
 }
@@ -68,8 +69,8 @@ TEST(KBSFTest, PaddingEndsAGroupAndWhatIsNotBase64IsRefused) {
   EXPECT_EQ(Decode("YQ=x"), "a");
   EXPECT_EQ(Decode("YQ==YWI=YWJj"), "aababc");
   DebugCapture capture;
-  const std::vector<std::string> bad{"YWJ",  "YWJjY", "YW J",    "YW\nJ", "Y-Jj",
-                                     "=WJj", "Y=Jj",  "YWJ\xff", std::string("YW\0j", 4)};
+  const std::vector<std::string> bad{
+      "YWJ", "YWJjY", "YW J", "YW\nJ", "Y-Jj", "=WJj", "Y=Jj", "YWJ\xff", std::string("YW\0j", 4)};
   for (const std::string& b : bad) {
     EXPECT_EQ(Decode(b), "<fail>") << b;  // no line breaks, no URL-safe alphabet
   }

@@ -32,7 +32,8 @@ TEST(KStackTest, PopsInReverseOrderAgainstVectorModel) {
   auto pop = [&] {
     Frame f{}, top{};
     ASSERT_TRUE(frames.TopOfStackElement(&top) && frames.PopElement(&f));
-    EXPECT_TRUE(f.a == model.back() && top.a == f.a && f.b == f.a * 0.5 && std::string(f.c) == "frame");
+    EXPECT_TRUE(f.a == model.back() && top.a == f.a && f.b == f.a * 0.5 &&
+                std::string(f.c) == "frame");
     EXPECT_EQ(reinterpret_cast<long>(values.Pop()), model.back());
     model.pop_back();
   };

@@ -17,8 +17,8 @@ namespace {
 TEST(KStringKeyTest, EqualityNeedsEqualLengthAndText) {
   const char* null = nullptr;
   EXPECT_TRUE(KStringKey("abc") == KStringKey("abc") && KStringKey() == KStringKey("") &&
-              KStringKey(null) == KStringKey() && KStringKey("abc") == "abc" && KStringKey() == "" &&
-              KStringKey() == null);
+              KStringKey(null) == KStringKey() && KStringKey("abc") == "abc" &&
+              KStringKey() == "" && KStringKey() == null);
   EXPECT_FALSE(KStringKey("abc") == KStringKey("abd") || KStringKey("abc") == "ab");
   // A KString with an embedded NUL keeps its length but only its first bytes.
   const char bytes[] = {'a', '\0', 'b'};

@@ -26,7 +26,8 @@ TEST(KStringTest, EveryEmptyStringSharesTheStaticRepresentation) {
   for (const KString* s : {&a, &b, &c, &d, &e, &f, &g, &h, &i, &j}) {
     EXPECT_TRUE(SharesEmpty(*s) && s->Length() == 0 && std::strlen(*s) == 0);
   }
-  EXPECT_TRUE(SharesEmpty(KString().Upper()) && SharesEmpty(KString::KStringFromPtr(new char[1]{'\0'})));
+  EXPECT_TRUE(SharesEmpty(KString().Upper()) &&
+              SharesEmpty(KString::KStringFromPtr(new char[1]{'\0'})));
   EXPECT_EQ(KString::gEmptyRef.fRefCount, 1);
   EXPECT_EQ(KString::gEmptyRef.fCapacity, 0u);
   EXPECT_EQ(KString()[0], '\0');
@@ -35,7 +36,8 @@ TEST(KStringTest, EveryEmptyStringSharesTheStaticRepresentation) {
 TEST(KStringTest, CapacityDoublesThenGrowsByAThird) {
   struct Case {
     uint32_t length, capacity;
-  } cases[] = {{1, 47}, {16, 47}, {20, 47}, {24, 63}, {48, 111}, {8159, 16319}, {8160, 10895}, {9000, 12015}};
+  } cases[] = {{1, 47},   {16, 47},      {20, 47},      {24, 63},
+               {48, 111}, {8159, 16319}, {8160, 10895}, {9000, 12015}};
   for (const Case& c : cases) {
     std::string text(c.length, 'q');
     EXPECT_EQ(KString(text.data(), c.length).Capacity(), c.capacity) << c.length;
@@ -114,8 +116,8 @@ TEST(KStringTest, AppendsMatchStdStringModelEvenFromTheirOwnText) {
   }
   ASSERT_EQ(std::string(s, s.Length()), model);
   KString t(std::string(40, 'z').c_str());  // capacity 95
-  t += static_cast<const char*>(t);          // in place
-  t += static_cast<const char*>(t) + 1;      // 80 + 79 > 95: out of place
+  t += static_cast<const char*>(t);         // in place
+  t += static_cast<const char*>(t) + 1;     // 80 + 79 > 95: out of place
   EXPECT_EQ(std::string(t), std::string(159, 'z'));
   t = static_cast<const char*>(t) + 150;
   EXPECT_EQ(t, "zzzzzzzzz");
@@ -129,7 +131,8 @@ TEST(KStringTest, EmbeddedNulAndIndexOutsideTheText) {
   const char bytes[] = {'A', '\0', 'b'};
   KString s(bytes, 3);
   EXPECT_EQ(s.Length(), 3u);
-  EXPECT_TRUE(s == KString("A") && s == "A" && (s <=> KString("A")) == std::weak_ordering::equivalent);
+  EXPECT_TRUE(s == KString("A") && s == "A" &&
+              (s <=> KString("A")) == std::weak_ordering::equivalent);
   std::ostringstream out;
   out << s;
   EXPECT_EQ(out.str(), "A");

@@ -54,7 +54,8 @@ TEST(SwapTest, EveryKindWrittenAndReadBackThroughBothStreamKinds) {
     SwapWriteStr(s, longer.c_str());
   });
   EXPECT_EQ(bytes.substr(0, 23), std::string("\xfe\x34\x12\x21\x43\x65\x97"
-                                             "\1\0\0\1\0\0\3\0ab\0\0\1\xff\xff\x7f", 23));
+                                             "\1\0\0\1\0\0\3\0ab\0\0\1\xff\xff\x7f",
+                                             23));
   EXPECT_EQ(bytes.substr(23 + 32767, 6), std::string("\xff\xff\x00\x80\x00\x00", 6));
   std::istringstream in(bytes);
   std::FILE* f = FileWith(bytes);
@@ -84,7 +85,8 @@ TEST(SwapTest, ReadStrStopsAtTheFirstNul) {
 
 TEST(SwapTest, TruncatedInputFailsWithOneLine) {
   std::istringstream shortInt(std::string("\x01", 1)), bytes("ab");
-  std::istringstream huge(std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));  // 2 GiB, 3 there
+  std::istringstream huge(
+      std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));      // 2 GiB, 3 there
   std::FILE* f = FileWith(std::string("\x09\x00\x61\x62\x63", 5));  // 9 claimed, "abc" there
   int16_t v = 7;
   char buf[4];

@@ -65,9 +65,11 @@ void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>&
   const long* pv = nullptr;
   for (const auto& [mk, mv] : model) {
     ++n;
-    ASSERT_TRUE(byValue.Next(key, value) && byPointer.Next(pk, pv) && tree.GetIndexed(n, ik, iv)) << n;
+    ASSERT_TRUE(byValue.Next(key, value) && byPointer.Next(pk, pv) && tree.GetIndexed(n, ik, iv))
+        << n;
     ASSERT_TRUE(tree.Get(K(mk.c_str()), got)) << mk;
-    for (const K* k : {static_cast<const K*>(&key), pk, static_cast<const K*>(&ik)}) ASSERT_STREQ(static_cast<const char*>(*k), mk.c_str()) << n;
+    for (const K* k : {static_cast<const K*>(&key), pk, static_cast<const K*>(&ik)})
+      ASSERT_STREQ(static_cast<const char*>(*k), mk.c_str()) << n;
     ASSERT_TRUE(value == mv && *pv == mv && iv == mv && tree[n] == mv && got == mv) << n;
   }
   EXPECT_FALSE(byValue.Next(key, value) || byPointer.Next(pk, pv));
@@ -78,7 +80,8 @@ void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>&
     ASSERT_TRUE(count >= 1 && count <= (T23Tree<K, long>::kVisitBatch));
     for (int i = 0; i < count; ++i, ++m) {
       ASSERT_NE(m, model.end());
-      inOrder = inOrder && m->first == static_cast<const char*>(*keys[i]) && m->second == *values[i];
+      inOrder =
+          inOrder && m->first == static_cast<const char*>(*keys[i]) && m->second == *values[i];
     }
   });
   EXPECT_TRUE(inOrder && m == model.end());
@@ -87,7 +90,8 @@ void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>&
   for (int depth = 0; depth < 8; ++depth) {
     long pairs = 0;
     tree.PrefetchLevel(depth, [&](const K&, const long&) { ++pairs; });
-    EXPECT_TRUE(pairs == 0 || (pairs == tree.Length() && pairs <= T23Tree<K, long>::kVisitBatch)) << depth;
+    EXPECT_TRUE(pairs == 0 || (pairs == tree.Length() && pairs <= T23Tree<K, long>::kVisitBatch))
+        << depth;
   }
 }
 
@@ -156,10 +160,12 @@ TYPED_TEST(T23TreeKeyTest, AnyInsertionOrderAgreesAndDeletingEverythingEmptiesTh
     ExpectSame(tree, left);
     K key("keep");
     long v = -1;
-    EXPECT_FALSE(tree.Delete(K("k000001")) || tree.Get(K("k000001"), v) || tree.GetIndexed(1, key, v));
+    EXPECT_FALSE(tree.Delete(K("k000001")) || tree.Get(K("k000001"), v) ||
+                 tree.GetIndexed(1, key, v));
     EXPECT_TRUE(v == -1 && key == K("keep") && tree[1] == 0);
     tree.Add(K("again"), 5);
-    EXPECT_TRUE(tree.Length() == 1 && tree[1] == 5 && tree.Delete(K("again")) && tree.Length() == 0);
+    EXPECT_TRUE(tree.Length() == 1 && tree[1] == 5 && tree.Delete(K("again")) &&
+                tree.Length() == 0);
   }
 }
 
@@ -171,7 +177,8 @@ TYPED_TEST(T23TreeKeyTest, EmptyKeySortsFirst) {
   K first("x");
   long v = 0;
   EXPECT_TRUE(tree.IsKey(K()) && tree.GetIndexed(1, first, v) && first == K(""));
-  EXPECT_TRUE(tree.Delete(K("")) && !tree.IsKey(K("")) && tree.GetIndexed(1, first, v) && first == K("\x01"));
+  EXPECT_TRUE(tree.Delete(K("")) && !tree.IsKey(K("")) && tree.GetIndexed(1, first, v) &&
+              first == K("\x01"));
 }
 
 // Replacing or merging keeps this map's stored key and takes the new value.

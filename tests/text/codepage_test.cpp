@@ -128,15 +128,18 @@ TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
   EXPECT_EQ(wtosj(L"\u00e9"), "?");
   // Past the last code point: the system's UTF-8 codec would pass these.
   EXPECT_EQ(utf8tow("\xF4\x8F\xBF\xBF\xF4\x90\x80\x80"), std::wstring(L"\U0010FFFF") + L"\xFFFD");
-  const wchar_t beyond[] = {L'a', static_cast<wchar_t>(0x110000), static_cast<wchar_t>(0x7FFFFFFF), 0};
+  const wchar_t beyond[] = {L'a', static_cast<wchar_t>(0x110000), static_cast<wchar_t>(0x7FFFFFFF),
+                            0};
   EXPECT_EQ(wtoutf8(beyond), "a??");
 }
 
 TEST(CodePageTest, NullEmptyAndUnknown) {
-  ExpectDebug({"mbtow - unsupported code page 12345\n", "wtomb - unsupported code page 12345\n"}, [] {
-    EXPECT_TRUE(mbtow(932, nullptr).empty() && wtomb(932, nullptr).empty() && mbtow(932, "").empty());
-    EXPECT_TRUE(mbtow(12345, "abc").empty() && wtomb(12345, L"abc").empty());
-  });
+  ExpectDebug({"mbtow - unsupported code page 12345\n", "wtomb - unsupported code page 12345\n"},
+              [] {
+                EXPECT_TRUE(mbtow(932, nullptr).empty() && wtomb(932, nullptr).empty() &&
+                            mbtow(932, "").empty());
+                EXPECT_TRUE(mbtow(12345, "abc").empty() && wtomb(12345, L"abc").empty());
+              });
   EXPECT_TRUE(WCodePage::IsMultiByte(1252) && !WCodePage::IsMultiByte(0));
 }
 

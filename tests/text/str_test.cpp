@@ -25,7 +25,8 @@ TEST(StrCompareTest, MatchesReferencesWithAndWithoutCase) {
   std::mt19937 rng(42);
   for (int i = 0; i < 20000; ++i) {
     const std::string a = RandomText(rng, i % 2 ? 70 : 20);
-    const std::string b = (i % 3 == 0) ? a.substr(0, a.size() / 2) + RandomText(rng, 3) : RandomText(rng, 70);
+    const std::string b =
+        (i % 3 == 0) ? a.substr(0, a.size() / 2) + RandomText(rng, 3) : RandomText(rng, 70);
     ASSERT_EQ(str_DBCS_cmp(a.c_str(), b.c_str(), false), Sign(a.compare(b))) << a << " / " << b;
     int expected = 0;
     for (size_t k = 0;; ++k) {

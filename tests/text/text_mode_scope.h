@@ -36,7 +36,8 @@ class TextModeScope {
     KIntl::IntlStrings(s.intlStrings);
   }
 
-  const Settings fSaved{KIntl::Language(), KIntl::Encoding(), KIntl::MultiByte(), KIntl::IntlStrings()};
+  const Settings fSaved{KIntl::Language(), KIntl::Encoding(), KIntl::MultiByte(),
+                        KIntl::IntlStrings()};
 };
 
 #endif  // VXKERNEL_TESTS_TEXT_TEXT_MODE_SCOPE_H_

@@ -26,8 +26,9 @@ long Elsewhere(const KMutex& m, bool unlock = false) {
 // supported, 5 not held by the caller.
 TEST(KMutex, KindsAndStatusCodes) {
   KMutex object(0), critical;
-  const std::vector<long> steps{object.TryLock(), Elsewhere(object), object.TryLock(), object.Unlock(),
-                                object.Unlock(),  Elsewhere(object), critical.TryLock(), KMutex(-3).TryLock()};
+  const std::vector<long> steps{object.TryLock(),   Elsewhere(object),   object.TryLock(),
+                                object.Unlock(),    object.Unlock(),     Elsewhere(object),
+                                critical.TryLock(), KMutex(-3).TryLock()};
   EXPECT_EQ(steps, (std::vector<long>{0, 2, 0, 0, 0, 0, 6, 6}));
   EXPECT_TRUE(critical._Critical() != nullptr && object._Critical() == nullptr);
   // Unlocking what one does not hold (ThreadSanitizer would report the misuse).

@@ -31,11 +31,11 @@ void Play(const std::string& scenario) {
 TEST(KRWLock, TryCodesAndUnlockOfAFreeLock) {
   KRWLock lock;
   constexpr long kFree = KMutex::kNotLocked, kBusy = KMutex::kBusy;
-  const std::vector<long> steps{lock.Unlock(),         lock.TryReadLock(),     lock.Reader().TryLock(),
-                                Peer::State(lock),     lock.TryWriteLock(),    lock.Unlock(),
-                                lock.Reader().Unlock(), lock.Writer().TryLock(), Peer::State(lock),
-                                lock.TryReadLock(),    lock.Writer().TryLock(), lock.Writer().Unlock(),
-                                lock.Unlock()};
+  const std::vector<long> steps{
+      lock.Unlock(),       lock.TryReadLock(), lock.Reader().TryLock(), Peer::State(lock),
+      lock.TryWriteLock(), lock.Unlock(),      lock.Reader().Unlock(),  lock.Writer().TryLock(),
+      Peer::State(lock),   lock.TryReadLock(), lock.Writer().TryLock(), lock.Writer().Unlock(),
+      lock.Unlock()};
   EXPECT_EQ(steps, (std::vector<long>{kFree, 0, 0, 2, kBusy, 0, 0, 0, -1, kBusy, kBusy, 0, kFree}));
 }
 

@@ -20,22 +20,27 @@ class KSharedFileTest : public ::testing::Test {
 
   // Whether the probe, another process, gets what args ask for on fPath.
   bool Probe(const std::string& args) {
-    return std::system((std::string(VXK_SHAREDFILE_PROBE) + " '" + fPath + "' " + args).c_str()) == 0;
+    return std::system((std::string(VXK_SHAREDFILE_PROBE) + " '" + fPath + "' " + args).c_str()) ==
+           0;
   }
-  bool OtherCan(const char* what, long byte) { return Probe(std::string(what) + " " + std::to_string(byte) + " 1"); }
+  bool OtherCan(const char* what, long byte) {
+    return Probe(std::string(what) + " " + std::to_string(byte) + " 1");
+  }
   // True while a lock request on fPath waits in the kernel (a "->" line of /proc/locks).
   bool SomeoneWaits() {
     struct stat st;
     std::ifstream locks("/proc/locks");
     std::string line;
     while (stat(fPath.c_str(), &st) == 0 && std::getline(locks, line)) {
-      if (line.find("->") != line.npos && line.find(":" + std::to_string(st.st_ino) + " ") != line.npos) return true;
+      if (line.find("->") != line.npos &&
+          line.find(":" + std::to_string(st.st_ino) + " ") != line.npos)
+        return true;
     }
     return false;
   }
 
-  const std::string fPath = ::testing::TempDir() + "vxk_sharedfile_" + std::to_string(getpid()) + "_" +
-                            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string fPath = ::testing::TempDir() + "vxk_sharedfile_" + std::to_string(getpid()) +
+                            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
 // Each case locks a range, checks a byte it holds and one just outside it
@@ -46,11 +51,11 @@ TEST_F(KSharedFileTest, RangesAndTheirOriginsAgainstAnotherProcess) {
     KSeekMode origin;
     long offset, length, position, held, free;
   } cases[] = {
-      {false, kSeekBegin, 10, 20, 0, 29, 30},           // shared: others may read
+      {false, kSeekBegin, 10, 20, 0, 29, 30},  // shared: others may read
       {true, kSeekBegin, 10, 20, 0, 10, 9},
-      {true, kSeekEnd, 5, 10, 100, 105, 104},           // from the end: 100 + 5; the stream moves there
-      {true, kSeekEnd, 0, 3, 100, 0, 3},                // offset 0 starts at byte 0 whatever the origin
-      {true, kSeekCurrent, 50, 2, 40, 1, 50},           // so does the current position as origin
+      {true, kSeekEnd, 5, 10, 100, 105, 104},  // from the end: 100 + 5; the stream moves there
+      {true, kSeekEnd, 0, 3, 100, 0, 3},       // offset 0 starts at byte 0 whatever the origin
+      {true, kSeekCurrent, 50, 2, 40, 1, 50},  // so does the current position as origin
       {true, kSeekBegin, 10, 0x100000002L, 0, 11, 12},  // the length is taken modulo 2^32
   };
   KSharedFileLock lock(fPath.c_str(), "r+", kShareReadWrite);
@@ -65,7 +70,8 @@ TEST_F(KSharedFileTest, RangesAndTheirOriginsAgainstAnotherProcess) {
     ASSERT_TRUE(lock.Unlock(c.origin, c.offset, c.length));
     EXPECT_TRUE(OtherCan("trywrite", c.held));
   }
-  EXPECT_FALSE(lock.WriteLock(kSeekBegin, 10, 0) || lock.WriteLock(static_cast<KSeekMode>(7), 10, 1) ||
+  EXPECT_FALSE(lock.WriteLock(kSeekBegin, 10, 0) ||
+               lock.WriteLock(static_cast<KSeekMode>(7), 10, 1) ||
                lock.WriteLock(kSeekBegin, -200, 1));  // no bytes, no origin, before the start
 }
 
@@ -94,9 +100,12 @@ TEST_F(KSharedFileTest, SharingModesBetweenProcesses) {
     const char* other;  // the probe's mode and share
     bool refused;
   } cases[] = {
-      {"r", kShareRead, "r 3", false}, {"r", kShareRead, "r+ 3", true},  // others may only read
-      {"r", kShareRead, "a 3", true},  {"r", kShareRead, "r 2", true},   // would deny our reading
-      {"r+", kShareNone, "r 3", true}, {"a", kShareRead, "r 3", false},  // write-only modes count too
+      {"r", kShareRead, "r 3", false},
+      {"r", kShareRead, "r+ 3", true},  // others may only read
+      {"r", kShareRead, "a 3", true},
+      {"r", kShareRead, "r 2", true},  // would deny our reading
+      {"r+", kShareNone, "r 3", true},
+      {"a", kShareRead, "r 3", false},  // write-only modes count too
       {"a", kShareRead, "a 3", true},
   };
   for (const Case& c : cases) {
@@ -110,7 +119,8 @@ TEST_F(KSharedFileTest, SharingModesBetweenProcesses) {
   ExpectDebug({"KSharedFile::Open - sharing violation: " + fPath + "\n",
                "KSharedFile::Open - could not open file: " + fPath + "/x\n"},
               [&] {
-                EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);  // same process too
+                EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite),
+                          nullptr);  // same process too
                 EXPECT_EQ(KSharedFile::Open((fPath + "/x").c_str(), "r", kShareReadWrite), nullptr);
               });
   EXPECT_EQ(std::ifstream(fPath, std::ios::binary | std::ios::ate).tellg(), 100);  // not truncated
