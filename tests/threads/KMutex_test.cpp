@@ -44,8 +44,7 @@ TEST(KMutex, GuardExcludesOtherThreads) {
     long counter = 0;
     OnThreads(4, [&](int) {
       for (int i = 0; i < 10000; ++i) {
-        KMutexGuard guard(m);
-        KMutexGuard nested(m);  // re-entrant
+        KMutexGuard guard(m), nested(m);  // re-entrant
         ++counter;
       }
     });
@@ -53,8 +52,7 @@ TEST(KMutex, GuardExcludesOtherThreads) {
   }
 }
 
-// Each waiter counts itself under the mutex before waiting, so once all are
-// counted and the mutex is free again, all are waiting.
+// Waiters count themselves under the mutex: counted and the mutex free, all wait.
 TEST(KConditionMutex, SignalWakesOneWaiterAndBroadcastThoseWaitingThen) {
   KConditionMutex monitor;
   std::atomic<int> waiting{0}, woken{0};
@@ -79,8 +77,7 @@ TEST(KConditionMutex, SignalWakesOneWaiterAndBroadcastThoseWaitingThen) {
   monitor.Unlock();
 }
 
-// The deadline is on the wall clock, the measure on the steady one: only a
-// generous lower bound holds.
+// Deadline on the wall clock, measure on the steady one: a generous lower bound only.
 TEST(KCondition, LostSignalsTimeOutsAndDeadlinesOutOfRange) {
   KMutex mutex(0);
   KCondition cond;

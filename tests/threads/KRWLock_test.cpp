@@ -53,12 +53,11 @@ TEST(KRWLock, GuardsAndFacetsUnderLoad) {
     for (int i = 0; i < 3000; ++i) {
       if ((i + t) % 4 != 0) {
         KRLock_var guard(lock);
-        if (value % 2 != 0) ++bad;
+        bad += value % 2;
       } else if (i % 3 == 0) {
         KWLock_var guard(lock);
         ++value, ++writes, ++value;
-      } else {
-        ASSERT_EQ(lock.Writer().Lock(), 0);
+      } else if (lock.Writer().Lock() == 0) {  // a failure shows in the count
         ++value, ++writes, ++value;
         lock.Writer().Unlock();
       }

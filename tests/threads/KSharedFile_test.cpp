@@ -14,7 +14,6 @@ namespace {
 
 class KSharedFileTest : public ::testing::Test {
  protected:
-  // The process id keeps concurrent runs (several build folders) apart.
   void SetUp() override { std::ofstream(fPath, std::ios::binary) << std::string(100, 'x'); }
   void TearDown() override { std::remove(fPath.c_str()); }
 
@@ -29,22 +28,20 @@ class KSharedFileTest : public ::testing::Test {
   // True while a lock request on fPath waits in the kernel (a "->" line of /proc/locks).
   bool SomeoneWaits() {
     struct stat st;
+    const std::string inode = ":" + std::to_string(stat(fPath.c_str(), &st) == 0 ? st.st_ino : 0);
     std::ifstream locks("/proc/locks");
-    std::string line;
-    while (stat(fPath.c_str(), &st) == 0 && std::getline(locks, line)) {
-      if (line.find("->") != line.npos &&
-          line.find(":" + std::to_string(st.st_ino) + " ") != line.npos)
-        return true;
+    for (std::string line; std::getline(locks, line);) {
+      if (line.find("->") != line.npos && line.find(inode + " ") != line.npos) return true;
     }
     return false;
   }
 
+  // The process id keeps concurrent runs (several build folders) apart.
   const std::string fPath = ::testing::TempDir() + "vxk_sharedfile_" + std::to_string(getpid()) +
                             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
-// Each case locks a range, checks a byte it holds and one just outside it
-// from the other process, and unlocks.
+// Each case locks a range, probes a byte it holds and one outside it, and unlocks.
 TEST_F(KSharedFileTest, RangesAndTheirOriginsAgainstAnotherProcess) {
   struct Case {
     bool exclusive;

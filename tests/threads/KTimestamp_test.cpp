@@ -62,8 +62,7 @@ TEST(KTimestamp, WhereADifferenceTakesItsFractionFrom) {
   EXPECT_EQ((KTimestamp(3, 900) - KTimestamp(1, 100)).Milliseconds(), 800);
 }
 
-// The deadline is on the wall clock, the measure on the steady one: only a
-// generous lower bound holds.
+// Deadline on the wall clock, measure on the steady one: a generous lower bound only.
 TEST(KSleep, UntilAndItsLimits) {
   EXPECT_FALSE(KSleep::Until(FromNow(-10)) || KSleep::Until(KTimestamp::Now()) ||
                KSleep::Until(FromNow(4294967295LL + 10)));  // not in the future, or too far

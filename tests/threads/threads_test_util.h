@@ -14,17 +14,15 @@
 
 #include "vxkernel/threads/KTimestamp.h"
 
-// Polls condition until it holds or 10 s pass; returns its last value. Tests
-// wait for observable states (a thread counted as waiting) instead of
-// sleeping for a guessed time; the limit only stops a broken test.
+// Polls condition until it holds or a minute passes (a limit for broken tests
+// only); returns its last value. Tests wait for such observable states.
 template <class Condition>
 bool EventuallyTrue(Condition condition) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!condition() && std::chrono::steady_clock::now() < limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  return true;
+  return condition();
 }
 
 // Runs body(t) for t = 0 .. n - 1 on n threads at once and waits for all.
