@@ -106,9 +106,7 @@ TYPED_TEST(T23TreeKeyTest, RandomChangesMatchStdMapModel) {
   T23Tree<K, long> tree;
   std::map<std::string, long> model;
   std::mt19937 rng(12345);
-  constexpr int kOps = 200000;
-  constexpr int kBatch = 10000;
-  for (int op = 0; op < kOps; ++op) {
+  for (int op = 0; op < 200000; ++op) {
     const int phase = (op / 25000) % 4;  // grow, churn, shrink, churn
     const int addPercent = phase == 0 ? 80 : phase == 2 ? 20 : 50;
     const long universe = 1 + static_cast<long>(op % 25000) / 2 + 200;
@@ -123,13 +121,11 @@ TYPED_TEST(T23TreeKeyTest, RandomChangesMatchStdMapModel) {
     }
     long got = -1;
     const auto found = model.find(k);
-    ASSERT_EQ(tree.IsKey(key), found != model.end());
-    ASSERT_EQ(tree.Get(key, got), found != model.end());
-    if (found != model.end()) {
-      ASSERT_EQ(got, found->second);
-    }
+    const bool there = found != model.end();
+    ASSERT_TRUE(tree.IsKey(key) == there && tree.Get(key, got) == there) << k;
+    ASSERT_TRUE(!there || got == found->second) << k;
     ASSERT_EQ(tree.Length(), static_cast<long>(model.size()));
-    if ((op + 1) % kBatch == 0) ExpectSame(tree, model);
+    if ((op + 1) % 10000 == 0) ExpectSame(tree, model);  // everything, every 10000 steps
   }
 }
 
@@ -228,11 +224,7 @@ TEST(T23TreeTest, EveryKeyAndValueIsDestroyedOnce) {
     std::mt19937 rng(3);
     for (int i = 0; i < 20000; ++i) {
       const long k = static_cast<long>(rng() % 3000);
-      if (rng() % 3 != 0) {
-        tree.Add(k, k);
-      } else {
-        tree.Delete(k);
-      }
+      rng() % 3 != 0 ? tree.Add(k, k) : static_cast<void>(tree.Delete(k));
     }
     std::string why;
     EXPECT_TRUE(tree.CheckStructure(false, &why)) << why;
