@@ -75,13 +75,9 @@ TEST(KStringKeyTest, MapOrderMatchesStdStringModel) {
     keys[KStringKey(s.c_str())] += 1;
     model[s] += 1;
   }
-  ASSERT_EQ(keys.size(), model.size());
-  auto k = keys.begin();
-  for (auto m = model.begin(); m != model.end(); ++m, ++k) {
-    EXPECT_STREQ(k->first, m->first.c_str());
-    EXPECT_EQ(k->second, m->second);
-  }
-  EXPECT_EQ(keys.begin()->first.Length(), 0u);  // the empty key came first
+  std::vector<std::pair<std::string, int>> got;  // the empty key first
+  for (const auto& [k, n] : keys) got.emplace_back(static_cast<const char*>(k), n);
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>(model.begin(), model.end())));
 }
 
 }  // namespace

@@ -24,13 +24,10 @@ using Mode = TextModeScope;
 const char kHyou[] = "\x95\x5c";           // Shift-JIS "hyou", whose trail byte is a backslash
 const char kNihon[] = "\x93\xfa\x96\x7b";  // two kanji
 
-std::string Own(char* p) {
-  std::unique_ptr<char[]> owned(p);
-  return p ? std::string(p) : std::string("<null>");
-}
-// The length of a new text (-1: none), which it frees.
-long OwnLength(char* p) { return p ? static_cast<long>(Own(p).size()) : -1; }
 std::string T(const char* p) { return p ? std::string(p) : std::string("<null>"); }
+// A new text, which it frees.
+std::string Own(char* p) { return T(std::unique_ptr<char[]>(p).get()); }
+long OwnLength(char* p) { return p ? static_cast<long>(Own(p).size()) : -1; }  // -1: none
 // A count and the text it goes with.
 std::string R(long n, const char* s) { return std::to_string(n) + ":" + s; }
 // Where p points in s.
@@ -254,8 +251,7 @@ TEST(StrShiftJisTest, ComparisonValuesWholeCharactersAndLeadBytesFollowTheCodePa
 }
 
 std::string FromHex(const std::string& hex) {
-  std::string s;
-  if (hex == "-") return s;
+  std::string s;  // "-": none
   for (size_t i = 0; i + 1 < hex.size(); i += 2)
     s += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return s;
@@ -266,10 +262,8 @@ TEST(StrSjis2JisTest, MatchesPythonCodecsWithNfkcKana) {
   ASSERT_TRUE(cases.good());
   std::string in, out;
   int n = 0;
-  while (cases >> in >> out) {
+  for (; cases >> in >> out; ++n)
     EXPECT_EQ(Own(str_sjis2jis(FromHex(in).c_str())), FromHex(out)) << in;
-    ++n;
-  }
   EXPECT_GT(n, 190);
   EXPECT_EQ(Own(str_sjis2jis(nullptr)), "<null>");
 }
