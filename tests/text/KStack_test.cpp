@@ -10,17 +10,8 @@
 
 namespace {
 
-TEST(KStackTest, EmptyStackGivesNullAndReportsNothing) {
-  KStack s;
-  long out = 5;
-  ExpectDebug({}, [&] {
-    EXPECT_TRUE(s.Pop() == nullptr && s.TopOfStack() == nullptr);
-    EXPECT_FALSE(s.PopElement(&out) || s.TopOfStackElement(&out));
-  });
-  EXPECT_EQ(out, 5);
-}
-
-// A value stack and a stack of whole elements against a vector model.
+// A value stack and a stack of whole elements against a vector model; empty,
+// they give null and report nothing.
 TEST(KStackTest, PopsInReverseOrderAgainstVectorModel) {
   struct Frame {
     long a;
@@ -47,7 +38,12 @@ TEST(KStackTest, PopsInReverseOrderAgainstVectorModel) {
   }
   EXPECT_TRUE(values.NumElements() == model.size() && frames.NumElements() == model.size());
   while (!model.empty()) pop();
-  EXPECT_TRUE(values.IsEmpty() && frames.IsEmpty());
+  Frame out{-1, 0, ""};
+  ExpectDebug({}, [&] {
+    EXPECT_TRUE(values.Pop() == nullptr && values.TopOfStack() == nullptr);
+    EXPECT_FALSE(frames.PopElement(&out) || frames.TopOfStackElement(&out) || !values.IsEmpty());
+  });
+  EXPECT_EQ(out.a, -1);
 }
 
 }  // namespace

@@ -85,8 +85,7 @@ TEST(SwapTest, ReadStrStopsAtTheFirstNul) {
 
 TEST(SwapTest, TruncatedInputFailsWithOneLine) {
   std::istringstream shortInt(std::string("\x01", 1)), bytes("ab");
-  std::istringstream huge(
-      std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));      // 2 GiB, 3 there
+  std::istringstream huge(std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));  // 2 GiB
   std::FILE* f = FileWith(std::string("\x09\x00\x61\x62\x63", 5));  // 9 claimed, "abc" there
   int16_t v = 7;
   char buf[4];

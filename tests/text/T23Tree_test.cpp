@@ -3,6 +3,7 @@
 #include "vxkernel/text/T23Tree.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
@@ -27,18 +28,17 @@ std::string Name(long i) {
 struct CaseFreeKey {
   std::string text;
   CaseFreeKey(const char* s) : text(s) {}  // NOLINT: implicit for brevity
-  static std::string Fold(const std::string& s) {
-    std::string f = s;
-    for (char& c : f) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return f;
+  bool operator==(const CaseFreeKey& o) const {
+    return strcasecmp(text.c_str(), o.text.c_str()) == 0;
   }
-  bool operator==(const CaseFreeKey& o) const { return Fold(text) == Fold(o.text); }
-  bool operator<(const CaseFreeKey& o) const { return Fold(text) < Fold(o.text); }
+  bool operator<(const CaseFreeKey& o) const {
+    return strcasecmp(text.c_str(), o.text.c_str()) < 0;
+  }
 };
 
 // Counts live instances, so a lost or twice-destroyed key or value shows.
 struct Tracked {
-  static long gLive;
+  static inline long gLive = 0;
   long v;
   Tracked(long x = 0) : v(x) { ++gLive; }  // NOLINT: implicit for brevity
   Tracked(const Tracked& o) : v(o.v) { ++gLive; }
@@ -47,7 +47,6 @@ struct Tracked {
   bool operator==(const Tracked& o) const { return v == o.v; }
   bool operator<(const Tracked& o) const { return v < o.v; }
 };
-long Tracked::gLive = 0;
 
 // Compares every observable of the tree with the model (walks by value, by
 // pointer and in batches, positions, lookups) and checks the structure;

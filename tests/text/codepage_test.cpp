@@ -22,10 +22,8 @@ bool Iconv(const char* from, const char* to, const std::string& in, std::string*
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out->assign(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  size_t srcLeft = in.size();
-  char* dst = out->data();
-  size_t dstLeft = out->size();
+  char *src = const_cast<char*>(in.data()), *dst = out->data();
+  size_t srcLeft = in.size(), dstLeft = out->size();
   const size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
   const size_t f = iconv(cd, nullptr, nullptr, &dst, &dstLeft);
   iconv_close(cd);
