@@ -30,15 +30,13 @@ TEST(KPthread, JoinCarriesIdAndExitCodeAndEveryThreadHasItsOwnSlotValue) {
   ASSERT_EQ(thread.Create(Report, &gSeenId), 0);
   const uint32_t id = thread._Id();
   void* code = nullptr;
-  EXPECT_EQ(thread.Join(&code), 0);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(code), 0xDEADBEEFu);
+  EXPECT_TRUE(thread.Join(&code) == 0 && reinterpret_cast<uintptr_t>(code) == 0xDEADBEEFu);
   EXPECT_TRUE(gSeenId == id && id != KPthread::Self()._Id());
   EXPECT_EQ(gSeenValue, nullptr);  // a fresh thread's value is null
   EXPECT_EQ(gSlot.Get(), &mine);   // and its Set did not touch ours
   KPthreadSpecific other;
   EXPECT_TRUE(other._Index() != gSlot._Index() && other.Get() == nullptr);
-  ASSERT_EQ(detached.Create([](void*) { return 0u; }, nullptr), 0);
-  EXPECT_EQ(detached.Detach(), 0);
+  EXPECT_TRUE(detached.Create([](void*) { return 0u; }, nullptr) == 0 && detached.Detach() == 0);
   const KPthread self = KPthread::Self();
   EXPECT_TRUE(self == KPthread::Self() && self != none);
   for (KPthread t : {thread, detached, none, self}) {  // self: a thread cannot join itself

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "support/debug_capture.h"
 #include "threads/threads_test_util.h"
@@ -43,11 +44,8 @@ class KSharedFileTest : public ::testing::Test {
 
 // Each case locks a range, probes a byte it holds and one outside it, and unlocks.
 TEST_F(KSharedFileTest, RangesAndTheirOriginsAgainstAnotherProcess) {
-  struct Case {
-    bool exclusive;
-    KSeekMode origin;
-    long offset, length, position, held, free;
-  } cases[] = {
+  // exclusive, origin, offset, length; then where the stream is, a byte held and one free.
+  const std::tuple<bool, KSeekMode, long, long, long, long, long> cases[] = {
       {false, kSeekBegin, 10, 20, 0, 29, 30},  // shared: others may read
       {true, kSeekBegin, 10, 20, 0, 10, 9},
       {true, kSeekEnd, 5, 10, 100, 105, 104},  // from the end: 100 + 5; the stream moves there
@@ -56,16 +54,16 @@ TEST_F(KSharedFileTest, RangesAndTheirOriginsAgainstAnotherProcess) {
       {true, kSeekBegin, 10, 0x100000002L, 0, 11, 12},  // the length is taken modulo 2^32
   };
   KSharedFileLock lock(fPath.c_str(), "r+", kShareReadWrite);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.held);
+  for (const auto& [exclusive, origin, offset, length, position, held, free] : cases) {
+    SCOPED_TRACE(held);
     std::fseek(lock.File().Stream(), 40, SEEK_SET);
-    ASSERT_TRUE(c.exclusive ? lock.Writer().TryLock(c.origin, c.offset, c.length)
-                            : lock.Reader().Lock(c.origin, c.offset, c.length));
-    EXPECT_EQ(std::ftell(lock.File().Stream()), c.position);
-    EXPECT_TRUE(!OtherCan("trywrite", c.held) && OtherCan("tryread", c.held) != c.exclusive &&
-                OtherCan("trywrite", c.free));
-    ASSERT_TRUE(lock.Unlock(c.origin, c.offset, c.length));
-    EXPECT_TRUE(OtherCan("trywrite", c.held));
+    ASSERT_TRUE(exclusive ? lock.Writer().TryLock(origin, offset, length)
+                          : lock.Reader().Lock(origin, offset, length));
+    EXPECT_EQ(std::ftell(lock.File().Stream()), position);
+    EXPECT_TRUE(!OtherCan("trywrite", held) && OtherCan("tryread", held) != exclusive &&
+                OtherCan("trywrite", free));
+    ASSERT_TRUE(lock.Unlock(origin, offset, length));
+    EXPECT_TRUE(OtherCan("trywrite", held));
   }
   EXPECT_FALSE(lock.WriteLock(kSeekBegin, 10, 0) ||
                lock.WriteLock(static_cast<KSeekMode>(7), 10, 1) ||
@@ -90,25 +88,18 @@ TEST_F(KSharedFileTest, TwoOpensInOneProcessExcludeAndWaitForEachOther) {
   EXPECT_TRUE(got);
 }
 
+// Our mode and share against the probe's open ("mode share"): kShareRead lets others
+// only read and denies nothing we do; write-only modes count too.
 TEST_F(KSharedFileTest, SharingModesBetweenProcesses) {
-  struct Case {
-    const char* mode;
-    KShareMode share;
-    const char* other;  // the probe's mode and share
-    bool refused;
-  } cases[] = {
-      {"r", kShareRead, "r 3", false},
-      {"r", kShareRead, "r+ 3", true},  // others may only read
-      {"r", kShareRead, "a 3", true},
-      {"r", kShareRead, "r 2", true},  // would deny our reading
-      {"r+", kShareNone, "r 3", true},
-      {"a", kShareRead, "r 3", false},  // write-only modes count too
-      {"a", kShareRead, "a 3", true},
-  };
-  for (const Case& c : cases) {
-    std::FILE* ours = KSharedFile::Open(fPath.c_str(), c.mode, c.share);
+  using Case = std::tuple<const char*, KShareMode, const char*, bool>;  // ..., refused
+  for (const auto& [mode, share, other, refused] :
+       {Case{"r", kShareRead, "r 3", false}, Case{"r", kShareRead, "r+ 3", true},
+        Case{"r", kShareRead, "a 3", true}, Case{"r", kShareRead, "r 2", true},
+        Case{"r+", kShareNone, "r 3", true}, Case{"a", kShareRead, "r 3", false},
+        Case{"a", kShareRead, "a 3", true}}) {
+    std::FILE* ours = KSharedFile::Open(fPath.c_str(), mode, share);
     ASSERT_NE(ours, nullptr);
-    EXPECT_EQ(Probe(std::string("open ") + c.other), !c.refused) << c.mode << " " << c.other;
+    EXPECT_EQ(Probe(std::string("open ") + other), !refused) << mode << " " << other;
     std::fclose(ours);
   }
   EXPECT_TRUE(Probe("open r+ 0"));  // the rule ends with the close
@@ -116,8 +107,8 @@ TEST_F(KSharedFileTest, SharingModesBetweenProcesses) {
   ExpectDebug({"KSharedFile::Open - sharing violation: " + fPath + "\n",
                "KSharedFile::Open - could not open file: " + fPath + "/x\n"},
               [&] {
-                EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite),
-                          nullptr);  // same process too
+                // Refused in the same process too.
+                EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);
                 EXPECT_EQ(KSharedFile::Open((fPath + "/x").c_str(), "r", kShareReadWrite), nullptr);
               });
   EXPECT_EQ(std::ifstream(fPath, std::ios::binary | std::ios::ate).tellg(), 100);  // not truncated

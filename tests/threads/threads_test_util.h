@@ -32,8 +32,7 @@ void OnThreads(int n, Body body) {
   for (int t = 0; t < n; ++t) threads.emplace_back(body, t);
 }
 
-// The current time plus ms milliseconds.
-inline KTimestamp FromNow(long long ms) {
+inline KTimestamp FromNow(long long ms) {  // the current time plus ms milliseconds
   KTimestamp t;
   t._Milliseconds() += ms;
   return t;
