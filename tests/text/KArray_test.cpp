@@ -46,10 +46,9 @@ class KArrayTest : public ::testing::Test {
 TEST_F(KArrayTest, PutPastTheEndGrowsAndZeroFills) {
   ASSERT_TRUE(fArray.PutSelementAt(V(99), 10));
   EXPECT_EQ(Contents(), (std::vector<long>{0, 0, 0, 0, 0, 0, 0, 0, 0, 99}));
-  EXPECT_EQ(fArray.AllocatedElements(), 24u);  // 10 + bumper 14
-  EXPECT_TRUE(TailIsZero());
-  ASSERT_TRUE(fArray.PutSelementAt(V(1), 320));
-  EXPECT_EQ(fArray.AllocatedElements(), 340u);  // a large request grows by a sixteenth
+  EXPECT_TRUE(fArray.AllocatedElements() == 24 && TailIsZero());  // 10 + bumper 14
+  // A large request grows by a sixteenth.
+  EXPECT_TRUE(fArray.PutSelementAt(V(1), 320) && fArray.AllocatedElements() == 340);
   EXPECT_EQ(fCapture.All(), "");
 }
 
@@ -89,8 +88,8 @@ TEST_F(KArrayTest, InsertShiftsAndRefusesAtTheLimit) {
             (std::vector<std::string>{"Array index too large 8", "Array index too large 3"}));
 }
 
-// Empty or too long ranges are silent no-ops, a 0 index is reported; the
-// block stays when everything goes.
+// Empty or too long ranges are silent no-ops, a 0 index is reported; the block stays when
+// everything goes.
 TEST_F(KArrayTest, DeleteRanges) {
   Fill({1, 2, 3, 4, 5, 6});
   EXPECT_FALSE(fArray.DeleteElementsBetween(2, 1) || fArray.DeleteElementsBetween(1, 7));
@@ -140,8 +139,7 @@ TEST_F(KArrayTest, ElementOperationsCopyBytes) {
   EXPECT_TRUE(seen == std::vector<short>({0, 1, 2, 3}) && !it.IsMore());
 }
 
-// Ascending data, empty arrays and misses at either end are in the
-// lower_bound comparison below.
+// Ascending data, empty arrays and misses at either end are in the lower_bound comparison below.
 TEST_F(KArrayTest, BinarySearchWithADescendingComparison) {
   auto reversed = [](const void* a, const void* b, size_t) {
     return static_cast<int>(reinterpret_cast<long>(b) - reinterpret_cast<long>(a));
@@ -152,8 +150,8 @@ TEST_F(KArrayTest, BinarySearchWithADescendingComparison) {
               desc.BsearchSelement(V(25), reversed) == -2);
 }
 
-// Against std::lower_bound on random sorted data, with duplicates: a hit
-// must hold the key, a miss must name the insertion position.
+// Against std::lower_bound on random sorted data, with duplicates: a hit must hold the key, a miss
+// must name the insertion position.
 TEST_F(KArrayTest, BinarySearchMatchesLowerBound) {
   std::mt19937 rng(2024);
   for (int round = 0; round < 200; ++round) {

@@ -10,8 +10,8 @@
 
 namespace {
 
-// A value stack and a stack of whole elements against a vector model; empty,
-// they give null and report nothing.
+// A value stack and a stack of whole elements against a vector model; empty, they give null and
+// report nothing.
 TEST(KStackTest, PopsInReverseOrderAgainstVectorModel) {
   struct Frame {
     long a;

@@ -14,8 +14,8 @@ namespace {
 
 bool SharesEmpty(const KString& s) { return s.Ref() == &KString::gEmptyRef; }
 
-// Empty strings, however made, share the static representation; copying it
-// or appending nothing to it leaves its count alone.
+// Empty strings, however made, share the static representation; copying it or appending nothing to
+// it leaves its count alone.
 TEST(KStringTest, EveryEmptyStringSharesTheStaticRepresentation) {
   char text[] = "x";
   KString a, b(""), c(nullptr), d(text, 0), e(nullptr, 5), f = KString::KStringFromPtr(nullptr);
@@ -44,12 +44,11 @@ TEST(KStringTest, CapacityDoublesThenGrowsByAThird) {
   }
 }
 
-// Appends run in place until the capacity is reached, then move to a block
-// sized by the capacity rule; appending nothing keeps the representation.
+// Appends run in place until the capacity is reached, then move to a block sized by the capacity
+// rule; appending nothing keeps the representation.
 TEST(KStringTest, AppendsRunInPlaceUntilCapacityIsReached) {
   KString s;
-  s += 'a';
-  s += "bc";
+  (s += 'a') += "bc";
   ASSERT_EQ(s.Capacity(), 47u);
   const char* text = s;
   for (int i = 0; i < 44; ++i) {
@@ -89,8 +88,8 @@ TEST(KStringTest, CopiesShareUntilOneIsWritten) {
   EXPECT_TRUE(SharesEmpty(a));
 }
 
-// Appends of our own text, in place and out of place, against a std::string
-// model grown the same way.
+// Appends of our own text, in place and out of place, against a std::string model grown the same
+// way.
 TEST(KStringTest, AppendsMatchStdStringModelEvenFromTheirOwnText) {
   KString s;
   std::string model;
@@ -116,8 +115,8 @@ TEST(KStringTest, AppendsMatchStdStringModelEvenFromTheirOwnText) {
   EXPECT_EQ(t, std::string(18, 'z').c_str());
 }
 
-// Bytes after an embedded NUL count in the length and are copied, but
-// comparison and output stop at the NUL.
+// Bytes after an embedded NUL count in the length and are copied, but comparison and output stop at
+// the NUL.
 TEST(KStringTest, EmbeddedNulAndIndexOutsideTheText) {
   const char bytes[] = {'A', '\0', 'b'};
   KString s(bytes, 3);
@@ -164,8 +163,7 @@ TEST(KStringTest, OrderingMatchesUnsignedByteOrder) {
 }
 
 TEST(KStringTest, FromPtrAdoptsTheBuffer) {
-  char* p = new char[6];
-  std::memcpy(p, "hello", 6);
+  char* p = std::strcpy(new char[6], "hello");
   KString s = KString::KStringFromPtr(p);
   EXPECT_EQ(static_cast<const char*>(s), p);
   EXPECT_TRUE(s.Length() == 5 && s.Capacity() == 5);

@@ -11,8 +11,8 @@
 
 namespace {
 
-// Runs the same writes on a FILE* and on a C++ stream and checks that both
-// produced the expected bytes.
+// Runs the same writes on a FILE* and on a C++ stream and checks that both produced the expected
+// bytes.
 template <typename WriteFn>
 std::string WrittenByBoth(WriteFn write) {
   std::FILE* f = std::tmpfile();
@@ -36,9 +36,9 @@ std::FILE* FileWith(const std::string& bytes) {
   return f;
 }
 
-// Integers are little-endian. "" and null are stored alike; 32766
-// characters + NUL fit the 16-bit length, one more needs the escape FFFF and
-// a 32-bit length. Written through both stream kinds, read back through both.
+// Integers are little-endian. "" and null are stored alike; 32766 characters + NUL fit the 16-bit
+// length, one more needs the escape FFFF and a 32-bit length. Written through both stream kinds,
+// read back through both.
 TEST(SwapTest, EveryKindWrittenAndReadBackThroughBothStreamKinds) {
   const int32_t i4 = -0x789ABCDF + 0x10000000;  // 0x97654321
   const std::string shortest(32766, 'x'), longer(32767, 'y');

@@ -1,5 +1,5 @@
-// T23Tree: the 2-3 tree against a std::map model, its structure after every
-// batch of changes, positional access, copies and stored keys.
+// T23Tree: the 2-3 tree against a std::map model, its structure after every batch of changes,
+// positional access, copies and stored keys.
 #include "vxkernel/text/T23Tree.h"
 
 #include <gtest/gtest.h>
@@ -48,9 +48,9 @@ struct Tracked {
   bool operator<(const Tracked& o) const { return v < o.v; }
 };
 
-// Compares every observable of the tree with the model (walks by value, by
-// pointer and in batches, positions, lookups) and checks the structure;
-// exact asks for routing keys equal to the smallest key below.
+// Compares every observable of the tree with the model (walks by value, by pointer and in batches,
+// positions, lookups) and checks the structure; exact asks for routing keys equal to the smallest
+// key below.
 template <class K>
 void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>& model,
                 bool exact = false) {
@@ -84,8 +84,8 @@ void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>&
     }
   });
   EXPECT_TRUE(inOrder && m == model.end());
-  // Asking for the levels of a small map ahead of a walk reads nodes only;
-  // past the leaves it reports every pair once per call.
+  // Asking for the levels of a small map ahead of a walk reads nodes only; past the leaves it
+  // reports every pair once per call.
   for (int depth = 0; depth < 8; ++depth) {
     long pairs = 0;
     tree.PrefetchLevel(depth, [&](const K&, const long&) { ++pairs; });
@@ -128,9 +128,8 @@ TYPED_TEST(T23TreeKeyTest, RandomChangesMatchStdMapModel) {
   }
 }
 
-// Built in ascending, descending and random order, the map has exact
-// routing keys; emptied in random order it answers nothing and starts again
-// from a single leaf.
+// Built in ascending, descending and random order, the map has exact routing keys; emptied in
+// random order it answers nothing and starts again from a single leaf.
 TYPED_TEST(T23TreeKeyTest, AnyInsertionOrderAgreesAndDeletingEverythingEmptiesTheMap) {
   using K = TypeParam;
   constexpr long kN = 5000;
@@ -215,8 +214,8 @@ TEST(T23TreeTest, CopiesAreIndependent) {
   EXPECT_TRUE(moved.CheckStructure(false, &why)) << why;
 }
 
-// Keys and values are destroyed exactly once, whichever way they leave:
-// routing-key moves on splits, merges and borrows included.
+// Keys and values are destroyed exactly once, whichever way they leave: routing-key moves on
+// splits, merges and borrows included.
 TEST(T23TreeTest, EveryKeyAndValueIsDestroyedOnce) {
   {
     T23Tree<Tracked, Tracked> tree;

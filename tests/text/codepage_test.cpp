@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/debug_capture.h"
@@ -16,8 +17,7 @@
 
 namespace {
 
-// The oracle: one iconv call over the whole input; false when iconv
-// rejects any of it.
+// The oracle: one iconv call over the whole input; false when iconv rejects any of it.
 bool Iconv(const char* from, const char* to, const std::string& in, std::string* out) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
@@ -75,8 +75,8 @@ TEST(CodePageTest, DoubleByteTablesMatchIconv) {
   EXPECT_EQ(wtosj(sjtow(sjis)), wtomb(932, sjtow(sjis)));
 }
 
-// Converters are pooled and shared between threads; each thread must still
-// get its own converter (they carry shift state).
+// Converters are pooled and shared between threads; each thread must still get its own converter
+// (they carry shift state).
 TEST(CodePageTest, ConcurrentConversionsStayCorrect) {
   const std::string sjis = AllPairs("CP932", 0x88, 0x89, 0x40, 0xFC);
   const std::string jis = FromHex("1b244230211b2842") + "x";  // ISO-2022-JP is stateful
@@ -142,17 +142,13 @@ TEST(CodePageTest, NullEmptyAndUnknown) {
 
 // Code page 0 is the one the text mode implies (Western 1252 when single-byte).
 TEST(CodePageTest, CodePageZeroFollowsTheSettings) {
-  struct Case {
-    TextModeScope::Mode mode;
-    std::string text;
-    std::wstring wide;
-  } cases[] = {{TextModeScope::kShiftJis, FromHex("93fa967b"), L"\u65e5\u672c"},
-               {TextModeScope::kSingleByte, "\xe9", L"\u00e9"},
-               {TextModeScope::kUtf8, "\xc3\xa9", L"\u00e9"}};
-  for (const Case& c : cases) {
-    TextModeScope mode(c.mode);
-    EXPECT_EQ(atow(c.text), c.wide) << c.mode;
-    EXPECT_EQ(wtoa(c.wide), c.text) << c.mode;
+  using Case = std::tuple<TextModeScope::Mode, std::string, std::wstring>;
+  for (const auto& [m, text, wide] :
+       {Case{TextModeScope::kShiftJis, FromHex("93fa967b"), L"\u65e5\u672c"},
+        Case{TextModeScope::kSingleByte, "\xe9", L"\u00e9"},
+        Case{TextModeScope::kUtf8, "\xc3\xa9", L"\u00e9"}}) {
+    TextModeScope mode(m);
+    EXPECT_TRUE(atow(text) == wide && wtoa(wide) == text) << m;
   }
 }
 

@@ -1,5 +1,4 @@
-// strs_ string tables, checked against a std::map model, and the memory
-// block conversions.
+// strs_ string tables, checked against a std::map model, and the memory block conversions.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -38,8 +37,8 @@ TEST(StrTableTest, NewTableLayout) {
   EXPECT_EQ(header(), (std::vector<int>{0, 10, 28, 0}));  // count, slots, end, garbage
   EXPECT_EQ(t.Add("abc"), 1);
   EXPECT_EQ(t.Add("de"), 2);
-  // "abc" + NUL is already even, "de" + NUL is padded to 4; the offsets of
-  // strings 1 and 2 follow the header.
+  // "abc" + NUL is already even, "de" + NUL is padded to 4; the offsets of strings 1 and 2 follow
+  // the header.
   EXPECT_EQ(header(), (std::vector<int>{2, 10, 36, 0}));
   EXPECT_TRUE(t.Field(4) == 28 && t.Field(5) == 32);
 }

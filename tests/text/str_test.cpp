@@ -18,9 +18,8 @@ std::string RandomText(std::mt19937& rng, size_t maxLength) {
   return s;
 }
 
-// Case-sensitive: the unit sign of unsigned byte order, as std::string
-// compares. Ignoring case: the difference of the first bytes whose toupper
-// values differ. Null on either side compares equal.
+// Case-sensitive: the unit sign of unsigned byte order, as std::string compares. Ignoring case: the
+// difference of the first bytes whose toupper values differ. Null on either side compares equal.
 TEST(StrCompareTest, MatchesReferencesWithAndWithoutCase) {
   std::mt19937 rng(42);
   for (int i = 0; i < 20000; ++i) {

@@ -1,5 +1,5 @@
-// Sets the process text mode through the KIntl setters for one test and puts
-// the previous settings back when it ends.
+// Sets the process text mode through the KIntl setters for one test and puts the previous settings
+// back when it ends.
 #ifndef VXKERNEL_TESTS_TEXT_TEXT_MODE_SCOPE_H_
 #define VXKERNEL_TESTS_TEXT_TEXT_MODE_SCOPE_H_
 
