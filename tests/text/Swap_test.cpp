@@ -83,17 +83,17 @@ TEST(SwapTest, ReadStrStopsAtTheFirstNul) {
   EXPECT_FALSE(SwapReadI1(in, &v));
 }
 
-TEST(SwapTest, TruncatedInputFailsWithOneLine) {
-  std::istringstream shortInt(std::string("\x01", 1)), bytes("ab");
+TEST(SwapTest, TruncatedInputOrAZeroLengthFailsWithOneLine) {
+  std::istringstream shortInt(std::string("\x01", 1)), bytes("ab"), zero(std::string(2, '\0'));
   std::istringstream huge(std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));  // 2 GiB
   std::FILE* f = FileWith(std::string("\x09\x00\x61\x62\x63", 5));  // 9 claimed, "abc" there
   int16_t v = 7;
   char buf[4];
   DebugCapture capture;
-  EXPECT_TRUE(!SwapReadI2(shortInt, &v) && v == 7);
+  EXPECT_TRUE(!SwapReadI2(shortInt, &v) && v == 7 && SwapReadStr(zero) == "");
   EXPECT_TRUE(SwapReadStr(f) == "" && SwapReadStr(huge) == "" && !SwapReadBytes(bytes, buf, 4));
   std::fclose(f);
-  EXPECT_EQ(capture.Texts().size(), 4u);
+  EXPECT_EQ(capture.Texts().size(), 5u);
   EXPECT_EQ(capture.Texts()[0], "SwapReadI2 - unexpected end of stream\n");
 }
 
