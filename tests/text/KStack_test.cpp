@@ -3,66 +3,47 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "support/debug_capture.h"
 
 namespace {
 
-TEST(KStackTest, EmptyStackGivesNullAndReportsNothing) {
-  DebugCapture capture;
-  KStack s;
-  EXPECT_EQ(s.Pop(), nullptr);
-  EXPECT_EQ(s.TopOfStack(), nullptr);
-  long out = 5;
-  EXPECT_FALSE(s.PopElement(&out));
-  EXPECT_FALSE(s.TopOfStackElement(&out));
-  EXPECT_EQ(out, 5);
-  EXPECT_EQ(capture.All(), "");
-}
-
+// A value stack and a stack of whole elements against a vector model; empty, they give null and
+// report nothing.
 TEST(KStackTest, PopsInReverseOrderAgainstVectorModel) {
-  KStack s;
-  std::vector<long> model;
-  for (long i = 1; i <= 100; ++i) {
-    s.Push(reinterpret_cast<void*>(i * 3));
-    model.push_back(i * 3);
-    if (i % 4 == 0) {
-      EXPECT_EQ(reinterpret_cast<long>(s.Pop()), model.back());
-      model.pop_back();
-    }
-    EXPECT_EQ(reinterpret_cast<long>(s.TopOfStack()), model.back());
-  }
-  EXPECT_EQ(s.NumElements(), model.size());
-  while (!model.empty()) {
-    EXPECT_EQ(reinterpret_cast<long>(s.Pop()), model.back());
-    model.pop_back();
-  }
-  EXPECT_TRUE(s.IsEmpty());
-}
-
-TEST(KStackTest, ElementStackCopiesWholeElements) {
   struct Frame {
-    int a;
+    long a;
     double b;
     char c[11];
   };
-  KStack s(sizeof(Frame));
-  for (int i = 0; i < 30; ++i) {
-    Frame f{i, i * 0.5, "frame"};
-    s.PushElement(&f);
+  KStack values, frames(sizeof(Frame));
+  std::vector<long> model;
+  auto pop = [&] {
+    Frame f{}, top{};
+    ASSERT_TRUE(frames.TopOfStackElement(&top) && frames.PopElement(&f));
+    EXPECT_TRUE(f.a == model.back() && top.a == f.a && f.b == f.a * 0.5 &&
+                std::string(f.c) == "frame");
+    EXPECT_EQ(reinterpret_cast<long>(values.Pop()), model.back());
+    model.pop_back();
+  };
+  for (long i = 1; i <= 100; ++i) {
+    values.Push(reinterpret_cast<void*>(i * 3));
+    Frame f{i * 3, i * 1.5, "frame"};
+    frames.PushElement(&f);
+    model.push_back(i * 3);
+    if (i % 4 == 0) pop();
+    EXPECT_EQ(reinterpret_cast<long>(values.TopOfStack()), model.back());
   }
-  Frame top{};
-  ASSERT_TRUE(s.TopOfStackElement(&top));
-  EXPECT_EQ(top.a, 29);
-  for (int i = 29; i >= 0; --i) {
-    Frame f{};
-    ASSERT_TRUE(s.PopElement(&f));
-    EXPECT_EQ(f.a, i);
-    EXPECT_EQ(f.b, i * 0.5);
-    EXPECT_STREQ(f.c, "frame");
-  }
-  EXPECT_TRUE(s.IsEmpty());
+  EXPECT_TRUE(values.NumElements() == model.size() && frames.NumElements() == model.size());
+  while (!model.empty()) pop();
+  Frame out{-1, 0, ""};
+  ExpectDebug({}, [&] {
+    EXPECT_TRUE(values.Pop() == nullptr && values.TopOfStack() == nullptr);
+    EXPECT_FALSE(frames.PopElement(&out) || frames.TopOfStackElement(&out) || !values.IsEmpty());
+  });
+  EXPECT_EQ(out.a, -1);
 }
 
 }  // namespace

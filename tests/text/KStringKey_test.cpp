@@ -15,69 +15,51 @@
 namespace {
 
 TEST(KStringKeyTest, EqualityNeedsEqualLengthAndText) {
-  EXPECT_FALSE(KStringKey("abc") == KStringKey("abd"));
-  EXPECT_TRUE(KStringKey("abc") == KStringKey("abc"));
-  EXPECT_TRUE(KStringKey() == KStringKey(""));
-  EXPECT_TRUE(KStringKey(static_cast<const char*>(nullptr)) == KStringKey());
-  EXPECT_TRUE(KStringKey("abc") == "abc");
-  EXPECT_FALSE(KStringKey("abc") == "ab");
-  EXPECT_TRUE(KStringKey() == "");
-  EXPECT_TRUE(KStringKey() == static_cast<const char*>(nullptr));
+  const char* null = nullptr;
+  EXPECT_TRUE(KStringKey("abc") == KStringKey("abc") && KStringKey() == KStringKey("") &&
+              KStringKey(null) == KStringKey() && KStringKey("abc") == "abc" &&
+              KStringKey() == "" && KStringKey() == null);
+  EXPECT_FALSE(KStringKey("abc") == KStringKey("abd") || KStringKey("abc") == "ab");
   // A KString with an embedded NUL keeps its length but only its first bytes.
   const char bytes[] = {'a', '\0', 'b'};
   KStringKey withNul{KString(bytes, 3)};
-  EXPECT_EQ(withNul.Length(), 3u);
-  EXPECT_STREQ(withNul, "a");
-  EXPECT_FALSE(withNul == KStringKey("a"));
+  EXPECT_TRUE(withNul.Length() == 3 && std::string(withNul) == "a" &&
+              !(withNul == KStringKey("a")));
 }
 
+// The empty key is never null and sorts first.
 TEST(KStringKeyTest, EmptyKeyIsNeverNullAndSortsFirst) {
-  KStringKey empty;
-  EXPECT_STREQ(static_cast<const char*>(empty), "");
-  EXPECT_TRUE(empty < KStringKey("\x01"));
-  EXPECT_FALSE(KStringKey("\x01") < empty);
-  EXPECT_FALSE(empty < KStringKey());
+  const KStringKey empty, one("\x01");
+  EXPECT_TRUE(empty < one && !(one < empty) && !(empty < KStringKey()));
   std::ostringstream out;
-  out << empty << KStringKey("key");
+  out << static_cast<const char*>(empty) << empty << KStringKey("key");
   EXPECT_EQ(out.str(), "key");
 }
 
-TEST(KStringKeyTest, CopiesAreDeep) {
+TEST(KStringKeyTest, CopiesAreDeepAndFoldInPlace) {
   KStringKey a("original");
   KStringKey b(a);
   EXPECT_NE(static_cast<const char*>(a), static_cast<const char*>(b));
   b.Upper();
-  EXPECT_STREQ(a, "original");
-  EXPECT_STREQ(b, "ORIGINAL");
+  EXPECT_TRUE(a == "original" && b == "ORIGINAL");
+  b = "MiXeD-9";
+  b.Lower();
+  EXPECT_STREQ(b, "mixed-9");
   b = a;
-  EXPECT_STREQ(b, "original");
   const KStringKey& self = b;
   b = self;  // self-assignment keeps the key
   EXPECT_STREQ(b, "original");
   b = static_cast<const char*>(b) + 4;  // from our own text
-  EXPECT_STREQ(b, "inal");
-  EXPECT_EQ(b.Length(), 4u);
+  EXPECT_TRUE(b == "inal" && b.Length() == 4);
   b = nullptr;
+  b.Upper();
   EXPECT_EQ(b.Length(), 0u);
-  KStringKey fromString{KString("shared")};
-  EXPECT_STREQ(fromString, "shared");
-  KStringKey moved(std::move(fromString));
+  KStringKey fromString{KString("shared")}, moved(std::move(fromString));
   EXPECT_STREQ(moved, "shared");
 }
 
-TEST(KStringKeyTest, UpperAndLowerFoldInPlace) {
-  KStringKey k("MiXeD-9");
-  k.Lower();
-  EXPECT_STREQ(k, "mixed-9");
-  k.Upper();
-  EXPECT_STREQ(k, "MIXED-9");
-  KStringKey e;
-  e.Upper();
-  EXPECT_EQ(e.Length(), 0u);
-}
-
-// A std::map keyed by KStringKey must order and find exactly as one keyed by
-// std::string, whose byte order is unsigned as well.
+// A std::map keyed by KStringKey must order and find exactly as one keyed by std::string, whose
+// byte order is unsigned as well.
 TEST(KStringKeyTest, MapOrderMatchesStdStringModel) {
   std::mt19937 rng(1234);
   const char alphabet[] = "abAB\x7f\x80\xff";
@@ -89,13 +71,9 @@ TEST(KStringKeyTest, MapOrderMatchesStdStringModel) {
     keys[KStringKey(s.c_str())] += 1;
     model[s] += 1;
   }
-  ASSERT_EQ(keys.size(), model.size());
-  auto k = keys.begin();
-  for (auto m = model.begin(); m != model.end(); ++m, ++k) {
-    EXPECT_STREQ(k->first, m->first.c_str());
-    EXPECT_EQ(k->second, m->second);
-  }
-  EXPECT_EQ(keys.begin()->first.Length(), 0u);  // the empty key came first
+  std::vector<std::pair<std::string, int>> got;  // the empty key first
+  for (const auto& [k, n] : keys) got.emplace_back(static_cast<const char*>(k), n);
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>(model.begin(), model.end())));
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 
 namespace {
 
-// Runs the same writes on a FILE* and on a C++ stream and checks that both
-// produced the expected bytes.
+// Runs the same writes on a FILE* and on a C++ stream and checks that both produced the expected
+// bytes.
 template <typename WriteFn>
 std::string WrittenByBoth(WriteFn write) {
   std::FILE* f = std::tmpfile();
@@ -36,85 +36,65 @@ std::FILE* FileWith(const std::string& bytes) {
   return f;
 }
 
-TEST(SwapTest, IntegersAreLittleEndian) {
-  const std::string bytes = WrittenByBoth([](auto& s) {
+// Integers are little-endian. "" and null are stored alike; 32766 characters + NUL fit the 16-bit
+// length, one more needs the escape FFFF and a 32-bit length. Written through both stream kinds,
+// read back through both.
+TEST(SwapTest, EveryKindWrittenAndReadBackThroughBothStreamKinds) {
+  const int32_t i4 = -0x789ABCDF + 0x10000000;  // 0x97654321
+  const std::string shortest(32766, 'x'), longer(32767, 'y');
+  const std::string bytes = WrittenByBoth([&](auto& s) {
     SwapWriteI1(s, int8_t{-2});
     SwapWriteI2(s, int16_t{0x1234});
-    SwapWriteI4(s, int32_t{-0x789ABCDF + 0x10000000});
+    SwapWriteI4(s, i4);
+    SwapWriteStr(s, "");
+    SwapWriteStr(s, nullptr);
+    SwapWriteStr(s, "ab");
+    SwapWriteBytes(s, "\0\1\xff", 3);
+    SwapWriteStr(s, shortest.c_str());
+    SwapWriteStr(s, longer.c_str());
   });
-  const int32_t i4 = -0x789ABCDF + 0x10000000;
-  std::string expected = "\xfe\x34\x12";
-  for (int k = 0; k < 4; ++k) expected += static_cast<char>(static_cast<uint32_t>(i4) >> (8 * k));
-  EXPECT_EQ(bytes, expected);
-
+  EXPECT_EQ(bytes.substr(0, 23), std::string("\xfe\x34\x12\x21\x43\x65\x97"
+                                             "\1\0\0\1\0\0\3\0ab\0\0\1\xff\xff\x7f",
+                                             23));
+  EXPECT_EQ(bytes.substr(23 + 32767, 6), std::string("\xff\xff\x00\x80\x00\x00", 6));
   std::istringstream in(bytes);
-  int8_t a = 0;
-  int16_t b = 0;
-  int32_t c = 0;
-  EXPECT_TRUE(SwapReadI1(in, &a) && SwapReadI2(in, &b) && SwapReadI4(in, &c));
-  EXPECT_EQ(a, -2);
-  EXPECT_EQ(b, 0x1234);
-  EXPECT_EQ(c, i4);
   std::FILE* f = FileWith(bytes);
-  a = 0, b = 0, c = 0;
-  EXPECT_TRUE(SwapReadI1(f, &a) && SwapReadI2(f, &b) && SwapReadI4(f, &c));
-  EXPECT_EQ(c, i4);
+  auto readBack = [&](auto& s) {
+    int8_t a = 0;
+    int16_t b = 0;
+    int32_t c = 0;
+    char raw[3];
+    EXPECT_TRUE(SwapReadI1(s, &a) && SwapReadI2(s, &b) && SwapReadI4(s, &c));
+    EXPECT_TRUE(a == -2 && b == 0x1234 && c == i4);
+    EXPECT_TRUE(SwapReadStr(s) == "" && SwapReadStr(s) == "" && SwapReadStr(s) == "ab");
+    EXPECT_TRUE(SwapReadBytes(s, raw, 3) && std::string(raw, 3) == std::string("\0\1\xff", 3));
+    EXPECT_TRUE(SwapReadStr(s) == shortest.c_str() && SwapReadStr(s) == longer.c_str());
+  };
+  readBack(in);
+  readBack(f);
   std::fclose(f);
 }
 
-TEST(SwapTest, StringFormat) {
-  std::ostringstream out;
-  SwapWriteStr(out, "");
-  SwapWriteStr(out, nullptr);
-  SwapWriteStr(out, "ab");
-  EXPECT_EQ(out.str(), std::string("\x01\x00\x00\x01\x00\x00\x03\x00\x61\x62\x00", 11));  // .. "ab"
-
-  // 32766 characters + NUL fit the 16-bit field; one more needs the escape.
-  const std::string shortest(32766, 'x');
-  const std::string longer(32767, 'y');
-  std::ostringstream big;
-  SwapWriteStr(big, shortest.c_str());
-  SwapWriteStr(big, longer.c_str());
-  const std::string b = big.str();
-  EXPECT_EQ(b.substr(0, 2), "\xff\x7f");
-  EXPECT_EQ(b.substr(2 + 32767, 6), std::string("\xff\xff\x00\x80\x00\x00", 6));
-  std::istringstream in(b);
-  EXPECT_EQ(std::string(SwapReadStr(in)), shortest);
-  EXPECT_EQ(std::string(SwapReadStr(in)), longer);
-}
-
+// A stored text ends at its first NUL, but its whole stored length is read.
 TEST(SwapTest, ReadStrStopsAtTheFirstNul) {
   std::istringstream in(std::string("\x05\x00\x61\x62\x00\x63\x64", 7));  // 5: "ab\0cd"
   EXPECT_EQ(std::string(SwapReadStr(in)), "ab");
   int8_t v;
-  EXPECT_FALSE(SwapReadI1(in, &v));  // the whole stored length was consumed
+  EXPECT_FALSE(SwapReadI1(in, &v));
 }
 
-TEST(SwapTest, TruncatedInputFailsWithOneLine) {
-  DebugCapture capture;
-  std::istringstream shortInt(std::string("\x01", 1));
-  int16_t v = 7;
-  EXPECT_FALSE(SwapReadI2(shortInt, &v));
-  EXPECT_EQ(v, 7);
+TEST(SwapTest, TruncatedInputOrAZeroLengthFailsWithOneLine) {
+  std::istringstream shortInt(std::string("\x01", 1)), bytes("ab"), zero(std::string(2, '\0'));
+  std::istringstream huge(std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));  // 2 GiB
   std::FILE* f = FileWith(std::string("\x09\x00\x61\x62\x63", 5));  // 9 claimed, "abc" there
-  EXPECT_EQ(std::string(SwapReadStr(f)), "");
-  std::fclose(f);
-  std::istringstream huge(std::string("\xff\xff\xff\xff\xff\x7f\x61\x62\x63", 9));
-  EXPECT_EQ(std::string(SwapReadStr(huge)), "");  // 2 GiB claimed, 3 bytes there
+  int16_t v = 7;
   char buf[4];
-  std::istringstream bytes("ab");
-  EXPECT_FALSE(SwapReadBytes(bytes, buf, 4));
-  EXPECT_EQ(capture.Texts().size(), 4u);
+  DebugCapture capture;
+  EXPECT_TRUE(!SwapReadI2(shortInt, &v) && v == 7 && SwapReadStr(zero) == "");
+  EXPECT_TRUE(SwapReadStr(f) == "" && SwapReadStr(huge) == "" && !SwapReadBytes(bytes, buf, 4));
+  std::fclose(f);
+  EXPECT_EQ(capture.Texts().size(), 5u);
   EXPECT_EQ(capture.Texts()[0], "SwapReadI2 - unexpected end of stream\n");
-}
-
-TEST(SwapTest, RawBytes) {
-  const std::string bytes = WrittenByBoth([](auto& s) { SwapWriteBytes(s, "\x00\x01\xff", 3); });
-  EXPECT_EQ(bytes, std::string("\x00\x01\xff", 3));
-  std::istringstream in(bytes);
-  char buf[3];
-  EXPECT_TRUE(SwapReadBytes(in, buf, 3));
-  EXPECT_EQ(std::string(buf, 3), bytes);
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <iconv.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/debug_capture.h"
@@ -15,16 +17,13 @@
 
 namespace {
 
-// The oracle: one iconv call over the whole input; false when iconv
-// rejects any of it.
+// The oracle: one iconv call over the whole input; false when iconv rejects any of it.
 bool Iconv(const char* from, const char* to, const std::string& in, std::string* out) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out->assign(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  size_t srcLeft = in.size();
-  char* dst = out->data();
-  size_t dstLeft = out->size();
+  char *src = const_cast<char*>(in.data()), *dst = out->data();
+  size_t srcLeft = in.size(), dstLeft = out->size();
   const size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
   const size_t f = iconv(cd, nullptr, nullptr, &dst, &dstLeft);
   iconv_close(cd);
@@ -65,41 +64,36 @@ void ExpectMatchesIconv(unsigned codePage, const char* name, const std::string& 
   EXPECT_EQ(wtomb(codePage, w), back) << name;
 }
 
-TEST(CodePageTest, ShiftJisTableMatchesIconv) {
-  const std::string all = AllPairs("CP932", 0x81, 0xFC, 0x40, 0xFC);
-  ASSERT_GT(all.size(), 2 * 7000u);
-  ExpectMatchesIconv(932, "CP932", all);
-  EXPECT_EQ(sjtow(all), mbtow(932, all));
-  EXPECT_EQ(wtosj(sjtow(all)), wtomb(932, sjtow(all)));
+// Every pair of the double-byte code pages, both ways.
+TEST(CodePageTest, DoubleByteTablesMatchIconv) {
+  const std::string sjis = AllPairs("CP932", 0x81, 0xFC, 0x40, 0xFC);
+  const std::string hangul = AllPairs("CP949", 0x81, 0xFE, 0x41, 0xFE);
+  ASSERT_TRUE(sjis.size() > 2 * 7000u && hangul.size() > 2 * 8000u);
+  ExpectMatchesIconv(932, "CP932", sjis);
+  ExpectMatchesIconv(949, "CP949", hangul);
+  EXPECT_EQ(sjtow(sjis), mbtow(932, sjis));
+  EXPECT_EQ(wtosj(sjtow(sjis)), wtomb(932, sjtow(sjis)));
 }
 
-// Converters are pooled and shared between threads; each thread must still
-// get its own converter (they carry shift state).
+// Converters are pooled and shared between threads; each thread must still get its own converter
+// (they carry shift state).
 TEST(CodePageTest, ConcurrentConversionsStayCorrect) {
   const std::string sjis = AllPairs("CP932", 0x88, 0x89, 0x40, 0xFC);
   const std::string jis = FromHex("1b244230211b2842") + "x";  // ISO-2022-JP is stateful
-  const std::wstring wSjis = sjtow(sjis);
-  const std::wstring wJis = mbtow(50220, jis);
+  const std::wstring wSjis = sjtow(sjis), wJis = mbtow(50220, jis);
   ASSERT_EQ(wJis.size(), 2u);
-  std::vector<std::thread> threads;
-  std::vector<int> bad(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 200; ++i) {
-        if (sjtow(sjis) != wSjis) ++bad[t];
-        if (mbtow(50220, jis) != wJis) ++bad[t];
-        if (wtosj(wSjis) != sjis) ++bad[t];
-      }
-    });
+  std::atomic<int> bad{0};
+  {
+    std::vector<std::jthread> threads(4);
+    for (auto& t : threads) {
+      t = std::jthread([&] {
+        for (int i = 0; i < 200; ++i) {
+          bad += (sjtow(sjis) != wSjis) + (mbtow(50220, jis) != wJis) + (wtosj(wSjis) != sjis);
+        }
+      });
+    }
   }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(bad, std::vector<int>(4, 0));
-}
-
-TEST(CodePageTest, HangulTableMatchesIconv) {
-  const std::string all = AllPairs("CP949", 0x81, 0xFE, 0x41, 0xFE);
-  ASSERT_GT(all.size(), 2 * 8000u);
-  ExpectMatchesIconv(949, "CP949", all);
+  EXPECT_EQ(bad, 0);
 }
 
 TEST(CodePageTest, MixedTextsMatchIconv) {
@@ -110,8 +104,7 @@ TEST(CodePageTest, MixedTextsMatchIconv) {
   ExpectMatchesIconv(65001, "UTF-8", "na\xc3\xafve \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80");
   ExpectMatchesIconv(1252, "CP1252", "caf\xe9 \x80 \x93quoted\x94");
   const std::string u8 = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";
-  EXPECT_EQ(utf8tow(u8), L"\u65e5\u672c\u8a9e");
-  EXPECT_EQ(wtoutf8(L"\u65e5\u672c\u8a9e"), u8);
+  EXPECT_TRUE(utf8tow(u8) == L"\u65e5\u672c\u8a9e" && wtoutf8(L"\u65e5\u672c\u8a9e") == u8);
   EXPECT_EQ(utf8tow(u8.c_str(), 3), L"\u65e5");  // an explicit length
 }
 
@@ -129,41 +122,33 @@ TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
     }
   }
   EXPECT_EQ(utf8tow("a\xff\x62\xe6\x97"), L"a\xFFFD\x62\xFFFD\xFFFD");  // a, bad, b, cut
-  EXPECT_EQ(wtomb(1252, L"a\u65e5b"), "a?b");
-  EXPECT_EQ(wtosj(L"\u00e9"), "?");
+  EXPECT_TRUE(wtomb(1252, L"a\u65e5b") == "a?b" && wtosj(L"\u00e9") == "?");
   // Past the last code point: the system's UTF-8 codec would pass these.
   EXPECT_EQ(utf8tow("\xF4\x8F\xBF\xBF\xF4\x90\x80\x80"), std::wstring(L"\U0010FFFF") + L"\xFFFD");
-  const wchar_t beyond[] = {L'a', static_cast<wchar_t>(0x110000), static_cast<wchar_t>(0x7FFFFFFF), 0};
+  const wchar_t beyond[] = {L'a', static_cast<wchar_t>(0x110000), static_cast<wchar_t>(0x7FFFFFFF),
+                            0};
   EXPECT_EQ(wtoutf8(beyond), "a??");
 }
 
 TEST(CodePageTest, NullEmptyAndUnknown) {
-  DebugCapture capture;
-  EXPECT_EQ(mbtow(932, nullptr), L"");
-  EXPECT_EQ(wtomb(932, nullptr), "");
-  EXPECT_EQ(mbtow(932, ""), L"");
-  EXPECT_EQ(mbtow(12345, "abc"), L"");
-  EXPECT_EQ(wtomb(12345, L"abc"), "");
-  EXPECT_EQ(capture.All(),
-            "mbtow - unsupported code page 12345\nwtomb - unsupported code page 12345\n");
-  EXPECT_TRUE(WCodePage::IsMultiByte(1252));
-  EXPECT_FALSE(WCodePage::IsMultiByte(0));
+  ExpectDebug({"mbtow - unsupported code page 12345\n", "wtomb - unsupported code page 12345\n"},
+              [] {
+                EXPECT_TRUE(mbtow(932, nullptr).empty() && wtomb(932, nullptr).empty() &&
+                            mbtow(932, "").empty());
+                EXPECT_TRUE(mbtow(12345, "abc").empty() && wtomb(12345, L"abc").empty());
+              });
+  EXPECT_TRUE(WCodePage::IsMultiByte(1252) && !WCodePage::IsMultiByte(0));
 }
 
+// Code page 0 is the one the text mode implies (Western 1252 when single-byte).
 TEST(CodePageTest, CodePageZeroFollowsTheSettings) {
-  const std::string sjis = FromHex("93fa967b");
-  {
-    TextModeScope mode(TextModeScope::kShiftJis);
-    EXPECT_EQ(atow(sjis), L"\u65e5\u672c");
-    EXPECT_EQ(wtoa(L"\u65e5\u672c"), sjis);
-  }
-  {
-    TextModeScope mode(TextModeScope::kSingleByte);
-    EXPECT_EQ(atow("\xe9"), L"\u00e9");  // Western code page 1252
-  }
-  {
-    TextModeScope mode(TextModeScope::kUtf8);
-    EXPECT_EQ(atow("\xc3\xa9"), L"\u00e9");
+  using Case = std::tuple<TextModeScope::Mode, std::string, std::wstring>;
+  for (const auto& [m, text, wide] :
+       {Case{TextModeScope::kShiftJis, FromHex("93fa967b"), L"\u65e5\u672c"},
+        Case{TextModeScope::kSingleByte, "\xe9", L"\u00e9"},
+        Case{TextModeScope::kUtf8, "\xc3\xa9", L"\u00e9"}}) {
+    TextModeScope mode(m);
+    EXPECT_TRUE(atow(text) == wide && wtoa(wide) == text) << m;
   }
 }
 
@@ -171,8 +156,7 @@ TEST(CodePageTest, WideEnvironment) {
   ::setenv("VXK_CODEPAGE_TEST", "\xe6\x97\xa5-x", 1);
   EXPECT_EQ(WGetEnv(L"VXK_CODEPAGE_TEST"), L"\u65e5-x");
   ::unsetenv("VXK_CODEPAGE_TEST");
-  EXPECT_EQ(WGetEnv(L"VXK_CODEPAGE_TEST"), L"");
-  EXPECT_EQ(WGetEnv(static_cast<const wchar_t*>(nullptr)), L"");
+  EXPECT_TRUE(WGetEnv(L"VXK_CODEPAGE_TEST").empty() && WGetEnv(nullptr).empty());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Sets the process text mode through the KIntl setters for one test and puts
-// the previous settings back when it ends.
+// Sets the process text mode through the KIntl setters for one test and puts the previous settings
+// back when it ends.
 #ifndef VXKERNEL_TESTS_TEXT_TEXT_MODE_SCOPE_H_
 #define VXKERNEL_TESTS_TEXT_TEXT_MODE_SCOPE_H_
 
@@ -9,49 +9,35 @@ class TextModeScope {
  public:
   enum Mode { kSingleByte, kShiftJis, kHangul, kUtf8, kUtf8NoMultiByte };
 
-  explicit TextModeScope(Mode mode)
-      : fLanguage(KIntl::Language()),
-        fEncoding(KIntl::Encoding()),
-        fMultiByte(KIntl::MultiByte()),
-        fIntlStrings(KIntl::IntlStrings()) {
-    switch (mode) {
-      case kSingleByte:
-        Set(KIntl::kEnglish, KIntl::kNotEncoded, false);
-        break;
-      case kShiftJis:
-        Set(KIntl::kJapanese, KIntl::kNotEncoded, true);
-        break;
-      case kHangul:
-        Set(KIntl::kKorean, KIntl::kNotEncoded, true);
-        break;
-      case kUtf8:
-        Set(KIntl::kEnglish, KIntl::kUTF8, true);
-        break;
-      case kUtf8NoMultiByte:
-        Set(KIntl::kEnglish, KIntl::kUTF8, false);
-        break;
-    }
+  explicit TextModeScope(Mode mode) {
+    static const Settings kModes[] = {{KIntl::kEnglish, KIntl::kNotEncoded, false, false},
+                                      {KIntl::kJapanese, KIntl::kNotEncoded, true, false},
+                                      {KIntl::kKorean, KIntl::kNotEncoded, true, false},
+                                      {KIntl::kEnglish, KIntl::kUTF8, true, false},
+                                      {KIntl::kEnglish, KIntl::kUTF8, false, false}};
+    Settings set = kModes[mode];
+    set.intlStrings = fSaved.intlStrings;
+    Apply(set);
   }
-  ~TextModeScope() {
-    KIntl::Language(fLanguage);
-    KIntl::Encoding(fEncoding);
-    KIntl::MultiByte(fMultiByte);
-    KIntl::IntlStrings(fIntlStrings);
-  }
+  ~TextModeScope() { Apply(fSaved); }
   TextModeScope(const TextModeScope&) = delete;
   TextModeScope& operator=(const TextModeScope&) = delete;
 
  private:
-  static void Set(KIntl::kLanguage l, KIntl::kEncoding e, bool multiByte) {
-    KIntl::Language(l);
-    KIntl::Encoding(e);
-    KIntl::MultiByte(multiByte);
+  struct Settings {
+    KIntl::kLanguage language;
+    KIntl::kEncoding encoding;
+    bool multiByte, intlStrings;
+  };
+  static void Apply(const Settings& s) {
+    KIntl::Language(s.language);
+    KIntl::Encoding(s.encoding);
+    KIntl::MultiByte(s.multiByte);
+    KIntl::IntlStrings(s.intlStrings);
   }
 
-  KIntl::kLanguage fLanguage;
-  KIntl::kEncoding fEncoding;
-  bool fMultiByte;
-  bool fIntlStrings;
+  const Settings fSaved{KIntl::Language(), KIntl::Encoding(), KIntl::MultiByte(),
+                        KIntl::IntlStrings()};
 };
 
 #endif  // VXKERNEL_TESTS_TEXT_TEXT_MODE_SCOPE_H_

@@ -1,18 +1,12 @@
-// KSharedFile and KSharedFileLock between real processes. The other process
-// is tests/fixtures/sharedfile_probe, which checks byte ranges with fcntl.
+// KSharedFile and KSharedFileLock against another process (fixtures/sharedfile_probe).
 #include "vxkernel/threads/KSharedFile.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdio>
-#include <fstream>
-#include <istream>
-#include <ostream>
-#include <string>
-#include <thread>
-
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <tuple>
 
 #include "support/debug_capture.h"
 #include "threads/threads_test_util.h"
@@ -21,186 +15,123 @@ namespace {
 
 class KSharedFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // The process id keeps concurrent runs of this suite (several build
-    // folders, say) from locking each other's files.
-    fPath = ::testing::TempDir() + "vxk_sharedfile_" + std::to_string(getpid()) + "_" +
-            info->name() + ".dat";
-    std::ofstream(fPath, std::ios::binary) << std::string(100, 'x');
+  void SetUp() override { std::ofstream(fPath, std::ios::binary) << std::string(100, 'x'); }
+  void TearDown() override { std::remove(fPath.c_str()); }
+
+  // Whether the probe, another process, gets what args ask for on fPath.
+  bool Probe(const std::string& args) {
+    return std::system((std::string(VXK_SHAREDFILE_PROBE) + " '" + fPath + "' " + args).c_str()) ==
+           0;
   }
-  void TearDown() override {
-    std::remove(fPath.c_str());
-    std::remove((fPath + ".ready").c_str());
+  bool OtherCan(const char* what, long byte) {
+    return Probe(std::string(what) + " " + std::to_string(byte) + " 1");
+  }
+  // True while a lock request on fPath waits in the kernel (a "->" line of /proc/locks).
+  bool SomeoneWaits() {
+    struct stat st;
+    const std::string inode = ":" + std::to_string(stat(fPath.c_str(), &st) == 0 ? st.st_ino : 0);
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+      if (line.find("->") != line.npos && line.find(inode + " ") != line.npos) return true;
+    }
+    return false;
   }
 
-  // Exit status of the probe run against fPath with args.
-  int Probe(const std::string& args) {
-    std::string command = std::string(VXK_SHAREDFILE_PROBE) + " '" + fPath + "' " + args;
-    int status = std::system(command.c_str());
-    return status == -1 ? -1 : WEXITSTATUS(status);
-  }
-  bool OtherCanRead(long start, long len) {
-    return Probe("tryread " + std::to_string(start) + " " + std::to_string(len)) == 0;
-  }
-  bool OtherCanWrite(long start, long len) {
-    return Probe("trywrite " + std::to_string(start) + " " + std::to_string(len)) == 0;
-  }
-
-  std::string fPath;
+  // The process id keeps concurrent runs (several build folders) apart.
+  const std::string fPath = ::testing::TempDir() + "vxk_sharedfile_" + std::to_string(getpid()) +
+                            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
-TEST_F(KSharedFileTest, SharedAndExclusiveRangesAgainstAnotherProcess) {
+// Each case locks a range, probes a byte it holds and one outside it, and unlocks.
+TEST_F(KSharedFileTest, RangesAndTheirOriginsAgainstAnotherProcess) {
+  // exclusive, origin, offset, length; then where the stream is, a byte held and one free.
+  const std::tuple<bool, KSeekMode, long, long, long, long, long> cases[] = {
+      {false, kSeekBegin, 10, 20, 0, 29, 30},  // shared: others may read
+      {true, kSeekBegin, 10, 20, 0, 10, 9},
+      {true, kSeekEnd, 5, 10, 100, 105, 104},  // from the end: 100 + 5; the stream moves there
+      {true, kSeekEnd, 0, 3, 100, 0, 3},       // offset 0 starts at byte 0 whatever the origin
+      {true, kSeekCurrent, 50, 2, 40, 1, 50},  // so does the current position as origin
+      {true, kSeekBegin, 10, 0x100000002L, 0, 11, 12},  // the length is taken modulo 2^32
+  };
   KSharedFileLock lock(fPath.c_str(), "r+", kShareReadWrite);
-  ASSERT_NE(lock.File().Stream(), nullptr);
-  ASSERT_TRUE(lock.ReadLock(kSeekBegin, 10, 20));  // bytes 10..29
-  EXPECT_TRUE(OtherCanRead(10, 20));
-  EXPECT_FALSE(OtherCanWrite(29, 1));
-  EXPECT_TRUE(OtherCanWrite(30, 5));
-  ASSERT_TRUE(lock.Unlock(kSeekBegin, 10, 20));
-  EXPECT_TRUE(OtherCanWrite(10, 20));
-
-  ASSERT_TRUE(lock.Writer().TryLock(kSeekBegin, 10, 20));
-  EXPECT_FALSE(OtherCanRead(15, 1));
-  EXPECT_FALSE(OtherCanWrite(10, 1));
-  ASSERT_TRUE(lock.Writer().Unlock(kSeekBegin, 10, 20));
-  EXPECT_TRUE(OtherCanRead(15, 1));
+  for (const auto& [exclusive, origin, offset, length, position, held, free] : cases) {
+    SCOPED_TRACE(held);
+    std::fseek(lock.File().Stream(), 40, SEEK_SET);
+    ASSERT_TRUE(exclusive ? lock.Writer().TryLock(origin, offset, length)
+                          : lock.Reader().Lock(origin, offset, length));
+    EXPECT_EQ(std::ftell(lock.File().Stream()), position);
+    EXPECT_TRUE(!OtherCan("trywrite", held) && OtherCan("tryread", held) != exclusive &&
+                OtherCan("trywrite", free));
+    ASSERT_TRUE(lock.Unlock(origin, offset, length));
+    EXPECT_TRUE(OtherCan("trywrite", held));
+  }
+  EXPECT_FALSE(lock.WriteLock(kSeekBegin, 10, 0) ||
+               lock.WriteLock(static_cast<KSeekMode>(7), 10, 1) ||
+               lock.WriteLock(kSeekBegin, -200, 1));  // no bytes, no origin, before the start
 }
 
-TEST_F(KSharedFileTest, TryFailsWhileAnotherProcessHoldsAndWaitEndsAtItsRelease) {
-  const std::string ready = fPath + ".ready";
-  std::string command =
-      std::string(VXK_SHAREDFILE_PROBE) + " '" + fPath + "' holdwrite 0 50 30000 '" + ready + "' &";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  ASSERT_TRUE(EventuallyTrue([&] { return std::ifstream(ready).good(); }));
-
-  KSharedFileLock lock(fPath.c_str(), "r+", kShareReadWrite);
-  EXPECT_FALSE(lock.TryWriteLock(kSeekBegin, 20, 5));
-  EXPECT_FALSE(lock.Reader().TryLock(kSeekBegin, 20, 5));
-  EXPECT_TRUE(lock.TryWriteLock(kSeekBegin, 60, 5));  // outside its range
-  EXPECT_TRUE(lock.Unlock(kSeekBegin, 60, 5));
-  // Blocks until the other process lets its lock go (it exits on release).
-  std::atomic<bool> got{false};
-  std::thread waiter([&] { got = lock.WriteLock(kSeekBegin, 20, 5); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(got.load());
-  std::ofstream(ready + ".release").put('x');
-  waiter.join();
-  EXPECT_TRUE(got.load());
-  EXPECT_TRUE(lock.Unlock(kSeekBegin, 20, 5));
-  std::remove((ready + ".release").c_str());
-}
-
-TEST_F(KSharedFileTest, TwoOpensInOneProcessExcludeEachOther) {
+// Locks belong to the open, not to the process; a blocked lock waits in the
+// kernel until the other open lets go.
+TEST_F(KSharedFileTest, TwoOpensInOneProcessExcludeAndWaitForEachOther) {
   KSharedFileLock first(fPath.c_str(), "r+", kShareReadWrite);
   KSharedFileLock second(fPath.c_str(), "r+", kShareReadWrite);
-  ASSERT_TRUE(first.ReadLock(kSeekBegin, 1, 10));
-  EXPECT_TRUE(second.TryReadLock(kSeekBegin, 1, 10));
-  EXPECT_FALSE(second.TryWriteLock(kSeekBegin, 1, 10));
-  EXPECT_TRUE(second.Unlock(kSeekBegin, 1, 10));
-  std::atomic<bool> got{false};
-  std::thread waiter([&] {
-    got = second.WriteLock(kSeekBegin, 5, 2);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  EXPECT_FALSE(got.load());
-  ASSERT_TRUE(first.Unlock(kSeekBegin, 1, 10));
+  ASSERT_TRUE(first.WriteLock(kSeekBegin, 0, 50));
+  EXPECT_FALSE(second.TryWriteLock(kSeekBegin, 20, 5) || second.TryReadLock(kSeekBegin, 20, 5));
+  EXPECT_TRUE(second.TryWriteLock(kSeekBegin, 60, 5));  // outside its range
+  ASSERT_TRUE(first.Unlock(kSeekBegin, 0, 50) && first.ReadLock(kSeekBegin, 1, 10));
+  EXPECT_TRUE(second.TryReadLock(kSeekBegin, 1, 10) && second.Unlock(kSeekBegin, 1, 10));
+  bool got = false;
+  std::thread waiter([&] { got = second.WriteLock(kSeekBegin, 5, 2); });
+  EXPECT_TRUE(EventuallyTrue([&] { return SomeoneWaits(); }));
+  EXPECT_TRUE(first.Unlock(kSeekBegin, 1, 10));
   waiter.join();
-  EXPECT_TRUE(got.load());
+  EXPECT_TRUE(got);
 }
 
-TEST_F(KSharedFileTest, RangeOriginRules) {
-  KSharedFileLock lock(fPath.c_str(), "r+", kShareReadWrite);
-  // From the end: 100 + 5 = byte 105; the stream moves to the end.
-  ASSERT_TRUE(lock.WriteLock(kSeekEnd, 5, 10));
-  EXPECT_EQ(std::ftell(lock.File().Stream()), 100);
-  EXPECT_FALSE(OtherCanWrite(105, 1));
-  EXPECT_TRUE(OtherCanWrite(104, 1));
-  ASSERT_TRUE(lock.Unlock(kSeekEnd, 5, 10));
-  // Offset 0 starts at byte 0 whatever the origin.
-  ASSERT_TRUE(lock.WriteLock(kSeekEnd, 0, 3));
-  EXPECT_FALSE(OtherCanWrite(0, 1));
-  EXPECT_TRUE(OtherCanWrite(3, 1));
-  ASSERT_TRUE(lock.Unlock(kSeekEnd, 0, 3));
-  // The current position as origin also starts at byte 0.
-  std::fseek(lock.File().Stream(), 40, SEEK_SET);
-  ASSERT_TRUE(lock.WriteLock(kSeekCurrent, 50, 2));
-  EXPECT_FALSE(OtherCanWrite(1, 1));
-  EXPECT_TRUE(OtherCanWrite(50, 1));
-  ASSERT_TRUE(lock.Unlock(kSeekCurrent, 50, 2));
-  // The length is taken modulo 2^32; zero bytes and bad origins fail.
-  ASSERT_TRUE(lock.WriteLock(kSeekBegin, 10, 0x100000002L));
-  EXPECT_FALSE(OtherCanWrite(11, 1));
-  EXPECT_TRUE(OtherCanWrite(12, 1));
-  ASSERT_TRUE(lock.Unlock(kSeekBegin, 10, 0x100000002L));
-  EXPECT_FALSE(lock.WriteLock(kSeekBegin, 10, 0));
-  EXPECT_FALSE(lock.WriteLock(static_cast<KSeekMode>(7), 10, 1));
-  EXPECT_FALSE(lock.WriteLock(kSeekBegin, -200, 1));
-}
-
+// Our mode and share against the probe's open ("mode share"): kShareRead lets others
+// only read and denies nothing we do; write-only modes count too.
 TEST_F(KSharedFileTest, SharingModesBetweenProcesses) {
-  DebugCapture capture;
-  std::FILE* reader = KSharedFile::Open(fPath.c_str(), "r", kShareRead);  // others may only read
-  ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(Probe("open r 3"), 0);
-  EXPECT_EQ(Probe("open r+ 3"), 1);  // wants to write: denied
-  EXPECT_EQ(Probe("open a 3"), 1);
-  EXPECT_EQ(Probe("open r 2"), 1);  // would deny our read access
-  std::fclose(reader);
-  EXPECT_EQ(Probe("open r+ 0"), 0);  // the rule ends with the close
-
+  using Case = std::tuple<const char*, KShareMode, const char*, bool>;  // ..., refused
+  for (const auto& [mode, share, other, refused] :
+       {Case{"r", kShareRead, "r 3", false}, Case{"r", kShareRead, "r+ 3", true},
+        Case{"r", kShareRead, "a 3", true}, Case{"r", kShareRead, "r 2", true},
+        Case{"r+", kShareNone, "r 3", true}, Case{"a", kShareRead, "r 3", false},
+        Case{"a", kShareRead, "a 3", true}}) {
+    std::FILE* ours = KSharedFile::Open(fPath.c_str(), mode, share);
+    ASSERT_NE(ours, nullptr);
+    EXPECT_EQ(Probe(std::string("open ") + other), !refused) << mode << " " << other;
+    std::fclose(ours);
+  }
+  EXPECT_TRUE(Probe("open r+ 0"));  // the rule ends with the close
   std::FILE* exclusive = KSharedFile::Open(fPath.c_str(), "r+", kShareNone);
-  ASSERT_NE(exclusive, nullptr);
-  EXPECT_EQ(Probe("open r 3"), 1);
-  EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "r", kShareReadWrite), nullptr);  // same process too
-  // A refused "w" open leaves the contents alone.
-  EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);
-  EXPECT_EQ(std::ifstream(fPath, std::ios::binary | std::ios::ate).tellg(), 100);
-  EXPECT_NE(capture.All().find("KSharedFile::Open - sharing violation"), std::string::npos);
+  ExpectDebug({"KSharedFile::Open - sharing violation: " + fPath + "\n",
+               "KSharedFile::Open - could not open file: " + fPath + "/x\n"},
+              [&] {
+                // Refused in the same process too.
+                EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);
+                EXPECT_EQ(KSharedFile::Open((fPath + "/x").c_str(), "r", kShareReadWrite), nullptr);
+              });
+  EXPECT_EQ(std::ifstream(fPath, std::ios::binary | std::ios::ate).tellg(), 100);  // not truncated
   std::fclose(exclusive);
-
-  // Write-only modes take part in the rule as well.
-  std::FILE* writer = KSharedFile::Open(fPath.c_str(), "a", kShareRead);
-  ASSERT_NE(writer, nullptr);
-  EXPECT_EQ(Probe("open r 3"), 0);
-  EXPECT_EQ(Probe("open a 3"), 1);
-  EXPECT_EQ(KSharedFile::Open(fPath.c_str(), "w", kShareReadWrite), nullptr);
-  std::fclose(writer);
-
-  EXPECT_EQ(KSharedFile::Open((fPath + ".missing/x").c_str(), "r", kShareReadWrite), nullptr);
-  EXPECT_NE(capture.All().find("KSharedFile::Open - could not open file"), std::string::npos);
 }
 
 TEST_F(KSharedFileTest, StreamWrappersAndGuards) {
+  KSharedFile file(fPath.c_str(), "r+", kShareReadWrite);
+  file.Out() << "hello " << 42 << std::flush;
+  std::fseek(file.Stream(), 0, SEEK_SET);
+  std::string word;
+  int number = 0;
+  file.In() >> word >> number;
+  EXPECT_EQ(word + std::to_string(number), "hello42");
+  EXPECT_EQ(KSharedFile(nullptr, false)._Handle(), -1);
   {
-    KSharedFile file(fPath.c_str(), "r+", kShareReadWrite);
-    ASSERT_NE(file.Stream(), nullptr);
-    EXPECT_GE(file._Handle(), 0);
-    file.Out() << "hello " << 42;
-    file.Out().flush();
-    std::fseek(file.Stream(), 0, SEEK_SET);
-    std::string word;
-    int number = 0;
-    file.In() >> word >> number;
-    EXPECT_EQ(word, "hello");
-    EXPECT_EQ(number, 42);
-  }
-  KSharedFile none(nullptr, false);
-  EXPECT_EQ(none._Handle(), -1);
-
-  std::FILE* stream = KSharedFile::Open(fPath.c_str(), "r+", kShareReadWrite);
-  ASSERT_NE(stream, nullptr);
-  {
-    KSharedFileWriteLockGuard guard(stream, kSeekBegin, 1, 4);
-    EXPECT_TRUE(guard.Locked());
-    EXPECT_FALSE(OtherCanRead(2, 1));
+    KSharedFileWriteLockGuard guard(file.Stream(), kSeekBegin, 1, 4);  // does not own the stream
     KSharedFileReadLockGuard other(fPath.c_str(), "r", kShareReadWrite, kSeekBegin, 60, 4);
-    EXPECT_TRUE(other.Locked());
-    EXPECT_FALSE(OtherCanWrite(61, 1));
+    EXPECT_TRUE(guard.Locked() && other.Locked());
+    EXPECT_FALSE(OtherCan("tryread", 2) || OtherCan("trywrite", 61));
   }
-  EXPECT_TRUE(OtherCanWrite(2, 1));
-  EXPECT_TRUE(OtherCanWrite(61, 1));
-  std::fclose(stream);  // the guard did not own it
+  EXPECT_TRUE(OtherCan("trywrite", 2) && OtherCan("trywrite", 61));
+  EXPECT_EQ(std::fseek(file.Stream(), 0, SEEK_SET), 0);  // still open
 }
 
 }  // namespace
