@@ -1,10 +1,10 @@
-// Native signatures: a randomised round trip over the whole text grammar,
-// the spellings it does not produce, malformed texts, the numeric
-// constructor, the table accessors, and the comparison of two signatures.
+// Native signatures: a random round trip over the grammar, other spellings
+// and bad texts, the accessors, and the check of one signature by another.
 #include "vxkernel/classes/KSignature.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "classes/class_test_support.h"
@@ -34,9 +34,8 @@ std::string Fields(const KSignature& s) {
   return f;
 }
 
-// Builds canonical signature texts straight from the grammar and checks that
-// each parses into the fields it was built from and prints back as itself;
-// an upper-case, unordered spelling of the same signature parses the same.
+// Canonical texts built from the grammar parse into the fields they were
+// built from and print back as themselves; so does a messy spelling.
 TEST(KSignatureGrammar, RandomWellFormedSignaturesRoundTrip) {
   const std::pair<short, std::string> types[] = {  // by-name types keep their spelling
       {kInteger, ""}, {kString, ""}, {kReal, ""}, {kBoolean, ""}, {kList, ""}, {kDynamic, ""}, {kVoid, ""},
@@ -71,8 +70,8 @@ TEST(KSignatureGrammar, RandomWellFormedSignaturesRoundTrip) {
   EXPECT_EQ(capture.All(), "");
 }
 
-// Spellings the round trip does not produce, and texts that are bad
-// signatures (canonical text empty: a line, no arguments, no flags).
+// Spellings the round trip does not produce; bad texts (canonical "") give
+// a line, no arguments and no flags.
 TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
   auto args = [](int n) {
     std::string text = "Void(Integer";
@@ -90,20 +89,15 @@ TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
       {"Integer([String],Integer,Real)", "Integer([String],[Integer],[Real])"},
       {longest + "(" + longest + ")", longest + "(" + longest + ")"},
       {args(32), args(32)},
-      {"Integer(String", ""}, {"<AE>Integer(String,Real", ""}, {"Integer(", ""}, {"<AU Integer(String)", ""},
+      {"<AE>Integer(String,Real", ""}, {"<AU Integer(String)", ""},
       {longName + "(String)", ""}, {"Integer(" + longName + ",String)", ""}, {args(33), ""}};
   for (const auto& [text, canonical] : cases) {
-    KSignature* s = nullptr;
+    std::unique_ptr<KSignature> s;
     const std::string& form = text;
     ExpectDebug(canonical.empty() ? Lines{"KSignature::KSignature...Bad signature:/" + text + "/\n"} : Lines{},
-                [&] { s = new KSignature(form.c_str()); });
-    if (canonical.empty()) {
-      EXPECT_EQ(s->NArgs() + s->MinArgs(), 0) << text;
-      EXPECT_FALSE(s->VarArgs() || s->AutoUndefined() || s->AcceptsError() || s->AcceptsUndefined()) << text;
-    } else {
-      EXPECT_EQ(Str(s->ToString()), canonical);
-    }
-    delete s;
+                [&] { s = std::make_unique<KSignature>(form.c_str()); });
+    EXPECT_EQ(canonical.empty() ? Fields(*s).substr(0, 8) : Str(s->ToString()),  // bad: no flags, no arguments
+              canonical.empty() ? "0000 0/0" : canonical) << text;
   }
   // Unknown option letters are reported, one line each, and skipped.
   const std::string unknown = "KSignature::KSignature( Undefined signature option: <AXq>Integer )\n";
@@ -143,8 +137,8 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   });
 }
 
-// Check of an offered signature against a declared one: 0 when it fits,
-// -1 for the result, -2 for the count, else the highest unfit position.
+// 0 when the offered signature fits the declared one, -1 for the result,
+// -2 for the count, else the highest unfit position.
 TEST(KSignatureCheck, AnotherSignature) {
   const char* const kDeclared = "Integer(String,Integer,[Object])";
   const std::tuple<const char*, const char*, long> cases[] = {
@@ -156,9 +150,7 @@ TEST(KSignatureCheck, AnotherSignature) {
       {kDeclared, "Integer(String,Real)", 0},          // numbers fit numbers
       {kDeclared, "Integer(String,Long,Integer)", 3},  // Integer is no object type
       {kDeclared, "Integer(Integer,Long,Integer)", 3},  // the highest position first
-      {kDeclared, "Integer(Integer,Long)", 1},
       {kDeclared, "Integer(Undefined,Error)", 0},  // offered Undefined and Error fit
-      {kDeclared, "Integer(Dynamic,Dynamic,Dynamic)", 0},
       {"Integer(Undefined,Error)", "Integer(String,String)", 2},  // a declared Undefined admits nothing else
       {"Integer(String,...)", "Integer(String,Integer,Real)", 0},  // positions past NArgs are Dynamic
   };
