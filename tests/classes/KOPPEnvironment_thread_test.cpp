@@ -1,7 +1,4 @@
-// The registry and the class counters under several threads: AddClass,
-// lookups and Classes() of one environment at the same time, and the
-// reference statistics of a storage class copied on many threads. Run under
-// ThreadSanitizer too.
+// The registry and the class counters under several threads (and TSan).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -52,8 +49,7 @@ TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
     for (int i = 0; i < kPer; ++i) {
       bad += !environment->AddClass(mine[t][i]);
       if (i == kPer / 2) wins += environment->AddClass(Named("Contested", 999));
-      // What this thread added is visible at once; what the others add is
-      // either absent or exactly their class.
+      // Its own adds are visible at once; the others' absent or exact.
       bad += environment->LookupByNumber(mine[t][i]->ClassNumber()) != mine[t][i];
       const KQSClass* seen = environment->LookupByName(name((t + 1) % kThreads, i).c_str());
       bad += seen != nullptr && seen != mine[(t + 1) % kThreads][i];
@@ -71,8 +67,7 @@ TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
     for (int i = 0; i < kPer; ++i) EXPECT_EQ(list->GetAt(static_cast<unsigned long>(t * kPer + i + 1)), mine[t][i]);
 }
 
-// With concurrency enabled, copying classes in takes the destination's lock,
-// so it may run while another thread adds classes to the destination.
+// With concurrency enabled, copying in may run beside another adder.
 TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabled) {
   KOPPEnvironment *source = Keep(new KOPPEnvironment()), *destination = Keep(new KOPPEnvironment());
   destination->ConcurrencyEnable();
@@ -98,9 +93,8 @@ TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabl
   }
 }
 
-// The class's figures add up exactly once the threads are done, also with
-// more threads alive at once than the class keeps separate tallies for, and
-// across threads that end and are followed by new ones.
+// The figures add up once the threads are done, with more threads at once
+// than the class keeps tallies for, and with threads one after another.
 TEST(KQSClassPointerThreadTest, CountersAreExactAfterManyThreads) {
   auto* counted = Keep(new KQSValueBaseClass("CountedOnThreads", KQSClass::kNoClassNumber));
   constexpr int kCopies = 300;

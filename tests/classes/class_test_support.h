@@ -1,7 +1,5 @@
-// Shared helpers of the class tests: a class with its protected setters
-// opened up, functors of the four kinds around a lambda, text forms, a
-// keep-alive list (installed classes must never be deleted), and an encoder
-// of class images written field by field from the format description.
+// Shared helpers of the class tests: an open class, functors around a
+// lambda, text forms, a keep-alive list, and a class image encoder.
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
@@ -40,8 +38,7 @@ struct TestClass : KQSClass {
 // A class that lives until the process ends.
 inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
 
-// One functor kind around a std::function; *live counts the functors alive
-// (a slot that owns its functor destroys it).
+// A functor around a std::function; *live counts the functors alive.
 template <class Base, class Signature>
 class Fn;
 template <class Base, class R, class... Args>
