@@ -1,16 +1,11 @@
 // The registry and the class counters under several threads (and TSan).
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
 #include <thread>
 
 #include "classes/class_test_support.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
-#include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KQSValueBase.h"
 
 namespace {
@@ -41,8 +36,10 @@ TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
   KOPPEnvironment* environment = Keep(new KOPPEnvironment());
   auto name = [](int t, int i) { return "T" + std::to_string(t) + "_" + std::to_string(i); };
   std::vector<std::vector<TestClass*>> mine(kThreads);
+  std::vector<const KQSClass*> expected;  // then "Contested"
   for (int t = 0; t < kThreads; ++t)
-    for (int i = 0; i < kPer; ++i) mine[t].push_back(Named(name(t, i).c_str(), static_cast<short>(33 + t * kPer + i)));
+    for (int i = 0; i < kPer; ++i)
+      expected.push_back(mine[t].emplace_back(Named(name(t, i).c_str(), static_cast<short>(33 + t * kPer + i))));
   DebugCapture capture;
   std::atomic<int> wins{0}, bad{0};
   OnThreads(kThreads, [&](int t) {
@@ -53,30 +50,29 @@ TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
       bad += environment->LookupByNumber(mine[t][i]->ClassNumber()) != mine[t][i];
       const KQSClass* seen = environment->LookupByName(name((t + 1) % kThreads, i).c_str());
       bad += seen != nullptr && seen != mine[(t + 1) % kThreads][i];
-      std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
-      for (unsigned long k = 2; k <= list->Count(); ++k)
-        bad += list->GetAt(k - 1)->ClassNumber() >= list->GetAt(k)->ClassNumber();
+      const std::vector<const KQSClass*> list = Listed(environment->Classes());
+      for (size_t k = 1; k < list.size(); ++k) bad += list[k - 1]->ClassNumber() >= list[k]->ClassNumber();
     }
   });
   EXPECT_EQ(bad.load(), 0);
   EXPECT_EQ(wins.load(), 1);
   EXPECT_EQ(capture.Texts(), Lines(kThreads - 1, "KOPPEnvironment::AddClass...Class name already exists = 999/Contested/Contested\n"));
-  std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
-  ASSERT_EQ(list->Count(), static_cast<unsigned long>(kThreads * kPer + 1));
-  for (int t = 0; t < kThreads; ++t)
-    for (int i = 0; i < kPer; ++i) EXPECT_EQ(list->GetAt(static_cast<unsigned long>(t * kPer + i + 1)), mine[t][i]);
+  expected.push_back(environment->LookupByNumber(999));
+  EXPECT_EQ(Listed(environment->Classes()), expected);
 }
 
 // With concurrency enabled, copying in may run beside another adder.
 TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabled) {
   KOPPEnvironment *source = Keep(new KOPPEnvironment()), *destination = Keep(new KOPPEnvironment());
   destination->ConcurrencyEnable();
-  std::vector<TestClass*> copied, added;
+  std::vector<TestClass*> added;
+  std::vector<const KQSClass*> expected;  // the copied, then the added
   for (int i = 0; i < 100; ++i) {
-    copied.push_back(Named(("Copied" + std::to_string(i)).c_str(), static_cast<short>(33 + i)));
-    ASSERT_TRUE(source->AddClass(copied.back()));
+    ASSERT_TRUE(source->AddClass(Named(("Copied" + std::to_string(i)).c_str(), static_cast<short>(33 + i))));
     added.push_back(Named(("Added" + std::to_string(i)).c_str(), static_cast<short>(500 + i)));
   }
+  expected = Listed(source->Classes());
+  expected.insert(expected.end(), added.begin(), added.end());
   DebugCapture capture;
   std::atomic<int> refused{0};
   OnThreads(2, [&](int t) {
@@ -85,12 +81,7 @@ TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabl
   });
   EXPECT_EQ(refused.load(), 0);
   EXPECT_EQ(capture.All(), "");
-  std::unique_ptr<TArray<const KQSClass*>> list(destination->Classes());
-  ASSERT_EQ(list->Count(), 200u);
-  for (int i = 0; i < 100; ++i) {
-    EXPECT_EQ(list->GetAt(static_cast<unsigned long>(i + 1)), copied[static_cast<size_t>(i)]);
-    EXPECT_EQ(list->GetAt(static_cast<unsigned long>(i + 101)), added[static_cast<size_t>(i)]);
-  }
+  EXPECT_EQ(Listed(destination->Classes()), expected);
 }
 
 // The figures add up once the threads are done, with more threads at once

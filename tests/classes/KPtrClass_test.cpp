@@ -2,16 +2,11 @@
 // the text form, box sharing and ownership, and the package's shut-down.
 #include "vxkernel/classes/KPtrClass.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <thread>
 
 #include "classes/class_test_support.h"
 #include "support/child_process.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/runtime/KAt.h"
 
 namespace {
 

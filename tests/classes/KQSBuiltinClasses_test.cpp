@@ -2,18 +2,14 @@
 // every built-in type by number, name and flags, and the well-known slots.
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <set>
 
 #include "classes/class_test_support.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/classes/KOPPEnvironment.h"
 
 namespace {
 
+using classes_test::Listed;
 using classes_test::Upper;
 
 // Number, name, flags (P storage class, S subscript, I invoke, digit: dot).
@@ -60,9 +56,8 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredByNumberAndNameWithItsFlags) {
   for (int n = KOPPEnvironment::kProcessLow; n <= KOPPEnvironment::kProcessHigh; ++n)
     EXPECT_TRUE(numbers.count(static_cast<short>(n)) != 0 || process->LookupByNumber(static_cast<short>(n)) == nullptr) << n;
   EXPECT_EQ(process->LookupByName("ObjRef"), nullptr);
-  std::unique_ptr<TArray<const KQSClass*>> list(KOPPEnvironment::ProcessClasses());
   std::vector<short> listed;
-  for (unsigned long i = 1; i <= list->Count(); ++i) listed.push_back(list->GetAt(i)->ClassNumber());
+  for (const KQSClass* c : Listed(KOPPEnvironment::ProcessClasses())) listed.push_back(c->ClassNumber());
   EXPECT_EQ(listed, std::vector<short>(numbers.begin(), numbers.end()));
 }
 

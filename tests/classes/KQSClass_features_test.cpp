@@ -1,15 +1,10 @@
 // Feature tables: slots against a model, limits, reset, constants,
 // inheritance through the registry, and the reflection views and setters.
-#include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
 #include "classes/class_test_support.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/classes/KOPPEnvironment.h"
-#include "vxkernel/classes/KQSClassReflection.h"
 
 namespace {
 

@@ -1,25 +1,18 @@
 // Class images: exact bytes against the tests' own encoder, round trips,
 // format checks, and damaged or truncated images.
-#include <gtest/gtest.h>
 
 #include <ios>
 #include <ostream>
 
 #include "classes/class_test_support.h"
 #include "support/child_process.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/classes/KQSClassReflection.h"
 
 namespace {
 
 using namespace classes_test;
 
-// Setter entries, as a host builds a class.
-KQSValue F(const char* name, const char* sig, int index) {
-  return KQSValue::List(KQSValue(name), KQSValue(sig), KQSValue(index), KQSValue(1));
-}
-KQSValue C(const char* name, const KQSValue& v, int index) {
+// A setter entry (a signature text, or a constant's value), as a host builds a class.
+KQSValue F(const char* name, const KQSValue& v, int index) {
   return KQSValue::List(KQSValue(name), v, KQSValue(index), KQSValue(1));
 }
 KQSClassReflection* Named(KQSClassReflection* c, const char* name, short number) {
@@ -52,9 +45,9 @@ TEST(ClassImage, ExactBytesOfEveryTable) {
   c.ClassAttributes(KQSValue::List(F("Count", "Integer", 2)));
   c.Methods(KQSValue::List(F("Go", "Void()", 1), F("Stop", "", 0)));
   c.Attributes(KQSValue::List(F("Size", "Integer", 0)));
-  c.Constants(KQSValue::List(C("Name", KQSValue("it's"), 0), C("Max", KQSValue(-12), 1), C("On", KQSValue::Boolean(1), 2),
-                             C("None", KQSValue(), 4)));
-  c.Constants(KQSValue::List(C("Bad", KQSValue::Error(-9), 5)));
+  c.Constants(KQSValue::List(F("Name", KQSValue("it's"), 0), F("Max", KQSValue(-12), 1), F("On", KQSValue::Boolean(1), 2),
+                             F("None", KQSValue(), 4)));
+  c.Constants(KQSValue::List(F("Bad", KQSValue::Error(-9), 5)));
   Image e;
   e.Header("Full", -200, 5, std::string("x\0y", 3));
   e.I4(3).Str("Base").Str(shortest).Str(longer).I4(1).Str("Iface");
@@ -80,12 +73,12 @@ void FillRichClass(KQSClassReflection& c) {
   c.ClassAttributes(KQSValue::List(F("Total", "Integer", 1)));
   c.Methods(KQSValue::List(F("Open", "Boolean(String,[Integer])", 0), F("Close", "Void", 3)));
   c.Attributes(KQSValue::List(F("Path", "String", 7), F("Kind", "NoSuchType", 2)));
-  c.Constants(KQSValue::List(C("Text", KQSValue("line\nbreak 'q' \\"), 1), C("Nothing", KQSValue(), 3),
-                             C("Failure", KQSValue::Error(-7), 4), C("Big", KQSValue(2147483647), 6)));
-  c.Constants(KQSValue::List(C("No", KQSValue::Boolean(0), 9), C("Yes", KQSValue::Boolean(1), 10)));
+  c.Constants(KQSValue::List(F("Text", KQSValue("line\nbreak 'q' \\"), 1), F("Nothing", KQSValue(), 3),
+                             F("Failure", KQSValue::Error(-7), 4), F("Big", KQSValue(2147483647), 6)));
+  c.Constants(KQSValue::List(F("No", KQSValue::Boolean(0), 9), F("Yes", KQSValue::Boolean(1), 10)));
   for (int i = 45; i < 60; ++i) {
     const std::string name = "K" + std::to_string(i);
-    c.Constants(KQSValue::List(C(name.c_str(), i % 3 == 0 ? KQSValue::Error(-i * 7) : KQSValue(i * 11 - 500), i)));
+    c.Constants(KQSValue::List(F(name.c_str(), i % 3 == 0 ? KQSValue::Error(-i * 7) : KQSValue(i * 11 - 500), i)));
   }
 }
 
@@ -149,8 +142,8 @@ TEST(ClassImage, HostClassesMakeObjRefConstantsAndTheClassValue) {
     KQSValue::Class_Class(&classClass);
     KQSClassReflection c, copy;
     c.ClassName("Refs");
-    c.Constants(KQSValue::List(C("R1", KQSValue::ObjRef(0xBEEF), 48), C("R2", KQSValue::ObjRef(0x31), 49),
-                               C("R3", KQSValue::ObjRef(4294967295ul), 50)));
+    c.Constants(KQSValue::List(F("R1", KQSValue::ObjRef(0xBEEF), 48), F("R2", KQSValue::ObjRef(0x31), 49),
+                               F("R3", KQSValue::ObjRef(4294967295ul), 50)));
     const KQSValue image = c.Export(), self = copy.Import(image), r3 = copy.NameToConstant("R3")->Value();
     Transcript(out).Line("class value ", self.Class() == &classClass && self.Instance() == &copy, " same ",
                          Describe(copy) == Describe(c) && BytesOf(copy.Export()) == BytesOf(image), " R3 ", r3.Type(), " ",

@@ -2,17 +2,11 @@
 // interface, text forms, complaints, and the formatter's stack.
 #include "vxkernel/classes/KQSClass.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 #include "classes/class_test_support.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSClassPointer.h"
-#include "vxkernel/classes/KQSClassReflection.h"
 
 namespace {
 

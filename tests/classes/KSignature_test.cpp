@@ -2,14 +2,10 @@
 // and bad texts, the accessors, and the check of one signature by another.
 #include "vxkernel/classes/KSignature.h"
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <random>
 
 #include "classes/class_test_support.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
 #include "values/value_test_util.h"
 
 namespace {

@@ -1,5 +1,6 @@
-// Shared helpers of the class tests: an open class, functors around a
-// lambda, text forms, a keep-alive list, and a class image encoder.
+// Shared helpers of the class tests (each program one source, which this
+// starts the process for): an open class, functors around a lambda, text
+// forms, a keep-alive list, and a class image encoder.
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
@@ -11,7 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include "support/debug_capture.h"
+#include "support/started_process.h"
+#include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
 
@@ -65,6 +70,15 @@ using AttributeFn = Fn<KQSClass_AttributeFunctor,
                        KQSValue(const KQSClass*, KQSClass_env&, void*, const KQSValue*)>;
 using ClassAttributeFn =
     Fn<KQSClass_ClassAttributeFunctor, KQSValue(const KQSClass*, KQSClass_env&, const KQSValue*)>;
+
+// The classes of a list from Classes(), which it deletes (1-based, bounded).
+inline std::vector<const KQSClass*> Listed(TArray<const KQSClass*>* list) {
+  std::vector<const KQSClass*> classes;
+  if (list->GetAt(0) != nullptr || list->GetAt(list->Count() + 1) != nullptr) classes.push_back(nullptr);
+  for (unsigned long i = 1; i <= list->Count(); ++i) classes.push_back(list->GetAt(i));
+  delete list;
+  return classes;
+}
 
 inline std::string Str(const KString& s) { return std::string(static_cast<const char*>(s), s.Length()); }
 // What operator<< writes for a value.
