@@ -99,7 +99,7 @@ TEST_F(KOPPEnvironmentTest, AddClassAgreesWithAMapModel) {
 }
 
 // Process classes are shared, not listed, and shadow an environment's own.
-TEST_F(KOPPEnvironmentTest, ProcessClassesHaveTheirRangeAndShadowEveryEnvironment) {
+TEST_F(KOPPEnvironmentTest, ProcessClassesNumberRangesAndSharedClasses) {
   const std::string kName = kAddProcess + "...Class name already exists = ";
   const std::pair<TestClass*, std::string> steps[] = {  // empty: accepted
       {Named("RegProcHigh", 33), kAddProcess + "()...ClassNumber out of range=33\n"},
@@ -125,18 +125,14 @@ TEST_F(KOPPEnvironmentTest, ProcessClassesHaveTheirRangeAndShadowEveryEnvironmen
   EXPECT_TRUE(other.LookupByName("string") == KQSValue::Class_String() && other.LookupByNumber(72) == string);
   EXPECT_EQ(Numbers(&other), (Numbers_t{71, 72}));
   EXPECT_EQ(Numbers(fEnv), Numbers_t{});
-}
-
-// A class installed elsewhere is added with a question; numbers out of range miss.
-TEST_F(KOPPEnvironmentTest, AlreadyInstalledClassesAndNumberRanges) {
-  TestClass *shared = Named("Shared", 60), *pre = Named("PreInstalled", kNone);
-  KOPPEnvironment second;
-  ExpectDebug({kAdd + "( Shared ) already installed?\n", kAddProcess + "( PreInstalled ) already installed?\n"}, [&] {
-    EXPECT_TRUE(fEnv->AddClass(shared) && second.AddClass(shared) && fEnv->AddClass(pre));
+  // A class installed elsewhere is added with a question; numbers out of range miss.
+  TestClass *pre = Named("PreInstalled", kNone);
+  ExpectDebug({kAdd + "( SHADOWED ) already installed?\n", kAddProcess + "( PreInstalled ) already installed?\n"}, [&] {
+    EXPECT_TRUE(fEnv->AddClass(own) && fEnv->AddClass(pre));
     pre->ClassNumber(-238);
     EXPECT_TRUE(fEnv->AddProcessClass(pre));
   });
-  EXPECT_TRUE(second.LookupByName("SHARED") == shared && KOPPEnvironment().LookupByNumber(-238) == pre);
+  EXPECT_TRUE(fEnv->LookupByNumber(71) == own && other.LookupByNumber(-238) == pre);
   ASSERT_TRUE(fEnv->AddClass(Named("At1000", 1000)));
   ExpectDebug({"KOPPEnvironment::LookupByNumber...ClassNumber too low=-251\n",
                "KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n"}, [&] {
@@ -209,9 +205,8 @@ struct CompletingClass : TestClass {  // counts what KQSValue::AddProcessClass a
 TEST_F(KOPPEnvironmentTest, NewClassAndValueAddProcessClass) {
   std::unique_ptr<KQSClassReflection> a(fEnv->NewClass()), b(fEnv->NewClass());
   EXPECT_TRUE(a.get() != b.get() && a->ImplReflectionOnly() && !a->IsInstalled() && Numbers(fEnv).empty());
-  auto* completed = Keep(new CompletingClass("RegCompleted", -235));
-  auto* plain = Keep(new CompletingClass("RegNotCompleted", -234));
-  auto* refused = Keep(new CompletingClass("RegRefused", 500));
+  auto *completed = Keep(new CompletingClass("RegCompleted", -235)), *plain = Keep(new CompletingClass("RegNotCompleted", -234)),
+       *refused = Keep(new CompletingClass("RegRefused", 500));
   ExpectDebug({kAddProcess + "()...ClassNumber out of range=500\n"}, [&] {
     EXPECT_TRUE(KQSValue::AddProcessClass(completed, 1) && KQSValue::AddProcessClass(plain, 0));
     EXPECT_FALSE(KQSValue::AddProcessClass(refused, 1));
@@ -283,14 +278,6 @@ class InstallClassTest : public ::testing::Test {
   }();
 };
 
-TEST_F(InstallClassTest, NewClassIsBuiltByTheLoaderAndRegistered) {
-  const KQSClass* built = Install("Fresh", 50, {});
-  const KQSClass* proto = fLoader->fPrototype;
-  EXPECT_TRUE(built != nullptr && built == fLoader->fBuilt && fLoader->fCalls == 1 && fLoader->fEnvironment == fEnv &&
-              fLoader->fInstalled == nullptr && built->IsInstalled() && !proto->IsInstalled());
-  EXPECT_TRUE(fEnv->LookupByNameNoLoad("FRESH") == built && fEnv->LookupByNumber(50) == built);
-}
-
 // The old class (found by name, then by number) is removed and leaked, or
 // removal reports why not, or the loader updates it in place.
 TEST_F(InstallClassTest, ReplacingAnOldClass) {
@@ -351,8 +338,9 @@ TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
   EXPECT_EQ(fEnv->LookupByNumber(57), nullptr);
 }
 
-// The loading set, keyed by the name as given, wins and registers nothing.
-TEST_F(InstallClassTest, ClassBeingLoadedIsReturnedForItsName) {
+// The loading set, keyed by the name as given, wins and registers nothing;
+// else the loader builds the class and it is registered.
+TEST_F(InstallClassTest, NewClassesAreBuiltUnlessBeingLoaded) {
   TestClass* cyclic = Named("Cyclic", 59);
   fEnv->ClassLoadingBegin(cyclic);
   EXPECT_EQ(Install("Cyclic", 59, {}), cyclic);
@@ -362,9 +350,11 @@ TEST_F(InstallClassTest, ClassBeingLoadedIsReturnedForItsName) {
   fEnv->ClassLoadingBegin(reloading);
   EXPECT_EQ(Install("Reloaded", 60, {Replacing("Reloaded"), Replacing("Reloaded")}), reloading);
   EXPECT_TRUE(fLoader->fCalls == 0 && fEnv->LookupByNumber(60) == old);
-  fEnv->ClassLoadingBegin(Named("CaseKey", kNone));
-  const KQSClass* built = Install("CASEKEY", kNone, {});
-  EXPECT_TRUE(fLoader->fCalls == 1 && fEnv->LookupByNameNoLoad("casekey") == built);
+  fEnv->ClassLoadingBegin(Named("CaseKey", kNone));  // not this name: built by the loader
+  const KQSClass* built = Install("CASEKEY", 50, {});
+  EXPECT_TRUE(built != nullptr && built == fLoader->fBuilt && fLoader->fCalls == 1 && fLoader->fEnvironment == fEnv &&
+              fLoader->fInstalled == nullptr && built->IsInstalled() && !fLoader->fPrototype->IsInstalled());
+  EXPECT_TRUE(fEnv->LookupByNameNoLoad("casekey") == built && fEnv->LookupByNumber(50) == built);
 }
 
 TEST_F(InstallClassTest, RegisterImplLoaderRefusesBadKindsAndOverrides) {
