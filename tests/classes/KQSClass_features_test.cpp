@@ -95,33 +95,6 @@ TEST(KQSClassFeatures, NamesAndPositionsHaveLimits) {
   EXPECT_EQ(c.Attributes().size(), 32767u);
 }
 
-TEST(KQSClassFeatures, ResetEmptiesEverythingButFunctorsItDoesNotOwn) {
-  int live = 0;
-  TestClass c("Again");
-  MethodFn* shared = Functor(&live);
-  c.AddExtends("Base");
-  c.AddImplements("Iface");
-  c.AddMethod("Shared", nullptr, shared, -1, 1, false);
-  c.AddClassMethod("Make", nullptr, nullptr, -1, 1, false);
-  c.AddAttribute("A", nullptr, nullptr, -1, 1, false);
-  c.AddClassAttribute("B", nullptr, nullptr, -1, 1, false);
-  c.AddConstant("K", KQSValue("text"), -1, 1);
-  c.ResetClassDefinition();
-  EXPECT_EQ(live, 1);  // the host keeps it
-  delete shared;
-  EXPECT_TRUE(c.Extends().empty() && c.Implements().empty() && c.Methods().empty() && c.ClassMethods().empty() &&
-              c.Attributes().empty() && c.ClassAttributes().empty() && c.NameToConstant("K") == nullptr);
-  EXPECT_EQ(c.AddMethod("Shared", nullptr, nullptr, -1, 1, false)->SlotIndex(), 0);
-  // Constants: readers get copies of their own; only some types are kept.
-  KQSValue text("limit");
-  auto* s = c.AddConstant("Text", text, -1, 1);
-  const KQSValue first = s->Value(), second = s->Value();
-  EXPECT_EQ(Str(first.String()), "limit");
-  EXPECT_TRUE(first.Instance() != second.Instance() && first.Instance() != text.Instance());
-  ExpectDebug({"KQSClass_Constant::Value... Unknown datatype = -4 for builtin constant. Value = " + Streamed(KQSValue(2.5)) + "\n"},
-              [&] { EXPECT_TRUE(c.AddConstant("Pi", KQSValue(2.5), -1, 1)->Value().IsUndefined()); });
-}
-
 // FeatBase <- FeatMiddle <- FeatLeaf; FeatAlien has another ImplType. Own
 // features, then the extends depth first; missing names pass silently,
 // FeatAlien is reported and never searched; no constants, nothing through
@@ -180,21 +153,39 @@ TEST(KQSClassInheritance, SearchOrderAndWhatIsNotSearched) {
 }
 
 // The views list (name, position, access, signature or value) in position
-// order, holes skipped; the setters skip entries they cannot use.
-TEST(KQSClassReflectionViews, ViewsAndWhatSettersSkip) {
+// order, holes skipped; constants give copies of their own, of some types
+// only; reset empties everything but the functors it does not own; the
+// setters skip entries they cannot use.
+TEST(KQSClassReflectionViews, ViewsConstantsResetAndWhatSettersSkip) {
   TestClass c("Rich");
+  int live = 0;
+  MethodFn* shared = Functor(&live);
   c.AddExtends("FeatBase");
   c.AddExtends("Elsewhere");
   c.AddImplements("Printable");
   c.AddMethod("Run", "<AE>Boolean(Dynamic,Widget)", nullptr, 1, 1, false);
-  c.AddMethod("Stop", nullptr, nullptr, 4, 1, false);
+  c.AddMethod("Stop", nullptr, shared, 4, 1, false);
   c.AddMethod("Pause", "Void()", nullptr, 0, 1, false);
   c.AddAttribute("Name", "String", nullptr, -1, 1, false);
+  c.AddClassMethod("Make", nullptr, nullptr, -1, 1, false);
+  c.AddClassAttribute("Count", nullptr, nullptr, -1, 1, false);
   for (const auto& [name, value, at] : {std::tuple{"Label", KQSValue("it's"), -1}, {"None", KQSValue(), 3}, {"Seven", KQSValue(7), -1}})
     c.AddConstant(name, value, at, 1);
   EXPECT_EQ(Streamed(c.MethodsValue()), "{{'Pause',0,1,'Void()'},{'Run',1,1,'<AE>Boolean(Dynamic,Widget)'},{'Stop',4,1,''}}");
   EXPECT_EQ(Streamed(c.ConstantsValue()), "{{'Label',0,1,'it\\'s'},{'None',3,1,?},{'Seven',4,1,7}}");
   EXPECT_EQ(Streamed(c.ExtendsValue()) + Streamed(c.ImplementsValue()), "{'FeatBase','Elsewhere'}{'Printable'}");
+  KQSValue text("limit");
+  auto* s = c.AddConstant("Text", text, -1, 1);
+  const KQSValue first = s->Value(), second = s->Value();
+  EXPECT_EQ(Str(first.String()), "limit");
+  EXPECT_TRUE(first.Instance() != second.Instance() && first.Instance() != text.Instance());
+  ExpectDebug({"KQSClass_Constant::Value... Unknown datatype = -4 for builtin constant. Value = " + Streamed(KQSValue(2.5)) + "\n"},
+              [&] { EXPECT_TRUE(c.AddConstant("Pi", KQSValue(2.5), -1, 1)->Value().IsUndefined()); });
+  c.ResetClassDefinition();
+  EXPECT_EQ(live, 1);  // the host keeps it
+  delete shared;
+  EXPECT_TRUE(c.Extends().empty() && c.Implements().empty() && c.Methods().empty() && c.ClassMethods().empty() &&
+              c.Attributes().empty() && c.ClassAttributes().empty() && c.NameToConstant("Label") == nullptr);
   const KQSValue threeParts = KQSValue::List(KQSValue("Short"), KQSValue("Integer"), KQSValue(0));
   KQSValue entries = KQSValue::List(threeParts, KQSValue::List(KQSValue("Ok"), KQSValue("Integer(String)"), KQSValue(2), KQSValue(1)),
                                     KQSValue::List(KQSValue("Sig"), KQSValue(5), KQSValue(0), KQSValue(1)));
