@@ -178,12 +178,9 @@ TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
       {kPut, S("Count"), {KQSValue(7)}, kNotFound, "-1", nullptr, "", {"KQSClass::DotValuePut...no such slot='Count'\n"}},
       {kPut, KQSValue(2.5), {KQSValue(7)}, kNotFound, "-1", nullptr, "", {"KQSClass::DotValuePut( Account#1.G2.5 ) unknown feature type\n"}},
       // the class operations, with the caller's thread
-      {kClassDot, S("COUNT"), {}, 0, "5", nullptr, "Count", {}},
       {kClassDot, S("bank"), {}, 0, "'central'", nullptr, "Bank", {}},
-      {kClassPut, S("count"), {KQSValue(9)}, 0, "-1", nullptr, "Count=9", {}},
       {kClassPut, Slot(0), {KQSValue(-1)}, 0x55, "-1", nullptr, "Count=-1", {}},
       {kClassPut, u, {KQSValue(9)}, kNotFound, "-1", nullptr, "", {"KQSClass::ClassDotValuePut( Account.? ) unknown feature type\n"}},
-      {kClassInvoke, S("Open"), {KQSValue(4.0)}, 0, "'opened'", "{4}", "Open", {}},
       {kClassInvoke, Slot(2), {KQSValue(2), KQSValue(40)}, 0, "42", nullptr, "Sum", {}},
       {kClassInvoke, S("Sum"), {KQSValue(2)}, kWrongCount, "-1", nullptr, "", {}},
       {kClassInvoke, S("Closing"), {}, kNoFunctor, "-1", nullptr, "", {kSig0, "KQSClass::ClassDotInvoke...No Functor for Closing\n"}},
