@@ -1,8 +1,6 @@
 // The registry and the class counters under several threads (and TSan).
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 #include "classes/class_test_support.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
@@ -11,25 +9,6 @@
 namespace {
 
 using namespace classes_test;
-
-// Runs body(t) on n threads started together (or one after the other).
-template <class Body>
-void OnThreads(int n, Body body, bool together = true) {
-  std::atomic<int> ready{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < n; ++t) {
-    threads.emplace_back([&, t] {
-      KAt::ThreadStartup();
-      ready.fetch_add(1);
-      while (together && ready.load() < n) std::this_thread::yield();
-      body(t);
-      KAt::ThreadShutdown();
-    });
-    if (!together) threads.back().join();
-  }
-  for (std::thread& th : threads)
-    if (th.joinable()) th.join();
-}
 
 TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
   constexpr int kThreads = 4, kPer = 60;

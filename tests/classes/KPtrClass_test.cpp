@@ -3,7 +3,6 @@
 #include "vxkernel/classes/KPtrClass.h"
 
 #include <cstdlib>
-#include <thread>
 
 #include "classes/class_test_support.h"
 #include "support/child_process.h"
@@ -59,16 +58,11 @@ TEST(KPtrClassTest, TheClassOwnsTheBoxesMadeOnAnyThread) {
   own.CompleteClassDefinition();
   KQSValue self = own.NewPtr(KQSValue(1));
   EXPECT_EQ(self.DotValuePut(KQSValue("Value"), self), 0);  // a box holding its own value is freed all the same
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&own, t] {
-      KAt::ThreadStartup();
-      for (int i = 0; i < 300; ++i)
-        if (static_cast<long>(own.NewPtr(KQSValue(t * 1000 + i)).DotValueGet(KQSValue("Value"), nullptr)) != t * 1000 + i)
-          std::abort();
-      KAt::ThreadShutdown();
-    });
-  for (std::thread& th : threads) th.join();
+  OnThreads(4, [&own](int t) {
+    for (int i = 0; i < 300; ++i)
+      if (static_cast<long>(own.NewPtr(KQSValue(t * 1000 + i)).DotValueGet(KQSValue("Value"), nullptr)) != t * 1000 + i)
+        std::abort();
+  });
   self = KQSValue();  // values never free boxes
   EXPECT_EQ(own.ReleaseBoxes(), 1201);
   EXPECT_EQ(own.ReleaseBoxes(), 0);

@@ -38,15 +38,8 @@ struct Call {
   std::string ran;  // the functors that ran
 };
 
-// "AccountBase" has Audit, Owner, Version and Bank; "Account" extends it.
-//   methods     0 Deposit "Integer(Integer)"  1 Describe "String([String])"
-//               2 Strict "<A>Integer(Integer,Real)"  3 Lenient "<EU>Integer(Integer,Integer)"
-//               4 Free (no signature)  5 hole  6 Broken (no functor)  7 Failing "Integer()"
-//               8 Spread "Integer(Integer,...)"
-//   attributes  0 Balance  1 hole  2 Locked (status 0x777)  3 Nothing (no functor)
-//   class methods     0 Open "Account(Integer)"  1 Closing (neither)  2 Sum "<A>Integer(Integer,Integer)"
-//   class attributes  0 Count (status 0x55 for a negative value)  1 Rate (no functor)
-//   constants   0 Limit
+// "Account" extends "AccountBase"; SetUpTestSuite lists their features by
+// position, holes included (methods 5 and attributes 1).
 class Dispatch : public ::testing::Test {
  protected:
   using Body = std::function<KQSValue(KQSClass_env&, const KQSValue*)>;

@@ -4,11 +4,13 @@
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -39,6 +41,25 @@ struct TestClass : KQSClass {
       KQSClass::AddExtends, KQSClass::AddImplements, KQSClass::AddMethod, KQSClass::ClassName, KQSClass::ClassNumber,
       KQSClass::ImplPut, KQSClass::ImplReflectionOnly, KQSClass::ResetClassDefinition;
 };
+
+// Runs body(t) on n threads started together (or one after the other).
+template <class Body>
+void OnThreads(int n, Body body, bool together = true) {
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < n; ++t) {
+    threads.emplace_back([&, t] {
+      KAt::ThreadStartup();
+      ready.fetch_add(1);
+      while (together && ready.load() < n) std::this_thread::yield();
+      body(t);
+      KAt::ThreadShutdown();
+    });
+    if (!together) threads.back().join();
+  }
+  for (std::thread& th : threads)
+    if (th.joinable()) th.join();
+}
 
 // A class that lives until the process ends.
 inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
