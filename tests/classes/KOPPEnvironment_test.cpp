@@ -27,16 +27,8 @@ struct RecordingLoader : KOPPClassLoader {
     fAsked.emplace_back(name);
     return fAnswers.count(name) != 0 ? fAnswers[name] : nullptr;
   }
-  bool LoadXLateModule(const char* name, KQSValue& out) override {
-    fAsked.push_back(std::string("xlate:") + name);
-    out = KQSValue(42);
-    return true;
-  }
-  bool LoadSource(const char* name, KString& out) override {
-    fAsked.push_back(std::string("source:") + name);
-    out = KString("source of ") + name;
-    return true;
-  }
+  bool LoadXLateModule(const char* name, KQSValue& out) override { return (out = KQSValue(name)).IsType(-1); }
+  bool LoadSource(const char* name, KString& out) override { return (out = KString("source of ") + name).Length() > 0; }
   Lines fAsked;
   std::map<std::string, const KQSClass*> fAnswers;
   bool* fGone;
@@ -162,8 +154,8 @@ TEST_F(KOPPEnvironmentTest, TheOwnedLoaderIsAskedOnAMissWithTheNameAsGiven) {
     EXPECT_EQ(fEnv->LookupByNameNoLoad("MiXeD.Name"), nullptr);
   });
   EXPECT_TRUE(fEnv->LoadXLateModule("Mod", module) && fEnv->LoadSource("Src", source));
-  EXPECT_EQ(Streamed(module) + Str(source), "42source of Src");
-  EXPECT_EQ(loader->fAsked, (Lines{"MiXeD.Name", "nowhere", "xlate:Mod", "source:Src"}));
+  EXPECT_EQ(Streamed(module) + Str(source), "'Mod'source of Src");
+  EXPECT_EQ(loader->fAsked, (Lines{"MiXeD.Name", "nowhere"}));
   KOPPClassDelegatingLoader delegating(fEnv);  // asks its target, and so the target's loader
   EXPECT_TRUE(delegating.LoadClassByName("MiXeD.Name") == loaded &&
               KOPPClassDelegatingLoader(nullptr).LoadClassByName("Anything") == nullptr);

@@ -153,7 +153,9 @@ TEST(ClassImage, HostClassesMakeObjRefConstantsAndTheClassValue) {
   EXPECT_EQ(r.output, "class value 1 same 1 R3 3 4294967295\n");
 }
 
-TEST(ClassImage, BadVersionMagicOrTypeLeaveTheClassAlone) {
+// A bad header leaves the class alone; damaged parts are read as far as
+// they make sense.
+TEST(ClassImage, BadHeadersAndDamagedParts) {
   KQSClassReflection c;
   Named(&c, "Kept", 48)->Methods(KQSValue::List(F("M", "Void", 0)));
   const std::string before = BytesOf(c.Export()), good = Image().Header("Other", 49, 2, "").Zeros(7).b;
@@ -165,12 +167,9 @@ TEST(ClassImage, BadVersionMagicOrTypeLeaveTheClassAlone) {
                 [&] { c.Import(KQSValue::NewBytesValue(bytes.data(), static_cast<long>(bytes.size()))); });
   ExpectDebug({"KQSClass::Import( must be Bytes value )\n"}, [&] { c.Import(KQSValue(good.c_str())); });
   EXPECT_EQ(BytesOf(c.Export()), before);
-}
-
-// Counts and lengths of 2^31 - 1 are believed only as far as the bytes go; a
-// string count of zero ends the image; far positions and negative counts
-// read nothing.
-TEST(ClassImage, ClaimedCountsAndLengthsAreBelievedOnlyAsFarAsTheBytesGo) {
+  // Counts and lengths of 2^31 - 1 are believed only as far as the bytes go; a
+  // string count of zero ends the image; far positions and negative counts
+  // read nothing.
   KQSClassReflection a, b, d, z, f;
   b.ClassName("Before");
   a.Import(Image().Header("Many", 50, 2, "").I4(0x7FFFFFFF).Raw(std::string("\x02\x00x\x00\x05\x00", 6)).Value());
@@ -182,23 +181,20 @@ TEST(ClassImage, ClaimedCountsAndLengthsAreBelievedOnlyAsFarAsTheBytesGo) {
   EXPECT_EQ(d.Methods().size(), 1u);
   EXPECT_TRUE(z.Extends().empty() && z.Implements().empty());
   EXPECT_TRUE(f.Methods().size() == 5u && f.NameToMethod("Huge") == nullptr);
-}
-
-// Without host classes: an Undefined result, ObjRefs dropped; oversized
-// numbers are harmless; a cut string ends the image.
-TEST(ClassImage, DamagedConstantsAndMissingHostClasses) {
+  // Without host classes: an Undefined result, ObjRefs dropped; oversized
+  // numbers are harmless; a cut string ends the image.
   const std::string digits(40, '9');
   Image e;
   e.Header("Big", 56, 2, "").Zeros(6).I4(5).Constant(0, "E", "E-" + digits).Constant(1, "R", "#ff");
   e.Constant(2, "I", digits).Constant(3, "N", "5").Constant(4, "S", "'unterminated");
-  KQSClassReflection c;
+  KQSClassReflection g;
   ExpectDebug({"KQSClass::Import( imported number does not match class number ) 56/28671\n",
                "KQSClass::Import( no ObjRef class for constant ) R\n"},
-              [&] { EXPECT_TRUE(c.Import(e.Value()).IsUndefined()); });
-  EXPECT_EQ(c.NameToConstant("E")->Value().Type(), 1);
-  EXPECT_TRUE(c.NameToConstant("R")->Value().IsUndefined() && c.NameToConstant("I") != nullptr);
-  EXPECT_EQ(static_cast<long>(c.NameToConstant("N")->Value()), 5);
-  EXPECT_EQ(Str(c.NameToConstant("S")->Value().String()), "unterminated");
+              [&] { EXPECT_TRUE(g.Import(e.Value()).IsUndefined()); });
+  EXPECT_EQ(g.NameToConstant("E")->Value().Type(), 1);
+  EXPECT_TRUE(g.NameToConstant("R")->Value().IsUndefined() && g.NameToConstant("I") != nullptr);
+  EXPECT_EQ(static_cast<long>(g.NameToConstant("N")->Value()), 5);
+  EXPECT_EQ(Str(g.NameToConstant("S")->Value().String()), "unterminated");
 }
 
 }  // namespace
