@@ -70,13 +70,10 @@ class Dispatch : public ::testing::Test {
       return Ran(name, c, ctx, v == call.value, v, body, v);
     }), at, 1, true);
   }
-  static Body Gives(const KQSValue& v) { return [v](KQSClass_env&, const KQSValue*) { return v; }; }
-  static Body Fails(long status, const KQSValue& v) {
-    return [=](KQSClass_env& ctx, const KQSValue*) {
-      ctx.Status(status);
-      return v;
-    };
+  static Body Gives(const KQSValue& v, long status = 0) {
+    return [=](KQSClass_env& ctx, const KQSValue*) { return ctx.Status(status), v; };
   }
+
 
   static void SetUpTestSuite() {
     auto* base = Keep(new TestClass("AccountBase"));
@@ -95,13 +92,13 @@ class Dispatch : public ::testing::Test {
     Method(cls, "Lenient", "<EU>Integer(Integer,Integer)", 3, Gives(KQSValue(2)));
     Method(cls, "Free", nullptr, 4, Gives(KQSValue(3)));
     cls->AddMethod("Broken", "Integer()", nullptr, 6, 1, false);
-    Method(cls, "Failing", "Integer()", 7, Fails(0x12345, S("partial")));
+    Method(cls, "Failing", "Integer()", 7, Gives(S("partial"), 0x12345));
     Method(cls, "Spread", "Integer(Integer,...)", 8, Gives(KQSValue(4)));
     Attribute(cls, "Balance", 0, [](KQSClass_env&, const KQSValue* v) {
       if (v != nullptr) account.balance = static_cast<long>(*v);
       return KQSValue(account.balance);
     });
-    Attribute(cls, "Locked", 2, Fails(0x777, KQSValue(9)));
+    Attribute(cls, "Locked", 2, Gives(KQSValue(9), 0x777));
     cls->AddAttribute("Nothing", "Integer", nullptr, 3, 1, false);
     ClassMethod(cls, "Open", "Account(Integer)", 0, Gives(S("opened")));
     cls->AddClassMethod("Closing", nullptr, nullptr, 1, 1, false);

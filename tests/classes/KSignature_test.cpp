@@ -103,10 +103,7 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   EXPECT_EQ(n.MinArgs() + n.Datatype(32).TypeNumber(), 32 + kUndefined);
   KSignature s("Integer(String,Real)");
   s.Arginfo(2, KSignature_type(kBoolean), 7);
-  KSignature_type t;
-  KSignature_passtype p = 0;
-  s.Arginfo(2, &t, &p);
-  EXPECT_TRUE(t.TypeNumber() == kBoolean && p == 7);
+  EXPECT_EQ(s.Passtype(2), 7);
   s.Arginfo(0, KSignature_type(kBoolean), 1);  // not an argument: ignored
   s.Arginfo(3, KSignature_type(kBoolean), 1);  // beyond NArgs without VarArgs: ignored
   EXPECT_EQ(Str(s.ToString()), "Integer(String,Boolean)");
