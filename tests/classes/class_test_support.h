@@ -70,16 +70,14 @@ class Fn;
 template <class Base, class R, class... Args>
 class Fn<Base, R(Args...)> : public Base {
  public:
-  explicit Fn(std::function<R(Args...)> body, int* live = nullptr)
-      : fBody(std::move(body)), fLive(live) {
-    if (fLive != nullptr) ++*fLive;
-  }
-  ~Fn() override {
-    if (fLive != nullptr) --*fLive;
-  }
+  explicit Fn(std::function<R(Args...)> body, int* live = nullptr) : fBody(std::move(body)), fLive(live) { Count(1); }
+  ~Fn() override { Count(-1); }
   R operator()(Args... args) override { return fBody(args...); }
 
  private:
+  void Count(int d) {
+    if (fLive != nullptr) *fLive += d;
+  }
   std::function<R(Args...)> fBody;
   int* fLive;
 };
@@ -123,31 +121,18 @@ struct Image {
   Image& Str(const std::string& s) {  // a 16-bit count with the NUL, or ff ff and a 32-bit one
     const size_t n = s.size() + 1;
     if (n > 32767) {
-      b += "\xFF\xFF";
-      I4(static_cast<int64_t>(n));
+      Raw("\xFF\xFF").I4(static_cast<int64_t>(n));
     } else {
-      b.push_back(static_cast<char>(n & 0xFF));
-      b.push_back(static_cast<char>(n >> 8));
+      Raw({static_cast<char>(n & 0xFF), static_cast<char>(n >> 8)});
     }
-    b += s;
-    b.push_back('\0');
-    return *this;
+    return Raw(s).Raw(std::string(1, '\0'));
   }
-  Image& Raw(const std::string& s) {
-    b += s;
-    return *this;
-  }
+  Image& Raw(const std::string& s) { return b += s, *this; }
   Image& Header(const std::string& name, int number, int implType, const std::string& impl) {
-    I4(2).I4(0xDEADBEEF).Str(name).I4(number).I4(implType);
-    return I4(static_cast<int64_t>(impl.size())).Raw(impl);
+    return I4(2).I4(0xDEADBEEF).Str(name).I4(number).I4(implType).I4(static_cast<int64_t>(impl.size())).Raw(impl);
   }
-  Image& Zeros(int n) {  // n empty tables
-    for (int i = 0; i < n; ++i) I4(0);
-    return *this;
-  }
-  Image& Feature(int index, const std::string& name, const std::string& sig) {
-    return I4(index).Str(name).I4(1).Str(sig);
-  }
+  Image& Zeros(int n) { return n == 0 ? *this : I4(0).Zeros(n - 1); }  // n empty tables
+  Image& Feature(int index, const std::string& name, const std::string& sig) { return I4(index).Str(name).I4(1).Str(sig); }
   Image& Constant(int index, const std::string& name, const std::string& text) {
     return I4(index).Str(name).I4(1).Str("").Raw(text);
   }
@@ -155,8 +140,7 @@ struct Image {
 };
 
 inline std::string BytesOf(const KQSValue& v) {
-  if (!v.IsType(-6)) return "<not Bytes>";
-  return std::string(reinterpret_cast<const char*>(v.Bytes()), static_cast<size_t>(v.Length()));
+  return v.IsType(-6) ? std::string(reinterpret_cast<const char*>(v.Bytes()), static_cast<size_t>(v.Length())) : "<not Bytes>";
 }
 
 }  // namespace classes_test
