@@ -230,11 +230,7 @@ struct BuildingLoader : KQSClassImplLoader {
     if (fMode != kNewClass) return fMode == kInPlace ? const_cast<KQSClass*>(installed) : nullptr;
     return fBuilt = Keep(new TestClass(prototype->ClassName(), prototype->ClassNumber()));
   }
-  void Reset(Mode mode) {
-    fMode = mode;
-    fCalls = 0;
-    fInstalled = fPrototype = fBuilt = nullptr;
-  }
+  void Reset(Mode mode) { *this = BuildingLoader(), fMode = mode; }
   int fCalls = 0;
   KOPPEnvironment* fEnvironment = nullptr;
   const KQSClass *fInstalled = nullptr, *fPrototype = nullptr;
@@ -307,11 +303,7 @@ TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
   EXPECT_EQ(fEnv->LookupByName("keep"), old);  // the old class stays
   TestClass* plain = Named("NotReflected", 56);
   plain->ImplPut(kRecorded, 1, "i");
-  const struct {
-    const KQSClass* proto;
-    BuildingLoader::Mode mode;
-    Lines expected;
-  } cases[] = {
+  const std::tuple<const KQSClass*, BuildingLoader::Mode, Lines> cases[] = {
       {Prototype("BadKind", kNone, -1), BuildingLoader::kNewClass, {kBuild + "bad fImplType=-1\n", Unable("BadKind")}},
       {Prototype("BadKind", kNone, 7), BuildingLoader::kNewClass, {kBuild + "bad fImplType=7\n", Unable("BadKind")}},
       {plain, BuildingLoader::kNewClass, {kBuild + "!ImplReflectionOnly()\n", Unable("NotReflected")}},
@@ -319,11 +311,12 @@ TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
       {Prototype("ViaBase", kNone, kBaseLoader), BuildingLoader::kNewClass,
        {"KQSClassImplLoader::LoadClassFromImpl...should not be called\n", Unable("ViaBase")}},
   };
-  for (const auto& k : cases) {
-    fLoader->Reset(k.mode);
-    ExpectDebug(k.expected, [&] { EXPECT_EQ(fEnv->InstallClass(k.proto), nullptr); });
-    EXPECT_EQ(fLoader->fCalls, k.mode == BuildingLoader::kNothing ? 1 : 0);
-    EXPECT_TRUE(fEnv->LookupByNameNoLoad(k.proto->ClassName()) == nullptr && !k.proto->IsInstalled());
+  for (const auto& [proto, mode, expected] : cases) {
+    const KQSClass* p = proto;  // (no structured bindings in lambdas for clang 14)
+    fLoader->Reset(mode);
+    ExpectDebug(expected, [&] { EXPECT_EQ(fEnv->InstallClass(p), nullptr); });
+    EXPECT_EQ(fLoader->fCalls, mode == BuildingLoader::kNothing ? 1 : 0);
+    EXPECT_TRUE(fEnv->LookupByNameNoLoad(p->ClassName()) == nullptr && !p->IsInstalled());
   }
   EXPECT_EQ(fEnv->LookupByNumber(57), nullptr);
 }

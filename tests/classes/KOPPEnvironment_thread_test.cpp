@@ -45,12 +45,11 @@ TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabl
   KOPPEnvironment *source = Keep(new KOPPEnvironment()), *destination = Keep(new KOPPEnvironment());
   destination->ConcurrencyEnable();
   std::vector<TestClass*> added;
-  std::vector<const KQSClass*> expected;  // the copied, then the added
   for (int i = 0; i < 100; ++i) {
     ASSERT_TRUE(source->AddClass(Named(("Copied" + std::to_string(i)).c_str(), static_cast<short>(33 + i))));
     added.push_back(Named(("Added" + std::to_string(i)).c_str(), static_cast<short>(500 + i)));
   }
-  expected = Listed(source->Classes());
+  std::vector<const KQSClass*> expected = Listed(source->Classes());  // the copied, then the added
   expected.insert(expected.end(), added.begin(), added.end());
   DebugCapture capture;
   std::atomic<int> refused{0};

@@ -11,10 +11,7 @@ using namespace classes_test;
 constexpr long kNotFound = 0x26AD000F, kWrongCount = 0x26AD0017, kWrongType = 0x26AD0018,
                kNoFunctor = 0x26AD0033;
 
-struct Account {
-  int id;
-  long balance;
-};
+struct Account { int id; long balance; };
 
 // Shows its instances as "Account#<id>", the receiver in the debug lines.
 struct AccountClass : TestClass {
@@ -29,14 +26,9 @@ KQSValue S(const char* s) { return KQSValue(s); }
 
 enum Op { kDot, kInvoke, kPut, kClassDot, kClassInvoke, kClassPut };
 
-// The call in progress, against which every functor checks what it is handed.
-struct Call {
-  KThread* thread;
-  long argc;
-  KQSValue* argv;
-  const KQSValue* value;
-  std::string ran;  // the functors that ran
-};
+// The call in progress, against which every functor checks what it is
+// handed (the value: of a write), and the functors that ran.
+struct Call { KThread* thread; long argc; KQSValue* argv; const KQSValue* value; std::string ran; };
 
 // "Account" extends "AccountBase"; SetUpTestSuite lists their features by
 // position, holes included (methods 5 and attributes 1).
@@ -120,21 +112,13 @@ class Dispatch : public ::testing::Test {
   static inline Call call;
 };
 
-struct Row {
-  Op op;
-  KQSValue name;
-  std::vector<KQSValue> args;  // for the writes, the value
-  long status;
-  const char* out;    // "-1": untouched
-  const char* after;  // the arguments after the call; nullptr: as given
-  const char* ran;
-  Lines lines;
-};
+// args: for a write, the value; out "-1": untouched; after: the arguments
+// after the call (nullptr: as given).
+struct Row { Op op; KQSValue name; std::vector<KQSValue> args; long status; const char *out, *after, *ran; Lines lines; };
 
 TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
   const KQSValue u, slot1 = Slot(1);
   const std::string kInst = "KQSClass::Dot( Account#1.";
-  const std::string kInv = "KQSClass::DotInvoke( Account#1.";
   const std::string delegatedA = " ) delegated to class attribute\n", delegatedM = " ) delegated to class method\n";
   const std::string kSig0 = "KQSClass_Slot::CheckArguments..sig == 0\n";
   const Row rows[] = {
@@ -159,7 +143,7 @@ TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
       {kInvoke, Slot(6), {}, kNoFunctor, "-1", nullptr, "", {"KQSClass::DotInvoke...No Functor for Broken\n"}},
       {kInvoke, S("Failing"), {}, 0x12345, "'partial'", nullptr, "Failing", {}},
       // ... then class methods, unchecked, with a line
-      {kInvoke, S("open"), {S("x"), KQSValue(2)}, 0, "'opened'", nullptr, "Open", {kInv + "'open'" + delegatedM}},
+      {kInvoke, S("open"), {S("x"), KQSValue(2)}, 0, "'opened'", nullptr, "Open", {"KQSClass::DotInvoke( Account#1.'open'" + delegatedM}},
       {kInvoke, S("Missing"), {}, kNotFound, "-1", nullptr, "", {}},
       // DotValuePut: attributes only
       {kPut, S("Balance"), {KQSValue(7)}, 0, "-1", nullptr, "Balance=7", {}},
