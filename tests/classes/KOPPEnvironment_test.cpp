@@ -1,7 +1,6 @@
-// The class registry and installing classes from prototypes. The process
-// tables and the implementation loaders are process-global, so each test
-// picks process names and numbers of its own (the built-ins use 8 to -132);
-// implementation kind 3 is registered once, 4 records, 5 is the base, 6 none.
+// The class registry and installing classes. The process tables are global:
+// each test picks its own process names and numbers (built-ins: 8 to -132);
+// implementation kinds: 3 registered once, 4 recorded, 5 the base, 6 none.
 #include "vxkernel/classes/KOPPEnvironment.h"
 
 #include <iterator>
@@ -165,7 +164,6 @@ TEST_F(KOPPEnvironmentTest, TheOwnedLoaderIsAskedOnAMissWithTheNameAsGiven) {
   EXPECT_TRUE(gone);
 }
 
-// (With concurrency enabled, the thread tests copy while adding.)
 TEST_F(KOPPEnvironmentTest, CopyClassesFromCopiesNumberedClassesAndDelegatesTheRest) {
   KOPPEnvironment* source = Keep(new KOPPEnvironment());
   TestClass *alpha = Named("Alpha", 40), *beta = Named("Beta", 41), *gamma = Named("Gamma", kNone);
@@ -205,8 +203,6 @@ TEST_F(KOPPEnvironmentTest, NewClassAndValueAddProcessClass) {
   EXPECT_EQ(KQSValue::NameToClass("regnotcompleted"), plain);
 }
 
-// ===== Installing =====
-
 constexpr long kRecorded = 4, kBaseLoader = 5, kNoLoader = 6;
 
 KQSClassReflection* Prototype(const char* name, short number, long implType) {
@@ -217,8 +213,7 @@ KQSClassReflection* Prototype(const char* name, short number, long implType) {
   return p;
 }
 
-// Records its calls; answers a new class like the prototype, the installed
-// class (an in-place update), or nothing.
+// Records its calls; answers a new class, the installed one, or nothing.
 struct BuildingLoader : KQSClassImplLoader {
   enum Mode { kNewClass, kInPlace, kNothing } fMode = kNewClass;
   KQSClass* LoadClassFromImpl(KOPPEnvironment* environment, const KQSClass* installed,
@@ -264,8 +259,7 @@ class InstallClassTest : public ::testing::Test {
   }();
 };
 
-// The old class (found by name, then by number) is removed and leaked, or
-// removal reports why not, or the loader updates it in place.
+// The old class is removed and leaked (or removal says why not), or updated in place.
 TEST_F(InstallClassTest, ReplacingAnOldClass) {
   TestClass* old = Added("Repl", 51);
   const KQSClass* built = Install("REPL", 51, {Replacing("REPL"), Replacing("REPL"), Removing("Repl")});

@@ -62,8 +62,7 @@ TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabl
   EXPECT_EQ(Listed(destination->Classes()), expected);
 }
 
-// The figures add up once the threads are done, with more threads at once
-// than the class keeps tallies for, and with threads one after another.
+// Exact figures after more threads at once than there are tallies, and after threads in turn.
 TEST(KQSClassPointerThreadTest, CountersAreExactAfterManyThreads) {
   auto* counted = Keep(new KQSValueBaseClass("CountedOnThreads", KQSClass::kNoClassNumber));
   constexpr int kCopies = 300;

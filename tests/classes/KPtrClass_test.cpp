@@ -25,9 +25,8 @@ std::string Get(const KQSValue& p, const char* name) {
   return Streamed(out);
 }
 
-// Its features as its image shows them; Type and Length are read-only; the
-// text form names the held class; copies share the box, and values are
-// equal exactly when the box is the same.
+// Type and Length are read-only; the text form names the held class; copies
+// share the box, and values are equal exactly when the box is the same.
 TEST(KPtrClassTest, ImageFeaturesTextFormAndSharedBoxes) {
   const_cast<KPtrClass*>(Ptr())->CompleteClassDefinition();  // again: changes nothing
   Image e;

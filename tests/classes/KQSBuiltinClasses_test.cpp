@@ -43,7 +43,6 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredWithItsFlagsAndTheWellKnownSlotsHoldTh
                     (c->CanDot() != 0 ? std::to_string(c->CanDot()) : ""), flags);
       EXPECT_EQ(dynamic_cast<const KQSValueBaseClass*>(c) != nullptr, c->IsPointer());
       EXPECT_TRUE(c->IsInstalled() && !c->CanPrototype() && !c->ImplReflectionOnly());
-      // Found whatever the case, from any environment and through KQSValue.
       EXPECT_TRUE(other.LookupByName(Upper(name).c_str()) == c && KQSValue::NameToClass(name.c_str()) == c);
       // An object type exactly when it has dot access, methods or attributes.
       EXPECT_TRUE(number == -132 || KQSValue::IsObjectType(number) == (c->CanDot() || c->HasMethods() || c->HasAttributes()));
@@ -56,8 +55,7 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredWithItsFlagsAndTheWellKnownSlotsHoldTh
   std::vector<short> listed;
   for (const KQSClass* c : Listed(KOPPEnvironment::ProcessClasses())) listed.push_back(c->ClassNumber());
   EXPECT_EQ(listed, std::vector<short>(numbers.begin(), numbers.end()));
-  // The well-known slots hold their classes, the host's slots start empty,
-  // and a number without a class is an object type.
+  // The well-known slots; the host's start empty; a number without a class is an object type.
   using Getter = const KQSClass* (*)();
   const std::pair<Getter, short> slots[] = {
       {&KQSValue::Class_Undefined, 0}, {&KQSValue::Class_Void, 8}, {&KQSValue::Class_Dynamic, -127},

@@ -1,6 +1,5 @@
-// Feature dispatch on a host class that extends another, as one table of
-// entry point, feature and arguments against status, result, arguments after
-// the call (coerced in place), functors run and debug lines.
+// Feature dispatch as one table: entry point, feature and arguments against
+// status, result, arguments after the call, functors run and debug lines.
 
 #include "classes/class_test_support.h"
 
@@ -26,8 +25,7 @@ KQSValue S(const char* s) { return KQSValue(s); }
 
 enum Op { kDot, kInvoke, kPut, kClassDot, kClassInvoke, kClassPut };
 
-// The call in progress, against which every functor checks what it is
-// handed (the value: of a write), and the functors that ran.
+// The call in progress, which the functors check what they are handed against.
 struct Call { KThread* thread; long argc; KQSValue* argv; const KQSValue* value; std::string ran; };
 
 // "Account" extends "AccountBase"; SetUpTestSuite lists their features by
@@ -193,8 +191,7 @@ TEST_F(Dispatch, EveryEntryPointAgreesWithTheTable) {
   }
 }
 
-// Values forward to their class (a failure gives an Error); IsFeature and
-// Features see instance features only; immediate classes have none.
+// Values forward to their class; IsFeature and Features see instance features.
 TEST_F(Dispatch, ValuesForwardToTheClass) {
   KQSValue out, args[] = {KQSValue(5)};
   account.balance = 10;

@@ -1,5 +1,4 @@
-// Feature tables: slots against a model, limits, reset, constants,
-// inheritance through the registry, and the reflection views and setters.
+// Feature tables: a model, limits, inheritance, the reflection views and setters.
 
 #include <map>
 #include <random>
@@ -10,14 +9,11 @@ namespace {
 
 using namespace classes_test;
 
-MethodFn* Functor(int* live) {
-  return new MethodFn([](auto&&...) { return KQSValue(); }, live);
-}
+MethodFn* Functor(int* live) { return new MethodFn([](auto&&...) { return KQSValue(); }, live); }
 
-// Random additions in changing case to small (scanned) and large (indexed)
-// tables against a model: names by position, and the position each name
-// leads to (the newest slot; once that is replaced, the highest other one).
-// Replaced slots and the class's end destroy their owned functors.
+// Random additions to small (scanned) and large (indexed) tables against a
+// model: names by position, and where each name leads (the newest slot, or
+// once that is replaced the highest other one); owned functors die with slots.
 TEST(KQSClassFeatures, LookupsAndOwnedFunctorsFollowAModel) {
   const char* const names[] = {"alpha", "Beta", "gamma", "DELTA", "ab", "aB", "x", "Xy"};
   const char* const sigs[] = {nullptr, "", "Real(Integer,[Integer])"};
@@ -96,10 +92,8 @@ TEST(KQSClassFeatures, NamesAndPositionsHaveLimits) {
 }
 
 // FeatBase <- FeatMiddle <- FeatLeaf; FeatAlien has another ImplType. Own
-// features, then the extends depth first; missing names pass silently,
-// FeatAlien is reported and never searched; no constants, nothing through
-// implements; cycles end. (The other kinds share the search; the dispatch
-// tests find an inherited one of each.)
+// features, then the extends depth first; FeatAlien is reported, not searched.
+// (Other kinds share the search; the dispatch tests inherit one of each.)
 TEST(KQSClassInheritance, SearchOrderAndWhatIsNotSearched) {
   auto registered = [](const char* name, long implType = 2) {
     auto* c = Keep(new TestClass(name));
@@ -145,10 +139,8 @@ TEST(KQSClassInheritance, SearchOrderAndWhatIsNotSearched) {
   EXPECT_EQ(c.ImplementsClasses(), (std::vector<const KQSClass*>{other}));
 }
 
-// The views list (name, position, access, signature or value) in position
-// order, holes skipped; constants give copies of their own, of some types
-// only; reset empties everything but the functors it does not own; the
-// setters skip entries they cannot use.
+// Views in position order, holes skipped; constants give copies; reset keeps
+// the functors it does not own; the setters skip entries they cannot use.
 TEST(KQSClassReflectionViews, ViewsConstantsResetAndWhatSettersSkip) {
   TestClass c("Rich");
   int live = 0;

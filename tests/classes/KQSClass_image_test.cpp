@@ -33,8 +33,7 @@ std::string Describe(const KQSClass& c) {
   return d;
 }
 
-// Every table in order, constants as text, names either side of the 16-bit
-// count's limit; and a class without name or features.
+// Every table, constants as text, names either side of the 16-bit count's limit.
 TEST(ClassImage, ExactBytesOfEveryTable) {
   const std::string shortest(32766, 's'), longer(32767, 'l');
   KQSClassReflection c, anonymous;
@@ -153,8 +152,7 @@ TEST(ClassImage, HostClassesMakeObjRefConstantsAndTheClassValue) {
   EXPECT_EQ(r.output, "class value 1 same 1 R3 3 4294967295\n");
 }
 
-// A bad header leaves the class alone; damaged parts are read as far as
-// they make sense.
+// A bad header leaves the class alone; damaged parts are read as far as they go.
 TEST(ClassImage, BadHeadersAndDamagedParts) {
   KQSClassReflection c;
   Named(&c, "Kept", 48)->Methods(KQSValue::List(F("M", "Void", 0)));
@@ -167,9 +165,8 @@ TEST(ClassImage, BadHeadersAndDamagedParts) {
                 [&] { c.Import(KQSValue::NewBytesValue(bytes.data(), static_cast<long>(bytes.size()))); });
   ExpectDebug({"KQSClass::Import( must be Bytes value )\n"}, [&] { c.Import(KQSValue(good.c_str())); });
   EXPECT_EQ(BytesOf(c.Export()), before);
-  // Counts and lengths of 2^31 - 1 are believed only as far as the bytes go; a
-  // string count of zero ends the image; far positions and negative counts
-  // read nothing.
+  // Counts of 2^31 - 1 are believed as far as the bytes go; a zero string
+  // count ends the image; far positions and negative counts read nothing.
   KQSClassReflection a, b, d, z, f;
   b.ClassName("Before");
   a.Import(Image().Header("Many", 50, 2, "").I4(0x7FFFFFFF).Raw(std::string("\x02\x00x\x00\x05\x00", 6)).Value());
@@ -181,8 +178,7 @@ TEST(ClassImage, BadHeadersAndDamagedParts) {
   EXPECT_EQ(d.Methods().size(), 1u);
   EXPECT_TRUE(z.Extends().empty() && z.Implements().empty());
   EXPECT_TRUE(f.Methods().size() == 5u && f.NameToMethod("Huge") == nullptr);
-  // Without host classes: an Undefined result, ObjRefs dropped; oversized
-  // numbers are harmless; a cut string ends the image.
+  // No host classes: no result, no ObjRefs; oversized numbers; a cut string.
   const std::string digits(40, '9');
   Image e;
   e.Header("Big", 56, 2, "").Zeros(6).I4(5).Constant(0, "E", "E-" + digits).Constant(1, "R", "#ff");

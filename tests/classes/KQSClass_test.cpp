@@ -1,5 +1,4 @@
-// The class object on its own: identity, the base behaviour of the virtual
-// interface, text forms, complaints, and the formatter's stack.
+// The class object on its own, and the formatter's stack.
 #include "vxkernel/classes/KQSClass.h"
 
 #include <cstring>
@@ -17,17 +16,12 @@ void* Word(uintptr_t w) { return reinterpret_cast<void*>(w); }
 // Compare answers as told and records what it was handed.
 struct SameClass : TestClass {
   SameClass() : TestClass("Same") {}
-  int Compare(void* a, void* b, bool ignoreCase) const override {
-    fSeen = {a, b, ignoreCase};
-    return fAnswer;
-  }
+  int Compare(void* a, void* b, bool ignoreCase) const override { return fSeen = {a, b, ignoreCase}, fAnswer; }
   std::ostream& FormattedOutput(void*, std::ostream& out, KQSClassFormatter*) const override { return out << "own"; }
   mutable std::tuple<void*, void*, bool> fSeen;
   int fAnswer = 0;
 };
 
-// The base answers of the virtual interface, the text forms, and the
-// complaints of what a real class must implement.
 TEST(KQSClassTest, BaseBehaviourTextFormsAndComplaints) {
   TestClass c("Thing");
   EXPECT_FALSE(c.IsPointer() || c.CanSubscript() || c.CanInvoke() || c.CanPrototype() || c.IsInstalled() ||

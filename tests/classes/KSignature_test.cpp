@@ -1,5 +1,4 @@
-// Native signatures: a random round trip over the grammar, other spellings
-// and bad texts, the accessors, and the check of one signature by another.
+// Native signatures: grammar, accessors, and one signature checked by another.
 #include "vxkernel/classes/KSignature.h"
 
 #include <memory>
@@ -30,8 +29,7 @@ std::string Fields(const KSignature& s) {
   return f;
 }
 
-// Canonical texts built from the grammar parse into the fields they were
-// built from and print back as themselves.
+// Texts built from the grammar parse into their fields and print back as themselves.
 TEST(KSignatureGrammar, RandomWellFormedSignaturesRoundTrip) {
   const std::pair<short, std::string> types[] = {  // by-name types keep their spelling
       {kInteger, ""}, {kString, ""}, {kReal, ""}, {kBoolean, ""}, {kList, ""}, {kDynamic, ""}, {kVoid, ""},
@@ -61,14 +59,9 @@ TEST(KSignatureGrammar, RandomWellFormedSignaturesRoundTrip) {
   EXPECT_EQ(capture.All(), "");
 }
 
-// Spellings the round trip does not produce; bad texts (canonical "") give
-// a line, no arguments and no flags.
+// Other spellings; bad texts (canonical "") give a line, no arguments, no flags.
 TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
-  auto args = [](int n) {
-    std::string text = "Void(Integer";
-    for (int i = 1; i < n; ++i) text += ",Integer";
-    return text + ")";
-  };
+  auto args = [](int n) { std::string t = "Void(Integer"; while (--n > 0) t += ",Integer"; return t + ")"; };
   const std::string longName(256, 'T'), longest(255, 'T');
   const std::pair<std::string, std::string> cases[] = {
       {"<UEAU>Void(...)", "<AEU>Void(...)"}, {"INTEGER(string,)", "Integer(String)"},  // any order and case
@@ -125,8 +118,7 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   });
 }
 
-// 0 when the offered signature fits the declared one, -1 for the result,
-// -2 for the count, else the highest unfit position.
+// 0 when it fits, -1 for the result, -2 for the count, else the highest unfit position.
 TEST(KSignatureCheck, AnotherSignature) {
   const char* const kDeclared = "Integer(String,Integer,[Object])";
   const std::tuple<const char*, const char*, long> cases[] = {

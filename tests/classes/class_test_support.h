@@ -1,6 +1,5 @@
-// Shared helpers of the class tests (each program one source, which this
-// starts the process for): an open class, functors around a lambda, text
-// forms, a keep-alive list, and a class image encoder.
+// Shared helpers of the class tests (one source per program; this starts the
+// process): an open class, functors, text forms, and a class image encoder.
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
@@ -27,10 +26,9 @@ namespace classes_test {
 using Lines = std::vector<std::string>;
 
 template <class T>
-T* Keep(T* p) {
+T* Keep(T* p) {  // alive until the process ends
   static auto* kept = new std::vector<const void*>;
-  kept->push_back(p);
-  return p;
+  return kept->push_back(p), p;
 }
 
 // A class whose identity and features the tests set directly.
@@ -61,7 +59,6 @@ void OnThreads(int n, Body body, bool together = true) {
     if (th.joinable()) th.join();
 }
 
-// A class that lives until the process ends.
 inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
 
 // A functor around a std::function; *live counts the functors alive.
@@ -75,9 +72,7 @@ class Fn<Base, R(Args...)> : public Base {
   R operator()(Args... args) override { return fBody(args...); }
 
  private:
-  void Count(int d) {
-    if (fLive != nullptr) *fLive += d;
-  }
+  void Count(int d) { if (fLive != nullptr) *fLive += d; }
   std::function<R(Args...)> fBody;
   int* fLive;
 };
