@@ -206,9 +206,7 @@ TEST_F(KOPPEnvironmentTest, NewClassAndValueAddProcessClass) {
 constexpr long kRecorded = 4, kBaseLoader = 5, kNoLoader = 6;
 
 KQSClassReflection* Prototype(const char* name, short number, long implType) {
-  auto* p = Keep(new KQSClassReflection());
-  p->ClassName(name);
-  p->ClassNumber(number);
+  KQSClassReflection* p = Named(Keep(new KQSClassReflection()), name, number);
   p->ImplPut(implType, 2, "im");
   return p;
 }

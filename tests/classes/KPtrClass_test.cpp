@@ -19,11 +19,7 @@ KQSValue New(long argc, KQSValue* argv, long status = 0) {
   EXPECT_EQ(Ptr()->ClassDotInvoke(nullptr, KQSValue("New"), argc, argv, out, nullptr), status);
   return out;
 }
-std::string Get(const KQSValue& p, const char* name) {
-  KQSValue out;
-  EXPECT_EQ(p.Dot(KQSValue(name), out, nullptr), 0) << name;
-  return Streamed(out);
-}
+std::string Get(const KQSValue& p, const char* name) { return Streamed(p.DotValueGet(KQSValue(name), nullptr)); }
 
 // Type and Length are read-only; the text form names the held class; copies
 // share the box, and values are equal exactly when the box is the same.

@@ -68,8 +68,7 @@ class Dispatch : public ::testing::Test {
   static void SetUpTestSuite() {
     auto* base = Keep(new TestClass("AccountBase"));
     cls = Keep(new AccountClass("Account"));
-    ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(base));
-    ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(cls));
+    ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(base) && KQSValue::ProcessEnvironment()->AddClass(cls));
     Method(base, "Audit", "String()", -1, Gives(S("audited")));
     Attribute(base, "Owner", -1, Gives(S("bank")));
     ClassMethod(base, "Version", "Integer()", -1, Gives(KQSValue(3)));
@@ -197,9 +196,8 @@ TEST_F(Dispatch, ValuesForwardToTheClass) {
   account.balance = 10;
   call = {nullptr, 1, args, nullptr, ""};
   EXPECT_EQ(Value().DotInvoke(S("deposit"), 1, args, out, nullptr), 0);
-  EXPECT_EQ(Value().DotValueGet(S("Balance"), nullptr), KQSValue(15));
   EXPECT_EQ(Value().DotInvoke(S("Missing"), 0, nullptr, out, nullptr), kNotFound);
-  EXPECT_EQ(Streamed(out) + " " + call.ran, Streamed(KQSValue::Error(kNotFound)) + " Deposit Balance");
+  EXPECT_EQ(Streamed(out) + " " + call.ran + " " + std::to_string(account.balance), Streamed(KQSValue::Error(kNotFound)) + " Deposit 15");
   ExpectDebug(Lines(2, "FIXME...KQSClass::IsFeature( " + Streamed(Slot(0)) + " ) is not supported for kSlotIndex\n"), [] {
     for (const char* name : {"balance", "DEPOSIT", "Owner", "audit"}) EXPECT_TRUE(Value().IsFeature(S(name))) << name;
     for (const KQSValue& v : {S("Count"), S("Open"), S("Limit"), KQSValue(1), Slot(0), KQSValue(5)})

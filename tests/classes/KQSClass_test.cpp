@@ -68,9 +68,7 @@ TEST(KQSClassTest, BaseBehaviourTextFormsAndComplaints) {
 
 TEST(KQSClassTest, DestructorReportsHoldersAndInstallation) {
   auto* c = new TestClass("Doomed", 900);
-  auto* environment = new KOPPEnvironment();
-  ASSERT_TRUE(environment->AddClass(c));
-  delete environment;  // the installed mark stays with the class
+  ASSERT_TRUE(KOPPEnvironment().AddClass(c));  // the installed mark outlives the environment
   c->HolderAdd();
   c->HolderAdd();
   c->HolderRelease();

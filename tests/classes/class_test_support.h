@@ -60,6 +60,11 @@ void OnThreads(int n, Body body, bool together = true) {
 }
 
 inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
+inline KQSClassReflection* Named(KQSClassReflection* c, const char* name, short number) {
+  c->ClassName(name);
+  c->ClassNumber(number);
+  return c;
+}
 
 // A functor around a std::function; *live counts the functors alive.
 template <class Base, class Signature>
