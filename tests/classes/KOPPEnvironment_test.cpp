@@ -26,8 +26,8 @@ struct RecordingLoader : KOPPClassLoader {
     fAsked.emplace_back(name);
     return fAnswers.count(name) != 0 ? fAnswers[name] : nullptr;
   }
-  bool LoadXLateModule(const char* name, KQSValue& out) override { return (out = KQSValue(name)).IsType(-1); }
-  bool LoadSource(const char* name, KString& out) override { return (out = KString("source of ") + name).Length() > 0; }
+  bool LoadXLateModule(const char* name, KQSValue& out) override { out = KQSValue(name); return true; }
+  bool LoadSource(const char* name, KString& out) override { out = KString("source of ") + name; return true; }
   Lines fAsked;
   std::map<std::string, const KQSClass*> fAnswers;
   bool* fGone;
@@ -223,7 +223,7 @@ struct BuildingLoader : KQSClassImplLoader {
     if (fMode != kNewClass) return fMode == kInPlace ? const_cast<KQSClass*>(installed) : nullptr;
     return fBuilt = Keep(new TestClass(prototype->ClassName(), prototype->ClassNumber()));
   }
-  void Reset(Mode mode) { *this = BuildingLoader(), fMode = mode; }
+  void Reset(Mode mode) { *this = BuildingLoader(); fMode = mode; }
   int fCalls = 0;
   KOPPEnvironment* fEnvironment = nullptr;
   const KQSClass *fInstalled = nullptr, *fPrototype = nullptr;

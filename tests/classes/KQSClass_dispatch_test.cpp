@@ -61,7 +61,7 @@ class Dispatch : public ::testing::Test {
     }), at, 1, true);
   }
   static Body Gives(const KQSValue& v, long status = 0) {
-    return [=](KQSClass_env& ctx, const KQSValue*) { return ctx.Status(status), v; };
+    return [=](KQSClass_env& ctx, const KQSValue*) { ctx.Status(status); return v; };
   }
 
 

@@ -16,7 +16,7 @@ void* Word(uintptr_t w) { return reinterpret_cast<void*>(w); }
 // Compare answers as told and records what it was handed.
 struct SameClass : TestClass {
   SameClass() : TestClass("Same") {}
-  int Compare(void* a, void* b, bool ignoreCase) const override { return fSeen = {a, b, ignoreCase}, fAnswer; }
+  int Compare(void* a, void* b, bool ignoreCase) const override { fSeen = {a, b, ignoreCase}; return fAnswer; }
   std::ostream& FormattedOutput(void*, std::ostream& out, KQSClassFormatter*) const override { return out << "own"; }
   mutable std::tuple<void*, void*, bool> fSeen;
   int fAnswer = 0;

@@ -127,7 +127,7 @@ struct Image {
     }
     return Raw(s).Raw(std::string(1, '\0'));
   }
-  Image& Raw(const std::string& s) { return b += s, *this; }
+  Image& Raw(const std::string& s) { b += s; return *this; }
   Image& Header(const std::string& name, int number, int implType, const std::string& impl) {
     return I4(2).I4(0xDEADBEEF).Str(name).I4(number).I4(implType).I4(static_cast<int64_t>(impl.size())).Raw(impl);
   }
