@@ -1,87 +1,56 @@
-// The registry and the class counters under several threads: AddClass,
-// lookups and Classes() of one environment at the same time, and the
-// reference statistics of a storage class copied on many threads. Run under
-// ThreadSanitizer too.
-#include <gtest/gtest.h>
+// The registry and the class counters under several threads (and TSan).
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 #include "classes/class_test_support.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
-#include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KQSValueBase.h"
 
 namespace {
 
 using namespace classes_test;
 
-// Runs body(t) on n threads started together (or one after the other).
-template <class Body>
-void OnThreads(int n, Body body, bool together = true) {
-  std::atomic<int> ready{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < n; ++t) {
-    threads.emplace_back([&, t] {
-      KAt::ThreadStartup();
-      ready.fetch_add(1);
-      while (together && ready.load() < n) std::this_thread::yield();
-      body(t);
-      KAt::ThreadShutdown();
-    });
-    if (!together) threads.back().join();
-  }
-  for (std::thread& th : threads)
-    if (th.joinable()) th.join();
-}
-
 TEST(KOPPEnvironmentThreadTest, ConcurrentAddsAndLookupsKeepTheTablesWhole) {
   constexpr int kThreads = 4, kPer = 60;
   KOPPEnvironment* environment = Keep(new KOPPEnvironment());
   auto name = [](int t, int i) { return "T" + std::to_string(t) + "_" + std::to_string(i); };
   std::vector<std::vector<TestClass*>> mine(kThreads);
+  std::vector<const KQSClass*> expected;  // then "Contested"
   for (int t = 0; t < kThreads; ++t)
-    for (int i = 0; i < kPer; ++i) mine[t].push_back(Named(name(t, i).c_str(), static_cast<short>(33 + t * kPer + i)));
+    for (int i = 0; i < kPer; ++i)
+      expected.push_back(mine[t].emplace_back(Named(name(t, i).c_str(), static_cast<short>(33 + t * kPer + i))));
   DebugCapture capture;
   std::atomic<int> wins{0}, bad{0};
   OnThreads(kThreads, [&](int t) {
     for (int i = 0; i < kPer; ++i) {
       bad += !environment->AddClass(mine[t][i]);
       if (i == kPer / 2) wins += environment->AddClass(Named("Contested", 999));
-      // What this thread added is visible at once; what the others add is
-      // either absent or exactly their class.
+      // Its own adds are visible at once; the others' absent or exact.
       bad += environment->LookupByNumber(mine[t][i]->ClassNumber()) != mine[t][i];
       const KQSClass* seen = environment->LookupByName(name((t + 1) % kThreads, i).c_str());
       bad += seen != nullptr && seen != mine[(t + 1) % kThreads][i];
-      std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
-      for (unsigned long k = 2; k <= list->Count(); ++k)
-        bad += list->GetAt(k - 1)->ClassNumber() >= list->GetAt(k)->ClassNumber();
+      const std::vector<const KQSClass*> list = Listed(environment->Classes());
+      for (size_t k = 1; k < list.size(); ++k) bad += list[k - 1]->ClassNumber() >= list[k]->ClassNumber();
     }
   });
   EXPECT_EQ(bad.load(), 0);
   EXPECT_EQ(wins.load(), 1);
   EXPECT_EQ(capture.Texts(), Lines(kThreads - 1, "KOPPEnvironment::AddClass...Class name already exists = 999/Contested/Contested\n"));
-  std::unique_ptr<TArray<const KQSClass*>> list(environment->Classes());
-  ASSERT_EQ(list->Count(), static_cast<unsigned long>(kThreads * kPer + 1));
-  for (int t = 0; t < kThreads; ++t)
-    for (int i = 0; i < kPer; ++i) EXPECT_EQ(list->GetAt(static_cast<unsigned long>(t * kPer + i + 1)), mine[t][i]);
+  expected.push_back(environment->LookupByNumber(999));
+  EXPECT_EQ(Listed(environment->Classes()), expected);
 }
 
-// With concurrency enabled, copying classes in takes the destination's lock,
-// so it may run while another thread adds classes to the destination.
+// With concurrency enabled, copying in may run beside another adder.
 TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabled) {
   KOPPEnvironment *source = Keep(new KOPPEnvironment()), *destination = Keep(new KOPPEnvironment());
   destination->ConcurrencyEnable();
-  std::vector<TestClass*> copied, added;
+  std::vector<TestClass*> added;
   for (int i = 0; i < 100; ++i) {
-    copied.push_back(Named(("Copied" + std::to_string(i)).c_str(), static_cast<short>(33 + i)));
-    ASSERT_TRUE(source->AddClass(copied.back()));
+    ASSERT_TRUE(source->AddClass(Named(("Copied" + std::to_string(i)).c_str(), static_cast<short>(33 + i))));
     added.push_back(Named(("Added" + std::to_string(i)).c_str(), static_cast<short>(500 + i)));
   }
+  std::vector<const KQSClass*> expected = Listed(source->Classes());  // the copied, then the added
+  expected.insert(expected.end(), added.begin(), added.end());
   DebugCapture capture;
   std::atomic<int> refused{0};
   OnThreads(2, [&](int t) {
@@ -90,17 +59,10 @@ TEST(KOPPEnvironmentThreadTest, CopyClassesFromWhileAddingWhenConcurrencyIsEnabl
   });
   EXPECT_EQ(refused.load(), 0);
   EXPECT_EQ(capture.All(), "");
-  std::unique_ptr<TArray<const KQSClass*>> list(destination->Classes());
-  ASSERT_EQ(list->Count(), 200u);
-  for (int i = 0; i < 100; ++i) {
-    EXPECT_EQ(list->GetAt(static_cast<unsigned long>(i + 1)), copied[static_cast<size_t>(i)]);
-    EXPECT_EQ(list->GetAt(static_cast<unsigned long>(i + 101)), added[static_cast<size_t>(i)]);
-  }
+  EXPECT_EQ(Listed(destination->Classes()), expected);
 }
 
-// The class's figures add up exactly once the threads are done, also with
-// more threads alive at once than the class keeps separate tallies for, and
-// across threads that end and are followed by new ones.
+// Exact figures after more threads at once than there are tallies, and after threads in turn.
 TEST(KQSClassPointerThreadTest, CountersAreExactAfterManyThreads) {
   auto* counted = Keep(new KQSValueBaseClass("CountedOnThreads", KQSClass::kNoClassNumber));
   constexpr int kCopies = 300;

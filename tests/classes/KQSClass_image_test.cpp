@@ -1,32 +1,19 @@
-// Class images: exact bytes for known classes (built by an encoder of the
-// tests' own), round trips through Export and Import, the format checks and
-// their debug lines, and damaged or truncated images.
-#include <gtest/gtest.h>
+// Class images: exact bytes against the tests' own encoder, round trips,
+// format checks, and damaged or truncated images.
 
 #include <ios>
 #include <ostream>
 
 #include "classes/class_test_support.h"
 #include "support/child_process.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
-#include "vxkernel/classes/KQSClassReflection.h"
 
 namespace {
 
 using namespace classes_test;
 
-// Setter entries, as a host builds a class.
-KQSValue F(const char* name, const char* sig, int index) {
-  return KQSValue::List(KQSValue(name), KQSValue(sig), KQSValue(index), KQSValue(1));
-}
-KQSValue C(const char* name, const KQSValue& v, int index) {
+// A setter entry (a signature text, or a constant's value), as a host builds a class.
+KQSValue F(const char* name, const KQSValue& v, int index) {
   return KQSValue::List(KQSValue(name), v, KQSValue(index), KQSValue(1));
-}
-KQSClassReflection* Named(KQSClassReflection* c, const char* name, short number) {
-  c->ClassName(name);
-  c->ClassNumber(number);
-  return c;
 }
 
 // Everything the image carries, as text, so two classes compare in one go.
@@ -41,9 +28,7 @@ std::string Describe(const KQSClass& c) {
   return d;
 }
 
-// Exact bytes of every table in its order, constants in text form, names
-// just below and above the 16-bit count's limit, a negative number
-// sign-extended; and of a class without name or features.
+// Every table, constants as text, names either side of the 16-bit count's limit.
 TEST(ClassImage, ExactBytesOfEveryTable) {
   const std::string shortest(32766, 's'), longer(32767, 'l');
   KQSClassReflection c, anonymous;
@@ -54,9 +39,9 @@ TEST(ClassImage, ExactBytesOfEveryTable) {
   c.ClassAttributes(KQSValue::List(F("Count", "Integer", 2)));
   c.Methods(KQSValue::List(F("Go", "Void()", 1), F("Stop", "", 0)));
   c.Attributes(KQSValue::List(F("Size", "Integer", 0)));
-  c.Constants(KQSValue::List(C("Name", KQSValue("it's"), 0), C("Max", KQSValue(-12), 1), C("On", KQSValue::Boolean(1), 2),
-                             C("None", KQSValue(), 4)));
-  c.Constants(KQSValue::List(C("Bad", KQSValue::Error(-9), 5)));
+  c.Constants(KQSValue::List(F("Name", KQSValue("it's"), 0), F("Max", KQSValue(-12), 1), F("On", KQSValue::Boolean(1), 2),
+                             F("None", KQSValue(), 4)));
+  c.Constants(KQSValue::List(F("Bad", KQSValue::Error(-9), 5)));
   Image e;
   e.Header("Full", -200, 5, std::string("x\0y", 3));
   e.I4(3).Str("Base").Str(shortest).Str(longer).I4(1).Str("Iface");
@@ -72,12 +57,8 @@ TEST(ClassImage, ExactBytesOfEveryTable) {
   });
 }
 
-// ===== Round trips =====
-
-// A class with holes in every table and a constant of every kind a constant
-// can hold except ObjRef (tested where the host class exists). Integer and
-// Error constants at positions 45 to 59 are followed directly by the next
-// record, whose position's low byte may itself be a digit ('0' is 48).
+// Holes in every table and every constant kind but ObjRef. Numbers at
+// positions 45 to 59 are followed by a position whose low byte is a digit.
 void FillRichClass(KQSClassReflection& c) {
   Named(&c, "Rich", 44)->ImplPut(1, 5, "\x01\x02\x00\xFF\x7F");
   c.Extends(KQSValue::List(KQSValue("A"), KQSValue("B")));
@@ -86,12 +67,12 @@ void FillRichClass(KQSClassReflection& c) {
   c.ClassAttributes(KQSValue::List(F("Total", "Integer", 1)));
   c.Methods(KQSValue::List(F("Open", "Boolean(String,[Integer])", 0), F("Close", "Void", 3)));
   c.Attributes(KQSValue::List(F("Path", "String", 7), F("Kind", "NoSuchType", 2)));
-  c.Constants(KQSValue::List(C("Text", KQSValue("line\nbreak 'q' \\"), 1), C("Nothing", KQSValue(), 3),
-                             C("Failure", KQSValue::Error(-7), 4), C("Big", KQSValue(2147483647), 6)));
-  c.Constants(KQSValue::List(C("No", KQSValue::Boolean(0), 9), C("Yes", KQSValue::Boolean(1), 10)));
+  c.Constants(KQSValue::List(F("Text", KQSValue("line\nbreak 'q' \\"), 1), F("Nothing", KQSValue(), 3),
+                             F("Failure", KQSValue::Error(-7), 4), F("Big", KQSValue(2147483647), 6)));
+  c.Constants(KQSValue::List(F("No", KQSValue::Boolean(0), 9), F("Yes", KQSValue::Boolean(1), 10)));
   for (int i = 45; i < 60; ++i) {
     const std::string name = "K" + std::to_string(i);
-    c.Constants(KQSValue::List(C(name.c_str(), i % 3 == 0 ? KQSValue::Error(-i * 7) : KQSValue(i * 11 - 500), i)));
+    c.Constants(KQSValue::List(F(name.c_str(), i % 3 == 0 ? KQSValue::Error(-i * 7) : KQSValue(i * 11 - 500), i)));
   }
 }
 
@@ -102,8 +83,7 @@ size_t FeatureCount(const KQSClass& c) {
   return n;
 }
 
-// Into a reset class: the same class and bytes; into one that holds
-// features: added to them.
+// Into a reset class: the same class and bytes; into a filled one: added.
 TEST(ClassImage, ExportThenImportReproducesTheClass) {
   KQSClassReflection original, copy, holder;
   FillRichClass(original);
@@ -116,7 +96,6 @@ TEST(ClassImage, ExportThenImportReproducesTheClass) {
               [&] { copy.Import(image); });
   EXPECT_EQ(Describe(copy), Describe(original));
   EXPECT_EQ(BytesOf(copy.Export()), BytesOf(image));
-  EXPECT_TRUE(copy.IndexToAttribute(0) == nullptr && copy.IndexToConstant(5) == nullptr);  // holes stay holes
   ExpectDebug({}, [&] { copy.Import(image); });  // now they match
   holder.Extends(KQSValue::List(KQSValue("Z")));
   holder.Methods(KQSValue::List(F("Mine", "Void", 9)));
@@ -134,13 +113,9 @@ TEST(ClassImage, EveryPrefixImportsWhatIsComplete) {
   for (size_t n = 0; n <= full.size(); ++n) {
     KQSClassReflection c;
     c.Import(KQSValue::NewBytesValue(full.data(), static_cast<long>(n)));
-    // Never more than the original holds, and only growing with the prefix.
-    const size_t features = FeatureCount(c);
+    const size_t features = FeatureCount(c);  // growing with the prefix
     EXPECT_GE(features, last) << n;
     last = features;
-    if (n == full.size()) {
-      EXPECT_EQ(BytesOf(c.Export()), full);
-    }
   }
   EXPECT_EQ(last, FeatureCount(original));
 }
@@ -160,8 +135,8 @@ TEST(ClassImage, HostClassesMakeObjRefConstantsAndTheClassValue) {
     KQSValue::Class_Class(&classClass);
     KQSClassReflection c, copy;
     c.ClassName("Refs");
-    c.Constants(KQSValue::List(C("R1", KQSValue::ObjRef(0xBEEF), 48), C("R2", KQSValue::ObjRef(0x31), 49),
-                               C("R3", KQSValue::ObjRef(4294967295ul), 50)));
+    c.Constants(KQSValue::List(F("R1", KQSValue::ObjRef(0xBEEF), 48), F("R2", KQSValue::ObjRef(0x31), 49),
+                               F("R3", KQSValue::ObjRef(4294967295ul), 50)));
     const KQSValue image = c.Export(), self = copy.Import(image), r3 = copy.NameToConstant("R3")->Value();
     Transcript(out).Line("class value ", self.Class() == &classClass && self.Instance() == &copy, " same ",
                          Describe(copy) == Describe(c) && BytesOf(copy.Export()) == BytesOf(image), " R3 ", r3.Type(), " ",
@@ -171,9 +146,8 @@ TEST(ClassImage, HostClassesMakeObjRefConstantsAndTheClassValue) {
   EXPECT_EQ(r.output, "class value 1 same 1 R3 3 4294967295\n");
 }
 
-// ===== Format checks and damage =====
-
-TEST(ClassImage, BadVersionMagicOrTypeLeaveTheClassAlone) {
+// A bad header leaves the class alone; damaged parts are read as far as they go.
+TEST(ClassImage, BadHeadersAndDamagedParts) {
   KQSClassReflection c;
   Named(&c, "Kept", 48)->Methods(KQSValue::List(F("M", "Void", 0)));
   const std::string before = BytesOf(c.Export()), good = Image().Header("Other", 49, 2, "").Zeros(7).b;
@@ -185,14 +159,8 @@ TEST(ClassImage, BadVersionMagicOrTypeLeaveTheClassAlone) {
                 [&] { c.Import(KQSValue::NewBytesValue(bytes.data(), static_cast<long>(bytes.size()))); });
   ExpectDebug({"KQSClass::Import( must be Bytes value )\n"}, [&] { c.Import(KQSValue(good.c_str())); });
   EXPECT_EQ(BytesOf(c.Export()), before);
-}
-
-// Counts and lengths of 2^31 - 1 are believed only as far as the bytes go:
-// extends names in a 6-byte body, an implementation length with three bytes
-// (no header taken), a method count with one record and one cut short. A
-// string count of zero ends the image; positions past the table limit are
-// refused and negative counts read nothing.
-TEST(ClassImage, ClaimedCountsAndLengthsAreBelievedOnlyAsFarAsTheBytesGo) {
+  // Counts of 2^31 - 1 are believed as far as the bytes go; a zero string
+  // count ends the image; far positions and negative counts read nothing.
   KQSClassReflection a, b, d, z, f;
   b.ClassName("Before");
   a.Import(Image().Header("Many", 50, 2, "").I4(0x7FFFFFFF).Raw(std::string("\x02\x00x\x00\x05\x00", 6)).Value());
@@ -204,24 +172,19 @@ TEST(ClassImage, ClaimedCountsAndLengthsAreBelievedOnlyAsFarAsTheBytesGo) {
   EXPECT_EQ(d.Methods().size(), 1u);
   EXPECT_TRUE(z.Extends().empty() && z.Implements().empty());
   EXPECT_TRUE(f.Methods().size() == 5u && f.NameToMethod("Huge") == nullptr);
-}
-
-// Without the host's classes the result is Undefined and ObjRefs are
-// dropped; oversized numbers are read without harm; a cut string ends the
-// image.
-TEST(ClassImage, DamagedConstantsAndMissingHostClasses) {
+  // No host classes: no result, no ObjRefs; oversized numbers; a cut string.
   const std::string digits(40, '9');
   Image e;
   e.Header("Big", 56, 2, "").Zeros(6).I4(5).Constant(0, "E", "E-" + digits).Constant(1, "R", "#ff");
   e.Constant(2, "I", digits).Constant(3, "N", "5").Constant(4, "S", "'unterminated");
-  KQSClassReflection c;
+  KQSClassReflection g;
   ExpectDebug({"KQSClass::Import( imported number does not match class number ) 56/28671\n",
                "KQSClass::Import( no ObjRef class for constant ) R\n"},
-              [&] { EXPECT_TRUE(c.Import(e.Value()).IsUndefined()); });
-  EXPECT_EQ(c.NameToConstant("E")->Value().Type(), 1);
-  EXPECT_TRUE(c.NameToConstant("R")->Value().IsUndefined() && c.NameToConstant("I") != nullptr);
-  EXPECT_EQ(static_cast<long>(c.NameToConstant("N")->Value()), 5);
-  EXPECT_EQ(Str(c.NameToConstant("S")->Value().String()), "unterminated");
+              [&] { EXPECT_TRUE(g.Import(e.Value()).IsUndefined()); });
+  EXPECT_EQ(g.NameToConstant("E")->Value().Type(), 1);
+  EXPECT_TRUE(g.NameToConstant("R")->Value().IsUndefined() && g.NameToConstant("I") != nullptr);
+  EXPECT_EQ(static_cast<long>(g.NameToConstant("N")->Value()), 5);
+  EXPECT_EQ(Str(g.NameToConstant("S")->Value().String()), "unterminated");
 }
 
 }  // namespace

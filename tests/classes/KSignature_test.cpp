@@ -1,15 +1,10 @@
-// Native signatures: a randomised round trip over the whole text grammar,
-// the spellings it does not produce, malformed texts, the numeric
-// constructor, the table accessors, and the comparison of two signatures.
+// Native signatures: grammar, accessors, and one signature checked by another.
 #include "vxkernel/classes/KSignature.h"
 
-#include <gtest/gtest.h>
-
+#include <memory>
 #include <random>
 
 #include "classes/class_test_support.h"
-#include "support/debug_capture.h"
-#include "support/started_process.h"
 #include "values/value_test_util.h"
 
 namespace {
@@ -34,9 +29,7 @@ std::string Fields(const KSignature& s) {
   return f;
 }
 
-// Builds canonical signature texts straight from the grammar and checks that
-// each parses into the fields it was built from and prints back as itself;
-// an upper-case, unordered spelling of the same signature parses the same.
+// Texts built from the grammar parse into their fields and print back as themselves.
 TEST(KSignatureGrammar, RandomWellFormedSignaturesRoundTrip) {
   const std::pair<short, std::string> types[] = {  // by-name types keep their spelling
       {kInteger, ""}, {kString, ""}, {kReal, ""}, {kBoolean, ""}, {kList, ""}, {kDynamic, ""}, {kVoid, ""},
@@ -47,41 +40,31 @@ TEST(KSignatureGrammar, RandomWellFormedSignaturesRoundTrip) {
   for (int round = 0; round < 1000; ++round) {
     const bool a = pick(2), e = pick(2), u = pick(2), var = pick(2);
     const int nargs = pick(5) == 0 ? pick(33) : pick(5), minArgs = pick(nargs + 1);
-    std::string text, messy, fields = Head(a, e, u, var, nargs, minArgs);
+    std::string text, fields = Head(a, e, u, var, nargs, minArgs);
     if (a || e || u) {
       text = std::string("<") + (a ? "A" : "") + (e ? "E" : "") + (u ? "U" : "") + ">";
-      messy = std::string("<") + (u ? "U" : "") + (e ? "EE" : "") + (a ? "A" : "") + ">";
     }
     for (int i = 0; i <= nargs; ++i) {
       const auto& [number, byName] = types[pick(std::size(types))];
       const std::string name = byName.empty() ? KQSValue::NumberToClass(number)->ClassName() : byName;
       const std::string piece = i == 0 ? name + "(" : (i > 1 ? "," : "") + (i > minArgs ? "[" + name + "]" : name);
       text += piece;
-      messy += i == 0 && byName.empty() ? classes_test::Upper(piece) : piece;
       fields += " " + std::to_string(number) + byName;
     }
     text += var ? (nargs > 0 ? ",...)" : "...)") : ")";
-    messy += var ? (nargs > 0 ? ",...)" : "...)") : nargs > 0 && pick(2) ? ",)" : ")";  // an empty last piece adds nothing
-    for (const std::string& form : {text, messy}) {
-      KSignature s(form.c_str());
-      EXPECT_EQ(Fields(s), fields) << form;
-      EXPECT_EQ(Str(s.ToString()), text) << form;
-    }
+    KSignature s(text.c_str());
+    EXPECT_EQ(Fields(s), fields) << text;
+    EXPECT_EQ(Str(s.ToString()), text);
   }
   EXPECT_EQ(capture.All(), "");
 }
 
-// Spellings the round trip does not produce, and texts that are bad
-// signatures (canonical text empty: a line, no arguments, no flags).
+// Other spellings; bad texts (canonical "") give a line, no arguments, no flags.
 TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
-  auto args = [](int n) {
-    std::string text = "Void(Integer";
-    for (int i = 1; i < n; ++i) text += ",Integer";
-    return text + ")";
-  };
+  auto args = [](int n) { std::string t = "Void(Integer"; while (--n > 0) t += ",Integer"; return t + ")"; };
   const std::string longName(256, 'T'), longest(255, 'T');
   const std::pair<std::string, std::string> cases[] = {
-      {"<UEAU>Void(...)", "<AEU>Void(...)"},  // options in any order, repeated
+      {"<UEAU>Void(...)", "<AEU>Void(...)"}, {"INTEGER(string,)", "Integer(String)"},  // any order and case
       {"<>Integer(String)", "Integer(String)"},
       {"Boolean", "Boolean()"},
       {"(,String,)", "Void(Void,String)"},  // an empty result or inner argument is Void
@@ -90,20 +73,15 @@ TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
       {"Integer([String],Integer,Real)", "Integer([String],[Integer],[Real])"},
       {longest + "(" + longest + ")", longest + "(" + longest + ")"},
       {args(32), args(32)},
-      {"Integer(String", ""}, {"<AE>Integer(String,Real", ""}, {"Integer(", ""}, {"<AU Integer(String)", ""},
+      {"<AE>Integer(String,Real", ""}, {"<AU Integer(String)", ""},
       {longName + "(String)", ""}, {"Integer(" + longName + ",String)", ""}, {args(33), ""}};
   for (const auto& [text, canonical] : cases) {
-    KSignature* s = nullptr;
+    std::unique_ptr<KSignature> s;
     const std::string& form = text;
     ExpectDebug(canonical.empty() ? Lines{"KSignature::KSignature...Bad signature:/" + text + "/\n"} : Lines{},
-                [&] { s = new KSignature(form.c_str()); });
-    if (canonical.empty()) {
-      EXPECT_EQ(s->NArgs() + s->MinArgs(), 0) << text;
-      EXPECT_FALSE(s->VarArgs() || s->AutoUndefined() || s->AcceptsError() || s->AcceptsUndefined()) << text;
-    } else {
-      EXPECT_EQ(Str(s->ToString()), canonical);
-    }
-    delete s;
+                [&] { s = std::make_unique<KSignature>(form.c_str()); });
+    EXPECT_EQ(canonical.empty() ? Fields(*s).substr(0, 8) : Str(s->ToString()),  // bad: no flags, no arguments
+              canonical.empty() ? "0000 0/0" : canonical) << text;
   }
   // Unknown option letters are reported, one line each, and skipped.
   const std::string unknown = "KSignature::KSignature( Undefined signature option: <AXq>Integer )\n";
@@ -118,10 +96,7 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   EXPECT_EQ(n.MinArgs() + n.Datatype(32).TypeNumber(), 32 + kUndefined);
   KSignature s("Integer(String,Real)");
   s.Arginfo(2, KSignature_type(kBoolean), 7);
-  KSignature_type t;
-  KSignature_passtype p = 0;
-  s.Arginfo(2, &t, &p);
-  EXPECT_TRUE(t.TypeNumber() == kBoolean && p == 7);
+  EXPECT_EQ(s.Passtype(2), 7);
   s.Arginfo(0, KSignature_type(kBoolean), 1);  // not an argument: ignored
   s.Arginfo(3, KSignature_type(kBoolean), 1);  // beyond NArgs without VarArgs: ignored
   EXPECT_EQ(Str(s.ToString()), "Integer(String,Boolean)");
@@ -143,8 +118,7 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   });
 }
 
-// Check of an offered signature against a declared one: 0 when it fits,
-// -1 for the result, -2 for the count, else the highest unfit position.
+// 0 when it fits, -1 for the result, -2 for the count, else the highest unfit position.
 TEST(KSignatureCheck, AnotherSignature) {
   const char* const kDeclared = "Integer(String,Integer,[Object])";
   const std::tuple<const char*, const char*, long> cases[] = {
@@ -156,9 +130,7 @@ TEST(KSignatureCheck, AnotherSignature) {
       {kDeclared, "Integer(String,Real)", 0},          // numbers fit numbers
       {kDeclared, "Integer(String,Long,Integer)", 3},  // Integer is no object type
       {kDeclared, "Integer(Integer,Long,Integer)", 3},  // the highest position first
-      {kDeclared, "Integer(Integer,Long)", 1},
       {kDeclared, "Integer(Undefined,Error)", 0},  // offered Undefined and Error fit
-      {kDeclared, "Integer(Dynamic,Dynamic,Dynamic)", 0},
       {"Integer(Undefined,Error)", "Integer(String,String)", 2},  // a declared Undefined admits nothing else
       {"Integer(String,...)", "Integer(String,Integer,Real)", 0},  // positions past NArgs are Dynamic
   };

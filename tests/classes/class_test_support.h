@@ -1,19 +1,23 @@
-// Shared helpers of the class tests: a class with its protected setters
-// opened up, functors of the four kinds around a lambda, text forms, a
-// keep-alive list (installed classes must never be deleted), and an encoder
-// of class images written field by field from the format description.
+// Shared helpers of the class tests (one source per program; this starts the
+// process): an open class, functors, text forms, and a class image encoder.
 #ifndef VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 #define VXKERNEL_TESTS_CLASSES_CLASS_TEST_SUPPORT_H_
 
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "support/debug_capture.h"
+#include "support/started_process.h"
+#include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassReflection.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
 
@@ -22,10 +26,9 @@ namespace classes_test {
 using Lines = std::vector<std::string>;
 
 template <class T>
-T* Keep(T* p) {
+T* Keep(T* p) {  // alive until the process ends
   static auto* kept = new std::vector<const void*>;
-  kept->push_back(p);
-  return p;
+  return kept->push_back(p), p;
 }
 
 // A class whose identity and features the tests set directly.
@@ -37,26 +40,44 @@ struct TestClass : KQSClass {
       KQSClass::ImplPut, KQSClass::ImplReflectionOnly, KQSClass::ResetClassDefinition;
 };
 
-// A class that lives until the process ends.
-inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
+// Runs body(t) on n threads started together (or one after the other).
+template <class Body>
+void OnThreads(int n, Body body, bool together = true) {
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < n; ++t) {
+    threads.emplace_back([&, t] {
+      KAt::ThreadStartup();
+      ready.fetch_add(1);
+      while (together && ready.load() < n) std::this_thread::yield();
+      body(t);
+      KAt::ThreadShutdown();
+    });
+    if (!together) threads.back().join();
+  }
+  for (std::thread& th : threads)
+    if (th.joinable()) th.join();
+}
 
-// One functor kind around a std::function; *live counts the functors alive
-// (a slot that owns its functor destroys it).
+inline TestClass* Named(const char* name, short number) { return Keep(new TestClass(name, number)); }
+inline KQSClassReflection* Named(KQSClassReflection* c, const char* name, short number) {
+  c->ClassName(name);
+  c->ClassNumber(number);
+  return c;
+}
+
+// A functor around a std::function; *live counts the functors alive.
 template <class Base, class Signature>
 class Fn;
 template <class Base, class R, class... Args>
 class Fn<Base, R(Args...)> : public Base {
  public:
-  explicit Fn(std::function<R(Args...)> body, int* live = nullptr)
-      : fBody(std::move(body)), fLive(live) {
-    if (fLive != nullptr) ++*fLive;
-  }
-  ~Fn() override {
-    if (fLive != nullptr) --*fLive;
-  }
+  explicit Fn(std::function<R(Args...)> body, int* live = nullptr) : fBody(std::move(body)), fLive(live) { Count(1); }
+  ~Fn() override { Count(-1); }
   R operator()(Args... args) override { return fBody(args...); }
 
  private:
+  void Count(int d) { if (fLive != nullptr) *fLive += d; }
   std::function<R(Args...)> fBody;
   int* fLive;
 };
@@ -68,6 +89,15 @@ using AttributeFn = Fn<KQSClass_AttributeFunctor,
                        KQSValue(const KQSClass*, KQSClass_env&, void*, const KQSValue*)>;
 using ClassAttributeFn =
     Fn<KQSClass_ClassAttributeFunctor, KQSValue(const KQSClass*, KQSClass_env&, const KQSValue*)>;
+
+// The classes of a list from Classes(), which it deletes (1-based, bounded).
+inline std::vector<const KQSClass*> Listed(TArray<const KQSClass*>* list) {
+  std::vector<const KQSClass*> classes;
+  if (list->GetAt(0) != nullptr || list->GetAt(list->Count() + 1) != nullptr) classes.push_back(nullptr);
+  for (unsigned long i = 1; i <= list->Count(); ++i) classes.push_back(list->GetAt(i));
+  delete list;
+  return classes;
+}
 
 inline std::string Str(const KString& s) { return std::string(static_cast<const char*>(s), s.Length()); }
 // What operator<< writes for a value.
@@ -91,31 +121,18 @@ struct Image {
   Image& Str(const std::string& s) {  // a 16-bit count with the NUL, or ff ff and a 32-bit one
     const size_t n = s.size() + 1;
     if (n > 32767) {
-      b += "\xFF\xFF";
-      I4(static_cast<int64_t>(n));
+      Raw("\xFF\xFF").I4(static_cast<int64_t>(n));
     } else {
-      b.push_back(static_cast<char>(n & 0xFF));
-      b.push_back(static_cast<char>(n >> 8));
+      Raw({static_cast<char>(n & 0xFF), static_cast<char>(n >> 8)});
     }
-    b += s;
-    b.push_back('\0');
-    return *this;
+    return Raw(s).Raw(std::string(1, '\0'));
   }
-  Image& Raw(const std::string& s) {
-    b += s;
-    return *this;
-  }
+  Image& Raw(const std::string& s) { b += s; return *this; }
   Image& Header(const std::string& name, int number, int implType, const std::string& impl) {
-    I4(2).I4(0xDEADBEEF).Str(name).I4(number).I4(implType);
-    return I4(static_cast<int64_t>(impl.size())).Raw(impl);
+    return I4(2).I4(0xDEADBEEF).Str(name).I4(number).I4(implType).I4(static_cast<int64_t>(impl.size())).Raw(impl);
   }
-  Image& Zeros(int n) {  // n empty tables
-    for (int i = 0; i < n; ++i) I4(0);
-    return *this;
-  }
-  Image& Feature(int index, const std::string& name, const std::string& sig) {
-    return I4(index).Str(name).I4(1).Str(sig);
-  }
+  Image& Zeros(int n) { return n == 0 ? *this : I4(0).Zeros(n - 1); }  // n empty tables
+  Image& Feature(int index, const std::string& name, const std::string& sig) { return I4(index).Str(name).I4(1).Str(sig); }
   Image& Constant(int index, const std::string& name, const std::string& text) {
     return I4(index).Str(name).I4(1).Str("").Raw(text);
   }
@@ -123,8 +140,7 @@ struct Image {
 };
 
 inline std::string BytesOf(const KQSValue& v) {
-  if (!v.IsType(-6)) return "<not Bytes>";
-  return std::string(reinterpret_cast<const char*>(v.Bytes()), static_cast<size_t>(v.Length()));
+  return v.IsType(-6) ? std::string(reinterpret_cast<const char*>(v.Bytes()), static_cast<size_t>(v.Length())) : "<not Bytes>";
 }
 
 }  // namespace classes_test
