@@ -100,82 +100,61 @@ TEST(KAtNoMemory, ProcessStartup) {
   });
 }
 
-TEST(KAtNoMemory, ThreadStartupOnASecondThread) {
+// A thread's start-up, then a context made for a client on that thread: the
+// sweep fails each allocation of either in turn.
+TEST(KAtNoMemory, ThreadStartupAndCreateThreadStartupOnASecondThread) {
   EveryFailure([](long n, std::string& out) {
     KAt::ProcessStartup(1);
     DebugCapture capture;
     bool fired = false;
-    std::thread worker([&] {
+    std::thread([&] {
       failing_new::FailNth(n);
       KAt::ThreadStartup();
+      void* mine = KAt::UseThreadStartup(nullptr);
+      KAt::UseThreadStartup(mine);
+      void* client = KAt::CreateThreadStartup();
       fired = failing_new::Fired();
       failing_new::FailNth(0);
       out += Lines(fired, capture);
-      if (ThreadCount() > 1) out += "count ";
-      const std::string values = UseValues();
+      if (KAt::UseThreadStartup(mine) != mine || ThreadCount() > 1) out += "caller ";
+      if (client == nullptr && !fired) out += "no context ";
+      const std::string values = UseValues();  // after a failure too: answers, no crash
       if (!fired) out += values;
+      if (client != nullptr) {
+        std::thread([&] {
+          void* previous = KAt::UseThreadStartup(client);
+          if (ThreadCount() > 1) out += "client count ";
+          const std::string values = UseValues();
+          if (!fired) out += values;
+          KAt::UseThreadStartup(previous);
+        }).join();
+        KAt::DestroyThreadStartup(client);
+      }
       KAt::ThreadShutdown();
       if (ThreadCount() != 0) out += "after ";
-    });
-    worker.join();
-    // The monitor is free: a second thread left nothing held.
-    KAt::ProcessShutdown(1);
-    return fired;
-  });
-}
-
-TEST(KAtNoMemory, CreateThreadStartup) {
-  EveryFailure([](long n, std::string& out) {
-    KAt::ProcessStartup(1);
-    void* mine = KAt::UseThreadStartup(nullptr);
-    KAt::UseThreadStartup(mine);
-    DebugCapture capture;
-    failing_new::FailNth(n);
-    void* client = KAt::CreateThreadStartup();
-    const bool fired = failing_new::Fired();
-    failing_new::FailNth(0);
-    out += Lines(fired, capture);
-    if (KAt::UseThreadStartup(mine) != mine || ThreadCount() != 1) out += "caller ";
-    if (client == nullptr && !fired) out += "no context ";
-    if (client != nullptr) {
-      std::thread pool([&] {
-        void* previous = KAt::UseThreadStartup(client);
-        const std::string values = UseValues();
-        if (!fired) out += values;
-        KAt::UseThreadStartup(previous);
-      });
-      pool.join();
-      KAt::DestroyThreadStartup(client);
-    }
-    KAt::ProcessShutdown(1);
+    }).join();
+    KAt::ProcessShutdown(1);  // the monitor is free: the thread left nothing held
     return fired;
   });
 }
 
 // A participant that cannot be registered is left out of its ring.
 TEST(KAtNoMemory, RegistrationLeavesTheParticipantOut) {
-  struct Late : KAtProcess {
-    explicit Late(std::string* trace) : KAtProcess(40), fTrace(trace) {}
-    void Startup() override { *fTrace += "started "; }
-    void Shutdown() override {}
-    std::string* fTrace;
-  };
   EveryFailure([](long n, std::string& out) {
-    std::string trace;
     DebugCapture capture;
-    alignas(Late) unsigned char room[sizeof(Late)];  // only the registration allocates
+    alignas(Last) unsigned char room[sizeof(Last)];  // only the registration allocates
     failing_new::FailNth(n);
-    Late* late = new (room) Late(&trace);
+    Last* last = new (room) Last;
     const bool fired = failing_new::Fired();
     failing_new::FailNth(0);
-    if (capture.All() != (fired ? "KAt::Add - could not register the participant at priority 40 of "
+    if (capture.All() != (fired ? "KAt::Add - could not register the participant at priority 1000 of "
                                   "the process ring: out of memory\n"
                                 : ""))
       out += "lines [" + capture.All() + "] ";
     KAt::ProcessStartup(0);
-    if (trace != (fired ? "" : "started ")) out += "trace " + trace;
+    if (last->started == fired) out += "started " + std::to_string(last->started);
     KAt::ProcessShutdown(0);
-    late->~Late();
+    last->~Last();
     return fired;
   });
 }
