@@ -31,11 +31,12 @@ TEST(VxPtr, BoxesHoldACopyAreReplacedInPlaceAndOtherValuesAreTheWrongType) {
   VXVALUE p = nullptr, copy = nullptr, src = nullptr, out = nullptr, v = nullptr;
   for (VXVALUE* h : {&p, &copy, &src, &out, &v}) ASSERT_EQ(VX_ValueAlloc(h), VX_OK);
   long box = 0, again = 0, type = 0;
-  for (long s : {VX_ValueSetString(src, "report.pdf"), VX_ValueSetPtr(p, src), VX_ValueSetValue(copy, p),
-                 VX_ValueGetInstance(p, &box), VX_ValueSetInteger(src, 5)})
+  for (long s : {VX_ValueSetString(src, "report.pdf"), VX_ValueSetPtr(p, src),
+                 VX_ValueSetValue(copy, p), VX_ValueGetInstance(p, &box), VX_ValueSetInteger(src, 5)})
     ASSERT_EQ(s, VX_OK);
   EXPECT_EQ(Held(p, out), "report.pdf");  // a copy: the source handle moved on
-  ASSERT_EQ(VX_ValueSetDouble(src, 2.5) + VX_ValueSetPtr(p, src) + VX_ValueGetInstance(p, &again), VX_OK);
+  ASSERT_EQ(VX_ValueSetDouble(src, 2.5) + VX_ValueSetPtr(p, src) + VX_ValueGetInstance(p, &again),
+            VX_OK);
   EXPECT_EQ(again, box);  // the same box, so every copy sees the new value
   EXPECT_EQ(Held(copy, out) + " " + Text(p), "G2.5 Ptr(Real)");
   ASSERT_EQ(VX_ValueSetString(v, "self") + VX_ValueSetPtr(v, v), VX_OK);  // a Ptr holding itself
@@ -43,7 +44,8 @@ TEST(VxPtr, BoxesHoldACopyAreReplacedInPlaceAndOtherValuesAreTheWrongType) {
   // Undefined, a String, and a Ptr made from a bare data word (no box) fail
   // and leave out as it was; setting the last one makes a box.
   const std::string wrong = "!" + std::to_string(VX_ERR_WRONG_TYPE);
-  ASSERT_EQ(VX_ValueSetInteger(out, 77) + VX_ValueSetUndefined(p) + VX_ValueSetInstance(v, 17, 0), VX_OK);
+  ASSERT_EQ(VX_ValueSetInteger(out, 77) + VX_ValueSetUndefined(p) + VX_ValueSetInstance(v, 17, 0),
+            VX_OK);
   EXPECT_EQ(Held(p, out) + Held(src, out) + Held(v, out) + Text(out), wrong + wrong + wrong + "77");
   EXPECT_TRUE(VX_ValueGetType(v, &type) == VX_OK && type == 17);
   ASSERT_EQ(VX_ValueSetPtr(v, out), VX_OK);

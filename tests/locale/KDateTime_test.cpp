@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <random>
@@ -62,10 +63,9 @@ TEST(KDateTimeFields, OutOfRangeFieldsAreInvalidAndIndexNoTable) {
   t.SetTime(-25, 59, 59, -999);
   t.Year(70000);  // setters cut to the field's width
   EXPECT_EQ(Fields(t), "4464-2-30 -1:59:59.-999");
-  t = Make(2001, 12, 31, 23, 59, 59, 999);
-  EXPECT_TRUE(t.CheckValidity());
-  t.Milliseconds(1000);
-  EXPECT_FALSE(t.CheckValidity());
+  KDateTime last = Make(2001, 12, 31, 23, 59, 59, 999), over = last;
+  over.Milliseconds(1000);
+  EXPECT_TRUE(last.CheckValidity() && !over.CheckValidity());
 }
 
 // Every day of years -32768..32767 succeeds the previous one by the Gregorian
@@ -101,25 +101,21 @@ TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessorAndHugeNumbersWr
     EXPECT_EQ(static_cast<uint16_t>(a.Year() - b.Year()), static_cast<uint16_t>(far > 0 ? 400 : -400));
   }
   t = Make(2000, 1, 1);
-  t.AddDays(LONG_MAX);  // wraps, well-defined
-  EXPECT_TRUE(t.CheckValidity());
+  KDateTime u = Make(1999, 12, 31, 13, 14, 15), v = u;
+  t.AddDays(LONG_MAX), u.Add(LONG_MIN), v.Add(LONG_MAX);  // wrap, well-defined
+  EXPECT_TRUE(t.CheckValidity() && u.CheckValidity() && v.CheckValidity());
   EXPECT_TRUE(KDateTime::IsLeapYear(2000, 'G') && KDateTime::IsLeapYear(1900, 'J') &&
               !KDateTime::IsLeapYear(1900, 'G'));
   EXPECT_EQ(KDateTime::Floor(-7, 2) + KDateTime::Floor(7, -2), -8);
   EXPECT_TRUE(KDateTime::Floor(LONG_MIN, -1) == LONG_MIN && KDateTime::Floor(5, 0) == 0);
 }
 
-TEST(KDateTimeArithmetic, DifferenceUndoesAddAndCompareGoesFieldByField) {
+// Add and Difference against the clock: see the oracle test.
+TEST(KDateTimeArithmetic, AddDropsTheMillisecondsAndCompareGoesFieldByField) {
   KDateTime t = Make(2009, 3, 1, 0, 0, 0, 500);
-  t.Add(-(3 * 86400 + 1));  // the milliseconds go
+  t.Add(-(3 * 86400 + 1));
   EXPECT_EQ(Fields(t), "2009-2-25 23:59:59.0");
   const KDateTime a = Make(1999, 12, 31, 13, 14, 15, 16);
-  for (long s : {0L, 1L, -1L, 86399L, -86401L, 1000000007L, -1000000007L, LONG_MIN, LONG_MAX}) {
-    KDateTime moved = a;
-    moved.Add(s);
-    EXPECT_TRUE(moved.CheckValidity()) << s;
-    EXPECT_TRUE(s == LONG_MIN || s == LONG_MAX || moved.Difference(a) == s) << s;
-  }
   // Each is later in one field and earlier in all that follow.
   for (const KDateTime& b : {Make(2000, 1, 1), Make(1999, 12, 31, 14), Make(1999, 12, 31, 13, 15),
                              Make(1999, 12, 31, 13, 14, 16), Make(1999, 12, 31, 13, 14, 15, 17)})
@@ -243,10 +239,11 @@ TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZoneUtcIsTheClocksAndFarTimesAreRe
               transcript.Line(t.Systime());
             }),
             "1969-12-31 19:0:0.0 0\n1246464000\n1233381600\n");
+  using std::chrono::system_clock;
   KDateTime t;
-  const long long before = time(nullptr);
+  const long long before = system_clock::to_time_t(system_clock::now());
   t.GMNow();
-  const long long after = time(nullptr);
+  const long long after = system_clock::to_time_t(system_clock::now());
   const long long seconds = (t.Date() - 141427LL) * 86400 + t.Time();  // 141427: 1 January 1970
   EXPECT_TRUE(seconds >= before && seconds <= after && t.Milliseconds() == 0) << seconds;
   DebugCapture capture;
