@@ -1,7 +1,6 @@
-// The lifecycle calls when the heap refuses: each allocation a call makes is
-// failed in turn, in a child process of its own. The call must return,
-// report, keep its counts so the matching shut-down pairs up, leave no
-// monitor held, and leave a process whose values still answer.
+// The lifecycle calls with each of their allocations failed in turn, in a child each: a call
+// must return, report, keep its counts so the matching shut-down pairs up, leave no monitor
+// held, and leave a process whose values still answer.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,22 +22,20 @@ namespace {
 
 uintptr_t ThreadCount() { return reinterpret_cast<uintptr_t>(KContext::Get(KAt::gContextAlloc)); }
 
-// A few calls through the client interface; "" when all of them succeed.
-std::string UseValues() {
+// A few calls through the client interface, after a failure too (they must
+// not crash); unless one fired, each must succeed.
+void UseValues(bool fired, std::string& out) {
   VXVALUE a = nullptr;
   char buf[16];
-  long n = 0;
-  long worst = VX_ValueAlloc(&a);
+  long n = 0, worst = VX_ValueAlloc(&a);
   for (long s : {VX_ValueSetAssoc(a), VX_AssocSetString(a, "name", "minutes"),
-                 VX_AssocGetString(a, "name", buf, sizeof buf, &n), VX_ValueFree(a)}) {
-    if (worst == VX_OK) worst = s;
-  }
-  return worst == VX_OK ? "" : "values " + std::to_string(worst) + " ";
+                 VX_AssocGetString(a, "name", buf, sizeof buf, &n), VX_ValueFree(a)})
+    worst = worst == VX_OK ? s : worst;
+  if (!fired && worst != VX_OK) out += "values " + std::to_string(worst) + " ";
 }
 
-// What a child checks after the call it failed: "" when all is well.
-// Every failure is reported; a participant's line names its ring and
-// priority (other lines are the modules' own reports).
+// "" when every failure was reported, a participant's line naming its ring and priority
+// (other lines are the modules' own reports).
 std::string Lines(bool fired, const DebugCapture& capture) {
   const std::string all = capture.All();
   if (fired == all.empty()) return "lines [" + all + "] ";
@@ -51,10 +48,8 @@ std::string Lines(bool fired, const DebugCapture& capture) {
   return "";
 }
 
-// Fails allocation n, then n + 1, ... of what scenario(n, out) arms, each in
-// a child, until a run goes through untouched: densely for the first 100,
-// then in strides. The scenario arms and disarms failing_new itself and puts
-// what went wrong into out.
+// Runs scenario(n, out) in a child for n = 1, 2, ... (in strides past 100) until it reports
+// that allocation n, which it failed, never came; out says what went wrong.
 void EveryFailure(const std::function<bool(long n, std::string& out)>& scenario) {
   bool fired = true;
   for (long n = 1; fired && n < 5000; n += n < 100 ? 1 : 7) {
@@ -92,16 +87,14 @@ TEST(KAtNoMemory, ProcessStartup) {
     if (!last.started) out += "ring stopped ";
     // Without a context (the context package failed) the thread count reads 0.
     if (KAt::gProcessCount != 1 || ThreadCount() > 1) out += "counts ";
-    const std::string values = UseValues();
-    if (!fired) out += values;
+    UseValues(fired, out);
     KAt::ProcessShutdown(1);
     if (KAt::gProcessCount != 0 || ThreadCount() != 0) out += "after ";
     return fired;
   });
 }
 
-// A thread's start-up, then a context made for a client on that thread: the
-// sweep fails each allocation of either in turn.
+// A thread's start-up, then a context made for a client on that thread.
 TEST(KAtNoMemory, ThreadStartupAndCreateThreadStartupOnASecondThread) {
   EveryFailure([](long n, std::string& out) {
     KAt::ProcessStartup(1);
@@ -118,14 +111,12 @@ TEST(KAtNoMemory, ThreadStartupAndCreateThreadStartupOnASecondThread) {
       out += Lines(fired, capture);
       if (KAt::UseThreadStartup(mine) != mine || ThreadCount() > 1) out += "caller ";
       if (client == nullptr && !fired) out += "no context ";
-      const std::string values = UseValues();  // after a failure too: answers, no crash
-      if (!fired) out += values;
+      UseValues(fired, out);
       if (client != nullptr) {
         std::thread([&] {
           void* previous = KAt::UseThreadStartup(client);
           if (ThreadCount() > 1) out += "client count ";
-          const std::string values = UseValues();
-          if (!fired) out += values;
+          UseValues(fired, out);
           KAt::UseThreadStartup(previous);
         }).join();
         KAt::DestroyThreadStartup(client);

@@ -13,7 +13,6 @@
 #include "support/child_process.h"
 #include "vxkernel/runtime/KContext.h"
 #include "vxkernel/runtime/KThreadGlobals.h"
-#include "vxkernel/text/KArray.h"
 
 namespace {
 
@@ -21,16 +20,22 @@ std::string* gTrace = nullptr;  // the child's trace, written by the probes
 
 void Note(const std::string& text) { *gTrace += text + " "; }
 
-// A process participant that records its start-up and shut-down.
+// A process participant that records its start-up and shut-down; a spawner
+// registers two more as it starts, one above the running level (started in
+// the same run) and one below it (not started now, yet shut down).
 struct ProcProbe : KAtProcess {
-  ProcProbe(const char* name, unsigned long priority) : KAtProcess(priority), fName(name) {}
-  void Startup() override { Note("+" + fName); }
+  ProcProbe(const char* name, unsigned long priority, bool spawner = false)
+      : KAtProcess(priority), fName(name), fSpawner(spawner) {}
+  void Startup() override {
+    Note("+" + fName);
+    if (fSpawner) new ProcProbe("late9", 9), new ProcProbe("late2", 2);
+  }
   void Shutdown() override { Note("-" + fName); }
   std::string fName;
+  bool fSpawner;
 };
 
-// A per-thread participant in the usual pattern: Init makes the thread's
-// object, Cleanup deletes it.
+// A per-thread participant: Init makes the thread's object, Cleanup deletes it.
 class ThreadProbe : public KThreadGlobals {
  public:
   explicit ThreadProbe(const char* name, short slots = 1) : KThreadGlobals(16, slots), fName(name) {}
@@ -56,7 +61,6 @@ class ThreadProbe : public KThreadGlobals {
 
 uintptr_t ThreadCount() { return reinterpret_cast<uintptr_t>(KContext::Get(KAt::gContextAlloc)); }
 
-// Runs body in a child with a fresh trace and returns the trace.
 std::string Trace(const std::function<void()>& body) {
   ChildResult r = RunInChild([&](std::string& out) {
     gTrace = &out;
@@ -66,17 +70,6 @@ std::string Trace(const std::function<void()>& body) {
   return r.output;
 }
 
-// A participant registering two more while it starts.
-struct Spawner : KAtProcess {
-  Spawner() : KAtProcess(4) {}
-  void Startup() override {
-    Note("+spawner");
-    new ProcProbe("late9", 9);  // above the running level: started in the same run
-    new ProcProbe("late2", 2);  // below it: not started now, yet shut down
-  }
-  void Shutdown() override { Note("-spawner"); }
-};
-
 TEST(KAtRings, PrioritiesStartUpwardInRegistrationOrderAndStopInReverse) {
   EXPECT_EQ(Trace([] {
               new ProcProbe("a5", 5);
@@ -85,7 +78,7 @@ TEST(KAtRings, PrioritiesStartUpwardInRegistrationOrderAndStopInReverse) {
               new ProcProbe("d40", 40);  // the levels between stay empty
               new ProcProbe("never", 0);  // priority 0 takes part in nothing
               ProcProbe* gone = new ProcProbe("gone", 7);
-              new Spawner();
+              new ProcProbe("spawner", 4, true);
               KAt::ProcessStartup(0);
               delete gone;  // a deleted participant is not shut down
               KAt::ProcessShutdown(0);
@@ -93,9 +86,8 @@ TEST(KAtRings, PrioritiesStartUpwardInRegistrationOrderAndStopInReverse) {
             "+c3 +spawner +a5 +b5 +gone +late9 +d40 -d40 -late9 -b5 -a5 -spawner -c3 -late2 ");
 }
 
-// The thread ring runs once per thread, the context is freed last, and User1
-// to User3 take the highest free context slots downwards. The first
-// ProcessShutdown is final: later ones only count.
+// The thread ring runs once per thread, the context is freed last, User1 to User3 take the
+// highest free slots downwards. The first ProcessShutdown is final: later ones only count.
 TEST(KAtRings, NestedCountsThreadRingsAndTheFirstShutdownIsFinal) {
   EXPECT_EQ(Trace([] {
               new ProcProbe("p", 10);
@@ -154,8 +146,7 @@ TEST(KAtContexts, CreatedContextCarriesStateAcrossThreadsAndStartsAreSerialised)
                 Note(KContext::Get(0) == nullptr ? "no-context" : "context?");
               }).join();
               Note(t.State() == mine ? "mine" : "lost");
-              // Participants come and go while other threads start and stop
-              // their rings: both are serialised, each thread counts its own.
+              // Registering and thread start-ups are serialised; each thread counts its own.
               std::string sink;  // the probes' own notes are not looked at here
               std::string* trace = std::exchange(gTrace, &sink);
               std::atomic<int> wrong{0};
