@@ -48,11 +48,11 @@ std::string Lines(bool fired, const DebugCapture& capture) {
   return "";
 }
 
-// Runs scenario(n, out) in a child for n = 1, 2, ... (in strides past 100) until it reports
-// that allocation n, which it failed, never came; out says what went wrong.
+// Runs scenario(n, out), which fails the n-th allocation, in a child for n = 1, 2, ... until
+// that allocation never comes; out says what went wrong.
 void EveryFailure(const std::function<bool(long n, std::string& out)>& scenario) {
   bool fired = true;
-  for (long n = 1; fired && n < 5000; n += n < 100 ? 1 : 7) {
+  for (long n = 1; fired && n < 5000; ++n) {
     ChildResult r = RunInChild([&](std::string& out) {
       std::string problems;
       const bool fired = scenario(n, problems);
@@ -75,58 +75,45 @@ struct Last : KAtProcess {
   bool started = false;
 };
 
-TEST(KAtNoMemory, ProcessStartup) {
-  EveryFailure([](long n, std::string& out) {
-    Last last;
-    DebugCapture capture;
-    failing_new::FailNth(n);
-    KAt::ProcessStartup(1);
-    const bool fired = failing_new::Fired();
-    failing_new::FailNth(0);
-    out += Lines(fired, capture);
-    if (!last.started) out += "ring stopped ";
-    // Without a context (the context package failed) the thread count reads 0.
-    if (KAt::gProcessCount != 1 || ThreadCount() > 1) out += "counts ";
-    UseValues(fired, out);
-    KAt::ProcessShutdown(1);
-    if (KAt::gProcessCount != 0 || ThreadCount() != 0) out += "after ";
-    return fired;
-  });
-}
-
-// A thread's start-up, then a context made for a client on that thread.
-TEST(KAtNoMemory, ThreadStartupAndCreateThreadStartupOnASecondThread) {
-  EveryFailure([](long n, std::string& out) {
-    KAt::ProcessStartup(1);
-    DebugCapture capture;
-    bool fired = false;
-    std::thread([&] {
+// The process's start-up (with its thread's, or that one alone after it), then
+// a client's context; a pool thread then serves the client and starts its
+// own ring, which it could not with the monitor left held.
+TEST(KAtNoMemory, ProcessThreadAndClientStartups) {
+  for (bool threadAlone : {false, true}) {
+    SCOPED_TRACE(threadAlone);
+    EveryFailure([threadAlone](long n, std::string& out) {
+      Last last;
+      DebugCapture capture;
       failing_new::FailNth(n);
-      KAt::ThreadStartup();
+      KAt::ProcessStartup(!threadAlone);
+      if (threadAlone) KAt::ThreadStartup();
       void* mine = KAt::UseThreadStartup(nullptr);
       KAt::UseThreadStartup(mine);
       void* client = KAt::CreateThreadStartup();
-      fired = failing_new::Fired();
+      const bool fired = failing_new::Fired();
       failing_new::FailNth(0);
       out += Lines(fired, capture);
-      if (KAt::UseThreadStartup(mine) != mine || ThreadCount() > 1) out += "caller ";
-      if (client == nullptr && !fired) out += "no context ";
+      if (!last.started) out += "ring stopped ";
+      // Without a context (the context package failed) the thread count reads 0.
+      if (KAt::gProcessCount != 1 || ThreadCount() > 1) out += "counts ";
+      if (KAt::UseThreadStartup(mine) != mine || (client == nullptr && !fired)) out += "contexts ";
       UseValues(fired, out);
-      if (client != nullptr) {
-        std::thread([&] {
+      std::thread([&] {
+        if (client != nullptr) {
           void* previous = KAt::UseThreadStartup(client);
           if (ThreadCount() > 1) out += "client count ";
           UseValues(fired, out);
           KAt::UseThreadStartup(previous);
-        }).join();
-        KAt::DestroyThreadStartup(client);
-      }
-      KAt::ThreadShutdown();
-      if (ThreadCount() != 0) out += "after ";
-    }).join();
-    KAt::ProcessShutdown(1);  // the monitor is free: the thread left nothing held
-    return fired;
-  });
+          KAt::DestroyThreadStartup(client);
+        }
+        KAt::ThreadStartup(), KAt::ThreadShutdown();
+      }).join();
+      if (threadAlone) KAt::ThreadShutdown();
+      KAt::ProcessShutdown(!threadAlone);
+      if (KAt::gProcessCount != 0 || ThreadCount() != 0) out += "after ";
+      return fired;
+    });
+  }
 }
 
 // A participant that cannot be registered is left out of its ring.

@@ -51,7 +51,7 @@ TEST(PcRscChain, ProcessListHoldsHostResourceModuleAndLibrary) {
 
 // The thread's list answers first, last opened first; process-list additions stay behind
 // it. Another thread without a list sees the process list, last added first.
-TEST(PcRscChain, ThreadListComesFirstLastOpenedFirst) {
+TEST(PcRscChain, ThreadListComesFirstLastOpenedFirstAndTheMainInstanceReplacesItself) {
   std::string seen;
   auto answer = [&seen] { seen += String(1) + " "; };
   PcRsc::HINSTANCE a = PcRsc::OpenResourceFile(VXK_RESMOD_A);
@@ -82,15 +82,9 @@ TEST(PcRscChain, ThreadListComesFirstLastOpenedFirst) {
   answer();
   EXPECT_EQ(seen, "thread-b thread-b added thread-a added process thread-b process ");
   EXPECT_FALSE(Loaded(VXK_RESMOD_B));
-  DebugCapture capture;  // the line ends with the loader's own words
-  EXPECT_EQ(PcRsc::OpenResourceFile("/nonexistent/libnothing.so"), nullptr);
-  EXPECT_EQ(capture.Texts().size(), 1u);
-  EXPECT_EQ(capture.All().rfind("PcRsc::OpenResourceFile - could not load /nonexistent/libnothing.so: ", 0), 0u);
-}
-
-TEST(PcRscChain, MainInstanceReplacesItselfInTheProcessList) {
-  PcRsc::HINSTANCE a = dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL);
-  PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
+  // The main instance replaces itself in the process list.
+  a = dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL);
+  added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
   const size_t before = PcRsc::Instances().size();
   EXPECT_EQ(PcRsc::Instance(), nullptr);
   PcRsc::Instance(a);
@@ -100,8 +94,11 @@ TEST(PcRscChain, MainInstanceReplacesItselfInTheProcessList) {
   EXPECT_TRUE(PcRsc::Instances().size() == before + 1 && PcRsc::Instances().back() == added);
   EXPECT_EQ(String(1), "added");
   EXPECT_TRUE(PcRsc::Remove(added));
-  dlclose(a);
-  dlclose(added);
+  dlclose(a), dlclose(added);
+  DebugCapture capture;  // the line ends with the loader's own words
+  EXPECT_EQ(PcRsc::OpenResourceFile("/nonexistent/libnothing.so"), nullptr);
+  EXPECT_EQ(capture.Texts().size(), 1u);
+  EXPECT_EQ(capture.All().rfind("PcRsc::OpenResourceFile - could not load /nonexistent/libnothing.so: ", 0), 0u);
 }
 
 // Icons by five-digit name first, then by number; a cursor falls back to the arrow.
