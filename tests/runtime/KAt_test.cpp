@@ -72,9 +72,7 @@ std::string Trace(const std::function<void()>& body) {
 
 TEST(KAtRings, PrioritiesStartUpwardInRegistrationOrderAndStopInReverse) {
   EXPECT_EQ(Trace([] {
-              new ProcProbe("a5", 5);
-              new ProcProbe("b5", 5);
-              new ProcProbe("c3", 3);
+              new ProcProbe("a5", 5), new ProcProbe("b5", 5), new ProcProbe("c3", 3);
               new ProcProbe("d40", 40);  // the levels between stay empty
               new ProcProbe("never", 0);  // priority 0 takes part in nothing
               ProcProbe* gone = new ProcProbe("gone", 7);

@@ -37,7 +37,7 @@ bool Loaded(const char* path) {
   return h != nullptr;
 }
 
-TEST(PcRscChain, ProcessListHoldsHostResourceModuleAndLibrary) {
+TEST(PcRscLookups, TheProcessListAnswersStringsIconsCursorsBitmapsAndResources) {
   const auto& list = PcRsc::Instances();
   ASSERT_EQ(list.size(), 3u);
   // The host, libvxresources.so, the library itself (registered at load).
@@ -47,6 +47,34 @@ TEST(PcRscChain, ProcessListHoldsHostResourceModuleAndLibrary) {
   EXPECT_EQ(String(1, 4) + "|" + String(1, 1), "pro|");  // cut to the buffer
   char buf[4] = "xyz";
   EXPECT_EQ(PcRsc::LoadStringA(1, buf, 0) + PcRsc::LoadStringA(1, nullptr, 10), 0);
+  // Icons by five-digit name first, then by number; a cursor falls back to the arrow.
+  // LoadResource mode -1: the entry itself; 0: a handle; 1: a fixed block; 2: new[].
+  std::string found;
+  for (const VXResource* r : {PcRsc::LoadIconA(7), PcRsc::LoadIconA(8), PcRsc::LoadIconA(9),
+                              PcRsc::LoadIconA("ICO00007", 1), PcRsc::LoadCursorA("hand"),
+                              PcRsc::LoadBitmapA("logo"), PcRsc::LoadBitmapA("no such bitmap")})
+    found += std::string(Text(r)) + "|";
+  EXPECT_EQ(found, "named icon 7|numbered icon 8|(none)|named icon 7|hand cursor|logo bitmap|(none)|");
+  EXPECT_STREQ(PcRsc::LoadCursorA("no such cursor")->name, "IDC_ARROW");
+  EXPECT_EQ(static_cast<const VXResource*>(PcRsc::LoadResource("DATA", "blob", -1))->size, 7u);
+  auto handle = static_cast<mem_handle>(PcRsc::LoadResource("DATA", "blob", 0));
+  void* fixed = PcRsc::LoadResource("DATA", "blob", 1);
+  char* block = static_cast<char*>(PcRsc::LoadResource("DATA", "blob", 2));
+  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), mem_gethsize(handle)) + "|" +
+                std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)) + "|" +
+                std::string(block, 5),
+            "hello|hello|hello");
+  mem_disposeh(handle), mem_dispose_fixed(fixed);
+  delete[] block;
+  char* empty = static_cast<char*>(PcRsc::LoadResource("DATA", "empty", 2));
+  EXPECT_NE(empty, nullptr);
+  delete[] empty;
+  EXPECT_TRUE(PcRsc::LoadResource("DATA", "blob", 3) == nullptr &&
+              PcRsc::LoadResource("DATA", "blob", -2) == nullptr &&
+              PcRsc::LoadResource("DATA", "missing", 2) == nullptr &&
+              PcRsc::LoadResource("OTHER", "blob", 2) == nullptr);
+  ExpectDebug({"PcRsc::LoadResource - resource DATA damaged claims 300 bytes but holds 3\n"},
+              [] { EXPECT_EQ(PcRsc::LoadResource("DATA", "damaged", 2), nullptr); });
 }
 
 // The thread's list answers first, last opened first; process-list additions stay behind
@@ -99,37 +127,6 @@ TEST(PcRscChain, ThreadListComesFirstLastOpenedFirstAndTheMainInstanceReplacesIt
   EXPECT_EQ(PcRsc::OpenResourceFile("/nonexistent/libnothing.so"), nullptr);
   EXPECT_EQ(capture.Texts().size(), 1u);
   EXPECT_EQ(capture.All().rfind("PcRsc::OpenResourceFile - could not load /nonexistent/libnothing.so: ", 0), 0u);
-}
-
-// Icons by five-digit name first, then by number; a cursor falls back to the arrow.
-// LoadResource mode -1: the entry itself; 0: a handle; 1: a fixed block; 2: new[].
-TEST(PcRscLookups, IconsCursorsBitmapsAndResourcesInEachMode) {
-  std::string found;
-  for (const VXResource* r : {PcRsc::LoadIconA(7), PcRsc::LoadIconA(8), PcRsc::LoadIconA(9),
-                              PcRsc::LoadIconA("ICO00007", 1), PcRsc::LoadCursorA("hand"),
-                              PcRsc::LoadBitmapA("logo"), PcRsc::LoadBitmapA("no such bitmap")})
-    found += std::string(Text(r)) + "|";
-  EXPECT_EQ(found, "named icon 7|numbered icon 8|(none)|named icon 7|hand cursor|logo bitmap|(none)|");
-  EXPECT_STREQ(PcRsc::LoadCursorA("no such cursor")->name, "IDC_ARROW");
-  EXPECT_EQ(static_cast<const VXResource*>(PcRsc::LoadResource("DATA", "blob", -1))->size, 7u);
-  auto handle = static_cast<mem_handle>(PcRsc::LoadResource("DATA", "blob", 0));
-  void* fixed = PcRsc::LoadResource("DATA", "blob", 1);
-  char* block = static_cast<char*>(PcRsc::LoadResource("DATA", "blob", 2));
-  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), mem_gethsize(handle)) + "|" +
-                std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)) + "|" +
-                std::string(block, 5),
-            "hello|hello|hello");
-  mem_disposeh(handle), mem_dispose_fixed(fixed);
-  delete[] block;
-  char* empty = static_cast<char*>(PcRsc::LoadResource("DATA", "empty", 2));
-  EXPECT_NE(empty, nullptr);
-  delete[] empty;
-  EXPECT_TRUE(PcRsc::LoadResource("DATA", "blob", 3) == nullptr &&
-              PcRsc::LoadResource("DATA", "blob", -2) == nullptr &&
-              PcRsc::LoadResource("DATA", "missing", 2) == nullptr &&
-              PcRsc::LoadResource("OTHER", "blob", 2) == nullptr);
-  ExpectDebug({"PcRsc::LoadResource - resource DATA damaged claims 300 bytes but holds 3\n"},
-              [] { EXPECT_EQ(PcRsc::LoadResource("DATA", "damaged", 2), nullptr); });
 }
 
 }  // namespace

@@ -28,10 +28,8 @@ namespace {
 // (with "/<detail>" when the detail is not 0), joined by '|'.
 void Record(DBG_output kind, long detail, void* datum, const char* text) {
   auto* out = static_cast<std::string*>(datum);
-  if (!out->empty()) *out += '|';
-  if (kind == DBG_open) *out += "open";
-  if (kind == DBG_close) *out += "close";
-  if (kind == DBG_write) *out += "write:" + std::string(text);
+  *out += std::string(out->empty() ? "" : "|") +
+          (kind == DBG_open ? "open" : kind == DBG_close ? "close" : "write:" + std::string(text));
   if (kind == DBG_write && detail != 0) *out += "/" + std::to_string(detail);
 }
 

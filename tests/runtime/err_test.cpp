@@ -78,15 +78,13 @@ TEST(ErrCatalogue, KeyIsTheWholeCodeAndTemplatesAreFilled) {
 template <typename... Args>
 std::string Buffer(const char* templ, Args... args) {
   char buf[300];
-  err_sprintf_buffer(buf, sizeof buf, templ, args...);
-  return buf;
+  return err_sprintf_buffer(buf, sizeof buf, templ, args...), std::string(buf);
 }
 
 template <typename... Args>
 std::string Oracle(const char* format, Args... args) {
   char buf[300];
-  std::snprintf(buf, sizeof buf, format, args...);
-  return buf;
+  return std::snprintf(buf, sizeof buf, format, args...), std::string(buf);
 }
 
 TEST(ErrTemplate, MarkersFillTheConversionBeforeThemAndTheResultIsBounded) {
@@ -106,9 +104,8 @@ TEST(ErrTemplate, MarkersFillTheConversionBeforeThemAndTheResultIsBounded) {
   const std::string longText(300, 'a');
   EXPECT_EQ(Buffer(longText.c_str()), std::string(254, 'a'));
   EXPECT_EQ(Buffer("%s#1tail", longText.c_str()), std::string(254, 'a'));
-  char buf[5];
+  char buf[5], one[1] = {'x'};
   EXPECT_STREQ(err_sprintf_buffer(buf, sizeof buf, "%d#1", 123456), "1234");
-  char one[1] = {'x'};
   EXPECT_STREQ(err_sprintf_buffer(one, 1, "abc"), "");
   EXPECT_EQ(err_sprintf_buffer(nullptr, 10, "abc"), nullptr);
 }
