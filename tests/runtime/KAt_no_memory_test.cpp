@@ -42,9 +42,8 @@ std::string Lines(bool fired, const DebugCapture& capture) {
   static const std::regex participant(
       "KAt::StartupRings - the participant at priority \\d+ of the (process|thread) ring could not "
       "start: out of memory");
-  for (const std::string& line : capture.Texts()) {
+  for (const std::string& line : capture.Texts())
     if (line.rfind("KAt::", 0) == 0 && !std::regex_search(line, participant)) return "line " + line;
-  }
   return "";
 }
 
@@ -117,7 +116,7 @@ TEST(KAtNoMemory, ProcessThreadAndClientStartups) {
 }
 
 // A participant that cannot be registered is left out of its ring.
-TEST(KAtNoMemory, RegistrationLeavesTheParticipantOut) {
+TEST(KAtNoMemory, RegistrationLeavesTheParticipantOutAndALockSaysItDoesNotLock) {
   EveryFailure([](long n, std::string& out) {
     DebugCapture capture;
     alignas(Last) unsigned char room[sizeof(Last)];  // only the registration allocates
@@ -135,10 +134,7 @@ TEST(KAtNoMemory, RegistrationLeavesTheParticipantOut) {
     last->~Last();
     return fired;
   });
-}
-
-TEST(KAtNoMemory, ALockWithoutItsImplementationSaysSo) {
-  DebugCapture capture;
+  DebugCapture capture;  // and a lock without its implementation says so
   failing_new::FailNth(1);
   { KLock lock(KLock::kCriticalSection); }
   failing_new::FailNth(0);

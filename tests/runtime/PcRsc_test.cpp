@@ -86,9 +86,7 @@ TEST(PcRscChain, ThreadListComesFirstLastOpenedFirstAndTheMainInstanceReplacesIt
   PcRsc::HINSTANCE b = PcRsc::OpenResourceFile(VXK_RESMOD_B);
   PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
   ASSERT_TRUE(a != nullptr && b != nullptr && added != nullptr);
-  answer();
-  PcRsc::Add(added);
-  answer();
+  answer(), PcRsc::Add(added), answer();
   std::thread(answer).join();
   EXPECT_TRUE(PcRsc::CloseResourceFile(b));
   answer();

@@ -1,5 +1,5 @@
-// Debug output: routines, early buffer, printer choice, ready-made routines, roll-over.
-// The buffer and the printer choice are process-wide and final: scenarios run in children.
+// Debug output: routines, early buffer, printer choice (process-wide and final: scenarios
+// run in children), ready-made routines, roll-over.
 #include "vxkernel/runtime/dbg.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Records every event a routine receives: "open", "close", "write:<text>"
-// (with "/<detail>" when the detail is not 0), joined by '|'.
+// Records each event as "open", "close" or "write:<text>[/<detail>]", joined by '|'.
 void Record(DBG_output kind, long detail, void* datum, const char* text) {
   auto* out = static_cast<std::string*>(datum);
   *out += std::string(out->empty() ? "" : "|") +
@@ -158,11 +157,10 @@ TEST(DbgFiles, RollOverShiftsNumberedNamesAndTheFileRoutineRollsWritesAndCloses)
   fs::remove(dir / "debug_2.out");
   EXPECT_TRUE(dbgutils_file_roll_logs(debug, 0) && dbgutils_file_roll_logs(debug, 2));
   EXPECT_EQ(files(), "(missing) new debug.out debug_2.out (missing) ");  // beyond keep: untouched
-  std::ofstream(dir / "trace") << "a";  // a name without a dot, and one with two
-  std::ofstream(dir / "x.y.log") << "b";
-  EXPECT_TRUE(dbgutils_file_roll_logs((dir / "trace").string(), 2) &&
-              dbgutils_file_roll_logs((dir / "x.y.log").string(), 1));
-  EXPECT_EQ(ReadFile(dir / "trace_1") + ReadFile(dir / "x.y_1.log"), "ab");
+  for (auto [name, rolled] : {std::pair{"trace", "trace_1"}, {"x.y.log", "x.y_1.log"}}) {
+    std::ofstream(dir / name) << name;  // no dot, two dots: the last one counts
+    EXPECT_TRUE(dbgutils_file_roll_logs((dir / name).string(), 2) && ReadFile(dir / rolled) == name);
+  }
   // A failure other than a missing file is reported, and the rest goes on.
   fs::remove_all(dir);
   fs::create_directories(dir / "debug_2.out" / "occupied");  // cannot be deleted

@@ -58,7 +58,6 @@ ErrBundleResult FakeBundle(const char* bundle, const char*, const char* key, std
 
 TEST(ErrCatalogue, KeyIsTheWholeCodeAndTemplatesAreFilled) {
   auto previous = vxk_internal::ErrSetBundleLookup(&FakeBundle);
-  gAsked.clear();
   char buf[16] = "untouched";
   ExpectDebug({"Err:err_get_msg - Could not load -2\n", "Err:err_get_msg - Could not load 5\n"}, [&] {
     EXPECT_EQ(Msg(0x26AD000F), "File %s#1 has %ld#2 bytes");
@@ -100,8 +99,7 @@ TEST(ErrTemplate, MarkersFillTheConversionBeforeThemAndTheResultIsBounded) {
   EXPECT_EQ(Buffer("plain#1 %d#2", 99L, 3), "plain 3");  // no conversion for #1
   EXPECT_EQ(Buffer("%d and %d#1", 4), "%d and 4");       // the last one is filled
   EXPECT_EQ(Buffer("%n#1 %*d#2", 1L, 2L), "%n %*d");     // never formatted
-  // The result is bounded by the work buffer and by the caller's buffer.
-  const std::string longText(300, 'a');
+  const std::string longText(300, 'a');  // bounded by the work buffer, and the caller's
   EXPECT_EQ(Buffer(longText.c_str()), std::string(254, 'a'));
   EXPECT_EQ(Buffer("%s#1tail", longText.c_str()), std::string(254, 'a'));
   char buf[5], one[1] = {'x'};
@@ -114,8 +112,7 @@ TEST(ErrTemplate, MarkersFillTheConversionBeforeThemAndTheResultIsBounded) {
 TEST(ErrPath, StartupTakesTheCurrentDirectoryAndTheFirstChoiceStays) {
   const fs::path dir = fs::temp_directory_path() / ("vxk_err_" + std::to_string(getpid()));
   fs::remove_all(dir);
-  fs::create_directories(dir / "app");
-  fs::create_directories(dir / "other" / "res");
+  fs::create_directories(dir / "app"), fs::create_directories(dir / "other" / "res");
   const std::string app = (dir / "app").string() + "/";
   EXPECT_EQ(ChildTranscript([&](Transcript& transcript) {
     if (chdir((dir / "other").c_str()) != 0) _exit(4);
