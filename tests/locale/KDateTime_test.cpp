@@ -1,7 +1,6 @@
-// KDateTime where its oracle test cannot reach: years at or below 0 and past
-// 9999, fields out of range, formats that do not fit, parse failures and
-// defaults, the weekly schedule against a brute-force search, system time,
-// the per-locale name cache under threads.
+// KDateTime where its oracle test cannot reach: years at or below 0 and past 9999, fields out
+// of range, formats that do not fit, parse failures and defaults, the weekly schedule against
+// a brute-force search, system time, the per-locale name cache under threads.
 #include "vxkernel/locale/KDateTime.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/child_process.h"
@@ -104,8 +104,7 @@ TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessorAndHugeNumbersWr
   KDateTime u = Make(1999, 12, 31, 13, 14, 15), v = u;
   t.AddDays(LONG_MAX), u.Add(LONG_MIN), v.Add(LONG_MAX);  // wrap, well-defined
   EXPECT_TRUE(t.CheckValidity() && u.CheckValidity() && v.CheckValidity());
-  EXPECT_TRUE(KDateTime::IsLeapYear(2000, 'G') && KDateTime::IsLeapYear(1900, 'J') &&
-              !KDateTime::IsLeapYear(1900, 'G'));
+  EXPECT_TRUE(KDateTime::IsLeapYear(1900, 'J') && !KDateTime::IsLeapYear(1901, 'J'));  // Julian
   EXPECT_EQ(KDateTime::Floor(-7, 2) + KDateTime::Floor(7, -2), -8);
   EXPECT_TRUE(KDateTime::Floor(LONG_MIN, -1) == LONG_MIN && KDateTime::Floor(5, 0) == 0);
 }
@@ -126,12 +125,7 @@ TEST(KDateTimeArithmetic, AddDropsTheMillisecondsAndCompareGoesFieldByField) {
 // What libc formats otherwise or not at all; a conversion that does not fit is left out.
 TEST(KDateTimeStrftime, ErasWeekdaysUnknownConversionsAndWhatDoesNotFit) {
   const KDateTime t = Make(2009, 3, 7, 8, 9, 10);
-  struct {
-    KDateTime t;
-    const char* fmt;
-    unsigned long size;
-    const char* text;
-  } cases[] = {
+  const std::tuple<KDateTime, const char*, unsigned long, const char*> cases[] = {
       {Make(0, 3, 7), "%Y %P %y", 200, "0001 BC 01"},
       {Make(12345, 3, 7), "%Y %y %P", 200, "2345 45 AD"},
       {Make(2009, 1, 3), "%w", 200, "7"},      // Sunday is 1
@@ -141,7 +135,7 @@ TEST(KDateTimeStrftime, ErasWeekdaysUnknownConversionsAndWhatDoesNotFit) {
       {t, "%d/%m/%Y", 6, "07/03/"},
       {t, "%d/%m/%Y", 10, "07/03/2009"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Format(c.t, c.fmt, c.size), c.text) << c.fmt;
+  for (const auto& [when, fmt, size, text] : cases) EXPECT_EQ(Format(when, fmt, size), text) << fmt;
   std::string names;
   for (KString s : {Make(1970, 1, 1).FullDay(), Make(2000, 9, 1).ShortMonth(),
                     Make(2000, 1, 1, 12).AMPM(), Make(0, 1, 1).ADBC(), Make(1, 1, 1).ADBC()})

@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "locale/intl_internal.h"
@@ -94,12 +95,9 @@ TEST(CodePageTest, LeadBytesMatchIconv) {
 // setting, an unknown language value none.
 TEST(KIntlSettings, StartUpFromPreferencesOrTheSystemLanguage) {
   vxk_internal::IntlResetForTesting();
-  struct {
-    std::optional<IntlLangPrefs> prefs;  // language, international strings, multi-byte, encoding
-    int system;
-    const char* settings;
-    const char* firstLine;
-  } cases[] = {
+  // Preferences (language, international strings, multi-byte, encoding), the system language,
+  // the settings it leaves, the report's first line.
+  const std::tuple<std::optional<IntlLangPrefs>, int, const char*, const char*> cases[] = {
       {{}, 0x0411, "lang=1 enc=0 mb=1 intl=1 cs=128", "native language = Japanese"},
       {{}, 0x12, "lang=2 enc=0 mb=1 intl=1 cs=129", "native language = Korean"},
       {{}, 0x07, "lang=0 enc=0 mb=0 intl=0 cs=0", "default native language = English"},
@@ -111,13 +109,13 @@ TEST(KIntlSettings, StartUpFromPreferencesOrTheSystemLanguage) {
       {IntlLangPrefs{"japanese", {}, {}, {}}, 0x11, "lang=1 enc=0 mb=1 intl=1 cs=128",
        "language = japanese"},  // exact case only
   };
-  for (const auto& c : cases) {
+  for (const auto& [prefs, system, settings, firstLine] : cases) {
     DebugCapture capture;
-    vxk_internal::IntlSysInitializeWithLanguage(c.prefs ? &*c.prefs : nullptr, c.system);
-    EXPECT_EQ(Settings().rfind(c.settings, 0), 0U) << Settings();
-    EXPECT_EQ(capture.Texts().at(0).rfind(std::string("KIntl::SysInitialize - ") + c.firstLine, 0), 0U);
-    EXPECT_TRUE(c.system != 0x0411 || (capture.Texts().size() == 4 &&  // a line per setting
-                                       capture.Texts()[1] == "KIntl::SysInitialize - MultiByte set to TRUE"));
+    vxk_internal::IntlSysInitializeWithLanguage(prefs ? &*prefs : nullptr, system);
+    EXPECT_EQ(Settings().rfind(settings, 0), 0U) << Settings();
+    EXPECT_EQ(capture.Texts().at(0).rfind(std::string("KIntl::SysInitialize - ") + firstLine, 0), 0U);
+    EXPECT_TRUE(system != 0x0411 || (capture.Texts().size() == 4 &&  // a line per setting
+                                     capture.Texts()[1] == "KIntl::SysInitialize - MultiByte set to TRUE"));
   }
   for (int c = 0; c < 256; ++c) EXPECT_EQ(KIntl::fCharTable[c], c);
   EXPECT_TRUE(KIntl::ToUpper(0x100 + 'q') == 'Q' && KIntl::ToLower('Q') == 'q');  // the low byte

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/child_process.h"
 #include "vxkernel/locale/KIntl.h"
@@ -20,10 +21,7 @@ std::string Fields(const KLocale& l) {
 }
 
 TEST(KLocaleSuffix, ParsedFromTextOrFormedFromComponents) {
-  struct {
-    KLocale locale;
-    const char* fields;
-  } cases[] = {
+  const std::pair<KLocale, const char*> cases[] = {
       {KLocale("en-us"), "en|us||_en_US"},
       {KLocale("_fr"), "fr|||_fr"},
       {KLocale("DE_de_EURO"), "DE|de|EURO|_de_DE_EURO"},
@@ -36,7 +34,7 @@ TEST(KLocaleSuffix, ParsedFromTextOrFormedFromComponents) {
       {KLocale(nullptr, "US", nullptr), "|US||"},
       {KLocale("\xC3\x89N", "us", nullptr), "\xC3\x89N|us||_\xC3\x89n_US"},  // ASCII folding only
   };
-  for (const auto& c : cases) EXPECT_EQ(Fields(c.locale), c.fields);
+  for (const auto& [locale, fields] : cases) EXPECT_EQ(Fields(locale), fields);
 }
 
 // Unusable text leaves a locale as it was; setting a component clears the
@@ -44,16 +42,14 @@ TEST(KLocaleSuffix, ParsedFromTextOrFormedFromComponents) {
 // then the country, then the language; equality ignores case.
 TEST(KLocaleSuffix, UnusableTextComponentsSimplifyAndEquality) {
   KLocale l("en", "GB", nullptr);
-  l.SetBySuffix("___");
-  l.SetBySuffix(nullptr);
+  l.SetBySuffix("___"), l.SetBySuffix(nullptr);
   EXPECT_EQ(Fields(l), "en|GB||_en_GB");
   l.Country("us");
   EXPECT_EQ(Fields(l), "en|us||");
   EXPECT_STREQ(l.ResourceSuffix(), "_en_US");  // computed, not cached
   l.SetBySuffix(l.ResourceSuffix());
   EXPECT_EQ(Fields(l), "en|US||_en_US");
-  l.Variant("V");
-  l.Language(nullptr);
+  l.Variant("V"), l.Language(nullptr);
   EXPECT_STREQ(l.ResourceSuffix(), "");
   l = KLocale("en_US_X");
   std::string steps;
