@@ -57,11 +57,10 @@ TEST(KDateTimeOracle, UtcBreakdownMatchesPython) {
   EXPECT_EQ(lines, 2000);
 }
 
-// Against libc: the conversions both formatters share, with the same meaning
-// in the C locale for years 1000-9999 (libc's %Y is not zero-padded below
-// 1000). Then crkftime reads back, in any case, what strftime wrote in
-// formats that carry every field, for the same time in a year from -9998 to
-// 9999: the era brings back years at or below 0, %I with %p the hours 0 and 12.
+// Against libc: the conversions both share, alike in the C locale for years 1000-9999 (libc's
+// %Y is not zero-padded below). Then crkftime reads back, in any case, what strftime wrote in
+// formats that carry every field, for the same time in a year from -9998 to 9999: the era
+// brings back years at or below 0, %I with %p the hours 0 and 12.
 TEST(KDateTimeOracle, StrftimeMatchesLibcAndCrkftimeReadsItBackInAnyCase) {
   const char* formats[] = {"%% %A %a %B %b %d %H %I %j %M %m %p %S %y %Y", "[%a%b%j]"};
   const char* readable[] = {"%Y-%m-%d %H:%M:%S %P", "%d %B %Y, %I:%M:%S %p %P",

@@ -1,6 +1,5 @@
-// The process-wide text settings: setters against a model and from many
-// threads at once, the text mode and code pages they select, lead bytes
-// against iconv, start-up from preferences or the system language.
+// The process-wide text settings: setters against a model and from many threads at once, the
+// text mode and code pages they select, lead bytes against iconv, start-up settings.
 #include "vxkernel/locale/KIntl.h"
 
 #include <errno.h>
@@ -25,8 +24,7 @@ namespace {
 
 using vxk_internal::IntlLangPrefs;
 
-// Every scalar setting, and the text mode and code pages they select: by
-// default the current ones.
+// Every scalar setting and the text mode and code pages they select, by default the current.
 std::string Settings(int lang = KIntl::Language(), int enc = KIntl::Encoding(),
                      int mb = KIntl::MultiByte(), int intl = KIntl::IntlStrings(),
                      int cs = KIntl::FontCharSet(), int mode = int(vxk_internal::CurrentTextMode()),
@@ -39,9 +37,9 @@ std::string Settings(int lang = KIntl::Language(), int enc = KIntl::Encoding(),
   return buf;
 }
 
-// The settings share one word: each setter must leave the others as they
-// were. UTF-8 wins over multi-byte; the active code page follows UTF-8, then
-// the language; the double-byte one is Korean's or else Japanese's.
+// The settings share one word: each setter must leave the others as they were. UTF-8 wins over
+// multi-byte; the active code page follows UTF-8, then the language; the double-byte one is
+// Korean's or else Japanese's.
 TEST(KIntlSettings, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
   vxk_internal::IntlResetForTesting();
   EXPECT_EQ(Settings(), "lang=0 enc=0 mb=0 intl=0 cs=0 sbcs 1252/932");
@@ -69,9 +67,8 @@ TEST(KIntlSettings, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
   }
 }
 
-// Oracle: iconv reports a lone lead byte as an incomplete sequence (EINVAL).
-// glibc's CP949 rejects the two user-defined rows 0xC9 and 0xFE outright,
-// although the code page reserves them as lead bytes.
+// iconv reports a lone lead byte as an incomplete sequence (EINVAL); glibc's CP949 rejects
+// outright the user-defined rows 0xC9 and 0xFE, which the code page reserves as lead bytes.
 TEST(CodePageTest, LeadBytesMatchIconv) {
   for (unsigned cp : {932u, 949u, 1252u}) {
     const std::string name = "CP" + std::to_string(cp);
@@ -90,9 +87,8 @@ TEST(CodePageTest, LeadBytesMatchIconv) {
   }
 }
 
-// Each row starts up on the settings the row before left. The system
-// language decides only when no key is present; a key decides only its
-// setting, an unknown language value none.
+// Each row starts on the settings the last left. The system language decides only when no key
+// is present; a key decides only its setting, an unknown language value none.
 TEST(KIntlSettings, StartUpFromPreferencesOrTheSystemLanguage) {
   vxk_internal::IntlResetForTesting();
   // Preferences (language, international strings, multi-byte, encoding), the system language,
@@ -122,10 +118,9 @@ TEST(KIntlSettings, StartUpFromPreferencesOrTheSystemLanguage) {
   EXPECT_EQ(KIntl::ToUpper(-1), 0xFF);  // "C" locale: high bytes unchanged
 }
 
-// The environment is process-global: the systems are played in a child.
+// LC_ALL, LC_MESSAGES, LANG (null: unset), the language they give; played in a child.
 TEST(KIntlSystemLanguage, ReadFromTheLocaleEnvironment) {
   const char* cases[][4] = {
-      // LC_ALL, LC_MESSAGES, LANG (null: unset), the language they give
       {nullptr, nullptr, "ko_KR.eucKR", "2"},
       {"", "ko_KR", "ja_JP", "2"},       // empty variables do not count
       {"en_US", "ja_JP", "ja_JP", "0"},  // LC_ALL first
@@ -145,10 +140,9 @@ TEST(KIntlSystemLanguage, ReadFromTheLocaleEnvironment) {
             expected);
 }
 
-// One thread per setting, each storing round i's value and reading it back:
-// a setter writing the whole word from a stale copy would hand another thread
-// its old value; the text mode read meanwhile is always one of the three.
-// Readers of the default locale's suffix see one that a writer stored, whole.
+// A thread per setting stores round i's value and reads it back: a setter writing the whole
+// word from a stale copy would hand another its old value. The text mode read meanwhile is one
+// of the three; the default locale's suffix is read whole.
 TEST(KIntlThreads, SettersNeverLoseEachOtherAndTheDefaultLocaleIsReadWhole) {
   vxk_internal::IntlResetForTesting();
   constexpr int kRounds = 20000;

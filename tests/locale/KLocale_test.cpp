@@ -1,5 +1,4 @@
-// KLocale: suffix parsing and forming, simplification, equality, and the
-// per-thread current locale that the thread ring creates and destroys.
+// KLocale: suffixes parsed and formed, simplification, equality, the per-thread current locale.
 #include "vxkernel/locale/KLocale.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +13,7 @@
 
 namespace {
 
-// "language|country|variant|cached suffix"
-std::string Fields(const KLocale& l) {
+std::string Fields(const KLocale& l) {  // "language|country|variant|cached suffix"
   return std::string(l.Language()) + "|" + std::string(l.Country()) + "|" +
          std::string(l.Variant()) + "|" + std::string(l.GetResourceSuffix());
 }
@@ -37,9 +35,9 @@ TEST(KLocaleSuffix, ParsedFromTextOrFormedFromComponents) {
   for (const auto& [locale, fields] : cases) EXPECT_EQ(Fields(locale), fields);
 }
 
-// Unusable text leaves a locale as it was; setting a component clears the
-// cached suffix. Simplifying drops the variant (even without a country),
-// then the country, then the language; equality ignores case.
+// Unusable text leaves a locale as it was; setting a component clears the cached suffix.
+// Simplifying drops the variant (even without a country), then the country, then the
+// language; equality ignores case.
 TEST(KLocaleSuffix, UnusableTextComponentsSimplifyAndEquality) {
   KLocale l("en", "GB", nullptr);
   l.SetBySuffix("___"), l.SetBySuffix(nullptr);
@@ -62,8 +60,7 @@ TEST(KLocaleSuffix, UnusableTextComponentsSimplifyAndEquality) {
   EXPECT_TRUE(KLocale("en_US") != KLocale("en_USA") && KLocale("en") != KLocale(""));
 }
 
-// The rings and the shared locale are process-global: a child plays a
-// process that first has no rings, then starts them.
+// The rings and the shared locale are process-global: a child has no rings, then starts them.
 TEST(KLocaleCurrent, StartedThreadsOwnOneFromTheDefaultOthersShareOne) {
   EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
     auto current = [&](const char* when) {
