@@ -3,104 +3,57 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "support/started_process.h"
 #include "vxkernel/clientapi/vx_value.h"
 
 namespace {
 
-// Handles freed at the end of each test.
-class VxPtrTest : public ::testing::Test {
- protected:
-  VXVALUE Alloc() {
-    VXVALUE h = nullptr;
-    EXPECT_EQ(VX_ValueAlloc(&h), VX_OK);
-    fHandles.push_back(h);
-    return h;
-  }
-  void TearDown() override {
-    for (VXVALUE h : fHandles) VX_ValueFree(h);
-  }
-  static long Type(VXVALUE h) {
-    long t = 0;
-    EXPECT_EQ(VX_ValueGetType(h, &t), VX_OK);
-    return t;
-  }
-  static std::string String(VXVALUE h) {
-    const char* s = nullptr;
-    return VX_ValueGetStringPtr(h, &s) == VX_OK ? std::string(s) : std::string("<not a String>");
-  }
-
- private:
-  std::vector<VXVALUE> fHandles;
-};
-
-TEST_F(VxPtrTest, SetMakesAPtrHoldingACopyOrItselfAndGetReadsIt) {
-  VXVALUE p = Alloc(), src = Alloc(), out = Alloc();
-  ASSERT_EQ(VX_ValueSetString(src, "report.pdf"), VX_OK);
-  ASSERT_EQ(VX_ValueSetPtr(p, src), VX_OK);
-  EXPECT_EQ(Type(p), 17);
-  ASSERT_EQ(VX_ValueGetPtr(p, out), VX_OK);
-  EXPECT_EQ(String(out), "report.pdf");
-  // The box holds a copy: changing the source handle leaves it alone.
-  ASSERT_EQ(VX_ValueSetInteger(src, 5), VX_OK);
-  ASSERT_EQ(VX_ValueGetPtr(p, out), VX_OK);
-  EXPECT_EQ(String(out), "report.pdf");
-  // A value becomes a Ptr holding itself.
-  ASSERT_EQ(VX_ValueSetString(src, "self"), VX_OK);
-  ASSERT_EQ(VX_ValueSetPtr(src, src), VX_OK);
-  EXPECT_EQ(Type(src), 17);
-  ASSERT_EQ(VX_ValueGetPtr(src, out), VX_OK);
-  EXPECT_EQ(String(out), "self");
+// The formatted text of h, or "!<status>" when a call fails.
+std::string Text(VXVALUE h) {
+  VXVALUE t = nullptr;
+  const char* s = nullptr;
+  long status = VX_ValueAlloc(&t);
+  if (status == VX_OK) status = VX_ValueGetFormatted(h, t);
+  if (status == VX_OK) status = VX_ValueGetStringPtr(t, &s);
+  const std::string text = status == VX_OK ? s : "!" + std::to_string(status);
+  VX_ValueFree(t);
+  return text;
 }
 
-TEST_F(VxPtrTest, SettingAPtrReplacesTheHeldValueInPlace) {
-  VXVALUE p = Alloc(), copy = Alloc(), src = Alloc(), out = Alloc();
-  ASSERT_EQ(VX_ValueSetInteger(src, 1), VX_OK);
-  ASSERT_EQ(VX_ValueSetPtr(p, src), VX_OK);
-  ASSERT_EQ(VX_ValueSetValue(copy, p), VX_OK);
-  long before = 0, after = 0;
-  ASSERT_EQ(VX_ValueGetInstance(p, &before), VX_OK);
-  ASSERT_EQ(VX_ValueSetInteger(src, 2), VX_OK);
-  ASSERT_EQ(VX_ValueSetPtr(p, src), VX_OK);
-  ASSERT_EQ(VX_ValueGetInstance(p, &after), VX_OK);
-  EXPECT_EQ(before, after);  // the same box
-  long n = 0;
-  ASSERT_EQ(VX_ValueGetPtr(copy, out), VX_OK);
-  ASSERT_EQ(VX_ValueGetInteger(out, &n), VX_OK);
-  EXPECT_EQ(n, 2);  // every copy sees the new value
+// What p's box holds, read through out.
+std::string Held(VXVALUE p, VXVALUE out) {
+  const long status = VX_ValueGetPtr(p, out);
+  return status == VX_OK ? Text(out) : "!" + std::to_string(status);
 }
 
-TEST_F(VxPtrTest, OtherValuesAndBarePtrsAreTheWrongType) {
-  VXVALUE v = Alloc(), out = Alloc();
-  ASSERT_EQ(VX_ValueSetInteger(out, 77), VX_OK);
-  EXPECT_EQ(VX_ValueGetPtr(v, out), VX_ERR_WRONG_TYPE);  // Undefined
-  ASSERT_EQ(VX_ValueSetString(v, "text"), VX_OK);
-  EXPECT_EQ(VX_ValueGetPtr(v, out), VX_ERR_WRONG_TYPE);
-  // A Ptr made from a bare data word has no box.
-  ASSERT_EQ(VX_ValueSetInstance(v, 17, 0), VX_OK);
-  EXPECT_EQ(Type(v), 17);
-  EXPECT_EQ(VX_ValueGetPtr(v, out), VX_ERR_WRONG_TYPE);
-  long n = 0;
-  ASSERT_EQ(VX_ValueGetInteger(out, &n), VX_OK);
-  EXPECT_EQ(n, 77);  // out untouched on failure
-  // Setting it makes a box.
+TEST(VxPtr, BoxesHoldACopyAreReplacedInPlaceAndOtherValuesAreTheWrongType) {
+  VXVALUE p = nullptr, copy = nullptr, src = nullptr, out = nullptr, v = nullptr;
+  for (VXVALUE* h : {&p, &copy, &src, &out, &v}) ASSERT_EQ(VX_ValueAlloc(h), VX_OK);
+  long box = 0, again = 0, type = 0;
+  for (long s : {VX_ValueSetString(src, "report.pdf"), VX_ValueSetPtr(p, src),
+                 VX_ValueSetValue(copy, p), VX_ValueGetInstance(p, &box), VX_ValueSetInteger(src, 5)})
+    ASSERT_EQ(s, VX_OK);
+  EXPECT_EQ(Held(p, out), "report.pdf");  // a copy: the source handle moved on
+  ASSERT_EQ(VX_ValueSetDouble(src, 2.5) + VX_ValueSetPtr(p, src) + VX_ValueGetInstance(p, &again),
+            VX_OK);
+  EXPECT_EQ(again, box);  // the same box, so every copy sees the new value
+  EXPECT_EQ(Held(copy, out) + " " + Text(p), "G2.5 Ptr(Real)");
+  ASSERT_EQ(VX_ValueSetString(v, "self") + VX_ValueSetPtr(v, v), VX_OK);  // a Ptr holding itself
+  EXPECT_EQ(Held(v, out), "self");
+  // Undefined, a String, and a Ptr made from a bare data word (no box) fail
+  // and leave out as it was; setting the last one makes a box.
+  const std::string wrong = "!" + std::to_string(VX_ERR_WRONG_TYPE);
+  ASSERT_EQ(VX_ValueSetInteger(out, 77) + VX_ValueSetUndefined(p) + VX_ValueSetInstance(v, 17, 0),
+            VX_OK);
+  EXPECT_EQ(Held(p, out) + Held(src, out) + Held(v, out) + Text(out), wrong + wrong + wrong + "77");
+  EXPECT_TRUE(VX_ValueGetType(v, &type) == VX_OK && type == 17);
   ASSERT_EQ(VX_ValueSetPtr(v, out), VX_OK);
-  ASSERT_EQ(VX_ValueGetPtr(v, out), VX_OK);
-  ASSERT_EQ(VX_ValueGetInteger(out, &n), VX_OK);
-  EXPECT_EQ(n, 77);
+  EXPECT_EQ(Held(v, out), "77");
   for (long status : {VX_ValueSetPtr(nullptr, out), VX_ValueSetPtr(v, nullptr),
                       VX_ValueGetPtr(nullptr, out), VX_ValueGetPtr(v, nullptr)})
     EXPECT_EQ(status, VX_ERR_WRONG_TYPE);  // null handles
-}
-
-TEST_F(VxPtrTest, TheDisplayTextNamesTheHeldClass) {
-  VXVALUE p = Alloc(), src = Alloc(), text = Alloc();
-  ASSERT_EQ(VX_ValueSetDouble(src, 2.5), VX_OK);
-  ASSERT_EQ(VX_ValueSetPtr(p, src), VX_OK);
-  ASSERT_EQ(VX_ValueGetFormatted(p, text), VX_OK);
-  EXPECT_EQ(String(text), "Ptr(Real)");
+  for (VXVALUE h : {p, copy, src, out, v}) VX_ValueFree(h);
 }
 
 }  // namespace

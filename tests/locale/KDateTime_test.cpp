@@ -1,20 +1,26 @@
-// KDateTime where its oracle test cannot reach: years at or below 0 and past
-// 9999, fields out of range, formats that do not fit, parse failures and
-// defaults, the weekly schedule against a brute-force search, system time.
+// KDateTime where its oracle test cannot reach: years at or below 0 and past 9999, fields out
+// of range, formats that do not fit, parse failures and defaults, the weekly schedule against
+// a brute-force search, system time, the per-locale name cache under threads.
 #include "vxkernel/locale/KDateTime.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 #include "support/child_process.h"
 #include "support/debug_capture.h"
+#include "vxkernel/locale/KLocale.h"
+#include "vxkernel/runtime/KAt.h"
 
 namespace {
 
@@ -38,10 +44,7 @@ std::string Format(const KDateTime& t, const char* fmt, unsigned long size = 200
   return buf;
 }
 
-int CurrentYear() {
-  KDateTime now;
-  return now.Now(), now.Year();
-}
+int CurrentYear() { KDateTime now; return now.Now(), now.Year(); }
 
 TEST(KDateTimeFields, OutOfRangeFieldsAreInvalidAndIndexNoTable) {
   EXPECT_EQ(Format(KDateTime(), "[%B|%b|%m|%d|%Y|%y]"), "[||00|00|0001|01]");  // widths kept
@@ -57,15 +60,13 @@ TEST(KDateTimeFields, OutOfRangeFieldsAreInvalidAndIndexNoTable) {
   t.SetTime(-25, 59, 59, -999);
   t.Year(70000);  // setters cut to the field's width
   EXPECT_EQ(Fields(t), "4464-2-30 -1:59:59.-999");
-  t = Make(2001, 12, 31, 23, 59, 59, 999);
-  EXPECT_TRUE(t.CheckValidity());
-  t.Milliseconds(1000);
-  EXPECT_FALSE(t.CheckValidity());
+  KDateTime last = Make(2001, 12, 31, 23, 59, 59, 999), over = last;
+  over.Milliseconds(1000);
+  EXPECT_TRUE(last.CheckValidity() && !over.CheckValidity());
 }
 
-// All 24 million days of years -32768..32767 from the first's number: each
-// must be the successor of the previous one by the Gregorian rules (year 0
-// is 1 BC, a leap year) and map back; far beyond, years wrap.
+// Every day of years -32768..32767 succeeds the last by the Gregorian rules (year 0 is 1 BC,
+// a leap year) and maps back; far beyond, years wrap.
 TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessorAndHugeNumbersWrap) {
   long n = -12546367;  // 1 January 32769 BC, 15 October 1582 being day 0
   KDateTime t = Make(1999, 5, 5, 7, 8, 9, 10);
@@ -83,9 +84,8 @@ TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessorAndHugeNumbersWr
     t.Date(++n);
     const bool lengthWrong = d == 1 && (t.DaysInMonth() != length(y, m) ||
                                         KDateTime::AccessDaysPerMonth(y)[m] != length(y, m));
-    if (t.Year() != y || t.Month() != m || t.Day() != d || t.Date() != n || lengthWrong) {
+    if (t.Year() != y || t.Month() != m || t.Day() != d || t.Date() != n || lengthWrong)
       FAIL() << "day " << n << " gave " << Fields(t) << ", expected " << y << "-" << m << "-" << d;
-    }
   }
   EXPECT_EQ(n, 11390164);
   // 400 years (146097 days) nearer day 0 lie the same month and day.
@@ -97,25 +97,19 @@ TEST(KDateTimeDays, EveryDayOfThe16BitRangeFollowsItsPredecessorAndHugeNumbersWr
     EXPECT_EQ(static_cast<uint16_t>(a.Year() - b.Year()), static_cast<uint16_t>(far > 0 ? 400 : -400));
   }
   t = Make(2000, 1, 1);
-  t.AddDays(LONG_MAX);  // wraps, well-defined
-  EXPECT_TRUE(t.CheckValidity());
-  EXPECT_TRUE(KDateTime::IsLeapYear(2000, 'G') && KDateTime::IsLeapYear(1900, 'J') &&
-              !KDateTime::IsLeapYear(1900, 'G'));
+  KDateTime u = Make(1999, 12, 31, 13, 14, 15), v = u;
+  t.AddDays(LONG_MAX), u.Add(LONG_MIN), v.Add(LONG_MAX);  // wrap, well-defined
+  EXPECT_TRUE(t.CheckValidity() && u.CheckValidity() && v.CheckValidity());
+  EXPECT_TRUE(KDateTime::IsLeapYear(1900, 'J') && !KDateTime::IsLeapYear(1901, 'J'));  // Julian
   EXPECT_EQ(KDateTime::Floor(-7, 2) + KDateTime::Floor(7, -2), -8);
   EXPECT_TRUE(KDateTime::Floor(LONG_MIN, -1) == LONG_MIN && KDateTime::Floor(5, 0) == 0);
 }
 
-TEST(KDateTimeArithmetic, DifferenceUndoesAddAndCompareGoesFieldByField) {
+TEST(KDateTimeArithmetic, AddDropsTheMillisecondsAndCompareGoesFieldByField) {
   KDateTime t = Make(2009, 3, 1, 0, 0, 0, 500);
-  t.Add(-(3 * 86400 + 1));  // the milliseconds go
+  t.Add(-(3 * 86400 + 1));
   EXPECT_EQ(Fields(t), "2009-2-25 23:59:59.0");
   const KDateTime a = Make(1999, 12, 31, 13, 14, 15, 16);
-  for (long s : {0L, 1L, -1L, 86399L, -86401L, 1000000007L, -1000000007L, LONG_MIN, LONG_MAX}) {
-    KDateTime moved = a;
-    moved.Add(s);
-    EXPECT_TRUE(moved.CheckValidity()) << s;
-    EXPECT_TRUE(s == LONG_MIN || s == LONG_MAX || moved.Difference(a) == s) << s;
-  }
   // Each is later in one field and earlier in all that follow.
   for (const KDateTime& b : {Make(2000, 1, 1), Make(1999, 12, 31, 14), Make(1999, 12, 31, 13, 15),
                              Make(1999, 12, 31, 13, 14, 16), Make(1999, 12, 31, 13, 14, 15, 17)})
@@ -123,29 +117,20 @@ TEST(KDateTimeArithmetic, DifferenceUndoesAddAndCompareGoesFieldByField) {
   EXPECT_TRUE(KDateTime(a) == a && a.Compare(a) == 0);
 }
 
-// Conversions the C library formats otherwise or not at all (the rest is
-// compared with libc in the oracle test), and a conversion that does not fit
-// into the buffer's size is left out.
+// What libc formats otherwise or not at all; a conversion that does not fit is left out.
 TEST(KDateTimeStrftime, ErasWeekdaysUnknownConversionsAndWhatDoesNotFit) {
   const KDateTime t = Make(2009, 3, 7, 8, 9, 10);
-  struct {
-    KDateTime t;
-    const char* fmt;
-    unsigned long size;
-    const char* text;
-  } cases[] = {
+  const std::tuple<KDateTime, const char*, unsigned long, const char*> cases[] = {
       {Make(0, 3, 7), "%Y %P %y", 200, "0001 BC 01"},
       {Make(12345, 3, 7), "%Y %y %P", 200, "2345 45 AD"},
       {Make(2009, 1, 3), "%w", 200, "7"},      // Sunday is 1
       {t, "a%Qb%Ec", 200, "abc"},              // unknown letters give nothing
       {t, "ab%", 200, "ab"},                   // a lone % ends the output
-      {t, "%Y", 3, ""},
       {t, "ab%Ycd", 5, "abcd"},
-      {t, "%B%d", 4, "07"},
       {t, "%d/%m/%Y", 6, "07/03/"},
       {t, "%d/%m/%Y", 10, "07/03/2009"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Format(c.t, c.fmt, c.size), c.text) << c.fmt;
+  for (const auto& [when, fmt, size, text] : cases) EXPECT_EQ(Format(when, fmt, size), text) << fmt;
   std::string names;
   for (KString s : {Make(1970, 1, 1).FullDay(), Make(2000, 9, 1).ShortMonth(),
                     Make(2000, 1, 1, 12).AMPM(), Make(0, 1, 1).ADBC(), Make(1, 1, 1).ADBC()})
@@ -158,10 +143,8 @@ TEST(KDateTimeStrftime, ErasWeekdaysUnknownConversionsAndWhatDoesNotFit) {
   EXPECT_STREQ(buf, "");
 }
 
-// Parses into a time preset to a sentinel. Returns its fields with the
-// current year as "now" (read before and after, so that a year turning
-// meanwhile does not matter), or "-" when parsing failed, left the sentinel
-// alone and wrote one line.
+// The fields parsed into a preset time, the current year (read before and after) as "now";
+// "-" when parsing failed, left it alone and wrote one line.
 std::string Parse(const char* text, const char* fmt) {
   const KDateTime sentinel = Make(1234, 5, 6, 7, 8, 9, 10);
   KDateTime t = sentinel;
@@ -195,16 +178,14 @@ TEST(KDateTimeParse, FieldsDefaultsAndFailures) {
   for (const auto& c : cases) EXPECT_EQ(Parse(c[0], c[1]), c[2]) << c[0] << " / " << c[1];
   KDateTime t;
   EXPECT_FALSE(t.crkftime(nullptr, "%Y") || t.crkftime("2009", nullptr));
-  ExpectDebug({"KDateTime::crkftime - could not parse \"Jux 1\" with format \"%b %d\": no month "
-               "name\n"},
-              [&] { EXPECT_FALSE(t.crkftime("Jux 1", "%b %d")); });
+  ExpectDebug({"KDateTime::crkftime - could not parse \"Jux\" with format \"%b\": no month name\n"},
+              [&] { EXPECT_FALSE(t.crkftime("Jux", "%b")); });
   const int century = CurrentYear() / 100 * 100;
   ASSERT_TRUE(t.crkftime("03/07/09", "%m/%d/%y"));  // the current century
   EXPECT_TRUE(t.Year() == century + 9 || t.Year() == CurrentYear() / 100 * 100 + 9) << t.Year();
 }
 
-// The first five-minute slot after t's own whose weekday, hour and slot are
-// all scheduled, by trying every slot of the next eight days.
+// The first scheduled five-minute slot after t's, by trying those of the next eight days.
 std::string NextSlot(KDateTime t, unsigned long days, unsigned long hours, unsigned long slots) {
   t.SetTime(t.Hour(), t.Minute() / 5 * 5, 0);
   for (int k = 0; k < 8 * 24 * 12; ++k) {
@@ -233,8 +214,7 @@ TEST(KDateTimeSchedule, StepsToTheNextScheduledSlotAsASearchFindsIt) {
   EXPECT_TRUE(Fields(t) == "2009-3-9 10:7:33.0" && capture.Texts().size() == 3) << capture.All();
 }
 
-// Local time follows TZ (process-global: played in a child); UTC now is the
-// system clock's; times past the 16-bit year are refused.
+// Local time follows TZ (process-global: in a child); times past the 16-bit year fail.
 TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZoneUtcIsTheClocksAndFarTimesAreRefused) {
   EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
               setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
@@ -259,6 +239,29 @@ TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZoneUtcIsTheClocksAndFarTimesAreRe
   EXPECT_FALSE(t.Systime(LLONG_MAX, true) || t.Systime(LLONG_MIN, false) ||
                t.Systime(40000LL * 366 * 86400, true));
   EXPECT_TRUE(t == kept && capture.Texts().size() == 3) << capture.All();
+}
+
+// Every locale falls back to English (no texts yet); each round switches locale, so the cache's
+// last-used entry keeps changing. The first ProcessShutdown is final: this test runs last.
+TEST(KDateTimeThreads, NamesOfManyLocalesAtOnce) {
+  KAt::ProcessStartup(1);
+  const char* locales[] = {"en_US", "de_DE", "fr_FR_EURO", "ja"};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&, i] {
+      KAt::ThreadStartup();
+      const KDateTime t = Make(1970, 1, 1, 12);
+      for (int round = 0; round < 2000; ++round) {
+        KLocale::CurrentLocale(locales[(i + round) % 4]);
+        wrong += Format(t, "%A %b %p %P") != "Thursday Jan PM AD";
+      }
+      KAt::ThreadShutdown();
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(wrong, 0);
+  KAt::ProcessShutdown(1);
 }
 
 }  // namespace

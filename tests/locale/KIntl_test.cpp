@@ -1,16 +1,18 @@
-// The process-wide text settings: setters against a model, the text mode and
-// code pages they select, lead bytes against iconv, start-up from
-// preferences or the system language.
+// The process-wide text settings: setters against a model and from many threads at once, the
+// text mode and code pages they select, lead bytes against iconv, start-up settings.
 #include "vxkernel/locale/KIntl.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "locale/intl_internal.h"
@@ -22,7 +24,12 @@ namespace {
 
 using vxk_internal::IntlLangPrefs;
 
-std::string Describe(int lang, int enc, int mb, int intl, int cs, int mode, int active, int dbcs) {
+// Every scalar setting and the text mode and code pages they select, by default the current.
+std::string Settings(int lang = KIntl::Language(), int enc = KIntl::Encoding(),
+                     int mb = KIntl::MultiByte(), int intl = KIntl::IntlStrings(),
+                     int cs = KIntl::FontCharSet(), int mode = int(vxk_internal::CurrentTextMode()),
+                     int active = int(vxk_internal::ActiveCodePage()),
+                     int dbcs = int(vxk_internal::DbcsCodePage())) {
   const char* modes[] = {"sbcs", "utf8", "dbcs"};
   char buf[96];
   snprintf(buf, sizeof buf, "lang=%d enc=%d mb=%d intl=%d cs=%d %s %d/%d", lang, enc, mb, intl, cs,
@@ -30,17 +37,9 @@ std::string Describe(int lang, int enc, int mb, int intl, int cs, int mode, int 
   return buf;
 }
 
-// Every scalar setting, and the text mode and code pages they select.
-std::string Settings() {
-  return Describe(KIntl::Language(), KIntl::Encoding(), KIntl::MultiByte(), KIntl::IntlStrings(),
-                  KIntl::FontCharSet(), static_cast<int>(vxk_internal::CurrentTextMode()),
-                  static_cast<int>(vxk_internal::ActiveCodePage()),
-                  static_cast<int>(vxk_internal::DbcsCodePage()));
-}
-
-// The settings share one word: each setter must leave the others as they
-// were. UTF-8 wins over multi-byte; the active code page follows UTF-8, then
-// the language; the double-byte one is Korean's or else Japanese's.
+// The settings share one word: each setter must leave the others as they were. UTF-8 wins over
+// multi-byte; the active code page follows UTF-8, then the language; the double-byte one is
+// Korean's or else Japanese's.
 TEST(KIntlSettings, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
   vxk_internal::IntlResetForTesting();
   EXPECT_EQ(Settings(), "lang=0 enc=0 mb=0 intl=0 cs=0 sbcs 1252/932");
@@ -61,16 +60,15 @@ TEST(KIntlSettings, SettersChangeOnlyTheirOwnSettingAsAModelSays) {
       default: KIntl::FontCharSet(static_cast<unsigned char>(v)); break;
     }
     m[which] = v;
-    ASSERT_EQ(Settings(), Describe(m[0], m[1], m[2], m[3], m[4], m[1] ? 1 : m[2] ? 2 : 0,
+    ASSERT_EQ(Settings(), Settings(m[0], m[1], m[2], m[3], m[4], m[1] ? 1 : m[2] ? 2 : 0,
                                    m[1] ? 65001 : m[0] == 1 ? 932 : m[0] == 2 ? 949 : 1252,
                                    m[0] == 2 ? 949 : 932))
         << "step " << step;
   }
 }
 
-// Oracle: iconv reports a lone lead byte as an incomplete sequence (EINVAL).
-// glibc's CP949 rejects the two user-defined rows 0xC9 and 0xFE outright,
-// although the code page reserves them as lead bytes.
+// iconv reports a lone lead byte as an incomplete sequence (EINVAL); glibc's CP949 rejects
+// outright the user-defined rows 0xC9 and 0xFE, which the code page reserves as lead bytes.
 TEST(CodePageTest, LeadBytesMatchIconv) {
   for (unsigned cp : {932u, 949u, 1252u}) {
     const std::string name = "CP" + std::to_string(cp);
@@ -89,17 +87,13 @@ TEST(CodePageTest, LeadBytesMatchIconv) {
   }
 }
 
-// Each row starts up on the settings the row before left. The system
-// language decides only when no key is present; a key decides only its
-// setting, an unknown language value none.
+// Each row starts on the settings the last left. The system language decides only when no key
+// is present; a key decides only its setting, an unknown language value none.
 TEST(KIntlSettings, StartUpFromPreferencesOrTheSystemLanguage) {
   vxk_internal::IntlResetForTesting();
-  struct {
-    std::optional<IntlLangPrefs> prefs;  // language, international strings, multi-byte, encoding
-    int system;
-    const char* settings;
-    const char* firstLine;
-  } cases[] = {
+  // Preferences (language, international strings, multi-byte, encoding), the system language,
+  // the settings it leaves, the report's first line.
+  const std::tuple<std::optional<IntlLangPrefs>, int, const char*, const char*> cases[] = {
       {{}, 0x0411, "lang=1 enc=0 mb=1 intl=1 cs=128", "native language = Japanese"},
       {{}, 0x12, "lang=2 enc=0 mb=1 intl=1 cs=129", "native language = Korean"},
       {{}, 0x07, "lang=0 enc=0 mb=0 intl=0 cs=0", "default native language = English"},
@@ -111,30 +105,22 @@ TEST(KIntlSettings, StartUpFromPreferencesOrTheSystemLanguage) {
       {IntlLangPrefs{"japanese", {}, {}, {}}, 0x11, "lang=1 enc=0 mb=1 intl=1 cs=128",
        "language = japanese"},  // exact case only
   };
-  for (const auto& c : cases) {
+  for (const auto& [prefs, system, settings, firstLine] : cases) {
     DebugCapture capture;
-    vxk_internal::IntlSysInitializeWithLanguage(c.prefs ? &*c.prefs : nullptr, c.system);
-    EXPECT_EQ(Settings().rfind(c.settings, 0), 0U) << Settings();
-    EXPECT_EQ(capture.Texts().at(0).rfind(std::string("KIntl::SysInitialize - ") + c.firstLine, 0), 0U);
-    if (c.system == 0x0411) {  // the whole report, one text per line
-      EXPECT_EQ(capture.Texts(), (std::vector<std::string>{
-                                     "KIntl::SysInitialize - native language = Japanese",
-                                     "KIntl::SysInitialize - MultiByte set to TRUE",
-                                     "KIntl::SysInitialize - Encoding set to 0",
-                                     "KIntl::SysInitialize - IntlStrings set to TRUE"}));
-    }
+    vxk_internal::IntlSysInitializeWithLanguage(prefs ? &*prefs : nullptr, system);
+    EXPECT_EQ(Settings().rfind(settings, 0), 0U) << Settings();
+    EXPECT_EQ(capture.Texts().at(0).rfind(std::string("KIntl::SysInitialize - ") + firstLine, 0), 0U);
+    EXPECT_TRUE(system != 0x0411 || (capture.Texts().size() == 4 &&  // a line per setting
+                                     capture.Texts()[1] == "KIntl::SysInitialize - MultiByte set to TRUE"));
   }
   for (int c = 0; c < 256; ++c) EXPECT_EQ(KIntl::fCharTable[c], c);
-  EXPECT_EQ(KIntl::ToUpper(0x100 + 'q'), 'Q');  // the low byte is the index
-  EXPECT_EQ(KIntl::ToLower('Q'), 'q');
+  EXPECT_TRUE(KIntl::ToUpper(0x100 + 'q') == 'Q' && KIntl::ToLower('Q') == 'q');  // the low byte
   EXPECT_EQ(KIntl::ToUpper(-1), 0xFF);  // "C" locale: high bytes unchanged
 }
 
-// The environment is process-global: the systems are played in a child.
+// LC_ALL, LC_MESSAGES, LANG (null: unset), the language they give; played in a child.
 TEST(KIntlSystemLanguage, ReadFromTheLocaleEnvironment) {
   const char* cases[][4] = {
-      // LC_ALL, LC_MESSAGES, LANG (null: unset), the language they give
-      {nullptr, nullptr, "ja_JP.UTF-8", "1"},
       {nullptr, nullptr, "ko_KR.eucKR", "2"},
       {"", "ko_KR", "ja_JP", "2"},       // empty variables do not count
       {"en_US", "ja_JP", "ja_JP", "0"},  // LC_ALL first
@@ -152,6 +138,46 @@ TEST(KIntlSystemLanguage, ReadFromTheLocaleEnvironment) {
               }
             }),
             expected);
+}
+
+// A thread per setting stores round i's value and reads it back: a setter writing the whole
+// word from a stale copy would hand another its old value. The text mode read meanwhile is one
+// of the three; the default locale's suffix is read whole.
+TEST(KIntlThreads, SettersNeverLoseEachOtherAndTheDefaultLocaleIsReadWhole) {
+  vxk_internal::IntlResetForTesting();
+  constexpr int kRounds = 20000;
+  auto locale = [](int i) {
+    i % 2 ? KIntl::DefaultLocale("ja", "JP", nullptr) : KIntl::DefaultLocale(i % 4 ? "fr" : "de-DE-EURO");
+    return true;
+  };
+  auto suffix = [](int) {
+    const std::string s = "|" + std::string(KIntl::DefaultLocaleResourceSuffix()) + "|";
+    return std::string("|_en_US|_de_DE_EURO|_ja_JP|_fr|").find(s) != std::string::npos;
+  };
+  using Body = bool (*)(int);
+  using UChar = unsigned char;
+  const Body bodies[] = {
+      [](int i) { KIntl::MultiByte(i & 1); return KIntl::MultiByte() == (i & 1); },
+      [](int i) { KIntl::Encoding(KIntl::kEncoding(i & 1)); return KIntl::Encoding() == (i & 1); },
+      [](int i) { KIntl::FontCharSet(UChar(i)); return KIntl::FontCharSet() == UChar(i); },
+      [](int i) {
+        KIntl::Language(KIntl::kLanguage(i & 3)), KIntl::IntlStrings(i & 2);
+        return KIntl::Language() == (i & 3) && KIntl::IntlStrings() == ((i & 2) != 0);
+      },
+      [](int) { return vxk_internal::CurrentTextMode() <= vxk_internal::TextMode::kDoubleByte; },
+      locale, suffix, locale, suffix};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (Body body : bodies)
+    threads.emplace_back([&failures, body] {
+      for (int i = 0; i < kRounds; ++i) failures += !body(i);
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(failures, 0);
+  // The last store of each thread survives.
+  EXPECT_TRUE(KIntl::MultiByte() && KIntl::Utf8() && KIntl::Unicode() && KIntl::IntlStrings());
+  EXPECT_EQ(KIntl::FontCharSet(), static_cast<unsigned char>(kRounds - 1));
+  vxk_internal::IntlResetForTesting();
 }
 
 }  // namespace

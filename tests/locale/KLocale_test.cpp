@@ -1,11 +1,11 @@
-// KLocale: suffix parsing and forming, simplification, equality, and the
-// per-thread current locale that the thread ring creates and destroys.
+// KLocale: suffixes parsed and formed, simplification, equality, the per-thread current locale.
 #include "vxkernel/locale/KLocale.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/child_process.h"
 #include "vxkernel/locale/KIntl.h"
@@ -13,17 +13,13 @@
 
 namespace {
 
-// "language|country|variant|cached suffix"
-std::string Fields(const KLocale& l) {
+std::string Fields(const KLocale& l) {  // "language|country|variant|cached suffix"
   return std::string(l.Language()) + "|" + std::string(l.Country()) + "|" +
          std::string(l.Variant()) + "|" + std::string(l.GetResourceSuffix());
 }
 
 TEST(KLocaleSuffix, ParsedFromTextOrFormedFromComponents) {
-  struct {
-    KLocale locale;
-    const char* fields;
-  } cases[] = {
+  const std::pair<KLocale, const char*> cases[] = {
       {KLocale("en-us"), "en|us||_en_US"},
       {KLocale("_fr"), "fr|||_fr"},
       {KLocale("DE_de_EURO"), "DE|de|EURO|_de_DE_EURO"},
@@ -36,24 +32,22 @@ TEST(KLocaleSuffix, ParsedFromTextOrFormedFromComponents) {
       {KLocale(nullptr, "US", nullptr), "|US||"},
       {KLocale("\xC3\x89N", "us", nullptr), "\xC3\x89N|us||_\xC3\x89n_US"},  // ASCII folding only
   };
-  for (const auto& c : cases) EXPECT_EQ(Fields(c.locale), c.fields);
+  for (const auto& [locale, fields] : cases) EXPECT_EQ(Fields(locale), fields);
 }
 
-// Unusable text leaves a locale as it was; setting a component clears the
-// cached suffix. Simplifying drops the variant (even without a country),
-// then the country, then the language; equality ignores case.
+// Unusable text leaves a locale as it was; setting a component clears the cached suffix.
+// Simplifying drops the variant (even without a country), then the country, then the
+// language; equality ignores case.
 TEST(KLocaleSuffix, UnusableTextComponentsSimplifyAndEquality) {
   KLocale l("en", "GB", nullptr);
-  l.SetBySuffix("___");
-  l.SetBySuffix(nullptr);
+  l.SetBySuffix("___"), l.SetBySuffix(nullptr);
   EXPECT_EQ(Fields(l), "en|GB||_en_GB");
   l.Country("us");
   EXPECT_EQ(Fields(l), "en|us||");
   EXPECT_STREQ(l.ResourceSuffix(), "_en_US");  // computed, not cached
   l.SetBySuffix(l.ResourceSuffix());
   EXPECT_EQ(Fields(l), "en|US||_en_US");
-  l.Variant("V");
-  l.Language(nullptr);
+  l.Variant("V"), l.Language(nullptr);
   EXPECT_STREQ(l.ResourceSuffix(), "");
   l = KLocale("en_US_X");
   std::string steps;
@@ -66,8 +60,7 @@ TEST(KLocaleSuffix, UnusableTextComponentsSimplifyAndEquality) {
   EXPECT_TRUE(KLocale("en_US") != KLocale("en_USA") && KLocale("en") != KLocale(""));
 }
 
-// The rings and the shared locale are process-global: a child plays a
-// process that first has no rings, then starts them.
+// The rings and the shared locale are process-global: a child has no rings, then starts them.
 TEST(KLocaleCurrent, StartedThreadsOwnOneFromTheDefaultOthersShareOne) {
   EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
     auto current = [&](const char* when) {

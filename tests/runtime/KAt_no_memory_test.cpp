@@ -1,7 +1,6 @@
-// The lifecycle calls when the heap refuses: each allocation a call makes is
-// failed in turn, in a child process of its own. The call must return,
-// report, keep its counts so the matching shut-down pairs up, leave no
-// monitor held, and leave a process whose values still answer.
+// The lifecycle calls with each of their allocations failed in turn, in a child each: a call
+// must return, report, keep its counts so the matching shut-down pairs up, leave no monitor
+// held, and leave a process whose values still answer.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,41 +22,36 @@ namespace {
 
 uintptr_t ThreadCount() { return reinterpret_cast<uintptr_t>(KContext::Get(KAt::gContextAlloc)); }
 
-// A few calls through the client interface; "" when all of them succeed.
-std::string UseValues() {
+// A few calls through the client interface, after a failure too (they must
+// not crash); unless one fired, each must succeed.
+void UseValues(bool fired, std::string& out) {
   VXVALUE a = nullptr;
   char buf[16];
-  long n = 0;
-  long worst = VX_ValueAlloc(&a);
+  long n = 0, worst = VX_ValueAlloc(&a);
   for (long s : {VX_ValueSetAssoc(a), VX_AssocSetString(a, "name", "minutes"),
-                 VX_AssocGetString(a, "name", buf, sizeof buf, &n), VX_ValueFree(a)}) {
-    if (worst == VX_OK) worst = s;
-  }
-  return worst == VX_OK ? "" : "values " + std::to_string(worst) + " ";
+                 VX_AssocGetString(a, "name", buf, sizeof buf, &n), VX_ValueFree(a)})
+    worst = worst == VX_OK ? s : worst;
+  if (!fired && worst != VX_OK) out += "values " + std::to_string(worst) + " ";
 }
 
-// What a child checks after the call it failed: "" when all is well.
-// Every failure is reported; a participant's line names its ring and
-// priority (other lines are the modules' own reports).
+// "" when every failure was reported, a participant's line naming its ring and priority
+// (other lines are the modules' own reports).
 std::string Lines(bool fired, const DebugCapture& capture) {
   const std::string all = capture.All();
   if (fired == all.empty()) return "lines [" + all + "] ";
   static const std::regex participant(
       "KAt::StartupRings - the participant at priority \\d+ of the (process|thread) ring could not "
       "start: out of memory");
-  for (const std::string& line : capture.Texts()) {
+  for (const std::string& line : capture.Texts())
     if (line.rfind("KAt::", 0) == 0 && !std::regex_search(line, participant)) return "line " + line;
-  }
   return "";
 }
 
-// Fails allocation n, then n + 1, ... of what scenario(n, out) arms, each in
-// a child, until a run goes through untouched: densely for the first 100,
-// then in strides. The scenario arms and disarms failing_new itself and puts
-// what went wrong into out.
+// Runs scenario(n, out), which fails the n-th allocation, in a child for n = 1, 2, ... until
+// that allocation never comes; out says what went wrong.
 void EveryFailure(const std::function<bool(long n, std::string& out)>& scenario) {
   bool fired = true;
-  for (long n = 1; fired && n < 5000; n += n < 100 ? 1 : 7) {
+  for (long n = 1; fired && n < 5000; ++n) {
     ChildResult r = RunInChild([&](std::string& out) {
       std::string problems;
       const bool fired = scenario(n, problems);
@@ -80,108 +74,67 @@ struct Last : KAtProcess {
   bool started = false;
 };
 
-TEST(KAtNoMemory, ProcessStartup) {
-  EveryFailure([](long n, std::string& out) {
-    Last last;
-    DebugCapture capture;
-    failing_new::FailNth(n);
-    KAt::ProcessStartup(1);
-    const bool fired = failing_new::Fired();
-    failing_new::FailNth(0);
-    out += Lines(fired, capture);
-    if (!last.started) out += "ring stopped ";
-    // Without a context (the context package failed) the thread count reads 0.
-    if (KAt::gProcessCount != 1 || ThreadCount() > 1) out += "counts ";
-    const std::string values = UseValues();
-    if (!fired) out += values;
-    KAt::ProcessShutdown(1);
-    if (KAt::gProcessCount != 0 || ThreadCount() != 0) out += "after ";
-    return fired;
-  });
-}
-
-TEST(KAtNoMemory, ThreadStartupOnASecondThread) {
-  EveryFailure([](long n, std::string& out) {
-    KAt::ProcessStartup(1);
-    DebugCapture capture;
-    bool fired = false;
-    std::thread worker([&] {
+// The process's start-up (with its thread's, or that one alone after it), then
+// a client's context; a pool thread then serves the client and starts its
+// own ring, which it could not with the monitor left held.
+TEST(KAtNoMemory, ProcessThreadAndClientStartups) {
+  for (bool threadAlone : {false, true}) {
+    SCOPED_TRACE(threadAlone);
+    EveryFailure([threadAlone](long n, std::string& out) {
+      Last last;
+      DebugCapture capture;
       failing_new::FailNth(n);
-      KAt::ThreadStartup();
-      fired = failing_new::Fired();
+      KAt::ProcessStartup(!threadAlone);
+      if (threadAlone) KAt::ThreadStartup();
+      void* mine = KAt::UseThreadStartup(nullptr);
+      KAt::UseThreadStartup(mine);
+      void* client = KAt::CreateThreadStartup();
+      const bool fired = failing_new::Fired();
       failing_new::FailNth(0);
       out += Lines(fired, capture);
-      if (ThreadCount() > 1) out += "count ";
-      const std::string values = UseValues();
-      if (!fired) out += values;
-      KAt::ThreadShutdown();
-      if (ThreadCount() != 0) out += "after ";
+      if (!last.started) out += "ring stopped ";
+      // Without a context (the context package failed) the thread count reads 0.
+      if (KAt::gProcessCount != 1 || ThreadCount() > 1) out += "counts ";
+      if (KAt::UseThreadStartup(mine) != mine || (client == nullptr && !fired)) out += "contexts ";
+      UseValues(fired, out);
+      std::thread([&] {
+        if (client != nullptr) {
+          void* previous = KAt::UseThreadStartup(client);
+          if (ThreadCount() > 1) out += "client count ";
+          UseValues(fired, out);
+          KAt::UseThreadStartup(previous);
+          KAt::DestroyThreadStartup(client);
+        }
+        KAt::ThreadStartup(), KAt::ThreadShutdown();
+      }).join();
+      if (threadAlone) KAt::ThreadShutdown();
+      KAt::ProcessShutdown(!threadAlone);
+      if (KAt::gProcessCount != 0 || ThreadCount() != 0) out += "after ";
+      return fired;
     });
-    worker.join();
-    // The monitor is free: a second thread left nothing held.
-    KAt::ProcessShutdown(1);
-    return fired;
-  });
-}
-
-TEST(KAtNoMemory, CreateThreadStartup) {
-  EveryFailure([](long n, std::string& out) {
-    KAt::ProcessStartup(1);
-    void* mine = KAt::UseThreadStartup(nullptr);
-    KAt::UseThreadStartup(mine);
-    DebugCapture capture;
-    failing_new::FailNth(n);
-    void* client = KAt::CreateThreadStartup();
-    const bool fired = failing_new::Fired();
-    failing_new::FailNth(0);
-    out += Lines(fired, capture);
-    if (KAt::UseThreadStartup(mine) != mine || ThreadCount() != 1) out += "caller ";
-    if (client == nullptr && !fired) out += "no context ";
-    if (client != nullptr) {
-      std::thread pool([&] {
-        void* previous = KAt::UseThreadStartup(client);
-        const std::string values = UseValues();
-        if (!fired) out += values;
-        KAt::UseThreadStartup(previous);
-      });
-      pool.join();
-      KAt::DestroyThreadStartup(client);
-    }
-    KAt::ProcessShutdown(1);
-    return fired;
-  });
+  }
 }
 
 // A participant that cannot be registered is left out of its ring.
-TEST(KAtNoMemory, RegistrationLeavesTheParticipantOut) {
-  struct Late : KAtProcess {
-    explicit Late(std::string* trace) : KAtProcess(40), fTrace(trace) {}
-    void Startup() override { *fTrace += "started "; }
-    void Shutdown() override {}
-    std::string* fTrace;
-  };
+TEST(KAtNoMemory, RegistrationLeavesTheParticipantOutAndALockSaysItDoesNotLock) {
   EveryFailure([](long n, std::string& out) {
-    std::string trace;
     DebugCapture capture;
-    alignas(Late) unsigned char room[sizeof(Late)];  // only the registration allocates
+    alignas(Last) unsigned char room[sizeof(Last)];  // only the registration allocates
     failing_new::FailNth(n);
-    Late* late = new (room) Late(&trace);
+    Last* last = new (room) Last;
     const bool fired = failing_new::Fired();
     failing_new::FailNth(0);
-    if (capture.All() != (fired ? "KAt::Add - could not register the participant at priority 40 of "
+    if (capture.All() != (fired ? "KAt::Add - could not register the participant at priority 1000 of "
                                   "the process ring: out of memory\n"
                                 : ""))
       out += "lines [" + capture.All() + "] ";
     KAt::ProcessStartup(0);
-    if (trace != (fired ? "" : "started ")) out += "trace " + trace;
+    if (last->started == fired) out += "started " + std::to_string(last->started);
     KAt::ProcessShutdown(0);
-    late->~Late();
+    last->~Last();
     return fired;
   });
-}
-
-TEST(KAtNoMemory, ALockWithoutItsImplementationSaysSo) {
-  DebugCapture capture;
+  DebugCapture capture;  // and a lock without its implementation says so
   failing_new::FailNth(1);
   { KLock lock(KLock::kCriticalSection); }
   failing_new::FailNth(0);

@@ -1,7 +1,6 @@
-// The resource-module chain, tested with real modules: this executable is the
-// host (it exports a table of its own), libvxresources.so is found through
-// LD_LIBRARY_PATH, and further modules are opened by path. Every module's
-// string 1 is its own name, so a lookup shows which module answered.
+// The resource-module chain with real modules: this executable is the host (it exports a
+// table), libvxresources.so is found through LD_LIBRARY_PATH, others are opened by path.
+// Every module's string 1 is its own name, so a lookup shows which module answered.
 #include "vxkernel/runtime/PcRsc.h"
 
 #include <dlfcn.h>
@@ -38,82 +37,18 @@ bool Loaded(const char* path) {
   return h != nullptr;
 }
 
-TEST(PcRscChain, ProcessListHoldsHostResourceModuleAndLibrary) {
+TEST(PcRscLookups, TheProcessListAnswersStringsIconsCursorsBitmapsAndResources) {
   const auto& list = PcRsc::Instances();
   ASSERT_EQ(list.size(), 3u);
   // The host, libvxresources.so, the library itself (registered at load).
   EXPECT_TRUE(list[0] == nullptr && list[1] != nullptr && list[2] != nullptr);
-  // The library holds no strings, so the resource module answers before the
-  // host; what only the host has is still found, last.
+  // The library holds no strings; what only the host has is found, last.
   EXPECT_EQ(String(1) + "|" + String(2) + "|" + String(3), "process|host only|");
   EXPECT_EQ(String(1, 4) + "|" + String(1, 1), "pro|");  // cut to the buffer
   char buf[4] = "xyz";
   EXPECT_EQ(PcRsc::LoadStringA(1, buf, 0) + PcRsc::LoadStringA(1, nullptr, 10), 0);
-}
-
-// The thread's list answers first, last opened first; process-list additions
-// stay behind it. Another thread without a list of its own sees only the
-// process list, where the last added module answers first.
-TEST(PcRscChain, ThreadListComesFirstLastOpenedFirst) {
-  std::string seen;
-  auto answer = [&seen] { seen += String(1) + " "; };
-  PcRsc::HINSTANCE a = PcRsc::OpenResourceFile(VXK_RESMOD_A);
-  PcRsc::HINSTANCE b = PcRsc::OpenResourceFile(VXK_RESMOD_B);
-  PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_TRUE(a != nullptr && b != nullptr && added != nullptr);
-  answer();
-  PcRsc::Add(added);
-  answer();
-  std::thread(answer).join();
-  EXPECT_TRUE(PcRsc::CloseResourceFile(b));
-  answer();
-  EXPECT_TRUE(PcRsc::CloseResourceFile(a));
-  answer();
-  EXPECT_TRUE(PcRsc::Remove(added) && !PcRsc::Remove(added));
-  answer();
-  EXPECT_EQ(seen, "thread-b thread-b added thread-a added process ");
-  dlclose(added);
-  // A module outside the list is freed all the same, and the answer is false.
-  EXPECT_FALSE(PcRsc::CloseResourceFile(dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL)));
-  EXPECT_FALSE(Loaded(VXK_RESMOD_A));
-  // A thread's own list is freed by its shut-down.
-  std::thread([&] {
-    KAt::ThreadStartup();
-    PcRsc::OpenResourceFile(VXK_RESMOD_B);
-    answer();
-    KAt::ThreadShutdown();
-  }).join();
-  answer();
-  EXPECT_EQ(seen, "thread-b thread-b added thread-a added process thread-b process ");
-  EXPECT_FALSE(Loaded(VXK_RESMOD_B));
-  DebugCapture capture;  // the line ends with the loader's own words
-  EXPECT_EQ(PcRsc::OpenResourceFile("/nonexistent/libnothing.so"), nullptr);
-  EXPECT_EQ(capture.Texts().size(), 1u);
-  EXPECT_EQ(capture.All().rfind("PcRsc::OpenResourceFile - could not load /nonexistent/libnothing.so: ", 0), 0u);
-}
-
-TEST(PcRscChain, MainInstanceReplacesItselfInTheProcessList) {
-  PcRsc::HINSTANCE a = dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL);
-  PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
-  const size_t before = PcRsc::Instances().size();
-  EXPECT_EQ(PcRsc::Instance(), nullptr);
-  PcRsc::Instance(a);
-  PcRsc::Instance(a);  // already current: nothing changes
-  EXPECT_EQ(PcRsc::Instance(), a);
-  EXPECT_EQ(String(1), "thread-a");
-  PcRsc::Instance(added);
-  EXPECT_EQ(PcRsc::Instances().size(), before + 1);
-  EXPECT_EQ(PcRsc::Instances().back(), added);
-  EXPECT_EQ(String(1), "added");
-  EXPECT_TRUE(PcRsc::Remove(added));
-  dlclose(a);
-  dlclose(added);
-}
-
-// Icons by five-digit name first, then by number; a cursor falls back to the
-// arrow. LoadResource mode -1: the entry itself; 0: a handle; 1: a fixed
-// block; 2: new[].
-TEST(PcRscLookups, IconsCursorsBitmapsAndResourcesInEachMode) {
+  // Icons by five-digit name first, then by number; a cursor falls back to the arrow.
+  // LoadResource mode -1: the entry itself; 0: a handle; 1: a fixed block; 2: new[].
   std::string found;
   for (const VXResource* r : {PcRsc::LoadIconA(7), PcRsc::LoadIconA(8), PcRsc::LoadIconA(9),
                               PcRsc::LoadIconA("ICO00007", 1), PcRsc::LoadCursorA("hand"),
@@ -129,8 +64,7 @@ TEST(PcRscLookups, IconsCursorsBitmapsAndResourcesInEachMode) {
                 std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)) + "|" +
                 std::string(block, 5),
             "hello|hello|hello");
-  mem_disposeh(handle);
-  mem_dispose_fixed(fixed);
+  mem_disposeh(handle), mem_dispose_fixed(fixed);
   delete[] block;
   char* empty = static_cast<char*>(PcRsc::LoadResource("DATA", "empty", 2));
   EXPECT_NE(empty, nullptr);
@@ -141,6 +75,56 @@ TEST(PcRscLookups, IconsCursorsBitmapsAndResourcesInEachMode) {
               PcRsc::LoadResource("OTHER", "blob", 2) == nullptr);
   ExpectDebug({"PcRsc::LoadResource - resource DATA damaged claims 300 bytes but holds 3\n"},
               [] { EXPECT_EQ(PcRsc::LoadResource("DATA", "damaged", 2), nullptr); });
+}
+
+// The thread's list answers first, last opened first; process-list additions stay behind
+// it. Another thread without a list sees the process list, last added first.
+TEST(PcRscChain, ThreadListComesFirstLastOpenedFirstAndTheMainInstanceReplacesItself) {
+  std::string seen;
+  auto answer = [&seen] { seen += String(1) + " "; };
+  PcRsc::HINSTANCE a = PcRsc::OpenResourceFile(VXK_RESMOD_A);
+  PcRsc::HINSTANCE b = PcRsc::OpenResourceFile(VXK_RESMOD_B);
+  PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(a != nullptr && b != nullptr && added != nullptr);
+  answer(), PcRsc::Add(added), answer();
+  std::thread(answer).join();
+  EXPECT_TRUE(PcRsc::CloseResourceFile(b));
+  answer();
+  EXPECT_TRUE(PcRsc::CloseResourceFile(a));
+  answer();
+  EXPECT_TRUE(PcRsc::Remove(added) && !PcRsc::Remove(added));
+  answer();
+  dlclose(added);
+  // A module outside the list is freed all the same, and the answer is false.
+  EXPECT_FALSE(PcRsc::CloseResourceFile(dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL)));
+  EXPECT_FALSE(Loaded(VXK_RESMOD_A));
+  // A thread's own list is freed by its shut-down.
+  std::thread([&] {
+    KAt::ThreadStartup();
+    PcRsc::OpenResourceFile(VXK_RESMOD_B);
+    answer();
+    KAt::ThreadShutdown();
+  }).join();
+  answer();
+  EXPECT_EQ(seen, "thread-b thread-b added thread-a added process thread-b process ");
+  EXPECT_FALSE(Loaded(VXK_RESMOD_B));
+  // The main instance replaces itself in the process list.
+  a = dlopen(VXK_RESMOD_A, RTLD_NOW | RTLD_LOCAL);
+  added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
+  const size_t before = PcRsc::Instances().size();
+  EXPECT_EQ(PcRsc::Instance(), nullptr);
+  PcRsc::Instance(a);
+  PcRsc::Instance(a);  // already current: nothing changes
+  EXPECT_TRUE(PcRsc::Instance() == a && String(1) == "thread-a");
+  PcRsc::Instance(added);
+  EXPECT_TRUE(PcRsc::Instances().size() == before + 1 && PcRsc::Instances().back() == added);
+  EXPECT_EQ(String(1), "added");
+  EXPECT_TRUE(PcRsc::Remove(added));
+  dlclose(a), dlclose(added);
+  DebugCapture capture;  // the line ends with the loader's own words
+  EXPECT_EQ(PcRsc::OpenResourceFile("/nonexistent/libnothing.so"), nullptr);
+  EXPECT_EQ(capture.Texts().size(), 1u);
+  EXPECT_EQ(capture.All().rfind("PcRsc::OpenResourceFile - could not load /nonexistent/libnothing.so: ", 0), 0u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Debug output: routines, early buffer, printer choice, ready-made routines, roll-over.
-// The buffer and the printer choice are process-wide and final: scenarios run in children.
+// Debug output: routines, early buffer, printer choice (process-wide and final: scenarios
+// run in children), ready-made routines, roll-over.
 #include "vxkernel/runtime/dbg.h"
 
 #include <gtest/gtest.h>
@@ -24,27 +24,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Records every event a routine receives: "open", "close", "write:<text>"
-// (with "/<detail>" when the detail is not 0), joined by '|'.
+// Records each event as "open", "close" or "write:<text>[/<detail>]", joined by '|'.
 void Record(DBG_output kind, long detail, void* datum, const char* text) {
   auto* out = static_cast<std::string*>(datum);
-  if (!out->empty()) *out += '|';
-  if (kind == DBG_open) *out += "open";
-  if (kind == DBG_close) *out += "close";
-  if (kind == DBG_write) *out += "write:" + std::string(text);
+  *out += std::string(out->empty() ? "" : "|") +
+          (kind == DBG_open ? "open" : kind == DBG_close ? "close" : "write:" + std::string(text));
   if (kind == DBG_write && detail != 0) *out += "/" + std::to_string(detail);
 }
 
-// A routine that writes about itself.
 void SelfWriting(DBG_output kind, long detail, void* datum, const char* text) {
   Record(kind, detail, datum, text);
   if (kind == DBG_write) dbg_write("echo");
 }
 
-void Print(const std::string& text) {
-  std::ostringstream s(text);
-  dbgstrm_print(s);
-}
+void Print(const std::string& text) { std::ostringstream s(text); dbgstrm_print(s); }
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p);
@@ -53,12 +46,10 @@ std::string ReadFile(const fs::path& p) {
 
 DBG_output_routine Routine() {
   DBG_output_routine routine = nullptr;
-  dbg_get_output(&routine, nullptr);
-  return routine;
+  return dbg_get_output(&routine, nullptr), routine;
 }
 
-// A fresh empty directory for one test.
-fs::path TempDir(const char* name) {
+fs::path TempDir(const char* name) {  // fresh and empty
   fs::path dir = fs::temp_directory_path() / ("vxk_dbg_" + std::to_string(getpid()) + "_" + name);
   fs::remove_all(dir);
   fs::create_directories(dir);
@@ -88,9 +79,8 @@ TEST(DbgStream, FirstChoiceWinsAndCompatibilityPrintsThroughTheRoutine) {
             "|write:# failed assert y; File g.cpp; line 3\n\n");
 }
 
-// Threads without a context (none started, or none yet) feed the early
-// buffer, which the first routine installed on any thread receives once.
-// Racing printer choices settle on exactly one.
+// Threads without a context feed the early buffer, which the first routine
+// installed on any thread receives once. Racing printer choices settle on one.
 TEST(DbgRoutine, EarlyTextGoesToTheFirstRoutineEventsComeInOrderAndLongMessagesAreCut) {
   EXPECT_EQ(ChildTranscript([](Transcript& transcript) {
               dbg_write("before ");
@@ -151,7 +141,7 @@ TEST(DbgStream, SystemLogChoiceKeepsTheReadyMadeRoutinesOut) {
   fs::remove_all(dir);
 }
 
-TEST(DbgRollOver, NumberedNamesShiftTheOldestGoesAndTheLastDotCounts) {
+TEST(DbgFiles, RollOverShiftsNumberedNamesAndTheFileRoutineRollsWritesAndCloses) {
   const fs::path dir = TempDir("roll");
   const char* names[] = {"debug.out", "debug_1.out", "debug_2.out", "debug_3.out", "debug_4.out"};
   for (int i = 0; i < 4; ++i) std::ofstream(dir / names[i]) << names[i];
@@ -167,31 +157,26 @@ TEST(DbgRollOver, NumberedNamesShiftTheOldestGoesAndTheLastDotCounts) {
   fs::remove(dir / "debug_2.out");
   EXPECT_TRUE(dbgutils_file_roll_logs(debug, 0) && dbgutils_file_roll_logs(debug, 2));
   EXPECT_EQ(files(), "(missing) new debug.out debug_2.out (missing) ");  // beyond keep: untouched
-  std::ofstream(dir / "trace") << "a";  // a name without a dot, and one with two
-  std::ofstream(dir / "x.y.log") << "b";
-  EXPECT_TRUE(dbgutils_file_roll_logs((dir / "trace").string(), 2) &&
-              dbgutils_file_roll_logs((dir / "x.y.log").string(), 1));
-  EXPECT_EQ(ReadFile(dir / "trace_1") + ReadFile(dir / "x.y_1.log"), "ab");
+  for (auto [name, rolled] : {std::pair{"trace", "trace_1"}, {"x.y.log", "x.y_1.log"}}) {
+    std::ofstream(dir / name) << name;  // no dot, two dots: the last one counts
+    EXPECT_TRUE(dbgutils_file_roll_logs((dir / name).string(), 2) && ReadFile(dir / rolled) == name);
+  }
   // A failure other than a missing file is reported, and the rest goes on.
   fs::remove_all(dir);
   fs::create_directories(dir / "debug_2.out" / "occupied");  // cannot be deleted
   std::ofstream(debug) << "current";
   EXPECT_FALSE(dbgutils_file_roll_logs(debug, 2));
   EXPECT_EQ(ReadFile(dir / "debug_1.out"), "current");
-  fs::remove_all(dir);
-}
-
-TEST(DbgFileRoutine, SetupRollsOpensWritesAndCloses) {
-  const fs::path dir = TempDir("file");
-  std::ofstream(dir / "debug.out") << "previous run";
+  // The file routine rolls as it is set up, and flushes each text it writes.
+  std::ofstream(debug) << "previous run";
   EXPECT_EQ(ChildTranscript([&](Transcript& transcript) {
               KAt::ProcessStartup(1);
               std::FILE* file = nullptr;
-              dbgutils_file_setup_file(&file, (dir / "debug.out").c_str(), nullptr, 1);
+              dbgutils_file_setup_file(&file, debug.c_str(), nullptr, 1);
               Print("printed\n");
               dbg_write("written\n");
-              transcript.Line(file != nullptr, ReadFile(dir / "debug.out"));  // flushed each time
-              dbg_done();                                                     // closes the file
+              transcript.Line(file != nullptr, ReadFile(debug));
+              dbg_done();  // closes the file
               dbgutils_file_setup((dir / "nodir" / "debug.out").c_str(), "wt", 0);
               transcript.Line(Routine() == nullptr);
             }),
