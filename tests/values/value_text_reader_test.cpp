@@ -130,7 +130,7 @@ TEST(ValueTextReader, MalformedInputLeavesUndefinedAndWhatFollows) {
       {"[0]", nullptr, false}, {"[00ab", nullptr, false},
       {"E5", "5", false},  // Errors have no reader: "E" is consumed, the code is not
       {" 5", "5", false},  // blanks are not skipped before a value
-      {"{1,2", nullptr, false}, {"{1,L}", nullptr, false},  // unfinished, or an element failed
+      {"{1,{2,{3", nullptr, false}, {"{1,{2,L}}", nullptr, false},  // unfinished, or an element failed
       {"A<1,?,'a'=1", nullptr, false}, {"A(1,?)", nullptr, false}, {"R<'x'=1", nullptr, false},
       {"V{<'x'><1>", nullptr, false}, {"V{<'x'>x}", nullptr, false}, {"V{'x'}", nullptr, false},
       {"V<'x'>", nullptr, false},
@@ -142,6 +142,7 @@ TEST(ValueTextReader, MalformedInputLeavesUndefinedAndWhatFollows) {
     EXPECT_TRUE(r.fail || !c.fail);
     EXPECT_EQ(c.rest != nullptr ? r.rest : "", c.rest != nullptr ? c.rest : "");
   }
+  EXPECT_EQ(Text(Parse("{1,{2}}")), "{1,{2}}");  // the failures left the element stack empty
   // A character that ends a number stays in the stream.
   const Read r = ReadText("12}");
   EXPECT_EQ(static_cast<long>(r.value), 12);
