@@ -420,25 +420,4 @@ TEST(KQSValueCompare, StringsCollateAndIgnoreCaseOnRequest) {
   }
 }
 
-TEST(KQSValueCompare, MissingStorageOrdersFirstAndOtherStorageByIdentity) {
-  ExpectDebug({}, [] {
-    for (const KQSValue& v : {KQSValue("a"), KQSValue(1.0), KQSValue(static_cast<int64>(1)), BytesValue("01"),
-                              KQSValue(MakeDate(2004, 3, 5))}) {
-      SCOPED_TRACE(Text(v));
-      const KQSValue empty(v.Type(), 0L);
-      EXPECT_LT(empty.Compare(v, 0), 0);
-      EXPECT_GT(v.Compare(empty, 0), 0);
-      EXPECT_FALSE(empty == v || v == empty);
-      EXPECT_TRUE(empty == KQSValue(v.Type(), 0L));
-    }
-  });
-  const KQSValue a(kListExpand, static_cast<void*>(new PlainStorage));
-  const KQSValue b(kListExpand, static_cast<void*>(new PlainStorage));
-  const int lowFirst = a.Instance() < b.Instance() ? -1 : 1;
-  EXPECT_EQ(a.Compare(b, 0), lowFirst);
-  EXPECT_EQ(b.Compare(a, 0), -lowFirst);
-  EXPECT_FALSE(a == b);
-  EXPECT_TRUE(a == KQSValue(a));
-}
-
 }  // namespace
