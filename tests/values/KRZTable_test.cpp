@@ -1,7 +1,5 @@
-// Record tables: the shared names row, column and row changes on every row,
-// whole-table operations, the Record's dot features and the text forms. A
-// std::vector model checks every row after random operations, refused
-// ranges included.
+// Record tables: the shared names row, whole-table operations, the Record's
+// features and text forms, and a std::vector model of random operations.
 #include "vxkernel/values/KRZTable.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +37,6 @@ struct Table {
   explicit Table(const Names& names) : Table(new KRZTable(Strings(names))) {}
   explicit Table(KRZTable* table) : t(table), v(KRZTable::MakeValue(table)) {}
   KRZTable* operator->() const { return t; }
-  // Appends one row per List of values.
   void Rows(const std::vector<std::vector<long>>& rows) const {
     for (const auto& r : rows) {
       KQSValue l = Ints(r);
@@ -47,6 +44,11 @@ struct Table {
     }
   }
   std::string Row(long i) const { return Text(t->GetRowValues(i)); }
+  std::string All() const {
+    std::string all;
+    for (long i = 1; i <= t->Length(); ++i) all += Row(i);
+    return all;
+  }
   KRZTable* t;
   KQSValue v;
 };
@@ -119,19 +121,14 @@ TEST_F(KRZTableTest, InsertTableAtCopiesOnlyColumnsOfTheSameName) {
   t.Rows({{1, 2}, {1, 2}});
   o.Rows({{30, 40}, {50, 60}});
   EXPECT_EQ(t->InsertTableAt(o.t, 2), 2);
-  std::vector<std::string> rows;
-  for (long i = 1; i <= t->Length(); ++i) rows.push_back(t.Row(i));
-  EXPECT_EQ(rows, (Names{"{1,2}", "{?,30}", "{?,50}", "{1,2}"}));
-  EXPECT_EQ(t->Width(), 2);  // other's X is dropped
   EXPECT_EQ(t->AppendTable(o.t), 2);
-  EXPECT_EQ(t.Row(6), "{?,50}");
-  EXPECT_EQ(t->InsertTableAt(nullptr, 1), 0);
-  EXPECT_EQ(t->InsertTableAt(o.t, 8), 0);
+  EXPECT_EQ(t.All(), "{1,2}{?,30}{?,50}{1,2}{?,30}{?,50}");  // other's X is dropped
+  EXPECT_EQ(t->InsertTableAt(nullptr, 1) + t->InsertTableAt(o.t, 8), 0);
   EXPECT_EQ(Table(new KRZTable())->InsertTableAt(o.t, 1), 0);  // no columns
   Table self({"A"});
   self.Rows({{1}, {2}, {3}});
   EXPECT_EQ(self->InsertTableAt(self.t, 2), 3);
-  EXPECT_EQ(self.Row(2) + self.Row(4) + self.Row(6), "{1}{3}{3}");
+  EXPECT_EQ(self.All(), "{1}{1}{2}{3}{2}{3}");
 }
 
 TEST_F(KRZTableTest, CloneHasItsOwnNamesAndRecordsButSharesValues) {
@@ -161,10 +158,9 @@ TEST_F(KRZTableTest, QsortReordersTheRowsAndResetsTheCache) {
   t.Rows({{5}, {3}, {9}, {1}, {7}});
   EXPECT_EQ(t.Row(4), "{1}");  // caches row 4
   t->Qsort(&ByFirstColumnDescending);
-  std::string forward, backward;
-  for (long i = 1; i <= 5; ++i) forward += t.Row(i);
+  std::string backward;
   for (long i = 5; i >= 1; --i) backward += std::to_string(static_cast<int>(t->GetArray(i)[0]));
-  EXPECT_EQ(forward + backward, "{9}{7}{5}{3}{1}13579");  // the prev links were rebuilt too
+  EXPECT_EQ(t.All() + backward, "{9}{7}{5}{3}{1}13579");  // the prev links were rebuilt too
   DebugCapture capture;
   t->Qsort(nullptr);
   EXPECT_NE(capture.All().find("KRZTable::Qsort"), std::string::npos);
@@ -186,16 +182,13 @@ TEST_F(KRZTableTest, ARowOnItsOwnKeepsStringNamesAndRefusesImpossibleWidths) {
   row->DeleteColumns(4, 5);  // beyond the width: nothing
   EXPECT_EQ(Text(row->GetRow()), "{?,9,3,?}");
   DebugCapture capture;
-  EXPECT_EQ(row->InsertColumnAt(6, 1), 0);
-  EXPECT_EQ(row->InsertColumnAt(1, LONG_MAX - 1), 0);  // refused before anything is allocated
+  EXPECT_EQ(row->InsertColumnAt(6, 1) + row->InsertColumnAt(1, LONG_MAX - 1), 0);  // refused before allocating
   EXPECT_EQ(row->AddColumns(LONG_MAX), 4);
   EXPECT_EQ(row->Width(), 4);
-  EXPECT_NE(capture.All().find("KRZRow::InsertColumnAt"), std::string::npos);
-  EXPECT_NE(capture.All().find("KRZRow::AddColumns - too many columns (width, added): 4, "), std::string::npos);
   EXPECT_EQ(RowOf(KRZRow::MakeValue(new KRZRow(row->Names(), nullptr)))->Width(), 3);
-  capture.Clear();
   EXPECT_EQ(RowOf(KRZRow::MakeValue(new KRZRow(KQSValue(5), nullptr)))->Width(), 0);
-  EXPECT_NE(capture.All().find("KRZRow::KRZRow"), std::string::npos);
+  EXPECT_EQ(capture.Texts().size(), 4u);
+  EXPECT_NE(capture.All().find("KRZRow::AddColumns - too many columns (width, added): 4, "), std::string::npos);
 }
 
 TEST_F(KRZTableTest, RecordDotAndSubscripts) {
@@ -246,8 +239,6 @@ TEST_F(KRZTableTest, TextFormsWithUnnamedColumnsAndBackReferences) {
   EXPECT_EQ(out.str().substr(0, 34), "R<?=V{<?,'x','y'><[RecArray:3],1,2");
   RowOf(rec)->SetColumn(KQSValue(), 1);  // break the cycle
 }
-
-// ===== Random operations against a model =====
 
 constexpr int kUndef = -1000000;  // the model's Undefined
 
