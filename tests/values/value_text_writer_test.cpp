@@ -1,12 +1,8 @@
-// The value text writer's fast lane: numbers against the C library's
-// printf, strings against a plain reference escaper, large documents through
-// every way of writing them, and streams whose state (flags, width, locale,
-// failure) must still be honoured as formatted insertions honour it.
+// The value text writer: numbers against printf, strings against a plain
+// escaper across block boundaries, and the state of the stream it writes to.
 #include <gtest/gtest.h>
 
-#include <cinttypes>
 #include <cstdarg>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +19,6 @@
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KAssocVal.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 
@@ -53,15 +48,12 @@ std::string ReferenceQuoted(const std::string& s) {
 
 KQSValue Text(const std::string& s) { return KQSValue(KString(s.data(), static_cast<unsigned>(s.size()))); }
 
-
 // FormattedOutput into a stream prepared by the caller.
 std::string WrittenInto(std::ostringstream& out, const KQSValue& v) {
   KQSClassFormatter f;
   v.FormattedOutput(out, &f);
   return out.str();
 }
-
-// ===== Numbers =====
 
 TEST(ValueTextWriterNumbers, NumbersAreWrittenAsPrintfWritesThem) {
   using Limits = std::numeric_limits<double>;
@@ -90,12 +82,9 @@ TEST(ValueTextWriterNumbers, NumbersAreWrittenAsPrintfWritesThem) {
   }
 }
 
-// ===== Strings =====
-
 TEST(ValueTextWriterStrings, EscapesMatchTheReferenceAcrossBufferBoundaries) {
-  // Lengths around the 16 KiB blocks FormattedString collects text in, each
-  // String followed by an Assoc with every type, so that block ends fall on
-  // escapes and between values alike.
+  // Lengths around FormattedString's 16 KiB blocks, each String followed by
+  // an Assoc of every type: block ends fall on escapes and between values.
   const char kBytes[] = {'a', 'Z', ' ', '\t', '\n', '\r', '\'', '\\', '"', '\0', '\x7f', '\xe9', '\xff'};
   std::mt19937 rng(5);
   KQSValue list = KQSValue::List();
@@ -124,26 +113,20 @@ TEST(ValueTextWriterStrings, EscapesMatchTheReferenceAcrossBufferBoundaries) {
   }
 }
 
-// ===== Stream state =====
-
 TEST(ValueTextWriterStreams, FlagsAndWidthAreHonouredAsFormattedInsertionsHonourThem) {
   const KQSValue list = KQSValue::List(KQSValue(1), KQSValue(-2), KQSValue(1.5));
-  std::ostringstream plus;
+  std::ostringstream plus, hex, wide, quoted, point;
   plus << std::showpos;
-  EXPECT_EQ(WrittenInto(plus, list), "{+1,-2,G+1.5}");
-  std::ostringstream hex;
   hex << std::hex;
+  wide << std::setw(4);  // the first insertion takes the width
+  quoted << std::setw(3);  // a String is written unformatted: the width stays for what follows
+  point << std::showpoint;
+  EXPECT_EQ(WrittenInto(plus, list), "{+1,-2,G+1.5}");
   EXPECT_EQ(WrittenInto(hex, KQSValue::List(KQSValue(255))), "{ff}");
-  std::ostringstream wide;
-  wide << std::setw(4);
-  EXPECT_EQ(WrittenInto(wide, KQSValue::List(KQSValue(7))), "   {7}");  // the first insertion takes the width
-  std::ostringstream quoted;  // a String is written unformatted: the width stays for what follows
-  quoted << std::setw(3);
+  EXPECT_EQ(WrittenInto(wide, KQSValue::List(KQSValue(7))), "   {7}");
   EXPECT_EQ(WrittenInto(quoted, KQSValue("ab")), "'ab'");
   quoted << 'x';
   EXPECT_EQ(quoted.str(), "'ab'  x");
-  std::ostringstream point;
-  point << std::showpoint;
   EXPECT_EQ(WrittenInto(point, KQSValue(2.0)), "G2.00000000000000");
 }
 
@@ -154,14 +137,11 @@ struct Thousands : std::numpunct<char> {
   std::string do_grouping() const override { return "\3"; }
 };
 
-TEST(ValueTextWriterStreams, FormattedStringIgnoresTheGlobalLocale) {
+TEST(ValueTextWriterStreams, AStreamLocaleGroupsUntilOperatorOutputSetsTheClassicOne) {
   const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new Thousands));
   const std::string text = Str(KQSValue::List(KQSValue(1234567), KQSValue(1234.5)).FormattedString());
   std::locale::global(saved);
-  EXPECT_EQ(text, "{1234567,G1234.5}");
-}
-
-TEST(ValueTextWriterStreams, AStreamLocaleGroupsUntilOperatorOutputSetsTheClassicOne) {
+  EXPECT_EQ(text, "{1234567,G1234.5}");  // FormattedString ignores the global locale
   const KQSValue list = KQSValue::List(KQSValue(1234567));
   std::ostringstream out;
   out.imbue(std::locale(std::locale::classic(), new Thousands));
@@ -189,8 +169,7 @@ TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStrea
   EXPECT_EQ(tiny.Text(), "{'abc");
 }
 
-// A host class that writes a bar and leaves the stream in hexadecimal: the
-// rest of the write must see that, as it did through formatted insertions.
+// A host class that writes a bar and leaves the stream in hexadecimal.
 class HexLeavingClass : public KQSClass {
  public:
   HexLeavingClass() : KQSClass("HexLeaving", 28000) {}
