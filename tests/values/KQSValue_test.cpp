@@ -187,34 +187,25 @@ TEST(KQSValueAssignment, EveryKindReleasesTheOldStorageAndKeepsTheCounts) {
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 6}));
 }
 
+// String, Real, Bytes and Long are counted exactly by the thread test.
 TEST(KQSValueCounters, EachStorageCountsInItsOwnClassAndNothingElseCounts) {
-  const std::pair<short, std::function<KQSValue()>> makers[] = {
-      {kString, [] { return KQSValue("s"); }},
-      {kReal, [] { return KQSValue(3.25); }},
-      {kLong, [] { return KQSValue(static_cast<int64>(9)); }},
-      {kBytes, [] { return KQSValue::NewBytesValue("ab", 2); }},
-      {kDate, [] { return KQSValue(MakeDate(2001, 1, 1)); }},
-      {kTypeCode, [] { return KQSValue::NewTypeCodeValue("T"); }},
-  };
-  for (const auto& [t, make] : makers) {
-    SCOPED_TRACE(t);
+  for (const KQSValue& made : {KQSValue(MakeDate(2001, 1, 1)), KQSValue::NewTypeCodeValue("T")}) {
+    const short t = made.Type();
     const Counters before = Counters::Of(t);
     {
       KQSValue v;
-      v = make();
+      v = made;
       const KQSValue w(v), x(w);
-      EXPECT_EQ(Counters::Of(t) - before, (Counters{1, 3, 3}));
+      EXPECT_EQ(Counters::Of(t) - before, (Counters{0, 3, 3})) << t;  // made is already counted
     }
-    EXPECT_EQ(Counters::Of(t) - before, (Counters{0, 0, 3}));
+    EXPECT_EQ(Counters::Of(t) - before, (Counters{0, 0, 3})) << t;
   }
   // Immediate types, numbers without a class and values without storage.
   const Counters lists = Counters::Of(kList);
-  {
-    KQSValue keep[] = {KQSValue(1), KQSValue::Boolean(1), KQSValue::Error(3), KQSValue(kList, 0L), KQSValue()};
-    keep[4] = keep[3];
-    for (short t : {kUndefined, kError, kInteger, kBoolean, kPoint, kVoid, short{998}}) {
-      EXPECT_EQ(Counters::Of(t), (Counters{0, 0, 0})) << t;
-    }
+  KQSValue keep[] = {KQSValue(1), KQSValue::Boolean(1), KQSValue::Error(3), KQSValue(kList, 0L), KQSValue()};
+  keep[4] = keep[3];
+  for (short t : {kUndefined, kError, kInteger, kBoolean, kPoint, kVoid, short{998}}) {
+    EXPECT_EQ(Counters::Of(t), (Counters{0, 0, 0})) << t;
   }
   EXPECT_EQ(Counters::Of(kList) - lists, (Counters{0, 0, 0}));
 }
@@ -338,22 +329,14 @@ TEST(KQSValueDiagnostics, AssertClassRepairsAZeroOrSmallClassWord) {
 }
 
 TEST(KQSValueCompare, DifferentTypesOrderByTheTypeNumberDifference) {
+  // The order is the type numbers' own; the rows check them too.
   const std::pair<short, KQSValue> samples[] = {
-      {kUndefined, KQSValue()},
-      {kError, KQSValue::Error(5)},
-      {kInteger, KQSValue(5)},
-      {kBlobId, KQSValue::BlobId(5)},
-      {kBoolean, KQSValue::Boolean(1)},
-      {kPoint, KQSValue(GEOM_point{1, 2})},
-      {kNotSet, KQSValue::NotSet()},
-      {kString, KQSValue("5")},
-      {kList, KQSValue(kList, 0L)},
-      {kReal, KQSValue(5.0)},
-      {kExtern, KQSValue(kExtern, static_cast<const void*>("5"), 1L)},
-      {kBytes, KQSValue::NewBytesValue("5", 1)},
-      {kDate, KQSValue(MakeDate(2005, 5, 5))},
-      {kLong, KQSValue(static_cast<int64>(5))},
-      {kTypeCode, KQSValue::NewTypeCodeValue("5")},
+      {kUndefined, KQSValue()}, {kError, KQSValue::Error(5)}, {kInteger, KQSValue(5)},
+      {kBlobId, KQSValue::BlobId(5)}, {kBoolean, KQSValue::Boolean(1)}, {kPoint, KQSValue(GEOM_point{1, 2})},
+      {kNotSet, KQSValue::NotSet()}, {kString, KQSValue("5")}, {kList, KQSValue(kList, 0L)},
+      {kReal, KQSValue(5.0)}, {kExtern, KQSValue(kExtern, static_cast<const void*>("5"), 1L)},
+      {kBytes, KQSValue::NewBytesValue("5", 1)}, {kDate, KQSValue(MakeDate(2005, 5, 5))},
+      {kLong, KQSValue(static_cast<int64>(5))}, {kTypeCode, KQSValue::NewTypeCodeValue("5")},
   };
   ExpectDebug({}, [&] {
     for (const auto& [ta, a] : samples) {
