@@ -40,11 +40,9 @@ TEST(KQSValueConstruction, IntegerConstructorsKeepThirtyTwoBits) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.asLong);
-    EXPECT_EQ(c.value.Type(), kInteger);
-    EXPECT_EQ(static_cast<long>(c.value), c.asLong);
+    EXPECT_TRUE(c.value.Type() == kInteger && static_cast<long>(c.value) == c.asLong);
     EXPECT_EQ(static_cast<unsigned long>(c.value), c.asUnsigned);
-    EXPECT_EQ(static_cast<double>(c.value), static_cast<double>(c.asLong));
-    EXPECT_EQ(static_cast<int64>(c.value), static_cast<int64>(c.asLong));
+    EXPECT_TRUE(static_cast<double>(c.value) == c.asLong && static_cast<int64>(c.value) == c.asLong);
   }
   EXPECT_EQ(static_cast<short>(KQSValue(70000)), 4464);  // the narrow accessors cut the word
   EXPECT_EQ(static_cast<unsigned char>(KQSValue(-1)), 255);
@@ -56,8 +54,7 @@ TEST(KQSValueConstruction, AStringSharesItsTextWhicheverHolderGoesFirst) {
   const KString text("h\xc3\xa9llo");  // 6 bytes
   const KQSValue s(text);
   EXPECT_EQ(s.String().Ref(), text.Ref());  // shared, not copied
-  EXPECT_EQ(s.Length(), 6);
-  EXPECT_EQ(KQSValue(static_cast<const char*>(nullptr)).Length(), 0);
+  EXPECT_EQ(s.Length() * 10 + KQSValue(static_cast<const char*>(nullptr)).Length(), 60);
   // Storage and text of a String made from bytes share one block, which
   // lives as long as a copy of its KString does (the sanitizers see it).
   KString kept;
@@ -77,8 +74,7 @@ TEST(KQSValueConstruction, AStringSharesItsTextWhicheverHolderGoesFirst) {
     delete (order == 0 ? second : first);
   }
   for (const KQSValue& v : {KQSValue(42), KQSValue::NewTypeCodeValue("Integer"), KQSValue(kString, 0L)}) {
-    EXPECT_EQ(Str(v.String()), "!KQSValue error string!");
-    EXPECT_EQ(static_cast<const char*>(v), nullptr);
+    EXPECT_TRUE(Str(v.String()) == "!KQSValue error string!" && static_cast<const char*>(v) == nullptr);
   }
 }
 
@@ -88,15 +84,12 @@ TEST(KQSValueConstruction, DateAndBytesHoldCopies) {
   d.Year(1999);
   EXPECT_TRUE(v.Date() == MakeDate(2004, 3, 5, 14, 7, 9, 250));
   EXPECT_EQ(KQSValue::NewTypeCodeValue("KQSClass_Assoc").Length(), 14);
-  const unsigned char raw[] = {0x00, 0xAB, 0x10};
+  unsigned char raw[] = {0x00, 0xAB, 0x10};
   const KQSValue b(kBytes, static_cast<const void*>(raw), 3L);
-  ASSERT_EQ(b.Length(), 3);
-  EXPECT_NE(b.Bytes(), raw);
-  EXPECT_EQ(std::memcmp(b.Bytes(), raw, 3), 0);
+  raw[0] = 1;
+  EXPECT_EQ(b, BytesValue("00ab10"));
   EXPECT_EQ(KQSValue(kBytes, static_cast<const void*>("abc"), -5L), KQSValue::NewBytesValue("", 0));
-  const KQSValue zero(kBytes, static_cast<void*>(KQSValueBytes::Make(nullptr, 4)));  // zero-filled
-  ASSERT_EQ(zero.Length(), 4);
-  EXPECT_EQ(std::memcmp(zero.Bytes(), "\0\0\0\0", 4), 0);
+  EXPECT_EQ(KQSValue(kBytes, static_cast<void*>(KQSValueBytes::Make(nullptr, 4))), BytesValue("00000000"));  // zero-filled
 }
 
 TEST(KQSValueConstruction, StorageIsAdoptedWithOneReferenceAndAWordTakesNone) {
@@ -115,8 +108,7 @@ TEST(KQSValueConstruction, StorageIsAdoptedWithOneReferenceAndAWordTakesNone) {
       EXPECT_EQ(storage->References(), 2);
     }
     EXPECT_EQ(Counters::Of(kString) - before, (Counters{0, 0, 4}));
-    EXPECT_EQ(static_cast<long>(KQSValue(kInteger, 42L)), 42);
-    // Known numbers find their class without a word.
+    EXPECT_EQ(static_cast<long>(KQSValue(kInteger, 42L)), 42);  // known numbers find their class
     EXPECT_EQ(KQSValue(kExtern, static_cast<const void*>("ab"), 2L).Class(), KQSValue::Class_Extern());
     EXPECT_EQ(KQSValue::LookupOrGenerateClass(KQSValue::ProcessEnvironment(), kReal), KQSValue::Class_Real());
   });
@@ -172,18 +164,15 @@ TEST(KQSValueAssignment, EveryKindReleasesTheOldStorageAndKeepsTheCounts) {
   KQSValue v("own text");
   v = v.String();
   v = static_cast<const char*>(v);
-  KQSValue& alias = v;
-  v = alias;
+  v = *&v;
   KQSValue w(v);
   v = w;  // the same storage through another value: taken, then dropped
   EXPECT_EQ(Str(v.String()), "own text");
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 5}));
-  KQSValue moved(std::move(w));
-  EXPECT_TRUE(w.IsUndefined());  // NOLINT(bugprone-use-after-move): moved-from state is defined
-  KQSValue target("target");
+  KQSValue moved(std::move(w)), target("target");
   target = std::move(moved);  // releases "target"
-  EXPECT_TRUE(moved.IsUndefined());  // NOLINT(bugprone-use-after-move)
-  EXPECT_EQ(target.Instance(), v.Instance());
+  // NOLINTNEXTLINE(bugprone-use-after-move): the moved-from state is defined
+  EXPECT_TRUE(w.IsUndefined() && moved.IsUndefined() && target.Instance() == v.Instance());
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 6}));
 }
 
@@ -220,9 +209,7 @@ TEST(KQSValueArrays, InitializeWritesUndefinedAndDestroyReleasesLeavingTheWords)
   for (size_t i = 2 * sizeof(KQSValue); i < sizeof raw; ++i) ASSERT_EQ(raw[i], 0xA5) << i;
   const Counters before = Counters::Of(kString);
   const KQSValue keep("kept alive");
-  new (&values[0]) KQSValue(keep);
-  new (&values[1]) KQSValue("dies");
-  new (&values[2]) KQSValue(5);
+  new (&values[0]) KQSValue(keep), new (&values[1]) KQSValue("dies"), new (&values[2]) KQSValue(5);
   unsigned char snapshot[sizeof raw];
   std::memcpy(snapshot, raw, sizeof raw);
   KQSValue::DestroyValues(values, 3);
@@ -313,15 +300,11 @@ TEST(KQSValueDiagnostics, AssertClassRepairsAZeroOrSmallClassWord) {
     KQSValue v(42);
     std::memcpy(static_cast<void*>(&v), &word, sizeof word);  // the class word is the first word
     ExpectDebug({message}, [&] { v.AssertClass(); });
-    EXPECT_TRUE(v.IsInteger());
-    EXPECT_EQ(static_cast<long>(v), 23571113);
+    EXPECT_EQ(v, KQSValue(23571113));
   }
   KQSValue s("fine");
   const void* storage = s.Instance();
-  ExpectDebug({}, [&] {
-    s.AssertClass();
-    KQSValue(7).AssertInstance();
-  });
+  ExpectDebug({}, [&] { s.AssertClass(), KQSValue(7).AssertInstance(); });
   EXPECT_EQ(s.Instance(), storage);
   ExpectDebug({"KQSValue::AssertInstance()\n"}, [] { KQSValue(0).AssertInstance(); });
 }
@@ -344,11 +327,8 @@ TEST(KQSValueCompare, DifferentTypesOrderByTheTypeNumberDifference) {
       for (const auto& [tb, b] : samples) {
         if (ta == tb) continue;
         SCOPED_TRACE(std::to_string(ta) + " vs " + std::to_string(tb));
-        EXPECT_EQ(a.Compare(b, 0), ta - tb);  // the difference itself
-        EXPECT_EQ(a.Compare(b, 1), ta - tb);
-        EXPECT_TRUE(a != b);
-        EXPECT_EQ(a < b, ta < tb);
-        EXPECT_EQ(a >= b, ta > tb);
+        EXPECT_TRUE(a.Compare(b, 0) == ta - tb && a.Compare(b, 1) == ta - tb);  // the difference itself
+        EXPECT_TRUE(a != b && (a < b) == (ta < tb) && (a >= b) == (ta > tb));
       }
     }
   });
@@ -380,10 +360,8 @@ TEST(KQSValueCompare, WithinATypeValuesOrderTrulyAndRealsAreEqualWithinEpsilon) 
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Text(c.a) + " vs " + Text(c.b));
-    EXPECT_EQ(c.a.Compare(c.b, 0), c.ab);
-    EXPECT_EQ(c.b.Compare(c.a, 0), c.ba);
-    EXPECT_EQ(c.a == c.b, c.equal);
-    EXPECT_EQ(c.b == c.a, c.equal);
+    EXPECT_EQ(std::make_pair(c.a.Compare(c.b, 0), c.b.Compare(c.a, 0)), std::make_pair(c.ab, c.ba));
+    EXPECT_EQ(std::make_pair(c.a == c.b, c.b == c.a), std::make_pair(c.equal, c.equal));
   }
 }
 
