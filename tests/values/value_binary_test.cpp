@@ -21,24 +21,15 @@ namespace {
 using namespace valtest;
 using Lines = std::vector<std::string>;
 
-// "02 00 01" -> the three bytes.
+// "02 00 01" -> the three bytes, and back (for readable failures).
 std::string B(const std::string& hex) {
-  std::string compact;
-  for (char c : hex)
-    if (c != ' ') compact += c;
-  std::vector<unsigned char> v = Hex(compact);
-  return std::string(v.begin(), v.end());
-}
-
-// Bytes as spaced hex, for readable failures.
-std::string H(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
+  for (size_t i = 0; i < hex.size(); i += 3) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+std::string H(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) out += (out.empty() ? "" : " ") + std::string{"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
   return out;
 }
 
@@ -100,9 +91,7 @@ TEST(ValueBinary, AnyBooleanByteButZeroIsTrueAndACallerMayReadTheCode) {
 TEST(ValueBinary, UnknownCodesAreReportedAndReadNothingMore) {
   DebugCapture capture;
   ReadResult r = Read(B("34 12 02 00 01 00 00 00"));
-  EXPECT_TRUE(r.value.IsUndefined());
-  EXPECT_FALSE(r.failed);
-  EXPECT_EQ(r.consumed, 2);
+  EXPECT_TRUE(r.value.IsUndefined() && !r.failed && r.consumed == 2);
   EXPECT_EQ(capture.Texts(), Lines{"KQSValue::ReadBinary( 4660 ) class not found\n"});
   for (const char* code : {"ff 6f", "05 ff", "00 80"}) {  // 28671, -251, -32768: outside every table
     capture.Clear();
@@ -153,9 +142,7 @@ TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
   EXPECT_EQ(Read(B("fe ff ff ff ff 7f 00 00 00 00 00 00")).value.ListEntries(), 3);
   // A negative count is an empty List; what follows is left for the caller.
   ReadResult negative = Read(B("fe ff 00 00 00 80 02 00"));
-  EXPECT_FALSE(negative.failed);
-  EXPECT_EQ(negative.value.ListEntries(), 0);
-  EXPECT_EQ(negative.consumed, 6);
+  EXPECT_TRUE(!negative.failed && negative.value.ListEntries() == 0 && negative.consumed == 6);
   // A counted string claiming 2 GB over ten bytes.
   ReadResult text = Read(B("ff ff ff ff ff ff ff 7f 61 62"));
   EXPECT_TRUE(text.failed && text.value.IsUndefined());
@@ -164,17 +151,9 @@ TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
 TEST(ValueBinary, InvalidStringCountsReadAsTheEmptyString) {
   DebugCapture capture;
   ReadResult zero = Read(B("ff ff 00 00 61"));
-  EXPECT_EQ(Str(zero.value.String()), "");
-  EXPECT_EQ(zero.consumed, 4);
-  EXPECT_EQ(capture.Texts().size(), 1u);
+  EXPECT_TRUE(Str(zero.value.String()).empty() && zero.consumed == 4 && capture.Texts().size() == 1);
   // A long form that could have been short reads the same.
   EXPECT_EQ(Str(Read(B("ff ff ff ff 03 00 00 00 61 62 00")).value.String()), "ab");
-}
-
-std::string Nested(int levels) {
-  std::string bytes;
-  for (int i = 0; i < levels; ++i) bytes += B("fe ff 01 00 00 00");
-  return bytes + B("02 00 2a 00 00 00");
 }
 
 long Depth(const KQSValue& v) {
@@ -185,18 +164,16 @@ long Depth(const KQSValue& v) {
 
 TEST(ValueBinary, ListsNestUpTo512Levels) {
   DebugCapture capture;
-  const std::string deepest = Nested(512);
+  std::string levels;
+  for (int i = 0; i < 512; ++i) levels += B("fe ff 01 00 00 00");
+  const std::string deepest = levels + B("02 00 2a 00 00 00"), deeper = B("fe ff 01 00 00 00") + deepest;
   ReadResult ok = Read(deepest);
-  EXPECT_EQ(ok.consumed, static_cast<long>(deepest.size()));
-  EXPECT_EQ(Depth(ok.value), 512);
+  EXPECT_TRUE(ok.consumed == static_cast<long>(deepest.size()) && Depth(ok.value) == 512);
   EXPECT_EQ(Binary(ok.value), deepest);
   EXPECT_TRUE(capture.Texts().empty());
   // Level 513 reads as Undefined; its count and contents stay unread.
-  const std::string deeper = Nested(513);
   ReadResult cut = Read(deeper);
-  EXPECT_FALSE(cut.failed);
-  EXPECT_EQ(Depth(cut.value), 512);
-  EXPECT_EQ(cut.consumed, static_cast<long>(deeper.size()) - 4 - 6);
+  EXPECT_TRUE(!cut.failed && Depth(cut.value) == 512 && cut.consumed == static_cast<long>(deeper.size()) - 4 - 6);
   EXPECT_EQ(capture.Texts(), Lines{"KQSClass_List::BinaryInput() Lists nested deeper than 512 levels\n"});
 }
 
@@ -289,10 +266,8 @@ TEST(ValueBinary, RandomNestedValuesMatchTheIndependentEncoder) {
     const KQSValue value = Build(model);
     ASSERT_EQ(Binary(value), expected);
     ReadResult r = Read(expected);
-    ASSERT_FALSE(r.failed);
-    ASSERT_EQ(r.consumed, static_cast<long>(expected.size()));
+    ASSERT_TRUE(!r.failed && r.consumed == static_cast<long>(expected.size()) && r.value == value);
     ASSERT_EQ(Binary(r.value), expected);
-    ASSERT_TRUE(r.value == value);
   }
 }
 

@@ -81,11 +81,6 @@ inline KQSValue Strings(const std::vector<std::string>& xs) {
   return l;
 }
 
-inline std::vector<std::string> Texts(const KQSValue& list) {
-  std::vector<std::string> out;
-  for (long i = 1; i <= list.ListEntries(); ++i) out.push_back(Text(list.ListGetValue(i)));
-  return out;
-}
 
 inline KQSValue NewAssoc(const KQSValue& undefinedValue = KQSValue()) {
   return KQSValue(kAssoc, static_cast<void*>(new KAssocVal(undefinedValue)));
