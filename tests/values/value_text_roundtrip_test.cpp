@@ -131,21 +131,19 @@ class Generator {
         case Alphabet::kShiftJis:
         case Alphabet::kGbk: {
           const int kind = Pick(4);
+          // A lead byte, often at a range end, and a next byte often escaped
+          // alone; or a high byte that leads nothing.
+          static const unsigned char kEdgeLeads[] = {0x81, 0x9F, 0xA0, 0xE0, 0xFC, 0xFE};
+          static const char kTrails[] = {'\\', '\'', '\0', '\n', '\r'};
+          unsigned char b;
           if (kind == 0) {
-            // A lead byte, often at a range end, and a next byte often escaped alone.
-            static const unsigned char kEdgeLeads[] = {0x81, 0x9F, 0xA0, 0xE0, 0xFC, 0xFE};
-            static const char kTrails[] = {'\\', '\'', '\0', '\n', '\r'};
-            unsigned char lead;
-            do lead = static_cast<unsigned char>(Pick(2) ? kEdgeLeads[Pick(6)] : 0x81 + Pick(0x7E));
-            while (!Lead(lead));
-            const auto trail = static_cast<unsigned char>(Pick(2) ? kTrails[Pick(5)] : fRng());
-            s += static_cast<char>(lead);
-            s += static_cast<char>(trail);
+            do b = static_cast<unsigned char>(Pick(2) ? kEdgeLeads[Pick(6)] : 0x81 + Pick(0x7E));
+            while (!Lead(b));
+            s += {static_cast<char>(b), static_cast<char>(Pick(2) ? kTrails[Pick(5)] : fRng())};
           } else if (kind == 1) {
-            unsigned char single;  // a high byte that leads nothing
-            do single = static_cast<unsigned char>(0x80 + Pick(0x80));
-            while (Lead(single));
-            s += static_cast<char>(single);
+            do b = static_cast<unsigned char>(0x80 + Pick(0x80));
+            while (Lead(b));
+            s += static_cast<char>(b);
           } else {
             Ascii(s);
           }
@@ -161,33 +159,31 @@ class Generator {
   KQSValue Key() { return Pick(3) == 0 ? KQSValue(Pick(100)) : KQSValue(Name().c_str()); }
   static KQSValue StringValue(const std::string& s) { return KQSValue(KString(s.data(), static_cast<unsigned>(s.size()))); }
 
-  KQSValue Table(int depth) {
-    NameMap seen(&CaseLess);
+  // Distinct names in case-insensitive order (a Record so named reads back unchanged).
+  KQSValue SortedNames() {
+    NameMap sorted(&CaseLess);
+    for (int i = 1 + Pick(3); i > 0; --i) sorted.emplace(Name(), 0);
     KQSValue names = KQSValue::List();
-    for (int i = 1 + Pick(3); i > 0; --i) {
-      const std::string n = Name();
-      if (seen.emplace(n, 0).second) names.ListAppendValue(KQSValue(n.c_str()));
-    }
-    auto* table = new KRZTable(names);
+    for (const auto& entry : sorted) names.ListAppendValue(KQSValue(entry.first.c_str()));
+    return names;
+  }
+  KQSValue Row(long width, int depth) {
+    KQSValue row = KQSValue::List();
+    for (long c = width; c > 0; --c) row.ListAppendValue(Value(depth + 1));
+    return row;
+  }
+  KQSValue Table(int depth) {
+    auto* table = new KRZTable(SortedNames());
     const KQSValue value = KRZTable::MakeValue(table);
     for (int r = Pick(4); r > 0; --r) {
-      KQSValue row = KQSValue::List();
-      for (long c = names.ListEntries(); c > 0; --c) row.ListAppendValue(Value(depth + 1));
+      KQSValue row = Row(table->Width(), depth);
       table->AddRow(&row);
     }
     return value;
   }
-
-  // Distinct names in case-insensitive order: reads back unchanged.
   KQSValue SortedRecord(int depth) {
-    NameMap sorted(&CaseLess);
-    for (int i = 1 + Pick(3); i > 0; --i) sorted.emplace(Name(), 0);
-    KQSValue names = KQSValue::List();
-    KQSValue values = KQSValue::List();
-    for (const auto& entry : sorted) {
-      names.ListAppendValue(KQSValue(entry.first.c_str()));
-      values.ListAppendValue(Value(depth + 1));
-    }
+    const KQSValue names = SortedNames();
+    KQSValue values = Row(names.ListEntries(), depth);
     return KRZRow::MakeValue(new KRZRow(names, &values));
   }
 
