@@ -224,9 +224,8 @@ void ExpectSame(KRZTable* t, const Model& m, std::mt19937& rng) {
   auto check = [&](size_t i) {
     const long n = static_cast<long>(i + 1);
     const KQSValue* v = t->GetArray(n);
-    ASSERT_NE(v, nullptr);
     const KRZRow* row = RowOf(t->GetRow(n));
-    ASSERT_EQ(row->Width(), width);
+    ASSERT_TRUE(v != nullptr && row->Width() == width) << "row " << n;
     ASSERT_TRUE(row->GetColumn(width + 1).IsUndefined() && row->GetColumn(0).IsUndefined()) << "row " << n;
     for (size_t c = 0; c < m.names.size(); ++c) {
       const KQSValue want = m.rows[i][c] == kUndef ? KQSValue() : KQSValue(m.rows[i][c]);
@@ -250,6 +249,11 @@ TEST_F(KRZTableTest, RandomOperationsMatchAModel) {
   int next = 1, nextName = 2;
   DebugCapture capture;  // the refusals' lines
   auto pick = [&](long lo, long hi) { return std::uniform_int_distribution<long>(lo, hi)(rng); };
+  auto fresh = [&](long n) {  // n values never used before
+    std::vector<long> vals(static_cast<size_t>(n));
+    for (long& x : vals) x = next++;
+    return vals;
+  };
   for (int step = 0; step < 1500; ++step) {
     SCOPED_TRACE("step " + std::to_string(step));
     const long rows = static_cast<long>(m.rows.size()), width = static_cast<long>(m.names.size());
@@ -257,9 +261,8 @@ TEST_F(KRZTableTest, RandomOperationsMatchAModel) {
     switch (pick(0, 10)) {
       case 0:
       case 1: {  // insert rows from a List, possibly shorter than the width
-        const long pos = pick(1, rows + 1), count = pick(1, 3), n = pick(0, width);
-        std::vector<long> vals(static_cast<size_t>(n));
-        for (long& x : vals) x = next++;
+        const long pos = pick(1, rows + 1), count = pick(1, 3);
+        const std::vector<long> vals = fresh(pick(0, width));
         KQSValue l = Ints(vals);
         ASSERT_TRUE(t->InsertRowAt(pos, count, &l).IsDefined());
         std::vector<int> row(static_cast<size_t>(width), kUndef);
@@ -277,8 +280,7 @@ TEST_F(KRZTableTest, RandomOperationsMatchAModel) {
       case 3: {  // set one row's values
         if (rows == 0) break;
         const long i = pick(1, rows);
-        std::vector<long> vals(static_cast<size_t>(width));
-        for (long& x : vals) x = next++;
+        const std::vector<long> vals = fresh(width);
         t->SetRowValues(Ints(vals), i);
         m.rows[static_cast<size_t>(i - 1)].assign(vals.begin(), vals.end());
         break;
@@ -331,10 +333,9 @@ TEST_F(KRZTableTest, RandomOperationsMatchAModel) {
         ASSERT_FALSE(t->RenameColumn(width + 1, "x") || t->RenameColumn(0, "x"));
         break;
       }
-      case 10: {  // read a few random rows (moves the cache)
+      case 10:  // read a few random rows (moves the cache)
         for (int k = 0; k < 3 && rows > 0; ++k) t->GetRow(pick(1, rows));
         break;
-      }
     }
     if (step % 10 == 0 || step > 1400) ExpectSame(t.t, m, rng);
     if (HasFatalFailure()) return;
