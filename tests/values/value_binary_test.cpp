@@ -108,15 +108,12 @@ TEST(ValueBinary, ClassesWithoutBinaryFormWriteAndReadNothingAndSaySo) {
     const char* code;
     const char* name;
   } cases[] = {
+      // One class with storage, one immediate, one container and one
+      // without a code of its own: all of them report through KQSClass.
       {KQSValue(2.5), "fc ff", "Real"},
-      {KQSValue(static_cast<int64>(5)), "f8 ff", "Long"},
-      {KQSValue(MakeDate(2004, 3, 5)), "f9 ff", "Date"},
-      {BytesValue("00ab"), "fa ff", "Bytes"},
       {KQSValue::Error(5), "01 00", "Error"},
-      {KQSValue(GEOM_point{1, 2}), "06 00", "Point"},
       {NewAssoc(), "ee ff", "Assoc"},
       {KQSValue::NotSet(), nullptr, "NotSet"},
-      {KQSValue::BlobId(3), nullptr, "BlobId"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
