@@ -93,12 +93,10 @@ TEST(ValueTextReader, NumbersMatchStrtolAndStrtod) {
   std::vector<std::string> texts = {"0", "-0", "-2147483648", "4294967296", "-9223372036854775808", "007"};
   for (int i = 0; i < 100; ++i) texts.push_back(std::to_string(static_cast<long>(rng())));
   for (const std::string& t : texts) {
-    SCOPED_TRACE(t);
     const long expected = std::strtol(t.c_str(), nullptr, 10);
-    const Read r = ReadText(t);
-    EXPECT_EQ(r.value, KQSValue(static_cast<int>(expected)));
-    EXPECT_TRUE(r.eof && !r.fail);  // the number ran to the end of the input
-    EXPECT_EQ(static_cast<int64>(Parse("L" + t)), expected);
+    const Read r = ReadText(t);  // the number runs to the end of the input
+    EXPECT_TRUE(r.value == KQSValue(static_cast<int>(expected)) && r.eof && !r.fail) << t;
+    EXPECT_EQ(static_cast<int64>(Parse("L" + t)), expected) << t;
   }
   for (int i = 0; i < 100; ++i) {
     char text[64];
@@ -166,15 +164,13 @@ TEST(ValueTextReader, ScalarFormsSkipBlanksInsideAndBooleansTakeAnyPrefix) {
 }
 
 TEST(ValueTextReader, StringsWithEscapesAndEitherQuote) {
-  EXPECT_EQ(Parse("'it\\'s\\n'").String(), KString("it's\n"));
-  EXPECT_EQ(Parse("\"a\\tb\"").String(), KString("a\tb"));
-  EXPECT_EQ(Parse("'\\r\\q\\\\'").String(), KString("\rq\\"));
-  // A double-quoted text keeps single quotes as they are, and the other way.
-  EXPECT_EQ(Parse("\"it's\"").String(), KString("it's"));
-  EXPECT_EQ(Parse("'say \"x\"'").String(), KString("say \"x\""));
-  // The end of input ends the string, even after a backslash.
-  EXPECT_EQ(Parse("'open\\").String(), KString("open"));
-  EXPECT_EQ(Parse(std::string("'a\0b'", 5)).String().Length(), 3u);  // NUL is a character
+  const std::pair<std::string, std::string> cases[] = {
+      {"'it\\'s\\n'", "it's\n"}, {"\"a\\tb\"", "a\tb"}, {"'\\r\\q\\\\'", "\rq\\"},
+      {"\"it's\"", "it's"}, {"'say \"x\"'", "say \"x\""},  // the other quote as it is
+      {"'open\\", "open"},  // the end of input ends the string, even after a backslash
+      {std::string("'a\0b'", 5), std::string("a\0b", 3)},  // NUL is a character
+  };
+  for (const auto& [text, want] : cases) EXPECT_EQ(Str(Parse(text).String()), want) << text;
   // A string spanning many buffer fills comes through whole.
   EXPECT_EQ(Parse("'" + std::string(100000, 'x') + "'").String().Length(), 100000u);
 }

@@ -69,17 +69,13 @@ TEST(ValueTextWriterNumbers, NumbersAreWrittenAsPrintfWritesThem) {
     std::memcpy(&d, &bits, sizeof d);
     cases.push_back(d);
     cases.push_back(std::ldexp(static_cast<double>(rng() % 2000000) - 1e6, static_cast<int>(rng() % 80) - 40));
-    // Decimal fractions, where rounding to 15 digits matters most.
+    // Decimal fractions, where rounding to 15 digits matters most; Integers and Longs of every length.
     cases.push_back(static_cast<double>(static_cast<int64_t>(rng() % 2000000001) - 1000000000) / 1000);
-    // Integers and Longs of every digit count.
     const auto n = static_cast<int64_t>(rng()) >> (rng() % 64);
     ASSERT_EQ(valtest::Text(KQSValue(static_cast<int>(n))), Printf("%d", static_cast<int>(n)));
     ASSERT_EQ(valtest::Text(KQSValue(static_cast<int64>(n))), "L" + Printf("%lld", static_cast<long long>(n)));
   }
-  for (double d : cases) {
-    const std::string want = "G" + Printf("%.15g", d);
-    ASSERT_EQ(valtest::Text(KQSValue(d)), want) << Printf("%a", d);
-  }
+  for (double d : cases) ASSERT_EQ(valtest::Text(KQSValue(d)), "G" + Printf("%.15g", d)) << Printf("%a", d);
 }
 
 TEST(ValueTextWriterStrings, EscapesMatchTheReferenceAcrossBufferBoundaries) {
@@ -147,8 +143,7 @@ TEST(ValueTextWriterStreams, AStreamLocaleGroupsUntilOperatorOutputSetsTheClassi
   out.imbue(std::locale(std::locale::classic(), new Thousands));
   EXPECT_EQ(WrittenInto(out, list), "{1,234,567}");
   out << list;
-  EXPECT_EQ(out.str(), "{1,234,567}{1234567}");
-  EXPECT_TRUE(out.getloc() == std::locale::classic());
+  EXPECT_TRUE(out.str() == "{1,234,567}{1234567}" && out.getloc() == std::locale::classic());
 }
 
 TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStream) {
@@ -156,17 +151,14 @@ TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStrea
   bad.setstate(std::ios_base::failbit);
   bad << KQSValue::List(KQSValue("x"), KQSValue(2));
   EXPECT_EQ(bad.str(), "");
-
-  // A buffer with room for 5 bytes that refuses the rest.
-  struct Tiny : std::streambuf {
+  struct Tiny : std::streambuf {  // room for 5 bytes, refuses the rest
     char room[5];
     Tiny() { setp(room, room + sizeof room); }
     std::string Text() const { return std::string(pbase(), pptr()); }
   } tiny;
   std::ostream out(&tiny);
   out << KQSValue::List(KQSValue("abc"), KQSValue(12345));
-  EXPECT_TRUE(out.bad());
-  EXPECT_EQ(tiny.Text(), "{'abc");
+  EXPECT_TRUE(out.bad() && tiny.Text() == "{'abc");
 }
 
 // A host class that writes a bar and leaves the stream in hexadecimal.
@@ -180,9 +172,8 @@ class HexLeavingClass : public KQSClass {
 
 TEST(ValueTextWriterStreams, AClassThatChangesTheFlagsChangesTheRestOfTheWrite) {
   static const HexLeavingClass* const hexClass = new HexLeavingClass;  // classes live for the process
-  const KQSValue list = KQSValue::List(KQSValue(255), KQSValue(hexClass, nullptr), KQSValue(255));
   std::ostringstream out;
-  out << list;
+  out << KQSValue::List(KQSValue(255), KQSValue(hexClass, nullptr), KQSValue(255));
   EXPECT_EQ(out.str(), "{255,|,ff}");
 }
 
