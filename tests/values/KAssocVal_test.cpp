@@ -105,7 +105,6 @@ TEST(KAssocValValue, DotSubscriptAndSubscriptPut) {
   EXPECT_EQ(a.DotValuePut("Name", 5), 0);
   EXPECT_TRUE(a.IsFeature("NAME") && !a.IsFeature("other") && a.DotValueGet("name", nullptr) == KQSValue(5));
   EXPECT_TRUE(a.Dot("missing", out, nullptr) == 0 && out == KQSValue(0));
-  // Subscripts read positions; SubscriptValuePut writes Integer keys.
   A(a).Add("a", "first");
   EXPECT_EQ(a.SubscriptValuePut(2, 99, KQSValue("int")), 0);  // j is ignored
   EXPECT_EQ(A(a)[KQSValue(2)], KQSValue("int"));
@@ -234,7 +233,6 @@ TEST(KAssocValModel, RandomStringAndIntegerKeysAgreeWithStdMap) {
     }
     ASSERT_EQ(A(a).Length(), static_cast<long>(strings.size() + integers.size()));
     if (step % 250 != 0) continue;
-    // Every pair in order, Strings (first spelling) then Integers.
     Lines want;
     for (const auto& [s, x] : strings) want.push_back("'" + s + "'=" + std::to_string(x));
     for (const auto& [i, x] : integers) want.push_back(std::to_string(i) + "=" + std::to_string(x));

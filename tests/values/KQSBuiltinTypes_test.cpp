@@ -106,7 +106,6 @@ TEST(KQSBuiltinTypes, TruthTextDisplayAndCoercionsOfEveryScalarType) {
     EXPECT_EQ(Text(r.value), r.text) << "the original changed";
   }
   EXPECT_EQ(capture.All(), "");
-  // A Long becomes the nearest double.
   for (const int64 x : {LLONG_MAX, (int64{1} << 53) + 1}) {
     KQSValue v(x);
     ASSERT_TRUE(v.CoerceTo(kReal));

@@ -42,7 +42,6 @@ TEST(KQSValueList, OrderEqualityTruthAndReadsOfOtherValues) {
   EXPECT_EQ(Text(Parse("{1,{2,{3,4},{}},'x',{{5}},6}")), "{1,{2,{3,4},{}},'x',{{5}},6}");
   EXPECT_EQ(Ints({1, 2}).Compare(Ints({1, 3}), 0), -1);
   EXPECT_EQ(Ints({1, 2, 3}).Compare(Ints({1, 2}), 0), 1);
-  // Elements equal within the Real tolerance make equal lists.
   EXPECT_TRUE(KQSValue::List(KQSValue(0.1 + 0.2)) == KQSValue::List(KQSValue(0.3)));
   EXPECT_TRUE(!Ints({}).CoerceToBoolean() && Ints({0}).CoerceToBoolean());
   EXPECT_TRUE(KQSValue(5).ListEntries() == 0 && KQSValue(5).ListGetValue(1).IsUndefined());
@@ -61,8 +60,6 @@ TEST(KQSValueList, AppendingWhatTheNextNodeHoldsSharesIt) {
   EXPECT_EQ(Text(l), "{1,2,3,4}");
 }
 
-// ===== Elements live in blocks of 64 under segments of 1024 =====
-
 // Strings every third element, so a missed or double release of shared
 // blocks shows under the sanitizers.
 KQSValue Item(long k) { return k % 3 == 0 ? KQSValue(("s" + std::to_string(k)).c_str()) : KQSValue(k); }
@@ -79,7 +76,6 @@ std::string TextOf(const Values& m) {
   return text + "}";
 }
 
-// Each element from the front and the back, indices outside, the text form.
 ::testing::AssertionResult Holds(const KQSValue& l, const Values& m) {
   const long n = static_cast<long>(m.size());
   if (l.ListEntries() != n) return ::testing::AssertionFailure() << "length " << l.ListEntries() << " not " << n;
@@ -126,8 +122,6 @@ TEST(KQSValueListBulk, SizesAroundBlockEdgesBehaveLikeAppendedLists) {
     }
   }
 }
-
-// ===== Random operations against a model =====
 
 // Random operations on values sharing lists; the touched values are checked
 // after each step, all of them every few steps. Few distinct elements make
@@ -222,10 +216,8 @@ long RunModel(uint32_t seed, int steps, long batch, long grow, size_t cap) {
   return clones;
 }
 
-// Short lists: every operation meets shared nodes.
 TEST(KQSValueListModel, SharedShortListsReadAsPrivateCopies) { EXPECT_GT(RunModel(20261206, 40000, 1, 4, 24), 1000); }
 
-// Long lists: batches cross block and segment edges.
 TEST(KQSValueListModel, SharedLongListsReadAsPrivateCopies) { EXPECT_GT(RunModel(61206, 1500, 300, 200, 5000), 50); }
 
 }  // namespace

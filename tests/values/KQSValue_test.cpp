@@ -121,7 +121,6 @@ TEST(KQSValueConstruction, StorageForAnImmediateClassIsReportedAndNotOwned) {
 }
 
 TEST(KQSValueClasses, HostSlotsMakeObjRefAndClassValues) {
-  // Installing classes in the host's slots changes process state: a child.
   EXPECT_EQ(ChildTranscript([](Transcript& t) {
               static KQSClass objRef("ObjRef", 3);
               static KQSClass classClass("Class", KQSClass::kNoClassNumber);
@@ -215,7 +214,6 @@ TEST(KQSValueArrays, InitializeWritesUndefinedAndDestroyReleasesLeavingTheWords)
 }
 
 TEST(KQSValueLookup, UnknownNumbersGenerateTheirClassOnceOrAreStrangeOutsideTheRange) {
-  // The generated classes stay in the process: a child.
   EXPECT_EQ(ChildTranscript([](Transcript& t) {
     DebugCapture capture;
     const KQSValue a(static_cast<short>(500), static_cast<const void*>("abc"), 3L);
@@ -242,7 +240,6 @@ TEST(KQSValueLookup, UnknownNumbersGenerateTheirClassOnceOrAreStrangeOutsideTheR
       "type_-200 -200 1\n");
 }
 
-// Storage that answers every forwarded operation in a recognisable way.
 class RecordingStorage : public KQSValueBase {
  public:
   long fStatus = 0;
@@ -275,7 +272,6 @@ TEST(KQSValueForwards, StorageAnswersThroughTheValueAndAFailingStatusBecomesTheR
   storage->fStatus = -2;  // "invoke out yourself": out is left as the class set it
   EXPECT_EQ(v.DotInvoke(KQSValue("m"), 0, nullptr, out, nullptr), -2);
   EXPECT_EQ(Str(out.String()), "dot:m");
-  // The base storage has no features and a debug string of its address.
   const KQSValue p(kListExpand, static_cast<void*>(new PlainStorage));
   EXPECT_TRUE(p.Length() == -1 && p.Invoke(0, nullptr, out) == -1 && out.Error() == -1);
   EXPECT_TRUE(!p.IsFeature(KQSValue("x")) && p.Features().IsUndefined() && p.DotValueGet(KQSValue("x"), nullptr).IsUndefined());

@@ -16,8 +16,6 @@ namespace {
 
 using namespace valtest;
 
-// The counters are checked while every worker holds its copies and again
-// after all have ended.
 void CopyConcurrently(int threadCount, int rounds) {
   constexpr int kCopiesPerRound = 6, kHeld = 10;
   const short types[] = {kString, kReal, kBytes, kLong};

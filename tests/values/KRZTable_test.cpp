@@ -22,7 +22,6 @@ namespace {
 using namespace valtest;
 using Names = std::vector<std::string>;
 
-// A table value with a handle on its storage; the value owns the table.
 struct Table {
   explicit Table(const Names& names) : Table(new KRZTable(Strings(names))) {}
   explicit Table(KRZTable* table) : t(table), v(KRZTable::MakeValue(table)) {}
@@ -42,7 +41,6 @@ struct Table {
 
 KRZRow* RowOf(const KQSValue& record) { return KRZRow::FromValue(record); }
 
-// Leak check: every Record and RecArray made by a test is gone after it.
 class KRZTableTest : public ::testing::Test {
   NoNewStorage fRecords{kRecord};
   NoNewStorage fTables{kRecArray};

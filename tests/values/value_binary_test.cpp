@@ -149,7 +149,6 @@ TEST(ValueBinary, InvalidStringCountsReadAsTheEmptyString) {
   DebugCapture capture;
   ReadResult zero = Read(B("ff ff 00 00 61"));
   EXPECT_TRUE(Str(zero.value.String()).empty() && zero.consumed == 4 && capture.Texts().size() == 1);
-  // A long form that could have been short reads the same.
   EXPECT_EQ(Str(Read(B("ff ff ff ff 03 00 00 00 61 62 00")).value.String()), "ab");
 }
 
@@ -188,7 +187,6 @@ Model BooleanModel(bool b) { return Model{kBoolean, 0, b, "", {}}; }
 Model TextModel(short type, const std::string& text) { return Model{type, 0, false, text, {}}; }
 Model ListModel(std::vector<Model> elements) { return Model{kList, 0, false, "", std::move(elements)}; }
 
-// v as size little-endian bytes.
 void Put(std::string& out, uint32_t v, int size) {
   for (int i = 0; i < size; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
@@ -283,7 +281,6 @@ TEST(ValueBinary, EveryTruncationIsSafe) {
     ASSERT_TRUE(r.failed) << cut;
     ASSERT_LE(r.consumed, static_cast<long>(cut)) << cut;
     ASSERT_TRUE(r.value.IsUndefined() || r.value.IsList()) << cut;
-    // A prefix of the top-level elements, each one complete.
     ASSERT_LE(r.value.ListEntries(), static_cast<long>(model.elements.size())) << cut;
     for (long i = 1; i <= r.value.ListEntries(); ++i) {
       ASSERT_EQ(Binary(r.value.ListGetValue(i)), Binary(Build(model.elements[static_cast<size_t>(i - 1)]))) << cut;

@@ -18,7 +18,6 @@ using namespace valtest;
 
 constexpr long kDeep = 100000;  // enough to overflow any recursive walk
 
-
 TEST(ValueNesting, ContainersHoldingThemselvesAreWrittenAsBackReferences) {
   // Through the undefined value and the column names, which are written with
   // a fresh formatter each.
@@ -29,7 +28,6 @@ TEST(ValueNesting, ContainersHoldingThemselvesAreWrittenAsBackReferences) {
   KQSValue t = KRZTable::MakeValue(new KRZTable(KQSValue::List(KQSValue("x"))));
   KRZTable::FromValue(t)->InsertColumnAt(t, 1);
   EXPECT_EQ(Text(t), "V{<[RecArray:1],'x'>}");
-  // The cycles are the caller's to break, as for any shared container.
   A(a).UndefinedValue(KQSValue()), A(a).Delete(KQSValue("k"));
   KRZTable::FromValue(t)->DeleteColumns(1, 2);
 }

@@ -47,7 +47,6 @@ inline std::string Text(const KQSValue& v) {
 inline std::string Display(const KQSValue& v) { return Str(v.DisplayString()); }
 inline uintptr_t Word(const KQSValue& v) { return reinterpret_cast<uintptr_t>(v.Instance()); }
 
-// One value read from its text form (FormattedInput with cracker).
 inline KQSValue Parse(const std::string& text, KQSClassCracker* cracker = nullptr) {
   std::istringstream in(text);
   KQSValue v;
@@ -69,7 +68,6 @@ inline std::string Binary(const KQSValue& v) {
   return out.str();
 }
 
-// Lists of Integers and of Strings.
 inline KQSValue Ints(const std::vector<long>& xs) {
   KQSValue l = KQSValue::List();
   for (long x : xs) l.ListAppendValue(KQSValue(x));
@@ -81,13 +79,11 @@ inline KQSValue Strings(const std::vector<std::string>& xs) {
   return l;
 }
 
-
 inline KQSValue NewAssoc(const KQSValue& undefinedValue = KQSValue()) {
   return KQSValue(kAssoc, static_cast<void*>(new KAssocVal(undefinedValue)));
 }
 inline KAssocVal& A(const KQSValue& assoc) { return *static_cast<KAssocVal*>(assoc.User()); }
 
-// An Assoc's pairs in key order, as "key=value" text forms.
 inline std::vector<std::string> Pairs(const KQSValue& assoc) {
   std::vector<std::string> out;
   KQSValue k, v;
@@ -116,7 +112,6 @@ inline KQSValue BytesValue(const std::string& hex) {
   return KQSValue(kBytes, static_cast<const void*>(b.data()), static_cast<long>(b.size()));
 }
 
-// The three counters of one class number at one moment.
 struct Counters {
   long obj, ref, total;
   static Counters Of(short type) {

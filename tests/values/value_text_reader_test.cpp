@@ -25,7 +25,6 @@ namespace {
 
 using namespace valtest;
 
-// One read: the value, what the stream still holds and its state.
 struct Read {
   KQSValue value;
   std::string rest;
@@ -69,7 +68,6 @@ class GaugeClass : public KQSClass {
   }
 };
 
-// The host's object reference class (number 3), written as "#" and hex.
 class RefClass : public KQSClass {
  public:
   RefClass() : KQSClass("TestObjRef", 3) {}
@@ -88,7 +86,6 @@ const GaugeClass* Gauge() {
 }
 
 TEST(ValueTextReader, NumbersMatchStrtolAndStrtod) {
-  // The Integer keeps 32 bits of the long strtol reads.
   std::mt19937_64 rng(7);
   std::vector<std::string> texts = {"0", "-0", "-2147483648", "4294967296", "-9223372036854775808", "007"};
   for (int i = 0; i < 100; ++i) texts.push_back(std::to_string(static_cast<long>(rng())));
@@ -106,7 +103,6 @@ TEST(ValueTextReader, NumbersMatchStrtolAndStrtod) {
     EXPECT_EQ(r.rest, ",");
   }
   EXPECT_EQ(static_cast<double>(Parse("G+.5E2")), 50.0);
-  // The values that are not finite, as the writer puts them.
   EXPECT_EQ(static_cast<double>(Parse("G-inf")), -HUGE_VAL);
   EXPECT_TRUE(std::isnan(static_cast<double>(Parse("Gnan"))));
   EXPECT_TRUE(std::signbit(static_cast<double>(Parse("G-nan"))));
@@ -140,7 +136,6 @@ TEST(ValueTextReader, MalformedInputLeavesUndefinedAndWhatFollows) {
     EXPECT_EQ(c.rest != nullptr ? r.rest : "", c.rest != nullptr ? c.rest : "");
   }
   EXPECT_EQ(Text(Parse("{1,{2}}")), "{1,{2}}");  // the failures left the element stack empty
-  // A character that ends a number stays in the stream.
   const Read r = ReadText("12}");
   EXPECT_EQ(static_cast<long>(r.value), 12);
   EXPECT_EQ(r.rest, "}");
@@ -159,7 +154,6 @@ TEST(ValueTextReader, ScalarFormsSkipBlanksInsideAndBooleansTakeAnyPrefix) {
     const Read r = ReadText(t);
     EXPECT_EQ(Text(r.value) + r.rest, "false" + std::string(t).substr(std::string(t).size() - 1));
   }
-  // Dates keep their fields as written.
   EXPECT_EQ(Parse("D/2024/2/29:23:59:58").Date(), MakeDate(2024, 2, 29, 23, 59, 58));
 }
 
@@ -171,7 +165,6 @@ TEST(ValueTextReader, StringsWithEscapesAndEitherQuote) {
       {std::string("'a\0b'", 5), std::string("a\0b", 3)},  // NUL is a character
   };
   for (const auto& [text, want] : cases) EXPECT_EQ(Str(Parse(text).String()), want) << text;
-  // A string spanning many buffer fills comes through whole.
   EXPECT_EQ(Parse("'" + std::string(100000, 'x') + "'").String().Length(), 100000u);
 }
 

@@ -101,7 +101,6 @@ class Generator {
     return std::strtod(text, nullptr);
   }
 
-  // Escapes and quotes are common.
   void Ascii(std::string& s) {
     static const char kSpecial[] = {'\'', '\\', '\n', '\r', '\t', '\0', '"', 'n', ',', '}', '>', '<'};
     if (Pick(2) == 0) s += kSpecial[Pick(sizeof kSpecial)];
@@ -191,7 +190,6 @@ class Generator {
   Alphabet fAlphabet;
 };
 
-// Writes v, reads it back and writes it again; empty when all matched.
 std::string RoundTrip(const KQSValue& v, KQSClassCracker* cracker) {
   const std::string first = Str(v.FormattedString());
   std::istringstream in(first);
@@ -205,7 +203,6 @@ std::string RoundTrip(const KQSValue& v, KQSClassCracker* cracker) {
   return "wrote " + first + " read back as " + second + " consumed=" + std::to_string(consumed) + "\n";
 }
 
-// Runs count round trips; at most five failures.
 std::string RoundTrips(uint32_t seed, Alphabet alphabet, KQSClassCracker* cracker, int count) {
   Generator g(seed, alphabet);
   std::string failures;

@@ -34,7 +34,6 @@ std::string Printf(const char* format, ...) {
   return text;
 }
 
-// What a String's text form is, byte by byte, in single-byte mode.
 std::string ReferenceQuoted(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
@@ -48,7 +47,6 @@ std::string ReferenceQuoted(const std::string& s) {
 
 KQSValue Text(const std::string& s) { return KQSValue(KString(s.data(), static_cast<unsigned>(s.size()))); }
 
-// FormattedOutput into a stream prepared by the caller.
 std::string WrittenInto(std::ostringstream& out, const KQSValue& v) {
   KQSClassFormatter f;
   v.FormattedOutput(out, &f);
@@ -126,7 +124,6 @@ TEST(ValueTextWriterStreams, FlagsAndWidthAreHonouredAsFormattedInsertionsHonour
   EXPECT_EQ(WrittenInto(point, KQSValue(2.0)), "G2.00000000000000");
 }
 
-// A numpunct that groups thousands with commas.
 struct Thousands : std::numpunct<char> {
   char do_thousands_sep() const override { return ','; }
   char do_decimal_point() const override { return '#'; }
