@@ -113,27 +113,22 @@ TEST(KQSBuiltinTypes, TruthTextDisplayAndCoercionsOfEveryScalarType) {
   }
 }
 
-TEST(KQSBuiltinTypes, ErrorsCoerceToAnythingAndStayErrorsButAreFalse) {
+TEST(KQSBuiltinTypes, ErrorsStayErrorsAndToBooleanInPlaceReleasesOnlyThisValuesReference) {
   for (short target : {kInteger, kString, kDate, kAssoc}) {
     KQSValue e = KQSValue::Error(0x26AD000F);
     EXPECT_TRUE(e.CoerceTo(target) && Text(e) == "E648871951") << target;
   }
   KQSValue e = KQSValue::Error(-5);
   EXPECT_EQ(Text(e), "E-5");
-  EXPECT_TRUE(e.CoerceTo(kBoolean));  // not asked of the class
-  EXPECT_EQ(Text(e), "false");
-}
-
-TEST(KQSBuiltinTypes, ToBooleanInPlaceReleasesOnlyThisValuesReference) {
+  EXPECT_TRUE(e.CoerceTo(kBoolean) && Text(e) == "false");  // not asked of the class
   const Counters before = Counters::Of(kString);
   const KQSValue a("shared");
   KQSValue b(a);
-  EXPECT_TRUE(b.CoerceTo(kBoolean));
-  EXPECT_EQ(static_cast<unsigned char>(b), 1);
+  EXPECT_TRUE(b.CoerceTo(kBoolean) && static_cast<unsigned char>(b) == 1);
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 1, 2}));
 }
 
-TEST(KQSBuiltinText, EveryStorageTypeWithoutStorageWritesNullBasevalAndOrdersFirst) {
+TEST(KQSBuiltinText, ValuesWithoutStorageOrATextFormOfTheirOwn) {
   ExpectDebug({}, [] {
     for (short t : {kString, kReal, kExtern, kBytes, kDate, kLong, kTypeCode, kListExpand, kAssoc, kRecord, kRecArray}) {
       const KQSValue v(t, 0L);
@@ -154,9 +149,6 @@ TEST(KQSBuiltinText, EveryStorageTypeWithoutStorageWritesNullBasevalAndOrdersFir
   std::ostringstream pointers;  // storage without a text form writes its class and address
   pointers << static_cast<const void*>(storage) << ' ' << e.Instance();
   EXPECT_EQ(Text(a) + " " + Text(e), "U<ListExpand(-108)=" + pointers.str().replace(pointers.str().find(' '), 1, "> U<Extern(-5)=") + ">");
-}
-
-TEST(KQSBuiltinText, ImmediateClassesWithoutATextFormWriteTheirNameAndWord) {
   void* word = reinterpret_cast<void*>(uintptr_t{0x1234});
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_Void(), word)), "|Void=0x1234|");
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_SlotIndex(), word)), "|SlotIndex=0x1234|");

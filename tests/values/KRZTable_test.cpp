@@ -94,7 +94,7 @@ TEST_F(KRZTableTest, ARowThatIsNoListIsUndefinedAndARecordOutlivesItsTables) {
   EXPECT_EQ(Text(record), "R<'A'=9,'B'=2>");
 }
 
-TEST_F(KRZTableTest, InsertTableAtCopiesOnlyColumnsOfTheSameName) {
+TEST_F(KRZTableTest, InsertTableAtCopiesOnlyColumnsOfTheSameNameAndCloneCopiesAll) {
   Table t({"A", "B"}), o({"b", "X"});
   t.Rows({{1, 2}, {1, 2}});
   o.Rows({{30, 40}, {50, 60}});
@@ -107,20 +107,17 @@ TEST_F(KRZTableTest, InsertTableAtCopiesOnlyColumnsOfTheSameName) {
   self.Rows({{1}, {2}, {3}});
   EXPECT_EQ(self->InsertTableAt(self.t, 2), 3);
   EXPECT_EQ(self.All(), "{1}{1}{2}{3}{2}{3}");
-}
-
-TEST_F(KRZTableTest, CloneHasItsOwnNamesAndRecordsButSharesValues) {
-  Table t({"A", "B"});
+  // A clone has its own names and records but shares the values.
   KQSValue l = KQSValue::List(KQSValue("text"), KQSValue(2));
   t->AddRows(2, &l);
   t->CtxLong(7);
   Table c(t->CloneRZTable());
   EXPECT_TRUE(c->Names().Instance() != t->Names().Instance() && c->GetRow(1).Instance() != t->GetRow(1).Instance());
   EXPECT_TRUE(RowOf(c->GetRow(1))->Names().Instance() == c->Names().Instance() && c->CtxLong() == 0);
-  EXPECT_EQ(c->GetArray(1)[0].Instance(), t->GetArray(1)[0].Instance());
+  EXPECT_EQ(c->GetArray(7)[0].Instance(), t->GetArray(7)[0].Instance());
   c->AddColumn(KQSValue("C"));
   c->SetRowValues(Ints({9}), 2);
-  EXPECT_EQ(t.Row(2) + c.Row(2), "{'text',2}{9,2,?}");
+  EXPECT_EQ(t.Row(2) + c.Row(2) + c.Row(8), "{?,30}{9,30,?}{'text',2,?}");
 }
 
 int ByFirstColumnDescending(const void* a, const void* b) {

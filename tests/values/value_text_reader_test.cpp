@@ -176,7 +176,7 @@ TEST(ValueTextReader, ListSeparatorsAndContainersThatDropWhatTheyCannotUse) {
   EXPECT_EQ(static_cast<long>(KVal::Get(Parse("V{<'x','y'><1,2><3,4>}"), "y", 2)), 4);
 }
 
-TEST(ValueTextReader, TagFormReadsThroughTheHostClassAndWritesItsFiveMessages) {
+TEST(ValueTextReader, TagFormReadsThroughTheHostClassAndEachFailureOfItAndOfTypeCodesIsReported) {
   const KQSValue v = Immediate(Gauge(), 77);
   EXPECT_EQ(Text(v), "<VX:Gauge>77</VX:Gauge>");
   ExpectDebug({}, [&] {
@@ -201,9 +201,6 @@ TEST(ValueTextReader, TagFormReadsThroughTheHostClassAndWritesItsFiveMessages) {
     SCOPED_TRACE(c.text);
     ExpectDebug({c.message}, [&] { EXPECT_EQ(Parse(c.text).IsDefined(), c.defined); });
   }
-}
-
-TEST(ValueTextReader, TypeCodeMessages) {
   ExpectDebug({"operator>>( % ) EOF\n", "KQSValue::operator>>( no quoted FQN specified for typecode )\n"}, [] {
     EXPECT_TRUE(Parse("%").IsUndefined());
     EXPECT_TRUE(Parse("%x'a'").IsUndefined());
