@@ -300,14 +300,11 @@ TEST(KQSValueDiagnostics, AssertClassRepairsAZeroOrSmallClassWord) {
 }
 
 TEST(KQSValueCompare, DifferentTypesOrderByTheTypeNumberDifference) {
-  // The order is the type numbers' own; the rows check them too.
+  // KQSValue decides before any class is asked: a sample of both kinds and signs.
   const std::pair<short, KQSValue> samples[] = {
-      {kUndefined, KQSValue()}, {kError, KQSValue::Error(5)}, {kInteger, KQSValue(5)},
-      {kBlobId, KQSValue::BlobId(5)}, {kBoolean, KQSValue::Boolean(1)}, {kPoint, KQSValue(GEOM_point{1, 2})},
-      {kNotSet, KQSValue::NotSet()}, {kString, KQSValue("5")}, {kList, KQSValue(kList, 0L)},
-      {kReal, KQSValue(5.0)}, {kExtern, KQSValue(kExtern, static_cast<const void*>("5"), 1L)},
-      {kBytes, KQSValue::NewBytesValue("5", 1)}, {kDate, KQSValue(MakeDate(2005, 5, 5))},
-      {kLong, KQSValue(static_cast<int64>(5))}, {kTypeCode, KQSValue::NewTypeCodeValue("5")},
+      {kUndefined, KQSValue()}, {kError, KQSValue::Error(5)}, {kInteger, KQSValue(5)}, {kNotSet, KQSValue::NotSet()},
+      {kString, KQSValue("5")}, {kList, KQSValue(kList, 0L)}, {kReal, KQSValue(5.0)},
+      {kBytes, KQSValue::NewBytesValue("5", 1)}, {kLong, KQSValue(static_cast<int64>(5))}, {kTypeCode, KQSValue::NewTypeCodeValue("5")},
   };
   ExpectDebug({}, [&] {
     for (const auto& [ta, a] : samples) {

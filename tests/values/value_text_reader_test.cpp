@@ -246,18 +246,6 @@ TEST(ValueTextReader, CodePageCrackersKeepSequencesWhole) {
   EXPECT_EQ(Str(lone.value.String()) + "|" + lone.rest, "ab\x95|,1");
 }
 
-TEST(ValueTextReader, ProcessDoubleByteModeWithoutCracker) {
-  EXPECT_EQ(ChildTranscript([](Transcript& t) {
-              KIntl::Language(KIntl::kJapanese);
-              KIntl::MultiByte(true);
-              KQSClassCracker single;  // a cracker that says single-byte wins over the process
-              t.Line(Str(Parse("'\x95\\x'").String()), "|", Str(Parse("'\x95\\x'", &single).String()));
-              KIntl::Encoding(KIntl::kUTF8);  // UTF-8 text has no double-byte pairs
-              t.Line(Str(Parse("'\x95\\x'").String()));
-            }),
-            "\x95\\x|\x95x\n\x95x\n");
-}
-
 TEST(ValueTextReader, NestingIsCappedAt512Levels) {
   const auto nested = [](int levels, const std::string& open, const std::string& close) {
     std::string s;

@@ -229,6 +229,8 @@ TEST(ValueTextRoundTrip, DoubleByteAndUtf8Modes) {
     KQSClassCracker cp932 = CodePage(932), cp936 = CodePage(936), utf8 = CodePage(65001);
     // A pair at both ends of each lead range keeps its backslash trail unescaped.
     out += Str(KQSValue("\x81\\\x9F\\\xE0\\\xFC\\").FormattedString()) + "|";
+    KQSClassCracker single;  // a single-byte cracker wins over the process: a backslash escapes
+    out += Str(Parse("'\x95\\x'", &single).String()) + "|";
     out += RoundTrips(5, Alphabet::kShiftJis, nullptr, 1000);
     out += RoundTrips(6, Alphabet::kShiftJis, &cp932, 1000);
     KIntl::Language(KIntl::kKorean);  // the writer pairs by the Korean lead bytes, which are GBK's as well
@@ -237,7 +239,7 @@ TEST(ValueTextRoundTrip, DoubleByteAndUtf8Modes) {
     out += RoundTrips(8, Alphabet::kUtf8, &utf8, 1000);
     out += RoundTrips(9, Alphabet::kUtf8, nullptr, 500);
     t.Line(out);
-  }), "'\x81\\\x9F\\\xE0\\\xFC\\'|\n");
+  }), "'\x81\\\x9F\\\xE0\\\xFC\\'|\x95x|\n");
 }
 
 TEST(ValueTextRoundTrip, RecordsReadBackOrderedAndMergedByName) {
