@@ -35,9 +35,7 @@ TEST(KAssocValKeys, TypesWithoutAnOrderTypeCodesAndRealsAreKeysOfTheirOwn) {
     for (long code = 1; code <= 20; ++code) A(a).Add(KQSValue::Error(code), code + round);
     A(a).Add(KQSValue::Boolean(1), 100 + round);
   }
-  A(a).Add("abc", 1);
-  A(a).Add(KQSValue::NewTypeCodeValue("ABC"), 3);
-  A(a).Add(1.5, 0);
+  A(a).Add("abc", 1), A(a).Add(KQSValue::NewTypeCodeValue("ABC"), 3), A(a).Add(1.5, 0);
   EXPECT_EQ(A(a).Length(), 24);
   for (long code = 1; code <= 20; ++code) EXPECT_EQ(A(a)[KQSValue::Error(code)], KQSValue(code + 1));
   EXPECT_TRUE(A(a)[KQSValue::Boolean(1)] == KQSValue(101) && A(a).Delete(KQSValue::Error(7)) == KQSValue(8));
@@ -64,18 +62,14 @@ TEST(KAssocValMap, AbsentKeysKeysItemsMergeAndCopy) {
   KQSValue k = KQSValue("kept"), v = KQSValue("old");
   EXPECT_FALSE(A(a).Get("missing", v) || A(a).GetNth(1, k, v));
   EXPECT_EQ(Text(k) + Text(v), "'kept'0");
-  A(a).Add(2, "two");
-  A(a).Add("Key", 1);
+  A(a).Add(2, "two"), A(a).Add("Key", 1);
   EXPECT_FALSE(A(a).GetNth(0, k, v) || A(a).GetNth(3, k, v));
-  A(b).Add("KEY", 10);
-  A(b).Add("only-b", 20);
+  A(b).Add("KEY", 10), A(b).Add("only-b", 20);
   EXPECT_EQ(Text(A(a).Keys()) + Text(A(a).Items()), "{'Key',2}{1,'two'}");
   A(a).Merge(A(b));
   EXPECT_EQ(Pairs(a), (Lines{"'Key'=10", "'only-b'=20", "2='two'"}));
   EXPECT_EQ(A(a).UndefinedValue(), KQSValue(0));
-  A(a).Copy(A(b));
-  A(a).Copy(A(a));
-  A(a).Merge(A(a));
+  A(a).Copy(A(b)), A(a).Copy(A(a)), A(a).Merge(A(a));
   EXPECT_EQ(Pairs(a), (Lines{"'KEY'=10", "'only-b'=20"}));
   EXPECT_EQ(A(a).Delete("x"), KQSValue("u"));
   A(b).Add("new", 1);  // the copy is independent
@@ -84,9 +78,7 @@ TEST(KAssocValMap, AbsentKeysKeysItemsMergeAndCopy) {
 
 TEST(KAssocValRecord, ToRecordAndBackByTheKeysInKeyOrder) {
   KQSValue a = NewAssoc();
-  A(a).Add("b", 2);
-  A(a).Add("A", 1);
-  A(a).Add(3, "x");
+  A(a).Add("b", 2), A(a).Add("A", 1), A(a).Add(3, "x");
   const KQSValue record = A(a).ToRecord();
   const KRZRow* row = KRZRow::FromValue(record);
   EXPECT_EQ(Text(row->ColNames()) + Text(row->GetRow()), "{'A','b',?}{1,2,'x'}");
@@ -138,8 +130,7 @@ TEST(KAssocValValue, CompareCountsFirstThenPairsInKeyOrderCaseSensitively) {
     EXPECT_EQ(std::make_tuple((ab > 0) - (ab < 0), (ba > 0) - (ba < 0), c.a == c.b), std::make_tuple(c.sign, -c.sign, c.sign == 0));
   }
   KQSValue x = NewAssoc(), y = NewAssoc();
-  A(x).Add("x", x);
-  A(y).Add("x", y);
+  A(x).Add("x", x), A(y).Add("x", y);
   EXPECT_NE(x.Compare(y, 0), 0);  // without recursing
   A(x).Delete("x"), A(y).Delete("x");  // break the cycles so both are freed
 }
@@ -147,9 +138,7 @@ TEST(KAssocValValue, CompareCountsFirstThenPairsInKeyOrderCaseSensitively) {
 TEST(KAssocValText, PairsInKeyOrderAfterTheUndefinedValueAndBackReferences) {
   KQSValue a = NewAssoc(), c = NewAssoc(), d = NewAssoc();
   A(a).Add("a", 1);
-  A(c).Add("self", c);
-  A(c).Add("d", d);
-  A(d).Add("c", c);
+  A(c).Add("self", c), A(c).Add("d", d), A(d).Add("c", c);
   EXPECT_EQ(Text(d), "A<1,?,'c'=A<1,?,'d'=[Assoc:1],'self'=[Assoc:2]>>");
   // Through a List, which does not track the values it writes itself.
   A(d).Delete("c");

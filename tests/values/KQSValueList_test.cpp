@@ -29,19 +29,15 @@ TEST(KQSValueList, SortOrdersNumbersOfEveryTypeByValueAndOtherTypesByNumber) {
   KQSValue l = KQSValue::List(KQSValue(3), KQSValue(1.5), KQSValue(static_cast<int64>(2)));
   const KQSValue copy = l;
   EXPECT_EQ(l.ListSort(1), 3);
-  EXPECT_EQ(Text(l), "{G1.5,L2,3}");
-  EXPECT_EQ(Text(copy), "{3,G1.5,L2}");
-  l.ListSort(0);
-  EXPECT_EQ(Text(l), "{3,L2,G1.5}");
+  EXPECT_EQ(Text(l) + Text(copy), "{G1.5,L2,3}{3,G1.5,L2}");
   KQSValue mixed = KQSValue::List(KQSValue(2), KQSValue("b"), KQSValue(1), KQSValue("a"));
-  mixed.ListSort(1);
-  EXPECT_EQ(Text(mixed), "{'a','b',1,2}");
+  l.ListSort(0), mixed.ListSort(1);
+  EXPECT_EQ(Text(l) + Text(mixed), "{3,L2,G1.5}{'a','b',1,2}");
 }
 
 TEST(KQSValueList, OrderEqualityTruthAndReadsOfOtherValues) {
   EXPECT_EQ(Text(Parse("{1,{2,{3,4},{}},'x',{{5}},6}")), "{1,{2,{3,4},{}},'x',{{5}},6}");
-  EXPECT_EQ(Ints({1, 2}).Compare(Ints({1, 3}), 0), -1);
-  EXPECT_EQ(Ints({1, 2, 3}).Compare(Ints({1, 2}), 0), 1);
+  EXPECT_TRUE(Ints({1, 2}).Compare(Ints({1, 3}), 0) == -1 && Ints({1, 2, 3}).Compare(Ints({1, 2}), 0) == 1);
   EXPECT_TRUE(KQSValue::List(KQSValue(0.1 + 0.2)) == KQSValue::List(KQSValue(0.3)));
   EXPECT_TRUE(!Ints({}).CoerceToBoolean() && Ints({0}).CoerceToBoolean());
   EXPECT_TRUE(KQSValue(5).ListEntries() == 0 && KQSValue(5).ListGetValue(1).IsUndefined());
@@ -56,19 +52,12 @@ TEST(KQSValueList, AppendingWhatTheNextNodeHoldsSharesIt) {
   EXPECT_EQ(StorageOf(sub), storage);
   sub.ListAppendValue(KQSValue(7));  // the next node holds 4: a private copy
   EXPECT_NE(StorageOf(sub), storage);
-  EXPECT_EQ(Text(sub), "{1,2,3,7}");
-  EXPECT_EQ(Text(l), "{1,2,3,4}");
+  EXPECT_EQ(Text(sub) + Text(l), "{1,2,3,7}{1,2,3,4}");
 }
 
 // Strings every third element, so a missed or double release of shared
 // blocks shows under the sanitizers.
 KQSValue Item(long k) { return k % 3 == 0 ? KQSValue(("s" + std::to_string(k)).c_str()) : KQSValue(k); }
-
-Values Range(long from, long to) {
-  Values m;
-  for (long k = from; k <= to; ++k) m.push_back(Item(k));
-  return m;
-}
 
 std::string TextOf(const Values& m) {
   std::string text = "{";
@@ -97,7 +86,8 @@ std::string TextOf(const Values& m) {
 TEST(KQSValueListBulk, SizesAroundBlockEdgesBehaveLikeAppendedLists) {
   for (long n : {0L, 1L, 63L, 64L, 65L, 1023L, 1024L, 1025L, 2049L}) {
     SCOPED_TRACE(n);
-    const Values m = Range(1, n);
+    Values m;
+    for (long k = 1; k <= n; ++k) m.push_back(Item(k));
     const KQSValue read = Parse(TextOf(m));
     EXPECT_TRUE(Holds(read, m));
     Values moved = m;
