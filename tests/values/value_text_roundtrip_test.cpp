@@ -66,11 +66,7 @@ class Generator {
         return KQSValue::NewTypeCodeValue(KString(t.data(), static_cast<unsigned>(t.size())));
       }
       case 13:
-      case 14: {
-        KQSValue list = KQSValue::List();
-        for (int i = Pick(5); i > 0; --i) list.ListAppendValue(Value(depth + 1));
-        return list;
-      }
+      case 14: return Row(Pick(5), depth);
       case 15: {
         auto* a = new KAssocVal(Value(5));
         const KQSValue assoc(kAssoc, static_cast<void*>(a));
@@ -166,7 +162,7 @@ class Generator {
     for (const auto& entry : sorted) names.ListAppendValue(KQSValue(entry.first.c_str()));
     return names;
   }
-  KQSValue Row(long width, int depth) {
+  KQSValue Row(long width, int depth) {  // a List of width values
     KQSValue row = KQSValue::List();
     for (long c = width; c > 0; --c) row.ListAppendValue(Value(depth + 1));
     return row;

@@ -2,7 +2,6 @@
 // escaper across block boundaries, and the state of the stream it writes to.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -24,13 +23,10 @@ namespace {
 
 using namespace valtest;
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
+template <class... Args>
+std::string Printf(const char* format, Args... args) {
   char text[64];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
+  std::snprintf(text, sizeof text, format, args...);
   return text;
 }
 
