@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <climits>
 #include <random>
-#include <ranges>
 #include <string>
 #include <vector>
 
@@ -27,7 +26,10 @@ struct Table {
   explicit Table(KRZTable* table) : t(table), v(KRZTable::MakeValue(table)) {}
   KRZTable* operator->() const { return t; }
   void Rows(const std::vector<std::vector<long>>& rows) const {
-    for (KQSValue l : rows | std::views::transform(Ints)) t->AddRow(&l);
+    for (const auto& r : rows) {
+      KQSValue l = Ints(r);
+      t->AddRow(&l);
+    }
   }
   std::string Row(long i) const { return Text(t->GetRowValues(i)); }
   std::string All() const {
