@@ -1,6 +1,5 @@
-// Assocs: the key order (case-insensitive Strings before Integers), the
-// undefined value, the operations reached through an Assoc value, the text
-// form with its back-references, and a model check against a std::map.
+// Assocs: key order, the undefined value, the value's features, the text
+// form with back-references, and a model check against a std::map.
 #include "vxkernel/values/KAssocVal.h"
 
 #include <gtest/gtest.h>

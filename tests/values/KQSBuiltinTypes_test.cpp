@@ -1,6 +1,5 @@
-// The built-in types seen through KQSValue: one row per value drives its
-// truth, text, display form and coercions; then values without storage or
-// text of their own, and display forms that are not the text form.
+// The built-in types: one row per value drives truth, text, display and
+// coercions; then values without storage or a text form of their own.
 #include <gtest/gtest.h>
 
 #include <cfloat>

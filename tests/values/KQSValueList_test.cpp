@@ -1,6 +1,5 @@
-// List values: sorting across number types, order and truth, node sharing,
-// lists built in one go around the block edges, and a model of values that
-// copy, slice and change each other's lists, against std::vectors.
+// List values: sorting, order, node sharing, bulk-built lists, and a model
+// of values sharing lists against std::vectors.
 #include <gtest/gtest.h>
 
 #include <algorithm>

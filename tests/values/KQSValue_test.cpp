@@ -1,6 +1,5 @@
-// KQSValue: construction, assignment, the storage counters, bulk
-// initialisation, class lookup by type number, the forwards to storage, the
-// diagnostics, and the order and equality of values.
+// KQSValue: construction, assignment, counters, class lookup, forwards to
+// storage, diagnostics, and order and equality.
 #include "vxkernel/values/KQSValue.h"
 
 #include <gtest/gtest.h>

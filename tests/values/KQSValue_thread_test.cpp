@@ -1,6 +1,5 @@
-// The class counters under concurrent copying: threads copy values of the
-// same classes at once, each its own storage objects (a storage's own count
-// is not thread-safe by design; the class counters are). Run under TSan.
+// The class counters under concurrent copying (each thread its own storage,
+// whose own count is not thread-safe by design). Run under TSan.
 #include <gtest/gtest.h>
 
 #include <latch>

@@ -1,6 +1,5 @@
-// The value text reader: numbers against the C library, malformed input and
-// the stream state it leaves, the tag and "#" forms of host classes, the
-// multi-byte string rules, the nesting cap and the cracker table.
+// The value text reader: numbers against the C library, malformed input, host
+// class forms, multi-byte strings, the nesting cap and the cracker table.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,6 +1,5 @@
-// Round trips of the value text form: random nested values of every readable
-// type, written, read back and written again in the single-byte, double-byte
-// and UTF-8 modes; Records against a case-insensitive std::map of columns.
+// Random values of every readable type written, read back and written again
+// in every text mode; Records against a case-insensitive std::map.
 #include <gtest/gtest.h>
 
 #include <algorithm>
