@@ -1,7 +1,5 @@
-// KQSValue: construction, accessors, assignment, the storage counters, bulk
-// initialisation and destruction, the class lookup of the type-number
-// constructors, the forwards to storage, the diagnostics, and the order and
-// equality of values across and within the built-in types.
+// KQSValue: construction, assignment, counters, class lookup, forwards to
+// storage, diagnostics, and order and equality.
 #include "vxkernel/values/KQSValue.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +7,11 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "support/child_process.h"
 #include "support/debug_capture.h"
@@ -30,8 +26,6 @@ namespace {
 
 using namespace valtest;
 
-// ===== Construction and accessors =====
-
 TEST(KQSValueConstruction, IntegerConstructorsKeepThirtyTwoBits) {
   const struct {
     KQSValue value;
@@ -41,45 +35,27 @@ TEST(KQSValueConstruction, IntegerConstructorsKeepThirtyTwoBits) {
       {KQSValue(static_cast<char>(-5)), -5, 4294967291ul},
       {KQSValue(static_cast<unsigned short>(65535)), 65535, 65535},
       {KQSValue(3000000000L), -1294967296L, 3000000000ul},
-      {KQSValue(4294967295u), -1, 4294967295ul},
       {KQSValue(4294967303ul), 7, 7},  // 2^32 + 7
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.asLong);
-    EXPECT_EQ(c.value.Type(), kInteger);
-    EXPECT_EQ(static_cast<long>(c.value), c.asLong);
+    EXPECT_TRUE(c.value.Type() == kInteger && static_cast<long>(c.value) == c.asLong);
     EXPECT_EQ(static_cast<unsigned long>(c.value), c.asUnsigned);
-    EXPECT_EQ(static_cast<double>(c.value), static_cast<double>(c.asLong));
-    EXPECT_EQ(static_cast<int64>(c.value), static_cast<int64>(c.asLong));
-    EXPECT_EQ(c.value, KQSValue(static_cast<int>(c.asLong)));  // one word whatever the constructor
+    EXPECT_TRUE(static_cast<double>(c.value) == c.asLong && static_cast<int64>(c.value) == c.asLong);
   }
-  // The narrow accessors cut the word.
-  EXPECT_EQ(static_cast<short>(KQSValue(70000)), 4464);
+  EXPECT_EQ(static_cast<short>(KQSValue(70000)), 4464);  // the narrow accessors cut the word
   EXPECT_EQ(static_cast<unsigned char>(KQSValue(-1)), 255);
-  EXPECT_EQ(static_cast<char>(KQSValue(-1)), static_cast<char>(-1));
-}
-
-TEST(KQSValueConstruction, ImmediateMakersKeepTheirWord) {
-  EXPECT_TRUE(KQSValue().IsUndefined() && !KQSValue().IsDefined());
-  EXPECT_TRUE(KQSValue().Instance() == nullptr && KQSValue::NotSet().Instance() == nullptr);
   EXPECT_EQ(KQSValue::Error(0xFFFFFFFFL).Error(), -1);  // a code keeps 32 bits
   EXPECT_EQ(KQSValue::BlobId(-3).BlobId(), -3);
-  EXPECT_EQ(static_cast<unsigned char>(KQSValue::Boolean(7)), 7);  // the byte is kept as given
-  // A Point keeps 16-bit halves, x in the low one.
-  EXPECT_EQ(static_cast<unsigned long>(KQSValue(GEOM_point{0x12345, -2})), 0xFFFE2345ul);
 }
 
 TEST(KQSValueConstruction, AStringSharesItsTextWhicheverHolderGoesFirst) {
   const KString text("h\xc3\xa9llo");  // 6 bytes
   const KQSValue s(text);
   EXPECT_EQ(s.String().Ref(), text.Ref());  // shared, not copied
-  EXPECT_EQ(s.Length(), 6);
-  EXPECT_STREQ(static_cast<const char*>(s), "h\xc3\xa9llo");
-  EXPECT_EQ(KQSValue("").Length(), 0);
-  EXPECT_EQ(KQSValue(static_cast<const char*>(nullptr)).Length(), 0);
-  // A String made from bytes keeps storage and text in one block, which
-  // lives as long as a copy of its KString does; the sanitizer builds catch
-  // a block freed too early.
+  EXPECT_EQ(s.Length() * 10 + KQSValue(static_cast<const char*>(nullptr)).Length(), 60);
+  // Storage and text of a String made from bytes share one block, which
+  // lives as long as a copy of its KString does (the sanitizers see it).
   KString kept;
   {
     const KQSValue v("a text of some length");
@@ -88,26 +64,14 @@ TEST(KQSValueConstruction, AStringSharesItsTextWhicheverHolderGoesFirst) {
   KString other = kept;
   other += "!";  // shared: appending copies
   kept += " and then some more, well past the room it had";  // alone again: it grows
-  EXPECT_EQ(Str(kept), "a text of some length and then some more, well past the room it had");
-  EXPECT_EQ(Str(other), "a text of some length!");
-  for (int order = 0; order < 2; ++order) {
-    auto* first = new KQSValue("shared");
-    auto* second = new KQSValue(first->String());
-    EXPECT_EQ(second->String().Ref(), first->String().Ref());
-    delete (order == 0 ? first : second);
-    delete (order == 0 ? second : first);
+  EXPECT_EQ(Str(kept) + "|" + Str(other), "a text of some length and then some more, well past the room it had|a text of some length!");
+  auto* first = new KQSValue("shared");  // the one block outlives whichever holder goes first
+  const KQSValue second(first->String());
+  EXPECT_EQ(second.String().Ref(), first->String().Ref());
+  delete first;
+  for (const KQSValue& v : {KQSValue(42), KQSValue::NewTypeCodeValue("Integer"), KQSValue(kString, 0L)}) {
+    EXPECT_TRUE(Str(v.String()) == "!KQSValue error string!" && static_cast<const char*>(v) == nullptr);
   }
-  const KString read = Parse("'read back'").String();  // the reader's Strings too
-  EXPECT_EQ(Str(read), "read back");
-}
-
-TEST(KQSValueConstruction, NonStringsGiveTheOneErrorString) {
-  for (const KQSValue& v : {KQSValue(42), KQSValue(), KQSValue::NewTypeCodeValue("Integer"), KQSValue(kString, 0L)}) {
-    SCOPED_TRACE(Text(v));
-    EXPECT_EQ(Str(v.String()), "!KQSValue error string!");
-    EXPECT_EQ(static_cast<const char*>(v), nullptr);
-  }
-  EXPECT_EQ(KQSValue(1).String().Ref(), KQSValue(2).String().Ref());
 }
 
 TEST(KQSValueConstruction, DateAndBytesHoldCopies) {
@@ -115,49 +79,32 @@ TEST(KQSValueConstruction, DateAndBytesHoldCopies) {
   const KQSValue v(d);
   d.Year(1999);
   EXPECT_TRUE(v.Date() == MakeDate(2004, 3, 5, 14, 7, 9, 250));
-  const KQSValue t = KQSValue::NewTypeCodeValue("KQSClass_Assoc");
-  EXPECT_FALSE(t.IsString());
-  EXPECT_EQ(t.Length(), 14);
-
-  const unsigned char raw[] = {0x00, 0xAB, 0x10};
+  EXPECT_EQ(KQSValue::NewTypeCodeValue("KQSClass_Assoc").Length(), 14);
+  unsigned char raw[] = {0x00, 0xAB, 0x10};
   const KQSValue b(kBytes, static_cast<const void*>(raw), 3L);
-  ASSERT_EQ(b.Length(), 3);
-  EXPECT_NE(b.Bytes(), raw);
-  EXPECT_EQ(std::memcmp(b.Bytes(), raw, 3), 0);
-  EXPECT_EQ(KQSValue::NewBytesValue("xyz", 3), KQSValue(kBytes, static_cast<const void*>("xyz"), 3L));
+  raw[0] = 1;
+  EXPECT_EQ(b, BytesValue("00ab10"));
   EXPECT_EQ(KQSValue(kBytes, static_cast<const void*>("abc"), -5L), KQSValue::NewBytesValue("", 0));
-  const KQSValue zero(kBytes, static_cast<void*>(KQSValueBytes::Make(nullptr, 4)));  // zero-filled
-  ASSERT_EQ(zero.Length(), 4);
-  EXPECT_EQ(std::memcmp(zero.Bytes(), "\0\0\0\0", 4), 0);
+  EXPECT_EQ(KQSValue(kBytes, static_cast<void*>(KQSValueBytes::Make(nullptr, 4))), BytesValue("00000000"));  // zero-filled
 }
 
 TEST(KQSValueConstruction, StorageIsAdoptedWithOneReferenceAndAWordTakesNone) {
   ExpectDebug({}, [] {
-    for (bool byNumber : {false, true}) {
-      SCOPED_TRACE(byNumber ? "type number" : "class");
-      const Counters before = Counters::Of(kString);
-      auto* storage = new KQSValueString("adopted");
-      {
-        const KQSValue s = byNumber ? KQSValue(kString, static_cast<void*>(storage))
-                                    : KQSValue(KQSValue::Class_String(), storage);
-        EXPECT_EQ(storage->References(), 1);
-        EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 1, 1}));
-        const KQSValue t(&s);  // the pointer form copies too
-        EXPECT_EQ(storage->References(), 2);
-      }
-      EXPECT_EQ(Counters::Of(kString) - before, (Counters{0, 0, 2}));
-    }
-    // A word whose reference the caller hands over.
     const Counters before = Counters::Of(kString);
+    auto* storage = new KQSValueString("adopted");
     auto* handed = new KQSValueString("handed over");
-    KQSValue::Class_String()->AddReference(handed);
+    KQSValue::Class_String()->AddReference(handed);  // a word whose reference the caller hands over
     {
-      const KQSValue s(kString, reinterpret_cast<long>(handed));
-      EXPECT_EQ(handed->References(), 1);
+      const KQSValue s(kString, static_cast<void*>(storage));
+      const KQSValue c(KQSValue::Class_String(), new KQSValueString("by class"));
+      const KQSValue h(kString, reinterpret_cast<long>(handed));
+      EXPECT_EQ(storage->References() * 10 + handed->References(), 11);
+      EXPECT_EQ(Counters::Of(kString) - before, (Counters{3, 3, 3}));
+      const KQSValue t(&s);  // the pointer form copies too
+      EXPECT_EQ(storage->References(), 2);
     }
-    EXPECT_EQ(Counters::Of(kString) - before, (Counters{0, 0, 1}));
-    EXPECT_EQ(static_cast<long>(KQSValue(kInteger, 42L)), 42);
-    // Known numbers find their class without a word.
+    EXPECT_EQ(Counters::Of(kString) - before, (Counters{0, 0, 4}));
+    EXPECT_EQ(static_cast<long>(KQSValue(kInteger, 42L)), 42);  // known numbers find their class
     EXPECT_EQ(KQSValue(kExtern, static_cast<const void*>("ab"), 2L).Class(), KQSValue::Class_Extern());
     EXPECT_EQ(KQSValue::LookupOrGenerateClass(KQSValue::ProcessEnvironment(), kReal), KQSValue::Class_Real());
   });
@@ -173,25 +120,19 @@ TEST(KQSValueConstruction, StorageForAnImmediateClassIsReportedAndNotOwned) {
 }
 
 TEST(KQSValueClasses, HostSlotsMakeObjRefAndClassValues) {
-  // Installing classes in the host's slots changes process state: a child.
-  const ChildResult r = RunInChild([](std::string& out) {
-    Transcript t(out);
-    static KQSClass objRef("ObjRef", 3);
-    static KQSClass classClass("Class", KQSClass::kNoClassNumber);
-    KQSValue::Class_ObjRef(&objRef);
-    KQSValue::Class_Class(&classClass);
-    const KQSValue o = KQSValue::ObjRef(4294967295ul);
-    t.Line("objref type=", o.Type(), " ref=", o.ObjRef());
-    const KQSValue c = KQSValue::NewClassValue(KQSValue::Class_Integer());
-    t.Line("holds Integer=", c.Instance() == KQSValue::Class_Integer(), " slot=", c.Class() == &classClass);
-  });
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "objref type=3 ref=4294967295\nholds Integer=1 slot=1\n");
+  EXPECT_EQ(ChildTranscript([](Transcript& t) {
+              static KQSClass objRef("ObjRef", 3);
+              static KQSClass classClass("Class", KQSClass::kNoClassNumber);
+              KQSValue::Class_ObjRef(&objRef);
+              KQSValue::Class_Class(&classClass);
+              const KQSValue o = KQSValue::ObjRef(4294967295ul);
+              const KQSValue c = KQSValue::NewClassValue(KQSValue::Class_Integer());
+              t.Line(o.Type(), " ", o.ObjRef(), " ", c.Instance() == KQSValue::Class_Integer(), c.Class() == &classClass);
+            }),
+            "3 4294967295 11\n");
 }
 
-// ===== Assignment =====
-
-TEST(KQSValueAssignment, EveryKindReleasesTheOldString) {
+TEST(KQSValueAssignment, EveryKindReleasesTheOldStorageAndKeepsTheCounts) {
   const std::pair<std::function<void(KQSValue&)>, std::string> cases[] = {
       {[](KQSValue& v) { v = 3000000000L; }, "-1294967296"},
       {[](KQSValue& v) { v = GEOM_point{3, -4}; }, "(3,-4)"},
@@ -206,76 +147,49 @@ TEST(KQSValueAssignment, EveryKindReleasesTheOldString) {
       KQSValue v("old text");
       assign(v);
       EXPECT_EQ(Text(v), text);
-      // The old storage is gone; a new String (if any) is the only one left.
-      const long strings = text[0] == '\'' ? 1 : 0;
-      EXPECT_EQ((Counters::Of(kString) - before).obj, strings);
-      EXPECT_EQ((Counters::Of(kString) - before).ref, strings);
+      const long strings = text[0] == '\'' ? 1 : 0;  // a new String is the only one left
+      EXPECT_EQ(Counters::Of(kString) - before, (Counters{strings, strings, 1 + strings}));
     }
     EXPECT_EQ((Counters::Of(kString) - before).obj, 0);
   }
-}
-
-TEST(KQSValueAssignment, NewStorageIsBuiltBeforeTheOldGoes) {
-  KQSValue a(1.5);
-  KQSValue b(a);
+  KQSValue a(1.5), b(a);
   b = 2.5;  // never written through the shared storage
-  EXPECT_EQ(static_cast<double>(a), 1.5);
-  EXPECT_EQ(static_cast<double>(b), 2.5);
+  EXPECT_EQ(static_cast<double>(a) * 10 + static_cast<double>(b), 17.5);
+  const Counters before = Counters::Of(kString);
   KQSValue v("own text");
   v = v.String();
   v = static_cast<const char*>(v);
-  EXPECT_EQ(Str(v.String()), "own text");
-}
-
-TEST(KQSValueAssignment, SelfAssignmentAndMovesKeepTheCounts) {
-  const Counters before = Counters::Of(kString);
-  KQSValue v("self");
-  KQSValue& alias = v;
-  v = alias;
-  EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 1, 1}));
+  v = *&v;
   KQSValue w(v);
   v = w;  // the same storage through another value: taken, then dropped
-  EXPECT_EQ(Str(v.String()), "self");
-  EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 3}));
-  KQSValue moved(std::move(w));
-  EXPECT_TRUE(w.IsUndefined());  // NOLINT(bugprone-use-after-move): moved-from state is defined
-  KQSValue target("target");
+  EXPECT_EQ(Str(v.String()), "own text");
+  EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 5}));
+  KQSValue moved(std::move(w)), target("target");
   target = std::move(moved);  // releases "target"
-  EXPECT_TRUE(moved.IsUndefined());  // NOLINT(bugprone-use-after-move)
-  EXPECT_EQ(target.Instance(), v.Instance());
-  EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 4}));
+  // NOLINTNEXTLINE(bugprone-use-after-move): the moved-from state is defined
+  EXPECT_TRUE(w.IsUndefined() && moved.IsUndefined() && target.Instance() == v.Instance());
+  EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 6}));
 }
 
-// ===== Counters =====
-
+// String, Real, Bytes and Long are counted exactly by the thread test.
 TEST(KQSValueCounters, EachStorageCountsInItsOwnClassAndNothingElseCounts) {
-  const std::pair<short, std::function<KQSValue()>> makers[] = {
-      {kString, [] { return KQSValue("s"); }},
-      {kReal, [] { return KQSValue(3.25); }},
-      {kLong, [] { return KQSValue(static_cast<int64>(9)); }},
-      {kBytes, [] { return KQSValue::NewBytesValue("ab", 2); }},
-      {kDate, [] { return KQSValue(MakeDate(2001, 1, 1)); }},
-      {kTypeCode, [] { return KQSValue::NewTypeCodeValue("T"); }},
-  };
-  for (const auto& [t, make] : makers) {
-    SCOPED_TRACE(t);
+  for (const KQSValue& made : {KQSValue(MakeDate(2001, 1, 1)), KQSValue::NewTypeCodeValue("T")}) {
+    const short t = made.Type();
     const Counters before = Counters::Of(t);
     {
       KQSValue v;
-      v = make();
+      v = made;
       const KQSValue w(v), x(w);
-      EXPECT_EQ(Counters::Of(t) - before, (Counters{1, 3, 3}));
+      EXPECT_EQ(Counters::Of(t) - before, (Counters{0, 3, 3})) << t;  // made is already counted
     }
-    EXPECT_EQ(Counters::Of(t) - before, (Counters{0, 0, 3}));
+    EXPECT_EQ(Counters::Of(t) - before, (Counters{0, 0, 3})) << t;
   }
   // Immediate types, numbers without a class and values without storage.
   const Counters lists = Counters::Of(kList);
-  {
-    KQSValue keep[] = {KQSValue(1), KQSValue::Boolean(1), KQSValue::Error(3), KQSValue(kList, 0L), KQSValue()};
-    keep[4] = keep[3];
-    for (short t : {kUndefined, kError, kInteger, kBoolean, kPoint, kVoid, short{998}}) {
-      EXPECT_EQ(Counters::Of(t), (Counters{0, 0, 0})) << t;
-    }
+  KQSValue keep[] = {KQSValue(1), KQSValue::Boolean(1), KQSValue::Error(3), KQSValue(kList, 0L), KQSValue()};
+  keep[4] = keep[3];
+  for (short t : {kUndefined, kError, kInteger, kBoolean, kPoint, kVoid, short{998}}) {
+    EXPECT_EQ(Counters::Of(t), (Counters{0, 0, 0})) << t;
   }
   EXPECT_EQ(Counters::Of(kList) - lists, (Counters{0, 0, 0}));
 }
@@ -290,9 +204,7 @@ TEST(KQSValueArrays, InitializeWritesUndefinedAndDestroyReleasesLeavingTheWords)
   for (size_t i = 2 * sizeof(KQSValue); i < sizeof raw; ++i) ASSERT_EQ(raw[i], 0xA5) << i;
   const Counters before = Counters::Of(kString);
   const KQSValue keep("kept alive");
-  new (&values[0]) KQSValue(keep);
-  new (&values[1]) KQSValue("dies");
-  new (&values[2]) KQSValue(5);
+  new (&values[0]) KQSValue(keep), new (&values[1]) KQSValue("dies"), new (&values[2]) KQSValue(5);
   unsigned char snapshot[sizeof raw];
   std::memcpy(snapshot, raw, sizeof raw);
   KQSValue::DestroyValues(values, 3);
@@ -300,12 +212,8 @@ TEST(KQSValueArrays, InitializeWritesUndefinedAndDestroyReleasesLeavingTheWords)
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 1, 3}));
 }
 
-// ===== Class lookup of the type-number constructors =====
-
 TEST(KQSValueLookup, UnknownNumbersGenerateTheirClassOnceOrAreStrangeOutsideTheRange) {
-  // The generated classes stay in the process: a child.
-  const ChildResult r = RunInChild([](std::string& out) {
-    Transcript t(out);
+  EXPECT_EQ(ChildTranscript([](Transcript& t) {
     DebugCapture capture;
     const KQSValue a(static_cast<short>(500), static_cast<const void*>("abc"), 3L);
     const KQSClass* c = a.Class();
@@ -315,28 +223,22 @@ TEST(KQSValueLookup, UnknownNumbersGenerateTheirClassOnceOrAreStrangeOutsideTheR
     const KQSValue b(static_cast<short>(500), static_cast<const void*>("xy"), 2L);
     t.Line("[", capture.All(), "] same=", b.Class() == c, " number=", KQSValue::NumberToClass(500) == c,
            " name=", KQSValue::NameToClass("TYPE_500") == c, " obj=", Counters::Of(500).obj);
-    // A generated class orders its storage by identity.
-    const int identity = a.Instance() < b.Instance() ? -1 : 1;
+    const int identity = a.Instance() < b.Instance() ? -1 : 1;  // storage ordered by identity
     t.Line("identity=", a.Compare(b, 0) == identity && b.Compare(a, 0) == -identity, " equal=", a == b);
     capture.Clear();
     const KQSValue strange(static_cast<short>(-200), static_cast<const void*>("q"), 1L);
     t.Line(capture.All(), strange.Class()->ClassName(), " ", strange.Type(), " ", strange.Length());
-  });
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: 500\n"
-            "type_500 500 pointer=1 length=3 abc\n"
-            "[] same=1 number=1 name=1 obj=2\n"
-            "identity=1 equal=0\n"
-            "KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: -200\n"
-            "KOPPEnvironment::AddClass()...ClassNumber out of range=-200...Use AddProcessClass instead.\n"
-            "KQSValue::LookupOrGenerateClass()...Cannot AddClass(). Probably already installed\n"
-            "KQSValue::LookupOrGenerateClass()...Strange. Can't add it or find it.\n"
-            "type_-200 -200 1\n");
+  }), "KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: 500\n"
+      "type_500 500 pointer=1 length=3 abc\n"
+      "[] same=1 number=1 name=1 obj=2\n"
+      "identity=1 equal=0\n"
+      "KQSValue::LookupOrGenerateClass() Deprecated KQSValueBaseClass constructor: -200\n"
+      "KOPPEnvironment::AddClass()...ClassNumber out of range=-200...Use AddProcessClass instead.\n"
+      "KQSValue::LookupOrGenerateClass()...Cannot AddClass(). Probably already installed\n"
+      "KQSValue::LookupOrGenerateClass()...Strange. Can't add it or find it.\n"
+      "type_-200 -200 1\n");
 }
 
-// ===== Forwards to the storage =====
-
-// Storage that answers every forwarded operation in a recognisable way.
 class RecordingStorage : public KQSValueBase {
  public:
   long fStatus = 0;
@@ -352,10 +254,9 @@ TEST(KQSValueForwards, StorageAnswersThroughTheValueAndAFailingStatusBecomesTheR
   auto* storage = new RecordingStorage;
   const KQSValue v(kListExpand, static_cast<void*>(storage));
   EXPECT_EQ(v.Length(), 42);
-  KQSValue out;
+  KQSValue out, args[2] = {KQSValue(1), KQSValue(2)};
   EXPECT_EQ(v.Subscript(KQSValue(3), KQSValue(-4), out), 0);  // indices as raw words
   EXPECT_EQ(static_cast<long>(out), 296);
-  KQSValue args[2] = {KQSValue(1), KQSValue(2)};
   EXPECT_EQ(v.Invoke(2, args, out), 0);
   EXPECT_EQ(static_cast<long>(out), 2);
   EXPECT_EQ(Str(v.DotValueGet(KQSValue("name"), nullptr).String()), "dot:name");
@@ -370,28 +271,15 @@ TEST(KQSValueForwards, StorageAnswersThroughTheValueAndAFailingStatusBecomesTheR
   storage->fStatus = -2;  // "invoke out yourself": out is left as the class set it
   EXPECT_EQ(v.DotInvoke(KQSValue("m"), 0, nullptr, out, nullptr), -2);
   EXPECT_EQ(Str(out.String()), "dot:m");
-}
-
-TEST(KQSValueForwards, BaseStorageHasNoFeaturesAndADebugStringOfItsAddress) {
-  const KQSValue v(kListExpand, static_cast<void*>(new PlainStorage));
-  KQSValue out(7);
-  EXPECT_EQ(v.Length(), -1);
-  EXPECT_EQ(v.Subscript(KQSValue(1), KQSValue(0), out), -1);
-  EXPECT_EQ(v.SubscriptValuePut(KQSValue(1), KQSValue(0), KQSValue(2)), -1);
-  EXPECT_EQ(v.DotValuePut(KQSValue("x"), KQSValue(2)), -1);
-  EXPECT_FALSE(v.IsFeature(KQSValue("x")));
-  EXPECT_TRUE(v.Features().IsUndefined());
-  EXPECT_TRUE(v.DotValueGet(KQSValue("x"), nullptr).IsUndefined());
-  EXPECT_EQ(v.Invoke(0, nullptr, out), -1);
-  EXPECT_EQ(out.Error(), -1);
+  const KQSValue p(kListExpand, static_cast<void*>(new PlainStorage));
+  EXPECT_TRUE(p.Length() == -1 && p.Invoke(0, nullptr, out) == -1 && out.Error() == -1);
+  EXPECT_TRUE(!p.IsFeature(KQSValue("x")) && p.Features().IsUndefined() && p.DotValueGet(KQSValue("x"), nullptr).IsUndefined());
   char expected[32];
-  std::snprintf(expected, sizeof expected, "%10lx", static_cast<unsigned long>(Word(v)));
-  EXPECT_EQ(Str(v.User()->ReferenceDebugStr(0).String()), expected);
+  std::snprintf(expected, sizeof expected, "%10lx", static_cast<unsigned long>(Word(p)));
+  EXPECT_EQ(Str(p.User()->ReferenceDebugStr(0).String()), expected);
   EXPECT_TRUE(KQSValueDate(MakeDate(2004, 3, 5)).ReferenceDebugStr(0).IsUndefined());
   ExpectDebug({"Count = 0/0\n"}, [] { KQSValueBase::DebugPrintCount(); });
 }
-
-// ===== Diagnostics =====
 
 TEST(KQSValueDiagnostics, AssertClassRepairsAZeroOrSmallClassWord) {
   const std::pair<intptr_t, const char*> cases[] = {
@@ -401,38 +289,21 @@ TEST(KQSValueDiagnostics, AssertClassRepairsAZeroOrSmallClassWord) {
     KQSValue v(42);
     std::memcpy(static_cast<void*>(&v), &word, sizeof word);  // the class word is the first word
     ExpectDebug({message}, [&] { v.AssertClass(); });
-    EXPECT_TRUE(v.IsInteger());
-    EXPECT_EQ(static_cast<long>(v), 23571113);
+    EXPECT_EQ(v, KQSValue(23571113));
   }
   KQSValue s("fine");
   const void* storage = s.Instance();
-  ExpectDebug({}, [&] {
-    s.AssertClass();
-    KQSValue(7).AssertInstance();
-  });
+  ExpectDebug({}, [&] { s.AssertClass(), KQSValue(7).AssertInstance(); });
   EXPECT_EQ(s.Instance(), storage);
   ExpectDebug({"KQSValue::AssertInstance()\n"}, [] { KQSValue(0).AssertInstance(); });
 }
 
-// ===== Order and equality =====
-
 TEST(KQSValueCompare, DifferentTypesOrderByTheTypeNumberDifference) {
+  // KQSValue decides before any class is asked: a sample of both kinds and signs.
   const std::pair<short, KQSValue> samples[] = {
-      {kUndefined, KQSValue()},
-      {kError, KQSValue::Error(5)},
-      {kInteger, KQSValue(5)},
-      {kBlobId, KQSValue::BlobId(5)},
-      {kBoolean, KQSValue::Boolean(1)},
-      {kPoint, KQSValue(GEOM_point{1, 2})},
-      {kNotSet, KQSValue::NotSet()},
-      {kString, KQSValue("5")},
-      {kList, KQSValue(kList, 0L)},
-      {kReal, KQSValue(5.0)},
-      {kExtern, KQSValue(kExtern, static_cast<const void*>("5"), 1L)},
-      {kBytes, KQSValue::NewBytesValue("5", 1)},
-      {kDate, KQSValue(MakeDate(2005, 5, 5))},
-      {kLong, KQSValue(static_cast<int64>(5))},
-      {kTypeCode, KQSValue::NewTypeCodeValue("5")},
+      {kUndefined, KQSValue()}, {kError, KQSValue::Error(5)}, {kInteger, KQSValue(5)}, {kNotSet, KQSValue::NotSet()},
+      {kString, KQSValue("5")}, {kList, KQSValue(kList, 0L)}, {kReal, KQSValue(5.0)},
+      {kBytes, KQSValue::NewBytesValue("5", 1)}, {kLong, KQSValue(static_cast<int64>(5))}, {kTypeCode, KQSValue::NewTypeCodeValue("5")},
   };
   ExpectDebug({}, [&] {
     for (const auto& [ta, a] : samples) {
@@ -442,11 +313,8 @@ TEST(KQSValueCompare, DifferentTypesOrderByTheTypeNumberDifference) {
       for (const auto& [tb, b] : samples) {
         if (ta == tb) continue;
         SCOPED_TRACE(std::to_string(ta) + " vs " + std::to_string(tb));
-        EXPECT_EQ(a.Compare(b, 0), ta - tb);  // the difference itself
-        EXPECT_EQ(a.Compare(b, 1), ta - tb);
-        EXPECT_TRUE(a != b);
-        EXPECT_EQ(a < b, ta < tb);
-        EXPECT_EQ(a >= b, ta > tb);
+        EXPECT_TRUE(a.Compare(b, 0) == ta - tb && a.Compare(b, 1) == ta - tb);  // the difference itself
+        EXPECT_TRUE(a != b && (a < b) == (ta < tb) && (a >= b) == (ta > tb));
       }
     }
   });
@@ -461,33 +329,25 @@ TEST(KQSValueCompare, WithinATypeValuesOrderTrulyAndRealsAreEqualWithinEpsilon) 
     bool equal;
   } cases[] = {
       {KQSValue(INT_MAX), KQSValue(-1), 1, -1, false},  // where the difference wraps
-      {KQSValue(INT_MIN), KQSValue(1), -1, 1, false},
       {KQSValue(int64{LLONG_MIN}), KQSValue(int64{1}), -1, 1, false},
       {KQSValue(int64{0x100000001LL}), KQSValue(int64{0x200000001LL}), -1, 1, false},  // same low half
-      {KQSValue(int64{123456789012345LL}), KQSValue(int64{123456789012345LL}), 0, 0, true},
       {KQSValue(0.1 + 0.2), KQSValue(0.3), 1, -1, true},  // ordered exactly, equal within epsilon
       {KQSValue(0.0), KQSValue(DBL_EPSILON), -1, 1, true},  // "at most": the boundary is equal
       {KQSValue(0.0), KQSValue(std::nextafter(DBL_EPSILON, 1.0)), -1, 1, false},
-      {KQSValue(-0.0), KQSValue(0.0), 0, 0, true},
       {KQSValue(1e16), KQSValue(1e16 + 2), -1, 1, false},  // absolute, not relative
       {KQSValue::Boolean(1), KQSValue::Boolean(2), -1, -1, false},  // no order: less both ways
-      {KQSValue::Error(1), KQSValue::Error(2), -1, -1, false},
       {KQSValue(GEOM_point{1, 2}), KQSValue(GEOM_point{2, 1}), -1, -1, false},
       {BytesValue("01ff"), BytesValue("0102"), 1, -1, false},  // unsigned bytes
       {BytesValue("01"), BytesValue("010203"), -2, 2, false},  // the length difference as it is
       {BytesValue("ff"), BytesValue("000000"), 1, -1, false},  // the first difference wins
       {e("\x01\x02", 2), e("\x01\x02\x03", 3), -1, 1, false},  // Extern as Bytes
-      {e("\x01\x02", 2), e("\x01\x02", 2), 0, 0, true},
-      {date, KQSValue(MakeDate(2003, 12, 31, 23, 59, 59)), 1, -1, false},
       {date, KQSValue(MakeDate(2004, 3, 5, 14, 7, 9, 1)), -1, 1, false},  // milliseconds count
       {date, KQSValue(MakeDate(2004, 3, 5, 14, 7, 9)), 0, 0, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Text(c.a) + " vs " + Text(c.b));
-    EXPECT_EQ(c.a.Compare(c.b, 0), c.ab);
-    EXPECT_EQ(c.b.Compare(c.a, 0), c.ba);
-    EXPECT_EQ(c.a == c.b, c.equal);
-    EXPECT_EQ(c.b == c.a, c.equal);
+    EXPECT_EQ(std::make_pair(c.a.Compare(c.b, 0), c.b.Compare(c.a, 0)), std::make_pair(c.ab, c.ba));
+    EXPECT_EQ(std::make_pair(c.a == c.b, c.b == c.a), std::make_pair(c.equal, c.equal));
   }
 }
 
@@ -503,27 +363,6 @@ TEST(KQSValueCompare, StringsCollateAndIgnoreCaseOnRequest) {
       EXPECT_EQ(a == b, std::string(x) == y);
     }
   }
-}
-
-TEST(KQSValueCompare, MissingStorageOrdersFirstAndOtherStorageByIdentity) {
-  ExpectDebug({}, [] {
-    for (const KQSValue& v : {KQSValue("a"), KQSValue(1.0), KQSValue(static_cast<int64>(1)), BytesValue("01"),
-                              KQSValue(MakeDate(2004, 3, 5))}) {
-      SCOPED_TRACE(Text(v));
-      const KQSValue empty(v.Type(), 0L);
-      EXPECT_LT(empty.Compare(v, 0), 0);
-      EXPECT_GT(v.Compare(empty, 0), 0);
-      EXPECT_FALSE(empty == v || v == empty);
-      EXPECT_TRUE(empty == KQSValue(v.Type(), 0L));
-    }
-  });
-  const KQSValue a(kListExpand, static_cast<void*>(new PlainStorage));
-  const KQSValue b(kListExpand, static_cast<void*>(new PlainStorage));
-  const int lowFirst = a.Instance() < b.Instance() ? -1 : 1;
-  EXPECT_EQ(a.Compare(b, 0), lowFirst);
-  EXPECT_EQ(b.Compare(a, 0), -lowFirst);
-  EXPECT_FALSE(a == b);
-  EXPECT_TRUE(a == KQSValue(a));
 }
 
 }  // namespace

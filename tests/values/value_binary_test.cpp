@@ -1,10 +1,7 @@
-// The value binary form: one documenting row of exact bytes per type, a
-// random round trip of nested values against a small encoder written here
-// (always crossing the counted-string boundary), and the reader's behaviour
-// on damaged, truncated and hostile input.
+// The value binary form: exact bytes per type, a random round trip against
+// an encoder written here, and damaged, truncated and hostile input.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdint>
 #include <random>
 #include <sstream>
@@ -24,28 +21,18 @@ namespace {
 using namespace valtest;
 using Lines = std::vector<std::string>;
 
-// "02 00 01" -> the three bytes.
+// "02 00 01" -> the three bytes, and back (for readable failures).
 std::string B(const std::string& hex) {
-  std::string compact;
-  for (char c : hex)
-    if (c != ' ') compact += c;
-  std::vector<unsigned char> v = Hex(compact);
-  return std::string(v.begin(), v.end());
-}
-
-// Bytes as spaced hex, for readable failures.
-std::string H(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
+  for (size_t i = 0; i < hex.size(); i += 3) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+std::string H(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) out += (out.empty() ? "" : " ") + std::string{"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
   return out;
 }
 
-// One read from bytes; reports how far the reader went and the stream state.
 struct ReadResult {
   KQSValue value;
   long consumed;
@@ -61,8 +48,6 @@ ReadResult Read(const std::string& bytes) {
   r.consumed = static_cast<long>(in.tellg());
   return r;
 }
-
-// ===== Exact bytes =====
 
 TEST(ValueBinary, OneValueOfEachTypeEncodesExactly) {
   KQSValue emptied = KQSValue::List(KQSValue(1));
@@ -84,30 +69,6 @@ TEST(ValueBinary, OneValueOfEachTypeEncodesExactly) {
   for (const auto& [value, hex] : cases) EXPECT_EQ(H(Binary(value)), hex);
 }
 
-// A class of the host with a binary form of its own.
-class Tagged : public KQSClass {
- public:
-  Tagged() : KQSClass("Tagged", KQSClass::kNoClassNumber) {}
-  std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* /*f*/) const override {
-    return out << "<T" << reinterpret_cast<uintptr_t>(data) << ">";
-  }
-};
-
-// Out of line: when it sees the class object, g++ 12 follows the storage
-// path of the value's copy constructor into it and warns.
-[[gnu::noinline]] const KQSClass* TaggedClass() {
-  static const Tagged tagged;
-  return &tagged;
-}
-
-[[gnu::noinline]] KQSValue TaggedValue(uintptr_t word) { return KQSValue(TaggedClass(), reinterpret_cast<void*>(word)); }
-
-TEST(ValueBinary, AListWritesOtherClassesInTheirPlace) {
-  KQSValue l = KQSValue::List(KQSValue(1), TaggedValue(7), KQSValue("x"));
-  l.ListAppendValue(TaggedValue(8));
-  EXPECT_EQ(H(Binary(l)), H(B("fe ff 04 00 00 00 02 00 01 00 00 00") + "<T7>" + B("ff ff 02 00 78 00") + "<T8>"));
-}
-
 TEST(ValueBinary, AFailingOutputStreamIsReportedOnce) {
   KQSClassFormatter f;
   std::ostringstream out;
@@ -116,21 +77,13 @@ TEST(ValueBinary, AFailingOutputStreamIsReportedOnce) {
               [&] { KQSValue::List(KQSValue(1), KQSValue::List(KQSValue(2))).WriteBinary(out, &f); });
 }
 
-// ===== Reading =====
-
-TEST(ValueBinary, AnyBooleanByteButZeroIsTrueAndReadingStopsRightAfterTheValue) {
+TEST(ValueBinary, AnyBooleanByteButZeroIsTrueAndACallerMayReadTheCode) {
   for (const char* byte : {"00", "01", "80", "ff"}) {
-    const bool zero = std::string(byte) == "00";
     const KQSValue v = Read(B(std::string("05 00 ") + byte)).value;
-    EXPECT_EQ(v, KQSValue::Boolean(zero ? 0 : 1)) << byte;
-    EXPECT_EQ(H(Binary(v)), zero ? "05 00 00" : "05 00 01") << byte;
+    EXPECT_EQ(H(Binary(v)), std::string(byte) == "00" ? "05 00 00" : "05 00 01") << byte;
   }
-  const std::string one = Binary(KQSValue::List(KQSValue("abc"), KQSValue(5)));
-  std::istringstream in(one + one + B("07 00 00 00"));
+  std::istringstream in(B("07 00 00 00"));
   KQSClassCracker cracker;
-  EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "{'abc',5}");
-  EXPECT_EQ(static_cast<long>(in.tellg()), static_cast<long>(one.size()));
-  EXPECT_EQ(Text(KQSValue::ReadBinary(in, &cracker)), "{'abc',5}");
   EXPECT_EQ(Text(KQSValue::ReadBinary(in, 2, &cracker)), "7");  // the code read by the caller
   EXPECT_TRUE(in.good());
 }
@@ -138,18 +91,14 @@ TEST(ValueBinary, AnyBooleanByteButZeroIsTrueAndReadingStopsRightAfterTheValue) 
 TEST(ValueBinary, UnknownCodesAreReportedAndReadNothingMore) {
   DebugCapture capture;
   ReadResult r = Read(B("34 12 02 00 01 00 00 00"));
-  EXPECT_TRUE(r.value.IsUndefined());
-  EXPECT_FALSE(r.failed);
-  EXPECT_EQ(r.consumed, 2);
+  EXPECT_TRUE(r.value.IsUndefined() && !r.failed && r.consumed == 2);
   EXPECT_EQ(capture.Texts(), Lines{"KQSValue::ReadBinary( 4660 ) class not found\n"});
-  // Numbers outside every table give the same single line.
-  for (const char* code : {"ff 6f", "05 ff", "00 80", "e9 03"}) {  // 28671, -251, -32768, 1001
+  for (const char* code : {"ff 6f", "05 ff", "00 80"}) {  // 28671, -251, -32768: outside every table
     capture.Clear();
     EXPECT_TRUE(Read(B(code)).value.IsUndefined()) << code;
     EXPECT_EQ(capture.Texts().size(), 1u) << code;
   }
-  // Inside a List the unknown element is Undefined and reading goes on
-  // with the bytes that follow its code.
+  // Inside a List the element is Undefined; reading goes on after its code.
   EXPECT_EQ(Text(Read(B("fe ff 02 00 00 00 34 12 02 00 07 00 00 00")).value), "{?,7}");
 }
 
@@ -159,15 +108,12 @@ TEST(ValueBinary, ClassesWithoutBinaryFormWriteAndReadNothingAndSaySo) {
     const char* code;
     const char* name;
   } cases[] = {
+      // One class with storage, one immediate, one container and one
+      // without a code of its own: all of them report through KQSClass.
       {KQSValue(2.5), "fc ff", "Real"},
-      {KQSValue(static_cast<int64>(5)), "f8 ff", "Long"},
-      {KQSValue(MakeDate(2004, 3, 5)), "f9 ff", "Date"},
-      {BytesValue("00ab"), "fa ff", "Bytes"},
       {KQSValue::Error(5), "01 00", "Error"},
-      {KQSValue(GEOM_point{1, 2}), "06 00", "Point"},
       {NewAssoc(), "ee ff", "Assoc"},
       {KQSValue::NotSet(), nullptr, "NotSet"},
-      {KQSValue::BlobId(3), nullptr, "BlobId"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -178,39 +124,22 @@ TEST(ValueBinary, ClassesWithoutBinaryFormWriteAndReadNothingAndSaySo) {
     if (c.code == nullptr) continue;
     ExpectDebug({"KQSClass::BinaryInput() Must be implemented" + name}, [&] {
       ReadResult r = Read(B(c.code) + B("02 00 01 00 00 00"));
-      EXPECT_TRUE(r.value.IsUndefined());
-      EXPECT_FALSE(r.failed);
-      EXPECT_EQ(r.consumed, 2);
+      EXPECT_TRUE(r.value.IsUndefined() && !r.failed && r.consumed == 2);
     });
   }
-  // A List around one writes its count and the other elements only, so the
-  // stream does not read back as the List.
+  // A List asks each element's own class: it writes its count and the other elements only.
   DebugCapture capture;
   EXPECT_EQ(H(Binary(KQSValue::List(KQSValue(2.5), KQSValue(1)))), "fe ff 02 00 00 00 02 00 01 00 00 00");
 }
 
-// ===== Damaged and hostile input =====
-
-TEST(ValueBinary, ACutShortScalarIsUndefinedAndTheStreamFailed) {
-  for (const char* bytes : {"", "02", "02 00 01 00 00", "05 00", "ff ff 03 00 61", "ff ff ff ff 00 80",
-                            "7c ff", "fe ff 01 00"}) {
-    DebugCapture capture;
-    ReadResult r = Read(B(bytes));
-    EXPECT_TRUE(r.value.IsUndefined() && r.failed) << bytes;
-    EXPECT_EQ(capture.Texts().size(), 1u) << bytes;  // the byte reader's line
-  }
-}
-
 TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
-  // 2^31 - 1 elements claimed, six bytes in all: ends at once, nothing held.
+  // 2^31 - 1 elements claimed over six bytes: ends at once, nothing held.
   ReadResult huge = Read(B("fe ff ff ff ff 7f"));
   EXPECT_TRUE(huge.failed && huge.value.IsList() && huge.value.ListEntries() == 0);
   EXPECT_EQ(Read(B("fe ff ff ff ff 7f 00 00 00 00 00 00")).value.ListEntries(), 3);
   // A negative count is an empty List; what follows is left for the caller.
   ReadResult negative = Read(B("fe ff 00 00 00 80 02 00"));
-  EXPECT_FALSE(negative.failed);
-  EXPECT_EQ(negative.value.ListEntries(), 0);
-  EXPECT_EQ(negative.consumed, 6);
+  EXPECT_TRUE(!negative.failed && negative.value.ListEntries() == 0 && negative.consumed == 6);
   // A counted string claiming 2 GB over ten bytes.
   ReadResult text = Read(B("ff ff ff ff ff ff ff 7f 61 62"));
   EXPECT_TRUE(text.failed && text.value.IsUndefined());
@@ -219,17 +148,8 @@ TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
 TEST(ValueBinary, InvalidStringCountsReadAsTheEmptyString) {
   DebugCapture capture;
   ReadResult zero = Read(B("ff ff 00 00 61"));
-  EXPECT_EQ(Str(zero.value.String()), "");
-  EXPECT_EQ(zero.consumed, 4);
-  EXPECT_EQ(capture.Texts().size(), 1u);
-  // A long form that could have been short reads the same.
+  EXPECT_TRUE(Str(zero.value.String()).empty() && zero.consumed == 4 && capture.Texts().size() == 1);
   EXPECT_EQ(Str(Read(B("ff ff ff ff 03 00 00 00 61 62 00")).value.String()), "ab");
-}
-
-std::string Nested(int levels) {
-  std::string bytes;
-  for (int i = 0; i < levels; ++i) bytes += B("fe ff 01 00 00 00");
-  return bytes + B("02 00 2a 00 00 00");
 }
 
 long Depth(const KQSValue& v) {
@@ -240,22 +160,18 @@ long Depth(const KQSValue& v) {
 
 TEST(ValueBinary, ListsNestUpTo512Levels) {
   DebugCapture capture;
-  const std::string deepest = Nested(512);
+  std::string levels;
+  for (int i = 0; i < 512; ++i) levels += B("fe ff 01 00 00 00");
+  const std::string deepest = levels + B("02 00 2a 00 00 00"), deeper = B("fe ff 01 00 00 00") + deepest;
   ReadResult ok = Read(deepest);
-  EXPECT_EQ(ok.consumed, static_cast<long>(deepest.size()));
-  EXPECT_EQ(Depth(ok.value), 512);
+  EXPECT_TRUE(ok.consumed == static_cast<long>(deepest.size()) && Depth(ok.value) == 512);
   EXPECT_EQ(Binary(ok.value), deepest);
   EXPECT_TRUE(capture.Texts().empty());
   // Level 513 reads as Undefined; its count and contents stay unread.
-  const std::string deeper = Nested(513);
   ReadResult cut = Read(deeper);
-  EXPECT_FALSE(cut.failed);
-  EXPECT_EQ(Depth(cut.value), 512);
-  EXPECT_EQ(cut.consumed, static_cast<long>(deeper.size()) - 4 - 6);
+  EXPECT_TRUE(!cut.failed && Depth(cut.value) == 512 && cut.consumed == static_cast<long>(deeper.size()) - 4 - 6);
   EXPECT_EQ(capture.Texts(), Lines{"KQSClass_List::BinaryInput() Lists nested deeper than 512 levels\n"});
 }
-
-// ===== Random round trip against an independent encoder =====
 
 // The expected form of a value, built without the library.
 struct Model {
@@ -271,7 +187,6 @@ Model BooleanModel(bool b) { return Model{kBoolean, 0, b, "", {}}; }
 Model TextModel(short type, const std::string& text) { return Model{type, 0, false, text, {}}; }
 Model ListModel(std::vector<Model> elements) { return Model{kList, 0, false, "", std::move(elements)}; }
 
-// v as size little-endian bytes.
 void Put(std::string& out, uint32_t v, int size) {
   for (int i = 0; i < size; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
@@ -324,9 +239,8 @@ Model RandomModel(std::mt19937& rng, int depth) {
   return m;
 }
 
-// Each round's value, and first the counted-string boundary on both sides
-// (a count of 32767 is the last short one) and a List longer than any
-// buffer.
+// First the counted-string boundary on both sides (a count of 32767 is the
+// last short one) and a List longer than any buffer, then random values.
 Model RoundModel(std::mt19937& rng, int round) {
   if (round < 3) {
     const size_t lengths[] = {32766, 32767, 40000};
@@ -347,16 +261,13 @@ TEST(ValueBinary, RandomNestedValuesMatchTheIndependentEncoder) {
     const KQSValue value = Build(model);
     ASSERT_EQ(Binary(value), expected);
     ReadResult r = Read(expected);
-    ASSERT_FALSE(r.failed);
-    ASSERT_EQ(r.consumed, static_cast<long>(expected.size()));
+    ASSERT_TRUE(!r.failed && r.consumed == static_cast<long>(expected.size()) && r.value == value);
     ASSERT_EQ(Binary(r.value), expected);
-    ASSERT_TRUE(r.value == value);
   }
 }
 
-// Every proper prefix of a good encoding: the reader stops inside the
-// bytes it was given, leaves the stream failed, keeps only complete
-// elements, and what it kept writes and reads back unchanged.
+// Every proper prefix: the reader stops inside it, fails the stream and
+// keeps only complete elements, which write and read back unchanged.
 TEST(ValueBinary, EveryTruncationIsSafe) {
   const Model model = ListModel({
       IntegerModel(-5), TextModel(kString, std::string(300, 'x')),
@@ -370,7 +281,6 @@ TEST(ValueBinary, EveryTruncationIsSafe) {
     ASSERT_TRUE(r.failed) << cut;
     ASSERT_LE(r.consumed, static_cast<long>(cut)) << cut;
     ASSERT_TRUE(r.value.IsUndefined() || r.value.IsList()) << cut;
-    // A prefix of the top-level elements, each one complete.
     ASSERT_LE(r.value.ListEntries(), static_cast<long>(model.elements.size())) << cut;
     for (long i = 1; i <= r.value.ListEntries(); ++i) {
       ASSERT_EQ(Binary(r.value.ListGetValue(i)), Binary(Build(model.elements[static_cast<size_t>(i - 1)]))) << cut;

@@ -1,7 +1,5 @@
-// Values a caller can build but no reader or writer may recurse into without
-// end: containers that hold themselves, and nesting far past the 512 levels
-// the readers accept. Every such value is written, read back and freed
-// without overflowing the stack; the class counters show nothing leaks.
+// Containers that hold themselves, and nesting far past the 512 levels the
+// readers accept: written, read back and freed without deep recursion or leaks.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -16,40 +14,21 @@
 
 namespace {
 
-using valtest::Binary;
-using valtest::kAssoc;
-using valtest::kList;
-using valtest::NewAssoc;
-using valtest::NoNewStorage;
-using valtest::Text;
+using namespace valtest;
 
 constexpr long kDeep = 100000;  // enough to overflow any recursive walk
-
-KAssocVal* AssocOf(const KQSValue& v) { return &valtest::A(v); }
-
-KQSValue FromBinary(const std::string& bytes) {
-  std::istringstream in(bytes);
-  return KQSValue::ReadBinary(in, nullptr);
-}
-
-// The text form of a List nested depth levels around 7.
-std::string NestedText(long depth, const char* inner) {
-  return std::string(static_cast<size_t>(depth), '{') + inner + std::string(static_cast<size_t>(depth), '}');
-}
 
 TEST(ValueNesting, ContainersHoldingThemselvesAreWrittenAsBackReferences) {
   // Through the undefined value and the column names, which are written with
   // a fresh formatter each.
   KQSValue a = NewAssoc();
-  AssocOf(a)->UndefinedValue(a);
-  AssocOf(a)->Add(KQSValue("k"), a);
+  A(a).UndefinedValue(a);
+  A(a).Add(KQSValue("k"), a);
   EXPECT_EQ(Text(a), "A<1,[Assoc:1],'k'=[Assoc:1]>");
   KQSValue t = KRZTable::MakeValue(new KRZTable(KQSValue::List(KQSValue("x"))));
   KRZTable::FromValue(t)->InsertColumnAt(t, 1);
   EXPECT_EQ(Text(t), "V{<[RecArray:1],'x'>}");
-  // The cycles are the caller's to break, as for any shared container.
-  AssocOf(a)->UndefinedValue(KQSValue());
-  AssocOf(a)->Delete(KQSValue("k"));
+  A(a).UndefinedValue(KQSValue()), A(a).Delete(KQSValue("k"));
   KRZTable::FromValue(t)->DeleteColumns(1, 2);
 }
 
@@ -70,22 +49,19 @@ TEST(ValueNesting, DeepValuesAreCappedWhereTheReadersStopAndFreedWithoutRecursio
       KQSValue v(7);
       for (long i = 0; i < kDeep; ++i) v = assocs ? NewAssoc(v) : KQSValue::List(v);
       DebugCapture capture;
-      const std::string text = valtest::Str(v.FormattedString());
+      const std::string text = Str(v.FormattedString());
       // The 513th level is written as Undefined, once reported.
-      const std::string expected = assocs ? [] {
-            std::string s;
-            for (int i = 0; i < 512; ++i) s += "A<1,";
-            return s + "?" + std::string(512, '>');
-          }()
-                 : NestedText(512, "?");
-      EXPECT_EQ(text, expected);
+      std::string open;
+      for (int i = 0; i < 512; ++i) open += assocs ? "A<1," : "{";
+      EXPECT_EQ(text, open + "?" + std::string(512, assocs ? '>' : '}'));
       EXPECT_EQ(capture.Texts().size(), 1u);
-      EXPECT_EQ(Text(valtest::Parse(text)), text);  // what is written reads back
+      EXPECT_EQ(Text(Parse(text)), text);  // what is written reads back
       KQSValue copy = v;
       EXPECT_TRUE(copy == v);  // compared without recursing past the cap
       if (!assocs) {
         const std::string bytes = Binary(v);
-        EXPECT_EQ(Binary(FromBinary(bytes)), bytes);
+        std::istringstream in(bytes);
+        EXPECT_EQ(Binary(KQSValue::ReadBinary(in, nullptr)), bytes);
         EXPECT_EQ(bytes.size(), 512u * 6 + 2);  // 512 List headers, then Undefined
       }
     }

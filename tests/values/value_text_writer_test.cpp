@@ -1,12 +1,7 @@
-// The value text writer's fast lane: numbers against the C library's
-// printf, strings against a plain reference escaper, large documents through
-// every way of writing them, and streams whose state (flags, width, locale,
-// failure) must still be honoured as formatted insertions honour it.
+// The value text writer: numbers against printf, strings against a plain
+// escaper across block boundaries, and the state of the stream it writes to.
 #include <gtest/gtest.h>
 
-#include <cinttypes>
-#include <cstdarg>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,23 +18,18 @@
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KAssocVal.h"
-#include "vxkernel/values/KQSValue.h"
 
 namespace {
 
 using namespace valtest;
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
+template <class... Args>
+std::string Printf(const char* format, Args... args) {
   char text[64];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
+  std::snprintf(text, sizeof text, format, args...);
   return text;
 }
 
-// What a String's text form is, byte by byte, in single-byte mode.
 std::string ReferenceQuoted(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
@@ -53,15 +43,11 @@ std::string ReferenceQuoted(const std::string& s) {
 
 KQSValue Text(const std::string& s) { return KQSValue(KString(s.data(), static_cast<unsigned>(s.size()))); }
 
-
-// FormattedOutput into a stream prepared by the caller.
 std::string WrittenInto(std::ostringstream& out, const KQSValue& v) {
   KQSClassFormatter f;
   v.FormattedOutput(out, &f);
   return out.str();
 }
-
-// ===== Numbers =====
 
 TEST(ValueTextWriterNumbers, NumbersAreWrittenAsPrintfWritesThem) {
   using Limits = std::numeric_limits<double>;
@@ -77,25 +63,18 @@ TEST(ValueTextWriterNumbers, NumbersAreWrittenAsPrintfWritesThem) {
     std::memcpy(&d, &bits, sizeof d);
     cases.push_back(d);
     cases.push_back(std::ldexp(static_cast<double>(rng() % 2000000) - 1e6, static_cast<int>(rng() % 80) - 40));
-    // Decimal fractions, where rounding to 15 digits matters most.
+    // Decimal fractions, where rounding to 15 digits matters most; Integers and Longs of every length.
     cases.push_back(static_cast<double>(static_cast<int64_t>(rng() % 2000000001) - 1000000000) / 1000);
-    // Integers and Longs of every digit count.
     const auto n = static_cast<int64_t>(rng()) >> (rng() % 64);
     ASSERT_EQ(valtest::Text(KQSValue(static_cast<int>(n))), Printf("%d", static_cast<int>(n)));
     ASSERT_EQ(valtest::Text(KQSValue(static_cast<int64>(n))), "L" + Printf("%lld", static_cast<long long>(n)));
   }
-  for (double d : cases) {
-    const std::string want = "G" + Printf("%.15g", d);
-    ASSERT_EQ(valtest::Text(KQSValue(d)), want) << Printf("%a", d);
-  }
+  for (double d : cases) ASSERT_EQ(valtest::Text(KQSValue(d)), "G" + Printf("%.15g", d)) << Printf("%a", d);
 }
 
-// ===== Strings =====
-
 TEST(ValueTextWriterStrings, EscapesMatchTheReferenceAcrossBufferBoundaries) {
-  // Lengths around the 16 KiB blocks FormattedString collects text in, each
-  // String followed by an Assoc with every type, so that block ends fall on
-  // escapes and between values alike.
+  // Lengths around FormattedString's 16 KiB blocks, each String followed by
+  // an Assoc of every type: block ends fall on escapes and between values.
   const char kBytes[] = {'a', 'Z', ' ', '\t', '\n', '\r', '\'', '\\', '"', '\0', '\x7f', '\xe9', '\xff'};
   std::mt19937 rng(5);
   KQSValue list = KQSValue::List();
@@ -124,51 +103,40 @@ TEST(ValueTextWriterStrings, EscapesMatchTheReferenceAcrossBufferBoundaries) {
   }
 }
 
-// ===== Stream state =====
-
 TEST(ValueTextWriterStreams, FlagsAndWidthAreHonouredAsFormattedInsertionsHonourThem) {
   const KQSValue list = KQSValue::List(KQSValue(1), KQSValue(-2), KQSValue(1.5));
-  std::ostringstream plus;
+  std::ostringstream plus, hex, wide, quoted, point;
   plus << std::showpos;
-  EXPECT_EQ(WrittenInto(plus, list), "{+1,-2,G+1.5}");
-  std::ostringstream hex;
   hex << std::hex;
+  wide << std::setw(4);  // the first insertion takes the width
+  quoted << std::setw(3);  // a String is written unformatted: the width stays for what follows
+  point << std::showpoint;
+  EXPECT_EQ(WrittenInto(plus, list), "{+1,-2,G+1.5}");
   EXPECT_EQ(WrittenInto(hex, KQSValue::List(KQSValue(255))), "{ff}");
-  std::ostringstream wide;
-  wide << std::setw(4);
-  EXPECT_EQ(WrittenInto(wide, KQSValue::List(KQSValue(7))), "   {7}");  // the first insertion takes the width
-  std::ostringstream quoted;  // a String is written unformatted: the width stays for what follows
-  quoted << std::setw(3);
+  EXPECT_EQ(WrittenInto(wide, KQSValue::List(KQSValue(7))), "   {7}");
   EXPECT_EQ(WrittenInto(quoted, KQSValue("ab")), "'ab'");
   quoted << 'x';
   EXPECT_EQ(quoted.str(), "'ab'  x");
-  std::ostringstream point;
-  point << std::showpoint;
   EXPECT_EQ(WrittenInto(point, KQSValue(2.0)), "G2.00000000000000");
 }
 
-// A numpunct that groups thousands with commas.
 struct Thousands : std::numpunct<char> {
   char do_thousands_sep() const override { return ','; }
   char do_decimal_point() const override { return '#'; }
   std::string do_grouping() const override { return "\3"; }
 };
 
-TEST(ValueTextWriterStreams, FormattedStringIgnoresTheGlobalLocale) {
+TEST(ValueTextWriterStreams, AStreamLocaleGroupsUntilOperatorOutputSetsTheClassicOne) {
   const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new Thousands));
   const std::string text = Str(KQSValue::List(KQSValue(1234567), KQSValue(1234.5)).FormattedString());
   std::locale::global(saved);
-  EXPECT_EQ(text, "{1234567,G1234.5}");
-}
-
-TEST(ValueTextWriterStreams, AStreamLocaleGroupsUntilOperatorOutputSetsTheClassicOne) {
+  EXPECT_EQ(text, "{1234567,G1234.5}");  // FormattedString ignores the global locale
   const KQSValue list = KQSValue::List(KQSValue(1234567));
   std::ostringstream out;
   out.imbue(std::locale(std::locale::classic(), new Thousands));
   EXPECT_EQ(WrittenInto(out, list), "{1,234,567}");
   out << list;
-  EXPECT_EQ(out.str(), "{1,234,567}{1234567}");
-  EXPECT_TRUE(out.getloc() == std::locale::classic());
+  EXPECT_TRUE(out.str() == "{1,234,567}{1234567}" && out.getloc() == std::locale::classic());
 }
 
 TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStream) {
@@ -176,21 +144,17 @@ TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStrea
   bad.setstate(std::ios_base::failbit);
   bad << KQSValue::List(KQSValue("x"), KQSValue(2));
   EXPECT_EQ(bad.str(), "");
-
-  // A buffer with room for 5 bytes that refuses the rest.
-  struct Tiny : std::streambuf {
+  struct Tiny : std::streambuf {  // room for 5 bytes, refuses the rest
     char room[5];
     Tiny() { setp(room, room + sizeof room); }
     std::string Text() const { return std::string(pbase(), pptr()); }
   } tiny;
   std::ostream out(&tiny);
   out << KQSValue::List(KQSValue("abc"), KQSValue(12345));
-  EXPECT_TRUE(out.bad());
-  EXPECT_EQ(tiny.Text(), "{'abc");
+  EXPECT_TRUE(out.bad() && tiny.Text() == "{'abc");
 }
 
-// A host class that writes a bar and leaves the stream in hexadecimal: the
-// rest of the write must see that, as it did through formatted insertions.
+// A host class that writes a bar and leaves the stream in hexadecimal.
 class HexLeavingClass : public KQSClass {
  public:
   HexLeavingClass() : KQSClass("HexLeaving", 28000) {}
@@ -201,9 +165,8 @@ class HexLeavingClass : public KQSClass {
 
 TEST(ValueTextWriterStreams, AClassThatChangesTheFlagsChangesTheRestOfTheWrite) {
   static const HexLeavingClass* const hexClass = new HexLeavingClass;  // classes live for the process
-  const KQSValue list = KQSValue::List(KQSValue(255), KQSValue(hexClass, nullptr), KQSValue(255));
   std::ostringstream out;
-  out << list;
+  out << KQSValue::List(KQSValue(255), KQSValue(hexClass, nullptr), KQSValue(255));
   EXPECT_EQ(out.str(), "{255,|,ff}");
 }
 
