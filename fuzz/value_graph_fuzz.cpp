@@ -167,13 +167,10 @@ class Machine {
       if (copy.IsList()) copy.ListAppendValue(KQSValue(1));
       Check(Text(v) == before);
     }
-    // Emptied, so that containers holding each other let go.
-    for (KQSValue& a : fAssocs) {
-      KAssocVal* assoc = AssocOf(a);
-      KQSValue key, value;
-      while (assoc->GetNth(1, key, value)) assoc->Delete(key);
-      assoc->UndefinedValue(KQSValue());
-    }
+    // Emptied, so that containers holding each other let go; by Copy, not
+    // key by key, since a key changed after it went in may have grown past
+    // any bound on comparing it.
+    for (KQSValue& a : fAssocs) AssocOf(a)->Copy(KAssocVal());
     for (KQSValue& t : fTables) {
       KRZTable* table = KRZTable::FromValue(t);
       table->DeleteRows(1, table->Length());
@@ -208,8 +205,9 @@ class Machine {
         fAssocs.push_back(a);
         break;
       case 5:
-        // A key is compared with the keys there.
-        if (KAssocVal* assoc = AssocOf(a); assoc != nullptr && Bounded(b)) assoc->Add(b, R(p.Byte()));
+        // A key is compared with the keys there, which may have grown since
+        // they went in (they share storage with the registers).
+        if (KAssocVal* assoc = AssocOf(a); assoc != nullptr && Bounded(b) && Bounded(a)) assoc->Add(b, R(p.Byte()));
         break;
       case 6:
         if (KAssocVal* assoc = AssocOf(a)) assoc->UndefinedValue(b);  // b may be a

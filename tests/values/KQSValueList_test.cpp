@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -106,6 +107,11 @@ TEST(KQSValueListBulk, SizesAroundBlockEdgesBehaveLikeAppendedLists) {
         Values subWant(m.begin() + 1, m.end() - 1);
         subWant.front() = KQSValue("changed");
         EXPECT_TRUE(Holds(sub, subWant));
+        KQSValue removed = *source;
+        Values kept;
+        std::copy_if(m.begin(), m.end(), std::back_inserter(kept), [](const KQSValue& x) { return !(x == Item(3)); });
+        removed.ListRemove(Item(3));
+        EXPECT_TRUE(Holds(removed, kept));
       }
       EXPECT_TRUE(Holds(*source, m));
     }
