@@ -37,7 +37,7 @@ def main():
     p.add_argument("benches", nargs="*")
     p.add_argument("--rounds", type=int, default=3)
     p.add_argument("--min-time", default="0.2")
-    a = p.parse_args()
+    a = p.parse_intermixed_args()
     names = a.benches or sorted(
         n for n in os.listdir(os.path.join(a.before, "bench"))
         if n.endswith("_bench") and os.path.exists(os.path.join(a.after, "bench", n)))
