@@ -13,33 +13,40 @@ KQSValueBaseClass::KQSValueBaseClass(const char* name, short number) : KQSClassP
 namespace {
 
 // Storage waiting to be deleted on this thread, linked through the count
-// field, which a storage without references no longer needs. Compiler
+// field, which a storage without references no longer needs. Storage is
+// deleted at once, recursively, while fewer than kDirectLevels deletions are
+// open on this thread (the common case keeps the order and locality of a
+// plain recursive free); deeper storage waits in the queue, which the
+// outermost deletion drains, so any depth frees in bounded stack. Compiler
 // thread-local storage: values are freed on any thread, including threads
 // that never ran the thread ring and so have no KContext; trivial, so it
 // needs no guard and is never destroyed.
 struct DestroyQueue {
   KQSValueBase* fFirst = nullptr;
-  bool fWorking = false;
+  int fOpen = 0;
 };
 thread_local constinit DestroyQueue gDestroyQueue;
+constexpr int kDirectLevels = 64;
 
 }  // namespace
 
 void KQSValueBaseClass::Destroy(KQSValueBase* s) {
   DestroyQueue& q = gDestroyQueue;
-  if (q.fWorking) {
+  if (q.fOpen >= kDirectLevels) {
     s->fReferences = reinterpret_cast<intptr_t>(q.fFirst);
     q.fFirst = s;
     return;
   }
-  q.fWorking = true;
+  ++q.fOpen;
   delete s;
-  while (KQSValueBase* next = q.fFirst) {
-    q.fFirst = reinterpret_cast<KQSValueBase*>(next->fReferences);
-    next->fReferences = 0;
-    delete next;
+  if (q.fOpen == 1) {
+    while (KQSValueBase* next = q.fFirst) {
+      q.fFirst = reinterpret_cast<KQSValueBase*>(next->fReferences);
+      next->fReferences = 0;
+      delete next;
+    }
   }
-  q.fWorking = false;
+  --q.fOpen;
 }
 
 long KQSValueBaseClass::Length(void* data) const { return data != nullptr ? Storage(data)->Length() : 0; }
