@@ -24,6 +24,7 @@ LAYERS=(
   "threads"
   "text"
   "runtime"
+  "files"
   "locale"
   "values classes"
   "clientapi"
@@ -38,6 +39,15 @@ declare -A HEADER_LAYER=(
   ["vxkernel/export.h"]="base"
   ["vxkernel/vxtypes.h"]="base"
   ["vxkernel/version.h"]="base"
+  ["vxkernel/files/KAttr.h"]="locale"
+)
+
+# Source files whose layer is not their folder's: KAttr carries its dates
+# as KDateTime, so it stands with locale, above the rest of files (whose
+# preference files the locale start-up reads).
+declare -A FILE_LAYER=(
+  ["src/files/KAttr.cpp"]="locale"
+  ["include/vxkernel/files/KAttr.h"]="locale"
 )
 
 declare -A RANK
@@ -84,7 +94,7 @@ while IFS= read -r file; do
     include/vxkernel/*/*) folder=$(echo "$file" | cut -d/ -f3); public=1 ;;
     *) continue ;;  # the umbrella and the base-level headers
   esac
-  own=${RANK[$folder]:-}
+  own=${RANK[${FILE_LAYER[$file]:-$folder}]:-}
   [ -n "$own" ] || continue  # reported by rule 4
   while IFS= read -r line; do
     inc=$(echo "$line" | sed -E 's/^#include "([^"]+)".*/\1/')

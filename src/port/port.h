@@ -189,6 +189,17 @@ bool ProcessCurrentDirectory(std::string* out);
 // True when something exists under name (stat succeeds).
 bool FileNameExists(const char* name);
 
+// ===== Paths =====
+
+// The absolute form of name, worked out from the text alone: a relative
+// name is joined to the current directory, then "." pieces, empty pieces
+// and each ".." with the piece before it are removed (".." at the root
+// stays at the root); symbolic links are not followed, so the result names
+// the same file as long as no piece before a ".." is a link. A trailing "/"
+// of name is kept. False when name is empty or the current directory cannot
+// be read.
+bool AbsolutePath(const std::string& name, std::string* out);
+
 // ===== Calendar time =====
 // The C library's time-zone conversions (the TZ variable, /etc/localtime).
 
