@@ -8,5 +8,6 @@ list(APPEND VXKERNEL_SOURCES
   src/locale/KDateTime_format.cpp
   src/locale/KDateTime_names.cpp
   src/locale/KIntl.cpp
+  src/locale/KIntl_initialize.cpp
   src/locale/KLocale.cpp
 )

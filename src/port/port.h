@@ -200,6 +200,12 @@ bool FileNameExists(const char* name);
 // be read.
 bool AbsolutePath(const std::string& name, std::string* out);
 
+// ===== Environment =====
+
+// Sets the variable (setenv, replacing a value it has); false when the
+// system refuses (an invalid name, no memory).
+bool SetEnvironmentVariable(const char* name, const char* value);
+
 // ===== Calendar time =====
 // The C library's time-zone conversions (the TZ variable, /etc/localtime).
 

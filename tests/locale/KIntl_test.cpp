@@ -19,6 +19,9 @@
 #include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "text/text_settings.h"
+#include "vxkernel/files/KConfigFile.h"
+#include "vxkernel/locale/KLocale.h"
+#include "vxkernel/runtime/KAt.h"
 
 namespace {
 
@@ -138,6 +141,44 @@ TEST(KIntlSystemLanguage, ReadFromTheLocaleEnvironment) {
               }
             }),
             expected);
+}
+
+// Start-up from a configuration file, in a child: the first KConfigFile names it; every step
+// reports in order; ENV_ keys keep their spelling; a later KConfigFile is not the configuration.
+TEST(KIntlInitialize, ReadsTheConfigurationFileStepByStep) {
+  char dirTemplate[] = "/tmp/vxk_intl_XXXXXX";
+  const std::string dir = mkdtemp(dirTemplate), path = dir + "/vx.ini";
+  FILE* f = fopen(path.c_str(), "w");
+  fputs("[Locale]\nDefault=fr-CA\n[Lang]\nVX_ENCODING=utf-8\nVX_LC_COLLATE=no such locale\n"
+        "env_Vxk_Dir=C:\\temp\nENV_EMPTY=\nVX_LANGUAGE=Korean\n", f);
+  fclose(f);
+  const auto run = [](const std::string& configPath) {
+    return ChildTranscript([&](Transcript& t) {
+      KAt::ProcessStartup(true);
+      KConfigFile config(configPath.c_str());
+      KConfigFile later("/etc/passwd");
+      DebugCapture capture;
+      KIntl::Initialize(3);
+      for (const std::string& line : capture.Texts()) t.Line(line);
+      const char* env = getenv("Vxk_Dir");
+      t.Line(Settings().substr(0, 31), " debug=", KIntl::Debug(), " env=", env ? env : "(unset)",
+             " locale=", KLocale::CurrentLocale().GetResourceSuffix());
+    });
+  };
+  EXPECT_EQ(run(path),
+            "KIntl::Initialize - default Locale Suffix: _fr_CA\n"
+            "KIntl::Initialize - Could not set collate Locale: no such locale\n"
+            "KIntl::SysInitialize - language = Korean\n"
+            "KIntl::SysInitialize - MultiByte set to TRUE\n"
+            "KIntl::SysInitialize - Encoding set to 1\n"
+            "KIntl::SysInitialize - IntlStrings set to TRUE\n"
+            "KIntl::Initialize - added key to environment: Vxk_Dir=C:\\temp\n"
+            "lang=2 enc=1 mb=1 intl=1 cs=129 debug=3 env=C:\\temp locale=_fr_CA\n");
+  EXPECT_EQ(run(dir + "/missing.ini").rfind("KIntl::Initialize - no config file\n"
+                                            "KIntl::Initialize - default Locale Suffix: _en_US\n", 0),
+            0U);
+  remove(path.c_str());
+  rmdir(dir.c_str());
 }
 
 // A thread per setting stores round i's value and reads it back: a setter writing the whole

@@ -9,6 +9,8 @@
 #include "vxkernel/export.h"
 #include "vxkernel/text/KString.h"
 
+class KFilePrefs;
+
 // The settings the string, web, date and properties code consult on every
 // call. All members are static; nothing is owned by callers.
 //
@@ -32,6 +34,18 @@ class VXKERNEL_EXPORT KIntl {
   static constexpr unsigned char kHangulCharSet = 0x81;
 
   KIntl() = delete;
+
+  // ===== Start-up =====
+  // Sets everything up from the process's configuration file (the first
+  // KConfigFile made): the default locale (section "Locale", key
+  // "Default"), the calling thread's current locale, the collation locale
+  // (section "Lang", key "VX_LC_COLLATE"), the language, multi-byte,
+  // encoding and international-strings settings (section "Lang", else the
+  // system's language) and the character tables, and puts every "ENV_" key
+  // of section "Lang" into the environment. A debugLevel above 0 replaces
+  // the stored one. Reports each step to the debug stream. The library never
+  // calls it; hosts call it once, before other threads use the settings.
+  static void Initialize(long debugLevel);
 
   // ===== Language (initially kEnglish) =====
   static kLanguage Language();
@@ -83,6 +97,12 @@ class VXKERNEL_EXPORT KIntl {
 
   static int ToUpper(int c) { return fUpper[c & 0xFF]; }
   static int ToLower(int c) { return fLower[c & 0xFF]; }
+
+ private:
+  // The language, multi-byte, encoding and international-strings settings
+  // from the keys of section in prefs (null: none), else from the system's
+  // language; then the character tables.
+  static void SysInitialize(const KString& section, KFilePrefs* prefs);
 };
 
 #endif  // VXKERNEL_LOCALE_KINTL_H_

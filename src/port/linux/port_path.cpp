@@ -1,4 +1,7 @@
-// Absolute path names, made from the text and the current directory.
+// Absolute path names, made from the text and the current directory, and
+// the environment.
+#include <stdlib.h>
+
 #include <string>
 #include <vector>
 
@@ -37,6 +40,10 @@ bool AbsolutePath(const std::string& name, std::string* out) {
   if (result.empty() || whole.back() == '/') result += '/';
   *out = std::move(result);
   return true;
+}
+
+bool SetEnvironmentVariable(const char* name, const char* value) {
+  return setenv(name, value, 1) == 0;
 }
 
 }  // namespace port
