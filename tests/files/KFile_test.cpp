@@ -101,6 +101,30 @@ TEST_F(FilesTest, ListingIsSortedSkipsTooLongNamesAndMarksDirectories) {
   EXPECT_NE(capture.Texts()[0].find("1 names too long left out of " + fDir), std::string::npos);
 }
 
+TEST_F(FilesTest, CreateDeleteSizeAndParent) {
+  KDir sub((fDir + "sub").c_str());
+  KFile file((fDir + "sub/f.txt").c_str());
+  DebugCapture capture;
+  EXPECT_FALSE(sub.Exists());
+  EXPECT_TRUE(sub.Create());  // a directory name makes a directory
+  EXPECT_TRUE(fs::is_directory(fDir + "sub"));
+  EXPECT_TRUE(sub.IsDir() && sub.IsDirSpec() && !file.IsDirSpec() && !file.IsDir());
+  Write("sub/f.txt", "12345");
+  EXPECT_EQ(file.Size(), 5);
+  EXPECT_EQ(sub.Size(), 0);
+  EXPECT_TRUE(file.Create());  // an existing file is emptied
+  EXPECT_EQ(file.Size(), 0);
+  std::unique_ptr<KDir> up(file.Parent()), upUp(sub.Parent()), root(KDir("/").Parent());
+  EXPECT_STREQ(up->FullName(), (fDir + "sub/").c_str());
+  EXPECT_STREQ(upUp->FullName(), fDir.c_str());
+  EXPECT_STREQ(root->FullName(), "/");
+  EXPECT_FALSE(sub.Delete());  // not empty
+  EXPECT_TRUE(file.Delete() && sub.Delete());
+  EXPECT_FALSE(fs::exists(fDir + "sub"));
+  EXPECT_TRUE(KDir("/").Exists());
+  EXPECT_EQ(capture.All(), "KFile::Delete - could not remove directory: " + fDir + "sub\n");
+}
+
 TEST_F(FilesTest, CopyBlocksAndRefusals) {
   const std::string src = Write("data.txt", "0123456789");
   const std::string existing = Write("existing", "keep me");
