@@ -24,13 +24,14 @@ KLock* StartupLock() {
   return lock;
 }
 
-// The directory's entries whose full names fit, sorted by name. dirName is
-// the directory's full name; op names the caller in the debug line about
-// entries left out.
+// The directory's entries whose full names fit, in the system's order.
+// dirName is the directory's full name; op names the caller in the debug
+// lines about a directory that cannot be read and entries left out.
 std::vector<port::DirEntry> Entries(const std::string& dirName, const char* op) {
   std::vector<port::DirEntry> entries;
   if (dirName.empty()) return entries;
-  port::ListDirectory(dirName.c_str(), &entries);
+  if (!port::ListDirectory(dirName.c_str(), &entries))
+    vxk_internal::DebugLine(op, "could not read ", dirName);
   size_t tooLong = 0;
   std::erase_if(entries, [&](const port::DirEntry& e) {
     const bool drop = dirName.size() + e.name.size() + (e.isDirectory ? 1 : 0) >= KFile::kMaxName;

@@ -36,8 +36,8 @@ class VXKERNEL_EXPORT KDir : public KFile {
   ~KDir() override;
 
   // ===== Listing =====
-  // Entries of the directory (at most 65535 counted); 0 when it cannot be
-  // read.
+  // Entries of the directory (at most 65535 counted); 0 (one debug line)
+  // when it cannot be read.
   unsigned short NFiles() const;
   // A new KFile, or KDir for a subdirectory, for entry n (from 1); the
   // caller deletes it. Null for 0 or past the end.
