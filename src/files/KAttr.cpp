@@ -69,7 +69,8 @@ void KAttr::Iconmap(const void* map) {
 
 long KAttr::GetAttrFromFile(const KFile& file) {
   KString path = file.FullName();
-  if (path.Length() > 1 && path[static_cast<int>(path.Length()) - 1] == '/') path = KString(path, path.Length() - 1);
+  if (path.Length() > 1 && path[static_cast<int>(path.Length()) - 1] == '/')
+    path = KString(path, path.Length() - 1);
   port::FileInfo info;
   if (path.Length() == 0 || !port::FileStat(path, &info)) {
     vxk_internal::DebugText("KAttrGetAttrFromFile( ", static_cast<const char*>(path),
@@ -90,7 +91,8 @@ long KAttr::GetAttrFromFile(const KFile& file) {
 
 long KAttr::SetAttrToFile(const KFile& file) const {
   KString path = file.FullName();
-  if (path.Length() > 1 && path[static_cast<int>(path.Length()) - 1] == '/') path = KString(path, path.Length() - 1);
+  if (path.Length() > 1 && path[static_cast<int>(path.Length()) - 1] == '/')
+    path = KString(path, path.Length() - 1);
   if (path.Length() == 0 || !port::SetReadOnly(path, fReadOnly != 0)) {
     vxk_internal::DebugText("KAttrSetAttrToFile( ", static_cast<const char*>(path),
                             " )...Error from GetFileAttributes\n");

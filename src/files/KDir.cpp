@@ -38,8 +38,7 @@ std::vector<port::DirEntry> Entries(const std::string& dirName, const char* op) 
     tooLong += drop ? 1 : 0;
     return drop;
   });
-  if (tooLong > 0)
-    vxk_internal::DebugLine(op, tooLong, " names too long left out of ", dirName);
+  if (tooLong > 0) vxk_internal::DebugLine(op, tooLong, " names too long left out of ", dirName);
   return entries;
 }
 
@@ -106,7 +105,8 @@ KArray* KDir::GetFileNames(KArray* names) const {
     char* p = NewText(dir + e.name + (e.isDirectory ? "/" : ""));
     if (p == nullptr || !names->AddSelement(static_cast<void*>(p))) {
       delete[] p;
-      vxk_internal::DebugLine("KDir::GetFileNames", "out of memory after ", names->NumElements(), " names");
+      vxk_internal::DebugLine("KDir::GetFileNames", "out of memory after ", names->NumElements(),
+                              " names");
       break;
     }
   }

@@ -67,7 +67,8 @@ KString KFile::DirSep() { return KString("/"); }
 
 void KFile::FullName(const KString& fullName) {
   if (fullName.Length() >= kMaxName) {
-    vxk_internal::DebugText("KFile::FullName( ", static_cast<const char*>(fullName), " name too long.\n");
+    vxk_internal::DebugText("KFile::FullName( ", static_cast<const char*>(fullName),
+                            " name too long.\n");
     fValid = 0;
     return;
   }
@@ -81,7 +82,8 @@ void KFile::FullName(const KString& fullName) {
     FileName(name);
     return;
   }
-  FileName(KString(static_cast<const char*>(name) + sep + 1, name.Length() - static_cast<unsigned>(sep) - 1));
+  FileName(KString(static_cast<const char*>(name) + sep + 1,
+                   name.Length() - static_cast<unsigned>(sep) - 1));
   const KString path(name, static_cast<unsigned>(sep) + 1);
   if (made)
     fPathName = path;  // already absolute: spare PathName the second pass
@@ -93,14 +95,16 @@ KString KFile::FullName() const {
   if (!fValid) return KString();
   const KString whole = fPathName + FileName();
   std::string absolute;
-  if (whole.Length() == 0 || !vxk_internal::AbsoluteName(std::string(whole, whole.Length()), &absolute))
+  if (whole.Length() == 0 ||
+      !vxk_internal::AbsoluteName(std::string(whole, whole.Length()), &absolute))
     return whole;
   return FromStd(absolute);
 }
 
 void KFile::FileName(const KString& fileName) {
   if (fileName.Length() >= kMaxName) {
-    vxk_internal::DebugText("KFile::FileName( ", static_cast<const char*>(fileName), " name too long.\n");
+    vxk_internal::DebugText("KFile::FileName( ", static_cast<const char*>(fileName),
+                            " name too long.\n");
     fValid = 0;
     return;
   }
@@ -110,7 +114,8 @@ void KFile::FileName(const KString& fileName) {
     fType = KString();
   } else {
     fShortName = KString(fileName, static_cast<unsigned>(dot));
-    fType = KString(static_cast<const char*>(fileName) + dot, fileName.Length() - static_cast<unsigned>(dot));
+    fType = KString(static_cast<const char*>(fileName) + dot,
+                    fileName.Length() - static_cast<unsigned>(dot));
   }
 }
 
@@ -118,12 +123,14 @@ KString KFile::FileName() const { return fValid ? fShortName + fType : KString()
 
 void KFile::PathName(const KString& path) {
   if (path.Length() >= kMaxName) {
-    vxk_internal::DebugText("KFile::PathName( ", static_cast<const char*>(path), " name too long.\n");
+    vxk_internal::DebugText("KFile::PathName( ", static_cast<const char*>(path),
+                            " name too long.\n");
     fValid = 0;
     return;
   }
   KString withSep = path;
-  if (withSep.Length() == 0 || withSep[static_cast<int>(withSep.Length()) - 1] != '/') withSep += '/';
+  if (withSep.Length() == 0 || withSep[static_cast<int>(withSep.Length()) - 1] != '/')
+    withSep += '/';
   std::string absolute;
   fPathName = vxk_internal::AbsoluteName(std::string(withSep, withSep.Length()), &absolute)
                   ? FromStd(absolute)
@@ -143,7 +150,8 @@ KString KFile::Type() const { return fValid ? fType.Upper() : KString(); }
 KString KFile::ExtractName(const KString& fullName) {
   const long sep = LastOf(fullName, '/');
   if (sep < 0) return fullName;
-  return KString(static_cast<const char*>(fullName) + sep + 1, fullName.Length() - static_cast<unsigned>(sep) - 1);
+  return KString(static_cast<const char*>(fullName) + sep + 1,
+                 fullName.Length() - static_cast<unsigned>(sep) - 1);
 }
 
 KString KFile::ExtractPath(const KString& fullName) {
@@ -184,12 +192,14 @@ bool KFile::Create() const {
   const KString name = SystemName();
   if (IsDirSpec()) {
     if (port::MakeDirectory(name)) return true;
-    vxk_internal::DebugLine("KFile::Create", "could not create directory: ", static_cast<const char*>(name));
+    vxk_internal::DebugLine("KFile::Create",
+                            "could not create directory: ", static_cast<const char*>(name));
     return false;
   }
   std::FILE* f = c_pc_fopen(name, "wt");
   if (f == nullptr) {
-    vxk_internal::DebugLine("KFile::Create", "could not create file: ", static_cast<const char*>(name));
+    vxk_internal::DebugLine("KFile::Create",
+                            "could not create file: ", static_cast<const char*>(name));
     return false;
   }
   std::fclose(f);
@@ -201,7 +211,8 @@ bool KFile::Delete() const {
   const KString name = SystemName();
   const bool dir = IsDirSpec();
   if (dir ? port::RemoveDirectory(name) : port::RemoveFile(name)) return true;
-  vxk_internal::DebugLine("KFile::Delete", dir ? "could not remove directory: " : "could not delete file: ",
+  vxk_internal::DebugLine("KFile::Delete",
+                          dir ? "could not remove directory: " : "could not delete file: ",
                           static_cast<const char*>(name));
   return false;
 }

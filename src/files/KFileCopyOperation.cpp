@@ -17,13 +17,17 @@ KFileCopyOperation::KFileCopyOperation()
 
 KFileCopyOperation::~KFileCopyOperation() { CopyEnd(); }
 
-KFileCopyOperation::CopyError KFileCopyOperation::Fail(CopyError code, const char* what, const KFile& file) {
-  vxk_internal::DebugLine("KFileCopyOperation::CopyStart", what, static_cast<const char*>(file.FullName()));
+KFileCopyOperation::CopyError KFileCopyOperation::Fail(CopyError code, const char* what,
+                                                       const KFile& file) {
+  vxk_internal::DebugLine("KFileCopyOperation::CopyStart", what,
+                          static_cast<const char*>(file.FullName()));
   return code;
 }
 
-KFileCopyOperation::CopyError KFileCopyOperation::CopyStart(const KFile& source, const KFile& destination,
-                                                            long blockSize, unsigned char checkSpace) {
+KFileCopyOperation::CopyError KFileCopyOperation::CopyStart(const KFile& source,
+                                                            const KFile& destination,
+                                                            long blockSize,
+                                                            unsigned char checkSpace) {
   CopyEnd();
   fSource = source;
   fDestination = destination;
@@ -32,7 +36,8 @@ KFileCopyOperation::CopyError KFileCopyOperation::CopyStart(const KFile& source,
   fNumBlocks = 0;
   fCheckSpace = checkSpace;
   if (blockSize <= 0) {
-    vxk_internal::DebugLine("KFileCopyOperation::CopyStart", "block size must be positive: ", blockSize);
+    vxk_internal::DebugLine("KFileCopyOperation::CopyStart",
+                            "block size must be positive: ", blockSize);
     return kNoBuffer;
   }
   const int64_t size = source.Size();
@@ -77,9 +82,10 @@ KFileCopyOperation::CopyError KFileCopyOperation::CopyContinue() {
   const size_t got = std::fread(fBuffer, 1, static_cast<size_t>(fBlockSize), fSourceStream);
   if (got == 0) return kNoMoreBlocks;
   // Flushed per block, so a full disk shows here and not only when closing.
-  if (std::fwrite(fBuffer, 1, got, fDestinationStream) != got || std::fflush(fDestinationStream) != 0) {
-    vxk_internal::DebugLine("KFileCopyOperation::CopyContinue", "block ", fCurrentBlock, " not written to ",
-                            static_cast<const char*>(fDestination.FullName()));
+  if (std::fwrite(fBuffer, 1, got, fDestinationStream) != got ||
+      std::fflush(fDestinationStream) != 0) {
+    vxk_internal::DebugLine("KFileCopyOperation::CopyContinue", "block ", fCurrentBlock,
+                            " not written to ", static_cast<const char*>(fDestination.FullName()));
     return kShortWrite;
   }
   ++fCurrentBlock;

@@ -38,12 +38,14 @@ std::string Find(const std::string& name) {
 }  // namespace
 
 KString KPath::Access(const KString& name, unsigned char log) {
-  const std::string found = name.Length() > 0 ? Find(std::string(name, name.Length())) : std::string();
+  const std::string found =
+      name.Length() > 0 ? Find(std::string(name, name.Length())) : std::string();
   if (log) {
     if (found.empty())
       vxk_internal::DebugText("KPath::Access( '", static_cast<const char*>(name), "' ) failed.");
     else
-      vxk_internal::DebugText("KPath::Access( '", static_cast<const char*>(name), "' ) located at '", found, "'");
+      vxk_internal::DebugText("KPath::Access( '", static_cast<const char*>(name),
+                              "' ) located at '", found, "'");
   }
   return KString(found.data(), static_cast<unsigned>(found.size()));
 }

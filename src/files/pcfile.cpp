@@ -20,7 +20,8 @@ unsigned ShareFor(const char* mode) {
 
 std::FILE* Open(const char* name, const char* mode) {
   if (name == nullptr || mode == nullptr || name[0] == '\0') {
-    vxk_internal::DebugLine("c_pc_fopen", "missing name or mode: ", name != nullptr ? name : "(null)");
+    vxk_internal::DebugLine("c_pc_fopen",
+                            "missing name or mode: ", name != nullptr ? name : "(null)");
     return nullptr;
   }
   char clean[16];
@@ -31,7 +32,8 @@ std::FILE* Open(const char* name, const char* mode) {
   bool refused = false;
   std::FILE* stream = port::OpenShared(name, clean, ShareFor(mode), &refused);
   if (stream == nullptr)
-    vxk_internal::DebugLine("c_pc_fopen", refused ? "sharing violation: " : "could not open file: ", name);
+    vxk_internal::DebugLine("c_pc_fopen",
+                            refused ? "sharing violation: " : "could not open file: ", name);
   return stream;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -93,7 +95,8 @@ TEST_F(FilesTest, ListingIsSortedSkipsTooLongNamesAndMarksDirectories) {
   names.AddSelement(static_cast<void*>(nullptr));  // emptied first
   dir.GetFileNames(&names);
   std::vector<std::string> got;
-  for (unsigned long i = 1; i <= names.NumElements(); ++i) got.emplace_back(static_cast<char*>(names[i]));
+  for (unsigned long i = 1; i <= names.NumElements(); ++i)
+    got.emplace_back(static_cast<char*>(names[i]));
   EXPECT_EQ(got, (std::vector<std::string>{fDir + "a/", fDir + "b.txt", fDir + "c"}));
   KDir::FreeFileNames(&names);
   EXPECT_EQ(names.NumElements(), 0u);
@@ -140,7 +143,7 @@ TEST_F(FilesTest, CopyBlocksAndRefusals) {
   EXPECT_EQ(copy(src, fDir + "out", 4), (std::vector<long>{0, 0, 0, 0, -1, 0}));
   EXPECT_EQ(Read(fDir + "out"), "0123456789");
   EXPECT_EQ(copy(src, fDir + "into/", 3), (std::vector<long>{0, 0, 0, 0, 0, -1, 0}));
-  EXPECT_EQ(Read(fDir + "into/data"), "0123456789");  // short name only
+  EXPECT_EQ(Read(fDir + "into/data"), "0123456789");   // short name only
   EXPECT_EQ(copy(src, fDir + "into", 3).front(), -5);  // now exists there
   EXPECT_EQ(copy(src, existing, 4).front(), -5);
   EXPECT_EQ(Read(existing), "keep me");
@@ -190,7 +193,8 @@ TEST_F(FilesTest, AttributesFromAndToAFile) {
   localtime_r(&st.st_mtime, &tm);
   const KDateTime& m = attr.ModifyDate();
   EXPECT_EQ((std::vector<int>{m.Year(), m.Month(), m.Day(), m.Hour(), m.Minute(), m.Second()}),
-            (std::vector<int>{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}));
+            (std::vector<int>{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                              tm.tm_sec}));
   EXPECT_LE(attr.CreateDate().Compare(m), 0);
   attr.ReadOnly(0);
   EXPECT_EQ(attr.SetAttrToFile(KFile(path.c_str())), 0);
@@ -207,9 +211,9 @@ TEST_F(FilesTest, SharingRulesHoldAgainstAnotherProcess) {
     const char* held;
     const char* other;  // probe arguments: "open <mode> <share bits>" or "pcopen <mode>"
     int exit;           // 0 opened, 1 refused
-  } rows[] = {{"w", "open r 3", 0},  {"wt", "open a 3", 1}, {"wb", "open r 3", 1},
+  } rows[] = {{"w", "open r 3", 0},  {"wt", "open a 3", 1},  {"wb", "open r 3", 1},
               {"a+", "open r 3", 0}, {"r+b", "open r 3", 1}, {"rb", "open r 3", 0},
-              {"rb", "open a 3", 1}, {"a", "pcopen r", 1},  {"r", "pcopen r", 0}};
+              {"rb", "open a 3", 1}, {"a", "pcopen r", 1},   {"r", "pcopen r", 0}};
   for (const auto& r : rows) {
     SCOPED_TRACE(std::string(r.held) + " then " + r.other);
     std::FILE* f = c_pc_fopen(path.c_str(), r.held);

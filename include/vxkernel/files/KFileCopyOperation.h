@@ -59,7 +59,7 @@ class VXKERNEL_EXPORT KFileCopyOperation {
   KFile fDestination;  // the target file after CopyStart
   long fBlockSize;
   long fNumBlocks;
-  long fCurrentBlock;  // from 1
+  long fCurrentBlock;      // from 1
   unsigned char* fBuffer;  // owned, fBlockSize bytes
   std::FILE* fSourceStream;
   std::FILE* fDestinationStream;

@@ -24,11 +24,12 @@ bool FileStat(const char* name, FileInfo* out) {
     out->size = sx.stx_size;
     out->mode = sx.stx_mode & 07777;
     out->modifySeconds = sx.stx_mtime.tv_sec;
-    out->birthSeconds = (sx.stx_mask & STATX_BTIME) != 0 ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
+    out->birthSeconds =
+        (sx.stx_mask & STATX_BTIME) != 0 ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
     return true;
   }
-  if (errno != ENOSYS) return false;
-  struct stat st;  // kernels before statx (4.11)
+  if (errno != ENOSYS && errno != EPERM) return false;
+  struct stat st;  // kernels before statx (4.11), or filters that refuse it
   if (stat(name, &st) != 0) return false;
   out->isDirectory = S_ISDIR(st.st_mode);
   out->size = static_cast<uint64_t>(st.st_size);
