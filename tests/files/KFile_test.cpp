@@ -125,6 +125,9 @@ TEST_F(FilesTest, CreateDeleteSizeAndParent) {
   EXPECT_TRUE(file.Delete() && sub.Delete());
   EXPECT_FALSE(fs::exists(fDir + "sub"));
   EXPECT_TRUE(KDir("/").Exists());
+  EXPECT_EQ(sub.FreeSpaceBytes(), ~uint64_t{0});  // unknown: the copy check must not refuse
+  EXPECT_EQ(sub.FreeSpaceMegabytes(), -1);
+  EXPECT_NE(KDir(fDir.c_str()).FreeSpaceBytes(), ~uint64_t{0});
   EXPECT_EQ(capture.All(), "KFile::Delete - could not remove directory: " + fDir + "sub\n");
 }
 
