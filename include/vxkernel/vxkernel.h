@@ -29,6 +29,13 @@
 #include "vxkernel/text/TArray.h"
 #include "vxkernel/text/codepage.h"
 #include "vxkernel/text/str.h"
+// ----- files -----
+#include "vxkernel/files/KAttr.h"
+#include "vxkernel/files/KDir.h"
+#include "vxkernel/files/KFile.h"
+#include "vxkernel/files/KFileCopyOperation.h"
+#include "vxkernel/files/KPath.h"
+#include "vxkernel/files/pcfile.h"
 // ----- locale -----
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"

@@ -26,6 +26,7 @@
 #include "vxkernel/runtime/err.h"
 
 #include "classes/ptr_package.h"
+#include "files/files_package.h"
 #include "locale/locale_package.h"
 #include "values/value_packages.h"
 
@@ -44,6 +45,7 @@ uint32_t KAt::gContextAlloc = static_cast<uint32_t>(KContext::Alloc());
 namespace {
 
 KContextPkg gContextPkg;
+KDirPkg gDirPkg;
 KLocaleInit gLocaleInit;
 KQSValuePkg gQSValuePkg;
 KQSValuePkgHigh gQSValuePkgHigh;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace port {
 
@@ -175,6 +176,56 @@ void* DlSymbol(void* handle, const char* symbol);
 // A handle of the shared object that holds this code (libvxkernel.so
 // itself), without loading anything; null when the loader does not know it.
 void* DlSelfHandle();
+
+// ===== File system =====
+// Names are passed as given (relative names against the current directory);
+// links are followed, so a link to a directory is a directory.
+
+// What stat (and statx, for the birth time) tell about a file.
+struct FileInfo {
+  bool isDirectory;
+  uint64_t size;          // bytes (st_size)
+  uint32_t mode;          // permission bits (st_mode & 07777)
+  int64_t modifySeconds;  // last change of the contents, seconds since 1970
+  int64_t birthSeconds;   // creation; equal to modifySeconds when the file
+                          // system does not record it
+};
+
+// On success stores what the system knows about name and returns true;
+// false when the name cannot be found or read.
+bool FileStat(const char* name, FileInfo* out);
+// mkdir (mode 0777 before the umask) / rmdir of an empty directory /
+// unlink of anything but a directory. False when the system refuses.
+bool MakeDirectory(const char* name);
+bool RemoveDirectory(const char* name);
+bool RemoveFile(const char* name);
+// Clears every write bit (readOnly) or sets the owner's (not readOnly),
+// leaving the other bits. False when the system refuses.
+bool SetReadOnly(const char* name, bool readOnly);
+
+// One entry of a directory: its name and whether it is a directory (links
+// followed; a dangling link is not).
+struct DirEntry {
+  std::string name;
+  bool isDirectory;
+};
+// Appends the entries of directory name, "." and ".." left out, in the
+// order the system gives them (which differs between file systems). False
+// when the directory cannot be opened; entries read before an error stay.
+bool ListDirectory(const char* name, std::vector<DirEntry>* out);
+
+// Bytes available to an unprivileged caller on the volume that holds name
+// (statvfs f_bavail * f_frsize). False when the system cannot tell.
+bool FreeSpace(const char* name, uint64_t* bytes);
+// chdir. False when refused.
+bool ChangeDirectory(const char* name);
+// The file of the shared object (or program) that holds this code: the
+// path of libvxkernel.so, or of the program when the library is linked in.
+// False when the loader does not know it.
+bool ModuleFileName(std::string* out);
+// The first "dir/name" that exists for the directories of the PATH
+// variable in order (empty entries skipped). False when none does.
+bool SearchPathFor(const std::string& name, std::string* out);
 
 // ===== Debugger and start-up directory =====
 

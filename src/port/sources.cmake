@@ -9,4 +9,5 @@ list(APPEND VXKERNEL_SOURCES
   src/port/linux/port_debug.cpp
   src/port/linux/port_path.cpp
   src/port/linux/port_iconv.cpp
+  src/port/linux/port_fs.cpp
 )

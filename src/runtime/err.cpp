@@ -13,6 +13,7 @@
 #include "base/debug_line.h"
 #include "port/port.h"
 #include "runtime/err_internal.h"
+#include "runtime/startup_dir.h"
 #include "vxkernel/runtime/mem.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
@@ -320,10 +321,10 @@ ErrProcessGlobals::~ErrProcessGlobals() {
 }
 
 void ErrProcessGlobals::Startup() {
-  mem_initialize();
-  // The start-up directory, read here until the directory package exists.
   std::string dir;
-  if (port::ProcessCurrentDirectory(&dir) && !dir.empty()) {
+  const bool haveDir = vxk_internal::ReadStartupDir(&dir) && !dir.empty();
+  mem_initialize();
+  if (haveDir) {
     if (dir.back() != '/') dir += '/';
     err_properties_path_set(dir.c_str());
   }
