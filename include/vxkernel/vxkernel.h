@@ -35,6 +35,7 @@
 #include "vxkernel/files/KFile.h"
 #include "vxkernel/files/KFileCopyOperation.h"
 #include "vxkernel/files/KPath.h"
+#include "vxkernel/files/env.h"
 #include "vxkernel/files/pcfile.h"
 // ----- locale -----
 #include "vxkernel/locale/KDateTime.h"
