@@ -62,12 +62,15 @@ KFilePrefs::~KFilePrefs() {
   fileprefs_close(fPrefs);
 }
 
+// The new map is built beside the old one, which stays (stale, but whole)
+// when memory runs out.
 void KFilePrefs::Rebuild(const char* operation) {
   try {
-    if (fMap == nullptr) fMap = new KFilePrefsMap;
-    fMap->Build(*static_cast<vxk_internal::PrefFile*>(fPrefs));
+    auto map = std::make_unique<KFilePrefsMap>();
+    map->Build(*static_cast<vxk_internal::PrefFile*>(fPrefs));
+    delete fMap;
+    fMap = map.release();
   } catch (...) {
-    if (fMap != nullptr) fMap->Clear();
     vxk_internal::PrefsGuardFailed(operation);
   }
 }

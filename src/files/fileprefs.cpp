@@ -95,7 +95,12 @@ void* fileprefs_open(const char* path) {
 
 long fileprefs_create(const char* path) {
   if (path == nullptr) return NullArgument("fileprefs_create");
-  return vxk_internal::PrefsWrite(path, std::string(), "fileprefs_create");
+  try {
+    return vxk_internal::PrefsWrite(path, std::string(), "fileprefs_create");
+  } catch (...) {
+    vxk_internal::PrefsGuardFailed("fileprefs_create");
+    return vxk_internal::kPrefsFile;
+  }
 }
 
 long fileprefs_close(void* h) {

@@ -155,15 +155,21 @@ size_t PrefFile::FindValue(size_t s, std::string_view name) const {
   return kNone;
 }
 
+// Every allocation happens before the first change, so a failed one leaves
+// the lines as they were.
 void PrefFile::Set(std::string_view section, std::string_view name, std::string_view value) {
   size_t s = FindSection(section);
   if (s == kNone) {
-    if (!fLines.empty() && fLines.back().kind != PrefKind::kBlank) fLines.push_back(Made("", PrefKind::kBlank, 0, 0, 0, 0));
+    const bool blank = !fLines.empty() && fLines.back().kind != PrefKind::kBlank;
     std::string text;
     text.reserve(section.size() + 2);
     text.append(1, '[').append(section).append(1, ']');
-    fLines.push_back(Made(std::move(text), PrefKind::kSection, 1, static_cast<uint32_t>(section.size()), 0, 0));
-    fLines.push_back(MadeValue(name, value));
+    PrefLine head = Made(std::move(text), PrefKind::kSection, 1, static_cast<uint32_t>(section.size()), 0, 0);
+    PrefLine line = MadeValue(name, value);
+    fLines.reserve(fLines.size() + 3);
+    if (blank) fLines.push_back(Made("", PrefKind::kBlank, 0, 0, 0, 0));
+    fLines.push_back(std::move(head));
+    fLines.push_back(std::move(line));
     return;
   }
   size_t last = s;  // the section's last line that is not blank
@@ -181,7 +187,9 @@ void PrefFile::Set(std::string_view section, std::string_view name, std::string_
     }
     if (l.kind != PrefKind::kBlank) last = i;
   }
-  fLines.insert(fLines.begin() + static_cast<std::ptrdiff_t>(last + 1), MadeValue(name, value));
+  PrefLine line = MadeValue(name, value);
+  fLines.reserve(fLines.size() + 1);
+  fLines.insert(fLines.begin() + static_cast<std::ptrdiff_t>(last + 1), std::move(line));
 }
 
 long PrefFile::Remove(std::string_view section, std::string_view name) {
@@ -211,7 +219,7 @@ const char* PrefsUnstorable(std::string_view section, std::string_view name, std
   return nullptr;
 }
 
-long PrefsWrite(const char* path, const std::string& text, const char* operation) noexcept {
+long PrefsWrite(const char* path, const std::string& text, const char* operation) {
   int error = 0;
   port::ReplaceResult r = port::ReplaceFileContents(path, text.data(), text.size(),
                                                     gForceInPlace.load(std::memory_order_relaxed), &error);

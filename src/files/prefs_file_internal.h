@@ -89,9 +89,9 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 // ending with "\r"), or null when it would.
 const char* PrefsUnstorable(std::string_view section, std::string_view name, std::string_view value);
 
-// Writes the file's lines over the file: kPrefsOk, or kPrefsFile with one
-// debug line for operation.
-long PrefsWrite(const char* path, const std::string& text, const char* operation) noexcept;
+// Makes text the file's contents: kPrefsOk, or kPrefsFile with one debug
+// line for operation. May throw std::bad_alloc (nothing is then written).
+long PrefsWrite(const char* path, const std::string& text, const char* operation);
 
 // Benchmarks compare the crash-safe rewrite with the in-place one.
 void PrefsForceInPlace(bool on);

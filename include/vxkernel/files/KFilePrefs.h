@@ -65,7 +65,7 @@ class VXKERNEL_EXPORT KFilePrefs {
   friend class KFilePrefsRegistry;
   KFilePrefs();
 
-  // Rebuilds fMap from fPrefs; on failure leaves it empty. REQUIRES: fLock held.
+  // Rebuilds fMap from fPrefs; on failure keeps the old one. REQUIRES: fLock held.
   void Rebuild(const char* operation);
 
   void* fPrefs;  // owned fileprefs_ handle; null in gPrefsMgr
