@@ -1,0 +1,107 @@
+// libFuzzer target for preference files.
+//
+// The input is a preference file. Checked: any input loads; KFilePrefs's
+// lookup map answers every listed section and name as the C interface does;
+// after one value is set, reading the file again gives every other value
+// as before.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vxkernel/files/KFilePrefs.h"
+#include "vxkernel/files/fileprefs.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// The file every input is written to, in a folder removed at exit.
+struct Scratch {
+  Scratch() {
+    char name[] = "/tmp/vxk_prefs_fuzz_XXXXXX";
+    Check(mkdtemp(name) != nullptr);
+    dir = name;
+    path = dir + "/fuzz.ini";
+  }
+  ~Scratch() {
+    unlink(path.c_str());
+    rmdir(dir.c_str());
+  }
+  std::string dir, path;
+};
+
+const std::string& FilePath() {
+  static Scratch scratch;
+  return scratch.path;
+}
+
+using Answers = std::map<std::pair<std::string, std::string>, std::pair<long, std::string>>;
+
+// Every listed section and value name with the C interface's answer.
+Answers Read(void* h, size_t size) {
+  Answers out;
+  std::vector<char> buf(size + 2);
+  char** sections = fileprefs_list_sections(h);
+  Check(sections != nullptr);
+  for (char** s = sections; *s != nullptr; ++s) {
+    char** names = fileprefs_list_values(h, *s);
+    Check(names != nullptr);
+    for (char** n = names; *n != nullptr; ++n) {
+      buf[0] = '\0';
+      long r = fileprefs_get_pref(h, *s, *n, buf.data(), buf.size());
+      out[{*s, *n}] = {r, buf.data()};
+    }
+    fileprefs_list_release(names);
+  }
+  fileprefs_list_release(sections);
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string& path = FilePath();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  Check(f != nullptr && std::fwrite(data, 1, size, f) == size && std::fclose(f) == 0);
+
+  void* h = fileprefs_open(path.c_str());
+  Check(h != nullptr);
+  const Answers before = Read(h, size);
+
+  KFilePrefs* p = KFilePrefs::GetKFilePrefs(path.c_str());
+  Check(p != nullptr && p->Refresh() == 0);
+  std::vector<char> buf(size + 2);
+  for (const auto& [key, answer] : before) {
+    long r = p->GetPref(key.first.c_str(), key.second.c_str(), buf.data(), static_cast<long>(buf.size()));
+    const bool inMap = answer.first == 0 && answer.second.size() <= 10239;
+    // The bounded copy may drop a character cut in half at the end.
+    Check(inMap ? r == 0 && answer.second.compare(0, std::strlen(buf.data()), buf.data()) == 0 : r == -3);
+  }
+
+  // Set one value: in the first section, or a new one, named from the input.
+  const std::string section = before.empty() ? "fuzz" : before.begin()->first.first;
+  const std::string name = "fuzz" + std::to_string(size);
+  Check(fileprefs_add_pref(h, section.c_str(), name.c_str(), "set") == 0);
+  fileprefs_close(h);
+  h = fileprefs_open(path.c_str());
+  Check(h != nullptr);
+  Answers after = Read(h, size);
+  auto it = after.find({section, name});
+  Check(it != after.end() && it->second.first == 0 && it->second.second == "set");
+  after.erase(it);
+  Answers others = before;
+  others.erase({section, name});
+  Check(after == others);
+  fileprefs_close(h);
+  return 0;
+}
