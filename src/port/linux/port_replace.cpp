@@ -26,12 +26,13 @@ namespace {
 
 std::atomic<unsigned> gTempCounter{0};
 
-// Follows symbolic links from name to the name of the final target.
-bool ResolveTarget(const char* name, std::string* out, int* error) {
+// Follows symbolic links from name to the name of the final target, whose
+// status goes to *st (*exists false when there is none).
+bool ResolveTarget(const char* name, std::string* out, struct stat* st, bool* exists, int* error) {
   std::string current = name;
   for (int hop = 0; hop < 40; ++hop) {
-    struct stat st;
-    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    *exists = lstat(current.c_str(), st) == 0;
+    if (!*exists || !S_ISLNK(st->st_mode)) {
       *out = std::move(current);
       return true;
     }
@@ -119,7 +120,9 @@ std::string ReplaceTempPrefix(const std::string& base) { return base.substr(0, 2
 ReplaceResult ReplaceFileContents(const char* name, const char* data, size_t n, bool inPlace,
                                   int* error) {
   std::string target;
-  if (!ResolveTarget(name, &target, error)) return ReplaceResult::kFailed;
+  struct stat st;
+  bool exists = false;
+  if (!ResolveTarget(name, &target, &st, &exists, error)) return ReplaceResult::kFailed;
   if (inPlace) return WriteInPlace(target, data, n, error);
 
   size_t slash = target.rfind('/');
@@ -127,14 +130,12 @@ ReplaceResult ReplaceFileContents(const char* name, const char* data, size_t n, 
   std::string prefix = ReplaceTempPrefix(slash == std::string::npos ? target : target.substr(slash + 1));
   std::string stem = (slash == std::string::npos ? std::string() : dir) + prefix +
                      std::to_string(getpid()) + ".";
-  struct stat st;
-  const bool exists = stat(target.c_str(), &st) == 0;
-
+  const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
   std::string temp;
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
     temp = stem + std::to_string(gTempCounter.fetch_add(1, std::memory_order_relaxed));
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
@@ -144,10 +145,14 @@ ReplaceResult ReplaceFileContents(const char* name, const char* data, size_t n, 
   }
   if (exists) {
     // Owner first: a change of owner clears set-id bits that fchmod restores.
-    if (st.st_uid != geteuid() || st.st_gid != getegid()) {
+    // The umask usually leaves the target's bits alone, and fstat costs less
+    // than fchmod.
+    bool chown = st.st_uid != geteuid() || st.st_gid != getegid();
+    if (chown) {
       [[maybe_unused]] int ignored = fchown(fd, st.st_uid, st.st_gid);
     }
-    fchmod(fd, st.st_mode & 07777);
+    struct stat made;
+    if (chown || fstat(fd, &made) != 0 || (made.st_mode & 07777) != mode) fchmod(fd, mode);
   }
   bool ok = WriteAll(fd, data, n);
   int saved = errno;
