@@ -36,6 +36,10 @@ int Temporaries(const std::string& dir) {
 TEST(PrefsKillTest, KilledWriterLeavesOldOrNewFile) {
   std::string dir = ::testing::TempDir() + "vxk_prefs_kill_XXXXXX";
   ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  struct Remove {
+    std::string dir;
+    ~Remove() { fs::remove_all(dir); }
+  } remove{dir};
   const std::string path = dir + "/p.ini";
   // Large values make the write long enough for kills to land inside it.
   const std::string values[2] = {std::string(1 << 18, 'a'), std::string(1 << 18, 'b')};
@@ -80,5 +84,4 @@ TEST(PrefsKillTest, KilledWriterLeavesOldOrNewFile) {
   fileprefs_close(h);
   EXPECT_EQ(Temporaries(dir), 0);
   std::cout << kills << " kills, " << leftovers << " left a temporary behind\n";
-  fs::remove_all(dir);
 }
