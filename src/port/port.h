@@ -257,6 +257,34 @@ bool AbsolutePath(const std::string& name, std::string* out);
 // system refuses (an invalid name, no memory).
 bool SetEnvironmentVariable(const char* name, const char* value);
 
+// ===== Replacing files =====
+// Whole-file rewrites that a killed writer cannot tear: readers see the old
+// contents or the new, never a mix.
+
+// How ReplaceFileContents wrote.
+enum class ReplaceResult {
+  kRenamed,  // a temporary file beside the target was renamed over it
+  kInPlace,  // the directory refused a temporary; the target was rewritten in place
+  kFailed,   // *error holds the errno value
+};
+
+// Makes data (n bytes) the whole contents of the file name. A symbolic link
+// is followed to its final target, which is the file replaced. The text goes
+// to "<target>.vxtmp.<pid>.<n>", created exclusively (O_EXCL) in the
+// target's directory with the target's permission bits and owner (where the
+// system allows), and is renamed over the target; after the rename every
+// temporary of that target whose process no longer exists is removed. When
+// the directory refuses the temporary (EACCES, EPERM) the target is
+// truncated and rewritten in place, as it is when inPlace is true. On
+// failure the target is unchanged, except that an in-place write may have
+// cut it.
+ReplaceResult ReplaceFileContents(const char* name, const char* data, size_t n, bool inPlace,
+                                  int* error);
+// The prefix of the temporaries of the file named base (no directory):
+// base, cut to 200 bytes so that the whole name fits a directory entry,
+// then ".vxtmp.". Tests look for leftovers by it.
+std::string ReplaceTempPrefix(const std::string& base);
+
 // ===== Calendar time =====
 // The C library's time-zone conversions (the TZ variable, /etc/localtime).
 

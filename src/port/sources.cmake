@@ -8,6 +8,7 @@ list(APPEND VXKERNEL_SOURCES
   src/port/linux/port_dl.cpp
   src/port/linux/port_debug.cpp
   src/port/linux/port_path.cpp
+  src/port/linux/port_replace.cpp
   src/port/linux/port_iconv.cpp
   src/port/linux/port_fs.cpp
 )

@@ -1,0 +1,69 @@
+// KConfigData: the configuration store read through the preference reader.
+#include "vxkernel/files/KConfigData.h"
+
+#include <cstdlib>
+
+#include "base/debug_line.h"
+#include "port/port.h"
+#include "vxkernel/files/fileprefs.h"
+
+namespace {
+
+constexpr unsigned long kValueBuffer = 1024;
+
+}  // namespace
+
+KConfigData::KConfigData(const char* key) : fKey(key != nullptr ? key : "") {}
+
+void KConfigData::SetKey(const char* key) { fKey = key != nullptr ? key : ""; }
+
+void KConfigData::AppendKey(const char* sub) {
+  fKey += "\\";
+  fKey += sub != nullptr ? sub : "";
+}
+
+KString KConfigData::StorePath() {
+  if (const char* path = std::getenv("VXKERNEL_CONFIGDATA"); path != nullptr && *path != '\0') return path;
+  KString base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = KString(home) + "/.config";
+  } else {
+    return KString();
+  }
+  return base + "/vxkernel/configdata.ini";
+}
+
+bool KConfigData::Get(const char* name, KString& out, const KString& def) const {
+  if (name == nullptr) {
+    vxk_internal::DebugLine("KConfigData::Get", "null name");
+    out = def;
+    return false;
+  }
+  try {
+    const KString path = StorePath();
+    // A store that does not exist holds no keys: that is an answer, not a
+    // failure, so it writes no debug line.
+    if (path.Length() > 0 && port::FileNameExists(path)) {
+      if (void* h = fileprefs_open(path)) {
+        char buf[kValueBuffer];
+        long r = fileprefs_get_pref(h, fKey, name, buf, sizeof buf);
+        fileprefs_close(h);
+        if (r == 0) {
+          out = buf;
+          return true;
+        }
+      }
+    }
+  } catch (...) {
+    vxk_internal::DebugLine("KConfigData::Get", "out of memory");
+  }
+  out = def;
+  return false;
+}
+
+bool KConfigData::Exists(const char* name) const {
+  KString ignored;
+  return Get(name, ignored, KString());
+}
