@@ -31,11 +31,15 @@
 #include "vxkernel/text/str.h"
 // ----- files -----
 #include "vxkernel/files/KAttr.h"
+#include "vxkernel/files/KConfigData.h"
+#include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/files/KDir.h"
 #include "vxkernel/files/KFile.h"
 #include "vxkernel/files/KFileCopyOperation.h"
+#include "vxkernel/files/KFilePrefs.h"
 #include "vxkernel/files/KPath.h"
 #include "vxkernel/files/env.h"
+#include "vxkernel/files/fileprefs.h"
 #include "vxkernel/files/pcfile.h"
 // ----- locale -----
 #include "vxkernel/locale/KDateTime.h"

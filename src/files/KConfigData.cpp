@@ -1,9 +1,8 @@
 // KConfigData: the configuration store read through the preference reader.
 #include "vxkernel/files/KConfigData.h"
 
-#include <cstdlib>
-
 #include "base/debug_line.h"
+#include "files/profile.h"
 #include "port/port.h"
 #include "vxkernel/files/fileprefs.h"
 
@@ -23,16 +22,7 @@ void KConfigData::AppendKey(const char* sub) {
 }
 
 KString KConfigData::StorePath() {
-  if (const char* path = std::getenv("VXKERNEL_CONFIGDATA"); path != nullptr && *path != '\0') return path;
-  KString base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    base = KString(home) + "/.config";
-  } else {
-    return KString();
-  }
-  return base + "/vxkernel/configdata.ini";
+  return KString(vxk_internal::UserConfigFile("VXKERNEL_CONFIGDATA", "configdata.ini").c_str());
 }
 
 bool KConfigData::Get(const char* name, KString& out, const KString& def) const {

@@ -11,7 +11,8 @@ namespace vxk_internal {
 // The path in the environment variable `variable` when it is set and not
 // empty; otherwise fileName in the folder "vxkernel" of the user's
 // configuration directory ($XDG_CONFIG_HOME when it is an absolute path,
-// else $HOME/.config, else the current directory's ".config").
+// else $HOME/.config, else the current directory's ".config"). Used for the
+// profile and the KConfigData store.
 std::string UserConfigFile(const char* variable, const char* fileName);
 
 // The profile: VXKERNEL_PROFILE, default <configuration directory>/

@@ -8,9 +8,9 @@
 // Reads named string values under a "\"-separated key path (relative to
 // the machine-wide root). The store is a preference file: the file named by
 // the environment variable VXKERNEL_CONFIGDATA, or else
-// "${XDG_CONFIG_HOME:-$HOME/.config}/vxkernel/configdata.ini". A key path is
-// a section whose name is the whole path (letter case ignored); value names
-// are its names. The file is read at every Get, so changes show at once.
+// "vxkernel/configdata.ini" in $XDG_CONFIG_HOME (when absolute) or
+// $HOME/.config. A key path is a section whose name is the whole path
+// (letter case ignored); value names are its names. The file is read at every Get, so changes show at once.
 //
 // A KConfigData owns its key text. Not synchronized: one thread at a time.
 class VXKERNEL_EXPORT KConfigData {
