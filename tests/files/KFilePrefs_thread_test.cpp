@@ -9,13 +9,12 @@
 #include <string>
 #include <thread>
 
+#include "support/temp_dir.h"
 #include "vxkernel/files/KFilePrefs.h"
 
 TEST(KFilePrefsThreadTest, ReadersSeeWholeValuesWhileAWriterChangesThem) {
-  std::string dir = ::testing::TempDir() + "vxk_prefs_thread_XXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
-  const std::string path = dir + "/t.ini";
-  std::ofstream(path) << "[S]\nk=aaaa\n";
+  TempDir dir("vxk_prefs_thread");
+  const std::string path = dir.Write("t.ini", "[S]\nk=aaaa\n");
   KFilePrefs* seen[2] = {};
   std::thread openers[2];
   for (int i = 0; i < 2; ++i) openers[i] = std::thread([&, i] { seen[i] = KFilePrefs::GetKFilePrefs(path.c_str()); });
@@ -36,5 +35,4 @@ TEST(KFilePrefsThreadTest, ReadersSeeWholeValuesWhileAWriterChangesThem) {
   }
   writer.join();
   EXPECT_EQ(bad, 0);
-  std::filesystem::remove_all(dir);
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/debug_capture.h"
+#include "support/temp_dir.h"
 #include "vxkernel/files/KAttr.h"
 #include "vxkernel/files/KDir.h"
 #include "vxkernel/files/KFileCopyOperation.h"
@@ -30,21 +31,10 @@ namespace {
 
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string t = (fs::temp_directory_path() / "vxk_files_XXXXXX").string();
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    fDir = t + "/";
-  }
-  void TearDown() override { fs::remove_all(fDir); }
-  std::string Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(fDir + name, std::ios::binary) << bytes;
-    return fDir + name;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::string fDir;  // ends with "/"
+  std::string Write(const std::string& name, const std::string& bytes) { return fTemp.Write(name, bytes); }
+  static std::string Read(const std::string& path) { return TempDir::Read(path); }
+  TempDir fTemp{"vxk_files"};
+  const std::string fDir = fTemp.Path();  // ends with "/"
 };
 
 TEST(KFileNames, SplittingAndLimits) {

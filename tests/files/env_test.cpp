@@ -7,14 +7,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <regex>
 #include <string>
 
 #include "locale/intl_internal.h"
+#include "support/temp_dir.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/runtime/PcRsc.h"
 
@@ -123,21 +122,18 @@ TEST(EnvGetenv, PutenvGetenvAndDefaultsAsATable) {
 // The private file that string 2 names (relative to the profile, or redirected by INIFILE)
 // answers before the environment; "%%%" there means not found.
 TEST(EnvGetenv, TheProfileFilesComeBeforeTheEnvironment) {
-  char dirTemplate[] = "/tmp/vxk_env_XXXXXX";
-  const std::string dir = mkdtemp(dirTemplate);
-  setenv("VXKERNEL_PROFILE", (dir + "/profile.ini").c_str(), 1);
-  std::ofstream(dir + "/private.ini") << "[VXTEST]\nKey=private\nMarked=%%%\n";
-  std::ofstream(dir + "/other.ini") << "[vxtest]\nKey=other\n";
+  TempDir dir("vxk_env");
+  setenv("VXKERNEL_PROFILE", (dir / "profile.ini").c_str(), 1);
+  dir.Write("private.ini", "[VXTEST]\nKey=private\nMarked=%%%\n");
+  const std::string other = dir.Write("other.ini", "[vxtest]\nKey=other\n");
   setenv("Key", "environment", 1), setenv("Marked", "environment", 1);
   const auto lookup = [](const char* name) {
     return InBuffer(32, [&](char* b, size_t n) { env_getenv_default(name, "default", b, n); });
   };
   EXPECT_EQ(lookup("Key") + "|" + lookup("Marked") + "|" + lookup("Unset"),
             "private|environment|default");
-  std::ofstream(dir + "/profile.ini") << "[vxtest]\nINIFILE=" << dir << "/other.ini\n";
+  dir.Write("profile.ini", "[vxtest]\nINIFILE=" + other + "\n");
   EXPECT_EQ(lookup("Key"), "other");
-  for (const char* f : {"/private.ini", "/other.ini", "/profile.ini"}) std::remove((dir + f).c_str());
-  rmdir(dir.c_str());
 }
 
 }  // namespace

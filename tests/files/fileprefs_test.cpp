@@ -20,6 +20,7 @@
 #include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "support/failing_new.h"
+#include "support/temp_dir.h"
 #include "vxkernel/files/KConfigData.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/files/KFilePrefs.h"
@@ -28,21 +29,10 @@ namespace fs = std::filesystem;
 
 class FilePrefsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string t = ::testing::TempDir() + "vxk_prefs_XXXXXX";
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    fDir = t + "/";
-  }
-  void TearDown() override { fs::remove_all(fDir); }
-  std::string Put(const std::string& name, const std::string& text) {
-    std::ofstream(fDir + name, std::ios::binary) << text;
-    return fDir + name;
-  }
-  static std::string Read(const std::string& path) {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-  }
+  std::string Put(const std::string& name, const std::string& text) { return fTemp.Write(name, text); }
+  static std::string Read(const std::string& path) { return TempDir::Read(path); }
+  TempDir fTemp{"vxk_prefs"};
+  const std::string fDir = fTemp.Path();  // ends with "/"
   // "result:value" as fileprefs_get_pref and KFilePrefs::GetPref give it.
   static std::string Get(void* h, const char* section, const char* name) {
     char buf[64] = "";
@@ -54,7 +44,6 @@ class FilePrefsTest : public ::testing::Test {
     long r = p->GetPref(section, name, buf, sizeof buf);
     return std::to_string(r) + ":" + buf;
   }
-  std::string fDir;
 };
 
 const char kHandWritten[] =

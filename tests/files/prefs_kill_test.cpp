@@ -10,20 +10,14 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "port/port.h"
+#include "support/temp_dir.h"
 #include "vxkernel/files/fileprefs.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Read(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 int Temporaries(const std::string& dir) {
   int n = 0;
@@ -34,17 +28,12 @@ int Temporaries(const std::string& dir) {
 }  // namespace
 
 TEST(PrefsKillTest, KilledWriterLeavesOldOrNewFile) {
-  std::string dir = ::testing::TempDir() + "vxk_prefs_kill_XXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
-  struct Remove {
-    std::string dir;
-    ~Remove() { fs::remove_all(dir); }
-  } remove{dir};
-  const std::string path = dir + "/p.ini";
+  TempDir temp("vxk_prefs_kill");
+  const std::string dir = temp.Path(), path = temp / "p.ini";
   // Large values make the write long enough for kills to land inside it.
   const std::string values[2] = {std::string(1 << 18, 'a'), std::string(1 << 18, 'b')};
   const std::string texts[2] = {"[S]\nk=" + values[0] + "\n", "[S]\nk=" + values[1] + "\n"};
-  std::ofstream(path, std::ios::binary) << texts[0];
+  temp.Write("p.ini", texts[0]);
   const char* env = std::getenv("VXK_PREFS_KILLS");
   const int kills = env != nullptr ? std::atoi(env) : 50;
   const unsigned seed = std::random_device{}();
@@ -73,7 +62,7 @@ TEST(PrefsKillTest, KilledWriterLeavesOldOrNewFile) {
     waitpid(pid, &status, 0);
     close(done[0]);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed";
-    const std::string now = Read(path);
+    const std::string now = TempDir::Read(path);
     ASSERT_TRUE(now == texts[0] || now == texts[1]) << "torn file of " << now.size() << " bytes after kill " << i;
     const int left = Temporaries(dir);
     ASSERT_LE(left, 1) << "temporaries pile up";

@@ -18,6 +18,7 @@
 #include "locale/intl_internal.h"
 #include "support/child_process.h"
 #include "support/debug_capture.h"
+#include "support/temp_dir.h"
 #include "text/text_settings.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/locale/KLocale.h"
@@ -146,12 +147,10 @@ TEST(KIntlSystemLanguage, ReadFromTheLocaleEnvironment) {
 // Start-up from a configuration file, in a child: the first KConfigFile names it; every step
 // reports in order; ENV_ keys keep their spelling; a later KConfigFile is not the configuration.
 TEST(KIntlInitialize, ReadsTheConfigurationFileStepByStep) {
-  char dirTemplate[] = "/tmp/vxk_intl_XXXXXX";
-  const std::string dir = mkdtemp(dirTemplate), path = dir + "/vx.ini";
-  FILE* f = fopen(path.c_str(), "w");
-  fputs("[Locale]\nDefault=fr-CA\n[Lang]\nVX_ENCODING=utf-8\nVX_LC_COLLATE=no such locale\n"
-        "env_Vxk_Dir=C:\\temp\nENV_EMPTY=\nVX_LANGUAGE=Korean\n", f);
-  fclose(f);
+  TempDir dir("vxk_intl");
+  const std::string path =
+      dir.Write("vx.ini", "[Locale]\nDefault=fr-CA\n[Lang]\nVX_ENCODING=utf-8\nVX_LC_COLLATE=no such locale\n"
+                          "env_Vxk_Dir=C:\\temp\nENV_EMPTY=\nVX_LANGUAGE=Korean\n");
   const auto run = [](const std::string& configPath) {
     return ChildTranscript([&](Transcript& t) {
       KAt::ProcessStartup(true);
@@ -175,12 +174,10 @@ TEST(KIntlInitialize, ReadsTheConfigurationFileStepByStep) {
             "KIntl::Initialize - added key to environment: Vxk_Dir=C:\\temp\n"
             "lang=2 enc=1 mb=1 intl=1 cs=129 debug=3 env=C:\\temp locale=_fr_CA\n");
   // A named file that cannot be read: the reader's line, then none.
-  const std::string missing = run(dir + "/missing.ini");
-  EXPECT_EQ(missing.rfind("fileprefs_open - could not read file: " + dir + "/missing.ini", 0), 0U);
+  const std::string missing = run(dir / "missing.ini");
+  EXPECT_EQ(missing.rfind("fileprefs_open - could not read file: " + dir / "missing.ini", 0), 0U);
   EXPECT_EQ(missing.substr(missing.find("KIntl::"), 85),
             "KIntl::Initialize - no config file\nKIntl::Initialize - default Locale Suffix: _en_US\n");
-  remove(path.c_str());
-  rmdir(dir.c_str());
 }
 
 // A thread per setting stores round i's value and reads it back: a setter writing the whole
