@@ -57,8 +57,9 @@ std::string InBuffer(size_t size, F f) {
 TEST(EnvXlate, MatchesTheModelOnRandomTextsInEveryBufferSize) {
   vxk_internal::IntlResetForTesting();
   setenv("A", "val", 1), setenv("B_", "", 1), setenv("AB", "$A", 1), unsetenv("Z");
-  setenv("N2", "digits", 1), setenv(std::string(255, 'L').c_str(), "too long", 1);
-  const char* pieces[] = {"$", "(", ")", "2", "A", "B", "_", "Z", "x", " ", std::string(255, 'L').c_str()};
+  const std::string longName(255, 'L');  // one letter more than a name may have
+  setenv("N2", "digits", 1), setenv(longName.c_str(), "too long", 1);
+  const char* pieces[] = {"$", "(", ")", "2", "A", "B", "_", "Z", "x", " ", longName.c_str()};
   std::mt19937 rng(7);
   for (int round = 0; round < 4000; ++round) {
     std::string source;
