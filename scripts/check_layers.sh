@@ -27,6 +27,7 @@ LAYERS=(
   "files"
   "locale"
   "values classes"
+  "bundles"
   "clientapi"
   "packages"
 )
