@@ -12,7 +12,7 @@
 
 #include "base/debug_line.h"
 #include "port/port.h"
-#include "runtime/err_internal.h"
+#include "runtime/err_bundle_lookup.h"
 #include "runtime/startup_dir.h"
 #include "vxkernel/runtime/mem.h"
 #include "vxkernel/threads/KLock.h"
@@ -31,9 +31,8 @@ constexpr size_t kMaxLocal = 0x7FFF;
 
 // ===== The bundle seam =====
 
+// The lookup in force until the bundles layer installs its own.
 vxk_internal::ErrBundleResult NoBundles(const char*, const char*, const char*, std::string*) {
-  // BUNDLES: properties resource bundles (for KLocale::CurrentLocale(), from
-  // directory dir) are looked up here once they exist.
   return vxk_internal::ErrBundleResult::kNoBundle;
 }
 

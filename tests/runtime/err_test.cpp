@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/err_internal.h"
+#include "runtime/err_bundle_lookup.h"
 #include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "vxkernel/runtime/KAt.h"

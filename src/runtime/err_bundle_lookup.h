@@ -1,8 +1,11 @@
-// The error catalogue's one seam towards properties bundles. Until bundles
-// exist the lookup answers "no bundle" for every catalogue; tests install a
-// lookup of their own to see which bundle and key the catalogue asks for.
-#ifndef VXKERNEL_RUNTIME_ERR_INTERNAL_H_
-#define VXKERNEL_RUNTIME_ERR_INTERNAL_H_
+// The error catalogue's one seam towards properties bundles.
+//
+// The bundles sit above the runtime, so the bundles layer installs the real
+// lookup when the library is loaded; until then (and in a build without
+// bundles) every catalogue answers "no bundle". Tests install a lookup of
+// their own to see which bundle and key the catalogue asks for.
+#ifndef VXKERNEL_RUNTIME_ERR_BUNDLE_LOOKUP_H_
+#define VXKERNEL_RUNTIME_ERR_BUNDLE_LOOKUP_H_
 
 #include <string>
 
@@ -17,8 +20,9 @@ typedef ErrBundleResult (*ErrBundleLookup)(const char* bundle, const char* dir, 
                                            std::string* text);
 
 // Installs lookup (null restores the built-in one) and returns the previous.
+// Safe at any time, also during static construction.
 ErrBundleLookup ErrSetBundleLookup(ErrBundleLookup lookup);
 
 }  // namespace vxk_internal
 
-#endif  // VXKERNEL_RUNTIME_ERR_INTERNAL_H_
+#endif  // VXKERNEL_RUNTIME_ERR_BUNDLE_LOOKUP_H_
