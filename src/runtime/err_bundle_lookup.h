@@ -7,17 +7,20 @@
 #ifndef VXKERNEL_RUNTIME_ERR_BUNDLE_LOOKUP_H_
 #define VXKERNEL_RUNTIME_ERR_BUNDLE_LOOKUP_H_
 
-#include <string>
+#include <cstddef>
+#include <string_view>
 
 namespace vxk_internal {
 
 enum class ErrBundleResult { kNoBundle, kNoKey, kFound };
 
 // Looks key up in the bundle named bundle (the catalogue number in decimal)
-// for the calling thread's current locale, in directory dir. Stores the
-// message into *text when found.
-typedef ErrBundleResult (*ErrBundleLookup)(const char* bundle, const char* dir, const char* key,
-                                           std::string* text);
+// for the calling thread's current locale, in directory dir. When found,
+// copies the message into text (size bytes: at most size - 1 and a
+// terminator) and its length into *length.
+typedef ErrBundleResult (*ErrBundleLookup)(std::string_view bundle, std::string_view dir,
+                                           std::string_view key, char* text, size_t size,
+                                           size_t* length);
 
 // Installs lookup (null restores the built-in one) and returns the previous.
 // Safe at any time, also during static construction.
