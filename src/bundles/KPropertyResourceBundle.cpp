@@ -207,8 +207,8 @@ const KPropertyResourceBundle* KPropertyResourceBundle::GetResourceBundle(const 
   }
   KBundleRegistry walk(mgr, baseName, directory, key);
   bool coversDefault = false;
-  const bool hit =
-      walk.Walk(locale, defaultSuffix, "new property resource bundle available for ", &coversDefault);
+  const bool hit = walk.Walk(locale, defaultSuffix, "new property resource bundle available for ",
+                             &coversDefault);
   if (!hit && !coversDefault) {
     walk.Walk(KLocale(static_cast<const char*>(defaultSuffix)), defaultSuffix,
               "new default property resource bundle available for ", &coversDefault);

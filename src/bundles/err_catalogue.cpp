@@ -36,8 +36,9 @@ struct Answer {
 };
 
 // An answer sits in one of kProbe slots from its hash (the first free one,
-// else the first); a miss costs the full lookup. Answers are never freed (a reader may hold one) and all stay in
-// gAnswers, which a repeated miss reuses. Past kMaxAnswers distinct lookups
+// else the first); a miss costs the full lookup. Answers are never freed (a
+// reader may hold one) and all stay in gAnswers, which a repeated miss
+// reuses. Past kMaxAnswers distinct lookups
 // (a caller inventing codes) new ones are answered but not kept.
 constexpr size_t kSlots = 4096;
 constexpr size_t kProbe = 4;
@@ -70,8 +71,12 @@ vxk_internal::ErrBundleResult CopyOut(const Answer& a, char* text, size_t size, 
 
 Answer Ask(std::string_view bundle, const KLocale& locale, std::string_view directory,
            std::string_view key) {
-  Answer a{std::string(bundle), std::string(key), {}, std::string(directory),
-           vxk_internal::ErrBundleResult::kNoBundle, {}};
+  Answer a{std::string(bundle),
+           std::string(key),
+           {},
+           std::string(directory),
+           vxk_internal::ErrBundleResult::kNoBundle,
+           {}};
   const KPropertyResourceBundle* b =
       KPropertyResourceBundle::GetResourceBundle(a.bundle.c_str(), locale, a.directory.c_str());
   if (b == nullptr) return a;
@@ -103,10 +108,11 @@ vxk_internal::ErrBundleResult LookUp(std::string_view bundle, std::string_view d
   auto fresh = std::make_unique<Answer>(Ask(bundle, locale, dir, key));
   fresh->suffix = suffix;
   const vxk_internal::ErrBundleResult result = CopyOut(*fresh, text, size, length);
-  std::string id = fresh->bundle + '\0' + fresh->key + '\0' + fresh->suffix + '\0' +
-                   fresh->directory;
+  std::string id =
+      fresh->bundle + '\0' + fresh->key + '\0' + fresh->suffix + '\0' + fresh->directory;
   KLockGuard guard(AnswersLock());
-  if (gAnswers == nullptr) gAnswers = new std::unordered_map<std::string, std::unique_ptr<Answer>>();
+  if (gAnswers == nullptr)
+    gAnswers = new std::unordered_map<std::string, std::unique_ptr<Answer>>();
   auto it = gAnswers->find(id);
   if (it == gAnswers->end()) {
     if (gAnswers->size() >= kMaxAnswers) return result;

@@ -214,7 +214,9 @@ bool KDateTime::crkftime(const char* text, const char* fmt) {
     if (names == nullptr) names = &vxk_internal::CurrentDateNames();
     return *names;
   };
-  auto English = []() -> const vxk_internal::DateNames& { return vxk_internal::EnglishDateNames(); };
+  auto English = []() -> const vxk_internal::DateNames& {
+    return vxk_internal::EnglishDateNames();
+  };
   const char* t = text;
   int v = 0;
   for (const char* f = fmt; *f != '\0'; ++f) {

@@ -89,7 +89,8 @@ void Message(long code, Msg* msg) {
   } else {
     char bundle[8];
     char key[16];
-    const char* bundleEnd = std::to_chars(bundle, bundle + sizeof bundle, static_cast<long>(catalogue)).ptr;
+    const char* bundleEnd =
+        std::to_chars(bundle, bundle + sizeof bundle, static_cast<long>(catalogue)).ptr;
     const char* keyEnd = std::to_chars(key, key + sizeof key, static_cast<long>(c)).ptr;
     size_t n = 0;
     vxk_internal::ErrBundleResult r =

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "locale/intl_internal.h"
 #include "support/child_process.h"
 #include "support/debug_capture.h"
-#include "locale/intl_internal.h"
 #include "support/temp_dir.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
@@ -75,10 +75,11 @@ TEST(KPropertyResourceBundle, ABadFileIsReportedAndSkipped) {
   d.Write("e_fr.properties", "x=\\u00zz\n");
   d.Write("e.properties", "x=1\n");
   KIntl::DefaultLocale("de_DE");
-  ExpectDebug({"KPropertiesLine::ProcessCompleteLine - failed to process line with value: \\u00zz\n",
-               "KPropertyResourceBundle::Populate - failed to load properties file: " + d.Path() +
-                   "e_fr.properties (5)\n"},
-              [&] { EXPECT_EQ(Chain(Get(d, "fr", "e")), "e"); });
+  ExpectDebug(
+      {"KPropertiesLine::ProcessCompleteLine - failed to process line with value: \\u00zz\n",
+       "KPropertyResourceBundle::Populate - failed to load properties file: " + d.Path() +
+           "e_fr.properties (5)\n"},
+      [&] { EXPECT_EQ(Chain(Get(d, "fr", "e")), "e"); });
 }
 
 TEST(KPropertyResourceBundle, ThreadsShareOneLoadOfEachFile) {
@@ -103,8 +104,7 @@ TEST(KPropertyResourceBundle, CatalogueFilesAndDateNames) {
   EXPECT_EQ(ChildTranscript([](Transcript& t) {
               TempDir d, other;
               std::filesystem::create_directory(d / "res");
-              d.Write("res/16100_fr.properties",
-                      "1055129620=mars\n1055129633=mrs\n");
+              d.Write("res/16100_fr.properties", "1055129620=mars\n1055129633=mrs\n");
               d.Write("res/-32767.properties", "-2147418102=big");
               d.Write("res/7_en_US.properties", "k=fallback");
               d.Write("res/8_fr.properties", "k=stand-in");
@@ -114,7 +114,8 @@ TEST(KPropertyResourceBundle, CatalogueFilesAndDateNames) {
               KIntl::DefaultLocale("de");
               KString v;
               for (const char* base : {"7", "8"}) {
-                const Bundle* b = Bundle::GetResourceBundle(base, KLocale("fr_FR"), other.Path().c_str());
+                const Bundle* b =
+                    Bundle::GetResourceBundle(base, KLocale("fr_FR"), other.Path().c_str());
                 const bool found = b->GetString("k", v);
                 t.Line(Chain(b), " ", b->KeyPath() == (other.Path() + base + ".properties").c_str(),
                        " ", found, v);
