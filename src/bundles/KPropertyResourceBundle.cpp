@@ -183,6 +183,7 @@ KPropertyResourceBundle::~KPropertyResourceBundle() {
     delete cache;
   }
   delete fCacheLock;
+  fCacheLock = nullptr;
   delete fProperties;
 }
 
