@@ -56,11 +56,12 @@ KProperties::~KProperties() { delete fTable; }
 
 long KProperties::Load(std::istream& in) {
   if (ReadOnly()) return kReadOnly;
-  std::vector<KPropertiesTable::Pair> pairs;
-  const long code = vxk_internal::ParseProperties(in, KIntl::Utf8(), &pairs);
-  if (code != kOk) return code;
   auto* table = new KPropertiesTable;
-  table->Adopt(std::move(pairs));
+  const long code = vxk_internal::ParseProperties(in, KIntl::Utf8(), table);
+  if (code != kOk) {
+    delete table;
+    return code;
+  }
   {
     KLockGuard guard(fLock);
     std::swap(fTable, table);
@@ -98,7 +99,7 @@ KString KProperties::SetProperty(const char* key, const char* value) {
   KStringKey previous;
   {
     KLockGuard guard(fLock);
-    fTable->Set(key, value, &previous);
+    fTable->Set(KStringKey(key), KStringKey(value), &previous);
   }
   return KString(previous, previous.Length());
 }
@@ -115,7 +116,7 @@ KString KProperties::ClearProperty(const char* key) {
 
 long KProperties::Count() const {
   KLockGuard guard(fLock, KLock::kRead);
-  return static_cast<long>(fTable->Pairs().size());
+  return static_cast<long>(fTable->Count());
 }
 
 long KProperties::ListKeys(KQSValue& list, const char* group) {
@@ -123,13 +124,10 @@ long KProperties::ListKeys(KQSValue& list, const char* group) {
   std::string prefix;
   if (group != nullptr && *group != '\0') prefix.append(group).push_back('.');
   KLockGuard guard(fLock, KLock::kRead);
-  for (const KPropertiesTable::Pair& pair : fTable->Pairs()) {
-    const char* key = pair.first;
-    if (!prefix.empty() && std::string_view(key, pair.first.Length()).substr(0, prefix.size()) != prefix) {
-      continue;
-    }
-    list.ListAppendValue(KQSValue(KString(key, pair.first.Length())));
-  }
+  fTable->VisitInOrder([&](const KPropertiesTable::Pair& pair) {
+    const std::string_view key(pair.first, pair.first.Length());
+    if (key.substr(0, prefix.size()) == prefix) list.ListAppendValue(KQSValue(KString(key.data(), pair.first.Length())));
+  });
   return 0;
 }
 
@@ -137,12 +135,13 @@ long KProperties::ListGroupNames(KQSValue& list) {
   if (!list.IsList()) return 1;
   KLockGuard guard(fLock, KLock::kRead);
   std::unordered_set<std::string_view> seen;
-  for (const KPropertiesTable::Pair& pair : fTable->Pairs()) {
+  fTable->VisitInOrder([&](const KPropertiesTable::Pair& pair) {
     const std::string_view key(pair.first, pair.first.Length());
     const size_t dot = key.find('.');
-    if (dot == std::string_view::npos || dot == 0) continue;
-    const std::string_view name = key.substr(0, dot);
-    if (seen.insert(name).second) list.ListAppendValue(KQSValue(KString(name.data(), static_cast<unsigned>(dot))));
-  }
+    if (dot == std::string_view::npos || dot == 0) return;
+    if (seen.insert(key.substr(0, dot)).second) {
+      list.ListAppendValue(KQSValue(KString(key.data(), static_cast<unsigned>(dot))));
+    }
+  });
   return 0;
 }

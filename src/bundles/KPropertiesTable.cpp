@@ -1,70 +1,79 @@
-// The sorted pair array behind KProperties.
+// The hashed pair table behind KProperties.
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <functional>
 
 #include "bundles/properties_internal.h"
-#include "vxkernel/text/str.h"
 
 namespace {
 
-// KStringKey::operator< on raw texts: the empty key first, then the
-// library's case-sensitive order.
-int CompareKeys(const char* a, const char* b) {
-  if (*a == '\0') return *b == '\0' ? 0 : -1;
-  if (*b == '\0') return 1;
-  return str_DBCS_cmp(a, b, false);
-}
+uint32_t HashOf(std::string_view key) { return static_cast<uint32_t>(std::hash<std::string_view>{}(key)); }
+
+std::string_view View(const KStringKey& k) { return std::string_view(k, k.Length()); }
 
 }  // namespace
 
-size_t KPropertiesTable::LowerBound(const char* key) const {
-  size_t lo = 0;
-  size_t hi = fPairs.size();
-  while (lo < hi) {
-    const size_t mid = lo + (hi - lo) / 2;
-    if (CompareKeys(fPairs[mid].first, key) < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
+KPropertiesTable::Slot* KPropertiesTable::Probe(std::string_view key, uint32_t hash) const {
+  const size_t mask = fSlots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    Slot& s = fSlots[i];
+    if (s.index == 0 || (s.hash == hash && View(fPairs[s.index - 1].first) == key)) return &s;
   }
-  return lo;
+}
+
+void KPropertiesTable::Rehash(size_t capacity) {
+  fSlots.assign(capacity, Slot{0, 0});
+  for (size_t i = 0; i < fPairs.size(); ++i) {
+    const std::string_view key = View(fPairs[i].first);
+    const uint32_t hash = HashOf(key);
+    *Probe(key, hash) = Slot{hash, static_cast<uint32_t>(i + 1)};
+  }
 }
 
 const KPropertiesTable::Pair* KPropertiesTable::Find(const char* key) const {
-  const size_t i = LowerBound(key);
-  if (i == fPairs.size() || !(fPairs[i].first == key)) return nullptr;
-  return &fPairs[i];
+  if (fPairs.empty()) return nullptr;
+  const std::string_view k(key);
+  const Slot* s = Probe(k, HashOf(k));
+  return s->index != 0 ? &fPairs[s->index - 1] : nullptr;
 }
 
-void KPropertiesTable::Set(const char* key, const char* value, KStringKey* previous) {
-  const size_t i = LowerBound(key);
-  if (i < fPairs.size() && fPairs[i].first == key) {
-    *previous = std::move(fPairs[i].second);
-    fPairs[i].second = value;
+void KPropertiesTable::Set(KStringKey&& key, KStringKey&& value, KStringKey* previous) {
+  // At most half the slots in use keeps probe runs short.
+  if (2 * (fPairs.size() + 1) > fSlots.size()) Rehash(std::bit_ceil(std::max<size_t>(16, 4 * (fPairs.size() + 1))));
+  const std::string_view k = View(key);
+  const uint32_t hash = HashOf(k);
+  Slot* s = Probe(k, hash);
+  if (s->index != 0) {
+    *previous = std::exchange(fPairs[s->index - 1].second, std::move(value));
     return;
   }
   *previous = KStringKey();
-  fPairs.emplace(fPairs.begin() + static_cast<std::ptrdiff_t>(i), KStringKey(key), KStringKey(value));
+  fPairs.emplace_back(std::move(key), std::move(value));
+  *s = Slot{hash, static_cast<uint32_t>(fPairs.size())};
+  fSorted = false;
 }
 
 bool KPropertiesTable::Remove(const char* key, KStringKey* removed) {
-  const size_t i = LowerBound(key);
-  if (i == fPairs.size() || !(fPairs[i].first == key)) return false;
+  if (fPairs.empty()) return false;
+  const std::string_view k(key);
+  const Slot* s = Probe(k, HashOf(k));
+  if (s->index == 0) return false;
+  const size_t i = s->index - 1;
   *removed = std::move(fPairs[i].second);
-  fPairs.erase(fPairs.begin() + static_cast<std::ptrdiff_t>(i));
+  // The last pair fills the hole; open addressing without tombstones is
+  // simplest rebuilt, and removals are rare next to lookups.
+  if (i + 1 != fPairs.size()) fPairs[i] = std::move(fPairs.back());
+  fPairs.pop_back();
+  Rehash(fSlots.size());
+  fSorted = false;
   return true;
 }
 
-void KPropertiesTable::Adopt(std::vector<Pair>&& pairs) {
-  std::stable_sort(pairs.begin(), pairs.end(),
-                   [](const Pair& a, const Pair& b) { return a.first < b.first; });
-  // Of equal keys, the one read last wins.
-  size_t out = 0;
-  for (size_t i = 0; i < pairs.size(); ++i) {
-    if (i + 1 < pairs.size() && !(pairs[i].first < pairs[i + 1].first)) continue;
-    if (out != i) pairs[out] = std::move(pairs[i]);
-    ++out;
-  }
-  pairs.resize(out);
-  fPairs = std::move(pairs);
+void KPropertiesTable::SortIfNeeded() const {
+  if (fSorted && fOrder.size() == fPairs.size()) return;
+  fOrder.resize(fPairs.size());
+  for (uint32_t i = 0; i < fOrder.size(); ++i) fOrder[i] = i;
+  std::sort(fOrder.begin(), fOrder.end(), [this](uint32_t a, uint32_t b) { return fPairs[a].first < fPairs[b].first; });
+  fSorted = true;
 }

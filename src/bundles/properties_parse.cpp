@@ -11,8 +11,6 @@
 namespace vxk_internal {
 namespace {
 
-using Pair = KPropertiesTable::Pair;
-
 // Hands out physical lines (without their LF) from a stream read in large
 // blocks, so a line costs a memchr rather than a call per character. A line
 // of more than KProperties::kMaxLineBytes bytes stops the reading: at most
@@ -243,7 +241,7 @@ bool IsSeparator(char c) { return c == '=' || c == ':' || IsSpace(c); }
 // Splits one logical line into key and value and unescapes both.
 class LineProcessor {
  public:
-  LineProcessor(bool utf8, std::vector<Pair>* pairs) : fUnescape(utf8), fPairs(pairs) {}
+  LineProcessor(bool utf8, KPropertiesTable* table) : fUnescape(utf8), fTable(table) {}
 
   long ProcessCompleteLine(std::string_view line) {
     size_t i = 0;
@@ -262,22 +260,23 @@ class LineProcessor {
     }
     // Keys and values are C strings: an escaped NUL ends them.
     if (fKey.empty() || fKey[0] == '\0') return 0;
-    fPairs->emplace_back(KStringKey(fKey.c_str()), KStringKey(fValue.c_str()));
+    KStringKey previous;
+    fTable->Set(KStringKey(fKey.c_str()), KStringKey(fValue.c_str()), &previous);
     return 0;
   }
 
  private:
   Unescaper fUnescape;
-  std::vector<Pair>* fPairs;
+  KPropertiesTable* fTable;
   std::string fKey;
   std::string fValue;
 };
 
 }  // namespace
 
-long ParseProperties(std::istream& in, bool utf8, std::vector<Pair>* pairs) {
+long ParseProperties(std::istream& in, bool utf8, KPropertiesTable* table) {
   LineSource source(in);
-  LineProcessor processor(utf8, pairs);
+  LineProcessor processor(utf8, table);
   std::string joined;
   std::string_view line;
   while (source.Next(&line) == LineSource::kLine) {

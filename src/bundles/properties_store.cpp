@@ -125,16 +125,18 @@ long KProperties::Store(std::ostream& out, const char* header) {
   KLockGuard guard(fLock, KLock::kRead);
   // Written in blocks: one stream call per few kilobytes, not per line.
   text.clear();
-  for (const KPropertiesTable::Pair& pair : fTable->Pairs()) {
+  bool good = true;
+  fTable->VisitInOrder([&](const KPropertiesTable::Pair& pair) {
+    if (!good) return;
     vxk_internal::EscapeProperty(pair.first, true, utf8, &text);
     text.append(" = ");
     vxk_internal::EscapeProperty(pair.second, false, utf8, &text);
     text.push_back('\n');
     if (text.size() >= 8192) {
-      if (!Put(out, text)) return 0;
+      good = Put(out, text);
       text.clear();
     }
-  }
-  if (!text.empty()) Put(out, text);
+  });
+  if (good && !text.empty()) Put(out, text);
   return 0;
 }
