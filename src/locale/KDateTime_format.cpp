@@ -49,6 +49,14 @@ int MatchName(const char** text, const std::string* names, int count) {
   return -1;
 }
 
+// A localised name first, then the English one, so a text written in
+// English parses in every locale.
+int MatchEither(const char** text, const std::string* local, const std::string* english,
+                int count) {
+  const int i = MatchName(text, local, count);
+  return i >= 0 ? i : MatchName(text, english, count);
+}
+
 // Reads min..max decimal digits (as many as there are, up to max) from
 // *text; false when fewer than min.
 bool ReadNumber(const char** text, int min, int max, int* value) {
@@ -206,6 +214,9 @@ bool KDateTime::crkftime(const char* text, const char* fmt) {
     if (names == nullptr) names = &vxk_internal::CurrentDateNames();
     return *names;
   };
+  auto English = []() -> const vxk_internal::DateNames& {
+    return vxk_internal::EnglishDateNames();
+  };
   const char* t = text;
   int v = 0;
   for (const char* f = fmt; *f != '\0'; ++f) {
@@ -225,14 +236,16 @@ bool KDateTime::crkftime(const char* text, const char* fmt) {
       case 'B':
       case 'b': {
         if (haveMonth) return ParseFailure(text, fmt, "month given twice");
-        const int i = MatchName(&t, *f == 'B' ? Names().fullMonth : Names().shortMonth, 12);
+        const int i = MatchEither(&t, *f == 'B' ? Names().fullMonth : Names().shortMonth,
+                                  *f == 'B' ? English().fullMonth : English().shortMonth, 12);
         if (i < 0) return ParseFailure(text, fmt, "no month name");
         w.fMonth = static_cast<int8_t>(i + 1);
         haveMonth = true;
         break;
       }
       case 'a':
-        if (MatchName(&t, Names().shortDay, 7) < 0) return ParseFailure(text, fmt, "no day name");
+        if (MatchEither(&t, Names().shortDay, English().shortDay, 7) < 0)
+          return ParseFailure(text, fmt, "no day name");
         break;
       case 'd':
         if (haveDay) return ParseFailure(text, fmt, "day given twice");

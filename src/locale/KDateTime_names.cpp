@@ -7,6 +7,7 @@
 #include "locale/KDateTime_internal.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KLocale.h"
+#include "vxkernel/runtime/err.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
 
@@ -74,10 +75,32 @@ std::atomic<const DateNames*> gLast{nullptr};
 
 }  // namespace
 
-// The message catalogue has no texts of its own yet, so every name is the
-// built-in English one. This is the one place that asks the catalogue.
-std::string DateCatalogueText(uint32_t /*code*/, const std::string& /*locale*/) {
-  return std::string();
+// The one place that asks the catalogue. The message comes for the calling
+// thread's current locale, which is the locale the names are built for.
+std::string DateCatalogueText(uint32_t code, const std::string& /*locale*/) {
+  char text[256];
+  err_get_msg(static_cast<long>(static_cast<int32_t>(code)), text, sizeof text);
+  return std::string(text);
+}
+
+const DateNames& EnglishDateNames() {
+  static const DateNames* english = [] {
+    auto* names = new DateNames();
+    for (int i = 0; i < 7; ++i) {
+      names->fullDay[i] = kEnglishFullDays[i];
+      names->shortDay[i] = kEnglishShortDays[i];
+    }
+    for (int i = 0; i < 12; ++i) {
+      names->fullMonth[i] = kEnglishFullMonths[i];
+      names->shortMonth[i] = kEnglishShortMonths[i];
+    }
+    names->midnight = names->am = "AM";
+    names->noon = names->pm = "PM";
+    names->bc = "BC";
+    names->ad = "AD";
+    return names;
+  }();
+  return *english;
 }
 
 const std::string& PeriodName(const DateNames& names, const KDateTime& t) {

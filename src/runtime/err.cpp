@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/debug_line.h"
 #include "port/port.h"
-#include "runtime/err_internal.h"
+#include "runtime/err_bundle_lookup.h"
 #include "runtime/startup_dir.h"
 #include "vxkernel/runtime/mem.h"
 #include "vxkernel/threads/KLock.h"
@@ -24,6 +25,13 @@ namespace {
 ErrProcessGlobals* gErrProcess = nullptr;
 KErrInit* gErrInit = nullptr;
 
+// A copy of the error properties path for the message lookup, which reads
+// it on every catalogue message without the lock. Each copy is published
+// once and kept until exit (a reader may hold it); there is one per
+// err_properties_path_set that chose a path, so at most one per start-up.
+std::atomic<const std::string*> gPathView{nullptr};
+std::vector<std::unique_ptr<std::string>>* gPathViews = nullptr;  // guarded by the path lock
+
 // Templates and messages are worked on in 255 bytes, terminator included.
 constexpr size_t kWorkSize = 255;
 // Local codes are signed 16-bit slot numbers counted from 1.
@@ -31,9 +39,9 @@ constexpr size_t kMaxLocal = 0x7FFF;
 
 // ===== The bundle seam =====
 
-vxk_internal::ErrBundleResult NoBundles(const char*, const char*, const char*, std::string*) {
-  // BUNDLES: properties resource bundles (for KLocale::CurrentLocale(), from
-  // directory dir) are looked up here once they exist.
+// The lookup in force until the bundles layer installs its own.
+vxk_internal::ErrBundleResult NoBundles(std::string_view, std::string_view, std::string_view, char*,
+                                        size_t, size_t*) {
   return vxk_internal::ErrBundleResult::kNoBundle;
 }
 
@@ -54,33 +62,46 @@ char* CopyOut(char* buf, long size, const char* text, size_t n) {
   return buf;
 }
 
-// The message of code, at most kWorkSize - 1 bytes.
-std::string Message(long code) {
+// A message: at most kWorkSize - 1 bytes and a terminator. Messages are
+// looked up often, so they are built on the stack.
+struct Msg {
+  char text[kWorkSize];
+  size_t n;
+};
+
+// The error properties path; empty while unset.
+std::string_view PropertiesDir();
+
+// The message of code.
+void Message(long code, Msg* msg) {
   int32_t c = Code32(code);
   int16_t catalogue = static_cast<int16_t>(static_cast<uint32_t>(c) >> 16);
   int16_t number = static_cast<int16_t>(c & 0xFFFF);
-  std::string text;
+  msg->text[0] = '\0';
+  msg->n = 0;
   if (catalogue == 0) {
     KErrGlobals* g = KErrInit::Current();
     if (g != nullptr && g->fLocal != nullptr && number >= 1 &&
         static_cast<size_t>(number) <= g->fLocal->size()) {
       const std::optional<std::string>& slot = (*g->fLocal)[static_cast<size_t>(number) - 1];
-      if (slot) text = *slot;
+      if (slot) msg->n = std::strlen(CopyOut(msg->text, kWorkSize, slot->data(), slot->size()));
     }
   } else {
-    std::string bundle = std::to_string(static_cast<long>(catalogue));
-    std::string key = std::to_string(static_cast<long>(c));
-    KString dir = err_properties_path();
-    vxk_internal::ErrBundleResult r = gLookup.load()(bundle.c_str(), dir, key.c_str(), &text);
-    if (r == vxk_internal::ErrBundleResult::kNoBundle) {
+    char bundle[8];
+    char key[16];
+    const char* bundleEnd =
+        std::to_chars(bundle, bundle + sizeof bundle, static_cast<long>(catalogue)).ptr;
+    const char* keyEnd = std::to_chars(key, key + sizeof key, static_cast<long>(c)).ptr;
+    size_t n = 0;
+    vxk_internal::ErrBundleResult r =
+        gLookup.load()(std::string_view(bundle, static_cast<size_t>(bundleEnd - bundle)),
+                       PropertiesDir(), std::string_view(key, static_cast<size_t>(keyEnd - key)),
+                       msg->text, kWorkSize, &n);
+    if (r == vxk_internal::ErrBundleResult::kNoBundle)
       vxk_internal::DebugLine("Err:err_get_msg", "Could not load ", catalogue);
-      text.clear();
-    } else if (r == vxk_internal::ErrBundleResult::kNoKey) {
-      text.clear();
-    }
+    if (r == vxk_internal::ErrBundleResult::kFound && n < kWorkSize) msg->n = n;
+    msg->text[msg->n] = '\0';
   }
-  if (text.size() > kWorkSize - 1) text.resize(kWorkSize - 1);
-  return text;
 }
 
 // ===== Template filling =====
@@ -332,6 +353,7 @@ void ErrProcessGlobals::Startup() {
 
 void ErrProcessGlobals::Shutdown() {
   KLockGuard guard(fLock);
+  gPathView.store(nullptr, std::memory_order_release);
   delete[] fPath;
   fPath = nullptr;
 }
@@ -359,23 +381,26 @@ KErrGlobals* KErrInit::Current() {
 // ===== Messages =====
 
 char* err_get_msg(long code, char* buf, long size) {
-  std::string text = Message(code);
-  return CopyOut(buf, size, text.data(), text.size());
+  Msg msg;
+  Message(code, &msg);
+  return CopyOut(buf, size, msg.text, msg.n);
 }
 
 KString err_get_msg(long code) {
-  std::string text = Message(code);
-  return KString(text.data(), static_cast<unsigned>(text.size()));
+  Msg msg;
+  Message(code, &msg);
+  return KString(msg.text, static_cast<unsigned>(msg.n));
 }
 
 char err_escape_char() { return '#'; }
 
 char* err_sprintf_utility(char* buf, long size, long code, va_list args) {
-  std::string templ = Message(code);
+  Msg templ;
+  Message(code, &templ);
   Work work;
   work.n = 0;
   work.text[0] = '\0';
-  if (!templ.empty()) Fill(templ.c_str(), args, &work);
+  if (templ.n != 0) Fill(templ.text, args, &work);
   return CopyOut(buf, size, work.text, work.n);
 }
 
@@ -410,8 +435,9 @@ char* err_sprintf_buffer(char* buf, long size, const char* templ, ...) {
 char* err_strcpy(char* buf, long size, long code) { return err_get_msg(code, buf, size); }
 
 char* err_strncpy(char* buf, long size, long code, unsigned n) {
-  std::string text = Message(code);
-  return CopyOut(buf, size, text.data(), text.size() < n ? text.size() : n);
+  Msg msg;
+  Message(code, &msg);
+  return CopyOut(buf, size, msg.text, msg.n < n ? msg.n : n);
 }
 
 // ===== Local messages =====
@@ -458,6 +484,15 @@ KString err_properties_path() {
   return KString(e->fPath != nullptr ? e->fPath : "");
 }
 
+namespace {
+
+std::string_view PropertiesDir() {
+  const std::string* path = gPathView.load(std::memory_order_acquire);
+  return path != nullptr ? std::string_view(*path) : std::string_view();
+}
+
+}  // namespace
+
 void err_properties_path_set(const char* dir) {
   ErrProcessGlobals* e = gErrProcess;
   if (e == nullptr || dir == nullptr) return;
@@ -468,6 +503,9 @@ void err_properties_path_set(const char* dir) {
     if (port::FileNameExists(candidate.c_str())) {
       e->fPath = new char[candidate.size() + 1];
       std::memcpy(e->fPath, candidate.c_str(), candidate.size() + 1);
+      if (gPathViews == nullptr) gPathViews = new std::vector<std::unique_ptr<std::string>>();
+      gPathViews->push_back(std::make_unique<std::string>(candidate));
+      gPathView.store(gPathViews->back().get(), std::memory_order_release);
     }
   }
 }

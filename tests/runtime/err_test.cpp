@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
 
-#include "runtime/err_internal.h"
+#include "runtime/err_bundle_lookup.h"
 #include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "vxkernel/runtime/KAt.h"
@@ -48,11 +49,12 @@ TEST(ErrLocal, FreedSlotsAreTakenAgainInATableOfTheThreadsOwn) {
 
 std::string gAsked;  // what the fake bundle lookup was asked, in order
 
-ErrBundleResult FakeBundle(const char* bundle, const char*, const char* key, std::string* text) {
-  gAsked += std::string(bundle) + ":" + key + " ";
+ErrBundleResult FakeBundle(std::string_view bundle, std::string_view, std::string_view key,
+                           char* text, size_t size, size_t* length) {
+  gAsked += std::string(bundle) + ":" + std::string(key) + " ";
   if (std::string(bundle) != "9901") return ErrBundleResult::kNoBundle;
   if (std::string(key) != "648871951") return ErrBundleResult::kNoKey;  // 0x26AD000F
-  *text = "File %s#1 has %ld#2 bytes";
+  *length = std::strlen(std::strncpy(text, "File %s#1 has %ld#2 bytes", size));
   return ErrBundleResult::kFound;
 }
 

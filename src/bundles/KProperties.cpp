@@ -1,0 +1,147 @@
+// KProperties: loading, lookups and changes of the table.
+#include "vxkernel/bundles/KProperties.h"
+
+#include <istream>
+#include <new>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "bundles/properties_internal.h"
+#include "vxkernel/locale/KIntl.h"
+#include "vxkernel/threads/KLockGuard.h"
+#include "vxkernel/values/KQSValue.h"
+
+namespace {
+
+// Bounds a walk along defaults pointers that a caller turned into a loop.
+constexpr int kMaxDefaultsDepth = 64;
+
+// A copy of source's table, taken under its lock.
+KPropertiesTable* CopyTable(const KPropertiesTable* source, KLock& lock) {
+  KLockGuard guard(lock, KLock::kRead);
+  return new KPropertiesTable(*source);
+}
+
+}  // namespace
+
+KProperties::KProperties(unsigned char readOnly, KProperties* defaults)
+    : fReadOnly(readOnly), fDefaults(defaults), fTable(new KPropertiesTable), fLock(KLock::kCriticalSection) {}
+
+KProperties::KProperties(const KProperties& other)
+    : fReadOnly(other.fReadOnly),
+      fDefaults(other.fDefaults),
+      fTable(CopyTable(other.fTable, other.fLock)),
+      fLock(KLock::kCriticalSection),
+      fHeaderComment(other.fHeaderComment),
+      fTimestampComment(other.fTimestampComment) {}
+
+KProperties& KProperties::operator=(const KProperties& other) {
+  if (this == &other) return *this;
+  KPropertiesTable* copy = CopyTable(other.fTable, other.fLock);
+  {
+    KLockGuard guard(fLock);
+    std::swap(fTable, copy);
+  }
+  delete copy;
+  fReadOnly = other.fReadOnly;
+  fDefaults = other.fDefaults;
+  fHeaderComment = other.fHeaderComment;
+  fTimestampComment = other.fTimestampComment;
+  return *this;
+}
+
+KProperties::~KProperties() { delete fTable; }
+
+long KProperties::Load(std::istream& in) {
+  if (ReadOnly()) return kReadOnly;
+  auto* table = new KPropertiesTable;
+  const long code = vxk_internal::ParseProperties(in, KIntl::Utf8(), table);
+  if (code != kOk) {
+    delete table;
+    return code;
+  }
+  {
+    KLockGuard guard(fLock);
+    std::swap(fTable, table);
+  }
+  delete table;
+  fHeaderComment = KStringKey();
+  fTimestampComment = KStringKey();
+  return kOk;
+}
+
+KString KProperties::GetProperty(const char* key) const {
+  if (key == nullptr) return KString();
+  const KProperties* p = this;
+  for (int depth = 0; p != nullptr && depth < kMaxDefaultsDepth; ++depth, p = p->fDefaults) {
+    KLockGuard guard(p->fLock, KLock::kRead);
+    if (const KPropertiesTable::Pair* pair = p->fTable->Find(key)) {
+      return KString(pair->second, pair->second.Length());
+    }
+  }
+  return KString();
+}
+
+bool KProperties::ContainsKey(const char* key) const {
+  if (key == nullptr) return false;
+  const KProperties* p = this;
+  for (int depth = 0; p != nullptr && depth < kMaxDefaultsDepth; ++depth, p = p->fDefaults) {
+    KLockGuard guard(p->fLock, KLock::kRead);
+    if (p->fTable->Find(key) != nullptr) return true;
+  }
+  return false;
+}
+
+KString KProperties::SetProperty(const char* key, const char* value) {
+  if (ReadOnly() || key == nullptr || value == nullptr) return KString();
+  KStringKey previous;
+  {
+    KLockGuard guard(fLock);
+    fTable->Set(KStringKey(key), KStringKey(value), &previous);
+  }
+  return KString(previous, previous.Length());
+}
+
+KString KProperties::ClearProperty(const char* key) {
+  if (ReadOnly() || key == nullptr) return KString();
+  KStringKey removed;
+  {
+    KLockGuard guard(fLock);
+    fTable->Remove(key, &removed);
+  }
+  return KString(removed, removed.Length());
+}
+
+long KProperties::Count() const {
+  KLockGuard guard(fLock, KLock::kRead);
+  return static_cast<long>(fTable->Count());
+}
+
+long KProperties::ListKeys(KQSValue& list, const char* group) {
+  if (!list.IsList()) return 1;
+  std::string prefix;
+  if (group != nullptr && *group != '\0') prefix.append(group).push_back('.');
+  KLockGuard guard(fLock, KLock::kRead);
+  fTable->VisitInOrder([&](const KPropertiesTable::Pair& pair) {
+    const std::string_view key(pair.first, pair.first.Length());
+    if (key.substr(0, prefix.size()) == prefix) list.ListAppendValue(KQSValue(KString(key.data(), pair.first.Length())));
+  });
+  return 0;
+}
+
+long KProperties::ListGroupNames(KQSValue& list) {
+  if (!list.IsList()) return 1;
+  KLockGuard guard(fLock, KLock::kRead);
+  std::unordered_set<std::string_view> seen;
+  fTable->VisitInOrder([&](const KPropertiesTable::Pair& pair) {
+    const std::string_view key(pair.first, pair.first.Length());
+    const size_t dot = key.find('.');
+    if (dot == std::string_view::npos || dot == 0) return;
+    if (seen.insert(key.substr(0, dot)).second) {
+      list.ListAppendValue(KQSValue(KString(key.data(), static_cast<unsigned>(dot))));
+    }
+  });
+  return 0;
+}
