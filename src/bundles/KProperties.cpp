@@ -2,8 +2,8 @@
 #include "vxkernel/bundles/KProperties.h"
 
 #include <istream>
-#include <new>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -20,7 +20,7 @@ constexpr int kMaxDefaultsDepth = 64;
 
 // A copy of source's table, taken under its lock.
 KPropertiesTable* CopyTable(const KPropertiesTable* source, KLock& lock) {
-  KLockGuard guard(lock, KLock::kRead);
+  KLockGuard guard(lock);
   return new KPropertiesTable(*source);
 }
 
@@ -76,7 +76,7 @@ KString KProperties::GetProperty(const char* key) const {
   if (key == nullptr) return KString();
   const KProperties* p = this;
   for (int depth = 0; p != nullptr && depth < kMaxDefaultsDepth; ++depth, p = p->fDefaults) {
-    KLockGuard guard(p->fLock, KLock::kRead);
+    KLockGuard guard(p->fLock);
     if (const KPropertiesTable::Pair* pair = p->fTable->Find(key)) {
       return KString(pair->second, pair->second.Length());
     }
@@ -88,7 +88,7 @@ bool KProperties::ContainsKey(const char* key) const {
   if (key == nullptr) return false;
   const KProperties* p = this;
   for (int depth = 0; p != nullptr && depth < kMaxDefaultsDepth; ++depth, p = p->fDefaults) {
-    KLockGuard guard(p->fLock, KLock::kRead);
+    KLockGuard guard(p->fLock);
     if (p->fTable->Find(key) != nullptr) return true;
   }
   return false;
@@ -115,7 +115,7 @@ KString KProperties::ClearProperty(const char* key) {
 }
 
 long KProperties::Count() const {
-  KLockGuard guard(fLock, KLock::kRead);
+  KLockGuard guard(fLock);
   return static_cast<long>(fTable->Count());
 }
 
@@ -123,7 +123,7 @@ long KProperties::ListKeys(KQSValue& list, const char* group) {
   if (!list.IsList()) return 1;
   std::string prefix;
   if (group != nullptr && *group != '\0') prefix.append(group).push_back('.');
-  KLockGuard guard(fLock, KLock::kRead);
+  KLockGuard guard(fLock);
   fTable->VisitInOrder([&](const KPropertiesTable::Pair& pair) {
     const std::string_view key(pair.first, pair.first.Length());
     if (key.substr(0, prefix.size()) == prefix) list.ListAppendValue(KQSValue(KString(key.data(), pair.first.Length())));
@@ -133,7 +133,7 @@ long KProperties::ListKeys(KQSValue& list, const char* group) {
 
 long KProperties::ListGroupNames(KQSValue& list) {
   if (!list.IsList()) return 1;
-  KLockGuard guard(fLock, KLock::kRead);
+  KLockGuard guard(fLock);
   std::unordered_set<std::string_view> seen;
   fTable->VisitInOrder([&](const KPropertiesTable::Pair& pair) {
     const std::string_view key(pair.first, pair.first.Length());

@@ -1,4 +1,5 @@
 // Reading properties files: physical lines, logical lines, escapes.
+#include <algorithm>
 #include <cstring>
 #include <istream>
 #include <string>

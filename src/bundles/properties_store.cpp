@@ -122,7 +122,7 @@ long KProperties::Store(std::ostream& out, const char* header) {
   if (fTimestampComment.Length() != 0) AppendComment(static_cast<const char*>(fTimestampComment), &text);
   text.push_back('\n');
   if (!Put(out, text)) return 0;
-  KLockGuard guard(fLock, KLock::kRead);
+  KLockGuard guard(fLock);
   // Written in blocks: one stream call per few kilobytes, not per line.
   text.clear();
   bool good = true;

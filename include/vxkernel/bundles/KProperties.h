@@ -21,8 +21,9 @@ class KPropertiesTable;
 // duplicate the table and get a lock of their own; they share the defaults
 // pointer. Keys and values are C strings: a NUL character ends them.
 //
-// Thread rule: every read or change of the table holds fLock; Load parses
-// without it and swaps the new table in under it. The flag, the defaults
+// Thread rule: every read or change of the table holds fLock, exclusively
+// (a read may sort the key order); Load parses without it and swaps the new
+// table in under it. The flag, the defaults
 // pointer and the comments are not guarded: set them before sharing the
 // object.
 class VXKERNEL_EXPORT KProperties {
