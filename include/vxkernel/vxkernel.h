@@ -45,6 +45,9 @@
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/locale/KLocale.h"
+// ----- bundles -----
+#include "vxkernel/bundles/KProperties.h"
+#include "vxkernel/bundles/KPropertyResourceBundle.h"
 // ----- classes -----
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KPtrClass.h"
