@@ -11,6 +11,8 @@
 #include <string>
 #include <unordered_map>
 
+#define VXK_BENCH_OWN_MAIN
+#include "started_main.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
 
@@ -63,12 +65,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kMessages; ++i) out << Code(i) << '=' << Text(i) << '\n';
   }
   err_properties_path_set(base.c_str());
-  KAt::ProcessStartup(1);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  KAt::ProcessShutdown(1);
+  const int rc = RunStartedBenchmarks(argc, argv);
   std::filesystem::remove_all(dir);
-  return 0;
+  return rc;
 }
