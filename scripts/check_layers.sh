@@ -28,6 +28,8 @@ LAYERS=(
   "locale"
   "values classes"
   "bundles"
+  "docconv"
+  "web"
   "clientapi"
   "packages"
 )
