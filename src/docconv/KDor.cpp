@@ -84,11 +84,12 @@ long KDor::LoadDorClientLib() {
       return 1;
     }
   }
-  bool mapped = Map(fLib, fInitParams, "ZorvClientInitParams") && Map(fLib, fInit, "ZorvClientInit") &&
-                Map(fLib, fMimeDetect, "ZorvClientMimeDetect") && Map(fLib, fConvert, "ZorvClientConvert") &&
-                Map(fLib, fFree, "ZorvClientFree") && Map(fLib, fSetParam, "ZorvClientSetParam") &&
-                Map(fLib, fGetFilename, "ZorvClientGetFilename") &&
-                Map(fLib, fGetNumResults, "ZorvClientGetNumResults");
+  bool mapped =
+      Map(fLib, fInitParams, "ZorvClientInitParams") && Map(fLib, fInit, "ZorvClientInit") &&
+      Map(fLib, fMimeDetect, "ZorvClientMimeDetect") && Map(fLib, fConvert, "ZorvClientConvert") &&
+      Map(fLib, fFree, "ZorvClientFree") && Map(fLib, fSetParam, "ZorvClientSetParam") &&
+      Map(fLib, fGetFilename, "ZorvClientGetFilename") &&
+      Map(fLib, fGetNumResults, "ZorvClientGetNumResults");
   if (!mapped) return 1;
   long result = SetDorClientEnv();
   if (result == 0) fLoaded = 1;

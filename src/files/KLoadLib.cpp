@@ -57,7 +57,8 @@ bool KLoadLib::Close() {
   fModule = nullptr;
   if (!unloaded) {
     SetLastError(error.c_str());
-    DebugText("KLoadLib::Close could not unload library (", static_cast<const char*>(fLastError), ")\n");
+    DebugText("KLoadLib::Close could not unload library (", static_cast<const char*>(fLastError),
+              ")\n");
   }
   return unloaded;
 }

@@ -40,7 +40,8 @@ std::string Trim(std::string s) {
 bool SameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
@@ -64,7 +65,8 @@ bool ReadSection(const std::string& path, const std::string& section,
       continue;
     }
     size_t eq = line.find('=');
-    if (inside && eq != std::string::npos) values->emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+    if (inside && eq != std::string::npos)
+      values->emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
   }
   return found;
 }
@@ -164,7 +166,8 @@ DCS_EXPORT long ZorvClientSetParam(void* handle, const char* name, const char* v
   return SetParam(static_cast<Client*>(handle), name, value);
 }
 
-DCS_EXPORT long ZorvClientMimeDetect(void* handle, const char* file, char* buf, unsigned long size) {
+DCS_EXPORT long ZorvClientMimeDetect(void* handle, const char* file, char* buf,
+                                     unsigned long size) {
   static_assert(std::is_same_v<decltype(&ZorvClientMimeDetect), ZorvClientMimeDetectFn>);
   if (handle == nullptr || file == nullptr || buf == nullptr || size == 0) return 1;
   std::string type = Detect(static_cast<Client*>(handle), file);
@@ -175,7 +178,8 @@ DCS_EXPORT long ZorvClientMimeDetect(void* handle, const char* file, char* buf, 
   return 0;
 }
 
-DCS_EXPORT long ZorvClientConvert(void* handle, const char* file, const char* arg1, const char* arg2) {
+DCS_EXPORT long ZorvClientConvert(void* handle, const char* file, const char* arg1,
+                                  const char* arg2) {
   static_assert(std::is_same_v<decltype(&ZorvClientConvert), ZorvClientConvertFn>);
   if (handle == nullptr || file == nullptr) return 1;
   try {

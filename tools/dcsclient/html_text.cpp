@@ -9,7 +9,9 @@ namespace {
 
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // Position of needle in hay from `from` on, ASCII case ignored; npos if none.
 size_t FindNoCase(std::string_view hay, std::string_view needle, size_t from) {
@@ -52,7 +54,8 @@ size_t DecodeReference(std::string_view s, size_t i, std::string& out) {
   static const struct {
     const char* name;
     uint32_t cp;
-  } kNamed[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '}};
+  } kNamed[] = {{"amp", '&'},  {"lt", '<'},    {"gt", '>'},
+                {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '}};
   for (const auto& n : kNamed) {
     if (name == n.name) {
       out += static_cast<char>(n.cp);
@@ -124,9 +127,10 @@ std::string FirstLine(std::string_view text) {
 }
 
 bool IsBlockTag(std::string_view name) {
-  static const char* const kBlock[] = {"p",  "br", "div", "li", "ul", "ol", "h1", "h2", "h3",
-                                       "h4", "h5", "h6",  "tr", "table", "hr", "pre", "blockquote",
-                                       "section", "article", "header", "footer", "dt", "dd", "body"};
+  static const char* const kBlock[] = {
+      "p",          "br",      "div",     "li",     "ul",     "ol",    "h1", "h2",
+      "h3",         "h4",      "h5",      "h6",     "tr",     "table", "hr", "pre",
+      "blockquote", "section", "article", "header", "footer", "dt",    "dd", "body"};
   for (const char* b : kBlock) {
     if (name == b) return true;
   }
@@ -146,7 +150,7 @@ Document HtmlToText(std::string_view html) {
       continue;
     }
     if (c != '<') {
-      raw += c;
+      raw += IsSpace(c) ? ' ' : c;  // only tags break lines
       ++i;
       continue;
     }

@@ -16,10 +16,12 @@ typedef void* (*ZorvClientInitFn)(const char* configPath, const char* section);
 /* Reads the handle's parameters from its configuration section. */
 typedef long (*ZorvClientInitParamsFn)(void* handle);
 /* Writes the MIME type name of the file into buf (size bytes, terminated). */
-typedef long (*ZorvClientMimeDetectFn)(void* handle, const char* file, char* buf, unsigned long size);
+typedef long (*ZorvClientMimeDetectFn)(void* handle, const char* file, char* buf,
+                                       unsigned long size);
 /* Converts the file; arg1 and arg2 mean what the library says. The result
  * files are kept in the handle until the next conversion. */
-typedef long (*ZorvClientConvertFn)(void* handle, const char* file, const char* arg1, const char* arg2);
+typedef long (*ZorvClientConvertFn)(void* handle, const char* file, const char* arg1,
+                                    const char* arg2);
 /* The number of result files of the last conversion. */
 typedef long (*ZorvClientGetNumResultsFn)(void* handle);
 /* The path of result file index (from 0), or null; valid until the next
