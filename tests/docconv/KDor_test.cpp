@@ -14,6 +14,9 @@
 namespace {
 
 const std::string kHome = VXK_DCS_HOME;
+// The signature and header chunk of a 1x1 PNG image.
+const std::string kPng =
+    std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x08\x02\0\0\0", 33);
 
 std::string Config(const TempDir& dir, const std::string& home, const char* name = "/server.ini") {
   return dir.Write(name,
@@ -39,8 +42,7 @@ TEST(KDor, MimeTypesAgreeWithFileCommand) {
       {"/a.txt", "plain words\nand a second line\n"},
       {"/b.html",
        "<!DOCTYPE html>\n<html><head><title>T</title></head><body><p>x</p></body></html>\n"},
-      {"/c.png",
-       std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x08\x02\0\0\0", 33)},
+      {"/c.png", kPng},
       {"/d.pdf", "%PDF-1.4\n1 0 obj\n<< >>\nendobj\n"},
   };
   for (const auto& s : samples) {
@@ -88,7 +90,7 @@ TEST(KDor, ConvertsToTextWithTitleAndDeletesOutputs) {
 
 TEST(KDor, FailureMessages) {
   TempDir dir;
-  std::string png = dir.Write("/p.png", std::string("\x89PNG\r\n\x1a\n", 8));
+  std::string png = dir.Write("/p.png", kPng);
   std::string good = Config(dir, kHome);
   std::string noHome = dir.Write("/nohome.ini", "[general]\nOther=1\n");
   std::string noFilters = dir.Write("/nofilters.ini", "[general]\nRZHome=/x/\n");
@@ -126,7 +128,7 @@ TEST(KDor, FailureMessages) {
   ExpectDebug({"Error converting document: 5\n"},
               [&] { EXPECT_FALSE(dor.Convert(nullptr, nullptr)); });
   EXPECT_TRUE(dor.GetOutputFiles().empty());
-  char small[4];
+  char small[9];  // "image/png" and its terminator need 10
   ExpectDebug({"Error detecting mime type: 2\n"},
               [&] { EXPECT_EQ(dor.GetMimeType(small, sizeof small), 2); });
 }
