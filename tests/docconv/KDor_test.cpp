@@ -104,25 +104,16 @@ TEST(KDor, FailureMessages) {
               [&] { EXPECT_FALSE(KDor(png.c_str(), noHome.c_str(), 0).Convert("", "")); });
   ExpectDebug({"Error, getting the filters path.\n"},
               [&] { EXPECT_EQ(KDor(png.c_str(), noFilters.c_str(), 0).LoadDorClientLib(), 1); });
-  {
-    KDor dor(png.c_str(), emptyIni.c_str(), 0);
+  // No library in the home, then one without the entry points; KLoadLib's
+  // line comes first.
+  for (const std::string& last : {"Error accessing " + empty + "bin/dcsclient\n",
+                                  std::string("Error mapping ZorvClientInitParams\n")}) {
     DebugCapture capture;
-    char type[32];
-    EXPECT_EQ(dor.GetMimeType(type, sizeof type), 1);
-    ASSERT_EQ(capture.Texts().size(), 2u);
-    EXPECT_EQ(capture.Texts()[0].rfind(
-                  "KLoadLib::Open could not load: " + empty + "bin/dcsclient.so (", 0),
-              0u);
-    EXPECT_EQ(capture.Texts()[1], "Error accessing " + empty + "bin/dcsclient\n");
-  }
-  std::filesystem::create_symlink(VXK_OTHER_LIB,
-                                  empty + "bin/dcsclient.so");  // a library without the entries
-  {
-    KDor dor(png.c_str(), emptyIni.c_str(), 0);
-    DebugCapture capture;
-    EXPECT_EQ(dor.LoadDorClientLib(), 1);
-    ASSERT_EQ(capture.Texts().size(), 2u);
-    EXPECT_EQ(capture.Texts()[1], "Error mapping ZorvClientInitParams\n");
+    EXPECT_EQ(KDor(png.c_str(), emptyIni.c_str(), 0).LoadDorClientLib(), 1);
+    EXPECT_EQ(capture.Texts().size(), 2u);
+    EXPECT_EQ(capture.Texts().back(), last);
+    std::error_code ignored;
+    std::filesystem::create_symlink(VXK_OTHER_LIB, empty + "bin/dcsclient.so", ignored);
   }
   KDor dor(png.c_str(), good.c_str(), 0);
   ExpectDebug({"Error converting document: 5\n"},
