@@ -15,8 +15,9 @@ namespace {
 
 const std::string kHome = VXK_DCS_HOME;
 // The signature and header chunk of a 1x1 PNG image.
-const std::string kPng =
-    std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x08\x02\0\0\0", 33);
+const char kPngBytes[] =
+    "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x08\x02\0\0\0\x90\x77\x53\xde";
+const std::string kPng(kPngBytes, sizeof kPngBytes - 1);
 
 std::string Config(const TempDir& dir, const std::string& home, const char* name = "/server.ini") {
   return dir.Write(name,
