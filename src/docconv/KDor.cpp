@@ -98,6 +98,7 @@ long KDor::LoadDorClientLib() {
 
 long KDor::SetDorClientEnv() {
   if (fClient != nullptr) return 0;
+  if (fInit == nullptr || fInitParams == nullptr) return 1;  // called before the look-ups
   fClient = fInit(fConfigFile, kClientSection);
   if (fClient == nullptr) {
     DebugText("Error setting ", kClientLib, " params.\n");
@@ -129,6 +130,7 @@ long KDor::GetMimeType(char* buffer, unsigned long size) {
 }
 
 void KDor::SetOutputFilesList() {
+  if (fClient == nullptr) return;
   long n = fGetNumResults(fClient);
   for (long i = 0; i < n; ++i) {
     const char* name = fGetFilename(fClient, i);

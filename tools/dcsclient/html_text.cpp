@@ -45,11 +45,14 @@ void AppendUtf8(uint32_t cp, std::string& out) {
 // Decodes the character reference at s[i] == '&' into out; returns the
 // number of bytes used (1 when it is no reference: the '&' stays).
 size_t DecodeReference(std::string_view s, size_t i, std::string& out) {
-  size_t semi = s.find(';', i);
-  if (semi == std::string_view::npos || semi - i > 10) {
+  // Only the next few bytes are searched: a text of many '&' and no ';'
+  // stays linear.
+  size_t semi = s.substr(i, 12).find(';');
+  if (semi == std::string_view::npos) {
     out += '&';
     return 1;
   }
+  semi += i;
   std::string_view name = s.substr(i + 1, semi - i - 1);
   static const struct {
     const char* name;
