@@ -6,47 +6,36 @@
 #include "text/text_walk.h"
 #include "web/escape_internal.h"
 
-using vxk_internal::ByteSetScanner;
+using vxk_internal::ByteEscaper;
+using vxk_internal::ByteReplacement;
 
 namespace {
 
 // ===== Entity and backslash escapes =====
-// Each escape is a set of special bytes (the scanner) and the text that
-// replaces each of them (repl). A first pass sums the lengths, so the result
-// is allocated once; the second copies the runs between special bytes.
+// Each escape is a set of special bytes and the texts that replace them. A
+// first pass sums the growth, so the result is allocated once; the second
+// writes it.
 
-template <class Scanner, class Repl>
-KString EscapeRuns(const char* s, const Scanner& scan, Repl repl, const char* operation) {
+template <class Escaper>
+KString EscapeRuns(const char* s, const Escaper& escaper, const char* operation) {
   if (s == nullptr) return KString();
   const size_t n = std::strlen(s);
-  const char* end = s + n;
-  const char* first = scan.Find(s, end);
-  if (first == end) return KString(s, static_cast<unsigned>(n));
-  size_t total = n;
-  for (const char* p = first; p < end; p = scan.Find(p + 1, end)) {
-    total += repl(static_cast<unsigned char>(*p)).size() - 1;
-  }
-  if (!vxk_internal::ResultFits(total, operation)) return KString();
+  const size_t growth = escaper.Growth(s, s + n);
+  if (growth == 0) return KString(s, static_cast<unsigned>(n));
+  if (!vxk_internal::ResultFits(n + growth, operation)) return KString();
   char* out;
-  KString result = vxk_internal::NewStringOfLength(total, &out);
-  const char* run = s;
-  for (const char* p = first; p < end; p = scan.Find(p + 1, end)) {
-    std::memcpy(out, run, static_cast<size_t>(p - run));
-    out += p - run;
-    const std::string_view r = repl(static_cast<unsigned char>(*p));
-    std::memcpy(out, r.data(), r.size());
-    out += r.size();
-    run = p + 1;
-  }
-  std::memcpy(out, run, static_cast<size_t>(end - run));
+  const char* limit;
+  KString result = vxk_internal::NewStringOfLength(n + growth, &out, &limit);
+  escaper.Write(s, s + n, out, limit);
+  out[n + growth] = '\0';  // Write may have scribbled over it
   return result;
 }
 
-// The same walk for a double-byte text: a lead byte and its trail byte are
+// The same for a double-byte text: a lead byte and its trail byte are
 // copied together, never looked at as specials. A lead byte right before
 // the terminator stands alone and is treated as any other byte.
-template <class Scanner, class Repl>
-KString EscapeDbcs(const char* s, const vxk_internal::TextEnv& env, const Scanner& scan, Repl repl,
+template <class Escaper>
+KString EscapeDbcs(const char* s, const vxk_internal::TextEnv& env, const Escaper& escaper,
                    const char* operation) {
   if (s == nullptr) return KString();
   const auto* u = reinterpret_cast<const unsigned char*>(s);
@@ -56,7 +45,7 @@ KString EscapeDbcs(const char* s, const vxk_internal::TextEnv& env, const Scanne
       total += 2;
       i += 2;
     } else {
-      total += scan.Contains(u[i]) ? repl(u[i]).size() : 1;
+      total += escaper.Contains(u[i]) ? escaper.Replacement(u[i]).size() : 1;
       ++i;
     }
   }
@@ -67,8 +56,8 @@ KString EscapeDbcs(const char* s, const vxk_internal::TextEnv& env, const Scanne
     if (env.PairAt(u + i)) {
       *out++ = s[i++];
       *out++ = s[i++];
-    } else if (scan.Contains(u[i])) {
-      const std::string_view r = repl(u[i++]);
+    } else if (escaper.Contains(u[i])) {
+      const std::string_view r = escaper.Replacement(u[i++]);
       std::memcpy(out, r.data(), r.size());
       out += r.size();
     } else {
@@ -78,57 +67,24 @@ KString EscapeDbcs(const char* s, const vxk_internal::TextEnv& env, const Scanne
   return result;
 }
 
-std::string_view HtmlEntity(unsigned char c) {
-  switch (c) {
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    case '&':
-      return "&amp;";
-    default:
-      return "&apos;";
-  }
-}
+const ByteReplacement kXmlEntities[] = {
+    {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'&', "&amp;"}, {'\'', "&apos;"}};
+const ByteEscaper<4> kHtmlEscaper(kXmlEntities);  // the first four
+const ByteEscaper<5> kXmlEscaper(kXmlEntities);
 
-std::string_view XmlCharData(unsigned char c) {
-  switch (c) {
-    case '\t':
-      return "&#9;";
-    case '\n':
-      return "&#10;";
-    case '\r':
-      return "&#13;";
-    default:
-      return HtmlEntity(c);
-  }
-}
+const ByteReplacement kXmlCharData[] = {{'\t', "&#9;"}, {'\n', "&#10;"}, {'\r', "&#13;"},
+                                        {'<', "&lt;"},   {'>', "&gt;"},    {'"', "&quot;"},
+                                        {'&', "&amp;"}};
+const ByteEscaper<7> kXmlCharDataEscaper(kXmlCharData);
 
-std::string_view BackslashEscape(unsigned char c) {
-  switch (c) {
-    case '\t':
-      return "\\t";
-    case '\n':
-      return "\\n";
-    case '\r':
-      return "\\r";
-    case '\\':
-      return "\\\\";
-    case '"':
-      return "\\\"";
-    default:
-      return "\\'";
-  }
-}
-
-const unsigned char kHtmlBytes[] = {'<', '>', '"', '&'};
-const unsigned char kXmlBytes[] = {'<', '>', '"', '&', '\''};
-const unsigned char kXmlCharDataBytes[] = {'\t', '\n', '\r', '"', '&', '<', '>'};
-const ByteSetScanner<4> kHtmlScan(kHtmlBytes);
-const ByteSetScanner<5> kXmlScan(kXmlBytes);
-const ByteSetScanner<7> kXmlCharDataScan(kXmlCharDataBytes);
+// The backslash escapes of XString; the last entry is the quote character.
+const ByteReplacement kDoubleQuoted[] = {
+    {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\\', "\\\\"}, {'"', "\\\""}};
+const ByteReplacement kSingleQuoted[] = {
+    {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\\', "\\\\"}, {'\'', "\\'"}};
+const ByteEscaper<5> kDoubleQuotedEscaper(kDoubleQuoted);
+const ByteEscaper<5> kSingleQuotedEscaper(kSingleQuoted);
+const ByteEscaper<4> kOtherQuotedEscaper(kDoubleQuoted);  // the quote is not escaped
 
 // ===== URL percent-encoding =====
 
@@ -204,28 +160,25 @@ KString KWebEscape::Unescape(const char* s) {
   return result;
 }
 
-KString KWebEscape::EscapeHTML(const char* s) { return EscapeRuns(s, kHtmlScan, HtmlEntity, "KWebEscape::EscapeHTML"); }
+KString KWebEscape::EscapeHTML(const char* s) { return EscapeRuns(s, kHtmlEscaper, "KWebEscape::EscapeHTML"); }
 
-KString KWebEscape::EscapeXML(const char* s) { return EscapeRuns(s, kXmlScan, HtmlEntity, "KWebEscape::EscapeXML"); }
+KString KWebEscape::EscapeXML(const char* s) { return EscapeRuns(s, kXmlEscaper, "KWebEscape::EscapeXML"); }
 
 KString KWebEscape::EscapeQuotes(const char* s, char quote, char escape) {
-  if (s == nullptr) return KString();
-  const auto q = static_cast<unsigned char>(quote);
-  const ByteSetScanner<1> scan(&q);
-  const char pair[2] = {escape, quote};
   // A quote of '\0' never occurs before the terminator: a plain copy.
-  return EscapeRuns(s, scan, [&](unsigned char) { return std::string_view(pair, 2); }, "KWebEscape::EscapeQuotes");
+  const char pair[3] = {escape, quote, '\0'};
+  const ByteReplacement entry[] = {{static_cast<unsigned char>(quote), pair}};
+  if (escape == '\0') return KString(s);  // inserting a NUL inserts nothing
+  return EscapeRuns(s, ByteEscaper<1>(entry), "KWebEscape::EscapeQuotes");
 }
 
-KString KWebEscape::XString(const char* s, char quote) {
-  if (quote == '\0') return KString();
-  // Only a double quote or an apostrophe is escaped as the quote character.
-  const unsigned char bytes[] = {'\t', '\n', '\r', '\\',
-                                 static_cast<unsigned char>((quote == '"' || quote == '\'') ? quote : '\\')};
-  const ByteSetScanner<5> scan(bytes);
+namespace {
+
+template <class Escaper>
+KString Quoted(const char* s, char quote, const Escaper& escaper) {
   const vxk_internal::TextEnv env = vxk_internal::CurrentTextEnv();
-  const KString body = env.Dbcs() ? EscapeDbcs(s, env, scan, BackslashEscape, "KWebEscape::XString")
-                                  : EscapeRuns(s, scan, BackslashEscape, "KWebEscape::XString");
+  const KString body = env.Dbcs() ? EscapeDbcs(s, env, escaper, "KWebEscape::XString")
+                                  : EscapeRuns(s, escaper, "KWebEscape::XString");
   if (!vxk_internal::ResultFits(body.Length() + 2, "KWebEscape::XString")) return KString();
   char* out;
   KString result = vxk_internal::NewStringOfLength(body.Length() + 2, &out);
@@ -235,12 +188,28 @@ KString KWebEscape::XString(const char* s, char quote) {
   return result;
 }
 
+}  // namespace
+
+KString KWebEscape::XString(const char* s, char quote) {
+  // Only a double quote or an apostrophe is escaped as the quote character.
+  switch (quote) {
+    case '\0':
+      return KString();
+    case '"':
+      return Quoted(s, quote, kDoubleQuotedEscaper);
+    case '\'':
+      return Quoted(s, quote, kSingleQuotedEscaper);
+    default:
+      return Quoted(s, quote, kOtherQuotedEscaper);
+  }
+}
+
 KString KWebEscape::CString(const char* s) { return XString(s, '"'); }
 
 KString KWebEscape::JString(const char* s) { return XString(s, '\''); }
 
 KString KWebEscape::XMLString(const char* s) {
   const vxk_internal::TextEnv env = vxk_internal::CurrentTextEnv();
-  return env.Dbcs() ? EscapeDbcs(s, env, kXmlCharDataScan, XmlCharData, "KWebEscape::XMLString")
-                    : EscapeRuns(s, kXmlCharDataScan, XmlCharData, "KWebEscape::XMLString");
+  return env.Dbcs() ? EscapeDbcs(s, env, kXmlCharDataEscaper, "KWebEscape::XMLString")
+                    : EscapeRuns(s, kXmlCharDataEscaper, "KWebEscape::XMLString");
 }

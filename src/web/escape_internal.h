@@ -1,11 +1,13 @@
-// Building blocks of the escapes: a scanner that finds the next byte of a
-// small set 16 bytes at a time, and a string whose exact length is known
-// before its bytes are written. Private to src/web.
+// Building blocks of the escapes: a byte escaper that measures and writes
+// 16 bytes at a time, and a string whose exact length is known before its
+// bytes are written. Private to src/web.
 #ifndef VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 #define VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,59 +18,129 @@
 
 namespace vxk_internal {
 
-// Finds the bytes of a set of N values. The escapes copy the
-// long runs between special bytes with memcpy, so finding the next special
-// byte fast is what makes them fast.
+// One special byte and the text (1 to 8 bytes) that replaces it.
+struct ByteReplacement {
+  unsigned char fByte;
+  const char* fText;
+};
+
+// Replaces each of N special bytes by its text. Texts are stored padded to
+// 8 bytes so that one fixed-size copy writes any of them. Constant after
+// construction; share it freely between threads.
 template <int N>
-class ByteSetScanner {
+class ByteEscaper {
  public:
-  // bytes: N values (repeats are fine).
-  explicit ByteSetScanner(const unsigned char* bytes) {
-    for (bool& b : fIn) b = false;
+  explicit ByteEscaper(const ByteReplacement* entries) {
+    for (unsigned char& s : fSlot) s = 0;
     for (int i = 0; i < N; ++i) {
-      const unsigned char c = bytes[i];
-      fIn[c] = true;
+      const unsigned char c = entries[i].fByte;
+      fLen[i] = static_cast<unsigned char>(std::strlen(entries[i].fText));
+      std::memset(fText[i], 0, sizeof fText[i]);
+      std::memcpy(fText[i], entries[i].fText, fLen[i]);
+      if (fSlot[c] == 0) fSlot[c] = static_cast<unsigned char>(i + 1);
 #if defined(__SSE2__)
       fVec[i] = _mm_set1_epi8(static_cast<char>(c));
+      fGrowth[i] = _mm_set1_epi8(static_cast<char>(fSlot[c] == i + 1 ? fLen[i] - 1 : 0));
 #endif
     }
   }
 
-  bool Contains(unsigned char c) const { return fIn[c]; }
+  bool Contains(unsigned char c) const { return fSlot[c] != 0; }
+  std::string_view Replacement(unsigned char c) const {
+    const int i = fSlot[c] - 1;
+    return std::string_view(fText[i], fLen[i]);
+  }
 
-  // The first byte of [p, end) in the set, or end.
-  const char* Find(const char* p, const char* end) const {
+  // How many bytes longer [p, end) becomes when escaped.
+  size_t Growth(const char* p, const char* end) const {
+    size_t growth = 0;
 #if defined(__SSE2__)
+    // Per-lane byte sums, folded into the total before they can overflow
+    // (at most 7 a block, 32 blocks).
     while (end - p >= 16) {
+      __m128i sums = _mm_setzero_si128();
+      for (int block = 0; block < 32 && end - p >= 16; ++block, p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // The special bytes differ (a repeat adds 0), so OR gathers each
+        // lane's growth with one addition on the loop-carried chain.
+        __m128i g = _mm_and_si128(_mm_cmpeq_epi8(v, fVec[0]), fGrowth[0]);
+        for (int i = 1; i < N; ++i) g = _mm_or_si128(g, _mm_and_si128(_mm_cmpeq_epi8(v, fVec[i]), fGrowth[i]));
+        sums = _mm_add_epi8(sums, g);
+      }
+      const __m128i folded = _mm_sad_epu8(sums, _mm_setzero_si128());
+      growth += static_cast<size_t>(_mm_cvtsi128_si32(folded)) +
+                static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(folded, 8)));
+    }
+#endif
+    for (; p < end; ++p) {
+      const unsigned char c = static_cast<unsigned char>(*p);
+      if (fSlot[c] != 0) growth += fLen[fSlot[c] - 1] - 1u;
+    }
+    return growth;
+  }
+
+  // Writes the escaped [p, end) at out and returns the end of what it
+  // wrote. It may scribble up to 24 bytes past its result, but never at or
+  // beyond limit. REQUIRES: room for the result before limit.
+  char* Write(const char* p, const char* end, char* out, const char* limit) const {
+#if defined(__SSE2__)
+    // Each round stores a whole block, keeps the bytes before its first
+    // special one, and writes that byte's replacement.
+    while (end - p >= 16 && limit - out >= 32) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       __m128i m = _mm_cmpeq_epi8(v, fVec[0]);
       for (int i = 1; i < N; ++i) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, fVec[i]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
       const int bits = _mm_movemask_epi8(m);
-      if (bits != 0) return p + __builtin_ctz(static_cast<unsigned>(bits));
-      p += 16;
+      if (bits == 0) {
+        p += 16;
+        out += 16;
+        continue;
+      }
+      const int k = __builtin_ctz(static_cast<unsigned>(bits));
+      p += k;
+      out += k;
+      const int i = fSlot[static_cast<unsigned char>(*p++)] - 1;
+      std::memcpy(out, fText[i], 8);
+      out += fLen[i];
     }
 #endif
-    while (p < end && !fIn[static_cast<unsigned char>(*p)]) ++p;
-    return p;
+    for (; p < end; ++p) {
+      const unsigned char c = static_cast<unsigned char>(*p);
+      if (fSlot[c] == 0) {
+        *out++ = static_cast<char>(c);
+      } else {
+        const int i = fSlot[c] - 1;
+        std::memcpy(out, fText[i], fLen[i]);
+        out += fLen[i];
+      }
+    }
+    return out;
   }
 
  private:
-  bool fIn[256];
+  unsigned char fSlot[256];  // 1 + index of the byte's entry; 0 when plain
+  char fText[N][8];
+  unsigned char fLen[N];
 #if defined(__SSE2__)
-  __m128i fVec[N];
+  __m128i fVec[N];     // the special byte in every lane
+  __m128i fGrowth[N];  // its growth in every lane (0 for a repeated byte)
 #endif
 };
 
 // A new string of exactly n bytes (terminated), whose bytes the caller
-// writes through *text before anyone else sees the string. n == 0 gives the
-// empty string and a null *text.
-inline KString NewStringOfLength(size_t n, char** text) {
+// writes through *text before anyone else sees the string; *limit is the
+// end of the buffer, which may be written up to before the terminator is
+// set. n == 0 gives the empty string and null pointers.
+inline KString NewStringOfLength(size_t n, char** text, const char** limit = nullptr) {
   if (n == 0) {
     *text = nullptr;
+    if (limit != nullptr) *limit = nullptr;
     return KString();
   }
   KString::KStringRef* r = KString::KStringRef::Create(static_cast<uint32_t>(n));
   *text = r->fText;
+  if (limit != nullptr) *limit = r->fText + r->fCapacity;
   r->fText[n] = '\0';
   KString s = KString::Sharing(r);
   KString::ReleaseHost(r);  // Create's own hold: s is the only holder now
