@@ -27,8 +27,11 @@ KString ElementText(const KQSValue& v) {
       const unsigned long n = v.Date().strftime(buf, kDateTextMax, format);
       return KString(buf, static_cast<unsigned>(n));
     }
-    case -1:  // String: its text up to the first NUL, as the escapes read it
-      return KString(static_cast<const char*>(v.String()));
+    case -1: {  // String: its text up to the first NUL, as the escapes read it
+      const KString& text = v.String();
+      if (std::strlen(text) == text.Length()) return text;
+      return KString(static_cast<const char*>(text));
+    }
     case 0:  // Undefined
       return KString();
     case 1:  // Error

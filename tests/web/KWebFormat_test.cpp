@@ -4,16 +4,35 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <string>
 
 #include "support/debug_capture.h"
-#include "support/started_process.h"
+#include "support/temp_dir.h"
+#include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/web/KSGMLValues.h"
 
 namespace {
+
+// A catalogue with the date format and the message for an error value
+// without a code, chosen before start-up picks the catalogue directory.
+class CatalogueProcess : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::filesystem::create_directory(fDir / "res");
+    fDir.Write("res/8515.properties", "558039041=%Y-%m-%d\n");               // 0x21430001
+    fDir.Write("res/9901.properties", "648871937=no code\n648871938=two\n");  // 0x26AD0001, 2
+    err_properties_path_set(fDir.Path().c_str());
+    KAt::ProcessStartup(1);
+  }
+
+ private:
+  TempDir fDir;
+};
+::testing::Environment* const gCatalogueProcess = ::testing::AddGlobalTestEnvironment(new CatalogueProcess);
 
 std::string S(const KString& k) { return std::string(k, k.Length()); }
 
@@ -26,7 +45,8 @@ TEST(KWebFormat, PlaceholdersAndValueTypes) {
   date.SetDate(2026, 12, 7);
   std::ostringstream integer;
   integer << KQSValue(42);
-  const KQSValue error(static_cast<short>(1), 0L);
+  const KQSValue noCode(static_cast<short>(1), 0L);
+  const KQSValue two(static_cast<short>(1), 0x26AD0002L);
   const struct {
     const char* tmpl;
     KQSValue args;
@@ -36,8 +56,8 @@ TEST(KWebFormat, PlaceholdersAndValueTypes) {
       {"a`Hb", KQSValue::List(KQSValue()), "ab"},
       {"x``Ly", KQSValue::List(KQSValue("1")), "x`1y"},
       {"`U|`D|`S|`L", KQSValue::List("a b", "\"'", "\"'", "<"), "a%20b|\\\"'|\"\\'|<"},
-      {"`L`L`L", KQSValue::List(KQSValue(42), date), integer.str() + "12/07/2026"},
-      {"[`L]", KQSValue::List(error), "[" + S(err_get_msg(0x26AD0001)) + "]"},
+      {"`L`L`L", KQSValue::List(KQSValue(42), date), integer.str() + "2026-12-07"},
+      {"[`L|`L]", KQSValue::List(noCode, two), "[no code|two]"},
       {"no `placeholders`", KQSValue::List(), "no `placeholders`"},
   };
   for (const auto& r : rows) EXPECT_EQ(Format(r.tmpl, r.args), r.want) << r.tmpl;
