@@ -92,7 +92,7 @@ KString KWebFormat::FormatHTMLExpression(const char* tmpl, const KQSValue& args)
     texts[i] = Transform(places[i][1], ElementText(args.ListGetValue(i + 1)));
     total += texts[i].Length();
   }
-  if (!vxk_internal::ResultFits(total, "KWebFormat::FormatHTMLExpression")) return KString();
+  if (total == 0 || !vxk_internal::ResultFits(total, "KWebFormat::FormatHTMLExpression")) return KString();
   char* out;
   KString result = vxk_internal::NewStringOfLength(total, &out);
   const char* run = tmpl;
