@@ -12,7 +12,6 @@
 namespace {
 
 std::string S(const KString& k) { return std::string(k, k.Length()); }
-
 // Random non-NUL bytes, mostly letters so that runs are long, with specials
 // and high bytes sprinkled in at random places.
 std::string RandomText(std::mt19937& rng, size_t maxLength) {

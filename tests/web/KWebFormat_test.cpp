@@ -43,8 +43,6 @@ std::string Format(const char* tmpl, const KQSValue& args) {
 TEST(KWebFormat, PlaceholdersAndValueTypes) {
   KDateTime date;
   date.SetDate(2026, 12, 7);
-  std::ostringstream integer;
-  integer << KQSValue(42);
   const KQSValue noCode(static_cast<short>(1), 0L);
   const KQSValue two(static_cast<short>(1), 0x26AD0002L);
   const struct {
@@ -56,7 +54,7 @@ TEST(KWebFormat, PlaceholdersAndValueTypes) {
       {"a`Hb", KQSValue::List(KQSValue()), "ab"},
       {"x``Ly", KQSValue::List(KQSValue("1")), "x`1y"},
       {"`U|`D|`S|`L", KQSValue::List("a b", "\"'", "\"'", "<"), "a%20b|\\\"'|\"\\'|<"},
-      {"`L`L`L", KQSValue::List(KQSValue(42), date), integer.str() + "2026-12-07"},
+      {"`L`L`L", KQSValue::List(KQSValue(42), date), "422026-12-07"},
       {"[`L|`L]", KQSValue::List(noCode, two), "[no code|two]"},
       {"no `placeholders`", KQSValue::List(), "no `placeholders`"},
   };
