@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "text/text_walk.h"
 #include "web/escape_internal.h"
@@ -12,22 +13,33 @@ using vxk_internal::ByteReplacement;
 namespace {
 
 // ===== Entity and backslash escapes =====
-// Each escape is a set of special bytes and the texts that replace them. A
-// first pass sums the growth, so the result is allocated once; the second
-// writes it.
+// Each escape is a set of special bytes and the texts that replace them.
+// The result is written in one pass into a string made for the input's
+// length, whose capacity (a third more for long texts, twice as much for
+// short ones) holds the usual few entities. Only a text that outgrows it is
+// measured, and the rest written into a second string sized exactly.
 
 template <class Escaper>
 KString EscapeRuns(const char* s, const Escaper& escaper, const char* operation) {
-  if (s == nullptr) return KString();
+  if (s == nullptr || *s == '\0') return KString();
   const size_t n = std::strlen(s);
-  const size_t growth = escaper.Growth(s, s + n);
-  if (growth == 0) return KString(s, static_cast<unsigned>(n));
-  if (!vxk_internal::ResultFits(n + growth, operation)) return KString();
+  const char* end = s + n;
   char* out;
   const char* limit;
-  KString result = vxk_internal::NewStringOfLength(n + growth, &out, &limit);
-  escaper.Write(s, s + n, out, limit);
-  out[n + growth] = '\0';  // Write may have scribbled over it
+  KString result = vxk_internal::NewStringOfLength(n, &out, &limit);
+  auto done = escaper.Write(s, end, out, limit);
+  if (done.fIn != end) {
+    const size_t written = static_cast<size_t>(done.fOut - out);
+    const size_t total = written + static_cast<size_t>(end - done.fIn) + escaper.Growth(done.fIn, end);
+    if (!vxk_internal::ResultFits(total, operation)) return KString();
+    char* bigger;
+    KString whole = vxk_internal::NewStringOfLength(total, &bigger, &limit);
+    std::memcpy(bigger, out, written);
+    done = escaper.Write(done.fIn, end, bigger + written, limit);
+    result = std::move(whole);
+    out = bigger;
+  }
+  vxk_internal::SetNewStringLength(result, static_cast<size_t>(done.fOut - out));
   return result;
 }
 
@@ -156,7 +168,7 @@ KString KWebEscape::Unescape(const char* s) {
       ++p;
     }
   }
-  vxk_internal::ShrinkNewString(result, static_cast<size_t>(out - start));
+  vxk_internal::SetNewStringLength(result, static_cast<size_t>(out - start));
   return result;
 }
 

@@ -79,43 +79,55 @@ class ByteEscaper {
     return growth;
   }
 
-  // Writes the escaped [p, end) at out and returns the end of what it
-  // wrote. It may scribble up to 24 bytes past its result, but never at or
-  // beyond limit. REQUIRES: room for the result before limit.
-  char* Write(const char* p, const char* end, char* out, const char* limit) const {
+  // Where Write stopped: the first byte not escaped and the end of the
+  // output so far.
+  struct Progress {
+    const char* fIn;
+    char* fOut;
+  };
+
+  // Writes the escaped [p, end) at out, as far as it fits before limit
+  // (fIn == end when all of it did). It may scribble up to 16 bytes past
+  // what it wrote, but never at or beyond limit.
+  Progress Write(const char* p, const char* end, char* out, const char* limit) const {
 #if defined(__SSE2__)
-    // Each round stores a whole block, keeps the bytes before its first
-    // special one, and writes that byte's replacement.
-    while (end - p >= 16 && limit - out >= 32) {
+    // Each round stores a whole block; at each special byte it writes the
+    // replacement and stores the rest of the block again behind it. The
+    // next block's position never waits for this one's specials.
+    while (end - p >= 32 && limit - out >= 16 * 8 + 32) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       __m128i m = _mm_cmpeq_epi8(v, fVec[0]);
       for (int i = 1; i < N; ++i) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, fVec[i]));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
-      const int bits = _mm_movemask_epi8(m);
-      if (bits == 0) {
-        p += 16;
-        out += 16;
-        continue;
+      unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+      int done = 0;  // bytes of the block already accounted for
+      while (bits != 0) {
+        const int k = __builtin_ctz(bits);
+        out += k - done;
+        const int i = fSlot[static_cast<unsigned char>(p[k])] - 1;
+        std::memcpy(out, fText[i], 8);
+        out += fLen[i];
+        done = k + 1;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done)));
+        bits &= bits - 1;
       }
-      const int k = __builtin_ctz(static_cast<unsigned>(bits));
-      p += k;
-      out += k;
-      const int i = fSlot[static_cast<unsigned char>(*p++)] - 1;
-      std::memcpy(out, fText[i], 8);
-      out += fLen[i];
+      out += 16 - done;
+      p += 16;
     }
 #endif
     for (; p < end; ++p) {
       const unsigned char c = static_cast<unsigned char>(*p);
       if (fSlot[c] == 0) {
+        if (out == limit) break;
         *out++ = static_cast<char>(c);
       } else {
         const int i = fSlot[c] - 1;
+        if (limit - out < fLen[i]) break;
         std::memcpy(out, fText[i], fLen[i]);
         out += fLen[i];
       }
     }
-    return out;
+    return Progress{p, out};
   }
 
  private:
@@ -147,9 +159,9 @@ inline KString NewStringOfLength(size_t n, char** text, const char** limit = nul
   return s;
 }
 
-// Cuts a string made by NewStringOfLength to its first n bytes.
-// REQUIRES: s is the only holder; n <= its length.
-inline void ShrinkNewString(KString& s, size_t n) {
+// Sets the length of a string made by NewStringOfLength to n and
+// terminates it there. REQUIRES: s is the only holder; n <= its capacity.
+inline void SetNewStringLength(KString& s, size_t n) {
   if (n == 0) {
     s = KString();
     return;

@@ -14,12 +14,12 @@ namespace {
 std::string S(const KString& k) { return std::string(k, k.Length()); }
 // Random non-NUL bytes, mostly letters so that runs are long, with specials
 // and high bytes sprinkled in at random places.
-std::string RandomText(std::mt19937& rng, size_t maxLength) {
+std::string RandomText(std::mt19937& rng, size_t maxLength, unsigned specialPercent = 8) {
   static const char kSpecial[] = "<>\"&'\t\n\r\\%+`\x80\xE9\xFF";
   std::string s(rng() % maxLength, 'a');
   for (char& c : s) {
     const unsigned r = rng() % 100;
-    if (r < 8) c = kSpecial[rng() % (sizeof(kSpecial) - 1)];
+    if (r < specialPercent) c = kSpecial[rng() % (sizeof(kSpecial) - 1)];
     else if (r < 10) c = static_cast<char>(1 + rng() % 255);
     else c = static_cast<char>('a' + r % 26);
   }
@@ -81,7 +81,8 @@ TEST(KWebEscape, DoubleByteCharactersAreCopiedWhole) {
 TEST(KWebEscape, RandomTexts) {
   std::mt19937 rng(20261207);
   for (int i = 0; i < 2000; ++i) {
-    const std::string b = RandomText(rng, i < 1900 ? 80 : 3000);
+    // Every tenth text is mostly specials: its escape outgrows the first guess.
+    const std::string b = RandomText(rng, i < 1900 ? 80 : 3000, i % 10 ? 8 : 95);
     {
       TextModeScope mode(TextModeScope::kSingleByte);
       EXPECT_EQ(S(KWebEscape::Unescape(KWebEscape::Escape(b.c_str()))), b);
