@@ -1,6 +1,6 @@
 // Building blocks of the escapes: a byte escaper that measures and writes
-// 16 bytes at a time, and a string whose exact length is known before its
-// bytes are written. Private to src/web.
+// 16 bytes at a time, and strings whose bytes are written in place before
+// anyone else sees them. Private to src/web.
 #ifndef VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 #define VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 
