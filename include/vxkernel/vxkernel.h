@@ -88,5 +88,9 @@
 #include "vxkernel/threads/KSharedFile.h"
 #include "vxkernel/threads/KSleep.h"
 #include "vxkernel/threads/KTimestamp.h"
+// ----- web -----
+#include "vxkernel/web/KSGMLValues.h"
+#include "vxkernel/web/KWebEscape.h"
+#include "vxkernel/web/KWebFormat.h"
 
 #endif  // VXKERNEL_VXKERNEL_H_

@@ -1,5 +1,12 @@
 # Web requests: arguments and uploads, escaping and HTML formatting.
 list(APPEND VXKERNEL_PUBLIC_HEADERS
+  include/vxkernel/web/KSGMLValues.h
+  include/vxkernel/web/KWebEscape.h
+  include/vxkernel/web/KWebFormat.h
 )
 list(APPEND VXKERNEL_SOURCES
+  src/web/KSGMLValues.cpp
+  src/web/KWebEscape.cpp
+  src/web/KWebEscape_url.cpp
+  src/web/KWebFormat.cpp
 )
