@@ -10,6 +10,7 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/files/KFile.h
   include/vxkernel/files/KFileCopyOperation.h
   include/vxkernel/files/KFilePrefs.h
+  include/vxkernel/files/KLoadLib.h
   include/vxkernel/files/KPath.h
   include/vxkernel/files/pcfile.h
 )
@@ -24,6 +25,7 @@ list(APPEND VXKERNEL_SOURCES
   src/files/KFile.cpp
   src/files/KFileCopyOperation.cpp
   src/files/KFilePrefs.cpp
+  src/files/KLoadLib.cpp
   src/files/KPath.cpp
   src/files/pcfile.cpp
   src/files/prefs_file.cpp

@@ -176,6 +176,12 @@ void* DlSymbol(void* handle, const char* symbol);
 // A handle of the shared object that holds this code (libvxkernel.so
 // itself), without loading anything; null when the loader does not know it.
 void* DlSelfHandle();
+// For KLoadLib: releases one DlOpen of the module; false (the loader's
+// message in *error) when the loader refuses.
+bool DlUnload(void* handle, std::string* error);
+// Address of the exported symbol in a loaded module (not null), or null with
+// the loader's message in *error.
+void* DlFind(void* handle, const char* symbol, std::string* error);
 
 // ===== File system =====
 // Names are passed as given (relative names against the current directory);

@@ -35,6 +35,25 @@ void* DlSymbol(void* handle, const char* symbol) {
   return address;
 }
 
+bool DlUnload(void* handle, std::string* error) {
+  if (dlclose(handle) == 0) return true;
+  if (error != nullptr) {
+    const char* message = dlerror();
+    *error = message != nullptr ? message : "";
+  }
+  return false;
+}
+
+void* DlFind(void* handle, const char* symbol, std::string* error) {
+  dlerror();  // a stale message must not be taken for this look-up's
+  void* address = dlsym(handle, symbol);
+  if (address == nullptr && error != nullptr) {
+    const char* message = dlerror();
+    *error = message != nullptr ? message : "";
+  }
+  return address;
+}
+
 void* DlSelfHandle() {
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&DlSelfHandle), &info) == 0 || info.dli_fname == nullptr)
