@@ -8,6 +8,7 @@
 
 #include "base/debug_line.h"
 #include "port/port.h"
+#include "vxkernel/docconv/KDor.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/files/KFile.h"
 #include "web/http_args_internal.h"
@@ -387,9 +388,12 @@ namespace {
 // The MIME type the document-conversion client detects for the file at
 // path; false when it cannot tell.
 bool DetectMimeType(const std::string& path, std::string* mimeType) {
-  (void)path;
-  (void)mimeType;
-  return false;
+  KDor dor(path.c_str(), KConfigFile::TheConfigFile()->FilePath(), 0);
+  char buffer[254] = {};
+  if (dor.GetMimeType(buffer, sizeof buffer) != 0) return false;
+  buffer[sizeof buffer - 1] = '\0';
+  *mimeType = buffer;
+  return true;
 }
 
 }  // namespace
