@@ -186,7 +186,7 @@ void KHTTPArgs::Parse::Decode(std::string& item) {
   }
   const bool shortened = out < item.size();
   item.resize(out);
-  if (shortened && !KIntl::MultiByte() && !KIntl::Utf8() && RepairableLatin1(item)) {
+  if (shortened && RepairableLatin1(item) && !KIntl::MultiByte() && !KIntl::Utf8()) {
     DebugText("KHTTPArgs unescape_url converting: ", item, '\n');
     size_t o = 0;
     for (size_t i = 0; i < item.size(); ++i) {
@@ -202,7 +202,8 @@ void KHTTPArgs::Parse::Decode(std::string& item) {
   if (eq == std::string::npos) {
     AddEntry(item, nullptr);
   } else {
-    AddEntry(item.substr(0, eq), item.c_str() + eq + 1);
+    item[eq] = '\0';  // the name ends there; no copy
+    if (a.fSink != nullptr) a.fSink(a.fSinkContext, item.c_str(), item.c_str() + eq + 1);
   }
 }
 

@@ -89,14 +89,16 @@ bool KHTTPArgs::Parse::MakeWord(const char* separators, std::string* out) {
     const char* p = a.fCursor;
     const char* end = p + a.fAvailable;
     const char* hit = p;
-    while (hit < end && std::strchr(separators, *hit) == nullptr) ++hit;
+    const char s0 = separators[0];
+    const char s1 = s0 != '\0' && separators[1] != '\0' ? separators[1] : s0;
+    while (hit < end && *hit != s0 && *hit != s1) ++hit;
     if (static_cast<size_t>(hit - p) > a.fMaxItem - out->size()) {
       DebugText("KHTTPArgs::MakeWord - item longer than ", a.fMaxItem, " bytes\n");
       fatal = true;
       return false;
     }
     out->append(p, hit);
-    if (hit < end && *hit != '\0') {
+    if (hit < end) {
       Consume(static_cast<int32_t>(hit - p) + 1);
       return true;
     }
