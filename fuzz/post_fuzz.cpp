@@ -5,7 +5,6 @@
 // stream. Checked: nothing past the declared length is read; every upload
 // lies in the temporary directory and its N_filelength is its size on
 // disk; the directory is empty after CleanupPostFiles.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -15,6 +14,8 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "vxkernel/web/KHTTPArgs.h"
 
@@ -35,7 +36,8 @@ struct Scratch {
 };
 
 struct Request {
-  std::map<std::string, std::string> env, args;
+  std::map<std::string, std::string> env;
+  std::vector<std::pair<std::string, std::string>> args;
 };
 
 bool Lookup(void* c, const char* name, KString& value) {
@@ -47,7 +49,7 @@ bool Lookup(void* c, const char* name, KString& value) {
 }
 
 bool Sink(void* c, const char* name, const char* value) {
-  static_cast<Request*>(c)->args[name] = value ? value : "";
+  static_cast<Request*>(c)->args.emplace_back(name, value ? value : "");
   return true;
 }
 
@@ -69,13 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   h.CrackArgs(in, Lookup, &r, Sink, &r, false);
   Check(std::ftell(in) <= static_cast<long>(size - 2));
   std::fclose(in);
-  for (const auto& [name, value] : r.args) {
-    auto length = r.args.find(name + "_filelength");
-    if (length == r.args.end()) continue;
-    Check(value.compare(0, scratch.dir.size(), scratch.dir) == 0);
-    Check(value.find('/', scratch.dir.size()) == std::string::npos);
-    struct stat st {};
-    Check(stat(value.c_str(), &st) == 0 && std::to_string(st.st_size) == length->second);
+  // Every file is an upload whose arguments name it: N_filelength (its size
+  // on disk), N_content_type, then N (its path).
+  for (const auto& e : std::filesystem::directory_iterator(scratch.dir)) {
+    const std::string path = e.path().string();
+    size_t j = 2;
+    while (j < r.args.size() && r.args[j].second != path) ++j;
+    Check(j < r.args.size());
+    const std::string& name = r.args[j].first;
+    Check(r.args[j - 2].first == name + "_filelength");
+    Check(r.args[j - 2].second == std::to_string(std::filesystem::file_size(path)));
   }
   h.CleanupPostFiles(false);
   Check(std::filesystem::is_empty(scratch.dir));
