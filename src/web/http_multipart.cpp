@@ -351,6 +351,9 @@ bool KHTTPArgs::Parse::GetNextPart(const std::string& boundary, int depth) {
     CrackMultipart(contentType, depth + 1);
     return false;
   }
+  // The sink sees names up to a NUL; cut here so that the "_filelength"
+  // family keeps its suffixes.
+  name.resize(std::strlen(name.c_str()));
   if (name.empty()) return false;
   if (hasFile) {
     return FilePart(name, fileName, contentType, boundary);
