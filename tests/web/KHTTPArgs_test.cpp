@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "support/child_process.h"
+#include "support/debug_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -83,6 +84,24 @@ TEST(KHTTPArgs, DecodesQueryAndUrlencodedItems) {
     Request post;
     EXPECT_EQ(post.Post(h, "application/x-www-form-urlencoded", c.query), 0);
     EXPECT_EQ(post.args, c.want) << c.query;
+  }
+}
+
+TEST(KHTTPArgs, WritesOneMessagePerFamily) {
+  struct Case { std::map<std::string, std::string> env; std::string body; bool verbose; std::vector<std::string> want; } cases[] = {
+      {{{"REQUEST_METHOD", "PUT"}}, "", true, {"CrackArgs: Unknown REQUEST_METHOD: PUT\n"}},
+      {{{"REQUEST_METHOD", "PUT"}}, "", false, {}},
+      {{{"REQUEST_METHOD", "POST"}}, "", true, {"CrackPostStream: Did not find CONTENT_TYPE in request\n"}},
+      {{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "n=%C3%A9"}}, "", false, {"KHTTPArgs unescape_url converting: n=\xC3\xA9\n"}},
+      {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kMP}, {"CONTENT_LENGTH", "61"}}, "--B\r\nContent-Disposition: form-data; name=\"j\"; x=1\r\n\r\n\r\n--B--\r\n",
+       false, {"unused form-data key: x\n"}},
+  };
+  for (Case& c : cases) {
+    Request r;
+    r.env = c.env;
+    KHTTPArgs h;
+    std::istringstream in(c.body);
+    ExpectDebug(c.want, [&] { h.CrackArgs(in, Request::Lookup, &r, Request::Sink, &r, c.verbose); });
   }
 }
 
