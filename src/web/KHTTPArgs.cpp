@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <istream>
+#include <new>
 #include <string>
 
 #include "base/debug_line.h"
@@ -16,10 +17,10 @@
 using vxk_internal::DebugText;
 
 KHTTPArgs::KHTTPArgs(unsigned long instanceNumber)
-    : fInstance(instanceNumber), fReadBuf(new char[kBufferSize]), fCursor(fReadBuf) {}
+    : fInstance(instanceNumber), fReadBuf(new (std::nothrow) char[kBufferSize]), fCursor(fReadBuf) {}
 
 KHTTPArgs::KHTTPArgs(const KHTTPArgs& other)
-    : fInstance(other.fInstance), fReadBuf(new char[kBufferSize]), fCursor(fReadBuf) {
+    : fInstance(other.fInstance), fReadBuf(new (std::nothrow) char[kBufferSize]), fCursor(fReadBuf) {
   *this = other;
 }
 
@@ -71,17 +72,24 @@ int KHTTPArgs::CrackArgsCommon() {
   fAvailable = 0;
   fUnread = 0;
   int result = 1;
-  Parse p(*this);
-  bool found = false;
-  std::string method = p.Lookup("REQUEST_METHOD", &found);
-  if (method.size() > 254) method.resize(254);
-  for (char& c : method) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (found && method == "GET") {
-    result = p.CrackQueryString();
-  } else if (found && method == "POST") {
-    result = p.CrackPostStream();
-  } else if (fVerbose) {
-    DebugText("CrackArgs: Unknown REQUEST_METHOD: ", method, '\n');
+  try {
+    Parse p(*this);
+    bool found = false;
+    std::string method = p.Lookup("REQUEST_METHOD", &found);
+    if (method.size() > 254) method.resize(254);
+    for (char& c : method) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (fReadBuf == nullptr) {
+      DebugText("KHTTPArgs::CrackArgs - no read buffer\n");
+    } else if (found && method == "GET") {
+      result = p.CrackQueryString();
+    } else if (found && method == "POST") {
+      result = p.CrackPostStream();
+    } else if (fVerbose) {
+      DebugText("CrackArgs: Unknown REQUEST_METHOD: ", method, '\n');
+    }
+  } catch (...) {  // no memory for an item, or a callback that threw
+    DebugText("KHTTPArgs::CrackArgs - parse abandoned by an exception\n");
+    result = 1;
   }
   fLookup = nullptr;
   fLookupContext = nullptr;

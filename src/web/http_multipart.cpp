@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <istream>
+#include <new>
 #include <string>
 
 #include "base/debug_line.h"
@@ -169,7 +170,14 @@ void KHTTPArgs::Parse::WriteDone(std::FILE* file) {
 // ===== Multipart =====
 
 bool KHTTPArgs::Parse::GotoNextPart(const std::string& delimiter, std::FILE* file) {
-  if (file != nullptr && a.fWriteBuf == nullptr) a.fWriteBuf = new char[kBufferSize];
+  if (file != nullptr && a.fWriteBuf == nullptr) {
+    a.fWriteBuf = new (std::nothrow) char[kBufferSize];
+    if (a.fWriteBuf == nullptr) {
+      DebugText("KHTTPArgs::GotoNextPart - no write buffer\n");
+      partWriteLost = true;
+      writeFailed = true;
+    }
+  }
   a.fPending = 0;
   const int64_t start = Remaining();
   if (a.fVerbose) DebugText(HttpTimeTrace("KHTTPArgs::GotoNextPart start -- "), start, '\n');
