@@ -89,6 +89,7 @@
 #include "vxkernel/threads/KSleep.h"
 #include "vxkernel/threads/KTimestamp.h"
 // ----- web -----
+#include "vxkernel/web/KHTTPArgs.h"
 #include "vxkernel/web/KSGMLValues.h"
 #include "vxkernel/web/KWebEscape.h"
 #include "vxkernel/web/KWebFormat.h"

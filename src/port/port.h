@@ -314,6 +314,11 @@ bool CivilFromSeconds(int64_t t, bool local, CivilTime* out);
 // conversion at a time lock.
 bool LocalSecondsFromCivil(const CivilTime& c, int64_t* out);
 
+// ===== Web request support =====
+
+// The calling process's id.
+unsigned long ProcessId();
+
 }  // namespace port
 
 #endif  // VXKERNEL_PORT_PORT_H_

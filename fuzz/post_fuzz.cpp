@@ -1,0 +1,88 @@
+// libFuzzer target for POST bodies.
+//
+// The first byte picks the body type (even: urlencoded, odd: multipart with
+// boundary "B"); the rest is the body, declared one byte shorter than the
+// stream. Checked: nothing past the declared length is read; every upload
+// lies in the temporary directory and its N_filelength is its size on
+// disk; the directory is empty after CleanupPostFiles.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vxkernel/web/KHTTPArgs.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+struct Scratch {
+  Scratch() {
+    char name[] = "/tmp/vxk_post_fuzz_XXXXXX";
+    Check(mkdtemp(name) != nullptr);
+    dir = std::string(name) + "/";
+  }
+  ~Scratch() { rmdir(dir.c_str()); }
+  std::string dir;
+};
+
+struct Request {
+  std::map<std::string, std::string> env;
+  std::vector<std::pair<std::string, std::string>> args;
+};
+
+bool Lookup(void* c, const char* name, KString& value) {
+  auto& env = static_cast<Request*>(c)->env;
+  auto it = env.find(name);
+  if (it == env.end()) return false;
+  value = KString(it->second.c_str());
+  return true;
+}
+
+bool Sink(void* c, const char* name, const char* value) {
+  static_cast<Request*>(c)->args.emplace_back(name, value ? value : "");
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Scratch scratch;
+  if (size < 2) return 0;
+  Request r;
+  r.env = {{"REQUEST_METHOD", "POST"},
+           {"CONTENT_TYPE", data[0] % 2 ? "multipart/form-data; boundary=B"
+                                        : "application/x-www-form-urlencoded"},
+           {"CONTENT_LENGTH", std::to_string(size - 2)}};
+  std::string body(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::FILE* in = fmemopen(body.data(), body.size(), "rb");
+  Check(in != nullptr);
+  KHTTPArgs h;
+  h.TmpDirPath(scratch.dir.c_str());
+  h.CrackArgs(in, Lookup, &r, Sink, &r, false);
+  Check(std::ftell(in) <= static_cast<long>(size - 2));
+  std::fclose(in);
+  // Every file is an upload whose arguments name it: N_filelength (its size
+  // on disk), N_content_type, then N (its path).
+  for (const auto& e : std::filesystem::directory_iterator(scratch.dir)) {
+    const std::string path = e.path().string();
+    size_t j = 2;
+    while (j < r.args.size() && r.args[j].second != path) ++j;
+    Check(j < r.args.size());
+    const std::string& name = r.args[j].first;
+    Check(r.args[j - 2].first == name + "_filelength");
+    Check(r.args[j - 2].second == std::to_string(std::filesystem::file_size(path)));
+  }
+  h.CleanupPostFiles(false);
+  Check(std::filesystem::is_empty(scratch.dir));
+  return 0;
+}

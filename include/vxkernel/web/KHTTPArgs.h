@@ -1,0 +1,98 @@
+// KHTTPArgs: the arguments of one CGI-style web request.
+#ifndef VXKERNEL_WEB_KHTTPARGS_H_
+#define VXKERNEL_WEB_KHTTPARGS_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <iosfwd>
+
+#include "vxkernel/export.h"
+#include "vxkernel/text/KString.h"
+
+class KFile;
+
+// Fills value with the request variable name (REQUEST_METHOD, QUERY_STRING,
+// CONTENT_TYPE, CONTENT_LENGTH, HTTP_USER_AGENT); false when it is not set.
+typedef bool (*KHTTPLookup)(void* context, const char* name, KString& value);
+// Receives one argument; value is null when the item had no "=". The result
+// is ignored.
+typedef bool (*KHTTPSink)(void* context, const char* name, const char* value);
+
+// Turns a GET query string or a POST body (urlencoded or multipart) into
+// name/value arguments handed to a sink. File parts are streamed to
+// temporary files (at most kSlots at a time); memory stays bounded for any
+// body: one read buffer, one write buffer while uploading, and text items
+// capped by MaxItemBytes.
+//
+// Owns its buffers and the KFile objects of the upload slots; the uploaded
+// files stay on disk until CleanupPostFiles. Copies duplicate the slots'
+// KFile objects (both then name the same files). Not synchronized: one
+// thread at a time per object; distinct instance numbers keep the files of
+// concurrent objects apart.
+class VXKERNEL_EXPORT KHTTPArgs {
+ public:
+  static constexpr int kSlots = 20;
+  static constexpr int32_t kBufferSize = 0x50000;
+  static constexpr size_t kDefaultMaxItemBytes = 16u << 20;
+  static constexpr int kDefaultMaxDepth = 8;
+  // Longer boundaries make the body a failure.
+  static constexpr size_t kMaxBoundary = 1024;
+
+  explicit KHTTPArgs(unsigned long instanceNumber = 0);
+  KHTTPArgs(const KHTTPArgs& other);
+  KHTTPArgs& operator=(const KHTTPArgs& other);
+  virtual ~KHTTPArgs();
+
+  bool Strict() const { return fStrict; }
+  void Strict(bool on) { fStrict = on; }
+  bool AddTimestampToTmpfileName() const { return fAddTimestamp; }
+  void AddTimestampToTmpfileName(bool on) { fAddTimestamp = on; }
+  // Used verbatim as the prefix of upload files: end it with "/". Empty
+  // means $TMPDIR, else /tmp.
+  const KString& TmpDirPath() const { return fTmpDir; }
+  void TmpDirPath(const char* dir) { fTmpDir = dir != nullptr ? dir : ""; }
+  // The longest urlencoded item or text part; a longer one fails the parse.
+  size_t MaxItemBytes() const { return fMaxItem; }
+  void MaxItemBytes(size_t n) { fMaxItem = n; }
+  // The deepest nesting of multipart bodies; a deeper one fails the parse.
+  int MaxDepth() const { return fMaxDepth; }
+  void MaxDepth(int n) { fMaxDepth = n; }
+
+  // 0 on success, 1 on failure.
+  int CrackArgs(std::FILE* in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
+                void* sinkContext, bool verbose);
+  int CrackArgs(std::istream& in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
+                void* sinkContext, bool verbose);
+  void CleanupPostFiles(bool trace);
+  // The KFile of the next upload in the first empty slot; null when every
+  // slot is taken or base is empty.
+  KFile* GetTmpFile(const char* base);
+  KString UseTmpFile(const char* base) const;
+
+ private:
+  struct Parse;
+  int CrackArgsCommon();
+
+  KFile* fFiles[kSlots] = {};
+  unsigned long fInstance;
+  std::FILE* fFileIn = nullptr;
+  std::istream* fStreamIn = nullptr;
+  char* fReadBuf;
+  char* fCursor;
+  int32_t fAvailable = 0;
+  bool fVerbose = false;
+  bool fStrict = true;
+  bool fAddTimestamp = false;
+  int64_t fUnread = 0;
+  char* fWriteBuf = nullptr;
+  int32_t fPending = 0;
+  KHTTPLookup fLookup = nullptr;
+  void* fLookupContext = nullptr;
+  KHTTPSink fSink = nullptr;
+  void* fSinkContext = nullptr;
+  KString fTmpDir;
+  size_t fMaxItem = kDefaultMaxItemBytes;
+  int fMaxDepth = kDefaultMaxDepth;
+};
+
+#endif  // VXKERNEL_WEB_KHTTPARGS_H_

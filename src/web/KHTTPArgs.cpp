@@ -1,0 +1,331 @@
+#include "vxkernel/web/KHTTPArgs.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <istream>
+#include <new>
+#include <string>
+
+#include "base/debug_line.h"
+#include "port/port.h"
+#include "vxkernel/files/KFile.h"
+#include "vxkernel/locale/KIntl.h"
+#include "web/http_args_internal.h"
+
+using vxk_internal::DebugText;
+
+KHTTPArgs::KHTTPArgs(unsigned long instanceNumber)
+    : fInstance(instanceNumber), fReadBuf(new (std::nothrow) char[kBufferSize]), fCursor(fReadBuf) {}
+
+KHTTPArgs::KHTTPArgs(const KHTTPArgs& other)
+    : fInstance(other.fInstance), fReadBuf(new (std::nothrow) char[kBufferSize]), fCursor(fReadBuf) {
+  *this = other;
+}
+
+KHTTPArgs& KHTTPArgs::operator=(const KHTTPArgs& other) {
+  if (this == &other) return *this;
+  for (int k = 0; k < kSlots; ++k) {
+    delete fFiles[k];
+    fFiles[k] = other.fFiles[k] != nullptr ? new KFile(*other.fFiles[k]) : nullptr;
+  }
+  fInstance = other.fInstance;
+  fStrict = other.fStrict;
+  fAddTimestamp = other.fAddTimestamp;
+  fTmpDir = other.fTmpDir;
+  fMaxItem = other.fMaxItem;
+  fMaxDepth = other.fMaxDepth;
+  return *this;
+}
+
+KHTTPArgs::~KHTTPArgs() {
+  for (KFile* f : fFiles) delete f;
+  delete[] fReadBuf;
+  delete[] fWriteBuf;
+}
+
+int KHTTPArgs::CrackArgs(std::FILE* in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
+                         void* sinkContext, bool verbose) {
+  fFileIn = in;
+  fLookup = lookup;
+  fLookupContext = lookupContext;
+  fSink = sink;
+  fSinkContext = sinkContext;
+  fVerbose = verbose;
+  return CrackArgsCommon();
+}
+
+int KHTTPArgs::CrackArgs(std::istream& in, KHTTPLookup lookup, void* lookupContext,
+                         KHTTPSink sink, void* sinkContext, bool verbose) {
+  fStreamIn = &in;
+  fLookup = lookup;
+  fLookupContext = lookupContext;
+  fSink = sink;
+  fSinkContext = sinkContext;
+  fVerbose = verbose;
+  return CrackArgsCommon();
+}
+
+int KHTTPArgs::CrackArgsCommon() {
+  fCursor = fReadBuf;
+  fAvailable = 0;
+  fUnread = 0;
+  int result = 1;
+  try {
+    Parse p(*this);
+    bool found = false;
+    std::string method = p.Lookup("REQUEST_METHOD", &found);
+    if (method.size() > 254) method.resize(254);
+    for (char& c : method) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (fReadBuf == nullptr) {
+      DebugText("KHTTPArgs::CrackArgs - no read buffer\n");
+    } else if (found && method == "GET") {
+      result = p.CrackQueryString();
+    } else if (found && method == "POST") {
+      result = p.CrackPostStream();
+    } else if (fVerbose) {
+      DebugText("CrackArgs: Unknown REQUEST_METHOD: ", method, '\n');
+    }
+  } catch (...) {  // no memory for an item, or a callback that threw
+    DebugText("KHTTPArgs::CrackArgs - parse abandoned by an exception\n");
+    result = 1;
+  }
+  fLookup = nullptr;
+  fLookupContext = nullptr;
+  fSink = nullptr;
+  fSinkContext = nullptr;
+  fFileIn = nullptr;
+  fStreamIn = nullptr;
+  return result;
+}
+
+void KHTTPArgs::CleanupPostFiles(bool trace) {
+  for (KFile*& f : fFiles) {
+    if (f == nullptr) continue;
+    if (trace) DebugText("Delete tmp file: ", static_cast<const char*>(f->FullName()), '\n');
+    port::RemoveFile(f->FullName());
+    delete f;
+    f = nullptr;
+  }
+}
+
+KFile* KHTTPArgs::GetTmpFile(const char* base) {
+  if (base == nullptr || *base == '\0') return nullptr;
+  for (int k = 0; k < kSlots; ++k) {
+    if (fFiles[k] != nullptr) continue;
+    char tail[48];
+    if (fAddTimestamp) {
+      std::snprintf(tail, sizeof tail, "%c%02lu%010lu", 'A' + k, fInstance,
+                    static_cast<unsigned long>(static_cast<uint32_t>(std::time(nullptr))));
+    } else {
+      std::snprintf(tail, sizeof tail, "%c%02lu", 'A' + k, fInstance);
+    }
+    fFiles[k] = new KFile((std::string(base) + tail).c_str());
+    return fFiles[k];
+  }
+  return nullptr;
+}
+
+KString KHTTPArgs::UseTmpFile(const char* base) const {
+  if (base == nullptr || *base == '\0') return KString();
+  std::string path;
+  if (fTmpDir.Length() > 0) {
+    path = static_cast<const char*>(fTmpDir);
+  } else {
+    const char* env = std::getenv("TMPDIR");
+    path = env != nullptr && *env != '\0' ? env : "/tmp";
+    if (path.size() > 254) path.resize(254);
+    path += '/';
+  }
+  path += vxk_internal::HttpJustFilename(base);
+  return KString(path.c_str());
+}
+
+// ===== Arguments =====
+
+void KHTTPArgs::Parse::AddEntry(const std::string& name, const char* value) {
+  if (a.fSink != nullptr) a.fSink(a.fSinkContext, name.c_str(), value);
+}
+
+std::string KHTTPArgs::Parse::Lookup(const char* name, bool* found) {
+  KString value;
+  *found = a.fLookup != nullptr && a.fLookup(a.fLookupContext, name, value);
+  return *found ? std::string(value, value.Length()) : std::string();
+}
+
+namespace {
+
+int HexDigit(unsigned char c) { return c >= 'A' ? (c & 0xDF) - 55 : c - 48; }
+
+// Two-byte sequences with a lead of 0xC0-0xC3 are Latin-1 characters a
+// client sent as UTF-8; true when every high byte belongs to one.
+bool RepairableLatin1(const std::string& s) {
+  bool any = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) continue;
+    if ((c & 0xE0) != 0xC0 || (c & 0x1F) > 3 || i + 1 >= s.size() ||
+        (static_cast<unsigned char>(s[i + 1]) & 0xC0) != 0x80) {
+      return false;
+    }
+    any = true;
+    ++i;
+  }
+  return any;
+}
+
+}  // namespace
+
+void KHTTPArgs::Parse::Decode(std::string& item) {
+  for (char& c : item) {
+    if (c == '+') c = ' ';
+  }
+  // A "%" without two characters behind it stays as it is.
+  size_t out = 0;
+  for (size_t i = 0; i < item.size(); ++i) {
+    if (item[i] == '%' && i + 2 < item.size()) {
+      item[out++] = static_cast<char>(HexDigit(static_cast<unsigned char>(item[i + 1])) * 16 +
+                                      HexDigit(static_cast<unsigned char>(item[i + 2])));
+      i += 2;
+    } else {
+      item[out++] = item[i];
+    }
+  }
+  const bool shortened = out < item.size();
+  item.resize(out);
+  if (shortened && RepairableLatin1(item) && !KIntl::MultiByte() && !KIntl::Utf8()) {
+    DebugText("KHTTPArgs unescape_url converting: ", item, '\n');
+    size_t o = 0;
+    for (size_t i = 0; i < item.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(item[i]);
+      if (c >= 0x80) {
+        c = static_cast<unsigned char>(((c & 0x1F) << 6) | (item[++i] & 0x3F));
+      }
+      item[o++] = static_cast<char>(c);
+    }
+    item.resize(o);
+  }
+  size_t eq = item.find('=');
+  if (eq == std::string::npos) {
+    AddEntry(item, nullptr);
+  } else {
+    item[eq] = '\0';  // the name ends there; no copy
+    if (a.fSink != nullptr) a.fSink(a.fSinkContext, item.c_str(), item.c_str() + eq + 1);
+  }
+}
+
+int KHTTPArgs::Parse::CrackQueryString() {
+  bool found = false;
+  std::string rest = Lookup("QUERY_STRING", &found);
+  if (rest.empty()) return 0;
+  if (a.fVerbose) DebugText("CrackQueryString: Cracking GET QUERY_STRING = ", rest, '\n');
+  size_t start = 0;
+  // A separator at the very end does not start another item.
+  for (;;) {
+    size_t end = rest.find('&', start);
+    if (end == std::string::npos) end = rest.find(';', start);
+    std::string item = rest.substr(start, end == std::string::npos ? end : end - start);
+    Decode(item);
+    if (end == std::string::npos) break;
+    start = end + 1;
+    if (start >= rest.size()) break;
+  }
+  return 0;
+}
+
+namespace {
+
+// Signed 64-bit decimal after optional blanks and sign, up to the first
+// other character; false when it does not fit.
+bool ParseLength(const std::string& text, int64_t* out) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  uint64_t v = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (v > (UINT64_MAX - 9) / 10) return false;
+    v = v * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (v > static_cast<uint64_t>(INT64_MAX)) return false;
+  }
+  *out = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+  return true;
+}
+
+}  // namespace
+
+int KHTTPArgs::Parse::CrackPostStream() {
+  bool found = false;
+  const std::string contentType = Lookup("CONTENT_TYPE", &found);
+  if (!found || contentType.empty()) {
+    if (a.fVerbose) {
+      DebugText(found ? "CrackPostStream: Empty CONTENT_TYPE in request"
+                      : "CrackPostStream: Did not find CONTENT_TYPE in request",
+                '\n');
+    }
+    return 1;
+  }
+  int64_t length = 0;
+  const std::string lengthText = Lookup("CONTENT_LENGTH", &found);
+  if (!found || lengthText.empty()) {
+    if (a.fVerbose) {
+      DebugText(found ? "CrackPostStream: Empty CONTENT_LENGTH in request"
+                      : "CrackPostStream: Did not find CONTENT_LENGTH in request",
+                '\n');
+    }
+  } else {
+    if (!ParseLength(lengthText, &length)) {
+      DebugText("CrackPostStream: Invalid CONTENT_LENGTH =", lengthText, " (out of range)\n");
+      return 1;
+    }
+    if (length < 1 && a.fVerbose) {
+      DebugText("CrackPostStream: Invalid CONTENT_LENGTH =", lengthText, " (", length, ")\n");
+    }
+  }
+  if (length == 0) return 0;
+  if (length < 0) return 1;
+  a.fUnread = length;
+  if (a.fVerbose) {
+    DebugText("CrackPostStream: ", a.fStrict ? "Strict " : "", "Args from POST data length = ",
+              length, " type: ", contentType, '\n');
+  }
+  std::string lower = contentType;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.find("application/x-www-form-urlencoded") != std::string::npos) {
+    std::string item;
+    while (Remaining() > 0 && OkToReadMore(0)) {
+      if (!MakeWord("&;", &item)) break;
+      Decode(item);
+    }
+    if (fatal) return 1;
+    if (Remaining() > 0 && !OkToReadMore(0)) {
+      if (a.fVerbose) {
+        DebugText("CrackPostStream: input stream error - did not receive content length: ",
+                  Remaining(), '\n');
+      }
+      return a.fStrict ? 1 : 0;
+    }
+    return 0;
+  }
+  if (lower.find("multipart/form-data") != std::string::npos) {
+    int result = CrackMultipart(contentType, 0);
+    return fatal || (a.fStrict && writeFailed) ? 1 : result;
+  }
+  return 1;
+}
+
+std::string vxk_internal::HttpJustFilename(const std::string& name) {
+  std::string s = name;
+  for (char sep : {'/', '\\', ':', ' '}) {
+    size_t p = s.rfind(sep);
+    if (p != std::string::npos) s.erase(0, p + 1);
+  }
+  return s;
+}
+
+std::string vxk_internal::HttpNoQuotes(const std::string& value) {
+  if (value.empty() || value[0] != '"') return value;
+  size_t end = value.find('"', 1);
+  return value.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+}

@@ -1,0 +1,65 @@
+// One parse of a request by KHTTPArgs: the reading, decoding and multipart
+// steps, working on the object's buffers and callbacks.
+#ifndef VXKERNEL_WEB_HTTP_ARGS_INTERNAL_H_
+#define VXKERNEL_WEB_HTTP_ARGS_INTERNAL_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "vxkernel/web/KHTTPArgs.h"
+
+struct KHTTPArgs::Parse {
+  explicit Parse(KHTTPArgs& args) : a(args) {}
+
+  // ===== Arguments =====
+  void AddEntry(const std::string& name, const char* value);
+  // Decodes one name=value item and hands it to the sink.
+  void Decode(std::string& item);
+  std::string Lookup(const char* name, bool* found);
+  int CrackQueryString();
+  int CrackPostStream();
+
+  // ===== Reading (never past the declared length) =====
+  int64_t Remaining() const { return a.fUnread + a.fAvailable; }
+  bool StreamUsable() const;
+  int32_t FillEmptyReadBuf(int32_t keep);
+  bool OkToReadMore(int32_t keep);
+  bool GetByte(char* c);
+  void Consume(int32_t n) {
+    a.fCursor += n;
+    a.fAvailable -= n;
+  }
+  // One item up to a separator byte (dropped); false when nothing was read
+  // or the item grew past the cap.
+  bool MakeWord(const char* separators, std::string* out);
+  // One line up to CR LF (not stored) or size - 1 bytes; true when the line
+  // ended with CR LF.
+  bool GetLine(std::string* line, size_t size);
+
+  // ===== Multipart =====
+  std::string MakeBoundaryString(const std::string& contentType);
+  int CrackMultipart(const std::string& contentType, int depth);
+  bool GetNextPart(const std::string& boundary, int depth);
+  bool GotoNextPart(const std::string& delimiter, std::FILE* file);
+  void WriteMore(std::FILE* file, const char* data, size_t n);
+  void WriteDone(std::FILE* file);
+  bool FilePart(const std::string& name, const std::string& fileName,
+                const std::string& contentType, const std::string& boundary);
+
+  KHTTPArgs& a;
+  bool fatal = false;        // a cap was exceeded: the parse fails
+  bool writeFailed = false;  // an upload lost data: strict parses fail
+  bool partWriteLost = false;
+};
+
+namespace vxk_internal {
+// "label H:M:S(clock)  ": the lead of the timed verbose traces.
+std::string HttpTimeTrace(const char* label);
+// Last path piece after "/", "\", ":" and " ".
+std::string HttpJustFilename(const std::string& name);
+// A leading quote dropped and the value cut at the next quote.
+std::string HttpNoQuotes(const std::string& value);
+}  // namespace vxk_internal
+
+#endif  // VXKERNEL_WEB_HTTP_ARGS_INTERNAL_H_

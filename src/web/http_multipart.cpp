@@ -1,0 +1,462 @@
+// KHTTPArgs: buffered reading of the body and the multipart steps.
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <istream>
+#include <new>
+#include <string>
+
+#include "base/debug_line.h"
+#include "port/port.h"
+#include "vxkernel/docconv/KDor.h"
+#include "vxkernel/files/KConfigFile.h"
+#include "vxkernel/files/KFile.h"
+#include "web/http_args_internal.h"
+
+using vxk_internal::DebugText;
+using vxk_internal::HttpNoQuotes;
+using vxk_internal::HttpTimeTrace;
+
+std::string vxk_internal::HttpTimeTrace(const char* label) {
+  port::CivilTime t{};
+  port::CivilFromSeconds(static_cast<int64_t>(std::time(nullptr)), true, &t);
+  return std::string(label) + std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" +
+         std::to_string(t.second) + "(" + std::to_string(static_cast<long>(std::clock())) +
+         ")  ";
+}
+
+// ===== Reading =====
+
+bool KHTTPArgs::Parse::StreamUsable() const {
+  if (a.fFileIn != nullptr) return !std::ferror(a.fFileIn) && !std::feof(a.fFileIn);
+  if (a.fStreamIn != nullptr) return a.fStreamIn->good() && !a.fStreamIn->eof();
+  return false;
+}
+
+int32_t KHTTPArgs::Parse::FillEmptyReadBuf(int32_t keep) {
+  if (a.fAvailable > keep || a.fUnread <= 0 || !StreamUsable()) return 0;
+  if (a.fCursor != a.fReadBuf) std::memmove(a.fReadBuf, a.fCursor, a.fAvailable);
+  a.fCursor = a.fReadBuf;
+  const int64_t room = kBufferSize - a.fAvailable;
+  const size_t want = static_cast<size_t>(a.fUnread < room ? a.fUnread : room);
+  size_t got = 0;
+  if (a.fFileIn != nullptr) {
+    DebugText("KHTTPArgs::FillEmptyReadBuf try to read bytes from client socket strm: ", want,
+              '\n');
+    got = std::fread(a.fReadBuf + a.fAvailable, 1, want, a.fFileIn);
+  } else {
+    a.fStreamIn->read(a.fReadBuf + a.fAvailable, static_cast<std::streamsize>(want));
+    got = static_cast<size_t>(a.fStreamIn->gcount());
+  }
+  a.fAvailable += static_cast<int32_t>(got);
+  a.fUnread -= static_cast<int64_t>(got);
+  if (got > 0 && a.fVerbose) {
+    DebugText(HttpTimeTrace("KHTTPArgs::FillEmptyReadBuf end -- "), ")  read ", got,
+              " more bytes into buffer.\n");
+  }
+  return static_cast<int32_t>(got);
+}
+
+bool KHTTPArgs::Parse::OkToReadMore(int32_t keep) {
+  if (a.fAvailable > keep) return true;
+  if (a.fUnread <= 0) return false;
+  if (a.fFileIn != nullptr) return !std::ferror(a.fFileIn) && !std::feof(a.fFileIn);
+  if (a.fStreamIn == nullptr) return false;
+  if (a.fStreamIn->good() && !a.fStreamIn->eof()) return true;
+  if (a.fVerbose) {
+    DebugText(a.fStreamIn->eof() ? "OkToReadMore: End of input, input socket closed."
+                                 : "OkToReadMore: Input stream bad, no more data on socket.",
+              '\n');
+  }
+  return false;
+}
+
+bool KHTTPArgs::Parse::GetByte(char* c) {
+  FillEmptyReadBuf(0);
+  if (a.fAvailable == 0) return false;
+  *c = *a.fCursor;
+  Consume(1);
+  return true;
+}
+
+bool KHTTPArgs::Parse::MakeWord(const char* separators, std::string* out) {
+  out->clear();
+  bool any = false;
+  for (;;) {
+    FillEmptyReadBuf(0);
+    if (a.fAvailable == 0) return any;
+    any = true;
+    const char* p = a.fCursor;
+    const char* end = p + a.fAvailable;
+    const char* hit = p;
+    const char s0 = separators[0];
+    const char s1 = s0 != '\0' && separators[1] != '\0' ? separators[1] : s0;
+    while (hit < end && *hit != s0 && *hit != s1) ++hit;
+    if (static_cast<size_t>(hit - p) > a.fMaxItem - out->size()) {
+      DebugText("KHTTPArgs::MakeWord - item longer than ", a.fMaxItem, " bytes\n");
+      fatal = true;
+      return false;
+    }
+    out->append(p, hit);
+    if (hit < end) {
+      Consume(static_cast<int32_t>(hit - p) + 1);
+      return true;
+    }
+    Consume(static_cast<int32_t>(hit - p));
+  }
+}
+
+bool KHTTPArgs::Parse::GetLine(std::string* line, size_t size) {
+  line->clear();
+  while (line->size() < size - 1) {
+    FillEmptyReadBuf(1);
+    if (a.fAvailable == 0) return false;
+    const size_t room = size - 1 - line->size();
+    const size_t n = static_cast<size_t>(a.fAvailable) < room ? a.fAvailable : room;
+    const char* p = a.fCursor;
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', n));
+    if (cr == nullptr) {
+      line->append(p, n);
+      Consume(static_cast<int32_t>(n));
+      continue;
+    }
+    const int32_t at = static_cast<int32_t>(cr - p);
+    line->append(p, cr);
+    if (at + 1 < a.fAvailable) {
+      if (cr[1] == '\n') {
+        Consume(at + 2);
+        return true;
+      }
+      // A bare CR is part of the line.
+      line->push_back('\r');
+      Consume(at + 1);
+    } else if (OkToReadMore(a.fAvailable)) {
+      Consume(at);  // the CR waits for the byte behind it
+    } else {
+      Consume(at + 1);
+      return false;
+    }
+  }
+  return false;
+}
+
+// ===== Writing uploads =====
+
+void KHTTPArgs::Parse::WriteMore(std::FILE* file, const char* data, size_t n) {
+  if (file == nullptr || a.fWriteBuf == nullptr || n == 0) return;
+  if (a.fPending + n > static_cast<size_t>(kBufferSize)) WriteDone(file);
+  if (a.fWriteBuf == nullptr) return;
+  if (n > static_cast<size_t>(kBufferSize)) n = kBufferSize;
+  std::memcpy(a.fWriteBuf + a.fPending, data, n);
+  a.fPending += static_cast<int32_t>(n);
+}
+
+void KHTTPArgs::Parse::WriteDone(std::FILE* file) {
+  if (file == nullptr || a.fWriteBuf == nullptr || a.fPending == 0) return;
+  const size_t wrote = std::fwrite(a.fWriteBuf, 1, a.fPending, file);
+  if (wrote != static_cast<size_t>(a.fPending) || std::fflush(file) != 0) {
+    const int e = std::ferror(file);
+    DebugText("KHTTPArgs::WriteDone failed to write ", a.fPending - static_cast<int32_t>(wrote),
+              " bytes to tmp file. ferror = ", e, " ", std::strerror(errno), '\n');
+    delete[] a.fWriteBuf;
+    a.fWriteBuf = nullptr;
+    partWriteLost = true;
+    writeFailed = true;
+  }
+  a.fPending = 0;
+}
+
+// ===== Multipart =====
+
+bool KHTTPArgs::Parse::GotoNextPart(const std::string& delimiter, std::FILE* file) {
+  if (file != nullptr && a.fWriteBuf == nullptr) {
+    a.fWriteBuf = new (std::nothrow) char[kBufferSize];
+    if (a.fWriteBuf == nullptr) {
+      DebugText("KHTTPArgs::GotoNextPart - no write buffer\n");
+      partWriteLost = true;
+      writeFailed = true;
+    }
+  }
+  a.fPending = 0;
+  const int64_t start = Remaining();
+  if (a.fVerbose) DebugText(HttpTimeTrace("KHTTPArgs::GotoNextPart start -- "), start, '\n');
+  const int32_t L = static_cast<int32_t>(delimiter.size());
+  bool found = false;
+  for (;;) {
+    const int32_t got = FillEmptyReadBuf(L);
+    if (a.fAvailable == 0) break;
+    const void* hit = memmem(a.fCursor, a.fAvailable, delimiter.data(), L);
+    if (hit != nullptr) {
+      const int32_t n = static_cast<int32_t>(static_cast<const char*>(hit) - a.fCursor);
+      WriteMore(file, a.fCursor, n);
+      Consume(n + L);
+      found = true;
+      break;
+    }
+    // The last L - 1 bytes may begin the delimiter; they wait for more
+    // input, and stay unconsumed when none comes.
+    const int32_t keep = a.fAvailable < L - 1 ? a.fAvailable : L - 1;
+    const int32_t take = a.fAvailable - keep;
+    if (take == 0) {
+      if (got == 0 && OkToReadMore(a.fAvailable)) DebugText("GotoNextPart:: behaving poorly\n");
+      if (got == 0) break;
+      continue;
+    }
+    WriteMore(file, a.fCursor, take);
+    Consume(take);
+  }
+  if (found) {
+    char c1 = 0;
+    char c2 = 0;
+    if (!GetByte(&c1) || !GetByte(&c2)) {
+      found = false;
+    } else if (c1 == '-' && c2 == '-') {
+      found = false;
+    } else if (c1 != '\r' || c2 != '\n') {
+      DebugText("Darn we just ate these two chars: ", c1, c2, '\n');
+    }
+  }
+  WriteDone(file);
+  if (found && file != nullptr && partWriteLost && a.fStrict) found = false;
+  if (a.fVerbose) {
+    DebugText(HttpTimeTrace("KHTTPArgs::GotoNextPart end -- "), Remaining(), " part size was: ",
+              start - Remaining() - L - 2, '\n');
+  }
+  return found;
+}
+
+std::string KHTTPArgs::Parse::MakeBoundaryString(const std::string& contentType) {
+  size_t at = contentType.find("boundary");
+  if (at == std::string::npos) return {};
+  at = contentType.find('=', at);
+  if (at == std::string::npos) return {};
+  std::string value = contentType.substr(at + 1);
+  size_t cut = value.find(",multipart/form-data; boundary");
+  if (cut != std::string::npos) value.resize(cut);
+  cut = value.find(';');
+  if (cut != std::string::npos) value.resize(cut);
+  value = HttpNoQuotes(value);
+  if (value.empty()) return {};
+  bool found = false;
+  std::string agent = Lookup("HTTP_USER_AGENT", &found);
+  if (agent.size() > 254) agent.resize(254);
+  for (char& c : agent) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (agent.find("MSIE 3") != std::string::npos && agent.find("MAC") != std::string::npos) {
+    if (a.fVerbose) {
+      DebugText("MakeBoundaryString: detected Mac MSIE 3.x user agent: ", agent, '\n');
+    }
+    return value;
+  }
+  return "--" + value;
+}
+
+int KHTTPArgs::Parse::CrackMultipart(const std::string& contentType, int depth) {
+  if (depth > a.fMaxDepth) {
+    DebugText("CrackMultipart: multipart bodies nested deeper than ", a.fMaxDepth, '\n');
+    fatal = true;
+    return 1;
+  }
+  const std::string boundary = MakeBoundaryString(contentType);
+  if (contentType.empty() || boundary.empty()) return 0;
+  if (boundary.size() > kMaxBoundary) {
+    DebugText("CrackMultipart: boundary longer than ", kMaxBoundary, " bytes\n");
+    fatal = true;
+    return 1;
+  }
+  if (a.fVerbose) DebugText("CrackMultipart: parse POST data with boundary = ", boundary, '\n');
+  GotoNextPart(boundary, nullptr);
+  while (!fatal && OkToReadMore(0) && Remaining() > 0) {
+    if (!GetNextPart(boundary, depth)) break;
+  }
+  if (fatal) return 1;
+  const int64_t left = Remaining();
+  if (left <= 0) return 0;
+  if (!OkToReadMore(0)) {
+    if (a.fVerbose) {
+      DebugText("CrackMultipart: input stream error - did not receive content length: ", left,
+                '\n');
+    }
+  } else if (left == 2) {
+    char c1 = 0;
+    char c2 = 0;
+    if (GetByte(&c1) && GetByte(&c2) && c1 == '\r' && c2 == '\n') return 0;
+    if (a.fVerbose) DebugText("CrackMultipart: error - last two characters not EOL.\n");
+  } else if (a.fVerbose) {
+    DebugText("CrackMultipart: error - did not process full content length: ", left, '\n');
+  }
+  return a.fStrict ? 1 : 0;
+}
+
+namespace {
+
+size_t SkipWS(const std::string& s, size_t i) {
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  return i;
+}
+
+bool SameText(const std::string& s, const char* t) {
+  if (s.size() != std::strlen(t)) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(s[i])) != t[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool KHTTPArgs::Parse::GetNextPart(const std::string& boundary, int depth) {
+  std::string name;
+  std::string fileName;
+  bool hasFile = false;
+  std::string contentType = "text/plain";
+  std::string line;
+  for (;;) {
+    GetLine(&line, 1024);
+    if (line.empty()) break;
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    for (size_t i = 0; i < colon; ++i) {
+      line[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
+    }
+    static const char kDisposition[] = "CONTENT-DISPOSITION: form-data; ";
+    static const char kType[] = "CONTENT-TYPE: ";
+    size_t at = line.find(kDisposition);
+    if (at != std::string::npos) {
+      size_t i = SkipWS(line, at + sizeof kDisposition - 1);
+      while (i < line.size()) {
+        // A ";" inside quotes belongs to the value.
+        size_t end = i;
+        bool quoted = false;
+        while (end < line.size() && (quoted || line[end] != ';')) {
+          if (line[end] == '"') quoted = !quoted;
+          ++end;
+        }
+        const std::string pair = line.substr(i, end - i);
+        const size_t eq = pair.find('=');
+        const std::string key = pair.substr(0, eq);
+        const std::string value =
+            eq == std::string::npos ? std::string() : HttpNoQuotes(pair.substr(eq + 1));
+        if (SameText(key, "name")) {
+          name = value;
+        } else if (SameText(key, "filename")) {
+          fileName = value;
+          hasFile = true;
+          contentType.clear();
+        } else {
+          DebugText("unused form-data key: ", key, '\n');
+        }
+        i = SkipWS(line, end + 1);
+      }
+    } else if ((at = line.find(kType)) != std::string::npos) {
+      contentType = HttpNoQuotes(line.substr(SkipWS(line, at + sizeof kType - 1)));
+    } else if (line.find("CONTENT-LENGTH: ") == std::string::npos &&
+               line.find("CONTENT-TRANSFER-ENCODING: ") == std::string::npos) {
+      DebugText("GetNextPart Unused: ", line, '\n');
+    }
+  }
+  if (contentType.find("multipart/form-data") != std::string::npos) {
+    CrackMultipart(contentType, depth + 1);
+    return false;
+  }
+  // The sink sees names up to a NUL; cut here so that the "_filelength"
+  // family keeps its suffixes.
+  name.resize(std::strlen(name.c_str()));
+  if (name.empty()) return false;
+  if (hasFile) {
+    return FilePart(name, fileName, contentType, boundary);
+  }
+  if (contentType.find("text/") != std::string::npos) {
+    std::string value;
+    bool crlf = false;  // the previous line ended with CR LF
+    bool first = true;
+    for (;;) {
+      const bool ended = GetLine(&line, 1024);
+      if (memmem(line.data(), line.size(), boundary.data(), boundary.size()) != nullptr) {
+        AddEntry(name, value.c_str());
+        return true;
+      }
+      if (!first && crlf) value += "\r\n";
+      if (line.size() > a.fMaxItem - value.size()) {
+        DebugText("KHTTPArgs::GetNextPart - text part longer than ", a.fMaxItem, " bytes\n");
+        fatal = true;
+        return false;
+      }
+      value += line;
+      first = false;
+      crlf = ended;
+      if (!ended && line.empty()) break;
+    }
+    AddEntry(name, value.c_str());
+    return false;
+  }
+  const bool found = GotoNextPart(boundary, nullptr);
+  AddEntry(name, "");
+  DebugText("bad value type ", contentType, '\n');
+  return found;
+}
+
+namespace {
+
+// The MIME type the document-conversion client detects for the file at
+// path; false when it cannot tell.
+bool DetectMimeType(const std::string& path, std::string* mimeType) {
+  KDor dor(path.c_str(), KConfigFile::TheConfigFile()->FilePath(), 0);
+  char buffer[254] = {};
+  if (dor.GetMimeType(buffer, sizeof buffer) != 0) return false;
+  buffer[sizeof buffer - 1] = '\0';
+  *mimeType = buffer;
+  return true;
+}
+
+}  // namespace
+
+bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& fileName,
+                                const std::string& contentType, const std::string& boundary) {
+  const std::string base = "vx" + std::to_string(port::ProcessId());
+  const KString slotPath = a.UseTmpFile(base.c_str());
+  KFile* slot = a.GetTmpFile(slotPath);
+  std::string path;
+  std::FILE* file = nullptr;
+  if (slot != nullptr) {
+    path = static_cast<const char*>(slot->FullName());
+    // Whatever stands at the name (a planted link) goes; "x" refuses to
+    // follow one that reappears.
+    port::RemoveFile(path.c_str());
+    file = std::fopen(path.c_str(), "wbx");
+    if (file == nullptr) {
+      DebugText("KHTTPArgs::GetNextPart - Could not open temporary file ", path, '\n');
+    } else if (a.fVerbose) {
+      DebugText(HttpTimeTrace("KHTTPArgs::GetNextPart using temporary file: "), path, '\n');
+    }
+  }
+  partWriteLost = false;
+  bool found = GotoNextPart("\r\n" + boundary, file);
+  if (file != nullptr) {
+    if (std::fclose(file) != 0 && !partWriteLost) {
+      DebugText("KHTTPArgs::WriteDone failed to write 0 bytes to tmp file. ferror = 0 ",
+                std::strerror(errno), '\n');
+      partWriteLost = true;
+      writeFailed = true;
+      if (a.fStrict) found = false;
+    }
+    AddEntry(name + "_filename", fileName.c_str());
+    // The size on disk, so that a failed write never reports bytes it lost.
+    AddEntry(name + "_filelength", std::to_string(slot->Size()).c_str());
+  } else {
+    // An upload that cannot be stored fails a strict parse.
+    writeFailed = true;
+    found = false;
+  }
+  AddEntry(name + "_content_type", contentType.c_str());
+  if (file != nullptr && KConfigFile::TheConfigFile() != nullptr) {
+    std::string mimeType;
+    if (DetectMimeType(path, &mimeType)) {
+      AddEntry(name + "_dcstype", mimeType.c_str());
+    } else {
+      AddEntry(name + "_dorMimeTypeStatus", "failure");
+    }
+  }
+  AddEntry(name, path.c_str());
+  return found;
+}

@@ -1,0 +1,261 @@
+// Request arguments: decoding, hostile bodies with their safe outcome,
+// uploads on disk, and multipart bodies made by curl.
+#include "vxkernel/web/KHTTPArgs.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+#include "support/child_process.h"
+#include "support/debug_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Args = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+struct Request {
+  std::map<std::string, std::string> env;
+  Args args;
+  static bool Lookup(void* c, const char* n, KString& v) {
+    auto& env = static_cast<Request*>(c)->env;
+    auto it = env.find(n);
+    if (it == env.end()) return false;
+    v = KString(it->second.data(), static_cast<unsigned>(it->second.size()));
+    return true;
+  }
+  static bool Sink(void* c, const char* n, const char* v) {
+    static_cast<Request*>(c)->args.emplace_back(n, v ? std::optional<std::string>(v) : std::nullopt);
+    return true;
+  }
+  // Parses body (plus trailing bytes that must stay unread) from a FILE.
+  int Post(KHTTPArgs& h, const std::string& type, const std::string& body, const char* length = nullptr) {
+    env["REQUEST_METHOD"] = "post";
+    env["CONTENT_TYPE"] = type;
+    env["CONTENT_LENGTH"] = length ? length : std::to_string(body.size());
+    std::string all = body + "TRAILER";
+    std::FILE* f = fmemopen(all.data(), all.size(), "rb");
+    int r = h.CrackArgs(f, Lookup, this, Sink, this, true);
+    long at = std::ftell(f);
+    std::fclose(f);
+    EXPECT_LE(at, std::max(0L, std::atol(env["CONTENT_LENGTH"].c_str()))) << "read past the declared length";
+    return r;
+  }
+  std::string Get(const std::string& name) const {
+    for (auto& [n, v] : args) if (n == name) return v.value_or("<null>");
+    return "<none>";
+  }
+};
+
+std::string Part(const std::string& disposition, const std::string& body, const char* type = nullptr) {
+  return "--B\r\nContent-Disposition: form-data; " + disposition + "\r\n" +
+         (type ? std::string("Content-Type: ") + type + "\r\n" : "") + "\r\n" + body + "\r\n";
+}
+const char kMP[] = "multipart/form-data; boundary=B";
+
+TEST(KHTTPArgs, DecodesQueryAndUrlencodedItems) {
+  struct Case { const char* query; Args want; } cases[] = {
+      {"a=1;b=2", {{"a", "1"}, {"b", "2"}}},
+      {"a=1;b=2&c=3", {{"a", "1;b=2"}, {"c", "3"}}},
+      {"x&=v&a=1&&b=2&", {{"x", std::nullopt}, {"", "v"}, {"a", "1"}, {"", std::nullopt}, {"b", "2"}}},
+      {"a+b%41=%C3%A9", {{"a bA", "\xE9"}}},
+      {"t=%C3%A9%E2%82%AC", {{"t", "\xC3\xA9\xE2\x82\xAC"}}},  // not Latin-1: kept
+      {"p=%&q=%4", {{"p", "%"}, {"q", "%4"}}},
+  };
+  for (const Case& c : cases) {
+    Request get;
+    get.env = {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", c.query}};
+    KHTTPArgs h;
+    std::istringstream none;
+    EXPECT_EQ(h.CrackArgs(none, Request::Lookup, &get, Request::Sink, &get, false), 0);
+    EXPECT_EQ(get.args, c.want) << c.query;
+    if (std::string(c.query).find('&') != std::string::npos) continue;  // ";" splits a body only
+    Request post;
+    EXPECT_EQ(post.Post(h, "application/x-www-form-urlencoded", c.query), 0);
+    EXPECT_EQ(post.args, c.want) << c.query;
+  }
+}
+
+TEST(KHTTPArgs, WritesOneMessagePerFamily) {
+  struct Case { std::map<std::string, std::string> env; std::string body; bool verbose; std::vector<std::string> want; } cases[] = {
+      {{{"REQUEST_METHOD", "PUT"}}, "", true, {"CrackArgs: Unknown REQUEST_METHOD: PUT\n"}},
+      {{{"REQUEST_METHOD", "PUT"}}, "", false, {}},
+      {{{"REQUEST_METHOD", "POST"}}, "", true, {"CrackPostStream: Did not find CONTENT_TYPE in request\n"}},
+      {{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "n=%C3%A9"}}, "", false, {"KHTTPArgs unescape_url converting: n=\xC3\xA9\n"}},
+      {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kMP}, {"CONTENT_LENGTH", "61"}}, "--B\r\nContent-Disposition: form-data; name=\"j\"; x=1\r\n\r\n\r\n--B--\r\n",
+       false, {"unused form-data key: x\n"}},
+  };
+  for (Case& c : cases) {
+    Request r;
+    r.env = c.env;
+    KHTTPArgs h;
+    std::istringstream in(c.body);
+    ExpectDebug(c.want, [&] { h.CrackArgs(in, Request::Lookup, &r, Request::Sink, &r, c.verbose); });
+  }
+}
+
+TEST(KHTTPArgs, HostileRequestsEndSafely) {
+  TempDir dir;
+  const std::string big(8 << 20, 'x');
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) deep += "--B\r\nContent-Type: multipart/form-data; boundary=B\r\n\r\n";
+  std::string manyHeaders = "--B\r\n";
+  for (int i = 0; i < 10000; ++i) manyHeaders += "X-H: " + std::string(i == 0 ? 2000 : 5, 'h') + "\r\n";
+  manyHeaders += "Content-Disposition: form-data; name=\"h\"\r\n\r\nok\r\n--B--\r\n";
+  std::string names;
+  for (const char* n : {"../../x", "C:\\evil\\x.exe"}) names += Part(std::string("name=\"f\"; filename=\"") + n + "\"", "z");
+  names += Part("name=\"g\"; filename=\"" + std::string(10000, 'n') + "\"", "z") + "--B--\r\n";
+  struct Case { const char* what; std::string type, body; const char* length; int want; size_t maxItem; } cases[] = {
+      {"length -5", "application/x-www-form-urlencoded", "a=1", "-5", 1, 0},
+      {"length 0", "application/x-www-form-urlencoded", "a=1", "0", 0, 0},
+      {"length of 20 digits", "application/x-www-form-urlencoded", "a=1", "99999999999999999999", 1, 0},
+      {"declared longer than the body", "application/x-www-form-urlencoded", "a=1", "100", 1, 0},
+      {"declared shorter than the body", "application/x-www-form-urlencoded", "a=1&b=2", "3", 0, 0},
+      {"8 MB item over a 1 MB cap", "application/x-www-form-urlencoded", big, nullptr, 1, 1 << 20},
+      {"8 MB item under the default cap", "application/x-www-form-urlencoded", big, nullptr, 0, 0},
+      {"no boundary", "multipart/form-data", Part("name=\"a\"", "1"), nullptr, 0, 0},
+      {"70-character boundary", "multipart/form-data; boundary=" + std::string(70, 'q'),
+       "--" + std::string(70, 'q') + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--" + std::string(70, 'q') + "--\r\n", nullptr, 0, 0},
+      {"100 KB boundary", "multipart/form-data; boundary=" + std::string(100000, 'q'), "x", nullptr, 1, 0},
+      {"5 MB body without its boundary", kMP, Part("name=\"f\"; filename=\"a\"", std::string(5 << 20, 'y')).substr(0, 5 << 20), nullptr, 1, 0},
+      {"long and many header lines", kMP, manyHeaders, nullptr, 0, 0},
+      {"nested 10,000 deep", kMP, deep, nullptr, 1, 0},
+      {"hostile file names", kMP, names, nullptr, 0, 0},
+  };
+  for (const Case& c : cases) {
+    KHTTPArgs h;
+    h.TmpDirPath(dir.Path().c_str());
+    if (c.maxItem) h.MaxItemBytes(c.maxItem);
+    Request r;
+    EXPECT_EQ(r.Post(h, c.type, c.body, c.length), c.want) << c.what;
+    for (auto& e : std::filesystem::directory_iterator(dir.Path())) {
+      EXPECT_EQ(e.path().parent_path().string() + "/", dir.Path()) << c.what;
+    }
+    if (std::string(c.what) == "hostile file names") {
+      EXPECT_EQ(r.Get("f_filename"), "../../x");
+      EXPECT_EQ(r.Get("g_filelength"), "1");
+    }
+    if (std::string(c.what) == "long and many header lines") {
+      EXPECT_EQ(r.Get("h"), "ok");
+    }
+    h.CleanupPostFiles(false);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << c.what;
+  }
+}
+
+TEST(KHTTPArgs, StoresPartsExactly) {
+  TempDir dir;
+  KHTTPArgs h(7);
+  h.TmpDirPath(dir.Path().c_str());
+  Request r;
+  r.env["HTTP_USER_AGENT"] = "Mozilla";
+  std::string body = "preamble\r\n" + Part("name=\"t\"", "\r\nhello") + Part("name=\"f\"; filename=\"c:\\a b\\x.txt\"", "0123\r\n567\r", "image/png") +
+                     Part("name=\"o\"", "zz", "application/json") + "--B--\r\n";
+  ASSERT_EQ(r.Post(h, "multipart/form-data; boundary=\"B\"; charset=x", body), 0);
+  EXPECT_EQ(r.Get("t"), "\r\nhello");
+  EXPECT_EQ(r.Get("f_filename"), "c:\\a b\\x.txt");
+  EXPECT_EQ(r.Get("f_filelength"), "10");
+  EXPECT_EQ(r.Get("f_content_type"), "image/png");
+  EXPECT_EQ(dir.Read(r.Get("f")), "0123\r\n567\r");
+  EXPECT_EQ(r.Get("f").substr(dir.Path().size()), "vx" + std::to_string(getpid()) + "A07");
+  EXPECT_EQ(r.Get("o"), "");
+  // Mac MSIE 3 sends the boundary without "--"; 21 file parts overflow the slots.
+  Request mac;
+  mac.env["HTTP_USER_AGENT"] = "Mozilla/2.0 (compatible; MSIE 3.0; Mac_PowerPC)";
+  std::string files;
+  for (int i = 0; i < 21; ++i) files += Part("name=\"f" + std::to_string(i) + "\"; filename=\"n\"", "d").substr(2);
+  EXPECT_EQ(mac.Post(h, kMP, files + "B--\r\n"), 1);
+  EXPECT_EQ(mac.Get("f18_filelength"), "1");  // slot 20 of 20
+  EXPECT_EQ(mac.Get("f19"), "");
+  h.CleanupPostFiles(false);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(KHTTPArgs, BoundaryAcrossEveryRefillOffset) {
+  TempDir dir;
+  const int head = static_cast<int>(Part("name=\"f\"; filename=\"a\"", "").size()) - 2;
+  for (int size = KHTTPArgs::kBufferSize - head - 12; size <= KHTTPArgs::kBufferSize - head + 4; ++size) {
+    KHTTPArgs h;
+    h.TmpDirPath(dir.Path().c_str());
+    Request r;
+    std::string data(size, '-');
+    for (int i = 0; i < size; i += 7) data[i] = 'B';
+    ASSERT_EQ(r.Post(h, kMP, Part("name=\"f\"; filename=\"a\"", data) + "--B--\r\n"), 0) << size;
+    ASSERT_EQ(dir.Read(r.Get("f")), data) << size;
+    h.CleanupPostFiles(false);
+  }
+}
+
+TEST(KHTTPArgs, WriteFailureOfTheLastPartFailsStrictParse) {
+  TempDir dir;
+  ChildResult c = RunInChild([&](std::string& out) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{1000, 1000};
+    setrlimit(RLIMIT_FSIZE, &lim);
+    KHTTPArgs h;
+    h.TmpDirPath(dir.Path().c_str());
+    Request r;
+    int rc = r.Post(h, kMP, Part("name=\"f\"; filename=\"a\"", std::string(5000, 'w')) + "--B--\r\n");
+    out += std::to_string(rc) +
+          " " + r.Get("f_filelength") + " " + std::to_string(std::filesystem::file_size(r.Get("f")));
+  });
+  EXPECT_EQ(c.output, "1 1000 1000");  // the length is what reached the disk
+}
+
+TEST(KHTTPArgs, ParsesWhatCurlSends) {
+  if (std::system("command -v curl >/dev/null 2>&1") != 0) GTEST_SKIP() << "curl is not installed";
+  TempDir dir;
+  dir.Write("up.bin", std::string("\0\r\n--x\r\n", 8) + std::string(300000, 'u'));
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  listen(s, 1);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  std::string cmd = "curl -s -m 30 -F 'text=hi there' -F 'file=@" + dir.Path() + "up.bin;type=application/x-up' http://127.0.0.1:" +
+                    std::to_string(ntohs(a.sin_port)) + "/ >/dev/null 2>&1";
+  std::thread client([&] { EXPECT_EQ(std::system(cmd.c_str()), 0); });
+  int conn = accept(s, nullptr, nullptr);
+  std::string req;
+  char buf[65536];
+  size_t headEnd = std::string::npos, want = 0;
+  for (ssize_t n; (n = read(conn, buf, sizeof buf)) > 0;) {
+    req.append(buf, n);
+    if (headEnd == std::string::npos && (headEnd = req.find("\r\n\r\n")) != std::string::npos) {
+      if (req.find("Expect: 100") != std::string::npos) {
+        EXPECT_EQ(write(conn, "HTTP/1.1 100 Continue\r\n\r\n", 25), 25);
+      }
+      want = std::stoul(req.substr(req.find("Content-Length: ") + 16));
+    }
+    if (headEnd != std::string::npos && req.size() >= headEnd + 4 + want) break;
+  }
+  EXPECT_EQ(write(conn, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 38), 38);
+  close(conn);
+  close(s);
+  client.join();
+  size_t t = req.find("Content-Type: ") + 14;
+  KHTTPArgs h;
+  h.TmpDirPath(dir.Path().c_str());
+  Request r;
+  ASSERT_EQ(r.Post(h, req.substr(t, req.find("\r\n", t) - t), req.substr(headEnd + 4)), 0);
+  EXPECT_EQ(r.Get("text"), "hi there");
+  EXPECT_EQ(r.Get("file_filename"), "up.bin");
+  EXPECT_EQ(r.Get("file_content_type"), "application/x-up");
+  EXPECT_EQ(dir.Read(r.Get("file")), dir.Read(dir.Path() + "up.bin"));
+  h.CleanupPostFiles(false);
+}
+
+}  // namespace
