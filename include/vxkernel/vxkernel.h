@@ -37,10 +37,13 @@
 #include "vxkernel/files/KFile.h"
 #include "vxkernel/files/KFileCopyOperation.h"
 #include "vxkernel/files/KFilePrefs.h"
+#include "vxkernel/files/KLoadLib.h"
 #include "vxkernel/files/KPath.h"
 #include "vxkernel/files/env.h"
 #include "vxkernel/files/fileprefs.h"
 #include "vxkernel/files/pcfile.h"
+// ----- docconv -----
+#include "vxkernel/docconv/KDor.h"
 // ----- locale -----
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
