@@ -48,26 +48,22 @@ KHTTPArgs::~KHTTPArgs() {
 int KHTTPArgs::CrackArgs(std::FILE* in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
                          void* sinkContext, bool verbose) {
   fFileIn = in;
-  fLookup = lookup;
-  fLookupContext = lookupContext;
-  fSink = sink;
-  fSinkContext = sinkContext;
-  fVerbose = verbose;
-  return CrackArgsCommon();
+  return CrackArgsCommon(lookup, lookupContext, sink, sinkContext, verbose);
 }
 
 int KHTTPArgs::CrackArgs(std::istream& in, KHTTPLookup lookup, void* lookupContext,
                          KHTTPSink sink, void* sinkContext, bool verbose) {
   fStreamIn = &in;
+  return CrackArgsCommon(lookup, lookupContext, sink, sinkContext, verbose);
+}
+
+int KHTTPArgs::CrackArgsCommon(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
+                               void* sinkContext, bool verbose) {
   fLookup = lookup;
   fLookupContext = lookupContext;
   fSink = sink;
   fSinkContext = sinkContext;
   fVerbose = verbose;
-  return CrackArgsCommon();
-}
-
-int KHTTPArgs::CrackArgsCommon() {
   fCursor = fReadBuf;
   fAvailable = 0;
   fUnread = 0;

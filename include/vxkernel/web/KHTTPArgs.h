@@ -71,7 +71,8 @@ class VXKERNEL_EXPORT KHTTPArgs {
 
  private:
   struct Parse;
-  int CrackArgsCommon();
+  int CrackArgsCommon(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink, void* sinkContext,
+                      bool verbose);
 
   KFile* fFiles[kSlots] = {};
   unsigned long fInstance;
