@@ -1,8 +1,16 @@
 // Request arguments: urlencoded POST bodies and GET query strings of many
 // fields, KHTTPArgs against a plain split-and-decode loop and POCO's
-// HTMLForm.
+// HTMLForm; a 32 MiB multipart upload stored on tmpfs, against POCO with a
+// part handler and against one write() of the bytes.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -11,6 +19,10 @@
 #ifdef VXK_HAVE_POCO
 #include <Poco/Net/HTMLForm.h>
 #include <Poco/Net/HTTPRequest.h>
+#include <Poco/Net/MessageHeader.h>
+#include <Poco/Net/PartHandler.h>
+#include <Poco/FileStream.h>
+#include <Poco/StreamCopier.h>
 #endif
 
 namespace {
@@ -144,6 +156,126 @@ void BM_Poco_Get(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Poco_Get)->Arg(1000);
+#endif
+
+// The upload: one text field and one 32 MiB file part of random bytes.
+constexpr size_t kUploadSize = 32u << 20;
+const std::string kUploadDir = "/dev/shm/vxk_upload_bench";
+
+const std::string& UploadData() {
+  static const std::string data = [] {
+    std::string d(kUploadSize, '\0');
+    std::mt19937_64 rng(7);
+    for (size_t i = 0; i + 8 <= d.size(); i += 8) {
+      uint64_t v = rng();
+      std::memcpy(&d[i], &v, 8);
+    }
+    return d;
+  }();
+  return data;
+}
+
+const std::string& UploadBody() {
+  static const std::string body =
+      "--XyZzy0123\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhello\r\n"
+      "--XyZzy0123\r\nContent-Disposition: form-data; name=\"file\"; filename=\"up.bin\"\r\n"
+      "Content-Type: application/octet-stream\r\n\r\n" +
+      UploadData() + "\r\n--XyZzy0123--\r\n";
+  return body;
+}
+
+bool UploadLookup(void*, const char* name, KString& value) {
+  const std::string n = name;
+  if (n == "REQUEST_METHOD") value = "POST";
+  else if (n == "CONTENT_TYPE") value = "multipart/form-data; boundary=XyZzy0123";
+  else if (n == "CONTENT_LENGTH") value = std::to_string(UploadBody().size()).c_str();
+  else return false;
+  return true;
+}
+
+void SetBytes(benchmark::State& state) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kUploadSize));
+}
+
+// KHTTPArgs reads the body from a FILE over the bytes in memory and stores
+// the file part in a temporary file on tmpfs, removed after each request.
+void BM_KHTTPArgs_Upload(benchmark::State& state) {
+  std::filesystem::create_directories(kUploadDir);
+  const std::string& body = UploadBody();
+  KHTTPArgs h;
+  h.TmpDirPath((kUploadDir + "/").c_str());
+  int count = 0;
+  for (auto _ : state) {
+    std::FILE* in = fmemopen(const_cast<char*>(body.data()), body.size(), "rb");
+    if (h.CrackArgs(in, UploadLookup, nullptr, Count, &count, true) != 0) state.SkipWithError("parse failed");
+    std::fclose(in);
+    h.CleanupPostFiles(false);
+  }
+  SetBytes(state);
+}
+BENCHMARK(BM_KHTTPArgs_Upload)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor: one write() of the file's bytes to a new file on tmpfs.
+void BM_RawWrite_Upload(benchmark::State& state) {
+  std::filesystem::create_directories(kUploadDir);
+  const std::string& data = UploadData();
+  const std::string path = kUploadDir + "/raw";
+  for (auto _ : state) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    size_t done = 0;
+    while (done < data.size()) {
+      ssize_t n = write(fd, data.data() + done, data.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    close(fd);
+    unlink(path.c_str());
+  }
+  SetBytes(state);
+}
+BENCHMARK(BM_RawWrite_Upload)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef VXK_HAVE_POCO
+// Reads the bytes in place, so that POCO's side does not pay for a copy.
+struct MemoryBuf : std::streambuf {
+  explicit MemoryBuf(const std::string& s) {
+    char* p = const_cast<char*>(s.data());
+    setg(p, p, p + s.size());
+  }
+};
+
+// A part handler as POCO's documentation shows it: copy the part's stream
+// into a file.
+class FileHandler : public Poco::Net::PartHandler {
+ public:
+  explicit FileHandler(std::string path) : fPath(std::move(path)) {}
+  void handlePart(const Poco::Net::MessageHeader&, std::istream& stream) override {
+    Poco::FileOutputStream out(fPath);
+    Poco::StreamCopier::copyStream(stream, out);
+  }
+
+ private:
+  std::string fPath;
+};
+
+void BM_Poco_Upload(benchmark::State& state) {
+  std::filesystem::create_directories(kUploadDir);
+  const std::string& body = UploadBody();
+  const std::string path = kUploadDir + "/poco";
+  for (auto _ : state) {
+    Poco::Net::HTTPRequest request(Poco::Net::HTTPRequest::HTTP_POST, "/upload");
+    request.setContentType("multipart/form-data; boundary=XyZzy0123");
+    request.setContentLength(static_cast<std::streamsize>(body.size()));
+    MemoryBuf buf(body);
+    std::istream in(&buf);
+    FileHandler handler(path);
+    Poco::Net::HTMLForm form(request, in, handler);
+    benchmark::DoNotOptimize(form.size());
+    unlink(path.c_str());
+  }
+  SetBytes(state);
+}
+BENCHMARK(BM_Poco_Upload)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
 
 }  // namespace

@@ -44,6 +44,7 @@ struct KHTTPArgs::Parse {
   bool GotoNextPart(const std::string& delimiter, std::FILE* file);
   void WriteMore(std::FILE* file, const char* data, size_t n);
   void WriteDone(std::FILE* file);
+  void WriteOut(std::FILE* file, const char* data, size_t n);  // writes and flushes
   bool FilePart(const std::string& name, const std::string& fileName,
                 const std::string& contentType, const std::string& boundary);
 

@@ -1,4 +1,6 @@
 // KHTTPArgs: buffered reading of the body and the multipart steps.
+#include <emmintrin.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -148,26 +150,79 @@ void KHTTPArgs::Parse::WriteMore(std::FILE* file, const char* data, size_t n) {
   if (a.fPending + n > static_cast<size_t>(kBufferSize)) WriteDone(file);
   if (a.fWriteBuf == nullptr) return;
   if (n > static_cast<size_t>(kBufferSize)) n = kBufferSize;
+  // A chunk that would fill half the buffer on its own goes out at once:
+  // the same bytes reach the file in the same order, without the copy.
+  if (a.fPending == 0 && n >= static_cast<size_t>(kBufferSize / 2)) {
+    WriteOut(file, data, n);
+    return;
+  }
   std::memcpy(a.fWriteBuf + a.fPending, data, n);
   a.fPending += static_cast<int32_t>(n);
 }
 
 void KHTTPArgs::Parse::WriteDone(std::FILE* file) {
   if (file == nullptr || a.fWriteBuf == nullptr || a.fPending == 0) return;
-  const size_t wrote = std::fwrite(a.fWriteBuf, 1, a.fPending, file);
-  if (wrote != static_cast<size_t>(a.fPending) || std::fflush(file) != 0) {
+  WriteOut(file, a.fWriteBuf, static_cast<size_t>(a.fPending));
+  a.fPending = 0;
+}
+
+void KHTTPArgs::Parse::WriteOut(std::FILE* file, const char* data, size_t n) {
+  const size_t wrote = std::fwrite(data, 1, n, file);
+  if (wrote != n || std::fflush(file) != 0) {
     const int e = std::ferror(file);
-    DebugText("KHTTPArgs::WriteDone failed to write ", a.fPending - static_cast<int32_t>(wrote),
-              " bytes to tmp file. ferror = ", e, " ", std::strerror(errno), '\n');
+    DebugText("KHTTPArgs::WriteDone failed to write ", n - wrote, " bytes to tmp file. ferror = ", e,
+              " ", std::strerror(errno), '\n');
     delete[] a.fWriteBuf;
     a.fWriteBuf = nullptr;
     partWriteLost = true;
     writeFailed = true;
   }
-  a.fPending = 0;
 }
 
 // ===== Multipart =====
+
+namespace {
+
+// memmem, faster on upload data: 16 places are tested at once (SSE2) for
+// the delimiter's first and last byte, and the bytes between are compared
+// only where both match. That is rare in binary data and, since the last
+// byte is the boundary's, also in text with CR LF line ends. A compare
+// that runs long passes no CR unless the boundary holds one, so only such a
+// boundary can make the compares overlap and the search quadratic: once the
+// compares cost more than the bytes scanned, the rest goes to memmem, which
+// stays linear.
+const char* FindDelimiter(const char* p, size_t n, const char* d, size_t L) {
+  if (n < L) return nullptr;
+  if (L < 2) return static_cast<const char*>(memmem(p, n, d, L));
+  const size_t starts = n - L + 1;  // places a match can start
+  const __m128i first = _mm_set1_epi8(d[0]);
+  const __m128i last = _mm_set1_epi8(d[L - 1]);
+  size_t spent = 0;
+  size_t i = 0;
+  // The second load ends at p[i + L + 14], inside the buffer while every
+  // place of the block can start a match.
+  for (; i + 16 <= starts; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + L - 1));
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    while (mask != 0) {
+      const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+      if (std::memcmp(p + at + 1, d + 1, L - 2) == 0) return p + at;
+      spent += L;
+      if (spent > n) {
+        return static_cast<const char*>(memmem(p + at + 1, n - at - 1, d, L));
+      }
+      mask &= mask - 1;
+    }
+  }
+  for (; i < starts; ++i) {
+    if (p[i] == d[0] && std::memcmp(p + i + 1, d + 1, L - 1) == 0) return p + i;
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 bool KHTTPArgs::Parse::GotoNextPart(const std::string& delimiter, std::FILE* file) {
   if (file != nullptr && a.fWriteBuf == nullptr) {
@@ -186,7 +241,7 @@ bool KHTTPArgs::Parse::GotoNextPart(const std::string& delimiter, std::FILE* fil
   for (;;) {
     const int32_t got = FillEmptyReadBuf(L);
     if (a.fAvailable == 0) break;
-    const void* hit = memmem(a.fCursor, a.fAvailable, delimiter.data(), L);
+    const void* hit = FindDelimiter(a.fCursor, a.fAvailable, delimiter.data(), L);
     if (hit != nullptr) {
       const int32_t n = static_cast<int32_t>(static_cast<const char*>(hit) - a.fCursor);
       WriteMore(file, a.fCursor, n);

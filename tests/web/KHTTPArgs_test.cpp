@@ -14,12 +14,14 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <thread>
 
 #include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "support/temp_dir.h"
+#include "vxkernel/files/KConfigFile.h"
 
 namespace {
 
@@ -197,6 +199,33 @@ TEST(KHTTPArgs, BoundaryAcrossEveryRefillOffset) {
   }
 }
 
+// Parts crowded with near-boundaries ("\r\n--" not followed by "B", bare
+// CRs and LFs, places that share only the delimiter's first and last byte)
+// at every length modulo 16 are stored byte for byte.
+TEST(KHTTPArgs, NearBoundariesStayInThePart) {
+  TempDir dir;
+  std::mt19937 rng(11);
+  const char* pieces[] = {"\r\n", "\r\n--", "\r\n-B", "\r", "\n", "-", "B", "x", "\r\n--b",
+                          // dense near-misses that share the delimiter's ends
+                          "\r\n-xB", "\r\nx-B"};
+  for (int round = 0; round < 64; ++round) {
+    std::string data;
+    const size_t size = (round < 32 ? 40 : 300000) + static_cast<size_t>(round % 16);
+    const size_t choices = round % 2 ? std::size(pieces) : 2;
+    while (data.size() < size) {
+      data += pieces[std::size(pieces) - 1 - rng() % choices];
+      // Never the delimiter itself.
+      if (data.size() >= 5 && data.compare(data.size() - 5, 5, "\r\n--B") == 0) data.pop_back();
+    }
+    KHTTPArgs h;
+    h.TmpDirPath(dir.Path().c_str());
+    Request r;
+    ASSERT_EQ(r.Post(h, kMP, Part("name=\"f\"; filename=\"a\"", data) + "--B--\r\n"), 0) << round;
+    ASSERT_EQ(dir.Read(r.Get("f")), data) << round;
+    h.CleanupPostFiles(false);
+  }
+}
+
 TEST(KHTTPArgs, WriteFailureOfTheLastPartFailsStrictParse) {
   TempDir dir;
   ChildResult c = RunInChild([&](std::string& out) {
@@ -259,3 +288,46 @@ TEST(KHTTPArgs, ParsesWhatCurlSends) {
 }
 
 }  // namespace
+
+TEST(KHTTPArgs, UploadsGetTheDetectedTypeWhenAConfigurationIsSet) {
+  TempDir dir;
+  std::string up = dir.Path() + "up/";
+  std::filesystem::create_directories(up);
+  std::string good = dir.Write("/good.ini", std::string("[general]\nRZHome=") + VXK_DCS_HOME +
+                                                      "\n[DORView]\ndllpath=/f\n");
+  std::string bad = dir.Write("/bad.ini", "[general]\nRZHome=" + dir.Path() + "/nowhere/\n[DORView]\ndllpath=/f\n");
+  std::string body = Part("name=\"h\"; filename=\"a.txt\"",
+                          "<!DOCTYPE html>\n<html><head><title>T</title></head><body>x</body></html>\n",
+                          "text/plain") +
+                     Part("name=\"p\"; filename=\"b\"", "%PDF-1.4\n1 0 obj\n<< >>\nendobj\n") + "--B--\r\n";
+  struct Case {
+    const char* ini;
+    const char* h;
+    const char* p;
+  } cases[] = {
+      {nullptr, "<none>", "<none>"},
+      {good.c_str(), "text/html", "application/pdf"},
+  };
+  for (const Case& c : cases) {
+    std::optional<KConfigFile> config;
+    if (c.ini != nullptr) config.emplace(c.ini);
+    KHTTPArgs h;
+    h.TmpDirPath(up.c_str());
+    Request r;
+    ASSERT_EQ(r.Post(h, kMP, body), 0);
+    EXPECT_EQ(r.Get("h_dcstype"), c.h);  // the content, not the client's claim
+    EXPECT_EQ(r.Get("p_dcstype"), c.p);
+    EXPECT_EQ(r.Get("h_dorMimeTypeStatus"), "<none>");
+    h.CleanupPostFiles(false);
+  }
+  KConfigFile config(bad.c_str());
+  KHTTPArgs h;
+  h.TmpDirPath(up.c_str());
+  Request r;
+  DebugCapture capture;
+  ASSERT_EQ(r.Post(h, kMP, body), 0);
+  EXPECT_EQ(r.Get("h_dorMimeTypeStatus"), "failure");
+  EXPECT_EQ(r.Get("h_dcstype"), "<none>");
+  h.CleanupPostFiles(false);
+  EXPECT_TRUE(std::filesystem::is_empty(up));
+}
