@@ -31,6 +31,12 @@ LAYERS=(
   "docconv"
   "web"
   "clientapi"
+  "log"
+  "cache"
+  "streams"
+  "net"
+  "javavm"
+  "crypt"
   "packages"
 )
 

@@ -1,0 +1,5 @@
+# Password hashing.
+list(APPEND VXKERNEL_PUBLIC_HEADERS
+)
+list(APPEND VXKERNEL_SOURCES
+)

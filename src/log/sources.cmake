@@ -1,0 +1,5 @@
+# The system log.
+list(APPEND VXKERNEL_PUBLIC_HEADERS
+)
+list(APPEND VXKERNEL_SOURCES
+)

@@ -1,0 +1,5 @@
+# Stream sockets.
+list(APPEND VXKERNEL_PUBLIC_HEADERS
+)
+list(APPEND VXKERNEL_SOURCES
+)

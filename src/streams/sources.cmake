@@ -1,0 +1,5 @@
+# Buffered data streams.
+list(APPEND VXKERNEL_PUBLIC_HEADERS
+)
+list(APPEND VXKERNEL_SOURCES
+)
