@@ -97,4 +97,13 @@
 #include "vxkernel/web/KWebEscape.h"
 #include "vxkernel/web/KWebFormat.h"
 
+// ----- javavm -----
+#include "vxkernel/javavm/KJavaVM.h"
+#include "vxkernel/javavm/KJavaVMAppGlobals.h"
+#include "vxkernel/javavm/KJavaVMGlobals.h"
+
+// ----- crypt -----
+#include "vxkernel/crypt/CryptCore.h"
+#include "vxkernel/crypt/KCrypt.h"
+
 #endif  // VXKERNEL_VXKERNEL_H_

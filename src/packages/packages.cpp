@@ -19,6 +19,7 @@
 //   KQSValuePkg           process   8   class environment and built-in types
 //   KQSValuePkgHigh       process  32   class environment locking
 //   KPtrPkg               process  15   the Ptr class
+#include "vxkernel/javavm/KJavaVMAppGlobals.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/KContext.h"
 #include "vxkernel/runtime/PcRsc.h"
@@ -46,6 +47,7 @@ namespace {
 
 KContextPkg gContextPkg;
 KDirPkg gDirPkg;
+KJavaVMAppGlobals gJavaVMAppGlobals;
 KLocaleInit gLocaleInit;
 KQSValuePkg gQSValuePkg;
 KQSValuePkgHigh gQSValuePkgHigh;

@@ -1,0 +1,207 @@
+// The bridge on the real VM. A VM can be created once per process, so each
+// test that starts one runs in a forked child and reports a transcript.
+#include "vxkernel/javavm/KJavaVM.h"
+
+#include <gtest/gtest.h>
+#include <jni.h>
+
+#include <future>
+#include <regex>
+#include <thread>
+
+#include "support/child_process.h"
+#include "support/debug_capture.h"
+#include "support/temp_dir.h"
+#include "vxkernel/javavm/KJavaVMAppGlobals.h"
+#include "vxkernel/javavm/KJavaVMGlobals.h"
+#include "vxkernel/locale/KIntl.h"
+#include "vxkernel/runtime/KAt.h"
+
+namespace {
+
+const std::string kJvmDir = VXK_JVM_DIR;
+
+// The debug texts with their time prefix checked and removed.
+std::string Messages(const DebugCapture& capture) {
+  static const std::regex prefix(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d \[\d{10}\] )");
+  std::string all;
+  for (const std::string& t : capture.Texts()) {
+    all += std::regex_search(t, prefix) ? std::regex_replace(t, prefix, "") : "(unprefixed) " + t;
+  }
+  return all;
+}
+
+TEST(KJavaVMTest, SettingsAreLookedUpInEachPlace) {
+  TempDir dir;
+  struct {
+    const char* ini;
+    const char* path;
+    const char* options;
+  } cases[] = {
+      {"[JavaVM]\nLibraryPath=/opt/j\nOption_1=a\nOption_2=b\nOption_4=d\n", "/opt/j/libjvm.so", "a|b|"},
+      {"[General]\nLibraryPath=/opt/k/\n[javaserver]\nOption_1=x\nJavaVMOption_2=y\n", "/opt/k/libjvm.so", "x|y|"},
+      {"[javaserver]\nJavaVMLibraryPath=/q\n[JavaVM]\nOption_2=z\n", "/q/libjvm.so", ""},
+      {"[Other]\nLibraryPath=/opt/j\n", "libjvm.so", ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    std::string ini = dir.Write("vm" + std::to_string(++n) + ".ini", c.ini);
+    KJavaVM vm(ini.c_str());
+    std::string path, options;
+    std::vector<std::string> list;
+    EXPECT_TRUE(vm.LibraryPath(path));
+    bool any = vm.JavaOptions(&list);
+    EXPECT_EQ(any, !list.empty());
+    for (const std::string& o : list) options += o + "|";
+    EXPECT_EQ(path, c.path) << c.ini;
+    EXPECT_EQ(options, c.options) << c.ini;
+  }
+  KJavaVM missing((dir / "absent.ini").c_str());
+  std::string path;
+  missing.LibraryPath(path);
+  EXPECT_EQ(path, "libjvm.so");
+  JNIEnv* env = nullptr;
+  EXPECT_EQ(missing.AttachCurrentThread(&env, nullptr), -1);  // no VM
+}
+
+TEST(KJavaVMTest, StartFailuresAreReported) {
+  TempDir dir;
+  std::string none = dir.Write("none.ini", "[JavaVM]\nLibraryPath=" + kJvmDir + "\n");
+  std::string bad = dir.Write("bad.ini", "[JavaVM]\nLibraryPath=/nonexistent\nOption_1=-Xmx8m\n");
+  std::string out = ChildTranscript([&](Transcript& t) {
+    DebugCapture capture;
+    KJavaVM noOptions(none.c_str());
+    t.Line(int(noOptions.StartJVM()));
+    KJavaVM noLibrary(bad.c_str());
+    t.Line(int(noLibrary.StartJVM()));
+    t.Line(Messages(capture));
+  });
+  EXPECT_EQ(out, "0\n0\n\tKJavaVM::StartJVM: Loaded the Java library: " + kJvmDir + "/libjvm.so\n" +
+                     "\tKJavaVM::StartJVM: Expected at least one JavaVM Option (e.g. classpath). "
+                     "JVM was not created.\n"
+                     "(unprefixed) KLoadLib::Open could not load: /nonexistent/libjvm.so "
+                     "(/nonexistent/libjvm.so: cannot open shared object file: No such file or directory)\n"
+                     "\tKJavaVM::StartJVM: Failed to load the Java library: /nonexistent/libjvm.so\n\n");
+}
+
+// A host thread that starts its thread ring, attaches under a name, waits
+// for release, then detaches.
+void AttachedThread(KJavaVM* vm, std::promise<long>* attached, std::future<void>* release, long* detached) {
+  KAt::ThreadStartup();
+  JavaVMAttachArgs args{JNI_VERSION_1_2, const_cast<char*>("vxk-attached"), nullptr};
+  JNIEnv* env = nullptr;
+  long rc = vm->AttachCurrentThread(&env, &args);
+  attached->set_value(rc == 0 && KJavaVM::ThreadJNIEnv() == env ? 0 : rc == 0 ? 99 : rc);
+  release->wait();
+  *detached = vm->DetachCurrentThread();
+  *detached += KJavaVM::ThreadJNIEnv() != nullptr ? 100 : 0;
+  KAt::ThreadShutdown();
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& part) {
+  for (const std::string& n : names) {
+    if (n.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST(KJavaVMTest, RunningVM) {
+  TempDir dir;
+  // Option 4 would cap the heap at 16 MiB: it must not be used.
+  std::string ini = dir.Write("vm.ini", "[JavaVM]\nLibraryPath=" + kJvmDir +
+                                            "\nOption_1=-Xrs\nOption_2=-Xmx64m\nOption_4=-Xmx16m\n");
+  std::string out = ChildTranscript([&](Transcript& t) {
+    KAt::ProcessStartup(1);
+    DebugCapture capture;
+    KJavaVM vm(ini.c_str());
+    t.Line("start ", int(vm.StartJVM()), " again ", int(vm.StartJVM()));
+    t.Line("unattached free ", vm.FreeMemory());
+    JNIEnv* env = nullptr;
+    t.Line("attach ", vm.AttachCurrentThread(&env, nullptr), " recorded ", KJavaVM::ThreadJNIEnv() == env);
+    JNIEnv* other = nullptr;
+    t.Line("bad version ", vm.GetEnv(&other, 0x7FFF0000));
+    t.Line(Messages(capture));
+    capture.Clear();
+
+    std::string version;
+    unsigned long v = vm.JNIVersion(version);
+    t.Line("version ", v >= JNI_VERSION_1_8, " ", version == std::to_string(v >> 16) + "." + std::to_string(v & 0xFFFF));
+    int64 maxMemory = vm.MaxMemory(), total = vm.TotalMemory(), free = vm.FreeMemory();
+    t.Line("max in (32, 64] MiB ", maxMemory > (32 << 20) && maxMemory <= (64 << 20));
+    t.Line("free <= total <= max ", free > 0 && free <= total && total <= maxMemory);
+    t.Line("processors ", vm.AvailableProcessors() > 0);
+
+    // Threads: the VM's own (in the system group) and an attached host thread.
+    std::promise<long> attached;
+    std::promise<void> release;
+    std::future<void> released = release.get_future();
+    long detached = -9;
+    std::thread host(AttachedThread, &vm, &attached, &released, &detached);
+    t.Line("host attach ", attached.get_future().get());
+    std::vector<std::string> names;
+    bool any = vm.EnumerateThreads(&names);
+    t.Line("threads ", any, " ", Contains(names, "Thread[vxk-attached,"),
+           " ", Contains(names, "Thread[Reference Handler,"));
+    release.set_value();
+    host.join();
+    names.clear();
+    vm.EnumerateThreads(&names);
+    t.Line("host detach ", detached, " gone ", !Contains(names, "vxk-attached"));
+
+    // A thrown exception becomes text, with its frames on the error stack.
+    jclass integer = env->FindClass("java/lang/Integer");
+    jmethodID parse = env->GetStaticMethodID(integer, "parseInt", "(Ljava/lang/String;)I");
+    env->CallStaticIntMethod(integer, parse, env->NewStringUTF("x"));
+    std::string text = KJavaVM::CheckException(env);
+    std::vector<std::string>* stack = KJavaVM::ThreadJNIErrorStack();
+    t.Line(text);
+    t.Line("frames ", stack->size() > 1, " first ", text == "java.lang.NumberFormatException: For input string: \"x\" " + stack->front(),
+           " parseInt ", Contains(*stack, "java.lang.Integer.parseInt("));
+    t.Line("last error ", KJavaVM::ThreadJNILastError() == text, " counts ", vm.NumExceptions(), " ",
+           KJavaVMAppGlobals::ThreadGlobals()->NumExceptions());
+    std::string nothing = KJavaVM::CheckException(env);
+    t.Line("nothing [", nothing, "] stack ", stack->size(), " counts ",
+           vm.NumExceptions(), " ", KJavaVMAppGlobals::ThreadGlobals()->NumExceptions());
+
+    // Strings: UTF-8 mode keeps the bytes; otherwise the local code page.
+    jstring s = env->NewStringUTF("gr\xC3\xBC\xC3\x9F");
+    KIntl::Encoding(KIntl::kUTF8);
+    t.Line(KJavaVM::GetJavaString(env, s), " [", KJavaVM::GetJavaString(env, nullptr), "]");
+
+    // Adopting the VM: the first object stays the process's.
+    JavaVM* raw = nullptr;
+    env->GetJavaVM(&raw);
+    {
+      KJavaVM adopted(raw);
+      t.Line("adopted start ", int(adopted.StartJVM()), " the one ", KJavaVM::TheJavaVM() == &vm);
+    }
+    t.Line(Messages(capture));
+  });
+  EXPECT_EQ(out,
+            "start 1 again 1\n"
+            "unattached free 0\n"
+            "attach 0 recorded 1\n"
+            "bad version -3\n"
+            "\tKJavaVM::StartJVM: Loaded the Java library: " + kJvmDir + "/libjvm.so\n"
+            "\tJavaVM Option: -Xrs\n"
+            "\tJavaVM Option: -Xmx64m\n"
+            "\tKJavaVM::StartJVM: Ignore start, Java VM already exists.\n"
+            "\tKJavaVM::GetEnv(): could not get JNI env - -3\n\n"
+            "version 1 1\n"
+            "max in (32, 64] MiB 1\n"
+            "free <= total <= max 1\n"
+            "processors 1\n"
+            "host attach 0\n"
+            "threads 1 1 1\n"
+            "host detach 0 gone 1\n"
+            "java.lang.NumberFormatException: For input string: \"x\" "
+            "java.base/java.lang.NumberFormatException.forInputString(NumberFormatException.java:67)\n"
+            "frames 1 first 1 parseInt 1\n"
+            "last error 1 counts 1 1\n"
+            "nothing [] stack 0 counts 1 1\n"
+            "gr\xC3\xBC\xC3\x9F []\n"
+            "adopted start 1 the one 1\n"
+            "\tKJavaVM::StartJVM: Ignore start, Java VM already exists.\n\n");
+}
+
+}  // namespace
