@@ -281,7 +281,7 @@ int64 KJavaVM::RuntimeFigure(const char* method, bool isInt) {
   jmethodID m = env->GetMethodID(c, method, isInt ? "()I" : "()J");
   if (Failed(env, m)) return 0;
   int64 value = isInt ? env->CallIntMethod(runtime, m) : env->CallLongMethod(runtime, m);
-  return Failed(env, c) ? 0 : value;
+  return Failed(env, runtime) ? 0 : value;  // the call itself may have thrown
 }
 
 unsigned long KJavaVM::AvailableProcessors() {
