@@ -2,12 +2,14 @@
 //
 // The input is a log file, torn, truncated or made up; the log believes it
 // wrote a number of entries and an end offset taken from the input, which
-// may lie past the file's real end. Checked: Head, Tail and a read from an
-// iterator made of input bytes return, report as many entries as they
-// appended, at most as many as asked, and every data line is bytes of the
-// file (nothing read past it, nothing invented).
+// may lie past the file's real end or before it (bytes still being
+// written). Checked: Head, Tail and a read from an iterator made of input
+// bytes return, report as many entries as they appended, at most as many
+// as asked, and every data line is bytes of the file before the end
+// (nothing read past it, nothing invented).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -74,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
   const long max = data[0] % 8 + 1;
   const long entries = data[1] % 16;
-  const long end = static_cast<long>(size - 4) + (data[2] & 1 ? 100 : 0);
+  const long written = static_cast<long>(size - 4);
+  const long end = data[2] & 1 ? written + 100 : std::max(0L, written - (data[2] >> 1) % 8);
   const KSysLog_Iterator from(data[3] * 7 % static_cast<long>(size), data[2] >> 4);
   const std::string file(reinterpret_cast<const char*>(data) + 4, size - 4);
   // The log's own stream holds the file; a second one replaces the bytes.
@@ -84,9 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   KSysLogTestPeer::Pretend(log, end, entries);
 
   KSysLog_EntryList head, tail, read;
-  CheckRead(file, log.Begin(), log.Head(head, max), head, max);
+  const std::string before = file.substr(0, static_cast<size_t>(end));
+  CheckRead(before, log.Begin(), log.Head(head, max), head, max);
   const KSysLog_Iterator tailFrom(0, entries > max ? entries - max : 0);
-  CheckRead(file, tailFrom, log.Tail(tail, max), tail, max);
-  CheckRead(file, from, log.ReadWithTimeout(read, from, max, 0), read, max);
+  CheckRead(before, tailFrom, log.Tail(tail, max), tail, max);
+  CheckRead(before, from, log.ReadWithTimeout(read, from, max, 0), read, max);
   return 0;
 }
