@@ -2,6 +2,7 @@
 #include "vxkernel/log/KSysLog.h"
 
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -166,10 +167,11 @@ TEST(KSysLog, DebugStreamLogMode) {
   const std::string out = ChildTranscript([&](Transcript& t) {
     dbgstrm_set_syslog_mode(path.c_str());
     VXDropinEcho("hello");
-    t.Line(getpid());
+    long tid = 0;
+    std::thread([&] { VXDropinEcho("there"), tid = syscall(SYS_gettid); }).join();
+    t.Line("^{ 0\tTS\t", getpid(), " }\thello\n^{ 1\tTS\t", tid, " }\tthere");
   });
-  EXPECT_EQ(std::regex_replace(dir.Read(path), std::regex("\t[^\t]*\t"), "\tTS\t"),
-            "\n^{ 0\tTS\t" + out.substr(0, out.size() - 1) + " }\thello\n");
+  EXPECT_EQ(std::regex_replace(dir.Read(path), std::regex("\t[0-9/: ]{19}\t"), "\tTS\t"), "\n" + out);
 }
 
 }  // namespace
