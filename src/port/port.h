@@ -140,6 +140,12 @@ constexpr int64_t kShareMarkerBase = int64_t{1} << 62;
 // *refused whether the sharing rule (true) or the system (false) said no.
 std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* refused);
 
+// ===== Appending to a log file =====
+// Writes all n bytes at the descriptor's position, as few write calls as the
+// system allows (one for a regular file), resuming after signals. Stores the
+// bytes written in *written (also on failure) and returns whether all were.
+bool WriteAll(int fd, const char* data, size_t n, size_t* written);
+
 // ===== Code-page conversion (iconv) =====
 // Conversions between encodings named as iconv names ("CP932", "UTF-8",
 // "WCHAR_T"). Converters are opened once per pair and reused; every call

@@ -1,0 +1,177 @@
+// The log against its file format, a follower model and other processes.
+#include "vxkernel/log/KSysLog.h"
+
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/debug_capture.h"
+#include "support/temp_dir.h"
+#include "vxkernel/runtime/dbgstrm.h"
+
+// Private logs: the process's own log can be created only once.
+class KSysLogTestPeer {
+ public:
+  static std::unique_ptr<KSysLog> New() { return std::unique_ptr<KSysLog>(new KSysLog()); }
+  static long Waiters(KSysLog& log) {
+    KMutexGuard guard(log.fMutex);
+    return log.fWaiters;
+  }
+};
+
+namespace {
+
+std::string Join(const KSysLog_EntryBase& e) {
+  std::string s;
+  for (long i = 0; i < e.Size(); ++i) s += std::string(static_cast<const char*>(e[i]), e[i].Length());
+  return s;
+}
+
+// Every message shape against the bytes the format prescribes, and read
+// back as the same entry: the separator rule, multi-line messages, the
+// empty line before the first entry.
+TEST(KSysLog, FileBytesAndReadBack) {
+  TempDir dir;
+  auto log = KSysLogTestPeer::New();
+  ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
+  const std::vector<std::string> messages = {"one", "", "two\n", "x\ny", "x\ny\n", "last"};
+  std::string expected;
+  bool separator = true;
+  for (const std::string& m : messages) {
+    ASSERT_TRUE(log->Append("snd", m.c_str(), false));
+    expected += std::string(separator ? "\n" : "") + "^{ N\tTS\tsnd }\t" + m;
+    separator = m.empty() || m.back() != '\n';
+  }
+  const std::regex header(R"(\^\{ \d+\t\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\t)");
+  EXPECT_EQ(std::regex_replace(dir.Read(dir / "sys.log"), header, "^{ N\tTS\t"), expected);
+
+  KSysLog_EntryList list;
+  KSysLog_Iterator it = log->Head(list, 100);
+  EXPECT_EQ(it, log->End());
+  ASSERT_EQ(list.Size(), 6);
+  for (long i = 0; i < 6; ++i) {
+    EXPECT_EQ(list[i].SequenceNumber(), i);
+    EXPECT_EQ(std::string(static_cast<const char*>(list[i].Sender())), "snd");
+    const std::string& m = messages[static_cast<size_t>(i)];
+    // A message without a line end gets the one the next separator wrote.
+    EXPECT_EQ(Join(list[i]), m + (i < 5 && (m.empty() || m.back() != '\n') ? "\n" : ""));
+  }
+  EXPECT_EQ(list[3].Size(), 2);
+  KSysLog_EntryList tail;
+  log->Tail(tail, 2);
+  ASSERT_EQ(tail.Size(), 2);
+  EXPECT_EQ(tail[0].SequenceNumber(), 4);
+  // A stale offset past the entry still finds it.
+  KSysLog_EntryList again;
+  ASSERT_EQ(log->ReadWithTimeout(again, KSysLog_Iterator(it.Seek(), 1), 1, 0).Entry(), 2);
+  EXPECT_EQ(again[0].SequenceNumber(), 1);
+}
+
+// Writers and followers: each follower reads the file in order and must see
+// the numbers 0, 1, 2... (file order is sequence order) and each writer's
+// entries once, in its order (nothing lost or repeated).
+TEST(KSysLog, WritersAndFollowers) {
+  constexpr int kWriters = 8, kPerWriter = 10000, kFollowers = 4;
+  constexpr long kTotal = long{kWriters} * kPerWriter;
+  TempDir dir;
+  auto log = KSysLogTestPeer::New();
+  ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
+  std::vector<std::thread> threads;
+  const KSysLog_Iterator start = log->End();
+  for (int f = 0; f < kFollowers; ++f) {
+    threads.emplace_back([&] {
+      KSysLog_Iterator at = start;
+      std::vector<int> last(kWriters, -1);
+      while (at.Entry() < kTotal) {
+        KSysLog_EntryList list;
+        KSysLog_Iterator after = log->Read(list, at, 1000);
+        ASSERT_EQ(after.Entry(), at.Entry() + list.Size());
+        for (long i = 0; i < list.Size(); ++i) {
+          ASSERT_EQ(list[i].SequenceNumber(), at.Entry() + i);
+          int w = 0, n = 0;
+          ASSERT_EQ(std::sscanf(static_cast<const char*>(list[i][0]), "w%d n%d\n", &w, &n), 2);
+          ASSERT_EQ(n, last[w] + 1) << "entry lost or repeated";
+          last[w] = n;
+        }
+        at = after;
+      }
+      EXPECT_EQ(last, std::vector<int>(kWriters, kPerWriter - 1));
+    });
+  }
+  for (int w = 0; w < kWriters; ++w) {
+    threads.emplace_back([&, w] {
+      for (int n = 0; n < kPerWriter; ++n) {
+        const std::string m = "w" + std::to_string(w) + " n" + std::to_string(n) + "\n";
+        ASSERT_TRUE(log->Append("t", m.c_str(), false));
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+}
+
+TEST(KSysLog, TimeoutAndShutdownWakeWaiters) {
+  TempDir dir;
+  auto log = KSysLogTestPeer::New();
+  ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
+  KSysLog_EntryList list;
+  const KSysLog_Iterator end = log->End();
+  EXPECT_EQ(log->ReadWithTimeout(list, end, 5, 20).Entry(), end.Entry());
+  EXPECT_EQ(list.Size(), 0);
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i) {
+    waiters.emplace_back([&] {
+      KSysLog_EntryList mine;
+      EXPECT_EQ(log->Read(mine, end, 5), end);
+    });
+  }
+  while (KSysLogTestPeer::Waiters(*log) < 3) std::this_thread::yield();
+  EXPECT_TRUE(log->Shutdown());
+  for (auto& t : waiters) t.join();
+  EXPECT_FALSE(log->Append("s", "after", false));
+  EXPECT_FALSE(log->Create((dir / "other.log").c_str(), nullptr));
+}
+
+// A second process cannot create a log on a held file and leaves it alone;
+// it may create one elsewhere.
+TEST(KSysLog, HeldFileRefusedInAnotherProcess) {
+  TempDir dir;
+  const std::string path = dir / "sys.log";
+  auto log = KSysLogTestPeer::New();
+  ASSERT_TRUE(log->Create(path.c_str(), nullptr));
+  ASSERT_TRUE(log->Append("s", "kept\n", false));
+  const std::string before = dir.Read(path);
+  const std::string other = dir / "other.log";
+  EXPECT_EQ(ChildTranscript([&](Transcript& t) {
+              DebugCapture capture;
+              const int created = KSysLog::TheSysLog().Create(path.c_str(), nullptr);
+              t.Line(created, " ", capture.All());
+              t.Line(int(KSysLog::TheSysLog().Create(other.c_str(), nullptr)));
+            }),
+            "0 KSysLog::Create - the log file is held by another process: " + path + "\n\n1\n");
+  EXPECT_EQ(dir.Read(path), before);
+}
+
+// The debug stream's log mode: each debug text becomes an entry whose
+// sender is the kernel thread id (the process id on the main thread).
+TEST(KSysLog, DebugStreamLogMode) {
+  TempDir dir;
+  const std::string path = dir / "debug.log";
+  const std::string out = ChildTranscript([&](Transcript& t) {
+    dbgstrm_set_syslog_mode(path.c_str());
+    VXDropinEcho("hello");
+    long tid = 0;
+    std::thread([&] { VXDropinEcho("there"), tid = syscall(SYS_gettid); }).join();
+    t.Line("^{ 0\tTS\t", getpid(), " }\thello\n^{ 1\tTS\t", tid, " }\tthere");
+  });
+  EXPECT_EQ(std::regex_replace(dir.Read(path), std::regex("\t[0-9/: ]{19}\t"), "\tTS\t"), "\n" + out);
+}
+
+}  // namespace
