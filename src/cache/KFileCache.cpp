@@ -129,6 +129,7 @@ void* KFileCache::Open(const std::string& key) {
   }
   d->fStream = f;
   d->fOpen = 1;
+  d->fPlace = KFileCacheDesc::kPlaceStart;
   if (Debug() != 0) DebugLine("KFileCache::Open", "opened cache file ", name);
   if (d->fHeaderSize != 0 && RefreshHeader(d) == 0) {
     DebugLine("KFileCache::Open", "could not read header.");
@@ -161,6 +162,7 @@ void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   }
   d->fStream = f;
   d->fOpen = 1;
+  d->fPlace = KFileCacheDesc::kPlaceStart;
   d->fWritable = 1;
   if (Debug() != 0) {
     DebugLine("KFileCache::Create", "created temp file ", temp, " for cache file ", name);
@@ -178,7 +180,7 @@ unsigned char KFileCache::Close(void* handle) {
   d->fStream = nullptr;
   d->fOpen = 0;
   d->fWritable = 0;
-  d->fHeaderSaved = 0;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
   return 1;
 }
 
@@ -243,15 +245,16 @@ unsigned char KFileCache::SaveHeader(KFileCacheDesc* d) {
     DebugText("SaveHeader::PutHeader - bad file stream.", '\n');
     return 0;
   }
-  d->fHeaderSaved = 0;
-  if (std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
+  const bool atStart = d->fPlace == KFileCacheDesc::kPlaceStart;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
+  if (!atStart && std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
   size_t written = std::fwrite(d->fHeader, 1, d->fHeaderSize, d->fStream);
   if (written != d->fHeaderSize) {
     DebugText("SaveHeader::PutHeader - failed to write header. ", written, " bytes of ",
               d->fHeaderSize, '\n');
     return 0;
   }
-  d->fHeaderSaved = 1;
+  d->fPlace = KFileCacheDesc::kPlaceData;
   return 1;
 }
 
@@ -276,15 +279,16 @@ unsigned char KFileCache::GetHeader(void* handle, char* buffer, unsigned long si
 unsigned char KFileCache::RefreshHeader(KFileCacheDesc* d) {
   if (d == nullptr || d->fHeaderSize == 0) return 1;
   if (d->fStream == nullptr || d->fHeader == nullptr) return 0;
-  d->fHeaderSaved = 0;
-  if (std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
+  const bool atStart = d->fPlace == KFileCacheDesc::kPlaceStart;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
+  if (!atStart && std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
   size_t got = std::fread(d->fHeader, 1, d->fHeaderSize, d->fStream);
   if (got != d->fHeaderSize) {
     DebugLine("KFileCache::RefreshHeader", "failed to read header. ", got, " bytes of ",
               d->fHeaderSize);
     return 0;
   }
-  d->fHeaderSaved = 1;
+  d->fPlace = KFileCacheDesc::kPlaceData;
   return 1;
 }
 
@@ -300,6 +304,7 @@ unsigned char KFileCache::ReOpenForWrite(KFileCacheDesc* d) {
   }
   d->fStream = f;
   d->fOpen = 1;
+  d->fPlace = KFileCacheDesc::kPlaceStart;
   d->fWritable = 1;
   return 1;
 }
