@@ -158,6 +158,9 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   TempDir temp("vxk_cache_misc");
   KFileCache cache({temp.Path()}, 0, 0, 4, 0);
   void* w = cache.Create("7", 1);
+  DebugCapture capture;
+  EXPECT_EQ(cache.Create("7", 1), nullptr) << "temporaries are exclusive";
+  EXPECT_NE(capture.All().find("KFileCache::Create - could not create temp file: "), std::string::npos);
   ASSERT_TRUE(cache.PutHeader(w, "HHHH"));
   ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("data"), 0));
   ASSERT_TRUE(cache.Release(w));
