@@ -8,6 +8,7 @@
 
 #include "base/debug_line.h"
 #include "cache/file_cache_internal.h"
+#include "port/port.h"
 #include "vxkernel/cache/KFileCache.h"
 
 using vxk_internal::CacheDesc;
@@ -45,8 +46,9 @@ long ForwardChunks(KFileCacheDesc* d, unsigned long offset, unsigned long length
   for (;;) {
     size_t want = length != 0 && remaining < kCacheCopyBuffer ? remaining : kCacheCopyBuffer;
     if (want == 0 || !ready()) break;
-    size_t n = std::fread(buf, 1, want, f);
-    if (n == 0) break;
+    long got = port::ReadOnce(f, buf, want);
+    if (got <= 0) break;
+    size_t n = static_cast<size_t>(got);
     ++chunks;
     if (debug) DebugText("KFileCache::ForwardData Read ", n, " from cachefile", '\n');
     Sent s = sink(buf, n);
@@ -127,8 +129,9 @@ unsigned char KFileCache::ForwardData(void* handle, unsigned char* buffer, unsig
     const bool fits = want <= size - used;
     if (!fits && scratch == nullptr && (scratch = CopyBuffer()) == nullptr) break;
     char* into = fits ? reinterpret_cast<char*>(buffer) + used : scratch.get();
-    size_t n = std::fread(into, 1, want, d->fStream);
-    if (n == 0) break;
+    long got = port::ReadOnce(d->fStream, into, want);
+    if (got <= 0) break;
+    size_t n = static_cast<size_t>(got);
     any = true;
     if (debug) DebugText("KFileCache::ForwardData Read ", n, " from cachefile", '\n');
     size_t take = n < size - used ? n : size - used;
