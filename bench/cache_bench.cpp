@@ -32,7 +32,8 @@ struct BenchDir {
   std::string path;
   BenchDir() {
     const char* base = std::getenv("VXK_CACHE_BENCH_DIR");
-    path = std::string(base != nullptr ? base : "/dev/shm") + "/vxk_cache_bench_" + std::to_string(getpid());
+    path = std::string(base != nullptr ? base : "/dev/shm") + "/vxk_cache_bench_" +
+           std::to_string(getpid());
     fs::create_directories(path);
   }
   ~BenchDir() { fs::remove_all(path); }
@@ -51,7 +52,8 @@ struct Plain {
   }
   void Store(int i, const std::string& bytes, bool sync) const {
     int fd = open(temps[i].c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
+    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+      std::abort();
     if (sync && fsync(fd) != 0) std::abort();
     close(fd);
     if (rename(temps[i].c_str(), names[i].c_str()) != 0) std::abort();

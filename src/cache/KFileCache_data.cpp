@@ -147,8 +147,7 @@ unsigned char KFileCache::ForwardData(void* handle, unsigned char* buffer, unsig
 
 // ===== Storing =====
 
-unsigned char KFileCache::StoreData(void* handle, const unsigned char* data,
-                                    unsigned long length) {
+unsigned char KFileCache::StoreData(void* handle, const unsigned char* data, unsigned long length) {
   if (DescCanWrite(handle) == 0 || data == nullptr) return 0;
   KFileCacheDesc* d = CacheDesc(handle);
   if (length == 0) length = std::strlen(reinterpret_cast<const char*>(data));

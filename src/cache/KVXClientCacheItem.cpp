@@ -29,8 +29,7 @@ KVXClientCacheItem::KVXClientCacheItem(KCache* cache, const std::string& key,
 
 KVXClientCacheItem::~KVXClientCacheItem() { ReleaseHandle(); }
 
-KVXClientCacheItem::KVXClientCacheItem(KVXClientCacheItem&& other) noexcept
-    : fCache(nullptr) {
+KVXClientCacheItem::KVXClientCacheItem(KVXClientCacheItem&& other) noexcept : fCache(nullptr) {
   *this = std::move(other);
 }
 
@@ -143,7 +142,8 @@ unsigned char KVXClientCacheItem::StoreDoc(const char* path) {
   unsigned long stored = fCache->StoreData(fHandle, f, fDocSize);
   std::fclose(f);
   unsigned char result = EndStore(stored != ~0UL);
-  fDocSize = static_cast<uint32_t>(stored);
+  // A failed store reopened the old item with its own size.
+  if (result != 0) fDocSize = static_cast<uint32_t>(stored);
   return result;
 }
 
@@ -181,7 +181,8 @@ unsigned char KVXClientCacheItem::ForwardDoc(const char* path, unsigned long off
   if (fHandle == nullptr || fCache == nullptr) return 0;
   std::FILE* f = path != nullptr ? std::fopen(path, "w+be") : nullptr;
   if (f == nullptr) {
-    DebugLine("KVXClientCacheItem::ForwardDoc", "could not open file: ", path != nullptr ? path : "");
+    DebugLine("KVXClientCacheItem::ForwardDoc",
+              "could not open file: ", path != nullptr ? path : "");
     return 0;
   }
   unsigned char ok = fCache->ForwardData(fHandle, f, offset, length);
