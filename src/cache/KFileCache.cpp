@@ -192,7 +192,13 @@ unsigned char KFileCache::Release(void* handle) {
   bool commit = created && d->fComplete != 0;
   const bool sync = commit && SyncOnCommit();
   int error = 0;
-  if (sync && d->fStream != nullptr && !port::SyncStream(d->fStream, &error)) {
+  // A handle closed before its release is synced through a new stream.
+  std::FILE* syncStream =
+      !sync || d->fStream != nullptr ? d->fStream : OpenCacheFile(d->fPath, "rbe");
+  if (sync && syncStream == nullptr) error = errno;
+  const bool synced = sync && syncStream != nullptr && port::SyncStream(syncStream, &error);
+  if (syncStream != nullptr && syncStream != d->fStream) std::fclose(syncStream);
+  if (sync && !synced) {
     DebugLine("KFileCache::Release", "could not sync temp file: ", d->fPath, " : ",
               std::strerror(error));
     commit = false;

@@ -68,6 +68,7 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
   for (int i = 0; i < 300; ++i) {
     const std::string& key = keys[rng() % keys.size()];
     SCOPED_TRACE("op " + std::to_string(i) + " key " + key);
+    if (i == 150) cache.SetSyncOnCommit(true);  // the second half commits through fsync
     switch (rng() % 4) {
       case 0:
       case 1: {
