@@ -118,7 +118,13 @@ bool KVXClientCacheItem::BeginStore(const char* family, const char* headerFailed
 
 unsigned char KVXClientCacheItem::EndStore(bool ok) {
   if (fHandle == nullptr || fCache == nullptr) return 0;
-  if (ok) return FindItem(1);
+  if (ok) {
+    // The release commits; a commit that fails (rename, sync) fails the
+    // store, even though reopening would find the old item.
+    unsigned char committed = fCache->Release(fHandle);
+    fHandle = nullptr;
+    if (committed != 0) return FindItem(1);
+  }
   // A failed store discards its temporary file now; the old item, if any,
   // is still there and is opened again.
   ReleaseHandle();
