@@ -79,6 +79,7 @@ std::string KFileCache::FixupPath(const std::string& path) {
   for (char& c : s) {
     if (c == '\\') c = '/';
   }
+  if (s.empty()) s = ".";  // not the file-system root
   std::string full;
   if (port::AbsolutePath(s, &full)) s = full;
   if (s.size() > 1 && s.back() == '/') s.pop_back();
