@@ -103,6 +103,12 @@
 #include "vxkernel/web/KWebEscape.h"
 #include "vxkernel/web/KWebFormat.h"
 
+// ----- cache -----
+#include "vxkernel/cache/KCache.h"
+#include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KFileCacheDesc.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
+
 // ----- javavm -----
 #include "vxkernel/javavm/KJavaVM.h"
 #include "vxkernel/javavm/KJavaVMAppGlobals.h"
