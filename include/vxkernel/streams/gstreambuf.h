@@ -5,8 +5,7 @@
 #include <streambuf>
 
 #include "vxkernel/export.h"
-
-class KStreamData;
+#include "vxkernel/streams/KStreamData.h"
 
 // Fills (mode 1, input) or drains (mode 2, output) one fixed buffer through
 // a KStreamData, so the source or sink sees blocks of up to kDataSize bytes.
