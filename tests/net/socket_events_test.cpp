@@ -74,14 +74,33 @@ TEST_F(SocketEvents, AcceptReadAndCloseReachTheCallback) {
   char buffer[16];
   EXPECT_EQ(accepted.Read(buffer, sizeof buffer), 0);  // registered: non-blocking
 
+  // A read that fills the buffer may leave data: the event comes again.
   ASSERT_EQ(client.Write("ping", 4), 4);
   EXPECT_EQ(events.Next(&accepted), 0);
-  EXPECT_EQ(accepted.Read(buffer, sizeof buffer), 4);
+  EXPECT_EQ(accepted.Read(buffer, 2), 2);
+  EXPECT_EQ(events.Next(&accepted), 0);
+  EXPECT_EQ(accepted.Read(buffer, sizeof buffer), 2);
 
   client.Close();
   EXPECT_EQ(events.Next(&accepted), 0);
   EXPECT_EQ(accepted.Read(buffer, sizeof buffer), -1);
   EXPECT_TRUE(accepted.IsEOF());
+}
+
+TEST_F(SocketEvents, EachAcceptReportsTheNextWaitingConnection) {
+  Events events;
+  KWSASocket server, first, second, firstIn, secondIn;
+  for (KWSASocket* s : {&server, &first, &second}) s->Blocking(1);
+  events.Watch(server);
+  ASSERT_TRUE(server.OpenServer(0));
+  ASSERT_TRUE(first.OpenClient("127.0.0.1", server.LocalPort()));
+  ASSERT_TRUE(second.OpenClient("127.0.0.1", server.LocalPort()));
+  server.Blocking(0);  // registered with both connections waiting: one event
+  ASSERT_TRUE(server.IsRegistered());
+  EXPECT_EQ(events.Next(&server), 3);
+  EXPECT_TRUE(server.Accept(&firstIn));
+  EXPECT_EQ(events.Next(&server), 3);
+  EXPECT_TRUE(server.Accept(&secondIn));
 }
 
 TEST_F(SocketEvents, TableHoldsSixtyFourSockets) {
