@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,6 +81,12 @@ TEST_F(SocketEvents, AcceptReadAndCloseReachTheCallback) {
   EXPECT_EQ(accepted.Read(buffer, 2), 2);
   EXPECT_EQ(events.Next(&accepted), 0);
   EXPECT_EQ(accepted.Read(buffer, sizeof buffer), 2);
+
+  std::ostringstream unknown;
+  unknown << "WmWinSockSelect...event=64 ( " << static_cast<void*>(&accepted) << " )\n";
+  ExpectDebug({unknown.str()}, [&] {
+    KWSASocket::WmWinSockSelect(static_cast<unsigned>(accepted.Handle()), 64);
+  });
 
   client.Close();
   EXPECT_EQ(events.Next(&accepted), 0);
