@@ -111,6 +111,7 @@ TEST_F(SocketEvents, EachAcceptReportsTheNextWaitingConnection) {
 }
 
 TEST_F(SocketEvents, TableHoldsSixtyFourSockets) {
+  Events events;  // outlives the sockets that call it
   std::vector<std::unique_ptr<KWSASocket>> sockets;
   DebugCapture capture;
   for (int i = 0; i <= KWSASocket::kMaxRouted; ++i) {
@@ -127,7 +128,6 @@ TEST_F(SocketEvents, TableHoldsSixtyFourSockets) {
   sockets.front()->Close();
   last.Blocking(0);
   EXPECT_TRUE(last.IsRegistered());
-  Events events;
   events.Watch(last);
   KWSASocket client;
   client.Blocking(1);
