@@ -118,24 +118,27 @@ unsigned char KFileCache::ForwardData(void* handle, unsigned char* buffer, unsig
     return 0;
   }
   d->fPlace = KFileCacheDesc::kPlaceUnknown;
-  // Chunks that fit are read straight into the caller's buffer; only the
-  // last one, which may not fit, goes through the copy buffer.
-  std::unique_ptr<char[]> scratch;
+  // Every chunk is read straight into the caller's buffer. A chunk larger
+  // than the room left is read only as far as the room goes; the bytes it
+  // would have dropped are counted from the file's size rather than read
+  // (the file of an open item never changes: a new version is a new file).
   unsigned long used = 0, remaining = length;
   bool any = false;
   while (used < size) {
     size_t want = length != 0 && remaining < kCacheCopyBuffer ? remaining : kCacheCopyBuffer;
     if (want == 0) break;
-    const bool fits = want <= size - used;
-    if (!fits && scratch == nullptr && (scratch = CopyBuffer()) == nullptr) break;
-    char* into = fits ? reinterpret_cast<char*>(buffer) + used : scratch.get();
-    long got = port::ReadOnce(d->fStream, into, want);
+    const size_t room = size - used;
+    char* into = reinterpret_cast<char*>(buffer) + used;
+    long got = port::ReadOnce(d->fStream, into, want <= room ? want : room);
     if (got <= 0) break;
     size_t n = static_cast<size_t>(got);
+    if (want > room && n == room) {
+      const long left = port::BytesLeft(d->fStream);
+      if (left > 0) n += static_cast<size_t>(left) < want - room ? static_cast<size_t>(left) : want - room;
+    }
     any = true;
     if (debug) DebugText("KFileCache::ForwardData Read ", n, " from cachefile", '\n');
-    size_t take = n < size - used ? n : size - used;
-    if (!fits) std::memcpy(buffer + used, into, take);
+    size_t take = n < room ? n : room;
     used += take;
     if (debug) DebugText("KFileCache::ForwardData Wrote ", take, " to buffer.", '\n');
     if (take < n) DebugText("KFileCache::ForwardData Truncated ", n - take, " bytes.", '\n');

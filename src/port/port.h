@@ -339,6 +339,9 @@ bool SyncDirectory(const char* name, int* error);
 // costs a system call per transfer of a regular file. Returns the bytes
 // read, 0 at the end, -1 on an error (errno set).
 long ReadOnce(std::FILE* stream, void* buf, size_t n);
+// The bytes of the file of an unbuffered stream from its position to its
+// end (one ioctl(FIONREAD)); -1 on failure.
+long BytesLeft(std::FILE* stream);
 // ===== Stream sockets and readiness =====
 // Sockets are descriptors (-1 invalid). Every descriptor is made
 // close-on-exec; sends never raise SIGPIPE.

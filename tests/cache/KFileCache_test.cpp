@@ -235,3 +235,41 @@ TEST(KVXClientCacheItemTest, WriteFailuresKeepTheOldItem) {
     EXPECT_EQ(Temporaries(temp.Path()), 0);
   }
 }
+
+// Forwarding into a caller's buffer: chunks of 102,400 bytes, each copied up
+// to the room left, the one that overflows reported with the bytes it
+// dropped; the expected lines follow that rule on the item's size.
+TEST(KFileCacheTest, ForwardIntoBufferReportsWhatDoesNotFit) {
+  TempDir dir;
+  KFileCache cache({dir.Path()}, 3, 3, 0, 0);
+  std::string data(250000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
+  void* h = cache.Create("doc", 1);
+  ASSERT_TRUE(cache.StoreData(h, reinterpret_cast<const unsigned char*>(data.data()), data.size()));
+  cache.Release(h);
+  const unsigned long cases[][3] = {// size, offset, length
+                                    {10, 0, 0},         {102400, 0, 0}, {150000, 0, 0},
+                                    {300000, 0, 0},     {150000, 1000, 0}, {150000, 0, 120000},
+                                    {250000, 249990, 0}};
+  for (const auto& c : cases) {
+    std::vector<std::string> expected;
+    unsigned long used = 0, at = c[1], left = c[2] ? c[2] : ~0UL;
+    while (used < c[0] && at < data.size() && left > 0) {
+      unsigned long chunk = std::min({102400UL, data.size() - at, left});
+      unsigned long take = std::min(chunk, c[0] - used);
+      if (take < chunk) expected.push_back("KFileCache::ForwardData Truncated " + std::to_string(chunk - take) + " bytes.\n");
+      used += take;
+      at += chunk;
+      left -= c[2] ? chunk : 0;
+      if (chunk < 102400) break;
+    }
+    std::string buf(c[0], '\x55');
+    void* r = cache.Open("doc");
+    ExpectDebug(expected, [&] {
+      EXPECT_TRUE(cache.ForwardData(r, reinterpret_cast<unsigned char*>(buf.data()), c[0], c[1], c[2]));
+    });
+    cache.Release(r);
+    EXPECT_EQ(buf.substr(0, used), data.substr(c[1], used)) << c[0] << " " << c[1];
+    EXPECT_EQ(buf.find_first_not_of('\x55', used), std::string::npos);
+  }
+}

@@ -1,5 +1,6 @@
 // Syncing cache item files and their directories for durable commits.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,6 +39,12 @@ long ReadOnce(std::FILE* stream, void* buf, size_t n) {
     ssize_t got = read(fileno(stream), buf, n);
     if (got >= 0 || errno != EINTR) return static_cast<long>(got);
   }
+}
+
+long BytesLeft(std::FILE* stream) {
+  int n = 0;
+  if (ioctl(fileno(stream), FIONREAD, &n) != 0) return -1;
+  return n;
 }
 
 }  // namespace port
