@@ -48,6 +48,12 @@
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/locale/KLocale.h"
+// ----- log -----
+#include "vxkernel/log/KSysLog.h"
+#include "vxkernel/log/KSysLog_AsychBufferRoutine.h"
+#include "vxkernel/log/KSysLog_Entry.h"
+#include "vxkernel/log/KSysLog_EntryList.h"
+#include "vxkernel/log/KSysLog_Iterator.h"
 // ----- bundles -----
 #include "vxkernel/bundles/KProperties.h"
 #include "vxkernel/bundles/KPropertyResourceBundle.h"

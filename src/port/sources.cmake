@@ -12,4 +12,6 @@ list(APPEND VXKERNEL_SOURCES
   src/port/linux/port_iconv.cpp
   src/port/linux/port_fs.cpp
   src/port/linux/port_web.cpp
+  src/port/linux/port_net.cpp
+  src/port/linux/port_log.cpp
 )
