@@ -1,83 +1,71 @@
-// Stand-in event log (a file plus the recent lines in memory) until the
-// library's system log is merged; the rest of the server sees serve_log.h.
+// The server's events go to the library's system log (<data>/vxhost.log,
+// one entry per event, sender "vxhost"); the live tail reads it back from
+// an entry number with KSysLog::ReadWithTimeout, which sleeps until a
+// writer appends.
 #include "serve_log.h"
 
-#include <deque>
-#include <fstream>
-
 #include "serve.h"
-#include "vxkernel/threads/KCondition.h"
+#include "vxkernel/log/KSysLog.h"
+#include "vxkernel/log/KSysLog_Entry.h"
+#include "vxkernel/log/KSysLog_EntryList.h"
+#include "vxkernel/log/KSysLog_Iterator.h"
 #include "vxkernel/threads/KMutex.h"
-#include "vxkernel/threads/KTimestamp.h"
 
 namespace serve {
 
 namespace {
 
-constexpr size_t kKeep = 2000;         // lines kept for the tail
-constexpr size_t kMaxRead = 64 * 1024;  // bytes one read returns at most
+constexpr long kMaxEntries = 200;  // entries one read returns at most
 
-// Guarded by gMutex.
-struct LogState {
-  KMutex mutex;
-  KCondition changed;
-  std::ofstream file;
-  std::deque<std::string> lines;  // the last kKeep lines
-  int64_t last = 0;               // number of the newest line
-  bool open = false;
-};
-
-LogState& State() {
-  static LogState* s = new LogState;  // outlives every thread that logs
-  return *s;
-}
+// The position the last read ended at: the tails of all browsers ask for
+// it next, and its file offset spares them a search from the start.
+KMutex gHintMutex;
+KSysLog_Iterator gHint;  // guarded by gHintMutex
 
 }  // namespace
 
 bool OpenLog(const std::string& dataDir, std::string* error) {
-  LogState& s = State();
-  KMutexGuard g(s.mutex);
-  s.file.open(dataDir + "/vxhost.log", std::ios::app);
-  if (!s.file) {
-    *error = "cannot open " + dataDir + "/vxhost.log";
+  std::string path = dataDir + "/vxhost.log";
+  if (!KSysLog::TheSysLog().Create(path.c_str(), nullptr)) {
+    *error = "cannot create the system log " + path;
     return false;
   }
-  s.open = true;
   return true;
 }
 
-void CloseLog() {
-  LogState& s = State();
-  KMutexGuard g(s.mutex);
-  s.open = false;
-  s.file.close();
-  s.changed.Broadcast();
-}
+void CloseLog() { KSysLog::TheSysLog().Shutdown(); }
 
-void LogEvent(const std::string& line) {
-  LogState& s = State();
-  std::string text = FormatDate(NowSeconds()) + "  " + line;
-  KMutexGuard g(s.mutex);
-  if (s.open) s.file << text << '\n' << std::flush;
-  s.lines.push_back(text);
-  if (s.lines.size() > kKeep) s.lines.pop_front();
-  ++s.last;
-  s.changed.Broadcast();
-}
+void LogEvent(const std::string& line) { KSysLog::TheSysLog().Append("vxhost", line.c_str(), 0); }
 
 std::string ReadLog(int64_t after, int ms, int64_t* next) {
-  LogState& s = State();
-  KTimestamp deadline = KTimestamp::Now() + KTimestamp(static_cast<unsigned long>(ms));
-  KMutexGuard g(s.mutex);
-  if (after < 0 || after > s.last) after = s.last;  // a stale number restarts at the end
-  while (s.open && s.last <= after) {
-    if (s.changed.Wait(s.mutex, deadline) != 0) break;
+  KSysLog& log = KSysLog::TheSysLog();
+  KSysLog_Iterator end = log.End();
+  KSysLog_Iterator from(0, static_cast<long>(after));
+  if (after < 0 || after > end.Entry()) from = end;  // a stale number restarts at the end
+  {
+    KMutexGuard g(gHintMutex);
+    if (gHint.Entry() == from.Entry()) from = gHint;
   }
-  int64_t first = s.last - static_cast<int64_t>(s.lines.size()) + 1;
+  KSysLog_EntryList list;
+  KSysLog_Iterator to = log.ReadWithTimeout(list, from, kMaxEntries, static_cast<unsigned long>(ms));
   std::string text;
-  int64_t n = std::max(after + 1, first);
-  for (; n <= s.last && text.size() < kMaxRead; ++n) text += s.lines[static_cast<size_t>(n - first)] + "\n";
-  *next = n - 1;
+  for (long i = 0; i < list.Size(); ++i) {
+    const KSysLog_EntryBase& e = list[i];
+    KString stamp = e.TimeStamp();
+    text += std::string(stamp, stamp.Length()) + "  ";
+    for (long j = 0; j < e.Size(); ++j) {
+      KString piece = e[j];
+      std::string data(piece, piece.Length());
+      while (!data.empty() && (data.back() == '\n' || data.back() == '\r')) data.pop_back();
+      text += (j > 0 ? "\n    " : "") + data;
+    }
+    text += "\n";
+  }
+  if (list.Size() > 0) {
+    KMutexGuard g(gHintMutex);
+    gHint = to;
+  }
+  *next = to.Entry();
   return text;
 }
 
