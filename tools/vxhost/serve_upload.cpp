@@ -17,6 +17,8 @@ namespace serve {
 namespace {
 
 constexpr size_t kTitleMax = 200;
+// The conversion holds a whole document in memory: larger ones get no title.
+constexpr int64_t kTitleInputMax = 8 << 20;
 constexpr int kSlice = 250;  // ms
 
 // An input stream buffer over the body of one request: first the bytes
@@ -106,8 +108,8 @@ std::string BaseName(const std::string& name) {
 
 // The document's title from the text conversion; "" for documents that
 // are not text.
-std::string Title(const std::string& path, const std::string& type, const App& app) {
-  if (type.compare(0, 5, "text/") != 0 || app.config.dcsHome.empty()) return "";
+std::string Title(const std::string& path, const DocInfo& doc, const App& app) {
+  if (doc.type.compare(0, 5, "text/") != 0 || doc.size > kTitleInputMax || app.config.dcsHome.empty()) return "";
   KDor dor(path.c_str(), app.config.iniPath.c_str(), 1);
   std::string outdir = app.store.TempDir();
   if (!dor.Convert(outdir.c_str(), "text") || dor.GetOutputFiles().size() < 2) return "";
@@ -160,7 +162,7 @@ void HandleUpload(Exchange& ex) {
     std::error_code ec;
     doc.size = static_cast<int64_t>(std::filesystem::file_size(part.path, ec));
     doc.uploaded = NowSeconds();
-    doc.title = Title(part.path, doc.type, app);
+    doc.title = Title(part.path, doc, app);
     if (!app.store.Add(part.path, &doc)) continue;
     keys += (keys.empty() ? "" : ",") + doc.key;
     LogEvent("stored " + doc.key + " (" + doc.type + ", " + std::to_string(doc.size) + " bytes) from " +
