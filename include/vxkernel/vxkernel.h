@@ -103,4 +103,10 @@
 #include "vxkernel/web/KWebEscape.h"
 #include "vxkernel/web/KWebFormat.h"
 
+// ----- cache -----
+#include "vxkernel/cache/KCache.h"
+#include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KFileCacheDesc.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
+
 #endif  // VXKERNEL_VXKERNEL_H_

@@ -393,6 +393,16 @@ int ReadinessWait(Readiness* r, ReadyEvent* events, int max);
 void ReadinessWake(Readiness* r);
 void ReadinessDestroy(Readiness* r);
 
+// ===== File cache =====
+// Durable commits of cache items (fsync around a rename).
+
+// Writes out what the stream buffers and syncs its file to the disk. False
+// with *error set to the errno value when either fails.
+bool SyncStream(std::FILE* stream, int* error);
+// Syncs the directory name itself (its entries: a rename in it). False with
+// *error set to the errno value when it cannot be opened or synced.
+bool SyncDirectory(const char* name, int* error);
+
 }  // namespace port
 
 #endif  // VXKERNEL_PORT_PORT_H_
