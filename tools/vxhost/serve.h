@@ -26,7 +26,7 @@ struct Config {
   std::string host = "127.0.0.1";
   int port = 8080;
   int threads = 8;
-  int64_t maxUploadBytes = int64_t{4} << 30;  // whole request body
+  int64_t maxUploadBytes = 0xFFFFFFFF;  // whole request body; the cache's sizes are 32 bits
   int maxHeadBytes = 16 * 1024;               // request line and headers
   int headTimeoutMs = 10000;                  // from the first byte of a head to its end
   int bodyTimeoutMs = 30000;                  // longest pause inside a body

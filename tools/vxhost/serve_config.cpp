@@ -68,7 +68,7 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
     return false;
   }
   c->threads = static_cast<int>(PrefNumber(prefs, "threads", c->threads, 1, 64));
-  c->maxUploadBytes = PrefNumber(prefs, "max_upload_bytes", c->maxUploadBytes, 0, int64_t{1} << 50);
+  c->maxUploadBytes = PrefNumber(prefs, "max_upload_bytes", c->maxUploadBytes, 0, 0xFFFFFFFF);
   c->maxHeadBytes = static_cast<int>(PrefNumber(prefs, "max_head_bytes", c->maxHeadBytes, 256, 1 << 20));
   c->headTimeoutMs = static_cast<int>(PrefNumber(prefs, "head_timeout_ms", c->headTimeoutMs, 10, 3600000));
   c->bodyTimeoutMs = static_cast<int>(PrefNumber(prefs, "body_timeout_ms", c->bodyTimeoutMs, 10, 3600000));

@@ -1,8 +1,8 @@
 // What each path does. Documents are addressed by key only: a key is
 // checked for its shape before the store sees it, and no part of a URL is
 // ever used as a file name.
-#include <fstream>
-#include <memory>
+#include <ostream>
+#include <streambuf>
 
 #include "serve_app.h"
 #include "serve_log.h"
@@ -42,12 +42,39 @@ int64_t QueryNumber(const std::string& query, const std::string& name, int64_t d
   return def;
 }
 
+// An output stream buffer that sends to the connection in 64 KiB writes;
+// the first write carries the response head too.
+class ConnOut : public std::streambuf {
+ public:
+  ConnOut(Conn* conn, std::string head) : fConn(conn), fOut(std::move(head)) {}
+  bool Finish() { return Flush() && fOk; }
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    fOut.append(s, static_cast<size_t>(n));
+    return fOut.size() >= kChunk && !Flush() ? 0 : n;
+  }
+  int_type overflow(int_type c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    char ch = traits_type::to_char_type(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+
+ private:
+  static constexpr size_t kChunk = 64 * 1024;
+  bool Flush() {
+    fOk = fOk && fConn->Write(fOut.data(), fOut.size());
+    fOut.clear();
+    return fOk;
+  }
+  Conn* fConn;
+  std::string fOut;
+  bool fOk = true;
+};
+
 void Download(Exchange& ex, const std::string& key) {
   DocInfo doc;
-  std::string path;
-  std::ifstream in;
-  if (ex.app.store.Find(key, &doc, &path)) in.open(path, std::ios::binary);
-  if (!in.is_open()) return SendError(ex, 404, "There is no document " + key + ".");
+  if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, "There is no document " + key + ".");
   std::string type = doc.type.empty() ? "application/octet-stream" : doc.type;
   std::string head = ResponseHead(200, type, doc.size, ex.keepAlive,
                                   "Content-Disposition: " + Disposition(doc.name) + "\r\n");
@@ -56,21 +83,11 @@ void Download(Exchange& ex, const std::string& key) {
     if (!ex.conn->Write(head.data(), head.size())) ex.keepAlive = false;
     return;
   }
-  std::unique_ptr<char[]> buf(new char[64 * 1024]);
-  // Small documents go out with the head in one write.
-  int64_t left = doc.size;
-  std::string first = head;
-  size_t n = static_cast<size_t>(std::min<int64_t>(left, 64 * 1024));
-  in.read(buf.get(), static_cast<std::streamsize>(n));
-  first.append(buf.get(), static_cast<size_t>(in.gcount()));
-  left -= in.gcount();
-  if (!ex.conn->Write(first.data(), first.size())) ex.keepAlive = false;
-  while (left > 0 && ex.keepAlive) {
-    in.read(buf.get(), static_cast<std::streamsize>(std::min<int64_t>(left, 64 * 1024)));
-    if (in.gcount() <= 0 || !ex.conn->Write(buf.get(), static_cast<size_t>(in.gcount()))) break;
-    left -= in.gcount();
-  }
-  if (left > 0) ex.keepAlive = false;  // the length promised could not be kept
+  ConnOut buf(ex.conn, std::move(head));
+  std::ostream out(&buf);
+  bool sent = ex.app.store.Forward(key, out);
+  // Fewer bytes than promised (deleted meanwhile, a read error): close.
+  if (!buf.Finish() || !sent) ex.keepAlive = false;
 }
 
 void Delete(Exchange& ex, const std::string& key) {

@@ -1,16 +1,23 @@
-// Stand-in document store on plain files (<data>/docs/<key>.doc and
-// <key>.meta, temporaries in <data>/tmp/) until the library's file cache is
-// merged; the rest of the server sees serve_store.h.
+// The documents live in the library's file cache (<data>/cache): one client
+// cache item per document under its key, with the description in the
+// item's 1064-byte header (content type = detected type, document name =
+// the client's file name, document type = title, creator = note, created
+// date = upload time). The cache commits an item by renaming its
+// temporary, so a killed server leaves whole items and temporaries, which
+// SweepTemporaries removes at the next start. Uploads and conversions have
+// their own temporaries in <data>/tmp/, emptied at start as well.
 #include "serve_store.h"
 
 #include <algorithm>
-#include <atomic>
+#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <ostream>
 #include <random>
-#include <sstream>
 
+#include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
+#include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
 
@@ -20,56 +27,48 @@ namespace serve {
 
 namespace {
 
-std::string OneLine(std::string s) {
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 0x20) c = '_';
-  return s;
+constexpr unsigned long kSections = 16, kSubsections = 16;
+
+KDateTime DateOf(int64_t secondsUtc) {
+  using namespace std::chrono;
+  sys_seconds t{seconds{secondsUtc}};
+  sys_days day = floor<days>(t);
+  year_month_day ymd{day};
+  hh_mm_ss<seconds> hms{t - day};
+  KDateTime d;
+  d.SetDate(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(hms.hours().count()),
+            static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
+  return d;
 }
 
-bool WriteMeta(const std::string& path, const DocInfo& d) {
-  std::ofstream out(path, std::ios::trunc);
-  out << "name=" << OneLine(d.name) << "\ntype=" << OneLine(d.type) << "\ntitle=" << OneLine(d.title)
-      << "\nnote=" << OneLine(d.note) << "\nsize=" << d.size << "\nuploaded=" << d.uploaded << "\n";
-  out.flush();
-  return static_cast<bool>(out);
+int64_t SecondsOf(const KDateTime& d) {
+  using namespace std::chrono;
+  sys_days day{year{d.Year()} / month{static_cast<unsigned>(d.Month())} / static_cast<unsigned>(d.Day())};
+  return day.time_since_epoch().count() * int64_t{86400} + d.Hour() * 3600 + d.Minute() * 60 + d.Second();
 }
 
-bool ReadMeta(const fs::path& path, DocInfo* d) {
-  std::ifstream in(path);
-  std::string line;
-  int fields = 0;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string k = line.substr(0, eq), v = line.substr(eq + 1);
-    ++fields;
-    if (k == "name") d->name = v;
-    else if (k == "type") d->type = v;
-    else if (k == "title") d->title = v;
-    else if (k == "note") d->note = v;
-    else if (k == "size") d->size = std::atoll(v.c_str());
-    else if (k == "uploaded") d->uploaded = std::atoll(v.c_str());
-    else --fields;
-  }
-  return fields == 6;
+DocInfo InfoOf(const KVXClientCacheItem& item, const std::string& key) {
+  DocInfo d;
+  d.key = key;
+  d.type = item.ContentType();
+  d.name = item.DocName();
+  d.title = item.DocType();
+  d.note = item.DocCreator();
+  d.size = static_cast<int64_t>(item.DocSize());
+  d.uploaded = SecondsOf(item.DocCreatedDate());
+  return d;
 }
 
 }  // namespace
 
 struct Store::Impl {
-  mutable KLock lock{KLock::kCriticalSection};
-  fs::path docs, tmp;
-  std::map<std::string, DocInfo> index;  // guarded by lock
+  mutable KLock lock{KLock::kCriticalSection};  // guards index and random
+  std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
+  fs::path root, tmp;
+  std::map<std::string, DocInfo> index;
   long swept = 0;
   std::mt19937_64 random{std::random_device{}()};
-
-  std::string NewKey() {
-    char text[17];
-    for (;;) {
-      std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(random()));
-      if (index.count(text) == 0) return text;
-    }
-  }
 };
 
 Store::Store() : fImpl(new Impl) {}
@@ -78,60 +77,53 @@ Store::~Store() = default;
 bool Store::Open(const std::string& dataDir, std::string* error) {
   KLockGuard g(fImpl->lock);
   std::error_code ec;
-  fImpl->docs = fs::path(dataDir) / "docs";
+  fImpl->root = fs::path(dataDir) / "cache";
   fImpl->tmp = fs::path(dataDir) / "tmp";
-  fs::create_directories(fImpl->docs, ec);
+  fs::create_directories(fImpl->root, ec);
   fs::create_directories(fImpl->tmp, ec);
-  if (!fs::is_directory(fImpl->docs) || !fs::is_directory(fImpl->tmp)) {
+  if (!fs::is_directory(fImpl->root) || !fs::is_directory(fImpl->tmp)) {
     *error = "cannot make the folders under " + dataDir;
     return false;
   }
-  fImpl->swept = 0;
+  fImpl->cache.reset(new KFileCache({fImpl->root.string() + "/"}, kSections, kSubsections,
+                                    KVXClientCacheItem::kHeaderBytes, 0));
+  fImpl->swept = fImpl->cache->SweepTemporaries(0);
   for (const auto& e : fs::directory_iterator(fImpl->tmp, ec))
     if (fs::remove_all(e.path(), ec) > 0) ++fImpl->swept;
   fImpl->index.clear();
-  std::vector<fs::path> orphans;
-  for (const auto& e : fs::directory_iterator(fImpl->docs, ec)) {
-    fs::path p = e.path();
-    std::string key = p.stem().string();
-    if (p.extension() == ".meta") {
-      DocInfo d;
-      d.key = key;
-      if (ValidKey(key) && ReadMeta(p, &d) && fs::exists(fImpl->docs / (key + ".doc")))
-        fImpl->index[key] = d;
-      else
-        orphans.push_back(p);
-    } else if (p.extension() != ".doc" || !fs::exists(fImpl->docs / (key + ".meta"))) {
-      orphans.push_back(p);
-    }
+  for (const auto& e : fs::recursive_directory_iterator(fImpl->root, ec)) {
+    std::string key = e.path().filename().string();
+    if (!e.is_regular_file() || !ValidKey(key)) continue;
+    KVXClientCacheItem item(fImpl->cache.get(), key, 0);
+    if (item.Exists()) fImpl->index[key] = InfoOf(item, key);
   }
-  for (const fs::path& p : orphans)
-    if (fs::remove(p, ec)) ++fImpl->swept;
   return true;
 }
 
 std::string Store::TempDir() const { return fImpl->tmp.string() + "/"; }
 
 bool Store::Add(const std::string& path, DocInfo* info) {
-  KLockGuard g(fImpl->lock);
-  info->key = fImpl->NewKey();
+  {
+    KLockGuard g(fImpl->lock);
+    char text[17];
+    do std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(fImpl->random()));
+    while (fImpl->index.count(text) != 0);
+    info->key = text;
+  }
+  if (info->size < 0 || info->size > int64_t{0xFFFFFFFF}) return false;  // the header's size is 32 bits
+  KVXClientCacheItem item(fImpl->cache.get(), info->key, 0);
+  item.ContentType(info->type);
+  item.DocName(info->name);
+  item.DocType(info->title);
+  item.DocCreator(info->note);
+  item.DocSize(static_cast<unsigned long>(info->size));
+  item.DocCreatedDate(DateOf(info->uploaded));
+  item.DocModifiedDate(DateOf(info->uploaded));
+  if (!item.StoreDoc(path.c_str())) return false;
+  *info = InfoOf(item, info->key);  // as the header keeps it (texts may be cut)
   std::error_code ec;
-  fs::path meta = fImpl->tmp / (info->key + ".meta");
-  fs::path doc = fImpl->docs / (info->key + ".doc");
-  if (!WriteMeta(meta.string(), *info)) {
-    fs::remove(meta, ec);
-    return false;
-  }
-  fs::rename(path, doc, ec);
-  if (ec) {
-    fs::remove(meta, ec);
-    return false;
-  }
-  fs::rename(meta, fImpl->docs / (info->key + ".meta"), ec);  // the document exists from here on
-  if (ec) {
-    fs::rename(doc, path, ec);
-    return false;
-  }
+  fs::remove(path, ec);
+  KLockGuard g(fImpl->lock);
   fImpl->index[info->key] = *info;
   return true;
 }
@@ -148,22 +140,24 @@ std::vector<DocInfo> Store::List() const {
   return list;
 }
 
-bool Store::Find(const std::string& key, DocInfo* info, std::string* path) const {
+bool Store::Find(const std::string& key, DocInfo* info) const {
   KLockGuard g(fImpl->lock);
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
   *info = it->second;
-  *path = (fImpl->docs / (key + ".doc")).string();
   return true;
+}
+
+bool Store::Forward(const std::string& key, std::ostream& out) const {
+  KVXClientCacheItem item(fImpl->cache.get(), key, 0);
+  return item.Exists() && item.ForwardDoc(out, 0, 0);
 }
 
 bool Store::Remove(const std::string& key) {
   KLockGuard g(fImpl->lock);
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
-  std::error_code ec;
-  fs::remove(fImpl->docs / (key + ".meta"), ec);  // gone from the list first
-  fs::remove(fImpl->docs / (key + ".doc"), ec);
+  fImpl->cache->Delete(key, "");
   fImpl->index.erase(it);
   return true;
 }

@@ -4,6 +4,7 @@
 #define VXKERNEL_TOOLS_VXHOST_SERVE_STORE_H_
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,8 +39,11 @@ class Store {
   bool Add(const std::string& path, DocInfo* info);
   // Newest first.
   std::vector<DocInfo> List() const;
-  // The document and its file; false when there is none.
-  bool Find(const std::string& key, DocInfo* info, std::string* path) const;
+  // The document's description; false when there is none.
+  bool Find(const std::string& key, DocInfo* info) const;
+  // Writes the document's bytes to out; false when it is gone or cannot
+  // be read (out may have some of them then).
+  bool Forward(const std::string& key, std::ostream& out) const;
   bool Remove(const std::string& key);
   Figures Stats() const;
 
