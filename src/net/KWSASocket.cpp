@@ -87,14 +87,16 @@ void KWSASocket::OnBlockingSet(unsigned char blocking) {
   r.Register(this);
 }
 
-void KWSASocket::Adopt(int handle, bool server) {
+bool KWSASocket::Routed() const { return !Blocking() && gWindowHandler != nullptr; }
+
+void KWSASocket::Adopt(int handle, bool server, bool route) {
   fSocket = handle;
   Server(server ? 1 : 0);
   Opened(1);
-  if (Blocking() || gWindowHandler == nullptr) return;
+  if (!route) return;
   KWSASocketRouting& r = KWSASocketRouting::Get();
   KLockGuard g(r.fLock);
-  r.Register(this);
+  if (!r.Register(this)) port::SocketSetNonBlocking(handle, false);
 }
 
 // ===== Opening =====
@@ -111,7 +113,7 @@ bool KWSASocket::OpenServiceAsServer(const char* service, FamilyHint hint) {
   int fd = port::SocketListen(addresses.front());
   if (fd < 0) return false;
   Close();
-  Adopt(fd, true);
+  Adopt(fd, true, Routed());
   return true;
 }
 
@@ -127,7 +129,7 @@ bool KWSASocket::OpenServiceAsClient(const char* host, const char* service) {
     int fd = port::SocketConnect(a);
     if (fd < 0) continue;
     Close();
-    Adopt(fd, false);
+    Adopt(fd, false, Routed());
     return true;
   }
   return false;
@@ -136,12 +138,14 @@ bool KWSASocket::OpenServiceAsClient(const char* host, const char* service) {
 bool KWSASocket::Accept(KSocket* client) {
   auto* target = dynamic_cast<KWSASocket*>(client);
   if (fSocket < 0 || target == nullptr) return false;
-  int fd = port::SocketAccept(static_cast<int>(fSocket));
+  // A connection that will be registered is made non-blocking at once.
+  bool routed = target->Routed();
+  int fd = port::SocketAccept(static_cast<int>(fSocket), routed);
   if (fd < 0) return false;
   // More connections may wait: have them reported again.
   if (fRegistered) port::ReadinessRearm(KWSASocketRouting::Get().fSet, static_cast<int>(fSocket), fKey);
   target->Close();
-  target->Adopt(fd, false);
+  target->Adopt(fd, false, routed);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "net/routing_internal.h"
 
 #include "base/debug_line.h"
+#include "vxkernel/runtime/KAt.h"
 #include "vxkernel/threads/KLockGuard.h"
 
 namespace {
@@ -9,21 +10,22 @@ constexpr uint64_t MakeKey(uint32_t generation, uint32_t slot) {
   return (uint64_t{generation} << 32) | slot;
 }
 
+// Routes events until stopped. The thread is started like a host thread
+// (its own context), so callbacks may use everything per-thread.
 unsigned RoutingThread(void* argument) {
   auto* r = static_cast<KWSASocketRouting*>(argument);
+  KAt::ThreadStartup();
   port::ReadyEvent events[64];
-  for (;;) {
-    int n = port::ReadinessWait(r->fSet, events, 64);
-    if (n < 0) return 1;
-    {
-      KLockGuard g(r->fLock);
-      if (r->fStopping) return 0;
-    }
+  int n = 0;
+  while (n >= 0 && !r->fStopping.load(std::memory_order_acquire)) {
     for (int i = 0; i < n; ++i) {
       const port::ReadyEvent& e = events[i];
       r->Route(e.key, e.hangup ? KWSASocket::kClose : KWSASocket::kRead);
     }
+    n = port::ReadinessWait(r->fSet, events, 64);
   }
+  KAt::ThreadShutdown();
+  return 0;
 }
 
 }  // namespace
@@ -104,7 +106,7 @@ void KWSASocketRouting::Deliver(KWSASocket* socket, long kind) {
 bool KWSASocketRouting::StartThread() {
   if (fThreadRunning || fSet == nullptr) return fThreadRunning;
   uint32_t id = 0;
-  fStopping = false;
+  fStopping.store(false, std::memory_order_relaxed);
   fThreadRunning = port::ThreadCreate(&RoutingThread, this, &fThread, &id);
   return fThreadRunning;
 }
@@ -114,10 +116,10 @@ void KWSASocketRouting::StopThread() {
   {
     KLockGuard g(fLock);
     if (!fThreadRunning) return;
-    fStopping = true;
+    fStopping.store(true, std::memory_order_release);
     port::ReadinessWake(fSet);
     fThreadRunning = false;
     thread = fThread;
   }
-  port::ThreadJoin(thread, nullptr);  // the thread takes fLock to see fStopping
+  port::ThreadJoin(thread, nullptr);  // outside fLock: a last callback may need it
 }

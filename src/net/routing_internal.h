@@ -4,6 +4,7 @@
 #ifndef VXKERNEL_NET_ROUTING_INTERNAL_H_
 #define VXKERNEL_NET_ROUTING_INTERNAL_H_
 
+#include <atomic>
 #include <cstdint>
 
 #include "port/port.h"
@@ -12,8 +13,9 @@
 
 // One process-wide instance, made on first use and never destroyed, so the
 // readiness thread may outlive every static object. Everything is guarded
-// by fLock (also the one-time start-up), except that the thread reads fSet
-// without it: fSet changes only while the thread is stopped.
+// by fLock (also the one-time start-up), except that the thread and the
+// re-arming reads use fSet without it: fSet changes only in Startup and
+// Cleanup, while no socket is registered and the thread is stopped.
 struct KWSASocketRouting {
   struct Entry {
     intptr_t handle;
@@ -41,7 +43,7 @@ struct KWSASocketRouting {
   bool fStarted = false;
   port::Readiness* fSet = nullptr;
   bool fThreadRunning = false;
-  bool fStopping = false;
+  std::atomic<bool> fStopping{false};  // read by the thread without fLock
   uintptr_t fThread = 0;
 };
 

@@ -349,9 +349,9 @@ bool SocketResolve(const char* host, const char* service, int family, bool passi
 int SocketListen(const SocketAddress& a);
 // A blocking socket connected to a; -1 on failure.
 int SocketConnect(const SocketAddress& a);
-// The next connection of listener (a blocking socket); -1 when none is
-// waiting on a non-blocking listener or on failure.
-int SocketAccept(int listener);
+// The next connection of listener, made non-blocking when asked; -1 when
+// none is waiting on a non-blocking listener or on failure.
+int SocketAccept(int listener, bool nonBlocking);
 bool SocketSetNonBlocking(int fd, bool nonBlocking);
 // Receives once: the byte count (> 0), 0 when the peer has closed, -1 when
 // the call would block, -2 on any other error.

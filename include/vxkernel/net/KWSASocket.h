@@ -77,9 +77,11 @@ class VXKERNEL_EXPORT KWSASocket : public KSocket {
  private:
   friend struct KWSASocketRouting;
 
-  // Takes handle as this socket's connection (not a server) and registers
-  // it when asked.
-  void Adopt(int handle, bool server);
+  // Whether a socket opened now would be registered.
+  bool Routed() const;
+  // Takes handle as this socket's connection or listener and registers it
+  // when route is true (a refused one is made blocking).
+  void Adopt(int handle, bool server, bool route);
 
   intptr_t fSocket = -1;
   unsigned char fRegistered = 0;

@@ -85,10 +85,10 @@ int SocketConnect(const SocketAddress& a) {
   return fd;
 }
 
-int SocketAccept(int listener) {
+int SocketAccept(int listener, bool nonBlocking) {
   int fd;
   do {
-    fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0));
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
