@@ -86,18 +86,23 @@ int RunServe(int argc, char** argv) {
   };
   Pool pool(
       app.config.threads, [&app](Conn* conn, int worker) { return ServeTurn(app, conn, worker); },
-      [&app, finish](Conn* conn, int waitMs) {
-        if (waitMs <= 0 || app.stopping || !app.net.Watch(conn, waitMs)) finish(conn);
+      [&app, &pool, finish](Conn* conn, int waitMs) {
+        if (waitMs <= 0 || app.stopping) return finish(conn);
+        if (!conn->Routed()) {  // no readiness callbacks: wait for it here
+          if (conn->Prefetch(waitMs)) return pool.Submit(conn);
+          return finish(conn);
+        }
+        if (!app.net.Watch(conn, waitMs)) finish(conn);
       });
   app.pool = &pool;
 
   std::signal(SIGINT, &OnSignal);
   std::signal(SIGTERM, &OnSignal);
   Net::Callbacks callbacks;
-  callbacks.accepted = [&app, finish](Conn* conn) {
+  callbacks.accepted = [&app, &pool](Conn* conn) {
     conn->context = KAt::CreateThreadStartup();
     conn->state = NewConnState(app.config);
-    if (!app.net.Watch(conn, app.config.headTimeoutMs)) finish(conn);
+    pool.Submit(conn);  // its first bytes may have come before it was routed
   };
   callbacks.readable = [&pool](Conn* conn) { pool.Submit(conn); };
   callbacks.expired = [&app, finish](Conn* conn) {
@@ -112,6 +117,7 @@ int RunServe(int argc, char** argv) {
   LogEvent("stopping");
   CloseLog();  // wakes the long polls
   pool.Stop();
+  app.net.Shutdown();
   for (KHTTPArgs* args : app.uploaders) delete args;
   app.uploaders.clear();
   std::signal(SIGINT, SIG_DFL);

@@ -15,7 +15,7 @@ class Net;
 
 // One accepted connection. Owned by the Net; between Watch and the
 // readiness callback it belongs to the loop, otherwise to the one worker
-// the callback handed it to. Not synchronized.
+// the callback handed it to. Not synchronized: the owner alone uses it.
 class Conn {
  public:
   // Receives once: the byte count, 0 when nothing waits, -1 when the peer
@@ -26,6 +26,13 @@ class Conn {
   // Sends everything (waiting while the peer is slow, up to ms per wait).
   bool Write(const char* data, size_t n, int ms = 30000);
   const std::string& Peer() const { return fPeer; }
+  // False for a connection beyond the sockets the readiness routing
+  // takes: it gets no readiness callbacks, so its worker waits for it
+  // with Prefetch instead of handing it back with Watch.
+  bool Routed() const;
+  // Waits up to ms for bytes and keeps them for the next Read; false when
+  // none came or the peer closed.
+  bool Prefetch(int ms);
 
   void* context = nullptr;  // the connection's ring context (serve_pool)
   void* state = nullptr;    // the pool's per-connection state
@@ -35,8 +42,11 @@ class Conn {
   struct Impl;
   std::unique_ptr<Impl> fImpl;
   std::string fPeer;
+  // Guarded by the Net's lock.
   int64_t fDeadline = 0;  // monotonic ms; while watched
   bool fWatched = false;
+  bool fPending = false;  // readable while a worker had it
+  void* fNet = nullptr;   // the Net's state, for the socket's callback
  public:
   Conn();
   ~Conn();
@@ -57,7 +67,9 @@ class Net {
   ~Net();
   // Binds host:port (0 picks a free one); *address gets "HOST:PORT" as bound.
   bool Listen(const std::string& host, int port, std::string* address, std::string* error);
-  // Runs until stop() is true (checked at least every 200 ms) .
+  // Runs the deadlines until stop() is true (checked every 100 ms);
+  // readiness and new connections are reported meanwhile from the
+  // library's readiness thread.
   void Run(const Callbacks& callbacks, const std::function<bool()>& stop);
   // Hands the connection back to the loop until it is readable or timeoutMs
   // passed; false (the caller keeps it) once the loop has ended.
@@ -66,6 +78,9 @@ class Net {
   void Close(Conn* conn);
   // Connections open now.
   long Open() const;
+  // Closes the listening socket and stops the readiness routing.
+  // REQUIRES: every connection is closed.
+  void Shutdown();
 
  private:
   struct Impl;
