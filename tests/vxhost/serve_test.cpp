@@ -220,6 +220,20 @@ TEST(Serve, HostileRequestsAreRefusedAndLeaveNoFiles) {
   EXPECT_EQ(Files(dir.Path() + "/cache"), 0u);
 }
 
+TEST(Serve, PipelinedRequestsAreAnsweredInOrder) {
+  TempDir dir;
+  Server s(dir.Path());
+  int fd = Connect(s.Port());
+  SendAll(fd, "GET /status HTTP/1.1\r\nHost: x\r\n\r\nPOST /doc/0123456789abcdef/delete HTTP/1.1\r\n"
+              "Content-Length: 3\r\n\r\nx=1GET /nothing HTTP/1.1\r\nConnection: close\r\n\r\n");
+  std::string replies = ReadAll(fd);
+  close(fd);
+  std::regex status("HTTP/1.1 ([0-9]{3})");
+  std::string seen;
+  for (std::sregex_iterator it(replies.begin(), replies.end(), status), end; it != end; ++it) seen += (*it)[1].str() + " ";
+  EXPECT_EQ(seen, "200 404 404 ");
+}
+
 TEST(Serve, ConcurrentUploadsAreAllListed) {
   TempDir dir;
   Server s(dir.Path());
@@ -279,6 +293,12 @@ TEST(Serve, KilledDuringUploadsRestartsConsistent) {
     ASSERT_TRUE(s.AwaitLog("stored"));
     EXPECT_EQ(s.Stop(SIGKILL), 128 + SIGKILL);
   }
+  // What a writer killed inside the cache leaves: a temporary beside an item.
+  for (const auto& e : fs::recursive_directory_iterator(dir.Path() + "/data/cache"))
+    if (e.is_regular_file()) {
+      std::ofstream(e.path().parent_path() / ("~77_" + e.path().filename().string())) << "torn";
+      break;
+    }
   Server s(dir.Path() + "/data");
   EXPECT_EQ(s.Temporaries(), 0u);
   std::string list = s.Curl(s.Url());

@@ -68,12 +68,9 @@ int ServeTurn(App& app, Conn* conn, int worker) {
     size_t used = 0;
     HeadParser::State st = s->parser.Feed(s->pending.data(), s->pending.size(), &used);
     s->pending.erase(0, used);
-    if (st == HeadParser::State::kMore) {
-      // A client that keeps the head trickling in still meets the deadline.
-      if (MonotonicMs() - s->headStart < app.config.headTimeoutMs) continue;
-      TimedOut(app, conn);
-      return 0;
-    }
+    // More of the head is needed. Its deadline counts from its first byte,
+    // so a client trickling bytes still meets it (the Net's deadlines).
+    if (st == HeadParser::State::kMore) continue;
     const RequestHead& head = s->parser.Head();
     Exchange ex{app, conn, worker, head, s->pending, std::max<int64_t>(head.contentLength, 0),
                 head.keepAlive && !app.stopping.load()};
