@@ -93,7 +93,7 @@ void TimedOut(App& app, Conn* conn) {
   if (!s->parser.Started()) return;
   RequestHead none;
   Exchange ex{app, conn, 0, none, s->pending, 0, false};
-  SendError(ex, 408, "The request head did not arrive in time.");
+  SendError(ex, 408, Text(kHeadTimeout));
   LogEvent("timed out a request head from " + conn->Peer());
 }
 

@@ -9,6 +9,7 @@
 #include "serve_pool.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/runtime/KAt.h"
+#include "vxkernel/runtime/err.h"
 #include "vxkernel/web/KHTTPArgs.h"
 
 namespace {
@@ -56,6 +57,8 @@ int RunServe(int argc, char** argv) {
     }
   }
 
+  // The message catalogue: res/ beside the program.
+  err_properties_path_set(VXHOST_HOME);
   KAt::ProcessStartup(1);
   int status = 1;
   std::string error, address;
