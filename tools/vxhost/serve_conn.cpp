@@ -18,6 +18,7 @@ struct ConnState {
   HeadParser parser;
   std::string pending;    // bytes read and not yet used
   int64_t headStart = 0;  // monotonic ms of the current head's first byte
+  bool fresh = true;      // no request yet: the first one is due at once
 };
 
 ConnState* StateOf(Conn* conn) { return static_cast<ConnState*>(conn->state); }
@@ -58,7 +59,7 @@ int ServeTurn(App& app, Conn* conn, int worker) {
       long n = conn->Read(buf, kReadSize);
       if (n < 0) return 0;
       if (n == 0) {
-        if (!s->parser.Started()) return app.config.idleTimeoutMs;
+        if (!s->parser.Started()) return s->fresh ? app.config.headTimeoutMs : app.config.idleTimeoutMs;
         int64_t left = s->headStart + app.config.headTimeoutMs - MonotonicMs();
         return static_cast<int>(std::max<int64_t>(left, 1));
       }
@@ -82,6 +83,7 @@ int ServeTurn(App& app, Conn* conn, int worker) {
       return 0;
     }
     ++app.requests;
+    s->fresh = false;
     Route(ex);
     if (!ex.keepAlive || ex.bodyLeft > 0) return 0;
     s->parser.Reset();

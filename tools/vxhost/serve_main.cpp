@@ -92,7 +92,7 @@ int RunServe(int argc, char** argv) {
       [&app, &pool, finish](Conn* conn, int waitMs) {
         if (waitMs <= 0 || app.stopping) return finish(conn);
         if (!conn->Routed()) {  // no readiness callbacks: wait for it here
-          if (conn->Prefetch(waitMs)) return pool.Submit(conn);
+          if (conn->Prefetch(waitMs, app.stopping)) return pool.Submit(conn);
           return finish(conn);
         }
         if (!app.net.Watch(conn, waitMs)) finish(conn);

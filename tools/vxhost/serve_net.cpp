@@ -73,9 +73,11 @@ long Conn::ReadWait(char* buffer, long size, int ms) {
   return n < 0 ? -1 : n;
 }
 
-bool Conn::Prefetch(int ms) {
+bool Conn::Prefetch(int ms, const std::atomic<bool>& stop) {
   char buf[kStash];
-  long n = ReadWait(buf, kStash, ms);
+  long n = 0;
+  for (int waited = 0; n == 0 && waited < ms && !stop; waited += 250)
+    n = ReadWait(buf, kStash, std::min(250, ms - waited));
   if (n <= 0) return false;
   fImpl->stash.append(buf, static_cast<size_t>(n));
   return true;

@@ -4,6 +4,7 @@
 #define VXKERNEL_TOOLS_VXHOST_SERVE_NET_H_
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,8 +32,8 @@ class Conn {
   // with Prefetch instead of handing it back with Watch.
   bool Routed() const;
   // Waits up to ms for bytes and keeps them for the next Read; false when
-  // none came or the peer closed.
-  bool Prefetch(int ms);
+  // none came, the peer closed or stop became true.
+  bool Prefetch(int ms, const std::atomic<bool>& stop);
 
   void* context = nullptr;  // the connection's ring context (serve_pool)
   void* state = nullptr;    // the pool's per-connection state
