@@ -1,6 +1,6 @@
 // One turn of a connection on a worker: read what the socket has, parse
 // heads, answer each complete request, and give the connection back to
-// the readiness loop when the socket runs dry.
+// the readiness routing when the socket runs dry.
 #include <algorithm>
 
 #include "serve_app.h"

@@ -1,4 +1,4 @@
-// vxhost serve: start-up, the readiness loop and the shut-down of the
+// vxhost serve: start-up, the deadline loop and the shut-down of the
 // document-drop server.
 #include <csignal>
 #include <cstdio>

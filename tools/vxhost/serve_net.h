@@ -1,5 +1,5 @@
 // The server's sockets: one listening socket, the accepted connections and
-// the readiness loop that hands a connection to the pool when bytes wait.
+// the readiness routing that hands a connection to the pool when bytes wait.
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_NET_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_NET_H_
 
@@ -15,7 +15,7 @@ namespace serve {
 class Net;
 
 // One accepted connection. Owned by the Net; between Watch and the
-// readiness callback it belongs to the loop, otherwise to the one worker
+// readiness callback it belongs to the Net, otherwise to the one worker
 // the callback handed it to. Not synchronized: the owner alone uses it.
 class Conn {
  public:
@@ -53,9 +53,11 @@ class Conn {
   ~Conn();
 };
 
-// Listens on one address and runs the readiness loop on the calling thread.
-// Watch and Close may be called from any thread; the callbacks run on the
-// loop's thread and must hand the connection on quickly.
+// Listens on one address; connections and readiness are reported by the
+// library's readiness thread, deadlines by Run on the calling thread.
+// Watch and Close may be called from any thread; accepted and readable
+// run on the readiness thread (with the routing lock held), expired on
+// Run's thread; each must hand the connection on quickly.
 class Net {
  public:
   struct Callbacks {
