@@ -60,27 +60,19 @@ int RunServe(int argc, char** argv) {
   // The message catalogue: res/ beside the program.
   err_properties_path_set(VXHOST_HOME);
   KAt::ProcessStartup(1);
-  int status = 1;
   std::string error, address;
   if (!LoadConfig(&app.config, listenGiven, &error) || !app.store.Open(app.config.dataDir, &error) ||
-      !OpenLog(app.config.dataDir, &error) ||
-      !app.net.Listen(app.config.host, app.config.port, &address, &error)) {
+      !OpenLog(app.config.dataDir, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     CloseLog();
     KAt::ProcessShutdown(1);
-    return status;
+    return 1;
   }
   // The preference file is also the configuration the conversion client reads.
   KConfigFile configFile(app.config.iniPath.c_str());
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
-
-  std::printf("listening on http://%s/\n", address.c_str());
-  std::printf("data in %s, preferences in %s\n", app.config.dataDir.c_str(), app.config.iniPath.c_str());
-  std::fflush(stdout);
-  LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
-           std::to_string(app.store.Stats().swept) + " temporaries");
 
   auto finish = [&app](Conn* conn) {
     KAt::DestroyThreadStartup(conn->context);
@@ -98,9 +90,6 @@ int RunServe(int argc, char** argv) {
         if (!app.net.Watch(conn, waitMs)) finish(conn);
       });
   app.pool = &pool;
-
-  std::signal(SIGINT, &OnSignal);
-  std::signal(SIGTERM, &OnSignal);
   Net::Callbacks callbacks;
   callbacks.accepted = [&app, &pool](Conn* conn) {
     conn->context = KAt::CreateThreadStartup();
@@ -112,12 +101,25 @@ int RunServe(int argc, char** argv) {
     TimedOut(app, conn);
     finish(conn);
   };
-  app.net.Run(callbacks, [&app] {
-    if (gSignal != 0) app.stopping = true;
-    return app.stopping.load();
-  });
 
-  LogEvent("stopping");
+  std::signal(SIGINT, &OnSignal);
+  std::signal(SIGTERM, &OnSignal);
+  bool listening = app.net.Listen(app.config.host, app.config.port, callbacks, &address, &error);
+  if (listening) {
+    std::printf("listening on http://%s/\n", address.c_str());
+    std::printf("data in %s, preferences in %s\n", app.config.dataDir.c_str(), app.config.iniPath.c_str());
+    std::fflush(stdout);
+    LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
+             std::to_string(app.store.Stats().swept) + " temporaries");
+    app.net.Run([&app] {
+      if (gSignal != 0) app.stopping = true;
+      return app.stopping.load();
+    });
+    LogEvent("stopping");
+  } else {
+    std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
+    app.stopping = true;
+  }
   CloseLog();  // wakes the long polls
   pool.Stop();
   app.net.Shutdown();
@@ -126,6 +128,7 @@ int RunServe(int argc, char** argv) {
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
   KAt::ProcessShutdown(1);
+  if (!listening) return 1;
   std::printf("stopped\n");
   return 0;
 }

@@ -97,20 +97,14 @@ bool Conn::Write(const char* data, size_t n, int) {
 struct Net::Impl {
   KWSASocket listener;
   std::string host;
-  Callbacks callbacks;  // set before the listener opens
+  Callbacks callbacks;  // constant once the listener is open
   mutable KLock lock{KLock::kCriticalSection};  // guards watched, ended and the Conn flags
   std::set<Conn*> watched;
   bool ended = false;
-  bool running = false;  // callbacks are set
   std::atomic<long> open{0};
 
   static void OnListener(KSocket*, void* context, short event) {
-    Net::Impl* self = static_cast<Net::Impl*>(context);
-    {
-      KLockGuard g(self->lock);
-      if (!self->running) return;  // Run accepts what came before it
-    }
-    if (event == kAcceptEvent) self->AcceptAll();
+    if (event == kAcceptEvent) static_cast<Net::Impl*>(context)->AcceptAll();
   }
 
   static void OnConn(KSocket*, void* context, short) {
@@ -159,9 +153,11 @@ Net::Net() : fImpl(new Impl) {}
 
 Net::~Net() = default;
 
-bool Net::Listen(const std::string& host, int port, std::string* address, std::string* error) {
+bool Net::Listen(const std::string& host, int port, const Callbacks& callbacks, std::string* address,
+                 std::string* error) {
   KWSASocket::AllowAsync(&TheWindow, 1);
   fImpl->host = host;
+  fImpl->callbacks = callbacks;
   fImpl->listener.Callback(&Impl::OnListener);
   fImpl->listener.Context(fImpl.get());
   bool v6 = host.find(':') != std::string::npos;
@@ -173,13 +169,8 @@ bool Net::Listen(const std::string& host, int port, std::string* address, std::s
   return true;
 }
 
-void Net::Run(const Callbacks& callbacks, const std::function<bool()>& stop) {
-  {
-    KLockGuard g(fImpl->lock);
-    fImpl->callbacks = callbacks;
-    fImpl->running = true;
-  }
-  fImpl->AcceptAll();  // connections that came before the callbacks were set
+void Net::Run(const std::function<bool()>& stop) {
+  const Callbacks& callbacks = fImpl->callbacks;
   while (!stop()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::vector<Conn*> late;

@@ -68,12 +68,14 @@ class Net {
 
   Net();
   ~Net();
-  // Binds host:port (0 picks a free one); *address gets "HOST:PORT" as bound.
-  bool Listen(const std::string& host, int port, std::string* address, std::string* error);
+  // Binds host:port (0 picks a free one) and reports through callbacks
+  // from then on; *address gets "HOST:PORT" as bound.
+  bool Listen(const std::string& host, int port, const Callbacks& callbacks, std::string* address,
+              std::string* error);
   // Runs the deadlines until stop() is true (checked every 100 ms);
   // readiness and new connections are reported meanwhile from the
   // library's readiness thread.
-  void Run(const Callbacks& callbacks, const std::function<bool()>& stop);
+  void Run(const std::function<bool()>& stop);
   // Hands the connection back to the loop until it is readable or timeoutMs
   // passed; false (the caller keeps it) once the loop has ended.
   bool Watch(Conn* conn, int timeoutMs);
