@@ -104,7 +104,9 @@ void KWSASocket::Adopt(int handle, bool server, bool route) {
 bool KWSASocket::OpenServiceAsServer(const char* service, FamilyHint hint) {
   std::vector<port::SocketAddress> addresses;
   std::string error;
-  if (!port::SocketResolve(nullptr, service, hint == kIPv6 ? 6 : 4, true, &addresses, &error)) {
+  const char* host = fListenHost.Length() > 0 ? static_cast<const char*>(fListenHost) : nullptr;
+  const int family = host != nullptr ? 0 : hint == kIPv6 ? 6 : 4;
+  if (!port::SocketResolve(host, service, family, true, &addresses, &error)) {
     vxk_internal::DebugText("KWSASocket::OpenServiceAsServer getaddrinfo: ", error,
                             " for service ", OrEmpty(service), '\n');
     return false;

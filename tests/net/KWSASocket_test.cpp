@@ -104,3 +104,22 @@ TEST(KWSASocket, NamesAgreeWithTheResolverAndFailuresAreLogged) {
 }
 
 }  // namespace
+
+// A server told its host binds that address only (a wildcard server would
+// take both clients), and the host's family wins over the hint.
+TEST(KWSASocket, ListenHostBindsOneAddress) {
+  const struct {
+    const char* host;
+    const char* reachable;
+    const char* other;
+  } cases[] = {{"127.0.0.2", "127.0.0.2", "127.0.0.1"}, {"::1", "::1", "127.0.0.1"}};
+  for (const auto& c : cases) {
+    KWSASocket server, in, out, accepted;
+    for (KWSASocket* s : {&server, &in, &out, &accepted}) s->Blocking(1);
+    server.ListenHost(c.host);
+    ASSERT_TRUE(server.OpenServer(0, KSocket::kIPv4)) << c.host;
+    EXPECT_TRUE(in.OpenClient(c.reachable, server.LocalPort())) << c.host;
+    EXPECT_TRUE(server.Accept(&accepted));
+    EXPECT_FALSE(out.OpenClient(c.other, server.LocalPort())) << c.host;
+  }
+}

@@ -26,14 +26,6 @@ constexpr short kAcceptEvent = 3;  // the callback code of an accept event
 
 KWSASocket::Window TheWindow() { return reinterpret_cast<KWSASocket::Window>(1); }
 
-bool IsLoopbackHost(const std::string& host) {
-  return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
-}
-
-bool IsLoopbackPeer(const std::string& address) {
-  return address == "::1" || address.rfind("127.", 0) == 0 || address.rfind("::ffff:127.", 0) == 0;
-}
-
 }  // namespace
 
 int64_t MonotonicMs() {
@@ -136,13 +128,6 @@ struct Net::Impl {
       }
       KSocket::PeerInfo peer;
       if (c->fImpl->socket.GetPeerInfo(peer)) c->fPeer = std::string(peer.fAddress) + ":" + std::to_string(peer.fPort);
-      // The listening socket takes every interface; a loopback server
-      // refuses everyone else at once.
-      if (IsLoopbackHost(host) && !IsLoopbackPeer(std::string(peer.fAddress))) {
-        c->fImpl->socket.Close();
-        delete c;
-        continue;
-      }
       ++open;
       callbacks.accepted(c);
     }
@@ -161,6 +146,8 @@ bool Net::Listen(const std::string& host, int port, const Callbacks& callbacks, 
   fImpl->listener.Callback(&Impl::OnListener);
   fImpl->listener.Context(fImpl.get());
   bool v6 = host.find(':') != std::string::npos;
+  // "*" listens on every interface; any other host is the one address bound.
+  fImpl->listener.ListenHost(host == "*" ? nullptr : host.c_str());
   if (!fImpl->listener.OpenServer(static_cast<unsigned short>(port), v6 ? KSocket::kIPv6 : KSocket::kIPv4)) {
     *error = "cannot listen on port " + std::to_string(port);
     return false;

@@ -61,6 +61,12 @@ class VXKERNEL_EXPORT KWSASocket : public KSocket {
   bool GetPeerInfo(PeerInfo& info) override;
   KString GetAddrByName(const char* host, unsigned char all, char separator) override;
 
+  // The address a server opened later binds: a host name or numeric
+  // address, whose family then wins over the hint. Null or empty (the
+  // default): the wildcard address of the hint's family.
+  void ListenHost(const char* host) { fListenHost = host != nullptr ? host : ""; }
+  const KString& ListenHost() const { return fListenHost; }
+
   // The descriptor, -1 when closed.
   intptr_t Handle() const { return fSocket; }
   unsigned char IsRegistered() const { return fRegistered; }
@@ -86,6 +92,7 @@ class VXKERNEL_EXPORT KWSASocket : public KSocket {
   intptr_t fSocket = -1;
   unsigned char fRegistered = 0;
   uint64_t fKey = 0;  // routing key while registered: generation, slot
+  KString fListenHost;
 };
 
 #endif  // VXKERNEL_NET_KWSASOCKET_H_
