@@ -3,7 +3,8 @@
 #   run_e2e.sh <vxhost binary> <work folder>
 # playwright-core is installed from the lock file into <work folder> when it
 # is missing or the lock file changed; the screenshot of the list page is
-# left there too. Exits 77 (skipped) when node or chromium is missing.
+# left there too. Exits 77 (skipped) when node or chromium is missing, or
+# when this vxhost has no serve command yet.
 set -euo pipefail
 vxhost="$1"
 work="$2"
@@ -20,6 +21,11 @@ if ! node -e 'process.exit(+process.versions.node.split(".")[0] >= 20 ? 0 : 1)';
 fi
 if [ ! -x "$chromium" ]; then
   echo "SKIPPED: $chromium is missing (Debian package chromium)"
+  exit 77
+fi
+
+if ! "$vxhost" --help 2>&1 | grep -q '^ *serve'; then
+  echo "SKIPPED: $vxhost has no serve command"
   exit 77
 fi
 
