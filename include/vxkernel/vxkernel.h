@@ -48,6 +48,12 @@
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/locale/KLocale.h"
+// ----- log -----
+#include "vxkernel/log/KSysLog.h"
+#include "vxkernel/log/KSysLog_AsychBufferRoutine.h"
+#include "vxkernel/log/KSysLog_Entry.h"
+#include "vxkernel/log/KSysLog_EntryList.h"
+#include "vxkernel/log/KSysLog_Iterator.h"
 // ----- bundles -----
 #include "vxkernel/bundles/KProperties.h"
 #include "vxkernel/bundles/KPropertyResourceBundle.h"
@@ -96,5 +102,11 @@
 #include "vxkernel/web/KSGMLValues.h"
 #include "vxkernel/web/KWebEscape.h"
 #include "vxkernel/web/KWebFormat.h"
+
+// ----- cache -----
+#include "vxkernel/cache/KCache.h"
+#include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KFileCacheDesc.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
 
 #endif  // VXKERNEL_VXKERNEL_H_

@@ -28,10 +28,12 @@
 #include "classes/ptr_package.h"
 #include "files/files_package.h"
 #include "locale/locale_package.h"
+#include "net/net_package.h"
 #include "values/value_packages.h"
 
 namespace {
 
+KWSASocketPkg gWSASocketPkg;
 KPcRscInit gPcRscInit;
 KDbgInit gDbgInit;
 ErrProcessGlobals gErrProcessGlobals;

@@ -140,6 +140,12 @@ constexpr int64_t kShareMarkerBase = int64_t{1} << 62;
 // *refused whether the sharing rule (true) or the system (false) said no.
 std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* refused);
 
+// ===== Appending to a log file =====
+// Writes all n bytes at the descriptor's position, as few write calls as the
+// system allows (one for a regular file), resuming after signals. Stores the
+// bytes written in *written (also on failure) and returns whether all were.
+bool WriteAll(int fd, const char* data, size_t n, size_t* written);
+
 // ===== Code-page conversion (iconv) =====
 // Conversions between encodings named as iconv names ("CP932", "UTF-8",
 // "WCHAR_T"). Converters are opened once per pair and reused; every call
@@ -318,6 +324,84 @@ bool LocalSecondsFromCivil(const CivilTime& c, int64_t* out);
 
 // The calling process's id.
 unsigned long ProcessId();
+
+// ===== Stream sockets and readiness =====
+// Sockets are descriptors (-1 invalid). Every descriptor is made
+// close-on-exec; sends never raise SIGPIPE.
+
+// One resolved address: family 4 or 6, the raw socket address of length
+// bytes (at most 128).
+struct SocketAddress {
+  int family;
+  unsigned length;
+  alignas(8) unsigned char bytes[128];
+};
+
+// Resolves host (null: the wildcard or loopback address, as passive says)
+// and service (null: none) for a stream socket of family 4, 6 or 0 (any).
+// On success appends the addresses in the resolver's order and returns
+// true; on failure stores the resolver's message (at most 1024 bytes) in
+// *error and returns false.
+bool SocketResolve(const char* host, const char* service, int family, bool passive,
+                   std::vector<SocketAddress>* out, std::string* error);
+// A socket bound to a (address reuse on; IPv6 sockets take IPv6 only) and
+// listening with the system's largest backlog; -1 on failure.
+int SocketListen(const SocketAddress& a);
+// A blocking socket connected to a; -1 on failure.
+int SocketConnect(const SocketAddress& a);
+// The next connection of listener, made non-blocking when asked; -1 when
+// none is waiting on a non-blocking listener or on failure.
+int SocketAccept(int listener, bool nonBlocking);
+bool SocketSetNonBlocking(int fd, bool nonBlocking);
+// Receives once: the byte count (> 0), 0 when the peer has closed, -1 when
+// the call would block, -2 on any other error.
+long SocketReceive(int fd, char* buffer, long size);
+// Sends once: the byte count (>= 0), -1 when the call would block, -2 on
+// any other error (a closed peer among them).
+long SocketSend(int fd, const char* data, long size);
+// Waits until fd is readable (or writable) for up to ms milliseconds
+// (kWaitForever: no limit): 1 ready, 0 time-out, -1 error.
+int SocketWait(int fd, bool writable, unsigned long ms);
+void SocketClose(int fd);
+// The local port of fd in host order; 0 on failure.
+unsigned short SocketLocalPort(int fd);
+// The peer's port in host order and numeric address text; false on failure.
+bool SocketPeer(int fd, unsigned short* port, std::string* address);
+// The numeric text of a (no port); empty on failure.
+std::string SocketAddressText(const SocketAddress& a);
+
+// A readiness set: edge-triggered notification of sockets becoming
+// readable or closed, with a wake-up that makes a waiter return.
+struct Readiness;
+
+struct ReadyEvent {
+  uint64_t key;   // the key given to ReadinessAdd
+  bool readable;  // data (or a connection) arrived
+  bool hangup;    // the peer closed or the socket failed
+};
+
+// A new readiness set, or null.
+Readiness* ReadinessCreate();
+// Watches fd under key (never ~0). Returns false on failure.
+bool ReadinessAdd(Readiness* r, int fd, uint64_t key);
+// Reports fd again if it is ready now (an edge for a level that stayed).
+bool ReadinessRearm(Readiness* r, int fd, uint64_t key);
+// Waits without limit; stores up to max events and returns their count,
+// 0 after a wake-up, -1 on failure.
+int ReadinessWait(Readiness* r, ReadyEvent* events, int max);
+// Makes the current or next ReadinessWait return 0.
+void ReadinessWake(Readiness* r);
+void ReadinessDestroy(Readiness* r);
+
+// ===== File cache =====
+// Durable commits of cache items (fsync around a rename).
+
+// Writes out what the stream buffers and syncs its file to the disk. False
+// with *error set to the errno value when either fails.
+bool SyncStream(std::FILE* stream, int* error);
+// Syncs the directory name itself (its entries: a rename in it). False with
+// *error set to the errno value when it cannot be opened or synced.
+bool SyncDirectory(const char* name, int* error);
 
 }  // namespace port
 

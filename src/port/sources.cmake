@@ -12,4 +12,7 @@ list(APPEND VXKERNEL_SOURCES
   src/port/linux/port_iconv.cpp
   src/port/linux/port_fs.cpp
   src/port/linux/port_web.cpp
+  src/port/linux/port_net.cpp
+  src/port/linux/port_log.cpp
+  src/port/linux/port_cache.cpp
 )

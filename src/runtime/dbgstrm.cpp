@@ -11,6 +11,7 @@
 #include "base/debug_line.h"
 #include "port/port.h"
 #include "runtime/dbgstrm_internal.h"
+#include "runtime/syslog_printer.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
@@ -57,12 +58,14 @@ bool ChooseMode(Mode mode) {
   return chosen;
 }
 
-// SYSLOG: the one place where the system log is wired in. The printer
-// formats the sender and copies the message as the log will own them; until
-// the system log exists (KSysLog::Create at the choice, KSysLog::Append
-// with owned = true here) the two texts are freed again and nothing is
-// written.
-void SysLogOpen(const char* /*logfile*/) {}
+// The one place where the system log is wired in. The printer formats the
+// sender and copies the message as the log will own them: the log frees
+// both (KSysLog::Append with owned = true). Without the log layer the two
+// texts are freed again and nothing is written.
+void SysLogOpen(const char* logfile) {
+  const vxk_internal::SysLogHooks* hooks = vxk_internal::gSysLogHooks.load();
+  if (hooks != nullptr) hooks->open(logfile);
+}
 
 void SysLogPrint(const char* text, size_t n) {
   char* sender = new char[32];
@@ -70,6 +73,11 @@ void SysLogPrint(const char* text, size_t n) {
   char* message = new char[n + 1];
   std::memcpy(message, text, n);
   message[n] = '\0';
+  const vxk_internal::SysLogHooks* hooks = vxk_internal::gSysLogHooks.load();
+  if (hooks != nullptr) {
+    hooks->append(sender, message);
+    return;
+  }
   delete[] sender;
   delete[] message;
 }

@@ -66,12 +66,16 @@ KSharedFile::KSharedFile(std::FILE* stream, bool owns)
       fBuffer(nullptr),
       fIn(nullptr),
       fOut(nullptr),
+      fStreams(nullptr),
       fHandle(port::StreamDescriptor(stream)) {}
 
 KSharedFile::KSharedFile(const char* name, const char* mode, KShareMode share)
     : KSharedFile(Open(name, mode, share), true) {}
 
+KSharedFileStreams::~KSharedFileStreams() = default;
+
 KSharedFile::~KSharedFile() {
+  delete fStreams;  // writes waiting output before the stream closes
   if (fOut != nullptr) fOut->flush();
   delete fIn;
   delete fOut;

@@ -2,8 +2,9 @@
 //
 // A host loads the library, starts the rings once (with its own thread),
 // starts every worker thread that calls in, and shuts down in reverse before
-// it exits. The default run shows exactly that, with a few host participants
-// of its own beside the library's.
+// it exits. The run command shows exactly that, with a few host
+// participants of its own beside the library's; the default command, serve,
+// is the document-drop web server (serve_*.cpp).
 #include <cxxabi.h>
 
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "serve.h"
 #include "vxkernel/vxkernel.h"
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/runtime/dbgutils.h"
@@ -219,8 +221,10 @@ void PrintHelp() {
       "The reference host of the vxkernel library.\n"
       "\n"
       "commands:\n"
+      "  serve [--listen HOST:PORT] [--data DIR]\n"
+      "            the document-drop web server (the default); see serve --help\n"
       "  run       start the library, serve a worker thread and a pooled client,\n"
-      "            shut down; prints every ring call (the default)\n"
+      "            shut down; prints every ring call\n"
       "  info      print the library's version and build\n"
       "  classes   list the process classes start-up registered: number, name,\n"
       "            flags\n"
@@ -239,7 +243,8 @@ void PrintHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* command = argc > 1 ? argv[1] : "run";
+  const char* command = argc > 1 ? argv[1] : "serve";
+  if (std::strcmp(command, "serve") == 0) return RunServe(argc > 2 ? argc - 2 : 0, argv + 2);
   if (std::strcmp(command, "run") == 0) return RunLifecycle();
   if (std::strcmp(command, "info") == 0) {
     PrintInfo();

@@ -18,6 +18,15 @@ enum KSeekMode : int { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2 };
 enum KShareMode : int { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareReadWrite = 3 };
 
 class KSharedFileStreamBuf;
+class igstream;
+class ogstream;
+
+// The buffered streams of a KSharedFile, made by the streams layer above
+// this one; the file owns them and deletes them before closing its stream.
+class VXKERNEL_EXPORT KSharedFileStreams {
+ public:
+  virtual ~KSharedFileStreams();
+};
 
 // A stdio stream on a file shared with other processes, with lazily made
 // C++ stream wrappers. Owns the stream when constructed with owns = true
@@ -44,6 +53,11 @@ class VXKERNEL_EXPORT KSharedFile {
   // REQUIRES: Stream() is not null.
   std::istream& In();
   std::ostream& Out();
+  // Buffered streams (blocks of 31744 bytes) over Stream(), made on first
+  // use over a KSharedFileStream of mode 1 or 2 and owned by this file.
+  // REQUIRES: Stream() is not null.
+  igstream& IStream();
+  ogstream& OStream();
   // The descriptor of the stream's file; -1 without a stream.
   int _Handle() const { return fHandle; }
 
@@ -53,6 +67,7 @@ class VXKERNEL_EXPORT KSharedFile {
   KSharedFileStreamBuf* fBuffer;  // made with the first wrapper
   std::istream* fIn;              // made on first use
   std::ostream* fOut;             // made on first use
+  KSharedFileStreams* fStreams;   // made with IStream or OStream
   int fHandle;
 };
 

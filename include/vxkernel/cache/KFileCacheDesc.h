@@ -1,0 +1,35 @@
+// KFileCacheDesc: the open handle of one item of a KFileCache.
+#ifndef VXKERNEL_CACHE_KFILECACHEDESC_H_
+#define VXKERNEL_CACHE_KFILECACHEDESC_H_
+
+#include <cstdio>
+#include <string>
+
+#include "vxkernel/export.h"
+
+// What a KFileCache handle (the void* of KCache) points to. A handle from
+// Open names the item file (fTarget empty); one from Create names its
+// temporary file (fPath) and the item file it will replace (fTarget). Owns
+// its stream and header buffer; the destructor closes and frees them.
+// Used by one thread at a time.
+class VXKERNEL_EXPORT KFileCacheDesc {
+ public:
+  KFileCacheDesc(const std::string& path, const std::string& target, unsigned long headerSize);
+  ~KFileCacheDesc();
+  KFileCacheDesc(const KFileCacheDesc&) = delete;
+  KFileCacheDesc& operator=(const KFileCacheDesc&) = delete;
+
+  std::FILE* fStream = nullptr;   // null when closed
+  std::string fPath;              // the file that is open
+  std::string fTarget;            // the final item file; empty from Open
+  char* fHeader = nullptr;        // fHeaderSize bytes; null when 0
+  unsigned long fHeaderSize;
+  unsigned char fOpen = 0;
+  unsigned char fWritable = 0;
+  unsigned char fComplete = 0;    // the data was stored in full
+  // The file holds fHeader at offset 0 and the stream stands right after
+  // it, so a store need not write the header again.
+  unsigned char fHeaderSaved = 0;
+};
+
+#endif  // VXKERNEL_CACHE_KFILECACHEDESC_H_

@@ -1,0 +1,143 @@
+// KVXClientCacheItem: one cached client document with its 1064-byte header.
+#ifndef VXKERNEL_CACHE_KVXCLIENTCACHEITEM_H_
+#define VXKERNEL_CACHE_KVXCLIENTCACHEITEM_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <iosfwd>
+#include <string>
+
+#include "vxkernel/cache/KCache.h"
+#include "vxkernel/export.h"
+#include "vxkernel/locale/KDateTime.h"
+
+class KFile;
+
+// A document in a KCache (not owned) under its key, with its descriptive
+// fields, which are the item's header (kHeaderBytes bytes; the cache's
+// HeaderSize must be that for headers to be read back). The item holds at
+// most one cache handle: a read handle when the item was found, otherwise a
+// temporary write handle; the destructor releases it. Storing writes a new
+// temporary version and commits it over the old one, which stays readable
+// until then; a failed store keeps the old document.
+//
+// Movable, not copyable (a handle is released exactly once). One thread at
+// a time per item.
+class VXKERNEL_EXPORT KVXClientCacheItem {
+ public:
+  // The header: 11 words (version, 5 numbers, 3 dates, public flag, expire
+  // interval), then four length-prefixed texts of at most kMaxText bytes
+  // each, zero-padded.
+  static constexpr unsigned long kHeaderBytes = 1064;
+  static constexpr unsigned long kHeaderVersion = 3;
+  static constexpr unsigned long kMaxText = 254;
+
+  // tmpNameId 0 means the process id. Looks the item up (FindItem(false)).
+  KVXClientCacheItem(KCache* cache, const std::string& key, unsigned long tmpNameId);
+  ~KVXClientCacheItem();
+  KVXClientCacheItem(KVXClientCacheItem&& other) noexcept;
+  KVXClientCacheItem& operator=(KVXClientCacheItem&& other) noexcept;
+  KVXClientCacheItem(const KVXClientCacheItem&) = delete;
+  KVXClientCacheItem& operator=(const KVXClientCacheItem&) = delete;
+
+  // ===== Fields =====
+
+  unsigned long HeaderVersion() const { return fHeaderVersion; }
+  void HeaderVersion(unsigned long v) { fHeaderVersion = static_cast<uint32_t>(v); }
+  unsigned long DocVersion() const { return fDocVersion; }
+  void DocVersion(unsigned long v) { fDocVersion = static_cast<uint32_t>(v); }
+  unsigned long DocSize() const { return fDocSize; }
+  void DocSize(unsigned long v) { fDocSize = static_cast<uint32_t>(v); }
+  unsigned long DocDataForkSize() const { return fDocDataForkSize; }
+  void DocDataForkSize(unsigned long v) { fDocDataForkSize = static_cast<uint32_t>(v); }
+  unsigned long DocResourceForkSize() const { return fDocResourceForkSize; }
+  void DocResourceForkSize(unsigned long v) { fDocResourceForkSize = static_cast<uint32_t>(v); }
+  unsigned long DocPlatform() const { return fDocPlatform; }
+  void DocPlatform(unsigned long v) { fDocPlatform = static_cast<uint32_t>(v); }
+  const KDateTime& DateLastVerified() const { return fDateLastVerified; }
+  void DateLastVerified(const KDateTime& d) { fDateLastVerified = d; }
+  const KDateTime& DocCreatedDate() const { return fDocCreatedDate; }
+  void DocCreatedDate(const KDateTime& d) { fDocCreatedDate = d; }
+  const KDateTime& DocModifiedDate() const { return fDocModifiedDate; }
+  void DocModifiedDate(const KDateTime& d) { fDocModifiedDate = d; }
+  // Any value other than 0 is written to the header as 1.
+  unsigned char DocPublic() const { return fDocPublic; }
+  void DocPublic(unsigned char v) { fDocPublic = v; }
+  unsigned long ExpireInterval() const { return fExpireInterval; }
+  void ExpireInterval(unsigned long v) { fExpireInterval = static_cast<uint32_t>(v); }
+  const std::string& ContentType() const { return fContentType; }
+  void ContentType(const std::string& s) { fContentType = s; }
+  const std::string& DocName() const { return fDocName; }
+  void DocName(const std::string& s) { fDocName = s; }
+  const std::string& DocType() const { return fDocType; }
+  void DocType(const std::string& s) { fDocType = s; }
+  const std::string& DocCreator() const { return fDocCreator; }
+  void DocCreator(const std::string& s) { fDocCreator = s; }
+  unsigned long TmpNameId() const { return fTmpNameId; }
+  void TmpNameId(unsigned long v) { fTmpNameId = static_cast<uint32_t>(v); }
+  unsigned char Exists() const { return fExists; }
+
+  // ===== Operations =====
+
+  // Releases the handle held, then opens the item (filling the fields from
+  // its header) or, when it is missing and mustExist is 0, creates a
+  // temporary version. True when a handle was obtained.
+  unsigned char FindItem(unsigned char mustExist);
+  // Deletes the item's files (the cache must be a KFileCache), then
+  // FindItem(false); returns whether anything was deleted.
+  unsigned char DeleteFileA(const char* type);
+
+  // Store the document: DocSize bytes, which must be set first (the path
+  // form sets it to the bytes stored afterwards).
+  unsigned char StoreDoc(std::istream& in);
+  unsigned char StoreDoc(const char* path);
+  unsigned char StoreDoc(const KFile& file);
+  unsigned char StoreNForwardItem(std::istream& in, std::ostream& out);
+  unsigned char StoreNForwardItem(std::istream& in, std::FILE* out);
+
+  // Sends length bytes (0: all) of the document from offset.
+  unsigned char ForwardDoc(std::FILE* out, unsigned long offset, unsigned long length) const;
+  unsigned char ForwardDoc(std::ostream& out, unsigned long offset, unsigned long length) const;
+  unsigned char ForwardDoc(const char* path, unsigned long offset, unsigned long length) const;
+
+  // Writes the fields as the item's header through the handle.
+  unsigned char UpdateDocHeader();
+
+  // The header bytes of the fields (kHeaderBytes). Texts are cut to
+  // kMaxText bytes, and further, last text first, when all four do not fit.
+  std::string EncodeHeader() const;
+  // Fills the fields from header bytes; false (fields unchanged, one debug
+  // line) for a wrong version word or a text running past the end.
+  bool DecodeHeader(const char* header, unsigned long size);
+
+ private:
+  unsigned char DoDeleteFile(const char* type);
+  void ReleaseHandle();
+  // Replaces the handle held with a temporary write handle.
+  bool BeginStore(const char* family, const char* headerFailed);
+  // Commits (ok) or discards the temporary version, then reopens.
+  unsigned char EndStore(bool ok);
+
+  uint32_t fHeaderVersion = kHeaderVersion;
+  uint32_t fDocVersion = 0;
+  uint32_t fDocSize = 0;
+  uint32_t fDocDataForkSize = 0;
+  uint32_t fDocResourceForkSize = 0;
+  uint32_t fDocPlatform = 0;
+  KDateTime fDateLastVerified;
+  KDateTime fDocCreatedDate;
+  KDateTime fDocModifiedDate;
+  unsigned char fDocPublic = 0;
+  uint32_t fExpireInterval = 0;
+  std::string fContentType;
+  std::string fDocName;
+  std::string fDocType;
+  std::string fDocCreator;
+  std::string fKey;
+  uint32_t fTmpNameId;
+  unsigned char fExists = 0;
+  void* fHandle = nullptr;
+  KCache* fCache;
+};
+
+#endif  // VXKERNEL_CACHE_KVXCLIENTCACHEITEM_H_

@@ -1,0 +1,381 @@
+// KFileCache: names, handles, commits, headers, deletion and sweeping.
+#include "vxkernel/cache/KFileCache.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "base/debug_line.h"
+#include "cache/file_cache_internal.h"
+#include "port/port.h"
+
+using vxk_internal::CacheDesc;
+using vxk_internal::DebugLine;
+using vxk_internal::DebugText;
+using vxk_internal::OpenCacheFile;
+
+namespace {
+
+// Longest escaped key (one path piece).
+constexpr size_t kMaxPiece = 254;
+
+// "." and ".." would name a directory of the tree; '~' starts the name of
+// a temporary file, which SweepTemporaries removes.
+bool KeyFormsName(const std::string& escaped) {
+  return !escaped.empty() && escaped.size() <= kMaxPiece && escaped != "." && escaped != ".." &&
+         escaped[0] != '~';
+}
+
+// "~" + decimal id (maybe negative) + "_" + key.
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() < 3 || name[0] != '~') return false;
+  size_t i = 1;
+  if (name[i] == '-') ++i;
+  size_t digits = i;
+  while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
+  return i > digits && i < name.size() && name[i] == '_';
+}
+
+// The section and subsection directories of dir (an existing one is fine).
+void MakeItemDirectories(const std::string& dir) {
+  size_t slash = dir.rfind('/');
+  if (slash != std::string::npos && slash > 0) port::MakeDirectory(dir.substr(0, slash).c_str());
+  port::MakeDirectory(dir.c_str());
+}
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+}  // namespace
+
+KFileCache::KFileCache(const std::vector<std::string>& directories, unsigned long numSect,
+                       unsigned long numSubSect, unsigned long headerSize, unsigned char debug)
+    : KCache(numSect, numSubSect, headerSize, debug) {
+  for (const std::string& d : directories) {
+    fPartitions.push_back(FixupPath(d));
+    if (debug != 0) {
+      DebugText("KFileCache::KFileCache Added directory - ", fPartitions.back(),
+                " - to the partition list. ", '\n');
+    }
+  }
+}
+
+KFileCache::~KFileCache() = default;
+
+// ===== Names =====
+
+std::string KFileCache::EscapeFilename(const std::string& key) {
+  std::string s(key.c_str());  // a key ends at its first NUL
+  for (char& c : s) {
+    if (c == '/' || c == ':' || c == '\\') c = '_';
+  }
+  return s;
+}
+
+std::string KFileCache::FixupPath(const std::string& path) {
+  std::string s = path;
+  for (char& c : s) {
+    if (c == '\\') c = '/';
+  }
+  std::string full;
+  if (port::AbsolutePath(s, &full)) s = full;
+  if (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+std::string KFileCache::MakeFileName(const std::string& key, std::string* dirOut,
+                                     std::string* tempOut, unsigned long tempId) {
+  std::string escaped = EscapeFilename(key);
+  if (!KeyFormsName(escaped)) return std::string();
+  unsigned long sect = 0, subSect = 0, partition = fPartitions.size();
+  if (GetSectsFromKey(escaped.c_str(), sect, subSect, partition) == 0 || partition == 0 ||
+      partition > fPartitions.size()) {
+    return std::string();
+  }
+  std::string dir = fPartitions[partition - 1];
+  dir += '/';
+  dir += std::to_string(sect);
+  dir += '/';
+  dir += std::to_string(subSect);
+  if (dirOut != nullptr) *dirOut = dir;
+  if (tempOut != nullptr) {
+    *tempOut = dir + "/~" + std::to_string(static_cast<long>(tempId)) + "_" + escaped;
+  }
+  return dir + "/" + escaped;
+}
+
+unsigned char KFileCache::NameEndsInType(const char* name, const char* type) {
+  if (name == nullptr || type == nullptr) return 0;
+  size_t nl = std::strlen(name), tl = std::strlen(type);
+  if (tl == 0 || nl <= tl + 1 || name[nl - tl - 1] != '.') return 0;
+  return std::strcmp(name + nl - tl, type) == 0 ? 1 : 0;
+}
+
+// ===== Handles =====
+
+void* KFileCache::Open(const std::string& key) {
+  std::string name = MakeFileName(key, nullptr, nullptr, 0);
+  if (name.empty()) return nullptr;
+  std::FILE* f = OpenCacheFile(name, "rbe");
+  if (f == nullptr) return nullptr;
+  auto* d = new (std::nothrow) KFileCacheDesc(name, std::string(), HeaderSize());
+  if (d == nullptr || (d->fHeaderSize != 0 && d->fHeader == nullptr)) {
+    DebugLine("KFileCache::Open", "no memory for a handle of ", name);
+    delete d;
+    std::fclose(f);
+    return nullptr;
+  }
+  d->fStream = f;
+  d->fOpen = 1;
+  if (Debug() != 0) DebugLine("KFileCache::Open", "opened cache file ", name);
+  if (d->fHeaderSize != 0 && RefreshHeader(d) == 0) {
+    DebugLine("KFileCache::Open", "could not read header.");
+  }
+  return d;
+}
+
+void* KFileCache::Create(const std::string& key, unsigned long tempId) {
+  std::string dir, temp;
+  std::string name = MakeFileName(key, &dir, &temp, tempId);
+  if (name.empty() || ReadOnly() != 0) return nullptr;
+  // The directories are made only when the first try says they are missing.
+  std::FILE* f = OpenCacheFile(temp, "w+bxe");
+  if (f == nullptr && errno == ENOENT) {
+    MakeItemDirectories(dir);
+    f = OpenCacheFile(temp, "w+bxe");
+  }
+  if (f == nullptr) {
+    DebugLine("KFileCache::Create", "could not create temp file: ", temp, " - ",
+              std::strerror(errno));
+    return nullptr;
+  }
+  auto* d = new (std::nothrow) KFileCacheDesc(temp, name, HeaderSize());
+  if (d == nullptr || (d->fHeaderSize != 0 && d->fHeader == nullptr)) {
+    DebugLine("KFileCache::Create", "no memory for a handle of ", temp);
+    delete d;
+    std::fclose(f);
+    std::remove(temp.c_str());
+    return nullptr;
+  }
+  d->fStream = f;
+  d->fOpen = 1;
+  d->fWritable = 1;
+  if (Debug() != 0) {
+    DebugLine("KFileCache::Create", "created temp file ", temp, " for cache file ", name);
+  }
+  return d;
+}
+
+unsigned char KFileCache::Close(void* handle) {
+  KFileCacheDesc* d = CacheDesc(handle);
+  if (d == nullptr || d->fStream == nullptr) {
+    DebugLine("KFileCache::Close", "closing bad or closed descriptor.");
+    return 0;
+  }
+  std::fclose(d->fStream);
+  d->fStream = nullptr;
+  d->fOpen = 0;
+  d->fWritable = 0;
+  d->fHeaderSaved = 0;
+  return 1;
+}
+
+unsigned char KFileCache::Release(void* handle) {
+  KFileCacheDesc* d = CacheDesc(handle);
+  if (d == nullptr) return 0;
+  unsigned char result = 1;
+  const bool created = !d->fPath.empty() && !d->fTarget.empty();
+  bool commit = created && d->fComplete != 0;
+  const bool sync = commit && SyncOnCommit();
+  int error = 0;
+  if (sync && d->fStream != nullptr && !port::SyncStream(d->fStream, &error)) {
+    DebugLine("KFileCache::Release", "could not sync temp file: ", d->fPath, " : ",
+              std::strerror(error));
+    commit = false;
+    result = 0;
+  }
+  if (d->fOpen != 0) Close(d);
+  if (created && commit) {
+    // The old item stays until this rename replaces it in one step.
+    if (std::rename(d->fPath.c_str(), d->fTarget.c_str()) != 0) {
+      DebugLine("KFileCache::Release", "error renaming file from ", d->fPath, " to ", d->fTarget,
+                " : ", std::strerror(errno));
+      std::remove(d->fPath.c_str());
+      result = 0;
+    } else {
+      if (Debug() != 0) DebugLine("KFileCache::Release", "rename temp file to ", d->fTarget);
+      std::string dir = DirectoryOf(d->fTarget);
+      if (sync && !port::SyncDirectory(dir.c_str(), &error)) {
+        DebugLine("KFileCache::Release", "could not sync directory: ", dir, " : ",
+                  std::strerror(error));
+        result = 0;
+      }
+    }
+  } else if (created) {
+    if (std::remove(d->fPath.c_str()) != 0) {
+      DebugLine("KFileCache::Release", "did not clean up unused temp file: ", d->fPath, " : ",
+                std::strerror(errno));
+    } else if (Debug() != 0) {
+      DebugLine("KFileCache::Release", "clean up unused temp file ", d->fPath);
+    }
+  }
+  delete d;
+  return result;
+}
+
+unsigned char KFileCache::DescCanWrite(void* handle) const {
+  KFileCacheDesc* d = CacheDesc(handle);
+  return d != nullptr && ReadOnly() == 0 && d->fStream != nullptr && d->fOpen != 0 &&
+                 d->fWritable != 0
+             ? 1
+             : 0;
+}
+
+// ===== Headers =====
+
+unsigned char KFileCache::SaveHeader(KFileCacheDesc* d) {
+  if (d == nullptr || ReadOnly() != 0) return 0;
+  if (d->fHeaderSize == 0) return 1;
+  if (d->fWritable == 0) ReOpenForWrite(d);
+  if (d->fStream == nullptr) {
+    DebugText("SaveHeader::PutHeader - bad file stream.", '\n');
+    return 0;
+  }
+  d->fHeaderSaved = 0;
+  if (std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
+  size_t written = std::fwrite(d->fHeader, 1, d->fHeaderSize, d->fStream);
+  if (written != d->fHeaderSize) {
+    DebugText("SaveHeader::PutHeader - failed to write header. ", written, " bytes of ",
+              d->fHeaderSize, '\n');
+    return 0;
+  }
+  d->fHeaderSaved = 1;
+  return 1;
+}
+
+unsigned char KFileCache::PutHeader(void* handle, const char* header) {
+  KFileCacheDesc* d = CacheDesc(handle);
+  if (d == nullptr) return 0;
+  if (d->fHeaderSize == 0) return 1;
+  if (header == nullptr || d->fHeader == nullptr) return 0;
+  std::memcpy(d->fHeader, header, d->fHeaderSize);
+  return SaveHeader(d);
+}
+
+unsigned char KFileCache::GetHeader(void* handle, char* buffer, unsigned long size) {
+  KFileCacheDesc* d = CacheDesc(handle);
+  if (d == nullptr) return 0;
+  if (d->fHeaderSize == 0) return 1;
+  if (buffer == nullptr || d->fHeader == nullptr || size < d->fHeaderSize) return 0;
+  std::memcpy(buffer, d->fHeader, d->fHeaderSize);
+  return 1;
+}
+
+unsigned char KFileCache::RefreshHeader(KFileCacheDesc* d) {
+  if (d == nullptr || d->fHeaderSize == 0) return 1;
+  if (d->fStream == nullptr || d->fHeader == nullptr) return 0;
+  d->fHeaderSaved = 0;
+  if (std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
+  size_t got = std::fread(d->fHeader, 1, d->fHeaderSize, d->fStream);
+  if (got != d->fHeaderSize) {
+    DebugLine("KFileCache::RefreshHeader", "failed to read header. ", got, " bytes of ",
+              d->fHeaderSize);
+    return 0;
+  }
+  d->fHeaderSaved = 1;
+  return 1;
+}
+
+unsigned char KFileCache::ReOpenForWrite(KFileCacheDesc* d) {
+  if (d == nullptr || ReadOnly() != 0 || d->fPath.empty()) return 0;
+  if (d->fOpen != 0 && d->fWritable != 0) return 1;
+  if (d->fOpen != 0) Close(d);
+  std::FILE* f = OpenCacheFile(d->fPath, "r+be");
+  if (f == nullptr) {
+    DebugLine("KFileCache::ReOpenForWrite", "could not reopen file: ", d->fPath, " : ",
+              std::strerror(errno));
+    return 0;
+  }
+  d->fStream = f;
+  d->fOpen = 1;
+  d->fWritable = 1;
+  return 1;
+}
+
+// ===== Deleting and sweeping =====
+
+unsigned char KFileCache::Delete(const std::string& key, const std::string& type) {
+  if (ReadOnly() != 0) return 0;
+  std::string dir;
+  std::string f = MakeFileName(key, &dir, nullptr, 0);
+  if (f.empty()) return 0;
+  MakeItemDirectories(dir);
+  std::vector<port::DirEntry> entries;
+  port::ListDirectory(dir.c_str(), &entries);
+  unsigned char deleted = 0;
+  for (const port::DirEntry& e : entries) {
+    std::string p = dir + "/" + e.name;
+    if (p.size() < f.size()) continue;
+    if (type.empty() && p == f) {
+      if (port::RemoveFile(p.c_str())) {
+        deleted = 1;
+        if (Debug() != 0) DebugLine("KFileCache::Delete", "deleted file ", p);
+      } else {
+        DebugLine("KFileCache::Delete", "could not delete file: ", p, " : ", std::strerror(errno));
+      }
+      break;
+    }
+    if (p.size() == f.size() || p.compare(0, f.size(), f) != 0) continue;
+    char next = p[f.size()];
+    if (next != '_' && next != '.') continue;
+    if (!type.empty() && NameEndsInType(p.c_str(), type.c_str()) == 0) continue;
+    if (port::RemoveFile(p.c_str())) {
+      deleted = 1;
+      if (Debug() != 0) DebugLine("KFileCache::Delete", "deleted file ", p);
+    } else {
+      DebugLine("KFileCache::Delete",
+                type.empty() ? "could not delete wildcard file: " : "could not delete typed file: ",
+                p, " : ", std::strerror(errno));
+    }
+  }
+  return deleted;
+}
+
+long KFileCache::SweepTemporaries(long ageSeconds) {
+  if (ageSeconds < 0) ageSeconds = 0;
+  const int64_t now = port::WallMillis() / 1000;
+  long removed = 0;
+  std::vector<port::DirEntry> sections, subSections, files;
+  for (const std::string& partition : fPartitions) {
+    sections.clear();
+    port::ListDirectory(partition.c_str(), &sections);
+    for (const port::DirEntry& s : sections) {
+      if (!s.isDirectory) continue;
+      std::string sectDir = partition + "/" + s.name;
+      subSections.clear();
+      port::ListDirectory(sectDir.c_str(), &subSections);
+      for (const port::DirEntry& ss : subSections) {
+        if (!ss.isDirectory) continue;
+        std::string dir = sectDir + "/" + ss.name;
+        files.clear();
+        port::ListDirectory(dir.c_str(), &files);
+        for (const port::DirEntry& f : files) {
+          if (f.isDirectory || !IsTemporaryName(f.name)) continue;
+          std::string p = dir + "/" + f.name;
+          port::FileInfo info;
+          if (!port::FileStat(p.c_str(), &info) || now - info.modifySeconds < ageSeconds) continue;
+          if (port::RemoveFile(p.c_str())) {
+            ++removed;
+            if (Debug() != 0) DebugLine("KFileCache::SweepTemporaries", "removed ", p);
+          } else if (errno != ENOENT) {
+            DebugLine("KFileCache::SweepTemporaries", "could not remove temp file: ", p, " : ",
+                      std::strerror(errno));
+          }
+        }
+      }
+    }
+  }
+  return removed;
+}

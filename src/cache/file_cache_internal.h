@@ -1,0 +1,29 @@
+// Pieces shared by the files of KFileCache.
+#ifndef VXKERNEL_CACHE_FILE_CACHE_INTERNAL_H_
+#define VXKERNEL_CACHE_FILE_CACHE_INTERNAL_H_
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "vxkernel/cache/KFileCacheDesc.h"
+
+namespace vxk_internal {
+
+// Every copy loop moves data through one buffer of this size.
+constexpr size_t kCacheCopyBuffer = 102400;
+
+inline KFileCacheDesc* CacheDesc(void* handle) { return static_cast<KFileCacheDesc*>(handle); }
+
+// fopen without stdio buffering: every read and write of a cache file is
+// one system call, so a short write shows at the call that made it and a
+// header rewritten through a handle is in the file when the call returns.
+inline std::FILE* OpenCacheFile(const std::string& path, const char* mode) {
+  std::FILE* f = std::fopen(path.c_str(), mode);
+  if (f != nullptr) std::setvbuf(f, nullptr, _IONBF, 0);
+  return f;
+}
+
+}  // namespace vxk_internal
+
+#endif  // VXKERNEL_CACHE_FILE_CACHE_INTERNAL_H_

@@ -1,0 +1,5 @@
+#include "net/net_package.h"
+
+KWSASocketPkg::KWSASocketPkg() : KAtProcess(8) {}
+
+KWSASocketPkg::~KWSASocketPkg() = default;

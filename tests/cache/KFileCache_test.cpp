@@ -1,0 +1,214 @@
+// The file cache and client cache items against a std::map model, the
+// header bytes against an encoder written here, places on disk, companions,
+// sweeping, and write failures under a file-size limit in a child.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "support/child_process.h"
+#include "support/debug_capture.h"
+#include "support/temp_dir.h"
+#include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned long kHeader = KVXClientCacheItem::kHeaderBytes;
+
+// Files below dir whose name starts with '~'.
+int Temporaries(const std::string& dir) {
+  int n = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.path().filename().string()[0] == '~';
+  return n;
+}
+
+bool Store(KCache* cache, const std::string& key, const std::string& doc, unsigned long size) {
+  KVXClientCacheItem item(cache, key, 7);
+  item.DocSize(size);
+  item.DocName("n" + std::to_string(doc.size()));
+  std::istringstream in(doc);
+  return item.StoreDoc(in) != 0;
+}
+
+// The document of key, or "<none>".
+std::string Read(KCache* cache, const std::string& key) {
+  KVXClientCacheItem item(cache, key, 7);
+  if (item.Exists() == 0) return "<none>";
+  std::ostringstream out;
+  item.ForwardDoc(out, 0, 0);
+  EXPECT_EQ(item.DocName(), "n" + std::to_string(out.str().size()));
+  return out.str();
+}
+
+}  // namespace
+
+// Random stores (some with a wrong size), deletes and reads of keys, some of
+// which name the same file or no file at all, against a map of documents.
+TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
+  TempDir temp("vxk_cache_model");
+  KFileCache cache({temp.Path(), temp / "second/"}, 3, 2, kHeader, 0);
+  fs::create_directory(temp / "second");
+  // "a/b" and "a_b" are one item; the last four form no name.
+  const std::vector<std::string> keys = {"1", "4", "12345", "abcd", "dcba", "a/b", "a_b", "0",
+                                         "99999999999", ".", "..", "~7_1", ""};
+  auto model_key = [](std::string k) { return k == "a/b" ? std::string("a_b") : k; };
+  auto refused = [](const std::string& k) { return k.empty() || k[0] == '.' || k[0] == '~'; };
+  const size_t sizes[] = {0, 1, 1064, 102400, 102401, 250000};
+  std::map<std::string, std::string> model;
+  std::mt19937 rng(12345);
+  for (int i = 0; i < 300; ++i) {
+    const std::string& key = keys[rng() % keys.size()];
+    SCOPED_TRACE("op " + std::to_string(i) + " key " + key);
+    switch (rng() % 4) {
+      case 0:
+      case 1: {
+        std::string doc(sizes[rng() % 6], static_cast<char>('a' + i % 26));
+        bool wrongSize = rng() % 5 == 0;
+        bool stored = Store(&cache, key, doc, doc.size() + (wrongSize ? 1 : 0));
+        EXPECT_EQ(stored, !refused(key) && !wrongSize);
+        if (stored) model[model_key(key)] = doc;
+        break;
+      }
+      case 2: {
+        KVXClientCacheItem item(&cache, key, 7);
+        bool had = model.erase(model_key(key)) != 0;
+        EXPECT_EQ(item.DeleteFileA(nullptr) != 0, had);
+        EXPECT_EQ(item.Exists(), 0);
+        break;
+      }
+      default: {
+        auto it = model.find(model_key(key));
+        EXPECT_EQ(Read(&cache, key), it == model.end() ? "<none>" : it->second);
+      }
+    }
+  }
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+}
+
+// Places worked out independently (Python struct sums) for 3 partitions,
+// 10 sections and 20 subsections.
+TEST(KFileCacheTest, KeysLandInTheirPlaces) {
+  TempDir temp("vxk_cache_place");
+  for (const char* p : {"p1", "p2", "p3"}) fs::create_directory(temp / p);
+  KFileCache cache({temp / "p1", temp / "p2", temp / "p3"}, 10, 20, 0, 0);
+  const std::string doc = "x";
+  struct Case { std::string key, path; } cases[] = {
+      {"12345", "p1/6/15/12345"},
+      {"abcd", "p2/10/5/abcd"},          // little-endian group 0x64636261
+      {"dcba", "p2/5/13/dcba"},
+      {"abcdefgh", "p1/5/14/abcdefgh"},  // groups swapped: same place
+      {"efghabcd", "p1/5/14/efghabcd"},
+      {"0", "p1/9/5/0"},                 // not a number: its byte, 48
+      {"a:b\\c", "p2/5/17/a_b_c"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Store(&cache, c.key, doc, 1)) << c.key;
+    EXPECT_TRUE(fs::exists(temp / c.path)) << c.key;
+  }
+}
+
+// The header against bytes laid out here word by word; long texts cut.
+TEST(KVXClientCacheItemTest, HeaderBytes) {
+  static_assert(std::endian::native == std::endian::little, "the oracle copies host words");
+  TempDir temp("vxk_cache_header");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  KVXClientCacheItem item(&cache, "42", 9);
+  const long t = 1700000000;
+  item.DocVersion(2), item.DocSize(3), item.DocDataForkSize(0x01020304);
+  item.DocResourceForkSize(5), item.DocPlatform(0xFFFFFFFF), item.ExpireInterval(77);
+  item.DateLastVerified(KDateTime(t)), item.DocCreatedDate(KDateTime(t + 1));
+  item.DocModifiedDate(KDateTime(t + 2)), item.DocPublic(7);
+  item.ContentType(std::string(300, 'x')), item.DocName(std::string(300, 'n'));
+  item.DocType(std::string(254, 't')), item.DocCreator(std::string(600, 'c'));
+  std::string expect(kHeader, '\0');
+  size_t at = 0;
+  auto word = [&](uint32_t v) { std::memcpy(&expect[at], &v, 4), at += 4; };
+  auto text = [&](const std::string& s) { word(static_cast<uint32_t>(s.size())), expect.replace(at, s.size(), s), at += s.size(); };
+  for (uint32_t v : {3u, 2u, 3u, 0x01020304u, 5u, 0xFFFFFFFFu}) word(v);
+  for (long v : {t, t + 1, t + 2, 1L, 77L}) word(static_cast<uint32_t>(v));
+  // Each text cut to 254; 44 + 3 * (4 + 254) + 4 leaves 242 for the last.
+  text(std::string(254, 'x')), text(std::string(254, 'n')), text(std::string(254, 't')), text(std::string(242, 'c'));
+  ASSERT_EQ(at, kHeader);
+  EXPECT_EQ(item.EncodeHeader(), expect);
+  std::istringstream in("abc");
+  ASSERT_TRUE(item.StoreDoc(in));
+  EXPECT_EQ(TempDir::Read(temp / "0/0/42"), expect + "abc");
+  KVXClientCacheItem back(&cache, "42", 9);
+  EXPECT_EQ(back.DocName(), std::string(254, 'n'));
+  EXPECT_EQ(back.DocCreatedDate(), KDateTime(t + 1));
+  EXPECT_EQ(back.DocPublic(), 1);
+  // A wrong version word is refused and the fields stay.
+  expect[0] = 4;
+  ExpectDebug({"KVXClientCacheItem::PopulateHeaderFromBuffer - Invalid header version in cache item.\n"},
+              [&] { EXPECT_FALSE(back.DecodeHeader(expect.data(), kHeader)); });
+  EXPECT_EQ(back.DocSize(), 3u);
+}
+
+// A header rewritten through a read handle is in the file at once;
+// companions are deleted by type; old temporaries are swept.
+TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
+  TempDir temp("vxk_cache_misc");
+  KFileCache cache({temp.Path()}, 0, 0, 4, 0);
+  void* w = cache.Create("7", 1);
+  ASSERT_TRUE(cache.PutHeader(w, "HHHH"));
+  ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("data"), 0));
+  ASSERT_TRUE(cache.Release(w));
+  void* r = cache.Open("7");
+  ASSERT_TRUE(cache.PutHeader(r, "hhhh"));
+  EXPECT_EQ(TempDir::Read(temp / "0/0/7"), "hhhhdata");
+  unsigned char buf[3];
+  EXPECT_TRUE(cache.ForwardData(r, buf, 3, 1, 0));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "ata");
+  cache.Release(r);
+  for (const char* c : {"7.txt", "7_x.txt", "7.doc", "77.txt", "~3_7", "~4_8"}) temp.Write(std::string("0/0/") + c, "c");
+  EXPECT_TRUE(cache.Delete("7", "txt"));
+  for (const char* c : {"7", "7.doc", "77.txt"}) EXPECT_TRUE(fs::exists(temp / "0/0/" + c)) << c;
+  EXPECT_FALSE(fs::exists(temp / "0/0/7.txt") || fs::exists(temp / "0/0/7_x.txt"));
+  EXPECT_EQ(cache.SweepTemporaries(3600), 0);
+  EXPECT_EQ(cache.SweepTemporaries(0), 2);
+  EXPECT_TRUE(fs::exists(temp / "0/0/7"));
+}
+
+// Writes cut short by RLIMIT_FSIZE: the message of the step that failed,
+// false, no temporary left, and the old document still there.
+TEST(KVXClientCacheItemTest, WriteFailuresKeepTheOldItem) {
+  TempDir temp("vxk_cache_fsize");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "5", "old", 3));
+  const std::string big(200000, 'b');
+  temp.Write("big", big);
+  struct Case { rlim_t limit; bool fromPath; std::vector<std::string> lines; } cases[] = {
+      {1000, false, {"SaveHeader::PutHeader - failed to write header. 1000 bytes of 1064",
+                     "KVXClientCacheItem::StoreDoc - could update item header.\n"}},
+      {50000, false, {"KFileCache::StoreAndForwardData failed to write 102400 to cachefile.\n"}},
+      {50000, true, {"KFileCache::StoreData failed to write 102400 to cachefile.\n"}},
+  };
+  cases[0].lines[0] += "\n";
+  for (const Case& c : cases) {
+    ChildResult r = RunInChild([&](std::string& out) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit lim{c.limit, c.limit};
+      setrlimit(RLIMIT_FSIZE, &lim);
+      DebugCapture capture;
+      KVXClientCacheItem item(&cache, "5", 9);
+      item.DocSize(big.size());
+      std::istringstream in(big);
+      bool ok = c.fromPath ? item.StoreDoc((temp / "big").c_str()) : item.StoreDoc(in);
+      for (const std::string& t : capture.Texts()) out += t + "|";
+      out += ok ? "stored" : "failed";
+    });
+    std::string expect;
+    for (const std::string& l : c.lines) expect += l + "|";
+    EXPECT_EQ(r.output, expect + "failed") << c.limit;
+    EXPECT_EQ(Read(&cache, "5"), "old");
+    EXPECT_EQ(Temporaries(temp.Path()), 0);
+  }
+}

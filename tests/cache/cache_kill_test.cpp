@@ -1,0 +1,177 @@
+// Writers of one item killed with SIGKILL in the middle of StoreDoc, and
+// four writers racing two readers: the item is always a whole version
+// (data matching its checksum and its header), never missing once stored.
+// The number of kills comes from VXK_CACHE_KILLS (default 50).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <sstream>
+
+#include "support/temp_dir.h"
+#include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned long kHeader = KVXClientCacheItem::kHeaderBytes;
+const char kKey[] = "31337";
+
+uint64_t Fnv(const char* p, size_t n) {
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 1099511628211ull;
+  return h;
+}
+
+// Version seq of the document: 8 bytes of checksum, then a size and bytes
+// that differ from version to version.
+std::string Version(uint32_t seq) {
+  std::string s(40000 + seq * 7919 % 160000, '\0');
+  uint32_t x = seq * 2654435761u + 1;
+  for (size_t i = 8; i < s.size(); ++i) s[i] = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+  uint64_t h = Fnv(s.data() + 8, s.size() - 8);
+  std::memcpy(s.data(), &h, 8);
+  return s;
+}
+
+bool Whole(const std::string& s) {
+  uint64_t h = 0;
+  if (s.size() < 8) return false;
+  std::memcpy(&h, s.data(), 8);
+  return h == Fnv(s.data() + 8, s.size() - 8);
+}
+
+// With forward, the document also goes there chunk by chunk as it is stored.
+bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc, std::FILE* forward = nullptr) {
+  KVXClientCacheItem item(cache, kKey, 0);
+  item.DocSize(doc.size());
+  item.DocName(std::to_string(seq));
+  std::istringstream in(doc);
+  return (forward != nullptr ? item.StoreNForwardItem(in, forward) : item.StoreDoc(in)) != 0;
+}
+
+bool StoreVersion(KCache* cache, uint32_t seq) { return StoreVersion(cache, seq, Version(seq)); }
+
+// "" when the item is missing, "torn" when it is not a whole version
+// whose header matches, else "ok".
+std::string Check(KCache* cache, const std::string& raw_path) {
+  std::string raw = TempDir::Read(raw_path);
+  KVXClientCacheItem item(cache, kKey, 0);
+  if (item.Exists() == 0 && raw.empty()) return "";
+  std::ostringstream out;
+  item.ForwardDoc(out, 0, 0);
+  uint32_t rawSize = 0;
+  if (raw.size() >= kHeader) std::memcpy(&rawSize, raw.data() + 8, 4);
+  bool rawOk = raw.size() >= kHeader && rawSize == raw.size() - kHeader && Whole(raw.substr(kHeader));
+  bool itemOk = item.DocSize() == out.str().size() && Whole(out.str()) &&
+                Version(static_cast<uint32_t>(std::stoul(item.DocName()))) == out.str();
+  return rawOk && itemOk ? "ok" : "torn";
+}
+
+int Temporaries(const std::string& dir) {
+  int n = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.path().filename().string()[0] == '~';
+  return n;
+}
+
+}  // namespace
+
+TEST(CacheKillTest, KilledStoreLeavesOldOrNewItem) {
+  TempDir temp("vxk_cache_kill");
+  KFileCache cache({temp.Path()}, 4, 4, kHeader, 0);
+  ASSERT_TRUE(StoreVersion(&cache, 0));
+  const std::string path = temp / "2/3/31337";  // 31337 mod 4 + 1, 31337 div 4 mod 4 + 1
+  ASSERT_EQ(Check(&cache, path), "ok");
+  const char* env = std::getenv("VXK_CACHE_KILLS");
+  const int kills = env != nullptr ? std::atoi(env) : 50;
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE(seed);
+  std::mt19937 rng(seed);
+  for (int i = 0; i < kills; ++i) {
+    int done[2];
+    ASSERT_EQ(pipe(done), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(done[0]);
+      // Made beforehand, so that nearly all the time goes into storing.
+      std::vector<std::string> docs;
+      for (uint32_t seq = 1; seq <= 8; ++seq) docs.push_back(Version(seq));
+      // Odd rounds forward each store into the pipe, so the parent can stop
+      // the writer in the middle of one; even rounds signal whole stores.
+      std::FILE* pipe_out = i % 2 != 0 ? fdopen(done[1], "w") : nullptr;
+      if (pipe_out != nullptr) setvbuf(pipe_out, nullptr, _IONBF, 0);
+      for (uint32_t n = 0;; ++n) {
+        if (!StoreVersion(&cache, n % 8 + 1, docs[n % 8], pipe_out)) _exit(2);
+        if (pipe_out == nullptr && write(done[1], "w", 1) != 1) _exit(3);
+      }
+    }
+    close(done[1]);
+    char buf[4096];
+    if (i % 2 != 0) {
+      for (long n = rng() % 400000 + 1; n > 0;) {
+        ssize_t got = read(done[0], buf, std::min<long>(n, sizeof buf));
+        ASSERT_GT(got, 0);
+        n -= got;
+      }
+    } else {
+      for (unsigned n = rng() % 2 + 1; n > 0; --n) ASSERT_EQ(read(done[0], buf, 1), 1);
+      volatile unsigned spin = rng() % 400000;
+      while (spin > 0) spin = spin - 1;
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(done[0]);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed";
+    ASSERT_EQ(Check(&cache, path), "ok") << "after kill " << i;
+  }
+  // Each killed writer leaves at most its own temporary behind.
+  const int left = Temporaries(temp.Path());
+  EXPECT_LE(left, kills);
+  EXPECT_EQ(cache.SweepTemporaries(0), left);
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+  EXPECT_EQ(Check(&cache, path), "ok");
+  std::cout << kills << " kills, " << left << " temporaries swept\n";
+}
+
+TEST(CacheKillTest, FourWritersTwoReadersNoTornRead) {
+  TempDir temp("vxk_cache_race");
+  KFileCache cache({temp.Path()}, 4, 4, kHeader, 0);
+  ASSERT_TRUE(StoreVersion(&cache, 0));
+  const std::string path = temp / "2/3/31337";
+  std::vector<pid_t> pids;
+  for (int w = 0; w < 4; ++w) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      for (uint32_t n = 1; n <= 100; ++n) {
+        if (!StoreVersion(&cache, static_cast<uint32_t>(w) * 1000 + n)) _exit(2);
+      }
+      _exit(0);
+    }
+    pids.push_back(pid);
+  }
+  for (int r = 0; r < 2; ++r) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      for (int n = 0; n < 300; ++n) {
+        if (Check(&cache, path) != "ok") _exit(4);
+      }
+      _exit(0);
+    }
+    pids.push_back(pid);
+  }
+  for (pid_t pid : pids) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "process " << pid << " status " << status;
+  }
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+}

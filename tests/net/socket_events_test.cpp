@@ -1,0 +1,162 @@
+// Event routing through the readiness thread, and streams over sockets.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/debug_capture.h"
+#include "vxkernel/net/KISocket.h"
+#include "vxkernel/net/KOSocket.h"
+#include "vxkernel/net/KWSASocket.h"
+
+namespace {
+
+// Collects (socket, code) callbacks from the readiness thread.
+class Events {
+ public:
+  static void Callback(KSocket* s, void* context, short code) {
+    auto* self = static_cast<Events*>(context);
+    std::lock_guard<std::mutex> g(self->fMutex);
+    self->fSeen.emplace_back(s, code);
+    self->fChanged.notify_all();
+  }
+  // Waits (without limit) for the next event of s and returns its code.
+  short Next(KSocket* s) {
+    std::unique_lock<std::mutex> g(fMutex);
+    for (;;) {
+      for (auto it = fSeen.begin(); it != fSeen.end(); ++it) {
+        if (it->first == s) {
+          short code = it->second;
+          fSeen.erase(it);
+          return code;
+        }
+      }
+      fChanged.wait(g);
+    }
+  }
+  void Watch(KSocket& s) {
+    s.Callback(&Events::Callback);
+    s.Context(this);
+  }
+
+ private:
+  std::mutex fMutex;
+  std::condition_variable fChanged;
+  std::vector<std::pair<KSocket*, short>> fSeen;
+};
+
+KWSASocket::Window Window() { return reinterpret_cast<KWSASocket::Window>(1); }
+
+class SocketEvents : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { KWSASocket::AllowAsync(&Window, 0x401); }
+};
+
+TEST_F(SocketEvents, AcceptReadAndCloseReachTheCallback) {
+  Events events;
+  KWSASocket server, client, accepted;
+  events.Watch(server);
+  events.Watch(accepted);
+  client.Blocking(1);
+  ASSERT_TRUE(server.OpenServer(0, KSocket::kIPv6));
+  EXPECT_TRUE(server.IsRegistered());
+  ASSERT_TRUE(client.OpenClient("::1", server.LocalPort()));
+  EXPECT_FALSE(client.IsRegistered());
+
+  EXPECT_EQ(events.Next(&server), 3);
+  ASSERT_TRUE(server.Accept(&accepted));
+  EXPECT_TRUE(accepted.IsRegistered());
+  char buffer[16];
+  EXPECT_EQ(accepted.Read(buffer, sizeof buffer), 0);  // registered: non-blocking
+
+  ASSERT_EQ(client.Write("ping", 4), 4);
+  EXPECT_EQ(events.Next(&accepted), 0);
+  EXPECT_EQ(accepted.Read(buffer, sizeof buffer), 4);
+
+  client.Close();
+  EXPECT_EQ(events.Next(&accepted), 0);
+  EXPECT_EQ(accepted.Read(buffer, sizeof buffer), -1);
+  EXPECT_TRUE(accepted.IsEOF());
+}
+
+TEST_F(SocketEvents, TableHoldsSixtyFourSockets) {
+  std::vector<std::unique_ptr<KWSASocket>> sockets;
+  DebugCapture capture;
+  for (int i = 0; i <= KWSASocket::kMaxRouted; ++i) {
+    sockets.push_back(std::make_unique<KWSASocket>());
+    ASSERT_TRUE(sockets.back()->OpenServer(0));
+  }
+  for (int i = 0; i < KWSASocket::kMaxRouted; ++i) EXPECT_TRUE(sockets[i]->IsRegistered()) << i;
+  KWSASocket& last = *sockets.back();
+  EXPECT_FALSE(last.IsRegistered());
+  EXPECT_NE(capture.All().find("KWSASocket::Register - routing table full"), std::string::npos);
+
+  // A refused socket stays blocking and gets no callbacks; a freed entry
+  // takes it when it is switched to non-blocking again.
+  sockets.front()->Close();
+  last.Blocking(0);
+  EXPECT_TRUE(last.IsRegistered());
+  Events events;
+  events.Watch(last);
+  KWSASocket client;
+  client.Blocking(1);
+  ASSERT_TRUE(client.OpenClient("127.0.0.1", last.LocalPort()));
+  EXPECT_EQ(events.Next(&last), 3);
+}
+
+TEST_F(SocketEvents, FourMebibyteNonBlockingWriteArrivesWhole) {
+  KWSASocket server, client, accepted;
+  server.Blocking(1);
+  accepted.Blocking(1);
+  ASSERT_TRUE(server.OpenServer(0));
+  ASSERT_TRUE(client.OpenClient("127.0.0.1", server.LocalPort()));
+  ASSERT_TRUE(client.IsRegistered());
+  ASSERT_TRUE(server.Accept(&accepted));
+
+  std::string sent(4 << 20, '\0');
+  std::mt19937 random(19);
+  for (char& c : sent) c = static_cast<char>(random());
+  std::string received;
+  std::thread reader([&] {
+    std::vector<char> buffer(65536);
+    for (long n; (n = accepted.Read(buffer.data(), static_cast<long>(buffer.size()))) > 0;)
+      received.append(buffer.data(), static_cast<size_t>(n));
+  });
+  EXPECT_EQ(client.Write(sent.data(), static_cast<long>(sent.size())),
+            static_cast<long>(sent.size()));
+  client.Close();
+  reader.join();
+  EXPECT_TRUE(received == sent) << received.size();
+}
+
+TEST_F(SocketEvents, StreamsOverASocket) {
+  KWSASocket server, client, accepted;
+  for (KWSASocket* s : {&server, &client, &accepted}) s->Blocking(1);
+  ASSERT_TRUE(server.OpenServer(0));
+  ASSERT_TRUE(client.OpenClient("127.0.0.1", server.LocalPort()));
+  ASSERT_TRUE(server.Accept(&accepted));
+  std::string big(100000, 'b');
+  {
+    KOSocket out(&client);
+    out << "line one\n" << 42 << '\n' << big;
+  }  // flushed at destruction
+  client.Close();
+
+  accepted.ReadTimeout(30000);  // blocking with a timeout: ReadWithTimeout
+  KISocket in(&accepted);
+  std::string line, rest;
+  int number = 0;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_EQ(line, "line one");
+  in >> number >> rest;
+  EXPECT_EQ(number, 42);
+  EXPECT_TRUE(rest == big) << rest.size();
+  EXPECT_TRUE(in.eof());
+}
+
+}  // namespace

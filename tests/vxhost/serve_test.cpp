@@ -1,0 +1,312 @@
+// vxhost serve driven as a real process over loopback: curl for the
+// client side, raw sockets where a client must misbehave. Each test starts
+// (and stops) its own servers on port 0 in a fresh data directory.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while (p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  if (p != nullptr) pclose(p);
+  return out;
+}
+
+// Files below dir (the cache's items and temporaries).
+size_t Files(const std::string& dir) {
+  size_t n = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.is_regular_file();
+  return n;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// One server process on a data directory; SIGTERM when the object goes.
+class Server {
+ public:
+  explicit Server(const std::string& data, const std::string& ini = "") : fData(data) {
+    if (!ini.empty()) std::ofstream(data + "/vxhost.ini") << ini;
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    fPid = fork();
+    if (fPid == 0) {
+      dup2(fds[1], 1);
+      close(fds[0]);
+      execl(VXHOST_BIN, VXHOST_BIN, "serve", "--listen", "127.0.0.1:0", "--data", data.c_str(), nullptr);
+      _exit(127);
+    }
+    close(fds[1]);
+    fOut = fdopen(fds[0], "r");
+    char line[256] = "";
+    if (fgets(line, sizeof line, fOut) != nullptr) {
+      std::cmatch m;
+      if (std::regex_search(line, m, std::regex("^listening on (http://127\\.0\\.0\\.1:([0-9]+)/)\n"))) {
+        fUrl = m[1];
+        fPort = std::atoi(m[2].str().c_str());
+      }
+    }
+  }
+  ~Server() { Stop(SIGTERM); }
+  // Sends sig and waits; the exit status (or 128 + signal).
+  int Stop(int sig) {
+    if (fPid <= 0) return -1;
+    kill(fPid, sig);
+    int status = 0;
+    waitpid(fPid, &status, 0);
+    fPid = 0;
+    fclose(fOut);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  const std::string& Url() const { return fUrl; }
+  int Port() const { return fPort; }
+  std::string Curl(const std::string& args) const { return Shell("curl -s " + args + " 2>&1"); }
+  // Waits (long polling the log) for an event line containing what.
+  bool AwaitLog(const std::string& what) const {
+    std::string seen;
+    long after = 0;
+    for (int i = 0; i < 50 && seen.find(what) == std::string::npos; ++i) {
+      std::string r = Curl("-i '" + fUrl + "log?after=" + std::to_string(after) + "'");
+      std::smatch m;
+      if (std::regex_search(r, m, std::regex("X-Log-Next: ([0-9]+)"))) after = std::atol(m[1].str().c_str());
+      seen += r;
+    }
+    return seen.find(what) != std::string::npos;
+  }
+  long PeakResidentKiB() const {
+    std::ifstream in("/proc/" + std::to_string(fPid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+      if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+  }
+  size_t Temporaries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(fData + "/tmp"), {})); }
+
+ private:
+  std::string fData, fUrl;
+  int fPort = 0;
+  pid_t fPid = 0;
+  FILE* fOut = nullptr;
+};
+
+int Connect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  return fd;
+}
+
+bool SendAll(int fd, const std::string& s) {
+  for (size_t done = 0; done < s.size();) {
+    ssize_t n = send(fd, s.data() + done, s.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string ReadAll(int fd) {
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = recv(fd, buf, sizeof buf, 0)) > 0) out.append(buf, static_cast<size_t>(n));
+  return out;
+}
+
+const char kBoundary[] = "----vxhostTestBoundary";
+
+std::string UploadHead(int64_t contentLength) {
+  return std::string("POST /upload HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; boundary=") + kBoundary +
+         "\r\nContent-Length: " + std::to_string(contentLength) + "\r\n\r\n";
+}
+
+std::string PartHead(const std::string& name) {
+  return std::string("--") + kBoundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + name +
+         "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
+}
+
+std::string PartTail() { return std::string("\r\n--") + kBoundary + "--\r\n"; }
+
+}  // namespace
+
+TEST(Serve, UploadListDownloadDelete) {
+  TempDir dir;
+  std::string html = dir.Write("/page.html", "<html><head><title>Drop &amp; Go</title></head><body>hi</body></html>");
+  std::string text = dir.Write("/notes.txt", "Plain first line\nmore\n");
+  std::string bin;
+  for (int i = 0; i < 70000; ++i) bin += static_cast<char>(i * 7 + i / 256);
+  std::string binPath = dir.Write("/blob.bin", bin);
+  std::string hostile = dir.Write("/h.txt", "x");
+  fs::create_directories(dir.Path() + "/data");
+  Server s(dir.Path() + "/data");
+  ASSERT_FALSE(s.Url().empty());
+  std::string up = s.Curl("-i -F file=@" + html + " -F file=@" + text + " -F file=@" + binPath +
+                          " -F 'file=@" + hostile + ";filename=<script>alert(1)</script>.txt' -F note=n1 " + s.Url() +
+                          "upload");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f]{16}),([0-9a-f]{16}),([0-9a-f]{16}),"))) << up;
+  std::string list = s.Curl(s.Url());
+  EXPECT_EQ(Count(list, "<td class=\"name\">"), 4u);
+  for (const char* row : {"page.html</td><td class=\"size\">69 bytes</td><td class=\"type\">text/html</td>"
+                          "<td class=\"title\">Drop &amp; Go</td>",
+                          "notes.txt</td><td class=\"size\">22 bytes</td><td class=\"type\">text/plain</td>"
+                          "<td class=\"title\">Plain first line</td>",
+                          "blob.bin</td><td class=\"size\">68.4 KiB</td><td class=\"type\">application/octet-stream",
+                          "&lt;script&gt;alert(1)&lt;/script&gt;.txt</td>"})
+    EXPECT_NE(list.find(row), std::string::npos) << row;
+  EXPECT_EQ(list.find("<script>alert"), std::string::npos);
+  std::string key = m[3];
+  EXPECT_EQ(s.Curl("-o " + dir.Path() + "/back.bin " + s.Url() + "doc/" + key), "");
+  EXPECT_EQ(TempDir::Read(dir.Path() + "/back.bin"), bin);
+  EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}' -X POST " + s.Url() + "doc/" + key + "/delete"), "303");
+  EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}' " + s.Url() + "doc/" + key), "404");
+  EXPECT_EQ(Count(s.Curl(s.Url()), "<td class=\"name\">"), 3u);
+  EXPECT_EQ(s.Stop(SIGTERM), 0);
+}
+
+TEST(Serve, HostileRequestsAreRefusedAndLeaveNoFiles) {
+  TempDir dir;
+  Server s(dir.Path(), "[server]\nmax_upload_bytes=100000\n");
+  std::string big(20000, 'a');
+  struct Case {
+    std::string request;
+    const char* status;
+  } cases[] = {
+      {"GET / HTTP/1.1\r\nX-Big: " + big + "\r\n\r\n", "431"},
+      {"GARBAGE\r\n\r\n", "400"},
+      {"GET /doc/../../etc/passwd HTTP/1.1\r\n\r\n", "404"},
+      {UploadHead(200000) + PartHead("a"), "413"},
+      {UploadHead(5000) + PartHead("a") + "abc", "400"},  // the body ends early
+      {"POST /upload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "411"},
+  };
+  for (const Case& c : cases) {
+    int fd = Connect(s.Port());
+    SendAll(fd, c.request);
+    shutdown(fd, SHUT_WR);
+    std::string reply = ReadAll(fd);
+    close(fd);
+    EXPECT_EQ(reply.substr(0, 12), std::string("HTTP/1.1 ") + c.status) << c.request.substr(0, 40);
+  }
+  EXPECT_EQ(s.Temporaries(), 0u);
+  EXPECT_EQ(Files(dir.Path() + "/cache"), 0u);
+}
+
+TEST(Serve, ConcurrentUploadsAreAllListed) {
+  TempDir dir;
+  Server s(dir.Path());
+  std::string file = dir.Write("/f.txt", std::string(5000, 'z'));
+  Shell("for i in $(seq 100); do curl -s -o /dev/null -F \"file=@" + file + ";filename=f$i.txt\" " + s.Url() +
+        "upload & done; wait");
+  std::string list = s.Curl(s.Url());
+  for (int i = 1; i <= 100; ++i) EXPECT_NE(list.find(">f" + std::to_string(i) + ".txt<"), std::string::npos) << i;
+  EXPECT_EQ(Count(list, "<td class=\"name\">"), 100u);
+}
+
+TEST(Serve, SlowHeadsAreTimedOutWithoutHoldingUpOthers) {
+  TempDir dir;
+  Server s(dir.Path(), "[server]\nthreads=2\nhead_timeout_ms=3000\n");
+  std::vector<int> slow;
+  for (int i = 0; i < 6; ++i) {  // more than the workers
+    slow.push_back(Connect(s.Port()));
+    SendAll(slow.back(), "GET / HTTP/1.1\r\nX-Slow: ");
+  }
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}' " + s.Url()), "200");
+  char c;
+  for (int fd : slow) EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), -1) << "closed before the others were served";
+  // A client that keeps trickling still meets the head's deadline.
+  std::string reply;
+  for (int i = 0; i < 1000 && reply.empty(); ++i) {
+    SendAll(slow[0], "a");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    char buf[512];
+    ssize_t n = recv(slow[0], buf, sizeof buf, MSG_DONTWAIT);
+    if (n > 0) reply.assign(buf, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 408");
+  for (int fd : slow) EXPECT_EQ(ReadAll(fd).find("HTTP/1.1 408"), fd == slow[0] ? std::string::npos : 0u);
+  for (int fd : slow) close(fd);
+}
+
+TEST(Serve, ClientGoneMidUploadLeavesNoTemporary) {
+  TempDir dir;
+  Server s(dir.Path());
+  int fd = Connect(s.Port());
+  SendAll(fd, UploadHead(10 << 20) + PartHead("gone.bin") + std::string(1 << 20, 'q'));
+  close(fd);
+  EXPECT_TRUE(s.AwaitLog("dropped an incomplete upload"));
+  EXPECT_EQ(s.Temporaries(), 0u);
+  EXPECT_EQ(s.Curl(s.Url()).find("gone.bin"), std::string::npos);
+}
+
+TEST(Serve, KilledDuringUploadsRestartsConsistent) {
+  TempDir dir;
+  std::string file = dir.Write("/f.bin", std::string(3 << 20, 'k'));
+  fs::create_directories(dir.Path() + "/data");
+  {
+    Server s(dir.Path() + "/data");
+    std::string cmd = "for i in $(seq 20); do curl -s -o /dev/null --limit-rate 2M -F \"file=@" + file +
+                      ";filename=k$i.bin\" " + s.Url() + "upload & done";
+    Shell(cmd);
+    ASSERT_TRUE(s.AwaitLog("stored"));
+    EXPECT_EQ(s.Stop(SIGKILL), 128 + SIGKILL);
+  }
+  Server s(dir.Path() + "/data");
+  EXPECT_EQ(s.Temporaries(), 0u);
+  std::string list = s.Curl(s.Url());
+  std::regex key("href=\"/doc/([0-9a-f]{16})\"");
+  size_t listed = 0;
+  for (std::sregex_iterator it(list.begin(), list.end(), key), end; it != end; ++it, ++listed)
+    EXPECT_EQ(s.Curl("-o /dev/null -w '%{size_download}' " + s.Url() + "doc/" + (*it)[1].str()), "3145728");
+  EXPECT_GE(listed, 1u);
+  EXPECT_EQ(Files(dir.Path() + "/data/cache"), listed);
+}
+
+TEST(Serve, LargeUploadStreamsInBoundedMemory) {
+  const char* env = std::getenv("VXHOST_UPLOAD_MB");
+  int64_t size = int64_t{env != nullptr ? std::atoi(env) : 64} << 20;
+  TempDir dir;
+  Server s(dir.Path());
+  std::string head = PartHead("big.bin"), tail = PartTail();
+  int fd = Connect(s.Port());
+  ASSERT_TRUE(SendAll(fd, UploadHead(static_cast<int64_t>(head.size() + tail.size()) + size) + head));
+  std::string chunk(1 << 20, 'b');
+  for (int64_t sent = 0; sent < size; sent += static_cast<int64_t>(chunk.size())) ASSERT_TRUE(SendAll(fd, chunk));
+  SendAll(fd, tail);
+  shutdown(fd, SHUT_WR);
+  std::string reply = ReadAll(fd);
+  close(fd);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(reply, m, std::regex("^HTTP/1.1 303[^]*X-Doc-Keys: ([0-9a-f]{16})\r"))) << reply;
+  EXPECT_LT(s.PeakResidentKiB(), 64 * 1024);
+  EXPECT_NE(s.Curl("-I " + s.Url() + "doc/" + m[1].str()).find("Content-Length: " + std::to_string(size) + "\r"),
+            std::string::npos);
+}

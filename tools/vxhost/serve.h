@@ -1,0 +1,80 @@
+// vxhost serve: the document-drop web server built on the library.
+//
+// The pieces, one file each: serve_config (vxhost.ini), serve_http (request
+// heads through http_parser, response heads), serve_net (listening socket,
+// connections, readiness), serve_pool (worker threads and per-connection
+// contexts), serve_routes (what each path does), serve_pages (HTML),
+// serve_upload (multipart bodies through KHTTPArgs), serve_store (the
+// documents), serve_log (the event log and its live tail).
+#ifndef VXKERNEL_TOOLS_VXHOST_SERVE_H_
+#define VXKERNEL_TOOLS_VXHOST_SERVE_H_
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace serve {
+
+// ===== Configuration =====
+
+// The server's settings: built-in defaults, then vxhost.ini in the data
+// directory (created with the defaults on first start), then the command
+// line. Constant once the server runs.
+struct Config {
+  std::string dataDir = "var";
+  std::string host = "127.0.0.1";
+  int port = 8080;
+  int threads = 8;
+  int64_t maxUploadBytes = 0xFFFFFFFF;  // whole request body; the cache's sizes are 32 bits
+  int maxHeadBytes = 16 * 1024;               // request line and headers
+  int headTimeoutMs = 10000;                  // from the first byte of a head to its end
+  int bodyTimeoutMs = 30000;                  // longest pause inside a body
+  int idleTimeoutMs = 60000;                  // keep-alive connection with no request
+  int logWaitMs = 20000;                      // longest wait of a log long poll
+  std::string dcsHome;                        // conversion client home; empty: none
+  std::string iniPath;                        // <dataDir>/vxhost.ini
+};
+
+// Fills config from vxhost.ini in config->dataDir, writing missing keys with
+// their defaults; the command line's listen address (when given) wins. False
+// with *error when the file can be neither read nor created.
+bool LoadConfig(Config* config, bool listenGiven, std::string* error);
+
+// "HOST:PORT" into host and port; false when it is not of that shape.
+bool ParseHostPort(const std::string& text, std::string* host, int* port);
+
+// ===== Documents =====
+
+// One stored document as the list shows it.
+struct DocInfo {
+  std::string key;    // 16 lower-case hex digits; the only way to address it
+  std::string name;   // the client's file name, path removed
+  std::string type;   // detected MIME type
+  std::string title;  // from the text conversion; may be empty
+  std::string note;   // the upload's text field
+  int64_t size = 0;
+  int64_t uploaded = 0;  // seconds since 1970, UTC
+};
+
+// True when key has the shape of a document key.
+bool ValidKey(const std::string& key);
+
+// ===== Log =====
+
+// Writes one event line to the system log (and wakes the live tails).
+void LogEvent(const std::string& line);
+
+// ===== Helpers =====
+
+std::string HtmlEscape(const std::string& text);
+std::string FormatSize(int64_t bytes);
+std::string FormatDate(int64_t secondsUtc);  // "2026-12-07 01:50 UTC"
+int64_t NowSeconds();
+
+}  // namespace serve
+
+// Runs `vxhost serve [--listen HOST:PORT] [--data DIR] [--dcs-home DIR]`.
+int RunServe(int argc, char** argv);
+
+#endif  // VXKERNEL_TOOLS_VXHOST_SERVE_H_

@@ -1,0 +1,75 @@
+// Request heads through http_parser, and response heads.
+#ifndef VXKERNEL_TOOLS_VXHOST_SERVE_HTTP_H_
+#define VXKERNEL_TOOLS_VXHOST_SERVE_HTTP_H_
+
+#include <http_parser.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace serve {
+
+// The parts of a request head the routes use.
+struct RequestHead {
+  std::string method;  // "GET", "POST", ...
+  std::string path;    // URL path, still percent-encoded
+  std::string query;   // after "?", without it
+  std::vector<std::pair<std::string, std::string>> headers;  // names lower-cased
+  int64_t contentLength = -1;  // -1: no Content-Length
+  bool chunked = false;
+  bool keepAlive = false;
+  // The value of header name (lower case), or "".
+  std::string Header(const std::string& name) const;
+};
+
+// Reads one request head from bytes fed in pieces; stops at the end of the
+// head (the body, if any, is left to the caller). A head longer than the
+// limit or malformed ends with a status to answer (431 or 400). One per
+// connection; Reset between requests. Not synchronized.
+class HeadParser {
+ public:
+  enum class State { kMore, kDone, kFailed };
+
+  explicit HeadParser(size_t maxHeadBytes);
+  void Reset();
+  // Consumes bytes up to the end of the head; *used tells how many (the
+  // rest belongs to the body or the next request).
+  State Feed(const char* data, size_t n, size_t* used);
+  // True once any byte of the current head arrived.
+  bool Started() const { return fBytes > 0; }
+  const RequestHead& Head() const { return fHead; }
+  int FailStatus() const { return fFailStatus; }
+  const std::string& FailReason() const { return fFailReason; }
+
+ private:
+  static int OnUrl(http_parser* p, const char* at, size_t n);
+  static int OnHeaderField(http_parser* p, const char* at, size_t n);
+  static int OnHeaderValue(http_parser* p, const char* at, size_t n);
+  static int OnHeadersComplete(http_parser* p);
+  State Fail(int status, const std::string& reason);
+
+  http_parser fParser;
+  http_parser_settings fSettings;
+  RequestHead fHead;
+  std::string fUrl;
+  bool fInValue = false;
+  bool fComplete = false;
+  size_t fBytes = 0;
+  size_t fMax;
+  int fFailStatus = 0;
+  std::string fFailReason;
+};
+
+// The reason phrase of a status ("Not Found").
+const char* StatusText(int status);
+
+// A response head with Content-Length and Connection set.
+std::string ResponseHead(int status, const std::string& contentType, int64_t length, bool keepAlive,
+                         const std::string& extraHeaders = "");
+
+}  // namespace serve
+
+#endif  // VXKERNEL_TOOLS_VXHOST_SERVE_HTTP_H_

@@ -1,0 +1,122 @@
+// vxhost serve: start-up, the readiness loop and the shut-down of the
+// document-drop server.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "serve_app.h"
+#include "serve_log.h"
+#include "serve_pool.h"
+#include "vxkernel/files/KConfigFile.h"
+#include "vxkernel/runtime/KAt.h"
+#include "vxkernel/web/KHTTPArgs.h"
+
+namespace {
+
+volatile std::sig_atomic_t gSignal = 0;
+
+void OnSignal(int sig) { gSignal = sig; }
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: vxhost serve [--listen HOST:PORT] [--data DIR]\n"
+               "\n"
+               "Serves the document-drop web site: upload, list, download and delete\n"
+               "documents, the live event log and a status page. DIR (default: var)\n"
+               "holds the documents and vxhost.ini, made with the defaults on first\n"
+               "start. Port 0 picks a free port. The first line printed is\n"
+               "\"listening on http://HOST:PORT/\". Ctrl-C or SIGTERM stops it.\n");
+}
+
+}  // namespace
+
+int RunServe(int argc, char** argv) {
+  using namespace serve;
+  App app;
+  bool listenGiven = false;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if ((a == "--listen" || a == "--data") && i + 1 < argc) {
+      std::string v = argv[++i];
+      if (a == "--data") {
+        app.config.dataDir = v;
+      } else if (ParseHostPort(v, &app.config.host, &app.config.port)) {
+        listenGiven = true;
+      } else {
+        std::fprintf(stderr, "vxhost serve: --listen wants HOST:PORT, not '%s'\n", v.c_str());
+        return 2;
+      }
+    } else if (a == "--help" || a == "-h") {
+      PrintUsage(stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "vxhost serve: unknown argument '%s'\n\n", a.c_str());
+      PrintUsage(stderr);
+      return 2;
+    }
+  }
+
+  KAt::ProcessStartup(1);
+  int status = 1;
+  std::string error, address;
+  if (!LoadConfig(&app.config, listenGiven, &error) || !app.store.Open(app.config.dataDir, &error) ||
+      !OpenLog(app.config.dataDir, &error) ||
+      !app.net.Listen(app.config.host, app.config.port, &address, &error)) {
+    std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
+    CloseLog();
+    KAt::ProcessShutdown(1);
+    return status;
+  }
+  // The preference file is also the configuration the conversion client reads.
+  KConfigFile configFile(app.config.iniPath.c_str());
+  app.started = NowSeconds();
+  app.uploaders.push_back(nullptr);  // workers count from 1
+  for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
+
+  std::printf("listening on http://%s/\n", address.c_str());
+  std::printf("data in %s, preferences in %s\n", app.config.dataDir.c_str(), app.config.iniPath.c_str());
+  std::fflush(stdout);
+  LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
+           std::to_string(app.store.Stats().swept) + " temporaries");
+
+  auto finish = [&app](Conn* conn) {
+    KAt::DestroyThreadStartup(conn->context);
+    DeleteConnState(conn->state);
+    app.net.Close(conn);
+  };
+  Pool pool(
+      app.config.threads, [&app](Conn* conn, int worker) { return ServeTurn(app, conn, worker); },
+      [&app, finish](Conn* conn, int waitMs) {
+        if (waitMs <= 0 || app.stopping || !app.net.Watch(conn, waitMs)) finish(conn);
+      });
+  app.pool = &pool;
+
+  std::signal(SIGINT, &OnSignal);
+  std::signal(SIGTERM, &OnSignal);
+  Net::Callbacks callbacks;
+  callbacks.accepted = [&app, finish](Conn* conn) {
+    conn->context = KAt::CreateThreadStartup();
+    conn->state = NewConnState(app.config);
+    if (!app.net.Watch(conn, app.config.headTimeoutMs)) finish(conn);
+  };
+  callbacks.readable = [&pool](Conn* conn) { pool.Submit(conn); };
+  callbacks.expired = [&app, finish](Conn* conn) {
+    TimedOut(app, conn);
+    finish(conn);
+  };
+  app.net.Run(callbacks, [&app] {
+    if (gSignal != 0) app.stopping = true;
+    return app.stopping.load();
+  });
+
+  LogEvent("stopping");
+  CloseLog();  // wakes the long polls
+  pool.Stop();
+  for (KHTTPArgs* args : app.uploaders) delete args;
+  app.uploaders.clear();
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  KAt::ProcessShutdown(1);
+  std::printf("stopped\n");
+  return 0;
+}

@@ -1,0 +1,156 @@
+// The server's HTML. Rows and figures are filled in through
+// KWebFormat::FormatHTMLExpression with `H (or `U for keys in URLs), so
+// every name, title and note a client sent is shown escaped.
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "serve_app.h"
+#include "serve_pool.h"
+#include "vxkernel/classes/KOPPEnvironment.h"
+#include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/text/TArray.h"
+#include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/web/KWebEscape.h"
+#include "vxkernel/web/KWebFormat.h"
+
+namespace serve {
+
+namespace {
+
+const char kHead[] =
+    "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>`H</title>\n"
+    "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
+    "td,th{border-bottom:1px solid #ccc;padding:.3em .6em;text-align:left}"
+    "form.delete{display:inline}pre#log{background:#f4f4f4;padding:1em;max-height:30em;overflow:auto}</style>\n"
+    "</head><body>\n<nav><a href=\"/\">documents</a> | <a href=\"/log\">log</a> | "
+    "<a href=\"/status\">status</a></nav>\n<h1>`H</h1>\n";
+
+const char kUploadForm[] =
+    "<form id=\"upload\" method=\"post\" action=\"/upload\" enctype=\"multipart/form-data\">\n"
+    "<input type=\"file\" name=\"file\" multiple>\n<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
+    "<button type=\"submit\">upload</button>\n</form>\n";
+
+const char kRow[] =
+    "<tr><td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"type\">`H</td>"
+    "<td class=\"title\">`H</td><td class=\"date\">`H</td><td class=\"note\">`H</td>"
+    "<td><a class=\"download\" href=\"/doc/`U\">download</a> "
+    "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><button type=\"submit\">delete</button>"
+    "</form></td></tr>\n";
+
+const char kLogScript[] =
+    "<script>\n"
+    "(async function tail() {\n"
+    "  const pre = document.getElementById('log');\n"
+    "  let after = 0;\n"
+    "  for (;;) {\n"
+    "    try {\n"
+    "      const r = await fetch('/log?after=' + after, {cache: 'no-store'});\n"
+    "      const text = await r.text();\n"
+    "      after = Number(r.headers.get('X-Log-Next') || after);\n"
+    "      if (text) { pre.textContent += text; pre.scrollTop = pre.scrollHeight; }\n"
+    "    } catch (e) { await new Promise(ok => setTimeout(ok, 1000)); }\n"
+    "  }\n"
+    "})();\n"
+    "</script>\n";
+
+std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
+  KQSValue list = KQSValue::List();
+  for (const std::string& v : values) list.ListAppendValue(KQSValue(v.c_str()));
+  return std::string(KWebFormat::FormatHTMLExpression(tmpl, list));
+}
+
+std::string Page(const std::string& title, const std::string& body) {
+  return Fill(kHead, {title, title}) + body + "</body></html>\n";
+}
+
+}  // namespace
+
+bool ValidKey(const std::string& key) {
+  if (key.size() != 16) return false;
+  for (char c : key)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+std::string HtmlEscape(const std::string& text) { return std::string(KWebEscape::EscapeHTML(text.c_str())); }
+
+std::string FormatSize(int64_t bytes) {
+  const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  double v = static_cast<double>(bytes);
+  int u = 0;
+  while (v >= 1024 && u < 4) {
+    v /= 1024;
+    ++u;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", v, units[u]);
+  return text;
+}
+
+int64_t NowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string FormatDate(int64_t secondsUtc) {
+  using namespace std::chrono;
+  sys_seconds t{seconds{secondsUtc}};
+  sys_days day = floor<days>(t);
+  year_month_day ymd{day};
+  hh_mm_ss<seconds> hms{t - day};
+  char text[96];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld UTC", static_cast<int>(ymd.year()),
+                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                static_cast<long>(hms.hours().count()), static_cast<long>(hms.minutes().count()),
+                static_cast<long>(hms.seconds().count()));
+  return text;
+}
+
+std::string ListPage(const std::vector<DocInfo>& docs) {
+  std::string body = kUploadForm;
+  body += "<table id=\"docs\">\n<thead><tr><th>name</th><th>size</th><th>type</th><th>title</th><th>uploaded</th>"
+          "<th>note</th><th></th></tr></thead>\n<tbody>\n";
+  for (const DocInfo& d : docs)
+    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, FormatDate(d.uploaded), d.note, d.key, d.key});
+  body += "</tbody></table>\n";
+  if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
+  return Page("Documents", body);
+}
+
+std::string ErrorPage(int status, const std::string& message) {
+  std::string title = std::to_string(status) + " " + StatusText(status);
+  return Page(title, Fill("<p class=\"error\">`H</p>\n<p><a href=\"/\">back to the documents</a></p>\n", {message}));
+}
+
+std::string LogPage() { return Page("Log", "<pre id=\"log\"></pre>\n" + std::string(kLogScript)); }
+
+std::string StatusPage(App& app) {
+  std::unique_ptr<TArray<const KQSClass*>> classes(KOPPEnvironment::ProcessClasses());
+  Store::Figures f = app.store.Stats();
+  int64_t up = NowSeconds() - app.started;
+  std::string rows;
+  auto row = [&rows](const std::string& name, const std::string& value) {
+    rows += Fill("<tr><th>`H</th><td>`H</td></tr>\n", {name, value});
+  };
+  row("uptime", std::to_string(up / 3600) + " h " + std::to_string(up / 60 % 60) + " min " +
+                    std::to_string(up % 60) + " s");
+  row("requests served", std::to_string(app.requests.load()));
+  row("worker threads", std::to_string(app.pool->Threads()) + " (" + std::to_string(app.pool->Busy()) + " busy)");
+  row("open connections", std::to_string(app.net.Open()));
+  row("documents", std::to_string(f.documents));
+  row("stored bytes", FormatSize(f.bytes));
+  row("temporaries removed at start", std::to_string(f.swept));
+  row("registered classes", std::to_string(classes->Count()));
+  std::string names;
+  for (unsigned long i = 1; i <= classes->Count(); ++i) {
+    const KQSClass* c = classes->GetAt(i);
+    names += Fill("<tr><td>`H</td><td>`H</td></tr>\n", {std::to_string(c->ClassNumber()), c->ClassName()});
+  }
+  return Page("Status", "<table id=\"status\">\n" + rows + "</table>\n<h2>Registered classes</h2>\n"
+                            "<table id=\"classes\"><tr><th>number</th><th>name</th></tr>\n" + names + "</table>\n");
+}
+
+}  // namespace serve

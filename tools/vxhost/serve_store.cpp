@@ -1,0 +1,174 @@
+// The documents live in the library's file cache (<data>/cache): one client
+// cache item per document under its key, with the description in the
+// item's 1064-byte header (content type = detected type, document name =
+// the client's file name, document type = title, creator = note, created
+// date = upload time). The cache commits an item by renaming its
+// temporary, so a killed server leaves whole items and temporaries, which
+// SweepTemporaries removes at the next start. Uploads and conversions have
+// their own temporaries in <data>/tmp/, emptied at start as well.
+#include "serve_store.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <random>
+
+#include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
+#include "vxkernel/locale/KDateTime.h"
+#include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
+
+namespace fs = std::filesystem;
+
+namespace serve {
+
+namespace {
+
+constexpr unsigned long kSections = 16, kSubsections = 16;
+
+KDateTime DateOf(int64_t secondsUtc) {
+  using namespace std::chrono;
+  sys_seconds t{seconds{secondsUtc}};
+  sys_days day = floor<days>(t);
+  year_month_day ymd{day};
+  hh_mm_ss<seconds> hms{t - day};
+  KDateTime d;
+  d.SetDate(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(hms.hours().count()),
+            static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
+  return d;
+}
+
+int64_t SecondsOf(const KDateTime& d) {
+  using namespace std::chrono;
+  sys_days day{year{d.Year()} / month{static_cast<unsigned>(d.Month())} / static_cast<unsigned>(d.Day())};
+  return day.time_since_epoch().count() * int64_t{86400} + d.Hour() * 3600 + d.Minute() * 60 + d.Second();
+}
+
+DocInfo InfoOf(const KVXClientCacheItem& item, const std::string& key) {
+  DocInfo d;
+  d.key = key;
+  d.type = item.ContentType();
+  d.name = item.DocName();
+  d.title = item.DocType();
+  d.note = item.DocCreator();
+  d.size = static_cast<int64_t>(item.DocSize());
+  d.uploaded = SecondsOf(item.DocCreatedDate());
+  return d;
+}
+
+}  // namespace
+
+struct Store::Impl {
+  mutable KLock lock{KLock::kCriticalSection};  // guards index and random
+  std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
+  fs::path root, tmp;
+  std::map<std::string, DocInfo> index;
+  long swept = 0;
+  std::mt19937_64 random{std::random_device{}()};
+};
+
+Store::Store() : fImpl(new Impl) {}
+Store::~Store() = default;
+
+bool Store::Open(const std::string& dataDir, std::string* error) {
+  KLockGuard g(fImpl->lock);
+  std::error_code ec;
+  fImpl->root = fs::path(dataDir) / "cache";
+  fImpl->tmp = fs::path(dataDir) / "tmp";
+  fs::create_directories(fImpl->root, ec);
+  fs::create_directories(fImpl->tmp, ec);
+  if (!fs::is_directory(fImpl->root) || !fs::is_directory(fImpl->tmp)) {
+    *error = "cannot make the folders under " + dataDir;
+    return false;
+  }
+  fImpl->cache.reset(new KFileCache({fImpl->root.string() + "/"}, kSections, kSubsections,
+                                    KVXClientCacheItem::kHeaderBytes, 0));
+  fImpl->swept = fImpl->cache->SweepTemporaries(0);
+  for (const auto& e : fs::directory_iterator(fImpl->tmp, ec))
+    if (fs::remove_all(e.path(), ec) > 0) ++fImpl->swept;
+  fImpl->index.clear();
+  for (const auto& e : fs::recursive_directory_iterator(fImpl->root, ec)) {
+    std::string key = e.path().filename().string();
+    if (!e.is_regular_file() || !ValidKey(key)) continue;
+    KVXClientCacheItem item(fImpl->cache.get(), key, 0);
+    if (item.Exists()) fImpl->index[key] = InfoOf(item, key);
+  }
+  return true;
+}
+
+std::string Store::TempDir() const { return fImpl->tmp.string() + "/"; }
+
+bool Store::Add(const std::string& path, DocInfo* info) {
+  {
+    KLockGuard g(fImpl->lock);
+    char text[17];
+    do std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(fImpl->random()));
+    while (fImpl->index.count(text) != 0);
+    info->key = text;
+  }
+  if (info->size < 0 || info->size > int64_t{0xFFFFFFFF}) return false;  // the header's size is 32 bits
+  KVXClientCacheItem item(fImpl->cache.get(), info->key, 0);
+  item.ContentType(info->type);
+  item.DocName(info->name);
+  item.DocType(info->title);
+  item.DocCreator(info->note);
+  item.DocSize(static_cast<unsigned long>(info->size));
+  item.DocCreatedDate(DateOf(info->uploaded));
+  item.DocModifiedDate(DateOf(info->uploaded));
+  if (!item.StoreDoc(path.c_str())) return false;
+  *info = InfoOf(item, info->key);  // as the header keeps it (texts may be cut)
+  std::error_code ec;
+  fs::remove(path, ec);
+  KLockGuard g(fImpl->lock);
+  fImpl->index[info->key] = *info;
+  return true;
+}
+
+std::vector<DocInfo> Store::List() const {
+  std::vector<DocInfo> list;
+  {
+    KLockGuard g(fImpl->lock);
+    list.reserve(fImpl->index.size());
+    for (const auto& kv : fImpl->index) list.push_back(kv.second);
+  }
+  std::stable_sort(list.begin(), list.end(),
+                   [](const DocInfo& a, const DocInfo& b) { return a.uploaded > b.uploaded; });
+  return list;
+}
+
+bool Store::Find(const std::string& key, DocInfo* info) const {
+  KLockGuard g(fImpl->lock);
+  auto it = fImpl->index.find(key);
+  if (it == fImpl->index.end()) return false;
+  *info = it->second;
+  return true;
+}
+
+bool Store::Forward(const std::string& key, std::ostream& out) const {
+  KVXClientCacheItem item(fImpl->cache.get(), key, 0);
+  return item.Exists() && item.ForwardDoc(out, 0, 0);
+}
+
+bool Store::Remove(const std::string& key) {
+  KLockGuard g(fImpl->lock);
+  auto it = fImpl->index.find(key);
+  if (it == fImpl->index.end()) return false;
+  fImpl->cache->Delete(key, "");
+  fImpl->index.erase(it);
+  return true;
+}
+
+Store::Figures Store::Stats() const {
+  KLockGuard g(fImpl->lock);
+  Figures f;
+  f.documents = static_cast<long>(fImpl->index.size());
+  for (const auto& kv : fImpl->index) f.bytes += kv.second.size;
+  f.swept = fImpl->swept;
+  return f;
+}
+
+}  // namespace serve

@@ -1,0 +1,57 @@
+// The stored documents: what uploads add, the list shows, downloads read
+// and deletes remove, addressed by key only.
+#ifndef VXKERNEL_TOOLS_VXHOST_SERVE_STORE_H_
+#define VXKERNEL_TOOLS_VXHOST_SERVE_STORE_H_
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serve.h"
+
+namespace serve {
+
+// Owns the data directory's documents and its folder of temporaries. An
+// upload is put together in the temporaries and appears in the list only
+// once complete, so a server killed at any point leaves whole documents
+// and temporaries that the next Open removes.
+//
+// Thread rule: every operation locks; any thread.
+class Store {
+ public:
+  struct Figures {
+    long documents = 0;
+    int64_t bytes = 0;
+    long swept = 0;  // temporaries the last Open removed
+  };
+
+  Store();
+  ~Store();
+  // Makes the folders, removes the temporaries a killed server left and
+  // reads the index. False with *error when the folders cannot be made.
+  bool Open(const std::string& dataDir, std::string* error);
+  // Where uploads and conversions put their temporaries (ends with '/').
+  std::string TempDir() const;
+  // Moves the file at path in as a new document; fills info->key.
+  // False when it cannot (the file is then left where it was).
+  bool Add(const std::string& path, DocInfo* info);
+  // Newest first.
+  std::vector<DocInfo> List() const;
+  // The document's description; false when there is none.
+  bool Find(const std::string& key, DocInfo* info) const;
+  // Writes the document's bytes to out; false when it is gone or cannot
+  // be read (out may have some of them then).
+  bool Forward(const std::string& key, std::ostream& out) const;
+  bool Remove(const std::string& key);
+  Figures Stats() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> fImpl;
+};
+
+}  // namespace serve
+
+#endif  // VXKERNEL_TOOLS_VXHOST_SERVE_STORE_H_
