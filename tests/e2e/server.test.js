@@ -114,6 +114,7 @@ test('a user uploads, lists, downloads and deletes documents and watches the log
     assert.strictEqual(await r.locator('td.name').textContent(), f.name);
     assert.strictEqual((await r.locator('td.type').textContent()).trim(), f.type, `type of ${f.name}`);
     if (f.title) assert.strictEqual((await r.locator('td.title').textContent()).trim(), f.title);
+    assert.strictEqual((await r.locator('td.note').textContent()).trim(), 'quarterly papers');
   }
   assert.strictEqual(await page.locator('#docs script').count(), 0);
   await page.screenshot({path: path.join(artifacts, 'server-list.png'), fullPage: true});
