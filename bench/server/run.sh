@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # The document-drop server against nginx on loopback:
-#   bench/server/run.sh <vxhost binary> [seconds per run, default 10]
+#   bench/server/run.sh <vxhost binary> [seconds per run, default 10] [rounds, default 3]
 # Starts `vxhost serve` on a free port with a fresh data folder, uploads one
 # 16 KiB document, and starts nginx on another free port serving the same
 # file under the same path and a static copy of the list page. Then wrk (2
 # threads, 64 connections) runs against the list page and the download on
-# each, one after the other, and the requests/s and p50/p99 latencies are
-# printed side by side. Everything started here is stopped on exit. Builds
+# each, in rounds, and the medians of the requests/s and p50/p99 latencies
+# are printed side by side. Everything started here is stopped on exit. Builds
 # nothing: give it a built vxhost (cmake --build build --target vxhost).
 set -euo pipefail
-vxhost="$(realpath "${1:?usage: $0 <vxhost binary> [seconds]}")"
+vxhost="$(realpath "${1:?usage: $0 <vxhost binary> [seconds] [rounds]}")"
 seconds="${2:-10}"
+rounds="${3:-3}"
 nginx="${NGINX:-/usr/sbin/nginx}"
 for tool in "$nginx" wrk curl python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
@@ -96,23 +97,33 @@ measure() {
     END { printf "%.0f %.3f %.3f\n", rps, p50, p99 }' <<<"$out"
 }
 
-echo "vxhost $server_url and nginx $nginx_url; wrk -t2 -c64 -d${seconds}s, $(nproc) cores"
-printf '%-16s %-7s %11s %10s %10s\n' target server "requests/s" "p50 ms" "p99 ms"
-declare -A result
+# The median of the numbers on standard input.
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+echo "vxhost $server_url and nginx $nginx_url; wrk -t2 -c64 -d${seconds}s, $rounds rounds, medians; $(nproc) cores"
+# Rounds interleave the servers so that a change in the machine's load
+# falls on both.
+for ((round = 1; round <= rounds; round++)); do
+  for target in list download; do
+    path=""
+    [ "$target" = download ] && path="doc/$key"
+    measure "$server_url$path" >>"$work/$target.vxhost"
+    measure "$nginx_url$path" >>"$work/$target.nginx"
+  done
+done
+printf '%-10s %-7s %11s %10s %10s\n' target server "requests/s" "p50 ms" "p99 ms"
+declare -A rps p99
 for target in list download; do
-  path=""
-  [ "$target" = download ] && path="doc/$key"
   for server in vxhost nginx; do
-    url="$server_url"
-    [ "$server" = nginx ] && url="$nginx_url"
-    result[$target.$server]="$(measure "$url$path")"
-    read -r rps p50 p99 <<<"${result[$target.$server]}"
-    printf '%-16s %-7s %11s %10s %10s\n' "$target" "$server" "$rps" "$p50" "$p99"
+    f="$work/$target.$server"
+    rps[$target.$server]="$(cut -d' ' -f1 "$f" | median)"
+    p50="$(cut -d' ' -f2 "$f" | median)"
+    p99[$target.$server]="$(cut -d' ' -f3 "$f" | median)"
+    printf '%-10s %-7s %11s %10s %10s\n' "$target" "$server" "${rps[$target.$server]}" "$p50" "${p99[$target.$server]}"
   done
 done
 for target in list download; do
-  read -r r1 _ q1 <<<"${result[$target.vxhost]}"
-  read -r r2 _ q2 <<<"${result[$target.nginx]}"
-  awk -v t="$target" -v r1="$r1" -v r2="$r2" -v q1="$q1" -v q2="$q2" \
-    'BEGIN { printf "%-16s requests/s %.2f x nginx, p99 %.2f x nginx\n", t, r1 / r2, q1 / q2 }'
+  awk -v t="$target" -v r1="${rps[$target.vxhost]}" -v r2="${rps[$target.nginx]}" \
+    -v q1="${p99[$target.vxhost]}" -v q2="${p99[$target.nginx]}" \
+    'BEGIN { printf "%-10s requests/s %.2f x nginx, p99 %.2f x nginx\n", t, r1 / r2, q1 / q2 }'
 done
