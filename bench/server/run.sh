@@ -61,6 +61,9 @@ error_log $work/nginx-error.log;
 events { worker_connections 1024; }
 http {
   access_log off;
+  # As Debian's own configuration has it.
+  sendfile on;
+  tcp_nopush on;
   client_body_temp_path $work/nginx-temp/body;
   proxy_temp_path $work/nginx-temp/proxy;
   fastcgi_temp_path $work/nginx-temp/fastcgi;
