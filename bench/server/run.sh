@@ -103,7 +103,8 @@ measure() {
 # The median of the numbers on standard input.
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-echo "vxhost $server_url and nginx $nginx_url; wrk -t2 -c64 -d${seconds}s, $rounds rounds, medians; $(nproc) cores"
+echo "vxhost $server_url and nginx $nginx_url; list page $(stat -c %s "$work/www/index.html") bytes"
+echo "wrk -t2 -c64 -d${seconds}s, $rounds rounds, medians; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 # Rounds interleave the servers so that a change in the machine's load
 # falls on both.
 for ((round = 1; round <= rounds; round++)); do
