@@ -60,9 +60,9 @@ function stopServer(child) {
 
 // The three uploads: names a user could really have, contents whose type
 // libmagic settles without doubt.
-const hostileName = '<script>alert(1)</script>.txt';
 const files = [
-  {name: hostileName, mimeType: 'text/plain',
+  // A name that runs a script if the list page does not escape it.
+  {name: '<script>alert(1)</script>.txt', mimeType: 'text/plain',
    buffer: Buffer.from('Meeting notes\nBring the <b>slides</b> & the minutes.\n'), type: 'text/plain'},
   {name: 'report.html', mimeType: 'text/html',
    buffer: Buffer.from('<!DOCTYPE html>\n<html><head><title>Q3 &amp; Q4 report</title></head>\n' +
@@ -127,8 +127,8 @@ test('a user uploads, lists, downloads and deletes documents and watches the log
   assert.strictEqual(download.suggestedFilename(), binary.name);
   assert.ok(fs.readFileSync(await download.path()).equals(binary.buffer), 'downloaded bytes equal the upload');
   const href = await row(binary.name).locator('a.download').getAttribute('href');
-  const head = await context.request.get(new URL(href, root).href);
-  assert.strictEqual(head.headers()['content-type'].split(';')[0], binary.type);
+  const fetched = await context.request.get(new URL(href, root).href);
+  assert.strictEqual(fetched.headers()['content-type'].split(';')[0], binary.type);
 
   // Delete the HTML document: its row and its download go, the others stay.
   const html = files[1];
