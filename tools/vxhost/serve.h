@@ -65,6 +65,20 @@ bool ValidKey(const std::string& key);
 // Writes one event line to the system log (and wakes the live tails).
 void LogEvent(const std::string& line);
 
+// ===== Messages =====
+
+// The server's messages, numbers in its error catalogue 22104 (0x5658),
+// the bundle res/22104.properties beside the program.
+enum Message : long {
+  kNoDocument = 1, kNoPage, kNotAKey, kOnly, kUploadCap, kNeedLength, kNotMultipart, kIncomplete,
+  kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath
+};
+constexpr long kCatalogue = 22104;
+
+// The message filled with arg; "message 0x5658000N" when the catalogue
+// has none.
+std::string Text(Message m, const std::string& arg = "");
+
 // ===== Helpers =====
 
 std::string HtmlEscape(const std::string& text);

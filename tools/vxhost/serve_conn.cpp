@@ -1,6 +1,6 @@
 // One turn of a connection on a worker: read what the socket has, parse
 // heads, answer each complete request, and give the connection back to
-// the readiness loop when the socket runs dry.
+// the readiness routing when the socket runs dry.
 #include <algorithm>
 
 #include "serve_app.h"
@@ -18,6 +18,7 @@ struct ConnState {
   HeadParser parser;
   std::string pending;    // bytes read and not yet used
   int64_t headStart = 0;  // monotonic ms of the current head's first byte
+  bool fresh = true;      // no request yet: the first one is due at once
 };
 
 ConnState* StateOf(Conn* conn) { return static_cast<ConnState*>(conn->state); }
@@ -58,7 +59,7 @@ int ServeTurn(App& app, Conn* conn, int worker) {
       long n = conn->Read(buf, kReadSize);
       if (n < 0) return 0;
       if (n == 0) {
-        if (!s->parser.Started()) return app.config.idleTimeoutMs;
+        if (!s->parser.Started()) return s->fresh ? app.config.headTimeoutMs : app.config.idleTimeoutMs;
         int64_t left = s->headStart + app.config.headTimeoutMs - MonotonicMs();
         return static_cast<int>(std::max<int64_t>(left, 1));
       }
@@ -68,12 +69,9 @@ int ServeTurn(App& app, Conn* conn, int worker) {
     size_t used = 0;
     HeadParser::State st = s->parser.Feed(s->pending.data(), s->pending.size(), &used);
     s->pending.erase(0, used);
-    if (st == HeadParser::State::kMore) {
-      // A client that keeps the head trickling in still meets the deadline.
-      if (MonotonicMs() - s->headStart < app.config.headTimeoutMs) continue;
-      TimedOut(app, conn);
-      return 0;
-    }
+    // More of the head is needed. Its deadline counts from its first byte,
+    // so a client trickling bytes still meets it (the Net's deadlines).
+    if (st == HeadParser::State::kMore) continue;
     const RequestHead& head = s->parser.Head();
     Exchange ex{app, conn, worker, head, s->pending, std::max<int64_t>(head.contentLength, 0),
                 head.keepAlive && !app.stopping.load()};
@@ -85,6 +83,7 @@ int ServeTurn(App& app, Conn* conn, int worker) {
       return 0;
     }
     ++app.requests;
+    s->fresh = false;
     Route(ex);
     if (!ex.keepAlive || ex.bodyLeft > 0) return 0;
     s->parser.Reset();
@@ -96,7 +95,7 @@ void TimedOut(App& app, Conn* conn) {
   if (!s->parser.Started()) return;
   RequestHead none;
   Exchange ex{app, conn, 0, none, s->pending, 0, false};
-  SendError(ex, 408, "The request head did not arrive in time.");
+  SendError(ex, 408, Text(kHeadTimeout));
   LogEvent("timed out a request head from " + conn->Peer());
 }
 

@@ -8,6 +8,8 @@
 #include <cctype>
 #include <climits>
 
+#include "serve.h"
+
 namespace serve {
 
 namespace {
@@ -74,10 +76,10 @@ HeadParser::State HeadParser::Feed(const char* data, size_t n, size_t* used) {
     return State::kDone;
   }
   if (err != HPE_OK && err != HPE_PAUSED) {
-    if (err == HPE_HEADER_OVERFLOW) return Fail(431, "The request head is too large.");
-    return Fail(400, std::string("The request could not be read: ") + http_errno_description(err));
+    if (err == HPE_HEADER_OVERFLOW) return Fail(431, Text(kHeadTooLarge, std::to_string(fMax)));
+    return Fail(400, Text(kUnreadable, http_errno_description(err)));
   }
-  if (fBytes > fMax) return Fail(431, "The request head is larger than " + std::to_string(fMax) + " bytes.");
+  if (fBytes > fMax) return Fail(431, Text(kHeadTooLarge, std::to_string(fMax)));
   return State::kMore;
 }
 
@@ -118,7 +120,7 @@ int HeadParser::OnHeadersComplete(http_parser* p) {
   http_parser_url_init(&u);
   if (http_parser_parse_url(self->fUrl.data(), self->fUrl.size(), 0, &u) != 0 ||
       !(u.field_set & (1 << UF_PATH))) {
-    self->Fail(400, "The request target is not a path.");
+    self->Fail(400, Text(kNotAPath));
   } else {
     h.path = self->fUrl.substr(u.field_data[UF_PATH].off, u.field_data[UF_PATH].len);
     if (u.field_set & (1 << UF_QUERY))

@@ -1,4 +1,4 @@
-// vxhost serve: start-up, the readiness loop and the shut-down of the
+// vxhost serve: start-up, the deadline loop and the shut-down of the
 // document-drop server.
 #include <csignal>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include "serve_pool.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/runtime/KAt.h"
+#include "vxkernel/runtime/err.h"
 #include "vxkernel/web/KHTTPArgs.h"
 
 namespace {
@@ -56,28 +57,22 @@ int RunServe(int argc, char** argv) {
     }
   }
 
+  // The message catalogue: res/ beside the program.
+  err_properties_path_set(VXHOST_HOME);
   KAt::ProcessStartup(1);
-  int status = 1;
   std::string error, address;
   if (!LoadConfig(&app.config, listenGiven, &error) || !app.store.Open(app.config.dataDir, &error) ||
-      !OpenLog(app.config.dataDir, &error) ||
-      !app.net.Listen(app.config.host, app.config.port, &address, &error)) {
+      !OpenLog(app.config.dataDir, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     CloseLog();
     KAt::ProcessShutdown(1);
-    return status;
+    return 1;
   }
   // The preference file is also the configuration the conversion client reads.
   KConfigFile configFile(app.config.iniPath.c_str());
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
-
-  std::printf("listening on http://%s/\n", address.c_str());
-  std::printf("data in %s, preferences in %s\n", app.config.dataDir.c_str(), app.config.iniPath.c_str());
-  std::fflush(stdout);
-  LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
-           std::to_string(app.store.Stats().swept) + " temporaries");
 
   auto finish = [&app](Conn* conn) {
     KAt::DestroyThreadStartup(conn->context);
@@ -86,37 +81,54 @@ int RunServe(int argc, char** argv) {
   };
   Pool pool(
       app.config.threads, [&app](Conn* conn, int worker) { return ServeTurn(app, conn, worker); },
-      [&app, finish](Conn* conn, int waitMs) {
-        if (waitMs <= 0 || app.stopping || !app.net.Watch(conn, waitMs)) finish(conn);
+      [&app, &pool, finish](Conn* conn, int waitMs) {
+        if (waitMs <= 0 || app.stopping) return finish(conn);
+        if (!conn->Routed()) {  // no readiness callbacks: wait for it here
+          if (conn->Prefetch(waitMs, app.stopping)) return pool.Submit(conn);
+          return finish(conn);
+        }
+        if (!app.net.Watch(conn, waitMs)) finish(conn);
       });
   app.pool = &pool;
-
-  std::signal(SIGINT, &OnSignal);
-  std::signal(SIGTERM, &OnSignal);
   Net::Callbacks callbacks;
-  callbacks.accepted = [&app, finish](Conn* conn) {
+  callbacks.accepted = [&app, &pool](Conn* conn) {
     conn->context = KAt::CreateThreadStartup();
     conn->state = NewConnState(app.config);
-    if (!app.net.Watch(conn, app.config.headTimeoutMs)) finish(conn);
+    pool.Submit(conn);  // its first bytes may have come before it was routed
   };
   callbacks.readable = [&pool](Conn* conn) { pool.Submit(conn); };
   callbacks.expired = [&app, finish](Conn* conn) {
     TimedOut(app, conn);
     finish(conn);
   };
-  app.net.Run(callbacks, [&app] {
-    if (gSignal != 0) app.stopping = true;
-    return app.stopping.load();
-  });
 
-  LogEvent("stopping");
+  std::signal(SIGINT, &OnSignal);
+  std::signal(SIGTERM, &OnSignal);
+  bool listening = app.net.Listen(app.config.host, app.config.port, callbacks, &address, &error);
+  if (listening) {
+    std::printf("listening on http://%s/\n", address.c_str());
+    std::printf("data in %s, preferences in %s\n", app.config.dataDir.c_str(), app.config.iniPath.c_str());
+    std::fflush(stdout);
+    LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
+             std::to_string(app.store.Stats().swept) + " temporaries");
+    app.net.Run([&app] {
+      if (gSignal != 0) app.stopping = true;
+      return app.stopping.load();
+    });
+    LogEvent("stopping");
+  } else {
+    std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
+    app.stopping = true;
+  }
   CloseLog();  // wakes the long polls
   pool.Stop();
+  app.net.Shutdown();
   for (KHTTPArgs* args : app.uploaders) delete args;
   app.uploaders.clear();
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
   KAt::ProcessShutdown(1);
+  if (!listening) return 1;
   std::printf("stopped\n");
   return 0;
 }

@@ -1,237 +1,232 @@
-// Stand-in sockets on epoll until the library's socket classes are merged;
-// the rest of the server sees only serve_net.h.
+// The server's sockets on KWSASocket. The library's readiness thread
+// reports a new connection on the listening socket and readable (or
+// closed) connections through the sockets' callbacks; this file turns
+// them into the Net's callbacks and runs the deadlines of the connections
+// handed back with Watch.
 #include "serve_net.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/epoll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <ctime>
-#include <mutex>
+#include <chrono>
 #include <set>
+#include <thread>
 #include <vector>
+
+#include "vxkernel/net/KSocket.h"
+#include "vxkernel/net/KWSASocket.h"
+#include "vxkernel/threads/KLock.h"
+#include "vxkernel/threads/KLockGuard.h"
 
 namespace serve {
 
+namespace {
+
+constexpr long kStash = 16 * 1024;
+constexpr short kAcceptEvent = 3;  // the callback code of an accept event
+
+KWSASocket::Window TheWindow() { return reinterpret_cast<KWSASocket::Window>(1); }
+
+bool IsLoopbackHost(const std::string& host) {
+  return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+bool IsLoopbackPeer(const std::string& address) {
+  return address == "::1" || address.rfind("127.", 0) == 0 || address.rfind("::ffff:127.", 0) == 0;
+}
+
+}  // namespace
+
 int64_t MonotonicMs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 struct Conn::Impl {
-  int fd = -1;
-  bool added = false;
+  KWSASocket socket;
+  std::string stash;  // bytes Prefetch read ahead
 };
 
 Conn::Conn() : fImpl(new Impl) {}
 Conn::~Conn() = default;
 
+bool Conn::Routed() const { return fImpl->socket.IsRegistered() != 0; }
+
 long Conn::Read(char* buffer, long size) {
-  for (;;) {
-    ssize_t n = recv(fImpl->fd, buffer, static_cast<size_t>(size), 0);
-    if (n > 0) return static_cast<long>(n);
-    if (n == 0) return -1;
-    if (errno == EINTR) continue;
-    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+  if (!fImpl->stash.empty()) {
+    long n = std::min<long>(size, static_cast<long>(fImpl->stash.size()));
+    fImpl->stash.copy(buffer, static_cast<size_t>(n));
+    fImpl->stash.erase(0, static_cast<size_t>(n));
+    return n;
   }
+  // A connection that is not routed stays blocking: ask without waiting.
+  long n = Routed() ? fImpl->socket.Read(buffer, size) : fImpl->socket.ReadWithTimeout(buffer, size, 0);
+  return n < 0 ? -1 : n;
 }
 
 long Conn::ReadWait(char* buffer, long size, int ms) {
   long n = Read(buffer, size);
-  if (n != 0) return n;
-  pollfd p{fImpl->fd, POLLIN, 0};
-  int r = poll(&p, 1, ms);
-  if (r == 0) return 0;
-  if (r < 0) return errno == EINTR ? 0 : -1;
-  n = Read(buffer, size);
-  return n == 0 ? -1 : n;  // readable yet nothing: treat as failure
+  while (n == 0 && ms > 0) {
+    int slice = std::min(ms, 60000);
+    n = fImpl->socket.ReadWithTimeout(buffer, size, static_cast<unsigned short>(slice));
+    ms -= slice;
+  }
+  return n < 0 ? -1 : n;
 }
 
-bool Conn::Write(const char* data, size_t n, int ms) {
+bool Conn::Prefetch(int ms, const std::atomic<bool>& stop) {
+  char buf[kStash];
+  long n = 0;
+  for (int waited = 0; n == 0 && waited < ms && !stop; waited += 250)
+    n = ReadWait(buf, kStash, std::min(250, ms - waited));
+  if (n <= 0) return false;
+  fImpl->stash.append(buf, static_cast<size_t>(n));
+  return true;
+}
+
+bool Conn::Write(const char* data, size_t n, int) {
   while (n > 0) {
-    ssize_t w = send(fImpl->fd, data, n, MSG_NOSIGNAL);
-    if (w > 0) {
-      data += w;
-      n -= static_cast<size_t>(w);
-      continue;
-    }
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fImpl->fd, POLLOUT, 0};
-      if (poll(&p, 1, ms) <= 0) return false;
-      continue;
-    }
-    return false;
+    long part = static_cast<long>(std::min<size_t>(n, 1 << 30));
+    long w = fImpl->socket.Write(data, part);
+    if (w != part) return false;
+    data += w;
+    n -= static_cast<size_t>(w);
   }
   return true;
 }
 
 struct Net::Impl {
-  int listenFd = -1;
-  int epollFd = -1;
-  std::mutex mutex;  // guards watched and the fWatched/fDeadline fields
+  KWSASocket listener;
+  std::string host;
+  Callbacks callbacks;  // constant once the listener is open
+  mutable KLock lock{KLock::kCriticalSection};  // guards watched, ended and the Conn flags
   std::set<Conn*> watched;
-  bool ended = false;  // Run has returned: nothing more is watched
+  bool ended = false;
   std::atomic<long> open{0};
-};
 
-Net::Net() : fImpl(new Impl) { fImpl->epollFd = epoll_create1(EPOLL_CLOEXEC); }
-
-Net::~Net() {
-  if (fImpl->listenFd >= 0) close(fImpl->listenFd);
-  if (fImpl->epollFd >= 0) close(fImpl->epollFd);
-}
-
-bool Net::Listen(const std::string& host, int port, std::string* address, std::string* error) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  addrinfo* res = nullptr;
-  std::string service = std::to_string(port);
-  int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &res);
-  if (rc != 0) {
-    *error = "cannot resolve " + host + ": " + gai_strerror(rc);
-    return false;
+  static void OnListener(KSocket*, void* context, short event) {
+    if (event == kAcceptEvent) static_cast<Net::Impl*>(context)->AcceptAll();
   }
-  int fd = -1;
-  for (addrinfo* a = res; a != nullptr && fd < 0; a = a->ai_next) {
-    fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (bind(fd, a->ai_addr, a->ai_addrlen) != 0 || listen(fd, SOMAXCONN) != 0) {
-      *error = "cannot listen on " + host + ":" + service + ": " + std::strerror(errno);
-      close(fd);
-      fd = -1;
+
+  static void OnConn(KSocket*, void* context, short) {
+    Conn* c = static_cast<Conn*>(context);
+    Net::Impl* self = static_cast<Net::Impl*>(c->fNet);
+    bool mine = false;
+    {
+      KLockGuard g(self->lock);
+      if (c->fWatched) {
+        c->fWatched = false;
+        self->watched.erase(c);
+        mine = true;
+      } else {
+        c->fPending = true;
+      }
+    }
+    if (mine) self->callbacks.readable(c);
+  }
+
+  void AcceptAll() {
+    for (;;) {
+      Conn* c = new Conn;
+      c->fNet = this;
+      c->fImpl->socket.Callback(&OnConn);
+      c->fImpl->socket.Context(c);
+      if (!listener.Accept(&c->fImpl->socket)) {
+        delete c;
+        return;
+      }
+      KSocket::PeerInfo peer;
+      if (c->fImpl->socket.GetPeerInfo(peer)) c->fPeer = std::string(peer.fAddress) + ":" + std::to_string(peer.fPort);
+      // The listening socket takes every interface; a loopback server
+      // refuses everyone else at once.
+      if (IsLoopbackHost(host) && !IsLoopbackPeer(std::string(peer.fAddress))) {
+        c->fImpl->socket.Close();
+        delete c;
+        continue;
+      }
+      ++open;
+      callbacks.accepted(c);
     }
   }
-  freeaddrinfo(res);
-  if (fd < 0) return false;
-  sockaddr_storage ss{};
-  socklen_t len = sizeof ss;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len);
-  char text[INET6_ADDRSTRLEN] = "";
-  int bound = 0;
-  if (ss.ss_family == AF_INET6) {
-    auto* s6 = reinterpret_cast<sockaddr_in6*>(&ss);
-    inet_ntop(AF_INET6, &s6->sin6_addr, text, sizeof text);
-    bound = ntohs(s6->sin6_port);
-    *address = std::string("[") + text + "]:" + std::to_string(bound);
-  } else {
-    auto* s4 = reinterpret_cast<sockaddr_in*>(&ss);
-    inet_ntop(AF_INET, &s4->sin_addr, text, sizeof text);
-    bound = ntohs(s4->sin_port);
-    *address = std::string(text) + ":" + std::to_string(bound);
+};
+
+Net::Net() : fImpl(new Impl) {}
+
+Net::~Net() = default;
+
+bool Net::Listen(const std::string& host, int port, const Callbacks& callbacks, std::string* address,
+                 std::string* error) {
+  KWSASocket::AllowAsync(&TheWindow, 1);
+  fImpl->host = host;
+  fImpl->callbacks = callbacks;
+  fImpl->listener.Callback(&Impl::OnListener);
+  fImpl->listener.Context(fImpl.get());
+  bool v6 = host.find(':') != std::string::npos;
+  if (!fImpl->listener.OpenServer(static_cast<unsigned short>(port), v6 ? KSocket::kIPv6 : KSocket::kIPv4)) {
+    *error = "cannot listen on port " + std::to_string(port);
+    return false;
   }
-  fImpl->listenFd = fd;
-  epoll_event ev{};
-  ev.events = EPOLLIN;
-  ev.data.ptr = nullptr;
-  epoll_ctl(fImpl->epollFd, EPOLL_CTL_ADD, fd, &ev);
+  *address = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(fImpl->listener.LocalPort());
   return true;
 }
 
-void Net::Run(const Callbacks& cb, const std::function<bool()>& stop) {
-  epoll_event events[64];
+void Net::Run(const std::function<bool()>& stop) {
+  const Callbacks& callbacks = fImpl->callbacks;
   while (!stop()) {
-    int n = epoll_wait(fImpl->epollFd, events, 64, 200);
-    for (int i = 0; i < n; ++i) {
-      Conn* c = static_cast<Conn*>(events[i].data.ptr);
-      if (c == nullptr) {
-        for (;;) {
-          sockaddr_storage ss{};
-          socklen_t len = sizeof ss;
-          int fd = accept4(fImpl->listenFd, reinterpret_cast<sockaddr*>(&ss), &len,
-                           SOCK_NONBLOCK | SOCK_CLOEXEC);
-          if (fd < 0) break;
-          int one = 1;
-          setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-          Conn* conn = new Conn;
-          conn->fImpl->fd = fd;
-          char host[NI_MAXHOST] = "", serv[NI_MAXSERV] = "";
-          getnameinfo(reinterpret_cast<sockaddr*>(&ss), len, host, sizeof host, serv, sizeof serv,
-                      NI_NUMERICHOST | NI_NUMERICSERV);
-          conn->fPeer = std::string(host) + ":" + serv;
-          ++fImpl->open;
-          cb.accepted(conn);
-        }
-        continue;
-      }
-      bool mine = false;
-      {
-        std::lock_guard<std::mutex> g(fImpl->mutex);
-        if (c->fWatched) {
-          c->fWatched = false;
-          fImpl->watched.erase(c);
-          mine = true;
-        }
-      }
-      if (mine) cb.readable(c);
-    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::vector<Conn*> late;
     int64_t now = MonotonicMs();
     {
-      std::lock_guard<std::mutex> g(fImpl->mutex);
+      KLockGuard g(fImpl->lock);
       for (auto it = fImpl->watched.begin(); it != fImpl->watched.end();) {
-        Conn* c = *it;
-        if (c->fDeadline > now) {
+        if ((*it)->fDeadline > now) {
           ++it;
           continue;
         }
-        c->fWatched = false;
-        epoll_event ev{};
-        ev.data.ptr = c;
-        epoll_ctl(fImpl->epollFd, EPOLL_CTL_MOD, c->fImpl->fd, &ev);  // disarm
+        (*it)->fWatched = false;
+        late.push_back(*it);
         it = fImpl->watched.erase(it);
-        late.push_back(c);
       }
     }
-    for (Conn* c : late) cb.expired(c);
+    for (Conn* c : late) callbacks.expired(c);
   }
-  // Whatever the loop still holds is closed with it.
   std::set<Conn*> left;
   {
-    std::lock_guard<std::mutex> g(fImpl->mutex);
+    KLockGuard g(fImpl->lock);
     fImpl->ended = true;
     left.swap(fImpl->watched);
     for (Conn* c : left) c->fWatched = false;
   }
-  for (Conn* c : left) cb.expired(c);
+  for (Conn* c : left) callbacks.expired(c);
 }
 
 bool Net::Watch(Conn* conn, int timeoutMs) {
-  std::lock_guard<std::mutex> g(fImpl->mutex);
-  if (fImpl->ended) return false;
-  conn->fWatched = true;
-  conn->fDeadline = MonotonicMs() + timeoutMs;
-  fImpl->watched.insert(conn);
-  epoll_event ev{};
-  ev.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
-  ev.data.ptr = conn;
-  int op = conn->fImpl->added ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
-  conn->fImpl->added = true;
-  epoll_ctl(fImpl->epollFd, op, conn->fImpl->fd, &ev);
+  {
+    KLockGuard g(fImpl->lock);
+    if (fImpl->ended) return false;
+    if (!conn->fPending) {
+      conn->fWatched = true;
+      conn->fDeadline = MonotonicMs() + timeoutMs;
+      fImpl->watched.insert(conn);
+      return true;
+    }
+    conn->fPending = false;
+  }
+  fImpl->callbacks.readable(conn);  // bytes came while a worker had it
   return true;
 }
 
 void Net::Close(Conn* conn) {
-  if (conn->fImpl->added) epoll_ctl(fImpl->epollFd, EPOLL_CTL_DEL, conn->fImpl->fd, nullptr);
-  close(conn->fImpl->fd);
+  conn->fImpl->socket.Close();  // waits for a running callback of the socket
   --fImpl->open;
   delete conn;
 }
 
 long Net::Open() const { return fImpl->open.load(); }
+
+void Net::Shutdown() {
+  fImpl->listener.Close();
+  KWSASocket::AllowAsync(nullptr, 0);
+  KWSASocket::Cleanup();
+}
 
 }  // namespace serve

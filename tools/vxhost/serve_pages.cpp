@@ -9,6 +9,7 @@
 #include "serve_pool.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/runtime/err.h"
 #include "vxkernel/text/TArray.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueList.h"
@@ -66,6 +67,15 @@ std::string Page(const std::string& title, const std::string& body) {
 }
 
 }  // namespace
+
+std::string Text(Message m, const std::string& arg) {
+  long code = (kCatalogue << 16) | m;
+  std::string text(err_sprintf(code, arg.c_str()));
+  if (!text.empty()) return text;
+  char fallback[32];
+  std::snprintf(fallback, sizeof fallback, "message 0x%08lx", static_cast<unsigned long>(code));
+  return fallback;
+}
 
 bool ValidKey(const std::string& key) {
   if (key.size() != 16) return false;

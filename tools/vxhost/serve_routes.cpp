@@ -74,7 +74,7 @@ class ConnOut : public std::streambuf {
 
 void Download(Exchange& ex, const std::string& key) {
   DocInfo doc;
-  if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, "There is no document " + key + ".");
+  if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
   std::string type = doc.type.empty() ? "application/octet-stream" : doc.type;
   std::string head = ResponseHead(200, type, doc.size, ex.keepAlive,
                                   "Content-Disposition: " + Disposition(doc.name) + "\r\n");
@@ -91,7 +91,7 @@ void Download(Exchange& ex, const std::string& key) {
 }
 
 void Delete(Exchange& ex, const std::string& key) {
-  if (!ex.app.store.Remove(key)) return SendError(ex, 404, "There is no document " + key + ".");
+  if (!ex.app.store.Remove(key)) return SendError(ex, 404, Text(kNoDocument, key));
   LogEvent("deleted " + key);
   Send(ex, 303, kHtml, "<a href=\"/\">documents</a>\n", "Location: /\r\n");
 }
@@ -124,30 +124,30 @@ void Route(Exchange& ex) {
   const std::string& p = ex.head.path;
   if (ex.head.chunked) {
     ex.keepAlive = false;
-    return SendError(ex, 411, "Bodies must come with a Content-Length.");
+    return SendError(ex, 411, Text(kChunked));
   }
   if (p == "/upload") {
-    if (m != "POST") return SendError(ex, 405, "Upload with POST.");
+    if (m != "POST") return SendError(ex, 405, Text(kOnly, "POST"));
     return HandleUpload(ex);
   }
-  if (!DrainBody(ex)) return SendError(ex, 413, "This request does not take a body that large.");
+  if (!DrainBody(ex)) return SendError(ex, 413, Text(kBodyTooLarge));
   bool get = m == "GET" || m == "HEAD";
   if (p == "/" || p == "/index.html") {
-    if (!get) return SendError(ex, 405, "Only GET here.");
+    if (!get) return SendError(ex, 405, Text(kOnly, "GET"));
     return Send(ex, 200, kHtml, ListPage(ex.app.store.List()));
   }
-  if (p == "/log") return get ? Log(ex) : SendError(ex, 405, "Only GET here.");
-  if (p == "/status") return get ? Send(ex, 200, kHtml, StatusPage(ex.app)) : SendError(ex, 405, "Only GET here.");
+  if (p == "/log") return get ? Log(ex) : SendError(ex, 405, Text(kOnly, "GET"));
+  if (p == "/status") return get ? Send(ex, 200, kHtml, StatusPage(ex.app)) : SendError(ex, 405, Text(kOnly, "GET"));
   if (p.compare(0, 5, "/doc/") == 0) {
     std::string rest = p.substr(5);
     std::string key = rest.substr(0, rest.find('/'));
     std::string action = rest.size() > key.size() ? rest.substr(key.size()) : "";
-    if (!ValidKey(key)) return SendError(ex, 404, "That is not a document key.");
+    if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
     if (action.empty() && get) return Download(ex, key);
     if (action == "/delete" && m == "POST") return Delete(ex, key);
-    if (action.empty() || action == "/delete") return SendError(ex, 405, "Not with " + m + ".");
+    if (action.empty() || action == "/delete") return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }
-  SendError(ex, 404, "There is no page " + p + ".");
+  SendError(ex, 404, Text(kNoPage, p));
 }
 
 }  // namespace serve

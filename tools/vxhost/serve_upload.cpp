@@ -127,16 +127,16 @@ void HandleUpload(Exchange& ex) {
   std::string type = ex.head.Header("content-type");
   if (ex.head.contentLength < 0) {
     ex.keepAlive = false;
-    return SendError(ex, 411, "An upload needs a Content-Length.");
+    return SendError(ex, 411, Text(kNeedLength));
   }
   if (ex.head.contentLength > app.config.maxUploadBytes) {
     ex.keepAlive = false;
     LogEvent("refused an upload of " + std::to_string(ex.head.contentLength) + " bytes from " + ex.conn->Peer());
-    return SendError(ex, 413, "Uploads may be at most " + FormatSize(app.config.maxUploadBytes) + ".");
+    return SendError(ex, 413, Text(kUploadCap, FormatSize(app.config.maxUploadBytes)));
   }
   if (type.find("multipart/form-data") == std::string::npos) {
     DrainBody(ex);
-    return SendError(ex, 400, "Upload with a multipart/form-data form.");
+    return SendError(ex, 400, Text(kNotMultipart));
   }
   KHTTPArgs& args = *app.uploaders[static_cast<size_t>(ex.worker)];
   args.TmpDirPath(app.store.TempDir().c_str());
@@ -150,7 +150,7 @@ void HandleUpload(Exchange& ex) {
     args.CleanupPostFiles(false);
     ex.keepAlive = false;
     LogEvent("dropped an incomplete upload from " + ex.conn->Peer());
-    return SendError(ex, 400, "The upload was incomplete or malformed; nothing was stored.");
+    return SendError(ex, 400, Text(kIncomplete));
   }
   std::string keys;
   for (const Part& part : got.files) {
