@@ -77,18 +77,25 @@ test('a user uploads, lists, downloads and deletes documents and watches the log
   assert.ok(server, 'VXK_E2E_SERVER names the vxhost binary');
   const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-'));
   const {child, base} = startServer(dataDir);
+  let browser = null;
+  // One hook, so that a failed check cannot leave the browser running: the
+  // server is stopped first, as a user would stop it, with the browser's
+  // connections (the log page's long poll among them) still open.
   t.after(async () => {
     const exit = await stopServer(child);
-    fs.rmSync(dataDir, {recursive: true, force: true});
+    try {
+      if (browser) await browser.close();
+    } finally {
+      fs.rmSync(dataDir, {recursive: true, force: true});
+    }
     assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
   });
   const root = await base;
-  const browser = await chromium.launch({
+  browser = await chromium.launch({
     executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
     headless: true,
     args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
   });
-  t.after(() => browser.close());
   const context = await browser.newContext({acceptDownloads: true});
   context.setDefaultTimeout(60000);
   const dialogs = [];
