@@ -97,6 +97,18 @@
 #include "vxkernel/threads/KSharedFile.h"
 #include "vxkernel/threads/KSleep.h"
 #include "vxkernel/threads/KTimestamp.h"
+// ----- streams -----
+#include "vxkernel/streams/KSharedFileStream.h"
+#include "vxkernel/streams/KStreamData.h"
+#include "vxkernel/streams/gstreambuf.h"
+#include "vxkernel/streams/igstream.h"
+#include "vxkernel/streams/ogstream.h"
+// ----- net -----
+#include "vxkernel/net/KISocket.h"
+#include "vxkernel/net/KOSocket.h"
+#include "vxkernel/net/KSocket.h"
+#include "vxkernel/net/KSocketStream.h"
+#include "vxkernel/net/KWSASocket.h"
 // ----- web -----
 #include "vxkernel/web/KHTTPArgs.h"
 #include "vxkernel/web/KSGMLValues.h"

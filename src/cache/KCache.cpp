@@ -14,20 +14,22 @@ KCache::~KCache() = default;
 
 unsigned char KCache::DescCanWrite(void* /*handle*/) const { return fReadOnly == 0 ? 1 : 0; }
 
-unsigned char KCache::GetSectsFromKey(const char* key, unsigned long& sect,
-                                      unsigned long& subSect, unsigned long& partition) {
+unsigned char KCache::GetSectsFromKey(const char* key, unsigned long& sect, unsigned long& subSect,
+                                      unsigned long& partition) {
   const unsigned long count = partition;
   const char* text = key != nullptr ? key : "";
   // Leading digits, modulo 2^32 like the byte sum below: a long number
   // still lands somewhere.
   uint32_t n = 0;
-  for (const char* p = text; *p >= '0' && *p <= '9'; ++p) n = n * 10 + static_cast<uint32_t>(*p - '0');
+  for (const char* p = text; *p >= '0' && *p <= '9'; ++p)
+    n = n * 10 + static_cast<uint32_t>(*p - '0');
   if (n == 0 && *text != '\0') {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     size_t len = std::strlen(text);
     for (size_t i = 0; i < len; i += 4) {
       uint32_t group = 0;
-      for (size_t j = 0; j < 4 && i + j < len; ++j) group |= static_cast<uint32_t>(p[i + j]) << (8 * j);
+      for (size_t j = 0; j < 4 && i + j < len; ++j)
+        group |= static_cast<uint32_t>(p[i + j]) << (8 * j);
       n += group;
     }
   }

@@ -26,23 +26,6 @@ bool KeyFormsName(const std::string& escaped) {
          escaped[0] != '~';
 }
 
-// "~" + decimal id (maybe negative) + "_" + key.
-bool IsTemporaryName(const std::string& name) {
-  if (name.size() < 3 || name[0] != '~') return false;
-  size_t i = 1;
-  if (name[i] == '-') ++i;
-  size_t digits = i;
-  while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
-  return i > digits && i < name.size() && name[i] == '_';
-}
-
-// The section and subsection directories of dir (an existing one is fine).
-void MakeItemDirectories(const std::string& dir) {
-  size_t slash = dir.rfind('/');
-  if (slash != std::string::npos && slash > 0) port::MakeDirectory(dir.substr(0, slash).c_str());
-  port::MakeDirectory(dir.c_str());
-}
-
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
@@ -79,6 +62,7 @@ std::string KFileCache::FixupPath(const std::string& path) {
   for (char& c : s) {
     if (c == '\\') c = '/';
   }
+  if (s.empty()) s = ".";  // not the file-system root
   std::string full;
   if (port::AbsolutePath(s, &full)) s = full;
   if (s.size() > 1 && s.back() == '/') s.pop_back();
@@ -129,6 +113,7 @@ void* KFileCache::Open(const std::string& key) {
   }
   d->fStream = f;
   d->fOpen = 1;
+  d->fPlace = KFileCacheDesc::kPlaceStart;
   if (Debug() != 0) DebugLine("KFileCache::Open", "opened cache file ", name);
   if (d->fHeaderSize != 0 && RefreshHeader(d) == 0) {
     DebugLine("KFileCache::Open", "could not read header.");
@@ -143,7 +128,7 @@ void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   // The directories are made only when the first try says they are missing.
   std::FILE* f = OpenCacheFile(temp, "w+bxe");
   if (f == nullptr && errno == ENOENT) {
-    MakeItemDirectories(dir);
+    vxk_internal::MakeItemDirectories(dir);
     f = OpenCacheFile(temp, "w+bxe");
   }
   if (f == nullptr) {
@@ -161,6 +146,7 @@ void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   }
   d->fStream = f;
   d->fOpen = 1;
+  d->fPlace = KFileCacheDesc::kPlaceStart;
   d->fWritable = 1;
   if (Debug() != 0) {
     DebugLine("KFileCache::Create", "created temp file ", temp, " for cache file ", name);
@@ -178,7 +164,7 @@ unsigned char KFileCache::Close(void* handle) {
   d->fStream = nullptr;
   d->fOpen = 0;
   d->fWritable = 0;
-  d->fHeaderSaved = 0;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
   return 1;
 }
 
@@ -190,7 +176,13 @@ unsigned char KFileCache::Release(void* handle) {
   bool commit = created && d->fComplete != 0;
   const bool sync = commit && SyncOnCommit();
   int error = 0;
-  if (sync && d->fStream != nullptr && !port::SyncStream(d->fStream, &error)) {
+  // A handle closed before its release is synced through a new stream.
+  std::FILE* syncStream =
+      !sync || d->fStream != nullptr ? d->fStream : OpenCacheFile(d->fPath, "rbe");
+  if (sync && syncStream == nullptr) error = errno;
+  const bool synced = sync && syncStream != nullptr && port::SyncStream(syncStream, &error);
+  if (syncStream != nullptr && syncStream != d->fStream) std::fclose(syncStream);
+  if (sync && !synced) {
     DebugLine("KFileCache::Release", "could not sync temp file: ", d->fPath, " : ",
               std::strerror(error));
     commit = false;
@@ -243,15 +235,16 @@ unsigned char KFileCache::SaveHeader(KFileCacheDesc* d) {
     DebugText("SaveHeader::PutHeader - bad file stream.", '\n');
     return 0;
   }
-  d->fHeaderSaved = 0;
-  if (std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
+  const bool atStart = d->fPlace == KFileCacheDesc::kPlaceStart;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
+  if (!atStart && std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
   size_t written = std::fwrite(d->fHeader, 1, d->fHeaderSize, d->fStream);
   if (written != d->fHeaderSize) {
     DebugText("SaveHeader::PutHeader - failed to write header. ", written, " bytes of ",
               d->fHeaderSize, '\n');
     return 0;
   }
-  d->fHeaderSaved = 1;
+  d->fPlace = KFileCacheDesc::kPlaceData;
   return 1;
 }
 
@@ -276,15 +269,16 @@ unsigned char KFileCache::GetHeader(void* handle, char* buffer, unsigned long si
 unsigned char KFileCache::RefreshHeader(KFileCacheDesc* d) {
   if (d == nullptr || d->fHeaderSize == 0) return 1;
   if (d->fStream == nullptr || d->fHeader == nullptr) return 0;
-  d->fHeaderSaved = 0;
-  if (std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
+  const bool atStart = d->fPlace == KFileCacheDesc::kPlaceStart;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
+  if (!atStart && std::fseek(d->fStream, 0, SEEK_SET) != 0) return 0;
   size_t got = std::fread(d->fHeader, 1, d->fHeaderSize, d->fStream);
   if (got != d->fHeaderSize) {
     DebugLine("KFileCache::RefreshHeader", "failed to read header. ", got, " bytes of ",
               d->fHeaderSize);
     return 0;
   }
-  d->fHeaderSaved = 1;
+  d->fPlace = KFileCacheDesc::kPlaceData;
   return 1;
 }
 
@@ -300,82 +294,7 @@ unsigned char KFileCache::ReOpenForWrite(KFileCacheDesc* d) {
   }
   d->fStream = f;
   d->fOpen = 1;
+  d->fPlace = KFileCacheDesc::kPlaceStart;
   d->fWritable = 1;
   return 1;
-}
-
-// ===== Deleting and sweeping =====
-
-unsigned char KFileCache::Delete(const std::string& key, const std::string& type) {
-  if (ReadOnly() != 0) return 0;
-  std::string dir;
-  std::string f = MakeFileName(key, &dir, nullptr, 0);
-  if (f.empty()) return 0;
-  MakeItemDirectories(dir);
-  std::vector<port::DirEntry> entries;
-  port::ListDirectory(dir.c_str(), &entries);
-  unsigned char deleted = 0;
-  for (const port::DirEntry& e : entries) {
-    std::string p = dir + "/" + e.name;
-    if (p.size() < f.size()) continue;
-    if (type.empty() && p == f) {
-      if (port::RemoveFile(p.c_str())) {
-        deleted = 1;
-        if (Debug() != 0) DebugLine("KFileCache::Delete", "deleted file ", p);
-      } else {
-        DebugLine("KFileCache::Delete", "could not delete file: ", p, " : ", std::strerror(errno));
-      }
-      break;
-    }
-    if (p.size() == f.size() || p.compare(0, f.size(), f) != 0) continue;
-    char next = p[f.size()];
-    if (next != '_' && next != '.') continue;
-    if (!type.empty() && NameEndsInType(p.c_str(), type.c_str()) == 0) continue;
-    if (port::RemoveFile(p.c_str())) {
-      deleted = 1;
-      if (Debug() != 0) DebugLine("KFileCache::Delete", "deleted file ", p);
-    } else {
-      DebugLine("KFileCache::Delete",
-                type.empty() ? "could not delete wildcard file: " : "could not delete typed file: ",
-                p, " : ", std::strerror(errno));
-    }
-  }
-  return deleted;
-}
-
-long KFileCache::SweepTemporaries(long ageSeconds) {
-  if (ageSeconds < 0) ageSeconds = 0;
-  const int64_t now = port::WallMillis() / 1000;
-  long removed = 0;
-  std::vector<port::DirEntry> sections, subSections, files;
-  for (const std::string& partition : fPartitions) {
-    sections.clear();
-    port::ListDirectory(partition.c_str(), &sections);
-    for (const port::DirEntry& s : sections) {
-      if (!s.isDirectory) continue;
-      std::string sectDir = partition + "/" + s.name;
-      subSections.clear();
-      port::ListDirectory(sectDir.c_str(), &subSections);
-      for (const port::DirEntry& ss : subSections) {
-        if (!ss.isDirectory) continue;
-        std::string dir = sectDir + "/" + ss.name;
-        files.clear();
-        port::ListDirectory(dir.c_str(), &files);
-        for (const port::DirEntry& f : files) {
-          if (f.isDirectory || !IsTemporaryName(f.name)) continue;
-          std::string p = dir + "/" + f.name;
-          port::FileInfo info;
-          if (!port::FileStat(p.c_str(), &info) || now - info.modifySeconds < ageSeconds) continue;
-          if (port::RemoveFile(p.c_str())) {
-            ++removed;
-            if (Debug() != 0) DebugLine("KFileCache::SweepTemporaries", "removed ", p);
-          } else if (errno != ENOENT) {
-            DebugLine("KFileCache::SweepTemporaries", "could not remove temp file: ", p, " : ",
-                      std::strerror(errno));
-          }
-        }
-      }
-    }
-  }
-  return removed;
 }

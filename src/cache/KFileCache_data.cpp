@@ -8,6 +8,7 @@
 
 #include "base/debug_line.h"
 #include "cache/file_cache_internal.h"
+#include "port/port.h"
 #include "vxkernel/cache/KFileCache.h"
 
 using vxk_internal::CacheDesc;
@@ -24,7 +25,7 @@ std::unique_ptr<char[]> CopyBuffer() {
 }
 
 // What a forwarding sink says after a chunk.
-enum class Sent { kMore, kFull, kFailed };
+enum class Sent { kMore, kFailed };
 
 // Reads the data from offset in chunks of up to kCacheCopyBuffer bytes
 // (length 0: to the end) and hands each to sink(chunk, n). Returns the
@@ -34,24 +35,24 @@ long ForwardChunks(KFileCacheDesc* d, unsigned long offset, unsigned long length
                    char* buf, Ready ready, Sink sink) {
   std::FILE* f = d->fStream;
   // Right after Open the stream already stands at the data.
-  if (!(offset == 0 && d->fHeaderSaved != 0) &&
+  if (!(offset == 0 && d->fPlace == KFileCacheDesc::kPlaceData) &&
       std::fseek(f, static_cast<long>(d->fHeaderSize + offset), SEEK_SET) != 0) {
-    d->fHeaderSaved = 0;
+    d->fPlace = KFileCacheDesc::kPlaceUnknown;
     return -1;
   }
-  d->fHeaderSaved = 0;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
   long chunks = 0;
   unsigned long remaining = length;
   for (;;) {
     size_t want = length != 0 && remaining < kCacheCopyBuffer ? remaining : kCacheCopyBuffer;
     if (want == 0 || !ready()) break;
-    size_t n = std::fread(buf, 1, want, f);
-    if (n == 0) break;
+    long got = port::ReadOnce(f, buf, want);
+    if (got <= 0) break;
+    size_t n = static_cast<size_t>(got);
     ++chunks;
     if (debug) DebugText("KFileCache::ForwardData Read ", n, " from cachefile", '\n');
     Sent s = sink(buf, n);
     if (s == Sent::kFailed) return -1;
-    if (s == Sent::kFull) break;
     remaining -= length != 0 ? n : 0;
     if (n < want) break;
   }
@@ -109,36 +110,52 @@ unsigned char KFileCache::ForwardData(void* handle, std::ostream& out, unsigned 
 unsigned char KFileCache::ForwardData(void* handle, unsigned char* buffer, unsigned long size,
                                       unsigned long offset, unsigned long length) {
   if (!CanForward(handle) || buffer == nullptr) return 0;
-  auto buf = CopyBuffer();
-  if (buf == nullptr) return 0;
+  KFileCacheDesc* d = CacheDesc(handle);
   const bool debug = Debug() != 0;
-  unsigned long used = 0;
-  long chunks = ForwardChunks(
-      CacheDesc(handle), offset, length, debug, buf.get(), [] { return true; },
-      [&](const char* p, size_t n) {
-        size_t room = size - used;
-        size_t take = n < room ? n : room;
-        std::memcpy(buffer + used, p, take);
-        used += take;
-        if (debug) DebugText("KFileCache::ForwardData Wrote ", take, " to buffer.", '\n');
-        if (take < n) DebugText("KFileCache::ForwardData Truncated ", n - take, " bytes.", '\n');
-        return used == size ? Sent::kFull : Sent::kMore;
-      });
-  return chunks > 0 ? 1 : 0;
+  if (!(offset == 0 && d->fPlace == KFileCacheDesc::kPlaceData) &&
+      std::fseek(d->fStream, static_cast<long>(d->fHeaderSize + offset), SEEK_SET) != 0) {
+    d->fPlace = KFileCacheDesc::kPlaceUnknown;
+    return 0;
+  }
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
+  // Chunks that fit are read straight into the caller's buffer; only the
+  // last one, which may not fit, goes through the copy buffer.
+  std::unique_ptr<char[]> scratch;
+  unsigned long used = 0, remaining = length;
+  bool any = false;
+  while (used < size) {
+    size_t want = length != 0 && remaining < kCacheCopyBuffer ? remaining : kCacheCopyBuffer;
+    if (want == 0) break;
+    const bool fits = want <= size - used;
+    if (!fits && scratch == nullptr && (scratch = CopyBuffer()) == nullptr) break;
+    char* into = fits ? reinterpret_cast<char*>(buffer) + used : scratch.get();
+    long got = port::ReadOnce(d->fStream, into, want);
+    if (got <= 0) break;
+    size_t n = static_cast<size_t>(got);
+    any = true;
+    if (debug) DebugText("KFileCache::ForwardData Read ", n, " from cachefile", '\n');
+    size_t take = n < size - used ? n : size - used;
+    if (!fits) std::memcpy(buffer + used, into, take);
+    used += take;
+    if (debug) DebugText("KFileCache::ForwardData Wrote ", take, " to buffer.", '\n');
+    if (take < n) DebugText("KFileCache::ForwardData Truncated ", n - take, " bytes.", '\n');
+    remaining -= length != 0 ? n : 0;
+    if (n < want) break;
+  }
+  return any ? 1 : 0;
 }
 
 // ===== Storing =====
 
-unsigned char KFileCache::StoreData(void* handle, const unsigned char* data,
-                                    unsigned long length) {
+unsigned char KFileCache::StoreData(void* handle, const unsigned char* data, unsigned long length) {
   if (DescCanWrite(handle) == 0 || data == nullptr) return 0;
   KFileCacheDesc* d = CacheDesc(handle);
   if (length == 0) length = std::strlen(reinterpret_cast<const char*>(data));
-  if (d->fHeaderSaved == 0 && SaveHeader(d) == 0) {
+  if (d->fPlace != KFileCacheDesc::kPlaceData && SaveHeader(d) == 0) {
     DebugLine("KFileCache::StoreData", "failed to save header.");
     return 0;
   }
-  d->fHeaderSaved = 0;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
   if (length != 0 && std::fwrite(data, 1, length, d->fStream) != length) {
     DebugText("KFileCache::StoreData failed to write ", length, " to cachefile.", '\n');
     return 0;
@@ -152,11 +169,11 @@ unsigned char KFileCache::StoreData(void* handle, const unsigned char* data,
 unsigned long KFileCache::StoreData(void* handle, std::FILE* in, unsigned long length) {
   if (DescCanWrite(handle) == 0 || in == nullptr) return kStoreFailed;
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d->fHeaderSaved == 0 && SaveHeader(d) == 0) {
+  if (d->fPlace != KFileCacheDesc::kPlaceData && SaveHeader(d) == 0) {
     DebugLine("KFileCache::StoreData", "failed to save header.");
     return kStoreFailed;
   }
-  d->fHeaderSaved = 0;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
   auto buf = CopyBuffer();
   if (buf == nullptr) return kStoreFailed;
   const bool debug = Debug() != 0;
@@ -235,11 +252,11 @@ unsigned char KFileCache::StoreAndForwardData(void* handle, std::istream& in, st
                                               unsigned long length) {
   if (!in.good() || DescCanWrite(handle) == 0) return 0;
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d->fHeaderSaved == 0 && SaveHeader(d) == 0) {
+  if (d->fPlace != KFileCacheDesc::kPlaceData && SaveHeader(d) == 0) {
     DebugLine("KFileCache::StoreAndForwardData", "failed to save header.");
     return 0;
   }
-  d->fHeaderSaved = 0;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
   const bool debug = Debug() != 0;
   // A failing out stream does not stop storing.
   bool ok = StoreFromStream(d, in, length, debug, [&](const char* p, size_t n) {
@@ -259,11 +276,11 @@ unsigned char KFileCache::StoreAndForwardData(void* handle, std::istream& in, st
                                               unsigned long length) {
   if (!in.good() || DescCanWrite(handle) == 0) return 0;
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d->fHeaderSaved == 0 && SaveHeader(d) == 0) {
+  if (d->fPlace != KFileCacheDesc::kPlaceData && SaveHeader(d) == 0) {
     DebugLine("KFileCache::StoreAndForwardData", "failed to save header.");
     return 0;
   }
-  d->fHeaderSaved = 0;
+  d->fPlace = KFileCacheDesc::kPlaceUnknown;
   const bool debug = Debug() != 0;
   bool ok = StoreFromStream(d, in, length, debug, [&](const char* p, size_t n) {
     if (out == nullptr) return true;

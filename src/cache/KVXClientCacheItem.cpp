@@ -29,8 +29,7 @@ KVXClientCacheItem::KVXClientCacheItem(KCache* cache, const std::string& key,
 
 KVXClientCacheItem::~KVXClientCacheItem() { ReleaseHandle(); }
 
-KVXClientCacheItem::KVXClientCacheItem(KVXClientCacheItem&& other) noexcept
-    : fCache(nullptr) {
+KVXClientCacheItem::KVXClientCacheItem(KVXClientCacheItem&& other) noexcept : fCache(nullptr) {
   *this = std::move(other);
 }
 
@@ -119,7 +118,13 @@ bool KVXClientCacheItem::BeginStore(const char* family, const char* headerFailed
 
 unsigned char KVXClientCacheItem::EndStore(bool ok) {
   if (fHandle == nullptr || fCache == nullptr) return 0;
-  if (ok) return FindItem(1);
+  if (ok) {
+    // The release commits; a commit that fails (rename, sync) fails the
+    // store, even though reopening would find the old item.
+    unsigned char committed = fCache->Release(fHandle);
+    fHandle = nullptr;
+    if (committed != 0) return FindItem(1);
+  }
   // A failed store discards its temporary file now; the old item, if any,
   // is still there and is opened again.
   ReleaseHandle();
@@ -143,7 +148,8 @@ unsigned char KVXClientCacheItem::StoreDoc(const char* path) {
   unsigned long stored = fCache->StoreData(fHandle, f, fDocSize);
   std::fclose(f);
   unsigned char result = EndStore(stored != ~0UL);
-  fDocSize = static_cast<uint32_t>(stored);
+  // A failed store reopened the old item with its own size.
+  if (result != 0) fDocSize = static_cast<uint32_t>(stored);
   return result;
 }
 
@@ -181,7 +187,8 @@ unsigned char KVXClientCacheItem::ForwardDoc(const char* path, unsigned long off
   if (fHandle == nullptr || fCache == nullptr) return 0;
   std::FILE* f = path != nullptr ? std::fopen(path, "w+be") : nullptr;
   if (f == nullptr) {
-    DebugLine("KVXClientCacheItem::ForwardDoc", "could not open file: ", path != nullptr ? path : "");
+    DebugLine("KVXClientCacheItem::ForwardDoc",
+              "could not open file: ", path != nullptr ? path : "");
     return 0;
   }
   unsigned char ok = fCache->ForwardData(fHandle, f, offset, length);

@@ -12,7 +12,7 @@ namespace {
 
 // Offsets of the fixed words; the texts follow from kTextsOffset.
 constexpr size_t kVersionOffset = 0;
-constexpr size_t kNumbersOffset = 4;      // DocVersion ... DocPlatform: 5 words
+constexpr size_t kNumbersOffset = 4;        // DocVersion ... DocPlatform: 5 words
 constexpr size_t kDatesOffset = 4 + 5 * 4;  // 3 dates as 32-bit system times
 constexpr size_t kPublicOffset = kDatesOffset + 3 * 4;
 constexpr size_t kExpireOffset = kPublicOffset + 4;

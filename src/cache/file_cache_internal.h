@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "port/port.h"
 #include "vxkernel/cache/KFileCacheDesc.h"
 
 namespace vxk_internal {
@@ -22,6 +23,13 @@ inline std::FILE* OpenCacheFile(const std::string& path, const char* mode) {
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f != nullptr) std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
+}
+
+// The section and subsection directories of dir (an existing one is fine).
+inline void MakeItemDirectories(const std::string& dir) {
+  size_t slash = dir.rfind('/');
+  if (slash != std::string::npos && slash > 0) port::MakeDirectory(dir.substr(0, slash).c_str());
+  port::MakeDirectory(dir.c_str());
 }
 
 }  // namespace vxk_internal

@@ -9,6 +9,7 @@ list(APPEND VXKERNEL_SOURCES
   src/cache/KCache.cpp
   src/cache/KFileCache.cpp
   src/cache/KFileCache_data.cpp
+  src/cache/KFileCache_sweep.cpp
   src/cache/KFileCacheDesc.cpp
   src/cache/KVXClientCacheItem.cpp
   src/cache/KVXClientCacheItem_header.cpp

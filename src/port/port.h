@@ -394,7 +394,7 @@ void ReadinessWake(Readiness* r);
 void ReadinessDestroy(Readiness* r);
 
 // ===== File cache =====
-// Durable commits of cache items (fsync around a rename).
+// Cache item files: durable commits (fsync around a rename), single reads.
 
 // Writes out what the stream buffers and syncs its file to the disk. False
 // with *error set to the errno value when either fails.
@@ -402,6 +402,11 @@ bool SyncStream(std::FILE* stream, int* error);
 // Syncs the directory name itself (its entries: a rename in it). False with
 // *error set to the errno value when it cannot be opened or synced.
 bool SyncDirectory(const char* name, int* error);
+// One read(2) from the file of an unbuffered stream (retried on EINTR):
+// fread would read again after a short read to be sure of the end, which
+// costs a system call per transfer of a regular file. Returns the bytes
+// read, 0 at the end, -1 on an error (errno set).
+long ReadOnce(std::FILE* stream, void* buf, size_t n);
 
 }  // namespace port
 

@@ -58,10 +58,11 @@ bool ChooseMode(Mode mode) {
   return chosen;
 }
 
-// The one place where the system log is wired in. The printer formats the
-// sender and copies the message as the log will own them: the log frees
-// both (KSysLog::Append with owned = true). Without the log layer the two
-// texts are freed again and nothing is written.
+// SYSLOG: the one place where the system log is wired in, through the
+// hooks of runtime/syslog_printer.h that the log layer installs. The
+// printer formats the sender and copies the message as the log will own
+// them: the log frees both (KSysLog::Append with owned = true). Without the
+// log layer the two texts are freed again and nothing is written.
 void SysLogOpen(const char* logfile) {
   const vxk_internal::SysLogHooks* hooks = vxk_internal::gSysLogHooks.load();
   if (hooks != nullptr) hooks->open(logfile);

@@ -16,15 +16,12 @@ long KSharedFileStream::SubclassFlush(char* buffer, long count) {
 
 namespace {
 
-// What KSharedFile::IStream/OStream make: each stream with its transfer,
-// the output stream destroyed first so that it writes into a live transfer.
+// What KSharedFile::IStream/OStream make: each stream with its transfer.
+// The stream is declared after its transfer, so it is destroyed first and
+// writes what waits into a live transfer.
 class SharedFileStreams : public KSharedFileStreams {
  public:
   explicit SharedFileStreams(std::FILE* f) : fFile(f) {}
-  ~SharedFileStreams() override {
-    fOut.reset();
-    fIn.reset();
-  }
   igstream& In() {
     if (!fIn) fIn = std::make_unique<Input>(fFile);
     return fIn->stream;
@@ -42,7 +39,6 @@ class SharedFileStreams : public KSharedFileStreams {
   };
   struct Output {
     explicit Output(std::FILE* f) : data(2, f), stream(2, &data) {}
-    ~Output() { stream.close(); }
     KSharedFileStream data;
     ogstream stream;
   };

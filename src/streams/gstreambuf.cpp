@@ -30,6 +30,8 @@ gstreambuf* gstreambuf::close() {
   if (!fOpen) return nullptr;
   bool ok = out_waiting() == 0 || sync() == 0;
   fOpen = 0;
+  setg(Data(), Data(), Data());
+  setp(nullptr, nullptr);
   return ok ? this : nullptr;
 }
 

@@ -26,7 +26,8 @@ constexpr unsigned long kHeader = KVXClientCacheItem::kHeaderBytes;
 // Files below dir whose name starts with '~'.
 int Temporaries(const std::string& dir) {
   int n = 0;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.path().filename().string()[0] == '~';
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    n += e.path().filename().string()[0] == '~';
   return n;
 }
 
@@ -57,8 +58,8 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
   KFileCache cache({temp.Path(), temp / "second/"}, 3, 2, kHeader, 0);
   fs::create_directory(temp / "second");
   // "a/b" and "a_b" are one item; the last four form no name.
-  const std::vector<std::string> keys = {"1", "4", "12345", "abcd", "dcba", "a/b", "a_b", "0",
-                                         "99999999999", ".", "..", "~7_1", ""};
+  const std::vector<std::string> keys = {"1", "4",           "12345", "abcd", "dcba", "a/b", "a_b",
+                                         "0", "99999999999", ".",     "..",   "~7_1", ""};
   auto model_key = [](std::string k) { return k == "a/b" ? std::string("a_b") : k; };
   auto refused = [](const std::string& k) { return k.empty() || k[0] == '.' || k[0] == '~'; };
   const size_t sizes[] = {0, 1, 1064, 102400, 102401, 250000};
@@ -67,6 +68,7 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
   for (int i = 0; i < 300; ++i) {
     const std::string& key = keys[rng() % keys.size()];
     SCOPED_TRACE("op " + std::to_string(i) + " key " + key);
+    if (i == 150) cache.SetSyncOnCommit(true);  // the second half commits through fsync
     switch (rng() % 4) {
       case 0:
       case 1: {
@@ -100,13 +102,15 @@ TEST(KFileCacheTest, KeysLandInTheirPlaces) {
   for (const char* p : {"p1", "p2", "p3"}) fs::create_directory(temp / p);
   KFileCache cache({temp / "p1", temp / "p2", temp / "p3"}, 10, 20, 0, 0);
   const std::string doc = "x";
-  struct Case { std::string key, path; } cases[] = {
+  struct Case {
+    std::string key, path;
+  } cases[] = {
       {"12345", "p1/6/15/12345"},
-      {"abcd", "p2/10/5/abcd"},          // little-endian group 0x64636261
+      {"abcd", "p2/10/5/abcd"},  // little-endian group 0x64636261
       {"dcba", "p2/5/13/dcba"},
       {"abcdefgh", "p1/5/14/abcdefgh"},  // groups swapped: same place
       {"efghabcd", "p1/5/14/efghabcd"},
-      {"0", "p1/9/5/0"},                 // not a number: its byte, 48
+      {"0", "p1/9/5/0"},  // not a number: its byte, 48
       {"a:b\\c", "p2/5/17/a_b_c"},
   };
   for (const Case& c : cases) {
@@ -131,11 +135,14 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
   std::string expect(kHeader, '\0');
   size_t at = 0;
   auto word = [&](uint32_t v) { std::memcpy(&expect[at], &v, 4), at += 4; };
-  auto text = [&](const std::string& s) { word(static_cast<uint32_t>(s.size())), expect.replace(at, s.size(), s), at += s.size(); };
+  auto text = [&](const std::string& s) {
+    word(static_cast<uint32_t>(s.size())), expect.replace(at, s.size(), s), at += s.size();
+  };
   for (uint32_t v : {3u, 2u, 3u, 0x01020304u, 5u, 0xFFFFFFFFu}) word(v);
   for (long v : {t, t + 1, t + 2, 1L, 77L}) word(static_cast<uint32_t>(v));
   // Each text cut to 254; 44 + 3 * (4 + 254) + 4 leaves 242 for the last.
-  text(std::string(254, 'x')), text(std::string(254, 'n')), text(std::string(254, 't')), text(std::string(242, 'c'));
+  text(std::string(254, 'x')), text(std::string(254, 'n')), text(std::string(254, 't')),
+      text(std::string(242, 'c'));
   ASSERT_EQ(at, kHeader);
   EXPECT_EQ(item.EncodeHeader(), expect);
   std::istringstream in("abc");
@@ -147,8 +154,9 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
   EXPECT_EQ(back.DocPublic(), 1);
   // A wrong version word is refused and the fields stay.
   expect[0] = 4;
-  ExpectDebug({"KVXClientCacheItem::PopulateHeaderFromBuffer - Invalid header version in cache item.\n"},
-              [&] { EXPECT_FALSE(back.DecodeHeader(expect.data(), kHeader)); });
+  ExpectDebug(
+      {"KVXClientCacheItem::PopulateHeaderFromBuffer - Invalid header version in cache item.\n"},
+      [&] { EXPECT_FALSE(back.DecodeHeader(expect.data(), kHeader)); });
   EXPECT_EQ(back.DocSize(), 3u);
 }
 
@@ -158,6 +166,10 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   TempDir temp("vxk_cache_misc");
   KFileCache cache({temp.Path()}, 0, 0, 4, 0);
   void* w = cache.Create("7", 1);
+  DebugCapture capture;
+  EXPECT_EQ(cache.Create("7", 1), nullptr) << "temporaries are exclusive";
+  EXPECT_NE(capture.All().find("KFileCache::Create - could not create temp file: "),
+            std::string::npos);
   ASSERT_TRUE(cache.PutHeader(w, "HHHH"));
   ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("data"), 0));
   ASSERT_TRUE(cache.Release(w));
@@ -168,7 +180,8 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   EXPECT_TRUE(cache.ForwardData(r, buf, 3, 1, 0));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "ata");
   cache.Release(r);
-  for (const char* c : {"7.txt", "7_x.txt", "7.doc", "77.txt", "~3_7", "~4_8"}) temp.Write(std::string("0/0/") + c, "c");
+  for (const char* c : {"7.txt", "7_x.txt", "7.doc", "77.txt", "~3_7", "~4_8"})
+    temp.Write(std::string("0/0/") + c, "c");
   EXPECT_TRUE(cache.Delete("7", "txt"));
   for (const char* c : {"7", "7.doc", "77.txt"}) EXPECT_TRUE(fs::exists(temp / "0/0/" + c)) << c;
   EXPECT_FALSE(fs::exists(temp / "0/0/7.txt") || fs::exists(temp / "0/0/7_x.txt"));
@@ -185,9 +198,15 @@ TEST(KVXClientCacheItemTest, WriteFailuresKeepTheOldItem) {
   ASSERT_TRUE(Store(&cache, "5", "old", 3));
   const std::string big(200000, 'b');
   temp.Write("big", big);
-  struct Case { rlim_t limit; bool fromPath; std::vector<std::string> lines; } cases[] = {
-      {1000, false, {"SaveHeader::PutHeader - failed to write header. 1000 bytes of 1064",
-                     "KVXClientCacheItem::StoreDoc - could update item header.\n"}},
+  struct Case {
+    rlim_t limit;
+    bool fromPath;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {1000,
+       false,
+       {"SaveHeader::PutHeader - failed to write header. 1000 bytes of 1064",
+        "KVXClientCacheItem::StoreDoc - could update item header.\n"}},
       {50000, false, {"KFileCache::StoreAndForwardData failed to write 102400 to cachefile.\n"}},
       {50000, true, {"KFileCache::StoreData failed to write 102400 to cachefile.\n"}},
   };
@@ -203,11 +222,15 @@ TEST(KVXClientCacheItemTest, WriteFailuresKeepTheOldItem) {
       std::istringstream in(big);
       bool ok = c.fromPath ? item.StoreDoc((temp / "big").c_str()) : item.StoreDoc(in);
       for (const std::string& t : capture.Texts()) out += t + "|";
-      out += ok ? "stored" : "failed";
+      // The item at once holds the old document again, no temporary.
+      std::ostringstream now;
+      item.ForwardDoc(now, 0, 0);
+      out +=
+          (ok ? "stored " : "failed ") + now.str() + " " + std::to_string(Temporaries(temp.Path()));
     });
     std::string expect;
     for (const std::string& l : c.lines) expect += l + "|";
-    EXPECT_EQ(r.output, expect + "failed") << c.limit;
+    EXPECT_EQ(r.output, expect + "failed old 0") << c.limit;
     EXPECT_EQ(Read(&cache, "5"), "old");
     EXPECT_EQ(Temporaries(temp.Path()), 0);
   }

@@ -36,7 +36,8 @@ uint64_t Fnv(const char* p, size_t n) {
 std::string Version(uint32_t seq) {
   std::string s(40000 + seq * 7919 % 160000, '\0');
   uint32_t x = seq * 2654435761u + 1;
-  for (size_t i = 8; i < s.size(); ++i) s[i] = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+  for (size_t i = 8; i < s.size(); ++i)
+    s[i] = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
   uint64_t h = Fnv(s.data() + 8, s.size() - 8);
   std::memcpy(s.data(), &h, 8);
   return s;
@@ -50,7 +51,8 @@ bool Whole(const std::string& s) {
 }
 
 // With forward, the document also goes there chunk by chunk as it is stored.
-bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc, std::FILE* forward = nullptr) {
+bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc,
+                  std::FILE* forward = nullptr) {
   KVXClientCacheItem item(cache, kKey, 0);
   item.DocSize(doc.size());
   item.DocName(std::to_string(seq));
@@ -70,7 +72,8 @@ std::string Check(KCache* cache, const std::string& raw_path) {
   item.ForwardDoc(out, 0, 0);
   uint32_t rawSize = 0;
   if (raw.size() >= kHeader) std::memcpy(&rawSize, raw.data() + 8, 4);
-  bool rawOk = raw.size() >= kHeader && rawSize == raw.size() - kHeader && Whole(raw.substr(kHeader));
+  bool rawOk =
+      raw.size() >= kHeader && rawSize == raw.size() - kHeader && Whole(raw.substr(kHeader));
   bool itemOk = item.DocSize() == out.str().size() && Whole(out.str()) &&
                 Version(static_cast<uint32_t>(std::stoul(item.DocName()))) == out.str();
   return rawOk && itemOk ? "ok" : "torn";
@@ -78,7 +81,8 @@ std::string Check(KCache* cache, const std::string& raw_path) {
 
 int Temporaries(const std::string& dir) {
   int n = 0;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.path().filename().string()[0] == '~';
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    n += e.path().filename().string()[0] == '~';
   return n;
 }
 
@@ -171,7 +175,8 @@ TEST(CacheKillTest, FourWritersTwoReadersNoTornRead) {
   for (pid_t pid : pids) {
     int status = 0;
     waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "process " << pid << " status " << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "process " << pid << " status " << status;
   }
   EXPECT_EQ(Temporaries(temp.Path()), 0);
 }

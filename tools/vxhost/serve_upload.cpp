@@ -3,6 +3,7 @@
 // each complete file then gets its title from the conversion client and
 // moves into the store. Anything cut short leaves no file behind.
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -137,6 +138,14 @@ void HandleUpload(Exchange& ex) {
   if (type.find("multipart/form-data") == std::string::npos) {
     DrainBody(ex);
     return SendError(ex, 400, Text(kNotMultipart));
+  }
+  // A client waiting for a go-ahead before its body (curl does for large
+  // ones) gets it now that the upload is acceptable.
+  std::string expect = ex.head.Header("expect");
+  for (char& c : expect) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ex.pending.empty() && expect == "100-continue") {
+    static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+    ex.conn->Write(kContinue, sizeof kContinue - 1);
   }
   KHTTPArgs& args = *app.uploaders[static_cast<size_t>(ex.worker)];
   args.TmpDirPath(app.store.TempDir().c_str());

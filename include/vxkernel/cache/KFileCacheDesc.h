@@ -19,17 +19,21 @@ class VXKERNEL_EXPORT KFileCacheDesc {
   KFileCacheDesc(const KFileCacheDesc&) = delete;
   KFileCacheDesc& operator=(const KFileCacheDesc&) = delete;
 
-  std::FILE* fStream = nullptr;   // null when closed
-  std::string fPath;              // the file that is open
-  std::string fTarget;            // the final item file; empty from Open
-  char* fHeader = nullptr;        // fHeaderSize bytes; null when 0
+  std::FILE* fStream = nullptr;  // null when closed
+  std::string fPath;             // the file that is open
+  std::string fTarget;           // the final item file; empty from Open
+  char* fHeader = nullptr;       // fHeaderSize bytes; null when 0
   unsigned long fHeaderSize;
   unsigned char fOpen = 0;
   unsigned char fWritable = 0;
-  unsigned char fComplete = 0;    // the data was stored in full
-  // The file holds fHeader at offset 0 and the stream stands right after
-  // it, so a store need not write the header again.
-  unsigned char fHeaderSaved = 0;
+  unsigned char fComplete = 0;  // the data was stored in full
+  // Where the stream stands, when known, to save seeks and rewrites:
+  // kPlaceData means the file holds fHeader at offset 0 and the stream
+  // stands right after it, so a store need not write the header again.
+  static constexpr unsigned char kPlaceUnknown = 0;
+  static constexpr unsigned char kPlaceStart = 1;
+  static constexpr unsigned char kPlaceData = 2;
+  unsigned char fPlace = kPlaceUnknown;
 };
 
 #endif  // VXKERNEL_CACHE_KFILECACHEDESC_H_

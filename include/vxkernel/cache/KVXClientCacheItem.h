@@ -76,6 +76,7 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   unsigned long TmpNameId() const { return fTmpNameId; }
   void TmpNameId(unsigned long v) { fTmpNameId = static_cast<uint32_t>(v); }
   unsigned char Exists() const { return fExists; }
+  void Exists(unsigned char exists) { fExists = exists; }
 
   // ===== Operations =====
 

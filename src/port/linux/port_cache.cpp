@@ -33,4 +33,11 @@ bool SyncDirectory(const char* name, int* error) {
   return ok;
 }
 
+long ReadOnce(std::FILE* stream, void* buf, size_t n) {
+  for (;;) {
+    ssize_t got = read(fileno(stream), buf, n);
+    if (got >= 0 || errno != EINTR) return static_cast<long>(got);
+  }
+}
+
 }  // namespace port
