@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The document-drop server against nginx on loopback:
+#   bench/server/run.sh <vxhost binary> [seconds per run, default 10] [rounds, default 3]
+# Starts `vxhost serve` on a free port with a fresh data folder, uploads one
+# 16 KiB document, and starts nginx on another free port serving the same
+# file under the same path and a static copy of the list page. Then wrk (2
+# threads, 64 connections) runs against the list page and the download on
+# each, in rounds, and the medians of the requests/s and p50/p99 latencies
+# are printed side by side. Everything started here is stopped on exit. Builds
+# nothing: give it a built vxhost (cmake --build build --target vxhost).
+set -euo pipefail
+vxhost="$(realpath "${1:?usage: $0 <vxhost binary> [seconds] [rounds]}")"
+seconds="${2:-10}"
+rounds="${3:-3}"
+nginx="${NGINX:-/usr/sbin/nginx}"
+for tool in "$nginx" wrk curl python3; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+work="$(mktemp -d /tmp/vxhost-bench.XXXXXX)"
+server_pid=""
+nginx_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill -TERM "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  [ -n "$nginx_pid" ] && kill -QUIT "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  exec 3<&- 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+# nginx's workers may run as another user: they need to read the files.
+chmod 755 "$work"
+mkdir -p "$work/data" "$work/www/doc" "$work/nginx-temp"
+
+# The server; its first line of output names the port it chose.
+mkfifo "$work/server.out"
+(cd "$work" && exec "$vxhost" serve --listen 127.0.0.1:0 --data "$work/data" >"$work/server.out" 2>"$work/server.err") &
+server_pid=$!
+exec 3<"$work/server.out"
+read -r first <&3 || { echo "vxhost exited before listening:" >&2; cat "$work/server.err" >&2; exit 1; }
+server_url="$(grep -o 'http://[^ ]*/' <<<"$first")" || { echo "unexpected first line: $first" >&2; exit 1; }
+cat <&3 >/dev/null &
+
+head -c 16384 /dev/urandom >"$work/doc16k.bin"
+curl -sf -o /dev/null -F "file=@$work/doc16k.bin;filename=doc16k.bin" "${server_url}upload"
+curl -sf -o "$work/www/index.html" "$server_url"
+key="$(grep -o 'href="/doc/[^"/]*"' "$work/www/index.html" | head -n 1 | sed 's|href="/doc/||; s|"$||')"
+[ -n "$key" ] || { echo "the uploaded document is not on the list page" >&2; exit 1; }
+curl -sf -o "$work/fetched.bin" "${server_url}doc/$key"
+cmp -s "$work/fetched.bin" "$work/doc16k.bin" || { echo "the download differs from the upload" >&2; exit 1; }
+cp "$work/doc16k.bin" "$work/www/doc/$key"
+chmod -R a+rX "$work/www"
+
+# nginx: same file under the same path, the list page as a static file.
+port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+cat >"$work/nginx.conf" <<EOF
+daemon off;
+worker_processes auto;
+pid $work/nginx.pid;
+error_log $work/nginx-error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  # As Debian's own configuration has it.
+  sendfile on;
+  tcp_nopush on;
+  client_body_temp_path $work/nginx-temp/body;
+  proxy_temp_path $work/nginx-temp/proxy;
+  fastcgi_temp_path $work/nginx-temp/fastcgi;
+  uwsgi_temp_path $work/nginx-temp/uwsgi;
+  scgi_temp_path $work/nginx-temp/scgi;
+  types { text/html html; }
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$port;
+    root $work/www;
+    index index.html;
+  }
+}
+EOF
+"$nginx" -p "$work" -e "$work/nginx-error.log" -c "$work/nginx.conf" &
+nginx_pid=$!
+nginx_url="http://127.0.0.1:$port/"
+curl -sf -o "$work/nginx.bin" --retry 30 --retry-connrefused --retry-max-time 60 "${nginx_url}doc/$key" ||
+  { echo "nginx did not answer:" >&2; cat "$work/nginx-error.log" >&2; exit 1; }
+cmp -s "$work/nginx.bin" "$work/doc16k.bin"
+
+# Runs wrk on one address; prints "requests/s p50-ms p99-ms".
+measure() {
+  local out
+  out="$(wrk -t2 -c64 -d"${seconds}s" --latency "$1")"
+  if grep -q 'Non-2xx' <<<"$out"; then echo "error answers from $1:" >&2; echo "$out" >&2; exit 1; fi
+  awk '
+    function ms(v) {
+      if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v
+    }
+    /Requests\/sec:/ { rps = $2 }
+    $1 == "50%" { p50 = ms($2) }
+    $1 == "99%" { p99 = ms($2) }
+    END { printf "%.0f %.3f %.3f\n", rps, p50, p99 }' <<<"$out"
+}
+
+# The median of the numbers on standard input.
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+echo "vxhost $server_url and nginx $nginx_url; list page $(stat -c %s "$work/www/index.html") bytes"
+echo "wrk -t2 -c64 -d${seconds}s, $rounds rounds, medians; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+# Rounds interleave the servers so that a change in the machine's load
+# falls on both.
+for ((round = 1; round <= rounds; round++)); do
+  for target in list download; do
+    path=""
+    [ "$target" = download ] && path="doc/$key"
+    measure "$server_url$path" >>"$work/$target.vxhost"
+    measure "$nginx_url$path" >>"$work/$target.nginx"
+  done
+done
+printf '%-10s %-7s %11s %10s %10s\n' target server "requests/s" "p50 ms" "p99 ms"
+declare -A rps p99
+for target in list download; do
+  for server in vxhost nginx; do
+    f="$work/$target.$server"
+    rps[$target.$server]="$(cut -d' ' -f1 "$f" | median)"
+    p50="$(cut -d' ' -f2 "$f" | median)"
+    p99[$target.$server]="$(cut -d' ' -f3 "$f" | median)"
+    printf '%-10s %-7s %11s %10s %10s\n' "$target" "$server" "${rps[$target.$server]}" "$p50" "${p99[$target.$server]}"
+  done
+done
+for target in list download; do
+  awk -v t="$target" -v r1="${rps[$target.vxhost]}" -v r2="${rps[$target.nginx]}" \
+    -v q1="${p99[$target.vxhost]}" -v q2="${p99[$target.nginx]}" \
+    'BEGIN { printf "%-10s requests/s %.2f x nginx, p99 %.2f x nginx\n", t, r1 / r2, q1 / q2 }'
+done

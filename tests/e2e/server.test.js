@@ -1,0 +1,161 @@
+// The document-drop server as a user meets it in a browser: upload through
+// the form, the list, a download, a delete, the live log tail, a hostile name.
+// One walk through the pages, in order, against a server started on a free
+// port with a fresh data folder. Waits are on page conditions only.
+//
+// Environment: VXK_E2E_SERVER (the vxhost binary), VXK_E2E_ARTIFACTS (where
+// the screenshot goes), VXK_E2E_CHROMIUM (default /usr/bin/chromium),
+// VXK_E2E_DOCS (when set, the screenshot is also copied there).
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert');
+const {spawn} = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const zlib = require('node:zlib');
+const crypto = require('node:crypto');
+const {chromium} = require('playwright-core');
+
+const server = process.env.VXK_E2E_SERVER;
+const artifacts = process.env.VXK_E2E_ARTIFACTS || os.tmpdir();
+
+// Starts `vxhost serve` on port 0 and resolves with its base address, read
+// from the first line it prints.
+function startServer(dataDir) {
+  const child = spawn(server, ['serve', '--listen', '127.0.0.1:0', '--data', dataDir],
+                      {cwd: dataDir, stdio: ['ignore', 'pipe', 'inherit']});
+  const base = new Promise((resolve, reject) => {
+    let out = '';
+    child.stdout.on('data', (chunk) => {
+      out += chunk;
+      const m = /listening on (http:\/\/\S+\/)/.exec(out);
+      if (m) resolve(m[1]);
+    });
+    child.on('exit', (code, signal) => reject(new Error(`server exited (${code ?? signal}) before listening:\n${out}`)));
+  });
+  child.stdout.resume();
+  return {child, base};
+}
+
+// Submits a form the way a user does and ends on the list page, whether the
+// server answered with a redirect to it or with a page of its own.
+async function submit(page, button, action, root) {
+  const [response] = await Promise.all([
+    page.waitForResponse((r) => r.request().method() === 'POST' && new URL(r.url()).pathname === action),
+    button.click(),
+  ]);
+  assert.ok(response.status() < 400, `POST ${action} answered ${response.status()}`);
+  await page.waitForLoadState();
+  if (page.url() !== root) await page.goto(root);
+}
+
+function stopServer(child) {
+  if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve({code: child.exitCode});
+  return new Promise((resolve) => {
+    child.on('exit', (code, signal) => resolve({code, signal}));
+    child.kill('SIGTERM');
+  });
+}
+
+// The three uploads: names a user could really have, contents whose type
+// libmagic settles without doubt.
+const files = [
+  // A name that runs a script if the list page does not escape it.
+  {name: '<script>alert(1)</script>.txt', mimeType: 'text/plain',
+   buffer: Buffer.from('Meeting notes\nBring the <b>slides</b> & the minutes.\n'), type: 'text/plain'},
+  {name: 'report.html', mimeType: 'text/html',
+   buffer: Buffer.from('<!DOCTYPE html>\n<html><head><title>Q3 &amp; Q4 report</title></head>\n' +
+                       '<body><p>Figures follow.</p></body></html>\n'),
+   type: 'text/html', title: 'Q3 & Q4 report'},
+  // Compressed random bytes: every byte value, several read buffers long.
+  {name: 'archive.gz', mimeType: 'application/octet-stream',
+   buffer: zlib.gzipSync(crypto.randomBytes(300 * 1024)), type: 'application/gzip'},
+];
+
+test('a user uploads, lists, downloads and deletes documents and watches the log', async (t) => {
+  assert.ok(server, 'VXK_E2E_SERVER names the vxhost binary');
+  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-'));
+  const {child, base} = startServer(dataDir);
+  let browser = null;
+  // One hook, so that a failed check cannot leave the browser running: the
+  // server is stopped first, as a user would stop it, with the browser's
+  // connections (the log page's long poll among them) still open.
+  t.after(async () => {
+    const exit = await stopServer(child);
+    try {
+      if (browser) await browser.close();
+    } finally {
+      fs.rmSync(dataDir, {recursive: true, force: true});
+    }
+    assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
+  });
+  const root = await base;
+  browser = await chromium.launch({
+    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+  const context = await browser.newContext({acceptDownloads: true});
+  context.setDefaultTimeout(60000);
+  const dialogs = [];
+  context.on('page', (p) => p.on('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); }));
+  const page = await context.newPage();
+
+  // The log page, open before anything happens; its tail must grow in place.
+  const logPage = await context.newPage();
+  await logPage.goto(root + 'log');
+  await logPage.evaluate(() => { window.notReloaded = true; });
+
+  await page.goto(root);
+  await page.setInputFiles('#upload input[type=file][name=file]',
+                           files.map(({name, mimeType, buffer}) => ({name, mimeType, buffer})));
+  await page.fill('#upload input[name=note]', 'quarterly papers');
+  await submit(page, page.locator('#upload [type=submit], #upload button').first(), '/upload', root);
+
+  const row = (name) => page.locator('#docs tr').filter({has: page.locator('td.name', {hasText: name})});
+  for (const f of files) {
+    const r = row(f.name);
+    await r.waitFor();
+    // textContent equal to the raw name: the name was escaped, not parsed.
+    assert.strictEqual(await r.locator('td.name').textContent(), f.name);
+    assert.strictEqual((await r.locator('td.type').textContent()).trim(), f.type, `type of ${f.name}`);
+    if (f.title) assert.strictEqual((await r.locator('td.title').textContent()).trim(), f.title);
+    assert.strictEqual((await r.locator('td.note').textContent()).trim(), 'quarterly papers');
+  }
+  assert.strictEqual(await page.locator('#docs script').count(), 0);
+  await page.screenshot({path: path.join(artifacts, 'server-list.png'), fullPage: true});
+  if (process.env.VXK_E2E_DOCS)
+    fs.copyFileSync(path.join(artifacts, 'server-list.png'), path.join(process.env.VXK_E2E_DOCS, 'server-list.png'));
+
+  // Download the binary through its link: same bytes, its name, its type.
+  const binary = files[2];
+  const [download] = await Promise.all([page.waitForEvent('download'), row(binary.name).locator('a.download').click()]);
+  assert.strictEqual(download.suggestedFilename(), binary.name);
+  assert.ok(fs.readFileSync(await download.path()).equals(binary.buffer), 'downloaded bytes equal the upload');
+  const href = await row(binary.name).locator('a.download').getAttribute('href');
+  const fetched = await context.request.get(new URL(href, root).href);
+  assert.strictEqual(fetched.headers()['content-type'].split(';')[0], binary.type);
+
+  // Delete the HTML document: its row and its download go, the others stay.
+  const html = files[1];
+  const htmlHref = await row(html.name).locator('a.download').getAttribute('href');
+  const htmlKey = htmlHref.split('/').pop();
+  await submit(page, row(html.name).locator('form.delete [type=submit], form.delete button').first(),
+               `/doc/${htmlKey}/delete`, root);
+  await row(files[0].name).waitFor();
+  assert.strictEqual(await row(html.name).count(), 0);
+  assert.strictEqual(await row(binary.name).count(), 1);
+  assert.strictEqual((await context.request.get(new URL(htmlHref, root).href)).status(), 404);
+
+  // The log page, opened before the upload and never reloaded, has taken in
+  // the events about the deleted document since.
+  await logPage.waitForFunction(([key, name]) => {
+    const text = document.getElementById('log').textContent;
+    return text.includes(key) || text.includes(name);
+  }, [htmlKey, html.name]);
+  assert.ok(await logPage.evaluate(() => window.notReloaded === true), 'the log page was not reloaded');
+
+  assert.ok((await context.request.get(root + 'status')).ok());
+  assert.deepStrictEqual(dialogs, [], 'no dialog opened');
+});
