@@ -120,6 +120,9 @@ int RunServe(int argc, char** argv) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     app.stopping = true;
   }
+  // A connection accepted after the workers stopped would never be served
+  // nor freed: accepting ends first.
+  app.net.StopAccepting();
   CloseLog();  // wakes the long polls
   pool.Stop();
   app.net.Shutdown();

@@ -210,6 +210,8 @@ void Net::Close(Conn* conn) {
 
 long Net::Open() const { return fImpl->open.load(); }
 
+void Net::StopAccepting() { fImpl->listener.Close(); }
+
 void Net::Shutdown() {
   fImpl->listener.Close();
   KWSASocket::AllowAsync(nullptr, 0);

@@ -85,6 +85,9 @@ class Net {
   long Open() const;
   // Closes the listening socket and stops the readiness routing.
   // REQUIRES: every connection is closed.
+  // Closes the listening socket (waiting for a running accept callback),
+  // so that no connection arrives once the workers begin to stop.
+  void StopAccepting();
   void Shutdown();
 
  private:
