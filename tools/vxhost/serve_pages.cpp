@@ -9,6 +9,7 @@
 #include "serve_pool.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
+#include "vxkernel/classes/KQSClassPointer.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/TArray.h"
 #include "vxkernel/values/KQSValue.h"
@@ -157,10 +158,15 @@ std::string StatusPage(App& app) {
   std::string names;
   for (unsigned long i = 1; i <= classes->Count(); ++i) {
     const KQSClass* c = classes->GetAt(i);
-    names += Fill("<tr><td>`H</td><td>`H</td></tr>\n", {std::to_string(c->ClassNumber()), c->ClassName()});
+    // Classes whose values hold storage count their objects and references.
+    const auto* p = c->IsPointer() ? dynamic_cast<const KQSClassPointer*>(c) : nullptr;
+    names += Fill("<tr><td>`H</td><td>`H</td><td>`H</td><td>`H</td></tr>\n",
+                  {std::to_string(c->ClassNumber()), c->ClassName(), p ? std::to_string(p->ObjCount()) : "",
+                   p ? std::to_string(p->RefCount()) : ""});
   }
   return Page("Status", "<table id=\"status\">\n" + rows + "</table>\n<h2>Registered classes</h2>\n"
-                            "<table id=\"classes\"><tr><th>number</th><th>name</th></tr>\n" + names + "</table>\n");
+                            "<table id=\"classes\"><tr><th>number</th><th>name</th><th>objects</th>"
+                            "<th>references</th></tr>\n" + names + "</table>\n");
 }
 
 }  // namespace serve
