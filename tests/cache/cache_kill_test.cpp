@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "vxkernel/cache/KFileCache.h"
 #include "vxkernel/cache/KVXClientCacheItem.h"
@@ -130,11 +131,9 @@ TEST(CacheKillTest, KilledStoreLeavesOldOrNewItem) {
       volatile unsigned spin = rng() % 400000;
       while (spin > 0) spin = spin - 1;
     }
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const bool killed = KillAndReap(pid);
     close(done[0]);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed";
+    ASSERT_TRUE(killed) << "the writer ended before its kill";
     ASSERT_EQ(Check(&cache, path), "ok") << "after kill " << i;
   }
   // Each killed writer leaves at most its own temporary behind.

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "port/port.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "vxkernel/files/fileprefs.h"
 
@@ -57,11 +58,9 @@ TEST(PrefsKillTest, KilledWriterLeavesOldOrNewFile) {
     for (unsigned n = rng() % 3 + 1; n > 0; --n) ASSERT_EQ(read(done[0], &byte, 1), 1);
     volatile unsigned spin = rng() % 200000;
     while (spin > 0) spin = spin - 1;
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const bool killed = KillAndReap(pid);
     close(done[0]);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed";
+    ASSERT_TRUE(killed) << "the writer ended before its kill";
     const std::string now = TempDir::Read(path);
     ASSERT_TRUE(now == texts[0] || now == texts[1]) << "torn file of " << now.size() << " bytes after kill " << i;
     const int left = Temporaries(dir);

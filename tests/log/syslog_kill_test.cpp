@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "vxkernel/log/KSysLog.h"
 
@@ -65,11 +66,9 @@ TEST(SysLogKill, AppendedEntriesSurviveAndAreSeenAtOnce) {
       // Following from here: the entry is in the file the moment it is reported.
       ASSERT_TRUE(round > 0 || n >= 20 || HasEntry(dir.Read(path), n)) << "entry " << n;
     }
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const bool killed = KillAndReap(pid);
     close(done[0]);
-    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    ASSERT_TRUE(killed) << "the writer ended before its kill";
     const std::string file = dir.Read(path);
     for (long n = 0; n < reported; ++n) ASSERT_TRUE(HasEntry(file, n)) << "entry " << n;
   }

@@ -3,12 +3,22 @@
 #ifndef VXKERNEL_TESTS_SUPPORT_CHILD_PROCESS_H_
 #define VXKERNEL_TESTS_SUPPORT_CHILD_PROCESS_H_
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 #include <sstream>
 #include <string>
+
+// Kills pid with SIGKILL and reaps it; true when the signal ended it (false:
+// it had already ended on its own, which a kill test counts as a failure).
+inline bool KillAndReap(pid_t pid) {
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFSIGNALED(status);
+}
 
 struct ChildResult {
   int status = -1;     // exit code, or -1 when the child did not exit normally

@@ -77,6 +77,9 @@ class VXKERNEL_EXPORT KFileCache : public KCache {
   static std::string EscapeFilename(const std::string& key);
   static std::string FixupPath(const std::string& path);
   unsigned char SaveHeader(KFileCacheDesc* desc);
+  // Saves the header before the first data of a store (the debug line
+  // names op when that fails); 0 on failure.
+  unsigned char HeaderBeforeData(KFileCacheDesc* desc, const char* op);
   unsigned char RefreshHeader(KFileCacheDesc* desc);
   unsigned char ReOpenForWrite(KFileCacheDesc* desc);
   static unsigned char NameEndsInType(const char* name, const char* type);
