@@ -129,12 +129,18 @@ unsigned char KFileCache::ForwardData(void* handle, unsigned char* buffer, unsig
     if (want == 0) break;
     const size_t room = size - used;
     char* into = reinterpret_cast<char*>(buffer) + used;
-    long got = port::ReadOnce(d->fStream, into, want <= room ? want : room);
+    // A chunk larger than the room is read as far as the room goes, with a
+    // probe byte behind it: only when the probe finds more is the rest
+    // counted from the file's size.
+    int probed = 0;
+    long got = want <= room ? port::ReadOnce(d->fStream, into, want)
+                            : port::ReadOnceProbing(d->fStream, into, room, &probed);
     if (got <= 0) break;
     size_t n = static_cast<size_t>(got);
-    if (want > room && n == room) {
+    if (probed != 0) {
       const long left = port::BytesLeft(d->fStream);
-      if (left > 0) n += static_cast<size_t>(left) < want - room ? static_cast<size_t>(left) : want - room;
+      const size_t more = 1 + (left > 0 ? static_cast<size_t>(left) : 0);
+      n += more < want - room ? more : want - room;
     }
     any = true;
     if (debug) DebugText("KFileCache::ForwardData Read ", n, " from cachefile", '\n');

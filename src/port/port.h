@@ -339,6 +339,9 @@ bool SyncDirectory(const char* name, int* error);
 // costs a system call per transfer of a regular file. Returns the bytes
 // read, 0 at the end, -1 on an error (errno set).
 long ReadOnce(std::FILE* stream, void* buf, size_t n);
+// ReadOnce that also tries one byte more into *probe (one readv): returns
+// the bytes read into buf, and *probed is 1 when the probe byte came too.
+long ReadOnceProbing(std::FILE* stream, void* buf, size_t n, int* probed);
 // The bytes of the file of an unbuffered stream from its position to its
 // end (one ioctl(FIONREAD)); -1 on failure.
 long BytesLeft(std::FILE* stream);

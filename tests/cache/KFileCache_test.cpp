@@ -250,7 +250,7 @@ TEST(KFileCacheTest, ForwardIntoBufferReportsWhatDoesNotFit) {
   const unsigned long cases[][3] = {// size, offset, length
                                     {10, 0, 0},         {102400, 0, 0}, {150000, 0, 0},
                                     {300000, 0, 0},     {150000, 1000, 0}, {150000, 0, 120000},
-                                    {250000, 249990, 0}};
+                                    {250000, 249990, 0}, {249995, 0, 0}};
   for (const auto& c : cases) {
     std::vector<std::string> expected;
     unsigned long used = 0, at = c[1], left = c[2] ? c[2] : ~0UL;

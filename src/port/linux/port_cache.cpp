@@ -1,6 +1,7 @@
 // Syncing cache item files and their directories for durable commits.
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,6 +39,17 @@ long ReadOnce(std::FILE* stream, void* buf, size_t n) {
   for (;;) {
     ssize_t got = read(fileno(stream), buf, n);
     if (got >= 0 || errno != EINTR) return static_cast<long>(got);
+  }
+}
+
+long ReadOnceProbing(std::FILE* stream, void* buf, size_t n, int* probed) {
+  char probe = 0;
+  iovec parts[2] = {{buf, n}, {&probe, 1}};
+  for (;;) {
+    ssize_t got = readv(fileno(stream), parts, 2);
+    if (got < 0 && errno == EINTR) continue;
+    *probed = got > static_cast<ssize_t>(n) ? 1 : 0;
+    return got < 0 ? -1 : static_cast<long>(got) - *probed;
   }
 }
 
