@@ -1,5 +1,6 @@
-// Assoc against std::map<std::string, KQSValue> with a case-insensitive
-// comparator (each byte through toupper, the order Assoc String keys use):
+// Assoc against std::map<std::string, KQSValue> and absl::btree_map (when
+// CMake finds Abseil) with a case-insensitive comparator (each byte through
+// toupper, the order Assoc String keys use):
 // 100 k random String keys inserted into an empty map, then looked up one
 // at a time in another order, with their own spelling and upper-cased.
 // Both sides store the same Integer values; keys are made before timing.
@@ -11,6 +12,10 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#ifdef VXK_HAVE_ABSL
+#include <absl/container/btree_map.h>
+#endif
 
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KAssocVal.h"
@@ -33,6 +38,9 @@ struct CaseInsensitiveLess {
   }
 };
 using PeerMap = std::map<std::string, KQSValue, CaseInsensitiveLess>;
+#ifdef VXK_HAVE_ABSL
+using BtreeMap = absl::btree_map<std::string, KQSValue, CaseInsensitiveLess>;
+#endif
 
 void Start() {
   static const bool started = [] {
@@ -90,17 +98,23 @@ void BM_AssocInsert(benchmark::State& state) {
 }
 BENCHMARK(BM_AssocInsert)->Unit(benchmark::kMillisecond);
 
-void BM_StdMapInsert(benchmark::State& state) {
+template <class Map>
+void PeerInsert(benchmark::State& state) {
   Start();
   const std::vector<std::string>& keys = Texts();
   for (auto _ : state) {
-    PeerMap m;
+    Map m;
     long i = 0;
     for (const std::string& k : keys) m.insert_or_assign(k, KQSValue(i++));
     benchmark::DoNotOptimize(m.size());
   }
 }
+void BM_StdMapInsert(benchmark::State& state) { PeerInsert<PeerMap>(state); }
 BENCHMARK(BM_StdMapInsert)->Unit(benchmark::kMillisecond);
+#ifdef VXK_HAVE_ABSL
+void BM_BtreeMapInsert(benchmark::State& state) { PeerInsert<BtreeMap>(state); }
+BENCHMARK(BM_BtreeMapInsert)->Unit(benchmark::kMillisecond);
+#endif
 
 void AssocLookup(benchmark::State& state, bool upper) {
   const std::vector<KQSValue> keys = Values(Texts());
@@ -116,10 +130,11 @@ void AssocLookup(benchmark::State& state, bool upper) {
   }
 }
 
+template <class Map>
 void PeerLookup(benchmark::State& state, bool upper) {
   Start();
   const std::vector<std::string> probes = Lookups(upper);
-  PeerMap m;
+  Map m;
   long i = 0;
   for (const std::string& k : Texts()) m.insert_or_assign(k, KQSValue(i++));
   for (auto _ : state) {
@@ -137,13 +152,17 @@ void PeerLookup(benchmark::State& state, bool upper) {
 }
 
 void BM_AssocLookup(benchmark::State& state) { AssocLookup(state, false); }
-void BM_StdMapLookup(benchmark::State& state) { PeerLookup(state, false); }
+void BM_StdMapLookup(benchmark::State& state) { PeerLookup<PeerMap>(state, false); }
 void BM_AssocLookupUpperCase(benchmark::State& state) { AssocLookup(state, true); }
-void BM_StdMapLookupUpperCase(benchmark::State& state) { PeerLookup(state, true); }
+void BM_StdMapLookupUpperCase(benchmark::State& state) { PeerLookup<PeerMap>(state, true); }
 BENCHMARK(BM_AssocLookup)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdMapLookup)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AssocLookupUpperCase)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdMapLookupUpperCase)->Unit(benchmark::kMillisecond);
+#ifdef VXK_HAVE_ABSL
+void BM_BtreeMapLookup(benchmark::State& state) { PeerLookup<BtreeMap>(state, false); }
+BENCHMARK(BM_BtreeMapLookup)->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
 

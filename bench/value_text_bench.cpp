@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -20,6 +21,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "heap_count.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 
@@ -347,6 +349,62 @@ void BM_RapidJsonParse(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_RapidJsonParse)->Unit(benchmark::kMillisecond);
+
+// ----- memory -----
+
+// What one document takes: blocks allocated and bytes in use (with the
+// allocator's own overhead) between just before it is made and just after.
+// One run each; the reading rows read once before, so per-thread scratch
+// buffers of the readers already exist.
+heap_count::Snapshot Used() { return heap_count::Now(); }
+
+template <class Make>
+void MeasureDocument(benchmark::State& state, Make make) {
+  make();
+  for (auto _ : state) {
+    const heap_count::Snapshot before = Used();
+    auto doc = make();
+    const heap_count::Snapshot after = Used();
+    benchmark::DoNotOptimize(doc);
+    state.counters["allocations"] = static_cast<double>(after.allocations - before.allocations);
+    state.counters["MB"] = static_cast<double>(after.bytes - before.bytes) / 1e6;
+    state.counters["bytes_per_record"] = static_cast<double>(after.bytes - before.bytes) / kRecords;
+  }
+}
+
+void BM_MemoryValueBuilt(benchmark::State& state) {
+  MeasureDocument(state, [] { return MakeValueDoc(); });
+}
+void BM_MemoryValueRead(benchmark::State& state) {
+  const std::string text = ValueText();
+  MeasureDocument(state, [&] {
+    InPlaceBuf buffer(text);
+    std::istream in(&buffer);
+    KQSValue v;
+    in >> v;
+    return v;
+  });
+}
+void BM_MemoryNlohmannBuilt(benchmark::State& state) {
+  MeasureDocument(state, [] { return MakeNlohmannDoc(); });
+}
+void BM_MemoryNlohmannParsed(benchmark::State& state) {
+  const std::string text = MakeNlohmannDoc().dump();
+  MeasureDocument(state, [&] { return nlohmann::json::parse(text); });
+}
+void BM_MemoryRapidJsonParsed(benchmark::State& state) {
+  const std::string text = MakeNlohmannDoc().dump();
+  MeasureDocument(state, [&] {
+    auto d = std::make_unique<rapidjson::Document>();
+    d->Parse(text.c_str(), text.size());
+    return d;
+  });
+}
+BENCHMARK(BM_MemoryValueBuilt)->Iterations(1);
+BENCHMARK(BM_MemoryValueRead)->Iterations(1);
+BENCHMARK(BM_MemoryNlohmannBuilt)->Iterations(1);
+BENCHMARK(BM_MemoryNlohmannParsed)->Iterations(1);
+BENCHMARK(BM_MemoryRapidJsonParsed)->Iterations(1);
 
 }  // namespace
 
