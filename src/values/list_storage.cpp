@@ -138,6 +138,7 @@ ValNode* KQSValueListStorage::Writable(long off, bool upward) {
 }
 
 void KQSValueListStorage::DropCaches() {
+  fAppendRoom = 0;
   fCacheLength = 0;
   for (KQSValueList* w : fWindows) w->fCacheLength = 0;
 }
@@ -155,11 +156,18 @@ const ValNode* KQSValueListStorage::FillCache(long pos) {
   return fCacheNodes + (off - lo);
 }
 
-void KQSValueListStorage::Append(const KQSValue& v) {
+void KQSValueListStorage::AppendSlow(const KQSValue& v) {
   const long off = fHead + fCount;
   if ((off >> kSpanShift) >= static_cast<long>(fSegments.size())) fSegments.push_back(new Segment());
-  Writable(off, true)->value = v;
+  ValNode* node = Writable(off, true);
+  node->value = v;
   ++fCount;
+  // Writable left the segment and block private to this storage; the
+  // block's slots past this one are the next appends' (until a clone
+  // shares the segment or a block is replaced, which close the run).
+  const Block* b = fSegments[static_cast<size_t>(off >> kSpanShift)]->fBlocks[(off >> kBlockShift) & (kSegmentBlocks - 1)];
+  fAppendRoom = b->fLo + b->fCap - static_cast<long>(off & (kBlockSlots - 1)) - 1;
+  fAppendNext = node + 1;
 }
 
 void KQSValueListStorage::AppendMoved(KQSValue* values, long n) {
@@ -219,6 +227,7 @@ KQSValue KQSValueListStorage::Get(long pos) {
 
 KQSValueListStorage* KQSValueListStorage::Clone(long from, long to) {
   auto* copy = new KQSValueListStorage();
+  fAppendRoom = 0;  // the segments are about to be shared
   from = std::max(from, fFirst);
   to = std::min(to, fFirst + fCount - 1);
   if (from > to) return copy;

@@ -69,7 +69,11 @@ void KQSValueList::Clone(long from, long to) {
 
 void KQSValueList::AppendValue(const KQSValue& v) {
   const long p = fEnd;
-  if (fStorage->AccessCount(p) == 0) {
+  // The common case, a window alone on its storage and ending where it
+  // ends, needs no look at other windows.
+  if (p == fStorage->EndPosition() && fStorage->WindowCount() == 1) {
+    fStorage->Append(v);
+  } else if (fStorage->AccessCount(p) == 0) {
     if (p < fStorage->EndPosition()) fStorage->Set(p, v);
     else fStorage->Append(v);
   } else if (const ValNode* n = fStorage->FindNode(p); n == nullptr || !(n->value == v)) {

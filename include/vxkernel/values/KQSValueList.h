@@ -114,7 +114,18 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   long FirstPosition() const { return fFirst; }
   long EndPosition() const { return fFirst + fCount; }  // one past the last element
 
-  void Append(const KQSValue& v);
+  // Appends v; while the last block has free slots past the end and the
+  // storage alone holds it and its segment, that is one store.
+  void Append(const KQSValue& v) {
+    if (fAppendRoom != 0) {
+      fAppendNext->value = v;
+      ++fAppendNext;
+      --fAppendRoom;
+      ++fCount;
+      return;
+    }
+    AppendSlow(v);
+  }
   // Appends values[0 .. n-1], moving them in. An empty storage gets one
   // block of exactly n slots up to 64 and full blocks beyond, so nothing is
   // regrown; a non-empty one appends them one by one.
@@ -149,6 +160,9 @@ class VXKERNEL_EXPORT KQSValueListStorage {
 
  private:
   friend class KQSValueList;  // a window caches a part of the storage's run
+  // Append past the append run: makes or copies the block, then opens a
+  // new run on it when the storage alone holds it.
+  void AppendSlow(const KQSValue& v);
   // The slot for offset off, made writable: a shared segment or block is
   // copied first, a missing or too small block made or grown. upward tells
   // which way a new block of a short list leaves room to grow.
@@ -171,6 +185,11 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   const ValNode* fCacheNodes = nullptr;
   long fCacheLo = 0;
   unsigned long fCacheLength = 0;
+  // The append run: the slots for the next fAppendRoom offsets from
+  // fHead + fCount, in a block and segment no other storage holds. Closed
+  // (room 0) whenever a block is replaced or the segments become shared.
+  ValNode* fAppendNext = nullptr;
+  long fAppendRoom = 0;
 };
 
 // The storage object of a List value: a window [start, end) on a storage.
