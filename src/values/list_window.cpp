@@ -69,9 +69,9 @@ void KQSValueList::Clone(long from, long to) {
 
 void KQSValueList::AppendValue(const KQSValue& v) {
   const long p = fEnd;
-  // The common case, a window alone on its storage and ending where it
-  // ends, needs no look at other windows.
-  if (p == fStorage->EndPosition() && fStorage->WindowCount() == 1) {
+  // No window sees past the storage's end: appending there needs no look
+  // at the other windows.
+  if (p == fStorage->EndPosition()) {
     fStorage->Append(v);
   } else if (fStorage->AccessCount(p) == 0) {
     if (p < fStorage->EndPosition()) fStorage->Set(p, v);

@@ -118,6 +118,24 @@ TEST(KQSValueListBulk, SizesAroundBlockEdgesBehaveLikeAppendedLists) {
   }
 }
 
+// Appends go to an open run of the last block. A list cut from a
+// downward-grown one starts mid-block, so alternating prepends soon replace
+// that very block; the appends after each must land in the new one.
+TEST(KQSValueListRun, AppendsAfterPrependsReplaceTheLastBlock) {
+  for (long lead : {1L, 10L, 40L, 70L}) {
+    SCOPED_TRACE(lead);
+    KQSValue whole = KQSValue::List();
+    for (long k = 0; k < lead; ++k) whole.ListPrependValue(Item(k));
+    KQSValue cut = whole.ListSubrange(1, 1);
+    Values m{Item(lead - 1)};
+    for (long k = 0; k < 80; ++k) {
+      cut.ListAppendValue(Item(100 + k)), m.push_back(Item(100 + k));
+      cut.ListPrependValue(Item(200 + k)), m.insert(m.begin(), Item(200 + k));
+    }
+    EXPECT_TRUE(Holds(cut, m));
+  }
+}
+
 // Random operations on values sharing lists; the touched values are checked
 // after each step, all of them every few steps. Few distinct elements make
 // equal-node sharing common. Returns how many changes left a shared storage.
