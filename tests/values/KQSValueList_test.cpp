@@ -136,6 +136,20 @@ TEST(KQSValueListRun, AppendsAfterPrependsReplaceTheLastBlock) {
   }
 }
 
+// A list taking in a value that holds another window of its storage must
+// move to a storage of its own first, or the storage would hold itself and
+// never be freed (LeakSanitizer reports it; the storages tell it here).
+TEST(KQSValueListRun, AppendingAWindowOfTheSameStorageCopiesFirst) {
+  for (bool wrapped : {false, true}) {
+    KQSValue whole = KQSValue::List(Item(1), Item(2), Item(3));
+    const KQSValue part = whole.ListSubrange(1, 2);
+    const KQSValue v = wrapped ? KQSValue::List(part) : part;
+    whole.ListAppendValue(v);
+    EXPECT_NE(StorageOf(whole), StorageOf(part));
+    EXPECT_TRUE(Holds(whole, {Item(1), Item(2), Item(3), v}));
+  }
+}
+
 // Random operations on values sharing lists; the touched values are checked
 // after each step, all of them every few steps. Few distinct elements make
 // equal-node sharing common. Returns how many changes left a shared storage.
