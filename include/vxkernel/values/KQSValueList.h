@@ -13,7 +13,9 @@
 // counted and shared between storages. Cloning a window's range into a new
 // storage therefore shares the segments (one count each), and a change
 // copies only the segment and the block it touches. Reading walks a block's
-// contiguous array through a one-block cache. The segment table and the
+// contiguous array through a one-block cache; appending fills the last
+// block through an open run of its free slots (one store per element while
+// no other storage shares the block). The segment table and the
 // window table keep their first entries inside the storage, so a short list
 // with one window costs four allocations: window, storage, segment, block.
 //
