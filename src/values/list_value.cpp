@@ -62,7 +62,7 @@ bool KQSValue::ListIsIndexValid(long& i) const {
 
 void KQSValue::ListAssertAlloc() {
   if (fData == 0) {
-    Adopt(gClassList, new KQSValueList());
+    Adopt(gClassList, KQSValueList::ForAppends());
   } else if (User()->References() > 1) {
     // Another value holds this window: take a window of our own on the
     // same nodes; the nodes themselves are protected by the access counts.
@@ -93,7 +93,7 @@ void KQSValue::ListAssertAllocFor(const KQSValue& v) {
   if (!MayHoldValues(v)) return;
   KQSValueList* w = Window(*this);
   if (w->Storage()->WindowCount() <= 1) return;
-  if (w->Length() == 0) Adopt(gClassList, new KQSValueList());
+  if (w->Length() == 0) Adopt(gClassList, KQSValueList::ForAppends());
   else w->Clone(w->Start(), w->End() - 1);
 }
 

@@ -14,7 +14,11 @@ KQSValueList::KQSValueList(const KQSValueList& other)
   fStorage->AddRef(this);
 }
 
+KQSValueList::KQSValueList(KQSValueListStorage* storage) : fStorage(storage) { fStorage->AddRef(this); }
+
 KQSValueList* KQSValueList::FromValues(KQSValue* values, long n) {
+  constexpr long kInOne = 64;  // a block's slots
+  if (n >= 0 && n <= kInOne) return MadeInOne(n, values);
   auto* window = new KQSValueList();
   try {
     window->fStorage->AppendMoved(values, n);

@@ -16,8 +16,10 @@
 // contiguous array through a one-block cache; appending fills the last
 // block through an open run of its free slots (one store per element while
 // no other storage shares the block). The segment table and the
-// window table keep their first entries inside the storage, so a short list
-// with one window costs four allocations: window, storage, segment, block.
+// window table keep their first entries inside the storage, and a new list
+// gets its window, storage, first segment and first block in one
+// allocation: each of them is a piece of it, and the allocation goes back
+// to the heap with its last live piece.
 //
 // Thread rules: no locks, and the block and segment counts are plain
 // counters. All values derived from one list share its storage or its
@@ -28,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>  // kept for the files that include this header for it
 
 #include "vxkernel/export.h"
@@ -43,6 +46,7 @@ struct KQSValueListSegment;  // 16 block pointers with a share count
 struct ValNode {
   ValNode() = default;
   explicit ValNode(const KQSValue& v) : value(v) {}
+  explicit ValNode(KQSValue&& v) noexcept : value(std::move(v)) {}
   KQSValue value;
 };
 
@@ -111,6 +115,10 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   KQSValueListStorage(const KQSValueListStorage&) = delete;
   KQSValueListStorage& operator=(const KQSValueListStorage&) = delete;
   ~KQSValueListStorage();
+  // Storages, like windows, segments and blocks, are pieces of the List
+  // allocations (list_storage.cpp).
+  static void* operator new(size_t bytes);
+  static void operator delete(void* piece);
 
   long Count() const { return fCount; }
   long FirstPosition() const { return fFirst; }
@@ -202,9 +210,18 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   // A second window on the same storage with the same range.
   KQSValueList(const KQSValueList& other);
   ~KQSValueList() override;
+  // Windows are pieces of the List allocations (list_storage.cpp).
+  static void* operator new(size_t bytes);
+  static void operator delete(void* piece);
   // A new window on a new storage holding values[0 .. n-1], moved in (the
   // array keeps Undefined values); see KQSValueListStorage::AppendMoved.
+  // Up to 64 values take one allocation for the window, its storage and
+  // the values.
   static KQSValueList* FromValues(KQSValue* values, long n);
+  // A new, empty window and storage in one allocation with room for the
+  // first appends (kFirstSlots), which then need no allocation.
+  static KQSValueList* ForAppends();
+  static constexpr int kFirstSlots = 4;
 
   long Length() const override { return fEnd - fStart; }
   int Compare(KQSValueBase* other) const override;
@@ -227,6 +244,12 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
  private:
   friend class KQSValue;
   friend class KQSValueListStorage;  // drops the cached run
+  // A window on storage (a storage made with it in one allocation).
+  explicit KQSValueList(KQSValueListStorage* storage);
+  // A window and storage in one allocation; with n > 0 the storage has one
+  // segment and a block of n slots, holding values[0 .. n-1] moved in, or
+  // with values null, Undefined slots open for appending.
+  static KQSValueList* MadeInOne(long n, KQSValue* values);
   void Clone(long from, long to);
   // Sets the window's range (sub-ranges, allocation, sorting).
   void Range(long start, long end) {
