@@ -106,7 +106,7 @@ void KQSValue::ListSetValue(long i, const KQSValue& v) {
   Window(*this)->SetValue(i, keep);
 }
 
-KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
+KQSValue KQSValue::ListAppendOther(const KQSValue& v) {
   if (!IsList()) return *this;
   const KQSValue keep(v);
   // A list value alone on its window, the window alone on its storage and

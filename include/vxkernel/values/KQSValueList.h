@@ -136,6 +136,16 @@ class VXKERNEL_EXPORT KQSValueListStorage {
     }
     AppendSlow(v);
   }
+  // Append into the append run only: false (nothing done) when it has no
+  // room.
+  bool AppendInRun(const KQSValue& v) {
+    if (fAppendRoom == 0) return false;
+    fAppendNext->value = v;
+    ++fAppendNext;
+    --fAppendRoom;
+    ++fCount;
+    return true;
+  }
   // Appends values[0 .. n-1], moving them in. An empty storage gets one
   // block of exactly n slots up to 64 and full blocks beyond, so nothing is
   // regrown; a non-empty one appends them one by one.
@@ -284,6 +294,22 @@ inline KQSValue KQSValue::ListGetValue(long i) const {
     return KQSValue();
   }
   return n->value;
+}
+
+// The commonest append, inline: a list value alone on its window, the
+// window alone on its storage and ending at its end, and a free slot in the
+// storage's append run. The copy rules would change nothing there, and
+// no block changes, so v cannot be moved from under the store.
+inline KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
+  if (IsList() && fData != 0 && User()->References() == 1) {
+    KQSValueList* w = static_cast<KQSValueList*>(User());
+    KQSValueListStorage* s = w->fStorage;
+    if (w->fEnd == s->EndPosition() && s->WindowCount() == 1 && s->AppendInRun(v)) {
+      ++w->fEnd;
+      return *this;
+    }
+  }
+  return ListAppendOther(v);
 }
 
 #endif  // VXKERNEL_VALUES_KQSVALUELIST_H_
