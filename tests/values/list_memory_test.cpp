@@ -23,6 +23,11 @@ void* operator new(size_t bytes) {
   gLive.fetch_add(1, std::memory_order_relaxed);
   return p;
 }
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept {
+  void* p = std::malloc(bytes == 0 ? 1 : bytes);
+  if (p != nullptr) gLive.fetch_add(1, std::memory_order_relaxed);
+  return p;
+}
 void operator delete(void* p) noexcept {
   if (p == nullptr) return;
   gLive.fetch_sub(1, std::memory_order_relaxed);
