@@ -44,7 +44,8 @@ constexpr size_t Rounded(size_t bytes) { return (bytes + 15) & ~size_t{15}; }
 
 // One allocation holding n pieces of the given sizes; piece[k] receives the
 // k-th. Their memory is raw.
-void NewPieces(const size_t* sizes, int n, void** piece) {
+// Inline, so that the loops over a known number of pieces unroll.
+inline void NewPieces(const size_t* sizes, int n, void** piece) {
   size_t total = 0;
   for (int k = 0; k < n; ++k) total += sizeof(PiecePrefix) + Rounded(sizes[k]);
   char* at = static_cast<char*>(::operator new(total));
@@ -326,7 +327,8 @@ bool KQSValueListStorage::RemoveRef(KQSValueList* window) {
 KQSValueList* KQSValueList::MadeInOne(long n, KQSValue* values) {
   const size_t sizes[] = {sizeof(KQSValueList), sizeof(KQSValueListStorage), sizeof(Segment), BlockBytes(n)};
   void* piece[4];
-  NewPieces(sizes, n > 0 ? 4 : 2, piece);
+  if (n > 0) NewPieces(sizes, 4, piece);
+  else NewPieces(sizes, 2, piece);
   auto* storage = ::new (piece[1]) KQSValueListStorage();
   auto* window = ::new (piece[0]) KQSValueList(storage);
   if (n == 0) return window;
