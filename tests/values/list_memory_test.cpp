@@ -14,16 +14,6 @@
 
 static std::atomic<long> gLive{0};
 
-// ThreadSanitizer's run-time library defines operator new itself.
-#if defined(__SANITIZE_THREAD__)
-#define VXK_RUNTIME_OWNS_NEW 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VXK_RUNTIME_OWNS_NEW 1
-#endif
-#endif
-#ifndef VXK_RUNTIME_OWNS_NEW
-
 void* operator new(size_t bytes, const std::nothrow_t&) noexcept {
   void* p = std::malloc(bytes == 0 ? 1 : bytes);
   if (p != nullptr) ++gLive;
@@ -38,14 +28,10 @@ void operator delete(void* p) noexcept {
   std::free(p);
 }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
-#endif
 
 namespace {
 
 TEST(ListMemory, ShortListsAreOneAllocationAndRandomSharingFreesEverything) {
-#ifdef VXK_RUNTIME_OWNS_NEW
-  GTEST_SKIP() << "allocations are not counted under ThreadSanitizer";
-#endif
   const long before = gLive;
   {
     const KQSValue three = KQSValue::List(KQSValue(1), KQSValue(2), KQSValue(3));
