@@ -8,7 +8,17 @@
 // it otherwise (a path copy: segment first, then block). A storage filled in
 // one go (AppendMoved, the text reader's lists) gets exactly sized blocks
 // instead, as no growth is to be expected.
+//
+// Memory: windows, storages, segments and blocks are all pieces, made and
+// freed by the one pair below (NewPieces / FreePiece). A piece is preceded
+// by a 16-byte prefix that points at the live-piece count of its
+// allocation. A piece made alone is its allocation; a new list makes its
+// window, storage, segment and first block as four pieces of one
+// allocation, which goes back to the heap when the last of them is freed
+// (pieces die at different times: a window may move to another storage,
+// a clone may keep the segment and block alive).
 #include <algorithm>
+#include <cstddef>
 #include <new>
 #include <utility>
 
@@ -22,9 +32,54 @@ constexpr int kSegmentShift = 4;
 constexpr long kSegmentBlocks = 1L << kSegmentShift;
 constexpr int kSpanShift = kBlockShift + kSegmentShift;
 constexpr long kSegmentSpan = 1L << kSpanShift;
-constexpr int kFirstSlots = 4;
+constexpr int kFirstSlots = KQSValueList::kFirstSlots;
+
+struct PiecePrefix {
+  long* fLive;  // the live-piece count of the allocation
+  long fCount;  // that count (used in the allocation's first prefix only)
+};
+static_assert(sizeof(PiecePrefix) == 16, "pieces stay 16-byte aligned");
+
+constexpr size_t Rounded(size_t bytes) { return (bytes + 15) & ~size_t{15}; }
+
+// One allocation holding n pieces of the given sizes; piece[k] receives the
+// k-th. Their memory is raw.
+// Inline, so that the loops over a known number of pieces unroll.
+inline void NewPieces(const size_t* sizes, int n, void** piece) {
+  size_t total = 0;
+  for (int k = 0; k < n; ++k) total += sizeof(PiecePrefix) + Rounded(sizes[k]);
+  char* at = static_cast<char*>(::operator new(total));
+  auto* first = reinterpret_cast<PiecePrefix*>(at);
+  first->fCount = n;
+  for (int k = 0; k < n; ++k) {
+    auto* prefix = reinterpret_cast<PiecePrefix*>(at);
+    prefix->fLive = &first->fCount;
+    piece[k] = prefix + 1;
+    at += sizeof(PiecePrefix) + Rounded(sizes[k]);
+  }
+}
+
+void* NewPiece(size_t bytes) {
+  void* piece;
+  NewPieces(&bytes, 1, &piece);
+  return piece;
+}
+
+// Frees a piece whose object is already destroyed; its allocation goes with
+// its last piece.
+void FreePiece(void* piece) {
+  if (piece == nullptr) return;
+  const PiecePrefix* prefix = static_cast<PiecePrefix*>(piece) - 1;
+  if (--*prefix->fLive != 0) return;
+  ::operator delete(reinterpret_cast<char*>(prefix->fLive) - offsetof(PiecePrefix, fCount));
+}
 
 }  // namespace
+
+void* KQSValueList::operator new(size_t bytes) { return NewPiece(bytes); }
+void KQSValueList::operator delete(void* piece) { FreePiece(piece); }
+void* KQSValueListStorage::operator new(size_t bytes) { return NewPiece(bytes); }
+void KQSValueListStorage::operator delete(void* piece) { FreePiece(piece); }
 
 // The header is followed in the same allocation by fCap constructed
 // ValNodes, for slots fLo .. fLo + fCap - 1 of the block's 64.
@@ -50,9 +105,10 @@ namespace {
 using Block = KQSValueListBlock;
 using Segment = KQSValueListSegment;
 
+size_t BlockBytes(long cap) { return sizeof(Block) + static_cast<size_t>(cap) * sizeof(ValNode); }
+
 Block* NewBlock(int lo, int cap) {
-  void* memory = ::operator new(sizeof(Block) + static_cast<size_t>(cap) * sizeof(ValNode));
-  auto* b = new (memory) Block{1, lo, cap};
+  auto* b = ::new (NewPiece(BlockBytes(cap))) Block{1, lo, cap};
   ValNode* n = b->Nodes();
   for (int k = 0; k < cap; ++k) new (n + k) ValNode();
   return b;
@@ -62,8 +118,10 @@ void FreeBlock(Block* b) {
   ValNode* n = b->Nodes();
   for (int k = 0; k < b->fCap; ++k) n[k].~ValNode();
   b->~Block();
-  ::operator delete(b);
+  FreePiece(b);
 }
+
+Segment* NewSegment() { return ::new (NewPiece(sizeof(Segment))) Segment(); }
 
 void ReleaseBlock(Block* b) {
   if (b != nullptr && --b->fShares == 0) FreeBlock(b);
@@ -72,12 +130,13 @@ void ReleaseBlock(Block* b) {
 void ReleaseSegment(Segment* s) {
   if (--s->fShares != 0) return;
   for (Block* b : s->fBlocks) ReleaseBlock(b);
-  delete s;
+  s->~Segment();
+  FreePiece(s);
 }
 
 // A private copy of s for the caller, which gives up its share of s.
 Segment* CopySegment(Segment* s) {
-  auto* copy = new Segment();
+  Segment* copy = NewSegment();
   for (long k = 0; k < kSegmentBlocks; ++k) {
     if ((copy->fBlocks[k] = s->fBlocks[k]) != nullptr) ++copy->fBlocks[k]->fShares;
   }
@@ -138,6 +197,7 @@ ValNode* KQSValueListStorage::Writable(long off, bool upward) {
 }
 
 void KQSValueListStorage::DropCaches() {
+  fAppendRoom = 0;
   fCacheLength = 0;
   for (KQSValueList* w : fWindows) w->fCacheLength = 0;
 }
@@ -155,11 +215,18 @@ const ValNode* KQSValueListStorage::FillCache(long pos) {
   return fCacheNodes + (off - lo);
 }
 
-void KQSValueListStorage::Append(const KQSValue& v) {
+void KQSValueListStorage::AppendSlow(const KQSValue& v) {
   const long off = fHead + fCount;
-  if ((off >> kSpanShift) >= static_cast<long>(fSegments.size())) fSegments.push_back(new Segment());
-  Writable(off, true)->value = v;
+  if ((off >> kSpanShift) >= static_cast<long>(fSegments.size())) fSegments.push_back(NewSegment());
+  ValNode* node = Writable(off, true);
+  node->value = v;
   ++fCount;
+  // Writable left the segment and block private to this storage; the
+  // block's slots past this one are the next appends' (until a clone
+  // shares the segment or a block is replaced, which close the run).
+  const Block* b = fSegments[static_cast<size_t>(off >> kSpanShift)]->fBlocks[(off >> kBlockShift) & (kSegmentBlocks - 1)];
+  fAppendRoom = b->fLo + b->fCap - static_cast<long>(off & (kBlockSlots - 1)) - 1;
+  fAppendNext = node + 1;
 }
 
 void KQSValueListStorage::AppendMoved(KQSValue* values, long n) {
@@ -179,7 +246,7 @@ void KQSValueListStorage::AppendMoved(KQSValue* values, long n) {
   fSegments.reserve(static_cast<size_t>((n + kSegmentSpan - 1) >> kSpanShift));
   long k = 0;
   while (k < n) {
-    Segment* s = new Segment();
+    Segment* s = NewSegment();
     fSegments.push_back(s);
     for (long b = 0; b < kSegmentBlocks && k < n; ++b) {
       // A short list gets exactly its size; a long one whole blocks, as
@@ -198,7 +265,7 @@ void KQSValueListStorage::AppendMoved(KQSValue* values, long n) {
 
 void KQSValueListStorage::Prepend(const KQSValue& v) {
   if (fHead == 0) {
-    fSegments.push_front(new Segment());
+    fSegments.push_front(NewSegment());
     fHead = kSegmentSpan;
   }
   Writable(fHead - 1, false)->value = v;
@@ -219,6 +286,7 @@ KQSValue KQSValueListStorage::Get(long pos) {
 
 KQSValueListStorage* KQSValueListStorage::Clone(long from, long to) {
   auto* copy = new KQSValueListStorage();
+  fAppendRoom = 0;  // the segments are about to be shared
   from = std::max(from, fFirst);
   to = std::min(to, fFirst + fCount - 1);
   if (from > to) return copy;
@@ -255,3 +323,42 @@ bool KQSValueListStorage::RemoveRef(KQSValueList* window) {
   }
   return fWindows.empty();
 }
+
+KQSValueList* KQSValueList::MadeInOne(long n, KQSValue* values) {
+  const size_t sizes[] = {sizeof(KQSValueList), sizeof(KQSValueListStorage), sizeof(Segment), BlockBytes(n)};
+  void* piece[4];
+  if (n > 0) NewPieces(sizes, 4, piece);
+  else NewPieces(sizes, 2, piece);
+  auto* storage = ::new (piece[1]) KQSValueListStorage();
+  auto* window = ::new (piece[0]) KQSValueList(storage);
+  if (n == 0) return window;
+  Block* b = ::new (piece[3]) Block{1, 0, static_cast<int>(n)};
+  ValNode* nodes = b->Nodes();
+  if (values != nullptr) {
+    for (long k = 0; k < n; ++k) ::new (nodes + k) ValNode(std::move(values[k]));
+  } else {
+    for (long k = 0; k < n; ++k) ::new (nodes + k) ValNode();
+  }
+  Segment* s = ::new (piece[2]) Segment();
+  s->fBlocks[0] = b;
+  storage->fSegments.push_back(s);
+  if (values == nullptr) {
+    // Alone on its block: the slots are the first appends'.
+    storage->fAppendNext = nodes;
+    storage->fAppendRoom = n;
+    return window;
+  }
+  storage->fCount = n;
+  window->fEnd = n + 1;
+  // Both runs start out covering the whole list: the first reads need no
+  // lookup.
+  storage->fCacheNodes = nodes;
+  storage->fCacheLo = 1;
+  storage->fCacheLength = static_cast<unsigned long>(n);
+  window->fCacheNodes = nodes;
+  window->fCacheLo = 1;
+  window->fCacheLength = static_cast<unsigned long>(n);
+  return window;
+}
+
+KQSValueList* KQSValueList::ForAppends() { return MadeInOne(kFirstSlots, nullptr); }

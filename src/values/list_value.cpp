@@ -15,28 +15,34 @@ KQSValueList* Window(const KQSValue& v) { return static_cast<KQSValueList*>(v.Us
 
 KQSValue KQSValue::List() { return Raw(gClassList, 0); }
 
+namespace {
+
+// A short list made in one go: one exactly sized block, no appends.
+template <size_t N>
+void* ListOf(KQSValue (&values)[N]) {
+  return KQSValueList::FromValues(values, static_cast<long>(N));
+}
+
+}  // namespace
+
 KQSValue KQSValue::List(const KQSValue& a) {
-  KQSValue l = List();
-  l.ListAppendValue(a);
-  return l;
+  KQSValue values[] = {a};
+  return KQSValue(gClassList, ListOf(values));
 }
 
 KQSValue KQSValue::List(const KQSValue& a, const KQSValue& b) {
-  KQSValue l = List(a);
-  l.ListAppendValue(b);
-  return l;
+  KQSValue values[] = {a, b};
+  return KQSValue(gClassList, ListOf(values));
 }
 
 KQSValue KQSValue::List(const KQSValue& a, const KQSValue& b, const KQSValue& c) {
-  KQSValue l = List(a, b);
-  l.ListAppendValue(c);
-  return l;
+  KQSValue values[] = {a, b, c};
+  return KQSValue(gClassList, ListOf(values));
 }
 
 KQSValue KQSValue::List(const KQSValue& a, const KQSValue& b, const KQSValue& c, const KQSValue& d) {
-  KQSValue l = List(a, b, c);
-  l.ListAppendValue(d);
-  return l;
+  KQSValue values[] = {a, b, c, d};
+  return KQSValue(gClassList, ListOf(values));
 }
 
 long KQSValue::ListIndexFix(long& i) const {
@@ -56,7 +62,7 @@ bool KQSValue::ListIsIndexValid(long& i) const {
 
 void KQSValue::ListAssertAlloc() {
   if (fData == 0) {
-    Adopt(gClassList, new KQSValueList());
+    Adopt(gClassList, KQSValueList::ForAppends());
   } else if (User()->References() > 1) {
     // Another value holds this window: take a window of our own on the
     // same nodes; the nodes themselves are protected by the access counts.
@@ -87,7 +93,7 @@ void KQSValue::ListAssertAllocFor(const KQSValue& v) {
   if (!MayHoldValues(v)) return;
   KQSValueList* w = Window(*this);
   if (w->Storage()->WindowCount() <= 1) return;
-  if (w->Length() == 0) Adopt(gClassList, new KQSValueList());
+  if (w->Length() == 0) Adopt(gClassList, KQSValueList::ForAppends());
   else w->Clone(w->Start(), w->End() - 1);
 }
 
@@ -100,9 +106,20 @@ void KQSValue::ListSetValue(long i, const KQSValue& v) {
   Window(*this)->SetValue(i, keep);
 }
 
-KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
+KQSValue KQSValue::ListAppendOther(const KQSValue& v) {
   if (!IsList()) return *this;
   const KQSValue keep(v);
+  // A list value alone on its window, the window alone on its storage and
+  // ending at its end: the copy rules below would change nothing.
+  if (fData != 0 && User()->References() == 1) {
+    KQSValueList* w = Window(*this);
+    KQSValueListStorage* s = w->fStorage;
+    if (s->WindowCount() == 1 && w->fEnd == s->EndPosition()) {
+      s->Append(keep);
+      ++w->fEnd;
+      return *this;
+    }
+  }
   ListAssertAllocFor(keep);
   Window(*this)->AppendValue(keep);
   return *this;

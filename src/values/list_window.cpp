@@ -14,7 +14,11 @@ KQSValueList::KQSValueList(const KQSValueList& other)
   fStorage->AddRef(this);
 }
 
+KQSValueList::KQSValueList(KQSValueListStorage* storage) : fStorage(storage) { fStorage->AddRef(this); }
+
 KQSValueList* KQSValueList::FromValues(KQSValue* values, long n) {
+  constexpr long kInOne = 64;  // a block's slots
+  if (n >= 0 && n <= kInOne) return MadeInOne(n, values);
   auto* window = new KQSValueList();
   try {
     window->fStorage->AppendMoved(values, n);
@@ -69,7 +73,11 @@ void KQSValueList::Clone(long from, long to) {
 
 void KQSValueList::AppendValue(const KQSValue& v) {
   const long p = fEnd;
-  if (fStorage->AccessCount(p) == 0) {
+  // No window sees past the storage's end: appending there needs no look
+  // at the other windows.
+  if (p == fStorage->EndPosition()) {
+    fStorage->Append(v);
+  } else if (fStorage->AccessCount(p) == 0) {
     if (p < fStorage->EndPosition()) fStorage->Set(p, v);
     else fStorage->Append(v);
   } else if (const ValNode* n = fStorage->FindNode(p); n == nullptr || !(n->value == v)) {

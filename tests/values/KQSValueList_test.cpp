@@ -118,6 +118,35 @@ TEST(KQSValueListBulk, SizesAroundBlockEdgesBehaveLikeAppendedLists) {
   }
 }
 
+// Appends go to an open run of the last block. A list cut from a
+// downward-grown one starts mid-block, so alternating prepends soon replace
+// that very block; the appends after each must land in the new one.
+TEST(KQSValueListRun, AppendsAfterPrependsReplaceTheLastBlock) {
+  for (long lead : {1L, 10L, 40L, 70L}) {
+    SCOPED_TRACE(lead);
+    KQSValue whole = KQSValue::List();
+    for (long k = 0; k < lead; ++k) whole.ListPrependValue(Item(k));
+    KQSValue cut = whole.ListSubrange(1, 1);
+    Values m{Item(lead - 1)};
+    for (long k = 0; k < 80; ++k) {
+      cut.ListAppendValue(Item(100 + k)), m.push_back(Item(100 + k));
+      cut.ListPrependValue(Item(200 + k)), m.insert(m.begin(), Item(200 + k));
+    }
+    EXPECT_TRUE(Holds(cut, m));
+  }
+}
+
+// A list taking in a value that holds another window of its storage must
+// move to a storage of its own first, or the storage would hold itself and
+// never be freed (LeakSanitizer reports it; the storages tell it here).
+TEST(KQSValueListRun, AppendingAWindowOfTheSameStorageCopiesFirst) {
+  KQSValue whole = KQSValue::List(Item(1), Item(2), Item(3));
+  const KQSValue part = whole.ListSubrange(1, 2);
+  whole.ListAppendValue(part);
+  EXPECT_NE(StorageOf(whole), StorageOf(part));
+  EXPECT_TRUE(Holds(whole, {Item(1), Item(2), Item(3), part}));
+}
+
 // Random operations on values sharing lists; the touched values are checked
 // after each step, all of them every few steps. Few distinct elements make
 // equal-node sharing common. Returns how many changes left a shared storage.

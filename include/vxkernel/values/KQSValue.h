@@ -239,7 +239,7 @@ class VXKERNEL_EXPORT KQSValue {
   inline KQSValue ListGetValue(long i) const;  // inline: vxkernel/values/KQSValueList.h
   // Replaces element i; an index outside the list is ignored.
   void ListSetValue(long i, const KQSValue& v);
-  KQSValue ListAppendValue(const KQSValue& v);
+  inline KQSValue ListAppendValue(const KQSValue& v);  // inline: vxkernel/values/KQSValueList.h
   KQSValue ListPrependValue(const KQSValue& v);
   // Makes the length exactly n (Undefined elements added, or the list cut).
   void ListAllocate(long n);
@@ -371,6 +371,8 @@ class VXKERNEL_EXPORT KQSValue {
   void ListAssertAlloc();
   // ListAssertAlloc, and a storage of this List's own when v may hold values.
   void ListAssertAllocFor(const KQSValue& v);
+  // ListAppendValue past the inline append into a storage's free slots.
+  KQSValue ListAppendOther(const KQSValue& v);
   // Becomes the given pointer class holding new storage (one reference).
   KQSValue& Adopt(const KQSClass* c, KQSValueBase* storage);
 

@@ -13,9 +13,13 @@
 // counted and shared between storages. Cloning a window's range into a new
 // storage therefore shares the segments (one count each), and a change
 // copies only the segment and the block it touches. Reading walks a block's
-// contiguous array through a one-block cache. The segment table and the
-// window table keep their first entries inside the storage, so a short list
-// with one window costs four allocations: window, storage, segment, block.
+// contiguous array through a one-block cache; appending fills the last
+// block through an open run of its free slots (one store per element while
+// no other storage shares the block). The segment table and the
+// window table keep their first entries inside the storage, and a new list
+// gets its window, storage, first segment and first block in one
+// allocation: each of them is a piece of it, and the allocation goes back
+// to the heap with its last live piece.
 //
 // Thread rules: no locks, and the block and segment counts are plain
 // counters. All values derived from one list share its storage or its
@@ -26,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>  // kept for the files that include this header for it
 
 #include "vxkernel/export.h"
@@ -41,6 +46,7 @@ struct KQSValueListSegment;  // 16 block pointers with a share count
 struct ValNode {
   ValNode() = default;
   explicit ValNode(const KQSValue& v) : value(v) {}
+  explicit ValNode(KQSValue&& v) noexcept : value(std::move(v)) {}
   KQSValue value;
 };
 
@@ -109,12 +115,37 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   KQSValueListStorage(const KQSValueListStorage&) = delete;
   KQSValueListStorage& operator=(const KQSValueListStorage&) = delete;
   ~KQSValueListStorage();
+  // Storages, like windows, segments and blocks, are pieces of the List
+  // allocations (list_storage.cpp).
+  static void* operator new(size_t bytes);
+  static void operator delete(void* piece);
 
   long Count() const { return fCount; }
   long FirstPosition() const { return fFirst; }
   long EndPosition() const { return fFirst + fCount; }  // one past the last element
 
-  void Append(const KQSValue& v);
+  // Appends v; while the last block has free slots past the end and the
+  // storage alone holds it and its segment, that is one store.
+  void Append(const KQSValue& v) {
+    if (fAppendRoom != 0) {
+      fAppendNext->value = v;
+      ++fAppendNext;
+      --fAppendRoom;
+      ++fCount;
+      return;
+    }
+    AppendSlow(v);
+  }
+  // Append into the append run only: false (nothing done) when it has no
+  // room.
+  bool AppendInRun(const KQSValue& v) {
+    if (fAppendRoom == 0) return false;
+    fAppendNext->value = v;
+    ++fAppendNext;
+    --fAppendRoom;
+    ++fCount;
+    return true;
+  }
   // Appends values[0 .. n-1], moving them in. An empty storage gets one
   // block of exactly n slots up to 64 and full blocks beyond, so nothing is
   // regrown; a non-empty one appends them one by one.
@@ -149,6 +180,9 @@ class VXKERNEL_EXPORT KQSValueListStorage {
 
  private:
   friend class KQSValueList;  // a window caches a part of the storage's run
+  // Append past the append run: makes or copies the block, then opens a
+  // new run on it when the storage alone holds it.
+  void AppendSlow(const KQSValue& v);
   // The slot for offset off, made writable: a shared segment or block is
   // copied first, a missing or too small block made or grown. upward tells
   // which way a new block of a short list leaves room to grow.
@@ -171,6 +205,11 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   const ValNode* fCacheNodes = nullptr;
   long fCacheLo = 0;
   unsigned long fCacheLength = 0;
+  // The append run: the slots for the next fAppendRoom offsets from
+  // fHead + fCount, in a block and segment no other storage holds. Closed
+  // (room 0) whenever a block is replaced or the segments become shared.
+  ValNode* fAppendNext = nullptr;
+  long fAppendRoom = 0;
 };
 
 // The storage object of a List value: a window [start, end) on a storage.
@@ -181,9 +220,18 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   // A second window on the same storage with the same range.
   KQSValueList(const KQSValueList& other);
   ~KQSValueList() override;
+  // Windows are pieces of the List allocations (list_storage.cpp).
+  static void* operator new(size_t bytes);
+  static void operator delete(void* piece);
   // A new window on a new storage holding values[0 .. n-1], moved in (the
   // array keeps Undefined values); see KQSValueListStorage::AppendMoved.
+  // Up to 64 values take one allocation for the window, its storage and
+  // the values.
   static KQSValueList* FromValues(KQSValue* values, long n);
+  // A new, empty window and storage in one allocation with room for the
+  // first appends (kFirstSlots), which then need no allocation.
+  static KQSValueList* ForAppends();
+  static constexpr int kFirstSlots = 4;
 
   long Length() const override { return fEnd - fStart; }
   int Compare(KQSValueBase* other) const override;
@@ -206,6 +254,12 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
  private:
   friend class KQSValue;
   friend class KQSValueListStorage;  // drops the cached run
+  // A window on storage (a storage made with it in one allocation).
+  explicit KQSValueList(KQSValueListStorage* storage);
+  // A window and storage in one allocation; with n > 0 the storage has one
+  // segment and a block of n slots, holding values[0 .. n-1] moved in, or
+  // with values null, Undefined slots open for appending.
+  static KQSValueList* MadeInOne(long n, KQSValue* values);
   void Clone(long from, long to);
   // Sets the window's range (sub-ranges, allocation, sorting).
   void Range(long start, long end) {
@@ -240,6 +294,22 @@ inline KQSValue KQSValue::ListGetValue(long i) const {
     return KQSValue();
   }
   return n->value;
+}
+
+// The commonest append, inline: a list value alone on its window, the
+// window alone on its storage and ending at its end, and a free slot in the
+// storage's append run. The copy rules would change nothing there, and
+// no block changes, so v cannot be moved from under the store.
+inline KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
+  if (IsList() && fData != 0 && User()->References() == 1) {
+    KQSValueList* w = static_cast<KQSValueList*>(User());
+    KQSValueListStorage* s = w->fStorage;
+    if (w->fEnd == s->EndPosition() && s->WindowCount() == 1 && s->AppendInRun(v)) {
+      ++w->fEnd;
+      return *this;
+    }
+  }
+  return ListAppendOther(v);
 }
 
 #endif  // VXKERNEL_VALUES_KQSVALUELIST_H_
