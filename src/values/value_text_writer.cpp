@@ -3,6 +3,7 @@
 #include "values/value_text_writer_internal.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <locale>
@@ -44,6 +45,101 @@ bool Usable(std::ostream& out) {
   }
   const std::locale& classic = std::locale::classic();
   return out.getloc() == classic && out.rdbuf()->getloc() == classic;
+}
+
+}  // namespace
+
+// ===== Reals =====
+
+namespace {
+
+// "%.15g" of v for magnitudes from 1e-5 to 1e16 without printf's exact
+// big-number arithmetic: t = |v| * 10^p, scaled so that 1e14 <= t < 1e15,
+// is computed in long double (64-bit mantissa; 10^p for p <= 19 is exact
+// there, so the product or quotient is rounded once, by at most 2^-64 of t,
+// under 3.1e-5 at 1e15). Rounding t to an integer then gives the 15 digits
+// printf gives unless t lies within 1e-4 of a half, where the error could
+// decide it; those, and everything outside the range, return 0 for the
+// caller to format by precision. %g then writes the digits without
+// trailing zeros, in fixed notation for a decimal exponent from -4 to 14
+// and in scientific notation otherwise. Writes at most 32 bytes.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+size_t ShortReal(double v, char* out) {
+  static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                            1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                            1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+  const double magnitude = std::fabs(v);
+  if (!(magnitude >= 1e-5 && magnitude < 1e16)) return 0;
+  // The decimal exponent, estimated from the binary one (floor of its
+  // product with log10(2), in fixed point) and corrected below.
+  uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int binary = static_cast<int>(bits >> 52) - 1023;
+  int exponent = (binary * 78913) >> 18;
+  long double t = 0;
+  for (int tries = 0;; ++tries) {
+    if (tries == 3) return 0;
+    const int p = 14 - exponent;
+    if (p < -1 || p > 19) return 0;
+    t = p >= 0 ? static_cast<long double>(magnitude) * kPowers[p] : static_cast<long double>(magnitude) / 10.0L;
+    if (t < 1e14L) {
+      --exponent;
+    } else if (t >= 1e15L) {
+      ++exponent;
+    } else {
+      break;
+    }
+  }
+  const long double whole = std::floor(t);
+  const long double fraction = t - whole;
+  if (fraction > 0.4999L && fraction < 0.5001L) return 0;
+  auto digits = static_cast<uint64_t>(whole) + (fraction > 0.5L ? 1 : 0);
+  if (digits == 1000000000000000u) {  // rounded up to the next power of ten
+    digits = 100000000000000u;
+    ++exponent;
+  }
+  // Two digits at a time: 7 above the low 8, then those.
+  char d[16];
+  auto pairs = [&d](uint32_t n, int last, int first) {
+    for (int i = last; i > first; i -= 2, n /= 100) std::memcpy(d + i - 1, kDigitPairs + 2 * (n % 100), 2);
+  };
+  pairs(static_cast<uint32_t>(digits % 100000000u), 15, 7);
+  pairs(static_cast<uint32_t>(digits / 100000000u), 7, -1);  // writes d[0] to d[7]; d[0] is a '0'
+  std::memmove(d, d + 1, 15);
+  int count = 15;
+  while (count > 1 && d[count - 1] == '0') --count;
+  char* o = out;
+  if (std::signbit(v)) *o++ = '-';
+  if (exponent >= -4 && exponent < 15) {
+    if (exponent < 0) {
+      *o++ = '0';
+      *o++ = '.';
+      for (int z = -1; z > exponent; --z) *o++ = '0';
+      for (int i = 0; i < count; ++i) *o++ = d[i];
+    } else {
+      for (int i = 0; i <= exponent; ++i) *o++ = i < count ? d[i] : '0';
+      if (count > exponent + 1) {
+        *o++ = '.';
+        for (int i = exponent + 1; i < count; ++i) *o++ = d[i];
+      }
+    }
+  } else {
+    *o++ = d[0];
+    if (count > 1) {
+      *o++ = '.';
+      for (int i = 1; i < count; ++i) *o++ = d[i];
+    }
+    *o++ = 'e';
+    *o++ = exponent < 0 ? '-' : '+';
+    const int e = exponent < 0 ? -exponent : exponent;
+    *o++ = static_cast<char>('0' + e / 10);
+    *o++ = static_cast<char>('0' + e % 10);
+  }
+  return static_cast<size_t>(o - out);
 }
 
 }  // namespace
@@ -123,7 +219,14 @@ void TextSink::Real(double v) {
   }
   // The general format with 15 digits is printf's "%.15g", which is what
   // the stream writes in the classic locale, "inf", "-nan" and all.
-  Chars(v, std::chars_format::general, 15);
+  constexpr size_t kLongest = 32;
+  char text[kLongest];
+  char* at = Room(kLongest);
+  char* const out = at != nullptr ? at : text;
+  size_t n = ShortReal(v, out);
+  if (n == 0) n = static_cast<size_t>(std::to_chars(out, out + kLongest, v, std::chars_format::general, 15).ptr - out);
+  if (at != nullptr) Commit(n);
+  else Write(text, n);
 }
 
 void TextSink::Recheck() {
