@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 class KQSClass_Slot;
 
@@ -83,7 +82,10 @@ class FeatureHash {
   size_t KeyPlace(const char* key, uint32_t hash) const;
   bool Grow();
 
-  std::vector<Entry> fEntries;  // a power of two in size, at most half used
+  // malloc'd (a power of two in size, at most half used), like the keys:
+  // running out of memory here only stops the hash from answering.
+  Entry* fEntries = nullptr;
+  size_t fCapacity = 0;
   size_t fCount = 0;
   size_t fNonAscii = 0;  // keys with a byte above 0x7F
   bool fPoisoned = false;

@@ -1,5 +1,6 @@
 // FeatureHash: the one-probe name table of a feature table.
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 #include "classes/classes_internal.h"
@@ -47,7 +48,8 @@ bool KeyMatches(const char* key, const char* probe) {
 }  // namespace
 
 FeatureHash::~FeatureHash() {
-  for (Entry& e : fEntries) std::free(e.key);
+  for (size_t i = 0; i < fCapacity; ++i) std::free(fEntries[i].key);
+  std::free(fEntries);
 }
 
 bool FeatureHash::Find(const char* name, KQSClass_Slot** slot) const {
@@ -56,8 +58,8 @@ bool FeatureHash::Find(const char* name, KQSClass_Slot** slot) const {
   bool ascii = true;
   const uint32_t h = KeyHash(name, &ascii);
   if (!ascii) return false;
-  if (fEntries.empty()) return true;
-  const size_t mask = fEntries.size() - 1;
+  if (fCapacity == 0) return true;
+  const size_t mask = fCapacity - 1;
   for (size_t i = h & mask;; i = (i + 1) & mask) {
     const Entry& e = fEntries[i];
     if (e.key == nullptr) return true;
@@ -70,7 +72,7 @@ bool FeatureHash::Find(const char* name, KQSClass_Slot** slot) const {
 
 // The place of key, or the free place where it would go.
 size_t FeatureHash::KeyPlace(const char* key, uint32_t hash) const {
-  const size_t mask = fEntries.size() - 1;
+  const size_t mask = fCapacity - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const Entry& e = fEntries[i];
     if (e.key == nullptr || (e.hash == hash && std::strcmp(e.key, key) == 0)) return i;
@@ -78,22 +80,22 @@ size_t FeatureHash::KeyPlace(const char* key, uint32_t hash) const {
 }
 
 bool FeatureHash::Grow() {
-  std::vector<Entry> old;
-  try {
-    old.swap(fEntries);
-    fEntries.assign(old.empty() ? 16 : old.size() * 2, Entry{nullptr, nullptr, 0});
-  } catch (...) {
-    fEntries.swap(old);
-    return false;
+  const size_t capacity = fCapacity == 0 ? 16 : fCapacity * 2;
+  auto* grown = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));  // all places free
+  if (grown == nullptr) return false;
+  Entry* const old = fEntries;
+  const size_t oldCapacity = fCapacity;
+  fEntries = grown;
+  fCapacity = capacity;
+  for (size_t i = 0; i < oldCapacity; ++i) {
+    if (old[i].key != nullptr) fEntries[KeyPlace(old[i].key, old[i].hash)] = old[i];
   }
-  for (const Entry& e : old) {
-    if (e.key != nullptr) fEntries[KeyPlace(e.key, e.hash)] = e;
-  }
+  std::free(old);
   return true;
 }
 
 bool FeatureHash::Put(const char* key, KQSClass_Slot* slot) {
-  if ((fCount + 1) * 2 > fEntries.size() && !Grow()) return false;
+  if ((fCount + 1) * 2 > fCapacity && !Grow()) return false;
   bool ascii = true;
   const uint32_t h = KeyHash(key, &ascii);
   Entry& e = fEntries[KeyPlace(key, h)];
@@ -112,7 +114,7 @@ bool FeatureHash::Put(const char* key, KQSClass_Slot* slot) {
 // Removes by shifting later entries of the run back, so that no free
 // place is left inside a run (no tombstones).
 void FeatureHash::Erase(const char* key) {
-  if (fEntries.empty()) return;
+  if (fCapacity == 0) return;
   bool ascii = true;
   const uint32_t h = KeyHash(key, &ascii);
   size_t i = KeyPlace(key, h);
@@ -120,7 +122,7 @@ void FeatureHash::Erase(const char* key) {
   std::free(fEntries[i].key);
   --fCount;
   if (!ascii) --fNonAscii;
-  const size_t mask = fEntries.size() - 1;
+  const size_t mask = fCapacity - 1;
   for (size_t j = (i + 1) & mask; fEntries[j].key != nullptr; j = (j + 1) & mask) {
     const size_t home = fEntries[j].hash & mask;
     // Entry j may move to i when its home is not in the cyclic range (i, j].
