@@ -53,51 +53,71 @@ bool Usable(std::ostream& out) {
 
 namespace {
 
-// "%.15g" of v for magnitudes from 1e-5 to 1e16 without printf's exact
-// big-number arithmetic: t = |v| * 10^p, scaled so that 1e14 <= t < 1e15,
-// is computed in long double (64-bit mantissa; 10^p for p <= 19 is exact
-// there, so the product or quotient is rounded once, by at most 2^-64 of t,
-// under 3.1e-5 at 1e15). Rounding t to an integer then gives the 15 digits
-// printf gives unless t lies within 1e-4 of a half, where the error could
-// decide it; those, and everything outside the range, return 0 for the
-// caller to format by precision. %g then writes the digits without
-// trailing zeros, in fixed notation for a decimal exponent from -4 to 14
-// and in scientific notation otherwise. Writes at most 32 bytes.
+// "%.15g" of v for magnitudes from 1e-5 to 1e15 without printf's
+// big-number arithmetic. |v| is m * 2^-s exactly (m below 2^53, s > 0 in
+// this range), so t = |v| * 10^p, scaled so that 1e14 <= t < 1e15, is the
+// 128-bit product m * 10^p (10^p <= 10^19 fits 64 bits) shifted right by
+// s, with its fraction in the bits shifted out: exact. Rounding t to the
+// nearest integer is then printf's 15 digits; an exact tie, and every
+// other value, return 0 for the caller to format by precision. %g then
+// writes the digits without trailing zeros, in fixed notation for a
+// decimal exponent from -4 to 14 and in scientific notation otherwise.
+// Writes at most 32 bytes.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
 size_t ShortReal(double v, char* out) {
-  static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
-                                            1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
-                                            1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+  static constexpr uint64_t kPowers[] = {1ull,
+                                         10ull,
+                                         100ull,
+                                         1000ull,
+                                         10000ull,
+                                         100000ull,
+                                         1000000ull,
+                                         10000000ull,
+                                         100000000ull,
+                                         1000000000ull,
+                                         10000000000ull,
+                                         100000000000ull,
+                                         1000000000000ull,
+                                         10000000000000ull,
+                                         100000000000000ull,
+                                         1000000000000000ull,
+                                         10000000000000000ull,
+                                         100000000000000000ull,
+                                         1000000000000000000ull,
+                                         10000000000000000000ull};
   const double magnitude = std::fabs(v);
-  if (!(magnitude >= 1e-5 && magnitude < 1e16)) return 0;
-  // The decimal exponent, estimated from the binary one (floor of its
-  // product with log10(2), in fixed point) and corrected below.
+  if (!(magnitude >= 1e-5 && magnitude < 1e15)) return 0;
   uint64_t bits = 0;
   std::memcpy(&bits, &magnitude, sizeof bits);
-  const int binary = static_cast<int>(bits >> 52) - 1023;
+  const int binary = static_cast<int>(bits >> 52) - 1023;  // a normal double here
+  const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const int shift = 52 - binary;  // |v| = m / 2^shift; from 3 to 69 here
+  // The decimal exponent, estimated from the binary one (floor of its
+  // product with log10(2), in fixed point) and corrected below.
   int exponent = (binary * 78913) >> 18;
-  long double t = 0;
+  uint64_t whole = 0;
+  unsigned __int128 fraction = 0;
   for (int tries = 0;; ++tries) {
-    if (tries == 3) return 0;
     const int p = 14 - exponent;
-    if (p < -1 || p > 19) return 0;
-    t = p >= 0 ? static_cast<long double>(magnitude) * kPowers[p] : static_cast<long double>(magnitude) / 10.0L;
-    if (t < 1e14L) {
+    if (tries == 3 || p < 0 || p > 19) return 0;
+    const unsigned __int128 product = static_cast<unsigned __int128>(m) * kPowers[p];
+    whole = static_cast<uint64_t>(product >> shift);
+    fraction = product & ((static_cast<unsigned __int128>(1) << shift) - 1);
+    if (whole < 100000000000000u) {
       --exponent;
-    } else if (t >= 1e15L) {
+    } else if (whole >= 1000000000000000u) {
       ++exponent;
     } else {
       break;
     }
   }
-  const long double whole = std::floor(t);
-  const long double fraction = t - whole;
-  if (fraction > 0.4999L && fraction < 0.5001L) return 0;
-  auto digits = static_cast<uint64_t>(whole) + (fraction > 0.5L ? 1 : 0);
+  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+  if (fraction == half) return 0;
+  uint64_t digits = whole + (fraction > half ? 1 : 0);
   if (digits == 1000000000000000u) {  // rounded up to the next power of ten
     digits = 100000000000000u;
     ++exponent;

@@ -54,6 +54,8 @@ TEST(ValueTextReal, WrittenAsPrintfWrites) {
       const std::string text = std::to_string(rng() % 900000000000000ull + 100000000000000ull) + "5e" +
                                std::to_string(static_cast<int>(rng() % 30) - 20);
       d = std::strtod(text.c_str(), nullptr);
+      // Or exactly halfway between two 15-digit numbers.
+      if (i % 2 == 0) d = std::ldexp(static_cast<double>(rng() % 900000000000000ull + 100000000000000ull) + 0.5, -static_cast<int>(rng() % 40));
     } else {
       d = static_cast<double>(static_cast<int64_t>(rng() >> (rng() % 64))) * std::pow(10.0, static_cast<int>(rng() % 50) - 30);
     }
