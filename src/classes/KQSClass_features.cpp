@@ -33,21 +33,31 @@ KStringKey UpperKey(const char* name) {
   return key;
 }
 
-// Whether two names are equal once each byte is folded through toupper,
-// which is what equal upper-cased index keys mean. toupper is asked only
-// about bytes that might fold together: two ASCII bytes that differ in
-// more than the case bit never do, in any locale.
-bool SameFolded(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const unsigned char x = static_cast<unsigned char>(*a);
-    const unsigned char y = static_cast<unsigned char>(*b);
-    if (x == y) {
-      if (x == 0) return true;
-      continue;
-    }
-    if (((x | y) & 0x80) == 0 && (x | 0x20) != (y | 0x20)) return false;
-    if (std::toupper(x) != std::toupper(y)) return false;
-  }
+using vxk_internal::SameFolded;
+
+// A table's name index: the T23Tree by upper-cased name, with the same
+// pairs again in a FeatureHash that answers ASCII names in one probe. The
+// class keeps it through its T23Tree pointer (the tree's destructor is
+// virtual); AddSlot makes every index of this kind.
+struct FeatureNames : NameIndex {
+  vxk_internal::FeatureHash hash;
+};
+
+const FeatureNames* Names(const NameIndex* index) { return static_cast<const FeatureNames*>(index); }
+FeatureNames* Names(NameIndex* index) { return static_cast<FeatureNames*>(index); }
+
+// The index changes through these two, which keep the tree and the hash
+// holding the same pairs. When the hash cannot take a pair (no memory),
+// the tree still can, and a non-ASCII key is put in its place so that the
+// hash stops answering rather than answer wrongly.
+void IndexAdd(NameIndex* index, const KStringKey& key, KQSClass_Slot* slot) {
+  index->Add(key, slot);
+  if (!Names(index)->hash.Put(static_cast<const char*>(key), slot)) Names(index)->hash.Poison();
+}
+
+void IndexDelete(NameIndex* index, const KStringKey& key) {
+  index->Delete(key);
+  Names(index)->hash.Erase(static_cast<const char*>(key));
 }
 
 // Tables up to this size are searched by scanning their names rather than
@@ -62,6 +72,8 @@ constexpr size_t kScanLimit = 32;
 KQSClass_Slot* Lookup(const std::vector<KQSClass_Slot*>& table, const NameIndex* index,
                       const char* name) {
   if (index == nullptr || name == nullptr) return nullptr;
+  KQSClass_Slot* hit = nullptr;
+  if (Names(index)->hash.Find(name, &hit)) return hit;
   if (table.size() <= kScanLimit) {
     KQSClass_Slot* found = nullptr;
     bool several = false;
@@ -114,7 +126,7 @@ Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long
   // A table is in use exactly when it has its name index.
   VXK_DCHECK(t.has == (t.index != nullptr));
   if (!t.has) {
-    t.index = new NameIndex;
+    t.index = new FeatureNames;
     t.has = true;
   }
   if (t.slots.size() < static_cast<size_t>(index) + 1)
@@ -128,16 +140,16 @@ Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long
     KQSClass_Slot* indexed = nullptr;
     if (t.index->Get(oldKey, indexed) && indexed == old) {
       // The name now leads to the last remaining slot of that name, if any.
-      t.index->Delete(oldKey);
+      IndexDelete(t.index, oldKey);
       for (KQSClass_Slot* other : t.slots) {
         if (other != nullptr && SameFolded(other->SlotName(), old->SlotName()))
-          t.index->Add(oldKey, other);
+          IndexAdd(t.index, oldKey, other);
       }
     }
     delete old;
   }
   place = slot;
-  t.index->Add(UpperKey(name), slot);
+  IndexAdd(t.index, UpperKey(name), slot);
   return slot;
 }
 

@@ -2,9 +2,13 @@
 #ifndef VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 #define VXKERNEL_CLASSES_CLASSES_INTERNAL_H_
 
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+class KQSClass_Slot;
 
 namespace vxk_internal {
 
@@ -24,6 +28,68 @@ inline char* CopyText(std::string_view s) {
   return p;
 }
 inline char* CopyText(const char* s) { return s != nullptr ? CopyText(std::string_view(s)) : nullptr; }
+
+// Whether two names are equal once each byte is folded through toupper,
+// which is what equal upper-cased name keys mean. toupper is asked only
+// about bytes that might fold together: two ASCII bytes that differ in
+// more than the case bit never do, in any locale.
+inline bool SameFolded(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const unsigned char x = static_cast<unsigned char>(*a);
+    const unsigned char y = static_cast<unsigned char>(*b);
+    if (x == y) {
+      if (x == 0) return true;
+      continue;
+    }
+    if (((x | y) & 0x80) == 0 && (x | 0x20) != (y | 0x20)) return false;
+    if (std::toupper(x) != std::toupper(y)) return false;
+  }
+}
+
+// The name index of one feature table again, as an open-addressing table
+// (linear probing) for a lookup in one probe: upper-cased name -> slot,
+// holding exactly the pairs of the table's T23Tree index (the owner puts
+// and erases alongside it, with the same upper-cased keys and the same
+// byte equality), so a hit is the index's answer. The hash clears the case
+// bit of each byte, so a probe can be hashed without upper-casing it.
+// Keys with bytes above 0x7F are kept but not answered for: such a byte
+// may fold together with an ASCII byte in some locales, so a table holding
+// one, and a probe containing one, are left to the index. Owned by its
+// feature table; read by any thread once the class is built, changed only
+// while the class is built.
+class FeatureHash {
+ public:
+  FeatureHash() = default;
+  FeatureHash(const FeatureHash&) = delete;
+  FeatureHash& operator=(const FeatureHash&) = delete;
+  ~FeatureHash();
+
+  // Sets *slot to the slot the name leads to (null for none); false when
+  // the table or the probe has a byte above 0x7F and the index must answer.
+  bool Find(const char* name, KQSClass_Slot** slot) const;
+  // Makes the upper-cased key lead to slot; false when memory runs out.
+  bool Put(const char* key, KQSClass_Slot* slot);
+  void Erase(const char* key);
+  // Stops Find from answering: the hash lacks a pair the index has.
+  void Poison() { fPoisoned = true; }
+
+ private:
+  struct Entry {
+    char* key;  // malloc'd; null for a free place
+    KQSClass_Slot* slot;
+    uint32_t hash;
+  };
+  size_t KeyPlace(const char* key, uint32_t hash) const;
+  bool Grow();
+
+  // malloc'd (a power of two in size, at most half used), like the keys:
+  // running out of memory here only stops the hash from answering.
+  Entry* fEntries = nullptr;
+  size_t fCapacity = 0;
+  size_t fCount = 0;
+  size_t fNonAscii = 0;  // keys with a byte above 0x7F
+  bool fPoisoned = false;
+};
 
 }  // namespace vxk_internal
 

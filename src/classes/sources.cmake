@@ -26,4 +26,5 @@ list(APPEND VXKERNEL_SOURCES
   src/classes/builtin_forwarding.cpp
   src/classes/builtin_immediate.cpp
   src/classes/builtin_storage.cpp
+  src/classes/feature_hash.cpp
 )

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/type_numbers.h"
+#include "values/value_text_crackers_internal.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KRZTable.h"
@@ -42,8 +43,11 @@ bool Item(std::istream& in, KQSValue& out, KQSClassCracker* cracker) {
   return !in.fail();
 }
 
-// "A<1," undefined value { "," key "=" value } ">".
-void ReadAssoc(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker* cracker) {
+}  // namespace
+
+// The text reader reads Assocs the same way itself while this is the
+// registered "A" cracker (TextReader::Assoc); the two must stay alike.
+void vxk_internal::ReadAssocText(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker* cracker) {
   if (Get(in) != '<') return;
   auto* assoc = new KAssocVal();
   const KQSValue value(vxk_types::kAssoc, static_cast<void*>(assoc));
@@ -78,6 +82,8 @@ void ReadAssoc(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker* c
     ++position;
   }
 }
+
+namespace {
 
 // "R<" name "=" value { "," name "=" value } ">": collected in an Assoc, so
 // the record's columns come out ordered and merged by name.
@@ -150,7 +156,7 @@ void ReadRecArray(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker
 }
 
 // Registered while the library loads, before any start-up ring runs.
-[[maybe_unused]] const bool gRegistered = KQSValue::RegisterCracker('A', &ReadAssoc) != 0 &&
+[[maybe_unused]] const bool gRegistered = KQSValue::RegisterCracker('A', &vxk_internal::ReadAssocText) != 0 &&
                          KQSValue::RegisterCracker('R', &ReadRecord) != 0 &&
                          KQSValue::RegisterCracker('V', &ReadRecArray) != 0;
 

@@ -9,10 +9,12 @@
 //
 // Nesting ("{", the tag form and every cracker) is counted per thread and
 // capped at kMaxDepth, so hostile input cannot exhaust the stack.
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <emmintrin.h>
 #include <istream>
 #include <limits>
 #include <locale>
@@ -23,11 +25,13 @@
 #include "base/debug_line.h"
 #include "base/type_numbers.h"
 #include "text/text_walk.h"
+#include "values/value_text_crackers_internal.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/text/KString.h"
+#include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
@@ -45,6 +49,10 @@ constexpr int kEof = Traits::eof();
 constexpr int kMaxDepth = 512;
 // The tag text of "<VX:...>" is read like getline into a 255-byte buffer.
 constexpr size_t kMaxTagText = 254;
+
+// The most bytes a number or string run takes from the get area at once
+// (the area's position moves by an int).
+constexpr std::ptrdiff_t kMaxBulk = 1 << 20;
 
 // The largest double as the Real writer puts it (15 significant digits).
 constexpr long double kLargestWritten = 1.79769313486232e308L;
@@ -160,6 +168,25 @@ struct GetArea : std::streambuf {
   static void Skip(std::streambuf* b, int n) { (b->*(&GetArea::gbump))(n); }
 };
 
+// The end of the run of string bytes at p that are copied as they are:
+// the first quote, backslash or (when grouped) byte above 0x7F, or e.
+char* PlainRun(char* p, char* e, char quote, bool grouped) {
+  const __m128i quotes = _mm_set1_epi8(quote);
+  const __m128i backslashes = _mm_set1_epi8('\\');
+  const int high = grouped ? 0xFFFF : 0;
+  for (; e - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int stops = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quotes), _mm_cmpeq_epi8(v, backslashes))) |
+                      (_mm_movemask_epi8(v) & high);
+    if (stops != 0) return p + __builtin_ctz(static_cast<unsigned>(stops));
+  }
+  for (; p < e; ++p) {
+    const unsigned char b = static_cast<unsigned char>(*p);
+    if (b == static_cast<unsigned char>(quote) || b == '\\' || (b >= 0x80 && grouped)) break;
+  }
+  return p;
+}
+
 bool IsBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // How the string reader groups bytes into characters.
@@ -199,6 +226,7 @@ class TextReader {
   // An unsigned hexadecimal number, as operator>> with std::hex reads it.
   bool Hex(unsigned long& value);
   bool Double(double& value);
+  bool RealOf(const char* begin, const char* end, double& value);
   // A character as operator>>(char) reads it: blanks skipped first.
   int Char() { return SkipBlanks() ? Get() : kEof; }
 
@@ -210,6 +238,9 @@ class TextReader {
   void Word(const char* rest, KQSValue& out, bool value);
   void Bytes(KQSValue& out);
   void List(KQSValue& out);
+  void Assoc(KQSValue& out);
+  // One key or value of an Assoc, as KQSValue::FormattedInput reads it.
+  bool AssocItem(KQSValue& out);
   void Tag(KQSValue& out);
   // Reads up to delimiter like istream::getline with a 255-byte buffer;
   // false where getline would set failbit.
@@ -256,6 +287,22 @@ bool TextReader::Integer(int first, long long min, long long max, long long& val
   unsigned long long magnitude = static_cast<unsigned long long>(value);
   bool overflow = false;
   for (;;) {
+    // The digits in the get area are taken in bulk; the character after
+    // them, or the end of the area, is looked at as a single character.
+    if (const char* p = GetArea::Next(fBuffer); p != nullptr) {
+      const char* const e = p + std::min<std::ptrdiff_t>(GetArea::End(fBuffer) - p, kMaxBulk);
+      const char* q = p;
+      for (; q < e && *q >= '0' && *q <= '9'; ++q) {
+        const unsigned digit = static_cast<unsigned>(*q - '0');
+        if (magnitude > (limit - digit) / 10) overflow = true;
+        else magnitude = magnitude * 10 + digit;
+      }
+      if (q != p) {
+        GetArea::Skip(fBuffer, static_cast<int>(q - p));
+        digits = true;
+      }
+      if (q < e) break;
+    }
     const int d = fBuffer->sgetc();
     if (d == kEof) {
       AtEnd();
@@ -325,15 +372,162 @@ bool TextReader::Hex(unsigned long& value) {
   return true;
 }
 
+// Where the accepted characters of a Real stop: the state the floating
+// extractor keeps while it takes sign, digits, one point and an exponent
+// with its own sign. Fed one character at a time; Take answers whether the
+// character belongs to the number.
+class RealScan {
+ public:
+  // Whether c, seen before any digit, starts "inf" or "nan" instead.
+  bool NonFiniteStart(char c) const {
+    return (c == 'i' || c == 'n') && (fLength == 0 || (fLength == 1 && (fFirst == '-' || fFirst == '+')));
+  }
+  bool Negative() const { return fLength == 1 && fFirst == '-'; }
+  bool Take(char c) {
+    if (c >= '0' && c <= '9') {
+    } else if ((c == '-' || c == '+') && (fLength == 0 || fLast == 'e' || fLast == 'E')) {
+    } else if (c == '.' && !fPoint && !fExponent) {
+      fPoint = true;
+    } else if ((c == 'e' || c == 'E') && !fExponent && fLength != 0 && fLast != '-' && fLast != '+') {
+      fExponent = true;
+    } else {
+      return false;
+    }
+    if (fLength == 0) fFirst = c;
+    fLast = c;
+    ++fLength;
+    return true;
+  }
+
+ private:
+  size_t fLength = 0;
+  char fFirst = '\0';
+  char fLast = '\0';
+  bool fPoint = false;
+  bool fExponent = false;
+};
+
+// The Real of text of the writer's usual form ("-", digits with digits on
+// both sides of an optional point, an optional exponent of up to three
+// digits) when it is exact without rounding twice: an integer mantissa of
+// at most 2^53 times or divided by a power of ten up to 10^22, both exact
+// doubles, so the one rounding of the product or quotient is the correctly
+// rounded value, as from_chars gives it. False for anything else, which
+// from_chars converts.
+// Adds the digits at p to *mantissa (wrapping past 2^64, which the caller
+// rules out by counting) and returns where they end.
+const char* AddDigits(const char* p, const char* end, uint64_t* mantissa) {
+  uint64_t m = *mantissa;
+  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) m = m * 10 + static_cast<unsigned>(*p - '0');
+  *mantissa = m;
+  return p;
+}
+
+bool ExactReal(const char* p, const char* end, double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  // At most 19 digits fit the 64-bit mantissa; exactness is checked after.
+  if (end - p > 24) return false;
+  uint64_t mantissa = 0;
+  const char* const first = p;
+  p = AddDigits(p, end, &mantissa);
+  const long before = p - first;
+  long scale = 0;  // digits after the point
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    p = AddDigits(p, end, &mantissa);
+    scale = p - fraction;
+    // Only the plainest form: digits on both sides of the point.
+    if (scale == 0) return false;
+  }
+  if (before == 0 || before + scale > 19 || mantissa > (uint64_t{1} << 53)) return false;
+  int exponent = 0;
+  if (p != end) {
+    if (*p != 'e' && *p != 'E') return false;
+    ++p;
+    bool negativeExponent = false;
+    if (p != end && (*p == '-' || *p == '+')) negativeExponent = *p++ == '-';
+    if (p == end || end - p > 3) return false;
+    for (; p != end; ++p) {
+      if (*p < '0' || *p > '9') return false;
+      exponent = exponent * 10 + (*p - '0');
+    }
+    if (negativeExponent) exponent = -exponent;
+  }
+  exponent -= static_cast<int>(scale);
+  double d = static_cast<double>(mantissa);  // exact: at most 2^53
+  if (mantissa != 0) {
+    if (exponent < -22 || exponent > 22) return false;
+    d = exponent < 0 ? d / kPowers[-exponent] : d * kPowers[exponent];
+  }
+  value = negative ? -d : d;
+  return true;
+}
+
+// The Real of the accepted characters [begin, end), as the extractor
+// converts them; false (and failbit) where it fails.
+bool TextReader::RealOf(const char* begin, const char* end, double& value) {
+  if (begin != end && *begin == '+') ++begin;
+  if (ExactReal(begin, end, value)) return true;
+  const std::from_chars_result r = std::from_chars(begin, end, value, std::chars_format::general);
+  if (r.ec == std::errc() && r.ptr == end) return true;
+  const bool negative = begin != end && *begin == '-';
+  if (r.ec == std::errc::result_out_of_range && r.ptr == end) {
+    // The largest double written to 15 digits (1.79769313486232e+308) is
+    // just above it; read such a number as the largest double, so that
+    // every finite Real reads back. Beyond that, overflow fails with the
+    // largest magnitude, as the extractor does.
+    long double wide = 0;
+    const std::from_chars_result w = std::from_chars(begin, end, wide, std::chars_format::general);
+    const long double magnitude = wide < 0 ? -wide : wide;
+    value = negative ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max();
+    if (w.ec == std::errc() && magnitude > 1 && magnitude <= kLargestWritten) return true;
+  } else {
+    value = 0;
+  }
+  Fail();
+  return false;
+}
+
 bool TextReader::Double(double& value) {
   value = 0;
   if (!SkipBlanks()) return false;
-  // The characters the floating extractor accepts: sign, digits, one point,
-  // and an exponent with its own sign.
+  // A number that ends inside the get area is converted where it lies; one
+  // that reaches the area's end is collected character by character.
+  if (const char* p = GetArea::Next(fBuffer); p != nullptr) {
+    const char* const e = p + std::min<std::ptrdiff_t>(GetArea::End(fBuffer) - p, kMaxBulk);
+    // The same acceptance as RealScan, in its only possible order: sign,
+    // digits, point, digits, exponent letter (not right after a sign or at
+    // the start), its sign, digits.
+    const char* q = p;
+    auto digits = [&q, e] {
+      while (q < e && *q >= '0' && *q <= '9') ++q;
+    };
+    if (q < e && (*q == '-' || *q == '+')) ++q;
+    if (q < e && (*q == 'i' || *q == 'n')) {
+      GetArea::Skip(fBuffer, static_cast<int>(q - p));
+      return NonFinite(*q, q != p && *p == '-', value);
+    }
+    digits();
+    if (q < e && *q == '.') {
+      ++q;
+      digits();
+    }
+    if (q < e && (*q == 'e' || *q == 'E') && q != p && q[-1] != '-' && q[-1] != '+') {
+      ++q;
+      if (q < e && (*q == '-' || *q == '+')) ++q;
+      digits();
+    }
+    if (q < e) {
+      GetArea::Skip(fBuffer, static_cast<int>(q - p));
+      return RealOf(p, q, value);
+    }
+  }
   Scratch scratch(fState.scratch);
   std::string& text = scratch.Text();
-  bool point = false;
-  bool exponent = false;
+  RealScan scan;
   for (;;) {
     const int c = fBuffer->sgetc();
     if (c == kEof) {
@@ -341,45 +535,12 @@ bool TextReader::Double(double& value) {
       break;
     }
     const char ch = static_cast<char>(c);
-    const char last = text.empty() ? '\0' : text.back();
-    if ((ch == 'i' || ch == 'n') && (text.empty() || text == "-" || text == "+")) {
-      return NonFinite(ch, text == "-", value);
-    }
-    if (ch >= '0' && ch <= '9') {
-    } else if ((ch == '-' || ch == '+') && (text.empty() || last == 'e' || last == 'E')) {
-    } else if (ch == '.' && !point && !exponent) {
-      point = true;
-    } else if ((ch == 'e' || ch == 'E') && !exponent && !text.empty() && last != '-' && last != '+') {
-      exponent = true;
-    } else {
-      break;
-    }
+    if (scan.NonFiniteStart(ch)) return NonFinite(ch, scan.Negative(), value);
+    if (!scan.Take(ch)) break;
     text += ch;
     fBuffer->sbumpc();
   }
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;
-  const std::from_chars_result r = std::from_chars(begin, end, value, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != end) {
-    const bool negative = begin != end && *begin == '-';
-    if (r.ec == std::errc::result_out_of_range && r.ptr == end) {
-      // The largest double written to 15 digits (1.79769313486232e+308) is
-      // just above it; read such a number as the largest double, so that
-      // every finite Real reads back. Beyond that, overflow fails with the
-      // largest magnitude, as the extractor does.
-      long double wide = 0;
-      const std::from_chars_result w = std::from_chars(begin, end, wide, std::chars_format::general);
-      const long double magnitude = wide < 0 ? -wide : wide;
-      value = negative ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max();
-      if (w.ec == std::errc() && magnitude > 1 && magnitude <= kLargestWritten) return true;
-    } else {
-      value = 0;
-    }
-    Fail();
-    return false;
-  }
-  return true;
+  return RealOf(text.data(), text.data() + text.size(), value);
 }
 
 // "inf" or "nan" after an optional sign, as the Real writer puts the values
@@ -423,11 +584,12 @@ void TextReader::String(int quote, KQSValue& out) {
     char* p = GetArea::Next(fBuffer);
     char* const e = GetArea::End(fBuffer);
     if (p != nullptr && p < e) {
-      char* q = p;
-      while (q < e) {
-        const unsigned char b = static_cast<unsigned char>(*q);
-        if (b == quote || b == '\\' || (b >= 0x80 && grouped)) break;
-        ++q;
+      char* const q = PlainRun(p, p + std::min<std::ptrdiff_t>(e - p, kMaxBulk), static_cast<char>(quote), grouped);
+      if (q != e && *q == quote && text.empty()) {
+        // The whole string lies in the get area: made from it directly.
+        GetArea::Skip(fBuffer, static_cast<int>(q - p) + 1);
+        out = KQSValue(KQSValue::Class_String(), KQSValueString::Make(p, static_cast<unsigned>(q - p)));
+        return;
       }
       if (q != p) {
         text.append(p, static_cast<size_t>(q - p));
@@ -769,7 +931,82 @@ void TextReader::Value(KQSValue& out) {
     Fail();
     return;
   }
+  if (reader == &vxk_internal::ReadAssocText) {
+    Assoc(out);
+    return;
+  }
   reader(fIn, static_cast<char>(c), out, fCracker);
+}
+
+// What vxk_internal::ReadAssocText does, step for step (the same stream
+// calls in the same order), with each key and value read by this reader
+// rather than through a FormattedInput call of its own.
+void TextReader::Assoc(KQSValue& out) {
+  auto peek = [this] {
+    if (fIn.fail()) return kEof;
+    const int c = fIn.rdbuf()->sgetc();
+    if (c == kEof) AtEnd();
+    return c;
+  };
+  auto get = [this] {
+    if (fIn.fail()) return kEof;
+    const int c = fIn.rdbuf()->sbumpc();
+    if (c == kEof) fIn.setstate(std::ios_base::eofbit | std::ios_base::failbit);
+    return c;
+  };
+  if (get() != '<') return;
+  auto* assoc = new KAssocVal();
+  const KQSValue value(vxk_types::kAssoc, static_cast<void*>(assoc));
+  KQSValue key;
+  KQSValue item;
+  int position = 0;
+  for (;;) {
+    const int c = peek();
+    if (c == kEof) return;
+    if (c == '>') {
+      fIn.rdbuf()->sbumpc();
+      out = value;
+      return;
+    }
+    if (c == ',') {
+      fIn.rdbuf()->sbumpc();
+      continue;
+    }
+    if (position == 0) {
+      // The writer's leading "1", read as operator>> reads it and dropped.
+      fIn >> item;
+      if (fIn.fail()) return;
+    } else if (position == 1) {
+      if (!AssocItem(item)) return;
+      assoc->UndefinedValue(item);
+    } else {
+      if (!AssocItem(key)) return;
+      if (get() != '=') continue;  // the key is dropped
+      if (!AssocItem(item)) return;
+      assoc->Add(key, item);
+    }
+    ++position;
+  }
+}
+
+bool TextReader::AssocItem(KQSValue& out) {
+  // A class's reader may have given the stream another buffer.
+  if (fIn.rdbuf() != fBuffer) {
+    KQSValue::FormattedInput(fIn, out, fCracker);
+    return !fIn.fail();
+  }
+  out.Undefine();
+  if (!fIn.good()) {
+    Fail();
+    return false;
+  }
+  try {
+    Value(out);
+  } catch (...) {
+    out.Undefine();
+    fIn.setstate(std::ios_base::badbit);
+  }
+  return !fIn.fail();
 }
 
 }  // namespace

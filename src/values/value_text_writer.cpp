@@ -3,6 +3,7 @@
 #include "values/value_text_writer_internal.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <locale>
@@ -44,6 +45,121 @@ bool Usable(std::ostream& out) {
   }
   const std::locale& classic = std::locale::classic();
   return out.getloc() == classic && out.rdbuf()->getloc() == classic;
+}
+
+}  // namespace
+
+// ===== Reals =====
+
+namespace {
+
+// "%.15g" of v for magnitudes from 1e-5 to 1e15 without printf's
+// big-number arithmetic. |v| is m * 2^-s exactly (m below 2^53, s > 0 in
+// this range), so t = |v| * 10^p, scaled so that 1e14 <= t < 1e15, is the
+// 128-bit product m * 10^p (10^p <= 10^19 fits 64 bits) shifted right by
+// s, with its fraction in the bits shifted out: exact. Rounding t to the
+// nearest integer is then printf's 15 digits; an exact tie, and every
+// other value, return 0 for the caller to format by precision. %g then
+// writes the digits without trailing zeros, in fixed notation for a
+// decimal exponent from -4 to 14 and in scientific notation otherwise.
+// Writes at most 32 bytes.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+size_t ShortReal(double v, char* out) {
+  static constexpr uint64_t kPowers[] = {1ull,
+                                         10ull,
+                                         100ull,
+                                         1000ull,
+                                         10000ull,
+                                         100000ull,
+                                         1000000ull,
+                                         10000000ull,
+                                         100000000ull,
+                                         1000000000ull,
+                                         10000000000ull,
+                                         100000000000ull,
+                                         1000000000000ull,
+                                         10000000000000ull,
+                                         100000000000000ull,
+                                         1000000000000000ull,
+                                         10000000000000000ull,
+                                         100000000000000000ull,
+                                         1000000000000000000ull,
+                                         10000000000000000000ull};
+  const double magnitude = std::fabs(v);
+  if (!(magnitude >= 1e-5 && magnitude < 1e15)) return 0;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int binary = static_cast<int>(bits >> 52) - 1023;  // a normal double here
+  const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const int shift = 52 - binary;  // |v| = m / 2^shift; from 3 to 69 here
+  // The decimal exponent, estimated from the binary one (floor of its
+  // product with log10(2), in fixed point) and corrected below.
+  int exponent = (binary * 78913) >> 18;
+  uint64_t whole = 0;
+  unsigned __int128 fraction = 0;
+  for (int tries = 0;; ++tries) {
+    const int p = 14 - exponent;
+    if (tries == 3 || p < 0 || p > 19) return 0;
+    const unsigned __int128 product = static_cast<unsigned __int128>(m) * kPowers[p];
+    whole = static_cast<uint64_t>(product >> shift);
+    fraction = product & ((static_cast<unsigned __int128>(1) << shift) - 1);
+    if (whole < 100000000000000u) {
+      --exponent;
+    } else if (whole >= 1000000000000000u) {
+      ++exponent;
+    } else {
+      break;
+    }
+  }
+  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+  if (fraction == half) return 0;
+  uint64_t digits = whole + (fraction > half ? 1 : 0);
+  if (digits == 1000000000000000u) {  // rounded up to the next power of ten
+    digits = 100000000000000u;
+    ++exponent;
+  }
+  // Two digits at a time: 7 above the low 8, then those.
+  char d[16];
+  auto pairs = [&d](uint32_t n, int last, int first) {
+    for (int i = last; i > first; i -= 2, n /= 100) std::memcpy(d + i - 1, kDigitPairs + 2 * (n % 100), 2);
+  };
+  pairs(static_cast<uint32_t>(digits % 100000000u), 15, 7);
+  pairs(static_cast<uint32_t>(digits / 100000000u), 7, -1);  // writes d[0] to d[7]; d[0] is a '0'
+  std::memmove(d, d + 1, 15);
+  int count = 15;
+  while (count > 1 && d[count - 1] == '0') --count;
+  char* o = out;
+  if (std::signbit(v)) *o++ = '-';
+  if (exponent >= -4 && exponent < 15) {
+    if (exponent < 0) {
+      *o++ = '0';
+      *o++ = '.';
+      for (int z = -1; z > exponent; --z) *o++ = '0';
+      for (int i = 0; i < count; ++i) *o++ = d[i];
+    } else {
+      for (int i = 0; i <= exponent; ++i) *o++ = i < count ? d[i] : '0';
+      if (count > exponent + 1) {
+        *o++ = '.';
+        for (int i = exponent + 1; i < count; ++i) *o++ = d[i];
+      }
+    }
+  } else {
+    *o++ = d[0];
+    if (count > 1) {
+      *o++ = '.';
+      for (int i = 1; i < count; ++i) *o++ = d[i];
+    }
+    *o++ = 'e';
+    *o++ = exponent < 0 ? '-' : '+';
+    const int e = exponent < 0 ? -exponent : exponent;
+    *o++ = static_cast<char>('0' + e / 10);
+    *o++ = static_cast<char>('0' + e % 10);
+  }
+  return static_cast<size_t>(o - out);
 }
 
 }  // namespace
@@ -123,7 +239,14 @@ void TextSink::Real(double v) {
   }
   // The general format with 15 digits is printf's "%.15g", which is what
   // the stream writes in the classic locale, "inf", "-nan" and all.
-  Chars(v, std::chars_format::general, 15);
+  constexpr size_t kLongest = 32;
+  char text[kLongest];
+  char* at = Room(kLongest);
+  char* const out = at != nullptr ? at : text;
+  size_t n = ShortReal(v, out);
+  if (n == 0) n = static_cast<size_t>(std::to_chars(out, out + kLongest, v, std::chars_format::general, 15).ptr - out);
+  if (at != nullptr) Commit(n);
+  else Write(text, n);
 }
 
 void TextSink::Recheck() {
