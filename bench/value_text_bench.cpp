@@ -7,8 +7,11 @@
 // a neutral tree that becomes all three documents, so they hold the same
 // data. The texts to read are made before timing.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <sstream>
 #include <string>
@@ -348,6 +351,55 @@ void BM_RapidJsonParse(benchmark::State& state) {
 }
 BENCHMARK(BM_RapidJsonParse)->Unit(benchmark::kMillisecond);
 
+// ----- heap -----
+
+// Counts operator new calls while set, for the heap figures of a document.
+bool gCounting = false;
+long gAllocations = 0;
+
+// What one document holds on the heap, as built, as read from its text, and
+// nlohmann's: bytes in use (mallinfo2) and operator new calls while making
+// it (temporaries included).
+template <class Make>
+void DocumentHeap(benchmark::State& state, Make make) {
+  for (auto _ : state) {
+    const size_t before = mallinfo2().uordblks;
+    gAllocations = 0;
+    gCounting = true;
+    const auto doc = make();
+    gCounting = false;
+    state.counters["bytes"] = static_cast<double>(mallinfo2().uordblks - before);
+    state.counters["allocations"] = static_cast<double>(gAllocations);
+    benchmark::DoNotOptimize(&doc);
+  }
+}
+void BM_ValueDocumentHeap(benchmark::State& state) { DocumentHeap(state, MakeValueDoc); }
+BENCHMARK(BM_ValueDocumentHeap)->Unit(benchmark::kMillisecond);
+void BM_ValueDocumentHeapOfRead(benchmark::State& state) {
+  const std::string text = ValueText();
+  DocumentHeap(state, [&] {
+    KQSValue v;
+    std::istringstream in(text);
+    in >> v;
+    return v;
+  });
+}
+BENCHMARK(BM_ValueDocumentHeapOfRead)->Unit(benchmark::kMillisecond);
+void BM_NlohmannDocumentHeap(benchmark::State& state) { DocumentHeap(state, MakeNlohmannDoc); }
+BENCHMARK(BM_NlohmannDocumentHeap)->Unit(benchmark::kMillisecond);
+
 }  // namespace
+
+void* operator new(std::size_t n) {
+  if (gCounting) ++gAllocations;
+  if (void* p = std::malloc(n != 0 ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+// The blocks came from malloc in the operator new above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 #include "started_main.h"
