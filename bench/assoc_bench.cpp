@@ -1,6 +1,7 @@
 // Assoc against std::map<std::string, KQSValue> with a case-insensitive
 // comparator (each byte through toupper, the order Assoc String keys use):
-// 100 k random String keys inserted into an empty map, then looked up one
+// 100 k random String keys inserted into an empty map (and into
+// absl::btree_map where installed), then looked up one
 // at a time in another order, with their own spelling and upper-cased.
 // Both sides store the same Integer values; keys are made before timing.
 #include <benchmark/benchmark.h>
@@ -11,6 +12,10 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#ifdef VXK_HAVE_ABSL
+#include <absl/container/btree_map.h>
+#endif
 
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KAssocVal.h"
@@ -101,6 +106,21 @@ void BM_StdMapInsert(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StdMapInsert)->Unit(benchmark::kMillisecond);
+
+#ifdef VXK_HAVE_ABSL
+// The same inserts into a B-tree with the same comparator.
+void BM_AbslMapInsert(benchmark::State& state) {
+  Start();
+  const std::vector<std::string>& keys = Texts();
+  for (auto _ : state) {
+    absl::btree_map<std::string, KQSValue, CaseInsensitiveLess> m;
+    long i = 0;
+    for (const std::string& k : keys) m.insert_or_assign(k, KQSValue(i++));
+    benchmark::DoNotOptimize(m.size());
+  }
+}
+BENCHMARK(BM_AbslMapInsert)->Unit(benchmark::kMillisecond);
+#endif
 
 void AssocLookup(benchmark::State& state, bool upper) {
   const std::vector<KQSValue> keys = Values(Texts());

@@ -222,7 +222,13 @@ class T23Tree {
   // Every node block comes from here and goes back through FreeNode, with
   // its size.
   static void* NewNode(std::size_t bytes) { return ::operator new(bytes); }
-  static void FreeNode(void* p, std::size_t bytes) noexcept { ::operator delete(p, bytes); }
+  static void FreeNode(void* p, [[maybe_unused]] std::size_t bytes) noexcept {
+#if defined(__cpp_sized_deallocation)
+    ::operator delete(p, bytes);
+#else
+    ::operator delete(p);  // a compiler without sized deallocation
+#endif
+  }
   static Leaf* NewLeaf(int cap) { return new (NewNode(Leaf::Bytes(cap))) Leaf(cap); }
   // Frees a leaf whose pairs are gone.
   static void FreeLeaf(Leaf* leaf) noexcept { FreeNode(leaf, Leaf::Bytes(leaf->fCap)); }
