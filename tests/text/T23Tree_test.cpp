@@ -9,8 +9,10 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <new>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vxkernel/text/KString.h"
@@ -230,6 +232,85 @@ TEST(T23TreeTest, EveryKeyAndValueIsDestroyedOnce) {
     EXPECT_EQ(copy.Length(), 0);
   }
   EXPECT_EQ(Tracked::gLive, 0);
+}
+
+// A case-free key that counts its live copies and whose copies can be made to fail.
+struct FlakyKey {
+  static inline int gCopiesLeft = -1;  // copies until one throws; never when negative
+  static inline long gLive = 0;
+  std::string text;
+  FlakyKey(std::string s) : text(std::move(s)) { ++gLive; }  // NOLINT: implicit for brevity
+  FlakyKey(const FlakyKey& o) : text((Copy(), o.text)) { ++gLive; }
+  FlakyKey(FlakyKey&& o) noexcept : text(std::move(o.text)) { ++gLive; }
+  FlakyKey& operator=(const FlakyKey& o) { return Copy(), text = o.text, *this; }
+  FlakyKey& operator=(FlakyKey&& o) noexcept { return text = std::move(o.text), *this; }
+  ~FlakyKey() { --gLive; }
+  static void Copy() {
+    if (gCopiesLeft == 0) throw std::bad_alloc();
+    if (gCopiesLeft > 0) --gCopiesLeft;
+  }
+  bool operator==(const FlakyKey& o) const { return strcasecmp(text.c_str(), o.text.c_str()) == 0; }
+  bool operator<(const FlakyKey& o) const { return strcasecmp(text.c_str(), o.text.c_str()) < 0; }
+};
+struct WideValue {  // makes leaves and inner nodes as small as they come
+  long v = 0;
+  char pad[88] = {};
+};
+
+// Random runs of ascending adds, random adds and deletes down to empty, with keys spelt in either
+// case and some copies failing: the map keeps the first spelling, is unchanged by a failed Add, and
+// matches the model pair by pair and position by position.
+TEST(T23TreeTest, SmallNodesMatchModelThroughFailuresAndSpellings) {
+  struct Less {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return strcasecmp(a.c_str(), b.c_str()) < 0;
+    }
+  };
+  {
+    T23Tree<FlakyKey, WideValue> tree;
+    std::map<std::string, std::pair<std::string, long>, Less> model;  // spelling and value
+    std::mt19937 rng(99);
+    long ascending = 0;
+    for (int op = 0; op < 60000; ++op) {
+      const int phase = (op / 1500) % 4;  // ascending, random adds, deleting all, mixed
+      const bool add = phase == 0 || phase == 1 || (phase == 3 && rng() % 2 == 0);
+      const long i = phase == 0 ? ascending++ % 1500 : phase == 2 ? (op * 7L) % 1500 : rng() % 1500;
+      std::string k = Name(i);
+      if (rng() % 2 != 0) k[0] = 'K';
+      if (add) {
+        WideValue v;
+        v.v = static_cast<long>(rng());
+        FlakyKey::gCopiesLeft = rng() % 8 == 0 ? static_cast<int>(rng() % 3) : -1;
+        bool threw = false;
+        try {
+          tree.Add(k, v);
+        } catch (const std::bad_alloc&) {
+          threw = true;
+        }
+        FlakyKey::gCopiesLeft = -1;
+        if (!threw) model.try_emplace(k, k, 0).first->second.second = v.v;
+      } else {
+        ASSERT_EQ(tree.Delete(k), model.erase(k) == 1) << k;
+      }
+      ASSERT_EQ(tree.Length(), static_cast<long>(model.size()));
+      if (model.size() > 40 && op % 101 != 0) continue;
+      std::string why;
+      ASSERT_TRUE(tree.CheckStructure(false, &why)) << why << " after op " << op;
+      T23Iter<FlakyKey, WideValue> it(tree);
+      const FlakyKey* pk = nullptr;
+      const WideValue* pv = nullptr;
+      FlakyKey key("");
+      WideValue value;
+      long n = 0;
+      for (const auto& [lower, stored] : model) {
+        ASSERT_TRUE(it.Next(pk, pv) && tree.GetIndexed(++n, key, value)) << op;
+        ASSERT_TRUE(pk->text == stored.first && key.text == stored.first) << op << " " << n;
+        ASSERT_TRUE(pv->v == stored.second && value.v == stored.second) << op << " " << n;
+      }
+      ASSERT_FALSE(it.Next(pk, pv) || tree.GetIndexed(n + 1, key, value));
+    }
+  }
+  EXPECT_EQ(FlakyKey::gLive, 0);
 }
 
 }  // namespace
