@@ -12,6 +12,7 @@
 #include <new>
 #include <utility>
 
+#include "vxkernel/smallheap.h"
 #include "vxkernel/values/KQSValueList.h"
 
 namespace {
@@ -51,7 +52,7 @@ using Block = KQSValueListBlock;
 using Segment = KQSValueListSegment;
 
 Block* NewBlock(int lo, int cap) {
-  void* memory = ::operator new(sizeof(Block) + static_cast<size_t>(cap) * sizeof(ValNode));
+  void* memory = vxk::SmallAlloc(sizeof(Block) + static_cast<size_t>(cap) * sizeof(ValNode));
   auto* b = new (memory) Block{1, lo, cap};
   ValNode* n = b->Nodes();
   for (int k = 0; k < cap; ++k) new (n + k) ValNode();
@@ -60,9 +61,10 @@ Block* NewBlock(int lo, int cap) {
 
 void FreeBlock(Block* b) {
   ValNode* n = b->Nodes();
-  for (int k = 0; k < b->fCap; ++k) n[k].~ValNode();
+  const int cap = b->fCap;
+  for (int k = 0; k < cap; ++k) n[k].~ValNode();
   b->~Block();
-  ::operator delete(b);
+  vxk::SmallFree(b, sizeof(Block) + static_cast<size_t>(cap) * sizeof(ValNode));
 }
 
 void ReleaseBlock(Block* b) {

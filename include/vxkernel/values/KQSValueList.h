@@ -28,6 +28,7 @@
 #include <cstring>
 #include <vector>  // kept for the files that include this header for it
 
+#include "vxkernel/smallheap.h"
 #include "vxkernel/export.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
@@ -109,6 +110,10 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   KQSValueListStorage(const KQSValueListStorage&) = delete;
   KQSValueListStorage& operator=(const KQSValueListStorage&) = delete;
   ~KQSValueListStorage();
+
+  // In the library's small-object heap, as the windows over it are.
+  static void* operator new(size_t size) { return vxk::SmallAlloc(size); }
+  static void operator delete(void* p, size_t size) noexcept { vxk::SmallFree(p, size); }
 
   long Count() const { return fCount; }
   long FirstPosition() const { return fFirst; }
