@@ -48,6 +48,7 @@ declare -A HEADER_LAYER=(
   ["vxkernel/export.h"]="base"
   ["vxkernel/vxtypes.h"]="base"
   ["vxkernel/version.h"]="base"
+  ["vxkernel/smallheap.h"]="base"
   ["vxkernel/files/KAttr.h"]="locale"
 )
 

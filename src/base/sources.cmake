@@ -8,4 +8,5 @@ list(APPEND VXKERNEL_SOURCES
   src/base/check.cpp
   src/base/debug_line.cpp
   src/base/mem.cpp
+  src/base/small_heap.cpp
 )

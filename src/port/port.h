@@ -345,6 +345,20 @@ long ReadOnceProbing(std::FILE* stream, void* buf, size_t n, int* probed);
 // The bytes of the file of an unbuffered stream from its position to its
 // end (one ioctl(FIONREAD)); -1 on failure.
 long BytesLeft(std::FILE* stream);
+// ===== Address space for the small-object heap =====
+// A reservation is address space only: no memory is charged for it until a
+// part of it is committed.
+
+// Reserves bytes (a multiple of the page size) of inaccessible address
+// space; null on failure.
+void* ReserveAddressSpace(size_t bytes);
+// Makes [p, p + bytes) of a reservation readable and writable (zero-filled
+// pages on first touch). False when the system refuses the memory.
+bool CommitMemory(void* p, size_t bytes);
+// Gives the pages of [p, p + bytes) back to the system; the range stays
+// usable and reads as zeros afterwards.
+void DiscardMemory(void* p, size_t bytes);
+
 // ===== Stream sockets and readiness =====
 // Sockets are descriptors (-1 invalid). Every descriptor is made
 // close-on-exec; sends never raise SIGPIPE.

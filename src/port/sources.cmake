@@ -15,4 +15,5 @@ list(APPEND VXKERNEL_SOURCES
   src/port/linux/port_log.cpp
   src/port/linux/port_cache.cpp
   src/port/linux/port_net.cpp
+  src/port/linux/port_memory.cpp
 )

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "base/check.h"
+#include "vxkernel/smallheap.h"
 #include "text/text_settings.h"
 
 namespace {
@@ -58,6 +59,9 @@ uint32_t KString::KStringRef::CapacityFor(uint32_t n) {
 
 KString::KStringRef* KString::KStringRef::Create(uint32_t n) {
   const uint32_t capacity = CapacityFor(n);
+  // Host strings stay on operator new (its failures are theirs to see);
+  // the blocks the values host go to the small-object heap, and KString::Free
+  // gives either kind back through SmallFree, which tells them apart.
   void* block = ::operator new(sizeof(KStringRef) + static_cast<size_t>(capacity) + 1);
   return new (block) KStringRef(InlineTag{}, n, capacity, 0);
 }
@@ -71,7 +75,7 @@ KString::KStringRef* KString::KStringRef::CreateHosted(uint32_t n, size_t hostSi
   const size_t fixed = hostSize + sizeof(KStringRef) + 1;
   const size_t used = (fixed + n + 8 + 15) / 16 * 16 - 8;
   const uint32_t capacity = static_cast<uint32_t>(std::min<size_t>(used - fixed, std::numeric_limits<uint32_t>::max()));
-  char* block = static_cast<char*>(::operator new(fixed + capacity));
+  char* block = static_cast<char*>(vxk::SmallAlloc(fixed + capacity));
   *host = block;
   return new (block + hostSize) KStringRef(InlineTag{}, n, capacity, static_cast<uint8_t>(hostSize / 8));
 }
@@ -120,6 +124,12 @@ void KString::KStringRef::GrowTo(uint32_t n) {
     // stays where it is, so every pointer to the representation holds.
     text = AllocateText(capacity);
     std::memcpy(text, fText, static_cast<size_t>(fLength) + 1);
+    if (fInline) {
+      // Freeing the block needs its size, which fCapacity no longer gives:
+      // it goes where the text was (at least 8 bytes of room).
+      const uint32_t blockBytes = InlineBlockBytes();
+      std::memcpy(reinterpret_cast<char*>(this) + sizeof(KStringRef), &blockBytes, sizeof blockBytes);
+    }
     if (fAdopted) delete[] fText;
     fAdopted = false;
     fInline = false;
@@ -137,8 +147,10 @@ void KString::KStringRef::GrowTo(uint32_t n) {
 void KString::Free(KStringRef* r) noexcept {
   if (r->fPacked) {
     void* block = r->Block();
+    uint32_t blockBytes = r->InlineBlockBytes();
+    if (!r->fInline) std::memcpy(&blockBytes, reinterpret_cast<char*>(r) + sizeof(KStringRef), sizeof blockBytes);
     r->~KStringRef();
-    ::operator delete(block);
+    vxk::SmallFree(block, blockBytes);
   } else {
     delete r;
   }

@@ -11,6 +11,7 @@
 #include "base/debug_line.h"
 #include "values/value_text_writer_internal.h"
 #include "vxkernel/text/Swap.h"
+#include "vxkernel/smallheap.h"
 #include "vxkernel/text/str.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBytes.h"
@@ -72,7 +73,7 @@ void KQSValueString::operator delete(KQSValueString* p, std::destroying_delete_t
   if (packed) {
     KString::ReleaseHost(hosted);
   } else {
-    ::operator delete(static_cast<void*>(p));
+    vxk::SmallFree(p, sizeof(KQSValueString));
   }
 }
 

@@ -12,7 +12,8 @@
 // Memory: windows, storages, segments and blocks are all pieces, made and
 // freed by the one pair below (NewPieces / FreePiece). A piece is preceded
 // by a 16-byte prefix that points at the live-piece count of its
-// allocation. A piece made alone is its allocation; a new list makes its
+// allocation; the count's word also keeps the allocation's size, which the
+// small-object heap wants back. A piece made alone is its allocation; a new list makes its
 // window, storage, segment and first block as four pieces of one
 // allocation, which goes back to the heap when the last of them is freed
 // (pieces die at different times: a window may move to another storage,
@@ -22,6 +23,7 @@
 #include <new>
 #include <utility>
 
+#include "vxkernel/smallheap.h"
 #include "vxkernel/values/KQSValueList.h"
 
 namespace {
@@ -36,8 +38,11 @@ constexpr int kFirstSlots = KQSValueList::kFirstSlots;
 
 struct PiecePrefix {
   long* fLive;  // the live-piece count of the allocation
-  long fCount;  // that count (used in the allocation's first prefix only)
+  long fCount;  // that count in the low byte, the allocation's size above
+                // (used in the allocation's first prefix only)
 };
+constexpr int kLiveBits = 8;
+constexpr long kLiveMask = (1L << kLiveBits) - 1;
 static_assert(sizeof(PiecePrefix) == 16, "pieces stay 16-byte aligned");
 
 constexpr size_t Rounded(size_t bytes) { return (bytes + 15) & ~size_t{15}; }
@@ -48,9 +53,9 @@ constexpr size_t Rounded(size_t bytes) { return (bytes + 15) & ~size_t{15}; }
 inline void NewPieces(const size_t* sizes, int n, void** piece) {
   size_t total = 0;
   for (int k = 0; k < n; ++k) total += sizeof(PiecePrefix) + Rounded(sizes[k]);
-  char* at = static_cast<char*>(::operator new(total));
+  char* at = static_cast<char*>(vxk::SmallAlloc(total));
   auto* first = reinterpret_cast<PiecePrefix*>(at);
-  first->fCount = n;
+  first->fCount = static_cast<long>(total) << kLiveBits | n;
   for (int k = 0; k < n; ++k) {
     auto* prefix = reinterpret_cast<PiecePrefix*>(at);
     prefix->fLive = &first->fCount;
@@ -70,8 +75,9 @@ void* NewPiece(size_t bytes) {
 void FreePiece(void* piece) {
   if (piece == nullptr) return;
   const PiecePrefix* prefix = static_cast<PiecePrefix*>(piece) - 1;
-  if (--*prefix->fLive != 0) return;
-  ::operator delete(reinterpret_cast<char*>(prefix->fLive) - offsetof(PiecePrefix, fCount));
+  if ((--*prefix->fLive & kLiveMask) != 0) return;
+  vxk::SmallFree(reinterpret_cast<char*>(prefix->fLive) - offsetof(PiecePrefix, fCount),
+                 static_cast<size_t>(*prefix->fLive >> kLiveBits));
 }
 
 }  // namespace

@@ -43,14 +43,15 @@ class VXKERNEL_EXPORT KString {
     // 16, doubled below 8160, grown by a third from there, then ORed with 15
     // so that the buffer (capacity + 1 bytes) fills whole allocator units.
     static uint32_t CapacityFor(uint32_t n);
-    // A representation in one malloc block with its text: room for n bytes
-    // by the capacity rule, length n, text not yet written. Freed by
+    // A representation in one operator-new block with its text: room for n
+    // bytes by the capacity rule, length n, text not yet written. Freed by
     // KString::Free, never by delete. When it grows, the text moves out to a
     // buffer of its own.
     static KStringRef* Create(uint32_t n);
-    // As Create, behind hostSize bytes (a multiple of 8, below 2048) of the
-    // same block, which *host receives for the caller's object; the
-    // capacity is n plus what fills the block's last allocator unit. The count
+    // As Create, but in a small-object heap block, behind hostSize bytes (a
+    // multiple of 8, below 2048) of it, which *host receives for the caller's
+    // object; the capacity is n plus what fills the block's last allocator
+    // unit. The count
     // starts at 1, held by that object, which gives it back with
     // ReleaseHost when it goes; the block is freed when the last holder of
     // either kind has gone.
@@ -86,12 +87,14 @@ class VXKERNEL_EXPORT KString {
     // The start of the block of a representation made by Create or
     // CreateHosted.
     void* Block() { return reinterpret_cast<char*>(this) - 8 * static_cast<size_t>(fHostWords); }
+    // The size of that block while the text is still in it.
+    uint32_t InlineBlockBytes() const { return 8 * uint32_t{fHostWords} + uint32_t{sizeof(KStringRef)} + fCapacity + 1; }
     // Gives the buffer room for n bytes by the capacity rule, keeping the
     // text. REQUIRES: unshared, not gEmptyRef, n > fCapacity.
     void GrowTo(uint32_t n);
 
     bool fAdopted;  // fText came from array new (fills the padding)
-    bool fPacked;   // made by Create: the block goes back to operator delete
+    bool fPacked;   // made by Create: the block goes back to SmallFree
     bool fInline;   // fText lies in this block, behind the fields
     uint8_t fHostWords;  // CreateHosted: 8-byte words of host before it
   };

@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "vxkernel/smallheap.h"
+
 template <class K, class V>
 class T23Tree;
 template <class K, class V>
@@ -219,16 +221,11 @@ class T23Tree {
   static constexpr int kMaxDepth = 64;
   static_assert(kLeafCap <= kVisitBatch, "a leaf is visited in one batch");
 
-  // Every node block comes from here and goes back through FreeNode, with
-  // its size.
-  static void* NewNode(std::size_t bytes) { return ::operator new(bytes); }
-  static void FreeNode(void* p, [[maybe_unused]] std::size_t bytes) noexcept {
-#if defined(__cpp_sized_deallocation)
-    ::operator delete(p, bytes);
-#else
-    ::operator delete(p);  // a compiler without sized deallocation
-#endif
-  }
+  // Every node block comes from the library's small-object heap (nodes are
+  // many, small and short-lived) and goes back through FreeNode, with its
+  // size.
+  static void* NewNode(std::size_t bytes) { return vxk::SmallAlloc(bytes); }
+  static void FreeNode(void* p, std::size_t bytes) noexcept { vxk::SmallFree(p, bytes); }
   static Leaf* NewLeaf(int cap) { return new (NewNode(Leaf::Bytes(cap))) Leaf(cap); }
   // Frees a leaf whose pairs are gone.
   static void FreeLeaf(Leaf* leaf) noexcept { FreeNode(leaf, Leaf::Bytes(leaf->fCap)); }

@@ -13,9 +13,11 @@
 #ifndef VXKERNEL_VALUES_KQSVALUEBASE_H_
 #define VXKERNEL_VALUES_KQSVALUEBASE_H_
 
+#include <cstddef>
 #include <iosfwd>
 
 #include "vxkernel/export.h"
+#include "vxkernel/smallheap.h"
 
 class KQSValue;
 class KQSClassFormatter;
@@ -44,6 +46,12 @@ class VXKERNEL_EXPORT KQSValueBase {
   virtual KQSValue ReferenceDebugStr(short how);
 
   long References() const { return fReferences; }
+
+  // Storage objects live in the library's small-object heap. The virtual
+  // destructor hands the sized delete the dynamic type's size.
+  static void* operator new(size_t size) { return vxk::SmallAlloc(size); }
+  static void* operator new(size_t, void* where) noexcept { return where; }
+  static void operator delete(void* p, size_t size) noexcept { vxk::SmallFree(p, size); }
 
   // Storage is counted per class; these report 0.
   static long AllocCount() { return 0; }

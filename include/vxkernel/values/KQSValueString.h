@@ -29,6 +29,8 @@ class VXKERNEL_EXPORT KQSValueString : public KQSValueBase {
   // Destroys the storage, then frees its block unless a copy of its
   // string still holds the text that lives there.
   static void operator delete(KQSValueString* p, std::destroying_delete_t);
+  // Frees the block of a construction that threw.
+  using KQSValueBase::operator delete;
 
   long Length() const override { return static_cast<long>(fString.Length()); }
   // Quoted text with line ends, quotes and backslashes escaped.
