@@ -31,7 +31,8 @@ VXKERNEL_EXPORT void SmallFree(void* p, size_t bytes) noexcept;
 struct SmallHeapStats {
   long blocksLive;          // allocated and not yet freed
   long bytesRequestedLive;  // the sizes asked for by those blocks
-  long bytesReserved;       // memory held in slabs, free blocks included
+  long bytesReserved;       // slabs holding blocks, their free blocks included
+                            // (empty slabs kept for reuse are not counted)
   long allocations;         // blocks ever allocated
 };
 VXKERNEL_EXPORT SmallHeapStats SmallHeapStatistics();

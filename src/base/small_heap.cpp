@@ -246,8 +246,8 @@ Slab* NewSlab(Heap* h, int cls) {
     std::lock_guard<std::mutex> guard(gLock);
     s = CarveLocked();
     if (s == nullptr) return nullptr;
-    gSlabsHeld.fetch_add(1, std::memory_order_relaxed);
   }
+  gSlabsHeld.fetch_add(1, std::memory_order_relaxed);
   Format(s, h, cls);
   LinkFirst(h, s);
   return s;
@@ -257,6 +257,7 @@ Slab* NewSlab(Heap* h, int cls) {
 // which keeps a few with their pages and returns the rest to the system.
 void ReleaseSlab(Heap* h, Slab* s) {
   if (!s->full) Unlink(h, s);
+  gSlabsHeld.fetch_sub(1, std::memory_order_relaxed);
   if (h->spareCount < kHeapSpareSlabs) {
     s->next = h->spare;
     h->spare = s;
@@ -274,7 +275,6 @@ void ReleaseSlab(Heap* h, Slab* s) {
     s->next = gSpareDiscarded;
     gSpareDiscarded = s;
   }
-  gSlabsHeld.fetch_sub(1, std::memory_order_relaxed);
 }
 
 // ===== Freeing on the owner's thread =====
