@@ -338,6 +338,9 @@ Heap* AttachHeap() {
     std::lock_guard<std::mutex> guard(gLock);
     if (!gRegionTried) {
       gRegionTried = true;
+      // A fork from another thread must not copy the lock held: the child
+      // (one thread) would wait for it forever at its next slab.
+      port::AtFork([] { gLock.lock(); }, [] { gLock.unlock(); }, [] { gLock.unlock(); });
       void* base = port::ReserveAddressSpace(kRegionBytes + kSlabBytes);
       if (base != nullptr) {
         // Slabs are aligned to their size so a block finds its slab by masking.

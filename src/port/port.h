@@ -358,6 +358,9 @@ bool CommitMemory(void* p, size_t bytes);
 // Gives the pages of [p, p + bytes) back to the system; the range stays
 // usable and reads as zeros afterwards.
 void DiscardMemory(void* p, size_t bytes);
+// Runs prepare before every fork (in the forking thread), parent after it
+// in the parent and child after it in the child. False when refused.
+bool AtFork(void (*prepare)(), void (*parent)(), void (*child)());
 
 // ===== Stream sockets and readiness =====
 // Sockets are descriptors (-1 invalid). Every descriptor is made

@@ -1,4 +1,5 @@
 // Address-space reservation for the small-object heap.
+#include <pthread.h>
 #include <sys/mman.h>
 
 #include "port/port.h"
@@ -13,5 +14,9 @@ void* ReserveAddressSpace(size_t bytes) {
 bool CommitMemory(void* p, size_t bytes) { return mprotect(p, bytes, PROT_READ | PROT_WRITE) == 0; }
 
 void DiscardMemory(void* p, size_t bytes) { madvise(p, bytes, MADV_DONTNEED); }
+
+bool AtFork(void (*prepare)(), void (*parent)(), void (*child)()) {
+  return pthread_atfork(prepare, parent, child) == 0;
+}
 
 }  // namespace port
