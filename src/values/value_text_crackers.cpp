@@ -48,39 +48,9 @@ bool Item(std::istream& in, KQSValue& out, KQSClassCracker* cracker) {
 // The text reader reads Assocs the same way itself while this is the
 // registered "A" cracker (TextReader::Assoc); the two must stay alike.
 void vxk_internal::ReadAssocText(std::istream& in, char /*tag*/, KQSValue& out, KQSClassCracker* cracker) {
-  if (Get(in) != '<') return;
-  auto* assoc = new KAssocVal();
-  const KQSValue value(vxk_types::kAssoc, static_cast<void*>(assoc));
-  KQSValue key;
-  KQSValue item;
-  int position = 0;
-  for (;;) {
-    const int c = Peek(in);
-    if (c == kEof) return;
-    if (c == '>') {
-      in.rdbuf()->sbumpc();
-      out = value;
-      return;
-    }
-    if (c == ',') {
-      in.rdbuf()->sbumpc();
-      continue;
-    }
-    if (position == 0) {
-      // The writer's leading "1", read as operator>> reads it and dropped.
-      in >> item;
-      if (in.fail()) return;
-    } else if (position == 1) {
-      if (!Item(in, item, cracker)) return;
-      assoc->UndefinedValue(item);
-    } else {
-      if (!Item(in, key, cracker)) return;
-      if (Get(in) != '=') continue;  // the key is dropped
-      if (!Item(in, item, cracker)) return;
-      assoc->Add(key, item);
-    }
-    ++position;
-  }
+  ReadAssocItems(
+      in, out, [&in] { return Peek(in); }, [&in] { return Get(in); },
+      [&in, cracker](KQSValue& v) { return Item(in, v, cracker); });
 }
 
 namespace {

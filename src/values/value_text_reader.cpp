@@ -954,39 +954,7 @@ void TextReader::Assoc(KQSValue& out) {
     if (c == kEof) fIn.setstate(std::ios_base::eofbit | std::ios_base::failbit);
     return c;
   };
-  if (get() != '<') return;
-  auto* assoc = new KAssocVal();
-  const KQSValue value(vxk_types::kAssoc, static_cast<void*>(assoc));
-  KQSValue key;
-  KQSValue item;
-  int position = 0;
-  for (;;) {
-    const int c = peek();
-    if (c == kEof) return;
-    if (c == '>') {
-      fIn.rdbuf()->sbumpc();
-      out = value;
-      return;
-    }
-    if (c == ',') {
-      fIn.rdbuf()->sbumpc();
-      continue;
-    }
-    if (position == 0) {
-      // The writer's leading "1", read as operator>> reads it and dropped.
-      fIn >> item;
-      if (fIn.fail()) return;
-    } else if (position == 1) {
-      if (!AssocItem(item)) return;
-      assoc->UndefinedValue(item);
-    } else {
-      if (!AssocItem(key)) return;
-      if (get() != '=') continue;  // the key is dropped
-      if (!AssocItem(item)) return;
-      assoc->Add(key, item);
-    }
-    ++position;
-  }
+  vxk_internal::ReadAssocItems(fIn, out, peek, get, [this](KQSValue& v) { return AssocItem(v); });
 }
 
 bool TextReader::AssocItem(KQSValue& out) {
