@@ -72,15 +72,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(std::ftell(in) <= static_cast<long>(size - 2));
   std::fclose(in);
   // Every file is an upload whose arguments name it: N_filelength (its size
-  // on disk), N_content_type, then N (its path).
+  // on disk), N_content_type, then N (its path). Another argument may carry
+  // the path as its value too (the fuzzer learns it and types it into a
+  // header), so the upload is the one with that layout.
   for (const auto& e : std::filesystem::directory_iterator(scratch.dir)) {
     const std::string path = e.path().string();
-    size_t j = 2;
-    while (j < r.args.size() && r.args[j].second != path) ++j;
-    Check(j < r.args.size());
-    const std::string& name = r.args[j].first;
-    Check(r.args[j - 2].first == name + "_filelength");
-    Check(r.args[j - 2].second == std::to_string(std::filesystem::file_size(path)));
+    const std::string size_text = std::to_string(std::filesystem::file_size(path));
+    bool named = false;
+    for (size_t j = 2; j < r.args.size() && !named; ++j) {
+      const std::string& name = r.args[j].first;
+      named = r.args[j].second == path &&
+              r.args[j - 1].first == name + "_content_type" &&
+              r.args[j - 2].first == name + "_filelength" &&
+              r.args[j - 2].second == size_text;
+    }
+    Check(named);
   }
   h.CleanupPostFiles(false);
   Check(std::filesystem::is_empty(scratch.dir));
