@@ -10,16 +10,18 @@
 // instead, as no growth is to be expected.
 //
 // Memory: windows, storages, segments and blocks are all pieces, made and
-// freed by the one pair below (NewPieces / FreePiece). A piece is preceded
-// by a 16-byte prefix that points at the live-piece count of its
-// allocation; the count's word also keeps the allocation's size, which the
-// small-object heap wants back. A piece made alone is its allocation; a new list makes its
+// freed by the one pair below (NewPieces / FreePiece). An allocation starts
+// with a word holding its live-piece count and its size (which the
+// small-object heap wants back), and each piece is preceded by an 8-byte
+// prefix pointing at that word; nothing in a piece needs more than 8-byte
+// alignment. A piece made alone is its allocation; a new list makes its
 // window, storage, segment and first block as four pieces of one
 // allocation, which goes back to the heap when the last of them is freed
 // (pieces die at different times: a window may move to another storage,
 // a clone may keep the segment and block alive).
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -36,29 +38,30 @@ constexpr int kSpanShift = kBlockShift + kSegmentShift;
 constexpr long kSegmentSpan = 1L << kSpanShift;
 constexpr int kFirstSlots = KQSValueList::kFirstSlots;
 
-struct PiecePrefix {
-  long* fLive;  // the live-piece count of the allocation
-  long fCount;  // that count in the low byte, the allocation's size above
-                // (used in the allocation's first prefix only)
-};
+// The allocation's first word: the live-piece count in the low byte, the
+// allocation's size above.
+using LiveWord = long;
 constexpr int kLiveBits = 8;
 constexpr long kLiveMask = (1L << kLiveBits) - 1;
-static_assert(sizeof(PiecePrefix) == 16, "pieces stay 16-byte aligned");
+// A piece's prefix: the address of its allocation's live word.
+using PiecePrefix = LiveWord*;
+static_assert(sizeof(PiecePrefix) == 8 && sizeof(LiveWord) == 8, "pieces stay 8-byte aligned");
 
-constexpr size_t Rounded(size_t bytes) { return (bytes + 15) & ~size_t{15}; }
+constexpr size_t Rounded(size_t bytes) { return (bytes + 7) & ~size_t{7}; }
 
 // One allocation holding n pieces of the given sizes; piece[k] receives the
 // k-th. Their memory is raw.
 // Inline, so that the loops over a known number of pieces unroll.
 inline void NewPieces(const size_t* sizes, int n, void** piece) {
-  size_t total = 0;
+  size_t total = sizeof(LiveWord);
   for (int k = 0; k < n; ++k) total += sizeof(PiecePrefix) + Rounded(sizes[k]);
   char* at = static_cast<char*>(vxk::SmallAlloc(total));
-  auto* first = reinterpret_cast<PiecePrefix*>(at);
-  first->fCount = static_cast<long>(total) << kLiveBits | n;
+  auto* live = reinterpret_cast<LiveWord*>(at);
+  *live = static_cast<long>(total) << kLiveBits | n;
+  at += sizeof(LiveWord);
   for (int k = 0; k < n; ++k) {
     auto* prefix = reinterpret_cast<PiecePrefix*>(at);
-    prefix->fLive = &first->fCount;
+    *prefix = live;
     piece[k] = prefix + 1;
     at += sizeof(PiecePrefix) + Rounded(sizes[k]);
   }
@@ -74,10 +77,9 @@ void* NewPiece(size_t bytes) {
 // its last piece.
 void FreePiece(void* piece) {
   if (piece == nullptr) return;
-  const PiecePrefix* prefix = static_cast<PiecePrefix*>(piece) - 1;
-  if ((--*prefix->fLive & kLiveMask) != 0) return;
-  vxk::SmallFree(reinterpret_cast<char*>(prefix->fLive) - offsetof(PiecePrefix, fCount),
-                 static_cast<size_t>(*prefix->fLive >> kLiveBits));
+  LiveWord* live = *(static_cast<PiecePrefix*>(piece) - 1);
+  if ((--*live & kLiveMask) != 0) return;
+  vxk::SmallFree(live, static_cast<size_t>(*live >> kLiveBits));
 }
 
 }  // namespace
@@ -97,14 +99,24 @@ struct KQSValueListBlock {
 };
 static_assert(sizeof(KQSValueListBlock) % alignof(ValNode) == 0, "nodes follow the header aligned");
 
-// Requests up to 120 bytes are served from glibc's fast lists; a storage
-// bigger than that would take the slower, coalescing path for every List.
-static_assert(sizeof(KQSValueListStorage) <= 120, "a list storage fits a fast-list chunk");
+static_assert(alignof(KQSValueList) <= 8 && alignof(KQSValueListStorage) <= 8 && alignof(ValNode) <= 8,
+              "pieces need no more than their prefixes' alignment");
+// A list of up to four values made in one go is one 320-byte block of the
+// small-object heap; a bigger storage would put every such list in the next
+// class.
+static_assert(sizeof(KQSValueListStorage) <= 120, "a short list stays in its heap class");
 
+// The header is followed in the same piece by fCap block pointers, for the
+// segment's first fCap blocks. A list made in one go with up to 64 values
+// has one block, so its segment holds one pointer; a segment that must
+// reach a block past fCap is replaced by a full one. The share count is
+// 32 bits: every share is a storage of more than 100 bytes.
 struct KQSValueListSegment {
-  long fShares = 1;
-  KQSValueListBlock* fBlocks[kSegmentBlocks] = {};
+  uint32_t fShares;
+  uint32_t fCap;
+  KQSValueListBlock** Blocks() { return reinterpret_cast<KQSValueListBlock**>(this + 1); }
 };
+static_assert(sizeof(KQSValueListSegment) == 8, "block pointers follow the header aligned");
 
 namespace {
 
@@ -127,7 +139,19 @@ void FreeBlock(Block* b) {
   FreePiece(b);
 }
 
-Segment* NewSegment() { return ::new (NewPiece(sizeof(Segment))) Segment(); }
+size_t SegmentBytes(long cap) { return sizeof(Segment) + static_cast<size_t>(cap) * sizeof(Block*); }
+
+// A segment with cap empty block pointers in the raw piece at.
+Segment* MakeSegment(void* at, long cap) {
+  auto* s = ::new (at) Segment{1, static_cast<uint32_t>(cap)};
+  std::fill_n(s->Blocks(), cap, nullptr);
+  return s;
+}
+
+Segment* NewSegment(long cap = kSegmentBlocks) { return MakeSegment(NewPiece(SegmentBytes(cap)), cap); }
+
+// The block pointer for offset off in its segment s, which must reach it.
+Block*& BlockAt(Segment* s, long off) { return s->Blocks()[(off >> kBlockShift) & (kSegmentBlocks - 1)]; }
 
 void ReleaseBlock(Block* b) {
   if (b != nullptr && --b->fShares == 0) FreeBlock(b);
@@ -135,16 +159,16 @@ void ReleaseBlock(Block* b) {
 
 void ReleaseSegment(Segment* s) {
   if (--s->fShares != 0) return;
-  for (Block* b : s->fBlocks) ReleaseBlock(b);
+  for (uint32_t k = 0; k < s->fCap; ++k) ReleaseBlock(s->Blocks()[k]);
   s->~Segment();
   FreePiece(s);
 }
 
-// A private copy of s for the caller, which gives up its share of s.
+// A private, full copy of s for the caller, which gives up its share of s.
 Segment* CopySegment(Segment* s) {
   Segment* copy = NewSegment();
-  for (long k = 0; k < kSegmentBlocks; ++k) {
-    if ((copy->fBlocks[k] = s->fBlocks[k]) != nullptr) ++copy->fBlocks[k]->fShares;
+  for (uint32_t k = 0; k < s->fCap; ++k) {
+    if ((copy->Blocks()[k] = s->Blocks()[k]) != nullptr) ++copy->Blocks()[k]->fShares;
   }
   ReleaseSegment(s);
   return copy;
@@ -186,8 +210,8 @@ KQSValueListStorage::~KQSValueListStorage() {
 
 ValNode* KQSValueListStorage::Writable(long off, bool upward) {
   Segment*& s = fSegments[static_cast<size_t>(off >> kSpanShift)];
-  if (s->fShares > 1) s = CopySegment(s);
-  Block*& b = s->fBlocks[(off >> kBlockShift) & (kSegmentBlocks - 1)];
+  if (s->fShares > 1 || ((off >> kBlockShift) & (kSegmentBlocks - 1)) >= s->fCap) s = CopySegment(s);
+  Block*& b = BlockAt(s, off);
   const int slot = static_cast<int>(off & (kBlockSlots - 1));
   if (b == nullptr) {
     // Short lists start with a few slots; longer ones fill whole blocks.
@@ -210,7 +234,7 @@ void KQSValueListStorage::DropCaches() {
 
 const ValNode* KQSValueListStorage::FillCache(long pos) {
   const long off = pos - fFirst + fHead;
-  Block* b = fSegments[static_cast<size_t>(off >> kSpanShift)]->fBlocks[(off >> kBlockShift) & (kSegmentBlocks - 1)];
+  Block* b = BlockAt(fSegments[static_cast<size_t>(off >> kSpanShift)], off);
   const long base = off & ~(kBlockSlots - 1);
   // The part of the block that is both held and inside the storage.
   const long lo = std::max(base + b->fLo, fHead);
@@ -230,7 +254,7 @@ void KQSValueListStorage::AppendSlow(const KQSValue& v) {
   // Writable left the segment and block private to this storage; the
   // block's slots past this one are the next appends' (until a clone
   // shares the segment or a block is replaced, which close the run).
-  const Block* b = fSegments[static_cast<size_t>(off >> kSpanShift)]->fBlocks[(off >> kBlockShift) & (kSegmentBlocks - 1)];
+  const Block* b = BlockAt(fSegments[static_cast<size_t>(off >> kSpanShift)], off);
   fAppendRoom = b->fLo + b->fCap - static_cast<long>(off & (kBlockSlots - 1)) - 1;
   fAppendNext = node + 1;
 }
@@ -252,14 +276,15 @@ void KQSValueListStorage::AppendMoved(KQSValue* values, long n) {
   fSegments.reserve(static_cast<size_t>((n + kSegmentSpan - 1) >> kSpanShift));
   long k = 0;
   while (k < n) {
-    Segment* s = NewSegment();
+    // As many block pointers as the segment will hold.
+    Segment* s = NewSegment(std::min(kSegmentBlocks, (n - k + kBlockSlots - 1) >> kBlockShift));
     fSegments.push_back(s);
-    for (long b = 0; b < kSegmentBlocks && k < n; ++b) {
+    for (long b = 0; b < static_cast<long>(s->fCap); ++b) {
       // A short list gets exactly its size; a long one whole blocks, as
       // appending would have made them.
       const int cap = n < kBlockSlots ? static_cast<int>(n) : static_cast<int>(kBlockSlots);
       Block* block = NewBlock(0, cap);
-      s->fBlocks[b] = block;
+      s->Blocks()[b] = block;
       ValNode* nodes = block->Nodes();
       const long take = std::min(static_cast<long>(cap), n - k);
       for (long i = 0; i < take; ++i) nodes[i].value = std::move(values[k + i]);
@@ -331,7 +356,7 @@ bool KQSValueListStorage::RemoveRef(KQSValueList* window) {
 }
 
 KQSValueList* KQSValueList::MadeInOne(long n, KQSValue* values) {
-  const size_t sizes[] = {sizeof(KQSValueList), sizeof(KQSValueListStorage), sizeof(Segment), BlockBytes(n)};
+  const size_t sizes[] = {sizeof(KQSValueList), sizeof(KQSValueListStorage), SegmentBytes(1), BlockBytes(n)};
   void* piece[4];
   if (n > 0) NewPieces(sizes, 4, piece);
   else NewPieces(sizes, 2, piece);
@@ -345,8 +370,8 @@ KQSValueList* KQSValueList::MadeInOne(long n, KQSValue* values) {
   } else {
     for (long k = 0; k < n; ++k) ::new (nodes + k) ValNode();
   }
-  Segment* s = ::new (piece[2]) Segment();
-  s->fBlocks[0] = b;
+  Segment* s = MakeSegment(piece[2], 1);
+  s->Blocks()[0] = b;
   storage->fSegments.push_back(s);
   if (values == nullptr) {
     // Alone on its block: the slots are the first appends'.

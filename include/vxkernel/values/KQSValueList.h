@@ -9,7 +9,8 @@
 // windows and is destroyed with the last one.
 //
 // Inside, a storage keeps its elements in blocks of 64 values, reached
-// through segments of 16 block pointers; blocks and segments are reference
+// through segments of up to 16 block pointers (a list of one block has a
+// segment of one); blocks and segments are reference
 // counted and shared between storages. Cloning a window's range into a new
 // storage therefore shares the segments (one count each), and a change
 // copies only the segment and the block it touches. Reading walks a block's
@@ -39,7 +40,7 @@
 
 class KQSValueList;
 struct KQSValueListBlock;    // 64 value slots with a share count
-struct KQSValueListSegment;  // 16 block pointers with a share count
+struct KQSValueListSegment;  // up to 16 block pointers with a share count
 
 // One list element: a slot of a block. Nodes are reached for reading only;
 // every change goes through the storage, which copies shared blocks first.
