@@ -1,7 +1,8 @@
 // List memory, counted as the small-object heap's live blocks plus the
 // live blocks of the global operator new (replaced here), which serves what
-// the heap does not: a short list made in one go is one allocation, and whatever order windows, storages and
-// shared blocks die in, nothing stays allocated.
+// the heap does not: a short list made in one go is one allocation of at
+// most 320 bytes, and whatever order windows, storages and shared blocks
+// die in, nothing stays allocated.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -37,9 +38,12 @@ long Live() { return gLive + vxk::SmallHeapStatistics().blocksLive; }
 
 TEST(ListMemory, ShortListsAreOneAllocationAndRandomSharingFreesEverything) {
   const long before = Live();
+  const long bytesBefore = vxk::SmallHeapStatistics().bytesRequestedLive;
   {
     const KQSValue three = KQSValue::List(KQSValue(1), KQSValue(2), KQSValue(3));
     EXPECT_EQ(Live() - before, 1);
+    // Window, storage, a one-pointer segment and three slots.
+    EXPECT_LE(vxk::SmallHeapStatistics().bytesRequestedLive - bytesBefore, 320);
     std::mt19937 random(20261207);
     const auto pick = [&random](long n) { return static_cast<long>(random() % static_cast<unsigned long>(n)); };
     std::vector<KQSValue> v(5, three);
