@@ -10,17 +10,17 @@
 //
 // Inside, a storage keeps its elements in blocks of 64 values, reached
 // through segments of up to 16 block pointers (a list of one block has a
-// segment of one); blocks and segments are reference
-// counted and shared between storages. Cloning a window's range into a new
-// storage therefore shares the segments (one count each), and a change
-// copies only the segment and the block it touches. Reading walks a block's
-// contiguous array through a one-block cache; appending fills the last
-// block through an open run of its free slots (one store per element while
-// no other storage shares the block). The segment table and the
-// window table keep their first entries inside the storage, and a new list
-// gets its window, storage, first segment and first block in one
-// allocation: each of them is a piece of it, and the allocation goes back
-// to the heap with its last live piece.
+// segment of one); blocks and segments are reference counted and shared
+// between storages. Cloning a window's range into a new storage therefore
+// shares the segments (one count each), and a change copies only the
+// segment and the block it touches. Reading walks a block's contiguous
+// array through a one-block cache; appending fills the last block through
+// an open run of its free slots (one store per element while no other
+// storage shares the block). The segment table and the window table keep
+// their first entries inside the storage, and a new list gets its window,
+// storage, first segment and first block in one allocation: each of them
+// is a piece of it, and the allocation goes back to the heap with its last
+// live piece.
 //
 // Thread rules: no locks, and the block and segment counts are plain
 // counters. All values derived from one list share its storage or its
