@@ -136,9 +136,15 @@ constexpr int64_t kShareMarkerBase = int64_t{1} << 62;
 // open denies the access wanted, or holds an access this open denies. The
 // rule is checked before "w" truncates, so a refused open leaves the
 // contents alone. The rule lasts until the stream is closed.
+// The open itself never waits (a FIFO without a peer, a device), and only a
+// regular file is truncated, so "w" on /dev/null or a pipe works. With
+// kShareRegularOnly in share, anything but a regular file (a FIFO, a device,
+// a directory, a socket) is refused with errno EINVAL.
 // On success returns the stream; on failure returns null and stores in
 // *refused whether the sharing rule (true) or the system (false) said no.
 std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* refused);
+// Share bit asking OpenShared to open regular files only.
+constexpr unsigned kShareRegularOnly = 4;
 
 // ===== Appending to a log file =====
 // Writes all n bytes at the descriptor's position, as few write calls as the

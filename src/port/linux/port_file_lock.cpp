@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "port/port.h"
@@ -101,6 +102,9 @@ std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* 
   // allows it; the stream itself still only writes. A file that may be
   // written but not read is opened write-only and takes no markers.
   const int access = wantRead ? (wantWrite ? O_RDWR : O_RDONLY) : O_RDWR;
+  // O_NONBLOCK only for the open: a FIFO without a writer would hold it
+  // forever. Reads and writes on the stream block as usual.
+  flags |= O_NONBLOCK;
   int fd;
   do {
     fd = open(name, flags | access, 0666);
@@ -113,12 +117,23 @@ std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* 
     } while (fd < 0 && errno == EINTR);
   }
   if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || ((share & kShareRegularOnly) != 0 && !S_ISREG(st.st_mode))) {
+    close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  const int fdFlags = fcntl(fd, F_GETFL);
+  if (fdFlags == -1 || fcntl(fd, F_SETFL, fdFlags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
   if (markers && !ShareModeAcquire(fd, wantRead, wantWrite, share)) {
     close(fd);
     *refused = true;
     return nullptr;
   }
-  if (mode[0] == 'w' && ftruncate(fd, 0) != 0) {
+  if (mode[0] == 'w' && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
     close(fd);
     return nullptr;
   }
