@@ -12,6 +12,7 @@
 using vxk_internal::CacheDesc;
 using vxk_internal::DebugLine;
 using vxk_internal::DebugText;
+using vxk_internal::HeaderSizeAllowed;
 using vxk_internal::OpenCacheFile;
 
 namespace {
@@ -24,6 +25,16 @@ constexpr size_t kMaxPiece = 254;
 bool KeyFormsName(const std::string& escaped) {
   return !escaped.empty() && escaped.size() <= kMaxPiece && escaped != "." && escaped != ".." &&
          escaped[0] != '~';
+}
+
+// A handle keeps the header size it was made with, while callers pass
+// headers of the cache's present size: a copy between them is made only
+// when the two agree (one debug line naming op when not).
+bool SameHeaderSize(const char* op, const KFileCacheDesc* d, unsigned long cacheSize) {
+  if (d->fHeaderSize == cacheSize) return true;
+  DebugLine(op, "header size changed: the handle holds ", d->fHeaderSize, " bytes, the cache ",
+            cacheSize, ".");
+  return false;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -101,7 +112,7 @@ unsigned char KFileCache::NameEndsInType(const char* name, const char* type) {
 
 void* KFileCache::Open(const std::string& key) {
   std::string name = MakeFileName(key, nullptr, nullptr, 0);
-  if (name.empty()) return nullptr;
+  if (name.empty() || !HeaderSizeAllowed("KFileCache::Open", HeaderSize())) return nullptr;
   std::FILE* f = OpenCacheFile(name, "rbe");
   if (f == nullptr) return nullptr;
   auto* d = new (std::nothrow) KFileCacheDesc(name, std::string(), HeaderSize());
@@ -125,6 +136,7 @@ void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   std::string dir, temp;
   std::string name = MakeFileName(key, &dir, &temp, tempId);
   if (name.empty() || ReadOnly() != 0) return nullptr;
+  if (!HeaderSizeAllowed("KFileCache::Create", HeaderSize())) return nullptr;
   // The directories are made only when the first try says they are missing.
   std::FILE* f = OpenCacheFile(temp, "w+bxe");
   if (f == nullptr && errno == ENOENT) {
@@ -250,7 +262,7 @@ unsigned char KFileCache::SaveHeader(KFileCacheDesc* d) {
 
 unsigned char KFileCache::PutHeader(void* handle, const char* header) {
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d == nullptr) return 0;
+  if (d == nullptr || !SameHeaderSize("KFileCache::PutHeader", d, HeaderSize())) return 0;
   if (d->fHeaderSize == 0) return 1;
   if (header == nullptr || d->fHeader == nullptr) return 0;
   std::memcpy(d->fHeader, header, d->fHeaderSize);
@@ -259,7 +271,7 @@ unsigned char KFileCache::PutHeader(void* handle, const char* header) {
 
 unsigned char KFileCache::GetHeader(void* handle, char* buffer, unsigned long size) {
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d == nullptr) return 0;
+  if (d == nullptr || !SameHeaderSize("KFileCache::GetHeader", d, HeaderSize())) return 0;
   if (d->fHeaderSize == 0) return 1;
   if (buffer == nullptr || d->fHeader == nullptr || size < d->fHeaderSize) return 0;
   std::memcpy(buffer, d->fHeader, d->fHeaderSize);

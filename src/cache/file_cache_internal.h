@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <string>
 
+#include "base/debug_line.h"
 #include "port/port.h"
+#include "vxkernel/cache/KCache.h"
 #include "vxkernel/cache/KFileCacheDesc.h"
 
 namespace vxk_internal {
@@ -23,6 +25,14 @@ inline std::FILE* OpenCacheFile(const std::string& path, const char* mode) {
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f != nullptr) std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
+}
+
+// Every handle holds its header in memory: a header size above the limit
+// is refused (one debug line naming op) before anything is allocated.
+inline bool HeaderSizeAllowed(const char* op, unsigned long size) {
+  if (size <= KCache::kMaxHeaderSize) return true;
+  DebugLine(op, "header size ", size, " is above the limit of ", KCache::kMaxHeaderSize, " bytes.");
+  return false;
 }
 
 // The section and subsection directories of dir (an existing one is fine).

@@ -273,3 +273,47 @@ TEST(KFileCacheTest, ForwardIntoBufferReportsWhatDoesNotFit) {
     EXPECT_EQ(buf.find_first_not_of('\x55', used), std::string::npos);
   }
 }
+
+// A handle keeps the header size it was made with: after HeaderSize changes,
+// a header of the new size is refused, not copied short or long; above the
+// limit no handle is made and no header buffer allocated.
+TEST(KVXClientCacheItemTest, HeaderSizeIsCheckedAndCapped) {
+  TempDir temp("vxk_cache_hsize");
+  const unsigned long over = KCache::kMaxHeaderSize + 1;
+  const std::string failed = "KVXClientCacheItem::StoreDoc - could update item header.\n";
+  const std::string limit = " - header size 1048577 is above the limit of 1048576 bytes.\n";
+  struct Case {
+    unsigned long made, now;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {2000,
+       kHeader,
+       {"KFileCache::PutHeader - header size changed: the handle holds 2000 bytes, the cache "
+        "1064.\n",
+        failed}},
+      {kHeader,
+       2000,
+       {"KFileCache::PutHeader - header size changed: the handle holds 1064 bytes, the cache "
+        "2000.\n",
+        failed}},
+      // After the failed store the item looks for a handle again: refused too.
+      {kHeader,
+       over,
+       {"KVXClientCacheItem::UpdateDocHeader" + limit, failed, "KFileCache::Open" + limit,
+        "KFileCache::Create" + limit}},
+  };
+  for (const Case& c : cases) {
+    KFileCache cache({temp.Path()}, 0, 0, c.made, 0);
+    KVXClientCacheItem item(&cache, "9", 7);  // holds a temporary made with c.made
+    cache.HeaderSize(c.now);
+    item.DocSize(3);
+    std::istringstream in("abc");
+    ExpectDebug(c.lines, [&] { EXPECT_FALSE(item.StoreDoc(in)) << c.made; });
+  }
+  KFileCache cache({temp.Path()}, 0, 0, KCache::kMaxHeaderSize, 0);
+  void* h = cache.Create("8", 1);
+  EXPECT_NE(h, nullptr);
+  cache.Release(h);
+  cache.HeaderSize(over);
+  ExpectDebug({"KFileCache::Create" + limit}, [&] { EXPECT_EQ(cache.Create("8", 1), nullptr); });
+}

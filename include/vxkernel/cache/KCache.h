@@ -29,6 +29,11 @@ class VXKERNEL_EXPORT KCache {
   // ===== Dimensions and flags =====
   // Numbers are unsigned 32-bit: larger values keep their low 32 bits.
 
+  // The largest header a handle holds (1 MiB). Every handle keeps its
+  // header in memory, so a larger HeaderSize makes no handles: Create and
+  // Open refuse with a debug line.
+  static constexpr unsigned long kMaxHeaderSize = 1UL << 20;
+
   unsigned long NumSect() const { return fNumSect; }
   void NumSect(unsigned long n) { fNumSect = static_cast<uint32_t>(n); }
   unsigned long NumSubSect() const { return fNumSubSect; }
