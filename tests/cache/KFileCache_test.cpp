@@ -75,7 +75,7 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
         std::string doc(sizes[rng() % 6], static_cast<char>('a' + i % 26));
         bool wrongSize = rng() % 5 == 0;
         bool stored = Store(&cache, key, doc, doc.size() + (wrongSize ? 1 : 0));
-        EXPECT_EQ(stored, !refused(key) && !wrongSize);
+        EXPECT_EQ(stored, !refused(key) && !wrongSize && !doc.empty());
         if (stored) model[model_key(key)] = doc;
         break;
       }
@@ -316,4 +316,22 @@ TEST(KVXClientCacheItemTest, HeaderSizeIsCheckedAndCapped) {
   cache.Release(h);
   cache.HeaderSize(over);
   ExpectDebug({"KFileCache::Create" + limit}, [&] { EXPECT_EQ(cache.Create("8", 1), nullptr); });
+}
+
+// A store needs at least one byte: an empty source fails (all bits set from
+// a FILE*) and the old item stays.
+TEST(KVXClientCacheItemTest, EmptySourceIsNotStored) {
+  TempDir temp("vxk_cache_empty");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "6", "old", 3));
+  void* h = cache.Create("6", 8);
+  std::FILE* empty = std::fopen(temp.Write("empty", "").c_str(), "rb");
+  ExpectDebug({"KFileCache::StoreData received no data from strm.\n"},
+              [&] { EXPECT_EQ(cache.StoreData(h, empty, 0), ~0UL); });
+  std::fclose(empty);
+  cache.Release(h);
+  ExpectDebug({"KFileCache::StoreAndForwardData received no data from istream.\n"},
+              [&] { EXPECT_FALSE(Store(&cache, "6", "", 0)); });
+  EXPECT_EQ(Read(&cache, "6"), "old");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
 }

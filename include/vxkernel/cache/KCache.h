@@ -72,7 +72,8 @@ class VXKERNEL_EXPORT KCache {
   // length 0: data is a zero-terminated text, stored without its zero.
   virtual unsigned char StoreData(void* handle, const unsigned char* data,
                                   unsigned long length) = 0;
-  // Returns the bytes stored, or all bits set on failure.
+  // The stream and FILE* stores need at least one byte: an empty source is
+  // a failure. This one returns the bytes stored, or all bits set on failure.
   virtual unsigned long StoreData(void* handle, std::FILE* in, unsigned long length) = 0;
   virtual unsigned char StoreAndForwardData(void* handle, std::istream& in, std::ostream* out,
                                             unsigned long length) = 0;
