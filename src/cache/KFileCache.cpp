@@ -125,6 +125,7 @@ void* KFileCache::Open(const std::string& key) {
   d->fStream = f;
   d->fOpen = 1;
   d->fPlace = KFileCacheDesc::kPlaceStart;
+  vxk_internal::RememberFile(d);
   if (Debug() != 0) DebugLine("KFileCache::Open", "opened cache file ", name);
   if (d->fHeaderSize != 0 && RefreshHeader(d) == 0) {
     DebugLine("KFileCache::Open", "could not read header.");
@@ -160,6 +161,7 @@ void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   d->fOpen = 1;
   d->fPlace = KFileCacheDesc::kPlaceStart;
   d->fWritable = 1;
+  vxk_internal::RememberFile(d);
   if (Debug() != 0) {
     DebugLine("KFileCache::Create", "created temp file ", temp, " for cache file ", name);
   }
@@ -242,7 +244,8 @@ unsigned char KFileCache::DescCanWrite(void* handle) const {
 unsigned char KFileCache::SaveHeader(KFileCacheDesc* d) {
   if (d == nullptr || ReadOnly() != 0) return 0;
   if (d->fHeaderSize == 0) return 1;
-  if (d->fWritable == 0) ReOpenForWrite(d);
+  // A failed reopen has written its line and may leave a readable stream.
+  if (d->fWritable == 0 && ReOpenForWrite(d) == 0) return 0;
   if (d->fStream == nullptr) {
     DebugText("SaveHeader::PutHeader - bad file stream.", '\n');
     return 0;
@@ -297,13 +300,23 @@ unsigned char KFileCache::RefreshHeader(KFileCacheDesc* d) {
 unsigned char KFileCache::ReOpenForWrite(KFileCacheDesc* d) {
   if (d == nullptr || ReadOnly() != 0 || d->fPath.empty()) return 0;
   if (d->fOpen != 0 && d->fWritable != 0) return 1;
-  if (d->fOpen != 0) Close(d);
   std::FILE* f = OpenCacheFile(d->fPath, "r+be");
   if (f == nullptr) {
     DebugLine("KFileCache::ReOpenForWrite", "could not reopen file: ", d->fPath, " : ",
               std::strerror(errno));
     return 0;
   }
+  // The path may name a version another writer committed since: writing
+  // this handle's header there would pair it with the other's data. The
+  // handle then keeps its own version open for reading.
+  port::FileId id{};
+  if (!port::StreamFileId(f, &id) || !vxk_internal::IsHandlesFile(d, id)) {
+    std::fclose(f);
+    DebugLine("KFileCache::ReOpenForWrite", "cache file was replaced since it was opened: ",
+              d->fPath);
+    return 0;
+  }
+  if (d->fOpen != 0) Close(d);
   d->fStream = f;
   d->fOpen = 1;
   d->fPlace = KFileCacheDesc::kPlaceStart;

@@ -35,6 +35,18 @@ inline bool HeaderSizeAllowed(const char* op, unsigned long size) {
   return false;
 }
 
+// Remembers which file the handle's stream is (kept 0 when the system
+// cannot tell, which no later check then matches).
+inline void RememberFile(KFileCacheDesc* d) {
+  port::FileId id{};
+  if (port::StreamFileId(d->fStream, &id)) d->fDevice = id.device, d->fInode = id.inode;
+}
+
+// Whether id is the file the handle opened.
+inline bool IsHandlesFile(const KFileCacheDesc* d, const port::FileId& id) {
+  return d->fDevice == id.device && d->fInode == id.inode && (id.device | id.inode) != 0;
+}
+
 // The section and subsection directories of dir (an existing one is fine).
 inline void MakeItemDirectories(const std::string& dir) {
   size_t slash = dir.rfind('/');

@@ -334,6 +334,19 @@ unsigned long ProcessId();
 // ===== File cache =====
 // Cache item files: durable commits (fsync around a rename), single reads.
 
+// Which file a name or an open stream stands for: two equal identities
+// are the same file.
+struct FileId {
+  uint64_t device;
+  uint64_t inode;
+  bool operator==(const FileId&) const = default;
+};
+// The identity of the file of an open stream (fstat) / of the file that
+// name names now, links followed (stat). False when the system cannot tell
+// (for a name: also when nothing has that name).
+bool StreamFileId(std::FILE* stream, FileId* out);
+bool NameFileId(const char* name, FileId* out);
+
 // Writes out what the stream buffers and syncs its file to the disk. False
 // with *error set to the errno value when either fails.
 bool SyncStream(std::FILE* stream, int* error);

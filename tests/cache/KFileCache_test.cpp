@@ -174,12 +174,24 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("data"), 0));
   ASSERT_TRUE(cache.Release(w));
   void* r = cache.Open("7");
+  void* stale = cache.Open("7");
   ASSERT_TRUE(cache.PutHeader(r, "hhhh"));
   EXPECT_EQ(TempDir::Read(temp / "0/0/7"), "hhhhdata");
   unsigned char buf[3];
   EXPECT_TRUE(cache.ForwardData(r, buf, 3, 1, 0));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "ata");
   cache.Release(r);
+  // A read handle opened before another writer's commit does not write its
+  // header onto the new version.
+  w = cache.Create("7", 1);
+  ASSERT_TRUE(cache.PutHeader(w, "NNNN"));
+  ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("DATA"), 0));
+  ASSERT_TRUE(cache.Release(w));
+  ExpectDebug({"KFileCache::ReOpenForWrite - cache file was replaced since it was opened: " +
+               temp / "0/0/7" + "\n"},
+              [&] { EXPECT_FALSE(cache.PutHeader(stale, "ssss")); });
+  EXPECT_EQ(TempDir::Read(temp / "0/0/7"), "NNNNDATA");
+  cache.Release(stale);
   for (const char* c : {"7.txt", "7_x.txt", "7.doc", "77.txt", "~3_7", "~4_8"})
     temp.Write(std::string("0/0/") + c, "c");
   EXPECT_TRUE(cache.Delete("7", "txt"));

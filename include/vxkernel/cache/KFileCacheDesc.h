@@ -2,6 +2,7 @@
 #ifndef VXKERNEL_CACHE_KFILECACHEDESC_H_
 #define VXKERNEL_CACHE_KFILECACHEDESC_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -27,6 +28,10 @@ class VXKERNEL_EXPORT KFileCacheDesc {
   unsigned char fOpen = 0;
   unsigned char fWritable = 0;
   unsigned char fComplete = 0;  // the data was stored in full
+  // The file opened (device and inode): a reopen by path must find it
+  // again, not a version committed since.
+  uint64_t fDevice = 0;
+  uint64_t fInode = 0;
   // Where the stream stands, when known, to save seeks and rewrites:
   // kPlaceData means the file holds fHeader at offset 0 and the stream
   // stands right after it, so a store need not write the header again.

@@ -1,6 +1,7 @@
 // Syncing cache item files and their directories for durable commits.
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -10,6 +11,28 @@
 #include "port/port.h"
 
 namespace port {
+
+namespace {
+
+FileId IdOf(const struct stat& st) {
+  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+}  // namespace
+
+bool StreamFileId(std::FILE* stream, FileId* out) {
+  struct stat st;
+  if (stream == nullptr || fstat(fileno(stream), &st) != 0) return false;
+  *out = IdOf(st);
+  return true;
+}
+
+bool NameFileId(const char* name, FileId* out) {
+  struct stat st;
+  if (stat(name, &st) != 0) return false;
+  *out = IdOf(st);
+  return true;
+}
 
 bool SyncStream(std::FILE* stream, int* error) {
   if (stream == nullptr) {
