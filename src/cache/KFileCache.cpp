@@ -138,26 +138,30 @@ void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   std::string name = MakeFileName(key, &dir, &temp, tempId);
   if (name.empty() || ReadOnly() != 0) return nullptr;
   if (!HeaderSizeAllowed("KFileCache::Create", HeaderSize())) return nullptr;
-  // The directories are made only when the first try says they are missing.
-  std::FILE* f = OpenCacheFile(temp, "w+bxe");
-  if (f == nullptr && errno == ENOENT) {
+  // A live writer's temporary keeps this one out; a dead writer's is taken
+  // over. The directories are made only when the first try says they are
+  // missing.
+  int error = 0;
+  std::FILE* f = port::OpenCacheTemporary(temp.c_str(), &error);
+  if (f == nullptr && error == ENOENT) {
     vxk_internal::MakeItemDirectories(dir);
-    f = OpenCacheFile(temp, "w+bxe");
+    f = port::OpenCacheTemporary(temp.c_str(), &error);
   }
   if (f == nullptr) {
     DebugLine("KFileCache::Create", "could not create temp file: ", temp, " - ",
-              std::strerror(errno));
+              std::strerror(error));
     return nullptr;
   }
+  vxk_internal::Unbuffered(f);
   auto* d = new (std::nothrow) KFileCacheDesc(temp, name, HeaderSize());
   if (d == nullptr || (d->fHeaderSize != 0 && d->fHeader == nullptr)) {
     DebugLine("KFileCache::Create", "no memory for a handle of ", temp);
     delete d;
+    std::remove(temp.c_str());  // still locked, so still this writer's
     std::fclose(f);
-    std::remove(temp.c_str());
     return nullptr;
   }
-  d->fStream = f;
+  d->fStream = d->fTemp = f;
   d->fOpen = 1;
   d->fPlace = KFileCacheDesc::kPlaceStart;
   d->fWritable = 1;
@@ -174,7 +178,8 @@ unsigned char KFileCache::Close(void* handle) {
     DebugLine("KFileCache::Close", "closing bad or closed descriptor.");
     return 0;
   }
-  std::fclose(d->fStream);
+  // A Create handle's temporary stays open, and locked, until Release.
+  if (d->fStream != d->fTemp) std::fclose(d->fStream);
   d->fStream = nullptr;
   d->fOpen = 0;
   d->fWritable = 0;
@@ -190,25 +195,25 @@ unsigned char KFileCache::Release(void* handle) {
   bool commit = created && d->fComplete != 0;
   const bool sync = commit && SyncOnCommit();
   int error = 0;
-  // A handle closed before its release is synced through a new stream.
-  std::FILE* syncStream =
-      !sync || d->fStream != nullptr ? d->fStream : OpenCacheFile(d->fPath, "rbe");
-  if (sync && syncStream == nullptr) error = errno;
-  const bool synced = sync && syncStream != nullptr && port::SyncStream(syncStream, &error);
-  if (syncStream != nullptr && syncStream != d->fStream) std::fclose(syncStream);
-  if (sync && !synced) {
+  if (sync && !port::SyncStream(d->fTemp, &error)) {
     DebugLine("KFileCache::Release", "could not sync temp file: ", d->fPath, " : ",
               std::strerror(error));
     commit = false;
     result = 0;
   }
   if (d->fOpen != 0) Close(d);
+  // The temporary is still locked (Close keeps it open), so no other writer
+  // has taken it over. Only a sweep takes the name from a live writer, and
+  // then the name is no longer this handle's to rename or remove.
+  port::FileId id{};
+  const bool named =
+      created && port::NameFileId(d->fPath.c_str(), &id) && vxk_internal::IsHandlesFile(d, id);
   if (created && commit) {
     // The old item stays until this rename replaces it in one step.
-    if (std::rename(d->fPath.c_str(), d->fTarget.c_str()) != 0) {
+    if (!named || std::rename(d->fPath.c_str(), d->fTarget.c_str()) != 0) {
       DebugLine("KFileCache::Release", "error renaming file from ", d->fPath, " to ", d->fTarget,
-                " : ", std::strerror(errno));
-      std::remove(d->fPath.c_str());
+                " : ", std::strerror(named ? errno : ENOENT));
+      if (named) std::remove(d->fPath.c_str());
       result = 0;
     } else {
       if (Debug() != 0) DebugLine("KFileCache::Release", "rename temp file to ", d->fTarget);
@@ -219,7 +224,7 @@ unsigned char KFileCache::Release(void* handle) {
         result = 0;
       }
     }
-  } else if (created) {
+  } else if (named) {
     if (std::remove(d->fPath.c_str()) != 0) {
       DebugLine("KFileCache::Release", "did not clean up unused temp file: ", d->fPath, " : ",
                 std::strerror(errno));
@@ -227,7 +232,7 @@ unsigned char KFileCache::Release(void* handle) {
       DebugLine("KFileCache::Release", "clean up unused temp file ", d->fPath);
     }
   }
-  delete d;
+  delete d;  // closes the temporary, which ends its lock
   return result;
 }
 
@@ -300,6 +305,14 @@ unsigned char KFileCache::RefreshHeader(KFileCacheDesc* d) {
 unsigned char KFileCache::ReOpenForWrite(KFileCacheDesc* d) {
   if (d == nullptr || ReadOnly() != 0 || d->fPath.empty()) return 0;
   if (d->fOpen != 0 && d->fWritable != 0) return 1;
+  // A closed Create handle takes its own temporary back.
+  if (d->fTemp != nullptr) {
+    d->fStream = d->fTemp;
+    d->fOpen = 1;
+    d->fPlace = KFileCacheDesc::kPlaceUnknown;
+    d->fWritable = 1;
+    return 1;
+  }
   std::FILE* f = OpenCacheFile(d->fPath, "r+be");
   if (f == nullptr) {
     DebugLine("KFileCache::ReOpenForWrite", "could not reopen file: ", d->fPath, " : ",

@@ -18,13 +18,16 @@ constexpr size_t kCacheCopyBuffer = 102400;
 
 inline KFileCacheDesc* CacheDesc(void* handle) { return static_cast<KFileCacheDesc*>(handle); }
 
-// fopen without stdio buffering: every read and write of a cache file is
+// Cache files are used without stdio buffering: every read and write is
 // one system call, so a short write shows at the call that made it and a
 // header rewritten through a handle is in the file when the call returns.
-inline std::FILE* OpenCacheFile(const std::string& path, const char* mode) {
-  std::FILE* f = std::fopen(path.c_str(), mode);
+inline std::FILE* Unbuffered(std::FILE* f) {
   if (f != nullptr) std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
+}
+
+inline std::FILE* OpenCacheFile(const std::string& path, const char* mode) {
+  return Unbuffered(std::fopen(path.c_str(), mode));
 }
 
 // Every handle holds its header in memory: a header size above the limit

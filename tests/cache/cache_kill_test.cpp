@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "support/child_process.h"
+#include "support/debug_capture.h"
 #include "support/temp_dir.h"
 #include "vxkernel/cache/KFileCache.h"
 #include "vxkernel/cache/KVXClientCacheItem.h"
@@ -143,6 +144,41 @@ TEST(CacheKillTest, KilledStoreLeavesOldOrNewItem) {
   EXPECT_EQ(Temporaries(temp.Path()), 0);
   EXPECT_EQ(Check(&cache, path), "ok");
   std::cout << kills << " kills, " << left << " temporaries swept\n";
+}
+
+// A writer killed while it holds its temporary leaves the file behind; a
+// writer with the same id in another process takes it over. While the
+// holder lives, a second writer with its id is kept out.
+TEST(CacheKillTest, DeadWritersTemporaryIsTakenOver) {
+  TempDir temp("vxk_cache_takeover");
+  KFileCache cache({temp.Path()}, 4, 4, kHeader, 0);
+  const std::string path = temp / "2/3/31337";
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    void* h = cache.Create(kKey, 77);
+    if (h == nullptr || cache.PutHeader(h, std::string(kHeader, 'h').data()) == 0) _exit(2);
+    if (write(ready[1], "w", 1) != 1) _exit(3);
+    for (;;) pause();
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ExpectDebug({"KFileCache::Create - could not create temp file: " + temp / "2/3/~77_31337" +
+               " - File exists\n"},
+              [&] { EXPECT_EQ(cache.Create(kKey, 77), nullptr); });
+  ASSERT_TRUE(KillAndReap(pid));
+  EXPECT_EQ(Temporaries(temp.Path()), 1);
+  const std::string doc = Version(1);
+  KVXClientCacheItem item(&cache, kKey, 77);
+  item.DocSize(doc.size());
+  item.DocName("1");
+  std::istringstream in(doc);
+  EXPECT_TRUE(item.StoreDoc(in));
+  EXPECT_EQ(Check(&cache, path), "ok");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+  close(ready[0]);
+  close(ready[1]);
 }
 
 TEST(CacheKillTest, FourWritersTwoReadersNoTornRead) {

@@ -21,6 +21,10 @@ class VXKERNEL_EXPORT KFileCacheDesc {
   KFileCacheDesc& operator=(const KFileCacheDesc&) = delete;
 
   std::FILE* fStream = nullptr;  // null when closed
+  // A Create handle's temporary file, open and locked from Create to
+  // Release, also while the handle is closed, so that no other writer takes
+  // it over. fStream is this stream while the handle is open.
+  std::FILE* fTemp = nullptr;
   std::string fPath;             // the file that is open
   std::string fTarget;           // the final item file; empty from Open
   char* fHeader = nullptr;       // fHeaderSize bytes; null when 0
