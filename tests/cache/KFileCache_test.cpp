@@ -1,10 +1,15 @@
 // The file cache and client cache items against a std::map model, the
 // header bytes against an encoder written here, places on disk, companions,
-// sweeping, and write failures under a file-size limit in a child.
+// sweeping, header sizes, and write and sync failures (a file-size limit in
+// a child, an fsync made to fail).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -22,6 +27,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr unsigned long kHeader = KVXClientCacheItem::kHeaderBytes;
+
+// While not 0, every fsync of this program fails with this errno value.
+std::atomic<int> gSyncError{0};
 
 // Files below dir whose name starts with '~'.
 int Temporaries(const std::string& dir) {
@@ -50,6 +58,16 @@ std::string Read(KCache* cache, const std::string& key) {
 }
 
 }  // namespace
+
+// Stands in for the C library's fsync (the test links the library's objects,
+// so their calls land here).
+extern "C" int fsync(int fd) {
+  if (int e = gSyncError.load()) {
+    errno = e;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
 
 // Random stores (some with a wrong size), deletes and reads of keys, some of
 // which name the same file or no file at all, against a map of documents.
@@ -345,5 +363,21 @@ TEST(KVXClientCacheItemTest, EmptySourceIsNotStored) {
   ExpectDebug({"KFileCache::StoreAndForwardData received no data from istream.\n"},
               [&] { EXPECT_FALSE(Store(&cache, "6", "", 0)); });
   EXPECT_EQ(Read(&cache, "6"), "old");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+}
+
+// With SetSyncOnCommit(true) a commit whose fsync fails reports failure and
+// the old item stays.
+TEST(KVXClientCacheItemTest, FailedSyncKeepsTheOldItem) {
+  TempDir temp("vxk_cache_sync");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "5", "old", 3));
+  cache.SetSyncOnCommit(true);
+  gSyncError = EIO;
+  ExpectDebug({"KFileCache::Release - could not sync temp file: " + temp / "0/0/~7_5" +
+               " : Input/output error\n"},
+              [&] { EXPECT_FALSE(Store(&cache, "5", "new", 3)); });
+  gSyncError = 0;
+  EXPECT_EQ(Read(&cache, "5"), "old");
   EXPECT_EQ(Temporaries(temp.Path()), 0);
 }
