@@ -157,8 +157,12 @@ TEST(CacheKillTest, DeadWritersTemporaryIsTakenOver) {
   ASSERT_EQ(pipe(ready), 0);
   pid_t pid = fork();
   if (pid == 0) {
+    // Longer than the version stored after it, so a takeover must truncate.
+    const std::string junk(300000, 'j');
     void* h = cache.Create(kKey, 77);
-    if (h == nullptr || cache.PutHeader(h, std::string(kHeader, 'h').data()) == 0) _exit(2);
+    if (h == nullptr ||
+        cache.StoreData(h, reinterpret_cast<const unsigned char*>(junk.data()), junk.size()) == 0)
+      _exit(2);
     if (write(ready[1], "w", 1) != 1) _exit(3);
     for (;;) pause();
   }
