@@ -321,11 +321,6 @@ TEST(KVXClientCacheItemTest, HeaderSizeIsCheckedAndCapped) {
        {"KFileCache::PutHeader - header size changed: the handle holds 2000 bytes, the cache "
         "1064.\n",
         failed}},
-      {kHeader,
-       2000,
-       {"KFileCache::PutHeader - header size changed: the handle holds 1064 bytes, the cache "
-        "2000.\n",
-        failed}},
       // After the failed store the item looks for a handle again: refused too.
       {kHeader,
        over,

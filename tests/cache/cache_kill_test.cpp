@@ -54,15 +54,17 @@ bool Whole(const std::string& s) {
 
 // With forward, the document also goes there chunk by chunk as it is stored.
 bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc,
-                  std::FILE* forward = nullptr) {
-  KVXClientCacheItem item(cache, kKey, 0);
+                  std::FILE* forward = nullptr, unsigned long id = 0) {
+  KVXClientCacheItem item(cache, kKey, id);
   item.DocSize(doc.size());
   item.DocName(std::to_string(seq));
   std::istringstream in(doc);
   return (forward != nullptr ? item.StoreNForwardItem(in, forward) : item.StoreDoc(in)) != 0;
 }
 
-bool StoreVersion(KCache* cache, uint32_t seq) { return StoreVersion(cache, seq, Version(seq)); }
+bool StoreVersion(KCache* cache, uint32_t seq, unsigned long id = 0) {
+  return StoreVersion(cache, seq, Version(seq), nullptr, id);
+}
 
 // "" when the item is missing, "torn" when it is not a whole version
 // whose header matches, else "ok".
@@ -173,12 +175,7 @@ TEST(CacheKillTest, DeadWritersTemporaryIsTakenOver) {
               [&] { EXPECT_EQ(cache.Create(kKey, 77), nullptr); });
   ASSERT_TRUE(KillAndReap(pid));
   EXPECT_EQ(Temporaries(temp.Path()), 1);
-  const std::string doc = Version(1);
-  KVXClientCacheItem item(&cache, kKey, 77);
-  item.DocSize(doc.size());
-  item.DocName("1");
-  std::istringstream in(doc);
-  EXPECT_TRUE(item.StoreDoc(in));
+  EXPECT_TRUE(StoreVersion(&cache, 1, 77));
   EXPECT_EQ(Check(&cache, path), "ok");
   EXPECT_EQ(Temporaries(temp.Path()), 0);
   close(ready[0]);
