@@ -30,8 +30,9 @@ class VXKERNEL_EXPORT KCache {
   // Numbers are unsigned 32-bit: larger values keep their low 32 bits.
 
   // The largest header a handle holds (1 MiB). Every handle keeps its
-  // header in memory, so a larger HeaderSize makes no handles: Create and
-  // Open refuse with a debug line.
+  // header in memory, so for a larger HeaderSize a file cache makes no
+  // handles (Create and Open refuse with a debug line) and a client item
+  // builds no header.
   static constexpr unsigned long kMaxHeaderSize = 1UL << 20;
 
   unsigned long NumSect() const { return fNumSect; }

@@ -1,4 +1,5 @@
-// Syncing cache item files and their directories for durable commits.
+// Cache item files: durable commits, file identities, temporaries locked by
+// their writers, single reads.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -49,7 +50,7 @@ std::FILE* OpenCacheTemporary(const char* name, int* error) {
     struct stat mine, named;
     if (e == 0 && fstat(fd, &mine) != 0) e = errno;
     if (e == 0 && !S_ISREG(mine.st_mode)) e = EEXIST;
-    if (e == 0 && (stat(name, &named) != 0 || !(IdOf(named) == IdOf(mine)))) {
+    if (e == 0 && (stat(name, &named) != 0 || IdOf(named) != IdOf(mine))) {
       close(fd);
       continue;
     }
