@@ -325,8 +325,8 @@ unsigned char KFileCache::ReOpenForWrite(KFileCacheDesc* d) {
   port::FileId id{};
   if (!port::StreamFileId(f, &id) || !vxk_internal::IsHandlesFile(d, id)) {
     std::fclose(f);
-    DebugLine("KFileCache::ReOpenForWrite", "cache file was replaced since it was opened: ",
-              d->fPath);
+    DebugLine("KFileCache::ReOpenForWrite",
+              "cache file was replaced since it was opened: ", d->fPath);
     return 0;
   }
   if (d->fOpen != 0) Close(d);

@@ -53,8 +53,8 @@ bool Whole(const std::string& s) {
 }
 
 // With forward, the document also goes there chunk by chunk as it is stored.
-bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc,
-                  std::FILE* forward = nullptr, unsigned long id = 0) {
+bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc, std::FILE* forward = nullptr,
+                  unsigned long id = 0) {
   KVXClientCacheItem item(cache, kKey, id);
   item.DocSize(doc.size());
   item.DocName(std::to_string(seq));

@@ -25,9 +25,9 @@ class VXKERNEL_EXPORT KFileCacheDesc {
   // Release, also while the handle is closed, so that no other writer takes
   // it over. fStream is this stream while the handle is open.
   std::FILE* fTemp = nullptr;
-  std::string fPath;             // the file that is open
-  std::string fTarget;           // the final item file; empty from Open
-  char* fHeader = nullptr;       // fHeaderSize bytes; null when 0
+  std::string fPath;        // the file that is open
+  std::string fTarget;      // the final item file; empty from Open
+  char* fHeader = nullptr;  // fHeaderSize bytes; null when 0
   unsigned long fHeaderSize;
   unsigned char fOpen = 0;
   unsigned char fWritable = 0;
