@@ -12,6 +12,7 @@
 using vxk_internal::CacheDesc;
 using vxk_internal::DebugLine;
 using vxk_internal::DebugText;
+using vxk_internal::HeaderSizeAllowed;
 using vxk_internal::OpenCacheFile;
 
 namespace {
@@ -24,6 +25,16 @@ constexpr size_t kMaxPiece = 254;
 bool KeyFormsName(const std::string& escaped) {
   return !escaped.empty() && escaped.size() <= kMaxPiece && escaped != "." && escaped != ".." &&
          escaped[0] != '~';
+}
+
+// A handle keeps the header size it was made with, while callers pass
+// headers of the cache's present size: a copy between them is made only
+// when the two agree (one debug line naming op when not).
+bool SameHeaderSize(const char* op, const KFileCacheDesc* d, unsigned long cacheSize) {
+  if (d->fHeaderSize == cacheSize) return true;
+  DebugLine(op, "header size changed: the handle holds ", d->fHeaderSize, " bytes, the cache ",
+            cacheSize, ".");
+  return false;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -101,7 +112,7 @@ unsigned char KFileCache::NameEndsInType(const char* name, const char* type) {
 
 void* KFileCache::Open(const std::string& key) {
   std::string name = MakeFileName(key, nullptr, nullptr, 0);
-  if (name.empty()) return nullptr;
+  if (name.empty() || !HeaderSizeAllowed("KFileCache::Open", HeaderSize())) return nullptr;
   std::FILE* f = OpenCacheFile(name, "rbe");
   if (f == nullptr) return nullptr;
   auto* d = new (std::nothrow) KFileCacheDesc(name, std::string(), HeaderSize());
@@ -114,6 +125,7 @@ void* KFileCache::Open(const std::string& key) {
   d->fStream = f;
   d->fOpen = 1;
   d->fPlace = KFileCacheDesc::kPlaceStart;
+  vxk_internal::RememberFile(d);
   if (Debug() != 0) DebugLine("KFileCache::Open", "opened cache file ", name);
   if (d->fHeaderSize != 0 && RefreshHeader(d) == 0) {
     DebugLine("KFileCache::Open", "could not read header.");
@@ -125,29 +137,35 @@ void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   std::string dir, temp;
   std::string name = MakeFileName(key, &dir, &temp, tempId);
   if (name.empty() || ReadOnly() != 0) return nullptr;
-  // The directories are made only when the first try says they are missing.
-  std::FILE* f = OpenCacheFile(temp, "w+bxe");
-  if (f == nullptr && errno == ENOENT) {
+  if (!HeaderSizeAllowed("KFileCache::Create", HeaderSize())) return nullptr;
+  // A live writer's temporary keeps this one out; a dead writer's is taken
+  // over. The directories are made only when the first try says they are
+  // missing.
+  int error = 0;
+  std::FILE* f = port::OpenCacheTemporary(temp.c_str(), &error);
+  if (f == nullptr && error == ENOENT) {
     vxk_internal::MakeItemDirectories(dir);
-    f = OpenCacheFile(temp, "w+bxe");
+    f = port::OpenCacheTemporary(temp.c_str(), &error);
   }
   if (f == nullptr) {
     DebugLine("KFileCache::Create", "could not create temp file: ", temp, " - ",
-              std::strerror(errno));
+              std::strerror(error));
     return nullptr;
   }
+  vxk_internal::Unbuffered(f);
   auto* d = new (std::nothrow) KFileCacheDesc(temp, name, HeaderSize());
   if (d == nullptr || (d->fHeaderSize != 0 && d->fHeader == nullptr)) {
     DebugLine("KFileCache::Create", "no memory for a handle of ", temp);
     delete d;
+    std::remove(temp.c_str());  // still locked, so still this writer's
     std::fclose(f);
-    std::remove(temp.c_str());
     return nullptr;
   }
-  d->fStream = f;
+  d->fStream = d->fTemp = f;
   d->fOpen = 1;
   d->fPlace = KFileCacheDesc::kPlaceStart;
   d->fWritable = 1;
+  vxk_internal::RememberFile(d);
   if (Debug() != 0) {
     DebugLine("KFileCache::Create", "created temp file ", temp, " for cache file ", name);
   }
@@ -160,7 +178,8 @@ unsigned char KFileCache::Close(void* handle) {
     DebugLine("KFileCache::Close", "closing bad or closed descriptor.");
     return 0;
   }
-  std::fclose(d->fStream);
+  // A Create handle's temporary stays open, and locked, until Release.
+  if (d->fStream != d->fTemp) std::fclose(d->fStream);
   d->fStream = nullptr;
   d->fOpen = 0;
   d->fWritable = 0;
@@ -176,25 +195,25 @@ unsigned char KFileCache::Release(void* handle) {
   bool commit = created && d->fComplete != 0;
   const bool sync = commit && SyncOnCommit();
   int error = 0;
-  // A handle closed before its release is synced through a new stream.
-  std::FILE* syncStream =
-      !sync || d->fStream != nullptr ? d->fStream : OpenCacheFile(d->fPath, "rbe");
-  if (sync && syncStream == nullptr) error = errno;
-  const bool synced = sync && syncStream != nullptr && port::SyncStream(syncStream, &error);
-  if (syncStream != nullptr && syncStream != d->fStream) std::fclose(syncStream);
-  if (sync && !synced) {
+  if (sync && !port::SyncStream(d->fTemp, &error)) {
     DebugLine("KFileCache::Release", "could not sync temp file: ", d->fPath, " : ",
               std::strerror(error));
     commit = false;
     result = 0;
   }
   if (d->fOpen != 0) Close(d);
+  // The temporary is still locked (Close keeps it open), so no other writer
+  // has taken it over. Only a sweep takes the name from a live writer, and
+  // then the name is no longer this handle's to rename or remove.
+  port::FileId id{};
+  const bool named =
+      created && port::NameFileId(d->fPath.c_str(), &id) && vxk_internal::IsHandlesFile(d, id);
   if (created && commit) {
     // The old item stays until this rename replaces it in one step.
-    if (std::rename(d->fPath.c_str(), d->fTarget.c_str()) != 0) {
+    if (!named || std::rename(d->fPath.c_str(), d->fTarget.c_str()) != 0) {
       DebugLine("KFileCache::Release", "error renaming file from ", d->fPath, " to ", d->fTarget,
-                " : ", std::strerror(errno));
-      std::remove(d->fPath.c_str());
+                " : ", std::strerror(named ? errno : ENOENT));
+      if (named) std::remove(d->fPath.c_str());
       result = 0;
     } else {
       if (Debug() != 0) DebugLine("KFileCache::Release", "rename temp file to ", d->fTarget);
@@ -205,7 +224,7 @@ unsigned char KFileCache::Release(void* handle) {
         result = 0;
       }
     }
-  } else if (created) {
+  } else if (named) {
     if (std::remove(d->fPath.c_str()) != 0) {
       DebugLine("KFileCache::Release", "did not clean up unused temp file: ", d->fPath, " : ",
                 std::strerror(errno));
@@ -213,7 +232,7 @@ unsigned char KFileCache::Release(void* handle) {
       DebugLine("KFileCache::Release", "clean up unused temp file ", d->fPath);
     }
   }
-  delete d;
+  delete d;  // closes the temporary, which ends its lock
   return result;
 }
 
@@ -230,7 +249,8 @@ unsigned char KFileCache::DescCanWrite(void* handle) const {
 unsigned char KFileCache::SaveHeader(KFileCacheDesc* d) {
   if (d == nullptr || ReadOnly() != 0) return 0;
   if (d->fHeaderSize == 0) return 1;
-  if (d->fWritable == 0) ReOpenForWrite(d);
+  // A failed reopen has written its line and may leave a readable stream.
+  if (d->fWritable == 0 && ReOpenForWrite(d) == 0) return 0;
   if (d->fStream == nullptr) {
     DebugText("SaveHeader::PutHeader - bad file stream.", '\n');
     return 0;
@@ -250,7 +270,7 @@ unsigned char KFileCache::SaveHeader(KFileCacheDesc* d) {
 
 unsigned char KFileCache::PutHeader(void* handle, const char* header) {
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d == nullptr) return 0;
+  if (d == nullptr || !SameHeaderSize("KFileCache::PutHeader", d, HeaderSize())) return 0;
   if (d->fHeaderSize == 0) return 1;
   if (header == nullptr || d->fHeader == nullptr) return 0;
   std::memcpy(d->fHeader, header, d->fHeaderSize);
@@ -259,7 +279,7 @@ unsigned char KFileCache::PutHeader(void* handle, const char* header) {
 
 unsigned char KFileCache::GetHeader(void* handle, char* buffer, unsigned long size) {
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d == nullptr) return 0;
+  if (d == nullptr || !SameHeaderSize("KFileCache::GetHeader", d, HeaderSize())) return 0;
   if (d->fHeaderSize == 0) return 1;
   if (buffer == nullptr || d->fHeader == nullptr || size < d->fHeaderSize) return 0;
   std::memcpy(buffer, d->fHeader, d->fHeaderSize);
@@ -285,13 +305,31 @@ unsigned char KFileCache::RefreshHeader(KFileCacheDesc* d) {
 unsigned char KFileCache::ReOpenForWrite(KFileCacheDesc* d) {
   if (d == nullptr || ReadOnly() != 0 || d->fPath.empty()) return 0;
   if (d->fOpen != 0 && d->fWritable != 0) return 1;
-  if (d->fOpen != 0) Close(d);
+  // A closed Create handle takes its own temporary back.
+  if (d->fTemp != nullptr) {
+    d->fStream = d->fTemp;
+    d->fOpen = 1;
+    d->fPlace = KFileCacheDesc::kPlaceUnknown;
+    d->fWritable = 1;
+    return 1;
+  }
   std::FILE* f = OpenCacheFile(d->fPath, "r+be");
   if (f == nullptr) {
     DebugLine("KFileCache::ReOpenForWrite", "could not reopen file: ", d->fPath, " : ",
               std::strerror(errno));
     return 0;
   }
+  // The path may name a version another writer committed since: writing
+  // this handle's header there would pair it with the other's data. The
+  // handle then keeps its own version open for reading.
+  port::FileId id{};
+  if (!port::StreamFileId(f, &id) || !vxk_internal::IsHandlesFile(d, id)) {
+    std::fclose(f);
+    DebugLine("KFileCache::ReOpenForWrite",
+              "cache file was replaced since it was opened: ", d->fPath);
+    return 0;
+  }
+  if (d->fOpen != 0) Close(d);
   d->fStream = f;
   d->fOpen = 1;
   d->fPlace = KFileCacheDesc::kPlaceStart;

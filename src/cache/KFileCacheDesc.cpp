@@ -10,6 +10,7 @@ KFileCacheDesc::KFileCacheDesc(const std::string& path, const std::string& targe
 }
 
 KFileCacheDesc::~KFileCacheDesc() {
-  if (fStream != nullptr) std::fclose(fStream);
+  if (fStream != nullptr && fStream != fTemp) std::fclose(fStream);
+  if (fTemp != nullptr) std::fclose(fTemp);
   delete[] fHeader;
 }

@@ -213,6 +213,10 @@ unsigned long KFileCache::StoreData(void* handle, std::FILE* in, unsigned long l
               '\n');
     return kStoreFailed;
   }
+  if (count == 0) {
+    DebugText("KFileCache::StoreData received no data from strm.", '\n');
+    return kStoreFailed;
+  }
   std::fflush(d->fStream);
   d->fComplete = 1;
   return count;
@@ -252,6 +256,10 @@ bool StoreFromStream(KFileCacheDesc* d, std::istream& in, unsigned long length, 
   if (length != 0 && count != length) {
     DebugText("KFileCache::StoreAndForwardData received ", count, " bytes, expected ", length,
               " bytes.", '\n');
+    return false;
+  }
+  if (count == 0) {
+    DebugText("KFileCache::StoreAndForwardData received no data from istream.", '\n');
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 
 #include "base/coding.h"
 #include "base/debug_line.h"
+#include "cache/file_cache_internal.h"
 #include "vxkernel/cache/KVXClientCacheItem.h"
 
 using vxk_internal::DecodeFixed32;
@@ -96,10 +97,10 @@ bool KVXClientCacheItem::DecodeHeader(const char* header, unsigned long size) {
 
 unsigned char KVXClientCacheItem::UpdateDocHeader() {
   if (fCache == nullptr || fHandle == nullptr) return 0;
+  const unsigned long size = fCache->HeaderSize();
+  if (!vxk_internal::HeaderSizeAllowed("KVXClientCacheItem::UpdateDocHeader", size)) return 0;
   std::string h = EncodeHeader();
-  if (fCache->HeaderSize() != kHeaderBytes) {
-    // Another header size: the cache gets as much of ours as fits, zero-padded.
-    h.resize(fCache->HeaderSize(), '\0');
-  }
+  // Another header size: the cache gets as much of ours as fits, zero-padded.
+  if (size != kHeaderBytes) h.resize(size, '\0');
   return fCache->PutHeader(fHandle, h.data());
 }

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <string>
 
+#include "base/debug_line.h"
 #include "port/port.h"
+#include "vxkernel/cache/KCache.h"
 #include "vxkernel/cache/KFileCacheDesc.h"
 
 namespace vxk_internal {
@@ -16,13 +18,36 @@ constexpr size_t kCacheCopyBuffer = 102400;
 
 inline KFileCacheDesc* CacheDesc(void* handle) { return static_cast<KFileCacheDesc*>(handle); }
 
-// fopen without stdio buffering: every read and write of a cache file is
+// Cache files are used without stdio buffering: every read and write is
 // one system call, so a short write shows at the call that made it and a
 // header rewritten through a handle is in the file when the call returns.
-inline std::FILE* OpenCacheFile(const std::string& path, const char* mode) {
-  std::FILE* f = std::fopen(path.c_str(), mode);
+inline std::FILE* Unbuffered(std::FILE* f) {
   if (f != nullptr) std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
+}
+
+inline std::FILE* OpenCacheFile(const std::string& path, const char* mode) {
+  return Unbuffered(std::fopen(path.c_str(), mode));
+}
+
+// Every handle holds its header in memory: a header size above the limit
+// is refused (one debug line naming op) before anything is allocated.
+inline bool HeaderSizeAllowed(const char* op, unsigned long size) {
+  if (size <= KCache::kMaxHeaderSize) return true;
+  DebugLine(op, "header size ", size, " is above the limit of ", KCache::kMaxHeaderSize, " bytes.");
+  return false;
+}
+
+// Remembers which file the handle's stream is (kept 0 when the system
+// cannot tell, which no later check then matches).
+inline void RememberFile(KFileCacheDesc* d) {
+  port::FileId id{};
+  if (port::StreamFileId(d->fStream, &id)) d->fDevice = id.device, d->fInode = id.inode;
+}
+
+// Whether id is the file the handle opened.
+inline bool IsHandlesFile(const KFileCacheDesc* d, const port::FileId& id) {
+  return d->fDevice == id.device && d->fInode == id.inode && (id.device | id.inode) != 0;
 }
 
 // The section and subsection directories of dir (an existing one is fine).

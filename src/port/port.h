@@ -334,6 +334,30 @@ unsigned long ProcessId();
 // ===== File cache =====
 // Cache item files: durable commits (fsync around a rename), single reads.
 
+// Which file a name or an open stream stands for: two equal identities
+// are the same file.
+struct FileId {
+  uint64_t device;
+  uint64_t inode;
+  bool operator==(const FileId&) const = default;
+};
+// The identity of the file of an open stream (fstat) / of the file that
+// name names now, links followed (stat). False when the system cannot tell
+// (for a name: also when nothing has that name).
+bool StreamFileId(std::FILE* stream, FileId* out);
+bool NameFileId(const char* name, FileId* out);
+// Opens the temporary file name of a cache writer for reading and writing
+// (close-on-exec, links not followed) and locks it exclusively for as long
+// as this open lives. The lock is an open-file-description lock: a child
+// forked meanwhile shares it, and it ends when the last descriptor of the
+// open is closed, at the latest when the holders die. A regular file that
+// no open holds (its writer died) is taken over and truncated; a missing
+// one is created. On success returns the stream, standing at offset 0; on
+// failure returns null with the errno value in *error: EEXIST while another
+// open holds the file (a live writer) or something other than a regular
+// file has the name, ENOENT when the directory is missing.
+std::FILE* OpenCacheTemporary(const char* name, int* error);
+
 // Writes out what the stream buffers and syncs its file to the disk. False
 // with *error set to the errno value when either fails.
 bool SyncStream(std::FILE* stream, int* error);

@@ -1,10 +1,15 @@
 // The file cache and client cache items against a std::map model, the
 // header bytes against an encoder written here, places on disk, companions,
-// sweeping, and write failures under a file-size limit in a child.
+// sweeping, header sizes, and write and sync failures (a file-size limit in
+// a child, an fsync made to fail).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -22,6 +27,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr unsigned long kHeader = KVXClientCacheItem::kHeaderBytes;
+
+// While not 0, every fsync of this program fails with this errno value.
+std::atomic<int> gSyncError{0};
 
 // Files below dir whose name starts with '~'.
 int Temporaries(const std::string& dir) {
@@ -51,6 +59,16 @@ std::string Read(KCache* cache, const std::string& key) {
 
 }  // namespace
 
+// Stands in for the C library's fsync (the test links the library's objects,
+// so their calls land here).
+extern "C" int fsync(int fd) {
+  if (int e = gSyncError.load()) {
+    errno = e;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
 // Random stores (some with a wrong size), deletes and reads of keys, some of
 // which name the same file or no file at all, against a map of documents.
 TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
@@ -75,7 +93,7 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
         std::string doc(sizes[rng() % 6], static_cast<char>('a' + i % 26));
         bool wrongSize = rng() % 5 == 0;
         bool stored = Store(&cache, key, doc, doc.size() + (wrongSize ? 1 : 0));
-        EXPECT_EQ(stored, !refused(key) && !wrongSize);
+        EXPECT_EQ(stored, !refused(key) && !wrongSize && !doc.empty());
         if (stored) model[model_key(key)] = doc;
         break;
       }
@@ -174,12 +192,24 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("data"), 0));
   ASSERT_TRUE(cache.Release(w));
   void* r = cache.Open("7");
+  void* stale = cache.Open("7");
   ASSERT_TRUE(cache.PutHeader(r, "hhhh"));
   EXPECT_EQ(TempDir::Read(temp / "0/0/7"), "hhhhdata");
   unsigned char buf[3];
   EXPECT_TRUE(cache.ForwardData(r, buf, 3, 1, 0));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "ata");
   cache.Release(r);
+  // A read handle opened before another writer's commit does not write its
+  // header onto the new version.
+  w = cache.Create("7", 1);
+  ASSERT_TRUE(cache.PutHeader(w, "NNNN"));
+  ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("DATA"), 0));
+  ASSERT_TRUE(cache.Release(w));
+  ExpectDebug({"KFileCache::ReOpenForWrite - cache file was replaced since it was opened: " +
+               temp / "0/0/7" + "\n"},
+              [&] { EXPECT_FALSE(cache.PutHeader(stale, "ssss")); });
+  EXPECT_EQ(TempDir::Read(temp / "0/0/7"), "NNNNDATA");
+  cache.Release(stale);
   for (const char* c : {"7.txt", "7_x.txt", "7.doc", "77.txt", "~3_7", "~4_8"})
     temp.Write(std::string("0/0/") + c, "c");
   EXPECT_TRUE(cache.Delete("7", "txt"));
@@ -272,4 +302,77 @@ TEST(KFileCacheTest, ForwardIntoBufferReportsWhatDoesNotFit) {
     EXPECT_EQ(buf.substr(0, used), data.substr(c[1], used)) << c[0] << " " << c[1];
     EXPECT_EQ(buf.find_first_not_of('\x55', used), std::string::npos);
   }
+}
+
+// A handle keeps the header size it was made with: after HeaderSize changes,
+// a header of the new size is refused, not copied short or long; above the
+// limit no handle is made and no header buffer allocated.
+TEST(KVXClientCacheItemTest, HeaderSizeIsCheckedAndCapped) {
+  TempDir temp("vxk_cache_hsize");
+  const unsigned long over = KCache::kMaxHeaderSize + 1;
+  const std::string failed = "KVXClientCacheItem::StoreDoc - could update item header.\n";
+  const std::string limit = " - header size 1048577 is above the limit of 1048576 bytes.\n";
+  struct Case {
+    unsigned long made, now;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {2000,
+       kHeader,
+       {"KFileCache::PutHeader - header size changed: the handle holds 2000 bytes, the cache "
+        "1064.\n",
+        failed}},
+      // After the failed store the item looks for a handle again: refused too.
+      {kHeader,
+       over,
+       {"KVXClientCacheItem::UpdateDocHeader" + limit, failed, "KFileCache::Open" + limit,
+        "KFileCache::Create" + limit}},
+  };
+  for (const Case& c : cases) {
+    KFileCache cache({temp.Path()}, 0, 0, c.made, 0);
+    KVXClientCacheItem item(&cache, "9", 7);  // holds a temporary made with c.made
+    cache.HeaderSize(c.now);
+    item.DocSize(3);
+    std::istringstream in("abc");
+    ExpectDebug(c.lines, [&] { EXPECT_FALSE(item.StoreDoc(in)) << c.made; });
+  }
+  KFileCache cache({temp.Path()}, 0, 0, KCache::kMaxHeaderSize, 0);
+  void* h = cache.Create("8", 1);
+  EXPECT_NE(h, nullptr);
+  cache.Release(h);
+  cache.HeaderSize(over);
+  ExpectDebug({"KFileCache::Create" + limit}, [&] { EXPECT_EQ(cache.Create("8", 1), nullptr); });
+}
+
+// A store needs at least one byte: an empty source fails (all bits set from
+// a FILE*) and the old item stays.
+TEST(KVXClientCacheItemTest, EmptySourceIsNotStored) {
+  TempDir temp("vxk_cache_empty");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "6", "old", 3));
+  void* h = cache.Create("6", 8);
+  std::FILE* empty = std::fopen(temp.Write("empty", "").c_str(), "rb");
+  ExpectDebug({"KFileCache::StoreData received no data from strm.\n"},
+              [&] { EXPECT_EQ(cache.StoreData(h, empty, 0), ~0UL); });
+  std::fclose(empty);
+  cache.Release(h);
+  ExpectDebug({"KFileCache::StoreAndForwardData received no data from istream.\n"},
+              [&] { EXPECT_FALSE(Store(&cache, "6", "", 0)); });
+  EXPECT_EQ(Read(&cache, "6"), "old");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+}
+
+// With SetSyncOnCommit(true) a commit whose fsync fails reports failure and
+// the old item stays.
+TEST(KVXClientCacheItemTest, FailedSyncKeepsTheOldItem) {
+  TempDir temp("vxk_cache_sync");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "5", "old", 3));
+  cache.SetSyncOnCommit(true);
+  gSyncError = EIO;
+  ExpectDebug({"KFileCache::Release - could not sync temp file: " + temp / "0/0/~7_5" +
+               " : Input/output error\n"},
+              [&] { EXPECT_FALSE(Store(&cache, "5", "new", 3)); });
+  gSyncError = 0;
+  EXPECT_EQ(Read(&cache, "5"), "old");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
 }

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "support/child_process.h"
+#include "support/debug_capture.h"
 #include "support/temp_dir.h"
 #include "vxkernel/cache/KFileCache.h"
 #include "vxkernel/cache/KVXClientCacheItem.h"
@@ -52,16 +53,18 @@ bool Whole(const std::string& s) {
 }
 
 // With forward, the document also goes there chunk by chunk as it is stored.
-bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc,
-                  std::FILE* forward = nullptr) {
-  KVXClientCacheItem item(cache, kKey, 0);
+bool StoreVersion(KCache* cache, uint32_t seq, const std::string& doc, std::FILE* forward = nullptr,
+                  unsigned long id = 0) {
+  KVXClientCacheItem item(cache, kKey, id);
   item.DocSize(doc.size());
   item.DocName(std::to_string(seq));
   std::istringstream in(doc);
   return (forward != nullptr ? item.StoreNForwardItem(in, forward) : item.StoreDoc(in)) != 0;
 }
 
-bool StoreVersion(KCache* cache, uint32_t seq) { return StoreVersion(cache, seq, Version(seq)); }
+bool StoreVersion(KCache* cache, uint32_t seq, unsigned long id = 0) {
+  return StoreVersion(cache, seq, Version(seq), nullptr, id);
+}
 
 // "" when the item is missing, "torn" when it is not a whole version
 // whose header matches, else "ok".
@@ -143,6 +146,40 @@ TEST(CacheKillTest, KilledStoreLeavesOldOrNewItem) {
   EXPECT_EQ(Temporaries(temp.Path()), 0);
   EXPECT_EQ(Check(&cache, path), "ok");
   std::cout << kills << " kills, " << left << " temporaries swept\n";
+}
+
+// A writer killed while it holds its temporary leaves the file behind; a
+// writer with the same id in another process takes it over. While the
+// holder lives, a second writer with its id is kept out.
+TEST(CacheKillTest, DeadWritersTemporaryIsTakenOver) {
+  TempDir temp("vxk_cache_takeover");
+  KFileCache cache({temp.Path()}, 4, 4, kHeader, 0);
+  const std::string path = temp / "2/3/31337";
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    // Longer than the version stored after it, so a takeover must truncate.
+    const std::string junk(300000, 'j');
+    void* h = cache.Create(kKey, 77);
+    if (h == nullptr ||
+        cache.StoreData(h, reinterpret_cast<const unsigned char*>(junk.data()), junk.size()) == 0)
+      _exit(2);
+    if (write(ready[1], "w", 1) != 1) _exit(3);
+    for (;;) pause();
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ExpectDebug({"KFileCache::Create - could not create temp file: " + temp / "2/3/~77_31337" +
+               " - File exists\n"},
+              [&] { EXPECT_EQ(cache.Create(kKey, 77), nullptr); });
+  ASSERT_TRUE(KillAndReap(pid));
+  EXPECT_EQ(Temporaries(temp.Path()), 1);
+  EXPECT_TRUE(StoreVersion(&cache, 1, 77));
+  EXPECT_EQ(Check(&cache, path), "ok");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+  close(ready[0]);
+  close(ready[1]);
 }
 
 TEST(CacheKillTest, FourWritersTwoReadersNoTornRead) {

@@ -29,6 +29,12 @@ class VXKERNEL_EXPORT KCache {
   // ===== Dimensions and flags =====
   // Numbers are unsigned 32-bit: larger values keep their low 32 bits.
 
+  // The largest header a handle holds (1 MiB). Every handle keeps its
+  // header in memory, so for a larger HeaderSize a file cache makes no
+  // handles (Create and Open refuse with a debug line) and a client item
+  // builds no header.
+  static constexpr unsigned long kMaxHeaderSize = 1UL << 20;
+
   unsigned long NumSect() const { return fNumSect; }
   void NumSect(unsigned long n) { fNumSect = static_cast<uint32_t>(n); }
   unsigned long NumSubSect() const { return fNumSubSect; }
@@ -67,7 +73,8 @@ class VXKERNEL_EXPORT KCache {
   // length 0: data is a zero-terminated text, stored without its zero.
   virtual unsigned char StoreData(void* handle, const unsigned char* data,
                                   unsigned long length) = 0;
-  // Returns the bytes stored, or all bits set on failure.
+  // The stream and FILE* stores need at least one byte: an empty source is
+  // a failure. This one returns the bytes stored, or all bits set on failure.
   virtual unsigned long StoreData(void* handle, std::FILE* in, unsigned long length) = 0;
   virtual unsigned char StoreAndForwardData(void* handle, std::istream& in, std::ostream* out,
                                             unsigned long length) = 0;

@@ -12,9 +12,10 @@
 
 // Items are files partition/section/subsection/key (the key with '/', ':'
 // and '\' turned into '_'); a new version is written to the temporary
-// file partition/section/subsection/~tempId_key, created exclusively, and
-// renamed over the item when the handle is released after a complete
-// store, so readers see the old item or the new one, never a part.
+// file partition/section/subsection/~tempId_key, which its writer keeps
+// locked from Create to Release, and renamed over the item when the handle
+// is released after a complete store, so readers see the old item or the
+// new one, never a part.
 //
 // Keys that form no name (refused by every operation): the empty key, keys
 // whose place is 0, "." and "..", keys beginning with '~' (the temporaries'
@@ -22,8 +23,9 @@
 // first NUL byte.
 //
 // Safe against crashes of the writing process; SetSyncOnCommit(true) also
-// makes a commit survive a power loss. Temporaries of crashed writers stay
-// until SweepTemporaries removes them (hosts call it at start-up).
+// makes a commit survive a power loss. The temporary of a crashed writer
+// stays until the next writer with its key and id takes it over or
+// SweepTemporaries removes it (hosts call it at start-up).
 //
 // Holds no lock: set it up, then share it; each handle is used by one
 // thread at a time. Handles are KFileCacheDesc objects.
@@ -67,8 +69,8 @@ class VXKERNEL_EXPORT KFileCache : public KCache {
   bool SyncOnCommit() const { return fSyncOnCommit.load(std::memory_order_relaxed); }
   // Removes the temporary files of every partition last changed at least
   // ageSeconds ago (a negative age counts as 0) and returns how many. A
-  // temporary still being written by a live writer is removed too when it
-  // is old enough: its commit then fails.
+  // temporary still held by a live writer is removed too when it is old
+  // enough: its commit then fails.
   long SweepTemporaries(long ageSeconds);
 
  private:

@@ -2,6 +2,7 @@
 #ifndef VXKERNEL_CACHE_KFILECACHEDESC_H_
 #define VXKERNEL_CACHE_KFILECACHEDESC_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -20,13 +21,21 @@ class VXKERNEL_EXPORT KFileCacheDesc {
   KFileCacheDesc& operator=(const KFileCacheDesc&) = delete;
 
   std::FILE* fStream = nullptr;  // null when closed
-  std::string fPath;             // the file that is open
-  std::string fTarget;           // the final item file; empty from Open
-  char* fHeader = nullptr;       // fHeaderSize bytes; null when 0
+  // A Create handle's temporary file, open and locked from Create to
+  // Release, also while the handle is closed, so that no other writer takes
+  // it over. fStream is this stream while the handle is open.
+  std::FILE* fTemp = nullptr;
+  std::string fPath;        // the file that is open
+  std::string fTarget;      // the final item file; empty from Open
+  char* fHeader = nullptr;  // fHeaderSize bytes; null when 0
   unsigned long fHeaderSize;
   unsigned char fOpen = 0;
   unsigned char fWritable = 0;
   unsigned char fComplete = 0;  // the data was stored in full
+  // The file opened (device and inode): a reopen by path must find it
+  // again, not a version committed since.
+  uint64_t fDevice = 0;
+  uint64_t fInode = 0;
   // Where the stream stands, when known, to save seeks and rewrites:
   // kPlaceData means the file holds fHeader at offset 0 and the stream
   // stands right after it, so a store need not write the header again.

@@ -89,7 +89,8 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   unsigned char DeleteFileA(const char* type);
 
   // Store the document: DocSize bytes, which must be set first (the path
-  // form sets it to the bytes stored afterwards).
+  // form sets it to the bytes stored afterwards); an empty document is not
+  // stored.
   unsigned char StoreDoc(std::istream& in);
   unsigned char StoreDoc(const char* path);
   unsigned char StoreDoc(const KFile& file);

@@ -1,6 +1,8 @@
-// Syncing cache item files and their directories for durable commits.
+// Cache item files: durable commits, file identities, temporaries locked by
+// their writers, single reads.
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -10,6 +12,59 @@
 #include "port/port.h"
 
 namespace port {
+
+namespace {
+
+FileId IdOf(const struct stat& st) {
+  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+}  // namespace
+
+bool StreamFileId(std::FILE* stream, FileId* out) {
+  struct stat st;
+  if (stream == nullptr || fstat(fileno(stream), &st) != 0) return false;
+  *out = IdOf(st);
+  return true;
+}
+
+bool NameFileId(const char* name, FileId* out) {
+  struct stat st;
+  if (stat(name, &st) != 0) return false;
+  *out = IdOf(st);
+  return true;
+}
+
+std::FILE* OpenCacheTemporary(const char* name, int* error) {
+  // A round repeats only when the holder renamed or removed the file
+  // between this open and this lock: the lock then sits on a file that no
+  // longer has the name. Each repeat needs another writer to finish.
+  constexpr int kRounds = 16;
+  for (int round = 0; round < kRounds; ++round) {
+    int fd = open(name, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+      *error = errno == ELOOP ? EEXIST : errno;
+      return nullptr;
+    }
+    int e = RangeLock(fd, 0, 0, true, false);  // length 0: the whole file, however long
+    struct stat mine, named;
+    if (e == 0 && fstat(fd, &mine) != 0) e = errno;
+    if (e == 0 && !S_ISREG(mine.st_mode)) e = EEXIST;
+    if (e == 0 && (stat(name, &named) != 0 || IdOf(named) != IdOf(mine))) {
+      close(fd);
+      continue;
+    }
+    if (e == 0 && mine.st_size != 0 && ftruncate(fd, 0) != 0) e = errno;
+    std::FILE* f = e == 0 ? fdopen(fd, "r+b") : nullptr;
+    if (f != nullptr) return f;
+    if (e == 0) e = errno;
+    close(fd);
+    *error = e == EAGAIN || e == EACCES ? EEXIST : e;
+    return nullptr;
+  }
+  *error = EEXIST;
+  return nullptr;
+}
 
 bool SyncStream(std::FILE* stream, int* error) {
   if (stream == nullptr) {
