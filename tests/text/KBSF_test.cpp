@@ -101,6 +101,12 @@ TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
   EXPECT_EQ(badLen, -1);
 }
 
+// The length is checked before anything is read or allocated.
+TEST(KBSFTest, AnEncodingNoLongCountsGivesNull) {
+  ExpectDebug({"KBSF::ToBase64 - no memory for the encoding of 9223372036854775807 bytes\n"},
+              [] { EXPECT_EQ(KBSF::ToBase64("abc", LONG_MAX), nullptr); });
+}
+
 // ===== The 8-to-6 bit form =====
 
 // A length divisible by 3 still gets a zero group.
