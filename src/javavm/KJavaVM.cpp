@@ -22,8 +22,10 @@ KLock KJavaVM::gTheJavaVMLock(KLock::kCriticalSection);
 
 namespace {
 
-// Writes "mm/dd/yyyy hh:mm:ss [counter] " + text + a line end as one text.
-void Log(const std::string& text) {
+// Writes "mm/dd/yyyy hh:mm:ss [counter] ", the parts (as a stream prints
+// them) and a line end as one text.
+template <class... Parts>
+void Log(const Parts&... text) {
   KDateTime now;
   now.Now();
   char when[64] = {};
@@ -32,7 +34,7 @@ void Log(const std::string& text) {
   stamp.Stamp();
   char counter[16];
   std::snprintf(counter, sizeof counter, "%010lu", stamp.Microseconds());
-  vxk_internal::DebugText(when, " [", counter, "] ", text, "\n");
+  vxk_internal::DebugText(when, " [", counter, "] ", text..., "\n");
 }
 
 // Looks name up in the places a setting may be: section "JavaVM", then
@@ -423,7 +425,7 @@ std::string KJavaVM::GetJavaString(JNIEnv* env, jstring s) {
     const std::wstring wide = WideFromUtf16(units.data(), units.size());
     return KIntl::Utf8() ? wtoutf8(wide) : wtoa(wide);
   } catch (const std::bad_alloc&) {
-    Log("\tKJavaVM::GetJavaString: no memory for a string of " + std::to_string(n) + " characters");
+    Log("\tKJavaVM::GetJavaString: no memory for a string of ", n, " characters");
     return std::string();
   }
 }
