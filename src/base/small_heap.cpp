@@ -47,8 +47,8 @@
 #endif
 
 // LeakSanitizer's, when the process has it (weak: null otherwise).
-extern "C" __attribute__((weak, visibility("default"))) void __lsan_register_root_region(const void* p,
-                                                                                        size_t size);
+extern "C" __attribute__((weak, visibility("default"))) void __lsan_register_root_region(
+    const void* p, size_t size);
 
 namespace {
 

@@ -249,8 +249,8 @@ bool KPropertyResourceBundle::Populate() {
   // would hold it for good), and a FIFO, device or directory is no
   // properties file.
   bool refused = false;
-  KSharedFile file(port::OpenShared(name, "re", kShareReadWrite | port::kShareRegularOnly, &refused),
-                   true);
+  KSharedFile file(
+      port::OpenShared(name, "re", kShareReadWrite | port::kShareRegularOnly, &refused), true);
   if (file.Stream() == nullptr) {
     vxk_internal::DebugLine("KPropertyResourceBundle::Populate",
                             "failed to open properties file: ", name);

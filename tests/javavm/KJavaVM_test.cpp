@@ -159,7 +159,8 @@ TEST(KJavaVMTest, RunningVM) {
     // A NUL, BMP characters, a supplementary one and a lone surrogate, in hex.
     const jchar units[] = {'a', 0, 0xFC, 0x4E2D, 0xD83D, 0xDE00, 0xDC00};
     jstring w = env->NewString(units, 7);
-    std::string local = KJavaVM::GetJavaString(env, s), localUnits = Hex(KJavaVM::GetJavaString(env, w));
+    std::string local = KJavaVM::GetJavaString(env, s);
+    std::string localUnits = Hex(KJavaVM::GetJavaString(env, w));
     KIntl::Encoding(KIntl::kUTF8);
     t.Line(local, " ", KJavaVM::GetJavaString(env, s), " [", KJavaVM::GetJavaString(env, nullptr), "]");
     t.Line(localUnits, " ", Hex(KJavaVM::GetJavaString(env, w)));
