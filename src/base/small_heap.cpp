@@ -39,13 +39,16 @@
 
 #ifdef VXK_SMALL_HEAP_ASAN
 #include <sanitizer/asan_interface.h>
-#include <sanitizer/lsan_interface.h>
 #define VXK_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
 #define VXK_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
 #else
 #define VXK_POISON(p, n) ((void)(p), (void)(n))
 #define VXK_UNPOISON(p, n) ((void)(p), (void)(n))
 #endif
+
+// LeakSanitizer's, when the process has it (weak: null otherwise).
+extern "C" __attribute__((weak, visibility("default"))) void __lsan_register_root_region(
+    const void* p, size_t size);
 
 namespace {
 
@@ -347,11 +350,13 @@ Heap* AttachHeap() {
         const uintptr_t aligned = (reinterpret_cast<uintptr_t>(base) + kSlabBytes - 1) & ~(uintptr_t{kSlabBytes} - 1);
         gCarve = gCommitted = reinterpret_cast<char*>(aligned);
         gRegion.store(aligned, std::memory_order_relaxed);
-#ifdef VXK_SMALL_HEAP_ASAN
         // The leak checker does not look into mappings of its own accord;
-        // blocks here hold the only pointers to malloc'ed buffers.
-        __lsan_register_root_region(base, kRegionBytes + kSlabBytes);
-#endif
+        // blocks here hold the only pointers to malloc'ed buffers (the names
+        // of the process class table, say). A library built without
+        // sanitizers may still run under one, in a sanitized host: the call
+        // is made whenever the process has a leak checker.
+        if (&__lsan_register_root_region != nullptr)
+          __lsan_register_root_region(base, kRegionBytes + kSlabBytes);
       }
     }
     if (gCarve == nullptr) return nullptr;

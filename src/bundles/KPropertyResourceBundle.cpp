@@ -3,18 +3,19 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/debug_line.h"
 #include "bundles/bundles_internal.h"
+#include "port/port.h"
 #include "vxkernel/bundles/KProperties.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
+#include "vxkernel/threads/KSharedFile.h"
 
 // The registry's map from a file path to its bundle (null: nothing found).
 class KBundleCache : public T23Tree<KStringKey, KPropertyResourceBundle*> {};
@@ -243,13 +244,19 @@ bool KPropertyResourceBundle::GetString(const char* key, KString& out) const {
 bool KPropertyResourceBundle::Populate() {
   if (!fFile.Exists()) return false;
   const KString name = fFile.FullName();
-  std::ifstream in(static_cast<const char*>(name), std::ios::binary);
-  if (!in) {
+  // Runs under the registry lock, which every catalogue lookup of the
+  // process waits for: the open must never wait (a FIFO without a writer
+  // would hold it for good), and a FIFO, device or directory is no
+  // properties file.
+  bool refused = false;
+  KSharedFile file(
+      port::OpenShared(name, "re", kShareReadWrite | port::kShareRegularOnly, &refused), true);
+  if (file.Stream() == nullptr) {
     vxk_internal::DebugLine("KPropertyResourceBundle::Populate",
                             "failed to open properties file: ", name);
     return false;
   }
-  const long code = fProperties->Load(in);
+  const long code = fProperties->Load(file.In());
   if (code != KProperties::kOk) {
     vxk_internal::DebugLine("KPropertyResourceBundle::Populate",
                             "failed to load properties file: ", name, " (", code, ")");

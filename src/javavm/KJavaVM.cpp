@@ -3,6 +3,9 @@
 #include <jni.h>
 
 #include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "base/debug_line.h"
 #include "vxkernel/files/KFilePrefs.h"
@@ -19,8 +22,10 @@ KLock KJavaVM::gTheJavaVMLock(KLock::kCriticalSection);
 
 namespace {
 
-// Writes "mm/dd/yyyy hh:mm:ss [counter] " + text + a line end as one text.
-void Log(const std::string& text) {
+// Writes "mm/dd/yyyy hh:mm:ss [counter] ", the parts (as a stream prints
+// them) and a line end as one text.
+template <class... Parts>
+void Log(const Parts&... text) {
   KDateTime now;
   now.Now();
   char when[64] = {};
@@ -29,7 +34,7 @@ void Log(const std::string& text) {
   stamp.Stamp();
   char counter[16];
   std::snprintf(counter, sizeof counter, "%010lu", stamp.Microseconds());
-  vxk_internal::DebugText(when, " [", counter, "] ", text, "\n");
+  vxk_internal::DebugText(when, " [", counter, "] ", text..., "\n");
 }
 
 // Looks name up in the places a setting may be: section "JavaVM", then
@@ -78,6 +83,24 @@ bool Failed(JNIEnv* env, const void* p) {
   if (p != nullptr && !env->ExceptionCheck()) return false;
   env->ExceptionClear();
   return true;
+}
+
+// UTF-16 units as wide characters: a surrogate pair is one character, a
+// lone surrogate (a Java string may hold one) is U+FFFD, as any other
+// invalid input of the code-page conversions.
+std::wstring WideFromUtf16(const jchar* units, size_t n) {
+  std::wstring wide;
+  wide.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned c = units[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    if (high && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      wide.push_back(static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00u)));
+    } else {
+      wide.push_back(c >= 0xD800 && c <= 0xDFFF ? L'\xFFFD' : static_cast<wchar_t>(c));
+    }
+  }
+  return wide;
 }
 
 std::string ObjectText(JNIEnv* env, jobject o) {
@@ -388,12 +411,21 @@ std::string KJavaVM::CheckException(JNIEnv* env) {
 
 std::string KJavaVM::GetJavaString(JNIEnv* env, jstring s) {
   if (env == nullptr || s == nullptr) return std::string();
-  const char* chars = env->GetStringUTFChars(s, nullptr);
-  if (chars == nullptr) {
-    env->ExceptionClear();
+  // The UTF-16 units, not the VM's modified UTF-8, which writes a NUL as
+  // two bytes and a supplementary character as two three-byte surrogates:
+  // neither is UTF-8, and both would come out as "?" or unusable bytes.
+  const jsize n = env->GetStringLength(s);
+  try {
+    std::vector<jchar> units(static_cast<size_t>(n > 0 ? n : 0));
+    if (!units.empty()) env->GetStringRegion(s, 0, n, units.data());
+    if (env->ExceptionCheck()) {
+      env->ExceptionClear();
+      return std::string();
+    }
+    const std::wstring wide = WideFromUtf16(units.data(), units.size());
+    return KIntl::Utf8() ? wtoutf8(wide) : wtoa(wide);
+  } catch (const std::bad_alloc&) {
+    Log("\tKJavaVM::GetJavaString: no memory for a string of ", n, " characters");
     return std::string();
   }
-  std::string text = KIntl::Utf8() ? std::string(chars) : wtoa(utf8tow(chars));
-  env->ReleaseStringUTFChars(s, chars);
-  return text;
 }

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "base/debug_line.h"
 
@@ -178,7 +179,13 @@ char* KBSF::ToBase64(const void* src, long n) {
     return nullptr;
   }
   long len = Base64EncodedLength(n);
-  char* out = new char[static_cast<size_t>(len) + 1];
+  // A saturated length stands for an encoding no long counts; any other
+  // may still be more than the memory has.
+  char* out = len < LONG_MAX ? new (std::nothrow) char[static_cast<size_t>(len) + 1] : nullptr;
+  if (out == nullptr) {
+    DebugLine("KBSF::ToBase64", "no memory for the encoding of ", n, " bytes");
+    return nullptr;
+  }
   if (!ToBase64(src, n, out, len)) {
     delete[] out;
     return nullptr;

@@ -164,6 +164,22 @@ TEST(KProperties, StoreThenLoadKeepsEveryTable) {
   }
 }
 
+// The first and the last pair of surrogates: the random tables rarely reach
+// either end of the range.
+TEST(KProperties, SurrogatePairsAreOneCharacterInUtf8Mode) {
+  Mode mode(true);
+  const char* const kBoth = "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";  // U+10000, U+10FFFF
+  KProperties p;
+  std::istringstream in("a=\\uD800\\uDC00\\uDBFF\\uDFFF\n");
+  ASSERT_EQ(p.Load(in), 0);
+  EXPECT_STREQ(p.GetProperty("a"), kBoth);
+  std::stringstream file;
+  p.Store(file, "h");
+  KProperties back;
+  ASSERT_EQ(back.Load(file), 0);
+  EXPECT_STREQ(back.GetProperty("a"), kBoth);
+}
+
 TEST(KProperties, RefusedEscapesKeepTheOldTable) {
   struct Case { bool utf8; const char* file; long code; std::vector<std::string> debug; } cases[] = {
       {false, "a\\u4e2d=1", 6,

@@ -1,6 +1,9 @@
 #include "vxkernel/bundles/KPropertyResourceBundle.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -80,6 +83,30 @@ TEST(KPropertyResourceBundle, ABadFileIsReportedAndSkipped) {
        "KPropertyResourceBundle::Populate - failed to load properties file: " + d.Path() +
            "e_fr.properties (5)\n"},
       [&] { EXPECT_EQ(Chain(Get(d, "fr", "e")), "e"); });
+}
+
+// The registry lock is held while a file opens: a FIFO must not block the
+// open, and neither it nor a directory may become a bundle.
+TEST(KPropertyResourceBundle, OnlyRegularFilesAreRead) {
+  TempDir d;
+  d.Write("e.properties", "x=1\n");
+  std::filesystem::create_directory(d / "e_de.properties");
+  const std::string fifo = d / "e_fr.properties";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A writer that opens as soon as a reader does, so an open that waits for
+  // one still returns (and reads an empty file) instead of hanging the test.
+  std::thread writer([&] {
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    if (fd >= 0) close(fd);
+  });
+  KIntl::DefaultLocale("de");
+  ExpectDebug({"KPropertyResourceBundle::Populate - failed to open properties file: " + fifo + "\n",
+               "KPropertyResourceBundle::Populate - failed to open properties file: " + d.Path() +
+                   "e_de.properties\n"},
+              [&] { EXPECT_EQ(Chain(Get(d, "fr", "e")), "e"); });
+  const int release = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // for a writer still waiting
+  writer.join();
+  close(release);
 }
 
 TEST(KPropertyResourceBundle, ThreadsShareOneLoadOfEachFile) {

@@ -62,6 +62,13 @@ TEST(KDor, MimeTypesAgreeWithFileCommand) {
   }
 }
 
+TEST(KDor, AHomeWithoutItsClosingSlashStillFindsTheClient) {
+  TempDir dir;
+  std::string png = dir.Write("/p.png", kPng);
+  std::string ini = Config(dir, kHome.substr(0, kHome.size() - 1));
+  EXPECT_EQ(KDor(png.c_str(), ini.c_str(), 0).LoadDorClientLib(), 0);
+}
+
 TEST(KDor, ConvertsToTextWithTitleAndDeletesOutputs) {
   TempDir dir;
   std::string ini = Config(dir, kHome);

@@ -31,6 +31,12 @@ std::string Messages(const DebugCapture& capture) {
   return all;
 }
 
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  for (unsigned char b : bytes) out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+  return out;
+}
+
 TEST(KJavaVMTest, SettingsAreLookedUpInEachPlace) {
   TempDir dir;
   const std::pair<std::string, std::string> cases[] = {
@@ -150,9 +156,14 @@ TEST(KJavaVMTest, RunningVM) {
 
     // Strings: UTF-8 mode keeps the bytes; otherwise the local code page.
     jstring s = env->NewStringUTF("gr\xC3\xBC\xC3\x9F");
+    // A NUL, BMP characters, a supplementary one and a lone surrogate, in hex.
+    const jchar units[] = {'a', 0, 0xFC, 0x4E2D, 0xD83D, 0xDE00, 0xDC00};
+    jstring w = env->NewString(units, 7);
     std::string local = KJavaVM::GetJavaString(env, s);
+    std::string localUnits = Hex(KJavaVM::GetJavaString(env, w));
     KIntl::Encoding(KIntl::kUTF8);
     t.Line(local, " ", KJavaVM::GetJavaString(env, s), " [", KJavaVM::GetJavaString(env, nullptr), "]");
+    t.Line(localUnits, " ", Hex(KJavaVM::GetJavaString(env, w)));
 
     // Adopting the VM: the first object stays the process's.
     JavaVM* raw = nullptr;
@@ -184,6 +195,7 @@ TEST(KJavaVMTest, RunningVM) {
             "last error 1 counts 1 1\n"
             "nothing [] stack 0 counts 1 1\n"
             "gr\xFC\xDF gr\xC3\xBC\xC3\x9F []\n"
+            "6100fc3f3f3f 6100c3bce4b8adf09f9880efbfbd\n"
             "adopted start 1 the one 1\n"
             "\tKJavaVM::StartJVM: Ignore start, Java VM already exists.\n\n");
 }

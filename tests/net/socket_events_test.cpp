@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/routing_internal.h"
 #include "support/debug_capture.h"
 #include "vxkernel/net/KISocket.h"
 #include "vxkernel/net/KOSocket.h"
@@ -57,6 +58,16 @@ KWSASocket::Window Window() { return reinterpret_cast<KWSASocket::Window>(1); }
 bool Connect(KWSASocket& server, KWSASocket& client, KWSASocket& accepted) {
   return server.OpenServer(0) && client.OpenClient("127.0.0.1", server.LocalPort()) &&
          server.Accept(&accepted);
+}
+
+// The key under which the readiness set reports s's events.
+uint64_t RoutingKey(const KWSASocket* s) {
+  const KWSASocketRouting& r = KWSASocketRouting::Get();
+  for (uint32_t slot = 0; slot < KWSASocket::kMaxRouted; ++slot) {
+    if (r.fEntries[slot].socket == s) return (uint64_t{r.fEntries[slot].generation} << 32) | slot;
+  }
+  ADD_FAILURE() << "not registered";
+  return 0;
 }
 
 class SocketEvents : public testing::Test {
@@ -128,10 +139,18 @@ TEST_F(SocketEvents, TableHoldsSixtyFourSockets) {
   EXPECT_NE(capture.All().find("KWSASocket::Register - routing table full"), std::string::npos);
 
   // A refused socket stays blocking and gets no callbacks; a freed entry
-  // takes it when it is switched to non-blocking again.
+  // takes it when it is switched to non-blocking again. An event still
+  // queued for the closed socket names its entry and generation: it must
+  // not reach the new owner of the entry.
+  const uint64_t staleKey = RoutingKey(sockets.front().get());
   sockets.front()->Close();
   last.Blocking(0);
   EXPECT_TRUE(last.IsRegistered());
+  int delivered = 0;
+  last.Callback([](KSocket*, void* count, short) { ++*static_cast<int*>(count); });
+  last.Context(&delivered);
+  KWSASocketRouting::Get().Route(staleKey, KWSASocket::kRead);
+  EXPECT_EQ(delivered, 0);
   events.Watch(last);
   KWSASocket client;
   client.Blocking(1);

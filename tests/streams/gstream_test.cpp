@@ -112,6 +112,15 @@ TEST(gstreambuf, FailedSyncDropsTheWaitingBytes) {
   EXPECT_EQ(sink.fBlocks, (std::vector<std::string>{"abc", "gh"}));
 }
 
+TEST(ogstream, CloseFailsWhenTheSinkTakesNothing) {
+  Recorder sink;
+  sink.fTake = 0;
+  ogstream out(2, &sink);
+  out << "ab";
+  out.close();
+  EXPECT_TRUE(out.fail());
+}
+
 TEST(KSharedFile, BufferedStreamsRoundTrip) {
   TempDir dir;
   const std::string name = dir / "shared.bin";

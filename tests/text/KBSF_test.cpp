@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/debug_capture.h"
+#include "support/failing_new.h"
 #include "vxkernel/text/str.h"
 
 namespace {
@@ -100,6 +101,23 @@ TEST(KBSFTest, RoomIsCheckedBeforeWriting) {
   EXPECT_FALSE(KBSF::FromBase64(bad, badLen));
   EXPECT_EQ(badLen, -1);
 }
+
+// The length is checked before anything is read or allocated.
+TEST(KBSFTest, AnEncodingNoLongCountsGivesNull) {
+  ExpectDebug({"KBSF::ToBase64 - no memory for the encoding of 9223372036854775807 bytes\n"},
+              [] { EXPECT_EQ(KBSF::ToBase64("abc", LONG_MAX), nullptr); });
+}
+
+#ifdef VXK_FAILING_NEW
+TEST(KBSFTest, NoMemoryForTheEncodingGivesNull) {
+  DebugCapture capture;
+  failing_new::FailNth(1);
+  char* out = KBSF::ToBase64("abc", 3);
+  failing_new::FailNth(0);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(capture.All(), "KBSF::ToBase64 - no memory for the encoding of 3 bytes\n");
+}
+#endif
 
 // ===== The 8-to-6 bit form =====
 

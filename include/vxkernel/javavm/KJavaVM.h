@@ -92,7 +92,8 @@ class VXKERNEL_EXPORT KJavaVM {
   static std::string CheckException(JNIEnv* env);
   // The text of a pending exception (cleared, not counted); empty if none.
   static std::string GetExceptionString(JNIEnv* env);
-  // The text of a Java string in the process encoding; empty for null.
+  // The text of a Java string in the process encoding (real UTF-8 in UTF-8
+  // mode; a Java NUL is a NUL byte inside the result); empty for null.
   static std::string GetJavaString(JNIEnv* env, jstring s);
 
   static KJavaVM* gTheJavaVM;  // guarded by gTheJavaVMLock

@@ -28,7 +28,8 @@ class VXKERNEL_EXPORT KBSF {
   // (dstLen = -1, false, one debug line) when the room is below
   // Base64EncodedLength(n), n is negative or src is null with n > 0.
   static bool ToBase64(const void* src, long n, char* dst, long& dstLen);
-  // The encoding as a new NUL-terminated array; null on failure.
+  // The encoding as a new NUL-terminated array; null (one debug line) on
+  // the failures above and when the memory cannot hold the encoding.
   static char* ToBase64(const void* src, long n);
 
   // Decodes the n characters at src into dst; dstLen holds the room on entry
