@@ -75,14 +75,15 @@ TEST_F(FilePrefsTest, EditsKeepUntouchedLinesAndPlaceNewOnes) {
 }
 
 TEST_F(FilePrefsTest, BothLayersReadAlike) {
-  const std::string path = Put("r.ini", std::string(kHandWritten) + "\n[Sp] \na=1\n[\ne=empty\n[sp]\nb=3\n[a[b]\nc=ab\n");
+  const std::string path = Put("r.ini", std::string(kHandWritten) + "\n[Sp] \na=1\n[Tab]\t \t\nt=1\n[\ne=empty\n[sp]\nb=3\n[a[b]\nc=ab\n");
   void* h = fileprefs_open(path.c_str());
   KFilePrefs* p = KFilePrefs::GetKFilePrefs((fDir + "./r.ini").c_str());
   ASSERT_EQ(p, KFilePrefs::GetKFilePrefs(path.c_str()));
   const struct { const char *section, *name, *c, *k; } cases[] = {
       {"MAIN", "name", "0:Old", "0:Old"},  {"other", "Key ", "0: spaced ", "0: spaced "},
       {"other", "key", "-3:", "-3:"},      {"nope", "x", "-2:", "-3:"},
-      {"sP", "A", "0:1", "0:1"},           {"", "e", "0:empty", "0:empty"},
+      {"sP", "A", "0:1", "0:1"},           {"tab", "t", "0:1", "0:1"},
+      {"", "e", "0:empty", "0:empty"},
       {"sp", "b", "-3:", "-3:"},           {"a[b", "c", "0:ab", "0:ab"},
       {"a", "b[c", "-2:", "-3:"},
   };
@@ -93,7 +94,7 @@ TEST_F(FilePrefsTest, BothLayersReadAlike) {
   char** sections = fileprefs_list_sections(h);
   std::string all;
   for (char** s = sections; *s; ++s) all += std::string(*s) + "|";
-  EXPECT_EQ(all, "Main|other|Last|Sp||sp|a[b|");
+  EXPECT_EQ(all, "Main|other|Last|Sp|Tab||sp|a[b|");
   fileprefs_list_release(sections);
   char buf[4];
   EXPECT_EQ(fileprefs_get_pref(h, "main", "name", buf, 3), -6);
