@@ -77,37 +77,35 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Sets kind and spans of a line from its bytes; parsing starts at start.
-void PrefFile::Classify(PrefLine* l, size_t start) const {
-  std::string_view raw = Raw(*l);
-  size_t end = raw.size();
-  if (end > start && raw[end - 1] == '\r') --end;  // a line end written elsewhere
-  std::string_view t = raw.substr(start, end - start);
-  const auto at = [&](size_t i) { return static_cast<uint32_t>(start + i); };
+// Sets kind and spans of a line from its bytes.
+void PrefFile::Classify(PrefLine* l) const {
+  std::string_view t = Raw(*l);
+  if (!t.empty() && t.back() == '\r') t.remove_suffix(1);  // a line end written elsewhere
   if (t.empty()) {
     l->kind = PrefKind::kBlank;
   } else if (t[0] == '#') {
     l->kind = PrefKind::kComment;
-    l->valueOff = at(1);
+    l->valueOff = 1;
     l->valueLen = static_cast<uint32_t>(t.size() - 1);
   } else if (t[0] == '[') {
-    // The closing ']' and any blanks after it are not part of the name;
+    // The closing ']' and any blanks or tabs after it are not part of the name;
     // without a closing ']' the line's last character is dropped.
     size_t e = t.size();
     while (e > 1 && (t[e - 1] == ' ' || t[e - 1] == '\t')) --e;
     if (!(e >= 2 && t[e - 1] == ']')) e = t.size();
     l->kind = PrefKind::kSection;
-    l->nameOff = at(1);
+    l->nameOff = 1;
     l->nameLen = static_cast<uint32_t>(e > 1 ? e - 2 : 0);
   } else if (size_t eq = t.find('='); eq != std::string_view::npos) {
     l->kind = PrefKind::kValue;
-    l->nameOff = at(0);
+    l->nameOff = 0;
     l->nameLen = static_cast<uint32_t>(eq);
-    l->valueOff = at(eq + 1);
+    l->valueOff = static_cast<uint32_t>(eq + 1);
     l->valueLen = static_cast<uint32_t>(t.size() - eq - 1);
   } else {
+    // Plain text: a comment that is written back with '#' in front.
     l->kind = PrefKind::kComment;
-    l->valueOff = at(0);
+    l->valueOff = 0;
     l->valueLen = static_cast<uint32_t>(t.size());
   }
 }
@@ -129,13 +127,16 @@ bool PrefFile::Load(int* error) {
     PrefLine& l = fLines.emplace_back();
     l.off = static_cast<uint32_t>(pos);
     l.len = static_cast<uint32_t>(nl - pos);
-    size_t start = 0;
     if (pos == 0 && l.len > 0 && fText[0] != '[') {
-      // Bytes in front of a first section header (a byte-order mark).
+      // Bytes in front of a first section header (a byte-order mark) are
+      // not part of the line: they are dropped when the file is written.
       size_t bracket = std::string_view(fText.data(), l.len).find('[', 1);
-      if (bracket != std::string_view::npos) start = bracket;
+      if (bracket != std::string_view::npos) {
+        l.off = static_cast<uint32_t>(bracket);
+        l.len -= static_cast<uint32_t>(bracket);
+      }
     }
-    Classify(&l, start);
+    Classify(&l);
     pos = nl + 1;
   }
   return true;
@@ -203,10 +204,13 @@ long PrefFile::Remove(std::string_view section, std::string_view name) {
 
 std::string PrefFile::Render() const {
   size_t n = 0;
-  for (const PrefLine& l : fLines) n += l.len + 1;
+  for (const PrefLine& l : fLines) n += l.len + 2;
   std::string out;
   out.reserve(n);
-  for (const PrefLine& l : fLines) out.append(Raw(l)).append(1, '\n');
+  for (const PrefLine& l : fLines) {
+    if (IsPlainText(l)) out.append(1, '#');
+    out.append(Raw(l)).append(1, '\n');
+  }
   return out;
 }
 

@@ -56,7 +56,7 @@ TEST_F(FilePrefsTest, EditsKeepUntouchedLinesAndPlaceNewOnes) {
       {kHandWritten,
        {{"main", "NAME", "New"}, {"Main", "n2", "v2"}, {"OTHER", "added", "v"}, {"Fresh", "a", "b"},
         {"last", "X", nullptr}},
-       "\xEF\xBB\xBF[Main]\r\nName=New\r\n# comment\r\nplain text\r\nn2=v2\n\r\n"
+       "[Main]\r\nName=New\r\n# comment\r\n#plain text\r\nn2=v2\n\r\n"
        "[other]\nKey = spaced \nadded=v\n\n[Last]\n\n[Fresh]\na=b\n"},
       {"", {{"S", "k", "v"}}, "[S]\nk=v\n"},
       {"[A]", {{"a", "k", "v"}}, "[A]\nk=v\n"},
