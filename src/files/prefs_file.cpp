@@ -202,6 +202,33 @@ long PrefFile::Remove(std::string_view section, std::string_view name) {
   return kPrefsOk;
 }
 
+template <class Edit>
+long PrefFile::EditAndWrite(const char* operation, Edit edit) {
+  std::vector<PrefLine> before = fLines;
+  long r;
+  try {
+    r = edit();
+    if (r == kPrefsOk) r = PrefsWrite(fPath.c_str(), Render(), operation);
+  } catch (...) {
+    fLines = std::move(before);
+    throw;
+  }
+  if (r == kPrefsFile) fLines = std::move(before);
+  return r;
+}
+
+long PrefFile::SetAndWrite(std::string_view section, std::string_view name, std::string_view value,
+                           const char* operation) {
+  return EditAndWrite(operation, [&] {
+    Set(section, name, value);
+    return kPrefsOk;
+  });
+}
+
+long PrefFile::RemoveAndWrite(std::string_view section, std::string_view name, const char* operation) {
+  return EditAndWrite(operation, [&] { return Remove(section, name); });
+}
+
 std::string PrefFile::Render() const {
   size_t n = 0;
   for (const PrefLine& l : fLines) n += l.len + 2;
@@ -227,12 +254,23 @@ long PrefsWrite(const char* path, const std::string& text, const char* operation
   int error = 0;
   port::ReplaceResult r = port::ReplaceFileContents(path, text.data(), text.size(),
                                                     gForceInPlace.load(std::memory_order_relaxed), &error);
-  if (r == port::ReplaceResult::kFailed) {
-    DebugLine(operation, "could not write file: ", path, " (", std::strerror(error), ")");
-    return kPrefsFile;
-  }
-  if (r == port::ReplaceResult::kInPlace && !gForceInPlace.load(std::memory_order_relaxed)) {
-    DebugLine(operation, "directory not writable, rewrote in place: ", path);
+  switch (r) {
+    case port::ReplaceResult::kFailed:
+      DebugLine(operation, "could not write file: ", path, " (", std::strerror(error), ")");
+      return kPrefsFile;
+    // A rewrite in place can be torn by a kill: say why it was needed.
+    case port::ReplaceResult::kInPlaceDirectory:
+      DebugLine(operation, "directory not writable, rewrote in place: ", path);
+      break;
+    case port::ReplaceResult::kInPlaceLinks:
+      DebugLine(operation, "file has other links, rewrote in place: ", path);
+      break;
+    case port::ReplaceResult::kInPlaceOwner:
+      DebugLine(operation, "owner, group or mode cannot be kept, rewrote in place: ", path);
+      break;
+    case port::ReplaceResult::kRenamed:
+    case port::ReplaceResult::kInPlace:
+      break;
   }
   return kPrefsOk;
 }

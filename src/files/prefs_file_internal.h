@@ -72,12 +72,22 @@ class PrefFile {
   // Removes the value line: kPrefsOk, kPrefsNoSection or kPrefsNoValue.
   long Remove(std::string_view section, std::string_view name);
 
+  // Set or Remove, then rewrite the file (PrefsWrite for operation). When
+  // the rewrite fails, or memory runs out (std::bad_alloc is thrown on),
+  // the lines are put back as they were, so the handle keeps answering what
+  // the file holds.
+  long SetAndWrite(std::string_view section, std::string_view name, std::string_view value,
+                   const char* operation);
+  long RemoveAndWrite(std::string_view section, std::string_view name, const char* operation);
+
   // The whole file as it is written: each line and "\n", a plain-text line
   // with '#' in front.
   std::string Render() const;
 
  private:
   void Classify(PrefLine* l) const;
+  template <class Edit>
+  long EditAndWrite(const char* operation, Edit edit);
 
   std::string fPath;
   std::string fText;  // the file as last read

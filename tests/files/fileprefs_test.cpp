@@ -2,6 +2,7 @@
 // rewrite's file-system behaviour, a random model, and running out of memory.
 #include "vxkernel/files/fileprefs.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,18 @@ class FilePrefsTest : public ::testing::Test {
     long r = p->GetPref(section, name, buf, sizeof buf);
     return std::to_string(r) + ":" + buf;
   }
+  // What body reports, run in a child that gave root's rights up for the
+  // user and groups (the first is its group); anyone else stays who it is,
+  // which is what the test wants to see.
+  static std::string AsUser(uid_t uid, std::vector<gid_t> groups, const std::function<void(Transcript&)>& body) {
+    return ChildTranscript([&](Transcript& t) {
+      if (geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 || setgid(groups[0]) != 0 || setuid(uid) != 0)) {
+        t.Line("could not become ", uid);
+      }
+      body(t);
+    });
+  }
+  static constexpr uid_t kNobody = 65534;
 };
 
 const char kHandWritten[] =
@@ -150,8 +163,7 @@ TEST_F(FilePrefsTest, UnwritableDirectoryFallsBackToInPlace) {
   const std::string path = Put("w.ini", "[S]\n");
   chmod(fDir.c_str(), 0555);
   chmod(path.c_str(), 0666);
-  EXPECT_EQ(ChildTranscript([&](Transcript& t) {
-              if (geteuid() == 0 && setuid(65534) != 0) t.Line("setuid failed");
+  EXPECT_EQ(AsUser(kNobody, {kNobody}, [&](Transcript& t) {
               DebugCapture capture;
               void* h = fileprefs_open(path.c_str());
               long r = fileprefs_add_pref(h, "S", "k", "v");
@@ -160,6 +172,73 @@ TEST_F(FilePrefsTest, UnwritableDirectoryFallsBackToInPlace) {
             "0 fileprefs_add_pref - directory not writable, rewrote in place: " + path + "\n\n");
   EXPECT_EQ(Read(path), "[S]\nk=v\n");
   chmod(fDir.c_str(), 0700);
+}
+
+// A writable folder does not make a read-only file writable: the file, and
+// what the handle answers, stay as they were.
+TEST_F(FilePrefsTest, ReadOnlyFileIsLeftWhole) {
+  const std::string path = Put("ro.ini", "[S]\nk=old\n");
+  chmod(fDir.c_str(), 0777);
+  [[maybe_unused]] int mine = chown(path.c_str(), kNobody, kNobody);  // root only: a file of the user's own
+  chmod(path.c_str(), 0444);
+  EXPECT_EQ(AsUser(kNobody, {kNobody}, [&](Transcript& t) {
+              DebugCapture capture;
+              void* h = fileprefs_open(path.c_str());
+              const long r = fileprefs_add_pref(h, "S", "k", "new");
+              t.Line(r, " ", Get(h, "S", "k"));
+              t.Line(fileprefs_create(path.c_str()));
+              t.Line(capture.All());
+              fileprefs_close(h);
+            }),
+            "-1 0:old\n-1\nfileprefs_add_pref - could not write file: " + path + " (Permission denied)\n" +
+                "fileprefs_create - could not write file: " + path + " (Permission denied)\n\n");
+  EXPECT_EQ(Read(path), "[S]\nk=old\n");
+}
+
+// An edit keeps the file's owner, group, mode and other names: the temporary
+// gets them before it is renamed, or, where the editor cannot give them or
+// the file has other links, the file is rewritten in place.
+TEST_F(FilePrefsTest, EditKeepsOwnerGroupModeAndLinks) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of other users need root";
+  chmod(fDir.c_str(), 0777);
+  const struct {
+    const char* name;
+    uid_t editor;
+    std::vector<gid_t> groups;
+    bool link;
+    const char* debug;  // before the path
+    bool sameFile;
+  } rows[] = {
+      {"member.ini", 1001, {1001, 2000}, false, "owner, group or mode cannot be kept, rewrote in place: ", true},
+      {"root.ini", 0, {0}, false, nullptr, false},
+      {"linked.ini", 0, {0}, true, "file has other links, rewrote in place: ", true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string path = Put(r.name, "[S]\n"), other = fDir + "other-" + r.name;
+    ASSERT_EQ(chown(path.c_str(), 1000, 2000), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    if (r.link) fs::create_hard_link(path, other);
+    struct stat before, after;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    EXPECT_EQ(AsUser(r.editor, r.groups, [&](Transcript& t) {
+                DebugCapture capture;
+                void* h = fileprefs_open(path.c_str());
+                const long r = fileprefs_add_pref(h, "S", "k", "v");
+                t.Line(r, " ", capture.All());
+                fileprefs_close(h);
+              }),
+              r.debug ? "0 fileprefs_add_pref - " + std::string(r.debug) + path + "\n\n" : "0 \n");
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, 1000u);
+    EXPECT_EQ(after.st_gid, 2000u);
+    EXPECT_EQ(after.st_mode & 07777, 0664u);
+    EXPECT_EQ(after.st_ino == before.st_ino, r.sameFile);
+    EXPECT_EQ(Read(path), "[S]\nk=v\n");
+    if (r.link) {
+      EXPECT_EQ(Read(other), "[S]\nk=v\n");
+    }
+  }
 }
 
 // Random edits against a std::map of lowered keys; the file read again
