@@ -3,6 +3,7 @@
 #include <new>
 
 #include "base/debug_line.h"
+#include "files/files_internal.h"
 #include "vxkernel/files/KDir.h"
 #include "vxkernel/files/pcfile.h"
 
@@ -65,7 +66,7 @@ KFileCopyOperation::CopyError KFileCopyOperation::CopyStart(const KFile& source,
       return Fail(kNoSpace, "not enough free space for ", target);
   }
   if (!target.Create()) return Fail(kDestinationNotOpened, "could not create ", target);
-  fSourceStream = c_pc_fopen(source.FullName(), "rb");
+  fSourceStream = vxk_internal::OpenRegularFile(source.FullName(), "rb");
   if (fSourceStream == nullptr) return Fail(kSourceNotOpened, "could not open ", source);
   fDestinationStream = c_pc_fopen(target.FullName(), "wb");
   if (fDestinationStream == nullptr) {

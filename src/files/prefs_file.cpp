@@ -21,7 +21,7 @@ constexpr size_t kMaxFileSize = size_t{1} << 30;
 inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
 
 bool ReadAll(const char* path, std::string* text, int* error) {
-  std::FILE* f = std::fopen(path, "rb");
+  std::FILE* f = port::OpenRegularForReading(path);
   if (f == nullptr) {
     *error = errno;
     return false;

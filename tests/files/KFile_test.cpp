@@ -148,6 +148,17 @@ TEST_F(FilesTest, CopyBlocksAndRefusals) {
   EXPECT_EQ(capture.Texts().size(), 6u);  // one line per refusal
 }
 
+// A FIFO (or device) source would block the copy in open or read: it is
+// refused as a source that cannot be opened.
+TEST_F(FilesTest, CopyRefusesASourceThatIsNotARegularFile) {
+  const std::string fifo = fDir + "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  KFileCopyOperation op;
+  ExpectDebug({"c_pc_fopen - could not open file: " + fifo + "\n",
+               "KFileCopyOperation::CopyStart - could not open " + fifo + "\n"},
+              [&] { EXPECT_EQ(op.CopyStart(KFile(fifo.c_str()), KFile((fDir + "out").c_str()), 4, 0), -7); });
+}
+
 TEST_F(FilesTest, AccessSearchesStartupDirBeforePath) {
   const std::string name = "vxk_access_" + std::to_string(getpid());
   fs::create_directories(fDir + "start/sub"), fs::create_directory(fDir + "bin");

@@ -174,6 +174,18 @@ TEST_F(FilePrefsTest, UnwritableDirectoryFallsBackToInPlace) {
   chmod(fDir.c_str(), 0700);
 }
 
+// A FIFO would block in open; one with a writer would block the read. Only
+// regular files are read or written.
+TEST_F(FilePrefsTest, OnlyRegularFilesAreReadOrWritten) {
+  const std::string fifo = fDir + "fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ExpectDebug({"fileprefs_open - could not read file: " + fifo + " (Invalid argument)\n"},
+              [&] { EXPECT_EQ(fileprefs_open(fifo.c_str()), nullptr); });
+  ExpectDebug({"fileprefs_create - could not write file: " + fifo + " (Invalid argument)\n"},
+              [&] { EXPECT_EQ(fileprefs_create(fifo.c_str()), -1); });
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
 // A writable folder does not make a read-only file writable: the file, and
 // what the handle answers, stay as they were.
 TEST_F(FilePrefsTest, ReadOnlyFileIsLeftWhole) {
