@@ -178,7 +178,9 @@ IconvResult IconvConvert(const char* from, const char* to, const void* in, size_
 // handle. The null handle stands for the host executable.
 
 // Opens a shared object (RTLD_NOW | RTLD_LOCAL). On success returns its
-// handle; on failure returns null and stores the loader's message in *error.
+// handle; on failure returns null and stores the loader's message in *error
+// ("<name>: not a regular file" for a path to a FIFO, device or directory,
+// which is not handed to the loader: its open would wait on a FIFO).
 void* DlOpen(const char* name, std::string* error);
 // Releases one DlOpen of the module.
 void DlClose(void* handle);
