@@ -42,7 +42,9 @@ KFileCopyOperation::CopyError KFileCopyOperation::CopyStart(const KFile& source,
     return kNoBuffer;
   }
   const int64_t size = source.Size();
-  fNumBlocks = static_cast<long>((size + blockSize - 1) / blockSize);
+  // Rounded up without adding to size: a block size near LONG_MAX would
+  // overflow the sum.
+  fNumBlocks = static_cast<long>(size / blockSize + (size % blockSize != 0 ? 1 : 0));
   fBuffer = new (std::nothrow) unsigned char[static_cast<size_t>(blockSize)];
   if (fBuffer == nullptr) {
     vxk_internal::DebugLine("KFileCopyOperation::CopyStart", "no buffer of ", blockSize, " bytes");

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -145,7 +146,10 @@ TEST_F(FilesTest, CopyBlocksAndRefusals) {
   EXPECT_EQ(copy(fDir + "missing", fDir + "m2", 4).front(), -2);
   EXPECT_EQ(copy(src, fDir + "zero", 0), (std::vector<long>{-10, 0}));
   EXPECT_FALSE(fs::exists(fDir + "zero"));
-  EXPECT_EQ(capture.Texts().size(), 6u);  // one line per refusal
+  KFileCopyOperation huge;  // the block count must not overflow on the way
+  EXPECT_EQ(huge.CopyStart(KFile(src.c_str()), KFile((fDir + "huge").c_str()), LONG_MAX, 0), -10);
+  EXPECT_EQ(huge.NumBlocks(), 1);
+  EXPECT_EQ(capture.Texts().size(), 7u);  // one line per refusal
 }
 
 // A FIFO (or device) source would block the copy in open or read: it is
