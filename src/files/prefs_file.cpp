@@ -225,7 +225,8 @@ long PrefFile::SetAndWrite(std::string_view section, std::string_view name, std:
   });
 }
 
-long PrefFile::RemoveAndWrite(std::string_view section, std::string_view name, const char* operation) {
+long PrefFile::RemoveAndWrite(std::string_view section, std::string_view name,
+                              const char* operation) {
   return EditAndWrite(operation, [&] { return Remove(section, name); });
 }
 

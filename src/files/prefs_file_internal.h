@@ -95,7 +95,9 @@ class PrefFile {
 };
 
 // A comment line without its '#': a line of plain text.
-inline bool IsPlainText(const PrefLine& l) { return l.kind == PrefKind::kComment && l.valueOff == 0; }
+inline bool IsPlainText(const PrefLine& l) {
+  return l.kind == PrefKind::kComment && l.valueOff == 0;
+}
 
 // ASCII letter case is ignored.
 bool EqualNoCase(std::string_view a, std::string_view b);

@@ -178,7 +178,9 @@ ReplaceResult ReplaceFileContents(const char* name, const char* data, size_t n, 
     }
   }
   if (inPlace) return WriteInPlace(fd, data, n, ReplaceResult::kInPlace, error);
-  if (exists && st.st_nlink > 1) return WriteInPlace(fd, data, n, ReplaceResult::kInPlaceLinks, error);
+  if (exists && st.st_nlink > 1) {
+    return WriteInPlace(fd, data, n, ReplaceResult::kInPlaceLinks, error);
+  }
 
   size_t slash = target.rfind('/');
   std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
