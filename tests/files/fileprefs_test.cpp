@@ -12,9 +12,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "files/prefs_file_internal.h"
 #include "port/port.h"
@@ -48,9 +50,11 @@ class FilePrefsTest : public ::testing::Test {
   // What body reports, run in a child that gave root's rights up for the
   // user and groups (the first is its group); anyone else stays who it is,
   // which is what the test wants to see.
-  static std::string AsUser(uid_t uid, std::vector<gid_t> groups, const std::function<void(Transcript&)>& body) {
+  static std::string AsUser(uid_t uid, std::vector<gid_t> groups,
+                            const std::function<void(Transcript&)>& body) {
     return ChildTranscript([&](Transcript& t) {
-      if (geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 || setgid(groups[0]) != 0 || setuid(uid) != 0)) {
+      if (geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 ||
+                             setgid(groups[0]) != 0 || setuid(uid) != 0)) {
         t.Line("could not become ", uid);
       }
       body(t);
@@ -191,7 +195,8 @@ TEST_F(FilePrefsTest, OnlyRegularFilesAreReadOrWritten) {
 TEST_F(FilePrefsTest, ReadOnlyFileIsLeftWhole) {
   const std::string path = Put("ro.ini", "[S]\nk=old\n");
   chmod(fDir.c_str(), 0777);
-  [[maybe_unused]] int mine = chown(path.c_str(), kNobody, kNobody);  // root only: a file of the user's own
+  // As root, a file of the user's own; anyone else owns it already.
+  [[maybe_unused]] int mine = chown(path.c_str(), kNobody, kNobody);
   chmod(path.c_str(), 0444);
   EXPECT_EQ(AsUser(kNobody, {kNobody}, [&](Transcript& t) {
               DebugCapture capture;
@@ -221,7 +226,8 @@ TEST_F(FilePrefsTest, EditKeepsOwnerGroupModeAndLinks) {
     const char* debug;  // before the path
     bool sameFile;
   } rows[] = {
-      {"member.ini", 1001, {1001, 2000}, false, "owner, group or mode cannot be kept, rewrote in place: ", true},
+      {"member.ini", 1001, {1001, 2000}, false,
+       "owner, group or mode cannot be kept, rewrote in place: ", true},
       {"root.ini", 0, {0}, false, nullptr, false},
       {"linked.ini", 0, {0}, true, "file has other links, rewrote in place: ", true},
   };
@@ -236,8 +242,8 @@ TEST_F(FilePrefsTest, EditKeepsOwnerGroupModeAndLinks) {
     EXPECT_EQ(AsUser(r.editor, r.groups, [&](Transcript& t) {
                 DebugCapture capture;
                 void* h = fileprefs_open(path.c_str());
-                const long r = fileprefs_add_pref(h, "S", "k", "v");
-                t.Line(r, " ", capture.All());
+                const long result = fileprefs_add_pref(h, "S", "k", "v");
+                t.Line(result, " ", capture.All());
                 fileprefs_close(h);
               }),
               r.debug ? "0 fileprefs_add_pref - " + std::string(r.debug) + path + "\n\n" : "0 \n");
