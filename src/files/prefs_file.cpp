@@ -20,10 +20,16 @@ constexpr size_t kMaxFileSize = size_t{1} << 30;
 
 inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
 
+// Others may read and write while the file is read; an open that denies
+// reading (a copy writing it, say) refuses the read (EBUSY). The open never
+// waits, and only a regular file is read (EINVAL): a FIFO would wait for a
+// writer.
 bool ReadAll(const char* path, std::string* text, int* error) {
-  std::FILE* f = port::OpenRegularForReading(path);
+  constexpr unsigned kShareReadWrite = 3;
+  bool refused = false;
+  std::FILE* f = port::OpenShared(path, "re", kShareReadWrite | port::kShareRegularOnly, &refused);
   if (f == nullptr) {
-    *error = errno;
+    *error = refused ? EBUSY : errno;
     return false;
   }
   bool ok = true;

@@ -214,11 +214,6 @@ struct FileInfo {
 // On success stores what the system knows about name and returns true;
 // false when the name cannot be found or read.
 bool FileStat(const char* name, FileInfo* out);
-// Opens name for reading as a binary stdio stream, only when it is a
-// regular file: anything else (a FIFO, a device, a directory) gives null
-// with errno EINVAL, and the open never waits for a FIFO's writer. Null and
-// errno when the system refuses.
-std::FILE* OpenRegularForReading(const char* name);
 // mkdir (mode 0777 before the umask) / rmdir of an empty directory /
 // unlink of anything but a directory. False when the system refuses.
 bool MakeDirectory(const char* name);

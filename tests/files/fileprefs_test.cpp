@@ -27,6 +27,7 @@
 #include "vxkernel/files/KConfigData.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/files/KFilePrefs.h"
+#include "vxkernel/files/pcfile.h"
 
 namespace fs = std::filesystem;
 
@@ -188,6 +189,17 @@ TEST_F(FilePrefsTest, OnlyRegularFilesAreReadOrWritten) {
   ExpectDebug({"fileprefs_create - could not write file: " + fifo + " (Invalid argument)\n"},
               [&] { EXPECT_EQ(fileprefs_create(fifo.c_str()), -1); });
   EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// A file held by a writer that lets nobody read (a copy's destination) is
+// not read half written.
+TEST_F(FilePrefsTest, FileHeldByAWriterIsNotRead) {
+  const std::string path = Put("held.ini", "[S]\n");
+  std::FILE* writer = c_pc_fopen(path.c_str(), "wb");
+  ASSERT_NE(writer, nullptr);
+  ExpectDebug({"fileprefs_open - could not read file: " + path + " (Device or resource busy)\n"},
+              [&] { EXPECT_EQ(fileprefs_open(path.c_str()), nullptr); });
+  std::fclose(writer);
 }
 
 // A writable folder does not make a read-only file writable: the file, and

@@ -16,28 +16,6 @@
 
 namespace port {
 
-std::FILE* OpenRegularForReading(const char* name) {
-  int fd;
-  do {
-    fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return nullptr;
-  // O_NONBLOCK changes nothing for a regular file, so it may stay.
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = EINVAL;
-    return nullptr;
-  }
-  std::FILE* stream = fdopen(fd, "rb");
-  if (stream == nullptr) {
-    const int e = errno;
-    close(fd);
-    errno = e;
-  }
-  return stream;
-}
-
 bool FileStat(const char* name, FileInfo* out) {
   if (name == nullptr || name[0] == '\0') return false;
   struct statx sx;
