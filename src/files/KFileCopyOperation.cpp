@@ -3,6 +3,7 @@
 #include <new>
 
 #include "base/debug_line.h"
+#include "files/files_internal.h"
 #include "vxkernel/files/KDir.h"
 #include "vxkernel/files/pcfile.h"
 
@@ -41,7 +42,9 @@ KFileCopyOperation::CopyError KFileCopyOperation::CopyStart(const KFile& source,
     return kNoBuffer;
   }
   const int64_t size = source.Size();
-  fNumBlocks = static_cast<long>((size + blockSize - 1) / blockSize);
+  // Rounded up without adding to size: a block size near LONG_MAX would
+  // overflow the sum.
+  fNumBlocks = static_cast<long>(size / blockSize + (size % blockSize != 0 ? 1 : 0));
   fBuffer = new (std::nothrow) unsigned char[static_cast<size_t>(blockSize)];
   if (fBuffer == nullptr) {
     vxk_internal::DebugLine("KFileCopyOperation::CopyStart", "no buffer of ", blockSize, " bytes");
@@ -65,7 +68,7 @@ KFileCopyOperation::CopyError KFileCopyOperation::CopyStart(const KFile& source,
       return Fail(kNoSpace, "not enough free space for ", target);
   }
   if (!target.Create()) return Fail(kDestinationNotOpened, "could not create ", target);
-  fSourceStream = c_pc_fopen(source.FullName(), "rb");
+  fSourceStream = vxk_internal::OpenRegularFile(source.FullName(), "rb");
   if (fSourceStream == nullptr) return Fail(kSourceNotOpened, "could not open ", source);
   fDestinationStream = c_pc_fopen(target.FullName(), "wb");
   if (fDestinationStream == nullptr) {

@@ -129,8 +129,7 @@ long fileprefs_add_pref(void* h, const char* section, const char* name, const ch
     return vxk_internal::kPrefsArgument;
   }
   try {
-    File(h)->Set(section, name, value);
-    return vxk_internal::PrefsWrite(File(h)->Path().c_str(), File(h)->Render(), "fileprefs_add_pref");
+    return File(h)->SetAndWrite(section, name, value, "fileprefs_add_pref");
   } catch (...) {
     vxk_internal::PrefsGuardFailed("fileprefs_add_pref");
     return vxk_internal::kPrefsFile;
@@ -149,10 +148,8 @@ long fileprefs_get_path(void* h, const char* section, const char* name, char* bu
 
 long fileprefs_del_pref(void* h, const char* section, const char* name) {
   if (h == nullptr || section == nullptr || name == nullptr) return NullArgument("fileprefs_del_pref");
-  long r = File(h)->Remove(section, name);
-  if (r != 0) return r;
   try {
-    return vxk_internal::PrefsWrite(File(h)->Path().c_str(), File(h)->Render(), "fileprefs_del_pref");
+    return File(h)->RemoveAndWrite(section, name, "fileprefs_del_pref");
   } catch (...) {
     vxk_internal::PrefsGuardFailed("fileprefs_del_pref");
     return vxk_internal::kPrefsFile;

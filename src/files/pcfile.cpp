@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/debug_line.h"
+#include "files/files_internal.h"
 #include "port/port.h"
 
 namespace {
@@ -18,7 +19,7 @@ unsigned ShareFor(const char* mode) {
   return writes ? kShareNone : kShareRead;
 }
 
-std::FILE* Open(const char* name, const char* mode) {
+std::FILE* Open(const char* name, const char* mode, unsigned extraShare) {
   if (name == nullptr || mode == nullptr || name[0] == '\0') {
     vxk_internal::DebugLine("c_pc_fopen",
                             "missing name or mode: ", name != nullptr ? name : "(null)");
@@ -30,7 +31,7 @@ std::FILE* Open(const char* name, const char* mode) {
     if (*p != 't') clean[n++] = *p;
   clean[n] = '\0';
   bool refused = false;
-  std::FILE* stream = port::OpenShared(name, clean, ShareFor(mode), &refused);
+  std::FILE* stream = port::OpenShared(name, clean, ShareFor(mode) | extraShare, &refused);
   if (stream == nullptr)
     vxk_internal::DebugLine("c_pc_fopen",
                             refused ? "sharing violation: " : "could not open file: ", name);
@@ -41,8 +42,12 @@ std::FILE* Open(const char* name, const char* mode) {
 
 extern "C" std::FILE* c_pc_fopen(const char* name, const char* mode) {
   try {
-    return Open(name, mode);
+    return Open(name, mode, 0);
   } catch (...) {
     return nullptr;  // nothing here throws; the C boundary holds regardless
   }
+}
+
+std::FILE* vxk_internal::OpenRegularFile(const char* name, const char* mode) {
+  return Open(name, mode, port::kShareRegularOnly);
 }

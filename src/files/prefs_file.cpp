@@ -20,10 +20,16 @@ constexpr size_t kMaxFileSize = size_t{1} << 30;
 
 inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
 
+// Others may read and write while the file is read; an open that denies
+// reading (a copy writing it, say) refuses the read (EBUSY). The open never
+// waits, and only a regular file is read (EINVAL): a FIFO would wait for a
+// writer.
 bool ReadAll(const char* path, std::string* text, int* error) {
-  std::FILE* f = std::fopen(path, "rb");
+  constexpr unsigned kShareReadWrite = 3;
+  bool refused = false;
+  std::FILE* f = port::OpenShared(path, "re", kShareReadWrite | port::kShareRegularOnly, &refused);
   if (f == nullptr) {
-    *error = errno;
+    *error = refused ? EBUSY : errno;
     return false;
   }
   bool ok = true;
@@ -77,37 +83,35 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Sets kind and spans of a line from its bytes; parsing starts at start.
-void PrefFile::Classify(PrefLine* l, size_t start) const {
-  std::string_view raw = Raw(*l);
-  size_t end = raw.size();
-  if (end > start && raw[end - 1] == '\r') --end;  // a line end written elsewhere
-  std::string_view t = raw.substr(start, end - start);
-  const auto at = [&](size_t i) { return static_cast<uint32_t>(start + i); };
+// Sets kind and spans of a line from its bytes.
+void PrefFile::Classify(PrefLine* l) const {
+  std::string_view t = Raw(*l);
+  if (!t.empty() && t.back() == '\r') t.remove_suffix(1);  // a line end written elsewhere
   if (t.empty()) {
     l->kind = PrefKind::kBlank;
   } else if (t[0] == '#') {
     l->kind = PrefKind::kComment;
-    l->valueOff = at(1);
+    l->valueOff = 1;
     l->valueLen = static_cast<uint32_t>(t.size() - 1);
   } else if (t[0] == '[') {
-    // The closing ']' and any blanks after it are not part of the name;
+    // The closing ']' and any blanks or tabs after it are not part of the name;
     // without a closing ']' the line's last character is dropped.
     size_t e = t.size();
     while (e > 1 && (t[e - 1] == ' ' || t[e - 1] == '\t')) --e;
     if (!(e >= 2 && t[e - 1] == ']')) e = t.size();
     l->kind = PrefKind::kSection;
-    l->nameOff = at(1);
+    l->nameOff = 1;
     l->nameLen = static_cast<uint32_t>(e > 1 ? e - 2 : 0);
   } else if (size_t eq = t.find('='); eq != std::string_view::npos) {
     l->kind = PrefKind::kValue;
-    l->nameOff = at(0);
+    l->nameOff = 0;
     l->nameLen = static_cast<uint32_t>(eq);
-    l->valueOff = at(eq + 1);
+    l->valueOff = static_cast<uint32_t>(eq + 1);
     l->valueLen = static_cast<uint32_t>(t.size() - eq - 1);
   } else {
+    // Plain text: a comment that is written back with '#' in front.
     l->kind = PrefKind::kComment;
-    l->valueOff = at(0);
+    l->valueOff = 0;
     l->valueLen = static_cast<uint32_t>(t.size());
   }
 }
@@ -129,13 +133,16 @@ bool PrefFile::Load(int* error) {
     PrefLine& l = fLines.emplace_back();
     l.off = static_cast<uint32_t>(pos);
     l.len = static_cast<uint32_t>(nl - pos);
-    size_t start = 0;
     if (pos == 0 && l.len > 0 && fText[0] != '[') {
-      // Bytes in front of a first section header (a byte-order mark).
+      // Bytes in front of a first section header (a byte-order mark) are
+      // not part of the line: they are dropped when the file is written.
       size_t bracket = std::string_view(fText.data(), l.len).find('[', 1);
-      if (bracket != std::string_view::npos) start = bracket;
+      if (bracket != std::string_view::npos) {
+        l.off = static_cast<uint32_t>(bracket);
+        l.len -= static_cast<uint32_t>(bracket);
+      }
     }
-    Classify(&l, start);
+    Classify(&l);
     pos = nl + 1;
   }
   return true;
@@ -201,12 +208,43 @@ long PrefFile::Remove(std::string_view section, std::string_view name) {
   return kPrefsOk;
 }
 
+template <class Edit>
+long PrefFile::EditAndWrite(const char* operation, Edit edit) {
+  std::vector<PrefLine> before = fLines;
+  long r;
+  try {
+    r = edit();
+    if (r == kPrefsOk) r = PrefsWrite(fPath.c_str(), Render(), operation);
+  } catch (...) {
+    fLines = std::move(before);
+    throw;
+  }
+  if (r == kPrefsFile) fLines = std::move(before);
+  return r;
+}
+
+long PrefFile::SetAndWrite(std::string_view section, std::string_view name, std::string_view value,
+                           const char* operation) {
+  return EditAndWrite(operation, [&] {
+    Set(section, name, value);
+    return kPrefsOk;
+  });
+}
+
+long PrefFile::RemoveAndWrite(std::string_view section, std::string_view name,
+                              const char* operation) {
+  return EditAndWrite(operation, [&] { return Remove(section, name); });
+}
+
 std::string PrefFile::Render() const {
   size_t n = 0;
-  for (const PrefLine& l : fLines) n += l.len + 1;
+  for (const PrefLine& l : fLines) n += l.len + 2;
   std::string out;
   out.reserve(n);
-  for (const PrefLine& l : fLines) out.append(Raw(l)).append(1, '\n');
+  for (const PrefLine& l : fLines) {
+    if (IsPlainText(l)) out.append(1, '#');
+    out.append(Raw(l)).append(1, '\n');
+  }
   return out;
 }
 
@@ -223,12 +261,23 @@ long PrefsWrite(const char* path, const std::string& text, const char* operation
   int error = 0;
   port::ReplaceResult r = port::ReplaceFileContents(path, text.data(), text.size(),
                                                     gForceInPlace.load(std::memory_order_relaxed), &error);
-  if (r == port::ReplaceResult::kFailed) {
-    DebugLine(operation, "could not write file: ", path, " (", std::strerror(error), ")");
-    return kPrefsFile;
-  }
-  if (r == port::ReplaceResult::kInPlace && !gForceInPlace.load(std::memory_order_relaxed)) {
-    DebugLine(operation, "directory not writable, rewrote in place: ", path);
+  switch (r) {
+    case port::ReplaceResult::kFailed:
+      DebugLine(operation, "could not write file: ", path, " (", std::strerror(error), ")");
+      return kPrefsFile;
+    // A rewrite in place can be torn by a kill: say why it was needed.
+    case port::ReplaceResult::kInPlaceDirectory:
+      DebugLine(operation, "directory not writable, rewrote in place: ", path);
+      break;
+    case port::ReplaceResult::kInPlaceLinks:
+      DebugLine(operation, "file has other links, rewrote in place: ", path);
+      break;
+    case port::ReplaceResult::kInPlaceOwner:
+      DebugLine(operation, "owner, group or mode cannot be kept, rewrote in place: ", path);
+      break;
+    case port::ReplaceResult::kRenamed:
+    case port::ReplaceResult::kInPlace:
+      break;
   }
   return kPrefsOk;
 }

@@ -1,10 +1,12 @@
 // The in-memory form of one preference file: its lines in file order.
 //
 // A line keeps the bytes it was read with, so that a rewrite gives back
-// every line an edit did not touch byte for byte (a "\r" before the line
-// end, a byte-order mark, a plain-text line without '#'); names and values
-// are spans of those bytes. Lines read from the file point into the file's
-// text; lines made or changed by an edit own their text.
+// every line an edit did not touch as it was (a "\r" before the line end
+// stays), except that a plain-text line gets the '#' of a comment and the
+// bytes in front of a first section header (a byte-order mark) are not part
+// of the line; names and values are spans of those bytes. Lines read from
+// the file point into the file's text; lines made or changed by an edit own
+// their text.
 //
 // A PrefFile owns everything it holds. Not synchronized: one thread at a
 // time (KFilePrefs locks).
@@ -70,16 +72,32 @@ class PrefFile {
   // Removes the value line: kPrefsOk, kPrefsNoSection or kPrefsNoValue.
   long Remove(std::string_view section, std::string_view name);
 
-  // The whole file as it is written: each line and "\n".
+  // Set or Remove, then rewrite the file (PrefsWrite for operation). When
+  // the rewrite fails, or memory runs out (std::bad_alloc is thrown on),
+  // the lines are put back as they were, so the handle keeps answering what
+  // the file holds.
+  long SetAndWrite(std::string_view section, std::string_view name, std::string_view value,
+                   const char* operation);
+  long RemoveAndWrite(std::string_view section, std::string_view name, const char* operation);
+
+  // The whole file as it is written: each line and "\n", a plain-text line
+  // with '#' in front.
   std::string Render() const;
 
  private:
-  void Classify(PrefLine* l, size_t start) const;
+  void Classify(PrefLine* l) const;
+  template <class Edit>
+  long EditAndWrite(const char* operation, Edit edit);
 
   std::string fPath;
   std::string fText;  // the file as last read
   std::vector<PrefLine> fLines;
 };
+
+// A comment line without its '#': a line of plain text.
+inline bool IsPlainText(const PrefLine& l) {
+  return l.kind == PrefKind::kComment && l.valueOff == 0;
+}
 
 // ASCII letter case is ignored.
 bool EqualNoCase(std::string_view a, std::string_view b);

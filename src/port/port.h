@@ -178,7 +178,9 @@ IconvResult IconvConvert(const char* from, const char* to, const void* in, size_
 // handle. The null handle stands for the host executable.
 
 // Opens a shared object (RTLD_NOW | RTLD_LOCAL). On success returns its
-// handle; on failure returns null and stores the loader's message in *error.
+// handle; on failure returns null and stores the loader's message in *error
+// ("<name>: not a regular file" for a path to a FIFO, device or directory,
+// which is not handed to the loader: its open would wait on a FIFO).
 void* DlOpen(const char* name, std::string* error);
 // Releases one DlOpen of the module.
 void DlClose(void* handle);
@@ -281,21 +283,28 @@ bool SetEnvironmentVariable(const char* name, const char* value);
 
 // How ReplaceFileContents wrote.
 enum class ReplaceResult {
-  kRenamed,  // a temporary file beside the target was renamed over it
-  kInPlace,  // the directory refused a temporary; the target was rewritten in place
-  kFailed,   // *error holds the errno value
+  kRenamed,           // a temporary file beside the target was renamed over it
+  kInPlace,           // the caller asked for an in-place rewrite
+  kInPlaceDirectory,  // rewritten in place: the directory refused a temporary
+  kInPlaceLinks,      // rewritten in place: the target has other names (hard links)
+  kInPlaceOwner,      // rewritten in place: a temporary could not get the target's
+                      // owner, group and mode
+  kFailed,            // *error holds the errno value
 };
 
 // Makes data (n bytes) the whole contents of the file name. A symbolic link
-// is followed to its final target, which is the file replaced. The text goes
-// to "<target>.vxtmp.<pid>.<n>", created exclusively (O_EXCL) in the
-// target's directory with the target's permission bits and owner (where the
-// system allows), and is renamed over the target; after the rename every
+// is followed to its final target, which is the file replaced. An existing
+// target must be a regular file (EINVAL otherwise) that this process may
+// open for writing (EACCES otherwise), whatever its directory allows. The
+// text goes to "<target>.vxtmp.<pid>.<n>", created exclusively (O_EXCL) in
+// the target's directory and given the target's owner, group and
+// permission bits, and is renamed over the target; after the rename every
 // temporary of that target whose process no longer exists is removed. When
-// the directory refuses the temporary (EACCES, EPERM) the target is
-// truncated and rewritten in place, as it is when inPlace is true. On
-// failure the target is unchanged, except that an in-place write may have
-// cut it.
+// the directory refuses the temporary (EACCES, EPERM), the temporary cannot
+// get the owner, group or mode, or the target has other links, the target
+// is rewritten in place instead (overwritten from the start, then cut to n
+// bytes), as it is when inPlace is true. On failure the target is
+// unchanged, except that an in-place write may have been cut short.
 ReplaceResult ReplaceFileContents(const char* name, const char* data, size_t n, bool inPlace,
                                   int* error);
 // The prefix of the temporaries of the file named base (no directory):

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -26,6 +27,10 @@
 #include "vxkernel/text/KArray.h"
 
 namespace fs = std::filesystem;
+
+// A copy buffer near LONG_MAX bytes must come back null under
+// AddressSanitizer too.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 
 namespace {
 
@@ -145,7 +150,21 @@ TEST_F(FilesTest, CopyBlocksAndRefusals) {
   EXPECT_EQ(copy(fDir + "missing", fDir + "m2", 4).front(), -2);
   EXPECT_EQ(copy(src, fDir + "zero", 0), (std::vector<long>{-10, 0}));
   EXPECT_FALSE(fs::exists(fDir + "zero"));
-  EXPECT_EQ(capture.Texts().size(), 6u);  // one line per refusal
+  KFileCopyOperation huge;  // the block count must not overflow on the way
+  EXPECT_EQ(huge.CopyStart(KFile(src.c_str()), KFile((fDir + "huge").c_str()), LONG_MAX, 0), -10);
+  EXPECT_EQ(huge.NumBlocks(), 1);
+  EXPECT_EQ(capture.Texts().size(), 7u);  // one line per refusal
+}
+
+// A FIFO (or device) source would block the copy in open or read: it is
+// refused as a source that cannot be opened.
+TEST_F(FilesTest, CopyRefusesASourceThatIsNotARegularFile) {
+  const std::string fifo = fDir + "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  KFileCopyOperation op;
+  ExpectDebug({"c_pc_fopen - could not open file: " + fifo + "\n",
+               "KFileCopyOperation::CopyStart - could not open " + fifo + "\n"},
+              [&] { EXPECT_EQ(op.CopyStart(KFile(fifo.c_str()), KFile((fDir + "out").c_str()), 4, 0), -7); });
 }
 
 TEST_F(FilesTest, AccessSearchesStartupDirBeforePath) {

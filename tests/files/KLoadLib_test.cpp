@@ -3,10 +3,12 @@
 #include "vxkernel/files/KLoadLib.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
 #include "support/debug_capture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -43,6 +45,9 @@ TEST(KLoadLib, FindsFunctionsUntilClosed) {
 }
 
 TEST(KLoadLib, MissingModules) {
+  TempDir temp("vxk_loadlib");
+  const std::string fifo = temp / "fifo";
+  ASSERT_EQ(mkfifo((fifo + ".so").c_str(), 0600), 0);  // the loader's open would wait on it
   struct {
     const char* name;   // given to OpenWithProperSuffix
     std::string tried;  // the file name in the message, "" for none
@@ -50,6 +55,7 @@ TEST(KLoadLib, MissingModules) {
       {"", ""},
       {kLib.c_str(), kLib + ".so"},  // the suffix is added even when present
       {"/nonexistent/dir/mod", "/nonexistent/dir/mod.so"},
+      {fifo.c_str(), fifo + ".so"},
   };
   for (const auto& c : cases) {
     KLoadLib lib;

@@ -2,6 +2,7 @@
 // rewrite's file-system behaviour, a random model, and running out of memory.
 #include "vxkernel/files/fileprefs.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +12,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "files/prefs_file_internal.h"
 #include "port/port.h"
@@ -24,6 +27,7 @@
 #include "vxkernel/files/KConfigData.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/files/KFilePrefs.h"
+#include "vxkernel/files/pcfile.h"
 
 namespace fs = std::filesystem;
 
@@ -44,6 +48,20 @@ class FilePrefsTest : public ::testing::Test {
     long r = p->GetPref(section, name, buf, sizeof buf);
     return std::to_string(r) + ":" + buf;
   }
+  // What body reports, run in a child that gave root's rights up for the
+  // user and groups (the first is its group); anyone else stays who it is,
+  // which is what the test wants to see.
+  static std::string AsUser(uid_t uid, std::vector<gid_t> groups,
+                            const std::function<void(Transcript&)>& body) {
+    return ChildTranscript([&](Transcript& t) {
+      if (geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 ||
+                             setgid(groups[0]) != 0 || setuid(uid) != 0)) {
+        t.Line("could not become ", uid);
+      }
+      body(t);
+    });
+  }
+  static constexpr uid_t kNobody = 65534;
 };
 
 const char kHandWritten[] =
@@ -56,7 +74,7 @@ TEST_F(FilePrefsTest, EditsKeepUntouchedLinesAndPlaceNewOnes) {
       {kHandWritten,
        {{"main", "NAME", "New"}, {"Main", "n2", "v2"}, {"OTHER", "added", "v"}, {"Fresh", "a", "b"},
         {"last", "X", nullptr}},
-       "\xEF\xBB\xBF[Main]\r\nName=New\r\n# comment\r\nplain text\r\nn2=v2\n\r\n"
+       "[Main]\r\nName=New\r\n# comment\r\n#plain text\r\nn2=v2\n\r\n"
        "[other]\nKey = spaced \nadded=v\n\n[Last]\n\n[Fresh]\na=b\n"},
       {"", {{"S", "k", "v"}}, "[S]\nk=v\n"},
       {"[A]", {{"a", "k", "v"}}, "[A]\nk=v\n"},
@@ -75,14 +93,15 @@ TEST_F(FilePrefsTest, EditsKeepUntouchedLinesAndPlaceNewOnes) {
 }
 
 TEST_F(FilePrefsTest, BothLayersReadAlike) {
-  const std::string path = Put("r.ini", std::string(kHandWritten) + "\n[Sp] \na=1\n[\ne=empty\n[sp]\nb=3\n[a[b]\nc=ab\n");
+  const std::string path = Put("r.ini", std::string(kHandWritten) + "\n[Sp] \na=1\n[Tab]\t \t\nt=1\n[\ne=empty\n[sp]\nb=3\n[a[b]\nc=ab\n");
   void* h = fileprefs_open(path.c_str());
   KFilePrefs* p = KFilePrefs::GetKFilePrefs((fDir + "./r.ini").c_str());
   ASSERT_EQ(p, KFilePrefs::GetKFilePrefs(path.c_str()));
   const struct { const char *section, *name, *c, *k; } cases[] = {
       {"MAIN", "name", "0:Old", "0:Old"},  {"other", "Key ", "0: spaced ", "0: spaced "},
       {"other", "key", "-3:", "-3:"},      {"nope", "x", "-2:", "-3:"},
-      {"sP", "A", "0:1", "0:1"},           {"", "e", "0:empty", "0:empty"},
+      {"sP", "A", "0:1", "0:1"},           {"tab", "t", "0:1", "0:1"},
+      {"", "e", "0:empty", "0:empty"},
       {"sp", "b", "-3:", "-3:"},           {"a[b", "c", "0:ab", "0:ab"},
       {"a", "b[c", "-2:", "-3:"},
   };
@@ -93,7 +112,7 @@ TEST_F(FilePrefsTest, BothLayersReadAlike) {
   char** sections = fileprefs_list_sections(h);
   std::string all;
   for (char** s = sections; *s; ++s) all += std::string(*s) + "|";
-  EXPECT_EQ(all, "Main|other|Last|Sp||sp|a[b|");
+  EXPECT_EQ(all, "Main|other|Last|Sp|Tab||sp|a[b|");
   fileprefs_list_release(sections);
   char buf[4];
   EXPECT_EQ(fileprefs_get_pref(h, "main", "name", buf, 3), -6);
@@ -149,8 +168,7 @@ TEST_F(FilePrefsTest, UnwritableDirectoryFallsBackToInPlace) {
   const std::string path = Put("w.ini", "[S]\n");
   chmod(fDir.c_str(), 0555);
   chmod(path.c_str(), 0666);
-  EXPECT_EQ(ChildTranscript([&](Transcript& t) {
-              if (geteuid() == 0 && setuid(65534) != 0) t.Line("setuid failed");
+  EXPECT_EQ(AsUser(kNobody, {kNobody}, [&](Transcript& t) {
               DebugCapture capture;
               void* h = fileprefs_open(path.c_str());
               long r = fileprefs_add_pref(h, "S", "k", "v");
@@ -159,6 +177,98 @@ TEST_F(FilePrefsTest, UnwritableDirectoryFallsBackToInPlace) {
             "0 fileprefs_add_pref - directory not writable, rewrote in place: " + path + "\n\n");
   EXPECT_EQ(Read(path), "[S]\nk=v\n");
   chmod(fDir.c_str(), 0700);
+}
+
+// A FIFO would block in open; one with a writer would block the read. Only
+// regular files are read or written.
+TEST_F(FilePrefsTest, OnlyRegularFilesAreReadOrWritten) {
+  const std::string fifo = fDir + "fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ExpectDebug({"fileprefs_open - could not read file: " + fifo + " (Invalid argument)\n"},
+              [&] { EXPECT_EQ(fileprefs_open(fifo.c_str()), nullptr); });
+  ExpectDebug({"fileprefs_create - could not write file: " + fifo + " (Invalid argument)\n"},
+              [&] { EXPECT_EQ(fileprefs_create(fifo.c_str()), -1); });
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// A file held by a writer that lets nobody read (a copy's destination) is
+// not read half written.
+TEST_F(FilePrefsTest, FileHeldByAWriterIsNotRead) {
+  const std::string path = Put("held.ini", "[S]\n");
+  std::FILE* writer = c_pc_fopen(path.c_str(), "wb");
+  ASSERT_NE(writer, nullptr);
+  ExpectDebug({"fileprefs_open - could not read file: " + path + " (Device or resource busy)\n"},
+              [&] { EXPECT_EQ(fileprefs_open(path.c_str()), nullptr); });
+  std::fclose(writer);
+}
+
+// A writable folder does not make a read-only file writable: the file, and
+// what the handle answers, stay as they were.
+TEST_F(FilePrefsTest, ReadOnlyFileIsLeftWhole) {
+  const std::string path = Put("ro.ini", "[S]\nk=old\n");
+  chmod(fDir.c_str(), 0777);
+  // As root, a file of the user's own; anyone else owns it already.
+  [[maybe_unused]] int mine = chown(path.c_str(), kNobody, kNobody);
+  chmod(path.c_str(), 0444);
+  EXPECT_EQ(AsUser(kNobody, {kNobody}, [&](Transcript& t) {
+              DebugCapture capture;
+              void* h = fileprefs_open(path.c_str());
+              const long r = fileprefs_add_pref(h, "S", "k", "new");
+              t.Line(r, " ", Get(h, "S", "k"));
+              t.Line(fileprefs_create(path.c_str()));
+              t.Line(capture.All());
+              fileprefs_close(h);
+            }),
+            "-1 0:old\n-1\nfileprefs_add_pref - could not write file: " + path + " (Permission denied)\n" +
+                "fileprefs_create - could not write file: " + path + " (Permission denied)\n\n");
+  EXPECT_EQ(Read(path), "[S]\nk=old\n");
+}
+
+// An edit keeps the file's owner, group, mode and other names: the temporary
+// gets them before it is renamed, or, where the editor cannot give them or
+// the file has other links, the file is rewritten in place.
+TEST_F(FilePrefsTest, EditKeepsOwnerGroupModeAndLinks) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of other users need root";
+  chmod(fDir.c_str(), 0777);
+  const struct {
+    const char* name;
+    uid_t editor;
+    std::vector<gid_t> groups;
+    bool link;
+    const char* debug;  // before the path
+    bool sameFile;
+  } rows[] = {
+      {"member.ini", 1001, {1001, 2000}, false,
+       "owner, group or mode cannot be kept, rewrote in place: ", true},
+      {"root.ini", 0, {0}, false, nullptr, false},
+      {"linked.ini", 0, {0}, true, "file has other links, rewrote in place: ", true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string path = Put(r.name, "[S]\n"), other = fDir + "other-" + r.name;
+    ASSERT_EQ(chown(path.c_str(), 1000, 2000), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    if (r.link) fs::create_hard_link(path, other);
+    struct stat before, after;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    EXPECT_EQ(AsUser(r.editor, r.groups, [&](Transcript& t) {
+                DebugCapture capture;
+                void* h = fileprefs_open(path.c_str());
+                const long result = fileprefs_add_pref(h, "S", "k", "v");
+                t.Line(result, " ", capture.All());
+                fileprefs_close(h);
+              }),
+              r.debug ? "0 fileprefs_add_pref - " + std::string(r.debug) + path + "\n\n" : "0 \n");
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, 1000u);
+    EXPECT_EQ(after.st_gid, 2000u);
+    EXPECT_EQ(after.st_mode & 07777, 0664u);
+    EXPECT_EQ(after.st_ino == before.st_ino, r.sameFile);
+    EXPECT_EQ(Read(path), "[S]\nk=v\n");
+    if (r.link) {
+      EXPECT_EQ(Read(other), "[S]\nk=v\n");
+    }
+  }
 }
 
 // Random edits against a std::map of lowered keys; the file read again

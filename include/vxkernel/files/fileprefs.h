@@ -4,10 +4,13 @@
  * A handle holds the whole file as an ordered list of lines (sections,
  * values, comments, blank lines); every change rewrites the whole file, so
  * hand-edited files keep their shape: a line the change did not touch is
- * written back as it was read. A file is replaced through a temporary file
- * renamed over it, so a writer that is killed leaves the old file or the new
- * one, never a torn one. Section and value names match without regard to
- * ASCII letter case.
+ * written back as it was read (a plain-text line as a comment, with '#').
+ * A file is replaced through a temporary file renamed over it, so a writer
+ * that is killed leaves the old file or the new one, never a torn one; a
+ * file whose owner, group or mode the temporary cannot get, or that has
+ * other hard links, is rewritten in place instead. A file that cannot be
+ * opened for writing is left untouched (-1), and so is the handle. Section
+ * and value names match without regard to ASCII letter case.
  *
  * Results: 0 success, -1 the file could not be read or written (or memory
  * ran out), -2 no such section, -3 no such value, -5 a required argument is

@@ -1,6 +1,8 @@
 // Dynamic modules through the system loader.
 #include <dlfcn.h>
+#include <sys/stat.h>
 
+#include <cstring>
 #include <string>
 
 #include "port/port.h"
@@ -10,6 +12,13 @@ namespace port {
 void* DlOpen(const char* name, std::string* error) {
   if (name == nullptr || *name == '\0') {
     if (error != nullptr) *error = "no module name";
+    return nullptr;
+  }
+  // The loader's own open would wait forever on a FIFO. Only a path can be
+  // checked; a bare name is searched for by the loader.
+  struct stat st;
+  if (std::strchr(name, '/') != nullptr && stat(name, &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (error != nullptr) *error = std::string(name) + ": not a regular file";
     return nullptr;
   }
   void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);

@@ -6,6 +6,13 @@
 // leftover (removed) from a live writer's work in progress (kept). No fsync:
 // this guards against a writer that dies, as the in-place rewrite it replaces
 // did nothing against power loss either.
+//
+// A rename makes a new file, so it is used only where the new file can be
+// the old one in all that others see: the same owner, group and mode, and
+// no other name (hard link) that would keep the old contents. Otherwise the
+// file is rewritten in place through a descriptor opened before anything is
+// written, which is also what shows that the file itself takes writing (a
+// writable folder would let a rename replace a read-only file).
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -64,13 +71,34 @@ bool WriteAll(int fd, const char* data, size_t n) {
   return true;
 }
 
-ReplaceResult WriteInPlace(const std::string& target, const char* data, size_t n, int* error) {
-  int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    *error = errno;
-    return ReplaceResult::kFailed;
+// Opens the existing target for writing, without waiting, and only when it
+// is a regular file (EINVAL otherwise): renaming over a FIFO or a device
+// would replace it, not write to it. Its current status goes to *st.
+// Returns the descriptor, or -1 and *error.
+int OpenTarget(const std::string& target, struct stat* st, int* error) {
+  int fd = -1;
+  if (S_ISREG(st->st_mode)) {
+    do {
+      fd = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+  } else {
+    errno = EINVAL;
   }
-  bool ok = WriteAll(fd, data, n);
+  if (fd >= 0 && (fstat(fd, st) != 0 || !S_ISREG(st->st_mode))) {
+    close(fd);
+    fd = -1;
+    errno = EINVAL;
+  }
+  if (fd < 0) *error = errno;
+  return fd;
+}
+
+// Writes the data over the file from its start, cuts it to n bytes and
+// closes fd; how on success. Overwriting before cutting means a full disk
+// fails only past the old size.
+ReplaceResult WriteInPlace(int fd, const char* data, size_t n, ReplaceResult how, int* error) {
+  bool ok = lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, data, n) &&
+            ftruncate(fd, static_cast<off_t>(n)) == 0;
   int saved = errno;
   if (close(fd) != 0 && ok) {
     ok = false;
@@ -80,7 +108,22 @@ ReplaceResult WriteInPlace(const std::string& target, const char* data, size_t n
     *error = saved;
     return ReplaceResult::kFailed;
   }
-  return ReplaceResult::kInPlace;
+  return how;
+}
+
+// Gives the temporary the owner, group and mode of want; false when the
+// system does not allow all of them (only root may give a file away, only a
+// member may give it a group, set-group-id needs the group).
+bool KeepOwnerAndMode(int temp, const struct stat& want) {
+  struct stat made;
+  if (fstat(temp, &made) != 0) return false;
+  const mode_t mode = want.st_mode & 07777;
+  if (made.st_uid != want.st_uid || made.st_gid != want.st_gid) {
+    if (fchown(temp, want.st_uid, want.st_gid) != 0) return false;
+    made.st_mode = ~mode;  // a change of owner clears set-id bits: set the mode again
+  }
+  if ((made.st_mode & 07777) == mode) return true;
+  return fchmod(temp, mode) == 0 && fstat(temp, &made) == 0 && (made.st_mode & 07777) == mode;
 }
 
 // Parses "<pid>.<n>" after the prefix; false for any other text.
@@ -123,40 +166,55 @@ ReplaceResult ReplaceFileContents(const char* name, const char* data, size_t n, 
   struct stat st;
   bool exists = false;
   if (!ResolveTarget(name, &target, &st, &exists, error)) return ReplaceResult::kFailed;
-  if (inPlace) return WriteInPlace(target, data, n, error);
+  int fd = -1;  // the target, open for writing
+  if (exists) {
+    fd = OpenTarget(target, &st, error);
+    if (fd < 0) return ReplaceResult::kFailed;
+  } else if (inPlace) {
+    fd = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      *error = errno;
+      return ReplaceResult::kFailed;
+    }
+  }
+  if (inPlace) return WriteInPlace(fd, data, n, ReplaceResult::kInPlace, error);
+  if (exists && st.st_nlink > 1) {
+    return WriteInPlace(fd, data, n, ReplaceResult::kInPlaceLinks, error);
+  }
 
   size_t slash = target.rfind('/');
   std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   std::string prefix = ReplaceTempPrefix(slash == std::string::npos ? target : target.substr(slash + 1));
   std::string stem = (slash == std::string::npos ? std::string() : dir) + prefix +
                      std::to_string(getpid()) + ".";
-  const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+  int tfd = -1;
+  for (int attempt = 0; tfd < 0 && attempt < 100; ++attempt) {
     temp = stem + std::to_string(gTempCounter.fetch_add(1, std::memory_order_relaxed));
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
-    if (fd < 0 && errno != EEXIST) break;
+    tfd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+               exists ? st.st_mode & 0777 : 0666);
+    if (tfd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) {
-    if (errno == EACCES || errno == EPERM) return WriteInPlace(target, data, n, error);
-    *error = errno;
+  if (tfd < 0) {
+    const int e = errno;
+    if (exists && (e == EACCES || e == EPERM)) {
+      return WriteInPlace(fd, data, n, ReplaceResult::kInPlaceDirectory, error);
+    }
+    if (fd >= 0) close(fd);
+    *error = e;
     return ReplaceResult::kFailed;
   }
   if (exists) {
-    // Owner first: a change of owner clears set-id bits that fchmod restores.
-    // The umask usually leaves the target's bits alone, and fstat costs less
-    // than fchmod.
-    bool chown = st.st_uid != geteuid() || st.st_gid != getegid();
-    if (chown) {
-      [[maybe_unused]] int ignored = fchown(fd, st.st_uid, st.st_gid);
+    if (!KeepOwnerAndMode(tfd, st)) {
+      close(tfd);
+      unlink(temp.c_str());
+      return WriteInPlace(fd, data, n, ReplaceResult::kInPlaceOwner, error);
     }
-    struct stat made;
-    if (chown || fstat(fd, &made) != 0 || (made.st_mode & 07777) != mode) fchmod(fd, mode);
+    close(fd);
   }
-  bool ok = WriteAll(fd, data, n);
+  bool ok = WriteAll(tfd, data, n);
   int saved = errno;
-  if (close(fd) != 0 && ok) {
+  if (close(tfd) != 0 && ok) {
     ok = false;
     saved = errno;
   }
