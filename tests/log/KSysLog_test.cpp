@@ -5,8 +5,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <regex>
 #include <string>
@@ -171,6 +173,50 @@ TEST(KSysLog, TimeoutAndShutdownWakeWaiters) {
   for (auto& t : waiters) t.join();
   EXPECT_FALSE(log->Append("s", "after", false));
   EXPECT_FALSE(log->Create((dir / "other.log").c_str(), nullptr));
+}
+
+// The time stamp is the local time of the append, month first, read
+// against libc's clock and calendar. The zone is chosen (far east or far
+// west of UTC) so that the day differs from the month and local time from
+// UTC; the append runs on a fresh thread, whose stamp cache is empty.
+TEST(KSysLog, TimeStampIsTheLocalTimeMonthFirst) {
+  TempDir dir;
+  const std::string out = ChildTranscript([&](Transcript& t) {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm tm{};
+    for (const char* zone : {"VXK-14", "VXK+12"}) {
+      setenv("TZ", zone, 1);
+      tzset();
+      if (localtime_r(&now, &tm) != nullptr && tm.tm_mday != tm.tm_mon + 1) break;
+    }
+    auto log = KSysLogTestPeer::New();
+    if (!log->Create((dir / "sys.log").c_str(), nullptr)) return t.Line("no log");
+    const std::time_t before = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::thread([&] { log->Append("s", "m", false); }).join();
+    const std::time_t after = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    KSysLog_EntryList list;
+    log->Head(list, 1);
+    if (list.Size() != 1) return t.Line("no entry");
+    const std::string stamp(list[0].TimeStamp(), list[0].TimeStamp().Length());
+    for (std::time_t s = before; s <= after; ++s) {
+      char text[32];
+      std::strftime(text, sizeof text, "%m/%d/%Y %H:%M:%S", localtime_r(&s, &tm));
+      if (stamp == text) return t.Line("match");
+    }
+    t.Line(stamp);
+  });
+  EXPECT_EQ(out, "match\n");
+}
+
+// A device takes the log as it is: nothing to truncate, no sharing rule
+// that would refuse a second log on it (another process's, say), and a
+// read finds nothing and moves on.
+TEST(KSysLog, DeviceAsLogFile) {
+  auto log = KSysLogTestPeer::New();
+  auto other = KSysLogTestPeer::New();
+  ASSERT_TRUE(log->Create("/dev/null", nullptr));
+  EXPECT_TRUE(other->Create("/dev/null", nullptr));
+  EXPECT_TRUE(log->Append("s", "m", false));
 }
 
 // A second process cannot create a log on a held file and leaves it alone;
