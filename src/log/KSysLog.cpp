@@ -186,11 +186,15 @@ KSysLog_Iterator KSysLog::Tail(KSysLog_EntryListBase& list, long max) {
 
 KSysLog_Iterator KSysLog::ReadUntil(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
                                     const KTimestamp* deadline, bool wait) {
+  return ReadFromEnd(list, from, max, End(), deadline, wait);
+}
+
+KSysLog_Iterator KSysLog::ReadFromEnd(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
+                                      KSysLog_Iterator end, const KTimestamp* deadline, bool wait) {
   if (!IsCreated() || IsShutdown() || max <= 0) return from;
-  KSysLog_Iterator end = End();
   long n = std::min(end.Entry() - from.Entry(), max);
   if (n == 0 && wait) {
-    WaitForUpdate(deadline);
+    WaitForUpdate(end.Entry(), deadline);
     end = End();
     n = std::min(end.Entry() - from.Entry(), max);
   }
@@ -214,15 +218,16 @@ KSysLog_Iterator KSysLog::ReadUntil(KSysLog_EntryListBase& list, KSysLog_Iterato
   return result;
 }
 
-bool KSysLog::WaitForUpdate(const KTimestamp* deadline) {
+bool KSysLog::WaitForUpdate(long seen, const KTimestamp* deadline) {
+  // seen is the count the reader noted before it took the mutex here, not
+  // the count now: an append in between has broadcast already, to nobody.
   KMutexGuard guard(fMutex);
-  const long seen = fNextSequence;
-  ++fWaiters;
   while (!IsShutdown() && fNextSequence == seen) {
+    ++fWaiters;
     const long r = deadline != nullptr ? fCondition.Wait(fMutex, *deadline) : fCondition.Wait(fMutex);
+    --fWaiters;
     if (r != KMutex::kOk) break;  // the time ran out, or the wait failed
   }
-  --fWaiters;
   return fNextSequence != seen;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "support/debug_capture.h"
 #include "support/temp_dir.h"
 #include "vxkernel/runtime/dbgstrm.h"
+#include "vxkernel/threads/KTimestamp.h"
 
 // Private logs: the process's own log can be created only once.
 class KSysLogTestPeer {
@@ -28,9 +30,21 @@ class KSysLogTestPeer {
     KMutexGuard guard(log.fMutex);
     return log.fWaiters;
   }
+  // A read that noted end before it began.
+  static KSysLog_Iterator ReadFromEnd(KSysLog& log, KSysLog_EntryListBase& list,
+                                      KSysLog_Iterator from, KSysLog_Iterator end, long waitMs) {
+    KTimestamp deadline = KTimestamp::Now();
+    deadline += KTimestamp(static_cast<unsigned long>(waitMs));
+    return log.ReadFromEnd(list, from, 1000, end, &deadline, true);
+  }
 };
 
 namespace {
+
+// Waits that only a writer or Shutdown should end are bounded by this
+// watchdog, far above any real wait, so that a missed wake-up fails a test
+// instead of hanging it.
+constexpr long kWatchdogMs = 60000;
 
 std::string Join(const KSysLog_EntryBase& e) {
   std::string s;
@@ -128,7 +142,8 @@ TEST(KSysLog, WritersAndFollowers) {
       std::vector<int> last(kWriters, -1);
       while (at.Entry() < kTotal) {
         KSysLog_EntryList list;
-        KSysLog_Iterator after = log->Read(list, at, 1000);
+        KSysLog_Iterator after = log->ReadWithTimeout(list, at, 1000, kWatchdogMs);
+        ASSERT_GT(list.Size(), 0) << "no entry within the watchdog";
         ASSERT_EQ(after.Entry(), at.Entry() + list.Size());
         for (long i = 0; i < list.Size(); ++i) {
           ASSERT_EQ(list[i].SequenceNumber(), at.Entry() + i);
@@ -153,6 +168,37 @@ TEST(KSysLog, WritersAndFollowers) {
   for (auto& t : threads) t.join();
 }
 
+// Lost wake-ups: in every round an entry is appended after the follower
+// noted the end and before it waits, the gap where a writer may always
+// land. A follower found waiting then has slept through the append: the
+// watcher counts a stall and appends again to wake it.
+TEST(KSysLog, FollowerNeverSleepsThroughAnAppend) {
+  constexpr long kRounds = 100;
+  TempDir dir;
+  auto log = KSysLogTestPeer::New();
+  ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
+  std::atomic<long> round{0};
+  std::thread follower([&] {
+    KSysLog_Iterator at = log->End();
+    for (; round < kRounds; ++round) {
+      const KSysLog_Iterator end = log->End();
+      EXPECT_TRUE(log->Append("w", "in the gap\n", false));
+      KSysLog_EntryList list;
+      at = KSysLogTestPeer::ReadFromEnd(*log, list, at, end, kWatchdogMs);
+      EXPECT_GE(list.Size(), 1);
+    }
+  });
+  long stalls = 0;
+  for (long r; (r = round) < kRounds; std::this_thread::yield()) {
+    if (KSysLogTestPeer::Waiters(*log) == 0) continue;
+    ++stalls;
+    log->Append("watcher", "wake up\n", false);
+    while (round == r) std::this_thread::yield();
+  }
+  follower.join();
+  EXPECT_EQ(stalls, 0);
+}
+
 TEST(KSysLog, TimeoutAndShutdownWakeWaiters) {
   TempDir dir;
   auto log = KSysLogTestPeer::New();
@@ -162,13 +208,19 @@ TEST(KSysLog, TimeoutAndShutdownWakeWaiters) {
   EXPECT_EQ(log->ReadWithTimeout(list, end, 5, 20).Entry(), end.Entry());
   EXPECT_EQ(list.Size(), 0);
   std::vector<std::thread> waiters;
+  std::atomic<int> returned{0};
   for (int i = 0; i < 3; ++i) {
     waiters.emplace_back([&] {
       KSysLog_EntryList mine;
-      EXPECT_EQ(log->Read(mine, end, 5), end);
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(log->ReadWithTimeout(mine, end, 5, kWatchdogMs), end);
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kWatchdogMs))
+          << "not woken by Shutdown";
+      ++returned;
     });
   }
-  while (KSysLogTestPeer::Waiters(*log) < 3) std::this_thread::yield();
+  while (KSysLogTestPeer::Waiters(*log) < 3 && returned == 0) std::this_thread::yield();
+  EXPECT_EQ(returned, 0) << "a read did not wait";
   EXPECT_TRUE(log->Shutdown());
   for (auto& t : waiters) t.join();
   EXPECT_FALSE(log->Append("s", "after", false));

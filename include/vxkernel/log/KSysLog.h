@@ -108,9 +108,14 @@ class VXKERNEL_EXPORT KSysLog {
   // wait false: never waits.
   KSysLog_Iterator ReadUntil(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
                              const KTimestamp* deadline, bool wait);
-  // Waits until the next sequence number changes or the log shuts down;
-  // true when it changed. deadline null waits without limit.
-  bool WaitForUpdate(const KTimestamp* deadline);
+  // ReadUntil after it noted end (End() then): writers may have appended
+  // since.
+  KSysLog_Iterator ReadFromEnd(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
+                               KSysLog_Iterator end, const KTimestamp* deadline, bool wait);
+  // Waits until the next sequence number is no longer seen (the one the
+  // reader noted) or the log shuts down; true when it differs. deadline
+  // null waits without limit.
+  bool WaitForUpdate(long seen, const KTimestamp* deadline);
 
   static KSysLog gTheSysLog;
 
