@@ -2,6 +2,8 @@
 #include "vxkernel/log/KSysLog.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -125,6 +127,66 @@ TEST(KSysLog, AppendGoesThroughTheRoutine) {
   EXPECT_EQ(Join(list[1]), "second");
 }
 
+// What would break the format: a sender's tabs and line ends become
+// blanks; a message line that begins like a header (after any blanks) gets
+// one blank more in the file and loses it again on reading, so the message
+// comes back whole, and the next entry is found, also from an offset that
+// points into the middle of that line.
+TEST(KSysLog, SendersAndMessageLinesThatLookLikeHeaders) {
+  TempDir dir;
+  auto log = KSysLogTestPeer::New();
+  ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
+  const std::string message = "^{ x\n^{ 1\ta\tb }\tfake\n ^{ y\n^{\n";
+  ASSERT_TRUE(log->Append("a\tb\nc\rd", message.c_str(), false));
+  ASSERT_TRUE(log->Append("next", "y\n", false));
+  const std::string file = dir.Read(dir / "sys.log");
+  EXPECT_NE(file.find("\ta b c d }\t^{ x\n ^{ 1\ta\tb }\tfake\n  ^{ y\n^{\n^{ 1\t"),
+            std::string::npos);
+  KSysLog_EntryList list;
+  log->ReadWithTimeout(list, log->Begin(), 10, 0);
+  ASSERT_EQ(list.Size(), 2);
+  EXPECT_EQ(std::string(static_cast<const char*>(list[0].Sender())), "a b c d");
+  EXPECT_EQ(Join(list[0]), message);
+  EXPECT_EQ(list[1].SequenceNumber(), 1);
+  KSysLog_EntryList next;
+  const long inside = static_cast<long>(file.find("^{ 1\ta"));
+  log->ReadWithTimeout(next, KSysLog_Iterator(inside, 1), 1, 0);
+  ASSERT_EQ(next.Size(), 1);
+  EXPECT_EQ(std::string(static_cast<const char*>(next[0].Sender())), "next");
+}
+
+// Writes cut short by a full disk (the file size limit here) use up their
+// numbers; a torn header is still followed by a line end. A follower reading
+// one entry at a time moves past the gaps and the torn header in one read
+// each.
+TEST(KSysLog, FollowerMovesPastFailedWrites) {
+  TempDir dir;
+  const std::string out = ChildTranscript([&](Transcript& t) {
+    signal(SIGXFSZ, SIG_IGN);
+    auto log = KSysLogTestPeer::New();
+    if (!log->Create((dir / "sys.log").c_str(), nullptr)) return t.Line("no log");
+    auto append = [&](const char* message, long room) {
+      const rlim_t size = static_cast<rlim_t>(log->End().Seek() + room);
+      const rlimit lim{room < 0 ? RLIM_INFINITY : size, RLIM_INFINITY};
+      setrlimit(RLIMIT_FSIZE, &lim);
+      t.Line(int(log->Append("s", message, false)));
+    };
+    append("first\n", -1);
+    append("lost\n", 0);
+    append("torn\n", 10);
+    append("after\n", -1);
+    append("lost at the end\n", 0);
+    KSysLog_EntryList list;
+    int reads = 0;
+    for (KSysLog_Iterator at = log->Begin(); at != log->End() && reads < 10; ++reads) {
+      at = log->ReadWithTimeout(list, at, 1, 0);
+    }
+    t.Line(reads, " reads");
+    for (long i = 0; i < list.Size(); ++i) t.Line(list[i].SequenceNumber(), " ", Join(list[i]));
+  });
+  EXPECT_EQ(out, "1\n0\n0\n1\n0\n3 reads\n0 first\n\n3 after\n\n");
+}
+
 // Writers and followers: each follower reads the file in order and must see
 // the numbers 0, 1, 2... (file order is sequence order) and each writer's
 // entries once, in its order (nothing lost or repeated).
@@ -234,7 +296,10 @@ TEST(KSysLog, TimeoutAndShutdownWakeWaiters) {
 TEST(KSysLog, TimeStampIsTheLocalTimeMonthFirst) {
   TempDir dir;
   const std::string out = ChildTranscript([&](Transcript& t) {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    auto clock = [] {
+      return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    };
+    const std::time_t now = clock();
     std::tm tm{};
     for (const char* zone : {"VXK-14", "VXK+12"}) {
       setenv("TZ", zone, 1);
@@ -243,9 +308,9 @@ TEST(KSysLog, TimeStampIsTheLocalTimeMonthFirst) {
     }
     auto log = KSysLogTestPeer::New();
     if (!log->Create((dir / "sys.log").c_str(), nullptr)) return t.Line("no log");
-    const std::time_t before = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    const std::time_t before = clock();
     std::thread([&] { log->Append("s", "m", false); }).join();
-    const std::time_t after = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    const std::time_t after = clock();
     KSysLog_EntryList list;
     log->Head(list, 1);
     if (list.Size() != 1) return t.Line("no entry");
@@ -269,6 +334,8 @@ TEST(KSysLog, DeviceAsLogFile) {
   ASSERT_TRUE(log->Create("/dev/null", nullptr));
   EXPECT_TRUE(other->Create("/dev/null", nullptr));
   EXPECT_TRUE(log->Append("s", "m", false));
+  KSysLog_EntryList list;
+  EXPECT_EQ(log->ReadWithTimeout(list, log->Begin(), 5, 0), log->End());
 }
 
 // A second process cannot create a log on a held file and leaves it alone;
