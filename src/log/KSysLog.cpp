@@ -247,10 +247,8 @@ KSysLog_Iterator KSysLog::ReadFromEnd(KSysLog_EntryListBase& list, KSysLog_Itera
   KSysLog_Iterator result = end;
   KSysLogReader reader(file, end.Seek(), end.Entry());
   KSysLog_Iterator at = from;
-  long last = from.Entry() - 1;
-  if (reader.SeekToIterator(at) && reader.ReadEntries(list, n, &last) > 0) {
-    result = KSysLog_Iterator(reader.Offset(), last + 1);
-  }
+  KSysLog_Iterator next = from;
+  if (reader.SeekToIterator(at) && reader.ReadEntries(list, n, &next) > 0) result = next;
   std::fclose(file);
   return result;
 }

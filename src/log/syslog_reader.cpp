@@ -164,9 +164,9 @@ bool KSysLogReader::SeekToIterator(KSysLog_Iterator& it) {
   return scan == Scan::kFound;
 }
 
-long KSysLogReader::ReadEntries(KSysLog_EntryListBase& list, long max, long* last) {
+long KSysLogReader::ReadEntries(KSysLog_EntryListBase& list, long max, KSysLog_Iterator* next) {
   long count = 0;
-  long lastHeader = -1;
+  long last = next->Entry() - 1;
   bool inEntry = false;  // false: before the first entry, or in lines skipped with their header
   while (Next()) {
     if (AtLineStart() && IsValidHeader(Line())) {
@@ -175,7 +175,7 @@ long KSysLogReader::ReadEntries(KSysLog_EntryListBase& list, long max, long* las
       // the lines that follow it.
       inEntry = false;
       if (count == max) break;
-      const long sequence = UsableHeader(*last);
+      const long sequence = UsableHeader(last);
       if (sequence < 0) continue;
       char* timeStamp = nullptr;
       char* sender = nullptr;
@@ -183,8 +183,8 @@ long KSysLogReader::ReadEntries(KSysLog_EntryListBase& list, long max, long* las
       GetHeaderInfo(Line(), nullptr, &timeStamp, &sender, &message);
       KSysLog::ListNewEntry(list, sequence, timeStamp, sender);
       KSysLog::ListNewData(list, message);
-      *last = sequence;
-      lastHeader = LineOffset();
+      last = sequence;
+      *next = KSysLog_Iterator(LineOffset(), sequence + 1);
       inEntry = true;
       ++count;
     } else if (inEntry) {
@@ -193,6 +193,5 @@ long KSysLogReader::ReadEntries(KSysLog_EntryListBase& list, long max, long* las
       KSysLog::ListNewData(list, data);
     }
   }
-  if (count > 0) SeekTo(lastHeader);
   return count;
 }

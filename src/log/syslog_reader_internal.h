@@ -51,10 +51,10 @@ class KSysLogReader {
   // sets it's offset. False when the file holds no such header.
   bool SeekToIterator(KSysLog_Iterator& it);
   // Appends up to max whole entries from the current position to list,
-  // skipping headers it cannot use with their lines, and positions at the
-  // last one's header. *last is the number read last (on entry: the one
-  // before the first wanted). Returns how many.
-  long ReadEntries(KSysLog_EntryListBase& list, long max, long* last);
+  // numbered from next->Entry() on, skipping headers it cannot use with
+  // their lines. Returns how many; when some, *next becomes the position
+  // after the last: its header's offset and its number plus 1.
+  long ReadEntries(KSysLog_EntryListBase& list, long max, KSysLog_Iterator* next);
 
  private:
   enum class Scan { kFound, kAbsent, kMayLieBefore };
