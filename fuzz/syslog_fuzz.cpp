@@ -4,9 +4,12 @@
 // wrote a number of entries and an end offset taken from the input, which
 // may lie past the file's real end or before it (bytes still being
 // written). Checked: Head, Tail and a read from an iterator made of input
-// bytes return, report as many entries as they appended, at most as many
-// as asked, and every data line is bytes of the file before the end
-// (nothing read past it, nothing invented).
+// bytes return at most as many entries as asked, numbered upward from the
+// iterator and below the end (a message line or a damaged header never
+// passes for an entry), each data line bytes of the file before the end
+// (nothing read past it, nothing invented); the result follows the last
+// entry returned, and a read from inside the log always moves on, to the
+// end when nothing there can be read (a follower never spins).
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,17 +59,25 @@ struct Scratch {
   std::unique_ptr<KSysLog> log;
 };
 
-void CheckRead(const std::string& file, KSysLog_Iterator from, KSysLog_Iterator after,
-               const KSysLog_EntryList& list, long max) {
-  Check(list.Size() <= max && after.Entry() == from.Entry() + list.Size());
-  Check(list.Size() == 0 ? after.Seek() == from.Seek() : after.Seek() <= static_cast<long>(file.size()));
+void CheckRead(const std::string& file, KSysLog_Iterator end, KSysLog_Iterator from,
+               KSysLog_Iterator after, const KSysLog_EntryList& list, long max) {
+  Check(list.Size() <= max);
+  long last = from.Entry() - 1;
   for (long i = 0; i < list.Size(); ++i) {
+    Check(list[i].SequenceNumber() > last && list[i].SequenceNumber() < end.Entry());
+    last = list[i].SequenceNumber();
     Check(list[i].Size() >= 1);
     for (long j = 0; j < list[i].Size(); ++j) {
       const KString line = list[i][j];
       Check(file.find(std::string(line, line.Length())) != std::string::npos);
     }
   }
+  if (list.Size() > 0) {
+    Check(after.Entry() == last + 1 && after.Seek() <= static_cast<long>(file.size()));
+  } else {
+    Check(after.Entry() == from.Entry() ? after.Seek() == from.Seek() : after.Seek() == end.Seek());
+  }
+  if (from.Entry() >= 0 && from.Entry() < end.Entry()) Check(after.Entry() > from.Entry());
 }
 
 }  // namespace
@@ -88,9 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   KSysLog_EntryList head, tail, read;
   const std::string before = file.substr(0, static_cast<size_t>(end));
-  CheckRead(before, log.Begin(), log.Head(head, max), head, max);
+  const KSysLog_Iterator endAt = log.End();
+  CheckRead(before, endAt, log.Begin(), log.Head(head, max), head, max);
   const KSysLog_Iterator tailFrom(0, entries > max ? entries - max : 0);
-  CheckRead(before, tailFrom, log.Tail(tail, max), tail, max);
-  CheckRead(before, from, log.ReadWithTimeout(read, from, max, 0), read, max);
+  CheckRead(before, endAt, tailFrom, log.Tail(tail, max), tail, max);
+  CheckRead(before, endAt, from, log.ReadWithTimeout(read, from, max, 0), read, max);
   return 0;
 }

@@ -42,6 +42,35 @@ void FormatNow(char* out) {
   std::memcpy(out, cache.text, sizeof cache.text);
 }
 
+// Appends sender with its tabs and line ends as blanks: either would move
+// the header's fields. (No multi-byte encoding of the library has them as
+// trailing bytes.)
+void AppendSender(std::string& out, const char* sender) {
+  for (; *sender != '\0'; ++sender) {
+    out += *sender == '\t' || *sender == '\n' || *sender == '\r' ? ' ' : *sender;
+  }
+}
+
+// Appends the n bytes of message as they are, except that a line of it
+// that begins like a header (blanks, then the marker) gets one blank more
+// in front, which readers take off again: only headers begin with the
+// marker, so no message can fake or hide an entry.
+void AppendMessage(std::string& out, const char* message, size_t n) {
+  const char* const end = message + n;
+  const char* copied = message;
+  for (const char* line = message;;) {
+    const void* nl = std::memchr(line, '\n', static_cast<size_t>(end - line));
+    if (nl == nullptr) break;
+    line = static_cast<const char*>(nl) + 1;
+    if (KSysLogReader::StartsLikeHeader(line)) {
+      out.append(copied, line);
+      out += ' ';
+      copied = line;
+    }
+  }
+  out.append(copied, end);
+}
+
 }  // namespace
 
 KSysLog KSysLog::gTheSysLog;
@@ -142,15 +171,20 @@ unsigned char KSysLog::_Append_atomic(const char* sender, const char* message,
     e += '\t';
     e += timeStamp;
     e += '\t';
-    e += sender;
+    AppendSender(e, sender);
     e += " }\t";
-    e.append(message, messageLen);
+    AppendMessage(e, message, messageLen);
     size_t done = 0;
     written = port::WriteAll(fDescriptor, e.data(), e.size(), &done);
     fEnd += static_cast<long>(done);
     // Decided under the mutex, so the flag belongs to the entry just
-    // written even when writers race.
-    fNeedsSeparator = needsSeparator;
+    // written even when writers race. A torn write (a full disk) leaves the
+    // file ending with the piece written: its last byte decides.
+    if (written) {
+      fNeedsSeparator = needsSeparator;
+    } else if (done > 0) {
+      fNeedsSeparator = e[done - 1] != '\n';
+    }
     wake = notify && fWaiters > 0;
   }
   if (wake) fCondition.Broadcast();
@@ -186,43 +220,49 @@ KSysLog_Iterator KSysLog::Tail(KSysLog_EntryListBase& list, long max) {
 
 KSysLog_Iterator KSysLog::ReadUntil(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
                                     const KTimestamp* deadline, bool wait) {
-  if (!IsCreated() || IsShutdown() || max <= 0) return from;
-  KSysLog_Iterator end = End();
+  return ReadFromEnd(list, from, max, End(), deadline, wait);
+}
+
+KSysLog_Iterator KSysLog::ReadFromEnd(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
+                                      KSysLog_Iterator end, const KTimestamp* deadline, bool wait) {
+  if (!IsCreated() || IsShutdown() || max <= 0 || from.Entry() < 0) return from;
   long n = std::min(end.Entry() - from.Entry(), max);
   if (n == 0 && wait) {
-    WaitForUpdate(deadline);
+    WaitForUpdate(end.Entry(), deadline);
     end = End();
     n = std::min(end.Entry() - from.Entry(), max);
   }
   if (n <= 0) return from;
 
+  // From here on a read moves past what it cannot use (a file it cannot
+  // open, numbers lost to failed writes, damaged headers) up to the end it
+  // noted, so that a follower never asks again for what cannot come.
   // A stream of its own for every read: readers never share the writer's.
   bool refused = false;
   std::FILE* file = port::OpenShared(fPath.c_str(), "re", 3, &refused);
   if (file == nullptr) {
     vxk_internal::DebugLine("KSysLog::Read", "could not open the log file: ", fPath);
-    return from;
+    return end;
   }
-  KSysLog_Iterator result = from;
-  KSysLogReader reader(file, end.Seek());
+  KSysLog_Iterator result = end;
+  KSysLogReader reader(file, end.Seek(), end.Entry());
   KSysLog_Iterator at = from;
-  if (reader.SeekToIterator(at)) {
-    const long k = reader.ReadEntries(list, n);
-    if (k > 0) result = KSysLog_Iterator(reader.Offset(), from.Entry() + k);
-  }
+  KSysLog_Iterator next = from;
+  if (reader.SeekToIterator(at) && reader.ReadEntries(list, n, &next) > 0) result = next;
   std::fclose(file);
   return result;
 }
 
-bool KSysLog::WaitForUpdate(const KTimestamp* deadline) {
+bool KSysLog::WaitForUpdate(long seen, const KTimestamp* deadline) {
+  // seen is the count the reader noted before it took the mutex here, not
+  // the count now: an append in between has broadcast already, to nobody.
   KMutexGuard guard(fMutex);
-  const long seen = fNextSequence;
-  ++fWaiters;
   while (!IsShutdown() && fNextSequence == seen) {
+    ++fWaiters;
     const long r = deadline != nullptr ? fCondition.Wait(fMutex, *deadline) : fCondition.Wait(fMutex);
+    --fWaiters;
     if (r != KMutex::kOk) break;  // the time ran out, or the wait failed
   }
-  --fWaiters;
   return fNextSequence != seen;
 }
 

@@ -1,5 +1,5 @@
 #include <algorithm>
-#include <cstdlib>
+#include <charconv>
 #include <cstring>
 
 #include "log/syslog_reader_internal.h"
@@ -13,9 +13,10 @@ static_assert(kChunkSize >= static_cast<size_t>(KSysLog::kBufferSize));
 
 }  // namespace
 
-KSysLogReader::KSysLogReader(std::FILE* file, long end)
+KSysLogReader::KSysLogReader(std::FILE* file, long end, long endEntry)
     : fFile(file),
       fEnd(end),
+      fEndEntry(endEntry),
       fChunk(new char[kChunkSize]),
       fLine(new char[static_cast<size_t>(KSysLog::kBufferSize)]) {
   fLine[0] = '\0';
@@ -24,10 +25,20 @@ KSysLogReader::KSysLogReader(std::FILE* file, long end)
 
 void KSysLogReader::SeekTo(long offset) {
   offset = std::clamp(offset, 0L, fEnd);
-  fOffset = offset;
+  // A line starts at offset only after a line end, so the byte before is
+  // read too: a wrong offset in a caller's iterator must not make the
+  // middle of a line a header.
+  const long before = std::max(0L, offset - 1);
+  fOffset = before;
   fBegin = fLimit = 0;
-  fNextStartsLine = true;  // callers seek to line starts only
-  if (std::fseek(fFile, offset, SEEK_SET) != 0) fEnd = offset;  // read nothing more
+  fNextStartsLine = true;
+  if (std::fseek(fFile, before, SEEK_SET) != 0) {
+    fEnd = before;  // read nothing more
+  } else if (offset > 0 && Fill()) {
+    fNextStartsLine = fChunk[0] == '\n';
+    fBegin = 1;
+    fOffset = offset;
+  }
 }
 
 bool KSysLogReader::Fill() {
@@ -81,75 +92,106 @@ bool KSysLogReader::IsValidHeader(const char* line) {
   return line != nullptr && std::strncmp(line, KSysLog::kHeader, KSysLog::kHeaderLen) == 0;
 }
 
+bool KSysLogReader::StartsLikeHeader(const char* text) {
+  while (*text == ' ') ++text;
+  return IsValidHeader(text);
+}
+
+bool KSysLogReader::SplitHeader(const char* line, long* sequence, char* tabs[3]) {
+  if (!IsValidHeader(line)) return false;
+  const char* digits = line + KSysLog::kHeaderLen;
+  const char* at = digits;
+  for (int i = 0; i < 3; ++i) {
+    at = std::strchr(at, '\t');
+    if (at == nullptr) return false;
+    tabs[i] = const_cast<char*>(at++);
+  }
+  // Nothing but digits up to the first tab: the writer puts nothing else
+  // there, and a damaged line must not pass for entry 0.
+  const auto parsed = std::from_chars(digits, tabs[0], *sequence);
+  return digits != tabs[0] && *digits != '-' && parsed.ec == std::errc() && parsed.ptr == tabs[0];
+}
+
 bool KSysLogReader::GetHeaderInfo(char* line, long* sequence, char** timeStamp, char** sender,
                                   char** message) {
-  if (!IsValidHeader(line)) return false;
-  char* tab1 = std::strchr(line, '\t');
-  char* tab2 = tab1 != nullptr ? std::strchr(tab1 + 1, '\t') : nullptr;
-  char* tab3 = tab2 != nullptr ? std::strchr(tab2 + 1, '\t') : nullptr;
-  if (tab3 == nullptr) return false;
-  if (sequence != nullptr) *sequence = std::strtol(line + KSysLog::kHeaderLen, nullptr, 10);
-  *tab2 = '\0';
+  long number = 0;
+  char* tabs[3];
+  if (!SplitHeader(line, &number, tabs)) return false;
+  if (sequence != nullptr) *sequence = number;
+  *tabs[1] = '\0';
   // The sender ends before " }"; a header too short for it has none.
-  char* senderEnd = std::max(tab2 + 1, tab3 - 2);
+  char* senderEnd = std::max(tabs[1] + 1, tabs[2] - 2);
   *senderEnd = '\0';
-  if (timeStamp != nullptr) *timeStamp = tab1 + 1;
-  if (sender != nullptr) *sender = tab2 + 1;
-  if (message != nullptr) *message = tab3 + 1;
+  if (timeStamp != nullptr) *timeStamp = tabs[0] + 1;
+  if (sender != nullptr) *sender = tabs[1] + 1;
+  if (message != nullptr) *message = tabs[2] + 1;
   return true;
 }
 
-bool KSysLogReader::ScanFor(KSysLog_Iterator& it, long from, bool* sawHeader) {
+long KSysLogReader::UsableHeader(long last) {
+  long sequence = -1;
+  char* tabs[3];
+  if (!AtLineStart() || !SplitHeader(Line(), &sequence, tabs)) return -1;
+  return sequence > last && sequence < fEndEntry ? sequence : -1;
+}
+
+KSysLogReader::Scan KSysLogReader::ScanFor(KSysLog_Iterator& it, long from) {
   SeekTo(from);
+  // Numbers grow in file order, so once a header numbered below the entry
+  // was seen, the first one at or above it is the entry or what follows
+  // its gap. Without one, from a later offset, the entry may lie before.
+  bool seenEarlier = Offset() == 0;
+  long last = -1;
   while (Next()) {
-    long sequence = 0;
-    if (!AtLineStart() || !GetHeaderInfo(Line(), &sequence, nullptr, nullptr, nullptr)) continue;
-    *sawHeader = true;
-    if (sequence == it.Entry()) {
-      it = KSysLog_Iterator(LineOffset(), it.Entry());
-      SeekTo(it.Seek());
-      return true;
+    const long sequence = UsableHeader(last);
+    if (sequence < 0) continue;
+    last = sequence;
+    if (sequence < it.Entry()) {
+      seenEarlier = true;
+      continue;
     }
+    if (sequence != it.Entry() && !seenEarlier) return Scan::kMayLieBefore;
+    it = KSysLog_Iterator(LineOffset(), it.Entry());
+    SeekTo(it.Seek());
+    return Scan::kFound;
   }
-  return false;
+  return seenEarlier ? Scan::kAbsent : Scan::kMayLieBefore;
 }
 
 bool KSysLogReader::SeekToIterator(KSysLog_Iterator& it) {
-  bool sawHeader = false;
-  if (ScanFor(it, it.Seek(), &sawHeader)) return true;
-  // A stale or wrong offset: the entry may lie before it.
-  if (it.Seek() != 0) {
-    sawHeader = false;
-    if (ScanFor(it, 0, &sawHeader)) return true;
-  }
-  // An empty log read from its beginning.
-  if (!sawHeader && it.Entry() == 0) {
-    SeekTo(0);
-    return true;
-  }
-  return false;
+  Scan scan = ScanFor(it, it.Seek());
+  if (scan == Scan::kMayLieBefore && it.Seek() > 0) scan = ScanFor(it, 0);
+  return scan == Scan::kFound;
 }
 
-long KSysLogReader::ReadEntries(KSysLog_EntryListBase& list, long max) {
+long KSysLogReader::ReadEntries(KSysLog_EntryListBase& list, long max, KSysLog_Iterator* next) {
   long count = 0;
-  long lastHeader = -1;
-  bool have = Next();
-  while (have && count < max) {
-    long sequence = 0;
-    char* timeStamp = nullptr;
-    char* sender = nullptr;
-    char* message = nullptr;
-    // A marker line that does not split ends the read: what follows it
-    // cannot be told apart from a damaged entry.
-    if (!AtLineStart() || !GetHeaderInfo(Line(), &sequence, &timeStamp, &sender, &message)) break;
-    lastHeader = LineOffset();
-    KSysLog::ListNewEntry(list, sequence, timeStamp, sender);
-    KSysLog::ListNewData(list, message);
-    while ((have = Next()) && !(AtLineStart() && IsValidHeader(Line()))) {
-      KSysLog::ListNewData(list, Line());
+  long last = next->Entry() - 1;
+  bool inEntry = false;  // false: before the first entry, or in lines skipped with their header
+  while (Next()) {
+    if (AtLineStart() && IsValidHeader(Line())) {
+      // Every marker line ends the entry before it; one this reader cannot
+      // use (torn by a failed write, numbered out of order) is skipped with
+      // the lines that follow it.
+      inEntry = false;
+      if (count == max) break;
+      const long sequence = UsableHeader(last);
+      if (sequence < 0) continue;
+      char* timeStamp = nullptr;
+      char* sender = nullptr;
+      char* message = nullptr;
+      GetHeaderInfo(Line(), nullptr, &timeStamp, &sender, &message);
+      KSysLog::ListNewEntry(list, sequence, timeStamp, sender);
+      KSysLog::ListNewData(list, message);
+      last = sequence;
+      *next = KSysLog_Iterator(LineOffset(), sequence + 1);
+      inEntry = true;
+      ++count;
+    } else if (inEntry) {
+      const char* data = Line();
+      if (AtLineStart() && *data == ' ' && StartsLikeHeader(data)) ++data;  // the writer's escape
+      KSysLog::ListNewData(list, data);
     }
-    ++count;
   }
-  if (count > 0) SeekTo(lastHeader);
   return count;
 }

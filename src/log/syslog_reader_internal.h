@@ -17,9 +17,11 @@
 // Owns its buffers, not the stream. One thread.
 class KSysLogReader {
  public:
-  KSysLogReader(std::FILE* file, long end);
+  // end and endEntry: the log's End() when the read began.
+  KSysLogReader(std::FILE* file, long end, long endEntry);
 
-  // Moves to offset (clamped to the end).
+  // Moves to offset (clamped to the end). The line there counts as a line
+  // start only at offset 0 or after a line end.
   void SeekTo(long offset);
   // The offset of the next line.
   long Offset() const { return fOffset; }
@@ -33,24 +35,42 @@ class KSysLogReader {
   long LineOffset() const { return fLineOffset; }
 
   static bool IsValidHeader(const char* line);
+  // Whether text begins with blanks (none or more) and then the marker: a
+  // message line the writer escapes with one blank more in front, which a
+  // reader takes off again.
+  static bool StartsLikeHeader(const char* text);
   // Splits a header line in place; any output may be null. False (outputs
-  // unchanged) when the line is no header or has fewer than three tabs.
+  // and line unchanged) when the line is no header: no marker, no decimal
+  // number right after it, or fewer than three tabs.
   static bool GetHeaderInfo(char* line, long* sequence, char** timeStamp, char** sender,
                             char** message);
 
-  // Finds the header of it's entry from it's offset (then from the start)
-  // and positions there; false when the file does not hold the entry.
+  // Finds the first usable header numbered it.Entry() or later (numbers
+  // lost to failed writes leave gaps), searching from it's offset and then,
+  // if the entry may lie before it, from the start; positions there and
+  // sets it's offset. False when the file holds no such header.
   bool SeekToIterator(KSysLog_Iterator& it);
-  // Appends up to max whole entries from the current position to list and
-  // positions at the last one's header; returns how many.
-  long ReadEntries(KSysLog_EntryListBase& list, long max);
+  // Appends up to max whole entries from the current position to list,
+  // numbered from next->Entry() on, skipping headers it cannot use with
+  // their lines. Returns how many; when some, *next becomes the position
+  // after the last: its header's offset and its number plus 1.
+  long ReadEntries(KSysLog_EntryListBase& list, long max, KSysLog_Iterator* next);
 
  private:
-  bool ScanFor(KSysLog_Iterator& it, long from, bool* sawHeader);
+  enum class Scan { kFound, kAbsent, kMayLieBefore };
+  // GetHeaderInfo's checks, without changing the line: the number and the
+  // three tabs.
+  static bool SplitHeader(const char* line, long* sequence, char* tabs[3]);
+  Scan ScanFor(KSysLog_Iterator& it, long from);
+  // The current line's number when it is a header this log can have
+  // written after number last: at a line start, numbered above last and
+  // below the end's entry number. Otherwise -1.
+  long UsableHeader(long last);
   bool Fill();
 
   std::FILE* fFile;
   long fEnd;
+  const long fEndEntry;
   long fOffset = 0;      // file offset of fChunk[fBegin]
   long fLineOffset = 0;  // file offset of the current line
   bool fLineStart = true;

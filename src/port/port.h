@@ -137,7 +137,10 @@ constexpr int64_t kShareMarkerBase = int64_t{1} << 62;
 // rule is checked before "w" truncates, so a refused open leaves the
 // contents alone. The rule lasts until the stream is closed.
 // The open itself never waits (a FIFO without a peer, a device), and only a
-// regular file is truncated, so "w" on /dev/null or a pipe works. With
+// regular file is truncated, so "w" on /dev/null or a pipe works. The
+// sharing rule too holds for regular files only: a device or a FIFO is one
+// object for every process on the machine (/dev/null, a terminal), and a
+// rule on it would let one user of it lock out all others. With
 // kShareRegularOnly in share, anything but a regular file (a FIFO, a device,
 // a directory, a socket) is refused with errno EINVAL.
 // On success returns the stream; on failure returns null and stores in

@@ -59,7 +59,9 @@ class VXKERNEL_EXPORT KSysLog {
   unsigned char IsValid() { return IsCreated(); }
 
   // Appends one entry: through the routine when there is one, else written
-  // and flushed at once. When owned is true the log takes over both texts
+  // and flushed at once. Tabs and line ends of the sender are written as
+  // blanks, and message lines that would read as headers are escaped
+  // (docs/formats/syslog.md). When owned is true the log takes over both texts
   // (from array new) in every case, refusals included. False when the log
   // is not open or the write failed.
   unsigned char Append(const char* sender, const char* message, unsigned char owned);
@@ -73,12 +75,14 @@ class VXKERNEL_EXPORT KSysLog {
   KSysLog_Iterator End();
 
   // Append up to max entries from from to list and return the position
-  // after the last one appended. When from is at the end, Read waits
-  // without limit and ReadWithTimeout at most timeoutMs milliseconds (a
-  // timeout of 4294967295 or more waits without limit) for a writer or for
-  // Shutdown. Returns from unchanged when nothing was read: the log is not
-  // open, max is not positive, the time ran out, or the file no longer
-  // holds entry from.Entry().
+  // after the last one appended (numbers lost to failed writes are passed
+  // over). When from is at the end, Read waits without limit and
+  // ReadWithTimeout at most timeoutMs milliseconds (a timeout of 4294967295
+  // or more waits without limit) for a writer or for Shutdown. Returns from
+  // unchanged when nothing was read because the log is not open, max is
+  // not positive, the time ran out, or from is negative or beyond the end;
+  // returns the end when the file holds nothing readable from from on (a
+  // follower moves on rather than asking again).
   KSysLog_Iterator Read(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max);
   KSysLog_Iterator ReadWithTimeout(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
                                    unsigned long timeoutMs);
@@ -108,9 +112,14 @@ class VXKERNEL_EXPORT KSysLog {
   // wait false: never waits.
   KSysLog_Iterator ReadUntil(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
                              const KTimestamp* deadline, bool wait);
-  // Waits until the next sequence number changes or the log shuts down;
-  // true when it changed. deadline null waits without limit.
-  bool WaitForUpdate(const KTimestamp* deadline);
+  // ReadUntil after it noted end (End() then): writers may have appended
+  // since.
+  KSysLog_Iterator ReadFromEnd(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
+                               KSysLog_Iterator end, const KTimestamp* deadline, bool wait);
+  // Waits until the next sequence number is no longer seen (the one the
+  // reader noted) or the log shuts down; true when it differs. deadline
+  // null waits without limit.
+  bool WaitForUpdate(long seen, const KTimestamp* deadline);
 
   static KSysLog gTheSysLog;
 

@@ -128,7 +128,7 @@ std::FILE* OpenShared(const char* name, const char* mode, unsigned share, bool* 
     close(fd);
     return nullptr;
   }
-  if (markers && !ShareModeAcquire(fd, wantRead, wantWrite, share)) {
+  if (markers && S_ISREG(st.st_mode) && !ShareModeAcquire(fd, wantRead, wantWrite, share)) {
     close(fd);
     *refused = true;
     return nullptr;
