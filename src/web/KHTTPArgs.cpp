@@ -7,6 +7,7 @@
 #include <istream>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "base/debug_line.h"
 #include "port/port.h"
@@ -216,18 +217,41 @@ int KHTTPArgs::Parse::CrackQueryString() {
   std::string rest = Lookup("QUERY_STRING", &found);
   if (rest.empty()) return 0;
   if (a.fVerbose) DebugText("CrackQueryString: Cracking GET QUERY_STRING = ", rest, '\n');
-  size_t start = 0;
-  // A separator at the very end does not start another item.
-  for (;;) {
-    size_t end = rest.find('&', start);
-    if (end == std::string::npos) end = rest.find(';', start);
-    std::string item = rest.substr(start, end == std::string::npos ? end : end - start);
+  vxk_internal::HttpQueryItems items(rest);
+  std::string item;
+  for (std::string_view view; items.Next(&view);) {
+    item.assign(view);
     Decode(item);
-    if (end == std::string::npos) break;
-    start = end + 1;
-    if (start >= rest.size()) break;
   }
   return 0;
+}
+
+vxk_internal::HttpQueryItems::HttpQueryItems(std::string_view text)
+    : fText(text), fDone(text.empty()) {
+  // One search from the end finds where ";" starts to count, so that no
+  // item searches the rest of the text for an "&" that is not there.
+  const size_t last = text.rfind('&');
+  fAmpersandEnd = last == std::string_view::npos ? 0 : last + 1;
+  fSearched = text.size() - (last == std::string_view::npos ? 0 : last);
+}
+
+size_t vxk_internal::HttpQueryItems::Find(char separator) {
+  const size_t at = fText.find(separator, fStart);
+  fSearched += (at == std::string_view::npos ? fText.size() : at + 1) - fStart;
+  return at;
+}
+
+bool vxk_internal::HttpQueryItems::Next(std::string_view* item) {
+  if (fDone) return false;
+  size_t end = fStart < fAmpersandEnd ? Find('&') : std::string_view::npos;
+  if (end == std::string_view::npos) end = Find(';');
+  *item = fText.substr(fStart, end == std::string_view::npos ? end : end - fStart);
+  if (end == std::string_view::npos || end + 1 >= fText.size()) {
+    fDone = true;
+  } else {
+    fStart = end + 1;
+  }
+  return true;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "vxkernel/web/KHTTPArgs.h"
 
@@ -55,6 +56,29 @@ struct KHTTPArgs::Parse {
 };
 
 namespace vxk_internal {
+
+// The items of a query string, in order: an item ends at the next "&";
+// only in the tail after the last "&" does a ";" end it. A separator at the
+// very end starts no item; an empty string has none. Each byte is searched
+// at most twice, whatever the separators. Views into the text given.
+class HttpQueryItems {
+ public:
+  explicit HttpQueryItems(std::string_view text);
+  // The next item; false after the last.
+  bool Next(std::string_view* item);
+  // Bytes searched for separators so far (at most twice the length).
+  size_t Searched() const { return fSearched; }
+
+ private:
+  size_t Find(char separator);
+
+  std::string_view fText;
+  size_t fAmpersandEnd;  // one past the last "&"; 0 without one
+  size_t fStart = 0;
+  size_t fSearched;
+  bool fDone;
+};
+
 // "label H:M:S(clock)  ": the lead of the timed verbose traces.
 std::string HttpTimeTrace(const char* label);
 // Last path piece after "/", "\", ":" and " ".

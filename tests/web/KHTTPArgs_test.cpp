@@ -22,6 +22,7 @@
 #include "support/debug_capture.h"
 #include "support/temp_dir.h"
 #include "vxkernel/files/KConfigFile.h"
+#include "web/http_args_internal.h"
 
 namespace {
 
@@ -86,6 +87,20 @@ TEST(KHTTPArgs, DecodesQueryAndUrlencodedItems) {
     Request post;
     EXPECT_EQ(post.Post(h, "application/x-www-form-urlencoded", c.query), 0);
     EXPECT_EQ(post.args, c.want) << c.query;
+  }
+}
+
+// A ";" ends an item only where no "&" follows; finding that out must not
+// cost each item a search of the rest.
+TEST(KHTTPArgs, QuerySplittingSearchesEachByteAtMostTwice) {
+  for (std::string separators : {";", "&", "&;"}) {  // the first half of the items, the rest
+    std::string query = "a=1";
+    for (int i = 1; i < 5000; ++i) query += (i < 2500 ? separators.front() : separators.back()) + std::string("a=1");
+    vxk_internal::HttpQueryItems items(query);
+    int count = 0;
+    for (std::string_view item; items.Next(&item);) ++count;
+    EXPECT_EQ(count, 5000) << separators;
+    EXPECT_LE(items.Searched(), 2 * query.size()) << separators;
   }
 }
 
