@@ -13,6 +13,7 @@
 #include "port/port.h"
 #include "vxkernel/files/KFile.h"
 #include "vxkernel/locale/KIntl.h"
+#include "web/escape_internal.h"
 #include "web/http_args_internal.h"
 
 using vxk_internal::DebugText;
@@ -153,8 +154,6 @@ std::string KHTTPArgs::Parse::Lookup(const char* name, bool* found) {
 
 namespace {
 
-int HexDigit(unsigned char c) { return c >= 'A' ? (c & 0xDF) - 55 : c - 48; }
-
 // Two-byte sequences with a lead of 0xC0-0xC3 are Latin-1 characters a
 // client sent as UTF-8; true when every high byte belongs to one.
 bool RepairableLatin1(const std::string& s) {
@@ -182,8 +181,8 @@ void KHTTPArgs::Parse::Decode(std::string& item) {
   size_t out = 0;
   for (size_t i = 0; i < item.size(); ++i) {
     if (item[i] == '%' && i + 2 < item.size()) {
-      item[out++] = static_cast<char>(HexDigit(static_cast<unsigned char>(item[i + 1])) * 16 +
-                                      HexDigit(static_cast<unsigned char>(item[i + 2])));
+      item[out++] = static_cast<char>(vxk_internal::PercentPairByte(
+          static_cast<unsigned char>(item[i + 1]), static_cast<unsigned char>(item[i + 2])));
       i += 2;
     } else {
       item[out++] = item[i];

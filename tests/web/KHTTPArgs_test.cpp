@@ -75,6 +75,7 @@ TEST(KHTTPArgs, DecodesQueryAndUrlencodedItems) {
       {"a+b%41=%C3%A9", {{"a bA", "\xE9"}}},
       {"t=%C3%A9%E2%82%AC", {{"t", "\xC3\xA9\xE2\x82\xAC"}}},  // not Latin-1: kept
       {"p=%&q=%4", {{"p", "%"}, {"q", "%4"}}},
+      {"h=%\xE9\xE9", {{"h", "\xB2"}}},  // the rule of KWebEscape::Unescape
   };
   for (const Case& c : cases) {
     Request get;
