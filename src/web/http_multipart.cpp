@@ -422,25 +422,26 @@ bool KHTTPArgs::Parse::GetNextPart(const std::string& boundary, int depth) {
     return FilePart(name, fileName, contentType, boundary);
   }
   if (contentType.find("text/") != std::string::npos) {
+    // A line's CR LF joins it to the next line only when one follows and
+    // the value is not empty: the CR LF before the boundary, leading empty
+    // lines and a final line end without a boundary add nothing.
     std::string value;
     bool crlf = false;  // the previous line ended with CR LF
-    bool first = true;
     for (;;) {
       const bool ended = GetLine(&line, 1024);
       if (memmem(line.data(), line.size(), boundary.data(), boundary.size()) != nullptr) {
         AddEntry(name, value.c_str());
         return true;
       }
-      if (!first && crlf) value += "\r\n";
-      if (line.size() > a.fMaxItem - value.size()) {
+      if (!ended && line.empty()) break;  // the end of the input: no line
+      const size_t join = crlf && !value.empty() ? 2 : 0;
+      if (line.size() + join > a.fMaxItem - value.size()) {
         DebugText("KHTTPArgs::GetNextPart - text part longer than ", a.fMaxItem, " bytes\n");
         fatal = true;
         return false;
       }
-      value += line;
-      first = false;
+      value.append("\r\n", join).append(line);
       crlf = ended;
-      if (!ended && line.empty()) break;
     }
     AddEntry(name, value.c_str());
     return false;

@@ -178,16 +178,19 @@ TEST(KHTTPArgs, StoresPartsExactly) {
   h.TmpDirPath(dir.Path().c_str());
   Request r;
   r.env["HTTP_USER_AGENT"] = "Mozilla";
-  std::string body = "preamble\r\n" + Part("name=\"t\"", "\r\nhello") + Part("name=\"f\"; filename=\"c:\\a b\\x.txt\"", "0123\r\n567\r", "image/png") +
+  std::string body = "preamble\r\n" + Part("Name=\"t\"", "\r\nhello") + Part("name=\"f\"; filename=\"c:\\a b\\x.txt\"", "0123\r\n567\r", "image/png") +
                      Part("name=\"o\"", "zz", "application/json") + "--B--\r\n";
   ASSERT_EQ(r.Post(h, "multipart/form-data; boundary=\"B\"; charset=x", body), 0);
-  EXPECT_EQ(r.Get("t"), "\r\nhello");
+  EXPECT_EQ(r.Get("t"), "hello");  // a line end joins lines only behind a value
   EXPECT_EQ(r.Get("f_filename"), "c:\\a b\\x.txt");
   EXPECT_EQ(r.Get("f_filelength"), "10");
   EXPECT_EQ(r.Get("f_content_type"), "image/png");
   EXPECT_EQ(dir.Read(r.Get("f")), "0123\r\n567\r");
   EXPECT_EQ(r.Get("f").substr(dir.Path().size()), "vx" + std::to_string(getpid()) + "A07");
   EXPECT_EQ(r.Get("o"), "");
+  Request cut;  // the body ends after the part, without a closing delimiter
+  EXPECT_EQ(cut.Post(h, kMP, Part("name=\"e\"", "end")), 0);
+  EXPECT_EQ(cut.Get("e"), "end");
   // Mac MSIE 3 sends the boundary without "--"; 21 file parts overflow the slots.
   Request mac;
   mac.env["HTTP_USER_AGENT"] = "Mozilla/2.0 (compatible; MSIE 3.0; Mac_PowerPC)";
@@ -262,6 +265,7 @@ TEST(KHTTPArgs, ParsesWhatCurlSends) {
   if (std::system("command -v curl >/dev/null 2>&1") != 0) GTEST_SKIP() << "curl is not installed";
   TempDir dir;
   dir.Write("up.bin", std::string("\0\r\n--x\r\n", 8) + std::string(300000, 'u'));
+  dir.Write("lead.txt", "\r\nhi\r\n");
   int s = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -270,7 +274,7 @@ TEST(KHTTPArgs, ParsesWhatCurlSends) {
   ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
   listen(s, 1);
   getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  std::string cmd = "curl -s -m 30 -F 'text=hi there' -F 'file=@" + dir.Path() + "up.bin;type=application/x-up' http://127.0.0.1:" +
+  std::string cmd = "curl -s -m 30 -F 'text=hi there' -F 'lead=<" + dir.Path() + "lead.txt' -F 'file=@" + dir.Path() + "up.bin;type=application/x-up' http://127.0.0.1:" +
                     std::to_string(ntohs(a.sin_port)) + "/ >/dev/null 2>&1";
   std::thread client([&] { EXPECT_EQ(std::system(cmd.c_str()), 0); });
   int conn = accept(s, nullptr, nullptr);
@@ -297,6 +301,7 @@ TEST(KHTTPArgs, ParsesWhatCurlSends) {
   Request r;
   ASSERT_EQ(r.Post(h, req.substr(t, req.find("\r\n", t) - t), req.substr(headEnd + 4)), 0);
   EXPECT_EQ(r.Get("text"), "hi there");
+  EXPECT_EQ(r.Get("lead"), "hi\r\n");  // the leading empty line joins nothing
   EXPECT_EQ(r.Get("file_filename"), "up.bin");
   EXPECT_EQ(r.Get("file_content_type"), "application/x-up");
   EXPECT_EQ(dir.Read(r.Get("file")), dir.Read(dir.Path() + "up.bin"));
