@@ -472,7 +472,8 @@ bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& file
   const std::string base = "vx" + std::to_string(port::ProcessId());
   const KString slotPath = a.UseTmpFile(base.c_str());
   KFile* slot = a.GetTmpFile(slotPath);
-  std::string path;
+  // Without a free slot the argument still names the base path.
+  std::string path = static_cast<const char*>(slotPath);
   std::FILE* file = nullptr;
   if (slot != nullptr) {
     path = static_cast<const char*>(slot->FullName());
@@ -505,7 +506,7 @@ bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& file
     found = false;
   }
   AddEntry(name + "_content_type", contentType.c_str());
-  if (file != nullptr && KConfigFile::TheConfigFile() != nullptr) {
+  if (!path.empty() && KConfigFile::TheConfigFile() != nullptr) {
     std::string mimeType;
     if (DetectMimeType(path, &mimeType)) {
       AddEntry(name + "_dcstype", mimeType.c_str());

@@ -198,7 +198,7 @@ TEST(KHTTPArgs, StoresPartsExactly) {
   for (int i = 0; i < 21; ++i) files += Part("name=\"f" + std::to_string(i) + "\"; filename=\"n\"", "d").substr(2);
   EXPECT_EQ(mac.Post(h, kMP, files + "B--\r\n"), 1);
   EXPECT_EQ(mac.Get("f18_filelength"), "1");  // slot 20 of 20
-  EXPECT_EQ(mac.Get("f19"), "");
+  EXPECT_EQ(mac.Get("f19"), dir.Path() + "vx" + std::to_string(getpid()));  // no slot: the base path
   h.CleanupPostFiles(false);
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
@@ -351,4 +351,9 @@ TEST(KHTTPArgs, UploadsGetTheDetectedTypeWhenAConfigurationIsSet) {
   EXPECT_EQ(r.Get("h_dcstype"), "<none>");
   h.CleanupPostFiles(false);
   EXPECT_TRUE(std::filesystem::is_empty(up));
+  KHTTPArgs unopened;  // a path without a file is still asked about
+  unopened.TmpDirPath((dir.Path() + "missing/").c_str());
+  Request u;
+  EXPECT_EQ(u.Post(unopened, kMP, body), 1);
+  EXPECT_EQ(u.Get("h_dorMimeTypeStatus"), "failure");
 }
