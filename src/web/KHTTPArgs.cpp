@@ -314,8 +314,9 @@ int KHTTPArgs::Parse::CrackPostStream() {
   if (lower.find("application/x-www-form-urlencoded") != std::string::npos) {
     std::string item;
     while (Remaining() > 0 && OkToReadMore(0)) {
-      if (!MakeWord("&;", &item)) break;
-      Decode(item);
+      const Word word = MakeWord("&;", &item);
+      if (word == Word::kEnd) break;
+      if (word == Word::kItem) Decode(item);
     }
     if (fatal) return 1;
     if (Remaining() > 0 && !OkToReadMore(0)) {

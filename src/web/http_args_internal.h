@@ -31,9 +31,11 @@ struct KHTTPArgs::Parse {
     a.fCursor += n;
     a.fAvailable -= n;
   }
-  // One item up to a separator byte (dropped); false when nothing was read
-  // or the item grew past the cap.
-  bool MakeWord(const char* separators, std::string* out);
+  enum class Word { kItem, kDropped, kEnd };
+  // One item up to a separator byte (not kept) into *out. kDropped: no
+  // memory for it, so it was skipped up to its separator after the message;
+  // kEnd: nothing was read, or the item grew past the cap (fatal).
+  Word MakeWord(const char* separators, std::string* out);
   // One line up to CR LF (not stored) or size - 1 bytes; true when the line
   // ended with CR LF.
   bool GetLine(std::string* line, size_t size);
@@ -43,6 +45,12 @@ struct KHTTPArgs::Parse {
   int CrackMultipart(const std::string& contentType, int depth);
   bool GetNextPart(const std::string& boundary, int depth);
   bool GotoNextPart(const std::string& delimiter, std::FILE* file);
+  // One step of GotoNextPart: passes input to file until the delimiter
+  // (consumed, not written), the end of the input, or nearly a read
+  // buffer's worth; a possible start of the delimiter at the end of the
+  // input waits for more. Returns the bytes consumed, the delimiter
+  // included, and sets *found when it was.
+  int64_t ReadMoreUntil(const std::string& delimiter, std::FILE* file, bool* found);
   void WriteMore(std::FILE* file, const char* data, size_t n);
   void WriteDone(std::FILE* file);
   void WriteOut(std::FILE* file, const char* data, size_t n);  // writes and flushes

@@ -15,11 +15,13 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <thread>
 
 #include "support/child_process.h"
 #include "support/debug_capture.h"
+#include "support/failing_new.h"
 #include "support/temp_dir.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "web/http_args_internal.h"
@@ -113,6 +115,10 @@ TEST(KHTTPArgs, WritesOneMessagePerFamily) {
       {{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "n=%C3%A9"}}, "", false, {"KHTTPArgs unescape_url converting: n=\xC3\xA9\n"}},
       {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kMP}, {"CONTENT_LENGTH", "61"}}, "--B\r\nContent-Disposition: form-data; name=\"j\"; x=1\r\n\r\n\r\n--B--\r\n",
        false, {"unused form-data key: x\n"}},
+      // The input ends (at a refill) before the declared length, with fewer bytes left than the delimiter.
+      {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kMP}, {"CONTENT_LENGTH", std::to_string(KHTTPArgs::kBufferSize + 10)}},
+       std::string(KHTTPArgs::kBufferSize, 'x'), false,
+       {"ReadMoreUntil: can not find until in few bytes left - 3\n", "GotoNextPart:: behaving poorly\n"}},
   };
   for (Case& c : cases) {
     Request r;
@@ -122,6 +128,63 @@ TEST(KHTTPArgs, WritesOneMessagePerFamily) {
     ExpectDebug(c.want, [&] { h.CrackArgs(in, Request::Lookup, &r, Request::Sink, &r, c.verbose); });
   }
 }
+
+// The timed traces: label, H:M:S(clock), two spaces, the details.
+TEST(KHTTPArgs, TimedTracesCarryTheirDetails) {
+  std::vector<std::string> traces;
+  for (const std::string& body : {Part("name=\"f\"; filename=\"a\"", "0123") + "--B--\r\n", std::string("preamble")}) {
+    TempDir dir;
+    KHTTPArgs h;
+    h.TmpDirPath(dir.Path().c_str());
+    Request r;
+    r.env = {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kMP}, {"CONTENT_LENGTH", std::to_string(body.size())}};
+    std::istringstream in(body);
+    DebugCapture capture;
+    h.CrackArgs(in, Request::Lookup, &r, Request::Sink, &r, true);
+    for (const std::string& t : capture.Texts()) {
+      if (t.starts_with("KHTTPArgs::ReadMoreUntil") || t.starts_with("KHTTPArgs::FillEmptyReadBuf")) {
+        traces.push_back(std::regex_replace(t, std::regex(" -- [0-9]+:[0-9]+:[0-9]+\\([0-9]+\\)  "), " -- T  "));
+      }
+    }
+    h.CleanupPostFiles(false);
+  }
+  const std::vector<std::string> want = {
+      "KHTTPArgs::FillEmptyReadBuf end -- T  read 76 more bytes into buffer.\n",
+      "KHTTPArgs::ReadMoreUntil end -- T  returned 3 bytes and found the until string.\n",
+      "KHTTPArgs::ReadMoreUntil end -- T  returned 9 bytes and found the until string.\n",
+      "KHTTPArgs::FillEmptyReadBuf end -- T  read 8 more bytes into buffer.\n",
+      "KHTTPArgs::ReadMoreUntil end -- T  returned 8 bytes and did not find the until string.\n",
+  };
+  EXPECT_EQ(traces, want);
+}
+
+#ifdef VXK_FAILING_NEW
+// With each allocation of a parse failed in turn: where an item's buffer
+// cannot grow, that item alone is dropped, with its message.
+TEST(KHTTPArgs, ItemWithoutMemoryIsDroppedAlone) {
+  const std::string body = "a=1&b=" + std::string(100000, 'x') + "&c=3";
+  int dropped = 0;
+  for (long n = 1;; ++n) {
+    Request r;
+    r.env = {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+             {"CONTENT_LENGTH", std::to_string(body.size())}};
+    std::istringstream in(body);
+    KHTTPArgs h;
+    DebugCapture capture;
+    failing_new::FailNth(n);
+    const int result = h.CrackArgs(in, Request::Lookup, &r, Request::Sink, &r, false);
+    const bool fired = failing_new::Fired();
+    failing_new::FailNth(0);
+    if (!fired) break;
+    if (capture.All() != "Error could not allocate word buffer in KHTTPArgs::MakeWord.\n") continue;
+    ++dropped;
+    EXPECT_EQ(result, 0) << n;
+    EXPECT_EQ(r.args.size(), 2u) << n;
+    EXPECT_EQ(r.Get("c"), "3") << n;
+  }
+  EXPECT_GT(dropped, 0);
+}
+#endif
 
 TEST(KHTTPArgs, HostileRequestsEndSafely) {
   TempDir dir;
@@ -146,7 +209,8 @@ TEST(KHTTPArgs, HostileRequestsEndSafely) {
       {"70-character boundary", "multipart/form-data; boundary=" + std::string(70, 'q'),
        "--" + std::string(70, 'q') + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--" + std::string(70, 'q') + "--\r\n", nullptr, 0, 0},
       {"100 KB boundary", "multipart/form-data; boundary=" + std::string(100000, 'q'), "x", nullptr, 1, 0},
-      {"5 MB body without its boundary", kMP, Part("name=\"f\"; filename=\"a\"", std::string(5 << 20, 'y')).substr(0, 5 << 20), nullptr, 1, 0},
+      {"5 MB body without its boundary", kMP, Part("name=\"f\"; filename=\"a\"", std::string(5 << 20, 'y')).substr(0, 5 << 20), nullptr, 0, 0},
+      {"5 MB body without its boundary, cut in a delimiter", kMP, Part("name=\"f\"; filename=\"a\"", std::string(5 << 20, 'y')).substr(0, 5 << 20) + "\r\n-", nullptr, 1, 0},
       {"long and many header lines", kMP, manyHeaders, nullptr, 0, 0},
       {"nested 10,000 deep", kMP, deep, nullptr, 1, 0},
       {"hostile file names", kMP, names, nullptr, 0, 0},
@@ -163,6 +227,9 @@ TEST(KHTTPArgs, HostileRequestsEndSafely) {
     if (std::string(c.what) == "hostile file names") {
       EXPECT_EQ(r.Get("f_filename"), "../../x");
       EXPECT_EQ(r.Get("g_filelength"), "1");
+    }
+    if (std::string(c.what) == "5 MB body without its boundary") {  // every byte that came is kept
+      EXPECT_EQ(r.Get("f_filelength"), std::to_string((5 << 20) - Part("name=\"f\"; filename=\"a\"", "").size() + 2));
     }
     if (std::string(c.what) == "long and many header lines") {
       EXPECT_EQ(r.Get("h"), "ok");
