@@ -273,7 +273,7 @@ int64_t KHTTPArgs::Parse::ReadMoreUntil(const std::string& delimiter, std::FILE*
     // stays below a read buffer less the delimiter.
     const int32_t starts = static_cast<int32_t>(kBufferSize - L - total);
     const int32_t n = a.fAvailable;
-    const int32_t window = n - starts < L - 1 ? n : starts + L - 1;
+    const int32_t window = std::min(n, starts + L - 1);
     const char* p = a.fCursor;
     const char* hit = FindDelimiter(p, static_cast<size_t>(window), delimiter.data(), L);
     if (hit != nullptr) {
