@@ -168,12 +168,16 @@ bool KHTTPArgs::Parse::GetLine(std::string* line, size_t size) {
 
 void KHTTPArgs::Parse::WriteMore(std::FILE* file, const char* data, size_t n) {
   if (file == nullptr || a.fWriteBuf == nullptr || n == 0) return;
-  if (a.fPending + n > static_cast<size_t>(kBufferSize)) WriteDone(file);
-  if (a.fWriteBuf == nullptr) return;
   if (n > static_cast<size_t>(kBufferSize)) n = kBufferSize;
-  // A chunk that would fill half the buffer on its own goes out at once:
-  // the same bytes reach the file in the same order, without the copy.
-  if (a.fPending == 0 && n >= static_cast<size_t>(kBufferSize / 2)) {
+  // A chunk of a quarter of the buffer or more goes out at once, behind
+  // what is pending: the same bytes reach the file in the same order,
+  // without the copy. The steps of the delimiter search end wherever their
+  // count says, not where a refill does, so a buffer's worth of data often
+  // comes as two chunks; the larger one is never copied.
+  const bool direct = n >= static_cast<size_t>(kBufferSize / 4);
+  if (direct || a.fPending + n > static_cast<size_t>(kBufferSize)) WriteDone(file);
+  if (a.fWriteBuf == nullptr) return;  // a write failed: the rest is dropped
+  if (direct) {
     WriteOut(file, data, n);
     return;
   }
