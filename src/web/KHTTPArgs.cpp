@@ -7,11 +7,13 @@
 #include <istream>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "base/debug_line.h"
 #include "port/port.h"
 #include "vxkernel/files/KFile.h"
 #include "vxkernel/locale/KIntl.h"
+#include "web/escape_internal.h"
 #include "web/http_args_internal.h"
 
 using vxk_internal::DebugText;
@@ -152,8 +154,6 @@ std::string KHTTPArgs::Parse::Lookup(const char* name, bool* found) {
 
 namespace {
 
-int HexDigit(unsigned char c) { return c >= 'A' ? (c & 0xDF) - 55 : c - 48; }
-
 // Two-byte sequences with a lead of 0xC0-0xC3 are Latin-1 characters a
 // client sent as UTF-8; true when every high byte belongs to one.
 bool RepairableLatin1(const std::string& s) {
@@ -181,8 +181,8 @@ void KHTTPArgs::Parse::Decode(std::string& item) {
   size_t out = 0;
   for (size_t i = 0; i < item.size(); ++i) {
     if (item[i] == '%' && i + 2 < item.size()) {
-      item[out++] = static_cast<char>(HexDigit(static_cast<unsigned char>(item[i + 1])) * 16 +
-                                      HexDigit(static_cast<unsigned char>(item[i + 2])));
+      item[out++] = static_cast<char>(vxk_internal::PercentPairByte(
+          static_cast<unsigned char>(item[i + 1]), static_cast<unsigned char>(item[i + 2])));
       i += 2;
     } else {
       item[out++] = item[i];
@@ -216,18 +216,41 @@ int KHTTPArgs::Parse::CrackQueryString() {
   std::string rest = Lookup("QUERY_STRING", &found);
   if (rest.empty()) return 0;
   if (a.fVerbose) DebugText("CrackQueryString: Cracking GET QUERY_STRING = ", rest, '\n');
-  size_t start = 0;
-  // A separator at the very end does not start another item.
-  for (;;) {
-    size_t end = rest.find('&', start);
-    if (end == std::string::npos) end = rest.find(';', start);
-    std::string item = rest.substr(start, end == std::string::npos ? end : end - start);
+  vxk_internal::HttpQueryItems items(rest);
+  std::string item;
+  for (std::string_view view; items.Next(&view);) {
+    item.assign(view);
     Decode(item);
-    if (end == std::string::npos) break;
-    start = end + 1;
-    if (start >= rest.size()) break;
   }
   return 0;
+}
+
+vxk_internal::HttpQueryItems::HttpQueryItems(std::string_view text)
+    : fText(text), fDone(text.empty()) {
+  // One search from the end finds where ";" starts to count, so that no
+  // item searches the rest of the text for an "&" that is not there.
+  const size_t last = text.rfind('&');
+  fAmpersandEnd = last == std::string_view::npos ? 0 : last + 1;
+  fSearched = text.size() - (last == std::string_view::npos ? 0 : last);
+}
+
+size_t vxk_internal::HttpQueryItems::Find(char separator) {
+  const size_t at = fText.find(separator, fStart);
+  fSearched += (at == std::string_view::npos ? fText.size() : at + 1) - fStart;
+  return at;
+}
+
+bool vxk_internal::HttpQueryItems::Next(std::string_view* item) {
+  if (fDone) return false;
+  size_t end = fStart < fAmpersandEnd ? Find('&') : std::string_view::npos;
+  if (end == std::string_view::npos) end = Find(';');
+  *item = fText.substr(fStart, end == std::string_view::npos ? end : end - fStart);
+  if (end == std::string_view::npos || end + 1 >= fText.size()) {
+    fDone = true;
+  } else {
+    fStart = end + 1;
+  }
+  return true;
 }
 
 namespace {
@@ -291,8 +314,9 @@ int KHTTPArgs::Parse::CrackPostStream() {
   if (lower.find("application/x-www-form-urlencoded") != std::string::npos) {
     std::string item;
     while (Remaining() > 0 && OkToReadMore(0)) {
-      if (!MakeWord("&;", &item)) break;
-      Decode(item);
+      const Word word = MakeWord("&;", &item);
+      if (word == Word::kEnd) break;
+      if (word == Word::kItem) Decode(item);
     }
     if (fatal) return 1;
     if (Remaining() > 0 && !OkToReadMore(0)) {

@@ -112,17 +112,6 @@ constexpr UrlKeepTable MakeUrlKeepTable() {
 }
 constexpr UrlKeepTable kUrlKeep = MakeUrlKeepTable();
 
-// The byte of "%" c1 c2. Bytes compare as signed characters, as the
-// platform's char did where this rule was defined, so a byte of 0x80 and
-// above counts as below 'A'. Nothing is validated.
-unsigned char HexPair(char c1, char c2) {
-  const int a = static_cast<signed char>(c1);
-  const int b = static_cast<signed char>(c2);
-  const int high = (a < 'A') ? a - '0' : (a & 0xDF) - 55;
-  const int low = (b >= 'A') ? (b & 0xDF) - 55 : b - '0';
-  return static_cast<unsigned char>(high * 16 + low);
-}
-
 }  // namespace
 
 KString KWebEscape::Escape(const char* s) {
@@ -161,7 +150,8 @@ KString KWebEscape::Unescape(const char* s) {
   char* const start = out;
   for (const char* p = s; *p != 0;) {
     if (*p == '%' && p[1] != 0 && p[2] != 0) {
-      *out++ = static_cast<char>(HexPair(p[1], p[2]));
+      *out++ = static_cast<char>(vxk_internal::PercentPairByte(static_cast<unsigned char>(p[1]),
+                                                               static_cast<unsigned char>(p[2])));
       p += 3;
     } else {
       *out++ = (*p == '+') ? ' ' : *p;

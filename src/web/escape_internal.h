@@ -1,6 +1,6 @@
 // Building blocks of the escapes: a byte escaper that measures and writes
-// 16 bytes at a time, and strings whose bytes are written in place before
-// anyone else sees them. Private to src/web.
+// 16 bytes at a time, the percent-pair decoding, and strings whose bytes
+// are written in place before anyone else sees them. Private to src/web.
 #ifndef VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 #define VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 
@@ -139,6 +139,15 @@ class ByteEscaper {
   __m128i fGrowth[N];  // its growth in every lane (0 for a repeated byte)
 #endif
 };
+
+// The byte that "%" c1 c2 stands for, in KWebEscape::Unescape and in
+// request arguments alike: a character whose code (an unsigned byte) is 'A'
+// or above gives (code AND 0xDF) - 55, one below gives code - '0', and the
+// byte is high * 16 + low modulo 256. Nothing is validated.
+inline unsigned char PercentPairByte(unsigned char c1, unsigned char c2) {
+  const auto nibble = [](unsigned char c) { return c >= 'A' ? (c & 0xDF) - 55 : c - '0'; };
+  return static_cast<unsigned char>(nibble(c1) * 16 + nibble(c2));
+}
 
 // A new string of exactly n bytes (terminated), whose bytes the caller
 // writes through *text before anyone else sees the string; *limit is the

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "vxkernel/web/KHTTPArgs.h"
 
@@ -30,9 +31,11 @@ struct KHTTPArgs::Parse {
     a.fCursor += n;
     a.fAvailable -= n;
   }
-  // One item up to a separator byte (dropped); false when nothing was read
-  // or the item grew past the cap.
-  bool MakeWord(const char* separators, std::string* out);
+  enum class Word { kItem, kDropped, kEnd };
+  // One item up to a separator byte (not kept) into *out. kDropped: no
+  // memory for it, so it was skipped up to its separator after the message;
+  // kEnd: nothing was read, or the item grew past the cap (fatal).
+  Word MakeWord(const char* separators, std::string* out);
   // One line up to CR LF (not stored) or size - 1 bytes; true when the line
   // ended with CR LF.
   bool GetLine(std::string* line, size_t size);
@@ -42,6 +45,12 @@ struct KHTTPArgs::Parse {
   int CrackMultipart(const std::string& contentType, int depth);
   bool GetNextPart(const std::string& boundary, int depth);
   bool GotoNextPart(const std::string& delimiter, std::FILE* file);
+  // One step of GotoNextPart: passes input to file until the delimiter
+  // (consumed, not written), the end of the input, or nearly a read
+  // buffer's worth; a possible start of the delimiter at the end of the
+  // input waits for more. Returns the bytes consumed, the delimiter
+  // included, and sets *found when it was.
+  int64_t ReadMoreUntil(const std::string& delimiter, std::FILE* file, bool* found);
   void WriteMore(std::FILE* file, const char* data, size_t n);
   void WriteDone(std::FILE* file);
   void WriteOut(std::FILE* file, const char* data, size_t n);  // writes and flushes
@@ -55,6 +64,29 @@ struct KHTTPArgs::Parse {
 };
 
 namespace vxk_internal {
+
+// The items of a query string, in order: an item ends at the next "&";
+// only in the tail after the last "&" does a ";" end it. A separator at the
+// very end starts no item; an empty string has none. Each byte is searched
+// at most twice, whatever the separators. Views into the text given.
+class HttpQueryItems {
+ public:
+  explicit HttpQueryItems(std::string_view text);
+  // The next item; false after the last.
+  bool Next(std::string_view* item);
+  // Bytes searched for separators so far (at most twice the length).
+  size_t Searched() const { return fSearched; }
+
+ private:
+  size_t Find(char separator);
+
+  std::string_view fText;
+  size_t fAmpersandEnd;  // one past the last "&"; 0 without one
+  size_t fStart = 0;
+  size_t fSearched;
+  bool fDone;
+};
+
 // "label H:M:S(clock)  ": the lead of the timed verbose traces.
 std::string HttpTimeTrace(const char* label);
 // Last path piece after "/", "\", ":" and " ".

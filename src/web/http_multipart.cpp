@@ -1,6 +1,7 @@
 // KHTTPArgs: buffered reading of the body and the multipart steps.
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -54,7 +55,7 @@ int32_t KHTTPArgs::Parse::FillEmptyReadBuf(int32_t keep) {
   a.fAvailable += static_cast<int32_t>(got);
   a.fUnread -= static_cast<int64_t>(got);
   if (got > 0 && a.fVerbose) {
-    DebugText(HttpTimeTrace("KHTTPArgs::FillEmptyReadBuf end -- "), ")  read ", got,
+    DebugText(HttpTimeTrace("KHTTPArgs::FillEmptyReadBuf end -- "), "read ", got,
               " more bytes into buffer.\n");
   }
   return static_cast<int32_t>(got);
@@ -82,12 +83,30 @@ bool KHTTPArgs::Parse::GetByte(char* c) {
   return true;
 }
 
-bool KHTTPArgs::Parse::MakeWord(const char* separators, std::string* out) {
+namespace {
+
+// Room for n bytes in an item: the buffer starts at 10240 bytes and at
+// least doubles. False, with the message, when there is no memory.
+bool WordRoom(std::string* word, size_t n) {
+  if (n <= word->capacity()) return true;
+  try {
+    word->reserve(std::max({n, 2 * word->capacity(), size_t{10240}}));
+    return true;
+  } catch (const std::bad_alloc&) {
+    DebugText("Error could not allocate word buffer in KHTTPArgs::MakeWord.\n");
+    return false;
+  }
+}
+
+}  // namespace
+
+KHTTPArgs::Parse::Word KHTTPArgs::Parse::MakeWord(const char* separators, std::string* out) {
   out->clear();
   bool any = false;
+  bool dropped = false;
   for (;;) {
     FillEmptyReadBuf(0);
-    if (a.fAvailable == 0) return any;
+    if (a.fAvailable == 0) return !any ? Word::kEnd : dropped ? Word::kDropped : Word::kItem;
     any = true;
     const char* p = a.fCursor;
     const char* end = p + a.fAvailable;
@@ -95,17 +114,19 @@ bool KHTTPArgs::Parse::MakeWord(const char* separators, std::string* out) {
     const char s0 = separators[0];
     const char s1 = s0 != '\0' && separators[1] != '\0' ? separators[1] : s0;
     while (hit < end && *hit != s0 && *hit != s1) ++hit;
-    if (static_cast<size_t>(hit - p) > a.fMaxItem - out->size()) {
+    const size_t n = static_cast<size_t>(hit - p);
+    if (!dropped && n > a.fMaxItem - out->size()) {
       DebugText("KHTTPArgs::MakeWord - item longer than ", a.fMaxItem, " bytes\n");
       fatal = true;
-      return false;
+      return Word::kEnd;
     }
-    out->append(p, hit);
+    dropped = dropped || !WordRoom(out, out->size() + n);
+    if (!dropped) out->append(p, hit);
     if (hit < end) {
-      Consume(static_cast<int32_t>(hit - p) + 1);
-      return true;
+      Consume(static_cast<int32_t>(n) + 1);
+      return dropped ? Word::kDropped : Word::kItem;
     }
-    Consume(static_cast<int32_t>(hit - p));
+    Consume(static_cast<int32_t>(n));
   }
 }
 
@@ -147,12 +168,16 @@ bool KHTTPArgs::Parse::GetLine(std::string* line, size_t size) {
 
 void KHTTPArgs::Parse::WriteMore(std::FILE* file, const char* data, size_t n) {
   if (file == nullptr || a.fWriteBuf == nullptr || n == 0) return;
-  if (a.fPending + n > static_cast<size_t>(kBufferSize)) WriteDone(file);
-  if (a.fWriteBuf == nullptr) return;
   if (n > static_cast<size_t>(kBufferSize)) n = kBufferSize;
-  // A chunk that would fill half the buffer on its own goes out at once:
-  // the same bytes reach the file in the same order, without the copy.
-  if (a.fPending == 0 && n >= static_cast<size_t>(kBufferSize / 2)) {
+  // A chunk of a quarter of the buffer or more goes out at once, behind
+  // what is pending: the same bytes reach the file in the same order,
+  // without the copy. The steps of the delimiter search end wherever their
+  // count says, not where a refill does, so a buffer's worth of data often
+  // comes as two chunks; the larger one is never copied.
+  const bool direct = n >= static_cast<size_t>(kBufferSize / 4);
+  if (direct || a.fPending + n > static_cast<size_t>(kBufferSize)) WriteDone(file);
+  if (a.fWriteBuf == nullptr) return;  // a write failed: the rest is dropped
+  if (direct) {
     WriteOut(file, data, n);
     return;
   }
@@ -222,7 +247,59 @@ const char* FindDelimiter(const char* p, size_t n, const char* d, size_t L) {
   return nullptr;
 }
 
+// Where a possible start of the delimiter, cut off by the end of the n
+// bytes at p, begins (the longest one); n when there is none.
+// REQUIRES: n >= L.
+int32_t CutDelimiterStart(const char* p, int32_t n, const char* d, int32_t L) {
+  for (int32_t s = n - L + 1; s < n; ++s) {
+    const void* at = std::memchr(p + s, d[0], static_cast<size_t>(n - s));
+    if (at == nullptr) break;
+    s = static_cast<int32_t>(static_cast<const char*>(at) - p);
+    if (std::memcmp(p + s, d, static_cast<size_t>(n - s)) == 0) return s;
+  }
+  return n;
+}
+
 }  // namespace
+
+int64_t KHTTPArgs::Parse::ReadMoreUntil(const std::string& delimiter, std::FILE* file,
+                                        bool* found) {
+  const int32_t L = static_cast<int32_t>(delimiter.size());
+  int64_t total = 0;
+  while (!*found && total < kBufferSize - L && OkToReadMore(L)) {
+    const int32_t got = FillEmptyReadBuf(L);
+    if (a.fAvailable <= L) {
+      DebugText("ReadMoreUntil: can not find until in few bytes left - ", a.fAvailable, '\n');
+      if (got == 0) break;  // a stream that gives nothing yet reports no end
+      continue;
+    }
+    // A match may start at the first `starts` places: what a step returns
+    // stays below a read buffer less the delimiter.
+    const int32_t starts = static_cast<int32_t>(kBufferSize - L - total);
+    const int32_t n = a.fAvailable;
+    const int32_t window = std::min(n, starts + L - 1);
+    const char* p = a.fCursor;
+    const char* hit = FindDelimiter(p, static_cast<size_t>(window), delimiter.data(), L);
+    if (hit != nullptr) {
+      const int32_t at = static_cast<int32_t>(hit - p);
+      WriteMore(file, p, static_cast<size_t>(at));
+      Consume(at + L);
+      total += at + L;
+      *found = true;
+      break;
+    }
+    const int32_t cut = window < n ? window : CutDelimiterStart(p, n, delimiter.data(), L);
+    const int32_t take = cut < starts ? cut : starts;
+    WriteMore(file, p, static_cast<size_t>(take));
+    Consume(take);
+    total += take;
+  }
+  if (a.fVerbose) {
+    DebugText(HttpTimeTrace("KHTTPArgs::ReadMoreUntil end -- "), "returned ", total, " bytes and ",
+              *found ? "found " : "did not find ", "the until string.\n");
+  }
+  return total;
+}
 
 bool KHTTPArgs::Parse::GotoNextPart(const std::string& delimiter, std::FILE* file) {
   if (file != nullptr && a.fWriteBuf == nullptr) {
@@ -236,30 +313,13 @@ bool KHTTPArgs::Parse::GotoNextPart(const std::string& delimiter, std::FILE* fil
   a.fPending = 0;
   const int64_t start = Remaining();
   if (a.fVerbose) DebugText(HttpTimeTrace("KHTTPArgs::GotoNextPart start -- "), start, '\n');
-  const int32_t L = static_cast<int32_t>(delimiter.size());
+  const int64_t L = static_cast<int64_t>(delimiter.size());
   bool found = false;
-  for (;;) {
-    const int32_t got = FillEmptyReadBuf(L);
-    if (a.fAvailable == 0) break;
-    const void* hit = FindDelimiter(a.fCursor, a.fAvailable, delimiter.data(), L);
-    if (hit != nullptr) {
-      const int32_t n = static_cast<int32_t>(static_cast<const char*>(hit) - a.fCursor);
-      WriteMore(file, a.fCursor, n);
-      Consume(n + L);
-      found = true;
+  while (!found && OkToReadMore(0) && Remaining() >= L) {
+    if (ReadMoreUntil(delimiter, file, &found) == 0) {
+      DebugText("GotoNextPart:: behaving poorly\n");
       break;
     }
-    // The last L - 1 bytes may begin the delimiter; they wait for more
-    // input, and stay unconsumed when none comes.
-    const int32_t keep = a.fAvailable < L - 1 ? a.fAvailable : L - 1;
-    const int32_t take = a.fAvailable - keep;
-    if (take == 0) {
-      if (got == 0 && OkToReadMore(a.fAvailable)) DebugText("GotoNextPart:: behaving poorly\n");
-      if (got == 0) break;
-      continue;
-    }
-    WriteMore(file, a.fCursor, take);
-    Consume(take);
   }
   if (found) {
     char c1 = 0;
@@ -422,25 +482,26 @@ bool KHTTPArgs::Parse::GetNextPart(const std::string& boundary, int depth) {
     return FilePart(name, fileName, contentType, boundary);
   }
   if (contentType.find("text/") != std::string::npos) {
+    // A line's CR LF joins it to the next line only when one follows and
+    // the value is not empty: the CR LF before the boundary, leading empty
+    // lines and a final line end without a boundary add nothing.
     std::string value;
     bool crlf = false;  // the previous line ended with CR LF
-    bool first = true;
     for (;;) {
       const bool ended = GetLine(&line, 1024);
       if (memmem(line.data(), line.size(), boundary.data(), boundary.size()) != nullptr) {
         AddEntry(name, value.c_str());
         return true;
       }
-      if (!first && crlf) value += "\r\n";
-      if (line.size() > a.fMaxItem - value.size()) {
+      if (!ended && line.empty()) break;  // the end of the input: no line
+      const size_t join = crlf && !value.empty() ? 2 : 0;
+      if (line.size() + join > a.fMaxItem - value.size()) {
         DebugText("KHTTPArgs::GetNextPart - text part longer than ", a.fMaxItem, " bytes\n");
         fatal = true;
         return false;
       }
-      value += line;
-      first = false;
+      value.append("\r\n", join).append(line);
       crlf = ended;
-      if (!ended && line.empty()) break;
     }
     AddEntry(name, value.c_str());
     return false;
@@ -471,7 +532,8 @@ bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& file
   const std::string base = "vx" + std::to_string(port::ProcessId());
   const KString slotPath = a.UseTmpFile(base.c_str());
   KFile* slot = a.GetTmpFile(slotPath);
-  std::string path;
+  // Without a free slot the argument still names the base path.
+  std::string path = static_cast<const char*>(slotPath);
   std::FILE* file = nullptr;
   if (slot != nullptr) {
     path = static_cast<const char*>(slot->FullName());
@@ -504,7 +566,7 @@ bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& file
     found = false;
   }
   AddEntry(name + "_content_type", contentType.c_str());
-  if (file != nullptr && KConfigFile::TheConfigFile() != nullptr) {
+  if (!path.empty() && KConfigFile::TheConfigFile() != nullptr) {
     std::string mimeType;
     if (DetectMimeType(path, &mimeType)) {
       AddEntry(name + "_dcstype", mimeType.c_str());

@@ -50,6 +50,7 @@ TEST(KWebEscape, ExactOutputs) {
       {KWebEscape::Unescape("100%"), "100%"},
       {KWebEscape::Unescape("%4"), "%4"},
       {KWebEscape::Unescape("%41+%42%2b%6a"), "A B+j"},
+      {KWebEscape::Unescape("%\xE9\xE9"), "\xB2"},  // bytes of 0x80 and above count as from 'A' up
       {KWebEscape::EscapeHTML("<\"&>'"), "&lt;&quot;&amp;&gt;'"},
       {KWebEscape::EscapeXML("<'"), "&lt;&apos;"},
       {KWebEscape::XMLString("'\t\n\r\"&<>"), "'&#9;&#10;&#13;&quot;&amp;&lt;&gt;"},
