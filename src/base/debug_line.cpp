@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
 
 namespace vxk_internal {
 
@@ -23,6 +26,20 @@ void DebugWrite(std::string_view text) noexcept {
   } catch (...) {
     // A sink that cannot take the text (no memory) loses it; the caller's
     // failure is still reported through its result.
+  }
+}
+
+const char* DescribeCurrentException() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::length_error&) {
+    return "out of memory";
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an exception of unknown type";
   }
 }
 

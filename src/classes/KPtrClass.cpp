@@ -132,14 +132,16 @@ KQSValue KPtrClass::LengthFunctor::operator()(const KQSClass* /*cls*/, KQSClass_
 // ===== Package =====
 
 void KPtrPkg::Startup() {
-  if (gPtrClass != nullptr) return;  // a second start-up: still registered
-  auto* ptr = new KPtrClass();
-  if (!KQSValue::AddProcessClass(ptr, 1)) {
-    DebugText("KPtrPkg::Startup...cannot register the Ptr class\n");
-    delete ptr;
-    return;
-  }
-  gPtrClass = ptr;
+  vxk_internal::RunReported("KPtrPkg::Startup", [] {
+    if (gPtrClass != nullptr) return;  // a second start-up: still registered
+    auto* ptr = new KPtrClass();
+    if (!KQSValue::AddProcessClass(ptr, 1)) {
+      DebugText("KPtrPkg::Startup...cannot register the Ptr class\n");
+      delete ptr;
+      return;
+    }
+    gPtrClass = ptr;
+  });
 }
 
 void KPtrPkg::Shutdown() {

@@ -237,7 +237,10 @@ KPcRscInit::~KPcRscInit() {
   if (gPcRscInit == this) gPcRscInit = nullptr;
 }
 
-void KPcRscInit::Init() { User1(new std::vector<PcRsc::HINSTANCE>()); }
+void KPcRscInit::Init() {
+  vxk_internal::RunReported("KPcRscInit::Init",
+                            [this] { User1(new std::vector<PcRsc::HINSTANCE>()); });
+}
 
 void KPcRscInit::Cleanup() {
   auto* list = static_cast<std::vector<PcRsc::HINSTANCE>*>(User1());

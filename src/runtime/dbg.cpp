@@ -93,8 +93,10 @@ KDbgInit::~KDbgInit() {
 }
 
 void KDbgInit::Init() {
-  User1(new KDbgGlobals{});
-  gDbgInitCount.fetch_add(1, std::memory_order_acq_rel);
+  vxk_internal::RunReported("KDbgInit::Init", [this] {
+    User1(new KDbgGlobals{});
+    gDbgInitCount.fetch_add(1, std::memory_order_acq_rel);
+  });
 }
 
 void KDbgInit::Cleanup() {
