@@ -1,4 +1,5 @@
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 
 #include <atomic>
 #include <cstring>

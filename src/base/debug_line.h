@@ -39,17 +39,6 @@ void DebugLine(const char* operation, const Parts&... parts) noexcept;
 template <class... Parts>
 void DebugText(const Parts&... parts) noexcept;
 
-// Call only from a catch handler: what the exception being handled is
-// ("out of memory" for std::bad_alloc and std::length_error, else what()).
-const char* DescribeCurrentException() noexcept;
-
-// Runs body; an exception it throws is written as one line "operation -
-// what" and goes no further. For the library's own start-up and shut-down
-// participants: the rings pass a participant's exception on to the host,
-// and the library's failures are results, never exceptions.
-template <class Body>
-void RunReported(const char* operation, Body&& body) noexcept;
-
 // ===== Implementation =====
 
 // Writes operation with a note that the rest could not be formatted.
@@ -76,15 +65,6 @@ void DebugText(const Parts&... parts) noexcept {
     DebugWrite(s.view());
   } catch (...) {
     DebugFormatFailed(nullptr);
-  }
-}
-
-template <class Body>
-void RunReported(const char* operation, Body&& body) noexcept {
-  try {
-    body();
-  } catch (...) {
-    DebugLine(operation, DescribeCurrentException());
   }
 }
 

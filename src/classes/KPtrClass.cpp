@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "classes/ptr_package.h"
 #include "vxkernel/threads/KLockGuard.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "files/files_internal.h"
 #include "runtime/startup_dir.h"
 #include "vxkernel/files/KDir.h"

@@ -1,6 +1,6 @@
 #include "vxkernel/javavm/KJavaVMAppGlobals.h"
 
-#include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "vxkernel/javavm/KJavaVMGlobals.h"
 
 KJavaVMAppGlobals* KJavaVMAppGlobals::gInstance = nullptr;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "locale/locale_package.h"
 #include "vxkernel/locale/KIntl.h"
 

@@ -6,7 +6,7 @@
 #include <exception>
 #include <memory>
 
-#include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "vxkernel/runtime/KContext.h"
 #include "vxkernel/text/KArray.h"
 #include "vxkernel/threads/KLock.h"

@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "base/check.h"
-#include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 
 int32_t KContext::gNextIndex = 0;

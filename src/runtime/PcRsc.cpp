@@ -10,6 +10,7 @@
 
 #include "base/coding.h"
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 #include "vxkernel/runtime/mem.h"
 

@@ -10,6 +10,7 @@
 
 #include "base/check.h"
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"

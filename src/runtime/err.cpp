@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 #include "runtime/err_bundle_lookup.h"
 #include "runtime/startup_dir.h"

@@ -6,7 +6,7 @@
 // destruction, always finds a live class; start-up only registers them.
 #include "values/value_packages.h"
 
-#include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/values/KQSValue.h"
