@@ -344,7 +344,8 @@ TEST(StrHyphenateTest, BreaksAtSpacesHyphensLineFeedsAndAfterTheLastVowel) {
     str_width_fn fn;
     std::string text, rest;
   } cases[] = {
-      {Mode::kSingleByte, "  hello world foo", 11, 0, nullptr, "hello world", " foo"},
+      // Stopped right before a space: still cut back to the last break inside.
+      {Mode::kSingleByte, "  hello world foo", 11, 0, nullptr, "hello", " world foo"},
       {Mode::kSingleByte, "hello wonderful", 11, 0, nullptr, "hello", " wonderful"},
       {Mode::kSingleByte, "well-known fact", 8, 0, nullptr, "well", "-known fact"},
       {Mode::kSingleByte, "ab\ncd", 10, 0, nullptr, "ab", "cd"},
