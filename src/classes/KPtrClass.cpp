@@ -3,7 +3,6 @@
 // the class at start-up.
 #include "vxkernel/classes/KPtrClass.h"
 
-#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -42,13 +41,11 @@ KPtrClass::KPtrClass() : KQSClass("Ptr", kNumber) {}
 KPtrClass::~KPtrClass() { ReleaseBoxes(); }
 
 void KPtrClass::CompleteClassDefinition() {
-  // Fixed positions (each the next in its table) rather than appends, so
-  // that running this again replaces the features instead of doubling them.
-  AddClassMethod("New", "Ptr([Dynamic])", &Ptr_New, 0, 1, false);
-  AddAttribute("Value", "Dynamic", &Ptr_Value, 0, 1, false);
-  AddAttribute("Type", "Integer", &Ptr_Type, 1, 1, false);
-  AddAttribute("Length", "Integer", &Ptr_Length, 2, 1, false);
-  AddConstant("PtrType", KQSValue(static_cast<int>(kNumber)), 0, 1);
+  AddClassMethod("New", "Ptr([Dynamic])", &Ptr_New, -1, 1, false);
+  AddAttribute("Value", "Dynamic", &Ptr_Value, -1, 1, false);
+  AddAttribute("Type", "Integer", &Ptr_Type, -1, 1, false);
+  AddAttribute("Length", "Integer", &Ptr_Length, -1, 1, false);
+  AddConstant("PtrType", KQSValue(static_cast<int>(kNumber)), -1, 1);
 }
 
 std::ostream& KPtrClass::FormattedOutput(void* data, std::ostream& out,
@@ -56,11 +53,6 @@ std::ostream& KPtrClass::FormattedOutput(void* data, std::ostream& out,
   out << "Ptr(";
   if (data != nullptr) out << Box(data)->Class()->ClassName();
   return out << ')';
-}
-
-int KPtrClass::Compare(void* a, void* b, bool /*ignoreCase*/) const {
-  if (a == b) return 0;
-  return std::less<void*>()(a, b) ? -1 : 1;
 }
 
 KQSValue KPtrClass::NewPtr(const KQSValue& v) const {
