@@ -20,8 +20,7 @@ KQSClass_Slot::KQSClass_Slot(const char* name, const char* signature, long index
     : fSlotIndex(index),
       fSlotName(vxk_internal::CopyText(name)),
       fAccessLevel(1),
-      fSignature(signature != nullptr ? new KSignature(signature) : nullptr) {
-}
+      fSignature(signature != nullptr ? new KSignature(signature) : nullptr) {}
 
 KQSClass_Slot::~KQSClass_Slot() {
   std::free(fSlotName);

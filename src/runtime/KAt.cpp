@@ -139,7 +139,8 @@ KAt::~KAt() {
     gDestructedPkgs->AddSelement(this);
   } catch (...) {
     vxk_internal::DebugLine("KAt::~KAt", "could not record the participant at priority ", fPriority,
-                            " of the ", RingName(fProcess), " ring as destroyed: ", DescribeCurrentException());
+                            " of the ", RingName(fProcess),
+                            " ring as destroyed: ", DescribeCurrentException());
   }
   Remove(fProcess, this);
 }

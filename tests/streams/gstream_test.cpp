@@ -100,7 +100,11 @@ TEST(gstreambuf, OpenAndCloseRules) {
 // A sink that takes a part of the block (3 bytes) or fails (-1): what it did
 // not take waits for the next sync, and nothing reaches it twice.
 TEST(gstreambuf, FailedSyncKeepsWhatTheSinkDidNotTake) {
-  const struct { long take; int waiting; std::vector<std::string> blocks; } rows[] = {
+  const struct {
+    long take;
+    int waiting;
+    std::vector<std::string> blocks;
+  } rows[] = {
       {3, 3, {"abc", "defgh"}},
       {-2, 6, {"abcdefgh"}},
   };

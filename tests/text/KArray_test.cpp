@@ -252,10 +252,12 @@ TEST_F(KArrayTest, OddElementSizesStayInsideTheBlock) {
     wide.AddElement(e);
   }
   static std::vector<int> seen;
-  EXPECT_EQ(wide.BsearchSelement(V(0), [](const void* a, const void*, size_t) {
-    seen.push_back(*static_cast<const unsigned char*>(a));
-    return 1;
-  }), -1);
+  EXPECT_EQ(wide.BsearchSelement(V(0),
+                                 [](const void* a, const void*, size_t) {
+                                   seen.push_back(*static_cast<const unsigned char*>(a));
+                                   return 1;
+                                 }),
+            -1);
   EXPECT_EQ(seen, (std::vector<int>{15, 10}));
   // Changing the element size re-slices the block rather than overrunning it.
   Fill({1, 2, 3});
