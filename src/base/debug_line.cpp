@@ -1,7 +1,11 @@
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 
 #include <atomic>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
 
 namespace vxk_internal {
 
@@ -23,6 +27,20 @@ void DebugWrite(std::string_view text) noexcept {
   } catch (...) {
     // A sink that cannot take the text (no memory) loses it; the caller's
     // failure is still reported through its result.
+  }
+}
+
+const char* DescribeCurrentException() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::length_error&) {
+    return "out of memory";
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an exception of unknown type";
   }
 }
 

@@ -3,11 +3,11 @@
 // the class at start-up.
 #include "vxkernel/classes/KPtrClass.h"
 
-#include <functional>
 #include <memory>
 #include <ostream>
 
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "classes/ptr_package.h"
 #include "vxkernel/threads/KLockGuard.h"
 
@@ -41,13 +41,11 @@ KPtrClass::KPtrClass() : KQSClass("Ptr", kNumber) {}
 KPtrClass::~KPtrClass() { ReleaseBoxes(); }
 
 void KPtrClass::CompleteClassDefinition() {
-  // Fixed positions (each the next in its table) rather than appends, so
-  // that running this again replaces the features instead of doubling them.
-  AddClassMethod("New", "Ptr([Dynamic])", &Ptr_New, 0, 1, false);
-  AddAttribute("Value", "Dynamic", &Ptr_Value, 0, 1, false);
-  AddAttribute("Type", "Integer", &Ptr_Type, 1, 1, false);
-  AddAttribute("Length", "Integer", &Ptr_Length, 2, 1, false);
-  AddConstant("PtrType", KQSValue(static_cast<int>(kNumber)), 0, 1);
+  AddClassMethod("New", "Ptr([Dynamic])", &Ptr_New, -1, 1, false);
+  AddAttribute("Value", "Dynamic", &Ptr_Value, -1, 1, false);
+  AddAttribute("Type", "Integer", &Ptr_Type, -1, 1, false);
+  AddAttribute("Length", "Integer", &Ptr_Length, -1, 1, false);
+  AddConstant("PtrType", KQSValue(static_cast<int>(kNumber)), -1, 1);
 }
 
 std::ostream& KPtrClass::FormattedOutput(void* data, std::ostream& out,
@@ -55,11 +53,6 @@ std::ostream& KPtrClass::FormattedOutput(void* data, std::ostream& out,
   out << "Ptr(";
   if (data != nullptr) out << Box(data)->Class()->ClassName();
   return out << ')';
-}
-
-int KPtrClass::Compare(void* a, void* b, bool /*ignoreCase*/) const {
-  if (a == b) return 0;
-  return std::less<void*>()(a, b) ? -1 : 1;
 }
 
 KQSValue KPtrClass::NewPtr(const KQSValue& v) const {
@@ -132,14 +125,16 @@ KQSValue KPtrClass::LengthFunctor::operator()(const KQSClass* /*cls*/, KQSClass_
 // ===== Package =====
 
 void KPtrPkg::Startup() {
-  if (gPtrClass != nullptr) return;  // a second start-up: still registered
-  auto* ptr = new KPtrClass();
-  if (!KQSValue::AddProcessClass(ptr, 1)) {
-    DebugText("KPtrPkg::Startup...cannot register the Ptr class\n");
-    delete ptr;
-    return;
-  }
-  gPtrClass = ptr;
+  vxk_internal::RunReported("KPtrPkg::Startup", [] {
+    if (gPtrClass != nullptr) return;  // a second start-up: still registered
+    auto* ptr = new KPtrClass();
+    if (!KQSValue::AddProcessClass(ptr, 1)) {
+      DebugText("KPtrPkg::Startup...cannot register the Ptr class\n");
+      delete ptr;
+      return;
+    }
+    gPtrClass = ptr;
+  });
 }
 
 void KPtrPkg::Shutdown() {

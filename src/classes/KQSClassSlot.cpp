@@ -14,16 +14,13 @@ using vxk_internal::DebugText;
 
 KQSClass_Functor::~KQSClass_Functor() = default;
 
-// An empty signature text means "no signature", as a null one does: a
-// reflection list or class image writes "" for a slot without signature,
-// and reading it back must not invent a Void() signature that would refuse
-// every argument.
+// A null signature text means "no signature"; any other text is parsed, so
+// "" is Void with no arguments.
 KQSClass_Slot::KQSClass_Slot(const char* name, const char* signature, long index, long /*access*/)
     : fSlotIndex(index),
       fSlotName(vxk_internal::CopyText(name)),
       fAccessLevel(1),
-      fSignature(signature != nullptr && *signature != '\0' ? new KSignature(signature) : nullptr) {
-}
+      fSignature(signature != nullptr ? new KSignature(signature) : nullptr) {}
 
 KQSClass_Slot::~KQSClass_Slot() {
   std::free(fSlotName);

@@ -41,12 +41,15 @@ using vxk_internal::SameFolded;
 // virtual); AddSlot makes every index of this kind.
 struct FeatureNames : NameIndex {
   vxk_internal::FeatureHash hash;
+  // Slots that a later slot replaced at their position. Their names may
+  // still lead to them, so they live until the table is reset.
+  std::vector<KQSClass_Slot*> replaced;
 };
 
 const FeatureNames* Names(const NameIndex* index) { return static_cast<const FeatureNames*>(index); }
 FeatureNames* Names(NameIndex* index) { return static_cast<FeatureNames*>(index); }
 
-// The index changes through these two, which keep the tree and the hash
+// The index changes through this one, which keeps the tree and the hash
 // holding the same pairs. When the hash cannot take a pair (no memory),
 // the tree still can, and a non-ASCII key is put in its place so that the
 // hash stops answering rather than answer wrongly.
@@ -55,26 +58,22 @@ void IndexAdd(NameIndex* index, const KStringKey& key, KQSClass_Slot* slot) {
   if (!Names(index)->hash.Put(static_cast<const char*>(key), slot)) Names(index)->hash.Poison();
 }
 
-void IndexDelete(NameIndex* index, const KStringKey& key) {
-  index->Delete(key);
-  Names(index)->hash.Erase(static_cast<const char*>(key));
-}
-
 // Tables up to this size are searched by scanning their names rather than
 // through the index: the index lookup must build a KStringKey (a heap
 // copy of the name), and a scan that mostly stops at a name's first byte
 // is cheaper than that for a class of ordinary size.
 constexpr size_t kScanLimit = 32;
 
-// The slot of a name. Both ways give the same answer: a table with exactly
-// one slot of a name has it in the index under that name (AddSlot keeps
-// this), and a table with several answers from the index.
+// The slot of a name. Both ways give the same answer: until a slot is
+// replaced, a table with exactly one slot of a name has it in the index
+// under that name, and a table with several answers from the index; once
+// one is replaced, the index alone knows where its name leads.
 KQSClass_Slot* Lookup(const std::vector<KQSClass_Slot*>& table, const NameIndex* index,
                       const char* name) {
   if (index == nullptr || name == nullptr) return nullptr;
   KQSClass_Slot* hit = nullptr;
   if (Names(index)->hash.Find(name, &hit)) return hit;
-  if (table.size() <= kScanLimit) {
+  if (table.size() <= kScanLimit && Names(index)->replaced.empty()) {
     KQSClass_Slot* found = nullptr;
     bool several = false;
     for (KQSClass_Slot* slot : table) {
@@ -107,10 +106,9 @@ struct Table {
 };
 
 // Steps 1-5 of adding a feature; make builds the slot for its position.
-// A slot already at that position is destroyed; when the index led its
-// name to it, the name now leads to the remaining slot of that name at the
-// highest position, or leaves the index, so no entry is left dangling and
-// every name in the table stays found.
+// A slot already at that position leaves the table but stays alive (on the
+// index's replaced list) and its name entry stays: the name still leads to
+// it unless the new slot's name is the same.
 template <class Slot, class Make>
 Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long index, Make make) {
   if (name == nullptr || std::strlen(name) >= kMaxFeatureName) {
@@ -131,23 +129,12 @@ Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long
   }
   if (t.slots.size() < static_cast<size_t>(index) + 1)
     t.slots.resize(static_cast<size_t>(index) + 1, nullptr);
+  KQSClass_Slot*& place = t.slots[static_cast<size_t>(index)];
+  std::vector<KQSClass_Slot*>& replaced = Names(t.index)->replaced;
+  if (place != nullptr) replaced.reserve(replaced.size() + 1);  // before anything changes
   Slot* slot = make(index);
   VXK_DCHECK(slot->SlotIndex() == index);
-  KQSClass_Slot*& place = t.slots[static_cast<size_t>(index)];
-  if (KQSClass_Slot* old = place) {
-    place = nullptr;
-    const KStringKey oldKey = UpperKey(old->SlotName());
-    KQSClass_Slot* indexed = nullptr;
-    if (t.index->Get(oldKey, indexed) && indexed == old) {
-      // The name now leads to the last remaining slot of that name, if any.
-      IndexDelete(t.index, oldKey);
-      for (KQSClass_Slot* other : t.slots) {
-        if (other != nullptr && SameFolded(other->SlotName(), old->SlotName()))
-          IndexAdd(t.index, oldKey, other);
-      }
-    }
-    delete old;
-  }
+  if (place != nullptr) replaced.push_back(place);
   place = slot;
   IndexAdd(t.index, UpperKey(name), slot);
   return slot;
@@ -156,6 +143,8 @@ Slot* AddSlot(const KQSClass& c, const char* op, Table t, const char* name, long
 void ResetTable(Table t) {
   for (KQSClass_Slot* slot : t.slots) delete slot;
   t.slots.clear();
+  if (t.index != nullptr)
+    for (KQSClass_Slot* slot : Names(t.index)->replaced) delete slot;
   delete t.index;
   t.index = nullptr;
   t.has = false;
@@ -216,8 +205,9 @@ KQSValue NamesValue(const std::vector<KString>& names) {
   return list;
 }
 
-// Entries (name, SlotIndex, AccessLevel, signature text); "" for a slot
-// without signature.
+// Entries (name, SlotIndex, AccessLevel, signature text); Undefined for a
+// slot without signature, which the setters read back as none (a "" would
+// come back as Void()).
 KQSValue SlotsValue(const std::vector<KQSClass_Slot*>& table, bool used) {
   KQSValue list = KQSValue::List();
   if (!used) return list;
@@ -226,7 +216,7 @@ KQSValue SlotsValue(const std::vector<KQSClass_Slot*>& table, bool used) {
     const KSignature* sig = slot->Signature();
     list.ListAppendValue(KQSValue::List(KQSValue(slot->SlotName()), KQSValue(slot->SlotIndex()),
                                         KQSValue(slot->AccessLevel()),
-                                        KQSValue(sig != nullptr ? sig->ToString() : KString())));
+                                        sig != nullptr ? KQSValue(sig->ToString()) : KQSValue()));
   }
   return list;
 }

@@ -249,8 +249,8 @@ bool GetRecordHead(ByteCursor& r, int32_t* index, std::string* name, int32_t* ac
   return GetI4(r, index) && r.GetCountedText(name) && GetI4(r, access) && r.GetCountedText(sig);
 }
 
-using FeatureAdder = void (*)(KQSClass* c, const std::string& name, const std::string& sig,
-                              long index, long access);
+using FeatureAdder = void (*)(KQSClass* c, const std::string& name, const char* sig, long index,
+                              long access);
 
 }  // namespace
 
@@ -337,17 +337,17 @@ KQSValue KQSClass::Import(const KQSValue& image) {
   }
 
   const FeatureAdder adders[] = {
-      [](KQSClass* c, const std::string& nm, const std::string& sig, long index, long access) {
-        c->AddClassMethod(nm.c_str(), sig.c_str(), nullptr, index, access, false);
+      [](KQSClass* c, const std::string& nm, const char* sig, long index, long access) {
+        c->AddClassMethod(nm.c_str(), sig, nullptr, index, access, false);
       },
-      [](KQSClass* c, const std::string& nm, const std::string& sig, long index, long access) {
-        c->AddClassAttribute(nm.c_str(), sig.c_str(), nullptr, index, access, false);
+      [](KQSClass* c, const std::string& nm, const char* sig, long index, long access) {
+        c->AddClassAttribute(nm.c_str(), sig, nullptr, index, access, false);
       },
-      [](KQSClass* c, const std::string& nm, const std::string& sig, long index, long access) {
-        c->AddMethod(nm.c_str(), sig.c_str(), nullptr, index, access, false);
+      [](KQSClass* c, const std::string& nm, const char* sig, long index, long access) {
+        c->AddMethod(nm.c_str(), sig, nullptr, index, access, false);
       },
-      [](KQSClass* c, const std::string& nm, const std::string& sig, long index, long access) {
-        c->AddAttribute(nm.c_str(), sig.c_str(), nullptr, index, access, false);
+      [](KQSClass* c, const std::string& nm, const char* sig, long index, long access) {
+        c->AddAttribute(nm.c_str(), sig, nullptr, index, access, false);
       },
   };
   std::string sig;
@@ -357,7 +357,9 @@ KQSValue KQSClass::Import(const KQSValue& image) {
     if (!GetI4(r, &count)) return self;
     for (int32_t i = 0; i < count; ++i) {
       if (!GetRecordHead(r, &index, &name, &access, &sig)) return self;
-      add(this, name, sig, index, access);
+      // Export writes "" for a slot without signature, and a signature's
+      // own text always has its "()", so "" reads back as none.
+      add(this, name, sig.empty() ? nullptr : sig.c_str(), index, access);
     }
   }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ostream>
 
+#include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
 
 KQSValueBaseClass::KQSValueBaseClass(const char* name, short number) : KQSClassPointer(name, number) {
@@ -67,9 +68,11 @@ bool KQSValueBaseClass::IsFeature(void* data, const KQSValue& name) const {
 }
 
 KQSValue KQSValueBaseClass::TranslateName(const KQSValue& name) const {
-  // Attribute names become slot positions once the class defines
-  // attributes; a class without them passes the name on unchanged.
-  return name;
+  // The storage sees an attribute by its position, so it need not know the
+  // class's names; everything else is its own business.
+  if (!HasAttributes() || !name.IsString()) return name;
+  const KQSClass_Attribute* a = FindAttribute(name.String());
+  return a != nullptr ? KQSValue(a->SlotIndex()) : name;
 }
 
 long KQSValueBaseClass::Dot(void* data, const KQSValue& name, KQSValue& out, KQSValue* env) const {

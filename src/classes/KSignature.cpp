@@ -9,6 +9,7 @@
 // never runs a host class loader.
 #include "vxkernel/classes/KSignature.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -132,8 +133,9 @@ KSignature::KSignature(const char* text) {
     std::string_view head = all.substr(0, open);
     if (head.size() > kMaxPiece) return false;
     if (!head.empty() && head.front() == '<') {
-      const size_t close = head.find('>');
-      if (close == std::string_view::npos) return false;
+      // Without a ">" the options run to the end of the head, and the
+      // result type after them is empty (Void).
+      const size_t close = std::min(head.find('>'), head.size());
       for (char option : head.substr(1, close - 1)) {
         if (option == 'A')
           fAutoUndefined = true;
@@ -144,7 +146,7 @@ KSignature::KSignature(const char* text) {
         else
           DebugText("KSignature::KSignature( Undefined signature option: ", head, " )\n");
       }
-      head.remove_prefix(close + 1);
+      head.remove_prefix(std::min(close + 1, head.size()));
     }
     fTypes[0] = ResolveType(head);
     if (open == std::string_view::npos) return true;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/run_reported.h"
 #include "files/files_internal.h"
 #include "runtime/startup_dir.h"
 #include "vxkernel/files/KDir.h"
@@ -24,8 +25,10 @@ KDirPkg::~KDirPkg() {
 }
 
 void KDirPkg::Startup() {
-  KDir* current = KDir::CurrDir();
-  KDir::StartupDir(current);
-  delete current;
-  vxk_internal::gStartupDirReader.store(&ReadStartupDir);
+  vxk_internal::RunReported("KDirPkg::Startup", [] {
+    KDir* current = KDir::CurrDir();
+    KDir::StartupDir(current);
+    delete current;
+    vxk_internal::gStartupDirReader.store(&ReadStartupDir);
+  });
 }

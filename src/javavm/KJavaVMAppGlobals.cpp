@@ -1,5 +1,6 @@
 #include "vxkernel/javavm/KJavaVMAppGlobals.h"
 
+#include "base/run_reported.h"
 #include "vxkernel/javavm/KJavaVMGlobals.h"
 
 KJavaVMAppGlobals* KJavaVMAppGlobals::gInstance = nullptr;
@@ -14,7 +15,9 @@ KJavaVMGlobals* KJavaVMAppGlobals::ThreadGlobals() {
   return gInstance != nullptr ? static_cast<KJavaVMGlobals*>(gInstance->User1()) : nullptr;
 }
 
-void KJavaVMAppGlobals::Init() { User1(new KJavaVMGlobals()); }
+void KJavaVMAppGlobals::Init() {
+  vxk_internal::RunReported("KJavaVMAppGlobals::Init", [this] { User1(new KJavaVMGlobals()); });
+}
 
 void KJavaVMAppGlobals::Cleanup() {
   delete static_cast<KJavaVMGlobals*>(User1());

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/run_reported.h"
 #include "locale/locale_package.h"
 #include "vxkernel/locale/KIntl.h"
 
@@ -156,8 +157,10 @@ KLocaleGlobals* KLocaleInit::ThreadGlobals() {
 }
 
 void KLocaleInit::Init() {
-  KString suffix = KIntl::DefaultLocaleResourceSuffix();
-  User1(new KLocaleGlobals(suffix));
+  vxk_internal::RunReported("KLocaleInit::Init", [this] {
+    KString suffix = KIntl::DefaultLocaleResourceSuffix();
+    User1(new KLocaleGlobals(suffix));
+  });
 }
 
 void KLocaleInit::Cleanup() {

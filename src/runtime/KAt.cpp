@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <new>
-#include <stdexcept>
 
-#include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "vxkernel/runtime/KContext.h"
 #include "vxkernel/text/KArray.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
+
+using vxk_internal::DescribeCurrentException;
 
 KArray* KAt::gProcessRings = nullptr;
 KArray* KAt::gThreadRings = nullptr;
@@ -63,21 +63,6 @@ KLock* DestructedMonitor() {
   return KAt::gDestructedPkgsMonitor;
 }
 
-// Call only from a catch handler: what the exception being handled is.
-const char* Describe() noexcept {
-  try {
-    throw;
-  } catch (const std::bad_alloc&) {
-    return "out of memory";
-  } catch (const std::length_error&) {
-    return "out of memory";
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "an exception of unknown type";
-  }
-}
-
 const char* RingName(bool process) { return process ? "process" : "thread"; }
 
 // The thread-start count lives in the calling thread's context: 0 without
@@ -91,13 +76,57 @@ KArray* Level(KArray* ring, unsigned long priority) {
   return static_cast<KArray*>(ring->GetSelementAt(priority));
 }
 
+// A participant's exception on its way out of a lifecycle call. The calls
+// report their own failures (no memory for a monitor), but what a
+// participant's Startup or Shutdown throws is the host's: it passes through
+// unchanged.
+struct ParticipantThrew {
+  std::exception_ptr fThrown;
+};
+
+template <class Participant>
+void CallParticipant(Participant call) {
+  try {
+    call();
+  } catch (...) {
+    throw ParticipantThrew{std::current_exception()};
+  }
+}
+
+// Runs a lifecycle call's body: its own failures are reported as one line
+// under operation; a participant's exception leaves the call after the
+// guards of the body (the monitors) have been released.
+template <class Body>
+void LifecycleCall(const char* operation, Body body) {
+  try {
+    body();
+  } catch (const ParticipantThrew& t) {
+    std::rethrow_exception(t.fThrown);
+  } catch (...) {
+    vxk_internal::DebugLine(operation, DescribeCurrentException());
+  }
+}
+
+// Puts the caller's context back however the call ends.
+class ContextRestorer {
+ public:
+  explicit ContextRestorer(void* saved) : fSaved(saved) {}
+  ContextRestorer(const ContextRestorer&) = delete;
+  ContextRestorer& operator=(const ContextRestorer&) = delete;
+  ~ContextRestorer() { KAt::UseThreadStartup(fSaved); }
+
+ private:
+  void* fSaved;
+};
+
 }  // namespace
 
-// No lifecycle call lets an exception out: the host calls them from static
-// constructors, thread entry points and C code. A participant whose Startup
-// or Shutdown throws is reported and the ring goes on with the next one; a
-// call that cannot get the ring monitor (no memory to make it) is reported
-// and changes no count, so the host's later calls still pair up.
+// A lifecycle call lets no exception of its own out: a call that cannot get
+// the ring monitor (no memory to make it) is reported and changes no count,
+// so the host's later calls still pair up. What a participant's Startup or
+// Shutdown throws is not caught: it ends the ring run and the call, with
+// every monitor released on the way out, and the counts as the call had
+// left them by then. The library's own participants throw nothing.
 
 KAt::KAt(unsigned long priority, unsigned char process)
     : fProcess(process), fPriority(static_cast<uint32_t>(priority)) {
@@ -110,7 +139,8 @@ KAt::~KAt() {
     gDestructedPkgs->AddSelement(this);
   } catch (...) {
     vxk_internal::DebugLine("KAt::~KAt", "could not record the participant at priority ", fPriority,
-                            " of the ", RingName(fProcess), " ring as destroyed: ", Describe());
+                            " of the ", RingName(fProcess),
+                            " ring as destroyed: ", DescribeCurrentException());
   }
   Remove(fProcess, this);
 }
@@ -142,7 +172,7 @@ unsigned char KAt::Add(unsigned char process, unsigned long priority, KAt* entry
     }
   } catch (...) {
     vxk_internal::DebugLine("KAt::Add", "could not register the participant at priority ", priority,
-                            " of the ", RingName(process), " ring: ", Describe());
+                            " of the ", RingName(process), " ring: ", DescribeCurrentException());
   }
   return 1;
 }
@@ -157,7 +187,7 @@ void KAt::Remove(unsigned char process, KAt* entry) {
       }
     }
   } catch (...) {
-    vxk_internal::DebugLine("KAt::Remove", Describe());
+    vxk_internal::DebugLine("KAt::Remove", DescribeCurrentException());
   }
 }
 
@@ -167,7 +197,7 @@ void KAt::SetTraceRoutine(TraceRoutine routine, void* datum) {
     gTraceRoutine = routine;
     gTraceDatum = datum;
   } catch (...) {
-    vxk_internal::DebugLine("KAt::SetTraceRoutine", Describe());
+    vxk_internal::DebugLine("KAt::SetTraceRoutine", DescribeCurrentException());
   }
 }
 
@@ -180,14 +210,10 @@ void KAt::StartupRings(KArray* ring) {
     if (level == nullptr) continue;
     for (unsigned long j = 1; j <= level->NumElements(); ++j) {
       KAt* entry = static_cast<KAt*>(level->GetSelementAt(j));
-      try {
+      CallParticipant([entry] {
         if (gTraceRoutine) gTraceRoutine(entry, true, gTraceDatum);
         entry->Startup();
-      } catch (...) {
-        vxk_internal::DebugLine("KAt::StartupRings", "the participant at priority ", i, " of the ",
-                                RingName(ring == gProcessRings),
-                                " ring could not start: ", Describe());
-      }
+      });
     }
   }
 }
@@ -203,24 +229,19 @@ void KAt::ShutdownRings(KArray* ring) {
       // A Shutdown may have removed participants of this level.
       if (j > level->NumElements()) continue;
       KAt* entry = static_cast<KAt*>(level->GetSelementAt(j));
-      try {
-        KLockGuard destroyed(DestructedMonitor());
-        if (!gTooLateForThreadShutdown && gDestructedPkgs->FindSelement(entry) == 0) {
+      KLockGuard destroyed(DestructedMonitor());
+      if (!gTooLateForThreadShutdown && gDestructedPkgs->FindSelement(entry) == 0) {
+        CallParticipant([entry] {
           if (gTraceRoutine) gTraceRoutine(entry, false, gTraceDatum);
           entry->Shutdown();
-        }
-      } catch (...) {
-        // The entry may be destroyed already; only its place is named.
-        vxk_internal::DebugLine("KAt::ShutdownRings", "the participant at priority ", i, " of the ",
-                                RingName(ring == gProcessRings),
-                                " ring could not shut down: ", Describe());
+        });
       }
     }
   }
 }
 
 void KAt::ProcessStartup(unsigned char alsoThread) {
-  try {
+  LifecycleCall("KAt::ProcessStartup", [alsoThread] {
     KLockGuard ring(Monitor());
     if (gProcessCount++ == 0) StartupRings(gProcessRings);
     if (alsoThread) {
@@ -230,13 +251,11 @@ void KAt::ProcessStartup(unsigned char alsoThread) {
       if (c == 0) StartupRings(gThreadRings);
       SetThreadCount(c + 1);
     }
-  } catch (...) {
-    vxk_internal::DebugLine("KAt::ProcessStartup", Describe());
-  }
+  });
 }
 
 void KAt::ProcessShutdown(unsigned char alsoThread) {
-  try {
+  LifecycleCall("KAt::ProcessShutdown", [alsoThread] {
     KLockGuard ring(Monitor());
     if (alsoThread) {
       uintptr_t c = ThreadCount();
@@ -247,26 +266,22 @@ void KAt::ProcessShutdown(unsigned char alsoThread) {
     }
     if (gProcessCount != 0 && --gProcessCount == 0) ShutdownRings(gProcessRings);
     gTooLateForThreadShutdown = 1;
-  } catch (...) {
-    vxk_internal::DebugLine("KAt::ProcessShutdown", Describe());
-  }
+  });
 }
 
 void KAt::ThreadStartup() {
-  try {
+  LifecycleCall("KAt::ThreadStartup", [] {
     uintptr_t c = ThreadCount();
     if (c == 0) {
       KLockGuard ring(Monitor());
       StartupRings(gThreadRings);
     }
     SetThreadCount(c + 1);
-  } catch (...) {
-    vxk_internal::DebugLine("KAt::ThreadStartup", Describe());
-  }
+  });
 }
 
 void KAt::ThreadShutdown() {
-  try {
+  LifecycleCall("KAt::ThreadShutdown", [] {
     uintptr_t c = ThreadCount();
     if (c == 0) return;
     if (c == 1) {
@@ -274,9 +289,7 @@ void KAt::ThreadShutdown() {
       if (!gTooLateForThreadShutdown) ShutdownRings(gThreadRings);
     }
     SetThreadCount(c - 1);
-  } catch (...) {
-    vxk_internal::DebugLine("KAt::ThreadShutdown", Describe());
-  }
+  });
 }
 
 void* KAt::UseThreadStartup(void* context) {
@@ -285,23 +298,22 @@ void* KAt::UseThreadStartup(void* context) {
   return previous;
 }
 
-// Null when the context package could not make the context.
+// Null when the context package could not make the context. When a
+// participant throws, the context being made is lost with the exception;
+// the caller's own is put back either way.
 void* KAt::CreateThreadStartup() {
-  void* saved = UseThreadStartup(nullptr);
-  try {
+  ContextRestorer restore(UseThreadStartup(nullptr));
+  LifecycleCall("KAt::CreateThreadStartup", [] {
     {
       KLockGuard ring(Monitor());
       StartupRings(gThreadRings);
     }
     SetThreadCount(1);
-  } catch (...) {
-    vxk_internal::DebugLine("KAt::CreateThreadStartup", Describe());
-  }
-  return UseThreadStartup(saved);
+  });
+  return KContext::SysGet();
 }
 
 void KAt::DestroyThreadStartup(void* context) {
-  void* previous = UseThreadStartup(context);
+  ContextRestorer restore(UseThreadStartup(context));
   ThreadShutdown();
-  UseThreadStartup(previous);
 }

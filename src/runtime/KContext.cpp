@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "base/check.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 
 int32_t KContext::gNextIndex = 0;
@@ -56,7 +57,10 @@ void KContext::Set(unsigned long index, void* value) {
   if (void** slots = SysGet()) slots[index] = value;
 }
 
-void KContextPkg::Startup() { KContext::SysSet(new void*[KContext::kSlots]()); }
+void KContextPkg::Startup() {
+  vxk_internal::RunReported("KContextPkg::Startup",
+                            [] { KContext::SysSet(new void*[KContext::kSlots]()); });
+}
 
 void KContextPkg::Shutdown() {
   delete[] KContext::SysGet();

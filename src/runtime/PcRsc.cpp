@@ -10,6 +10,7 @@
 
 #include "base/coding.h"
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 #include "vxkernel/runtime/mem.h"
 
@@ -237,7 +238,10 @@ KPcRscInit::~KPcRscInit() {
   if (gPcRscInit == this) gPcRscInit = nullptr;
 }
 
-void KPcRscInit::Init() { User1(new std::vector<PcRsc::HINSTANCE>()); }
+void KPcRscInit::Init() {
+  vxk_internal::RunReported("KPcRscInit::Init",
+                            [this] { User1(new std::vector<PcRsc::HINSTANCE>()); });
+}
 
 void KPcRscInit::Cleanup() {
   auto* list = static_cast<std::vector<PcRsc::HINSTANCE>*>(User1());

@@ -10,6 +10,7 @@
 
 #include "base/check.h"
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
@@ -93,8 +94,10 @@ KDbgInit::~KDbgInit() {
 }
 
 void KDbgInit::Init() {
-  User1(new KDbgGlobals{});
-  gDbgInitCount.fetch_add(1, std::memory_order_acq_rel);
+  vxk_internal::RunReported("KDbgInit::Init", [this] {
+    User1(new KDbgGlobals{});
+    gDbgInitCount.fetch_add(1, std::memory_order_acq_rel);
+  });
 }
 
 void KDbgInit::Cleanup() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/debug_line.h"
+#include "base/run_reported.h"
 #include "port/port.h"
 #include "runtime/err_bundle_lookup.h"
 #include "runtime/startup_dir.h"
@@ -342,13 +343,15 @@ ErrProcessGlobals::~ErrProcessGlobals() {
 }
 
 void ErrProcessGlobals::Startup() {
-  std::string dir;
-  const bool haveDir = vxk_internal::ReadStartupDir(&dir) && !dir.empty();
-  mem_initialize();
-  if (haveDir) {
-    if (dir.back() != '/') dir += '/';
-    err_properties_path_set(dir.c_str());
-  }
+  vxk_internal::RunReported("ErrProcessGlobals::Startup", [] {
+    std::string dir;
+    const bool haveDir = vxk_internal::ReadStartupDir(&dir) && !dir.empty();
+    mem_initialize();
+    if (haveDir) {
+      if (dir.back() != '/') dir += '/';
+      err_properties_path_set(dir.c_str());
+    }
+  });
 }
 
 void ErrProcessGlobals::Shutdown() {
@@ -364,7 +367,9 @@ KErrInit::~KErrInit() {
   if (gErrInit == this) gErrInit = nullptr;
 }
 
-void KErrInit::Init() { User1(new KErrGlobals()); }
+void KErrInit::Init() {
+  vxk_internal::RunReported("KErrInit::Init", [this] { User1(new KErrGlobals()); });
+}
 
 void KErrInit::Cleanup() {
   auto* g = static_cast<KErrGlobals*>(User1());

@@ -1,5 +1,7 @@
 #include "vxkernel/streams/gstreambuf.h"
 
+#include <cstring>
+
 #include "vxkernel/streams/KStreamData.h"
 
 KStreamData::~KStreamData() = default;
@@ -59,8 +61,18 @@ int gstreambuf::sync() {
   if (!fOpen) return -1;
   long waiting = out_waiting();
   if (waiting == 0) return 0;
-  long moved = fData->Flush(pbase(), waiting);
-  setg(Data(), Data(), Data());
-  setp(nullptr, nullptr);
-  return moved == waiting ? 0 : -1;
+  const long moved = fData->Flush(pbase(), waiting);
+  if (moved >= waiting) {
+    setg(Data(), Data(), Data());
+    setp(nullptr, nullptr);
+    return 0;
+  }
+  // What the sink did not take waits at the front for the next sync, so
+  // nothing is lost and nothing reaches the sink twice.
+  if (moved > 0) {
+    std::memmove(Data(), pbase() + moved, static_cast<size_t>(waiting - moved));
+    setp(Data(), Data() + kDataSize);
+    pbump(static_cast<int>(waiting - moved));
+  }
+  return -1;
 }

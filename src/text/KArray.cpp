@@ -261,7 +261,13 @@ long KArray::BsearchSelement(void* v, KArrayCompareFunc cmp) const {
       return (a > b) - (a < b);
     }
     if (PointerSized()) return cmp(ReadSlot(mid), v, sizeof(void*));
-    return cmp(SlotAddress(mid), key.data(), fElementSize);
+    // Slot mid counted in pointer-sized steps. Below a pointer's size such
+    // steps would leave the elements (and the block) in the upper half of
+    // the array, so there slot mid stays element mid.
+    const bool narrow = static_cast<size_t>(fElementSize) < sizeof(void*);
+    const unsigned char* slot =
+        narrow ? SlotAddress(mid) : SlotAddress(1) + static_cast<size_t>(mid - 1) * sizeof(void*);
+    return cmp(slot, key.data(), fElementSize);
   });
 }
 

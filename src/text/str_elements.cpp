@@ -116,16 +116,15 @@ long str_elements_map(const char* s, unsigned short sep, long*& map) {
   map = nullptr;
   if (s == nullptr) return 0;
   const long count = str_nsubelements(s, sep);
-  // Entry 0 is -1, a separator in front of the text, so element i always
-  // spans map[i] + 1 up to map[i + 1].
+  // The separators and the length fill count entries; the one spare entry
+  // repeats the length, so no entry is left uninitialised.
   map = new long[static_cast<size_t>(count) + 1];
   long k = 0;
-  map[k++] = -1;
   ForEachSeparator(vxk_internal::CurrentTextEnv(), s, sep, [&](size_t at, size_t) {
     map[k++] = static_cast<long>(at);
     return true;
   });
-  map[k] = static_cast<long>(std::strlen(s));
+  map[k] = map[k + 1] = static_cast<long>(std::strlen(s));
   return count;
 }
 

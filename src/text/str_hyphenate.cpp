@@ -76,10 +76,9 @@ const char* str_hyphenate(const char* src, char* dst, long dstSize, long maxWidt
   bool hyphen = false;
   if (atLineFeed) {
     restStart = len + 1;
-  } else if (text[len] == ' ') {
-    // Stopped right before a space: the line ends there without cutting back.
   } else if (text[len] != 0) {
-    // 2. Stopped inside a word: break at the last space or hyphen.
+    // 2. Stopped inside the text: break at the last space or hyphen inside
+    // the line (not its first character, so every line makes progress).
     size_t cut = 0;
     for (size_t i = 0; i < len; i += StepBytes(e, text + i)) {
       const unsigned char c = text[i];

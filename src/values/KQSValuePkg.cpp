@@ -6,6 +6,7 @@
 // destruction, always finds a live class; start-up only registers them.
 #include "values/value_packages.h"
 
+#include "base/run_reported.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/values/KQSValue.h"
@@ -121,35 +122,37 @@ const KQSClass* KQSBuiltinClass(short number) {
 }
 
 void KQSValuePkg::Startup() {
-  if (KQSValue::gProcessEnvironment != nullptr) return;  // a second start-up after shut-down
-  KQSValue::gProcessEnvironment = new KOPPEnvironment();
-  KOPPEnvironment* env = KQSValue::gProcessEnvironment;
-  Builtins& b = TheBuiltins();
-  struct WellKnown {
-    KQSClass* fClass;
-    void (*fSetter)(const KQSClass*);
-  };
-  const WellKnown wellKnown[] = {
-      {&b.undefined, &KQSValue::Class_Undefined}, {&b.voidClass, &KQSValue::Class_Void},
-      {&b.dynamic, &KQSValue::Class_Dynamic},     {&b.object, &KQSValue::Class_Object},
-      {&b.integer, &KQSValue::Class_Integer},     {&b.error, &KQSValue::Class_Error},
-      {&b.blobId, &KQSValue::Class_BlobId},       {&b.boolean, &KQSValue::Class_Boolean},
-      {&b.point, &KQSValue::Class_Point},         {&b.notSet, &KQSValue::Class_NotSet},
-      {&b.date, &KQSValue::Class_Date},           {&b.bytes, &KQSValue::Class_Bytes},
-      {&b.externClass, &KQSValue::Class_Extern},  {&b.real, &KQSValue::Class_Real},
-      {&b.longClass, &KQSValue::Class_Long},      {&b.list, &KQSValue::Class_List},
-      {&b.listExpand, &KQSValue::Class_ListExpand}, {&b.slotIndex, &KQSValue::Class_SlotIndex},
-      {&b.typeCode, &KQSValue::Class_TypeCode},   {&b.string, &KQSValue::Class_String},
-  };
-  for (const WellKnown& w : wellKnown) {
-    w.fSetter(w.fClass);
-    env->AddProcessClass(w.fClass);
-  }
-  using Setter = void (*)(const KQSClass*);
-  const Setter hostSlots[] = {&KQSValue::Class_Class,  &KQSValue::Class_Signature, &KQSValue::Class_Environment,
-                              &KQSValue::Class_ObjRef, &KQSValue::Class_ObjInst,   &KQSValue::Class_Core};
-  for (Setter setter : hostSlots) setter(nullptr);
-  for (int i = 0; KQSClass* c = b.Later(i); ++i) env->AddProcessClass(c);
+  vxk_internal::RunReported("KQSValuePkg::Startup", [] {
+    if (KQSValue::gProcessEnvironment != nullptr) return;  // a second start-up after shut-down
+    KQSValue::gProcessEnvironment = new KOPPEnvironment();
+    KOPPEnvironment* env = KQSValue::gProcessEnvironment;
+    Builtins& b = TheBuiltins();
+    struct WellKnown {
+      KQSClass* fClass;
+      void (*fSetter)(const KQSClass*);
+    };
+    const WellKnown wellKnown[] = {
+        {&b.undefined, &KQSValue::Class_Undefined}, {&b.voidClass, &KQSValue::Class_Void},
+        {&b.dynamic, &KQSValue::Class_Dynamic},     {&b.object, &KQSValue::Class_Object},
+        {&b.integer, &KQSValue::Class_Integer},     {&b.error, &KQSValue::Class_Error},
+        {&b.blobId, &KQSValue::Class_BlobId},       {&b.boolean, &KQSValue::Class_Boolean},
+        {&b.point, &KQSValue::Class_Point},         {&b.notSet, &KQSValue::Class_NotSet},
+        {&b.date, &KQSValue::Class_Date},           {&b.bytes, &KQSValue::Class_Bytes},
+        {&b.externClass, &KQSValue::Class_Extern},  {&b.real, &KQSValue::Class_Real},
+        {&b.longClass, &KQSValue::Class_Long},      {&b.list, &KQSValue::Class_List},
+        {&b.listExpand, &KQSValue::Class_ListExpand}, {&b.slotIndex, &KQSValue::Class_SlotIndex},
+        {&b.typeCode, &KQSValue::Class_TypeCode},   {&b.string, &KQSValue::Class_String},
+    };
+    for (const WellKnown& w : wellKnown) {
+      w.fSetter(w.fClass);
+      env->AddProcessClass(w.fClass);
+    }
+    using Setter = void (*)(const KQSClass*);
+    const Setter hostSlots[] = {&KQSValue::Class_Class,  &KQSValue::Class_Signature, &KQSValue::Class_Environment,
+                                &KQSValue::Class_ObjRef, &KQSValue::Class_ObjInst,   &KQSValue::Class_Core};
+    for (Setter setter : hostSlots) setter(nullptr);
+    for (int i = 0; KQSClass* c = b.Later(i); ++i) env->AddProcessClass(c);
+  });
 }
 
 void KQSValuePkgHigh::Startup() {

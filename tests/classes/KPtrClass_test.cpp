@@ -6,6 +6,7 @@
 
 #include "classes/class_test_support.h"
 #include "support/child_process.h"
+#include "vxkernel/values/KAssocVal.h"
 
 namespace {
 
@@ -24,7 +25,6 @@ std::string Get(const KQSValue& p, const char* name) { return Streamed(p.DotValu
 // Type and Length are read-only; the text form names the held class; copies
 // share the box, and values are equal exactly when the box is the same.
 TEST(KPtrClassTest, ImageFeaturesTextFormAndSharedBoxes) {
-  const_cast<KPtrClass*>(Ptr())->CompleteClassDefinition();  // again: changes nothing
   Image e;
   e.Header("Ptr", 17, 2, "").Zeros(2).I4(1).Feature(0, "New", "Ptr([Dynamic])").Zeros(2);
   e.I4(3).Feature(0, "Value", "Dynamic()").Feature(1, "Type", "Integer()").Feature(2, "Length", "Integer()");
@@ -44,8 +44,22 @@ TEST(KPtrClassTest, ImageFeaturesTextFormAndSharedBoxes) {
   New(2, two, 0x26AD0017);  // too many arguments for the signature
   const KQSValue other = Ptr()->NewPtr(KQSValue::List(two[0], two[1]));
   EXPECT_TRUE(copy == p && !(other == p));
-  EXPECT_NE(other.Compare(p, 0), 0);
-  EXPECT_EQ(other.Compare(p, 0), -p.Compare(other, 0));
+  // Ptr values have no order of their own: -1 both ways, yet they key an Assoc.
+  EXPECT_EQ(other.Compare(p, 0), -1);
+  EXPECT_EQ(p.Compare(other, 0), -1);
+  KAssocVal keyed;
+  keyed.Add(p, KQSValue(1));
+  keyed.Add(other, KQSValue(2));
+  KQSValue found;
+  EXPECT_TRUE(keyed.Get(copy, found));
+  EXPECT_EQ(static_cast<long>(found), 1);
+  EXPECT_TRUE(keyed.Get(other, found));
+  EXPECT_EQ(static_cast<long>(found), 2);
+  KPtrClass twice;  // each definition appends its features
+  twice.CompleteClassDefinition();
+  twice.CompleteClassDefinition();
+  EXPECT_EQ(twice.ClassMethods().size(), 2u);
+  EXPECT_EQ(twice.Attributes().size(), 6u);
 }
 
 TEST(KPtrClassTest, TheClassOwnsTheBoxesMadeOnAnyThread) {

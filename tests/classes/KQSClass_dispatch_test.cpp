@@ -1,6 +1,7 @@
 // Feature dispatch as one table: entry point, feature and arguments against
 // status, result, arguments after the call, functors run and debug lines.
 
+#include "vxkernel/classes/KQSValueBaseClass.h"
 #include "classes/class_test_support.h"
 
 namespace {
@@ -206,6 +207,45 @@ TEST_F(Dispatch, ValuesForwardToTheClass) {
   EXPECT_EQ(Streamed(Value().Features()),  // own methods, then own attributes, in position order
             "{'Deposit','Describe','Strict','Lenient','Free','Broken','Failing','Spread','Balance','Locked','Nothing'}");
   EXPECT_EQ(KQSValue(5).Features().ListEntries() + KQSValue(5).Dot(S("Balance"), out, nullptr), kNotFound);
+}
+
+// Storage classes: a String naming an attribute of the class reaches the
+// storage as an Integer holding the attribute's position; any other name
+// (or any name while the class has no attributes) reaches it unchanged.
+struct NameSeen : KQSValueBase {
+  KQSValue seen;
+  long Dot(const KQSValue& name, KQSValue&, KQSValue*) override { return seen = name, 0; }
+  long DotValuePut(const KQSValue& name, const KQSValue&) override { return seen = name, 0; }
+};
+struct StoredClass : KQSValueBaseClass {
+  using KQSValueBaseClass::KQSValueBaseClass;
+  using KQSClass::AddAttribute;
+};
+
+TEST(StorageDispatch, AttributeNamesReachTheStorageAsPositions) {
+  auto* c = Keep(new StoredClass("Stored", KQSClass::kNoClassNumber));
+  auto* storage = new NameSeen;
+  const KQSValue value(c, storage);
+  KQSValue out;
+  c->Dot(storage, S("size"), out, nullptr);
+  EXPECT_EQ(Streamed(storage->seen), Streamed(S("size")));  // no attributes yet
+  c->AddAttribute("Size", "Integer", nullptr, 3, 1, false);
+  const struct { Op op; KQSValue name; std::string seen; } rows[] = {
+      {kDot, S("size"), "3"},
+      {kPut, S("SIZE"), "3"},
+      {kInvoke, S("Size"), "3"},
+      {kDot, S("colour"), Streamed(S("colour"))},
+      {kDot, Slot(3), Streamed(Slot(3))},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(Streamed(r.name) + " op " + std::to_string(r.op));
+    storage->seen = KQSValue();
+    if (r.op == kDot) c->Dot(storage, r.name, out, nullptr);
+    if (r.op == kPut) c->DotValuePut(storage, r.name, KQSValue(1));
+    if (r.op == kInvoke) c->DotInvoke(storage, r.name, 0, nullptr, out, nullptr);
+    EXPECT_EQ(storage->seen.Type(), r.seen == "3" ? 2 : r.name.Type());
+    EXPECT_EQ(Streamed(storage->seen), r.seen);
+  }
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST(ClassImage, ExactBytesOfEveryTable) {
   c.Implements(KQSValue::List(KQSValue("Iface")));
   c.ClassMethods(KQSValue::List(F("Make", "Full(Integer)", 0)));
   c.ClassAttributes(KQSValue::List(F("Count", "Integer", 2)));
-  c.Methods(KQSValue::List(F("Go", "Void()", 1), F("Stop", "", 0)));
+  c.Methods(KQSValue::List(F("Go", "Void()", 1), F("Stop", "", 0), F("Idle", KQSValue(), 2)));
   c.Attributes(KQSValue::List(F("Size", "Integer", 0)));
   c.Constants(KQSValue::List(F("Name", KQSValue("it's"), 0), F("Max", KQSValue(-12), 1), F("On", KQSValue::Boolean(1), 2),
                              F("None", KQSValue(), 4)));
@@ -47,7 +47,8 @@ TEST(ClassImage, ExactBytesOfEveryTable) {
   e.I4(3).Str("Base").Str(shortest).Str(longer).I4(1).Str("Iface");
   e.I4(1).Feature(0, "Make", "Full(Integer)");
   e.I4(1).Feature(2, "Count", "Integer()");  // a signature is written in its full form
-  e.I4(2).Feature(0, "Stop", "").Feature(1, "Go", "Void()");
+  // "" is Void with no arguments; a slot without signature is written as "".
+  e.I4(3).Feature(0, "Stop", "Void()").Feature(1, "Go", "Void()").Feature(2, "Idle", "");
   e.I4(1).Feature(0, "Size", "Integer()");
   e.I4(5).Constant(0, "Name", "'it\\'s'").Constant(1, "Max", "-12").Constant(2, "On", "true");
   e.Constant(4, "None", "?").Constant(5, "Bad", "E-9");
@@ -65,7 +66,7 @@ void FillRichClass(KQSClassReflection& c) {
   c.Implements(KQSValue::List(KQSValue("I")));
   c.ClassMethods(KQSValue::List(F("New", "Rich([Dynamic],...)", 2), F("Find", "<AU>Rich(String)", 5)));
   c.ClassAttributes(KQSValue::List(F("Total", "Integer", 1)));
-  c.Methods(KQSValue::List(F("Open", "Boolean(String,[Integer])", 0), F("Close", "Void", 3)));
+  c.Methods(KQSValue::List(F("Open", "Boolean(String,[Integer])", 0), F("Close", "Void", 3), F("Wait", KQSValue(), 4)));
   c.Attributes(KQSValue::List(F("Path", "String", 7), F("Kind", "NoSuchType", 2)));
   c.Constants(KQSValue::List(F("Text", KQSValue("line\nbreak 'q' \\"), 1), F("Nothing", KQSValue(), 3),
                              F("Failure", KQSValue::Error(-7), 4), F("Big", KQSValue(2147483647), 6)));

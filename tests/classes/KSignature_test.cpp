@@ -73,7 +73,8 @@ TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
       {"Integer([String],Integer,Real)", "Integer([String],[Integer],[Real])"},
       {longest + "(" + longest + ")", longest + "(" + longest + ")"},
       {args(32), args(32)},
-      {"<AE>Integer(String,Real", ""}, {"<AU Integer(String)", ""},
+      {"<AU(String)", "<AU>Void(String)"},  // no ">": options run to the "(", the result is Void
+      {"<AE>Integer(String,Real", ""},
       {longName + "(String)", ""}, {"Integer(" + longName + ",String)", ""}, {args(33), ""}};
   for (const auto& [text, canonical] : cases) {
     std::unique_ptr<KSignature> s;

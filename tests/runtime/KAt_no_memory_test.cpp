@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <new>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -34,16 +33,13 @@ void UseValues(bool fired, std::string& out) {
   if (!fired && worst != VX_OK) out += "values " + std::to_string(worst) + " ";
 }
 
-// "" when every failure was reported, a participant's line naming its ring and priority
-// (other lines are the modules' own reports).
+// "" when every failure was reported: by the library's participants themselves, which throw
+// nothing into the rings, so the rings have nothing to report.
 std::string Lines(bool fired, const DebugCapture& capture) {
   const std::string all = capture.All();
   if (fired == all.empty()) return "lines [" + all + "] ";
-  static const std::regex participant(
-      "KAt::StartupRings - the participant at priority \\d+ of the (process|thread) ring could not "
-      "start: out of memory");
   for (const std::string& line : capture.Texts())
-    if (line.rfind("KAt::", 0) == 0 && !std::regex_search(line, participant)) return "line " + line;
+    if (line.rfind("KAt::", 0) == 0) return "line " + line;
   return "";
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -115,6 +116,42 @@ TEST(KAtRings, NestedCountsThreadRingsAndTheFirstShutdownIsFinal) {
               counts();
             }),
             "+p +a +b 2/2 fresh +a +b a2 321 kept -b -a freed 1/1 0/0 late 1 +a +b 0/0 ");
+}
+
+// A participant's exception leaves the lifecycle call unchanged: the ring run stops there, the
+// ring monitor is free for another thread, and a client context's caller gets its own back.
+TEST(KAtRings, ParticipantExceptionsLeaveTheCallAndReleaseTheMonitor) {
+  struct Thrower : ProcProbe {
+    using ProcProbe::ProcProbe;
+    void Startup() override { ProcProbe::Startup(), throw std::runtime_error("up"); }
+    void Shutdown() override { ProcProbe::Shutdown(), throw std::runtime_error("down"); }
+  };
+  struct ThreadThrower : ThreadProbe {
+    using ThreadProbe::ThreadProbe;
+    void Init() override { throw std::runtime_error("init"); }
+  };
+  auto call = [](const std::function<void()>& lifecycle) {
+    try {
+      lifecycle();
+      Note("returned");
+    } catch (const std::runtime_error& e) {
+      Note(std::string("threw ") + e.what());
+    }
+  };
+  EXPECT_EQ(Trace([&] {
+              new ProcProbe("a", 5), new Thrower("t", 6), new ProcProbe("b", 7);
+              call([] { KAt::ProcessStartup(0); });
+              static ThreadProbe th("th");
+              std::thread([] { KAt::ThreadStartup(), KAt::ThreadShutdown(); }).join();
+              call([] { KAt::ProcessShutdown(0); });
+              KAt::ThreadStartup();
+              static ThreadThrower bad("bad");
+              void* mine = KAt::UseThreadStartup(nullptr);
+              KAt::UseThreadStartup(mine);
+              call([] { KAt::CreateThreadStartup(); });
+              Note(KAt::UseThreadStartup(mine) == mine ? "own context" : "context lost");
+            }),
+            "+a +t threw up +th -th -b -t threw down +th +th threw init own context ");
 }
 
 // A client's context (the caller's stays its own) serves pool threads in

@@ -242,6 +242,23 @@ TEST_F(KArrayTest, OddElementSizesStayInsideTheBlock) {
   EXPECT_EQ(bytes.BsearchSelement(V(0x55), [](const void* a, const void* b,
                                               size_t n) { return std::memcmp(a, b, n); }),
             1);
+  // Elements wider than a pointer: the comparison of BsearchSelement gets slot mid at
+  // pointer-sized steps, so with three elements it first sees the second half of element 1.
+  KArray wide(16);
+  for (unsigned char i = 1; i <= 3; ++i) {
+    unsigned char e[16];
+    std::memset(e, 10 * i, 8);
+    std::memset(e + 8, 10 * i + 5, 8);
+    wide.AddElement(e);
+  }
+  static std::vector<int> seen;
+  EXPECT_EQ(wide.BsearchSelement(V(0),
+                                 [](const void* a, const void*, size_t) {
+                                   seen.push_back(*static_cast<const unsigned char*>(a));
+                                   return 1;
+                                 }),
+            -1);
+  EXPECT_EQ(seen, (std::vector<int>{15, 10}));
   // Changing the element size re-slices the block rather than overrunning it.
   Fill({1, 2, 3});
   fArray.ElementSize(64);

@@ -207,7 +207,10 @@ TEST(T23TreeTest, CopiesAreIndependent) {
   EXPECT_TRUE(a.Get("k000001", v) && v == "k000002" && a.IsKey("k000002") && a.IsKey("k000003"));
   EXPECT_TRUE(!c.IsKey("zzz") && a.Length() == 300 && b.Length() == 299 && c.Length() == 299);
   T23Tree<KString, KString>& alias = c;
-  c = alias;  // self-assignment keeps the map
+  c = alias;                // self-assignment keeps the map
+  auto&& result = (b = c);  // a copy of the map, not the map itself
+  result.Add("extra", "x");
+  EXPECT_FALSE(b.IsKey("extra"));
   T23Tree<KString, KString> moved(std::move(c));
   EXPECT_EQ(moved.Length(), 299);
   EXPECT_EQ(c.Length(), 0);  // NOLINT: a moved-from map is empty

@@ -42,9 +42,9 @@ class VXKERNEL_EXPORT KPtrClass : public KQSClass {
   ~KPtrClass() override;
 
   void CompleteClassDefinition() override;
+  // Ptr values have no order of their own (the base Compare, -1): a value
+  // equals only its copies, which share its box and so its data word.
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
-  // Ptr values compare by box: equal when they share it.
-  int Compare(void* a, void* b, bool ignoreCase) const override;
 
   // A new Ptr value on a new box holding v. The class keeps the box.
   KQSValue NewPtr(const KQSValue& v) const;

@@ -22,10 +22,10 @@ class KLock;
 class VXKERNEL_EXPORT KAt {
  public:
   // ===== What the host calls =====
-  // None of these lets an exception out. A participant whose Startup or
-  // Shutdown throws is reported with one debug line naming its ring and
-  // priority, and the ring goes on with the next one; a call that cannot
-  // make the ring monitor (no memory) writes its line and changes no count.
+  // None lets an exception of its own out (no memory for the ring monitor:
+  // one line, no count changed). A participant's exception is not caught:
+  // it ends the ring run and leaves the call, the monitors released and the
+  // counts as the call had changed them before that participant ran.
 
   // Counts a process start-up; the first one runs the process ring. With
   // alsoThread, also starts the calling thread (see ThreadStartup).

@@ -10,8 +10,8 @@
 // Fills (mode 1, input) or drains (mode 2, output) one fixed buffer through
 // a KStreamData, so the source or sink sees blocks of up to kDataSize bytes.
 // Owns the buffer, not the KStreamData. A sync whose block the sink does not
-// take whole fails and drops the waiting bytes: the sink may have taken a
-// part, and writing them again could repeat that part.
+// take whole fails and keeps the bytes the sink did not take for the next
+// sync.
 // Not synchronized: one thread at a time.
 class VXKERNEL_EXPORT gstreambuf : public std::streambuf {
  public:

@@ -112,8 +112,8 @@ class T23Tree {
   T23Tree(const T23Tree& other) { Merge(other); }
   T23Tree(T23Tree&& other) noexcept
       : fRoot(std::exchange(other.fRoot, nullptr)), fSize(std::exchange(other.fSize, 0)) {}
-  // Clears, then merges other's pairs; assigning a map to itself keeps it.
-  T23Tree& operator=(const T23Tree& other) {
+  // Clears, merges other's pairs (self-assignment keeps the map); returns a copy.
+  T23Tree operator=(const T23Tree& other) {
     if (this != &other) {
       Clear();
       Merge(other);

@@ -119,7 +119,7 @@ VXKERNEL_EXPORT char* str_element(char* dst, long n, unsigned short sep, const c
 // Element n as a new array; null when there are fewer than n separators.
 VXKERNEL_EXPORT char* str_subelement(const char* s, long n, unsigned short sep);
 // Returns the number of elements and stores in map a new array of that many
-// entries plus one: the byte offset of each separator, then strlen(s).
+// entries plus one: each separator's byte offset, then strlen(s) (twice).
 VXKERNEL_EXPORT long str_elements_map(const char* s, unsigned short sep, long*& map);
 
 // ===== Quoting =====
