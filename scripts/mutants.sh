@@ -29,8 +29,14 @@ mkdir -p "$work"
 # what changed since the last run.
 rm -rf "$tree" && mkdir -p "$tree"
 tar -C "$root" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$tree" -xf -
+# With ccache, restoring a mutated file costs a cache hit instead of a
+# second compile of every object that includes it.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DVXKERNEL_BUILD_TOOLS=ON >/dev/null || exit 1
+  -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DVXKERNEL_BUILD_TOOLS=ON "${launcher[@]}" >/dev/null || exit 1
 echo "== building the unmutated tree"
 cmake --build "$build" -j "$jobs" >/dev/null || { echo "the unmutated tree does not build"; exit 1; }
 
