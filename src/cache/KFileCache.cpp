@@ -20,11 +20,11 @@ namespace {
 // Longest escaped key (one path piece).
 constexpr size_t kMaxPiece = 254;
 
-// "." and ".." would name a directory of the tree; '~' starts the name of
-// a temporary file, which SweepTemporaries removes.
+// "." and ".." would name a directory of the tree; a name shaped like a
+// temporary's would be swept away with the temporaries (and could be one).
 bool KeyFormsName(const std::string& escaped) {
   return !escaped.empty() && escaped.size() <= kMaxPiece && escaped != "." && escaped != ".." &&
-         escaped[0] != '~';
+         !vxk_internal::IsTemporaryName(escaped);
 }
 
 // A handle keeps the header size it was made with, while callers pass

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "support/child_process.h"
@@ -31,11 +32,12 @@ constexpr unsigned long kHeader = KVXClientCacheItem::kHeaderBytes;
 // While not 0, every fsync of this program fails with this errno value.
 std::atomic<int> gSyncError{0};
 
-// Files below dir whose name starts with '~'.
+// Files below dir named like temporaries ("~" id "_" key).
 int Temporaries(const std::string& dir) {
+  static const std::regex temporary("~-?[0-9]+_.*");
   int n = 0;
   for (const auto& e : fs::recursive_directory_iterator(dir))
-    n += e.path().filename().string()[0] == '~';
+    n += std::regex_match(e.path().filename().string(), temporary);
   return n;
 }
 
@@ -75,11 +77,16 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
   TempDir temp("vxk_cache_model");
   KFileCache cache({temp.Path(), temp / "second/"}, 3, 2, kHeader, 0);
   fs::create_directory(temp / "second");
-  // "a/b" and "a_b" are one item; the last four form no name.
-  const std::vector<std::string> keys = {"1", "4",           "12345", "abcd", "dcba", "a/b", "a_b",
-                                         "0", "99999999999", ".",     "..",   "~7_1", ""};
+  // "a/b" and "a_b" are one item; the last four form no name ("~7_1" is
+  // shaped like a temporary).
+  const std::vector<std::string> keys = {"1",      "4",   "12345",         "abcd", "dcba",
+                                         "a/b",    "a_b", "0",             "99999999999",
+                                         "~draft", "~1",  "~$Budget.xlsx", ".",    "..",
+                                         "~7_1",   ""};
   auto model_key = [](std::string k) { return k == "a/b" ? std::string("a_b") : k; };
-  auto refused = [](const std::string& k) { return k.empty() || k[0] == '.' || k[0] == '~'; };
+  auto refused = [](const std::string& k) {
+    return k.empty() || k == "." || k == ".." || k == "~7_1";
+  };
   const size_t sizes[] = {0, 1, 1064, 102400, 102401, 250000};
   std::map<std::string, std::string> model;
   std::mt19937 rng(12345);
