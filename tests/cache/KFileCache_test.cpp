@@ -227,6 +227,24 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   EXPECT_TRUE(fs::exists(temp / "0/0/7"));
 }
 
+// A commit whose rename fails (a directory took the item's name) keeps the
+// complete temporary; its lock ends with the handle, so the next writer with
+// that id takes it over.
+TEST(KFileCacheTest, FailedRenameKeepsTheTemporary) {
+  TempDir temp("vxk_cache_rename");
+  KFileCache cache({temp.Path()}, 0, 0, 0, 0);
+  fs::create_directories(temp / "0/0/3");
+  void* w = cache.Create("3", 1);
+  ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("new"), 0));
+  ExpectDebug({"KFileCache::Release - error renaming file from " + temp / "0/0/~1_3" + " to " +
+               temp / "0/0/3" + " : Is a directory\n"},
+              [&] { EXPECT_FALSE(cache.Release(w)); });
+  EXPECT_EQ(TempDir::Read(temp / "0/0/~1_3"), "new");
+  w = cache.Create("3", 1);
+  EXPECT_NE(w, nullptr);
+  cache.Release(w);
+}
+
 // Writes cut short by RLIMIT_FSIZE: the message of the step that failed,
 // false, no temporary left, and the old document still there.
 TEST(KVXClientCacheItemTest, WriteFailuresKeepTheOldItem) {
