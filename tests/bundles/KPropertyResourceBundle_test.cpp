@@ -159,7 +159,8 @@ TEST(KPropertyResourceBundle, CatalogueFilesAndDateNames) {
               KLocale::CurrentLocale("de_FR");  // same answer slot as fr_FR, not the same answer
               t.Line("[", err_get_msg(0x3EE40014), "]");
             }),
-            "7_en_US_en_US 1 1fallback\n8_fr_fr 0 1stand-in\nmarsbig\nmars\n13\n13\n13\n12\n[]\n");
+            // "March" is no name here: the catalogue names March "mars".
+            "7_en_US_en_US 1 1fallback\n8_fr_fr 0 1stand-in\nmarsbig\nmars\n13\n03\n13\n12\n[]\n");
 }
 
 }  // namespace
