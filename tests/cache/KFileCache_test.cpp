@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -153,8 +154,15 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
   const long t = 1700000000;
   item.DocVersion(2), item.DocSize(3), item.DocDataForkSize(0x01020304);
   item.DocResourceForkSize(5), item.DocPlatform(0xFFFFFFFF), item.ExpireInterval(77);
-  item.DateLastVerified(KDateTime(t)), item.DocCreatedDate(KDateTime(t + 1));
-  item.DocModifiedDate(KDateTime(t + 2)), item.DocPublic(7);
+  // 30 February is written as mktime normalises it: 1 March. DocModifiedDate
+  // stays unset (all fields 0) and is written as 0.
+  KDateTime february, march;
+  february.SetDate(2024, 2, 30, 12, 0, 0, 0);
+  march.SetDate(2024, 3, 1, 12, 0, 0, 0);
+  std::tm tm{};
+  tm.tm_year = 124, tm.tm_mon = 2, tm.tm_mday = 1, tm.tm_hour = 12, tm.tm_isdst = -1;
+  const long marchSeconds = static_cast<long>(std::mktime(&tm));
+  item.DateLastVerified(KDateTime(t)), item.DocCreatedDate(february), item.DocPublic(7);
   item.ContentType(std::string(300, 'x')), item.DocName(std::string(300, 'n'));
   item.DocType(std::string(254, 't')), item.DocCreator(std::string(600, 'c'));
   std::string expect(kHeader, '\0');
@@ -164,7 +172,7 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
     word(static_cast<uint32_t>(s.size())), expect.replace(at, s.size(), s), at += s.size();
   };
   for (uint32_t v : {3u, 2u, 3u, 0x01020304u, 5u, 0xFFFFFFFFu}) word(v);
-  for (long v : {t, t + 1, t + 2, 1L, 77L}) word(static_cast<uint32_t>(v));
+  for (long v : {t, marchSeconds, 0L, 1L, 77L}) word(static_cast<uint32_t>(v));
   // Each text cut to 254; 44 + 3 * (4 + 254) + 4 leaves 242 for the last.
   text(std::string(254, 'x')), text(std::string(254, 'n')), text(std::string(254, 't')),
       text(std::string(242, 'c'));
@@ -175,7 +183,7 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
   EXPECT_EQ(TempDir::Read(temp / "0/0/42"), expect + "abc");
   KVXClientCacheItem back(&cache, "42", 9);
   EXPECT_EQ(back.DocName(), std::string(254, 'n'));
-  EXPECT_EQ(back.DocCreatedDate(), KDateTime(t + 1));
+  EXPECT_EQ(back.DocCreatedDate(), march);
   EXPECT_EQ(back.DocPublic(), 1);
   // A wrong version word is refused and the fields stay.
   expect[0] = 4;
