@@ -98,11 +98,11 @@ bool KVXClientCacheItem::DecodeHeader(const char* header, unsigned long size) {
 }
 
 unsigned char KVXClientCacheItem::UpdateDocHeader() {
-  if (fCache == nullptr || fHandle == nullptr) return 0;
+  if (fCache == nullptr || Handle() == nullptr) return 0;
   const unsigned long size = fCache->HeaderSize();
   if (!vxk_internal::HeaderSizeAllowed("KVXClientCacheItem::UpdateDocHeader", size)) return 0;
   std::string h = EncodeHeader();
   // Another header size: the cache gets as much of ours as fits, zero-padded.
   if (size != kHeaderBytes) h.resize(size, '\0');
-  return fCache->PutHeader(fHandle, h.data());
+  return fCache->PutHeader(Handle(), h.data());
 }

@@ -109,7 +109,7 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
         KVXClientCacheItem item(&cache, key, 7);
         bool had = model.erase(model_key(key)) != 0;
         EXPECT_EQ(item.DeleteFileA(nullptr) != 0, had);
-        EXPECT_EQ(item.Exists(), 0);
+        EXPECT_EQ(item.Exists(), had ? 1 : 0);  // as FindItem left it
         break;
       }
       default: {
@@ -251,6 +251,48 @@ TEST(KFileCacheTest, FailedRenameKeepsTheTemporary) {
   w = cache.Create("3", 1);
   EXPECT_NE(w, nullptr);
   cache.Release(w);
+}
+
+// DeleteFileA leaves Exists() as it was; the item's next store then has no
+// old item to replace, says so, and stores.
+TEST(KVXClientCacheItemTest, StoreAfterDeleteFileA) {
+  TempDir temp("vxk_cache_redelete");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "4", "old", 3));
+  KVXClientCacheItem item(&cache, "4", 7);
+  EXPECT_TRUE(item.DeleteFileA(nullptr));
+  std::istringstream in("new");
+  ExpectDebug({"KVXClientCacheItem::StoreDoc - could not delete old cache item.\n"},
+              [&] { EXPECT_TRUE(item.StoreDoc(in)); });
+  EXPECT_EQ(Read(&cache, "4"), "new");
+}
+
+// Copies share the handle and the last of them releases it (AddressSanitizer
+// sees a handle released twice or never). A copy stores through a temporary
+// of its own; the other keeps what it holds: the version it opened, or the
+// shared temporary.
+TEST(KVXClientCacheItemTest, CopiesShareTheHandle) {
+  TempDir temp("vxk_cache_copy");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "2", "old", 3));
+  KVXClientCacheItem found(&cache, "2", 7);
+  KVXClientCacheItem copy(found);
+  std::istringstream in("new");
+  EXPECT_TRUE(copy.StoreDoc(in));
+  std::ostringstream kept;
+  EXPECT_TRUE(found.ForwardDoc(kept, 0, 0));
+  EXPECT_EQ(kept.str(), "old");
+  {
+    KVXClientCacheItem missing(&cache, "3", 7);  // holds the temporary ~7_3
+    KVXClientCacheItem other(missing);
+    other.TmpNameId(8), other.DocSize(3), other.DocName("n3");
+    std::istringstream abc("abc");
+    EXPECT_TRUE(other.StoreDoc(abc));
+    EXPECT_EQ(Temporaries(temp.Path()), 1);  // ~7_3, still missing's
+    missing = other;
+    EXPECT_EQ(Temporaries(temp.Path()), 0);
+  }
+  EXPECT_EQ(Read(&cache, "3"), "abc");
 }
 
 // Writes cut short by RLIMIT_FSIZE: the message of the step that failed,
