@@ -36,7 +36,7 @@ struct KVXClientCacheItem::HeldHandle {
   }
 
   KCache* const cache;
-  const bool temporary;     // from Create: the item was not found
+  const bool temporary;    // from Create: the item was not found
   void* handle = nullptr;  // null once released
 };
 
@@ -68,7 +68,8 @@ unsigned char KVXClientCacheItem::FindItem(unsigned char mustExist) {
     fExists = 1;
     if (fCache->HeaderSize() == kHeaderBytes) {
       char header[kHeaderBytes];
-      if (fCache->GetHeader(Handle(), header, kHeaderBytes) != 0) DecodeHeader(header, kHeaderBytes);
+      if (fCache->GetHeader(Handle(), header, kHeaderBytes) != 0)
+        DecodeHeader(header, kHeaderBytes);
     }
     return 1;
   }

@@ -80,10 +80,9 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
   fs::create_directory(temp / "second");
   // "a/b" and "a_b" are one item; the last four form no name ("~7_1" is
   // shaped like a temporary).
-  const std::vector<std::string> keys = {"1",      "4",   "12345",         "abcd", "dcba",
-                                         "a/b",    "a_b", "0",             "99999999999",
-                                         "~draft", "~1",  "~$Budget.xlsx", ".",    "..",
-                                         "~7_1",   ""};
+  const std::vector<std::string> keys = {
+      "1",           "4",      "12345", "abcd",          "dcba", "a/b", "a_b",  "0",
+      "99999999999", "~draft", "~1",    "~$Budget.xlsx", ".",    "..",  "~7_1", ""};
   auto model_key = [](std::string k) { return k == "a/b" ? std::string("a_b") : k; };
   auto refused = [](const std::string& k) {
     return k.empty() || k == "." || k == ".." || k == "~7_1";

@@ -90,7 +90,8 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   // temporary version. True when a handle was obtained.
   unsigned char FindItem(unsigned char mustExist);
   // Deletes the item's files (the cache must be a KFileCache), then
-  // FindItem(false); returns whether anything was deleted.
+  // FindItem(false), which leaves Exists() as it was; returns whether
+  // anything was deleted.
   unsigned char DeleteFileA(const char* type);
 
   // Store the document: DocSize bytes, which must be set first (the path
