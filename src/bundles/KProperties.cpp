@@ -56,6 +56,10 @@ KProperties::~KProperties() { delete fTable; }
 
 long KProperties::Load(std::istream& in) {
   if (ReadOnly()) return kReadOnly;
+  // The comments belong to the text last stored or loaded: any load clears
+  // them, also one that fails and keeps the old table.
+  fHeaderComment = KStringKey();
+  fTimestampComment = KStringKey();
   auto* table = new KPropertiesTable;
   const long code = vxk_internal::ParseProperties(in, KIntl::Utf8(), table);
   if (code != kOk) {
@@ -67,8 +71,6 @@ long KProperties::Load(std::istream& in) {
     std::swap(fTable, table);
   }
   delete table;
-  fHeaderComment = KStringKey();
-  fTimestampComment = KStringKey();
   return kOk;
 }
 

@@ -167,6 +167,30 @@ KPropertyResourceBundle::KPropertyResourceBundle(const char* baseName, const KLo
   if (other.Exists()) fFile = other;
 }
 
+// The registry's cache and lock stay with the registry (see the class
+// comment); the properties are copied, the parent shared.
+KPropertyResourceBundle::KPropertyResourceBundle(const KPropertyResourceBundle& other)
+    : fBaseName(other.fBaseName),
+      fLocale(other.fLocale),
+      fKeyPath(other.fKeyPath),
+      fFile(other.fFile),
+      fParent(other.fParent),
+      fProperties(new KProperties(*other.fProperties)),
+      fCacheLock(nullptr),
+      fCache(nullptr) {}
+
+KPropertyResourceBundle& KPropertyResourceBundle::operator=(const KPropertyResourceBundle& other) {
+  if (this == &other) return *this;
+  KLockGuard guard(fCacheLock);  // the registry reads its locale under it
+  fBaseName = other.fBaseName;
+  fLocale = other.fLocale;
+  fKeyPath = other.fKeyPath;
+  fFile = other.fFile;
+  fParent = other.fParent;
+  *fProperties = *other.fProperties;
+  return *this;
+}
+
 KPropertyResourceBundle::~KPropertyResourceBundle() {
   if (fCache != nullptr) {
     // The registry: one bundle may sit under several paths; delete each once.

@@ -20,11 +20,11 @@ namespace {
 // Longest escaped key (one path piece).
 constexpr size_t kMaxPiece = 254;
 
-// "." and ".." would name a directory of the tree; '~' starts the name of
-// a temporary file, which SweepTemporaries removes.
+// "." and ".." would name a directory of the tree; a name shaped like a
+// temporary's would be swept away with the temporaries (and could be one).
 bool KeyFormsName(const std::string& escaped) {
   return !escaped.empty() && escaped.size() <= kMaxPiece && escaped != "." && escaped != ".." &&
-         escaped[0] != '~';
+         !vxk_internal::IsTemporaryName(escaped);
 }
 
 // A handle keeps the header size it was made with, while callers pass
@@ -209,11 +209,13 @@ unsigned char KFileCache::Release(void* handle) {
   const bool named =
       created && port::NameFileId(d->fPath.c_str(), &id) && vxk_internal::IsHandlesFile(d, id);
   if (created && commit) {
-    // The old item stays until this rename replaces it in one step.
+    // The old item stays until this rename replaces it in one step. A
+    // complete version that cannot be renamed stays as the temporary: once
+    // the handle lets go of its lock, the next writer with this id takes it
+    // over, or a sweep removes it.
     if (!named || std::rename(d->fPath.c_str(), d->fTarget.c_str()) != 0) {
       DebugLine("KFileCache::Release", "error renaming file from ", d->fPath, " to ", d->fTarget,
                 " : ", std::strerror(named ? errno : ENOENT));
-      if (named) std::remove(d->fPath.c_str());
       result = 0;
     } else {
       if (Debug() != 0) DebugLine("KFileCache::Release", "rename temp file to ", d->fTarget);

@@ -9,20 +9,6 @@
 
 using vxk_internal::DebugLine;
 
-namespace {
-
-// "~" + decimal id (maybe negative) + "_" + key.
-bool IsTemporaryName(const std::string& name) {
-  if (name.size() < 3 || name[0] != '~') return false;
-  size_t i = 1;
-  if (name[i] == '-') ++i;
-  size_t digits = i;
-  while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
-  return i > digits && i < name.size() && name[i] == '_';
-}
-
-}  // namespace
-
 unsigned char KFileCache::Delete(const std::string& key, const std::string& type) {
   if (ReadOnly() != 0) return 0;
   std::string dir;
@@ -79,7 +65,7 @@ long KFileCache::SweepTemporaries(long ageSeconds) {
         files.clear();
         port::ListDirectory(dir.c_str(), &files);
         for (const port::DirEntry& f : files) {
-          if (f.isDirectory || !IsTemporaryName(f.name)) continue;
+          if (f.isDirectory || !vxk_internal::IsTemporaryName(f.name)) continue;
           std::string p = dir + "/" + f.name;
           port::FileInfo info;
           if (!port::FileStat(p.c_str(), &info) || now - info.modifySeconds < ageSeconds) continue;

@@ -27,52 +27,49 @@ KVXClientCacheItem::KVXClientCacheItem(KCache* cache, const std::string& key,
   FindItem(0);
 }
 
-KVXClientCacheItem::~KVXClientCacheItem() { ReleaseHandle(); }
+struct KVXClientCacheItem::HeldHandle {
+  HeldHandle(KCache* c, bool t) : cache(c), temporary(t) {}
+  HeldHandle(const HeldHandle&) = delete;
+  HeldHandle& operator=(const HeldHandle&) = delete;
+  ~HeldHandle() {
+    if (handle != nullptr) cache->Release(handle);
+  }
 
-KVXClientCacheItem::KVXClientCacheItem(KVXClientCacheItem&& other) noexcept : fCache(nullptr) {
-  *this = std::move(other);
-}
+  KCache* const cache;
+  const bool temporary;    // from Create: the item was not found
+  void* handle = nullptr;  // null once released
+};
 
-KVXClientCacheItem& KVXClientCacheItem::operator=(KVXClientCacheItem&& other) noexcept {
-  if (this == &other) return *this;
-  ReleaseHandle();
-  fHeaderVersion = other.fHeaderVersion;
-  fDocVersion = other.fDocVersion;
-  fDocSize = other.fDocSize;
-  fDocDataForkSize = other.fDocDataForkSize;
-  fDocResourceForkSize = other.fDocResourceForkSize;
-  fDocPlatform = other.fDocPlatform;
-  fDateLastVerified = other.fDateLastVerified;
-  fDocCreatedDate = other.fDocCreatedDate;
-  fDocModifiedDate = other.fDocModifiedDate;
-  fDocPublic = other.fDocPublic;
-  fExpireInterval = other.fExpireInterval;
-  fContentType = std::move(other.fContentType);
-  fDocName = std::move(other.fDocName);
-  fDocType = std::move(other.fDocType);
-  fDocCreator = std::move(other.fDocCreator);
-  fKey = std::move(other.fKey);
-  fTmpNameId = other.fTmpNameId;
-  fExists = other.fExists;
-  fHandle = std::exchange(other.fHandle, nullptr);
-  fCache = other.fCache;
-  return *this;
-}
+// Copies and moves: the fields, and the handle shared (copy) or handed over
+// (move) through fHandle.
+KVXClientCacheItem::~KVXClientCacheItem() = default;
+KVXClientCacheItem::KVXClientCacheItem(const KVXClientCacheItem& other) = default;
+KVXClientCacheItem& KVXClientCacheItem::operator=(const KVXClientCacheItem& other) = default;
+KVXClientCacheItem::KVXClientCacheItem(KVXClientCacheItem&& other) noexcept = default;
+KVXClientCacheItem& KVXClientCacheItem::operator=(KVXClientCacheItem&& other) noexcept = default;
 
-void KVXClientCacheItem::ReleaseHandle() {
-  if (fHandle != nullptr && fCache != nullptr) fCache->Release(fHandle);
-  fHandle = nullptr;
+void* KVXClientCacheItem::Handle() const { return fHandle != nullptr ? fHandle->handle : nullptr; }
+
+void KVXClientCacheItem::ReleaseHandle() { fHandle.reset(); }
+
+bool KVXClientCacheItem::Hold(bool temporary) {
+  // The holder comes first, so nothing is acquired when it cannot be made.
+  auto held = std::make_shared<HeldHandle>(fCache, temporary);
+  held->handle = temporary ? fCache->Create(fKey, fTmpNameId) : fCache->Open(fKey);
+  if (held->handle == nullptr) return false;
+  fHandle = std::move(held);
+  return true;
 }
 
 unsigned char KVXClientCacheItem::FindItem(unsigned char mustExist) {
   if (fCache == nullptr) return 0;
   ReleaseHandle();
-  fHandle = fCache->Open(fKey);
-  if (fHandle != nullptr) {
+  if (Hold(false)) {
     fExists = 1;
     if (fCache->HeaderSize() == kHeaderBytes) {
       char header[kHeaderBytes];
-      if (fCache->GetHeader(fHandle, header, kHeaderBytes) != 0) DecodeHeader(header, kHeaderBytes);
+      if (fCache->GetHeader(Handle(), header, kHeaderBytes) != 0)
+        DecodeHeader(header, kHeaderBytes);
     }
     return 1;
   }
@@ -80,8 +77,7 @@ unsigned char KVXClientCacheItem::FindItem(unsigned char mustExist) {
     DebugLine("KVXClientCacheItem::FindItem", "could not find file that must exist?");
     return 0;
   }
-  fHandle = fCache->Create(fKey, fTmpNameId);
-  return fHandle != nullptr ? 1 : 0;
+  return Hold(true) ? 1 : 0;
 }
 
 unsigned char KVXClientCacheItem::DoDeleteFile(const char* type) {
@@ -93,7 +89,6 @@ unsigned char KVXClientCacheItem::DoDeleteFile(const char* type) {
 
 unsigned char KVXClientCacheItem::DeleteFileA(const char* type) {
   unsigned char deleted = DoDeleteFile(type);
-  fExists = 0;
   FindItem(0);
   return deleted;
 }
@@ -101,11 +96,16 @@ unsigned char KVXClientCacheItem::DeleteFileA(const char* type) {
 // ===== Storing =====
 
 bool KVXClientCacheItem::BeginStore(const char* family, const char* headerFailed) {
-  // The old item stays readable until the new version is committed over it.
-  if (fHandle != nullptr && fExists != 0 && fCache != nullptr) {
+  // The old item is not deleted: it stays readable until the new version is
+  // committed over it. An item that counts as existing but holds a
+  // temporary (after DeleteFileA) has no old item to replace, which is
+  // where a store that deletes first would find nothing to delete. A store
+  // needs a temporary of its own: a read handle, or a handle shared with a
+  // copy, is let go for a new one.
+  if (fHandle != nullptr && fCache != nullptr && (fExists != 0 || fHandle.use_count() > 1)) {
+    if (fExists != 0 && fHandle->temporary) DebugLine(family, "could not delete old cache item.");
     ReleaseHandle();
-    fHandle = fCache->Create(fKey, fTmpNameId);
-    if (fHandle == nullptr) DebugLine(family, "could create a new item.");
+    if (!Hold(true)) DebugLine(family, "could create a new item.");
   }
   if (fHandle == nullptr || fCache == nullptr) return false;
   if (UpdateDocHeader() == 0) {
@@ -119,11 +119,12 @@ bool KVXClientCacheItem::BeginStore(const char* family, const char* headerFailed
 unsigned char KVXClientCacheItem::EndStore(bool ok) {
   if (fHandle == nullptr || fCache == nullptr) return 0;
   if (ok) {
-    // The release commits; a commit that fails (rename, sync) fails the
-    // store, even though reopening would find the old item.
-    unsigned char committed = fCache->Release(fHandle);
-    fHandle = nullptr;
-    if (committed != 0) return FindItem(1);
+    // The release commits (BeginStore made the handle this item's alone); a
+    // commit that fails (rename, sync) fails the store, even though
+    // reopening would find the old item.
+    void* handle = std::exchange(fHandle->handle, nullptr);
+    ReleaseHandle();
+    if (fCache->Release(handle) != 0) return FindItem(1);
   }
   // A failed store discards its temporary file now; the old item, if any,
   // is still there and is opened again.
@@ -134,7 +135,7 @@ unsigned char KVXClientCacheItem::EndStore(bool ok) {
 
 unsigned char KVXClientCacheItem::StoreDoc(std::istream& in) {
   if (!BeginStore(kStoreDoc, "could update item header.")) return 0;
-  bool ok = in.good() && fCache->StoreData(fHandle, in, fDocSize) != 0;
+  bool ok = in.good() && fCache->StoreData(Handle(), in, fDocSize) != 0;
   return EndStore(ok);
 }
 
@@ -145,7 +146,7 @@ unsigned char KVXClientCacheItem::StoreDoc(const char* path) {
     DebugLine("KVXClientCacheItem::StoreDoc", "could not open file: ", path != nullptr ? path : "");
     return EndStore(false);
   }
-  unsigned long stored = fCache->StoreData(fHandle, f, fDocSize);
+  unsigned long stored = fCache->StoreData(Handle(), f, fDocSize);
   std::fclose(f);
   unsigned char result = EndStore(stored != ~0UL);
   // A failed store reopened the old item with its own size.
@@ -160,12 +161,12 @@ unsigned char KVXClientCacheItem::StoreDoc(const KFile& file) {
 
 unsigned char KVXClientCacheItem::StoreNForwardItem(std::istream& in, std::ostream& out) {
   if (!BeginStore(kStoreNForward, "could not update item header.")) return 0;
-  return EndStore(fCache->StoreAndForwardData(fHandle, in, &out, fDocSize) != 0);
+  return EndStore(fCache->StoreAndForwardData(Handle(), in, &out, fDocSize) != 0);
 }
 
 unsigned char KVXClientCacheItem::StoreNForwardItem(std::istream& in, std::FILE* out) {
   if (!BeginStore(kStoreNForward, "could not update item header.")) return 0;
-  return EndStore(fCache->StoreAndForwardData(fHandle, in, out, fDocSize) != 0);
+  return EndStore(fCache->StoreAndForwardData(Handle(), in, out, fDocSize) != 0);
 }
 
 // ===== Forwarding =====
@@ -173,13 +174,13 @@ unsigned char KVXClientCacheItem::StoreNForwardItem(std::istream& in, std::FILE*
 unsigned char KVXClientCacheItem::ForwardDoc(std::FILE* out, unsigned long offset,
                                              unsigned long length) const {
   if (fHandle == nullptr || fCache == nullptr || out == nullptr) return 0;
-  return fCache->ForwardData(fHandle, out, offset, length);
+  return fCache->ForwardData(Handle(), out, offset, length);
 }
 
 unsigned char KVXClientCacheItem::ForwardDoc(std::ostream& out, unsigned long offset,
                                              unsigned long length) const {
   if (fHandle == nullptr || fCache == nullptr) return 0;
-  return fCache->ForwardData(fHandle, out, offset, length);
+  return fCache->ForwardData(Handle(), out, offset, length);
 }
 
 unsigned char KVXClientCacheItem::ForwardDoc(const char* path, unsigned long offset,
@@ -191,7 +192,7 @@ unsigned char KVXClientCacheItem::ForwardDoc(const char* path, unsigned long off
               "could not open file: ", path != nullptr ? path : "");
     return 0;
   }
-  unsigned char ok = fCache->ForwardData(fHandle, f, offset, length);
+  unsigned char ok = fCache->ForwardData(Handle(), f, offset, length);
   if (std::fclose(f) != 0) ok = 0;
   return ok;
 }

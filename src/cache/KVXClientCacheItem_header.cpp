@@ -24,9 +24,11 @@ constexpr size_t kTexts = 4;
 static_assert(KVXClientCacheItem::kHeaderBytes - kTextsOffset - kTexts * 4 == 1004,
               "four texts of 254 bytes (1016) do not always fit");
 
-// An unset or invalid date is written as 0 (no debug line for it).
+// A date as mktime takes it, fields out of range normalised (30 February is
+// 1 March), cut to 32 bits. The unset date (every field 0) is written as 0:
+// taken literally it is 30 November 2 BC, far outside the 32 bits.
 uint32_t SystemTime(const KDateTime& d) {
-  return d.CheckValidity() ? static_cast<uint32_t>(d.Systime()) : 0;
+  return d == KDateTime() ? 0 : static_cast<uint32_t>(d.Systime());
 }
 
 }  // namespace
@@ -96,11 +98,11 @@ bool KVXClientCacheItem::DecodeHeader(const char* header, unsigned long size) {
 }
 
 unsigned char KVXClientCacheItem::UpdateDocHeader() {
-  if (fCache == nullptr || fHandle == nullptr) return 0;
+  if (fCache == nullptr || Handle() == nullptr) return 0;
   const unsigned long size = fCache->HeaderSize();
   if (!vxk_internal::HeaderSizeAllowed("KVXClientCacheItem::UpdateDocHeader", size)) return 0;
   std::string h = EncodeHeader();
   // Another header size: the cache gets as much of ours as fits, zero-padded.
   if (size != kHeaderBytes) h.resize(size, '\0');
-  return fCache->PutHeader(fHandle, h.data());
+  return fCache->PutHeader(Handle(), h.data());
 }

@@ -50,6 +50,18 @@ inline bool IsHandlesFile(const KFileCacheDesc* d, const port::FileId& id) {
   return d->fDevice == id.device && d->fInode == id.inode && (id.device | id.inode) != 0;
 }
 
+// The shape of a temporary file's name: "~" + decimal id (maybe negative)
+// + "_" + key. SweepTemporaries removes such files, so no item may be named
+// like one.
+inline bool IsTemporaryName(const std::string& name) {
+  if (name.size() < 3 || name[0] != '~') return false;
+  size_t i = 1;
+  if (name[i] == '-') ++i;
+  size_t digits = i;
+  while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
+  return i > digits && i < name.size() && name[i] == '_';
+}
+
 // The section and subsection directories of dir (an existing one is fine).
 inline void MakeItemDirectories(const std::string& dir) {
   size_t slash = dir.rfind('/');

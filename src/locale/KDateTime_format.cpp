@@ -36,6 +36,8 @@ bool ParseFailure(const char* text, const char* fmt, const char* why) {
 
 // Case-insensitive prefix match of the first of count names against *text;
 // on a match advances *text past it and returns the name's index, else -1.
+// The names are the locale's (English only where the catalogue has no
+// text), so a text in another language's names does not parse.
 int MatchName(const char** text, const std::string* names, int count) {
   for (int i = 0; i < count; ++i) {
     const std::string& name = names[i];
@@ -47,14 +49,6 @@ int MatchName(const char** text, const std::string* names, int count) {
     }
   }
   return -1;
-}
-
-// A localised name first, then the English one, so a text written in
-// English parses in every locale.
-int MatchEither(const char** text, const std::string* local, const std::string* english,
-                int count) {
-  const int i = MatchName(text, local, count);
-  return i >= 0 ? i : MatchName(text, english, count);
 }
 
 // Reads min..max decimal digits (as many as there are, up to max) from
@@ -214,9 +208,6 @@ bool KDateTime::crkftime(const char* text, const char* fmt) {
     if (names == nullptr) names = &vxk_internal::CurrentDateNames();
     return *names;
   };
-  auto English = []() -> const vxk_internal::DateNames& {
-    return vxk_internal::EnglishDateNames();
-  };
   const char* t = text;
   int v = 0;
   for (const char* f = fmt; *f != '\0'; ++f) {
@@ -236,16 +227,14 @@ bool KDateTime::crkftime(const char* text, const char* fmt) {
       case 'B':
       case 'b': {
         if (haveMonth) return ParseFailure(text, fmt, "month given twice");
-        const int i = MatchEither(&t, *f == 'B' ? Names().fullMonth : Names().shortMonth,
-                                  *f == 'B' ? English().fullMonth : English().shortMonth, 12);
+        const int i = MatchName(&t, *f == 'B' ? Names().fullMonth : Names().shortMonth, 12);
         if (i < 0) return ParseFailure(text, fmt, "no month name");
         w.fMonth = static_cast<int8_t>(i + 1);
         haveMonth = true;
         break;
       }
       case 'a':
-        if (MatchEither(&t, Names().shortDay, English().shortDay, 7) < 0)
-          return ParseFailure(text, fmt, "no day name");
+        if (MatchName(&t, Names().shortDay, 7) < 0) return ParseFailure(text, fmt, "no day name");
         break;
       case 'd':
         if (haveDay) return ParseFailure(text, fmt, "day given twice");

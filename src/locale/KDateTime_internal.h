@@ -73,9 +73,6 @@ const DateNames& CurrentDateNames();
 // 00:00:00.000, the noon name at exactly 12:00:00.000.
 const std::string& PeriodName(const DateNames& names, const KDateTime& t);
 
-// The built-in English names, which crkftime also accepts in every locale.
-const DateNames& EnglishDateNames();
-
 // The catalogue text of message code (catalogue 0x3EE4) in locale, empty
 // when there is none.
 std::string DateCatalogueText(uint32_t code, const std::string& locale);

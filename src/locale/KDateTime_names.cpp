@@ -83,26 +83,6 @@ std::string DateCatalogueText(uint32_t code, const std::string& /*locale*/) {
   return std::string(text);
 }
 
-const DateNames& EnglishDateNames() {
-  static const DateNames* english = [] {
-    auto* names = new DateNames();
-    for (int i = 0; i < 7; ++i) {
-      names->fullDay[i] = kEnglishFullDays[i];
-      names->shortDay[i] = kEnglishShortDays[i];
-    }
-    for (int i = 0; i < 12; ++i) {
-      names->fullMonth[i] = kEnglishFullMonths[i];
-      names->shortMonth[i] = kEnglishShortMonths[i];
-    }
-    names->midnight = names->am = "AM";
-    names->noon = names->pm = "PM";
-    names->bc = "BC";
-    names->ad = "AD";
-    return names;
-  }();
-  return *english;
-}
-
 const std::string& PeriodName(const DateNames& names, const KDateTime& t) {
   if (t.Minute() == 0 && t.Second() == 0 && t.Milliseconds() == 0) {
     if (t.Hour() == 0) return names.midnight;

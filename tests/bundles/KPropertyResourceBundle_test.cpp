@@ -109,6 +109,30 @@ TEST(KPropertyResourceBundle, OnlyRegularFilesAreRead) {
   close(release);
 }
 
+// A copy owns a copy of the properties and shares the parent, which the
+// registry keeps; a copy of the registry object is no second registry. Run
+// under AddressSanitizer, anything released twice or never shows.
+TEST(KPropertyResourceBundle, CopiesOwnTheirPropertiesAndShareTheParent) {
+  TempDir d;
+  d.Write("c.properties", "a=base");
+  d.Write("c_fr.properties", "b=fr");
+  KIntl::DefaultLocale("fr");
+  const Bundle* b = Get(d, "fr", "c");
+  ASSERT_EQ(Chain(b), "c_fr_fr c");
+  KString v;
+  {
+    Bundle copy(*b);
+    EXPECT_NE(&copy.Properties(), &b->Properties());
+    EXPECT_EQ(copy.Parent(), b->Parent());
+    Bundle assigned(*b->Parent());
+    assigned = copy;
+    EXPECT_TRUE(assigned.GetString("b", v));
+    Bundle registry(Bundle::gPropertyResourceMgr);
+  }
+  EXPECT_TRUE(b->GetString("a", v));
+  EXPECT_EQ(Get(d, "fr", "c"), b);
+}
+
 TEST(KPropertyResourceBundle, ThreadsShareOneLoadOfEachFile) {
   TempDir d;
   d.Write("t.properties", "a=1");
@@ -159,7 +183,8 @@ TEST(KPropertyResourceBundle, CatalogueFilesAndDateNames) {
               KLocale::CurrentLocale("de_FR");  // same answer slot as fr_FR, not the same answer
               t.Line("[", err_get_msg(0x3EE40014), "]");
             }),
-            "7_en_US_en_US 1 1fallback\n8_fr_fr 0 1stand-in\nmarsbig\nmars\n13\n13\n13\n12\n[]\n");
+            // "March" is no name here: the catalogue names March "mars".
+            "7_en_US_en_US 1 1fallback\n8_fr_fr 0 1stand-in\nmarsbig\nmars\n13\n03\n13\n12\n[]\n");
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "support/child_process.h"
@@ -31,11 +33,12 @@ constexpr unsigned long kHeader = KVXClientCacheItem::kHeaderBytes;
 // While not 0, every fsync of this program fails with this errno value.
 std::atomic<int> gSyncError{0};
 
-// Files below dir whose name starts with '~'.
+// Files below dir named like temporaries ("~" id "_" key).
 int Temporaries(const std::string& dir) {
+  static const std::regex temporary("~-?[0-9]+_.*");
   int n = 0;
   for (const auto& e : fs::recursive_directory_iterator(dir))
-    n += e.path().filename().string()[0] == '~';
+    n += std::regex_match(e.path().filename().string(), temporary);
   return n;
 }
 
@@ -75,11 +78,15 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
   TempDir temp("vxk_cache_model");
   KFileCache cache({temp.Path(), temp / "second/"}, 3, 2, kHeader, 0);
   fs::create_directory(temp / "second");
-  // "a/b" and "a_b" are one item; the last four form no name.
-  const std::vector<std::string> keys = {"1", "4",           "12345", "abcd", "dcba", "a/b", "a_b",
-                                         "0", "99999999999", ".",     "..",   "~7_1", ""};
+  // "a/b" and "a_b" are one item; the last four form no name ("~7_1" is
+  // shaped like a temporary).
+  const std::vector<std::string> keys = {
+      "1",           "4",      "12345", "abcd",          "dcba", "a/b", "a_b",  "0",
+      "99999999999", "~draft", "~1",    "~$Budget.xlsx", ".",    "..",  "~7_1", ""};
   auto model_key = [](std::string k) { return k == "a/b" ? std::string("a_b") : k; };
-  auto refused = [](const std::string& k) { return k.empty() || k[0] == '.' || k[0] == '~'; };
+  auto refused = [](const std::string& k) {
+    return k.empty() || k == "." || k == ".." || k == "~7_1";
+  };
   const size_t sizes[] = {0, 1, 1064, 102400, 102401, 250000};
   std::map<std::string, std::string> model;
   std::mt19937 rng(12345);
@@ -101,7 +108,7 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
         KVXClientCacheItem item(&cache, key, 7);
         bool had = model.erase(model_key(key)) != 0;
         EXPECT_EQ(item.DeleteFileA(nullptr) != 0, had);
-        EXPECT_EQ(item.Exists(), 0);
+        EXPECT_EQ(item.Exists(), had ? 1 : 0);  // as FindItem left it
         break;
       }
       default: {
@@ -146,8 +153,15 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
   const long t = 1700000000;
   item.DocVersion(2), item.DocSize(3), item.DocDataForkSize(0x01020304);
   item.DocResourceForkSize(5), item.DocPlatform(0xFFFFFFFF), item.ExpireInterval(77);
-  item.DateLastVerified(KDateTime(t)), item.DocCreatedDate(KDateTime(t + 1));
-  item.DocModifiedDate(KDateTime(t + 2)), item.DocPublic(7);
+  // 30 February is written as mktime normalises it: 1 March. DocModifiedDate
+  // stays unset (all fields 0) and is written as 0.
+  KDateTime february, march;
+  february.SetDate(2024, 2, 30, 12, 0, 0, 0);
+  march.SetDate(2024, 3, 1, 12, 0, 0, 0);
+  std::tm tm{};
+  tm.tm_year = 124, tm.tm_mon = 2, tm.tm_mday = 1, tm.tm_hour = 12, tm.tm_isdst = -1;
+  const long marchSeconds = static_cast<long>(std::mktime(&tm));
+  item.DateLastVerified(KDateTime(t)), item.DocCreatedDate(february), item.DocPublic(7);
   item.ContentType(std::string(300, 'x')), item.DocName(std::string(300, 'n'));
   item.DocType(std::string(254, 't')), item.DocCreator(std::string(600, 'c'));
   std::string expect(kHeader, '\0');
@@ -157,7 +171,7 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
     word(static_cast<uint32_t>(s.size())), expect.replace(at, s.size(), s), at += s.size();
   };
   for (uint32_t v : {3u, 2u, 3u, 0x01020304u, 5u, 0xFFFFFFFFu}) word(v);
-  for (long v : {t, t + 1, t + 2, 1L, 77L}) word(static_cast<uint32_t>(v));
+  for (long v : {t, marchSeconds, 0L, 1L, 77L}) word(static_cast<uint32_t>(v));
   // Each text cut to 254; 44 + 3 * (4 + 254) + 4 leaves 242 for the last.
   text(std::string(254, 'x')), text(std::string(254, 'n')), text(std::string(254, 't')),
       text(std::string(242, 'c'));
@@ -168,7 +182,7 @@ TEST(KVXClientCacheItemTest, HeaderBytes) {
   EXPECT_EQ(TempDir::Read(temp / "0/0/42"), expect + "abc");
   KVXClientCacheItem back(&cache, "42", 9);
   EXPECT_EQ(back.DocName(), std::string(254, 'n'));
-  EXPECT_EQ(back.DocCreatedDate(), KDateTime(t + 1));
+  EXPECT_EQ(back.DocCreatedDate(), march);
   EXPECT_EQ(back.DocPublic(), 1);
   // A wrong version word is refused and the fields stay.
   expect[0] = 4;
@@ -218,6 +232,66 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   EXPECT_EQ(cache.SweepTemporaries(3600), 0);
   EXPECT_EQ(cache.SweepTemporaries(0), 2);
   EXPECT_TRUE(fs::exists(temp / "0/0/7"));
+}
+
+// A commit whose rename fails (a directory took the item's name) keeps the
+// complete temporary; its lock ends with the handle, so the next writer with
+// that id takes it over.
+TEST(KFileCacheTest, FailedRenameKeepsTheTemporary) {
+  TempDir temp("vxk_cache_rename");
+  KFileCache cache({temp.Path()}, 0, 0, 0, 0);
+  fs::create_directories(temp / "0/0/3");
+  void* w = cache.Create("3", 1);
+  ASSERT_TRUE(cache.StoreData(w, reinterpret_cast<const unsigned char*>("new"), 0));
+  ExpectDebug({"KFileCache::Release - error renaming file from " + temp / "0/0/~1_3" + " to " +
+               temp / "0/0/3" + " : Is a directory\n"},
+              [&] { EXPECT_FALSE(cache.Release(w)); });
+  EXPECT_EQ(TempDir::Read(temp / "0/0/~1_3"), "new");
+  w = cache.Create("3", 1);
+  EXPECT_NE(w, nullptr);
+  cache.Release(w);
+}
+
+// DeleteFileA leaves Exists() as it was; the item's next store then has no
+// old item to replace, says so, and stores.
+TEST(KVXClientCacheItemTest, StoreAfterDeleteFileA) {
+  TempDir temp("vxk_cache_redelete");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "4", "old", 3));
+  KVXClientCacheItem item(&cache, "4", 7);
+  EXPECT_TRUE(item.DeleteFileA(nullptr));
+  std::istringstream in("new");
+  ExpectDebug({"KVXClientCacheItem::StoreDoc - could not delete old cache item.\n"},
+              [&] { EXPECT_TRUE(item.StoreDoc(in)); });
+  EXPECT_EQ(Read(&cache, "4"), "new");
+}
+
+// Copies share the handle and the last of them releases it (AddressSanitizer
+// sees a handle released twice or never). A copy stores through a temporary
+// of its own; the other keeps what it holds: the version it opened, or the
+// shared temporary.
+TEST(KVXClientCacheItemTest, CopiesShareTheHandle) {
+  TempDir temp("vxk_cache_copy");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "2", "old", 3));
+  KVXClientCacheItem found(&cache, "2", 7);
+  KVXClientCacheItem copy(found);
+  std::istringstream in("new");
+  EXPECT_TRUE(copy.StoreDoc(in));
+  std::ostringstream kept;
+  EXPECT_TRUE(found.ForwardDoc(kept, 0, 0));
+  EXPECT_EQ(kept.str(), "old");
+  {
+    KVXClientCacheItem missing(&cache, "3", 7);  // holds the temporary ~7_3
+    KVXClientCacheItem other(missing);
+    other.TmpNameId(8), other.DocSize(3), other.DocName("n3");
+    std::istringstream abc("abc");
+    EXPECT_TRUE(other.StoreDoc(abc));
+    EXPECT_EQ(Temporaries(temp.Path()), 1);  // ~7_3, still missing's
+    missing = other;
+    EXPECT_EQ(Temporaries(temp.Path()), 0);
+  }
+  EXPECT_EQ(Read(&cache, "3"), "abc");
 }
 
 // Writes cut short by RLIMIT_FSIZE: the message of the step that failed,

@@ -50,10 +50,10 @@ class VXKERNEL_EXPORT KProperties {
   KString TimestampComment() const { return KString(fTimestampComment); }
   void TimestampComment(const char* text) { fTimestampComment = text; }
 
-  // Parses the stream into a new table and, on success, replaces the table
-  // and clears both comments. Returns kOk; kReadOnly (nothing read);
-  // kBadEscape or kLargeCharacter at the first bad escape, with its debug
-  // lines, keeping the old table and comments. A physical line longer than
+  // Clears both comments and parses the stream into a new table, which on
+  // success replaces the table. Returns kOk; kReadOnly (nothing read or
+  // changed); kBadEscape or kLargeCharacter at the first bad escape, with
+  // its debug lines, keeping the old table. A physical line longer than
   // kMaxLineBytes ends the reading without an error.
   long Load(std::istream& in);
   // Writes the comments, an empty line and one "key = value" line per pair

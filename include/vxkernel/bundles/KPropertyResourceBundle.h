@@ -22,9 +22,10 @@ class KBundleCache;
 // Ownership: bundles are made only by GetResourceBundle and belong to the
 // registry gPropertyResourceMgr, which deletes them at process exit;
 // callers get const pointers and never delete them. A bundle owns its
-// properties; its parent is another registry bundle. Bundles are not
-// copyable (nothing needs a copy, and a copy would have to decide who
-// releases the properties).
+// properties; its parent is another registry bundle. A copy (construction
+// or assignment) owns a copy of the properties and shares the parent; the
+// cache and its lock are the registry's alone: a copy has none, and an
+// assignment keeps the target's. So each is released once, by its owner.
 //
 // Thread rule: GetResourceBundle serialises on the registry's cache lock;
 // a returned bundle never changes again, and GetString takes only the
@@ -38,8 +39,8 @@ class VXKERNEL_EXPORT KPropertyResourceBundle {
   // base name and suffix in the message-catalogue directory instead.
   static bool gTryDefaultERRLocation;
 
-  KPropertyResourceBundle(const KPropertyResourceBundle&) = delete;
-  KPropertyResourceBundle& operator=(const KPropertyResourceBundle&) = delete;
+  KPropertyResourceBundle(const KPropertyResourceBundle& other);
+  KPropertyResourceBundle& operator=(const KPropertyResourceBundle& other);
   virtual ~KPropertyResourceBundle();
 
   // The head of the chain for baseName in locale from directory (null or

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "vxkernel/cache/KCache.h"
@@ -21,8 +22,12 @@ class KFile;
 // temporary version and commits it over the old one, which stays readable
 // until then; a failed store keeps the old document.
 //
-// Movable, not copyable (a handle is released exactly once). One thread at
-// a time per item.
+// Copies share the handle: the last copy that lets go of it (destructor,
+// FindItem, DeleteFileA, a store) releases it, so it is released exactly
+// once. A store writes through a handle of its own: a copy that shares a
+// temporary needs another TmpNameId to store (the shared temporary keeps
+// the id busy). One thread at a time per item and per group of copies
+// sharing a handle.
 class VXKERNEL_EXPORT KVXClientCacheItem {
  public:
   // The header: 11 words (version, 5 numbers, 3 dates, public flag, expire
@@ -35,10 +40,10 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   // tmpNameId 0 means the process id. Looks the item up (FindItem(false)).
   KVXClientCacheItem(KCache* cache, const std::string& key, unsigned long tmpNameId);
   ~KVXClientCacheItem();
+  KVXClientCacheItem(const KVXClientCacheItem& other);
+  KVXClientCacheItem& operator=(const KVXClientCacheItem& other);
   KVXClientCacheItem(KVXClientCacheItem&& other) noexcept;
   KVXClientCacheItem& operator=(KVXClientCacheItem&& other) noexcept;
-  KVXClientCacheItem(const KVXClientCacheItem&) = delete;
-  KVXClientCacheItem& operator=(const KVXClientCacheItem&) = delete;
 
   // ===== Fields =====
 
@@ -85,7 +90,8 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   // temporary version. True when a handle was obtained.
   unsigned char FindItem(unsigned char mustExist);
   // Deletes the item's files (the cache must be a KFileCache), then
-  // FindItem(false); returns whether anything was deleted.
+  // FindItem(false), which leaves Exists() as it was; returns whether
+  // anything was deleted.
   unsigned char DeleteFileA(const char* type);
 
   // Store the document: DocSize bytes, which must be set first (the path
@@ -113,6 +119,13 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   bool DecodeHeader(const char* header, unsigned long size);
 
  private:
+  // A cache handle with how FindItem got it, released by its destructor.
+  struct HeldHandle;
+
+  void* Handle() const;
+  // Holds a new handle: a temporary write handle from Create, else a read
+  // handle from Open. False (holding none) when the cache gives none.
+  bool Hold(bool temporary);
   unsigned char DoDeleteFile(const char* type);
   void ReleaseHandle();
   // Replaces the handle held with a temporary write handle.
@@ -138,7 +151,7 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   std::string fKey;
   uint32_t fTmpNameId;
   unsigned char fExists = 0;
-  void* fHandle = nullptr;
+  std::shared_ptr<HeldHandle> fHandle;  // null while none; shared by copies
   KCache* fCache;
 };
 
