@@ -21,10 +21,11 @@ namespace {
 constexpr size_t kMaxPiece = 254;
 
 // "." and ".." would name a directory of the tree; a name shaped like a
-// temporary's would be swept away with the temporaries (and could be one).
+// temporary's would be swept away with the temporaries (and could be one),
+// and "~" + id alone would delete them with its companions.
 bool KeyFormsName(const std::string& escaped) {
   return !escaped.empty() && escaped.size() <= kMaxPiece && escaped != "." && escaped != ".." &&
-         !vxk_internal::IsTemporaryName(escaped);
+         !vxk_internal::ReachesTemporaries(escaped);
 }
 
 // A handle keeps the header size it was made with, while callers pass

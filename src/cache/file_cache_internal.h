@@ -53,13 +53,26 @@ inline bool IsHandlesFile(const KFileCacheDesc* d, const port::FileId& id) {
 // The shape of a temporary file's name: "~" + decimal id (maybe negative)
 // + "_" + key. SweepTemporaries removes such files, so no item may be named
 // like one.
-inline bool IsTemporaryName(const std::string& name) {
-  if (name.size() < 3 || name[0] != '~') return false;
+// Where the "~" + id part of name ends (past the digits), or 0 when name
+// does not begin with one.
+inline size_t TemporaryIdEnd(const std::string& name) {
+  if (name.size() < 2 || name[0] != '~') return 0;
   size_t i = 1;
   if (name[i] == '-') ++i;
   size_t digits = i;
   while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
-  return i > digits && i < name.size() && name[i] == '_';
+  return i > digits ? i : 0;
+}
+inline bool IsTemporaryName(const std::string& name) {
+  const size_t i = TemporaryIdEnd(name);
+  return i != 0 && i < name.size() && name[i] == '_';
+}
+// Whether an item of that name could reach temporaries: one named like a
+// temporary, or "~" + id alone, whose Delete with an empty type removes
+// every "~id_..." file of its directory (other keys' writes in progress).
+inline bool ReachesTemporaries(const std::string& name) {
+  const size_t i = TemporaryIdEnd(name);
+  return i != 0 && (i == name.size() || name[i] == '_');
 }
 
 // The section and subsection directories of dir (an existing one is fine).

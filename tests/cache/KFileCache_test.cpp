@@ -78,14 +78,14 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
   TempDir temp("vxk_cache_model");
   KFileCache cache({temp.Path(), temp / "second/"}, 3, 2, kHeader, 0);
   fs::create_directory(temp / "second");
-  // "a/b" and "a_b" are one item; the last four form no name ("~7_1" is
-  // shaped like a temporary).
+  // "a/b" and "a_b" are one item; the last five form no name ("~7_1" is
+  // shaped like a temporary, and "~1" would delete temporaries of id 1).
   const std::vector<std::string> keys = {
-      "1",           "4",      "12345", "abcd",          "dcba", "a/b", "a_b",  "0",
-      "99999999999", "~draft", "~1",    "~$Budget.xlsx", ".",    "..",  "~7_1", ""};
+      "1",   "4",  "12345", "abcd", "dcba", "a/b", "a_b", "0",  "99999999999", "~draft",
+      "~1x", "~$Budget.xlsx", ".",  "..",   "~7_1", "~1", ""};
   auto model_key = [](std::string k) { return k == "a/b" ? std::string("a_b") : k; };
   auto refused = [](const std::string& k) {
-    return k.empty() || k == "." || k == ".." || k == "~7_1";
+    return k.empty() || k == "." || k == ".." || k == "~7_1" || k == "~1";
   };
   const size_t sizes[] = {0, 1, 1064, 102400, 102401, 250000};
   std::map<std::string, std::string> model;
