@@ -25,10 +25,19 @@ build="$work/build"
 jobs=$(nproc)
 
 mkdir -p "$work"
-# A fresh copy with the files' own times, so the scratch build only redoes
-# what changed since the last run.
-rm -rf "$tree" && mkdir -p "$tree"
-tar -C "$root" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$tree" -xf -
+# The scratch tree follows the checkout: a file whose bytes changed since
+# the last run is copied with a new time, so the build redoes it; the others
+# keep their time. (Copying every file with its own time would leave a file
+# changed back after the last run's build older than its object.)
+stage="$work/stage"
+rm -rf "$stage" && mkdir -p "$stage" "$tree"
+tar -C "$root" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$stage" -xf -
+(cd "$stage" && find . -type f) | while IFS= read -r f; do
+  cmp -s "$stage/$f" "$tree/$f" || { mkdir -p "$(dirname "$tree/$f")" && cp "$stage/$f" "$tree/$f"; }
+done
+(cd "$tree" && find . -type f) | while IFS= read -r f; do
+  [ -e "$stage/$f" ] || rm -f "$tree/$f"
+done
 # With ccache, restoring a mutated file costs a cache hit instead of a
 # second compile of every object that includes it.
 launcher=()
