@@ -26,12 +26,19 @@ struct Config {
   std::string host = "127.0.0.1";
   int port = 8080;
   int threads = 8;
-  int64_t maxUploadBytes = 0xFFFFFFFF;  // whole request body; the cache's sizes are 32 bits
+  int64_t maxUploadBytes = int64_t{1} << 30;  // whole request body of an upload
   int maxHeadBytes = 16 * 1024;               // request line and headers
   int headTimeoutMs = 10000;                  // from the first byte of a head to its end
   int bodyTimeoutMs = 30000;                  // longest pause inside a body
   int idleTimeoutMs = 60000;                  // keep-alive connection with no request
+  int writeTimeoutMs = 30000;                 // longest a response may wait for the client to read
   int logWaitMs = 20000;                      // longest wait of a log long poll
+  int connsPerAddress = 128;                  // open connections per client address; 0: no cap
+  int requestsPerSecondPerAddress = 200;      // requests per second per client address; 0: no cap
+  std::vector<std::string> trustedProxies;    // peers whose X-Forwarded-For is believed
+  std::vector<std::string> serverNames;       // Host names answered (without port)
+  int sessionIdleMinutes = 60;                // a session unused this long ends
+  int64_t minFreeBytes = int64_t{64} << 20;   // free space an upload must leave in the data folder
   std::string dcsHome;                        // conversion client home; empty: none
   std::string iniPath;                        // <dataDir>/vxhost.ini
 };
@@ -71,7 +78,9 @@ void LogEvent(const std::string& line);
 // the bundle res/22104.properties beside the program.
 enum Message : long {
   kNoDocument = 1, kNoPage, kNotAKey, kOnly, kUploadCap, kNeedLength, kNotMultipart, kIncomplete,
-  kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath
+  kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath,
+  kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
+  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit
 };
 constexpr long kCatalogue = 22104;
 

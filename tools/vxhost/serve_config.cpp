@@ -32,6 +32,21 @@ int64_t PrefNumber(KFilePrefs* prefs, const char* name, int64_t def, int64_t low
   return v;
 }
 
+// Items of a list separated by commas or blanks.
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::string item;
+  for (char ch : text + ",") {
+    if (ch == ',' || ch == ' ' || ch == '\t') {
+      if (!item.empty()) items.push_back(item);
+      item.clear();
+    } else {
+      item += ch;
+    }
+  }
+  return items;
+}
+
 }  // namespace
 
 bool ParseHostPort(const std::string& text, std::string* host, int* port) {
@@ -69,6 +84,16 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
   }
   c->threads = static_cast<int>(PrefNumber(prefs, "threads", c->threads, 1, 64));
   c->maxUploadBytes = PrefNumber(prefs, "max_upload_bytes", c->maxUploadBytes, 0, 0xFFFFFFFF);
+  c->writeTimeoutMs = static_cast<int>(PrefNumber(prefs, "write_timeout_ms", c->writeTimeoutMs, 10, 3600000));
+  c->connsPerAddress = static_cast<int>(PrefNumber(prefs, "conns_per_address", c->connsPerAddress, 0, 1 << 20));
+  c->requestsPerSecondPerAddress = static_cast<int>(
+      PrefNumber(prefs, "requests_per_second_per_address", c->requestsPerSecondPerAddress, 0, 1 << 20));
+  c->sessionIdleMinutes =
+      static_cast<int>(PrefNumber(prefs, "session_idle_minutes", c->sessionIdleMinutes, 1, 525600));
+  c->minFreeBytes = PrefNumber(prefs, "min_free_bytes", c->minFreeBytes, 0, int64_t{1} << 50);
+  c->trustedProxies = SplitList(Pref(prefs, "server", "trusted_proxies", ""));
+  c->serverNames = SplitList(Pref(prefs, "server", "server_names", ""));
+  if (c->serverNames.empty()) c->serverNames = {c->host, "localhost", "127.0.0.1"};
   c->maxHeadBytes = static_cast<int>(PrefNumber(prefs, "max_head_bytes", c->maxHeadBytes, 256, 1 << 20));
   c->headTimeoutMs = static_cast<int>(PrefNumber(prefs, "head_timeout_ms", c->headTimeoutMs, 10, 3600000));
   c->bodyTimeoutMs = static_cast<int>(PrefNumber(prefs, "body_timeout_ms", c->bodyTimeoutMs, 10, 3600000));
