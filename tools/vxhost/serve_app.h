@@ -10,22 +10,22 @@
 
 #include "serve.h"
 #include "serve_http.h"
-#include "serve_net.h"
 #include "serve_store.h"
 
 class KHTTPArgs;
 
 namespace serve {
 
+class Loop;
 class Pool;
 
 // The running server. Config and the start time are constant once it
-// runs; the store, net and pool lock for themselves; the counters are
+// runs; the store, loop and pool lock for themselves; the counters are
 // atomic.
 struct App {
   Config config;
   Store store;
-  Net net;
+  Loop* loop = nullptr;
   Pool* pool = nullptr;
   int64_t started = 0;  // seconds since 1970
   std::vector<KHTTPArgs*> uploaders;  // one per worker, index = worker number
@@ -33,16 +33,51 @@ struct App {
   std::atomic<bool> stopping{false};
 };
 
-// One request on one connection, handled by one worker.
+// A request as the connection loop keeps it between the turns of its
+// handler: the head, who sent it, and its body once the handler asked for
+// it. Owned by the loop; a worker has it only during a turn.
+struct RequestState {
+  enum class Body { kUnread, kMemory, kSpooled, kCutShort, kWriteFailed };
+  RequestHead head;
+  std::string peer;     // the socket's peer address, without port
+  std::string client;   // the client: X-Forwarded-For's last hop from a trusted proxy, else peer
+  bool secure = false;  // came over TLS through a trusted proxy
+  Body body = Body::kUnread;
+  std::string bodyBytes;    // kMemory
+  std::string bodyPath;     // kSpooled: a file in the temporaries, removed when the request ends
+  int bodyErrno = 0;        // kWriteFailed: why the spool could not be written
+  bool pollExpired = false; // a parked log poll ran out of time (or the server stops)
+};
+
+// A response as a handler leaves it for the loop to send: the head and
+// body bytes, then optionally fileLength bytes of an open file from
+// fileOffset (the loop closes it).
+struct Response {
+  std::string bytes;
+  int file = -1;
+  int64_t fileOffset = 0;
+  int64_t fileLength = 0;
+};
+
+// One turn of a handler on one worker: what it asks the loop to do next.
+enum class Next {
+  kRespond,    // send response
+  kReadBody,   // read the body (at most kMaxMemoryBody bytes) into bodyBytes, then run again
+  kSpoolBody,  // read the body into a spool file, then run again
+  kPark        // run again when the log has news or after log_wait_ms
+};
+
+constexpr int64_t kMaxMemoryBody = 64 * 1024;
+
 struct Exchange {
   App& app;
-  Conn* conn;
-  int worker;
+  RequestState& req;
   const RequestHead& head;
-  std::string& pending;  // bytes read past the head (body, then the next request)
-  int64_t bodyLeft;      // body bytes not yet taken from pending and the socket
+  int worker;
   bool keepAlive;        // cleared by anything that leaves the connection unusable
   int status = 0;        // what was answered, for the log
+  Next next = Next::kRespond;
+  Response response;
 };
 
 // Answers with a complete body.
@@ -50,24 +85,14 @@ void Send(Exchange& ex, int status, const std::string& type, const std::string& 
           const std::string& extraHeaders = "");
 // Answers with an error page carrying message.
 void SendError(Exchange& ex, int status, const std::string& message);
-// Routes one request whose head has been read.
+// Routes one request whose head has been read; runs again after a
+// kReadBody, kSpoolBody or kPark.
 void Route(Exchange& ex);
 // POST /upload.
 void HandleUpload(Exchange& ex);
-// ===== Connections (serve_conn.cpp) =====
-
-// The per-connection state kept in Conn::state.
-void* NewConnState(const Config& config);
-void DeleteConnState(void* state);
-// Serves one turn of a connection: the Pool's work. The result is 0 to
-// close the connection, else the ms to wait for more.
-int ServeTurn(App& app, Conn* conn, int worker);
-// A watched connection passed its deadline: a client in the middle of a
-// head gets 408 before the caller closes it.
-void TimedOut(App& app, Conn* conn);
-// Reads and drops a small body so the connection can serve the next
-// request; false (and keepAlive cleared) when it is too big or cut short.
-bool DrainBody(Exchange& ex);
+// The complete bytes of an error response the loop sends itself.
+std::string ErrorResponse(int status, const std::string& message, bool keepAlive,
+                          const std::string& extraHeaders = "");
 
 // ===== Pages (serve_pages.cpp) =====
 

@@ -4,6 +4,9 @@
 // writer appends.
 #include "serve_log.h"
 
+#include <atomic>
+#include <thread>
+
 #include "serve.h"
 #include "vxkernel/log/KSysLog.h"
 #include "vxkernel/log/KSysLog_Entry.h"
@@ -22,6 +25,11 @@ constexpr long kMaxEntries = 200;  // entries one read returns at most
 KMutex gHintMutex;
 KSysLog_Iterator gHint;  // guarded by gHintMutex
 
+// The watcher: one thread blocked in the log's own wait for new entries.
+std::atomic<bool> gWatching{false};
+std::thread gWatcher;
+constexpr unsigned long kWatchSliceMs = 500;  // how soon CloseLog is noticed at worst
+
 }  // namespace
 
 bool OpenLog(const std::string& dataDir, std::string* error) {
@@ -33,7 +41,25 @@ bool OpenLog(const std::string& dataDir, std::string* error) {
   return true;
 }
 
-void CloseLog() { KSysLog::TheSysLog().Shutdown(); }
+void WatchLog(std::function<void()> onNews) {
+  gWatching = true;
+  gWatcher = std::thread([onNews = std::move(onNews)] {
+    KSysLog& log = KSysLog::TheSysLog();
+    KSysLog_Iterator at = log.End();
+    while (gWatching) {
+      KSysLog_EntryList list;
+      KSysLog_Iterator to = log.ReadWithTimeout(list, at, kMaxEntries, kWatchSliceMs);
+      if (list.Size() > 0) onNews();
+      at = to;
+    }
+  });
+}
+
+void CloseLog() {
+  gWatching = false;
+  if (gWatcher.joinable()) gWatcher.join();
+  KSysLog::TheSysLog().Shutdown();
+}
 
 void LogEvent(const std::string& line) { KSysLog::TheSysLog().Append("vxhost", line.c_str(), 0); }
 

@@ -4,13 +4,17 @@
 #define VXKERNEL_TOOLS_VXHOST_SERVE_LOG_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace serve {
 
 // Opens the log under dataDir; false with *error when it cannot.
 bool OpenLog(const std::string& dataDir, std::string* error);
-// Wakes every waiting reader and closes the log.
+// Calls onNews (from a thread of its own) whenever the log gets a new
+// entry, from whichever writer. One watcher per process; CloseLog ends it.
+void WatchLog(std::function<void()> onNews);
+// Ends the watcher, wakes every waiting reader and closes the log.
 void CloseLog();
 // Lines numbered after `after` (numbers count from 1), at most 64 KiB of
 // them; waits up to ms for one when there are none. *next is the number

@@ -1,12 +1,17 @@
 // vxhost serve: start-up, the deadline loop and the shut-down of the
 // document-drop server.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "serve_app.h"
 #include "serve_log.h"
-#include "serve_pool.h"
+#include "serve_loop.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
@@ -17,6 +22,46 @@ namespace {
 volatile std::sig_atomic_t gSignal = 0;
 
 void OnSignal(int sig) { gSignal = sig; }
+
+// One server per data folder: a second one would sweep the first one's
+// temporaries and keep its own stale list. The lock (flock) goes with the
+// process, however it ends.
+bool HoldDataFolder(const std::string& dir, int* fd, std::string* error) {
+  std::string path = dir + "/vxhost.lock";
+  *fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (*fd < 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno) + "; check the folder's permissions";
+    return false;
+  }
+  if (flock(*fd, LOCK_EX | LOCK_NB) != 0) {
+    char pid[32] = "";
+    ssize_t n = pread(*fd, pid, sizeof pid - 1, 0);
+    std::string holder = n > 0 ? std::string(pid, static_cast<size_t>(n)) : "";
+    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
+    *error = dir + " is in use by another vxhost serve" + (holder.empty() ? "" : " (pid " + holder + ")") +
+             "; stop it or choose another folder with --data DIR";
+    return false;
+  }
+  std::string pid = std::to_string(getpid()) + "\n";
+  if (ftruncate(*fd, 0) != 0 || pwrite(*fd, pid.data(), pid.size(), 0) < 0) {
+    // The pid is only a hint for the message above.
+  }
+  return true;
+}
+
+// The first line scripts read; for a server on every interface, an
+// address that works here and the name other machines may use.
+void PrintAddress(const std::string& host, const std::string& address) {
+  std::string port = address.substr(address.rfind(':') + 1);
+  if (host != "*" && host != "0.0.0.0" && host != "::") {
+    std::printf("listening on http://%s/\n", address.c_str());
+    return;
+  }
+  std::printf("listening on http://%s:%s/\n", host == "::" ? "[::1]" : "127.0.0.1", port.c_str());
+  char name[256] = "";
+  if (gethostname(name, sizeof name - 1) == 0 && name[0] != '\0')
+    std::printf("on every interface: other machines use http://%s:%s/\n", name, port.c_str());
+}
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
@@ -61,10 +106,12 @@ int RunServe(int argc, char** argv) {
   err_properties_path_set(VXHOST_HOME);
   KAt::ProcessStartup(1);
   std::string error, address;
-  if (!LoadConfig(&app.config, listenGiven, &error) || !app.store.Open(app.config.dataDir, &error) ||
-      !OpenLog(app.config.dataDir, &error)) {
+  int lock = -1;
+  if (!LoadConfig(&app.config, listenGiven, &error) || !HoldDataFolder(app.config.dataDir, &lock, &error) ||
+      !app.store.Open(app.config.dataDir, &error) || !OpenLog(app.config.dataDir, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     CloseLog();
+    if (lock >= 0) close(lock);
     KAt::ProcessShutdown(1);
     return 1;
   }
@@ -74,62 +121,35 @@ int RunServe(int argc, char** argv) {
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
 
-  auto finish = [&app](Conn* conn) {
-    KAt::DestroyThreadStartup(conn->context);
-    DeleteConnState(conn->state);
-    app.net.Close(conn);
-  };
-  Pool pool(
-      app.config.threads, [&app](Conn* conn, int worker) { return ServeTurn(app, conn, worker); },
-      [&app, &pool, finish](Conn* conn, int waitMs) {
-        if (waitMs <= 0 || app.stopping) return finish(conn);
-        if (!conn->Routed()) {  // no readiness callbacks: wait for it here
-          if (conn->Prefetch(waitMs, app.stopping)) return pool.Submit(conn);
-          return finish(conn);
-        }
-        if (!app.net.Watch(conn, waitMs)) finish(conn);
-      });
-  app.pool = &pool;
-  Net::Callbacks callbacks;
-  callbacks.accepted = [&app, &pool](Conn* conn) {
-    conn->context = KAt::CreateThreadStartup();
-    conn->state = NewConnState(app.config);
-    pool.Submit(conn);  // its first bytes may have come before it was routed
-  };
-  callbacks.readable = [&pool](Conn* conn) { pool.Submit(conn); };
-  callbacks.expired = [&app, finish](Conn* conn) {
-    TimedOut(app, conn);
-    finish(conn);
-  };
-
+  Loop loop(app);
+  app.loop = &loop;
   std::signal(SIGINT, &OnSignal);
   std::signal(SIGTERM, &OnSignal);
-  bool listening = app.net.Listen(app.config.host, app.config.port, callbacks, &address, &error);
+  std::signal(SIGPIPE, SIG_IGN);
+  bool listening = loop.Listen(app.config.host, app.config.port, &address, &error);
   if (listening) {
-    std::printf("listening on http://%s/\n", address.c_str());
+    PrintAddress(app.config.host, address);
     std::printf("data in %s, preferences in %s\n", app.config.dataDir.c_str(), app.config.iniPath.c_str());
     std::fflush(stdout);
     LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
              std::to_string(app.store.Stats().swept) + " temporaries");
-    app.net.Run([&app] {
+    WatchLog([&loop] { loop.WakeLogPolls(); });
+    loop.Run([&app] {
       if (gSignal != 0) app.stopping = true;
       return app.stopping.load();
     });
     LogEvent("stopping");
   } else {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
-    app.stopping = true;
   }
-  // A connection accepted after the workers stopped would never be served
-  // nor freed: accepting ends first.
-  app.net.StopAccepting();
-  CloseLog();  // wakes the long polls
-  pool.Stop();
-  app.net.Shutdown();
+  app.stopping = true;
+  CloseLog();
+  app.loop = nullptr;
   for (KHTTPArgs* args : app.uploaders) delete args;
   app.uploaders.clear();
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
+  close(lock);
   KAt::ProcessShutdown(1);
   if (!listening) return 1;
   std::printf("stopped\n");

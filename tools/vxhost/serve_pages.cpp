@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "serve_app.h"
+#include "serve_loop.h"
+#include "serve_pool.h"
 #include "serve_pool.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
@@ -150,7 +152,11 @@ std::string StatusPage(App& app) {
                     std::to_string(up % 60) + " s");
   row("requests served", std::to_string(app.requests.load()));
   row("worker threads", std::to_string(app.pool->Threads()) + " (" + std::to_string(app.pool->Busy()) + " busy)");
-  row("open connections", std::to_string(app.net.Open()));
+  Loop::Figures net = app.loop->Stats();
+  row("open connections", std::to_string(net.open));
+  row("connections refused (per-address cap)", std::to_string(net.refused));
+  row("requests refused (per-address rate)", std::to_string(net.limited));
+  row("clients dropped (stopped reading)", std::to_string(net.writeTimeouts));
   row("documents", std::to_string(f.documents));
   row("stored bytes", FormatSize(f.bytes));
   row("temporaries removed at start", std::to_string(f.swept));

@@ -1,18 +1,16 @@
 #include "serve_pool.h"
 
-#include "vxkernel/runtime/KAt.h"
-
 namespace serve {
 
-Pool::Pool(int threads, Work work, After after) : fWork(std::move(work)), fAfter(std::move(after)) {
+Pool::Pool(int threads, Work work) : fWork(std::move(work)) {
   for (int i = 1; i <= threads; ++i) fThreads.emplace_back([this, i] { Loop(i); });
 }
 
 Pool::~Pool() { Stop(); }
 
-void Pool::Submit(Conn* conn) {
+void Pool::Submit(void* job) {
   KMutexGuard g(fMutex);
-  fQueue.push_back(conn);
+  fQueue.push_back(job);
   fReady.Signal();
 }
 
@@ -28,19 +26,16 @@ void Pool::Stop() {
 
 void Pool::Loop(int worker) {
   for (;;) {
-    Conn* conn = nullptr;
+    void* job = nullptr;
     {
       KMutexGuard g(fMutex);
       while (fQueue.empty() && !fStopping) fReady.Wait(fMutex);
       if (fQueue.empty()) return;
-      conn = fQueue.front();
+      job = fQueue.front();
       fQueue.pop_front();
     }
     ++fBusy;
-    void* previous = KAt::UseThreadStartup(conn->context);
-    int result = fWork(conn, worker);
-    KAt::UseThreadStartup(previous);
-    fAfter(conn, result);
+    fWork(job, worker);
     --fBusy;
   }
 }

@@ -1,6 +1,5 @@
-// The worker threads. Each turn of a worker serves one connection inside
-// that connection's own ring context, so per-thread library state follows
-// the client from thread to thread rather than staying with a thread.
+// The worker threads: they run request handlers and nothing else (the
+// connection loop does every read, write and wait).
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_POOL_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_POOL_H_
 
@@ -10,26 +9,22 @@
 #include <thread>
 #include <vector>
 
-#include "serve_net.h"
 #include "vxkernel/threads/KCondition.h"
 #include "vxkernel/threads/KMutex.h"
 
 namespace serve {
 
-// A fixed number of threads taking connections from one queue. work runs
-// with the connection's context installed (KAt::UseThreadStartup) and the
-// worker's number (1..threads); its result goes to after, which runs once
-// the worker's own context is back (so after may destroy the connection's).
-// Owns its threads; Stop joins them after the queue is empty.
+// A fixed number of threads taking jobs from one queue; work gets the job
+// and the worker's number (1..threads). Owns its threads; Stop joins them
+// once the queue is empty.
 //
 // Thread rule: Submit and Stop from any thread.
 class Pool {
  public:
-  using Work = std::function<int(Conn*, int worker)>;
-  using After = std::function<void(Conn*, int result)>;
-  Pool(int threads, Work work, After after);
+  using Work = std::function<void(void* job, int worker)>;
+  Pool(int threads, Work work);
   ~Pool();
-  void Submit(Conn* conn);
+  void Submit(void* job);
   void Stop();
   int Threads() const { return static_cast<int>(fThreads.size()); }
   int Busy() const { return fBusy.load(); }
@@ -37,12 +32,11 @@ class Pool {
  private:
   void Loop(int worker);
 
-  Work fWork;                       // constant after construction
-  After fAfter;
+  Work fWork;  // constant after construction
   std::vector<std::thread> fThreads;
-  KMutex fMutex;                    // guards fQueue and fStopping
+  KMutex fMutex;  // guards fQueue and fStopping
   KCondition fReady;
-  std::deque<Conn*> fQueue;
+  std::deque<void*> fQueue;
   bool fStopping = false;
   std::atomic<int> fBusy{0};
 };

@@ -1,8 +1,7 @@
 // What each path does. Documents are addressed by key only: a key is
 // checked for its shape before the store sees it, and no part of a URL is
 // ever used as a file name.
-#include <ostream>
-#include <streambuf>
+#include <algorithm>
 
 #include "serve_app.h"
 #include "serve_log.h"
@@ -42,52 +41,17 @@ int64_t QueryNumber(const std::string& query, const std::string& name, int64_t d
   return def;
 }
 
-// An output stream buffer that sends to the connection in 64 KiB writes;
-// the first write carries the response head too.
-class ConnOut : public std::streambuf {
- public:
-  ConnOut(Conn* conn, std::string head) : fConn(conn), fOut(std::move(head)) {}
-  bool Finish() { return Flush() && fOk; }
-
- protected:
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    fOut.append(s, static_cast<size_t>(n));
-    return fOut.size() >= kChunk && !Flush() ? 0 : n;
-  }
-  int_type overflow(int_type c) override {
-    if (c == traits_type::eof()) return traits_type::not_eof(c);
-    char ch = traits_type::to_char_type(c);
-    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-  }
-
- private:
-  static constexpr size_t kChunk = 64 * 1024;
-  bool Flush() {
-    fOk = fOk && fConn->Write(fOut.data(), fOut.size());
-    fOut.clear();
-    return fOk;
-  }
-  Conn* fConn;
-  std::string fOut;
-  bool fOk = true;
-};
-
 void Download(Exchange& ex, const std::string& key) {
   DocInfo doc;
   if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
+  Response& r = ex.response;
+  if (ex.head.method != "HEAD" && !ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength))
+    return SendError(ex, 404, Text(kNoDocument, key));
   std::string type = doc.type.empty() ? "application/octet-stream" : doc.type;
-  std::string head = ResponseHead(200, type, doc.size, ex.keepAlive,
-                                  "Content-Disposition: " + Disposition(doc.name) + "\r\n");
   ex.status = 200;
-  if (ex.head.method == "HEAD") {
-    if (!ex.conn->Write(head.data(), head.size())) ex.keepAlive = false;
-    return;
-  }
-  ConnOut buf(ex.conn, std::move(head));
-  std::ostream out(&buf);
-  bool sent = ex.app.store.Forward(key, out);
-  // Fewer bytes than promised (deleted meanwhile, a read error): close.
-  if (!buf.Finish() || !sent) ex.keepAlive = false;
+  r.bytes = ResponseHead(200, type, doc.size, ex.keepAlive, "Content-Disposition: " + Disposition(doc.name) + "\r\n");
+  // The file holds what was listed unless it was replaced meanwhile.
+  if (r.file >= 0 && r.fileLength != doc.size) r.fileLength = std::min(r.fileLength, doc.size);
 }
 
 void Delete(Exchange& ex, const std::string& key) {
@@ -100,7 +64,13 @@ void Log(Exchange& ex) {
   if (ex.head.query.empty()) return Send(ex, 200, kHtml, LogPage());
   int64_t after = QueryNumber(ex.head.query, "after", -1);
   int64_t next = 0;
-  std::string text = ReadLog(after, ex.app.stopping ? 0 : ex.app.config.logWaitMs, &next);
+  std::string text = ReadLog(after, 0, &next);
+  // Nothing new: the poll waits in the loop, without a thread, for the
+  // log's next entry or its deadline.
+  if (text.empty() && after >= 0 && after == next && !ex.req.pollExpired && !ex.app.stopping) {
+    ex.next = Next::kPark;
+    return;
+  }
   Send(ex, 200, "text/plain; charset=utf-8", text,
        "X-Log-Next: " + std::to_string(next) + "\r\nCache-Control: no-store\r\n");
 }
@@ -110,13 +80,18 @@ void Log(Exchange& ex) {
 void Send(Exchange& ex, int status, const std::string& type, const std::string& body,
           const std::string& extraHeaders) {
   ex.status = status;
-  std::string out = ResponseHead(status, type, static_cast<int64_t>(body.size()), ex.keepAlive, extraHeaders);
-  if (ex.head.method != "HEAD") out += body;
-  if (!ex.conn->Write(out.data(), out.size())) ex.keepAlive = false;
+  ex.next = Next::kRespond;
+  ex.response.bytes = ResponseHead(status, type, static_cast<int64_t>(body.size()), ex.keepAlive, extraHeaders);
+  if (ex.head.method != "HEAD") ex.response.bytes += body;
 }
 
 void SendError(Exchange& ex, int status, const std::string& message) {
   Send(ex, status, kHtml, ErrorPage(status, message));
+}
+
+std::string ErrorResponse(int status, const std::string& message, bool keepAlive, const std::string& extraHeaders) {
+  std::string body = ErrorPage(status, message);
+  return ResponseHead(status, kHtml, static_cast<int64_t>(body.size()), keepAlive, extraHeaders) + body;
 }
 
 void Route(Exchange& ex) {
@@ -130,7 +105,6 @@ void Route(Exchange& ex) {
     if (m != "POST") return SendError(ex, 405, Text(kOnly, "POST"));
     return HandleUpload(ex);
   }
-  if (!DrainBody(ex)) return SendError(ex, 413, Text(kBodyTooLarge));
   bool get = m == "GET" || m == "HEAD";
   if (p == "/" || p == "/index.html") {
     if (!get) return SendError(ex, 405, Text(kOnly, "GET"));

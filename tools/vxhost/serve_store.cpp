@@ -15,11 +15,14 @@
 #include <ostream>
 #include <random>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "vxkernel/cache/KFileCache.h"
+#include "vxkernel/cache/KFileCacheDesc.h"
 #include "vxkernel/cache/KVXClientCacheItem.h"
 #include "vxkernel/locale/KDateTime.h"
-#include "vxkernel/threads/KLock.h"
-#include "vxkernel/threads/KLockGuard.h"
+#include "vxkernel/threads/KMutex.h"
 
 namespace fs = std::filesystem;
 
@@ -63,7 +66,7 @@ DocInfo InfoOf(const KVXClientCacheItem& item, const std::string& key) {
 }  // namespace
 
 struct Store::Impl {
-  mutable KLock lock{KLock::kCriticalSection};  // guards index and random
+  mutable KMutex lock;  // guards index and random
   std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
   fs::path root, tmp;
   std::map<std::string, DocInfo> index;
@@ -75,7 +78,7 @@ Store::Store() : fImpl(new Impl) {}
 Store::~Store() = default;
 
 bool Store::Open(const std::string& dataDir, std::string* error) {
-  KLockGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->lock);
   std::error_code ec;
   fImpl->root = fs::path(dataDir) / "cache";
   fImpl->tmp = fs::path(dataDir) / "tmp";
@@ -104,7 +107,7 @@ std::string Store::TempDir() const { return fImpl->tmp.string() + "/"; }
 
 bool Store::Add(const std::string& path, DocInfo* info) {
   {
-    KLockGuard g(fImpl->lock);
+    KMutexGuard g(fImpl->lock);
     char text[17];
     do std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(fImpl->random()));
     while (fImpl->index.count(text) != 0);
@@ -123,7 +126,7 @@ bool Store::Add(const std::string& path, DocInfo* info) {
   *info = InfoOf(item, info->key);  // as the header keeps it (texts may be cut)
   std::error_code ec;
   fs::remove(path, ec);
-  KLockGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->lock);
   fImpl->index[info->key] = *info;
   return true;
 }
@@ -131,7 +134,7 @@ bool Store::Add(const std::string& path, DocInfo* info) {
 std::vector<DocInfo> Store::List() const {
   std::vector<DocInfo> list;
   {
-    KLockGuard g(fImpl->lock);
+    KMutexGuard g(fImpl->lock);
     list.reserve(fImpl->index.size());
     for (const auto& kv : fImpl->index) list.push_back(kv.second);
   }
@@ -141,20 +144,35 @@ std::vector<DocInfo> Store::List() const {
 }
 
 bool Store::Find(const std::string& key, DocInfo* info) const {
-  KLockGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->lock);
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
   *info = it->second;
   return true;
 }
 
-bool Store::Forward(const std::string& key, std::ostream& out) const {
-  KVXClientCacheItem item(fImpl->cache.get(), key, 0);
-  return item.Exists() && item.ForwardDoc(out, 0, 0);
+bool Store::OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* length) const {
+  void* handle = fImpl->cache->Open(key);
+  if (handle == nullptr) return false;
+  auto* desc = static_cast<KFileCacheDesc*>(handle);
+  // Its own descriptor: a delete or replacement meanwhile leaves these
+  // bytes readable until the answer is sent.
+  int own = desc->fStream != nullptr ? dup(fileno(desc->fStream)) : -1;
+  struct stat st {};
+  bool ok = own >= 0 && fstat(own, &st) == 0;
+  fImpl->cache->Close(handle);
+  if (!ok) {
+    if (own >= 0) close(own);
+    return false;
+  }
+  *fd = own;
+  *offset = static_cast<int64_t>(KVXClientCacheItem::kHeaderBytes);
+  *length = std::max<int64_t>(0, static_cast<int64_t>(st.st_size) - *offset);
+  return true;
 }
 
 bool Store::Remove(const std::string& key) {
-  KLockGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->lock);
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
   fImpl->cache->Delete(key, "");
@@ -163,7 +181,7 @@ bool Store::Remove(const std::string& key) {
 }
 
 Store::Figures Store::Stats() const {
-  KLockGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->lock);
   Figures f;
   f.documents = static_cast<long>(fImpl->index.size());
   for (const auto& kv : fImpl->index) f.bytes += kv.second.size;

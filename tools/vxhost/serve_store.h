@@ -41,9 +41,9 @@ class Store {
   std::vector<DocInfo> List() const;
   // The document's description; false when there is none.
   bool Find(const std::string& key, DocInfo* info) const;
-  // Writes the document's bytes to out; false when it is gone or cannot
-  // be read (out may have some of them then).
-  bool Forward(const std::string& key, std::ostream& out) const;
+  // Opens the document's bytes for sending: *fd (the caller closes it)
+  // holds them from *offset on, *length of them. False when it is gone.
+  bool OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* length) const;
   bool Remove(const std::string& key);
   Figures Stats() const;
 

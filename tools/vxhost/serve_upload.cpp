@@ -4,10 +4,10 @@
 // moves into the store. Anything cut short leaves no file behind.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <istream>
-#include <streambuf>
 
 #include "serve_app.h"
 #include "vxkernel/docconv/KDor.h"
@@ -20,49 +20,6 @@ namespace {
 constexpr size_t kTitleMax = 200;
 // The conversion holds a whole document in memory: larger ones get no title.
 constexpr int64_t kTitleInputMax = 8 << 20;
-constexpr int kSlice = 250;  // ms
-
-// An input stream buffer over the body of one request: first the bytes
-// read with the head, then the socket, never past the Content-Length. A
-// pause longer than the body timeout or a closed socket ends it early.
-class BodyBuf : public std::streambuf {
- public:
-  explicit BodyBuf(Exchange& ex) : fEx(ex) {}
-  bool CutShort() const { return fEx.bodyLeft > 0; }
-
- protected:
-  int_type underflow() override {
-    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-    if (fEx.bodyLeft <= 0 || fFailed) return traits_type::eof();
-    size_t n = 0;
-    if (!fEx.pending.empty()) {
-      n = std::min<size_t>(fEx.pending.size(), sizeof fBuf);
-      n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), fEx.bodyLeft));
-      fEx.pending.copy(fBuf, n);
-      fEx.pending.erase(0, n);
-    } else {
-      long want = static_cast<long>(std::min<int64_t>(fEx.bodyLeft, sizeof fBuf));
-      // Short waits, so that a shut-down ends a stalled upload promptly.
-      long got = 0;
-      for (int waited = 0; got == 0 && waited < fEx.app.config.bodyTimeoutMs && !fEx.app.stopping;
-           waited += kSlice)
-        got = fEx.conn->ReadWait(fBuf, want, std::min(kSlice, fEx.app.config.bodyTimeoutMs - waited));
-      if (got <= 0) {
-        fFailed = true;
-        return traits_type::eof();
-      }
-      n = static_cast<size_t>(got);
-    }
-    fEx.bodyLeft -= static_cast<int64_t>(n);
-    setg(fBuf, fBuf, fBuf + n);
-    return traits_type::to_int_type(*gptr());
-  }
-
- private:
-  Exchange& fEx;
-  bool fFailed = false;
-  char fBuf[64 * 1024];
-};
 
 // One file part as KHTTPArgs reports it.
 struct Part {
@@ -132,33 +89,34 @@ void HandleUpload(Exchange& ex) {
   }
   if (ex.head.contentLength > app.config.maxUploadBytes) {
     ex.keepAlive = false;
-    LogEvent("refused an upload of " + std::to_string(ex.head.contentLength) + " bytes from " + ex.conn->Peer());
+    LogEvent("refused an upload of " + std::to_string(ex.head.contentLength) + " bytes from " + ex.req.client);
     return SendError(ex, 413, Text(kUploadCap, FormatSize(app.config.maxUploadBytes)));
   }
-  if (type.find("multipart/form-data") == std::string::npos) {
-    DrainBody(ex);
-    return SendError(ex, 400, Text(kNotMultipart));
+  if (type.find("multipart/form-data") == std::string::npos) return SendError(ex, 400, Text(kNotMultipart));
+  RequestState& req = ex.req;
+  if (req.body == RequestState::Body::kUnread) {
+    ex.next = Next::kSpoolBody;
+    return;
   }
-  // A client waiting for a go-ahead before its body (curl does for large
-  // ones) gets it now that the upload is acceptable.
-  std::string expect = ex.head.Header("expect");
-  for (char& c : expect) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ex.pending.empty() && expect == "100-continue") {
-    static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-    ex.conn->Write(kContinue, sizeof kContinue - 1);
+  if (req.body == RequestState::Body::kCutShort) {
+    ex.keepAlive = false;
+    LogEvent("dropped an incomplete upload from " + req.client);
+    return SendError(ex, 400, Text(kIncomplete));
+  }
+  if (req.body == RequestState::Body::kWriteFailed) {
+    LogEvent("could not store an upload from " + req.client + ": " + std::strerror(req.bodyErrno));
+    return SendError(ex, 507, Text(kWriteFailed, std::strerror(req.bodyErrno)));
   }
   KHTTPArgs& args = *app.uploaders[static_cast<size_t>(ex.worker)];
   args.TmpDirPath(app.store.TempDir().c_str());
   args.Strict(true);
   Lookup lookup{type, std::to_string(ex.head.contentLength)};
   Collected got;
-  BodyBuf body(ex);
-  std::istream in(&body);
+  std::ifstream in(req.bodyPath, std::ios::binary);
   int rc = args.CrackArgs(in, &LookupVar, &lookup, &Sink, &got, false);
-  if (rc != 0 || body.CutShort()) {
+  if (rc != 0) {
     args.CleanupPostFiles(false);
-    ex.keepAlive = false;
-    LogEvent("dropped an incomplete upload from " + ex.conn->Peer());
+    LogEvent("dropped an incomplete upload from " + req.client);
     return SendError(ex, 400, Text(kIncomplete));
   }
   std::string keys;
@@ -175,7 +133,7 @@ void HandleUpload(Exchange& ex) {
     if (!app.store.Add(part.path, &doc)) continue;
     keys += (keys.empty() ? "" : ",") + doc.key;
     LogEvent("stored " + doc.key + " (" + doc.type + ", " + std::to_string(doc.size) + " bytes) from " +
-             ex.conn->Peer());
+             ex.req.client);
   }
   args.CleanupPostFiles(false);  // whatever was not moved into the store
   Send(ex, 303, "text/html; charset=utf-8", "<a href=\"/\">documents</a>\n",

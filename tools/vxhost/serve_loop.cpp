@@ -1,0 +1,668 @@
+// The connection loop on epoll (edge-triggered). The library's readiness
+// routing (KWSASocket::AllowAsync) takes 64 sockets, which a server on a
+// network outgrows at once, so the loop uses the system's API directly;
+// the library's socket opens and binds the listening socket.
+//
+// A connection is in one state at a time, and only the loop thread
+// changes it: reading a head, with a worker (its handler runs), reading a
+// body, parked (a log poll), writing. Every state but "with a worker" has
+// a deadline; the loop checks them every 100 ms.
+#include "serve_loop.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "serve_app.h"
+#include "serve_log.h"
+#include "serve_pool.h"
+#include "vxkernel/net/KWSASocket.h"
+#include "vxkernel/runtime/KAt.h"
+#include "vxkernel/threads/KMutex.h"
+
+namespace serve {
+
+namespace {
+
+constexpr size_t kReadSize = 64 * 1024;
+constexpr int kTickMs = 100;
+constexpr size_t kMaxEvents = 256;
+
+// Per-address request budget: a token bucket refilled at the configured
+// rate, holding at most one second's worth.
+struct Bucket {
+  double tokens = 0;
+  int64_t last = 0;  // monotonic ms of the last refill
+};
+
+// The address part of a socket address.
+std::string AddressOf(const sockaddr_storage& sa) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (sa.ss_family == AF_INET6) {
+    const auto* a6 = reinterpret_cast<const sockaddr_in6*>(&sa);
+    // An IPv4 client of an IPv6 socket is named as IPv4.
+    if (IN6_IS_ADDR_V4MAPPED(&a6->sin6_addr)) return inet_ntop(AF_INET, &a6->sin6_addr.s6_addr[12], text, sizeof text);
+    return inet_ntop(AF_INET6, &a6->sin6_addr, text, sizeof text);
+  }
+  return inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&sa)->sin_addr, text, sizeof text);
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
+  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+
+// Why binding host:port failed, asked of the system directly: the
+// library's socket reports only that it failed.
+std::string BindFailure(const std::string& host, int port) {
+  std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  sockaddr_storage sa{};
+  socklen_t len = 0;
+  auto* a4 = reinterpret_cast<sockaddr_in*>(&sa);
+  auto* a6 = reinterpret_cast<sockaddr_in6*>(&sa);
+  if (host == "*" || inet_pton(AF_INET, host.c_str(), &a4->sin_addr) == 1) {
+    if (host == "*") a4->sin_addr.s_addr = htonl(INADDR_ANY);
+    a4->sin_family = AF_INET;
+    a4->sin_port = htons(static_cast<uint16_t>(port));
+    len = sizeof *a4;
+  } else if (inet_pton(AF_INET6, host.c_str(), &a6->sin6_addr) == 1) {
+    a6->sin6_family = AF_INET6;
+    a6->sin6_port = htons(static_cast<uint16_t>(port));
+    len = sizeof *a6;
+  } else {
+    return "cannot listen on " + where + ": " + host + " is not an address of this machine; choose another with --listen HOST:PORT";
+  }
+  int fd = socket(sa.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  int rc = fd < 0 ? -1 : bind(fd, reinterpret_cast<sockaddr*>(&sa), len);
+  int err = errno;
+  if (fd >= 0) close(fd);
+  if (rc == 0) return "cannot listen on " + where;
+  if (err == EADDRINUSE) return where + " is in use; choose another with --listen HOST:PORT";
+  if (err == EACCES) return "cannot listen on " + where + ": ports below 1024 need privileges; choose another with --listen HOST:PORT";
+  return "cannot listen on " + where + ": " + std::strerror(err) + "; choose another with --listen HOST:PORT";
+}
+
+}  // namespace
+
+int64_t MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// One connection. The loop thread alone changes it, except that a worker
+// running its handler (state kWorking) owns req and the turn's results.
+struct Conn {
+  enum State { kHead, kWorking, kBody, kParked, kWriting };
+  Conn(int fd, std::string peer, size_t maxHead) : fd(fd), peer(std::move(peer)), parser(maxHead) {}
+  int fd;
+  std::string peer;
+  State state = kHead;
+  HeadParser parser;
+  std::string in;          // bytes read and not yet used
+  int64_t headStart = 0;   // monotonic ms of the current head's first byte
+  int64_t deadline = 0;    // monotonic ms; 0: none
+  bool fresh = true;       // no request yet
+  void* context = nullptr; // the connection's ring context, made at its first request
+
+  // The request at hand.
+  std::unique_ptr<RequestState> req;
+  int64_t bodyLeft = 0;    // body bytes not yet read
+  int spool = -1;          // the spool file being written
+  std::string spoolPath;
+  bool continueSent = false;
+
+  // The turn's results (written by the worker, read by the loop after).
+  Next next = Next::kRespond;
+  Response response;
+  bool keepAlive = false;
+
+  // The response being written.
+  std::string out;
+  size_t outAt = 0;
+  int file = -1;
+  int64_t fileAt = 0, fileLeft = 0;
+  bool closeAfter = false;
+};
+
+struct Loop::Impl {
+  explicit Impl(App& a) : app(a) {}
+  App& app;
+  KWSASocket listener;  // opened and bound by the library; accepted from here
+  int listenFd = -1;
+  int epoll = -1;
+  int wake = -1;  // eventfd: a handler finished, or the log has news
+  std::unordered_set<Conn*> conns;
+  std::unordered_map<std::string, int> perAddress;  // open connections per peer address
+  std::unordered_map<std::string, Bucket> buckets;  // request budgets per client address
+  std::unordered_set<Conn*> parked;
+  bool acceptBlocked = false;  // out of descriptors: retry on the tick
+  bool stopping = false;
+
+  KMutex doneMutex;           // guards done and logNews
+  std::vector<Conn*> done;    // connections whose handler turn ended
+  bool logNews = false;
+
+  std::atomic<long> open{0}, refused{0}, limited{0}, writeTimeouts{0};
+
+  void Arm(Conn* c, int64_t ms) { c->deadline = ms > 0 ? MonotonicMs() + ms : 0; }
+
+  void Signal() {
+    uint64_t one = 1;
+    ssize_t n = write(wake, &one, sizeof one);
+    (void)n;  // a full counter already wakes the loop
+  }
+
+  // ===== Accepting =====
+
+  void AcceptAll() {
+    while (!stopping) {
+      sockaddr_storage sa{};
+      socklen_t len = sizeof sa;
+      int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (fd < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        // Out of descriptors: the pending connections wait in the backlog
+        // until the tick tries again.
+        acceptBlocked = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
+        return;
+      }
+      std::string peer = AddressOf(sa);
+      int& count = perAddress[peer];
+      if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress) {
+        if (count == 0) perAddress.erase(peer);
+        close(fd);
+        ++refused;
+        continue;
+      }
+      ++count;
+      Conn* c = new Conn(fd, peer, static_cast<size_t>(app.config.maxHeadBytes));
+      epoll_event ev{};
+      ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+      ev.data.ptr = c;
+      epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &ev);
+      conns.insert(c);
+      ++open;
+      Arm(c, app.config.headTimeoutMs);
+      ReadHead(c);
+    }
+  }
+
+  void Close(Conn* c) {
+    close(c->fd);
+    if (c->file >= 0) close(c->file);
+    DropSpool(c);
+    if (c->req && !c->req->bodyPath.empty()) unlink(c->req->bodyPath.c_str());
+    if (c->context != nullptr) KAt::DestroyThreadStartup(c->context);
+    auto it = perAddress.find(c->peer);
+    if (it != perAddress.end() && --it->second <= 0) perAddress.erase(it);
+    parked.erase(c);
+    conns.erase(c);
+    --open;
+    delete c;
+  }
+
+  // ===== Heads =====
+
+  // Reads and parses until the socket runs dry, a head is complete (the
+  // request goes to a worker) or the connection ends.
+  void ReadHead(Conn* c) {
+    static char buf[kReadSize];  // the loop thread's alone
+    for (;;) {
+      if (c->in.empty()) {
+        ssize_t n = read(c->fd, buf, sizeof buf);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Close(c);
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          // Dry. A head in progress keeps the deadline of its first byte.
+          if (!c->parser.Started()) Arm(c, c->fresh ? app.config.headTimeoutMs : app.config.idleTimeoutMs);
+          return;
+        }
+        c->in.append(buf, static_cast<size_t>(n));
+      }
+      if (!c->parser.Started()) {
+        c->headStart = MonotonicMs();
+        c->deadline = c->headStart + app.config.headTimeoutMs;
+      }
+      size_t used = 0;
+      HeadParser::State st = c->parser.Feed(c->in.data(), c->in.size(), &used);
+      c->in.erase(0, used);
+      if (st == HeadParser::State::kMore) continue;
+      if (st == HeadParser::State::kFailed) {
+        LogEvent("rejected " + std::to_string(c->parser.FailStatus()) + " from " + c->peer + ": " +
+                 c->parser.FailReason());
+        return Reply(c, ErrorResponse(c->parser.FailStatus(), c->parser.FailReason(), false), true);
+      }
+      return StartRequest(c);
+    }
+  }
+
+  // The client behind a trusted proxy is the last hop its X-Forwarded-For
+  // names (the one the proxy saw); from anyone else the header is ignored.
+  void Identify(Conn* c, RequestState* r) {
+    r->peer = c->peer;
+    r->client = c->peer;
+    const auto& trusted = app.config.trustedProxies;
+    if (std::find(trusted.begin(), trusted.end(), c->peer) == trusted.end()) return;
+    std::string xff = r->head.Header("x-forwarded-for");
+    size_t comma = xff.rfind(',');
+    std::string last = Trim(comma == std::string::npos ? xff : xff.substr(comma + 1));
+    if (!last.empty()) r->client = last;
+    std::string proto = r->head.Header("x-forwarded-proto");
+    r->secure = proto == "https";
+  }
+
+  bool OverRate(const std::string& client) {
+    int rate = app.config.requestsPerSecondPerAddress;
+    if (rate <= 0) return false;
+    int64_t now = MonotonicMs();
+    Bucket& b = buckets[client];
+    if (b.last == 0) b.tokens = rate;
+    b.tokens = std::min<double>(rate, b.tokens + static_cast<double>(now - b.last) * rate / 1000.0);
+    b.last = now;
+    if (b.tokens < 1) return true;
+    b.tokens -= 1;
+    return false;
+  }
+
+  void StartRequest(Conn* c) {
+    ++app.requests;
+    c->fresh = false;
+    c->req = std::make_unique<RequestState>();
+    c->req->head = c->parser.Head();
+    Identify(c, c->req.get());
+    c->bodyLeft = std::max<int64_t>(c->req->head.contentLength, 0);
+    c->continueSent = false;
+    if (OverRate(c->req->client)) {
+      ++limited;
+      // A request with a body is not read: the connection closes after.
+      return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), c->bodyLeft == 0, "Retry-After: 1\r\n"),
+                   c->bodyLeft > 0);
+    }
+    c->keepAlive = c->req->head.keepAlive && !stopping;
+    Dispatch(c);
+  }
+
+  void Dispatch(Conn* c) {
+    c->state = Conn::kWorking;
+    c->deadline = 0;
+    if (c->context == nullptr) c->context = KAt::CreateThreadStartup();
+    app.pool->Submit(c);
+  }
+
+  // ===== Handler turns =====
+
+  // On a worker: one turn of the handler inside the connection's context.
+  void Turn(Conn* c, int worker) {
+    void* previous = KAt::UseThreadStartup(c->context);
+    Exchange ex{app, *c->req, c->req->head, worker, c->keepAlive, 0, Next::kRespond, {}};
+    Route(ex);
+    KAt::UseThreadStartup(previous);
+    c->next = ex.next;
+    c->response = std::move(ex.response);
+    c->keepAlive = ex.keepAlive;
+    KMutexGuard g(doneMutex);
+    done.push_back(c);
+    Signal();
+  }
+
+  void TakeDone() {
+    uint64_t count;
+    ssize_t n = read(wake, &count, sizeof count);
+    (void)n;
+    std::vector<Conn*> list;
+    bool news;
+    {
+      KMutexGuard g(doneMutex);
+      list.swap(done);
+      news = logNews;
+      logNews = false;
+    }
+    for (Conn* c : list) AfterTurn(c);
+    if (news) {
+      std::vector<Conn*> again(parked.begin(), parked.end());
+      parked.clear();
+      for (Conn* c : again) Dispatch(c);
+    }
+  }
+
+  void AfterTurn(Conn* c) {
+    switch (c->next) {
+      case Next::kRespond: {
+        // A body the handler did not want: dropped when it came with the
+        // head, else the connection closes after the answer.
+        bool close = !c->keepAlive;
+        if (c->bodyLeft > 0) {
+          if (static_cast<int64_t>(c->in.size()) >= c->bodyLeft) {
+            c->in.erase(0, static_cast<size_t>(c->bodyLeft));
+            c->bodyLeft = 0;
+          } else {
+            close = true;
+          }
+        }
+        Response r = std::move(c->response);
+        c->file = r.file;
+        c->fileAt = r.fileOffset;
+        c->fileLeft = r.fileLength;
+        return Reply(c, std::move(r.bytes), close);
+      }
+      case Next::kReadBody:
+      case Next::kSpoolBody:
+        return StartBody(c, c->next == Next::kSpoolBody);
+      case Next::kPark:
+        if (stopping) {
+          c->req->pollExpired = true;
+          return Dispatch(c);
+        }
+        c->state = Conn::kParked;
+        Arm(c, app.config.logWaitMs);
+        parked.insert(c);
+        return;
+    }
+  }
+
+  // ===== Bodies =====
+
+  void StartBody(Conn* c, bool spool) {
+    RequestState& r = *c->req;
+    if (!spool && c->bodyLeft > kMaxMemoryBody) {
+      return Reply(c, ErrorResponse(413, Text(kBodyTooLarge), false), true);
+    }
+    if (spool) {
+      c->spoolPath = app.store.TempDir() + "spool-XXXXXX";
+      c->spool = mkostemp(c->spoolPath.data(), O_CLOEXEC);
+      if (c->spool < 0) {
+        r.body = RequestState::Body::kWriteFailed;
+        r.bodyErrno = errno;
+        c->spoolPath.clear();
+      }
+    }
+    c->state = Conn::kBody;
+    Arm(c, app.config.bodyTimeoutMs);
+    // A client waiting for a go-ahead before its body (curl does for large
+    // ones) gets it now that the handler wants the body.
+    std::string expect = r.head.Header("expect");
+    if (c->in.empty() && c->bodyLeft > 0 && strcasecmp(expect.c_str(), "100-continue") == 0) {
+      static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+      ssize_t n = send(c->fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL);
+      (void)n;  // a client that cannot take 25 bytes now is sent its body anyway
+    }
+    ReadBody(c);
+  }
+
+  void DropSpool(Conn* c) {
+    if (c->spool >= 0) close(c->spool);
+    c->spool = -1;
+    if (!c->spoolPath.empty()) unlink(c->spoolPath.c_str());
+    c->spoolPath.clear();
+  }
+
+  // Keeps a piece of the body: in memory, in the spool, or nowhere once the
+  // spool failed (the rest is read and dropped so the answer can be sent).
+  void Keep(Conn* c, const char* data, size_t n) {
+    RequestState& r = *c->req;
+    c->bodyLeft -= static_cast<int64_t>(n);
+    if (r.body == RequestState::Body::kWriteFailed) return;
+    if (c->spoolPath.empty()) {
+      r.bodyBytes.append(data, n);
+      return;
+    }
+    while (n > 0) {
+      ssize_t w = write(c->spool, data, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        r.body = RequestState::Body::kWriteFailed;
+        r.bodyErrno = w < 0 ? errno : ENOSPC;
+        DropSpool(c);
+        return;
+      }
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+  }
+
+  void ReadBody(Conn* c) {
+    static char buf[kReadSize];
+    if (!c->in.empty()) {
+      size_t n = static_cast<size_t>(std::min<int64_t>(c->bodyLeft, static_cast<int64_t>(c->in.size())));
+      Keep(c, c->in.data(), n);
+      c->in.erase(0, n);
+    }
+    while (c->bodyLeft > 0) {
+      ssize_t n = read(c->fd, buf, static_cast<size_t>(std::min<int64_t>(c->bodyLeft, sizeof buf)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) {
+        Arm(c, app.config.bodyTimeoutMs);
+        return;
+      }
+      if (n <= 0) return EndBody(c, true);
+      Keep(c, buf, static_cast<size_t>(n));
+    }
+    EndBody(c, false);
+  }
+
+  // The body is complete, or cut short (closed, failed, or paused too
+  // long): either way the handler runs again to answer.
+  void EndBody(Conn* c, bool cutShort) {
+    RequestState& r = *c->req;
+    if (c->spool >= 0) {
+      close(c->spool);
+      c->spool = -1;
+    }
+    if (cutShort) {
+      DropSpool(c);
+      r.body = RequestState::Body::kCutShort;
+      c->keepAlive = false;
+    } else if (r.body != RequestState::Body::kWriteFailed) {
+      r.body = c->spoolPath.empty() ? RequestState::Body::kMemory : RequestState::Body::kSpooled;
+      r.bodyPath = c->spoolPath;
+    }
+    c->spoolPath.clear();
+    Dispatch(c);
+  }
+
+  // ===== Responses =====
+
+  void Reply(Conn* c, std::string bytes, bool closeAfter) {
+    c->out = std::move(bytes);
+    c->outAt = 0;
+    c->closeAfter = closeAfter;
+    c->state = Conn::kWriting;
+    Arm(c, app.config.writeTimeoutMs);
+    WriteOut(c);
+  }
+
+  void WriteOut(Conn* c) {
+    while (c->outAt < c->out.size()) {
+      ssize_t n = send(c->fd, c->out.data() + c->outAt, c->out.size() - c->outAt, MSG_NOSIGNAL);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) return;
+      if (n <= 0) return Close(c);
+      c->outAt += static_cast<size_t>(n);
+      Arm(c, app.config.writeTimeoutMs);
+    }
+    while (c->fileLeft > 0) {
+      off_t at = c->fileAt;
+      ssize_t n = sendfile(c->fd, c->file, &at, static_cast<size_t>(std::min<int64_t>(c->fileLeft, 1 << 30)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) return;
+      if (n <= 0) return Close(c);  // a read error, or the file shrank: fewer bytes than promised
+      c->fileAt = at;
+      c->fileLeft -= n;
+      Arm(c, app.config.writeTimeoutMs);
+    }
+    EndRequest(c);
+  }
+
+  void EndRequest(Conn* c) {
+    if (c->file >= 0) close(c->file);
+    c->file = -1;
+    std::string().swap(c->out);
+    if (c->req && !c->req->bodyPath.empty()) unlink(c->req->bodyPath.c_str());
+    c->req.reset();
+    if (c->closeAfter || stopping) return Close(c);
+    c->parser.Reset();
+    c->state = Conn::kHead;
+    Arm(c, app.config.idleTimeoutMs);
+    ReadHead(c);  // a pipelined request may be waiting
+  }
+
+  // ===== Events and deadlines =====
+
+  void OnEvent(Conn* c, uint32_t events) {
+    switch (c->state) {
+      case Conn::kHead:
+        return ReadHead(c);
+      case Conn::kBody:
+        return ReadBody(c);
+      case Conn::kWriting:
+        return WriteOut(c);
+      case Conn::kParked:
+        // A log page that went away; bytes of a next request wait.
+        if ((events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) Close(c);
+        return;
+      case Conn::kWorking:
+        return;  // looked at again when the turn ends
+    }
+  }
+
+  void Expire(Conn* c) {
+    switch (c->state) {
+      case Conn::kHead:
+        if (!c->parser.Started()) return Close(c);
+        LogEvent("timed out a request head from " + c->peer);
+        return Reply(c, ErrorResponse(408, Text(kHeadTimeout), false), true);
+      case Conn::kBody:
+        return EndBody(c, true);
+      case Conn::kWriting:
+        ++writeTimeouts;
+        LogEvent("dropped " + c->peer + ": it took no response bytes for " +
+                 std::to_string(app.config.writeTimeoutMs) + " ms");
+        return Close(c);
+      case Conn::kParked:
+        parked.erase(c);
+        c->req->pollExpired = true;
+        return Dispatch(c);
+      case Conn::kWorking:
+        return;
+    }
+  }
+
+  void Tick() {
+    int64_t now = MonotonicMs();
+    std::vector<Conn*> late;
+    for (Conn* c : conns)
+      if (c->deadline != 0 && c->deadline <= now && c->state != Conn::kWorking) late.push_back(c);
+    for (Conn* c : late) Expire(c);
+    // Budgets of addresses quiet for a while are forgotten: they are full.
+    if (buckets.size() > 1024) {
+      for (auto it = buckets.begin(); it != buckets.end();)
+        it = now - it->second.last > 2000 ? buckets.erase(it) : std::next(it);
+    }
+    if (acceptBlocked) {
+      acceptBlocked = false;
+      AcceptAll();
+    }
+  }
+
+  // After stop: no new connections or requests; bodies are cut off and
+  // parked polls answered; handlers and writes in progress finish.
+  void BeginStop() {
+    stopping = true;
+    epoll_ctl(epoll, EPOLL_CTL_DEL, listenFd, nullptr);
+    listener.Close();
+    std::vector<Conn*> all(conns.begin(), conns.end());
+    for (Conn* c : all) {
+      if (c->state == Conn::kHead) Close(c);
+      else if (c->state == Conn::kBody) EndBody(c, true);
+      else if (c->state == Conn::kParked) Expire(c);
+    }
+  }
+};
+
+Loop::Loop(App& app) : fImpl(new Impl(app)) {}
+
+Loop::~Loop() {
+  if (fImpl->epoll >= 0) close(fImpl->epoll);
+  if (fImpl->wake >= 0) close(fImpl->wake);
+}
+
+bool Loop::Listen(const std::string& host, int port, std::string* address, std::string* error) {
+  Impl& m = *fImpl;
+  bool v6 = host.find(':') != std::string::npos;
+  m.listener.ListenHost(host == "*" ? nullptr : host.c_str());
+  if (!m.listener.OpenServer(static_cast<unsigned short>(port), v6 ? KSocket::kIPv6 : KSocket::kIPv4)) {
+    *error = BindFailure(host, port);
+    return false;
+  }
+  m.listenFd = static_cast<int>(m.listener.Handle());
+  fcntl(m.listenFd, F_SETFL, fcntl(m.listenFd, F_GETFL) | O_NONBLOCK);
+  m.epoll = epoll_create1(EPOLL_CLOEXEC);
+  m.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  epoll_event ev{};
+  ev.events = EPOLLIN | EPOLLET;
+  ev.data.ptr = &m.listener;
+  epoll_ctl(m.epoll, EPOLL_CTL_ADD, m.listenFd, &ev);
+  ev.data.ptr = &m.wake;
+  epoll_ctl(m.epoll, EPOLL_CTL_ADD, m.wake, &ev);
+  *address = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(m.listener.LocalPort());
+  return true;
+}
+
+void Loop::Run(const std::function<bool()>& stop) {
+  Impl& m = *fImpl;
+  Pool pool(m.app.config.threads, [&m](void* job, int worker) { m.Turn(static_cast<Conn*>(job), worker); });
+  m.app.pool = &pool;
+  epoll_event events[kMaxEvents];
+  int64_t nextTick = MonotonicMs() + kTickMs;
+  m.AcceptAll();
+  for (;;) {
+    if (!m.stopping && stop()) m.BeginStop();
+    if (m.stopping && m.conns.empty()) break;
+    int wait = static_cast<int>(std::max<int64_t>(0, nextTick - MonotonicMs()));
+    int n = epoll_wait(m.epoll, events, kMaxEvents, wait);
+    for (int i = 0; i < n; ++i) {
+      void* p = events[i].data.ptr;
+      if (p == &m.listener) m.AcceptAll();
+      else if (p == &m.wake) m.TakeDone();
+      else if (m.conns.count(static_cast<Conn*>(p)) != 0) m.OnEvent(static_cast<Conn*>(p), events[i].events);
+    }
+    if (MonotonicMs() >= nextTick) {
+      m.Tick();
+      nextTick = MonotonicMs() + kTickMs;
+    }
+  }
+  pool.Stop();
+  m.app.pool = nullptr;
+}
+
+void Loop::WakeLogPolls() {
+  KMutexGuard g(fImpl->doneMutex);
+  fImpl->logNews = true;
+  fImpl->Signal();
+}
+
+Loop::Figures Loop::Stats() const {
+  Figures f;
+  f.open = fImpl->open.load();
+  f.refused = fImpl->refused.load();
+  f.limited = fImpl->limited.load();
+  f.writeTimeouts = fImpl->writeTimeouts.load();
+  return f;
+}
+
+}  // namespace serve
