@@ -63,6 +63,21 @@ void PrintAddress(const std::string& host, const std::string& address) {
     std::printf("on every interface: other machines use http://%s:%s/\n", name, port.c_str());
 }
 
+// A server is never open to all: on first start it makes the administrator
+// and shows the password this once.
+void FirstAdmin(serve::App& app) {
+  std::string password, error;
+  if (serve::Users::EnsureAdmin(app.config.dataDir, &password, &error)) {
+    std::printf("created the user admin with the password %s\n(shown only now; change it with "
+                "vxhost user add/del --data %s)\n", password.c_str(), app.config.dataDir.c_str());
+    std::fflush(stdout);
+    serve::LogEvent("created the user admin; its password was shown on the console");
+    app.users.Refresh();
+  } else if (!error.empty()) {
+    std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
+  }
+}
+
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: vxhost serve [--listen HOST:PORT] [--data DIR]\n"
@@ -108,7 +123,8 @@ int RunServe(int argc, char** argv) {
   std::string error, address;
   int lock = -1;
   if (!LoadConfig(&app.config, listenGiven, &error) || !HoldDataFolder(app.config.dataDir, &lock, &error) ||
-      !app.store.Open(app.config.dataDir, &error) || !OpenLog(app.config.dataDir, &error)) {
+      !app.store.Open(app.config.dataDir, &error) || !app.users.Open(app.config.dataDir, &error) ||
+      !OpenLog(app.config.dataDir, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     CloseLog();
     if (lock >= 0) close(lock);
@@ -117,6 +133,7 @@ int RunServe(int argc, char** argv) {
   }
   // The preference file is also the configuration the conversion client reads.
   KConfigFile configFile(app.config.iniPath.c_str());
+  app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes);
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
@@ -134,6 +151,7 @@ int RunServe(int argc, char** argv) {
     LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
              std::to_string(app.store.Stats().swept) + " temporaries");
     WatchLog([&loop] { loop.WakeLogPolls(); });
+    FirstAdmin(app);
     loop.Run([&app] {
       if (gSignal != 0) app.stopping = true;
       return app.stopping.load();

@@ -10,6 +10,7 @@
 #include <istream>
 
 #include "serve_app.h"
+#include "serve_auth.h"
 #include "vxkernel/docconv/KDor.h"
 #include "vxkernel/web/KHTTPArgs.h"
 
@@ -30,6 +31,7 @@ struct Part {
 struct Collected {
   std::vector<Part> files;
   std::string note;
+  std::string csrf;
 };
 
 struct Lookup {
@@ -50,6 +52,7 @@ bool Sink(void* context, const char* name, const char* value) {
   Collected* c = static_cast<Collected*>(context);
   std::string n = name, v = value != nullptr ? value : "";
   if (n == "note") c->note = v;
+  else if (n == "csrf") c->csrf = v;
   else if (n == "file_filename") c->files.push_back(Part{v, "", ""});
   else if (!c->files.empty() && n == "file_dcstype") c->files.back().type = v;
   else if (!c->files.empty() && n == "file") c->files.back().path = v;
@@ -80,7 +83,7 @@ std::string Title(const std::string& path, const DocInfo& doc, const App& app) {
 
 }  // namespace
 
-void HandleUpload(Exchange& ex) {
+void HandleUpload(Exchange& ex, const Caller& who) {
   App& app = ex.app;
   std::string type = ex.head.Header("content-type");
   if (ex.head.contentLength < 0) {
@@ -118,6 +121,11 @@ void HandleUpload(Exchange& ex) {
     args.CleanupPostFiles(false);
     LogEvent("dropped an incomplete upload from " + req.client);
     return SendError(ex, 400, Text(kIncomplete));
+  }
+  // A browser's form carries its session's token; nothing is stored without.
+  if (!CsrfOk(ex, who, got.csrf)) {
+    args.CleanupPostFiles(false);
+    return;
   }
   std::string keys;
   for (const Part& part : got.files) {
