@@ -7,7 +7,6 @@
 #include "serve_app.h"
 #include "serve_log.h"
 #include "serve_pool.h"
-#include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/web/KHTTPArgs.h"
@@ -68,8 +67,6 @@ int RunServe(int argc, char** argv) {
     KAt::ProcessShutdown(1);
     return 1;
   }
-  // The preference file is also the configuration the conversion client reads.
-  KConfigFile configFile(app.config.iniPath.c_str());
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));

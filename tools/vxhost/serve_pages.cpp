@@ -29,9 +29,11 @@ const char kHead[] =
     "</head><body>\n<nav><a href=\"/\">documents</a> | <a href=\"/log\">log</a> | "
     "<a href=\"/status\">status</a></nav>\n<h1>`H</h1>\n";
 
+// `H: the limit on files, shown beside the chooser.
 const char kUploadForm[] =
     "<form id=\"upload\" method=\"post\" action=\"/upload\" enctype=\"multipart/form-data\">\n"
-    "<input type=\"file\" name=\"file\" multiple>\n<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
+    "<input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small>\n"
+    "<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
     "<button type=\"submit\">upload</button>\n</form>\n";
 
 const char kRow[] =
@@ -121,7 +123,7 @@ std::string FormatDate(int64_t secondsUtc) {
 }
 
 std::string ListPage(const std::vector<DocInfo>& docs) {
-  std::string body = kUploadForm;
+  std::string body = Fill(kUploadForm, {Text(kTooManyFiles)});
   body += "<table id=\"docs\">\n<thead><tr><th>name</th><th>size</th><th>type</th><th>title</th><th>uploaded</th>"
           "<th>note</th><th></th></tr></thead>\n<tbody>\n";
   for (const DocInfo& d : docs)
