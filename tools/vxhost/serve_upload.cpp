@@ -71,6 +71,9 @@ class BodyBuf : public std::streambuf {
   char fBuf[64 * 1024];
 };
 
+// The errors of a write that ran out of room: disk, quota, file size limit.
+bool DiskFull(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG; }
+
 // What KHTTPArgs hands its sink, in order: a text part as one entry under
 // its name; a file part as F_filename and F_filelength (only when it got a
 // temporary), F_content_type, then F with the temporary's path. A part
@@ -126,7 +129,7 @@ class FormSink {
 
   void Open(const std::string& field, const std::string& name, bool named, const std::string& entry) {
     // errno still holds what the part's last write or close left.
-    if (writeError == 0 && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) writeError = errno;
+    if (writeError == 0 && DiskFull(errno)) writeError = errno;
     fOpen = true;
     fNamed = named;
     fSized = false;
@@ -214,8 +217,6 @@ std::string Title(const std::string& path, const DocInfo& doc, const App& app) {
   if (title.size() > kTitleMax) title.resize(kTitleMax);
   return title;
 }
-
-bool DiskFull(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG; }
 
 // Why a parse that failed did: too many files, a write that failed (the
 // sink's errno, errno now, or a folder left with less room than one write
