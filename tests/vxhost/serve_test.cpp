@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -155,6 +159,30 @@ std::string ReadAll(int fd) {
   return out;
 }
 
+// A small tmpfs mounted at a folder for one test (as root), so that a disk
+// can run full; unmounted when the object goes.
+class Tmpfs {
+ public:
+  Tmpfs(const std::string& dir, const char* size) : fDir(dir) {
+    fs::create_directories(dir);
+    if (geteuid() != 0) fSkip = "mounting a tmpfs needs root";
+    else if (mount("tmpfs", dir.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) != 0)
+      fSkip = std::string("mount -t tmpfs failed: ") + std::strerror(errno);
+  }
+  ~Tmpfs() {
+    if (fSkip.empty()) umount2(fDir.c_str(), MNT_DETACH);
+  }
+  // Why the test cannot run; "" when the tmpfs is there.
+  const std::string& Skip() const { return fSkip; }
+  int64_t Free() const {
+    struct statvfs v {};
+    return statvfs(fDir.c_str(), &v) == 0 ? static_cast<int64_t>(v.f_bavail * v.f_frsize) : -1;
+  }
+
+ private:
+  std::string fDir, fSkip;
+};
+
 const char kBoundary[] = "----vxhostTestBoundary";
 
 std::string UploadHead(int64_t contentLength) {
@@ -233,6 +261,73 @@ TEST(Serve, HostileRequestsAreRefusedAndLeaveNoFiles) {
   }
   EXPECT_EQ(s.Temporaries(), 0u);
   EXPECT_EQ(Files(dir.Path() + "/cache"), 0u);
+}
+
+// Forms the server refuses, made by curl: the status and the message, and
+// nothing kept.
+TEST(Serve, RefusedFormsSayWhyAndKeepNothing) {
+  TempDir dir;
+  std::string file = dir.Write("/f.txt", "some text"), empty = dir.Write("/empty", "");
+  fs::create_directories(dir.Path() + "/data");
+  Server s(dir.Path() + "/data");
+  std::string many;
+  for (int i = 0; i < 21; ++i) many += " -F file=@" + file;
+  struct Case {
+    std::string form;
+    const char* status;
+    const char* message;
+  } cases[] = {
+      {many, "413", "at most 20 files per upload"},
+      {" -F 'file=@" + empty + ";filename=' -F note=n", "400", "choose at least one file"},
+      {" -F file=@" + file + " -F x=1", "400", "This form has no field named x."},
+  };
+  for (const Case& c : cases) {
+    std::string reply = s.Curl("-w '%{http_code}'" + c.form + " " + s.Url() + "upload");
+    EXPECT_EQ(reply.substr(reply.size() - 3), c.status) << c.message;
+    EXPECT_NE(reply.find(c.message), std::string::npos) << reply;
+  }
+  std::string list = s.Curl(s.Url());
+  EXPECT_EQ(Count(list, "<td class=\"name\">"), 0u);
+  EXPECT_NE(list.find("multiple> <small class=\"limit\">at most 20 files per upload</small>"), std::string::npos);
+  EXPECT_EQ(s.Temporaries(), 0u);
+}
+
+// The data folder on a 4 MiB disk: an upload larger than the free space is
+// refused before its body; one that fits the check but runs the disk full
+// while it is copied into the store fails whole, with the document already
+// stored of it removed again.
+TEST(Serve, FullDiskFailsTheUploadWithoutTrace) {
+  TempDir dir;
+  Tmpfs disk(dir.Path() + "/data", "4m");
+  if (!disk.Skip().empty()) GTEST_SKIP() << disk.Skip();
+  std::string small = dir.Write("/small.txt", "first");
+  std::string big = dir.Write("/big.bin", std::string(5 << 20, 'b'));
+  Server s(dir.Path() + "/data", "[server]\nmin_free_bytes=0\n");
+  std::string reply = s.Curl("-w '%{http_code}' -F file=@" + big + " " + s.Url() + "upload");
+  EXPECT_EQ(reply.substr(reply.size() - 3), "507");
+  EXPECT_NE(reply.find("The server has no room for an upload of 5.0 MiB"), std::string::npos) << reply;
+  // The log grows meanwhile: a little room is kept.
+  std::string fits = dir.Write("/fits.bin", std::string(static_cast<size_t>(disk.Free() - (64 << 10)), 'f'));
+  reply = s.Curl("-w '%{http_code}' -F file=@" + small + " -F file=@" + fits + " " + s.Url() + "upload");
+  EXPECT_EQ(reply.substr(reply.size() - 3), "507");
+  EXPECT_NE(reply.find("could not be stored (No space left on device)"), std::string::npos) << reply;
+  EXPECT_EQ(Count(s.Curl(s.Url()), "<td class=\"name\">"), 0u);
+  EXPECT_EQ(s.Temporaries(), 0u);
+  EXPECT_EQ(Files(dir.Path() + "/data/cache"), 0u);
+}
+
+// The temporaries' folder on a disk of its own that the part file fills.
+TEST(Serve, FullTemporaryFolderFailsTheUploadWithoutTrace) {
+  TempDir dir;
+  Tmpfs tmp(dir.Path() + "/data/tmp", "1m");
+  if (!tmp.Skip().empty()) GTEST_SKIP() << tmp.Skip();
+  std::string big = dir.Write("/big.bin", std::string(2 << 20, 'b'));
+  Server s(dir.Path() + "/data", "[server]\nmin_free_bytes=0\n");
+  std::string reply = s.Curl("-w '%{http_code}' -F file=@" + big + " " + s.Url() + "upload");
+  EXPECT_EQ(reply.substr(reply.size() - 3), "507");
+  EXPECT_NE(reply.find("could not be stored (No space left on device)"), std::string::npos) << reply;
+  EXPECT_EQ(Count(s.Curl(s.Url()), "<td class=\"name\">"), 0u);
+  EXPECT_EQ(s.Temporaries(), 0u);
 }
 
 TEST(Serve, PipelinedRequestsAreAnsweredInOrder) {

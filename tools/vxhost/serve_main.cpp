@@ -12,7 +12,6 @@
 #include "serve_app.h"
 #include "serve_log.h"
 #include "serve_loop.h"
-#include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/web/KHTTPArgs.h"
@@ -131,8 +130,6 @@ int RunServe(int argc, char** argv) {
     KAt::ProcessShutdown(1);
     return 1;
   }
-  // The preference file is also the configuration the conversion client reads.
-  KConfigFile configFile(app.config.iniPath.c_str());
   app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes);
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1

@@ -37,10 +37,12 @@ const char kNav[] =
 
 const char kTitle[] = "<h1>`H</h1>\n";
 
+// `H: the form token, then the limit on files, shown beside the chooser.
 const char kUploadForm[] =
     "<form id=\"upload\" method=\"post\" action=\"/upload\" enctype=\"multipart/form-data\">\n"
     "<input type=\"hidden\" name=\"csrf\" value=\"`H\">\n"
-    "<input type=\"file\" name=\"file\" multiple>\n<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
+    "<input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small>\n"
+    "<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
     "<button type=\"submit\">upload</button>\n</form>\n";
 
 const char kRow[] =
@@ -143,7 +145,7 @@ std::string FormatDate(int64_t secondsUtc) {
 }
 
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) {
-  std::string body = Fill(kUploadForm, {who.csrf});
+  std::string body = Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
   body += "<table id=\"docs\">\n<thead><tr><th>name</th><th>size</th><th>type</th><th>title</th><th>uploaded</th>"
           "<th>note</th><th></th></tr></thead>\n<tbody>\n";
   for (const DocInfo& d : docs)
