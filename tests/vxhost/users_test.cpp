@@ -191,7 +191,7 @@ TEST(Users, EveryEditMovesTheFileTime) {
   std::string error, token;
   ASSERT_TRUE(serve::Users::AddUser(dir.Path(), "u", "p", false, &error)) << error;
   struct stat before {}, after {};
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i < 40; ++i) {
     ASSERT_EQ(stat((dir / "users.json").c_str(), &before), 0);
     ASSERT_TRUE(serve::Users::AddToken(dir.Path(), "u", &token, &error)) << error;
     ASSERT_EQ(stat((dir / "users.json").c_str(), &after), 0);

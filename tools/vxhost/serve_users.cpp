@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -142,9 +143,27 @@ bool ReadTable(const std::string& path, Users::Table* table, struct stat* seen, 
   return true;
 }
 
-// Replaces the file at path with bytes: a temporary beside it, fsync,
-// rename, fsync of the folder, so a crash leaves the old or the new file.
-bool WriteWhole(const std::string& dataDir, const std::string& path, const std::string& bytes, std::string* error) {
+// The new file's time: now, but always after the old file's. The kernel
+// stamps files from a clock that moves in ticks of milliseconds, and an
+// inode freed by one rename may come back with the next; two quick edits
+// could then leave inode, size and time as a reader last saw them.
+timespec NextTime(const struct stat& previous) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  timespec after = previous.st_mtim;
+  if (++after.tv_nsec == 1000000000) {
+    after.tv_nsec = 0;
+    ++after.tv_sec;
+  }
+  bool later = now.tv_sec != after.tv_sec ? now.tv_sec > after.tv_sec : now.tv_nsec > after.tv_nsec;
+  return later ? now : after;
+}
+
+// Replaces the file at path with bytes (previous: the file it replaces): a
+// temporary beside it, fsync, rename, fsync of the folder, so a crash
+// leaves the old or the new file.
+bool WriteWhole(const std::string& dataDir, const std::string& path, const std::string& bytes,
+                const struct stat& previous, std::string* error) {
   std::string temp = path + ".tmp";
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   bool ok = fd >= 0;
@@ -154,7 +173,8 @@ bool WriteWhole(const std::string& dataDir, const std::string& path, const std::
     ok = n > 0;
     if (ok) done += static_cast<size_t>(n);
   }
-  ok = ok && fsync(fd) == 0;
+  const timespec times[2] = {{0, UTIME_OMIT}, NextTime(previous)};
+  ok = ok && futimens(fd, times) == 0 && fsync(fd) == 0;
   if (fd >= 0 && close(fd) != 0) ok = false;
   ok = ok && rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
@@ -203,9 +223,9 @@ bool Edit(const std::string& dataDir, std::string* error, Change change) {
   if (!lock.Held(dataDir, error)) return false;
   const std::string path = dataDir + kFile;
   Users::Table table;
-  struct stat ignored {};
-  if (!ReadTable(path, &table, &ignored, error) || !change(table)) return false;
-  return WriteWhole(dataDir, path, Serialize(table), error);
+  struct stat previous {};
+  if (!ReadTable(path, &table, &previous, error) || !change(table)) return false;
+  return WriteWhole(dataDir, path, Serialize(table), previous, error);
 }
 
 std::string NewToken() {
