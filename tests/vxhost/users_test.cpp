@@ -200,6 +200,23 @@ TEST(Users, EveryEditMovesTheFileTime) {
   }
 }
 
+// A damaged file is refused, by the server and by the editors, which
+// leave it as it was instead of replacing it with what they understood.
+TEST(Users, DamagedFilesAreRefusedAndKept) {
+  for (const std::string bytes : {"{\"users\": [", "{\"users\": {}}",
+                                  "{\"users\": [{\"name\": \"a\", \"hash\": \"$y$\", \"admin\": \"yes\"}]}",
+                                  "{\"users\": [{\"name\": \"a/b\", \"hash\": \"$y$\"}]}",
+                                  "{\"tokens\": [{\"sha256\": \"00\", \"user\": \"a\"}]}"}) {
+    TempDir dir;
+    dir.Write("users.json", bytes);
+    serve::Users users;
+    std::string error;
+    EXPECT_FALSE(users.Open(dir.Path(), &error)) << bytes;
+    EXPECT_FALSE(serve::Users::AddUser(dir.Path(), "b", "p", false, &error)) << bytes;
+    EXPECT_EQ(TempDir::Read(dir / "users.json"), bytes);
+  }
+}
+
 TEST(Users, FirstStartMakesAnAdministrator) {
   TempDir dir;
   std::string password, error;

@@ -68,32 +68,56 @@ bool PasswordMatches(const std::string& password, const std::string& hash) {
   return again != nullptr && again[0] == '$' && SecretEquals(again, hash);
 }
 
+// The string at key of object o; false when it is missing or no string.
+bool GetString(const json& o, const char* key, std::string* out) {
+  auto it = o.find(key);
+  if (it == o.end() || !it->is_string()) return false;
+  *out = it->get<std::string>();
+  return true;
+}
+
+// The optional fields: a missing one keeps *out, a wrong type is refused
+// (json::value would throw instead).
+bool GetFlag(const json& o, const char* key, bool* out) {
+  auto it = o.find(key);
+  if (it != o.end() && !it->is_boolean()) return false;
+  if (it != o.end()) *out = it->get<bool>();
+  return true;
+}
+
+bool GetTime(const json& o, const char* key, long long* out) {
+  auto it = o.find(key);
+  if (it != o.end() && !it->is_number_integer()) return false;
+  if (it != o.end()) *out = it->get<long long>();
+  return true;
+}
+
 // Parses the file's text into *table; false when it is not an accounts
 // file (then *table is untouched).
 bool Parse(const std::string& text, Users::Table* table) {
-  json doc = json::parse(text, nullptr, false);
+  const json doc = json::parse(text, nullptr, false);
   if (doc.is_discarded() || !doc.is_object()) return false;
+  const json empty = json::array();
+  auto users = doc.find("users"), tokens = doc.find("tokens");
+  const json& userList = users != doc.end() ? *users : empty;
+  const json& tokenList = tokens != doc.end() ? *tokens : empty;
+  if (!userList.is_array() || !tokenList.is_array()) return false;
   Users::Table t;
-  const json users = doc.value("users", json::array());
-  const json tokens = doc.value("tokens", json::array());
-  if (!users.is_array() || !tokens.is_array()) return false;
-  std::string ignored;
-  for (const json& u : users) {
-    if (!u.is_object() || !u.contains("name") || !u["name"].is_string() || !u.contains("hash") ||
-        !u["hash"].is_string())
+  std::string name, ignored;
+  for (const json& u : userList) {
+    Users::Account a;
+    if (!u.is_object() || !GetString(u, "name", &name) || !Users::ValidName(name, &ignored) ||
+        !GetString(u, "hash", &a.hash) || !GetFlag(u, "admin", &a.admin) || !GetTime(u, "created", &a.created))
       return false;
-    std::string name = u["name"];
-    if (!Users::ValidName(name, &ignored)) return false;
-    Users::Account& a = t.users[name];
-    a.hash = u["hash"];
-    a.admin = u.value("admin", false);
-    a.created = u.value("created", 0LL);
+    t.users[name] = a;
   }
-  for (const json& k : tokens) {
-    if (!k.is_object() || !k.contains("sha256") || !k["sha256"].is_string() || !k.contains("user") ||
-        !k["user"].is_string() || !IsLowerHex(k["sha256"], 64))
+  for (const json& k : tokenList) {
+    std::string digest;
+    Users::TokenEntry e;
+    if (!k.is_object() || !GetString(k, "sha256", &digest) || !IsLowerHex(digest, 64) ||
+        !GetString(k, "user", &e.user) || !GetTime(k, "created", &e.created))
       return false;
-    t.tokens[k["sha256"]] = {k["user"], k.value("created", 0LL)};
+    t.tokens[digest] = e;
   }
   *table = std::move(t);
   return true;
