@@ -55,9 +55,9 @@ int Failed(const char* command, const std::string& error) {
 // typing is not echoed. False when the line is longer than a password may
 // be (the rest is not read).
 bool ReadPassword(std::string* password) {
-  const bool terminal = isatty(STDIN_FILENO) != 0;
   termios saved{};
-  if (terminal && tcgetattr(STDIN_FILENO, &saved) == 0) {
+  const bool quiet = isatty(STDIN_FILENO) != 0 && tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (quiet) {
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     std::fputs("password: ", stderr);
@@ -71,7 +71,7 @@ bool ReadPassword(std::string* password) {
     }
     *password += static_cast<char>(c);
   }
-  if (terminal) {
+  if (quiet) {
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     std::fputs("\n", stderr);
   }
