@@ -65,11 +65,29 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
+// The API token the requests of these tests carry: made by the user and
+// token commands for the server started last (one data folder at a time)
+// and kept beside its data for a restart on the same folder.
+std::string gToken;
+
+std::string AuthHeader() { return "Authorization: Bearer " + gToken; }
+
+void MakeToken(const std::string& data) {
+  std::string kept = data + "/test-token";
+  std::ifstream in(kept);
+  if (std::getline(in, gToken) && !gToken.empty()) return;
+  Shell("printf 'test-password\\n' | " VXHOST_BIN " user add tester --data " + data + " >/dev/null 2>&1");
+  gToken = Shell(VXHOST_BIN " token add tester --data " + data + " 2>/dev/null");
+  while (!gToken.empty() && gToken.back() == '\n') gToken.pop_back();
+  std::ofstream(kept) << gToken << "\n";
+}
+
 // One server process on a data directory; SIGTERM when the object goes.
 class Server {
  public:
   explicit Server(const std::string& data, const std::string& ini = "") : fData(data) {
     if (!ini.empty()) std::ofstream(data + "/vxhost.ini") << ini;
+    MakeToken(data);
     int fds[2];
     if (pipe(fds) != 0) return;
     fPid = fork();
@@ -103,7 +121,9 @@ class Server {
   }
   const std::string& Url() const { return fUrl; }
   int Port() const { return fPort; }
-  std::string Curl(const std::string& args) const { return Shell("curl -s " + args + " 2>&1"); }
+  std::string Curl(const std::string& args) const {
+    return Shell("curl -s -H '" + AuthHeader() + "' " + args + " 2>&1");
+  }
   // Waits (long polling the log) for an event line containing what.
   bool AwaitLog(const std::string& what) const {
     std::string seen;
@@ -186,7 +206,7 @@ class Tmpfs {
 const char kBoundary[] = "----vxhostTestBoundary";
 
 std::string UploadHead(int64_t contentLength) {
-  return std::string("POST /upload HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; boundary=") + kBoundary +
+  return std::string("POST /upload HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() + "\r\nContent-Type: multipart/form-data; boundary=") + kBoundary +
          "\r\nContent-Length: " + std::to_string(contentLength) + "\r\n\r\n";
 }
 
@@ -245,7 +265,8 @@ TEST(Serve, HostileRequestsAreRefusedAndLeaveNoFiles) {
   } cases[] = {
       {"GET / HTTP/1.1\r\nX-Big: " + big + "\r\n\r\n", "431", "The request head is larger than 16384 bytes."},
       {"GARBAGE\r\n\r\n", "400", "The request could not be read: "},
-      {"GET /doc/../../etc/passwd HTTP/1.1\r\n\r\n", "404", "That is not a document key."},
+      {"GET /doc/../../etc/passwd HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() + "\r\n\r\n", "404",
+       "That is not a document key."},
       {UploadHead(200000) + PartHead("a"), "413", "Uploads may be at most 97.7 KiB."},
       {UploadHead(5000) + PartHead("a") + "abc", "400", "nothing was stored"},  // the body ends early
       {"POST /upload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "411", "Content-Length"},
@@ -334,8 +355,9 @@ TEST(Serve, PipelinedRequestsAreAnsweredInOrder) {
   TempDir dir;
   Server s(dir.Path());
   int fd = Connect(s.Port());
-  SendAll(fd, "GET /status HTTP/1.1\r\nHost: x\r\n\r\nPOST /doc/0123456789abcdef/delete HTTP/1.1\r\n"
-              "Content-Length: 3\r\n\r\nx=1GET /nothing HTTP/1.1\r\nConnection: close\r\n\r\n");
+  SendAll(fd, "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() + "\r\n\r\nPOST /doc/0123456789abcdef/delete HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                  AuthHeader() + "\r\nContent-Length: 3\r\n\r\nx=1GET /nothing HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                  AuthHeader() + "\r\nConnection: close\r\n\r\n");
   std::string replies = ReadAll(fd);
   close(fd);
   std::regex status("HTTP/1.1 ([0-9]{3})");
@@ -348,7 +370,7 @@ TEST(Serve, ConcurrentUploadsAreAllListed) {
   TempDir dir;
   Server s(dir.Path());
   std::string file = dir.Write("/f.txt", std::string(5000, 'z'));
-  Shell("for i in $(seq 100); do curl -s -o /dev/null -F \"file=@" + file + ";filename=f$i.txt\" " + s.Url() +
+  Shell("for i in $(seq 100); do curl -s -H '" + AuthHeader() + "' -o /dev/null -F \"file=@" + file + ";filename=f$i.txt\" " + s.Url() +
         "upload & done; wait");
   std::string list = s.Curl(s.Url());
   for (int i = 1; i <= 100; ++i) EXPECT_NE(list.find(">f" + std::to_string(i) + ".txt<"), std::string::npos) << i;
@@ -397,7 +419,7 @@ TEST(Serve, KilledDuringUploadsRestartsConsistent) {
   fs::create_directories(dir.Path() + "/data");
   {
     Server s(dir.Path() + "/data");
-    std::string cmd = "for i in $(seq 20); do curl -s -o /dev/null --limit-rate 2M -F \"file=@" + file +
+    std::string cmd = "for i in $(seq 20); do curl -s -H '" + AuthHeader() + "' -o /dev/null --limit-rate 2M -F \"file=@" + file +
                       ";filename=k$i.bin\" " + s.Url() + "upload & done";
     Shell(cmd);
     ASSERT_TRUE(s.AwaitLog("stored"));

@@ -40,6 +40,10 @@ namespace {
 constexpr size_t kReadSize = 64 * 1024;
 constexpr int kTickMs = 100;
 constexpr size_t kMaxEvents = 256;
+// After an answer that refused a body, the client's rest of it is read and
+// dropped for a while before the close, so that the close does not reset
+// the connection before the client has read the answer.
+constexpr int kLingerMs = 5000;
 
 // Per-address request budget: a token bucket refilled at the configured
 // rate, holding at most one second's worth.
@@ -107,7 +111,7 @@ int64_t MonotonicMs() {
 // One connection. The loop thread alone changes it, except that a worker
 // running its handler (state kWorking) owns req and the turn's results.
 struct Conn {
-  enum State { kHead, kWorking, kBody, kParked, kWriting };
+  enum State { kHead, kWorking, kBody, kParked, kWriting, kLinger };
   Conn(int fd, std::string peer, size_t maxHead) : fd(fd), peer(std::move(peer)), parser(maxHead) {}
   int fd;
   std::string peer;
@@ -514,11 +518,30 @@ struct Loop::Impl {
     std::string().swap(c->out);
     if (c->req && !c->req->bodyPath.empty()) unlink(c->req->bodyPath.c_str());
     c->req.reset();
+    if (c->closeAfter && c->bodyLeft > 0) return Linger(c);
     if (c->closeAfter || stopping) return Close(c);
     c->parser.Reset();
     c->state = Conn::kHead;
     Arm(c, app.config.idleTimeoutMs);
     ReadHead(c);  // a pipelined request may be waiting
+  }
+
+  void Linger(Conn* c) {
+    shutdown(c->fd, SHUT_WR);
+    c->state = Conn::kLinger;
+    Arm(c, kLingerMs);
+    std::string().swap(c->in);
+    Discard(c);
+  }
+
+  void Discard(Conn* c) {
+    static char buf[kReadSize];
+    for (;;) {
+      ssize_t n = read(c->fd, buf, sizeof buf);
+      if (n > 0 || (n < 0 && errno == EINTR)) continue;
+      if (n < 0 && errno == EAGAIN) return;
+      return Close(c);  // the client closed too, or the connection failed
+    }
   }
 
   // ===== Events and deadlines =====
@@ -531,6 +554,8 @@ struct Loop::Impl {
         return ReadBody(c);
       case Conn::kWriting:
         return WriteOut(c);
+      case Conn::kLinger:
+        return Discard(c);
       case Conn::kParked:
         // A log page that went away; bytes of a next request wait.
         if ((events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) Close(c);
@@ -548,6 +573,8 @@ struct Loop::Impl {
         return Reply(c, ErrorResponse(408, Text(kHeadTimeout), false), true);
       case Conn::kBody:
         return EndBody(c, true);
+      case Conn::kLinger:
+        return Close(c);
       case Conn::kWriting:
         ++writeTimeouts;
         LogEvent("dropped " + c->peer + ": it took no response bytes for " +
