@@ -72,7 +72,7 @@ wait_port() {
     sleep 0.05
   done
   echo "FAIL: nothing listens on port $1"
-  cat "$work"/nginx-*/error.log 2>/dev/null || true
+  cat "$work"/nginx-*/out "$work"/nginx-*/error.log 2>/dev/null || true
   exit 1
 }
 
@@ -156,6 +156,11 @@ check "HSTS on an error page" 1 "$(grep -ci '^strict-transport-security: max-age
 head -c 2097152 /dev/urandom >"$work/upload.bin"
 check "a 2 MiB upload is stored through the proxy" 303 \
   "$(https -o /dev/null -w '%{http_code}' -F "file=@$work/upload.bin" "https://localhost:$https_port/upload")"
+# The server refuses chunked bodies (411); nginx must collect one and pass it
+# on with a Content-Length.
+check "a chunked upload is stored through the proxy" 303 \
+  "$(https --http1.1 -H 'Transfer-Encoding: chunked' -o /dev/null -w '%{http_code}' -F "file=@$work/upload.bin" \
+       "https://localhost:$https_port/upload")"
 
 check "plain HTTP is redirected to https with path and query" "301 https://localhost/doc/x?a=1" \
   "$(curl -sS -o /dev/null -w '%{http_code} %{redirect_url}' -H 'Host: other.example' \
