@@ -27,6 +27,7 @@ stop_all() {
   rm -rf "$work"
 }
 trap stop_all EXIT
+trap 'exit 1' INT TERM
 
 failures=0
 # check <fact> <expected> <actual>
@@ -43,9 +44,9 @@ free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# start <name> <command...>: runs the command in the background with its
-# output in $work/<name>.out, <name>.err; its first output line arrives
-# through a pipe, so waiting for it needs no polling. Sets $first_line.
+# start <name> <command...>: runs the command in the background, its errors
+# in $work/<name>.err; its first output line arrives through a pipe, so
+# waiting for it needs no polling. Sets $first_line.
 start() {
   local name="$1"
   shift
@@ -138,7 +139,7 @@ run_nginx vxhost "$upstream"
 # Today every route is open, so the list page itself comes back.
 check "GET / over TLS reaches the server" 200 "$(https -o "$work/list.html" -w '%{http_code}' "https://localhost:$https_port/")"
 check "GET / over TLS shows the document list" 1 "$(grep -c '<table id="docs"' "$work/list.html")"
-# ----- Login through the proxy (to be added with the login change) -----
+# ----- Login through the proxy: the lead adds these checks with the login change -----
 # Once routes need a login: GET / is 303 to /login; POST /login through the
 # proxy sets a session cookie marked Secure (X-Forwarded-Proto from the
 # trusted proxy), and that cookie then opens GET /.
@@ -169,9 +170,9 @@ check "plain HTTP is redirected to https with path and query" "301 https://local
 # The client's own OpenSSL refuses TLS 1.1 at its default security level,
 # which would make the refusal prove nothing; level 0 lets it offer 1.1, so
 # only the proxy can say no. TLS 1.2 with the same options shows they work.
-old=(--ciphers 'DEFAULT:@SECLEVEL=0' -o /dev/null -w '%{http_code}')
-check "TLS 1.2 is accepted" 200 "$(https "${old[@]}" --tlsv1.2 --tls-max 1.2 "https://localhost:$https_port/" || true)"
-check "TLS 1.1 is refused" 000 "$(https "${old[@]}" --tlsv1.1 --tls-max 1.1 "https://localhost:$https_port/" 2>/dev/null || true)"
+legacy=(--ciphers 'DEFAULT:@SECLEVEL=0' -o /dev/null -w '%{http_code}')
+check "TLS 1.2 is accepted" 200 "$(https "${legacy[@]}" --tlsv1.2 --tls-max 1.2 "https://localhost:$https_port/" || true)"
+check "TLS 1.1 is refused" 000 "$(https "${legacy[@]}" --tlsv1.1 --tls-max 1.1 "https://localhost:$https_port/" 2>/dev/null || true)"
 
 # ===== The headers the server is sent =====
 cat >"$work/echo.py" <<'EOF'
