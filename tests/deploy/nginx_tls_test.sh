@@ -138,14 +138,15 @@ upstream="${upstream%/}"
 vxhost_pid=$started_pid
 run_nginx vxhost "$upstream"
 
-# Today every route is open, so the list page itself comes back.
+# Every route is open, so the list page itself comes back.
 check "GET / over TLS reaches the server" 200 "$(https -o "$work/list.html" -w '%{http_code}' "https://localhost:$https_port/")"
 check "GET / over TLS shows the document list" 1 "$(grep -c '<table id="docs"' "$work/list.html")"
-# ----- Login through the proxy: the lead adds these checks with the login change -----
-# Once routes need a login: GET / is 303 to /login; POST /login through the
-# proxy sets a session cookie marked Secure (X-Forwarded-Proto from the
-# trusted proxy), and that cookie then opens GET /.
-# ----- end of the login checks -----
+# ----- TODO(login): login through the proxy -----
+# When routes need a login, the two checks above become: GET / is 303 to
+# /login; POST /login through the proxy sets a session cookie marked Secure
+# (X-Forwarded-Proto: https from a trusted proxy); that cookie opens GET /.
+# The uploads below then need the cookie (or a Bearer token) as well.
+# ----- end of TODO(login) -----
 
 # /log has a location of its own, where the header must still be inherited.
 headers="$(https -D - -o /dev/null "https://localhost:$https_port/log")"
