@@ -187,7 +187,9 @@ struct Loop::Impl {
       }
       std::string peer = AddressOf(sa);
       int& count = perAddress[peer];
-      if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress) {
+      // A trusted proxy carries many clients; they are told apart (and
+      // limited) by their forwarded addresses, request by request.
+      if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress && !Trusted(peer)) {
         if (count == 0) perAddress.erase(peer);
         close(fd);
         ++refused;
@@ -204,6 +206,11 @@ struct Loop::Impl {
       Arm(c, app.config.headTimeoutMs);
       ReadHead(c);
     }
+  }
+
+  bool Trusted(const std::string& peer) const {
+    const auto& trusted = app.config.trustedProxies;
+    return std::find(trusted.begin(), trusted.end(), peer) != trusted.end();
   }
 
   void Close(Conn* c) {
@@ -260,8 +267,7 @@ struct Loop::Impl {
   void Identify(Conn* c, RequestState* r) {
     r->peer = c->peer;
     r->client = c->peer;
-    const auto& trusted = app.config.trustedProxies;
-    if (std::find(trusted.begin(), trusted.end(), c->peer) == trusted.end()) return;
+    if (!Trusted(c->peer)) return;
     std::string xff = r->head.Header("x-forwarded-for");
     size_t comma = xff.rfind(',');
     std::string last = Trim(comma == std::string::npos ? xff : xff.substr(comma + 1));
