@@ -203,6 +203,47 @@ class Tmpfs {
   std::string fDir, fSkip;
 };
 
+// A connection from the loopback address source, with a receive buffer of
+// rcvbuf bytes when not 0 (a client that reads slowly).
+int ConnectFrom(int port, const std::string& source, int rcvbuf = 0) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (rcvbuf != 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  inet_pton(AF_INET, source.c_str(), &a.sin_addr);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  return fd;
+}
+
+// Sends a request on a new connection and returns all the server answers
+// until it closes.
+std::string Ask(int port, const std::string& request) {
+  int fd = Connect(port);
+  SendAll(fd, request);
+  shutdown(fd, SHUT_WR);
+  std::string reply = ReadAll(fd);
+  close(fd);
+  return reply;
+}
+
+// A browser session of the test user: its cookie header and form token.
+struct Login {
+  std::string cookie, csrf;
+};
+
+Login LogIn(const std::string& url) {
+  Login l;
+  std::string r = Shell("curl -s -i -d user=tester -d password=test-password " + url + "login");
+  std::smatch m;
+  if (std::regex_search(r, m, std::regex("Set-Cookie: (vxsession=[0-9a-f]+);"))) l.cookie = "Cookie: " + m[1].str();
+  std::string page = Shell("curl -s -H '" + l.cookie + "' " + url);
+  if (std::regex_search(page, m, std::regex("name=\"csrf\" value=\"([0-9a-f]+)\""))) l.csrf = m[1];
+  return l;
+}
+
 const char kBoundary[] = "----vxhostTestBoundary";
 
 std::string UploadHead(int64_t contentLength) {
@@ -446,7 +487,7 @@ TEST(Serve, LargeUploadStreamsInBoundedMemory) {
   const char* env = std::getenv("VXHOST_UPLOAD_MB");
   int64_t size = int64_t{env != nullptr ? std::atoi(env) : 64} << 20;
   TempDir dir;
-  Server s(dir.Path());
+  Server s(dir.Path(), "[server]\nmax_upload_bytes=4294967295\n");
   std::string head = PartHead("big.bin"), tail = PartTail();
   int fd = Connect(s.Port());
   ASSERT_TRUE(SendAll(fd, UploadHead(static_cast<int64_t>(head.size() + tail.size()) + size) + head));
@@ -463,4 +504,137 @@ TEST(Serve, LargeUploadStreamsInBoundedMemory) {
   }
   EXPECT_NE(s.Curl("-I " + s.Url() + "doc/" + m[1].str()).find("Content-Length: " + std::to_string(size) + "\r"),
             std::string::npos);
+}
+
+// What the gate lets through and what it answers otherwise, one request
+// each on its own connection.
+TEST(Serve, TheGateAnswersEachRefusal) {
+  TempDir dir;
+  Server s(dir.Path());
+  Login l = LogIn(s.Url());
+  ASSERT_FALSE(l.csrf.empty());
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(s.Port()) + "\r\n", self = "Origin: " + s.Url().substr(0, s.Url().size() - 1) + "\r\n";
+  auto del = [&](const std::string& headers, const std::string& body) {
+    return "POST /doc/0123456789abcdef/delete HTTP/1.1\r\n" + host + headers + "Content-Length: " +
+           std::to_string(body.size()) + "\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n" + body;
+  };
+  struct Case {
+    std::string request;
+    const char* status;
+    const char* shows;  // a header or a message of the answer
+  } cases[] = {
+      {"GET / HTTP/1.1\r\n" + host + "\r\n", "303", "Location: /login\r\n"},
+      {"GET / HTTP/1.1\r\n" + host + "Authorization: Bearer vxt_00\r\n\r\n", "401", "WWW-Authenticate: Bearer"},
+      {"GET /login HTTP/1.1\r\nHost: evil.example:80\r\n\r\n", "421", "does not answer for the host evil.example"},
+      {"GET /static/style.css HTTP/1.1\r\n" + host + "\r\n", "200", "Content-Type: text/css"},
+      {"GET / HTTP/1.1\r\n" + host + l.cookie + "\r\n\r\n", "200", "frame-ancestors 'none'"},
+      {del(l.cookie + "\r\n", "csrf=" + l.csrf), "404", "There is no document"},  // let through
+      {del(l.cookie + "\r\n", ""), "403", "The form is out of date"},
+      {del(l.cookie + "\r\n", "csrf=" + std::string(64, '0')), "403", "The form is out of date"},
+      {del(l.cookie + "\r\nOrigin: http://evil.example\r\n", "csrf=" + l.csrf), "403", "came from another site"},
+      {del(l.cookie + "\r\nSec-Fetch-Site: cross-site\r\n", "csrf=" + l.csrf), "403", "came from another site"},
+      {del(l.cookie + "\r\n" + self, "csrf=" + l.csrf), "404", "There is no document"},
+      {del(AuthHeader() + "\r\n", ""), "404", "There is no document"},  // a token needs no form token
+      {UploadHead(static_cast<int64_t>(PartHead("x").size() + 1 + PartTail().size())) + PartHead("x") + "x" + PartTail(),
+       "303", "X-Doc-Keys: "},
+  };
+  for (const Case& c : cases) {
+    std::string reply = Ask(s.Port(), c.request);
+    EXPECT_EQ(reply.substr(0, 12), std::string("HTTP/1.1 ") + c.status) << c.request.substr(0, 60);
+    EXPECT_NE(reply.find(c.shows), std::string::npos) << reply.substr(0, 600);
+  }
+  // The upload with a cookie but the wrong form token stored nothing.
+  std::string form = "-H '" + l.cookie + "' -F csrf=" + std::string(64, '1') + " -F file=@" +
+                     dir.Write("/f.txt", "text") + " ";
+  EXPECT_EQ(Shell("curl -s -o /dev/null -w '%{http_code}' " + form + s.Url() + "upload"), "403");
+  EXPECT_EQ(Count(s.Curl(s.Url()), "<td class=\"name\">"), 1u);
+  EXPECT_TRUE(s.AwaitLog("the form token was wrong"));
+  EXPECT_TRUE(s.AwaitLog("it came from another site"));
+}
+
+TEST(Serve, DeletedTokensAndUsersStopWorking) {
+  TempDir dir;
+  Server s(dir.Path());
+  Login l = LogIn(s.Url());
+  std::string list = "-o /dev/null -w '%{http_code}' " + s.Url();
+  EXPECT_EQ(s.Curl(list), "200");
+  Shell(VXHOST_BIN " token del " + gToken + " --data " + dir.Path());
+  EXPECT_EQ(s.Curl(list), "401");
+  EXPECT_EQ(Shell("curl -s -H '" + l.cookie + "' " + list), "200");
+  Shell(VXHOST_BIN " user del tester --data " + dir.Path());
+  EXPECT_EQ(Shell("curl -s -H '" + l.cookie + "' " + list), "303");
+}
+
+TEST(Serve, FailedLoginsAreLimited) {
+  TempDir dir;
+  Server s(dir.Path());
+  std::string wrong = "curl -s -o /dev/null -w '%{http_code}' -d user=tester -d password=wrong " + s.Url() + "login";
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(Shell(wrong), "403") << i;
+  EXPECT_EQ(Shell(wrong), "429");
+  // The right password does not get past the limit either.
+  EXPECT_EQ(Shell("curl -s -o /dev/null -w '%{http_code}' -d user=tester -d password=test-password " + s.Url() +
+                  "login"),
+            "429");
+  EXPECT_TRUE(s.AwaitLog("refused a login of tester from 127.0.0.1: too many failures"));
+}
+
+TEST(Serve, StalledDownloadsAreDroppedWhileOthersAreServed) {
+  TempDir dir;
+  Server s(dir.Path(), "[server]\nthreads=2\nwrite_timeout_ms=300\n");
+  std::string up = s.Curl("-i -F file=@" + dir.Write("/big.bin", std::string(16 << 20, 'd')) + " " + s.Url() + "upload");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f]{16})")));
+  std::vector<int> stalled;
+  for (int i = 0; i < 4; ++i) {  // more than the workers
+    int fd = ConnectFrom(s.Port(), "127.0.0.1", 4096);
+    SendAll(fd, "GET /doc/" + m[1].str() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() + "\r\n\r\n");
+    stalled.push_back(fd);
+  }
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}' " + s.Url()), "200");
+  EXPECT_TRUE(s.AwaitLog("it took no response bytes for 300 ms"));
+  for (int fd : stalled) close(fd);
+}
+
+// Many idle connections from several addresses, each under the per-address
+// cap, cost the server no worker: another address is served throughout.
+// Over the caps: a connection is closed at once, a request gets 429.
+TEST(Serve, IdleCrowdsAndCapsDoNotStarveOthers) {
+  TempDir dir;
+  Server s(dir.Path(), "[server]\nthreads=2\nconns_per_address=100\nrequests_per_second_per_address=1\n");
+  std::vector<int> idle;
+  for (int a = 2; a <= 7; ++a)
+    for (int i = 0; i < 100; ++i) idle.push_back(ConnectFrom(s.Port(), "127.0.0." + std::to_string(a)));
+  int over = ConnectFrom(s.Port(), "127.0.0.2");
+  char c;
+  EXPECT_EQ(recv(over, &c, 1, 0), 0) << "the 101st connection of an address is closed at once";
+  close(over);
+  int probe = ConnectFrom(s.Port(), "127.0.0.8");
+  std::string get = "GET /static/style.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  std::string burst;
+  for (int i = 0; i < 8; ++i) burst += get;
+  SendAll(probe, burst + "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  std::string replies = ReadAll(probe);
+  close(probe);
+  EXPECT_EQ(Count(replies, "HTTP/1.1 "), 9u);
+  EXPECT_EQ(replies.substr(0, 12), "HTTP/1.1 200");
+  EXPECT_GE(Count(replies, "HTTP/1.1 429"), 1u);
+  EXPECT_NE(replies.find("Retry-After: 1\r\n"), std::string::npos);
+  for (int fd : idle) EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), -1);
+  for (int fd : idle) close(fd);
+}
+
+// Start-up failures name the cause and the way out.
+TEST(Serve, StartUpFailuresSayWhatToDo) {
+  TempDir dir;
+  Server s(dir.Path());
+  std::string run = VXHOST_BIN " serve --listen 127.0.0.1:";
+  EXPECT_NE(Shell(run + "0 --data " + dir.Path() + " 2>&1").find("is in use by another vxhost serve (pid "),
+            std::string::npos);
+  std::string other = dir.Path() + "/other";
+  EXPECT_NE(Shell(run + std::to_string(s.Port()) + " --data " + other + " 2>&1")
+                .find("127.0.0.1:" + std::to_string(s.Port()) + " is in use; choose another with --listen HOST:PORT"),
+            std::string::npos);
+  std::string broken = dir.Path() + "/broken";
+  fs::create_directories(broken + "/vxhost.ini");
+  EXPECT_NE(Shell(run + "0 --data " + broken + " 2>&1").find("vxhost.ini"), std::string::npos);
 }

@@ -69,12 +69,13 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
   if (c->dataDir.size() > 1 && c->dataDir.back() == '/') c->dataDir.pop_back();
   c->iniPath = c->dataDir + "/vxhost.ini";
   if (!std::filesystem::exists(c->iniPath) && KFilePrefs::CreateKFilePrefs(c->iniPath.c_str()) != 0) {
-    *error = "cannot create " + c->iniPath;
+    *error = "cannot create " + c->iniPath + "; check that the data folder is writable";
     return false;
   }
   KFilePrefs* prefs = KFilePrefs::GetKFilePrefs(c->iniPath.c_str());
   if (prefs == nullptr) {
-    *error = "cannot read " + c->iniPath;
+    *error = "cannot read " + c->iniPath + ": it is not a readable preference file; fix it, or move it away to "
+             "start with the defaults";
     return false;
   }
   std::string listen = Pref(prefs, "server", "listen", Config().host + ":" + std::to_string(Config().port));

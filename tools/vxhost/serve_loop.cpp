@@ -300,8 +300,8 @@ struct Loop::Impl {
     if (OverRate(c->req->client)) {
       ++limited;
       // A request with a body is not read: the connection closes after.
-      return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), c->bodyLeft == 0, "Retry-After: 1\r\n"),
-                   c->bodyLeft > 0);
+      bool close = c->bodyLeft > 0 || !c->req->head.keepAlive || stopping;
+      return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), !close, "Retry-After: 1\r\n"), close);
     }
     c->keepAlive = c->req->head.keepAlive && !stopping;
     Dispatch(c);
