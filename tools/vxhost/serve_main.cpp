@@ -83,9 +83,24 @@ void PrintUsage(std::FILE* out) {
                "\n"
                "Serves the document-drop web site: upload, list, download and delete\n"
                "documents, the live event log and a status page. DIR (default: var)\n"
-               "holds the documents and vxhost.ini, made with the defaults on first\n"
-               "start. Port 0 picks a free port. The first line printed is\n"
-               "\"listening on http://HOST:PORT/\". Ctrl-C or SIGTERM stops it.\n");
+               "holds the documents, the accounts (users.json) and vxhost.ini, made\n"
+               "with the defaults on first start. Port 0 picks a free port. The first\n"
+               "line printed is \"listening on http://HOST:PORT/\". Ctrl-C or SIGTERM\n"
+               "stops it.\n"
+               "\n"
+               "Nothing is served without a login (the page /login) or an API token\n"
+               "(Authorization: Bearer TOKEN). On first start with no users the server\n"
+               "makes the user admin and prints its password once. Manage accounts with\n"
+               "  vxhost user add NAME [--admin] --data DIR   (password on standard input)\n"
+               "  vxhost user del NAME --data DIR | vxhost user list --data DIR\n"
+               "  vxhost token add NAME --data DIR | vxhost token del TOKEN --data DIR\n"
+               "\n"
+               "Keys of [server] in vxhost.ini: listen, threads, max_upload_bytes,\n"
+               "min_free_bytes, max_head_bytes, head_timeout_ms, body_timeout_ms,\n"
+               "idle_timeout_ms, write_timeout_ms, log_wait_ms, conns_per_address,\n"
+               "requests_per_second_per_address, trusted_proxies, server_names,\n"
+               "session_idle_minutes. TLS: run it behind a reverse proxy (deploy/).\n"
+               "See docs/server.md.\n");
 }
 
 }  // namespace
