@@ -470,10 +470,12 @@ int Probe(int port, int seconds, const std::string& token, const std::string& so
   for (int64_t slot = 0;; ++slot) {
     double at = start + static_cast<double>(slot) * intervalMs;
     double now = NowMsExact();
-    if (at < now) continue;  // a slow probe skips the slots it overran
     if (at >= end) break;
-    timespec wait{static_cast<time_t>((at - now) / 1e3), static_cast<long>(std::fmod(at - now, 1e3) * 1e6)};
-    nanosleep(&wait, nullptr);
+    if (at + intervalMs <= now) continue;  // a slow probe skips the slots it overran
+    if (at > now) {
+      timespec wait{static_cast<time_t>((at - now) / 1e3), static_cast<long>(std::fmod(at - now, 1e3) * 1e6)};
+      nanosleep(&wait, nullptr);
+    }
     double begin = NowMsExact();
     std::string failure = ProbeOnce(from, port, request, timeoutMs);
     double ms = NowMsExact() - begin;
