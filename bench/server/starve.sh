@@ -115,7 +115,9 @@ done) >"$work/memory" 2>/dev/null &
 sampler_pid=$!
 
 "$load_tool" probe --port="$port" --seconds="$seconds" --token="$token" --source=127.0.0.2 >"$work/probe.out"
-hwm_kb="$(awk '$1 == "VmHWM:" { print $2 }' "/proc/$server_pid/status")"
+server_alive=yes
+kill -0 "$server_pid" 2>/dev/null || server_alive=no
+hwm_kb="$(awk '$1 == "VmHWM:" { print $2 }' "/proc/$server_pid/status" 2>/dev/null || echo 0)"
 stop "$sampler_pid"
 sampler_pid=""
 stop "$load_pid"
@@ -125,6 +127,8 @@ echo "vxhost $server_url; $seconds s probe; $(nproc) cores, load average $(cut -
 echo "token: $([ -n "$token" ] && echo yes || echo "none (vxhost has no token command)")"
 grep -v '^HELD' "$work/load.out"
 grep -v '^PROBE' "$work/probe.out"
+grep -q '^PROBE' "$work/probe.out" || { echo "the probe printed no result" >&2; exit 1; }
+grep -q '^HELD' "$work/load.out" || { echo "the load tool printed no counts" >&2; exit 1; }
 read -r _ probes failed p50 p90 p99 pmax < <(grep '^PROBE' "$work/probe.out")
 rss_mb="$(awk -v h="$hwm_kb" '{ if ($1 > m) m = $1 } END { printf "%.1f", (h > m ? h : m) / 1024 }' "$work/memory")"
 max_rss_mb="$(awk '{ if ($1 > m) m = $1 } END { printf "%.1f", m / 1024 }' "$work/memory")"
@@ -142,6 +146,7 @@ while read -r _ low high target; do
   [ "$high" -lt "$target" ] && missed+=("${kinds[$i]} connections: at most $high of $target held")
   i=$((i + 1))
 done < <(grep '^HELD' "$work/load.out")
+[ "$server_alive" = yes ] || missed+=("the server exited during the run")
 awk -v v="$p99" 'BEGIN { exit !(v > 50) }' && missed+=("probe p99 $p99 ms > 50 ms")
 [ "$failed" -gt 0 ] && missed+=("$failed probe failures")
 awk -v v="$rss_mb" 'BEGIN { exit !(v >= 256) }' && missed+=("peak RSS $rss_mb MB >= 256 MB")
