@@ -597,32 +597,42 @@ TEST(Serve, StalledDownloadsAreDroppedWhileOthersAreServed) {
 
 // Many idle connections from several addresses, each under the per-address
 // cap, cost the server no worker: another address is served throughout.
-// Over the caps: a connection is closed at once, a request gets 429.
+// Over the caps: a connection is closed at once, a request gets 429. The
+// crowd is 600 here (VXHOST_IDLE_CONNS for more; bench/server/starve.sh
+// holds 10,000).
 TEST(Serve, IdleCrowdsAndCapsDoNotStarveOthers) {
+  const char* env = std::getenv("VXHOST_IDLE_CONNS");
+  int crowd = env != nullptr ? std::atoi(env) : 600;
   TempDir dir;
-  Server s(dir.Path(), "[server]\nthreads=2\nconns_per_address=100\nrequests_per_second_per_address=1\n");
+  Server s(dir.Path(), "[server]\nthreads=2\nconns_per_address=100\nrequests_per_second_per_address=2\n");
   std::vector<int> idle;
-  for (int a = 2; a <= 7; ++a)
-    for (int i = 0; i < 100; ++i) idle.push_back(ConnectFrom(s.Port(), "127.0.0." + std::to_string(a)));
-  int over = ConnectFrom(s.Port(), "127.0.0.2");
+  for (int i = 0; i < crowd; ++i) idle.push_back(ConnectFrom(s.Port(), "127.0.1." + std::to_string(2 + i / 100)));
+  int over = ConnectFrom(s.Port(), "127.0.1.2");
   char c;
   EXPECT_EQ(recv(over, &c, 1, 0), 0) << "the 101st connection of an address is closed at once";
   close(over);
+  // Within its budget (a full bucket of two), a client is always served.
+  std::string get = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() + "\r\n";
   int probe = ConnectFrom(s.Port(), "127.0.0.8");
-  // A forwarded address counts only from a trusted proxy: this one is ignored.
-  std::string get = "GET /static/style.css HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Forwarded-For: 203.0.113.9\r\n\r\n";
-  std::string burst;
-  for (int i = 0; i < 8; ++i) burst += get;
-  SendAll(probe, burst + "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  SendAll(probe, get + "\r\n" + get + "Connection: close\r\n\r\n");
   std::string replies = ReadAll(probe);
   close(probe);
-  EXPECT_EQ(Count(replies, "HTTP/1.1 "), 9u);
-  EXPECT_EQ(replies.substr(0, 12), "HTTP/1.1 200");
-  EXPECT_GE(Count(replies, "HTTP/1.1 429"), 1u);
-  EXPECT_NE(replies.find("Retry-After: 1\r\n"), std::string::npos);
-  EXPECT_NE(replies.find("Too many requests from 127.0.0.8;"), std::string::npos);
+  EXPECT_EQ(Count(replies, "HTTP/1.1 200"), 2u);
   for (int fd : idle) EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), -1);
   for (int fd : idle) close(fd);
+  // A burst over it: 429, named by the peer's address, since a forwarded
+  // address counts only from a trusted proxy.
+  std::string spoofed = "GET /static/style.css HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Forwarded-For: 203.0.113.9\r\n\r\n";
+  std::string burst;
+  for (int i = 0; i < 8; ++i) burst += spoofed;
+  int flood = ConnectFrom(s.Port(), "127.0.0.9");
+  SendAll(flood, burst + "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  replies = ReadAll(flood);
+  close(flood);
+  EXPECT_EQ(Count(replies, "HTTP/1.1 "), 9u);
+  EXPECT_GE(Count(replies, "HTTP/1.1 429"), 1u);
+  EXPECT_NE(replies.find("Retry-After: 1\r\n"), std::string::npos);
+  EXPECT_NE(replies.find("Too many requests from 127.0.0.9;"), std::string::npos);
 }
 
 // Start-up failures name the cause and the way out.

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,6 +25,7 @@
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/runtime/dbgutils.h"
 #include "vxkernel/runtime/err.h"
+#include "vxkernel/threads/KMutex.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ struct Event {
   bool startup;
 };
 
-std::mutex gEventsMutex;
+KMutex gEventsMutex;  // guards gEvents
 std::vector<Event> gEvents;  // every ring call, in order
 
 std::string Demangle(const char* mangled) {
@@ -53,12 +53,12 @@ std::string Demangle(const char* mangled) {
 }
 
 void Observe(const KAt* who, bool startup, void*) {
-  std::lock_guard<std::mutex> g(gEventsMutex);
+  KMutexGuard g(gEventsMutex);
   gEvents.push_back({Demangle(typeid(*who).name()), who->IsProcess() != 0, who->Priority(), startup});
 }
 
 std::vector<Event> TakeEvents() {
-  std::lock_guard<std::mutex> g(gEventsMutex);
+  KMutexGuard g(gEventsMutex);
   std::vector<Event> taken;
   taken.swap(gEvents);
   return taken;
