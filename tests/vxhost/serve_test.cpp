@@ -378,18 +378,24 @@ TEST(Serve, FullDiskFailsTheUploadWithoutTrace) {
   EXPECT_EQ(Files(dir.Path() + "/data/cache"), 0u);
 }
 
-// The temporaries' folder on a disk of its own that the part file fills.
-TEST(Serve, FullTemporaryFolderFailsTheUploadWithoutTrace) {
-  TempDir dir;
-  Tmpfs tmp(dir.Path() + "/data/tmp", "1m");
-  if (!tmp.Skip().empty()) GTEST_SKIP() << tmp.Skip();
-  std::string big = dir.Write("/big.bin", std::string(2 << 20, 'b'));
-  Server s(dir.Path() + "/data", "[server]\nmin_free_bytes=0\n");
-  std::string reply = s.Curl("-w '%{http_code}' -F file=@" + big + " " + s.Url() + "upload");
-  EXPECT_EQ(reply.substr(reply.size() - 3), "507");
-  EXPECT_NE(reply.find("could not be stored (No space left on device)"), std::string::npos) << reply;
-  EXPECT_EQ(Count(s.Curl(s.Url()), "<td class=\"name\">"), 0u);
-  EXPECT_EQ(s.Temporaries(), 0u);
+// The temporaries' folder, then the documents' folder, on a disk of its
+// own that the upload fills: the body's spool fails in the first, the
+// copy of the second file into the store in the other (the first file,
+// already stored, is removed again).
+TEST(Serve, FullSubfolderFailsTheUploadWithoutTrace) {
+  for (const char* sub : {"tmp", "cache"}) {
+    TempDir dir;
+    Tmpfs disk(dir.Path() + "/data/" + sub, "1m");
+    if (!disk.Skip().empty()) GTEST_SKIP() << disk.Skip();
+    std::string small = dir.Write("/small.txt", "first"), big = dir.Write("/big.bin", std::string(2 << 20, 'b'));
+    Server s(dir.Path() + "/data", "[server]\nmin_free_bytes=0\n");
+    std::string reply = s.Curl("-w '%{http_code}' -F file=@" + small + " -F file=@" + big + " " + s.Url() + "upload");
+    EXPECT_EQ(reply.substr(reply.size() - 3), "507") << sub;
+    EXPECT_NE(reply.find("could not be stored (No space left on device)"), std::string::npos) << sub << reply;
+    EXPECT_EQ(Count(s.Curl(s.Url()), "<td class=\"name\">"), 0u) << sub;
+    EXPECT_EQ(s.Temporaries(), 0u) << sub;
+    EXPECT_EQ(Files(dir.Path() + "/data/cache"), 0u) << sub;
+  }
 }
 
 TEST(Serve, PipelinedRequestsAreAnsweredInOrder) {

@@ -310,6 +310,10 @@ void HandleUpload(Exchange& ex, const Caller& who) {
   std::vector<std::string> keys;
   UploadOutcome out = ParseUpload(in, type, ex.head.contentLength, *app.uploaders[static_cast<size_t>(ex.worker)],
                                   app.store.TempDir(), app.config.dcsHome.empty() ? "" : app.config.iniPath, &form);
+  // The parts hold the files now: the spool's room goes back before they
+  // are copied into the store.
+  in.close();
+  std::remove(req.bodyPath.c_str());
   // A browser's form carries its session's token: nothing is stored without.
   if (out.status == 0 && !CsrfOk(ex, who, form.fields[kCsrfField])) return DiscardUpload(form);
   if (out.status == 0) out = StoreUpload(app, form, req.client + " (" + who.user + ")", &keys);
