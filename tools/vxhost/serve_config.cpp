@@ -1,6 +1,8 @@
 // vxhost.ini: the server's preference file, made with the defaults on first
 // start. It also carries the conversion client's [general] RZHome and
 // [DORView] dllpath, so it doubles as the process's configuration file.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -94,7 +96,13 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
   c->minFreeBytes = PrefNumber(prefs, "min_free_bytes", c->minFreeBytes, 0, int64_t{1} << 50);
   c->trustedProxies = SplitList(Pref(prefs, "server", "trusted_proxies", ""));
   c->serverNames = SplitList(Pref(prefs, "server", "server_names", ""));
-  if (c->serverNames.empty()) c->serverNames = {c->host, "localhost", "127.0.0.1"};
+  if (c->serverNames.empty()) {
+    c->serverNames = {c->host, "localhost", "127.0.0.1"};
+    // On every interface, other machines name this one.
+    char name[256] = "";
+    if ((c->host == "*" || c->host == "0.0.0.0" || c->host == "::") && gethostname(name, sizeof name - 1) == 0)
+      c->serverNames.push_back(name);
+  }
   c->maxHeadBytes = static_cast<int>(PrefNumber(prefs, "max_head_bytes", c->maxHeadBytes, 256, 1 << 20));
   c->headTimeoutMs = static_cast<int>(PrefNumber(prefs, "head_timeout_ms", c->headTimeoutMs, 10, 3600000));
   c->bodyTimeoutMs = static_cast<int>(PrefNumber(prefs, "body_timeout_ms", c->bodyTimeoutMs, 10, 3600000));

@@ -67,8 +67,9 @@ void PrintAddress(const std::string& host, const std::string& address) {
 void FirstAdmin(serve::App& app) {
   std::string password, error;
   if (serve::Users::EnsureAdmin(app.config.dataDir, &password, &error)) {
-    std::printf("created the user admin with the password %s\n(shown only now; change it with "
-                "vxhost user add/del --data %s)\n", password.c_str(), app.config.dataDir.c_str());
+    std::printf("created the user admin with the password %s\n(shown only now; to change it: vxhost user del "
+                "admin --data %s, then vxhost user add admin --admin --data %s)\n",
+                password.c_str(), app.config.dataDir.c_str(), app.config.dataDir.c_str());
     std::fflush(stdout);
     serve::LogEvent("created the user admin; its password was shown on the console");
     app.users.Refresh();
