@@ -27,7 +27,6 @@ namespace {
 constexpr size_t kTitleMax = 200;
 // The conversion holds a whole document in memory: larger ones get no title.
 constexpr int64_t kTitleInputMax = 8 << 20;
-constexpr int kSlice = 250;  // ms
 
 
 // The errors of a write that ran out of room: disk, quota, file size limit.
