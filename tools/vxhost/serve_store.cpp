@@ -173,7 +173,7 @@ bool Store::OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* 
   int own = desc->fStream != nullptr ? dup(fileno(desc->fStream)) : -1;
   struct stat st {};
   bool ok = own >= 0 && fstat(own, &st) == 0;
-  fImpl->cache->Close(handle);
+  fImpl->cache->Release(handle);
   if (!ok) {
     if (own >= 0) close(own);
     return false;

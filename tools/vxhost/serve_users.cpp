@@ -330,7 +330,6 @@ bool Users::ValidPassword(const std::string& password, std::string* error) {
 bool Users::Open(const std::string& dataDir, std::string* error) {
   KMutexGuard guard(fMutex);
   fPath = dataDir + kFile;
-  fDummyHash = HashPassword("not a password");
   FileLock lock(dataDir, LOCK_SH);
   if (!lock.Held(dataDir, error)) return false;
   return ReadTable(fPath, &fTable, &fSeen, error);
@@ -366,8 +365,14 @@ bool Users::CheckPassword(const std::string& name, const std::string& password, 
     KMutexGuard guard(fMutex);
     auto it = fTable.users.find(name);
     known = it != fTable.users.end();
-    hash = known ? it->second.hash : fDummyHash;
     isAdmin = known && it->second.admin;
+    if (known) hash = it->second.hash;
+  }
+  // Made at the first unknown name, not at start: yescrypt takes 16 MiB
+  // for a moment, which a server that never sees a login need not pay.
+  if (!known) {
+    std::call_once(fDummyOnce, [this] { fDummyHash = HashPassword("not a password"); });
+    hash = fDummyHash;
   }
   // yescrypt is slow on purpose: not under the lock.
   bool matches = !hash.empty() && PasswordMatches(password, hash);

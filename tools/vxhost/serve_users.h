@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -113,7 +114,8 @@ class Users {
   std::string fPath;
   Table fTable;
   struct stat fSeen {};  // the file as last read; st_ino 0: none
-  std::string fDummyHash;  // checked against for unknown names
+  std::once_flag fDummyOnce;
+  std::string fDummyHash;  // checked against for unknown names; set once by fDummyOnce
 };
 
 }  // namespace serve
