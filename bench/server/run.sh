@@ -32,7 +32,13 @@ trap 'exit 130' INT TERM
 chmod 755 "$work"
 mkdir -p "$work/data" "$work/www/doc" "$work/nginx-temp"
 
-# The server; its first line of output names the port it chose.
+# The server, with a token for every request; the per-address request rate
+# is not capped, since all of wrk's connections come from one address.
+printf '[server]\nrequests_per_second_per_address=0\n' >"$work/data/vxhost.ini"
+printf 'bench-password\n' | "$vxhost" user add bench --data "$work/data" >/dev/null
+token="$("$vxhost" token add bench --data "$work/data")"
+auth=(-H "Authorization: Bearer $token")
+# Its first line of output names the port it chose.
 mkfifo "$work/server.out"
 (cd "$work" && exec "$vxhost" serve --listen 127.0.0.1:0 --data "$work/data" >"$work/server.out" 2>"$work/server.err") &
 server_pid=$!
@@ -42,11 +48,11 @@ server_url="$(grep -o 'http://[^ ]*/' <<<"$first")" || { echo "unexpected first 
 cat <&3 >/dev/null &
 
 head -c 16384 /dev/urandom >"$work/doc16k.bin"
-curl -sf -o /dev/null -F "file=@$work/doc16k.bin;filename=doc16k.bin" "${server_url}upload"
-curl -sf -o "$work/www/index.html" "$server_url"
+curl -sf "${auth[@]}" -o /dev/null -F "file=@$work/doc16k.bin;filename=doc16k.bin" "${server_url}upload"
+curl -sf "${auth[@]}" -o "$work/www/index.html" "$server_url"
 key="$(grep -o 'href="/doc/[^"/]*"' "$work/www/index.html" | head -n 1 | sed 's|href="/doc/||; s|"$||')"
 [ -n "$key" ] || { echo "the uploaded document is not on the list page" >&2; exit 1; }
-curl -sf -o "$work/fetched.bin" "${server_url}doc/$key"
+curl -sf "${auth[@]}" -o "$work/fetched.bin" "${server_url}doc/$key"
 cmp -s "$work/fetched.bin" "$work/doc16k.bin" || { echo "the download differs from the upload" >&2; exit 1; }
 cp "$work/doc16k.bin" "$work/www/doc/$key"
 chmod -R a+rX "$work/www"
@@ -88,7 +94,7 @@ cmp -s "$work/nginx.bin" "$work/doc16k.bin"
 # Runs wrk on one address; prints "requests/s p50-ms p99-ms".
 measure() {
   local out
-  out="$(wrk -t2 -c64 -d"${seconds}s" --latency "$1")"
+  out="$(wrk -t2 -c64 -d"${seconds}s" --latency "${auth[@]}" "$1")"
   if grep -q 'Non-2xx' <<<"$out"; then echo "error answers from $1:" >&2; echo "$out" >&2; exit 1; fi
   awk '
     function ms(v) {

@@ -1,7 +1,8 @@
-// The document-drop server as a user meets it in a browser: upload through
-// the form, the list, a download, a delete, the live log tail, a hostile name.
-// One walk through the pages, in order, against a server started on a free
-// port with a fresh data folder. Waits are on page conditions only.
+// The document-drop server as a user meets it in a browser: the login, upload
+// through the form, the list, a download, a delete, the live log tail, a
+// hostile name, pages of other sites that try to act with the user's session,
+// the log-out. One walk through the pages, in order, against a server started
+// on a free port with a fresh data folder. Waits are on page conditions only.
 //
 // Environment: VXK_E2E_SERVER (the vxhost binary), VXK_E2E_ARTIFACTS (where
 // the screenshot goes), VXK_E2E_CHROMIUM (default /usr/bin/chromium),
@@ -9,12 +10,13 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
-const {spawn} = require('node:child_process');
+const {spawn, execFileSync} = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const zlib = require('node:zlib');
 const crypto = require('node:crypto');
+const http = require('node:http');
 const {chromium} = require('playwright-core');
 
 const server = process.env.VXK_E2E_SERVER;
@@ -50,6 +52,41 @@ async function submit(page, button, action, root) {
   if (page.url() !== root) await page.goto(root);
 }
 
+// The user of the walk, made with the command line before the server starts.
+const user = {name: 'alice', password: 'correct horse battery staple'};
+
+function addUser(dataDir) {
+  execFileSync(server, ['user', 'add', user.name, '--data', dataDir],
+               {input: user.password + '\n', stdio: ['pipe', 'inherit', 'inherit']});
+}
+
+// Another site's pages, each aimed at the server at target while the user
+// is logged in there: a form that submits a file by itself, a no-cors fetch
+// with the user's cookies, and a frame of the document list. The file of the
+// first two is named `planted`; the frame says when it has loaded.
+function startOtherSite(target, planted) {
+  const file = `const file = new File(['planted'], '${planted}', {type: 'text/plain'});`;
+  const pages = {
+    '/form': `<form method="post" enctype="multipart/form-data" action="${target}upload">` +
+             `<input type="file" name="file"></form><script>${file}
+const chosen = new DataTransfer();
+chosen.items.add(file);
+document.forms[0].file.files = chosen.files;
+document.forms[0].submit();</script>`,
+    '/fetch': `<script>${file}
+const body = new FormData();
+body.append('file', file);
+fetch('${target}upload', {method: 'POST', mode: 'no-cors', body, credentials: 'include'});</script>`,
+    '/frame': `<iframe src="${target}" onload="document.title = 'loaded'"></iframe>`,
+  };
+  const site = http.createServer((req, res) => {
+    const body = pages[req.url];
+    res.writeHead(body ? 200 : 404, {'Content-Type': 'text/html; charset=utf-8'});
+    res.end(body ? `<!DOCTYPE html>\n<html><body>${body}</body></html>\n` : '');
+  });
+  return new Promise((resolve) => site.listen(0, '127.0.0.1', () => resolve(site)));
+}
+
 function stopServer(child) {
   if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve({code: child.exitCode});
   return new Promise((resolve) => {
@@ -73,17 +110,20 @@ const files = [
    buffer: zlib.gzipSync(crypto.randomBytes(300 * 1024)), type: 'application/gzip'},
 ];
 
-test('a user uploads, lists, downloads and deletes documents and watches the log', async (t) => {
+test('a user logs in, uploads, lists, downloads and deletes documents, watches the log and logs out', async (t) => {
   assert.ok(server, 'VXK_E2E_SERVER names the vxhost binary');
   const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-'));
+  addUser(dataDir);
   const {child, base} = startServer(dataDir);
   let browser = null;
+  let otherSite = null;
   // One hook, so that a failed check cannot leave the browser running: the
   // server is stopped first, as a user would stop it, with the browser's
   // connections (the log page's long poll among them) still open.
   t.after(async () => {
     const exit = await stopServer(child);
     try {
+      if (otherSite) otherSite.close();
       if (browser) await browser.close();
     } finally {
       fs.rmSync(dataDir, {recursive: true, force: true});
@@ -100,14 +140,29 @@ test('a user uploads, lists, downloads and deletes documents and watches the log
   context.setDefaultTimeout(60000);
   const dialogs = [];
   context.on('page', (p) => p.on('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); }));
+  // The pages carry no inline script or style, which their policy would
+  // refuse with a console error.
+  const policyErrors = [];
+  const watchPolicy = (p) => p.on('console', (m) => {
+    if (/Content Security Policy/.test(m.text())) policyErrors.push(`${p.url()}: ${m.text()}`);
+  });
   const page = await context.newPage();
+  watchPolicy(page);
+
+  // Without a session every page leads to the login.
+  await page.goto(root);
+  assert.strictEqual(page.url(), root + 'login');
+  await page.fill('#login input[name=user]', user.name);
+  await page.fill('#login input[name=password]', user.password);
+  await submit(page, page.locator('#login button'), '/login', root);
+  assert.strictEqual(await page.locator('nav .user').textContent(), user.name);
 
   // The log page, open before anything happens; its tail must grow in place.
   const logPage = await context.newPage();
+  watchPolicy(logPage);
   await logPage.goto(root + 'log');
   await logPage.evaluate(() => { window.notReloaded = true; });
 
-  await page.goto(root);
   await page.setInputFiles('#upload input[type=file][name=file]',
                            files.map(({name, mimeType, buffer}) => ({name, mimeType, buffer})));
   await page.fill('#upload input[name=note]', 'quarterly papers');
@@ -156,6 +211,51 @@ test('a user uploads, lists, downloads and deletes documents and watches the log
   }, [htmlKey, html.name]);
   assert.ok(await logPage.evaluate(() => window.notReloaded === true), 'the log page was not reloaded');
 
+  // Another site's pages act with the live session. From the same host on
+  // another port (the same site, another origin) the browser sends the
+  // cookie along and the server must refuse the request itself; from
+  // another host name SameSite=Strict keeps the cookie home and the server
+  // sees a visitor without a session.
+  const planted = 'planted.txt';
+  otherSite = await startOtherSite(root, planted);
+  const port = otherSite.address().port;
+  const refusal = 'refused POST /upload from 127.0.0.1: it came from another site';
+  // Waits until the log page shows the refusal n times.
+  const refused = (n) => logPage.waitForFunction(
+    ([line, times]) => document.getElementById('log').textContent.split(line).length - 1 >= times, [refusal, n]);
+  let refusals = 0;
+  for (const {origin, status} of [{origin: `http://127.0.0.1:${port}`, status: 403},
+                                  {origin: `http://localhost:${port}`, status: 303}]) {
+    for (const attack of ['/form', '/fetch']) {
+      // A page of its own for each, left open: a refused form's page may
+      // still be following the answer's redirect.
+      const attacker = await context.newPage();
+      const [response] = await Promise.all([
+        attacker.waitForResponse((r) => r.request().method() === 'POST' && r.url() === root + 'upload'),
+        attacker.goto(origin + attack, {waitUntil: 'commit'}),
+      ]);
+      assert.strictEqual(response.status(), status, `${attack} from ${origin}`);
+      if (status === 403) await refused(++refusals);
+    }
+    // Every page of the server links its style sheet; a refused frame shows none.
+    const framing = await context.newPage();
+    await framing.goto(origin + '/frame');
+    await framing.waitForFunction(() => document.title === 'loaded');
+    const frame = await (await framing.$('iframe')).contentFrame();
+    assert.strictEqual(await frame.locator('link[href="/static/style.css"]').count(), 0,
+                       `a page of the server was framed by ${origin}`);
+  }
+  await page.reload();
+  assert.strictEqual(await row(planted).count(), 0, 'nothing was stored by another site');
+  assert.strictEqual(await row(binary.name).count(), 1);
+
   assert.ok((await context.request.get(root + 'status')).ok());
+
+  // Log out: the list is gone, and the open log page ends at the login too.
+  await submit(page, page.locator('form.logout button'), '/logout', root);
+  assert.strictEqual(page.url(), root + 'login');
+  await logPage.waitForURL(root + 'login');
+
+  assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused on the list, log and login pages');
   assert.deepStrictEqual(dialogs, [], 'no dialog opened');
 });

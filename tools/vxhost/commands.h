@@ -10,5 +10,10 @@ int RunTable();
 // each one's text, display, type and binary forms; 1 when some text could
 // not be read.
 int RunValue(int argc, char** argv);
+// vxhost user add|del|list and vxhost token add|del, with the words after
+// "user" or "token": 0 done, 1 refused (unknown user, bad name...), 2 a
+// usage error.
+int RunUser(int argc, char** argv);
+int RunToken(int argc, char** argv);
 
 #endif  // VXKERNEL_TOOLS_VXHOST_COMMANDS_H_

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,6 +25,7 @@
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/runtime/dbgutils.h"
 #include "vxkernel/runtime/err.h"
+#include "vxkernel/threads/KMutex.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ struct Event {
   bool startup;
 };
 
-std::mutex gEventsMutex;
+KMutex gEventsMutex;  // guards gEvents
 std::vector<Event> gEvents;  // every ring call, in order
 
 std::string Demangle(const char* mangled) {
@@ -53,12 +53,12 @@ std::string Demangle(const char* mangled) {
 }
 
 void Observe(const KAt* who, bool startup, void*) {
-  std::lock_guard<std::mutex> g(gEventsMutex);
+  KMutexGuard g(gEventsMutex);
   gEvents.push_back({Demangle(typeid(*who).name()), who->IsProcess() != 0, who->Priority(), startup});
 }
 
 std::vector<Event> TakeEvents() {
-  std::lock_guard<std::mutex> g(gEventsMutex);
+  KMutexGuard g(gEventsMutex);
   std::vector<Event> taken;
   taken.swap(gEvents);
   return taken;
@@ -223,6 +223,17 @@ void PrintHelp() {
       "commands:\n"
       "  serve [--listen HOST:PORT] [--data DIR]\n"
       "            the document-drop web server (the default); see serve --help\n"
+      "  user add NAME [--admin] [--data DIR]\n"
+      "            add a user of the server; the password is read from standard\n"
+      "            input (one line, not echoed on a terminal)\n"
+      "  user del NAME [--data DIR]\n"
+      "            remove a user and the user's tokens\n"
+      "  user list [--data DIR]\n"
+      "            the users: name, admin or user, number of tokens\n"
+      "  token add NAME [--data DIR]\n"
+      "            make an API token for NAME and print it (shown only once)\n"
+      "  token del TOKEN [--data DIR]\n"
+      "            revoke a token\n"
       "  run       start the library, serve a worker thread and a pooled client,\n"
       "            shut down; prints every ring call\n"
       "  info      print the library's version and build\n"
@@ -245,6 +256,8 @@ void PrintHelp() {
 int main(int argc, char** argv) {
   const char* command = argc > 1 ? argv[1] : "serve";
   if (std::strcmp(command, "serve") == 0) return RunServe(argc > 2 ? argc - 2 : 0, argv + 2);
+  if (std::strcmp(command, "user") == 0) return RunUser(argc - 2, argv + 2);
+  if (std::strcmp(command, "token") == 0) return RunToken(argc - 2, argv + 2);
   if (std::strcmp(command, "run") == 0) return RunLifecycle();
   if (std::strcmp(command, "info") == 0) {
     PrintInfo();

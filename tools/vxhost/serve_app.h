@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "serve.h"
 #include "serve_http.h"
+#include "serve_sessions.h"
 #include "serve_store.h"
+#include "serve_users.h"
 
 class KHTTPArgs;
 
@@ -25,6 +28,9 @@ class Pool;
 struct App {
   Config config;
   Store store;
+  Users users;
+  std::unique_ptr<Sessions> sessions;  // made once the configuration is read
+  LoginLimiter limiter;
   Loop* loop = nullptr;
   Pool* pool = nullptr;
   int64_t started = 0;  // seconds since 1970
@@ -84,22 +90,29 @@ struct Exchange {
 void Send(Exchange& ex, int status, const std::string& type, const std::string& body,
           const std::string& extraHeaders = "");
 // Answers with an error page carrying message.
-void SendError(Exchange& ex, int status, const std::string& message);
+void SendError(Exchange& ex, int status, const std::string& message, const std::string& extraHeaders = "");
 // Routes one request whose head has been read; runs again after a
 // kReadBody, kSpoolBody or kPark.
 void Route(Exchange& ex);
+struct Caller;
 // POST /upload.
-void HandleUpload(Exchange& ex);
+void HandleUpload(Exchange& ex, const Caller& who);
 // The complete bytes of an error response the loop sends itself.
 std::string ErrorResponse(int status, const std::string& message, bool keepAlive,
                           const std::string& extraHeaders = "");
 
 // ===== Pages (serve_pages.cpp) =====
 
-std::string ListPage(const std::vector<DocInfo>& docs);
+struct Caller;
+std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);
 std::string ErrorPage(int status, const std::string& message);
-std::string LogPage();
-std::string StatusPage(App& app);
+std::string LogPage(const Caller& who);
+std::string StatusPage(App& app, const Caller& who);
+// The login form, with a message above it when not empty.
+std::string LoginPage(const std::string& message);
+// The built-in style sheet and script (/static/...): true with their
+// type and bytes.
+bool StaticAsset(const std::string& path, std::string* type, std::string* body);
 
 }  // namespace serve
 

@@ -1,6 +1,8 @@
 // vxhost.ini: the server's preference file, made with the defaults on first
 // start. It also carries the conversion client's [general] RZHome and
 // [DORView] dllpath, so it doubles as the process's configuration file.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -69,12 +71,13 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
   if (c->dataDir.size() > 1 && c->dataDir.back() == '/') c->dataDir.pop_back();
   c->iniPath = c->dataDir + "/vxhost.ini";
   if (!std::filesystem::exists(c->iniPath) && KFilePrefs::CreateKFilePrefs(c->iniPath.c_str()) != 0) {
-    *error = "cannot create " + c->iniPath;
+    *error = "cannot create " + c->iniPath + "; check that the data folder is writable";
     return false;
   }
   KFilePrefs* prefs = KFilePrefs::GetKFilePrefs(c->iniPath.c_str());
   if (prefs == nullptr) {
-    *error = "cannot read " + c->iniPath;
+    *error = "cannot read " + c->iniPath + ": it is not a readable preference file; fix it, or move it away to "
+             "start with the defaults";
     return false;
   }
   std::string listen = Pref(prefs, "server", "listen", Config().host + ":" + std::to_string(Config().port));
@@ -93,7 +96,13 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
   c->minFreeBytes = PrefNumber(prefs, "min_free_bytes", c->minFreeBytes, 0, int64_t{1} << 50);
   c->trustedProxies = SplitList(Pref(prefs, "server", "trusted_proxies", ""));
   c->serverNames = SplitList(Pref(prefs, "server", "server_names", ""));
-  if (c->serverNames.empty()) c->serverNames = {c->host, "localhost", "127.0.0.1"};
+  if (c->serverNames.empty()) {
+    c->serverNames = {c->host, "localhost", "127.0.0.1"};
+    // On every interface, other machines name this one.
+    char name[256] = "";
+    if ((c->host == "*" || c->host == "0.0.0.0" || c->host == "::") && gethostname(name, sizeof name - 1) == 0)
+      c->serverNames.push_back(name);
+  }
   c->maxHeadBytes = static_cast<int>(PrefNumber(prefs, "max_head_bytes", c->maxHeadBytes, 256, 1 << 20));
   c->headTimeoutMs = static_cast<int>(PrefNumber(prefs, "head_timeout_ms", c->headTimeoutMs, 10, 3600000));
   c->bodyTimeoutMs = static_cast<int>(PrefNumber(prefs, "body_timeout_ms", c->bodyTimeoutMs, 10, 3600000));

@@ -133,15 +133,21 @@ const char* StatusText(int status) {
   switch (status) {
     case 200: return "OK";
     case 303: return "See Other";
+    case 100: return "Continue";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 411: return "Length Required";
     case 413: return "Content Too Large";
+    case 421: return "Misdirected Request";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
+    case 507: return "Insufficient Storage";
     default: return "Unknown";
   }
 }

@@ -40,6 +40,10 @@ namespace {
 constexpr size_t kReadSize = 64 * 1024;
 constexpr int kTickMs = 100;
 constexpr size_t kMaxEvents = 256;
+// After an answer that refused a body, the client's rest of it is read and
+// dropped for a while before the close, so that the close does not reset
+// the connection before the client has read the answer.
+constexpr int kLingerMs = 5000;
 
 // Per-address request budget: a token bucket refilled at the configured
 // rate, holding at most one second's worth.
@@ -107,7 +111,7 @@ int64_t MonotonicMs() {
 // One connection. The loop thread alone changes it, except that a worker
 // running its handler (state kWorking) owns req and the turn's results.
 struct Conn {
-  enum State { kHead, kWorking, kBody, kParked, kWriting };
+  enum State { kHead, kWorking, kBody, kParked, kWriting, kLinger };
   Conn(int fd, std::string peer, size_t maxHead) : fd(fd), peer(std::move(peer)), parser(maxHead) {}
   int fd;
   std::string peer;
@@ -183,7 +187,9 @@ struct Loop::Impl {
       }
       std::string peer = AddressOf(sa);
       int& count = perAddress[peer];
-      if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress) {
+      // A trusted proxy carries many clients; they are told apart (and
+      // limited) by their forwarded addresses, request by request.
+      if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress && !Trusted(peer)) {
         if (count == 0) perAddress.erase(peer);
         close(fd);
         ++refused;
@@ -200,6 +206,11 @@ struct Loop::Impl {
       Arm(c, app.config.headTimeoutMs);
       ReadHead(c);
     }
+  }
+
+  bool Trusted(const std::string& peer) const {
+    const auto& trusted = app.config.trustedProxies;
+    return std::find(trusted.begin(), trusted.end(), peer) != trusted.end();
   }
 
   void Close(Conn* c) {
@@ -256,8 +267,7 @@ struct Loop::Impl {
   void Identify(Conn* c, RequestState* r) {
     r->peer = c->peer;
     r->client = c->peer;
-    const auto& trusted = app.config.trustedProxies;
-    if (std::find(trusted.begin(), trusted.end(), c->peer) == trusted.end()) return;
+    if (!Trusted(c->peer)) return;
     std::string xff = r->head.Header("x-forwarded-for");
     size_t comma = xff.rfind(',');
     std::string last = Trim(comma == std::string::npos ? xff : xff.substr(comma + 1));
@@ -290,8 +300,8 @@ struct Loop::Impl {
     if (OverRate(c->req->client)) {
       ++limited;
       // A request with a body is not read: the connection closes after.
-      return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), c->bodyLeft == 0, "Retry-After: 1\r\n"),
-                   c->bodyLeft > 0);
+      bool close = c->bodyLeft > 0 || !c->req->head.keepAlive || stopping;
+      return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), !close, "Retry-After: 1\r\n"), close);
     }
     c->keepAlive = c->req->head.keepAlive && !stopping;
     Dispatch(c);
@@ -514,11 +524,30 @@ struct Loop::Impl {
     std::string().swap(c->out);
     if (c->req && !c->req->bodyPath.empty()) unlink(c->req->bodyPath.c_str());
     c->req.reset();
+    if (c->closeAfter && c->bodyLeft > 0) return Linger(c);
     if (c->closeAfter || stopping) return Close(c);
     c->parser.Reset();
     c->state = Conn::kHead;
     Arm(c, app.config.idleTimeoutMs);
     ReadHead(c);  // a pipelined request may be waiting
+  }
+
+  void Linger(Conn* c) {
+    shutdown(c->fd, SHUT_WR);
+    c->state = Conn::kLinger;
+    Arm(c, kLingerMs);
+    std::string().swap(c->in);
+    Discard(c);
+  }
+
+  void Discard(Conn* c) {
+    static char buf[kReadSize];
+    for (;;) {
+      ssize_t n = read(c->fd, buf, sizeof buf);
+      if (n > 0 || (n < 0 && errno == EINTR)) continue;
+      if (n < 0 && errno == EAGAIN) return;
+      return Close(c);  // the client closed too, or the connection failed
+    }
   }
 
   // ===== Events and deadlines =====
@@ -531,6 +560,8 @@ struct Loop::Impl {
         return ReadBody(c);
       case Conn::kWriting:
         return WriteOut(c);
+      case Conn::kLinger:
+        return Discard(c);
       case Conn::kParked:
         // A log page that went away; bytes of a next request wait.
         if ((events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) Close(c);
@@ -548,6 +579,8 @@ struct Loop::Impl {
         return Reply(c, ErrorResponse(408, Text(kHeadTimeout), false), true);
       case Conn::kBody:
         return EndBody(c, true);
+      case Conn::kLinger:
+        return Close(c);
       case Conn::kWriting:
         ++writeTimeouts;
         LogEvent("dropped " + c->peer + ": it took no response bytes for " +

@@ -12,7 +12,6 @@
 #include "serve_app.h"
 #include "serve_log.h"
 #include "serve_loop.h"
-#include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/web/KHTTPArgs.h"
@@ -63,15 +62,46 @@ void PrintAddress(const std::string& host, const std::string& address) {
     std::printf("on every interface: other machines use http://%s:%s/\n", name, port.c_str());
 }
 
+// A server is never open to all: on first start it makes the administrator
+// and shows the password this once.
+void FirstAdmin(serve::App& app) {
+  std::string password, error;
+  if (serve::Users::EnsureAdmin(app.config.dataDir, &password, &error)) {
+    std::printf("created the user admin with the password %s\n(shown only now; to change it: vxhost user del "
+                "admin --data %s, then vxhost user add admin --admin --data %s)\n",
+                password.c_str(), app.config.dataDir.c_str(), app.config.dataDir.c_str());
+    std::fflush(stdout);
+    serve::LogEvent("created the user admin; its password was shown on the console");
+    app.users.Refresh();
+  } else if (!error.empty()) {
+    std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
+  }
+}
+
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: vxhost serve [--listen HOST:PORT] [--data DIR]\n"
                "\n"
                "Serves the document-drop web site: upload, list, download and delete\n"
                "documents, the live event log and a status page. DIR (default: var)\n"
-               "holds the documents and vxhost.ini, made with the defaults on first\n"
-               "start. Port 0 picks a free port. The first line printed is\n"
-               "\"listening on http://HOST:PORT/\". Ctrl-C or SIGTERM stops it.\n");
+               "holds the documents, the accounts (users.json) and vxhost.ini, made\n"
+               "with the defaults on first start. Port 0 picks a free port. The first\n"
+               "line printed is \"listening on http://HOST:PORT/\". Ctrl-C or SIGTERM\n"
+               "stops it.\n"
+               "\n"
+               "Nothing is served without a login (the page /login) or an API token\n"
+               "(Authorization: Bearer TOKEN). On first start with no users the server\n"
+               "makes the user admin and prints its password once. Manage accounts with\n"
+               "  vxhost user add NAME [--admin] --data DIR   (password on standard input)\n"
+               "  vxhost user del NAME --data DIR | vxhost user list --data DIR\n"
+               "  vxhost token add NAME --data DIR | vxhost token del TOKEN --data DIR\n"
+               "\n"
+               "Keys of [server] in vxhost.ini: listen, threads, max_upload_bytes,\n"
+               "min_free_bytes, max_head_bytes, head_timeout_ms, body_timeout_ms,\n"
+               "idle_timeout_ms, write_timeout_ms, log_wait_ms, conns_per_address,\n"
+               "requests_per_second_per_address, trusted_proxies, server_names,\n"
+               "session_idle_minutes. TLS: run it behind a reverse proxy (deploy/).\n"
+               "See docs/server.md.\n");
 }
 
 }  // namespace
@@ -108,15 +138,15 @@ int RunServe(int argc, char** argv) {
   std::string error, address;
   int lock = -1;
   if (!LoadConfig(&app.config, listenGiven, &error) || !HoldDataFolder(app.config.dataDir, &lock, &error) ||
-      !app.store.Open(app.config.dataDir, &error) || !OpenLog(app.config.dataDir, &error)) {
+      !app.store.Open(app.config.dataDir, &error) || !app.users.Open(app.config.dataDir, &error) ||
+      !OpenLog(app.config.dataDir, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     CloseLog();
     if (lock >= 0) close(lock);
     KAt::ProcessShutdown(1);
     return 1;
   }
-  // The preference file is also the configuration the conversion client reads.
-  KConfigFile configFile(app.config.iniPath.c_str());
+  app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes);
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
@@ -134,6 +164,7 @@ int RunServe(int argc, char** argv) {
     LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
              std::to_string(app.store.Stats().swept) + " temporaries");
     WatchLog([&loop] { loop.WakeLogPolls(); });
+    FirstAdmin(app);
     loop.Run([&app] {
       if (gSignal != 0) app.stopping = true;
       return app.stopping.load();

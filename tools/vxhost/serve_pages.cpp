@@ -7,7 +7,7 @@
 
 #include "serve_app.h"
 #include "serve_loop.h"
-#include "serve_pool.h"
+#include "serve_auth.h"
 #include "serve_pool.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
@@ -23,41 +23,65 @@ namespace serve {
 
 namespace {
 
+// No inline style or script anywhere: the pages are served with a
+// Content-Security-Policy that allows only this site's own files.
 const char kHead[] =
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>`H</title>\n"
-    "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
-    "td,th{border-bottom:1px solid #ccc;padding:.3em .6em;text-align:left}"
-    "form.delete{display:inline}pre#log{background:#f4f4f4;padding:1em;max-height:30em;overflow:auto}</style>\n"
-    "</head><body>\n<nav><a href=\"/\">documents</a> | <a href=\"/log\">log</a> | "
-    "<a href=\"/status\">status</a></nav>\n<h1>`H</h1>\n";
+    "<link rel=\"stylesheet\" href=\"/static/style.css\">\n</head><body>\n";
 
+const char kNav[] =
+    "<nav><a href=\"/\">documents</a> | <a href=\"/log\">log</a> | <a href=\"/status\">status</a>"
+    " <span class=\"user\">`H</span>"
+    " <form class=\"logout\" method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
+    "<button type=\"submit\">log out</button></form></nav>\n";
+
+const char kTitle[] = "<h1>`H</h1>\n";
+
+// `H: the form token, then the limit on files, shown beside the chooser.
 const char kUploadForm[] =
     "<form id=\"upload\" method=\"post\" action=\"/upload\" enctype=\"multipart/form-data\">\n"
-    "<input type=\"file\" name=\"file\" multiple>\n<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
+    "<input type=\"hidden\" name=\"csrf\" value=\"`H\">\n"
+    "<input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small>\n"
+    "<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
     "<button type=\"submit\">upload</button>\n</form>\n";
 
 const char kRow[] =
     "<tr><td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"type\">`H</td>"
     "<td class=\"title\">`H</td><td class=\"date\">`H</td><td class=\"note\">`H</td>"
     "<td><a class=\"download\" href=\"/doc/`U\">download</a> "
-    "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><button type=\"submit\">delete</button>"
-    "</form></td></tr>\n";
+    "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
+    "<button type=\"submit\">delete</button></form></td></tr>\n";
+
+const char kLoginForm[] =
+    "<form id=\"login\" method=\"post\" action=\"/login\">\n"
+    "<label>user <input type=\"text\" name=\"user\" autocomplete=\"username\" autofocus></label>\n"
+    "<label>password <input type=\"password\" name=\"password\" autocomplete=\"current-password\"></label>\n"
+    "<button type=\"submit\">log in</button>\n</form>\n";
+
+const char kStyle[] =
+    "body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
+    "td,th{border-bottom:1px solid #ccc;padding:.3em .6em;text-align:left}"
+    "form.delete,form.logout{display:inline}nav .user{margin-left:2em;color:#555}"
+    "pre#log{background:#f4f4f4;padding:1em;max-height:30em;overflow:auto}"
+    "p.error{color:#a00}form#login label{display:block;margin:.5em 0}\n";
 
 const char kLogScript[] =
-    "<script>\n"
     "(async function tail() {\n"
     "  const pre = document.getElementById('log');\n"
     "  let after = 0;\n"
     "  for (;;) {\n"
     "    try {\n"
     "      const r = await fetch('/log?after=' + after, {cache: 'no-store'});\n"
+    "      // The session ended (logged out, idle): on to the login page rather\n"
+    "      // than polling it.\n"
+    "      if (r.redirected) { location.assign(r.url); return; }\n"
+    "      if (!r.ok) throw new Error(r.statusText);\n"
     "      const text = await r.text();\n"
     "      after = Number(r.headers.get('X-Log-Next') || after);\n"
     "      if (text) { pre.textContent += text; pre.scrollTop = pre.scrollHeight; }\n"
     "    } catch (e) { await new Promise(ok => setTimeout(ok, 1000)); }\n"
     "  }\n"
-    "})();\n"
-    "</script>\n";
+    "})();\n";
 
 std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
   KQSValue list = KQSValue::List();
@@ -65,8 +89,10 @@ std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
   return std::string(KWebFormat::FormatHTMLExpression(tmpl, list));
 }
 
-std::string Page(const std::string& title, const std::string& body) {
-  return Fill(kHead, {title, title}) + body + "</body></html>\n";
+// A page; with the navigation and the log-out button for a logged-in caller.
+std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr) {
+  std::string nav = who != nullptr ? Fill(kNav, {who->user, who->csrf}) : "";
+  return Fill(kHead, {title}) + nav + Fill(kTitle, {title}) + body + "</body></html>\n";
 }
 
 }  // namespace
@@ -122,15 +148,16 @@ std::string FormatDate(int64_t secondsUtc) {
   return text;
 }
 
-std::string ListPage(const std::vector<DocInfo>& docs) {
-  std::string body = kUploadForm;
+std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) {
+  std::string body = Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
   body += "<table id=\"docs\">\n<thead><tr><th>name</th><th>size</th><th>type</th><th>title</th><th>uploaded</th>"
           "<th>note</th><th></th></tr></thead>\n<tbody>\n";
   for (const DocInfo& d : docs)
-    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, FormatDate(d.uploaded), d.note, d.key, d.key});
+    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, FormatDate(d.uploaded), d.note, d.key, d.key,
+                      who.csrf});
   body += "</tbody></table>\n";
   if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
-  return Page("Documents", body);
+  return Page("Documents", body, &who);
 }
 
 std::string ErrorPage(int status, const std::string& message) {
@@ -138,9 +165,30 @@ std::string ErrorPage(int status, const std::string& message) {
   return Page(title, Fill("<p class=\"error\">`H</p>\n<p><a href=\"/\">back to the documents</a></p>\n", {message}));
 }
 
-std::string LogPage() { return Page("Log", "<pre id=\"log\"></pre>\n" + std::string(kLogScript)); }
+std::string LogPage(const Caller& who) {
+  return Page("Log", "<pre id=\"log\"></pre>\n<script src=\"/static/log.js\"></script>\n", &who);
+}
 
-std::string StatusPage(App& app) {
+std::string LoginPage(const std::string& message) {
+  std::string error = message.empty() ? "" : Fill("<p class=\"error\">`H</p>\n", {message});
+  return Page("Log in", error + kLoginForm);
+}
+
+bool StaticAsset(const std::string& path, std::string* type, std::string* body) {
+  if (path == "/static/style.css") {
+    *type = "text/css; charset=utf-8";
+    *body = kStyle;
+    return true;
+  }
+  if (path == "/static/log.js") {
+    *type = "text/javascript; charset=utf-8";
+    *body = kLogScript;
+    return true;
+  }
+  return false;
+}
+
+std::string StatusPage(App& app, const Caller& who) {
   std::unique_ptr<TArray<const KQSClass*>> classes(KOPPEnvironment::ProcessClasses());
   Store::Figures f = app.store.Stats();
   int64_t up = NowSeconds() - app.started;
@@ -172,7 +220,7 @@ std::string StatusPage(App& app) {
   }
   return Page("Status", "<table id=\"status\">\n" + rows + "</table>\n<h2>Registered classes</h2>\n"
                             "<table id=\"classes\"><tr><th>number</th><th>name</th><th>objects</th>"
-                            "<th>references</th></tr>\n" + names + "</table>\n");
+                            "<th>references</th></tr>\n" + names + "</table>\n", &who);
 }
 
 }  // namespace serve

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "serve_app.h"
+#include "serve_auth.h"
 #include "serve_log.h"
 #include "vxkernel/web/KWebEscape.h"
 
@@ -54,14 +55,19 @@ void Download(Exchange& ex, const std::string& key) {
   if (r.file >= 0 && r.fileLength != doc.size) r.fileLength = std::min(r.fileLength, doc.size);
 }
 
-void Delete(Exchange& ex, const std::string& key) {
+void Delete(Exchange& ex, const std::string& key, const Caller& who) {
+  if (!who.token && ex.req.body == RequestState::Body::kUnread) {
+    ex.next = Next::kReadBody;
+    return;
+  }
+  if (!CsrfOk(ex, who, FormValue(ex.req.bodyBytes, kCsrfField))) return;
   if (!ex.app.store.Remove(key)) return SendError(ex, 404, Text(kNoDocument, key));
-  LogEvent("deleted " + key);
+  LogEvent("deleted " + key + " (" + who.user + ")");
   Send(ex, 303, kHtml, "<a href=\"/\">documents</a>\n", "Location: /\r\n");
 }
 
-void Log(Exchange& ex) {
-  if (ex.head.query.empty()) return Send(ex, 200, kHtml, LogPage());
+void Log(Exchange& ex, const Caller& who) {
+  if (ex.head.query.empty()) return Send(ex, 200, kHtml, LogPage(who));
   int64_t after = QueryNumber(ex.head.query, "after", -1);
   int64_t next = 0;
   std::string text = ReadLog(after, 0, &next);
@@ -85,8 +91,8 @@ void Send(Exchange& ex, int status, const std::string& type, const std::string& 
   if (ex.head.method != "HEAD") ex.response.bytes += body;
 }
 
-void SendError(Exchange& ex, int status, const std::string& message) {
-  Send(ex, status, kHtml, ErrorPage(status, message));
+void SendError(Exchange& ex, int status, const std::string& message, const std::string& extraHeaders) {
+  Send(ex, status, kHtml, ErrorPage(status, message), extraHeaders);
 }
 
 std::string ErrorResponse(int status, const std::string& message, bool keepAlive, const std::string& extraHeaders) {
@@ -101,24 +107,32 @@ void Route(Exchange& ex) {
     ex.keepAlive = false;
     return SendError(ex, 411, Text(kChunked));
   }
+  if (!HostAllowed(ex)) return;
+  bool get = m == "GET" || m == "HEAD";
+  std::string type, body;
+  if (get && StaticAsset(p, &type, &body)) return Send(ex, 200, type, body, "Cache-Control: max-age=3600\r\n");
+  if (p == "/login") return HandleLogin(ex);
+  Caller who;
+  if (!Admit(ex, &who)) return;
   if (p == "/upload") {
     if (m != "POST") return SendError(ex, 405, Text(kOnly, "POST"));
-    return HandleUpload(ex);
+    return HandleUpload(ex, who);
   }
-  bool get = m == "GET" || m == "HEAD";
+  if (p == "/logout") return m == "POST" ? HandleLogout(ex, who) : SendError(ex, 405, Text(kOnly, "POST"));
   if (p == "/" || p == "/index.html") {
     if (!get) return SendError(ex, 405, Text(kOnly, "GET"));
-    return Send(ex, 200, kHtml, ListPage(ex.app.store.List()));
+    return Send(ex, 200, kHtml, ListPage(ex.app.store.List(), who));
   }
-  if (p == "/log") return get ? Log(ex) : SendError(ex, 405, Text(kOnly, "GET"));
-  if (p == "/status") return get ? Send(ex, 200, kHtml, StatusPage(ex.app)) : SendError(ex, 405, Text(kOnly, "GET"));
+  if (p == "/log") return get ? Log(ex, who) : SendError(ex, 405, Text(kOnly, "GET"));
+  if (p == "/status")
+    return get ? Send(ex, 200, kHtml, StatusPage(ex.app, who)) : SendError(ex, 405, Text(kOnly, "GET"));
   if (p.compare(0, 5, "/doc/") == 0) {
     std::string rest = p.substr(5);
     std::string key = rest.substr(0, rest.find('/'));
     std::string action = rest.size() > key.size() ? rest.substr(key.size()) : "";
     if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
     if (action.empty() && get) return Download(ex, key);
-    if (action == "/delete" && m == "POST") return Delete(ex, key);
+    if (action == "/delete" && m == "POST") return Delete(ex, key, who);
     if (action.empty() || action == "/delete") return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }
   SendError(ex, 404, Text(kNoPage, p));

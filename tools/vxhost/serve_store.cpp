@@ -8,7 +8,10 @@
 // their own temporaries in <data>/tmp/, emptied at start as well.
 #include "serve_store.h"
 
+#include <sys/statvfs.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -105,7 +108,7 @@ bool Store::Open(const std::string& dataDir, std::string* error) {
 
 std::string Store::TempDir() const { return fImpl->tmp.string() + "/"; }
 
-bool Store::Add(const std::string& path, DocInfo* info) {
+bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   {
     KMutexGuard g(fImpl->lock);
     char text[17];
@@ -113,7 +116,10 @@ bool Store::Add(const std::string& path, DocInfo* info) {
     while (fImpl->index.count(text) != 0);
     info->key = text;
   }
-  if (info->size < 0 || info->size > int64_t{0xFFFFFFFF}) return false;  // the header's size is 32 bits
+  if (info->size < 0 || info->size > int64_t{0xFFFFFFFF}) {  // the header's size is 32 bits
+    *error = EFBIG;
+    return false;
+  }
   KVXClientCacheItem item(fImpl->cache.get(), info->key, 0);
   item.ContentType(info->type);
   item.DocName(info->name);
@@ -122,7 +128,14 @@ bool Store::Add(const std::string& path, DocInfo* info) {
   item.DocSize(static_cast<unsigned long>(info->size));
   item.DocCreatedDate(DateOf(info->uploaded));
   item.DocModifiedDate(DateOf(info->uploaded));
-  if (!item.StoreDoc(path.c_str())) return false;
+  if (!item.StoreDoc(path.c_str())) {
+    // The cache reports no reason, and its clean-up after a failed write
+    // sets errno anew. The temporary is gone by now, so a document that
+    // still does not fit is the honest sign of a full disk.
+    int64_t free = FreeBytes(fImpl->root.string());
+    *error = free >= 0 && free < info->size + int64_t{KVXClientCacheItem::kHeaderBytes} ? ENOSPC : EIO;
+    return false;
+  }
   *info = InfoOf(item, info->key);  // as the header keeps it (texts may be cut)
   std::error_code ec;
   fs::remove(path, ec);
@@ -160,7 +173,7 @@ bool Store::OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* 
   int own = desc->fStream != nullptr ? dup(fileno(desc->fStream)) : -1;
   struct stat st {};
   bool ok = own >= 0 && fstat(own, &st) == 0;
-  fImpl->cache->Close(handle);
+  fImpl->cache->Release(handle);
   if (!ok) {
     if (own >= 0) close(own);
     return false;
@@ -187,6 +200,12 @@ Store::Figures Store::Stats() const {
   for (const auto& kv : fImpl->index) f.bytes += kv.second.size;
   f.swept = fImpl->swept;
   return f;
+}
+
+int64_t FreeBytes(const std::string& dir) {
+  struct statvfs fs {};
+  if (statvfs(dir.c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
 }
 
 }  // namespace serve

@@ -34,9 +34,12 @@ class Store {
   bool Open(const std::string& dataDir, std::string* error);
   // Where uploads and conversions put their temporaries (ends with '/').
   std::string TempDir() const;
-  // Moves the file at path in as a new document; fills info->key.
-  // False when it cannot (the file is then left where it was).
-  bool Add(const std::string& path, DocInfo* info);
+  // Moves the file at path in as a new document; fills info->key. False
+  // when it cannot (the file is then left where it was, and the cache's
+  // temporary is gone), with *error an errno: ENOSPC when the document no
+  // longer fits in the data folder, EFBIG when it is larger than an item
+  // can record, EIO for anything else.
+  bool Add(const std::string& path, DocInfo* info, int* error);
   // Newest first.
   std::vector<DocInfo> List() const;
   // The document's description; false when there is none.
@@ -51,6 +54,10 @@ class Store {
   struct Impl;
   std::unique_ptr<Impl> fImpl;
 };
+
+// Bytes an unprivileged writer may still use in the file system holding
+// dir; -1 when it cannot be told.
+int64_t FreeBytes(const std::string& dir);
 
 }  // namespace serve
 

@@ -1,15 +1,22 @@
 // POST /upload: the body goes to KHTTPArgs as a stream that ends at the
 // Content-Length, so uploads stream to temporary files in bounded memory;
-// each complete file then gets its title from the conversion client and
-// moves into the store. Anything cut short leaves no file behind.
+// the sink turns KHTTPArgs's entries into a typed form, each complete file
+// then gets its title from the conversion client and moves into the store.
+// Anything cut short or refused leaves no file behind.
+#include "serve_upload.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <istream>
 
 #include "serve_app.h"
+#include "serve_auth.h"
 #include "vxkernel/docconv/KDor.h"
 #include "vxkernel/web/KHTTPArgs.h"
 
@@ -21,15 +28,99 @@ constexpr size_t kTitleMax = 200;
 // The conversion holds a whole document in memory: larger ones get no title.
 constexpr int64_t kTitleInputMax = 8 << 20;
 
-// One file part as KHTTPArgs reports it.
-struct Part {
-  std::string filename, type, path;
-};
 
-// What the sink collects for one request.
-struct Collected {
-  std::vector<Part> files;
-  std::string note;
+// The errors of a write that ran out of room: disk, quota, file size limit.
+bool DiskFull(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG; }
+
+// What KHTTPArgs hands its sink, in order: a text part as one entry under
+// its name; a file part as F_filename and F_filelength (only when it got a
+// temporary), F_content_type, then F with the temporary's path. A part
+// without a temporary means the slots ran out or the file could not be
+// made. Entries that only look like a file part (a text field called
+// "x_filename") turn out not to continue one and count as unknown fields.
+class FormSink {
+ public:
+  explicit FormSink(UploadForm* form) : fForm(form) {}
+
+  static bool Add(void* context, const char* name, const char* value) {
+    static_cast<FormSink*>(context)->Entry(name, value != nullptr ? value : "");
+    return true;
+  }
+
+  // Ends the entries: a file part still open was text fields after all.
+  void Finish() { Abandon(); }
+
+  int files = 0;              // file parts, with or without a temporary
+  bool tooMany = false;       // a file part beyond the slots
+  bool unopened = false;      // a file part whose temporary could not be made
+  int writeError = 0;         // a full-disk errno seen during a file part
+  std::string unknown;        // the first field of another name
+
+ private:
+  static bool EndsWith(const std::string& s, const char* tail, std::string* head) {
+    size_t n = std::strlen(tail);
+    if (s.size() <= n || s.compare(s.size() - n, n, tail) != 0) return false;
+    *head = s.substr(0, s.size() - n);
+    return true;
+  }
+
+  void Entry(const std::string& n, const std::string& v) {
+    if (fOpen) {
+      if (fTyped && n == fPart.field) return Close(v);
+      if (!fTyped && fNamed && !fSized && n == fPart.field + "_filelength") {
+        fSized = true;
+        fPart.length = std::strtoll(v.c_str(), nullptr, 10);
+        return;
+      }
+      if (!fTyped && n == fPart.field + "_content_type") {
+        fTyped = true;
+        return;
+      }
+      Abandon();
+    }
+    std::string field;
+    if (EndsWith(n, "_filename", &field)) return Open(field, v, true, n);
+    if (EndsWith(n, "_content_type", &field)) return Open(field, "", false, n);
+    if (n == "note" || n == "csrf") fForm->fields[n] = v;
+    else if (n != "file") Unknown(n);  // "file" as text: an empty file field
+  }
+
+  void Open(const std::string& field, const std::string& name, bool named, const std::string& entry) {
+    // errno still holds what the part's last write or close left.
+    if (writeError == 0 && DiskFull(errno)) writeError = errno;
+    fOpen = true;
+    fNamed = named;
+    fSized = false;
+    fTyped = !named;
+    fFirstEntry = entry;
+    fPart = UploadedPart{field, name, "", "", 0};
+  }
+
+  void Close(const std::string& path) {
+    fOpen = false;
+    if (++files > KHTTPArgs::kSlots) tooMany = true;
+    if (!fNamed) {
+      unopened = unopened || files <= KHTTPArgs::kSlots;
+      return;
+    }
+    fPart.path = path;
+    if (fPart.field != "file") Unknown(fPart.field);
+    fForm->parts.push_back(fPart);
+  }
+
+  void Abandon() {
+    if (fOpen) Unknown(fFirstEntry);
+    fOpen = false;
+  }
+
+  void Unknown(const std::string& name) {
+    if (unknown.empty()) unknown = name;
+  }
+
+  UploadForm* fForm;
+  UploadedPart fPart;
+  std::string fFirstEntry;
+  bool fOpen = false, fNamed = false, fSized = false, fTyped = false;
 };
 
 struct Lookup {
@@ -46,14 +137,21 @@ bool LookupVar(void* context, const char* name, KString& value) {
   return true;
 }
 
-bool Sink(void* context, const char* name, const char* value) {
-  Collected* c = static_cast<Collected*>(context);
-  std::string n = name, v = value != nullptr ? value : "";
-  if (n == "note") c->note = v;
-  else if (n == "file_filename") c->files.push_back(Part{v, "", ""});
-  else if (!c->files.empty() && n == "file_dcstype") c->files.back().type = v;
-  else if (!c->files.empty() && n == "file") c->files.back().path = v;
-  return true;
+// The MIME type the conversion client detects; "" when it cannot tell.
+std::string DetectType(const std::string& path, const std::string& iniPath) {
+  if (iniPath.empty()) return "";
+  KDor dor(path.c_str(), iniPath.c_str(), 0);
+  char buffer[254] = {};
+  if (dor.GetMimeType(buffer, sizeof buffer) != 0) return "";
+  buffer[sizeof buffer - 1] = '\0';
+  return buffer;
+}
+
+// A name of the form's own for a part's temporary, so that the parser's
+// slots are free again at once.
+std::string PartPath(const std::string& tmpDir) {
+  static std::atomic<unsigned long> gNext{0};
+  return tmpDir + "upload-part-" + std::to_string(++gNext);
 }
 
 // The client's file name without the Windows folder some old browsers
@@ -78,66 +176,154 @@ std::string Title(const std::string& path, const DocInfo& doc, const App& app) {
   return title;
 }
 
+// Why a parse that failed did: too many files, a write that failed (the
+// sink's errno, errno now, or a folder left with less room than one write
+// of the parser's: its part files still hold their space), or the body.
+UploadOutcome ParseFailure(const FormSink& sink, const std::string& tmpDir) {
+  if (sink.tooMany)
+    return {413, Text(kTooManyFiles), "an upload of more than " + std::to_string(KHTTPArgs::kSlots) + " files"};
+  int err = sink.writeError != 0 ? sink.writeError : DiskFull(errno) ? errno : 0;
+  int64_t free = FreeBytes(tmpDir);
+  if (err == 0 && free >= 0 && free < KHTTPArgs::kBufferSize) err = ENOSPC;
+  if (err == 0 && sink.unopened) err = EIO;
+  if (err != 0) return WriteFailure(err);
+  return {400, Text(kIncomplete), "an incomplete upload"};
+}
+
 }  // namespace
 
-void HandleUpload(Exchange& ex) {
+UploadOutcome WriteFailure(int err) {
+  std::string reason = std::strerror(err);
+  return {DiskFull(err) ? 507 : 500, Text(kWriteFailed, reason), "an upload that could not be written (" + reason + ")"};
+}
+
+bool RoomFor(const Config& config, int64_t contentLength) {
+  int64_t free = FreeBytes(config.dataDir);
+  return free < 0 || free - config.minFreeBytes >= contentLength;
+}
+
+UploadOutcome ParseUpload(std::istream& body, const std::string& contentType, int64_t contentLength,
+                          KHTTPArgs& args, const std::string& tmpDir, const std::string& iniPath,
+                          UploadForm* form) {
+  args.TmpDirPath(tmpDir.c_str());
+  args.Strict(true);
+  Lookup lookup{contentType, std::to_string(contentLength)};
+  FormSink sink(form);
+  errno = 0;
+  int rc = args.CrackArgs(body, &LookupVar, &lookup, &FormSink::Add, &sink, false);
+  sink.Finish();
+  UploadOutcome out;
+  if (rc != 0) out = ParseFailure(sink, tmpDir);
+  else if (!sink.unknown.empty())
+    out = {400, Text(kUnknownField, sink.unknown), "an upload with the field " + sink.unknown};
+  // An empty file field (no file chosen) sends a part without a file
+  // name; its temporary goes with the parser's.
+  std::erase_if(form->parts, [](const UploadedPart& p) { return p.name.empty(); });
+  if (out.status == 0 && form->parts.empty()) out = {400, Text(kChooseFile), "an upload without a file"};
+  // Each part moves to a temporary of the form's own, freeing the slot.
+  for (UploadedPart& part : form->parts) {
+    if (out.status != 0) break;
+    std::string path = PartPath(tmpDir);
+    if (std::rename(part.path.c_str(), path.c_str()) != 0) out = WriteFailure(errno);
+    else part.path = path;
+  }
+  args.CleanupPostFiles(false);
+  if (out.status != 0) {
+    DiscardUpload(*form);
+    return out;
+  }
+  for (UploadedPart& part : form->parts) part.type = DetectType(part.path, iniPath);
+  return out;
+}
+
+UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& peer, std::vector<std::string>* keys) {
+  auto note = form.fields.find("note");
+  std::vector<std::string> stored;
+  UploadOutcome out;
+  for (const UploadedPart& part : form.parts) {
+    DocInfo doc;
+    doc.name = BaseName(part.name);
+    doc.type = part.type.empty() ? "application/octet-stream" : part.type;
+    doc.note = note != form.fields.end() ? note->second : "";
+    doc.size = part.length;
+    doc.uploaded = NowSeconds();
+    doc.title = Title(part.path, doc, app);
+    int err = 0;
+    if (!app.store.Add(part.path, &doc, &err)) {
+      out = WriteFailure(err);
+      break;
+    }
+    stored.push_back(doc.key);
+    LogEvent("stored " + doc.key + " (" + doc.type + ", " + std::to_string(doc.size) + " bytes) from " + peer);
+  }
+  if (out.status == 0) {
+    keys->insert(keys->end(), stored.begin(), stored.end());
+    form = UploadForm();  // the store has every file now
+    return out;
+  }
+  for (const std::string& key : stored) app.store.Remove(key);
+  if (!stored.empty()) LogEvent("removed the " + std::to_string(stored.size()) + " documents already stored of it");
+  DiscardUpload(form);
+  return out;
+}
+
+void DiscardUpload(UploadForm& form) {
+  // The parts already stored were moved; removing their names is harmless.
+  for (const UploadedPart& part : form.parts) std::remove(part.path.c_str());
+  form = UploadForm();
+}
+
+void HandleUpload(Exchange& ex, const Caller& who) {
   App& app = ex.app;
+  RequestState& req = ex.req;
   std::string type = ex.head.Header("content-type");
   if (ex.head.contentLength < 0) {
     ex.keepAlive = false;
     return SendError(ex, 411, Text(kNeedLength));
   }
   if (ex.head.contentLength > app.config.maxUploadBytes) {
-    ex.keepAlive = false;
-    LogEvent("refused an upload of " + std::to_string(ex.head.contentLength) + " bytes from " + ex.req.client);
+    LogEvent("refused an upload of " + std::to_string(ex.head.contentLength) + " bytes from " + req.client);
     return SendError(ex, 413, Text(kUploadCap, FormatSize(app.config.maxUploadBytes)));
   }
   if (type.find("multipart/form-data") == std::string::npos) return SendError(ex, 400, Text(kNotMultipart));
-  RequestState& req = ex.req;
   if (req.body == RequestState::Body::kUnread) {
-    ex.next = Next::kSpoolBody;
+    if (!RoomFor(app.config, ex.head.contentLength)) {
+      LogEvent("refused an upload of " + std::to_string(ex.head.contentLength) + " bytes from " + req.client +
+               ": no room in the data folder");
+      return SendError(ex, 507, Text(kNoRoom, FormatSize(ex.head.contentLength)));
+    }
+    ex.next = Next::kSpoolBody;  // the loop reads it; this runs again then
     return;
   }
   if (req.body == RequestState::Body::kCutShort) {
-    ex.keepAlive = false;
     LogEvent("dropped an incomplete upload from " + req.client);
     return SendError(ex, 400, Text(kIncomplete));
   }
   if (req.body == RequestState::Body::kWriteFailed) {
-    LogEvent("could not store an upload from " + req.client + ": " + std::strerror(req.bodyErrno));
-    return SendError(ex, 507, Text(kWriteFailed, std::strerror(req.bodyErrno)));
+    UploadOutcome out = WriteFailure(req.bodyErrno);
+    LogEvent("dropped " + out.event + " from " + req.client);
+    return SendError(ex, out.status, out.message);
   }
-  KHTTPArgs& args = *app.uploaders[static_cast<size_t>(ex.worker)];
-  args.TmpDirPath(app.store.TempDir().c_str());
-  args.Strict(true);
-  Lookup lookup{type, std::to_string(ex.head.contentLength)};
-  Collected got;
   std::ifstream in(req.bodyPath, std::ios::binary);
-  int rc = args.CrackArgs(in, &LookupVar, &lookup, &Sink, &got, false);
-  if (rc != 0) {
-    args.CleanupPostFiles(false);
-    LogEvent("dropped an incomplete upload from " + req.client);
-    return SendError(ex, 400, Text(kIncomplete));
+  UploadForm form;
+  std::vector<std::string> keys;
+  UploadOutcome out = ParseUpload(in, type, ex.head.contentLength, *app.uploaders[static_cast<size_t>(ex.worker)],
+                                  app.store.TempDir(), app.config.dcsHome.empty() ? "" : app.config.iniPath, &form);
+  // The parts hold the files now: the spool's room goes back before they
+  // are copied into the store.
+  in.close();
+  std::remove(req.bodyPath.c_str());
+  // A browser's form carries its session's token: nothing is stored without.
+  if (out.status == 0 && !CsrfOk(ex, who, form.fields[kCsrfField])) return DiscardUpload(form);
+  if (out.status == 0) out = StoreUpload(app, form, req.client + " (" + who.user + ")", &keys);
+  if (out.status != 0) {
+    LogEvent("dropped " + out.event + " from " + req.client);
+    return SendError(ex, out.status, out.message);
   }
-  std::string keys;
-  for (const Part& part : got.files) {
-    if (part.path.empty() || part.filename.empty()) continue;  // an empty file field
-    DocInfo doc;
-    doc.name = BaseName(part.filename);
-    doc.type = part.type.empty() ? "application/octet-stream" : part.type;
-    doc.note = got.note;
-    std::error_code ec;
-    doc.size = static_cast<int64_t>(std::filesystem::file_size(part.path, ec));
-    doc.uploaded = NowSeconds();
-    doc.title = Title(part.path, doc, app);
-    if (!app.store.Add(part.path, &doc)) continue;
-    keys += (keys.empty() ? "" : ",") + doc.key;
-    LogEvent("stored " + doc.key + " (" + doc.type + ", " + std::to_string(doc.size) + " bytes) from " +
-             ex.req.client);
-  }
-  args.CleanupPostFiles(false);  // whatever was not moved into the store
+  std::string list;
+  for (const std::string& key : keys) list += (list.empty() ? "" : ",") + key;
   Send(ex, 303, "text/html; charset=utf-8", "<a href=\"/\">documents</a>\n",
-       "Location: /\r\nX-Doc-Keys: " + keys + "\r\n");
+       "Location: /\r\nX-Doc-Keys: " + list + "\r\n");
 }
 
 }  // namespace serve

@@ -1,0 +1,84 @@
+// The upload layer of vxhost serve: a multipart body, from any stream (the
+// socket today, a spooled file tomorrow), becomes a typed form whose files
+// wait in temporaries; the form's files then move into the store, or the
+// form is discarded. A form holds no parser, so the KHTTPArgs that read it
+// is free for the next request as soon as ParseUpload returns.
+#ifndef VXKERNEL_TOOLS_VXHOST_SERVE_UPLOAD_H_
+#define VXKERNEL_TOOLS_VXHOST_SERVE_UPLOAD_H_
+
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "serve.h"
+
+class KHTTPArgs;
+
+namespace serve {
+
+struct App;
+
+// One file of an upload, in its temporary until StoreUpload moves it.
+struct UploadedPart {
+  std::string field;  // the form field it came in ("file")
+  std::string name;   // the client's file name as sent
+  std::string type;   // detected MIME type; "" when the detection cannot tell
+  std::string path;   // the temporary, owned by the form
+  int64_t length = 0;  // bytes on disk
+};
+
+// A parsed upload: the files (empty file fields left out) and the text
+// fields by name ("note", "csrf"). Owns the parts' temporaries until
+// StoreUpload or DiscardUpload.
+struct UploadForm {
+  std::vector<UploadedPart> parts;
+  std::map<std::string, std::string> fields;
+};
+
+// What became of an upload. status 0: fine; else the HTTP status to answer
+// with message (from the server's catalogue), and event, what the log says
+// of it ("an incomplete upload").
+struct UploadOutcome {
+  int status = 0;
+  std::string message;
+  std::string event;
+};
+
+// Parses the body of an upload: contentLength bytes of body in the
+// multipart/form-data contentType. Part files are written in tmpDir (which
+// ends with '/'); each file's type is detected with the conversion client
+// configured in iniPath (none when iniPath is empty). The form's fields are
+// `file` (files) and `note`, `csrf` (text). On success fills *form and
+// returns status 0. On failure every temporary is gone, *form is empty and
+// the outcome is 400 (malformed or cut short; a field of another name; no
+// file chosen), 413 (more than KHTTPArgs::kSlots files) or 507 (the folder
+// ran out of room; 500 for another write failure).
+// REQUIRES: args is this thread's alone; form is empty.
+UploadOutcome ParseUpload(std::istream& body, const std::string& contentType, int64_t contentLength,
+                          KHTTPArgs& args, const std::string& tmpDir, const std::string& iniPath,
+                          UploadForm* form);
+
+// Moves the form's files into the store, each with its title and the note,
+// appending the new keys to *keys, with one log line per document stored
+// (peer names the client). All or nothing: on a failure the documents of
+// this upload already stored are removed again, every temporary is gone,
+// nothing new is listed and the outcome is 507 (no room) or 500.
+UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& peer, std::vector<std::string>* keys);
+
+// Removes every temporary the form still holds and empties it.
+void DiscardUpload(UploadForm& form);
+
+// True when an upload of contentLength bytes leaves at least
+// config.minFreeBytes free in the data folder (also when the free space
+// cannot be told: the writes then report a full disk themselves).
+bool RoomFor(const Config& config, int64_t contentLength);
+
+// The answer for a write that failed with errno err: 507 for a full disk
+// or quota (ENOSPC, EDQUOT, EFBIG), else 500, with Text(kWriteFailed).
+UploadOutcome WriteFailure(int err);
+
+}  // namespace serve
+
+#endif  // VXKERNEL_TOOLS_VXHOST_SERVE_UPLOAD_H_

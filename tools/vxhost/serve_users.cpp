@@ -1,0 +1,511 @@
+// users.json: {"users": [{"name", "hash", "admin", "created"}...],
+// "tokens": [{"sha256", "user", "created"}...]} (docs/server.md,
+// "Accounts"). Passwords are hashed with yescrypt through libxcrypt; a
+// token is stored as the SHA-256 of its text, which is enough since a token
+// is 256 random bits (nothing to guess, so no slow hash is needed).
+#include "serve_users.h"
+
+#include <crypt.h>
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "vxkernel/threads/KMutex.h"
+
+namespace serve {
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr char kFile[] = "/users.json";
+constexpr char kLock[] = "/users.lock";
+constexpr char kTokenPrefix[] = "vxt_";
+constexpr size_t kTokenBytes = 32;     // 256 bits
+constexpr size_t kMaxName = 64;
+constexpr size_t kMaxPassword = 1024;
+constexpr size_t kAdminPasswordLength = 20;
+// No 0/O, 1/l/I: the first password is read off a console.
+constexpr char kUnambiguous[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
+
+long long Now() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+bool IsLowerHex(const std::string& s, size_t n) {
+  if (s.size() != n) return false;
+  for (char c : s)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+// The yescrypt hash of password with a fresh salt; empty on failure.
+std::string HashPassword(const std::string& password) {
+  char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+  if (crypt_gensalt_rn("$y$", 0, nullptr, 0, salt, sizeof salt) == nullptr) return "";
+  auto data = std::make_unique<crypt_data>();  // about 32 KiB: not on the stack
+  const char* hash = crypt_r(password.c_str(), salt, data.get());
+  // libxcrypt fails with a "*"-led string, never a hash.
+  if (hash == nullptr || hash[0] != '$') return "";
+  return hash;
+}
+
+bool PasswordMatches(const std::string& password, const std::string& hash) {
+  auto data = std::make_unique<crypt_data>();
+  const char* again = crypt_r(password.c_str(), hash.c_str(), data.get());
+  return again != nullptr && again[0] == '$' && SecretEquals(again, hash);
+}
+
+// The string at key of object o; false when it is missing or no string.
+bool GetString(const json& o, const char* key, std::string* out) {
+  auto it = o.find(key);
+  if (it == o.end() || !it->is_string()) return false;
+  *out = it->get<std::string>();
+  return true;
+}
+
+// The optional fields: a missing one keeps *out, a wrong type is refused
+// (json::value would throw instead).
+bool GetFlag(const json& o, const char* key, bool* out) {
+  auto it = o.find(key);
+  if (it != o.end() && !it->is_boolean()) return false;
+  if (it != o.end()) *out = it->get<bool>();
+  return true;
+}
+
+bool GetTime(const json& o, const char* key, long long* out) {
+  auto it = o.find(key);
+  if (it != o.end() && !it->is_number_integer()) return false;
+  if (it != o.end()) *out = it->get<long long>();
+  return true;
+}
+
+// Parses the file's text into *table; false when it is not an accounts
+// file (then *table is untouched).
+bool Parse(const std::string& text, Users::Table* table) {
+  const json doc = json::parse(text, nullptr, false);
+  if (doc.is_discarded() || !doc.is_object()) return false;
+  const json empty = json::array();
+  auto users = doc.find("users"), tokens = doc.find("tokens");
+  const json& userList = users != doc.end() ? *users : empty;
+  const json& tokenList = tokens != doc.end() ? *tokens : empty;
+  if (!userList.is_array() || !tokenList.is_array()) return false;
+  Users::Table t;
+  std::string name, ignored;
+  for (const json& u : userList) {
+    Users::Account a;
+    if (!u.is_object() || !GetString(u, "name", &name) || !Users::ValidName(name, &ignored) ||
+        !GetString(u, "hash", &a.hash) || !GetFlag(u, "admin", &a.admin) || !GetTime(u, "created", &a.created))
+      return false;
+    t.users[name] = a;
+  }
+  for (const json& k : tokenList) {
+    std::string digest;
+    Users::TokenEntry e;
+    if (!k.is_object() || !GetString(k, "sha256", &digest) || !IsLowerHex(digest, 64) ||
+        !GetString(k, "user", &e.user) || !GetTime(k, "created", &e.created))
+      return false;
+    t.tokens[digest] = e;
+  }
+  *table = std::move(t);
+  return true;
+}
+
+std::string Serialize(const Users::Table& t) {
+  json doc = {{"users", json::array()}, {"tokens", json::array()}};
+  for (const auto& [name, a] : t.users)
+    doc["users"].push_back({{"name", name}, {"hash", a.hash}, {"admin", a.admin}, {"created", a.created}});
+  for (const auto& [digest, k] : t.tokens)
+    doc["tokens"].push_back({{"sha256", digest}, {"user", k.user}, {"created", k.created}});
+  return doc.dump(1) + "\n";
+}
+
+// Reads the file at path into *table; a missing file is an empty table.
+// false with *error when it cannot be read or parsed. *seen gets its stat.
+bool ReadTable(const std::string& path, Users::Table* table, struct stat* seen, std::string* error) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT) {
+      *error = "cannot read " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    *table = {};
+    *seen = {};
+    return true;
+  }
+  struct stat st {};
+  std::string text;
+  bool read = fstat(fd, &st) == 0;
+  char buf[65536];
+  for (ssize_t n; read && (n = ::read(fd, buf, sizeof buf)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) read = false;
+    else text.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  if (!read) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!Parse(text, table)) {
+    *error = path + " is not an accounts file";
+    return false;
+  }
+  *seen = st;
+  return true;
+}
+
+// The new file's time: now, but always after the old file's. The kernel
+// stamps files from a clock that moves in ticks of milliseconds, and an
+// inode freed by one rename may come back with the next; two quick edits
+// could then leave inode, size and time as a reader last saw them.
+timespec NextTime(const struct stat& previous) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  timespec after = previous.st_mtim;
+  if (++after.tv_nsec == 1000000000) {
+    after.tv_nsec = 0;
+    ++after.tv_sec;
+  }
+  bool later = now.tv_sec != after.tv_sec ? now.tv_sec > after.tv_sec : now.tv_nsec > after.tv_nsec;
+  return later ? now : after;
+}
+
+// Replaces the file at path with bytes (previous: the file it replaces): a
+// temporary beside it, fsync, rename, fsync of the folder, so a crash
+// leaves the old or the new file.
+bool WriteWhole(const std::string& dataDir, const std::string& path, const std::string& bytes,
+                const struct stat& previous, std::string* error) {
+  std::string temp = path + ".tmp";
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool ok = fd >= 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  const timespec times[2] = {{0, UTIME_OMIT}, NextTime(previous)};
+  ok = ok && futimens(fd, times) == 0 && fsync(fd) == 0;
+  if (fd >= 0 && close(fd) != 0) ok = false;
+  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    unlink(temp.c_str());
+    return false;
+  }
+  int dir = open(dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+// Holds an flock on dataDir/users.lock for its lifetime.
+class FileLock {
+ public:
+  FileLock(const std::string& dataDir, int how) {
+    fFd = open((dataDir + kLock).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    while (fFd >= 0 && flock(fFd, how) != 0) {
+      if (errno == EINTR) continue;
+      close(fFd);
+      fFd = -1;
+    }
+  }
+  ~FileLock() {
+    if (fFd >= 0) close(fFd);  // closing releases the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool Held(const std::string& dataDir, std::string* error) const {
+    if (fFd < 0) *error = "cannot lock " + dataDir + kLock + ": " + std::strerror(errno);
+    return fFd >= 0;
+  }
+
+ private:
+  int fFd = -1;
+};
+
+// Runs change on the file's current contents under the exclusive lock and
+// writes the result when change returns true.
+template <class Change>
+bool Edit(const std::string& dataDir, std::string* error, Change change) {
+  FileLock lock(dataDir, LOCK_EX);
+  if (!lock.Held(dataDir, error)) return false;
+  const std::string path = dataDir + kFile;
+  Users::Table table;
+  struct stat previous {};
+  if (!ReadTable(path, &table, &previous, error) || !change(table)) return false;
+  return WriteWhole(dataDir, path, Serialize(table), previous, error);
+}
+
+std::string NewToken() {
+  char bytes[kTokenBytes];
+  if (!RandomBytes(bytes, sizeof bytes)) return "";
+  return kTokenPrefix + Hex(std::string(bytes, sizeof bytes));
+}
+
+bool ValidToken(const std::string& token) {
+  const size_t prefix = sizeof kTokenPrefix - 1;
+  return token.compare(0, prefix, kTokenPrefix) == 0 && IsLowerHex(token.substr(std::min(prefix, token.size())), 64);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+// ===== Secrets =====
+
+bool RandomBytes(void* out, size_t n) {
+  auto* p = static_cast<unsigned char*>(out);
+  while (n > 0) {
+    ssize_t got = getrandom(p, n, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    n -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+std::string Sha256Hex(const std::string& text) {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  if (EVP_Digest(text.data(), text.size(), md, &n, EVP_sha256(), nullptr) != 1) return "";
+  return Hex(std::string(reinterpret_cast<char*>(md), n));
+}
+
+bool SecretEquals(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// ===== Users =====
+
+bool Users::ValidName(const std::string& name, std::string* error) {
+  bool ok = !name.empty() && name.size() <= kMaxName;
+  for (char c : name)
+    ok = ok && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                c == '_' || c == '-');
+  if (!ok) *error = "a user name is 1 to 64 characters of A-Z a-z 0-9 . _ -";
+  return ok;
+}
+
+bool Users::ValidPassword(const std::string& password, std::string* error) {
+  if (password.empty()) *error = "the password is empty";
+  else if (password.size() > kMaxPassword) *error = "the password is longer than 1024 bytes";
+  else if (password.find_first_of("\r\n") != std::string::npos) *error = "the password holds a line end";
+  // crypt stops at a NUL: the rest would not count.
+  else if (password.find('\0') != std::string::npos) *error = "the password holds a NUL byte";
+  else return true;
+  return false;
+}
+
+bool Users::Open(const std::string& dataDir, std::string* error) {
+  KMutexGuard guard(fMutex);
+  fPath = dataDir + kFile;
+  FileLock lock(dataDir, LOCK_SH);
+  if (!lock.Held(dataDir, error)) return false;
+  return ReadTable(fPath, &fTable, &fSeen, error);
+}
+
+bool Users::Refresh() {
+  KMutexGuard guard(fMutex);
+  struct stat now {};
+  if (stat(fPath.c_str(), &now) != 0) {
+    if (fSeen.st_ino == 0 && fTable.users.empty() && fTable.tokens.empty()) return false;
+    fTable = {};  // the file is gone: nobody may log in
+    fSeen = {};
+    return true;
+  }
+  if (SameFile(now, fSeen)) return false;
+  std::string dataDir = fPath.substr(0, fPath.size() - (sizeof kFile - 1)), error;
+  FileLock lock(dataDir, LOCK_SH);
+  Table table;
+  struct stat seen {};
+  if (!lock.Held(dataDir, &error) || !ReadTable(fPath, &table, &seen, &error)) {
+    fSeen = now;  // tried once; again when it changes
+    return false;
+  }
+  fSeen = seen;
+  fTable = std::move(table);
+  return true;
+}
+
+bool Users::CheckPassword(const std::string& name, const std::string& password, bool* admin) {
+  std::string hash;
+  bool known = false, isAdmin = false;
+  {
+    KMutexGuard guard(fMutex);
+    auto it = fTable.users.find(name);
+    known = it != fTable.users.end();
+    isAdmin = known && it->second.admin;
+    if (known) hash = it->second.hash;
+  }
+  // Made at the first unknown name, not at start: yescrypt takes 16 MiB
+  // for a moment, which a server that never sees a login need not pay.
+  if (!known) {
+    std::call_once(fDummyOnce, [this] { fDummyHash = HashPassword("not a password"); });
+    hash = fDummyHash;
+  }
+  // yescrypt is slow on purpose: not under the lock.
+  bool matches = !hash.empty() && PasswordMatches(password, hash);
+  *admin = known && matches && isAdmin;
+  return known && matches;
+}
+
+bool Users::CheckToken(const std::string& token, std::string* user, bool* admin) {
+  if (!ValidToken(token)) return false;
+  // The table is keyed by digest: a lookup's timing tells nothing of a
+  // token.
+  std::string digest = Sha256Hex(token);
+  KMutexGuard guard(fMutex);
+  auto it = fTable.tokens.find(digest);
+  if (it == fTable.tokens.end()) return false;
+  auto owner = fTable.users.find(it->second.user);
+  if (owner == fTable.users.end()) return false;
+  *user = owner->first;
+  *admin = owner->second.admin;
+  return true;
+}
+
+bool Users::Exists(const std::string& name) {
+  KMutexGuard guard(fMutex);
+  return fTable.users.count(name) != 0;
+}
+
+size_t Users::Count() {
+  KMutexGuard guard(fMutex);
+  return fTable.users.size();
+}
+
+bool Users::AddUser(const std::string& dataDir, const std::string& name, const std::string& password, bool admin,
+                    std::string* error) {
+  if (!ValidName(name, error) || !ValidPassword(password, error)) return false;
+  std::string hash = HashPassword(password);
+  if (hash.empty()) {
+    *error = "cannot hash the password";
+    return false;
+  }
+  return Edit(dataDir, error, [&](Table& t) {
+    if (t.users.count(name) != 0) {
+      *error = "user '" + name + "' exists";
+      return false;
+    }
+    t.users[name] = {hash, admin, Now()};
+    return true;
+  });
+}
+
+bool Users::DeleteUser(const std::string& dataDir, const std::string& name, std::string* error) {
+  return Edit(dataDir, error, [&](Table& t) {
+    if (t.users.erase(name) == 0) {
+      *error = "unknown user '" + name + "'";
+      return false;
+    }
+    std::erase_if(t.tokens, [&](const auto& entry) { return entry.second.user == name; });
+    return true;
+  });
+}
+
+bool Users::AddToken(const std::string& dataDir, const std::string& user, std::string* token, std::string* error) {
+  std::string made = NewToken();
+  if (made.empty()) {
+    *error = "no random bytes for a token";
+    return false;
+  }
+  bool added = Edit(dataDir, error, [&](Table& t) {
+    if (t.users.count(user) == 0) {
+      *error = "unknown user '" + user + "'";
+      return false;
+    }
+    t.tokens[Sha256Hex(made)] = {user, Now()};
+    return true;
+  });
+  if (added) *token = made;
+  return added;
+}
+
+bool Users::DeleteToken(const std::string& dataDir, const std::string& token, std::string* error) {
+  if (!ValidToken(token)) {
+    *error = "a token is vxt_ and 64 lower-case hex digits";
+    return false;
+  }
+  return Edit(dataDir, error, [&](Table& t) {
+    if (t.tokens.erase(Sha256Hex(token)) == 0) {
+      *error = "unknown token";
+      return false;
+    }
+    return true;
+  });
+}
+
+std::vector<Users::Listed> Users::List(const std::string& dataDir) {
+  FileLock lock(dataDir, LOCK_SH);
+  Table t;
+  struct stat ignored {};
+  std::string error;
+  std::vector<Listed> out;
+  if (!ReadTable(dataDir + kFile, &t, &ignored, &error)) return out;
+  for (const auto& [name, a] : t.users) out.push_back({name, a.admin, 0});
+  for (Listed& l : out)
+    for (const auto& entry : t.tokens) l.tokens += entry.second.user == l.name;
+  return out;
+}
+
+bool Users::EnsureAdmin(const std::string& dataDir, std::string* password, std::string* error) {
+  error->clear();
+  std::string made;
+  // Rejection sampling keeps every character equally likely.
+  const size_t alphabet = sizeof kUnambiguous - 1;
+  const unsigned limit = 256 - 256 % alphabet;
+  while (made.size() < kAdminPasswordLength) {
+    unsigned char bytes[32];
+    if (!RandomBytes(bytes, sizeof bytes)) {
+      *error = "no random bytes for a password";
+      return false;
+    }
+    for (unsigned char b : bytes)
+      if (b < limit && made.size() < kAdminPasswordLength) made += kUnambiguous[b % alphabet];
+  }
+  std::string hash = HashPassword(made);
+  if (hash.empty()) {
+    *error = "cannot hash the password";
+    return false;
+  }
+  bool added = Edit(dataDir, error, [&](Table& t) {
+    if (!t.users.empty()) return false;
+    t.users["admin"] = {hash, true, Now()};
+    return true;
+  });
+  if (added) *password = made;
+  return added;
+}
+
+}  // namespace serve

@@ -1,0 +1,123 @@
+// The server's accounts: users with yescrypt password hashes and API
+// tokens, kept in DIR/users.json, which the server reads and the `vxhost
+// user` and `vxhost token` commands edit. Only hashes and digests are
+// stored: never a clear password or a clear token.
+#ifndef VXKERNEL_TOOLS_VXHOST_SERVE_USERS_H_
+#define VXKERNEL_TOOLS_VXHOST_SERVE_USERS_H_
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "vxkernel/threads/KMutex.h"
+
+namespace serve {
+
+// ===== Secrets =====
+
+// n bytes from getrandom; false when the kernel gives none.
+bool RandomBytes(void* out, size_t n);
+// Lower-case hex of the bytes.
+std::string Hex(const std::string& bytes);
+// Lower-case hex of the text's SHA-256 (OpenSSL).
+std::string Sha256Hex(const std::string& text);
+// True when a and b are equal; the time depends on their lengths only.
+bool SecretEquals(const std::string& a, const std::string& b);
+
+// ===== Accounts =====
+
+// The accounts the server checks logins and tokens against: one per
+// server, shared by all workers. The file is the truth; the object holds
+// what it last read and reads again (Refresh) when another process changed
+// it. The static editors are what the CLI uses: each takes the file's lock,
+// reads the file afresh, changes it and replaces it whole.
+//
+// Thread rule: every member locks; any thread.
+class Users {
+ public:
+  struct Listed {
+    std::string name;
+    bool admin = false;
+    size_t tokens = 0;
+  };
+
+  Users() = default;
+  Users(const Users&) = delete;
+  Users& operator=(const Users&) = delete;
+
+  // Reads dataDir/users.json (a missing file is no users). False with
+  // *error when it exists and cannot be read or is not an accounts file.
+  bool Open(const std::string& dataDir, std::string* error);
+  // One stat of the file; when it changed since the last read, reads it
+  // again and returns true. A file that is gone means no users; a file that
+  // cannot be read keeps the accounts last read (and is not tried again
+  // until it changes); both return true only when the accounts changed.
+  bool Refresh();
+  // True when name exists and password is its password; *admin its flag.
+  // An unknown name costs as much as a wrong password.
+  bool CheckPassword(const std::string& name, const std::string& password, bool* admin);
+  // True when token ("vxt_" + 64 hex digits) is a stored token; *user and
+  // *admin its owner.
+  bool CheckToken(const std::string& token, std::string* user, bool* admin);
+  bool Exists(const std::string& name);
+  size_t Count();
+
+  // ===== Editors (each under the lock of dataDir/users.lock) =====
+  // Each returns false with *error (a sentence for the console) when the
+  // name or password is not acceptable, the user is unknown or already
+  // there, or the file cannot be read or written; the file is unchanged
+  // then.
+
+  static bool AddUser(const std::string& dataDir, const std::string& name, const std::string& password,
+                      bool admin, std::string* error);
+  // Also removes the user's tokens.
+  static bool DeleteUser(const std::string& dataDir, const std::string& name, std::string* error);
+  // Makes a token for user; *token is its only clear copy.
+  static bool AddToken(const std::string& dataDir, const std::string& user, std::string* token,
+                       std::string* error);
+  static bool DeleteToken(const std::string& dataDir, const std::string& token, std::string* error);
+  // Names in order; empty when the file is missing or unreadable.
+  static std::vector<Listed> List(const std::string& dataDir);
+  // When the file has no users, adds "admin" (an administrator) with a
+  // random password of 20 characters, stores that in *password and returns
+  // true. False when there are users already (error empty) or on failure
+  // (*error set).
+  static bool EnsureAdmin(const std::string& dataDir, std::string* password, std::string* error);
+
+  // The rules for names and passwords (also the CLI's); on refusal *error
+  // says why.
+  static bool ValidName(const std::string& name, std::string* error);
+  static bool ValidPassword(const std::string& password, std::string* error);
+
+  struct Account {
+    std::string hash;  // yescrypt, "$y$..."
+    bool admin = false;
+    long long created = 0;  // seconds since 1970
+  };
+  struct TokenEntry {
+    std::string user;
+    long long created = 0;
+  };
+  // The file's contents: accounts by name, tokens by SHA-256 hex digest.
+  struct Table {
+    std::map<std::string, Account> users;
+    std::map<std::string, TokenEntry> tokens;
+  };
+
+ private:
+  // Guarded by fMutex.
+  KMutex fMutex;
+  std::string fPath;
+  Table fTable;
+  struct stat fSeen {};  // the file as last read; st_ino 0: none
+  std::once_flag fDummyOnce;
+  std::string fDummyHash;  // checked against for unknown names; set once by fDummyOnce
+};
+
+}  // namespace serve
+
+#endif  // VXKERNEL_TOOLS_VXHOST_SERVE_USERS_H_
