@@ -35,16 +35,9 @@ mkdir -p "$work/data" "$work/www/doc" "$work/nginx-temp"
 # The server, with a token for every request; the per-address request rate
 # is not capped, since all of wrk's connections come from one address.
 printf '[server]\nrequests_per_second_per_address=0\n' >"$work/data/vxhost.ini"
-printf 'bench-password\n' | "$vxhost" user add bench --data "$work/data" >/dev/null
-token="$("$vxhost" token add bench --data "$work/data")"
-auth=(-H "Authorization: Bearer $token")
-# Its first line of output names the port it chose.
-mkfifo "$work/server.out"
-(cd "$work" && exec "$vxhost" serve --listen 127.0.0.1:0 --data "$work/data" >"$work/server.out" 2>"$work/server.err") &
-server_pid=$!
-exec 3<"$work/server.out"
-read -r first <&3 || { echo "vxhost exited before listening:" >&2; cat "$work/server.err" >&2; exit 1; }
-server_url="$(grep -o 'http://[^ ]*/' <<<"$first")" || { echo "unexpected first line: $first" >&2; exit 1; }
+. "$(dirname "$0")/lib.sh"
+bench_token
+bench_start_server
 cat <&3 >/dev/null &
 
 head -c 16384 /dev/urandom >"$work/doc16k.bin"

@@ -15,10 +15,9 @@
 # 50 ms, any probe failure, peak RSS of 256 MB or more, or a load count never
 # reached). The load and the probe are bench/starve_load (built with
 # -DVXKERNEL_BUILD_BENCHMARKS=ON: cmake --build build --target starve_load
-# vxhost); STARVE_LOAD names another copy. When `vxhost --help` lists the
-# `token` command, a user and a token are made and every request carries
-# `Authorization: Bearer TOKEN` (the idle and slowloris clients excepted:
-# they stand for strangers). Everything started here is stopped on exit.
+# vxhost); STARVE_LOAD names another copy. A user and a token are made and
+# every request carries `Authorization: Bearer TOKEN` (the idle and
+# slowloris clients excepted: they stand for strangers). Everything started here is stopped on exit.
 set -euo pipefail
 vxhost="$(realpath "${1:?usage: $0 <vxhost binary> [seconds]}")"
 seconds="${2:-30}"
@@ -61,23 +60,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 mkdir -p "$work/data"
 
-token=""
-auth=()
-if "$vxhost" --help 2>&1 | grep -qE '^[[:space:]]+token([[:space:]]|$)'; then
-  echo starve-bench-password | "$vxhost" user add bench --data "$work/data" >/dev/null
-  # The token is the last word the command prints.
-  token="$("$vxhost" token add bench --data "$work/data" | awk 'NF { last = $NF } END { print last }')"
-  [ -n "$token" ] || { echo "vxhost token add printed no token" >&2; exit 1; }
-  auth=(-H "Authorization: Bearer $token")
-fi
-
-# The server; its first line of output names the port it chose.
-mkfifo "$work/server.out"
-(cd "$work" && exec "$vxhost" serve --listen 127.0.0.1:0 --data "$work/data" >"$work/server.out" 2>"$work/server.err") &
-server_pid=$!
-exec 3<"$work/server.out"
-read -r first <&3 || { echo "vxhost exited before listening:" >&2; cat "$work/server.err" >&2; exit 1; }
-server_url="$(grep -o 'http://[^ ]*/' <<<"$first")" || { echo "unexpected first line: $first" >&2; exit 1; }
+. "$(dirname "$0")/lib.sh"
+bench_token
+bench_start_server
 port="${server_url##*:}"
 port="${port%/}"
 cat <&3 >/dev/null &
@@ -124,7 +109,7 @@ stop "$load_pid"
 load_pid=""
 
 echo "vxhost $server_url; $seconds s probe; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg); ulimit -n $files"
-echo "token: $([ -n "$token" ] && echo yes || echo "none (vxhost has no token command)")"
+echo "token: yes (every request but the idle and slowloris ones carries it)"
 grep -v '^HELD' "$work/load.out"
 grep -v '^PROBE' "$work/probe.out"
 grep -q '^PROBE' "$work/probe.out" || { echo "the probe printed no result" >&2; exit 1; }
