@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/sendfile.h>
@@ -196,6 +197,10 @@ struct Loop::Impl {
         continue;
       }
       ++count;
+      // Answers go out whole (a head before a file is corked with MSG_MORE),
+      // so the small last segment must not wait for the client's ACK.
+      int on = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       Conn* c = new Conn(fd, peer, static_cast<size_t>(app.config.maxHeadBytes));
       epoll_event ev{};
       ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
@@ -498,7 +503,8 @@ struct Loop::Impl {
 
   void WriteOut(Conn* c) {
     while (c->outAt < c->out.size()) {
-      ssize_t n = send(c->fd, c->out.data() + c->outAt, c->out.size() - c->outAt, MSG_NOSIGNAL);
+      int more = c->fileLeft > 0 ? MSG_MORE : 0;
+      ssize_t n = send(c->fd, c->out.data() + c->outAt, c->out.size() - c->outAt, MSG_NOSIGNAL | more);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) return;
       if (n <= 0) return Close(c);
