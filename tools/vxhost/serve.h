@@ -1,11 +1,14 @@
 // vxhost serve: the document-drop web server built on the library.
 //
 // The pieces, one file each: serve_config (vxhost.ini), serve_http (request
-// heads through http_parser, response heads), serve_net (listening socket,
-// connections, readiness), serve_pool (worker threads and per-connection
-// contexts), serve_routes (what each path does), serve_pages (HTML),
-// serve_upload (multipart bodies through KHTTPArgs), serve_store (the
-// documents), serve_log (the event log and its live tail).
+// heads through http_parser, response heads), serve_loop (the epoll loop
+// that owns every connection: reads, writes, deadlines, caps, parked log
+// polls), serve_pool (the worker threads that run handlers), serve_auth
+// (Host names, sessions and tokens, requests from other sites, login),
+// serve_users and serve_sessions (accounts, sessions, login limits),
+// serve_routes (what each path does), serve_pages (HTML), serve_upload
+// (multipart bodies through KHTTPArgs, typed), serve_store (the documents),
+// serve_log (the event log and its watcher).
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_H_
 
