@@ -141,8 +141,8 @@ const char* StatusText(int status) {
   switch (status) {
     case 200: return "OK";
     case 206: return "Partial Content";
-    case 304: return "Not Modified";
     case 303: return "See Other";
+    case 304: return "Not Modified";
     case 100: return "Continue";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
