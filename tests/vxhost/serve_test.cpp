@@ -18,6 +18,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <random>
 #include <regex>
 #include <string>
 #include <thread>
@@ -658,4 +660,76 @@ TEST(Serve, StartUpFailuresSayWhatToDo) {
   std::string broken = dir.Path() + "/broken";
   fs::create_directories(broken + "/vxhost.ini");
   EXPECT_NE(Shell(run + "0 --data " + broken + " 2>&1").find("vxhost.ini"), std::string::npos);
+}
+
+// Partial and conditional downloads of one document of random bytes, asked
+// by curl: each case's status, a header of the answer and the bytes it
+// delivers, compared with the slice of the file itself.
+TEST(Serve, RangesAndConditionsFollowTheValidators) {
+  TempDir dir;
+  std::mt19937 random(29);
+  std::string bytes(100000, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  std::string file = dir.Write("/r.bin", bytes), got = dir.Path() + "/got", head = dir.Path() + "/head";
+  fs::create_directories(dir.Path() + "/data");
+  Server s(dir.Path() + "/data");
+  long before = static_cast<long>(time(nullptr));
+  std::string up = s.Curl("-i -F file=@" + file + " " + s.Url() + "upload");
+  long after = static_cast<long>(time(nullptr));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f]{16})"))) << up;
+  std::string url = s.Url() + "doc/" + m[1].str();
+  std::string described = s.Curl("-I " + url);
+  EXPECT_NE(described.find("Accept-Ranges: bytes\r\n"), std::string::npos) << described;
+  ASSERT_TRUE(std::regex_search(described, m, std::regex("ETag: (\"[!#-~]+\")\r\n"))) << described;
+  std::string etag = m[1];
+  ASSERT_TRUE(std::regex_search(described, m, std::regex("Last-Modified: ([^\r]+)\r\n"))) << described;
+  std::string modified = m[1];
+  // GNU date reads the date back as the upload's second and writes that
+  // second again in the same form.
+  long uploaded = std::atol(Shell("date -u -d '" + modified + "' +%s").c_str());
+  EXPECT_GE(uploaded, before);
+  EXPECT_LE(uploaded, after);
+  EXPECT_EQ(Shell("LC_ALL=C date -u -d @" + std::to_string(uploaded) + " '+%a, %d %b %Y %H:%M:%S GMT'"), modified + "\n");
+  std::string earlier = Shell("LC_ALL=C date -u -d @" + std::to_string(uploaded - 1) + " '+%a, %d %b %Y %H:%M:%S GMT'");
+  earlier.pop_back();
+  const std::string slice = bytes.substr(100, 100), whole = "Content-Length: 100000\r\n";
+  struct Case {
+    std::string args;
+    const char* status;
+    std::string header;
+    std::optional<std::string> body;  // none: an error page
+  } cases[] = {
+      {"-r 100-199", "206", "Content-Range: bytes 100-199/100000\r\n", slice},
+      {"-r -50", "206", "Content-Range: bytes 99950-99999/100000\r\n", bytes.substr(99950)},
+      {"-r 99000-", "206", "Content-Range: bytes 99000-99999/100000\r\n", bytes.substr(99000)},
+      {"-r 100000-100100", "416", "Content-Range: bytes */100000\r\n", std::nullopt},
+      {"-r 0-9,20-29", "200", whole, bytes},
+      {"-H 'Range: bytes=199-100'", "200", whole, bytes},
+      {"-r 100-199 -H 'If-Range: \"stale\"'", "200", whole, bytes},
+      {"-r 100-199 -H 'If-Range: " + etag + "'", "206", "Content-Length: 100\r\n", slice},
+      {"-r 100-199 -H 'If-Range: " + modified + "'", "206", "Content-Length: 100\r\n", slice},
+      {"-H 'If-None-Match: \"other\", " + etag + "'", "304", "ETag: " + etag + "\r\n", ""},
+      {"-H 'If-None-Match: \"other\"' -H 'If-Modified-Since: " + modified + "'", "200", whole, bytes},
+      {"-H 'If-Modified-Since: " + modified + "'", "304", "ETag: " + etag + "\r\n", ""},
+      {"-H 'If-Modified-Since: " + earlier + "'", "200", whole, bytes},
+  };
+  for (const Case& c : cases) {
+    fs::remove(got);
+    EXPECT_EQ(s.Curl("-o " + got + " -D " + head + " -w '%{http_code}' " + c.args + " " + url), c.status) << c.args;
+    EXPECT_NE(TempDir::Read(head).find(c.header), std::string::npos) << c.args << "\n" << TempDir::Read(head);
+    if (c.body) {
+      EXPECT_TRUE(TempDir::Read(got) == *c.body) << c.args << ": " << TempDir::Read(got).size() << " bytes";
+    }
+  }
+  // A 304 ends with its head: nothing follows on the connection.
+  std::string reply = Ask(s.Port(), "GET " + url.substr(url.find("/doc/")) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                                        AuthHeader() + "\r\nIf-None-Match: " + etag + "\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 304");
+  EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), "");
+  // A download cut off half-way, then resumed by curl, is the whole file.
+  s.Curl(url + " | head -c 50000 >" + got);
+  ASSERT_EQ(fs::file_size(got), 50000u);
+  EXPECT_EQ(s.Curl("-C - -o " + got + " -w '%{http_code}' " + url), "206");
+  EXPECT_TRUE(TempDir::Read(got) == bytes);
 }

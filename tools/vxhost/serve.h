@@ -83,7 +83,7 @@ enum Message : long {
   kNoDocument = 1, kNoPage, kNotAKey, kOnly, kUploadCap, kNeedLength, kNotMultipart, kIncomplete,
   kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath,
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
-  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit
+  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd
 };
 constexpr long kCatalogue = 22104;
 

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 
 #include "serve.h"
 
@@ -22,6 +25,11 @@ std::string Lower(std::string s) {
 }
 
 }  // namespace
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
+  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
 
 std::string RequestHead::Header(const std::string& name) const {
   for (const auto& [k, v] : headers)
@@ -132,7 +140,9 @@ int HeadParser::OnHeadersComplete(http_parser* p) {
 const char* StatusText(int status) {
   switch (status) {
     case 200: return "OK";
+    case 206: return "Partial Content";
     case 303: return "See Other";
+    case 304: return "Not Modified";
     case 100: return "Continue";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
@@ -142,6 +152,7 @@ const char* StatusText(int status) {
     case 408: return "Request Timeout";
     case 411: return "Length Required";
     case 413: return "Content Too Large";
+    case 416: return "Range Not Satisfiable";
     case 421: return "Misdirected Request";
     case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
@@ -167,6 +178,113 @@ std::string ResponseHead(int status, const std::string& contentType, int64_t len
   h += extraHeaders;
   h += "\r\n";
   return h;
+}
+
+// ===== Partial and conditional downloads =====
+
+namespace {
+
+const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The digits of s from *at on, saturating at INT64_MAX (a range past any
+// file then stays past its end); false when there are none.
+bool Digits(const std::string& s, size_t* at, int64_t* value) {
+  size_t start = *at;
+  int64_t v = 0;
+  for (; *at < s.size() && s[*at] >= '0' && s[*at] <= '9'; ++*at) {
+    int d = s[*at] - '0';
+    v = v > (INT64_MAX - d) / 10 ? INT64_MAX : v * 10 + d;
+  }
+  *value = v;
+  return *at > start;
+}
+
+// The index of name in names (n of them), or -1.
+int IndexOf(const char* const* names, int n, const std::string& name) {
+  for (int i = 0; i < n; ++i)
+    if (name == names[i]) return i;
+  return -1;
+}
+
+}  // namespace
+
+RangeAsk ParseByteRange(const std::string& value, int64_t size, int64_t* first, int64_t* last) {
+  std::string v = Trim(value);
+  const std::string unit = "bytes=";
+  if (v.size() < unit.size() || Lower(v.substr(0, unit.size())) != unit) return RangeAsk::kWhole;
+  std::string set = Trim(v.substr(unit.size()));
+  // Several ranges would need a multipart/byteranges answer, which is not
+  // served: the whole document answers them.
+  if (set.find(',') != std::string::npos) return RangeAsk::kWhole;
+  size_t at = 0;
+  int64_t a = 0, b = 0;
+  bool hasFirst = Digits(set, &at, &a);
+  if (at >= set.size() || set[at] != '-') return RangeAsk::kWhole;
+  ++at;
+  bool hasLast = Digits(set, &at, &b);
+  if (at != set.size() || (!hasFirst && !hasLast) || (hasFirst && hasLast && b < a)) return RangeAsk::kWhole;
+  if (!hasFirst) {
+    if (b == 0) return RangeAsk::kUnsatisfiable;
+    // The last n bytes of an empty document are no bytes, which a
+    // Content-Range cannot name: the (empty) whole answers.
+    if (size == 0) return RangeAsk::kWhole;
+    *first = size - std::min(b, size);
+    *last = size - 1;
+    return RangeAsk::kPart;
+  }
+  if (a >= size) return RangeAsk::kUnsatisfiable;
+  *first = a;
+  *last = hasLast ? std::min(b, size - 1) : size - 1;
+  return RangeAsk::kPart;
+}
+
+std::string HttpDate(int64_t secondsUtc) {
+  using namespace std::chrono;
+  sys_seconds t{seconds{secondsUtc}};
+  sys_days day = floor<days>(t);
+  year_month_day ymd{day};
+  hh_mm_ss<seconds> hms{t - day};
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02ld:%02ld:%02ld GMT", kWeekdays[weekday{day}.c_encoding()],
+                static_cast<unsigned>(ymd.day()), kMonths[static_cast<unsigned>(ymd.month()) - 1],
+                static_cast<int>(ymd.year()), static_cast<long>(hms.hours().count()),
+                static_cast<long>(hms.minutes().count()), static_cast<long>(hms.seconds().count()));
+  return text;
+}
+
+bool ParseHttpDate(const std::string& text, int64_t* secondsUtc) {
+  using namespace std::chrono;
+  static const char kShape[] = "aaa, 00 aaa 0000 00:00:00 GMT";
+  if (text.size() != sizeof kShape - 1) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    bool fits = kShape[i] == 'a' ? std::isalpha(c) != 0 : kShape[i] == '0' ? std::isdigit(c) != 0 : c == kShape[i];
+    if (!fits) return false;
+  }
+  auto number = [&](size_t at, size_t n) { return std::atoi(text.substr(at, n).c_str()); };
+  int wday = IndexOf(kWeekdays, 7, text.substr(0, 3)), mon = IndexOf(kMonths, 12, text.substr(8, 3));
+  year_month_day ymd{year{number(12, 4)}, month{static_cast<unsigned>(mon + 1)},
+                     day{static_cast<unsigned>(number(5, 2))}};
+  int hour = number(17, 2), minute = number(20, 2), second = number(23, 2);
+  if (wday < 0 || mon < 0 || !ymd.ok() || hour > 23 || minute > 59 || second > 60) return false;
+  sys_days d{ymd};
+  if (static_cast<int>(weekday{d}.c_encoding()) != wday) return false;
+  *secondsUtc = d.time_since_epoch().count() * int64_t{86400} + hour * 3600 + minute * 60 + second;
+  return true;
+}
+
+bool EtagListMatches(const std::string& value, const std::string& etag) {
+  if (Trim(value) == "*") return true;
+  for (size_t at = 0; at <= value.size();) {
+    size_t end = std::min(value.find(',', at), value.size());
+    std::string tag = Trim(value.substr(at, end - at));
+    if (tag.compare(0, 2, "W/") == 0) tag.erase(0, 2);
+    if (tag == etag) return true;
+    at = end + 1;
+  }
+  return false;
 }
 
 }  // namespace serve

@@ -70,6 +70,34 @@ const char* StatusText(int status);
 std::string ResponseHead(int status, const std::string& contentType, int64_t length, bool keepAlive,
                          const std::string& extraHeaders = "");
 
+// s without the spaces and tabs around it.
+std::string Trim(const std::string& s);
+
+// ===== Partial and conditional downloads =====
+
+// What a Range header asks of a document of a known size.
+enum class RangeAsk {
+  kWhole,          // no header, another unit, a malformed one, or several ranges: the whole document
+  kPart,           // one satisfiable range
+  kUnsatisfiable,  // one well-formed range that starts past the end
+};
+
+// Reads the value of a Range header ("bytes=a-b", "bytes=a-", "bytes=-n")
+// against size bytes; for kPart fills *first and *last (inclusive, last
+// clipped to the end).
+RangeAsk ParseByteRange(const std::string& value, int64_t size, int64_t* first, int64_t* last);
+
+// The IMF-fixdate of secondsUtc: "Sun, 06 Nov 1994 08:49:37 GMT".
+std::string HttpDate(int64_t secondsUtc);
+
+// An IMF-fixdate into seconds since 1970; false for any other text (the
+// obsolete date forms included).
+bool ParseHttpDate(const std::string& text, int64_t* secondsUtc);
+
+// True when an If-None-Match value ("*" or a list of entity tags) names
+// etag; a weak tag matches its strong twin.
+bool EtagListMatches(const std::string& value, const std::string& etag);
+
 }  // namespace serve
 
 #endif  // VXKERNEL_TOOLS_VXHOST_SERVE_HTTP_H_

@@ -65,11 +65,6 @@ std::string AddressOf(const sockaddr_storage& sa) {
   return inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&sa)->sin_addr, text, sizeof text);
 }
 
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
-  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
-}
-
 // Why binding host:port failed, asked of the system directly: the
 // library's socket reports only that it failed.
 std::string BindFailure(const std::string& host, int port) {

@@ -2,6 +2,7 @@
 // checked for its shape before the store sees it, and no part of a URL is
 // ever used as a file name.
 #include <algorithm>
+#include <cstdio>
 
 #include "serve_app.h"
 #include "serve_auth.h"
@@ -42,17 +43,65 @@ int64_t QueryNumber(const std::string& query, const std::string& name, int64_t d
   return def;
 }
 
+// A key's bytes never change once stored (another upload gets another
+// key), so the key with the upload time and size identifies them: a
+// strong tag without reading the bytes.
+std::string Etag(const DocInfo& doc) {
+  char text[64];
+  std::snprintf(text, sizeof text, "\"%s-%llx-%llx\"", doc.key.c_str(), static_cast<unsigned long long>(doc.uploaded),
+                static_cast<unsigned long long>(doc.size));
+  return text;
+}
+
+// Whether the client's copy is current: If-None-Match decides when sent,
+// else If-Modified-Since (a date the server cannot read is no condition).
+bool NotModified(const RequestHead& head, const std::string& etag, int64_t modified) {
+  std::string match = head.Header("if-none-match");
+  if (!match.empty()) return EtagListMatches(match, etag);
+  int64_t since = 0;
+  return ParseHttpDate(Trim(head.Header("if-modified-since")), &since) && since >= modified;
+}
+
+// Whether a Range header may be followed: always without If-Range, else
+// only when If-Range names the current tag or the exact Last-Modified date
+// (the client's part then belongs to these bytes).
+bool RangeApplies(const RequestHead& head, const std::string& etag, const std::string& modified) {
+  std::string ifRange = Trim(head.Header("if-range"));
+  return ifRange.empty() || ifRange == etag || ifRange == modified;
+}
+
 void Download(Exchange& ex, const std::string& key) {
   DocInfo doc;
   if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
   Response& r = ex.response;
+  std::string etag = Etag(doc), modified = HttpDate(doc.uploaded), size = std::to_string(doc.size);
+  if (NotModified(ex.head, etag, doc.uploaded)) {
+    ex.status = 304;
+    r.bytes = ResponseHead(304, "", doc.size, ex.keepAlive, "ETag: " + etag + "\r\n");
+    return;
+  }
+  // Ranges are for GET only; a HEAD describes the whole document.
+  int64_t first = 0, last = doc.size - 1;
+  RangeAsk ask = ex.head.method == "GET" && RangeApplies(ex.head, etag, modified)
+                     ? ParseByteRange(ex.head.Header("range"), doc.size, &first, &last)
+                     : RangeAsk::kWhole;
+  if (ask == RangeAsk::kUnsatisfiable)
+    return SendError(ex, 416, Text(kRangePastEnd, size), "Content-Range: bytes */" + size + "\r\n");
   if (ex.head.method != "HEAD" && !ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength))
     return SendError(ex, 404, Text(kNoDocument, key));
   std::string type = doc.type.empty() ? "application/octet-stream" : doc.type;
-  ex.status = 200;
-  r.bytes = ResponseHead(200, type, doc.size, ex.keepAlive, "Content-Disposition: " + Disposition(doc.name) + "\r\n");
+  std::string headers = "Content-Disposition: " + Disposition(doc.name) + "\r\nAccept-Ranges: bytes\r\nETag: " +
+                        etag + "\r\nLast-Modified: " + modified + "\r\n";
+  ex.status = ask == RangeAsk::kPart ? 206 : 200;
+  if (ask == RangeAsk::kPart)
+    headers += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + size + "\r\n";
+  r.bytes = ResponseHead(ex.status, type, last - first + 1, ex.keepAlive, headers);
   // The file holds what was listed unless it was replaced meanwhile.
-  if (r.file >= 0 && r.fileLength != doc.size) r.fileLength = std::min(r.fileLength, doc.size);
+  if (r.file >= 0) {
+    int64_t held = r.fileLength;
+    r.fileOffset += std::min(first, held);
+    r.fileLength = std::max<int64_t>(0, std::min(last + 1, held) - first);
+  }
 }
 
 void Delete(Exchange& ex, const std::string& key, const Caller& who) {
