@@ -53,9 +53,9 @@ ListQuery ParseListQuery(const std::string& query) {
       if (v == kKeyNames[k]) q.key = static_cast<ListQuery::Key>(k);
   q.ascending = DefaultAscending(q.key);
   if (QueryValue(query, "dir", &v) && (v == "asc" || v == "desc")) q.ascending = v == "asc";
-  if (QueryValue(query, "page", &v) && !v.empty() && v.size() <= 9 &&
-      v.find_first_not_of("0123456789") == std::string::npos)
-    q.page = std::max(1, std::atoi(v.c_str()));
+  // Digits only; a number past any end (strtoll saturates) means the last page.
+  if (QueryValue(query, "page", &v) && !v.empty() && v.find_first_not_of("0123456789") == std::string::npos)
+    q.page = static_cast<int>(std::clamp(std::strtoll(v.c_str(), nullptr, 10), 1LL, 1LL << 30));
   return q;
 }
 
