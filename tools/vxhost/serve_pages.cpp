@@ -76,6 +76,11 @@ const char kStyle[] =
     "table{border-collapse:collapse}"
     "td,th{border-bottom:1px solid var(--line);padding:.3em .6em;text-align:left;vertical-align:top}"
     "td.name,td.title,td.note,td.type{overflow-wrap:anywhere}"
+    // Fixed columns, so that a long name takes its own column's width and
+    // no more, and short cells are not broken mid-word.
+    "table#docs{width:100%;table-layout:fixed}#docs th:nth-child(2){width:6em}#docs th:nth-child(3){width:10em}"
+    "#docs th:nth-child(4),#docs th:nth-child(6){width:12%}#docs th:nth-child(5){width:8em}"
+    "#docs th:nth-child(7){width:6.5em}"
     "th[aria-sort=ascending] a::after{content:\" \\25B2\"}th[aria-sort=descending] a::after{content:\" \\25BC\"}"
     "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
     "form.delete,form.logout{display:inline}nav .user{margin-left:2em;color:var(--muted)}"
@@ -90,7 +95,7 @@ const char kStyle[] =
     // that nothing scrolls sideways and its actions stay in view.
     "@media (max-width:40em){body{margin:.6em}nav .user{margin-left:.5em}"
     "table#docs,#docs tbody,#docs tr,#docs td{display:block;width:auto}"
-    "#docs thead tr{display:flex;flex-wrap:wrap}#docs th{border:0;padding:.3em .6em .3em 0}"
+    "#docs thead tr{display:flex;flex-wrap:wrap}#docs th{border:0;padding:.3em .6em .3em 0;width:auto!important}"
     "#docs th:empty{display:none}#docs tr{border-bottom:1px solid var(--line);padding:.5em 0}"
     "#docs td{border:0;padding:.1em 0}#docs td:empty{display:none}#docs td.actions{padding-top:.4em}"
     "#docs td.actions a,#docs td.actions button{display:inline-block;padding:.4em .8em;margin-right:.6em}"
