@@ -42,7 +42,7 @@ const char kTitle[] = "<h1>`H</h1>\n";
 const char kUploadForm[] =
     "<form id=\"upload\" method=\"post\" action=\"/upload\" enctype=\"multipart/form-data\">\n"
     "<input type=\"hidden\" name=\"csrf\" value=\"`H\">\n"
-    "<label>documents <input type=\"file\" name=\"file\" multiple></label> <small class=\"limit\">`H</small>\n"
+    "<label>documents <input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small></label>\n"
     "<label>note <input type=\"text\" name=\"note\" placeholder=\"note\"></label>\n"
     "<button type=\"submit\">upload</button>\n</form>\n";
 
