@@ -6,7 +6,8 @@
 // polls), serve_pool (the worker threads that run handlers), serve_auth
 // (Host names, sessions and tokens, requests from other sites, login),
 // serve_users and serve_sessions (accounts, sessions, login limits),
-// serve_routes (what each path does), serve_pages (HTML), serve_upload
+// serve_routes (what each path does), serve_list (the list's order and
+// pages), serve_pages (HTML), serve_upload
 // (multipart bodies through KHTTPArgs, typed), serve_store (the documents),
 // serve_log (the event log and its watcher).
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_H_
