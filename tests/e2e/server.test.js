@@ -5,7 +5,7 @@
 // on a free port with a fresh data folder. Waits are on page conditions only.
 //
 // Environment: VXK_E2E_SERVER (the vxhost binary), VXK_E2E_ARTIFACTS (where
-// the screenshot goes), VXK_E2E_CHROMIUM (default /usr/bin/chromium),
+// the screenshots go), VXK_E2E_CHROMIUM (default /usr/bin/chromium),
 // VXK_E2E_DOCS (when set, the screenshot is also copied there).
 'use strict';
 const test = require('node:test');
@@ -182,6 +182,50 @@ test('a user logs in, uploads, lists, downloads and deletes documents, watches t
   await page.screenshot({path: path.join(artifacts, 'server-list.png'), fullPage: true});
   if (process.env.VXK_E2E_DOCS)
     fs.copyFileSync(path.join(artifacts, 'server-list.png'), path.join(process.env.VXK_E2E_DOCS, 'server-list.png'));
+
+  // On a phone: a name of 300 characters without a break neither widens the
+  // page nor pushes its row's actions out of view.
+  const long = 'L'.repeat(296) + '.txt';
+  await page.setInputFiles('#upload input[type=file][name=file]',
+                           [{name: long, mimeType: 'text/plain', buffer: Buffer.from('long name\n')}]);
+  await submit(page, page.locator('#upload [type=submit], #upload button').first(), '/upload', root);
+  const wide = page.viewportSize();
+  await page.setViewportSize({width: 375, height: 800});
+  const longRow = row('L'.repeat(100));
+  await longRow.waitFor();
+  const [scrollWidth, clientWidth] = await page.evaluate(
+    () => [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
+  assert.ok(scrollWidth <= clientWidth, `the page scrolls sideways at 375 px: ${scrollWidth} > ${clientWidth}`);
+  for (const control of [longRow.locator('a.download'), longRow.locator('form.delete button')]) {
+    await control.scrollIntoViewIfNeeded();
+    const box = await control.boundingBox();
+    assert.ok(box.x >= 0, `${await control.textContent()} starts left of the screen`);
+    assert.ok(box.x + box.width <= 375, `${await control.textContent()} ends right of the screen`);
+  }
+  // The list at 375 px and wide, light and dark, kept beside the screenshot above.
+  for (const colorScheme of ['light', 'dark']) {
+    await page.emulateMedia({colorScheme});
+    for (const [size, name] of [[{width: 375, height: 800}, 'phone'], [wide, 'wide']]) {
+      await page.setViewportSize(size);
+      await page.screenshot({path: path.join(artifacts, `server-list-${name}-${colorScheme}.png`), fullPage: true});
+    }
+  }
+  assert.notStrictEqual(await page.evaluate(() => getComputedStyle(document.body).backgroundColor),
+                        'rgb(255, 255, 255)', 'the list is dark when the system is');
+  await page.emulateMedia({colorScheme: 'light'});
+
+  // Times arrive in UTC and read in the browser's own time zone.
+  const zoned = await browser.newContext({storageState: await context.storageState(), timezoneId: 'Asia/Kathmandu'});
+  const zonedPage = await zoned.newPage();
+  watchPolicy(zonedPage);
+  await zonedPage.goto(root);
+  const time = zonedPage.locator('#docs time').first();
+  const at = await time.getAttribute('datetime');
+  const sent = await (await context.request.get(root)).text();
+  const utc = sent.split(`<time datetime="${at}">`)[1].split('</time>')[0];
+  assert.match(utc, / UTC$/);
+  assert.notStrictEqual(await time.textContent(), utc, 'the time is shown in the browser\'s zone');
+  await zoned.close();
 
   // Download the binary through its link: same bytes, its name, its type.
   const binary = files[2];

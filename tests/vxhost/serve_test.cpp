@@ -16,10 +16,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
+
+#include <map>
 #include <regex>
 #include <string>
 #include <thread>
@@ -421,7 +424,7 @@ TEST(Serve, ConcurrentUploadsAreAllListed) {
   std::string file = dir.Write("/f.txt", std::string(5000, 'z'));
   Shell("for i in $(seq 100); do curl -s -H '" + AuthHeader() + "' -o /dev/null -F \"file=@" + file + ";filename=f$i.txt\" " + s.Url() +
         "upload & done; wait");
-  std::string list = s.Curl(s.Url());
+  std::string list = s.Curl(s.Url()) + s.Curl(s.Url() + "?page=2");  // 50 a page
   for (int i = 1; i <= 100; ++i) EXPECT_NE(list.find(">f" + std::to_string(i) + ".txt<"), std::string::npos) << i;
   EXPECT_EQ(Count(list, "<td class=\"name\">"), 100u);
 }
@@ -732,4 +735,96 @@ TEST(Serve, RangesAndConditionsFollowTheValidators) {
   ASSERT_EQ(fs::file_size(got), 50000u);
   EXPECT_EQ(s.Curl("-C - -o " + got + " -w '%{http_code}' " + url), "206");
   EXPECT_TRUE(TempDir::Read(got) == bytes);
+
+// The list's views against a model: 120 documents in six uploads of 20, so
+// that many share a second, and names, sizes and types repeat. Every sort
+// key both ways must match a std::sort of what was uploaded with equal
+// values in key order; a bad query falls back to the newest first.
+TEST(Serve, ListSortsAndPagesLikeAModel) {
+  TempDir dir;
+  fs::create_directories(dir.Path() + "/data");
+  Server s(dir.Path() + "/data");
+  ASSERT_FALSE(s.Url().empty());
+  struct Doc {
+    std::string key, name, type, date;
+    int64_t size = 0;
+  };
+  std::vector<Doc> docs;
+  for (int batch = 0; batch < 6; ++batch) {
+    std::string args;
+    for (int i = 0; i < 20; ++i) {
+      int n = batch * 20 + i;
+      std::string pad(static_cast<size_t>(n % 9), 'x');
+      std::string body = n % 3 == 0 ? "<html><head><title>t</title></head><body>" + pad + "</body></html>"
+                         : n % 3 == 1 ? "plain text " + pad + "\n"
+                                      : std::string("\x01\x02\x00\xff\xfe", 5) + pad;
+      Doc d;
+      d.name = "doc" + std::to_string(n * 37 % 50) + ".dat";
+      d.size = static_cast<int64_t>(body.size());
+      args += " -F 'file=@" + dir.Write("f" + std::to_string(n), body) + ";filename=" + d.name + "'";
+      docs.push_back(d);
+    }
+    std::string up = s.Curl("-i" + args + " " + s.Url() + "upload");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f,]+)"))) << up;
+    std::string keys = m[1];
+    for (int i = 0; i < 20; ++i) docs[static_cast<size_t>(batch * 20 + i)].key = keys.substr(static_cast<size_t>(i) * 17, 16);
+  }
+  // A page's rows as "name key", and the detected type and time by key.
+  std::map<std::string, std::pair<std::string, std::string>> seen;
+  auto rows = [&s, &seen](const std::string& query) {
+    std::string page = s.Curl("'" + s.Url() + "?" + query + "'");
+    std::regex row("<td class=\"name\">([^<]*)</td><td class=\"size\">[^<]*</td><td class=\"type\">([^<]*)</td>"
+                   "[^\n]*?<time datetime=\"([^\"]*)\"[^\n]*?href=\"/doc/([0-9a-f]{16})\"");
+    std::vector<std::string> out;
+    for (std::sregex_iterator it(page.begin(), page.end(), row), end; it != end; ++it) {
+      out.push_back((*it)[1].str() + " " + (*it)[4].str());
+      seen[(*it)[4]] = {(*it)[2], (*it)[3]};
+    }
+    return out;
+  };
+  auto all = [&rows](const std::string& view) {
+    std::vector<std::string> out;
+    for (int p = 1; p <= 3; ++p)
+      for (const std::string& r : rows(view + "&page=" + std::to_string(p))) out.push_back(r);
+    return out;
+  };
+  all("sort=date&dir=desc");
+  ASSERT_EQ(seen.size(), docs.size());
+  for (Doc& d : docs) std::tie(d.type, d.date) = seen[d.key];
+  auto model = [&docs](const std::string& sort, bool asc) {
+    std::vector<Doc> v = docs;
+    auto field = [&sort](const Doc& d) {
+      return sort == "name" ? d.name : sort == "type" ? d.type : sort == "date" ? d.date : "";
+    };
+    std::sort(v.begin(), v.end(), [&](const Doc& a, const Doc& b) {
+      if (sort == "size" && a.size != b.size) return asc ? a.size < b.size : a.size > b.size;
+      if (field(a) != field(b)) return asc ? field(a) < field(b) : field(a) > field(b);
+      return a.key < b.key;
+    });
+    std::vector<std::string> out;
+    for (const Doc& d : v) out.push_back(d.name + " " + d.key);
+    return out;
+  };
+  for (const char* sort : {"name", "size", "type", "date"})
+    for (bool asc : {true, false})
+      EXPECT_EQ(all(std::string("sort=") + sort + "&dir=" + (asc ? "asc" : "desc")), model(sort, asc))
+          << sort << (asc ? " asc" : " desc");
+  std::vector<std::string> newest = model("date", false);
+  auto slice = [&newest](int page) {
+    return std::vector<std::string>(newest.begin() + (page - 1) * 50, newest.begin() + std::min(page * 50, 120));
+  };
+  EXPECT_EQ(slice(3).size(), 20u);
+  struct Fallback {
+    const char* query;
+    int page;
+  } fallbacks[] = {{"", 1}, {"sort=colour&dir=sideways&page=x", 1}, {"page=0", 1}, {"page=-3", 1},
+                   {"page=99999999999", 3}, {"page=4", 3}, {"sort=date&dir=desc&page=3", 3}};
+  for (const Fallback& f : fallbacks) EXPECT_EQ(rows(f.query), slice(f.page)) << f.query;
+  std::string sized = s.Curl("'" + s.Url() + "?sort=size&dir=asc&page=2'");
+  for (const char* link : {"rel=\"prev\" href=\"/?sort=size&amp;dir=asc&amp;page=1\"",
+                           "rel=\"next\" href=\"/?sort=size&amp;dir=asc&amp;page=3\"",
+                           "<th aria-sort=\"ascending\"><a href=\"/?sort=size&amp;dir=desc&amp;page=1\">",
+                           "page 2 of 3"})
+    EXPECT_NE(sized.find(link), std::string::npos) << link;
 }

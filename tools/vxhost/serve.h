@@ -6,7 +6,8 @@
 // polls), serve_pool (the worker threads that run handlers), serve_auth
 // (Host names, sessions and tokens, requests from other sites, login),
 // serve_users and serve_sessions (accounts, sessions, login limits),
-// serve_routes (what each path does), serve_pages (HTML), serve_upload
+// serve_routes (what each path does), serve_list (the list's order and
+// pages), serve_pages (HTML), serve_upload
 // (multipart bodies through KHTTPArgs, typed), serve_store (the documents),
 // serve_log (the event log and its watcher).
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_H_
@@ -69,6 +70,36 @@ struct DocInfo {
 
 // True when key has the shape of a document key.
 bool ValidKey(const std::string& key);
+
+// ===== The list's order and pages =====
+
+// A view of the list as its URL names it: `/?sort=name|size|type|date&dir=asc|desc&page=N`.
+struct ListQuery {
+  enum Key { kName, kSize, kType, kDate };
+  Key key = kDate;
+  bool ascending = false;
+  int page = 1;  // from 1
+};
+constexpr int kListPageSize = 50;
+
+// The direction a column starts in when its header is chosen: names and
+// types A to Z, sizes and dates largest and newest first.
+bool DefaultAscending(ListQuery::Key key);
+// The view a query string asks for; what is missing, unknown or out of
+// range takes the default (date, newest first, page 1).
+ListQuery ParseListQuery(const std::string& query);
+// "sort=KEY&dir=DIR&page=N", the query string of a view.
+std::string ListQueryString(ListQuery::Key key, bool ascending, int page);
+// One page of docs in the view's order, equal values in key order so that
+// a view reads the same on every request. *page is the page shown (a page
+// past the end shows the last), *pages the number of pages (at least 1),
+// *total the number of documents. A free function over Store::List(), so
+// that the store's lock is not held while sorting and any answer (the
+// page, an API) orders alike.
+std::vector<DocInfo> PageOf(std::vector<DocInfo> docs, const ListQuery& query, int* page, int* pages, int* total);
+
+// The raw value of name in a query string; false when it is not there.
+bool QueryValue(const std::string& query, const std::string& name, std::string* value);
 
 // ===== Log =====
 

@@ -105,6 +105,9 @@ std::string ErrorResponse(int status, const std::string& message, bool keepAlive
 
 struct Caller;
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);
+// The view query asks for of all the documents: its page, sort links on
+// the column heads, links to the pages before and after.
+std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who);
 std::string ErrorPage(int status, const std::string& message);
 std::string LogPage(const Caller& who);
 std::string StatusPage(App& app, const Caller& who);

@@ -26,7 +26,8 @@ namespace {
 // No inline style or script anywhere: the pages are served with a
 // Content-Security-Policy that allows only this site's own files.
 const char kHead[] =
-    "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>`H</title>\n"
+    "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>`H</title>\n"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
     "<link rel=\"stylesheet\" href=\"/static/style.css\">\n</head><body>\n";
 
 const char kNav[] =
@@ -41,16 +42,26 @@ const char kTitle[] = "<h1>`H</h1>\n";
 const char kUploadForm[] =
     "<form id=\"upload\" method=\"post\" action=\"/upload\" enctype=\"multipart/form-data\">\n"
     "<input type=\"hidden\" name=\"csrf\" value=\"`H\">\n"
-    "<input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small>\n"
-    "<input type=\"text\" name=\"note\" placeholder=\"note\">\n"
+    "<label>documents <input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small></label>\n"
+    "<label>note <input type=\"text\" name=\"note\" placeholder=\"note\"></label>\n"
     "<button type=\"submit\">upload</button>\n</form>\n";
 
 const char kRow[] =
     "<tr><td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"type\">`H</td>"
-    "<td class=\"title\">`H</td><td class=\"date\">`H</td><td class=\"note\">`H</td>"
-    "<td><a class=\"download\" href=\"/doc/`U\">download</a> "
+    "<td class=\"title\">`H</td><td class=\"date\"><time datetime=\"`H\">`H</time></td><td class=\"note\">`H</td>"
+    "<td class=\"actions\"><a class=\"download\" href=\"/doc/`U\">download</a> "
     "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
     "<button type=\"submit\">delete</button></form></td></tr>\n";
+
+// The list's head: a sort link per sortable column (`H: its query, its
+// label), the column it is sorted by with its direction.
+const char kSortHead[] = "<th><a href=\"/?`H\">`H</a></th>";
+const char kSortedHead[] = "<th aria-sort=\"`H\"><a href=\"/?`H\">`H</a></th>";
+const char kPlainHead[] = "<th>`H</th>";
+// Index = ListQuery::Key.
+const char* const kColumnLabels[] = {"name", "size", "type", "uploaded"};
+const char kPageLink[] = "<a rel=\"`H\" href=\"/?`H\">`H</a> ";
+const char kPageOf[] = "<span class=\"at\">page `H of `H</span> ";
 
 const char kLoginForm[] =
     "<form id=\"login\" method=\"post\" action=\"/login\">\n"
@@ -59,11 +70,51 @@ const char kLoginForm[] =
     "<button type=\"submit\">log in</button>\n</form>\n";
 
 const char kStyle[] =
-    "body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
-    "td,th{border-bottom:1px solid #ccc;padding:.3em .6em;text-align:left}"
-    "form.delete,form.logout{display:inline}nav .user{margin-left:2em;color:#555}"
-    "pre#log{background:#f4f4f4;padding:1em;max-height:30em;overflow:auto}"
-    "p.error{color:#a00}form#login label{display:block;margin:.5em 0}\n";
+    ":root{color-scheme:light dark;--fg:#111;--bg:#fff;--line:#ccc;--muted:#555;--link:#0645ad;--focus:#1a5fb4;"
+    "--code:#f4f4f4;--error:#a00}"
+    "body{font-family:sans-serif;margin:2em;color:var(--fg);background:var(--bg)}a{color:var(--link)}"
+    "table{border-collapse:collapse}"
+    "td,th{border-bottom:1px solid var(--line);padding:.3em .6em;text-align:left;vertical-align:top}"
+    "td.name,td.title,td.note,td.type{overflow-wrap:anywhere}"
+    // Fixed columns, so that a long name takes its own column's width and
+    // no more, and short cells are not broken mid-word.
+    "table#docs{width:100%;table-layout:fixed}#docs th:nth-child(2){width:6em}#docs th:nth-child(3){width:10em}"
+    "#docs th:nth-child(4),#docs th:nth-child(6){width:12%}#docs th:nth-child(5){width:8em}"
+    "#docs th:nth-child(7){width:6.5em}"
+    "th[aria-sort=ascending] a::after{content:\" \\25B2\"}th[aria-sort=descending] a::after{content:\" \\25BC\"}"
+    "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
+    "form.delete,form.logout{display:inline}nav .user{margin-left:2em;color:var(--muted)}"
+    "form#upload label{margin-right:1em}input,button{max-width:100%;font:inherit}"
+    "pre#log{background:var(--code);padding:1em;max-height:30em;overflow:auto;white-space:pre-wrap;"
+    "overflow-wrap:anywhere}"
+    "p.error{color:var(--error)}form#login label{display:block;margin:.5em 0}"
+    ":focus-visible{outline:3px solid var(--focus);outline-offset:2px}"
+    "@media (prefers-color-scheme:dark){:root{--fg:#e8e8e8;--bg:#16181c;--line:#444;--muted:#aaa;"
+    "--link:#8ab4f8;--focus:#8ab4f8;--code:#23262b;--error:#ff8a80}}"
+    // Narrow screens: each document becomes a card of stacked cells, so
+    // that nothing scrolls sideways and its actions stay in view.
+    "@media (max-width:40em){body{margin:.6em}nav .user{margin-left:.5em}"
+    "table#docs,#docs tbody,#docs tr,#docs td{display:block;width:auto}"
+    "#docs thead tr{display:flex;flex-wrap:wrap}#docs th{border:0;padding:.3em .6em .3em 0;width:auto!important}"
+    "#docs th:empty{display:none}#docs tr{border-bottom:1px solid var(--line);padding:.5em 0}"
+    "#docs td{border:0;padding:.1em 0}#docs td:empty{display:none}#docs td.actions{padding-top:.4em}"
+    "#docs td.actions a,#docs td.actions button{display:inline-block;padding:.4em .8em;margin-right:.6em}"
+    "form#upload label{display:block;margin:.4em 0}}\n";
+
+// Rewrites the UTC times of a page in the reader's own time zone; without
+// it they read as UTC.
+const char kTimeScript[] =
+    "(function () {\n"
+    "  const two = (n) => String(n).padStart(2, '0');\n"
+    "  for (const t of document.querySelectorAll('time[datetime]')) {\n"
+    "    const d = new Date(t.getAttribute('datetime'));\n"
+    "    if (isNaN(d.getTime())) continue;\n"
+    "    const zone = d.toLocaleTimeString('en-US', {timeZoneName: 'short'}).split(' ').pop();\n"
+    "    t.title = t.textContent;\n"
+    "    t.textContent = d.getFullYear() + '-' + two(d.getMonth() + 1) + '-' + two(d.getDate()) + ' ' +\n"
+    "        two(d.getHours()) + ':' + two(d.getMinutes()) + ':' + two(d.getSeconds()) + ' ' + zone;\n"
+    "  }\n"
+    "})();\n";
 
 const char kLogScript[] =
     "(async function tail() {\n"
@@ -148,15 +199,37 @@ std::string FormatDate(int64_t secondsUtc) {
   return text;
 }
 
-std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) {
+std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) { return ListPage(docs, ListQuery(), who); }
+
+std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who) {
+  int page = 1, pages = 1, total = 0;
+  std::vector<DocInfo> docs = PageOf(all, query, &page, &pages, &total);
+  // A column's header sorts by it; chosen again, it turns the direction.
+  auto head = [&query](ListQuery::Key key) {
+    const char* label = kColumnLabels[key];
+    if (key != query.key) return Fill(kSortHead, {ListQueryString(key, DefaultAscending(key), 1), label});
+    return Fill(kSortedHead, {query.ascending ? "ascending" : "descending", ListQueryString(key, !query.ascending, 1),
+                              label});
+  };
   std::string body = Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
-  body += "<table id=\"docs\">\n<thead><tr><th>name</th><th>size</th><th>type</th><th>title</th><th>uploaded</th>"
-          "<th>note</th><th></th></tr></thead>\n<tbody>\n";
-  for (const DocInfo& d : docs)
-    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, FormatDate(d.uploaded), d.note, d.key, d.key,
-                      who.csrf});
+  body += "<table id=\"docs\" aria-label=\"documents\">\n<thead><tr>" + head(ListQuery::kName) +
+          head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {"title"}) + head(ListQuery::kDate) +
+          Fill(kPlainHead, {"note"}) + "<th></th></tr></thead>\n<tbody>\n";
+  for (const DocInfo& d : docs) {
+    std::string iso = FormatDate(d.uploaded);  // "YYYY-MM-DD HH:MM:SS UTC" into ISO 8601
+    iso[10] = 'T';
+    iso.replace(19, std::string::npos, "Z");
+    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, iso, FormatDate(d.uploaded), d.note, d.key, d.key,
+                        who.csrf});
+  }
   body += "</tbody></table>\n";
   if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
+  // The pages keep the view's order.
+  body += "<nav class=\"pages\" aria-label=\"pages\">";
+  if (page > 1) body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1), "previous"});
+  body += Fill(kPageOf, {std::to_string(page), std::to_string(pages)});
+  if (page < pages) body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1), "next"});
+  body += "</nav>\n<script src=\"/static/time.js\" defer></script>\n";
   return Page("Documents", body, &who);
 }
 
@@ -178,6 +251,11 @@ bool StaticAsset(const std::string& path, std::string* type, std::string* body) 
   if (path == "/static/style.css") {
     *type = "text/css; charset=utf-8";
     *body = kStyle;
+    return true;
+  }
+  if (path == "/static/time.js") {
+    *type = "text/javascript; charset=utf-8";
+    *body = kTimeScript;
     return true;
   }
   if (path == "/static/log.js") {

@@ -25,22 +25,13 @@ std::string Disposition(const std::string& name) {
          std::string(KWebEscape::Escape(name.c_str()));
 }
 
-// The value of name in a query string, or def.
+// The number name has in a query string, or def.
 int64_t QueryNumber(const std::string& query, const std::string& name, int64_t def) {
-  size_t at = 0;
-  while (at <= query.size()) {
-    size_t end = query.find('&', at);
-    if (end == std::string::npos) end = query.size();
-    std::string item = query.substr(at, end - at);
-    if (item.compare(0, name.size() + 1, name + "=") == 0) {
-      char* stop = nullptr;
-      const char* text = item.c_str() + name.size() + 1;
-      long long v = std::strtoll(text, &stop, 10);
-      return stop != text && *stop == '\0' ? v : def;
-    }
-    at = end + 1;
-  }
-  return def;
+  std::string text;
+  if (!QueryValue(query, name, &text)) return def;
+  char* stop = nullptr;
+  long long v = std::strtoll(text.c_str(), &stop, 10);
+  return stop != text.c_str() && *stop == '\0' ? v : def;
 }
 
 // A key's bytes never change once stored (another upload gets another
@@ -170,7 +161,7 @@ void Route(Exchange& ex) {
   if (p == "/logout") return m == "POST" ? HandleLogout(ex, who) : SendError(ex, 405, Text(kOnly, "POST"));
   if (p == "/" || p == "/index.html") {
     if (!get) return SendError(ex, 405, Text(kOnly, "GET"));
-    return Send(ex, 200, kHtml, ListPage(ex.app.store.List(), who));
+    return Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who));
   }
   if (p == "/log") return get ? Log(ex, who) : SendError(ex, 405, Text(kOnly, "GET"));
   if (p == "/status")
