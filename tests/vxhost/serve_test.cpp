@@ -735,6 +735,7 @@ TEST(Serve, RangesAndConditionsFollowTheValidators) {
   ASSERT_EQ(fs::file_size(got), 50000u);
   EXPECT_EQ(s.Curl("-C - -o " + got + " -w '%{http_code}' " + url), "206");
   EXPECT_TRUE(TempDir::Read(got) == bytes);
+}
 
 // The list's views against a model: 120 documents in six uploads of 20, so
 // that many share a second, and names, sizes and types repeat. Every sort
