@@ -100,7 +100,8 @@ void PrintUsage(std::FILE* out) {
                "min_free_bytes, max_head_bytes, head_timeout_ms, body_timeout_ms,\n"
                "idle_timeout_ms, write_timeout_ms, log_wait_ms, conns_per_address,\n"
                "requests_per_second_per_address, trusted_proxies, server_names,\n"
-               "session_idle_minutes. TLS: run it behind a reverse proxy (deploy/).\n"
+               "session_idle_minutes, trash_days. TLS: run it behind a reverse proxy\n"
+               "(deploy/).\n"
                "See docs/server.md.\n");
 }
 
