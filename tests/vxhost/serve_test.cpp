@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "vxkernel/version.h"
 
 namespace fs = std::filesystem;
 
@@ -828,4 +829,125 @@ TEST(Serve, ListSortsAndPagesLikeAModel) {
                            "<th aria-sort=\"ascending\"><a href=\"/?sort=size&amp;dir=desc&amp;page=1\">",
                            "page 2 of 3"})
     EXPECT_NE(sized.find(link), std::string::npos) << link;
+}
+
+namespace {
+
+// The key of the one document an upload of path stored; "" when none.
+std::string UploadOne(const Server& s, const std::string& path) {
+  std::smatch m;
+  std::string up = s.Curl("-i -F file=@" + path + " " + s.Url() + "upload");
+  return std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f]{16})")) ? m[1].str() : "";
+}
+
+std::string Post(const Server& s, const std::string& path) {
+  return s.Curl("-o /dev/null -w '%{http_code}' -X POST " + s.Url() + path);
+}
+
+}  // namespace
+
+// A delete moves the document to the trash: gone from the list and the
+// downloads, offered for undo, kept over a kill, and restored under the
+// same key with the same bytes.
+TEST(Serve, TrashKeepsADeletedDocumentForUndo) {
+  TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 5000; ++i) bytes += static_cast<char>(i * 13 + i / 256);
+  std::string file = dir.Write("/t.bin", bytes);
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  std::string key;
+  {
+    Server s(data);
+    key = UploadOne(s, file);
+    ASSERT_FALSE(key.empty());
+    Login l = LogIn(s.Url());
+    EXPECT_EQ(Shell("curl -s -o /dev/null -w '%{http_code}' -H '" + l.cookie + "' -d csrf=" + l.csrf + " " +
+                    s.Url() + "doc/" + key + "/delete"),
+              "303");
+    std::string list = s.Curl(s.Url());
+    EXPECT_EQ(Count(list, "<td class=\"name\">"), 0u);
+    EXPECT_NE(list.find("deleted t.bin \u2014 <form class=\"restore\" method=\"post\" action=\"/doc/" + key + "/restore\">"),
+              std::string::npos);
+    EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}' " + s.Url() + "doc/" + key), "404");
+    EXPECT_TRUE(s.AwaitLog("deleted " + key));
+    EXPECT_EQ(s.Stop(SIGKILL), 128 + SIGKILL);
+  }
+  Server s(data);
+  EXPECT_EQ(Count(s.Curl(s.Url()), "<td class=\"name\">"), 0u);
+  EXPECT_EQ(Post(s, "doc/" + key + "/restore"), "303");
+  EXPECT_NE(s.Curl(s.Url()).find("href=\"/doc/" + key + "\""), std::string::npos);
+  EXPECT_EQ(s.Curl("-o " + dir.Path() + "back.bin " + s.Url() + "doc/" + key), "");
+  EXPECT_EQ(TempDir::Read(dir.Path() + "back.bin"), bytes);
+  EXPECT_EQ(Post(s, "doc/" + key + "/restore"), "404");
+  EXPECT_TRUE(s.AwaitLog("restored " + key));
+}
+
+// With trash_days=0 a delete removes the item's file at once; a trashed
+// item older than trash_days is removed for good at the next start.
+TEST(Serve, TrashIsSweptByAge) {
+  TempDir dir;
+  std::string file = dir.Write("/a.txt", "abc");
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  {
+    Server s(data, "[server]\ntrash_days=0\n");
+    std::string key = UploadOne(s, file);
+    EXPECT_EQ(Files(data + "/cache"), 1u);
+    EXPECT_EQ(Post(s, "doc/" + key + "/delete"), "303");
+    EXPECT_EQ(Files(data + "/cache"), 0u);
+    EXPECT_EQ(Files(data + "/trash"), 0u);
+  }
+  std::string key;
+  {
+    Server s(data, "[server]\ntrash_days=30\n");
+    key = UploadOne(s, file);
+    EXPECT_EQ(Post(s, "doc/" + key + "/delete"), "303");
+  }
+  // Deleted on the second day of 1970, far longer ago than 30 days.
+  for (const auto& e : fs::recursive_directory_iterator(data + "/trash"))
+    if (e.is_regular_file()) fs::rename(e.path(), e.path().parent_path() / (key + "_86400_tester"));
+  ASSERT_EQ(Files(data + "/trash"), 1u);
+  Server s(data);
+  EXPECT_EQ(Files(data + "/trash"), 0u);
+  EXPECT_TRUE(s.AwaitLog("removed " + key + " from the trash for good"));
+}
+
+// The trash and the class table answer administrators only; the status
+// page shows the figures.
+TEST(Serve, AdminPagesAndStatus) {
+  TempDir dir;
+  Server s(dir.Path());
+  Shell("printf 'boss-password\\n' | " VXHOST_BIN " user add boss --admin --data " + dir.Path() + " >/dev/null 2>&1");
+  std::string boss = Shell(VXHOST_BIN " token add boss --data " + dir.Path() + " 2>/dev/null");
+  while (!boss.empty() && boss.back() == '\n') boss.pop_back();
+  auto as = [&](const std::string& token, const std::string& args) {
+    return Shell("curl -s -H 'Authorization: Bearer " + token + "' " + args);
+  };
+  for (const char* page : {"trash", "admin/classes"}) {
+    EXPECT_EQ(as(gToken, "-o /dev/null -w '%{http_code}' " + s.Url() + page), "403") << page;
+    EXPECT_EQ(as(boss, "-o /dev/null -w '%{http_code}' " + s.Url() + page), "200") << page;
+  }
+  EXPECT_EQ(Count(as(gToken, s.Url()), "href=\"/admin/classes\""), 0u);
+  EXPECT_EQ(Count(as(boss, s.Url()), "href=\"/admin/classes\""), 1u);
+  EXPECT_NE(as(boss, s.Url() + "admin/classes").find("<td>RecArray</td>"), std::string::npos);
+
+  std::string file = dir.Write("/a.txt", "abc");
+  UploadOne(s, file);
+  std::string key = UploadOne(s, file);
+  EXPECT_EQ(Post(s, "doc/" + key + "/delete"), "303");
+  EXPECT_NE(as(boss, s.Url() + "trash").find("<td class=\"by\">tester</td><td><form class=\"restore\" method=\"post\" "
+                                            "action=\"/doc/" + key + "/restore\">"),
+            std::string::npos);
+  LogIn(s.Url());
+  std::string status = s.Curl(s.Url() + "status");
+  std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
+  for (const std::string& row : {std::string("<th>version</th><td>" VXKERNEL_VERSION_STRING "</td>"),
+                                 "<th>data folder</th><td>" + folder + "</td>", std::string("<th>documents</th><td>1</td>"),
+                                 std::string("<th>stored bytes</th><td>3 bytes</td>"),
+                                 std::string("<th>trash items</th><td>1</td>"),
+                                 std::string("<th>active sessions</th><td>1</td>")})
+    EXPECT_NE(status.find(row), std::string::npos) << row;
+  EXPECT_TRUE(std::regex_search(status, std::regex("<th>free disk space</th><td>[0-9.]+ [A-Za-z]+</td>")));
+  EXPECT_EQ(status.find("id=\"classes\""), std::string::npos);
 }

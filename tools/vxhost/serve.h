@@ -43,6 +43,7 @@ struct Config {
   std::vector<std::string> serverNames;       // Host names answered (without port)
   int sessionIdleMinutes = 60;                // a session unused this long ends
   int64_t minFreeBytes = int64_t{64} << 20;   // free space an upload must leave in the data folder
+  int trashDays = 30;                         // a deleted document stays this long in the trash; 0: none
   std::string dcsHome;                        // conversion client home; empty: none
   std::string iniPath;                        // <dataDir>/vxhost.ini
 };
@@ -114,7 +115,7 @@ enum Message : long {
   kNoDocument = 1, kNoPage, kNotAKey, kOnly, kUploadCap, kNeedLength, kNotMultipart, kIncomplete,
   kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath,
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
-  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd
+  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed
 };
 constexpr long kCatalogue = 22104;
 

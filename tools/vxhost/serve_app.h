@@ -106,11 +106,17 @@ std::string ErrorResponse(int status, const std::string& message, bool keepAlive
 struct Caller;
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);
 // The view query asks for of all the documents: its page, sort links on
-// the column heads, links to the pages before and after.
-std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who);
+// the column heads, links to the pages before and after; undo: the
+// documents whose deletion the page offers to undo.
+std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
+                     const std::vector<TrashInfo>& undo = {});
 std::string ErrorPage(int status, const std::string& message);
 std::string LogPage(const Caller& who);
 std::string StatusPage(App& app, const Caller& who);
+// The admin pages: the trash with a restore button each, the registered
+// classes.
+std::string TrashPage(const std::vector<TrashInfo>& trash, const Caller& who);
+std::string ClassesPage(const Caller& who);
 // The login form, with a message above it when not empty.
 std::string LoginPage(const std::string& message);
 // The built-in style sheet and script (/static/...): true with their

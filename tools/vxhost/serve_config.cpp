@@ -94,6 +94,7 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
   c->sessionIdleMinutes =
       static_cast<int>(PrefNumber(prefs, "session_idle_minutes", c->sessionIdleMinutes, 1, 525600));
   c->minFreeBytes = PrefNumber(prefs, "min_free_bytes", c->minFreeBytes, 0, int64_t{1} << 50);
+  c->trashDays = static_cast<int>(PrefNumber(prefs, "trash_days", c->trashDays, 0, 36500));
   c->trustedProxies = SplitList(Pref(prefs, "server", "trusted_proxies", ""));
   c->serverNames = SplitList(Pref(prefs, "server", "server_names", ""));
   if (c->serverNames.empty()) {

@@ -8,12 +8,16 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "serve_app.h"
 #include "serve_log.h"
 #include "serve_loop.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
+#include "vxkernel/threads/KCondition.h"
+#include "vxkernel/threads/KMutex.h"
+#include "vxkernel/threads/KTimestamp.h"
 #include "vxkernel/web/KHTTPArgs.h"
 
 namespace {
@@ -78,6 +82,43 @@ void FirstAdmin(serve::App& app) {
   }
 }
 
+// Removes for good what has been in the trash longer than trash_days (with
+// 0, all of it) and logs each.
+void SweepTrash(serve::App& app) {
+  int64_t before = serve::NowSeconds() - int64_t{app.config.trashDays} * 86400;
+  for (const serve::TrashInfo& t : app.store.SweepTrash(before))
+    serve::LogEvent("removed " + t.doc.key + " from the trash for good (deleted by " + t.by + " on " +
+                    serve::FormatDate(t.deleted) + ")");
+}
+
+// Sweeps the trash once an hour on a thread of its own (the sweep removes
+// files, which the connection loop must not wait for) until destroyed.
+class HourlySweep {
+ public:
+  explicit HourlySweep(serve::App& app) : fThread([this, &app] {
+    KMutexGuard g(fMutex);
+    while (!fStop) {
+      fWake.Wait(fMutex, KTimestamp(serve::NowSeconds() + kInterval, 0));
+      if (!fStop) SweepTrash(app);
+    }
+  }) {}
+  ~HourlySweep() {
+    {
+      KMutexGuard g(fMutex);
+      fStop = true;
+      fWake.Signal();
+    }
+    fThread.join();
+  }
+
+ private:
+  static constexpr int64_t kInterval = 3600;
+  KMutex fMutex;  // guards fStop
+  KCondition fWake;
+  bool fStop = false;
+  std::thread fThread;  // last: starts once the members above exist
+};
+
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: vxhost serve [--listen HOST:PORT] [--data DIR]\n"
@@ -100,7 +141,8 @@ void PrintUsage(std::FILE* out) {
                "min_free_bytes, max_head_bytes, head_timeout_ms, body_timeout_ms,\n"
                "idle_timeout_ms, write_timeout_ms, log_wait_ms, conns_per_address,\n"
                "requests_per_second_per_address, trusted_proxies, server_names,\n"
-               "session_idle_minutes. TLS: run it behind a reverse proxy (deploy/).\n"
+               "session_idle_minutes, trash_days. TLS: run it behind a reverse proxy\n"
+               "(deploy/).\n"
                "See docs/server.md.\n");
 }
 
@@ -147,6 +189,7 @@ int RunServe(int argc, char** argv) {
     return 1;
   }
   app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes);
+  SweepTrash(app);
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
@@ -165,6 +208,7 @@ int RunServe(int argc, char** argv) {
              std::to_string(app.store.Stats().swept) + " temporaries");
     WatchLog([&loop] { loop.WakeLogPolls(); });
     FirstAdmin(app);
+    HourlySweep sweep(app);
     loop.Run([&app] {
       if (gSignal != 0) app.stopping = true;
       return app.stopping.load();

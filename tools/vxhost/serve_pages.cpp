@@ -16,6 +16,7 @@
 #include "vxkernel/text/TArray.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/version.h"
 #include "vxkernel/web/KWebEscape.h"
 #include "vxkernel/web/KWebFormat.h"
 
@@ -31,7 +32,9 @@ const char kHead[] =
     "<link rel=\"stylesheet\" href=\"/static/style.css\">\n</head><body>\n";
 
 const char kNav[] =
-    "<nav><a href=\"/\">documents</a> | <a href=\"/log\">log</a> | <a href=\"/status\">status</a>"
+    "<nav><a href=\"/\">documents</a> | <a href=\"/log\">log</a> | <a href=\"/status\">status</a>";
+const char kAdminNav[] = " | <a href=\"/trash\">trash</a> | <a href=\"/admin/classes\">classes</a>";
+const char kNavUser[] =
     " <span class=\"user\">`H</span>"
     " <form class=\"logout\" method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
     "<button type=\"submit\">log out</button></form></nav>\n";
@@ -63,6 +66,16 @@ const char* const kColumnLabels[] = {"name", "size", "type", "uploaded"};
 const char kPageLink[] = "<a rel=\"`H\" href=\"/?`H\">`H</a> ";
 const char kPageOf[] = "<span class=\"at\">page `H of `H</span> ";
 
+// `H: the name; `U: the key; `H: the form token.
+const char kUndo[] =
+    "<p class=\"notice\">deleted `H \u2014 <form class=\"restore\" method=\"post\" action=\"/doc/`U/restore\">"
+    "<input type=\"hidden\" name=\"csrf\" value=\"`H\"><button type=\"submit\">undo</button></form></p>\n";
+
+const char kTrashRow[] =
+    "<tr><td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"deleted\">`H</td><td class=\"by\">`H</td>"
+    "<td><form class=\"restore\" method=\"post\" action=\"/doc/`U/restore\"><input type=\"hidden\" name=\"csrf\" "
+    "value=\"`H\"><button type=\"submit\">restore</button></form></td></tr>\n";
+
 const char kLoginForm[] =
     "<form id=\"login\" method=\"post\" action=\"/login\">\n"
     "<label>user <input type=\"text\" name=\"user\" autocomplete=\"username\" autofocus></label>\n"
@@ -71,7 +84,7 @@ const char kLoginForm[] =
 
 const char kStyle[] =
     ":root{color-scheme:light dark;--fg:#111;--bg:#fff;--line:#ccc;--muted:#555;--link:#0645ad;--focus:#1a5fb4;"
-    "--code:#f4f4f4;--error:#a00}"
+    "--code:#f4f4f4;--error:#a00;--notice:#ffd}"
     "body{font-family:sans-serif;margin:2em;color:var(--fg);background:var(--bg)}a{color:var(--link)}"
     "table{border-collapse:collapse}"
     "td,th{border-bottom:1px solid var(--line);padding:.3em .6em;text-align:left;vertical-align:top}"
@@ -83,14 +96,15 @@ const char kStyle[] =
     "#docs th:nth-child(7){width:6.5em}"
     "th[aria-sort=ascending] a::after{content:\" \\25B2\"}th[aria-sort=descending] a::after{content:\" \\25BC\"}"
     "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
-    "form.delete,form.logout{display:inline}nav .user{margin-left:2em;color:var(--muted)}"
+    "form.delete,form.logout,form.restore{display:inline}p.notice{background:var(--notice);padding:.5em}"
+    "nav .user{margin-left:2em;color:var(--muted)}"
     "form#upload label{margin-right:1em}input,button{max-width:100%;font:inherit}"
     "pre#log{background:var(--code);padding:1em;max-height:30em;overflow:auto;white-space:pre-wrap;"
     "overflow-wrap:anywhere}"
     "p.error{color:var(--error)}form#login label{display:block;margin:.5em 0}"
     ":focus-visible{outline:3px solid var(--focus);outline-offset:2px}"
     "@media (prefers-color-scheme:dark){:root{--fg:#e8e8e8;--bg:#16181c;--line:#444;--muted:#aaa;"
-    "--link:#8ab4f8;--focus:#8ab4f8;--code:#23262b;--error:#ff8a80}}"
+    "--link:#8ab4f8;--focus:#8ab4f8;--code:#23262b;--error:#ff8a80;--notice:#3a3520}}"
     // Narrow screens: each document becomes a card of stacked cells, so
     // that nothing scrolls sideways and its actions stay in view.
     "@media (max-width:40em){body{margin:.6em}nav .user{margin-left:.5em}"
@@ -142,7 +156,8 @@ std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
 
 // A page; with the navigation and the log-out button for a logged-in caller.
 std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr) {
-  std::string nav = who != nullptr ? Fill(kNav, {who->user, who->csrf}) : "";
+  std::string nav;
+  if (who != nullptr) nav = kNav + std::string(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
   return Fill(kHead, {title}) + nav + Fill(kTitle, {title}) + body + "</body></html>\n";
 }
 
@@ -222,6 +237,16 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
     body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, iso, FormatDate(d.uploaded), d.note, d.key, d.key,
                         who.csrf});
   }
+
+std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who, const std::vector<TrashInfo>& undo) {
+  std::string body;
+  for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
+  body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
+  body += "<table id=\"docs\">\n<thead><tr><th>name</th><th>size</th><th>type</th><th>title</th><th>uploaded</th>"
+          "<th>note</th><th></th></tr></thead>\n<tbody>\n";
+  for (const DocInfo& d : docs)
+    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, FormatDate(d.uploaded), d.note, d.key, d.key,
+                      who.csrf});
   body += "</tbody></table>\n";
   if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
   // The pages keep the view's order.
@@ -266,27 +291,46 @@ bool StaticAsset(const std::string& path, std::string* type, std::string* body) 
   return false;
 }
 
+std::string TrashPage(const std::vector<TrashInfo>& trash, const Caller& who) {
+  std::string body = "<table id=\"trash\">\n<thead><tr><th>name</th><th>size</th><th>deleted</th><th>by</th>"
+                     "<th></th></tr></thead>\n<tbody>\n";
+  for (const TrashInfo& t : trash)
+    body += Fill(kTrashRow, {t.doc.name, FormatSize(t.doc.size), FormatDate(t.deleted), t.by, t.doc.key, who.csrf});
+  body += "</tbody></table>\n";
+  if (trash.empty()) body += "<p id=\"empty\">The trash is empty.</p>\n";
+  return Page("Trash", body, &who);
+}
+
 std::string StatusPage(App& app, const Caller& who) {
-  std::unique_ptr<TArray<const KQSClass*>> classes(KOPPEnvironment::ProcessClasses());
   Store::Figures f = app.store.Stats();
   int64_t up = NowSeconds() - app.started;
+  int64_t free = FreeBytes(app.config.dataDir);
   std::string rows;
   auto row = [&rows](const std::string& name, const std::string& value) {
     rows += Fill("<tr><th>`H</th><td>`H</td></tr>\n", {name, value});
   };
+  row("version", VXKERNEL_VERSION_STRING);
   row("uptime", std::to_string(up / 3600) + " h " + std::to_string(up / 60 % 60) + " min " +
                     std::to_string(up % 60) + " s");
+  row("data folder", app.config.dataDir);
+  row("free disk space", free < 0 ? "unknown" : FormatSize(free));
+  row("documents", std::to_string(f.documents));
+  row("stored bytes", FormatSize(f.bytes));
+  row("trash items", std::to_string(f.trashed));
   row("requests served", std::to_string(app.requests.load()));
-  row("worker threads", std::to_string(app.pool->Threads()) + " (" + std::to_string(app.pool->Busy()) + " busy)");
   Loop::Figures net = app.loop->Stats();
   row("open connections", std::to_string(net.open));
+  row("active sessions", std::to_string(app.sessions->Count()));
+  row("worker threads", std::to_string(app.pool->Threads()) + " (" + std::to_string(app.pool->Busy()) + " busy)");
   row("connections refused (per-address cap)", std::to_string(net.refused));
   row("requests refused (per-address rate)", std::to_string(net.limited));
   row("clients dropped (stopped reading)", std::to_string(net.writeTimeouts));
-  row("documents", std::to_string(f.documents));
-  row("stored bytes", FormatSize(f.bytes));
   row("temporaries removed at start", std::to_string(f.swept));
-  row("registered classes", std::to_string(classes->Count()));
+  return Page("Status", "<table id=\"status\">\n" + rows + "</table>\n", &who);
+}
+
+std::string ClassesPage(const Caller& who) {
+  std::unique_ptr<TArray<const KQSClass*>> classes(KOPPEnvironment::ProcessClasses());
   std::string names;
   for (unsigned long i = 1; i <= classes->Count(); ++i) {
     const KQSClass* c = classes->GetAt(i);
@@ -296,9 +340,8 @@ std::string StatusPage(App& app, const Caller& who) {
                   {std::to_string(c->ClassNumber()), c->ClassName(), p ? std::to_string(p->ObjCount()) : "",
                    p ? std::to_string(p->RefCount()) : ""});
   }
-  return Page("Status", "<table id=\"status\">\n" + rows + "</table>\n<h2>Registered classes</h2>\n"
-                            "<table id=\"classes\"><tr><th>number</th><th>name</th><th>objects</th>"
-                            "<th>references</th></tr>\n" + names + "</table>\n", &who);
+  return Page("Registered classes", "<table id=\"classes\"><tr><th>number</th><th>name</th><th>objects</th>"
+                                    "<th>references</th></tr>\n" + names + "</table>\n", &who);
 }
 
 }  // namespace serve

@@ -3,6 +3,8 @@
 // ever used as a file name.
 #include <algorithm>
 #include <cstdio>
+#include <cerrno>
+#include <cstring>
 
 #include "serve_app.h"
 #include "serve_auth.h"
@@ -95,15 +97,65 @@ void Download(Exchange& ex, const std::string& key) {
   }
 }
 
-void Delete(Exchange& ex, const std::string& key, const Caller& who) {
+// How long the list offers to undo a delete.
+constexpr int64_t kUndoSeconds = 30;
+
+// True once a small form's body is in and carries the form token; false
+// when the body is still to be read or the request was refused.
+bool FormReady(Exchange& ex, const Caller& who) {
   if (!who.token && ex.req.body == RequestState::Body::kUnread) {
     ex.next = Next::kReadBody;
-    return;
+    return false;
   }
-  if (!CsrfOk(ex, who, FormValue(ex.req.bodyBytes, kCsrfField))) return;
-  if (!ex.app.store.Remove(key)) return SendError(ex, 404, Text(kNoDocument, key));
-  LogEvent("deleted " + key + " (" + who.user + ")");
-  Send(ex, 303, kHtml, "<a href=\"/\">documents</a>\n", "Location: /\r\n");
+  return CsrfOk(ex, who, FormValue(ex.req.bodyBytes, kCsrfField));
+}
+
+void BackToList(Exchange& ex) { Send(ex, 303, kHtml, "<a href=\"/\">documents</a>\n", "Location: /\r\n"); }
+
+void MoveFailed(Exchange& ex, const std::string& what, int error) {
+  LogEvent("could not " + what + ": " + std::strerror(error));
+  SendError(ex, 500, Text(kMoveFailed, std::strerror(error)));
+}
+
+// With trash_days 0 the document goes at once, else to the trash.
+void Delete(Exchange& ex, const std::string& key, const Caller& who) {
+  if (!FormReady(ex, who)) return;
+  int error = 0;
+  if (ex.app.config.trashDays == 0) {
+    if (!ex.app.store.Remove(key)) return SendError(ex, 404, Text(kNoDocument, key));
+  } else if (!ex.app.store.Trash(key, who.user, NowSeconds(), &error)) {
+    if (error == ENOENT) return SendError(ex, 404, Text(kNoDocument, key));
+    return MoveFailed(ex, "move " + key + " to the trash", error);
+  }
+  LogEvent("deleted " + key + " (" + who.user + ")" + (ex.app.config.trashDays == 0 ? "" : ", into the trash"));
+  BackToList(ex);
+}
+
+void Restore(Exchange& ex, const std::string& key, const Caller& who) {
+  if (!FormReady(ex, who)) return;
+  DocInfo doc;
+  int error = 0;
+  if (!ex.app.store.Restore(key, &doc, &error)) {
+    if (error == ENOENT) return SendError(ex, 404, Text(kNotInTrash, key));
+    return MoveFailed(ex, "restore " + key, error);
+  }
+  LogEvent("restored " + key + " (" + who.user + ")");
+  BackToList(ex);
+}
+
+// Every caller sees the deletes of the last kUndoSeconds with their undo.
+void List(Exchange& ex, const Caller& who) {
+  std::vector<TrashInfo> recent = ex.app.store.TrashList();
+  int64_t since = NowSeconds() - kUndoSeconds;
+  recent.erase(std::find_if(recent.begin(), recent.end(), [since](const TrashInfo& t) { return t.deleted < since; }),
+               recent.end());
+  Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, recent));
+}
+
+// False (and 403 answered) unless the caller is an administrator.
+bool AdminOnly(Exchange& ex, const Caller& who) {
+  if (!who.admin) SendError(ex, 403, Text(kAdminOnly));
+  return who.admin;
 }
 
 void Log(Exchange& ex, const Caller& who) {
@@ -161,11 +213,16 @@ void Route(Exchange& ex) {
   if (p == "/logout") return m == "POST" ? HandleLogout(ex, who) : SendError(ex, 405, Text(kOnly, "POST"));
   if (p == "/" || p == "/index.html") {
     if (!get) return SendError(ex, 405, Text(kOnly, "GET"));
-    return Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who));
+    return List(ex, who);
   }
   if (p == "/log") return get ? Log(ex, who) : SendError(ex, 405, Text(kOnly, "GET"));
   if (p == "/status")
     return get ? Send(ex, 200, kHtml, StatusPage(ex.app, who)) : SendError(ex, 405, Text(kOnly, "GET"));
+  if (p == "/trash" || p == "/admin/classes") {
+    if (!AdminOnly(ex, who)) return;
+    if (!get) return SendError(ex, 405, Text(kOnly, "GET"));
+    return Send(ex, 200, kHtml, p == "/trash" ? TrashPage(ex.app.store.TrashList(), who) : ClassesPage(who));
+  }
   if (p.compare(0, 5, "/doc/") == 0) {
     std::string rest = p.substr(5);
     std::string key = rest.substr(0, rest.find('/'));
@@ -173,7 +230,9 @@ void Route(Exchange& ex) {
     if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
     if (action.empty() && get) return Download(ex, key);
     if (action == "/delete" && m == "POST") return Delete(ex, key, who);
-    if (action.empty() || action == "/delete") return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
+    if (action == "/restore" && m == "POST") return Restore(ex, key, who);
+    if (action.empty() || action == "/delete" || action == "/restore")
+      return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }
   SendError(ex, 404, Text(kNoPage, p));
 }

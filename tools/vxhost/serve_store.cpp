@@ -6,6 +6,13 @@
 // temporary, so a killed server leaves whole items and temporaries, which
 // SweepTemporaries removes at the next start. Uploads and conversions have
 // their own temporaries in <data>/tmp/, emptied at start as well.
+//
+// A deleted document goes to the trash (<data>/trash) by one rename of its
+// item file to the same section folders there, named
+// "<key>_<seconds>_<user>": when and by whom travel in the name, so the
+// one rename that moves the item records them too, and a killed server
+// leaves every document either listed or in the trash. A restore renames
+// it back; the header is untouched, so key and description are as before.
 #include "serve_store.h"
 
 #include <sys/statvfs.h>
@@ -14,6 +21,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <ostream>
 #include <random>
@@ -66,13 +74,49 @@ DocInfo InfoOf(const KVXClientCacheItem& item, const std::string& key) {
   return d;
 }
 
+// The trashed file's name; the user names of the accounts are file-name
+// safe (A-Z a-z 0-9 . _ -).
+std::string TrashName(const std::string& key, int64_t deleted, const std::string& user) {
+  return key + "_" + std::to_string(deleted) + "_" + user;
+}
+
+bool ParseTrashName(const std::string& name, std::string* key, int64_t* deleted, std::string* user) {
+  size_t second = name.find('_', 17);
+  if (name.size() < 19 || name[16] != '_' || second == std::string::npos || second == 17 ||
+      second + 1 == name.size())
+    return false;
+  *key = name.substr(0, 16);
+  std::string digits = name.substr(17, second - 17);
+  if (!ValidKey(*key) || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  *deleted = std::stoll(digits);
+  *user = name.substr(second + 1);
+  return true;
+}
+
+// The description in a trashed file's header; false when it has none.
+bool ReadTrashed(const fs::path& file, const std::string& key, DocInfo* info) {
+  char header[KVXClientCacheItem::kHeaderBytes];
+  std::ifstream in(file, std::ios::binary);
+  if (!in.read(header, sizeof header)) return false;
+  KVXClientCacheItem item(nullptr, key, 0);
+  if (!item.DecodeHeader(header, sizeof header)) return false;
+  *info = InfoOf(item, key);
+  return true;
+}
+
 }  // namespace
 
 struct Store::Impl {
   mutable KMutex lock;  // guards index and random
   std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
-  fs::path root, tmp;
+  fs::path root, tmp, trashRoot;
   std::map<std::string, DocInfo> index;
+  struct Trashed {
+    TrashInfo info;
+    fs::path file;  // under trashRoot
+  };
+  std::map<std::string, Trashed> trash;
   long swept = 0;
   std::mt19937_64 random{std::random_device{}()};
 };
@@ -85,9 +129,9 @@ bool Store::Open(const std::string& dataDir, std::string* error) {
   std::error_code ec;
   fImpl->root = fs::path(dataDir) / "cache";
   fImpl->tmp = fs::path(dataDir) / "tmp";
-  fs::create_directories(fImpl->root, ec);
-  fs::create_directories(fImpl->tmp, ec);
-  if (!fs::is_directory(fImpl->root) || !fs::is_directory(fImpl->tmp)) {
+  fImpl->trashRoot = fs::path(dataDir) / "trash";
+  for (const fs::path& dir : {fImpl->root, fImpl->tmp, fImpl->trashRoot}) fs::create_directories(dir, ec);
+  if (!fs::is_directory(fImpl->root) || !fs::is_directory(fImpl->tmp) || !fs::is_directory(fImpl->trashRoot)) {
     *error = "cannot make the folders under " + dataDir;
     return false;
   }
@@ -103,6 +147,16 @@ bool Store::Open(const std::string& dataDir, std::string* error) {
     KVXClientCacheItem item(fImpl->cache.get(), key, 0);
     if (item.Exists()) fImpl->index[key] = InfoOf(item, key);
   }
+  fImpl->trash.clear();
+  for (const auto& e : fs::recursive_directory_iterator(fImpl->trashRoot, ec)) {
+    Impl::Trashed t;
+    std::string key;
+    if (e.is_regular_file() && ParseTrashName(e.path().filename().string(), &key, &t.info.deleted, &t.info.by) &&
+        ReadTrashed(e.path(), key, &t.info.doc)) {
+      t.file = e.path();
+      fImpl->trash[key] = t;
+    }
+  }
   return true;
 }
 
@@ -113,7 +167,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
     KMutexGuard g(fImpl->lock);
     char text[17];
     do std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(fImpl->random()));
-    while (fImpl->index.count(text) != 0);
+    while (fImpl->index.count(text) != 0 || fImpl->trash.count(text) != 0);
     info->key = text;
   }
   if (info->size < 0 || info->size > int64_t{0xFFFFFFFF}) {  // the header's size is 32 bits
@@ -193,12 +247,91 @@ bool Store::Remove(const std::string& key) {
   return true;
 }
 
+bool Store::Trash(const std::string& key, const std::string& user, int64_t now, int* error) {
+  KMutexGuard g(fImpl->lock);
+  auto it = fImpl->index.find(key);
+  void* handle = it != fImpl->index.end() ? fImpl->cache->Open(key) : nullptr;
+  if (handle == nullptr) {
+    *error = ENOENT;
+    return false;
+  }
+  fs::path home = static_cast<KFileCacheDesc*>(handle)->fPath;
+  fImpl->cache->Release(handle);
+  fs::path dir = fImpl->trashRoot / home.parent_path().lexically_relative(fImpl->root);
+  fs::path file = dir / TrashName(key, now, user);
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  fs::rename(home, file, ec);
+  if (ec) {
+    *error = ec.value();
+    return false;
+  }
+  fImpl->trash[key] = Impl::Trashed{TrashInfo{it->second, now, user}, file};
+  fImpl->index.erase(it);
+  return true;
+}
+
+bool Store::Restore(const std::string& key, DocInfo* info, int* error) {
+  KMutexGuard g(fImpl->lock);
+  auto it = fImpl->trash.find(key);
+  if (it == fImpl->trash.end()) {
+    *error = ENOENT;
+    return false;
+  }
+  fs::path dir = fImpl->root / it->second.file.parent_path().lexically_relative(fImpl->trashRoot);
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  // rename would replace an item made meanwhile under the key; new keys
+  // avoid the trash's, so this is a hand-made file.
+  if (fs::exists(dir / key, ec)) {
+    *error = EEXIST;
+    return false;
+  }
+  fs::rename(it->second.file, dir / key, ec);
+  if (ec) {
+    *error = ec.value();
+    return false;
+  }
+  *info = it->second.info.doc;
+  fImpl->index[key] = *info;
+  fImpl->trash.erase(it);
+  return true;
+}
+
+std::vector<TrashInfo> Store::TrashList() const {
+  std::vector<TrashInfo> list;
+  {
+    KMutexGuard g(fImpl->lock);
+    for (const auto& kv : fImpl->trash) list.push_back(kv.second.info);
+  }
+  std::stable_sort(list.begin(), list.end(),
+                   [](const TrashInfo& a, const TrashInfo& b) { return a.deleted > b.deleted; });
+  return list;
+}
+
+std::vector<TrashInfo> Store::SweepTrash(int64_t before) {
+  KMutexGuard g(fImpl->lock);
+  std::vector<TrashInfo> removed;
+  for (auto it = fImpl->trash.begin(); it != fImpl->trash.end();) {
+    std::error_code ec;
+    // A file that cannot be removed stays listed and is tried again.
+    if (it->second.info.deleted > before || (!fs::remove(it->second.file, ec) && ec)) {
+      ++it;
+      continue;
+    }
+    removed.push_back(it->second.info);
+    it = fImpl->trash.erase(it);
+  }
+  return removed;
+}
+
 Store::Figures Store::Stats() const {
   KMutexGuard g(fImpl->lock);
   Figures f;
   f.documents = static_cast<long>(fImpl->index.size());
   for (const auto& kv : fImpl->index) f.bytes += kv.second.size;
   f.swept = fImpl->swept;
+  f.trashed = static_cast<long>(fImpl->trash.size());
   return f;
 }
 

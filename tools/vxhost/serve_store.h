@@ -13,6 +13,14 @@
 
 namespace serve {
 
+// A deleted document kept in the trash: out of the list, its bytes and key
+// kept until it is restored or swept.
+struct TrashInfo {
+  DocInfo doc;
+  int64_t deleted = 0;  // seconds since 1970, UTC
+  std::string by;       // the user who deleted it
+};
+
 // Owns the data directory's documents and its folder of temporaries. An
 // upload is put together in the temporaries and appears in the list only
 // once complete, so a server killed at any point leaves whole documents
@@ -25,12 +33,13 @@ class Store {
     long documents = 0;
     int64_t bytes = 0;
     long swept = 0;  // temporaries the last Open removed
+    long trashed = 0;  // documents in the trash
   };
 
   Store();
   ~Store();
   // Makes the folders, removes the temporaries a killed server left and
-  // reads the index. False with *error when the folders cannot be made.
+  // reads the index and the trash's. False with *error when the folders cannot be made.
   bool Open(const std::string& dataDir, std::string* error);
   // Where uploads and conversions put their temporaries (ends with '/').
   std::string TempDir() const;
@@ -47,7 +56,22 @@ class Store {
   // Opens the document's bytes for sending: *fd (the caller closes it)
   // holds them from *offset on, *length of them. False when it is gone.
   bool OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* length) const;
+  // Deletes the document's files for good; false when there is none.
   bool Remove(const std::string& key);
+  // Moves the document into the trash (one rename: a kill leaves it in
+  // the list or in the trash, never both or neither), noting who and when.
+  // False with *error an errno: ENOENT when there is no such document,
+  // else why the move failed.
+  bool Trash(const std::string& key, const std::string& user, int64_t now, int* error);
+  // Moves a trashed document back under the same key; fills *info. False
+  // with *error: ENOENT when the trash has no such key, EEXIST when a file
+  // is in its place, else why the move failed.
+  bool Restore(const std::string& key, DocInfo* info, int* error);
+  // The trash, latest deletion first.
+  std::vector<TrashInfo> TrashList() const;
+  // Deletes for good the trashed documents deleted at or before the time
+  // before and returns them.
+  std::vector<TrashInfo> SweepTrash(int64_t before);
   Figures Stats() const;
 
  private:
