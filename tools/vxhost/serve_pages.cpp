@@ -216,7 +216,8 @@ std::string FormatDate(int64_t secondsUtc) {
 
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) { return ListPage(docs, ListQuery(), who); }
 
-std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who) {
+std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
+                     const std::vector<TrashInfo>& undo) {
   int page = 1, pages = 1, total = 0;
   std::vector<DocInfo> docs = PageOf(all, query, &page, &pages, &total);
   // A column's header sorts by it; chosen again, it turns the direction.
@@ -226,7 +227,9 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
     return Fill(kSortedHead, {query.ascending ? "ascending" : "descending", ListQueryString(key, !query.ascending, 1),
                               label});
   };
-  std::string body = Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
+  std::string body;
+  for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
+  body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
   body += "<table id=\"docs\" aria-label=\"documents\">\n<thead><tr>" + head(ListQuery::kName) +
           head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {"title"}) + head(ListQuery::kDate) +
           Fill(kPlainHead, {"note"}) + "<th></th></tr></thead>\n<tbody>\n";
@@ -237,16 +240,6 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
     body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, iso, FormatDate(d.uploaded), d.note, d.key, d.key,
                         who.csrf});
   }
-
-std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who, const std::vector<TrashInfo>& undo) {
-  std::string body;
-  for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
-  body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
-  body += "<table id=\"docs\">\n<thead><tr><th>name</th><th>size</th><th>type</th><th>title</th><th>uploaded</th>"
-          "<th>note</th><th></th></tr></thead>\n<tbody>\n";
-  for (const DocInfo& d : docs)
-    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, FormatDate(d.uploaded), d.note, d.key, d.key,
-                      who.csrf});
   body += "</tbody></table>\n";
   if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
   // The pages keep the view's order.
