@@ -240,17 +240,22 @@ RangeAsk ParseByteRange(const std::string& value, int64_t size, int64_t* first, 
   return RangeAsk::kPart;
 }
 
-std::string HttpDate(int64_t secondsUtc) {
+CivilTime CivilOf(int64_t secondsUtc) {
   using namespace std::chrono;
   sys_seconds t{seconds{secondsUtc}};
   sys_days day = floor<days>(t);
   year_month_day ymd{day};
   hh_mm_ss<seconds> hms{t - day};
+  return {static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+          weekday{day}.c_encoding(), static_cast<long>(hms.hours().count()), static_cast<long>(hms.minutes().count()),
+          static_cast<long>(hms.seconds().count())};
+}
+
+std::string HttpDate(int64_t secondsUtc) {
+  CivilTime c = CivilOf(secondsUtc);
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02ld:%02ld:%02ld GMT", kWeekdays[weekday{day}.c_encoding()],
-                static_cast<unsigned>(ymd.day()), kMonths[static_cast<unsigned>(ymd.month()) - 1],
-                static_cast<int>(ymd.year()), static_cast<long>(hms.hours().count()),
-                static_cast<long>(hms.minutes().count()), static_cast<long>(hms.seconds().count()));
+  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02ld:%02ld:%02ld GMT", kWeekdays[c.weekday], c.day,
+                kMonths[c.month - 1], c.year, c.hour, c.minute, c.second);
   return text;
 }
 

@@ -201,16 +201,10 @@ int64_t NowSeconds() {
 }
 
 std::string FormatDate(int64_t secondsUtc) {
-  using namespace std::chrono;
-  sys_seconds t{seconds{secondsUtc}};
-  sys_days day = floor<days>(t);
-  year_month_day ymd{day};
-  hh_mm_ss<seconds> hms{t - day};
+  CivilTime c = CivilOf(secondsUtc);
   char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld UTC", static_cast<int>(ymd.year()),
-                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                static_cast<long>(hms.hours().count()), static_cast<long>(hms.minutes().count()),
-                static_cast<long>(hms.seconds().count()));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld UTC", c.year, c.month, c.day, c.hour, c.minute,
+                c.second);
   return text;
 }
 
