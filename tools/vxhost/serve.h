@@ -127,7 +127,14 @@ std::string Text(Message m, const std::string& arg = "");
 
 std::string HtmlEscape(const std::string& text);
 std::string FormatSize(int64_t bytes);
-std::string FormatDate(int64_t secondsUtc);  // "2026-12-07 01:50 UTC"
+std::string FormatDate(int64_t secondsUtc);
+// A time (seconds since 1970, UTC) in calendar fields; weekday 0 is Sunday.
+struct CivilTime {
+  int year;
+  unsigned month, day, weekday;
+  long hour, minute, second;
+};
+CivilTime CivilOf(int64_t secondsUtc);  // "2026-12-07 01:50 UTC"
 int64_t NowSeconds();
 
 }  // namespace serve

@@ -87,14 +87,6 @@ enum class RangeAsk {
 // clipped to the end).
 RangeAsk ParseByteRange(const std::string& value, int64_t size, int64_t* first, int64_t* last);
 
-// A time (seconds since 1970, UTC) in calendar fields; weekday 0 is Sunday.
-struct CivilTime {
-  int year;
-  unsigned month, day, weekday;
-  long hour, minute, second;
-};
-CivilTime CivilOf(int64_t secondsUtc);
-
 // The IMF-fixdate of secondsUtc: "Sun, 06 Nov 1994 08:49:37 GMT".
 std::string HttpDate(int64_t secondsUtc);
 

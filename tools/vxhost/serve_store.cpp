@@ -44,15 +44,10 @@ namespace {
 constexpr unsigned long kSections = 16, kSubsections = 16;
 
 KDateTime DateOf(int64_t secondsUtc) {
-  using namespace std::chrono;
-  sys_seconds t{seconds{secondsUtc}};
-  sys_days day = floor<days>(t);
-  year_month_day ymd{day};
-  hh_mm_ss<seconds> hms{t - day};
+  CivilTime c = CivilOf(secondsUtc);
   KDateTime d;
-  d.SetDate(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(hms.hours().count()),
-            static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
+  d.SetDate(c.year, static_cast<int>(c.month), static_cast<int>(c.day), static_cast<int>(c.hour),
+            static_cast<int>(c.minute), static_cast<int>(c.second));
   return d;
 }
 
