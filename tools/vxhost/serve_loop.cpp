@@ -124,7 +124,6 @@ struct Conn {
   int64_t bodyLeft = 0;    // body bytes not yet read
   int spool = -1;          // the spool file being written
   std::string spoolPath;
-  bool continueSent = false;
 
   // The turn's results (written by the worker, read by the loop after).
   Next next = Next::kRespond;
@@ -296,7 +295,6 @@ struct Loop::Impl {
     c->req->head = c->parser.Head();
     Identify(c, c->req.get());
     c->bodyLeft = std::max<int64_t>(c->req->head.contentLength, 0);
-    c->continueSent = false;
     if (OverRate(c->req->client)) {
       ++limited;
       // A request with a body is not read: the connection closes after.

@@ -145,11 +145,8 @@ void Restore(Exchange& ex, const std::string& key, const Caller& who) {
 
 // Every caller sees the deletes of the last kUndoSeconds with their undo.
 void List(Exchange& ex, const Caller& who) {
-  std::vector<TrashInfo> recent = ex.app.store.TrashList();
-  int64_t since = NowSeconds() - kUndoSeconds;
-  recent.erase(std::find_if(recent.begin(), recent.end(), [since](const TrashInfo& t) { return t.deleted < since; }),
-               recent.end());
-  Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, recent));
+  Send(ex, 200, kHtml,
+       ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, ex.app.store.TrashList(NowSeconds() - kUndoSeconds)));
 }
 
 // False (and 403 answered) unless the caller is an administrator.

@@ -293,11 +293,12 @@ bool Store::Restore(const std::string& key, DocInfo* info, int* error) {
   return true;
 }
 
-std::vector<TrashInfo> Store::TrashList() const {
+std::vector<TrashInfo> Store::TrashList(int64_t since) const {
   std::vector<TrashInfo> list;
   {
     KMutexGuard g(fImpl->lock);
-    for (const auto& kv : fImpl->trash) list.push_back(kv.second.info);
+    for (const auto& kv : fImpl->trash)
+      if (kv.second.info.deleted >= since) list.push_back(kv.second.info);
   }
   std::stable_sort(list.begin(), list.end(),
                    [](const TrashInfo& a, const TrashInfo& b) { return a.deleted > b.deleted; });

@@ -67,8 +67,9 @@ class Store {
   // with *error: ENOENT when the trash has no such key, EEXIST when a file
   // is in its place, else why the move failed.
   bool Restore(const std::string& key, DocInfo* info, int* error);
-  // The trash, latest deletion first.
-  std::vector<TrashInfo> TrashList() const;
+  // The trash items deleted at or after since (seconds since 1970),
+  // latest deletion first; the list page asks only for the last moments.
+  std::vector<TrashInfo> TrashList(int64_t since = INT64_MIN) const;
   // Deletes for good the trashed documents deleted at or before the time
   // before and returns them.
   std::vector<TrashInfo> SweepTrash(int64_t before);
