@@ -145,8 +145,8 @@ void Restore(Exchange& ex, const std::string& key, const Caller& who) {
 
 // Every caller sees the deletes of the last kUndoSeconds with their undo.
 void List(Exchange& ex, const Caller& who) {
-  Send(ex, 200, kHtml,
-       ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, ex.app.store.TrashList(NowSeconds() - kUndoSeconds)));
+  std::vector<TrashInfo> recent = ex.app.store.TrashList(NowSeconds() - kUndoSeconds);
+  Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, recent));
 }
 
 // False (and 403 answered) unless the caller is an administrator.
