@@ -65,6 +65,7 @@ struct DocInfo {
   std::string type;   // detected MIME type
   std::string title;  // from the text conversion; may be empty
   std::string note;   // the upload's text field
+  std::string owner;  // the user who uploaded it; "" for documents older than owners
   int64_t size = 0;
   int64_t uploaded = 0;  // seconds since 1970, UTC
 };

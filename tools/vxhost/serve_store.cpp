@@ -13,6 +13,10 @@
 // one rename that moves the item records them too, and a killed server
 // leaves every document either listed or in the trash. A restore renames
 // it back; the header is untouched, so key and description are as before.
+//
+// What the server derives from a document lives in <data>/extra/<key>/,
+// one file per kind ("owner" for the uploader's name); the key never
+// changes, so trash and restore need not touch it.
 #include "serve_store.h"
 
 #include <sys/statvfs.h>
@@ -21,6 +25,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <map>
 #include <ostream>
@@ -105,7 +110,7 @@ bool ReadTrashed(const fs::path& file, const std::string& key, DocInfo* info) {
 struct Store::Impl {
   mutable KMutex lock;  // guards index and random
   std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
-  fs::path root, tmp, trashRoot;
+  fs::path root, tmp, trashRoot, extra;
   std::map<std::string, DocInfo> index;
   struct Trashed {
     TrashInfo info;
@@ -125,10 +130,13 @@ bool Store::Open(const std::string& dataDir, std::string* error) {
   fImpl->root = fs::path(dataDir) / "cache";
   fImpl->tmp = fs::path(dataDir) / "tmp";
   fImpl->trashRoot = fs::path(dataDir) / "trash";
-  for (const fs::path& dir : {fImpl->root, fImpl->tmp, fImpl->trashRoot}) fs::create_directories(dir, ec);
-  if (!fs::is_directory(fImpl->root) || !fs::is_directory(fImpl->tmp) || !fs::is_directory(fImpl->trashRoot)) {
-    *error = "cannot make the folders under " + dataDir;
-    return false;
+  fImpl->extra = fs::path(dataDir) / "extra";
+  for (const fs::path& dir : {fImpl->root, fImpl->tmp, fImpl->trashRoot, fImpl->extra}) {
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir)) {
+      *error = "cannot make the folders under " + dataDir;
+      return false;
+    }
   }
   fImpl->cache.reset(new KFileCache({fImpl->root.string() + "/"}, kSections, kSubsections,
                                     KVXClientCacheItem::kHeaderBytes, 0));
@@ -140,7 +148,9 @@ bool Store::Open(const std::string& dataDir, std::string* error) {
     std::string key = e.path().filename().string();
     if (!e.is_regular_file() || !ValidKey(key)) continue;
     KVXClientCacheItem item(fImpl->cache.get(), key, 0);
-    if (item.Exists()) fImpl->index[key] = InfoOf(item, key);
+    if (!item.Exists()) continue;
+    DocInfo& doc = fImpl->index[key] = InfoOf(item, key);
+    ReadExtra(key, "owner", &doc.owner);
   }
   fImpl->trash.clear();
   for (const auto& e : fs::recursive_directory_iterator(fImpl->trashRoot, ec)) {
@@ -149,6 +159,7 @@ bool Store::Open(const std::string& dataDir, std::string* error) {
     if (e.is_regular_file() && ParseTrashName(e.path().filename().string(), &key, &t.info.deleted, &t.info.by) &&
         ReadTrashed(e.path(), key, &t.info.doc)) {
       t.file = e.path();
+      ReadExtra(key, "owner", &t.info.doc.owner);
       fImpl->trash[key] = t;
     }
   }
@@ -177,7 +188,10 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   item.DocSize(static_cast<unsigned long>(info->size));
   item.DocCreatedDate(DateOf(info->uploaded));
   item.DocModifiedDate(DateOf(info->uploaded));
+  std::string owner = info->owner;
+  if (!owner.empty() && !WriteExtra(info->key, "owner", owner, error)) return false;
   if (!item.StoreDoc(path.c_str())) {
+    fs::remove_all(fImpl->extra / info->key);
     // The cache reports no reason, and its clean-up after a failed write
     // sets errno anew. The temporary is gone by now, so a document that
     // still does not fit is the honest sign of a full disk.
@@ -186,6 +200,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
     return false;
   }
   *info = InfoOf(item, info->key);  // as the header keeps it (texts may be cut)
+  info->owner = owner;
   std::error_code ec;
   fs::remove(path, ec);
   KMutexGuard g(fImpl->lock);
@@ -239,6 +254,8 @@ bool Store::Remove(const std::string& key) {
   if (it == fImpl->index.end()) return false;
   fImpl->cache->Delete(key, "");
   fImpl->index.erase(it);
+  std::error_code ec;
+  fs::remove_all(fImpl->extra / key, ec);
   return true;
 }
 
@@ -315,6 +332,7 @@ std::vector<TrashInfo> Store::SweepTrash(int64_t before) {
       ++it;
       continue;
     }
+    fs::remove_all(fImpl->extra / it->first, ec);
     removed.push_back(it->second.info);
     it = fImpl->trash.erase(it);
   }
@@ -329,6 +347,35 @@ Store::Figures Store::Stats() const {
   f.swept = fImpl->swept;
   f.trashed = static_cast<long>(fImpl->trash.size());
   return f;
+}
+
+std::string Store::ExtraPath(const std::string& key, const std::string& kind) const {
+  return (fImpl->extra / key / kind).string();
+}
+
+bool Store::WriteExtra(const std::string& key, const std::string& kind, const std::string& bytes, int* error) {
+  std::error_code ec;
+  fs::create_directories(fImpl->extra / key, ec);
+  std::string path = ExtraPath(key, kind);
+  std::string temp = path + ".tmp";
+  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  int err = out ? 0 : errno != 0 ? errno : EIO;
+  out.close();
+  if (err == 0 && !out) err = errno != 0 ? errno : EIO;
+  if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  if (err == 0) return true;
+  fs::remove(temp, ec);
+  *error = err;
+  return false;
+}
+
+bool Store::ReadExtra(const std::string& key, const std::string& kind, std::string* bytes) const {
+  std::ifstream in(ExtraPath(key, kind), std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
 }
 
 int64_t FreeBytes(const std::string& dir) {

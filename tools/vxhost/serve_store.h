@@ -43,7 +43,8 @@ class Store {
   bool Open(const std::string& dataDir, std::string* error);
   // Where uploads and conversions put their temporaries (ends with '/').
   std::string TempDir() const;
-  // Moves the file at path in as a new document; fills info->key. False
+  // Moves the file at path in as a new document, with info->owner as its
+  // "owner" extra; fills info->key. False
   // when it cannot (the file is then left where it was, and the cache's
   // temporary is gone), with *error an errno: ENOSPC when the document no
   // longer fits in the data folder, EFBIG when it is larger than an item
@@ -74,6 +75,18 @@ class Store {
   // before and returns them.
   std::vector<TrashInfo> SweepTrash(int64_t before);
   Figures Stats() const;
+
+  // Files derived from a document (its text, its preview, its owner) live
+  // in <data>/extra/<key>/, one file per kind, apart from the item: a trash
+  // and a restore leave them, a final delete or a sweep removes them.
+  // kind is the server's own word, never a client's.
+  std::string ExtraPath(const std::string& key, const std::string& kind) const;
+  // Writes bytes as the document's kind through a temporary and a rename,
+  // so a reader sees the old file or the new one. False with *error an
+  // errno.
+  bool WriteExtra(const std::string& key, const std::string& kind, const std::string& bytes, int* error);
+  // The bytes of the document's kind; false when there are none.
+  bool ReadExtra(const std::string& key, const std::string& kind, std::string* bytes) const;
 
  private:
   struct Impl;

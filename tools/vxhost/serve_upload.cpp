@@ -236,7 +236,8 @@ UploadOutcome ParseUpload(std::istream& body, const std::string& contentType, in
   return out;
 }
 
-UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& peer, std::vector<std::string>* keys) {
+UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, const std::string& peer,
+                          std::vector<std::string>* keys) {
   auto note = form.fields.find("note");
   std::vector<std::string> stored;
   UploadOutcome out;
@@ -247,6 +248,7 @@ UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& peer, s
     doc.note = note != form.fields.end() ? note->second : "";
     doc.size = part.length;
     doc.uploaded = NowSeconds();
+    doc.owner = owner;
     doc.title = Title(part.path, doc, app);
     int err = 0;
     if (!app.store.Add(part.path, &doc, &err)) {
@@ -315,7 +317,7 @@ void HandleUpload(Exchange& ex, const Caller& who) {
   std::remove(req.bodyPath.c_str());
   // A browser's form carries its session's token: nothing is stored without.
   if (out.status == 0 && !CsrfOk(ex, who, form.fields[kCsrfField])) return DiscardUpload(form);
-  if (out.status == 0) out = StoreUpload(app, form, req.client + " (" + who.user + ")", &keys);
+  if (out.status == 0) out = StoreUpload(app, form, who.user, req.client + " (" + who.user + ")", &keys);
   if (out.status != 0) {
     LogEvent("dropped " + out.event + " from " + req.client);
     return SendError(ex, out.status, out.message);

@@ -62,10 +62,11 @@ UploadOutcome ParseUpload(std::istream& body, const std::string& contentType, in
 
 // Moves the form's files into the store, each with its title and the note,
 // appending the new keys to *keys, with one log line per document stored
-// (peer names the client). All or nothing: on a failure the documents of
+// (peer names the client), owner as their owner. All or nothing: on a failure the documents of
 // this upload already stored are removed again, every temporary is gone,
 // nothing new is listed and the outcome is 507 (no room) or 500.
-UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& peer, std::vector<std::string>* keys);
+UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, const std::string& peer,
+                          std::vector<std::string>* keys);
 
 // Removes every temporary the form still holds and empties it.
 void DiscardUpload(UploadForm& form);
