@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,7 +38,14 @@ struct App {
   std::vector<KHTTPArgs*> uploaders;  // one per worker, index = worker number
   std::atomic<long> requests{0};
   std::atomic<bool> stopping{false};
+  // One thread for what is derived from documents after their upload was
+  // answered; null: such work runs at once. Last: it stops (finishing its
+  // queue) before the store it works on goes.
+  std::unique_ptr<Pool> background;
 };
+
+// Runs work on app's background thread, or at once when there is none.
+void InBackground(App& app, std::function<void()> work);
 
 // A request as the connection loop keeps it between the turns of its
 // handler: the head, who sent it, and its body once the handler asked for

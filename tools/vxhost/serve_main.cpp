@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "serve_app.h"
+#include "serve_pool.h"
 #include "serve_log.h"
 #include "serve_loop.h"
 #include "vxkernel/runtime/KAt.h"
@@ -194,6 +195,7 @@ int RunServe(int argc, char** argv) {
   app.uploaders.push_back(nullptr);  // workers count from 1
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
 
+  app.background = MakeBackground();
   Loop loop(app);
   app.loop = &loop;
   std::signal(SIGINT, &OnSignal);

@@ -1,5 +1,9 @@
 #include "serve_pool.h"
 
+#include <memory>
+
+#include "serve_app.h"
+
 namespace serve {
 
 Pool::Pool(int threads, Work work) : fWork(std::move(work)) {
@@ -38,6 +42,19 @@ void Pool::Loop(int worker) {
     fWork(job, worker);
     --fBusy;
   }
+}
+
+void InBackground(App& app, std::function<void()> work) {
+  if (app.background == nullptr) return work();
+  app.background->Submit(new std::function<void()>(std::move(work)));
+}
+
+// The background pool's jobs are the functions InBackground made.
+std::unique_ptr<Pool> MakeBackground() {
+  return std::make_unique<Pool>(1, [](void* job, int) {
+    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(job));
+    (*work)();
+  });
 }
 
 }  // namespace serve

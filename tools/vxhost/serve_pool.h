@@ -6,6 +6,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -40,6 +41,9 @@ class Pool {
   bool fStopping = false;
   std::atomic<int> fBusy{0};
 };
+
+// A pool of one thread for InBackground's work.
+std::unique_ptr<Pool> MakeBackground();
 
 }  // namespace serve
 
