@@ -129,6 +129,8 @@ std::string Text(Message m, const std::string& arg = "");
 std::string HtmlEscape(const std::string& text);
 std::string FormatSize(int64_t bytes);
 std::string FormatDate(int64_t secondsUtc);
+// ISO 8601 in UTC: "2026-12-07T18:20:05Z".
+std::string IsoDate(int64_t secondsUtc);
 // A time (seconds since 1970, UTC) in calendar fields; weekday 0 is Sunday.
 struct CivilTime {
   int year;
