@@ -9,7 +9,8 @@
 // serve_routes (what each path does), serve_list (the list's order and
 // pages), serve_pages (HTML), serve_upload
 // (multipart bodies through KHTTPArgs, typed), serve_store (the documents),
-// serve_log (the event log and its watcher).
+// serve_log (the event log and its watcher), serve_api (the JSON API),
+// serve_status (the figures of the status page and the API).
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_H_
 
