@@ -951,3 +951,103 @@ TEST(Serve, AdminPagesAndStatus) {
   EXPECT_TRUE(std::regex_search(status, std::regex("<th>free disk space</th><td>[0-9.]+ [A-Za-z]+</td>")));
   EXPECT_EQ(status.find("id=\"classes\""), std::string::npos);
 }
+
+namespace {
+
+// The last answer of a reply (several when requests were pipelined): its
+// head and its body, as Content-Length delimits it.
+std::pair<std::string, std::string> LastAnswer(const std::string& reply) {
+  std::pair<std::string, std::string> last;
+  for (size_t at = 0; at < reply.size();) {
+    size_t end = reply.find("\r\n\r\n", at);
+    if (end == std::string::npos) break;
+    std::string head = reply.substr(at, end + 4 - at);
+    std::smatch m;
+    size_t length = std::regex_search(head, m, std::regex("Content-Length: ([0-9]+)"))
+                        ? static_cast<size_t>(std::atol(m[1].str().c_str()))
+                        : 0;
+    last = {head, reply.substr(end + 4, length)};
+    at = end + 4 + length;
+  }
+  return last;
+}
+
+// What Python's json module reads in an error body: "KEYS STATUS TYPE-OF-ERROR".
+std::string JsonErrorShape(const TempDir& dir, const std::string& body) {
+  std::string file = dir.Write("/answer.json", body);
+  return Shell("python3 -c 'import json,sys; d=json.load(sys.stdin); print(sorted(d), d[\"status\"], "
+               "type(d[\"error\"]).__name__)' < " + file + " 2>&1");
+}
+
+}  // namespace
+
+// Every family of error under /api/ answers JSON, whichever part of the
+// server refuses: the gate, the routes, the upload, the loop.
+TEST(Serve, ApiErrorsAnswerJson) {
+  TempDir dir;
+  fs::create_directories(dir.Path() + "/a");
+  fs::create_directories(dir.Path() + "/b");
+  // No upload fits; a second server (with a token of its own) counts
+  // requests strictly.
+  Server s(dir.Path() + "/a", "[server]\nmax_upload_bytes=100000\nmin_free_bytes=1125899906842624\n");
+  const std::string token = AuthHeader() + "\r\n", absent = "0123456789abcdef";
+  Server slow(dir.Path() + "/b", "[server]\nrequests_per_second_per_address=1\n");
+  Login l = LogIn(s.Url());
+  ASSERT_FALSE(l.csrf.empty());
+  auto ask = [&](const std::string& method, const std::string& path, const std::string& headers) {
+    return method + " " + path + " HTTP/1.1\r\n" + (headers.find("Host:") == 0 ? "" : "Host: 127.0.0.1\r\n") +
+           headers + "\r\n";
+  };
+  std::string upload = "Content-Type: multipart/form-data; boundary=x\r\nContent-Length: ";
+  std::string status = ask("GET", "/api/status", AuthHeader() + "\r\n");
+  struct Case {
+    const Server& server;
+    std::string request;
+    int status;
+    const char* header;  // a header the answer must carry, or ""
+  } cases[] = {
+      {s, ask("GET", "/api/docs", ""), 401, "WWW-Authenticate: Bearer"},
+      {s, ask("GET", "/api/docs", "Authorization: Bearer vxt_00\r\n"), 401, "WWW-Authenticate: Bearer"},
+      {s, ask("DELETE", "/api/docs/" + absent, l.cookie + "\r\n"), 403, ""},
+      {s, ask("DELETE", "/api/docs/" + absent, l.cookie + "\r\nX-CSRF-Token: " + l.csrf + "\r\n"), 404, ""},
+      {s, ask("DELETE", "/api/docs/" + absent, l.cookie + "\r\nOrigin: http://evil.example\r\n"), 403, ""},
+      {s, ask("GET", "/api/docs/" + absent, token), 404, ""},
+      {s, ask("GET", "/api/docs/not-a-key", token), 404, ""},
+      {s, ask("GET", "/api/nothing", token), 404, ""},
+      {s, ask("GET", "/api/caf\xe9", token), 404, ""},  // the message quotes bytes that are not UTF-8
+      {s, ask("PUT", "/api/docs", token), 405, "Allow: GET, HEAD, POST"},
+      {s, ask("POST", "/api/docs/" + absent, token), 405, "Allow: GET, HEAD, DELETE"},
+      {s, ask("POST", "/api/docs", token + upload + "200000\r\n"), 413, ""},
+      {s, ask("POST", "/api/docs", token + upload + "1000\r\n"), 507, ""},
+      {s, ask("POST", "/api/docs", token + "Transfer-Encoding: chunked\r\n"), 411, ""},
+      {s, ask("DELETE", "/api/docs/" + absent, l.cookie + "\r\nContent-Length: 70000\r\n"), 413, ""},  // the loop's
+      {s, ask("GET", "/api/docs", "Host: evil.example\r\n" + token), 421, ""},
+      {slow, status + status + status, 429, "Retry-After: 1"},
+  };
+  for (const Case& c : cases) {
+    auto [head, body] = LastAnswer(Ask(c.server.Port(), c.request));
+    std::string what = c.request.substr(0, c.request.find("\r\n", c.request.find("\r\n") + 2));
+    EXPECT_EQ(head.substr(0, 12), "HTTP/1.1 " + std::to_string(c.status)) << what;
+    EXPECT_NE(head.find("Content-Type: application/json\r\n"), std::string::npos) << what;
+    EXPECT_EQ(JsonErrorShape(dir, body), "['error', 'status'] " + std::to_string(c.status) + " str\n") << what;
+    EXPECT_NE(head.find(c.header), std::string::npos) << what;
+  }
+}
+
+// The API's page of a view is the list page's, in the same order.
+TEST(Serve, ApiListsInTheListPagesOrder) {
+  TempDir dir;
+  Server s(dir.Path());
+  std::string args;
+  for (const char* name : {"b.txt", "c.txt", "a.txt", "b.txt"}) args += " -F 'file=@" + dir.Write("/f", "x") +
+                                                                         ";filename=" + name + "'";
+  EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}'" + args + " " + s.Url() + "api/docs"), "201");
+  std::string view = "?sort=name&dir=desc";
+  std::string page = s.Curl("'" + s.Url() + view + "'"), keys;
+  std::regex link("href=\"/doc/([0-9a-f]{16})\"");
+  for (std::sregex_iterator it(page.begin(), page.end(), link), end; it != end; ++it) keys += (*it)[1].str() + "\n";
+  std::string api = s.Curl("'" + s.Url() + "api/docs" + view + "' | python3 -c 'import json,sys; "
+                           "print(\"\".join(d[\"key\"] + \"\\n\" for d in json.load(sys.stdin)[\"docs\"]))'");
+  EXPECT_EQ(Count(keys, "\n"), 4u);
+  EXPECT_EQ(api, keys + "\n");
+}

@@ -9,7 +9,8 @@
 // serve_routes (what each path does), serve_list (the list's order and
 // pages), serve_pages (HTML), serve_upload
 // (multipart bodies through KHTTPArgs, typed), serve_store (the documents),
-// serve_log (the event log and its watcher).
+// serve_log (the event log and its watcher), serve_api (the JSON API),
+// serve_status (the figures of the status page and the API).
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_H_
 
@@ -129,6 +130,8 @@ std::string Text(Message m, const std::string& arg = "");
 std::string HtmlEscape(const std::string& text);
 std::string FormatSize(int64_t bytes);
 std::string FormatDate(int64_t secondsUtc);
+// ISO 8601 in UTC: "2026-12-07T18:20:05Z".
+std::string IsoDate(int64_t secondsUtc);
 // A time (seconds since 1970, UTC) in calendar fields; weekday 0 is Sunday.
 struct CivilTime {
   int year;

@@ -12,6 +12,7 @@
 
 #include "serve.h"
 #include "serve_http.h"
+#include "serve_loop.h"
 #include "serve_sessions.h"
 #include "serve_store.h"
 #include "serve_users.h"
@@ -105,9 +106,32 @@ void Route(Exchange& ex);
 struct Caller;
 // POST /upload.
 void HandleUpload(Exchange& ex, const Caller& who);
-// The complete bytes of an error response the loop sends itself.
+// An upload from its first turn to its end (the checks, the body's spool,
+// the parse, the form token, the store): every refusal and failure is
+// answered here, the keys of the new documents go to stored to answer.
+using UploadAnswer = void (*)(Exchange& ex, const std::vector<std::string>& keys);
+void ReceiveUpload(Exchange& ex, const Caller& who, UploadAnswer stored);
+// Moves the document to the trash (removes it when trash_days is 0), once
+// a browser's request carries its form token; refusals and failures are
+// answered here, deleted answers the success.
+using DeleteAnswer = void (*)(Exchange& ex, const std::string& key);
+void DeleteDocument(Exchange& ex, const std::string& key, const Caller& who, DeleteAnswer deleted);
+// The complete bytes of an error response the loop sends itself; JSON
+// when path (the request's, when known) is the API's.
 std::string ErrorResponse(int status, const std::string& message, bool keepAlive,
-                          const std::string& extraHeaders = "");
+                          const std::string& extraHeaders = "", const std::string& path = "");
+
+// The server's figures, as the status page and the API show them.
+struct StatusFigures {
+  int64_t uptime = 0;      // seconds
+  int64_t freeBytes = -1;  // in the data folder; -1 when it cannot be told
+  Store::Figures store;
+  Loop::Figures net;
+  long requests = 0;
+  long sessions = 0;
+  int threads = 0, busy = 0;
+};
+StatusFigures StatusOf(App& app);
 
 // ===== Pages (serve_pages.cpp) =====
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "serve_api.h"
 #include "serve_app.h"
 #include "serve_log.h"
 #include "vxkernel/web/KWebEscape.h"
@@ -125,6 +126,11 @@ bool Admit(Exchange& ex, Caller* who) {
   Session s;
   std::string id = Cookie(ex.head, kSessionCookie);
   if (id.empty() || !app.sessions->Find(id, &s)) {
+    // A script has no login form to be sent to.
+    if (IsApiPath(ex.head.path)) {
+      SendError(ex, 401, Text(kNeedToken), "WWW-Authenticate: Bearer\r\n");
+      return false;
+    }
     Send(ex, 303, kHtml, "<a href=\"/login\">log in</a>\n", "Location: /login\r\n");
     return false;
   }

@@ -140,6 +140,7 @@ int HeadParser::OnHeadersComplete(http_parser* p) {
 const char* StatusText(int status) {
   switch (status) {
     case 200: return "OK";
+    case 201: return "Created";
     case 206: return "Partial Content";
     case 303: return "See Other";
     case 304: return "Not Modified";

@@ -299,7 +299,8 @@ struct Loop::Impl {
       ++limited;
       // A request with a body is not read: the connection closes after.
       bool close = c->bodyLeft > 0 || !c->req->head.keepAlive || stopping;
-      return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), !close, "Retry-After: 1\r\n"), close);
+      return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), !close, "Retry-After: 1\r\n",
+                                 c->req->head.path), close);
     }
     c->keepAlive = c->req->head.keepAlive && !stopping;
     Dispatch(c);
@@ -388,7 +389,7 @@ struct Loop::Impl {
   void StartBody(Conn* c, bool spool) {
     RequestState& r = *c->req;
     if (!spool && c->bodyLeft > kMaxMemoryBody) {
-      return Reply(c, ErrorResponse(413, Text(kBodyTooLarge), false), true);
+      return Reply(c, ErrorResponse(413, Text(kBodyTooLarge), false, "", r.head.path), true);
     }
     if (spool) {
       c->spoolPath = app.store.TempDir() + "spool-XXXXXX";

@@ -8,7 +8,6 @@
 #include "serve_app.h"
 #include "serve_loop.h"
 #include "serve_auth.h"
-#include "serve_pool.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassPointer.h"
@@ -208,6 +207,13 @@ std::string FormatDate(int64_t secondsUtc) {
   return text;
 }
 
+std::string IsoDate(int64_t secondsUtc) {
+  std::string iso = FormatDate(secondsUtc);  // "YYYY-MM-DD HH:MM:SS UTC"
+  iso[10] = 'T';
+  iso.replace(19, std::string::npos, "Z");
+  return iso;
+}
+
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) { return ListPage(docs, ListQuery(), who); }
 
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
@@ -228,11 +234,8 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
           head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {"title"}) + head(ListQuery::kDate) +
           Fill(kPlainHead, {"note"}) + "<th></th></tr></thead>\n<tbody>\n";
   for (const DocInfo& d : docs) {
-    std::string iso = FormatDate(d.uploaded);  // "YYYY-MM-DD HH:MM:SS UTC" into ISO 8601
-    iso[10] = 'T';
-    iso.replace(19, std::string::npos, "Z");
-    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, iso, FormatDate(d.uploaded), d.note, d.key, d.key,
-                        who.csrf});
+    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, IsoDate(d.uploaded), FormatDate(d.uploaded),
+                        d.note, d.key, d.key, who.csrf});
   }
   body += "</tbody></table>\n";
   if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
@@ -289,9 +292,10 @@ std::string TrashPage(const std::vector<TrashInfo>& trash, const Caller& who) {
 }
 
 std::string StatusPage(App& app, const Caller& who) {
-  Store::Figures f = app.store.Stats();
-  int64_t up = NowSeconds() - app.started;
-  int64_t free = FreeBytes(app.config.dataDir);
+  StatusFigures s = StatusOf(app);
+  const Store::Figures& f = s.store;
+  const Loop::Figures& net = s.net;
+  int64_t up = s.uptime, free = s.freeBytes;
   std::string rows;
   auto row = [&rows](const std::string& name, const std::string& value) {
     rows += Fill("<tr><th>`H</th><td>`H</td></tr>\n", {name, value});
@@ -304,11 +308,10 @@ std::string StatusPage(App& app, const Caller& who) {
   row("documents", std::to_string(f.documents));
   row("stored bytes", FormatSize(f.bytes));
   row("trash items", std::to_string(f.trashed));
-  row("requests served", std::to_string(app.requests.load()));
-  Loop::Figures net = app.loop->Stats();
+  row("requests served", std::to_string(s.requests));
   row("open connections", std::to_string(net.open));
-  row("active sessions", std::to_string(app.sessions->Count()));
-  row("worker threads", std::to_string(app.pool->Threads()) + " (" + std::to_string(app.pool->Busy()) + " busy)");
+  row("active sessions", std::to_string(s.sessions));
+  row("worker threads", std::to_string(s.threads) + " (" + std::to_string(s.busy) + " busy)");
   row("connections refused (per-address cap)", std::to_string(net.refused));
   row("requests refused (per-address rate)", std::to_string(net.limited));
   row("clients dropped (stopped reading)", std::to_string(net.writeTimeouts));

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "serve_api.h"
 #include "serve_app.h"
 #include "serve_auth.h"
 #include "serve_log.h"
@@ -117,8 +118,10 @@ void MoveFailed(Exchange& ex, const std::string& what, int error) {
   SendError(ex, 500, Text(kMoveFailed, std::strerror(error)));
 }
 
+}  // namespace
+
 // With trash_days 0 the document goes at once, else to the trash.
-void Delete(Exchange& ex, const std::string& key, const Caller& who) {
+void DeleteDocument(Exchange& ex, const std::string& key, const Caller& who, DeleteAnswer deleted) {
   if (!FormReady(ex, who)) return;
   int error = 0;
   if (ex.app.config.trashDays == 0) {
@@ -128,8 +131,10 @@ void Delete(Exchange& ex, const std::string& key, const Caller& who) {
     return MoveFailed(ex, "move " + key + " to the trash", error);
   }
   LogEvent("deleted " + key + " (" + who.user + ")" + (ex.app.config.trashDays == 0 ? "" : ", into the trash"));
-  BackToList(ex);
+  deleted(ex, key);
 }
+
+namespace {
 
 void Restore(Exchange& ex, const std::string& key, const Caller& who) {
   if (!FormReady(ex, who)) return;
@@ -180,13 +185,24 @@ void Send(Exchange& ex, int status, const std::string& type, const std::string& 
   if (ex.head.method != "HEAD") ex.response.bytes += body;
 }
 
-void SendError(Exchange& ex, int status, const std::string& message, const std::string& extraHeaders) {
-  Send(ex, status, kHtml, ErrorPage(status, message), extraHeaders);
+// An error answer's body and type: JSON for the API, a page for the rest.
+std::string ErrorBody(const std::string& path, int status, const std::string& message, const char** type) {
+  bool api = IsApiPath(path);
+  *type = api ? kJsonType : kHtml;
+  return api ? ApiErrorBody(status, message) : ErrorPage(status, message);
 }
 
-std::string ErrorResponse(int status, const std::string& message, bool keepAlive, const std::string& extraHeaders) {
-  std::string body = ErrorPage(status, message);
-  return ResponseHead(status, kHtml, static_cast<int64_t>(body.size()), keepAlive, extraHeaders) + body;
+void SendError(Exchange& ex, int status, const std::string& message, const std::string& extraHeaders) {
+  const char* type = nullptr;
+  std::string body = ErrorBody(ex.head.path, status, message, &type);
+  Send(ex, status, type, body, extraHeaders);
+}
+
+std::string ErrorResponse(int status, const std::string& message, bool keepAlive, const std::string& extraHeaders,
+                          const std::string& path) {
+  const char* type = nullptr;
+  std::string body = ErrorBody(path, status, message, &type);
+  return ResponseHead(status, type, static_cast<int64_t>(body.size()), keepAlive, extraHeaders) + body;
 }
 
 void Route(Exchange& ex) {
@@ -203,6 +219,7 @@ void Route(Exchange& ex) {
   if (p == "/login") return HandleLogin(ex);
   Caller who;
   if (!Admit(ex, &who)) return;
+  if (IsApiPath(p)) return RouteApi(ex, who);
   if (p == "/upload") {
     if (m != "POST") return SendError(ex, 405, Text(kOnly, "POST"));
     return HandleUpload(ex, who);
@@ -226,7 +243,8 @@ void Route(Exchange& ex) {
     std::string action = rest.size() > key.size() ? rest.substr(key.size()) : "";
     if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
     if (action.empty() && get) return Download(ex, key);
-    if (action == "/delete" && m == "POST") return Delete(ex, key, who);
+    if (action == "/delete" && m == "POST")
+      return DeleteDocument(ex, key, who, [](Exchange& e, const std::string&) { BackToList(e); });
     if (action == "/restore" && m == "POST") return Restore(ex, key, who);
     if (action.empty() || action == "/delete" || action == "/restore")
       return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));

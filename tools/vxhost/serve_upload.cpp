@@ -275,7 +275,7 @@ void DiscardUpload(UploadForm& form) {
   form = UploadForm();
 }
 
-void HandleUpload(Exchange& ex, const Caller& who) {
+void ReceiveUpload(Exchange& ex, const Caller& who, UploadAnswer stored) {
   App& app = ex.app;
   RequestState& req = ex.req;
   std::string type = ex.head.Header("content-type");
@@ -322,10 +322,16 @@ void HandleUpload(Exchange& ex, const Caller& who) {
     LogEvent("dropped " + out.event + " from " + req.client);
     return SendError(ex, out.status, out.message);
   }
-  std::string list;
-  for (const std::string& key : keys) list += (list.empty() ? "" : ",") + key;
-  Send(ex, 303, "text/html; charset=utf-8", "<a href=\"/\">documents</a>\n",
-       "Location: /\r\nX-Doc-Keys: " + list + "\r\n");
+  stored(ex, keys);
+}
+
+void HandleUpload(Exchange& ex, const Caller& who) {
+  ReceiveUpload(ex, who, [](Exchange& e, const std::vector<std::string>& keys) {
+    std::string list;
+    for (const std::string& key : keys) list += (list.empty() ? "" : ",") + key;
+    Send(e, 303, "text/html; charset=utf-8", "<a href=\"/\">documents</a>\n",
+         "Location: /\r\nX-Doc-Keys: " + list + "\r\n");
+  });
 }
 
 }  // namespace serve
