@@ -1025,7 +1025,8 @@ TEST(ServeLanguages, AcceptLanguageTable) {
     const char* language;
   } rows[] = {
       {"", "en"},
-      {"de-CH, de;q=0.9, en;q=0.8", "de"},  // a region counts as its language
+      {"de-CH, de;q=0.9, en;q=0.8", "de"},
+      {"de-AT, en;q=0.5", "de"},            // a region counts as its language
       {"en;q=0.5, de;q=0.9", "de"},         // the weight, not the order, decides
       {"fr, de;q=0.4", "de"},               // an unknown language is passed over
       {"fr, ja", "en"},                     // none known: the default
