@@ -32,7 +32,8 @@ const char kHead[] =
     "<link rel=\"stylesheet\" href=\"/static/style.css\">\n</head><body>\n";
 
 const char kNav[] =
-    "<nav><a href=\"/\">{{nav.documents}}</a> | <a href=\"/log\">{{nav.log}}</a> | <a href=\"/status\">{{nav.status}}</a>";
+    "<nav><a href=\"/\">{{nav.documents}}</a> | <a href=\"/log\">{{nav.log}}</a> | "
+    "<a href=\"/status\">{{nav.status}}</a>";
 const char kAdminNav[] = " | <a href=\"/trash\">{{nav.trash}}</a> | <a href=\"/admin/classes\">{{nav.classes}}</a>";
 const char kNavUser[] =
     " <span class=\"user\">`H</span>"
@@ -155,7 +156,8 @@ const char kLogScript[] =
 // A page; with the navigation and the log-out button for a logged-in caller.
 std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr) {
   std::string nav;
-  if (who != nullptr) nav = Localize(kNav) + Localize(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
+  if (who != nullptr)
+    nav = Localize(kNav) + Localize(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
   return Fill(kHead, {RequestLanguage(), title}) + LanguageSwitch() + nav + Fill(kTitle, {title}) + body +
          "</body></html>\n";
 }
