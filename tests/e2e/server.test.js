@@ -303,3 +303,55 @@ test('a user logs in, uploads, lists, downloads and deletes documents, watches t
   assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused on the list, log and login pages');
   assert.deepStrictEqual(dialogs, [], 'no dialog opened');
 });
+
+test('a German browser gets the German pages, and the switch turns them English', async (t) => {
+  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-lang-'));
+  addUser(dataDir);
+  const {child, base} = startServer(dataDir);
+  let browser = null;
+  t.after(async () => {
+    const exit = await stopServer(child);
+    try {
+      if (browser) await browser.close();
+    } finally {
+      fs.rmSync(dataDir, {recursive: true, force: true});
+    }
+    assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
+  });
+  const root = await base;
+  browser = await chromium.launch({
+    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+  // The browser's own language setting sends Accept-Language: de-DE,...
+  const context = await browser.newContext({locale: 'de-DE'});
+  context.setDefaultTimeout(60000);
+  const page = await context.newPage();
+  const policyErrors = [];
+  page.on('console', (m) => {
+    if (/Content Security Policy/.test(m.text())) policyErrors.push(m.text());
+  });
+
+  await page.goto(root);
+  assert.strictEqual(page.url(), root + 'login');
+  assert.strictEqual(await page.getAttribute('html', 'lang'), 'de');
+  await page.getByLabel('Benutzer').fill(user.name);
+  await page.getByLabel('Passwort').fill(user.password);
+  await submit(page, page.getByRole('button', {name: 'anmelden'}), '/login', root);
+  assert.strictEqual(await page.getAttribute('html', 'lang'), 'de');
+  assert.strictEqual(await page.locator('h1').textContent(), 'Dokumente');
+  assert.strictEqual(await page.getByRole('button', {name: 'hochladen'}).count(), 1);
+
+  // The switch: back on the same page, in English, and so it stays.
+  await page.goto(root + 'status');
+  await page.getByRole('button', {name: 'English'}).click();
+  await page.waitForFunction(() => document.documentElement.lang === 'en');
+  assert.strictEqual(page.url(), root + 'status');
+  assert.strictEqual(await page.locator('h1').textContent(), 'Status');
+  await page.goto(root);
+  assert.strictEqual(await page.getAttribute('html', 'lang'), 'en');
+  assert.strictEqual(await page.locator('h1').textContent(), 'Documents');
+  assert.strictEqual(await page.getByRole('button', {name: 'Deutsch'}).count(), 1);
+  assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused');
+});

@@ -28,7 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "serve.h"
 #include "support/temp_dir.h"
+#include "vxkernel/bundles/KProperties.h"
 #include "vxkernel/version.h"
 
 namespace fs = std::filesystem;
@@ -1050,4 +1052,118 @@ TEST(Serve, ApiListsInTheListPagesOrder) {
                            "print(\"\".join(d[\"key\"] + \"\\n\" for d in json.load(sys.stdin)[\"docs\"]))'");
   EXPECT_EQ(Count(keys, "\n"), 4u);
   EXPECT_EQ(api, keys + "\n");
+}
+
+// ===== Languages =====
+
+namespace {
+
+// A bundle of the server as the library reads it, by the keys its lines
+// name (the files hold plain "key=value" lines and comments).
+std::map<std::string, std::string> ReadBundle(const std::string& name) {
+  std::map<std::string, std::string> texts;
+  std::ifstream in(std::string(VXHOST_RES) + name);
+  KProperties props(0, nullptr);
+  EXPECT_EQ(props.Load(in), 0) << name;
+  std::ifstream lines(std::string(VXHOST_RES) + name);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != '#' && line.find('=') != std::string::npos) {
+      std::string key = line.substr(0, line.find('='));
+      texts[key] = static_cast<const char*>(props.GetProperty(key.c_str()));
+    }
+  EXPECT_FALSE(texts.empty()) << name;
+  return texts;
+}
+
+// The placeholders of a text in order: `H (page texts), %s#N (messages).
+std::string Placeholders(const std::string& text) {
+  std::string found;
+  std::smatch m;
+  for (auto at = text.cbegin(); std::regex_search(at, text.cend(), m, std::regex("`[A-Z]|%[a-z]+#[0-9]+"));
+       at = m.suffix().first)
+    found += m.str() + " ";
+  return found;
+}
+
+bool ValidUtf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+// Every English text has a German one with the same placeholders in the
+// same order, none empty, every key of a translation is one the server
+// knows, and the texts are UTF-8 as the pages send them (a \u escape or a
+// Latin-1 file would not be).
+TEST(ServeLanguages, GermanBundlesMatchTheEnglishOnes) {
+  for (const std::string base : {"pages", "22104"}) {
+    std::map<std::string, std::string> en = ReadBundle(base + ".properties"), de = ReadBundle(base + "_de.properties");
+    for (const auto& [key, text] : en) {
+      ASSERT_EQ(de.count(key), 1u) << base << " " << key;
+      EXPECT_NE(de[key], "") << base << " " << key;
+      EXPECT_EQ(Placeholders(de[key]), Placeholders(text)) << base << " " << key;
+    }
+    for (const auto& [key, text] : de) {
+      EXPECT_EQ(en.count(key), 1u) << base << " " << key;
+      EXPECT_TRUE(ValidUtf8(text)) << base << " " << key;
+    }
+  }
+}
+
+TEST(ServeLanguages, AcceptLanguageTable) {
+  const std::vector<std::string> offered = {"en", "de"};
+  const struct {
+    const char* header;
+    const char* language;
+  } rows[] = {
+      {"", "en"},
+      {"de-CH, de;q=0.9, en;q=0.8", "de"},
+      {"de-AT, en;q=0.5", "de"},            // a region counts as its language
+      {"en;q=0.5, de;q=0.9", "de"},         // the weight, not the order, decides
+      {"fr, de;q=0.4", "de"},               // an unknown language is passed over
+      {"fr, ja", "en"},                     // none known: the default
+      {"de;q=0, en;q=0.1", "en"},           // q=0 refuses
+      {"DE", "de"},                         // any case
+      {"*;q=0.9, de;q=0.5", "en"},          // "*" is the default
+  };
+  for (const auto& row : rows) EXPECT_EQ(serve::PreferredLanguage(row.header, offered), row.language) << row.header;
+}
+
+// Accept-Language: de gives the German pages and messages (sizes with a
+// decimal comma); the switch's cookie overrides it, only from this site,
+// and sends the browser back only to a page of this site.
+TEST(ServeLanguages, GermanPagesAndTheSwitch) {
+  TempDir dir("vxlang");
+  Server s(dir.Path());
+  UploadOne(s, dir.Write("/big.txt", std::string(1536, 'x')));
+  const std::string german = "-H 'Accept-Language: de-DE,de;q=0.9,en;q=0.5' ";
+  std::string list = s.Curl(german + s.Url());
+  EXPECT_NE(list.find("<html lang=\"de\">"), std::string::npos);
+  EXPECT_NE(list.find("<h1>Dokumente</h1>"), std::string::npos);
+  EXPECT_NE(list.find("<td class=\"size\">1,5 KiB</td>"), std::string::npos);
+  EXPECT_NE(list.find(">löschen</button>"), std::string::npos);
+  std::string missing = s.Curl(german + s.Url() + "nothing/here");
+  EXPECT_NE(missing.find("<title>404 Nicht gefunden</title>"), std::string::npos);
+  EXPECT_NE(missing.find("Es gibt keine Seite /nothing/here."), std::string::npos);
+  EXPECT_NE(s.Curl(s.Url()).find("<html lang=\"en\">"), std::string::npos);
+
+  std::string switched = s.Curl("-i -d lang=en -d 'back=/status' " + s.Url() + "lang");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(switched, m, std::regex("Set-Cookie: (vxlang=en);")));
+  EXPECT_NE(switched.find("Location: /status\r\n"), std::string::npos);
+  EXPECT_NE(s.Curl(german + "-H 'Cookie: " + m[1].str() + "' " + s.Url()).find("<html lang=\"en\">"),
+            std::string::npos);
+  std::string foreign = s.Curl("-i -H 'Origin: http://elsewhere.example' -d lang=de " + s.Url() + "lang");
+  EXPECT_NE(foreign.find("HTTP/1.1 403"), std::string::npos);
+  EXPECT_EQ(foreign.find("Set-Cookie"), std::string::npos);
+  EXPECT_NE(s.Curl("-i -d lang=de -d 'back=//elsewhere.example/' " + s.Url() + "lang").find("Location: /\r\n"),
+            std::string::npos);
 }

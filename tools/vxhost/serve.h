@@ -117,13 +117,42 @@ enum Message : long {
   kNoDocument = 1, kNoPage, kNotAKey, kOnly, kUploadCap, kNeedLength, kNotMultipart, kIncomplete,
   kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath,
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
-  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed
+  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed,
+  kNoLanguage
 };
 constexpr long kCatalogue = 22104;
 
 // The message filled with arg; "message 0x5658000N" when the catalogue
 // has none.
 std::string Text(Message m, const std::string& arg = "");
+
+// ===== Languages (serve_lang.cpp, serve_accept.cpp) =====
+
+// The languages the pages and messages come in, by their codes; the first
+// is the default. A new language is a code here and its bundles
+// res/pages_CODE.properties and res/22104_CODE.properties.
+const std::vector<std::string>& Languages();
+
+// The language of offered (its first when none fits) that an
+// Accept-Language header prefers: the highest q-value wins, "de-CH" counts
+// as "de", "*" as the first offered, q=0 refuses; equal weights go to the
+// earlier entry.
+std::string PreferredLanguage(const std::string& header, const std::vector<std::string>& offered);
+
+// The code of the language of the request at hand on this thread ("en"
+// outside a request).
+std::string RequestLanguage();
+
+// The page text of key ("list.heading", "button.delete") from the bundle
+// res/pages_LANG.properties of the request's language, falling back to
+// res/pages.properties (English). A key neither has gives the key itself
+// and a debug line, never an empty text. Texts may hold `H placeholders,
+// filled in order like those of the template they go into.
+//   Page texts for HTML: Fill(kTemplate, ...) puts them in for "{{key}}".
+//   Page texts as values: PageText("column.name").
+std::string PageText(const std::string& key);
+// tmpl with each "{{key}}" replaced by PageText(key), HTML-escaped.
+std::string Localize(const std::string& tmpl);
 
 // ===== Helpers =====
 

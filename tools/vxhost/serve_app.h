@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,7 +134,23 @@ struct StatusFigures {
 };
 StatusFigures StatusOf(App& app);
 
+// ===== Languages (serve_lang.cpp) =====
+
+// Chooses the request's language for this thread (the page texts and
+// Text): the cookie the switch set, else Accept-Language, else English.
+// Route calls it first on every turn of a handler.
+void ChooseLanguage(Exchange& ex);
+// POST /lang (the language switch): sets the cookie, back to the page.
+void HandleLanguage(Exchange& ex);
+// The switch between the languages that every page carries.
+std::string LanguageSwitch();
+
 // ===== Pages (serve_pages.cpp) =====
+
+// tmpl with its "{{key}}" page texts in the request's language (Localize),
+// then its placeholders filled in order from values (`H escaped for HTML,
+// `U for URLs, `L as they are).
+std::string Fill(const char* tmpl, std::initializer_list<std::string> values);
 
 struct Caller;
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);

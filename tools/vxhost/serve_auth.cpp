@@ -33,6 +33,8 @@ std::string HostName(const std::string& host) {
   return Lower(colon == std::string::npos ? host : host.substr(0, colon));
 }
 
+}  // namespace
+
 std::string Cookie(const RequestHead& head, const std::string& name) {
   for (const auto& [k, v] : head.headers) {
     if (k != "cookie") continue;
@@ -48,6 +50,8 @@ std::string Cookie(const RequestHead& head, const std::string& name) {
   return "";
 }
 
+namespace {
+
 // A name fit for the log: valid user names as they are, anything else
 // not at all.
 std::string LoggedName(const std::string& name) {
@@ -56,6 +60,8 @@ std::string LoggedName(const std::string& name) {
 }
 
 bool StateChange(const RequestHead& head) { return head.method != "GET" && head.method != "HEAD"; }
+
+}  // namespace
 
 // A browser tells where a request comes from: Sec-Fetch-Site (same-origin,
 // or none for what the user typed) and Origin (this site's scheme and
@@ -74,6 +80,8 @@ void RefuseOtherSite(Exchange& ex) {
            ": it came from another site");
   SendError(ex, 403, Text(kOtherSite));
 }
+
+namespace {
 
 std::string SessionCookie(const std::string& id, bool secure, bool end) {
   return "Set-Cookie: " + std::string(kSessionCookie) + "=" + id + "; HttpOnly; SameSite=Strict; Path=/" +

@@ -10,6 +10,7 @@
 namespace serve {
 
 struct Exchange;
+struct RequestHead;
 
 // Who a request comes from, once the gate let it in.
 struct Caller {
@@ -37,6 +38,14 @@ bool CsrfOk(Exchange& ex, const Caller& who, const std::string& formToken);
 // The value of name in an application/x-www-form-urlencoded text; "" when
 // absent.
 std::string FormValue(const std::string& form, const std::string& name);
+
+// The value of the cookie name; "" when the request has none.
+std::string Cookie(const RequestHead& head, const std::string& name);
+// Whether a browser says the request comes from a page of this site
+// (Sec-Fetch-Site, Origin); true for a client that sends neither.
+bool FromThisSite(Exchange& ex);
+// Logs and answers 403 a request that came from another site.
+void RefuseOtherSite(Exchange& ex);
 
 // GET and POST /login.
 void HandleLogin(Exchange& ex);

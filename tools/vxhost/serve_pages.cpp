@@ -26,17 +26,18 @@ namespace {
 // No inline style or script anywhere: the pages are served with a
 // Content-Security-Policy that allows only this site's own files.
 const char kHead[] =
-    "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>`H</title>\n"
+    "<!DOCTYPE html>\n<html lang=\"`H\"><head><meta charset=\"utf-8\"><title>`H</title>\n"
     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
     "<link rel=\"stylesheet\" href=\"/static/style.css\">\n</head><body>\n";
 
 const char kNav[] =
-    "<nav><a href=\"/\">documents</a> | <a href=\"/log\">log</a> | <a href=\"/status\">status</a>";
-const char kAdminNav[] = " | <a href=\"/trash\">trash</a> | <a href=\"/admin/classes\">classes</a>";
+    "<nav><a href=\"/\">{{nav.documents}}</a> | <a href=\"/log\">{{nav.log}}</a> | "
+    "<a href=\"/status\">{{nav.status}}</a>";
+const char kAdminNav[] = " | <a href=\"/trash\">{{nav.trash}}</a> | <a href=\"/admin/classes\">{{nav.classes}}</a>";
 const char kNavUser[] =
     " <span class=\"user\">`H</span>"
     " <form class=\"logout\" method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
-    "<button type=\"submit\">log out</button></form></nav>\n";
+    "<button type=\"submit\">{{button.logout}}</button></form></nav>\n";
 
 const char kTitle[] = "<h1>`H</h1>\n";
 
@@ -44,42 +45,42 @@ const char kTitle[] = "<h1>`H</h1>\n";
 const char kUploadForm[] =
     "<form id=\"upload\" method=\"post\" action=\"/upload\" enctype=\"multipart/form-data\">\n"
     "<input type=\"hidden\" name=\"csrf\" value=\"`H\">\n"
-    "<label>documents <input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small></label>\n"
-    "<label>note <input type=\"text\" name=\"note\" placeholder=\"note\"></label>\n"
-    "<button type=\"submit\">upload</button>\n</form>\n";
+    "<label>{{upload.files}} <input type=\"file\" name=\"file\" multiple> <small class=\"limit\">`H</small></label>\n"
+    "<label>{{upload.note}} <input type=\"text\" name=\"note\" placeholder=\"{{upload.note}}\"></label>\n"
+    "<button type=\"submit\">{{button.upload}}</button>\n</form>\n";
 
 const char kRow[] =
     "<tr><td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"type\">`H</td>"
     "<td class=\"title\">`H</td><td class=\"date\"><time datetime=\"`H\">`H</time></td><td class=\"note\">`H</td>"
-    "<td class=\"actions\"><a class=\"download\" href=\"/doc/`U\">download</a> "
+    "<td class=\"actions\"><a class=\"download\" href=\"/doc/`U\">{{button.download}}</a> "
     "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
-    "<button type=\"submit\">delete</button></form></td></tr>\n";
+    "<button type=\"submit\">{{button.delete}}</button></form></td></tr>\n";
 
 // The list's head: a sort link per sortable column (`H: its query, its
 // label), the column it is sorted by with its direction.
 const char kSortHead[] = "<th><a href=\"/?`H\">`H</a></th>";
 const char kSortedHead[] = "<th aria-sort=\"`H\"><a href=\"/?`H\">`H</a></th>";
 const char kPlainHead[] = "<th>`H</th>";
-// Index = ListQuery::Key.
-const char* const kColumnLabels[] = {"name", "size", "type", "uploaded"};
+// Index = ListQuery::Key; page texts.
+const char* const kColumnLabels[] = {"column.name", "column.size", "column.type", "column.uploaded"};
 const char kPageLink[] = "<a rel=\"`H\" href=\"/?`H\">`H</a> ";
-const char kPageOf[] = "<span class=\"at\">page `H of `H</span> ";
+const char kPageOf[] = "<span class=\"at\">{{list.page_of}}</span> ";
 
 // `H: the name; `U: the key; `H: the form token.
 const char kUndo[] =
-    "<p class=\"notice\">deleted `H \u2014 <form class=\"restore\" method=\"post\" action=\"/doc/`U/restore\">"
-    "<input type=\"hidden\" name=\"csrf\" value=\"`H\"><button type=\"submit\">undo</button></form></p>\n";
+    "<p class=\"notice\">{{undo.deleted}} \u2014 <form class=\"restore\" method=\"post\" action=\"/doc/`U/restore\">"
+    "<input type=\"hidden\" name=\"csrf\" value=\"`H\"><button type=\"submit\">{{button.undo}}</button></form></p>\n";
 
 const char kTrashRow[] =
     "<tr><td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"deleted\">`H</td><td class=\"by\">`H</td>"
     "<td><form class=\"restore\" method=\"post\" action=\"/doc/`U/restore\"><input type=\"hidden\" name=\"csrf\" "
-    "value=\"`H\"><button type=\"submit\">restore</button></form></td></tr>\n";
+    "value=\"`H\"><button type=\"submit\">{{button.restore}}</button></form></td></tr>\n";
 
 const char kLoginForm[] =
     "<form id=\"login\" method=\"post\" action=\"/login\">\n"
-    "<label>user <input type=\"text\" name=\"user\" autocomplete=\"username\" autofocus></label>\n"
-    "<label>password <input type=\"password\" name=\"password\" autocomplete=\"current-password\"></label>\n"
-    "<button type=\"submit\">log in</button>\n</form>\n";
+    "<label>{{login.user}} <input type=\"text\" name=\"user\" autocomplete=\"username\" autofocus></label>\n"
+    "<label>{{login.password}} <input type=\"password\" name=\"password\" autocomplete=\"current-password\"></label>\n"
+    "<button type=\"submit\">{{button.login}}</button>\n</form>\n";
 
 const char kStyle[] =
     ":root{color-scheme:light dark;--fg:#111;--bg:#fff;--line:#ccc;--muted:#555;--link:#0645ad;--focus:#1a5fb4;"
@@ -97,6 +98,10 @@ const char kStyle[] =
     "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
     "form.delete,form.logout,form.restore{display:inline}p.notice{background:var(--notice);padding:.5em}"
     "nav .user{margin-left:2em;color:var(--muted)}"
+    // The language switch: buttons that look like links, the page's own language marked.
+    "form.lang{display:inline;float:right}form.lang button{background:none;border:0;padding:0 .3em;color:var(--link);"
+    "text-decoration:underline;cursor:pointer}form.lang button[aria-current]{color:inherit;text-decoration:none;"
+    "font-weight:bold}"
     "form#upload label{margin-right:1em}input,button{max-width:100%;font:inherit}"
     "pre#log{background:var(--code);padding:1em;max-height:30em;overflow:auto;white-space:pre-wrap;"
     "overflow-wrap:anywhere}"
@@ -147,20 +152,22 @@ const char kLogScript[] =
     "  }\n"
     "})();\n";
 
-std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
-  KQSValue list = KQSValue::List();
-  for (const std::string& v : values) list.ListAppendValue(KQSValue(v.c_str()));
-  return std::string(KWebFormat::FormatHTMLExpression(tmpl, list));
-}
-
 // A page; with the navigation and the log-out button for a logged-in caller.
 std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr) {
   std::string nav;
-  if (who != nullptr) nav = kNav + std::string(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
-  return Fill(kHead, {title}) + nav + Fill(kTitle, {title}) + body + "</body></html>\n";
+  if (who != nullptr)
+    nav = Localize(kNav) + Localize(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
+  return Fill(kHead, {RequestLanguage(), title}) + LanguageSwitch() + nav + Fill(kTitle, {title}) + body +
+         "</body></html>\n";
 }
 
 }  // namespace
+
+std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
+  KQSValue list = KQSValue::List();
+  for (const std::string& v : values) list.ListAppendValue(KQSValue(v.c_str()));
+  return std::string(KWebFormat::FormatHTMLExpression(Localize(tmpl).c_str(), list));
+}
 
 std::string Text(Message m, const std::string& arg) {
   long code = (kCatalogue << 16) | m;
@@ -180,9 +187,10 @@ bool ValidKey(const std::string& key) {
 
 std::string HtmlEscape(const std::string& text) { return std::string(KWebEscape::EscapeHTML(text.c_str())); }
 
+// In the request's language: its word for bytes and its decimal mark.
 std::string FormatSize(int64_t bytes) {
   const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
-  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  if (bytes < 1024) return std::to_string(bytes) + " " + PageText("size.bytes");
   double v = static_cast<double>(bytes);
   int u = 0;
   while (v >= 1024 && u < 4) {
@@ -191,7 +199,8 @@ std::string FormatSize(int64_t bytes) {
   }
   char text[32];
   std::snprintf(text, sizeof text, "%.1f %s", v, units[u]);
-  return text;
+  std::string size = text;
+  return size.replace(size.find('.'), 1, PageText("size.decimal_mark"));
 }
 
 int64_t NowSeconds() {
@@ -222,7 +231,7 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
   std::vector<DocInfo> docs = PageOf(all, query, &page, &pages, &total);
   // A column's header sorts by it; chosen again, it turns the direction.
   auto head = [&query](ListQuery::Key key) {
-    const char* label = kColumnLabels[key];
+    std::string label = PageText(kColumnLabels[key]);
     if (key != query.key) return Fill(kSortHead, {ListQueryString(key, DefaultAscending(key), 1), label});
     return Fill(kSortedHead, {query.ascending ? "ascending" : "descending", ListQueryString(key, !query.ascending, 1),
                               label});
@@ -230,36 +239,40 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
   std::string body;
   for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
   body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
-  body += "<table id=\"docs\" aria-label=\"documents\">\n<thead><tr>" + head(ListQuery::kName) +
-          head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {"title"}) + head(ListQuery::kDate) +
-          Fill(kPlainHead, {"note"}) + "<th></th></tr></thead>\n<tbody>\n";
+  body += Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr>") + head(ListQuery::kName) +
+          head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {PageText("column.title")}) +
+          head(ListQuery::kDate) + Fill(kPlainHead, {PageText("column.note")}) + "<th></th></tr></thead>\n<tbody>\n";
   for (const DocInfo& d : docs) {
     body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, IsoDate(d.uploaded), FormatDate(d.uploaded),
                         d.note, d.key, d.key, who.csrf});
   }
   body += "</tbody></table>\n";
-  if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
+  if (docs.empty()) body += Localize("<p id=\"empty\">{{list.empty}}</p>\n");
   // The pages keep the view's order.
-  body += "<nav class=\"pages\" aria-label=\"pages\">";
-  if (page > 1) body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1), "previous"});
+  body += Localize("<nav class=\"pages\" aria-label=\"{{list.pages}}\">");
+  if (page > 1)
+    body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1), PageText("list.previous")});
   body += Fill(kPageOf, {std::to_string(page), std::to_string(pages)});
-  if (page < pages) body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1), "next"});
+  if (page < pages)
+    body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1), PageText("list.next")});
   body += "</nav>\n<script src=\"/static/time.js\" defer></script>\n";
-  return Page("Documents", body, &who);
+  return Page(PageText("list.heading"), body, &who);
 }
 
 std::string ErrorPage(int status, const std::string& message) {
-  std::string title = std::to_string(status) + " " + StatusText(status);
-  return Page(title, Fill("<p class=\"error\">`H</p>\n<p><a href=\"/\">back to the documents</a></p>\n", {message}));
+  // The reason in the page's language where the bundle has it.
+  std::string reason = "http." + std::to_string(status), text = PageText(reason);
+  std::string title = std::to_string(status) + " " + (text == reason ? StatusText(status) : text);
+  return Page(title, Fill("<p class=\"error\">`H</p>\n<p><a href=\"/\">{{error.back}}</a></p>\n", {message}));
 }
 
 std::string LogPage(const Caller& who) {
-  return Page("Log", "<pre id=\"log\"></pre>\n<script src=\"/static/log.js\"></script>\n", &who);
+  return Page(PageText("log.heading"), "<pre id=\"log\"></pre>\n<script src=\"/static/log.js\"></script>\n", &who);
 }
 
 std::string LoginPage(const std::string& message) {
   std::string error = message.empty() ? "" : Fill("<p class=\"error\">`H</p>\n", {message});
-  return Page("Log in", error + kLoginForm);
+  return Page(PageText("login.heading"), error + Localize(kLoginForm));
 }
 
 bool StaticAsset(const std::string& path, std::string* type, std::string* body) {
@@ -282,13 +295,13 @@ bool StaticAsset(const std::string& path, std::string* type, std::string* body) 
 }
 
 std::string TrashPage(const std::vector<TrashInfo>& trash, const Caller& who) {
-  std::string body = "<table id=\"trash\">\n<thead><tr><th>name</th><th>size</th><th>deleted</th><th>by</th>"
-                     "<th></th></tr></thead>\n<tbody>\n";
+  std::string body = Localize("<table id=\"trash\">\n<thead><tr><th>{{column.name}}</th><th>{{column.size}}</th>"
+                              "<th>{{column.deleted}}</th><th>{{column.by}}</th><th></th></tr></thead>\n<tbody>\n");
   for (const TrashInfo& t : trash)
     body += Fill(kTrashRow, {t.doc.name, FormatSize(t.doc.size), FormatDate(t.deleted), t.by, t.doc.key, who.csrf});
   body += "</tbody></table>\n";
-  if (trash.empty()) body += "<p id=\"empty\">The trash is empty.</p>\n";
-  return Page("Trash", body, &who);
+  if (trash.empty()) body += Localize("<p id=\"empty\">{{trash.empty}}</p>\n");
+  return Page(PageText("trash.heading"), body, &who);
 }
 
 std::string StatusPage(App& app, const Caller& who) {
@@ -297,26 +310,27 @@ std::string StatusPage(App& app, const Caller& who) {
   const Loop::Figures& net = s.net;
   int64_t up = s.uptime, free = s.freeBytes;
   std::string rows;
+  // Each row's name: a page text.
   auto row = [&rows](const std::string& name, const std::string& value) {
-    rows += Fill("<tr><th>`H</th><td>`H</td></tr>\n", {name, value});
+    rows += Fill("<tr><th>`H</th><td>`H</td></tr>\n", {PageText(name), value});
   };
-  row("version", VXKERNEL_VERSION_STRING);
-  row("uptime", std::to_string(up / 3600) + " h " + std::to_string(up / 60 % 60) + " min " +
+  row("status.version", VXKERNEL_VERSION_STRING);
+  row("status.uptime", std::to_string(up / 3600) + " h " + std::to_string(up / 60 % 60) + " min " +
                     std::to_string(up % 60) + " s");
-  row("data folder", app.config.dataDir);
-  row("free disk space", free < 0 ? "unknown" : FormatSize(free));
-  row("documents", std::to_string(f.documents));
-  row("stored bytes", FormatSize(f.bytes));
-  row("trash items", std::to_string(f.trashed));
-  row("requests served", std::to_string(s.requests));
-  row("open connections", std::to_string(net.open));
-  row("active sessions", std::to_string(s.sessions));
-  row("worker threads", std::to_string(s.threads) + " (" + std::to_string(s.busy) + " busy)");
-  row("connections refused (per-address cap)", std::to_string(net.refused));
-  row("requests refused (per-address rate)", std::to_string(net.limited));
-  row("clients dropped (stopped reading)", std::to_string(net.writeTimeouts));
-  row("temporaries removed at start", std::to_string(f.swept));
-  return Page("Status", "<table id=\"status\">\n" + rows + "</table>\n", &who);
+  row("status.data_folder", app.config.dataDir);
+  row("status.free_space", free < 0 ? PageText("status.unknown") : FormatSize(free));
+  row("status.documents", std::to_string(f.documents));
+  row("status.stored_bytes", FormatSize(f.bytes));
+  row("status.trash_items", std::to_string(f.trashed));
+  row("status.requests", std::to_string(s.requests));
+  row("status.connections", std::to_string(net.open));
+  row("status.sessions", std::to_string(s.sessions));
+  row("status.workers", std::to_string(s.threads) + " (" + std::to_string(s.busy) + " " + PageText("status.busy") + ")");
+  row("status.refused", std::to_string(net.refused));
+  row("status.limited", std::to_string(net.limited));
+  row("status.dropped", std::to_string(net.writeTimeouts));
+  row("status.swept", std::to_string(f.swept));
+  return Page(PageText("status.heading"), "<table id=\"status\">\n" + rows + "</table>\n", &who);
 }
 
 std::string ClassesPage(const Caller& who) {
@@ -330,8 +344,10 @@ std::string ClassesPage(const Caller& who) {
                   {std::to_string(c->ClassNumber()), c->ClassName(), p ? std::to_string(p->ObjCount()) : "",
                    p ? std::to_string(p->RefCount()) : ""});
   }
-  return Page("Registered classes", "<table id=\"classes\"><tr><th>number</th><th>name</th><th>objects</th>"
-                                    "<th>references</th></tr>\n" + names + "</table>\n", &who);
+  return Page(PageText("classes.heading"),
+              Localize("<table id=\"classes\"><tr><th>{{classes.number}}</th><th>{{column.name}}</th>"
+                       "<th>{{classes.objects}}</th><th>{{classes.references}}</th></tr>\n") + names + "</table>\n",
+              &who);
 }
 
 }  // namespace serve

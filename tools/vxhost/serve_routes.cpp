@@ -206,6 +206,7 @@ std::string ErrorResponse(int status, const std::string& message, bool keepAlive
 }
 
 void Route(Exchange& ex) {
+  ChooseLanguage(ex);
   const std::string& m = ex.head.method;
   const std::string& p = ex.head.path;
   if (ex.head.chunked) {
@@ -217,6 +218,7 @@ void Route(Exchange& ex) {
   std::string type, body;
   if (get && StaticAsset(p, &type, &body)) return Send(ex, 200, type, body, "Cache-Control: max-age=3600\r\n");
   if (p == "/login") return HandleLogin(ex);
+  if (p == "/lang") return HandleLanguage(ex);
   Caller who;
   if (!Admit(ex, &who)) return;
   if (IsApiPath(p)) return RouteApi(ex, who);
