@@ -116,7 +116,8 @@ enum Message : long {
   kNoDocument = 1, kNoPage, kNotAKey, kOnly, kUploadCap, kNeedLength, kNotMultipart, kIncomplete,
   kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath,
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
-  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed
+  kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed,
+  kNoPreview, kPreviewBusy
 };
 constexpr long kCatalogue = 22104;
 

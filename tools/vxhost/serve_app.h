@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -130,6 +131,10 @@ std::string LoginPage(const std::string& message);
 // The built-in style sheet and script (/static/...): true with their
 // type and bytes.
 bool StaticAsset(const std::string& path, std::string* type, std::string* body);
+// A page of the site around body (HTML made safe already), with the
+// navigation for who; and a template filled through KWebFormat (`H, `U).
+std::string SitePage(const std::string& title, const std::string& body, const Caller& who);
+std::string FillHtml(const char* tmpl, std::initializer_list<std::string> values);
 
 }  // namespace serve
 

@@ -9,6 +9,7 @@
 #include "serve_app.h"
 #include "serve_auth.h"
 #include "serve_log.h"
+#include "serve_preview.h"
 #include "vxkernel/web/KWebEscape.h"
 
 namespace serve {
@@ -228,6 +229,8 @@ void Route(Exchange& ex) {
     if (action.empty() && get) return Download(ex, key);
     if (action == "/delete" && m == "POST") return Delete(ex, key, who);
     if (action == "/restore" && m == "POST") return Restore(ex, key, who);
+    if (get && (action == "/thumb" || action == "/preview" || action.compare(0, 6, "/page/") == 0))
+      return HandlePreview(ex, key, action, who);
     if (action.empty() || action == "/delete" || action == "/restore")
       return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }
