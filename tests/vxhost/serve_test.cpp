@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
@@ -1166,4 +1167,145 @@ TEST(ServeLanguages, GermanPagesAndTheSwitch) {
   EXPECT_EQ(foreign.find("Set-Cookie"), std::string::npos);
   EXPECT_NE(s.Curl("-i -d lang=de -d 'back=//elsewhere.example/' " + s.Url() + "lang").find("Location: /\r\n"),
             std::string::npos);
+}
+
+namespace {
+
+std::string Be32(uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+std::string PngChunk(const std::string& type, const std::string& data) {
+  uint32_t crc = 0xffffffff;
+  for (unsigned char b : type + data) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) != 0 ? 0xedb88320 ^ (crc >> 1) : crc >> 1;
+  }
+  return Be32(static_cast<uint32_t>(data.size())) + type + data + Be32(~crc);
+}
+
+// A grey PNG whose header says w x h and whose pixel data is raw (filter
+// bytes and rows, at most 65535 bytes: one stored deflate block).
+std::string Png(uint32_t w, uint32_t h, const std::string& raw) {
+  uint32_t a = 1, b = 0;
+  for (unsigned char c : raw) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  uint16_t n = static_cast<uint16_t>(raw.size());
+  std::string z = std::string("\x78\x01\x01", 3) + static_cast<char>(n & 0xff) + static_cast<char>(n >> 8) +
+                  static_cast<char>(~n & 0xff) + static_cast<char>((~n >> 8) & 0xff) + raw + Be32(b << 16 | a);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", Be32(w) + Be32(h) + std::string("\x08\0\0\0\0", 5)) +
+         PngChunk("IDAT", z) + PngChunk("IEND", "");
+}
+
+// "WxH" from a PNG's header; "" when it is not a PNG.
+std::string PngDims(const std::string& png) {
+  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return "";
+  auto be = [&png](size_t at) {
+    return (static_cast<uint32_t>(static_cast<unsigned char>(png[at])) << 24) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(png[at + 1])) << 16) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(png[at + 2])) << 8) |
+           static_cast<unsigned char>(png[at + 3]);
+  };
+  return std::to_string(be(16)) + "x" + std::to_string(be(20));
+}
+
+// Two pages, 200 x 100 and 100 x 100 points, the first half black.
+const char kTwoPagePdf[] =
+    "%PDF-1.4\n1 0 obj <</Type/Catalog/Pages 2 0 R>> endobj\n"
+    "2 0 obj <</Type/Pages/Kids[3 0 R 4 0 R]/Count 2>> endobj\n"
+    "3 0 obj <</Type/Page/Parent 2 0 R/MediaBox[0 0 200 100]/Contents 5 0 R>> endobj\n"
+    "4 0 obj <</Type/Page/Parent 2 0 R/MediaBox[0 0 100 100]>> endobj\n"
+    "5 0 obj <</Length 16>> stream\n0 0 100 100 re f\nendstream endobj\n"
+    "trailer <</Root 1 0 R>>\n%%EOF\n";
+
+// The thumbnail of key once the background made it (polled, with an
+// overall limit); "" when there is none by then.
+std::string AwaitThumb(const Server& s, const std::string& key, const std::string& path) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < end)
+    if (s.Curl("-o " + path + " -w '%{http_code}' " + s.Url() + "doc/" + key + "/thumb") == "200")
+      return TempDir::Read(path);
+  return "";
+}
+
+}  // namespace
+
+// Thumbnails and previews: images and PDF pages re-encoded by the server
+// within their bounds (pdftoppm, a renderer of its own, gives the sizes),
+// hostile documents none and a log line, SVG and text never rendered.
+TEST(Serve, PreviewsOfImagesAndPdfs) {
+  TempDir dir;
+  std::string raw;
+  for (int y = 0; y < 150; ++y) raw += '\0' + std::string(300, static_cast<char>(y));
+  std::vector<std::string> files = {
+      dir.Write("/huge.png", Png(100000, 100000, std::string(64, '\0'))),
+      dir.Write("/cut.pdf", std::string(kTwoPagePdf).substr(0, 60)),
+      dir.Write("/pic.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"><script>alert(1)</script></svg>"),
+      dir.Write("/note.txt", "a <script>alert(1)</script> b\n"),
+      dir.Write("/two.pdf", kTwoPagePdf),
+      dir.Write("/pic.png", Png(300, 150, raw))};
+  std::string data = dir.Path() + "data", form;
+  fs::create_directories(data);
+  for (const std::string& f : files) form += " -F file=@" + f;
+  Server s(data);
+  std::smatch m;
+  std::string up = s.Curl("-i" + form + " " + s.Url() + "upload");
+  ASSERT_TRUE(std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f,]+)"))) << up;
+  std::vector<std::string> k;
+  for (size_t at = 0; at < m[1].str().size(); at += 17) k.push_back(m[1].str().substr(at, 16));
+  ASSERT_EQ(k.size(), files.size());
+  const std::string &huge = k[0], &cut = k[1], &svg = k[2], &txt = k[3], &pdf = k[4], &png = k[5];
+  // The background works in upload order: the last one's thumbnail means
+  // every other one was tried.
+  EXPECT_EQ(PngDims(AwaitThumb(s, png, dir.Path() + "t.png")), "128x64");
+  std::string pdfThumb = AwaitThumb(s, pdf, dir.Path() + "p.png");
+  Shell("pdftoppm -png -f 1 -l 1 -scale-to 128 " + files[4] + " " + dir.Path() + "oracle1 2>/dev/null");
+  EXPECT_EQ(PngDims(pdfThumb), PngDims(TempDir::Read(dir.Path() + "oracle1-1.png")));
+  Shell("pdftoppm -png -f 2 -l 2 -r 300 " + files[4] + " " + dir.Path() + "oracle2 2>/dev/null");
+  s.Curl("-o " + dir.Path() + "p2.png " + s.Url() + "doc/" + pdf + "/page/2");
+  EXPECT_EQ(PngDims(TempDir::Read(dir.Path() + "p2.png")), PngDims(TempDir::Read(dir.Path() + "oracle2-2.png")));
+
+  // Hostile documents: none, a log line each, and the server answers on.
+  EXPECT_TRUE(s.AwaitLog("no thumb of " + huge + ": the image is 100000x100000 pixels"));
+  EXPECT_TRUE(s.AwaitLog("no thumb of " + cut + ": "));
+  for (const std::string& key : {huge, cut, svg, txt})
+    EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}' " + s.Url() + "doc/" + key + "/thumb"), "404") << key;
+  std::string log = s.Curl(s.Url() + "log?after=0");
+  EXPECT_EQ(log.find(svg + ":"), std::string::npos) << "an SVG reached a decoder";
+
+  // Thumbnails are PNGs with validators.
+  std::string head = s.Curl("-i " + s.Url() + "doc/" + png + "/thumb");
+  EXPECT_NE(head.find("Content-Type: image/png\r\n"), std::string::npos);
+  ASSERT_TRUE(std::regex_search(head, m, std::regex("ETag: (\"[^\"]+\")")));
+  EXPECT_EQ(s.Curl("-o /dev/null -w '%{http_code}' -H 'If-None-Match: " + m[1].str() + "' " + s.Url() + "doc/" +
+                   png + "/thumb"),
+            "304");
+
+  // The preview pages: page images, an image's re-encoded view, text escaped.
+  std::string pdfPage = s.Curl(s.Url() + "doc/" + pdf + "/preview");
+  EXPECT_EQ(Count(pdfPage, "<img class=\"page\""), 2u);
+  EXPECT_NE(s.Curl(s.Url() + "doc/" + png + "/preview").find("src=\"/doc/" + png + "/page/1\""), std::string::npos);
+  EXPECT_EQ(PngDims(s.Curl(s.Url() + "doc/" + png + "/page/1")), "300x150");
+  std::string svgPage = s.Curl(s.Url() + "doc/" + svg + "/preview");
+  EXPECT_EQ(svgPage.find("<svg"), std::string::npos);
+  EXPECT_EQ(svgPage.find("src=\"/doc/" + svg), std::string::npos);
+  std::string textPage = s.Curl(s.Url() + "doc/" + txt + "/preview");
+  EXPECT_NE(textPage.find("a &lt;script&gt;alert(1)&lt;/script&gt; b"), std::string::npos);
+  EXPECT_EQ(textPage.find("<script>alert"), std::string::npos);
+
+  // The list: a sized thumbnail where there is one, a preview link in each row.
+  std::string list = s.Curl(s.Url());
+  EXPECT_NE(list.find("<img alt=\"\" loading=\"lazy\" width=\"64\" height=\"32\" src=\"/doc/" + png + "/thumb\">"),
+            std::string::npos);
+  EXPECT_EQ(Count(list, "<img alt=\"\""), 2u);
+  EXPECT_EQ(Count(list, "/preview\">preview</a>"), files.size());
+
+  // A document stored before (its thumbnail lost here) gets one at start.
+  s.Stop(SIGTERM);
+  fs::remove(data + "/extra/" + png + "/thumb");
+  Server again(data);
+  EXPECT_EQ(PngDims(AwaitThumb(again, png, dir.Path() + "t2.png")), "128x64");
+  EXPECT_NE(again.Curl(again.Url()).find("src=\"/doc/" + pdf + "/thumb\""), std::string::npos);
 }

@@ -15,5 +15,8 @@ int RunValue(int argc, char** argv);
 // usage error.
 int RunUser(int argc, char** argv);
 int RunToken(int argc, char** argv);
+// vxhost derive-preview (not in the help: the server's own child), in
+// serve_preview.h.
+int RunDerivePreview(int argc, char** argv);
 
 #endif  // VXKERNEL_TOOLS_VXHOST_COMMANDS_H_

@@ -259,6 +259,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "user") == 0) return RunUser(argc - 2, argv + 2);
   if (std::strcmp(command, "token") == 0) return RunToken(argc - 2, argv + 2);
   if (std::strcmp(command, "run") == 0) return RunLifecycle();
+  if (std::strcmp(command, "derive-preview") == 0) return RunDerivePreview(argc - 2, argv + 2);
   if (std::strcmp(command, "info") == 0) {
     PrintInfo();
     return 0;

@@ -118,7 +118,7 @@ enum Message : long {
   kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath,
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
   kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed,
-  kNoLanguage
+  kNoLanguage, kNoPreview, kPreviewBusy
 };
 constexpr long kCatalogue = 22104;
 

@@ -171,6 +171,9 @@ std::string LoginPage(const std::string& message);
 // The built-in style sheet and script (/static/...): true with their
 // type and bytes.
 bool StaticAsset(const std::string& path, std::string* type, std::string* body);
+// A page of the site around body (HTML made safe already), with the
+// navigation for who.
+std::string SitePage(const std::string& title, const std::string& body, const Caller& who);
 
 }  // namespace serve
 

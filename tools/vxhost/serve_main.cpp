@@ -12,6 +12,7 @@
 
 #include "serve_app.h"
 #include "serve_pool.h"
+#include "serve_preview.h"
 #include "serve_log.h"
 #include "serve_loop.h"
 #include "vxkernel/runtime/KAt.h"
@@ -196,6 +197,7 @@ int RunServe(int argc, char** argv) {
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
 
   app.background = MakeBackground();
+  PreviewMissing(app);
   Loop loop(app);
   app.loop = &loop;
   std::signal(SIGINT, &OnSignal);

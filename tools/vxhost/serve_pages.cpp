@@ -8,6 +8,8 @@
 #include "serve_app.h"
 #include "serve_loop.h"
 #include "serve_auth.h"
+#include "serve_pool.h"
+#include "serve_preview.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassPointer.h"
@@ -49,10 +51,15 @@ const char kUploadForm[] =
     "<label>{{upload.note}} <input type=\"text\" name=\"note\" placeholder=\"{{upload.note}}\"></label>\n"
     "<button type=\"submit\">{{button.upload}}</button>\n</form>\n";
 
+// A thumbnail, shown at half its pixels so that it is sharp on dense
+// screens: `H width, `H height, `U key.
+const char kThumbCell[] =
+    "<tr><td class=\"thumb\"><img alt=\"\" loading=\"lazy\" width=\"`H\" height=\"`H\" src=\"/doc/`U/thumb\"></td>";
 const char kRow[] =
-    "<tr><td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"type\">`H</td>"
+    "<td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"type\">`H</td>"
     "<td class=\"title\">`H</td><td class=\"date\"><time datetime=\"`H\">`H</time></td><td class=\"note\">`H</td>"
     "<td class=\"actions\"><a class=\"download\" href=\"/doc/`U\">{{button.download}}</a> "
+    "<a class=\"preview\" href=\"/doc/`U/preview\">{{button.preview}}</a> "
     "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
     "<button type=\"submit\">{{button.delete}}</button></form></td></tr>\n";
 
@@ -91,9 +98,12 @@ const char kStyle[] =
     "td.name,td.title,td.note,td.type{overflow-wrap:anywhere}"
     // Fixed columns, so that a long name takes its own column's width and
     // no more, and short cells are not broken mid-word.
-    "table#docs{width:100%;table-layout:fixed}#docs th:nth-child(2){width:6em}#docs th:nth-child(3){width:10em}"
-    "#docs th:nth-child(4),#docs th:nth-child(6){width:12%}#docs th:nth-child(5){width:8em}"
-    "#docs th:nth-child(7){width:6.5em}"
+    "table#docs{width:100%;table-layout:fixed}#docs th:nth-child(1){width:calc(64px + 1.2em)}"
+    "#docs th:nth-child(3){width:6em}#docs th:nth-child(4){width:10em}"
+    "#docs th:nth-child(5),#docs th:nth-child(7){width:12%}#docs th:nth-child(6){width:8em}"
+    "#docs th:nth-child(8){width:6.5em}td.thumb img{display:block;max-width:100%;height:auto}"
+    "img.page{max-width:100%;height:auto;border:1px solid var(--line)}"
+    "pre#text{white-space:pre-wrap;overflow-wrap:anywhere}"
     "th[aria-sort=ascending] a::after{content:\" \\25B2\"}th[aria-sort=descending] a::after{content:\" \\25BC\"}"
     "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
     "form.delete,form.logout,form.restore{display:inline}p.notice{background:var(--notice);padding:.5em}"
@@ -169,6 +179,10 @@ std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
   return std::string(KWebFormat::FormatHTMLExpression(Localize(tmpl).c_str(), list));
 }
 
+std::string SitePage(const std::string& title, const std::string& body, const Caller& who) {
+  return Page(title, body, &who);
+}
+
 std::string Text(Message m, const std::string& arg) {
   long code = (kCatalogue << 16) | m;
   std::string text(err_sprintf(code, arg.c_str()));
@@ -239,12 +253,16 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
   std::string body;
   for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
   body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
-  body += Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr>") + head(ListQuery::kName) +
+  body += Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr><th></th>") + head(ListQuery::kName) +
           head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {PageText("column.title")}) +
           head(ListQuery::kDate) + Fill(kPlainHead, {PageText("column.note")}) + "<th></th></tr></thead>\n<tbody>\n";
   for (const DocInfo& d : docs) {
+    int w = 0, h = 0;
+    body += ThumbSize(d.key, &w, &h)
+                ? Fill(kThumbCell, {std::to_string((w + 1) / 2), std::to_string((h + 1) / 2), d.key})
+                : "<tr><td class=\"thumb\"></td>";
     body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, IsoDate(d.uploaded), FormatDate(d.uploaded),
-                        d.note, d.key, d.key, who.csrf});
+                        d.note, d.key, d.key, d.key, who.csrf});
   }
   body += "</tbody></table>\n";
   if (docs.empty()) body += Localize("<p id=\"empty\">{{list.empty}}</p>\n");

@@ -10,6 +10,7 @@
 #include "serve_app.h"
 #include "serve_auth.h"
 #include "serve_log.h"
+#include "serve_preview.h"
 #include "vxkernel/web/KWebEscape.h"
 
 namespace serve {
@@ -248,6 +249,8 @@ void Route(Exchange& ex) {
     if (action == "/delete" && m == "POST")
       return DeleteDocument(ex, key, who, [](Exchange& e, const std::string&) { BackToList(e); });
     if (action == "/restore" && m == "POST") return Restore(ex, key, who);
+    if (get && (action == "/thumb" || action == "/preview" || action.compare(0, 6, "/page/") == 0))
+      return HandlePreview(ex, key, action, who);
     if (action.empty() || action == "/delete" || action == "/restore")
       return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }

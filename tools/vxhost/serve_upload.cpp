@@ -17,6 +17,7 @@
 
 #include "serve_app.h"
 #include "serve_auth.h"
+#include "serve_preview.h"
 #include "vxkernel/docconv/KDor.h"
 #include "vxkernel/web/KHTTPArgs.h"
 
@@ -260,6 +261,7 @@ UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, 
   }
   if (out.status == 0) {
     keys->insert(keys->end(), stored.begin(), stored.end());
+    for (const std::string& key : stored) PreviewLater(app, key);
     form = UploadForm();  // the store has every file now
     return out;
   }
