@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "serve.h"
 #include "serve_http.h"
 #include "serve_sessions.h"
+#include "serve_shares.h"
 #include "serve_store.h"
 #include "serve_users.h"
 
@@ -31,7 +34,8 @@ struct App {
   Store store;
   Users users;
   std::unique_ptr<Sessions> sessions;  // made once the configuration is read
-  LoginLimiter limiter;
+  LoginLimiter limiter;  // failed logins, and wrong passwords of share links
+  Shares shares;
   Loop* loop = nullptr;
   Pool* pool = nullptr;
   int64_t started = 0;  // seconds since 1970
@@ -105,19 +109,33 @@ void Route(Exchange& ex);
 struct Caller;
 // POST /upload.
 void HandleUpload(Exchange& ex, const Caller& who);
+// GET or HEAD of the document key: its bytes with Range, ETag and the
+// conditions. use, when given, is asked once the answer is known to carry
+// bytes from first on (200 or 206, HEAD included); false: it answered the
+// request itself and nothing is sent.
+void Download(Exchange& ex, const std::string& key, const std::function<bool(int64_t first)>& use = {});
+// True once a small form's body is in and carries the form token; false
+// when the body is still to be read or the request was refused.
+bool FormReady(Exchange& ex, const Caller& who);
 // The complete bytes of an error response the loop sends itself.
 std::string ErrorResponse(int status, const std::string& message, bool keepAlive,
                           const std::string& extraHeaders = "");
 
 // ===== Pages (serve_pages.cpp) =====
 
+// tmpl with its `H (HTML-escaped) and `U (URL-escaped) filled from values.
+std::string Fill(const char* tmpl, std::initializer_list<std::string> values);
+// A page; with the navigation and the log-out button for a logged-in caller.
+std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr);
+
 struct Caller;
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);
 // The view query asks for of all the documents: its page, sort links on
 // the column heads, links to the pages before and after; undo: the
 // documents whose deletion the page offers to undo.
+// shares: the links of each document as ShareCells shows them, by key.
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
-                     const std::vector<TrashInfo>& undo = {});
+                     const std::vector<TrashInfo>& undo = {}, const std::map<std::string, std::string>& shares = {});
 std::string ErrorPage(int status, const std::string& message);
 std::string LogPage(const Caller& who);
 std::string StatusPage(App& app, const Caller& who);

@@ -56,18 +56,6 @@ std::string LoggedName(const std::string& name) {
 
 bool StateChange(const RequestHead& head) { return head.method != "GET" && head.method != "HEAD"; }
 
-// A browser tells where a request comes from: Sec-Fetch-Site (same-origin,
-// or none for what the user typed) and Origin (this site's scheme and
-// Host). A client that sends neither is not a browser acting for a page.
-bool FromThisSite(Exchange& ex) {
-  std::string site = ex.head.Header("sec-fetch-site");
-  if (!site.empty() && site != "same-origin" && site != "none") return false;
-  std::string origin = ex.head.Header("origin");
-  if (origin.empty()) return true;
-  std::string self = std::string(ex.req.secure ? "https://" : "http://") + ex.head.Header("host");
-  return Lower(origin) == Lower(self);
-}
-
 void RefuseOtherSite(Exchange& ex) {
   LogEvent("refused " + ex.head.method + " " + ex.head.path + " from " + ex.req.client +
            ": it came from another site");
@@ -80,6 +68,18 @@ std::string SessionCookie(const std::string& id, bool secure, bool end) {
 }
 
 }  // namespace
+
+// A browser tells where a request comes from: Sec-Fetch-Site (same-origin,
+// or none for what the user typed) and Origin (this site's scheme and
+// Host). A client that sends neither is not a browser acting for a page.
+bool FromThisSite(Exchange& ex) {
+  std::string site = ex.head.Header("sec-fetch-site");
+  if (!site.empty() && site != "same-origin" && site != "none") return false;
+  std::string origin = ex.head.Header("origin");
+  if (origin.empty()) return true;
+  std::string self = std::string(ex.req.secure ? "https://" : "http://") + ex.head.Header("host");
+  return Lower(origin) == Lower(self);
+}
 
 std::string FormValue(const std::string& form, const std::string& name) {
   size_t at = 0;

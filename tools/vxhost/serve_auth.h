@@ -34,6 +34,10 @@ bool Admit(Exchange& ex, Caller* who);
 // given as formToken (from the form) or in the X-CSRF-Token header; always
 // true for a token caller. False answers 403 and logs it.
 bool CsrfOk(Exchange& ex, const Caller& who, const std::string& formToken);
+// True when a browser's request comes from a page of this site (or the
+// user typed it): Sec-Fetch-Site and Origin, when sent, say so. A client
+// that sends neither is not a browser acting for a page.
+bool FromThisSite(Exchange& ex);
 // The value of name in an application/x-www-form-urlencoded text; "" when
 // absent.
 std::string FormValue(const std::string& form, const std::string& name);

@@ -54,7 +54,7 @@ const char kRow[] =
     "<td class=\"title\">`H</td><td class=\"date\"><time datetime=\"`H\">`H</time></td><td class=\"note\">`H</td>"
     "<td class=\"actions\"><a class=\"download\" href=\"/doc/`U\">download</a> "
     "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
-    "<button type=\"submit\">delete</button></form></td></tr>\n";
+    "<button type=\"submit\">delete</button></form> <a class=\"share\" href=\"/doc/`U/share\">share</a>";
 
 // The list's head: a sort link per sortable column (`H: its query, its
 // label), the column it is sorted by with its direction.
@@ -96,7 +96,9 @@ const char kStyle[] =
     "#docs th:nth-child(7){width:6.5em}"
     "th[aria-sort=ascending] a::after{content:\" \\25B2\"}th[aria-sort=descending] a::after{content:\" \\25BC\"}"
     "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
-    "form.delete,form.logout,form.restore{display:inline}p.notice{background:var(--notice);padding:.5em}"
+    "form.delete,form.logout,form.restore,form.revoke{display:inline}"
+    "ul.shares{list-style:none;margin:.3em 0 0;padding:0;font-size:.9em}ul.shares li{overflow-wrap:anywhere}"
+    "form#share label{display:block;margin:.5em 0}a#share-link{overflow-wrap:anywhere}p.notice{background:var(--notice);padding:.5em}"
     "nav .user{margin-left:2em;color:var(--muted)}"
     "form#upload label{margin-right:1em}input,button{max-width:100%;font:inherit}"
     "pre#log{background:var(--code);padding:1em;max-height:30em;overflow:auto;white-space:pre-wrap;"
@@ -148,20 +150,19 @@ const char kLogScript[] =
     "  }\n"
     "})();\n";
 
+}  // namespace
+
 std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
   KQSValue list = KQSValue::List();
   for (const std::string& v : values) list.ListAppendValue(KQSValue(v.c_str()));
   return std::string(KWebFormat::FormatHTMLExpression(tmpl, list));
 }
 
-// A page; with the navigation and the log-out button for a logged-in caller.
-std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr) {
+std::string Page(const std::string& title, const std::string& body, const Caller* who) {
   std::string nav;
   if (who != nullptr) nav = kNav + std::string(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
   return Fill(kHead, {title}) + nav + Fill(kTitle, {title}) + body + "</body></html>\n";
 }
-
-}  // namespace
 
 std::string Text(Message m, const std::string& arg) {
   long code = (kCatalogue << 16) | m;
@@ -211,7 +212,7 @@ std::string FormatDate(int64_t secondsUtc) {
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) { return ListPage(docs, ListQuery(), who); }
 
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
-                     const std::vector<TrashInfo>& undo) {
+                     const std::vector<TrashInfo>& undo, const std::map<std::string, std::string>& shares) {
   int page = 1, pages = 1, total = 0;
   std::vector<DocInfo> docs = PageOf(all, query, &page, &pages, &total);
   // A column's header sorts by it; chosen again, it turns the direction.
@@ -232,7 +233,9 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
     iso[10] = 'T';
     iso.replace(19, std::string::npos, "Z");
     body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, iso, FormatDate(d.uploaded), d.note, d.key, d.key,
-                        who.csrf});
+                        who.csrf, d.key});
+    auto links = shares.find(d.key);
+    body += (links == shares.end() ? "" : links->second) + "</td></tr>\n";
   }
   body += "</tbody></table>\n";
   if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
