@@ -355,3 +355,88 @@ test('a German browser gets the German pages, and the switch turns them English'
   assert.strictEqual(await page.getByRole('button', {name: 'Deutsch'}).count(), 1);
   assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused');
 });
+
+test('a share link made in the page downloads one document without an account until revoked or expired', async (t) => {
+  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-share-'));
+  addUser(dataDir);
+  const {child, base} = startServer(dataDir);
+  let browser = null;
+  t.after(async () => {
+    await stopServer(child);
+    try {
+      if (browser) await browser.close();
+    } finally {
+      fs.rmSync(dataDir, {recursive: true, force: true});
+    }
+  });
+  const root = await base;
+  browser = await chromium.launch({
+    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+  const context = await browser.newContext();
+  context.setDefaultTimeout(60000);
+  const page = await context.newPage();
+  const policyErrors = [];
+  page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) policyErrors.push(m.text()); });
+  await page.goto(root);
+  await page.fill('#login input[name=user]', user.name);
+  await page.fill('#login input[name=password]', user.password);
+  await submit(page, page.locator('#login button'), '/login', root);
+  const shared = {name: 'shared.bin', mimeType: 'application/octet-stream', buffer: crypto.randomBytes(64 * 1024)};
+  await page.setInputFiles('#upload input[type=file][name=file]', [shared]);
+  await submit(page, page.locator('#upload button').first(), '/upload', root);
+  const row = page.locator('#docs tr').filter({has: page.locator('td.name', {hasText: shared.name})});
+  const key = (await row.locator('a.download').getAttribute('href')).split('/').pop();
+
+  // Makes a link on the document's share page; until: a UTC date-time or ''.
+  const makeLink = async (until) => {
+    await page.goto(root);
+    await row.locator('a.share').click();
+    await page.waitForURL(`${root}doc/${key}/share`);
+    if (until) await page.fill('#share input[name=until]', until);
+    await Promise.all([
+      page.waitForResponse((r) => r.request().method() === 'POST' && new URL(r.url()).pathname === `/doc/${key}/share`),
+      page.locator('#share button').click(),
+    ]);
+    return page.locator('#share-link').getAttribute('href');
+  };
+  const link = await makeLink('');
+  assert.match(link, /\/s\/[A-Za-z0-9_-]{22}$/);
+
+  // A browser that never logged in downloads the document, and only that.
+  const stranger = await browser.newContext({acceptDownloads: true});
+  const strangerPage = await stranger.newPage();
+  const [download] = await Promise.all([strangerPage.waitForEvent('download'),
+                                        strangerPage.goto(link).catch(() => {})]);
+  assert.strictEqual(download.suggestedFilename(), shared.name);
+  assert.ok(fs.readFileSync(await download.path()).equals(shared.buffer), 'the shared bytes equal the upload');
+  assert.strictEqual((await stranger.request.get(root, {maxRedirects: 0})).status(), 303, 'the list still needs a login');
+
+  // The row lists the link; on a phone nothing scrolls sideways.
+  await page.goto(root);
+  const item = row.locator('ul.shares li');
+  assert.strictEqual(await item.count(), 1);
+  await page.setViewportSize({width: 375, height: 800});
+  const [scrollWidth, clientWidth] = await page.evaluate(
+    () => [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
+  assert.ok(scrollWidth <= clientWidth, `the list with a share link scrolls sideways at 375 px: ${scrollWidth}`);
+  const id = await item.locator('.share-id').textContent();
+  await submit(page, item.locator('form.revoke button'), `/doc/${key}/share/${id}/revoke`, root);
+  assert.strictEqual(await row.locator('ul.shares li').count(), 0);
+  assert.strictEqual((await stranger.request.get(link)).status(), 404, 'a revoked link is refused');
+
+  // A link that expires in a few seconds works, then is refused.
+  const soon = new Date(Date.now() + 4000).toISOString().slice(0, 19) + 'Z';
+  const brief = await makeLink(soon);
+  assert.strictEqual((await stranger.request.get(brief)).status(), 200);
+  let status = 200;
+  for (const end = Date.now() + 60000; status === 200 && Date.now() < end;)
+    status = (await stranger.request.get(brief)).status();
+  assert.strictEqual(status, 410, 'an expired link is refused');
+  await strangerPage.goto(brief);
+  assert.match(await strangerPage.locator('p.error').textContent(), /expired/);
+  await stranger.close();
+  assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused on the share pages');
+});

@@ -13,6 +13,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <chrono>
@@ -1308,4 +1311,104 @@ TEST(Serve, PreviewsOfImagesAndPdfs) {
   Server again(data);
   EXPECT_EQ(PngDims(AwaitThumb(again, png, dir.Path() + "t2.png")), "128x64");
   EXPECT_NE(again.Curl(again.Url()).find("src=\"/doc/" + pdf + "/thumb\""), std::string::npos);
+}
+
+namespace {
+
+// A share link the test user makes for key with the form fields args
+// ("-d limit=1 ..."): the link, or "" when none came back; *id its short id.
+std::string ShareLink(const Server& s, const std::string& key, const std::string& args, std::string* id = nullptr) {
+  std::string r = s.Curl("-i -d made=1 " + args + " " + s.Url() + "doc/" + key + "/share");
+  std::smatch m;
+  if (id != nullptr && std::regex_search(r, m, std::regex("X-Share-Id: ([0-9a-f]+)\r"))) *id = m[1];
+  return std::regex_search(r, m, std::regex("X-Share-Link: (\\S+)\r")) ? m[1].str() : "";
+}
+
+// link (made by an earlier server on the same data) at server s.
+std::string ShareUrlAt(const Server& s, const std::string& link) { return s.Url() + "s/" + link.substr(link.size() - 22); }
+
+// What an anonymous client gets for a link: "STATUS BODY" (no account).
+std::string Fetch(const std::string& args) {
+  return Shell("curl -s -w ' %{http_code}' " + args + " 2>&1");
+}
+
+}  // namespace
+
+// A link gives its one document to anyone, counts downloads that start at
+// the first byte, and refuses once revoked, used up, expired or trashed,
+// with a page that says which; a password link takes the right password
+// only, from this site only, and limits wrong ones.
+TEST(Serve, ShareLinksGiveOneDocumentUntilTheyEnd) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  auto s = std::make_unique<Server>(data);
+  const std::string a = "shared bytes\n", b = "other document\n";
+  std::string keyA = UploadOne(*s, dir.Write("/a.txt", a)), keyB = UploadOne(*s, dir.Write("/b.txt", b));
+  ASSERT_FALSE(keyB.empty());
+  std::string idOnce;
+  std::string open = ShareLink(*s, keyA, ""), once = ShareLink(*s, keyA, "-d limit=1", &idOnce);
+  std::string revoked, revokedId, trashed = ShareLink(*s, keyB, "");
+  revoked = ShareLink(*s, keyA, "-d hours=2", &revokedId);
+  EXPECT_TRUE(std::regex_match(open, std::regex(s->Url() + "s/[A-Za-z0-9_-]{22}"))) << open;
+  EXPECT_EQ(Fetch(open), a + " 200");
+  EXPECT_EQ(Post(*s, "doc/" + keyA + "/share/" + revokedId + "/revoke"), "303");
+  // A resumed range is no use; the whole download is the one use.
+  EXPECT_EQ(Fetch("-r 7- " + once), "bytes\n 206");
+  EXPECT_EQ(Fetch(once), a + " 200");
+  EXPECT_EQ(Post(*s, "doc/" + keyB + "/delete"), "303");
+  struct Case {
+    std::string args;
+    const char* status;
+    const char* shows;
+  } cases[] = {
+      {once, "410", "This share link has been used up."},
+      {revoked, "404", "There is no share link here"},
+      {open + "/" + keyB, "404", "There is no share link here"},
+      {s->Url() + "s/" + std::string(22, 'A'), "404", "There is no share link here"},
+      {trashed, "410", "The document of this share link has been deleted."},
+      {"-d x=1 " + open, "405", "Only GET here."},
+  };
+  for (const Case& c : cases) {
+    std::string got = Fetch(c.args);
+    EXPECT_EQ(got.substr(got.size() - 3), c.status) << c.args;
+    EXPECT_NE(got.find(c.shows), std::string::npos) << c.args << "\n" << got;
+  }
+  EXPECT_EQ(Post(*s, "doc/" + keyB + "/restore"), "303");
+  EXPECT_EQ(Fetch(trashed), b + " 200");
+
+  // An exact expiry a few seconds ahead: the link works, then ends.
+  time_t soon = std::time(nullptr) + 3;
+  char until[32];
+  tm parts{};
+  std::strftime(until, sizeof until, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&soon, &parts));
+  std::string expiring = ShareLink(*s, keyA, std::string("-d until=") + until);
+  ASSERT_FALSE(expiring.empty());
+  std::string got = Fetch("-o /dev/null " + expiring);
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+       got == " 200" && std::chrono::steady_clock::now() < end;)
+    got = Fetch("-o /dev/null " + expiring);
+  EXPECT_EQ(got, " 410");
+  EXPECT_NE(Fetch(expiring).find("This share link has expired."), std::string::npos);
+
+  std::string locked = ShareLink(*s, keyA, "-d password=open-sesame");
+  const std::string origin = "-H 'Origin: " + s->Url().substr(0, s->Url().size() - 1) + "' ";
+  EXPECT_NE(Fetch(locked).find("<form id=\"share-password\" method=\"post\""), std::string::npos);
+  for (const char* wrong : {"-d password=", "-d password=open-sesam"})
+    EXPECT_EQ(Fetch(std::string(wrong) + " -o /dev/null " + locked), " 403") << wrong;
+  EXPECT_EQ(Fetch("-H 'Origin: http://evil.example' -d password=open-sesame -o /dev/null " + locked), " 403");
+  EXPECT_EQ(Fetch(origin + "-d password=open-sesame " + locked), a + " 200");
+  for (int i = 0; i < 8; ++i) Fetch("-d password=wrong -o /dev/null " + locked);
+  EXPECT_EQ(Fetch("-d password=open-sesame -o /dev/null " + locked), " 429");
+
+  // The log names the link, not who used it.
+  EXPECT_TRUE(s->AwaitLog("sent " + keyA + " through share link " + idOnce + ", download 1 of 1\n"));
+  EXPECT_TRUE(s->AwaitLog("wrong password for share link "));
+  EXPECT_EQ(TempDir::Read(data + "/shares.json").find(open.substr(open.size() - 22)), std::string::npos);
+
+  // A restart sweeps the ended links: the used-up one is forgotten.
+  s.reset();
+  s = std::make_unique<Server>(data);
+  EXPECT_EQ(Fetch("-o /dev/null " + ShareUrlAt(*s, once)), " 404");
+  EXPECT_EQ(Fetch(ShareUrlAt(*s, open)), a + " 200");
 }

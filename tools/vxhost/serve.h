@@ -118,7 +118,8 @@ enum Message : long {
   kHeadTimeout, kBodyTooLarge, kChunked, kHeadTooLarge, kUnreadable, kNotAPath,
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
   kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed,
-  kNoLanguage, kNoPreview, kPreviewBusy
+  kNoLanguage, kNoPreview, kPreviewBusy, kNoShare, kShareExpired, kShareUsedUp, kShareDocGone, kShareBadExpiry,
+  kShareBadLimit, kShareBadPassword, kShareWrongPassword, kShareLimit, kShareNotStored
 };
 constexpr long kCatalogue = 22104;
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "serve_http.h"
 #include "serve_loop.h"
 #include "serve_sessions.h"
+#include "serve_shares.h"
 #include "serve_store.h"
 #include "serve_users.h"
 
@@ -33,7 +35,8 @@ struct App {
   Store store;
   Users users;
   std::unique_ptr<Sessions> sessions;  // made once the configuration is read
-  LoginLimiter limiter;
+  LoginLimiter limiter;  // failed logins, and wrong passwords of share links
+  Shares shares;
   Loop* loop = nullptr;
   Pool* pool = nullptr;
   int64_t started = 0;  // seconds since 1970
@@ -117,6 +120,14 @@ void ReceiveUpload(Exchange& ex, const Caller& who, UploadAnswer stored);
 // answered here, deleted answers the success.
 using DeleteAnswer = void (*)(Exchange& ex, const std::string& key);
 void DeleteDocument(Exchange& ex, const std::string& key, const Caller& who, DeleteAnswer deleted);
+// GET or HEAD of the document key: its bytes with Range, ETag and the
+// conditions. use, when given, is asked once the answer is known to carry
+// bytes from first on (200 or 206, HEAD included); false: it answered the
+// request itself and nothing is sent.
+void Download(Exchange& ex, const std::string& key, const std::function<bool(int64_t first)>& use = {});
+// True once a small form's body is in and carries the form token; false
+// when the body is still to be read or the request was refused.
+bool FormReady(Exchange& ex, const Caller& who);
 // The complete bytes of an error response the loop sends itself; JSON
 // when path (the request's, when known) is the API's.
 std::string ErrorResponse(int status, const std::string& message, bool keepAlive,
@@ -151,14 +162,17 @@ std::string LanguageSwitch();
 // then its placeholders filled in order from values (`H escaped for HTML,
 // `U for URLs, `L as they are).
 std::string Fill(const char* tmpl, std::initializer_list<std::string> values);
+// A page; with the navigation and the log-out button for a logged-in caller.
+std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr);
 
 struct Caller;
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);
 // The view query asks for of all the documents: its page, sort links on
 // the column heads, links to the pages before and after; undo: the
 // documents whose deletion the page offers to undo.
+// shares: the links of each document as ShareCells shows them, by key.
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
-                     const std::vector<TrashInfo>& undo = {});
+                     const std::vector<TrashInfo>& undo = {}, const std::map<std::string, std::string>& shares = {});
 std::string ErrorPage(int status, const std::string& message);
 std::string LogPage(const Caller& who);
 std::string StatusPage(App& app, const Caller& who);
@@ -171,9 +185,6 @@ std::string LoginPage(const std::string& message);
 // The built-in style sheet and script (/static/...): true with their
 // type and bytes.
 bool StaticAsset(const std::string& path, std::string* type, std::string* body);
-// A page of the site around body (HTML made safe already), with the
-// navigation for who.
-std::string SitePage(const std::string& title, const std::string& body, const Caller& who);
 
 }  // namespace serve
 

@@ -85,12 +85,13 @@ void FirstAdmin(serve::App& app) {
 }
 
 // Removes for good what has been in the trash longer than trash_days (with
-// 0, all of it) and logs each.
+// 0, all of it) and logs each; then the share links that ended.
 void SweepTrash(serve::App& app) {
   int64_t before = serve::NowSeconds() - int64_t{app.config.trashDays} * 86400;
   for (const serve::TrashInfo& t : app.store.SweepTrash(before))
     serve::LogEvent("removed " + t.doc.key + " from the trash for good (deleted by " + t.by + " on " +
                     serve::FormatDate(t.deleted) + ")");
+  serve::SweepShares(app);
 }
 
 // Sweeps the trash once an hour on a thread of its own (the sweep removes
@@ -183,6 +184,7 @@ int RunServe(int argc, char** argv) {
   int lock = -1;
   if (!LoadConfig(&app.config, listenGiven, &error) || !HoldDataFolder(app.config.dataDir, &lock, &error) ||
       !app.store.Open(app.config.dataDir, &error) || !app.users.Open(app.config.dataDir, &error) ||
+      !app.shares.Open(app.config.dataDir, &error) ||
       !OpenLog(app.config.dataDir, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     CloseLog();

@@ -61,7 +61,7 @@ const char kRow[] =
     "<td class=\"actions\"><a class=\"download\" href=\"/doc/`U\">{{button.download}}</a> "
     "<a class=\"preview\" href=\"/doc/`U/preview\">{{button.preview}}</a> "
     "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
-    "<button type=\"submit\">{{button.delete}}</button></form></td></tr>\n";
+    "<button type=\"submit\">{{button.delete}}</button></form> <a class=\"share\" href=\"/doc/`U/share\">{{button.share}}</a>";
 
 // The list's head: a sort link per sortable column (`H: its query, its
 // label), the column it is sorted by with its direction.
@@ -106,7 +106,9 @@ const char kStyle[] =
     "pre#text{white-space:pre-wrap;overflow-wrap:anywhere}"
     "th[aria-sort=ascending] a::after{content:\" \\25B2\"}th[aria-sort=descending] a::after{content:\" \\25BC\"}"
     "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
-    "form.delete,form.logout,form.restore{display:inline}p.notice{background:var(--notice);padding:.5em}"
+    "form.delete,form.logout,form.restore,form.revoke{display:inline}"
+    "ul.shares{list-style:none;margin:.3em 0 0;padding:0;font-size:.9em}ul.shares li{overflow-wrap:anywhere}"
+    "form#share label{display:block;margin:.5em 0}a#share-link{overflow-wrap:anywhere}p.notice{background:var(--notice);padding:.5em}"
     "nav .user{margin-left:2em;color:var(--muted)}"
     // The language switch: buttons that look like links, the page's own language marked.
     "form.lang{display:inline;float:right}form.lang button{background:none;border:0;padding:0 .3em;color:var(--link);"
@@ -162,15 +164,6 @@ const char kLogScript[] =
     "  }\n"
     "})();\n";
 
-// A page; with the navigation and the log-out button for a logged-in caller.
-std::string Page(const std::string& title, const std::string& body, const Caller* who = nullptr) {
-  std::string nav;
-  if (who != nullptr)
-    nav = Localize(kNav) + Localize(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
-  return Fill(kHead, {RequestLanguage(), title}) + LanguageSwitch() + nav + Fill(kTitle, {title}) + body +
-         "</body></html>\n";
-}
-
 }  // namespace
 
 std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
@@ -179,8 +172,13 @@ std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
   return std::string(KWebFormat::FormatHTMLExpression(Localize(tmpl).c_str(), list));
 }
 
-std::string SitePage(const std::string& title, const std::string& body, const Caller& who) {
-  return Page(title, body, &who);
+// A page; with the navigation and the log-out button for a logged-in caller.
+std::string Page(const std::string& title, const std::string& body, const Caller* who) {
+  std::string nav;
+  if (who != nullptr)
+    nav = Localize(kNav) + Localize(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
+  return Fill(kHead, {RequestLanguage(), title}) + LanguageSwitch() + nav + Fill(kTitle, {title}) + body +
+         "</body></html>\n";
 }
 
 std::string Text(Message m, const std::string& arg) {
@@ -240,7 +238,7 @@ std::string IsoDate(int64_t secondsUtc) {
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) { return ListPage(docs, ListQuery(), who); }
 
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
-                     const std::vector<TrashInfo>& undo) {
+                     const std::vector<TrashInfo>& undo, const std::map<std::string, std::string>& shares) {
   int page = 1, pages = 1, total = 0;
   std::vector<DocInfo> docs = PageOf(all, query, &page, &pages, &total);
   // A column's header sorts by it; chosen again, it turns the direction.
@@ -262,7 +260,9 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
                 ? Fill(kThumbCell, {std::to_string((w + 1) / 2), std::to_string((h + 1) / 2), d.key})
                 : "<tr><td class=\"thumb\"></td>";
     body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, IsoDate(d.uploaded), FormatDate(d.uploaded),
-                        d.note, d.key, d.key, d.key, who.csrf});
+                        d.note, d.key, d.key, d.key, who.csrf, d.key});
+    auto links = shares.find(d.key);
+    body += (links == shares.end() ? "" : links->second) + "</td></tr>\n";
   }
   body += "</tbody></table>\n";
   if (docs.empty()) body += Localize("<p id=\"empty\">{{list.empty}}</p>\n");

@@ -282,7 +282,7 @@ void Preview(Exchange& ex, const DocInfo& doc, const Caller& who) {
     body = kNoPreviewText;
   }
   body += Fill(kDownloadLink, {doc.key});
-  Send(ex, 200, "text/html; charset=utf-8", SitePage(kPreviewTitle + doc.name, body, who));
+  Send(ex, 200, "text/html; charset=utf-8", Page(kPreviewTitle + doc.name, body, &who));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "serve_auth.h"
 #include "serve_log.h"
 #include "serve_preview.h"
+#include "serve_shares.h"
 #include "vxkernel/web/KWebEscape.h"
 
 namespace serve {
@@ -65,7 +66,9 @@ bool RangeApplies(const RequestHead& head, const std::string& etag, const std::s
   return ifRange.empty() || ifRange == etag || ifRange == modified;
 }
 
-void Download(Exchange& ex, const std::string& key) {
+}  // namespace
+
+void Download(Exchange& ex, const std::string& key, const std::function<bool(int64_t first)>& use) {
   DocInfo doc;
   if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
   Response& r = ex.response;
@@ -82,6 +85,7 @@ void Download(Exchange& ex, const std::string& key) {
                      : RangeAsk::kWhole;
   if (ask == RangeAsk::kUnsatisfiable)
     return SendError(ex, 416, Text(kRangePastEnd, size), "Content-Range: bytes */" + size + "\r\n");
+  if (use && !use(first)) return;
   if (ex.head.method != "HEAD" && !ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength))
     return SendError(ex, 404, Text(kNoDocument, key));
   std::string type = doc.type.empty() ? "application/octet-stream" : doc.type;
@@ -99,11 +103,13 @@ void Download(Exchange& ex, const std::string& key) {
   }
 }
 
+namespace {
+
 // How long the list offers to undo a delete.
 constexpr int64_t kUndoSeconds = 30;
 
-// True once a small form's body is in and carries the form token; false
-// when the body is still to be read or the request was refused.
+}  // namespace
+
 bool FormReady(Exchange& ex, const Caller& who) {
   if (!who.token && ex.req.body == RequestState::Body::kUnread) {
     ex.next = Next::kReadBody;
@@ -111,6 +117,8 @@ bool FormReady(Exchange& ex, const Caller& who) {
   }
   return CsrfOk(ex, who, FormValue(ex.req.bodyBytes, kCsrfField));
 }
+
+namespace {
 
 void BackToList(Exchange& ex) { Send(ex, 303, kHtml, "<a href=\"/\">documents</a>\n", "Location: /\r\n"); }
 
@@ -152,7 +160,7 @@ void Restore(Exchange& ex, const std::string& key, const Caller& who) {
 // Every caller sees the deletes of the last kUndoSeconds with their undo.
 void List(Exchange& ex, const Caller& who) {
   std::vector<TrashInfo> recent = ex.app.store.TrashList(NowSeconds() - kUndoSeconds);
-  Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, recent));
+  Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, recent, ShareCells(ex.app, who)));
 }
 
 // False (and 403 answered) unless the caller is an administrator.
@@ -220,6 +228,7 @@ void Route(Exchange& ex) {
   if (get && StaticAsset(p, &type, &body)) return Send(ex, 200, type, body, "Cache-Control: max-age=3600\r\n");
   if (p == "/login") return HandleLogin(ex);
   if (p == "/lang") return HandleLanguage(ex);
+  if (p.compare(0, 3, "/s/") == 0) return HandleShareLink(ex);  // a link is its own credential
   Caller who;
   if (!Admit(ex, &who)) return;
   if (IsApiPath(p)) return RouteApi(ex, who);
@@ -251,6 +260,7 @@ void Route(Exchange& ex) {
     if (action == "/restore" && m == "POST") return Restore(ex, key, who);
     if (get && (action == "/thumb" || action == "/preview" || action.compare(0, 6, "/page/") == 0))
       return HandlePreview(ex, key, action, who);
+    if (action.compare(0, 6, "/share") == 0) return HandleDocShare(ex, key, action, who);
     if (action.empty() || action == "/delete" || action == "/restore")
       return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }

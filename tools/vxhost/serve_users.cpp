@@ -21,6 +21,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "serve_jsonfile.h"
 #include "vxkernel/threads/KMutex.h"
 
 namespace serve {
@@ -49,23 +50,6 @@ bool IsLowerHex(const std::string& s, size_t n) {
   for (char c : s)
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   return true;
-}
-
-// The yescrypt hash of password with a fresh salt; empty on failure.
-std::string HashPassword(const std::string& password) {
-  char salt[CRYPT_GENSALT_OUTPUT_SIZE];
-  if (crypt_gensalt_rn("$y$", 0, nullptr, 0, salt, sizeof salt) == nullptr) return "";
-  auto data = std::make_unique<crypt_data>();  // about 32 KiB: not on the stack
-  const char* hash = crypt_r(password.c_str(), salt, data.get());
-  // libxcrypt fails with a "*"-led string, never a hash.
-  if (hash == nullptr || hash[0] != '$') return "";
-  return hash;
-}
-
-bool PasswordMatches(const std::string& password, const std::string& hash) {
-  auto data = std::make_unique<crypt_data>();
-  const char* again = crypt_r(password.c_str(), hash.c_str(), data.get());
-  return again != nullptr && again[0] == '$' && SecretEquals(again, hash);
 }
 
 // The string at key of object o; false when it is missing or no string.
@@ -135,29 +119,13 @@ std::string Serialize(const Users::Table& t) {
 // Reads the file at path into *table; a missing file is an empty table.
 // false with *error when it cannot be read or parsed. *seen gets its stat.
 bool ReadTable(const std::string& path, Users::Table* table, struct stat* seen, std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno != ENOENT) {
-      *error = "cannot read " + path + ": " + std::strerror(errno);
-      return false;
-    }
+  std::string text;
+  struct stat st {};
+  if (!ReadWholeFile(path, &text, &st, error)) return false;
+  if (st.st_ino == 0) {
     *table = {};
     *seen = {};
     return true;
-  }
-  struct stat st {};
-  std::string text;
-  bool read = fstat(fd, &st) == 0;
-  char buf[65536];
-  for (ssize_t n; read && (n = ::read(fd, buf, sizeof buf)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) read = false;
-    else text.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  if (!read) {
-    *error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
   }
   if (!Parse(text, table)) {
     *error = path + " is not an accounts file";
@@ -167,89 +135,17 @@ bool ReadTable(const std::string& path, Users::Table* table, struct stat* seen, 
   return true;
 }
 
-// The new file's time: now, but always after the old file's. The kernel
-// stamps files from a clock that moves in ticks of milliseconds, and an
-// inode freed by one rename may come back with the next; two quick edits
-// could then leave inode, size and time as a reader last saw them.
-timespec NextTime(const struct stat& previous) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  timespec after = previous.st_mtim;
-  if (++after.tv_nsec == 1000000000) {
-    after.tv_nsec = 0;
-    ++after.tv_sec;
-  }
-  bool later = now.tv_sec != after.tv_sec ? now.tv_sec > after.tv_sec : now.tv_nsec > after.tv_nsec;
-  return later ? now : after;
-}
-
-// Replaces the file at path with bytes (previous: the file it replaces): a
-// temporary beside it, fsync, rename, fsync of the folder, so a crash
-// leaves the old or the new file.
-bool WriteWhole(const std::string& dataDir, const std::string& path, const std::string& bytes,
-                const struct stat& previous, std::string* error) {
-  std::string temp = path + ".tmp";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = fd >= 0;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  const timespec times[2] = {{0, UTIME_OMIT}, NextTime(previous)};
-  ok = ok && futimens(fd, times) == 0 && fsync(fd) == 0;
-  if (fd >= 0 && close(fd) != 0) ok = false;
-  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    unlink(temp.c_str());
-    return false;
-  }
-  int dir = open(dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-  return true;
-}
-
-// Holds an flock on dataDir/users.lock for its lifetime.
-class FileLock {
- public:
-  FileLock(const std::string& dataDir, int how) {
-    fFd = open((dataDir + kLock).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    while (fFd >= 0 && flock(fFd, how) != 0) {
-      if (errno == EINTR) continue;
-      close(fFd);
-      fFd = -1;
-    }
-  }
-  ~FileLock() {
-    if (fFd >= 0) close(fFd);  // closing releases the lock
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  bool Held(const std::string& dataDir, std::string* error) const {
-    if (fFd < 0) *error = "cannot lock " + dataDir + kLock + ": " + std::strerror(errno);
-    return fFd >= 0;
-  }
-
- private:
-  int fFd = -1;
-};
-
 // Runs change on the file's current contents under the exclusive lock and
 // writes the result when change returns true.
 template <class Change>
 bool Edit(const std::string& dataDir, std::string* error, Change change) {
-  FileLock lock(dataDir, LOCK_EX);
-  if (!lock.Held(dataDir, error)) return false;
+  FileLock lock(dataDir + kLock, LOCK_EX);
+  if (!lock.Held(error)) return false;
   const std::string path = dataDir + kFile;
   Users::Table table;
   struct stat previous {};
   if (!ReadTable(path, &table, &previous, error) || !change(table)) return false;
-  return WriteWhole(dataDir, path, Serialize(table), previous, error);
+  return WriteWholeFile(dataDir, path, Serialize(table), previous, error);
 }
 
 std::string NewToken() {
@@ -306,6 +202,22 @@ bool SecretEquals(const std::string& a, const std::string& b) {
   return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
+std::string HashPassword(const std::string& password) {
+  char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+  if (crypt_gensalt_rn("$y$", 0, nullptr, 0, salt, sizeof salt) == nullptr) return "";
+  auto data = std::make_unique<crypt_data>();  // about 32 KiB: not on the stack
+  const char* hash = crypt_r(password.c_str(), salt, data.get());
+  // libxcrypt fails with a "*"-led string, never a hash.
+  if (hash == nullptr || hash[0] != '$') return "";
+  return hash;
+}
+
+bool PasswordMatches(const std::string& password, const std::string& hash) {
+  auto data = std::make_unique<crypt_data>();
+  const char* again = crypt_r(password.c_str(), hash.c_str(), data.get());
+  return again != nullptr && again[0] == '$' && SecretEquals(again, hash);
+}
+
 // ===== Users =====
 
 bool Users::ValidName(const std::string& name, std::string* error) {
@@ -330,8 +242,8 @@ bool Users::ValidPassword(const std::string& password, std::string* error) {
 bool Users::Open(const std::string& dataDir, std::string* error) {
   KMutexGuard guard(fMutex);
   fPath = dataDir + kFile;
-  FileLock lock(dataDir, LOCK_SH);
-  if (!lock.Held(dataDir, error)) return false;
+  FileLock lock(dataDir + kLock, LOCK_SH);
+  if (!lock.Held(error)) return false;
   return ReadTable(fPath, &fTable, &fSeen, error);
 }
 
@@ -346,10 +258,10 @@ bool Users::Refresh() {
   }
   if (SameFile(now, fSeen)) return false;
   std::string dataDir = fPath.substr(0, fPath.size() - (sizeof kFile - 1)), error;
-  FileLock lock(dataDir, LOCK_SH);
+  FileLock lock(dataDir + kLock, LOCK_SH);
   Table table;
   struct stat seen {};
-  if (!lock.Held(dataDir, &error) || !ReadTable(fPath, &table, &seen, &error)) {
+  if (!lock.Held(&error) || !ReadTable(fPath, &table, &seen, &error)) {
     fSeen = now;  // tried once; again when it changes
     return false;
   }
@@ -467,7 +379,7 @@ bool Users::DeleteToken(const std::string& dataDir, const std::string& token, st
 }
 
 std::vector<Users::Listed> Users::List(const std::string& dataDir) {
-  FileLock lock(dataDir, LOCK_SH);
+  FileLock lock(dataDir + kLock, LOCK_SH);
   Table t;
   struct stat ignored {};
   std::string error;

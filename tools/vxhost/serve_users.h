@@ -27,6 +27,11 @@ std::string Hex(const std::string& bytes);
 std::string Sha256Hex(const std::string& text);
 // True when a and b are equal; the time depends on their lengths only.
 bool SecretEquals(const std::string& a, const std::string& b);
+// The yescrypt hash (libxcrypt's default cost) of password with a fresh
+// salt; empty on failure.
+std::string HashPassword(const std::string& password);
+// True when password hashes to hash; the comparison takes constant time.
+bool PasswordMatches(const std::string& password, const std::string& hash);
 
 // ===== Accounts =====
 

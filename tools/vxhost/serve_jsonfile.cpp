@@ -1,0 +1,110 @@
+// Whole-file reads and replacements, and the flock around edits.
+#include "serve_jsonfile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace serve {
+
+namespace {
+
+// The new file's time: now, but always after the old file's. The kernel
+// stamps files from a clock that moves in ticks of milliseconds, and an
+// inode freed by one rename may come back with the next; two quick edits
+// could then leave inode, size and time as a reader last saw them.
+timespec NextTime(const struct stat& previous) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  timespec after = previous.st_mtim;
+  if (++after.tv_nsec == 1000000000) {
+    after.tv_nsec = 0;
+    ++after.tv_sec;
+  }
+  bool later = now.tv_sec != after.tv_sec ? now.tv_sec > after.tv_sec : now.tv_nsec > after.tv_nsec;
+  return later ? now : after;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string* text, struct stat* seen, std::string* error) {
+  text->clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT) {
+      *error = "cannot read " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    *seen = {};
+    return true;
+  }
+  struct stat st {};
+  bool read = fstat(fd, &st) == 0;
+  char buf[65536];
+  for (ssize_t n; read && (n = ::read(fd, buf, sizeof buf)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) read = false;
+    else text->append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  if (!read) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  *seen = st;
+  return true;
+}
+
+bool WriteWholeFile(const std::string& dir, const std::string& path, const std::string& bytes,
+                    const struct stat& previous, std::string* error) {
+  std::string temp = path + ".tmp";
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool ok = fd >= 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  const timespec times[2] = {{0, UTIME_OMIT}, NextTime(previous)};
+  ok = ok && futimens(fd, times) == 0 && fsync(fd) == 0;
+  if (fd >= 0 && close(fd) != 0) ok = false;
+  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    unlink(temp.c_str());
+    return false;
+  }
+  int folder = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return true;
+}
+
+FileLock::FileLock(const std::string& path, int how) : fPath(path) {
+  fFd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  while (fFd >= 0 && flock(fFd, how) != 0) {
+    if (errno == EINTR) continue;
+    fErrno = errno;
+    close(fFd);
+    fFd = -1;
+  }
+  if (fFd < 0 && fErrno == 0) fErrno = errno;
+}
+
+FileLock::~FileLock() {
+  if (fFd >= 0) close(fFd);  // closing releases the lock
+}
+
+bool FileLock::Held(std::string* error) const {
+  if (fFd < 0) *error = "cannot lock " + fPath + ": " + std::strerror(fErrno);
+  return fFd >= 0;
+}
+
+}  // namespace serve
