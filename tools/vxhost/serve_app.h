@@ -185,6 +185,10 @@ std::string LoginPage(const std::string& message);
 // The built-in style sheet and script (/static/...): true with their
 // type and bytes.
 bool StaticAsset(const std::string& path, std::string* type, std::string* body);
+// The list page's upload panel (drop zone, progress per file), hidden
+// until its script /static/upload.js shows it; that script's text.
+std::string UploadPanel();
+const char* UploadScript();
 
 }  // namespace serve
 

@@ -115,6 +115,13 @@ const char kStyle[] =
     "text-decoration:underline;cursor:pointer}form.lang button[aria-current]{color:inherit;text-decoration:none;"
     "font-weight:bold}"
     "form#upload label{margin-right:1em}input,button{max-width:100%;font:inherit}"
+    // The upload panel: a drop zone that lights up while files are dragged
+    // over the page, then a bar and a state per file.
+    "#drop{display:block;box-sizing:border-box;width:100%;margin:.8em 0;padding:1em;border:2px dashed var(--line);"
+    "background:none;color:inherit;cursor:pointer}body.dragging #drop{border-color:var(--focus);"
+    "background:var(--notice)}#uploads ul{list-style:none;margin:0;padding:0}"
+    "#uploads li{margin:.3em 0;overflow-wrap:anywhere}#uploads progress{vertical-align:middle;max-width:100%}"
+    "#uploads li.failed .state{color:var(--error)}"
     "pre#log{background:var(--code);padding:1em;max-height:30em;overflow:auto;white-space:pre-wrap;"
     "overflow-wrap:anywhere}"
     "p.error{color:var(--error)}form#login label{display:block;margin:.5em 0}"
@@ -251,6 +258,7 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
   std::string body;
   for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
   body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
+  body += UploadPanel();
   body += Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr><th></th>") + head(ListQuery::kName) +
           head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {PageText("column.title")}) +
           head(ListQuery::kDate) + Fill(kPlainHead, {PageText("column.note")}) + "<th></th></tr></thead>\n<tbody>\n";
@@ -302,6 +310,11 @@ bool StaticAsset(const std::string& path, std::string* type, std::string* body) 
   if (path == "/static/time.js") {
     *type = "text/javascript; charset=utf-8";
     *body = kTimeScript;
+    return true;
+  }
+  if (path == "/static/upload.js") {
+    *type = "text/javascript; charset=utf-8";
+    *body = UploadScript();
     return true;
   }
   if (path == "/static/log.js") {
