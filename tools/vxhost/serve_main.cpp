@@ -87,9 +87,11 @@ void FirstAdmin(serve::App& app) {
 // 0, all of it) and logs each.
 void SweepTrash(serve::App& app) {
   int64_t before = serve::NowSeconds() - int64_t{app.config.trashDays} * 86400;
-  for (const serve::TrashInfo& t : app.store.SweepTrash(before))
+  for (const serve::TrashInfo& t : app.store.SweepTrash(before)) {
+    serve::ForgetText(app, t.doc.key);
     serve::LogEvent("removed " + t.doc.key + " from the trash for good (deleted by " + t.by + " on " +
                     serve::FormatDate(t.deleted) + ")");
+  }
 }
 
 // Sweeps the trash once an hour on a thread of its own (the sweep removes
@@ -196,6 +198,7 @@ int RunServe(int argc, char** argv) {
   for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
 
   app.background = MakeBackground();
+  IndexAtStart(app);
   Loop loop(app);
   app.loop = &loop;
   std::signal(SIGINT, &OnSignal);

@@ -217,13 +217,14 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
   // A column's header sorts by it; chosen again, it turns the direction.
   auto head = [&query](ListQuery::Key key) {
     const char* label = kColumnLabels[key];
-    if (key != query.key) return Fill(kSortHead, {ListQueryString(key, DefaultAscending(key), 1), label});
-    return Fill(kSortedHead, {query.ascending ? "ascending" : "descending", ListQueryString(key, !query.ascending, 1),
-                              label});
+    if (key != query.key) return Fill(kSortHead, {ListQueryString(key, DefaultAscending(key), 1, query.words), label});
+    return Fill(kSortedHead, {query.ascending ? "ascending" : "descending",
+                              ListQueryString(key, !query.ascending, 1, query.words), label});
   };
   std::string body;
   for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
   body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
+  body += SearchBox(query);
   body += "<table id=\"docs\" aria-label=\"documents\">\n<thead><tr>" + head(ListQuery::kName) +
           head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {"title"}) + head(ListQuery::kDate) +
           Fill(kPlainHead, {"note"}) + "<th></th></tr></thead>\n<tbody>\n";
@@ -235,12 +236,12 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
                         who.csrf});
   }
   body += "</tbody></table>\n";
-  if (docs.empty()) body += "<p id=\"empty\">No documents yet.</p>\n";
+  if (docs.empty()) body += query.words.empty() ? "<p id=\"empty\">No documents yet.</p>\n" : NoMatchNote();
   // The pages keep the view's order.
   body += "<nav class=\"pages\" aria-label=\"pages\">";
-  if (page > 1) body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1), "previous"});
+  if (page > 1) body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1, query.words), "previous"});
   body += Fill(kPageOf, {std::to_string(page), std::to_string(pages)});
-  if (page < pages) body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1), "next"});
+  if (page < pages) body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1, query.words), "next"});
   body += "</nav>\n<script src=\"/static/time.js\" defer></script>\n";
   return Page("Documents", body, &who);
 }

@@ -123,6 +123,7 @@ void Delete(Exchange& ex, const std::string& key, const Caller& who) {
   int error = 0;
   if (ex.app.config.trashDays == 0) {
     if (!ex.app.store.Remove(key)) return SendError(ex, 404, Text(kNoDocument, key));
+    ForgetText(ex.app, key);
   } else if (!ex.app.store.Trash(key, who.user, NowSeconds(), &error)) {
     if (error == ENOENT) return SendError(ex, 404, Text(kNoDocument, key));
     return MoveFailed(ex, "move " + key + " to the trash", error);
@@ -146,7 +147,8 @@ void Restore(Exchange& ex, const std::string& key, const Caller& who) {
 // Every caller sees the deletes of the last kUndoSeconds with their undo.
 void List(Exchange& ex, const Caller& who) {
   std::vector<TrashInfo> recent = ex.app.store.TrashList(NowSeconds() - kUndoSeconds);
-  Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, recent));
+  ListQuery query = ParseListQuery(ex.head.query);
+  Send(ex, 200, kHtml, ListPage(ListFor(ex.app, query), query, who, recent));
 }
 
 // False (and 403 answered) unless the caller is an administrator.
