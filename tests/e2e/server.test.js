@@ -567,3 +567,57 @@ test('files dropped on the list upload with progress and cancel, and join the li
 
   assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused');
 });
+
+test('the search box finds a word that is only inside a PDF', async (t) => {
+  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-search-'));
+  addUser(dataDir);
+  const {child, base} = startServer(dataDir);
+  let browser = null;
+  t.after(async () => {
+    await stopServer(child);
+    try {
+      if (browser) await browser.close();
+    } finally {
+      fs.rmSync(dataDir, {recursive: true, force: true});
+    }
+  });
+  const root = await base;
+  browser = await chromium.launch({
+    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+  const context = await browser.newContext();
+  context.setDefaultTimeout(60000);
+  const page = await context.newPage();
+  // The PDF, printed by Chromium itself: the word is in its text only.
+  await page.setContent('<title>Field report</title><p>The wombatlexeme was seen at dawn.</p>');
+  const pdf = await page.pdf();
+
+  await page.goto(root);
+  await page.fill('#login input[name=user]', user.name);
+  await page.fill('#login input[name=password]', user.password);
+  await submit(page, page.locator('#login button'), '/login', root);
+  await page.setInputFiles('#upload input[type=file][name=file]',
+                           [{name: 'report.pdf', mimeType: 'application/pdf', buffer: pdf}]);
+  await submit(page, page.locator('#upload [type=submit], #upload button').first(), '/upload', root);
+
+  // The text is taken in the background; the log's long poll says when.
+  let after = 0;
+  let seen = '';
+  for (let i = 0; i < 50 && !seen.includes('took the text of'); ++i) {
+    const r = await context.request.get(root + 'log?after=' + after);
+    after = Number(r.headers()['x-log-next'] || after);
+    seen += await r.text();
+  }
+  assert.ok(seen.includes('took the text of'), 'the PDF\'s text was taken');
+
+  await page.getByLabel('search').fill('WOMBATLEX');
+  await Promise.all([page.waitForURL(/[?&]q=WOMBATLEX/), page.locator('#search button').click()]);
+  const row = page.locator('#docs tr').filter({has: page.locator('td.name', {hasText: 'report.pdf'})});
+  assert.strictEqual(await row.count(), 1, 'the PDF is found by a word of its text');
+  assert.strictEqual(await page.getByLabel('search').inputValue(), 'WOMBATLEX');
+  await page.getByLabel('search').fill('wombatlexeme nowhere');
+  await Promise.all([page.waitForURL(/nowhere/), page.locator('#search button').click()]);
+  assert.strictEqual(await page.locator('#empty').textContent(), 'no documents match');
+});

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "serve.h"
+#include "support/mini_pdf.h"
 #include "support/temp_dir.h"
 #include "vxkernel/bundles/KProperties.h"
 #include "vxkernel/version.h"
@@ -1411,4 +1412,57 @@ TEST(Serve, ShareLinksGiveOneDocumentUntilTheyEnd) {
   s = std::make_unique<Server>(data);
   EXPECT_EQ(Fetch("-o /dev/null " + ShareUrlAt(*s, once)), " 404");
   EXPECT_EQ(Fetch(ShareUrlAt(*s, open)), a + " 200");
+}
+
+namespace {
+
+// The list for a search (q already URL-encoded).
+std::string Search(const Server& s, const std::string& q) { return s.Curl("'" + s.Url() + "?q=" + q + "'"); }
+
+bool Lists(const std::string& page, const std::string& key) {
+  return page.find("href=\"/doc/" + key + "\"") != std::string::npos;
+}
+
+}  // namespace
+
+// Search: a word only inside a PDF's text finds it once the background has
+// taken its text (the log says when); its title comes from the document
+// information; a trashed document is not found and a restored one is; a
+// start without the extras takes the text again.
+TEST(Serve, SearchFindsTextInsideAPdf) {
+  TempDir dir;
+  std::string pdf = dir.Write("/scan.pdf", MiniPdf({"the quokkaword is inside"}, "Pdf Title", "Writer"));
+  std::string txt = dir.Write("/plain.txt", "other words here\n");
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  std::string key;
+  {
+    Server s(data);
+    key = UploadOne(s, pdf);
+    std::string other = UploadOne(s, txt);
+    ASSERT_FALSE(key.empty());
+    ASSERT_TRUE(s.AwaitLog("took the text of " + key));
+    ASSERT_TRUE(s.AwaitLog("took the text of " + other));
+    std::string found = Search(s, "QUOKKA");
+    EXPECT_TRUE(Lists(found, key));
+    EXPECT_FALSE(Lists(found, other));
+    EXPECT_NE(found.find("<td class=\"title\">Pdf Title</td>"), std::string::npos);
+    EXPECT_EQ(TempDir::Read(data + "/extra/" + key + "/facts"), "title=Pdf Title\nauthor=Writer\npages=1\n");
+    EXPECT_FALSE(fs::exists(data + "/extra/" + key + "/text.source"));
+    EXPECT_TRUE(Lists(Search(s, "words+here"), other));         // every word, in name or text
+    EXPECT_FALSE(Lists(Search(s, "quokkaword+missing"), key));  // every word must match
+    EXPECT_NE(Search(s, "quokkaword+missing").find("no documents match"), std::string::npos);
+    // The search is echoed escaped and kept by the sort and page links.
+    std::string odd = Search(s, "%3Cb%3E%22x");
+    EXPECT_NE(odd.find("value=\"&lt;b&gt;&quot;x\""), std::string::npos);
+    EXPECT_NE(found.find("href=\"/?sort=name&amp;dir=asc&amp;page=1&amp;q=QUOKKA\""), std::string::npos);
+    EXPECT_EQ(Post(s, "doc/" + key + "/delete"), "303");
+    EXPECT_FALSE(Lists(Search(s, "quokka"), key));
+    EXPECT_EQ(Post(s, "doc/" + key + "/restore"), "303");
+    EXPECT_TRUE(Lists(Search(s, "quokka"), key));
+  }
+  fs::remove_all(data + "/extra/" + key);
+  Server s(data);
+  ASSERT_TRUE(s.AwaitLog("took the text of " + key));
+  EXPECT_TRUE(Lists(Search(s, "quokkaword"), key));
 }

@@ -1,6 +1,7 @@
 // The document-conversion client library. A handle holds the parameters of
 // one configuration section, a libmagic cookie opened on first use and the
-// result files of the last conversion. Status codes: 0 success, 1 bad
+// result files of the last conversion. PDFs are read through Poppler
+// (pdf_text.cpp). Status codes: 0 success, 1 bad
 // argument, 2 type name longer than the buffer, 3 file unreadable or type
 // unknown, 4 unsupported output format, 5 unsupported document type, 6
 // output not written. One thread at a time per handle.
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "html_text.h"
+#include "pdf_text.h"
 #include "vxkernel/docconv/dcsclient.h"
 
 namespace {
@@ -104,16 +106,27 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(out);
 }
 
+// The document's text, title and (PDFs only) facts; a status other than 0
+// when it has none.
+long Read(const std::string& type, const char* file, dcs::PdfDocument* out, bool* paged) {
+  *paged = type == "application/pdf";
+  if (*paged) return dcs::PdfToText(file, out) ? 0 : 5;
+  if (type.compare(0, 5, "text/") != 0) return 5;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return 3;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  out->doc = type == "text/html" ? dcs::HtmlToText(bytes) : dcs::PlainText(bytes);
+  return 0;
+}
+
 long Convert(Client* c, const char* file, const char* outdir, const char* format) {
   c->results.clear();
   if (format != nullptr && *format != '\0' && std::string(format) != "text") return 4;
   std::string type = Detect(c, file);
   if (type.empty()) return 3;
-  if (type.compare(0, 5, "text/") != 0) return 5;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return 3;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  dcs::Document doc = type == "text/html" ? dcs::HtmlToText(bytes) : dcs::PlainText(bytes);
+  dcs::PdfDocument read;
+  bool paged = false;
+  if (long status = Read(type, file, &read, &paged); status != 0) return status;
 
   std::string in_path(file);
   size_t slash = in_path.rfind('/');
@@ -121,14 +134,17 @@ long Convert(Client* c, const char* file, const char* outdir, const char* format
   std::string dir = outdir != nullptr && *outdir != '\0' ? outdir : c->outdir;
   if (dir.empty()) dir = slash == std::string::npos ? "." : in_path.substr(0, slash);
   if (dir.back() != '/') dir += '/';
-  std::string text = dir + name + ".txt";
-  std::string title = dir + name + ".title";
-  if (!WriteFile(text, doc.text) || !WriteFile(title, doc.title + "\n")) {
-    std::remove(text.c_str());
-    std::remove(title.c_str());
+  std::vector<std::pair<std::string, std::string>> outputs = {{dir + name + ".txt", read.doc.text},
+                                                              {dir + name + ".title", read.doc.title + "\n"}};
+  if (paged)
+    outputs.emplace_back(dir + name + ".facts",
+                         "author=" + read.author + "\npages=" + std::to_string(read.pages) + "\n");
+  for (const auto& [path, bytes] : outputs) {
+    if (WriteFile(path, bytes)) continue;
+    for (const auto& written : outputs) std::remove(written.first.c_str());
     return 6;
   }
-  c->results = {text, title};
+  for (auto& output : outputs) c->results.push_back(std::move(output.first));
   return 0;
 }
 

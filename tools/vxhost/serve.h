@@ -76,12 +76,14 @@ bool ValidKey(const std::string& key);
 
 // ===== The list's order and pages =====
 
-// A view of the list as its URL names it: `/?sort=name|size|type|date&dir=asc|desc&page=N`.
+// A view of the list as its URL names it:
+// `/?q=words&sort=name|size|type|date&dir=asc|desc&page=N`.
 struct ListQuery {
   enum Key { kName, kSize, kType, kDate };
   Key key = kDate;
   bool ascending = false;
   int page = 1;  // from 1
+  std::string words;  // q: the search as typed, decoded, at most kMaxQueryBytes; empty: no search
 };
 constexpr int kListPageSize = 50;
 
@@ -91,8 +93,9 @@ bool DefaultAscending(ListQuery::Key key);
 // The view a query string asks for; what is missing, unknown or out of
 // range takes the default (date, newest first, page 1).
 ListQuery ParseListQuery(const std::string& query);
-// "sort=KEY&dir=DIR&page=N", the query string of a view.
-std::string ListQueryString(ListQuery::Key key, bool ascending, int page);
+// "sort=KEY&dir=DIR&page=N", the query string of a view, with "&q=WORDS"
+// (percent-encoded) when words is not empty.
+std::string ListQueryString(ListQuery::Key key, bool ascending, int page, const std::string& words = "");
 // One page of docs in the view's order, equal values in key order so that
 // a view reads the same on every request. *page is the page shown (a page
 // past the end shows the last), *pages the number of pages (at least 1),

@@ -50,7 +50,8 @@ json DocJson(const Store& store, const DocInfo& d) {
 void ListDocs(Exchange& ex) {
   int page = 1, pages = 1, total = 0;
   json docs = json::array();
-  for (const DocInfo& d : PageOf(ex.app.store.List(), ParseListQuery(ex.head.query), &page, &pages, &total))
+  ListQuery query = ParseListQuery(ex.head.query);
+  for (const DocInfo& d : PageOf(ListFor(ex.app, query), query, &page, &pages, &total))
     docs.push_back(DocJson(ex.app.store, d));
   SendJson(ex, 200, {{"docs", docs}, {"page", page}, {"pages", pages}, {"total", total}});
 }

@@ -14,6 +14,7 @@
 
 #include "serve.h"
 #include "serve_http.h"
+#include "serve_index.h"
 #include "serve_loop.h"
 #include "serve_sessions.h"
 #include "serve_shares.h"
@@ -43,6 +44,7 @@ struct App {
   std::vector<KHTTPArgs*> uploaders;  // one per worker, index = worker number
   std::atomic<long> requests{0};
   std::atomic<bool> stopping{false};
+  std::shared_ptr<TextIndex> text = MakeTextIndex();  // the full-text index (serve_index.h)
   // One thread for what is derived from documents after their upload was
   // answered; null: such work runs at once. Last: it stops (finishing its
   // queue) before the store it works on goes.

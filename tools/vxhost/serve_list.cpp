@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "search_index.h"
 #include "serve.h"
+#include "serve_auth.h"
+#include "vxkernel/web/KWebEscape.h"
 
 namespace serve {
 
@@ -56,12 +59,20 @@ ListQuery ParseListQuery(const std::string& query) {
   // Digits only; a number past any end (strtoll saturates) means the last page.
   if (QueryValue(query, "page", &v) && !v.empty() && v.find_first_not_of("0123456789") == std::string::npos)
     q.page = static_cast<int>(std::clamp(std::strtoll(v.c_str(), nullptr, 10), 1LL, 1LL << 30));
+  // A search is bounded before it is read; the cut keeps whole characters.
+  q.words = FormValue(query, "q");
+  if (q.words.size() > kMaxQueryBytes) {
+    size_t end = kMaxQueryBytes;
+    while (end > 0 && (static_cast<unsigned char>(q.words[end]) & 0xc0) == 0x80) --end;
+    q.words.resize(end);
+  }
   return q;
 }
 
-std::string ListQueryString(ListQuery::Key key, bool ascending, int page) {
+std::string ListQueryString(ListQuery::Key key, bool ascending, int page, const std::string& words) {
+  std::string search = words.empty() ? "" : "&q=" + std::string(KWebEscape::Escape(words.c_str()));
   return std::string("sort=") + kKeyNames[key] + "&dir=" + (ascending ? "asc" : "desc") +
-         "&page=" + std::to_string(page);
+         "&page=" + std::to_string(page) + search;
 }
 
 std::vector<DocInfo> PageOf(std::vector<DocInfo> docs, const ListQuery& query, int* page, int* pages, int* total) {

@@ -88,9 +88,11 @@ void FirstAdmin(serve::App& app) {
 // 0, all of it) and logs each; then the share links that ended.
 void SweepTrash(serve::App& app) {
   int64_t before = serve::NowSeconds() - int64_t{app.config.trashDays} * 86400;
-  for (const serve::TrashInfo& t : app.store.SweepTrash(before))
+  for (const serve::TrashInfo& t : app.store.SweepTrash(before)) {
+    serve::ForgetText(app, t.doc.key);
     serve::LogEvent("removed " + t.doc.key + " from the trash for good (deleted by " + t.by + " on " +
                     serve::FormatDate(t.deleted) + ")");
+  }
   serve::SweepShares(app);
 }
 
@@ -200,6 +202,7 @@ int RunServe(int argc, char** argv) {
 
   app.background = MakeBackground();
   PreviewMissing(app);
+  IndexAtStart(app);
   Loop loop(app);
   app.loop = &loop;
   std::signal(SIGINT, &OnSignal);

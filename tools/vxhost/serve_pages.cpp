@@ -251,13 +251,14 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
   // A column's header sorts by it; chosen again, it turns the direction.
   auto head = [&query](ListQuery::Key key) {
     std::string label = PageText(kColumnLabels[key]);
-    if (key != query.key) return Fill(kSortHead, {ListQueryString(key, DefaultAscending(key), 1), label});
-    return Fill(kSortedHead, {query.ascending ? "ascending" : "descending", ListQueryString(key, !query.ascending, 1),
-                              label});
+    if (key != query.key) return Fill(kSortHead, {ListQueryString(key, DefaultAscending(key), 1, query.words), label});
+    return Fill(kSortedHead, {query.ascending ? "ascending" : "descending",
+                              ListQueryString(key, !query.ascending, 1, query.words), label});
   };
   std::string body;
   for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
   body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
+  body += SearchBox(query);
   body += UploadPanel();
   body += Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr><th></th>") + head(ListQuery::kName) +
           head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {PageText("column.title")}) +
@@ -273,14 +274,16 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
     body += (links == shares.end() ? "" : links->second) + "</td></tr>\n";
   }
   body += "</tbody></table>\n";
-  if (docs.empty()) body += Localize("<p id=\"empty\">{{list.empty}}</p>\n");
+  if (docs.empty()) body += query.words.empty() ? Localize("<p id=\"empty\">{{list.empty}}</p>\n") : NoMatchNote();
   // The pages keep the view's order.
   body += Localize("<nav class=\"pages\" aria-label=\"{{list.pages}}\">");
   if (page > 1)
-    body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1), PageText("list.previous")});
+    body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1, query.words),
+                             PageText("list.previous")});
   body += Fill(kPageOf, {std::to_string(page), std::to_string(pages)});
   if (page < pages)
-    body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1), PageText("list.next")});
+    body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1, query.words),
+                             PageText("list.next")});
   body += "</nav>\n<script src=\"/static/time.js\" defer></script>\n";
   return Page(PageText("list.heading"), body, &who);
 }

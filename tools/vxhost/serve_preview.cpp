@@ -240,15 +240,17 @@ void PageImage(Exchange& ex, const std::string& key, const std::string& number) 
   SendPng(ex, png, key, extra);
 }
 
-// The text shown of a text document: the "text" extra when another part
-// made one, else the file's beginning; *cut when there is more.
+// The text shown of a document: a text document's own beginning (HTML and
+// SVG as their source, escaped by the page), else the "text" extra the
+// search made; *cut when there is more.
 bool PreviewText(App& app, const DocInfo& doc, std::string* text, bool* cut) {
   bool textType = doc.type.compare(0, 5, "text/") == 0 || doc.type == "application/json" ||
                   doc.type == "application/xml" || doc.type == "image/svg+xml";
-  if (!app.store.ReadExtra(doc.key, "text", text)) {
+  if (!textType && !app.store.ReadExtra(doc.key, "text", text)) return false;
+  if (textType) {
     int fd = -1;
     int64_t offset = 0, length = 0;
-    if (!textType || !app.store.OpenData(doc.key, &fd, &offset, &length)) return false;
+    if (!app.store.OpenData(doc.key, &fd, &offset, &length)) return false;
     text->assign(static_cast<size_t>(std::min<int64_t>(length, kMaxPreviewText + 1)), '\0');
     ssize_t got = pread(fd, text->data(), text->size(), offset);
     close(fd);

@@ -135,6 +135,7 @@ void DeleteDocument(Exchange& ex, const std::string& key, const Caller& who, Del
   int error = 0;
   if (ex.app.config.trashDays == 0) {
     if (!ex.app.store.Remove(key)) return SendError(ex, 404, Text(kNoDocument, key));
+    ForgetText(ex.app, key);
   } else if (!ex.app.store.Trash(key, who.user, NowSeconds(), &error)) {
     if (error == ENOENT) return SendError(ex, 404, Text(kNoDocument, key));
     return MoveFailed(ex, "move " + key + " to the trash", error);
@@ -160,7 +161,8 @@ void Restore(Exchange& ex, const std::string& key, const Caller& who) {
 // Every caller sees the deletes of the last kUndoSeconds with their undo.
 void List(Exchange& ex, const Caller& who) {
   std::vector<TrashInfo> recent = ex.app.store.TrashList(NowSeconds() - kUndoSeconds);
-  Send(ex, 200, kHtml, ListPage(ex.app.store.List(), ParseListQuery(ex.head.query), who, recent, ShareCells(ex.app, who)));
+  ListQuery query = ParseListQuery(ex.head.query);
+  Send(ex, 200, kHtml, ListPage(ListFor(ex.app, query), query, who, recent, ShareCells(ex.app, who)));
 }
 
 // False (and 403 answered) unless the caller is an administrator.

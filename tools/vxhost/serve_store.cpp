@@ -349,6 +349,18 @@ Store::Figures Store::Stats() const {
   return f;
 }
 
+bool Store::ShowTitle(const std::string& key, const std::string& title) {
+  KMutexGuard g(fImpl->lock);
+  auto listed = fImpl->index.find(key);
+  auto trashed = fImpl->trash.find(key);
+  DocInfo* doc = listed != fImpl->index.end()    ? &listed->second
+                 : trashed != fImpl->trash.end() ? &trashed->second.info.doc
+                                                 : nullptr;
+  if (doc == nullptr || !doc->title.empty()) return false;
+  doc->title = title;
+  return true;
+}
+
 std::string Store::ExtraPath(const std::string& key, const std::string& kind) const {
   return (fImpl->extra / key / kind).string();
 }

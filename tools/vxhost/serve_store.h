@@ -75,6 +75,11 @@ class Store {
   // before and returns them.
   std::vector<TrashInfo> SweepTrash(int64_t before);
   Figures Stats() const;
+  // Gives a listed or trashed document whose item header has no title the
+  // title derived from it (a PDF's document information) in memory; the
+  // item is not rewritten, the next start derives it again. False when
+  // there is no such document or it has a title.
+  bool ShowTitle(const std::string& key, const std::string& title);
 
   // Files derived from a document (its text, its preview, its owner) live
   // in <data>/extra/<key>/, one file per kind, apart from the item: a trash

@@ -262,6 +262,7 @@ UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, 
   if (out.status == 0) {
     keys->insert(keys->end(), stored.begin(), stored.end());
     for (const std::string& key : stored) PreviewLater(app, key);
+    for (const std::string& key : stored) IndexLater(app, key);
     form = UploadForm();  // the store has every file now
     return out;
   }
