@@ -139,7 +139,7 @@ const char kStyle[] =
     "#uploads li.failed .state{color:var(--error)}"
     // Tables
     "table{border-collapse:collapse;background:var(--surface)}td,th{border-bottom:1px solid var(--line);"
-    "padding:.5em .6em;text-align:left;vertical-align:top}th{font-size:.85em;font-weight:600;"
+    "padding:.5em .6em;text-align:left;vertical-align:middle}th{font-size:.85em;font-weight:600;"
     "color:var(--muted);text-transform:uppercase;letter-spacing:.03em;white-space:nowrap}th a{"
     "color:inherit;text-decoration:none}th a:hover{color:var(--link);text-decoration:underline}"
     "th[aria-sort]{color:var(--fg)}th[aria-sort=ascending] a::after{content:\" \\25B2\"}"
@@ -151,7 +151,7 @@ const char kStyle[] =
     "table#docs{width:100%;table-layout:fixed;border:1px solid var(--line);border-radius:var(--radius)}"
     "#docs th:nth-child(1){width:calc(64px + 1.2rem)}#docs th:nth-child(3){width:5.5rem}"
     "#docs th:nth-child(4){width:8rem}#docs th:nth-child(5){width:14%}#docs th:nth-child(6){width:7.5rem}"
-    "#docs th:nth-child(7){width:11%}#docs th:nth-child(8){width:20rem}#docs td{vertical-align:middle}"
+    "#docs th:nth-child(7){width:11%}#docs th:nth-child(8){width:20rem}"
     "#docs td.name{font-weight:600}#docs td.size,#docs td.type,#docs td.date{color:var(--muted);"
     "font-size:.9em}#docs tbody tr:hover{background:var(--bg)}td.thumb img{display:block;margin:0 auto;"
     "max-width:100%;height:auto;border:1px solid var(--line);border-radius:3px;background:#fff}"
@@ -171,9 +171,9 @@ const char kStyle[] =
     "ul.shares form.revoke button{padding:.05em .5em;font-size:.95em}nav.pages{margin:1em 0;"
     "color:var(--muted)}nav.pages a,nav.pages span{margin-right:1em}p.notice{background:var(--notice);"
     "padding:.5em .8em;border-radius:var(--radius)}"
-    // The undo form follows its notice (a form may not sit inside a paragraph, so the parser closes
-    // it).
-    "p.notice+form.restore{display:block;margin:-.5em 0 1em}p:empty{display:none}"
+    // The undo form beside its notice (a form may not sit inside a paragraph: the parser closes the
+    // paragraph before it).
+    "p.notice,p.notice+form.restore{display:inline-block;margin:0 .6em 1em 0}p:empty{display:none}"
     // Other pages
     "table#status,table#trash,table#classes{border:1px solid var(--line)}table#status th{"
     "text-transform:none;letter-spacing:0;font-size:1em;font-weight:500;white-space:normal}"
