@@ -134,8 +134,8 @@ const char kStyle[] =
     "#drop{display:block;width:100%;margin:.8em 0 0;padding:1.1em;border:2px dashed var(--line);"
     "border-radius:var(--radius);background:none;color:var(--muted);cursor:pointer}"
     "#drop:hover,body.dragging #drop{border-color:var(--accent);color:var(--fg)}body.dragging #drop{"
-    "background:var(--notice)}#uploads ul{list-style:none;margin:0;padding:0}#uploads li{margin:.4em 0 0;"
-    "overflow-wrap:anywhere}#uploads progress{vertical-align:middle;max-width:100%}"
+    "background:var(--notice)}#uploads ul{list-style:none;margin:0;padding:0}"
+    "#uploads li{margin:.3em 0;overflow-wrap:anywhere}#uploads progress{vertical-align:middle;max-width:100%}"
     "#uploads li.failed .state{color:var(--error)}"
     // Tables
     "table{border-collapse:collapse;background:var(--surface)}td,th{border-bottom:1px solid var(--line);"
@@ -143,8 +143,8 @@ const char kStyle[] =
     "color:var(--muted);text-transform:uppercase;letter-spacing:.03em;white-space:nowrap}th a{"
     "color:inherit;text-decoration:none}th a:hover{color:var(--link);text-decoration:underline}"
     "th[aria-sort]{color:var(--fg)}th[aria-sort=ascending] a::after{content:\" \\25B2\"}"
-    "th[aria-sort=descending] a::after{content:\" \\25BC\"}td.name,td.title,td.note,td.type{"
-    "overflow-wrap:anywhere}"
+    "th[aria-sort=descending] a::after{content:\" \\25BC\"}"
+    "td.name,td.title,td.note,td.type{overflow-wrap:anywhere}"
     // Fixed columns, so that a long name takes its own column's width and no more, and short cells
     // are not broken mid-word; the actions' column fits its four actions on one line. Widths in
     // rem: a header's em is its smaller font.
