@@ -6,7 +6,8 @@
 //
 // Environment: VXK_E2E_SERVER (the vxhost binary), VXK_E2E_ARTIFACTS (where
 // the screenshots go), VXK_E2E_CHROMIUM (default /usr/bin/chromium),
-// VXK_E2E_DOCS (when set, the screenshot is also copied there).
+// VXK_E2E_DOCS (when set, the screenshots of the list's last test are also
+// copied there, as docs/server-list.png and docs/server-list-phone.png).
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
@@ -180,8 +181,6 @@ test('a user logs in, uploads, lists, downloads and deletes documents, watches t
   }
   assert.strictEqual(await page.locator('#docs script').count(), 0);
   await page.screenshot({path: path.join(artifacts, 'server-list.png'), fullPage: true});
-  if (process.env.VXK_E2E_DOCS)
-    fs.copyFileSync(path.join(artifacts, 'server-list.png'), path.join(process.env.VXK_E2E_DOCS, 'server-list.png'));
 
   // On a phone: a name of 300 characters without a break neither widens the
   // page nor pushes its row's actions out of view.
@@ -620,4 +619,111 @@ test('the search box finds a word that is only inside a PDF', async (t) => {
   await page.getByLabel('search').fill('wombatlexeme nowhere');
   await Promise.all([page.waitForURL(/nowhere/), page.locator('#search button').click()]);
   assert.strictEqual(await page.locator('#empty').textContent(), 'no documents match');
+});
+
+// The list as the README shows it: two pictures and a PDF with their
+// thumbnails, a text with a long name, a note, share links. Wide, each
+// row's four actions stay on one line beside the other columns; on a phone
+// each row is a card that fits the screen with its actions in view. The
+// screenshots are kept, and with VXK_E2E_DOCS copied there.
+test('the list with thumbnails and share links fits wide screens and phones', async (t) => {
+  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-look-'));
+  addUser(dataDir);
+  const {child, base} = startServer(dataDir);
+  let browser = null;
+  t.after(async () => {
+    await stopServer(child);
+    try {
+      if (browser) await browser.close();
+    } finally {
+      fs.rmSync(dataDir, {recursive: true, force: true});
+    }
+  });
+  const root = await base;
+  browser = await chromium.launch({
+    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+  const context = await browser.newContext({viewport: {width: 1280, height: 800}});
+  context.setDefaultTimeout(60000);
+  const page = await context.newPage();
+  const policyErrors = [];
+  page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) policyErrors.push(m.text()); });
+
+  // The pictures and the PDF, drawn and printed by Chromium itself.
+  const picture = async (width, height, colors) => {
+    await page.setContent(`<body style="margin:0;background:linear-gradient(135deg,${colors})"></body>`);
+    return page.screenshot({type: 'png', clip: {x: 0, y: 0, width, height}});
+  };
+  const uploads = [
+    {name: 'harbour.png', mimeType: 'image/png', buffer: await picture(480, 320, '#0b3d91,#3aa0d8,#f2c14e')},
+    {name: 'floor-plan.png', mimeType: 'image/png', buffer: await picture(300, 420, '#f4f1ea,#9c6b3c')},
+  ];
+  await page.setContent('<title>Annual report 2024</title><h1>Annual report 2024</h1><p>Revenue grew by a tenth.</p>');
+  uploads.push({name: 'annual-report.pdf', mimeType: 'application/pdf', buffer: await page.pdf()});
+  uploads.push({name: 'quarterly-figures-reviewed-by-legal-and-approved-by-the-board-with-appendices.txt',
+                mimeType: 'text/plain', buffer: Buffer.from('Quarterly figures\n')});
+
+  await page.goto(root);
+  await page.fill('#login input[name=user]', user.name);
+  await page.fill('#login input[name=password]', user.password);
+  await submit(page, page.locator('#login button'), '/login', root);
+  await page.setInputFiles('#upload input[type=file][name=file]', uploads);
+  await submit(page, page.locator('#upload button').first(), '/upload', root);
+  await page.setInputFiles('#upload input[type=file][name=file]',
+                           [{name: 'minutes.txt', mimeType: 'text/plain', buffer: Buffer.from('Minutes of May\n')}]);
+  await page.fill('#upload input[name=note]', 'from the May meeting');
+  await submit(page, page.locator('#upload button').first(), '/upload', root);
+
+  const row = (name) => page.locator('#docs tr').filter({has: page.locator('td.name', {hasText: name})});
+  // Two share links for the PDF, made in its share page: one for a week, one for five downloads.
+  for (const limit of ['', '5']) {
+    await row('annual-report.pdf').locator('a.share').click();
+    await page.locator('#share input[name=limit]').fill(limit);
+    await submit(page, page.locator('#share button'), new URL(page.url()).pathname, root);
+  }
+  // The thumbnails are made in the background.
+  const thumbs = await Promise.all(uploads.slice(0, 3).map(
+    async (u) => (await row(u.name).locator('a.download').getAttribute('href')) + '/thumb'));
+  await page.waitForFunction(async (urls) => {
+    for (const url of urls) if (!(await fetch(url)).ok) return false;
+    return true;
+  }, thumbs, {polling: 250});
+  await page.reload();
+  const images = page.locator('#docs td.thumb img');
+  assert.strictEqual(await images.count(), 3);
+  await page.waitForFunction(() => Array.from(document.querySelectorAll('#docs td.thumb img'))
+    .every((img) => img.complete && img.naturalWidth > 0));
+  assert.strictEqual(await row('annual-report.pdf').locator('ul.shares li').count(), 2);
+
+  // Wide: download, preview, share and delete on one line in every row.
+  for (const r of await page.locator('#docs tbody tr').all()) {
+    const tops = await r.locator('.row-actions a, .row-actions button').evaluateAll(
+      (controls) => controls.map((c) => Math.round(c.getBoundingClientRect().top)));
+    assert.strictEqual(tops.length, 4);
+    assert.strictEqual(new Set(tops).size, 1, `the actions of a row wrap at 1280 px: ${tops}`);
+  }
+  await page.screenshot({path: path.join(artifacts, 'server-list-look-wide-light.png'), fullPage: true});
+
+  // A phone, dark: nothing scrolls sideways, every action is on the screen.
+  await page.emulateMedia({colorScheme: 'dark'});
+  await page.setViewportSize({width: 375, height: 800});
+  const [scrollWidth, clientWidth] = await page.evaluate(
+    () => [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
+  assert.ok(scrollWidth <= clientWidth, `the list scrolls sideways at 375 px: ${scrollWidth} > ${clientWidth}`);
+  for (const control of await page.locator('#docs .row-actions a, #docs .row-actions button, #docs form.revoke button')
+    .all()) {
+    const box = await control.boundingBox();
+    assert.ok(box.x >= 0, `${await control.textContent()} starts left of the screen`);
+    assert.ok(box.x + box.width <= 375, `${await control.textContent()} ends right of the screen`);
+  }
+  await page.screenshot({path: path.join(artifacts, 'server-list-look-phone-dark.png'), fullPage: true});
+  if (process.env.VXK_E2E_DOCS) {
+    fs.copyFileSync(path.join(artifacts, 'server-list-look-wide-light.png'),
+                    path.join(process.env.VXK_E2E_DOCS, 'server-list.png'));
+    fs.copyFileSync(path.join(artifacts, 'server-list-look-phone-dark.png'),
+                    path.join(process.env.VXK_E2E_DOCS, 'server-list-phone.png'));
+  }
+  assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused');
 });

@@ -33,9 +33,9 @@ const char kHead[] =
     "<link rel=\"stylesheet\" href=\"/static/style.css\">\n</head><body>\n";
 
 const char kNav[] =
-    "<nav><a href=\"/\">{{nav.documents}}</a> | <a href=\"/log\">{{nav.log}}</a> | "
+    "<nav><a href=\"/\">{{nav.documents}}</a> <a href=\"/log\">{{nav.log}}</a> "
     "<a href=\"/status\">{{nav.status}}</a>";
-const char kAdminNav[] = " | <a href=\"/trash\">{{nav.trash}}</a> | <a href=\"/admin/classes\">{{nav.classes}}</a>";
+const char kAdminNav[] = " <a href=\"/trash\">{{nav.trash}}</a> <a href=\"/admin/classes\">{{nav.classes}}</a>";
 const char kNavUser[] =
     " <span class=\"user\">`H</span>"
     " <form class=\"logout\" method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
@@ -58,10 +58,10 @@ const char kThumbCell[] =
 const char kRow[] =
     "<td class=\"name\">`H</td><td class=\"size\">`H</td><td class=\"type\">`H</td>"
     "<td class=\"title\">`H</td><td class=\"date\"><time datetime=\"`H\">`H</time></td><td class=\"note\">`H</td>"
-    "<td class=\"actions\"><a class=\"download\" href=\"/doc/`U\">{{button.download}}</a> "
+    "<td class=\"actions\"><div class=\"row-actions\"><a class=\"download\" href=\"/doc/`U\">{{button.download}}</a> "
     "<a class=\"preview\" href=\"/doc/`U/preview\">{{button.preview}}</a> "
     "<form class=\"delete\" method=\"post\" action=\"/doc/`U/delete\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">"
-    "<button type=\"submit\">{{button.delete}}</button></form> <a class=\"share\" href=\"/doc/`U/share\">{{button.share}}</a>";
+    "<button type=\"submit\">{{button.delete}}</button></form> <a class=\"share\" href=\"/doc/`U/share\">{{button.share}}</a></div>";
 
 // The list's head: a sort link per sortable column (`H: its query, its
 // label), the column it is sorted by with its direction.
@@ -90,53 +90,123 @@ const char kLoginForm[] =
     "<button type=\"submit\">{{button.login}}</button>\n</form>\n";
 
 const char kStyle[] =
-    ":root{color-scheme:light dark;--fg:#111;--bg:#fff;--line:#ccc;--muted:#555;--link:#0645ad;--focus:#1a5fb4;"
-    "--code:#f4f4f4;--error:#a00;--notice:#ffd}"
-    "body{font-family:sans-serif;margin:2em;color:var(--fg);background:var(--bg)}a{color:var(--link)}"
-    "table{border-collapse:collapse}"
-    "td,th{border-bottom:1px solid var(--line);padding:.3em .6em;text-align:left;vertical-align:top}"
-    "td.name,td.title,td.note,td.type{overflow-wrap:anywhere}"
-    // Fixed columns, so that a long name takes its own column's width and
-    // no more, and short cells are not broken mid-word.
-    "table#docs{width:100%;table-layout:fixed}#docs th:nth-child(1){width:calc(64px + 1.2em)}"
-    "#docs th:nth-child(3){width:6em}#docs th:nth-child(4){width:10em}"
-    "#docs th:nth-child(5),#docs th:nth-child(7){width:12%}#docs th:nth-child(6){width:8em}"
-    "#docs th:nth-child(8){width:6.5em}td.thumb img{display:block;max-width:100%;height:auto}"
-    "img.page{max-width:100%;height:auto;border:1px solid var(--line)}"
-    "pre#text{white-space:pre-wrap;overflow-wrap:anywhere}"
-    "th[aria-sort=ascending] a::after{content:\" \\25B2\"}th[aria-sort=descending] a::after{content:\" \\25BC\"}"
-    "nav.pages{margin:1em 0}nav.pages a,nav.pages span{margin-right:1em}"
-    "form.delete,form.logout,form.restore,form.revoke{display:inline}"
-    "ul.shares{list-style:none;margin:.3em 0 0;padding:0;font-size:.9em}ul.shares li{overflow-wrap:anywhere}"
-    "form#share label{display:block;margin:.5em 0}a#share-link{overflow-wrap:anywhere}p.notice{background:var(--notice);padding:.5em}"
-    "nav .user{margin-left:2em;color:var(--muted)}"
+    ":root{font-size:15px;color-scheme:light dark;--fg:#1d2025;--bg:#f6f7f9;--surface:#fff;"
+    "--line:#d9dde3;--muted:#5c6470;--link:#0b57d0;--accent:#0b57d0;--accent-fg:#fff;--button:#eef1f5;"
+    "--focus:#1a5fb4;--code:#f1f3f5;--error:#b3261e;--notice:#fff4cc;--radius:6px}"
+    "@media (prefers-color-scheme:dark){:root{--fg:#e6e8eb;--bg:#121417;--surface:#1b1e23;--line:#343a42;"
+    "--muted:#a0a8b3;--link:#8ab4f8;--accent:#8ab4f8;--accent-fg:#0b1a33;--button:#2a2f36;"
+    "--focus:#8ab4f8;--code:#23272d;--error:#ff8a80;--notice:#3b3420}}"
+    // Whatever a rule below sets, a hidden element (the upload panel before its script runs) stays
+    // hidden.
+    "[hidden]{display:none!important}*,::before,::after{box-sizing:border-box}body{"
+    "font-family:system-ui,-apple-system,\"Segoe UI\",Roboto,\"Noto Sans\",sans-serif;line-height:1.45;"
+    "margin:0;color:var(--fg);background:var(--bg)}a{color:var(--link)}:focus-visible{"
+    "outline:3px solid var(--focus);outline-offset:2px}input,button{max-width:100%;font:inherit;"
+    "color:inherit}input[type=text],input[type=search],input[type=password],input[type=number]{"
+    "padding:.4em .6em;border:1px solid var(--line);border-radius:var(--radius);"
+    "background:var(--surface)}button{padding:.4em .9em;border:1px solid var(--line);"
+    "border-radius:var(--radius);background:var(--button);cursor:pointer}button:hover{"
+    "border-color:var(--muted)}"
+    "#search button,#upload button,#login button,#share button,#share-password button{"
+    "background:var(--accent);color:var(--accent-fg);border-color:var(--accent);font-weight:600}"
+    // The bar on top: the pages on the left, the user and the language switch on the right.
+    "header.top{display:flex;flex-wrap:wrap;align-items:center;gap:.4em 1.5em;"
+    "padding:.5rem max(2rem,calc((100% - 90rem)/2 + 2rem));background:var(--surface);"
+    "border-bottom:1px solid var(--line)}header.top nav{display:flex;flex-wrap:wrap;align-items:center;"
+    "gap:.2em;flex:1 1 auto}header.top nav>a{padding:.35em .7em;border-radius:var(--radius);"
+    "text-decoration:none;color:var(--fg);font-weight:500}header.top nav>a:hover{"
+    "background:var(--button)}nav .user{margin-left:auto;padding:0 .5em;color:var(--muted)}"
     // The language switch: buttons that look like links, the page's own language marked.
-    "form.lang{display:inline;float:right}form.lang button{background:none;border:0;padding:0 .3em;color:var(--link);"
-    "text-decoration:underline;cursor:pointer}form.lang button[aria-current]{color:inherit;text-decoration:none;"
-    "font-weight:bold}"
-    "form#upload label{margin-right:1em}input,button{max-width:100%;font:inherit}"
-    // The upload panel: a drop zone that lights up while files are dragged
-    // over the page, then a bar and a state per file.
-    "#drop{display:block;box-sizing:border-box;width:100%;margin:.8em 0;padding:1em;border:2px dashed var(--line);"
-    "background:none;color:inherit;cursor:pointer}body.dragging #drop{border-color:var(--focus);"
+    "form.lang{order:2;margin-left:auto;display:flex;align-items:center;gap:.1em;color:var(--muted);"
+    "font-size:.9em}form.lang button{background:none;border:0;padding:.2em .35em;color:var(--link);"
+    "text-decoration:underline;cursor:pointer}form.lang button[aria-current]{color:inherit;"
+    "text-decoration:none;font-weight:bold}main{max-width:90rem;margin:0 auto;padding:1rem 2rem 2rem}h1{"
+    "font-size:1.7em;margin:.4em 0 .6em;overflow-wrap:anywhere}"
+    "form.delete,form.logout,form.restore,form.revoke{display:inline}form#search{display:flex;"
+    "flex-wrap:wrap;align-items:center;gap:.5em;margin:0 0 1em}form#search label{display:flex;"
+    "align-items:center;gap:.6em;flex:1 1 16em;max-width:36em}form#search input[type=search]{flex:1;"
+    "min-width:0}div.add{background:var(--surface);border:1px solid var(--line);"
+    "border-radius:var(--radius);padding:.8em 1em;margin:0 0 1.2em}form#upload{display:flex;"
+    "flex-wrap:wrap;align-items:center;gap:.5em 1.5em}form#upload label{display:flex;flex-wrap:wrap;"
+    "align-items:center;gap:.3em .6em}small.limit{color:var(--muted)}"
+    // The upload panel: a drop zone that lights up while files are dragged over the page, then a
+    // bar and a state per file.
+    "#drop{display:block;width:100%;margin:.8em 0 0;padding:1.1em;border:2px dashed var(--line);"
+    "border-radius:var(--radius);background:none;color:var(--muted);cursor:pointer}"
+    "#drop:hover,body.dragging #drop{border-color:var(--accent);color:var(--fg)}body.dragging #drop{"
     "background:var(--notice)}#uploads ul{list-style:none;margin:0;padding:0}"
     "#uploads li{margin:.3em 0;overflow-wrap:anywhere}#uploads progress{vertical-align:middle;max-width:100%}"
     "#uploads li.failed .state{color:var(--error)}"
+    // Tables
+    "table{border-collapse:collapse;background:var(--surface)}td,th{border-bottom:1px solid var(--line);"
+    "padding:.5em .6em;text-align:left;vertical-align:middle}th{font-size:.85em;font-weight:600;"
+    "color:var(--muted);text-transform:uppercase;letter-spacing:.03em;white-space:nowrap}th a{"
+    "color:inherit;text-decoration:none}th a:hover{color:var(--link);text-decoration:underline}"
+    "th[aria-sort]{color:var(--fg)}th[aria-sort=ascending] a::after{content:\" \\25B2\"}"
+    "th[aria-sort=descending] a::after{content:\" \\25BC\"}"
+    "td.name,td.title,td.note,td.type{overflow-wrap:anywhere}"
+    // Fixed columns, so that a long name takes its own column's width and no more, and short cells
+    // are not broken mid-word; the actions' column fits its four actions on one line. Widths in
+    // rem: a header's em is its smaller font.
+    "table#docs{width:100%;table-layout:fixed;border:1px solid var(--line);border-radius:var(--radius)}"
+    "#docs th:nth-child(1){width:calc(64px + 1.2rem)}#docs th:nth-child(3){width:5.5rem}"
+    "#docs th:nth-child(4){width:8rem}#docs th:nth-child(5){width:14%}#docs th:nth-child(6){width:7.5rem}"
+    "#docs th:nth-child(7){width:11%}#docs th:nth-child(8){width:20rem}"
+    "#docs td.name{font-weight:600}#docs td.size,#docs td.type,#docs td.date{color:var(--muted);"
+    "font-size:.9em}#docs tbody tr:hover{background:var(--bg)}td.thumb img{display:block;margin:0 auto;"
+    "max-width:100%;height:auto;border:1px solid var(--line);border-radius:3px;background:#fff}"
+    "td.thumb:empty::before{content:\"\";display:block;margin:0 auto;width:40px;height:48px;"
+    "border:1px dashed var(--line);border-radius:3px}"
+    // A row's actions on one line, delete last; its share links under them.
+    ".row-actions{display:flex;flex-wrap:wrap;gap:.35em}.row-actions form.delete{order:1}"
+    ".row-actions a,.row-actions button{display:inline-block;padding:.25em .5em;"
+    "border:1px solid var(--line);border-radius:var(--radius);background:var(--button);color:var(--fg);"
+    "text-decoration:none;font-size:.88em;line-height:1.4}.row-actions a:hover{border-color:var(--muted)}"
+    ".row-actions a.download{background:var(--accent);border-color:var(--accent);color:var(--accent-fg)}"
+    "form.delete button{color:var(--error)}form.delete button:hover{border-color:var(--error)}ul.shares{"
+    "list-style:none;margin:.5em 0 0;padding:0;font-size:.85em;color:var(--muted)}ul.shares li{"
+    "padding:.3em 0;border-top:1px dashed var(--line);overflow-wrap:anywhere}ul.shares .share-id{"
+    "font-family:ui-monospace,monospace;color:var(--fg)}ul.shares form.revoke{float:right;"
+    "margin-left:.5em}ul.shares li::after{content:\"\";display:block;clear:both}"
+    "ul.shares form.revoke button{padding:.05em .5em;font-size:.95em}nav.pages{margin:1em 0;"
+    "color:var(--muted)}nav.pages a,nav.pages span{margin-right:1em}p.notice{background:var(--notice);"
+    "padding:.5em .8em;border-radius:var(--radius)}"
+    // The undo form beside its notice (a form may not sit inside a paragraph: the parser closes the
+    // paragraph before it).
+    "p.notice,p.notice+form.restore{display:inline-block;margin:0 .6em 1em 0}p:empty{display:none}"
+    // Other pages
+    "table#status,table#trash,table#classes{border:1px solid var(--line)}table#status th{"
+    "text-transform:none;letter-spacing:0;font-size:1em;font-weight:500;white-space:normal}"
+    "table#status td,table#trash td{overflow-wrap:anywhere}table#trash,table#classes{width:100%}img.page{"
+    "display:block;max-width:100%;height:auto;border:1px solid var(--line);background:#fff;"
+    "box-shadow:0 1px 4px rgba(0,0,0,.15)}pre#text{white-space:pre-wrap;overflow-wrap:anywhere;"
+    "background:var(--surface);border:1px solid var(--line);border-radius:var(--radius);padding:1em}"
+    "p>a.download{display:inline-block;padding:.4em .9em;border-radius:var(--radius);"
+    "background:var(--accent);color:var(--accent-fg);font-weight:600;text-decoration:none}"
+    "form#share+ul.shares{max-width:26rem;margin-top:1.2em}form#login,form#share,form#share-password{"
+    "display:flex;flex-direction:column;gap:.9em;max-width:26em;padding:1.2em;background:var(--surface);"
+    "border:1px solid var(--line);border-radius:var(--radius)}"
+    "form#login label,form#share label,form#share-password label{display:flex;flex-direction:column;"
+    "gap:.3em;font-weight:500}form#login button,form#share button,form#share-password button{"
+    "align-self:flex-start}a#share-link{overflow-wrap:anywhere;font-family:ui-monospace,monospace}"
     "pre#log{background:var(--code);padding:1em;max-height:30em;overflow:auto;white-space:pre-wrap;"
-    "overflow-wrap:anywhere}"
-    "p.error{color:var(--error)}form#login label{display:block;margin:.5em 0}"
-    ":focus-visible{outline:3px solid var(--focus);outline-offset:2px}"
-    "@media (prefers-color-scheme:dark){:root{--fg:#e8e8e8;--bg:#16181c;--line:#444;--muted:#aaa;"
-    "--link:#8ab4f8;--focus:#8ab4f8;--code:#23262b;--error:#ff8a80;--notice:#3a3520}}"
-    // Narrow screens: each document becomes a card of stacked cells, so
-    // that nothing scrolls sideways and its actions stay in view.
-    "@media (max-width:40em){body{margin:.6em}nav .user{margin-left:.5em}"
-    "table#docs,#docs tbody,#docs tr,#docs td{display:block;width:auto}"
-    "#docs thead tr{display:flex;flex-wrap:wrap}#docs th{border:0;padding:.3em .6em .3em 0;width:auto!important}"
-    "#docs th:empty{display:none}#docs tr{border-bottom:1px solid var(--line);padding:.5em 0}"
-    "#docs td{border:0;padding:.1em 0}#docs td:empty{display:none}#docs td.actions{padding-top:.4em}"
-    "#docs td.actions a,#docs td.actions button{display:inline-block;padding:.4em .8em;margin-right:.6em}"
-    "form#upload label{display:block;margin:.4em 0}}\n";
+    "overflow-wrap:anywhere;border-radius:var(--radius)}p.error{color:var(--error);font-weight:500}"
+    // Narrow screens: each document becomes a card (thumbnail beside its facts, the actions under
+    // them), so that nothing scrolls sideways and its actions stay in view.
+    "@media (max-width:40em){header.top{padding:.4rem .6rem;gap:.2em}header.top nav{display:contents}"
+    "header.top:has(nav) form.lang{margin-left:0}header.top nav>a{padding:.3em .45em}nav .user{"
+    "padding:0 .3em}main{padding:.6rem .6rem 1.5rem}h1{font-size:1.45em}"
+    "table#docs,#docs thead,#docs tbody,#docs tr,#docs td{display:block;width:auto}table#docs{border:0;"
+    "background:none}#docs thead tr{display:flex;flex-wrap:wrap;gap:0 .8em;padding:0 0 .4em}#docs th{"
+    "border:0;padding:.2em 0;width:auto!important}#docs th:not(:has(a)){display:none}#docs tbody tr{"
+    "display:grid;grid-template-columns:64px minmax(0,1fr);column-gap:.8em;margin:0 0 .7em;padding:.7em;"
+    "background:var(--surface);border:1px solid var(--line);border-radius:var(--radius)}#docs td{"
+    "grid-column:2;border:0;padding:.05em 0}#docs td:empty{display:none}#docs td.thumb{grid-column:1;"
+    "grid-row:1/span 6}#docs td.thumb:empty{display:block}#docs td.actions{grid-column:1/-1;"
+    "padding-top:.6em}.row-actions{display:grid;grid-template-columns:1fr 1fr;gap:.45em}"
+    ".row-actions a,.row-actions button{width:100%;padding:.5em .6em;font-size:.95em;text-align:center}"
+    ".row-actions form.delete{display:block}form#upload{gap:.6em}form#search label{flex-basis:100%;"
+    "max-width:none}}\n";
 
 // Rewrites the UTC times of a page in the reader's own time zone; without
 // it they read as UTC.
@@ -184,8 +254,8 @@ std::string Page(const std::string& title, const std::string& body, const Caller
   std::string nav;
   if (who != nullptr)
     nav = Localize(kNav) + Localize(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
-  return Fill(kHead, {RequestLanguage(), title}) + LanguageSwitch() + nav + Fill(kTitle, {title}) + body +
-         "</body></html>\n";
+  return Fill(kHead, {RequestLanguage(), title}) + "<header class=\"top\">" + LanguageSwitch() + nav +
+         "</header>\n<main>\n" + Fill(kTitle, {title}) + body + "</main>\n</body></html>\n";
 }
 
 std::string Text(Message m, const std::string& arg) {
@@ -257,9 +327,10 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
   };
   std::string body;
   for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
-  body += Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)});
+  // The search above the list; the upload form and its drop zone together in
+  // a panel of their own.
   body += SearchBox(query);
-  body += UploadPanel();
+  body += "<div class=\"add\">\n" + Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)}) + UploadPanel() + "</div>\n";
   body += Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr><th></th>") + head(ListQuery::kName) +
           head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {PageText("column.title")}) +
           head(ListQuery::kDate) + Fill(kPlainHead, {PageText("column.note")}) + "<th></th></tr></thead>\n<tbody>\n";
