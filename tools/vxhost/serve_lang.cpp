@@ -99,7 +99,9 @@ void ChooseLanguage(Exchange& ex) {
 }
 
 LanguageScope::LanguageScope(const RequestHead& head)
-    : fLanguage(tRequest.language), fBack(tRequest.back), fLocale(std::make_unique<KLocale>(KLocale::CurrentLocale())) {
+    : fLanguage(tRequest.language),
+      fBack(tRequest.back),
+      fLocale(std::make_unique<KLocale>(KLocale::CurrentLocale())) {
   UseLanguage({LanguageOf(head), "/"});
 }
 

@@ -29,7 +29,8 @@ namespace serve {
 
 namespace {
 
-// The preview page; {{key}} and the k...Key values are page texts.
+// The preview page: {{key}} is a page text; a constant holding a key
+// ("preview.title") names one.
 const char kPreviewTitle[] = "preview.title";
 const char kDownloadLink[] = "<p><a class=\"download\" href=\"/doc/`U\">{{button.download}}</a></p>\n";
 const char kNoPreviewText[] = "<p id=\"nopreview\">{{preview.none}}</p>\n";

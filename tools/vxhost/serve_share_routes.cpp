@@ -14,7 +14,7 @@ namespace serve {
 
 namespace {
 
-// ===== Pages; {{key}} and the k...Key values are page texts =====
+// ===== Pages: {{key}} is a page text; a constant holding a key ("share.title") names one =====
 const char kShareTitle[] = "share.title";
 const char kShareMadeTitle[] = "share.made_title";
 const char kPasswordTitle[] = "share.password_title";
@@ -83,8 +83,8 @@ std::string LinkList(const std::vector<ShareInfo>& links, const Caller& who, int
 // The password form, with a message above it when not empty.
 void SendPasswordForm(Exchange& ex, int status, const std::string& token, const std::string& message) {
   std::string error = message.empty() ? "" : Fill(kPasswordError, {message});
-  Send(ex, status, kHtml, Page(PageText(kPasswordTitle), Localize(kPasswordIntro) + error + Fill(kPasswordForm, {token})),
-       "Cache-Control: no-store\r\n");
+  std::string body = Localize(kPasswordIntro) + error + Fill(kPasswordForm, {token});
+  Send(ex, status, kHtml, Page(PageText(kPasswordTitle), body), "Cache-Control: no-store\r\n");
 }
 
 // Refuses a link that no longer gives its document: 410 while the server
@@ -262,7 +262,8 @@ void HandleDocShare(Exchange& ex, const std::string& key, const std::string& act
     if (status != 200) return SendError(ex, status, message);
     app.store.Find(key, &doc);
     std::string url = ShareUrl(ex, token);
-    return Send(ex, 200, kHtml, Page(PageText(kShareMadeTitle), Fill(kShareMade, {doc.name, FormatDate(info.expires), url, url}), &who),
+    std::string made = Fill(kShareMade, {doc.name, FormatDate(info.expires), url, url});
+    return Send(ex, 200, kHtml, Page(PageText(kShareMadeTitle), made, &who),
                 "Cache-Control: no-store\r\nX-Share-Link: " + url + "\r\nX-Share-Id: " + info.id + "\r\n");
   }
   // /share/ID/revoke

@@ -17,7 +17,8 @@ namespace {
 // them.
 const char kPanel[] =
     "<section id=\"uploads\" aria-label=\"{{uploads.label}}\" data-cancel=\"{{uploads.cancel}}\" "
-    "data-cancelled=\"{{uploads.cancelled}}\" data-done=\"{{uploads.done}}\" data-failed=\"{{uploads.failed}}\" hidden>\n"
+    "data-cancelled=\"{{uploads.cancelled}}\" data-done=\"{{uploads.done}}\" "
+    "data-failed=\"{{uploads.failed}}\" hidden>\n"
     "<button type=\"button\" id=\"drop\">{{uploads.drop}}</button>\n"
     "<input type=\"file\" multiple hidden aria-label=\"{{uploads.drop}}\">\n"
     "<ul aria-live=\"polite\"></ul>\n</section>\n<script src=\"/static/upload.js\" defer></script>\n";
