@@ -341,6 +341,8 @@ test('a German browser gets the German pages, and the switch turns them English'
   assert.strictEqual(await page.getAttribute('html', 'lang'), 'de');
   assert.strictEqual(await page.locator('h1').textContent(), 'Dokumente');
   assert.strictEqual(await page.getByRole('button', {name: 'hochladen'}).count(), 1);
+  assert.strictEqual(await page.locator('#drop').textContent(),
+      'Dateien irgendwo auf dieser Seite ablegen oder hier auswählen');
 
   // The switch: back on the same page, in English, and so it stays.
   await page.goto(root + 'status');

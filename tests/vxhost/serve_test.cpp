@@ -1155,6 +1155,8 @@ TEST(ServeLanguages, GermanPagesAndTheSwitch) {
   EXPECT_NE(list.find("<h1>Dokumente</h1>"), std::string::npos);
   EXPECT_NE(list.find("<td class=\"size\">1,5 KiB</td>"), std::string::npos);
   EXPECT_NE(list.find(">löschen</button>"), std::string::npos);
+  EXPECT_NE(list.find("<label>Suche <input type=\"search\""), std::string::npos);
+  EXPECT_NE(list.find("data-cancel=\"abbrechen\""), std::string::npos);
   std::string missing = s.Curl(german + s.Url() + "nothing/here");
   EXPECT_NE(missing.find("<title>404 Nicht gefunden</title>"), std::string::npos);
   EXPECT_NE(missing.find("Es gibt keine Seite /nothing/here."), std::string::npos);
@@ -1465,4 +1467,28 @@ TEST(Serve, SearchFindsTextInsideAPdf) {
   Server s(data);
   ASSERT_TRUE(s.AwaitLog("took the text of " + key));
   EXPECT_TRUE(Lists(Search(s, "quokkaword"), key));
+}
+
+// The share pages and the messages of the loop, of the logout and of the
+// host check in German, without English words put into them.
+TEST(ServeLanguages, GermanSharesAndMessages) {
+  TempDir dir("vxlang2");
+  Server s(dir.Path());
+  std::string key = UploadOne(s, dir.Write("/a.txt", "text"));
+  ASSERT_FALSE(ShareLink(s, key, "-d limit=1").empty());
+  const std::string german = "-H 'Accept-Language: de' ";
+  std::string share = s.Curl(german + s.Url() + "doc/" + key + "/share");
+  EXPECT_NE(share.find("<title>Dokument teilen</title>"), std::string::npos);
+  EXPECT_NE(share.find(">noch 1 von 1 Download</span>"), std::string::npos);  // one, not "Downloads"
+  EXPECT_NE(s.Curl(german + "-d password=a%0Ab " + s.Url() + "doc/" + key + "/share").find("kein Zeilenende"),
+            std::string::npos);
+  EXPECT_NE(s.Curl(german + "-X POST " + s.Url() + "logout").find("Abmelden geht nur in einer Browsersitzung."),
+            std::string::npos);
+  EXPECT_NE(Ask(s.Port(), "GET / HTTP/1.1\r\nAccept-Language: de\r\n\r\n").find("Die Anfrage nennt keinen Host."),
+            std::string::npos);
+  // A body too large for the form is refused by the loop before a handler
+  // sees it: in the language of the request's head all the same.
+  std::string big = Ask(s.Port(), "POST /lang HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept-Language: de\r\n"
+                                  "Content-Length: 1000000\r\n\r\n");
+  EXPECT_NE(big.find("Diese Anfrage nimmt keinen so großen Inhalt an."), std::string::npos) << big;
 }

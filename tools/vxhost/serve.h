@@ -15,6 +15,7 @@
 #define VXKERNEL_TOOLS_VXHOST_SERVE_H_
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,7 +123,7 @@ enum Message : long {
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
   kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed,
   kNoLanguage, kNoPreview, kPreviewBusy, kNoShare, kShareExpired, kShareUsedUp, kShareDocGone, kShareBadExpiry,
-  kShareBadLimit, kShareBadPassword, kShareWrongPassword, kShareLimit, kShareNotStored
+  kShareBadLimit, kShareBadPassword, kShareWrongPassword, kShareLimit, kShareNotStored, kLogoutSession, kNoHost
 };
 constexpr long kCatalogue = 22104;
 
@@ -155,6 +156,14 @@ std::string RequestLanguage();
 //   Page texts for HTML: Fill(kTemplate, ...) puts them in for "{{key}}".
 //   Page texts as values: PageText("column.name").
 std::string PageText(const std::string& key);
+// The page text of key with its `H placeholders filled in order by values,
+// as plain text for a value (escaped where it is put); a value is not
+// searched for placeholders again.
+std::string PageText(const std::string& key, std::initializer_list<std::string> values);
+// The key of the text for a count n: English and German both have one
+// singular, so key + ".one" for 1 and key itself for every other number
+// (0 included). Both keys are in the bundles.
+std::string CountKey(const std::string& key, int64_t n);
 // tmpl with each "{{key}}" replaced by PageText(key), HTML-escaped.
 std::string Localize(const std::string& tmpl);
 

@@ -22,6 +22,7 @@
 #include "serve_users.h"
 
 class KHTTPArgs;
+class KLocale;
 
 namespace serve {
 
@@ -153,6 +154,20 @@ StatusFigures StatusOf(App& app);
 // Text): the cookie the switch set, else Accept-Language, else English.
 // Route calls it first on every turn of a handler.
 void ChooseLanguage(Exchange& ex);
+// For the rest of a scope on this thread, the language of head (as
+// ChooseLanguage), for answers the loop makes itself from a request head;
+// the thread's language and locale before come back at its end.
+class LanguageScope {
+ public:
+  explicit LanguageScope(const RequestHead& head);
+  ~LanguageScope();
+  LanguageScope(const LanguageScope&) = delete;
+  LanguageScope& operator=(const LanguageScope&) = delete;
+
+ private:
+  std::string fLanguage, fBack;
+  std::unique_ptr<KLocale> fLocale;
+};
 // POST /lang (the language switch): sets the cookie, back to the page.
 void HandleLanguage(Exchange& ex);
 // The switch between the languages that every page carries.

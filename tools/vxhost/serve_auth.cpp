@@ -111,7 +111,7 @@ bool HostAllowed(Exchange& ex) {
   const auto& names = ex.app.config.serverNames;
   if (!host.empty() && std::find(names.begin(), names.end(), host) != names.end()) return true;
   ex.keepAlive = false;
-  SendError(ex, 421, Text(kWrongHost, host.empty() ? "(none)" : host));
+  SendError(ex, 421, host.empty() ? Text(kNoHost) : Text(kWrongHost, host));
   return false;
 }
 
@@ -193,7 +193,7 @@ void HandleLogin(Exchange& ex) {
 }
 
 void HandleLogout(Exchange& ex, const Caller& who) {
-  if (who.token) return SendError(ex, 400, Text(kOnly, "a browser session"));
+  if (who.token) return SendError(ex, 400, Text(kLogoutSession));
   if (ex.req.body == RequestState::Body::kUnread) {
     ex.next = Next::kReadBody;
     return;

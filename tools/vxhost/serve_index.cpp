@@ -25,10 +25,14 @@ namespace serve {
 
 namespace {
 
-// Page texts (English).
-const char kSearchLabel[] = "search";
-const char kSearchButton[] = "search";
-const char kNoMatch[] = "no documents match";
+// The search box (`H: the words, the view's sort and direction) and the
+// note when nothing matches; {{key}}: page texts.
+const char kSearchForm[] =
+    "<form id=\"search\" method=\"get\" action=\"/\" role=\"search\">\n"
+    "<label>{{search.label}} <input type=\"search\" name=\"q\" value=\"`H\"></label>\n"
+    "<input type=\"hidden\" name=\"sort\" value=\"`H\">\n<input type=\"hidden\" name=\"dir\" value=\"`H\">\n"
+    "<button type=\"submit\">{{search.button}}</button>\n</form>\n";
+const char kNoMatch[] = "<p id=\"empty\">{{search.no_match}}</p>\n";
 
 constexpr int64_t kTextInputMax = int64_t{8} << 20;   // text documents, as for titles
 constexpr int64_t kPdfInputMax = int64_t{256} << 20;  // PDFs: the client bounds pages and text
@@ -185,13 +189,9 @@ std::string SearchBox(const ListQuery& query) {
   std::string view = ListQueryString(query.key, query.ascending, 1);
   QueryValue(view, "sort", &sort);
   QueryValue(view, "dir", &dir);
-  return std::string("<form id=\"search\" method=\"get\" action=\"/\" role=\"search\">\n<label>") + kSearchLabel +
-         " <input type=\"search\" name=\"q\" value=\"" + HtmlEscape(query.words) + "\"></label>\n" +
-         "<input type=\"hidden\" name=\"sort\" value=\"" + sort + "\">\n" +
-         "<input type=\"hidden\" name=\"dir\" value=\"" + dir + "\">\n<button type=\"submit\">" + kSearchButton +
-         "</button>\n</form>\n";
+  return Fill(kSearchForm, {query.words, sort, dir});
 }
 
-std::string NoMatchNote() { return std::string("<p id=\"empty\">") + kNoMatch + "</p>\n"; }
+std::string NoMatchNote() { return Localize(kNoMatch); }
 
 }  // namespace serve

@@ -5,6 +5,7 @@
 // below Route speaks it without a parameter.
 #include <array>
 #include <map>
+#include <memory>
 
 #include "serve_app.h"
 #include "serve_auth.h"
@@ -75,15 +76,38 @@ const std::vector<std::string>& Languages() {
 
 std::string RequestLanguage() { return tRequest.language; }
 
+namespace {
+
+// The cookie the switch set, else Accept-Language, else the default.
+std::string LanguageOf(const RequestHead& head) {
+  std::string chosen = Cookie(head, kLanguageCookie);
+  return Offered(chosen) ? chosen : PreferredLanguage(head.Header("accept-language"), Languages());
+}
+
+void UseLanguage(const RequestWords& words) {
+  tRequest = words;
+  KLocale::CurrentLocale(words.language.c_str());
+}
+
+}  // namespace
+
 void ChooseLanguage(Exchange& ex) {
-  std::string chosen = Cookie(ex.head, kLanguageCookie);
-  if (!Offered(chosen)) chosen = PreferredLanguage(ex.head.Header("accept-language"), Languages());
-  tRequest.language = chosen;
   // A page that answered a GET can be asked for again; after a form the
   // list is the page to return to.
   std::string target = ex.head.path + (ex.head.query.empty() ? "" : "?" + ex.head.query);
-  tRequest.back = ex.head.method == "GET" && LocalTarget(target) ? target : "/";
-  KLocale::CurrentLocale(chosen.c_str());
+  UseLanguage({LanguageOf(ex.head), ex.head.method == "GET" && LocalTarget(target) ? target : "/"});
+}
+
+LanguageScope::LanguageScope(const RequestHead& head)
+    : fLanguage(tRequest.language),
+      fBack(tRequest.back),
+      fLocale(std::make_unique<KLocale>(KLocale::CurrentLocale())) {
+  UseLanguage({LanguageOf(head), "/"});
+}
+
+LanguageScope::~LanguageScope() {
+  tRequest = {fLanguage, fBack};
+  KLocale::CurrentLocale(*fLocale);
 }
 
 std::string PageText(const std::string& key) {
@@ -93,6 +117,19 @@ std::string PageText(const std::string& key) {
   LogEvent("no page text " + key + " for the language " + tRequest.language);
   return key;
 }
+
+std::string PageText(const std::string& key, std::initializer_list<std::string> values) {
+  std::string text = PageText(key), out;
+  auto value = values.begin();
+  size_t at = 0;
+  for (size_t mark; value != values.end() && (mark = text.find("`H", at)) != std::string::npos; ++value) {
+    out.append(text, at, mark - at).append(*value);
+    at = mark + 2;
+  }
+  return out.append(text, at, std::string::npos);
+}
+
+std::string CountKey(const std::string& key, int64_t n) { return n == 1 ? key + ".one" : key; }
 
 std::string Localize(const std::string& tmpl) {
   std::string out;

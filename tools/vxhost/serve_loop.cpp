@@ -299,6 +299,7 @@ struct Loop::Impl {
       ++limited;
       // A request with a body is not read: the connection closes after.
       bool close = c->bodyLeft > 0 || !c->req->head.keepAlive || stopping;
+      LanguageScope words(c->req->head);
       return Reply(c, ErrorResponse(429, Text(kTooManyRequests, c->req->client), !close, "Retry-After: 1\r\n",
                                  c->req->head.path), close);
     }
@@ -389,6 +390,7 @@ struct Loop::Impl {
   void StartBody(Conn* c, bool spool) {
     RequestState& r = *c->req;
     if (!spool && c->bodyLeft > kMaxMemoryBody) {
+      LanguageScope words(r.head);
       return Reply(c, ErrorResponse(413, Text(kBodyTooLarge), false, "", r.head.path), true);
     }
     if (spool) {

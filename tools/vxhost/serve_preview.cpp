@@ -29,16 +29,19 @@ namespace serve {
 
 namespace {
 
-// Page texts of the preview page.
-const char kPreviewTitle[] = "Preview of ";
-const char kDownloadLink[] = "<p><a class=\"download\" href=\"/doc/`U\">download</a></p>\n";
-const char kNoPreviewText[] = "<p id=\"nopreview\">No preview of this document.</p>\n";
+// The preview page: {{key}} is a page text; a constant holding a key
+// ("preview.title") names one.
+const char kPreviewTitle[] = "preview.title";
+const char kDownloadLink[] = "<p><a class=\"download\" href=\"/doc/`U\">{{button.download}}</a></p>\n";
+const char kNoPreviewText[] = "<p id=\"nopreview\">{{preview.none}}</p>\n";
 const char kPageImage[] = "<p><img class=\"page\" loading=\"lazy\" alt=\"`H\" src=\"/doc/`U/page/`H\"></p>\n";
-const char kPageAlt[] = "page ";
-const char kImageAlt[] = "the image";
-const char kMorePages[] = "<p class=\"more\">`H more pages: download the document to read them.</p>\n";
+const char kPageAlt[] = "preview.page";
+const char kImageAlt[] = "preview.image";
+// `H: the text of the count of pages not shown.
+const char kMorePages[] = "<p class=\"more\">`H</p>\n";
+const char kMorePagesKey[] = "preview.more_pages";
 const char kTextBlock[] = "<pre id=\"text\">`H</pre>\n";
-const char kTextCut[] = "<p class=\"more\">Only the beginning is shown.</p>\n";
+const char kTextCut[] = "<p class=\"more\">{{preview.cut}}</p>\n";
 
 constexpr size_t kMaxPreviewText = 64 * 1024;  // text shown on a preview page
 
@@ -271,20 +274,21 @@ void Preview(Exchange& ex, const DocInfo& doc, const Caller& who) {
   bool cut = false;
   Kind kind = KindOf(ex.app, doc.key);
   if (kind == Kind::kImage) {
-    body = Fill(kPageImage, {kImageAlt, doc.key, "1"});
+    body = Fill(kPageImage, {PageText(kImageAlt), doc.key, "1"});
   } else if (kind == Kind::kPdf) {
     // The page count the thumbnail's child reported; page 1 until then.
     long count = ex.app.store.ReadExtra(doc.key, "pages", &pages) ? std::atol(pages.c_str()) : 1;
     for (long n = 1; n <= std::min<long>(count, kMaxPreviewPages); ++n)
-      body += Fill(kPageImage, {kPageAlt + std::to_string(n), doc.key, std::to_string(n)});
-    if (count > kMaxPreviewPages) body += Fill(kMorePages, {std::to_string(count - kMaxPreviewPages)});
+      body += Fill(kPageImage, {PageText(kPageAlt, {std::to_string(n)}), doc.key, std::to_string(n)});
+    long more = count - kMaxPreviewPages;
+    if (more > 0) body += Fill(kMorePages, {PageText(CountKey(kMorePagesKey, more), {std::to_string(more)})});
   } else if (PreviewText(ex.app, doc, &text, &cut)) {
-    body = Fill(kTextBlock, {text}) + (cut ? kTextCut : "");
+    body = Fill(kTextBlock, {text}) + (cut ? Localize(kTextCut) : "");
   } else {
-    body = kNoPreviewText;
+    body = Localize(kNoPreviewText);
   }
   body += Fill(kDownloadLink, {doc.key});
-  Send(ex, 200, "text/html; charset=utf-8", Page(kPreviewTitle + doc.name, body, &who));
+  Send(ex, 200, "text/html; charset=utf-8", Page(PageText(kPreviewTitle, {doc.name}), body, &who));
 }
 
 }  // namespace

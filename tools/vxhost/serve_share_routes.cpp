@@ -14,46 +14,46 @@ namespace serve {
 
 namespace {
 
-// ===== Page texts =====
-const char kShareTitle[] = "Share a document";
-const char kShareMadeTitle[] = "Share link";
-const char kPasswordTitle[] = "A shared document";
+// ===== Pages: {{key}} is a page text; a constant holding a key ("share.title") names one =====
+const char kShareTitle[] = "share.title";
+const char kShareMadeTitle[] = "share.made_title";
+const char kPasswordTitle[] = "share.password_title";
 // `H: the document's name; `U: its key; `H: the form token.
 const char kShareForm[] =
-    "<p>Anyone with a share link can download <strong>`H</strong>, and nothing else, without an account.</p>\n"
+    "<p>{{share.intro}}</p>\n"
     "<form id=\"share\" method=\"post\" action=\"/doc/`U/share\"><input type=\"hidden\" name=\"csrf\" value=\"`H\">\n"
-    "<label>expires in hours <input type=\"number\" name=\"hours\" min=\"1\" max=\"8784\" placeholder=\"168\"></label>\n"
-    "<label>or on (UTC) <input type=\"text\" name=\"until\" placeholder=\"YYYY-MM-DD or YYYY-MM-DDTHH:MM\"></label>\n"
-    "<label>password (optional) <input type=\"password\" name=\"password\" autocomplete=\"new-password\"></label>\n"
-    "<label>download limit (optional) <input type=\"number\" name=\"limit\" min=\"1\"></label>\n"
-    "<button type=\"submit\">make link</button>\n</form>\n";
+    "<label>{{share.hours}} <input type=\"number\" name=\"hours\" min=\"1\" max=\"8784\" placeholder=\"168\"></label>\n"
+    "<label>{{share.until}} <input type=\"text\" name=\"until\" placeholder=\"{{share.until_format}}\"></label>\n"
+    "<label>{{share.password}} <input type=\"password\" name=\"password\" autocomplete=\"new-password\"></label>\n"
+    "<label>{{share.limit}} <input type=\"number\" name=\"limit\" min=\"1\"></label>\n"
+    "<button type=\"submit\">{{share.make}}</button>\n</form>\n";
 // `H: the name, the expiry; `H `H: the link twice.
 const char kShareMade[] =
-    "<p>Anyone with this link can download <strong>`H</strong> until `H:</p>\n"
+    "<p>{{share.made}}</p>\n"
     "<p><a id=\"share-link\" href=\"`H\">`H</a></p>\n"
-    "<p>The link is shown only now: copy it before you leave this page.</p>\n"
-    "<p><a href=\"/\">back to the documents</a></p>\n";
+    "<p>{{share.once}}</p>\n"
+    "<p><a href=\"/\">{{error.back}}</a></p>\n";
 // `H: the link's id, its time left, its uses left; `U `H: the key, the id; `H: the form token.
 const char kShareItem[] =
     "<li class=\"share-link\"><span class=\"share-id\">`H</span> <span class=\"left\">`H</span>, "
     "<span class=\"uses\">`H</span> <form class=\"revoke\" method=\"post\" action=\"/doc/`U/share/`H/revoke\">"
-    "<input type=\"hidden\" name=\"csrf\" value=\"`H\"><button type=\"submit\">revoke</button></form></li>";
-const char kSharesOpen[] = "<ul class=\"shares\" aria-label=\"share links\">";
+    "<input type=\"hidden\" name=\"csrf\" value=\"`H\"><button type=\"submit\">{{share.revoke}}</button></form></li>";
+const char kSharesOpen[] = "<ul class=\"shares\" aria-label=\"{{share.links}}\">";
 const char kSharesClose[] = "</ul>";
-const char kWithPassword[] = ", password";
-const char kPasswordIntro[] = "<p>This document is protected by a password.</p>\n";
+const char kWithPassword[] = "share.with_password";
+const char kPasswordIntro[] = "<p>{{share.protected}}</p>\n";
 // `H: the token.
 const char kPasswordForm[] =
     "<form id=\"share-password\" method=\"post\" action=\"/s/`H\">\n"
-    "<label>password <input type=\"password\" name=\"password\" autocomplete=\"off\" autofocus></label>\n"
-    "<button type=\"submit\">download</button>\n</form>\n";
+    "<label>{{login.password}} <input type=\"password\" name=\"password\" autocomplete=\"off\" autofocus></label>\n"
+    "<button type=\"submit\">{{button.download}}</button>\n</form>\n";
 const char kPasswordError[] = "<p class=\"error\">`H</p>\n";
-const char kLeftDays[] = "`H days left";
-const char kLeftHours[] = "`H h left";
-const char kLeftMinutes[] = "`H min left";
-const char kUsesLeft[] = "`H of `H downloads left";
-const char kNoLimit[] = "no download limit";
-// ===== End of page texts =====
+const char kLeftDays[] = "share.left_days";
+const char kLeftHours[] = "share.left_hours";
+const char kLeftMinutes[] = "share.left_minutes";
+const char kUsesLeft[] = "share.uses_left";  // the count is the limit: "1 of 1 download left"
+const char kNoLimit[] = "share.no_limit";
+// ===== End of pages =====
 
 const char kHtml[] = "text/html; charset=utf-8";
 
@@ -61,20 +61,21 @@ const char kHtml[] = "text/html; charset=utf-8";
 std::string LimiterKey(const ShareInfo& s) { return "share:" + s.id; }
 
 std::string TimeLeft(int64_t seconds) {
-  if (seconds >= 2 * 86400) return Fill(kLeftDays, {std::to_string(seconds / 86400)});
-  if (seconds >= 2 * 3600) return Fill(kLeftHours, {std::to_string(seconds / 3600)});
-  return Fill(kLeftMinutes, {std::to_string(std::max<int64_t>(0, (seconds + 59) / 60))});
+  if (seconds >= 2 * 86400) return PageText(kLeftDays, {std::to_string(seconds / 86400)});
+  if (seconds >= 2 * 3600) return PageText(kLeftHours, {std::to_string(seconds / 3600)});
+  return PageText(kLeftMinutes, {std::to_string(std::max<int64_t>(0, (seconds + 59) / 60))});
 }
 
 std::string LinkList(const std::vector<ShareInfo>& links, const Caller& who, int64_t now) {
   if (links.empty()) return "";
-  std::string html = kSharesOpen;
+  std::string html = Localize(kSharesOpen);
   for (const ShareInfo& s : links) {
-    std::string uses = s.limit == 0 ? kNoLimit
-                                     : Fill(kUsesLeft, {std::to_string(std::max<int64_t>(0, s.limit - s.uses)),
-                                                        std::to_string(s.limit)});
-    html += Fill(kShareItem, {s.id, TimeLeft(s.expires - now), uses + (s.password ? kWithPassword : ""), s.key, s.id,
-                              who.csrf});
+    std::string uses = s.limit == 0 ? PageText(kNoLimit)
+                                     : PageText(CountKey(kUsesLeft, s.limit),
+                                                {std::to_string(std::max<int64_t>(0, s.limit - s.uses)),
+                                                 std::to_string(s.limit)});
+    if (s.password) uses += ", " + PageText(kWithPassword);
+    html += Fill(kShareItem, {s.id, TimeLeft(s.expires - now), uses, s.key, s.id, who.csrf});
   }
   return html + kSharesClose;
 }
@@ -82,8 +83,8 @@ std::string LinkList(const std::vector<ShareInfo>& links, const Caller& who, int
 // The password form, with a message above it when not empty.
 void SendPasswordForm(Exchange& ex, int status, const std::string& token, const std::string& message) {
   std::string error = message.empty() ? "" : Fill(kPasswordError, {message});
-  Send(ex, status, kHtml, Page(kPasswordTitle, kPasswordIntro + error + Fill(kPasswordForm, {token})),
-       "Cache-Control: no-store\r\n");
+  std::string body = Localize(kPasswordIntro) + error + Fill(kPasswordForm, {token});
+  Send(ex, status, kHtml, Page(PageText(kPasswordTitle), body), "Cache-Control: no-store\r\n");
 }
 
 // Refuses a link that no longer gives its document: 410 while the server
@@ -241,7 +242,7 @@ void HandleDocShare(Exchange& ex, const std::string& key, const std::string& act
     if (m == "GET" || m == "HEAD") {
       if (!app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
       std::string body = Fill(kShareForm, {doc.name, key, who.csrf}) + LinkList(app.shares.List(key), who, NowSeconds());
-      return Send(ex, 200, kHtml, Page(kShareTitle, body, &who));
+      return Send(ex, 200, kHtml, Page(PageText(kShareTitle), body, &who));
     }
     if (m != "POST") return SendError(ex, 405, Text(kOnly, "GET, POST"));
     // The form is read for token callers too: it carries the link's wishes.
@@ -261,7 +262,8 @@ void HandleDocShare(Exchange& ex, const std::string& key, const std::string& act
     if (status != 200) return SendError(ex, status, message);
     app.store.Find(key, &doc);
     std::string url = ShareUrl(ex, token);
-    return Send(ex, 200, kHtml, Page(kShareMadeTitle, Fill(kShareMade, {doc.name, FormatDate(info.expires), url, url}), &who),
+    std::string made = Fill(kShareMade, {doc.name, FormatDate(info.expires), url, url});
+    return Send(ex, 200, kHtml, Page(PageText(kShareMadeTitle), made, &who),
                 "Cache-Control: no-store\r\nX-Share-Link: " + url + "\r\nX-Share-Id: " + info.id + "\r\n");
   }
   // /share/ID/revoke

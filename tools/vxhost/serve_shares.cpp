@@ -186,9 +186,10 @@ bool ParseShareAsk(const std::string& hours, const std::string& until, const std
     *message = Text(kShareBadLimit, std::to_string(kShareMaxLimit));
     return false;
   }
+  // The message says the rule: the reason ValidPassword gives is English.
   std::string why;
   if (!password.empty() && !Users::ValidPassword(password, &why)) {
-    *message = Text(kShareBadPassword, why);
+    *message = Text(kShareBadPassword);
     return false;
   }
   ask->password = password;

@@ -12,14 +12,16 @@ namespace serve {
 
 namespace {
 
-// The panel's texts, handed to the script through data attributes so that
-// the page, not the script, says them.
-const char kUploadsLabel[] = "uploads";
-const char kDropText[] = "Drop files anywhere on this page, or choose them here";
-const char kCancelText[] = "cancel";
-const char kCancelledText[] = "cancelled";
-const char kDoneText[] = "stored";
-const char kFailedText[] = "The upload failed: the server did not answer.";
+// The panel with its texts (in the request's language), handed to the
+// script through data attributes so that the page, not the script, says
+// them.
+const char kPanel[] =
+    "<section id=\"uploads\" aria-label=\"{{uploads.label}}\" data-cancel=\"{{uploads.cancel}}\" "
+    "data-cancelled=\"{{uploads.cancelled}}\" data-done=\"{{uploads.done}}\" "
+    "data-failed=\"{{uploads.failed}}\" hidden>\n"
+    "<button type=\"button\" id=\"drop\">{{uploads.drop}}</button>\n"
+    "<input type=\"file\" multiple hidden aria-label=\"{{uploads.drop}}\">\n"
+    "<ul aria-live=\"polite\"></ul>\n</section>\n<script src=\"/static/upload.js\" defer></script>\n";
 
 // Files wait in a queue and at most this many go at once, so that a drop
 // of hundreds of files stays under the server's per-address limits.
@@ -159,14 +161,7 @@ const char kUploadScript[] =
 
 }  // namespace
 
-std::string UploadPanel() {
-  return "<section id=\"uploads\" aria-label=\"" + HtmlEscape(kUploadsLabel) + "\" data-cancel=\"" +
-         HtmlEscape(kCancelText) + "\" data-cancelled=\"" + HtmlEscape(kCancelledText) + "\" data-done=\"" +
-         HtmlEscape(kDoneText) + "\" data-failed=\"" + HtmlEscape(kFailedText) + "\" hidden>\n" +
-         "<button type=\"button\" id=\"drop\">" + HtmlEscape(kDropText) + "</button>\n" +
-         "<input type=\"file\" multiple hidden aria-label=\"" + HtmlEscape(kDropText) + "\">\n" +
-         "<ul aria-live=\"polite\"></ul>\n</section>\n<script src=\"/static/upload.js\" defer></script>\n";
-}
+std::string UploadPanel() { return Localize(kPanel); }
 
 const char* UploadScript() { return kUploadScript; }
 
