@@ -111,6 +111,39 @@ const files = [
    buffer: zlib.gzipSync(crypto.randomBytes(300 * 1024)), type: 'application/gzip'},
 ];
 
+// Headless Chromium, as root without its sandbox (which needs a user).
+function launchBrowser() {
+  return chromium.launch({
+    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+}
+
+// A server on a fresh data folder with the test user (setup(dataDir) may
+// write files first) and a browser. When t ends the server is stopped
+// first, as a user would stop it, with the browser's connections still
+// open, and must shut down cleanly; then the browser and the folder go.
+async function serverAndBrowser(t, name, setup) {
+  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), `vxhost-e2e-${name}-`));
+  addUser(dataDir);
+  if (setup) setup(dataDir);
+  const {child, base} = startServer(dataDir);
+  let browser = null;
+  t.after(async () => {
+    const exit = await stopServer(child);
+    try {
+      if (browser) await browser.close();
+    } finally {
+      fs.rmSync(dataDir, {recursive: true, force: true});
+    }
+    assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
+  });
+  const root = await base;
+  browser = await launchBrowser();
+  return {root, browser, dataDir};
+}
+
 test('a user logs in, uploads, lists, downloads and deletes documents, watches the log and logs out', async (t) => {
   assert.ok(server, 'VXK_E2E_SERVER names the vxhost binary');
   const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-'));
@@ -132,11 +165,7 @@ test('a user logs in, uploads, lists, downloads and deletes documents, watches t
     assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
   });
   const root = await base;
-  browser = await chromium.launch({
-    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
+  browser = await launchBrowser();
   const context = await browser.newContext({acceptDownloads: true});
   context.setDefaultTimeout(60000);
   const dialogs = [];
@@ -304,25 +333,7 @@ test('a user logs in, uploads, lists, downloads and deletes documents, watches t
 });
 
 test('a German browser gets the German pages, and the switch turns them English', async (t) => {
-  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-lang-'));
-  addUser(dataDir);
-  const {child, base} = startServer(dataDir);
-  let browser = null;
-  t.after(async () => {
-    const exit = await stopServer(child);
-    try {
-      if (browser) await browser.close();
-    } finally {
-      fs.rmSync(dataDir, {recursive: true, force: true});
-    }
-    assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
-  });
-  const root = await base;
-  browser = await chromium.launch({
-    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
+  const {root, browser, dataDir} = await serverAndBrowser(t, 'lang');
   // The browser's own language setting sends Accept-Language: de-DE,...
   const context = await browser.newContext({locale: 'de-DE'});
   context.setDefaultTimeout(60000);
@@ -358,24 +369,7 @@ test('a German browser gets the German pages, and the switch turns them English'
 });
 
 test('a share link made in the page downloads one document without an account until revoked or expired', async (t) => {
-  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-share-'));
-  addUser(dataDir);
-  const {child, base} = startServer(dataDir);
-  let browser = null;
-  t.after(async () => {
-    await stopServer(child);
-    try {
-      if (browser) await browser.close();
-    } finally {
-      fs.rmSync(dataDir, {recursive: true, force: true});
-    }
-  });
-  const root = await base;
-  browser = await chromium.launch({
-    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
+  const {root, browser, dataDir} = await serverAndBrowser(t, 'share');
   const context = await browser.newContext();
   context.setDefaultTimeout(60000);
   const page = await context.newPage();
@@ -453,27 +447,10 @@ test('a share link made in the page downloads one document without an account un
 // stays hidden and the plain form works as before.
 test('files dropped on the list upload with progress and cancel, and join the list without a reload', async (t) => {
   assert.ok(server, 'VXK_E2E_SERVER names the vxhost binary');
-  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-drop-'));
-  addUser(dataDir);
   // A small cap, so that one dropped file is refused.
   const cap = 256 * 1024;
-  fs.writeFileSync(path.join(dataDir, 'vxhost.ini'), `[server]\nmax_upload_bytes=${cap}\n`);
-  const {child, base} = startServer(dataDir);
-  let browser = null;
-  t.after(async () => {
-    const exit = await stopServer(child);
-    try {
-      if (browser) await browser.close();
-    } finally {
-      fs.rmSync(dataDir, {recursive: true, force: true});
-    }
-    assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
-  });
-  const root = await base;
-  browser = await chromium.launch({
-    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  const {root, browser, dataDir} = await serverAndBrowser(t, 'drop', (dataDir) => {
+    fs.writeFileSync(path.join(dataDir, 'vxhost.ini'), `[server]\nmax_upload_bytes=${cap}\n`);
   });
   const context = await browser.newContext();
   context.setDefaultTimeout(60000);
@@ -570,24 +547,7 @@ test('files dropped on the list upload with progress and cancel, and join the li
 });
 
 test('the search box finds a word that is only inside a PDF', async (t) => {
-  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-search-'));
-  addUser(dataDir);
-  const {child, base} = startServer(dataDir);
-  let browser = null;
-  t.after(async () => {
-    await stopServer(child);
-    try {
-      if (browser) await browser.close();
-    } finally {
-      fs.rmSync(dataDir, {recursive: true, force: true});
-    }
-  });
-  const root = await base;
-  browser = await chromium.launch({
-    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
+  const {root, browser, dataDir} = await serverAndBrowser(t, 'search');
   const context = await browser.newContext();
   context.setDefaultTimeout(60000);
   const page = await context.newPage();
@@ -629,24 +589,7 @@ test('the search box finds a word that is only inside a PDF', async (t) => {
 // each row is a card that fits the screen with its actions in view. The
 // screenshots are kept, and with VXK_E2E_DOCS copied there.
 test('the list with thumbnails and share links fits wide screens and phones', async (t) => {
-  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-look-'));
-  addUser(dataDir);
-  const {child, base} = startServer(dataDir);
-  let browser = null;
-  t.after(async () => {
-    await stopServer(child);
-    try {
-      if (browser) await browser.close();
-    } finally {
-      fs.rmSync(dataDir, {recursive: true, force: true});
-    }
-  });
-  const root = await base;
-  browser = await chromium.launch({
-    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
+  const {root, browser, dataDir} = await serverAndBrowser(t, 'look');
   const context = await browser.newContext({viewport: {width: 1280, height: 800}});
   context.setDefaultTimeout(60000);
   const page = await context.newPage();

@@ -75,6 +75,16 @@ bool FromThisSite(Exchange& ex) {
   return Lower(origin) == Lower(self);
 }
 
+bool SmallFormIn(Exchange& ex) {
+  if (ex.req.body == RequestState::Body::kUnread) {
+    ex.next = Next::kReadBody;
+    return false;
+  }
+  if (ex.req.body == RequestState::Body::kMemory) return true;
+  SendError(ex, 400, Text(kIncomplete));
+  return false;
+}
+
 void RefuseOtherSite(Exchange& ex) {
   LogEvent("refused " + ex.head.method + " " + ex.head.path + " from " + ex.req.client +
            ": it came from another site");
@@ -169,11 +179,7 @@ void HandleLogin(Exchange& ex) {
   if (ex.head.method != "POST") return SendError(ex, 405, Text(kOnly, "GET, POST"));
   // No session yet to hold a form token: where the form came from decides.
   if (!FromThisSite(ex)) return RefuseOtherSite(ex);
-  if (ex.req.body == RequestState::Body::kUnread) {
-    ex.next = Next::kReadBody;
-    return;
-  }
-  if (ex.req.body != RequestState::Body::kMemory) return SendError(ex, 400, Text(kIncomplete));
+  if (!SmallFormIn(ex)) return;
   std::string user = FormValue(ex.req.bodyBytes, "user");
   std::string password = FormValue(ex.req.bodyBytes, "password");
   if (!app.limiter.Allowed(ex.req.client, user)) {

@@ -44,6 +44,10 @@ std::string Cookie(const RequestHead& head, const std::string& name);
 // Whether a browser says the request comes from a page of this site
 // (Sec-Fetch-Site, Origin); true for a client that sends neither.
 bool FromThisSite(Exchange& ex);
+// A small form's body (at most kMaxMemoryBody bytes): true once it is in
+// memory. False when it is still to be read (ex.next asks the loop for it;
+// the handler runs again) or came cut short (400 answered).
+bool SmallFormIn(Exchange& ex);
 // Logs and answers 403 a request that came from another site.
 void RefuseOtherSite(Exchange& ex);
 

@@ -161,11 +161,7 @@ std::string LanguageSwitch() {
 void HandleLanguage(Exchange& ex) {
   if (ex.head.method != "POST") return SendError(ex, 405, Text(kOnly, "POST"));
   if (!FromThisSite(ex)) return RefuseOtherSite(ex);
-  if (ex.req.body == RequestState::Body::kUnread) {
-    ex.next = Next::kReadBody;
-    return;
-  }
-  if (ex.req.body != RequestState::Body::kMemory) return SendError(ex, 400, Text(kIncomplete));
+  if (!SmallFormIn(ex)) return;
   std::string code = FormValue(ex.req.bodyBytes, "lang");
   if (!Offered(code)) return SendError(ex, 400, Text(kNoLanguage, code));
   std::string back = FormValue(ex.req.bodyBytes, "back");

@@ -214,11 +214,7 @@ void HandleShareLink(Exchange& ex) {
              ": it came from another site");
     return SendError(ex, 403, Text(kOtherSite));
   }
-  if (ex.req.body == RequestState::Body::kUnread) {
-    ex.next = Next::kReadBody;
-    return;
-  }
-  if (ex.req.body != RequestState::Body::kMemory) return SendError(ex, 400, Text(kIncomplete));
+  if (!SmallFormIn(ex)) return;
   if (!app.limiter.Allowed(ex.req.client, LimiterKey(link))) {
     LogEvent("refused a password for share link " + link.id + " from " + ex.req.client + ": too many failures");
     return SendPasswordForm(ex, 429, token, Text(kShareLimit));
@@ -246,11 +242,7 @@ void HandleDocShare(Exchange& ex, const std::string& key, const std::string& act
     }
     if (m != "POST") return SendError(ex, 405, Text(kOnly, "GET, POST"));
     // The form is read for token callers too: it carries the link's wishes.
-    if (ex.req.body == RequestState::Body::kUnread) {
-      ex.next = Next::kReadBody;
-      return;
-    }
-    if (!FormReady(ex, who)) return;
+    if (!SmallFormIn(ex) || !FormReady(ex, who)) return;
     const std::string& form = ex.req.bodyBytes;
     ShareAsk ask;
     ShareInfo info;
