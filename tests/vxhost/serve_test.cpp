@@ -1466,3 +1466,26 @@ TEST(Serve, SearchFindsTextInsideAPdf) {
   ASSERT_TRUE(s.AwaitLog("took the text of " + key));
   EXPECT_TRUE(Lists(Search(s, "quokkaword"), key));
 }
+
+// A named file of 0 bytes is a document (curl makes the bodies): alone and
+// beside another file, stored, listed with its size and sent back empty.
+TEST(Serve, EmptyFilesAreDocuments) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server s(data);
+  std::string empty = dir.Write("/empty.dat", ""), full = dir.Write("/full.txt", "not empty\n");
+  struct Case {
+    std::string files;
+    size_t keys;
+  } cases[] = {{" -F file=@" + empty, 1}, {" -F file=@" + empty + " -F file=@" + full, 2}};
+  for (const Case& c : cases) {
+    std::string up = s.Curl("-i" + c.files + " " + s.Url() + "upload");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f,]+)\r"))) << up;
+    EXPECT_EQ(m[1].length(), static_cast<long>(17 * c.keys - 1)) << c.files;
+    std::string key = m[1].str().substr(0, 16);
+    EXPECT_EQ(s.Curl("-w '%{http_code} %{size_download}' " + s.Url() + "doc/" + key), "200 0") << c.files;
+    EXPECT_NE(s.Curl(s.Url() + "api/docs/" + key).find("\"size\":0,"), std::string::npos) << c.files;
+  }
+}
