@@ -122,7 +122,7 @@ enum Message : long {
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
   kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed,
   kNoLanguage, kNoPreview, kPreviewBusy, kNoShare, kShareExpired, kShareUsedUp, kShareDocGone, kShareBadExpiry,
-  kShareBadLimit, kShareBadPassword, kShareWrongPassword, kShareLimit, kShareNotStored
+  kShareBadLimit, kShareBadPassword, kShareWrongPassword, kShareLimit, kShareNotStored, kNotJson
 };
 constexpr long kCatalogue = 22104;
 
