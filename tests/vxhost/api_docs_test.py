@@ -2,8 +2,9 @@
 """Runs the curl examples of the "## API" section of docs/server.md against
 a live server and checks each answer against what the section says of it:
     api_docs_test.py <vxhost binary> <docs/server.md>
-Each ```sh block is run by bash with VX, TOKEN and KEY set (KEY: the first
-document of the first answer listing documents), in a folder holding the
+Each ```sh block is run by bash with VX, TOKEN, KEY and ID set (KEY: the
+first document of the first answer listing documents; ID: the "id" of the
+first answer that has one), in a folder holding the
 files its `file=@NAME` fields name. The text after it says `answers `NNN``,
 and the ```json block after that is the answer's shape: the same keys, the
 same JSON types (null in either stands for any value), every element of a
@@ -60,7 +61,7 @@ def main():
     failures = []
     try:
         url = re.match(r"listening on (http://\S+)/$", server.stdout.readline()).group(1)
-        env = dict(os.environ, VX=url, TOKEN=token, KEY="")
+        env = dict(os.environ, VX=url, TOKEN=token, KEY="", ID="")
         if not cases:
             failures.append("no ```sh examples under ## API")
         for script, status, shape in cases:
@@ -87,6 +88,8 @@ def main():
             failures += [f"{said}  {m}" for m in misfits(answer, shape)]
             if not env["KEY"] and isinstance(answer, dict) and answer.get("docs"):
                 env["KEY"] = answer["docs"][0]["key"]
+            if not env["ID"] and isinstance(answer, dict) and "id" in answer:
+                env["ID"] = answer["id"]
     finally:
         server.terminate()
         server.wait()

@@ -1492,3 +1492,77 @@ TEST(ServeLanguages, GermanSharesAndMessages) {
                                   "Content-Length: 1000000\r\n\r\n");
   EXPECT_NE(big.find("Diese Anfrage nimmt keinen so großen Inhalt an."), std::string::npos) << big;
 }
+
+// A named file of 0 bytes is a document (curl makes the bodies): alone and
+// beside another file, stored, listed with its size and sent back empty.
+TEST(Serve, EmptyFilesAreDocuments) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server s(data);
+  std::string empty = dir.Write("/empty.dat", ""), full = dir.Write("/full.txt", "not empty\n");
+  struct Case {
+    std::string files;
+    size_t keys;
+  } cases[] = {{" -F file=@" + empty, 1}, {" -F file=@" + empty + " -F file=@" + full, 2}};
+  for (const Case& c : cases) {
+    std::string up = s.Curl("-i" + c.files + " " + s.Url() + "upload");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(up, m, std::regex("X-Doc-Keys: ([0-9a-f,]+)\r"))) << up;
+    EXPECT_EQ(m[1].length(), static_cast<long>(17 * c.keys - 1)) << c.files;
+    std::string key = m[1].str().substr(0, 16);
+    EXPECT_EQ(s.Curl("-w '%{http_code} %{size_download}' " + s.Url() + "doc/" + key), "200 0") << c.files;
+    EXPECT_NE(s.Curl(s.Url() + "api/docs/" + key).find("\"size\":0,"), std::string::npos) << c.files;
+  }
+}
+
+// The API's share links: a JSON body gives the same wishes as the form,
+// refusals are JSON with the form's messages, a session needs its form
+// token in X-CSRF-Token, the token is in the making answer only, and a
+// revoked link is gone from the list and from /s/.
+TEST(Serve, ApiSharesMakeListAndRevoke) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server s(data);
+  std::string key = UploadOne(s, dir.Write("/a.txt", "shared through the API\n"));
+  ASSERT_FALSE(key.empty());
+  const std::string shares = s.Url() + "api/docs/" + key + "/shares";
+  const std::string json = " -H 'Content-Type: application/json' -d ";
+  Login l = LogIn(s.Url());
+  struct Case {
+    std::string args;
+    const char* status;
+    const char* shows;
+  } cases[] = {
+      {json + "'{\"hours\": 2, \"limit\": 2, \"password\": \"pw-of-the-link\"}' " + shares, "201",
+       "\"limit\":2,\"owner\":\"tester\",\"password\":true,"},
+      {json + "'{\"hours\": 1.5}' " + shares, "400", "A share link expires in 1 to 8784 hours"},
+      {json + "'[2]' " + shares, "400", "The request body is not a JSON object of texts and numbers."},
+      {"-d limit=x " + shares, "400", "A download limit is a whole number"},
+      {"-d hours=1 " + s.Url() + "api/docs/0123456789abcdef/shares", "404", "\"status\":404"},
+      {"-X PUT " + shares, "405", "\"status\":405"},
+      {"-X DELETE " + shares + "/0000000000", "404", "There is no share link here"},
+  };
+  for (const Case& c : cases) {
+    std::string got = s.Curl("-w ' %{http_code}' " + c.args);
+    EXPECT_EQ(got.substr(got.size() - 3), c.status) << c.args;
+    EXPECT_NE(got.find(c.shows), std::string::npos) << c.args << "\n" << got;
+  }
+  // A browser's session: refused without its form token, taken with it.
+  const std::string session = "curl -s -o /dev/null -w '%{http_code}' -H '" + l.cookie + "' -d hours=1 ";
+  EXPECT_EQ(Shell(session + shares), "403");
+  EXPECT_EQ(Shell(session + "-H 'X-CSRF-Token: " + l.csrf + "' " + shares), "201");
+  std::string made = s.Curl("-d hours=3 " + shares), link, id;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(made, m, std::regex("\"id\":\"([0-9a-f]{10})\".*\"url\":\"(http[^\"]+)\""))) << made;
+  id = m[1];
+  link = m[2];
+  EXPECT_EQ(Fetch(link), "shared through the API\n 200");
+  std::string listed = s.Curl(shares);
+  EXPECT_EQ(Count(listed, "\"id\":"), 3u) << listed;
+  EXPECT_EQ(listed.find(link.substr(link.size() - 22)), std::string::npos) << listed;
+  EXPECT_EQ(s.Curl("-X DELETE " + shares + "/" + id), "{\"id\":\"" + id + "\",\"key\":\"" + key + "\",\"revoked\":true}\n");
+  EXPECT_EQ(Count(s.Curl(shares), "\"id\":"), 2u);
+  EXPECT_EQ(Fetch(link).substr(Fetch(link).size() - 3), "404");
+}

@@ -123,7 +123,8 @@ enum Message : long {
   kTooManyFiles, kChooseFile, kUnknownField, kNoRoom, kWriteFailed, kTooManyRequests, kWrongHost,
   kOtherSite, kBadCsrf, kNeedToken, kBadLogin, kLoginLimit, kRangePastEnd, kAdminOnly, kNotInTrash, kMoveFailed,
   kNoLanguage, kNoPreview, kPreviewBusy, kNoShare, kShareExpired, kShareUsedUp, kShareDocGone, kShareBadExpiry,
-  kShareBadLimit, kShareBadPassword, kShareWrongPassword, kShareLimit, kShareNotStored, kLogoutSession, kNoHost
+  kShareBadLimit, kShareBadPassword, kShareWrongPassword, kShareLimit, kShareNotStored, kLogoutSession, kNoHost,
+  kNotJson
 };
 constexpr long kCatalogue = 22104;
 

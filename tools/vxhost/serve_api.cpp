@@ -4,6 +4,8 @@
 // UTF-8: what is not comes out with U+FFFD rather than failing the answer.
 #include "serve_api.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -76,6 +78,96 @@ void Deleted(Exchange& ex, const std::string& key) {
   SendJson(ex, 200, {{"key", key}, {"trashed", ex.app.config.trashDays != 0}});
 }
 
+// A share link as the API shows it. Its token is not kept, so it is in the
+// answer that made the link only (as "url").
+json ShareJson(const ShareInfo& s) {
+  return {{"id", s.id},
+          {"key", s.key},
+          {"owner", s.owner},
+          {"created", IsoDate(s.created)},
+          {"expires", IsoDate(s.expires)},
+          {"limit", s.limit == 0 ? json(nullptr) : json(s.limit)},
+          {"uses", s.uses},
+          {"password", s.password}};
+}
+
+// The wishes of a new link as the share form's text fields, in the order
+// ParseShareAsk takes them: from the form, or from a JSON object whose
+// values are texts or numbers (null: not given); other names are passed
+// over, as in the form. False when a JSON body is not such an object.
+bool ShareFields(const Exchange& ex, std::vector<std::string>* values) {
+  static const char* const kFields[] = {"hours", "until", "password", "limit"};
+  std::string type = ex.head.Header("content-type");
+  std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+  const std::string& body = ex.req.bodyBytes;
+  if (type.compare(0, 16, "application/json") != 0) {
+    for (const char* name : kFields) values->push_back(FormValue(body, name));
+    return true;
+  }
+  json j = json::parse(body, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return false;
+  for (const char* name : kFields) {
+    auto it = j.find(name);
+    if (it == j.end() || it->is_null()) values->push_back("");
+    else if (it->is_string()) values->push_back(it->get<std::string>());
+    else if (it->is_number()) values->push_back(it->dump());  // 1.5 is refused as the form's "1.5" is
+    else return false;
+  }
+  return true;
+}
+
+// 201 with the new link, its address holding the token shown only now.
+void MakeShare(Exchange& ex, const std::string& key, const Caller& who) {
+  if (ex.req.body == RequestState::Body::kUnread) {
+    ex.next = Next::kReadBody;
+    return;
+  }
+  if (!FormReady(ex, who)) return;
+  std::vector<std::string> v;
+  if (!ShareFields(ex, &v)) return SendError(ex, 400, Text(kNotJson));
+  ShareAsk ask;
+  ShareInfo info;
+  std::string message, token;
+  if (!ParseShareAsk(v[0], v[1], v[2], v[3], NowSeconds(), &ask, &message)) return SendError(ex, 400, message);
+  int status = CreateShare(ex.app, key, who.user, ask, &info, &token, &message);
+  if (status != 200) return SendError(ex, status, message);
+  json j = ShareJson(info);
+  j["url"] = ShareUrl(ex, token);
+  SendJson(ex, 201, j, "Cache-Control: no-store\r\n");
+}
+
+void ListShares(Exchange& ex, const std::string& key) {
+  DocInfo doc;
+  if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
+  json shares = json::array();
+  for (const ShareInfo& s : ex.app.shares.List(key)) shares.push_back(ShareJson(s));
+  SendJson(ex, 200, {{"shares", shares}});
+}
+
+void EndShare(Exchange& ex, const std::string& key, const std::string& id, const Caller& who) {
+  if (!FormReady(ex, who)) return;
+  std::string message;
+  int status = RevokeShare(ex.app, key, id, who.user, &message);
+  if (status != 200) return SendError(ex, status, message);
+  SendJson(ex, 200, {{"id", id}, {"key", key}, {"revoked", true}});
+}
+
+// /api/docs/KEY/shares and /api/docs/KEY/shares/ID; tail is what follows
+// the key.
+void RouteShares(Exchange& ex, const std::string& key, const std::string& tail, const Caller& who) {
+  const std::string& m = ex.head.method;
+  const std::string shares = "/shares";
+  if (tail == shares) {
+    if (m == "GET" || m == "HEAD") return ListShares(ex, key);
+    if (m == "POST") return MakeShare(ex, key, who);
+    return WrongMethod(ex, "GET, HEAD, POST");
+  }
+  std::string id = tail.compare(0, shares.size() + 1, shares + "/") == 0 ? tail.substr(shares.size() + 1) : "";
+  if (id.empty() || id.find('/') != std::string::npos) return SendError(ex, 404, Text(kNoPage, ex.head.path));
+  if (m == "DELETE") return EndShare(ex, key, id, who);
+  WrongMethod(ex, "DELETE");
+}
+
 void Status(Exchange& ex) {
   StatusFigures f = StatusOf(ex.app);
   SendJson(ex, 200,
@@ -116,9 +208,11 @@ void RouteApi(Exchange& ex, const Caller& who) {
   }
   if (p == "/api/status") return get ? Status(ex) : WrongMethod(ex, "GET, HEAD");
   const std::string docs = "/api/docs/";
-  if (p.compare(0, docs.size(), docs) == 0 && p.find('/', docs.size()) == std::string::npos) {
-    std::string key = p.substr(docs.size());
+  if (p.compare(0, docs.size(), docs) == 0) {
+    size_t slash = p.find('/', docs.size());
+    std::string key = p.substr(docs.size(), slash == std::string::npos ? std::string::npos : slash - docs.size());
     if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
+    if (slash != std::string::npos) return RouteShares(ex, key, p.substr(slash), who);
     if (get) return OneDoc(ex, key);
     if (m == "DELETE") return DeleteDocument(ex, key, who, &Deleted);
     return WrongMethod(ex, "GET, HEAD, DELETE");

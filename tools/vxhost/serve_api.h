@@ -1,6 +1,6 @@
-// The JSON API under /api/ for curl and scripts: the documents and the
-// server's figures. Every error answer under /api/, wherever it is made,
-// is JSON too, so that a script never has to read an HTML page.
+// The JSON API under /api/ for curl and scripts: the documents, their
+// share links and the server's figures. Every error answer under /api/,
+// wherever it is made, is JSON too, so that a script never reads a page.
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_API_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_API_H_
 

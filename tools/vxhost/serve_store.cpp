@@ -74,6 +74,20 @@ DocInfo InfoOf(const KVXClientCacheItem& item, const std::string& key) {
   return d;
 }
 
+// The cache takes an empty stream or file for a failed read and stores
+// nothing from it, so a document of 0 bytes goes in as its header and an
+// empty text, whose write completes the item without a byte. Then the
+// fields are as the header keeps them (texts may be cut), as after StoreDoc.
+bool StoreEmpty(KFileCache& cache, KVXClientCacheItem& fields, const std::string& key) {
+  void* handle = cache.Create(key, fields.TmpNameId());
+  if (handle == nullptr) return false;
+  std::string header = fields.EncodeHeader();
+  bool stored = cache.PutHeader(handle, header.data()) != 0 &&
+                cache.StoreData(handle, reinterpret_cast<const unsigned char*>(""), 0) != 0;
+  if (cache.Release(handle) == 0 || !stored) return false;
+  return fields.DecodeHeader(header.data(), static_cast<unsigned long>(header.size()));
+}
+
 // The trashed file's name; the user names of the accounts are file-name
 // safe (A-Z a-z 0-9 . _ -).
 std::string TrashName(const std::string& key, int64_t deleted, const std::string& user) {
@@ -180,7 +194,8 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
     *error = EFBIG;
     return false;
   }
-  KVXClientCacheItem item(fImpl->cache.get(), info->key, 0);
+  const bool empty = info->size == 0;
+  KVXClientCacheItem item(empty ? nullptr : fImpl->cache.get(), info->key, 0);
   item.ContentType(info->type);
   item.DocName(info->name);
   item.DocType(info->title);
@@ -190,7 +205,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   item.DocModifiedDate(DateOf(info->uploaded));
   std::string owner = info->owner;
   if (!owner.empty() && !WriteExtra(info->key, "owner", owner, error)) return false;
-  if (!item.StoreDoc(path.c_str())) {
+  if (!(empty ? StoreEmpty(*fImpl->cache, item, info->key) : item.StoreDoc(path.c_str()) != 0)) {
     fs::remove_all(fImpl->extra / info->key);
     // The cache reports no reason, and its clean-up after a failed write
     // sets errno anew. The temporary is gone by now, so a document that
