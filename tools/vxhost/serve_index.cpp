@@ -175,13 +175,11 @@ void IndexAtStart(App& app) {
 void ForgetText(App& app, const std::string& key) { app.text->Remove(key); }
 
 std::vector<DocInfo> ListFor(App& app, const ListQuery& query) {
-  std::vector<DocInfo> docs = app.store.List();
   std::vector<std::string> words = QueryWords(query.words);
-  if (words.empty()) return docs;
+  if (words.empty()) return app.store.List();
   std::vector<std::string> hits = app.text->Match(words);
   std::unordered_set<std::string> found(hits.begin(), hits.end());
-  std::erase_if(docs, [&found](const DocInfo& d) { return found.count(d.key) == 0; });
-  return docs;
+  return app.store.List(&found);
 }
 
 std::string SearchBox(const ListQuery& query) {

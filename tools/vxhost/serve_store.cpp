@@ -223,12 +223,13 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   return true;
 }
 
-std::vector<DocInfo> Store::List() const {
+std::vector<DocInfo> Store::List(const std::unordered_set<std::string>* only) const {
   std::vector<DocInfo> list;
   {
     KMutexGuard g(fImpl->lock);
-    list.reserve(fImpl->index.size());
-    for (const auto& kv : fImpl->index) list.push_back(kv.second);
+    list.reserve(only == nullptr ? fImpl->index.size() : std::min(only->size(), fImpl->index.size()));
+    for (const auto& kv : fImpl->index)
+      if (only == nullptr || only->count(kv.first) != 0) list.push_back(kv.second);
   }
   std::stable_sort(list.begin(), list.end(),
                    [](const DocInfo& a, const DocInfo& b) { return a.uploaded > b.uploaded; });

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "serve.h"
@@ -50,8 +51,9 @@ class Store {
   // longer fits in the data folder, EFBIG when it is larger than an item
   // can record, EIO for anything else.
   bool Add(const std::string& path, DocInfo* info, int* error);
-  // Newest first.
-  std::vector<DocInfo> List() const;
+  // Newest first; with only, just the documents whose keys it holds (a
+  // search's hits are copied, not every document).
+  std::vector<DocInfo> List(const std::unordered_set<std::string>* only = nullptr) const;
   // The document's description; false when there is none.
   bool Find(const std::string& key, DocInfo* info) const;
   // Opens the document's bytes for sending: *fd (the caller closes it)
