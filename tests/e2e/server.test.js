@@ -144,6 +144,19 @@ async function serverAndBrowser(t, name, setup) {
   return {root, browser, dataDir};
 }
 
+// A new page of context, logged in as the test user on the list; the
+// page's Content-Security-Policy refusals are collected in policyErrors.
+async function logIn(context, root) {
+  const page = await context.newPage();
+  const policyErrors = [];
+  page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) policyErrors.push(m.text()); });
+  await page.goto(root);
+  await page.fill('#login input[name=user]', user.name);
+  await page.fill('#login input[name=password]', user.password);
+  await submit(page, page.locator('#login button'), '/login', root);
+  return {page, policyErrors};
+}
+
 test('a user logs in, uploads, lists, downloads and deletes documents, watches the log and logs out', async (t) => {
   assert.ok(server, 'VXK_E2E_SERVER names the vxhost binary');
   const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-'));
@@ -372,13 +385,7 @@ test('a share link made in the page downloads one document without an account un
   const {root, browser, dataDir} = await serverAndBrowser(t, 'share');
   const context = await browser.newContext();
   context.setDefaultTimeout(60000);
-  const page = await context.newPage();
-  const policyErrors = [];
-  page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) policyErrors.push(m.text()); });
-  await page.goto(root);
-  await page.fill('#login input[name=user]', user.name);
-  await page.fill('#login input[name=password]', user.password);
-  await submit(page, page.locator('#login button'), '/login', root);
+  const {page, policyErrors} = await logIn(context, root);
   const shared = {name: 'shared.bin', mimeType: 'application/octet-stream', buffer: crypto.randomBytes(64 * 1024)};
   await page.setInputFiles('#upload input[type=file][name=file]', [shared]);
   await submit(page, page.locator('#upload button').first(), '/upload', root);
@@ -454,13 +461,7 @@ test('files dropped on the list upload with progress and cancel, and join the li
   });
   const context = await browser.newContext();
   context.setDefaultTimeout(60000);
-  const page = await context.newPage();
-  const policyErrors = [];
-  page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) policyErrors.push(m.text()); });
-  await page.goto(root);
-  await page.fill('#login input[name=user]', user.name);
-  await page.fill('#login input[name=password]', user.password);
-  await submit(page, page.locator('#login button'), '/login', root);
+  const {page, policyErrors} = await logIn(context, root);
 
   // A view other than the default, which the updated list must keep.
   const view = root + '?sort=name&dir=asc&page=1';
