@@ -673,3 +673,52 @@ test('the list with thumbnails and share links fits wide screens and phones', as
   }
   assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused');
 });
+
+test('a user sorts and pages through 120 documents, deletes one and takes it back with undo', async (t) => {
+  const {root, browser} = await serverAndBrowser(t, 'pages');
+  const context = await browser.newContext();
+  context.setDefaultTimeout(60000);
+  const {page, policyErrors} = await logIn(context, root);
+  // Names in a scrambled order (37 and 120 have no common factor), each
+  // uploaded on its own with the session's form token.
+  const names = Array.from({length: 120}, (_, i) => `doc-${String((i * 37) % 120).padStart(3, '0')}.txt`);
+  const csrf = await page.inputValue('#upload input[name=csrf]');
+  for (const name of names) {
+    const r = await context.request.post(root + 'upload', {
+      maxRedirects: 0,
+      multipart: {csrf, file: {name, mimeType: 'text/plain', buffer: Buffer.from(name + '\n')}},
+    });
+    assert.strictEqual(r.status(), 303, `${name} was stored`);
+  }
+  const byName = [...names].sort();
+
+  // The name column's pages follow one another A to Z, none lost or twice.
+  await page.goto(root);
+  await Promise.all([page.waitForURL(/sort=name/), page.locator('#docs thead a').first().click()]);
+  const seen = [];
+  for (let n = 2; ; ++n) {
+    seen.push(...await page.locator('#docs td.name').allTextContents());
+    const next = page.locator('nav.pages a[rel=next]');
+    if (await next.count() === 0) break;
+    await Promise.all([page.waitForURL(new RegExp(`page=${n}`)), next.click()]);
+  }
+  assert.deepStrictEqual(seen, byName);
+  // Chosen again, the column turns Z to A.
+  await Promise.all([page.waitForURL(/dir=desc/), page.locator('#docs thead a').first().click()]);
+  assert.strictEqual(await page.locator('#docs td.name').first().textContent(), byName[byName.length - 1]);
+
+  // A delete leaves the list and offers undo; undo brings it back.
+  const view = root + '?sort=name&dir=asc&page=1';
+  await page.goto(view);
+  const row = page.locator('#docs tr').filter({has: page.locator('td.name', {hasText: byName[0]})});
+  const key = (await row.locator('a.download').getAttribute('href')).split('/')[2];
+  await submit(page, row.locator('form.delete button'), `/doc/${key}/delete`, root);
+  await page.goto(view);
+  assert.strictEqual(await page.locator('#docs td.name').first().textContent(), byName[1]);
+  const notice = page.locator('p.notice', {hasText: byName[0]});
+  assert.strictEqual(await notice.count(), 1, 'the list offers to undo the delete');
+  await submit(page, page.locator(`form.restore[action="/doc/${key}/restore"] button`), `/doc/${key}/restore`, root);
+  await page.goto(view);
+  assert.strictEqual(await page.locator('#docs td.name').first().textContent(), byName[0]);
+  assert.deepStrictEqual(policyErrors, [], 'no inline script or style refused');
+});
