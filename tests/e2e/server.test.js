@@ -111,15 +111,6 @@ const files = [
    buffer: zlib.gzipSync(crypto.randomBytes(300 * 1024)), type: 'application/gzip'},
 ];
 
-// Headless Chromium, as root without its sandbox (which needs a user).
-function launchBrowser() {
-  return chromium.launch({
-    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
-}
-
 // A server on a fresh data folder with the test user (setup(dataDir) may
 // write files first) and a browser. When t ends the server is stopped
 // first, as a user would stop it, with the browser's connections still
@@ -140,7 +131,12 @@ async function serverAndBrowser(t, name, setup) {
     assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
   });
   const root = await base;
-  browser = await launchBrowser();
+  // Headless Chromium, as root without its sandbox (which needs a user).
+  browser = await chromium.launch({
+    executablePath: process.env.VXK_E2E_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
   return {root, browser, dataDir};
 }
 
@@ -159,26 +155,11 @@ async function logIn(context, root) {
 
 test('a user logs in, uploads, lists, downloads and deletes documents, watches the log and logs out', async (t) => {
   assert.ok(server, 'VXK_E2E_SERVER names the vxhost binary');
-  const dataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vxhost-e2e-'));
-  addUser(dataDir);
-  const {child, base} = startServer(dataDir);
-  let browser = null;
+  // The server stops with the browser's connections (the log page's long
+  // poll among them) still open.
+  const {root, browser} = await serverAndBrowser(t, 'walk');
   let otherSite = null;
-  // One hook, so that a failed check cannot leave the browser running: the
-  // server is stopped first, as a user would stop it, with the browser's
-  // connections (the log page's long poll among them) still open.
-  t.after(async () => {
-    const exit = await stopServer(child);
-    try {
-      if (otherSite) otherSite.close();
-      if (browser) await browser.close();
-    } finally {
-      fs.rmSync(dataDir, {recursive: true, force: true});
-    }
-    assert.deepStrictEqual(exit, {code: 0, signal: null}, 'the server shuts down cleanly on SIGTERM');
-  });
-  const root = await base;
-  browser = await launchBrowser();
+  t.after(() => { if (otherSite) otherSite.close(); });
   const context = await browser.newContext({acceptDownloads: true});
   context.setDefaultTimeout(60000);
   const dialogs = [];
