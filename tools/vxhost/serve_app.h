@@ -187,9 +187,10 @@ std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);
 // The view query asks for of all the documents: its page, sort links on
 // the column heads, links to the pages before and after; undo: the
 // documents whose deletion the page offers to undo.
-// shares: the links of each document as ShareCells shows them, by key.
+// shares: the links of a document as ShareCells shows them.
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
-                     const std::vector<TrashInfo>& undo = {}, const std::map<std::string, std::string>& shares = {});
+                     const std::vector<TrashInfo>& undo = {},
+                     const std::function<std::string(const std::string& key)>& shares = {});
 std::string ErrorPage(int status, const std::string& message);
 std::string LogPage(const Caller& who);
 std::string StatusPage(App& app, const Caller& who);

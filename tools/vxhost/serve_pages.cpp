@@ -315,7 +315,8 @@ std::string IsoDate(int64_t secondsUtc) {
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) { return ListPage(docs, ListQuery(), who); }
 
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
-                     const std::vector<TrashInfo>& undo, const std::map<std::string, std::string>& shares) {
+                     const std::vector<TrashInfo>& undo,
+                     const std::function<std::string(const std::string& key)>& shares) {
   int page = 1, pages = 1, total = 0;
   std::vector<DocInfo> docs = PageOf(all, query, &page, &pages, &total);
   // A column's header sorts by it; chosen again, it turns the direction.
@@ -341,8 +342,7 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
                 : "<tr><td class=\"thumb\"></td>";
     body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, IsoDate(d.uploaded), FormatDate(d.uploaded),
                         d.note, d.key, d.key, d.key, who.csrf, d.key});
-    auto links = shares.find(d.key);
-    body += (links == shares.end() ? "" : links->second) + "</td></tr>\n";
+    body += (shares ? shares(d.key) : "") + "</td></tr>\n";
   }
   body += "</tbody></table>\n";
   if (docs.empty()) body += query.words.empty() ? Localize("<p id=\"empty\">{{list.empty}}</p>\n") : NoMatchNote();

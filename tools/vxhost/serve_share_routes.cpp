@@ -4,6 +4,7 @@
 // the stored link, never from the request.
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 #include "serve_app.h"
 #include "serve_auth.h"
@@ -168,13 +169,13 @@ int RevokeShare(App& app, const std::string& key, const std::string& id, const s
   return 200;
 }
 
-std::map<std::string, std::string> ShareCells(App& app, const Caller& who) {
-  std::map<std::string, std::vector<ShareInfo>> byKey;
-  for (ShareInfo& s : app.shares.List("")) byKey[s.key].push_back(std::move(s));
-  std::map<std::string, std::string> cells;
-  int64_t now = NowSeconds();
-  for (const auto& [key, links] : byKey) cells[key] = LinkList(links, who, now);
-  return cells;
+std::function<std::string(const std::string& key)> ShareCells(App& app, const Caller& who) {
+  auto byKey = std::make_shared<std::map<std::string, std::vector<ShareInfo>>>();
+  for (ShareInfo& s : app.shares.List("")) (*byKey)[s.key].push_back(std::move(s));
+  return [byKey, &who, now = NowSeconds()](const std::string& key) {
+    auto links = byKey->find(key);
+    return links == byKey->end() ? std::string() : LinkList(links->second, who, now);
+  };
 }
 
 void SweepShares(App& app) {

@@ -126,9 +126,10 @@ int CreateShare(App& app, const std::string& key, const std::string& owner, cons
 // Ends link id of key for user and logs it: 200, or 404 / 500 with *message.
 int RevokeShare(App& app, const std::string& key, const std::string& id, const std::string& user,
                 std::string* message);
-// The links of every listed document as the list's rows show them (with a
-// revoke button each), by key; documents without links are left out.
-std::map<std::string, std::string> ShareCells(App& app, const Caller& who);
+// The links of a document as the list's rows show them (with a revoke
+// button each; "" without links). The links are read once; only the rows
+// of the page shown are written.
+std::function<std::string(const std::string& key)> ShareCells(App& app, const Caller& who);
 // Forgets ended links and those of documents neither listed nor in the
 // trash, and logs each; at start and hourly beside the trash's sweep.
 void SweepShares(App& app);
