@@ -1586,9 +1586,10 @@ TEST(Serve, ServersOnOneFolderSeeEachOthersChanges) {
   TempDir dir;
   std::string data = dir.Path() + "/data";
   fs::create_directories(data);
-  Server a(data, "", "alpha");
-  Server b(data, "", "beta");
-  std::string key = UploadOne(a, dir.Write("/n.txt", "a quokka crossed\n"));
+  const std::string ini = "[server]\nlog_wait_ms=500\n";  // a missing line fails soon
+  Server a(data, ini, "alpha");
+  Server b(data, ini, "beta");
+  std::string key = UploadOne(a, dir.Write("/n.txt", "A note\nthe quokka crossed\n"));
   ASSERT_FALSE(key.empty());
   ASSERT_TRUE(b.AwaitLog("  alpha  took the text of " + key));
   EXPECT_TRUE(Lists(b.Curl(b.Url()), key));
