@@ -63,6 +63,8 @@ void CloseLog() {
 
 void LogEvent(const std::string& line) { KSysLog::TheSysLog().Append("vxhost", line.c_str(), 0); }
 
+void Announce(const std::string& event) { KSysLog::TheSysLog().Append("vxhost-sync", (event + "\n").c_str(), 0); }
+
 std::string ReadLog(int64_t after, int ms, int64_t* next) {
   KSysLog& log = KSysLog::TheSysLog();
   KSysLog_Iterator end = log.End();

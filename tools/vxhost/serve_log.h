@@ -20,6 +20,9 @@ void CloseLog();
 // them; waits up to ms for one when there are none. *next is the number
 // to ask for next time.
 std::string ReadLog(int64_t after, int ms, int64_t* next);
+// Tells the other servers on the folder of a change (a sync entry in this
+// server's log).
+void Announce(const std::string& event);
 
 }  // namespace serve
 
