@@ -1566,3 +1566,43 @@ TEST(Serve, ApiSharesMakeListAndRevoke) {
   EXPECT_EQ(Count(s.Curl(shares), "\"id\":"), 2u);
   EXPECT_EQ(Fetch(link).substr(Fetch(link).size() - 3), "404");
 }
+
+// A login session is a file of the data folder: a restart keeps it.
+TEST(Serve, SessionsOutliveARestart) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Login l;
+  {
+    Server s(data);
+    l = LogIn(s.Url());
+    ASSERT_FALSE(l.cookie.empty());
+  }
+  Server s(data);
+  EXPECT_EQ(Shell("curl -s -o /dev/null -w '%{http_code}' -H '" + l.cookie + "' " + s.Url()), "200");
+}
+
+// Another server on the folder makes and revokes a link by replacing
+// shares.json (written here from the documented form; sha256sum names the
+// token): this server follows both at once.
+TEST(Serve, ShareLinksOfAnotherServerAreSeen) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server s(data);
+  std::string key = UploadOne(s, dir.Write("/a.txt", "shared by the other server\n"));
+  ASSERT_FALSE(key.empty());
+  const std::string token = "otherServerMadeThisLnk";
+  std::string digest = Shell("printf %s " + token + " | sha256sum").substr(0, 64);
+  auto replace = [&data](const std::string& shares) {
+    std::ofstream(data + "/shares.json.tmp") << "{\"shares\": [" << shares << "]}\n";
+    fs::rename(data + "/shares.json.tmp", data + "/shares.json");
+  };
+  int64_t now = static_cast<int64_t>(std::time(nullptr));
+  replace("{\"sha256\": \"" + digest + "\", \"key\": \"" + key + "\", \"owner\": \"tester\", \"created\": " +
+          std::to_string(now) + ", \"expires\": " + std::to_string(now + 3600) + ", \"limit\": 0, \"uses\": 0}");
+  EXPECT_EQ(Fetch(s.Url() + "s/" + token), "shared by the other server\n 200");
+  EXPECT_EQ(Count(s.Curl(s.Url() + "api/docs/" + key + "/shares"), "\"id\":"), 1u);
+  replace("");
+  EXPECT_EQ(Fetch("-o /dev/null " + s.Url() + "s/" + token), " 404");
+}
