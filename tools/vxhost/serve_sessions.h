@@ -13,7 +13,8 @@
 
 namespace serve {
 
-// Milliseconds of a monotonic clock; tests pass their own.
+// Milliseconds of a clock (monotonic for the login limiter, since 1970 for
+// sessions); tests pass their own.
 using Clock = std::function<int64_t()>;
 
 struct Session {
