@@ -219,6 +219,7 @@ bool Shares::RefreshLocked() {
   struct stat seen {};
   std::string error;
   if (!lock.Held(&error) || !ReadTable(path, &table, &seen, &error)) {
+    LogEvent(error + "; the share links read before stay");
     fSeen = now;  // tried once; again when it changes
     return false;
   }

@@ -82,8 +82,8 @@ class Shares {
               ShareInfo* info, std::string* token, std::string* error);
   // Reads the file again when its inode, size or time changed since the
   // last read (one stat otherwise); true when it did. A file that cannot be
-  // read keeps the links last read (tried again when it changes); a file
-  // that is gone means no links.
+  // read keeps the links last read (logged; tried again when it changes);
+  // a file that is gone means no links. Find and List call it.
   bool Refresh();
   // The links of key (all links when key is empty), soonest to expire first.
   std::vector<ShareInfo> List(const std::string& key);
