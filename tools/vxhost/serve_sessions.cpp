@@ -221,7 +221,7 @@ bool Sessions::Find(const std::string& id, Session* out) {
       if (fDir.empty() || now - e.touched < kTouchMs) return true;
       e.touched = now;
       touchOnly = true;
-    } else if (fDir.empty()) {
+    } else if (fDir.empty() || Ended(key, now)) {
       Evict(key);
       return false;
     }
@@ -244,8 +244,10 @@ bool Sessions::Find(const std::string& id, Session* out) {
   if (read && !live) unlink(PathOf(key).c_str());
   if (touched) live = Touch(PathOf(key), now);
   KMutexGuard guard(fMutex);
-  // A Remove or Forget since the read may have ended this very session.
-  if (live && fEnded != ended) live = access(PathOf(key).c_str(), F_OK) == 0;
+  // A Remove or Forget since the read may have ended this very session
+  // (its file, in a shared folder's cache, may still be seen), or a user's
+  // removal.
+  if (live && (Ended(key, now) || (fEnded != ended && access(PathOf(key).c_str(), F_OK) != 0))) live = false;
   if (!live) {
     Evict(key);
     return false;
@@ -266,6 +268,22 @@ void Sessions::Forget(const std::string& digest) {
   KMutexGuard guard(fMutex);
   Evict(digest);
   ++fEnded;
+  if (fDir.empty() || fEndedAt.count(digest) != 0) return;
+  int64_t now = fClock();
+  if (fEndedOrder.size() >= kMaxSessions) {
+    fEndedAt.erase(fEndedOrder.front().first);
+    fEndedOrder.pop_front();
+  }
+  fEndedOrder.emplace_back(digest, now);
+  fEndedAt[digest] = now;
+}
+
+bool Sessions::Ended(const std::string& key, int64_t now) {
+  while (!fEndedOrder.empty() && now - fEndedOrder.front().second > kEndedMs) {
+    fEndedAt.erase(fEndedOrder.front().first);
+    fEndedOrder.pop_front();
+  }
+  return fEndedAt.count(key) != 0;
 }
 
 void Sessions::RemoveMissingUsers(const std::function<bool(const std::string&)>& exists) {

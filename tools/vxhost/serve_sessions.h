@@ -40,6 +40,9 @@ class Sessions {
  public:
   static constexpr size_t kMaxSessions = 100000;
   static constexpr int64_t kTouchMs = 60000;
+  // How long an ended session is remembered: a shared folder's caches may
+  // show its file for a while after its removal.
+  static constexpr int64_t kEndedMs = 600000;
 
   // dir: the sessions folder (made by the caller); "" keeps them in memory.
   explicit Sessions(int idleMinutes, Clock clock = nullptr, std::string dir = "");
@@ -83,6 +86,7 @@ class Sessions {
   void DropExpired(int64_t now);                   // REQUIRES: fMutex held
   void Evict(const std::string& key);              // REQUIRES: fMutex held
   void Insert(Entry entry);                        // REQUIRES: fMutex held
+  bool Ended(const std::string& key, int64_t now);  // REQUIRES: fMutex held
   std::string PathOf(const std::string& key) const;
   // Reads the session file of key: false when missing or bad.
   bool ReadFile(const std::string& key, Session* out, int64_t* mtime) const;
@@ -99,6 +103,10 @@ class Sessions {
   Order fOrder;  // least recently used first
   std::unordered_map<std::string, Order::iterator> fById;
   uint64_t fEnded = 0;  // counts Remove and Forget: a read racing one checks again
+  // Sessions ended in the last kEndedMs (at most kMaxSessions), oldest
+  // first, and the same digests for lookups.
+  std::list<std::pair<std::string, int64_t>> fEndedOrder;
+  std::unordered_map<std::string, int64_t> fEndedAt;
 };
 
 // Failed logins per client address and per user name: at most kLimit in
