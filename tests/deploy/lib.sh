@@ -78,12 +78,12 @@ make_cert() {
 }
 
 # run_nginx <name> <upstream host:port>...: renders the deploy file $conf for
-# this machine (one upstream server line each) and starts nginx on two free
+# this machine (a `server` entry for each upstream, all on one line) and starts nginx on two free
 # ports; sets $https_port, $http_port.
 run_nginx() {
   local name="$1" prefix="$work/nginx-$1" servers="" upstream
   shift
-  for upstream in "$@"; do servers="$servers${servers:+\\n    }server $upstream;"; done
+  for upstream in "$@"; do servers="$servers${servers:+ }server $upstream;"; done
   https_port="$(free_port)"
   http_port="$(free_port)"
   mkdir -p "$prefix"
@@ -95,7 +95,7 @@ run_nginx() {
     echo "FAIL: the deploy file has a placeholder the documentation does not name"
     exit 1
   fi
-  check "the deploy file names every upstream server" "$#" "$(grep -c '^ *server [0-9.:]*;' "$prefix/vxhost.conf")"
+  check "the deploy file names every upstream server" "$#" "$(grep -v '^ *#' "$prefix/vxhost.conf" | grep -o 'server [0-9.:]*;' | wc -l)"
   check "the deploy file listens on 443" 1 "$(grep -c "listen 127.0.0.1:$https_port ssl" "$prefix/vxhost.conf")"
   check "the deploy file listens on 80" 1 "$(grep -c "listen 127.0.0.1:$http_port;" "$prefix/vxhost.conf")"
   local user=""
