@@ -98,7 +98,8 @@ void MakeToken(const std::string& data) {
 // One server process on a data directory; SIGTERM when the object goes.
 class Server {
  public:
-  explicit Server(const std::string& data, const std::string& ini = "") : fData(data) {
+  explicit Server(const std::string& data, const std::string& ini = "", const std::string& instance = "")
+      : fData(data) {
     if (!ini.empty()) std::ofstream(data + "/vxhost.ini") << ini;
     MakeToken(data);
     int fds[2];
@@ -107,7 +108,11 @@ class Server {
     if (fPid == 0) {
       dup2(fds[1], 1);
       close(fds[0]);
-      execl(VXHOST_BIN, VXHOST_BIN, "serve", "--listen", "127.0.0.1:0", "--data", data.c_str(), nullptr);
+      if (instance.empty())
+        execl(VXHOST_BIN, VXHOST_BIN, "serve", "--listen", "127.0.0.1:0", "--data", data.c_str(), nullptr);
+      else
+        execl(VXHOST_BIN, VXHOST_BIN, "serve", "--listen", "127.0.0.1:0", "--data", data.c_str(), "--instance",
+              instance.c_str(), nullptr);
       _exit(127);
     }
     close(fds[1]);
@@ -156,7 +161,12 @@ class Server {
       if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
     return -1;
   }
-  size_t Temporaries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(fData + "/tmp"), {})); }
+  // Files among the temporaries of every server on the folder.
+  size_t Temporaries() const {
+    size_t n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(fData + "/tmp")) n += e.is_regular_file() ? 1 : 0;
+    return n;
+  }
 
  private:
   std::string fData, fUrl;
@@ -662,7 +672,7 @@ TEST(Serve, StartUpFailuresSayWhatToDo) {
   TempDir dir;
   Server s(dir.Path());
   std::string run = VXHOST_BIN " serve --listen 127.0.0.1:";
-  EXPECT_NE(Shell(run + "0 --data " + dir.Path() + " 2>&1").find("is in use by another vxhost serve (pid "),
+  EXPECT_NE(Shell(run + "0 --data " + dir.Path() + " 2>&1").find("is in use by another vxhost serve named "),
             std::string::npos);
   std::string other = dir.Path() + "/other";
   EXPECT_NE(Shell(run + std::to_string(s.Port()) + " --data " + other + " 2>&1")
@@ -1565,4 +1575,41 @@ TEST(Serve, ApiSharesMakeListAndRevoke) {
   EXPECT_EQ(s.Curl("-X DELETE " + shares + "/" + id), "{\"id\":\"" + id + "\",\"key\":\"" + key + "\",\"revoked\":true}\n");
   EXPECT_EQ(Count(s.Curl(shares), "\"id\":"), 2u);
   EXPECT_EQ(Fetch(link).substr(Fetch(link).size() - 3), "404");
+}
+
+// Two servers on one folder: what one stores is listed, found and deleted
+// through the other once the other's live tail shows the first one's line
+// (each change's news comes before its line); the tail names the server of
+// each line; a second server of the same name refuses to start; a start
+// removes the temporaries of servers that do not run, never a live one's.
+TEST(Serve, ServersOnOneFolderSeeEachOthersChanges) {
+  TempDir dir;
+  std::string data = dir.Path() + "/data";
+  fs::create_directories(data);
+  Server a(data, "", "alpha");
+  Server b(data, "", "beta");
+  std::string key = UploadOne(a, dir.Write("/n.txt", "a quokka crossed\n"));
+  ASSERT_FALSE(key.empty());
+  ASSERT_TRUE(b.AwaitLog("  alpha  took the text of " + key));
+  EXPECT_TRUE(Lists(b.Curl(b.Url()), key));
+  EXPECT_TRUE(Lists(Search(b, "quokka"), key));
+  EXPECT_EQ(b.Curl("-X DELETE -o /dev/null -w '%{http_code}' " + b.Url() + "api/docs/" + key), "200");
+  ASSERT_TRUE(a.AwaitLog("  beta  deleted " + key));
+  EXPECT_FALSE(Lists(a.Curl(a.Url()), key));
+  EXPECT_NE(a.Curl(a.Url() + "api/status").find("\"other_servers\":[\"beta\"]"), std::string::npos);
+
+  std::string run = VXHOST_BIN " serve --listen 127.0.0.1:0 --data " + data + " --instance ";
+  EXPECT_NE(Shell(run + "beta 2>&1").find("is in use by another vxhost serve named beta"), std::string::npos);
+  EXPECT_NE(Shell(run + "../x 2>&1").find("--instance wants 1 to 64 letters"), std::string::npos);
+
+  std::string live = data + "/tmp/alpha/spool-live", dead = data + "/tmp/gone/spool-dead";
+  fs::create_directories(data + "/tmp/gone");
+  std::ofstream(live) << "in flight";
+  std::ofstream(dead) << "left";
+  std::string item = data + "/cache/~77_torn";
+  std::ofstream(item) << "torn";
+  Server c(data, "", "gamma");
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_FALSE(fs::exists(item));
 }

@@ -174,6 +174,8 @@ void Status(Exchange& ex) {
            {{"version", VXKERNEL_VERSION_STRING},
             {"uptime_seconds", f.uptime},
             {"data_folder", ex.app.config.dataDir},
+            {"instance", ex.app.config.instance},
+            {"other_servers", f.servers},
             {"free_bytes", f.freeBytes < 0 ? json(nullptr) : json(f.freeBytes)},
             {"documents", f.store.documents},
             {"stored_bytes", f.store.bytes},
