@@ -78,8 +78,9 @@ make_cert() {
 }
 
 # run_nginx <name> <upstream host:port>...: renders the deploy file $conf for
-# this machine (a `server` entry for each upstream, all on one line) and starts nginx on two free
-# ports; sets $https_port, $http_port.
+# this machine (a `server` entry for each upstream, all on one line) and
+# starts nginx on two free ports, with $nginx_workers worker processes (1
+# unless set); sets $https_port, $http_port and $nginx_pid.
 run_nginx() {
   local name="$1" prefix="$work/nginx-$1" servers="" upstream
   shift
@@ -104,6 +105,7 @@ run_nginx() {
   [ "$(id -u)" = 0 ] && user="user root;"
   cat >"$prefix/nginx.conf" <<EOF
 $user
+worker_processes ${nginx_workers:-1};
 error_log $prefix/error.log;
 events { worker_connections 256; }
 http {
@@ -118,9 +120,10 @@ http {
 EOF
   nginx -e stderr -p "$prefix" -c "$prefix/nginx.conf" -g "daemon off; pid $prefix/nginx.pid;" \
     >"$prefix/out" 2>&1 &
-  pids+=("$!")
-  wait_port "$https_port" "$!"
-  wait_port "$http_port" "$!"
+  nginx_pid=$!
+  pids+=("$nginx_pid")
+  wait_port "$https_port" "$nginx_pid"
+  wait_port "$http_port" "$nginx_pid"
 }
 
 https() {
