@@ -47,9 +47,9 @@ trap 'exit 1' INT TERM
 
 # within <seconds> <start> <command...>: true when the command succeeds in
 # an attempt begun at most <seconds> after <start> (an $EPOCHREALTIME); sets
-# $took_ms, from <start> to that attempt's beginning. The one place a time bound is
-# checked: it is what the servers promise. The command may read $deadline
-# (microseconds since 1970) to start nothing later.
+# $took_ms, from <start> to that attempt's beginning. The one place a time
+# bound is checked: it is what the servers promise. The command may read
+# $deadline (microseconds since 1970) to start nothing later.
 within() {
   local since="$2"
   deadline="$(awk -v limit="$1" -v since="$since" 'BEGIN { printf "%.0f", (since + limit) * 1000000 }')"
