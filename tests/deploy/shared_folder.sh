@@ -47,7 +47,8 @@ shared_folder_up() {
 # whatever was done.
 gluster_up() {
   local i name
-  if ! ip -o addr show | grep -q " inet $gluster_addr/"; then
+  # Not "ip | grep -q": grep leaving early would fail the pipeline.
+  if ! grep -q " inet $gluster_addr/" <<<"$(ip -o addr show)"; then
     ip addr add "$gluster_addr/32" dev lo 2>"$work/ip.err" || { why="ip addr add: $(cat "$work/ip.err")"; return 1; }
     added_addr=1
   fi
@@ -91,7 +92,12 @@ shared_folder_down() {
   local m
   for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || umount -l "$m" || true; done
   if [ "$volume_made" = 1 ]; then
+    # The bricks and the self-heal daemon leave their sockets behind.
+    local sockets
+    sockets="$(pgrep -af -- "--volfile-id (shd/)?$volume[./ ]" | grep -o -- '-S /var/run/gluster/[0-9a-f]*\.socket' |
+      cut -d' ' -f2 || true)"
     "${gl[@]}" volume stop "$volume" force >/dev/null 2>&1 || true
+    rm -f $sockets
     "${gl[@]}" volume delete "$volume" >/dev/null 2>&1 || true
     rmdir "/var/run/gluster/vols/$volume" "/var/run/gluster/shd/$volume" 2>/dev/null || true
     # The bricks' logs are named after their paths.
