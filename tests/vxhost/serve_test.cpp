@@ -1579,16 +1579,17 @@ TEST(Serve, ApiSharesMakeListAndRevoke) {
 
 // Two servers on one folder: what one stores is listed, found and deleted
 // through the other once the other's live tail shows the first one's line
-// (each change's news comes before its line); the tail names the server of
-// each line; a second server of the same name refuses to start; a start
+// (each change's news comes before its line), and so is a session and its
+// end; the tail names the server of each line; a second server of the same name refuses to start; a start
 // removes the temporaries of servers that do not run, never a live one's.
 TEST(Serve, ServersOnOneFolderSeeEachOthersChanges) {
   TempDir dir;
   std::string data = dir.Path() + "/data";
   fs::create_directories(data);
-  Server a(data, "", "alpha");
-  Server b(data, "", "beta");
-  std::string key = UploadOne(a, dir.Write("/n.txt", "a quokka crossed\n"));
+  const std::string ini = "[server]\nlog_wait_ms=500\n";  // a missing line fails soon
+  Server a(data, ini, "alpha");
+  Server b(data, ini, "beta");
+  std::string key = UploadOne(a, dir.Write("/n.txt", "A note\nthe quokka crossed\n"));
   ASSERT_FALSE(key.empty());
   ASSERT_TRUE(b.AwaitLog("  alpha  took the text of " + key));
   EXPECT_TRUE(Lists(b.Curl(b.Url()), key));
@@ -1597,6 +1598,14 @@ TEST(Serve, ServersOnOneFolderSeeEachOthersChanges) {
   ASSERT_TRUE(a.AwaitLog("  beta  deleted " + key));
   EXPECT_FALSE(Lists(a.Curl(a.Url()), key));
   EXPECT_NE(a.Curl(a.Url() + "api/status").find("\"other_servers\":[\"beta\"]"), std::string::npos);
+  // A session made through one server works through the other until its
+  // log-out through the first.
+  Login l = LogIn(a.Url());
+  std::string asked = "curl -s -o /dev/null -w '%{http_code}' -H '" + l.cookie + "' ";
+  EXPECT_EQ(Shell(asked + b.Url()), "200");
+  Shell("curl -s -o /dev/null -H '" + l.cookie + "' -d csrf=" + l.csrf + " " + a.Url() + "logout");
+  ASSERT_TRUE(b.AwaitLog("  alpha  tester logged out"));
+  EXPECT_EQ(Shell(asked + b.Url()), "303");
 
   std::string run = VXHOST_BIN " serve --listen 127.0.0.1:0 --data " + data + " --instance ";
   EXPECT_NE(Shell(run + "beta 2>&1").find("is in use by another vxhost serve named beta"), std::string::npos);
@@ -1612,4 +1621,44 @@ TEST(Serve, ServersOnOneFolderSeeEachOthersChanges) {
   EXPECT_TRUE(fs::exists(live));
   EXPECT_FALSE(fs::exists(dead));
   EXPECT_FALSE(fs::exists(item));
+}
+
+// A login session is a file of the data folder: a restart keeps it.
+TEST(Serve, SessionsOutliveARestart) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Login l;
+  {
+    Server s(data);
+    l = LogIn(s.Url());
+    ASSERT_FALSE(l.cookie.empty());
+  }
+  Server s(data);
+  EXPECT_EQ(Shell("curl -s -o /dev/null -w '%{http_code}' -H '" + l.cookie + "' " + s.Url()), "200");
+}
+
+// Another server on the folder makes and revokes a link by replacing
+// shares.json (written here from the documented form; sha256sum names the
+// token): this server follows both at once.
+TEST(Serve, ShareLinksOfAnotherServerAreSeen) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server s(data);
+  std::string key = UploadOne(s, dir.Write("/a.txt", "shared by the other server\n"));
+  ASSERT_FALSE(key.empty());
+  const std::string token = "otherServerMadeThisLnk";
+  std::string digest = Shell("printf %s " + token + " | sha256sum").substr(0, 64);
+  auto replace = [&data](const std::string& shares) {
+    std::ofstream(data + "/shares.json.tmp") << "{\"shares\": [" << shares << "]}\n";
+    fs::rename(data + "/shares.json.tmp", data + "/shares.json");
+  };
+  int64_t now = static_cast<int64_t>(std::time(nullptr));
+  replace("{\"sha256\": \"" + digest + "\", \"key\": \"" + key + "\", \"owner\": \"tester\", \"created\": " +
+          std::to_string(now) + ", \"expires\": " + std::to_string(now + 3600) + ", \"limit\": 0, \"uses\": 0}");
+  EXPECT_EQ(Fetch(s.Url() + "s/" + token), "shared by the other server\n 200");
+  replace("");
+  EXPECT_EQ(Count(s.Curl(s.Url() + "api/docs/" + key + "/shares"), "\"id\":"), 0u);
+  EXPECT_EQ(Fetch("-o /dev/null " + s.Url() + "s/" + token), " 404");
 }

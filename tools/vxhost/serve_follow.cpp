@@ -184,6 +184,10 @@ void Apply(App& app, const std::string& event) {
     if (state == Store::State::kGone) ForgetText(app, key);
   } else if (verb == "text" && ValidKey(key)) {
     IndexKnown(app, key);
+  } else if (verb == "session" && app.sessions != nullptr) {
+    app.sessions->Forget(key);
+  } else if (verb == "shares") {
+    app.shares.Refresh();
   }
 }
 

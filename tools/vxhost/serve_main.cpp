@@ -2,6 +2,7 @@
 // document-drop server.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,6 +69,16 @@ std::string DefaultInstance() {
   return host;
 }
 
+// DIR/sessions: one file per login session, shared by every server on the
+// folder; only this user may read them.
+bool MakeSessionFolder(const std::string& dataDir, std::string* path, std::string* error) {
+  *path = dataDir + "/sessions";
+  struct stat st {};
+  if (mkdir(path->c_str(), 0700) == 0 || (stat(path->c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return true;
+  *error = "cannot make " + *path + ": " + std::strerror(errno);
+  return false;
+}
+
 // The first line scripts read; for a server on every interface, an
 // address that works here and the name other machines may use.
 void PrintAddress(const std::string& host, const std::string& address) {
@@ -99,7 +110,8 @@ void FirstAdmin(serve::App& app) {
 }
 
 // Removes for good what has been in the trash longer than trash_days (with
-// 0, all of it) and logs each; then the share links that ended.
+// 0, all of it) and logs each; then the share links that ended and the
+// files of idle sessions.
 void SweepTrash(serve::App& app) {
   int64_t before = serve::NowSeconds() - int64_t{app.config.trashDays} * 86400;
   for (const serve::TrashInfo& t : app.store.SweepTrash(before)) {
@@ -109,6 +121,8 @@ void SweepTrash(serve::App& app) {
                     serve::FormatDate(t.deleted) + ")");
   }
   serve::SweepShares(app);
+  if (size_t n = app.sessions->SweepFiles(); n > 0)
+    serve::LogEvent("removed " + std::to_string(n) + " idle sessions");
 }
 
 // Sweeps the trash once an hour on a thread of its own (the sweep removes
@@ -209,7 +223,7 @@ int RunServe(int argc, char** argv) {
   // The message catalogue: res/ beside the program.
   err_properties_path_set(VXHOST_HOME);
   KAt::ProcessStartup(1);
-  std::string error, address;
+  std::string error, address, sessionDir;
   int lock = -1;
   if (app.config.instance.empty()) app.config.instance = DefaultInstance();
   bool held = LoadConfig(&app.config, listenGiven, &error) &&
@@ -218,6 +232,7 @@ int RunServe(int argc, char** argv) {
   std::unique_ptr<Follower> follower = held ? std::make_unique<Follower>(app) : nullptr;
   if (!held || !app.store.Open(app.config.dataDir, app.config.instance, &error) ||
       !app.users.Open(app.config.dataDir, &error) || !app.shares.Open(app.config.dataDir, &error) ||
+      !MakeSessionFolder(app.config.dataDir, &sessionDir, &error) ||
       !OpenLog(app.config.dataDir, app.config.instance, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
     follower.reset();
@@ -226,7 +241,7 @@ int RunServe(int argc, char** argv) {
     KAt::ProcessShutdown(1);
     return 1;
   }
-  app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes);
+  app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes, nullptr, sessionDir);
   SweepTrash(app);
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
