@@ -1577,8 +1577,8 @@ TEST(Serve, ApiSharesMakeListAndRevoke) {
   EXPECT_EQ(Fetch(link).substr(Fetch(link).size() - 3), "404");
 }
 
-// Two servers on one folder: what one stores is listed, found and deleted
-// through the other once the other's live tail shows the first one's line
+// Two servers on one folder: what one stores is listed, found (by its text
+// and its thumbnail) and deleted through the other once the other's live tail shows the first one's line
 // (each change's news comes before its line), and so is a session and its
 // end; the tail names the server of each line; a second server of the same name refuses to start; a start
 // removes the temporaries of servers that do not run, never a live one's.
@@ -1594,6 +1594,11 @@ TEST(Serve, ServersOnOneFolderSeeEachOthersChanges) {
   ASSERT_TRUE(b.AwaitLog("  alpha  took the text of " + key));
   EXPECT_TRUE(Lists(b.Curl(b.Url()), key));
   EXPECT_TRUE(Lists(Search(b, "quokka"), key));
+  // A thumbnail made by one is shown by the other's list and API.
+  std::string image = UploadOne(a, dir.Write("/i.png", Png(2, 2, std::string(6, '\0'))));
+  ASSERT_TRUE(b.AwaitLog("  alpha  made the thumbnail of " + image));
+  EXPECT_NE(b.Curl(b.Url()).find("src=\"/doc/" + image + "/thumb\""), std::string::npos);
+  EXPECT_NE(b.Curl(b.Url() + "api/docs/" + image).find("\"thumb\":\"/doc/" + image + "/thumb\""), std::string::npos);
   EXPECT_EQ(b.Curl("-X DELETE -o /dev/null -w '%{http_code}' " + b.Url() + "api/docs/" + key), "200");
   ASSERT_TRUE(a.AwaitLog("  beta  deleted " + key));
   EXPECT_FALSE(Lists(a.Curl(a.Url()), key));

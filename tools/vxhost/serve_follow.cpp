@@ -17,6 +17,7 @@
 
 #include "serve_app.h"
 #include "serve_log.h"
+#include "serve_preview.h"
 #include "vxkernel/threads/KCondition.h"
 #include "vxkernel/threads/KMutex.h"
 #include "vxkernel/threads/KTimestamp.h"
@@ -179,11 +180,17 @@ void Apply(App& app, const std::string& event) {
   std::string key = rest.substr(0, rest.find(' '));
   if (verb == "doc" && ValidKey(key)) {
     std::string trashed = rest.size() > key.size() ? rest.substr(key.size() + 1) : "";
-    Store::State state = app.store.Reload(key, trashed);
-    if (state == Store::State::kListed) IndexKnown(app, key);
+    bool known = false;
+    Store::State state = app.store.Reload(key, trashed, &known);
+    // A document known here keeps its words through trash and restore; a
+    // new one is found by its name at once and by its text once "text"
+    // comes, so the news of a burst of uploads costs no reads of texts.
+    if (state == Store::State::kListed && !known) IndexNames(app, key);
     if (state == Store::State::kGone) ForgetText(app, key);
   } else if (verb == "text" && ValidKey(key)) {
     IndexKnown(app, key);
+  } else if (verb == "thumb" && ValidKey(key)) {
+    KnowThumb(app, key);
   } else if (verb == "session" && app.sessions != nullptr) {
     app.sessions->Forget(key);
   } else if (verb == "shares") {

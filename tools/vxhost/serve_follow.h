@@ -41,7 +41,7 @@ class Follower {
 };
 
 // Applies one sync entry of another server (see Announce): "doc KEY
-// [TRASHPATH]", "text KEY", "session DIGEST", "shares". Unknown entries
+// [TRASHPATH]", "text KEY", "thumb KEY", "session DIGEST", "shares". Unknown entries
 // are passed over, so an older server reads a newer one's log.
 void Apply(App& app, const std::string& event);
 

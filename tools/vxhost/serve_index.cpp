@@ -156,13 +156,24 @@ void Index(App& app, DocInfo doc, bool convert = true) {
   LogEvent("took the text of " + doc.key + " (" + std::to_string(text.size()) + " bytes)");
 }
 
+// The document's name, note and title into the index; false when it is
+// not listed.
+bool PutNames(App& app, const std::string& key, DocInfo* doc) {
+  if (!app.store.Find(key, doc)) return false;
+  app.text->Put(doc->key, Words(*doc, ""));
+  return true;
+}
+
 }  // namespace
 
 void IndexLater(App& app, const std::string& key) {
   DocInfo doc;
-  if (!app.store.Find(key, &doc)) return;
-  app.text->Put(doc.key, Words(doc, ""));
-  InBackground(app, [&app, doc] { Index(app, doc); });
+  if (PutNames(app, key, &doc)) InBackground(app, [&app, doc] { Index(app, doc); });
+}
+
+void IndexNames(App& app, const std::string& key) {
+  DocInfo doc;
+  PutNames(app, key, &doc);
 }
 
 void IndexKnown(App& app, const std::string& key) {

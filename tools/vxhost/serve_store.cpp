@@ -443,7 +443,7 @@ bool Store::ShowTitle(const std::string& key, const std::string& title) {
   return true;
 }
 
-Store::State Store::Reload(const std::string& key, const std::string& trashed) {
+Store::State Store::Reload(const std::string& key, const std::string& trashed, bool* known) {
   if (!ValidKey(key)) return State::kGone;
   KVXClientCacheItem item(fImpl->cache.get(), key, 0);
   DocInfo doc;
@@ -465,6 +465,7 @@ Store::State Store::Reload(const std::string& key, const std::string& trashed) {
   KMutexGuard g(fImpl->lock);
   auto listed = fImpl->index.find(key);
   auto gone = fImpl->trash.find(key);
+  if (known != nullptr) *known = listed != fImpl->index.end() || gone != fImpl->trash.end();
   // A title derived in memory (ShowTitle) stays with the document.
   std::string shown = listed != fImpl->index.end() ? listed->second.title
                       : gone != fImpl->trash.end() ? gone->second.info.doc.title

@@ -49,9 +49,10 @@ class Store {
   // Reads the document's state anew from the folder, after another server
   // on it changed the document: listed when its item is there, else
   // trashed when trashed (its trash file relative to the data folder, as
-  // the other server named it) is, else gone. The result.
+  // the other server named it) is, else gone. The result; *known (when
+  // given): whether the document was listed or trashed here before.
   enum class State { kListed, kTrashed, kGone };
-  State Reload(const std::string& key, const std::string& trashed = "");
+  State Reload(const std::string& key, const std::string& trashed = "", bool* known = nullptr);
   // The trash file of a trashed document relative to the data folder; ""
   // when it is not in the trash.
   std::string TrashedPath(const std::string& key) const;
