@@ -1,5 +1,5 @@
 # Shared by the server benchmarks (sourced): expects $vxhost and $work, with
-# the data folder $work/data made.
+# the data folder $work/data made, and $seconds for measure.
 
 # A user and an API token in the data folder: sets token and auth (curl's
 # header arguments).
@@ -20,3 +20,21 @@ bench_start_server() {
   read -r first <&3 || { echo "vxhost exited before listening:" >&2; cat "$work/server.err" >&2; exit 1; }
   server_url="$(grep -o 'http://[^ ]*/' <<<"$first")" || { echo "unexpected first line: $first" >&2; exit 1; }
 }
+
+# Runs wrk on one address; prints "requests/s p50-ms p99-ms".
+measure() {
+  local out
+  out="$(wrk -t2 -c64 -d"${seconds}s" --latency "${auth[@]}" "$1")"
+  if grep -q 'Non-2xx' <<<"$out"; then echo "error answers from $1:" >&2; echo "$out" >&2; exit 1; fi
+  awk '
+    function ms(v) {
+      if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v
+    }
+    /Requests\/sec:/ { rps = $2 }
+    $1 == "50%" { p50 = ms($2) }
+    $1 == "99%" { p99 = ms($2) }
+    END { printf "%.0f %.3f %.3f\n", rps, p50, p99 }' <<<"$out"
+}
+
+# The median of the numbers on standard input.
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }

@@ -84,24 +84,6 @@ curl -sf -o "$work/nginx.bin" --retry 30 --retry-connrefused --retry-max-time 60
   { echo "nginx did not answer:" >&2; cat "$work/nginx-error.log" >&2; exit 1; }
 cmp -s "$work/nginx.bin" "$work/doc16k.bin"
 
-# Runs wrk on one address; prints "requests/s p50-ms p99-ms".
-measure() {
-  local out
-  out="$(wrk -t2 -c64 -d"${seconds}s" --latency "${auth[@]}" "$1")"
-  if grep -q 'Non-2xx' <<<"$out"; then echo "error answers from $1:" >&2; echo "$out" >&2; exit 1; fi
-  awk '
-    function ms(v) {
-      if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v
-    }
-    /Requests\/sec:/ { rps = $2 }
-    $1 == "50%" { p50 = ms($2) }
-    $1 == "99%" { p99 = ms($2) }
-    END { printf "%.0f %.3f %.3f\n", rps, p50, p99 }' <<<"$out"
-}
-
-# The median of the numbers on standard input.
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 echo "vxhost $server_url and nginx $nginx_url; list page $(stat -c %s "$work/www/index.html") bytes"
 echo "wrk -t2 -c64 -d${seconds}s, $rounds rounds, medians; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 # Rounds interleave the servers so that a change in the machine's load

@@ -44,7 +44,7 @@ for b in "$work"/batch.*; do
   pids+=($!)
 done
 for p in "${pids[@]}"; do wait "$p"; done
-until [ "$(grep -c 'took the text' "$work/data/vxhost.log")" -ge 10000 ]; do sleep 1; done
+until [ "$(cat "$work"/data/logs/*.log | grep -c 'took the text')" -ge 10000 ]; do sleep 1; done
 time_list() {
   for _ in $(seq 1 50); do curl -s -o /dev/null -w '%{time_total}\n' "${auth[@]}" "${server_url}$1"; done |
     sort -n | awk -v what="$2" '{t[NR] = $1 * 1000} END {printf "%-28s median %6.1f ms  p98 %6.1f ms\n", what, t[25], t[49]}'

@@ -29,116 +29,17 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 1' INT TERM
 
-failures=0
-# check <fact> <expected> <actual>
-check() {
-  if [ "$2" == "$3" ]; then
-    echo "ok: $1"
-  else
-    echo "FAIL: $1: expected '$2', got '$3'"
-    failures=$((failures + 1))
-  fi
-}
-
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-# start <name> <command...>: runs the command in the background, its errors
-# in $work/<name>.err; its first output line arrives through a pipe, so
-# waiting for it needs no polling. Sets $first_line and $started_pid.
-start() {
-  local name="$1"
-  shift
-  mkfifo "$work/$name.fifo"
-  "$@" >"$work/$name.fifo" 2>"$work/$name.err" &
-  started_pid=$!
-  pids+=("$started_pid")
-  # The read end stays open on a descriptor of its own until the end, so a
-  # later line does not kill the process with SIGPIPE.
-  exec {fd}<"$work/$name.fifo"
-  if ! IFS= read -r -t 60 -u "$fd" first_line; then
-    echo "FAIL: $name printed no first line"
-    cat "$work/$name.err"
-    exit 1
-  fi
-}
-
-# wait_port <port> <pid>: polls until the port takes connections (bounded;
-# stops early when the process is gone).
-wait_port() {
-  local i
-  for ((i = 0; i < 600; i++)); do
-    if (: <>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
-    if ! kill -0 "$2" 2>/dev/null; then break; fi
-    sleep 0.05
-  done
-  echo "FAIL: nothing listens on port $1"
-  cat "$work"/nginx-*/out "$work"/nginx-*/error.log 2>/dev/null || true
-  exit 1
-}
-
-# The certificate the proxy shows and curl checks against (--cacert, never -k).
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
-  -addext subjectAltName=DNS:localhost \
-  -keyout "$work/key.pem" -out "$work/cert.pem" 2>"$work/openssl.err"
-
-# run_nginx <name> <upstream host:port>: renders the deploy file for this
-# machine and starts nginx on two free ports; sets $https_port, $http_port.
-run_nginx() {
-  local name="$1" upstream="$2" prefix="$work/nginx-$1"
-  https_port="$(free_port)"
-  http_port="$(free_port)"
-  mkdir -p "$prefix"
-  sed -e "s|@UPSTREAM@|$upstream|" -e "s|@SERVER_NAME@|localhost|" \
-      -e "s|@CERT@|$work/cert.pem|" -e "s|@KEY@|$work/key.pem|" \
-      -e "s|^\( *listen\) 443 |\1 127.0.0.1:$https_port |" \
-      -e "s|^\( *listen\) 80;|\1 127.0.0.1:$http_port;|" "$conf" >"$prefix/vxhost.conf"
-  if grep -n '@[A-Z_]*@' "$prefix/vxhost.conf"; then
-    echo "FAIL: the deploy file has a placeholder the documentation does not name"
-    exit 1
-  fi
-  check "the deploy file listens on 443" 1 "$(grep -c "listen 127.0.0.1:$https_port ssl" "$prefix/vxhost.conf")"
-  check "the deploy file listens on 80" 1 "$(grep -c "listen 127.0.0.1:$http_port;" "$prefix/vxhost.conf")"
-  local user=""
-  # As root, workers would switch to nobody and could not reach the temp
-  # folders under the private work folder.
-  [ "$(id -u)" = 0 ] && user="user root;"
-  cat >"$prefix/nginx.conf" <<EOF
-$user
-error_log $prefix/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $prefix/body;
-  proxy_temp_path $prefix/proxy;
-  fastcgi_temp_path $prefix/fastcgi;
-  uwsgi_temp_path $prefix/uwsgi;
-  scgi_temp_path $prefix/scgi;
-  include $prefix/vxhost.conf;
-}
-EOF
-  nginx -e stderr -p "$prefix" -c "$prefix/nginx.conf" -g "daemon off; pid $prefix/nginx.pid;" \
-    >"$prefix/out" 2>&1 &
-  pids+=("$!")
-  wait_port "$https_port" "$!"
-  wait_port "$http_port" "$!"
-}
-
-https() {
-  curl -sS --cacert "$work/cert.pem" --resolve "localhost:$https_port:127.0.0.1" "$@"
-}
+. "$(dirname "$0")/lib.sh"
+make_cert
 
 # ===== Through nginx to vxhost =====
 mkdir -p "$work/data"
 printf '[server]\ntrusted_proxies=127.0.0.1\nserver_names=localhost\n' >"$work/data/vxhost.ini"
 printf 'proxy-test-pw\n' | "$vxhost" user add tester --data "$work/data" >/dev/null
 token="$("$vxhost" token add tester --data "$work/data")"
-start vxhost "$vxhost" serve --listen 127.0.0.1:0 --data "$work/data"
-upstream="${first_line#listening on http://}"
-upstream="${upstream%/}"
+start_server vxhost --data "$work/data"
 vxhost_pid=$started_pid
-run_nginx vxhost "$upstream"
+run_nginx vxhost "$server_addr"
 
 # Nothing without a login; the login sets a session cookie marked Secure,
 # since the request came over TLS through a trusted proxy; the cookie opens
@@ -215,8 +116,4 @@ check "X-Forwarded-For is the peer alone, not what the client sent" "X-Forwarded
 check "X-Forwarded-Proto says https" "X-Forwarded-Proto: https" "$(grep -i '^x-forwarded-proto:' <<<"$seen")"
 check "Host is the name and port asked for" "Host: localhost:$https_port" "$(grep -i '^host:' <<<"$seen")"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures checks failed"
-  exit 1
-fi
-echo "all checks passed"
+finish

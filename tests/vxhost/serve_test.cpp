@@ -98,7 +98,8 @@ void MakeToken(const std::string& data) {
 // One server process on a data directory; SIGTERM when the object goes.
 class Server {
  public:
-  explicit Server(const std::string& data, const std::string& ini = "") : fData(data) {
+  explicit Server(const std::string& data, const std::string& ini = "", const std::string& instance = "")
+      : fData(data) {
     if (!ini.empty()) std::ofstream(data + "/vxhost.ini") << ini;
     MakeToken(data);
     int fds[2];
@@ -107,7 +108,11 @@ class Server {
     if (fPid == 0) {
       dup2(fds[1], 1);
       close(fds[0]);
-      execl(VXHOST_BIN, VXHOST_BIN, "serve", "--listen", "127.0.0.1:0", "--data", data.c_str(), nullptr);
+      if (instance.empty())
+        execl(VXHOST_BIN, VXHOST_BIN, "serve", "--listen", "127.0.0.1:0", "--data", data.c_str(), nullptr);
+      else
+        execl(VXHOST_BIN, VXHOST_BIN, "serve", "--listen", "127.0.0.1:0", "--data", data.c_str(), "--instance",
+              instance.c_str(), nullptr);
       _exit(127);
     }
     close(fds[1]);
@@ -156,7 +161,12 @@ class Server {
       if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
     return -1;
   }
-  size_t Temporaries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(fData + "/tmp"), {})); }
+  // Files among the temporaries of every server on the folder.
+  size_t Temporaries() const {
+    size_t n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(fData + "/tmp")) n += e.is_regular_file() ? 1 : 0;
+    return n;
+  }
 
  private:
   std::string fData, fUrl;
@@ -662,7 +672,7 @@ TEST(Serve, StartUpFailuresSayWhatToDo) {
   TempDir dir;
   Server s(dir.Path());
   std::string run = VXHOST_BIN " serve --listen 127.0.0.1:";
-  EXPECT_NE(Shell(run + "0 --data " + dir.Path() + " 2>&1").find("is in use by another vxhost serve (pid "),
+  EXPECT_NE(Shell(run + "0 --data " + dir.Path() + " 2>&1").find("is in use by another vxhost serve named "),
             std::string::npos);
   std::string other = dir.Path() + "/other";
   EXPECT_NE(Shell(run + std::to_string(s.Port()) + " --data " + other + " 2>&1")
@@ -1565,4 +1575,95 @@ TEST(Serve, ApiSharesMakeListAndRevoke) {
   EXPECT_EQ(s.Curl("-X DELETE " + shares + "/" + id), "{\"id\":\"" + id + "\",\"key\":\"" + key + "\",\"revoked\":true}\n");
   EXPECT_EQ(Count(s.Curl(shares), "\"id\":"), 2u);
   EXPECT_EQ(Fetch(link).substr(Fetch(link).size() - 3), "404");
+}
+
+// Two servers on one folder: what one stores is listed, found (by its text
+// and its thumbnail) and deleted through the other once the other's live tail shows the first one's line
+// (each change's news comes before its line), and so is a session and its
+// end; the tail names the server of each line; a second server of the same name refuses to start; a start
+// removes the temporaries of servers that do not run, never a live one's.
+TEST(Serve, ServersOnOneFolderSeeEachOthersChanges) {
+  TempDir dir;
+  std::string data = dir.Path() + "/data";
+  fs::create_directories(data);
+  const std::string ini = "[server]\nlog_wait_ms=500\n";  // a missing line fails soon
+  Server a(data, ini, "alpha");
+  Server b(data, ini, "beta");
+  std::string key = UploadOne(a, dir.Write("/n.txt", "A note\nthe quokka crossed\n"));
+  ASSERT_FALSE(key.empty());
+  ASSERT_TRUE(b.AwaitLog("  alpha  took the text of " + key));
+  EXPECT_TRUE(Lists(b.Curl(b.Url()), key));
+  EXPECT_TRUE(Lists(Search(b, "quokka"), key));
+  // A thumbnail made by one is shown by the other's list and API.
+  std::string image = UploadOne(a, dir.Write("/i.png", Png(2, 2, std::string(6, '\0'))));
+  ASSERT_TRUE(b.AwaitLog("  alpha  made the thumbnail of " + image));
+  EXPECT_NE(b.Curl(b.Url()).find("src=\"/doc/" + image + "/thumb\""), std::string::npos);
+  EXPECT_NE(b.Curl(b.Url() + "api/docs/" + image).find("\"thumb\":\"/doc/" + image + "/thumb\""), std::string::npos);
+  EXPECT_EQ(b.Curl("-X DELETE -o /dev/null -w '%{http_code}' " + b.Url() + "api/docs/" + key), "200");
+  ASSERT_TRUE(a.AwaitLog("  beta  deleted " + key));
+  EXPECT_FALSE(Lists(a.Curl(a.Url()), key));
+  EXPECT_NE(a.Curl(a.Url() + "api/status").find("\"other_servers\":[\"beta\"]"), std::string::npos);
+  // A session made through one server works through the other until its
+  // log-out through the first.
+  Login l = LogIn(a.Url());
+  std::string asked = "curl -s -o /dev/null -w '%{http_code}' -H '" + l.cookie + "' ";
+  EXPECT_EQ(Shell(asked + b.Url()), "200");
+  Shell("curl -s -o /dev/null -H '" + l.cookie + "' -d csrf=" + l.csrf + " " + a.Url() + "logout");
+  ASSERT_TRUE(b.AwaitLog("  alpha  tester logged out"));
+  EXPECT_EQ(Shell(asked + b.Url()), "303");
+
+  std::string run = VXHOST_BIN " serve --listen 127.0.0.1:0 --data " + data + " --instance ";
+  EXPECT_NE(Shell(run + "beta 2>&1").find("is in use by another vxhost serve named beta"), std::string::npos);
+  EXPECT_NE(Shell(run + "../x 2>&1").find("--instance wants 1 to 64 letters"), std::string::npos);
+
+  std::string live = data + "/tmp/alpha/spool-live", dead = data + "/tmp/gone/spool-dead";
+  fs::create_directories(data + "/tmp/gone");
+  std::ofstream(live) << "in flight";
+  std::ofstream(dead) << "left";
+  std::string item = data + "/cache/~77_torn";
+  std::ofstream(item) << "torn";
+  Server c(data, "", "gamma");
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_FALSE(fs::exists(item));
+}
+
+// A login session is a file of the data folder: a restart keeps it.
+TEST(Serve, SessionsOutliveARestart) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Login l;
+  {
+    Server s(data);
+    l = LogIn(s.Url());
+    ASSERT_FALSE(l.cookie.empty());
+  }
+  Server s(data);
+  EXPECT_EQ(Shell("curl -s -o /dev/null -w '%{http_code}' -H '" + l.cookie + "' " + s.Url()), "200");
+}
+
+// Another server on the folder makes and revokes a link by replacing
+// shares.json (written here from the documented form; sha256sum names the
+// token): this server follows both at once.
+TEST(Serve, ShareLinksOfAnotherServerAreSeen) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server s(data);
+  std::string key = UploadOne(s, dir.Write("/a.txt", "shared by the other server\n"));
+  ASSERT_FALSE(key.empty());
+  const std::string token = "otherServerMadeThisLnk";
+  std::string digest = Shell("printf %s " + token + " | sha256sum").substr(0, 64);
+  auto replace = [&data](const std::string& shares) {
+    std::ofstream(data + "/shares.json.tmp") << "{\"shares\": [" << shares << "]}\n";
+    fs::rename(data + "/shares.json.tmp", data + "/shares.json");
+  };
+  int64_t now = static_cast<int64_t>(std::time(nullptr));
+  replace("{\"sha256\": \"" + digest + "\", \"key\": \"" + key + "\", \"owner\": \"tester\", \"created\": " +
+          std::to_string(now) + ", \"expires\": " + std::to_string(now + 3600) + ", \"limit\": 0, \"uses\": 0}");
+  EXPECT_EQ(Fetch(s.Url() + "s/" + token), "shared by the other server\n 200");
+  replace("");
+  EXPECT_EQ(Count(s.Curl(s.Url() + "api/docs/" + key + "/shares"), "\"id\":"), 0u);
+  EXPECT_EQ(Fetch("-o /dev/null " + s.Url() + "s/" + token), " 404");
 }

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -252,16 +253,21 @@ TEST(Sessions, IdleSessionsEnd) {
   EXPECT_FALSE(sessions.Find(id.substr(0, 63) + "x", &s));
 }
 
+// Each server ends the sessions of deleted users it holds, and their files
+// on the folder, also those only another server holds.
 TEST(Sessions, RemovedAndOrphanedSessionsEnd) {
-  serve::Sessions sessions(60);
+  TempDir dir;
+  serve::Sessions sessions(60, nullptr, dir.Path()), other(60, nullptr, dir.Path());
   std::string a = sessions.Create("ann", false), b = sessions.Create("bob", false);
-  std::string c = sessions.Create("bob", false);
+  std::string c = sessions.Create("bob", false), elsewhere = other.Create("ann", false);
   sessions.Remove(c);
   serve::Session s;
   EXPECT_FALSE(sessions.Find(c, &s));
   sessions.RemoveMissingUsers([](const std::string& user) { return user != "ann"; });
   EXPECT_FALSE(sessions.Find(a, &s));
   EXPECT_TRUE(sessions.Find(b, &s));
+  serve::Sessions fresh(60, nullptr, dir.Path());
+  EXPECT_FALSE(fresh.Find(elsewhere, &s));
 }
 
 // Sessions nobody asks for again still go, a few with every call.
@@ -276,19 +282,23 @@ TEST(Sessions, ExpiredSessionsAreDroppedLazily) {
 }
 
 TEST(Sessions, ConcurrentUseIsSafe) {
-  serve::Sessions sessions(60);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&sessions] {
-      serve::Session s;
-      for (int i = 0; i < 200; ++i) {
-        std::string id = sessions.Create("u", false);
-        if (!sessions.Find(id, &s)) ADD_FAILURE() << "lost session";
-        if (i % 2 == 0) sessions.Remove(id);
-      }
-    });
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(sessions.Count(), 400u);
+  TempDir dir;
+  for (const std::string& folder : {std::string(), dir.Path()}) {
+    serve::Sessions sessions(60, nullptr, folder);
+    const int rounds = folder.empty() ? 200 : 50;  // a file costs two fsyncs
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&sessions, rounds] {
+        serve::Session s;
+        for (int i = 0; i < rounds; ++i) {
+          std::string id = sessions.Create("u", false);
+          if (!sessions.Find(id, &s)) ADD_FAILURE() << "lost session";
+          if (i % 2 == 0) sessions.Remove(id);
+        }
+      });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(sessions.Count(), static_cast<size_t>(2 * rounds)) << folder;
+  }
 }
 
 TEST(LoginLimiter, TenFailuresAMinutePerAddressAndPerName) {
@@ -306,4 +316,99 @@ TEST(LoginLimiter, TenFailuresAMinutePerAddressAndPerName) {
   now = 60000;  // the first failure of 10.0.0.1 leaves the window
   EXPECT_TRUE(limiter.Allowed("10.0.0.1", "bob"));
   EXPECT_FALSE(limiter.Allowed("10.0.0.3", "carl"));
+}
+
+// Several servers on one data folder: one Sessions object each, on one
+// sessions folder. A file is named by the id's SHA-256 (OpenSSL here).
+TEST(Sessions, ServersOnOneFolderShareSessions) {
+  TempDir dir;
+  serve::Sessions one(60, nullptr, dir.Path()), two(60, nullptr, dir.Path());
+  std::string id = one.Create("ann", true);
+  EXPECT_TRUE(std::filesystem::exists(dir / Sha256(id)));
+  serve::Session mine, theirs;
+  ASSERT_TRUE(one.Find(id, &mine));
+  ASSERT_TRUE(two.Find(id, &theirs));
+  EXPECT_EQ(theirs.user, "ann");
+  EXPECT_TRUE(theirs.admin);
+  EXPECT_EQ(theirs.csrf, mine.csrf);
+  // A logout on one; the other hears of it by the digest and forgets.
+  std::string file = dir / Sha256(id), bytes;
+  {
+    std::ifstream in(file);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  one.Remove(id);
+  two.Forget(Sha256(id));
+  EXPECT_FALSE(one.Find(id, &theirs));
+  EXPECT_FALSE(two.Find(id, &theirs));
+  // A network file system's cache may show the removed file a while yet:
+  // an ended session stays ended all the same.
+  std::ofstream(file) << bytes;
+  EXPECT_FALSE(two.Find(id, &theirs));
+}
+
+// A session used on one server only stays alive on the other, to the
+// minute the file's time may lag; unused everywhere, it ends everywhere.
+TEST(Sessions, UseOnAnotherServerCountsHere) {
+  TempDir dir;
+  const int64_t minute = 60000;
+  int64_t now = 0;
+  auto clock = [&now] { return now; };
+  serve::Sessions one(60, clock, dir.Path()), two(60, clock, dir.Path());
+  // Idle sessions ahead of it, more than one call clears: one still holds
+  // it in memory, idle, when it is asked for again.
+  for (int i = 0; i < 30; ++i) one.Create("other", false);
+  std::string id = one.Create("ann", false);
+  serve::Session s;
+  now = 30 * minute;
+  ASSERT_TRUE(two.Find(id, &s));
+  now = 80 * minute;  // idle on one, used on two 50 minutes ago
+  EXPECT_TRUE(one.Find(id, &s));
+  now = 142 * minute;  // 62 minutes after the last use, on one
+  EXPECT_FALSE(two.Find(id, &s));
+  EXPECT_FALSE(one.Find(id, &s));
+}
+
+// Session files written by hand: the documented form is a session; a file
+// cut short, garbage or naming an impossible user is none.
+TEST(Sessions, DamagedFilesAreNoSession) {
+  TempDir dir;
+  serve::Sessions sessions(60, nullptr, dir.Path());
+  const std::string csrf(64, 'c'), good = "vxsession 1\nuser ann\nadmin 1\ncsrf " + csrf + "\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    bool live;
+  } cases[] = {
+      {"as documented", good, true},
+      {"cut short", good.substr(0, good.size() - 1), false},
+      {"empty", "", false},
+      {"garbage", std::string("\0\xff\n\n\n\n", 6), false},
+      {"a user name no account can have", "vxsession 1\nuser ../ann\nadmin 0\ncsrf " + csrf + "\n", false},
+      {"a line more", good + "admin 1\n", false},
+      {"a short form token", "vxsession 1\nuser ann\nadmin 0\ncsrf abc\n", false},
+  };
+  for (const Case& c : cases) {
+    std::string id = std::string("id of ") + c.what;
+    dir.Write(Sha256(id), c.text);
+    serve::Session s;
+    EXPECT_EQ(sessions.Find(id, &s), c.live) << c.what;
+    if (c.live) {
+      EXPECT_EQ(s.csrf, csrf);
+    }
+  }
+}
+
+TEST(Sessions, SweepRemovesIdleFilesOnly) {
+  TempDir dir;
+  const int64_t minute = 60000;
+  int64_t now = 0;
+  serve::Sessions sessions(60, [&now] { return now; }, dir.Path());
+  std::string old = sessions.Create("ann", false);
+  now = 30 * minute;
+  std::string recent = sessions.Create("ann", false);
+  now = 61 * minute + 1;  // the limit and the minute a file's time may lag
+  EXPECT_EQ(sessions.SweepFiles(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(dir / Sha256(old)));
+  EXPECT_TRUE(std::filesystem::exists(dir / Sha256(recent)));
 }

@@ -29,6 +29,7 @@ namespace serve {
 // line. Constant once the server runs.
 struct Config {
   std::string dataDir = "var";
+  std::string instance;  // this server's name among those sharing dataDir (--instance)
   std::string host = "127.0.0.1";
   int port = 8080;
   int threads = 8;
@@ -74,6 +75,9 @@ struct DocInfo {
 
 // True when key has the shape of a document key.
 bool ValidKey(const std::string& key);
+// True when name may name a server on the data folder: 1 to 64 of
+// A-Z a-z 0-9 . _ -, not beginning with '.' (it names files).
+bool ValidInstance(const std::string& name);
 
 // ===== The list's order and pages =====
 

@@ -6,13 +6,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <system_error>
 #include <vector>
 
 #include "serve_app.h"
 #include "serve_auth.h"
+#include "serve_preview.h"
 #include "vxkernel/version.h"
 
 namespace serve {
@@ -33,10 +32,10 @@ void WrongMethod(Exchange& ex, const std::string& allowed) {
 
 // One document as every answer shows it; "thumb" once the previews made
 // one, "owner" null for documents stored before owners were kept.
-json DocJson(const Store& store, const DocInfo& d) {
+json DocJson(const DocInfo& d) {
   std::string url = "/doc/" + d.key;
-  std::error_code ec;
-  bool thumb = std::filesystem::is_regular_file(store.ExtraPath(d.key, "thumb"), ec);
+  int width = 0, height = 0;
+  bool thumb = ThumbSize(d.key, &width, &height);
   return {{"key", d.key},
           {"name", d.name},
           {"size", d.size},
@@ -54,14 +53,14 @@ void ListDocs(Exchange& ex) {
   json docs = json::array();
   ListQuery query = ParseListQuery(ex.head.query);
   for (const DocInfo& d : PageOf(ListFor(ex.app, query), query, &page, &pages, &total))
-    docs.push_back(DocJson(ex.app.store, d));
+    docs.push_back(DocJson(d));
   SendJson(ex, 200, {{"docs", docs}, {"page", page}, {"pages", pages}, {"total", total}});
 }
 
 void OneDoc(Exchange& ex, const std::string& key) {
   DocInfo doc;
   if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
-  SendJson(ex, 200, DocJson(ex.app.store, doc));
+  SendJson(ex, 200, DocJson(doc));
 }
 
 // 201 with the new documents; Location names the first.
@@ -69,7 +68,7 @@ void Uploaded(Exchange& ex, const std::vector<std::string>& keys) {
   json docs = json::array();
   for (const std::string& key : keys) {
     DocInfo doc;
-    if (ex.app.store.Find(key, &doc)) docs.push_back(DocJson(ex.app.store, doc));
+    if (ex.app.store.Find(key, &doc)) docs.push_back(DocJson(doc));
   }
   SendJson(ex, 201, {{"docs", docs}}, "Location: /api/docs/" + keys.front() + "\r\n");
 }
@@ -174,6 +173,8 @@ void Status(Exchange& ex) {
            {{"version", VXKERNEL_VERSION_STRING},
             {"uptime_seconds", f.uptime},
             {"data_folder", ex.app.config.dataDir},
+            {"instance", ex.app.config.instance},
+            {"other_servers", f.servers},
             {"free_bytes", f.freeBytes < 0 ? json(nullptr) : json(f.freeBytes)},
             {"documents", f.store.documents},
             {"stored_bytes", f.store.bytes},

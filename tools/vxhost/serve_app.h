@@ -26,6 +26,7 @@ class KLocale;
 
 namespace serve {
 
+class Follower;
 class Loop;
 class Pool;
 
@@ -40,6 +41,7 @@ struct App {
   LoginLimiter limiter;  // failed logins, and wrong passwords of share links
   Shares shares;
   Loop* loop = nullptr;
+  Follower* follower = nullptr;  // the other servers on the folder, while the loop runs
   Pool* pool = nullptr;
   int64_t started = 0;  // seconds since 1970
   std::vector<KHTTPArgs*> uploaders;  // one per worker, index = worker number
@@ -145,6 +147,7 @@ struct StatusFigures {
   long requests = 0;
   long sessions = 0;
   int threads = 0, busy = 0;
+  std::vector<std::string> servers;  // the other servers on the data folder
 };
 StatusFigures StatusOf(App& app);
 

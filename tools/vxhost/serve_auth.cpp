@@ -192,8 +192,12 @@ void HandleLogin(Exchange& ex) {
     LogEvent("failed login of " + LoggedName(user) + " from " + ex.req.client);
     return Send(ex, 403, kHtml, LoginPage(Text(kBadLogin)));
   }
-  std::string id = app.sessions->Create(user, admin);
-  if (id.empty()) return SendError(ex, 500, Text(kBadLogin));
+  std::string error;
+  std::string id = app.sessions->Create(user, admin, &error);
+  if (id.empty()) {
+    LogEvent("cannot make a session for " + user + ": " + error);
+    return SendError(ex, 500, Text(kBadLogin));
+  }
   LogEvent(user + " logged in from " + ex.req.client);
   Send(ex, 303, kHtml, "<a href=\"/\">documents</a>\n", "Location: /\r\n" + SessionCookie(id, ex.req.secure, false));
 }
@@ -206,6 +210,7 @@ void HandleLogout(Exchange& ex, const Caller& who) {
   }
   if (!CsrfOk(ex, who, FormValue(ex.req.bodyBytes, kCsrfField))) return;
   ex.app.sessions->Remove(who.session);
+  Announce("session " + Sessions::Digest(who.session));
   LogEvent(who.user + " logged out from " + ex.req.client);
   Send(ex, 303, kHtml, "<a href=\"/login\">log in</a>\n", "Location: /login\r\n" + SessionCookie("", ex.req.secure, true));
 }

@@ -18,6 +18,7 @@
 
 #include "search_index.h"
 #include "serve_app.h"
+#include "serve_log.h"
 #include "vxkernel/docconv/KDor.h"
 #include "vxkernel/threads/KMutex.h"
 
@@ -85,7 +86,7 @@ std::string Fact(const std::string& facts, const std::string& name) {
 // of the same document (no "text" yet) overwrites and removes them, and a
 // final delete removes the folder.
 void Extract(App& app, const DocInfo& doc, std::string* text, std::string* facts) {
-  std::filesystem::path copy = app.store.ExtraPath(doc.key, "text.source");
+  std::filesystem::path copy = app.store.ExtraPath(doc.key, "text.source." + app.config.instance);
   std::error_code ec;
   std::filesystem::create_directories(copy.parent_path(), ec);
   bool converted = false;
@@ -139,26 +140,45 @@ std::string Words(const DocInfo& doc, const std::string& text) {
   return doc.name + "\n" + doc.note + "\n" + doc.title + "\n" + text.substr(0, kIndexTextMax);
 }
 
-// Reads (or first makes) the document's extras and puts its words in the
-// index; a PDF's title from its facts is shown when the header has none.
-void Index(App& app, DocInfo doc) {
+// Reads (or first makes, when convert) the document's extras and puts its
+// words in the index; a PDF's title from its facts is shown when the header
+// has none. The other servers are told once the text is made.
+void Index(App& app, DocInfo doc, bool convert = true) {
   std::string text, facts;
-  bool extract = !app.store.ReadExtra(doc.key, "text", &text) && Convertible(app, doc);
+  bool extract = !app.store.ReadExtra(doc.key, "text", &text) && convert && Convertible(app, doc);
   if (extract) Extract(app, doc, &text, &facts);
   else app.store.ReadExtra(doc.key, "facts", &facts);
   std::string title = Fact(facts, "title");
   if (doc.title.empty() && !title.empty() && app.store.ShowTitle(doc.key, title)) doc.title = title;
   app.text->Put(doc.key, Words(doc, text));
-  if (extract) LogEvent("took the text of " + doc.key + " (" + std::to_string(text.size()) + " bytes)");
+  if (!extract) return;
+  Announce("text " + doc.key);
+  LogEvent("took the text of " + doc.key + " (" + std::to_string(text.size()) + " bytes)");
+}
+
+// The document's name, note and title into the index; false when it is
+// not listed.
+bool PutNames(App& app, const std::string& key, DocInfo* doc) {
+  if (!app.store.Find(key, doc)) return false;
+  app.text->Put(doc->key, Words(*doc, ""));
+  return true;
 }
 
 }  // namespace
 
 void IndexLater(App& app, const std::string& key) {
   DocInfo doc;
-  if (!app.store.Find(key, &doc)) return;
-  app.text->Put(doc.key, Words(doc, ""));
-  InBackground(app, [&app, doc] { Index(app, doc); });
+  if (PutNames(app, key, &doc)) InBackground(app, [&app, doc] { Index(app, doc); });
+}
+
+void IndexNames(App& app, const std::string& key) {
+  DocInfo doc;
+  PutNames(app, key, &doc);
+}
+
+void IndexKnown(App& app, const std::string& key) {
+  DocInfo doc;
+  if (app.store.Find(key, &doc)) Index(app, doc, false);
 }
 
 void IndexAtStart(App& app) {

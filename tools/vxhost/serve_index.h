@@ -21,6 +21,11 @@ std::shared_ptr<TextIndex> MakeTextIndex();
 // at once; its text, and for a PDF without a title in its header the title
 // from its facts, follow from the background thread.
 void IndexLater(App& app, const std::string& key);
+// After another server made the text of the document key: its words from
+// the extras there are, on the calling thread; nothing is converted here.
+void IndexKnown(App& app, const std::string& key);
+// After another server stored the document key: its name, note and title.
+void IndexNames(App& app, const std::string& key);
 // At start, in the background: every listed or trashed document into the
 // index from its extras; one of a convertible type without a "text" extra
 // is converted first.

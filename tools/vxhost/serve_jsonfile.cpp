@@ -31,6 +31,11 @@ timespec NextTime(const struct stat& previous) {
 
 }  // namespace
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* text, struct stat* seen, std::string* error) {
   text->clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -15,6 +15,10 @@ namespace serve {
 // exists and cannot be read.
 bool ReadWholeFile(const std::string& path, std::string* text, struct stat* seen, std::string* error);
 
+// True when two stats are of the same file as it was then (inode, size,
+// modification time): whether a file kept in memory must be read again.
+bool SameFile(const struct stat& a, const struct stat& b);
+
 // Replaces the file at path (in folder dir) with bytes: a temporary beside
 // it, fsync, rename, fsync of the folder, so a crash leaves the old or the
 // new file. previous is the file it replaces: the new one gets a later

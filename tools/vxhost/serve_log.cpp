@@ -1,97 +1,136 @@
-// The server's events go to the library's system log (<data>/vxhost.log,
-// one entry per event, sender "vxhost"); the live tail reads it back from
-// an entry number with KSysLog::ReadWithTimeout, which sleeps until a
-// writer appends.
+// The server's events go to the library's system log, one file per server
+// on the data folder (<data>/logs/<instance>.log, one entry per event,
+// sender "vxhost"; every message ends with a line end, so an entry is
+// whole in the file once its line end is). The live tail is a window in
+// memory of the last lines, this server's and those the follower
+// (serve_follow.cpp) reads from the other servers' logs, numbered in the
+// order they arrived here: one numbering over several files, which no one
+// file's entry numbers could give.
 #include "serve_log.h"
 
-#include <atomic>
-#include <thread>
+#include <time.h>
+
+#include <ctime>
+#include <deque>
+#include <filesystem>
 
 #include "serve.h"
 #include "vxkernel/log/KSysLog.h"
-#include "vxkernel/log/KSysLog_Entry.h"
-#include "vxkernel/log/KSysLog_EntryList.h"
-#include "vxkernel/log/KSysLog_Iterator.h"
 #include "vxkernel/threads/KMutex.h"
 
 namespace serve {
 
+const char* const kSyncSender = "vxhost-sync";
+
 namespace {
 
-constexpr long kMaxEntries = 200;  // entries one read returns at most
+constexpr size_t kKeptLines = 10000;
+constexpr size_t kMaxAnswer = 64 * 1024;
 
-// The position the last read ended at: the tails of all browsers ask for
-// it next, and its file offset spares them a search from the start.
-KMutex gHintMutex;
-KSysLog_Iterator gHint;  // guarded by gHintMutex
+struct Tail {
+  KMutex mutex;
+  std::deque<std::string> lines;  // guarded by mutex, like the two below
+  int64_t first = 1;              // the number of lines.front()
+  std::string instance;           // this server's name
+  KMutex newsMutex;               // held while onNews runs, so CloseLog waits for it
+  std::function<void()> onNews;   // guarded by newsMutex
+};
 
-// The watcher: one thread blocked in the log's own wait for new entries.
-std::atomic<bool> gWatching{false};
-std::thread gWatcher;
-constexpr unsigned long kWatchSliceMs = 500;  // how soon CloseLog is noticed at worst
+Tail& TheTail() {
+  static Tail* tail = new Tail;  // outlives every thread that may log
+  return *tail;
+}
+
+// The time stamp as the system log writes it, local time.
+std::string Stamp() {
+  time_t now = time(nullptr);
+  struct tm t {};
+  localtime_r(&now, &t);
+  char text[32];
+  if (std::strftime(text, sizeof text, "%m/%d/%Y %H:%M:%S", &t) == 0) text[0] = '\0';
+  return text;
+}
+
+void Show(const std::string& stamp, const std::string& instance, const std::string& message) {
+  std::string line = stamp + "  " + instance + "  ";
+  for (char c : message) line += c == '\n' ? std::string("\n    ") : std::string(1, c);
+  Tail& tail = TheTail();
+  {
+    KMutexGuard g(tail.mutex);
+    tail.lines.push_back(std::move(line));
+    if (tail.lines.size() > kKeptLines) {
+      tail.lines.pop_front();
+      ++tail.first;
+    }
+  }
+  KMutexGuard g(tail.newsMutex);
+  if (tail.onNews) tail.onNews();
+}
 
 }  // namespace
 
-bool OpenLog(const std::string& dataDir, std::string* error) {
-  std::string path = dataDir + "/vxhost.log";
+bool OpenLog(const std::string& dataDir, const std::string& instance, std::string* error) {
+  std::error_code ec;
+  std::filesystem::create_directories(dataDir + "/logs", ec);
+  std::string path = dataDir + "/logs/" + instance + ".log";
+  // Only the server holding the instance's lock gets here, so no one
+  // writes the file being moved.
+  std::filesystem::rename(path, path + ".old", ec);
   if (!KSysLog::TheSysLog().Create(path.c_str(), nullptr)) {
     *error = "cannot create the system log " + path;
     return false;
   }
+  Tail& tail = TheTail();
+  KMutexGuard g(tail.mutex);
+  tail.instance = instance;
   return true;
 }
 
 void WatchLog(std::function<void()> onNews) {
-  gWatching = true;
-  gWatcher = std::thread([onNews = std::move(onNews)] {
-    KSysLog& log = KSysLog::TheSysLog();
-    KSysLog_Iterator at = log.End();
-    while (gWatching) {
-      KSysLog_EntryList list;
-      KSysLog_Iterator to = log.ReadWithTimeout(list, at, kMaxEntries, kWatchSliceMs);
-      if (list.Size() > 0) onNews();
-      at = to;
-    }
-  });
+  Tail& tail = TheTail();
+  KMutexGuard g(tail.newsMutex);
+  tail.onNews = std::move(onNews);
 }
 
 void CloseLog() {
-  gWatching = false;
-  if (gWatcher.joinable()) gWatcher.join();
+  Tail& tail = TheTail();
+  {
+    KMutexGuard g(tail.newsMutex);
+    tail.onNews = nullptr;
+  }
   KSysLog::TheSysLog().Shutdown();
 }
 
-void LogEvent(const std::string& line) { KSysLog::TheSysLog().Append("vxhost", line.c_str(), 0); }
-
-std::string ReadLog(int64_t after, int ms, int64_t* next) {
-  KSysLog& log = KSysLog::TheSysLog();
-  KSysLog_Iterator end = log.End();
-  KSysLog_Iterator from(0, static_cast<long>(after));
-  if (after < 0 || after > end.Entry()) from = end;  // a stale number restarts at the end
+void LogEvent(const std::string& line) {
+  KSysLog::TheSysLog().Append("vxhost", (line + "\n").c_str(), 0);
+  std::string instance;
   {
-    KMutexGuard g(gHintMutex);
-    if (gHint.Entry() == from.Entry()) from = gHint;
+    KMutexGuard g(TheTail().mutex);
+    instance = TheTail().instance;
   }
-  KSysLog_EntryList list;
-  KSysLog_Iterator to = log.ReadWithTimeout(list, from, kMaxEntries, static_cast<unsigned long>(ms));
+  Show(Stamp(), instance, line);
+}
+
+void Announce(const std::string& event) { KSysLog::TheSysLog().Append(kSyncSender, (event + "\n").c_str(), 0); }
+
+void ShowForeignLine(const std::string& stamp, const std::string& instance, const std::string& message) {
+  Show(stamp, instance, message);
+}
+
+std::string ReadLog(int64_t after, int64_t* next) {
+  Tail& tail = TheTail();
+  KMutexGuard g(tail.mutex);
+  int64_t end = tail.first + static_cast<int64_t>(tail.lines.size()) - 1;  // the last number
+  if (after < 0 || after > end) after = end;
+  if (after < tail.first - 1) after = tail.first - 1;  // lines gone from the window are passed over
   std::string text;
-  for (long i = 0; i < list.Size(); ++i) {
-    const KSysLog_EntryBase& e = list[i];
-    KString stamp = e.TimeStamp();
-    text += std::string(stamp, stamp.Length()) + "  ";
-    for (long j = 0; j < e.Size(); ++j) {
-      KString piece = e[j];
-      std::string data(piece, piece.Length());
-      while (!data.empty() && (data.back() == '\n' || data.back() == '\r')) data.pop_back();
-      text += (j > 0 ? "\n    " : "") + data;
-    }
-    text += "\n";
+  int64_t at = after;
+  while (at < end && text.size() < kMaxAnswer) {
+    text += tail.lines[static_cast<size_t>(at + 1 - tail.first)];
+    text += '\n';
+    ++at;
   }
-  if (list.Size() > 0) {
-    KMutexGuard g(gHintMutex);
-    gHint = to;
-  }
-  *next = to.Entry();
+  *next = at;
   return text;
 }
 

@@ -2,15 +2,18 @@
 // document-drop server.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "serve_app.h"
+#include "serve_follow.h"
 #include "serve_pool.h"
 #include "serve_preview.h"
 #include "serve_log.h"
@@ -28,30 +31,52 @@ volatile std::sig_atomic_t gSignal = 0;
 
 void OnSignal(int sig) { gSignal = sig; }
 
-// One server per data folder: a second one would sweep the first one's
-// temporaries and keep its own stale list. The lock (flock) goes with the
-// process, however it ends.
-bool HoldDataFolder(const std::string& dir, int* fd, std::string* error) {
-  std::string path = dir + "/vxhost.lock";
+// One server per instance name on a data folder: a second one would sweep
+// the first one's temporaries and write into its log. The lock (flock,
+// which the shared file systems the folder may live on keep across
+// machines) goes with the process, however it ends.
+bool HoldInstance(const std::string& dir, const std::string& instance, int* fd, std::string* error) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir + "/instances", ec);
+  std::string path = dir + "/instances/" + instance + ".lock";
   *fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (*fd < 0) {
     *error = "cannot open " + path + ": " + std::strerror(errno) + "; check the folder's permissions";
     return false;
   }
   if (flock(*fd, LOCK_EX | LOCK_NB) != 0) {
-    char pid[32] = "";
-    ssize_t n = pread(*fd, pid, sizeof pid - 1, 0);
-    std::string holder = n > 0 ? std::string(pid, static_cast<size_t>(n)) : "";
-    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
-    *error = dir + " is in use by another vxhost serve" + (holder.empty() ? "" : " (pid " + holder + ")") +
-             "; stop it or choose another folder with --data DIR";
+    char holder[300] = "";
+    ssize_t n = pread(*fd, holder, sizeof holder - 1, 0);
+    std::string who = n > 0 ? std::string(holder, static_cast<size_t>(n)) : "";
+    while (!who.empty() && (who.back() == '\n' || who.back() == ' ')) who.pop_back();
+    *error = dir + " is in use by another vxhost serve named " + instance + (who.empty() ? "" : " (" + who + ")") +
+             "; stop it, or give this one another name with --instance NAME";
     return false;
   }
-  std::string pid = std::to_string(getpid()) + "\n";
-  if (ftruncate(*fd, 0) != 0 || pwrite(*fd, pid.data(), pid.size(), 0) < 0) {
-    // The pid is only a hint for the message above.
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  std::string who = "pid " + std::to_string(getpid()) + " on " + host + "\n";
+  if (ftruncate(*fd, 0) != 0 || pwrite(*fd, who.data(), who.size(), 0) < 0) {
+    // Only a hint for the message above.
   }
   return true;
+}
+
+// The host name, or "vxhost" where it is not a valid instance name.
+std::string DefaultInstance() {
+  char host[256] = "";
+  if (gethostname(host, sizeof host - 1) != 0 || !serve::ValidInstance(host)) return "vxhost";
+  return host;
+}
+
+// DIR/sessions: one file per login session, shared by every server on the
+// folder; only this user may read them.
+bool MakeSessionFolder(const std::string& dataDir, std::string* path, std::string* error) {
+  *path = dataDir + "/sessions";
+  struct stat st {};
+  if (mkdir(path->c_str(), 0700) == 0 || (stat(path->c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return true;
+  *error = "cannot make " + *path + ": " + std::strerror(errno);
+  return false;
 }
 
 // The first line scripts read; for a server on every interface, an
@@ -85,15 +110,19 @@ void FirstAdmin(serve::App& app) {
 }
 
 // Removes for good what has been in the trash longer than trash_days (with
-// 0, all of it) and logs each; then the share links that ended.
+// 0, all of it) and logs each; then the share links that ended and the
+// files of idle sessions.
 void SweepTrash(serve::App& app) {
   int64_t before = serve::NowSeconds() - int64_t{app.config.trashDays} * 86400;
   for (const serve::TrashInfo& t : app.store.SweepTrash(before)) {
     serve::ForgetText(app, t.doc.key);
+    serve::Announce("doc " + t.doc.key);
     serve::LogEvent("removed " + t.doc.key + " from the trash for good (deleted by " + t.by + " on " +
                     serve::FormatDate(t.deleted) + ")");
   }
   serve::SweepShares(app);
+  if (size_t n = app.sessions->SweepFiles(); n > 0)
+    serve::LogEvent("removed " + std::to_string(n) + " idle sessions");
 }
 
 // Sweeps the trash once an hour on a thread of its own (the sweep removes
@@ -126,7 +155,7 @@ class HourlySweep {
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
-               "usage: vxhost serve [--listen HOST:PORT] [--data DIR]\n"
+               "usage: vxhost serve [--listen HOST:PORT] [--data DIR] [--instance NAME]\n"
                "\n"
                "Serves the document-drop web site: upload, list, download and delete\n"
                "documents, the live event log and a status page. DIR (default: var)\n"
@@ -134,6 +163,11 @@ void PrintUsage(std::FILE* out) {
                "with the defaults on first start. Port 0 picks a free port. The first\n"
                "line printed is \"listening on http://HOST:PORT/\". Ctrl-C or SIGTERM\n"
                "stops it.\n"
+               "\n"
+               "Several servers may share DIR (on one machine, or on a shared file\n"
+               "system behind a load balancer), each with its own NAME (default: the\n"
+               "host name; letters, digits, '.', '_', '-'); each sees the others'\n"
+               "changes within a second. See docs/deploy.md.\n"
                "\n"
                "Nothing is served without a login (the page /login) or an API token\n"
                "(Authorization: Bearer TOKEN). On first start with no users the server\n"
@@ -159,10 +193,17 @@ int RunServe(int argc, char** argv) {
   bool listenGiven = false;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    if ((a == "--listen" || a == "--data") && i + 1 < argc) {
+    if ((a == "--listen" || a == "--data" || a == "--instance") && i + 1 < argc) {
       std::string v = argv[++i];
       if (a == "--data") {
         app.config.dataDir = v;
+      } else if (a == "--instance") {
+        if (!ValidInstance(v)) {
+          std::fprintf(stderr, "vxhost serve: --instance wants 1 to 64 letters, digits, '.', '_' or '-', not '%s'\n",
+                       v.c_str());
+          return 2;
+        }
+        app.config.instance = v;
       } else if (ParseHostPort(v, &app.config.host, &app.config.port)) {
         listenGiven = true;
       } else {
@@ -182,19 +223,25 @@ int RunServe(int argc, char** argv) {
   // The message catalogue: res/ beside the program.
   err_properties_path_set(VXHOST_HOME);
   KAt::ProcessStartup(1);
-  std::string error, address;
+  std::string error, address, sessionDir;
   int lock = -1;
-  if (!LoadConfig(&app.config, listenGiven, &error) || !HoldDataFolder(app.config.dataDir, &lock, &error) ||
-      !app.store.Open(app.config.dataDir, &error) || !app.users.Open(app.config.dataDir, &error) ||
-      !app.shares.Open(app.config.dataDir, &error) ||
-      !OpenLog(app.config.dataDir, &error)) {
+  if (app.config.instance.empty()) app.config.instance = DefaultInstance();
+  bool held = LoadConfig(&app.config, listenGiven, &error) &&
+              HoldInstance(app.config.dataDir, app.config.instance, &lock, &error);
+  // Before the store reads the folder: see Follower.
+  std::unique_ptr<Follower> follower = held ? std::make_unique<Follower>(app) : nullptr;
+  if (!held || !app.store.Open(app.config.dataDir, app.config.instance, &error) ||
+      !app.users.Open(app.config.dataDir, &error) || !app.shares.Open(app.config.dataDir, &error) ||
+      !MakeSessionFolder(app.config.dataDir, &sessionDir, &error) ||
+      !OpenLog(app.config.dataDir, app.config.instance, &error)) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
+    follower.reset();
     CloseLog();
     if (lock >= 0) close(lock);
     KAt::ProcessShutdown(1);
     return 1;
   }
-  app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes);
+  app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes, nullptr, sessionDir);
   SweepTrash(app);
   app.started = NowSeconds();
   app.uploaders.push_back(nullptr);  // workers count from 1
@@ -216,6 +263,8 @@ int RunServe(int argc, char** argv) {
     LogEvent("listening on " + address + " with " + std::to_string(app.config.threads) + " workers; removed " +
              std::to_string(app.store.Stats().swept) + " temporaries");
     WatchLog([&loop] { loop.WakeLogPolls(); });
+    app.follower = follower.get();
+    follower->Start();
     FirstAdmin(app);
     HourlySweep sweep(app);
     loop.Run([&app] {
@@ -227,6 +276,8 @@ int RunServe(int argc, char** argv) {
     std::fprintf(stderr, "vxhost serve: %s\n", error.c_str());
   }
   app.stopping = true;
+  app.follower = nullptr;
+  follower.reset();
   CloseLog();
   app.loop = nullptr;
   for (KHTTPArgs* args : app.uploaders) delete args;

@@ -1,6 +1,7 @@
 // The server's HTML. Rows and figures are filled in through
 // KWebFormat::FormatHTMLExpression with `H (or `U for keys in URLs), so
 // every name, title and note a client sent is shown escaped.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -274,6 +275,13 @@ bool ValidKey(const std::string& key) {
   return true;
 }
 
+bool ValidInstance(const std::string& name) {
+  if (name.empty() || name.size() > 64 || name[0] == '.') return false;
+  for (char c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') return false;
+  return true;
+}
+
 std::string HtmlEscape(const std::string& text) { return std::string(KWebEscape::EscapeHTML(text.c_str())); }
 
 // In the request's language: its word for bytes and its decimal mark.
@@ -423,6 +431,10 @@ std::string StatusPage(App& app, const Caller& who) {
   row("status.uptime", std::to_string(up / 3600) + " h " + std::to_string(up / 60 % 60) + " min " +
                     std::to_string(up % 60) + " s");
   row("status.data_folder", app.config.dataDir);
+  row("status.instance", app.config.instance);
+  std::string others;
+  for (const std::string& name : s.servers) others += (others.empty() ? "" : ", ") + name;
+  row("status.servers", others.empty() ? PageText("status.none") : others);
   row("status.free_space", free < 0 ? PageText("status.unknown") : FormatSize(free));
   row("status.documents", std::to_string(f.documents));
   row("status.stored_bytes", FormatSize(f.bytes));

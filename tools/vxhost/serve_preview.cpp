@@ -20,6 +20,7 @@
 #include <map>
 
 #include "serve_app.h"
+#include "serve_log.h"
 #include "serve_auth.h"
 #include "vxkernel/threads/KMutex.h"
 
@@ -209,6 +210,8 @@ void MakeThumb(App& app, const std::string& key) {
   // A PDF's page count, for the preview page.
   if (said.compare(0, 6, "pages ") == 0 && !app.store.WriteExtra(key, "pages", said.substr(6), &error))
     LogEvent("could not keep the pages of " + key + ": " + std::strerror(error));
+  Announce("thumb " + key);
+  LogEvent("made the thumbnail of " + key);
 }
 
 void SendPng(Exchange& ex, const std::string& png, const std::string& key, const std::string& kind) {
@@ -305,6 +308,11 @@ void PreviewMissing(App& app) {
       else PreviewLater(app, doc.key);
     }
   });
+}
+
+void KnowThumb(App& app, const std::string& key) {
+  std::string png;
+  if (app.store.ReadExtra(key, "thumb", &png)) NoteThumb(key, png);
 }
 
 bool ThumbSize(const std::string& key, int* width, int* height) {

@@ -34,8 +34,11 @@ void PreviewLater(App& app, const std::string& key);
 // Queues PreviewLater for every listed document that has no thumbnail and
 // none refused yet; the server calls it once at start.
 void PreviewMissing(App& app);
+// Takes note of the thumbnail another server on the folder made.
+void KnowThumb(App& app, const std::string& key);
 // The thumbnail's size in pixels when the document has one (made by this
-// run of the server or found at its start).
+// run of the server, found at its start or made by another server since):
+// known in memory, so that a list costs no look at the folder per row.
 bool ThumbSize(const std::string& key, int* width, int* height);
 
 // GET /doc/<key>/thumb, /doc/<key>/preview, /doc/<key>/page/<n> (action is

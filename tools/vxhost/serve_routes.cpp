@@ -133,6 +133,9 @@ void MoveFailed(Exchange& ex, const std::string& what, int error) {
 void DeleteDocument(Exchange& ex, const std::string& key, const Caller& who, DeleteAnswer deleted) {
   if (!FormReady(ex, who)) return;
   int error = 0;
+  DocInfo known;
+  // Stored through another server a moment ago: its news may be on the way.
+  if (!ex.app.store.Find(key, &known)) ex.app.store.Reload(key, ex.app.store.TrashedPath(key));
   if (ex.app.config.trashDays == 0) {
     if (!ex.app.store.Remove(key)) return SendError(ex, 404, Text(kNoDocument, key));
     ForgetText(ex.app, key);
@@ -140,6 +143,7 @@ void DeleteDocument(Exchange& ex, const std::string& key, const Caller& who, Del
     if (error == ENOENT) return SendError(ex, 404, Text(kNoDocument, key));
     return MoveFailed(ex, "move " + key + " to the trash", error);
   }
+  Announce("doc " + key + (ex.app.config.trashDays == 0 ? "" : " " + ex.app.store.TrashedPath(key)));
   LogEvent("deleted " + key + " (" + who.user + ")" + (ex.app.config.trashDays == 0 ? "" : ", into the trash"));
   deleted(ex, key);
 }
@@ -154,6 +158,7 @@ void Restore(Exchange& ex, const std::string& key, const Caller& who) {
     if (error == ENOENT) return SendError(ex, 404, Text(kNotInTrash, key));
     return MoveFailed(ex, "restore " + key, error);
   }
+  Announce("doc " + key);
   LogEvent("restored " + key + " (" + who.user + ")");
   BackToList(ex);
 }
@@ -175,7 +180,7 @@ void Log(Exchange& ex, const Caller& who) {
   if (ex.head.query.empty()) return Send(ex, 200, kHtml, LogPage(who));
   int64_t after = QueryNumber(ex.head.query, "after", -1);
   int64_t next = 0;
-  std::string text = ReadLog(after, 0, &next);
+  std::string text = ReadLog(after, &next);
   // Nothing new: the poll waits in the loop, without a thread, for the
   // log's next entry or its deadline.
   if (text.empty() && after >= 0 && after == next && !ex.req.pollExpired && !ex.app.stopping) {

@@ -200,8 +200,32 @@ bool Shares::Open(const std::string& dataDir, std::string* error) {
   KMutexGuard guard(fMutex);
   fDir = dataDir;
   FileLock lock(dataDir + kLock, LOCK_SH);
+  return lock.Held(error) && ReadTable(dataDir + kFile, &fTable, &fSeen, error);
+}
+
+bool Shares::Refresh() {
+  KMutexGuard guard(fMutex);
+  return RefreshLocked();
+}
+
+bool Shares::RefreshLocked() {
+  if (fDir.empty()) return false;
+  const std::string path = fDir + kFile;
+  struct stat now {};
+  if (stat(path.c_str(), &now) != 0) now = {};  // gone: no links
+  if (SameFile(now, fSeen)) return false;
+  FileLock lock(fDir + kLock, LOCK_SH);
+  Table table;
   struct stat seen {};
-  return lock.Held(error) && ReadTable(dataDir + kFile, &fTable, &seen, error);
+  std::string error;
+  if (!lock.Held(&error) || !ReadTable(path, &table, &seen, &error)) {
+    LogEvent(error + "; the share links read before stay");
+    fSeen = now;  // tried once; again when it changes
+    return false;
+  }
+  fSeen = seen;
+  fTable = std::move(table);
+  return true;
 }
 
 bool Shares::Edit(const std::function<bool(Table&)>& change, std::string* error) {
@@ -213,6 +237,8 @@ bool Shares::Edit(const std::function<bool(Table&)>& change, std::string* error)
   if (!ReadTable(path, &table, &previous, error) || !change(table)) return false;
   if (!WriteWholeFile(fDir, path, Serialize(table), previous, error)) return false;
   fTable = std::move(table);
+  // Under the lock nobody else wrote since: this is the file just written.
+  if (stat(path.c_str(), &fSeen) != 0) fSeen = {};
   return true;
 }
 
@@ -247,10 +273,11 @@ bool Shares::Create(const std::string& key, const std::string& owner, const Shar
   return true;
 }
 
-std::vector<ShareInfo> Shares::List(const std::string& key) const {
+std::vector<ShareInfo> Shares::List(const std::string& key) {
   std::vector<ShareInfo> out;
   {
     KMutexGuard guard(fMutex);
+    RefreshLocked();
     for (const auto& [digest, r] : fTable)
       if (key.empty() || r.info.key == key) out.push_back(r.info);
   }
@@ -271,11 +298,12 @@ bool Shares::Revoke(const std::string& key, const std::string& id, std::string* 
       error);
 }
 
-Shares::State Shares::Find(const std::string& token, int64_t now, ShareInfo* info, std::string* hash) const {
+Shares::State Shares::Find(const std::string& token, int64_t now, ShareInfo* info, std::string* hash) {
   if (!ValidToken(token)) return State::kUnknown;
   // Found by digest: a lookup's timing tells nothing of a token.
   std::string digest = Sha256Hex(token);
   KMutexGuard guard(fMutex);
+  RefreshLocked();
   auto it = fTable.find(digest);
   if (it == fTable.end()) return State::kUnknown;
   *info = it->second.info;

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "vxkernel/threads/KMutex.h"
 
 namespace serve {
@@ -55,7 +57,8 @@ bool ParseShareAsk(const std::string& hours, const std::string& until, const std
                    const std::string& limit, int64_t now, ShareAsk* ask, std::string* message);
 
 // The links of the data folder: what DIR/shares.json holds, kept in memory
-// for lookups. Every change (a new link, a revoke, a counted use, a sweep)
+// for lookups and read again when the file changed (other servers on the
+// folder edit it too). Every change (a new link, a revoke, a counted use, a sweep)
 // takes the flock of DIR/shares.lock, reads the file afresh, changes it
 // and replaces it whole (temporary, fsync, rename), so a kill leaves the
 // old or the new file.
@@ -77,14 +80,19 @@ class Shares {
   // or the file cannot be written.
   bool Create(const std::string& key, const std::string& owner, const ShareAsk& ask, int64_t now,
               ShareInfo* info, std::string* token, std::string* error);
+  // Reads the file again when its inode, size or time changed since the
+  // last read (one stat otherwise); true when it did. A file that cannot be
+  // read keeps the links last read (logged; tried again when it changes);
+  // a file that is gone means no links. Find and List call it.
+  bool Refresh();
   // The links of key (all links when key is empty), soonest to expire first.
-  std::vector<ShareInfo> List(const std::string& key) const;
+  std::vector<ShareInfo> List(const std::string& key);
   // Ends link id of key. False with *error empty when key has no such link,
   // with *error set when the file cannot be written.
   bool Revoke(const std::string& key, const std::string& id, std::string* error);
   // What token is at time now; *info and *hash (the password's yescrypt
   // hash, "" for none) for any but kUnknown.
-  State Find(const std::string& token, int64_t now, ShareInfo* info, std::string* hash) const;
+  State Find(const std::string& token, int64_t now, ShareInfo* info, std::string* hash);
   // Counts one download of link id: kLive (with *info counted) when it
   // still had one to give, else why not. *error set (and kUnknown) when the
   // file cannot be written: nothing is counted or sent then.
@@ -102,10 +110,12 @@ class Shares {
 
  private:
   bool Edit(const std::function<bool(Table&)>& change, std::string* error);  // REQUIRES: fMutex held
+  bool RefreshLocked();  // REQUIRES: fMutex held
 
-  mutable KMutex fMutex;
-  std::string fDir;  // guarded by fMutex, like fTable
+  KMutex fMutex;
+  std::string fDir;  // guarded by fMutex, like fTable and fSeen
   Table fTable;
+  struct stat fSeen {};  // the file fTable was read from (st_ino 0: none)
 };
 
 // ===== Routes and the API's calls (serve_share_routes.cpp) =====

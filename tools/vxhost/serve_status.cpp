@@ -1,6 +1,7 @@
 // The server's figures, gathered in one place so that the status page and
 // the API report the same things.
 #include "serve_app.h"
+#include "serve_follow.h"
 #include "serve_pool.h"
 
 namespace serve {
@@ -15,6 +16,7 @@ StatusFigures StatusOf(App& app) {
   f.sessions = static_cast<long>(app.sessions->Count());
   f.threads = app.pool->Threads();
   f.busy = app.pool->Busy();
+  if (app.follower != nullptr) f.servers = app.follower->Servers();
   return f;
 }
 

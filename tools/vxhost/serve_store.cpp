@@ -3,9 +3,16 @@
 // item's 1064-byte header (content type = detected type, document name =
 // the client's file name, document type = title, creator = note, created
 // date = upload time). The cache commits an item by renaming its
-// temporary, so a killed server leaves whole items and temporaries, which
-// SweepTemporaries removes at the next start. Uploads and conversions have
-// their own temporaries in <data>/tmp/, emptied at start as well.
+// temporary, so a killed server leaves whole items and temporaries.
+// Uploads and conversions have their own temporaries in
+// <data>/tmp/<instance>/.
+//
+// Several servers may share the data folder. Each names its cache
+// temporaries with a number of its own (TempId, from its instance name),
+// and a starting server removes the temporaries of every server not
+// running now (its own among them), never those of a live one: a live
+// server holds its lock in <data>/instances/. A document changed by
+// another server is read anew by Reload when that server's news arrives.
 //
 // A deleted document goes to the trash (<data>/trash) by one rename of its
 // item file to the same section folders there, named
@@ -30,7 +37,10 @@
 #include <map>
 #include <ostream>
 #include <random>
+#include <set>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +119,60 @@ bool ParseTrashName(const std::string& name, std::string* key, int64_t* deleted,
 }
 
 // The description in a trashed file's header; false when it has none.
+// The number in this instance's cache temporaries ("~<id>_<key>"): FNV-1a
+// of the name, kept positive and apart from 0 (which would mean the pid).
+unsigned long TempId(const std::string& instance) {
+  uint32_t h = 2166136261u;
+  for (unsigned char c : instance) h = (h ^ c) * 16777619u;
+  return (h & 0x7fffffffu) | 1u;
+}
+
+// The instances whose servers run now: those whose lock in
+// <data>/instances/ another process holds. Called after the temporaries
+// were listed: a server takes its lock before it makes a temporary, so one
+// that starts meanwhile has none on the list.
+std::set<std::string> LiveInstances(const fs::path& data, const std::string& self) {
+  std::set<std::string> live;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(data / "instances", ec)) {
+    std::string name = e.path().filename().string();
+    if (name.size() <= 5 || name.compare(name.size() - 5, 5, ".lock") != 0) continue;
+    name.resize(name.size() - 5);
+    if (name == self) continue;
+    int fd = open(e.path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) live.insert(name);
+    close(fd);  // gives back the lock, if it was free
+  }
+  return live;
+}
+
+// Removes what killed servers left: the cache temporaries ("~<id>_<key>")
+// and the folders in <data>/tmp/ of every server not running now (this one
+// included: it is starting). How many were removed.
+long SweepTemporaries(const fs::path& data, const fs::path& cache, const std::string& self) {
+  std::error_code ec;
+  std::vector<fs::path> temps, folders;
+  for (const auto& e : fs::recursive_directory_iterator(cache, ec))
+    if (e.path().filename().string().rfind('~', 0) == 0) temps.push_back(e.path());
+  for (const auto& e : fs::directory_iterator(data / "tmp", ec)) folders.push_back(e.path());
+  std::set<std::string> live = LiveInstances(data, self);
+  std::set<std::string> liveIds;
+  for (const std::string& name : live) liveIds.insert("~" + std::to_string(TempId(name)) + "_");
+  long swept = 0;
+  for (const fs::path& p : temps) {
+    std::string name = p.filename().string();
+    if (liveIds.count(name.substr(0, name.find('_') + 1)) == 0 && fs::remove(p, ec)) ++swept;
+  }
+  for (const fs::path& p : folders) {
+    if (live.count(p.filename().string()) != 0) continue;
+    bool folder = fs::is_directory(p, ec);
+    uintmax_t n = fs::remove_all(p, ec);
+    if (n != static_cast<uintmax_t>(-1)) swept += static_cast<long>(n) - (folder && n > 0 ? 1 : 0);
+  }
+  return swept;
+}
+
 bool ReadTrashed(const fs::path& file, const std::string& key, DocInfo* info) {
   char header[KVXClientCacheItem::kHeaderBytes];
   std::ifstream in(file, std::ios::binary);
@@ -124,7 +188,8 @@ bool ReadTrashed(const fs::path& file, const std::string& key, DocInfo* info) {
 struct Store::Impl {
   mutable KMutex lock;  // guards index and random
   std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
-  fs::path root, tmp, trashRoot, extra;
+  fs::path data, root, tmp, trashRoot, extra;
+  unsigned long tempId = 0;  // of this instance's cache temporaries
   std::map<std::string, DocInfo> index;
   struct Trashed {
     TrashInfo info;
@@ -138,11 +203,15 @@ struct Store::Impl {
 Store::Store() : fImpl(new Impl) {}
 Store::~Store() = default;
 
-bool Store::Open(const std::string& dataDir, std::string* error) {
+bool Store::Open(const std::string& dataDir, const std::string& instance, std::string* error) {
   KMutexGuard g(fImpl->lock);
   std::error_code ec;
+  fImpl->data = fs::path(dataDir);
   fImpl->root = fs::path(dataDir) / "cache";
-  fImpl->tmp = fs::path(dataDir) / "tmp";
+  fImpl->tmp = fs::path(dataDir) / "tmp" / instance;
+  // Before the folders are made: this server's own folder is swept whole.
+  fImpl->swept = SweepTemporaries(fImpl->data, fImpl->root, instance);
+  fImpl->tempId = TempId(instance);
   fImpl->trashRoot = fs::path(dataDir) / "trash";
   fImpl->extra = fs::path(dataDir) / "extra";
   for (const fs::path& dir : {fImpl->root, fImpl->tmp, fImpl->trashRoot, fImpl->extra}) {
@@ -154,9 +223,6 @@ bool Store::Open(const std::string& dataDir, std::string* error) {
   }
   fImpl->cache.reset(new KFileCache({fImpl->root.string() + "/"}, kSections, kSubsections,
                                     KVXClientCacheItem::kHeaderBytes, 0));
-  fImpl->swept = fImpl->cache->SweepTemporaries(0);
-  for (const auto& e : fs::directory_iterator(fImpl->tmp, ec))
-    if (fs::remove_all(e.path(), ec) > 0) ++fImpl->swept;
   fImpl->index.clear();
   for (const auto& e : fs::recursive_directory_iterator(fImpl->root, ec)) {
     std::string key = e.path().filename().string();
@@ -195,7 +261,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
     return false;
   }
   const bool empty = info->size == 0;
-  KVXClientCacheItem item(empty ? nullptr : fImpl->cache.get(), info->key, 0);
+  KVXClientCacheItem item(empty ? nullptr : fImpl->cache.get(), info->key, fImpl->tempId);
   item.ContentType(info->type);
   item.DocName(info->name);
   item.DocType(info->title);
@@ -375,6 +441,53 @@ bool Store::ShowTitle(const std::string& key, const std::string& title) {
   if (doc == nullptr || !doc->title.empty()) return false;
   doc->title = title;
   return true;
+}
+
+Store::State Store::Reload(const std::string& key, const std::string& trashed, bool* known) {
+  if (!ValidKey(key)) return State::kGone;
+  KVXClientCacheItem item(fImpl->cache.get(), key, 0);
+  DocInfo doc;
+  Impl::Trashed t;
+  std::string owner, named;
+  State state = State::kGone;
+  // The path comes from the folder, not from a client, but stays inside
+  // the trash all the same.
+  bool inTrash = trashed.rfind("trash/", 0) == 0 && trashed.find("..") == std::string::npos;
+  if (item.Exists()) {
+    doc = InfoOf(item, key);
+    state = State::kListed;
+  } else if (inTrash && ParseTrashName(fs::path(trashed).filename().string(), &named, &t.info.deleted, &t.info.by) &&
+             named == key && ReadTrashed(fImpl->data / trashed, key, &t.info.doc)) {
+    t.file = fImpl->data / trashed;
+    state = State::kTrashed;
+  }
+  ReadExtra(key, "owner", &owner);
+  KMutexGuard g(fImpl->lock);
+  auto listed = fImpl->index.find(key);
+  auto gone = fImpl->trash.find(key);
+  if (known != nullptr) *known = listed != fImpl->index.end() || gone != fImpl->trash.end();
+  // A title derived in memory (ShowTitle) stays with the document.
+  std::string shown = listed != fImpl->index.end() ? listed->second.title
+                      : gone != fImpl->trash.end() ? gone->second.info.doc.title
+                                                   : "";
+  if (listed != fImpl->index.end()) fImpl->index.erase(listed);
+  if (gone != fImpl->trash.end()) fImpl->trash.erase(gone);
+  if (state == State::kListed) {
+    doc.owner = owner;
+    if (doc.title.empty()) doc.title = shown;
+    fImpl->index[key] = doc;
+  } else if (state == State::kTrashed) {
+    t.info.doc.owner = owner;
+    if (t.info.doc.title.empty()) t.info.doc.title = shown;
+    fImpl->trash[key] = t;
+  }
+  return state;
+}
+
+std::string Store::TrashedPath(const std::string& key) const {
+  KMutexGuard g(fImpl->lock);
+  auto it = fImpl->trash.find(key);
+  return it == fImpl->trash.end() ? "" : it->second.file.lexically_relative(fImpl->data).string();
 }
 
 std::string Store::ExtraPath(const std::string& key, const std::string& kind) const {

@@ -39,11 +39,23 @@ class Store {
 
   Store();
   ~Store();
-  // Makes the folders, removes the temporaries a killed server left and
-  // reads the index and the trash's. False with *error when the folders cannot be made.
-  bool Open(const std::string& dataDir, std::string* error);
+  // Makes the folders, removes the temporaries of the servers on the
+  // folder that do not run now (this one's from its last run among them;
+  // never those of a live server) and reads the index and the trash's. False with *error when the folders
+  // cannot be made.
+  bool Open(const std::string& dataDir, const std::string& instance, std::string* error);
   // Where uploads and conversions put their temporaries (ends with '/').
   std::string TempDir() const;
+  // Reads the document's state anew from the folder, after another server
+  // on it changed the document: listed when its item is there, else
+  // trashed when trashed (its trash file relative to the data folder, as
+  // the other server named it) is, else gone. The result; *known (when
+  // given): whether the document was listed or trashed here before.
+  enum class State { kListed, kTrashed, kGone };
+  State Reload(const std::string& key, const std::string& trashed = "", bool* known = nullptr);
+  // The trash file of a trashed document relative to the data folder; ""
+  // when it is not in the trash.
+  std::string TrashedPath(const std::string& key) const;
   // Moves the file at path in as a new document, with info->owner as its
   // "owner" extra; fills info->key. False
   // when it cannot (the file is then left where it was, and the cache's

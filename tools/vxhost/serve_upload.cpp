@@ -16,6 +16,7 @@
 #include <istream>
 
 #include "serve_app.h"
+#include "serve_log.h"
 #include "serve_auth.h"
 #include "serve_preview.h"
 #include "vxkernel/docconv/KDor.h"
@@ -257,6 +258,7 @@ UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, 
       break;
     }
     stored.push_back(doc.key);
+    Announce("doc " + doc.key);
     LogEvent("stored " + doc.key + " (" + doc.type + ", " + std::to_string(doc.size) + " bytes) from " + peer);
   }
   if (out.status == 0) {
@@ -266,7 +268,10 @@ UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, 
     form = UploadForm();  // the store has every file now
     return out;
   }
-  for (const std::string& key : stored) app.store.Remove(key);
+  for (const std::string& key : stored) {
+    app.store.Remove(key);
+    Announce("doc " + key);
+  }
   if (!stored.empty()) LogEvent("removed the " + std::to_string(stored.size()) + " documents already stored of it");
   DiscardUpload(form);
   return out;

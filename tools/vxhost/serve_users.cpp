@@ -159,11 +159,6 @@ bool ValidToken(const std::string& token) {
   return token.compare(0, prefix, kTokenPrefix) == 0 && IsLowerHex(token.substr(std::min(prefix, token.size())), 64);
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 }  // namespace
 
 // ===== Secrets =====
