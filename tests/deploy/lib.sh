@@ -1,6 +1,27 @@
 # Shared by the tests behind nginx (sourced). Expects $work (a private
 # folder) and the array pids (processes stopped on exit).
 
+# require_tools <test> <tool>...: exits 77 (skipped) unless every tool is
+# there; then /usr/sbin (nginx) is on the path.
+require_tools() {
+  local what="$1" tool
+  shift
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null && [ ! -x "/usr/sbin/$tool" ]; then
+      echo "SKIPPED: $tool is needed for $what (Debian packages $*)"
+      exit 77
+    fi
+  done
+  PATH="$PATH:/usr/sbin"
+}
+
+# Ends the processes in pids and waits for them.
+stop_pids() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+
 failures=0
 # check <fact> <expected> <actual>
 check() {

@@ -10,26 +10,17 @@ set -euo pipefail
 vxhost="$1"
 conf="$2"
 
-for tool in nginx openssl curl python3; do
-  if ! command -v "$tool" >/dev/null && [ ! -x "/usr/sbin/$tool" ]; then
-    echo "SKIPPED: $tool is needed for the TLS proxy test (Debian packages nginx, openssl, curl, python3)"
-    exit 77
-  fi
-done
-PATH="$PATH:/usr/sbin"
-
 work="$(mktemp -d)"
 pids=()
 stop_all() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_pids
   rm -rf "$work"
 }
 trap stop_all EXIT
 trap 'exit 1' INT TERM
 
 . "$(dirname "$0")/lib.sh"
+require_tools "the TLS proxy test" nginx openssl curl python3
 make_cert
 
 # ===== Through nginx to vxhost =====

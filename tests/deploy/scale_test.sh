@@ -22,21 +22,12 @@ uploads="${VXHOST_SCALE_UPLOADS:-60}"
 clients="${VXHOST_SCALE_CLIENTS:-16}"
 sync_s="${VXHOST_SCALE_SYNC_S:-1}"
 
-for tool in nginx openssl curl python3; do
-  if ! command -v "$tool" >/dev/null && [ ! -x "/usr/sbin/$tool" ]; then
-    echo "SKIPPED: $tool is needed for the scale test (Debian packages nginx, openssl, curl, python3)"
-    exit 77
-  fi
-done
-PATH="$PATH:/usr/sbin"
 here="$(dirname "$0")"
 
 work="$(mktemp -d)"
 pids=()
 stop_all() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_pids
   shared_folder_down
   rm -rf "$work"
 }
@@ -44,6 +35,7 @@ trap stop_all EXIT
 trap 'exit 1' INT TERM
 . "$here/lib.sh"
 . "$here/shared_folder.sh"
+require_tools "the scale test" nginx openssl curl python3
 
 # within <seconds> <start> <command...>: true when the command succeeds in
 # an attempt begun at most <seconds> after <start> (an $EPOCHREALTIME); sets
