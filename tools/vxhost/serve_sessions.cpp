@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -69,11 +68,6 @@ timespec TimeOf(int64_t ms) {
   return t;
 }
 
-bool IsHex64(const std::string& s) {
-  return s.size() == 64 &&
-         std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-}
-
 std::string FileText(const Session& s) {
   return std::string(kFileHead) + "\nuser " + s.user + "\nadmin " + (s.admin ? "1" : "0") + "\ncsrf " + s.csrf +
          "\n";
@@ -98,7 +92,7 @@ bool ParseFile(const std::string& text, Session* out) {
   Session s;
   if (lines.size() != 4 || lines[0] != kFileHead || !Field(lines[1], "user", &s.user) ||
       !Users::ValidName(s.user, &why) || !Field(lines[2], "admin", &admin) || (admin != "0" && admin != "1") ||
-      !Field(lines[3], "csrf", &s.csrf) || !IsHex64(s.csrf))
+      !Field(lines[3], "csrf", &s.csrf) || !IsLowerHex(s.csrf, 64))
     return false;
   s.admin = admin == "1";
   *out = std::move(s);
@@ -303,7 +297,7 @@ void Sessions::RemoveMissingUsers(const std::function<bool(const std::string&)>&
   EachFile([&](const std::string& name) {
     Session s;
     int64_t mtime = 0;
-    if (IsHex64(name) && ReadFile(name, &s, &mtime) && !exists(s.user)) unlink(PathOf(name).c_str());
+    if (IsLowerHex(name, 64) && ReadFile(name, &s, &mtime) && !exists(s.user)) unlink(PathOf(name).c_str());
   });
 }
 

@@ -461,7 +461,7 @@ Store::State Store::Reload(const std::string& key, const std::string& trashed, b
     t.file = fImpl->data / trashed;
     state = State::kTrashed;
   }
-  ReadExtra(key, "owner", &owner);
+  if (state != State::kGone) ReadExtra(key, "owner", &owner);
   KMutexGuard g(fImpl->lock);
   auto listed = fImpl->index.find(key);
   auto gone = fImpl->trash.find(key);

@@ -45,13 +45,6 @@ long long Now() {
       .count();
 }
 
-bool IsLowerHex(const std::string& s, size_t n) {
-  if (s.size() != n) return false;
-  for (char c : s)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  return true;
-}
-
 // The string at key of object o; false when it is missing or no string.
 bool GetString(const json& o, const char* key, std::string* out) {
   auto it = o.find(key);
@@ -172,6 +165,13 @@ bool RandomBytes(void* out, size_t n) {
     p += got;
     n -= static_cast<size_t>(got);
   }
+  return true;
+}
+
+bool IsLowerHex(const std::string& s, size_t n) {
+  if (s.size() != n) return false;
+  for (char c : s)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   return true;
 }
 

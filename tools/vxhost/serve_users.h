@@ -23,6 +23,8 @@ namespace serve {
 bool RandomBytes(void* out, size_t n);
 // Lower-case hex of the bytes.
 std::string Hex(const std::string& bytes);
+// True when s is n lower-case hex digits.
+bool IsLowerHex(const std::string& s, size_t n);
 // Lower-case hex of the text's SHA-256 (OpenSSL).
 std::string Sha256Hex(const std::string& text);
 // True when a and b are equal; the time depends on their lengths only.
