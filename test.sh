@@ -33,11 +33,11 @@ cmake --build "$VXK_ROOT/build-asan" -j "$jobs"
 echo "== ThreadSanitizer build, thread tests (clang)"
 vxk_configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DVXKERNEL_WERROR=ON -DVXKERNEL_SANITIZE=thread
-cmake --build "$VXK_ROOT/build-tsan" -j "$jobs"
+cmake --build "$VXK_ROOT/build-tsan" -j "$jobs" --target vxk_thread_tests
 (cd "$VXK_ROOT/build-tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest -j "$jobs" -L thread --output-on-failure)
 
-echo "== fuzz targets, ${VXK_FUZZ_SECONDS:-30} s each (clang, ASan + UBSan)"
+echo "== fuzz targets, ${VXK_FUZZ_SECONDS:-20} s each (clang, ASan + UBSan)"
 vxk_configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DVXKERNEL_WERROR=ON -DVXKERNEL_SANITIZE=address,undefined -DVXKERNEL_BUILD_FUZZERS=ON \
   -DVXKERNEL_BUILD_TESTS=OFF -DVXKERNEL_BUILD_TOOLS=OFF
@@ -53,7 +53,7 @@ for source in "$VXK_ROOT"/fuzz/*_fuzz.cpp; do
   echo "-- $name"
   (cd "$VXK_ROOT/build-fuzz" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "./fuzz/$name" -max_total_time="${VXK_FUZZ_SECONDS:-30}" -timeout=10 -print_final_stats=1 "${dict[@]}" "$work")
+    "./fuzz/$name" -max_total_time="${VXK_FUZZ_SECONDS:-20}" -timeout=10 -print_final_stats=1 "${dict[@]}" "$work")
 done
 
 echo "== test code against library code"
