@@ -18,7 +18,9 @@
 
 namespace vxk {
 
-// At least bytes bytes aligned to 16. Throws std::bad_alloc like
+// At least bytes bytes aligned to 16; while the library reads a document,
+// a block whose size is not a multiple of 16 may be aligned to 8 only,
+// which still suits any object of that size. Throws std::bad_alloc like
 // ::operator new when no memory is left.
 VXKERNEL_EXPORT void* SmallAlloc(size_t bytes);
 
