@@ -78,6 +78,9 @@ constexpr int kHeapSpareSlabs = 4;   // empty slabs a heap keeps for reuse
 // Committed slabs the shared cache keeps (16 MiB): a document freed and
 // read again reuses its pages instead of faulting them in afresh.
 constexpr int kGlobalSpareSlabs = 256;
+// Freed blocks of a heap's current chunk wait for a block of their size,
+// one list per multiple of 8 bytes and, for multiples of 16, per alignment.
+constexpr size_t kReuseLists = (kMaxSmall / 8 + 1) * 2;
 
 // Classes 1..16 step by 16 bytes up to 256, then 4 steps of 64 and 4 of
 // 128; the last, 1088, holds a full 64-value List block with its piece
@@ -153,6 +156,7 @@ struct Heap {
   Heap* nextAbandoned = nullptr;
   Slab* chunk = nullptr;  // the chunk it places blocks in, kept between scopes
   int scopes = 0;         // scopes open on its thread
+  FreeBlock* reuse[kReuseLists];  // blocks of chunk freed on this thread
   constexpr Heap();
 };
 
@@ -160,7 +164,7 @@ struct Heap {
 // point at it so the fast path needs no null test.
 constinit Slab gNoSlab{nullptr, nullptr, nullptr, nullptr, 0, 0, -1, true, nullptr, nullptr, 0};
 
-constexpr Heap::Heap() : list() {
+constexpr Heap::Heap() : list(), reuse() {
   for (Slab*& s : list) s = &gNoSlab;
 }
 
@@ -363,6 +367,17 @@ void CollectRemote(Heap* h) {
 // of 16 (and so may hold an object that needs 16) starts on 16.
 inline size_t ChunkBlockBytes(size_t bytes) { return bytes == 0 ? 8 : (bytes + 7) & ~size_t{7}; }
 
+// The reuse list of a block of size bytes (a ChunkBlockBytes result) at p.
+inline size_t ReuseList(size_t size, const void* p) {
+  return size / 4 + (size % 16 == 0 && reinterpret_cast<uintptr_t>(p) % 16 == 0 ? 1 : 0);
+}
+
+// The blocks of a chunk the heap no longer serves from, or starts afresh,
+// are no longer the heap's to hand out.
+void ForgetReuse(Heap* h) {
+  for (FreeBlock*& f : h->reuse) f = nullptr;
+}
+
 // Any thread, once the chunk's last block is gone and no heap serves from it.
 void ReleaseChunk(Heap* h, Slab* c) {
   gChunksHeld.fetch_sub(1, std::memory_order_relaxed);
@@ -375,6 +390,7 @@ void LetGo(Heap* h) {
   Slab* c = h->chunk;
   if (c == nullptr) return;
   h->chunk = nullptr;
+  ForgetReuse(h);
   if (h->arena == c) h->arena = &gNoSlab;
   const long made = c->used;
   if (c->live.fetch_add(made, std::memory_order_acq_rel) + made == 0) ReleaseChunk(h, c);
@@ -382,9 +398,10 @@ void LetGo(Heap* h) {
 
 // When every block made in the heap's chunk has been freed (here or on
 // other threads, whose frees the acquire load sees), the chunk starts again
-// from its first byte. REQUIRES: c is the heap's chunk, on its thread.
-bool RewindIfEmpty(Slab* c) {
+// from its first byte. REQUIRES: c is h's chunk, on h's thread.
+bool RewindIfEmpty(Heap* h, Slab* c) {
   if (static_cast<long>(c->used) + c->live.load(std::memory_order_acquire) != 0) return false;
+  ForgetReuse(h);
   c->bump = reinterpret_cast<char*>(c) + kSlabHeader;
   c->used = 0;
   c->live.store(0, std::memory_order_relaxed);
@@ -394,7 +411,7 @@ bool RewindIfEmpty(Slab* c) {
 // Room for a block of up to kMaxSmall bytes in the heap's chunk: the same
 // chunk started again, or a new one. False when there is no slab to take.
 bool NextChunk(Heap* h) {
-  if (h->chunk == nullptr || !RewindIfEmpty(h->chunk)) {
+  if (h->chunk == nullptr || !RewindIfEmpty(h, h->chunk)) {
     LetGo(h);
     Slab* c = TakeSlab(h);
     if (c == nullptr) return false;
@@ -412,8 +429,18 @@ void ChunkFree(Heap* h, Slab* c, void* p, size_t bytes) {
   VXK_POISON(p, size);
   if (c == h->chunk) {
     // The serving thread: no atomic. The last block made gives its room
-    // back, so a reader's short-lived blocks cost nothing.
-    if (static_cast<char*>(p) + size == c->bump) c->bump = static_cast<char*>(p);
+    // back; another waits for a block of its size (a map's leaf outgrown
+    // while its document is read, say), so short-lived blocks cost nothing.
+    if (static_cast<char*>(p) + size == c->bump) {
+      c->bump = static_cast<char*>(p);
+    } else {
+      auto* f = static_cast<FreeBlock*>(p);
+      FreeBlock*& list = h->reuse[ReuseList(size, p)];
+      VXK_UNPOISON(f, sizeof(FreeBlock));
+      f->next = list;
+      VXK_POISON(f, sizeof(FreeBlock));
+      list = f;
+    }
     --c->used;
     return;
   }
@@ -546,6 +573,18 @@ void* ArenaAllocSlow(Heap* h, size_t bytes);
 inline void* ArenaAlloc(Heap* h, size_t bytes) {
   Slab* c = h->arena;
   const size_t size = ChunkBlockBytes(bytes);
+  if (bytes <= kMaxSmall) {
+    FreeBlock*& list = h->reuse[size / 4 + (bytes % 16 == 0 ? 1 : 0)];
+    if (list != nullptr) {
+      FreeBlock* f = list;
+      VXK_UNPOISON(f, size);
+      list = f->next;
+      ++c->used;
+      h->allocs.Add(1);
+      h->allocBytes.Add(static_cast<long>(bytes));
+      return f;
+    }
+  }
   uintptr_t at = reinterpret_cast<uintptr_t>(c->bump);
   if (bytes % 16 == 0) at = (at + 15) & ~uintptr_t{15};
   if (bytes > kMaxSmall || at + size > reinterpret_cast<uintptr_t>(c->end)) return ArenaAllocSlow(h, bytes);
@@ -647,7 +686,7 @@ ArenaScope::ArenaScope() noexcept : fHeap(tHeap) {
   fHeap = h;
   if (h->scopes++ > 0) return;
   // A document read after the previous one was freed lands where it was.
-  if (h->chunk != nullptr) RewindIfEmpty(h->chunk);
+  if (h->chunk != nullptr) RewindIfEmpty(h, h->chunk);
   h->arena = h->chunk != nullptr ? h->chunk : &gNoSlab;
 }
 
