@@ -24,8 +24,8 @@ namespace vxk {
 // ::operator new when no memory is left.
 VXKERNEL_EXPORT void* SmallAlloc(size_t bytes);
 
-// Frees a block from SmallAlloc; bytes is the size asked for (it keeps the
-// statistics). Null is ignored.
+// Frees a block from SmallAlloc; bytes must be the size asked for (a block
+// of a document the library read is reused for that size). Null is ignored.
 VXKERNEL_EXPORT void SmallFree(void* p, size_t bytes) noexcept;
 
 // Sums over all threads; approximate while other threads allocate. Blocks

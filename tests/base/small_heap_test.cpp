@@ -152,7 +152,7 @@ TEST(SmallHeapDeathTest, ArenaBlockFreedAloneIsPoisoned) {
     kept = static_cast<char*>(vxk::SmallAlloc(40));
   }
   vxk::SmallFree(freed, 40);
-  EXPECT_DEATH(static_cast<void>(*static_cast<volatile char*>(freed)), "use-after-poison");
+  EXPECT_DEATH(static_cast<void>(static_cast<volatile char*>(freed)[20]), "use-after-poison");
   vxk::SmallFree(kept, 40);
 }
 #endif
