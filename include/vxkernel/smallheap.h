@@ -18,12 +18,14 @@
 
 namespace vxk {
 
-// At least bytes bytes aligned to 16. Throws std::bad_alloc like
+// At least bytes bytes aligned to 16; while the library reads a document,
+// a block whose size is not a multiple of 16 may be aligned to 8 only,
+// which still suits any object of that size. Throws std::bad_alloc like
 // ::operator new when no memory is left.
 VXKERNEL_EXPORT void* SmallAlloc(size_t bytes);
 
-// Frees a block from SmallAlloc; bytes is the size asked for (it keeps the
-// statistics). Null is ignored.
+// Frees a block from SmallAlloc; bytes must be the size asked for (a block
+// of a document the library read is reused for that size). Null is ignored.
 VXKERNEL_EXPORT void SmallFree(void* p, size_t bytes) noexcept;
 
 // Sums over all threads; approximate while other threads allocate. Blocks

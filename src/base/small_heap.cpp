@@ -7,11 +7,19 @@
 // always be found from its slab. Memory is left to the system at process
 // exit.
 //
+// Arena chunks: while a thread has a document scope open (base/arena.h),
+// its blocks are placed one after the other in a chunk, a slab of its own
+// kind, in the order they are asked for. A chunk counts its live blocks and
+// goes back when the count reaches zero; freed bytes inside a chunk are not
+// reused before that (docs/memory.md: what a survivor costs).
+//
 // Thread rule: a heap's slabs and lists are touched only by the thread that
 // holds the heap. Other threads free into it through its atomic remote list,
 // which the holder empties when it runs out of blocks of a class. Slab
 // carving, the spare-slab cache and the list of heaps without a thread are
-// shared, under gLock.
+// shared, under gLock. A heap's current chunk (its bump pointer and its count
+// of blocks made) belongs to the heap's thread; frees from other threads, and
+// of chunks no heap serves from any more, go through the chunk's atomic count.
 #include "vxkernel/smallheap.h"
 
 #include <atomic>
@@ -20,6 +28,8 @@
 #include <mutex>
 #include <new>
 
+#include "base/arena.h"
+#include "base/small_heap_internal.h"
 #include "port/port.h"
 
 #if defined(__has_feature)
@@ -68,6 +78,9 @@ constexpr int kHeapSpareSlabs = 4;   // empty slabs a heap keeps for reuse
 // Committed slabs the shared cache keeps (16 MiB): a document freed and
 // read again reuses its pages instead of faulting them in afresh.
 constexpr int kGlobalSpareSlabs = 256;
+// Freed blocks of a heap's current chunk wait for a block of their size,
+// one list per multiple of 8 bytes and, for multiples of 16, per alignment.
+constexpr size_t kReuseLists = (kMaxSmall / 8 + 1) * 2;
 
 // Classes 1..16 step by 16 bytes up to 256, then 4 steps of 64 and 4 of
 // 128; the last, 1088, holds a full 64-value List block with its piece
@@ -96,17 +109,26 @@ struct FreeBlock {
 
 struct Heap;
 
+// The class of an arena chunk: blocks of any size, never on a class list.
+constexpr int kChunkClass = 0;
+
 struct Slab {
   FreeBlock* free;  // blocks given back, owner only
   char* bump;       // the next block never handed out
   char* end;        // past the last whole block
   Heap* owner;
-  uint32_t used;  // blocks out; blocks waiting in the owner's remote list count
+  // Blocks out; blocks waiting in the owner's remote list count. A chunk:
+  // blocks made while a heap serves from it, less those its thread freed.
+  uint32_t used;
   uint32_t blockSize;
   int cls;
   bool full;  // off its class list: no free block, nothing left to carve
   Slab* prev;
   Slab* next;
+  // A chunk's other frees, as a negative count, until its heap lets it go
+  // and adds used: from then on, the blocks still live. Zero then means the
+  // last block is gone, and whoever brought it there gives the chunk back.
+  std::atomic<long> live;
 };
 static_assert(sizeof(Slab) <= kSlabHeader, "the slab header fits before the blocks");
 
@@ -118,6 +140,9 @@ struct Counter {
 };
 
 struct Heap {
+  // While a scope is open: the chunk that serves (gNoSlab before the first
+  // block); null otherwise. First, beside the lists the fast path reads.
+  Slab* arena = nullptr;
   Slab* list[kClasses];  // slabs with room, head first; the head serves
   Slab* spare = nullptr;  // empty slabs kept for any class (linked by next)
   int spareCount = 0;
@@ -129,14 +154,17 @@ struct Heap {
   Counter freeBytes;
   Heap* nextAll = nullptr;
   Heap* nextAbandoned = nullptr;
+  Slab* chunk = nullptr;  // the chunk it places blocks in, kept between scopes
+  int scopes = 0;         // scopes open on its thread
+  FreeBlock* reuse[kReuseLists];  // blocks of chunk freed on this thread
   constexpr Heap();
 };
 
 // Never serves: a full slab with nothing to carve. Heads of empty lists
 // point at it so the fast path needs no null test.
-constinit Slab gNoSlab{nullptr, nullptr, nullptr, nullptr, 0, 0, 0, true, nullptr, nullptr};
+constinit Slab gNoSlab{nullptr, nullptr, nullptr, nullptr, 0, 0, -1, true, nullptr, nullptr, 0};
 
-constexpr Heap::Heap() : list() {
+constexpr Heap::Heap() : list(), reuse() {
   for (Slab*& s : list) s = &gNoSlab;
 }
 
@@ -167,6 +195,7 @@ Slab* gSpareDiscarded = nullptr;
 Heap* gAllHeaps = nullptr;   // under gLock
 Heap* gAbandoned = nullptr;  // under gLock
 std::atomic<long> gSlabsHeld{0};
+std::atomic<long> gChunksHeld{0};
 Counter gHeaplessFrees;  // frees on threads whose heap is gone, under gLock
 Counter gHeaplessFreeBytes;
 
@@ -210,13 +239,26 @@ void LinkSecond(Heap* h, Slab* s) {
   head->next = s;
 }
 
+void SetHeader(Slab* s, Heap* h, int cls, uint32_t size, char* first, char* end) {
+  s->free = nullptr;
+  s->bump = first;
+  s->end = end;
+  s->owner = h;
+  s->used = 0;
+  s->blockSize = size;
+  s->cls = cls;
+  s->full = cls == kChunkClass;
+  s->prev = s->next = nullptr;
+  s->live.store(0, std::memory_order_relaxed);
+  VXK_POISON(first, kSlabBytes - kSlabHeader);
+}
+
 void Format(Slab* s, Heap* h, int cls) {
   VXK_UNPOISON(s, kSlabHeader);
   const uint32_t size = kClassSize[cls];
   char* first = reinterpret_cast<char*>(s) + kSlabHeader;
   const size_t blocks = (kSlabBytes - kSlabHeader) / size;
-  *s = Slab{nullptr, first, first + blocks * size, h, 0, size, cls, false, nullptr, nullptr};
-  VXK_POISON(first, kSlabBytes - kSlabHeader);
+  SetHeader(s, h, cls, size, first, first + blocks * size);
 }
 
 // Caller holds gLock. Null when the range is used up or refused.
@@ -240,7 +282,9 @@ Slab* CarveLocked() {
   return s;
 }
 
-Slab* NewSlab(Heap* h, int cls) {
+// An empty slab for h: one of its spares, else from the shared cache or
+// the range. Null when the range is used up or refused.
+Slab* TakeSlab(Heap* h) {
   Slab* s = h->spare;
   if (s != nullptr) {
     h->spare = s->next;
@@ -251,6 +295,12 @@ Slab* NewSlab(Heap* h, int cls) {
     if (s == nullptr) return nullptr;
   }
   gSlabsHeld.fetch_add(1, std::memory_order_relaxed);
+  return s;
+}
+
+Slab* NewSlab(Heap* h, int cls) {
+  Slab* s = TakeSlab(h);
+  if (s == nullptr) return nullptr;
   Format(s, h, cls);
   LinkFirst(h, s);
   return s;
@@ -258,10 +308,11 @@ Slab* NewSlab(Heap* h, int cls) {
 
 // Gives an empty slab back: to the heap's spares, else to the shared cache,
 // which keeps a few with their pages and returns the rest to the system.
+// A thread without a heap gives its slabs to the shared cache only.
 void ReleaseSlab(Heap* h, Slab* s) {
   if (!s->full) Unlink(h, s);
   gSlabsHeld.fetch_sub(1, std::memory_order_relaxed);
-  if (h->spareCount < kHeapSpareSlabs) {
+  if (h != &gNoHeap && h != &gGoneHeap && h->spareCount < kHeapSpareSlabs) {
     s->next = h->spare;
     h->spare = s;
     ++h->spareCount;
@@ -310,6 +361,92 @@ void CollectRemote(Heap* h) {
   }
 }
 
+// ===== Arena chunks =====
+
+// A chunk's blocks lie 8 bytes apart at least; one whose size is a multiple
+// of 16 (and so may hold an object that needs 16) starts on 16.
+inline size_t ChunkBlockBytes(size_t bytes) { return bytes == 0 ? 8 : (bytes + 7) & ~size_t{7}; }
+
+// The reuse list of a block of size bytes (a ChunkBlockBytes result) at p.
+inline size_t ReuseList(size_t size, const void* p) {
+  return size / 4 + (size % 16 == 0 && reinterpret_cast<uintptr_t>(p) % 16 == 0 ? 1 : 0);
+}
+
+// The blocks of a chunk the heap no longer serves from, or starts afresh,
+// are no longer the heap's to hand out.
+void ForgetReuse(Heap* h) {
+  for (FreeBlock*& f : h->reuse) f = nullptr;
+}
+
+// Any thread, once the chunk's last block is gone and no heap serves from it.
+void ReleaseChunk(Heap* h, Slab* c) {
+  gChunksHeld.fetch_sub(1, std::memory_order_relaxed);
+  ReleaseSlab(h, c);
+}
+
+// The heap stops placing blocks in its chunk: the chunk's count takes over
+// the blocks made, and the chunk goes back now if none of them is live.
+void LetGo(Heap* h) {
+  Slab* c = h->chunk;
+  if (c == nullptr) return;
+  h->chunk = nullptr;
+  ForgetReuse(h);
+  if (h->arena == c) h->arena = &gNoSlab;
+  const long made = c->used;
+  if (c->live.fetch_add(made, std::memory_order_acq_rel) + made == 0) ReleaseChunk(h, c);
+}
+
+// When every block made in the heap's chunk has been freed (here or on
+// other threads, whose frees the acquire load sees), the chunk starts again
+// from its first byte. REQUIRES: c is h's chunk, on h's thread.
+bool RewindIfEmpty(Heap* h, Slab* c) {
+  if (static_cast<long>(c->used) + c->live.load(std::memory_order_acquire) != 0) return false;
+  ForgetReuse(h);
+  c->bump = reinterpret_cast<char*>(c) + kSlabHeader;
+  c->used = 0;
+  c->live.store(0, std::memory_order_relaxed);
+  return true;
+}
+
+// Room for a block of up to kMaxSmall bytes in the heap's chunk: the same
+// chunk started again, or a new one. False when there is no slab to take.
+bool NextChunk(Heap* h) {
+  if (h->chunk == nullptr || !RewindIfEmpty(h, h->chunk)) {
+    LetGo(h);
+    Slab* c = TakeSlab(h);
+    if (c == nullptr) return false;
+    gChunksHeld.fetch_add(1, std::memory_order_relaxed);
+    VXK_UNPOISON(c, kSlabHeader);
+    SetHeader(c, h, kChunkClass, 0, reinterpret_cast<char*>(c) + kSlabHeader, reinterpret_cast<char*>(c) + kSlabBytes);
+    h->chunk = c;
+  }
+  if (h->scopes > 0) h->arena = h->chunk;
+  return true;
+}
+
+void ChunkFree(Heap* h, Slab* c, void* p, size_t bytes) {
+  const size_t size = ChunkBlockBytes(bytes);
+  VXK_POISON(p, size);
+  if (c == h->chunk) {
+    // The serving thread: no atomic. The last block made gives its room
+    // back; another waits for a block of its size (a map's leaf outgrown
+    // while its document is read, say), so short-lived blocks cost nothing.
+    if (static_cast<char*>(p) + size == c->bump) {
+      c->bump = static_cast<char*>(p);
+    } else {
+      auto* f = static_cast<FreeBlock*>(p);
+      FreeBlock*& list = h->reuse[ReuseList(size, p)];
+      VXK_UNPOISON(f, sizeof(FreeBlock));
+      f->next = list;
+      VXK_POISON(f, sizeof(FreeBlock));
+      list = f;
+    }
+    --c->used;
+    return;
+  }
+  if (c->live.fetch_sub(1, std::memory_order_acq_rel) == 1) ReleaseChunk(h, c);
+}
+
 // ===== Heaps and threads =====
 
 void AbandonHeap();
@@ -328,6 +465,7 @@ void AbandonHeap() {
   tHeap = &gGoneHeap;
   if (h == &gNoHeap || h == &gGoneHeap) return;
   CollectRemote(h);
+  LetGo(h);
   std::lock_guard<std::mutex> guard(gLock);
   h->nextAbandoned = gAbandoned;
   gAbandoned = h;
@@ -420,19 +558,59 @@ void* AllocSlow(Heap* h, int cls, size_t bytes) {
   return Take(s);
 }
 
-}  // namespace
-
-namespace vxk {
-
-void* SmallAlloc(size_t bytes) {
+inline void* SlabAlloc(Heap* h, size_t bytes) {
   if (bytes > kMaxSmall) return ::operator new(bytes);
   const int cls = kClassOf.of[(bytes + 15) >> 4];
-  Heap* h = tHeap;
   Slab* s = h->list[cls];
   if (s->free == nullptr && s->bump == s->end) return AllocSlow(h, cls, bytes);
   h->allocs.Add(1);
   h->allocBytes.Add(static_cast<long>(bytes));
   return Take(s);
+}
+
+void* ArenaAllocSlow(Heap* h, size_t bytes);
+
+inline void* ArenaAlloc(Heap* h, size_t bytes) {
+  Slab* c = h->arena;
+  const size_t size = ChunkBlockBytes(bytes);
+  if (bytes <= kMaxSmall) {
+    FreeBlock*& list = h->reuse[size / 4 + (bytes % 16 == 0 ? 1 : 0)];
+    if (list != nullptr) {
+      FreeBlock* f = list;
+      VXK_UNPOISON(f, size);
+      list = f->next;
+      ++c->used;
+      h->allocs.Add(1);
+      h->allocBytes.Add(static_cast<long>(bytes));
+      return f;
+    }
+  }
+  uintptr_t at = reinterpret_cast<uintptr_t>(c->bump);
+  if (bytes % 16 == 0) at = (at + 15) & ~uintptr_t{15};
+  if (bytes > kMaxSmall || at + size > reinterpret_cast<uintptr_t>(c->end)) return ArenaAllocSlow(h, bytes);
+  c->bump = reinterpret_cast<char*>(at + size);
+  ++c->used;
+  h->allocs.Add(1);
+  h->allocBytes.Add(static_cast<long>(bytes));
+  VXK_UNPOISON(reinterpret_cast<void*>(at), bytes);
+  return reinterpret_cast<void*>(at);
+}
+
+void* ArenaAllocSlow(Heap* h, size_t bytes) {
+  if (bytes > kMaxSmall) return ::operator new(bytes);
+  // Without a slab for a chunk the block goes where it would outside a scope.
+  if (!NextChunk(h)) return SlabAlloc(h, bytes);
+  return ArenaAlloc(h, bytes);
+}
+
+}  // namespace
+
+namespace vxk {
+
+void* SmallAlloc(size_t bytes) {
+  Heap* h = tHeap;
+  if (h->arena != nullptr) return ArenaAlloc(h, bytes);
+  return SlabAlloc(h, bytes);
 }
 
 void SmallFree(void* p, size_t bytes) noexcept {
@@ -451,6 +629,10 @@ void SmallFree(void* p, size_t bytes) noexcept {
   if (counted) {
     h->frees.Add(1);
     h->freeBytes.Add(static_cast<long>(bytes));
+  }
+  if (s->cls == kChunkClass) {
+    ChunkFree(h, s, p, bytes);
+    return;
   }
   if (s->owner == h) {
     LocalFree(h, s, p);
@@ -491,3 +673,33 @@ SmallHeapStats SmallHeapStatistics() {
 }
 
 }  // namespace vxk
+
+namespace vxk_internal {
+
+ArenaScope::ArenaScope() noexcept : fHeap(tHeap) {
+  Heap* h = static_cast<Heap*>(fHeap);
+  if (h == &gNoHeap) h = AttachHeap();
+  if (h == nullptr || h == &gGoneHeap) {
+    fHeap = nullptr;
+    return;
+  }
+  fHeap = h;
+  if (h->scopes++ > 0) return;
+  // A document read after the previous one was freed lands where it was.
+  if (h->chunk != nullptr) RewindIfEmpty(h, h->chunk);
+  h->arena = h->chunk != nullptr ? h->chunk : &gNoSlab;
+}
+
+ArenaScope::~ArenaScope() {
+  auto* h = static_cast<Heap*>(fHeap);
+  if (h != nullptr && --h->scopes == 0) h->arena = nullptr;
+}
+
+long ArenaChunksHeld() { return gChunksHeld.load(std::memory_order_relaxed); }
+
+void ArenaLetGo() {
+  Heap* h = tHeap;
+  if (h->scopes == 0) LetGo(h);
+}
+
+}  // namespace vxk_internal

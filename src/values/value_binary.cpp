@@ -26,6 +26,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "base/arena.h"
 #include "base/check.h"
 #include "base/coding.h"
 #include "base/debug_line.h"
@@ -294,13 +295,16 @@ KQSValue ReadList(std::istream& in, KQSClassCracker* cracker, int depth) {
 
 // ===== Entry points =====
 
+// The document's blocks lie together, in the order they are read.
 KQSValue KQSValue::ReadBinary(std::istream& in, KQSClassCracker* cracker) {
   int16_t code = 0;
   if (!ReadI16(in, &code)) return KQSValue();
+  vxk_internal::ArenaScope arena;
   return ReadCoded(in, code, cracker, 0);
 }
 
 KQSValue KQSValue::ReadBinary(std::istream& in, short code, KQSClassCracker* cracker) {
+  vxk_internal::ArenaScope arena;
   return ReadCoded(in, code, cracker, 0);
 }
 

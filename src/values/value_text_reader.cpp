@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/arena.h"
 #include "base/debug_line.h"
 #include "base/type_numbers.h"
 #include "text/text_walk.h"
@@ -1000,6 +1001,8 @@ std::istream& KQSValue::FormattedInput(std::istream& in, KQSValue& out, KQSClass
   const std::ios_base::iostate mask = in.exceptions();
   if (mask != std::ios_base::goodbit) in.exceptions(std::ios_base::goodbit);
   try {
+    // The document's blocks lie together, in the order they are read.
+    vxk_internal::ArenaScope arena;
     TextReader(in, buffer, cracker, CurrentThreadState()).Value(out);
   } catch (...) {
     // A failing stream buffer or allocation: nothing half-read is kept.

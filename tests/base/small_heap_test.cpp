@@ -13,6 +13,17 @@
 #include <thread>
 #include <vector>
 
+#include "base/arena.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VXK_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define VXK_TEST_ASAN 1
+#endif
+
 namespace {
 
 struct Live {
@@ -128,5 +139,22 @@ TEST(SmallHeap, BlocksMoveBetweenThreadsAndOutliveThem) {
   for (const Live& b : kept) EXPECT_TRUE(CheckAndFree(b));
   EXPECT_EQ(vxk::SmallHeapStatistics().blocksLive, liveBefore);
 }
+
+#ifdef VXK_TEST_ASAN
+// A block freed alone inside a chunk that other blocks keep is unreadable:
+// a use after free of one value read with its document is still found.
+TEST(SmallHeapDeathTest, ArenaBlockFreedAloneIsPoisoned) {
+  char* freed;
+  char* kept;
+  {
+    vxk_internal::ArenaScope arena;
+    freed = static_cast<char*>(vxk::SmallAlloc(40));
+    kept = static_cast<char*>(vxk::SmallAlloc(40));
+  }
+  vxk::SmallFree(freed, 40);
+  EXPECT_DEATH(static_cast<void>(static_cast<volatile char*>(freed)[20]), "use-after-poison");
+  vxk::SmallFree(kept, 40);
+}
+#endif
 
 }  // namespace
