@@ -126,13 +126,13 @@ char* KHTTPArgs::FeedBuffer(size_t* room) {
     push.done = !port::FiberResume(push.fiber);
   }
   if (push.done || push.ended) return nullptr;
-  *room = push.want - push.committed;
-  return fReadBuf + fAvailable + push.committed;
+  *room = push.want;  // the parse took what was committed before it asked
+  return fReadBuf + fAvailable;
 }
 
 void KHTTPArgs::FeedCommit(size_t n) {
   if (fPush == nullptr || !fPush->open || fPush->done) return;
-  fPush->committed += std::min(n, fPush->want - fPush->committed);
+  fPush->committed = std::min(n, fPush->want);
 }
 
 size_t KHTTPArgs::FeedArgs(const char* data, size_t n) {
