@@ -114,25 +114,32 @@ void KHTTPArgs::BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sin
   fCursor = fReadBuf;
   fAvailable = 0;
   fUnread = 0;
-  port::FiberStart(push.fiber, &KHTTPArgs::RunParse, this);
+}
+
+bool KHTTPArgs::ResumeParse() {
+  Push& push = *fPush;
+  // The fiber starts on the thread that feeds it, with that thread's state.
+  if (!push.started) port::FiberStart(push.fiber, &KHTTPArgs::RunParse, this);
+  push.started = true;
+  push.done = !port::FiberResume(push.fiber);
+  return !push.done;
 }
 
 char* KHTTPArgs::FeedBuffer(size_t* room) {
   *room = 0;
   if (fPush == nullptr || !fPush->open) return nullptr;
   Push& push = *fPush;
-  if (!push.done && (!push.started || push.committed > 0)) {
-    push.started = true;
-    push.done = !port::FiberResume(push.fiber);
-  }
+  // The parse runs again once its read is whole, as a blocking read on a
+  // stream would return: where the pieces end changes nothing.
+  if (!push.done && (!push.started || push.committed == push.want)) ResumeParse();
   if (push.done || push.ended) return nullptr;
-  *room = push.want;  // the parse took what was committed before it asked
-  return fReadBuf + fAvailable;
+  *room = push.want - push.committed;
+  return fReadBuf + fAvailable + push.committed;
 }
 
 void KHTTPArgs::FeedCommit(size_t n) {
   if (fPush == nullptr || !fPush->open || fPush->done) return;
-  fPush->committed = std::min(n, fPush->want);
+  fPush->committed += std::min(n, fPush->want - fPush->committed);
 }
 
 size_t KHTTPArgs::FeedArgs(const char* data, size_t n) {
@@ -154,8 +161,8 @@ int KHTTPArgs::EndInput(InputEnd how) {
   Push& push = *fPush;
   push.ended = true;
   push.how = how;
-  push.started = true;
-  while (!push.done) push.done = !port::FiberResume(push.fiber);
+  while (!push.done && ResumeParse()) {
+  }
   push.open = false;
   fLookup = nullptr;
   fLookupContext = nullptr;

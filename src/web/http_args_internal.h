@@ -24,7 +24,7 @@ struct KHTTPArgs::Push {
   bool ended = false;    // no more input comes
   InputEnd how = InputEnd::kQuiet;
   size_t want = 0;       // what a waiting read takes; 0: none waits
-  size_t committed = 0;  // bytes fed and not yet seen by the read
+  size_t committed = 0;  // bytes fed to it so far
   int result = 1;
 };
 
@@ -42,8 +42,10 @@ struct KHTTPArgs::Parse {
   // ===== Reading (never past the declared length) =====
   int64_t Remaining() const { return a.fUnread + a.fAvailable; }
   bool StreamUsable() const { return !a.fPush->ended; }
-  // Waits (yields the fiber) until bytes were fed or the input ended;
-  // returns the bytes fed, at most want.
+  // Waits (yields the fiber) until want bytes were fed or the input ended;
+  // returns the bytes fed. The parser sees the reads a blocking stream
+  // gives, whatever the pieces: its steps (and its debug lines) depend on
+  // where a read ends, not on where a piece does.
   size_t AwaitInput(size_t want);
   int32_t FillEmptyReadBuf(int32_t keep);
   bool OkToReadMore(int32_t keep);

@@ -34,7 +34,7 @@ std::string vxk_internal::HttpTimeTrace(const char* label) {
 size_t KHTTPArgs::Parse::AwaitInput(size_t want) {
   Push& push = *a.fPush;
   push.want = want;
-  while (push.committed == 0 && !push.ended) port::FiberYield(push.fiber);
+  port::FiberYield(push.fiber);  // back when the read is whole or the input ended
   const size_t got = push.committed;
   push.committed = 0;
   push.want = 0;

@@ -411,6 +411,7 @@ TEST(KHTTPArgs, FedInTwoPiecesEndsAsOneShot) {
       {kMP, nested, 0},
       {kMP, file + "--B--\r\n", 40},
       {kMP, file + "--B--\r\n", -2},
+      {kMP, file.substr(0, file.size() - 2) + "tail", 0},  // a part without its delimiter
       {"application/x-www-form-urlencoded", "a=1&b=%41%42+c;d&e", 0},
   };
   for (const auto& c : cases) {

@@ -72,8 +72,9 @@ class VXKERNEL_EXPORT KHTTPArgs {
   // buffer, with no copy); EndArgs says the input ended and returns what
   // CrackArgs would have: 0 on success, 1 on failure. Sink calls, part
   // files, limits and debug lines are CrackArgs's on a stream that ends
-  // where the pieces do. The work of a piece is done on the next feed or
-  // at EndArgs. A parse still open when BeginArgs is called again or the
+  // where the pieces do, wherever they are cut: the parse takes its input
+  // in whole reads (up to a read buffer, never past the declared length),
+  // and runs once a read is complete or at EndArgs. A parse still open when BeginArgs is called again or the
   // object goes ends as if its input ended (without sink calls when the
   // object goes).
   void BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink, void* sinkContext,
@@ -101,6 +102,8 @@ class VXKERNEL_EXPORT KHTTPArgs {
   // or as a stream at its end or gone bad.
   enum class InputEnd { kQuiet, kEnd, kBad };
   static void RunParse(void* self);
+  // Runs the parse until it waits for input or returns; false once it has.
+  bool ResumeParse();
   int EndInput(InputEnd how);
 
   Push* fPush = nullptr;  // made at the first parse
