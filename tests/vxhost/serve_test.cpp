@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -482,29 +481,6 @@ TEST(Serve, ClientGoneMidUploadLeavesNoTemporary) {
   EXPECT_TRUE(s.AwaitLog("dropped an incomplete upload"));
   EXPECT_EQ(s.Temporaries(), 0u);
   EXPECT_EQ(s.Curl(s.Url()).find("gone.bin"), std::string::npos);
-}
-
-// A body that trickles in 7-byte sends, with near-delimiters in the file,
-// reaches the parser in many socket reads between which the loop serves
-// others: the document holds exactly the bytes sent.
-TEST(Serve, UploadInSmallSendsIsStoredWhole) {
-  TempDir dir;
-  Server s(dir.Path());
-  std::string data;
-  for (int i = 0; i < 300; ++i) data += std::string("\r\n--") + std::string(kBoundary).substr(0, static_cast<size_t>(i) % 8) + "x";
-  const std::string body = PartHead("small.bin") + data + PartTail();
-  int fd = Connect(s.Port());
-  int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  ASSERT_TRUE(SendAll(fd, UploadHead(static_cast<int64_t>(body.size()))));
-  for (size_t at = 0; at < body.size(); at += 7) ASSERT_TRUE(SendAll(fd, body.substr(at, 7)));
-  shutdown(fd, SHUT_WR);
-  std::string reply = ReadAll(fd);
-  close(fd);
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(reply, m, std::regex("^HTTP/1.1 303[^]*X-Doc-Keys: ([0-9a-f]{16})\r"))) << reply;
-  EXPECT_EQ(s.Curl(s.Url() + "doc/" + m[1].str()), data);
-  EXPECT_EQ(s.Temporaries(), 0u);
 }
 
 TEST(Serve, KilledDuringUploadsRestartsConsistent) {
