@@ -74,9 +74,10 @@ class VXKERNEL_EXPORT KHTTPArgs {
   // files, limits and debug lines are CrackArgs's on a stream that ends
   // where the pieces do, wherever they are cut: the parse takes its input
   // in whole reads (up to a read buffer, never past the declared length),
-  // and runs once a read is complete or at EndArgs. A parse still open when BeginArgs is called again or the
-  // object goes ends as if its input ended (without sink calls when the
-  // object goes).
+  // and runs once a read is complete or at EndArgs. One thread feeds and
+  // ends a parse (its fiber stays on that thread). A parse still open when
+  // BeginArgs is called again or the object goes ends as if its input
+  // ended (without sink calls when the object goes).
   void BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink, void* sinkContext,
                  bool verbose);
   // Where the next bytes go and, in *room, how many the parse takes now
