@@ -5,7 +5,6 @@
 #define VXKERNEL_TOOLS_VXHOST_SERVE_UPLOAD_H_
 
 #include <cstdint>
-#include <iosfwd>
 #include <map>
 #include <memory>
 #include <string>
