@@ -4,15 +4,23 @@
 // boundary "B"); the rest is the body, declared one byte shorter than the
 // stream. Checked: nothing past the declared length is read; every upload
 // lies in the temporary directory and its N_filelength is its size on
-// disk; the directory is empty after CleanupPostFiles.
+// disk; the directory is empty after CleanupPostFiles. Then the same body
+// goes through the fed entry in pieces of random sizes (seeded by the
+// input), each by FeedArgs or straight into FeedBuffer: the result, the
+// arguments and the part files must equal the one-shot parse's.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +61,41 @@ bool Sink(void* c, const char* name, const char* value) {
   return true;
 }
 
+// The files of the directory and their bytes.
+std::map<std::string, std::string> Files(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::ifstream in(e.path(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    files[e.path().string()] = bytes.str();
+  }
+  return files;
+}
+
+// Feeds body in pieces of 1 byte up to 4 KiB, the sizes drawn from a
+// generator seeded by the body.
+int FedParse(KHTTPArgs& h, Request* r, const std::string& body) {
+  std::mt19937 rng(static_cast<uint32_t>(std::hash<std::string>()(body)));
+  h.BeginArgs(Lookup, r, Sink, r, false);
+  for (size_t at = 0; at < body.size();) {
+    const size_t piece = std::min<size_t>(body.size() - at, 1 + rng() % (2u << (rng() % 12)));
+    if (rng() % 2 != 0) {
+      if (h.FeedArgs(body.data() + at, piece) == 0) break;
+      at += piece;
+      continue;
+    }
+    size_t room = 0;
+    char* p = h.FeedBuffer(&room);
+    if (p == nullptr) break;
+    const size_t n = std::min(room, piece);
+    std::memcpy(p, body.data() + at, n);
+    h.FeedCommit(n);
+    at += n;
+  }
+  return h.EndArgs();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -68,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(in != nullptr);
   KHTTPArgs h;
   h.TmpDirPath(scratch.dir.c_str());
-  h.CrackArgs(in, Lookup, &r, Sink, &r, false);
+  const int result = h.CrackArgs(in, Lookup, &r, Sink, &r, false);
   Check(std::ftell(in) <= static_cast<long>(size - 2));
   std::fclose(in);
   // Every file is an upload whose arguments name it: N_filelength (its size
@@ -88,7 +131,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Check(named);
   }
+  const std::map<std::string, std::string> files = Files(scratch.dir);
   h.CleanupPostFiles(false);
   Check(std::filesystem::is_empty(scratch.dir));
+
+  Request fed;
+  fed.env = r.env;
+  Check(FedParse(h, &fed, body) == result);
+  Check(fed.args == r.args);
+  Check(Files(scratch.dir) == files);
+  h.CleanupPostFiles(false);
   return 0;
 }

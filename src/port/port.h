@@ -103,6 +103,27 @@ bool ThreadDetach(uintptr_t handle);
 uintptr_t ThreadSelf();
 uint32_t ThreadId();
 
+// ===== Fibers =====
+
+// A function on a stack of its own that gives control back and is resumed
+// later, on the same thread: a parser written as a loop of reads can then
+// be fed bytes as they arrive. Not synchronized: one thread uses a fiber.
+struct Fiber;
+// A fiber with a stack of stackBytes (a guard page below it); null when
+// there is no memory. It runs nothing until FiberStart.
+Fiber* FiberCreate(size_t stackBytes);
+// Frees the stack. REQUIRES: its body is not suspended (never started, or
+// returned), else what lives on that stack is lost.
+void FiberDestroy(Fiber* f);
+// Makes body(argument) the fiber's next run from the top of its stack.
+// REQUIRES: no body of this fiber is suspended.
+void FiberStart(Fiber* f, void (*body)(void*), void* argument);
+// Runs the fiber until it yields or its body returns; true while the body
+// has not returned.
+bool FiberResume(Fiber* f);
+// From inside the body: back to the FiberResume that ran it.
+void FiberYield(Fiber* f);
+
 // ===== Clocks and sleeping =====
 
 // Microseconds of the monotonic clock (arbitrary origin, never goes back).

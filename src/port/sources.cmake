@@ -3,6 +3,7 @@ list(APPEND VXKERNEL_SOURCES
   src/port/linux/port_tls.cpp
   src/port/linux/port_sync.cpp
   src/port/linux/port_thread.cpp
+  src/port/linux/port_fiber.cpp
   src/port/linux/port_file_lock.cpp
   src/port/linux/port_time.cpp
   src/port/linux/port_dl.cpp

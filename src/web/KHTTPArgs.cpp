@@ -1,5 +1,6 @@
 #include "vxkernel/web/KHTTPArgs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,14 @@
 #include "web/http_args_internal.h"
 
 using vxk_internal::DebugText;
+
+namespace {
+
+// The fiber's stack: the parse's frames and the type detection's. Pages
+// are taken only as they are touched.
+constexpr size_t kParseStack = 1u << 20;
+
+}  // namespace
 
 KHTTPArgs::KHTTPArgs(unsigned long instanceNumber)
     : fInstance(instanceNumber), fReadBuf(new (std::nothrow) char[kBufferSize]), fCursor(fReadBuf) {}
@@ -42,25 +51,61 @@ KHTTPArgs& KHTTPArgs::operator=(const KHTTPArgs& other) {
 }
 
 KHTTPArgs::~KHTTPArgs() {
+  if (fPush != nullptr) {
+    // What is still on the fiber's stack unwinds there; the callers of an
+    // abandoned parse hear nothing more.
+    fLookup = nullptr;
+    fSink = nullptr;
+    EndInput(InputEnd::kQuiet);
+    port::FiberDestroy(fPush->fiber);
+    delete fPush;
+  }
   for (KFile* f : fFiles) delete f;
   delete[] fReadBuf;
   delete[] fWriteBuf;
 }
 
+// A read that gives less than asked for means the FILE is at its end or
+// failed: the input ends with those bytes, as the parser's next look at
+// the stream would have found.
 int KHTTPArgs::CrackArgs(std::FILE* in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
                          void* sinkContext, bool verbose) {
-  fFileIn = in;
-  return CrackArgsCommon(lookup, lookupContext, sink, sinkContext, verbose);
+  BeginArgs(lookup, lookupContext, sink, sinkContext, verbose);
+  if (std::ferror(in) || std::feof(in)) return EndInput(InputEnd::kQuiet);
+  size_t room = 0;
+  for (char* p; (p = FeedBuffer(&room)) != nullptr;) {
+    DebugText("KHTTPArgs::FillEmptyReadBuf try to read bytes from client socket strm: ", room, '\n');
+    const size_t got = std::fread(p, 1, room, in);
+    FeedCommit(got);
+    if (got < room) break;
+  }
+  return EndInput(InputEnd::kQuiet);
 }
 
 int KHTTPArgs::CrackArgs(std::istream& in, KHTTPLookup lookup, void* lookupContext,
                          KHTTPSink sink, void* sinkContext, bool verbose) {
-  fStreamIn = &in;
-  return CrackArgsCommon(lookup, lookupContext, sink, sinkContext, verbose);
+  BeginArgs(lookup, lookupContext, sink, sinkContext, verbose);
+  size_t room = 0;
+  char* p = nullptr;
+  while (in.good() && !in.eof() && (p = FeedBuffer(&room)) != nullptr) {
+    in.read(p, static_cast<std::streamsize>(room));
+    FeedCommit(static_cast<size_t>(in.gcount()));
+  }
+  return EndInput(in.eof() || (in.good() && p == nullptr) ? InputEnd::kEnd : InputEnd::kBad);
 }
 
-int KHTTPArgs::CrackArgsCommon(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
-                               void* sinkContext, bool verbose) {
+void KHTTPArgs::BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
+                          void* sinkContext, bool verbose) {
+  if (fPush != nullptr && fPush->open) EndInput(InputEnd::kEnd);
+  if (fPush == nullptr) fPush = new (std::nothrow) Push;
+  if (fPush != nullptr && fPush->fiber == nullptr) fPush->fiber = port::FiberCreate(kParseStack);
+  if (fPush == nullptr || fPush->fiber == nullptr) {
+    DebugText("KHTTPArgs::BeginArgs - no stack for the parse\n");
+    return;
+  }
+  Push& push = *fPush;
+  push = Push{push.fiber};
+  push.open = true;
   fLookup = lookup;
   fLookupContext = lookupContext;
   fSink = sink;
@@ -69,33 +114,86 @@ int KHTTPArgs::CrackArgsCommon(KHTTPLookup lookup, void* lookupContext, KHTTPSin
   fCursor = fReadBuf;
   fAvailable = 0;
   fUnread = 0;
+}
+
+bool KHTTPArgs::ResumeParse() {
+  Push& push = *fPush;
+  // The fiber starts on the thread that feeds it, with that thread's state.
+  if (!push.started) port::FiberStart(push.fiber, &KHTTPArgs::RunParse, this);
+  push.started = true;
+  push.done = !port::FiberResume(push.fiber);
+  return !push.done;
+}
+
+char* KHTTPArgs::FeedBuffer(size_t* room) {
+  *room = 0;
+  if (fPush == nullptr || !fPush->open) return nullptr;
+  Push& push = *fPush;
+  // The parse runs again once its read is whole, as a blocking read on a
+  // stream would return: where the pieces end changes nothing.
+  if (!push.done && (!push.started || push.committed == push.want)) ResumeParse();
+  if (push.done || push.ended) return nullptr;
+  *room = push.want - push.committed;
+  return fReadBuf + fAvailable + push.committed;
+}
+
+void KHTTPArgs::FeedCommit(size_t n) {
+  if (fPush == nullptr || !fPush->open || fPush->done) return;
+  fPush->committed += std::min(n, fPush->want - fPush->committed);
+}
+
+size_t KHTTPArgs::FeedArgs(const char* data, size_t n) {
+  size_t taken = 0;
+  size_t room = 0;
+  for (char* p; taken < n && (p = FeedBuffer(&room)) != nullptr;) {
+    const size_t k = std::min(room, n - taken);
+    std::memcpy(p, data + taken, k);
+    FeedCommit(k);
+    taken += k;
+  }
+  return taken;
+}
+
+int KHTTPArgs::EndArgs() { return EndInput(InputEnd::kEnd); }
+
+int KHTTPArgs::EndInput(InputEnd how) {
+  if (fPush == nullptr || !fPush->open) return 1;
+  Push& push = *fPush;
+  push.ended = true;
+  push.how = how;
+  while (!push.done && ResumeParse()) {
+  }
+  push.open = false;
+  fLookup = nullptr;
+  fLookupContext = nullptr;
+  fSink = nullptr;
+  fSinkContext = nullptr;
+  return push.result;
+}
+
+void KHTTPArgs::RunParse(void* self) {
+  KHTTPArgs& a = *static_cast<KHTTPArgs*>(self);
   int result = 1;
   try {
-    Parse p(*this);
+    Parse p(a);
     bool found = false;
     std::string method = p.Lookup("REQUEST_METHOD", &found);
     if (method.size() > 254) method.resize(254);
     for (char& c : method) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (fReadBuf == nullptr) {
+    if (a.fReadBuf == nullptr) {
       DebugText("KHTTPArgs::CrackArgs - no read buffer\n");
     } else if (found && method == "GET") {
       result = p.CrackQueryString();
     } else if (found && method == "POST") {
       result = p.CrackPostStream();
-    } else if (fVerbose) {
+    } else if (a.fVerbose) {
       DebugText("CrackArgs: Unknown REQUEST_METHOD: ", method, '\n');
     }
   } catch (...) {  // no memory for an item, or a callback that threw
     DebugText("KHTTPArgs::CrackArgs - parse abandoned by an exception\n");
     result = 1;
   }
-  fLookup = nullptr;
-  fLookupContext = nullptr;
-  fSink = nullptr;
-  fSinkContext = nullptr;
-  fFileIn = nullptr;
-  fStreamIn = nullptr;
-  return result;
+  a.fPush->result = result;
 }
 
 void KHTTPArgs::CleanupPostFiles(bool trace) {

@@ -10,6 +10,24 @@
 
 #include "vxkernel/web/KHTTPArgs.h"
 
+namespace port {
+struct Fiber;
+}
+
+// The fed parse: the fiber it runs on and what passes between the feeder
+// and the parser's reads.
+struct KHTTPArgs::Push {
+  port::Fiber* fiber = nullptr;
+  bool open = false;     // BeginArgs was called, EndArgs not yet
+  bool started = false;  // the fiber has run
+  bool done = false;     // the parse returned
+  bool ended = false;    // no more input comes
+  InputEnd how = InputEnd::kQuiet;
+  size_t want = 0;       // what a waiting read takes; 0: none waits
+  size_t committed = 0;  // bytes fed to it so far
+  int result = 1;
+};
+
 struct KHTTPArgs::Parse {
   explicit Parse(KHTTPArgs& args) : a(args) {}
 
@@ -23,7 +41,12 @@ struct KHTTPArgs::Parse {
 
   // ===== Reading (never past the declared length) =====
   int64_t Remaining() const { return a.fUnread + a.fAvailable; }
-  bool StreamUsable() const;
+  bool StreamUsable() const { return !a.fPush->ended; }
+  // Waits (yields the fiber) until want bytes were fed or the input ended;
+  // returns the bytes fed. The parser sees the reads a blocking stream
+  // gives, whatever the pieces: its steps (and its debug lines) depend on
+  // where a read ends, not on where a piece does.
+  size_t AwaitInput(size_t want);
   int32_t FillEmptyReadBuf(int32_t keep);
   bool OkToReadMore(int32_t keep);
   bool GetByte(char* c);

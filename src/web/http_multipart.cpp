@@ -31,10 +31,14 @@ std::string vxk_internal::HttpTimeTrace(const char* label) {
 
 // ===== Reading =====
 
-bool KHTTPArgs::Parse::StreamUsable() const {
-  if (a.fFileIn != nullptr) return !std::ferror(a.fFileIn) && !std::feof(a.fFileIn);
-  if (a.fStreamIn != nullptr) return a.fStreamIn->good() && !a.fStreamIn->eof();
-  return false;
+size_t KHTTPArgs::Parse::AwaitInput(size_t want) {
+  Push& push = *a.fPush;
+  push.want = want;
+  port::FiberYield(push.fiber);  // back when the read is whole or the input ended
+  const size_t got = push.committed;
+  push.committed = 0;
+  push.want = 0;
+  return got;
 }
 
 int32_t KHTTPArgs::Parse::FillEmptyReadBuf(int32_t keep) {
@@ -42,16 +46,7 @@ int32_t KHTTPArgs::Parse::FillEmptyReadBuf(int32_t keep) {
   if (a.fCursor != a.fReadBuf) std::memmove(a.fReadBuf, a.fCursor, a.fAvailable);
   a.fCursor = a.fReadBuf;
   const int64_t room = kBufferSize - a.fAvailable;
-  const size_t want = static_cast<size_t>(a.fUnread < room ? a.fUnread : room);
-  size_t got = 0;
-  if (a.fFileIn != nullptr) {
-    DebugText("KHTTPArgs::FillEmptyReadBuf try to read bytes from client socket strm: ", want,
-              '\n');
-    got = std::fread(a.fReadBuf + a.fAvailable, 1, want, a.fFileIn);
-  } else {
-    a.fStreamIn->read(a.fReadBuf + a.fAvailable, static_cast<std::streamsize>(want));
-    got = static_cast<size_t>(a.fStreamIn->gcount());
-  }
+  const size_t got = AwaitInput(static_cast<size_t>(a.fUnread < room ? a.fUnread : room));
   a.fAvailable += static_cast<int32_t>(got);
   a.fUnread -= static_cast<int64_t>(got);
   if (got > 0 && a.fVerbose) {
@@ -64,12 +59,10 @@ int32_t KHTTPArgs::Parse::FillEmptyReadBuf(int32_t keep) {
 bool KHTTPArgs::Parse::OkToReadMore(int32_t keep) {
   if (a.fAvailable > keep) return true;
   if (a.fUnread <= 0) return false;
-  if (a.fFileIn != nullptr) return !std::ferror(a.fFileIn) && !std::feof(a.fFileIn);
-  if (a.fStreamIn == nullptr) return false;
-  if (a.fStreamIn->good() && !a.fStreamIn->eof()) return true;
-  if (a.fVerbose) {
-    DebugText(a.fStreamIn->eof() ? "OkToReadMore: End of input, input socket closed."
-                                 : "OkToReadMore: Input stream bad, no more data on socket.",
+  if (StreamUsable()) return true;
+  if (a.fVerbose && a.fPush->how != InputEnd::kQuiet) {
+    DebugText(a.fPush->how == InputEnd::kEnd ? "OkToReadMore: End of input, input socket closed."
+                                              : "OkToReadMore: Input stream bad, no more data on socket.",
               '\n');
   }
   return false;

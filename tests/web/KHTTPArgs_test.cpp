@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -328,6 +329,97 @@ TEST(KHTTPArgs, WriteFailureOfTheLastPartFailsStrictParse) {
   EXPECT_EQ(c.output, "1 1000 1000");  // the length is what reached the disk
 }
 
+// What a parse leaves: its result, the sink's arguments, the part files.
+struct Outcome {
+  int result = -1;
+  Args args;
+  std::map<std::string, std::string> files;
+};
+
+// Parses body, declared as length bytes, from a FILE (cuts empty) or fed
+// through BeginArgs in the pieces that end at cuts, alternately by
+// FeedArgs and into FeedBuffer; the part files are read and removed.
+Outcome ParseOnce(const TempDir& dir, const std::string& type, const std::string& body, size_t length,
+                  const std::vector<size_t>& cuts) {
+  DebugCapture quiet;
+  KHTTPArgs h;
+  h.TmpDirPath(dir.Path().c_str());
+  Request r;
+  r.env = {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", type}, {"CONTENT_LENGTH", std::to_string(length)}};
+  Outcome o;
+  if (cuts.empty()) {
+    std::string copy = body;
+    std::FILE* f = fmemopen(copy.data(), copy.size(), "rb");
+    o.result = h.CrackArgs(f, Request::Lookup, &r, Request::Sink, &r, false);
+    std::fclose(f);
+  } else {
+    h.BeginArgs(Request::Lookup, &r, Request::Sink, &r, false);
+    size_t at = 0;
+    for (size_t k = 0; k <= cuts.size(); ++k) {
+      const size_t end = k < cuts.size() ? cuts[k] : body.size();
+      if (k % 2 == 0) {
+        h.FeedArgs(body.data() + at, end - at);  // short only when the parse is over
+        at = end;
+        continue;
+      }
+      size_t room = 0;
+      for (char* p; at < end && (p = h.FeedBuffer(&room)) != nullptr; at += std::min(room, end - at)) {
+        std::memcpy(p, body.data() + at, std::min(room, end - at));
+        h.FeedCommit(std::min(room, end - at));
+      }
+    }
+    o.result = h.EndArgs();
+  }
+  o.args = r.args;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) o.files[e.path().string()] = dir.Read(e.path());
+  h.CleanupPostFiles(false);
+  return o;
+}
+
+// The fed parse, cut at every place (or at `random` places drawn with a
+// fixed seed), ends as the one-shot parse does.
+void ExpectFedAsOneShot(const std::string& type, const std::string& body, size_t length, int random = 0) {
+  TempDir dir;
+  const Outcome once = ParseOnce(dir, type, body, length, {});
+  std::vector<std::vector<size_t>> splits;
+  std::mt19937 rng(5);
+  for (size_t cut = 1; random == 0 && cut < body.size(); ++cut) splits.push_back({cut});
+  for (int i = 0; i < random; ++i) {
+    std::vector<size_t> cuts;
+    for (size_t at = 1 + rng() % 4000; at < body.size(); at += 1 + rng() % 4000) cuts.push_back(at);
+    splits.push_back(cuts);
+  }
+  for (const std::vector<size_t>& cuts : splits) {
+    const Outcome fed = ParseOnce(dir, type, body, length, cuts);
+    const size_t first = cuts.empty() ? 0 : cuts[0];
+    ASSERT_EQ(fed.result, once.result) << "cut at " << first;
+    ASSERT_EQ(fed.args, once.args) << "cut at " << first;
+    ASSERT_EQ(fed.files, once.files) << "cut at " << first;
+  }
+}
+
+TEST(KHTTPArgs, FedInTwoPiecesEndsAsOneShot) {
+  const std::string file = Part("name=\"f\"; filename=\"a\"", "0123\r\n--\r\n-B\r\r\n567\r", "image/png");
+  const std::string nested = "--B\r\nContent-Type: multipart/form-data; boundary=C\r\n\r\n--C\r\n"
+                             "Content-Disposition: form-data; name=\"n\"\r\n\r\ninner\r\n--C--\r\n--B--\r\n";
+  const struct {
+    const char* type;
+    std::string body;
+    long extra;  // the declared length less the body's: > 0 for a body cut short
+  } cases[] = {
+      {kMP, "preamble\r\n" + Part("name=\"t\"", "\r\nhello") + file + Part("name=\"o\"", "zz", "x/y") + "--B--\r\n", 0},
+      {kMP, nested, 0},
+      {kMP, file + "--B--\r\n", 40},
+      {kMP, file + "--B--\r\n", -2},
+      {kMP, file.substr(0, file.size() - 2) + "tail", 0},  // a part without its delimiter
+      {"application/x-www-form-urlencoded", "a=1&b=%41%42+c;d&e", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body);
+    ExpectFedAsOneShot(c.type, c.body, static_cast<size_t>(static_cast<long>(c.body.size()) + c.extra));
+  }
+}
+
 TEST(KHTTPArgs, ParsesWhatCurlSends) {
   if (std::system("command -v curl >/dev/null 2>&1") != 0) GTEST_SKIP() << "curl is not installed";
   TempDir dir;
@@ -373,6 +465,8 @@ TEST(KHTTPArgs, ParsesWhatCurlSends) {
   EXPECT_EQ(r.Get("file_content_type"), "application/x-up");
   EXPECT_EQ(dir.Read(r.Get("file")), dir.Read(dir.Path() + "up.bin"));
   h.CleanupPostFiles(false);
+  const std::string body = req.substr(headEnd + 4);
+  ExpectFedAsOneShot(req.substr(t, req.find("\r\n", t) - t), body, body.size(), 8);
 }
 
 }  // namespace

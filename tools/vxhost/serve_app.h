@@ -19,6 +19,7 @@
 #include "serve_sessions.h"
 #include "serve_shares.h"
 #include "serve_store.h"
+#include "serve_upload.h"
 #include "serve_users.h"
 
 class KHTTPArgs;
@@ -61,15 +62,17 @@ void InBackground(App& app, std::function<void()> work);
 // handler: the head, who sent it, and its body once the handler asked for
 // it. Owned by the loop; a worker has it only during a turn.
 struct RequestState {
-  enum class Body { kUnread, kMemory, kSpooled, kCutShort, kWriteFailed };
+  enum class Body { kUnread, kMemory, kParsed, kCutShort };
   RequestHead head;
   std::string peer;     // the socket's peer address, without port
   std::string client;   // the client: X-Forwarded-For's last hop from a trusted proxy, else peer
   bool secure = false;  // came over TLS through a trusted proxy
   Body body = Body::kUnread;
   std::string bodyBytes;    // kMemory
-  std::string bodyPath;     // kSpooled: a file in the temporaries, removed when the request ends
-  int bodyErrno = 0;        // kWriteFailed: why the spool could not be written
+  // The upload's parse, fed by the loop as the body arrives (kParsed once
+  // all of it came); its part files go with it.
+  std::unique_ptr<UploadReceiver> upload;
+  std::string bodyPath;     // no longer written: a body goes to upload, not to a file
   bool pollExpired = false; // a parked log poll ran out of time (or the server stops)
 };
 
@@ -87,7 +90,7 @@ struct Response {
 enum class Next {
   kRespond,    // send response
   kReadBody,   // read the body (at most kMaxMemoryBody bytes) into bodyBytes, then run again
-  kSpoolBody,  // read the body into a spool file, then run again
+  kSpoolBody,  // feed the body to the request's upload parse, then run again
   kPark        // run again when the log has news or after log_wait_ms
 };
 
@@ -115,8 +118,8 @@ void Route(Exchange& ex);
 struct Caller;
 // POST /upload.
 void HandleUpload(Exchange& ex, const Caller& who);
-// An upload from its first turn to its end (the checks, the body's spool,
-// the parse, the form token, the store): every refusal and failure is
+// An upload from its first turn to its end (the checks, the body's parse
+// as it arrives, the form token, the store): every refusal and failure is
 // answered here, the keys of the new documents go to stored to answer.
 using UploadAnswer = void (*)(Exchange& ex, const std::vector<std::string>& keys);
 void ReceiveUpload(Exchange& ex, const Caller& who, UploadAnswer stored);

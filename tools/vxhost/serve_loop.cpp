@@ -122,8 +122,6 @@ struct Conn {
   // The request at hand.
   std::unique_ptr<RequestState> req;
   int64_t bodyLeft = 0;    // body bytes not yet read
-  int spool = -1;          // the spool file being written
-  std::string spoolPath;
 
   // The turn's results (written by the worker, read by the loop after).
   Next next = Next::kRespond;
@@ -387,20 +385,13 @@ struct Loop::Impl {
 
   // ===== Bodies =====
 
+  // A body the handler wants: in memory, or (kSpoolBody) fed to the
+  // request's upload parse as it arrives.
   void StartBody(Conn* c, bool spool) {
     RequestState& r = *c->req;
     if (!spool && c->bodyLeft > kMaxMemoryBody) {
       LanguageScope words(r.head);
       return Reply(c, ErrorResponse(413, Text(kBodyTooLarge), false, "", r.head.path), true);
-    }
-    if (spool) {
-      c->spoolPath = app.store.TempDir() + "spool-XXXXXX";
-      c->spool = mkostemp(c->spoolPath.data(), O_CLOEXEC);
-      if (c->spool < 0) {
-        r.body = RequestState::Body::kWriteFailed;
-        r.bodyErrno = errno;
-        c->spoolPath.clear();
-      }
     }
     c->state = Conn::kBody;
     Arm(c, app.config.bodyTimeoutMs);
@@ -415,74 +406,67 @@ struct Loop::Impl {
     ReadBody(c);
   }
 
+  // The upload's parse ends and its part files go.
   void DropSpool(Conn* c) {
-    if (c->spool >= 0) close(c->spool);
-    c->spool = -1;
-    if (!c->spoolPath.empty()) unlink(c->spoolPath.c_str());
-    c->spoolPath.clear();
+    if (c->req) c->req->upload.reset();
   }
 
-  // Keeps a piece of the body: in memory, in the spool, or nowhere once the
-  // spool failed (the rest is read and dropped so the answer can be sent).
+  // Keeps a piece of the body: in memory, or in the upload's parse (which
+  // drops what it no longer wants, so the answer can be sent).
   void Keep(Conn* c, const char* data, size_t n) {
     RequestState& r = *c->req;
     c->bodyLeft -= static_cast<int64_t>(n);
-    if (r.body == RequestState::Body::kWriteFailed) return;
-    if (c->spoolPath.empty()) {
-      r.bodyBytes.append(data, n);
-      return;
-    }
-    while (n > 0) {
-      ssize_t w = write(c->spool, data, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        r.body = RequestState::Body::kWriteFailed;
-        r.bodyErrno = w < 0 ? errno : ENOSPC;
-        DropSpool(c);
-        return;
-      }
-      data += w;
-      n -= static_cast<size_t>(w);
-    }
+    if (r.upload) r.upload->Feed(data, n);
+    else r.bodyBytes.append(data, n);
   }
 
+  // Reads what the socket has of the body; an upload's bytes land in its
+  // parser's buffer.
   void ReadBody(Conn* c) {
     static char buf[kReadSize];
+    RequestState& r = *c->req;
     if (!c->in.empty()) {
       size_t n = static_cast<size_t>(std::min<int64_t>(c->bodyLeft, static_cast<int64_t>(c->in.size())));
       Keep(c, c->in.data(), n);
       c->in.erase(0, n);
     }
     while (c->bodyLeft > 0) {
-      ssize_t n = read(c->fd, buf, static_cast<size_t>(std::min<int64_t>(c->bodyLeft, sizeof buf)));
+      size_t room = 0;
+      char* to = r.upload ? r.upload->Buffer(&room) : nullptr;
+      if (to == nullptr) {
+        to = buf;
+        room = sizeof buf;
+      }
+      ssize_t n = read(c->fd, to, static_cast<size_t>(std::min<int64_t>(c->bodyLeft, static_cast<int64_t>(room))));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) {
         Arm(c, app.config.bodyTimeoutMs);
         return;
       }
       if (n <= 0) return EndBody(c, true);
-      Keep(c, buf, static_cast<size_t>(n));
+      if (to != buf) {
+        c->bodyLeft -= n;
+        r.upload->Commit(static_cast<size_t>(n));
+      } else {
+        Keep(c, buf, static_cast<size_t>(n));
+      }
     }
     EndBody(c, false);
   }
 
   // The body is complete, or cut short (closed, failed, or paused too
-  // long): either way the handler runs again to answer.
+  // long): either way the handler runs again to answer. The upload's parse
+  // ends here, on the thread that fed it.
   void EndBody(Conn* c, bool cutShort) {
     RequestState& r = *c->req;
-    if (c->spool >= 0) {
-      close(c->spool);
-      c->spool = -1;
-    }
+    if (r.upload) r.upload->End();
     if (cutShort) {
       DropSpool(c);
       r.body = RequestState::Body::kCutShort;
       c->keepAlive = false;
-    } else if (r.body != RequestState::Body::kWriteFailed) {
-      r.body = c->spoolPath.empty() ? RequestState::Body::kMemory : RequestState::Body::kSpooled;
-      r.bodyPath = c->spoolPath;
+    } else {
+      r.body = r.upload ? RequestState::Body::kParsed : RequestState::Body::kMemory;
     }
-    c->spoolPath.clear();
     Dispatch(c);
   }
 

@@ -1,8 +1,8 @@
-// POST /upload: the body goes to KHTTPArgs as a stream that ends at the
-// Content-Length, so uploads stream to temporary files in bounded memory;
-// the sink turns KHTTPArgs's entries into a typed form, each complete file
-// then gets its title from the conversion client and moves into the store.
-// Anything cut short or refused leaves no file behind.
+// POST /upload: the loop feeds the body to a KHTTPArgs of the upload's own
+// as it arrives, so parts go straight to their temporary files in bounded
+// memory; the sink turns KHTTPArgs's entries into a typed form, each
+// complete file then gets its title from the conversion client and moves
+// into the store. Anything cut short or refused leaves no file behind.
 #include "serve_upload.h"
 
 #include <algorithm>
@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <istream>
 
 #include "serve_app.h"
 #include "serve_log.h"
@@ -204,32 +203,85 @@ bool RoomFor(const Config& config, int64_t contentLength) {
   return free < 0 || free - config.minFreeBytes >= contentLength;
 }
 
-UploadOutcome ParseUpload(std::istream& body, const std::string& contentType, int64_t contentLength,
-                          KHTTPArgs& args, const std::string& tmpDir, const std::string& iniPath,
-                          UploadForm* form) {
-  args.TmpDirPath(tmpDir.c_str());
-  args.Strict(true);
-  Lookup lookup{contentType, std::to_string(contentLength)};
-  FormSink sink(form);
-  errno = 0;
-  int rc = args.CrackArgs(body, &LookupVar, &lookup, &FormSink::Add, &sink, false);
-  sink.Finish();
+struct UploadReceiver::Impl {
+  Impl(const std::string& contentType, int64_t contentLength, const std::string& dir)
+      : args(++gNextInstance), lookup{contentType, std::to_string(contentLength)}, sink(&form), tmpDir(dir) {}
+
+  // Each receiver's parser names its part files with a number of its own.
+  static inline std::atomic<unsigned long> gNextInstance{0};
+
+  KHTTPArgs args;
+  Lookup lookup;
+  UploadForm form;
+  FormSink sink;
+  std::string tmpDir;
+  // The parse's errno, kept across the loop's own calls between feeds, so
+  // that the sink reads what the parse's last write left.
+  int parseErrno = 0;
+  int result = -1;  // EndArgs's; -1 before End
+};
+
+UploadReceiver::UploadReceiver(const std::string& contentType, int64_t contentLength, const std::string& tmpDir)
+    : fImpl(std::make_unique<Impl>(contentType, contentLength, tmpDir)) {
+  fImpl->args.TmpDirPath(tmpDir.c_str());
+  fImpl->args.Strict(true);
+  fImpl->args.BeginArgs(&LookupVar, &fImpl->lookup, &FormSink::Add, &fImpl->sink, false);
+}
+
+UploadReceiver::~UploadReceiver() {
+  End();
+  DiscardUpload(fImpl->form);
+  fImpl->args.CleanupPostFiles(false);
+}
+
+char* UploadReceiver::Buffer(size_t* room) {
+  errno = fImpl->parseErrno;
+  char* at = fImpl->args.FeedBuffer(room);
+  fImpl->parseErrno = errno;
+  return at;
+}
+
+void UploadReceiver::Commit(size_t n) { fImpl->args.FeedCommit(n); }
+
+void UploadReceiver::Feed(const char* data, size_t n) {
+  errno = fImpl->parseErrno;
+  fImpl->args.FeedArgs(data, n);
+  fImpl->parseErrno = errno;
+}
+
+void UploadReceiver::End() {
+  if (fImpl->result >= 0) return;
+  errno = fImpl->parseErrno;
+  fImpl->result = fImpl->args.EndArgs();
+  fImpl->parseErrno = errno;
+  fImpl->sink.Finish();
+}
+
+UploadOutcome UploadReceiver::Finish(const std::string& iniPath, UploadForm* form) {
+  End();
+  Impl& m = *fImpl;
+  *form = std::move(m.form);
+  m.form = UploadForm();
   UploadOutcome out;
-  if (rc != 0) out = ParseFailure(sink, tmpDir);
-  else if (!sink.unknown.empty())
-    out = {400, Text(kUnknownField, sink.unknown), "an upload with the field " + sink.unknown};
+  if (m.result != 0) {
+    errno = m.parseErrno;
+    out = ParseFailure(m.sink, m.tmpDir);
+  } else if (!m.sink.unknown.empty()) {
+    out = {400, Text(kUnknownField, m.sink.unknown), "an upload with the field " + m.sink.unknown};
+  }
   // An empty file field (no file chosen) sends a part without a file
   // name; its temporary goes with the parser's.
   std::erase_if(form->parts, [](const UploadedPart& p) { return p.name.empty(); });
   if (out.status == 0 && form->parts.empty()) out = {400, Text(kChooseFile), "an upload without a file"};
-  // Each part moves to a temporary of the form's own, freeing the slot.
+  // Each part moves to a temporary of the form's own, out of the parser's
+  // slots, which are removed with the receiver.
   for (UploadedPart& part : form->parts) {
     if (out.status != 0) break;
-    std::string path = PartPath(tmpDir);
+    std::string path = PartPath(m.tmpDir);
     if (std::rename(part.path.c_str(), path.c_str()) != 0) out = WriteFailure(errno);
     else part.path = path;
   }
-  args.CleanupPostFiles(false);
+  m.args.CleanupPostFiles(false);
   if (out.status != 0) {
     DiscardUpload(*form);
     return out;
@@ -302,27 +354,18 @@ void ReceiveUpload(Exchange& ex, const Caller& who, UploadAnswer stored) {
                ": no room in the data folder");
       return SendError(ex, 507, Text(kNoRoom, FormatSize(ex.head.contentLength)));
     }
-    ex.next = Next::kSpoolBody;  // the loop reads it; this runs again then
+    req.upload = std::make_unique<UploadReceiver>(type, ex.head.contentLength, app.store.TempDir());
+    ex.next = Next::kSpoolBody;  // the loop feeds it to the parse; this runs again then
     return;
   }
   if (req.body == RequestState::Body::kCutShort) {
     LogEvent("dropped an incomplete upload from " + req.client);
     return SendError(ex, 400, Text(kIncomplete));
   }
-  if (req.body == RequestState::Body::kWriteFailed) {
-    UploadOutcome out = WriteFailure(req.bodyErrno);
-    LogEvent("dropped " + out.event + " from " + req.client);
-    return SendError(ex, out.status, out.message);
-  }
-  std::ifstream in(req.bodyPath, std::ios::binary);
   UploadForm form;
   std::vector<std::string> keys;
-  UploadOutcome out = ParseUpload(in, type, ex.head.contentLength, *app.uploaders[static_cast<size_t>(ex.worker)],
-                                  app.store.TempDir(), app.config.dcsHome.empty() ? "" : app.config.iniPath, &form);
-  // The parts hold the files now: the spool's room goes back before they
-  // are copied into the store.
-  in.close();
-  std::remove(req.bodyPath.c_str());
+  UploadOutcome out = req.upload->Finish(app.config.dcsHome.empty() ? "" : app.config.iniPath, &form);
+  req.upload.reset();
   // A browser's form carries its session's token: nothing is stored without.
   if (out.status == 0 && !CsrfOk(ex, who, form.fields[kCsrfField])) return DiscardUpload(form);
   if (out.status == 0) out = StoreUpload(app, form, who.user, req.client + " (" + who.user + ")", &keys);

@@ -1,14 +1,12 @@
-// The upload layer of vxhost serve: a multipart body, from any stream (the
-// socket today, a spooled file tomorrow), becomes a typed form whose files
-// wait in temporaries; the form's files then move into the store, or the
-// form is discarded. A form holds no parser, so the KHTTPArgs that read it
-// is free for the next request as soon as ParseUpload returns.
+// The upload layer of vxhost serve: a multipart body, fed from the socket
+// as it arrives, becomes a typed form whose files wait in temporaries; the
+// form's files then move into the store, or the form is discarded.
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_UPLOAD_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_UPLOAD_H_
 
 #include <cstdint>
-#include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,19 +44,44 @@ struct UploadOutcome {
   std::string event;
 };
 
-// Parses the body of an upload: contentLength bytes of body in the
-// multipart/form-data contentType. Part files are written in tmpDir (which
-// ends with '/'); each file's type is detected with the conversion client
-// configured in iniPath (none when iniPath is empty). The form's fields are
-// `file` (files) and `note`, `csrf` (text). On success fills *form and
-// returns status 0. On failure every temporary is gone, *form is empty and
-// the outcome is 400 (malformed or cut short; a field of another name; no
-// file chosen), 413 (more than KHTTPArgs::kSlots files) or 507 (the folder
-// ran out of room; 500 for another write failure).
-// REQUIRES: args is this thread's alone; form is empty.
-UploadOutcome ParseUpload(std::istream& body, const std::string& contentType, int64_t contentLength,
-                          KHTTPArgs& args, const std::string& tmpDir, const std::string& iniPath,
-                          UploadForm* form);
+// The body of one upload on its way in: contentLength bytes of body in
+// the multipart/form-data contentType go to a parser of the upload's own
+// as they arrive, its part files written in tmpDir (which ends with '/').
+// The loop feeds it and ends it on one thread; Finish then runs anywhere.
+// A receiver that goes removes the part files it still holds.
+class UploadReceiver {
+ public:
+  UploadReceiver(const std::string& contentType, int64_t contentLength, const std::string& tmpDir);
+  ~UploadReceiver();
+  UploadReceiver(const UploadReceiver&) = delete;
+  UploadReceiver& operator=(const UploadReceiver&) = delete;
+
+  // Where the next body bytes go (a read lands in the parser's buffer) and
+  // how many it takes now; null when it wants no more (it failed): the
+  // rest of the body is then read and dropped.
+  char* Buffer(size_t* room);
+  // n bytes were read where Buffer said.
+  void Commit(size_t n);
+  // Bytes that came another way (with the head); fewer are taken only
+  // when the parse wants no more.
+  void Feed(const char* data, size_t n);
+  // The body ended: complete, or cut short.
+  void End();
+
+  // After End: each file's type is detected with the conversion client
+  // configured in iniPath (none when empty). The form's fields are `file`
+  // (files) and `note`, `csrf` (text). On success fills *form and returns
+  // status 0. On failure every temporary is gone, *form is empty and the
+  // outcome is 400 (malformed or cut short; a field of another name; no
+  // file chosen), 413 (more than KHTTPArgs::kSlots files) or 507 (the
+  // folder ran out of room; 500 for another write failure).
+  // REQUIRES: form is empty.
+  UploadOutcome Finish(const std::string& iniPath, UploadForm* form);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> fImpl;
+};
 
 // Moves the form's files into the store, each with its title and the note,
 // appending the new keys to *keys, with one log line per document stored

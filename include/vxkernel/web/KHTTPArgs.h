@@ -24,6 +24,8 @@ typedef bool (*KHTTPSink)(void* context, const char* name, const char* value);
 // body: one read buffer, one write buffer while uploading, and text items
 // capped by MaxItemBytes.
 //
+// The parse runs on a stack of its own (a fiber), so that CrackArgs on a
+// stream and the fed entry are one parser: the stream loops only read.
 // Owns its buffers and the KFile objects of the upload slots; the uploaded
 // files stay on disk until CleanupPostFiles. Copies duplicate the slots'
 // KFile objects (both then name the same files). Not synchronized: one
@@ -63,6 +65,31 @@ class VXKERNEL_EXPORT KHTTPArgs {
                 void* sinkContext, bool verbose);
   int CrackArgs(std::istream& in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
                 void* sinkContext, bool verbose);
+  // The same parse fed from outside, for a caller that reads the body
+  // itself (a server's event loop). BeginArgs takes what CrackArgs takes
+  // but the stream; the body then comes in pieces of any size, by FeedArgs
+  // or by FeedBuffer and FeedCommit (a read lands in the parser's own
+  // buffer, with no copy); EndArgs says the input ended and returns what
+  // CrackArgs would have: 0 on success, 1 on failure. Sink calls, part
+  // files, limits and debug lines are CrackArgs's on a stream that ends
+  // where the pieces do, wherever they are cut: the parse takes its input
+  // in whole reads (up to a read buffer, never past the declared length),
+  // and runs once a read is complete or at EndArgs. One thread feeds and
+  // ends a parse (its fiber stays on that thread). A parse still open when
+  // BeginArgs is called again or the object goes ends as if its input
+  // ended (without sink calls when the object goes).
+  void BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink, void* sinkContext,
+                 bool verbose);
+  // Where the next bytes go and, in *room, how many the parse takes now
+  // (never past the declared length); null with *room 0 when it wants no
+  // more (all of it came, or it failed).
+  char* FeedBuffer(size_t* room);
+  // n bytes were put where FeedBuffer said. REQUIRES: n <= its *room.
+  void FeedCommit(size_t n);
+  // Copies bytes in; returns how many were taken (fewer than n only when
+  // the parse wants no more).
+  size_t FeedArgs(const char* data, size_t n);
+  int EndArgs();
   void CleanupPostFiles(bool trace);
   // The KFile of the next upload in the first empty slot; null when every
   // slot is taken or base is empty.
@@ -71,13 +98,19 @@ class VXKERNEL_EXPORT KHTTPArgs {
 
  private:
   struct Parse;
-  int CrackArgsCommon(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink, void* sinkContext,
-                      bool verbose);
+  struct Push;
+  // How an input ended, for the verbose trace: as a FILE does (no word),
+  // or as a stream at its end or gone bad.
+  enum class InputEnd { kQuiet, kEnd, kBad };
+  static void RunParse(void* self);
+  // Runs the parse until it waits for input or returns; false once it has.
+  bool ResumeParse();
+  int EndInput(InputEnd how);
+
+  Push* fPush = nullptr;  // made at the first parse
 
   KFile* fFiles[kSlots] = {};
   unsigned long fInstance;
-  std::FILE* fFileIn = nullptr;
-  std::istream* fStreamIn = nullptr;
   char* fReadBuf;
   char* fCursor;
   int32_t fAvailable = 0;
