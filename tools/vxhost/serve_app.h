@@ -112,6 +112,12 @@ void SendError(Exchange& ex, int status, const std::string& message, const std::
 // Routes one request whose head has been read; runs again after a
 // kReadBody, kSpoolBody or kPark.
 void Route(Exchange& ex);
+// Whether a request may run on its connection loop's thread instead of a
+// worker: it reads only memory and opens at most one file (a download, the
+// list without a search, the status, the login form, the built-in files),
+// so it never waits on a client or on long work. Decided from the head
+// alone, before the gate.
+bool Quick(const RequestHead& head);
 struct Caller;
 // POST /upload.
 void HandleUpload(Exchange& ex, const Caller& who);

@@ -176,7 +176,7 @@ void PrintUsage(std::FILE* out) {
                "  vxhost user del NAME --data DIR | vxhost user list --data DIR\n"
                "  vxhost token add NAME --data DIR | vxhost token del TOKEN --data DIR\n"
                "\n"
-               "Keys of [server] in vxhost.ini: listen, threads, max_upload_bytes,\n"
+               "Keys of [server] in vxhost.ini: listen, threads, loops, max_upload_bytes,\n"
                "min_free_bytes, max_head_bytes, head_timeout_ms, body_timeout_ms,\n"
                "idle_timeout_ms, write_timeout_ms, log_wait_ms, conns_per_address,\n"
                "requests_per_second_per_address, trusted_proxies, server_names,\n"

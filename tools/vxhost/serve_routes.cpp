@@ -221,6 +221,31 @@ std::string ErrorResponse(int status, const std::string& message, bool keepAlive
   return ResponseHead(status, type, static_cast<int64_t>(body.size()), keepAlive, extraHeaders) + body;
 }
 
+namespace {
+
+// The paths answered on the loop thread; a prefix entry ends with '/'
+// and takes one more segment (a key, an asset's name), no deeper.
+const char* const kQuickPaths[] = {"/", "/index.html", "/api/docs", "/status", "/api/status",
+                                   "/login", "/static/", "/doc/", "/api/docs/"};
+
+}  // namespace
+
+bool Quick(const RequestHead& head) {
+  if (head.method != "GET" && head.method != "HEAD") return false;
+  const std::string& p = head.path;
+  for (const char* q : kQuickPaths) {
+    size_t n = std::strlen(q);
+    if (q[n - 1] == '/' && n > 1) {
+      if (p.size() > n && p.compare(0, n, q) == 0 && p.find('/', n) == std::string::npos) return true;
+    } else if (p == q) {
+      // A search reads the text index: a worker's job.
+      std::string words;
+      return !QueryValue(head.query, "q", &words) || words.empty();
+    }
+  }
+  return false;
+}
+
 void Route(Exchange& ex) {
   ChooseLanguage(ex);
   const std::string& m = ex.head.method;
