@@ -155,6 +155,10 @@ struct Conn {
   int64_t headStart = 0;   // monotonic ms of the current head's first byte
   int64_t deadline = 0;    // monotonic ms; 0: none
   bool fresh = true;       // no request yet
+  // The last read took all there was (it returned less than asked): with
+  // edge-triggered epoll, bytes arriving later bring an event, so until
+  // then a read would only say EAGAIN.
+  bool drained = false;
   void* context = nullptr; // the connection's ring context, made at its first request
 
   // The request at hand.
@@ -351,10 +355,12 @@ struct EventLoop {
     static thread_local char buf[kReadSize];
     for (;;) {
       if (c->in.empty()) {
-        ssize_t n = read(c->fd, buf, sizeof buf);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Close(c);
+        ssize_t n = c->drained ? -1 : read(c->fd, buf, sizeof buf);
+        int error = c->drained ? EAGAIN : errno;
+        if (n < 0 && error == EINTR) continue;
+        if (n == 0 || (n < 0 && error != EAGAIN)) return Close(c);
+        c->drained = n < static_cast<ssize_t>(sizeof buf);
         if (n < 0) {
-          if (errno == EINTR) continue;
           // Dry. A head in progress keeps the deadline of its first byte.
           if (!c->parser.Started()) Arm(c, c->fresh ? app.config.headTimeoutMs : app.config.idleTimeoutMs);
           return;
@@ -682,6 +688,7 @@ struct EventLoop {
   // ===== Events and deadlines =====
 
   void OnEvent(Conn* c, uint32_t events) {
+    if ((events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) c->drained = false;
     switch (c->state) {
       case Conn::kHead:
         return ReadHead(c);
