@@ -73,11 +73,13 @@ struct RequestState {
   bool pollExpired = false; // a parked log poll ran out of time (or the server stops)
 };
 
-// A response as a handler leaves it for the loop to send: the head and
-// body bytes, then optionally fileLength bytes of an open file from
-// fileOffset (the loop closes it).
+// A response as a handler leaves it for the loop to send: the head (and
+// perhaps body) bytes, then body, then optionally fileLength bytes of an
+// open file from fileOffset (the loop closes it). The loop sends bytes and
+// body in one call, so a page is never copied behind its head.
 struct Response {
   std::string bytes;
+  std::string body;
   int file = -1;
   int64_t fileOffset = 0;
   int64_t fileLength = 0;
@@ -105,7 +107,7 @@ struct Exchange {
 };
 
 // Answers with a complete body.
-void Send(Exchange& ex, int status, const std::string& type, const std::string& body,
+void Send(Exchange& ex, int status, const std::string& type, std::string body,
           const std::string& extraHeaders = "");
 // Answers with an error page carrying message.
 void SendError(Exchange& ex, int status, const std::string& message, const std::string& extraHeaders = "");

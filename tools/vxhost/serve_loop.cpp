@@ -24,6 +24,7 @@
 #include <sys/eventfd.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,9 +173,9 @@ struct Conn {
   Response response;
   bool keepAlive = false;
 
-  // The response being written.
-  std::string out;
-  size_t outAt = 0;
+  // The response being written: out, then outBody, then the file.
+  std::string out, outBody;
+  size_t outAt = 0;  // bytes of out and outBody sent
   int file = -1;
   int64_t fileAt = 0, fileLeft = 0;
   bool closeAfter = false;
@@ -501,7 +502,7 @@ struct EventLoop {
         c->file = r.file;
         c->fileAt = r.fileOffset;
         c->fileLeft = r.fileLength;
-        return Reply(c, std::move(r.bytes), close);
+        return Reply(c, std::move(r.bytes), close, std::move(r.body));
       }
       case Next::kReadBody:
       case Next::kSpoolBody:
@@ -621,8 +622,9 @@ struct EventLoop {
 
   // ===== Responses =====
 
-  void Reply(Conn* c, std::string bytes, bool closeAfter) {
+  void Reply(Conn* c, std::string bytes, bool closeAfter, std::string body = {}) {
     c->out = std::move(bytes);
+    c->outBody = std::move(body);
     c->outAt = 0;
     c->closeAfter = closeAfter;
     c->state = Conn::kWriting;
@@ -631,9 +633,18 @@ struct EventLoop {
   }
 
   void WriteOut(Conn* c) {
-    while (c->outAt < c->out.size()) {
+    while (c->outAt < c->out.size() + c->outBody.size()) {
+      // The parts not yet sent: the rest of out, the rest of outBody.
+      iovec parts[2];
+      size_t head = std::min(c->outAt, c->out.size());
+      parts[0] = {c->out.data() + head, c->out.size() - head};
+      size_t body = c->outAt - head;
+      parts[1] = {c->outBody.data() + body, c->outBody.size() - body};
+      msghdr m{};
+      m.msg_iov = parts[0].iov_len > 0 ? parts : parts + 1;
+      m.msg_iovlen = parts[0].iov_len > 0 ? 2 : 1;
       int more = c->fileLeft > 0 ? MSG_MORE : 0;
-      ssize_t n = send(c->fd, c->out.data() + c->outAt, c->out.size() - c->outAt, MSG_NOSIGNAL | more);
+      ssize_t n = sendmsg(c->fd, &m, MSG_NOSIGNAL | more);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) return;
       if (n <= 0) return Close(c);
@@ -657,6 +668,7 @@ struct EventLoop {
     if (c->file >= 0) close(c->file);
     c->file = -1;
     std::string().swap(c->out);
+    std::string().swap(c->outBody);
     if (c->req && !c->req->bodyPath.empty()) unlink(c->req->bodyPath.c_str());
     c->req.reset();
     if (c->closeAfter && c->bodyLeft > 0) return Linger(c);

@@ -193,12 +193,12 @@ void Log(Exchange& ex, const Caller& who) {
 
 }  // namespace
 
-void Send(Exchange& ex, int status, const std::string& type, const std::string& body,
+void Send(Exchange& ex, int status, const std::string& type, std::string body,
           const std::string& extraHeaders) {
   ex.status = status;
   ex.next = Next::kRespond;
   ex.response.bytes = ResponseHead(status, type, static_cast<int64_t>(body.size()), ex.keepAlive, extraHeaders);
-  if (ex.head.method != "HEAD") ex.response.bytes += body;
+  ex.response.body = ex.head.method != "HEAD" ? std::move(body) : std::string();
 }
 
 // An error answer's body and type: JSON for the API, a page for the rest.
