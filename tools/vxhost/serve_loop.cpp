@@ -581,7 +581,7 @@ struct EventLoop {
   }
 
   void ReadBody(Conn* c) {
-    static char buf[kReadSize];
+    static thread_local char buf[kReadSize];  // one per loop thread
     if (!c->in.empty()) {
       size_t n = static_cast<size_t>(std::min<int64_t>(c->bodyLeft, static_cast<int64_t>(c->in.size())));
       Keep(c, c->in.data(), n);
@@ -688,7 +688,7 @@ struct EventLoop {
   }
 
   void Discard(Conn* c) {
-    static char buf[kReadSize];
+    static thread_local char buf[kReadSize];  // one per loop thread
     for (;;) {
       ssize_t n = read(c->fd, buf, sizeof buf);
       if (n > 0 || (n < 0 && errno == EINTR)) continue;
