@@ -21,10 +21,11 @@ bench_start_server() {
   server_url="$(grep -o 'http://[^ ]*/' <<<"$first")" || { echo "unexpected first line: $first" >&2; exit 1; }
 }
 
-# Runs wrk on one address; prints "requests/s p50-ms p99-ms".
+# Runs wrk on one address with $2 connections (default 64); prints
+# "requests/s p50-ms p99-ms".
 measure() {
   local out
-  out="$(wrk -t2 -c64 -d"${seconds}s" --latency "${auth[@]}" "$1")"
+  out="$(wrk -t2 -c"${2:-64}" -d"${seconds}s" --latency "${auth[@]}" "$1")"
   if grep -q 'Non-2xx' <<<"$out"; then echo "error answers from $1:" >&2; echo "$out" >&2; exit 1; fi
   awk '
     function ms(v) {

@@ -434,6 +434,21 @@ TEST(Serve, PipelinedRequestsAreAnsweredInOrder) {
   std::string seen;
   for (std::sregex_iterator it(replies.begin(), replies.end(), status), end; it != end; ++it) seen += (*it)[1].str() + " ";
   EXPECT_EQ(seen, "200 404 404 ");
+  // More requests in one send than the loop answers in a row before it
+  // turns to other connections: the rest are answered after that turn.
+  std::string many, expected;
+  for (int i = 0; i < 40; ++i) {
+    many += std::string(i % 2 == 0 ? "GET /static/style.css" : "GET /doc/0123456789abcdef") +
+            " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() + (i == 39 ? "\r\nConnection: close" : "") + "\r\n\r\n";
+    expected += i % 2 == 0 ? "200 " : "404 ";
+  }
+  fd = Connect(s.Port());
+  SendAll(fd, many);
+  replies = ReadAll(fd);
+  close(fd);
+  seen.clear();
+  for (std::sregex_iterator it(replies.begin(), replies.end(), status), end; it != end; ++it) seen += (*it)[1].str() + " ";
+  EXPECT_EQ(seen, expected);
 }
 
 TEST(Serve, ConcurrentUploadsAreAllListed) {
@@ -866,6 +881,68 @@ std::string Post(const Server& s, const std::string& path) {
 // A delete moves the document to the trash: gone from the list and the
 // downloads, offered for undo, kept over a kill, and restored under the
 // same key with the same bytes.
+// Downloads go out with sendfile after the head: documents of sizes around
+// the file's page and the cache's copy chunk (102,400 bytes; the data
+// starts 1,064 bytes into the cache file), whole and in ranges (first
+// byte, last byte, across a chunk, a suffix), compared with the source.
+// curl asks for each size's cases on one kept-alive connection.
+TEST(Serve, DownloadsAtChunkBoundariesMatchTheSource) {
+  TempDir dir;
+  fs::create_directories(dir.Path() + "/data");
+  Server s(dir.Path() + "/data");
+  std::mt19937 random(31);
+  std::string got = dir.Path() + "/got";
+  for (size_t size : {0, 1, 3032, 3033, 4096, 65537, 102400, 102401, 1048577}) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    std::string key = UploadOne(s, dir.Write("/d" + std::to_string(size), bytes));
+    ASSERT_FALSE(key.empty()) << size;
+    std::string url = s.Url() + "doc/" + key;
+    struct Ask {
+      std::string range;  // curl's -r; "" for the whole
+      size_t from, count;
+    };
+    std::vector<Ask> asks = {{"", 0, size}};
+    if (size > 0) {
+      asks.push_back({"0-0", 0, 1});
+      asks.push_back({std::to_string(size - 1) + "-", size - 1, 1});
+      asks.push_back({"-" + std::to_string(std::min<size_t>(size, 100)), size - std::min<size_t>(size, 100),
+                      std::min<size_t>(size, 100)});
+    }
+    for (size_t edge : {size_t{4096}, size_t{102400}})
+      if (size > edge) asks.push_back({std::to_string(edge - 1) + "-" + std::to_string(edge), edge - 1, 2});
+    std::string args, expected;
+    for (size_t i = 0; i < asks.size(); ++i) {
+      args += std::string(i == 0 ? "" : " --next -s -H '" + AuthHeader() + "'") + " -o " + got +
+              std::to_string(i) + " -w '%{http_code} %{num_connects} '" +
+              (asks[i].range.empty() ? "" : " -r " + asks[i].range) + " " + url;
+      expected += std::string(i == 0 ? "200 1 " : "206 0 ");
+    }
+    EXPECT_EQ(s.Curl(args), expected) << size;
+    for (size_t i = 0; i < asks.size(); ++i) {
+      const Ask& a = asks[i];
+      EXPECT_TRUE(TempDir::Read(got + std::to_string(i)) == bytes.substr(a.from, a.count)) << size << " " << a.range;
+    }
+  }
+}
+
+// Several loops share the port: connections spread over them are all
+// answered, and SIGTERM with connections open on all of them ends the
+// server.
+TEST(Serve, LoopsShareThePortAndStopTogether) {
+  TempDir dir;
+  Server s(dir.Path(), "[server]\nloops=4\n");
+  std::vector<int> idle;
+  for (int i = 0; i < 32; ++i) {
+    std::string reply = Ask(s.Port(), "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() +
+                                          "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200") << i;
+    idle.push_back(Connect(s.Port()));
+  }
+  EXPECT_EQ(s.Stop(SIGTERM), 0);
+  for (int fd : idle) close(fd);
+}
+
 TEST(Serve, TrashKeepsADeletedDocumentForUndo) {
   TempDir dir;
   std::string bytes;

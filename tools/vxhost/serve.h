@@ -33,6 +33,7 @@ struct Config {
   std::string host = "127.0.0.1";
   int port = 8080;
   int threads = 8;
+  int loops = 0;                              // connection loops; 0: one per CPU
   int64_t maxUploadBytes = int64_t{1} << 30;  // whole request body of an upload
   int maxHeadBytes = 16 * 1024;               // request line and headers
   int headTimeoutMs = 10000;                  // from the first byte of a head to its end

@@ -22,7 +22,6 @@
 #include "serve_upload.h"
 #include "serve_users.h"
 
-class KHTTPArgs;
 class KLocale;
 
 namespace serve {
@@ -45,7 +44,6 @@ struct App {
   Follower* follower = nullptr;  // the other servers on the folder, while the loop runs
   Pool* pool = nullptr;
   int64_t started = 0;  // seconds since 1970
-  std::vector<KHTTPArgs*> uploaders;  // one per worker, index = worker number
   std::atomic<long> requests{0};
   std::atomic<bool> stopping{false};
   std::shared_ptr<TextIndex> text = MakeTextIndex();  // the full-text index (serve_index.h)
@@ -72,15 +70,17 @@ struct RequestState {
   // The upload's parse, fed by the loop as the body arrives (kParsed once
   // all of it came); its part files go with it.
   std::unique_ptr<UploadReceiver> upload;
-  std::string bodyPath;     // no longer written: a body goes to upload, not to a file
   bool pollExpired = false; // a parked log poll ran out of time (or the server stops)
+  int64_t pollSeen = 0;     // the newest log line when the poll found nothing new
 };
 
-// A response as a handler leaves it for the loop to send: the head and
-// body bytes, then optionally fileLength bytes of an open file from
-// fileOffset (the loop closes it).
+// A response as a handler leaves it for the loop to send: the head (and
+// perhaps body) bytes, then body, then optionally fileLength bytes of an
+// open file from fileOffset (the loop closes it). The loop sends bytes and
+// body in one call, so a page is never copied behind its head.
 struct Response {
   std::string bytes;
+  std::string body;
   int file = -1;
   int64_t fileOffset = 0;
   int64_t fileLength = 0;
@@ -108,13 +108,19 @@ struct Exchange {
 };
 
 // Answers with a complete body.
-void Send(Exchange& ex, int status, const std::string& type, const std::string& body,
+void Send(Exchange& ex, int status, const std::string& type, std::string body,
           const std::string& extraHeaders = "");
 // Answers with an error page carrying message.
 void SendError(Exchange& ex, int status, const std::string& message, const std::string& extraHeaders = "");
 // Routes one request whose head has been read; runs again after a
 // kReadBody, kSpoolBody or kPark.
 void Route(Exchange& ex);
+// Whether a request may run on its connection loop's thread instead of a
+// worker: it reads only memory and opens at most one file (a download, the
+// list without a search, the status, the login form, the built-in files),
+// so it never waits on a client or on long work. Decided from the head
+// alone, before the gate.
+bool Quick(const RequestHead& head);
 struct Caller;
 // POST /upload.
 void HandleUpload(Exchange& ex, const Caller& who);

@@ -86,6 +86,7 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
     return false;
   }
   c->threads = static_cast<int>(PrefNumber(prefs, "threads", c->threads, 1, 64));
+  c->loops = static_cast<int>(PrefNumber(prefs, "loops", c->loops, 0, 256));
   c->maxUploadBytes = PrefNumber(prefs, "max_upload_bytes", c->maxUploadBytes, 0, 0xFFFFFFFF);
   c->writeTimeoutMs = static_cast<int>(PrefNumber(prefs, "write_timeout_ms", c->writeTimeoutMs, 10, 3600000));
   c->connsPerAddress = static_cast<int>(PrefNumber(prefs, "conns_per_address", c->connsPerAddress, 0, 1 << 20));

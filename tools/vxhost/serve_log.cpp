@@ -117,6 +117,12 @@ void ShowForeignLine(const std::string& stamp, const std::string& instance, cons
   Show(stamp, instance, message);
 }
 
+int64_t LogLast() {
+  Tail& tail = TheTail();
+  KMutexGuard g(tail.mutex);
+  return tail.first + static_cast<int64_t>(tail.lines.size()) - 1;
+}
+
 std::string ReadLog(int64_t after, int64_t* next) {
   Tail& tail = TheTail();
   KMutexGuard g(tail.mutex);

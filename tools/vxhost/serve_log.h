@@ -28,6 +28,8 @@ void CloseLog();
 // *next is the number to ask for next time. A number past the end, or
 // negative, restarts at the end.
 std::string ReadLog(int64_t after, int64_t* next);
+// The number of the newest line: a poll that saw it has nothing new.
+int64_t LogLast();
 // Tells the other servers on the folder of a change: a sync entry in this
 // server's log. Written before the change's own line, so a server showing
 // that line has applied the change.

@@ -1,12 +1,19 @@
-// The connection loop on epoll (edge-triggered). The library's readiness
+// The connection loops on epoll (edge-triggered). The library's readiness
 // routing (KWSASocket::AllowAsync) takes 64 sockets, which a server on a
-// network outgrows at once, so the loop uses the system's API directly;
-// the library's socket opens and binds the listening socket.
+// network outgrows at once, so the loops use the system's API directly;
+// the library's socket resolves and first binds the address.
 //
-// A connection is in one state at a time, and only the loop thread
+// Each loop is a thread with its own epoll and its own listening socket on
+// the same address (SO_REUSEPORT: the system spreads new connections over
+// them), like nginx's worker processes. A connection belongs to the loop
+// that accepted it for its whole life.
+//
+// A connection is in one state at a time, and only its loop's thread
 // changes it: reading a head, with a worker (its handler runs), reading a
 // body, parked (a log poll), writing. Every state but "with a worker" has
-// a deadline; the loop checks them every 100 ms.
+// a deadline; the loop checks them every 100 ms. A quick request (Quick)
+// runs its handler on the loop thread between reading and writing, so it
+// never is "with a worker".
 #include "serve_loop.h"
 
 #include <arpa/inet.h>
@@ -17,12 +24,14 @@
 #include <sys/eventfd.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -41,6 +50,9 @@ namespace {
 constexpr size_t kReadSize = 64 * 1024;
 constexpr int kTickMs = 100;
 constexpr size_t kMaxEvents = 256;
+// Pipelined requests answered in a row on one connection before the loop
+// turns to its other connections.
+constexpr int kBurst = 16;
 // After an answer that refused a body, the client's rest of it is read and
 // dropped for a while before the close, so that the close does not reset
 // the connection before the client has read the answer.
@@ -97,6 +109,29 @@ std::string BindFailure(const std::string& host, int port) {
   return "cannot listen on " + where + ": " + std::strerror(err) + "; choose another with --listen HOST:PORT";
 }
 
+// A non-blocking listening socket on the address sa that other loops may
+// bind as well (SO_REUSEPORT); -1 with errno.
+int SharedListener(const sockaddr_storage& sa, socklen_t len) {
+  int fd = socket(sa.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return -1;
+  int on = 1;
+  bool ok = setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+            setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) == 0 &&
+            (sa.ss_family != AF_INET6 || setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) == 0) &&
+            bind(fd, reinterpret_cast<const sockaddr*>(&sa), len) == 0 && listen(fd, SOMAXCONN) == 0;
+  if (ok) return fd;
+  int err = errno;
+  close(fd);
+  errno = err;
+  return -1;
+}
+
+// The number of loops: the setting, or one per CPU.
+int LoopCount(int setting) {
+  if (setting > 0) return setting;
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 }  // namespace
 
 int64_t MonotonicMs() {
@@ -104,11 +139,15 @@ int64_t MonotonicMs() {
       .count();
 }
 
-// One connection. The loop thread alone changes it, except that a worker
+struct EventLoop;
+
+// One connection. Its loop's thread alone changes it, except that a worker
 // running its handler (state kWorking) owns req and the turn's results.
 struct Conn {
   enum State { kHead, kWorking, kBody, kParked, kWriting, kLinger };
-  Conn(int fd, std::string peer, size_t maxHead) : fd(fd), peer(std::move(peer)), parser(maxHead) {}
+  Conn(EventLoop* home, int fd, std::string peer, size_t maxHead)
+      : home(home), fd(fd), peer(std::move(peer)), parser(maxHead) {}
+  EventLoop* home;  // the loop that accepted it
   int fd;
   std::string peer;
   State state = kHead;
@@ -117,6 +156,14 @@ struct Conn {
   int64_t headStart = 0;   // monotonic ms of the current head's first byte
   int64_t deadline = 0;    // monotonic ms; 0: none
   bool fresh = true;       // no request yet
+  // The last read took all there was (it returned less than asked): with
+  // edge-triggered epoll, bytes arriving later bring an event, so until
+  // then a read would only say EAGAIN.
+  bool drained = false;
+  // The peer closed its side (or the connection failed). Its event may
+  // have come before a read that returned the last bytes, so the end has
+  // no event left to bring: reads go on until they say so.
+  bool peerDone = false;
   void* context = nullptr; // the connection's ring context, made at its first request
 
   // The request at hand.
@@ -128,35 +175,79 @@ struct Conn {
   Response response;
   bool keepAlive = false;
 
-  // The response being written.
-  std::string out;
-  size_t outAt = 0;
+  // The response being written: out, then outBody, then the file.
+  std::string out, outBody;
+  size_t outAt = 0;  // bytes of out and outBody sent
   int file = -1;
   int64_t fileAt = 0, fileLeft = 0;
   bool closeAfter = false;
 };
 
+// What the loops share: the caps per client address count over all of
+// them (one mutex; the loops take it once per connection, and once per
+// request only when requests_per_second_per_address is set), the figures
+// and the stop.
 struct Loop::Impl {
   explicit Impl(App& a) : app(a) {}
   App& app;
-  KWSASocket listener;  // opened and bound by the library; accepted from here
-  int listenFd = -1;
-  int epoll = -1;
-  int wake = -1;  // eventfd: a handler finished, or the log has news
-  std::unordered_set<Conn*> conns;
+  std::vector<std::unique_ptr<EventLoop>> loops;
+
+  KMutex addressMutex;                              // guards perAddress and buckets
   std::unordered_map<std::string, int> perAddress;  // open connections per peer address
   std::unordered_map<std::string, Bucket> buckets;  // request budgets per client address
+
+  std::atomic<long> open{0}, refused{0}, limited{0}, writeTimeouts{0};
+  std::atomic<bool> stopAll{false};  // the first loop saw stop()
+};
+
+// One loop: its thread owns its epoll, its listening socket and the
+// connections it accepted.
+struct EventLoop {
+  explicit EventLoop(Loop::Impl& s) : shared(s), app(s.app) {}
+  ~EventLoop() {
+    if (listenFd >= 0) close(listenFd);
+    if (epoll >= 0) close(epoll);
+    if (wake >= 0) close(wake);
+  }
+  Loop::Impl& shared;
+  App& app;
+  int listenFd = -1;
+  int epoll = -1;
+  int wake = -1;  // eventfd: a handler finished, the log has news, or the server stops
+  std::unordered_set<Conn*> conns;
   std::unordered_set<Conn*> parked;
-  bool acceptBlocked = false;  // out of descriptors: retry on the tick
+  std::unordered_set<Conn*> resume;  // heads left unread after a burst of pipelined requests
+  Conn* reading = nullptr;           // the connection whose heads ReadHead reads now
+  bool readAgain = false;            // its request ended: read its next head
+  bool acceptBlocked = false;        // out of descriptors: retry on the tick
   bool stopping = false;
 
   KMutex doneMutex;           // guards done and logNews
   std::vector<Conn*> done;    // connections whose handler turn ended
   bool logNews = false;
 
-  std::atomic<long> open{0}, refused{0}, limited{0}, writeTimeouts{0};
+  std::atomic<long>& open = shared.open;
+  std::atomic<long>& refused = shared.refused;
+  std::atomic<long>& limited = shared.limited;
+  std::atomic<long>& writeTimeouts = shared.writeTimeouts;
 
   void Arm(Conn* c, int64_t ms) { c->deadline = ms > 0 ? MonotonicMs() + ms : 0; }
+
+  // Adds fd (marked by p) to the loop's epoll; false with errno.
+  bool Watch(int fd, uint32_t events, void* p) {
+    epoll_event ev{};
+    ev.events = events;
+    ev.data.ptr = p;
+    return epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &ev) == 0;
+  }
+
+  bool Open(int fd) {
+    listenFd = fd;
+    epoll = epoll_create1(EPOLL_CLOEXEC);
+    wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return epoll >= 0 && wake >= 0 && Watch(listenFd, EPOLLIN | EPOLLET, &listenFd) &&
+           Watch(wake, EPOLLIN | EPOLLET, &wake);
+  }
 
   void Signal() {
     uint64_t one = 1;
@@ -179,25 +270,17 @@ struct Loop::Impl {
         return;
       }
       std::string peer = AddressOf(sa);
-      int& count = perAddress[peer];
-      // A trusted proxy carries many clients; they are told apart (and
-      // limited) by their forwarded addresses, request by request.
-      if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress && !Trusted(peer)) {
-        if (count == 0) perAddress.erase(peer);
+      if (!Count(peer)) {
         close(fd);
         ++refused;
         continue;
       }
-      ++count;
       // Answers go out whole (a head before a file is corked with MSG_MORE),
       // so the small last segment must not wait for the client's ACK.
       int on = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-      Conn* c = new Conn(fd, peer, static_cast<size_t>(app.config.maxHeadBytes));
-      epoll_event ev{};
-      ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
-      ev.data.ptr = c;
-      epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &ev);
+      Conn* c = new Conn(this, fd, peer, static_cast<size_t>(app.config.maxHeadBytes));
+      Watch(fd, EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET, c);
       conns.insert(c);
       ++open;
       Arm(c, app.config.headTimeoutMs);
@@ -210,15 +293,34 @@ struct Loop::Impl {
     return std::find(trusted.begin(), trusted.end(), peer) != trusted.end();
   }
 
+  // Counts a new connection of peer; false when peer is at its cap. A
+  // trusted proxy carries many clients; they are told apart (and limited)
+  // by their forwarded addresses, request by request.
+  bool Count(const std::string& peer) {
+    KMutexGuard g(shared.addressMutex);
+    int& count = shared.perAddress[peer];
+    if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress && !Trusted(peer)) {
+      if (count == 0) shared.perAddress.erase(peer);
+      return false;
+    }
+    ++count;
+    return true;
+  }
+
+  void Uncount(const std::string& peer) {
+    KMutexGuard g(shared.addressMutex);
+    auto it = shared.perAddress.find(peer);
+    if (it != shared.perAddress.end() && --it->second <= 0) shared.perAddress.erase(it);
+  }
+
   void Close(Conn* c) {
     close(c->fd);
     if (c->file >= 0) close(c->file);
     DropSpool(c);
-    if (c->req && !c->req->bodyPath.empty()) unlink(c->req->bodyPath.c_str());
     if (c->context != nullptr) KAt::DestroyThreadStartup(c->context);
-    auto it = perAddress.find(c->peer);
-    if (it != perAddress.end() && --it->second <= 0) perAddress.erase(it);
+    Uncount(c->peer);
     parked.erase(c);
+    resume.erase(c);
     conns.erase(c);
     --open;
     delete c;
@@ -226,16 +328,41 @@ struct Loop::Impl {
 
   // ===== Heads =====
 
-  // Reads and parses until the socket runs dry, a head is complete (the
-  // request goes to a worker) or the connection ends.
+  // Reads and parses heads until the socket runs dry or the connection
+  // ends. A request answered at once ends by asking for its next head
+  // (EndRequest): the outer call reads it, so that pipelined requests do not
+  // nest on the stack; after kBurst of them the connection waits its turn.
   void ReadHead(Conn* c) {
-    static char buf[kReadSize];  // the loop thread's alone
+    if (reading == c) {
+      readAgain = true;
+      return;
+    }
+    Conn* outer = reading;
+    reading = c;
+    int burst = 0;
+    do {
+      readAgain = false;
+      if (++burst > kBurst) {
+        resume.insert(c);
+        break;
+      }
+      ReadOneHead(c);
+    } while (readAgain);
+    reading = outer;
+  }
+
+  // Reads and parses until the socket runs dry, a head is complete (its
+  // request starts) or the connection ends.
+  void ReadOneHead(Conn* c) {
+    static thread_local char buf[kReadSize];
     for (;;) {
       if (c->in.empty()) {
-        ssize_t n = read(c->fd, buf, sizeof buf);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Close(c);
+        ssize_t n = c->drained ? -1 : read(c->fd, buf, sizeof buf);
+        int error = c->drained ? EAGAIN : errno;
+        if (n < 0 && error == EINTR) continue;
+        if (n == 0 || (n < 0 && error != EAGAIN)) return Close(c);
+        c->drained = !c->peerDone && n < static_cast<ssize_t>(sizeof buf);
         if (n < 0) {
-          if (errno == EINTR) continue;
           // Dry. A head in progress keeps the deadline of its first byte.
           if (!c->parser.Started()) Arm(c, c->fresh ? app.config.headTimeoutMs : app.config.idleTimeoutMs);
           return;
@@ -277,7 +404,8 @@ struct Loop::Impl {
     int rate = app.config.requestsPerSecondPerAddress;
     if (rate <= 0) return false;
     int64_t now = MonotonicMs();
-    Bucket& b = buckets[client];
+    KMutexGuard g(shared.addressMutex);
+    Bucket& b = shared.buckets[client];
     if (b.last == 0) b.tokens = rate;
     b.tokens = std::min<double>(rate, b.tokens + static_cast<double>(now - b.last) * rate / 1000.0);
     b.last = now;
@@ -305,17 +433,21 @@ struct Loop::Impl {
     Dispatch(c);
   }
 
+  // A quick request's turn runs here and now (worker 0: no upload
+  // parser); any other goes to a worker.
   void Dispatch(Conn* c) {
     c->state = Conn::kWorking;
     c->deadline = 0;
     if (c->context == nullptr) c->context = KAt::CreateThreadStartup();
-    app.pool->Submit(c);
+    if (!Quick(c->req->head)) return app.pool->Submit(c);
+    RunHandler(c, 0);
+    AfterTurn(c);
   }
 
   // ===== Handler turns =====
 
-  // On a worker: one turn of the handler inside the connection's context.
-  void Turn(Conn* c, int worker) {
+  // One turn of the handler inside the connection's context.
+  void RunHandler(Conn* c, int worker) {
     void* previous = KAt::UseThreadStartup(c->context);
     Exchange ex{app, *c->req, c->req->head, worker, c->keepAlive, 0, Next::kRespond, {}};
     Route(ex);
@@ -323,6 +455,11 @@ struct Loop::Impl {
     c->next = ex.next;
     c->response = std::move(ex.response);
     c->keepAlive = ex.keepAlive;
+  }
+
+  // On a worker: a turn, then back to the loop.
+  void Turn(Conn* c, int worker) {
+    RunHandler(c, worker);
     KMutexGuard g(doneMutex);
     done.push_back(c);
     Signal();
@@ -366,7 +503,7 @@ struct Loop::Impl {
         c->file = r.file;
         c->fileAt = r.fileOffset;
         c->fileLeft = r.fileLength;
-        return Reply(c, std::move(r.bytes), close);
+        return Reply(c, std::move(r.bytes), close, std::move(r.body));
       }
       case Next::kReadBody:
       case Next::kSpoolBody:
@@ -376,6 +513,9 @@ struct Loop::Impl {
           c->req->pollExpired = true;
           return Dispatch(c);
         }
+        // A line that came while the handler ran may have woken this loop
+        // before the poll was parked: the poll looks again at once.
+        if (LogLast() != c->req->pollSeen) return Dispatch(c);
         c->state = Conn::kParked;
         Arm(c, app.config.logWaitMs);
         parked.insert(c);
@@ -423,7 +563,7 @@ struct Loop::Impl {
   // Reads what the socket has of the body; an upload's bytes land in its
   // parser's buffer.
   void ReadBody(Conn* c) {
-    static char buf[kReadSize];
+    static thread_local char buf[kReadSize];  // one per loop thread
     RequestState& r = *c->req;
     if (!c->in.empty()) {
       size_t n = static_cast<size_t>(std::min<int64_t>(c->bodyLeft, static_cast<int64_t>(c->in.size())));
@@ -472,8 +612,9 @@ struct Loop::Impl {
 
   // ===== Responses =====
 
-  void Reply(Conn* c, std::string bytes, bool closeAfter) {
+  void Reply(Conn* c, std::string bytes, bool closeAfter, std::string body = {}) {
     c->out = std::move(bytes);
+    c->outBody = std::move(body);
     c->outAt = 0;
     c->closeAfter = closeAfter;
     c->state = Conn::kWriting;
@@ -482,9 +623,18 @@ struct Loop::Impl {
   }
 
   void WriteOut(Conn* c) {
-    while (c->outAt < c->out.size()) {
+    while (c->outAt < c->out.size() + c->outBody.size()) {
+      // The parts not yet sent: the rest of out, the rest of outBody.
+      iovec parts[2];
+      size_t head = std::min(c->outAt, c->out.size());
+      parts[0] = {c->out.data() + head, c->out.size() - head};
+      size_t body = c->outAt - head;
+      parts[1] = {c->outBody.data() + body, c->outBody.size() - body};
+      msghdr m{};
+      m.msg_iov = parts[0].iov_len > 0 ? parts : parts + 1;
+      m.msg_iovlen = parts[0].iov_len > 0 ? 2 : 1;
       int more = c->fileLeft > 0 ? MSG_MORE : 0;
-      ssize_t n = send(c->fd, c->out.data() + c->outAt, c->out.size() - c->outAt, MSG_NOSIGNAL | more);
+      ssize_t n = sendmsg(c->fd, &m, MSG_NOSIGNAL | more);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) return;
       if (n <= 0) return Close(c);
@@ -508,7 +658,7 @@ struct Loop::Impl {
     if (c->file >= 0) close(c->file);
     c->file = -1;
     std::string().swap(c->out);
-    if (c->req && !c->req->bodyPath.empty()) unlink(c->req->bodyPath.c_str());
+    std::string().swap(c->outBody);
     c->req.reset();
     if (c->closeAfter && c->bodyLeft > 0) return Linger(c);
     if (c->closeAfter || stopping) return Close(c);
@@ -527,7 +677,7 @@ struct Loop::Impl {
   }
 
   void Discard(Conn* c) {
-    static char buf[kReadSize];
+    static thread_local char buf[kReadSize];  // one per loop thread
     for (;;) {
       ssize_t n = read(c->fd, buf, sizeof buf);
       if (n > 0 || (n < 0 && errno == EINTR)) continue;
@@ -539,6 +689,8 @@ struct Loop::Impl {
   // ===== Events and deadlines =====
 
   void OnEvent(Conn* c, uint32_t events) {
+    if ((events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) c->drained = false;
+    if ((events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) c->peerDone = true;
     switch (c->state) {
       case Conn::kHead:
         return ReadHead(c);
@@ -587,15 +739,19 @@ struct Loop::Impl {
     for (Conn* c : conns)
       if (c->deadline != 0 && c->deadline <= now && c->state != Conn::kWorking) late.push_back(c);
     for (Conn* c : late) Expire(c);
-    // Budgets of addresses quiet for a while are forgotten: they are full.
-    if (buckets.size() > 1024) {
-      for (auto it = buckets.begin(); it != buckets.end();)
-        it = now - it->second.last > 2000 ? buckets.erase(it) : std::next(it);
-    }
+    ForgetBudgets(now);
     if (acceptBlocked) {
       acceptBlocked = false;
       AcceptAll();
     }
+  }
+
+  // Budgets of addresses quiet for a while are forgotten: they are full.
+  void ForgetBudgets(int64_t now) {
+    KMutexGuard g(shared.addressMutex);
+    if (shared.buckets.size() <= 1024) return;
+    for (auto it = shared.buckets.begin(); it != shared.buckets.end();)
+      it = now - it->second.last > 2000 ? shared.buckets.erase(it) : std::next(it);
   }
 
   // After stop: no new connections or requests; bodies are cut off and
@@ -603,7 +759,8 @@ struct Loop::Impl {
   void BeginStop() {
     stopping = true;
     epoll_ctl(epoll, EPOLL_CTL_DEL, listenFd, nullptr);
-    listener.Close();
+    close(listenFd);
+    listenFd = -1;
     std::vector<Conn*> all(conns.begin(), conns.end());
     for (Conn* c : all) {
       if (c->state == Conn::kHead) Close(c);
@@ -611,68 +768,106 @@ struct Loop::Impl {
       else if (c->state == Conn::kParked) Expire(c);
     }
   }
+
+  // Stops with the others once the first loop saw stop (the first loop is
+  // given it; only it asks).
+  bool Stopped(const std::function<bool()>* stop) {
+    if (stop == nullptr || !(*stop)()) return shared.stopAll.load();
+    if (!shared.stopAll.exchange(true))
+      for (auto& l : shared.loops) l->Signal();
+    return true;
+  }
+
+  void Run(const std::function<bool()>* stop) {
+    epoll_event events[kMaxEvents];
+    int64_t nextTick = MonotonicMs() + kTickMs;
+    AcceptAll();
+    for (;;) {
+      if (!stopping && Stopped(stop)) BeginStop();
+      if (stopping && conns.empty()) break;
+      int wait = resume.empty() ? static_cast<int>(std::max<int64_t>(0, nextTick - MonotonicMs())) : 0;
+      int n = epoll_wait(epoll, events, kMaxEvents, wait);
+      for (int i = 0; i < n; ++i) {
+        void* p = events[i].data.ptr;
+        if (p == &listenFd) AcceptAll();
+        else if (p == &wake) TakeDone();
+        else if (conns.count(static_cast<Conn*>(p)) != 0) OnEvent(static_cast<Conn*>(p), events[i].events);
+      }
+      std::vector<Conn*> again(resume.begin(), resume.end());
+      resume.clear();
+      for (Conn* c : again)
+        if (conns.count(c) != 0 && c->state == Conn::kHead) ReadHead(c);
+      if (MonotonicMs() >= nextTick) {
+        Tick();
+        nextTick = MonotonicMs() + kTickMs;
+      }
+    }
+  }
 };
 
 Loop::Loop(App& app) : fImpl(new Impl(app)) {}
 
-Loop::~Loop() {
-  if (fImpl->epoll >= 0) close(fImpl->epoll);
-  if (fImpl->wake >= 0) close(fImpl->wake);
-}
+Loop::~Loop() = default;
 
 bool Loop::Listen(const std::string& host, int port, std::string* address, std::string* error) {
   Impl& m = *fImpl;
+  // The library resolves and binds the address once, alone: an address in
+  // use by anyone fails here. The loops then bind what it got (the port
+  // included, when 0 asked for a free one).
   bool v6 = host.find(':') != std::string::npos;
-  m.listener.ListenHost(host == "*" ? nullptr : host.c_str());
-  if (!m.listener.OpenServer(static_cast<unsigned short>(port), v6 ? KSocket::kIPv6 : KSocket::kIPv4)) {
+  KWSASocket probe;
+  probe.ListenHost(host == "*" ? nullptr : host.c_str());
+  if (!probe.OpenServer(static_cast<unsigned short>(port), v6 ? KSocket::kIPv6 : KSocket::kIPv4)) {
     *error = BindFailure(host, port);
     return false;
   }
-  m.listenFd = static_cast<int>(m.listener.Handle());
-  fcntl(m.listenFd, F_SETFL, fcntl(m.listenFd, F_GETFL) | O_NONBLOCK);
-  m.epoll = epoll_create1(EPOLL_CLOEXEC);
-  m.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  epoll_event ev{};
-  ev.events = EPOLLIN | EPOLLET;
-  ev.data.ptr = &m.listener;
-  epoll_ctl(m.epoll, EPOLL_CTL_ADD, m.listenFd, &ev);
-  ev.data.ptr = &m.wake;
-  epoll_ctl(m.epoll, EPOLL_CTL_ADD, m.wake, &ev);
-  *address = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(m.listener.LocalPort());
+  sockaddr_storage sa{};
+  socklen_t len = sizeof sa;
+  getsockname(static_cast<int>(probe.Handle()), reinterpret_cast<sockaddr*>(&sa), &len);
+  int bound = probe.LocalPort();
+  probe.Close();
+  for (int i = LoopCount(m.app.config.loops); i > 0; --i) {
+    int fd = SharedListener(sa, len);
+    auto loop = std::make_unique<EventLoop>(m);
+    if (fd < 0 || !loop->Open(fd)) {
+      m.loops.clear();
+      *error = BindFailure(host, bound);
+      return false;
+    }
+    m.loops.push_back(std::move(loop));
+  }
+  *address = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(bound);
   return true;
 }
 
 void Loop::Run(const std::function<bool()>& stop) {
   Impl& m = *fImpl;
-  Pool pool(m.app.config.threads, [&m](void* job, int worker) { m.Turn(static_cast<Conn*>(job), worker); });
+  Pool pool(m.app.config.threads, [](void* job, int worker) {
+    Conn* c = static_cast<Conn*>(job);
+    c->home->Turn(c, worker);
+  });
   m.app.pool = &pool;
-  epoll_event events[kMaxEvents];
-  int64_t nextTick = MonotonicMs() + kTickMs;
-  m.AcceptAll();
-  for (;;) {
-    if (!m.stopping && stop()) m.BeginStop();
-    if (m.stopping && m.conns.empty()) break;
-    int wait = static_cast<int>(std::max<int64_t>(0, nextTick - MonotonicMs()));
-    int n = epoll_wait(m.epoll, events, kMaxEvents, wait);
-    for (int i = 0; i < n; ++i) {
-      void* p = events[i].data.ptr;
-      if (p == &m.listener) m.AcceptAll();
-      else if (p == &m.wake) m.TakeDone();
-      else if (m.conns.count(static_cast<Conn*>(p)) != 0) m.OnEvent(static_cast<Conn*>(p), events[i].events);
-    }
-    if (MonotonicMs() >= nextTick) {
-      m.Tick();
-      nextTick = MonotonicMs() + kTickMs;
-    }
-  }
+  std::vector<std::thread> others;
+  // The answers a loop makes itself (errors in the request's language)
+  // need the library's thread context, as the first loop's thread has.
+  for (size_t i = 1; i < m.loops.size(); ++i)
+    others.emplace_back([&m, i] {
+      KAt::ThreadStartup();
+      m.loops[i]->Run(nullptr);
+      KAt::ThreadShutdown();
+    });
+  m.loops.front()->Run(&stop);
+  for (std::thread& t : others) t.join();
   pool.Stop();
   m.app.pool = nullptr;
 }
 
 void Loop::WakeLogPolls() {
-  KMutexGuard g(fImpl->doneMutex);
-  fImpl->logNews = true;
-  fImpl->Signal();
+  for (auto& l : fImpl->loops) {
+    KMutexGuard g(l->doneMutex);
+    l->logNews = true;
+    l->Signal();
+  }
 }
 
 Loop::Figures Loop::Stats() const {

@@ -1,9 +1,10 @@
-// The connection loop: one thread owns every connection of the server and
-// drives it by readiness (edge-triggered epoll): it accepts, reads request
-// heads and bodies, writes responses (files with sendfile), parks log long
-// polls and enforces every deadline and per-address cap. Workers only run
-// handlers. So an idle, slow or stalled client costs a few hundred bytes
-// of memory and no thread.
+// The connection loops: a few threads (one per CPU by default), each
+// owning the connections it accepted and driving them by readiness
+// (edge-triggered epoll): it accepts, reads request heads and bodies,
+// writes responses (files with sendfile), runs quick handlers itself, parks
+// log long polls and enforces every deadline and per-address cap. Workers
+// run the other handlers. So an idle, slow or stalled client costs a few
+// hundred bytes of memory and no thread.
 #ifndef VXKERNEL_TOOLS_VXHOST_SERVE_LOOP_H_
 #define VXKERNEL_TOOLS_VXHOST_SERVE_LOOP_H_
 
@@ -16,8 +17,9 @@ namespace serve {
 
 struct App;
 
-// Thread rule: Listen and Run on one thread (the loop's); Open,
-// WakeLogPolls and the counters from any thread.
+// Thread rule: Listen and Run on one thread (Run starts the other loops'
+// threads and returns once all have ended); WakeLogPolls and Stats from
+// any thread.
 class Loop {
  public:
   struct Figures {
@@ -29,8 +31,8 @@ class Loop {
 
   explicit Loop(App& app);
   ~Loop();
-  // Binds host:port (0 picks a free one); *address gets "HOST:PORT" as
-  // bound. The error names the cause and the fix.
+  // Binds host:port (0 picks a free one) once for each loop; *address gets
+  // "HOST:PORT" as bound. The error names the cause and the fix.
   bool Listen(const std::string& host, int port, std::string* address, std::string* error);
   // Serves until stop() is true (checked every 100 ms), then stops
   // accepting, cuts off bodies in progress, answers parked polls, lets
@@ -40,8 +42,9 @@ class Loop {
   void WakeLogPolls();
   Figures Stats() const;
 
+  struct Impl;  // what the loops share (serve_loop.cpp)
+
  private:
-  struct Impl;
   std::unique_ptr<Impl> fImpl;
 };
 

@@ -23,7 +23,6 @@
 #include "vxkernel/threads/KCondition.h"
 #include "vxkernel/threads/KMutex.h"
 #include "vxkernel/threads/KTimestamp.h"
-#include "vxkernel/web/KHTTPArgs.h"
 
 namespace {
 
@@ -176,7 +175,7 @@ void PrintUsage(std::FILE* out) {
                "  vxhost user del NAME --data DIR | vxhost user list --data DIR\n"
                "  vxhost token add NAME --data DIR | vxhost token del TOKEN --data DIR\n"
                "\n"
-               "Keys of [server] in vxhost.ini: listen, threads, max_upload_bytes,\n"
+               "Keys of [server] in vxhost.ini: listen, threads, loops, max_upload_bytes,\n"
                "min_free_bytes, max_head_bytes, head_timeout_ms, body_timeout_ms,\n"
                "idle_timeout_ms, write_timeout_ms, log_wait_ms, conns_per_address,\n"
                "requests_per_second_per_address, trusted_proxies, server_names,\n"
@@ -244,8 +243,6 @@ int RunServe(int argc, char** argv) {
   app.sessions = std::make_unique<Sessions>(app.config.sessionIdleMinutes, nullptr, sessionDir);
   SweepTrash(app);
   app.started = NowSeconds();
-  app.uploaders.push_back(nullptr);  // workers count from 1
-  for (int i = 1; i <= app.config.threads; ++i) app.uploaders.push_back(new KHTTPArgs(static_cast<unsigned long>(i)));
 
   app.background = MakeBackground();
   PreviewMissing(app);
@@ -280,8 +277,6 @@ int RunServe(int argc, char** argv) {
   follower.reset();
   CloseLog();
   app.loop = nullptr;
-  for (KHTTPArgs* args : app.uploaders) delete args;
-  app.uploaders.clear();
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
   close(lock);

@@ -185,6 +185,7 @@ void Log(Exchange& ex, const Caller& who) {
   // log's next entry or its deadline.
   if (text.empty() && after >= 0 && after == next && !ex.req.pollExpired && !ex.app.stopping) {
     ex.next = Next::kPark;
+    ex.req.pollSeen = next;
     return;
   }
   Send(ex, 200, "text/plain; charset=utf-8", text,
@@ -193,12 +194,12 @@ void Log(Exchange& ex, const Caller& who) {
 
 }  // namespace
 
-void Send(Exchange& ex, int status, const std::string& type, const std::string& body,
+void Send(Exchange& ex, int status, const std::string& type, std::string body,
           const std::string& extraHeaders) {
   ex.status = status;
   ex.next = Next::kRespond;
   ex.response.bytes = ResponseHead(status, type, static_cast<int64_t>(body.size()), ex.keepAlive, extraHeaders);
-  if (ex.head.method != "HEAD") ex.response.bytes += body;
+  ex.response.body = ex.head.method != "HEAD" ? std::move(body) : std::string();
 }
 
 // An error answer's body and type: JSON for the API, a page for the rest.
@@ -219,6 +220,31 @@ std::string ErrorResponse(int status, const std::string& message, bool keepAlive
   const char* type = nullptr;
   std::string body = ErrorBody(path, status, message, &type);
   return ResponseHead(status, type, static_cast<int64_t>(body.size()), keepAlive, extraHeaders) + body;
+}
+
+namespace {
+
+// The paths answered on the loop thread; a prefix entry ends with '/'
+// and takes one more segment (a key, an asset's name), no deeper.
+const char* const kQuickPaths[] = {"/", "/index.html", "/api/docs", "/status", "/api/status",
+                                   "/login", "/static/", "/doc/", "/api/docs/"};
+
+}  // namespace
+
+bool Quick(const RequestHead& head) {
+  if (head.method != "GET" && head.method != "HEAD") return false;
+  const std::string& p = head.path;
+  for (const char* q : kQuickPaths) {
+    size_t n = std::strlen(q);
+    if (q[n - 1] == '/' && n > 1) {
+      if (p.size() > n && p.compare(0, n, q) == 0 && p.find('/', n) == std::string::npos) return true;
+    } else if (p == q) {
+      // A search reads the text index: a worker's job.
+      std::string words;
+      return !QueryValue(head.query, "q", &words) || words.empty();
+    }
+  }
+  return false;
 }
 
 void Route(Exchange& ex) {
