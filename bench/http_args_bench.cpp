@@ -212,6 +212,12 @@ bool UploadLookup(void*, const char* name, KString& value) {
   return true;
 }
 
+// Both upload rows store their part in the same tmpfs folder.
+void UploadParser(KHTTPArgs& h) {
+  std::filesystem::create_directories(kUploadDir);
+  h.TmpDirPath((kUploadDir + "/").c_str());
+}
+
 void SetBytes(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kUploadSize));
 }
@@ -219,10 +225,9 @@ void SetBytes(benchmark::State& state) {
 // KHTTPArgs reads the body from a FILE over the bytes in memory and stores
 // the file part in a temporary file on tmpfs, removed after each request.
 void BM_KHTTPArgs_Upload(benchmark::State& state) {
-  std::filesystem::create_directories(kUploadDir);
   const std::string& body = UploadBody();
   KHTTPArgs h;
-  h.TmpDirPath((kUploadDir + "/").c_str());
+  UploadParser(h);
   int count = 0;
   for (auto _ : state) {
     std::FILE* in = fmemopen(const_cast<char*>(body.data()), body.size(), "rb");
@@ -238,10 +243,9 @@ BENCHMARK(BM_KHTTPArgs_Upload)->Unit(benchmark::kMillisecond)->UseRealTime();
 // into the parser's own buffer, as a socket read would, and the parse
 // stores the part in a temporary file on tmpfs, removed after each request.
 void BM_KHTTPArgs_UploadFed(benchmark::State& state) {
-  std::filesystem::create_directories(kUploadDir);
   const std::string& body = UploadBody();
   KHTTPArgs h;
-  h.TmpDirPath((kUploadDir + "/").c_str());
+  UploadParser(h);
   int count = 0;
   for (auto _ : state) {
     h.BeginArgs(UploadLookup, nullptr, Count, &count, true);

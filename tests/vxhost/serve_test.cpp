@@ -651,7 +651,9 @@ TEST(Serve, IdleCrowdsAndCapsDoNotStarveOthers) {
   const char* env = std::getenv("VXHOST_IDLE_CONNS");
   int crowd = env != nullptr ? std::atoi(env) : 600;
   TempDir dir;
-  Server s(dir.Path(), "[server]\nthreads=2\nconns_per_address=100\nrequests_per_second_per_address=2\n");
+  // One loop: with several, each listener has its own accept queue, so
+  // the connection refused over the cap need not be the last one made.
+  Server s(dir.Path(), "[server]\nthreads=2\nloops=1\nconns_per_address=100\nrequests_per_second_per_address=2\n");
   std::vector<int> idle;
   for (int i = 0; i < crowd; ++i) idle.push_back(ConnectFrom(s.Port(), "127.0.1." + std::to_string(2 + i / 100)));
   int over = ConnectFrom(s.Port(), "127.0.1.2");

@@ -90,7 +90,7 @@ struct Response {
 enum class Next {
   kRespond,    // send response
   kReadBody,   // read the body (at most kMaxMemoryBody bytes) into bodyBytes, then run again
-  kSpoolBody,  // feed the body to the request's upload parse, then run again
+  kFeedBody,  // feed the body to the request's upload parse, then run again
   kPark        // run again when the log has news or after log_wait_ms
 };
 
@@ -113,7 +113,7 @@ void Send(Exchange& ex, int status, const std::string& type, std::string body,
 // Answers with an error page carrying message.
 void SendError(Exchange& ex, int status, const std::string& message, const std::string& extraHeaders = "");
 // Routes one request whose head has been read; runs again after a
-// kReadBody, kSpoolBody or kPark.
+// kReadBody, kFeedBody or kPark.
 void Route(Exchange& ex);
 // Whether a request may run on its connection loop's thread instead of a
 // worker: it reads only memory and opens at most one file (a download, the

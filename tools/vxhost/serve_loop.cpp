@@ -316,7 +316,7 @@ struct EventLoop {
   void Close(Conn* c) {
     close(c->fd);
     if (c->file >= 0) close(c->file);
-    DropSpool(c);
+    DropUpload(c);
     if (c->context != nullptr) KAt::DestroyThreadStartup(c->context);
     Uncount(c->peer);
     parked.erase(c);
@@ -506,8 +506,8 @@ struct EventLoop {
         return Reply(c, std::move(r.bytes), close, std::move(r.body));
       }
       case Next::kReadBody:
-      case Next::kSpoolBody:
-        return StartBody(c, c->next == Next::kSpoolBody);
+      case Next::kFeedBody:
+        return StartBody(c, c->next == Next::kFeedBody);
       case Next::kPark:
         if (stopping) {
           c->req->pollExpired = true;
@@ -525,11 +525,11 @@ struct EventLoop {
 
   // ===== Bodies =====
 
-  // A body the handler wants: in memory, or (kSpoolBody) fed to the
+  // A body the handler wants: in memory, or (kFeedBody) fed to the
   // request's upload parse as it arrives.
-  void StartBody(Conn* c, bool spool) {
+  void StartBody(Conn* c, bool fed) {
     RequestState& r = *c->req;
-    if (!spool && c->bodyLeft > kMaxMemoryBody) {
+    if (!fed && c->bodyLeft > kMaxMemoryBody) {
       LanguageScope words(r.head);
       return Reply(c, ErrorResponse(413, Text(kBodyTooLarge), false, "", r.head.path), true);
     }
@@ -547,7 +547,7 @@ struct EventLoop {
   }
 
   // The upload's parse ends and its part files go.
-  void DropSpool(Conn* c) {
+  void DropUpload(Conn* c) {
     if (c->req) c->req->upload.reset();
   }
 
@@ -601,7 +601,7 @@ struct EventLoop {
     RequestState& r = *c->req;
     if (r.upload) r.upload->End();
     if (cutShort) {
-      DropSpool(c);
+      DropUpload(c);
       r.body = RequestState::Body::kCutShort;
       c->keepAlive = false;
     } else {

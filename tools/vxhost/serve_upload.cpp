@@ -355,7 +355,7 @@ void ReceiveUpload(Exchange& ex, const Caller& who, UploadAnswer stored) {
       return SendError(ex, 507, Text(kNoRoom, FormatSize(ex.head.contentLength)));
     }
     req.upload = std::make_unique<UploadReceiver>(type, ex.head.contentLength, app.store.TempDir());
-    ex.next = Next::kSpoolBody;  // the loop feeds it to the parse; this runs again then
+    ex.next = Next::kFeedBody;  // the loop feeds it to the parse; this runs again then
     return;
   }
   if (req.body == RequestState::Body::kCutShort) {
