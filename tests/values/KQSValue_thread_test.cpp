@@ -2,6 +2,7 @@
 // whose own count is not thread-safe by design). Run under TSan.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <latch>
 #include <string>
 #include <thread>
@@ -62,6 +63,36 @@ TEST(KQSValueThreads, ConcurrentCopiesKeepTheClassCountersExact) { CopyConcurren
 // so that whatever one generation of threads leaves behind is reused.
 TEST(KQSValueThreads, ManyThreadsInGenerations) {
   for (int generation = 0; generation < 2; ++generation) CopyConcurrently(40, 300);
+}
+
+// A thread running the thread ring (making its context) while another reads
+// and writes documents: the reader keeps every value.
+TEST(KQSValueThreads, DocumentsReadWhileAnotherThreadStartsKeepEveryValue) {
+  KQSValue doc = KQSValue::List();
+  for (int i = 0; i < 200; ++i) {
+    KQSValue assoc = NewAssoc();
+    A(assoc).Add(KQSValue("x"), KQSValue(i + 0.25));
+    A(assoc).Add(KQSValue("name"), KQSValue(("n" + std::to_string(i)).c_str()));
+    doc.ListAppendValue(assoc);
+    doc.ListAppendValue(KQSValue(i * 1.5));
+  }
+  const std::string text = Str(doc.FormattedString());
+  std::atomic<bool> stop{false};
+  std::thread starter([&stop] {
+    while (!stop.load()) {
+      std::thread t([] {
+        KAt::ThreadStartup();
+        KAt::ThreadShutdown();
+      });
+      t.join();
+    }
+  });
+  for (int round = 0; round < 1000; ++round) {
+    const KQSValue read = Parse(text);
+    ASSERT_EQ(Str(read.FormattedString()), text) << "round " << round;
+  }
+  stop.store(true);
+  starter.join();
 }
 
 }  // namespace
