@@ -1,9 +1,12 @@
-// Fibers over ucontext: a stack from mmap with a guard page below it. The
-// sanitizers are told of every switch, or they would take the other stack
-// for an overflow (ASan: a throw on the fiber leaves its frames poisoned)
-// or for another thread's (TSan).
+// Fibers with their own stack switch: a stack from mmap with a guard page
+// below it, and a switch that saves the callee-saved registers and the
+// floating-point control words on the stack it leaves. glibc's swapcontext
+// would also save and restore the signal mask, two system calls on every
+// switch, and AddressSanitizer only half supports it. The sanitizers are
+// told of every switch, or they would take the other stack for an overflow
+// (ASan: a throw on the fiber leaves its frames poisoned) or for another
+// thread's (TSan).
 #include <sys/mman.h>
-#include <ucontext.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -38,12 +41,58 @@ extern "C" void __tsan_destroy_fiber(void* fiber);
 extern "C" void __tsan_switch_to_fiber(void* fiber, unsigned flags);
 #endif
 
+// vxk_fiber_switch(&saved, next): pushes the callee-saved registers and the
+// MXCSR and x87 control words, stores the stack pointer in saved, loads
+// next and pops the same from there. A new fiber's stack is laid out as if
+// it had switched away just before vxk_fiber_start, which calls r13(r12)
+// with the stack aligned as a call needs.
+extern "C" void vxk_fiber_switch(void** saved, void* next);
+extern "C" void vxk_fiber_start();
+asm(R"(
+  .text
+  .globl vxk_fiber_switch
+  .hidden vxk_fiber_switch
+  .type vxk_fiber_switch, @function
+vxk_fiber_switch:
+  pushq %rbp
+  pushq %rbx
+  pushq %r12
+  pushq %r13
+  pushq %r14
+  pushq %r15
+  subq $8, %rsp
+  stmxcsr (%rsp)
+  fnstcw 4(%rsp)
+  movq %rsp, (%rdi)
+  movq %rsi, %rsp
+  ldmxcsr (%rsp)
+  fldcw 4(%rsp)
+  addq $8, %rsp
+  popq %r15
+  popq %r14
+  popq %r13
+  popq %r12
+  popq %rbx
+  popq %rbp
+  ret
+  .size vxk_fiber_switch, .-vxk_fiber_switch
+
+  .globl vxk_fiber_start
+  .hidden vxk_fiber_start
+  .type vxk_fiber_start, @function
+vxk_fiber_start:
+  movq %r12, %rdi
+  callq *%r13
+  ud2
+  .size vxk_fiber_start, .-vxk_fiber_start
+)");
+
 namespace port {
 
 struct Fiber {
-  ucontext_t self;
-  ucontext_t caller;
-  char* map = nullptr;  // guard page, then the stack
+  void* sp = nullptr;        // the fiber's stack pointer while it is switched away
+  void* callerSp = nullptr;  // the resumer's while the fiber runs
+  char* map = nullptr;       // guard page, then the stack
   size_t mapBytes = 0;
   void (*body)(void*) = nullptr;
   void* argument = nullptr;
@@ -63,43 +112,45 @@ size_t PageBytes() {
   return page > 0 ? static_cast<size_t>(page) : 4096;
 }
 
-// Switches from one context to another: into the fiber or back out. The
-// fake stacks of AddressSanitizer's use-after-return check are not handed
-// over (null, as its interface allows): with them a server's body loop
-// lost count of its bytes in the sanitizer build.
-void Switch(Fiber* f, ucontext_t* from, ucontext_t* to, bool intoFiber) {
+// Switches into the fiber or back out. Each side keeps the fake stack of
+// AddressSanitizer's use-after-return check it had (saved in its own frame,
+// restored when it runs again); only the fiber's last switch out hands
+// none, which lets the sanitizer free the finished fiber's.
+void Switch(Fiber* f, bool intoFiber, bool last = false) {
 #ifdef VXK_FIBER_ASAN
+  void* fakeStack = nullptr;
   const size_t page = PageBytes();
   if (intoFiber) {
-    __sanitizer_start_switch_fiber(nullptr, f->map + page, f->mapBytes - page);
+    __sanitizer_start_switch_fiber(&fakeStack, f->map + page, f->mapBytes - page);
   } else {
-    __sanitizer_start_switch_fiber(nullptr, f->callerBottom, f->callerSize);
+    __sanitizer_start_switch_fiber(last ? nullptr : &fakeStack, f->callerBottom, f->callerSize);
   }
 #endif
 #ifdef VXK_FIBER_TSAN
   __tsan_switch_to_fiber(intoFiber ? f->tsanSelf : f->tsanCaller, 0);
 #endif
-  swapcontext(from, to);
+  if (intoFiber) vxk_fiber_switch(&f->callerSp, f->sp);
+  else vxk_fiber_switch(&f->sp, f->callerSp);
 #ifdef VXK_FIBER_ASAN
   if (intoFiber) {
-    __sanitizer_finish_switch_fiber(nullptr, nullptr, nullptr);
+    __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
   } else {
-    __sanitizer_finish_switch_fiber(nullptr, &f->callerBottom, &f->callerSize);
+    __sanitizer_finish_switch_fiber(fakeStack, &f->callerBottom, &f->callerSize);
   }
 #endif
-  (void)f;
-  (void)intoFiber;
+  (void)last;
 }
 
-// makecontext passes ints: the fiber's address comes in two halves.
-void Trampoline(unsigned high, unsigned low) {
-  Fiber* f = reinterpret_cast<Fiber*>((static_cast<uintptr_t>(high) << 32) | low);
+// The first code a fiber runs; it never returns (the stack has nowhere to
+// go): its last switch leaves the stack for good.
+void FiberMain(Fiber* f) {
 #ifdef VXK_FIBER_ASAN
   __sanitizer_finish_switch_fiber(nullptr, &f->callerBottom, &f->callerSize);
 #endif
   f->body(f->argument);
   f->running = false;
-  Switch(f, &f->self, &f->caller, false);
+  Switch(f, false, true);
+  __builtin_trap();
 }
 
 }  // namespace
@@ -134,14 +185,22 @@ void FiberDestroy(Fiber* f) {
 }
 
 void FiberStart(Fiber* f, void (*body)(void*), void* argument) {
-  const size_t page = PageBytes();
-  getcontext(&f->self);
-  f->self.uc_stack.ss_sp = f->map + page;
-  f->self.uc_stack.ss_size = f->mapBytes - page;
-  f->self.uc_link = nullptr;
-  const uintptr_t at = reinterpret_cast<uintptr_t>(f);
-  makecontext(&f->self, reinterpret_cast<void (*)()>(&Trampoline), 2, static_cast<unsigned>(at >> 32),
-              static_cast<unsigned>(at & 0xFFFFFFFFu));
+  // Top down: an empty slot keeping the start's calls aligned, the return
+  // address (vxk_fiber_start), rbp, rbx, r12 = f, r13 = FiberMain, r14,
+  // r15, then the MXCSR and x87 control words at their reset values.
+  auto* top = reinterpret_cast<uint64_t*>((reinterpret_cast<uintptr_t>(f->map + f->mapBytes)) & ~uintptr_t{15});
+  uint64_t* sp = top - 10;
+  sp[0] = 0x1F80 | (uint64_t{0x037F} << 32);
+  sp[1] = 0;                                          // r15
+  sp[2] = 0;                                          // r14
+  sp[3] = reinterpret_cast<uint64_t>(&FiberMain);     // r13
+  sp[4] = reinterpret_cast<uint64_t>(f);              // r12
+  sp[5] = 0;                                          // rbx
+  sp[6] = 0;                                          // rbp
+  sp[7] = reinterpret_cast<uint64_t>(&vxk_fiber_start);
+  sp[8] = 0;
+  sp[9] = 0;
+  f->sp = sp;
   f->body = body;
   f->argument = argument;
   f->running = true;
@@ -152,10 +211,10 @@ bool FiberResume(Fiber* f) {
 #ifdef VXK_FIBER_TSAN
   f->tsanCaller = __tsan_get_current_fiber();
 #endif
-  Switch(f, &f->caller, &f->self, true);
+  Switch(f, true);
   return f->running;
 }
 
-void FiberYield(Fiber* f) { Switch(f, &f->self, &f->caller, false); }
+void FiberYield(Fiber* f) { Switch(f, false); }
 
 }  // namespace port
