@@ -1807,7 +1807,8 @@ TEST(Serve, KeptListPageShowsEachChangeAtOnce) {
 }
 
 // A kept list page is the same page for every caller but for the caller's
-// own name and form tokens, which never reach another caller.
+// own name and form tokens, which never reach another caller: the view is
+// made for one caller (the log-ins asked for another) and kept for the next.
 TEST(Serve, KeptListPageIsEachCallersOwn) {
   TempDir dir;
   std::string data = dir.Path() + "data";
