@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <random>
 
@@ -257,9 +258,9 @@ struct Login {
   std::string cookie, csrf;
 };
 
-Login LogIn(const std::string& url) {
+Login LogIn(const std::string& url, const std::string& user = "tester") {
   Login l;
-  std::string r = Shell("curl -s -i -d user=tester -d password=test-password " + url + "login");
+  std::string r = Shell("curl -s -i -d user=" + user + " -d password=test-password " + url + "login");
   std::smatch m;
   if (std::regex_search(r, m, std::regex("Set-Cookie: (vxsession=[0-9a-f]+);"))) l.cookie = "Cookie: " + m[1].str();
   std::string page = Shell("curl -s -H '" + l.cookie + "' " + url);
@@ -1745,4 +1746,96 @@ TEST(Serve, ShareLinksOfAnotherServerAreSeen) {
   replace("");
   EXPECT_EQ(Count(s.Curl(s.Url() + "api/docs/" + key + "/shares"), "\"id\":"), 0u);
   EXPECT_EQ(Fetch("-o /dev/null " + s.Url() + "s/" + token), " 404");
+}
+
+// The list page is kept between requests: after each kind of change the
+// very next page shows it. Each row asks for its page twice before its
+// change, so that the change meets a kept page.
+TEST(Serve, KeptListPageShowsEachChangeAtOnce) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server a(data, "", "alpha");
+  Server b(data, "", "beta");
+  std::string first = UploadOne(a, dir.Write("/first.txt", "first\n"));
+  ASSERT_FALSE(first.empty());
+  std::string added, id, image, other;
+  auto has = [](const std::string& what) { return [what](const std::string& page) { return page.find(what) != std::string::npos; }; };
+  struct Row {
+    const char* change;
+    std::string view;  // curl's arguments before the address, and the query
+    std::function<void()> make;
+    std::function<bool(const std::string& page)> shown;
+  };
+  const Row rows[] = {
+      {"upload", "", [&] { added = UploadOne(a, dir.Write("/added.txt", "added\n")); },
+       [&](const std::string& p) { return Lists(p, added); }},
+      {"delete", "", [&] { Post(a, "doc/" + added + "/delete"); },
+       [&](const std::string& p) { return !Lists(p, added); }},
+      {"restore", "", [&] { Post(a, "doc/" + added + "/restore"); },
+       [&](const std::string& p) { return Lists(p, added); }},
+      {"share made", "", [&] { ShareLink(a, first, "-d hours=5", &id); },
+       [&](const std::string& p) { return has("/share/" + id + "/revoke")(p); }},
+      {"share revoked", "", [&] { Post(a, "doc/" + first + "/share/" + id + "/revoke"); },
+       [&](const std::string& p) { return !has("/share/" + id + "/revoke")(p); }},
+      // The page is asked for while the thumbnail is being made.
+      {"thumbnail made", "",
+       [&] {
+         image = UploadOne(a, dir.Write("/i.png", Png(2, 2, std::string(6, '\0'))));
+         a.Curl(a.Url());
+         AwaitThumb(a, image, dir.Path() + "thumb.png");
+       },
+       [&](const std::string& p) { return has("src=\"/doc/" + image + "/thumb\"")(p); }},
+      {"language", "-H 'Cookie: vxlang=de' ", [] {}, has("<html lang=\"de\">")},
+      {"sort order", "?sort=name&dir=desc", [] {}, has("<th aria-sort=\"descending\"><a href=\"/?sort=name&amp;dir=asc")},
+      {"upload through another server", "",
+       [&] {
+         other = UploadOne(b, dir.Write("/other.txt", "other\n"));
+         a.AwaitLog("  beta  stored " + other);
+       },
+       [&](const std::string& p) { return Lists(p, other); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.change);
+    a.Curl("'" + a.Url() + "'");
+    a.Curl("'" + a.Url() + "'");
+    row.make();
+    bool query = row.view.rfind("?", 0) == 0;
+    std::string page = a.Curl(query ? "'" + a.Url() + row.view + "'" : row.view + a.Url());
+    EXPECT_TRUE(row.shown(page));
+  }
+}
+
+// A kept list page is the same page for every caller but for the caller's
+// own name and form tokens, which never reach another caller: the view is
+// made for one caller (the log-ins asked for another) and kept for the next.
+TEST(Serve, KeptListPageIsEachCallersOwn) {
+  TempDir dir;
+  std::string data = dir.Path() + "data";
+  fs::create_directories(data);
+  Server s(data);
+  Shell("printf 'test-password\\n' | " VXHOST_BIN " user add other --data " + data + " >/dev/null 2>&1");
+  std::string key = UploadOne(s, dir.Write("/a.txt", "a\n"));
+  std::string gone = UploadOne(s, dir.Write("/b.txt", "b\n"));
+  ASSERT_FALSE(gone.empty());
+  ShareLink(s, key, "-d hours=5");
+  Post(s, "doc/" + gone + "/delete");  // offered for undo
+  Login me = LogIn(s.Url()), them = LogIn(s.Url(), "other");
+  ASSERT_FALSE(them.csrf.empty());
+  auto page = [&s](const Login& l) {
+    return Shell("curl -s -H '" + l.cookie + "; vxlang=de' '" + s.Url() + "?sort=size&dir=asc'");
+  };
+  // Both tokens and names as the same words.
+  auto masked = [](std::string p, const Login& l, const std::string& user) {
+    for (size_t at; (at = p.find(l.csrf)) != std::string::npos;) p.replace(at, l.csrf.size(), "TOKEN");
+    std::string name = "<span class=\"user\">" + user + "</span>";
+    size_t at = p.find(name);
+    return at == std::string::npos ? p : p.replace(at, name.size(), "<span class=\"user\">USER</span>");
+  };
+  std::string mine = page(me);
+  std::string theirs = page(them);
+  EXPECT_EQ(Count(theirs, me.csrf), 0u);
+  EXPECT_EQ(Count(theirs, "<span class=\"user\">tester</span>"), 0u);
+  EXPECT_EQ(Count(theirs, them.csrf), 5u);  // the log-out, upload, undo, delete and revoke forms
+  EXPECT_EQ(masked(theirs, them, "other"), masked(mine, me, "tester"));
 }

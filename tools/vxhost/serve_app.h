@@ -182,8 +182,12 @@ class LanguageScope {
 };
 // POST /lang (the language switch): sets the cookie, back to the page.
 void HandleLanguage(Exchange& ex);
-// The switch between the languages that every page carries.
-std::string LanguageSwitch();
+// The switch between the languages that every page carries, its way back
+// left open (RequestBack fills it).
+class Sheet;
+void LanguageSwitch(Sheet& page);
+// The page the language switch returns to from the request at hand.
+const std::string& RequestBack();
 
 // ===== Pages (serve_pages.cpp) =====
 
@@ -203,6 +207,18 @@ std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who);
 std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
                      const std::vector<TrashInfo>& undo = {},
                      const std::function<std::string(const std::string& key)>& shares = {});
+// The same page for every caller, with the caller's parts left open (see
+// Sheet); *thumbless (when given) gets the rows' documents that have no
+// thumbnail yet.
+Sheet ListSheet(const std::vector<DocInfo>& all, const ListQuery& query, std::vector<std::string>* thumbless);
+// The undo offers of the list page for who.
+std::string UndoOffers(const std::vector<TrashInfo>& undo, const Caller& who);
+// ListPage of the listed documents (those of the search when query has
+// words). A view without words is kept between requests, by language and
+// view, until the store changes or a row's thumbnail appears; only the
+// caller's parts are put in per request (serve_list.cpp).
+std::string ListPage(App& app, const ListQuery& query, const Caller& who, const std::vector<TrashInfo>& undo,
+                     const std::function<std::string(const std::string& key)>& shares);
 std::string ErrorPage(int status, const std::string& message);
 std::string LogPage(const Caller& who);
 std::string StatusPage(App& app, const Caller& who);

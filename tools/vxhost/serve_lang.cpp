@@ -10,6 +10,7 @@
 #include "serve_app.h"
 #include "serve_auth.h"
 #include "serve_log.h"
+#include "serve_sheet.h"
 #include "vxkernel/bundles/KPropertyResourceBundle.h"
 #include "vxkernel/locale/KLocale.h"
 #include "vxkernel/runtime/err.h"
@@ -75,6 +76,8 @@ const std::vector<std::string>& Languages() {
 }
 
 std::string RequestLanguage() { return tRequest.language; }
+
+const std::string& RequestBack() { return tRequest.back; }
 
 namespace {
 
@@ -144,15 +147,15 @@ std::string Localize(const std::string& tmpl) {
   return out.append(tmpl, at, std::string::npos);
 }
 
-std::string LanguageSwitch() {
-  std::string html = Fill(kSwitch, {tRequest.back});
+void LanguageSwitch(Sheet& page) {
+  page.Put(kSwitch, {Sheet::Slot::kBack});
   for (const std::string& code : Languages()) {
-    if (code != Languages().front()) html += " | ";
+    if (code != Languages().front()) page.Add(" | ");
     auto name = kLanguageNames.find(code);
-    html += Fill(kSwitchButton, {code, code, code == tRequest.language ? " aria-current=\"true\"" : "",
-                                 name == kLanguageNames.end() ? code : name->second});
+    page.Put(kSwitchButton, {code, code, code == tRequest.language ? " aria-current=\"true\"" : "",
+                             name == kLanguageNames.end() ? code : name->second});
   }
-  return html + "</form>\n";
+  page.Add("</form>\n");
 }
 
 // POST /lang: lang=CODE&back=TARGET. No session may exist yet (the login

@@ -2,10 +2,17 @@
 // documents, so that a bookmarked view and an API agree on what is where.
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <memory>
+#include <tuple>
 
 #include "search_index.h"
 #include "serve.h"
+#include "serve_app.h"
 #include "serve_auth.h"
+#include "serve_preview.h"
+#include "serve_sheet.h"
+#include "vxkernel/threads/KMutex.h"
 #include "vxkernel/web/KWebEscape.h"
 
 namespace serve {
@@ -30,7 +37,67 @@ bool Before(const DocInfo& a, const DocInfo& b, const ListQuery& q) {
   return a.key < b.key;
 }
 
+// A list page kept between requests: what it shows of the store at its
+// generation.
+struct Kept {
+  uint64_t generation = 0;
+  Sheet sheet;
+  std::vector<std::string> thumbless;  // its rows' documents without a thumbnail when made
+};
+// Language, sort key, ascending, page asked for.
+using View = std::tuple<std::string, int, bool, int>;
+
+// At most a few views per language are asked for; a crawler walking the
+// pages must not keep every one.
+constexpr size_t kMaxKept = 32;
+
+// The pages kept, all of gKeptGeneration. Held only to look up or swap an
+// entry: a page is made and filled outside it.
+KMutex gKeptMutex;
+std::map<View, std::shared_ptr<const Kept>> gKept;  // guarded by gKeptMutex, like gKeptGeneration
+uint64_t gKeptGeneration = 0;
+
+std::shared_ptr<const Kept> FindKept(const View& view) {
+  KMutexGuard g(gKeptMutex);
+  auto it = gKept.find(view);
+  return it == gKept.end() ? nullptr : it->second;
+}
+
+void Keep(const View& view, std::shared_ptr<const Kept> kept) {
+  KMutexGuard g(gKeptMutex);
+  // A page made from an older store than one already kept is not kept.
+  if (kept->generation < gKeptGeneration) return;
+  if (kept->generation > gKeptGeneration || gKept.size() >= kMaxKept) gKept.clear();
+  gKeptGeneration = kept->generation;
+  gKept[view] = std::move(kept);
+}
+
+// A thumbnail is made after its document is listed, without a change of
+// the store.
+bool ThumbAppeared(const std::vector<std::string>& thumbless) {
+  int w = 0, h = 0;
+  return std::any_of(thumbless.begin(), thumbless.end(),
+                     [&](const std::string& key) { return ThumbSize(key, &w, &h); });
+}
+
 }  // namespace
+
+std::string ListPage(App& app, const ListQuery& query, const Caller& who, const std::vector<TrashInfo>& undo,
+                     const std::function<std::string(const std::string& key)>& shares) {
+  if (!query.words.empty()) return ListPage(ListFor(app, query), query, who, undo, shares);
+  // Read before the documents: a page is at least as new as its count.
+  uint64_t generation = app.store.Generation();
+  View view{RequestLanguage(), query.key, query.ascending, query.page};
+  std::shared_ptr<const Kept> kept = FindKept(view);
+  if (kept == nullptr || kept->generation != generation || ThumbAppeared(kept->thumbless)) {
+    auto made = std::make_shared<Kept>();
+    made->generation = generation;
+    made->sheet = ListSheet(ListFor(app, query), query, &made->thumbless);
+    Keep(view, made);
+    kept = std::move(made);
+  }
+  return kept->sheet.Fill(&who, UndoOffers(undo, who), shares);
+}
 
 bool QueryValue(const std::string& query, const std::string& name, std::string* value) {
   size_t at = 0;

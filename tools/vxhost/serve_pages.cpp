@@ -11,6 +11,7 @@
 #include "serve_auth.h"
 #include "serve_pool.h"
 #include "serve_preview.h"
+#include "serve_sheet.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassPointer.h"
@@ -244,19 +245,108 @@ const char kLogScript[] =
 
 }  // namespace
 
-std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
+namespace {
+
+// A localized template with its placeholders filled in order.
+std::string Format(const std::string& localized, const std::vector<std::string>& values) {
   KQSValue list = KQSValue::List();
   for (const std::string& v : values) list.ListAppendValue(KQSValue(v.c_str()));
-  return std::string(KWebFormat::FormatHTMLExpression(Localize(tmpl).c_str(), list));
+  return std::string(KWebFormat::FormatHTMLExpression(localized.c_str(), list));
+}
+
+// What a backquote before c makes a placeholder of.
+bool PlaceholderLetter(char c) { return c == 'H' || c == 'U' || c == 'D' || c == 'S' || c == 'L'; }
+
+// The page around body; with the navigation and the log-out button when nav.
+Sheet PageSheet(const std::string& title, const Sheet& body, bool nav) {
+  Sheet page;
+  page.Put(kHead, {RequestLanguage(), title});
+  page.Add("<header class=\"top\">");
+  LanguageSwitch(page);
+  if (nav) {
+    page.Add(Localize(kNav));
+    page.Add(Sheet::Slot::kAdminNav);
+    page.SetAdminNav(Localize(kAdminNav));
+    page.Put(kNavUser, {Sheet::Slot::kUser, Sheet::Slot::kCsrf});
+  }
+  page.Add("</header>\n<main>\n");
+  page.Put(kTitle, {title});
+  page.Add(body);
+  page.Add("</main>\n</body></html>\n");
+  return page;
+}
+
+}  // namespace
+
+std::string Fill(const char* tmpl, std::initializer_list<std::string> values) {
+  return Format(Localize(tmpl), std::vector<std::string>(values));
+}
+
+void Sheet::Add(Slot slot, const std::string& key) {
+  fHoles.push_back({fText.size(), slot, static_cast<uint32_t>(fRows.size())});
+  if (slot == Slot::kShares) fRows.push_back(key);
+}
+
+void Sheet::Add(const Sheet& other) {
+  for (const Hole& h : other.fHoles)
+    fHoles.push_back({fText.size() + h.at, h.slot, static_cast<uint32_t>(fRows.size() + h.row)});
+  fText += other.fText;
+  fRows.insert(fRows.end(), other.fRows.begin(), other.fRows.end());
+  if (!other.fAdminNav.empty()) fAdminNav = other.fAdminNav;
+}
+
+// The template is scanned for placeholders as FormatHTMLExpression scans
+// it; each stretch between holes is formatted with its own values.
+void Sheet::Put(const char* tmpl, std::initializer_list<Cell> values) {
+  const std::string text = Localize(tmpl);
+  std::vector<std::string> run;  // the values since the last hole
+  size_t from = 0;               // where the text since the last hole starts
+  const Cell* value = values.begin();
+  for (size_t at = 0; at + 1 < text.size() && value != values.end(); ++at) {
+    if (text[at] != '`' || !PlaceholderLetter(text[at + 1])) continue;
+    if (value->hole) {
+      fText += Format(text.substr(from, at - from), run);
+      run.clear();
+      Add(value->slot);
+      from = at + 2;
+    } else {
+      run.push_back(value->text);
+    }
+    ++value;
+    ++at;
+  }
+  fText += Format(text.substr(from), run);
+}
+
+std::string Sheet::Fill(const Caller* who, const std::string& undo,
+                        const std::function<std::string(const std::string& key)>& shares) const {
+  const std::string back = HtmlEscape(RequestBack());
+  const std::string user = who != nullptr ? HtmlEscape(who->user) : "";
+  const std::string csrf = who != nullptr ? HtmlEscape(who->csrf) : "";
+  std::string page;
+  page.reserve(fText.size() + back.size() + user.size() + fAdminNav.size() + undo.size() +
+               fHoles.size() * csrf.size());
+  size_t at = 0;
+  for (const Hole& h : fHoles) {
+    page.append(fText, at, h.at - at);
+    at = h.at;
+    switch (h.slot) {
+      case Slot::kBack: page += back; break;
+      case Slot::kAdminNav: page += who != nullptr && who->admin ? fAdminNav : std::string(); break;
+      case Slot::kUser: page += user; break;
+      case Slot::kCsrf: page += csrf; break;
+      case Slot::kUndo: page += undo; break;
+      case Slot::kShares: page += shares ? shares(fRows[h.row]) : std::string(); break;
+    }
+  }
+  return page.append(fText, at, std::string::npos);
 }
 
 // A page; with the navigation and the log-out button for a logged-in caller.
 std::string Page(const std::string& title, const std::string& body, const Caller* who) {
-  std::string nav;
-  if (who != nullptr)
-    nav = Localize(kNav) + Localize(who->admin ? kAdminNav : "") + Fill(kNavUser, {who->user, who->csrf});
-  return Fill(kHead, {RequestLanguage(), title}) + "<header class=\"top\">" + LanguageSwitch() + nav +
-         "</header>\n<main>\n" + Fill(kTitle, {title}) + body + "</main>\n</body></html>\n";
+  Sheet text;
+  text.Add(body);
+  return PageSheet(title, text, who != nullptr).Fill(who);
 }
 
 std::string Text(Message m, const std::string& arg) {
@@ -322,9 +412,7 @@ std::string IsoDate(int64_t secondsUtc) {
 
 std::string ListPage(const std::vector<DocInfo>& docs, const Caller& who) { return ListPage(docs, ListQuery(), who); }
 
-std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
-                     const std::vector<TrashInfo>& undo,
-                     const std::function<std::string(const std::string& key)>& shares) {
+Sheet ListSheet(const std::vector<DocInfo>& all, const ListQuery& query, std::vector<std::string>* thumbless) {
   int page = 1, pages = 1, total = 0;
   std::vector<DocInfo> docs = PageOf(all, query, &page, &pages, &total);
   // A column's header sorts by it; chosen again, it turns the direction.
@@ -334,37 +422,55 @@ std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, co
     return Fill(kSortedHead, {query.ascending ? "ascending" : "descending",
                               ListQueryString(key, !query.ascending, 1, query.words), label});
   };
-  std::string body;
-  for (const TrashInfo& t : undo) body += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
+  Sheet body;
+  body.Add(Sheet::Slot::kUndo);
   // The search above the list; the upload form and its drop zone together in
   // a panel of their own.
-  body += SearchBox(query);
-  body += "<div class=\"add\">\n" + Fill(kUploadForm, {who.csrf, Text(kTooManyFiles)}) + UploadPanel() + "</div>\n";
-  body += Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr><th></th>") + head(ListQuery::kName) +
-          head(ListQuery::kSize) + head(ListQuery::kType) + Fill(kPlainHead, {PageText("column.title")}) +
-          head(ListQuery::kDate) + Fill(kPlainHead, {PageText("column.note")}) + "<th></th></tr></thead>\n<tbody>\n";
+  body.Add(SearchBox(query) + "<div class=\"add\">\n");
+  body.Put(kUploadForm, {Sheet::Slot::kCsrf, Text(kTooManyFiles)});
+  body.Add(UploadPanel() + "</div>\n");
+  body.Add(Localize("<table id=\"docs\" aria-label=\"{{list.table}}\">\n<thead><tr><th></th>") +
+           head(ListQuery::kName) + head(ListQuery::kSize) + head(ListQuery::kType) +
+           Fill(kPlainHead, {PageText("column.title")}) + head(ListQuery::kDate) +
+           Fill(kPlainHead, {PageText("column.note")}) + "<th></th></tr></thead>\n<tbody>\n");
   for (const DocInfo& d : docs) {
     int w = 0, h = 0;
-    body += ThumbSize(d.key, &w, &h)
-                ? Fill(kThumbCell, {std::to_string((w + 1) / 2), std::to_string((h + 1) / 2), d.key})
-                : "<tr><td class=\"thumb\"></td>";
-    body += Fill(kRow, {d.name, FormatSize(d.size), d.type, d.title, IsoDate(d.uploaded), FormatDate(d.uploaded),
-                        d.note, d.key, d.key, d.key, who.csrf, d.key});
-    body += (shares ? shares(d.key) : "") + "</td></tr>\n";
+    if (ThumbSize(d.key, &w, &h)) {
+      body.Add(Fill(kThumbCell, {std::to_string((w + 1) / 2), std::to_string((h + 1) / 2), d.key}));
+    } else {
+      body.Add("<tr><td class=\"thumb\"></td>");
+      if (thumbless != nullptr) thumbless->push_back(d.key);
+    }
+    body.Put(kRow, {d.name, FormatSize(d.size), d.type, d.title, IsoDate(d.uploaded), FormatDate(d.uploaded), d.note,
+                    d.key, d.key, d.key, Sheet::Slot::kCsrf, d.key});
+    body.Add(Sheet::Slot::kShares, d.key);
+    body.Add("</td></tr>\n");
   }
-  body += "</tbody></table>\n";
-  if (docs.empty()) body += query.words.empty() ? Localize("<p id=\"empty\">{{list.empty}}</p>\n") : NoMatchNote();
+  std::string tail = "</tbody></table>\n";
+  if (docs.empty()) tail += query.words.empty() ? Localize("<p id=\"empty\">{{list.empty}}</p>\n") : NoMatchNote();
   // The pages keep the view's order.
-  body += Localize("<nav class=\"pages\" aria-label=\"{{list.pages}}\">");
+  tail += Localize("<nav class=\"pages\" aria-label=\"{{list.pages}}\">");
   if (page > 1)
-    body += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1, query.words),
+    tail += Fill(kPageLink, {"prev", ListQueryString(query.key, query.ascending, page - 1, query.words),
                              PageText("list.previous")});
-  body += Fill(kPageOf, {std::to_string(page), std::to_string(pages)});
+  tail += Fill(kPageOf, {std::to_string(page), std::to_string(pages)});
   if (page < pages)
-    body += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1, query.words),
+    tail += Fill(kPageLink, {"next", ListQueryString(query.key, query.ascending, page + 1, query.words),
                              PageText("list.next")});
-  body += "</nav>\n<script src=\"/static/time.js\" defer></script>\n";
-  return Page(PageText("list.heading"), body, &who);
+  body.Add(tail + "</nav>\n<script src=\"/static/time.js\" defer></script>\n");
+  return PageSheet(PageText("list.heading"), body, true);
+}
+
+std::string UndoOffers(const std::vector<TrashInfo>& undo, const Caller& who) {
+  std::string offers;
+  for (const TrashInfo& t : undo) offers += Fill(kUndo, {t.doc.name, t.doc.key, who.csrf});
+  return offers;
+}
+
+std::string ListPage(const std::vector<DocInfo>& all, const ListQuery& query, const Caller& who,
+                     const std::vector<TrashInfo>& undo,
+                     const std::function<std::string(const std::string& key)>& shares) {
+  return ListSheet(all, query, nullptr).Fill(&who, UndoOffers(undo, who), shares);
 }
 
 std::string ErrorPage(int status, const std::string& message) {

@@ -167,7 +167,7 @@ void Restore(Exchange& ex, const std::string& key, const Caller& who) {
 void List(Exchange& ex, const Caller& who) {
   std::vector<TrashInfo> recent = ex.app.store.TrashList(NowSeconds() - kUndoSeconds);
   ListQuery query = ParseListQuery(ex.head.query);
-  Send(ex, 200, kHtml, ListPage(ListFor(ex.app, query), query, who, recent, ShareCells(ex.app, who)));
+  Send(ex, 200, kHtml, ListPage(ex.app, query, who, recent, ShareCells(ex.app, who)));
 }
 
 // False (and 403 answered) unless the caller is an administrator.

@@ -29,6 +29,7 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -187,6 +188,12 @@ bool ReadTrashed(const fs::path& file, const std::string& key, DocInfo* info) {
 
 struct Store::Impl {
   mutable KMutex lock;  // guards index and random
+  std::atomic<uint64_t> generation{0};
+  // The lock for a change of index; the change is counted.
+  KMutex& Change() {
+    ++generation;
+    return lock;
+  }
   std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
   fs::path data, root, tmp, trashRoot, extra;
   unsigned long tempId = 0;  // of this instance's cache temporaries
@@ -284,7 +291,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   info->owner = owner;
   std::error_code ec;
   fs::remove(path, ec);
-  KMutexGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->Change());
   fImpl->index[info->key] = *info;
   return true;
 }
@@ -331,7 +338,7 @@ bool Store::OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* 
 }
 
 bool Store::Remove(const std::string& key) {
-  KMutexGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->Change());
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
   fImpl->cache->Delete(key, "");
@@ -342,7 +349,7 @@ bool Store::Remove(const std::string& key) {
 }
 
 bool Store::Trash(const std::string& key, const std::string& user, int64_t now, int* error) {
-  KMutexGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->Change());
   auto it = fImpl->index.find(key);
   void* handle = it != fImpl->index.end() ? fImpl->cache->Open(key) : nullptr;
   if (handle == nullptr) {
@@ -366,7 +373,7 @@ bool Store::Trash(const std::string& key, const std::string& user, int64_t now, 
 }
 
 bool Store::Restore(const std::string& key, DocInfo* info, int* error) {
-  KMutexGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->Change());
   auto it = fImpl->trash.find(key);
   if (it == fImpl->trash.end()) {
     *error = ENOENT;
@@ -421,6 +428,8 @@ std::vector<TrashInfo> Store::SweepTrash(int64_t before) {
   return removed;
 }
 
+uint64_t Store::Generation() const { return fImpl->generation; }
+
 Store::Figures Store::Stats() const {
   KMutexGuard g(fImpl->lock);
   Figures f;
@@ -432,7 +441,7 @@ Store::Figures Store::Stats() const {
 }
 
 bool Store::ShowTitle(const std::string& key, const std::string& title) {
-  KMutexGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->Change());
   auto listed = fImpl->index.find(key);
   auto trashed = fImpl->trash.find(key);
   DocInfo* doc = listed != fImpl->index.end()    ? &listed->second
@@ -462,7 +471,7 @@ Store::State Store::Reload(const std::string& key, const std::string& trashed, b
     state = State::kTrashed;
   }
   if (state != State::kGone) ReadExtra(key, "owner", &owner);
-  KMutexGuard g(fImpl->lock);
+  KMutexGuard g(fImpl->Change());
   auto listed = fImpl->index.find(key);
   auto gone = fImpl->trash.find(key);
   if (known != nullptr) *known = listed != fImpl->index.end() || gone != fImpl->trash.end();

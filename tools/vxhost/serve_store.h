@@ -89,6 +89,9 @@ class Store {
   // before and returns them.
   std::vector<TrashInfo> SweepTrash(int64_t before);
   Figures Stats() const;
+  // Counts the changes of the listed documents (new, gone, retitled): a
+  // view read after a look at it is at least as new as the count it saw.
+  uint64_t Generation() const;
   // Gives a listed or trashed document whose item header has no title the
   // title derived from it (a PDF's document information) in memory; the
   // item is not rewritten, the next start derives it again. False when
