@@ -10,8 +10,7 @@ build and the ratio after/before. Medians over rounds, not means: one slow
 round on a shared machine must not decide the figure.
 """
 import argparse
-import csv
-import io
+import json
 import os
 import statistics
 import subprocess
@@ -19,12 +18,13 @@ import sys
 
 
 def run(program, min_time):
-    out = subprocess.run([program, "--benchmark_format=csv", f"--benchmark_min_time={min_time}"],
+    # JSON, not CSV: the CSV writer stops the program when a later row has
+    # counters the first did not (value_text_bench's memory rows).
+    out = subprocess.run([program, "--benchmark_format=json", f"--benchmark_min_time={min_time}"],
                          check=True, capture_output=True, text=True).stdout
     rows = {}
-    lines = out[out.index("name,"):]
-    for row in csv.DictReader(io.StringIO(lines)):
-        if row.get("error_occurred") == "true" or not row.get("real_time"):
+    for row in json.loads(out)["benchmarks"]:
+        if row.get("error_occurred") or "real_time" not in row:
             continue
         rows[row["name"]] = (float(row["real_time"]), row["time_unit"])
     return rows

@@ -5,8 +5,10 @@
 //
 // Every block stays an ordinary small-heap block: freed alone at any time,
 // on any thread, through SmallFree. A chunk goes back to the heap when its
-// last block is freed; until then the bytes of its freed blocks are not
-// reused, so a value kept past its document keeps its chunk (docs/memory.md).
+// last block is freed (one freed on another thread counts once the chunk's
+// thread next opens a scope or takes a chunk); until then the bytes of its
+// freed blocks are not reused, so a value kept past its document keeps its
+// chunk (docs/memory.md).
 //
 // Thread rule: a scope is opened and closed on one thread, inner scopes
 // before outer ones; scopes on different threads are independent.

@@ -13,13 +13,14 @@
 // goes back when the count reaches zero; freed bytes inside a chunk are not
 // reused before that (docs/memory.md: what a survivor costs).
 //
-// Thread rule: a heap's slabs and lists are touched only by the thread that
-// holds the heap. Other threads free into it through its atomic remote list,
-// which the holder empties when it runs out of blocks of a class. Slab
-// carving, the spare-slab cache and the list of heaps without a thread are
-// shared, under gLock. A heap's current chunk (its bump pointer and its count
-// of blocks made) belongs to the heap's thread; frees from other threads, and
-// of chunks no heap serves from any more, go through the chunk's atomic count.
+// Thread rule: a heap's slabs, chunks and lists are touched only by the
+// thread that holds the heap. Other threads free into it through its atomic
+// remote list, which the holder empties when it runs out of blocks of a
+// class, takes a new chunk or opens a scope. Slab carving, the spare-slab
+// cache and the list of heaps without a thread are shared, under gLock. So
+// the common case, a thread freeing the documents it read, takes no locked
+// instruction; a block freed elsewhere is counted free when its owner next
+// empties the list (a heap left by its thread: when the next thread takes it).
 #include "vxkernel/smallheap.h"
 
 #include <atomic>
@@ -117,18 +118,14 @@ struct Slab {
   char* bump;       // the next block never handed out
   char* end;        // past the last whole block
   Heap* owner;
-  // Blocks out; blocks waiting in the owner's remote list count. A chunk:
-  // blocks made while a heap serves from it, less those its thread freed.
+  // Blocks out; blocks waiting in the owner's remote list count. A chunk
+  // goes back when it reaches zero and its heap no longer serves from it.
   uint32_t used;
   uint32_t blockSize;
   int cls;
   bool full;  // off its class list: no free block, nothing left to carve
   Slab* prev;
   Slab* next;
-  // A chunk's other frees, as a negative count, until its heap lets it go
-  // and adds used: from then on, the blocks still live. Zero then means the
-  // last block is gone, and whoever brought it there gives the chunk back.
-  std::atomic<long> live;
 };
 static_assert(sizeof(Slab) <= kSlabHeader, "the slab header fits before the blocks");
 
@@ -162,7 +159,7 @@ struct Heap {
 
 // Never serves: a full slab with nothing to carve. Heads of empty lists
 // point at it so the fast path needs no null test.
-constinit Slab gNoSlab{nullptr, nullptr, nullptr, nullptr, 0, 0, -1, true, nullptr, nullptr, 0};
+constinit Slab gNoSlab{nullptr, nullptr, nullptr, nullptr, 0, 0, -1, true, nullptr, nullptr};
 
 constexpr Heap::Heap() : list(), reuse() {
   for (Slab*& s : list) s = &gNoSlab;
@@ -249,7 +246,6 @@ void SetHeader(Slab* s, Heap* h, int cls, uint32_t size, char* first, char* end)
   s->cls = cls;
   s->full = cls == kChunkClass;
   s->prev = s->next = nullptr;
-  s->live.store(0, std::memory_order_relaxed);
   VXK_POISON(first, kSlabBytes - kSlabHeader);
 }
 
@@ -352,15 +348,6 @@ inline void LocalFree(Heap* h, Slab* s, void* p) {
   if (--s->used == 0 || s->full) AfterLocalFree(h, s);
 }
 
-void CollectRemote(Heap* h) {
-  FreeBlock* f = h->remote.exchange(nullptr, std::memory_order_acquire);
-  while (f != nullptr) {
-    FreeBlock* next = f->next;
-    LocalFree(h, SlabOf(f), f);
-    f = next;
-  }
-}
-
 // ===== Arena chunks =====
 
 // A chunk's blocks lie 8 bytes apart at least; one whose size is a multiple
@@ -378,39 +365,39 @@ void ForgetReuse(Heap* h) {
   for (FreeBlock*& f : h->reuse) f = nullptr;
 }
 
-// Any thread, once the chunk's last block is gone and no heap serves from it.
+// On the owner's thread, once the chunk's last block is gone and the heap no
+// longer serves from it.
 void ReleaseChunk(Heap* h, Slab* c) {
   gChunksHeld.fetch_sub(1, std::memory_order_relaxed);
   ReleaseSlab(h, c);
 }
 
-// The heap stops placing blocks in its chunk: the chunk's count takes over
-// the blocks made, and the chunk goes back now if none of them is live.
+// The heap stops placing blocks in its chunk, which goes back now if none of
+// its blocks is live, else with the last of them.
 void LetGo(Heap* h) {
   Slab* c = h->chunk;
   if (c == nullptr) return;
   h->chunk = nullptr;
   ForgetReuse(h);
   if (h->arena == c) h->arena = &gNoSlab;
-  const long made = c->used;
-  if (c->live.fetch_add(made, std::memory_order_acq_rel) + made == 0) ReleaseChunk(h, c);
+  if (c->used == 0) ReleaseChunk(h, c);
 }
 
-// When every block made in the heap's chunk has been freed (here or on
-// other threads, whose frees the acquire load sees), the chunk starts again
-// from its first byte. REQUIRES: c is h's chunk, on h's thread.
+// When every block made in the heap's chunk has been freed, the chunk starts
+// again from its first byte. REQUIRES: c is h's chunk, on h's thread.
 bool RewindIfEmpty(Heap* h, Slab* c) {
-  if (static_cast<long>(c->used) + c->live.load(std::memory_order_acquire) != 0) return false;
+  if (c->used != 0) return false;
   ForgetReuse(h);
   c->bump = reinterpret_cast<char*>(c) + kSlabHeader;
-  c->used = 0;
-  c->live.store(0, std::memory_order_relaxed);
   return true;
 }
+
+void CollectRemote(Heap* h);
 
 // Room for a block of up to kMaxSmall bytes in the heap's chunk: the same
 // chunk started again, or a new one. False when there is no slab to take.
 bool NextChunk(Heap* h) {
+  if (h->remote.load(std::memory_order_relaxed) != nullptr) CollectRemote(h);
   if (h->chunk == nullptr || !RewindIfEmpty(h, h->chunk)) {
     LetGo(h);
     Slab* c = TakeSlab(h);
@@ -424,6 +411,7 @@ bool NextChunk(Heap* h) {
   return true;
 }
 
+// A block of one of h's chunks, freed on h's thread.
 void ChunkFree(Heap* h, Slab* c, void* p, size_t bytes) {
   const size_t size = ChunkBlockBytes(bytes);
   VXK_POISON(p, size);
@@ -444,7 +432,24 @@ void ChunkFree(Heap* h, Slab* c, void* p, size_t bytes) {
     --c->used;
     return;
   }
-  if (c->live.fetch_sub(1, std::memory_order_acq_rel) == 1) ReleaseChunk(h, c);
+  if (--c->used == 0) ReleaseChunk(h, c);
+}
+
+// Blocks other threads freed into h. A chunk's block, whose size is not
+// known here, waits for its chunk to empty.
+void CollectRemote(Heap* h) {
+  FreeBlock* f = h->remote.exchange(nullptr, std::memory_order_acquire);
+  while (f != nullptr) {
+    FreeBlock* next = f->next;
+    Slab* s = SlabOf(f);
+    if (s->cls != kChunkClass) {
+      LocalFree(h, s, f);
+    } else {
+      VXK_POISON(f, sizeof(FreeBlock));
+      if (--s->used == 0 && s != h->chunk) ReleaseChunk(h, s);
+    }
+    f = next;
+  }
 }
 
 // ===== Heaps and threads =====
@@ -630,12 +635,9 @@ void SmallFree(void* p, size_t bytes) noexcept {
     h->frees.Add(1);
     h->freeBytes.Add(static_cast<long>(bytes));
   }
-  if (s->cls == kChunkClass) {
-    ChunkFree(h, s, p, bytes);
-    return;
-  }
   if (s->owner == h) {
-    LocalFree(h, s, p);
+    if (s->cls == kChunkClass) ChunkFree(h, s, p, bytes);
+    else LocalFree(h, s, p);
     return;
   }
   if (!counted) {
@@ -644,8 +646,9 @@ void SmallFree(void* p, size_t bytes) noexcept {
     gHeaplessFreeBytes.Add(static_cast<long>(bytes));
   }
   // The link word stays readable for the owner; the rest is dead now.
-  if (s->blockSize > sizeof(FreeBlock)) {
-    VXK_POISON(static_cast<char*>(p) + sizeof(FreeBlock), s->blockSize - sizeof(FreeBlock));
+  const size_t size = s->cls == kChunkClass ? ChunkBlockBytes(bytes) : s->blockSize;
+  if (size > sizeof(FreeBlock)) {
+    VXK_POISON(static_cast<char*>(p) + sizeof(FreeBlock), size - sizeof(FreeBlock));
   }
   auto* f = static_cast<FreeBlock*>(p);
   std::atomic<FreeBlock*>& remote = s->owner->remote;
@@ -685,6 +688,7 @@ ArenaScope::ArenaScope() noexcept : fHeap(tHeap) {
   }
   fHeap = h;
   if (h->scopes++ > 0) return;
+  if (h->remote.load(std::memory_order_relaxed) != nullptr) CollectRemote(h);
   // A document read after the previous one was freed lands where it was.
   if (h->chunk != nullptr) RewindIfEmpty(h, h->chunk);
   h->arena = h->chunk != nullptr ? h->chunk : &gNoSlab;
@@ -699,7 +703,9 @@ long ArenaChunksHeld() { return gChunksHeld.load(std::memory_order_relaxed); }
 
 void ArenaLetGo() {
   Heap* h = tHeap;
-  if (h->scopes == 0) LetGo(h);
+  if (h->scopes != 0) return;
+  if (h->remote.load(std::memory_order_relaxed) != nullptr) CollectRemote(h);
+  LetGo(h);
 }
 
 }  // namespace vxk_internal

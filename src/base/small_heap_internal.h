@@ -7,9 +7,10 @@ namespace vxk_internal {
 // Arena chunks taken from the heap and not yet given back, over all threads.
 long ArenaChunksHeld();
 
-// The calling thread stops placing blocks in its current chunk, as it does
-// when it ends; the chunk goes back once its blocks are freed. Ignored while
-// a scope is open on the thread.
+// The calling thread counts the blocks other threads freed into its heap
+// and stops placing blocks in its current chunk, as it does when it ends;
+// the chunk goes back once its blocks are freed. Ignored while a scope is
+// open on the thread.
 void ArenaLetGo();
 
 }  // namespace vxk_internal
