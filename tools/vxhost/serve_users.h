@@ -47,7 +47,8 @@ bool PasswordMatches(const std::string& password, const std::string& hash);
 // edit in the lock file, which the server maps: a request learns of an
 // edit by reading that count from memory, without a system call.
 //
-// Thread rule: every member locks; any thread.
+// Thread rule: any thread; every member locks, but for a Refresh that
+// finds nothing to do.
 class Users {
  public:
   struct Listed {
