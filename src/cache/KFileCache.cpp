@@ -134,6 +134,24 @@ void* KFileCache::Open(const std::string& key) {
   return d;
 }
 
+int KFileCache::OpenData(const std::string& key, int64_t* offset, int64_t* length) {
+  std::string name = MakeFileName(key, nullptr, nullptr, 0);
+  if (name.empty() || !HeaderSizeAllowed("KFileCache::OpenData", HeaderSize())) return -1;
+  int64_t size = 0;
+  int fd = port::OpenForReading(name.c_str(), &size);
+  if (fd < 0) return -1;
+  const int64_t header = static_cast<int64_t>(HeaderSize());
+  if (size < header) {
+    port::CloseDescriptor(fd);
+    DebugLine("KFileCache::OpenData", "cache file shorter than its header: ", name);
+    return -1;
+  }
+  if (Debug() != 0) DebugLine("KFileCache::OpenData", "opened cache file ", name);
+  *offset = header;
+  *length = size - header;
+  return fd;
+}
+
 void* KFileCache::Create(const std::string& key, unsigned long tempId) {
   std::string dir, temp;
   std::string name = MakeFileName(key, &dir, &temp, tempId);

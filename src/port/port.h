@@ -408,6 +408,12 @@ long ReadOnceProbing(std::FILE* stream, void* buf, size_t n, int* probed);
 // The bytes of the file of an unbuffered stream from its position to its
 // end (one ioctl(FIONREAD)); -1 on failure.
 long BytesLeft(std::FILE* stream);
+// Opens the file name for reading (close-on-exec) with its size in *size:
+// one open and one fstat, no stdio. Returns the descriptor, or -1 with
+// errno set (EINVAL when name is not a regular file).
+int OpenForReading(const char* name, int64_t* size);
+// Closes a descriptor from OpenForReading.
+void CloseDescriptor(int fd);
 // ===== Address space for the small-object heap =====
 // A reservation is address space only: no memory is charged for it until a
 // part of it is committed.

@@ -60,6 +60,22 @@ std::string Read(KCache* cache, const std::string& key) {
   return out.str();
 }
 
+// The document of key as a sender of the item file's descriptor reads it,
+// or "<none>".
+std::string ReadDescriptor(KFileCache& cache, const std::string& key) {
+  int64_t offset = -1, length = -1;
+  int fd = cache.OpenData(key, &offset, &length);
+  if (fd < 0) return "<none>";
+  EXPECT_EQ(offset, static_cast<int64_t>(cache.HeaderSize()));
+  // One byte more than said: a wrong length shows as a marker.
+  std::string doc(static_cast<size_t>(length) + 1, '\0');
+  ssize_t got = pread(fd, doc.data(), doc.size(), offset);
+  close(fd);
+  doc.resize(static_cast<size_t>(std::max<ssize_t>(0, got)));
+  if (got != length) doc += "<length " + std::to_string(length) + ">";
+  return doc;
+}
+
 }  // namespace
 
 // Stands in for the C library's fsync (the test links the library's objects,
@@ -114,6 +130,7 @@ TEST(KFileCacheTest, ModelOfStoresDeletesAndReads) {
       default: {
         auto it = model.find(model_key(key));
         EXPECT_EQ(Read(&cache, key), it == model.end() ? "<none>" : it->second);
+        EXPECT_EQ(ReadDescriptor(cache, key), it == model.end() ? "<none>" : it->second);
       }
     }
   }
@@ -226,6 +243,9 @@ TEST(KFileCacheTest, HeaderRewriteCompanionsAndSweep) {
   cache.Release(stale);
   for (const char* c : {"7.txt", "7_x.txt", "7.doc", "77.txt", "~3_7", "~4_8"})
     temp.Write(std::string("0/0/") + c, "c");
+  int64_t offset = 0, length = 0;
+  ExpectDebug({"KFileCache::OpenData - cache file shorter than its header: " + temp / "0/0/77.txt" + "\n"},
+              [&] { EXPECT_EQ(cache.OpenData("77.txt", &offset, &length), -1); });
   EXPECT_TRUE(cache.Delete("7", "txt"));
   for (const char* c : {"7", "7.doc", "77.txt"}) EXPECT_TRUE(fs::exists(temp / "0/0/" + c)) << c;
   EXPECT_FALSE(fs::exists(temp / "0/0/7.txt") || fs::exists(temp / "0/0/7_x.txt"));

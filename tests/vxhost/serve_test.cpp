@@ -766,6 +766,10 @@ TEST(Serve, RangesAndConditionsFollowTheValidators) {
                                         AuthHeader() + "\r\nIf-None-Match: " + etag + "\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 304");
   EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), "");
+  // After the keep-alive downloads above, a whole one that closes says so.
+  reply = Ask(s.Port(), "HEAD " + url.substr(url.find("/doc/")) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() +
+                            "\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(reply.find("\r\nConnection: close\r\n"), std::string::npos) << reply;
   // A download cut off half-way, then resumed by curl, is the whole file.
   s.Curl(url + " | head -c 50000 >" + got);
   ASSERT_EQ(fs::file_size(got), 50000u);

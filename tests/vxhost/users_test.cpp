@@ -185,6 +185,27 @@ TEST(Users, RefreshSeesChangesOfOtherProcesses) {
   EXPECT_EQ(users.Count(), 0u);
 }
 
+// A request learns of the editors' edits from their count, whatever the
+// time since the last stat; an edit by hand waits for the next stat.
+TEST(Users, EditsAreSeenByTheirCountAndHandEditsByTheStat) {
+  TempDir dir;
+  const std::string data = dir / "data";
+  ASSERT_EQ(Vxhost({"user", "add", "ann", "--data", data}, "s3cret\n").status, 0);
+  serve::Users counted, stated;
+  std::string error;
+  const int64_t day = 24 * 3600 * 1000;
+  ASSERT_TRUE(counted.Open(data, &error, day)) << error;
+  ASSERT_TRUE(stated.Open(data, &error, 0)) << error;
+  ASSERT_EQ(Vxhost({"user", "del", "ann", "--data", data}, "").status, 0);
+  EXPECT_TRUE(counted.Refresh());
+  bool admin = false;
+  EXPECT_FALSE(counted.CheckPassword("ann", "s3cret", &admin));
+  EXPECT_TRUE(stated.Refresh());
+  ASSERT_TRUE(std::filesystem::remove(data + "/users.json"));
+  EXPECT_FALSE(counted.Refresh());
+  EXPECT_TRUE(stated.Refresh());
+}
+
 // The server notices an edit by the file's inode, size and time; quick
 // edits must never leave all three as they were, or an edit goes unseen.
 TEST(Users, EveryEditMovesTheFileTime) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 
 #include "serve_api.h"
 #include "serve_app.h"
@@ -66,35 +67,76 @@ bool RangeApplies(const RequestHead& head, const std::string& etag, const std::s
   return ifRange.empty() || ifRange == etag || ifRange == modified;
 }
 
+std::string ContentTypeOf(const DocInfo& doc) { return doc.type.empty() ? "application/octet-stream" : doc.type; }
+
+// What the head of a document's download is made of; it changes only with
+// the document, so it is made once per document and thread (downloads are
+// answered on the loop threads), not per request.
+struct DownloadHead {
+  // The fields it was made from: a document that differs gets a new one.
+  int64_t uploaded = 0;
+  int64_t size = 0;
+  std::string name, type;
+  std::string etag, modified, headers;
+  std::string whole[2];  // the head of a whole answer (200); [keepAlive]
+};
+
+// Documents whose heads a thread keeps; more start the collection anew.
+constexpr size_t kKeptHeads = 256;
+
+const DownloadHead& HeadOf(const DocInfo& doc) {
+  thread_local std::unordered_map<std::string, DownloadHead> kept;
+  auto it = kept.find(doc.key);
+  if (it != kept.end() && it->second.uploaded == doc.uploaded && it->second.size == doc.size &&
+      it->second.name == doc.name && it->second.type == doc.type)
+    return it->second;
+  if (it == kept.end() && kept.size() >= kKeptHeads) kept.clear();
+  DownloadHead& h = kept[doc.key];
+  h.uploaded = doc.uploaded;
+  h.size = doc.size;
+  h.name = doc.name;
+  h.type = doc.type;
+  h.etag = Etag(doc);
+  h.modified = HttpDate(doc.uploaded);
+  h.headers = "Content-Disposition: " + Disposition(doc.name) + "\r\nAccept-Ranges: bytes\r\nETag: " + h.etag +
+              "\r\nLast-Modified: " + h.modified + "\r\n";
+  for (bool keepAlive : {false, true})
+    h.whole[keepAlive] = ResponseHead(200, ContentTypeOf(doc), doc.size, keepAlive, h.headers);
+  return h;
+}
+
 }  // namespace
 
 void Download(Exchange& ex, const std::string& key, const std::function<bool(int64_t first)>& use) {
   DocInfo doc;
   if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
   Response& r = ex.response;
-  std::string etag = Etag(doc), modified = HttpDate(doc.uploaded), size = std::to_string(doc.size);
-  if (NotModified(ex.head, etag, doc.uploaded)) {
+  const DownloadHead& h = HeadOf(doc);
+  if (NotModified(ex.head, h.etag, doc.uploaded)) {
     ex.status = 304;
-    r.bytes = ResponseHead(304, "", doc.size, ex.keepAlive, "ETag: " + etag + "\r\n");
+    r.bytes = ResponseHead(304, "", doc.size, ex.keepAlive, "ETag: " + h.etag + "\r\n");
     return;
   }
   // Ranges are for GET only; a HEAD describes the whole document.
   int64_t first = 0, last = doc.size - 1;
-  RangeAsk ask = ex.head.method == "GET" && RangeApplies(ex.head, etag, modified)
+  RangeAsk ask = ex.head.method == "GET" && RangeApplies(ex.head, h.etag, h.modified)
                      ? ParseByteRange(ex.head.Header("range"), doc.size, &first, &last)
                      : RangeAsk::kWhole;
-  if (ask == RangeAsk::kUnsatisfiable)
+  if (ask == RangeAsk::kUnsatisfiable) {
+    const std::string size = std::to_string(doc.size);
     return SendError(ex, 416, Text(kRangePastEnd, size), "Content-Range: bytes */" + size + "\r\n");
+  }
   if (use && !use(first)) return;
   if (ex.head.method != "HEAD" && !ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength))
     return SendError(ex, 404, Text(kNoDocument, key));
-  std::string type = doc.type.empty() ? "application/octet-stream" : doc.type;
-  std::string headers = "Content-Disposition: " + Disposition(doc.name) + "\r\nAccept-Ranges: bytes\r\nETag: " +
-                        etag + "\r\nLast-Modified: " + modified + "\r\n";
   ex.status = ask == RangeAsk::kPart ? 206 : 200;
-  if (ask == RangeAsk::kPart)
-    headers += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + size + "\r\n";
-  r.bytes = ResponseHead(ex.status, type, last - first + 1, ex.keepAlive, headers);
+  if (ask == RangeAsk::kPart) {
+    r.bytes = ResponseHead(206, ContentTypeOf(doc), last - first + 1, ex.keepAlive,
+                           h.headers + "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) +
+                               "/" + std::to_string(doc.size) + "\r\n");
+  } else {
+    r.bytes = h.whole[ex.keepAlive];
+  }
   // The file holds what was listed unless it was replaced meanwhile.
   if (r.file >= 0) {
     int64_t held = r.fileLength;

@@ -318,23 +318,10 @@ bool Store::Find(const std::string& key, DocInfo* info) const {
 }
 
 bool Store::OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* length) const {
-  void* handle = fImpl->cache->Open(key);
-  if (handle == nullptr) return false;
-  auto* desc = static_cast<KFileCacheDesc*>(handle);
   // Its own descriptor: a delete or replacement meanwhile leaves these
   // bytes readable until the answer is sent.
-  int own = desc->fStream != nullptr ? dup(fileno(desc->fStream)) : -1;
-  struct stat st {};
-  bool ok = own >= 0 && fstat(own, &st) == 0;
-  fImpl->cache->Release(handle);
-  if (!ok) {
-    if (own >= 0) close(own);
-    return false;
-  }
-  *fd = own;
-  *offset = static_cast<int64_t>(KVXClientCacheItem::kHeaderBytes);
-  *length = std::max<int64_t>(0, static_cast<int64_t>(st.st_size) - *offset);
-  return true;
+  *fd = fImpl->cache->OpenData(key, offset, length);
+  return *fd >= 0;
 }
 
 bool Store::Remove(const std::string& key) {

@@ -10,6 +10,7 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -128,6 +129,49 @@ bool ReadTable(const std::string& path, Users::Table* table, struct stat* seen, 
   return true;
 }
 
+// The first 8 bytes of users.lock count the edits (the machine's order,
+// little-endian here; missing bytes count as 0). Servers map them shared
+// and read them per request; the editors add one after each edit, under
+// the exclusive lock.
+constexpr size_t kCountBytes = sizeof(uint64_t);
+
+// The count of the lock file at path, mapped read-only; null when it
+// cannot be. Called under the file's lock, so no editor writes meanwhile.
+const uint64_t* MapEditCount(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  void* p = MAP_FAILED;
+  // A mapping past the file's end would fault on reading: make the bytes.
+  if (fstat(fd, &st) == 0 && (st.st_size >= static_cast<off_t>(kCountBytes) || ftruncate(fd, kCountBytes) == 0))
+    p = mmap(nullptr, kCountBytes, PROT_READ, MAP_SHARED, fd, 0);
+  close(fd);
+  return p == MAP_FAILED ? nullptr : static_cast<const uint64_t*>(p);
+}
+
+uint64_t EditCount(const uint64_t* mapped) {
+  return mapped != nullptr ? __atomic_load_n(mapped, __ATOMIC_ACQUIRE) : 0;
+}
+
+// Adds one to the count of the lock file at path. A count that cannot be
+// written leaves the edit to the servers' periodic stat.
+void CountEdit(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return;
+  uint64_t n = 0;
+  if (pread(fd, &n, kCountBytes, 0) != static_cast<ssize_t>(kCountBytes)) n = 0;
+  ++n;
+  if (pwrite(fd, &n, kCountBytes, 0) != static_cast<ssize_t>(kCountBytes)) {
+    // Nothing more to do: see above.
+  }
+  close(fd);
+}
+
+int64_t SteadyNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 // Runs change on the file's current contents under the exclusive lock and
 // writes the result when change returns true.
 template <class Change>
@@ -137,8 +181,11 @@ bool Edit(const std::string& dataDir, std::string* error, Change change) {
   const std::string path = dataDir + kFile;
   Users::Table table;
   struct stat previous {};
-  if (!ReadTable(path, &table, &previous, error) || !change(table)) return false;
-  return WriteWholeFile(dataDir, path, Serialize(table), previous, error);
+  if (!ReadTable(path, &table, &previous, error) || !change(table) ||
+      !WriteWholeFile(dataDir, path, Serialize(table), previous, error))
+    return false;
+  CountEdit(dataDir + kLock);
+  return true;
 }
 
 std::string NewToken() {
@@ -177,19 +224,27 @@ bool IsLowerHex(const std::string& s, size_t n) {
 
 std::string Hex(const std::string& bytes) {
   static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
+  std::string out(bytes.size() * 2, '0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    out[2 * i] = kDigits[c >> 4];
+    out[2 * i + 1] = kDigits[c & 15];
   }
   return out;
 }
 
+// The gate digests a token per request: the algorithm is fetched once and
+// each thread keeps its context, where EVP_Digest with EVP_sha256() looks
+// the algorithm up and allocates a context every time (twice the cost).
 std::string Sha256Hex(const std::string& text) {
+  static EVP_MD* const kSha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+  thread_local std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
-  if (EVP_Digest(text.data(), text.size(), md, &n, EVP_sha256(), nullptr) != 1) return "";
+  if (kSha256 == nullptr || context == nullptr || EVP_DigestInit_ex(context.get(), kSha256, nullptr) != 1 ||
+      EVP_DigestUpdate(context.get(), text.data(), text.size()) != 1 ||
+      EVP_DigestFinal_ex(context.get(), md, &n) != 1)
+    return "";
   return Hex(std::string(reinterpret_cast<char*>(md), n));
 }
 
@@ -234,16 +289,38 @@ bool Users::ValidPassword(const std::string& password, std::string* error) {
   return false;
 }
 
-bool Users::Open(const std::string& dataDir, std::string* error) {
+Users::~Users() {
+  if (fEdits != nullptr) munmap(const_cast<uint64_t*>(fEdits), kCountBytes);
+}
+
+bool Users::Open(const std::string& dataDir, std::string* error, int64_t recheckMillis) {
   KMutexGuard guard(fMutex);
   fPath = dataDir + kFile;
+  fRecheckNanos = recheckMillis * 1000000;
   FileLock lock(dataDir + kLock, LOCK_SH);
   if (!lock.Held(error)) return false;
+  if (fEdits == nullptr) fEdits = MapEditCount(dataDir + kLock);
+  fEditsSeen.store(EditCount(fEdits));
+  fNextStat.store(SteadyNanos() + fRecheckNanos);
   return ReadTable(fPath, &fTable, &fSeen, error);
 }
 
 bool Users::Refresh() {
+  const int64_t now = SteadyNanos();
+  const uint64_t edits = EditCount(fEdits);
+  if (fEdits != nullptr && edits == fEditsSeen.load(std::memory_order_acquire) &&
+      now < fNextStat.load(std::memory_order_relaxed))
+    return false;
   KMutexGuard guard(fMutex);
+  const bool changed = ReadIfChanged();
+  // Only now: a request that finds this count current finds the table it
+  // stands for.
+  fNextStat.store(now + fRecheckNanos, std::memory_order_relaxed);
+  fEditsSeen.store(edits, std::memory_order_release);
+  return changed;
+}
+
+bool Users::ReadIfChanged() {
   struct stat now {};
   if (stat(fPath.c_str(), &now) != 0) {
     if (fSeen.st_ino == 0 && fTable.users.empty() && fTable.tokens.empty()) return false;

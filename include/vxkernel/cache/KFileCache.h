@@ -58,6 +58,15 @@ class VXKERNEL_EXPORT KFileCache : public KCache {
   unsigned char StoreAndForwardData(void* handle, std::istream& in, std::FILE* out,
                                     unsigned long length) override;
 
+  // Opens key's item for a reader that sends the data itself (sendfile):
+  // returns a read-only POSIX descriptor of the item file, which the caller
+  // closes, with *offset where the data begins (HeaderSize) and *length its
+  // bytes. One open and one fstat; the header is not read. -1 when the key
+  // forms no name or the item is missing; an item file shorter than its
+  // header is refused with one debug line. A version committed later
+  // leaves the descriptor on the bytes it opened.
+  int OpenData(const std::string& key, int64_t* offset, int64_t* length);
+
   // Removes key's item (type empty) and its companions key_... and key.xxx
   // (with a type: only companions ending in "." + type). True when at least
   // one file was deleted.

@@ -114,4 +114,22 @@ long BytesLeft(std::FILE* stream) {
   return n;
 }
 
+int OpenForReading(const char* name, int64_t* size) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  int e = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  if (e != 0) {
+    close(fd);
+    errno = e;
+    return -1;
+  }
+  *size = static_cast<int64_t>(st.st_size);
+  return fd;
+}
+
+void CloseDescriptor(int fd) {
+  if (fd >= 0) close(fd);
+}
+
 }  // namespace port
