@@ -31,8 +31,9 @@ bool CopyInstead(KFileCache& cache, void* handle, std::FILE* f, unsigned long he
 unsigned char KFileCache::AdoptFile(void* handle, const char* path, const char* header,
                                     unsigned long length) {
   KFileCacheDesc* d = CacheDesc(handle);
-  if (d == nullptr || path == nullptr || DescCanWrite(handle) == 0 || d->fTarget.empty() ||
-      d->fHeaderSize != HeaderSize()) {
+  if (d == nullptr || path == nullptr) return 0;
+  if (DescCanWrite(handle) == 0 || d->fTarget.empty() || d->fHeaderSize != HeaderSize()) {
+    DebugLine(kAdopt, "needs a writable handle from Create of the cache's header size: ", path);
     return 0;
   }
   int error = 0;
