@@ -286,7 +286,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   *info = InfoOf(item, info->key);  // as the header keeps it (texts may be cut)
   info->owner = owner;
   std::error_code ec;
-  fs::remove(path, ec);  // the adoption renamed it, unless it copied from another file system
+  fs::remove(path, ec);
   KMutexGuard g(fImpl->lock);
   fImpl->index[info->key] = *info;
   return true;
