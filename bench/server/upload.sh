@@ -4,7 +4,9 @@
 # writes the body once, into its client_body_temp, and keeps the file),
 # both with their data under one folder in /tmp. The two alternate within
 # each round; prints the medians of curl's time_total side by side with
-# vxhost's throughput as a share of nginx's.
+# vxhost's throughput as a share of nginx's, and the bytes vxhost wrote and
+# read per upload (its /proc/PID/io write_bytes and read_bytes: what reaches
+# the disk layer, whatever the load).
 #   bench/server/upload.sh [vxhost binary] [MiB] [rounds]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -70,14 +72,20 @@ upload() {
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 : >"$work/vx.times"
 : >"$work/nginx.times"
+# A field of vxhost's /proc/PID/io.
+io() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$server_pid/io"; }
+: >"$work/vx.io"
 for round in $(seq "$rounds"); do
+  w0="$(io write_bytes)" r0="$(io read_bytes)"
   upload "${server_url}upload" 303 >>"$work/vx.times"
+  echo "$(($(io write_bytes) - w0)) $(($(io read_bytes) - r0))" >>"$work/vx.io"
   upload "http://127.0.0.1:$port/up" 204 >>"$work/nginx.times"
   # nginx keeps each body: one file of the body's size, removed for the next round.
   kept="$(find "$work/nginx/body" -type f -size +"$((mib << 10))"k | wc -l)"
   [ "$kept" = 1 ] || { echo "nginx kept $kept body files in round $round, not 1" >&2; exit 1; }
   find "$work/nginx/body" -type f -delete
-  echo "round $round: vxhost $(tail -1 "$work/vx.times") s, nginx $(tail -1 "$work/nginx.times") s"
+  echo "round $round: vxhost $(tail -1 "$work/vx.times") s, nginx $(tail -1 "$work/nginx.times") s;" \
+    "vxhost wrote $(tail -1 "$work/vx.io" | cut -d' ' -f1) bytes, read $(tail -1 "$work/vx.io" | cut -d' ' -f2)"
 done
 vx="$(median <"$work/vx.times")"
 ng="$(median <"$work/nginx.times")"

@@ -45,6 +45,21 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
+bool vxk_internal::SyncFileForCommit(const char* op, std::FILE* f, const std::string& path) {
+  int error = 0;
+  if (port::SyncStream(f, &error)) return true;
+  DebugLine(op, "could not sync temp file: ", path, " : ", std::strerror(error));
+  return false;
+}
+
+bool vxk_internal::SyncDirectoryOf(const char* op, const std::string& target) {
+  int error = 0;
+  std::string dir = DirectoryOf(target);
+  if (port::SyncDirectory(dir.c_str(), &error)) return true;
+  DebugLine(op, "could not sync directory: ", dir, " : ", std::strerror(error));
+  return false;
+}
+
 KFileCache::KFileCache(const std::vector<std::string>& directories, unsigned long numSect,
                        unsigned long numSubSect, unsigned long headerSize, unsigned char debug)
     : KCache(numSect, numSubSect, headerSize, debug) {
@@ -213,10 +228,7 @@ unsigned char KFileCache::Release(void* handle) {
   const bool created = !d->fPath.empty() && !d->fTarget.empty();
   bool commit = created && d->fComplete != 0;
   const bool sync = commit && SyncOnCommit();
-  int error = 0;
-  if (sync && !port::SyncStream(d->fTemp, &error)) {
-    DebugLine("KFileCache::Release", "could not sync temp file: ", d->fPath, " : ",
-              std::strerror(error));
+  if (sync && !vxk_internal::SyncFileForCommit("KFileCache::Release", d->fTemp, d->fPath)) {
     commit = false;
     result = 0;
   }
@@ -238,12 +250,7 @@ unsigned char KFileCache::Release(void* handle) {
       result = 0;
     } else {
       if (Debug() != 0) DebugLine("KFileCache::Release", "rename temp file to ", d->fTarget);
-      std::string dir = DirectoryOf(d->fTarget);
-      if (sync && !port::SyncDirectory(dir.c_str(), &error)) {
-        DebugLine("KFileCache::Release", "could not sync directory: ", dir, " : ",
-                  std::strerror(error));
-        result = 0;
-      }
+      if (sync && !vxk_internal::SyncDirectoryOf("KFileCache::Release", d->fTarget)) result = 0;
     }
   } else if (named) {
     if (std::remove(d->fPath.c_str()) != 0) {

@@ -16,6 +16,7 @@ using vxk_internal::DebugLine;
 namespace {
 const char kStoreDoc[] = "KVXClientCacheItem::StoreDoc";
 const char kStoreNForward[] = "KVXClientCacheItem::StoreNForwardItem";
+const char kAdoptDoc[] = "KVXClientCacheItem::AdoptDoc";
 }  // namespace
 
 KVXClientCacheItem::KVXClientCacheItem(KCache* cache, const std::string& key,
@@ -108,7 +109,7 @@ bool KVXClientCacheItem::BeginStore(const char* family, const char* headerFailed
     if (!Hold(true)) DebugLine(family, "could create a new item.");
   }
   if (fHandle == nullptr || fCache == nullptr) return false;
-  if (UpdateDocHeader() == 0) {
+  if (headerFailed != nullptr && UpdateDocHeader() == 0) {
     DebugLine(family, headerFailed);
     EndStore(false);
     return false;
@@ -157,6 +158,19 @@ unsigned char KVXClientCacheItem::StoreDoc(const char* path) {
 unsigned char KVXClientCacheItem::StoreDoc(const KFile& file) {
   KString name = file.FullName();
   return StoreDoc(static_cast<const char*>(name));
+}
+
+unsigned char KVXClientCacheItem::AdoptDoc(const char* path) {
+  auto* files = dynamic_cast<KFileCache*>(fCache);
+  if (files == nullptr || files->HeaderSize() != kHeaderBytes) {
+    DebugLine(kAdoptDoc, "the cache cannot adopt a document file.");
+    return 0;
+  }
+  // The header goes into the file's room, not into the temporary.
+  if (!BeginStore(kAdoptDoc, nullptr)) return 0;
+  const std::string header = EncodeHeader();
+  if (files->AdoptFile(Handle(), path, header.data(), fDocSize) == 0) return EndStore(false);
+  return EndStore(true);
 }
 
 unsigned char KVXClientCacheItem::StoreNForwardItem(std::istream& in, std::ostream& out) {

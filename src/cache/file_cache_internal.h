@@ -82,6 +82,12 @@ inline void MakeItemDirectories(const std::string& dir) {
   port::MakeDirectory(dir.c_str());
 }
 
+// The syncs of a commit under SyncOnCommit: the new version's file before
+// its rename, the item's directory after it. False, with one debug line
+// naming op, when a sync fails.
+bool SyncFileForCommit(const char* op, std::FILE* f, const std::string& path);
+bool SyncDirectoryOf(const char* op, const std::string& target);
+
 }  // namespace vxk_internal
 
 #endif  // VXKERNEL_CACHE_FILE_CACHE_INTERNAL_H_

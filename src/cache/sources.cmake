@@ -8,6 +8,7 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
 list(APPEND VXKERNEL_SOURCES
   src/cache/KCache.cpp
   src/cache/KFileCache.cpp
+  src/cache/KFileCache_adopt.cpp
   src/cache/KFileCache_data.cpp
   src/cache/KFileCache_sweep.cpp
   src/cache/KFileCacheDesc.cpp

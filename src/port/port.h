@@ -391,6 +391,13 @@ bool NameFileId(const char* name, FileId* out);
 // file has the name, ENOENT when the directory is missing.
 std::FILE* OpenCacheTemporary(const char* name, int* error);
 
+// Opens the regular file name for reading and writing (close-on-exec, a
+// link at the name not followed), for a cache to take it over as an item.
+// On success returns the stream, standing at offset 0, unbuffered, with
+// the file's size in *size; on failure null with the errno value in
+// *error (ELOOP for a link, EINVAL for something not a regular file).
+std::FILE* OpenRegularFile(const char* name, int64_t* size, int* error);
+
 // Writes out what the stream buffers and syncs its file to the disk. False
 // with *error set to the errno value when either fails.
 bool SyncStream(std::FILE* stream, int* error);

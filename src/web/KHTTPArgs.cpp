@@ -95,7 +95,7 @@ int KHTTPArgs::CrackArgs(std::istream& in, KHTTPLookup lookup, void* lookupConte
 }
 
 void KHTTPArgs::BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
-                          void* sinkContext, bool verbose) {
+                          void* sinkContext, bool verbose, uint32_t partDataOffset) {
   if (fPush != nullptr && fPush->open) EndInput(InputEnd::kEnd);
   if (fPush == nullptr) fPush = new (std::nothrow) Push;
   if (fPush != nullptr && fPush->fiber == nullptr) fPush->fiber = port::FiberCreate(kParseStack);
@@ -106,6 +106,7 @@ void KHTTPArgs::BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sin
   Push& push = *fPush;
   push = Push{push.fiber};
   push.open = true;
+  push.partOffset = partDataOffset;
   fLookup = lookup;
   fLookupContext = lookupContext;
   fSink = sink;

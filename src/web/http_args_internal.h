@@ -25,6 +25,7 @@ struct KHTTPArgs::Push {
   InputEnd how = InputEnd::kQuiet;
   size_t want = 0;       // what a waiting read takes; 0: none waits
   size_t committed = 0;  // bytes fed to it so far
+  uint32_t partOffset = 0;  // room before each file part's data
   int result = 1;
 };
 

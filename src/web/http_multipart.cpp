@@ -507,12 +507,16 @@ bool KHTTPArgs::Parse::GetNextPart(const std::string& boundary, int depth) {
 
 namespace {
 
-// The MIME type the document-conversion client detects for the file at
-// path; false when it cannot tell.
-bool DetectMimeType(const std::string& path, std::string* mimeType) {
-  KDor dor(path.c_str(), KConfigFile::TheConfigFile()->FilePath(), 0);
+// The MIME type the document-conversion client detects for the data of
+// the file at path (from offset on); false when it cannot tell.
+bool DetectMimeType(const std::string& path, uint32_t offset, std::string* mimeType) {
+  const std::string probe = path + ".probe";
+  if (offset != 0 && !KHTTPArgs::WriteTypeProbe(path.c_str(), offset, probe.c_str())) return false;
+  KDor dor(offset != 0 ? probe.c_str() : path.c_str(), KConfigFile::TheConfigFile()->FilePath(), 0);
   char buffer[254] = {};
-  if (dor.GetMimeType(buffer, sizeof buffer) != 0) return false;
+  const bool known = dor.GetMimeType(buffer, sizeof buffer) == 0;
+  if (offset != 0) port::RemoveFile(probe.c_str());
+  if (!known) return false;
   buffer[sizeof buffer - 1] = '\0';
   *mimeType = buffer;
   return true;
@@ -522,6 +526,7 @@ bool DetectMimeType(const std::string& path, std::string* mimeType) {
 
 bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& fileName,
                                 const std::string& contentType, const std::string& boundary) {
+  const uint32_t offset = a.fPush->partOffset;
   const std::string base = "vx" + std::to_string(port::ProcessId());
   const KString slotPath = a.UseTmpFile(base.c_str());
   KFile* slot = a.GetTmpFile(slotPath);
@@ -534,6 +539,14 @@ bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& file
     // follow one that reappears.
     port::RemoveFile(path.c_str());
     file = std::fopen(path.c_str(), "wbx");
+    // Unbuffered: the parser's own write buffer gathers small pieces, and a
+    // large one then goes out in one write, not a block-sized part of it
+    // and a copy of the rest.
+    if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+    if (file != nullptr && offset != 0 && std::fseek(file, offset, SEEK_SET) != 0) {
+      std::fclose(file);
+      file = nullptr;
+    }
     if (file == nullptr) {
       DebugText("KHTTPArgs::GetNextPart - Could not open temporary file ", path, '\n');
     } else if (a.fVerbose) {
@@ -552,7 +565,8 @@ bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& file
     }
     AddEntry(name + "_filename", fileName.c_str());
     // The size on disk, so that a failed write never reports bytes it lost.
-    AddEntry(name + "_filelength", std::to_string(slot->Size()).c_str());
+    const int64_t size = static_cast<int64_t>(slot->Size()) - offset;
+    AddEntry(name + "_filelength", std::to_string(size > 0 ? size : 0).c_str());
   } else {
     // An upload that cannot be stored fails a strict parse.
     writeFailed = true;
@@ -561,7 +575,7 @@ bool KHTTPArgs::Parse::FilePart(const std::string& name, const std::string& file
   AddEntry(name + "_content_type", contentType.c_str());
   if (!path.empty() && KConfigFile::TheConfigFile() != nullptr) {
     std::string mimeType;
-    if (DetectMimeType(path, &mimeType)) {
+    if (DetectMimeType(path, offset, &mimeType)) {
       AddEntry(name + "_dcstype", mimeType.c_str());
     } else {
       AddEntry(name + "_dorMimeTypeStatus", "failure");

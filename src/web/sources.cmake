@@ -7,6 +7,7 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
 )
 list(APPEND VXKERNEL_SOURCES
   src/web/http_multipart.cpp
+  src/web/http_type_probe.cpp
   src/web/KHTTPArgs.cpp
   src/web/KSGMLValues.cpp
   src/web/KWebEscape.cpp

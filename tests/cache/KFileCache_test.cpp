@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <regex>
@@ -74,6 +76,16 @@ std::string ReadDescriptor(KFileCache& cache, const std::string& key) {
   doc.resize(static_cast<size_t>(std::max<ssize_t>(0, got)));
   if (got != length) doc += "<length " + std::to_string(length) + ">";
   return doc;
+}
+
+// A part file as an upload writes it: a hole of the header's room, then doc.
+std::string PartFile(const TempDir& temp, const std::string& name, const std::string& doc) {
+  const std::string path = temp / name;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fseek(f, static_cast<long>(kHeader), SEEK_SET);
+  std::fwrite(doc.data(), 1, doc.size(), f);
+  std::fclose(f);
+  return path;
 }
 
 }  // namespace
@@ -468,5 +480,122 @@ TEST(KVXClientCacheItemTest, FailedSyncKeepsTheOldItem) {
               [&] { EXPECT_FALSE(Store(&cache, "5", "new", 3)); });
   gSyncError = 0;
   EXPECT_EQ(Read(&cache, "5"), "old");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+}
+
+// An adopted document reads back as the same document stored by StoreDoc:
+// the header field by field and the bytes; the part file is the item now,
+// and nothing is left of the handle's temporary.
+TEST(KVXClientCacheItemTest, AdoptedDocumentReadsAsStored) {
+  TempDir temp("vxk_cache_adopt");
+  KFileCache cache({temp / "cache"}, 2, 2, kHeader, 0);
+  fs::create_directory(temp / "cache");
+  cache.SetSyncOnCommit(true);
+  std::string doc(250000, '\0');
+  for (size_t i = 0; i < doc.size(); ++i) doc[i] = static_cast<char>(i * 7 + i / 251);
+  KDateTime when;
+  when.SetDate(2025, 6, 1, 8, 30, 0, 0);
+  auto describe = [&](KVXClientCacheItem& item) {
+    item.DocSize(doc.size()), item.DocVersion(4), item.DocPublic(1);
+    item.ContentType("text/plain"), item.DocName("a.txt"), item.DocType("A title");
+    item.DocCreator("a note"), item.DocCreatedDate(when), item.DateLastVerified(when);
+  };
+  KVXClientCacheItem stored(&cache, "11", 7), adopted(&cache, "12", 7);
+  describe(stored), describe(adopted);
+  std::istringstream in(doc);
+  ASSERT_TRUE(stored.StoreDoc(in));
+  const std::string part = PartFile(temp, "part", doc);
+  ASSERT_TRUE(adopted.AdoptDoc(part.c_str()));
+  KVXClientCacheItem a(&cache, "11", 7), b(&cache, "12", 7);
+  struct Field {
+    const char* name;
+    std::string (*get)(const KVXClientCacheItem&);
+  } fields[] = {
+      {"size", [](const KVXClientCacheItem& i) { return std::to_string(i.DocSize()); }},
+      {"version", [](const KVXClientCacheItem& i) { return std::to_string(i.DocVersion()); }},
+      {"public", [](const KVXClientCacheItem& i) { return std::to_string(i.DocPublic()); }},
+      {"type", [](const KVXClientCacheItem& i) { return i.ContentType(); }},
+      {"name", [](const KVXClientCacheItem& i) { return i.DocName(); }},
+      {"title", [](const KVXClientCacheItem& i) { return i.DocType(); }},
+      {"creator", [](const KVXClientCacheItem& i) { return i.DocCreator(); }},
+      {"created", [](const KVXClientCacheItem& i) { return std::to_string(i.DocCreatedDate().Systime()); }},
+  };
+  for (const Field& f : fields) EXPECT_EQ(f.get(b), f.get(a)) << f.name;
+  std::ostringstream out;
+  EXPECT_TRUE(b.ForwardDoc(out, 0, 0));
+  EXPECT_EQ(out.str(), doc);
+  EXPECT_FALSE(fs::exists(part));
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+}
+
+// A failed adoption keeps the old document, leaves no temporary and leaves
+// the part file where it was, for its writer to remove.
+TEST(KVXClientCacheItemTest, FailedAdoptionKeepsTheOldItem) {
+  TempDir temp("vxk_cache_adopt_fail");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  const std::string part = PartFile(temp, "part", "new");
+  fs::create_symlink(part, temp / "link");
+  fs::create_directories(temp / "0/0/9");  // a directory where item 9 goes
+  struct Case {
+    const char* key;
+    unsigned long size;
+    std::string path;
+    int syncError;
+    std::string line;
+    // The directory at item 9 is opened as the old item after the failure.
+    std::vector<std::string> more = {};
+  } cases[] = {
+      {"5", 4, part, 0,
+       "KFileCache::AdoptFile - file " + part + " holds 3 bytes after the header's room, expected 4 bytes.\n"},
+      {"5", 3, temp / "link", 0,
+       "KFileCache::AdoptFile - could not open file: " + temp / "link" + " : Too many levels of symbolic links\n"},
+      {"5", 3, part, EIO, "KFileCache::AdoptFile - could not sync temp file: " + part + " : Input/output error\n"},
+      {"9", 3, part, 0,
+       "KFileCache::AdoptFile - error renaming file from " + part + " to " + temp / "0/0/9" + " : Is a directory\n",
+       {"KFileCache::RefreshHeader - failed to read header. 0 bytes of 1064\n",
+        "KFileCache::Open - could not read header.\n",
+        "KVXClientCacheItem::PopulateHeaderFromBuffer - Invalid header version in cache item.\n"}},
+  };
+  ASSERT_TRUE(Store(&cache, "5", "old", 3));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    cache.SetSyncOnCommit(c.syncError != 0);
+    KVXClientCacheItem item(&cache, c.key, 7);
+    item.DocSize(c.size);
+    item.DocName("n3");
+    gSyncError = c.syncError;
+    std::vector<std::string> lines = {c.line};
+    lines.insert(lines.end(), c.more.begin(), c.more.end());
+    ExpectDebug(lines, [&] { EXPECT_FALSE(item.AdoptDoc(c.path.c_str())); });
+    gSyncError = 0;
+    EXPECT_EQ(Read(&cache, "5"), "old");
+    EXPECT_EQ(TempDir::Read(part).substr(kHeader), "new");
+    EXPECT_EQ(Temporaries(temp.Path()), 0);
+  }
+}
+
+// From another file system the data is copied into the cache's temporary;
+// the part file stays with its writer.
+TEST(KVXClientCacheItemTest, AdoptionFromAnotherFileSystemCopies) {
+  TempDir temp("vxk_cache_adopt_xdev");
+  std::string shm = "/dev/shm/vxk_cache_adopt_XXXXXX";
+  struct stat here {}, there {};
+  if (mkdtemp(shm.data()) == nullptr || stat(shm.c_str(), &there) != 0 ||
+      stat(temp.Path().c_str(), &here) != 0 || here.st_dev == there.st_dev) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  struct Gone {
+    std::string dir;
+    ~Gone() { fs::remove_all(dir); }
+  } gone{shm};
+  const std::string part = shm + "/part";
+  std::ofstream(part, std::ios::binary) << std::string(kHeader, '\0') << "new bytes";
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  KVXClientCacheItem item(&cache, "5", 7);
+  item.DocSize(9);
+  item.DocName("n9");
+  ASSERT_TRUE(item.AdoptDoc(part.c_str()));
+  EXPECT_EQ(Read(&cache, "5"), "new bytes");
+  EXPECT_TRUE(fs::exists(part));
   EXPECT_EQ(Temporaries(temp.Path()), 0);
 }

@@ -1,4 +1,5 @@
-// Writers of one item killed with SIGKILL in the middle of StoreDoc, and
+// Writers of one item killed with SIGKILL in the middle of StoreDoc (or of
+// an adoption of a prepared file, AdoptDoc), and
 // four writers racing two readers: the item is always a whole version
 // (data matching its checksum and its header), never missing once stored.
 // The number of kills comes from VXK_CACHE_KILLS (default 50).
@@ -66,6 +67,19 @@ bool StoreVersion(KCache* cache, uint32_t seq, unsigned long id = 0) {
   return StoreVersion(cache, seq, Version(seq), nullptr, id);
 }
 
+// The document written as an upload's part file (a hole of the header's
+// room, then the bytes), which the cache then takes over as the item.
+bool AdoptVersion(KCache* cache, uint32_t seq, const std::string& doc, const std::string& part) {
+  std::FILE* f = std::fopen(part.c_str(), "wb");
+  bool written = f != nullptr && std::fseek(f, kHeader, SEEK_SET) == 0 &&
+                 std::fwrite(doc.data(), 1, doc.size(), f) == doc.size();
+  if (f != nullptr && std::fclose(f) != 0) written = false;
+  KVXClientCacheItem item(cache, kKey, 0);
+  item.DocSize(doc.size());
+  item.DocName(std::to_string(seq));
+  return written && item.AdoptDoc(part.c_str()) != 0;
+}
+
 // "" when the item is missing, "torn" when it is not a whole version
 // whose header matches, else "ok".
 std::string Check(KCache* cache, const std::string& raw_path) {
@@ -116,8 +130,12 @@ TEST(CacheKillTest, KilledStoreLeavesOldOrNewItem) {
       // the writer in the middle of one; even rounds signal whole stores.
       std::FILE* pipe_out = i % 2 != 0 ? fdopen(done[1], "w") : nullptr;
       if (pipe_out != nullptr) setvbuf(pipe_out, nullptr, _IONBF, 0);
+      // Every fourth round stores by adoption.
+      const bool adopt = i % 4 == 2;
       for (uint32_t n = 0;; ++n) {
-        if (!StoreVersion(&cache, n % 8 + 1, docs[n % 8], pipe_out)) _exit(2);
+        if (!(adopt ? AdoptVersion(&cache, n % 8 + 1, docs[n % 8], temp / "part")
+                    : StoreVersion(&cache, n % 8 + 1, docs[n % 8], pipe_out)))
+          _exit(2);
         if (pipe_out == nullptr && write(done[1], "w", 1) != 1) _exit(3);
       }
     }

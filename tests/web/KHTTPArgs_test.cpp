@@ -340,7 +340,7 @@ struct Outcome {
 // through BeginArgs in the pieces that end at cuts, alternately by
 // FeedArgs and into FeedBuffer; the part files are read and removed.
 Outcome ParseOnce(const TempDir& dir, const std::string& type, const std::string& body, size_t length,
-                  const std::vector<size_t>& cuts) {
+                  const std::vector<size_t>& cuts, uint32_t partRoom = 0) {
   DebugCapture quiet;
   KHTTPArgs h;
   h.TmpDirPath(dir.Path().c_str());
@@ -353,7 +353,7 @@ Outcome ParseOnce(const TempDir& dir, const std::string& type, const std::string
     o.result = h.CrackArgs(f, Request::Lookup, &r, Request::Sink, &r, false);
     std::fclose(f);
   } else {
-    h.BeginArgs(Request::Lookup, &r, Request::Sink, &r, false);
+    h.BeginArgs(Request::Lookup, &r, Request::Sink, &r, false, partRoom);
     size_t at = 0;
     for (size_t k = 0; k <= cuts.size(); ++k) {
       const size_t end = k < cuts.size() ? cuts[k] : body.size();
@@ -417,6 +417,40 @@ TEST(KHTTPArgs, FedInTwoPiecesEndsAsOneShot) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
     ExpectFedAsOneShot(c.type, c.body, static_cast<size_t>(static_cast<long>(c.body.size()) + c.extra));
+  }
+}
+
+// With room before each file part's data, the fed parse reports what the
+// one-shot parse does, and each file is the room (zeros) and then the
+// one-shot parse's file.
+TEST(KHTTPArgs, FedPartsLeaveRoomBeforeTheirData) {
+  const std::string body = Part("name=\"s\"; filename=\"s\"", "small", "text/html") + Part("name=\"t\"", "text") + Part("name=\"f\"; filename=\"a\"", std::string(300000, 'x') + "\r\n-B") +
+                           Part("name=\"e\"; filename=\"b\"", "") + "--B--\r\n";
+  TempDir dir;
+  const Outcome once = ParseOnce(dir, kMP, body, body.size(), {});
+  const Outcome fed = ParseOnce(dir, kMP, body, body.size(), {1000, 200000}, 1064);
+  EXPECT_EQ(fed.result, 0);
+  EXPECT_EQ(fed.args, once.args);
+  ASSERT_EQ(fed.files.size(), once.files.size());
+  for (const auto& [path, bytes] : once.files) {
+    EXPECT_EQ(fed.files.at(path), bytes.empty() ? "" : std::string(1064, '\0') + bytes) << path;
+  }
+}
+
+// A probe is the data with what lies between its first and last
+// kTypeProbeBytes bytes zeroed, as long as the data.
+TEST(KHTTPArgs, TypeProbeHoldsTheDataADetectionReads) {
+  TempDir dir;
+  constexpr int64_t K = KHTTPArgs::kTypeProbeBytes;
+  std::mt19937 rng(3);
+  for (int64_t size : {int64_t{0}, int64_t{5}, 2 * K, 2 * K + 4099}) {
+    std::string data(static_cast<size_t>(size), '\0');
+    for (char& c : data) c = static_cast<char>(rng() | 1);
+    const std::string path = dir.Write("part", std::string(1064, 'r') + data);
+    std::string expect = data;
+    if (size > 2 * K) std::fill(expect.begin() + K, expect.end() - K, '\0');
+    ASSERT_TRUE(KHTTPArgs::WriteTypeProbe(path.c_str(), 1064, (dir / "probe").c_str()));
+    EXPECT_EQ(dir.Read(dir / "probe"), expect) << size;
   }
 }
 
@@ -501,6 +535,13 @@ TEST(KHTTPArgs, UploadsGetTheDetectedTypeWhenAConfigurationIsSet) {
     EXPECT_EQ(r.Get("p_dcstype"), c.p);
     EXPECT_EQ(r.Get("h_dorMimeTypeStatus"), "<none>");
     h.CleanupPostFiles(false);
+  }
+  {
+    // The type of a part written after room is its data's.
+    KConfigFile config(good.c_str());
+    TempDir parts;
+    const Outcome fed = ParseOnce(parts, kMP, body, body.size(), {7}, 1064);
+    EXPECT_NE(std::find(fed.args.begin(), fed.args.end(), Args::value_type{"h_dcstype", "text/html"}), fed.args.end());
   }
   KConfigFile config(bad.c_str());
   KHTTPArgs h;

@@ -3,7 +3,10 @@
 // item's 1064-byte header (content type = detected type, document name =
 // the client's file name, document type = title, creator = note, created
 // date = upload time). The cache commits an item by renaming its
-// temporary, so a killed server leaves whole items and temporaries.
+// temporary, so a killed server leaves whole items and temporaries. An
+// upload's part file, written with the header's room at its start, is
+// itself renamed into the cache (AdoptDoc): tmp is in the data folder, on
+// the cache's file system.
 // Uploads and conversions have their own temporaries in
 // <data>/tmp/<instance>/.
 //
@@ -278,7 +281,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   item.DocModifiedDate(DateOf(info->uploaded));
   std::string owner = info->owner;
   if (!owner.empty() && !WriteExtra(info->key, "owner", owner, error)) return false;
-  if (!(empty ? StoreEmpty(*fImpl->cache, item, info->key) : item.StoreDoc(path.c_str()) != 0)) {
+  if (!(empty ? StoreEmpty(*fImpl->cache, item, info->key) : item.AdoptDoc(path.c_str()) != 0)) {
     fs::remove_all(fImpl->extra / info->key);
     // The cache reports no reason, and its clean-up after a failed write
     // sets errno anew. The temporary is gone by now, so a document that

@@ -56,8 +56,10 @@ class Store {
   // The trash file of a trashed document relative to the data folder; ""
   // when it is not in the trash.
   std::string TrashedPath(const std::string& key) const;
-  // Moves the file at path in as a new document, with info->owner as its
-  // "owner" extra; fills info->key. False
+  // Moves the file at path in as a new document of info->size bytes, with
+  // info->owner as its "owner" extra; fills info->key. The file starts
+  // with KVXClientCacheItem::kHeaderBytes bytes of room, where the item's
+  // header goes: it becomes the item, its bytes not copied. False
   // when it cannot (the file is then left where it was, and the cache's
   // temporary is gone), with *error an errno: ENOSPC when the document no
   // longer fits in the data folder, EFBIG when it is larger than an item

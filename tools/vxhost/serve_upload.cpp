@@ -18,6 +18,7 @@
 #include "serve_log.h"
 #include "serve_auth.h"
 #include "serve_preview.h"
+#include "vxkernel/cache/KVXClientCacheItem.h"
 #include "vxkernel/docconv/KDor.h"
 #include "vxkernel/web/KHTTPArgs.h"
 
@@ -28,6 +29,10 @@ namespace {
 constexpr size_t kTitleMax = 200;
 // The conversion holds a whole document in memory: larger ones get no title.
 constexpr int64_t kTitleInputMax = 8 << 20;
+// A part's probe holds the whole of a document that gets a title.
+static_assert(kTitleInputMax <= 2 * KHTTPArgs::kTypeProbeBytes);
+// Each part file starts with the room of its cache item's header.
+constexpr uint32_t kPartRoom = KVXClientCacheItem::kHeaderBytes;
 
 
 // The errors of a write that ran out of room: disk, quota, file size limit.
@@ -94,7 +99,9 @@ class FormSink {
     fSized = false;
     fTyped = !named;
     fFirstEntry = entry;
-    fPart = UploadedPart{field, name, "", "", 0};
+    fPart = UploadedPart();
+    fPart.field = field;
+    fPart.name = name;
   }
 
   void Close(const std::string& path) {
@@ -163,10 +170,12 @@ std::string BaseName(const std::string& name) {
   return cut == std::string::npos ? name : name.substr(cut + 1);
 }
 
-// The document's title from the text conversion; "" for documents that
-// are not text.
+// The document's title from the text conversion of its bytes at path;
+// "" for documents that are not text.
 std::string Title(const std::string& path, const DocInfo& doc, const App& app) {
-  if (doc.type.compare(0, 5, "text/") != 0 || doc.size > kTitleInputMax || app.config.dcsHome.empty()) return "";
+  if (doc.type.compare(0, 5, "text/") != 0 || doc.size > kTitleInputMax || app.config.dcsHome.empty() ||
+      path.empty())
+    return "";
   KDor dor(path.c_str(), app.config.iniPath.c_str(), 1);
   std::string outdir = app.store.TempDir();
   if (!dor.Convert(outdir.c_str(), "text") || dor.GetOutputFiles().size() < 2) return "";
@@ -225,7 +234,7 @@ UploadReceiver::UploadReceiver(const std::string& contentType, int64_t contentLe
     : fImpl(std::make_unique<Impl>(contentType, contentLength, tmpDir)) {
   fImpl->args.TmpDirPath(tmpDir.c_str());
   fImpl->args.Strict(true);
-  fImpl->args.BeginArgs(&LookupVar, &fImpl->lookup, &FormSink::Add, &fImpl->sink, false);
+  fImpl->args.BeginArgs(&LookupVar, &fImpl->lookup, &FormSink::Add, &fImpl->sink, false, kPartRoom);
 }
 
 UploadReceiver::~UploadReceiver() {
@@ -286,7 +295,19 @@ UploadOutcome UploadReceiver::Finish(const std::string& iniPath, UploadForm* for
     DiscardUpload(*form);
     return out;
   }
-  for (UploadedPart& part : form->parts) part.type = DetectType(part.path, iniPath);
+  if (iniPath.empty()) return out;
+  // The probe is written like the parts: a folder without room for it
+  // fails the upload as a part would.
+  for (UploadedPart& part : form->parts) {
+    part.probe = part.path + ".probe";
+    if (!KHTTPArgs::WriteTypeProbe(part.path.c_str(), kPartRoom, part.probe.c_str())) {
+      part.probe.clear();
+      out = WriteFailure(errno);
+      DiscardUpload(*form);
+      return out;
+    }
+    part.type = DetectType(part.probe, iniPath);
+  }
   return out;
 }
 
@@ -303,12 +324,13 @@ UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, 
     doc.size = part.length;
     doc.uploaded = NowSeconds();
     doc.owner = owner;
-    doc.title = Title(part.path, doc, app);
+    doc.title = Title(part.probe, doc, app);
     int err = 0;
     if (!app.store.Add(part.path, &doc, &err)) {
       out = WriteFailure(err);
       break;
     }
+    if (!part.probe.empty()) std::remove(part.probe.c_str());
     stored.push_back(doc.key);
     Announce("doc " + doc.key);
     LogEvent("stored " + doc.key + " (" + doc.type + ", " + std::to_string(doc.size) + " bytes) from " + peer);
@@ -331,7 +353,10 @@ UploadOutcome StoreUpload(App& app, UploadForm& form, const std::string& owner, 
 
 void DiscardUpload(UploadForm& form) {
   // The parts already stored were moved; removing their names is harmless.
-  for (const UploadedPart& part : form.parts) std::remove(part.path.c_str());
+  for (const UploadedPart& part : form.parts) {
+    std::remove(part.path.c_str());
+    if (!part.probe.empty()) std::remove(part.probe.c_str());
+  }
   form = UploadForm();
 }
 

@@ -23,8 +23,15 @@ struct UploadedPart {
   std::string field;  // the form field it came in ("file")
   std::string name;   // the client's file name as sent
   std::string type;   // detected MIME type; "" when the detection cannot tell
-  std::string path;   // the temporary, owned by the form
-  int64_t length = 0;  // bytes on disk
+  // The temporary, owned by the form: the room of the document's cache
+  // item header (kPartRoom bytes), then the file's bytes, so that the store
+  // takes the file over as the item without a copy.
+  std::string path;
+  // What the type detection and the title read: the bytes alone, or as
+  // much of them as a detection reads (KHTTPArgs::WriteTypeProbe); owned
+  // by the form; "" when there is no conversion client.
+  std::string probe;
+  int64_t length = 0;  // the file's bytes, without the room
 };
 
 // A parsed upload: the files (empty file fields left out) and the text

@@ -72,6 +72,26 @@ class VXKERNEL_EXPORT KFileCache : public KCache {
   // one file was deleted.
   unsigned char Delete(const std::string& key, const std::string& type);
 
+  // Commits the file at path, written by the caller with HeaderSize bytes
+  // of room at its start and the item's data after it, as the new version
+  // of the item of a Create handle, instead of the handle's temporary: the
+  // header (HeaderSize bytes; null: the handle's, as PutHeader left it) is
+  // written into the room, and the file is renamed over the item as a
+  // commit renames a temporary, synced alike under SyncOnCommit, so readers
+  // see the old item or the new one. length, when not 0, must be the size
+  // of the data. path must be a regular file, not a link, in the cache's
+  // file system; from another one (the rename fails with EXDEV) the data is
+  // copied into the handle's temporary instead, which the release commits.
+  // True when done: the file is the item (or its data was copied: path is
+  // left to the caller); the handle must still be released, which then
+  // removes its unused temporary (or commits the copy). False, with one
+  // debug line, when not: nothing was committed (but for a directory sync
+  // that failed after the rename, as with Release), the file stays at path
+  // (with the header in its room when it was written) for the caller to
+  // remove, and the handle is as before.
+  unsigned char AdoptFile(void* handle, const char* path, const char* header,
+                          unsigned long length);
+
   // Off by default. When on, a commit syncs the temporary file, renames it
   // and syncs the directory. Set it before the cache is shared.
   void SetSyncOnCommit(bool sync) { fSyncOnCommit.store(sync, std::memory_order_relaxed); }

@@ -100,6 +100,16 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   unsigned char StoreDoc(std::istream& in);
   unsigned char StoreDoc(const char* path);
   unsigned char StoreDoc(const KFile& file);
+  // Stores the document without copying it: the file at path holds
+  // kHeaderBytes bytes of room (a hole will do), then the document, whose
+  // size DocSize must be (0: not checked; the header keeps 0); the cache
+  // must be a KFileCache of that header size on the file's file system.
+  // The header is written into the room and the file becomes the item
+  // (KFileCache::AdoptFile): on success path no longer names it (or, after
+  // a copy from another file system, still names the caller's file). On
+  // failure nothing is stored, the old document stays, and the file stays
+  // at path for the caller to remove.
+  unsigned char AdoptDoc(const char* path);
   unsigned char StoreNForwardItem(std::istream& in, std::ostream& out);
   unsigned char StoreNForwardItem(std::istream& in, std::FILE* out);
 
@@ -129,6 +139,8 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   unsigned char DoDeleteFile(const char* type);
   void ReleaseHandle();
   // Replaces the handle held with a temporary write handle.
+  // Then writes the header through it (failure: headerFailed logged);
+  // headerFailed null: the header is left to the caller.
   bool BeginStore(const char* family, const char* headerFailed);
   // Commits (ok) or discards the temporary version, then reopens.
   unsigned char EndStore(bool ok);

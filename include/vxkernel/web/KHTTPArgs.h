@@ -78,8 +78,15 @@ class VXKERNEL_EXPORT KHTTPArgs {
   // ends a parse (its fiber stays on that thread). A parse still open when
   // BeginArgs is called again or the object goes ends as if its input
   // ended (without sink calls when the object goes).
+  //
+  // partDataOffset (the fed entry's own option; CrackArgs uses 0): every
+  // file part's temporary starts with that many bytes of room (a hole)
+  // before its data, so that its reader can fill them in (a cache item's
+  // header) and take the file over as it is. The lengths the sink gets
+  // ("_filelength") and the type detection are the data's; a part without
+  // data may leave the file empty, room and all.
   void BeginArgs(KHTTPLookup lookup, void* lookupContext, KHTTPSink sink, void* sinkContext,
-                 bool verbose);
+                 bool verbose, uint32_t partDataOffset = 0);
   // Where the next bytes go and, in *room, how many the parse takes now
   // (never past the declared length); null with *room 0 when it wants no
   // more (all of it came, or it failed).
@@ -91,6 +98,15 @@ class VXKERNEL_EXPORT KHTTPArgs {
   size_t FeedArgs(const char* data, size_t n);
   int EndArgs();
   void CleanupPostFiles(bool trace);
+  // Writes at probePath, for a type detection that reads a file by its
+  // name, a file it reads as the data of the part file at path (the data
+  // from dataOffset on): as long as the data, with its first and last
+  // kTypeProbeBytes bytes in their places and a hole between, which is all
+  // a detection reads. A probe of data up to twice that size is a whole
+  // copy. False, with one debug line, no probe left and errno saying why,
+  // when it cannot.
+  static constexpr int64_t kTypeProbeBytes = 8 << 20;
+  static bool WriteTypeProbe(const char* path, uint64_t dataOffset, const char* probePath);
   // The KFile of the next upload in the first empty slot; null when every
   // slot is taken or base is empty.
   KFile* GetTmpFile(const char* base);

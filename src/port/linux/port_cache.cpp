@@ -66,6 +66,25 @@ std::FILE* OpenCacheTemporary(const char* name, int* error) {
   return nullptr;
 }
 
+std::FILE* OpenRegularFile(const char* name, int64_t* size, int* error) {
+  int fd = open(name, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat st;
+  int e = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  std::FILE* f = e == 0 ? fdopen(fd, "r+b") : nullptr;
+  if (f == nullptr) {
+    *error = e != 0 ? e : errno;
+    close(fd);
+    return nullptr;
+  }
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  *size = static_cast<int64_t>(st.st_size);
+  return f;
+}
+
 bool SyncStream(std::FILE* stream, int* error) {
   if (stream == nullptr) {
     *error = EBADF;
