@@ -100,7 +100,6 @@ struct Exchange {
   App& app;
   RequestState& req;
   const RequestHead& head;
-  int worker;
   bool keepAlive;        // cleared by anything that leaves the connection unusable
   int status = 0;        // what was answered, for the log
   Next next = Next::kRespond;

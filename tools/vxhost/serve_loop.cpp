@@ -433,23 +433,22 @@ struct EventLoop {
     Dispatch(c);
   }
 
-  // A quick request's turn runs here and now (worker 0: no upload
-  // parser); any other goes to a worker.
+  // A quick request's turn runs here and now; any other goes to a worker.
   void Dispatch(Conn* c) {
     c->state = Conn::kWorking;
     c->deadline = 0;
     if (c->context == nullptr) c->context = KAt::CreateThreadStartup();
     if (!Quick(c->req->head)) return app.pool->Submit(c);
-    RunHandler(c, 0);
+    RunHandler(c);
     AfterTurn(c);
   }
 
   // ===== Handler turns =====
 
   // One turn of the handler inside the connection's context.
-  void RunHandler(Conn* c, int worker) {
+  void RunHandler(Conn* c) {
     void* previous = KAt::UseThreadStartup(c->context);
-    Exchange ex{app, *c->req, c->req->head, worker, c->keepAlive, 0, Next::kRespond, {}};
+    Exchange ex{app, *c->req, c->req->head, c->keepAlive, 0, Next::kRespond, {}};
     Route(ex);
     KAt::UseThreadStartup(previous);
     c->next = ex.next;
@@ -458,8 +457,8 @@ struct EventLoop {
   }
 
   // On a worker: a turn, then back to the loop.
-  void Turn(Conn* c, int worker) {
-    RunHandler(c, worker);
+  void Turn(Conn* c) {
+    RunHandler(c);
     KMutexGuard g(doneMutex);
     done.push_back(c);
     Signal();
@@ -842,9 +841,9 @@ bool Loop::Listen(const std::string& host, int port, std::string* address, std::
 
 void Loop::Run(const std::function<bool()>& stop) {
   Impl& m = *fImpl;
-  Pool pool(m.app.config.threads, [](void* job, int worker) {
+  Pool pool(m.app.config.threads, [](void* job, int) {
     Conn* c = static_cast<Conn*>(job);
-    c->home->Turn(c, worker);
+    c->home->Turn(c);
   });
   m.app.pool = &pool;
   std::vector<std::thread> others;
