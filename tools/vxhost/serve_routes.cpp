@@ -68,7 +68,6 @@ bool RangeApplies(const RequestHead& head, const std::string& etag, const std::s
   return ifRange.empty() || ifRange == etag || ifRange == modified;
 }
 
-
 // What the head of a document's download is made of; it changes only with
 // the document, so it is made once per document and thread (downloads are
 // answered on the loop threads), not per request.
