@@ -766,6 +766,15 @@ TEST(Serve, RangesAndConditionsFollowTheValidators) {
                                         AuthHeader() + "\r\nIf-None-Match: " + etag + "\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 304");
   EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), "");
+  // The next request on the connection has fewer headers: the first's
+  // If-None-Match is not its own.
+  const std::string get = "GET " + url.substr(url.find("/doc/")) + " HTTP/1.1\r\n";
+  const std::string rest = "Host: 127.0.0.1\r\n" + AuthHeader() + "\r\n";
+  int fd = Connect(s.Port());
+  SendAll(fd, get + "If-None-Match: " + etag + "\r\n" + rest + "\r\n" + get + rest + "Connection: close\r\n\r\n");
+  reply = ReadAll(fd);
+  close(fd);
+  EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4, 12), "HTTP/1.1 200") << reply.substr(0, 400);
   // After the keep-alive downloads above, a whole one that closes says so.
   reply = Ask(s.Port(), "HEAD " + url.substr(url.find("/doc/")) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + AuthHeader() +
                             "\r\nConnection: close\r\n\r\n");

@@ -129,7 +129,7 @@ bool Admit(Exchange& ex, Caller* who) {
   App& app = ex.app;
   // Another process may have deleted a user or a token since.
   if (app.users.Refresh()) app.sessions->RemoveMissingUsers([&app](const std::string& u) { return app.users.Exists(u); });
-  std::string auth = ex.head.Header("authorization");
+  const std::string& auth = ex.head.Header("authorization");
   if (auth.size() > 7 && Lower(auth.substr(0, 7)) == "bearer ") {
     std::string token = auth.substr(7);
     token.erase(0, token.find_first_not_of(' '));

@@ -19,6 +19,11 @@ namespace {
 
 HeadParser* Self(http_parser* p) { return static_cast<HeadParser*>(p->data); }
 
+// Header pairs a connection keeps for its next head: enough for a
+// browser's, while a flood of headers is not held by an idle connection.
+constexpr size_t kSpareHeaders = 32;
+constexpr size_t kSpareBytes = 256;
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -31,10 +36,11 @@ std::string Trim(const std::string& s) {
   return b == std::string::npos ? "" : s.substr(b, e - b + 1);
 }
 
-std::string RequestHead::Header(const std::string& name) const {
+const std::string& RequestHead::Header(const std::string& name) const {
+  static const std::string kNone;
   for (const auto& [k, v] : headers)
     if (k == name) return v;
-  return "";
+  return kNone;
 }
 
 HeadParser::HeadParser(size_t maxHeadBytes) : fMax(maxHeadBytes) {
@@ -53,7 +59,23 @@ HeadParser::HeadParser(size_t maxHeadBytes) : fMax(maxHeadBytes) {
 void HeadParser::Reset() {
   http_parser_init(&fParser, HTTP_REQUEST);
   fParser.data = this;
-  fHead = RequestHead();
+  for (auto& kv : fHead.headers) {
+    if (fSpare.size() >= kSpareHeaders || kv.first.capacity() > kSpareBytes || kv.second.capacity() > kSpareBytes)
+      continue;
+    kv.first.clear();
+    kv.second.clear();
+    fSpare.push_back(std::move(kv));
+  }
+  if (fHead.headers.size() > kSpareHeaders)
+    std::vector<std::pair<std::string, std::string>>().swap(fHead.headers);
+  else
+    fHead.headers.clear();
+  fHead.method.clear();
+  fHead.path.clear();
+  fHead.query.clear();
+  fHead.contentLength = -1;
+  fHead.chunked = false;
+  fHead.keepAlive = false;
   fUrl.clear();
   fInValue = false;
   fComplete = false;
@@ -98,16 +120,30 @@ int HeadParser::OnUrl(http_parser* p, const char* at, size_t n) {
 
 int HeadParser::OnHeaderField(http_parser* p, const char* at, size_t n) {
   HeadParser* self = Self(p);
-  if (self->fInValue || self->fHead.headers.empty()) self->fHead.headers.emplace_back();
+  if (self->fInValue || self->fHead.headers.empty()) self->NewHeader();
   self->fInValue = false;
-  self->fHead.headers.back().first += Lower(std::string(at, n));
+  std::string& name = self->fHead.headers.back().first;
+  size_t from = name.size();
+  name.append(at, n);
+  // Names are ASCII tokens: no locale to ask.
+  for (size_t i = from; i < name.size(); ++i)
+    if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
   return 0;
+}
+
+void HeadParser::NewHeader() {
+  if (fSpare.empty()) {
+    fHead.headers.emplace_back();
+    return;
+  }
+  fHead.headers.push_back(std::move(fSpare.back()));
+  fSpare.pop_back();
 }
 
 int HeadParser::OnHeaderValue(http_parser* p, const char* at, size_t n) {
   HeadParser* self = Self(p);
   self->fInValue = true;
-  if (self->fHead.headers.empty()) self->fHead.headers.emplace_back();
+  if (self->fHead.headers.empty()) self->NewHeader();
   self->fHead.headers.back().second.append(at, n);
   return 0;
 }
@@ -130,9 +166,9 @@ int HeadParser::OnHeadersComplete(http_parser* p) {
       !(u.field_set & (1 << UF_PATH))) {
     self->Fail(400, Text(kNotAPath));
   } else {
-    h.path = self->fUrl.substr(u.field_data[UF_PATH].off, u.field_data[UF_PATH].len);
+    h.path.assign(self->fUrl, u.field_data[UF_PATH].off, u.field_data[UF_PATH].len);
     if (u.field_set & (1 << UF_QUERY))
-      h.query = self->fUrl.substr(u.field_data[UF_QUERY].off, u.field_data[UF_QUERY].len);
+      h.query.assign(self->fUrl, u.field_data[UF_QUERY].off, u.field_data[UF_QUERY].len);
   }
   return 1;  // no body for the parser: the caller reads it
 }

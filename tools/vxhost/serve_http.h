@@ -22,7 +22,7 @@ struct RequestHead {
   bool chunked = false;
   bool keepAlive = false;
   // The value of header name (lower case), or "".
-  std::string Header(const std::string& name) const;
+  const std::string& Header(const std::string& name) const;
 };
 
 // Reads one request head from bytes fed in pieces; stops at the end of the
@@ -50,10 +50,15 @@ class HeadParser {
   static int OnHeaderValue(http_parser* p, const char* at, size_t n);
   static int OnHeadersComplete(http_parser* p);
   State Fail(int status, const std::string& reason);
+  // Appends an empty header pair, a spare one when there is one.
+  void NewHeader();
 
   http_parser fParser;
   http_parser_settings fSettings;
   RequestHead fHead;
+  // Emptied header pairs of earlier heads on this connection, their
+  // buffers kept: a keep-alive request then makes no strings for its head.
+  std::vector<std::pair<std::string, std::string>> fSpare;
   std::string fUrl;
   bool fInValue = false;
   bool fComplete = false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 
 #include "serve_api.h"
@@ -53,7 +54,7 @@ std::string Etag(const DocInfo& doc) {
 // Whether the client's copy is current: If-None-Match decides when sent,
 // else If-Modified-Since (a date the server cannot read is no condition).
 bool NotModified(const RequestHead& head, const std::string& etag, int64_t modified) {
-  std::string match = head.Header("if-none-match");
+  const std::string& match = head.Header("if-none-match");
   if (!match.empty()) return EtagListMatches(match, etag);
   int64_t since = 0;
   return ParseHttpDate(Trim(head.Header("if-modified-since")), &since) && since >= modified;
@@ -67,8 +68,6 @@ bool RangeApplies(const RequestHead& head, const std::string& etag, const std::s
   return ifRange.empty() || ifRange == etag || ifRange == modified;
 }
 
-std::string ContentTypeOf(const DocInfo& doc) { return doc.type.empty() ? "application/octet-stream" : doc.type; }
-
 // What the head of a document's download is made of; it changes only with
 // the document, so it is made once per document and thread (downloads are
 // answered on the loop threads), not per request.
@@ -77,6 +76,7 @@ struct DownloadHead {
   int64_t uploaded = 0;
   int64_t size = 0;
   std::string name, type;
+  std::string contentType;
   std::string etag, modified, headers;
   std::string whole[2];  // the head of a whole answer (200); [keepAlive]
 };
@@ -96,34 +96,38 @@ const DownloadHead& HeadOf(const DocInfo& doc) {
   h.size = doc.size;
   h.name = doc.name;
   h.type = doc.type;
+  h.contentType = doc.type.empty() ? "application/octet-stream" : doc.type;
   h.etag = Etag(doc);
   h.modified = HttpDate(doc.uploaded);
   h.headers = "Content-Disposition: " + Disposition(doc.name) + "\r\nAccept-Ranges: bytes\r\nETag: " + h.etag +
               "\r\nLast-Modified: " + h.modified + "\r\n";
   for (bool keepAlive : {false, true})
-    h.whole[keepAlive] = ResponseHead(200, ContentTypeOf(doc), doc.size, keepAlive, h.headers);
+    h.whole[keepAlive] = ResponseHead(200, h.contentType, doc.size, keepAlive, h.headers);
   return h;
 }
 
 }  // namespace
 
 void Download(Exchange& ex, const std::string& key, const std::function<bool(int64_t first)>& use) {
-  DocInfo doc;
-  if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
+  // The thread's kept head is found under the store's lock: the
+  // document's description is not copied per request.
+  const DownloadHead* found = nullptr;
+  if (!ex.app.store.Visit(key, [&found](const DocInfo& doc) { found = &HeadOf(doc); }))
+    return SendError(ex, 404, Text(kNoDocument, key));
   Response& r = ex.response;
-  const DownloadHead& h = HeadOf(doc);
-  if (NotModified(ex.head, h.etag, doc.uploaded)) {
+  const DownloadHead& h = *found;
+  if (NotModified(ex.head, h.etag, h.uploaded)) {
     ex.status = 304;
-    r.bytes = ResponseHead(304, "", doc.size, ex.keepAlive, "ETag: " + h.etag + "\r\n");
+    r.bytes = ResponseHead(304, "", h.size, ex.keepAlive, "ETag: " + h.etag + "\r\n");
     return;
   }
   // Ranges are for GET only; a HEAD describes the whole document.
-  int64_t first = 0, last = doc.size - 1;
+  int64_t first = 0, last = h.size - 1;
   RangeAsk ask = ex.head.method == "GET" && RangeApplies(ex.head, h.etag, h.modified)
-                     ? ParseByteRange(ex.head.Header("range"), doc.size, &first, &last)
+                     ? ParseByteRange(ex.head.Header("range"), h.size, &first, &last)
                      : RangeAsk::kWhole;
   if (ask == RangeAsk::kUnsatisfiable) {
-    const std::string size = std::to_string(doc.size);
+    const std::string size = std::to_string(h.size);
     return SendError(ex, 416, Text(kRangePastEnd, size), "Content-Range: bytes */" + size + "\r\n");
   }
   if (use && !use(first)) return;
@@ -131,9 +135,9 @@ void Download(Exchange& ex, const std::string& key, const std::function<bool(int
     return SendError(ex, 404, Text(kNoDocument, key));
   ex.status = ask == RangeAsk::kPart ? 206 : 200;
   if (ask == RangeAsk::kPart) {
-    r.bytes = ResponseHead(206, ContentTypeOf(doc), last - first + 1, ex.keepAlive,
+    r.bytes = ResponseHead(206, h.contentType, last - first + 1, ex.keepAlive,
                            h.headers + "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) +
-                               "/" + std::to_string(doc.size) + "\r\n");
+                               "/" + std::to_string(h.size) + "\r\n");
   } else {
     r.bytes = h.whole[ex.keepAlive];
   }
@@ -325,17 +329,17 @@ void Route(Exchange& ex) {
     return Send(ex, 200, kHtml, p == "/trash" ? TrashPage(ex.app.store.TrashList(), who) : ClassesPage(who));
   }
   if (p.compare(0, 5, "/doc/") == 0) {
-    std::string rest = p.substr(5);
-    std::string key = rest.substr(0, rest.find('/'));
-    std::string action = rest.size() > key.size() ? rest.substr(key.size()) : "";
+    std::string_view rest = std::string_view(p).substr(5);
+    std::string key(rest.substr(0, rest.find('/')));
+    std::string_view action = rest.substr(key.size());
     if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
     if (action.empty() && get) return Download(ex, key);
     if (action == "/delete" && m == "POST")
       return DeleteDocument(ex, key, who, [](Exchange& e, const std::string&) { BackToList(e); });
     if (action == "/restore" && m == "POST") return Restore(ex, key, who);
     if (get && (action == "/thumb" || action == "/preview" || action.compare(0, 6, "/page/") == 0))
-      return HandlePreview(ex, key, action, who);
-    if (action.compare(0, 6, "/share") == 0) return HandleDocShare(ex, key, action, who);
+      return HandlePreview(ex, key, std::string(action), who);
+    if (action.compare(0, 6, "/share") == 0) return HandleDocShare(ex, key, std::string(action), who);
     if (action.empty() || action == "/delete" || action == "/restore")
       return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }

@@ -320,6 +320,14 @@ bool Store::Find(const std::string& key, DocInfo* info) const {
   return true;
 }
 
+bool Store::Visit(const std::string& key, const std::function<void(const DocInfo&)>& use) const {
+  KMutexGuard g(fImpl->lock);
+  auto it = fImpl->index.find(key);
+  if (it == fImpl->index.end()) return false;
+  use(it->second);
+  return true;
+}
+
 bool Store::OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* length) const {
   // Its own descriptor: a delete or replacement meanwhile leaves these
   // bytes readable until the answer is sent.

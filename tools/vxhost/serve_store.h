@@ -4,6 +4,7 @@
 #define VXKERNEL_TOOLS_VXHOST_SERVE_STORE_H_
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -70,6 +71,10 @@ class Store {
   std::vector<DocInfo> List(const std::unordered_set<std::string>* only = nullptr) const;
   // The document's description; false when there is none.
   bool Find(const std::string& key, DocInfo* info) const;
+  // Calls use with the document's description under the store's lock,
+  // without copying it (a download's look-up); false, use not called, when
+  // there is none. use must not call the store.
+  bool Visit(const std::string& key, const std::function<void(const DocInfo&)>& use) const;
   // Opens the document's bytes for sending: *fd (the caller closes it)
   // holds them from *offset on, *length of them. False when it is gone.
   bool OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* length) const;
