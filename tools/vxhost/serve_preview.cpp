@@ -329,8 +329,13 @@ void HandlePreview(Exchange& ex, const std::string& key, const std::string& acti
   if (!ex.app.store.Find(key, &doc)) return SendError(ex, 404, Text(kNoDocument, key));
   if (action == "/preview") return Preview(ex, doc, who);
   if (action.compare(0, 6, "/page/") == 0) return PageImage(ex, key, action.substr(6));
+  // A thumbnail is served once it is noted, as the list shows it: its file
+  // is kept before it is noted, so a client that got the image is given a
+  // list with it.
   std::string png;
-  if (!ex.app.store.ReadExtra(key, "thumb", &png) || png.empty()) return SendError(ex, 404, Text(kNoPreview, key));
+  int w = 0, h = 0;
+  if (!ThumbSize(key, &w, &h) || !ex.app.store.ReadExtra(key, "thumb", &png) || png.empty())
+    return SendError(ex, 404, Text(kNoPreview, key));
   SendPng(ex, png, key, "thumb");
 }
 
