@@ -53,7 +53,10 @@ unsigned char KFileCache::AdoptFile(void* handle, const char* path, const char* 
     std::memcpy(d->fHeader, header, d->fHeaderSize);
   }
   if (ok && d->fHeaderSize != 0) {
+    // Flushed before the rename: the room is a hole, so the header may find
+    // the disk full, and an item must never appear without its header.
     size_t written = std::fwrite(d->fHeader, 1, d->fHeaderSize, f);
+    if (written == d->fHeaderSize && std::fflush(f) != 0) written = 0;
     if (written != d->fHeaderSize) {
       DebugLine(kAdopt, "failed to write header. ", written, " bytes of ", d->fHeaderSize);
       ok = false;
