@@ -81,6 +81,10 @@ struct RequestState {
 struct Response {
   std::string bytes;
   std::string body;
+  // Instead of body: heldLength bytes from heldAt of bytes kept elsewhere
+  // (a small document in memory), alive until sent.
+  std::shared_ptr<const std::string> held;
+  size_t heldAt = 0, heldLength = 0;
   int file = -1;
   int64_t fileOffset = 0;
   int64_t fileLength = 0;

@@ -31,6 +31,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -175,9 +176,12 @@ struct Conn {
   Response response;
   bool keepAlive = false;
 
-  // The response being written: out, then outBody, then the file.
+  // The response being written: out, then the body (outBody, or a slice
+  // of outHeld), then the file.
   std::string out, outBody;
-  size_t outAt = 0;  // bytes of out and outBody sent
+  std::shared_ptr<const std::string> outHeld;
+  std::string_view body;  // into outBody or outHeld
+  size_t outAt = 0;  // bytes of out and body sent
   int file = -1;
   int64_t fileAt = 0, fileLeft = 0;
   bool closeAfter = false;
@@ -502,7 +506,8 @@ struct EventLoop {
         c->file = r.file;
         c->fileAt = r.fileOffset;
         c->fileLeft = r.fileLength;
-        return Reply(c, std::move(r.bytes), close, std::move(r.body));
+        c->outHeld = std::move(r.held);
+        return Reply(c, std::move(r.bytes), close, std::move(r.body), r.heldAt, r.heldLength);
       }
       case Next::kReadBody:
       case Next::kFeedBody:
@@ -611,9 +616,12 @@ struct EventLoop {
 
   // ===== Responses =====
 
-  void Reply(Conn* c, std::string bytes, bool closeAfter, std::string body = {}) {
+  // The body is body, or heldLength bytes from heldAt of c->outHeld when set.
+  void Reply(Conn* c, std::string bytes, bool closeAfter, std::string body = {}, size_t heldAt = 0,
+             size_t heldLength = 0) {
     c->out = std::move(bytes);
     c->outBody = std::move(body);
+    c->body = c->outHeld ? std::string_view(*c->outHeld).substr(heldAt, heldLength) : std::string_view(c->outBody);
     c->outAt = 0;
     c->closeAfter = closeAfter;
     c->state = Conn::kWriting;
@@ -622,13 +630,13 @@ struct EventLoop {
   }
 
   void WriteOut(Conn* c) {
-    while (c->outAt < c->out.size() + c->outBody.size()) {
-      // The parts not yet sent: the rest of out, the rest of outBody.
+    while (c->outAt < c->out.size() + c->body.size()) {
+      // The parts not yet sent: the rest of out, the rest of the body.
       iovec parts[2];
       size_t head = std::min(c->outAt, c->out.size());
       parts[0] = {c->out.data() + head, c->out.size() - head};
       size_t body = c->outAt - head;
-      parts[1] = {c->outBody.data() + body, c->outBody.size() - body};
+      parts[1] = {const_cast<char*>(c->body.data()) + body, c->body.size() - body};
       msghdr m{};
       m.msg_iov = parts[0].iov_len > 0 ? parts : parts + 1;
       m.msg_iovlen = parts[0].iov_len > 0 ? 2 : 1;
@@ -658,6 +666,8 @@ struct EventLoop {
     c->file = -1;
     std::string().swap(c->out);
     std::string().swap(c->outBody);
+    c->outHeld.reset();
+    c->body = {};
     c->req.reset();
     if (c->closeAfter && c->bodyLeft > 0) return Linger(c);
     if (c->closeAfter || stopping) return Close(c);

@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
+
+#include <unistd.h>
 
 #include "serve_api.h"
 #include "serve_app.h"
@@ -79,19 +82,34 @@ struct DownloadHead {
   std::string contentType;
   std::string etag, modified, headers;
   std::string whole[2];  // the head of a whole answer (200); [keepAlive]
+  // A small document's bytes, read at its first download: the next ones
+  // go out with their head in one call, without opening the file.
+  std::shared_ptr<const std::string> bytes;
+  bool tried = false;  // bytes were asked for (a failed read is not repeated)
 };
 
 // Documents whose heads a thread keeps; more start the collection anew.
 constexpr size_t kKeptHeads = 256;
+// The documents a thread keeps in memory: each at most kKeptBytesMax, all
+// at most kKeptBytesBudget (so a server holds at most that much per loop).
+constexpr int64_t kKeptBytesMax = 64 * 1024;
+constexpr int64_t kKeptBytesBudget = 4 << 20;
+thread_local int64_t gKeptBytes = 0;
 
-const DownloadHead& HeadOf(const DocInfo& doc) {
+DownloadHead& HeadOf(const DocInfo& doc) {
   thread_local std::unordered_map<std::string, DownloadHead> kept;
   auto it = kept.find(doc.key);
   if (it != kept.end() && it->second.uploaded == doc.uploaded && it->second.size == doc.size &&
       it->second.name == doc.name && it->second.type == doc.type)
     return it->second;
-  if (it == kept.end() && kept.size() >= kKeptHeads) kept.clear();
+  if (it == kept.end() && kept.size() >= kKeptHeads) {
+    kept.clear();
+    gKeptBytes = 0;
+  }
   DownloadHead& h = kept[doc.key];
+  if (h.bytes) gKeptBytes -= static_cast<int64_t>(h.bytes->size());
+  h.bytes.reset();
+  h.tried = false;
   h.uploaded = doc.uploaded;
   h.size = doc.size;
   h.name = doc.name;
@@ -106,16 +124,39 @@ const DownloadHead& HeadOf(const DocInfo& doc) {
   return h;
 }
 
+// Reads h's document into memory once, when it is small and the thread's
+// budget has room; a file that does not hold exactly the listed size (one
+// replaced by hand) is not kept, and its downloads take the file path.
+void KeepBytes(const Store& store, const std::string& key, DownloadHead& h) {
+  if (h.tried || h.size > kKeptBytesMax || gKeptBytes + h.size > kKeptBytesBudget) return;
+  h.tried = true;
+  int fd = -1;
+  int64_t offset = 0, length = 0;
+  if (!store.OpenData(key, &fd, &offset, &length)) return;
+  auto bytes = std::make_shared<std::string>(static_cast<size_t>(h.size), '\0');
+  int64_t done = 0;
+  while (length == h.size && done < h.size) {
+    ssize_t n = pread(fd, bytes->data() + done, static_cast<size_t>(h.size - done), offset + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  close(fd);
+  if (length != h.size || done != h.size) return;
+  gKeptBytes += h.size;
+  h.bytes = std::move(bytes);
+}
+
 }  // namespace
 
 void Download(Exchange& ex, const std::string& key, const std::function<bool(int64_t first)>& use) {
   // The thread's kept head is found under the store's lock: the
   // document's description is not copied per request.
-  const DownloadHead* found = nullptr;
+  DownloadHead* found = nullptr;
   if (!ex.app.store.Visit(key, [&found](const DocInfo& doc) { found = &HeadOf(doc); }))
     return SendError(ex, 404, Text(kNoDocument, key));
   Response& r = ex.response;
-  const DownloadHead& h = *found;
+  DownloadHead& h = *found;
   if (NotModified(ex.head, h.etag, h.uploaded)) {
     ex.status = 304;
     r.bytes = ResponseHead(304, "", h.size, ex.keepAlive, "ETag: " + h.etag + "\r\n");
@@ -131,8 +172,14 @@ void Download(Exchange& ex, const std::string& key, const std::function<bool(int
     return SendError(ex, 416, Text(kRangePastEnd, size), "Content-Range: bytes */" + size + "\r\n");
   }
   if (use && !use(first)) return;
-  if (ex.head.method != "HEAD" && !ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength))
+  if (ex.head.method != "HEAD") KeepBytes(ex.app.store, key, h);
+  if (h.bytes != nullptr && ex.head.method != "HEAD") {
+    r.held = h.bytes;
+    r.heldAt = static_cast<size_t>(first);
+    r.heldLength = static_cast<size_t>(last + 1 - first);
+  } else if (ex.head.method != "HEAD" && !ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength)) {
     return SendError(ex, 404, Text(kNoDocument, key));
+  }
   ex.status = ask == RangeAsk::kPart ? 206 : 200;
   if (ask == RangeAsk::kPart) {
     r.bytes = ResponseHead(206, h.contentType, last - first + 1, ex.keepAlive,
