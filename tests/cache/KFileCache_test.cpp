@@ -574,6 +574,31 @@ TEST(KVXClientCacheItemTest, FailedAdoptionKeepsTheOldItem) {
   }
 }
 
+// A full disk can refuse the header even though the part file is already
+// as long as the item: its room is a hole. The adoption fails before the
+// rename, so no item appears without its header.
+TEST(KVXClientCacheItemTest, AdoptionOnAFullDiskKeepsTheOldItem) {
+  TempDir temp("vxk_cache_adopt_full");
+  KFileCache cache({temp.Path()}, 0, 0, kHeader, 0);
+  ASSERT_TRUE(Store(&cache, "5", "old", 3));
+  const std::string part = PartFile(temp, "part", "new");
+  ChildResult r = RunInChild([&](std::string& out) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{500, 500};
+    setrlimit(RLIMIT_FSIZE, &lim);
+    DebugCapture capture;
+    KVXClientCacheItem item(&cache, "5", 7);
+    item.DocSize(3);
+    item.DocName("n3");
+    out += item.AdoptDoc(part.c_str()) ? "adopted|" : "failed|";
+    for (const std::string& t : capture.Texts()) out += t;
+  });
+  EXPECT_EQ(r.output, "failed|KFileCache::AdoptFile - failed to write header. 500 bytes of 1064\n");
+  EXPECT_EQ(Read(&cache, "5"), "old");
+  EXPECT_EQ(TempDir::Read(part).substr(kHeader), "new");
+  EXPECT_EQ(Temporaries(temp.Path()), 0);
+}
+
 // From another file system the data is copied into the cache's temporary;
 // the part file stays with its writer.
 TEST(KVXClientCacheItemTest, AdoptionFromAnotherFileSystemCopies) {
