@@ -1772,7 +1772,7 @@ TEST(Serve, KeptListPageShowsEachChangeAtOnce) {
   Server b(data, "", "beta");
   std::string first = UploadOne(a, dir.Write("/first.txt", "first\n"));
   ASSERT_FALSE(first.empty());
-  std::string added, id, image, other;
+  std::string added, id, image, other, otherId;
   auto has = [](const std::string& what) { return [what](const std::string& page) { return page.find(what) != std::string::npos; }; };
   struct Row {
     const char* change;
@@ -1807,6 +1807,11 @@ TEST(Serve, KeptListPageShowsEachChangeAtOnce) {
          a.AwaitLog("  beta  stored " + other);
        },
        [&](const std::string& p) { return Lists(p, other); }},
+      {"share made through another server", "", [&] { ShareLink(b, other, "-d hours=5", &otherId); },
+       [&](const std::string& p) { return has("/share/" + otherId + "/revoke")(p); }},
+      {"share revoked through another server", "",
+       [&] { Post(b, "doc/" + other + "/share/" + otherId + "/revoke"); },
+       [&](const std::string& p) { return !has("/share/" + otherId + "/revoke")(p); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.change);

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 
 namespace serve {
@@ -25,6 +26,24 @@ bool SameFile(const struct stat& a, const struct stat& b);
 // modification time even when the kernel's coarse clock has not moved.
 bool WriteWholeFile(const std::string& dir, const std::string& path, const std::string& bytes,
                     const struct stat& previous, std::string* error);
+
+// An edit count in a lock file, so that a reader learns of an edit from a
+// memory read instead of a stat: the editors add one after each edit,
+// under the exclusive lock, and readers map the count shared. An edit made
+// by hand (or a count that cannot be written) is left to the readers'
+// periodic stat.
+//
+// The count of the lock file at path, mapped read-only (the file made 8
+// bytes long when shorter); null when it cannot be. Call under the file's
+// lock, so no editor writes meanwhile.
+const uint64_t* MapEditCount(const std::string& path);
+void UnmapEditCount(const uint64_t* mapped);
+// The count now; 0 for null.
+uint64_t EditCount(const uint64_t* mapped);
+// Adds one to the count of the lock file at path. REQUIRES: its LOCK_EX held.
+void CountEdit(const std::string& path);
+// A monotonic clock, for the readers' periodic stat.
+int64_t SteadyNanos();
 
 // Holds an flock (LOCK_SH or LOCK_EX) on the file at path, made when
 // missing, for its lifetime.

@@ -196,11 +196,17 @@ bool ParseShareAsk(const std::string& hours, const std::string& until, const std
   return true;
 }
 
+Shares::~Shares() { UnmapEditCount(fEdits); }
+
 bool Shares::Open(const std::string& dataDir, std::string* error) {
   KMutexGuard guard(fMutex);
   fDir = dataDir;
   FileLock lock(dataDir + kLock, LOCK_SH);
-  return lock.Held(error) && ReadTable(dataDir + kFile, &fTable, &fSeen, error);
+  if (!lock.Held(error)) return false;
+  if (fEdits == nullptr) fEdits = MapEditCount(dataDir + kLock);
+  fEditsSeen = EditCount(fEdits);
+  fNextStat = SteadyNanos() + kRecheckNanos;
+  return ReadTable(dataDir + kFile, &fTable, &fSeen, error);
 }
 
 bool Shares::Refresh() {
@@ -228,6 +234,15 @@ bool Shares::RefreshLocked() {
   return true;
 }
 
+void Shares::RefreshWhenEdited() {
+  const int64_t now = SteadyNanos();
+  const uint64_t edits = EditCount(fEdits);
+  if (fEdits != nullptr && edits == fEditsSeen && now < fNextStat) return;
+  RefreshLocked();
+  fEditsSeen = edits;
+  fNextStat = now + kRecheckNanos;
+}
+
 bool Shares::Edit(const std::function<bool(Table&)>& change, std::string* error) {
   FileLock lock(fDir + kLock, LOCK_EX);
   if (!lock.Held(error)) return false;
@@ -236,6 +251,8 @@ bool Shares::Edit(const std::function<bool(Table&)>& change, std::string* error)
   const std::string path = fDir + kFile;
   if (!ReadTable(path, &table, &previous, error) || !change(table)) return false;
   if (!WriteWholeFile(fDir, path, Serialize(table), previous, error)) return false;
+  CountEdit(fDir + kLock);
+  fEditsSeen = EditCount(fEdits);  // under the lock: this edit's count
   fTable = std::move(table);
   // Under the lock nobody else wrote since: this is the file just written.
   if (stat(path.c_str(), &fSeen) != 0) fSeen = {};
@@ -273,11 +290,12 @@ bool Shares::Create(const std::string& key, const std::string& owner, const Shar
   return true;
 }
 
-std::vector<ShareInfo> Shares::List(const std::string& key) {
+std::vector<ShareInfo> Shares::List(const std::string& key, Look look) {
   std::vector<ShareInfo> out;
   {
     KMutexGuard guard(fMutex);
-    RefreshLocked();
+    if (look == Look::kNow) RefreshLocked();
+    else RefreshWhenEdited();
     for (const auto& [digest, r] : fTable)
       if (key.empty() || r.info.key == key) out.push_back(r.info);
   }

@@ -69,6 +69,7 @@ class Shares {
   enum class State { kUnknown, kLive, kExpired, kUsedUp };
 
   Shares() = default;
+  ~Shares();
   Shares(const Shares&) = delete;
   Shares& operator=(const Shares&) = delete;
 
@@ -85,8 +86,15 @@ class Shares {
   // read keeps the links last read (logged; tried again when it changes);
   // a file that is gone means no links. Find and List call it.
   bool Refresh();
+  // How fresh a List must be. kNow: Refresh first. kWhenEdited (for the
+  // list page, which shows the links on every request): Refresh only when
+  // the editors' count in shares.lock moved or a second has passed since
+  // the last look, so a link made or revoked by a server on this machine
+  // shows at once, one made elsewhere on a network folder (or by hand)
+  // within a second. Lookups of a link (Find, TakeUse) always look.
+  enum class Look { kNow, kWhenEdited };
   // The links of key (all links when key is empty), soonest to expire first.
-  std::vector<ShareInfo> List(const std::string& key);
+  std::vector<ShareInfo> List(const std::string& key, Look look = Look::kNow);
   // Ends link id of key. False with *error empty when key has no such link,
   // with *error set when the file cannot be written.
   bool Revoke(const std::string& key, const std::string& id, std::string* error);
@@ -111,11 +119,18 @@ class Shares {
  private:
   bool Edit(const std::function<bool(Table&)>& change, std::string* error);  // REQUIRES: fMutex held
   bool RefreshLocked();  // REQUIRES: fMutex held
+  void RefreshWhenEdited();  // REQUIRES: fMutex held
+
+  // How long an edit made by hand may go unseen by List(kWhenEdited).
+  static constexpr int64_t kRecheckNanos = 1000000000;
 
   KMutex fMutex;
   std::string fDir;  // guarded by fMutex, like fTable and fSeen
   Table fTable;
   struct stat fSeen {};  // the file fTable was read from (st_ino 0: none)
+  const uint64_t* fEdits = nullptr;  // the count of shares.lock, mapped; like the rest:
+  uint64_t fEditsSeen = 0;           // the count at the last look
+  int64_t fNextStat = 0;             // SteadyNanos of the next look without an edit
 };
 
 // ===== Routes and the API's calls (serve_share_routes.cpp) =====

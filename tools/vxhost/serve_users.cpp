@@ -10,7 +10,6 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -127,49 +126,6 @@ bool ReadTable(const std::string& path, Users::Table* table, struct stat* seen, 
   }
   *seen = st;
   return true;
-}
-
-// The first 8 bytes of users.lock count the edits (the machine's order,
-// little-endian here; missing bytes count as 0). Servers map them shared
-// and read them per request; the editors add one after each edit, under
-// the exclusive lock.
-constexpr size_t kCountBytes = sizeof(uint64_t);
-
-// The count of the lock file at path, mapped read-only; null when it
-// cannot be. Called under the file's lock, so no editor writes meanwhile.
-const uint64_t* MapEditCount(const std::string& path) {
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  void* p = MAP_FAILED;
-  // A mapping past the file's end would fault on reading: make the bytes.
-  if (fstat(fd, &st) == 0 && (st.st_size >= static_cast<off_t>(kCountBytes) || ftruncate(fd, kCountBytes) == 0))
-    p = mmap(nullptr, kCountBytes, PROT_READ, MAP_SHARED, fd, 0);
-  close(fd);
-  return p == MAP_FAILED ? nullptr : static_cast<const uint64_t*>(p);
-}
-
-uint64_t EditCount(const uint64_t* mapped) {
-  return mapped != nullptr ? __atomic_load_n(mapped, __ATOMIC_ACQUIRE) : 0;
-}
-
-// Adds one to the count of the lock file at path. A count that cannot be
-// written leaves the edit to the servers' periodic stat.
-void CountEdit(const std::string& path) {
-  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return;
-  uint64_t n = 0;
-  if (pread(fd, &n, kCountBytes, 0) != static_cast<ssize_t>(kCountBytes)) n = 0;
-  ++n;
-  if (pwrite(fd, &n, kCountBytes, 0) != static_cast<ssize_t>(kCountBytes)) {
-    // Nothing more to do: see above.
-  }
-  close(fd);
-}
-
-int64_t SteadyNanos() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 // Runs change on the file's current contents under the exclusive lock and
@@ -290,7 +246,7 @@ bool Users::ValidPassword(const std::string& password, std::string* error) {
 }
 
 Users::~Users() {
-  if (fEdits != nullptr) munmap(const_cast<uint64_t*>(fEdits), kCountBytes);
+  UnmapEditCount(fEdits);
 }
 
 bool Users::Open(const std::string& dataDir, std::string* error, int64_t recheckMillis) {
