@@ -102,6 +102,22 @@ __attribute__((target("avx2"))) const char* vxk_internal::HttpFindDelimiterAvx2(
   const __m256i last = _mm256_set1_epi8(d[L - 1]);
   const char* out = nullptr;
   size_t i = 0;
+  // The search is the first to read an upload's bytes, so it waits on
+  // memory more than it compares: two blocks a step, and the bytes 2 KiB
+  // ahead asked for (a prefetch past the end reads nothing).
+  for (; i + 64 <= starts; i += 64) {
+    _mm_prefetch(p + i + 2048, _MM_HINT_T0);
+    const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + L - 1));
+    const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32));
+    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 31 + L));
+    const __m256i m0 = _mm256_and_si256(_mm256_cmpeq_epi8(a0, first), _mm256_cmpeq_epi8(b0, last));
+    const __m256i m1 = _mm256_and_si256(_mm256_cmpeq_epi8(a1, first), _mm256_cmpeq_epi8(b1, last));
+    const __m256i any = _mm256_or_si256(m0, m1);
+    if (_mm256_testz_si256(any, any) != 0) continue;
+    if (s.Places(i, static_cast<uint32_t>(_mm256_movemask_epi8(m0)), &out)) return out;
+    if (s.Places(i + 32, static_cast<uint32_t>(_mm256_movemask_epi8(m1)), &out)) return out;
+  }
   // The second load ends at p[i + L + 30], inside the buffer while every
   // place of the block can start a match.
   for (; i + 32 <= starts; i += 32) {
