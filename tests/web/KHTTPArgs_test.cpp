@@ -442,9 +442,10 @@ std::vector<size_t> LentCuts(size_t size, std::mt19937& rng, size_t end) {
 }
 
 // The fed parse, cut at every place (random 0), at `random` places drawn
-// with a fixed seed (or not cut: random < 0), and fed `lent` times by FeedArgs alone in random pieces,
-// ends as the one-shot parse does, with the debug lines of any other fed
-// parse (the FILE loop ends its input quietly).
+// with a fixed seed (or not cut: random < 0), and fed `lent` times by
+// FeedArgs alone in random pieces, ends as the one-shot parse does, with
+// the debug lines of any other fed parse (the FILE loop ends its input
+// quietly).
 void ExpectFedAsOneShot(const std::string& type, const std::string& body, size_t length, int random = 0, int lent = 4) {
   TempDir dir;
   const Outcome once = ParseOnce(dir, type, body, length, {});
