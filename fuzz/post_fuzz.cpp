@@ -6,8 +6,11 @@
 // lies in the temporary directory and its N_filelength is its size on
 // disk; the directory is empty after CleanupPostFiles. Then the same body
 // goes through the fed entry in pieces of random sizes (seeded by the
-// input), each by FeedArgs or straight into FeedBuffer: the result, the
-// arguments and the part files must equal the one-shot parse's.
+// input), each by FeedArgs or straight into FeedBuffer, and then by
+// FeedArgs alone from copies of the pieces that are overwritten and freed
+// as each call returns (the parse reads a piece in place only during its
+// call): the result, the arguments and the part files must equal the
+// one-shot parse's.
 #include <unistd.h>
 
 #include <cstddef>
@@ -73,13 +76,23 @@ std::map<std::string, std::string> Files(const std::string& dir) {
   return files;
 }
 
-// Feeds body in pieces of 1 byte up to 4 KiB, the sizes drawn from a
-// generator seeded by the body.
-int FedParse(KHTTPArgs& h, Request* r, const std::string& body) {
+// Feeds body in pieces of 1 byte up to 4 KiB, or the whole rest, the sizes
+// drawn from a generator seeded by the body; lent: every piece by FeedArgs
+// from a copy that is overwritten and freed after the call.
+int FedParse(KHTTPArgs& h, Request* r, const std::string& body, bool lent) {
   std::mt19937 rng(static_cast<uint32_t>(std::hash<std::string>()(body)));
   h.BeginArgs(Lookup, r, Sink, r, false);
   for (size_t at = 0; at < body.size();) {
-    const size_t piece = std::min<size_t>(body.size() - at, 1 + rng() % (2u << (rng() % 12)));
+    const size_t rest = body.size() - at;
+    const size_t piece = rng() % 8 == 0 ? rest : std::min<size_t>(rest, 1 + rng() % (2u << (rng() % 12)));
+    if (lent) {
+      std::vector<char> copy(body.begin() + static_cast<long>(at), body.begin() + static_cast<long>(at + piece));
+      const size_t taken = h.FeedArgs(copy.data(), copy.size());
+      std::fill(copy.begin(), copy.end(), '#');
+      if (taken == 0) break;
+      at += piece;
+      continue;
+    }
     if (rng() % 2 != 0) {
       if (h.FeedArgs(body.data() + at, piece) == 0) break;
       at += piece;
@@ -135,11 +148,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   h.CleanupPostFiles(false);
   Check(std::filesystem::is_empty(scratch.dir));
 
-  Request fed;
-  fed.env = r.env;
-  Check(FedParse(h, &fed, body) == result);
-  Check(fed.args == r.args);
-  Check(Files(scratch.dir) == files);
-  h.CleanupPostFiles(false);
+  for (bool lent : {false, true}) {
+    Request fed;
+    fed.env = r.env;
+    Check(FedParse(h, &fed, body, lent) == result);
+    Check(fed.args == r.args);
+    Check(Files(scratch.dir) == files);
+    h.CleanupPostFiles(false);
+  }
   return 0;
 }

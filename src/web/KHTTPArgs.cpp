@@ -126,6 +126,11 @@ bool KHTTPArgs::ResumeParse() {
   return !push.done;
 }
 
+void KHTTPArgs::Push::Gather(KHTTPArgs& a) {
+  if (a.fCursor != a.fReadBuf) std::memmove(a.fReadBuf, a.fCursor, static_cast<size_t>(a.fAvailable));
+  a.fCursor = a.fReadBuf;
+}
+
 char* KHTTPArgs::FeedBuffer(size_t* room) {
   *room = 0;
   if (fPush == nullptr || !fPush->open) return nullptr;
@@ -134,6 +139,7 @@ char* KHTTPArgs::FeedBuffer(size_t* room) {
   // stream would return: where the pieces end changes nothing.
   if (!push.done && (!push.started || push.committed == push.want)) ResumeParse();
   if (push.done || push.ended) return nullptr;
+  Push::Gather(*this);
   *room = push.want - push.committed;
   return fReadBuf + fAvailable + push.committed;
 }
@@ -143,14 +149,41 @@ void KHTTPArgs::FeedCommit(size_t n) {
   fPush->committed += std::min(n, fPush->want - fPush->committed);
 }
 
+// A read the caller's bytes hold whole, with the bytes the parse kept from
+// the read before (they are the last ones fed, so they lie right before
+// it when they came in this call), is read in place: the parse scans and
+// writes the caller's bytes. Only a read cut by the end of the call is
+// gathered in the parser's buffer.
 size_t KHTTPArgs::FeedArgs(const char* data, size_t n) {
+  if (fPush == nullptr || !fPush->open) return 0;
+  Push& push = *fPush;
   size_t taken = 0;
-  size_t room = 0;
-  for (char* p; taken < n && (p = FeedBuffer(&room)) != nullptr;) {
-    const size_t k = std::min(room, n - taken);
-    std::memcpy(p, data + taken, k);
-    FeedCommit(k);
+  while (taken < n) {
+    if (!push.done && (!push.started || push.committed == push.want)) ResumeParse();
+    if (push.done || push.ended) break;
+    const size_t want = push.want - push.committed;
+    const size_t kept = static_cast<size_t>(fAvailable);
+    if (push.committed == 0 && kept <= taken && want <= n - taken) {
+      fCursor = data + taken - kept;
+      push.committed = push.want;
+      taken += want;
+      continue;
+    }
+    Push::Gather(*this);
+    const size_t k = std::min(want, n - taken);
+    std::memcpy(fReadBuf + fAvailable + push.committed, data + taken, k);
+    push.committed += k;
     taken += k;
+  }
+  // The bytes are lent only until the return: a whole read is parsed now,
+  // and what the parse keeps of them (at most a delimiter, or the CR at the
+  // end of a header line) moves into its buffer.
+  if (!push.done && push.started && push.committed == push.want) ResumeParse();
+  if (!push.done) {
+    Push::Gather(*this);
+  } else {
+    fCursor = fReadBuf;
+    fAvailable = 0;
   }
   return taken;
 }

@@ -27,6 +27,10 @@ struct KHTTPArgs::Push {
   size_t committed = 0;  // bytes fed to it so far
   uint32_t partOffset = 0;  // room before each file part's data
   int result = 1;
+
+  // Moves the bytes the parse has not taken to the front of its buffer, for
+  // the next read to land behind them.
+  static void Gather(KHTTPArgs& a);
 };
 
 struct KHTTPArgs::Parse {
@@ -110,6 +114,16 @@ class HttpQueryItems {
   size_t fSearched;
   bool fDone;
 };
+
+// Where the L-byte delimiter d first occurs in the n bytes at p, as memmem
+// says; null when it does not. Linear in n whatever the bytes, and reads
+// nothing outside the n bytes. Takes the AVX2 way where the processor has
+// it, else the SSE2 one; both are here for the tests.
+const char* HttpFindDelimiter(const char* p, size_t n, const char* d, size_t L);
+const char* HttpFindDelimiterSse2(const char* p, size_t n, const char* d, size_t L);
+// REQUIRES: HttpAvx2Usable().
+const char* HttpFindDelimiterAvx2(const char* p, size_t n, const char* d, size_t L);
+bool HttpAvx2Usable();
 
 // "label H:M:S(clock)  ": the lead of the timed verbose traces.
 std::string HttpTimeTrace(const char* label);

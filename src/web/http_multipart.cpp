@@ -1,6 +1,4 @@
 // KHTTPArgs: buffered reading of the body and the multipart steps.
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -43,8 +41,8 @@ size_t KHTTPArgs::Parse::AwaitInput(size_t want) {
 
 int32_t KHTTPArgs::Parse::FillEmptyReadBuf(int32_t keep) {
   if (a.fAvailable > keep || a.fUnread <= 0 || !StreamUsable()) return 0;
-  if (a.fCursor != a.fReadBuf) std::memmove(a.fReadBuf, a.fCursor, a.fAvailable);
-  a.fCursor = a.fReadBuf;
+  // The feeder puts the read right behind the bytes kept: in the read
+  // buffer (Push::Gather) or, read in place, in the caller's bytes.
   const int64_t room = kBufferSize - a.fAvailable;
   const size_t got = AwaitInput(static_cast<size_t>(a.fUnread < room ? a.fUnread : room));
   a.fAvailable += static_cast<int32_t>(got);
@@ -201,45 +199,6 @@ void KHTTPArgs::Parse::WriteOut(std::FILE* file, const char* data, size_t n) {
 
 namespace {
 
-// memmem, faster on upload data: 16 places are tested at once (SSE2) for
-// the delimiter's first and last byte, and the bytes between are compared
-// only where both match. That is rare in binary data and, since the last
-// byte is the boundary's, also in text with CR LF line ends. A compare
-// that runs long passes no CR unless the boundary holds one, so only such a
-// boundary can make the compares overlap and the search quadratic: once the
-// compares cost more than the bytes scanned, the rest goes to memmem, which
-// stays linear.
-const char* FindDelimiter(const char* p, size_t n, const char* d, size_t L) {
-  if (n < L) return nullptr;
-  if (L < 2) return static_cast<const char*>(memmem(p, n, d, L));
-  const size_t starts = n - L + 1;  // places a match can start
-  const __m128i first = _mm_set1_epi8(d[0]);
-  const __m128i last = _mm_set1_epi8(d[L - 1]);
-  size_t spent = 0;
-  size_t i = 0;
-  // The second load ends at p[i + L + 14], inside the buffer while every
-  // place of the block can start a match.
-  for (; i + 16 <= starts; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + L - 1));
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-    while (mask != 0) {
-      const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-      if (std::memcmp(p + at + 1, d + 1, L - 2) == 0) return p + at;
-      spent += L;
-      if (spent > n) {
-        return static_cast<const char*>(memmem(p + at + 1, n - at - 1, d, L));
-      }
-      mask &= mask - 1;
-    }
-  }
-  for (; i < starts; ++i) {
-    if (p[i] == d[0] && std::memcmp(p + i + 1, d + 1, L - 1) == 0) return p + i;
-  }
-  return nullptr;
-}
-
 // Where a possible start of the delimiter, cut off by the end of the n
 // bytes at p, begins (the longest one); n when there is none.
 // REQUIRES: n >= L.
@@ -272,7 +231,8 @@ int64_t KHTTPArgs::Parse::ReadMoreUntil(const std::string& delimiter, std::FILE*
     const int32_t n = a.fAvailable;
     const int32_t window = std::min(n, starts + L - 1);
     const char* p = a.fCursor;
-    const char* hit = FindDelimiter(p, static_cast<size_t>(window), delimiter.data(), L);
+    const char* hit = vxk_internal::HttpFindDelimiter(p, static_cast<size_t>(window),
+                                                      delimiter.data(), static_cast<size_t>(L));
     if (hit != nullptr) {
       const int32_t at = static_cast<int32_t>(hit - p);
       WriteMore(file, p, static_cast<size_t>(at));

@@ -6,6 +6,7 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/web/KWebFormat.h
 )
 list(APPEND VXKERNEL_SOURCES
+  src/web/http_delimiter.cpp
   src/web/http_multipart.cpp
   src/web/http_type_probe.cpp
   src/web/KHTTPArgs.cpp

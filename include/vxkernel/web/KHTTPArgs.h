@@ -93,8 +93,10 @@ class VXKERNEL_EXPORT KHTTPArgs {
   char* FeedBuffer(size_t* room);
   // n bytes were put where FeedBuffer said. REQUIRES: n <= its *room.
   void FeedCommit(size_t n);
-  // Copies bytes in; returns how many were taken (fewer than n only when
-  // the parse wants no more).
+  // Parses the n bytes at data; returns how many were taken (fewer than n
+  // only when the parse wants no more). The parse reads whole reads in
+  // place and copies only a read the call cuts and the few bytes it keeps
+  // (at most a boundary's length): data need not outlive the call.
   size_t FeedArgs(const char* data, size_t n);
   int EndArgs();
   void CleanupPostFiles(bool trace);
@@ -128,7 +130,7 @@ class VXKERNEL_EXPORT KHTTPArgs {
   KFile* fFiles[kSlots] = {};
   unsigned long fInstance;
   char* fReadBuf;
-  char* fCursor;
+  const char* fCursor;
   int32_t fAvailable = 0;
   bool fVerbose = false;
   bool fStrict = true;
