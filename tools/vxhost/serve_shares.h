@@ -152,8 +152,9 @@ int CreateShare(App& app, const std::string& key, const std::string& owner, cons
 int RevokeShare(App& app, const std::string& key, const std::string& id, const std::string& user,
                 std::string* message);
 // The links of a document as the list's rows show them (with a revoke
-// button each; "" without links). The links are read once; only the rows
-// of the page shown are written.
+// button each; "" without links; an empty function when no document has
+// links). The links are read once; only the rows of the page shown are
+// written.
 std::function<std::string(const std::string& key)> ShareCells(App& app, const Caller& who);
 // Forgets ended links and those of documents neither listed nor in the
 // trash, and logs each; at start and hourly beside the trash's sweep.
