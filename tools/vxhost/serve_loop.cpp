@@ -168,6 +168,9 @@ struct Conn {
 
   // The request at hand.
   std::unique_ptr<RequestState> req;
+  // The last request's state, emptied but for its head's buffers, for the
+  // next request: a keep-alive request allocates no state of its own.
+  std::unique_ptr<RequestState> spare;
   int64_t bodyLeft = 0;    // body bytes not yet read
 
   // The turn's results (written by the worker, read by the loop after).
@@ -414,11 +417,22 @@ struct EventLoop {
     return false;
   }
 
+  // The request's state is emptied now (an upload's part files go) and
+  // kept for the next request; its head keeps its buffers, which the
+  // parser gets back for the head after next (HeadParser::TakeHead).
+  void Recycle(Conn* c) {
+    if (!c->req) return;  // an answer to a head that never became a request
+    RequestHead head = std::move(c->req->head);
+    *c->req = RequestState();
+    c->req->head = std::move(head);
+    c->spare = std::move(c->req);
+  }
+
   void StartRequest(Conn* c) {
     ++app.requests;
     c->fresh = false;
-    c->req = std::make_unique<RequestState>();
-    c->req->head = c->parser.Head();
+    c->req = c->spare ? std::move(c->spare) : std::make_unique<RequestState>();
+    c->parser.TakeHead(&c->req->head);
     Identify(c, c->req.get());
     c->bodyLeft = std::max<int64_t>(c->req->head.contentLength, 0);
     if (OverRate(c->req->client)) {
@@ -658,7 +672,7 @@ struct EventLoop {
     c->file = -1;
     std::string().swap(c->out);
     std::string().swap(c->outBody);
-    c->req.reset();
+    Recycle(c);
     if (c->closeAfter && c->bodyLeft > 0) return Linger(c);
     if (c->closeAfter || stopping) return Close(c);
     c->parser.Reset();

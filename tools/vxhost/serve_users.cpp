@@ -194,9 +194,9 @@ std::string NewToken() {
   return kTokenPrefix + Hex(std::string(bytes, sizeof bytes));
 }
 
-bool ValidToken(const std::string& token) {
-  const size_t prefix = sizeof kTokenPrefix - 1;
-  return token.compare(0, prefix, kTokenPrefix) == 0 && IsLowerHex(token.substr(std::min(prefix, token.size())), 64);
+bool ValidToken(std::string_view token) {
+  const std::string_view prefix = kTokenPrefix;
+  return token.substr(0, prefix.size()) == prefix && IsLowerHex(token.substr(std::min(prefix.size(), token.size())), 64);
 }
 
 }  // namespace
@@ -215,37 +215,54 @@ bool RandomBytes(void* out, size_t n) {
   return true;
 }
 
-bool IsLowerHex(const std::string& s, size_t n) {
+bool IsLowerHex(std::string_view s, size_t n) {
   if (s.size() != n) return false;
   for (char c : s)
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   return true;
 }
 
-std::string Hex(const std::string& bytes) {
+namespace {
+
+// Two lower-case hex digits per byte from out on.
+void PutHex(const unsigned char* bytes, size_t n, char* out) {
   static const char kDigits[] = "0123456789abcdef";
-  std::string out(bytes.size() * 2, '0');
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    out[2 * i] = kDigits[c >> 4];
-    out[2 * i + 1] = kDigits[c & 15];
+  for (size_t i = 0; i < n; ++i) {
+    out[2 * i] = kDigits[bytes[i] >> 4];
+    out[2 * i + 1] = kDigits[bytes[i] & 15];
   }
+}
+
+}  // namespace
+
+std::string Hex(std::string_view bytes) {
+  std::string out(bytes.size() * 2, '0');
+  PutHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out.data());
   return out;
 }
 
 // The gate digests a token per request: the algorithm is fetched once and
 // each thread keeps its context, where EVP_Digest with EVP_sha256() looks
 // the algorithm up and allocates a context every time (twice the cost).
-std::string Sha256Hex(const std::string& text) {
+bool Sha256Hex(std::string_view text, std::string* out) {
   static EVP_MD* const kSha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
   thread_local std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
+  out->clear();
   if (kSha256 == nullptr || context == nullptr || EVP_DigestInit_ex(context.get(), kSha256, nullptr) != 1 ||
       EVP_DigestUpdate(context.get(), text.data(), text.size()) != 1 ||
       EVP_DigestFinal_ex(context.get(), md, &n) != 1)
-    return "";
-  return Hex(std::string(reinterpret_cast<char*>(md), n));
+    return false;
+  out->resize(2 * size_t{n});
+  PutHex(md, n, out->data());
+  return true;
+}
+
+std::string Sha256Hex(std::string_view text) {
+  std::string out;
+  Sha256Hex(text, &out);
+  return out;
 }
 
 bool SecretEquals(const std::string& a, const std::string& b) {
@@ -364,11 +381,12 @@ bool Users::CheckPassword(const std::string& name, const std::string& password, 
   return known && matches;
 }
 
-bool Users::CheckToken(const std::string& token, std::string* user, bool* admin) {
+bool Users::CheckToken(std::string_view token, std::string* user, bool* admin) {
   if (!ValidToken(token)) return false;
   // The table is keyed by digest: a lookup's timing tells nothing of a
-  // token.
-  std::string digest = Sha256Hex(token);
+  // token. The thread keeps the digest's buffer from one request to the next.
+  thread_local std::string digest;
+  if (!Sha256Hex(token, &digest)) return false;
   KMutexGuard guard(fMutex);
   auto it = fTable.tokens.find(digest);
   if (it == fTable.tokens.end()) return false;
