@@ -161,10 +161,10 @@ bool Admit(Exchange& ex, Caller* who) {
     Send(ex, 303, kHtml, "<a href=\"/login\">log in</a>\n", "Location: /login\r\n");
     return false;
   }
-  who->user = s.user;
+  who->user = std::move(s.user);
   who->admin = s.admin;
-  who->session = id;
-  who->csrf = s.csrf;
+  who->session = std::move(id);
+  who->csrf = std::move(s.csrf);
   if (StateChange(ex.head) && !FromThisSite(ex)) {
     RefuseOtherSite(ex);
     return false;

@@ -272,16 +272,16 @@ namespace {
 
 // The paths answered on the loop thread; a prefix entry ends with '/'
 // and takes one more segment (a key, an asset's name), no deeper.
-const char* const kQuickPaths[] = {"/", "/index.html", "/api/docs", "/status", "/api/status",
-                                   "/login", "/static/", "/doc/", "/api/docs/"};
+constexpr std::string_view kQuickPaths[] = {"/",      "/index.html", "/api/docs", "/status",   "/api/status",
+                                            "/login", "/static/",    "/doc/",     "/api/docs/"};
 
 }  // namespace
 
 bool Quick(const RequestHead& head) {
   if (head.method != "GET" && head.method != "HEAD") return false;
   const std::string& p = head.path;
-  for (const char* q : kQuickPaths) {
-    size_t n = std::strlen(q);
+  for (std::string_view q : kQuickPaths) {
+    size_t n = q.size();
     if (q[n - 1] == '/' && n > 1) {
       if (p.size() > n && p.compare(0, n, q) == 0 && p.find('/', n) == std::string::npos) return true;
     } else if (p == q) {
@@ -330,7 +330,9 @@ void Route(Exchange& ex) {
   }
   if (p.compare(0, 5, "/doc/") == 0) {
     std::string_view rest = std::string_view(p).substr(5);
-    std::string key(rest.substr(0, rest.find('/')));
+    // The thread's own string, its buffer kept: a download makes none.
+    thread_local std::string key;
+    key.assign(rest.substr(0, rest.find('/')));
     std::string_view action = rest.substr(key.size());
     if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
     if (action.empty() && get) return Download(ex, key);
