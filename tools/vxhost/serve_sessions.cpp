@@ -197,9 +197,10 @@ std::string Sessions::Create(const std::string& user, bool admin, std::string* e
 }
 
 bool Sessions::Find(const std::string& id, Session* out) {
-  // Asked per request of a browser: the thread keeps the digest's buffer.
+  // Asked per request of a browser: the thread keeps the digest and its
+  // buffer.
   thread_local std::string key;
-  Sha256Hex(id, &key);
+  key.assign(SecretDigest(id));
   int64_t now;
   uint64_t ended;
   bool touchOnly = false;

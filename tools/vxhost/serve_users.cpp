@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -265,7 +266,35 @@ std::string Sha256Hex(std::string_view text) {
   return out;
 }
 
-bool SecretEquals(const std::string& a, const std::string& b) {
+namespace {
+
+// Secrets a thread remembers the digests of, and the longest it keeps (a
+// session id or a token is 64 or 68 bytes; anything longer is digested
+// each time).
+constexpr size_t kKeptDigests = 16;
+constexpr size_t kKeptSecretBytes = 128;
+
+struct KeptDigest {
+  std::string secret, digest;
+};
+
+}  // namespace
+
+const std::string& SecretDigest(std::string_view secret) {
+  thread_local std::array<KeptDigest, kKeptDigests> kept;
+  thread_local std::string once;
+  if (secret.size() > kKeptSecretBytes) {
+    Sha256Hex(secret, &once);
+    return once;
+  }
+  // Secrets are random: their last byte spreads them over the slots.
+  KeptDigest& k = kept[secret.empty() ? 0 : static_cast<unsigned char>(secret.back()) % kKeptDigests];
+  if (!k.digest.empty() && SecretEquals(k.secret, secret)) return k.digest;
+  if (Sha256Hex(secret, &k.digest)) k.secret.assign(secret);
+  return k.digest;
+}
+
+bool SecretEquals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
@@ -384,9 +413,8 @@ bool Users::CheckPassword(const std::string& name, const std::string& password, 
 bool Users::CheckToken(std::string_view token, std::string* user, bool* admin) {
   if (!ValidToken(token)) return false;
   // The table is keyed by digest: a lookup's timing tells nothing of a
-  // token. The thread keeps the digest's buffer from one request to the next.
-  thread_local std::string digest;
-  if (!Sha256Hex(token, &digest)) return false;
+  // token.
+  const std::string& digest = SecretDigest(token);
   KMutexGuard guard(fMutex);
   auto it = fTable.tokens.find(digest);
   if (it == fTable.tokens.end()) return false;

@@ -33,8 +33,14 @@ std::string Sha256Hex(std::string_view text);
 // The same into *out, whose buffer a caller per request keeps; false (and
 // *out empty) when OpenSSL fails.
 bool Sha256Hex(std::string_view text, std::string* out);
+// The same for a secret the gate digests per request (a token, a session
+// id), remembered by the calling thread for its last few secrets: a
+// client's requests then cost one digest per thread. Secrets are compared
+// in constant time, so a lookup's timing tells nothing of those kept. The
+// reference holds until the thread's next call; empty when OpenSSL fails.
+const std::string& SecretDigest(std::string_view secret);
 // True when a and b are equal; the time depends on their lengths only.
-bool SecretEquals(const std::string& a, const std::string& b);
+bool SecretEquals(std::string_view a, std::string_view b);
 // The yescrypt hash (libxcrypt's default cost) of password with a fresh
 // salt; empty on failure.
 std::string HashPassword(const std::string& password);
