@@ -23,11 +23,15 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// a and b equal but for the case of ASCII letters (the C locale's tolower).
+// a and b equal but for the case of ASCII letters; b is ASCII (a letter
+// outside it folds to none of b's in any locale).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    char d = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+    if (c != d) return false;
+  }
   return true;
 }
 
