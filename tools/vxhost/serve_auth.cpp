@@ -23,8 +23,7 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// a and b equal but for the case of ASCII letters; b is ASCII (a letter
-// outside it folds to none of b's in any locale).
+// a and b equal but for the case of ASCII letters.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -238,7 +238,8 @@ std::string ResponseHead(int status, const std::string& contentType, int64_t len
   std::string_view reason = StatusText(status);
   std::string_view connection = keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
   std::string h;
-  h.reserve(80 + reason.size() + contentType.size() + connection.size() + kFixed.size() + extraHeaders.size());
+  h.reserve(80 + reason.size() + contentType.size() + connection.size() + kFixed.size() +
+            extraHeaders.size());
   h.append("HTTP/1.1 ").append(code).append(" ").append(reason).append("\r\n");
   if (!contentType.empty()) h.append("Content-Type: ").append(contentType).append("\r\n");
   h.append("Content-Length: ").append(size).append("\r\n");

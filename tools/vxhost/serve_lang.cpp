@@ -93,8 +93,8 @@ std::string LanguageOf(const RequestHead& head) {
 // to the next, and making a KLocale costs allocations.
 void UseLocale(const std::string& language) {
   const KLocale& now = KLocale::CurrentLocale();
-  if (std::strcmp(now.Language(), language.c_str()) == 0 && now.Country().Length() == 0 && now.Variant().Length() == 0 &&
-      now.GetResourceSuffix().Length() != 0)
+  if (std::strcmp(now.Language(), language.c_str()) == 0 && now.Country().Length() == 0 &&
+      now.Variant().Length() == 0 && now.GetResourceSuffix().Length() != 0)
     return;
   KLocale::CurrentLocale(language.c_str());
 }

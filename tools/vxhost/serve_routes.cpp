@@ -306,7 +306,8 @@ void Route(Exchange& ex) {
   if (!HostAllowed(ex)) return;
   bool get = m == "GET"sv || m == "HEAD"sv;
   std::string type, body;
-  if (get && p.starts_with("/static/") && StaticAsset(p, &type, &body)) return Send(ex, 200, type, body, "Cache-Control: max-age=3600\r\n");
+  if (get && p.starts_with("/static/") && StaticAsset(p, &type, &body))
+    return Send(ex, 200, type, body, "Cache-Control: max-age=3600\r\n");
   if (p == "/login"sv) return HandleLogin(ex);
   if (p == "/lang"sv) return HandleLanguage(ex);
   if (p.compare(0, 3, "/s/") == 0) return HandleShareLink(ex);  // a link is its own credential

@@ -197,7 +197,8 @@ std::string NewToken() {
 
 bool ValidToken(std::string_view token) {
   const std::string_view prefix = kTokenPrefix;
-  return token.substr(0, prefix.size()) == prefix && IsLowerHex(token.substr(std::min(prefix.size(), token.size())), 64);
+  return token.substr(0, prefix.size()) == prefix &&
+         IsLowerHex(token.substr(std::min(prefix.size(), token.size())), 64);
 }
 
 }  // namespace
@@ -242,9 +243,10 @@ std::string Hex(std::string_view bytes) {
   return out;
 }
 
-// The gate digests a token per request: the algorithm is fetched once and
-// each thread keeps its context, where EVP_Digest with EVP_sha256() looks
-// the algorithm up and allocates a context every time (twice the cost).
+// The gate digests every secret it has not seen on the thread: the
+// algorithm is fetched once and each thread keeps its context, where
+// EVP_Digest with EVP_sha256() looks the algorithm up and allocates a
+// context every time (twice the cost).
 bool Sha256Hex(std::string_view text, std::string* out) {
   static EVP_MD* const kSha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
   thread_local std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
