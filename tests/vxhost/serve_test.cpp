@@ -1064,10 +1064,10 @@ TEST(Serve, AdminPagesAndStatus) {
 
 namespace {
 
-// The last answer of a reply (several when requests were pipelined): its
+// The answers of a reply (several when requests were pipelined): each
 // head and its body, as Content-Length delimits it.
-std::pair<std::string, std::string> LastAnswer(const std::string& reply) {
-  std::pair<std::string, std::string> last;
+std::vector<std::pair<std::string, std::string>> Answers(const std::string& reply) {
+  std::vector<std::pair<std::string, std::string>> all;
   for (size_t at = 0; at < reply.size();) {
     size_t end = reply.find("\r\n\r\n", at);
     if (end == std::string::npos) break;
@@ -1076,10 +1076,15 @@ std::pair<std::string, std::string> LastAnswer(const std::string& reply) {
     size_t length = std::regex_search(head, m, std::regex("Content-Length: ([0-9]+)"))
                         ? static_cast<size_t>(std::atol(m[1].str().c_str()))
                         : 0;
-    last = {head, reply.substr(end + 4, length)};
+    all.emplace_back(head, reply.substr(end + 4, length));
     at = end + 4 + length;
   }
-  return last;
+  return all;
+}
+
+std::pair<std::string, std::string> LastAnswer(const std::string& reply) {
+  auto all = Answers(reply);
+  return all.empty() ? std::pair<std::string, std::string>() : all.back();
 }
 
 // What Python's json module reads in an error body: "KEYS STATUS TYPE-OF-ERROR".
@@ -1145,6 +1150,31 @@ TEST(Serve, ApiErrorsAnswerJson) {
 }
 
 // The API's page of a view is the list page's, in the same order.
+// A connection keeps its request state and header buffers from one request
+// to the next: each pipelined request sees only its own head, cookies and
+// body, also after a header too long to be kept, a form and a refusal.
+TEST(Serve, PipelinedRequestsSeeOnlyTheirOwnHead) {
+  TempDir dir;
+  Server s(dir.Path());
+  const std::string http = " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  int fd = Connect(s.Port());
+  SendAll(fd, "GET /" + http + AuthHeader() + "\r\nCookie: vxlang=de; pad=" + std::string(300, 'x') + "\r\n\r\n" +
+                  "POST /lang" + http + "Content-Length: 20\r\n\r\nlang=de&back=/status" +
+                  "POST /lang" + http + "Content-Length: 19\r\n\r\nlang=en&back=/login" +
+                  "GET /login" + http + "\r\n" +
+                  "GET /" + http + "\r\n" +
+                  "GET /" + http + "No colon here\r\n\r\n");
+  auto answers = Answers(ReadAll(fd));
+  close(fd);
+  ASSERT_EQ(answers.size(), 6u);
+  EXPECT_NE(answers[0].second.find("<html lang=\"de\">"), std::string::npos);
+  EXPECT_NE(answers[1].first.find("Location: /status\r\n"), std::string::npos);
+  EXPECT_NE(answers[2].first.find("Location: /login\r\n"), std::string::npos);
+  EXPECT_NE(answers[3].second.find("<html lang=\"en\">"), std::string::npos);
+  EXPECT_NE(answers[4].first.find("Location: /login\r\n"), std::string::npos);
+  EXPECT_EQ(answers[5].first.rfind("HTTP/1.1 400 ", 0), 0u);
+}
+
 TEST(Serve, ApiListsInTheListPagesOrder) {
   TempDir dir;
   Server s(dir.Path());

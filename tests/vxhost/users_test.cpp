@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -159,6 +160,20 @@ TEST(Users, CommandsFollowTheModel) {
 }
 
 // The server's copy follows what another process did, once per change.
+// The digests a thread remembers: secrets in one slot (the same last byte)
+// that differ in one byte or in length, one too long to keep, asked in a
+// random order, each get their own digest.
+TEST(Users, RememberedDigestsAreEachSecretsOwn) {
+  const std::string base(64, 'a');
+  std::vector<std::string> secrets = {base, "b" + base.substr(1), base.substr(0, 31) + "b" + base.substr(32),
+                                      base.substr(1), base + "a", std::string(200, 'a'), "", "vxt_" + base};
+  std::mt19937 random(33);
+  for (int i = 0; i < 200; ++i) {
+    const std::string& s = secrets[random() % secrets.size()];
+    EXPECT_EQ(serve::SecretDigest(s), Sha256(s)) << i << " " << s;
+  }
+}
+
 TEST(Users, RefreshSeesChangesOfOtherProcesses) {
   TempDir dir;
   const std::string data = dir / "data";

@@ -31,6 +31,8 @@ double Weight(const std::string& params) {
 }  // namespace
 
 std::string PreferredLanguage(const std::string& header, const std::vector<std::string>& offered) {
+  // Most requests of scripts send none: no entry to take apart.
+  if (header.empty()) return offered.front();
   std::string best = offered.front();
   double bestWeight = 0;
   for (size_t at = 0; at <= header.size();) {

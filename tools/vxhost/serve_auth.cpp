@@ -23,6 +23,17 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// a and b equal but for the case of ASCII letters.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    char d = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+    if (c != d) return false;
+  }
+  return true;
+}
+
 // The host of a Host header: without the port, brackets of IPv6 kept off.
 std::string HostName(const std::string& host) {
   if (!host.empty() && host.front() == '[') {
@@ -35,15 +46,16 @@ std::string HostName(const std::string& host) {
 
 }  // namespace
 
-std::string Cookie(const RequestHead& head, const std::string& name) {
+std::string Cookie(const RequestHead& head, std::string_view name) {
   for (const auto& [k, v] : head.headers) {
     if (k != "cookie") continue;
+    std::string_view all = v;
     size_t at = 0;
-    while (at < v.size()) {
-      size_t end = v.find(';', at);
-      if (end == std::string::npos) end = v.size();
-      size_t b = v.find_first_not_of(' ', at);
-      if (b < end && v.compare(b, name.size() + 1, name + "=") == 0) return v.substr(b + name.size() + 1, end - b - name.size() - 1);
+    while (at < all.size()) {
+      size_t end = std::min(all.find(';', at), all.size());
+      size_t b = all.find_first_not_of(' ', at);
+      if (b < end && all.substr(b, name.size()) == name && all.substr(b + name.size(), 1) == "=")
+        return std::string(all.substr(b + name.size() + 1, end - b - name.size() - 1));
       at = end + 1;
     }
   }
@@ -129,10 +141,10 @@ bool Admit(Exchange& ex, Caller* who) {
   App& app = ex.app;
   // Another process may have deleted a user or a token since.
   if (app.users.Refresh()) app.sessions->RemoveMissingUsers([&app](const std::string& u) { return app.users.Exists(u); });
-  const std::string& auth = ex.head.Header("authorization");
-  if (auth.size() > 7 && Lower(auth.substr(0, 7)) == "bearer ") {
-    std::string token = auth.substr(7);
-    token.erase(0, token.find_first_not_of(' '));
+  const std::string_view auth = ex.head.Header("authorization");
+  if (auth.size() > 7 && EqualsIgnoringCase(auth.substr(0, 7), "bearer ")) {
+    std::string_view token = auth.substr(7);
+    token.remove_prefix(std::min(token.find_first_not_of(' '), token.size()));
     if (app.users.CheckToken(token, &who->user, &who->admin)) {
       who->token = true;
       return true;
@@ -152,10 +164,10 @@ bool Admit(Exchange& ex, Caller* who) {
     Send(ex, 303, kHtml, "<a href=\"/login\">log in</a>\n", "Location: /login\r\n");
     return false;
   }
-  who->user = s.user;
+  who->user = std::move(s.user);
   who->admin = s.admin;
-  who->session = id;
-  who->csrf = s.csrf;
+  who->session = std::move(id);
+  who->csrf = std::move(s.csrf);
   if (StateChange(ex.head) && !FromThisSite(ex)) {
     RefuseOtherSite(ex);
     return false;

@@ -6,6 +6,7 @@
 #define VXKERNEL_TOOLS_VXHOST_SERVE_AUTH_H_
 
 #include <string>
+#include <string_view>
 
 namespace serve {
 
@@ -40,7 +41,7 @@ bool CsrfOk(Exchange& ex, const Caller& who, const std::string& formToken);
 std::string FormValue(const std::string& form, const std::string& name);
 
 // The value of the cookie name; "" when the request has none.
-std::string Cookie(const RequestHead& head, const std::string& name);
+std::string Cookie(const RequestHead& head, std::string_view name);
 // Whether a browser says the request comes from a page of this site
 // (Sec-Fetch-Site, Origin); true for a client that sends neither.
 bool FromThisSite(Exchange& ex);

@@ -29,6 +29,19 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// The decimal digits of v, written into the end of buf.
+std::string_view Decimal(int64_t v, char (&buf)[24]) {
+  char* end = buf + sizeof buf;
+  char* at = end;
+  uint64_t u = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  do {
+    *--at = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (v < 0) *--at = '-';
+  return {at, static_cast<size_t>(end - at)};
+}
+
 }  // namespace
 
 std::string Trim(const std::string& s) {
@@ -36,7 +49,7 @@ std::string Trim(const std::string& s) {
   return b == std::string::npos ? "" : s.substr(b, e - b + 1);
 }
 
-const std::string& RequestHead::Header(const std::string& name) const {
+const std::string& RequestHead::Header(std::string_view name) const {
   static const std::string kNone;
   for (const auto& [k, v] : headers)
     if (k == name) return v;
@@ -59,6 +72,16 @@ HeadParser::HeadParser(size_t maxHeadBytes) : fMax(maxHeadBytes) {
 void HeadParser::Reset() {
   http_parser_init(&fParser, HTTP_REQUEST);
   fParser.data = this;
+  ClearHead();
+  fUrl.clear();
+  fInValue = false;
+  fComplete = false;
+  fBytes = 0;
+  fFailStatus = 0;
+  fFailReason.clear();
+}
+
+void HeadParser::ClearHead() {
   for (auto& kv : fHead.headers) {
     if (fSpare.size() >= kSpareHeaders || kv.first.capacity() > kSpareBytes || kv.second.capacity() > kSpareBytes)
       continue;
@@ -76,12 +99,11 @@ void HeadParser::Reset() {
   fHead.contentLength = -1;
   fHead.chunked = false;
   fHead.keepAlive = false;
-  fUrl.clear();
-  fInValue = false;
-  fComplete = false;
-  fBytes = 0;
-  fFailStatus = 0;
-  fFailReason.clear();
+}
+
+void HeadParser::TakeHead(RequestHead* into) {
+  std::swap(fHead, *into);
+  ClearHead();
 }
 
 HeadParser::State HeadParser::Fail(int status, const std::string& reason) {
@@ -202,18 +224,26 @@ const char* StatusText(int status) {
 
 std::string ResponseHead(int status, const std::string& contentType, int64_t length, bool keepAlive,
                          const std::string& extraHeaders) {
-  std::string h = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) + "\r\n";
-  if (!contentType.empty()) h += "Content-Type: " + contentType + "\r\n";
-  h += "Content-Length: " + std::to_string(length) + "\r\n";
-  h += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
   // Every answer: no framing, no script or style from elsewhere, no
   // referrer to other sites, no type sniffing.
-  h += "Content-Security-Policy: default-src 'self'; frame-ancestors 'none'\r\n"
-       "X-Frame-Options: DENY\r\n"
-       "Referrer-Policy: same-origin\r\n"
-       "X-Content-Type-Options: nosniff\r\n";
-  h += extraHeaders;
-  h += "\r\n";
+  static constexpr std::string_view kFixed =
+      "Content-Security-Policy: default-src 'self'; frame-ancestors 'none'\r\n"
+      "X-Frame-Options: DENY\r\n"
+      "Referrer-Policy: same-origin\r\n"
+      "X-Content-Type-Options: nosniff\r\n";
+  // Made per answer: the numbers by hand and the whole head in one
+  // allocation.
+  char numbers[2][24];
+  std::string_view code = Decimal(status, numbers[0]), size = Decimal(length, numbers[1]);
+  std::string_view reason = StatusText(status);
+  std::string_view connection = keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
+  std::string h;
+  h.reserve(80 + reason.size() + contentType.size() + connection.size() + kFixed.size() +
+            extraHeaders.size());
+  h.append("HTTP/1.1 ").append(code).append(" ").append(reason).append("\r\n");
+  if (!contentType.empty()) h.append("Content-Type: ").append(contentType).append("\r\n");
+  h.append("Content-Length: ").append(size).append("\r\n");
+  h.append(connection).append(kFixed).append(extraHeaders).append("\r\n");
   return h;
 }
 

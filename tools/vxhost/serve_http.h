@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,7 +23,7 @@ struct RequestHead {
   bool chunked = false;
   bool keepAlive = false;
   // The value of header name (lower case), or "".
-  const std::string& Header(const std::string& name) const;
+  const std::string& Header(std::string_view name) const;
 };
 
 // Reads one request head from bytes fed in pieces; stops at the end of the
@@ -41,6 +42,10 @@ class HeadParser {
   // True once any byte of the current head arrived.
   bool Started() const { return fBytes > 0; }
   const RequestHead& Head() const { return fHead; }
+  // Hands the complete head to *into by a swap, without copying a string;
+  // what *into held before (an earlier request's head) is emptied here and
+  // its header strings kept for the next head.
+  void TakeHead(RequestHead* into);
   int FailStatus() const { return fFailStatus; }
   const std::string& FailReason() const { return fFailReason; }
 
@@ -52,6 +57,8 @@ class HeadParser {
   State Fail(int status, const std::string& reason);
   // Appends an empty header pair, a spare one when there is one.
   void NewHeader();
+  // Empties fHead, its header pairs kept as spares within the bounds.
+  void ClearHead();
 
   http_parser fParser;
   http_parser_settings fSettings;

@@ -4,6 +4,7 @@
 // current locale for the message catalogue (Text), so that every function
 // below Route speaks it without a parameter.
 #include <array>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -87,18 +88,34 @@ std::string LanguageOf(const RequestHead& head) {
   return Offered(chosen) ? chosen : PreferredLanguage(head.Header("accept-language"), Languages());
 }
 
+// The thread's current locale becomes the one of the code, unless it is
+// that already: a connection's context keeps its locale from one request
+// to the next, and making a KLocale costs allocations.
+void UseLocale(const std::string& language) {
+  const KLocale& now = KLocale::CurrentLocale();
+  if (std::strcmp(now.Language(), language.c_str()) == 0 && now.Country().Length() == 0 &&
+      now.Variant().Length() == 0 && now.GetResourceSuffix().Length() != 0)
+    return;
+  KLocale::CurrentLocale(language.c_str());
+}
+
 void UseLanguage(const RequestWords& words) {
   tRequest = words;
-  KLocale::CurrentLocale(words.language.c_str());
+  UseLocale(words.language);
 }
 
 }  // namespace
 
 void ChooseLanguage(Exchange& ex) {
   // A page that answered a GET can be asked for again; after a form the
-  // list is the page to return to.
-  std::string target = ex.head.path + (ex.head.query.empty() ? "" : "?" + ex.head.query);
-  UseLanguage({LanguageOf(ex.head), ex.head.method == "GET" && LocalTarget(target) ? target : "/"});
+  // list is the page to return to. Made in the thread's own strings, which
+  // keep their buffers from one request to the next.
+  std::string& back = tRequest.back;
+  back.assign(ex.head.path);
+  if (!ex.head.query.empty()) back.append("?").append(ex.head.query);
+  if (ex.head.method != "GET" || !LocalTarget(back)) back.assign("/");
+  tRequest.language = LanguageOf(ex.head);
+  UseLocale(tRequest.language);
 }
 
 LanguageScope::LanguageScope(const RequestHead& head)

@@ -31,6 +31,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
@@ -135,9 +136,13 @@ int LoopCount(int setting) {
 
 }  // namespace
 
+// The coarse clock: read several times per request, and a deadline in
+// whole milliseconds, checked every kTickMs, has no use for the precise
+// one's resolution (the coarse one lags it by at most a scheduler tick).
 int64_t MonotonicMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+  return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000;
 }
 
 struct EventLoop;
@@ -169,6 +174,9 @@ struct Conn {
 
   // The request at hand.
   std::unique_ptr<RequestState> req;
+  // The last request's state, emptied but for its head's buffers, for the
+  // next request: a keep-alive request allocates no state of its own.
+  std::unique_ptr<RequestState> spare;
   int64_t bodyLeft = 0;    // body bytes not yet read
 
   // The turn's results (written by the worker, read by the loop after).
@@ -185,6 +193,9 @@ struct Conn {
   int file = -1;
   int64_t fileAt = 0, fileLeft = 0;
   bool closeAfter = false;
+  // Closed: only its memory is left, until its loop's turn ends (an event
+  // for it may still follow in the same batch).
+  bool gone = false;
 };
 
 // What the loops share: the caps per client address count over all of
@@ -209,6 +220,7 @@ struct Loop::Impl {
 struct EventLoop {
   explicit EventLoop(Loop::Impl& s) : shared(s), app(s.app) {}
   ~EventLoop() {
+    Bury();
     if (listenFd >= 0) close(listenFd);
     if (epoll >= 0) close(epoll);
     if (wake >= 0) close(wake);
@@ -221,6 +233,7 @@ struct EventLoop {
   std::unordered_set<Conn*> conns;
   std::unordered_set<Conn*> parked;
   std::unordered_set<Conn*> resume;  // heads left unread after a burst of pipelined requests
+  std::vector<Conn*> closed;         // gone in this turn of Run; deleted at its end
   Conn* reading = nullptr;           // the connection whose heads ReadHead reads now
   bool readAgain = false;            // its request ended: read its next head
   bool acceptBlocked = false;        // out of descriptors: retry on the tick
@@ -327,7 +340,16 @@ struct EventLoop {
     resume.erase(c);
     conns.erase(c);
     --open;
-    delete c;
+    c->gone = true;
+    closed.push_back(c);
+  }
+
+  // A connection's events carry its pointer, so it is deleted only after
+  // the events of the batch that closed it: an event then needs no look-up
+  // in conns to know that it is still open.
+  void Bury() {
+    for (Conn* c : closed) delete c;
+    closed.clear();
   }
 
   // ===== Heads =====
@@ -418,11 +440,22 @@ struct EventLoop {
     return false;
   }
 
+  // The request's state is emptied now (an upload's part files go) and
+  // kept for the next request; its head keeps its buffers, which the
+  // parser gets back for the head after next (HeadParser::TakeHead).
+  void Recycle(Conn* c) {
+    if (!c->req) return;  // an answer to a head that never became a request
+    RequestHead head = std::move(c->req->head);
+    *c->req = RequestState();
+    c->req->head = std::move(head);
+    c->spare = std::move(c->req);
+  }
+
   void StartRequest(Conn* c) {
     ++app.requests;
     c->fresh = false;
-    c->req = std::make_unique<RequestState>();
-    c->req->head = c->parser.Head();
+    c->req = c->spare ? std::move(c->spare) : std::make_unique<RequestState>();
+    c->parser.TakeHead(&c->req->head);
     Identify(c, c->req.get());
     c->bodyLeft = std::max<int64_t>(c->req->head.contentLength, 0);
     if (OverRate(c->req->client)) {
@@ -668,7 +701,7 @@ struct EventLoop {
     std::string().swap(c->outBody);
     c->outHeld.reset();
     c->body = {};
-    c->req.reset();
+    Recycle(c);
     if (c->closeAfter && c->bodyLeft > 0) return Linger(c);
     if (c->closeAfter || stopping) return Close(c);
     c->parser.Reset();
@@ -793,6 +826,7 @@ struct EventLoop {
     AcceptAll();
     for (;;) {
       if (!stopping && Stopped(stop)) BeginStop();
+      Bury();
       if (stopping && conns.empty()) break;
       int wait = resume.empty() ? static_cast<int>(std::max<int64_t>(0, nextTick - MonotonicMs())) : 0;
       int n = epoll_wait(epoll, events, kMaxEvents, wait);
@@ -800,12 +834,12 @@ struct EventLoop {
         void* p = events[i].data.ptr;
         if (p == &listenFd) AcceptAll();
         else if (p == &wake) TakeDone();
-        else if (conns.count(static_cast<Conn*>(p)) != 0) OnEvent(static_cast<Conn*>(p), events[i].events);
+        else if (!static_cast<Conn*>(p)->gone) OnEvent(static_cast<Conn*>(p), events[i].events);
       }
       std::vector<Conn*> again(resume.begin(), resume.end());
       resume.clear();
       for (Conn* c : again)
-        if (conns.count(c) != 0 && c->state == Conn::kHead) ReadHead(c);
+        if (!c->gone && c->state == Conn::kHead) ReadHead(c);
       if (MonotonicMs() >= nextTick) {
         Tick();
         nextTick = MonotonicMs() + kTickMs;

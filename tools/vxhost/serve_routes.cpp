@@ -21,6 +21,8 @@
 
 namespace serve {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 const char kHtml[] = "text/html; charset=utf-8";
@@ -292,7 +294,7 @@ void Send(Exchange& ex, int status, const std::string& type, std::string body,
   ex.status = status;
   ex.next = Next::kRespond;
   ex.response.bytes = ResponseHead(status, type, static_cast<int64_t>(body.size()), ex.keepAlive, extraHeaders);
-  ex.response.body = ex.head.method != "HEAD" ? std::move(body) : std::string();
+  ex.response.body = ex.head.method != "HEAD"sv ? std::move(body) : std::string();
 }
 
 // An error answer's body and type: JSON for the API, a page for the rest.
@@ -319,16 +321,16 @@ namespace {
 
 // The paths answered on the loop thread; a prefix entry ends with '/'
 // and takes one more segment (a key, an asset's name), no deeper.
-const char* const kQuickPaths[] = {"/", "/index.html", "/api/docs", "/status", "/api/status",
-                                   "/login", "/static/", "/doc/", "/api/docs/"};
+constexpr std::string_view kQuickPaths[] = {"/",      "/index.html", "/api/docs", "/status",   "/api/status",
+                                            "/login", "/static/",    "/doc/",     "/api/docs/"};
 
 }  // namespace
 
 bool Quick(const RequestHead& head) {
-  if (head.method != "GET" && head.method != "HEAD") return false;
+  if (head.method != "GET"sv && head.method != "HEAD"sv) return false;
   const std::string& p = head.path;
-  for (const char* q : kQuickPaths) {
-    size_t n = std::strlen(q);
+  for (std::string_view q : kQuickPaths) {
+    size_t n = q.size();
     if (q[n - 1] == '/' && n > 1) {
       if (p.size() > n && p.compare(0, n, q) == 0 && p.find('/', n) == std::string::npos) return true;
     } else if (p == q) {
@@ -349,45 +351,48 @@ void Route(Exchange& ex) {
     return SendError(ex, 411, Text(kChunked));
   }
   if (!HostAllowed(ex)) return;
-  bool get = m == "GET" || m == "HEAD";
+  bool get = m == "GET"sv || m == "HEAD"sv;
   std::string type, body;
-  if (get && StaticAsset(p, &type, &body)) return Send(ex, 200, type, body, "Cache-Control: max-age=3600\r\n");
-  if (p == "/login") return HandleLogin(ex);
-  if (p == "/lang") return HandleLanguage(ex);
+  if (get && p.starts_with("/static/") && StaticAsset(p, &type, &body))
+    return Send(ex, 200, type, body, "Cache-Control: max-age=3600\r\n");
+  if (p == "/login"sv) return HandleLogin(ex);
+  if (p == "/lang"sv) return HandleLanguage(ex);
   if (p.compare(0, 3, "/s/") == 0) return HandleShareLink(ex);  // a link is its own credential
   Caller who;
   if (!Admit(ex, &who)) return;
   if (IsApiPath(p)) return RouteApi(ex, who);
-  if (p == "/upload") {
-    if (m != "POST") return SendError(ex, 405, Text(kOnly, "POST"));
+  if (p == "/upload"sv) {
+    if (m != "POST"sv) return SendError(ex, 405, Text(kOnly, "POST"));
     return HandleUpload(ex, who);
   }
-  if (p == "/logout") return m == "POST" ? HandleLogout(ex, who) : SendError(ex, 405, Text(kOnly, "POST"));
-  if (p == "/" || p == "/index.html") {
+  if (p == "/logout"sv) return m == "POST"sv ? HandleLogout(ex, who) : SendError(ex, 405, Text(kOnly, "POST"));
+  if (p == "/"sv || p == "/index.html"sv) {
     if (!get) return SendError(ex, 405, Text(kOnly, "GET"));
     return List(ex, who);
   }
-  if (p == "/log") return get ? Log(ex, who) : SendError(ex, 405, Text(kOnly, "GET"));
-  if (p == "/status")
+  if (p == "/log"sv) return get ? Log(ex, who) : SendError(ex, 405, Text(kOnly, "GET"));
+  if (p == "/status"sv)
     return get ? Send(ex, 200, kHtml, StatusPage(ex.app, who)) : SendError(ex, 405, Text(kOnly, "GET"));
-  if (p == "/trash" || p == "/admin/classes") {
+  if (p == "/trash"sv || p == "/admin/classes"sv) {
     if (!AdminOnly(ex, who)) return;
     if (!get) return SendError(ex, 405, Text(kOnly, "GET"));
-    return Send(ex, 200, kHtml, p == "/trash" ? TrashPage(ex.app.store.TrashList(), who) : ClassesPage(who));
+    return Send(ex, 200, kHtml, p == "/trash"sv ? TrashPage(ex.app.store.TrashList(), who) : ClassesPage(who));
   }
   if (p.compare(0, 5, "/doc/") == 0) {
     std::string_view rest = std::string_view(p).substr(5);
-    std::string key(rest.substr(0, rest.find('/')));
+    // The thread's own string, its buffer kept: a download makes none.
+    thread_local std::string key;
+    key.assign(rest.substr(0, rest.find('/')));
     std::string_view action = rest.substr(key.size());
     if (!ValidKey(key)) return SendError(ex, 404, Text(kNotAKey));
     if (action.empty() && get) return Download(ex, key);
-    if (action == "/delete" && m == "POST")
+    if (action == "/delete"sv && m == "POST"sv)
       return DeleteDocument(ex, key, who, [](Exchange& e, const std::string&) { BackToList(e); });
-    if (action == "/restore" && m == "POST") return Restore(ex, key, who);
-    if (get && (action == "/thumb" || action == "/preview" || action.compare(0, 6, "/page/") == 0))
+    if (action == "/restore"sv && m == "POST"sv) return Restore(ex, key, who);
+    if (get && (action == "/thumb"sv || action == "/preview"sv || action.compare(0, 6, "/page/") == 0))
       return HandlePreview(ex, key, std::string(action), who);
     if (action.compare(0, 6, "/share") == 0) return HandleDocShare(ex, key, std::string(action), who);
-    if (action.empty() || action == "/delete" || action == "/restore")
+    if (action.empty() || action == "/delete"sv || action == "/restore"sv)
       return SendError(ex, 405, Text(kOnly, action.empty() ? "GET" : "POST"));
   }
   SendError(ex, 404, Text(kNoPage, p));

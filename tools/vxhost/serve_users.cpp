@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -150,9 +151,10 @@ std::string NewToken() {
   return kTokenPrefix + Hex(std::string(bytes, sizeof bytes));
 }
 
-bool ValidToken(const std::string& token) {
-  const size_t prefix = sizeof kTokenPrefix - 1;
-  return token.compare(0, prefix, kTokenPrefix) == 0 && IsLowerHex(token.substr(std::min(prefix, token.size())), 64);
+bool ValidToken(std::string_view token) {
+  const std::string_view prefix = kTokenPrefix;
+  return token.substr(0, prefix.size()) == prefix &&
+         IsLowerHex(token.substr(std::min(prefix.size(), token.size())), 64);
 }
 
 }  // namespace
@@ -171,40 +173,86 @@ bool RandomBytes(void* out, size_t n) {
   return true;
 }
 
-bool IsLowerHex(const std::string& s, size_t n) {
+bool IsLowerHex(std::string_view s, size_t n) {
   if (s.size() != n) return false;
   for (char c : s)
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   return true;
 }
 
-std::string Hex(const std::string& bytes) {
+namespace {
+
+// Two lower-case hex digits per byte from out on.
+void PutHex(const unsigned char* bytes, size_t n, char* out) {
   static const char kDigits[] = "0123456789abcdef";
-  std::string out(bytes.size() * 2, '0');
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    out[2 * i] = kDigits[c >> 4];
-    out[2 * i + 1] = kDigits[c & 15];
+  for (size_t i = 0; i < n; ++i) {
+    out[2 * i] = kDigits[bytes[i] >> 4];
+    out[2 * i + 1] = kDigits[bytes[i] & 15];
   }
+}
+
+}  // namespace
+
+std::string Hex(std::string_view bytes) {
+  std::string out(bytes.size() * 2, '0');
+  PutHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out.data());
   return out;
 }
 
-// The gate digests a token per request: the algorithm is fetched once and
-// each thread keeps its context, where EVP_Digest with EVP_sha256() looks
-// the algorithm up and allocates a context every time (twice the cost).
-std::string Sha256Hex(const std::string& text) {
+// The gate digests every secret it has not seen on the thread: the
+// algorithm is fetched once and each thread keeps its context, where
+// EVP_Digest with EVP_sha256() looks the algorithm up and allocates a
+// context every time (twice the cost).
+bool Sha256Hex(std::string_view text, std::string* out) {
   static EVP_MD* const kSha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
   thread_local std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
+  out->clear();
   if (kSha256 == nullptr || context == nullptr || EVP_DigestInit_ex(context.get(), kSha256, nullptr) != 1 ||
       EVP_DigestUpdate(context.get(), text.data(), text.size()) != 1 ||
       EVP_DigestFinal_ex(context.get(), md, &n) != 1)
-    return "";
-  return Hex(std::string(reinterpret_cast<char*>(md), n));
+    return false;
+  out->resize(2 * size_t{n});
+  PutHex(md, n, out->data());
+  return true;
 }
 
-bool SecretEquals(const std::string& a, const std::string& b) {
+std::string Sha256Hex(std::string_view text) {
+  std::string out;
+  Sha256Hex(text, &out);
+  return out;
+}
+
+namespace {
+
+// Secrets a thread remembers the digests of, and the longest it keeps (a
+// session id or a token is 64 or 68 bytes; anything longer is digested
+// each time).
+constexpr size_t kKeptDigests = 16;
+constexpr size_t kKeptSecretBytes = 128;
+
+struct KeptDigest {
+  std::string secret, digest;
+};
+
+}  // namespace
+
+const std::string& SecretDigest(std::string_view secret) {
+  thread_local std::array<KeptDigest, kKeptDigests> kept;
+  thread_local std::string once;
+  if (secret.size() > kKeptSecretBytes) {
+    Sha256Hex(secret, &once);
+    return once;
+  }
+  // Secrets are random: their last byte spreads them over the slots.
+  KeptDigest& k = kept[secret.empty() ? 0 : static_cast<unsigned char>(secret.back()) % kKeptDigests];
+  if (!k.digest.empty() && SecretEquals(k.secret, secret)) return k.digest;
+  if (Sha256Hex(secret, &k.digest)) k.secret.assign(secret);
+  return k.digest;
+}
+
+bool SecretEquals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
@@ -320,11 +368,11 @@ bool Users::CheckPassword(const std::string& name, const std::string& password, 
   return known && matches;
 }
 
-bool Users::CheckToken(const std::string& token, std::string* user, bool* admin) {
+bool Users::CheckToken(std::string_view token, std::string* user, bool* admin) {
   if (!ValidToken(token)) return false;
   // The table is keyed by digest: a lookup's timing tells nothing of a
   // token.
-  std::string digest = Sha256Hex(token);
+  const std::string& digest = SecretDigest(token);
   KMutexGuard guard(fMutex);
   auto it = fTable.tokens.find(digest);
   if (it == fTable.tokens.end()) return false;

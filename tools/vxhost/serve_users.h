@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vxkernel/threads/KMutex.h"
@@ -24,13 +25,22 @@ namespace serve {
 // n bytes from getrandom; false when the kernel gives none.
 bool RandomBytes(void* out, size_t n);
 // Lower-case hex of the bytes.
-std::string Hex(const std::string& bytes);
+std::string Hex(std::string_view bytes);
 // True when s is n lower-case hex digits.
-bool IsLowerHex(const std::string& s, size_t n);
+bool IsLowerHex(std::string_view s, size_t n);
 // Lower-case hex of the text's SHA-256 (OpenSSL).
-std::string Sha256Hex(const std::string& text);
+std::string Sha256Hex(std::string_view text);
+// The same into *out, whose buffer a caller per request keeps; false (and
+// *out empty) when OpenSSL fails.
+bool Sha256Hex(std::string_view text, std::string* out);
+// The same for a secret the gate digests per request (a token, a session
+// id), remembered by the calling thread for its last few secrets: a
+// client's requests then cost one digest per thread. Secrets are compared
+// in constant time, so a lookup's timing tells nothing of those kept. The
+// reference holds until the thread's next call; empty when OpenSSL fails.
+const std::string& SecretDigest(std::string_view secret);
 // True when a and b are equal; the time depends on their lengths only.
-bool SecretEquals(const std::string& a, const std::string& b);
+bool SecretEquals(std::string_view a, std::string_view b);
 // The yescrypt hash (libxcrypt's default cost) of password with a fresh
 // salt; empty on failure.
 std::string HashPassword(const std::string& password);
@@ -83,7 +93,7 @@ class Users {
   bool CheckPassword(const std::string& name, const std::string& password, bool* admin);
   // True when token ("vxt_" + 64 hex digits) is a stored token; *user and
   // *admin its owner.
-  bool CheckToken(const std::string& token, std::string* user, bool* admin);
+  bool CheckToken(std::string_view token, std::string* user, bool* admin);
   bool Exists(const std::string& name);
   size_t Count();
 
