@@ -239,16 +239,28 @@ void BM_KHTTPArgs_Upload(benchmark::State& state) {
 }
 BENCHMARK(BM_KHTTPArgs_Upload)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The fed entry: each read copies the next bytes of the body from memory
-// into the parser's own buffer, as a socket read would, and the parse
-// stores the part in a temporary file on tmpfs, removed after each request.
-void BM_KHTTPArgs_UploadFed(benchmark::State& state) {
+// A parse through the fed entry per iteration, feed giving it the body;
+// the part is stored in a temporary file on tmpfs, removed after each
+// request.
+template <class Feed>
+void FedUpload(benchmark::State& state, Feed feed) {
   const std::string& body = UploadBody();
   KHTTPArgs h;
   UploadParser(h);
   int count = 0;
   for (auto _ : state) {
     h.BeginArgs(UploadLookup, nullptr, Count, &count, true);
+    feed(h, body);
+    if (h.EndArgs() != 0) state.SkipWithError("parse failed");
+    h.CleanupPostFiles(false);
+  }
+  SetBytes(state);
+}
+
+// Each read copies the next bytes of the body from memory into the
+// parser's own buffer, as a socket read would.
+void BM_KHTTPArgs_UploadFed(benchmark::State& state) {
+  FedUpload(state, [](KHTTPArgs& h, const std::string& body) {
     size_t at = 0;
     size_t room = 0;
     for (char* p; at < body.size() && (p = h.FeedBuffer(&room)) != nullptr; at += room) {
@@ -256,30 +268,17 @@ void BM_KHTTPArgs_UploadFed(benchmark::State& state) {
       std::memcpy(p, body.data() + at, room);
       h.FeedCommit(room);
     }
-    if (h.EndArgs() != 0) state.SkipWithError("parse failed");
-    h.CleanupPostFiles(false);
-  }
-  SetBytes(state);
+  });
 }
 BENCHMARK(BM_KHTTPArgs_UploadFed)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The fed entry as a caller holding the body in memory uses it: FeedArgs
-// in pieces of 1 MiB, which the parse reads in place where a piece holds a
-// whole read.
+// As a caller holding the body in memory feeds it: FeedArgs in pieces of
+// 1 MiB, which the parse reads in place where a piece holds a whole read.
 void BM_KHTTPArgs_UploadInPlace(benchmark::State& state) {
-  const std::string& body = UploadBody();
-  KHTTPArgs h;
-  UploadParser(h);
-  int count = 0;
-  for (auto _ : state) {
-    h.BeginArgs(UploadLookup, nullptr, Count, &count, true);
-    for (size_t at = 0; at < body.size(); at += 1u << 20) {
+  FedUpload(state, [](KHTTPArgs& h, const std::string& body) {
+    for (size_t at = 0; at < body.size(); at += 1u << 20)
       h.FeedArgs(body.data() + at, std::min<size_t>(1u << 20, body.size() - at));
-    }
-    if (h.EndArgs() != 0) state.SkipWithError("parse failed");
-    h.CleanupPostFiles(false);
-  }
-  SetBytes(state);
+  });
 }
 BENCHMARK(BM_KHTTPArgs_UploadInPlace)->Unit(benchmark::kMillisecond)->UseRealTime();
 
