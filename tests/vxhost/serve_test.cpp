@@ -583,6 +583,7 @@ TEST(Serve, TheGateAnswersEachRefusal) {
       {del(l.cookie + "\r\nSec-Fetch-Site: cross-site\r\n", "csrf=" + l.csrf), "403", "came from another site"},
       {del(l.cookie + "\r\n" + self, "csrf=" + l.csrf), "404", "There is no document"},
       {del(AuthHeader() + "\r\n", ""), "404", "There is no document"},  // a token needs no form token
+      {del("authorization: bEaReR " + gToken + "\r\n", ""), "404", "There is no document"},  // any case
       {UploadHead(static_cast<int64_t>(PartHead("x").size() + 1 + PartTail().size())) + PartHead("x") + "x" + PartTail(),
        "303", "X-Doc-Keys: "},
   };

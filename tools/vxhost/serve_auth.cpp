@@ -4,6 +4,8 @@
 // valid user names, so a log line can never be forged through them.
 #include "serve_auth.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -21,17 +23,6 @@ const char kHtml[] = "text/html; charset=utf-8";
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-// a and b equal but for the case of ASCII letters.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    char d = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (c != d) return false;
-  }
-  return true;
 }
 
 // The host of a Host header: without the port, brackets of IPv6 kept off.
@@ -142,7 +133,7 @@ bool Admit(Exchange& ex, Caller* who) {
   // Another process may have deleted a user or a token since.
   if (app.users.Refresh()) app.sessions->RemoveMissingUsers([&app](const std::string& u) { return app.users.Exists(u); });
   const std::string_view auth = ex.head.Header("authorization");
-  if (auth.size() > 7 && EqualsIgnoringCase(auth.substr(0, 7), "bearer ")) {
+  if (auth.size() > 7 && strncasecmp(auth.data(), "bearer ", 7) == 0) {
     std::string_view token = auth.substr(7);
     token.remove_prefix(std::min(token.find_first_not_of(' '), token.size()));
     if (app.users.CheckToken(token, &who->user, &who->admin)) {

@@ -539,8 +539,7 @@ struct EventLoop {
         c->file = r.file;
         c->fileAt = r.fileOffset;
         c->fileLeft = r.fileLength;
-        c->outHeld = std::move(r.held);
-        return Reply(c, std::move(r.bytes), close, std::move(r.body), r.heldAt, r.heldLength);
+        return Reply(c, std::move(r.bytes), close, std::move(r.body), std::move(r.held), r.heldAt, r.heldLength);
       }
       case Next::kReadBody:
       case Next::kFeedBody:
@@ -649,11 +648,12 @@ struct EventLoop {
 
   // ===== Responses =====
 
-  // The body is body, or heldLength bytes from heldAt of c->outHeld when set.
-  void Reply(Conn* c, std::string bytes, bool closeAfter, std::string body = {}, size_t heldAt = 0,
-             size_t heldLength = 0) {
+  // The body is body, or heldLength bytes from heldAt of held when set.
+  void Reply(Conn* c, std::string bytes, bool closeAfter, std::string body = {},
+             std::shared_ptr<const std::string> held = nullptr, size_t heldAt = 0, size_t heldLength = 0) {
     c->out = std::move(bytes);
     c->outBody = std::move(body);
+    c->outHeld = std::move(held);
     c->body = c->outHeld ? std::string_view(*c->outHeld).substr(heldAt, heldLength) : std::string_view(c->outBody);
     c->outAt = 0;
     c->closeAfter = closeAfter;

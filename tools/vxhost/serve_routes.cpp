@@ -136,15 +136,14 @@ void KeepBytes(const Store& store, const std::string& key, DownloadHead& h) {
   int64_t offset = 0, length = 0;
   if (!store.OpenData(key, &fd, &offset, &length)) return;
   auto bytes = std::make_shared<std::string>(static_cast<size_t>(h.size), '\0');
-  int64_t done = 0;
-  while (length == h.size && done < h.size) {
+  int64_t done = length == h.size ? 0 : -1;
+  while (done >= 0 && done < h.size) {
     ssize_t n = pread(fd, bytes->data() + done, static_cast<size_t>(h.size - done), offset + done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += n;
+    done = n > 0 ? done + n : -1;
   }
   close(fd);
-  if (length != h.size || done != h.size) return;
+  if (done != h.size) return;
   gKeptBytes += h.size;
   h.bytes = std::move(bytes);
 }
@@ -174,13 +173,15 @@ void Download(Exchange& ex, const std::string& key, const std::function<bool(int
     return SendError(ex, 416, Text(kRangePastEnd, size), "Content-Range: bytes */" + size + "\r\n");
   }
   if (use && !use(first)) return;
-  if (ex.head.method != "HEAD") KeepBytes(ex.app.store, key, h);
-  if (h.bytes != nullptr && ex.head.method != "HEAD") {
-    r.held = h.bytes;
-    r.heldAt = static_cast<size_t>(first);
-    r.heldLength = static_cast<size_t>(last + 1 - first);
-  } else if (ex.head.method != "HEAD" && !ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength)) {
-    return SendError(ex, 404, Text(kNoDocument, key));
+  if (ex.head.method != "HEAD"sv) {
+    KeepBytes(ex.app.store, key, h);
+    if (h.bytes != nullptr) {
+      r.held = h.bytes;
+      r.heldAt = static_cast<size_t>(first);
+      r.heldLength = static_cast<size_t>(last + 1 - first);
+    } else if (!ex.app.store.OpenData(key, &r.file, &r.fileOffset, &r.fileLength)) {
+      return SendError(ex, 404, Text(kNoDocument, key));
+    }
   }
   ex.status = ask == RangeAsk::kPart ? 206 : 200;
   if (ask == RangeAsk::kPart) {
