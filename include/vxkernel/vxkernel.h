@@ -6,6 +6,8 @@
 #include "vxkernel/version.h"
 #include "vxkernel/vxtypes.h"
 
+// ----- base -----
+#include "vxkernel/base/mem.h"
 // ----- runtime -----
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/KContext.h"
@@ -16,7 +18,6 @@
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/runtime/dbgutils.h"
 #include "vxkernel/runtime/err.h"
-#include "vxkernel/runtime/mem.h"
 // ----- text -----
 #include "vxkernel/text/KArray.h"
 #include "vxkernel/text/KBSF.h"

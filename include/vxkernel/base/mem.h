@@ -21,8 +21,8 @@
 //
 // Thread rule: blocks and handles are not synchronized (callers lock one
 // handle they share); the module state is set once by mem_initialize.
-#ifndef VXKERNEL_RUNTIME_MEM_H_
-#define VXKERNEL_RUNTIME_MEM_H_
+#ifndef VXKERNEL_BASE_MEM_H_
+#define VXKERNEL_BASE_MEM_H_
 
 #include "vxkernel/export.h"
 
@@ -128,4 +128,4 @@ VXKERNEL_EXPORT void mem_unlock_fixed(void* p);
 VXKERNEL_EXPORT void mem_dispose_fixed(void* p);
 VXKERNEL_EXPORT long mem_getsize_fixed(const void* p);
 
-#endif  // VXKERNEL_RUNTIME_MEM_H_
+#endif  // VXKERNEL_BASE_MEM_H_
