@@ -3,6 +3,8 @@
 # tables in its handles.
 list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/base/mem.h
+  # Forwards to base/mem.h; goes after one release.
+  include/vxkernel/runtime/mem.h
 )
 list(APPEND VXKERNEL_SOURCES
   src/base/check.cpp
