@@ -31,7 +31,6 @@
 #include "vxkernel/text/codepage.h"
 #include "vxkernel/text/str.h"
 // ----- files -----
-#include "vxkernel/files/KAttr.h"
 #include "vxkernel/files/KConfigData.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/files/KDir.h"
@@ -46,6 +45,7 @@
 // ----- docconv -----
 #include "vxkernel/docconv/KDor.h"
 // ----- locale -----
+#include "vxkernel/locale/KAttr.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/locale/KLocale.h"

@@ -3,7 +3,6 @@
 list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/files/env.h
   include/vxkernel/files/fileprefs.h
-  include/vxkernel/files/KAttr.h
   include/vxkernel/files/KConfigData.h
   include/vxkernel/files/KConfigFile.h
   include/vxkernel/files/KDir.h
@@ -18,7 +17,6 @@ list(APPEND VXKERNEL_SOURCES
   src/files/env.cpp
   src/files/fileprefs.cpp
   src/files/files_package.cpp
-  src/files/KAttr.cpp
   src/files/KConfigData.cpp
   src/files/KConfigFile.cpp
   src/files/KDir.cpp

@@ -1,6 +1,6 @@
 // KAttr: the descriptive attributes of a file.
-#ifndef VXKERNEL_FILES_KATTR_H_
-#define VXKERNEL_FILES_KATTR_H_
+#ifndef VXKERNEL_LOCALE_KATTR_H_
+#define VXKERNEL_LOCALE_KATTR_H_
 
 #include <cstdint>
 
@@ -81,4 +81,4 @@ class VXKERNEL_EXPORT KAttr {
   uint16_t fFinderFlags;
 };
 
-#endif  // VXKERNEL_FILES_KATTR_H_
+#endif  // VXKERNEL_LOCALE_KATTR_H_
