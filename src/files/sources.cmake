@@ -3,6 +3,8 @@
 list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/files/env.h
   include/vxkernel/files/fileprefs.h
+  # Forwards to locale/KAttr.h; goes after one release.
+  include/vxkernel/files/KAttr.h
   include/vxkernel/files/KConfigData.h
   include/vxkernel/files/KConfigFile.h
   include/vxkernel/files/KDir.h
