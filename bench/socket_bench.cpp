@@ -133,7 +133,7 @@ struct RoutedServer {
 
   static void OnEvent(KSocket* s, void* context, short code) {
     auto* self = static_cast<RoutedServer*>(context);
-    if (code == 3) {
+    if (code == KSocket::kAcceptEvent) {
       auto* c = new KWSASocket;
       c->Callback(&OnEvent);
       c->Context(self);

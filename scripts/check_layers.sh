@@ -2,14 +2,23 @@
 # Checks the include rules of the library's layers (docs/architecture.md):
 #
 #  1. The folders of src/ (and the matching include/vxkernel/ folders) form
-#     a stack, listed below from the bottom up. A file may include headers
-#     of its own layer and of layers below it, never of a layer above.
+#     a stack, listed below from the bottom up; a file's layer is its
+#     folder's, and the few headers at the root of include/vxkernel/ are
+#     base's. A file may include headers of its own layer and of layers
+#     below it, never of a layer above. The umbrella vxkernel/vxkernel.h is
+#     for hosts, never for the library.
 #  2. A private header named *_internal.h is included only from its own
 #     folder.
 #  3. Public headers include only public headers; the host program and the
 #     examples include only public headers.
-#  4. Every folder of src/ has a place in the stack.
+#  4. Every folder of src/ and of include/vxkernel/ has a place in the
+#     stack.
 #  5. Only src/port/ includes the operating system's headers.
+#  6. A forwarding header (a public header that moved leaves one at its old
+#     path; its first line starts with "// Forwarding header:") holds one
+#     include, of a header that is not a forwarder, and nothing else; it is
+#     outside the layer rule. Nothing in this tree includes a forwarder:
+#     they are for hosts built against the older paths.
 #
 # Prints each violation as "file: #include ... (why)" and exits 1 if there
 # is any. Runs from any directory; needs only bash, grep and sed.
@@ -40,25 +49,11 @@ LAYERS=(
   "packages"
 )
 
-# Headers whose layer is not their folder's: the memory-block module is
-# part of base (the text functions keep their tables in its handles), but
-# its header sits with the runtime's.
-declare -A HEADER_LAYER=(
-  ["vxkernel/runtime/mem.h"]="base"
-  ["vxkernel/export.h"]="base"
-  ["vxkernel/vxtypes.h"]="base"
-  ["vxkernel/version.h"]="base"
-  ["vxkernel/smallheap.h"]="base"
-  ["vxkernel/files/KAttr.h"]="locale"
-)
-
-# Source files whose layer is not their folder's: KAttr carries its dates
-# as KDateTime, so it stands with locale, above the rest of files (whose
-# preference files the locale start-up reads).
-declare -A FILE_LAYER=(
-  ["src/files/KAttr.cpp"]="locale"
-  ["include/vxkernel/files/KAttr.h"]="locale"
-)
+# The root of include/vxkernel/ holds base's public headers (export.h,
+# vxtypes.h, smallheap.h, the generated version.h) and the umbrella.
+ROOT_LAYER="base"
+UMBRELLA="vxkernel/vxkernel.h"
+FORWARDER_MARK="// Forwarding header:"
 
 declare -A RANK
 for i in "${!LAYERS[@]}"; do
@@ -74,10 +69,10 @@ fail() {
 # The layer (a folder name) of an included path, or "" when it names none.
 layer_of_include() {
   local inc="$1"
-  if [ -n "${HEADER_LAYER[$inc]:-}" ]; then
-    echo "${HEADER_LAYER[$inc]}"
-  elif [[ "$inc" == vxkernel/*/* ]]; then
+  if [[ "$inc" == vxkernel/*/* ]]; then
     echo "$inc" | cut -d/ -f2
+  elif [[ "$inc" == vxkernel/* ]]; then
+    echo "$ROOT_LAYER"
   elif [[ "$inc" == */* ]]; then
     echo "$inc" | cut -d/ -f1
   else
@@ -92,19 +87,45 @@ done < <(grep -rnE '#include <(unistd|pthread|dlfcn|fcntl|iconv|semaphore|dirent
            | grep -v '^src/port/')
 
 # Rule 4.
-for d in src/*/; do
+for d in src/*/ include/vxkernel/*/; do
   folder=$(basename "$d")
-  [ -n "${RANK[$folder]:-}" ] || fail "src/$folder/: folder has no place in the layer stack (scripts/check_layers.sh)"
+  [ -n "${RANK[$folder]:-}" ] || fail "$d: folder has no place in the layer stack (scripts/check_layers.sh)"
 done
+
+# Rule 6. FORWARDS maps each forwarder's include path to its target.
+declare -A FORWARDS
+is_forwarder() { [ -f "include/$1" ] && head -n 1 "include/$1" | grep -qF "$FORWARDER_MARK"; }
+while IFS= read -r file; do
+  head -n 1 "$file" | grep -qF "$FORWARDER_MARK" || continue
+  includes=$(grep -cE '^#include' "$file")
+  code=$(grep -vE '^[[:space:]]*(//.*)?$' "$file" | grep -cvE '^#include "')
+  inc=$(grep -E '^#include "' "$file" | head -n 1 | sed -E 's/^#include "([^"]+)".*/\1/')
+  if [ "$includes" != 1 ] || [ "$code" != 0 ] || [ -z "$inc" ]; then
+    fail "$file: a forwarding header holds one include and nothing else"
+  elif [ ! -f "include/$inc" ] || is_forwarder "$inc"; then
+    fail "$file: forwards to $inc, which is not a public header that stays"
+  fi
+  FORWARDS[${file#include/}]="$inc"
+done < <(find include/vxkernel -type f -name '*.h' | sort)
+while IFS= read -r hit; do
+  file=${hit%%:*}
+  inc=$(echo "${hit#*:}" | sed -E 's/^[0-9]+:#include [<"]([^">]+)[">].*/\1/')
+  if [ -n "${FORWARDS[$inc]:-}" ] && [ -z "${FORWARDS[${file#include/}]:-}" ]; then
+    fail "$hit (a forwarding header: include ${FORWARDS[$inc]})"
+  fi
+done < <(grep -rnE '^#include [<"]vxkernel/' src include tools examples tests bench fuzz 2>/dev/null)
 
 # Rules 1 to 3 for the library.
 while IFS= read -r file; do
   case "$file" in
     src/*) folder=$(echo "$file" | cut -d/ -f2); public=0 ;;
     include/vxkernel/*/*) folder=$(echo "$file" | cut -d/ -f3); public=1 ;;
-    *) continue ;;  # the umbrella and the base-level headers
+    "include/$UMBRELLA") continue ;;  # the hosts' include of everything
+    include/vxkernel/*) folder=$ROOT_LAYER; public=1 ;;
+    *) continue ;;
   esac
-  own=${RANK[${FILE_LAYER[$file]:-$folder}]:-}
+  [ -z "${FORWARDS[${file#include/}]:-}" ] || continue  # rule 6
+  own=${RANK[$folder]:-}
   [ -n "$own" ] || continue  # reported by rule 4
   while IFS= read -r line; do
     inc=$(echo "$line" | sed -E 's/^#include "([^"]+)".*/\1/')
@@ -116,7 +137,7 @@ while IFS= read -r file; do
       fail "$file: $line (include by full path, not through ..)"
       continue
     fi
-    if [ "$inc" = "vxkernel/vxkernel.h" ]; then
+    if [ "$inc" = "$UMBRELLA" ]; then
       fail "$file: $line (the umbrella is for hosts, not for the library)"
       continue
     fi

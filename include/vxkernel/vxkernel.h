@@ -6,6 +6,8 @@
 #include "vxkernel/version.h"
 #include "vxkernel/vxtypes.h"
 
+// ----- base -----
+#include "vxkernel/base/mem.h"
 // ----- runtime -----
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/KContext.h"
@@ -16,7 +18,6 @@
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/runtime/dbgutils.h"
 #include "vxkernel/runtime/err.h"
-#include "vxkernel/runtime/mem.h"
 // ----- text -----
 #include "vxkernel/text/KArray.h"
 #include "vxkernel/text/KBSF.h"
@@ -30,7 +31,6 @@
 #include "vxkernel/text/codepage.h"
 #include "vxkernel/text/str.h"
 // ----- files -----
-#include "vxkernel/files/KAttr.h"
 #include "vxkernel/files/KConfigData.h"
 #include "vxkernel/files/KConfigFile.h"
 #include "vxkernel/files/KDir.h"
@@ -45,6 +45,7 @@
 // ----- docconv -----
 #include "vxkernel/docconv/KDor.h"
 // ----- locale -----
+#include "vxkernel/locale/KAttr.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/locale/KLocale.h"

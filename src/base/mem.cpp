@@ -1,7 +1,7 @@
 // The memory-block module. It sits in the base layer, below the text
 // functions that keep their tables in handles, although its header is one
 // of the runtime's.
-#include "vxkernel/runtime/mem.h"
+#include "vxkernel/base/mem.h"
 
 #include <algorithm>
 #include <atomic>

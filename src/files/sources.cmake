@@ -3,6 +3,7 @@
 list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/files/env.h
   include/vxkernel/files/fileprefs.h
+  # Forwards to locale/KAttr.h; goes after one release.
   include/vxkernel/files/KAttr.h
   include/vxkernel/files/KConfigData.h
   include/vxkernel/files/KConfigFile.h
@@ -18,7 +19,6 @@ list(APPEND VXKERNEL_SOURCES
   src/files/env.cpp
   src/files/fileprefs.cpp
   src/files/files_package.cpp
-  src/files/KAttr.cpp
   src/files/KConfigData.cpp
   src/files/KConfigFile.cpp
   src/files/KDir.cpp

@@ -85,10 +85,10 @@ void KWSASocketRouting::Deliver(KWSASocket* socket, long kind) {
   switch (kind) {
     case KWSASocket::kRead:
     case KWSASocket::kClose:
-      code = 0;
+      code = KSocket::kDataEvent;
       break;
     case KWSASocket::kAccept:
-      code = 3;
+      code = KSocket::kAcceptEvent;
       break;
     case KWSASocket::kWrite:
     case KWSASocket::kOutOfBand:

@@ -12,7 +12,7 @@
 #include "base/debug_line.h"
 #include "base/run_reported.h"
 #include "port/port.h"
-#include "vxkernel/runtime/mem.h"
+#include "vxkernel/base/mem.h"
 
 // Resource modules are built apart from the library: their tables keep the
 // record's five word-sized fields in their declared order.

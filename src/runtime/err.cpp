@@ -16,7 +16,7 @@
 #include "port/port.h"
 #include "runtime/err_bundle_lookup.h"
 #include "runtime/startup_dir.h"
-#include "vxkernel/runtime/mem.h"
+#include "vxkernel/base/mem.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/threads/KLockGuard.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/debug_line.h"
-#include "vxkernel/runtime/mem.h"
+#include "vxkernel/base/mem.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The mem_ module: blocks and their size words, handles against a std::vector
 // model of their bytes, and failures.
-#include "vxkernel/runtime/mem.h"
+#include "vxkernel/base/mem.h"
 
 #include <gtest/gtest.h>
 

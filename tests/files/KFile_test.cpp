@@ -19,11 +19,11 @@
 
 #include "support/debug_capture.h"
 #include "support/temp_dir.h"
-#include "vxkernel/files/KAttr.h"
 #include "vxkernel/files/KDir.h"
 #include "vxkernel/files/KFileCopyOperation.h"
 #include "vxkernel/files/KPath.h"
 #include "vxkernel/files/pcfile.h"
+#include "vxkernel/locale/KAttr.h"
 #include "vxkernel/text/KArray.h"
 
 namespace fs = std::filesystem;

@@ -23,6 +23,19 @@ if(private)
   message(FATAL_ERROR "private headers installed: ${private}")
 endif()
 
+# Hosts that still include a moved header's old path get its forwarding
+# header, installed, and it compiles on its own.
+file(GLOB_RECURSE headers RELATIVE "${SOURCE_DIR}/include" "${SOURCE_DIR}/include/vxkernel/*.h")
+foreach(h ${headers})
+  file(STRINGS "${SOURCE_DIR}/include/${h}" first LIMIT_COUNT 1)
+  if(first MATCHES "^// Forwarding header:")
+    if(NOT EXISTS "${prefix}/include/${h}")
+      message(FATAL_ERROR "forwarding header not installed: ${h}")
+    endif()
+    run(${CXX} -std=c++20 -fsyntax-only -x c++ -I${prefix}/include "${prefix}/include/${h}")
+  endif()
+endforeach()
+
 # CMake package.
 run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/consumer" -B "${WORK_DIR}/consumer"
     -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix})

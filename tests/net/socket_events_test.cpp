@@ -52,6 +52,10 @@ class Events {
   std::vector<std::pair<KSocket*, short>> fSeen;
 };
 
+// Hosts written before the codes had names compare with the numbers.
+static_assert(KSocket::kAcceptEvent == 3);
+static_assert(KSocket::kDataEvent == 0);
+
 KWSASocket::Window Window() { return reinterpret_cast<KWSASocket::Window>(1); }
 
 // Connects client to a new IPv4 server and accepts into accepted.
@@ -85,16 +89,16 @@ TEST_F(SocketEvents, AcceptReadAndCloseReachTheCallback) {
   EXPECT_TRUE(server.IsRegistered());
   ASSERT_TRUE(client.OpenClient("::1", server.LocalPort()));
 
-  EXPECT_EQ(events.Next(&server), 3);
+  EXPECT_EQ(events.Next(&server), KSocket::kAcceptEvent);
   ASSERT_TRUE(server.Accept(&accepted));
   EXPECT_TRUE(accepted.IsRegistered());
   char buffer[16];
 
   // A read that fills the buffer may leave data: the event comes again.
   ASSERT_EQ(client.Write("ping", 4), 4);
-  EXPECT_EQ(events.Next(&accepted), 0);
+  EXPECT_EQ(events.Next(&accepted), KSocket::kDataEvent);
   EXPECT_EQ(accepted.Read(buffer, 2), 2);
-  EXPECT_EQ(events.Next(&accepted), 0);
+  EXPECT_EQ(events.Next(&accepted), KSocket::kDataEvent);
   EXPECT_EQ(accepted.Read(buffer, sizeof buffer), 2);
 
   std::ostringstream unknown;
@@ -104,7 +108,7 @@ TEST_F(SocketEvents, AcceptReadAndCloseReachTheCallback) {
   });
 
   client.Close();
-  EXPECT_EQ(events.Next(&accepted), 0);
+  EXPECT_EQ(events.Next(&accepted), KSocket::kDataEvent);
   EXPECT_EQ(accepted.Read(buffer, sizeof buffer), -1);
   EXPECT_TRUE(accepted.IsEOF());
 }
@@ -119,9 +123,9 @@ TEST_F(SocketEvents, EachAcceptReportsTheNextWaitingConnection) {
   ASSERT_TRUE(second.OpenClient("127.0.0.1", server.LocalPort()));
   server.Blocking(0);  // registered with both connections waiting: one event
   ASSERT_TRUE(server.IsRegistered());
-  EXPECT_EQ(events.Next(&server), 3);
+  EXPECT_EQ(events.Next(&server), KSocket::kAcceptEvent);
   EXPECT_TRUE(server.Accept(&firstIn));
-  EXPECT_EQ(events.Next(&server), 3);
+  EXPECT_EQ(events.Next(&server), KSocket::kAcceptEvent);
   EXPECT_TRUE(server.Accept(&secondIn));
 }
 
@@ -155,7 +159,7 @@ TEST_F(SocketEvents, TableHoldsSixtyFourSockets) {
   KWSASocket client;
   client.Blocking(1);
   ASSERT_TRUE(client.OpenClient("127.0.0.1", last.LocalPort()));
-  EXPECT_EQ(events.Next(&last), 3);
+  EXPECT_EQ(events.Next(&last), KSocket::kAcceptEvent);
 }
 
 TEST_F(SocketEvents, FourMebibyteNonBlockingWriteArrivesWhole) {

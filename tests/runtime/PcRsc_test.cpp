@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "support/debug_capture.h"
+#include "vxkernel/base/mem.h"
 #include "vxkernel/runtime/KAt.h"
-#include "vxkernel/runtime/mem.h"
 
 extern "C" __attribute__((visibility("protected"))) const VXResource vxk_resource_table[] = {
     {"STRING", nullptr, 1, "host", 4},

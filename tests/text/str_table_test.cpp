@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/debug_capture.h"
-#include "vxkernel/runtime/mem.h"
+#include "vxkernel/base/mem.h"
 #include "vxkernel/text/str.h"
 
 namespace {

@@ -9,14 +9,17 @@
 // a host's service, accept, read (with or without a time limit), write,
 // close, learn the peer's address. KWSASocket implements it.
 //
-// A socket registered for events reports them to its callback (event code
-// 3: a connection waits to be accepted; 0: data arrived or the peer
-// closed). Not synchronized: one thread at a time per socket; callbacks
-// arrive on the library's readiness thread.
+// A socket registered for events reports them to its callback with an event
+// code (kAcceptEvent, kDataEvent). Not synchronized: one thread at a time
+// per socket; callbacks arrive on the library's readiness thread.
 class VXKERNEL_EXPORT KSocket {
  public:
   // Called with the socket, its context and the event code.
   typedef void (*EventCallback)(KSocket* socket, void* context, short event);
+  // The event codes: data arrived or the peer closed (the next Read tells
+  // which), or a connection waits to be accepted.
+  static constexpr short kDataEvent = 0;
+  static constexpr short kAcceptEvent = 3;
 
   // The address family of a server: kIPv6 asks for IPv6, any other value
   // means IPv4.

@@ -13,8 +13,8 @@
 #ifndef VXKERNEL_TEXT_STR_H_
 #define VXKERNEL_TEXT_STR_H_
 
+#include "vxkernel/base/mem.h"
 #include "vxkernel/export.h"
-#include "vxkernel/runtime/mem.h"
 
 // ===== Comparison =====
 // All return negative, 0 or positive; a null text on either side gives 0.

@@ -1,4 +1,4 @@
-#include "vxkernel/files/KAttr.h"
+#include "vxkernel/locale/KAttr.h"
 
 #include <cstring>
 
