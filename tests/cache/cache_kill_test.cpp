@@ -229,8 +229,8 @@ TEST(CacheKillTest, FourWritersTwoReadersNoTornRead) {
   for (pid_t pid : pids) {
     int status = 0;
     waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "process " << pid << " status " << status;
+    EXPECT_TRUE(WIFEXITED(status)) << "process " << pid << " status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "process " << pid;
   }
   EXPECT_EQ(Temporaries(temp.Path()), 0);
 }
