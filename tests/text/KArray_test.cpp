@@ -91,7 +91,7 @@ TEST_F(KArrayTest, InsertShiftsAndRefusesAtTheLimit) {
   a.MaxElements(2);
   ASSERT_TRUE(a.AddElement(&x));
   ASSERT_TRUE(a.AddElement(&x));
-  EXPECT_TRUE(a.InsertElementAt(&x, 1));  // at the limit
+  EXPECT_TRUE(a.InsertElementAt(&x, 1));   // at the limit
   EXPECT_FALSE(a.InsertElementAt(&x, 1));  // past it
   EXPECT_EQ(a.NumElements(), 3u);
   EXPECT_EQ(fCapture.Texts(),
