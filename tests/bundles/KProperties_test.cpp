@@ -143,7 +143,9 @@ TEST(KProperties, StoreThenLoadKeepsEveryTable) {
       return keys;
     };
     for (int op = 0; op < 3000; ++op) {
-      EXPECT_TRUE(op % 7 != 0 || Keys(p) == modelKeys()) << "the key order must follow every change";
+      if (op % 7 == 0) {
+        EXPECT_EQ(Keys(p), modelKeys()) << "the key order must follow every change";
+      }
       const std::string k = rng() % 2 ? "k" + text() : std::to_string(rng() % 50);  // some keys come back
       const std::string v = text();
       const std::string old = model.count(k) ? model[k] : "";

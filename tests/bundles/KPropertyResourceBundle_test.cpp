@@ -69,7 +69,8 @@ TEST(KPropertyResourceBundle, NullIsRememberedButDoesNotCutALaterChain) {
   const Bundle* b = Get(d, "fr_FR");
   EXPECT_EQ(Chain(b), "err_fr_FR_fr_FR err");
   KString v;
-  EXPECT_TRUE(b->GetString("b", v) && std::string(v) == "3");
+  ASSERT_TRUE(b->GetString("b", v));
+  EXPECT_EQ(std::string(v), "3");
   EXPECT_FALSE(b->GetString("c", v));
 }
 

@@ -80,21 +80,25 @@ bool AdoptVersion(KCache* cache, uint32_t seq, const std::string& doc, const std
   return written && item.AdoptDoc(part.c_str()) != 0;
 }
 
-// "" when the item is missing, "torn" when it is not a whole version
-// whose header matches, else "ok".
+// "" when the item is missing, "ok" when the file and the item hold a whole
+// version whose header matches, else the first thing found torn.
 std::string Check(KCache* cache, const std::string& raw_path) {
   std::string raw = TempDir::Read(raw_path);
   KVXClientCacheItem item(cache, kKey, 0);
   if (item.Exists() == 0 && raw.empty()) return "";
   std::ostringstream out;
   item.ForwardDoc(out, 0, 0);
+  if (raw.size() < kHeader) return "file shorter than its header";
   uint32_t rawSize = 0;
-  if (raw.size() >= kHeader) std::memcpy(&rawSize, raw.data() + 8, 4);
-  bool rawOk =
-      raw.size() >= kHeader && rawSize == raw.size() - kHeader && Whole(raw.substr(kHeader));
-  bool itemOk = item.DocSize() == out.str().size() && Whole(out.str()) &&
-                Version(static_cast<uint32_t>(std::stoul(item.DocName()))) == out.str();
-  return rawOk && itemOk ? "ok" : "torn";
+  std::memcpy(&rawSize, raw.data() + 8, 4);
+  if (rawSize != raw.size() - kHeader) return "header size " + std::to_string(rawSize);
+  if (!Whole(raw.substr(kHeader))) return "file bytes torn";
+  if (item.DocSize() != out.str().size()) return "item size " + std::to_string(item.DocSize());
+  if (!Whole(out.str())) return "item bytes torn";
+  if (Version(static_cast<uint32_t>(std::stoul(item.DocName()))) != out.str()) {
+    return "item bytes not those of version " + item.DocName();
+  }
+  return "ok";
 }
 
 int Temporaries(const std::string& dir) {
@@ -229,8 +233,8 @@ TEST(CacheKillTest, FourWritersTwoReadersNoTornRead) {
   for (pid_t pid : pids) {
     int status = 0;
     waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "process " << pid << " status " << status;
+    EXPECT_TRUE(WIFEXITED(status)) << "process " << pid << " status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "process " << pid;
   }
   EXPECT_EQ(Temporaries(temp.Path()), 0);
 }

@@ -106,7 +106,10 @@ TEST_F(FilesTest, CreateDeleteSizeAndParent) {
   EXPECT_FALSE(sub.Exists());
   EXPECT_TRUE(sub.Create());  // a directory name makes a directory
   EXPECT_TRUE(fs::is_directory(fDir + "sub"));
-  EXPECT_TRUE(sub.IsDir() && sub.IsDirSpec() && !file.IsDirSpec() && !file.IsDir());
+  EXPECT_TRUE(sub.IsDir());
+  EXPECT_TRUE(sub.IsDirSpec());
+  EXPECT_FALSE(file.IsDirSpec());
+  EXPECT_FALSE(file.IsDir());
   Write("sub/f.txt", "12345");
   EXPECT_EQ(file.Size(), 5);
   EXPECT_EQ(sub.Size(), 0);
@@ -117,7 +120,8 @@ TEST_F(FilesTest, CreateDeleteSizeAndParent) {
   EXPECT_STREQ(upUp->FullName(), fDir.c_str());
   EXPECT_STREQ(root->FullName(), "/");
   EXPECT_FALSE(sub.Delete());  // not empty
-  EXPECT_TRUE(file.Delete() && sub.Delete());
+  EXPECT_TRUE(file.Delete());
+  EXPECT_TRUE(sub.Delete());
   EXPECT_FALSE(fs::exists(fDir + "sub"));
   EXPECT_TRUE(KDir("/").Exists());
   EXPECT_EQ(sub.FreeSpaceBytes(), ~uint64_t{0});  // unknown: the copy check must not refuse

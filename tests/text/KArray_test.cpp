@@ -27,16 +27,18 @@ class KArrayTest : public ::testing::Test {
     for (unsigned long i = 1; i <= fArray.NumElements(); ++i) out.push_back(N(fArray[i]));
     return out;
   }
-  // True when every slot past the count reads as zero (stretched over, read, cut back).
-  bool TailIsZero() {
+  // Every slot past the count reads as zero (stretched over, read, cut back).
+  void ExpectTailIsZero() {
     const unsigned long count = fArray.NumElements();
     const unsigned long allocated = fArray.AllocatedElements();
-    if (allocated == count) return true;
+    if (allocated == count) return;
     fArray.PutSelementAt(nullptr, allocated);
     const std::vector<long> all = Contents();
     fArray.DeleteElementsBetween(count + 1, allocated);
-    return std::all_of(all.begin() + count, all.end(), [](long v) { return v == 0; }) &&
-           fArray.NumElements() == count && fArray.AllocatedElements() == allocated;
+    EXPECT_EQ(std::vector<long>(all.begin() + count, all.end()),
+              std::vector<long>(allocated - count, 0));
+    EXPECT_EQ(fArray.NumElements(), count) << "after the cut back";
+    EXPECT_EQ(fArray.AllocatedElements(), allocated) << "after the cut back";
   }
 
   KArray fArray;
@@ -46,20 +48,24 @@ class KArrayTest : public ::testing::Test {
 TEST_F(KArrayTest, PutPastTheEndGrowsAndZeroFills) {
   ASSERT_TRUE(fArray.PutSelementAt(V(99), 10));
   EXPECT_EQ(Contents(), (std::vector<long>{0, 0, 0, 0, 0, 0, 0, 0, 0, 99}));
-  EXPECT_TRUE(fArray.AllocatedElements() == 24 && TailIsZero());  // 10 + bumper 14
+  EXPECT_EQ(fArray.AllocatedElements(), 24u);  // 10 + bumper 14
+  ExpectTailIsZero();
   // A large request grows by a sixteenth.
-  EXPECT_TRUE(fArray.PutSelementAt(V(1), 320) && fArray.AllocatedElements() == 340);
+  EXPECT_TRUE(fArray.PutSelementAt(V(1), 320));
+  EXPECT_EQ(fArray.AllocatedElements(), 340u);
   EXPECT_EQ(fCapture.All(), "");
 }
 
 TEST_F(KArrayTest, BadIndicesReportAndChangeNothing) {
   Fill({1, 2, 3});
   long dest = 7;
-  EXPECT_TRUE(fArray.GetSelementAt(0) == nullptr && fArray.GetSelementAt(4) == nullptr &&
-              fArray[~0ul] == nullptr);
-  EXPECT_FALSE(fArray.GetElementAt(&dest, 9) || fArray.PutSelementAt(V(5), 0) ||
-               fArray.PutSelementAt(V(5), fArray.MaxElements() + 1) ||
-               fArray.PutSelementAt(V(5), 1ul << 40));
+  EXPECT_EQ(fArray.GetSelementAt(0), nullptr);
+  EXPECT_EQ(fArray.GetSelementAt(4), nullptr);
+  EXPECT_EQ(fArray[~0ul], nullptr);
+  EXPECT_FALSE(fArray.GetElementAt(&dest, 9));
+  EXPECT_FALSE(fArray.PutSelementAt(V(5), 0));
+  EXPECT_FALSE(fArray.PutSelementAt(V(5), fArray.MaxElements() + 1));
+  EXPECT_FALSE(fArray.PutSelementAt(V(5), 1ul << 40));
   EXPECT_EQ(dest, 7);
   const std::vector<std::string> texts = fCapture.Texts();  // one for each refusal
   ASSERT_EQ(texts.size(), 7u);
@@ -78,12 +84,16 @@ TEST_F(KArrayTest, InsertShiftsAndRefusesAtTheLimit) {
   fArray.InsertSelementAt(V(13), 8);  // past the end: a put
   EXPECT_EQ(Contents(), (std::vector<long>{11, 10, 1, 12, 2, 3, 0, 13}));
   fArray.MaxElements(8);
-  EXPECT_TRUE(!fArray.InsertSelementAt(V(14), 2) && fArray.NumElements() == 8);
+  EXPECT_FALSE(fArray.InsertSelementAt(V(14), 2));
+  EXPECT_EQ(fArray.NumElements(), 8u);
   KArray a(4);
   const int x = 1;
   a.MaxElements(2);
-  EXPECT_TRUE(a.AddElement(&x) && a.AddElement(&x) && a.InsertElementAt(&x, 1));
-  EXPECT_TRUE(!a.InsertElementAt(&x, 1) && a.NumElements() == 3);
+  ASSERT_TRUE(a.AddElement(&x));
+  ASSERT_TRUE(a.AddElement(&x));
+  EXPECT_TRUE(a.InsertElementAt(&x, 1));   // at the limit
+  EXPECT_FALSE(a.InsertElementAt(&x, 1));  // past it
+  EXPECT_EQ(a.NumElements(), 3u);
   EXPECT_EQ(fCapture.Texts(),
             (std::vector<std::string>{"Array index too large 8", "Array index too large 3"}));
 }
@@ -92,23 +102,30 @@ TEST_F(KArrayTest, InsertShiftsAndRefusesAtTheLimit) {
 // everything goes.
 TEST_F(KArrayTest, DeleteRanges) {
   Fill({1, 2, 3, 4, 5, 6});
-  EXPECT_FALSE(fArray.DeleteElementsBetween(2, 1) || fArray.DeleteElementsBetween(1, 7));
+  EXPECT_FALSE(fArray.DeleteElementsBetween(2, 1));
+  EXPECT_FALSE(fArray.DeleteElementsBetween(1, 7));
   EXPECT_EQ(fCapture.All(), "");
-  EXPECT_FALSE(fArray.DeleteElementsBetween(0, 3) || fArray.DeleteElementsBetween(3, 0));
+  EXPECT_FALSE(fArray.DeleteElementsBetween(0, 3));
+  EXPECT_FALSE(fArray.DeleteElementsBetween(3, 0));
   EXPECT_EQ(fCapture.All(), "DeleteBetween got a 0 index.\nDeleteBetween got a 0 index.\n");
-  EXPECT_TRUE((fArray.DeleteElementsBetween(2, 4) && Contents() == std::vector<long>{1, 5, 6}));
-  EXPECT_TRUE(TailIsZero());
-  EXPECT_TRUE((fArray.DeleteElementAt(3) && Contents() == std::vector<long>{1, 5}));
-  EXPECT_TRUE(fArray.DeleteElementsBetween(1, 2) && fArray.IsEmpty());
+  EXPECT_TRUE(fArray.DeleteElementsBetween(2, 4));
+  EXPECT_EQ(Contents(), (std::vector<long>{1, 5, 6}));
+  ExpectTailIsZero();
+  EXPECT_TRUE(fArray.DeleteElementAt(3));
+  EXPECT_EQ(Contents(), (std::vector<long>{1, 5}));
+  EXPECT_TRUE(fArray.DeleteElementsBetween(1, 2));
+  EXPECT_TRUE(fArray.IsEmpty());
   EXPECT_EQ(fArray.AllocatedElements(), 15u);  // 1 + bumper 14
 }
 
 TEST_F(KArrayTest, RemoveAndFind) {
   Fill({7, 8, 7, 9});
-  EXPECT_TRUE(fArray.FindSelement(V(7)) == 3 && fArray.FindSelement(V(42)) == 0);  // from the end
-  EXPECT_TRUE(
-      (fArray.RemoveSelement(V(7)) && Contents() == std::vector<long>{8, 7, 9}));  // the first
-  EXPECT_FALSE(fArray.RemoveSelement(V(42)) || fArray.AddUniqueSelement(V(9)));
+  EXPECT_EQ(fArray.FindSelement(V(7)), 3u);  // from the end
+  EXPECT_EQ(fArray.FindSelement(V(42)), 0u);
+  EXPECT_TRUE(fArray.RemoveSelement(V(7)));
+  EXPECT_EQ(Contents(), (std::vector<long>{8, 7, 9}));  // the first went
+  EXPECT_FALSE(fArray.RemoveSelement(V(42)));
+  EXPECT_FALSE(fArray.AddUniqueSelement(V(9)));
   EXPECT_TRUE(fArray.AddUniqueSelement(V(10)));
   // A comparison sees (slot value, key, pointer size).
   auto parity = [](const void* a, const void* b, size_t size) {
@@ -116,7 +133,8 @@ TEST_F(KArrayTest, RemoveAndFind) {
     return static_cast<int>(reinterpret_cast<long>(a) % 2 - reinterpret_cast<long>(b) % 2);
   };
   EXPECT_EQ(fArray.FindSelement(V(1), parity), 3u);  // 9 is the last odd value
-  EXPECT_TRUE(fArray.LastSelement() == V(10) && fArray.FirstSelement() == V(8));
+  EXPECT_EQ(fArray.LastSelement(), V(10));
+  EXPECT_EQ(fArray.FirstSelement(), V(8));
 }
 
 TEST_F(KArrayTest, ElementOperationsCopyBytes) {
@@ -127,16 +145,20 @@ TEST_F(KArrayTest, ElementOperationsCopyBytes) {
   KArray a(sizeof(Item));
   const Item items[] = {{"one", 1}, {"two", 2}, {"three", 3}, {"two", 2}};
   for (const Item& it : items) a.AddElement(&it);
-  EXPECT_TRUE(a.FindElement(&items[1]) == 4 && !a.AddUniqueElement(&items[2]));
-  EXPECT_TRUE(a.RemoveElement(&items[1]) && a.NumElements() == 3);  // the last match goes
+  EXPECT_EQ(a.FindElement(&items[1]), 4u);
+  EXPECT_FALSE(a.AddUniqueElement(&items[2]));
+  EXPECT_TRUE(a.RemoveElement(&items[1]));  // the last match goes
+  EXPECT_EQ(a.NumElements(), 3u);
   Item out{};
-  EXPECT_TRUE(a.GetElementAt(&out, 2) && std::string(out.name) == "two");
+  ASSERT_TRUE(a.GetElementAt(&out, 2));
+  EXPECT_STREQ(out.name, "two");
   const Item front{"zero", 0};
   a.InsertElementAt(&front, 1);
   KArrayIter it(&a);
   std::vector<short> seen;
   while (it.Next(&out)) seen.push_back(out.n);
-  EXPECT_TRUE(seen == std::vector<short>({0, 1, 2, 3}) && !it.IsMore());
+  EXPECT_EQ(seen, std::vector<short>({0, 1, 2, 3}));
+  EXPECT_FALSE(it.IsMore());
 }
 
 // Ascending data, empty arrays and misses at either end are in the lower_bound comparison below.
@@ -146,8 +168,8 @@ TEST_F(KArrayTest, BinarySearchWithADescendingComparison) {
   };
   KArray desc;
   for (long v : {30L, 20L, 10L}) desc.AddSelement(V(v));
-  EXPECT_TRUE(desc.BsearchSelement(V(10), reversed) == 3 &&
-              desc.BsearchSelement(V(25), reversed) == -2);
+  EXPECT_EQ(desc.BsearchSelement(V(10), reversed), 3);
+  EXPECT_EQ(desc.BsearchSelement(V(25), reversed), -2);
 }
 
 // Against std::lower_bound on random sorted data, with duplicates: a hit must hold the key, a miss
@@ -173,7 +195,12 @@ TEST_F(KArrayTest, BinarySearchMatchesLowerBound) {
       const bool present = std::binary_search(data.begin(), data.end(), key);
       const int ikey = static_cast<int>(key);
       for (long got : {values.BsearchSelement(V(key)), ints.BsearchElement(&ikey, intCmp)}) {
-        ASSERT_TRUE(present ? got > 0 && data[got - 1] == key : got == -(lower + 1)) << key;
+        if (!present) {
+          ASSERT_EQ(got, -(lower + 1)) << key;
+          continue;
+        }
+        ASSERT_GT(got, 0) << key;
+        ASSERT_EQ(data[got - 1], key);
       }
     }
   }
@@ -194,7 +221,8 @@ TEST_F(KArrayTest, VisitorsAndPredicates) {
   EXPECT_EQ(order, (std::vector<long>{1, 0, 3, 4, 1, 3, 4, 101, 100, 103, 104, -99, -100, -97, -96,
                                       5, 6}));
   auto even = [](void* v) { return N(v) % 2 == 0; };
-  EXPECT_TRUE(fArray.FirstSuccess(even) == V(0) && fArray.FirstFailure(even) == V(1));
+  EXPECT_EQ(fArray.FirstSuccess(even), V(0));
+  EXPECT_EQ(fArray.FirstFailure(even), V(1));
   EXPECT_EQ(fArray.FirstSuccess(nullptr), nullptr);
 }
 
@@ -205,13 +233,17 @@ TEST_F(KArrayTest, QsortAndResize) {
   });
   EXPECT_EQ(Contents(), (std::vector<long>{1, 3, 5, 9}));
   fArray.ArrayResize(2);
-  EXPECT_TRUE((fArray.AllocatedElements() == 2 && Contents() == std::vector<long>{1, 3}));
+  EXPECT_EQ(fArray.AllocatedElements(), 2u);
+  EXPECT_EQ(Contents(), (std::vector<long>{1, 3}));
   fArray.ArrayResize(40);
   EXPECT_EQ(fArray.AllocatedElements(), 54u);  // 40 + bumper
-  EXPECT_TRUE(fArray.PutSelementAt(V(8), 40) && fArray.GetSelementAt(3) == nullptr);
+  EXPECT_TRUE(fArray.PutSelementAt(V(8), 40));
+  EXPECT_EQ(fArray.GetSelementAt(3), nullptr);
   fArray.ArrayResize(0);
-  EXPECT_TRUE(fArray.NumElements() == 0 && fArray.AllocatedElements() == 0);
-  EXPECT_TRUE(fArray.AddSelement(7L) && fArray.FirstSelement() == V(7));
+  EXPECT_EQ(fArray.NumElements(), 0u);
+  EXPECT_EQ(fArray.AllocatedElements(), 0u);
+  EXPECT_TRUE(fArray.AddSelement(7L));
+  EXPECT_EQ(fArray.FirstSelement(), V(7));
 }
 
 TEST_F(KArrayTest, CopiesAreIndependent) {
@@ -222,11 +254,14 @@ TEST_F(KArrayTest, CopiesAreIndependent) {
   assigned = copy;
   const KArray& self = assigned;
   assigned = self;
-  EXPECT_TRUE(N(assigned[1]) == 9 && assigned.NumElements() == 2);
+  EXPECT_EQ(N(assigned[1]), 9);
+  EXPECT_EQ(assigned.NumElements(), 2u);
   KArrayIter it(&assigned);
   KArrayIter second = it;
-  EXPECT_TRUE(N(it.Next()) == 9 && N(second.Next()) == 9);  // the copy walks on its own
-  EXPECT_TRUE(N(it.Next()) == 2 && it.Next() == nullptr);
+  EXPECT_EQ(N(it.Next()), 9);
+  EXPECT_EQ(N(second.Next()), 9);  // the copy walks on its own
+  EXPECT_EQ(N(it.Next()), 2);
+  EXPECT_EQ(it.Next(), nullptr);
   EXPECT_FALSE(KArrayIter(nullptr).IsMore());
   EXPECT_EQ(fCapture.All(), "");
 }

@@ -17,8 +17,10 @@ uint32_t Reference(const std::string& bytes, uint32_t seed, const unsigned char*
 
 // Values the random comparison below does not reach.
 TEST(KHashTest, EdgeCases) {
-  EXPECT_TRUE(KHash::HashString("", 7) == 7 && KHash::HashString(nullptr, 7) == 7);
-  EXPECT_TRUE(KHash::HashMem("abc", 0, 9) == 9 && KHash::HashMem("abc", -4, 9) == 9);
+  EXPECT_EQ(KHash::HashString("", 7), 7u);
+  EXPECT_EQ(KHash::HashString(nullptr, 7), 7u);
+  EXPECT_EQ(KHash::HashMem("abc", 0, 9), 9u);
+  EXPECT_EQ(KHash::HashMem("abc", -4, 9), 9u);
   EXPECT_EQ(KHash::HashInsensitiveStr("AbC"), KHash::HashString("abc", 0));
   EXPECT_EQ(KHash::HashInsensitiveStr("[@Z_]"), KHash::HashString("[@z_]", 0));
 }
@@ -39,8 +41,8 @@ TEST(KHashTest, MatchesReferenceOnRandomBytes) {
   }
   // HashMem runs over embedded NULs; HashString stops at the first.
   const std::string withNul("a\0b", 3);
-  EXPECT_TRUE(KHash::HashMem(withNul.data(), 3, 0) == Reference(withNul, 0) &&
-              KHash::HashString(withNul.data(), 0) == Reference("a", 0));
+  EXPECT_EQ(KHash::HashMem(withNul.data(), 3, 0), Reference(withNul, 0));
+  EXPECT_EQ(KHash::HashString(withNul.data(), 0), Reference("a", 0));
 }
 
 }  // namespace

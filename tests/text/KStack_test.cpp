@@ -22,9 +22,12 @@ TEST(KStackTest, PopsInReverseOrderAgainstVectorModel) {
   std::vector<long> model;
   auto pop = [&] {
     Frame f{}, top{};
-    ASSERT_TRUE(frames.TopOfStackElement(&top) && frames.PopElement(&f));
-    EXPECT_TRUE(f.a == model.back() && top.a == f.a && f.b == f.a * 0.5 &&
-                std::string(f.c) == "frame");
+    ASSERT_TRUE(frames.TopOfStackElement(&top));
+    ASSERT_TRUE(frames.PopElement(&f));
+    EXPECT_EQ(f.a, model.back());
+    EXPECT_EQ(top.a, f.a);
+    EXPECT_EQ(f.b, f.a * 0.5);
+    EXPECT_STREQ(f.c, "frame");
     EXPECT_EQ(reinterpret_cast<long>(values.Pop()), model.back());
     model.pop_back();
   };
@@ -36,12 +39,16 @@ TEST(KStackTest, PopsInReverseOrderAgainstVectorModel) {
     if (i % 4 == 0) pop();
     EXPECT_EQ(reinterpret_cast<long>(values.TopOfStack()), model.back());
   }
-  EXPECT_TRUE(values.NumElements() == model.size() && frames.NumElements() == model.size());
+  EXPECT_EQ(values.NumElements(), model.size());
+  EXPECT_EQ(frames.NumElements(), model.size());
   while (!model.empty()) pop();
   Frame out{-1, 0, ""};
   ExpectDebug({}, [&] {
-    EXPECT_TRUE(values.Pop() == nullptr && values.TopOfStack() == nullptr);
-    EXPECT_FALSE(frames.PopElement(&out) || frames.TopOfStackElement(&out) || !values.IsEmpty());
+    EXPECT_EQ(values.Pop(), nullptr);
+    EXPECT_EQ(values.TopOfStack(), nullptr);
+    EXPECT_FALSE(frames.PopElement(&out));
+    EXPECT_FALSE(frames.TopOfStackElement(&out));
+    EXPECT_TRUE(values.IsEmpty());
   });
   EXPECT_EQ(out.a, -1);
 }

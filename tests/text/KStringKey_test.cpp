@@ -16,21 +16,28 @@ namespace {
 
 TEST(KStringKeyTest, EqualityNeedsEqualLengthAndText) {
   const char* null = nullptr;
-  EXPECT_TRUE(KStringKey("abc") == KStringKey("abc") && KStringKey() == KStringKey("") &&
-              KStringKey(null) == KStringKey() && KStringKey("abc") == "abc" &&
-              KStringKey() == "" && KStringKey() == null);
-  EXPECT_FALSE(KStringKey("abc") == KStringKey("abd") || KStringKey("abc") == "ab");
+  EXPECT_TRUE(KStringKey("abc") == KStringKey("abc"));
+  EXPECT_TRUE(KStringKey() == KStringKey(""));
+  EXPECT_TRUE(KStringKey(null) == KStringKey());
+  EXPECT_TRUE(KStringKey("abc") == "abc");
+  EXPECT_TRUE(KStringKey() == "");
+  EXPECT_TRUE(KStringKey() == null);
+  EXPECT_FALSE(KStringKey("abc") == KStringKey("abd"));
+  EXPECT_FALSE(KStringKey("abc") == "ab");
   // A KString with an embedded NUL keeps its length but only its first bytes.
   const char bytes[] = {'a', '\0', 'b'};
   KStringKey withNul{KString(bytes, 3)};
-  EXPECT_TRUE(withNul.Length() == 3 && std::string(withNul) == "a" &&
-              !(withNul == KStringKey("a")));
+  EXPECT_EQ(withNul.Length(), 3u);
+  EXPECT_EQ(std::string(withNul), "a");
+  EXPECT_FALSE(withNul == KStringKey("a"));
 }
 
 // The empty key is never null and sorts first.
 TEST(KStringKeyTest, EmptyKeyIsNeverNullAndSortsFirst) {
   const KStringKey empty, one("\x01");
-  EXPECT_TRUE(empty < one && !(one < empty) && !(empty < KStringKey()));
+  EXPECT_TRUE(empty < one);
+  EXPECT_FALSE(one < empty);
+  EXPECT_FALSE(empty < KStringKey());
   std::ostringstream out;
   out << static_cast<const char*>(empty) << empty << KStringKey("key");
   EXPECT_EQ(out.str(), "key");
@@ -41,7 +48,8 @@ TEST(KStringKeyTest, CopiesAreDeepAndFoldInPlace) {
   KStringKey b(a);
   EXPECT_NE(static_cast<const char*>(a), static_cast<const char*>(b));
   b.Upper();
-  EXPECT_TRUE(a == "original" && b == "ORIGINAL");
+  EXPECT_STREQ(a, "original");
+  EXPECT_STREQ(b, "ORIGINAL");
   b = "MiXeD-9";
   b.Lower();
   EXPECT_STREQ(b, "mixed-9");
@@ -50,7 +58,8 @@ TEST(KStringKeyTest, CopiesAreDeepAndFoldInPlace) {
   b = self;  // self-assignment keeps the key
   EXPECT_STREQ(b, "original");
   b = static_cast<const char*>(b) + 4;  // from our own text
-  EXPECT_TRUE(b == "inal" && b.Length() == 4);
+  EXPECT_STREQ(b, "inal");
+  EXPECT_EQ(b.Length(), 4u);
   b = nullptr;
   b.Upper();
   EXPECT_EQ(b.Length(), 0u);

@@ -23,12 +23,17 @@ TEST(KStringTest, EveryEmptyStringSharesTheStaticRepresentation) {
   h = g;
   i.DropReference();
   j += '\0';
+  char name = 'a';
   for (const KString* s : {&a, &b, &c, &d, &e, &f, &g, &h, &i, &j}) {
-    EXPECT_TRUE(SharesEmpty(*s) && s->Length() == 0 && std::strlen(*s) == 0);
+    SCOPED_TRACE(std::string(1, name++));
+    EXPECT_TRUE(SharesEmpty(*s));
+    EXPECT_EQ(s->Length(), 0u);
+    EXPECT_STREQ(*s, "");
   }
-  EXPECT_TRUE(SharesEmpty(KString().Upper()) &&
-              SharesEmpty(KString::KStringFromPtr(new char[1]{'\0'})));
-  EXPECT_TRUE(KString::gEmptyRef.fRefCount == 1 && KString::gEmptyRef.fCapacity == 0);
+  EXPECT_TRUE(SharesEmpty(KString().Upper()));
+  EXPECT_TRUE(SharesEmpty(KString::KStringFromPtr(new char[1]{'\0'})));
+  EXPECT_EQ(KString::gEmptyRef.fRefCount, 1);
+  EXPECT_EQ(KString::gEmptyRef.fCapacity, 0u);
   EXPECT_EQ(KString()[0], '\0');
 }
 
@@ -57,12 +62,14 @@ TEST(KStringTest, AppendsRunInPlaceUntilCapacityIsReached) {
   }
   ((s += '\0') += static_cast<const char*>(nullptr)) += "";
   s += KString();
-  EXPECT_TRUE(static_cast<const char*>(s) == text && s.Length() == 47);
+  EXPECT_EQ(static_cast<const char*>(s), text);
+  EXPECT_EQ(s.Length(), 47u);
   s += 'y';
   EXPECT_EQ(s.Capacity(), 111u);  // 2 * 48 | 15
   EXPECT_EQ(std::string(s), "abc" + std::string(44, 'x') + "y");
   s += std::string(100, 'z').c_str();  // 148 bytes: 296 | 15
-  EXPECT_TRUE(s.Capacity() == 303 && s.Length() == 148);
+  EXPECT_EQ(s.Capacity(), 303u);
+  EXPECT_EQ(s.Length(), 148u);
 }
 
 TEST(KStringTest, CopiesShareUntilOneIsWritten) {
@@ -73,9 +80,12 @@ TEST(KStringTest, CopiesShareUntilOneIsWritten) {
     c = b;
     const KString& self = c;
     c = self;  // self-assignment keeps the count
-    EXPECT_TRUE(a.Ref() == b.Ref() && a.Ref()->fRefCount == 3);
+    EXPECT_EQ(a.Ref(), b.Ref());
+    EXPECT_EQ(a.Ref()->fRefCount, 3);
     b += '!';  // copies first
-    EXPECT_TRUE(a == "shared" && a.Length() == 6 && b == "shared!");
+    EXPECT_EQ(a, "shared");
+    EXPECT_EQ(a.Length(), 6u);
+    EXPECT_EQ(b, "shared!");
     EXPECT_EQ(a.Ref()->fRefCount, 2);
   }
   EXPECT_EQ(a.Ref()->fRefCount, 1);  // c let go when it went
@@ -121,14 +131,19 @@ TEST(KStringTest, EmbeddedNulAndIndexOutsideTheText) {
   const char bytes[] = {'A', '\0', 'b'};
   KString s(bytes, 3);
   EXPECT_EQ(s.Length(), 3u);
-  EXPECT_TRUE(s == KString("A") && s == "A" &&
-              (s <=> KString("A")) == std::weak_ordering::equivalent);
+  EXPECT_TRUE(s == KString("A"));
+  EXPECT_TRUE(s == "A");
+  EXPECT_TRUE((s <=> KString("A")) == std::weak_ordering::equivalent);
   std::ostringstream out;
   out << s;
   EXPECT_EQ(out.str(), "A");
   const KString lower = s.Lower(), joined = KString("xy") + s;
-  EXPECT_TRUE(lower.Length() == 3 && lower[0] == 'a' && lower[2] == 'b' && s[0] == 'A');
-  EXPECT_TRUE(joined.Length() == 5 && joined[4] == 'b');
+  EXPECT_EQ(lower.Length(), 3u);
+  EXPECT_EQ(lower[0], 'a');
+  EXPECT_EQ(lower[2], 'b');
+  EXPECT_EQ(s[0], 'A');
+  EXPECT_EQ(joined.Length(), 5u);
+  EXPECT_EQ(joined[4], 'b');
   for (int i : {-1, 3, 1 << 30}) EXPECT_EQ(s[i], '\0') << i;
 }
 
@@ -143,7 +158,9 @@ TEST(KStringTest, ConcatenationAndCaseMakeNewStringsByTheCapacityRule) {
   }
   EXPECT_EQ(KString() + a, "abc");
   KString mixed("MiXeD 123");
-  EXPECT_TRUE(mixed.Lower() == "mixed 123" && mixed.Upper() == "MIXED 123" && mixed == "MiXeD 123");
+  EXPECT_EQ(mixed.Lower(), "mixed 123");
+  EXPECT_EQ(mixed.Upper(), "MIXED 123");
+  EXPECT_EQ(mixed, "MiXeD 123");
 }
 
 TEST(KStringTest, OrderingMatchesUnsignedByteOrder) {
@@ -153,10 +170,13 @@ TEST(KStringTest, OrderingMatchesUnsignedByteOrder) {
       const int expected = std::string(x).compare(y);  // char_traits<char> compares unsigned
       KString a(x);
       KString b(y);
-      EXPECT_TRUE((a == b) == (expected == 0) && (a != b) == (expected != 0) &&
-                  (a < b) == (expected < 0) && (a > y) == (expected > 0) &&
-                  (a <= y) == (expected <= 0) && (x >= b) == (expected >= 0))
-          << x << " " << y;
+      SCOPED_TRACE(std::string(x) + " " + y);
+      EXPECT_EQ(a == b, expected == 0);
+      EXPECT_EQ(a != b, expected != 0);
+      EXPECT_EQ(a < b, expected < 0);
+      EXPECT_EQ(a > y, expected > 0);
+      EXPECT_EQ(a <= y, expected <= 0);
+      EXPECT_EQ(x >= b, expected >= 0);
     }
   }
   EXPECT_TRUE(KString("a") == static_cast<const char*>(nullptr));  // null compares equal
@@ -166,7 +186,8 @@ TEST(KStringTest, FromPtrAdoptsTheBuffer) {
   char* p = std::strcpy(new char[6], "hello");
   KString s = KString::KStringFromPtr(p);
   EXPECT_EQ(static_cast<const char*>(s), p);
-  EXPECT_TRUE(s.Length() == 5 && s.Capacity() == 5);
+  EXPECT_EQ(s.Length(), 5u);
+  EXPECT_EQ(s.Capacity(), 5u);
   s += '!';  // full: moves to a new representation
   EXPECT_EQ(s, "hello!");
   EXPECT_EQ(s.Capacity(), 47u);  // 32 | 15 for length 6
@@ -186,7 +207,9 @@ TEST(KStringTest, FailedAllocationLeavesTheStringAsItWas) {
   failing([&] { b = "replacement"; });
   failing([&] { b += 'x'; });
   failing([] { KString("built"); });
-  EXPECT_TRUE(b == "shared text" && b.Ref() == a.Ref() && a.Ref()->fRefCount == 2);
+  EXPECT_EQ(b, "shared text");
+  EXPECT_EQ(b.Ref(), a.Ref());
+  EXPECT_EQ(a.Ref()->fRefCount, 2);
   b += "!";
   EXPECT_EQ(b, "shared text!");
 }

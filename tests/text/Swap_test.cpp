@@ -64,13 +64,25 @@ TEST(SwapTest, EveryKindWrittenAndReadBackThroughBothStreamKinds) {
     int16_t b = 0;
     int32_t c = 0;
     char raw[3];
-    EXPECT_TRUE(SwapReadI1(s, &a) && SwapReadI2(s, &b) && SwapReadI4(s, &c));
-    EXPECT_TRUE(a == -2 && b == 0x1234 && c == i4);
-    EXPECT_TRUE(SwapReadStr(s) == "" && SwapReadStr(s) == "" && SwapReadStr(s) == "ab");
-    EXPECT_TRUE(SwapReadBytes(s, raw, 3) && std::string(raw, 3) == std::string("\0\1\xff", 3));
-    EXPECT_TRUE(SwapReadStr(s) == shortest.c_str() && SwapReadStr(s) == longer.c_str());
+    EXPECT_TRUE(SwapReadI1(s, &a));
+    EXPECT_TRUE(SwapReadI2(s, &b));
+    EXPECT_TRUE(SwapReadI4(s, &c));
+    EXPECT_EQ(a, -2);
+    EXPECT_EQ(b, 0x1234);
+    EXPECT_EQ(c, i4);
+    EXPECT_EQ(std::string(SwapReadStr(s)), "");
+    EXPECT_EQ(std::string(SwapReadStr(s)), "");
+    EXPECT_EQ(std::string(SwapReadStr(s)), "ab");
+    ASSERT_TRUE(SwapReadBytes(s, raw, 3));
+    EXPECT_EQ(std::string(raw, 3), std::string("\0\1\xff", 3));
+    EXPECT_EQ(std::string(SwapReadStr(s)), shortest);
+    EXPECT_EQ(std::string(SwapReadStr(s)), longer);
   };
-  readBack(in);
+  {
+    SCOPED_TRACE("stream");
+    readBack(in);
+  }
+  SCOPED_TRACE("FILE");
   readBack(f);
   std::fclose(f);
 }
@@ -90,8 +102,12 @@ TEST(SwapTest, TruncatedInputOrAZeroLengthFailsWithOneLine) {
   int16_t v = 7;
   char buf[4];
   DebugCapture capture;
-  EXPECT_TRUE(!SwapReadI2(shortInt, &v) && v == 7 && SwapReadStr(zero) == "");
-  EXPECT_TRUE(SwapReadStr(f) == "" && SwapReadStr(huge) == "" && !SwapReadBytes(bytes, buf, 4));
+  EXPECT_FALSE(SwapReadI2(shortInt, &v));
+  EXPECT_EQ(v, 7);
+  EXPECT_EQ(std::string(SwapReadStr(zero)), "");
+  EXPECT_EQ(std::string(SwapReadStr(f)), "");
+  EXPECT_EQ(std::string(SwapReadStr(huge)), "");
+  EXPECT_FALSE(SwapReadBytes(bytes, buf, 4));
   std::fclose(f);
   EXPECT_EQ(capture.Texts().size(), 5u);
   EXPECT_EQ(capture.Texts()[0], "SwapReadI2 - unexpected end of stream\n");

@@ -66,33 +66,37 @@ void ExpectSame(const T23Tree<K, long>& tree, const std::map<std::string, long>&
   const long* pv = nullptr;
   for (const auto& [mk, mv] : model) {
     ++n;
-    ASSERT_TRUE(byValue.Next(key, value) && byPointer.Next(pk, pv) && tree.GetIndexed(n, ik, iv))
-        << n;
+    ASSERT_TRUE(byValue.Next(key, value)) << n;
+    ASSERT_TRUE(byPointer.Next(pk, pv)) << n;
+    ASSERT_TRUE(tree.GetIndexed(n, ik, iv)) << n;
     ASSERT_TRUE(tree.Get(K(mk.c_str()), got)) << mk;
     for (const K* k : {static_cast<const K*>(&key), pk, static_cast<const K*>(&ik)})
       ASSERT_STREQ(static_cast<const char*>(*k), mk.c_str()) << n;
-    ASSERT_TRUE(value == mv && *pv == mv && iv == mv && tree[n] == mv && got == mv) << n;
+    ASSERT_EQ(value, mv) << n;
+    ASSERT_EQ(*pv, mv) << n;
+    ASSERT_EQ(iv, mv) << n;
+    ASSERT_EQ(tree[n], mv) << n;
+    ASSERT_EQ(got, mv) << n;
   }
-  EXPECT_FALSE(byValue.Next(key, value) || byPointer.Next(pk, pv));
-  EXPECT_FALSE(tree.GetIndexed(0, key, value) || tree.GetIndexed(n + 1, key, value));
-  auto m = model.begin();
-  bool inOrder = true;
+  EXPECT_FALSE(byValue.Next(key, value));
+  EXPECT_FALSE(byPointer.Next(pk, pv));
+  EXPECT_FALSE(tree.GetIndexed(0, key, value));
+  EXPECT_FALSE(tree.GetIndexed(n + 1, key, value));
+  std::vector<std::pair<std::string, long>> visited;
   tree.VisitInBatches([&](const K* const* keys, const long* const* values, int count) {
-    ASSERT_TRUE(count >= 1 && count <= (T23Tree<K, long>::kVisitBatch));
-    for (int i = 0; i < count; ++i, ++m) {
-      ASSERT_NE(m, model.end());
-      inOrder =
-          inOrder && m->first == static_cast<const char*>(*keys[i]) && m->second == *values[i];
-    }
+    ASSERT_GE(count, 1);
+    ASSERT_LE(count, (T23Tree<K, long>::kVisitBatch));
+    for (int i = 0; i < count; ++i) visited.emplace_back(*keys[i], *values[i]);
   });
-  EXPECT_TRUE(inOrder && m == model.end());
+  EXPECT_EQ(visited, (std::vector<std::pair<std::string, long>>(model.begin(), model.end())));
   // Asking for the levels of a small map ahead of a walk reads nodes only; past the leaves it
   // reports every pair once per call.
   for (int depth = 0; depth < 8; ++depth) {
     long pairs = 0;
     tree.PrefetchLevel(depth, [&](const K&, const long&) { ++pairs; });
-    EXPECT_TRUE(pairs == 0 || (pairs == tree.Length() && pairs <= T23Tree<K, long>::kVisitBatch))
-        << depth;
+    if (pairs == 0) continue;
+    EXPECT_EQ(pairs, tree.Length()) << depth;
+    EXPECT_LE(pairs, (T23Tree<K, long>::kVisitBatch)) << depth;
   }
 }
 
@@ -123,8 +127,11 @@ TYPED_TEST(T23TreeKeyTest, RandomChangesMatchStdMapModel) {
     long got = -1;
     const auto found = model.find(k);
     const bool there = found != model.end();
-    ASSERT_TRUE(tree.IsKey(key) == there && tree.Get(key, got) == there) << k;
-    ASSERT_TRUE(!there || got == found->second) << k;
+    ASSERT_EQ(tree.IsKey(key), there) << k;
+    ASSERT_EQ(tree.Get(key, got), there) << k;
+    if (there) {
+      ASSERT_EQ(got, found->second) << k;
+    }
     ASSERT_EQ(tree.Length(), static_cast<long>(model.size()));
     if ((op + 1) % 10000 == 0) ExpectSame(tree, model);  // everything, every 10000 steps
   }
@@ -142,9 +149,11 @@ TYPED_TEST(T23TreeKeyTest, AnyInsertionOrderAgreesAndDeletingEverythingEmptiesTh
   std::reverse(orders[1].begin(), orders[1].end());
   std::shuffle(orders[2].begin(), orders[2].end(), std::mt19937(7));
   for (const auto& o : orders) {
+    SCOPED_TRACE(&o - orders.data());  // ascending, descending, random
     T23Tree<K, long> tree;
     ExpectSame(tree, {});
-    EXPECT_FALSE(tree.Delete(K("a")) || tree.IsKey(K("a")));
+    EXPECT_FALSE(tree.Delete(K("a")));
+    EXPECT_FALSE(tree.IsKey(K("a")));
     for (long i : o) tree.Add(K(Name(i).c_str()), i);
     ExpectSame(tree, model, /*exact=*/true);
     std::map<std::string, long> left = model;
@@ -156,12 +165,17 @@ TYPED_TEST(T23TreeKeyTest, AnyInsertionOrderAgreesAndDeletingEverythingEmptiesTh
     ExpectSame(tree, left);
     K key("keep");
     long v = -1;
-    EXPECT_FALSE(tree.Delete(K("k000001")) || tree.Get(K("k000001"), v) ||
-                 tree.GetIndexed(1, key, v));
-    EXPECT_TRUE(v == -1 && key == K("keep") && tree[1] == 0);
+    EXPECT_FALSE(tree.Delete(K("k000001")));
+    EXPECT_FALSE(tree.Get(K("k000001"), v));
+    EXPECT_FALSE(tree.GetIndexed(1, key, v));
+    EXPECT_EQ(v, -1);
+    EXPECT_STREQ(static_cast<const char*>(key), "keep");
+    EXPECT_EQ(tree[1], 0);
     tree.Add(K("again"), 5);
-    EXPECT_TRUE(tree.Length() == 1 && tree[1] == 5 && tree.Delete(K("again")) &&
-                tree.Length() == 0);
+    EXPECT_EQ(tree.Length(), 1);
+    EXPECT_EQ(tree[1], 5);
+    EXPECT_TRUE(tree.Delete(K("again")));
+    EXPECT_EQ(tree.Length(), 0);
   }
 }
 
@@ -172,9 +186,13 @@ TYPED_TEST(T23TreeKeyTest, EmptyKeySortsFirst) {
   for (const char* k : {"b", "\x01", "", "a"}) tree.Add(K(k), 1);
   K first("x");
   long v = 0;
-  EXPECT_TRUE(tree.IsKey(K()) && tree.GetIndexed(1, first, v) && first == K(""));
-  EXPECT_TRUE(tree.Delete(K("")) && !tree.IsKey(K("")) && tree.GetIndexed(1, first, v) &&
-              first == K("\x01"));
+  EXPECT_TRUE(tree.IsKey(K()));
+  ASSERT_TRUE(tree.GetIndexed(1, first, v));
+  EXPECT_STREQ(static_cast<const char*>(first), "");
+  ASSERT_TRUE(tree.Delete(K("")));
+  EXPECT_FALSE(tree.IsKey(K("")));
+  ASSERT_TRUE(tree.GetIndexed(1, first, v));
+  EXPECT_STREQ(static_cast<const char*>(first), "\x01");
 }
 
 // Replacing or merging keeps this map's stored key and takes the new value.
@@ -185,13 +203,18 @@ TEST(T23TreeTest, ReplacingKeepsTheStoredKey) {
   tree.Add("abc", 3);
   other.Add("AbD", 20);
   other.Add("zz", 30);
-  EXPECT_TRUE(tree.Length() == 2 && tree.IsKey("aBc"));
+  EXPECT_EQ(tree.Length(), 2);
+  EXPECT_TRUE(tree.IsKey("aBc"));
   tree.Merge(other);
   EXPECT_EQ(tree.Length(), 3);
   CaseFreeKey key("");
   long v = 0;
-  EXPECT_TRUE(tree.GetIndexed(1, key, v) && key.text == "ABC" && v == 3);
-  EXPECT_TRUE(tree.GetIndexed(2, key, v) && key.text == "abd" && v == 20);
+  ASSERT_TRUE(tree.GetIndexed(1, key, v));
+  EXPECT_EQ(key.text, "ABC");
+  EXPECT_EQ(v, 3);
+  ASSERT_TRUE(tree.GetIndexed(2, key, v));
+  EXPECT_EQ(key.text, "abd");
+  EXPECT_EQ(v, 20);
 }
 
 TEST(T23TreeTest, CopiesAreIndependent) {
@@ -204,8 +227,14 @@ TEST(T23TreeTest, CopiesAreIndependent) {
   b.Delete("k000002");
   c.Delete("k000003");
   KString v;
-  EXPECT_TRUE(a.Get("k000001", v) && v == "k000002" && a.IsKey("k000002") && a.IsKey("k000003"));
-  EXPECT_TRUE(!c.IsKey("zzz") && a.Length() == 300 && b.Length() == 299 && c.Length() == 299);
+  ASSERT_TRUE(a.Get("k000001", v));
+  EXPECT_EQ(v, "k000002");
+  EXPECT_TRUE(a.IsKey("k000002"));
+  EXPECT_TRUE(a.IsKey("k000003"));
+  EXPECT_FALSE(c.IsKey("zzz"));
+  EXPECT_EQ(a.Length(), 300);
+  EXPECT_EQ(b.Length(), 299);
+  EXPECT_EQ(c.Length(), 299);
   T23Tree<KString, KString>& alias = c;
   c = alias;                // self-assignment keeps the map
   auto&& result = (b = c);  // a copy of the map, not the map itself
@@ -306,11 +335,15 @@ TEST(T23TreeTest, SmallNodesMatchModelThroughFailuresAndSpellings) {
       WideValue value;
       long n = 0;
       for (const auto& [lower, stored] : model) {
-        ASSERT_TRUE(it.Next(pk, pv) && tree.GetIndexed(++n, key, value)) << op;
-        ASSERT_TRUE(pk->text == stored.first && key.text == stored.first) << op << " " << n;
-        ASSERT_TRUE(pv->v == stored.second && value.v == stored.second) << op << " " << n;
+        ASSERT_TRUE(it.Next(pk, pv)) << op;
+        ASSERT_TRUE(tree.GetIndexed(++n, key, value)) << op;
+        ASSERT_EQ(pk->text, stored.first) << op << " " << n;
+        ASSERT_EQ(key.text, stored.first) << op << " " << n;
+        ASSERT_EQ(pv->v, stored.second) << op << " " << n;
+        ASSERT_EQ(value.v, stored.second) << op << " " << n;
       }
-      ASSERT_FALSE(it.Next(pk, pv) || tree.GetIndexed(n + 1, key, value));
+      ASSERT_FALSE(it.Next(pk, pv));
+      ASSERT_FALSE(tree.GetIndexed(n + 1, key, value));
     }
   }
   EXPECT_EQ(FlakyKey::gLive, 0);

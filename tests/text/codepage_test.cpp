@@ -68,7 +68,8 @@ void ExpectMatchesIconv(unsigned codePage, const char* name, const std::string& 
 TEST(CodePageTest, DoubleByteTablesMatchIconv) {
   const std::string sjis = AllPairs("CP932", 0x81, 0xFC, 0x40, 0xFC);
   const std::string hangul = AllPairs("CP949", 0x81, 0xFE, 0x41, 0xFE);
-  ASSERT_TRUE(sjis.size() > 2 * 7000u && hangul.size() > 2 * 8000u);
+  ASSERT_GT(sjis.size(), 2 * 7000u);
+  ASSERT_GT(hangul.size(), 2 * 8000u);
   ExpectMatchesIconv(932, "CP932", sjis);
   ExpectMatchesIconv(949, "CP949", hangul);
   EXPECT_EQ(sjtow(sjis), mbtow(932, sjis));
@@ -82,18 +83,22 @@ TEST(CodePageTest, ConcurrentConversionsStayCorrect) {
   const std::string jis = FromHex("1b244230211b2842") + "x";  // ISO-2022-JP is stateful
   const std::wstring wSjis = sjtow(sjis), wJis = mbtow(50220, jis);
   ASSERT_EQ(wJis.size(), 2u);
-  std::atomic<int> bad{0};
+  std::atomic<int> badSjis{0}, badJis{0}, badBack{0};
   {
     std::vector<std::jthread> threads(4);
     for (auto& t : threads) {
       t = std::jthread([&] {
         for (int i = 0; i < 200; ++i) {
-          bad += (sjtow(sjis) != wSjis) + (mbtow(50220, jis) != wJis) + (wtosj(wSjis) != sjis);
+          badSjis += sjtow(sjis) != wSjis;
+          badJis += mbtow(50220, jis) != wJis;
+          badBack += wtosj(wSjis) != sjis;
         }
       });
     }
   }
-  EXPECT_EQ(bad, 0);
+  EXPECT_EQ(badSjis, 0);
+  EXPECT_EQ(badJis, 0);
+  EXPECT_EQ(badBack, 0);
 }
 
 TEST(CodePageTest, MixedTextsMatchIconv) {
@@ -104,7 +109,8 @@ TEST(CodePageTest, MixedTextsMatchIconv) {
   ExpectMatchesIconv(65001, "UTF-8", "na\xc3\xafve \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80");
   ExpectMatchesIconv(1252, "CP1252", "caf\xe9 \x80 \x93quoted\x94");
   const std::string u8 = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";
-  EXPECT_TRUE(utf8tow(u8) == L"\u65e5\u672c\u8a9e" && wtoutf8(L"\u65e5\u672c\u8a9e") == u8);
+  EXPECT_EQ(utf8tow(u8), L"\u65e5\u672c\u8a9e");
+  EXPECT_EQ(wtoutf8(L"\u65e5\u672c\u8a9e"), u8);
   EXPECT_EQ(utf8tow(u8.c_str(), 3), L"\u65e5");  // an explicit length
 }
 
@@ -122,7 +128,8 @@ TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
     }
   }
   EXPECT_EQ(utf8tow("a\xff\x62\xe6\x97"), L"a\xFFFD\x62\xFFFD\xFFFD");  // a, bad, b, cut
-  EXPECT_TRUE(wtomb(1252, L"a\u65e5b") == "a?b" && wtosj(L"\u00e9") == "?");
+  EXPECT_EQ(wtomb(1252, L"a\u65e5b"), "a?b");
+  EXPECT_EQ(wtosj(L"\u00e9"), "?");
   // Past the last code point: the system's UTF-8 codec would pass these.
   EXPECT_EQ(utf8tow("\xF4\x8F\xBF\xBF\xF4\x90\x80\x80"), std::wstring(L"\U0010FFFF") + L"\xFFFD");
   const wchar_t beyond[] = {L'a', static_cast<wchar_t>(0x110000), static_cast<wchar_t>(0x7FFFFFFF),
@@ -133,11 +140,14 @@ TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
 TEST(CodePageTest, NullEmptyAndUnknown) {
   ExpectDebug({"mbtow - unsupported code page 12345\n", "wtomb - unsupported code page 12345\n"},
               [] {
-                EXPECT_TRUE(mbtow(932, nullptr).empty() && wtomb(932, nullptr).empty() &&
-                            mbtow(932, "").empty());
-                EXPECT_TRUE(mbtow(12345, "abc").empty() && wtomb(12345, L"abc").empty());
+                EXPECT_EQ(mbtow(932, nullptr), L"");
+                EXPECT_EQ(wtomb(932, nullptr), "");
+                EXPECT_EQ(mbtow(932, ""), L"");
+                EXPECT_EQ(mbtow(12345, "abc"), L"");
+                EXPECT_EQ(wtomb(12345, L"abc"), "");
               });
-  EXPECT_TRUE(WCodePage::IsMultiByte(1252) && !WCodePage::IsMultiByte(0));
+  EXPECT_TRUE(WCodePage::IsMultiByte(1252));
+  EXPECT_FALSE(WCodePage::IsMultiByte(0));
 }
 
 // Code page 0 is the one the text mode implies (Western 1252 when single-byte).
@@ -148,7 +158,8 @@ TEST(CodePageTest, CodePageZeroFollowsTheSettings) {
         Case{TextModeScope::kSingleByte, "\xe9", L"\u00e9"},
         Case{TextModeScope::kUtf8, "\xc3\xa9", L"\u00e9"}}) {
     TextModeScope mode(m);
-    EXPECT_TRUE(atow(text) == wide && wtoa(wide) == text) << m;
+    EXPECT_EQ(atow(text), wide) << m;
+    EXPECT_EQ(wtoa(wide), text) << m;
   }
 }
 
@@ -156,7 +167,8 @@ TEST(CodePageTest, WideEnvironment) {
   ::setenv("VXK_CODEPAGE_TEST", "\xe6\x97\xa5-x", 1);
   EXPECT_EQ(WGetEnv(L"VXK_CODEPAGE_TEST"), L"\u65e5-x");
   ::unsetenv("VXK_CODEPAGE_TEST");
-  EXPECT_TRUE(WGetEnv(L"VXK_CODEPAGE_TEST").empty() && WGetEnv(nullptr).empty());
+  EXPECT_EQ(WGetEnv(L"VXK_CODEPAGE_TEST"), L"");
+  EXPECT_EQ(WGetEnv(nullptr), L"");
 }
 
 }  // namespace

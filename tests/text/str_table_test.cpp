@@ -40,17 +40,20 @@ TEST(StrTableTest, NewTableLayout) {
   // "abc" + NUL is already even, "de" + NUL is padded to 4; the offsets of strings 1 and 2 follow
   // the header.
   EXPECT_EQ(header(), (std::vector<int>{2, 10, 36, 0}));
-  EXPECT_TRUE(t.Field(4) == 28 && t.Field(5) == 32);
+  EXPECT_EQ(t.Field(4), 28);
+  EXPECT_EQ(t.Field(5), 32);
 }
 
 TEST(StrTableTest, GetCopiesTruncatedAndRefusesBadNumbers) {
   Table t;
   t.Add("hello");
   char buf[4] = "xyz";
-  EXPECT_TRUE(strs_get_string(t.fT, 1, buf, sizeof buf) == buf && std::string(buf) == "hel");
+  EXPECT_EQ(strs_get_string(t.fT, 1, buf, sizeof buf), buf);
+  EXPECT_STREQ(buf, "hel");
   for (long n : {0L, -1L, 2L, 11L, 100000L}) {
     std::strcpy(buf, "xyz");
-    EXPECT_TRUE(strs_get_string(t.fT, n, buf, sizeof buf) == nullptr && buf[0] == '\0') << n;
+    EXPECT_EQ(strs_get_string(t.fT, n, buf, sizeof buf), nullptr) << n;
+    EXPECT_EQ(buf[0], '\0') << n;
   }
 }
 
@@ -101,7 +104,9 @@ TEST(StrTableTest, DamagedHeadersAreRefused) {
   t.Add("a");
   uint16_t slots = 0xFFF0;  // claims an offset array far past the block
   std::memcpy(static_cast<char*>(*t.fT) + 2, &slots, 2);
-  EXPECT_TRUE(t.Add("b") == 0 && t.Get(1) == "<none>" && strs_add_string(nullptr, "x") == 0);
+  EXPECT_EQ(t.Add("b"), 0);
+  EXPECT_EQ(t.Get(1), "<none>");
+  EXPECT_EQ(strs_add_string(nullptr, "x"), 0);
   EXPECT_EQ(capture.Texts(),  // the null table too
             std::vector<std::string>(2, "Illegal STRS add string .. data structure corrupt\n"));
 }
@@ -111,9 +116,11 @@ TEST(StrHandleTest, CopiesInAndOut) {
   char buf[8], all[8];
   str_str_to_hdl("hello", h);
   EXPECT_EQ(mem_getsize(h), 5);  // no NUL stored
-  EXPECT_EQ(std::string(str_hdl_to_str(h, buf, 3)) + str_handle_to_str(h, all, 7), "helhello");
+  EXPECT_STREQ(str_hdl_to_str(h, buf, 3), "hel");
+  EXPECT_STREQ(str_handle_to_str(h, all, 7), "hello");
   str_str_to_handle("", h);
-  EXPECT_TRUE(mem_getsize(h) == 0 && std::string(str_hdl_to_str(h, buf, 7)).empty());
+  EXPECT_EQ(mem_getsize(h), 0);
+  EXPECT_STREQ(str_hdl_to_str(h, buf, 7), "");
   mem_dispose(h);
 }
 

@@ -39,8 +39,9 @@ TEST(StrCompareTest, MatchesReferencesWithAndWithoutCase) {
     ASSERT_EQ(str_DBCS_cmp(a.c_str(), b.c_str(), true), expected) << a << " / " << b;
   }
   EXPECT_EQ(str_DBCS_cmp("a_", "AZ", true), '_' - 'Z');  // '_' sorts after 'Z' folded up
-  EXPECT_TRUE(str_DBCS_cmp(nullptr, "a", false) == 0 && str_DBCS_cmp("a", nullptr, true) == 0 &&
-              str_DBCS_cmp(nullptr, nullptr, false) == 0);
+  EXPECT_EQ(str_DBCS_cmp(nullptr, "a", false), 0);
+  EXPECT_EQ(str_DBCS_cmp("a", nullptr, true), 0);
+  EXPECT_EQ(str_DBCS_cmp(nullptr, nullptr, false), 0);
 }
 
 }  // namespace

@@ -69,7 +69,8 @@ TEST(KLock, TimeOutsExpireBothWaysAndUnknownKindsAndTypesTakeNothing) {
     OnThreads(1, [&](int) { got = l.Lock(type, ms); });
     return got;
   };
-  ASSERT_TRUE(lock.Lock(KLock::kWrite, 0) && none.Lock(KLock::kWrite, kForever));
+  ASSERT_TRUE(lock.Lock(KLock::kWrite, 0));
+  ASSERT_TRUE(none.Lock(KLock::kWrite, kForever));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(elsewhere(lock, KLock::kRead, 100));
   EXPECT_GE(ElapsedMs(start), 90);
@@ -81,7 +82,9 @@ TEST(KLock, TimeOutsExpireBothWaysAndUnknownKindsAndTypesTakeNothing) {
   lock.Unlock(KLock::kRead);
   EXPECT_EQ(Waiting(lock), 0);
   for (KLock* l : {&lock, &fair}) {
-    EXPECT_TRUE(!l->Lock(static_cast<KLock::Type>(3), kForever) && l->Lock(KLock::kWrite, 0));
+    SCOPED_TRACE(l == &fair ? "fair" : "swmr");
+    EXPECT_FALSE(l->Lock(static_cast<KLock::Type>(3), kForever));
+    EXPECT_TRUE(l->Lock(KLock::kWrite, 0));
     l->Unlock(KLock::kWrite);
   }
 }

@@ -30,7 +30,8 @@ TEST(KMutex, KindsAndStatusCodes) {
                                 object.Unlock(),    object.Unlock(),     Elsewhere(object),
                                 critical.TryLock(), KMutex(-3).TryLock()};
   EXPECT_EQ(steps, (std::vector<long>{0, 2, 0, 0, 0, 0, 6, 6}));
-  EXPECT_TRUE(critical._Critical() != nullptr && object._Critical() == nullptr);
+  EXPECT_NE(critical._Critical(), nullptr);
+  EXPECT_EQ(object._Critical(), nullptr);
   // Unlocking what one does not hold (ThreadSanitizer would report the misuse).
   if (std::string(KLibraryInfo::Sanitizers()).find("thread") != std::string::npos) return;
   const std::vector<long> misuse{object.Unlock(), object.Lock(), Elsewhere(object, /*unlock=*/true),
@@ -81,12 +82,15 @@ TEST(KConditionMutex, SignalWakesOneWaiterAndBroadcastThoseWaitingThen) {
 TEST(KCondition, LostSignalsTimeOutsAndDeadlinesOutOfRange) {
   KMutex mutex(0);
   KCondition cond;
-  EXPECT_TRUE(cond.Signal() == 0 && cond.Broadcast() == 0);  // nobody waits: lost
+  // Nobody waits: lost.
+  EXPECT_EQ(cond.Signal(), 0);
+  EXPECT_EQ(cond.Broadcast(), 0);
   KMutexGuard guard(mutex);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(cond.Wait(mutex, FromNow(200)), 10);
   EXPECT_GE(ElapsedMs(start), 100);
-  EXPECT_TRUE(cond.Wait(mutex, FromNow(-50)) == 5 && cond.Wait(mutex, FromNow(1LL << 32)) == 5);
+  EXPECT_EQ(cond.Wait(mutex, FromNow(-50)), 5);
+  EXPECT_EQ(cond.Wait(mutex, FromNow(1LL << 32)), 5);
   EXPECT_EQ(Elsewhere(mutex), 2);  // held again after each
 }
 

@@ -30,19 +30,26 @@ TEST(KPthread, JoinCarriesIdAndExitCodeAndEveryThreadHasItsOwnSlotValue) {
   ASSERT_EQ(thread.Create(Report, &gSeenId), 0);
   const uint32_t id = thread._Id();
   void* code = nullptr;
-  EXPECT_TRUE(thread.Join(&code) == 0 && reinterpret_cast<uintptr_t>(code) == 0xDEADBEEFu);
-  EXPECT_TRUE(gSeenId == id && id != KPthread::Self()._Id());
+  ASSERT_EQ(thread.Join(&code), 0);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(code), 0xDEADBEEFu);
+  EXPECT_EQ(gSeenId, id);
+  EXPECT_NE(id, KPthread::Self()._Id());
   EXPECT_EQ(gSeenValue, nullptr);  // a fresh thread's value is null
   EXPECT_EQ(gSlot.Get(), &mine);   // and its Set did not touch ours
   KPthreadSpecific other;
-  EXPECT_TRUE(other._Index() != gSlot._Index() && other.Get() == nullptr);
-  EXPECT_TRUE(detached.Create([](void*) { return 0u; }, nullptr) == 0 && detached.Detach() == 0);
+  EXPECT_NE(other._Index(), gSlot._Index());
+  EXPECT_EQ(other.Get(), nullptr);
+  EXPECT_EQ(detached.Create([](void*) { return 0u; }, nullptr), 0);
+  EXPECT_EQ(detached.Detach(), 0);
   const KPthread self = KPthread::Self();
-  EXPECT_TRUE(self == KPthread::Self() && self != none);
+  EXPECT_TRUE(self == KPthread::Self());
+  EXPECT_TRUE(self != none);
   for (KPthread t : {thread, detached, none, self}) {  // self: a thread cannot join itself
     EXPECT_EQ(t.Join(nullptr), 9);
   }
-  EXPECT_TRUE(thread.Detach() == 5 && none.Detach() == 5 && none.Create(nullptr, nullptr) == 1);
+  EXPECT_EQ(thread.Detach(), 5);
+  EXPECT_EQ(none.Detach(), 5);
+  EXPECT_EQ(none.Create(nullptr, nullptr), 1);
 }
 
 // Messages written in pieces from several threads under the guard arrive whole.
@@ -61,7 +68,9 @@ TEST(KLockedStreams, GuardsKeepMessagesWhole) {
   const std::string text = sink.str();
   ASSERT_EQ(text.size(), 4u * 200u * 4u);
   for (size_t i = 0; i < text.size(); i += 4) {
-    ASSERT_TRUE(text[i] == '<' && text[i + 1] == text[i + 2] && text[i + 3] == '>') << i;
+    ASSERT_EQ(text[i], '<') << i;
+    ASSERT_EQ(text[i + 1], text[i + 2]) << i;
+    ASSERT_EQ(text[i + 3], '>') << i;
   }
 }
 

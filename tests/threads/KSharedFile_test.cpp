@@ -60,14 +60,16 @@ TEST_F(KSharedFileTest, RangesAndTheirOriginsAgainstAnotherProcess) {
     ASSERT_TRUE(exclusive ? lock.Writer().TryLock(origin, offset, length)
                           : lock.Reader().Lock(origin, offset, length));
     EXPECT_EQ(std::ftell(lock.File().Stream()), position);
-    EXPECT_TRUE(!OtherCan("trywrite", held) && OtherCan("tryread", held) != exclusive &&
-                OtherCan("trywrite", free));
+    EXPECT_FALSE(OtherCan("trywrite", held));
+    EXPECT_NE(OtherCan("tryread", held), exclusive);
+    EXPECT_TRUE(OtherCan("trywrite", free));
     ASSERT_TRUE(lock.Unlock(origin, offset, length));
     EXPECT_TRUE(OtherCan("trywrite", held));
   }
-  EXPECT_FALSE(lock.WriteLock(kSeekBegin, 10, 0) ||
-               lock.WriteLock(static_cast<KSeekMode>(7), 10, 1) ||
-               lock.WriteLock(kSeekBegin, -200, 1));  // no bytes, no origin, before the start
+  // No bytes, no origin, before the start.
+  EXPECT_FALSE(lock.WriteLock(kSeekBegin, 10, 0));
+  EXPECT_FALSE(lock.WriteLock(static_cast<KSeekMode>(7), 10, 1));
+  EXPECT_FALSE(lock.WriteLock(kSeekBegin, -200, 1));
 }
 
 // Locks belong to the open, not to the process; a blocked lock waits in the
@@ -76,10 +78,13 @@ TEST_F(KSharedFileTest, TwoOpensInOneProcessExcludeAndWaitForEachOther) {
   KSharedFileLock first(fPath.c_str(), "r+", kShareReadWrite);
   KSharedFileLock second(fPath.c_str(), "r+", kShareReadWrite);
   ASSERT_TRUE(first.WriteLock(kSeekBegin, 0, 50));
-  EXPECT_FALSE(second.TryWriteLock(kSeekBegin, 20, 5) || second.TryReadLock(kSeekBegin, 20, 5));
+  EXPECT_FALSE(second.TryWriteLock(kSeekBegin, 20, 5));
+  EXPECT_FALSE(second.TryReadLock(kSeekBegin, 20, 5));
   EXPECT_TRUE(second.TryWriteLock(kSeekBegin, 60, 5));  // outside its range
-  ASSERT_TRUE(first.Unlock(kSeekBegin, 0, 50) && first.ReadLock(kSeekBegin, 1, 10));
-  EXPECT_TRUE(second.TryReadLock(kSeekBegin, 1, 10) && second.Unlock(kSeekBegin, 1, 10));
+  ASSERT_TRUE(first.Unlock(kSeekBegin, 0, 50));
+  ASSERT_TRUE(first.ReadLock(kSeekBegin, 1, 10));
+  EXPECT_TRUE(second.TryReadLock(kSeekBegin, 1, 10));
+  EXPECT_TRUE(second.Unlock(kSeekBegin, 1, 10));
   bool got = false;
   std::thread waiter([&] { got = second.WriteLock(kSeekBegin, 5, 2); });
   EXPECT_TRUE(EventuallyTrue([&] { return SomeoneWaits(); }));
@@ -122,15 +127,19 @@ TEST_F(KSharedFileTest, StreamWrappersAndGuards) {
   std::string word;
   int number = 0;
   file.In() >> word >> number;
-  EXPECT_EQ(word + std::to_string(number), "hello42");
+  EXPECT_EQ(word, "hello");
+  EXPECT_EQ(number, 42);
   EXPECT_EQ(KSharedFile(nullptr, false)._Handle(), -1);
   {
     KSharedFileWriteLockGuard guard(file.Stream(), kSeekBegin, 1, 4);  // does not own the stream
     KSharedFileReadLockGuard other(fPath.c_str(), "r", kShareReadWrite, kSeekBegin, 60, 4);
-    EXPECT_TRUE(guard.Locked() && other.Locked());
-    EXPECT_FALSE(OtherCan("tryread", 2) || OtherCan("trywrite", 61));
+    EXPECT_TRUE(guard.Locked());
+    EXPECT_TRUE(other.Locked());
+    EXPECT_FALSE(OtherCan("tryread", 2));
+    EXPECT_FALSE(OtherCan("trywrite", 61));
   }
-  EXPECT_TRUE(OtherCan("trywrite", 2) && OtherCan("trywrite", 61));
+  EXPECT_TRUE(OtherCan("trywrite", 2));
+  EXPECT_TRUE(OtherCan("trywrite", 61));
   EXPECT_EQ(std::fseek(file.Stream(), 0, SEEK_SET), 0);  // still open
 }
 

@@ -25,16 +25,25 @@ TEST(KTimestamp, NowIsTheSystemClockInMillisecondsAndOrderIgnoresTheCounter) {
   const auto before = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   KTimestamp now;
   const auto after = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-  EXPECT_TRUE(before <= now._Milliseconds() && now._Milliseconds() <= after);
+  EXPECT_LE(before, now._Milliseconds());
+  EXPECT_LE(now._Milliseconds(), after);
   EXPECT_EQ(now.MilliCounter(), static_cast<unsigned long>(now._Milliseconds() & 0xFFFFFFFF));
   // Order uses the wall milliseconds only; equality also the counter.
   const KTimestamp wallOnly(static_cast<unsigned long>(now._Milliseconds()));
-  EXPECT_FALSE(now < wallOnly || now > wallOnly || now == wallOnly);
+  EXPECT_FALSE(now < wallOnly);
+  EXPECT_FALSE(now > wallOnly);
+  EXPECT_FALSE(now == wallOnly);
   KTimestamp t(1000000000LL, 250);
-  EXPECT_TRUE(t._Milliseconds() == 1000000000250LL && t.Seconds() == 1000000000LL);
-  EXPECT_TRUE(t.Milliseconds() == 250 && KTimestamp(1500UL).Duration() == 1.5);
-  EXPECT_TRUE(KTimestamp(5, 0) == KTimestamp(5000UL) && KTimestamp(4999UL) < KTimestamp(5, 0));
-  EXPECT_EQ((KTimestamp(2, 600) + KTimestamp(1, 700) += KTimestamp(701UL))._Milliseconds(), 5001);
+  EXPECT_EQ(t._Milliseconds(), 1000000000250LL);
+  EXPECT_EQ(t.Seconds(), 1000000000LL);
+  EXPECT_EQ(t.Milliseconds(), 250);
+  EXPECT_DOUBLE_EQ(KTimestamp(1500UL).Duration(), 1.5);
+  EXPECT_TRUE(KTimestamp(5, 0) == KTimestamp(5000UL));
+  EXPECT_TRUE(KTimestamp(4999UL) < KTimestamp(5, 0));
+  KTimestamp sum = KTimestamp(2, 600) + KTimestamp(1, 700);
+  EXPECT_EQ(sum._Milliseconds(), 4300);
+  sum += KTimestamp(701UL);
+  EXPECT_EQ(sum._Milliseconds(), 5001);
 }
 
 // A difference takes its fraction of a second from the counter (a changed wall value
@@ -61,12 +70,15 @@ TEST(KTimestamp, WhereADifferenceTakesItsFractionFrom) {
 
 // Deadline on the wall clock, measure on the steady one: a generous lower bound only.
 TEST(KSleep, UntilAndItsLimits) {
-  EXPECT_FALSE(KSleep::Until(FromNow(-10)) || KSleep::Until(KTimestamp::Now()) ||
-               KSleep::Until(FromNow(4294967295LL + 10)));  // not in the future, or too far
+  // Not in the future, or too far.
+  EXPECT_FALSE(KSleep::Until(FromNow(-10)));
+  EXPECT_FALSE(KSleep::Until(KTimestamp::Now()));
+  EXPECT_FALSE(KSleep::Until(FromNow(4294967295LL + 10)));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(KSleep::Until(FromNow(100)));
   EXPECT_GE(ElapsedMs(start), 50);
-  EXPECT_TRUE(KSleep::Seconds(0) && KSleep::Milliseconds(1));
+  EXPECT_TRUE(KSleep::Seconds(0));
+  EXPECT_TRUE(KSleep::Milliseconds(1));
 }
 
 }  // namespace
