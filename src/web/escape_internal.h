@@ -22,10 +22,11 @@ struct ByteReplacement {
   const char* fText;
 };
 
-// Replaces each of N special bytes by its text. Texts are stored padded to
-// 8 bytes so that one fixed-size copy writes any of them. Constant after
+// Replaces each of N special bytes by its text, finding them with Scan (the
+// tests pass each implementation). Texts are stored padded to 8 bytes so
+// that one fixed-size copy writes any of them. Constant after
 // construction; share it freely between threads.
-template <int N>
+template <int N, class Scan = ByteScan>
 class ByteEscaper {
  public:
   explicit ByteEscaper(const ByteReplacement* entries) {
@@ -41,7 +42,7 @@ class ByteEscaper {
       bytes[i] = c;
       growth[i] = static_cast<unsigned char>(fLen[i] - 1);
     }
-    fSpecial = ByteScan::Set<N>(bytes, growth);
+    fSpecial = typename Scan::template Set<N>(bytes, growth);
   }
 
   bool Contains(unsigned char c) const { return fSlot[c] != 0; }
@@ -62,9 +63,9 @@ class ByteEscaper {
 
   // Writes the escaped [p, end) at out, as far as it fits before limit
   // (fIn == end when all of it did). It may scribble up to a block
-  // (ByteScan::kWidth bytes) past what it wrote, but never at or beyond limit.
+  // (Scan::kWidth bytes) past what it wrote, but never at or beyond limit.
   Progress Write(const char* p, const char* end, char* out, const char* limit) const {
-    constexpr int kWidth = static_cast<int>(ByteScan::kWidth);
+    constexpr int kWidth = static_cast<int>(Scan::kWidth);
     // Each round stores a whole block; at each special byte it writes the
     // replacement and stores the rest of the block again behind it. The
     // next block's position never waits for this one's specials. A round
@@ -106,7 +107,7 @@ class ByteEscaper {
   unsigned char fSlot[256];  // 1 + index of the byte's entry; 0 when plain
   char fText[N][8];
   unsigned char fLen[N];
-  ByteScan::Set<N> fSpecial;  // the special bytes, weighing their growth
+  typename Scan::template Set<N> fSpecial;  // the special bytes, weighing their growth
 };
 
 // The byte that "%" c1 c2 stands for, in KWebEscape::Unescape and in
