@@ -76,7 +76,7 @@ const char* vxk_internal::HttpFindDelimiterBlocks(const char* p, size_t n, const
   if (L < 2) return static_cast<const char*>(memmem(p, n, d, L));
   Search s{p, n, d, L};
   const size_t starts = n - L + 1;  // places a match can start
-  const size_t kWidth = ByteScan::kWidth;
+  constexpr size_t kWidth = ByteScan::kWidth;
   const char* out = nullptr;
   size_t i = 0;
   // The second block ends at p[i + L + kWidth - 2], inside the buffer while
