@@ -1,13 +1,11 @@
 #include "vxkernel/bundles/KPropertyResourceBundle.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/debug_line.h"
-#include "bundles/bundles_internal.h"
 #include "port/port.h"
 #include "vxkernel/bundles/KProperties.h"
 #include "vxkernel/locale/KIntl.h"
@@ -21,9 +19,6 @@
 class KBundleCache : public T23Tree<KStringKey, KPropertyResourceBundle*> {};
 
 namespace {
-
-// Constant-initialised, so readable before and after the registry lives.
-std::atomic<bool> gRegistryLive{false};
 
 constexpr const char* kOp = "KPropertyResourceBundle::GetResourceBundle";
 
@@ -144,9 +139,7 @@ KPropertyResourceBundle::KPropertyResourceBundle(const char* fallbackSuffix)
       fParent(nullptr),
       fProperties(new KProperties(0, nullptr)),
       fCacheLock(new KLock(KLock::kCriticalSection)),
-      fCache(new KBundleCache()) {
-  gRegistryLive.store(true, std::memory_order_release);
-}
+      fCache(new KBundleCache()) {}
 
 KPropertyResourceBundle::KPropertyResourceBundle(const char* baseName, const KLocale& locale,
                                                  const char* path)
@@ -194,7 +187,6 @@ KPropertyResourceBundle& KPropertyResourceBundle::operator=(const KPropertyResou
 KPropertyResourceBundle::~KPropertyResourceBundle() {
   if (fCache != nullptr) {
     // The registry: one bundle may sit under several paths; delete each once.
-    gRegistryLive.store(false, std::memory_order_release);
     KBundleCache* cache = fCache;
     fCache = nullptr;
     std::vector<KPropertyResourceBundle*> all;
@@ -288,9 +280,3 @@ bool KPropertyResourceBundle::Populate() {
   }
   return true;
 }
-
-namespace vxk_internal {
-
-bool BundleRegistryLive() { return gRegistryLive.load(std::memory_order_acquire); }
-
-}  // namespace vxk_internal

@@ -156,21 +156,21 @@ unsigned char KFileCache::ForwardData(void* handle, unsigned char* buffer, unsig
 
 // ===== Storing =====
 
-unsigned char KFileCache::HeaderBeforeData(KFileCacheDesc* d, const char* op) {
+bool KFileCache::HeaderBeforeData(KFileCacheDesc* d, const char* op) {
   // A handle that stands at the data has its header on disk already.
   if (d->fPlace != KFileCacheDesc::kPlaceData && SaveHeader(d) == 0) {
     DebugLine(op, "failed to save header.");
-    return 0;
+    return false;
   }
   d->fPlace = KFileCacheDesc::kPlaceUnknown;
-  return 1;
+  return true;
 }
 
 unsigned char KFileCache::StoreData(void* handle, const unsigned char* data, unsigned long length) {
   if (DescCanWrite(handle) == 0 || data == nullptr) return 0;
   KFileCacheDesc* d = CacheDesc(handle);
   if (length == 0) length = std::strlen(reinterpret_cast<const char*>(data));
-  if (HeaderBeforeData(d, "KFileCache::StoreData") == 0) return 0;
+  if (!HeaderBeforeData(d, "KFileCache::StoreData")) return 0;
   if (length != 0 && std::fwrite(data, 1, length, d->fStream) != length) {
     DebugText("KFileCache::StoreData failed to write ", length, " to cachefile.", '\n');
     return 0;
@@ -184,7 +184,7 @@ unsigned char KFileCache::StoreData(void* handle, const unsigned char* data, uns
 unsigned long KFileCache::StoreData(void* handle, std::FILE* in, unsigned long length) {
   if (DescCanWrite(handle) == 0 || in == nullptr) return kStoreFailed;
   KFileCacheDesc* d = CacheDesc(handle);
-  if (HeaderBeforeData(d, "KFileCache::StoreData") == 0) return kStoreFailed;
+  if (!HeaderBeforeData(d, "KFileCache::StoreData")) return kStoreFailed;
   auto buf = CopyBuffer();
   if (buf == nullptr) return kStoreFailed;
   const bool debug = Debug() != 0;
@@ -271,7 +271,7 @@ unsigned char KFileCache::StoreAndForwardData(void* handle, std::istream& in, st
                                               unsigned long length) {
   if (!in.good() || DescCanWrite(handle) == 0) return 0;
   KFileCacheDesc* d = CacheDesc(handle);
-  if (HeaderBeforeData(d, "KFileCache::StoreAndForwardData") == 0) return 0;
+  if (!HeaderBeforeData(d, "KFileCache::StoreAndForwardData")) return 0;
   const bool debug = Debug() != 0;
   // A failing out stream does not stop storing.
   bool ok = StoreFromStream(d, in, length, debug, [&](const char* p, size_t n) {
@@ -291,7 +291,7 @@ unsigned char KFileCache::StoreAndForwardData(void* handle, std::istream& in, st
                                               unsigned long length) {
   if (!in.good() || DescCanWrite(handle) == 0) return 0;
   KFileCacheDesc* d = CacheDesc(handle);
-  if (HeaderBeforeData(d, "KFileCache::StoreAndForwardData") == 0) return 0;
+  if (!HeaderBeforeData(d, "KFileCache::StoreAndForwardData")) return 0;
   const bool debug = Debug() != 0;
   bool ok = StoreFromStream(d, in, length, debug, [&](const char* p, size_t n) {
     if (out == nullptr) return true;

@@ -117,21 +117,21 @@ bool KVXClientCacheItem::BeginStore(const char* family, const char* headerFailed
   return true;
 }
 
-unsigned char KVXClientCacheItem::EndStore(bool ok) {
-  if (fHandle == nullptr || fCache == nullptr) return 0;
+bool KVXClientCacheItem::EndStore(bool ok) {
+  if (fHandle == nullptr || fCache == nullptr) return false;
   if (ok) {
     // The release commits (BeginStore made the handle this item's alone); a
     // commit that fails (rename, sync) fails the store, even though
     // reopening would find the old item.
     void* handle = std::exchange(fHandle->handle, nullptr);
     ReleaseHandle();
-    if (fCache->Release(handle) != 0) return FindItem(1);
+    if (fCache->Release(handle) != 0) return FindItem(1) != 0;
   }
   // A failed store discards its temporary file now; the old item, if any,
   // is still there and is opened again.
   ReleaseHandle();
   FindItem(0);
-  return 0;
+  return false;
 }
 
 unsigned char KVXClientCacheItem::StoreDoc(std::istream& in) {
@@ -149,10 +149,10 @@ unsigned char KVXClientCacheItem::StoreDoc(const char* path) {
   }
   unsigned long stored = fCache->StoreData(Handle(), f, fDocSize);
   std::fclose(f);
-  unsigned char result = EndStore(stored != ~0UL);
+  const bool committed = EndStore(stored != ~0UL);
   // A failed store reopened the old item with its own size.
-  if (result != 0) fDocSize = static_cast<uint32_t>(stored);
-  return result;
+  if (committed) fDocSize = static_cast<uint32_t>(stored);
+  return committed ? 1 : 0;
 }
 
 unsigned char KVXClientCacheItem::StoreDoc(const KFile& file) {

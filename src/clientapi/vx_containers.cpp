@@ -43,7 +43,6 @@ using RecordAt = NamedAt<kRecord>;
 class FieldAt : public Member<FieldAt> {
  public:
   FieldAt(VXVALUE c, const char* name) : fContainer(c), fName(name) {}
-  long Get(VXVALUE out) const { return vx::ValueGetFieldValue(fContainer, fName, out); }
   long Set(VXVALUE v) const { return vx::ValueSetFieldValue(fContainer, fName, v); }
 
  private:

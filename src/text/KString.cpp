@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "base/check.h"
+#include "base/small_heap_sizes.h"
 #include "vxkernel/smallheap.h"
 #include "text/text_settings.h"
 
@@ -70,10 +71,9 @@ KString::KStringRef* KString::KStringRef::CreateHosted(uint32_t n, size_t hostSi
   if (hostSize % 8 != 0 || hostSize / 8 > 255) throw std::bad_alloc();
   // The host's text is read far more than it is appended to (while the host
   // lives it is never changed), so it gets no doubled room: only the bytes
-  // up to the end of the allocator's 16-byte unit (which has an 8-byte
-  // header) that the block fills anyway.
+  // the heap's block holds anyway.
   const size_t fixed = hostSize + sizeof(KStringRef) + 1;
-  const size_t used = (fixed + n + 8 + 15) / 16 * 16 - 8;
+  const size_t used = vxk_internal::SmallBlockSizeFor(fixed + n);
   const uint32_t capacity = static_cast<uint32_t>(std::min<size_t>(used - fixed, std::numeric_limits<uint32_t>::max()));
   char* block = static_cast<char*>(vxk::SmallAlloc(fixed + capacity));
   *host = block;

@@ -10,11 +10,11 @@
 // Nesting ("{", the tag form and every cracker) is counted per thread and
 // capped at kMaxDepth, so hostile input cannot exhaust the stack.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <emmintrin.h>
 #include <istream>
 #include <limits>
 #include <locale>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/arena.h"
+#include "base/byte_scan.h"
 #include "base/debug_line.h"
 #include "base/type_numbers.h"
 #include "text/text_walk.h"
@@ -172,14 +173,11 @@ struct GetArea : std::streambuf {
 // The end of the run of string bytes at p that are copied as they are:
 // the first quote, backslash or (when grouped) byte above 0x7F, or e.
 char* PlainRun(char* p, char* e, char quote, bool grouped) {
-  const __m128i quotes = _mm_set1_epi8(quote);
-  const __m128i backslashes = _mm_set1_epi8('\\');
-  const int high = grouped ? 0xFFFF : 0;
-  for (; e - p >= 16; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const int stops = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quotes), _mm_cmpeq_epi8(v, backslashes))) |
-                      (_mm_movemask_epi8(v) & high);
-    if (stops != 0) return p + __builtin_ctz(static_cast<unsigned>(stops));
+  using vxk_internal::ByteScan;
+  const uint32_t high = grouped ? ~uint32_t{0} : 0;
+  for (; e - p >= static_cast<std::ptrdiff_t>(ByteScan::kWidth); p += ByteScan::kWidth) {
+    const uint32_t stops = ByteScan::Either(p, quote, '\\') | (ByteScan::High(p) & high);
+    if (stops != 0) return p + std::countr_zero(stops);
   }
   for (; p < e; ++p) {
     const unsigned char b = static_cast<unsigned char>(*p);

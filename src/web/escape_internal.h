@@ -1,18 +1,16 @@
 // Building blocks of the escapes: a byte escaper that measures and writes
-// 16 bytes at a time, the percent-pair decoding, and strings whose bytes
+// a block of bytes at a time, the percent-pair decoding, and strings whose bytes
 // are written in place before anyone else sees them. Private to src/web.
 #ifndef VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 #define VXKERNEL_WEB_ESCAPE_INTERNAL_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "base/byte_scan.h"
 #include "base/debug_line.h"
 #include "vxkernel/text/KString.h"
 
@@ -24,25 +22,27 @@ struct ByteReplacement {
   const char* fText;
 };
 
-// Replaces each of N special bytes by its text. Texts are stored padded to
-// 8 bytes so that one fixed-size copy writes any of them. Constant after
+// Replaces each of N special bytes by its text, finding them with Scan (the
+// tests pass each implementation). Texts are stored padded to 8 bytes so
+// that one fixed-size copy writes any of them. Constant after
 // construction; share it freely between threads.
-template <int N>
+template <int N, class Scan = ByteScan>
 class ByteEscaper {
  public:
   explicit ByteEscaper(const ByteReplacement* entries) {
     for (unsigned char& s : fSlot) s = 0;
+    unsigned char bytes[N];
+    unsigned char growth[N];
     for (int i = 0; i < N; ++i) {
       const unsigned char c = entries[i].fByte;
       fLen[i] = static_cast<unsigned char>(std::strlen(entries[i].fText));
       std::memset(fText[i], 0, sizeof fText[i]);
       std::memcpy(fText[i], entries[i].fText, fLen[i]);
       if (fSlot[c] == 0) fSlot[c] = static_cast<unsigned char>(i + 1);
-#if defined(__SSE2__)
-      fVec[i] = _mm_set1_epi8(static_cast<char>(c));
-      fGrowth[i] = _mm_set1_epi8(static_cast<char>(fSlot[c] == i + 1 ? fLen[i] - 1 : 0));
-#endif
+      bytes[i] = c;
+      growth[i] = static_cast<unsigned char>(fLen[i] - 1);
     }
+    fSpecial = typename Scan::template Set<N>(bytes, growth);
   }
 
   bool Contains(unsigned char c) const { return fSlot[c] != 0; }
@@ -52,32 +52,7 @@ class ByteEscaper {
   }
 
   // How many bytes longer [p, end) becomes when escaped.
-  size_t Growth(const char* p, const char* end) const {
-    size_t growth = 0;
-#if defined(__SSE2__)
-    // Per-lane byte sums, folded into the total before they can overflow
-    // (at most 7 a block, 32 blocks).
-    while (end - p >= 16) {
-      __m128i sums = _mm_setzero_si128();
-      for (int block = 0; block < 32 && end - p >= 16; ++block, p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // The special bytes differ (a repeat adds 0), so OR gathers each
-        // lane's growth with one addition on the loop-carried chain.
-        __m128i g = _mm_and_si128(_mm_cmpeq_epi8(v, fVec[0]), fGrowth[0]);
-        for (int i = 1; i < N; ++i) g = _mm_or_si128(g, _mm_and_si128(_mm_cmpeq_epi8(v, fVec[i]), fGrowth[i]));
-        sums = _mm_add_epi8(sums, g);
-      }
-      const __m128i folded = _mm_sad_epu8(sums, _mm_setzero_si128());
-      growth += static_cast<size_t>(_mm_cvtsi128_si32(folded)) +
-                static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(folded, 8)));
-    }
-#endif
-    for (; p < end; ++p) {
-      const unsigned char c = static_cast<unsigned char>(*p);
-      if (fSlot[c] != 0) growth += fLen[fSlot[c] - 1] - 1u;
-    }
-    return growth;
-  }
+  size_t Growth(const char* p, const char* end) const { return fSpecial.Weigh(p, end); }
 
   // Where Write stopped: the first byte not escaped and the end of the
   // output so far.
@@ -87,34 +62,32 @@ class ByteEscaper {
   };
 
   // Writes the escaped [p, end) at out, as far as it fits before limit
-  // (fIn == end when all of it did). It may scribble up to 16 bytes past
-  // what it wrote, but never at or beyond limit.
+  // (fIn == end when all of it did). It may scribble up to a block
+  // (Scan::kWidth bytes) past what it wrote, but never at or beyond limit.
   Progress Write(const char* p, const char* end, char* out, const char* limit) const {
-#if defined(__SSE2__)
+    constexpr int kWidth = static_cast<int>(Scan::kWidth);
     // Each round stores a whole block; at each special byte it writes the
     // replacement and stores the rest of the block again behind it. The
-    // next block's position never waits for this one's specials.
-    while (end - p >= 32 && limit - out >= 16 * 8 + 32) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      __m128i m = _mm_cmpeq_epi8(v, fVec[0]);
-      for (int i = 1; i < N; ++i) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, fVec[i]));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
-      unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+    // next block's position never waits for this one's specials. A round
+    // reads up to two blocks and writes up to 8 bytes for each byte of its
+    // block and one block more.
+    while (end - p >= 2 * kWidth && limit - out >= kWidth * 8 + 2 * kWidth) {
+      uint32_t bits = fSpecial.Match(p);
+      std::memcpy(out, p, kWidth);
       int done = 0;  // bytes of the block already accounted for
       while (bits != 0) {
-        const int k = __builtin_ctz(bits);
+        const int k = std::countr_zero(bits);
         out += k - done;
         const int i = fSlot[static_cast<unsigned char>(p[k])] - 1;
         std::memcpy(out, fText[i], 8);
         out += fLen[i];
         done = k + 1;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done)));
+        std::memcpy(out, p + done, kWidth);
         bits &= bits - 1;
       }
-      out += 16 - done;
-      p += 16;
+      out += kWidth - done;
+      p += kWidth;
     }
-#endif
     for (; p < end; ++p) {
       const unsigned char c = static_cast<unsigned char>(*p);
       if (fSlot[c] == 0) {
@@ -134,10 +107,7 @@ class ByteEscaper {
   unsigned char fSlot[256];  // 1 + index of the byte's entry; 0 when plain
   char fText[N][8];
   unsigned char fLen[N];
-#if defined(__SSE2__)
-  __m128i fVec[N];     // the special byte in every lane
-  __m128i fGrowth[N];  // its growth in every lane (0 for a repeated byte)
-#endif
+  typename Scan::template Set<N> fSpecial;  // the special bytes, weighing their growth
 };
 
 // The byte that "%" c1 c2 stands for, in KWebEscape::Unescape and in

@@ -118,9 +118,9 @@ class HttpQueryItems {
 // Where the L-byte delimiter d first occurs in the n bytes at p, as memmem
 // says; null when it does not. Linear in n whatever the bytes, and reads
 // nothing outside the n bytes. Takes the AVX2 way where the processor has
-// it, else the SSE2 one; both are here for the tests.
+// it, else the one of ByteScan's blocks; both are here for the tests.
 const char* HttpFindDelimiter(const char* p, size_t n, const char* d, size_t L);
-const char* HttpFindDelimiterSse2(const char* p, size_t n, const char* d, size_t L);
+const char* HttpFindDelimiterBlocks(const char* p, size_t n, const char* d, size_t L);
 // REQUIRES: HttpAvx2Usable().
 const char* HttpFindDelimiterAvx2(const char* p, size_t n, const char* d, size_t L);
 bool HttpAvx2Usable();

@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_scan.h"
 #include "web/http_args_internal.h"
 
 namespace {
+
+using vxk_internal::ByteScan;
 
 // Many places are tested at once for the delimiter's first and last byte,
 // and the bytes between are compared only where both match. That is rare
@@ -53,7 +56,7 @@ using Finder = const char* (*)(const char*, size_t, const char*, size_t);
 
 Finder PickFinder() {
   return vxk_internal::HttpAvx2Usable() ? vxk_internal::HttpFindDelimiterAvx2
-                                        : vxk_internal::HttpFindDelimiterSse2;
+                                        : vxk_internal::HttpFindDelimiterBlocks;
 }
 
 }  // namespace
@@ -68,28 +71,27 @@ const char* vxk_internal::HttpFindDelimiter(const char* p, size_t n, const char*
   return find(p, n, d, L);
 }
 
-const char* vxk_internal::HttpFindDelimiterSse2(const char* p, size_t n, const char* d, size_t L) {
+const char* vxk_internal::HttpFindDelimiterBlocks(const char* p, size_t n, const char* d, size_t L) {
   if (n < L) return nullptr;
   if (L < 2) return static_cast<const char*>(memmem(p, n, d, L));
   Search s{p, n, d, L};
   const size_t starts = n - L + 1;  // places a match can start
-  const __m128i first = _mm_set1_epi8(d[0]);
-  const __m128i last = _mm_set1_epi8(d[L - 1]);
+  constexpr size_t kWidth = ByteScan::kWidth;
   const char* out = nullptr;
   size_t i = 0;
-  // The second load ends at p[i + L + 14], inside the buffer while every
-  // place of the block can start a match.
-  for (; i + 16 <= starts; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + L - 1));
-    const auto mask = static_cast<uint32_t>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+  // The second block ends at p[i + L + kWidth - 2], inside the buffer while
+  // every place of the first can start a match.
+  for (; i + kWidth <= starts; i += kWidth) {
+    const uint32_t mask = ByteScan::Equal(p + i, d[0]) & ByteScan::Equal(p + i + L - 1, d[L - 1]);
     if (s.Places(i, mask, &out)) return out;
   }
   return s.Tail(i);
 }
 
 // 32 places at a time; chosen at run time, where the processor has AVX2.
+// It stays out of ByteScan, whose implementation the compiler's target
+// picks once: this one is picked per processor, and its loop (two blocks
+// a step, memory asked for ahead) is shaped by the uploads it reads first.
 __attribute__((target("avx2"))) const char* vxk_internal::HttpFindDelimiterAvx2(const char* p,
                                                                                 size_t n,
                                                                                 const char* d,

@@ -49,6 +49,21 @@ TEST(KStringTest, CapacityDoublesThenGrowsByAThird) {
   }
 }
 
+// A text hosted behind another object gets no doubled room, only what the
+// small heap's block holds anyway: behind 16 bytes of host and the
+// representation, the block ends 8 bytes into a 16-byte unit.
+TEST(KStringTest, HostedTextFillsItsBlock) {
+  struct Case {
+    uint32_t length, capacity;
+  } cases[] = {{1, 15}, {15, 15}, {16, 31}, {32, 47}};
+  for (const Case& c : cases) {
+    void* host = nullptr;
+    KString::KStringRef* r = KString::KStringRef::CreateHosted(c.length, 16, &host);
+    EXPECT_EQ(r->fCapacity, c.capacity) << c.length;
+    KString::ReleaseHost(r);
+  }
+}
+
 // Appends run in place until the capacity is reached, then move to a block sized by the capacity
 // rule; appending nothing keeps the representation.
 TEST(KStringTest, AppendsRunInPlaceUntilCapacityIsReached) {

@@ -102,7 +102,7 @@ TEST(KHTTPArgs, DecodesQueryAndUrlencodedItems) {
 // AddressSanitizer, is reported).
 TEST(KHTTPArgs, DelimiterSearchFindsWhatMemmemFinds) {
   using Finder = const char* (*)(const char*, size_t, const char*, size_t);
-  std::vector<std::pair<const char*, Finder>> ways = {{"sse2", vxk_internal::HttpFindDelimiterSse2}};
+  std::vector<std::pair<const char*, Finder>> ways = {{"blocks", vxk_internal::HttpFindDelimiterBlocks}};
   if (vxk_internal::HttpAvx2Usable()) ways.emplace_back("avx2", vxk_internal::HttpFindDelimiterAvx2);
   std::mt19937 rng(23);
   for (const std::string& d : {std::string("\r\n"), std::string("\r\n--XyZzy0123"), "\r\n--" + std::string(38, 'q') + "9"}) {

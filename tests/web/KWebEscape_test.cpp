@@ -1,13 +1,18 @@
 // Escapes: exact outputs per family, inverse pairs on random bytes, and the
-// run-copying escapes against a byte-at-a-time reference.
+// run-copying escapes, with either byte scanner, against a byte-at-a-time
+// reference.
 #include "vxkernel/web/KWebEscape.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "text/text_mode_scope.h"
+#include "web/escape_internal.h"
 
 namespace {
 
@@ -93,6 +98,42 @@ TEST(KWebEscape, RandomTexts) {
     TextModeScope mode(TextModeScope::kUtf8);
     EXPECT_EQ(S(KWebEscape::DecodeForURL(KWebEscape::EncodeForURL(b.c_str()))), b);
   }
+}
+
+// The escaper as the escapes run it, with each byte scanner: written into
+// a buffer of the input's length, measured where that stopped, and
+// finished in a buffer of exactly the rest. Each buffer is a heap block of
+// its size, as is the input, so a block read or written past one is
+// reported under AddressSanitizer.
+template <class Scan>
+void EscapesLikeTheReference(const char* name) {
+  static const vxk_internal::ByteReplacement kEntities[] = {
+      {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'&', "&amp;"}, {'\'', "&apos;"}};
+  const vxk_internal::ByteEscaper<5, Scan> escaper(kEntities);
+  std::mt19937 rng(20261208);
+  for (int i = 0; i < 1000; ++i) {
+    const std::string b = RandomText(rng, 300, i % 10 ? 8 : 95);
+    const std::string want = Reference(b, true);
+    const auto in = std::make_unique<char[]>(b.size());
+    std::copy(b.begin(), b.end(), in.get());
+    const char* end = in.get() + b.size();
+    const auto first = std::make_unique<char[]>(b.size());
+    auto done = escaper.Write(in.get(), end, first.get(), first.get() + b.size());
+    std::string got(first.get(), done.fOut);
+    ASSERT_EQ(got.size() + escaper.Growth(done.fIn, end) + static_cast<size_t>(end - done.fIn), want.size()) << name << " " << i;
+    const size_t rest = want.size() - got.size();
+    const auto second = std::make_unique<char[]>(rest);
+    done = escaper.Write(done.fIn, end, second.get(), second.get() + rest);
+    got.append(second.get(), done.fOut);
+    ASSERT_EQ(got, want) << name << " " << i;
+  }
+}
+
+TEST(KWebEscape, EitherByteScannerEscapesLikeTheReference) {
+  EscapesLikeTheReference<vxk_internal::ByteScanPortable>("portable");
+#if defined(__SSE2__)
+  EscapesLikeTheReference<vxk_internal::ByteScanSse2>("sse2");
+#endif
 }
 
 }  // namespace

@@ -109,8 +109,8 @@ class VXKERNEL_EXPORT KFileCache : public KCache {
   static std::string FixupPath(const std::string& path);
   unsigned char SaveHeader(KFileCacheDesc* desc);
   // Saves the header before the first data of a store (the debug line
-  // names op when that fails); 0 on failure.
-  unsigned char HeaderBeforeData(KFileCacheDesc* desc, const char* op);
+  // names op when that fails); false on failure.
+  bool HeaderBeforeData(KFileCacheDesc* desc, const char* op);
   unsigned char RefreshHeader(KFileCacheDesc* desc);
   unsigned char ReOpenForWrite(KFileCacheDesc* desc);
   static unsigned char NameEndsInType(const char* name, const char* type);

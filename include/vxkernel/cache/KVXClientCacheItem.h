@@ -143,7 +143,7 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   // headerFailed null: the header is left to the caller.
   bool BeginStore(const char* family, const char* headerFailed);
   // Commits (ok) or discards the temporary version, then reopens.
-  unsigned char EndStore(bool ok);
+  bool EndStore(bool ok);
 
   uint32_t fHeaderVersion = kHeaderVersion;
   uint32_t fDocVersion = 0;
