@@ -392,7 +392,6 @@ TEST_F(InstallClassTest, NewClassesAreBuiltByTheirKindsLoaderUnlessBeingLoaded) 
   const KQSClass* third = Install("ThirdKind", 70, {}, 3);
   ASSERT_NE(third, nullptr);
   EXPECT_EQ(third, first->fBuilt);
-
 }
 
 

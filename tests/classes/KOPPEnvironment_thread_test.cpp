@@ -84,7 +84,6 @@ TEST(KQSClassPointerThreadTest, CountersAreExactAfterManyThreads) {
   std::thread([&] { KQSValue copy(kept); }).join();
   EXPECT_EQ(counted->ObjCount(), 1);
   EXPECT_EQ(counted->RefCount(), 3);
-
 }
 
 }  // namespace

@@ -37,7 +37,6 @@ TEST(KPtrClassTest, ImageFeaturesTextFormAndSharedBoxes) {
     EXPECT_EQ(copy.DotValuePut(KQSValue("Value"), KQSValue::List(two[0], two[1])), 0);
     EXPECT_EQ(p.DotValuePut(KQSValue("Type"), KQSValue(-1)), 0);
     EXPECT_EQ(p.DotValuePut(KQSValue("Length"), KQSValue(99)), 0);
-
     EXPECT_EQ(Get(p, "Value") + Get(p, "Type") + Get(p, "Length") + Streamed(p), "{1,2}-22Ptr(List)");
     EXPECT_EQ(Get(New(0, nullptr), "Value") + Get(New(0, nullptr), "Type") + Streamed(New(0, nullptr)), "?0Ptr(Undefined)");
     EXPECT_EQ(Streamed(bare) + Get(bare, "Value"), "Ptr()?");
@@ -47,7 +46,6 @@ TEST(KPtrClassTest, ImageFeaturesTextFormAndSharedBoxes) {
   const KQSValue other = Ptr()->NewPtr(KQSValue::List(two[0], two[1]));
   EXPECT_TRUE(copy == p);
   EXPECT_FALSE(other == p);
-
   // Ptr values have no order of their own: -1 both ways, yet they key an Assoc.
   EXPECT_EQ(other.Compare(p, 0), -1);
   EXPECT_EQ(p.Compare(other, 0), -1);

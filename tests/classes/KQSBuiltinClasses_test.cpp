@@ -80,7 +80,6 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredWithItsFlagsAndTheWellKnownSlotsHoldTh
   EXPECT_NE(dynamic_cast<const KQSClass_RZTable*>(KQSBuiltinClass(-110)), nullptr);
   EXPECT_EQ(KQSBuiltinClass(-18), KQSValue::NumberToClass(-18));
   EXPECT_EQ(KQSBuiltinClass(3), nullptr);
-
   for (short n : {KQSClass::kNoClassNumber, short{-132}, short{3}, short{-3}, short{-200}, short{500}})
     EXPECT_TRUE(KQSValue::IsObjectType(n)) << n;
 }

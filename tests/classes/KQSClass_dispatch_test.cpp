@@ -213,7 +213,6 @@ TEST_F(Dispatch, ValuesForwardToTheClass) {
             "{'Deposit','Describe','Strict','Lenient','Free','Broken','Failing','Spread','Balance','Locked','Nothing'}");
   EXPECT_EQ(KQSValue(5).Features().ListEntries(), 0);
   EXPECT_EQ(KQSValue(5).Dot(S("Balance"), out, nullptr), kNotFound);
-
 }
 
 // Storage classes: a String naming an attribute of the class reaches the

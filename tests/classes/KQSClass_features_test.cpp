@@ -184,7 +184,6 @@ TEST(KQSClassReflectionViews, ViewsConstantsResetAndWhatSettersSkip) {
   EXPECT_TRUE(c.Attributes().empty());
   EXPECT_TRUE(c.ClassAttributes().empty());
   EXPECT_EQ(c.NameToConstant("Label"), nullptr);
-
   const KQSValue threeParts = KQSValue::List(KQSValue("Short"), KQSValue("Integer"), KQSValue(0));
   KQSValue entries = KQSValue::List(threeParts, KQSValue::List(KQSValue("Ok"), KQSValue("Integer(String)"), KQSValue(2), KQSValue(1)),
                                     KQSValue::List(KQSValue("Sig"), KQSValue(5), KQSValue(0), KQSValue(1)));

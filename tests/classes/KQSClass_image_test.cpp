@@ -190,7 +190,6 @@ TEST(ClassImage, BadHeadersAndDamagedParts) {
   EXPECT_EQ(g.NameToConstant("E")->Value().Type(), 1);
   EXPECT_TRUE(g.NameToConstant("R")->Value().IsUndefined());
   EXPECT_NE(g.NameToConstant("I"), nullptr);
-
   EXPECT_EQ(static_cast<long>(g.NameToConstant("N")->Value()), 5);
   EXPECT_EQ(Str(g.NameToConstant("S")->Value().String()), "unterminated");
 }

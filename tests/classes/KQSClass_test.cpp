@@ -83,7 +83,6 @@ TEST(KQSClassTest, BaseBehaviourTextFormsAndComplaints) {
   EXPECT_FALSE(loader.LoadXLateModule("Any", out));
   EXPECT_FALSE(loader.LoadSource("Any", source));
   EXPECT_EQ(loader.LoadClassByName("Any"), nullptr);
-
 }
 
 TEST(KQSClassTest, DestructorReportsHoldersAndInstallation) {
@@ -110,7 +109,6 @@ TEST(KQSClassTest, FormatterLookupFindsTheTopmostIdenticalValueAndHoldsCopies) {
     EXPECT_EQ(f.Lookup(KQSValue(5)), 2);  // an immediate is its word
     EXPECT_EQ(f.Lookup(KQSValue(6)), 0);
     EXPECT_EQ(f.Lookup(b), 0);  // equal is not identical
-
     f.Pop();
     EXPECT_EQ(f.Lookup(a), 1);
   }

@@ -118,11 +118,9 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   EXPECT_TRUE(named == KSignature_type("WIDGET"));
   EXPECT_FALSE(named == KSignature_type("Gadget"));
   EXPECT_FALSE(named == kByName);  // a short names no type by name
-
   ExpectDebug({"KSignature_type::I4()...Non-null type name\n", "KSignature_type::ToString() Unregistered return type: \n"}, [&] {
     EXPECT_EQ(static_cast<long>(KSignature_type(kReal)), kReal);
     EXPECT_EQ(named.I4(), kByName);
-
     EXPECT_EQ(Str(KSignature_type(short{900}).ToString()), "");
   });
 }

@@ -55,7 +55,6 @@ TEST(KDateTimeOracle, UtcBreakdownMatchesPython) {
     epoch.SetDate(1970, 1, 1);
     ASSERT_EQ((t.Date() - 141427LL) * 86400 + t.Time(), s) << s;
     ASSERT_EQ(t.Difference(epoch), s) << s;
-
     epoch.Add(static_cast<long>(s));
     ASSERT_EQ(Fields(epoch), Fields(expected)) << s;
   }

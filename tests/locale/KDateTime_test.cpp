@@ -267,7 +267,6 @@ TEST(KDateTimeSystime, LocalTimeFollowsTheTimeZoneUtcIsTheClocksAndFarTimesAreRe
   EXPECT_FALSE(t.Systime(40000LL * 366 * 86400, true));
   EXPECT_TRUE(t == kept);
   EXPECT_EQ(capture.Texts().size(), 3u) << capture.All();
-
 }
 
 // Every locale falls back to English (no texts yet); each round switches locale, so the cache's

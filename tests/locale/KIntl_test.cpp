@@ -222,7 +222,6 @@ TEST(KIntlThreads, SettersNeverLoseEachOtherAndTheDefaultLocaleIsReadWhole) {
   EXPECT_TRUE(KIntl::Utf8());
   EXPECT_TRUE(KIntl::Unicode());
   EXPECT_TRUE(KIntl::IntlStrings());
-
   EXPECT_EQ(KIntl::FontCharSet(), static_cast<unsigned char>(kRounds - 1));
   vxk_internal::IntlResetForTesting();
 }

@@ -62,7 +62,6 @@ TEST(KLocaleSuffix, UnusableTextComponentsSimplifyAndEquality) {
   EXPECT_TRUE(KLocale("en", "", "X") == KLocale("en"));
   EXPECT_TRUE(KLocale("en_US") != KLocale("en_USA"));
   EXPECT_TRUE(KLocale("en") != KLocale(""));
-
 }
 
 // The rings and the shared locale are process-global: a child has no rings, then starts them.

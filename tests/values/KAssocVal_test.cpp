@@ -167,7 +167,6 @@ TEST(KAssocValText, PairsInKeyOrderAfterTheUndefinedValueAndBackReferences) {
   EXPECT_TRUE(plain.Formatter(unheld, &f));
   EXPECT_EQ(unheld.str(), "A<1,?,'k'=1>");
   EXPECT_EQ(plain.References(), 0);
-
   A(a).Add(5, 1);
   A(a).Add("B", 1);
   char address[32];

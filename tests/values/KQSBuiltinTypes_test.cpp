@@ -159,7 +159,6 @@ TEST(KQSBuiltinText, ValuesWithoutStorageOrATextFormOfTheirOwn) {
   externAt << e.Instance();
   EXPECT_EQ(Text(a), "U<ListExpand(-108)=" + storageAt.str() + ">");
   EXPECT_EQ(Text(e), "U<Extern(-5)=" + externAt.str() + ">");
-
   void* word = reinterpret_cast<void*>(uintptr_t{0x1234});
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_Void(), word)), "|Void=0x1234|");
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_SlotIndex(), word)), "|SlotIndex=0x1234|");

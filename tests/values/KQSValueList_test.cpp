@@ -59,7 +59,6 @@ TEST(KQSValueList, AppendingWhatTheNextNodeHoldsSharesIt) {
   EXPECT_NE(StorageOf(sub), storage);
   EXPECT_EQ(Text(sub), "{1,2,3,7}");
   EXPECT_EQ(Text(l), "{1,2,3,4}");
-
 }
 
 // Strings every third element, so a missed or double release of shared

@@ -335,7 +335,6 @@ TEST(KQSValueCompare, DifferentTypesOrderByTheTypeNumberDifference) {
         EXPECT_TRUE(a != b);
         EXPECT_EQ(a < b, ta < tb);
         EXPECT_EQ(a >= b, ta > tb);
-
       }
     }
   });

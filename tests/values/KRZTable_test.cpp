@@ -364,7 +364,6 @@ TEST_F(KRZTableTest, RandomOperationsMatchAModel) {
         ASSERT_EQ(t->InsertColumnAt(KQSValue(present.c_str()), 1), 0);
         ASSERT_FALSE(t->RenameColumn(width + 1, "x"));
         ASSERT_FALSE(t->RenameColumn(0, "x"));
-
         break;
       }
       case 10:  // read a few random rows (moves the cache)

@@ -278,7 +278,6 @@ TEST(ValueBinary, RandomNestedValuesMatchTheIndependentEncoder) {
     ASSERT_FALSE(r.failed);
     ASSERT_EQ(r.consumed, static_cast<long>(expected.size()));
     ASSERT_EQ(r.value, value);
-
     ASSERT_EQ(Binary(r.value), expected);
   }
 }

@@ -288,7 +288,6 @@ TEST(ValueTextReader, NeverThrowsAndReadsOneValueAtATimeInTheClassicLocale) {
   EXPECT_EQ(Text(a), "{1,2}");
   EXPECT_EQ(Text(b), "'x'");
   EXPECT_EQ(Text(c), "G1.5");
-
   EXPECT_TRUE(three.getloc() == std::locale::classic());
 }
 

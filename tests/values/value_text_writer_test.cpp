@@ -154,7 +154,6 @@ TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStrea
   out << KQSValue::List(KQSValue("abc"), KQSValue(12345));
   EXPECT_TRUE(out.bad());
   EXPECT_EQ(tiny.Text(), "{'abc");
-
 }
 
 // A host class that writes a bar and leaves the stream in hexadecimal.
