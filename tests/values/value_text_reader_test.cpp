@@ -133,7 +133,9 @@ TEST(ValueTextReader, MalformedInputLeavesUndefinedAndWhatFollows) {
     SCOPED_TRACE(c.text);
     const Read r = ReadText(c.text);
     EXPECT_TRUE(r.value.IsUndefined());
-    EXPECT_TRUE(r.fail || !c.fail);
+    if (c.fail) {
+      EXPECT_TRUE(r.fail);
+    }
     EXPECT_EQ(c.rest != nullptr ? r.rest : "", c.rest != nullptr ? c.rest : "");
   }
   EXPECT_EQ(Text(Parse("{1,{2}}")), "{1,{2}}");  // the failures left the element stack empty
