@@ -104,32 +104,40 @@ TEST_F(KOPPEnvironmentTest, ProcessClassesNumberRangesAndSharedClasses) {
     ExpectDebug(accepted ? Lines{} : Lines{step.second}, [&] { EXPECT_EQ(fEnv->AddProcessClass(step.first), accepted); });
     EXPECT_EQ(step.first->IsInstalled(), accepted) << step.first->ClassName();
   }
-  EXPECT_TRUE(fEnv->LookupByName("RegProcHigh") == nullptr && fEnv->LookupByNumber(-239) == nullptr &&
-              fEnv->LookupByName("procclashother") == nullptr);
+  EXPECT_EQ(fEnv->LookupByName("RegProcHigh"), nullptr);
+  EXPECT_EQ(fEnv->LookupByNumber(-239), nullptr);
+  EXPECT_EQ(fEnv->LookupByName("procclashother"), nullptr);
   KOPPEnvironment other;
   EXPECT_STREQ(other.LookupByNumber(-250)->ClassName(), "RegProcMinus250");
   EXPECT_EQ(KQSValue::NameToClass("REGPROC32"), KQSValue::NumberToClass(32));
   TestClass *own = Named("SHADOWED", 71), *string = Named("string", 72);
-  ExpectDebug({}, [&] { EXPECT_TRUE(other.AddClass(own) && other.AddClass(string)); });
+  ExpectDebug({}, [&] {
+    EXPECT_TRUE(other.AddClass(own));
+    EXPECT_TRUE(other.AddClass(string));
+  });
   EXPECT_STREQ(other.LookupByName("shadowed")->ClassName(), "Shadowed");
   EXPECT_STREQ(other.LookupByNameNoLoad("shadowed")->ClassName(), "Shadowed");
-  EXPECT_TRUE(other.LookupByName("string") == KQSValue::Class_String() && other.LookupByNumber(72) == string);
+  EXPECT_EQ(other.LookupByName("string"), KQSValue::Class_String());
+  EXPECT_EQ(other.LookupByNumber(72), string);
   EXPECT_EQ(Numbers(&other), (Numbers_t{71, 72}));
   EXPECT_EQ(Numbers(fEnv), Numbers_t{});
   // A class installed elsewhere is added with a question; numbers out of range miss.
   TestClass *pre = Named("PreInstalled", kNone);
   ExpectDebug({kAdd + "( SHADOWED ) already installed?\n", kAddProcess + "( PreInstalled ) already installed?\n"}, [&] {
-    EXPECT_TRUE(fEnv->AddClass(own) && fEnv->AddClass(pre));
+    EXPECT_TRUE(fEnv->AddClass(own));
+    EXPECT_TRUE(fEnv->AddClass(pre));
     pre->ClassNumber(-238);
     EXPECT_TRUE(fEnv->AddProcessClass(pre));
   });
-  EXPECT_TRUE(fEnv->LookupByNumber(71) == own && other.LookupByNumber(-238) == pre);
+  EXPECT_EQ(fEnv->LookupByNumber(71), own);
+  EXPECT_EQ(other.LookupByNumber(-238), pre);
   ASSERT_TRUE(fEnv->AddClass(Named("At1000", 1000)));
   ExpectDebug({"KOPPEnvironment::LookupByNumber...ClassNumber too low=-251\n",
                "KOPPEnvironment::LookupByNumber( KQSValue::kNoClassNumber )\n"}, [&] {
     for (short n : {short{1001}, short{34}, short{-249}, short{3}, short{-251}, kNone})  // 3: ObjRef
       EXPECT_EQ(fEnv->LookupByNumber(n), nullptr) << n;
-    EXPECT_TRUE(fEnv->LookupByNumber(1000) != nullptr && fEnv->LookupByNumber(-132) == KQSValue::Class_TypeCode());
+    EXPECT_NE(fEnv->LookupByNumber(1000), nullptr);
+    EXPECT_EQ(fEnv->LookupByNumber(-132), KQSValue::Class_TypeCode());
   });
 }
 
@@ -140,25 +148,33 @@ TEST_F(KOPPEnvironmentTest, TheOwnedLoaderIsAskedOnAMissWithTheNameAsGiven) {
   loader->fAnswers["MiXeD.Name"] = loaded;
   KQSValue module;
   KString source("unchanged");
-  EXPECT_FALSE(fEnv->LoadXLateModule("Mod", module) || fEnv->LoadSource("Src", source) || fEnv->Loader() != nullptr);
+  EXPECT_FALSE(fEnv->LoadXLateModule("Mod", module));
+  EXPECT_FALSE(fEnv->LoadSource("Src", source));
+  EXPECT_EQ(fEnv->Loader(), nullptr);
   fEnv->Loader(loader);
   fEnv->Loader(loader);  // the same one again: kept
-  EXPECT_TRUE(!gone && fEnv->Loader() == loader);
+  EXPECT_FALSE(gone);
+  EXPECT_EQ(fEnv->Loader(), loader);
   TestClass* own = Named("Registered", 80);
   ASSERT_TRUE(fEnv->AddClass(own));
   // Hits never reach the loader, nor does NoLoad; its answer is not registered.
   ExpectDebug({}, [&] {
-    EXPECT_TRUE(fEnv->LookupByName("MiXeD.Name") == loaded && fEnv->LookupByName("nowhere") == nullptr);
-    EXPECT_TRUE(fEnv->LookupByName("registered") == own && fEnv->LookupByName("integer") == KQSValue::Class_Integer());
+    EXPECT_EQ(fEnv->LookupByName("MiXeD.Name"), loaded);
+    EXPECT_EQ(fEnv->LookupByName("nowhere"), nullptr);
+    EXPECT_EQ(fEnv->LookupByName("registered"), own);
+    EXPECT_EQ(fEnv->LookupByName("integer"), KQSValue::Class_Integer());
     EXPECT_EQ(fEnv->LookupByNameNoLoad("MiXeD.Name"), nullptr);
   });
-  EXPECT_TRUE(fEnv->LoadXLateModule("Mod", module) && fEnv->LoadSource("Src", source));
-  EXPECT_EQ(Streamed(module) + Str(source), "'Mod'source of Src");
+  EXPECT_TRUE(fEnv->LoadXLateModule("Mod", module));
+  EXPECT_TRUE(fEnv->LoadSource("Src", source));
+  EXPECT_EQ(Streamed(module), "'Mod'");
+  EXPECT_EQ(Str(source), "source of Src");
   EXPECT_EQ(loader->fAsked, (Lines{"MiXeD.Name", "nowhere"}));
   KOPPClassDelegatingLoader delegating(fEnv);  // asks its target, and so the target's loader
-  EXPECT_TRUE(delegating.LoadClassByName("MiXeD.Name") == loaded &&
-              KOPPClassDelegatingLoader(nullptr).LoadClassByName("Anything") == nullptr);
-  EXPECT_FALSE(delegating.Enable() || delegating.LoadSource("MiXeD.Name", source));
+  EXPECT_EQ(delegating.LoadClassByName("MiXeD.Name"), loaded);
+  EXPECT_EQ(KOPPClassDelegatingLoader(nullptr).LoadClassByName("Anything"), nullptr);
+  EXPECT_FALSE(delegating.Enable());
+  EXPECT_FALSE(delegating.LoadSource("MiXeD.Name", source));
   gone = false;
   KOPPEnvironment().Loader(new RecordingLoader(&gone));  // its end deletes the loader
   EXPECT_TRUE(gone);
@@ -174,13 +190,19 @@ TEST_F(KOPPEnvironmentTest, CopyClassesFromCopiesNumberedClassesAndDelegatesTheR
   fEnv->Loader(new RecordingLoader(&oldLoaderGone));
   ExpectDebug({"KOPPEnvironment::CopyClassesFrom...destination already has a classnumber = 41\n "},
               [&] { fEnv->CopyClassesFrom(source); });
-  EXPECT_TRUE(fEnv->LookupByNumber(40) == alpha && fEnv->LookupByNumber(41) == other);
+  EXPECT_EQ(fEnv->LookupByNumber(40), alpha);
+  EXPECT_EQ(fEnv->LookupByNumber(41), other);
   EXPECT_EQ(Numbers(fEnv), (Numbers_t{40, 41, 1000}));
   // The unnumbered class and the one whose number was taken: via the loader only.
-  EXPECT_TRUE(fEnv->LookupByNameNoLoad("Gamma") == nullptr && fEnv->LookupByNameNoLoad("beta") == nullptr);
-  EXPECT_TRUE(fEnv->LookupByName("Gamma") == gamma && fEnv->LookupByName("beta") == beta);
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("Gamma"), nullptr);
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("beta"), nullptr);
+  EXPECT_EQ(fEnv->LookupByName("Gamma"), gamma);
+  EXPECT_EQ(fEnv->LookupByName("beta"), beta);
+  EXPECT_TRUE(oldLoaderGone);
   auto* delegating = dynamic_cast<KOPPClassDelegatingLoader*>(fEnv->Loader());
-  EXPECT_TRUE(oldLoaderGone && delegating != nullptr && delegating->Target() == source && source->Loader() == nullptr);
+  ASSERT_NE(delegating, nullptr);
+  EXPECT_EQ(delegating->Target(), source);
+  EXPECT_EQ(source->Loader(), nullptr);
   EXPECT_EQ(Numbers(source), (Numbers_t{40, 41, 1000}));  // the source is left as it was
 }
 
@@ -192,14 +214,20 @@ struct CompletingClass : TestClass {  // counts what KQSValue::AddProcessClass a
 
 TEST_F(KOPPEnvironmentTest, NewClassAndValueAddProcessClass) {
   std::unique_ptr<KQSClassReflection> a(fEnv->NewClass()), b(fEnv->NewClass());
-  EXPECT_TRUE(a.get() != b.get() && a->ImplReflectionOnly() && !a->IsInstalled() && Numbers(fEnv).empty());
+  EXPECT_NE(a.get(), b.get());
+  EXPECT_TRUE(a->ImplReflectionOnly());
+  EXPECT_FALSE(a->IsInstalled());
+  EXPECT_EQ(Numbers(fEnv), Numbers_t{});
   auto *completed = Keep(new CompletingClass("RegCompleted", -235)), *plain = Keep(new CompletingClass("RegNotCompleted", -234)),
        *refused = Keep(new CompletingClass("RegRefused", 500));
   ExpectDebug({kAddProcess + "()...ClassNumber out of range=500\n"}, [&] {
-    EXPECT_TRUE(KQSValue::AddProcessClass(completed, 1) && KQSValue::AddProcessClass(plain, 0));
+    EXPECT_TRUE(KQSValue::AddProcessClass(completed, 1));
+    EXPECT_TRUE(KQSValue::AddProcessClass(plain, 0));
     EXPECT_FALSE(KQSValue::AddProcessClass(refused, 1));
   });
-  EXPECT_EQ(completed->fCompleted * 100 + plain->fCompleted * 10 + refused->fCompleted, 100);
+  EXPECT_EQ(completed->fCompleted, 1);
+  EXPECT_EQ(plain->fCompleted, 0);
+  EXPECT_EQ(refused->fCompleted, 0);
   EXPECT_EQ(KQSValue::NameToClass("regnotcompleted"), plain);
 }
 
@@ -261,32 +289,41 @@ class InstallClassTest : public ::testing::Test {
 TEST_F(InstallClassTest, ReplacingAnOldClass) {
   TestClass* old = Added("Repl", 51);
   const KQSClass* built = Install("REPL", 51, {Replacing("REPL"), Replacing("REPL"), Removing("Repl")});
-  EXPECT_TRUE(built != nullptr && built != old && fLoader->fInstalled == old && old->IsInstalled());  // the mark stays
-  EXPECT_TRUE(fEnv->LookupByName("repl") == built && fEnv->LookupByNumber(51) == built);
+  ASSERT_NE(built, nullptr);
+  EXPECT_NE(built, old);
+  EXPECT_EQ(fLoader->fInstalled, old);
+  EXPECT_TRUE(old->IsInstalled());  // the mark stays
+  EXPECT_EQ(fEnv->LookupByName("repl"), built);
+  EXPECT_EQ(fEnv->LookupByNumber(51), built);
   TestClass* processOld = Named("ProcOld", -230);
   ASSERT_TRUE(fEnv->AddProcessClass(processOld));
   built = Install("ProcOld", 62, {Replacing("ProcOld"), Removing("ProcOld"),
       "KOPPEnvironment::RemoveClass()...ClassNumber out of range=-230...Use AddProcessClass instead.\n"});
-  EXPECT_TRUE(fEnv->LookupByNumber(62) == built && fEnv->LookupByName("procold") == processOld);
+  EXPECT_EQ(fEnv->LookupByNumber(62), built);
+  EXPECT_EQ(fEnv->LookupByName("procold"), processOld);
   Added("Mover", kNone)->ClassNumber(64);
   built = Install("Mover", kNone, {Replacing("Mover"), Removing("Mover"), kRemove + "Class doesn't exist = 64/Mover"});
   EXPECT_EQ(fEnv->LookupByNameNoLoad("mover"), built);
   TestClass* holder = Added("Holder", 65);
   Added("Squatter", kNone)->ClassNumber(65);
   built = Install("Squatter", kNone, {Replacing("Squatter"), Removing("Squatter"), kRemove + "Class doesn't match = 65/Squatter"});
-  EXPECT_TRUE(fEnv->LookupByNumber(65) == holder && fEnv->LookupByNameNoLoad("squatter") == built);
+  EXPECT_EQ(fEnv->LookupByNumber(65), holder);
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("squatter"), built);
   old = Added("InPlace", 53);
   fLoader->Reset(BuildingLoader::kInPlace);
   EXPECT_EQ(Install("InPlace", 53, {Replacing("InPlace"), Replacing("InPlace"),
                                     "KOPPEnvironment::InstallClass...In-place replacement of class=InPlace\n"}), old);
-  EXPECT_TRUE(fEnv->LookupByName("INPLACE") == old && fEnv->LookupByNumber(53) == old);
+  EXPECT_EQ(fEnv->LookupByName("INPLACE"), old);
+  EXPECT_EQ(fEnv->LookupByNumber(53), old);
   // A number held by another class is a conflict, but the loader is asked.
   TestClass* alpha = Added("Alpha", 54);
   fLoader->Reset(BuildingLoader::kNewClass);
   EXPECT_EQ(Install("Beta", 54, {"KOPPEnvironment::InstallClass( Beta ) name/number conflict.\n",
                                  "KOPPEnvironment::AddClass...Class number already exists = 54/Beta\n"}), fLoader->fBuilt);
-  EXPECT_TRUE(fLoader->fCalls == 1 && fLoader->fInstalled == nullptr);
-  EXPECT_TRUE(fEnv->LookupByNumber(54) == alpha && fEnv->LookupByNameNoLoad("Beta") == nullptr);
+  EXPECT_EQ(fLoader->fCalls, 1);
+  EXPECT_EQ(fLoader->fInstalled, nullptr);
+  EXPECT_EQ(fEnv->LookupByNumber(54), alpha);
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("Beta"), nullptr);
 }
 
 TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
@@ -308,7 +345,8 @@ TEST_F(InstallClassTest, RefusedInstallationsRegisterNothing) {
     fLoader->Reset(mode);
     ExpectDebug(expected, [&] { EXPECT_EQ(fEnv->InstallClass(p), nullptr); });
     EXPECT_EQ(fLoader->fCalls, mode == BuildingLoader::kNothing ? 1 : 0);
-    EXPECT_TRUE(fEnv->LookupByNameNoLoad(p->ClassName()) == nullptr && !p->IsInstalled());
+    EXPECT_EQ(fEnv->LookupByNameNoLoad(p->ClassName()), nullptr);
+    EXPECT_FALSE(p->IsInstalled());
   }
   EXPECT_EQ(fEnv->LookupByNumber(57), nullptr);
 }
@@ -319,12 +357,15 @@ TEST_F(InstallClassTest, NewClassesAreBuiltByTheirKindsLoaderUnlessBeingLoaded) 
   TestClass* cyclic = Named("Cyclic", 59);
   fEnv->ClassLoadingBegin(cyclic);
   EXPECT_EQ(Install("Cyclic", 59, {}), cyclic);
-  EXPECT_TRUE(fLoader->fCalls == 0 && fEnv->LookupByNameNoLoad("Cyclic") == nullptr && !cyclic->IsInstalled());
+  EXPECT_EQ(fLoader->fCalls, 0);
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("Cyclic"), nullptr);
+  EXPECT_FALSE(cyclic->IsInstalled());
   TestClass* old = Added("Reloaded", 60);
   TestClass* reloading = Named("Reloaded", 60);
   fEnv->ClassLoadingBegin(reloading);
   EXPECT_EQ(Install("Reloaded", 60, {Replacing("Reloaded"), Replacing("Reloaded")}), reloading);
-  EXPECT_TRUE(fLoader->fCalls == 0 && fEnv->LookupByNumber(60) == old);
+  EXPECT_EQ(fLoader->fCalls, 0);
+  EXPECT_EQ(fEnv->LookupByNumber(60), old);
   // Registering a loader: bad kinds and a second one for a kind are refused.
   KQSClassImplLoader* stray = Keep(new KQSClassImplLoader());
   auto *intruder = Keep(new BuildingLoader()), *first = Keep(new BuildingLoader());
@@ -337,10 +378,20 @@ TEST_F(InstallClassTest, NewClassesAreBuiltByTheirKindsLoaderUnlessBeingLoaded) 
   });
   fEnv->ClassLoadingBegin(Named("CaseKey", kNone));  // not this name: built by the loader
   const KQSClass* built = Install("CASEKEY", 50, {});
-  EXPECT_TRUE(built != nullptr && built == fLoader->fBuilt && fLoader->fCalls == 1 && fLoader->fEnvironment == fEnv &&
-              fLoader->fInstalled == nullptr && built->IsInstalled() && !fLoader->fPrototype->IsInstalled());
-  EXPECT_TRUE(fEnv->LookupByNameNoLoad("casekey") == built && fEnv->LookupByNumber(50) == built && intruder->fCalls == 0);
-  EXPECT_TRUE(Install("ThirdKind", 70, {}, 3) == first->fBuilt && first->fBuilt != nullptr);
+  ASSERT_NE(built, nullptr);
+  EXPECT_EQ(built, fLoader->fBuilt);
+  EXPECT_EQ(fLoader->fCalls, 1);
+  EXPECT_EQ(fLoader->fEnvironment, fEnv);
+  EXPECT_EQ(fLoader->fInstalled, nullptr);
+  EXPECT_TRUE(built->IsInstalled());
+  EXPECT_FALSE(fLoader->fPrototype->IsInstalled());
+  EXPECT_EQ(fEnv->LookupByNameNoLoad("casekey"), built);
+  EXPECT_EQ(fEnv->LookupByNumber(50), built);
+  EXPECT_EQ(intruder->fCalls, 0);
+  // The loader registered first for kind 3 builds its classes.
+  const KQSClass* third = Install("ThirdKind", 70, {}, 3);
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(third, first->fBuilt);
 }
 
 

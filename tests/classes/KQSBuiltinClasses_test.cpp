@@ -42,15 +42,23 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredWithItsFlagsAndTheWellKnownSlotsHoldTh
       EXPECT_EQ(std::string(c->IsPointer() ? "P" : "") + (c->CanSubscript() ? "S" : "") + (c->CanInvoke() ? "I" : "") +
                     (c->CanDot() != 0 ? std::to_string(c->CanDot()) : ""), flags);
       EXPECT_EQ(dynamic_cast<const KQSValueBaseClass*>(c) != nullptr, c->IsPointer());
-      EXPECT_TRUE(c->IsInstalled() && !c->CanPrototype() && !c->ImplReflectionOnly());
-      EXPECT_TRUE(other.LookupByName(Upper(name).c_str()) == c && KQSValue::NameToClass(name.c_str()) == c);
+      EXPECT_TRUE(c->IsInstalled());
+      EXPECT_FALSE(c->CanPrototype());
+      EXPECT_FALSE(c->ImplReflectionOnly());
+      EXPECT_EQ(other.LookupByName(Upper(name).c_str()), c);
+      EXPECT_EQ(KQSValue::NameToClass(name.c_str()), c);
       // An object type exactly when it has dot access, methods or attributes.
-      EXPECT_TRUE(number == -132 || KQSValue::IsObjectType(number) == (c->CanDot() || c->HasMethods() || c->HasAttributes()));
+      if (number != -132) {
+        EXPECT_EQ(KQSValue::IsObjectType(number), c->CanDot() || c->HasMethods() || c->HasAttributes());
+      }
     }
   });
   // No other number has a process class, and the list is in number order.
-  for (int n = KOPPEnvironment::kProcessLow; n <= KOPPEnvironment::kProcessHigh; ++n)
-    EXPECT_TRUE(numbers.count(static_cast<short>(n)) != 0 || process->LookupByNumber(static_cast<short>(n)) == nullptr) << n;
+  for (int n = KOPPEnvironment::kProcessLow; n <= KOPPEnvironment::kProcessHigh; ++n) {
+    if (numbers.count(static_cast<short>(n)) == 0) {
+      EXPECT_EQ(process->LookupByNumber(static_cast<short>(n)), nullptr) << n;
+    }
+  }
   EXPECT_EQ(process->LookupByName("ObjRef"), nullptr);
   std::vector<short> listed;
   for (const KQSClass* c : Listed(KOPPEnvironment::ProcessClasses())) listed.push_back(c->ClassNumber());
@@ -65,14 +73,18 @@ TEST(BuiltinClasses, EveryTypeIsRegisteredWithItsFlagsAndTheWellKnownSlotsHoldTh
       {&KQSValue::Class_Extern, -5}, {&KQSValue::Class_Real, -4}, {&KQSValue::Class_Long, -8},
       {&KQSValue::Class_List, -2}, {&KQSValue::Class_ListExpand, -108}, {&KQSValue::Class_SlotIndex, -131},
       {&KQSValue::Class_TypeCode, -132}, {&KQSValue::Class_String, -1}};
-  for (const auto& [get, number] : slots) EXPECT_TRUE(get() != nullptr && get() == KQSValue::NumberToClass(number)) << number;
+  for (const auto& [get, number] : slots) {
+    EXPECT_NE(get(), nullptr) << number;
+    EXPECT_EQ(get(), KQSValue::NumberToClass(number)) << number;
+  }
   for (Getter get : std::initializer_list<Getter>{&KQSValue::Class_Script, &KQSValue::Class_ObjRef, &KQSValue::Class_ObjInst,
                                                   &KQSValue::Class_Class, &KQSValue::Class_OPPClass, &KQSValue::Class_Signature,
                                                   &KQSValue::Class_Environment, &KQSValue::Class_Core})
     EXPECT_EQ(get(), nullptr);
   EXPECT_NE(dynamic_cast<const KQSClass_String*>(KQSValue::Class_TypeCode()), nullptr);  // TypeCode is a String class
   EXPECT_NE(dynamic_cast<const KQSClass_RZTable*>(KQSBuiltinClass(-110)), nullptr);
-  EXPECT_TRUE(KQSBuiltinClass(-18) == KQSValue::NumberToClass(-18) && KQSBuiltinClass(3) == nullptr);
+  EXPECT_EQ(KQSBuiltinClass(-18), KQSValue::NumberToClass(-18));
+  EXPECT_EQ(KQSBuiltinClass(3), nullptr);
   for (short n : {KQSClass::kNoClassNumber, short{-132}, short{3}, short{-3}, short{-200}, short{500}})
     EXPECT_TRUE(KQSValue::IsObjectType(n)) << n;
 }

@@ -69,7 +69,8 @@ class Dispatch : public ::testing::Test {
   static void SetUpTestSuite() {
     auto* base = Keep(new TestClass("AccountBase"));
     cls = Keep(new AccountClass("Account"));
-    ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(base) && KQSValue::ProcessEnvironment()->AddClass(cls));
+    ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(base));
+    ASSERT_TRUE(KQSValue::ProcessEnvironment()->AddClass(cls));
     Method(base, "Audit", "String()", -1, Gives(S("audited")));
     Attribute(base, "Owner", -1, Gives(S("bank")));
     ClassMethod(base, "Version", "Integer()", -1, Gives(KQSValue(3)));
@@ -198,15 +199,20 @@ TEST_F(Dispatch, ValuesForwardToTheClass) {
   call = {nullptr, 1, args, nullptr, ""};
   EXPECT_EQ(Value().DotInvoke(S("deposit"), 1, args, out, nullptr), 0);
   EXPECT_EQ(Value().DotInvoke(S("Missing"), 0, nullptr, out, nullptr), kNotFound);
-  EXPECT_EQ(Streamed(out) + " " + call.ran + " " + std::to_string(account.balance), Streamed(KQSValue::Error(kNotFound)) + " Deposit 15");
+  EXPECT_EQ(Streamed(out), Streamed(KQSValue::Error(kNotFound)));
+  EXPECT_EQ(call.ran, "Deposit");
+  EXPECT_EQ(account.balance, 15);
   ExpectDebug(Lines(2, "FIXME...KQSClass::IsFeature( " + Streamed(Slot(0)) + " ) is not supported for kSlotIndex\n"), [] {
     for (const char* name : {"balance", "DEPOSIT", "Owner", "audit"}) EXPECT_TRUE(Value().IsFeature(S(name))) << name;
-    for (const KQSValue& v : {S("Count"), S("Open"), S("Limit"), KQSValue(1), Slot(0), KQSValue(5)})
-      EXPECT_FALSE(Value().IsFeature(v) || KQSValue(5).IsFeature(v)) << Streamed(v);
+    for (const KQSValue& v : {S("Count"), S("Open"), S("Limit"), KQSValue(1), Slot(0), KQSValue(5)}) {
+      EXPECT_FALSE(Value().IsFeature(v)) << Streamed(v);
+      EXPECT_FALSE(KQSValue(5).IsFeature(v)) << Streamed(v);
+    }
   });
   EXPECT_EQ(Streamed(Value().Features()),  // own methods, then own attributes, in position order
             "{'Deposit','Describe','Strict','Lenient','Free','Broken','Failing','Spread','Balance','Locked','Nothing'}");
-  EXPECT_EQ(KQSValue(5).Features().ListEntries() + KQSValue(5).Dot(S("Balance"), out, nullptr), kNotFound);
+  EXPECT_EQ(KQSValue(5).Features().ListEntries(), 0);
+  EXPECT_EQ(KQSValue(5).Dot(S("Balance"), out, nullptr), kNotFound);
 }
 
 // Storage classes: a String naming an attribute of the class reaches the

@@ -92,9 +92,11 @@ TEST(KSignatureGrammar, OtherSpellingsAndBadTexts) {
 TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   KSignature n(3, -4);  // counts are clamped, entries Undefined
   EXPECT_EQ(Str(n.ToString()), "Undefined([Undefined],[Undefined],[Undefined])");
-  EXPECT_EQ(KSignature(40, 50).NArgs() + KSignature(40, 50).MinArgs(), 64);
+  EXPECT_EQ(KSignature(40, 50).NArgs(), 32);
+  EXPECT_EQ(KSignature(40, 50).MinArgs(), 32);
   n.MinArgs(99);
-  EXPECT_EQ(n.MinArgs() + n.Datatype(32).TypeNumber(), 32 + kUndefined);
+  EXPECT_EQ(n.MinArgs(), 32);
+  EXPECT_EQ(n.Datatype(32).TypeNumber(), kUndefined);
   KSignature s("Integer(String,Real)");
   s.Arginfo(2, KSignature_type(kBoolean), 7);
   EXPECT_EQ(s.Passtype(2), 7);
@@ -109,12 +111,16 @@ TEST(KSignatureAccessors, NumericCountsArginfoCopiesAndTypes) {
   KSignature copy(source), assigned(0, 0);
   assigned = *source;
   delete source;
-  EXPECT_EQ(Str(copy.ToString()) + Str(assigned.ToString()), "Widget(Gadget)Widget(Gadget)");
+  EXPECT_EQ(Str(copy.ToString()), "Widget(Gadget)");
+  EXPECT_EQ(Str(assigned.ToString()), "Widget(Gadget)");
   KSignature_type named("Widget");
-  EXPECT_TRUE(named.TypeNumber() == kByName && named == KSignature_type("WIDGET"));
-  EXPECT_FALSE(named == KSignature_type("Gadget") || named == kByName);  // a short names no type by name
+  EXPECT_EQ(named.TypeNumber(), kByName);
+  EXPECT_TRUE(named == KSignature_type("WIDGET"));
+  EXPECT_FALSE(named == KSignature_type("Gadget"));
+  EXPECT_FALSE(named == kByName);  // a short names no type by name
   ExpectDebug({"KSignature_type::I4()...Non-null type name\n", "KSignature_type::ToString() Unregistered return type: \n"}, [&] {
-    EXPECT_EQ(static_cast<long>(KSignature_type(kReal)) + named.I4(), kReal + kByName);
+    EXPECT_EQ(static_cast<long>(KSignature_type(kReal)), kReal);
+    EXPECT_EQ(named.I4(), kByName);
     EXPECT_EQ(Str(KSignature_type(short{900}).ToString()), "");
   });
 }

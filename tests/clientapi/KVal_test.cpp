@@ -50,12 +50,14 @@ TEST(KValNative, StringsAndBytesReportTheirFullLength) {
   char buf[5];
   long n = 0;
   ASSERT_EQ(KVal::ValueToC(v, KVal::kNativeString, buf, sizeof buf, &n), 0);
-  EXPECT_EQ(std::string(buf) + " " + std::to_string(n), "docu 8");
+  EXPECT_STREQ(buf, "docu");
+  EXPECT_EQ(n, 8);
   const unsigned char bytes[] = {1, 2, 3, 4, 5, 6};
   ASSERT_EQ(KVal::CToValue(v, KVal::kNativeBytes, bytes, 6), 0);
   unsigned char out[4] = {0, 0, 0, 0};
   ASSERT_EQ(KVal::ValueToC(v, KVal::kNativeBytes, out, sizeof out, &n), 0);
-  EXPECT_TRUE(n == 6 && out[3] == 4);
+  EXPECT_EQ(n, 6);
+  EXPECT_EQ(out[3], 4);
 }
 
 TEST(KValNative, FailuresAndUndefined) {
@@ -65,22 +67,25 @@ TEST(KValNative, FailuresAndUndefined) {
   EXPECT_EQ(KVal::ValueToC(v, KVal::kNativeLong, nullptr, 4, &n), KVal::kNullDestination);
   EXPECT_EQ(KVal::ValueToC(v, 11, &word, 4, &n), KVal::kUnknownType);
   EXPECT_EQ(KVal::CToValue(v, 0, &word, 4), KVal::kUnknownType);
-  EXPECT_TRUE(KVal::CToValue(v, KVal::kNativeLong, nullptr, 4) == 0 &&
-              static_cast<long>(v) == 7);  // a null source leaves the value
+  EXPECT_EQ(KVal::CToValue(v, KVal::kNativeLong, nullptr, 4), 0);
+  EXPECT_EQ(static_cast<long>(v), 7);  // a null source leaves the value
   KQSValue undefined;
-  EXPECT_TRUE(KVal::ValueToC(undefined, KVal::kNativeLong, &word, 4, &n) == KVal::kUndefinedValue &&
-              word == 0);
+  EXPECT_EQ(KVal::ValueToC(undefined, KVal::kNativeLong, &word, 4, &n), KVal::kUndefinedValue);
+  EXPECT_EQ(word, 0);
   char text[4] = {'x', 'x', 'x', 'x'};
   EXPECT_EQ(KVal::ValueToC(undefined, KVal::kNativeString, text, 4, &n), KVal::kUndefinedValue);
-  EXPECT_TRUE(text[0] == '\0' && text[1] == 'x');
+  EXPECT_EQ(text[0], '\0');
+  EXPECT_EQ(text[1], 'x');
   double asDouble = 0;
-  EXPECT_TRUE(KVal::ValueToC(KQSValue(-9), KVal::kNativeDouble, &asDouble, 8, &n) == 0 && asDouble == -9.0);
+  EXPECT_EQ(KVal::ValueToC(KQSValue(-9), KVal::kNativeDouble, &asDouble, 8, &n), 0);
+  EXPECT_EQ(asDouble, -9.0);
   VAPIVALUE null = nullptr;
   KQSValue* out = nullptr;
   EXPECT_EQ(KVal::Check(&null, &out), KVal::kNullHandle);
   KQSValue* held = KVal::Alloc();
   VAPIVALUE handle = reinterpret_cast<VAPIVALUE>(held);
-  EXPECT_TRUE(KVal::Check(&handle, &out) == 0 && out == held);
+  EXPECT_EQ(KVal::Check(&handle, &out), 0);
+  EXPECT_EQ(out, held);
   KVal::Free(held);
 }
 

@@ -35,19 +35,27 @@ TEST(VxPtr, BoxesHoldACopyAreReplacedInPlaceAndOtherValuesAreTheWrongType) {
                  VX_ValueSetValue(copy, p), VX_ValueGetInstance(p, &box), VX_ValueSetInteger(src, 5)})
     ASSERT_EQ(s, VX_OK);
   EXPECT_EQ(Held(p, out), "report.pdf");  // a copy: the source handle moved on
-  ASSERT_EQ(VX_ValueSetDouble(src, 2.5) + VX_ValueSetPtr(p, src) + VX_ValueGetInstance(p, &again),
-            VX_OK);
+  ASSERT_EQ(VX_ValueSetDouble(src, 2.5), VX_OK);
+  ASSERT_EQ(VX_ValueSetPtr(p, src), VX_OK);
+  ASSERT_EQ(VX_ValueGetInstance(p, &again), VX_OK);
   EXPECT_EQ(again, box);  // the same box, so every copy sees the new value
-  EXPECT_EQ(Held(copy, out) + " " + Text(p), "G2.5 Ptr(Real)");
-  ASSERT_EQ(VX_ValueSetString(v, "self") + VX_ValueSetPtr(v, v), VX_OK);  // a Ptr holding itself
+  EXPECT_EQ(Held(copy, out), "G2.5");
+  EXPECT_EQ(Text(p), "Ptr(Real)");
+  ASSERT_EQ(VX_ValueSetString(v, "self"), VX_OK);
+  ASSERT_EQ(VX_ValueSetPtr(v, v), VX_OK);  // a Ptr holding itself
   EXPECT_EQ(Held(v, out), "self");
   // Undefined, a String, and a Ptr made from a bare data word (no box) fail
   // and leave out as it was; setting the last one makes a box.
   const std::string wrong = "!" + std::to_string(VX_ERR_WRONG_TYPE);
-  ASSERT_EQ(VX_ValueSetInteger(out, 77) + VX_ValueSetUndefined(p) + VX_ValueSetInstance(v, 17, 0),
-            VX_OK);
-  EXPECT_EQ(Held(p, out) + Held(src, out) + Held(v, out) + Text(out), wrong + wrong + wrong + "77");
-  EXPECT_TRUE(VX_ValueGetType(v, &type) == VX_OK && type == 17);
+  ASSERT_EQ(VX_ValueSetInteger(out, 77), VX_OK);
+  ASSERT_EQ(VX_ValueSetUndefined(p), VX_OK);
+  ASSERT_EQ(VX_ValueSetInstance(v, 17, 0), VX_OK);
+  EXPECT_EQ(Held(p, out), wrong);
+  EXPECT_EQ(Held(src, out), wrong);
+  EXPECT_EQ(Held(v, out), wrong);
+  EXPECT_EQ(Text(out), "77");
+  ASSERT_EQ(VX_ValueGetType(v, &type), VX_OK);
+  EXPECT_EQ(type, 17);
   ASSERT_EQ(VX_ValueSetPtr(v, out), VX_OK);
   EXPECT_EQ(Held(v, out), "77");
   for (long status : {VX_ValueSetPtr(nullptr, out), VX_ValueSetPtr(v, nullptr),

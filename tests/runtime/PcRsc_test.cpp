@@ -41,12 +41,18 @@ TEST(PcRscLookups, TheProcessListAnswersStringsIconsCursorsBitmapsAndResources) 
   const auto& list = PcRsc::Instances();
   ASSERT_EQ(list.size(), 3u);
   // The host, libvxresources.so, the library itself (registered at load).
-  EXPECT_TRUE(list[0] == nullptr && list[1] != nullptr && list[2] != nullptr);
+  EXPECT_EQ(list[0], nullptr);
+  EXPECT_NE(list[1], nullptr);
+  EXPECT_NE(list[2], nullptr);
   // The library holds no strings; what only the host has is found, last.
-  EXPECT_EQ(String(1) + "|" + String(2) + "|" + String(3), "process|host only|");
-  EXPECT_EQ(String(1, 4) + "|" + String(1, 1), "pro|");  // cut to the buffer
+  EXPECT_EQ(String(1), "process");
+  EXPECT_EQ(String(2), "host only");
+  EXPECT_EQ(String(3), "");
+  EXPECT_EQ(String(1, 4), "pro");  // cut to the buffer
+  EXPECT_EQ(String(1, 1), "");
   char buf[4] = "xyz";
-  EXPECT_EQ(PcRsc::LoadStringA(1, buf, 0) + PcRsc::LoadStringA(1, nullptr, 10), 0);
+  EXPECT_EQ(PcRsc::LoadStringA(1, buf, 0), 0);
+  EXPECT_EQ(PcRsc::LoadStringA(1, nullptr, 10), 0);
   // Icons by five-digit name first, then by number; a cursor falls back to the arrow.
   // LoadResource mode -1: the entry itself; 0: a handle; 1: a fixed block; 2: new[].
   std::string found;
@@ -60,19 +66,18 @@ TEST(PcRscLookups, TheProcessListAnswersStringsIconsCursorsBitmapsAndResources) 
   auto handle = static_cast<mem_handle>(PcRsc::LoadResource("DATA", "blob", 0));
   void* fixed = PcRsc::LoadResource("DATA", "blob", 1);
   char* block = static_cast<char*>(PcRsc::LoadResource("DATA", "blob", 2));
-  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), mem_gethsize(handle)) + "|" +
-                std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)) + "|" +
-                std::string(block, 5),
-            "hello|hello|hello");
+  EXPECT_EQ(std::string(static_cast<const char*>(mem_lock(handle)), mem_gethsize(handle)), "hello");
+  EXPECT_EQ(std::string(static_cast<const char*>(fixed), mem_getsize_fixed(fixed)), "hello");
+  EXPECT_EQ(std::string(block, 5), "hello");
   mem_disposeh(handle), mem_dispose_fixed(fixed);
   delete[] block;
   char* empty = static_cast<char*>(PcRsc::LoadResource("DATA", "empty", 2));
   EXPECT_NE(empty, nullptr);
   delete[] empty;
-  EXPECT_TRUE(PcRsc::LoadResource("DATA", "blob", 3) == nullptr &&
-              PcRsc::LoadResource("DATA", "blob", -2) == nullptr &&
-              PcRsc::LoadResource("DATA", "missing", 2) == nullptr &&
-              PcRsc::LoadResource("OTHER", "blob", 2) == nullptr);
+  EXPECT_EQ(PcRsc::LoadResource("DATA", "blob", 3), nullptr);
+  EXPECT_EQ(PcRsc::LoadResource("DATA", "blob", -2), nullptr);
+  EXPECT_EQ(PcRsc::LoadResource("DATA", "missing", 2), nullptr);
+  EXPECT_EQ(PcRsc::LoadResource("OTHER", "blob", 2), nullptr);
   ExpectDebug({"PcRsc::LoadResource - resource DATA damaged claims 300 bytes but holds 3\n"},
               [] { EXPECT_EQ(PcRsc::LoadResource("DATA", "damaged", 2), nullptr); });
 }
@@ -85,14 +90,17 @@ TEST(PcRscChain, ThreadListComesFirstLastOpenedFirstAndTheMainInstanceReplacesIt
   PcRsc::HINSTANCE a = PcRsc::OpenResourceFile(VXK_RESMOD_A);
   PcRsc::HINSTANCE b = PcRsc::OpenResourceFile(VXK_RESMOD_B);
   PcRsc::HINSTANCE added = dlopen(VXK_RESMOD_ADDED, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_TRUE(a != nullptr && b != nullptr && added != nullptr);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  ASSERT_NE(added, nullptr);
   answer(), PcRsc::Add(added), answer();
   std::thread(answer).join();
   EXPECT_TRUE(PcRsc::CloseResourceFile(b));
   answer();
   EXPECT_TRUE(PcRsc::CloseResourceFile(a));
   answer();
-  EXPECT_TRUE(PcRsc::Remove(added) && !PcRsc::Remove(added));
+  EXPECT_TRUE(PcRsc::Remove(added));
+  EXPECT_FALSE(PcRsc::Remove(added));  // already gone
   answer();
   dlclose(added);
   // A module outside the list is freed all the same, and the answer is false.
@@ -115,9 +123,11 @@ TEST(PcRscChain, ThreadListComesFirstLastOpenedFirstAndTheMainInstanceReplacesIt
   EXPECT_EQ(PcRsc::Instance(), nullptr);
   PcRsc::Instance(a);
   PcRsc::Instance(a);  // already current: nothing changes
-  EXPECT_TRUE(PcRsc::Instance() == a && String(1) == "thread-a");
+  EXPECT_EQ(PcRsc::Instance(), a);
+  EXPECT_EQ(String(1), "thread-a");
   PcRsc::Instance(added);
-  EXPECT_TRUE(PcRsc::Instances().size() == before + 1 && PcRsc::Instances().back() == added);
+  EXPECT_EQ(PcRsc::Instances().size(), before + 1);
+  EXPECT_EQ(PcRsc::Instances().back(), added);
   EXPECT_EQ(String(1), "added");
   EXPECT_TRUE(PcRsc::Remove(added));
   dlclose(a), dlclose(added);

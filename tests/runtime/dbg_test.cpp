@@ -155,11 +155,13 @@ TEST(DbgFiles, RollOverShiftsNumberedNamesAndTheFileRoutineRollsWritesAndCloses)
   EXPECT_EQ(files(), "(missing) debug.out debug_1.out debug_2.out (missing) ");
   std::ofstream(debug) << "new";  // gaps are skipped; keep 0 touches nothing
   fs::remove(dir / "debug_2.out");
-  EXPECT_TRUE(dbgutils_file_roll_logs(debug, 0) && dbgutils_file_roll_logs(debug, 2));
+  EXPECT_TRUE(dbgutils_file_roll_logs(debug, 0));
+  EXPECT_TRUE(dbgutils_file_roll_logs(debug, 2));
   EXPECT_EQ(files(), "(missing) new debug.out debug_2.out (missing) ");  // beyond keep: untouched
   for (auto [name, rolled] : {std::pair{"trace", "trace_1"}, {"x.y.log", "x.y_1.log"}}) {
     std::ofstream(dir / name) << name;  // no dot, two dots: the last one counts
-    EXPECT_TRUE(dbgutils_file_roll_logs((dir / name).string(), 2) && ReadFile(dir / rolled) == name);
+    EXPECT_TRUE(dbgutils_file_roll_logs((dir / name).string(), 2)) << name;
+    EXPECT_EQ(ReadFile(dir / rolled), name);
   }
   // A failure other than a missing file is reported, and the rest goes on.
   fs::remove_all(dir);

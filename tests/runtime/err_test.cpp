@@ -29,12 +29,20 @@ TEST(ErrLocal, FreedSlotsAreTakenAgainInATableOfTheThreadsOwn) {
     EXPECT_EQ(Msg(1), "");  // no table yet
     const long a = err_add_local_msg("first"), b = err_add_local_msg("second");
     code = err_add_local_msg("third");
-    EXPECT_TRUE(a >> 16 == 0 && b >> 16 == 0 && a != b);  // catalogue 0
+    EXPECT_EQ(a >> 16, 0);  // catalogue 0
+    EXPECT_EQ(b >> 16, 0);
+    EXPECT_NE(a, b);
     err_delete_local_msg(b | 0x10000);  // another catalogue: ignored
-    EXPECT_EQ(Msg(a) + Msg(b) + Msg(code), "firstsecondthird");
+    EXPECT_EQ(Msg(a), "first");
+    EXPECT_EQ(Msg(b), "second");
+    EXPECT_EQ(Msg(code), "third");
     err_delete_local_msg(b);
-    EXPECT_TRUE(Msg(b).empty() && err_add_local_msg("fourth") == b);
-    EXPECT_EQ(Msg(b) + Msg(code) + Msg(0x7FFF) + Msg(0), "fourththird");
+    EXPECT_EQ(Msg(b), "");
+    EXPECT_EQ(err_add_local_msg("fourth"), b);  // the freed slot
+    EXPECT_EQ(Msg(b), "fourth");
+    EXPECT_EQ(Msg(code), "third");
+    EXPECT_EQ(Msg(0x7FFF), "");
+    EXPECT_EQ(Msg(0), "");
     KAt::ThreadShutdown();
   }).join();
   std::thread([&] {  // another thread's table

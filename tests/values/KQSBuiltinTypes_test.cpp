@@ -115,15 +115,18 @@ TEST(KQSBuiltinTypes, TruthTextDisplayAndCoercionsOfEveryScalarType) {
 TEST(KQSBuiltinTypes, ErrorsStayErrorsAndToBooleanInPlaceReleasesOnlyThisValuesReference) {
   for (short target : {kInteger, kString, kDate, kAssoc}) {
     KQSValue e = KQSValue::Error(0x26AD000F);
-    EXPECT_TRUE(e.CoerceTo(target) && Text(e) == "E648871951") << target;
+    EXPECT_TRUE(e.CoerceTo(target)) << target;
+    EXPECT_EQ(Text(e), "E648871951") << target;
   }
   KQSValue e = KQSValue::Error(-5);
   EXPECT_EQ(Text(e), "E-5");
-  EXPECT_TRUE(e.CoerceTo(kBoolean) && Text(e) == "false");  // not asked of the class
+  EXPECT_TRUE(e.CoerceTo(kBoolean));
+  EXPECT_EQ(Text(e), "false");  // not asked of the class
   const Counters before = Counters::Of(kString);
   const KQSValue a("shared");
   KQSValue b(a);
-  EXPECT_TRUE(b.CoerceTo(kBoolean) && static_cast<unsigned char>(b) == 1);
+  EXPECT_TRUE(b.CoerceTo(kBoolean));
+  EXPECT_EQ(static_cast<unsigned char>(b), 1);
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 1, 2}));
 }
 
@@ -137,17 +140,25 @@ TEST(KQSBuiltinText, ValuesWithoutStorageOrATextFormOfTheirOwn) {
     }
     for (const KQSValue& v : {KQSValue("a"), KQSValue(1.0), KQSValue(int64{1}), BytesValue("01"), KQSValue(MakeDate(2004, 3, 5))}) {
       const KQSValue empty(v.Type(), 0L);
-      EXPECT_TRUE(empty.Compare(v, 0) < 0 && v.Compare(empty, 0) > 0 && !(empty == v || v == empty)) << Text(v);
+      EXPECT_LT(empty.Compare(v, 0), 0) << Text(v);
+      EXPECT_GT(v.Compare(empty, 0), 0) << Text(v);
+      EXPECT_FALSE(empty == v) << Text(v);
+      EXPECT_FALSE(v == empty) << Text(v);
     }
   });
   auto* storage = new PlainStorage;  // other storage orders by identity
   const KQSValue a(kListExpand, static_cast<void*>(storage)), b(kListExpand, static_cast<void*>(new PlainStorage));
   const int lowFirst = a.Instance() < b.Instance() ? -1 : 1;
-  EXPECT_TRUE(a.Compare(b, 0) == lowFirst && b.Compare(a, 0) == -lowFirst && !(a == b) && a == KQSValue(a));
+  EXPECT_EQ(a.Compare(b, 0), lowFirst);
+  EXPECT_EQ(b.Compare(a, 0), -lowFirst);
+  EXPECT_FALSE(a == b);
+  EXPECT_TRUE(a == KQSValue(a));
   const KQSValue e(kExtern, static_cast<const void*>("ab"), 2L);
-  std::ostringstream pointers;  // storage without a text form writes its class and address
-  pointers << static_cast<const void*>(storage) << ' ' << e.Instance();
-  EXPECT_EQ(Text(a) + " " + Text(e), "U<ListExpand(-108)=" + pointers.str().replace(pointers.str().find(' '), 1, "> U<Extern(-5)=") + ">");
+  std::ostringstream storageAt, externAt;  // storage without a text form writes its class and address
+  storageAt << static_cast<const void*>(storage);
+  externAt << e.Instance();
+  EXPECT_EQ(Text(a), "U<ListExpand(-108)=" + storageAt.str() + ">");
+  EXPECT_EQ(Text(e), "U<Extern(-5)=" + externAt.str() + ">");
   void* word = reinterpret_cast<void*>(uintptr_t{0x1234});
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_Void(), word)), "|Void=0x1234|");
   EXPECT_EQ(Text(KQSValue(KQSValue::Class_SlotIndex(), word)), "|SlotIndex=0x1234|");

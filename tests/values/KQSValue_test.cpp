@@ -39,9 +39,11 @@ TEST(KQSValueConstruction, IntegerConstructorsKeepThirtyTwoBits) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.asLong);
-    EXPECT_TRUE(c.value.Type() == kInteger && static_cast<long>(c.value) == c.asLong);
+    EXPECT_EQ(c.value.Type(), kInteger);
+    EXPECT_EQ(static_cast<long>(c.value), c.asLong);
     EXPECT_EQ(static_cast<unsigned long>(c.value), c.asUnsigned);
-    EXPECT_TRUE(static_cast<double>(c.value) == c.asLong && static_cast<int64>(c.value) == c.asLong);
+    EXPECT_EQ(static_cast<double>(c.value), static_cast<double>(c.asLong));
+    EXPECT_EQ(static_cast<int64>(c.value), c.asLong);
   }
   EXPECT_EQ(static_cast<short>(KQSValue(70000)), 4464);  // the narrow accessors cut the word
   EXPECT_EQ(static_cast<unsigned char>(KQSValue(-1)), 255);
@@ -53,7 +55,8 @@ TEST(KQSValueConstruction, AStringSharesItsTextWhicheverHolderGoesFirst) {
   const KString text("h\xc3\xa9llo");  // 6 bytes
   const KQSValue s(text);
   EXPECT_EQ(s.String().Ref(), text.Ref());  // shared, not copied
-  EXPECT_EQ(s.Length() * 10 + KQSValue(static_cast<const char*>(nullptr)).Length(), 60);
+  EXPECT_EQ(s.Length(), 6);
+  EXPECT_EQ(KQSValue(static_cast<const char*>(nullptr)).Length(), 0);
   // Storage and text of a String made from bytes share one block, which
   // lives as long as a copy of its KString does (the sanitizers see it).
   KString kept;
@@ -64,13 +67,15 @@ TEST(KQSValueConstruction, AStringSharesItsTextWhicheverHolderGoesFirst) {
   KString other = kept;
   other += "!";  // shared: appending copies
   kept += " and then some more, well past the room it had";  // alone again: it grows
-  EXPECT_EQ(Str(kept) + "|" + Str(other), "a text of some length and then some more, well past the room it had|a text of some length!");
+  EXPECT_EQ(Str(kept), "a text of some length and then some more, well past the room it had");
+  EXPECT_EQ(Str(other), "a text of some length!");
   auto* first = new KQSValue("shared");  // the one block outlives whichever holder goes first
   const KQSValue second(first->String());
   EXPECT_EQ(second.String().Ref(), first->String().Ref());
   delete first;
   for (const KQSValue& v : {KQSValue(42), KQSValue::NewTypeCodeValue("Integer"), KQSValue(kString, 0L)}) {
-    EXPECT_TRUE(Str(v.String()) == "!KQSValue error string!" && static_cast<const char*>(v) == nullptr);
+    EXPECT_EQ(Str(v.String()), "!KQSValue error string!");
+    EXPECT_EQ(static_cast<const char*>(v), nullptr);
   }
 }
 
@@ -98,7 +103,8 @@ TEST(KQSValueConstruction, StorageIsAdoptedWithOneReferenceAndAWordTakesNone) {
       const KQSValue s(kString, static_cast<void*>(storage));
       const KQSValue c(KQSValue::Class_String(), new KQSValueString("by class"));
       const KQSValue h(kString, reinterpret_cast<long>(handed));
-      EXPECT_EQ(storage->References() * 10 + handed->References(), 11);
+      EXPECT_EQ(storage->References(), 1);
+      EXPECT_EQ(handed->References(), 1);
       EXPECT_EQ(Counters::Of(kString) - before, (Counters{3, 3, 3}));
       const KQSValue t(&s);  // the pointer form copies too
       EXPECT_EQ(storage->References(), 2);
@@ -154,7 +160,8 @@ TEST(KQSValueAssignment, EveryKindReleasesTheOldStorageAndKeepsTheCounts) {
   }
   KQSValue a(1.5), b(a);
   b = 2.5;  // never written through the shared storage
-  EXPECT_EQ(static_cast<double>(a) * 10 + static_cast<double>(b), 17.5);
+  EXPECT_EQ(static_cast<double>(a), 1.5);
+  EXPECT_EQ(static_cast<double>(b), 2.5);
   const Counters before = Counters::Of(kString);
   KQSValue v("own text");
   v = v.String();
@@ -166,8 +173,11 @@ TEST(KQSValueAssignment, EveryKindReleasesTheOldStorageAndKeepsTheCounts) {
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 5}));
   KQSValue moved(std::move(w)), target("target");
   target = std::move(moved);  // releases "target"
-  // NOLINTNEXTLINE(bugprone-use-after-move): the moved-from state is defined
-  EXPECT_TRUE(w.IsUndefined() && moved.IsUndefined() && target.Instance() == v.Instance());
+  // NOLINTBEGIN(bugprone-use-after-move): the moved-from state is defined
+  EXPECT_TRUE(w.IsUndefined());
+  EXPECT_TRUE(moved.IsUndefined());
+  // NOLINTEND(bugprone-use-after-move)
+  EXPECT_EQ(target.Instance(), v.Instance());
   EXPECT_EQ(Counters::Of(kString) - before, (Counters{1, 2, 6}));
 }
 
@@ -272,8 +282,12 @@ TEST(KQSValueForwards, StorageAnswersThroughTheValueAndAFailingStatusBecomesTheR
   EXPECT_EQ(v.DotInvoke(KQSValue("m"), 0, nullptr, out, nullptr), -2);
   EXPECT_EQ(Str(out.String()), "dot:m");
   const KQSValue p(kListExpand, static_cast<void*>(new PlainStorage));
-  EXPECT_TRUE(p.Length() == -1 && p.Invoke(0, nullptr, out) == -1 && out.Error() == -1);
-  EXPECT_TRUE(!p.IsFeature(KQSValue("x")) && p.Features().IsUndefined() && p.DotValueGet(KQSValue("x"), nullptr).IsUndefined());
+  EXPECT_EQ(p.Length(), -1);
+  EXPECT_EQ(p.Invoke(0, nullptr, out), -1);
+  EXPECT_EQ(out.Error(), -1);
+  EXPECT_FALSE(p.IsFeature(KQSValue("x")));
+  EXPECT_TRUE(p.Features().IsUndefined());
+  EXPECT_TRUE(p.DotValueGet(KQSValue("x"), nullptr).IsUndefined());
   char expected[32];
   std::snprintf(expected, sizeof expected, "%10lx", static_cast<unsigned long>(Word(p)));
   EXPECT_EQ(Str(p.User()->ReferenceDebugStr(0).String()), expected);
@@ -309,12 +323,18 @@ TEST(KQSValueCompare, DifferentTypesOrderByTheTypeNumberDifference) {
     for (const auto& [ta, a] : samples) {
       ASSERT_EQ(a.Type(), ta);
       const KQSValue copy(a);
-      EXPECT_TRUE(a == copy && a.Compare(copy, 0) == 0 && a <= copy && !(a < copy)) << ta;
+      EXPECT_TRUE(a == copy) << ta;
+      EXPECT_EQ(a.Compare(copy, 0), 0) << ta;
+      EXPECT_TRUE(a <= copy) << ta;
+      EXPECT_FALSE(a < copy) << ta;
       for (const auto& [tb, b] : samples) {
         if (ta == tb) continue;
         SCOPED_TRACE(std::to_string(ta) + " vs " + std::to_string(tb));
-        EXPECT_TRUE(a.Compare(b, 0) == ta - tb && a.Compare(b, 1) == ta - tb);  // the difference itself
-        EXPECT_TRUE(a != b && (a < b) == (ta < tb) && (a >= b) == (ta > tb));
+        EXPECT_EQ(a.Compare(b, 0), ta - tb);  // the difference itself
+        EXPECT_EQ(a.Compare(b, 1), ta - tb);
+        EXPECT_TRUE(a != b);
+        EXPECT_EQ(a < b, ta < tb);
+        EXPECT_EQ(a >= b, ta > tb);
       }
     }
   });

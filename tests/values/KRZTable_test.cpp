@@ -51,14 +51,17 @@ class KRZTableTest : public ::testing::Test {
 TEST_F(KRZTableTest, ColumnNamesMatchWithoutRegardToCaseAndRenamesMayDuplicate) {
   Table t({"A", "B"});
   t.Rows({{1, 2}, {1, 2}});
-  EXPECT_EQ(t->GetColIndex("b") * 10 + t->GetColIndex(nullptr), 20);
+  EXPECT_EQ(t->GetColIndex("b"), 2);
+  EXPECT_EQ(t->GetColIndex(nullptr), 0);
   // A name already there adds nothing; a List adds its new names; neither String nor List: nothing.
   EXPECT_EQ(t->AddColumn(KQSValue("a")), 2);
   EXPECT_EQ(t->AddColumn(Strings({"C", "a", "D", "c"})), 4);
   EXPECT_EQ(t->AddColumn(KQSValue(7)), 4);
-  EXPECT_EQ(Text(t->ColNames()) + t.Row(2), "{'A','B','C','D'}{1,2,?,?}");
+  EXPECT_EQ(Text(t->ColNames()), "{'A','B','C','D'}");
+  EXPECT_EQ(t.Row(2), "{1,2,?,?}");
   EXPECT_TRUE(t->RenameColumn(1, "B"));
-  EXPECT_EQ(t->GetColIndex("B") * 10 + t->GetColIndex("A"), 20);  // the later wins
+  EXPECT_EQ(t->GetColIndex("B"), 2);  // the later wins
+  EXPECT_EQ(t->GetColIndex("A"), 0);
 }
 
 TEST_F(KRZTableTest, EveryRowSharesTheNamesRowAndASharedRecordIsWidenedOnce) {
@@ -66,21 +69,28 @@ TEST_F(KRZTableTest, EveryRowSharesTheNamesRowAndASharedRecordIsWidenedOnce) {
   KQSValue l = Ints({5});
   KQSValue record = KRZRow::MakeValue(new KRZRow(t->Names(), &l));
   t->AddRecord(record), t->AddRows(2, &record), t->AddRows(1, nullptr);  // three rows hold the same Record
-  EXPECT_TRUE(t->GetRow(3).Instance() == record.Instance() && RowOf(t->GetRow(4))->Names().Instance() == t->Names().Instance());
-  EXPECT_TRUE(RowOf(t->Names())->IsNamesRow() && !RowOf(t->GetRow(4))->IsNamesRow());
+  EXPECT_EQ(t->GetRow(3).Instance(), record.Instance());
+  EXPECT_EQ(RowOf(t->GetRow(4))->Names().Instance(), t->Names().Instance());
+  EXPECT_TRUE(RowOf(t->Names())->IsNamesRow());
+  EXPECT_FALSE(RowOf(t->GetRow(4))->IsNamesRow());
   t->AddColumn(KQSValue("B")), t->InsertColumnAt(KQSValue("Z"), 1);
   EXPECT_EQ(Text(record), "R<'Z'=?,'A'=5,'B'=?>");
-  EXPECT_TRUE(t->RenameColumn(3, "Q") && RowOf(t->GetRow(4))->GetColIndex("q") == 3 && t->DeleteColumns(1, 2));
+  EXPECT_TRUE(t->RenameColumn(3, "Q"));
+  EXPECT_EQ(RowOf(t->GetRow(4))->GetColIndex("q"), 3);
+  EXPECT_TRUE(t->DeleteColumns(1, 2));
   EXPECT_EQ(Text(record), "R<'Q'=?>");
   Table sibling(new KRZTable(t.t));
-  EXPECT_TRUE(sibling->Names().Instance() == t->Names().Instance() && sibling->Length() == 0);
+  EXPECT_EQ(sibling->Names().Instance(), t->Names().Instance());
+  EXPECT_EQ(sibling->Length(), 0);
 }
 
 TEST_F(KRZTableTest, ARowThatIsNoListIsUndefinedAndARecordOutlivesItsTables) {
   Table t({"A", "B"}), u({"A", "B"});
   KQSValue other(5);
   t->AddRow(&other);
-  EXPECT_TRUE(t->GetRow(1).IsUndefined() && t->GetArray(1) == nullptr && t->GetRowValues(1).IsList());
+  EXPECT_TRUE(t->GetRow(1).IsUndefined());
+  EXPECT_EQ(t->GetArray(1), nullptr);
+  EXPECT_TRUE(t->GetRowValues(1).IsList());
   KQSValue l = Ints({1, 2});
   KQSValue record = KRZRow::MakeValue(new KRZRow(Strings({"A", "B"}), &l));
   EXPECT_EQ(t->AddRecord(record).Instance(), record.Instance());
@@ -97,7 +107,8 @@ TEST_F(KRZTableTest, InsertTableAtCopiesOnlyColumnsOfTheSameNameAndCloneCopiesAl
   EXPECT_EQ(t->InsertTableAt(o.t, 2), 2);
   EXPECT_EQ(t->AppendTable(o.t), 2);
   EXPECT_EQ(t.All(), "{1,2}{?,30}{?,50}{1,2}{?,30}{?,50}");  // other's X is dropped
-  EXPECT_EQ(t->InsertTableAt(nullptr, 1) + t->InsertTableAt(o.t, 8), 0);
+  EXPECT_EQ(t->InsertTableAt(nullptr, 1), 0);
+  EXPECT_EQ(t->InsertTableAt(o.t, 8), 0);
   EXPECT_EQ(Table(new KRZTable())->InsertTableAt(o.t, 1), 0);  // no columns
   Table self({"A"});
   self.Rows({{1}, {2}, {3}});
@@ -108,12 +119,16 @@ TEST_F(KRZTableTest, InsertTableAtCopiesOnlyColumnsOfTheSameNameAndCloneCopiesAl
   t->AddRows(2, &l);
   t->CtxLong(7);
   Table c(t->CloneRZTable());
-  EXPECT_TRUE(c->Names().Instance() != t->Names().Instance() && c->GetRow(1).Instance() != t->GetRow(1).Instance());
-  EXPECT_TRUE(RowOf(c->GetRow(1))->Names().Instance() == c->Names().Instance() && c->CtxLong() == 0);
+  EXPECT_NE(c->Names().Instance(), t->Names().Instance());
+  EXPECT_NE(c->GetRow(1).Instance(), t->GetRow(1).Instance());
+  EXPECT_EQ(RowOf(c->GetRow(1))->Names().Instance(), c->Names().Instance());
+  EXPECT_EQ(c->CtxLong(), 0);
   EXPECT_EQ(c->GetArray(7)[0].Instance(), t->GetArray(7)[0].Instance());
   c->AddColumn(KQSValue("C"));
   c->SetRowValues(Ints({9}), 2);
-  EXPECT_EQ(t.Row(2) + c.Row(2) + c.Row(8), "{?,30}{9,30,?}{'text',2,?}");
+  EXPECT_EQ(t.Row(2), "{?,30}");
+  EXPECT_EQ(c.Row(2), "{9,30,?}");
+  EXPECT_EQ(c.Row(8), "{'text',2,?}");
 }
 
 int ByFirstColumnDescending(const void* a, const void* b) {
@@ -129,7 +144,8 @@ TEST_F(KRZTableTest, QsortReordersTheRowsAndResetsTheCache) {
   t->Qsort(&ByFirstColumnDescending);
   std::string backward;
   for (long i = 5; i >= 1; --i) backward += std::to_string(static_cast<int>(t->GetArray(i)[0]));
-  EXPECT_EQ(t.All() + backward, "{9}{7}{5}{3}{1}13579");  // the prev links were rebuilt too
+  EXPECT_EQ(t.All(), "{9}{7}{5}{3}{1}");
+  EXPECT_EQ(backward, "13579");  // the prev links were rebuilt too
   DebugCapture capture;
   t->Qsort(nullptr);
   EXPECT_NE(capture.All().find("KRZTable::Qsort"), std::string::npos);
@@ -139,9 +155,12 @@ TEST_F(KRZTableTest, ARowOnItsOwnKeepsStringNamesAndRefusesImpossibleWidths) {
   KQSValue values = Ints({1, 2, 3, 4});
   KQSValue r = KRZRow::MakeValue(new KRZRow(KQSValue::List("a", 3, "c"), &values));
   KRZRow* row = RowOf(r);
-  EXPECT_EQ(Text(row->ColNames()) + Text(row->GetRow()), "{'a',?,'c'}{1,2,3}");
+  EXPECT_EQ(Text(row->ColNames()), "{'a',?,'c'}");
+  EXPECT_EQ(Text(row->GetRow()), "{1,2,3}");
   KQSValue arr[2] = {KQSValue(8), KQSValue(9)};
-  EXPECT_TRUE(!row->SetRow(KQSValue(1)) && row->SetRow(Ints({7})) && row->SetArray(2, arr));
+  EXPECT_FALSE(row->SetRow(KQSValue(1)));
+  EXPECT_TRUE(row->SetRow(Ints({7})));
+  EXPECT_TRUE(row->SetArray(2, arr));
   EXPECT_EQ(Text(row->GetRow()), "{8,9,3}");
   EXPECT_EQ(row->InsertColumnAt(2, 2), 2);
   EXPECT_EQ(row->AddColumn(1), 6);
@@ -149,7 +168,8 @@ TEST_F(KRZTableTest, ARowOnItsOwnKeepsStringNamesAndRefusesImpossibleWidths) {
   row->DeleteColumns(4, 5);  // beyond the width: nothing
   EXPECT_EQ(Text(row->GetRow()), "{?,9,3,?}");
   DebugCapture capture;
-  EXPECT_EQ(row->InsertColumnAt(6, 1) + row->InsertColumnAt(1, LONG_MAX - 1), 0);  // refused before allocating
+  EXPECT_EQ(row->InsertColumnAt(6, 1), 0);
+  EXPECT_EQ(row->InsertColumnAt(1, LONG_MAX - 1), 0);  // refused before allocating
   EXPECT_EQ(row->AddColumns(LONG_MAX), 4);
   EXPECT_EQ(row->Width(), 4);
   EXPECT_EQ(RowOf(KRZRow::MakeValue(new KRZRow(row->Names(), nullptr)))->Width(), 3);
@@ -162,26 +182,34 @@ TEST_F(KRZTableTest, RecordDotAndSubscripts) {
   Table t({"Name", "Size"});
   KQSValue l = KQSValue::List(KQSValue("report.pdf"), KQSValue(4096));
   KQSValue rec = t->AddRow(&l), out;
-  EXPECT_TRUE(rec.IsFeature(KQSValue("size")) && !rec.IsFeature(KQSValue(1)));
+  EXPECT_TRUE(rec.IsFeature(KQSValue("size")));
+  EXPECT_FALSE(rec.IsFeature(KQSValue(1)));
   EXPECT_EQ(rec.DotValueGet(KQSValue("SIZE"), nullptr), KQSValue(4096));
   ExpectDebug({"KRZRow::Dot - no such column: 'owner'\n"}, [&] { EXPECT_EQ(rec.Dot(KQSValue("owner"), out, nullptr), 0); });
   EXPECT_EQ(out, KQSValue::Error(0x26AD000F));
-  EXPECT_EQ(rec.DotValuePut(KQSValue("name"), KQSValue("x")) + rec.DotValuePut(KQSValue("owner"), KQSValue("x")), 0x26AD000F);
+  EXPECT_EQ(rec.DotValuePut(KQSValue("name"), KQSValue("x")), 0);
+  EXPECT_EQ(rec.DotValuePut(KQSValue("owner"), KQSValue("x")), 0x26AD000F);
   // A Record takes one index, a RecArray one or two.
   EXPECT_EQ(rec.Subscript(KQSValue(1), KQSValue(2), out), KRZRow::kBadSubscript);
-  EXPECT_TRUE(rec.Subscript(KQSValue(3), KQSValue(3), out) == 0 && out.IsUndefined());
-  EXPECT_TRUE(t.v.Subscript(KQSValue(1), KQSValue(1), out) == 0 && out.Instance() == rec.Instance());
+  EXPECT_EQ(rec.Subscript(KQSValue(3), KQSValue(3), out), 0);
+  EXPECT_TRUE(out.IsUndefined());
+  EXPECT_EQ(t.v.Subscript(KQSValue(1), KQSValue(1), out), 0);
+  EXPECT_EQ(out.Instance(), rec.Instance());
   EXPECT_EQ(t.v.SubscriptValuePut(KQSValue(1), KQSValue(2), KQSValue(5)), 0);
   EXPECT_EQ(rec.SubscriptValuePut(KQSValue(3), KQSValue(3), KQSValue(5)), KRZRow::kBadSubscript);
   EXPECT_EQ(rec.Subscript(KQSValue(2), KQSValue(2), out), 0);
-  EXPECT_EQ(Text(out) + Text(rec), "5R<'Name'='x','Size'=5>");
-  EXPECT_EQ(rec.Length() * 10 + t.v.Length(), 21);
+  EXPECT_EQ(Text(out), "5");
+  EXPECT_EQ(Text(rec), "R<'Name'='x','Size'=5>");
+  EXPECT_EQ(rec.Length(), 2);
+  EXPECT_EQ(t.v.Length(), 1);
 }
 
 TEST_F(KRZTableTest, TextFormsWithUnnamedColumnsAndBackReferences) {
   Table t({"x", "y"});
   t.Rows({{1, 2}, {3, 4}});
-  EXPECT_EQ(Text(t->GetRow(2)) + Text(t->Names()) + Text(Table(new KRZTable()).v), "R<'x'=3,'y'=4>R<'x'='x','y'='y'>V{<>}");
+  EXPECT_EQ(Text(t->GetRow(2)), "R<'x'=3,'y'=4>");
+  EXPECT_EQ(Text(t->Names()), "R<'x'='x','y'='y'>");
+  EXPECT_EQ(Text(Table(new KRZTable()).v), "V{<>}");
   t->AddRows(1, nullptr);
   t->InsertColumnAt(KQSValue(), 1);  // an unnamed column
   EXPECT_EQ(Text(t.v), "V{<?,'x','y'><?,1,2><?,3,4><?,?,?>}");
@@ -218,8 +246,10 @@ void ExpectSame(KRZTable* t, const Model& m, std::mt19937& rng) {
     const long n = static_cast<long>(i + 1);
     const KQSValue* v = t->GetArray(n);
     const KRZRow* row = RowOf(t->GetRow(n));
-    ASSERT_TRUE(v != nullptr && row->Width() == width) << "row " << n;
-    ASSERT_TRUE(row->GetColumn(width + 1).IsUndefined() && row->GetColumn(0).IsUndefined()) << "row " << n;
+    ASSERT_NE(v, nullptr) << "row " << n;
+    ASSERT_EQ(row->Width(), width) << "row " << n;
+    ASSERT_TRUE(row->GetColumn(width + 1).IsUndefined()) << "row " << n;
+    ASSERT_TRUE(row->GetColumn(0).IsUndefined()) << "row " << n;
     for (size_t c = 0; c < m.names.size(); ++c) {
       const KQSValue want = m.rows[i][c] == kUndef ? KQSValue() : KQSValue(m.rows[i][c]);
       ASSERT_EQ(v[c], want) << "row " << n << " col " << c + 1;
@@ -230,7 +260,8 @@ void ExpectSame(KRZTable* t, const Model& m, std::mt19937& rng) {
   for (size_t i = 0; i < order.size(); ++i) check(order[i] = i);
   std::shuffle(order.begin(), order.end(), rng);
   for (size_t i : order) check(i);
-  ASSERT_TRUE(t->GetRow(0).IsUndefined() && t->GetRow(t->Length() + 1).IsUndefined());
+  ASSERT_TRUE(t->GetRow(0).IsUndefined());
+  ASSERT_TRUE(t->GetRow(t->Length() + 1).IsUndefined());
 }
 
 TEST_F(KRZTableTest, RandomOperationsMatchAModel) {
@@ -313,17 +344,26 @@ TEST_F(KRZTableTest, RandomOperationsMatchAModel) {
       }
       case 9: {  // refused ranges and names already present: nothing changes
         const long past = rows + 1 + pick(0, 2);
-        ASSERT_FALSE(t->DeleteRows(past, past + pick(0, 2)) || t->DeleteRows(0, pick(0, rows)) ||
-                     (rows > 1 && t->DeleteRows(rows, rows - 1)));
+        ASSERT_FALSE(t->DeleteRows(past, past + pick(0, 2)));
+        ASSERT_FALSE(t->DeleteRows(0, pick(0, rows)));
+        if (rows > 1) {
+          ASSERT_FALSE(t->DeleteRows(rows, rows - 1));
+        }
         KQSValue l = Ints({1});
-        ASSERT_TRUE(t->InsertRowAt(rows + 2, 1, &l).IsUndefined() && t->InsertRowAt(0, 1, &l).IsUndefined() &&
-                    t->InsertRowAt(1, 0, &l).IsUndefined());
-        ASSERT_FALSE(t->DeleteColumns(width + 1, width + 1) || t->DeleteColumns(0, 1) ||
-                     (width > 1 && t->DeleteColumns(2, 1)));
+        ASSERT_TRUE(t->InsertRowAt(rows + 2, 1, &l).IsUndefined());
+        ASSERT_TRUE(t->InsertRowAt(0, 1, &l).IsUndefined());
+        ASSERT_TRUE(t->InsertRowAt(1, 0, &l).IsUndefined());
+        ASSERT_FALSE(t->DeleteColumns(width + 1, width + 1));
+        ASSERT_FALSE(t->DeleteColumns(0, 1));
+        if (width > 1) {
+          ASSERT_FALSE(t->DeleteColumns(2, 1));
+        }
         std::string present = m.names[static_cast<size_t>(pick(0, width - 1))];
         present[0] = 'C';
-        ASSERT_EQ(t->InsertColumnAt(KQSValue(name.c_str()), width + 2) + t->InsertColumnAt(KQSValue(present.c_str()), 1), 0);
-        ASSERT_FALSE(t->RenameColumn(width + 1, "x") || t->RenameColumn(0, "x"));
+        ASSERT_EQ(t->InsertColumnAt(KQSValue(name.c_str()), width + 2), 0);
+        ASSERT_EQ(t->InsertColumnAt(KQSValue(present.c_str()), 1), 0);
+        ASSERT_FALSE(t->RenameColumn(width + 1, "x"));
+        ASSERT_FALSE(t->RenameColumn(0, "x"));
         break;
       }
       case 10:  // read a few random rows (moves the cache)

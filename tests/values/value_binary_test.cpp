@@ -91,7 +91,9 @@ TEST(ValueBinary, AnyBooleanByteButZeroIsTrueAndACallerMayReadTheCode) {
 TEST(ValueBinary, UnknownCodesAreReportedAndReadNothingMore) {
   DebugCapture capture;
   ReadResult r = Read(B("34 12 02 00 01 00 00 00"));
-  EXPECT_TRUE(r.value.IsUndefined() && !r.failed && r.consumed == 2);
+  EXPECT_TRUE(r.value.IsUndefined());
+  EXPECT_FALSE(r.failed);
+  EXPECT_EQ(r.consumed, 2);
   EXPECT_EQ(capture.Texts(), Lines{"KQSValue::ReadBinary( 4660 ) class not found\n"});
   for (const char* code : {"ff 6f", "05 ff", "00 80"}) {  // 28671, -251, -32768: outside every table
     capture.Clear();
@@ -124,7 +126,9 @@ TEST(ValueBinary, ClassesWithoutBinaryFormWriteAndReadNothingAndSaySo) {
     if (c.code == nullptr) continue;
     ExpectDebug({"KQSClass::BinaryInput() Must be implemented" + name}, [&] {
       ReadResult r = Read(B(c.code) + B("02 00 01 00 00 00"));
-      EXPECT_TRUE(r.value.IsUndefined() && !r.failed && r.consumed == 2);
+      EXPECT_TRUE(r.value.IsUndefined());
+      EXPECT_FALSE(r.failed);
+      EXPECT_EQ(r.consumed, 2);
     });
   }
   // A List asks each element's own class: it writes its count and the other elements only.
@@ -135,20 +139,27 @@ TEST(ValueBinary, ClassesWithoutBinaryFormWriteAndReadNothingAndSaySo) {
 TEST(ValueBinary, AClaimedCountIsBelievedOnlyAsFarAsTheBytesGo) {
   // 2^31 - 1 elements claimed over six bytes: ends at once, nothing held.
   ReadResult huge = Read(B("fe ff ff ff ff 7f"));
-  EXPECT_TRUE(huge.failed && huge.value.IsList() && huge.value.ListEntries() == 0);
+  EXPECT_TRUE(huge.failed);
+  EXPECT_TRUE(huge.value.IsList());
+  EXPECT_EQ(huge.value.ListEntries(), 0);
   EXPECT_EQ(Read(B("fe ff ff ff ff 7f 00 00 00 00 00 00")).value.ListEntries(), 3);
   // A negative count is an empty List; what follows is left for the caller.
   ReadResult negative = Read(B("fe ff 00 00 00 80 02 00"));
-  EXPECT_TRUE(!negative.failed && negative.value.ListEntries() == 0 && negative.consumed == 6);
+  EXPECT_FALSE(negative.failed);
+  EXPECT_EQ(negative.value.ListEntries(), 0);
+  EXPECT_EQ(negative.consumed, 6);
   // A counted string claiming 2 GB over ten bytes.
   ReadResult text = Read(B("ff ff ff ff ff ff ff 7f 61 62"));
-  EXPECT_TRUE(text.failed && text.value.IsUndefined());
+  EXPECT_TRUE(text.failed);
+  EXPECT_TRUE(text.value.IsUndefined());
 }
 
 TEST(ValueBinary, InvalidStringCountsReadAsTheEmptyString) {
   DebugCapture capture;
   ReadResult zero = Read(B("ff ff 00 00 61"));
-  EXPECT_TRUE(Str(zero.value.String()).empty() && zero.consumed == 4 && capture.Texts().size() == 1);
+  EXPECT_EQ(Str(zero.value.String()), "");
+  EXPECT_EQ(zero.consumed, 4);
+  EXPECT_EQ(capture.Texts().size(), 1u);
   EXPECT_EQ(Str(Read(B("ff ff ff ff 03 00 00 00 61 62 00")).value.String()), "ab");
 }
 
@@ -164,12 +175,15 @@ TEST(ValueBinary, ListsNestUpTo512Levels) {
   for (int i = 0; i < 512; ++i) levels += B("fe ff 01 00 00 00");
   const std::string deepest = levels + B("02 00 2a 00 00 00"), deeper = B("fe ff 01 00 00 00") + deepest;
   ReadResult ok = Read(deepest);
-  EXPECT_TRUE(ok.consumed == static_cast<long>(deepest.size()) && Depth(ok.value) == 512);
+  EXPECT_EQ(ok.consumed, static_cast<long>(deepest.size()));
+  EXPECT_EQ(Depth(ok.value), 512);
   EXPECT_EQ(Binary(ok.value), deepest);
   EXPECT_TRUE(capture.Texts().empty());
   // Level 513 reads as Undefined; its count and contents stay unread.
   ReadResult cut = Read(deeper);
-  EXPECT_TRUE(!cut.failed && Depth(cut.value) == 512 && cut.consumed == static_cast<long>(deeper.size()) - 4 - 6);
+  EXPECT_FALSE(cut.failed);
+  EXPECT_EQ(Depth(cut.value), 512);
+  EXPECT_EQ(cut.consumed, static_cast<long>(deeper.size()) - 4 - 6);
   EXPECT_EQ(capture.Texts(), Lines{"KQSClass_List::BinaryInput() Lists nested deeper than 512 levels\n"});
 }
 
@@ -261,7 +275,9 @@ TEST(ValueBinary, RandomNestedValuesMatchTheIndependentEncoder) {
     const KQSValue value = Build(model);
     ASSERT_EQ(Binary(value), expected);
     ReadResult r = Read(expected);
-    ASSERT_TRUE(!r.failed && r.consumed == static_cast<long>(expected.size()) && r.value == value);
+    ASSERT_FALSE(r.failed);
+    ASSERT_EQ(r.consumed, static_cast<long>(expected.size()));
+    ASSERT_EQ(r.value, value);
     ASSERT_EQ(Binary(r.value), expected);
   }
 }

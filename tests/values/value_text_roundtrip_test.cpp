@@ -195,7 +195,8 @@ std::string RoundTrip(const KQSValue& v, KQSClassCracker* cracker) {
   // Tables and Records compare by identity; all else must read back equal.
   const bool comparable = first.find("V{") == std::string::npos && first.find("R<") == std::string::npos;
   if (first == second && consumed && !in.fail() && (!comparable || back == v)) return "";
-  return "wrote " + first + " read back as " + second + " consumed=" + std::to_string(consumed) + "\n";
+  return "wrote " + first + " read back as " + second + " consumed=" + std::to_string(consumed) +
+         " failed=" + std::to_string(in.fail()) + " equal=" + std::to_string(back == v) + "\n";
 }
 
 std::string RoundTrips(uint32_t seed, Alphabet alphabet, KQSClassCracker* cracker, int count) {

@@ -136,7 +136,8 @@ TEST(ValueTextWriterStreams, AStreamLocaleGroupsUntilOperatorOutputSetsTheClassi
   out.imbue(std::locale(std::locale::classic(), new Thousands));
   EXPECT_EQ(WrittenInto(out, list), "{1,234,567}");
   out << list;
-  EXPECT_TRUE(out.str() == "{1,234,567}{1234567}" && out.getloc() == std::locale::classic());
+  EXPECT_EQ(out.str(), "{1,234,567}{1234567}");
+  EXPECT_TRUE(out.getloc() == std::locale::classic());
 }
 
 TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStream) {
@@ -151,7 +152,8 @@ TEST(ValueTextWriterStreams, AFailedStreamGetsNothingAndAFullBufferFailsTheStrea
   } tiny;
   std::ostream out(&tiny);
   out << KQSValue::List(KQSValue("abc"), KQSValue(12345));
-  EXPECT_TRUE(out.bad() && tiny.Text() == "{'abc");
+  EXPECT_TRUE(out.bad());
+  EXPECT_EQ(tiny.Text(), "{'abc");
 }
 
 // A host class that writes a bar and leaves the stream in hexadecimal.
