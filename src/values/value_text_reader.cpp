@@ -24,7 +24,6 @@
 
 #include "base/arena.h"
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "text/text_walk.h"
 #include "values/value_text_crackers_internal.h"
 #include "vxkernel/classes/KQSClass.h"
@@ -37,6 +36,7 @@
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KQSValueString.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugText;
 
