@@ -106,3 +106,4 @@ BENCHMARK(BM_ListSmall);
 BENCHMARK(BM_VectorSmall);
 
 #include "started_main.h"
+#include "vxkernel/values/KQSValueList.h"

@@ -108,3 +108,4 @@ BENCHMARK(BM_VectorAddDeleteColumn);
 }  // namespace
 
 #include "started_main.h"
+#include "vxkernel/values/KQSValueList.h"

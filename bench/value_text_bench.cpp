@@ -425,3 +425,5 @@ BENCHMARK(BM_MemoryRapidJsonParsed)->Iterations(1);
 }  // namespace
 
 #include "started_main.h"
+#include "vxkernel/text/KString.h"
+#include "vxkernel/values/KQSValueList.h"
