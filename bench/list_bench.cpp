@@ -7,6 +7,7 @@
 
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 
@@ -106,4 +107,3 @@ BENCHMARK(BM_ListSmall);
 BENCHMARK(BM_VectorSmall);
 
 #include "started_main.h"
-#include "vxkernel/values/KQSValueList.h"

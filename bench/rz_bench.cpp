@@ -7,6 +7,7 @@
 
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KRZTable.h"
 
 namespace {
@@ -108,4 +109,3 @@ BENCHMARK(BM_VectorAddDeleteColumn);
 }  // namespace
 
 #include "started_main.h"
-#include "vxkernel/values/KQSValueList.h"

@@ -23,8 +23,10 @@
 
 #include "heap_count.h"
 #include "vxkernel/smallheap.h"
+#include "vxkernel/text/KString.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 
@@ -425,5 +427,3 @@ BENCHMARK(BM_MemoryRapidJsonParsed)->Iterations(1);
 }  // namespace
 
 #include "started_main.h"
-#include "vxkernel/text/KString.h"
-#include "vxkernel/values/KQSValueList.h"
