@@ -86,7 +86,9 @@ class VXKERNEL_EXPORT KQSValue {
   static KQSValue Boolean(unsigned char b) { return Raw(gClassBoolean, b); }
   static KQSValue ObjRef(unsigned long ref) { return Raw(gClassObjRef, Word(static_cast<int32_t>(ref))); }
   static KQSValue NewClassValue(const KQSClass* c) { return Raw(gClassClass, reinterpret_cast<uintptr_t>(c)); }
-  static KQSValue NewBytesValue(const char* bytes, long length) { return KQSValue(vxk_types::kBytes, bytes, length); }
+  static KQSValue NewBytesValue(const char* bytes, long length) {
+    return KQSValue(vxk_types::kBytes, bytes, length);
+  }
   static KQSValue NewTypeCodeValue(const KString& s);
 
   // ----- assignment -----
