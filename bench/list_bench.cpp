@@ -7,6 +7,7 @@
 
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 

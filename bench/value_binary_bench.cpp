@@ -18,6 +18,7 @@
 #include "started_main.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 

@@ -23,8 +23,10 @@
 
 #include "heap_count.h"
 #include "vxkernel/smallheap.h"
+#include "vxkernel/text/KString.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 

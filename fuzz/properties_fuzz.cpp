@@ -13,6 +13,7 @@
 #include "vxkernel/bundles/KProperties.h"
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KRZTable.h"
 
 namespace {

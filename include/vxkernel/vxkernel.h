@@ -77,6 +77,7 @@
 // ----- values -----
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValue_fwd.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueBytes.h"
 #include "vxkernel/values/KQSValueDate.h"
@@ -86,6 +87,7 @@
 #include "vxkernel/values/KQSValueString.h"
 #include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
+#include "vxkernel/values/type_numbers.h"
 // ----- threads -----
 #include "vxkernel/threads/KCondition.h"
 #include "vxkernel/threads/KLock.h"

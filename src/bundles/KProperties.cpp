@@ -12,6 +12,7 @@
 #include "vxkernel/locale/KIntl.h"
 #include "vxkernel/threads/KLockGuard.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 

@@ -8,10 +8,13 @@
 
 #include "base/debug_line.h"
 #include "base/run_reported.h"
+#include "classes/classes_internal.h"
 #include "classes/ptr_package.h"
 #include "vxkernel/threads/KLockGuard.h"
 
 using vxk_internal::DebugText;
+using vxk_internal::kFeatureNotFound;
+using vxk_internal::kFeatureWrongArgType;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClassImplLoader.h"
 #include "vxkernel/classes/KQSClassReflection.h"
+#include "vxkernel/text/KString.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"
 

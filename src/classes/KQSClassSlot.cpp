@@ -6,11 +6,14 @@
 #include <cstring>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "classes/classes_internal.h"
 #include "vxkernel/threads/KLockGuard.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugText;
+using vxk_internal::kFeatureAutoUndefined;
+using vxk_internal::kFeatureWrongArgCount;
+using vxk_internal::kFeatureWrongArgType;
 
 KQSClass_Functor::~KQSClass_Functor() = default;
 

@@ -8,13 +8,18 @@
 #include <ostream>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
+#include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugText;
+using vxk_internal::kFeatureAutoUndefined;
+using vxk_internal::kFeatureNoFunctor;
+using vxk_internal::kFeatureNotFound;
 
 namespace {
 

@@ -9,7 +9,6 @@
 
 #include "base/check.h"
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassReflection.h"
@@ -17,6 +16,8 @@
 #include "vxkernel/text/KStringKey.h"
 #include "vxkernel/text/T23Tree.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugText;
 

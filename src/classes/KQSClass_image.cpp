@@ -17,12 +17,12 @@
 
 #include "base/coding.h"
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "classes/classes_internal.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSClassSlot.h"
 #include "vxkernel/classes/KSignature.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::ByteCursor;
 using vxk_internal::DebugText;

@@ -16,11 +16,11 @@
 #include <string_view>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "classes/classes_internal.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::CopyText;
 using vxk_internal::DebugText;

@@ -3,7 +3,7 @@
 // fixed here.
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 
-#include "base/type_numbers.h"
+#include "vxkernel/values/type_numbers.h"
 
 KQSClass_Forwarding::KQSClass_Forwarding(const char* name, short number, bool canSubscript, bool canInvoke,
                                          short canDot)

@@ -4,11 +4,11 @@
 #include <ostream>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/text/Swap.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ostream>
 
-#include "base/type_numbers.h"
 #include "values/list_order.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/runtime/err.h"
@@ -16,6 +15,7 @@
 #include "vxkernel/values/KQSValueLong.h"
 #include "vxkernel/values/KQSValueReal.h"
 #include "vxkernel/values/KQSValueString.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace {
 

@@ -12,6 +12,13 @@ class KQSClass_Slot;
 
 namespace vxk_internal {
 
+// Status codes of feature dispatch.
+constexpr long kFeatureNotFound = 0x26AD000F;
+constexpr long kFeatureWrongArgCount = 0x26AD0017;
+constexpr long kFeatureWrongArgType = 0x26AD0018;
+constexpr long kFeatureNoFunctor = 0x26AD0033;
+constexpr long kFeatureAutoUndefined = 0x26AD003A;
+
 // Feature names are shorter than this; a feature table has at most this
 // many positions, so that an index read from a damaged class image cannot
 // make a table of gigabytes.

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "clientapi/vx_internal.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::Guard;
 using vxk_internal::GuardResult;

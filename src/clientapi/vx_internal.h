@@ -6,9 +6,9 @@
 
 #include <utility>
 
-#include "base/type_numbers.h"
 #include "vxkernel/clientapi/vx_value.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace vxk_internal {
 

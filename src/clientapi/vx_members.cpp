@@ -8,6 +8,7 @@
 
 #include "clientapi/vx_internal.h"
 #include "vxkernel/values/KAssocVal.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
 

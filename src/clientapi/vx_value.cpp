@@ -8,13 +8,13 @@
 #include <stdexcept>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "clientapi/vx_internal.h"
 #include "vxkernel/classes/KPtrClass.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace {
 

@@ -9,12 +9,13 @@
 #include <string>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "text/text_settings.h"
 #include "values/nesting_internal.h"
 #include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace {
 

@@ -2,9 +2,10 @@
 #include "vxkernel/values/KAssocVal.h"
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KRZRow.h"
 #include "vxkernel/values/KRZTable.h"
+#include "vxkernel/values/type_numbers.h"
 
 KQSValue KAssocVal::FromRecord(const KQSValue& record) {
   const KRZRow* row = KRZRow::FromValue(record);

@@ -10,7 +10,6 @@
 
 #include "base/check.h"
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "values/value_text_writer_internal.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
@@ -23,6 +22,7 @@
 #include "vxkernel/values/KQSValueLong.h"
 #include "vxkernel/values/KQSValueReal.h"
 #include "vxkernel/values/KQSValueString.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugText;
 
@@ -150,6 +150,8 @@ const KString& KQSValue::String() const {
   }
   return gErrorString;
 }
+
+KQSValue::operator KString() const { return String(); }
 
 KQSValue::operator const char*() const {
   if (Type() == vxk_types::kString && fData != 0) {

@@ -7,12 +7,14 @@
 #include <utility>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "values/nesting_internal.h"
 #include "values/rz_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/text/KString.h"
 #include "vxkernel/text/str.h"
+#include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace vxk_internal {
 

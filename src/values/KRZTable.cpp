@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "values/nesting_internal.h"
 #include "values/rz_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
+#include "vxkernel/text/KString.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KRZRow.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 

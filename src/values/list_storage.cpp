@@ -28,6 +28,8 @@
 #include "vxkernel/smallheap.h"
 #include "vxkernel/values/KQSValueList.h"
 
+using vxk_internal::ValNode;
+
 namespace {
 
 constexpr int kBlockShift = 6;
@@ -89,15 +91,17 @@ void KQSValueList::operator delete(void* piece) { FreePiece(piece); }
 void* KQSValueListStorage::operator new(size_t bytes) { return NewPiece(bytes); }
 void KQSValueListStorage::operator delete(void* piece) { FreePiece(piece); }
 
+namespace vxk_internal {
+
 // The header is followed in the same allocation by fCap constructed
 // ValNodes, for slots fLo .. fLo + fCap - 1 of the block's 64.
-struct KQSValueListBlock {
+struct ListBlock {
   long fShares;
   int fLo;
   int fCap;
   ValNode* Nodes() { return reinterpret_cast<ValNode*>(this + 1); }
 };
-static_assert(sizeof(KQSValueListBlock) % alignof(ValNode) == 0, "nodes follow the header aligned");
+static_assert(sizeof(ListBlock) % alignof(ValNode) == 0, "nodes follow the header aligned");
 
 static_assert(alignof(KQSValueList) <= 8 && alignof(KQSValueListStorage) <= 8 && alignof(ValNode) <= 8,
               "pieces need no more than their prefixes' alignment");
@@ -111,17 +115,19 @@ static_assert(sizeof(KQSValueListStorage) <= 120, "a short list stays in its hea
 // has one block, so its segment holds one pointer; a segment that must
 // reach a block past fCap is replaced by a full one. The share count is
 // 32 bits: every share is a storage of more than 100 bytes.
-struct KQSValueListSegment {
+struct ListSegment {
   uint32_t fShares;
   uint32_t fCap;
-  KQSValueListBlock** Blocks() { return reinterpret_cast<KQSValueListBlock**>(this + 1); }
+  ListBlock** Blocks() { return reinterpret_cast<ListBlock**>(this + 1); }
 };
-static_assert(sizeof(KQSValueListSegment) == 8, "block pointers follow the header aligned");
+static_assert(sizeof(ListSegment) == 8, "block pointers follow the header aligned");
+
+}  // namespace vxk_internal
 
 namespace {
 
-using Block = KQSValueListBlock;
-using Segment = KQSValueListSegment;
+using Block = vxk_internal::ListBlock;
+using Segment = vxk_internal::ListSegment;
 
 size_t BlockBytes(long cap) { return sizeof(Block) + static_cast<size_t>(cap) * sizeof(ValNode); }
 

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "base/type_numbers.h"
 #include "vxkernel/values/KQSValueList.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include "values/nesting_internal.h"
 #include "values/value_text_writer_internal.h"
 
+using vxk_internal::ValNode;
+
 KQSValueList::KQSValueList() : fStorage(new KQSValueListStorage()) { fStorage->AddRef(this); }
 
 KQSValueList::KQSValueList(const KQSValueList& other)

@@ -10,6 +10,9 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/values/KRZRow.h
   include/vxkernel/values/KRZTable.h
   include/vxkernel/values/KQSValueList.h
+  include/vxkernel/values/KQSValue_fwd.h
+  include/vxkernel/values/type_numbers.h
+  include/vxkernel/values/internal/list_storage.h
 )
 list(APPEND VXKERNEL_SOURCES
   src/values/KQSValue.cpp

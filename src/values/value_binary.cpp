@@ -30,13 +30,13 @@
 #include "base/check.h"
 #include "base/coding.h"
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "vxkernel/classes/KOPPEnvironment.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KQSValueString.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugLine;
 using vxk_internal::DebugText;

@@ -9,11 +9,12 @@
 #include <istream>
 #include <string>
 
-#include "base/type_numbers.h"
 #include "values/value_text_crackers_internal.h"
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KRZTable.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
-#include "base/type_numbers.h"
+#include "vxkernel/values/type_numbers.h"
 
 class KQSClassCracker;
 

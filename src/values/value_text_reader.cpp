@@ -25,7 +25,6 @@
 #include "base/arena.h"
 #include "base/byte_scan.h"
 #include "base/debug_line.h"
-#include "base/type_numbers.h"
 #include "text/text_walk.h"
 #include "values/value_text_crackers_internal.h"
 #include "vxkernel/classes/KQSClass.h"
@@ -38,6 +37,7 @@
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/values/KQSValueString.h"
+#include "vxkernel/values/type_numbers.h"
 
 using vxk_internal::DebugText;
 

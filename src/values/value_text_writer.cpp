@@ -9,7 +9,6 @@
 #include <locale>
 #include <typeinfo>
 
-#include "base/type_numbers.h"
 #include "values/nesting_internal.h"
 #include "vxkernel/classes/KQSBuiltinClasses.h"
 #include "vxkernel/classes/KQSClassFormatter.h"
@@ -20,6 +19,7 @@
 #include "vxkernel/values/KQSValueLong.h"
 #include "vxkernel/values/KQSValueReal.h"
 #include "vxkernel/values/KQSValueString.h"
+#include "vxkernel/values/type_numbers.h"
 
 namespace vxk_internal {
 

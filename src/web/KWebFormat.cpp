@@ -6,6 +6,7 @@
 #include "base/debug_line.h"
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/runtime/err.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/web/KWebEscape.h"
 #include "web/escape_internal.h"
 

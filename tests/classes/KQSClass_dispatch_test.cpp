@@ -1,8 +1,9 @@
 // Feature dispatch as one table: entry point, feature and arguments against
 // status, result, arguments after the call, functors run and debug lines.
 
-#include "vxkernel/classes/KQSValueBaseClass.h"
 #include "classes/class_test_support.h"
+#include "vxkernel/classes/KQSValueBaseClass.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 

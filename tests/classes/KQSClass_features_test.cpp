@@ -4,6 +4,7 @@
 #include <random>
 
 #include "classes/class_test_support.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace {
 

@@ -24,7 +24,8 @@ std::string Fields(const KSignature& s) {
   std::string f = Head(s.AutoUndefined(), s.AcceptsError(), s.AcceptsUndefined(), s.VarArgs(), s.NArgs(), s.MinArgs());
   for (int i = 0; i <= s.NArgs(); ++i) {
     const char* name = s.Datatype(i).TypeName();
-    f += " " + std::to_string(s.Datatype(i).TypeNumber()) + (name ? name : "") + (s.Passtype(i) == kPassByValue ? "" : "!");
+    const bool byValue = s.Passtype(i) == KSignature::kPassByValue;
+    f += " " + std::to_string(s.Datatype(i).TypeNumber()) + (name ? name : "") + (byValue ? "" : "!");
   }
   return f;
 }

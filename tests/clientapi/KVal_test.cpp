@@ -7,6 +7,7 @@
 
 #include "support/started_process.h"
 #include "vxkernel/clientapi/KVal.h"
+#include "vxkernel/text/KString.h"
 #include "vxkernel/values/KRZTable.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "support/started_process.h"
 #include "vxkernel/smallheap.h"
 #include "vxkernel/values/KQSValue.h"
+#include "vxkernel/values/KQSValueList.h"
 
 static std::atomic<long> gLive{0};
 

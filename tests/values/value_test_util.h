@@ -17,6 +17,7 @@
 #include "vxkernel/values/KAssocVal.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/KQSValueList.h"
 
 namespace valtest {
 

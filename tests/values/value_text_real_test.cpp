@@ -13,6 +13,7 @@
 #include <string>
 
 #include "support/started_process.h"
+#include "vxkernel/text/KString.h"
 #include "vxkernel/values/KQSValue.h"
 
 namespace {

@@ -11,8 +11,10 @@
 
 #include "support/debug_capture.h"
 #include "support/temp_dir.h"
+#include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/err.h"
+#include "vxkernel/values/KQSValueList.h"
 #include "vxkernel/web/KSGMLValues.h"
 
 namespace {

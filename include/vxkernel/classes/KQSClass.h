@@ -16,11 +16,12 @@
 #include <vector>
 
 #include "vxkernel/export.h"
-#include "vxkernel/text/KString.h"
-#include "vxkernel/text/KStringKey.h"
-#include "vxkernel/text/T23Tree.h"
+#include "vxkernel/values/KQSValue_fwd.h"
 
-class KQSValue;
+class KString;
+class KStringKey;
+template <class K, class V>
+class T23Tree;
 class KQSClassFormatter;
 class KQSClassCracker;
 class KOPPEnvironment;
@@ -247,10 +248,5 @@ class VXKERNEL_EXPORT KQSClass {
   bool fIsInstalled = false;
   mutable std::atomic<long> fHolderCount{0};
 };
-
-// The classes this header used to define, for code that includes only it:
-// KQSClassPointer.h in turn brings KQSClassReflection.h.
-#include "vxkernel/classes/KQSClassImplLoader.h"
-#include "vxkernel/classes/KQSClassPointer.h"
 
 #endif  // VXKERNEL_CLASSES_KQSCLASS_H_

@@ -115,8 +115,4 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   mutable Shard fShards[kCounterShards];
 };
 
-// The prototype class, for code that includes only this header or
-// KQSClass.h.
-#include "vxkernel/classes/KQSClassReflection.h"
-
 #endif  // VXKERNEL_CLASSES_KQSCLASSPOINTER_H_

@@ -15,13 +15,6 @@
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
 
-// Status codes of feature dispatch.
-constexpr long kFeatureNotFound = 0x26AD000F;
-constexpr long kFeatureWrongArgCount = 0x26AD0017;
-constexpr long kFeatureWrongArgType = 0x26AD0018;
-constexpr long kFeatureNoFunctor = 0x26AD0033;
-constexpr long kFeatureAutoUndefined = 0x26AD003A;
-
 class VXKERNEL_EXPORT KQSClass_Functor {
  public:
   virtual ~KQSClass_Functor();

@@ -11,9 +11,9 @@
 #include "vxkernel/export.h"
 #include "vxkernel/text/KString.h"
 
-// How an argument is passed; this library uses kPassByValue everywhere.
+// How an argument is passed; this library passes every argument by value
+// (KSignature::kPassByValue).
 using KSignature_passtype = long;
-constexpr KSignature_passtype kPassByValue = 1;
 
 // A type reference: a class number, Dynamic (-127) for any type, or a name
 // (number 28671) for a type that has no registered number. Owns its name.
@@ -58,6 +58,7 @@ class VXKERNEL_EXPORT KSignature_type {
 class VXKERNEL_EXPORT KSignature {
  public:
   static constexpr long kMaxArgs = 32;
+  static constexpr KSignature_passtype kPassByValue = 1;
 
   explicit KSignature(const char* text);
   KSignature(long nargs, long minArgs);

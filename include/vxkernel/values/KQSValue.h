@@ -19,12 +19,13 @@
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/classes/KQSValueBaseClass.h"
 #include "vxkernel/export.h"
-#include "vxkernel/locale/KDateTime.h"
-#include "vxkernel/text/KString.h"
+#include "vxkernel/values/KQSValue_fwd.h"
+#include "vxkernel/values/type_numbers.h"
 #include "vxkernel/vxtypes.h"
 
+class KDateTime;
 class KOPPEnvironment;
-class KQSValueBase;
+class KString;
 
 // A point of the host's geometry: two signed 32-bit coordinates.
 struct GEOM_point {
@@ -85,7 +86,9 @@ class VXKERNEL_EXPORT KQSValue {
   static KQSValue Boolean(unsigned char b) { return Raw(gClassBoolean, b); }
   static KQSValue ObjRef(unsigned long ref) { return Raw(gClassObjRef, Word(static_cast<int32_t>(ref))); }
   static KQSValue NewClassValue(const KQSClass* c) { return Raw(gClassClass, reinterpret_cast<uintptr_t>(c)); }
-  static KQSValue NewBytesValue(const char* bytes, long length) { return KQSValue(-6, bytes, length); }
+  static KQSValue NewBytesValue(const char* bytes, long length) {
+    return KQSValue(vxk_types::kBytes, bytes, length);
+  }
   static KQSValue NewTypeCodeValue(const KString& s);
 
   // ----- assignment -----
@@ -133,15 +136,15 @@ class VXKERNEL_EXPORT KQSValue {
   // ----- type queries -----
   short Type() const { return fClass->ClassNumber(); }
   bool IsType(short t) const { return Type() == t; }
-  bool IsString() const { return Type() == -1; }
-  bool IsList() const { return Type() == -2; }
-  bool IsInteger() const { return Type() == 2; }
-  bool IsLong() const { return Type() == -8; }
-  bool IsReal() const { return Type() == -4; }
-  bool IsDefined() const { return Type() != 0; }
-  bool IsUndefined() const { return Type() == 0; }
-  bool IsError() const { return Type() == 1; }
-  bool IsScript() const { return Type() == -3; }
+  bool IsString() const { return Type() == vxk_types::kString; }
+  bool IsList() const { return Type() == vxk_types::kList; }
+  bool IsInteger() const { return Type() == vxk_types::kInteger; }
+  bool IsLong() const { return Type() == vxk_types::kLong; }
+  bool IsReal() const { return Type() == vxk_types::kReal; }
+  bool IsDefined() const { return Type() != vxk_types::kUndefined; }
+  bool IsUndefined() const { return Type() == vxk_types::kUndefined; }
+  bool IsError() const { return Type() == vxk_types::kError; }
+  bool IsScript() const { return Type() == vxk_types::kScript; }
   short CanDot() const { return fClass->CanDot(); }
   bool CanInvoke() const { return fClass->CanInvoke(); }
   bool CanSubscript() const { return fClass->CanSubscript(); }
@@ -176,7 +179,7 @@ class VXKERNEL_EXPORT KQSValue {
   const unsigned char* Bytes() const;
   const KString& String() const;
   operator const char*() const;
-  operator KString() const { return String(); }
+  operator KString() const;
   long Length() const { return fClass->Length(Instance()); }
 
   // ----- behaviour, forwarded to the class -----
@@ -236,10 +239,12 @@ class VXKERNEL_EXPORT KQSValue {
   static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c);
   static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c, const KQSValue& d);
   long ListEntries() const;
-  inline KQSValue ListGetValue(long i) const;  // inline: vxkernel/values/KQSValueList.h
+  // Inline, defined in vxkernel/values/KQSValueList.h: include it to call
+  // ListGetValue or ListAppendValue.
+  inline KQSValue ListGetValue(long i) const;
   // Replaces element i; an index outside the list is ignored.
   void ListSetValue(long i, const KQSValue& v);
-  inline KQSValue ListAppendValue(const KQSValue& v);  // inline: vxkernel/values/KQSValueList.h
+  inline KQSValue ListAppendValue(const KQSValue& v);
   KQSValue ListPrependValue(const KQSValue& v);
   // Makes the length exactly n (Undefined elements added, or the list cut).
   void ListAllocate(long n);
@@ -419,8 +424,5 @@ static_assert(sizeof(GEOM_point) == 2 * sizeof(int32_t), "a point is two 32-bit 
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KQSValue& v);
 // Reads one value in text form with the classic "C" locale and no cracker.
 VXKERNEL_EXPORT std::istream& operator>>(std::istream& in, KQSValue& v);
-
-// The list window classes, which complete the inline List reader.
-#include "vxkernel/values/KQSValueList.h"
 
 #endif  // VXKERNEL_VALUES_KQSVALUE_H_

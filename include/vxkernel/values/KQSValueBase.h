@@ -64,12 +64,4 @@ class VXKERNEL_EXPORT KQSValueBase {
   long fReferences = 0;
 };
 
-// The storage kinds this header used to define, for code that includes only
-// it.
-#include "vxkernel/values/KQSValueBytes.h"
-#include "vxkernel/values/KQSValueDate.h"
-#include "vxkernel/values/KQSValueLong.h"
-#include "vxkernel/values/KQSValueReal.h"
-#include "vxkernel/values/KQSValueString.h"
-
 #endif  // VXKERNEL_VALUES_KQSVALUEBASE_H_

@@ -8,19 +8,8 @@
 // through another window of the same storage. The storage knows all its
 // windows and is destroyed with the last one.
 //
-// Inside, a storage keeps its elements in blocks of 64 values, reached
-// through segments of up to 16 block pointers (a list of one block has a
-// segment of one); blocks and segments are reference counted and shared
-// between storages. Cloning a window's range into a new storage therefore
-// shares the segments (one count each), and a change copies only the
-// segment and the block it touches. Reading walks a block's contiguous
-// array through a one-block cache; appending fills the last block through
-// an open run of its free slots (one store per element while no other
-// storage shares the block). The segment table and the window table keep
-// their first entries inside the storage, and a new list gets its window,
-// storage, first segment and first block in one allocation: each of them
-// is a piece of it, and the allocation goes back to the heap with its last
-// live piece.
+// The blocks, segments and slots inside a storage are in
+// vxkernel/values/internal/list_storage.h, which is not for direct use.
 //
 // Thread rules: no locks, and the block and segment counts are plain
 // counters. All values derived from one list share its storage or its
@@ -29,83 +18,13 @@
 #define VXKERNEL_VALUES_KQSVALUELIST_H_
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <utility>
-#include <vector>  // kept for the files that include this header for it
 
 #include "vxkernel/export.h"
 #include "vxkernel/values/KQSValue.h"
 #include "vxkernel/values/KQSValueBase.h"
+#include "vxkernel/values/internal/list_storage.h"
 
 class KQSValueList;
-struct KQSValueListBlock;    // 64 value slots with a share count
-struct KQSValueListSegment;  // up to 16 block pointers with a share count
-
-// One list element: a slot of a block. Nodes are reached for reading only;
-// every change goes through the storage, which copies shared blocks first.
-struct ValNode {
-  ValNode() = default;
-  explicit ValNode(const KQSValue& v) : value(v) {}
-  explicit ValNode(KQSValue&& v) noexcept : value(std::move(v)) {}
-  KQSValue value;
-};
-
-// A short table of pointers whose first N entries live inside the owner
-// (which never moves: list storages are neither copied nor moved); it
-// reaches the heap only past N. For the storage's segments and windows.
-// Not synchronized (part of its storage).
-template <class T, size_t N>
-class KQSValueListPtrTable {
- public:
-  KQSValueListPtrTable() = default;
-  KQSValueListPtrTable(const KQSValueListPtrTable&) = delete;
-  KQSValueListPtrTable& operator=(const KQSValueListPtrTable&) = delete;
-  ~KQSValueListPtrTable() {
-    if (fData != fInline) delete[] fData;
-  }
-
-  size_t size() const { return fSize; }
-  bool empty() const { return fSize == 0; }
-  T& operator[](size_t i) { return fData[i]; }
-  const T& operator[](size_t i) const { return fData[i]; }
-  T* begin() { return fData; }
-  T* end() { return fData + fSize; }
-  const T* begin() const { return fData; }
-  const T* end() const { return fData + fSize; }
-  T& back() { return fData[fSize - 1]; }
-  void reserve(size_t n) {
-    if (n > fCapacity) Grow(n);
-  }
-  void push_back(T v) {
-    if (fSize == fCapacity) Grow(fSize + 1);
-    fData[fSize++] = v;
-  }
-  void push_front(T v) {
-    if (fSize == fCapacity) Grow(fSize + 1);
-    std::memmove(fData + 1, fData, fSize * sizeof(T));
-    fData[0] = v;
-    ++fSize;
-  }
-  void pop_back() { --fSize; }
-
- private:
-  void Grow(size_t need) {
-    const size_t capacity = need > 2 * size_t{fCapacity} ? need : 2 * size_t{fCapacity};
-    T* grown = new T[capacity];
-    std::memcpy(grown, fData, fSize * sizeof(T));
-    if (fData != fInline) delete[] fData;
-    fData = grown;
-    fCapacity = static_cast<uint32_t>(capacity);
-  }
-
-  T fInline[N] = {};
-  T* fData = fInline;
-  // 32-bit counts keep the storage small enough for the allocator's fast
-  // lists; 2^32 segments would be 2^42 elements.
-  uint32_t fSize = 0;
-  uint32_t fCapacity = N;
-};
 
 // The elements under one or more windows. Its windows own it jointly (the
 // last one to leave deletes it); its blocks and segments it shares with the
@@ -157,13 +76,13 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   KQSValue Get(long pos);
   // The element at pos, null outside the storage. Valid until the next
   // change of this storage.
-  const ValNode* FindNode(long pos) {
+  const vxk_internal::ValNode* FindNode(long pos) {
     if (pos < fFirst || pos >= fFirst + fCount) return nullptr;
     return NodeAt(pos);
   }
   // The element at pos, which must lie in the storage: answered from the
   // cached block run without a call while the reads stay inside it.
-  const ValNode* NodeAt(long pos) {
+  const vxk_internal::ValNode* NodeAt(long pos) {
     const unsigned long d = static_cast<unsigned long>(pos - fCacheLo);
     if (d < fCacheLength) return fCacheNodes + d;
     return FillCache(pos);
@@ -187,9 +106,9 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   // The slot for offset off, made writable: a shared segment or block is
   // copied first, a missing or too small block made or grown. upward tells
   // which way a new block of a short list leaves room to grow.
-  ValNode* Writable(long off, bool upward);
+  vxk_internal::ValNode* Writable(long off, bool upward);
   // Caches the run of pos's block that lies inside the storage.
-  const ValNode* FillCache(long pos);
+  const vxk_internal::ValNode* FillCache(long pos);
   // A block of this storage was replaced: forget every cached run.
   void DropCaches();
 
@@ -198,18 +117,18 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   // The offset of the first position in the segments' slot space (below
   // one segment's span): offset = position - fFirst + fHead.
   long fHead = 0;
-  KQSValueListPtrTable<KQSValueListSegment*, 1> fSegments;
-  KQSValueListPtrTable<KQSValueList*, 2> fWindows;
+  vxk_internal::ListPtrTable<vxk_internal::ListSegment*, 1> fSegments;
+  vxk_internal::ListPtrTable<KQSValueList*, 2> fWindows;
   // The cached run: positions fCacheLo .. fCacheLo + fCacheLength - 1 are
   // fCacheNodes[0 ..]. Dropped, with the windows' runs, whenever a block of
   // this storage is replaced.
-  const ValNode* fCacheNodes = nullptr;
+  const vxk_internal::ValNode* fCacheNodes = nullptr;
   long fCacheLo = 0;
   unsigned long fCacheLength = 0;
   // The append run: the slots for the next fAppendRoom offsets from
   // fHead + fCount, in a block and segment no other storage holds. Closed
   // (room 0) whenever a block is replaced or the segments become shared.
-  ValNode* fAppendNext = nullptr;
+  vxk_internal::ValNode* fAppendNext = nullptr;
   long fAppendRoom = 0;
 };
 
@@ -243,7 +162,7 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   void SetValue(long i, const KQSValue& v);
   KQSValue GetValue(long i) const;
   // Element i (1-based) for reading; null outside the window.
-  const ValNode* FindNode(long i) const;
+  const vxk_internal::ValNode* FindNode(long i) const;
   // The first index holding a value == v; with remove, removes every such
   // element and answers the index of the last removal. 0 when none.
   long FindEntry(const KQSValue& v, unsigned char remove);
@@ -270,7 +189,7 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   }
   // ListGetValue past the cached run: index rules (null outside the
   // window), then a new run.
-  const ValNode* FindNodeSlow(long i) const;
+  const vxk_internal::ValNode* FindNodeSlow(long i) const;
 
   KQSValueListStorage* fStorage;
   long fStart = 1;
@@ -278,7 +197,7 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   // The cached run by element index: elements fCacheLo .. fCacheLo +
   // fCacheLength - 1 are fCacheNodes[0 ..], all inside the window, so a hit
   // needs no range check.
-  mutable const ValNode* fCacheNodes = nullptr;
+  mutable const vxk_internal::ValNode* fCacheNodes = nullptr;
   mutable long fCacheLo = 0;
   mutable unsigned long fCacheLength = 0;
 };
@@ -288,7 +207,7 @@ inline KQSValue KQSValue::ListGetValue(long i) const {
   const KQSValueList* w = static_cast<const KQSValueList*>(User());
   // Subtracted unsigned: any index, LONG_MIN included, is one compare.
   const unsigned long d = static_cast<unsigned long>(i) - static_cast<unsigned long>(w->fCacheLo);
-  const ValNode* n;
+  const vxk_internal::ValNode* n;
   if (d < w->fCacheLength) {
     n = w->fCacheNodes + d;
   } else if ((n = w->FindNodeSlow(i)) == nullptr) {

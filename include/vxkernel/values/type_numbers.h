@@ -1,8 +1,8 @@
 // The type numbers of the built-in value classes, as KQSValue::Type()
 // reports them and the binary form and class images store them: one list
-// for every module that switches on a value's type.
-#ifndef VXKERNEL_BASE_TYPE_NUMBERS_H_
-#define VXKERNEL_BASE_TYPE_NUMBERS_H_
+// for the library and its hosts, for every switch on a value's type.
+#ifndef VXKERNEL_VALUES_TYPE_NUMBERS_H_
+#define VXKERNEL_VALUES_TYPE_NUMBERS_H_
 
 namespace vxk_types {
 
@@ -37,4 +37,4 @@ constexpr short kTypeCode = -132;
 
 }  // namespace vxk_types
 
-#endif  // VXKERNEL_BASE_TYPE_NUMBERS_H_
+#endif  // VXKERNEL_VALUES_TYPE_NUMBERS_H_
