@@ -82,7 +82,7 @@ TEST(KCondition, LostSignalsTimeOutsAndDeadlinesOutOfRange) {
   KMutex mutex(0);
   KCondition cond;
   EXPECT_TRUE(cond.Signal() == 0 && cond.Broadcast() == 0);  // nobody waits: lost
-  KMutexGuard guard(mutex);
+  KLockGuard guard(mutex);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(cond.Wait(mutex, FromNow(200)), 10);
   EXPECT_GE(ElapsedMs(start), 100);

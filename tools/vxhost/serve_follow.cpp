@@ -85,7 +85,7 @@ struct Follower::Impl {
       std::string name = e.path().filename().string();
       if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".log") != 0 || name == self) continue;
       std::string instance = name.substr(0, name.size() - 4);
-      KMutexGuard g(mutex);
+      KLockGuard g(mutex);
       if (!ValidInstance(instance) || places.count(instance) != 0) continue;
       Place p;
       struct stat st {};
@@ -101,7 +101,7 @@ struct Follower::Impl {
   void Look(const std::string& instance) {
     Place p;
     {
-      KMutexGuard g(mutex);
+      KLockGuard g(mutex);
       p = places[instance];
     }
     std::string path = dir + "/" + instance + ".log";
@@ -129,7 +129,7 @@ struct Follower::Impl {
         }
       }
     }
-    KMutexGuard g(mutex);
+    KLockGuard g(mutex);
     places[instance] = p;
   }
 
@@ -137,7 +137,7 @@ struct Follower::Impl {
     int64_t listed = 0;
     for (int64_t tick = 0;; ++tick) {
       {
-        KMutexGuard g(mutex);
+        KLockGuard g(mutex);
         if (!stop) wake.Wait(mutex, KTimestamp::Now() + KTimestamp(static_cast<unsigned long>(kPollMs)));
         if (stop) return;
       }
@@ -150,7 +150,7 @@ struct Follower::Impl {
   }
 
   std::vector<std::string> Names() const {
-    KMutexGuard g(mutex);
+    KLockGuard g(mutex);
     std::vector<std::string> names;
     for (const auto& kv : places) names.push_back(kv.first);
     return names;
@@ -165,7 +165,7 @@ Follower::Follower(App& app) : fImpl(new Impl(app)) {
 
 Follower::~Follower() {
   {
-    KMutexGuard g(fImpl->mutex);
+    KLockGuard g(fImpl->mutex);
     fImpl->stop = true;
     fImpl->wake.Signal();
   }

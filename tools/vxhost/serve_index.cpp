@@ -115,15 +115,15 @@ void Extract(App& app, const DocInfo& doc, std::string* text, std::string* facts
 class TextIndex {
  public:
   void Put(const std::string& key, const std::string& words) {
-    KMutexGuard g(fLock);
+    KLockGuard g(fLock);
     fIndex.Put(key, words);
   }
   void Remove(const std::string& key) {
-    KMutexGuard g(fLock);
+    KLockGuard g(fLock);
     fIndex.Remove(key);
   }
   std::vector<std::string> Match(const std::vector<std::string>& words) const {
-    KMutexGuard g(fLock);
+    KLockGuard g(fLock);
     return fIndex.Match(words);
   }
 

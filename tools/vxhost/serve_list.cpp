@@ -58,13 +58,13 @@ std::map<View, std::shared_ptr<const Kept>> gKept;  // guarded by gKeptMutex, li
 uint64_t gKeptGeneration = 0;
 
 std::shared_ptr<const Kept> FindKept(const View& view) {
-  KMutexGuard g(gKeptMutex);
+  KLockGuard g(gKeptMutex);
   auto it = gKept.find(view);
   return it == gKept.end() ? nullptr : it->second;
 }
 
 void Keep(const View& view, std::shared_ptr<const Kept> kept) {
-  KMutexGuard g(gKeptMutex);
+  KLockGuard g(gKeptMutex);
   // A page made from an older store than one already kept is not kept.
   if (kept->generation < gKeptGeneration) return;
   if (kept->generation > gKeptGeneration || gKept.size() >= kMaxKept) gKept.clear();

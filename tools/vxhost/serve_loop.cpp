@@ -314,7 +314,7 @@ struct EventLoop {
   // trusted proxy carries many clients; they are told apart (and limited)
   // by their forwarded addresses, request by request.
   bool Count(const std::string& peer) {
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     int& count = shared.perAddress[peer];
     if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress && !Trusted(peer)) {
       if (count == 0) shared.perAddress.erase(peer);
@@ -325,7 +325,7 @@ struct EventLoop {
   }
 
   void Uncount(const std::string& peer) {
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     auto it = shared.perAddress.find(peer);
     if (it != shared.perAddress.end() && --it->second <= 0) shared.perAddress.erase(it);
   }
@@ -430,7 +430,7 @@ struct EventLoop {
     int rate = app.config.requestsPerSecondPerAddress;
     if (rate <= 0) return false;
     int64_t now = MonotonicMs();
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     Bucket& b = shared.buckets[client];
     if (b.last == 0) b.tokens = rate;
     b.tokens = std::min<double>(rate, b.tokens + static_cast<double>(now - b.last) * rate / 1000.0);
@@ -496,7 +496,7 @@ struct EventLoop {
   // On a worker: a turn, then back to the loop.
   void Turn(Conn* c) {
     RunHandler(c);
-    KMutexGuard g(doneMutex);
+    KLockGuard g(doneMutex);
     done.push_back(c);
     Signal();
   }
@@ -508,7 +508,7 @@ struct EventLoop {
     std::vector<Conn*> list;
     bool news;
     {
-      KMutexGuard g(doneMutex);
+      KLockGuard g(doneMutex);
       list.swap(done);
       news = logNews;
       logNews = false;
@@ -790,7 +790,7 @@ struct EventLoop {
 
   // Budgets of addresses quiet for a while are forgotten: they are full.
   void ForgetBudgets(int64_t now) {
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     if (shared.buckets.size() <= 1024) return;
     for (auto it = shared.buckets.begin(); it != shared.buckets.end();)
       it = now - it->second.last > 2000 ? shared.buckets.erase(it) : std::next(it);
@@ -907,7 +907,7 @@ void Loop::Run(const std::function<bool()>& stop) {
 
 void Loop::WakeLogPolls() {
   for (auto& l : fImpl->loops) {
-    KMutexGuard g(l->doneMutex);
+    KLockGuard g(l->doneMutex);
     l->logNews = true;
     l->Signal();
   }

@@ -182,7 +182,7 @@ std::map<std::string, std::pair<int, int>> gThumbs;   // key: width, height of i
 void NoteThumb(const std::string& key, const std::string& png) {
   int w = 0, h = 0;
   if (!PngSize(png, &w, &h)) return;
-  KMutexGuard g(gThumbsMutex);
+  KLockGuard g(gThumbsMutex);
   gThumbs[key] = {w, h};
 }
 
@@ -316,7 +316,7 @@ void KnowThumb(App& app, const std::string& key) {
 }
 
 bool ThumbSize(const std::string& key, int* width, int* height) {
-  KMutexGuard g(gThumbsMutex);
+  KLockGuard g(gThumbsMutex);
   auto it = gThumbs.find(key);
   if (it == gThumbs.end()) return false;
   *width = it->second.first;

@@ -90,8 +90,7 @@ class VXKERNEL_EXPORT KProperties {
   // Constant after construction (or assignment).
   unsigned char fReadOnly;
   KProperties* fDefaults;
-  // Guarded by fLock.
-  KPropertiesTable* fTable;
+  KPropertiesTable* fTable VXK_GUARDED_BY(fLock);
   mutable KLock fLock;
   // Not guarded (see the thread rule).
   KStringKey fHeaderComment;
