@@ -38,8 +38,8 @@ struct Event {
   bool startup;
 };
 
-KMutex gEventsMutex;  // guards gEvents
-std::vector<Event> gEvents;  // every ring call, in order
+KMutex gEventsMutex;
+std::vector<Event> gEvents VXK_GUARDED_BY(gEventsMutex);  // every ring call, in order
 
 std::string Demangle(const char* mangled) {
   int status = 0;

@@ -68,9 +68,10 @@ std::vector<Entry> Entries(const std::string& text) {
 struct Follower::Impl {
   App& app;
   std::string dir, self;  // the logs folder; this server's file name
-  mutable KMutex mutex;   // guards places (the thread changes it, Servers reads it) and stop
-  std::map<std::string, Place> places;  // by instance name
-  bool stop = false;
+  mutable KMutex mutex;
+  // The thread changes places, Servers reads it.
+  std::map<std::string, Place> places VXK_GUARDED_BY(mutex);  // by instance name
+  bool stop VXK_GUARDED_BY(mutex) = false;
   KCondition wake;
   std::thread thread;
 

@@ -129,7 +129,7 @@ class TextIndex {
 
  private:
   mutable KMutex fLock;
-  SearchIndex fIndex;
+  SearchIndex fIndex VXK_GUARDED_BY(fLock);
 };
 
 std::shared_ptr<TextIndex> MakeTextIndex() { return std::make_shared<TextIndex>(); }

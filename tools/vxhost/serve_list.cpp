@@ -54,8 +54,8 @@ constexpr size_t kMaxKept = 32;
 // The pages kept, all of gKeptGeneration. Held only to look up or swap an
 // entry: a page is made and filled outside it.
 KMutex gKeptMutex;
-std::map<View, std::shared_ptr<const Kept>> gKept;  // guarded by gKeptMutex, like gKeptGeneration
-uint64_t gKeptGeneration = 0;
+std::map<View, std::shared_ptr<const Kept>> gKept VXK_GUARDED_BY(gKeptMutex);
+uint64_t gKeptGeneration VXK_GUARDED_BY(gKeptMutex) = 0;
 
 std::shared_ptr<const Kept> FindKept(const View& view) {
   KLockGuard g(gKeptMutex);

@@ -29,11 +29,11 @@ constexpr size_t kMaxAnswer = 64 * 1024;
 
 struct Tail {
   KMutex mutex;
-  std::deque<std::string> lines;  // guarded by mutex, like the two below
-  int64_t first = 1;              // the number of lines.front()
-  std::string instance;           // this server's name
-  KMutex newsMutex;               // held while onNews runs, so CloseLog waits for it
-  std::function<void()> onNews;   // guarded by newsMutex
+  std::deque<std::string> lines VXK_GUARDED_BY(mutex);
+  int64_t first VXK_GUARDED_BY(mutex) = 1;  // the number of lines.front()
+  std::string instance VXK_GUARDED_BY(mutex);  // this server's name
+  KMutex newsMutex;  // held while onNews runs, so CloseLog waits for it
+  std::function<void()> onNews VXK_GUARDED_BY(newsMutex);
 };
 
 Tail& TheTail() {

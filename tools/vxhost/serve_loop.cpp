@@ -207,9 +207,11 @@ struct Loop::Impl {
   App& app;
   std::vector<std::unique_ptr<EventLoop>> loops;
 
-  KMutex addressMutex;                              // guards perAddress and buckets
-  std::unordered_map<std::string, int> perAddress;  // open connections per peer address
-  std::unordered_map<std::string, Bucket> buckets;  // request budgets per client address
+  KMutex addressMutex;
+  // Open connections per peer address.
+  std::unordered_map<std::string, int> perAddress VXK_GUARDED_BY(addressMutex);
+  // Request budgets per client address.
+  std::unordered_map<std::string, Bucket> buckets VXK_GUARDED_BY(addressMutex);
 
   std::atomic<long> open{0}, refused{0}, limited{0}, writeTimeouts{0};
   std::atomic<bool> stopAll{false};  // the first loop saw stop()
@@ -239,9 +241,9 @@ struct EventLoop {
   bool acceptBlocked = false;        // out of descriptors: retry on the tick
   bool stopping = false;
 
-  KMutex doneMutex;           // guards done and logNews
-  std::vector<Conn*> done;    // connections whose handler turn ended
-  bool logNews = false;
+  KMutex doneMutex;
+  std::vector<Conn*> done VXK_GUARDED_BY(doneMutex);  // connections whose handler turn ended
+  bool logNews VXK_GUARDED_BY(doneMutex) = false;
 
   std::atomic<long>& open = shared.open;
   std::atomic<long>& refused = shared.refused;

@@ -146,9 +146,9 @@ class HourlySweep {
 
  private:
   static constexpr int64_t kInterval = 3600;
-  KMutex fMutex;  // guards fStop
+  KMutex fMutex;
   KCondition fWake;
-  bool fStop = false;
+  bool fStop VXK_GUARDED_BY(fMutex) = false;
   std::thread fThread;  // last: starts once the members above exist
 };
 

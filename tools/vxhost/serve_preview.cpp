@@ -176,8 +176,9 @@ class ChildPlace {
   bool fHeld;
 };
 
-KMutex gThumbsMutex;                                  // guards gThumbs
-std::map<std::string, std::pair<int, int>> gThumbs;   // key: width, height of its thumbnail
+KMutex gThumbsMutex;
+// key: width, height of its thumbnail
+std::map<std::string, std::pair<int, int>> gThumbs VXK_GUARDED_BY(gThumbsMutex);
 
 void NoteThumb(const std::string& key, const std::string& png) {
   int w = 0, h = 0;

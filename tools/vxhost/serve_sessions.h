@@ -98,15 +98,14 @@ class Sessions {
   const int64_t fIdleMs;
   const Clock fClock;
   const std::string fDir;
-  // Guarded by fMutex.
   KMutex fMutex;
-  Order fOrder;  // least recently used first
-  std::unordered_map<std::string, Order::iterator> fById;
-  uint64_t fEnded = 0;  // counts Remove and Forget: a read racing one checks again
+  Order fOrder VXK_GUARDED_BY(fMutex);  // least recently used first
+  std::unordered_map<std::string, Order::iterator> fById VXK_GUARDED_BY(fMutex);
+  uint64_t fEnded VXK_GUARDED_BY(fMutex) = 0;  // counts Remove and Forget: a read racing one checks again
   // Sessions ended in the last kEndedMs (at most kMaxSessions), oldest
   // first, and the same digests for lookups.
-  std::list<std::pair<std::string, int64_t>> fEndedOrder;
-  std::unordered_map<std::string, int64_t> fEndedAt;
+  std::list<std::pair<std::string, int64_t>> fEndedOrder VXK_GUARDED_BY(fMutex);
+  std::unordered_map<std::string, int64_t> fEndedAt VXK_GUARDED_BY(fMutex);
 };
 
 // Failed logins per client address and per user name: at most kLimit in
@@ -137,15 +136,14 @@ class LoginLimiter {
   };
   using Order = std::list<Counter>;
   int Recent(const std::string& key, int64_t now);  // REQUIRES: fMutex held
-  void Count(const std::string& key, int64_t now);   // REQUIRES: fMutex held
+  void Count(const std::string& key, int64_t now) VXK_REQUIRES(fMutex);
   static bool DeadCounter(const Counter& c, int64_t now);  // no failure in the window
 
   // Constant after construction.
   const Clock fClock;
-  // Guarded by fMutex.
   KMutex fMutex;
-  Order fOrder;  // least recently failed first
-  std::unordered_map<std::string, Order::iterator> fByKey;
+  Order fOrder VXK_GUARDED_BY(fMutex);  // least recently failed first
+  std::unordered_map<std::string, Order::iterator> fByKey VXK_GUARDED_BY(fMutex);
 };
 
 }  // namespace serve

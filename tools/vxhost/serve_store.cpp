@@ -190,24 +190,24 @@ bool ReadTrashed(const fs::path& file, const std::string& key, DocInfo* info) {
 }  // namespace
 
 struct Store::Impl {
-  mutable KMutex lock;  // guards index and random
+  mutable KMutex lock;
   std::atomic<uint64_t> generation{0};
   // The lock for a change of index; the change is counted.
-  KMutex& Change() {
+  KMutex& Change() VXK_RETURN_CAPABILITY(lock) {
     ++generation;
     return lock;
   }
   std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
   fs::path data, root, tmp, trashRoot, extra;
   unsigned long tempId = 0;  // of this instance's cache temporaries
-  std::map<std::string, DocInfo> index;
+  std::map<std::string, DocInfo> index VXK_GUARDED_BY(lock);
   struct Trashed {
     TrashInfo info;
     fs::path file;  // under trashRoot
   };
   std::map<std::string, Trashed> trash;
   long swept = 0;
-  std::mt19937_64 random{std::random_device{}()};
+  std::mt19937_64 random VXK_GUARDED_BY(lock){std::random_device{}()};
 };
 
 Store::Store() : fImpl(new Impl) {}
