@@ -83,10 +83,10 @@ class Sessions {
     int64_t touched;  // the file's time as this server last set or read it
   };
   using Order = std::list<Entry>;
-  void DropExpired(int64_t now);                   // REQUIRES: fMutex held
-  void Evict(const std::string& key);              // REQUIRES: fMutex held
-  void Insert(Entry entry);                        // REQUIRES: fMutex held
-  bool Ended(const std::string& key, int64_t now);  // REQUIRES: fMutex held
+  void DropExpired(int64_t now) VXK_REQUIRES(fMutex);
+  void Evict(const std::string& key) VXK_REQUIRES(fMutex);
+  void Insert(Entry entry) VXK_REQUIRES(fMutex);
+  bool Ended(const std::string& key, int64_t now) VXK_REQUIRES(fMutex);
   std::string PathOf(const std::string& key) const;
   // Reads the session file of key: false when missing or bad.
   bool ReadFile(const std::string& key, Session* out, int64_t* mtime) const;
@@ -135,7 +135,7 @@ class LoginLimiter {
     std::list<int64_t> failures;  // times, oldest first, at most kLimit
   };
   using Order = std::list<Counter>;
-  int Recent(const std::string& key, int64_t now);  // REQUIRES: fMutex held
+  int Recent(const std::string& key, int64_t now) VXK_REQUIRES(fMutex);
   void Count(const std::string& key, int64_t now) VXK_REQUIRES(fMutex);
   static bool DeadCounter(const Counter& c, int64_t now);  // no failure in the window
 

@@ -87,6 +87,9 @@ class VXKERNEL_EXPORT KProperties {
   long Count() const;
 
  private:
+  // A copy of the table (owned by the caller), taken under fLock.
+  KPropertiesTable* TableCopy() const VXK_EXCLUDES(fLock);
+
   // Constant after construction (or assignment).
   unsigned char fReadOnly;
   KProperties* fDefaults;

@@ -126,12 +126,15 @@ class VXKERNEL_EXPORT KSysLog {
   // Set once, read without the mutex (then again under it).
   std::atomic<bool> fCreated{false};
   std::atomic<bool> fShutdown{false};
-  bool fNeedsSeparator VXK_GUARDED_BY(fMutex) = true;  // the last message did not end with a line end
-  std::string fPath VXK_GUARDED_BY(fMutex);
+  // Written by Create under fMutex before it publishes fCreated; read
+  // without the mutex once IsCreated().
+  std::string fPath;
+  KSysLog_AsychBufferRoutine* fRoutine = nullptr;  // owned
+  // The last message did not end with a line end.
+  bool fNeedsSeparator VXK_GUARDED_BY(fMutex) = true;
   std::FILE* fFile VXK_GUARDED_BY(fMutex) = nullptr;  // the write stream; null when not open
   int fDescriptor VXK_GUARDED_BY(fMutex) = -1;        // fFile's descriptor, written directly
-  KSysLog_AsychBufferRoutine* fRoutine VXK_GUARDED_BY(fMutex) = nullptr;  // owned; set by Create
-  long fEnd VXK_GUARDED_BY(fMutex) = 0;                                   // offset just after the last entry
+  long fEnd VXK_GUARDED_BY(fMutex) = 0;               // offset just after the last entry
   long fNextSequence VXK_GUARDED_BY(fMutex) = 0;
   std::string fEntryText VXK_GUARDED_BY(fMutex);  // the entry being written; kept for its capacity
   long fWaiters VXK_GUARDED_BY(fMutex) = 0;       // readers waiting on fCondition

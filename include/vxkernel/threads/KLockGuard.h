@@ -51,6 +51,11 @@ class VXK_SCOPED_CAPABILITY KLockGuard {
   static void ReleaseKLock(void* lock, KLock::Type type) VXK_NO_THREAD_SAFETY_ANALYSIS {
     static_cast<KLock*>(lock)->Unlock(type);
   }
+  // Releases a KMutex or a KRWLock.
+  template <class Lock>
+  static void ReleaseLock(void* lock, KLock::Type) VXK_NO_THREAD_SAFETY_ANALYSIS {
+    static_cast<Lock*>(lock)->Unlock();
+  }
 
   void* const fObject;  // the lock held
   // Releases fObject; null when nothing is held. The analysis cannot follow

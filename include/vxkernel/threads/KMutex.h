@@ -58,9 +58,9 @@ class VXK_CAPABILITY("mutex") VXKERNEL_EXPORT KMutex {
 };
 
 // The KLockGuard of a KMutex.
-inline KLockGuard::KLockGuard(KMutex& mutex) : fObject(&mutex), fRelease(nullptr), fType(KLock::kWrite) {
+inline KLockGuard::KLockGuard(KMutex& mutex)
+    : fObject(&mutex), fRelease(&ReleaseLock<KMutex>), fType(KLock::kWrite) {
   mutex.Lock();
-  fRelease = [](void* object, KLock::Type) VXK_NO_THREAD_SAFETY_ANALYSIS { static_cast<KMutex*>(object)->Unlock(); };
 }
 
 // The former name of KLockGuard over a KMutex, kept for hosts.

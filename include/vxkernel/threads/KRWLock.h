@@ -92,13 +92,13 @@ class VXK_CAPABILITY("rwlock") VXKERNEL_EXPORT KRWLock {
 };
 
 // The KLockGuards of a KRWLock: exclusive (writer) or shared (reader).
-inline KLockGuard::KLockGuard(KRWLock& lock) : fObject(&lock), fRelease(nullptr), fType(KLock::kWrite) {
+inline KLockGuard::KLockGuard(KRWLock& lock)
+    : fObject(&lock), fRelease(&ReleaseLock<KRWLock>), fType(KLock::kWrite) {
   lock.WriteLock();
-  fRelease = [](void* object, KLock::Type) VXK_NO_THREAD_SAFETY_ANALYSIS { static_cast<KRWLock*>(object)->Unlock(); };
 }
-inline KLockGuard::KLockGuard(KRWLock& lock, Shared) : fObject(&lock), fRelease(nullptr), fType(KLock::kRead) {
+inline KLockGuard::KLockGuard(KRWLock& lock, Shared)
+    : fObject(&lock), fRelease(&ReleaseLock<KRWLock>), fType(KLock::kRead) {
   lock.ReadLock();
-  fRelease = [](void* object, KLock::Type) VXK_NO_THREAD_SAFETY_ANALYSIS { static_cast<KRWLock*>(object)->Unlock(); };
 }
 
 // The former names of the KLockGuards of a KRWLock, kept for hosts.
