@@ -61,7 +61,8 @@ bool Connect(KWSASocket& server, KWSASocket& client, KWSASocket& accepted) {
 
 // The key under which the readiness set reports s's events.
 uint64_t RoutingKey(const KWSASocket* s) {
-  const KWSASocketRouting& r = KWSASocketRouting::Get();
+  KWSASocketRouting& r = KWSASocketRouting::Get();
+  KLockGuard guard(r.fLock);
   for (uint32_t slot = 0; slot < KWSASocket::kMaxRouted; ++slot) {
     if (r.fEntries[slot].socket == s) return (uint64_t{r.fEntries[slot].generation} << 32) | slot;
   }
