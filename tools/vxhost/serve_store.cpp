@@ -207,7 +207,7 @@ struct Store::Impl {
   };
   std::map<std::string, Trashed> trash;
   long swept = 0;
-  std::mt19937_64 random VXK_GUARDED_BY(lock){std::random_device{}()};
+  std::mt19937_64 random VXK_GUARDED_BY(lock) = std::mt19937_64(std::random_device{}());
 };
 
 Store::Store() : fImpl(new Impl) {}
