@@ -10,18 +10,13 @@
 #include <string>
 #include <thread>
 
+#include "log/KSysLog_internal.h"
 #include "vxkernel/log/KSysLog.h"
 
 #ifdef VXK_HAVE_SPDLOG
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 #endif
-
-// Private logs: the process's own log can be created only once.
-class KSysLogTestPeer {
- public:
-  static std::unique_ptr<KSysLog> New() { return std::unique_ptr<KSysLog>(new KSysLog()); }
-};
 
 namespace {
 
@@ -39,7 +34,7 @@ const std::string& Dir() {
 
 void BM_SysLogAppend(benchmark::State& state) {
   const std::string path = Dir() + "/append.log";
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   if (!log->Create(path.c_str(), nullptr)) state.SkipWithError("create");
   for (auto _ : state) benchmark::DoNotOptimize(log->Append("4711", kMessage, false));
   log.reset();
@@ -50,7 +45,7 @@ BENCHMARK(BM_SysLogAppend);
 // One reader follows the log from its end, waiting for every append.
 void BM_SysLogAppendFollowed(benchmark::State& state) {
   const std::string path = Dir() + "/followed.log";
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   if (!log->Create(path.c_str(), nullptr)) state.SkipWithError("create");
   std::atomic<long> read{0};
   std::thread follower([&] {

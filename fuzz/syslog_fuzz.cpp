@@ -21,22 +21,12 @@
 #include <memory>
 #include <string>
 
+#include "log/KSysLog_internal.h"
 #include "vxkernel/log/KSysLog.h"
 
 void Check(bool condition) {
   if (!condition) std::abort();
 }
-
-// Private logs and their state, which only the log itself changes.
-class KSysLogTestPeer {
- public:
-  static KSysLog* New() { return new KSysLog(); }
-  static void Pretend(KSysLog& log, long end, long next) {
-    KMutexGuard guard(log.fMutex);
-    log.fEnd = end;
-    log.fNextSequence = next;
-  }
-};
 
 namespace {
 
@@ -47,7 +37,7 @@ struct Scratch {
     Check(mkdtemp(name) != nullptr);
     dir = name;
     path = dir + "/sys.log";
-    log.reset(KSysLogTestPeer::New());
+    log = KSysLogInternal::New();
     Check(log->Create(path.c_str(), nullptr));
   }
   ~Scratch() {
@@ -95,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::FILE* f = std::fopen(scratch.path.c_str(), "wb");
   Check(f != nullptr && std::fwrite(file.data(), 1, file.size(), f) == file.size() && std::fclose(f) == 0);
   KSysLog& log = *scratch.log;
-  KSysLogTestPeer::Pretend(log, end, entries);
+  KSysLogInternal::Pretend(log, end, entries);
 
   KSysLog_EntryList head, tail, read;
   const std::string before = file.substr(0, static_cast<size_t>(end));

@@ -19,13 +19,14 @@ namespace {
 // Bounds a walk along defaults pointers that a caller turned into a loop.
 constexpr int kMaxDefaultsDepth = 64;
 
-// A copy of source's table, taken under its lock.
-KPropertiesTable* CopyTable(const KPropertiesTable* source, KLock& lock) {
-  KLockGuard guard(lock);
-  return new KPropertiesTable(*source);
-}
-
 }  // namespace
+
+// The pointer, too, is read under the lock: an assignment to this object on
+// another thread replaces and frees the table.
+KPropertiesTable* KProperties::TableCopy() const {
+  KLockGuard guard(fLock);
+  return new KPropertiesTable(*fTable);
+}
 
 KProperties::KProperties(unsigned char readOnly, KProperties* defaults)
     : fReadOnly(readOnly), fDefaults(defaults), fTable(new KPropertiesTable), fLock(KLock::kCriticalSection) {}
@@ -33,14 +34,14 @@ KProperties::KProperties(unsigned char readOnly, KProperties* defaults)
 KProperties::KProperties(const KProperties& other)
     : fReadOnly(other.fReadOnly),
       fDefaults(other.fDefaults),
-      fTable(CopyTable(other.fTable, other.fLock)),
+      fTable(other.TableCopy()),
       fLock(KLock::kCriticalSection),
       fHeaderComment(other.fHeaderComment),
       fTimestampComment(other.fTimestampComment) {}
 
 KProperties& KProperties::operator=(const KProperties& other) {
   if (this == &other) return *this;
-  KPropertiesTable* copy = CopyTable(other.fTable, other.fLock);
+  KPropertiesTable* copy = other.TableCopy();
   {
     KLockGuard guard(fLock);
     std::swap(fTable, copy);

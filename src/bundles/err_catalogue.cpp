@@ -48,8 +48,8 @@ KLock& AnswersLock() {
   static KLock* lock = new KLock(KLock::kCriticalSection);
   return *lock;
 }
-// Guarded by AnswersLock(); keyed by the four texts joined with NULs.
-std::unordered_map<std::string, std::unique_ptr<Answer>>* gAnswers = nullptr;
+// Keyed by the four texts joined with NULs.
+std::unordered_map<std::string, std::unique_ptr<Answer>>* gAnswers VXK_GUARDED_BY(AnswersLock()) = nullptr;
 
 // The key spreads the slots; the suffix only needs to keep two locales of
 // one key apart, so its length and last byte are enough.

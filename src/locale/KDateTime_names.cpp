@@ -70,7 +70,7 @@ KLock& NamesLock() {
   static KLock* lock = new KLock(KLock::kCriticalSection);
   return *lock;
 }
-std::vector<std::unique_ptr<DateNames>>* gAllNames = nullptr;  // guarded by NamesLock()
+std::vector<std::unique_ptr<DateNames>>* gAllNames VXK_GUARDED_BY(NamesLock()) = nullptr;
 std::atomic<const DateNames*> gLast{nullptr};
 
 }  // namespace

@@ -51,8 +51,8 @@ KLock& Monitor() {
   return *monitor;
 }
 
-// Guarded by Monitor(). Made on first use, never destroyed.
-KLocale& DefaultLocaleLocked() {
+// Made on first use, never destroyed.
+KLocale& DefaultLocaleLocked() VXK_REQUIRES(Monitor()) {
   static KLocale* locale = new KLocale("en", "US", nullptr);
   return *locale;
 }

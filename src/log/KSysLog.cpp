@@ -91,7 +91,7 @@ bool KSysLog::IsShutdown() { return fShutdown.load(std::memory_order_acquire); }
 unsigned char KSysLog::Create(const char* path, KSysLog_AsychBufferRoutine* routine) {
   bool refused = false;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     if (IsCreated()) return false;
     if (fRoutine != routine) delete fRoutine;
     fRoutine = routine;
@@ -115,7 +115,7 @@ unsigned char KSysLog::Create(const char* path, KSysLog_AsychBufferRoutine* rout
 unsigned char KSysLog::Shutdown() {
   bool wake = false;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     if (!IsCreated() || IsShutdown()) return false;
     std::fclose(fFile);
     fFile = nullptr;
@@ -158,7 +158,7 @@ unsigned char KSysLog::_Append_atomic(const char* sender, const char* message,
   bool written = false;
   bool wake = false;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     if (fFile == nullptr) return false;
     const long sequence = fNextSequence++;
     char number[24];
@@ -193,7 +193,7 @@ unsigned char KSysLog::_Append_atomic(const char* sender, const char* message,
 }
 
 KSysLog_Iterator KSysLog::End() {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   return KSysLog_Iterator(fEnd, fNextSequence);
 }
 
@@ -256,7 +256,7 @@ KSysLog_Iterator KSysLog::ReadFromEnd(KSysLog_EntryListBase& list, KSysLog_Itera
 bool KSysLog::WaitForUpdate(long seen, const KTimestamp* deadline) {
   // seen is the count the reader noted before it took the mutex here, not
   // the count now: an append in between has broadcast already, to nobody.
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   while (!IsShutdown() && fNextSequence == seen) {
     ++fWaiters;
     const long r = deadline != nullptr ? fCondition.Wait(fMutex, *deadline) : fCondition.Wait(fMutex);

@@ -25,22 +25,22 @@ struct KWSASocketRouting {
 
   static KWSASocketRouting& Get();
 
-  // Under fLock: enters socket (open, not registered) and makes it
-  // non-blocking; false when the table is full or the system refuses.
-  bool Register(KWSASocket* socket);
-  // Under fLock: removes a registered socket.
-  void Release(KWSASocket* socket);
+  // Enters socket (open, not registered) and makes it non-blocking; false
+  // when the table is full or the system refuses.
+  bool Register(KWSASocket* socket) VXK_REQUIRES(fLock);
+  // Removes a registered socket.
+  void Release(KWSASocket* socket) VXK_REQUIRES(fLock);
   // Routes one event of the entry that key names, unless it was released.
   void Route(uint64_t key, long kind);
   // Routes kind to socket's callback. REQUIRES: fLock held.
   static void Deliver(KWSASocket* socket, long kind);
   bool StartThread();
-  // Stops and joins the thread. REQUIRES: fLock not held.
-  void StopThread();
+  // Stops and joins the thread.
+  void StopThread() VXK_EXCLUDES(fLock);
 
   KLock fLock{KLock::kCriticalSection};
-  Entry fEntries[KWSASocket::kMaxRouted] = {};
-  bool fStarted = false;
+  Entry fEntries[KWSASocket::kMaxRouted] VXK_GUARDED_BY(fLock) = {};
+  bool fStarted VXK_GUARDED_BY(fLock) = false;
   port::Readiness* fSet = nullptr;
   bool fThreadRunning = false;
   std::atomic<bool> fStopping{false};  // read by the thread without fLock

@@ -46,7 +46,7 @@ KLock& EarlyLock() {
   return *lock;
 }
 
-std::string* gEarly = nullptr;  // guarded by EarlyLock()
+std::string* gEarly VXK_GUARDED_BY(EarlyLock()) = nullptr;
 
 void EarlyAppend(const char* text) {
   KLockGuard guard(EarlyLock());

@@ -36,7 +36,7 @@ KLock& RetiredLock() {
   static KLock* lock = new KLock(KLock::kCriticalSection);
   return *lock;
 }
-std::vector<Printer*>* gRetired = nullptr;  // guarded by RetiredLock()
+std::vector<Printer*>* gRetired VXK_GUARDED_BY(RetiredLock()) = nullptr;
 
 // ===== The process's mode =====
 // Chosen once; the mode is read without the lock on every print, so it is an

@@ -13,28 +13,30 @@ KLock::KLock(Kind kind) : fKind(kind), fImpl(nullptr) { SysInit(); }
 
 KLock::~KLock() { delete fImpl; }
 
-void KLock::SysInit() {
-  switch (fKind) {
-    case kCriticalSection:
-      fImpl = new (std::nothrow) KLockCriticalSection;
-      break;
-    case kSWMR:
-      fImpl = new (std::nothrow) KLockSWMR;
-      break;
-    case kSWMRNoStarvation:
-      fImpl = new (std::nothrow) KLockSWMRNoStarvation;
-      break;
-    default:
-      fImpl = nullptr;  // a kind without implementation does no locking
-      return;
+KLockBase* NewKLockImpl(KLock::Kind kind) {
+  switch (kind) {
+    case KLock::kCriticalSection:
+      return new (std::nothrow) KLockCriticalSection;
+    case KLock::kSWMR:
+      return new (std::nothrow) KLockSWMR;
+    case KLock::kSWMRNoStarvation:
+      return new (std::nothrow) KLockSWMRNoStarvation;
   }
+  return nullptr;
+}
+
+void KLock::SysInit() {
+  fImpl = NewKLockImpl(fKind);
+  if (fKind != kCriticalSection && fKind != kSWMR && fKind != kSWMRNoStarvation)
+    return;  // a kind without implementation does no locking
   // A lock the system refused does not lock; say so, as every failure does.
   if (fImpl == nullptr || !fImpl->Usable())
     vxk_internal::DebugLine("KLock::SysInit", "could not create the lock of kind ", static_cast<int>(fKind),
                             "; it does not lock");
 }
 
-unsigned char KLock::Lock(Type type, unsigned long timeout) {
+// The analysis sees the lock taken here only as the caller does.
+unsigned char KLock::Lock(Type type, unsigned long timeout) VXK_NO_THREAD_SAFETY_ANALYSIS {
   // The critical-section kind is by far the most used: skip the second
   // virtual call for it.
   if (fKind == kCriticalSection && fImpl != nullptr) {
@@ -45,7 +47,7 @@ unsigned char KLock::Lock(Type type, unsigned long timeout) {
   return fImpl == nullptr ? true : fImpl->Lock(type, timeout);
 }
 
-void KLock::Unlock(Type type) {
+void KLock::Unlock(Type type) VXK_NO_THREAD_SAFETY_ANALYSIS {
   if (fKind == kCriticalSection && fImpl != nullptr) {
     port::Mutex* m = static_cast<KLockCriticalSection*>(fImpl)->fMutex;
     if (m != nullptr) {
@@ -59,7 +61,7 @@ void KLock::Unlock(Type type) {
 
 // ===== KLockCriticalSection =====
 
-unsigned char KLockCriticalSection::Lock(KLock::Type, unsigned long) {
+bool KLockCriticalSection::Lock(KLock::Type, unsigned long) {
   if (fMutex != nullptr) port::MutexLock(fMutex);
   return true;
 }
@@ -107,7 +109,7 @@ bool KLockSWMR::WaitUntil(port::Cond* cond, unsigned long timeout, std::atomic<l
   return ok;
 }
 
-unsigned char KLockSWMR::Lock(KLock::Type type, unsigned long timeout) {
+bool KLockSWMR::Lock(KLock::Type type, unsigned long timeout) {
   if (fMutex == nullptr || fReadersGo == nullptr || fWriterGo == nullptr) return false;
   if (type != KLock::kRead && type != KLock::kWrite) return false;
   const uintptr_t self = port::ThreadSelf();
@@ -189,7 +191,7 @@ KLockSWMRNoStarvation::~KLockSWMRNoStarvation() {
   port::SemaphoreDestroy(fReadersGo);
 }
 
-unsigned char KLockSWMRNoStarvation::Lock(KLock::Type type, unsigned long) {
+bool KLockSWMRNoStarvation::Lock(KLock::Type type, unsigned long) {
   if (fReadersGo == nullptr || fWriterGo == nullptr) return false;
   if (type != KLock::kRead && type != KLock::kWrite) return false;
   uint64_t word = fWord.load(std::memory_order_relaxed);

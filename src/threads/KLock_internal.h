@@ -21,7 +21,7 @@ struct KLockCounts {
 class KLockBase {
  public:
   virtual ~KLockBase() = default;
-  virtual unsigned char Lock(KLock::Type type, unsigned long timeout) = 0;
+  virtual bool Lock(KLock::Type type, unsigned long timeout) = 0;
   virtual void Unlock(KLock::Type type) = 0;
   // Test hook; may be called without any lock held.
   virtual KLockCounts Counts() const { return KLockCounts(); }
@@ -36,7 +36,7 @@ class KLockCriticalSection final : public KLockBase {
  public:
   KLockCriticalSection() : fMutex(port::MutexCreate()) {}
   ~KLockCriticalSection() override { port::MutexDestroy(fMutex); }
-  unsigned char Lock(KLock::Type, unsigned long) override;
+  bool Lock(KLock::Type, unsigned long) override;
   void Unlock(KLock::Type) override;
   bool Usable() const override { return fMutex != nullptr; }
 
@@ -58,7 +58,7 @@ class KLockSWMR final : public KLockBase {
  public:
   KLockSWMR();
   ~KLockSWMR() override;
-  unsigned char Lock(KLock::Type type, unsigned long timeout) override;
+  bool Lock(KLock::Type type, unsigned long timeout) override;
   void Unlock(KLock::Type type) override;
   KLockCounts Counts() const override;
   bool Usable() const override { return fMutex != nullptr && fReadersGo != nullptr && fWriterGo != nullptr; }
@@ -95,7 +95,7 @@ class KLockSWMRNoStarvation final : public KLockBase {
  public:
   KLockSWMRNoStarvation();
   ~KLockSWMRNoStarvation() override;
-  unsigned char Lock(KLock::Type type, unsigned long timeout) override;
+  bool Lock(KLock::Type type, unsigned long timeout) override;
   void Unlock(KLock::Type type) override;
   KLockCounts Counts() const override;
   bool Usable() const override { return fReadersGo != nullptr && fWriterGo != nullptr; }
@@ -116,10 +116,8 @@ class KLockSWMRNoStarvation final : public KLockBase {
   std::atomic<uint64_t> fWord{0};
 };
 
-// Test access to a KLock's implementation.
-class KLockTestPeer {
- public:
-  static KLockBase* Impl(const KLock& lock) { return lock.fImpl; }
-};
+// The implementation of kind (owned by the caller): null for a kind without
+// one, or when memory ran out.
+KLockBase* NewKLockImpl(KLock::Kind kind);
 
 #endif  // VXKERNEL_THREADS_KLOCK_INTERNAL_H_

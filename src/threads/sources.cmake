@@ -10,6 +10,7 @@ list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/threads/KSharedFile.h
   include/vxkernel/threads/KSleep.h
   include/vxkernel/threads/KTimestamp.h
+  include/vxkernel/threads/thread_annotations.h
 )
 list(APPEND VXKERNEL_SOURCES
   src/threads/KCondition.cpp

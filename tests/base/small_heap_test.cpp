@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "base/arena.h"
+#include "vxkernel/threads/KMutex.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -105,7 +105,7 @@ TEST(SmallHeap, BlocksMoveBetweenThreadsAndOutliveThem) {
   for (std::thread& th : threads) th.join();
   threads.clear();
 
-  std::mutex lock;
+  KMutex lock;
   std::deque<Live> inbox[kThreads];
   std::vector<Live> kept;
   bool intact = true;
@@ -118,19 +118,19 @@ TEST(SmallHeap, BlocksMoveBetweenThreadsAndOutliveThem) {
       for (int i = 0; i < kBlocks || received < kSent;) {
         if (i < kBlocks) {
           Live b = Make(RandomSize(rng), static_cast<unsigned char>(i));
-          std::lock_guard<std::mutex> guard(lock);
+          KLockGuard guard(lock);
           (i % 3 == 0 ? kept.push_back(b) : inbox[(t + 1) % kThreads].push_back(b));
           ++i;
         }
         std::deque<Live> mine;
         {
-          std::lock_guard<std::mutex> guard(lock);
+          KLockGuard guard(lock);
           mine.swap(inbox[t]);
         }
         for (const Live& b : mine) ok = CheckAndFree(b) && ok, ++received;
         if (i == kBlocks && mine.empty()) std::this_thread::yield();
       }
-      std::lock_guard<std::mutex> guard(lock);
+      KLockGuard guard(lock);
       intact = intact && ok;
     });
   }

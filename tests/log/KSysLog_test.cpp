@@ -18,28 +18,12 @@
 #include <thread>
 #include <vector>
 
+#include "log/KSysLog_internal.h"
 #include "support/child_process.h"
 #include "support/debug_capture.h"
 #include "support/temp_dir.h"
 #include "vxkernel/runtime/dbgstrm.h"
 #include "vxkernel/threads/KTimestamp.h"
-
-// Private logs: the process's own log can be created only once.
-class KSysLogTestPeer {
- public:
-  static std::unique_ptr<KSysLog> New() { return std::unique_ptr<KSysLog>(new KSysLog()); }
-  static long Waiters(KSysLog& log) {
-    KMutexGuard guard(log.fMutex);
-    return log.fWaiters;
-  }
-  // A read that noted end before it began.
-  static KSysLog_Iterator ReadFromEnd(KSysLog& log, KSysLog_EntryListBase& list,
-                                      KSysLog_Iterator from, KSysLog_Iterator end, long waitMs) {
-    KTimestamp deadline = KTimestamp::Now();
-    deadline += KTimestamp(static_cast<unsigned long>(waitMs));
-    return log.ReadFromEnd(list, from, 1000, end, &deadline, true);
-  }
-};
 
 namespace {
 
@@ -59,7 +43,7 @@ std::string Join(const KSysLog_EntryBase& e) {
 // empty line before the first entry.
 TEST(KSysLog, FileBytesAndReadBack) {
   TempDir dir;
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
   const std::vector<std::string> messages = {"one", "", "two\n", "x\ny", "x\ny\n", "last"};
   std::string expected;
@@ -111,7 +95,7 @@ TEST(KSysLog, AppendGoesThroughTheRoutine) {
     }
   };
   TempDir dir;
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   auto* queue = new Queue;
   ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), queue));
   auto dup = [](const char* t) { return std::strcpy(new char[std::strlen(t) + 1], t); };
@@ -134,7 +118,7 @@ TEST(KSysLog, AppendGoesThroughTheRoutine) {
 // points into the middle of that line.
 TEST(KSysLog, SendersAndMessageLinesThatLookLikeHeaders) {
   TempDir dir;
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
   const std::string message = "^{ x\n^{ 1\ta\tb }\tfake\n ^{ y\n^{\n";
   ASSERT_TRUE(log->Append("a\tb\nc\rd", message.c_str(), false));
@@ -163,7 +147,7 @@ TEST(KSysLog, FollowerMovesPastFailedWrites) {
   TempDir dir;
   const std::string out = ChildTranscript([&](Transcript& t) {
     signal(SIGXFSZ, SIG_IGN);
-    auto log = KSysLogTestPeer::New();
+    auto log = KSysLogInternal::New();
     if (!log->Create((dir / "sys.log").c_str(), nullptr)) return t.Line("no log");
     auto append = [&](const char* message, long room) {
       const rlim_t size = static_cast<rlim_t>(log->End().Seek() + room);
@@ -194,7 +178,7 @@ TEST(KSysLog, WritersAndFollowers) {
   constexpr int kWriters = 8, kPerWriter = 10000, kFollowers = 4;
   constexpr long kTotal = long{kWriters} * kPerWriter;
   TempDir dir;
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
   std::vector<std::thread> threads;
   const KSysLog_Iterator start = log->End();
@@ -237,7 +221,7 @@ TEST(KSysLog, WritersAndFollowers) {
 TEST(KSysLog, FollowerNeverSleepsThroughAnAppend) {
   constexpr long kRounds = 100;
   TempDir dir;
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
   std::atomic<long> round{0};
   std::thread follower([&] {
@@ -246,13 +230,13 @@ TEST(KSysLog, FollowerNeverSleepsThroughAnAppend) {
       const KSysLog_Iterator end = log->End();
       EXPECT_TRUE(log->Append("w", "in the gap\n", false));
       KSysLog_EntryList list;
-      at = KSysLogTestPeer::ReadFromEnd(*log, list, at, end, kWatchdogMs);
+      at = KSysLogInternal::ReadFromEnd(*log, list, at, end, kWatchdogMs);
       EXPECT_GE(list.Size(), 1);
     }
   });
   long stalls = 0;
   for (long r; (r = round) < kRounds; std::this_thread::yield()) {
-    if (KSysLogTestPeer::Waiters(*log) == 0) continue;
+    if (KSysLogInternal::Waiters(*log) == 0) continue;
     ++stalls;
     log->Append("watcher", "wake up\n", false);
     while (round == r) std::this_thread::yield();
@@ -263,7 +247,7 @@ TEST(KSysLog, FollowerNeverSleepsThroughAnAppend) {
 
 TEST(KSysLog, TimeoutAndShutdownWakeWaiters) {
   TempDir dir;
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   ASSERT_TRUE(log->Create((dir / "sys.log").c_str(), nullptr));
   KSysLog_EntryList list;
   const KSysLog_Iterator end = log->End();
@@ -281,7 +265,7 @@ TEST(KSysLog, TimeoutAndShutdownWakeWaiters) {
       ++returned;
     });
   }
-  while (KSysLogTestPeer::Waiters(*log) < 3 && returned == 0) std::this_thread::yield();
+  while (KSysLogInternal::Waiters(*log) < 3 && returned == 0) std::this_thread::yield();
   EXPECT_EQ(returned, 0) << "a read did not wait";
   EXPECT_TRUE(log->Shutdown());
   for (auto& t : waiters) t.join();
@@ -306,7 +290,7 @@ TEST(KSysLog, TimeStampIsTheLocalTimeMonthFirst) {
       tzset();
       if (localtime_r(&now, &tm) != nullptr && tm.tm_mday != tm.tm_mon + 1) break;
     }
-    auto log = KSysLogTestPeer::New();
+    auto log = KSysLogInternal::New();
     if (!log->Create((dir / "sys.log").c_str(), nullptr)) return t.Line("no log");
     const std::time_t before = clock();
     std::thread([&] { log->Append("s", "m", false); }).join();
@@ -329,8 +313,8 @@ TEST(KSysLog, TimeStampIsTheLocalTimeMonthFirst) {
 // that would refuse a second log on it (another process's, say), and a
 // read finds nothing and moves on.
 TEST(KSysLog, DeviceAsLogFile) {
-  auto log = KSysLogTestPeer::New();
-  auto other = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
+  auto other = KSysLogInternal::New();
   ASSERT_TRUE(log->Create("/dev/null", nullptr));
   EXPECT_TRUE(other->Create("/dev/null", nullptr));
   EXPECT_TRUE(log->Append("s", "m", false));
@@ -343,7 +327,7 @@ TEST(KSysLog, DeviceAsLogFile) {
 TEST(KSysLog, HeldFileRefusedInAnotherProcess) {
   TempDir dir;
   const std::string path = dir / "sys.log";
-  auto log = KSysLogTestPeer::New();
+  auto log = KSysLogInternal::New();
   ASSERT_TRUE(log->Create(path.c_str(), nullptr));
   ASSERT_TRUE(log->Append("s", "kept\n", false));
   const std::string before = dir.Read(path);

@@ -1,9 +1,7 @@
 // Event routing through the readiness thread, and streams over sockets.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -15,6 +13,7 @@
 #include "vxkernel/net/KISocket.h"
 #include "vxkernel/net/KOSocket.h"
 #include "vxkernel/net/KWSASocket.h"
+#include "vxkernel/threads/KCondition.h"
 
 namespace {
 
@@ -23,13 +22,13 @@ class Events {
  public:
   static void Callback(KSocket* s, void* context, short code) {
     auto* self = static_cast<Events*>(context);
-    std::lock_guard<std::mutex> g(self->fMutex);
+    KLockGuard g(self->fMutex);
     self->fSeen.emplace_back(s, code);
-    self->fChanged.notify_all();
+    self->fChanged.Broadcast();
   }
   // Waits (without limit) for the next event of s and returns its code.
   short Next(KSocket* s) {
-    std::unique_lock<std::mutex> g(fMutex);
+    KLockGuard g(fMutex);
     for (;;) {
       for (auto it = fSeen.begin(); it != fSeen.end(); ++it) {
         if (it->first == s) {
@@ -38,7 +37,7 @@ class Events {
           return code;
         }
       }
-      fChanged.wait(g);
+      fChanged.Wait(fMutex);
     }
   }
   void Watch(KSocket& s) {
@@ -47,9 +46,9 @@ class Events {
   }
 
  private:
-  std::mutex fMutex;
-  std::condition_variable fChanged;
-  std::vector<std::pair<KSocket*, short>> fSeen;
+  KMutex fMutex;
+  KCondition fChanged;
+  std::vector<std::pair<KSocket*, short>> fSeen VXK_GUARDED_BY(fMutex);
 };
 
 // Hosts written before the codes had names compare with the numbers.
@@ -66,7 +65,8 @@ bool Connect(KWSASocket& server, KWSASocket& client, KWSASocket& accepted) {
 
 // The key under which the readiness set reports s's events.
 uint64_t RoutingKey(const KWSASocket* s) {
-  const KWSASocketRouting& r = KWSASocketRouting::Get();
+  KWSASocketRouting& r = KWSASocketRouting::Get();
+  KLockGuard guard(r.fLock);
   for (uint32_t slot = 0; slot < KWSASocket::kMaxRouted; ++slot) {
     if (r.fEntries[slot].socket == s) return (uint64_t{r.fEntries[slot].generation} << 32) | slot;
   }

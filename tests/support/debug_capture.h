@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "runtime/dbgstrm_internal.h"
+#include "vxkernel/threads/KMutex.h"
 
 class DebugCapture {
  public:
@@ -19,7 +19,7 @@ class DebugCapture {
 
   // Every printed text, in order, one entry per dbgstrm_print call.
   std::vector<std::string> Texts() const {
-    std::lock_guard<std::mutex> g(fMutex);
+    KLockGuard g(fMutex);
     return fTexts;
   }
   // All printed texts joined.
@@ -29,19 +29,19 @@ class DebugCapture {
     return all;
   }
   void Clear() {
-    std::lock_guard<std::mutex> g(fMutex);
+    KLockGuard g(fMutex);
     fTexts.clear();
   }
 
  private:
   static void Collect(const char* text, size_t n, void* datum) {
     auto* self = static_cast<DebugCapture*>(datum);
-    std::lock_guard<std::mutex> g(self->fMutex);
+    KLockGuard g(self->fMutex);
     self->fTexts.emplace_back(text, n);
   }
 
-  mutable std::mutex fMutex;
-  std::vector<std::string> fTexts;
+  mutable KMutex fMutex;
+  std::vector<std::string> fTexts VXK_GUARDED_BY(fMutex);
 };
 
 // Runs body and expects it to write exactly texts to the debug stream, one

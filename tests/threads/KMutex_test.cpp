@@ -85,7 +85,7 @@ TEST(KCondition, LostSignalsTimeOutsAndDeadlinesOutOfRange) {
   // Nobody waits: lost.
   EXPECT_EQ(cond.Signal(), 0);
   EXPECT_EQ(cond.Broadcast(), 0);
-  KMutexGuard guard(mutex);
+  KLockGuard guard(mutex);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(cond.Wait(mutex, FromNow(200)), 10);
   EXPECT_GE(ElapsedMs(start), 100);

@@ -5,20 +5,12 @@
 
 #include <vector>
 
+#include "threads/KRWLock_internal.h"
 #include "threads/threads_test_util.h"
-
-class KRWLockTestPeer {
- public:
-  static long Waiting(KRWLock& l) {
-    KMutexGuard g(l.fMutex);
-    return l.fWaitingReaders + l.fWaitingWriters;
-  }
-  static int State(KRWLock& l) { return l.fState; }  // readers inside, -1 for a writer
-};
 
 namespace {
 
-using Peer = KRWLockTestPeer;
+using Peer = KRWLockInternal;
 
 void Play(const std::string& scenario) {
   KRWLock lock;

@@ -7,9 +7,7 @@
 // end every chunk has gone back. Run under TSan and ASan.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -20,6 +18,7 @@
 #include "support/started_process.h"
 #include "values/value_test_util.h"
 #include "vxkernel/runtime/KAt.h"
+#include "vxkernel/threads/KCondition.h"
 #include "vxkernel/values/KQSValueList.h"
 
 namespace {
@@ -93,65 +92,69 @@ class Maker {
 class Freer {
  public:
   Freer() : fThread([this] { Run(); }) {
-    std::unique_lock<std::mutex> lock(fLock);
-    fChanged.wait(lock, [this] { return fStarted; });
+    KLockGuard lock(fLock);
+    while (!fStarted) fChanged.Wait(fLock);
   }
   ~Freer() {
     {
-      std::lock_guard<std::mutex> lock(fLock);
+      KLockGuard lock(fLock);
       fStop = true;
     }
-    fChanged.notify_all();
+    fChanged.Broadcast();
     fThread.join();
   }
 
   void Hand(std::vector<Piece>&& pieces) {
     {
-      std::lock_guard<std::mutex> lock(fLock);
+      KLockGuard lock(fLock);
       for (Piece& p : pieces) fQueue.push_back(std::move(p));
     }
     pieces.clear();
-    fChanged.notify_all();
+    fChanged.Broadcast();
   }
 
   // Waits until everything handed over is freed; the pieces whose text had changed.
   long Drain() {
-    std::unique_lock<std::mutex> lock(fLock);
-    fChanged.wait(lock, [this] { return fQueue.empty() && !fBusy; });
+    KLockGuard lock(fLock);
+    while (!fQueue.empty() || fBusy) fChanged.Wait(fLock);
     return fDamaged;
   }
 
  private:
   void Run() {
     KAt::ThreadStartup();
-    std::unique_lock<std::mutex> lock(fLock);
-    fStarted = true;
-    fChanged.notify_all();
+    {
+      KLockGuard lock(fLock);
+      fStarted = true;
+      fChanged.Broadcast();
+    }
     for (;;) {
-      fChanged.wait(lock, [this] { return fStop || !fQueue.empty(); });
-      if (fQueue.empty()) break;
-      Piece p = std::move(fQueue.front());
-      fQueue.pop_front();
-      fBusy = true;
-      lock.unlock();
+      Piece p;
+      {
+        KLockGuard lock(fLock);
+        while (!fStop && fQueue.empty()) fChanged.Wait(fLock);
+        if (fQueue.empty()) break;
+        p = std::move(fQueue.front());
+        fQueue.pop_front();
+        fBusy = true;
+      }
       const bool intact = Str(p.value.FormattedString()) == p.text;
       p.value.Undefine();
-      lock.lock();
+      KLockGuard lock(fLock);
       fDamaged += intact ? 0 : 1;
       fBusy = false;
-      fChanged.notify_all();
+      fChanged.Broadcast();
     }
-    lock.unlock();
     KAt::ThreadShutdown();
   }
 
-  std::mutex fLock;
-  std::condition_variable fChanged;
-  std::deque<Piece> fQueue;
-  bool fStarted = false;
-  bool fBusy = false;
-  bool fStop = false;
-  long fDamaged = 0;
+  KMutex fLock;
+  KCondition fChanged;
+  std::deque<Piece> fQueue VXK_GUARDED_BY(fLock);
+  bool fStarted VXK_GUARDED_BY(fLock) = false;
+  bool fBusy VXK_GUARDED_BY(fLock) = false;
+  bool fStop VXK_GUARDED_BY(fLock) = false;
+  long fDamaged VXK_GUARDED_BY(fLock) = 0;
   std::thread fThread;
 };
 

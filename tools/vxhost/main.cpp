@@ -38,8 +38,8 @@ struct Event {
   bool startup;
 };
 
-KMutex gEventsMutex;  // guards gEvents
-std::vector<Event> gEvents;  // every ring call, in order
+KMutex gEventsMutex;
+std::vector<Event> gEvents VXK_GUARDED_BY(gEventsMutex);  // every ring call, in order
 
 std::string Demangle(const char* mangled) {
   int status = 0;
@@ -53,12 +53,12 @@ std::string Demangle(const char* mangled) {
 }
 
 void Observe(const KAt* who, bool startup, void*) {
-  KMutexGuard g(gEventsMutex);
+  KLockGuard g(gEventsMutex);
   gEvents.push_back({Demangle(typeid(*who).name()), who->IsProcess() != 0, who->Priority(), startup});
 }
 
 std::vector<Event> TakeEvents() {
-  KMutexGuard g(gEventsMutex);
+  KLockGuard g(gEventsMutex);
   std::vector<Event> taken;
   taken.swap(gEvents);
   return taken;

@@ -68,9 +68,10 @@ std::vector<Entry> Entries(const std::string& text) {
 struct Follower::Impl {
   App& app;
   std::string dir, self;  // the logs folder; this server's file name
-  mutable KMutex mutex;   // guards places (the thread changes it, Servers reads it) and stop
-  std::map<std::string, Place> places;  // by instance name
-  bool stop = false;
+  mutable KMutex mutex;
+  // The thread changes places, Servers reads it.
+  std::map<std::string, Place> places VXK_GUARDED_BY(mutex);  // by instance name
+  bool stop VXK_GUARDED_BY(mutex) = false;
   KCondition wake;
   std::thread thread;
 
@@ -85,7 +86,7 @@ struct Follower::Impl {
       std::string name = e.path().filename().string();
       if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".log") != 0 || name == self) continue;
       std::string instance = name.substr(0, name.size() - 4);
-      KMutexGuard g(mutex);
+      KLockGuard g(mutex);
       if (!ValidInstance(instance) || places.count(instance) != 0) continue;
       Place p;
       struct stat st {};
@@ -101,7 +102,7 @@ struct Follower::Impl {
   void Look(const std::string& instance) {
     Place p;
     {
-      KMutexGuard g(mutex);
+      KLockGuard g(mutex);
       p = places[instance];
     }
     std::string path = dir + "/" + instance + ".log";
@@ -129,7 +130,7 @@ struct Follower::Impl {
         }
       }
     }
-    KMutexGuard g(mutex);
+    KLockGuard g(mutex);
     places[instance] = p;
   }
 
@@ -137,7 +138,7 @@ struct Follower::Impl {
     int64_t listed = 0;
     for (int64_t tick = 0;; ++tick) {
       {
-        KMutexGuard g(mutex);
+        KLockGuard g(mutex);
         if (!stop) wake.Wait(mutex, KTimestamp::Now() + KTimestamp(static_cast<unsigned long>(kPollMs)));
         if (stop) return;
       }
@@ -150,7 +151,7 @@ struct Follower::Impl {
   }
 
   std::vector<std::string> Names() const {
-    KMutexGuard g(mutex);
+    KLockGuard g(mutex);
     std::vector<std::string> names;
     for (const auto& kv : places) names.push_back(kv.first);
     return names;
@@ -165,7 +166,7 @@ Follower::Follower(App& app) : fImpl(new Impl(app)) {
 
 Follower::~Follower() {
   {
-    KMutexGuard g(fImpl->mutex);
+    KLockGuard g(fImpl->mutex);
     fImpl->stop = true;
     fImpl->wake.Signal();
   }

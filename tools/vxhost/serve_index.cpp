@@ -115,21 +115,21 @@ void Extract(App& app, const DocInfo& doc, std::string* text, std::string* facts
 class TextIndex {
  public:
   void Put(const std::string& key, const std::string& words) {
-    KMutexGuard g(fLock);
+    KLockGuard g(fLock);
     fIndex.Put(key, words);
   }
   void Remove(const std::string& key) {
-    KMutexGuard g(fLock);
+    KLockGuard g(fLock);
     fIndex.Remove(key);
   }
   std::vector<std::string> Match(const std::vector<std::string>& words) const {
-    KMutexGuard g(fLock);
+    KLockGuard g(fLock);
     return fIndex.Match(words);
   }
 
  private:
   mutable KMutex fLock;
-  SearchIndex fIndex;
+  SearchIndex fIndex VXK_GUARDED_BY(fLock);
 };
 
 std::shared_ptr<TextIndex> MakeTextIndex() { return std::make_shared<TextIndex>(); }

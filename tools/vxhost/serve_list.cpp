@@ -54,17 +54,17 @@ constexpr size_t kMaxKept = 32;
 // The pages kept, all of gKeptGeneration. Held only to look up or swap an
 // entry: a page is made and filled outside it.
 KMutex gKeptMutex;
-std::map<View, std::shared_ptr<const Kept>> gKept;  // guarded by gKeptMutex, like gKeptGeneration
-uint64_t gKeptGeneration = 0;
+std::map<View, std::shared_ptr<const Kept>> gKept VXK_GUARDED_BY(gKeptMutex);
+uint64_t gKeptGeneration VXK_GUARDED_BY(gKeptMutex) = 0;
 
 std::shared_ptr<const Kept> FindKept(const View& view) {
-  KMutexGuard g(gKeptMutex);
+  KLockGuard g(gKeptMutex);
   auto it = gKept.find(view);
   return it == gKept.end() ? nullptr : it->second;
 }
 
 void Keep(const View& view, std::shared_ptr<const Kept> kept) {
-  KMutexGuard g(gKeptMutex);
+  KLockGuard g(gKeptMutex);
   // A page made from an older store than one already kept is not kept.
   if (kept->generation < gKeptGeneration) return;
   if (kept->generation > gKeptGeneration || gKept.size() >= kMaxKept) gKept.clear();

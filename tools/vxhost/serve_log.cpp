@@ -29,11 +29,11 @@ constexpr size_t kMaxAnswer = 64 * 1024;
 
 struct Tail {
   KMutex mutex;
-  std::deque<std::string> lines;  // guarded by mutex, like the two below
-  int64_t first = 1;              // the number of lines.front()
-  std::string instance;           // this server's name
-  KMutex newsMutex;               // held while onNews runs, so CloseLog waits for it
-  std::function<void()> onNews;   // guarded by newsMutex
+  std::deque<std::string> lines VXK_GUARDED_BY(mutex);
+  int64_t first VXK_GUARDED_BY(mutex) = 1;  // the number of lines.front()
+  std::string instance VXK_GUARDED_BY(mutex);  // this server's name
+  KMutex newsMutex;  // held while onNews runs, so CloseLog waits for it
+  std::function<void()> onNews VXK_GUARDED_BY(newsMutex);
 };
 
 Tail& TheTail() {
@@ -56,14 +56,14 @@ void Show(const std::string& stamp, const std::string& instance, const std::stri
   for (char c : message) line += c == '\n' ? std::string("\n    ") : std::string(1, c);
   Tail& tail = TheTail();
   {
-    KMutexGuard g(tail.mutex);
+    KLockGuard g(tail.mutex);
     tail.lines.push_back(std::move(line));
     if (tail.lines.size() > kKeptLines) {
       tail.lines.pop_front();
       ++tail.first;
     }
   }
-  KMutexGuard g(tail.newsMutex);
+  KLockGuard g(tail.newsMutex);
   if (tail.onNews) tail.onNews();
 }
 
@@ -81,21 +81,21 @@ bool OpenLog(const std::string& dataDir, const std::string& instance, std::strin
     return false;
   }
   Tail& tail = TheTail();
-  KMutexGuard g(tail.mutex);
+  KLockGuard g(tail.mutex);
   tail.instance = instance;
   return true;
 }
 
 void WatchLog(std::function<void()> onNews) {
   Tail& tail = TheTail();
-  KMutexGuard g(tail.newsMutex);
+  KLockGuard g(tail.newsMutex);
   tail.onNews = std::move(onNews);
 }
 
 void CloseLog() {
   Tail& tail = TheTail();
   {
-    KMutexGuard g(tail.newsMutex);
+    KLockGuard g(tail.newsMutex);
     tail.onNews = nullptr;
   }
   KSysLog::TheSysLog().Shutdown();
@@ -105,7 +105,7 @@ void LogEvent(const std::string& line) {
   KSysLog::TheSysLog().Append("vxhost", (line + "\n").c_str(), 0);
   std::string instance;
   {
-    KMutexGuard g(TheTail().mutex);
+    KLockGuard g(TheTail().mutex);
     instance = TheTail().instance;
   }
   Show(Stamp(), instance, line);
@@ -119,13 +119,13 @@ void ShowForeignLine(const std::string& stamp, const std::string& instance, cons
 
 int64_t LogLast() {
   Tail& tail = TheTail();
-  KMutexGuard g(tail.mutex);
+  KLockGuard g(tail.mutex);
   return tail.first + static_cast<int64_t>(tail.lines.size()) - 1;
 }
 
 std::string ReadLog(int64_t after, int64_t* next) {
   Tail& tail = TheTail();
-  KMutexGuard g(tail.mutex);
+  KLockGuard g(tail.mutex);
   int64_t end = tail.first + static_cast<int64_t>(tail.lines.size()) - 1;  // the last number
   if (after < 0 || after > end) after = end;
   if (after < tail.first - 1) after = tail.first - 1;  // lines gone from the window are passed over

@@ -207,9 +207,11 @@ struct Loop::Impl {
   App& app;
   std::vector<std::unique_ptr<EventLoop>> loops;
 
-  KMutex addressMutex;                              // guards perAddress and buckets
-  std::unordered_map<std::string, int> perAddress;  // open connections per peer address
-  std::unordered_map<std::string, Bucket> buckets;  // request budgets per client address
+  KMutex addressMutex;
+  // Open connections per peer address.
+  std::unordered_map<std::string, int> perAddress VXK_GUARDED_BY(addressMutex);
+  // Request budgets per client address.
+  std::unordered_map<std::string, Bucket> buckets VXK_GUARDED_BY(addressMutex);
 
   std::atomic<long> open{0}, refused{0}, limited{0}, writeTimeouts{0};
   std::atomic<bool> stopAll{false};  // the first loop saw stop()
@@ -239,9 +241,9 @@ struct EventLoop {
   bool acceptBlocked = false;        // out of descriptors: retry on the tick
   bool stopping = false;
 
-  KMutex doneMutex;           // guards done and logNews
-  std::vector<Conn*> done;    // connections whose handler turn ended
-  bool logNews = false;
+  KMutex doneMutex;
+  std::vector<Conn*> done VXK_GUARDED_BY(doneMutex);  // connections whose handler turn ended
+  bool logNews VXK_GUARDED_BY(doneMutex) = false;
 
   std::atomic<long>& open = shared.open;
   std::atomic<long>& refused = shared.refused;
@@ -314,7 +316,7 @@ struct EventLoop {
   // trusted proxy carries many clients; they are told apart (and limited)
   // by their forwarded addresses, request by request.
   bool Count(const std::string& peer) {
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     int& count = shared.perAddress[peer];
     if (app.config.connsPerAddress > 0 && count >= app.config.connsPerAddress && !Trusted(peer)) {
       if (count == 0) shared.perAddress.erase(peer);
@@ -325,7 +327,7 @@ struct EventLoop {
   }
 
   void Uncount(const std::string& peer) {
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     auto it = shared.perAddress.find(peer);
     if (it != shared.perAddress.end() && --it->second <= 0) shared.perAddress.erase(it);
   }
@@ -430,7 +432,7 @@ struct EventLoop {
     int rate = app.config.requestsPerSecondPerAddress;
     if (rate <= 0) return false;
     int64_t now = MonotonicMs();
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     Bucket& b = shared.buckets[client];
     if (b.last == 0) b.tokens = rate;
     b.tokens = std::min<double>(rate, b.tokens + static_cast<double>(now - b.last) * rate / 1000.0);
@@ -496,7 +498,7 @@ struct EventLoop {
   // On a worker: a turn, then back to the loop.
   void Turn(Conn* c) {
     RunHandler(c);
-    KMutexGuard g(doneMutex);
+    KLockGuard g(doneMutex);
     done.push_back(c);
     Signal();
   }
@@ -508,7 +510,7 @@ struct EventLoop {
     std::vector<Conn*> list;
     bool news;
     {
-      KMutexGuard g(doneMutex);
+      KLockGuard g(doneMutex);
       list.swap(done);
       news = logNews;
       logNews = false;
@@ -790,7 +792,7 @@ struct EventLoop {
 
   // Budgets of addresses quiet for a while are forgotten: they are full.
   void ForgetBudgets(int64_t now) {
-    KMutexGuard g(shared.addressMutex);
+    KLockGuard g(shared.addressMutex);
     if (shared.buckets.size() <= 1024) return;
     for (auto it = shared.buckets.begin(); it != shared.buckets.end();)
       it = now - it->second.last > 2000 ? shared.buckets.erase(it) : std::next(it);
@@ -907,7 +909,7 @@ void Loop::Run(const std::function<bool()>& stop) {
 
 void Loop::WakeLogPolls() {
   for (auto& l : fImpl->loops) {
-    KMutexGuard g(l->doneMutex);
+    KLockGuard g(l->doneMutex);
     l->logNews = true;
     l->Signal();
   }

@@ -129,7 +129,7 @@ void SweepTrash(serve::App& app) {
 class HourlySweep {
  public:
   explicit HourlySweep(serve::App& app) : fThread([this, &app] {
-    KMutexGuard g(fMutex);
+    KLockGuard g(fMutex);
     while (!fStop) {
       fWake.Wait(fMutex, KTimestamp(serve::NowSeconds() + kInterval, 0));
       if (!fStop) SweepTrash(app);
@@ -137,7 +137,7 @@ class HourlySweep {
   }) {}
   ~HourlySweep() {
     {
-      KMutexGuard g(fMutex);
+      KLockGuard g(fMutex);
       fStop = true;
       fWake.Signal();
     }
@@ -146,9 +146,9 @@ class HourlySweep {
 
  private:
   static constexpr int64_t kInterval = 3600;
-  KMutex fMutex;  // guards fStop
+  KMutex fMutex;
   KCondition fWake;
-  bool fStop = false;
+  bool fStop VXK_GUARDED_BY(fMutex) = false;
   std::thread fThread;  // last: starts once the members above exist
 };
 

@@ -13,14 +13,14 @@ Pool::Pool(int threads, Work work) : fWork(std::move(work)) {
 Pool::~Pool() { Stop(); }
 
 void Pool::Submit(void* job) {
-  KMutexGuard g(fMutex);
+  KLockGuard g(fMutex);
   fQueue.push_back(job);
   fReady.Signal();
 }
 
 void Pool::Stop() {
   {
-    KMutexGuard g(fMutex);
+    KLockGuard g(fMutex);
     fStopping = true;
     fReady.Broadcast();
   }
@@ -32,7 +32,7 @@ void Pool::Loop(int worker) {
   for (;;) {
     void* job = nullptr;
     {
-      KMutexGuard g(fMutex);
+      KLockGuard g(fMutex);
       while (fQueue.empty() && !fStopping) fReady.Wait(fMutex);
       if (fQueue.empty()) return;
       job = fQueue.front();

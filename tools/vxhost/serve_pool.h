@@ -35,10 +35,10 @@ class Pool {
 
   Work fWork;  // constant after construction
   std::vector<std::thread> fThreads;
-  KMutex fMutex;  // guards fQueue and fStopping
+  KMutex fMutex;
   KCondition fReady;
-  std::deque<void*> fQueue;
-  bool fStopping = false;
+  std::deque<void*> fQueue VXK_GUARDED_BY(fMutex);
+  bool fStopping VXK_GUARDED_BY(fMutex) = false;
   std::atomic<int> fBusy{0};
 };
 

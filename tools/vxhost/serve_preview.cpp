@@ -176,13 +176,14 @@ class ChildPlace {
   bool fHeld;
 };
 
-KMutex gThumbsMutex;                                  // guards gThumbs
-std::map<std::string, std::pair<int, int>> gThumbs;   // key: width, height of its thumbnail
+KMutex gThumbsMutex;
+// key: width, height of its thumbnail
+std::map<std::string, std::pair<int, int>> gThumbs VXK_GUARDED_BY(gThumbsMutex);
 
 void NoteThumb(const std::string& key, const std::string& png) {
   int w = 0, h = 0;
   if (!PngSize(png, &w, &h)) return;
-  KMutexGuard g(gThumbsMutex);
+  KLockGuard g(gThumbsMutex);
   gThumbs[key] = {w, h};
 }
 
@@ -316,7 +317,7 @@ void KnowThumb(App& app, const std::string& key) {
 }
 
 bool ThumbSize(const std::string& key, int* width, int* height) {
-  KMutexGuard g(gThumbsMutex);
+  KLockGuard g(gThumbsMutex);
   auto it = gThumbs.find(key);
   if (it == gThumbs.end()) return false;
   *width = it->second.first;

@@ -186,11 +186,11 @@ std::string Sessions::Create(const std::string& user, bool admin, std::string* e
   Session session{user, admin, csrf};
   int64_t now;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     now = fClock();
   }
   if (!fDir.empty() && !WriteFile(key, session, now, error)) return "";
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   DropExpired(now);
   Insert({key, std::move(session), now, now});
   return id;
@@ -205,7 +205,7 @@ bool Sessions::Find(const std::string& id, Session* out) {
   uint64_t ended;
   bool touchOnly = false;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     now = fClock();
     DropExpired(now);
     ended = fEnded;
@@ -226,7 +226,7 @@ bool Sessions::Find(const std::string& id, Session* out) {
   if (touchOnly) {
     if (Touch(PathOf(key), now)) return true;
     // The file is gone: another server ended the session.
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     Evict(key);
     return false;
   }
@@ -240,7 +240,7 @@ bool Sessions::Find(const std::string& id, Session* out) {
   bool touched = live && now - mtime >= kTouchMs;
   if (read && !live) unlink(PathOf(key).c_str());
   if (touched) live = Touch(PathOf(key), now);
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   // A Remove or Forget since the read may have ended this very session
   // (its file, in a shared folder's cache, may still be seen), or a user's
   // removal.
@@ -262,7 +262,7 @@ void Sessions::Remove(const std::string& id) {
 }
 
 void Sessions::Forget(const std::string& digest) {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   Evict(digest);
   ++fEnded;
   if (fDir.empty() || fEndedAt.count(digest) != 0) return;
@@ -285,7 +285,7 @@ bool Sessions::Ended(const std::string& key, int64_t now) {
 
 void Sessions::RemoveMissingUsers(const std::function<bool(const std::string&)>& exists) {
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     for (auto it = fOrder.begin(); it != fOrder.end();) {
       if (exists(it->session.user)) {
         ++it;
@@ -307,7 +307,7 @@ void Sessions::RemoveMissingUsers(const std::function<bool(const std::string&)>&
 size_t Sessions::SweepFiles() {
   int64_t now;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     now = fClock();
   }
   size_t removed = 0;
@@ -322,7 +322,7 @@ size_t Sessions::SweepFiles() {
 }
 
 size_t Sessions::Count() {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   return fOrder.size();
 }
 
@@ -368,13 +368,13 @@ void LoginLimiter::Count(const std::string& key, int64_t now) {
 }
 
 bool LoginLimiter::Allowed(const std::string& address, const std::string& user) {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   int64_t now = fClock();
   return Recent(KeyOf('a', address), now) < kLimit && Recent(KeyOf('u', user), now) < kLimit;
 }
 
 void LoginLimiter::Failed(const std::string& address, const std::string& user) {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   int64_t now = fClock();
   for (int i = 0; i < kDropPerCall && !fOrder.empty() && DeadCounter(fOrder.front(), now); ++i) {
     fByKey.erase(fOrder.front().key);

@@ -83,10 +83,10 @@ class Sessions {
     int64_t touched;  // the file's time as this server last set or read it
   };
   using Order = std::list<Entry>;
-  void DropExpired(int64_t now);                   // REQUIRES: fMutex held
-  void Evict(const std::string& key);              // REQUIRES: fMutex held
-  void Insert(Entry entry);                        // REQUIRES: fMutex held
-  bool Ended(const std::string& key, int64_t now);  // REQUIRES: fMutex held
+  void DropExpired(int64_t now) VXK_REQUIRES(fMutex);
+  void Evict(const std::string& key) VXK_REQUIRES(fMutex);
+  void Insert(Entry entry) VXK_REQUIRES(fMutex);
+  bool Ended(const std::string& key, int64_t now) VXK_REQUIRES(fMutex);
   std::string PathOf(const std::string& key) const;
   // Reads the session file of key: false when missing or bad.
   bool ReadFile(const std::string& key, Session* out, int64_t* mtime) const;
@@ -98,15 +98,14 @@ class Sessions {
   const int64_t fIdleMs;
   const Clock fClock;
   const std::string fDir;
-  // Guarded by fMutex.
   KMutex fMutex;
-  Order fOrder;  // least recently used first
-  std::unordered_map<std::string, Order::iterator> fById;
-  uint64_t fEnded = 0;  // counts Remove and Forget: a read racing one checks again
+  Order fOrder VXK_GUARDED_BY(fMutex);  // least recently used first
+  std::unordered_map<std::string, Order::iterator> fById VXK_GUARDED_BY(fMutex);
+  uint64_t fEnded VXK_GUARDED_BY(fMutex) = 0;  // counts Remove and Forget: a read racing one checks again
   // Sessions ended in the last kEndedMs (at most kMaxSessions), oldest
   // first, and the same digests for lookups.
-  std::list<std::pair<std::string, int64_t>> fEndedOrder;
-  std::unordered_map<std::string, int64_t> fEndedAt;
+  std::list<std::pair<std::string, int64_t>> fEndedOrder VXK_GUARDED_BY(fMutex);
+  std::unordered_map<std::string, int64_t> fEndedAt VXK_GUARDED_BY(fMutex);
 };
 
 // Failed logins per client address and per user name: at most kLimit in
@@ -136,16 +135,15 @@ class LoginLimiter {
     std::list<int64_t> failures;  // times, oldest first, at most kLimit
   };
   using Order = std::list<Counter>;
-  int Recent(const std::string& key, int64_t now);  // REQUIRES: fMutex held
-  void Count(const std::string& key, int64_t now);   // REQUIRES: fMutex held
+  int Recent(const std::string& key, int64_t now) VXK_REQUIRES(fMutex);
+  void Count(const std::string& key, int64_t now) VXK_REQUIRES(fMutex);
   static bool DeadCounter(const Counter& c, int64_t now);  // no failure in the window
 
   // Constant after construction.
   const Clock fClock;
-  // Guarded by fMutex.
   KMutex fMutex;
-  Order fOrder;  // least recently failed first
-  std::unordered_map<std::string, Order::iterator> fByKey;
+  Order fOrder VXK_GUARDED_BY(fMutex);  // least recently failed first
+  std::unordered_map<std::string, Order::iterator> fByKey VXK_GUARDED_BY(fMutex);
 };
 
 }  // namespace serve

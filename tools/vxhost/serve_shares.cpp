@@ -199,7 +199,7 @@ bool ParseShareAsk(const std::string& hours, const std::string& until, const std
 Shares::~Shares() { UnmapEditCount(fEdits); }
 
 bool Shares::Open(const std::string& dataDir, std::string* error) {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   fDir = dataDir;
   FileLock lock(dataDir + kLock, LOCK_SH);
   if (!lock.Held(error)) return false;
@@ -210,7 +210,7 @@ bool Shares::Open(const std::string& dataDir, std::string* error) {
 }
 
 bool Shares::Refresh() {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   return RefreshLocked();
 }
 
@@ -267,7 +267,7 @@ bool Shares::Create(const std::string& key, const std::string& owner, const Shar
     *error = "cannot hash the password";
     return false;
   }
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   std::string made, digest;
   // A new id must not name another link of the file.
   for (bool taken = true; taken;) {
@@ -293,7 +293,7 @@ bool Shares::Create(const std::string& key, const std::string& owner, const Shar
 std::vector<ShareInfo> Shares::List(const std::string& key, Look look) {
   std::vector<ShareInfo> out;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     if (look == Look::kNow) RefreshLocked();
     else RefreshWhenEdited();
     for (const auto& [digest, r] : fTable)
@@ -307,7 +307,7 @@ std::vector<ShareInfo> Shares::List(const std::string& key, Look look) {
 
 bool Shares::Revoke(const std::string& key, const std::string& id, std::string* error) {
   error->clear();
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   return Edit(
       [&](Table& t) {
         return std::erase_if(t, [&](const auto& e) { return e.second.info.key == key && e.second.info.id == id; }) >
@@ -320,7 +320,7 @@ Shares::State Shares::Find(const std::string& token, int64_t now, ShareInfo* inf
   if (!ValidToken(token)) return State::kUnknown;
   // Found by digest: a lookup's timing tells nothing of a token.
   std::string digest = Sha256Hex(token);
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   RefreshLocked();
   auto it = fTable.find(digest);
   if (it == fTable.end()) return State::kUnknown;
@@ -330,7 +330,7 @@ Shares::State Shares::Find(const std::string& token, int64_t now, ShareInfo* inf
 }
 
 Shares::State Shares::TakeUse(const std::string& id, int64_t now, ShareInfo* info, std::string* error) {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   State state = State::kUnknown;
   // The count goes to the file before the bytes go out: a kill cannot give
   // a download the limit did not count.
@@ -351,7 +351,7 @@ Shares::State Shares::TakeUse(const std::string& id, int64_t now, ShareInfo* inf
 std::vector<ShareInfo> Shares::Sweep(int64_t now, const std::function<bool(const std::string&)>& keep,
                                      std::string* error) {
   std::vector<ShareInfo> gone;
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   bool written = Edit(
       [&](Table& t) {
         std::erase_if(t, [&](const auto& e) {

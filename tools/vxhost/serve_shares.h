@@ -117,20 +117,20 @@ class Shares {
   using Table = std::map<std::string, Record>;  // by the token's SHA-256 hex
 
  private:
-  bool Edit(const std::function<bool(Table&)>& change, std::string* error);  // REQUIRES: fMutex held
-  bool RefreshLocked();  // REQUIRES: fMutex held
-  void RefreshWhenEdited();  // REQUIRES: fMutex held
+  bool Edit(const std::function<bool(Table&)>& change, std::string* error) VXK_REQUIRES(fMutex);
+  bool RefreshLocked() VXK_REQUIRES(fMutex);
+  void RefreshWhenEdited() VXK_REQUIRES(fMutex);
 
   // How long an edit made by hand may go unseen by List(kWhenEdited).
   static constexpr int64_t kRecheckNanos = 1000000000;
 
   KMutex fMutex;
-  std::string fDir;  // guarded by fMutex, like fTable and fSeen
-  Table fTable;
-  struct stat fSeen {};  // the file fTable was read from (st_ino 0: none)
-  const uint64_t* fEdits = nullptr;  // the count of shares.lock, mapped; like the rest:
-  uint64_t fEditsSeen = 0;           // the count at the last look
-  int64_t fNextStat = 0;             // SteadyNanos of the next look without an edit
+  std::string fDir VXK_GUARDED_BY(fMutex);
+  Table fTable VXK_GUARDED_BY(fMutex);
+  struct stat fSeen VXK_GUARDED_BY(fMutex) {};  // the file fTable was read from (st_ino 0: none)
+  const uint64_t* fEdits VXK_GUARDED_BY(fMutex) = nullptr;  // the count of shares.lock, mapped
+  uint64_t fEditsSeen VXK_GUARDED_BY(fMutex) = 0;           // the count at the last look
+  int64_t fNextStat VXK_GUARDED_BY(fMutex) = 0;             // SteadyNanos of the next look without an edit
 };
 
 // ===== Routes and the API's calls (serve_share_routes.cpp) =====

@@ -190,31 +190,31 @@ bool ReadTrashed(const fs::path& file, const std::string& key, DocInfo* info) {
 }  // namespace
 
 struct Store::Impl {
-  mutable KMutex lock;  // guards index and random
+  mutable KMutex lock;
   std::atomic<uint64_t> generation{0};
   // The lock for a change of index; the change is counted.
-  KMutex& Change() {
+  KMutex& Change() VXK_RETURN_CAPABILITY(lock) {
     ++generation;
     return lock;
   }
   std::unique_ptr<KFileCache> cache;  // shared without a lock: one handle per item
   fs::path data, root, tmp, trashRoot, extra;
   unsigned long tempId = 0;  // of this instance's cache temporaries
-  std::map<std::string, DocInfo> index;
+  std::map<std::string, DocInfo> index VXK_GUARDED_BY(lock);
   struct Trashed {
     TrashInfo info;
     fs::path file;  // under trashRoot
   };
   std::map<std::string, Trashed> trash;
   long swept = 0;
-  std::mt19937_64 random{std::random_device{}()};
+  std::mt19937_64 random VXK_GUARDED_BY(lock) = std::mt19937_64(std::random_device{}());
 };
 
 Store::Store() : fImpl(new Impl) {}
 Store::~Store() = default;
 
 bool Store::Open(const std::string& dataDir, const std::string& instance, std::string* error) {
-  KMutexGuard g(fImpl->lock);
+  KLockGuard g(fImpl->lock);
   std::error_code ec;
   fImpl->data = fs::path(dataDir);
   fImpl->root = fs::path(dataDir) / "cache";
@@ -260,7 +260,7 @@ std::string Store::TempDir() const { return fImpl->tmp.string() + "/"; }
 
 bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   {
-    KMutexGuard g(fImpl->lock);
+    KLockGuard g(fImpl->lock);
     char text[17];
     do std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(fImpl->random()));
     while (fImpl->index.count(text) != 0 || fImpl->trash.count(text) != 0);
@@ -294,7 +294,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
   info->owner = owner;
   std::error_code ec;
   fs::remove(path, ec);
-  KMutexGuard g(fImpl->Change());
+  KLockGuard g(fImpl->Change());
   fImpl->index[info->key] = *info;
   return true;
 }
@@ -302,7 +302,7 @@ bool Store::Add(const std::string& path, DocInfo* info, int* error) {
 std::vector<DocInfo> Store::List(const std::unordered_set<std::string>* only) const {
   std::vector<DocInfo> list;
   {
-    KMutexGuard g(fImpl->lock);
+    KLockGuard g(fImpl->lock);
     list.reserve(only == nullptr ? fImpl->index.size() : std::min(only->size(), fImpl->index.size()));
     for (const auto& kv : fImpl->index)
       if (only == nullptr || only->count(kv.first) != 0) list.push_back(kv.second);
@@ -313,7 +313,7 @@ std::vector<DocInfo> Store::List(const std::unordered_set<std::string>* only) co
 }
 
 bool Store::Find(const std::string& key, DocInfo* info) const {
-  KMutexGuard g(fImpl->lock);
+  KLockGuard g(fImpl->lock);
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
   *info = it->second;
@@ -321,7 +321,7 @@ bool Store::Find(const std::string& key, DocInfo* info) const {
 }
 
 bool Store::Visit(const std::string& key, const std::function<void(const DocInfo&)>& use) const {
-  KMutexGuard g(fImpl->lock);
+  KLockGuard g(fImpl->lock);
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
   use(it->second);
@@ -336,7 +336,7 @@ bool Store::OpenData(const std::string& key, int* fd, int64_t* offset, int64_t* 
 }
 
 bool Store::Remove(const std::string& key) {
-  KMutexGuard g(fImpl->Change());
+  KLockGuard g(fImpl->Change());
   auto it = fImpl->index.find(key);
   if (it == fImpl->index.end()) return false;
   fImpl->cache->Delete(key, "");
@@ -347,7 +347,7 @@ bool Store::Remove(const std::string& key) {
 }
 
 bool Store::Trash(const std::string& key, const std::string& user, int64_t now, int* error) {
-  KMutexGuard g(fImpl->Change());
+  KLockGuard g(fImpl->Change());
   auto it = fImpl->index.find(key);
   void* handle = it != fImpl->index.end() ? fImpl->cache->Open(key) : nullptr;
   if (handle == nullptr) {
@@ -371,7 +371,7 @@ bool Store::Trash(const std::string& key, const std::string& user, int64_t now, 
 }
 
 bool Store::Restore(const std::string& key, DocInfo* info, int* error) {
-  KMutexGuard g(fImpl->Change());
+  KLockGuard g(fImpl->Change());
   auto it = fImpl->trash.find(key);
   if (it == fImpl->trash.end()) {
     *error = ENOENT;
@@ -400,7 +400,7 @@ bool Store::Restore(const std::string& key, DocInfo* info, int* error) {
 std::vector<TrashInfo> Store::TrashList(int64_t since) const {
   std::vector<TrashInfo> list;
   {
-    KMutexGuard g(fImpl->lock);
+    KLockGuard g(fImpl->lock);
     for (const auto& kv : fImpl->trash)
       if (kv.second.info.deleted >= since) list.push_back(kv.second.info);
   }
@@ -410,7 +410,7 @@ std::vector<TrashInfo> Store::TrashList(int64_t since) const {
 }
 
 std::vector<TrashInfo> Store::SweepTrash(int64_t before) {
-  KMutexGuard g(fImpl->lock);
+  KLockGuard g(fImpl->lock);
   std::vector<TrashInfo> removed;
   for (auto it = fImpl->trash.begin(); it != fImpl->trash.end();) {
     std::error_code ec;
@@ -429,7 +429,7 @@ std::vector<TrashInfo> Store::SweepTrash(int64_t before) {
 uint64_t Store::Generation() const { return fImpl->generation; }
 
 Store::Figures Store::Stats() const {
-  KMutexGuard g(fImpl->lock);
+  KLockGuard g(fImpl->lock);
   Figures f;
   f.documents = static_cast<long>(fImpl->index.size());
   for (const auto& kv : fImpl->index) f.bytes += kv.second.size;
@@ -439,7 +439,7 @@ Store::Figures Store::Stats() const {
 }
 
 bool Store::ShowTitle(const std::string& key, const std::string& title) {
-  KMutexGuard g(fImpl->Change());
+  KLockGuard g(fImpl->Change());
   auto listed = fImpl->index.find(key);
   auto trashed = fImpl->trash.find(key);
   DocInfo* doc = listed != fImpl->index.end()    ? &listed->second
@@ -469,7 +469,7 @@ Store::State Store::Reload(const std::string& key, const std::string& trashed, b
     state = State::kTrashed;
   }
   if (state != State::kGone) ReadExtra(key, "owner", &owner);
-  KMutexGuard g(fImpl->Change());
+  KLockGuard g(fImpl->Change());
   auto listed = fImpl->index.find(key);
   auto gone = fImpl->trash.find(key);
   if (known != nullptr) *known = listed != fImpl->index.end() || gone != fImpl->trash.end();
@@ -492,7 +492,7 @@ Store::State Store::Reload(const std::string& key, const std::string& trashed, b
 }
 
 std::string Store::TrashedPath(const std::string& key) const {
-  KMutexGuard g(fImpl->lock);
+  KLockGuard g(fImpl->lock);
   auto it = fImpl->trash.find(key);
   return it == fImpl->trash.end() ? "" : it->second.file.lexically_relative(fImpl->data).string();
 }

@@ -298,7 +298,7 @@ Users::~Users() {
 }
 
 bool Users::Open(const std::string& dataDir, std::string* error, int64_t recheckMillis) {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   fPath = dataDir + kFile;
   fRecheckNanos = recheckMillis * 1000000;
   FileLock lock(dataDir + kLock, LOCK_SH);
@@ -315,7 +315,7 @@ bool Users::Refresh() {
   if (fEdits != nullptr && edits == fEditsSeen.load(std::memory_order_acquire) &&
       now < fNextStat.load(std::memory_order_relaxed))
     return false;
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   const bool changed = ReadIfChanged();
   // Only now: a request that finds this count current finds the table it
   // stands for.
@@ -350,7 +350,7 @@ bool Users::CheckPassword(const std::string& name, const std::string& password, 
   std::string hash;
   bool known = false, isAdmin = false;
   {
-    KMutexGuard guard(fMutex);
+    KLockGuard guard(fMutex);
     auto it = fTable.users.find(name);
     known = it != fTable.users.end();
     isAdmin = known && it->second.admin;
@@ -373,7 +373,7 @@ bool Users::CheckToken(std::string_view token, std::string* user, bool* admin) {
   // The table is keyed by digest: a lookup's timing tells nothing of a
   // token.
   const std::string& digest = SecretDigest(token);
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   auto it = fTable.tokens.find(digest);
   if (it == fTable.tokens.end()) return false;
   auto owner = fTable.users.find(it->second.user);
@@ -384,12 +384,12 @@ bool Users::CheckToken(std::string_view token, std::string* user, bool* admin) {
 }
 
 bool Users::Exists(const std::string& name) {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   return fTable.users.count(name) != 0;
 }
 
 size_t Users::Count() {
-  KMutexGuard guard(fMutex);
+  KLockGuard guard(fMutex);
   return fTable.users.size();
 }
 

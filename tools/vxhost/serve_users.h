@@ -140,15 +140,14 @@ class Users {
   };
 
  private:
-  // Refresh's stat and read, under fMutex.
-  bool ReadIfChanged();
+  // Refresh's stat and read.
+  bool ReadIfChanged() VXK_REQUIRES(fMutex);
 
-  // Guarded by fMutex.
   KMutex fMutex;
-  std::string fPath;
-  Table fTable;
-  struct stat fSeen {};  // the file as last read; st_ino 0: none
-  int64_t fRecheckNanos = 0;
+  std::string fPath VXK_GUARDED_BY(fMutex);
+  Table fTable VXK_GUARDED_BY(fMutex);
+  struct stat fSeen VXK_GUARDED_BY(fMutex) {};  // the file as last read; st_ino 0: none
+  int64_t fRecheckNanos VXK_GUARDED_BY(fMutex) = 0;
   // Read without the lock. The editors' count in users.lock, mapped
   // shared (null when it could not be: every Refresh then stats the file);
   // the count when the table was last brought up to date, and when the

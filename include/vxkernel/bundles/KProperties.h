@@ -87,11 +87,13 @@ class VXKERNEL_EXPORT KProperties {
   long Count() const;
 
  private:
+  // A copy of the table (owned by the caller), taken under fLock.
+  KPropertiesTable* TableCopy() const VXK_EXCLUDES(fLock);
+
   // Constant after construction (or assignment).
   unsigned char fReadOnly;
   KProperties* fDefaults;
-  // Guarded by fLock.
-  KPropertiesTable* fTable;
+  KPropertiesTable* fTable VXK_GUARDED_BY(fLock);
   mutable KLock fLock;
   // Not guarded (see the thread rule).
   KStringKey fHeaderComment;

@@ -73,10 +73,9 @@ class VXKERNEL_EXPORT KPtrClass : public KQSClass {
   LengthFunctor Ptr_Length;
 
   // Every box made by NewPtr, owned by the class: values do not count
-  // references to boxes, so the class frees them all at once. Guarded by
-  // fBoxesLock.
+  // references to boxes, so the class frees them all at once.
   mutable KLock fBoxesLock{KLock::kCriticalSection};
-  mutable std::vector<KPtrInstance*> fBoxes;
+  mutable std::vector<KPtrInstance*> fBoxes VXK_GUARDED_BY(fBoxesLock);
 };
 
 #endif  // VXKERNEL_CLASSES_KPTRCLASS_H_

@@ -65,13 +65,12 @@ class VXKERNEL_EXPORT KFilePrefs {
   friend class KFilePrefsRegistry;
   KFilePrefs();
 
-  // Rebuilds fMap from fPrefs; on failure keeps the old one. REQUIRES: fLock held.
-  void Rebuild(const char* operation);
+  // Rebuilds fMap from fPrefs; on failure keeps the old one.
+  void Rebuild(const char* operation) VXK_REQUIRES(fLock);
 
   void* fPrefs;  // owned fileprefs_ handle; null in gPrefsMgr
   KLock fLock;
-  // Guarded by fLock.
-  KFilePrefsMap* fMap;  // owned; null until first built
+  KFilePrefsMap* fMap VXK_GUARDED_BY(fLock);  // owned; null until first built
   // Only in gPrefsMgr, guarded by its fLock.
   KFilePrefsRegistry* fRegistry;  // owned
 };

@@ -96,7 +96,7 @@ class VXKERNEL_EXPORT KJavaVM {
   // mode; a Java NUL is a NUL byte inside the result); empty for null.
   static std::string GetJavaString(JNIEnv* env, jstring s);
 
-  static KJavaVM* gTheJavaVM;  // guarded by gTheJavaVMLock
+  static KJavaVM* gTheJavaVM VXK_GUARDED_BY(gTheJavaVMLock);
   static KLock gTheJavaVMLock;
 
  private:
@@ -108,11 +108,10 @@ class VXKERNEL_EXPORT KJavaVM {
   KLoadLib fLoader;
   std::string fLibraryPath;
   std::vector<std::string> fOptions;
-  // Guarded by fLock.
-  JavaVM* fVM = nullptr;
-  JNIEnv* fEnv = nullptr;  // the creating thread's, from StartJVM
+  JavaVM* fVM VXK_GUARDED_BY(fLock) = nullptr;
+  JNIEnv* fEnv VXK_GUARDED_BY(fLock) = nullptr;  // the creating thread's, from StartJVM
   KLock fLock{KLock::kCriticalSection};
-  uint32_t fNumExceptions = 0;
+  uint32_t fNumExceptions VXK_GUARDED_BY(fLock) = 0;
 };
 
 #endif  // VXKERNEL_JAVAVM_KJAVAVM_H_

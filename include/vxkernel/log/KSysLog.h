@@ -91,7 +91,7 @@ class VXKERNEL_EXPORT KSysLog {
   KSysLog_Iterator Tail(KSysLog_EntryListBase& list, long max);
 
  private:
-  friend class KSysLogTestPeer;  // tests: private logs of their own
+  friend class KSysLogInternal;  // src/log/KSysLog_internal.h: private logs and their state
   friend class KSysLogReader;    // src/log: fills lists through the two below
 
   // The list operations a reader may use.
@@ -126,16 +126,18 @@ class VXKERNEL_EXPORT KSysLog {
   // Set once, read without the mutex (then again under it).
   std::atomic<bool> fCreated{false};
   std::atomic<bool> fShutdown{false};
-  // Guarded by fMutex.
-  bool fNeedsSeparator = true;  // the last message did not end with a line end
+  // Written by Create under fMutex before it publishes fCreated; read
+  // without the mutex once IsCreated().
   std::string fPath;
-  std::FILE* fFile = nullptr;  // the write stream; null when not open
-  int fDescriptor = -1;        // fFile's descriptor, written directly
-  KSysLog_AsychBufferRoutine* fRoutine = nullptr;  // owned; set by Create
-  long fEnd = 0;                                   // offset just after the last entry
-  long fNextSequence = 0;
-  std::string fEntryText;  // the entry being written; kept for its capacity
-  long fWaiters = 0;       // readers waiting on fCondition
+  KSysLog_AsychBufferRoutine* fRoutine = nullptr;  // owned
+  // The last message did not end with a line end.
+  bool fNeedsSeparator VXK_GUARDED_BY(fMutex) = true;
+  std::FILE* fFile VXK_GUARDED_BY(fMutex) = nullptr;  // the write stream; null when not open
+  int fDescriptor VXK_GUARDED_BY(fMutex) = -1;        // fFile's descriptor, written directly
+  long fEnd VXK_GUARDED_BY(fMutex) = 0;               // offset just after the last entry
+  long fNextSequence VXK_GUARDED_BY(fMutex) = 0;
+  std::string fEntryText VXK_GUARDED_BY(fMutex);  // the entry being written; kept for its capacity
+  long fWaiters VXK_GUARDED_BY(fMutex) = 0;       // readers waiting on fCondition
 
   KMutex fMutex;
   KCondition fCondition;

@@ -22,8 +22,8 @@
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/KThreadGlobals.h"
 #include "vxkernel/text/KString.h"
+#include "vxkernel/threads/KLock.h"
 
-class KLock;
 
 // ===== Participants =====
 
@@ -42,10 +42,8 @@ class VXKERNEL_EXPORT ErrProcessGlobals : public KAtProcess {
  private:
   friend KString err_properties_path();
   friend void err_properties_path_set(const char* dir);
-  friend class ErrTestPeer;
 
-  // Guarded by fLock.
-  char* fPath;  // owned; null until set
+  char* fPath VXK_GUARDED_BY(fLock);  // owned; null until set
   KLock* fLock;
 };
 

@@ -6,6 +6,7 @@
 
 #include "vxkernel/export.h"
 #include "vxkernel/threads/KMutex.h"
+#include "vxkernel/threads/thread_annotations.h"
 
 class KTimestamp;
 
@@ -28,12 +29,12 @@ class VXKERNEL_EXPORT KCondition {
 
   // Releases mutex, waits for a signal and locks mutex again. Returns 0, or
   // 10 when the wait failed.
-  // REQUIRES: the caller holds mutex (once).
-  long Wait(KMutex& mutex);
+  // The caller holds mutex (once).
+  long Wait(KMutex& mutex) VXK_REQUIRES(mutex);
   // As Wait, ending at deadline (a wall-clock instant) with 10. A deadline in
   // the past, or 4294967295 ms or more ahead, returns 5 at once with the
   // mutex still held.
-  long Wait(KMutex& mutex, const KTimestamp& deadline);
+  long Wait(KMutex& mutex, const KTimestamp& deadline) VXK_REQUIRES(mutex);
   // Wakes one waiter; returns 0 (also when nobody waits), 5 on failure.
   long Signal();
   // Wakes every thread waiting now; returns 0, 5 on failure.
@@ -42,9 +43,7 @@ class VXKERNEL_EXPORT KCondition {
   KCondition* _Cond() { return this; }
 
  private:
-  friend class KConditionTestPeer;  // tests: reads fWaiters
-
-  long WaitFor(KMutex& mutex, unsigned long ms);
+  long WaitFor(KMutex& mutex, unsigned long ms) VXK_REQUIRES(mutex);
 
   // Incremented and decremented by waiters holding the caller's mutex.
   std::atomic<long> fWaiters{0};
@@ -55,10 +54,10 @@ class VXKERNEL_EXPORT KCondition {
 // Owns both. Thread rule: as KMutex and KCondition.
 class VXKERNEL_EXPORT KConditionMutex {
  public:
-  long Lock() const { return fMutex.Lock(); }
-  long Unlock() const { return fMutex.Unlock(); }
-  long Wait() { return fCondition.Wait(fMutex); }
-  long Wait(const KTimestamp& deadline) { return fCondition.Wait(fMutex, deadline); }
+  long Lock() const VXK_ACQUIRE(fMutex) { return fMutex.Lock(); }
+  long Unlock() const VXK_RELEASE(fMutex) { return fMutex.Unlock(); }
+  long Wait() VXK_REQUIRES(fMutex) { return fCondition.Wait(fMutex); }
+  long Wait(const KTimestamp& deadline) VXK_REQUIRES(fMutex) { return fCondition.Wait(fMutex, deadline); }
   long Signal() { return fCondition.Signal(); }
   long Broadcast() { return fCondition.Broadcast(); }
 

@@ -3,6 +3,7 @@
 #define VXKERNEL_THREADS_KLOCK_H_
 
 #include "vxkernel/export.h"
+#include "vxkernel/threads/thread_annotations.h"
 
 class KLockBase;
 
@@ -20,7 +21,7 @@ class KLockBase;
 // Thread rule: Lock and Unlock may be called from any thread. Unlock must
 // name the type that was locked; mixing types leaves the implementation
 // inconsistent.
-class VXKERNEL_EXPORT KLock {
+class VXK_CAPABILITY("lock") VXKERNEL_EXPORT KLock {
  public:
   // Fixed underlying types: any int is a valid Kind or Type (kind 7, say,
   // is a lock without implementation), not only the named values.
@@ -37,15 +38,15 @@ class VXKERNEL_EXPORT KLock {
   // type and timeout (it is always exclusive and waits without limit);
   // kSWMR honours the timeout (false on time-out); kSWMRNoStarvation
   // ignores it. A type other than kRead/kWrite gives false on the SWMR kinds.
-  virtual unsigned char Lock(Type type, unsigned long timeout);
+  // The thread-safety analysis counts a Lock as exclusive and trusts it to
+  // succeed; code that tests the result uses a KLockGuard and Held().
+  virtual unsigned char Lock(Type type, unsigned long timeout) VXK_ACQUIRE();
   // Releases one Lock of the same type.
-  virtual void Unlock(Type type);
+  virtual void Unlock(Type type) VXK_RELEASE_GENERIC();
 
   Kind _Kind() const { return fKind; }
 
  private:
-  friend class KLockTestPeer;  // tests: reads the implementation's counters
-
   // Creates the implementation for fKind (none for unknown kinds).
   virtual void SysInit();
 

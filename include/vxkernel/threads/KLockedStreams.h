@@ -16,41 +16,41 @@
 class VXKERNEL_EXPORT KLockedCout {
  public:
   static std::ostream& Out();
-  static void Lock() { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
-  static void Unlock() { fMonitor.Unlock(KLock::kWrite); }
+  static void Lock() VXK_ACQUIRE(fMonitor) { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
+  static void Unlock() VXK_RELEASE(fMonitor) { fMonitor.Unlock(KLock::kWrite); }
   static KLock fMonitor;
 };
 
 class VXKERNEL_EXPORT KLockedCerr {
  public:
   static std::ostream& Out();
-  static void Lock() { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
-  static void Unlock() { fMonitor.Unlock(KLock::kWrite); }
+  static void Lock() VXK_ACQUIRE(fMonitor) { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
+  static void Unlock() VXK_RELEASE(fMonitor) { fMonitor.Unlock(KLock::kWrite); }
   static KLock fMonitor;
 };
 
 class VXKERNEL_EXPORT KLockedWCout {
  public:
   static std::wostream& Out();
-  static void Lock() { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
-  static void Unlock() { fMonitor.Unlock(KLock::kWrite); }
+  static void Lock() VXK_ACQUIRE(fMonitor) { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
+  static void Unlock() VXK_RELEASE(fMonitor) { fMonitor.Unlock(KLock::kWrite); }
   static KLock fMonitor;
 };
 
 class VXKERNEL_EXPORT KLockedWCerr {
  public:
   static std::wostream& Out();
-  static void Lock() { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
-  static void Unlock() { fMonitor.Unlock(KLock::kWrite); }
+  static void Lock() VXK_ACQUIRE(fMonitor) { fMonitor.Lock(KLock::kWrite, KLock::kInfinite); }
+  static void Unlock() VXK_RELEASE(fMonitor) { fMonitor.Unlock(KLock::kWrite); }
   static KLock fMonitor;
 };
 
 // Scope guards: hold the stream's lock for their lifetime.
 template <class Locked>
-class KLockedStreamGuard {
+class VXK_SCOPED_CAPABILITY KLockedStreamGuard {
  public:
-  KLockedStreamGuard() { Locked::Lock(); }
-  ~KLockedStreamGuard() { Locked::Unlock(); }
+  KLockedStreamGuard() VXK_ACQUIRE(Locked::fMonitor) { Locked::Lock(); }
+  ~KLockedStreamGuard() VXK_RELEASE() { Locked::Unlock(); }
   KLockedStreamGuard(const KLockedStreamGuard&) = delete;
   KLockedStreamGuard& operator=(const KLockedStreamGuard&) = delete;
 };

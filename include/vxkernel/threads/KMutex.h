@@ -3,6 +3,8 @@
 #define VXKERNEL_THREADS_KMUTEX_H_
 
 #include "vxkernel/export.h"
+#include "vxkernel/threads/KLockGuard.h"
+#include "vxkernel/threads/thread_annotations.h"
 
 // A re-entrant mutex of one of two kinds, chosen at construction: the
 // critical-section kind (kind argument non-zero; the default) or the
@@ -11,7 +13,7 @@
 //
 // The KMutex owns its operating-system object. Not copyable. Thread rule:
 // any thread may lock; only the owner may unlock.
-class VXKERNEL_EXPORT KMutex {
+class VXK_CAPABILITY("mutex") VXKERNEL_EXPORT KMutex {
  public:
   // Result codes of the thread primitives.
   enum {
@@ -32,13 +34,15 @@ class VXKERNEL_EXPORT KMutex {
   KMutex& operator=(const KMutex&) = delete;
 
   // Waits without limit. Returns 0, or 5 when the system refuses the wait.
-  long Lock() const;
+  long Lock() const VXK_ACQUIRE();
   // Mutex-object kind: 0 when taken, 2 when another thread holds it.
-  // Critical-section kind: 6 (not supported), the lock is not taken.
+  // Critical-section kind: 6 (not supported), the lock is not taken. (The
+  // analysis cannot express "0 means taken": callers that unlock after a
+  // successful TryLock are exempt from it.)
   long TryLock() const;
   // Releases one level. Returns 0; the mutex-object kind returns 5 when the
   // caller does not own it.
-  long Unlock() const;
+  long Unlock() const VXK_RELEASE();
 
   // The critical section (null for the mutex-object kind) and the mutex
   // handle (null for the critical-section kind), as opaque pointers.
@@ -53,16 +57,17 @@ class VXKERNEL_EXPORT KMutex {
   void* fObject;  // the operating-system object; null if it could not be made
 };
 
-// Holds a KMutex locked for its own lifetime. Lives on one thread's stack.
-class VXKERNEL_EXPORT KMutexGuard {
- public:
-  explicit KMutexGuard(KMutex& mutex) : fMutex(mutex) { fMutex.Lock(); }
-  ~KMutexGuard() { fMutex.Unlock(); }
-  KMutexGuard(const KMutexGuard&) = delete;
-  KMutexGuard& operator=(const KMutexGuard&) = delete;
+// The KLockGuard of a KMutex.
+inline KLockGuard::KLockGuard(KMutex& mutex)
+    : fObject(&mutex), fRelease(&ReleaseLock<KMutex>), fType(KLock::kWrite) {
+  mutex.Lock();
+}
 
- private:
-  KMutex& fMutex;
+// The former name of KLockGuard over a KMutex, kept for hosts.
+class VXK_SCOPED_CAPABILITY KMutexGuard : public KLockGuard {
+ public:
+  explicit KMutexGuard(KMutex& mutex) VXK_ACQUIRE(mutex) : KLockGuard(mutex) {}
+  ~KMutexGuard() VXK_RELEASE() {}
 };
 
 #endif  // VXKERNEL_THREADS_KMUTEX_H_

@@ -8,7 +8,9 @@
 
 #include "vxkernel/export.h"
 #include "vxkernel/threads/KCondition.h"
+#include "vxkernel/threads/KLockGuard.h"
 #include "vxkernel/threads/KMutex.h"
+#include "vxkernel/threads/thread_annotations.h"
 
 class KRWLock;
 
@@ -44,7 +46,7 @@ class VXKERNEL_EXPORT KWriteLock {
 //
 // Owns its mutex and conditions. Thread rule: any thread may lock; Unlock
 // releases the caller's hold (the lock does not record owners).
-class VXKERNEL_EXPORT KRWLock {
+class VXK_CAPABILITY("rwlock") VXKERNEL_EXPORT KRWLock {
  public:
   KRWLock();
   KRWLock(const KRWLock&) = delete;
@@ -52,20 +54,20 @@ class VXKERNEL_EXPORT KRWLock {
 
   // Each returns 0 on success or, when it had to wait, the error of the
   // internal mutex or of a condition wait (the state is then unchanged).
-  long ReadLock();
-  long WriteLock();
+  long ReadLock() VXK_ACQUIRE_SHARED();
+  long WriteLock() VXK_ACQUIRE();
   // 0 when taken, 2 when the lock is busy (a reader also gets 2 while a
-  // writer waits).
+  // writer waits). Unannotated, as KMutex::TryLock.
   long TryReadLock();
   long TryWriteLock();
   // Releases a writer's or one reader's hold; 8 when nobody holds the lock.
-  long Unlock();
+  long Unlock() VXK_RELEASE_GENERIC();
 
   KReadLock& Reader() { return fReader; }
   KWriteLock& Writer() { return fWriter; }
 
  private:
-  friend class KRWLockTestPeer;  // tests: reads the waiting counts
+  friend class KRWLockInternal;  // src/threads/KRWLock_internal.h: the waiting counts
 
   // The lock-free attempts: a reader enters when no writer holds or waits.
   bool TryEnterRead();
@@ -89,28 +91,26 @@ class VXKERNEL_EXPORT KRWLock {
   std::atomic<int32_t> fState;        // 0 free, n > 0 held by n readers, -1 held by a writer
 };
 
-// Holds a KRWLock's read lock for its own lifetime.
-class VXKERNEL_EXPORT KRLock_var {
- public:
-  explicit KRLock_var(KRWLock& lock) : fLock(lock) { fLock.ReadLock(); }
-  ~KRLock_var() { fLock.Unlock(); }
-  KRLock_var(const KRLock_var&) = delete;
-  KRLock_var& operator=(const KRLock_var&) = delete;
+// The KLockGuards of a KRWLock: exclusive (writer) or shared (reader).
+inline KLockGuard::KLockGuard(KRWLock& lock)
+    : fObject(&lock), fRelease(&ReleaseLock<KRWLock>), fType(KLock::kWrite) {
+  lock.WriteLock();
+}
+inline KLockGuard::KLockGuard(KRWLock& lock, Shared)
+    : fObject(&lock), fRelease(&ReleaseLock<KRWLock>), fType(KLock::kRead) {
+  lock.ReadLock();
+}
 
- private:
-  KRWLock& fLock;
+// The former names of the KLockGuards of a KRWLock, kept for hosts.
+class VXK_SCOPED_CAPABILITY KRLock_var : public KLockGuard {
+ public:
+  explicit KRLock_var(KRWLock& lock) VXK_ACQUIRE_SHARED(lock) : KLockGuard(lock, kShared) {}
+  ~KRLock_var() VXK_RELEASE() {}
 };
-
-// Holds a KRWLock's write lock for its own lifetime.
-class VXKERNEL_EXPORT KWLock_var {
+class VXK_SCOPED_CAPABILITY KWLock_var : public KLockGuard {
  public:
-  explicit KWLock_var(KRWLock& lock) : fLock(lock) { fLock.WriteLock(); }
-  ~KWLock_var() { fLock.Unlock(); }
-  KWLock_var(const KWLock_var&) = delete;
-  KWLock_var& operator=(const KWLock_var&) = delete;
-
- private:
-  KRWLock& fLock;
+  explicit KWLock_var(KRWLock& lock) VXK_ACQUIRE(lock) : KLockGuard(lock) {}
+  ~KWLock_var() VXK_RELEASE() {}
 };
 
 #endif  // VXKERNEL_THREADS_KRWLOCK_H_
