@@ -19,6 +19,8 @@
 #     include, of a header that is not a forwarder, and nothing else; it is
 #     outside the layer rule. Nothing in this tree includes a forwarder:
 #     they are for hosts built against the older paths.
+#  7. A file of src/ is named in snake_case, or after the public class or
+#     function family it implements (KString.cpp, KString_format.cpp).
 #
 # Prints each violation as "file: #include ... (why)" and exits 1 if there
 # is any. Runs from any directory; needs only bash, grep and sed.
@@ -166,8 +168,19 @@ while IFS= read -r file; do
   done < <(grep -E '^#include "' "$file")
 done < <(find tools examples -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) 2>/dev/null | sort)
 
+# Rule 7, file names in src/: snake_case, or named after the public class
+# or function family the file implements (its stem up to an optional
+# lower-case part suffix is a word of some public header).
+public_words=$(cat $(find include -name '*.h') | grep -oE '\b[A-Z][A-Za-z0-9_]*\b' | sort -u)
+while IFS= read -r file; do
+  name=$(basename "$file")
+  [[ "$name" =~ ^[a-z0-9_]+\.(h|cpp|c)$ ]] && continue
+  stem=$(echo "$name" | sed -E 's/\.(h|cpp|c)$//; s/_[a-z][a-z0-9_]*$//')
+  grep -qxF "$stem" <<<"$public_words" || fail "$file: (a file name is snake_case or names a public class)"
+done < <(find src -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) | sort)
+
 if [ "$failures" -gt 0 ]; then
-  echo "check_layers: $failures include(s) break the layer rules (docs/architecture.md)"
+  echo "check_layers: $failures file(s) or include(s) break the layer rules (docs/architecture.md)"
   exit 1
 fi
 echo "check_layers: every include follows the layer rules"

@@ -9,7 +9,7 @@
 #include "base/debug_line.h"
 #include "base/run_reported.h"
 #include "classes/classes_internal.h"
-#include "classes/ptr_package.h"
+#include "classes/classes_package.h"
 #include "vxkernel/threads/KLockGuard.h"
 
 using vxk_internal::DebugText;

@@ -26,11 +26,11 @@
 #include "vxkernel/runtime/dbg.h"
 #include "vxkernel/runtime/err.h"
 
-#include "classes/ptr_package.h"
+#include "classes/classes_package.h"
 #include "files/files_package.h"
 #include "locale/locale_package.h"
 #include "net/net_package.h"
-#include "values/value_packages.h"
+#include "values/values_package.h"
 
 namespace {
 

@@ -19,7 +19,7 @@ list(APPEND VXKERNEL_SOURCES
   src/values/KQSValueBase.cpp
   src/values/KAssocVal.cpp
   src/values/KAssocVal_record.cpp
-  src/values/KQSValuePkg.cpp
+  src/values/values_package.cpp
   src/values/KRZRow.cpp
   src/values/KRZTable.cpp
   src/values/list_storage.cpp

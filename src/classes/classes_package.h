@@ -1,7 +1,7 @@
 // The Ptr package: the start-up participant that registers the Ptr class.
 // Included by the package table.
-#ifndef VXKERNEL_CLASSES_PTR_PACKAGE_H_
-#define VXKERNEL_CLASSES_PTR_PACKAGE_H_
+#ifndef VXKERNEL_CLASSES_CLASSES_PACKAGE_H_
+#define VXKERNEL_CLASSES_CLASSES_PACKAGE_H_
 
 #include "vxkernel/runtime/KAt.h"
 
@@ -20,4 +20,4 @@ class KPtrPkg : public KPkg {
   void Shutdown() override;
 };
 
-#endif  // VXKERNEL_CLASSES_PTR_PACKAGE_H_
+#endif  // VXKERNEL_CLASSES_CLASSES_PACKAGE_H_

@@ -4,7 +4,7 @@
 // The class objects are made when the library is loaded (and never
 // destroyed), so that a value built early, or destroyed late in static
 // destruction, always finds a live class; start-up only registers them.
-#include "values/value_packages.h"
+#include "values/values_package.h"
 
 #include "base/run_reported.h"
 #include "vxkernel/classes/KOPPEnvironment.h"

@@ -1,8 +1,8 @@
 // The value package: start-up participants that create the process class
 // environment and register the built-in types. Included by the package
 // table.
-#ifndef VXKERNEL_VALUES_VALUE_PACKAGES_H_
-#define VXKERNEL_VALUES_VALUE_PACKAGES_H_
+#ifndef VXKERNEL_VALUES_VALUES_PACKAGE_H_
+#define VXKERNEL_VALUES_VALUES_PACKAGE_H_
 
 #include "vxkernel/runtime/KAt.h"
 
@@ -29,4 +29,4 @@ class KQSValuePkgHigh : public KPkg {
   void Shutdown() override {}
 };
 
-#endif  // VXKERNEL_VALUES_VALUE_PACKAGES_H_
+#endif  // VXKERNEL_VALUES_VALUES_PACKAGE_H_
