@@ -26,6 +26,10 @@
 
 class KQSValueList;
 
+// One list element by its interface name; what it holds is the storage's
+// business (internal/list_storage.h).
+using ValNode = vxk_internal::ValNode;
+
 // The elements under one or more windows. Its windows own it jointly (the
 // last one to leave deletes it); its blocks and segments it shares with the
 // storages cloned from it or from which it was cloned. One thread at a time.
