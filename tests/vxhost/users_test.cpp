@@ -304,6 +304,7 @@ TEST(Sessions, RemovedAndOrphanedSessionsEnd) {
   EXPECT_TRUE(sessions.Find(b, &s));
   serve::Sessions fresh(60, nullptr, dir.Path());
   EXPECT_FALSE(fresh.Find(elsewhere, &s));
+  EXPECT_FALSE(fresh.Find(c, &s));  // a logout's file is gone too
 }
 
 // Sessions nobody asks for again still go, a few with every call.
