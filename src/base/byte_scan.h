@@ -18,6 +18,29 @@
 
 namespace vxk_internal {
 
+// The weight of every byte value for a Set: a byte listed twice keeps
+// its first weight. Both implementations weigh the bytes a block loop
+// leaves with it.
+struct ByteWeights {
+  ByteWeights() = default;
+  ByteWeights(const unsigned char* bytes, const unsigned char* weights, int n) {
+    std::memset(fWeight, 0, sizeof fWeight);
+    for (int i = n - 1; i >= 0; --i) fWeight[bytes[i]] = weights[i];
+  }
+  // Whether entry i of bytes is the first listing of its byte.
+  static bool First(const unsigned char* bytes, int i) {
+    for (int k = 0; k < i; ++k)
+      if (bytes[k] == bytes[i]) return false;
+    return true;
+  }
+  size_t Weigh(const char* p, const char* end) const {
+    size_t sum = 0;
+    for (; p < end; ++p) sum += fWeight[static_cast<unsigned char>(*p)];
+    return sum;
+  }
+  unsigned char fWeight[256];
+};
+
 // Eight bytes to a 64-bit word, with the usual carry-free tests for a zero
 // byte.
 struct ByteScanPortable {
@@ -36,15 +59,8 @@ struct ByteScanPortable {
   class Set {
    public:
     Set() = default;
-    Set(const unsigned char* bytes, const unsigned char* weights) {
-      std::memset(fWeight, 0, sizeof fWeight);
-      bool listed[256] = {};
-      for (int i = 0; i < N; ++i) {
-        const unsigned char c = bytes[i];
-        fSplat[i] = Splat(static_cast<char>(c));
-        if (!listed[c]) fWeight[c] = weights[i];
-        listed[c] = true;
-      }
+    Set(const unsigned char* bytes, const unsigned char* weights) : fWeight(bytes, weights, N) {
+      for (int i = 0; i < N; ++i) fSplat[i] = Splat(static_cast<char>(bytes[i]));
     }
     uint32_t Match(const char* p) const {
       const uint64_t v = Load(p);
@@ -53,15 +69,11 @@ struct ByteScanPortable {
       return Compact(found);
     }
     // The sum of the weights of the bytes of [p, end).
-    size_t Weigh(const char* p, const char* end) const {
-      size_t sum = 0;
-      for (; p < end; ++p) sum += fWeight[static_cast<unsigned char>(*p)];
-      return sum;
-    }
+    size_t Weigh(const char* p, const char* end) const { return fWeight.Weigh(p, end); }
 
    private:
     uint64_t fSplat[N];
-    unsigned char fWeight[256];
+    ByteWeights fWeight;
   };
 
  private:
@@ -106,15 +118,10 @@ struct ByteScanSse2 {
   class Set {
    public:
     Set() = default;
-    Set(const unsigned char* bytes, const unsigned char* weights) {
-      std::memset(fWeight, 0, sizeof fWeight);
-      bool listed[256] = {};
+    Set(const unsigned char* bytes, const unsigned char* weights) : fWeight(bytes, weights, N) {
       for (int i = 0; i < N; ++i) {
-        const unsigned char c = bytes[i];
-        fVec[i] = _mm_set1_epi8(static_cast<char>(c));
-        fLaneWeight[i] = _mm_set1_epi8(static_cast<char>(listed[c] ? 0 : weights[i]));
-        if (!listed[c]) fWeight[c] = weights[i];
-        listed[c] = true;
+        fVec[i] = _mm_set1_epi8(static_cast<char>(bytes[i]));
+        fLaneWeight[i] = _mm_set1_epi8(static_cast<char>(ByteWeights::First(bytes, i) ? weights[i] : 0));
       }
     }
     uint32_t Match(const char* p) const {
@@ -142,14 +149,13 @@ struct ByteScanSse2 {
         sum += static_cast<size_t>(_mm_cvtsi128_si32(folded)) +
                static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(folded, 8)));
       }
-      for (; p < end; ++p) sum += fWeight[static_cast<unsigned char>(*p)];
-      return sum;
+      return sum + fWeight.Weigh(p, end);
     }
 
    private:
     __m128i fVec[N];         // the byte in every lane
     __m128i fLaneWeight[N];  // its weight in every lane (0 for a repeat)
-    unsigned char fWeight[256];
+    ByteWeights fWeight;
   };
 
  private:
