@@ -1,4 +1,5 @@
-// Umbrella header: includes every public header of vxkernel.
+/// \file
+/// Umbrella header: includes every public header of vxkernel.
 #ifndef VXKERNEL_VXKERNEL_H_
 #define VXKERNEL_VXKERNEL_H_
 

@@ -1,5 +1,6 @@
-// KPropertyResourceBundle: the chain of properties files for a base name
-// and a locale, and the process-wide registry that shares them.
+/// \file
+/// KPropertyResourceBundle: the chain of properties files for a base name
+/// and a locale, and the process-wide registry that shares them.
 #ifndef VXKERNEL_BUNDLES_KPROPERTYRESOURCEBUNDLE_H_
 #define VXKERNEL_BUNDLES_KPROPERTYRESOURCEBUNDLE_H_
 
@@ -13,50 +14,50 @@ class KLock;
 class KProperties;
 class KBundleCache;
 
-// One properties file of a bundle chain: the base name, the locale of the
-// file actually loaded, the path it was asked for (KeyPath) and the file
-// used (File: the path itself, or its stand-in in the message-catalogue
-// directory). GetString walks from this bundle to its parents, the less
-// specific files.
-//
-// Ownership: bundles are made only by GetResourceBundle and belong to the
-// registry gPropertyResourceMgr, which deletes them at process exit;
-// callers get const pointers and never delete them. A bundle owns its
-// properties; its parent is another registry bundle. A copy (construction
-// or assignment) owns a copy of the properties and shares the parent; the
-// cache and its lock are the registry's alone: a copy has none, and an
-// assignment keeps the target's. So each is released once, by its owner.
-//
-// Thread rule: GetResourceBundle serialises on the registry's cache lock;
-// a returned bundle never changes again, and GetString takes only the
-// properties' own lock, so any thread may use it.
+/// One properties file of a bundle chain: the base name, the locale of the
+/// file actually loaded, the path it was asked for (KeyPath) and the file
+/// used (File: the path itself, or its stand-in in the message-catalogue
+/// directory). GetString walks from this bundle to its parents, the less
+/// specific files.
+///
+/// Ownership: bundles are made only by GetResourceBundle and belong to the
+/// registry gPropertyResourceMgr, which deletes them at process exit;
+/// callers get const pointers and never delete them. A bundle owns its
+/// properties; its parent is another registry bundle. A copy (construction
+/// or assignment) owns a copy of the properties and shares the parent; the
+/// cache and its lock are the registry's alone: a copy has none, and an
+/// assignment keeps the target's. So each is released once, by its owner.
+///
+/// Thread rule: GetResourceBundle serialises on the registry's cache lock;
+/// a returned bundle never changes again, and GetString takes only the
+/// properties' own lock, so any thread may use it.
 class VXKERNEL_EXPORT KPropertyResourceBundle {
  public:
-  // The registry: fallback locale en_US, the cache lock and the cache of
-  // path -> bundle (null for a request that found nothing).
+  /// The registry: fallback locale en_US, the cache lock and the cache of
+  /// path -> bundle (null for a request that found nothing).
   static KPropertyResourceBundle gPropertyResourceMgr;
-  // When true, a bundle whose file is missing uses the file of the same
-  // base name and suffix in the message-catalogue directory instead.
+  /// When true, a bundle whose file is missing uses the file of the same
+  /// base name and suffix in the message-catalogue directory instead.
   static bool gTryDefaultERRLocation;
 
   KPropertyResourceBundle(const KPropertyResourceBundle& other);
   KPropertyResourceBundle& operator=(const KPropertyResourceBundle& other);
   virtual ~KPropertyResourceBundle();
 
-  // The head of the chain for baseName in locale from directory (null or
-  // empty: no directory part), or null when no file exists. Results, also
-  // null ones, are kept for the life of the process.
+  /// The head of the chain for baseName in locale from directory (null or
+  /// empty: no directory part), or null when no file exists. Results, also
+  /// null ones, are kept for the life of the process.
   static const KPropertyResourceBundle* GetResourceBundle(const char* baseName,
                                                           const KLocale& locale,
                                                           const char* directory);
-  // "_en_US": the suffix of the registry's fallback locale.
+  /// "_en_US": the suffix of the registry's fallback locale.
   static KString FallbackLocaleResourceSuffix();
 
-  // out = the value of key in this bundle or the nearest parent that has
-  // it, and true; false (out untouched) when no bundle of the chain has it.
+  /// out = the value of key in this bundle or the nearest parent that has
+  /// it, and true; false (out untouched) when no bundle of the chain has it.
   bool GetString(const char* key, KString& out) const;
-  // Loads the properties from File(); false when the file is missing or
-  // does not parse (the latter with one debug line).
+  /// Loads the properties from File(); false when the file is missing or
+  /// does not parse (the latter with one debug line).
   bool Populate();
 
   const KStringKey& BaseName() const { return fBaseName; }
@@ -70,9 +71,9 @@ class VXKERNEL_EXPORT KPropertyResourceBundle {
  private:
   friend class KBundleRegistry;
 
-  // The registry object.
+  /// The registry object.
   explicit KPropertyResourceBundle(const char* fallbackSuffix);
-  // A bundle for path; File() is path or its stand-in.
+  /// A bundle for path; File() is path or its stand-in.
   KPropertyResourceBundle(const char* baseName, const KLocale& locale, const char* path);
 
   KStringKey fBaseName;
@@ -80,9 +81,9 @@ class VXKERNEL_EXPORT KPropertyResourceBundle {
   KStringKey fKeyPath;
   KFile fFile;
   const KPropertyResourceBundle* fParent;
-  KProperties* fProperties;  // owned
-  KLock* fCacheLock;         // owned; registry only
-  KBundleCache* fCache;      // owned; registry only
+  KProperties* fProperties;  ///< owned
+  KLock* fCacheLock;         ///< owned; registry only
+  KBundleCache* fCache;      ///< owned; registry only
 };
 
 #endif  // VXKERNEL_BUNDLES_KPROPERTYRESOURCEBUNDLE_H_

@@ -1,4 +1,5 @@
-// KCache: the abstract interface of a cache of items named by text keys.
+/// \file
+/// KCache: the abstract interface of a cache of items named by text keys.
 #ifndef VXKERNEL_CACHE_KCACHE_H_
 #define VXKERNEL_CACHE_KCACHE_H_
 
@@ -9,15 +10,15 @@
 
 #include "vxkernel/export.h"
 
-// A cache of items, each a fixed-size header chosen by the user followed by
-// the item's data, spread over sections and subsections derived from the
-// key (GetSectsFromKey). Handles are opaque (void*): one from Create writes
-// a new version that Release commits; one from Open reads. Every handle is
-// released exactly once. Results are unsigned char (1 success, 0 failure)
-// unless stated; each failure writes one debug line.
-//
-// The dimensions are set up before the cache is shared; after that one
-// cache may serve many threads, each handle used by one thread at a time.
+/// A cache of items, each a fixed-size header chosen by the user followed by
+/// the item's data, spread over sections and subsections derived from the
+/// key (GetSectsFromKey). Handles are opaque (void*): one from Create writes
+/// a new version that Release commits; one from Open reads. Every handle is
+/// released exactly once. Results are unsigned char (1 success, 0 failure)
+/// unless stated; each failure writes one debug line.
+///
+/// The dimensions are set up before the cache is shared; after that one
+/// cache may serve many threads, each handle used by one thread at a time.
 class VXKERNEL_EXPORT KCache {
  public:
   KCache(unsigned long numSect, unsigned long numSubSect, unsigned long headerSize,
@@ -29,10 +30,10 @@ class VXKERNEL_EXPORT KCache {
   // ===== Dimensions and flags =====
   // Numbers are unsigned 32-bit: larger values keep their low 32 bits.
 
-  // The largest header a handle holds (1 MiB). Every handle keeps its
-  // header in memory, so for a larger HeaderSize a file cache makes no
-  // handles (Create and Open refuse with a debug line) and a client item
-  // builds no header.
+  /// The largest header a handle holds (1 MiB). Every handle keeps its
+  /// header in memory, so for a larger HeaderSize a file cache makes no
+  /// handles (Create and Open refuse with a debug line) and a client item
+  /// builds no header.
   static constexpr unsigned long kMaxHeaderSize = 1UL << 20;
 
   unsigned long NumSect() const { return fNumSect; }
@@ -48,14 +49,14 @@ class VXKERNEL_EXPORT KCache {
 
   // ===== Items =====
 
-  // A write handle on a new temporary version of key's item; null on failure.
+  /// A write handle on a new temporary version of key's item; null on failure.
   virtual void* Create(const std::string& key, unsigned long tempId) = 0;
-  // A read handle on key's item; null when there is none.
+  /// A read handle on key's item; null when there is none.
   virtual void* Open(const std::string& key) = 0;
   virtual unsigned char Close(void* handle) = 0;
-  // Commits (a completely stored Create handle) or discards, then frees.
+  /// Commits (a completely stored Create handle) or discards, then frees.
   virtual unsigned char Release(void* handle) = 0;
-  // Here: the cache is not read-only.
+  /// Here: the cache is not read-only.
   virtual unsigned char DescCanWrite(void* handle) const;
   virtual unsigned char PutHeader(void* handle, const char* header) = 0;
   virtual unsigned char GetHeader(void* handle, char* buffer, unsigned long size) = 0;
@@ -70,11 +71,11 @@ class VXKERNEL_EXPORT KCache {
   virtual unsigned char ForwardData(void* handle, std::FILE* out, unsigned long offset,
                                     unsigned long length) = 0;
   virtual unsigned char StoreData(void* handle, std::istream& in, unsigned long length) = 0;
-  // length 0: data is a zero-terminated text, stored without its zero.
+  /// length 0: data is a zero-terminated text, stored without its zero.
   virtual unsigned char StoreData(void* handle, const unsigned char* data,
                                   unsigned long length) = 0;
-  // The stream and FILE* stores need at least one byte: an empty source is
-  // a failure. This one returns the bytes stored, or all bits set on failure.
+  /// The stream and FILE* stores need at least one byte: an empty source is
+  /// a failure. This one returns the bytes stored, or all bits set on failure.
   virtual unsigned long StoreData(void* handle, std::FILE* in, unsigned long length) = 0;
   virtual unsigned char StoreAndForwardData(void* handle, std::istream& in, std::ostream* out,
                                             unsigned long length) = 0;
@@ -82,8 +83,8 @@ class VXKERNEL_EXPORT KCache {
                                             unsigned long length) = 0;
 
  protected:
-  // The 1-based place of key; partition holds the number of partitions on
-  // entry. False (all three 0) when the key reads as the number 0.
+  /// The 1-based place of key; partition holds the number of partitions on
+  /// entry. False (all three 0) when the key reads as the number 0.
   virtual unsigned char GetSectsFromKey(const char* key, unsigned long& sect,
                                         unsigned long& subSect, unsigned long& partition);
 

@@ -1,4 +1,5 @@
-// KFileCacheDesc: the open handle of one item of a KFileCache.
+/// \file
+/// KFileCacheDesc: the open handle of one item of a KFileCache.
 #ifndef VXKERNEL_CACHE_KFILECACHEDESC_H_
 #define VXKERNEL_CACHE_KFILECACHEDESC_H_
 
@@ -8,11 +9,11 @@
 
 #include "vxkernel/export.h"
 
-// What a KFileCache handle (the void* of KCache) points to. A handle from
-// Open names the item file (fTarget empty); one from Create names its
-// temporary file (fPath) and the item file it will replace (fTarget). Owns
-// its stream and header buffer; the destructor closes and frees them.
-// Used by one thread at a time.
+/// What a KFileCache handle (the void* of KCache) points to. A handle from
+/// Open names the item file (fTarget empty); one from Create names its
+/// temporary file (fPath) and the item file it will replace (fTarget). Owns
+/// its stream and header buffer; the destructor closes and frees them.
+/// Used by one thread at a time.
 class VXKERNEL_EXPORT KFileCacheDesc {
  public:
   KFileCacheDesc(const std::string& path, const std::string& target, unsigned long headerSize);
@@ -20,25 +21,25 @@ class VXKERNEL_EXPORT KFileCacheDesc {
   KFileCacheDesc(const KFileCacheDesc&) = delete;
   KFileCacheDesc& operator=(const KFileCacheDesc&) = delete;
 
-  std::FILE* fStream = nullptr;  // null when closed
-  // A Create handle's temporary file, open and locked from Create to
-  // Release, also while the handle is closed, so that no other writer takes
-  // it over. fStream is this stream while the handle is open.
+  std::FILE* fStream = nullptr;  ///< null when closed
+  /// A Create handle's temporary file, open and locked from Create to
+  /// Release, also while the handle is closed, so that no other writer takes
+  /// it over. fStream is this stream while the handle is open.
   std::FILE* fTemp = nullptr;
-  std::string fPath;        // the file that is open
-  std::string fTarget;      // the final item file; empty from Open
-  char* fHeader = nullptr;  // fHeaderSize bytes; null when 0
+  std::string fPath;        ///< the file that is open
+  std::string fTarget;      ///< the final item file; empty from Open
+  char* fHeader = nullptr;  ///< fHeaderSize bytes; null when 0
   unsigned long fHeaderSize;
   unsigned char fOpen = 0;
   unsigned char fWritable = 0;
-  unsigned char fComplete = 0;  // the data was stored in full
-  // The file opened (device and inode): a reopen by path must find it
-  // again, not a version committed since.
+  unsigned char fComplete = 0;  ///< the data was stored in full
+  /// The file opened (device and inode): a reopen by path must find it
+  /// again, not a version committed since.
   uint64_t fDevice = 0;
   uint64_t fInode = 0;
-  // Where the stream stands, when known, to save seeks and rewrites:
-  // kPlaceData means the file holds fHeader at offset 0 and the stream
-  // stands right after it, so a store need not write the header again.
+  /// Where the stream stands, when known, to save seeks and rewrites:
+  /// kPlaceData means the file holds fHeader at offset 0 and the stream
+  /// stands right after it, so a store need not write the header again.
   static constexpr unsigned char kPlaceUnknown = 0;
   static constexpr unsigned char kPlaceStart = 1;
   static constexpr unsigned char kPlaceData = 2;

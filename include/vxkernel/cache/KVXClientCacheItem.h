@@ -1,4 +1,5 @@
-// KVXClientCacheItem: one cached client document with its 1064-byte header.
+/// \file
+/// KVXClientCacheItem: one cached client document with its 1064-byte header.
 #ifndef VXKERNEL_CACHE_KVXCLIENTCACHEITEM_H_
 #define VXKERNEL_CACHE_KVXCLIENTCACHEITEM_H_
 
@@ -14,30 +15,30 @@
 
 class KFile;
 
-// A document in a KCache (not owned) under its key, with its descriptive
-// fields, which are the item's header (kHeaderBytes bytes; the cache's
-// HeaderSize must be that for headers to be read back). The item holds at
-// most one cache handle: a read handle when the item was found, otherwise a
-// temporary write handle; the destructor releases it. Storing writes a new
-// temporary version and commits it over the old one, which stays readable
-// until then; a failed store keeps the old document.
-//
-// Copies share the handle: the last copy that lets go of it (destructor,
-// FindItem, DeleteFileA, a store) releases it, so it is released exactly
-// once. A store writes through a handle of its own: a copy that shares a
-// temporary needs another TmpNameId to store (the shared temporary keeps
-// the id busy). One thread at a time per item and per group of copies
-// sharing a handle.
+/// A document in a KCache (not owned) under its key, with its descriptive
+/// fields, which are the item's header (kHeaderBytes bytes; the cache's
+/// HeaderSize must be that for headers to be read back). The item holds at
+/// most one cache handle: a read handle when the item was found, otherwise a
+/// temporary write handle; the destructor releases it. Storing writes a new
+/// temporary version and commits it over the old one, which stays readable
+/// until then; a failed store keeps the old document.
+///
+/// Copies share the handle: the last copy that lets go of it (destructor,
+/// FindItem, DeleteFileA, a store) releases it, so it is released exactly
+/// once. A store writes through a handle of its own: a copy that shares a
+/// temporary needs another TmpNameId to store (the shared temporary keeps
+/// the id busy). One thread at a time per item and per group of copies
+/// sharing a handle.
 class VXKERNEL_EXPORT KVXClientCacheItem {
  public:
-  // The header: 11 words (version, 5 numbers, 3 dates, public flag, expire
-  // interval), then four length-prefixed texts of at most kMaxText bytes
-  // each, zero-padded.
+  /// The header: 11 words (version, 5 numbers, 3 dates, public flag, expire
+  /// interval), then four length-prefixed texts of at most kMaxText bytes
+  /// each, zero-padded.
   static constexpr unsigned long kHeaderBytes = 1064;
   static constexpr unsigned long kHeaderVersion = 3;
   static constexpr unsigned long kMaxText = 254;
 
-  // tmpNameId 0 means the process id. Looks the item up (FindItem(false)).
+  /// tmpNameId 0 means the process id. Looks the item up (FindItem(false)).
   KVXClientCacheItem(KCache* cache, const std::string& key, unsigned long tmpNameId);
   ~KVXClientCacheItem();
   KVXClientCacheItem(const KVXClientCacheItem& other);
@@ -65,7 +66,7 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   void DocCreatedDate(const KDateTime& d) { fDocCreatedDate = d; }
   const KDateTime& DocModifiedDate() const { return fDocModifiedDate; }
   void DocModifiedDate(const KDateTime& d) { fDocModifiedDate = d; }
-  // Any value other than 0 is written to the header as 1.
+  /// Any value other than 0 is written to the header as 1.
   unsigned char DocPublic() const { return fDocPublic; }
   void DocPublic(unsigned char v) { fDocPublic = v; }
   unsigned long ExpireInterval() const { return fExpireInterval; }
@@ -85,64 +86,64 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
 
   // ===== Operations =====
 
-  // Releases the handle held, then opens the item (filling the fields from
-  // its header) or, when it is missing and mustExist is 0, creates a
-  // temporary version. True when a handle was obtained.
+  /// Releases the handle held, then opens the item (filling the fields from
+  /// its header) or, when it is missing and mustExist is 0, creates a
+  /// temporary version. True when a handle was obtained.
   unsigned char FindItem(unsigned char mustExist);
-  // Deletes the item's files (the cache must be a KFileCache), then
-  // FindItem(false), which leaves Exists() as it was; returns whether
-  // anything was deleted.
+  /// Deletes the item's files (the cache must be a KFileCache), then
+  /// FindItem(false), which leaves Exists() as it was; returns whether
+  /// anything was deleted.
   unsigned char DeleteFileA(const char* type);
 
-  // Store the document: DocSize bytes, which must be set first (the path
-  // form sets it to the bytes stored afterwards); an empty document is not
-  // stored.
+  /// Store the document: DocSize bytes, which must be set first (the path
+  /// form sets it to the bytes stored afterwards); an empty document is not
+  /// stored.
   unsigned char StoreDoc(std::istream& in);
   unsigned char StoreDoc(const char* path);
   unsigned char StoreDoc(const KFile& file);
-  // Stores the document without copying it: the file at path holds
-  // kHeaderBytes bytes of room (a hole will do), then the document, whose
-  // size DocSize must be (0: not checked; the header keeps 0); the cache
-  // must be a KFileCache of that header size on the file's file system.
-  // The header is written into the room and the file becomes the item
-  // (KFileCache::AdoptFile): on success path no longer names it (or, after
-  // a copy from another file system, still names the caller's file). On
-  // failure nothing is stored, the old document stays, and the file stays
-  // at path for the caller to remove.
+  /// Stores the document without copying it: the file at path holds
+  /// kHeaderBytes bytes of room (a hole will do), then the document, whose
+  /// size DocSize must be (0: not checked; the header keeps 0); the cache
+  /// must be a KFileCache of that header size on the file's file system.
+  /// The header is written into the room and the file becomes the item
+  /// (KFileCache::AdoptFile): on success path no longer names it (or, after
+  /// a copy from another file system, still names the caller's file). On
+  /// failure nothing is stored, the old document stays, and the file stays
+  /// at path for the caller to remove.
   unsigned char AdoptDoc(const char* path);
   unsigned char StoreNForwardItem(std::istream& in, std::ostream& out);
   unsigned char StoreNForwardItem(std::istream& in, std::FILE* out);
 
-  // Sends length bytes (0: all) of the document from offset.
+  /// Sends length bytes (0: all) of the document from offset.
   unsigned char ForwardDoc(std::FILE* out, unsigned long offset, unsigned long length) const;
   unsigned char ForwardDoc(std::ostream& out, unsigned long offset, unsigned long length) const;
   unsigned char ForwardDoc(const char* path, unsigned long offset, unsigned long length) const;
 
-  // Writes the fields as the item's header through the handle.
+  /// Writes the fields as the item's header through the handle.
   unsigned char UpdateDocHeader();
 
-  // The header bytes of the fields (kHeaderBytes). Texts are cut to
-  // kMaxText bytes, and further, last text first, when all four do not fit.
+  /// The header bytes of the fields (kHeaderBytes). Texts are cut to
+  /// kMaxText bytes, and further, last text first, when all four do not fit.
   std::string EncodeHeader() const;
-  // Fills the fields from header bytes; false (fields unchanged, one debug
-  // line) for a wrong version word or a text running past the end.
+  /// Fills the fields from header bytes; false (fields unchanged, one debug
+  /// line) for a wrong version word or a text running past the end.
   bool DecodeHeader(const char* header, unsigned long size);
 
  private:
-  // A cache handle with how FindItem got it, released by its destructor.
+  /// A cache handle with how FindItem got it, released by its destructor.
   struct HeldHandle;
 
   void* Handle() const;
-  // Holds a new handle: a temporary write handle from Create, else a read
-  // handle from Open. False (holding none) when the cache gives none.
+  /// Holds a new handle: a temporary write handle from Create, else a read
+  /// handle from Open. False (holding none) when the cache gives none.
   bool Hold(bool temporary);
   unsigned char DoDeleteFile(const char* type);
   void ReleaseHandle();
-  // Replaces the handle held with a temporary write handle.
-  // Then writes the header through it (failure: headerFailed logged);
-  // headerFailed null: the header is left to the caller.
+  /// Replaces the handle held with a temporary write handle.
+  /// Then writes the header through it (failure: headerFailed logged);
+  /// headerFailed null: the header is left to the caller.
   bool BeginStore(const char* family, const char* headerFailed);
-  // Commits (ok) or discards the temporary version, then reopens.
+  /// Commits (ok) or discards the temporary version, then reopens.
   bool EndStore(bool ok);
 
   uint32_t fHeaderVersion = kHeaderVersion;
@@ -163,7 +164,7 @@ class VXKERNEL_EXPORT KVXClientCacheItem {
   std::string fKey;
   uint32_t fTmpNameId;
   unsigned char fExists = 0;
-  std::shared_ptr<HeldHandle> fHandle;  // null while none; shared by copies
+  std::shared_ptr<HeldHandle> fHandle;  ///< null while none; shared by copies
   KCache* fCache;
 };
 

@@ -1,13 +1,14 @@
-// The Ptr type: a box holding one other value. A Ptr value's data word is
-// the KPtrInstance it points at; values do not count references to boxes.
-// The class is made and registered as process class 17 by the Ptr package
-// at start-up and destroyed at shut-down; it defines its behaviour through
-// features: the class method New, the attributes Value, Type and Length
-// and the constant PtrType.
-//
-// Thread rules: the class is read-only once registered, except for its
-// list of boxes, which has a lock of its own; a box belongs to the thread
-// using the value that holds it.
+/// \file
+/// The Ptr type: a box holding one other value. A Ptr value's data word is
+/// the KPtrInstance it points at; values do not count references to boxes.
+/// The class is made and registered as process class 17 by the Ptr package
+/// at start-up and destroyed at shut-down; it defines its behaviour through
+/// features: the class method New, the attributes Value, Type and Length
+/// and the constant PtrType.
+///
+/// Thread rules: the class is read-only once registered, except for its
+/// list of boxes, which has a lock of its own; a box belongs to the thread
+/// using the value that holds it.
 #ifndef VXKERNEL_CLASSES_KPTRCLASS_H_
 #define VXKERNEL_CLASSES_KPTRCLASS_H_
 
@@ -42,15 +43,15 @@ class VXKERNEL_EXPORT KPtrClass : public KQSClass {
   ~KPtrClass() override;
 
   void CompleteClassDefinition() override;
-  // Ptr values have no order of their own (the base Compare, -1): a value
-  // equals only its copies, which share its box and so its data word.
+  /// Ptr values have no order of their own (the base Compare, -1): a value
+  /// equals only its copies, which share its box and so its data word.
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 
-  // A new Ptr value on a new box holding v. The class keeps the box.
+  /// A new Ptr value on a new box holding v. The class keeps the box.
   KQSValue NewPtr(const KQSValue& v) const;
-  // Frees every box this class has made (the Ptr package does so at
-  // process shut-down; the destructor too). Ptr values made before are
-  // unusable afterwards. Returns how many boxes were freed.
+  /// Frees every box this class has made (the Ptr package does so at
+  /// process shut-down; the destructor too). Ptr values made before are
+  /// unusable afterwards. Returns how many boxes were freed.
   long ReleaseBoxes();
 
  private:
@@ -72,8 +73,8 @@ class VXKERNEL_EXPORT KPtrClass : public KQSClass {
   TypeFunctor Ptr_Type;
   LengthFunctor Ptr_Length;
 
-  // Every box made by NewPtr, owned by the class: values do not count
-  // references to boxes, so the class frees them all at once.
+  /// Every box made by NewPtr, owned by the class: values do not count
+  /// references to boxes, so the class frees them all at once.
   mutable KLock fBoxesLock{KLock::kCriticalSection};
   mutable std::vector<KPtrInstance*> fBoxes VXK_GUARDED_BY(fBoxesLock);
 };

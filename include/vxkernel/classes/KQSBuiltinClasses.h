@@ -1,14 +1,15 @@
-// The built-in value types: one class object each, made when the library
-// is loaded, registered with the process environment by the value package
-// at start-up and alive until the process ends.
-//
-// Immediate classes keep the value in the data word; the others derive from
-// KQSValueBaseClass and keep it in storage. Types whose storage comes from
-// other components of the server (sockets, files, search, the API session
-// types...) are defined here by number, name and flags only: all their
-// behaviour lives in their storage objects.
-//
-// Thread rules: class objects are read-only after start-up.
+/// \file
+/// The built-in value types: one class object each, made when the library
+/// is loaded, registered with the process environment by the value package
+/// at start-up and alive until the process ends.
+///
+/// Immediate classes keep the value in the data word; the others derive from
+/// KQSValueBaseClass and keep it in storage. Types whose storage comes from
+/// other components of the server (sockets, files, search, the API session
+/// types...) are defined here by number, name and flags only: all their
+/// behaviour lives in their storage objects.
+///
+/// Thread rules: class objects are read-only after start-up.
 #ifndef VXKERNEL_CLASSES_KQSBUILTINCLASSES_H_
 #define VXKERNEL_CLASSES_KQSBUILTINCLASSES_H_
 
@@ -80,7 +81,7 @@ class VXKERNEL_EXPORT KQSClass_NotSet : public KQSClass {
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
-// Void, Dynamic, Object and SlotIndex: base behaviour, their own flags.
+/// Void, Dynamic, Object and SlotIndex: base behaviour, their own flags.
 class VXKERNEL_EXPORT KQSClass_Void : public KQSClass {
  public:
   KQSClass_Void();
@@ -154,7 +155,7 @@ class VXKERNEL_EXPORT KQSClass_Long : public KQSValueBaseClass {
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
-// Bytes; also the base of Extern, which orders and compares the same way.
+/// Bytes; also the base of Extern, which orders and compares the same way.
 class VXKERNEL_EXPORT KQSClass_Bytes : public KQSValueBaseClass {
  public:
   KQSClass_Bytes();
@@ -181,7 +182,7 @@ class VXKERNEL_EXPORT KQSClass_Date : public KQSValueBaseClass {
   std::ostream& DisplayOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
-// A type whose behaviour lives entirely in its storage objects.
+/// A type whose behaviour lives entirely in its storage objects.
 class VXKERNEL_EXPORT KQSClass_Forwarding : public KQSValueBaseClass {
  public:
   KQSClass_Forwarding(const char* name, short number, bool canSubscript, bool canInvoke, short canDot);
@@ -224,9 +225,9 @@ VXK_FORWARDING_CLASS(RZRow)
 VXK_FORWARDING_CLASS(RZTable)
 #undef VXK_FORWARDING_CLASS
 
-// The process-wide class objects of the types that have no well-known slot
-// (Assoc, Record, RecArray, the API and host-component types), by number;
-// null for other numbers.
+/// The process-wide class objects of the types that have no well-known slot
+/// (Assoc, Record, RecArray, the API and host-component types), by number;
+/// null for other numbers.
 VXKERNEL_EXPORT const KQSClass* KQSBuiltinClass(short number);
 
 #endif  // VXKERNEL_CLASSES_KQSBUILTINCLASSES_H_

@@ -1,13 +1,14 @@
-// KQSClass: the type descriptor behind every script value.
-//
-// A value (KQSValue) is a class pointer and one data word; the class decides
-// everything that depends on the type: coercion, comparison, features,
-// subscripting, invocation, text and binary forms. A class object is made
-// once, registered with a KOPPEnvironment and lives until the process ends;
-// values only point at it. Class objects are not copied.
-//
-// Thread rules: a class is built and registered by one thread; afterwards
-// its description is read-only and may be used from any thread.
+/// \file
+/// KQSClass: the type descriptor behind every script value.
+///
+/// A value (KQSValue) is a class pointer and one data word; the class decides
+/// everything that depends on the type: coercion, comparison, features,
+/// subscripting, invocation, text and binary forms. A class object is made
+/// once, registered with a KOPPEnvironment and lives until the process ends;
+/// values only point at it. Class objects are not copied.
+///
+/// Thread rules: a class is built and registered by one thread; afterwards
+/// its description is read-only and may be used from any thread.
 #ifndef VXKERNEL_CLASSES_KQSCLASS_H_
 #define VXKERNEL_CLASSES_KQSCLASS_H_
 
@@ -37,8 +38,8 @@ class KQSClass_ClassAttributeFunctor;
 class KQSClass_AttributeFunctor;
 class KThread;
 
-// The call context handed to feature functors: the calling script thread
-// (opaque to this library) and a status word, 0 for success.
+/// The call context handed to feature functors: the calling script thread
+/// (opaque to this library) and a status word, 0 for success.
 class VXKERNEL_EXPORT KQSClass_env {
  public:
   explicit KQSClass_env(KThread* thread) : fThread(thread) {}
@@ -56,9 +57,9 @@ class KQSClassImplLoader;
 
 class VXKERNEL_EXPORT KQSClass {
  public:
-  // The class number that stands for no number at all.
+  /// The class number that stands for no number at all.
   static constexpr short kNoClassNumber = 28671;
-  // The implementation kinds an implementation loader can be registered for.
+  /// The implementation kinds an implementation loader can be registered for.
   static constexpr long kImplTypes = 7;
 
   KQSClass();
@@ -72,7 +73,7 @@ class VXKERNEL_EXPORT KQSClass {
   virtual void CompleteClassDefinition();
   virtual KQSValue DeepSafeCopy(void* data);
   virtual bool CoerceToBoolean(void* data) const;
-  // Writes the value converted to typeCode into out; false when it cannot.
+  /// Writes the value converted to typeCode into out; false when it cannot.
   virtual bool CoerceTo(void* data, short typeCode, KQSValue& out) const;
   virtual long Length(void* data) const;
   virtual int Compare(void* a, void* b, bool ignoreCase) const;
@@ -95,7 +96,7 @@ class VXKERNEL_EXPORT KQSClass {
   virtual std::ostream& BinaryOutput(void* data, std::ostream& out, KQSClassFormatter* f) const;
   virtual bool FormattedInput(std::istream& in, KQSValue& out, KQSClassCracker* c) const;
   virtual KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const;
-  // Reference keeping of pointer classes; immediate classes do nothing.
+  /// Reference keeping of pointer classes; immediate classes do nothing.
   virtual void AddReference(void* data) const;
   virtual void ReleaseReference(void* data) const;
 
@@ -104,8 +105,8 @@ class VXKERNEL_EXPORT KQSClass {
   short DynamicClassNumber() const { return fDynamicClassNumber; }
   const char* ClassName() const { return fClassName != nullptr ? fClassName : ""; }
   bool IsPointer() const { return fIsPointer; }
-  // The class counts references itself, inline (KQSValueBaseClass and its
-  // descendants), rather than through AddReference/ReleaseReference.
+  /// The class counts references itself, inline (KQSValueBaseClass and its
+  /// descendants), rather than through AddReference/ReleaseReference.
   bool CountsStorage() const { return fCountsStorage; }
   short CanDot() const { return fCanDot; }
   bool CanSubscript() const { return fCanSubscript; }
@@ -161,27 +162,27 @@ class VXKERNEL_EXPORT KQSClass {
   KQSValue ConstantsValue() const;
 
   // ----- class images -----
-  // A Bytes value holding this class's definition (functors excepted).
+  /// A Bytes value holding this class's definition (functors excepted).
   KQSValue Export() const;
-  // Adds the definition held by image to this class; returns the class value.
+  /// Adds the definition held by image to this class; returns the class value.
   KQSValue Import(const KQSValue& image);
 
-  // Outside holders of this class object; kept by the users of the class.
+  /// Outside holders of this class object; kept by the users of the class.
   long HolderCount() const { return fHolderCount.load(std::memory_order_relaxed); }
   void HolderAdd() const { fHolderCount.fetch_add(1, std::memory_order_relaxed); }
   void HolderRelease() const { fHolderCount.fetch_sub(1, std::memory_order_relaxed); }
 
-  // "<VX:" name [" " attributes] ">" and "</VX:" name ">".
+  /// "<VX:" name [" " attributes] ">" and "</VX:" name ">".
   KString FormatXMLV1OpenTag(const KString& attributes) const;
   KString FormatXMLV1CloseTag() const;
 
-  // Resolves the Extends and Implements names through the process
-  // environment (run when a registry accepts a process class).
+  /// Resolves the Extends and Implements names through the process
+  /// environment (run when a registry accepts a process class).
   void CompleteClassInstallation();
 
-  // Implementation loaders, one per ImplType 0..6; never removed.
+  /// Implementation loaders, one per ImplType 0..6; never removed.
   static void RegisterImplLoader(long implType, KQSClassImplLoader* loader);
-  // Turns this prototype into an installable class through its loader.
+  /// Turns this prototype into an installable class through its loader.
   KQSClass* BuildInstallableClass(KOPPEnvironment* environment, const KQSClass* installed) const;
 
  protected:
@@ -191,12 +192,12 @@ class VXKERNEL_EXPORT KQSClass {
   void ImplPut(long type, long length, const void* bytes);
   void AddExtends(const char* name);
   void AddImplements(const char* name);
-  // Empties the extends/implements lists and the feature tables.
+  /// Empties the extends/implements lists and the feature tables.
   void ResetClassDefinition();
 
-  // Each stores a new slot at index (appended when index < 0), replacing
-  // what was there, and returns it; the access argument is not kept (every
-  // slot has access level 1).
+  /// Each stores a new slot at index (appended when index < 0), replacing
+  /// what was there, and returns it; the access argument is not kept (every
+  /// slot has access level 1).
   KQSClass_ClassMethod* AddClassMethod(const char* name, const char* signature, KQSClass_ClassMethodFunctor* f,
                                        long index, long access, bool ownsFunctor);
   KQSClass_Method* AddMethod(const char* name, const char* signature, KQSClass_MethodFunctor* f, long index,
@@ -230,7 +231,7 @@ class VXKERNEL_EXPORT KQSClass {
   std::vector<KQSClass_Slot*> fMethods;
   std::vector<KQSClass_Slot*> fAttributes;
   std::vector<KQSClass_Slot*> fConstants;
-  // Feature name indexes by upper-cased name, null until first used.
+  /// Feature name indexes by upper-cased name, null until first used.
   T23Tree<KStringKey, KQSClass_Slot*>* fClassMethodIndex = nullptr;
   T23Tree<KStringKey, KQSClass_Slot*>* fClassAttributeIndex = nullptr;
   T23Tree<KStringKey, KQSClass_Slot*>* fMethodIndex = nullptr;

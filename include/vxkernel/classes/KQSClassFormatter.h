@@ -1,9 +1,10 @@
-// The contexts of one text or binary pass over values.
-//
-// KQSClassFormatter keeps the container values being written, so that a
-// container that holds itself is written as a back-reference instead of
-// recursing; it owns copies of them. KQSClassCracker carries the reading
-// options. Both belong to the one thread doing the pass.
+/// \file
+/// The contexts of one text or binary pass over values.
+///
+/// KQSClassFormatter keeps the container values being written, so that a
+/// container that holds itself is written as a back-reference instead of
+/// recursing; it owns copies of them. KQSClassCracker carries the reading
+/// options. Both belong to the one thread doing the pass.
 #ifndef VXKERNEL_CLASSES_KQSCLASSFORMATTER_H_
 #define VXKERNEL_CLASSES_KQSCLASSFORMATTER_H_
 
@@ -19,12 +20,12 @@ class VXKERNEL_EXPORT KQSClassFormatter {
   KQSClassFormatter& operator=(const KQSClassFormatter&) = delete;
   ~KQSClassFormatter();
 
-  // Pushes a copy of v.
+  /// Pushes a copy of v.
   void Push(const KQSValue& v);
-  // Pops and destroys the top copy; nothing on an empty stack.
+  /// Pops and destroys the top copy; nothing on an empty stack.
   void Pop();
-  // 1-based position, counted from the bottom, of the topmost entry with
-  // v's class and data word (identity, not equality); 0 when absent.
+  /// 1-based position, counted from the bottom, of the topmost entry with
+  /// v's class and data word (identity, not equality); 0 when absent.
   long Lookup(const KQSValue& v) const;
 
   unsigned long Mask() const { return fMask; }

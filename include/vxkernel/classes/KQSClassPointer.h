@@ -1,4 +1,5 @@
-// KQSClassPointer: the base of the classes whose values hold storage.
+/// \file
+/// KQSClassPointer: the base of the classes whose values hold storage.
 #ifndef VXKERNEL_CLASSES_KQSCLASSPOINTER_H_
 #define VXKERNEL_CLASSES_KQSCLASSPOINTER_H_
 
@@ -9,32 +10,32 @@
 #include "vxkernel/classes/KQSClass.h"
 #include "vxkernel/export.h"
 
-// Base of the pointer classes: the data word of their values points at a
-// reference-counted storage object. Keeps three statistics: storage objects
-// alive (ObjCount), references alive (RefCount) and references ever taken
-// (RefTotal). They are kept as per-thread sums of references taken and
-// dropped and storage made and destroyed, so that copying values on many
-// threads never serialises on the class; each figure read back is exact
-// once the updating threads are done.
-//
-// Each thread that counts claims an exclusive shard on its first count (one
-// of kCounterShards - 1, the same in every class, while one is free and the
-// thread finds a place in the owner table) and alone writes it with plain
-// relaxed stores, so copying a value costs no locked instruction; other
-// threads count in the last shard, atomically, through the library. A shard
-// released at thread exit keeps its sums and passes to the next thread.
-// Which thread owns which shard is kept in one process-wide table,
-// gShardOwners, found by the thread pointer: the inline count needs no
-// thread-local variable, so none is part of the interface.
+/// Base of the pointer classes: the data word of their values points at a
+/// reference-counted storage object. Keeps three statistics: storage objects
+/// alive (ObjCount), references alive (RefCount) and references ever taken
+/// (RefTotal). They are kept as per-thread sums of references taken and
+/// dropped and storage made and destroyed, so that copying values on many
+/// threads never serialises on the class; each figure read back is exact
+/// once the updating threads are done.
+///
+/// Each thread that counts claims an exclusive shard on its first count (one
+/// of kCounterShards - 1, the same in every class, while one is free and the
+/// thread finds a place in the owner table) and alone writes it with plain
+/// relaxed stores, so copying a value costs no locked instruction; other
+/// threads count in the last shard, atomically, through the library. A shard
+/// released at thread exit keeps its sums and passes to the next thread.
+/// Which thread owns which shard is kept in one process-wide table,
+/// gShardOwners, found by the thread pointer: the inline count needs no
+/// thread-local variable, so none is part of the interface.
 class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
  public:
-  // Statistics shards per class; the last one is shared.
+  /// Statistics shards per class; the last one is shared.
   static constexpr int kCounterShards = 32;
 
   KQSClassPointer();
   KQSClassPointer(const char* name, short number);
 
-  // Only write a debug line: the counting versions are KQSValueBaseClass's.
+  /// Only write a debug line: the counting versions are KQSValueBaseClass's.
   void AddReference(void* data) const override;
   void ReleaseReference(void* data) const override;
 
@@ -43,7 +44,7 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   long RefTotal() const;
 
  protected:
-  // One reference taken; firstReference when the storage had none before.
+  /// One reference taken; firstReference when the storage had none before.
   void CountAdd(bool firstReference) const {
     const int i = OwnShard();
     if (i < 0) return CountAddElsewhere(firstReference);
@@ -51,7 +52,7 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
     Bump(s.fAdds);
     if (firstReference) Bump(s.fMade);
   }
-  // One reference dropped; destroyed when it was the storage's last.
+  /// One reference dropped; destroyed when it was the storage's last.
   void CountRelease(bool destroyed) const {
     const int i = OwnShard();
     if (i < 0) return CountReleaseElsewhere(destroyed);
@@ -69,12 +70,12 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   };
   using Counter = std::atomic<long> Shard::*;
 
-  // The owner table: an entry is a thread pointer with the number of its
-  // thread's shard in the low bits (a thread whose pointer has those bits
-  // set claims no shard), 0 when free; a thread's entry is at the hash of
-  // its thread pointer or, when another thread holds that place, the place
-  // after it. The inline count looks at the first place only, so that it
-  // stays small enough to be inlined wherever values are copied.
+  /// The owner table: an entry is a thread pointer with the number of its
+  /// thread's shard in the low bits (a thread whose pointer has those bits
+  /// set claims no shard), 0 when free; a thread's entry is at the hash of
+  /// its thread pointer or, when another thread holds that place, the place
+  /// after it. The inline count looks at the first place only, so that it
+  /// stays small enough to be inlined wherever values are copied.
   static constexpr int kShardBits = 5;
   static_assert(kCounterShards - 1 <= 1 << kShardBits, "a shard number fits the low bits");
   static constexpr int kOwnerBits = 10;
@@ -84,9 +85,9 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
     static_assert(sizeof(uintptr_t) == 8, "the hash keeps the top bits of a 64-bit product");
     return static_cast<size_t>((self * 0x9E3779B97F4A7C15u) >> (64 - kOwnerBits));
   }
-  // The exclusive shard of the calling thread when its entry is in the
-  // first place, else -1 (none claimed yet, the entry in the second place,
-  // none to be had, or no thread pointer to tell threads apart).
+  /// The exclusive shard of the calling thread when its entry is in the
+  /// first place, else -1 (none claimed yet, the entry in the second place,
+  /// none to be had, or no thread pointer to tell threads apart).
   static int OwnShard() {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     // An entry differs from the thread pointer only in the shard bits
@@ -97,15 +98,15 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
 #endif
     return -1;
   }
-  // The owner alone writes an exclusive shard: a plain load and store do.
+  /// The owner alone writes an exclusive shard: a plain load and store do.
   static void Bump(std::atomic<long>& c) {
     c.store(c.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   }
-  // The calling thread's exclusive shard, claimed on its first call: its
-  // number, or -1 when it has none.
+  /// The calling thread's exclusive shard, claimed on its first call: its
+  /// number, or -1 when it has none.
   static int ClaimShard();
-  // The counts when OwnShard has no answer: in the shard ClaimShard gives,
-  // or in the shared shard, atomically.
+  /// The counts when OwnShard has no answer: in the shard ClaimShard gives,
+  /// or in the shared shard, atomically.
   void CountAddElsewhere(bool firstReference) const;
   void CountReleaseElsewhere(bool destroyed) const;
   void Count(Counter counter, Counter also) const;

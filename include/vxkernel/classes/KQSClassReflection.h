@@ -1,4 +1,5 @@
-// KQSClassReflection: a class prototype assembled from script data.
+/// \file
+/// KQSClassReflection: a class prototype assembled from script data.
 #ifndef VXKERNEL_CLASSES_KQSCLASSREFLECTION_H_
 #define VXKERNEL_CLASSES_KQSCLASSREFLECTION_H_
 
@@ -7,9 +8,9 @@
 
 class KQSValue;
 
-// A class prototype assembled from script data; only such prototypes can be
-// handed to an implementation loader. Owned by whoever made it (see
-// KOPPEnvironment::NewClass). Built by one thread, then only read.
+/// A class prototype assembled from script data; only such prototypes can be
+/// handed to an implementation loader. Owned by whoever made it (see
+/// KOPPEnvironment::NewClass). Built by one thread, then only read.
 class VXKERNEL_EXPORT KQSClassReflection : public KQSClassPointer {
  public:
   KQSClassReflection();
@@ -25,10 +26,10 @@ class VXKERNEL_EXPORT KQSClassReflection : public KQSClassPointer {
   using KQSClass::ClassName;
   using KQSClass::ClassNumber;
 
-  // Each takes a List and adds one entry per element, in order. Extends and
-  // Implements: name Strings. Feature lists: Lists of (name, signature
-  // text, index, access), slots without functor. Constants: Lists of
-  // (name, value, index, access).
+  /// Each takes a List and adds one entry per element, in order. Extends and
+  /// Implements: name Strings. Feature lists: Lists of (name, signature
+  /// text, index, access), slots without functor. Constants: Lists of
+  /// (name, value, index, access).
   void Extends(const KQSValue& list);
   void Implements(const KQSValue& list);
   void ClassMethods(const KQSValue& list);

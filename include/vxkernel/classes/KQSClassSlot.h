@@ -1,11 +1,12 @@
-// Features of a class: slots (one per method, attribute, class method,
-// class attribute or constant) and the functors that implement them.
-//
-// A slot belongs to its class's table and dies with it (or when the class
-// definition is reset); a slot whose owns-functor flag is set destroys its
-// functor with itself. Tables are built before the class is shared and are
-// read without locks afterwards; only a constant's value has a lock, so
-// that readers on several threads each get their own copy.
+/// \file
+/// Features of a class: slots (one per method, attribute, class method,
+/// class attribute or constant) and the functors that implement them.
+///
+/// A slot belongs to its class's table and dies with it (or when the class
+/// definition is reset); a slot whose owns-functor flag is set destroys its
+/// functor with itself. Tables are built before the class is shared and are
+/// read without locks afterwards; only a constant's value has a lock, so
+/// that readers on several threads each get their own copy.
 #ifndef VXKERNEL_CLASSES_KQSCLASSSLOT_H_
 #define VXKERNEL_CLASSES_KQSCLASSSLOT_H_
 
@@ -30,8 +31,8 @@ class VXKERNEL_EXPORT KQSClass_MethodFunctor : public KQSClass_Functor {
   virtual KQSValue operator()(const KQSClass* cls, KQSClass_env& ctx, void* data, long argc, KQSValue* argv) = 0;
 };
 
-// newValue null: read (the result is the attribute's value); otherwise
-// write (the result is ignored).
+/// newValue null: read (the result is the attribute's value); otherwise
+/// write (the result is ignored).
 class VXKERNEL_EXPORT KQSClass_ClassAttributeFunctor : public KQSClass_Functor {
  public:
   virtual KQSValue operator()(const KQSClass* cls, KQSClass_env& ctx, const KQSValue* newValue) = 0;
@@ -44,7 +45,7 @@ class VXKERNEL_EXPORT KQSClass_AttributeFunctor : public KQSClass_Functor {
 
 class VXKERNEL_EXPORT KQSClass_Slot {
  public:
-  // signature may be null (constants); the text is parsed into a KSignature.
+  /// signature may be null (constants); the text is parsed into a KSignature.
   KQSClass_Slot(const char* name, const char* signature, long index, long access);
   KQSClass_Slot(const KQSClass_Slot&) = delete;
   KQSClass_Slot& operator=(const KQSClass_Slot&) = delete;
@@ -55,7 +56,7 @@ class VXKERNEL_EXPORT KQSClass_Slot {
   long AccessLevel() const { return fAccessLevel; }
   const KSignature* Signature() const { return fSignature; }
 
-  // Checks, and coerces in place, an argument list against the signature.
+  /// Checks, and coerces in place, an argument list against the signature.
   long CheckArguments(long argc, KQSValue* argv) const;
 
  private:
@@ -65,7 +66,7 @@ class VXKERNEL_EXPORT KQSClass_Slot {
   KSignature* fSignature;
 };
 
-// One slot kind per functor kind; the slot owns the functor when told so.
+/// One slot kind per functor kind; the slot owns the functor when told so.
 template <typename Functor>
 class KQSClass_FunctorSlot : public KQSClass_Slot {
  public:
@@ -76,7 +77,7 @@ class KQSClass_FunctorSlot : public KQSClass_Slot {
     if (fOwnsFunctor) delete fFunctor;
   }
   Functor* GetFunctor() const { return fFunctor; }
-  // Binds an implementation later (features made by reflection or import).
+  /// Binds an implementation later (features made by reflection or import).
   void SetFunctor(Functor* functor, bool ownsFunctor) {
     if (fOwnsFunctor && fFunctor != functor) delete fFunctor;
     fFunctor = functor;
@@ -106,12 +107,12 @@ class VXKERNEL_EXPORT KQSClass_Attribute : public KQSClass_FunctorSlot<KQSClass_
   using KQSClass_FunctorSlot::KQSClass_FunctorSlot;
 };
 
-// A named constant: String, Undefined, Error, Integer, Boolean or ObjRef.
+/// A named constant: String, Undefined, Error, Integer, Boolean or ObjRef.
 class VXKERNEL_EXPORT KQSClass_Constant : public KQSClass_Slot {
  public:
   KQSClass_Constant(const char* name, const KQSValue& value, long index, long access);
-  // A fresh value rebuilt from the stored one, so that threads never share
-  // its storage.
+  /// A fresh value rebuilt from the stored one, so that threads never share
+  /// its storage.
   KQSValue Value() const;
 
  private:

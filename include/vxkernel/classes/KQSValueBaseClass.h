@@ -1,10 +1,11 @@
-// KQSValueBaseClass: the base of every class whose values live in
-// KQSValueBase storage. It keeps the storage's reference count and the
-// class counters, and forwards length, order, features, subscripting and
-// invocation to the storage's virtual operations.
-//
-// Thread rules: those of KQSClassPointer; the storage count itself is a
-// plain counter (values sharing storage stay on one thread at a time).
+/// \file
+/// KQSValueBaseClass: the base of every class whose values live in
+/// KQSValueBase storage. It keeps the storage's reference count and the
+/// class counters, and forwards length, order, features, subscripting and
+/// invocation to the storage's virtual operations.
+///
+/// Thread rules: those of KQSClassPointer; the storage count itself is a
+/// plain counter (values sharing storage stay on one thread at a time).
 #ifndef VXKERNEL_CLASSES_KQSVALUEBASECLASS_H_
 #define VXKERNEL_CLASSES_KQSVALUEBASECLASS_H_
 
@@ -32,16 +33,16 @@ class VXKERNEL_EXPORT KQSValueBaseClass : public KQSClassPointer {
   long Invoke(void* data, long argc, KQSValue* argv, KQSValue& out) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 
-  // Final, so that values can take and drop references of these classes
-  // inline without a virtual call.
+  /// Final, so that values can take and drop references of these classes
+  /// inline without a virtual call.
   void AddReference(void* data) const final { Take(static_cast<KQSValueBase*>(data)); }
   void ReleaseReference(void* data) const final { Drop(static_cast<KQSValueBase*>(data)); }
 
-  // Nothing for null: no storage. No storage lives in the first page either,
-  // and a word there (a number put into a pointer class's value) is treated
-  // as none; testing the page costs what testing null does, and keeps a
-  // compiler that sees such a constant word inlined from taking it for an
-  // address (GCC's -Warray-bounds).
+  /// Nothing for null: no storage. No storage lives in the first page either,
+  /// and a word there (a number put into a pointer class's value) is treated
+  /// as none; testing the page costs what testing null does, and keeps a
+  /// compiler that sees such a constant word inlined from taking it for an
+  /// address (GCC's -Warray-bounds).
   void Take(KQSValueBase* s) const {
     if (reinterpret_cast<uintptr_t>(s) < kFirstStorage) return;
     const long before = s->fReferences;
@@ -56,11 +57,11 @@ class VXKERNEL_EXPORT KQSValueBaseClass : public KQSClassPointer {
     CountRelease(after == 0);
   }
 
-  // Deletes storage whose last reference is gone. Storage freed while
-  // another is being deleted on this thread (a List's elements, an Assoc's
-  // pairs) waits in a queue that the outermost call works off, so freeing
-  // a value nested any number of levels deep takes no more stack than
-  // freeing one level.
+  /// Deletes storage whose last reference is gone. Storage freed while
+  /// another is being deleted on this thread (a List's elements, an Assoc's
+  /// pairs) waits in a queue that the outermost call works off, so freeing
+  /// a value nested any number of levels deep takes no more stack than
+  /// freeing one level.
   static void Destroy(KQSValueBase* s);
 
  protected:
@@ -69,8 +70,8 @@ class VXKERNEL_EXPORT KQSValueBaseClass : public KQSClassPointer {
  private:
   static constexpr uintptr_t kFirstStorage = 4096;
 
-  // The name as the storage should see it: a String naming an attribute of
-  // this class becomes that attribute's SlotIndex.
+  /// The name as the storage should see it: a String naming an attribute of
+  /// this class becomes that attribute's SlotIndex.
   KQSValue TranslateName(const KQSValue& name) const;
 };
 

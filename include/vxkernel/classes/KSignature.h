@@ -1,22 +1,23 @@
-// Native signatures of callable features: the result type, the argument
-// types, how many arguments are required, and the flags that govern
-// Undefined and Error arguments. Written as a short text such as
-// "<AU>Integer(String,[Integer],...)" and parsed back.
-//
-// A signature is a plain value object owned by its slot; it is built before
-// the class is shared and only read afterwards (no locks).
+/// \file
+/// Native signatures of callable features: the result type, the argument
+/// types, how many arguments are required, and the flags that govern
+/// Undefined and Error arguments. Written as a short text such as
+/// "<AU>Integer(String,[Integer],...)" and parsed back.
+///
+/// A signature is a plain value object owned by its slot; it is built before
+/// the class is shared and only read afterwards (no locks).
 #ifndef VXKERNEL_CLASSES_KSIGNATURE_H_
 #define VXKERNEL_CLASSES_KSIGNATURE_H_
 
 #include "vxkernel/export.h"
 #include "vxkernel/text/KString.h"
 
-// How an argument is passed; this library passes every argument by value
-// (KSignature::kPassByValue).
+/// How an argument is passed; this library passes every argument by value
+/// (KSignature::kPassByValue).
 using KSignature_passtype = long;
 
-// A type reference: a class number, Dynamic (-127) for any type, or a name
-// (number 28671) for a type that has no registered number. Owns its name.
+/// A type reference: a class number, Dynamic (-127) for any type, or a name
+/// (number 28671) for a type that has no registered number. Owns its name.
 class VXKERNEL_EXPORT KSignature_type {
  public:
   static constexpr short kDynamic = -127;
@@ -43,11 +44,11 @@ class VXKERNEL_EXPORT KSignature_type {
   bool operator!=(const KSignature_type& other) const { return !(*this == other); }
   bool operator==(short number) const { return fTypeNumber == number && fTypeName == nullptr; }
   bool operator!=(short number) const { return !(*this == number); }
-  // The number; a type known by name also writes a debug line.
+  /// The number; a type known by name also writes a debug line.
   long I4() const;
   explicit operator long() const { return I4(); }
 
-  // The name, or the name of the class registered under the number.
+  /// The name, or the name of the class registered under the number.
   KString ToString() const;
 
  private:
@@ -78,8 +79,8 @@ class VXKERNEL_EXPORT KSignature {
   bool AcceptsUndefined() const { return fAcceptsUndefined; }
   void AcceptsUndefined(bool b) { fAcceptsUndefined = b; }
 
-  // Entry 0 is the result, entries 1..32 the arguments; indexes are
-  // clamped into 0..32.
+  /// Entry 0 is the result, entries 1..32 the arguments; indexes are
+  /// clamped into 0..32.
   const KSignature_type& ResultDatatype() const { return fTypes[0]; }
   void ResultDatatype(const KSignature_type& t) { fTypes[0] = t; }
   const KSignature_type& Datatype(long i) const { return fTypes[Clamp(i)]; }
@@ -90,10 +91,10 @@ class VXKERNEL_EXPORT KSignature {
   void Arginfo(long i, KSignature_type* t, KSignature_passtype* p) const;
 
   bool IsFullyDynamic() const;
-  // 0 when MinArgs <= argc <= NArgs, else -2.
+  /// 0 when MinArgs <= argc <= NArgs, else -2.
   long Check(long argc) const;
-  // 0 when other fits this signature; -1 result, -2 count, else the first
-  // disagreeing argument position.
+  /// 0 when other fits this signature; -1 result, -2 count, else the first
+  /// disagreeing argument position.
   long Check(const KSignature* other) const;
 
   KString ToString() const;

@@ -1,15 +1,16 @@
-// KVal: the class bridge between script values and plain data, for C++
-// callers that hold values directly.
-//
-// Values are converted by a native-type code (kNative...), and RecArray and
-// Record values get row and column access. All members are static; handles
-// (VAPIVALUE) are the same objects as the VXVALUE handles of vx_value.h.
-// No member throws: when memory runs out, one that returns a status answers
-// kNoMemory, one that returns a value answers Undefined (Alloc: null), and
-// each writes one debug line "KVal::<member> - out of memory" (any other
-// failure inside: VX_ERR_INTERNAL and a line of its own). Members that
-// change a table in place may leave it partly changed.
-// Thread rules: a value is used by one thread at a time.
+/// \file
+/// KVal: the class bridge between script values and plain data, for C++
+/// callers that hold values directly.
+///
+/// Values are converted by a native-type code (kNative...), and RecArray and
+/// Record values get row and column access. All members are static; handles
+/// (VAPIVALUE) are the same objects as the VXVALUE handles of vx_value.h.
+/// No member throws: when memory runs out, one that returns a status answers
+/// kNoMemory, one that returns a value answers Undefined (Alloc: null), and
+/// each writes one debug line "KVal::<member> - out of memory" (any other
+/// failure inside: VX_ERR_INTERNAL and a line of its own). Members that
+/// change a table in place may leave it partly changed.
+/// Thread rules: a value is used by one thread at a time.
 #ifndef VXKERNEL_CLIENTAPI_KVAL_H_
 #define VXKERNEL_CLIENTAPI_KVAL_H_
 
@@ -23,16 +24,16 @@ typedef VXVALUE VAPIVALUE;
 
 class VXKERNEL_EXPORT KVal {
  public:
-  // Status codes.
+  /// Status codes.
   static constexpr long kNullHandle = 0x277B0002;
   static constexpr long kNullDestination = 0x277B0003;
   static constexpr long kUnknownType = 0x277B0004;
   static constexpr long kUndefinedValue = 0x277B0005;
-  static constexpr long kNoMemory = VX_ERR_NO_MEMORY;  // as the VX_ functions
+  static constexpr long kNoMemory = VX_ERR_NO_MEMORY;  ///< as the VX_ functions
 
-  // Native-type codes; the bytes ValueToC writes are fixed whatever the
-  // build machine's type widths: 1, 2, 4, 4, 8 for char, short, long
-  // (32 bits), float and double, 8 for dates and 64-bit integers.
+  /// Native-type codes; the bytes ValueToC writes are fixed whatever the
+  /// build machine's type widths: 1, 2, 4, 4, 8 for char, short, long
+  /// (32 bits), float and double, 8 for dates and 64-bit integers.
   enum Native : long {
     kNativeNone = 1,
     kNativeChar = 2,
@@ -42,55 +43,55 @@ class VXKERNEL_EXPORT KVal {
     kNativeDouble = 6,
     kNativeString = 7,
     kNativeBytes = 8,
-    kNativeDate = 9,      // 64-bit seconds since 1970, local time
+    kNativeDate = 9,      ///< 64-bit seconds since 1970, local time
     kNativeLongLong = 10,
   };
 
   KVal() = delete;
 
-  // A new Undefined value; null when memory ran out.
+  /// A new Undefined value; null when memory ran out.
   static KQSValue* Alloc() {
     KQSValue* v = new (std::nothrow) KQSValue();
     if (v == nullptr) AllocFailed();
     return v;
   }
   static void Free(KQSValue* v) { delete v; }
-  // kNullHandle for a null handle; else the value (when out is given) and 0.
+  /// kNullHandle for a null handle; else the value (when out is given) and 0.
   static long Check(const VAPIVALUE* handle, KQSValue** out);
   static long Type(const KQSValue& v, long* type);
 
-  // Builds v from native data; a null src leaves v and answers 0.
+  /// Builds v from native data; a null src leaves v and answers 0.
   static long CToValue(KQSValue& v, long ctype, const void* src, long length);
-  // Writes v as native data into dst (size bytes); *length gets the bytes
-  // produced (the full length for strings and bytes).
+  /// Writes v as native data into dst (size bytes); *length gets the bytes
+  /// produced (the full length for strings and bytes).
   static long ValueToC(const KQSValue& v, long ctype, void* dst, long size, long* length);
 
-  // RecArray: the column of row (1-based, at most the length); Record: the
-  // column; otherwise Undefined.
+  /// RecArray: the column of row (1-based, at most the length); Record: the
+  /// column; otherwise Undefined.
   static KQSValue Get(const KQSValue& v, const char* column, long row);
-  // The same by column number (1-based); a List yields its element.
+  /// The same by column number (1-based); a List yields its element.
   static KQSValue Get(const KQSValue& v, long column, long row);
-  // RecArray: sets the column of row; Record: sets the column (by name only
-  // an existing one). Always 0.
+  /// RecArray: sets the column of row; Record: sets the column (by name only
+  /// an existing one). Always 0.
   static long Put(const KQSValue& value, KQSValue& target, const char* column, long row);
   static long Put(const KQSValue& value, KQSValue& target, long column, long row);
-  // RecArray only: renames or deletes an existing column. Always 0.
+  /// RecArray only: renames or deletes an existing column. Always 0.
   static long Rename(KQSValue& table, const char* from, const char* to);
   static long Delete(KQSValue& table, const char* column);
-  // A String of the value's text form; Undefined stays Undefined.
+  /// A String of the value's text form; Undefined stays Undefined.
   static KQSValue ValueToString(const KQSValue& v);
-  // The value a String's text form reads as (operator>>); Undefined stays
-  // Undefined and any other value is returned as it is.
+  /// The value a String's text form reads as (operator>>); Undefined stays
+  /// Undefined and any other value is returned as it is.
   static KQSValue StringToValue(const KQSValue& v);
-  // Converts one column (by name, or 1-based number) of every row of a
-  // RecArray, or of a Record, in place: ValueToString of each cell when
-  // toString is true, else StringToValue. A Record held by several rows is
-  // converted once. Anything else is left alone. Always 0.
+  /// Converts one column (by name, or 1-based number) of every row of a
+  /// RecArray, or of a Record, in place: ValueToString of each cell when
+  /// toString is true, else StringToValue. A Record held by several rows is
+  /// converted once. Anything else is left alone. Always 0.
   static long Convert(KQSValue& table, const char* column, bool toString);
   static long Convert(KQSValue& table, long column, bool toString);
 
-  // Appends one row to a RecArray and fills its first cells; a value that is
-  // not a RecArray is first replaced by a new one with n unnamed columns.
+  /// Appends one row to a RecArray and fills its first cells; a value that is
+  /// not a RecArray is first replaced by a new one with n unnamed columns.
   static long Add(KQSValue& table, long n, const KQSValue* values);
   template <class... Values>
   static long Add(KQSValue& table, const KQSValue& first, const Values&... rest) {
@@ -100,7 +101,7 @@ class VXKERNEL_EXPORT KVal {
   }
 
  private:
-  static void AllocFailed();  // writes Alloc's debug line
+  static void AllocFailed();  ///< writes Alloc's debug line
 };
 
 #endif  // VXKERNEL_CLIENTAPI_KVAL_H_

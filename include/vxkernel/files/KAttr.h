@@ -1,3 +1,4 @@
-// Forwarding header: KAttr's header is vxkernel/locale/KAttr.h. This one
-// goes after one release.
+/// \file
+/// Forwarding header: KAttr's header is vxkernel/locale/KAttr.h. This one
+/// goes after one release.
 #include "vxkernel/locale/KAttr.h"

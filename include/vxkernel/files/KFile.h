@@ -1,4 +1,5 @@
-// KFile: a file named by path, short name and type.
+/// \file
+/// KFile: a file named by path, short name and type.
 #ifndef VXKERNEL_FILES_KFILE_H_
 #define VXKERNEL_FILES_KFILE_H_
 
@@ -9,24 +10,24 @@
 
 class KDir;
 
-// A file name split into path (always ending with "/"), short name and type
-// (from the last '.' on, the '.' included), with the operations on the file
-// it names. Every piece and every full name stays below kMaxName
-// characters; a longer name is refused with one debug line and leaves the
-// file invalid, and every operation on an invalid file returns false, 0, an
-// empty text or null.
-//
-// Owns only its texts. Not synchronized: one thread at a time per object.
+/// A file name split into path (always ending with "/"), short name and type
+/// (from the last '.' on, the '.' included), with the operations on the file
+/// it names. Every piece and every full name stays below kMaxName
+/// characters; a longer name is refused with one debug line and leaves the
+/// file invalid, and every operation on an invalid file returns false, 0, an
+/// empty text or null.
+///
+/// Owns only its texts. Not synchronized: one thread at a time per object.
 class VXKERNEL_EXPORT KFile {
  public:
-  // Names of kMaxName characters or more are refused.
+  /// Names of kMaxName characters or more are refused.
   static constexpr unsigned kMaxName = 254;
 
-  static const KString gTypeUnknown;    // ".DAT"
-  static const KString gTypeText;       // ".TXT"
-  static const KString gTypeProg;       // ".EXE"
-  static const KString gTypeExtension;  // ".SYS"
-  static const KString gTypeScript;     // ".BAT"
+  static const KString gTypeUnknown;    ///< ".DAT"
+  static const KString gTypeText;       ///< ".TXT"
+  static const KString gTypeProg;       ///< ".EXE"
+  static const KString gTypeExtension;  ///< ".SYS"
+  static const KString gTypeScript;     ///< ".BAT"
 
   KFile();
   explicit KFile(const char* fullName);
@@ -34,28 +35,28 @@ class VXKERNEL_EXPORT KFile {
   KFile& operator=(const KFile& other);
   virtual ~KFile();
 
-  // "/", the directory separator.
+  /// "/", the directory separator.
   static KString DirSep();
 
   // ===== Names =====
-  // Splits fullName at its last "/" after making it absolute (kept as given
-  // when that fails). A name of kMaxName characters or more invalidates the
-  // file (one debug line); any other name makes it valid again.
+  /// Splits fullName at its last "/" after making it absolute (kept as given
+  /// when that fails). A name of kMaxName characters or more invalidates the
+  /// file (one debug line); any other name makes it valid again.
   void FullName(const KString& fullName);
-  // Path name + file name made absolute; the plain concatenation when that
-  // fails.
+  /// Path name + file name made absolute; the plain concatenation when that
+  /// fails.
   KString FullName() const;
   void FileName(const KString& fileName);
   KString FileName() const;
-  // Appends "/" when missing, then makes the path absolute.
+  /// Appends "/" when missing, then makes the path absolute.
   void PathName(const KString& path);
   KString PathName() const;
   void ShortName(const KString& shortName);
   KString ShortName() const;
   void Type(const KString& type);
-  // The type in upper case.
+  /// The type in upper case.
   KString Type() const;
-  // The part after the last "/" / up to and including it.
+  /// The part after the last "/" / up to and including it.
   static KString ExtractName(const KString& fullName);
   static KString ExtractPath(const KString& fullName);
 
@@ -64,46 +65,46 @@ class VXKERNEL_EXPORT KFile {
   long LastError() const { return fLastError; }
 
   // ===== The file itself =====
-  // Something exists under the full name (links followed).
+  /// Something exists under the full name (links followed).
   bool Exists() const;
-  // The full name is a directory (links followed).
+  /// The full name is a directory (links followed).
   bool IsDir() const;
-  // The name denotes a directory: its file name is empty.
+  /// The name denotes a directory: its file name is empty.
   bool IsDirSpec() const;
-  // Bytes of a regular file; 0 for a directory or a name not found.
+  /// Bytes of a regular file; 0 for a directory or a name not found.
   int64_t Size() const;
-  // A directory name makes that directory; any other name makes an empty
-  // file (an existing one is emptied). False (one debug line) on failure.
+  /// A directory name makes that directory; any other name makes an empty
+  /// file (an existing one is emptied). False (one debug line) on failure.
   bool Create() const;
-  // Removes the (empty) directory or deletes the file. False (one debug
-  // line) on failure.
+  /// Removes the (empty) directory or deletes the file. False (one debug
+  /// line) on failure.
   bool Delete() const;
-  // A new KDir for the directory that holds this file, or that holds this
-  // directory (the root holds itself); the caller deletes it. Null when
-  // invalid.
+  /// A new KDir for the directory that holds this file, or that holds this
+  /// directory (the root holds itself); the caller deletes it. Null when
+  /// invalid.
   KDir* Parent() const;
   bool IsText() const;
 
-  // Full names compared without regard to case (so "a.txt" and "A.TXT"
-  // are equal although Linux keeps them apart).
+  /// Full names compared without regard to case (so "a.txt" and "A.TXT"
+  /// are equal although Linux keeps them apart).
   bool operator==(const KFile& other) const;
   bool operator!=(const KFile& other) const { return !(*this == other); }
 
-  // Kept for callers of the interface; there is nothing to do on Linux.
+  /// Kept for callers of the interface; there is nothing to do on Linux.
   bool LoadAttributes() { return true; }
   bool SetAttributes() { return true; }
   bool ResolveAlias() { return true; }
 
  protected:
-  // The full name without its trailing "/" ("/" for the root).
+  /// The full name without its trailing "/" ("/" for the root).
   KString SystemName() const;
 
  private:
   uint8_t fValid;
   int32_t fLastError;
-  KString fPathName;   // ends with "/" unless empty
-  KString fShortName;  // file name without type
-  KString fType;       // from the last '.', or empty
+  KString fPathName;   ///< ends with "/" unless empty
+  KString fShortName;  ///< file name without type
+  KString fType;       ///< from the last '.', or empty
 };
 
 #endif  // VXKERNEL_FILES_KFILE_H_

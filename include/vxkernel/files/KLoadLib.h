@@ -1,16 +1,17 @@
-// KLoadLib: a shared library loaded at run time.
+/// \file
+/// KLoadLib: a shared library loaded at run time.
 #ifndef VXKERNEL_FILES_KLOADLIB_H_
 #define VXKERNEL_FILES_KLOADLIB_H_
 
 #include "vxkernel/export.h"
 #include "vxkernel/text/KString.h"
 
-// Loads one shared library, finds its functions by name and unloads it,
-// keeping the loader's text of the last failure. Copies share the loaded
-// library; destruction leaves it loaded, only Close unloads it. Failures
-// write one debug line.
-//
-// Thread rule: one thread at a time per object.
+/// Loads one shared library, finds its functions by name and unloads it,
+/// keeping the loader's text of the last failure. Copies share the loaded
+/// library; destruction leaves it loaded, only Close unloads it. Failures
+/// write one debug line.
+///
+/// Thread rule: one thread at a time per object.
 class VXKERNEL_EXPORT KLoadLib {
  public:
   KLoadLib();
@@ -19,17 +20,17 @@ class VXKERNEL_EXPORT KLoadLib {
   virtual ~KLoadLib();
 
   bool IsOpened() const { return fModule != nullptr; }
-  // flags is accepted and not used.
+  /// flags is accepted and not used.
   bool Open(const char* fileName, long flags = 0);
-  // Appends LibSuffix() (always) and calls Open; false for an empty name.
+  /// Appends LibSuffix() (always) and calls Open; false for an empty name.
   bool OpenWithProperSuffix(const char* name, long flags = 0);
-  // ".so".
+  /// ".so".
   static const char* LibSuffix();
-  // Null when nothing is loaded or the name is not exported.
+  /// Null when nothing is loaded or the name is not exported.
   void* GetFunctionAddress(const char* name);
-  // Unloads; false when nothing was loaded. The handle is null afterwards.
+  /// Unloads; false when nothing was loaded. The handle is null afterwards.
   bool Close();
-  // The loader's text of the last failure.
+  /// The loader's text of the last failure.
   const KString& LastError() const { return fLastError; }
 
  private:

@@ -1,10 +1,11 @@
-// env_: environment variables, settings that may come from a profile file,
-// and expansion of variable references inside strings.
-//
-// Thread rule: the env_ functions serialise among themselves on one
-// process-wide lock, so a lookup never reads a variable half-way through an
-// env_putenv on another thread. Code that calls setenv/putenv directly
-// while other threads use env_ is not covered (the C library's own rule).
+/// \file
+/// env_: environment variables, settings that may come from a profile file,
+/// and expansion of variable references inside strings.
+///
+/// Thread rule: the env_ functions serialise among themselves on one
+/// process-wide lock, so a lookup never reads a variable half-way through an
+/// env_putenv on another thread. Code that calls setenv/putenv directly
+/// while other threads use env_ is not covered (the C library's own rule).
 #ifndef VXKERNEL_FILES_ENV_H_
 #define VXKERNEL_FILES_ENV_H_
 

@@ -1,4 +1,5 @@
-// c_pc_fopen: the one place where the library opens stdio streams.
+/// \file
+/// c_pc_fopen: the one place where the library opens stdio streams.
 #ifndef VXKERNEL_FILES_PCFILE_H_
 #define VXKERNEL_FILES_PCFILE_H_
 

@@ -1,4 +1,5 @@
-// KJavaVM: the one Java virtual machine the process may host.
+/// \file
+/// KJavaVM: the one Java virtual machine the process may host.
 #ifndef VXKERNEL_JAVAVM_KJAVAVM_H_
 #define VXKERNEL_JAVAVM_KJAVAVM_H_
 
@@ -11,9 +12,9 @@
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/vxtypes.h"
 
-// The JNI types, declared as <jni.h> declares them for C++, so that this
-// header needs no JDK on the include path and agrees with <jni.h> where
-// both are included.
+/// The JNI types, declared as <jni.h> declares them for C++, so that this
+/// header needs no JDK on the include path and agrees with <jni.h> where
+/// both are included.
 struct JNIEnv_;
 struct JavaVM_;
 struct JavaVMAttachArgs;
@@ -22,78 +23,78 @@ typedef JNIEnv_ JNIEnv;
 typedef JavaVM_ JavaVM;
 typedef _jstring* jstring;
 
-// Reads the VM's settings from an initialisation file, loads the VM library
-// at run time, creates the VM and attaches threads to it; asks the VM for
-// memory figures and its threads, and turns pending Java exceptions into
-// text. Messages go to the debug stream, each behind a time prefix.
-//
-// The first KJavaVM constructed becomes gTheJavaVM until it is destroyed.
-// The VM is never destroyed: it lives until the process ends. The object
-// owns its option list and its library loader (the library stays loaded).
-//
-// Thread rule: every operation that touches the VM holds fLock, so JNI
-// invocation calls, runtime queries and thread enumeration are serialised.
-// gTheJavaVM is guarded by gTheJavaVMLock. Per-thread state (the thread's
-// JNIEnv, last error, error stack) lives in KJavaVMGlobals and needs none.
+/// Reads the VM's settings from an initialisation file, loads the VM library
+/// at run time, creates the VM and attaches threads to it; asks the VM for
+/// memory figures and its threads, and turns pending Java exceptions into
+/// text. Messages go to the debug stream, each behind a time prefix.
+///
+/// The first KJavaVM constructed becomes gTheJavaVM until it is destroyed.
+/// The VM is never destroyed: it lives until the process ends. The object
+/// owns its option list and its library loader (the library stays loaded).
+///
+/// Thread rule: every operation that touches the VM holds fLock, so JNI
+/// invocation calls, runtime queries and thread enumeration are serialised.
+/// gTheJavaVM is guarded by gTheJavaVMLock. Per-thread state (the thread's
+/// JNIEnv, last error, error stack) lives in KJavaVMGlobals and needs none.
 class VXKERNEL_EXPORT KJavaVM {
  public:
-  // Stores the path, becomes gTheJavaVM if there is none and reads the
-  // configuration.
+  /// Stores the path, becomes gTheJavaVM if there is none and reads the
+  /// configuration.
   explicit KJavaVM(const char* iniPath);
-  // Adopts a VM created elsewhere; reads no configuration.
+  /// Adopts a VM created elsewhere; reads no configuration.
   explicit KJavaVM(JavaVM* vm);
   KJavaVM(const KJavaVM&) = delete;
   KJavaVM& operator=(const KJavaVM&) = delete;
-  // Stops being gTheJavaVM; the VM is not destroyed.
+  /// Stops being gTheJavaVM; the VM is not destroyed.
   virtual ~KJavaVM();
 
   static KJavaVM* TheJavaVM();
 
-  // Loads the library (once) and creates the VM with the configured
-  // options. True also when a VM already exists; false with a message
-  // when the library, its entry point or the options are missing or the
-  // VM refuses to start.
+  /// Loads the library (once) and creates the VM with the configured
+  /// options. True also when a VM already exists; false with a message
+  /// when the library, its entry point or the options are missing or the
+  /// VM refuses to start.
   unsigned char StartJVM();
 
-  // The VM's own results; -1 without a VM. Failures log the code.
+  /// The VM's own results; -1 without a VM. Failures log the code.
   long AttachCurrentThread(JNIEnv** env, JavaVMAttachArgs* args);
   long DetachCurrentThread();
   long GetEnv(JNIEnv** env, long version);
 
-  // The calling thread's state (null, empty, null without its globals).
+  /// The calling thread's state (null, empty, null without its globals).
   static JNIEnv* ThreadJNIEnv();
   static std::string ThreadJNILastError();
   static std::vector<std::string>* ThreadJNIErrorStack();
 
-  // The process-wide count of Java exceptions seen.
+  /// The process-wide count of Java exceptions seen.
   unsigned long NumExceptions();
   unsigned long IncrementNumExceptions();
 
-  // The VM's JNI version, and text "major.minor"; 0 when the calling
-  // thread has no JNIEnv recorded.
+  /// The VM's JNI version, and text "major.minor"; 0 when the calling
+  /// thread has no JNIEnv recorded.
   unsigned long JNIVersion(std::string& text);
   bool LibraryPath(std::string& path);
-  // Appends the options; true if there was at least one.
+  /// Appends the options; true if there was at least one.
   bool JavaOptions(std::vector<std::string>* options);
 
-  // java.lang.Runtime's figures; 0 when the calling thread is not attached
-  // through this object or any step fails.
+  /// java.lang.Runtime's figures; 0 when the calling thread is not attached
+  /// through this object or any step fails.
   unsigned long AvailableProcessors();
   int64 FreeMemory();
   int64 MaxMemory();
   int64 TotalMemory();
 
-  // Appends the text of every live Java thread; true if any.
+  /// Appends the text of every live Java thread; true if any.
   bool EnumerateThreads(std::vector<std::string>* names);
 
-  // Takes, clears and counts a pending exception: its text followed by a
-  // blank and its first stack frame; the frames go onto the thread's error
-  // stack. Empty when nothing is pending.
+  /// Takes, clears and counts a pending exception: its text followed by a
+  /// blank and its first stack frame; the frames go onto the thread's error
+  /// stack. Empty when nothing is pending.
   static std::string CheckException(JNIEnv* env);
-  // The text of a pending exception (cleared, not counted); empty if none.
+  /// The text of a pending exception (cleared, not counted); empty if none.
   static std::string GetExceptionString(JNIEnv* env);
-  // The text of a Java string in the process encoding (real UTF-8 in UTF-8
-  // mode; a Java NUL is a NUL byte inside the result); empty for null.
+  /// The text of a Java string in the process encoding (real UTF-8 in UTF-8
+  /// mode; a Java NUL is a NUL byte inside the result); empty for null.
   static std::string GetJavaString(JNIEnv* env, jstring s);
 
   static KJavaVM* gTheJavaVM VXK_GUARDED_BY(gTheJavaVMLock);
@@ -103,13 +104,13 @@ class VXKERNEL_EXPORT KJavaVM {
   void GrokConfig();
   int64 RuntimeFigure(const char* method, bool isInt);
 
-  // Constant after construction.
+  /// Constant after construction.
   std::string fIniPath;
   KLoadLib fLoader;
   std::string fLibraryPath;
   std::vector<std::string> fOptions;
   JavaVM* fVM VXK_GUARDED_BY(fLock) = nullptr;
-  JNIEnv* fEnv VXK_GUARDED_BY(fLock) = nullptr;  // the creating thread's, from StartJVM
+  JNIEnv* fEnv VXK_GUARDED_BY(fLock) = nullptr;  ///< the creating thread's, from StartJVM
   KLock fLock{KLock::kCriticalSection};
   uint32_t fNumExceptions VXK_GUARDED_BY(fLock) = 0;
 };

@@ -1,4 +1,5 @@
-// KJavaVMGlobals: one thread's Java VM state.
+/// \file
+/// KJavaVMGlobals: one thread's Java VM state.
 #ifndef VXKERNEL_JAVAVM_KJAVAVMGLOBALS_H_
 #define VXKERNEL_JAVAVM_KJAVAVMGLOBALS_H_
 
@@ -10,10 +11,10 @@
 
 struct JNIEnv_;
 
-// The thread's JNIEnv (recorded when KJavaVM attaches the thread), the text
-// of its last Java exception, that exception's stack frames and the number
-// of exceptions the thread has seen. Created and deleted by the thread
-// ring (KJavaVMAppGlobals); used only by its own thread, so no lock.
+/// The thread's JNIEnv (recorded when KJavaVM attaches the thread), the text
+/// of its last Java exception, that exception's stack frames and the number
+/// of exceptions the thread has seen. Created and deleted by the thread
+/// ring (KJavaVMAppGlobals); used only by its own thread, so no lock.
 class VXKERNEL_EXPORT KJavaVMGlobals {
  public:
   KJavaVMGlobals() = default;

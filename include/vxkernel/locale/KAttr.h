@@ -1,4 +1,5 @@
-// KAttr: the descriptive attributes of a file.
+/// \file
+/// KAttr: the descriptive attributes of a file.
 #ifndef VXKERNEL_LOCALE_KATTR_H_
 #define VXKERNEL_LOCALE_KATTR_H_
 
@@ -9,14 +10,14 @@
 #include "vxkernel/locale/KDateTime.h"
 #include "vxkernel/text/KString.h"
 
-// A file's name, size, type, dates and read-only flag, read from or written
-// to the file system, plus descriptive fields this platform does not keep
-// (creator, resource size, flags, icon map, finder flags) that callers
-// carry along. Owns its icon map (256 bytes when set). Copies are deep.
-// Not synchronized.
+/// A file's name, size, type, dates and read-only flag, read from or written
+/// to the file system, plus descriptive fields this platform does not keep
+/// (creator, resource size, flags, icon map, finder flags) that callers
+/// carry along. Owns its icon map (256 bytes when set). Copies are deep.
+/// Not synchronized.
 class VXKERNEL_EXPORT KAttr {
  public:
-  // The platform number this library writes.
+  /// The platform number this library writes.
   static constexpr uint16_t kPlatform = 2;
 
   KAttr();
@@ -24,17 +25,17 @@ class VXKERNEL_EXPORT KAttr {
   KAttr& operator=(const KAttr& other);
   virtual ~KAttr();
 
-  // Clears every field (the icon map is freed).
+  /// Clears every field (the icon map is freed).
   void Init();
 
-  // Reads name, size, type (upper case, without '.'), dates (local time;
-  // creation from the birth time where the file system keeps it, otherwise
-  // the modification time) and read-only (no write bit in the mode). 0 on
-  // success; -1 (one debug line) when the file cannot be read.
+  /// Reads name, size, type (upper case, without '.'), dates (local time;
+  /// creation from the birth time where the file system keeps it, otherwise
+  /// the modification time) and read-only (no write bit in the mode). 0 on
+  /// success; -1 (one debug line) when the file cannot be read.
   long GetAttrFromFile(const KFile& file);
-  // Makes the file read-only (every write bit cleared) or writable by its
-  // owner, as ReadOnly() says; nothing else is written. 0 on success; -1
-  // (one debug line) when refused.
+  /// Makes the file read-only (every write bit cleared) or writable by its
+  /// owner, as ReadOnly() says; nothing else is written. 0 on success; -1
+  /// (one debug line) when refused.
   long SetAttrToFile(const KFile& file) const;
 
   uint16_t Platform() const { return fPlatform; }
@@ -57,9 +58,9 @@ class VXKERNEL_EXPORT KAttr {
   void ModifyDate(const KDateTime& d) { fModifyDate = d; }
   unsigned char ReadOnly() const { return fReadOnly; }
   void ReadOnly(unsigned char readOnly) { fReadOnly = readOnly; }
-  // The 256-byte icon map, or null when none is set.
+  /// The 256-byte icon map, or null when none is set.
   const void* Iconmap() const { return fIconmap; }
-  // Copies 64 32-bit words from map (null: no icon map).
+  /// Copies 64 32-bit words from map (null: no icon map).
   void Iconmap(const void* map);
   uint16_t FinderFlags() const { return fFinderFlags; }
   void FinderFlags(uint16_t flags) { fFinderFlags = flags; }
@@ -77,7 +78,7 @@ class VXKERNEL_EXPORT KAttr {
   KDateTime fCreateDate;
   KDateTime fModifyDate;
   uint8_t fReadOnly;
-  unsigned char* fIconmap;  // owned, kIconmapSize bytes, or null
+  unsigned char* fIconmap;  ///< owned, kIconmapSize bytes, or null
   uint16_t fFinderFlags;
 };
 

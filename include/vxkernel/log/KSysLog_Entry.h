@@ -1,5 +1,6 @@
-// KSysLog_EntryBase and KSysLog_Entry: one entry read back from the system
-// log.
+/// \file
+/// KSysLog_EntryBase and KSysLog_Entry: one entry read back from the system
+/// log.
 #ifndef VXKERNEL_LOG_KSYSLOG_ENTRY_H_
 #define VXKERNEL_LOG_KSYSLOG_ENTRY_H_
 
@@ -8,33 +9,33 @@
 #include "vxkernel/export.h"
 #include "vxkernel/text/KString.h"
 
-// What a reader gets for one entry: its number, time stamp and sender, and
-// its message as data lines. The first data line is the rest of the header
-// line; every line keeps its line end, so joining the lines gives the
-// message as written (plus the line end the next entry's separator added).
-// The log fills an entry only through NewData, so a reader's own list may
-// hand out its own subclass.
-//
-// Not synchronized: one thread at a time per object.
+/// What a reader gets for one entry: its number, time stamp and sender, and
+/// its message as data lines. The first data line is the rest of the header
+/// line; every line keeps its line end, so joining the lines gives the
+/// message as written (plus the line end the next entry's separator added).
+/// The log fills an entry only through NewData, so a reader's own list may
+/// hand out its own subclass.
+///
+/// Not synchronized: one thread at a time per object.
 class VXKERNEL_EXPORT KSysLog_EntryBase {
  public:
   virtual ~KSysLog_EntryBase();
   virtual long SequenceNumber() const = 0;
   virtual KString TimeStamp() const = 0;
   virtual KString Sender() const = 0;
-  // The number of data lines.
+  /// The number of data lines.
   virtual long Size() const = 0;
-  // The i-th data line.
-  // REQUIRES: 0 <= i < Size().
+  /// The i-th data line.
+  /// REQUIRES: 0 <= i < Size().
   virtual KString operator[](long i) const = 0;
 
  private:
   friend class KSysLog;
-  // Appends one data line (line bytes up to the terminating zero).
+  /// Appends one data line (line bytes up to the terminating zero).
   virtual void NewData(const char* data) = 0;
 };
 
-// The library's entry: owns its texts. Copyable.
+/// The library's entry: owns its texts. Copyable.
 class VXKERNEL_EXPORT KSysLog_Entry : public KSysLog_EntryBase {
  public:
   KSysLog_Entry(long sequence, const char* timeStamp, const char* sender);

@@ -1,5 +1,6 @@
-// KSysLog_EntryListBase and KSysLog_EntryList: where a read of the system
-// log puts its entries.
+/// \file
+/// KSysLog_EntryListBase and KSysLog_EntryList: where a read of the system
+/// log puts its entries.
 #ifndef VXKERNEL_LOG_KSYSLOG_ENTRYLIST_H_
 #define VXKERNEL_LOG_KSYSLOG_ENTRYLIST_H_
 
@@ -8,30 +9,30 @@
 #include "vxkernel/export.h"
 #include "vxkernel/log/KSysLog_Entry.h"
 
-// The list a reader passes to KSysLog::Read and its relatives. The log only
-// appends, through NewEntry and then BackEntry().NewData, and only whole
-// entries, so a reader may keep one list across reads or supply a subclass
-// that stores entries its own way.
-//
-// Not synchronized: one thread at a time per object.
+/// The list a reader passes to KSysLog::Read and its relatives. The log only
+/// appends, through NewEntry and then BackEntry().NewData, and only whole
+/// entries, so a reader may keep one list across reads or supply a subclass
+/// that stores entries its own way.
+///
+/// Not synchronized: one thread at a time per object.
 class VXKERNEL_EXPORT KSysLog_EntryListBase {
  public:
   virtual ~KSysLog_EntryListBase();
   virtual long Size() const = 0;
-  // The i-th entry.
-  // REQUIRES: 0 <= i < Size().
+  /// The i-th entry.
+  /// REQUIRES: 0 <= i < Size().
   virtual const KSysLog_EntryBase& operator[](long i) const = 0;
 
  private:
   friend class KSysLog;
-  // Appends an entry without data lines.
+  /// Appends an entry without data lines.
   virtual void NewEntry(long sequence, const char* timeStamp, const char* sender) = 0;
-  // The entry appended last.
-  // REQUIRES: Size() > 0.
+  /// The entry appended last.
+  /// REQUIRES: Size() > 0.
   virtual KSysLog_EntryBase& BackEntry() = 0;
 };
 
-// The library's list: owns its entries.
+/// The library's list: owns its entries.
 class VXKERNEL_EXPORT KSysLog_EntryList : public KSysLog_EntryListBase {
  public:
   KSysLog_EntryList();
@@ -41,7 +42,7 @@ class VXKERNEL_EXPORT KSysLog_EntryList : public KSysLog_EntryListBase {
   const KSysLog_EntryBase& operator[](long i) const override {
     return fEntries[static_cast<size_t>(i)];
   }
-  // Removes every entry.
+  /// Removes every entry.
   virtual void Erase();
 
  private:

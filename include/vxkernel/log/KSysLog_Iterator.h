@@ -1,16 +1,17 @@
-// KSysLog_Iterator: a reading position in the system log.
+/// \file
+/// KSysLog_Iterator: a reading position in the system log.
 #ifndef VXKERNEL_LOG_KSYSLOG_ITERATOR_H_
 #define VXKERNEL_LOG_KSYSLOG_ITERATOR_H_
 
 #include "vxkernel/export.h"
 
-// A position for reading the system log: the number of the next entry to
-// read and a file offset at or before that entry's header, where the search
-// for it starts. Arithmetic moves the entry number only and comparison looks
-// at it only: the offset is a hint, and a stale one costs a longer search,
-// never a wrong entry.
-//
-// A plain value. Not synchronized: one thread at a time per object.
+/// A position for reading the system log: the number of the next entry to
+/// read and a file offset at or before that entry's header, where the search
+/// for it starts. Arithmetic moves the entry number only and comparison looks
+/// at it only: the offset is a hint, and a stale one costs a longer search,
+/// never a wrong entry.
+///
+/// A plain value. Not synchronized: one thread at a time per object.
 class VXKERNEL_EXPORT KSysLog_Iterator {
  public:
   KSysLog_Iterator() = default;

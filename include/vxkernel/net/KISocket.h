@@ -1,4 +1,5 @@
-// KISocket: an input stream reading a socket.
+/// \file
+/// KISocket: an input stream reading a socket.
 #ifndef VXKERNEL_NET_KISOCKET_H_
 #define VXKERNEL_NET_KISOCKET_H_
 
@@ -6,8 +7,8 @@
 #include "vxkernel/net/KSocketStream.h"
 #include "vxkernel/streams/igstream.h"
 
-// An igstream over its own KSocketStream of mode 1; the socket is not
-// owned and must outlive the stream. Not synchronized.
+/// An igstream over its own KSocketStream of mode 1; the socket is not
+/// owned and must outlive the stream. Not synchronized.
 class VXKERNEL_EXPORT KISocket : public igstream {
  public:
   explicit KISocket(KSocket* socket);

@@ -1,4 +1,5 @@
-// KOSocket: an output stream writing a socket.
+/// \file
+/// KOSocket: an output stream writing a socket.
 #ifndef VXKERNEL_NET_KOSOCKET_H_
 #define VXKERNEL_NET_KOSOCKET_H_
 
@@ -6,8 +7,8 @@
 #include "vxkernel/net/KSocketStream.h"
 #include "vxkernel/streams/ogstream.h"
 
-// An ogstream over its own KSocketStream of mode 2; the socket is not
-// owned and must outlive the stream. Not synchronized.
+/// An ogstream over its own KSocketStream of mode 2; the socket is not
+/// owned and must outlive the stream. Not synchronized.
 class VXKERNEL_EXPORT KOSocket : public ogstream {
  public:
   explicit KOSocket(KSocket* socket);

@@ -1,14 +1,15 @@
-// Start-up and shut-down rings of the library and its host.
-//
-// Every participant is a small object derived from KAt; its constructor
-// registers it in the process ring or the thread ring at a priority. The host
-// drives the rings: start-up runs a ring from the lowest priority upward (each
-// priority in registration order), shut-down runs it in exact reverse.
-//
-// Ownership: participants are owned by whoever made them (almost always
-// static objects); the rings only point at them. Thread rule: registration,
-// removal and every run of a ring are serialised by the ring monitor gMonitor
-// (a re-entrant lock), taken before gDestructedPkgsMonitor.
+/// \file
+/// Start-up and shut-down rings of the library and its host.
+///
+/// Every participant is a small object derived from KAt; its constructor
+/// registers it in the process ring or the thread ring at a priority. The host
+/// drives the rings: start-up runs a ring from the lowest priority upward (each
+/// priority in registration order), shut-down runs it in exact reverse.
+///
+/// Ownership: participants are owned by whoever made them (almost always
+/// static objects); the rings only point at them. Thread rule: registration,
+/// removal and every run of a ring are serialised by the ring monitor gMonitor
+/// (a re-entrant lock), taken before gDestructedPkgsMonitor.
 #ifndef VXKERNEL_RUNTIME_KAT_H_
 #define VXKERNEL_RUNTIME_KAT_H_
 
@@ -27,34 +28,34 @@ class VXKERNEL_EXPORT KAt {
   // it ends the ring run and leaves the call, the monitors released and the
   // counts as the call had changed them before that participant ran.
 
-  // Counts a process start-up; the first one runs the process ring. With
-  // alsoThread, also starts the calling thread (see ThreadStartup).
+  /// Counts a process start-up; the first one runs the process ring. With
+  /// alsoThread, also starts the calling thread (see ThreadStartup).
   static void ProcessStartup(unsigned char alsoThread);
-  // Matches a ProcessStartup; the last one runs the process ring's shut-down.
-  // The first call of all, matched or not, ends every later shut-down work in
-  // this process (gTooLateForThreadShutdown).
+  /// Matches a ProcessStartup; the last one runs the process ring's shut-down.
+  /// The first call of all, matched or not, ends every later shut-down work in
+  /// this process (gTooLateForThreadShutdown).
   static void ProcessShutdown(unsigned char alsoThread);
-  // Counts a start-up of the calling thread; the first one runs the thread
-  // ring, which creates the thread's context.
+  /// Counts a start-up of the calling thread; the first one runs the thread
+  /// ring, which creates the thread's context.
   static void ThreadStartup();
-  // Matches a ThreadStartup; the last one runs the thread ring's shut-down,
-  // which frees the thread's context. Does nothing on a thread never started.
+  /// Matches a ThreadStartup; the last one runs the thread ring's shut-down,
+  /// which frees the thread's context. Does nothing on a thread never started.
   static void ThreadShutdown();
 
-  // Runs the thread ring into a fresh context (thread-start count 1) without
-  // disturbing the caller's own context, and returns the new one.
+  /// Runs the thread ring into a fresh context (thread-start count 1) without
+  /// disturbing the caller's own context, and returns the new one.
   static void* CreateThreadStartup();
-  // Installs context on the calling thread and returns the one it replaces.
+  /// Installs context on the calling thread and returns the one it replaces.
   static void* UseThreadStartup(void* context);
-  // Shuts a context made by CreateThreadStartup down and frees it; the
-  // caller's own context is untouched.
+  /// Shuts a context made by CreateThreadStartup down and frees it; the
+  /// caller's own context is untouched.
   static void DestroyThreadStartup(void* context);
 
   // ===== Observation =====
 
-  // Called for every Startup and Shutdown a ring run makes, under the ring
-  // monitor, just before the call. For diagnostics and tests; null switches
-  // the observation off.
+  /// Called for every Startup and Shutdown a ring run makes, under the ring
+  /// monitor, just before the call. For diagnostics and tests; null switches
+  /// the observation off.
   typedef void (*TraceRoutine)(const KAt* participant, bool startup, void* datum);
   static void SetTraceRoutine(TraceRoutine routine, void* datum);
 
@@ -62,20 +63,20 @@ class VXKERNEL_EXPORT KAt {
   unsigned long Priority() const { return fPriority; }
 
   // ===== Class-wide state =====
-  static KArray* gProcessRings;        // levels of the process ring, by priority
-  static KArray* gThreadRings;         // levels of the thread ring
-  static KLock* gMonitor;              // guards both rings and gProcessCount
-  static uint32_t gProcessCount;       // ProcessStartup calls not yet matched
-  static KArray* gDestructedPkgs;      // participants whose destructor has run
-  static KLock* gDestructedPkgsMonitor;  // guards gDestructedPkgs
-  static uint8_t gTooLateForThreadShutdown;  // once set, nothing shuts down
-  static uint32_t gContextAlloc;       // context slot of the thread-start count
+  static KArray* gProcessRings;        ///< levels of the process ring, by priority
+  static KArray* gThreadRings;         ///< levels of the thread ring
+  static KLock* gMonitor;              ///< guards both rings and gProcessCount
+  static uint32_t gProcessCount;       ///< ProcessStartup calls not yet matched
+  static KArray* gDestructedPkgs;      ///< participants whose destructor has run
+  static KLock* gDestructedPkgsMonitor;  ///< guards gDestructedPkgs
+  static uint8_t gTooLateForThreadShutdown;  ///< once set, nothing shuts down
+  static uint32_t gContextAlloc;       ///< context slot of the thread-start count
 
   virtual ~KAt();
 
  protected:
-  // Registers the participant. One that cannot be registered (no memory) is
-  // reported with one debug line and stays out of its ring.
+  /// Registers the participant. One that cannot be registered (no memory) is
+  /// reported with one debug line and stays out of its ring.
   KAt(unsigned long priority, unsigned char process);
 
   virtual void Startup() = 0;
@@ -94,11 +95,11 @@ class VXKERNEL_EXPORT KAt {
   static void DestructedPkgsLock();
   static void DestructedPkgsUnlock();
 
-  uint8_t fProcess;    // 1: process ring, 0: thread ring
-  uint32_t fPriority;  // level in the ring; 0 takes part in nothing
+  uint8_t fProcess;    ///< 1: process ring, 0: thread ring
+  uint32_t fPriority;  ///< level in the ring; 0 takes part in nothing
 };
 
-// A participant of the process ring.
+/// A participant of the process ring.
 class VXKERNEL_EXPORT KAtProcess : public KAt {
  protected:
   explicit KAtProcess(unsigned long priority) : KAt(priority, 1) {}
@@ -106,7 +107,7 @@ class VXKERNEL_EXPORT KAtProcess : public KAt {
   void Shutdown() override = 0;
 };
 
-// A participant of the thread ring.
+/// A participant of the thread ring.
 class VXKERNEL_EXPORT KAtThread : public KAt {
  protected:
   explicit KAtThread(unsigned long priority) : KAt(priority, 0) {}
@@ -114,7 +115,7 @@ class VXKERNEL_EXPORT KAtThread : public KAt {
   void Shutdown() override = 0;
 };
 
-// A package: a process-ring participant that sets up one module.
+/// A package: a process-ring participant that sets up one module.
 class VXKERNEL_EXPORT KPkg : public KAtProcess {
  protected:
   explicit KPkg(long priority) : KAtProcess(static_cast<unsigned long>(priority)) {}

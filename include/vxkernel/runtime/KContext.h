@@ -1,11 +1,12 @@
-// Per-thread context: one operating-system thread-local slot holding an
-// array of 128 pointer-sized slots, handed out by index to modules that need a
-// per-thread global.
-//
-// The context array is created and freed by the thread ring (KContextPkg); a
-// thread without a context reads null from every slot and its stores are
-// dropped. Alloc is unguarded: the library allocates every slot from static
-// constructors, before a second thread runs.
+/// \file
+/// Per-thread context: one operating-system thread-local slot holding an
+/// array of 128 pointer-sized slots, handed out by index to modules that need a
+/// per-thread global.
+///
+/// The context array is created and freed by the thread ring (KContextPkg); a
+/// thread without a context reads null from every slot and its stores are
+/// dropped. Alloc is unguarded: the library allocates every slot from static
+/// constructors, before a second thread runs.
 #ifndef VXKERNEL_RUNTIME_KCONTEXT_H_
 #define VXKERNEL_RUNTIME_KCONTEXT_H_
 
@@ -18,30 +19,30 @@ class VXKERNEL_EXPORT KContext {
  public:
   static constexpr int kSlots = 128;
 
-  // Returns the next free slot index. Release builds do not check the
-  // bound. REQUIRES: fewer than kSlots slots handed out so far.
+  /// Returns the next free slot index. Release builds do not check the
+  /// bound. REQUIRES: fewer than kSlots slots handed out so far.
   static long Alloc();
-  // Slot index of the calling thread's context, or null without a context.
-  // REQUIRES: index < kSlots.
+  /// Slot index of the calling thread's context, or null without a context.
+  /// REQUIRES: index < kSlots.
   static void* Get(unsigned long index);
-  // Stores into slot index of the calling thread's context; nothing happens
-  // without a context. REQUIRES: index < kSlots.
+  /// Stores into slot index of the calling thread's context; nothing happens
+  /// without a context. REQUIRES: index < kSlots.
   static void Set(unsigned long index, void* value);
 
-  static int32_t gNextIndex;  // next free slot index
+  static int32_t gNextIndex;  ///< next free slot index
 
  private:
   friend class KAt;
   friend class KContextPkg;
 
-  // The calling thread's slot array, or null.
+  /// The calling thread's slot array, or null.
   static void** SysGet();
-  // Installs array as the calling thread's slot array (null removes it).
+  /// Installs array as the calling thread's slot array (null removes it).
   static void SysSet(void** array);
 };
 
-// Thread-ring participant at priority 1: creates each thread's zero-filled
-// context on start-up and frees it, last of all, on shut-down.
+/// Thread-ring participant at priority 1: creates each thread's zero-filled
+/// context on start-up and frees it, last of all, on shut-down.
 class VXKERNEL_EXPORT KContextPkg : public KAtThread {
  public:
   KContextPkg() : KAtThread(1) {}

@@ -1,5 +1,6 @@
-// Facts about the running library, as built (not as the caller's headers
-// say): a host compiled against one version may load another.
+/// \file
+/// Facts about the running library, as built (not as the caller's headers
+/// say): a host compiled against one version may load another.
 #ifndef VXKERNEL_RUNTIME_KLIBRARYINFO_H_
 #define VXKERNEL_RUNTIME_KLIBRARYINFO_H_
 
@@ -7,11 +8,11 @@
 
 class VXKERNEL_EXPORT KLibraryInfo {
  public:
-  // "major.minor.patch" of the loaded library.
+  /// "major.minor.patch" of the loaded library.
   static const char* Version();
-  // The CMake build type the library was built with ("Release", ...).
+  /// The CMake build type the library was built with ("Release", ...).
   static const char* BuildType();
-  // The sanitizers compiled in ("address,undefined", "thread" or "").
+  /// The sanitizers compiled in ("address,undefined", "thread" or "").
   static const char* Sanitizers();
 };
 

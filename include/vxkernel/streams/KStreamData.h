@@ -1,19 +1,20 @@
-// KStreamData: the one transfer operation behind a buffered stream.
+/// \file
+/// KStreamData: the one transfer operation behind a buffered stream.
 #ifndef VXKERNEL_STREAMS_KSTREAMDATA_H_
 #define VXKERNEL_STREAMS_KSTREAMDATA_H_
 
 #include "vxkernel/export.h"
 
-// A byte source or sink that a gstreambuf fills from or drains into, one
-// block at a time. Subclasses implement SubclassFlush; the buffer calls
-// Flush. Not synchronized: used by the thread that uses its stream.
+/// A byte source or sink that a gstreambuf fills from or drains into, one
+/// block at a time. Subclasses implement SubclassFlush; the buffer calls
+/// Flush. Not synchronized: used by the thread that uses its stream.
 class VXKERNEL_EXPORT KStreamData {
  public:
   virtual ~KStreamData();
 
-  // Moves one block: reads up to count bytes into buffer (input) or writes
-  // count bytes from it (output). Returns the bytes moved, 0 at the end of
-  // the input, -1 on error.
+  /// Moves one block: reads up to count bytes into buffer (input) or writes
+  /// count bytes from it (output). Returns the bytes moved, 0 at the end of
+  /// the input, -1 on error.
   long Flush(char* buffer, long count) { return SubclassFlush(buffer, count); }
 
  protected:

@@ -1,4 +1,5 @@
-// gstreambuf: a standard stream buffer over a KStreamData.
+/// \file
+/// gstreambuf: a standard stream buffer over a KStreamData.
 #ifndef VXKERNEL_STREAMS_GSTREAMBUF_H_
 #define VXKERNEL_STREAMS_GSTREAMBUF_H_
 
@@ -7,15 +8,15 @@
 #include "vxkernel/export.h"
 #include "vxkernel/streams/KStreamData.h"
 
-// Fills (mode 1, input) or drains (mode 2, output) one fixed buffer through
-// a KStreamData, so the source or sink sees blocks of up to kDataSize bytes.
-// Owns the buffer, not the KStreamData. A sync whose block the sink does not
-// take whole fails and keeps the bytes the sink did not take for the next
-// sync.
-// Not synchronized: one thread at a time.
+/// Fills (mode 1, input) or drains (mode 2, output) one fixed buffer through
+/// a KStreamData, so the source or sink sees blocks of up to kDataSize bytes.
+/// Owns the buffer, not the KStreamData. A sync whose block the sink does not
+/// take whole fails and keeps the bytes the sink did not take for the next
+/// sync.
+/// Not synchronized: one thread at a time.
 class VXKERNEL_EXPORT gstreambuf : public std::streambuf {
  public:
-  static constexpr long kFreeFront = 4;  // kept free before the data area
+  static constexpr long kFreeFront = 4;  ///< kept free before the data area
   static constexpr long kDataSize = 31744;
   static constexpr long kBufferSize = kFreeFront + kDataSize;
   static_assert(kBufferSize == 31748);
@@ -27,15 +28,15 @@ class VXKERNEL_EXPORT gstreambuf : public std::streambuf {
   gstreambuf(const gstreambuf&) = delete;
   gstreambuf& operator=(const gstreambuf&) = delete;
 
-  // Returns this, or null when already open or mode is not 1 or 2.
+  /// Returns this, or null when already open or mode is not 1 or 2.
   gstreambuf* open(short mode, KStreamData* data);
-  // Writes waiting output and closes; null when not open or the write
-  // failed (the buffer is closed all the same).
+  /// Writes waiting output and closes; null when not open or the write
+  /// failed (the buffer is closed all the same).
   gstreambuf* close();
 
   int is_open() const { return fOpen; }
   KStreamData* StreamData() const { return fData; }
-  // Bytes in the put area, not yet handed to the sink.
+  /// Bytes in the put area, not yet handed to the sink.
   int out_waiting() const { return static_cast<int>(pptr() - pbase()); }
 
  protected:
@@ -46,8 +47,8 @@ class VXKERNEL_EXPORT gstreambuf : public std::streambuf {
  private:
   char* Data() { return fBuffer + kFreeFront; }
 
-  char* fBuffer;       // owned, kBufferSize bytes
-  KStreamData* fData;  // not owned
+  char* fBuffer;       ///< owned, kBufferSize bytes
+  KStreamData* fData;  ///< not owned
   short fMode;
   unsigned char fOpen;
   bool fEverOpened;

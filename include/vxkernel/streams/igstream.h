@@ -1,4 +1,5 @@
-// igstream: an input stream over a gstreambuf.
+/// \file
+/// igstream: an input stream over a gstreambuf.
 #ifndef VXKERNEL_STREAMS_IGSTREAM_H_
 #define VXKERNEL_STREAMS_IGSTREAM_H_
 
@@ -7,9 +8,9 @@
 #include "vxkernel/export.h"
 #include "vxkernel/streams/gstreambuf.h"
 
-// Reads from a KStreamData (not owned) through its own gstreambuf.
-// open/close set the failure state when the buffer refuses and clear the
-// state otherwise. Not synchronized.
+/// Reads from a KStreamData (not owned) through its own gstreambuf.
+/// open/close set the failure state when the buffer refuses and clear the
+/// state otherwise. Not synchronized.
 class VXKERNEL_EXPORT igstream : public std::istream {
  public:
   igstream();

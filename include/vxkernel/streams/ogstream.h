@@ -1,4 +1,5 @@
-// ogstream: an output stream over a gstreambuf.
+/// \file
+/// ogstream: an output stream over a gstreambuf.
 #ifndef VXKERNEL_STREAMS_OGSTREAM_H_
 #define VXKERNEL_STREAMS_OGSTREAM_H_
 
@@ -7,9 +8,9 @@
 #include "vxkernel/export.h"
 #include "vxkernel/streams/gstreambuf.h"
 
-// Writes to a KStreamData (not owned) through its own gstreambuf.
-// open/close set the failure state when the buffer refuses and clear the
-// state otherwise. Not synchronized.
+/// Writes to a KStreamData (not owned) through its own gstreambuf.
+/// open/close set the failure state when the buffer refuses and clear the
+/// state otherwise. Not synchronized.
 class VXKERNEL_EXPORT ogstream : public std::ostream {
  public:
   ogstream();

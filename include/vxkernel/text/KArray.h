@@ -1,4 +1,5 @@
-// Growable 1-based arrays of fixed-size elements, and their iterator.
+/// \file
+/// Growable 1-based arrays of fixed-size elements, and their iterator.
 #ifndef VXKERNEL_TEXT_KARRAY_H_
 #define VXKERNEL_TEXT_KARRAY_H_
 
@@ -7,33 +8,33 @@
 
 #include "vxkernel/export.h"
 
-// Comparison of two elements: (element or slot value, key, element size),
-// negative / 0 / positive as memcmp, which itself fits.
+/// Comparison of two elements: (element or slot value, key, element size),
+/// negative / 0 / positive as memcmp, which itself fits.
 typedef int (*KArrayCompareFunc)(const void* a, const void* b, size_t size);
-// Comparison for Qsort, as the C library's qsort takes it.
+/// Comparison for Qsort, as the C library's qsort takes it.
 typedef int (*KArraySortFunc)(const void* a, const void* b);
 typedef bool (*KArrayPredicate)(void* value);
 typedef void (*KArrayVisitor)(void* value);
 typedef void (*KArrayVisitor1)(void* first, void* second);
 
-// A growable array with indices 1..NumElements() of fixed-size elements.
-//
-// Two disciplines share one array. The "S" operations (AddSelement,
-// GetSelementAt, ...) pass pointer-sized values in and out: the default
-// element size is sizeof(void*), so a slot holds exactly one pointer or
-// integer. The plain operations (AddElement, GetElementAt, ...) copy
-// ElementSize() bytes from or to caller memory. Slots past the count are
-// always zero bytes, so growing never exposes stale data.
-//
-// A KArray owns its element block; the pointers stored in slots are not
-// owned. Copies duplicate the block. Bad indices never throw: they write one
-// debug line and the operation returns null, false or does nothing.
-// Not synchronized: callers lock.
+/// A growable array with indices 1..NumElements() of fixed-size elements.
+///
+/// Two disciplines share one array. The "S" operations (AddSelement,
+/// GetSelementAt, ...) pass pointer-sized values in and out: the default
+/// element size is sizeof(void*), so a slot holds exactly one pointer or
+/// integer. The plain operations (AddElement, GetElementAt, ...) copy
+/// ElementSize() bytes from or to caller memory. Slots past the count are
+/// always zero bytes, so growing never exposes stale data.
+///
+/// A KArray owns its element block; the pointers stored in slots are not
+/// owned. Copies duplicate the block. Bad indices never throw: they write one
+/// debug line and the operation returns null, false or does nothing.
+/// Not synchronized: callers lock.
 class VXKERNEL_EXPORT KArray {
  public:
-  // Element size sizeof(void*), limit 0x7FFFFFFF / size, bumper 14, no block.
+  /// Element size sizeof(void*), limit 0x7FFFFFFF / size, bumper 14, no block.
   KArray();
-  // An element size outside 1..0x7FFFFFFF gives sizeof(void*).
+  /// An element size outside 1..0x7FFFFFFF gives sizeof(void*).
   explicit KArray(long elementSize);
   KArray(const KArray& other);
   KArray& operator=(const KArray& other);
@@ -45,75 +46,75 @@ class VXKERNEL_EXPORT KArray {
   unsigned long MaxElements() const { return fLimit; }
   long ElementSize() const { return static_cast<long>(fElementSize); }
   long BumperSize() const { return fBumper; }
-  // Element slots in the block (at least NumElements()).
+  /// Element slots in the block (at least NumElements()).
   unsigned long AllocatedElements() const { return fAllocated; }
-  // The setters store n and return it. An element size outside
-  // 1..0x7FFFFFFF stores sizeof(void*) instead; a new size re-slices an
-  // existing block so that no index reaches past it.
+  /// The setters store n and return it. An element size outside
+  /// 1..0x7FFFFFFF stores sizeof(void*) instead; a new size re-slices an
+  /// existing block so that no index reaches past it.
   unsigned long MaxElements(unsigned long n);
   long ElementSize(long n);
   long BumperSize(long n);
 
   // ===== Pointer-sized values ("S" operations) =====
-  // Store v at index (1 <= index <= MaxElements()); the array grows and the
-  // skipped slots read as null. On a bad index writes one debug line and
-  // returns false.
+  /// Store v at index (1 <= index <= MaxElements()); the array grows and the
+  /// skipped slots read as null. On a bad index writes one debug line and
+  /// returns false.
   bool PutSelementAt(void* v, unsigned long index);
   bool AddSelement(void* v);
-  // Stores the integer n in a pointer slot.
+  /// Stores the integer n in a pointer slot.
   bool AddSelement(long n);
-  // Appends v unless FindSelement(v, cmp) finds it; true when appended.
+  /// Appends v unless FindSelement(v, cmp) finds it; true when appended.
   bool AddUniqueSelement(void* v, KArrayCompareFunc cmp = nullptr);
-  // The value at index; null (and one debug line) when index is not in
-  // 1..NumElements().
+  /// The value at index; null (and one debug line) when index is not in
+  /// 1..NumElements().
   void* GetSelementAt(unsigned long index) const;
   void* operator[](unsigned long index) const { return GetSelementAt(index); }
-  // Inserts v before index (0 and 1 both mean the front); past the end it
-  // is PutSelementAt. False (one debug line) when the array is full.
+  /// Inserts v before index (0 and 1 both mean the front); past the end it
+  /// is PutSelementAt. False (one debug line) when the array is full.
   bool InsertSelementAt(void* v, unsigned long index);
-  // Index of the last slot matching v (cmp(slotValue, v, sizeof(void*)) == 0,
-  // or equal values without cmp), 0 when none.
+  /// Index of the last slot matching v (cmp(slotValue, v, sizeof(void*)) == 0,
+  /// or equal values without cmp), 0 when none.
   unsigned long FindSelement(void* v, KArrayCompareFunc cmp = nullptr) const;
-  // Binary search of an ascending array: the index of a match, or minus the
-  // 1-based position where v would be inserted (-1 for an empty array).
+  /// Binary search of an ascending array: the index of a match, or minus the
+  /// 1-based position where v would be inserted (-1 for an empty array).
   long BsearchSelement(void* v, KArrayCompareFunc cmp = nullptr) const;
-  // Removes the first slot holding v; false when none does.
+  /// Removes the first slot holding v; false when none does.
   bool RemoveSelement(void* v);
   void* FirstSelement() const;
   void* LastSelement() const;
-  // First value, from index 1, for which pred is true / false; null if none.
+  /// First value, from index 1, for which pred is true / false; null if none.
   void* FirstSuccess(KArrayPredicate pred) const;
   void* FirstFailure(KArrayPredicate pred) const;
-  // fn(value) per element when elements are pointer-sized, else fn(address
-  // of the element).
+  /// fn(value) per element when elements are pointer-sized, else fn(address
+  /// of the element).
   void ForEach(KArrayVisitor fn) const;
   void ForEachNotNull(KArrayVisitor fn) const;
-  // fn(value, arg) / fn(arg, value) per element.
+  /// fn(value, arg) / fn(arg, value) per element.
   void ForEach1(KArrayVisitor1 fn, void* arg) const;
   void For1Each(KArrayVisitor1 fn, void* arg) const;
 
   // ===== Element copies =====
-  // As the S operations, copying ElementSize() bytes from or to p / dest.
+  /// As the S operations, copying ElementSize() bytes from or to p / dest.
   bool PutElementAt(const void* p, unsigned long index);
   bool AddElement(const void* p);
   bool AddUniqueElement(const void* p, KArrayCompareFunc cmp = nullptr);
   bool GetElementAt(void* dest, unsigned long index) const;
   bool InsertElementAt(const void* p, unsigned long index);
-  // Index of the last element equal to p by cmp (memcmp when null), or 0.
+  /// Index of the last element equal to p by cmp (memcmp when null), or 0.
   unsigned long FindElement(const void* p, KArrayCompareFunc cmp = nullptr) const;
   long BsearchElement(const void* p, KArrayCompareFunc cmp = nullptr) const;
-  // Removes the last element equal to p by memcmp; false when none is.
+  /// Removes the last element equal to p by memcmp; false when none is.
   bool RemoveElement(const void* p);
 
   // ===== Deletion, order, size =====
-  // Removes elements first..last (inclusive) and closes the gap. A 0 index
-  // writes one debug line; first > last or last > NumElements() does
-  // nothing. True when elements were removed.
+  /// Removes elements first..last (inclusive) and closes the gap. A 0 index
+  /// writes one debug line; first > last or last > NumElements() does
+  /// nothing. True when elements were removed.
   bool DeleteElementsBetween(unsigned long first, unsigned long last);
   bool DeleteElementAt(unsigned long index) { return DeleteElementsBetween(index, index); }
   bool DeleteElement(unsigned long index) { return DeleteElementsBetween(index, index); }
   void Qsort(KArraySortFunc cmp);
-  // Reallocates the block to exactly n slots; the count is cut to n.
+  /// Reallocates the block to exactly n slots; the count is cut to n.
   void ArrayResize(unsigned long n);
 
  protected:
@@ -130,16 +131,16 @@ class VXKERNEL_EXPORT KArray {
   void OpenGap(unsigned long index);
   bool PointerSized() const { return fElementSize == sizeof(void*); }
 
-  unsigned char* fData;   // fAllocated * fElementSize bytes, or null
-  uint32_t fCount;        // elements in use
-  uint32_t fLimit;        // largest valid index
-  uint32_t fElementSize;  // bytes per element
-  int32_t fBumper;        // minimum growth in elements
-  uint32_t fAllocated;    // element slots in fData
+  unsigned char* fData;   ///< fAllocated * fElementSize bytes, or null
+  uint32_t fCount;        ///< elements in use
+  uint32_t fLimit;        ///< largest valid index
+  uint32_t fElementSize;  ///< bytes per element
+  int32_t fBumper;        ///< minimum growth in elements
+  uint32_t fAllocated;    ///< element slots in fData
 };
 
-// Walks a KArray from index 1. The array is not owned and must outlive the
-// iterator. Not synchronized: callers lock.
+/// Walks a KArray from index 1. The array is not owned and must outlive the
+/// iterator. Not synchronized: callers lock.
 class VXKERNEL_EXPORT KArrayIter {
  public:
   explicit KArrayIter(KArray* array) : fArray(array), fNext(1) {}
@@ -148,9 +149,9 @@ class VXKERNEL_EXPORT KArrayIter {
   virtual ~KArrayIter();
 
   bool IsMore() const { return fArray != nullptr && fNext <= fArray->NumElements(); }
-  // The next value and advances; null at the end.
+  /// The next value and advances; null at the end.
   void* Next();
-  // Copies the next element into dest and advances; false at the end.
+  /// Copies the next element into dest and advances; false at the end.
   bool Next(void* dest);
 
  private:

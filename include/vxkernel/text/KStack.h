@@ -1,13 +1,14 @@
-// A last-in, first-out stack on a KArray.
+/// \file
+/// A last-in, first-out stack on a KArray.
 #ifndef VXKERNEL_TEXT_KSTACK_H_
 #define VXKERNEL_TEXT_KSTACK_H_
 
 #include "vxkernel/export.h"
 #include "vxkernel/text/KArray.h"
 
-// A KArray used from its end: the top of the stack is the last element.
-// Owns its element block as a KArray does; pushed pointers are not owned.
-// Not synchronized: callers lock.
+/// A KArray used from its end: the top of the stack is the last element.
+/// Owns its element block as a KArray does; pushed pointers are not owned.
+/// Not synchronized: callers lock.
 class VXKERNEL_EXPORT KStack : public KArray {
  public:
   KStack() = default;
@@ -15,13 +16,13 @@ class VXKERNEL_EXPORT KStack : public KArray {
 
   bool Push(void* v) { return AddSelement(v); }
   bool PushElement(const void* p) { return AddElement(p); }
-  // The top value, removed; null when the stack is empty.
+  /// The top value, removed; null when the stack is empty.
   void* Pop();
-  // Copies the top element to dest and removes it; false when empty.
+  /// Copies the top element to dest and removes it; false when empty.
   bool PopElement(void* dest);
-  // The top value, left in place; null when empty.
+  /// The top value, left in place; null when empty.
   void* TopOfStack() const { return LastSelement(); }
-  // Copies the top element to dest; false when empty.
+  /// Copies the top element to dest; false when empty.
   bool TopOfStackElement(void* dest) const;
 };
 

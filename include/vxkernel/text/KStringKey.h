@@ -1,4 +1,5 @@
-// An owning string that serves as the key of ordered maps.
+/// \file
+/// An owning string that serves as the key of ordered maps.
 #ifndef VXKERNEL_TEXT_KSTRINGKEY_H_
 #define VXKERNEL_TEXT_KSTRINGKEY_H_
 
@@ -9,16 +10,16 @@
 
 class KString;
 
-// A plain string that owns its text outright: keys live inside maps for a
-// long time and must not pin a shared KString representation. Copies are
-// deep. The empty key holds no buffer and sorts before every other key.
-// Not synchronized: callers lock.
+/// A plain string that owns its text outright: keys live inside maps for a
+/// long time and must not pin a shared KString representation. Copies are
+/// deep. The empty key holds no buffer and sorts before every other key.
+/// Not synchronized: callers lock.
 class VXKERNEL_EXPORT KStringKey {
  public:
   KStringKey() noexcept : fText(nullptr), fLength(0) {}
-  // A null or empty source gives the empty key.
+  /// A null or empty source gives the empty key.
   KStringKey(const char* s);  // NOLINT: implicit by design
-  // Length taken from s; the bytes up to its first NUL are copied.
+  /// Length taken from s; the bytes up to its first NUL are copied.
   KStringKey(const KString& s);  // NOLINT: implicit by design
   KStringKey(const KStringKey& other);
   KStringKey(KStringKey&& other) noexcept : fText(other.fText), fLength(other.fLength) {
@@ -32,27 +33,27 @@ class VXKERNEL_EXPORT KStringKey {
   KStringKey& operator=(KStringKey&& other) noexcept;
 
   unsigned Length() const { return fLength; }
-  // The text, or "" for the empty key; never null.
+  /// The text, or "" for the empty key; never null.
   operator const char*() const { return fText != nullptr ? fText : ""; }
 
-  // Equal lengths and equal texts (case-sensitive str_DBCS_cmp).
+  /// Equal lengths and equal texts (case-sensitive str_DBCS_cmp).
   bool operator==(const KStringKey& other) const;
   bool operator==(const char* s) const;
-  // The empty key first; otherwise case-sensitive str_DBCS_cmp order.
+  /// The empty key first; otherwise case-sensitive str_DBCS_cmp order.
   bool operator<(const KStringKey& other) const;
 
-  // Fold the text in place through toupper / tolower, up to its NUL.
+  /// Fold the text in place through toupper / tolower, up to its NUL.
   void Upper();
   void Lower();
 
  private:
   void Assign(const char* s, uint32_t length);
 
-  char* fText;       // length + 1 bytes from array new, or null when empty
-  uint32_t fLength;  // bytes of the key
+  char* fText;       ///< length + 1 bytes from array new, or null when empty
+  uint32_t fLength;  ///< bytes of the key
 };
 
-// Writes the text; nothing for the empty key.
+/// Writes the text; nothing for the empty key.
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& os, const KStringKey& key);
 
 #endif  // VXKERNEL_TEXT_KSTRINGKEY_H_

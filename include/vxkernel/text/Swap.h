@@ -1,14 +1,15 @@
-// Little-endian stream I/O of integers, strings and raw bytes.
-//
-// Integers are 1, 2 or 4 bytes, least significant first, on every platform.
-// A string is a 16-bit length that counts the terminating NUL, then the
-// bytes and the NUL; a length above 32767 is written as 0xFFFF followed by a
-// 32-bit length. A null string is written as an empty one (01 00 00).
-//
-// Each function exists for a stdio FILE* and for a C++ stream. Reads return
-// false (the output left as it was, one debug line) when the stream ends
-// early or fails; writes return false when the stream refuses the bytes.
-// Stateless; the streams belong to the caller, which serialises their use.
+/// \file
+/// Little-endian stream I/O of integers, strings and raw bytes.
+///
+/// Integers are 1, 2 or 4 bytes, least significant first, on every platform.
+/// A string is a 16-bit length that counts the terminating NUL, then the
+/// bytes and the NUL; a length above 32767 is written as 0xFFFF followed by a
+/// 32-bit length. A null string is written as an empty one (01 00 00).
+///
+/// Each function exists for a stdio FILE* and for a C++ stream. Reads return
+/// false (the output left as it was, one debug line) when the stream ends
+/// early or fails; writes return false when the stream refuses the bytes.
+/// Stateless; the streams belong to the caller, which serialises their use.
 #ifndef VXKERNEL_TEXT_SWAP_H_
 #define VXKERNEL_TEXT_SWAP_H_
 
@@ -26,8 +27,8 @@ VXKERNEL_EXPORT bool SwapReadI4(std::FILE* f, int32_t* v);
 VXKERNEL_EXPORT bool SwapWriteI1(std::FILE* f, int8_t v);
 VXKERNEL_EXPORT bool SwapWriteI2(std::FILE* f, int16_t v);
 VXKERNEL_EXPORT bool SwapWriteI4(std::FILE* f, int32_t v);
-// The text up to the first NUL of the stored bytes; empty when the stream
-// ends early, the stored length is 0 or negative (one debug line).
+/// The text up to the first NUL of the stored bytes; empty when the stream
+/// ends early, the stored length is 0 or negative (one debug line).
 VXKERNEL_EXPORT KString SwapReadStr(std::FILE* f);
 VXKERNEL_EXPORT bool SwapWriteStr(std::FILE* f, const char* s);
 VXKERNEL_EXPORT bool SwapReadBytes(std::FILE* f, void* buf, long n);

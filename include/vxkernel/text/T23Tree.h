@@ -1,5 +1,6 @@
-// The library's ordered map: a balanced search tree with every pair in its
-// leaves, several pairs to a leaf.
+/// \file
+/// The library's ordered map: a balanced search tree with every pair in its
+/// leaves, several pairs to a leaf.
 #ifndef VXKERNEL_TEXT_T23TREE_H_
 #define VXKERNEL_TEXT_T23TREE_H_
 
@@ -19,10 +20,10 @@ class T23Tree;
 template <class K, class V>
 class T23Iter;
 
-// What a leaf and an inner node share: the kind and how full the node is.
-// Nodes have no virtual table: the tree walks its paths in loops. Nodes are
-// owned by their tree, never shared, and live in blocks the tree allocates
-// and frees itself (see T23Tree::NewNode).
+/// What a leaf and an inner node share: the kind and how full the node is.
+/// Nodes have no virtual table: the tree walks its paths in loops. Nodes are
+/// owned by their tree, never shared, and live in blocks the tree allocates
+/// and frees itself (see T23Tree::NewNode).
 template <class K, class V>
 class T23Node {
  public:
@@ -31,30 +32,30 @@ class T23Node {
 
   bool IsLeaf() const { return fIsLeaf; }
 
-  // Pairs a full leaf holds: a leaf's keys and values fill about 768 bytes.
+  /// Pairs a full leaf holds: a leaf's keys and values fill about 768 bytes.
   static constexpr int kLeafCap =
       static_cast<int>(std::clamp<std::size_t>(768 / (sizeof(K) + sizeof(V)), 8, 32));
-  // Children of a full inner node: its keys, child pointers and counts fill
-  // about 512 bytes.
+  /// Children of a full inner node: its keys, child pointers and counts fill
+  /// about 512 bytes.
   static constexpr int kIndexCap =
       static_cast<int>(std::clamp<std::size_t>(512 / (sizeof(K) + 2 * sizeof(void*)), 8, 32));
 
  protected:
   explicit T23Node(bool isLeaf) : fIsLeaf(isLeaf) {}
-  ~T23Node() = default;  // the tree destroys the parts it knows of
+  ~T23Node() = default;  ///< the tree destroys the parts it knows of
 
  private:
   friend class T23Tree<K, V>;
   friend class T23Iter<K, V>;
   bool fIsLeaf;
-  std::uint16_t fN = 0;  // pairs of a leaf, children of an inner node
+  std::uint16_t fN = 0;  ///< pairs of a leaf, children of an inner node
 };
 
-// Up to fCap pairs in ascending key order, their keys in one array and their
-// values in another, both in the leaf's own block behind these fields. A
-// key stays as first inserted; a later Add of an equal key replaces the
-// value. Every leaf but a map's only one has kLeafCap places; that one
-// starts small and grows, since most maps are small.
+/// Up to fCap pairs in ascending key order, their keys in one array and their
+/// values in another, both in the leaf's own block behind these fields. A
+/// key stays as first inserted; a later Add of an equal key replaces the
+/// value. Every leaf but a map's only one has kLeafCap places; that one
+/// starts small and grows, since most maps are small.
 template <class K, class V>
 class T23Leaf : public T23Node<K, V> {
  private:
@@ -72,16 +73,16 @@ class T23Leaf : public T23Node<K, V> {
   const V* Values() const { return const_cast<T23Leaf*>(this)->Values(); }
 
   std::uint16_t fCap;
-  T23Leaf* fNext = nullptr;  // the leaf with the next larger keys, or null
+  T23Leaf* fNext = nullptr;  ///< the leaf with the next larger keys, or null
 };
 
-// An inner node: fN children and fN - 1 routing keys. Key i is a lower
-// bound of every key below child i + 1 and above every key below child i;
-// an insertion sets it to the smallest key below child i + 1, a deletion
-// may leave a removed key there, which still routes correctly. fCounts[i]
-// is the number of pairs below child i, kept current on every change along
-// the changed path. Keys live in raw storage, so K needs no default
-// constructor.
+/// An inner node: fN children and fN - 1 routing keys. Key i is a lower
+/// bound of every key below child i + 1 and above every key below child i;
+/// an insertion sets it to the smallest key below child i + 1, a deletion
+/// may leave a removed key there, which still routes correctly. fCounts[i]
+/// is the number of pairs below child i, kept current on every change along
+/// the changed path. Keys live in raw storage, so K needs no default
+/// constructor.
 template <class K, class V>
 class T23Index : public T23Node<K, V> {
  private:
@@ -97,14 +98,14 @@ class T23Index : public T23Node<K, V> {
   alignas(K) unsigned char fKeyBytes[(kCap - 1) * sizeof(K)];
 };
 
-// T23Tree<K, V> maps keys to values in ascending operator< order; two keys
-// are the same key when operator== says so. K needs copy construction,
-// assignment, == and <; V copy construction and assignment (and a default
-// constructor for operator[]); both are assumed not to throw when moved.
-// The map owns its nodes and the copies of keys and values inside them;
-// copies of a map re-insert its pairs one by one. Length() is constant time
-// and positional access logarithmic: every inner node keeps the pair count
-// of each child current. Not synchronized: callers lock.
+/// T23Tree<K, V> maps keys to values in ascending operator< order; two keys
+/// are the same key when operator== says so. K needs copy construction,
+/// assignment, == and <; V copy construction and assignment (and a default
+/// constructor for operator[]); both are assumed not to throw when moved.
+/// The map owns its nodes and the copies of keys and values inside them;
+/// copies of a map re-insert its pairs one by one. Length() is constant time
+/// and positional access logarithmic: every inner node keeps the pair count
+/// of each child current. Not synchronized: callers lock.
 template <class K, class V>
 class T23Tree {
  public:
@@ -112,7 +113,7 @@ class T23Tree {
   T23Tree(const T23Tree& other) { Merge(other); }
   T23Tree(T23Tree&& other) noexcept
       : fRoot(std::exchange(other.fRoot, nullptr)), fSize(std::exchange(other.fSize, 0)) {}
-  // Clears, merges other's pairs (self-assignment keeps the map); returns a copy.
+  /// Clears, merges other's pairs (self-assignment keeps the map); returns a copy.
   T23Tree operator=(const T23Tree& other) {
     if (this != &other) {
       Clear();
@@ -130,17 +131,17 @@ class T23Tree {
   }
   virtual ~T23Tree() { Clear(); }
 
-  // Inserts the pair; when an equal key is present only its value is
-  // replaced and the stored key is kept as first inserted.
+  /// Inserts the pair; when an equal key is present only its value is
+  /// replaced and the stored key is kept as first inserted.
   void Add(const K& key, const V& value);
-  // Removes the pair with an equal key; false when there is none.
+  /// Removes the pair with an equal key; false when there is none.
   bool Delete(const K& key);
   virtual bool IsKey(const K& key) const {
     int i = 0;
     return Find(key, &i) != nullptr;
   }
-  // Copies the value of an equal key into value; false (value untouched)
-  // when absent.
+  /// Copies the value of an equal key into value; false (value untouched)
+  /// when absent.
   bool Get(const K& key, V& value) const {
     int i = 0;
     const Leaf* leaf = Find(key, &i);
@@ -148,8 +149,8 @@ class T23Tree {
     value = leaf->Values()[i];
     return true;
   }
-  // The n-th pair in key order, counting from 1; false (key and value
-  // untouched) for n below 1 or above Length().
+  /// The n-th pair in key order, counting from 1; false (key and value
+  /// untouched) for n below 1 or above Length().
   bool GetIndexed(long n, K& key, V& value) const {
     int i = 0;
     const Leaf* leaf = LeafAt(n, &i);
@@ -158,51 +159,51 @@ class T23Tree {
     value = leaf->Values()[i];
     return true;
   }
-  // The value of the n-th pair, or a default-constructed V out of range.
+  /// The value of the n-th pair, or a default-constructed V out of range.
   V operator[](long n) const {
     int i = 0;
     const Leaf* leaf = LeafAt(n, &i);
     return leaf != nullptr ? leaf->Values()[i] : V();
   }
-  // The number of pairs, in constant time.
+  /// The number of pairs, in constant time.
   long Length() const { return fSize; }
-  // Adds every pair of other in ascending order, so values of keys present
-  // in both maps are taken from other.
+  /// Adds every pair of other in ascending order, so values of keys present
+  /// in both maps are taken from other.
   void Merge(const T23Tree& other);
-  // Calls visit(keys, values, n) with every pair in ascending key order,
-  // at most kVisitBatch pairs a call (the pairs of one leaf), through
-  // pointers that stay valid until the map changes; visit must not change
-  // the map. The next leaf is asked of the cache while one is visited, so a
-  // walk over a map that is not in the cache overlaps its waits.
+  /// Calls visit(keys, values, n) with every pair in ascending key order,
+  /// at most kVisitBatch pairs a call (the pairs of one leaf), through
+  /// pointers that stay valid until the map changes; visit must not change
+  /// the map. The next leaf is asked of the cache while one is visited, so a
+  /// walk over a map that is not in the cache overlaps its waits.
   static constexpr int kVisitBatch = 32;
   template <class F>
   void VisitInBatches(F&& visit) const {
     if (fRoot != nullptr) VisitNode(fRoot, visit);
   }
-  // Asks the cache for the nodes depth levels below the root (the root is
-  // level 0) of a map of at most kVisitBatch pairs, reading the levels
-  // above, which an earlier call should have asked for; a writer calls it
-  // with rising depths for maps it will walk soon. The level below the
-  // leaves is their pairs; one further down calls onPair(key, value) for
-  // every pair instead, so that the caller can ask for what they point to.
-  // Larger maps are left to VisitInBatches.
+  /// Asks the cache for the nodes depth levels below the root (the root is
+  /// level 0) of a map of at most kVisitBatch pairs, reading the levels
+  /// above, which an earlier call should have asked for; a writer calls it
+  /// with rising depths for maps it will walk soon. The level below the
+  /// leaves is their pairs; one further down calls onPair(key, value) for
+  /// every pair instead, so that the caller can ask for what they point to.
+  /// Larger maps are left to VisitInBatches.
   template <class F>
   void PrefetchLevel(int depth, F&& onPair) const;
-  // Deletes every node; the map becomes empty.
+  /// Deletes every node; the map becomes empty.
   void Clear() {
     Destroy(fRoot);
     fRoot = nullptr;
     fSize = 0;
   }
 
-  // Test and debug aid: checks that all leaves lie at one depth, every
-  // node holds no more than its places and at least one pair (a leaf) or
-  // two children (an inner node), keys ascend strictly, within and across
-  // leaves and along the leaf chain, routing keys separate the children, and
-  // every count is the number of pairs below. With exactRouting, also that
-  // each routing key equals the smallest key below its child (true after
-  // insertions only). On failure stores the reason in *why (when given) and
-  // returns false.
+  /// Test and debug aid: checks that all leaves lie at one depth, every
+  /// node holds no more than its places and at least one pair (a leaf) or
+  /// two children (an inner node), keys ascend strictly, within and across
+  /// leaves and along the leaf chain, routing keys separate the children, and
+  /// every count is the number of pairs below. With exactRouting, also that
+  /// each routing key equals the smallest key below its child (true after
+  /// insertions only). On failure stores the reason in *why (when given) and
+  /// returns false.
   bool CheckStructure(bool exactRouting = false, std::string* why = nullptr) const;
 
  private:
@@ -212,24 +213,24 @@ class T23Tree {
   using Index = T23Index<K, V>;
   static constexpr int kLeafCap = Node::kLeafCap;
   static constexpr int kIndexCap = Node::kIndexCap;
-  static constexpr int kFirstCap = 4;  // places of a map's first leaf
-  // Fewer pairs or children than this after a deletion: the node takes
-  // some from a neighbour or merges with it.
+  static constexpr int kFirstCap = 4;  ///< places of a map's first leaf
+  /// Fewer pairs or children than this after a deletion: the node takes
+  /// some from a neighbour or merges with it.
   static constexpr int kLeafMin = kLeafCap / 2;
   static constexpr int kIndexMin = kIndexCap / 2;
-  // Height bound: every inner node has at least two children.
+  /// Height bound: every inner node has at least two children.
   static constexpr int kMaxDepth = 64;
   static_assert(kLeafCap <= kVisitBatch, "a leaf is visited in one batch");
 
-  // Every node block comes from the library's small-object heap (nodes are
-  // many, small and short-lived) and goes back through FreeNode, with its
-  // size.
+  /// Every node block comes from the library's small-object heap (nodes are
+  /// many, small and short-lived) and goes back through FreeNode, with its
+  /// size.
   static void* NewNode(std::size_t bytes) { return vxk::SmallAlloc(bytes); }
   static void FreeNode(void* p, std::size_t bytes) noexcept { vxk::SmallFree(p, bytes); }
   static Leaf* NewLeaf(int cap) { return new (NewNode(Leaf::Bytes(cap))) Leaf(cap); }
-  // Frees a leaf whose pairs are gone.
+  /// Frees a leaf whose pairs are gone.
   static void FreeLeaf(Leaf* leaf) noexcept { FreeNode(leaf, Leaf::Bytes(leaf->fCap)); }
-  // Frees an inner node whose keys are gone.
+  /// Frees an inner node whose keys are gone.
   static void FreeIndex(Index* x) noexcept { FreeNode(x, sizeof(Index)); }
 
   static Leaf* AsLeaf(Node* n) { return static_cast<Leaf*>(n); }
@@ -237,8 +238,8 @@ class T23Tree {
   static Index* AsIndex(Node* n) { return static_cast<Index*>(n); }
   static const Index* AsIndex(const Node* n) { return static_cast<const Index*>(n); }
 
-  // Moves count objects from src to dst (either may overlap the other),
-  // ending each source's life; dst is raw storage where nothing lives.
+  /// Moves count objects from src to dst (either may overlap the other),
+  /// ending each source's life; dst is raw storage where nothing lives.
   template <class T>
   static void Relocate(T* dst, T* src, int count) noexcept {
     if (dst < src) {
@@ -252,8 +253,8 @@ class T23Tree {
     std::construct_at(dst, std::move(*src));
     std::destroy_at(src);
   }
-  // The child of x where key belongs: the number of routing keys at or
-  // below it.
+  /// The child of x where key belongs: the number of routing keys at or
+  /// below it.
   static int Route(const Index* x, const K& key) {
     const K* keys = x->Keys();
     int lo = 0;
@@ -268,7 +269,7 @@ class T23Tree {
     }
     return lo;
   }
-  // The first place of leaf whose key is not below key.
+  /// The first place of leaf whose key is not below key.
   static int LowerBound(const Leaf* leaf, const K& key) {
     const K* keys = leaf->Keys();
     int lo = 0;
@@ -283,9 +284,9 @@ class T23Tree {
     }
     return lo;
   }
-  // Walks from the root down to the leaf where key belongs, recording each
-  // inner node and the child taken in path/pos; stores the number of steps
-  // in *depth.
+  /// Walks from the root down to the leaf where key belongs, recording each
+  /// inner node and the child taken in path/pos; stores the number of steps
+  /// in *depth.
   Leaf* Descend(const K& key, Index** path, int* pos, int* depth) const;
   const Leaf* Find(const K& key, int* at) const;
   const Leaf* LeafAt(long n, int* at) const;
@@ -304,53 +305,53 @@ class T23Tree {
     for (std::size_t b = 0; b < leaf->fN * sizeof(V); b += 64) __builtin_prefetch(values + b);
   }
 
-  // Insertion below the path: the pair goes to place i of leaf.
+  /// Insertion below the path: the pair goes to place i of leaf.
   void Insert(Index** path, int* pos, int depth, Leaf* leaf, int i, const K& key, const V& value,
               bool append);
-  // Splits the full leaf with the pair at combined place i into leaf and
-  // right; returns how many pairs leaf keeps.
+  /// Splits the full leaf with the pair at combined place i into leaf and
+  /// right; returns how many pairs leaf keeps.
   static int SplitLeaf(Leaf* leaf, Leaf* right, int i, K&& key, V&& value, bool append) noexcept;
-  // Splits the full x with child c (pairs below: count) after child p, and
-  // the routing key *up in front of c, into x and right; *up becomes the
-  // routing key for right.
+  /// Splits the full x with child c (pairs below: count) after child p, and
+  /// the routing key *up in front of c, into x and right; *up becomes the
+  /// routing key for right.
   static void SplitIndex(Index* x, Index* right, int p, Node* c, long count, std::optional<K>& up,
                          bool append) noexcept;
-  // Child p of x has too few pairs or children: takes some from a
-  // neighbour or merges with it.
+  /// Child p of x has too few pairs or children: takes some from a
+  /// neighbour or merges with it.
   static void Rebalance(Index* x, int p);
   static void RemoveChild(Index* x, int p) noexcept;
 
   bool CheckNode(const Node* n, int depth, int& leafDepth, const Leaf*& lastLeaf, const K** lo,
                  const K** hi, long* pairs, bool exact, std::string& why) const;
 
-  Node* fRoot = nullptr;  // null for an empty map
-  long fSize = 0;         // pairs in the map
+  Node* fRoot = nullptr;  ///< null for an empty map
+  long fSize = 0;         ///< pairs in the map
 };
 
-// In-order iteration over a T23Tree along its chain of leaves. It borrows
-// the map, which must outlive it and not change while it runs. Not
-// synchronized: one thread at a time.
+/// In-order iteration over a T23Tree along its chain of leaves. It borrows
+/// the map, which must outlive it and not change while it runs. Not
+/// synchronized: one thread at a time.
 template <class K, class V>
 class T23Iter {
  public:
   explicit T23Iter(const T23Tree<K, V>& tree) : fTree(tree) { Reset(); }
 
-  // Starts again at the smallest key.
+  /// Starts again at the smallest key.
   void Reset() {
     const T23Node<K, V>* n = fTree.fRoot;
     while (n != nullptr && !n->fIsLeaf) n = static_cast<const T23Index<K, V>*>(n)->fChild[0];
     fLeaf = static_cast<const T23Leaf<K, V>*>(n);
     fPos = 0;
   }
-  // Copies the next pair in ascending key order; false at the end.
+  /// Copies the next pair in ascending key order; false at the end.
   bool Next(K& key, V& value) {
     if (!Step()) return false;
     key = fLeaf->Keys()[fPos - 1];
     value = fLeaf->Values()[fPos - 1];
     return true;
   }
-  // The next pair without copies; the pointers stay valid until the map
-  // changes. False (pointers untouched) at the end.
+  /// The next pair without copies; the pointers stay valid until the map
+  /// changes. False (pointers untouched) at the end.
   bool Next(const K*& key, const V*& value) {
     if (!Step()) return false;
     key = &fLeaf->Keys()[fPos - 1];
@@ -359,7 +360,7 @@ class T23Iter {
   }
 
  private:
-  // Moves past the next pair, which is then at fPos - 1 of fLeaf.
+  /// Moves past the next pair, which is then at fPos - 1 of fLeaf.
   bool Step() {
     if (fLeaf == nullptr) return false;
     if (fPos == fLeaf->fN) {
@@ -372,8 +373,8 @@ class T23Iter {
   }
 
   const T23Tree<K, V>& fTree;
-  const T23Leaf<K, V>* fLeaf = nullptr;  // null for an empty map
-  int fPos = 0;                          // pairs of fLeaf already yielded
+  const T23Leaf<K, V>* fLeaf = nullptr;  ///< null for an empty map
+  int fPos = 0;                          ///< pairs of fLeaf already yielded
 };
 
 // ===== Implementation =====
@@ -408,8 +409,8 @@ void T23Tree<K, V>::VisitNode(const Node* n, F& visit) {
     visit(keys, values, static_cast<int>(leaf->fN));
     return;
   }
-  // Children below the root are full-size blocks: the whole of the next
-  // one is requested while this one is visited.
+  /// Children below the root are full-size blocks: the whole of the next
+  /// one is requested while this one is visited.
   const Index* x = AsIndex(n);
   const std::size_t bytes = x->fChild[0]->fIsLeaf ? Leaf::Bytes(kLeafCap) : 128;
   for (int i = 0; i < x->fN; ++i) {
@@ -524,8 +525,8 @@ void T23Tree<K, V>::Add(const K& key, const V& value) {
   Index* path[kMaxDepth];
   int pos[kMaxDepth];
   int depth = 0;
-  // Keys often come in ascending order (a reader of sorted text): a key
-  // above the largest goes straight down the right edge to the last leaf.
+  /// Keys often come in ascending order (a reader of sorted text): a key
+  /// above the largest goes straight down the right edge to the last leaf.
   Node* n = fRoot;
   while (!n->fIsLeaf) {
     Index* x = AsIndex(n);
@@ -550,9 +551,9 @@ void T23Tree<K, V>::Add(const K& key, const V& value) {
 template <class K, class V>
 void T23Tree<K, V>::Insert(Index** path, int* pos, int depth, Leaf* leaf, int i, const K& key,
                            const V& value, bool append) {
-  // Everything that can fail happens before the map changes: the copies
-  // of the pair, the routing key for a split leaf, and every block needed,
-  // so an exception leaves the map as it was.
+  /// Everything that can fail happens before the map changes: the copies
+  /// of the pair, the routing key for a split leaf, and every block needed,
+  /// so an exception leaves the map as it was.
   K k(key);
   V v(value);
   if (leaf->fN < leaf->fCap) {
@@ -655,8 +656,8 @@ void T23Tree<K, V>::Insert(Index** path, int* pos, int depth, Leaf* leaf, int i,
 template <class K, class V>
 int T23Tree<K, V>::SplitLeaf(Leaf* leaf, Leaf* right, int i, K&& key, V&& value,
                              bool append) noexcept {
-  // Of the kLeafCap + 1 pairs in order, the first mid stay and the rest
-  // move right; appends keep the leaf full, so ascending keys fill leaves.
+  /// Of the kLeafCap + 1 pairs in order, the first mid stay and the rest
+  /// move right; appends keep the leaf full, so ascending keys fill leaves.
   const int mid = append && i == kLeafCap ? kLeafCap : (kLeafCap + 1) / 2;
   K* keys = leaf->Keys();
   V* values = leaf->Values();
@@ -688,8 +689,8 @@ int T23Tree<K, V>::SplitLeaf(Leaf* leaf, Leaf* right, int i, K&& key, V&& value,
 template <class K, class V>
 void T23Tree<K, V>::SplitIndex(Index* x, Index* right, int p, Node* c, long count,
                                std::optional<K>& up, bool append) noexcept {
-  // Of the kIndexCap + 1 children in order, with c at p + 1, the first mid
-  // stay; an append leaves two children to the new node.
+  /// Of the kIndexCap + 1 children in order, with c at p + 1, the first mid
+  /// stay; an append leaves two children to the new node.
   constexpr int kAll = kIndexCap + 1;
   const int mid = append && p == kIndexCap - 1 ? kIndexCap - 1 : kAll / 2;
   Node* children[kAll];
@@ -705,8 +706,8 @@ void T23Tree<K, V>::SplitIndex(Index* x, Index* right, int p, Node* c, long coun
   std::copy(children + mid, children + kAll, right->fChild);
   std::copy(counts + mid, counts + kAll, right->fCounts);
 
-  // Keys in order: x's with *up at p; the first mid - 1 stay, the next goes
-  // up and the rest move right.
+  /// Keys in order: x's with *up at p; the first mid - 1 stay, the next goes
+  /// up and the rest move right.
   K* keys = x->Keys();
   auto source = [&](int j) -> K* { return j < p ? keys + j : j == p ? &*up : keys + j - 1; };
   for (int j = mid; j < kIndexCap; ++j) {
@@ -742,8 +743,8 @@ bool T23Tree<K, V>::Delete(const K& key) {
   --leaf->fN;
   --fSize;
   for (int d = 0; d < depth; ++d) --path[d]->fCounts[pos[d]];
-  // Underfull nodes are repaired bottom up, as long as a repair leaves the
-  // parent underfull too.
+  /// Underfull nodes are repaired bottom up, as long as a repair leaves the
+  /// parent underfull too.
   bool under = leaf->fN < kLeafMin;
   for (int d = depth - 1; d >= 0 && under; --d) {
     Rebalance(path[d], pos[d]);
@@ -762,7 +763,7 @@ bool T23Tree<K, V>::Delete(const K& key) {
   return true;
 }
 
-// Removes routing key p and child p + 1 of x, whose pairs child p now holds.
+/// Removes routing key p and child p + 1 of x, whose pairs child p now holds.
 template <class K, class V>
 void T23Tree<K, V>::RemoveChild(Index* x, int p) noexcept {
   const int n = x->fN;
@@ -776,7 +777,7 @@ void T23Tree<K, V>::RemoveChild(Index* x, int p) noexcept {
 
 template <class K, class V>
 void T23Tree<K, V>::Rebalance(Index* x, int p) {
-  // The pair of neighbours l (at li) and r (at li + 1), separated by key li.
+  /// The pair of neighbours l (at li) and r (at li + 1), separated by key li.
   const int li = p > 0 ? p - 1 : 0;
   K& sep = x->Keys()[li];
   if (x->fChild[li]->fIsLeaf) {
@@ -831,7 +832,7 @@ void T23Tree<K, V>::Rebalance(Index* x, int p) {
     RemoveChild(x, li);
     return;
   }
-  // Rotate children through the routing key until the two are even.
+  /// Rotate children through the routing key until the two are even.
   while (l->fN > r->fN + 1) {
     const int ln = l->fN;
     const int rn = r->fN;
@@ -905,8 +906,8 @@ bool T23Tree<K, V>::CheckStructure(bool exactRouting, std::string* why) const {
   return ok;
 }
 
-// Checks the subtree at n, the leaf chain through it (lastLeaf is the leaf
-// before it), and reports its smallest and largest key and its pairs.
+/// Checks the subtree at n, the leaf chain through it (lastLeaf is the leaf
+/// before it), and reports its smallest and largest key and its pairs.
 template <class K, class V>
 bool T23Tree<K, V>::CheckNode(const Node* n, int depth, int& leafDepth, const Leaf*& lastLeaf,
                               const K** lo, const K** hi, long* pairs, bool exact,

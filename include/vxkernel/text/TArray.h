@@ -1,7 +1,8 @@
-// TArray: a KArray of typed pointer-sized elements, positions 1-based.
-//
-// The array stores copies of the elements (pointers or pointer-sized
-// integers); it never owns what they point at. Not synchronized.
+/// \file
+/// TArray: a KArray of typed pointer-sized elements, positions 1-based.
+///
+/// The array stores copies of the elements (pointers or pointer-sized
+/// integers); it never owns what they point at. Not synchronized.
 #ifndef VXKERNEL_TEXT_TARRAY_H_
 #define VXKERNEL_TEXT_TARRAY_H_
 
@@ -17,7 +18,7 @@ class TArray : public KArray {
   TArray() = default;
 
   bool Add(T v) { return AddSelement(ToWord(v)); }
-  // The element at position i (1-based), or T() outside 1..Count().
+  /// The element at position i (1-based), or T() outside 1..Count().
   T GetAt(unsigned long i) const {
     if (i < 1 || i > NumElements()) return T();
     return FromWord(GetSelementAt(i));

@@ -1,4 +1,5 @@
-// KLock: the lock object used throughout the library.
+/// \file
+/// KLock: the lock object used throughout the library.
 #ifndef VXKERNEL_THREADS_KLOCK_H_
 #define VXKERNEL_THREADS_KLOCK_H_
 
@@ -7,52 +8,52 @@
 
 class KLockBase;
 
-// A lock whose implementation is chosen once, at construction, by its kind:
-// a re-entrant exclusive lock (kCriticalSection, the one used almost
-// everywhere), a single-writer-multiple-reader lock in which readers may
-// starve writers (kSWMR), or one in which neither side starves
-// (kSWMRNoStarvation). Any other kind value gives a lock that does no
-// locking at all: Lock returns true and Unlock does nothing.
-//
-// The KLock owns its implementation. Copying a KLock copies the pointer to
-// the same implementation, so only one of the copies may be destroyed; the
-// library never copies locks.
-//
-// Thread rule: Lock and Unlock may be called from any thread. Unlock must
-// name the type that was locked; mixing types leaves the implementation
-// inconsistent.
+/// A lock whose implementation is chosen once, at construction, by its kind:
+/// a re-entrant exclusive lock (kCriticalSection, the one used almost
+/// everywhere), a single-writer-multiple-reader lock in which readers may
+/// starve writers (kSWMR), or one in which neither side starves
+/// (kSWMRNoStarvation). Any other kind value gives a lock that does no
+/// locking at all: Lock returns true and Unlock does nothing.
+///
+/// The KLock owns its implementation. Copying a KLock copies the pointer to
+/// the same implementation, so only one of the copies may be destroyed; the
+/// library never copies locks.
+///
+/// Thread rule: Lock and Unlock may be called from any thread. Unlock must
+/// name the type that was locked; mixing types leaves the implementation
+/// inconsistent.
 class VXK_CAPABILITY("lock") VXKERNEL_EXPORT KLock {
  public:
-  // Fixed underlying types: any int is a valid Kind or Type (kind 7, say,
-  // is a lock without implementation), not only the named values.
+  /// Fixed underlying types: any int is a valid Kind or Type (kind 7, say,
+  /// is a lock without implementation), not only the named values.
   enum Kind : int { kCriticalSection = 0, kSWMR = 1, kSWMRNoStarvation = 2 };
   enum Type : int { kRead = 0, kWrite = 1 };
 
-  // A timeout with all bits set waits without limit.
+  /// A timeout with all bits set waits without limit.
   static constexpr unsigned long kInfinite = 0xFFFFFFFFUL;
 
   explicit KLock(Kind kind);
   virtual ~KLock();
 
-  // Returns true when the lock is held. The critical-section kind ignores
-  // type and timeout (it is always exclusive and waits without limit);
-  // kSWMR honours the timeout (false on time-out); kSWMRNoStarvation
-  // ignores it. A type other than kRead/kWrite gives false on the SWMR kinds.
-  // The thread-safety analysis counts a Lock as exclusive and trusts it to
-  // succeed; code that tests the result uses a KLockGuard and Held().
+  /// Returns true when the lock is held. The critical-section kind ignores
+  /// type and timeout (it is always exclusive and waits without limit);
+  /// kSWMR honours the timeout (false on time-out); kSWMRNoStarvation
+  /// ignores it. A type other than kRead/kWrite gives false on the SWMR kinds.
+  /// The thread-safety analysis counts a Lock as exclusive and trusts it to
+  /// succeed; code that tests the result uses a KLockGuard and Held().
   virtual unsigned char Lock(Type type, unsigned long timeout) VXK_ACQUIRE();
-  // Releases one Lock of the same type.
+  /// Releases one Lock of the same type.
   virtual void Unlock(Type type) VXK_RELEASE_GENERIC();
 
   Kind _Kind() const { return fKind; }
 
  private:
-  // Creates the implementation for fKind (none for unknown kinds).
+  /// Creates the implementation for fKind (none for unknown kinds).
   virtual void SysInit();
 
-  // Constant after construction.
+  /// Constant after construction.
   Kind fKind;
-  KLockBase* fImpl;  // owned; null for kinds without an implementation
+  KLockBase* fImpl;  ///< owned; null for kinds without an implementation
 };
 
 #endif  // VXKERNEL_THREADS_KLOCK_H_

@@ -1,4 +1,5 @@
-// Locks around the standard console streams.
+/// \file
+/// Locks around the standard console streams.
 #ifndef VXKERNEL_THREADS_KLOCKEDSTREAMS_H_
 #define VXKERNEL_THREADS_KLOCKEDSTREAMS_H_
 
@@ -45,7 +46,7 @@ class VXKERNEL_EXPORT KLockedWCerr {
   static KLock fMonitor;
 };
 
-// Scope guards: hold the stream's lock for their lifetime.
+/// Scope guards: hold the stream's lock for their lifetime.
 template <class Locked>
 class VXK_SCOPED_CAPABILITY KLockedStreamGuard {
  public:

@@ -1,5 +1,6 @@
-// KRWLock: a reader/writer lock that prefers writers, with its facets and
-// scope guards.
+/// \file
+/// KRWLock: a reader/writer lock that prefers writers, with its facets and
+/// scope guards.
 #ifndef VXKERNEL_THREADS_KRWLOCK_H_
 #define VXKERNEL_THREADS_KRWLOCK_H_
 
@@ -14,8 +15,8 @@
 
 class KRWLock;
 
-// The reader side of a KRWLock, usable where a lock with Lock/TryLock/Unlock
-// is expected. Refers to the lock, does not own it.
+/// The reader side of a KRWLock, usable where a lock with Lock/TryLock/Unlock
+/// is expected. Refers to the lock, does not own it.
 class VXKERNEL_EXPORT KReadLock {
  public:
   explicit KReadLock(KRWLock& lock) : fLock(&lock) {}
@@ -27,7 +28,7 @@ class VXKERNEL_EXPORT KReadLock {
   KRWLock* fLock;
 };
 
-// The writer side of a KRWLock. Refers to the lock, does not own it.
+/// The writer side of a KRWLock. Refers to the lock, does not own it.
 class VXKERNEL_EXPORT KWriteLock {
  public:
   explicit KWriteLock(KRWLock& lock) : fLock(&lock) {}
@@ -39,59 +40,59 @@ class VXKERNEL_EXPORT KWriteLock {
   KRWLock* fLock;
 };
 
-// Many readers or one writer; writers are preferred: while a writer waits,
-// new readers wait too, and a leaving holder wakes a waiting writer before
-// any reader. Not re-entrant: a thread that read-locks twice while a writer
-// waits deadlocks.
-//
-// Owns its mutex and conditions. Thread rule: any thread may lock; Unlock
-// releases the caller's hold (the lock does not record owners).
+/// Many readers or one writer; writers are preferred: while a writer waits,
+/// new readers wait too, and a leaving holder wakes a waiting writer before
+/// any reader. Not re-entrant: a thread that read-locks twice while a writer
+/// waits deadlocks.
+///
+/// Owns its mutex and conditions. Thread rule: any thread may lock; Unlock
+/// releases the caller's hold (the lock does not record owners).
 class VXK_CAPABILITY("rwlock") VXKERNEL_EXPORT KRWLock {
  public:
   KRWLock();
   KRWLock(const KRWLock&) = delete;
   KRWLock& operator=(const KRWLock&) = delete;
 
-  // Each returns 0 on success or, when it had to wait, the error of the
-  // internal mutex or of a condition wait (the state is then unchanged).
+  /// Each returns 0 on success or, when it had to wait, the error of the
+  /// internal mutex or of a condition wait (the state is then unchanged).
   long ReadLock() VXK_ACQUIRE_SHARED();
   long WriteLock() VXK_ACQUIRE();
-  // 0 when taken, 2 when the lock is busy (a reader also gets 2 while a
-  // writer waits). Unannotated, as KMutex::TryLock.
+  /// 0 when taken, 2 when the lock is busy (a reader also gets 2 while a
+  /// writer waits). Unannotated, as KMutex::TryLock.
   long TryReadLock();
   long TryWriteLock();
-  // Releases a writer's or one reader's hold; 8 when nobody holds the lock.
+  /// Releases a writer's or one reader's hold; 8 when nobody holds the lock.
   long Unlock() VXK_RELEASE_GENERIC();
 
   KReadLock& Reader() { return fReader; }
   KWriteLock& Writer() { return fWriter; }
 
  private:
-  friend class KRWLockInternal;  // src/threads/KRWLock_internal.h: the waiting counts
+  friend class KRWLockInternal;  ///< src/threads/KRWLock_internal.h: the waiting counts
 
-  // The lock-free attempts: a reader enters when no writer holds or waits.
+  /// The lock-free attempts: a reader enters when no writer holds or waits.
   bool TryEnterRead();
   bool TryEnterWrite();
 
-  // Constant after construction.
+  /// Constant after construction.
   KReadLock fReader;
   KWriteLock fWriter;
 
-  // Taking and releasing a free or read-held lock changes fState with one
-  // atomic operation. A thread that must wait takes fMutex, counts itself
-  // as waiting, looks at fState once more and only then sleeps; a releaser
-  // that sees a waiter after changing fState takes fMutex to wake it. As all
-  // these accesses are sequentially consistent, either the waiter sees the
-  // release or the releaser sees the waiter, so no wake-up is lost.
+  /// Taking and releasing a free or read-held lock changes fState with one
+  /// atomic operation. A thread that must wait takes fMutex, counts itself
+  /// as waiting, looks at fState once more and only then sleeps; a releaser
+  /// that sees a waiter after changing fState takes fMutex to wake it. As all
+  /// these accesses are sequentially consistent, either the waiter sees the
+  /// release or the releaser sees the waiter, so no wake-up is lost.
   KMutex fMutex;
   KCondition fReadersGo;
   KCondition fWriterGo;
-  std::atomic<long> fWaitingReaders;  // changed under fMutex
-  std::atomic<long> fWaitingWriters;  // changed under fMutex
-  std::atomic<int32_t> fState;        // 0 free, n > 0 held by n readers, -1 held by a writer
+  std::atomic<long> fWaitingReaders;  ///< changed under fMutex
+  std::atomic<long> fWaitingWriters;  ///< changed under fMutex
+  std::atomic<int32_t> fState;        ///< 0 free, n > 0 held by n readers, -1 held by a writer
 };
 
-// The KLockGuards of a KRWLock: exclusive (writer) or shared (reader).
+/// The KLockGuards of a KRWLock: exclusive (writer) or shared (reader).
 inline KLockGuard::KLockGuard(KRWLock& lock)
     : fObject(&lock), fRelease(&ReleaseLock<KRWLock>), fType(KLock::kWrite) {
   lock.WriteLock();
@@ -101,7 +102,7 @@ inline KLockGuard::KLockGuard(KRWLock& lock, Shared)
   lock.ReadLock();
 }
 
-// The former names of the KLockGuards of a KRWLock, kept for hosts.
+/// The former names of the KLockGuards of a KRWLock, kept for hosts.
 class VXK_SCOPED_CAPABILITY KRLock_var : public KLockGuard {
  public:
   explicit KRLock_var(KRWLock& lock) VXK_ACQUIRE_SHARED(lock) : KLockGuard(lock, kShared) {}

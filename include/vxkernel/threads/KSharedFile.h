@@ -1,5 +1,6 @@
-// KSharedFile and KSharedFileLock: files shared with other processes, with
-// sharing modes and byte-range locks.
+/// \file
+/// KSharedFile and KSharedFileLock: files shared with other processes, with
+/// sharing modes and byte-range locks.
 #ifndef VXKERNEL_THREADS_KSHAREDFILE_H_
 #define VXKERNEL_THREADS_KSHAREDFILE_H_
 
@@ -9,72 +10,72 @@
 #include "vxkernel/export.h"
 #include "vxkernel/vxtypes.h"
 
-// Where a byte range starts: the beginning, the current position or the end
-// of the file (the same values as SEEK_SET, SEEK_CUR, SEEK_END).
+/// Where a byte range starts: the beginning, the current position or the end
+/// of the file (the same values as SEEK_SET, SEEK_CUR, SEEK_END).
 enum KSeekMode : int { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2 };
 
-// What an open lets other opens of the same file do: bit 0 read, bit 1
-// write. kShareNone denies both.
+/// What an open lets other opens of the same file do: bit 0 read, bit 1
+/// write. kShareNone denies both.
 enum KShareMode : int { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareReadWrite = 3 };
 
 class KSharedFileStreamBuf;
 class igstream;
 class ogstream;
 
-// The buffered streams of a KSharedFile, made by the streams layer above
-// this one; the file owns them and deletes them before closing its stream.
+/// The buffered streams of a KSharedFile, made by the streams layer above
+/// this one; the file owns them and deletes them before closing its stream.
 class VXKERNEL_EXPORT KSharedFileStreams {
  public:
   virtual ~KSharedFileStreams();
 };
 
-// A stdio stream on a file shared with other processes, with lazily made
-// C++ stream wrappers. Owns the stream when constructed with owns = true
-// (or by name) and then closes it; the wrappers are always owned.
-// Not synchronized: one thread at a time per object.
+/// A stdio stream on a file shared with other processes, with lazily made
+/// C++ stream wrappers. Owns the stream when constructed with owns = true
+/// (or by name) and then closes it; the wrappers are always owned.
+/// Not synchronized: one thread at a time per object.
 class VXKERNEL_EXPORT KSharedFile {
  public:
-  // Opens name with an fopen-style mode and applies the sharing rule of
-  // share against the other opens made through this function (in any
-  // process). Returns the new stream, or null (one debug line) when the file
-  // cannot be opened or the sharing rule refuses the open.
+  /// Opens name with an fopen-style mode and applies the sharing rule of
+  /// share against the other opens made through this function (in any
+  /// process). Returns the new stream, or null (one debug line) when the file
+  /// cannot be opened or the sharing rule refuses the open.
   static std::FILE* Open(const char* name, const char* mode, KShareMode share);
 
-  // Wraps stream; closes it on destruction when owns is true.
+  /// Wraps stream; closes it on destruction when owns is true.
   KSharedFile(std::FILE* stream, bool owns);
-  // Opens with Open; Stream() is null when that failed.
+  /// Opens with Open; Stream() is null when that failed.
   KSharedFile(const char* name, const char* mode, KShareMode share);
   ~KSharedFile();
   KSharedFile(const KSharedFile&) = delete;
   KSharedFile& operator=(const KSharedFile&) = delete;
 
   std::FILE* Stream() const { return fStream; }
-  // C++ streams reading and writing through Stream(), made on first use.
-  // REQUIRES: Stream() is not null.
+  /// C++ streams reading and writing through Stream(), made on first use.
+  /// REQUIRES: Stream() is not null.
   std::istream& In();
   std::ostream& Out();
-  // Buffered streams (blocks of 31744 bytes) over Stream(), made on first
-  // use over a KSharedFileStream of mode 1 or 2 and owned by this file.
-  // REQUIRES: Stream() is not null.
+  /// Buffered streams (blocks of 31744 bytes) over Stream(), made on first
+  /// use over a KSharedFileStream of mode 1 or 2 and owned by this file.
+  /// REQUIRES: Stream() is not null.
   igstream& IStream();
   ogstream& OStream();
-  // The descriptor of the stream's file; -1 without a stream.
+  /// The descriptor of the stream's file; -1 without a stream.
   int _Handle() const { return fHandle; }
 
  private:
   std::FILE* fStream;
   bool fOwns;
-  KSharedFileStreamBuf* fBuffer;  // made with the first wrapper
-  std::istream* fIn;              // made on first use
-  std::ostream* fOut;             // made on first use
-  KSharedFileStreams* fStreams;   // made with IStream or OStream
+  KSharedFileStreamBuf* fBuffer;  ///< made with the first wrapper
+  std::istream* fIn;              ///< made on first use
+  std::ostream* fOut;             ///< made on first use
+  KSharedFileStreams* fStreams;   ///< made with IStream or OStream
   int fHandle;
 };
 
 class KSharedFileLock;
 
-// The reader facet of a KSharedFileLock: ReadLock/TryReadLock/Unlock under
-// the names Lock/TryLock/Unlock. Refers to the lock, does not own it.
+/// The reader facet of a KSharedFileLock: ReadLock/TryReadLock/Unlock under
+/// the names Lock/TryLock/Unlock. Refers to the lock, does not own it.
 class VXKERNEL_EXPORT KSharedFileReadLock {
  public:
   explicit KSharedFileReadLock(KSharedFileLock& lock) : fLock(&lock) {}
@@ -86,7 +87,7 @@ class VXKERNEL_EXPORT KSharedFileReadLock {
   KSharedFileLock* fLock;
 };
 
-// The writer facet of a KSharedFileLock.
+/// The writer facet of a KSharedFileLock.
 class VXKERNEL_EXPORT KSharedFileWriteLock {
  public:
   explicit KSharedFileWriteLock(KSharedFileLock& lock) : fLock(&lock) {}
@@ -98,21 +99,21 @@ class VXKERNEL_EXPORT KSharedFileWriteLock {
   KSharedFileLock* fLock;
 };
 
-// Byte-range locks on a shared file. Read locks are shared, write locks
-// exclusive; they exclude other opens of the file, in this process or
-// another. The range starts at origin + offset, except that it starts at
-// byte 0 when offset is 0 or origin is kSeekCurrent; finding the origin
-// moves the stream's position there. The length is taken modulo 2^32; a
-// length of 0 locks nothing and gives false.
-//
-// Owns its KSharedFile. Not synchronized: one thread at a time per object.
+/// Byte-range locks on a shared file. Read locks are shared, write locks
+/// exclusive; they exclude other opens of the file, in this process or
+/// another. The range starts at origin + offset, except that it starts at
+/// byte 0 when offset is 0 or origin is kSeekCurrent; finding the origin
+/// moves the stream's position there. The length is taken modulo 2^32; a
+/// length of 0 locks nothing and gives false.
+///
+/// Owns its KSharedFile. Not synchronized: one thread at a time per object.
 class VXKERNEL_EXPORT KSharedFileLock {
  public:
   KSharedFileLock(std::FILE* stream, bool owns);
   KSharedFileLock(const char* name, const char* mode, KShareMode share);
 
-  // Each returns true on success; the try forms return false at once when
-  // another open holds a conflicting lock.
+  /// Each returns true on success; the try forms return false at once when
+  /// another open holds a conflicting lock.
   bool ReadLock(KSeekMode origin, long offset, long length);
   bool TryReadLock(KSeekMode origin, long offset, long length);
   bool WriteLock(KSeekMode origin, long offset, long length);
@@ -130,12 +131,12 @@ class VXKERNEL_EXPORT KSharedFileLock {
   KSharedFile fFile;
   KSharedFileReadLock fReader;
   KSharedFileWriteLock fWriter;
-  int64 fStart;  // byte-range record: start of the last range
-  int64 fLength; // and its length
+  int64 fStart;  ///< byte-range record: start of the last range
+  int64 fLength; ///< and its length
 };
 
-// Holds a lock on a byte range for its lifetime; the two guards below only
-// choose shared or exclusive. Locked() tells whether the lock was obtained.
+/// Holds a lock on a byte range for its lifetime; the two guards below only
+/// choose shared or exclusive. Locked() tells whether the lock was obtained.
 class VXKERNEL_EXPORT KSharedFileRangeGuard {
  public:
   ~KSharedFileRangeGuard();
@@ -160,7 +161,7 @@ class VXKERNEL_EXPORT KSharedFileRangeGuard {
   bool fLocked;
 };
 
-// Holds a shared lock on a byte range for its lifetime.
+/// Holds a shared lock on a byte range for its lifetime.
 class VXKERNEL_EXPORT KSharedFileReadLockGuard : public KSharedFileRangeGuard {
  public:
   KSharedFileReadLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length)
@@ -170,7 +171,7 @@ class VXKERNEL_EXPORT KSharedFileReadLockGuard : public KSharedFileRangeGuard {
       : KSharedFileRangeGuard(false, name, mode, share, origin, offset, length) {}
 };
 
-// Holds an exclusive lock on a byte range for its lifetime.
+/// Holds an exclusive lock on a byte range for its lifetime.
 class VXKERNEL_EXPORT KSharedFileWriteLockGuard : public KSharedFileRangeGuard {
  public:
   KSharedFileWriteLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length)

@@ -1,12 +1,13 @@
-// Clang thread-safety annotations: which lock guards which data, and which
-// functions take, release or need a lock. Clang checks them at compile time
-// with -Wthread-safety; on other compilers they expand to nothing.
-//
-// A lock class is a VXK_CAPABILITY; a guard that holds one for a scope is a
-// VXK_SCOPED_CAPABILITY. Data says VXK_GUARDED_BY(lock) (or
-// VXK_PT_GUARDED_BY for what a pointer points to); a function that must be
-// called with a lock held says VXK_REQUIRES(lock), one that must be called
-// without it VXK_EXCLUDES(lock). docs/porting/threads.md shows the usage.
+/// \file
+/// Clang thread-safety annotations: which lock guards which data, and which
+/// functions take, release or need a lock. Clang checks them at compile time
+/// with -Wthread-safety; on other compilers they expand to nothing.
+///
+/// A lock class is a VXK_CAPABILITY; a guard that holds one for a scope is a
+/// VXK_SCOPED_CAPABILITY. Data says VXK_GUARDED_BY(lock) (or
+/// VXK_PT_GUARDED_BY for what a pointer points to); a function that must be
+/// called with a lock held says VXK_REQUIRES(lock), one that must be called
+/// without it VXK_EXCLUDES(lock). docs/porting/threads.md shows the usage.
 #ifndef VXKERNEL_THREADS_THREAD_ANNOTATIONS_H_
 #define VXKERNEL_THREADS_THREAD_ANNOTATIONS_H_
 

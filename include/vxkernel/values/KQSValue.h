@@ -1,15 +1,16 @@
-// KQSValue: the one value type of the scripting language.
-//
-// A value is two words: its class (KQSClass) and one pointer-wide data word.
-// Immediate classes keep their payload in the word with its 32-bit meaning
-// (an Integer wraps at 32 bits, a Point packs two 16-bit halves); pointer
-// classes keep the address of a reference-counted KQSValueBase there, and
-// the class keeps the count. Everything type-specific is forwarded to the
-// class. A value owns one reference to its storage.
-//
-// Thread rules: a value, and every value sharing its storage, is used by one
-// thread at a time. The well-known class slots and the process environment
-// are written during start-up and only read afterwards.
+/// \file
+/// KQSValue: the one value type of the scripting language.
+///
+/// A value is two words: its class (KQSClass) and one pointer-wide data word.
+/// Immediate classes keep their payload in the word with its 32-bit meaning
+/// (an Integer wraps at 32 bits, a Point packs two 16-bit halves); pointer
+/// classes keep the address of a reference-counted KQSValueBase there, and
+/// the class keeps the count. Everything type-specific is forwarded to the
+/// class. A value owns one reference to its storage.
+///
+/// Thread rules: a value, and every value sharing its storage, is used by one
+/// thread at a time. The well-known class slots and the process environment
+/// are written during start-up and only read afterwards.
 #ifndef VXKERNEL_VALUES_KQSVALUE_H_
 #define VXKERNEL_VALUES_KQSVALUE_H_
 
@@ -27,7 +28,7 @@ class KDateTime;
 class KOPPEnvironment;
 class KString;
 
-// A point of the host's geometry: two signed 32-bit coordinates.
+/// A point of the host's geometry: two signed 32-bit coordinates.
 struct GEOM_point {
   int32_t x;
   int32_t y;
@@ -36,7 +37,7 @@ struct GEOM_point {
 class VXKERNEL_EXPORT KQSValue {
  public:
   static constexpr short kNoClassNumber = KQSClass::kNoClassNumber;
-  // What AssertClass leaves in a value whose class word is unusable.
+  /// What AssertClass leaves in a value whose class word is unusable.
   static constexpr int32_t kBadClassMarker = 23571113;
 
   // ----- construction -----
@@ -63,13 +64,13 @@ class VXKERNEL_EXPORT KQSValue {
     other.fClass = gClassUndefined;
     other.fData = 0;
   }
-  // The class found or generated for type; the storage is adopted with one
-  // reference.
+  /// The class found or generated for type; the storage is adopted with one
+  /// reference.
   KQSValue(short type, void* storage);
-  // The class found or generated for type; data is stored without taking a
-  // reference (the caller hands its reference over).
+  /// The class found or generated for type; data is stored without taking a
+  /// reference (the caller hands its reference over).
   KQSValue(short type, long data);
-  // The class found or generated for type, holding a copy of the bytes.
+  /// The class found or generated for type, holding a copy of the bytes.
   KQSValue(short type, const void* bytes, long length);
   ~KQSValue() {
     if (fClass != nullptr) {
@@ -125,12 +126,12 @@ class VXKERNEL_EXPORT KQSValue {
   KQSValue& operator=(float v);
   KQSValue& operator=(double v);
   KQSValue& operator=(const int64& v);
-  // Releases the reference and becomes Undefined.
+  /// Releases the reference and becomes Undefined.
   void Undefine() { Become(gClassUndefined, 0); }
 
-  // Undefined into n slots, releasing nothing.
+  /// Undefined into n slots, releasing nothing.
   static void InitializeValues(KQSValue* array, long n);
-  // Releases each slot's reference; the words are left as they are.
+  /// Releases each slot's reference; the words are left as they are.
   static void DestroyValues(KQSValue* array, long n);
 
   // ----- type queries -----
@@ -153,7 +154,7 @@ class VXKERNEL_EXPORT KQSValue {
   KQSValueBase* User() const { return reinterpret_cast<KQSValueBase*>(fData); }
 
   // ----- accessors (no type checks; callers test the type first) -----
-  // The integer accessors read the word with its 32-bit meaning.
+  /// The integer accessors read the word with its 32-bit meaning.
   operator char() const { return static_cast<char>(fData); }
   operator unsigned char() const { return static_cast<unsigned char>(fData); }
   operator short() const { return static_cast<short>(fData); }
@@ -171,11 +172,11 @@ class VXKERNEL_EXPORT KQSValue {
   operator GEOM_point() const {
     return GEOM_point{static_cast<int16_t>(fData & 0xFFFF), static_cast<int16_t>((fData >> 16) & 0xFFFF)};
   }
-  // The date in a Date value's storage.
-  // REQUIRES: the value holds Date storage (KQSValueDate).
+  /// The date in a Date value's storage.
+  /// REQUIRES: the value holds Date storage (KQSValueDate).
   const KDateTime& Date() const;
-  // The first payload byte of a Bytes value's storage.
-  // REQUIRES: the value holds Bytes storage (KQSValueBytes).
+  /// The first payload byte of a Bytes value's storage.
+  /// REQUIRES: the value holds Bytes storage (KQSValueBytes).
   const unsigned char* Bytes() const;
   const KString& String() const;
   operator const char*() const;
@@ -204,7 +205,7 @@ class VXKERNEL_EXPORT KQSValue {
     if (fClass == gClassBoolean) return static_cast<unsigned char>(fData) != 0;
     return fClass->CoerceToBoolean(Instance());
   }
-  // Converts this value in place; true when it could (or already was).
+  /// Converts this value in place; true when it could (or already was).
   bool CoerceTo(short type);
   std::ostream& FormattedOutput(std::ostream& out, KQSClassFormatter* f) const {
     return fClass->FormattedOutput(Instance(), out, f);
@@ -213,15 +214,15 @@ class VXKERNEL_EXPORT KQSValue {
   KString DisplayString() const;
 
   // ----- text and binary forms read back -----
-  // A reader for a tag character that another module owns.
+  /// A reader for a tag character that another module owns.
   using CrackerFunction = void (*)(std::istream& in, char tag, KQSValue& out, KQSClassCracker* cracker);
-  // Reads one value in text form; out becomes Undefined first and is
-  // replaced only when a value is recognised. Never throws.
+  /// Reads one value in text form; out becomes Undefined first and is
+  /// replaced only when a value is recognised. Never throws.
   static std::istream& FormattedInput(std::istream& in, KQSValue& out, KQSClassCracker* cracker);
-  // Appends a reader for tag (the first one registered for a tag wins).
-  // Not locked: register while the library loads or before threads start.
+  /// Appends a reader for tag (the first one registered for a tag wins).
+  /// Not locked: register while the library loads or before threads start.
   static unsigned char RegisterCracker(char tag, CrackerFunction reader);
-  // The 16-bit class number, then the class's payload.
+  /// The 16-bit class number, then the class's payload.
   std::ostream& WriteBinary(std::ostream& out, KQSClassFormatter* f) const {
     return fClass->BinaryOutput(Instance(), out, f);
   }
@@ -229,38 +230,38 @@ class VXKERNEL_EXPORT KQSValue {
   static KQSValue ReadBinary(std::istream& in, short code, KQSClassCracker* cracker);
 
   // ----- lists (1-based; a negative index counts from the end) -----
-  // Reading operations answer 0, Undefined or an empty List for a value
-  // that is not a List; changing operations must be given a List value (one
-  // without storage, such as List(), is fine). Every value reads as if it
-  // held its own copy, whatever it shares.
+  /// Reading operations answer 0, Undefined or an empty List for a value
+  /// that is not a List; changing operations must be given a List value (one
+  /// without storage, such as List(), is fine). Every value reads as if it
+  /// held its own copy, whatever it shares.
   static KQSValue List();
   static KQSValue List(const KQSValue& a);
   static KQSValue List(const KQSValue& a, const KQSValue& b);
   static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c);
   static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c, const KQSValue& d);
   long ListEntries() const;
-  // Inline, defined in vxkernel/values/KQSValueList.h: include it to call
-  // ListGetValue or ListAppendValue.
+  /// Inline, defined in vxkernel/values/KQSValueList.h: include it to call
+  /// ListGetValue or ListAppendValue.
   inline KQSValue ListGetValue(long i) const;
-  // Replaces element i; an index outside the list is ignored.
+  /// Replaces element i; an index outside the list is ignored.
   void ListSetValue(long i, const KQSValue& v);
   inline KQSValue ListAppendValue(const KQSValue& v);
   KQSValue ListPrependValue(const KQSValue& v);
-  // Makes the length exactly n (Undefined elements added, or the list cut).
+  /// Makes the length exactly n (Undefined elements added, or the list cut).
   void ListAllocate(long n);
-  // 1-based index of the first element == v, 0 when none.
+  /// 1-based index of the first element == v, 0 when none.
   long ListIn(const KQSValue& v) const;
-  // Removes every element == v; the index of the last removal, 0 when none.
+  /// Removes every element == v; the index of the last removal, 0 when none.
   long ListRemove(const KQSValue& v);
-  // Sorts in place (numbers of different types by value; not stable).
+  /// Sorts in place (numbers of different types by value; not stable).
   long ListSort(unsigned char ascending);
-  // Elements i..j as a new List sharing the nodes; an empty List when the
-  // range is not inside the list.
+  /// Elements i..j as a new List sharing the nodes; an empty List when the
+  /// range is not inside the list.
   KQSValue ListSubrange(long i, long j) const;
 
   // ----- comparison -----
-  // Different types order by type number (the difference is returned as
-  // it is); identical words are 0; otherwise the class decides.
+  /// Different types order by type number (the difference is returned as
+  /// it is); identical words are 0; otherwise the class decides.
   int Compare(const KQSValue& other, unsigned char ignoreCase) const {
     int d = static_cast<int>(Type()) - static_cast<int>(other.Type());
     if (d != 0) return d;
@@ -279,10 +280,10 @@ class VXKERNEL_EXPORT KQSValue {
   bool operator>=(const KQSValue& other) const { return Compare(other, 0) >= 0; }
 
   // ----- diagnostics -----
-  // Repairs a value whose class word is null or a small number: it becomes
-  // the Integer kBadClassMarker.
+  /// Repairs a value whose class word is null or a small number: it becomes
+  /// the Integer kBadClassMarker.
   void AssertClass();
-  // Reports a value whose data word is 0.
+  /// Reports a value whose data word is 0.
   void AssertInstance() const;
 
   // ----- classes (static) -----
@@ -294,7 +295,7 @@ class VXKERNEL_EXPORT KQSValue {
   static long ObjCount(short type);
   static long RefCount(short type);
   static long RefTotal(short type);
-  // The class with number type, or a new pointer class "type_<n>" for it.
+  /// The class with number type, or a new pointer class "type_<n>" for it.
   static const KQSClass* LookupOrGenerateClass(KOPPEnvironment* environment, short type);
 
 #define VXK_WELL_KNOWN_CLASS(Name)                                  \
@@ -333,7 +334,7 @@ class VXKERNEL_EXPORT KQSValue {
  private:
   friend class KQSValuePkg;
 
-  // The canonical word of a 32-bit payload: sign-extended to the word.
+  /// The canonical word of a 32-bit payload: sign-extended to the word.
   static uintptr_t Word(int32_t v) { return static_cast<uintptr_t>(static_cast<intptr_t>(v)); }
   static uintptr_t PointWord(const GEOM_point& p) {
     uint32_t w = (static_cast<uint32_t>(p.x) & 0xFFFFu) | (static_cast<uint32_t>(p.y) << 16);
@@ -345,8 +346,8 @@ class VXKERNEL_EXPORT KQSValue {
     v.fData = data;
     return v;
   }
-  // The one pair that takes and drops references. An immediate value is
-  // told apart first, with one test: it is the commonest copy.
+  /// The one pair that takes and drops references. An immediate value is
+  /// told apart first, with one test: it is the commonest copy.
   void Hold() const {
     if (fClass == nullptr || !fClass->IsPointer()) return;
     if (fClass->CountsStorage()) {
@@ -372,13 +373,13 @@ class VXKERNEL_EXPORT KQSValue {
   KQSValue& SetInteger(int32_t v) { return Become(gClassInteger, Word(v)); }
   bool ListIsIndexValid(long& i) const;
   long ListIndexFix(long& i) const;
-  // Makes this value's list window its own before a change.
+  /// Makes this value's list window its own before a change.
   void ListAssertAlloc();
-  // ListAssertAlloc, and a storage of this List's own when v may hold values.
+  /// ListAssertAlloc, and a storage of this List's own when v may hold values.
   void ListAssertAllocFor(const KQSValue& v);
-  // ListAppendValue past the inline append into a storage's free slots.
+  /// ListAppendValue past the inline append into a storage's free slots.
   KQSValue ListAppendOther(const KQSValue& v);
-  // Becomes the given pointer class holding new storage (one reference).
+  /// Becomes the given pointer class holding new storage (one reference).
   KQSValue& Adopt(const KQSClass* c, KQSValueBase* storage);
 
   static KOPPEnvironment* gProcessEnvironment;
@@ -415,14 +416,14 @@ class VXKERNEL_EXPORT KQSValue {
   uintptr_t fData;
 };
 
-// Values are passed and stored by value, and arrays of them are laid out
-// contiguously: a class pointer and one data word, nothing more.
+/// Values are passed and stored by value, and arrays of them are laid out
+/// contiguously: a class pointer and one data word, nothing more.
 static_assert(sizeof(KQSValue) == 2 * sizeof(void*), "a value is two words");
 static_assert(sizeof(GEOM_point) == 2 * sizeof(int32_t), "a point is two 32-bit coordinates");
 
-// The text form, written in the classic "C" locale with a fresh formatter.
+/// The text form, written in the classic "C" locale with a fresh formatter.
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KQSValue& v);
-// Reads one value in text form with the classic "C" locale and no cracker.
+/// Reads one value in text form with the classic "C" locale and no cracker.
 VXKERNEL_EXPORT std::istream& operator>>(std::istream& in, KQSValue& v);
 
 #endif  // VXKERNEL_VALUES_KQSVALUE_H_

@@ -1,15 +1,16 @@
-// KQSValueBase: heap storage of the script values that do not fit in the
-// data word. The scalar storage kinds (String, Bytes, Real, Long, Date) have
-// headers of their own.
-//
-// A storage object is owned jointly by the values that point at it; its
-// reference count is kept by the value's class (KQSValueBaseClass), starts
-// at 0 and the release that brings it back to 0 destroys the object.
-// Scalar payloads never change after construction, so values share them
-// freely.
-//
-// Thread rules: the reference count is a plain counter; values sharing one
-// storage object must be used by one thread at a time.
+/// \file
+/// KQSValueBase: heap storage of the script values that do not fit in the
+/// data word. The scalar storage kinds (String, Bytes, Real, Long, Date) have
+/// headers of their own.
+///
+/// A storage object is owned jointly by the values that point at it; its
+/// reference count is kept by the value's class (KQSValueBaseClass), starts
+/// at 0 and the release that brings it back to 0 destroys the object.
+/// Scalar payloads never change after construction, so values share them
+/// freely.
+///
+/// Thread rules: the reference count is a plain counter; values sharing one
+/// storage object must be used by one thread at a time.
 #ifndef VXKERNEL_VALUES_KQSVALUEBASE_H_
 #define VXKERNEL_VALUES_KQSVALUEBASE_H_
 
@@ -31,7 +32,7 @@ class VXKERNEL_EXPORT KQSValueBase {
   virtual ~KQSValueBase();
 
   virtual long Length() const;
-  // Identity order: 0 for the same object, else by address.
+  /// Identity order: 0 for the same object, else by address.
   virtual int Compare(KQSValueBase* other) const;
   virtual KQSValue Features();
   virtual bool IsFeature(const KQSValue& name);
@@ -40,20 +41,20 @@ class VXKERNEL_EXPORT KQSValueBase {
   virtual long Subscript(long i, long j, KQSValue& out);
   virtual long SubscriptValuePut(long i, long j, const KQSValue& value);
   virtual long Invoke(short argc, KQSValue* argv, KQSValue& out);
-  // Writes the storage's own text form; false when it has none.
+  /// Writes the storage's own text form; false when it has none.
   virtual bool Formatter(std::ostream& out, KQSClassFormatter* f) const;
-  // The storage address printed with "%10lx", as a String value.
+  /// The storage address printed with "%10lx", as a String value.
   virtual KQSValue ReferenceDebugStr(short how);
 
   long References() const { return fReferences; }
 
-  // Storage objects live in the library's small-object heap. The virtual
-  // destructor hands the sized delete the dynamic type's size.
+  /// Storage objects live in the library's small-object heap. The virtual
+  /// destructor hands the sized delete the dynamic type's size.
   static void* operator new(size_t size) { return vxk::SmallAlloc(size); }
   static void* operator new(size_t, void* where) noexcept { return where; }
   static void operator delete(void* p, size_t size) noexcept { vxk::SmallFree(p, size); }
 
-  // Storage is counted per class; these report 0.
+  /// Storage is counted per class; these report 0.
   static long AllocCount() { return 0; }
   static long AllocTotal() { return 0; }
   static long AllocReferenced() { return 0; }

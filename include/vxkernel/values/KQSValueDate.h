@@ -1,4 +1,5 @@
-// KQSValueDate: the storage of Date values.
+/// \file
+/// KQSValueDate: the storage of Date values.
 #ifndef VXKERNEL_VALUES_KQSVALUEDATE_H_
 #define VXKERNEL_VALUES_KQSVALUEDATE_H_
 
@@ -8,11 +9,11 @@
 
 class KQSValue;
 
-// A Date's broken-down date and time.
-//
-// Owned jointly by the values that hold it (KQSValueBase); the payload never
-// changes after construction. Values sharing it are used by one thread at a
-// time.
+/// A Date's broken-down date and time.
+///
+/// Owned jointly by the values that hold it (KQSValueBase); the payload never
+/// changes after construction. Values sharing it are used by one thread at a
+/// time.
 class VXKERNEL_EXPORT KQSValueDate : public KQSValueBase {
  public:
   explicit KQSValueDate(const KDateTime& d) : fDate(d) {}

@@ -1,4 +1,5 @@
-// KQSValueLong: the storage of Long values.
+/// \file
+/// KQSValueLong: the storage of Long values.
 #ifndef VXKERNEL_VALUES_KQSVALUELONG_H_
 #define VXKERNEL_VALUES_KQSVALUELONG_H_
 
@@ -6,11 +7,11 @@
 #include "vxkernel/values/KQSValueBase.h"
 #include "vxkernel/vxtypes.h"
 
-// A Long's 64-bit integer.
-//
-// Owned jointly by the values that hold it (KQSValueBase); the payload never
-// changes after construction. Values sharing it are used by one thread at a
-// time.
+/// A Long's 64-bit integer.
+///
+/// Owned jointly by the values that hold it (KQSValueBase); the payload never
+/// changes after construction. Values sharing it are used by one thread at a
+/// time.
 class VXKERNEL_EXPORT KQSValueLong : public KQSValueBase {
  public:
   explicit KQSValueLong(int64 v) : fValue(v) {}

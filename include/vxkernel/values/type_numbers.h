@@ -1,6 +1,7 @@
-// The type numbers of the built-in value classes, as KQSValue::Type()
-// reports them and the binary form and class images store them: one list
-// for the library and its hosts, for every switch on a value's type.
+/// \file
+/// The type numbers of the built-in value classes, as KQSValue::Type()
+/// reports them and the binary form and class images store them: one list
+/// for the library and its hosts, for every switch on a value's type.
 #ifndef VXKERNEL_VALUES_TYPE_NUMBERS_H_
 #define VXKERNEL_VALUES_TYPE_NUMBERS_H_
 
@@ -10,7 +11,7 @@ namespace vxk_types {
 constexpr short kUndefined = 0;
 constexpr short kError = 1;
 constexpr short kInteger = 2;
-constexpr short kObjRef = 3;  // no built-in class; the host may install one
+constexpr short kObjRef = 3;  ///< no built-in class; the host may install one
 constexpr short kBlobId = 4;
 constexpr short kBoolean = 5;
 constexpr short kPoint = 6;
@@ -24,7 +25,7 @@ constexpr short kSlotIndex = -131;
 // ===== Storage types: the data word points to reference-counted storage =====
 constexpr short kString = -1;
 constexpr short kList = -2;
-constexpr short kScript = -3;  // no built-in class; the host may install one
+constexpr short kScript = -3;  ///< no built-in class; the host may install one
 constexpr short kReal = -4;
 constexpr short kExtern = -5;
 constexpr short kBytes = -6;

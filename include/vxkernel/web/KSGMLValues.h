@@ -1,4 +1,5 @@
-// A stream adapter that writes and reads a script value in its text form.
+/// \file
+/// A stream adapter that writes and reads a script value in its text form.
 #ifndef VXKERNEL_WEB_KSGMLVALUES_H_
 #define VXKERNEL_WEB_KSGMLVALUES_H_
 
@@ -7,9 +8,9 @@
 #include "vxkernel/export.h"
 #include "vxkernel/values/KQSValue.h"
 
-// Holds a pointer to a value it does not own; copies share the pointer.
-// Reading through an adapter made from a const pointer is the caller's
-// error. Used by one thread at a time, like the value.
+/// Holds a pointer to a value it does not own; copies share the pointer.
+/// Reading through an adapter made from a const pointer is the caller's
+/// error. Used by one thread at a time, like the value.
 class VXKERNEL_EXPORT KSGMLValues {
  public:
   explicit KSGMLValues(KQSValue* v) : fValue(v) {}
@@ -21,9 +22,9 @@ class VXKERNEL_EXPORT KSGMLValues {
   KQSValue* fValue;
 };
 
-// The value's text form (nothing for a null pointer).
+/// The value's text form (nothing for a null pointer).
 VXKERNEL_EXPORT std::ostream& operator<<(std::ostream& out, const KSGMLValues& v);
-// Reads one value in text form into the value (nothing for a null pointer).
+/// Reads one value in text form into the value (nothing for a null pointer).
 VXKERNEL_EXPORT std::istream& operator>>(std::istream& in, const KSGMLValues& v);
 
 #endif  // VXKERNEL_WEB_KSGMLVALUES_H_
