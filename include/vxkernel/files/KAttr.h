@@ -1,4 +1,3 @@
-/// \file
-/// Forwarding header: KAttr's header is vxkernel/locale/KAttr.h. This one
-/// goes after one release.
+// Forwarding header: KAttr's header is vxkernel/locale/KAttr.h. This one
+// goes after one release.
 #include "vxkernel/locale/KAttr.h"
