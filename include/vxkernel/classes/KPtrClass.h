@@ -20,31 +20,49 @@
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/values/KQSValue.h"
 
+/// A Ptr box: holds one value (a counted copy). Made and owned by
+/// KPtrClass; used by one thread at a time.
 class VXKERNEL_EXPORT KPtrInstance {
  public:
+  /// A box holding Undefined.
   KPtrInstance() = default;
+  /// A box holding a copy of v.
   explicit KPtrInstance(const KQSValue& v) : fValue(v) {}
 
+  /// The held value (a copy), or replaces it with a copy of v.
+  ///@{
   KQSValue Value() const { return fValue; }
   void Value(const KQSValue& v) { fValue = v; }
+  ///@}
+  /// The held value's type number, class (never null) and length.
+  ///@{
   short Type() const { return fValue.Type(); }
   const KQSClass* Class() const { return fValue.Class(); }
   long Length() const { return fValue.Length(); }
+  ///@}
 
  private:
   KQSValue fValue;
 };
 
+/// The class of Ptr values; owns every box it makes.
+///
+/// Ptr values have no order of their own (the base Compare, -1): a value
+/// equals only its copies, which share its box and so its data word.
 class VXKERNEL_EXPORT KPtrClass : public KQSClass {
  public:
-  static constexpr short kNumber = 17;
+  static constexpr short kNumber = 17;  ///< The process class number of Ptr.
 
   KPtrClass();
+  /// Frees the boxes still held (ReleaseBoxes).
   ~KPtrClass() override;
 
+  /// Adds the class method New (a new Ptr holding the optional argument),
+  /// the attributes Value (read and write), Type and Length (read only),
+  /// and the constant PtrType (17).
   void CompleteClassDefinition() override;
-  /// Ptr values have no order of their own (the base Compare, -1): a value
-  /// equals only its copies, which share its box and so its data word.
+  /// Writes "Ptr(" the held value's class name ")", "Ptr()" for a value
+  /// without box; the form does not read back.
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 
   /// A new Ptr value on a new box holding v. The class keeps the box.

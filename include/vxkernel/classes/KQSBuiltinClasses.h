@@ -4,7 +4,11 @@
 /// at start-up and alive until the process ends.
 ///
 /// Immediate classes keep the value in the data word; the others derive from
-/// KQSValueBaseClass and keep it in storage. Types whose storage comes from
+/// KQSValueBaseClass and keep it in storage. Each class comment below says
+/// what a value holds, its truth, its conversions and its text form (the
+/// full grammar is in docs/value-format.md); members not described there
+/// behave as KQSClass documents. Only Undefined, Integer, Boolean, String,
+/// TypeCode and List have a binary form. Types whose storage comes from
 /// other components of the server (sockets, files, search, the API session
 /// types...) are defined here by number, name and flags only: all their
 /// behaviour lives in their storage objects.
@@ -19,10 +23,15 @@
 
 // ----- immediate classes -----
 
+/// Undefined (class 0): no value. False; text `?`; binary form the class
+/// number alone.
 class VXKERNEL_EXPORT KQSClass_Undefined : public KQSClass {
  public:
   KQSClass_Undefined();
   bool CoerceToBoolean(void* data) const override;
+  /// Calls name itself with the arguments when name can be invoked (a
+  /// function value standing in for the feature) and returns its status;
+  /// otherwise -1 and one debug line.
   long DotInvoke(void* data, const KQSValue& name, long argc, KQSValue* argv, KQSValue& out,
                  KQSValue* env) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
@@ -30,15 +39,22 @@ class VXKERNEL_EXPORT KQSClass_Undefined : public KQSClass {
   KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
+/// Error: a 32-bit error code in the data word. False; text `E` and the
+/// code; displayed as the code's catalogue message.
 class VXKERNEL_EXPORT KQSClass_Error : public KQSClass {
  public:
   KQSClass_Error();
   bool CoerceToBoolean(void* data) const override;
+  /// True with out unchanged, whatever typeCode: an error travels through
+  /// conversions as itself.
   bool CoerceTo(void* data, short typeCode, KQSValue& out) const override;
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
   std::ostream& DisplayOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
+/// Integer: a signed 32-bit number in the data word. True when not 0;
+/// converts to Real and Long; numeric order; text in decimal; binary
+/// payload int32.
 class VXKERNEL_EXPORT KQSClass_Integer : public KQSClass {
  public:
   KQSClass_Integer();
@@ -51,6 +67,8 @@ class VXKERNEL_EXPORT KQSClass_Integer : public KQSClass {
   KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
+/// BlobId: a 32-bit blob number in the data word. True when not 0; text
+/// `B/` and the number.
 class VXKERNEL_EXPORT KQSClass_BlobId : public KQSClass {
  public:
   KQSClass_BlobId();
@@ -58,6 +76,9 @@ class VXKERNEL_EXPORT KQSClass_BlobId : public KQSClass {
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
+/// Boolean: the low byte of the data word, true when not 0. Converts to
+/// Integer, Long and Real as 0 or 1; text `true` or `false`; binary payload
+/// one byte.
 class VXKERNEL_EXPORT KQSClass_Boolean : public KQSClass {
  public:
   KQSClass_Boolean();
@@ -68,6 +89,8 @@ class VXKERNEL_EXPORT KQSClass_Boolean : public KQSClass {
   KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
+/// Point: x and y as the signed low and high 16-bit halves of the data
+/// word. True unless both are 0; text `(x,y)`.
 class VXKERNEL_EXPORT KQSClass_Point : public KQSClass {
  public:
   KQSClass_Point();
@@ -75,6 +98,8 @@ class VXKERNEL_EXPORT KQSClass_Point : public KQSClass {
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
+/// NotSet: no payload. Text `N`; otherwise base behaviour (true in a
+/// condition).
 class VXKERNEL_EXPORT KQSClass_NotSet : public KQSClass {
  public:
   KQSClass_NotSet();
@@ -82,18 +107,24 @@ class VXKERNEL_EXPORT KQSClass_NotSet : public KQSClass {
 };
 
 /// Void, Dynamic, Object and SlotIndex: base behaviour, their own flags.
+/// Void is the result type of a feature that returns nothing.
 class VXKERNEL_EXPORT KQSClass_Void : public KQSClass {
  public:
   KQSClass_Void();
 };
+/// Dynamic: the "any type" of signatures; subscripts, calls and dot access
+/// (kind 2) are allowed.
 class VXKERNEL_EXPORT KQSClass_Dynamic : public KQSClass {
  public:
   KQSClass_Dynamic();
 };
+/// Object: the "any object type" of signatures; dot access kind 2.
 class VXKERNEL_EXPORT KQSClass_Object : public KQSClass {
  public:
   KQSClass_Object();
 };
+/// SlotIndex: a feature position in the data word, used as a feature name
+/// that designates a slot of a class's own table.
 class VXKERNEL_EXPORT KQSClass_SlotIndex : public KQSClass {
  public:
   KQSClass_SlotIndex();
@@ -101,6 +132,10 @@ class VXKERNEL_EXPORT KQSClass_SlotIndex : public KQSClass {
 
 // ----- storage classes -----
 
+/// String: text in KQSValueString storage; subscripts allowed. True when
+/// not empty. Ordered by str_cmp_intl (str_cmpu_intl when ignoring case),
+/// equal only when byte for byte equal; text quoted with escapes,
+/// displayed as the bare text; binary payload a counted string.
 class VXKERNEL_EXPORT KQSClass_String : public KQSValueBaseClass {
  public:
   KQSClass_String();
@@ -112,9 +147,12 @@ class VXKERNEL_EXPORT KQSClass_String : public KQSValueBaseClass {
   KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 
  protected:
+  /// For String-like types (TypeCode): their own name and number.
   KQSClass_String(const char* name, short number);
 };
 
+/// TypeCode: a type name held as a String. Text and display \%'name'
+/// (no escapes); binary payload a counted string.
 class VXKERNEL_EXPORT KQSClass_TypeCode : public KQSClass_String {
  public:
   KQSClass_TypeCode();
@@ -124,6 +162,10 @@ class VXKERNEL_EXPORT KQSClass_TypeCode : public KQSClass_String {
   KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
+/// List: elements in KQSValueList storage; subscripts allowed. True when
+/// it has elements; ordered and compared element by element; text
+/// `{a,b}` (`{}` without storage); binary payload a count and the
+/// elements. Reading binary Lists nests at most 512 levels.
 class VXKERNEL_EXPORT KQSClass_List : public KQSValueBaseClass {
  public:
   KQSClass_List();
@@ -135,6 +177,10 @@ class VXKERNEL_EXPORT KQSClass_List : public KQSValueBaseClass {
   KQSValue BinaryInput(std::istream& in, KQSClassCracker* c) const override;
 };
 
+/// Real: a double in KQSValueReal storage. True when farther than 2.2e-16
+/// from 0, and two Reals that close are equal (Compare still orders them
+/// exactly). Converts to Integer and Long when in their range (truncated);
+/// text `G` and 15 significant digits.
 class VXKERNEL_EXPORT KQSClass_Real : public KQSValueBaseClass {
  public:
   KQSClass_Real();
@@ -145,6 +191,8 @@ class VXKERNEL_EXPORT KQSClass_Real : public KQSValueBaseClass {
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
+/// Long: a signed 64-bit number in KQSValueLong storage. True when not 0;
+/// converts to Integer when in range, and to Real; text `L` and the number.
 class VXKERNEL_EXPORT KQSClass_Long : public KQSValueBaseClass {
  public:
   KQSClass_Long();
@@ -156,6 +204,9 @@ class VXKERNEL_EXPORT KQSClass_Long : public KQSValueBaseClass {
 };
 
 /// Bytes; also the base of Extern, which orders and compares the same way.
+/// The bytes live in KQSValueBytes storage; ordered as unsigned bytes, a
+/// prefix before the longer run; text `[` two lowercase hex digits per
+/// byte `]`.
 class VXKERNEL_EXPORT KQSClass_Bytes : public KQSValueBaseClass {
  public:
   KQSClass_Bytes();
@@ -164,15 +215,23 @@ class VXKERNEL_EXPORT KQSClass_Bytes : public KQSValueBaseClass {
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 
  protected:
+  /// For Bytes-like types (Extern): their own name and number.
   KQSClass_Bytes(const char* name, short number);
 };
 
+/// Extern: bytes owned by another component. Its text form is its
+/// storage's own, else the generic `U<Extern(n)=0x...>`.
 class VXKERNEL_EXPORT KQSClass_Extern : public KQSClass_Bytes {
  public:
   KQSClass_Extern();
   std::ostream& FormattedOutput(void* data, std::ostream& out, KQSClassFormatter* f) const override;
 };
 
+/// Date: a date and time in KQSValueDate storage; chronological order.
+/// Text `D/year/month/day:hour:minute:second`; displayed through strftime
+/// with the format of catalogue message 0x21410001, or
+/// \%a \%b \%d \%H:\%M:\%S \%Y when the catalogue has none. Making the class
+/// makes it the class of KQSValue's dates (KQSValue::Class_Date).
 class VXKERNEL_EXPORT KQSClass_Date : public KQSValueBaseClass {
  public:
   KQSClass_Date();
@@ -185,9 +244,15 @@ class VXKERNEL_EXPORT KQSClass_Date : public KQSValueBaseClass {
 /// A type whose behaviour lives entirely in its storage objects.
 class VXKERNEL_EXPORT KQSClass_Forwarding : public KQSValueBaseClass {
  public:
+  /// A type called name (copied) with number and the given subscript, call
+  /// and dot-access flags (see KQSClass::CanDot).
   KQSClass_Forwarding(const char* name, short number, bool canSubscript, bool canInvoke, short canDot);
 };
 
+/// Declares `KQSClass_##Name`, a KQSClass_Forwarding whose default constructor
+/// fixes its name, number and flags. Used for the classes listed below
+/// (Assoc, the Record type RZRow and the RecArray type RZTable among them),
+/// then undefined.
 #define VXK_FORWARDING_CLASS(Name)                                             \
   class VXKERNEL_EXPORT KQSClass_##Name : public KQSClass_Forwarding {         \
    public:                                                                     \

@@ -1,5 +1,7 @@
 /// \file
-/// KQSClassPointer: the base of the classes whose values hold storage.
+/// KQSClassPointer: the base of the classes whose values hold storage, and
+/// the per-class statistics of that storage (objects and references alive,
+/// references ever taken), counted without locks on any thread.
 #ifndef VXKERNEL_CLASSES_KQSCLASSPOINTER_H_
 #define VXKERNEL_CLASSES_KQSCLASSPOINTER_H_
 
@@ -33,14 +35,20 @@ class VXKERNEL_EXPORT KQSClassPointer : public KQSClass {
   static constexpr int kCounterShards = 32;
 
   KQSClassPointer();
+  /// A pointer class called name (copied) with number.
   KQSClassPointer(const char* name, short number);
 
   /// Only write a debug line: the counting versions are KQSValueBaseClass's.
+  ///@{
   void AddReference(void* data) const override;
   void ReleaseReference(void* data) const override;
+  ///@}
 
+  /// Storage objects of this class alive: made minus destroyed.
   long ObjCount() const;
+  /// References to storage of this class alive: taken minus dropped.
   long RefCount() const;
+  /// References ever taken to storage of this class.
   long RefTotal() const;
 
  protected:
