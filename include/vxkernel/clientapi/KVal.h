@@ -95,11 +95,11 @@ class VXKERNEL_EXPORT KVal {
   /// The value a String's text form reads as (operator>>); Undefined stays
   /// Undefined and any other value is returned as it is.
   static KQSValue StringToValue(const KQSValue& v);
+  ///@{
   /// Converts one column (by name, or 1-based number) of every row of a
   /// RecArray, or of a Record, in place: ValueToString of each cell when
   /// toString is true, else StringToValue. A Record held by several rows is
   /// converted once. Anything else is left alone. Always 0.
-  ///@{
   static long Convert(KQSValue& table, const char* column, bool toString);
   static long Convert(KQSValue& table, long column, bool toString);
   ///@}
