@@ -564,8 +564,8 @@ class VXKERNEL_EXPORT KQSValue {
   uintptr_t fData;
 };
 
-/// Values are passed and stored by value, and arrays of them are laid out
-/// contiguously: a class pointer and one data word, nothing more.
+// Values are passed and stored by value, and arrays of them are laid out
+// contiguously: a class pointer and one data word, nothing more.
 static_assert(sizeof(KQSValue) == 2 * sizeof(void*), "a value is two words");
 static_assert(sizeof(GEOM_point) == 2 * sizeof(int32_t), "a point is two 32-bit coordinates");
 

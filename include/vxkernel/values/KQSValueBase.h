@@ -34,7 +34,7 @@ class VXKERNEL_EXPORT KQSValueBase {
   KQSValueBase& operator=(const KQSValueBase&) = delete;
   virtual ~KQSValueBase();
 
-  /// Elements, bytes or characters the value holds, as its kind counts them;
+  /// What the kind counts (elements, bytes, columns, pairs, rows);
   /// -1 (the default) for a kind without a length.
   virtual long Length() const;
   /// Identity order: 0 for the same object, else by address.
