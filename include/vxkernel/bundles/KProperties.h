@@ -29,27 +29,46 @@ class KPropertiesTable;
 /// object.
 class VXKERNEL_EXPORT KProperties {
  public:
-  /// Load results.
-  static constexpr long kOk = 0;
-  static constexpr long kReadOnly = 2;
+  // Load results.
+  static constexpr long kOk = 0;              ///< read and swapped in
+  static constexpr long kReadOnly = 2;        ///< the table is read-only; nothing read
   static constexpr long kBadEscape = 5;       ///< a malformed "\u" escape
   static constexpr long kLargeCharacter = 6;  ///< above 0xFF outside UTF-8 mode
   /// Longest physical line Load accepts, trailing CR included.
   static constexpr unsigned kMaxLineBytes = 10238;
 
+  /// An empty table; a non-zero readOnly refuses Load, SetProperty and
+  /// ClearProperty. defaults (not owned, may be null) answers the keys this
+  /// table lacks.
   explicit KProperties(unsigned char readOnly = 0, KProperties* defaults = nullptr);
+  ///@{
+  /// Copies the table (read under other's lock), the flag, the comments and
+  /// the defaults pointer; the lock stays this object's own.
   KProperties(const KProperties& other);
   KProperties& operator=(const KProperties& other);
+  ///@}
   virtual ~KProperties();
 
+  ///@{
+  /// Whether Load, SetProperty and ClearProperty refuse to change the table.
   bool ReadOnly() const { return fReadOnly != 0; }
   void ReadOnly(bool readOnly) { fReadOnly = readOnly ? 1 : 0; }
+  ///@}
+  /// The table asked for keys this one lacks; not owned, may be null.
   KProperties* Defaults() const { return fDefaults; }
 
+  ///@{
+  /// The comment Store writes first, each of its lines after "# "; empty
+  /// for none. Load clears it.
   KString HeaderComment() const { return KString(fHeaderComment); }
   void HeaderComment(const char* text) { fHeaderComment = text; }
+  ///@}
+  ///@{
+  /// The comment Store writes second; Store fills an empty one with the
+  /// local time as "Y/M/D h:m:s" (fields unpadded). Load clears it.
   KString TimestampComment() const { return KString(fTimestampComment); }
   void TimestampComment(const char* text) { fTimestampComment = text; }
+  ///@}
 
   /// Clears both comments and parses the stream into a new table, which on
   /// success replaces the table. Returns kOk; kReadOnly (nothing read or
@@ -91,12 +110,12 @@ class VXKERNEL_EXPORT KProperties {
   /// A copy of the table (owned by the caller), taken under fLock.
   KPropertiesTable* TableCopy() const VXK_EXCLUDES(fLock);
 
-  /// Constant after construction (or assignment).
+  // Constant after construction (or assignment).
   unsigned char fReadOnly;
   KProperties* fDefaults;
   KPropertiesTable* fTable VXK_GUARDED_BY(fLock);
   mutable KLock fLock;
-  /// Not guarded (see the thread rule).
+  // Not guarded (see the thread rule).
   KStringKey fHeaderComment;
   KStringKey fTimestampComment;
 };

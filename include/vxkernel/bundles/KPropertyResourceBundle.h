@@ -40,8 +40,12 @@ class VXKERNEL_EXPORT KPropertyResourceBundle {
   /// base name and suffix in the message-catalogue directory instead.
   static bool gTryDefaultERRLocation;
 
+  ///@{
+  /// Copies the names, locale, file and properties and shares the parent;
+  /// never the registry's cache or lock (see the class comment).
   KPropertyResourceBundle(const KPropertyResourceBundle& other);
   KPropertyResourceBundle& operator=(const KPropertyResourceBundle& other);
+  ///@}
   virtual ~KPropertyResourceBundle();
 
   /// The head of the chain for baseName in locale from directory (null or
@@ -60,12 +64,26 @@ class VXKERNEL_EXPORT KPropertyResourceBundle {
   /// does not parse (the latter with one debug line).
   bool Populate();
 
+  /// The base name asked for, without directory, suffix or ".properties";
+  /// empty for the registry.
   const KStringKey& BaseName() const { return fBaseName; }
+  /// The locale whose suffix named the file (the fallback locale for a
+  /// file without suffix).
   const KLocale& Locale() const { return fLocale; }
+  /// The path asked for: directory + base name + locale suffix +
+  /// ".properties".
   const KStringKey& KeyPath() const { return fKeyPath; }
+  /// The file loaded: KeyPath() itself, or its stand-in in the
+  /// message-catalogue directory when gTryDefaultERRLocation found one.
   const KFile& File() const { return fFile; }
+  ///@{
+  /// The next, less specific bundle of the chain; null at its end. Not
+  /// owned (the registry owns every bundle).
   const KPropertyResourceBundle* Parent() const { return fParent; }
   void Parent(const KPropertyResourceBundle* parent) { fParent = parent; }
+  ///@}
+  /// The pairs of this file alone (parents not included); owned by the
+  /// bundle.
   const KProperties& Properties() const { return *fProperties; }
 
  private:

@@ -38,11 +38,14 @@ class KQSClassFormatter;
 class VXKERNEL_EXPORT KIQSValue {
  public:
   KIQSValue() noexcept = default;
+  /// The key v, sharing v's storage; a String key gets its folded prefix.
   explicit KIQSValue(const KQSValue& v) : fValue(v), fText(TextOf(v)) {
     if (fText != nullptr) fFold = FoldPrefix(fText);
   }
   /// An Integer key.
   explicit KIQSValue(long i) : fValue(i) {}
+  ///@{
+  /// Copies share the value's storage; a moved-from key is Undefined.
   KIQSValue(const KIQSValue& other) = default;
   KIQSValue(KIQSValue&& other) noexcept
       : fValue(std::move(other.fValue)), fText(std::exchange(other.fText, nullptr)), fFold(other.fFold) {}
@@ -55,10 +58,15 @@ class VXKERNEL_EXPORT KIQSValue {
     }
     return *this;
   }
+  ///@}
   ~KIQSValue() = default;
 
+  ///@{
+  /// The key as a value, with the spelling it was made with; valid while the
+  /// key lives.
   const KQSValue& Value() const { return fValue; }
   operator const KQSValue&() const { return fValue; }
+  ///@}
 
   /// Two Strings are equal when they compare equal without regard to case
   /// (str_cmpu); other keys by KQSValue::operator==.
@@ -118,6 +126,7 @@ class VXKERNEL_EXPORT KIQSValue {
 class VXKERNEL_EXPORT KAssocVal : public KQSValueBase {
  public:
   KAssocVal() = default;
+  /// An empty Assoc whose absent keys read as undefinedValue.
   explicit KAssocVal(const KQSValue& undefinedValue) : fUndefinedValue(undefinedValue) {}
   ~KAssocVal() override;
 
@@ -134,15 +143,20 @@ class VXKERNEL_EXPORT KAssocVal : public KQSValueBase {
   /// Removes the pair of key and returns its value, or the undefined value
   /// when there was none.
   KQSValue Delete(const KQSValue& key);
-  /// Lists of the keys, or of the values, in key order.
+  ///@{
+  /// New Lists of the keys, or of the values, in key order.
   KQSValue Keys() const;
   KQSValue Items() const;
+  ///@}
   /// Adds every pair of other; its values win on equal keys.
   void Merge(const KAssocVal& other) { fTree.Merge(other.fTree); }
   /// Replaces every pair by the pairs of other and takes its undefined value.
   void Copy(const KAssocVal& other);
+  ///@{
+  /// What absent keys read as; Undefined unless set.
   const KQSValue& UndefinedValue() const { return fUndefinedValue; }
   void UndefinedValue(const KQSValue& v) { fUndefinedValue = v; }
+  ///@}
 
   /// For a Record value (class -109): a new Assoc value whose keys are the
   /// record's column names and whose values are its columns (names equal

@@ -1,16 +1,6 @@
 /// \file
-/// KQSValue: the one value type of the scripting language.
-///
-/// A value is two words: its class (KQSClass) and one pointer-wide data word.
-/// Immediate classes keep their payload in the word with its 32-bit meaning
-/// (an Integer wraps at 32 bits, a Point packs two 16-bit halves); pointer
-/// classes keep the address of a reference-counted KQSValueBase there, and
-/// the class keeps the count. Everything type-specific is forwarded to the
-/// class. A value owns one reference to its storage.
-///
-/// Thread rules: a value, and every value sharing its storage, is used by one
-/// thread at a time. The well-known class slots and the process environment
-/// are written during start-up and only read afterwards.
+/// KQSValue: the one value type of the scripting language, with GEOM_point
+/// and the text-form stream operators.
 #ifndef VXKERNEL_VALUES_KQSVALUE_H_
 #define VXKERNEL_VALUES_KQSVALUE_H_
 
@@ -30,18 +20,40 @@ class KString;
 
 /// A point of the host's geometry: two signed 32-bit coordinates.
 struct GEOM_point {
-  int32_t x;
-  int32_t y;
+  int32_t x;  ///< horizontal coordinate
+  int32_t y;  ///< vertical coordinate
 };
 
+/// A script value: its class (KQSClass) and one pointer-wide data word.
+///
+/// Immediate classes keep their payload in the word with its 32-bit meaning
+/// (an Integer wraps at 32 bits, a Point packs two 16-bit halves); pointer
+/// classes keep the address of a reference-counted KQSValueBase there, and
+/// the class keeps the count. Everything type-specific is forwarded to the
+/// class. A value owns one reference to its storage.
+///
+/// The List operations count from 1, a negative index from the end.
+/// Reading ones answer 0, Undefined or an empty List for a value that is
+/// not a List; changing ones must be given a List value (one without
+/// storage, such as List(), is fine). Every value reads as if it held its
+/// own copy, whatever it shares.
+///
+/// Thread rules: a value, and every value sharing its storage, is used by one
+/// thread at a time. The well-known class slots and the process environment
+/// are written during start-up and only read afterwards.
 class VXKERNEL_EXPORT KQSValue {
  public:
+  /// The class number that stands for no number (KQSClass::kNoClassNumber).
   static constexpr short kNoClassNumber = KQSClass::kNoClassNumber;
   /// What AssertClass leaves in a value whose class word is unusable.
   static constexpr int32_t kBadClassMarker = 23571113;
 
   // ----- construction -----
+  /// Undefined.
   KQSValue() noexcept : fClass(gClassUndefined), fData(0) {}
+  ///@{
+  /// An Integer: the argument's low 32 bits as a signed number (so unsigned
+  /// values from 2^31 up read back negative, and a 64-bit long wraps).
   KQSValue(char v) : KQSValue(static_cast<int32_t>(v)) {}
   KQSValue(short v) : KQSValue(static_cast<int32_t>(v)) {}
   KQSValue(int v) noexcept : fClass(gClassInteger), fData(Word(v)) {}
@@ -50,16 +62,31 @@ class VXKERNEL_EXPORT KQSValue {
   KQSValue(unsigned short v) : KQSValue(static_cast<int32_t>(v)) {}
   KQSValue(unsigned int v) : KQSValue(static_cast<int32_t>(v)) {}
   KQSValue(unsigned long v) : KQSValue(static_cast<int32_t>(v)) {}
+  ///@}
+  ///@{
+  /// A Real in new storage (a float is widened to double).
   KQSValue(const float& v);
   KQSValue(const double& v);
+  ///@}
+  /// A Long (64-bit integer) in new storage.
   KQSValue(const int64& v);
+  /// A String holding a copy of the text; null gives the empty String.
   KQSValue(const char* s);
+  /// A String sharing s's text.
   KQSValue(const KString& s);
+  /// A Date holding a copy of d.
   KQSValue(const KDateTime& d);
+  /// A Point: the low 16 bits of each coordinate are kept, so coordinates
+  /// outside -32768..32767 do not read back.
   KQSValue(const GEOM_point& p) : fClass(gClassPoint), fData(PointWord(p)) {}
+  /// A value of class c (not owned; must not be null) with data as its word;
+  /// for a pointer class a reference is taken, the caller keeping its own.
   KQSValue(const KQSClass* c, void* data) : fClass(c), fData(reinterpret_cast<uintptr_t>(data)) { Hold(); }
+  /// Shares other's storage (one more reference).
   KQSValue(const KQSValue& other) noexcept : fClass(other.fClass), fData(other.fData) { Hold(); }
+  /// A copy of *other. REQUIRES: other is not null.
   explicit KQSValue(const KQSValue* other) : KQSValue(*other) {}
+  /// Takes other's reference; other becomes Undefined.
   KQSValue(KQSValue&& other) noexcept : fClass(other.fClass), fData(other.fData) {
     other.fClass = gClassUndefined;
     other.fData = 0;
@@ -80,19 +107,33 @@ class VXKERNEL_EXPORT KQSValue {
     }
   }
 
+  /// An Undefined value (as the default constructor makes).
   static KQSValue Undefined() { return KQSValue(); }
+  /// A NotSet value: "no value given", unlike Undefined.
   static KQSValue NotSet() { return Raw(gClassNotSet, 0); }
+  /// An Error value holding code's low 32 bits.
   static KQSValue Error(long code) { return Raw(gClassError, Word(static_cast<int32_t>(code))); }
+  /// A BlobId value holding id's low 32 bits.
   static KQSValue BlobId(long id) { return Raw(gClassBlobId, Word(static_cast<int32_t>(id))); }
+  /// A Boolean holding b as given; pass 0 or 1, since equal Booleans must
+  /// have equal words.
   static KQSValue Boolean(unsigned char b) { return Raw(gClassBoolean, b); }
+  /// An ObjRef value holding ref's low 32 bits.
   static KQSValue ObjRef(unsigned long ref) { return Raw(gClassObjRef, Word(static_cast<int32_t>(ref))); }
+  /// A Class value designating c (not owned: classes live until the process
+  /// ends).
   static KQSValue NewClassValue(const KQSClass* c) { return Raw(gClassClass, reinterpret_cast<uintptr_t>(c)); }
+  /// A Bytes value holding a copy of length bytes (zeros for null bytes).
   static KQSValue NewBytesValue(const char* bytes, long length) {
     return KQSValue(vxk_types::kBytes, bytes, length);
   }
+  /// A TypeCode value sharing s's text.
   static KQSValue NewTypeCodeValue(const KString& s);
 
   // ----- assignment -----
+  /// Shares other's storage; the old reference is released after the new
+  /// one is taken, so assigning a value to itself or to a part of itself is
+  /// safe.
   KQSValue& operator=(const KQSValue& other) noexcept {
     if (this != &other) {
       other.Hold();
@@ -102,6 +143,7 @@ class VXKERNEL_EXPORT KQSValue {
     }
     return *this;
   }
+  /// Releases the old reference and takes other's; other becomes Undefined.
   KQSValue& operator=(KQSValue&& other) noexcept {
     if (this != &other) {
       Drop();
@@ -112,6 +154,9 @@ class VXKERNEL_EXPORT KQSValue {
     }
     return *this;
   }
+  ///@{
+  /// Becomes what the constructor of the same argument makes, releasing the
+  /// old reference.
   KQSValue& operator=(long v) { return SetInteger(static_cast<int32_t>(v)); }
   KQSValue& operator=(unsigned long v) { return SetInteger(static_cast<int32_t>(v)); }
   KQSValue& operator=(int v) { return SetInteger(v); }
@@ -126,6 +171,7 @@ class VXKERNEL_EXPORT KQSValue {
   KQSValue& operator=(float v);
   KQSValue& operator=(double v);
   KQSValue& operator=(const int64& v);
+  ///@}
   /// Releases the reference and becomes Undefined.
   void Undefine() { Become(gClassUndefined, 0); }
 
@@ -135,7 +181,12 @@ class VXKERNEL_EXPORT KQSValue {
   static void DestroyValues(KQSValue* array, long n);
 
   // ----- type queries -----
+  /// The class number: a vxk_types number for the built-in classes, else
+  /// the host class's own.
   short Type() const { return fClass->ClassNumber(); }
+  ///@{
+  /// Whether Type() is t, or the vxk_types number the name says (IsDefined:
+  /// anything but Undefined).
   bool IsType(short t) const { return Type() == t; }
   bool IsString() const { return Type() == vxk_types::kString; }
   bool IsList() const { return Type() == vxk_types::kList; }
@@ -146,15 +197,28 @@ class VXKERNEL_EXPORT KQSValue {
   bool IsUndefined() const { return Type() == vxk_types::kUndefined; }
   bool IsError() const { return Type() == vxk_types::kError; }
   bool IsScript() const { return Type() == vxk_types::kScript; }
+  ///@}
+  /// 0 when the class takes no member access (Dot); otherwise the access
+  /// kind the class declares (1 to 3).
   short CanDot() const { return fClass->CanDot(); }
+  ///@{
+  /// Whether the class takes Invoke, or Subscript.
   bool CanInvoke() const { return fClass->CanInvoke(); }
   bool CanSubscript() const { return fClass->CanSubscript(); }
+  ///@}
+  /// The value's class; never null for a valid value, not owned.
   const KQSClass* Class() const { return fClass; }
+  /// The data word as a pointer: the storage of a pointer class (null when
+  /// it has none), the payload bits of an immediate one.
   void* Instance() const { return reinterpret_cast<void*>(fData); }
+  /// The data word as storage. Meaningful only for classes that count
+  /// KQSValueBase storage; not owned (the value holds one reference).
   KQSValueBase* User() const { return reinterpret_cast<KQSValueBase*>(fData); }
 
   // ----- accessors (no type checks; callers test the type first) -----
-  /// The integer accessors read the word with its 32-bit meaning.
+  ///@{
+  /// The integer accessors read the word with its 32-bit meaning, narrowed
+  /// to the target type.
   operator char() const { return static_cast<char>(fData); }
   operator unsigned char() const { return static_cast<unsigned char>(fData); }
   operator short() const { return static_cast<short>(fData); }
@@ -163,12 +227,23 @@ class VXKERNEL_EXPORT KQSValue {
   operator unsigned int() const { return static_cast<uint32_t>(fData); }
   operator long() const { return static_cast<int32_t>(fData); }
   operator unsigned long() const { return static_cast<uint32_t>(fData); }
+  ///@}
+  ///@{
+  /// The code, reference or id of an Error, ObjRef or BlobId value: the
+  /// word's low 32 bits.
   long Error() const { return static_cast<int32_t>(fData); }
   unsigned long ObjRef() const { return static_cast<uint32_t>(fData); }
   long BlobId() const { return static_cast<int32_t>(fData); }
+  ///@}
+  ///@{
+  /// A Real's number; any other value reads its word as a 32-bit integer
+  /// (float: narrowed).
   operator double() const;
   operator float() const { return static_cast<float>(operator double()); }
+  ///@}
+  /// A Long's integer; any other value reads its word as a 32-bit integer.
   operator int64() const;
+  /// A Point's coordinates, each a sign-extended 16-bit half of the word.
   operator GEOM_point() const {
     return GEOM_point{static_cast<int16_t>(fData & 0xFFFF), static_cast<int16_t>((fData >> 16) & 0xFFFF)};
   }
@@ -178,39 +253,75 @@ class VXKERNEL_EXPORT KQSValue {
   /// The first payload byte of a Bytes value's storage.
   /// REQUIRES: the value holds Bytes storage (KQSValueBytes).
   const unsigned char* Bytes() const;
+  /// A String's text; any other value (a TypeCode too) gives the fixed
+  /// marker text "!KQSValue error string!". Valid while the value holds it.
   const KString& String() const;
+  /// A String's text, null for any other value; valid while the value holds
+  /// it.
   operator const char*() const;
+  /// String() as a KString sharing the text.
   operator KString() const;
+  /// What the class counts: elements of a List, bytes of a String or Bytes
+  /// value, rows of a RecArray, columns of a Record, pairs of an Assoc; 0
+  /// for a pointer value without storage and -1 for a class without a
+  /// length.
   long Length() const { return fClass->Length(Instance()); }
 
   // ----- behaviour, forwarded to the class -----
+  // Status results: 0 on success, -1 when the class does not support the
+  // operation, else the class's error code.
+  /// The member names the class reports; Undefined when it reports none.
   KQSValue Features() const;
+  /// True when the class knows the member name.
   bool IsFeature(const KQSValue& name) const { return fClass->IsFeature(Instance(), name); }
+  /// The member name into out (env: the caller's context, may be null); 0,
+  /// -1 or an error code.
   long Dot(const KQSValue& name, KQSValue& out, KQSValue* env) const {
     return fClass->Dot(Instance(), name, out, env);
   }
+  /// Dot's result as a value; whatever Dot left (Undefined when it wrote
+  /// nothing) when it failed.
   KQSValue DotValueGet(const KQSValue& name, KQSValue* env) const;
+  /// Sets the member name; 0, -1 or an error code.
   long DotValuePut(const KQSValue& name, const KQSValue& value) const {
     return fClass->DotValuePut(Instance(), name, value);
   }
+  /// Calls the member name with argc arguments at argv, the result into
+  /// out. 0 on success; -2 when the member is itself a callable value, left
+  /// in out (and its receiver in *env) for the caller to invoke; any other
+  /// result also becomes an Error value in out.
   long DotInvoke(const KQSValue& name, short argc, KQSValue* argv, KQSValue& out, KQSValue* env) const;
+  /// Calls the value with argc arguments at argv, the result into out; a
+  /// non-zero result also becomes an Error value in out.
   long Invoke(long argc, KQSValue* argv, KQSValue& out) const;
+  /// The element at [i, j] into out; i and j are read as Integers (their
+  /// words), and one-index kinds want i == j. 0, -1 or an error code.
   long Subscript(const KQSValue& i, const KQSValue& j, KQSValue& out) const {
     return fClass->Subscript(Instance(), static_cast<long>(i.fData), static_cast<long>(j.fData), out);
   }
+  /// Sets the element at [i, j], indexes read as Subscript reads them; 0,
+  /// -1 or an error code.
   long SubscriptValuePut(const KQSValue& i, const KQSValue& j, const KQSValue& value) const {
     return fClass->SubscriptValuePut(Instance(), static_cast<long>(i.fData), static_cast<long>(j.fData), value);
   }
+  /// The value as a condition: a Boolean's own truth, else what the class
+  /// says (true unless the class decides otherwise).
   bool CoerceToBoolean() const {
     if (fClass == gClassBoolean) return static_cast<unsigned char>(fData) != 0;
     return fClass->CoerceToBoolean(Instance());
   }
   /// Converts this value in place; true when it could (or already was).
   bool CoerceTo(short type);
+  /// Writes the text form through the class; f (may be null) tracks the
+  /// containers being written so a value that holds itself ends.
   std::ostream& FormattedOutput(std::ostream& out, KQSClassFormatter* f) const {
     return fClass->FormattedOutput(Instance(), out, f);
   }
+  /// The text form (as operator<< writes it) as a string.
   KString FormattedString() const;
+  /// The form shown to a user, in the classic "C" locale: a String's text
+  /// without quotes or escapes; kinds without a display form of their own
+  /// give what FormattedOutput writes.
   KString DisplayString() const;
 
   // ----- text and binary forms read back -----
@@ -226,26 +337,37 @@ class VXKERNEL_EXPORT KQSValue {
   std::ostream& WriteBinary(std::ostream& out, KQSClassFormatter* f) const {
     return fClass->BinaryOutput(Instance(), out, f);
   }
+  /// Reads one value in binary form (class number, then payload); safe on
+  /// untrusted bytes. Undefined, with one debug line, for an unknown class
+  /// or a stream cut short (the stream then also fails); a List cut short
+  /// keeps its complete elements.
   static KQSValue ReadBinary(std::istream& in, KQSClassCracker* cracker);
+  /// The same when the class number code was read already.
   static KQSValue ReadBinary(std::istream& in, short code, KQSClassCracker* cracker);
 
   // ----- lists (1-based; a negative index counts from the end) -----
-  /// Reading operations answer 0, Undefined or an empty List for a value
-  /// that is not a List; changing operations must be given a List value (one
-  /// without storage, such as List(), is fine). Every value reads as if it
-  /// held its own copy, whatever it shares.
+  /// An empty List, without storage until the first change.
   static KQSValue List();
+  ///@{
+  /// A List of the given elements, in one exactly sized block.
   static KQSValue List(const KQSValue& a);
   static KQSValue List(const KQSValue& a, const KQSValue& b);
   static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c);
   static KQSValue List(const KQSValue& a, const KQSValue& b, const KQSValue& c, const KQSValue& d);
+  ///@}
+  /// Elements of a List; 0 for an empty List or any other value.
   long ListEntries() const;
-  /// Inline, defined in vxkernel/values/KQSValueList.h: include it to call
-  /// ListGetValue or ListAppendValue.
+  /// A copy of element i; Undefined outside the list. Inline, defined in
+  /// vxkernel/values/KQSValueList.h: include it to call ListGetValue or
+  /// ListAppendValue.
   inline KQSValue ListGetValue(long i) const;
   /// Replaces element i; an index outside the list is ignored.
   void ListSetValue(long i, const KQSValue& v);
+  /// Adds v after the last element and returns the List (this value); any
+  /// other value is returned unchanged. Inline (KQSValueList.h).
   inline KQSValue ListAppendValue(const KQSValue& v);
+  /// Inserts v before the first element and returns the List (this value);
+  /// any other value is returned unchanged.
   KQSValue ListPrependValue(const KQSValue& v);
   /// Makes the length exactly n (Undefined elements added, or the list cut).
   void ListAllocate(long n);
@@ -268,16 +390,22 @@ class VXKERNEL_EXPORT KQSValue {
     if (fData == other.fData) return 0;
     return fClass->Compare(Instance(), other.Instance(), ignoreCase != 0);
   }
+  /// Same type, and the same word or equal by the class (strings compare
+  /// their bytes, case included).
   bool operator==(const KQSValue& other) const {
     if (Type() != other.Type()) return false;
     if (fData == other.fData) return true;
     return fClass->Equal(Instance(), other.Instance()) != 0;
   }
+  /// The negation of operator==.
   bool operator!=(const KQSValue& other) const { return !(*this == other); }
+  ///@{
+  /// Compare with ignoreCase 0 (case counts), tested against 0.
   bool operator<(const KQSValue& other) const { return Compare(other, 0) < 0; }
   bool operator<=(const KQSValue& other) const { return Compare(other, 0) <= 0; }
   bool operator>(const KQSValue& other) const { return Compare(other, 0) > 0; }
   bool operator>=(const KQSValue& other) const { return Compare(other, 0) >= 0; }
+  ///@}
 
   // ----- diagnostics -----
   /// Repairs a value whose class word is null or a small number: it becomes
@@ -287,17 +415,37 @@ class VXKERNEL_EXPORT KQSValue {
   void AssertInstance() const;
 
   // ----- classes (static) -----
+  /// The process's class registry; null until the library has started.
+  /// Not owned.
   static KOPPEnvironment* ProcessEnvironment() { return gProcessEnvironment; }
+  /// Registers c in the process tables (c must live until the process
+  /// ends), then completes its definition when complete is non-zero. False
+  /// without an environment, or (one debug line) when the number is out of
+  /// range or the name or number is taken.
   static bool AddProcessClass(KQSClass* c, unsigned char complete);
+  /// The class named name (case-insensitive), asking the class loader when
+  /// no class has that name; null when none is found or before start-up.
   static const KQSClass* NameToClass(const KString& name);
+  /// The class numbered n; null when none is, or before start-up.
   static const KQSClass* NumberToClass(short n);
+  /// True when values of type have members (the class takes Dot, or has
+  /// methods or attributes), and for kNoClassNumber, TypeCode and unknown
+  /// numbers.
   static bool IsObjectType(short type);
+  ///@{
+  /// A pointer class's statistics: storage objects alive, references alive,
+  /// references ever taken (see KQSClassPointer); 0 for an unknown or
+  /// immediate type.
   static long ObjCount(short type);
   static long RefCount(short type);
   static long RefTotal(short type);
+  ///@}
   /// The class with number type, or a new pointer class "type_<n>" for it.
   static const KQSClass* LookupOrGenerateClass(KOPPEnvironment* environment, short type);
 
+/// Declares the getter Class_Name() and the setter Class_Name(c) of the
+/// well-known class slot gClassName, for each Name below. The library sets
+/// the slots at start-up; hosts only read them.
 #define VXK_WELL_KNOWN_CLASS(Name)                                  \
   static const KQSClass* Class_##Name() { return gClass##Name; }    \
   static void Class_##Name(const KQSClass* c) { gClass##Name = c; }
@@ -416,8 +564,8 @@ class VXKERNEL_EXPORT KQSValue {
   uintptr_t fData;
 };
 
-/// Values are passed and stored by value, and arrays of them are laid out
-/// contiguously: a class pointer and one data word, nothing more.
+// Values are passed and stored by value, and arrays of them are laid out
+// contiguously: a class pointer and one data word, nothing more.
 static_assert(sizeof(KQSValue) == 2 * sizeof(void*), "a value is two words");
 static_assert(sizeof(GEOM_point) == 2 * sizeof(int32_t), "a point is two 32-bit coordinates");
 

@@ -16,18 +16,32 @@
 class VXKERNEL_EXPORT KQSValueBytes : public KQSValueBase {
  public:
   /// Allocates the object together with room for length payload bytes.
+  /// Allocates the object together with room for length payload bytes
+  /// (none for a negative length); throws std::bad_alloc when the heap
+  /// refuses.
   static void* operator new(size_t size, long length);
+  ///@{
+  /// Frees the block operator new made (the first form for a construction
+  /// that threw).
   static void operator delete(void* p, long length);
   static void operator delete(void* p);
-  /// Copies length bytes from bytes (or zero-fills them for null bytes).
+  ///@}
+  /// Copies length bytes from bytes (or zero-fills them for null bytes); a
+  /// negative length counts as 0.
   KQSValueBytes(const void* bytes, long length);
+  /// New storage holding a copy of length bytes from bytes (zeros for null
+  /// bytes), in one allocation; the first value that holds it owns it.
   static KQSValueBytes* Make(const void* bytes, long length) {
     return new (length) KQSValueBytes(bytes, length);
   }
 
+  /// Payload bytes, 0 or more.
   long Length() const override { return fLength; }
+  ///@{
+  /// The first of the Length() payload bytes; valid while the storage lives.
   const unsigned char* Bytes() const { return fBytes; }
   unsigned char* Bytes() { return fBytes; }
+  ///@}
 
  private:
   long fLength;

@@ -16,8 +16,11 @@ class KQSValue;
 /// time.
 class VXKERNEL_EXPORT KQSValueDate : public KQSValueBase {
  public:
+  /// Stores a copy of d.
   explicit KQSValueDate(const KDateTime& d) : fDate(d) {}
+  /// The stored date and time; valid while the storage lives.
   const KDateTime& Date() const { return fDate; }
+  /// Undefined: a Date has no address form.
   KQSValue ReferenceDebugStr(short how) override;
 
  private:

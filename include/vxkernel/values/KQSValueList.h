@@ -40,14 +40,19 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   KQSValueListStorage(const KQSValueListStorage&) = delete;
   KQSValueListStorage& operator=(const KQSValueListStorage&) = delete;
   ~KQSValueListStorage();
+  ///@{
   /// Storages, like windows, segments and blocks, are pieces of the List
   /// allocations (list_storage.cpp).
   static void* operator new(size_t bytes);
   static void operator delete(void* piece);
+  ///@}
 
+  /// Elements stored, whatever the windows show; 0 when empty.
   long Count() const { return fCount; }
+  /// The position of the first element: 1 at first, lower after prepends.
   long FirstPosition() const { return fFirst; }
-  long EndPosition() const { return fFirst + fCount; }  // one past the last element
+  /// One past the last element's position.
+  long EndPosition() const { return fFirst + fCount; }
 
   /// Appends v; while the last block has free slots past the end and the
   /// storage alone holds it and its segment, that is one store.
@@ -75,9 +80,11 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   /// block of exactly n slots up to 64 and full blocks beyond, so nothing is
   /// regrown; a non-empty one appends them one by one.
   void AppendMoved(KQSValue* values, long n);
+  /// Inserts v before the first element; FirstPosition() drops by one.
   void Prepend(const KQSValue& v);
   /// Replaces the value at pos (ignored outside the storage).
   void Set(long pos, const KQSValue& v);
+  /// A copy of the value at pos; Undefined outside the storage.
   KQSValue Get(long pos);
   /// The element at pos, null outside the storage. Valid until the next
   /// change of this storage.
@@ -95,12 +102,17 @@ class VXKERNEL_EXPORT KQSValueListStorage {
   /// A new storage holding the values at positions from..to (its first
   /// position 1); it shares this storage's segments, so nothing is copied.
   KQSValueListStorage* Clone(long from, long to);
+  ///@{
   /// The windows containing pos (or all of from..to), counted up to 2.
   int AccessCount(long pos) const;
   int AccessCount(long from, long to) const;
+  ///@}
+  /// Records window (not owned) as one of the storage's owners.
   void AddRef(KQSValueList* window) { fWindows.push_back(window); }
-  /// True when no window is left.
+  /// Forgets window; true when no window is left (the caller then deletes
+  /// the storage).
   bool RemoveRef(KQSValueList* window);
+  /// The windows on this storage.
   long WindowCount() const { return static_cast<long>(fWindows.size()); }
 
  private:
@@ -145,9 +157,11 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   /// A second window on the same storage with the same range.
   KQSValueList(const KQSValueList& other);
   ~KQSValueList() override;
+  ///@{
   /// Windows are pieces of the List allocations (list_storage.cpp).
   static void* operator new(size_t bytes);
   static void operator delete(void* piece);
+  ///@}
   /// A new window on a new storage holding values[0 .. n-1], moved in (the
   /// array keeps Undefined values); see KQSValueListStorage::AppendMoved.
   /// Up to 64 values take one allocation for the window, its storage and
@@ -156,15 +170,25 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   /// A new, empty window and storage in one allocation with room for the
   /// first appends (kFirstSlots), which then need no allocation.
   static KQSValueList* ForAppends();
+  /// Slots ForAppends leaves open for the first appends.
   static constexpr int kFirstSlots = 4;
 
+  /// Elements in the window.
   long Length() const override { return fEnd - fStart; }
   int Compare(KQSValueBase* other) const override;
   bool Formatter(std::ostream& out, KQSClassFormatter* f) const override;
 
+  ///@{
+  /// Adds v after the last (or before the first) element of the window; a
+  /// change another window would see goes into a private copy first.
   void AppendValue(const KQSValue& v);
   void PrependValue(const KQSValue& v);
+  ///@}
+  /// Replaces element i (1-based, at most Length()); ignored outside the
+  /// window. Copies the storage first when another window sees it.
   void SetValue(long i, const KQSValue& v);
+  /// A copy of element i (1-based, no negative indexes); Undefined outside
+  /// the window.
   KQSValue GetValue(long i) const;
   /// Element i (1-based) for reading; null outside the window.
   const vxk_internal::ValNode* FindNode(long i) const;
@@ -172,8 +196,12 @@ class VXKERNEL_EXPORT KQSValueList final : public KQSValueBase {
   /// element and answers the index of the last removal. 0 when none.
   long FindEntry(const KQSValue& v, unsigned char remove);
 
+  ///@{
+  /// The window's range [Start(), End()) in storage positions.
   long Start() const { return fStart; }
   long End() const { return fEnd; }
+  ///@}
+  /// The storage under the window; never null, owned jointly by its windows.
   KQSValueListStorage* Storage() const { return fStorage; }
 
  private:
@@ -221,10 +249,10 @@ inline KQSValue KQSValue::ListGetValue(long i) const {
   return n->value;
 }
 
-/// The commonest append, inline: a list value alone on its window, the
-/// window alone on its storage and ending at its end, and a free slot in the
-/// storage's append run. The copy rules would change nothing there, and
-/// no block changes, so v cannot be moved from under the store.
+// The commonest append, inline: a list value alone on its window, the
+// window alone on its storage and ending at its end, and a free slot in the
+// storage's append run. The copy rules would change nothing there, and
+// no block changes, so v cannot be moved from under the store.
 inline KQSValue KQSValue::ListAppendValue(const KQSValue& v) {
   if (IsList() && fData != 0 && User()->References() == 1) {
     KQSValueList* w = static_cast<KQSValueList*>(User());

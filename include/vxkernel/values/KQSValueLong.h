@@ -14,8 +14,11 @@
 /// time.
 class VXKERNEL_EXPORT KQSValueLong : public KQSValueBase {
  public:
+  ///@{
+  /// The stored integer, fixed at construction.
   explicit KQSValueLong(int64 v) : fValue(v) {}
   int64 Value() const { return fValue; }
+  ///@}
 
  private:
   int64 fValue;

@@ -13,8 +13,11 @@
 /// time.
 class VXKERNEL_EXPORT KQSValueReal : public KQSValueBase {
  public:
+  ///@{
+  /// The stored double, fixed at construction.
   explicit KQSValueReal(double v) : fValue(v) {}
   double Value() const { return fValue; }
+  ///@}
 
  private:
   double fValue;

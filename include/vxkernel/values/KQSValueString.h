@@ -24,6 +24,7 @@ class KQSClassFormatter;
 /// time.
 class VXKERNEL_EXPORT KQSValueString : public KQSValueBase {
  public:
+  /// Shares s's text (a reference, not a copy).
   explicit KQSValueString(const KString& s) : fString(s) {}
   /// New storage holding a copy of the n bytes at p, in one allocation.
   static KQSValueString* Make(const char* p, unsigned n);
@@ -33,13 +34,19 @@ class VXKERNEL_EXPORT KQSValueString : public KQSValueBase {
   /// Frees the block of a construction that threw.
   using KQSValueBase::operator delete;
 
+  /// Bytes of the text, without a terminating NUL.
   long Length() const override { return static_cast<long>(fString.Length()); }
   /// Quoted text with line ends, quotes and backslashes escaped.
   bool Formatter(std::ostream& out, KQSClassFormatter* f) const override;
+  /// The text; a copy may outlive the storage.
   virtual const KString& String() const { return fString; }
+  /// Always vxk_types::kString; a TypeCode value is told apart by its
+  /// class, not by its storage.
   virtual short Type() const { return -1; }
   /// The type as a 2-byte integer, then the text, in the portable byte order.
   virtual void StringBinaryOutput(std::ostream& out, short type, ...) const;
+  /// Characters of the text: multi-byte characters of the current text
+  /// environment count once; in a single-byte one this is Length().
   long LengthInChars() const;
 
  private:

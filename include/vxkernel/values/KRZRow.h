@@ -43,14 +43,17 @@ class VXKERNEL_EXPORT KRZRow : public KQSValueBase {
   KRZRow(const KQSValue& names, const KQSValue* values);
   ~KRZRow() override;
 
+  ///@{
   /// The Record class object (-109), and a new Record value holding row
   /// (the value takes the first reference).
   static const KQSClass* RecordClass();
   static KQSValue MakeValue(KRZRow* row);
+  ///@}
   /// The KRZRow inside a Record value; null for any other value.
   static KRZRow* FromValue(const KQSValue& v);
 
   // ===== Storage operations =====
+  /// The width: a Record's length is its column count.
   long Length() const override { return fWidth; }
   /// True when name is a String naming a column.
   bool IsFeature(const KQSValue& name) override;
@@ -72,7 +75,9 @@ class VXKERNEL_EXPORT KRZRow : public KQSValueBase {
   KQSValue ReferenceDebugStr(short how) override;
 
   // ===== Columns =====
+  /// The column count, 0 or more.
   long Width() const { return fWidth; }
+  /// True for a names row (one without a names Record of its own).
   bool IsNamesRow() const { return fNames.IsUndefined(); }
   /// The names Record; Undefined for a names row.
   const KQSValue& Names() const { return fNames; }
@@ -92,15 +97,18 @@ class VXKERNEL_EXPORT KRZRow : public KQSValueBase {
   bool SetRow(const KQSValue& list);
   /// Copies the first min(n, width) values; a null array changes nothing.
   bool SetArray(long n, const KQSValue* array);
+  ///@{
   /// The values array itself (width entries); a column change may move it.
   KQSValue* GetArray() { return fValues; }
   const KQSValue* GetArray() const { return fValues; }
+  ///@}
   /// Most columns a row holds: as many values as 2^31 - 1 bytes hold.
   static constexpr long kMaxWidth = 0x7FFFFFFF / static_cast<long>(sizeof(KQSValue));
 
   /// Appends n Undefined columns; returns the new width. A width past
   /// kMaxWidth is refused: nothing changes, one debug line.
   long AddColumns(long n);
+  /// AddColumns(n), under its older name.
   long AddColumn(long n) { return AddColumns(n); }
   /// Inserts n Undefined columns before column pos; returns pos. For pos
   /// outside 1..width + 1, or a width past kMaxWidth, nothing changes, one
@@ -109,6 +117,7 @@ class VXKERNEL_EXPORT KRZRow : public KQSValueBase {
   /// Removes columns from..to when 1 <= from <= to <= width; otherwise
   /// nothing changes.
   void DeleteColumns(long from, long to);
+  /// DeleteColumns(i, i).
   void DeleteColumn(long i) { DeleteColumns(i, i); }
 
  private:

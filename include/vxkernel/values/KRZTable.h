@@ -32,10 +32,11 @@ class KQSClassFormatter;
 ///   int ByFirst(const void* a, const void* b) {
 ///     KRZRow* ra = **static_cast<KRZTableRow* const*>(a); ...
 struct VXKERNEL_EXPORT KRZTableRow {
-  KRZTableRow* next = nullptr;
-  KRZTableRow* prev = nullptr;
-  KQSValue record;
+  KRZTableRow* next = nullptr;  ///< the following row's link; null after the last
+  KRZTableRow* prev = nullptr;  ///< the preceding row's link; null before the first
+  KQSValue record;              ///< the row: a Record, or Undefined for an empty row
 
+  /// The storage of record; null when the row holds no Record. Not owned.
   operator KRZRow*() const { return KRZRow::FromValue(record); }
 };
 
@@ -55,10 +56,12 @@ class VXKERNEL_EXPORT KRZTable : public KQSValueBase {
   explicit KRZTable(KRZTable* other);
   ~KRZTable() override;
 
+  ///@{
   /// The RecArray class object (-110), and a new RecArray value holding table
   /// (the value takes the first reference).
   static const KQSClass* RecArrayClass();
   static KQSValue MakeValue(KRZTable* table);
+  ///@}
   /// The KRZTable inside a RecArray value; null for any other value.
   static KRZTable* FromValue(const KQSValue& v);
 
@@ -78,9 +81,15 @@ class VXKERNEL_EXPORT KRZTable : public KQSValueBase {
   KQSValue ReferenceDebugStr(short how) override;
 
   // ===== Columns =====
+  /// The column count of the names row; 0 when the table has none.
   long Width() const;
+  /// The names Record (shared, not copied).
   KQSValue Names() const { return fNames; }
+  /// A new List of the column names (Strings, Undefined for unnamed
+  /// columns); empty without a names row.
   KQSValue ColNames() const;
+  /// The highest column whose String name equals name without regard to case
+  /// (str_cmpu); 0 when none or for a null name.
   long GetColIndex(const char* name) const;
   /// Adds the String, or each String element of the List, that is not yet a
   /// column name, at the end; every row's Record grows as many Undefined
@@ -94,6 +103,7 @@ class VXKERNEL_EXPORT KRZTable : public KQSValueBase {
   /// Removes columns from..to from the names row and every row; false unless
   /// 1 <= from <= to <= width.
   bool DeleteColumns(long from, long to);
+  /// DeleteColumns(i, i).
   bool DeleteColumn(long i) { return DeleteColumns(i, i); }
   /// Sets the name of column i (no check for duplicates); false outside
   /// 1..width.
@@ -106,10 +116,13 @@ class VXKERNEL_EXPORT KRZTable : public KQSValueBase {
   /// other values gives Undefined rows. Returns the first new row's value;
   /// Undefined when pos is out of range or count < 1.
   KQSValue InsertRowAt(long pos, long count, const KQSValue* values);
+  /// InsertRowAt for one row after the last.
   KQSValue AddRow(const KQSValue* values) { return InsertRowAt(fRows + 1, 1, values); }
+  /// InsertRowAt for count rows after the last.
   KQSValue AddRows(long count, const KQSValue* values) {
     return InsertRowAt(fRows + 1, count, values);
   }
+  /// InsertRowAt with count first.
   KQSValue AddRowsAt(long count, long pos, const KQSValue* values) {
     return InsertRowAt(pos, count, values);
   }
@@ -119,6 +132,7 @@ class VXKERNEL_EXPORT KRZTable : public KQSValueBase {
   /// Removes the rows from..to that exist, starting at row from; true when at
   /// least one row went.
   bool DeleteRows(long from, long to);
+  /// DeleteRows(i, i).
   bool DeleteRow(long i) { return DeleteRows(i, i); }
   /// The Record of row i; Undefined when there is no row i.
   KQSValue GetRow(long i);
@@ -139,6 +153,7 @@ class VXKERNEL_EXPORT KRZTable : public KQSValueBase {
   /// Returns the number of rows inserted: 0 for a null other, a table
   /// without columns, or pos outside 1..rows + 1.
   long InsertTableAt(KRZTable* other, long pos);
+  /// InsertTableAt after the last row.
   long AppendTable(KRZTable* other) { return InsertTableAt(other, fRows + 1); }
   /// A new table (no references yet) with its own names row and, for each
   /// row, a new Record holding copies of the row's values.
@@ -148,10 +163,18 @@ class VXKERNEL_EXPORT KRZTable : public KQSValueBase {
   void Qsort(int (*compare)(const void*, const void*));
 
   // ===== Owner's context, kept unchanged =====
+  ///@{
+  /// A pointer the table's owner keeps here (not owned, never read by the
+  /// table); null at first.
   void* CtxVoid() const { return fCtxVoid; }
   void CtxVoid(void* p) { fCtxVoid = p; }
+  ///@}
+  ///@{
+  /// A number the table's owner keeps here (never read by the table); 0 at
+  /// first.
   long CtxLong() const { return fCtxLong; }
   void CtxLong(long n) { fCtxLong = n; }
+  ///@}
 
   /// The first link of the chain (null for an empty table), for callers that
   /// walk every row without numbering them.

@@ -34,38 +34,66 @@ typedef bool (*KHTTPSink)(void* context, const char* name, const char* value);
 /// concurrent objects apart.
 class VXKERNEL_EXPORT KHTTPArgs {
  public:
+  /// Upload slots: file parts kept until CleanupPostFiles frees them.
   static constexpr int kSlots = 20;
+  /// Bytes of the read buffer, and of the write buffer while uploading.
   static constexpr int32_t kBufferSize = 0x50000;
-  static constexpr size_t kDefaultMaxItemBytes = 16u << 20;
-  static constexpr int kDefaultMaxDepth = 8;
+  static constexpr size_t kDefaultMaxItemBytes = 16u << 20;  ///< MaxItemBytes at first
+  static constexpr int kDefaultMaxDepth = 8;                 ///< MaxDepth at first
   /// Longer boundaries make the body a failure.
   static constexpr size_t kMaxBoundary = 1024;
 
+  /// instanceNumber goes into the upload file names (at least two digits),
+  /// so that objects used at the same time never pick the same name.
   explicit KHTTPArgs(unsigned long instanceNumber = 0);
+  ///@{
+  /// Copies the settings, the instance number and the slots' KFile objects;
+  /// each object keeps buffers of its own and no parse is copied.
   KHTTPArgs(const KHTTPArgs& other);
   KHTTPArgs& operator=(const KHTTPArgs& other);
+  ///@}
   virtual ~KHTTPArgs();
 
+  ///@{
+  /// On (the default), a body shorter than its declared length, a multipart
+  /// body that does not end properly or a failed write of an upload file
+  /// fails the parse; off, the parse answers 0 with what it got.
   bool Strict() const { return fStrict; }
   void Strict(bool on) { fStrict = on; }
+  ///@}
+  ///@{
+  /// On, upload file names also carry the time in seconds since 1970 (ten
+  /// digits), so that a later request never reuses a name. Off by default.
   bool AddTimestampToTmpfileName() const { return fAddTimestamp; }
   void AddTimestampToTmpfileName(bool on) { fAddTimestamp = on; }
+  ///@}
+  ///@{
   /// Used verbatim as the prefix of upload files: end it with "/". Empty
-  /// means $TMPDIR, else /tmp.
+  /// (or null when set) means $TMPDIR, else /tmp.
   const KString& TmpDirPath() const { return fTmpDir; }
   void TmpDirPath(const char* dir) { fTmpDir = dir != nullptr ? dir : ""; }
-  /// The longest urlencoded item or text part; a longer one fails the parse.
+  ///@}
+  ///@{
+  /// The longest urlencoded item or text part, in bytes; a longer one fails
+  /// the parse.
   size_t MaxItemBytes() const { return fMaxItem; }
   void MaxItemBytes(size_t n) { fMaxItem = n; }
+  ///@}
+  ///@{
   /// The deepest nesting of multipart bodies; a deeper one fails the parse.
   int MaxDepth() const { return fMaxDepth; }
   void MaxDepth(int n) { fMaxDepth = n; }
+  ///@}
 
+  ///@{
+  /// Parses the request that lookup describes, reading a POST body from in,
+  /// and hands each argument to sink; verbose adds a trace of debug lines.
   /// 0 on success, 1 on failure.
   int CrackArgs(std::FILE* in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
                 void* sinkContext, bool verbose);
   int CrackArgs(std::istream& in, KHTTPLookup lookup, void* lookupContext, KHTTPSink sink,
                 void* sinkContext, bool verbose);
+  ///@}
   /// The same parse fed from outside, for a caller that reads the body
   /// itself (a server's event loop). BeginArgs takes what CrackArgs takes
   /// but the stream; the body then comes in pieces of any size, by FeedArgs
@@ -99,8 +127,14 @@ class VXKERNEL_EXPORT KHTTPArgs {
   /// place and copies only a read the call cuts and the few bytes it keeps
   /// (at most a boundary's length): data need not outlive the call.
   size_t FeedArgs(const char* data, size_t n);
+  /// Ends the fed parse (see BeginArgs): 0 on success, 1 on failure or when
+  /// no parse is open.
   int EndArgs();
+  /// Deletes every upload file and empties its slot; trace writes one debug
+  /// line per file deleted.
   void CleanupPostFiles(bool trace);
+  /// Bytes a type probe keeps at each end of the data (8 MiB).
+  static constexpr int64_t kTypeProbeBytes = 8 << 20;
   /// Writes at probePath, for a type detection that reads a file by its
   /// name, a file it reads as the data of the part file at path (the data
   /// from dataOffset on): as long as the data, with its first and last
@@ -108,11 +142,14 @@ class VXKERNEL_EXPORT KHTTPArgs {
   /// a detection reads. A probe of data up to twice that size is a whole
   /// copy. False, with one debug line, no probe left and errno saying why,
   /// when it cannot.
-  static constexpr int64_t kTypeProbeBytes = 8 << 20;
   static bool WriteTypeProbe(const char* path, uint64_t dataOffset, const char* probePath);
   /// The KFile of the next upload in the first empty slot; null when every
   /// slot is taken or base is empty.
   KFile* GetTmpFile(const char* base);
+  /// The base of an upload file's name for the client's file name base:
+  /// TmpDirPath() (else $TMPDIR/ or /tmp/) followed by what base holds after
+  /// its last slash, backslash, colon or space; empty for a null or empty
+  /// base.
   KString UseTmpFile(const char* base) const;
 
  private:

@@ -13,9 +13,14 @@
 /// error. Used by one thread at a time, like the value.
 class VXKERNEL_EXPORT KSGMLValues {
  public:
+  ///@{
+  /// Adapts *v, which may be null (the operators then do nothing); a const
+  /// value may only be written.
   explicit KSGMLValues(KQSValue* v) : fValue(v) {}
   explicit KSGMLValues(const KQSValue* v) : fValue(const_cast<KQSValue*>(v)) {}
+  ///@}
 
+  /// The adapted value; not owned, may be null.
   KQSValue* Value() const { return fValue; }
 
  private:
