@@ -58,7 +58,7 @@ class VXK_CAPABILITY("lock") VXKERNEL_EXPORT KLock {
   /// Creates the implementation for fKind (none for unknown kinds).
   virtual void SysInit();
 
-  /// Constant after construction.
+  // Constant after construction.
   Kind fKind;
   KLockBase* fImpl;  ///< owned; null for kinds without an implementation
 };

@@ -1,5 +1,11 @@
 /// \file
 /// Locks around the standard console streams.
+///
+/// Each class serialises whole messages written to one console stream by
+/// different threads: a writer takes the guard (or Lock), writes, and lets
+/// go. The lock is the class's static fMonitor, a re-entrant KLock of the
+/// critical-section kind, so a thread may nest guards. The streams themselves
+/// are the standard ones and not owned.
 #ifndef VXKERNEL_THREADS_KLOCKEDSTREAMS_H_
 #define VXKERNEL_THREADS_KLOCKEDSTREAMS_H_
 
@@ -7,12 +13,6 @@
 
 #include "vxkernel/export.h"
 #include "vxkernel/threads/KLock.h"
-
-// Each class serialises whole messages written to one console stream by
-// different threads: a writer takes the guard (or Lock), writes, and lets
-// go. The lock is the class's static fMonitor, a re-entrant KLock of the
-// critical-section kind, so a thread may nest guards. The streams themselves
-// are the standard ones and not owned.
 
 /// The lock around std::cout (see the file comment). Static members only.
 class VXKERNEL_EXPORT KLockedCout {

@@ -55,7 +55,7 @@ class VXK_CAPABILITY("mutex") VXKERNEL_EXPORT KMutex {
  private:
   friend class KCondition;  ///< waits on fObject
 
-  /// Constant after construction.
+  // Constant after construction.
   int fKind;      ///< 1 critical section, 0 mutex object
   void* fObject;  ///< the operating-system object; null if it could not be made
 };

@@ -89,7 +89,7 @@ class VXK_CAPABILITY("rwlock") VXKERNEL_EXPORT KRWLock {
   bool TryEnterRead();
   bool TryEnterWrite();
 
-  /// Constant after construction.
+  // Constant after construction.
   KReadLock fReader;
   KWriteLock fWriter;
 
