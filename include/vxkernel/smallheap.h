@@ -38,6 +38,8 @@ struct SmallHeapStats {
                             ///< (empty slabs kept for reuse are not counted)
   long allocations;         ///< blocks ever allocated
 };
+/// A snapshot of the heap's figures, summed over all threads (see
+/// SmallHeapStats); all 0 before the first SmallAlloc.
 VXKERNEL_EXPORT SmallHeapStats SmallHeapStatistics();
 
 }  // namespace vxk

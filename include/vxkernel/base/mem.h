@@ -59,8 +59,10 @@ VXKERNEL_EXPORT void* mem_newp_n(long count, long size);
 /// The requested size stored with the block; 0 for null.
 VXKERNEL_EXPORT long mem_getpsize(const void* p);
 /// Not supported for pointer blocks: return false, the block is unchanged.
+///@{
 VXKERNEL_EXPORT bool mem_resizep(void* p, long size);
 VXKERNEL_EXPORT bool mem_expandp(void* p, long delta);
+///@}
 /// A new block of `size` bytes holding the first min(old, new) bytes of p; p
 /// is released. On failure returns null and p stays valid and unchanged. A null
 /// p acts as mem_newp(size).
@@ -75,40 +77,61 @@ VXKERNEL_EXPORT char* mem_str_newp(const char* text);
 
 /// A handle with a data block of `size` bytes (contents undefined); null when
 /// size is negative or an allocation fails. A size of 0 still has a valid,
-/// distinct data address.
+/// distinct data address. The `_n` forms take count * size bytes and also
+/// return null when the product overflows. The caller releases the handle with
+/// mem_disposeh (or mem_dispose, the same function).
+///@{
 VXKERNEL_EXPORT mem_handle mem_newh(long size);
 VXKERNEL_EXPORT mem_handle mem_newh_n(long count, long size);
 VXKERNEL_EXPORT mem_handle mem_new(long size);
 VXKERNEL_EXPORT mem_handle mem_new_n(long count, long size);
-/// Memory never moves: these do nothing (mem_lock returns the data address).
+///@}
+/// Memory never moves: these do nothing (mem_lock returns the data address,
+/// null for a null handle).
+///@{
 VXKERNEL_EXPORT void mem_lockh(mem_handle h);
 VXKERNEL_EXPORT void mem_unlockh(mem_handle h);
 VXKERNEL_EXPORT void* mem_lock(mem_handle h);
 VXKERNEL_EXPORT void mem_unlock(mem_handle h);
+///@}
 /// Replaces the data by a block of `size` bytes holding the first
 /// min(old, new) bytes (a larger block's tail is undefined) and updates the
-/// size. On failure returns false and the handle keeps its old data and size.
+/// size. On failure returns false and the handle keeps its old data and size;
+/// a null handle returns false.
+///@{
 VXKERNEL_EXPORT bool mem_resizeh(mem_handle h, long size);
 VXKERNEL_EXPORT bool mem_resize(mem_handle h, long size);
-/// Resize to the current size + delta.
+///@}
+/// Resize to the current size + delta (delta may be negative); false, with
+/// the handle unchanged, when the sum is negative or overflows.
+///@{
 VXKERNEL_EXPORT bool mem_expandh(mem_handle h, long delta);
 VXKERNEL_EXPORT bool mem_expand(mem_handle h, long delta);
+///@}
 /// Replaces the data by a fresh block of `size` bytes without copying (the
 /// contents are undefined). On failure returns false and the handle is
 /// unchanged.
+///@{
 VXKERNEL_EXPORT bool mem_reallocateh(mem_handle h, long size);
 VXKERNEL_EXPORT bool mem_reallocate(mem_handle h, long size);
-/// The current size; 0 for null.
+///@}
+/// The current size in bytes; 0 for null.
+///@{
 VXKERNEL_EXPORT long mem_gethsize(mem_handle h);
 VXKERNEL_EXPORT long mem_getsize(mem_handle h);
+///@}
 /// Accepted; memory is never purged.
+///@{
 VXKERNEL_EXPORT void mem_sethpurge(mem_handle h);
 VXKERNEL_EXPORT void mem_sethnopurge(mem_handle h);
 VXKERNEL_EXPORT void mem_setpurge(mem_handle h);
 VXKERNEL_EXPORT void mem_setnopurge(mem_handle h);
+///@}
 /// Releases the data and the record; null is accepted.
+///@{
 VXKERNEL_EXPORT void mem_disposeh(mem_handle h);
 VXKERNEL_EXPORT void mem_dispose(mem_handle h);
+///@}
 /// A new handle holding a copy of h's data; null for null h or on failure.
 VXKERNEL_EXPORT mem_handle mem_new_copy(mem_handle h);
 /// Resizes dst to src's size and copies src's data into it. Returns false
@@ -122,11 +145,20 @@ VXKERNEL_EXPORT bool mem_append(mem_handle h, const void* bytes, long n);
 // ===== Fixed blocks =====
 // Same layout and behaviour as pointer blocks; lock returns the block itself.
 
+/// As mem_newp and mem_newp_n: a block of `size` (or count * size) bytes, or
+/// null when the size is negative, above 0xFFFFFFFF or overflows, or the
+/// allocation fails. Release it with mem_dispose_fixed.
+///@{
 VXKERNEL_EXPORT void* mem_new_fixed(long size);
 VXKERNEL_EXPORT void* mem_new_fixed_n(long count, long size);
+///@}
+/// Returns p itself; the block never moves.
 VXKERNEL_EXPORT void* mem_lock_fixed(void* p);
+/// Does nothing.
 VXKERNEL_EXPORT void mem_unlock_fixed(void* p);
+/// Releases the block; null is accepted.
 VXKERNEL_EXPORT void mem_dispose_fixed(void* p);
+/// The requested size stored with the block; 0 for null.
 VXKERNEL_EXPORT long mem_getsize_fixed(const void* p);
 
 #endif  // VXKERNEL_BASE_MEM_H_

@@ -20,6 +20,10 @@
 class KArray;
 class KLock;
 
+/// Base of every start-up/shut-down participant (see the file comment): the
+/// constructor registers the object in its ring, the destructor removes it.
+/// Not copyable. The host uses the static members; subclasses implement
+/// Startup and Shutdown.
 class VXKERNEL_EXPORT KAt {
  public:
   // ===== What the host calls =====
@@ -57,9 +61,15 @@ class VXKERNEL_EXPORT KAt {
   /// monitor, just before the call. For diagnostics and tests; null switches
   /// the observation off.
   typedef void (*TraceRoutine)(const KAt* participant, bool startup, void* datum);
+  /// Installs routine with its datum for every later ring run, replacing the
+  /// previous pair; null routine stops the tracing. When the ring monitor
+  /// cannot be made (no memory) writes one debug line and changes nothing.
   static void SetTraceRoutine(TraceRoutine routine, void* datum);
 
+  /// 1 for a participant of the process ring, 0 for one of the thread ring.
   unsigned char IsProcess() const { return fProcess; }
+  /// The level given at construction (truncated to 32 bits); 0 takes part in
+  /// nothing.
   unsigned long Priority() const { return fPriority; }
 
   // ===== Class-wide state =====
@@ -79,7 +89,12 @@ class VXKERNEL_EXPORT KAt {
   /// reported with one debug line and stays out of its ring.
   KAt(unsigned long priority, unsigned char process);
 
+  /// The participant's start-up work; called by a ring run under the ring
+  /// monitor. Report failures through the debug stream: an exception that
+  /// leaves ends the run.
   virtual void Startup() = 0;
+  /// Undoes Startup; called in reverse order by the ring's shut-down run,
+  /// under the ring monitor.
   virtual void Shutdown() = 0;
 
  private:
@@ -102,6 +117,7 @@ class VXKERNEL_EXPORT KAt {
 /// A participant of the process ring.
 class VXKERNEL_EXPORT KAtProcess : public KAt {
  protected:
+  /// Registers the participant in the process ring at priority.
   explicit KAtProcess(unsigned long priority) : KAt(priority, 1) {}
   void Startup() override = 0;
   void Shutdown() override = 0;
@@ -110,6 +126,7 @@ class VXKERNEL_EXPORT KAtProcess : public KAt {
 /// A participant of the thread ring.
 class VXKERNEL_EXPORT KAtThread : public KAt {
  protected:
+  /// Registers the participant in the thread ring at priority.
   explicit KAtThread(unsigned long priority) : KAt(priority, 0) {}
   void Startup() override = 0;
   void Shutdown() override = 0;
@@ -118,6 +135,7 @@ class VXKERNEL_EXPORT KAtThread : public KAt {
 /// A package: a process-ring participant that sets up one module.
 class VXKERNEL_EXPORT KPkg : public KAtProcess {
  protected:
+  /// Registers the package in the process ring at priority.
   explicit KPkg(long priority) : KAtProcess(static_cast<unsigned long>(priority)) {}
   void Startup() override = 0;
   void Shutdown() override = 0;

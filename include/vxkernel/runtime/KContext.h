@@ -15,9 +15,12 @@
 #include "vxkernel/export.h"
 #include "vxkernel/runtime/KAt.h"
 
+/// Hands out per-thread slots and reads and writes the calling thread's
+/// context (see the file comment). Only static members; the arrays belong to
+/// KContextPkg.
 class VXKERNEL_EXPORT KContext {
  public:
-  static constexpr int kSlots = 128;
+  static constexpr int kSlots = 128;  ///< slots in each thread's context
 
   /// Returns the next free slot index. Release builds do not check the
   /// bound. REQUIRES: fewer than kSlots slots handed out so far.
@@ -48,7 +51,11 @@ class VXKERNEL_EXPORT KContextPkg : public KAtThread {
   KContextPkg() : KAtThread(1) {}
 
  protected:
+  /// Gives the calling thread a fresh zero-filled context, replacing any it
+  /// had. When there is no memory, writes one debug line and the thread stays
+  /// without a context.
   void Startup() override;
+  /// Frees the calling thread's context; the thread then has none.
   void Shutdown() override;
 };
 

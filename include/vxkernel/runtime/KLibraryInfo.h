@@ -6,6 +6,8 @@
 
 #include "vxkernel/export.h"
 
+/// Build facts of the loaded library; static strings the caller does not free.
+/// Safe from any thread.
 class VXKERNEL_EXPORT KLibraryInfo {
  public:
   /// "major.minor.patch" of the loaded library.

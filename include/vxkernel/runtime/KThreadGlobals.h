@@ -15,6 +15,9 @@
 #include "vxkernel/export.h"
 #include "vxkernel/runtime/KAt.h"
 
+/// Thread-ring participant that owns up to four context slots for a module's
+/// per-thread state (see the file comment). Subclasses override Init and
+/// Cleanup; one static instance per module.
 class VXKERNEL_EXPORT KThreadGlobals : public KAtThread {
  public:
   /// The ring value is the participant's priority in the thread ring.
@@ -30,16 +33,22 @@ class VXKERNEL_EXPORT KThreadGlobals : public KAtThread {
   virtual void Init();       ///< does nothing
   virtual void Cleanup();    ///< does nothing
 
-  /// The calling thread's value of a slot: null without a context.
+  /// The calling thread's value of a slot: null without a context. Use only
+  /// the slots the constructor allocated.
+  ///@{
   void* User1() const;
   void* User2() const;
   void* User3() const;
   void* User4() const;
+  ///@}
   /// Stores into the calling thread's slot: nothing happens without a context.
+  /// The value is not owned: Cleanup frees what it points at.
+  ///@{
   void User1(void* value) const;
   void User2(void* value) const;
   void User3(void* value) const;
   void User4(void* value) const;
+  ///@}
 
  private:
   uint32_t fUser1;

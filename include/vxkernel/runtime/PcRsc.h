@@ -25,29 +25,34 @@
 #include "vxkernel/runtime/KThreadGlobals.h"
 
 extern "C" {
-// One resource of a module's table. Strings have type "STRING", a null name,
-// id as their number and data pointing at the text (size bytes, followed by a
-// terminating zero). Icons, cursors and bitmaps have type "ICON", "CURSOR" or
-// "BITMAP". Every other type is raw data for LoadResource: a 16-bit
-// little-endian length n followed by n bytes (size is the whole, 2 + n). A
-// resource is named by name, or by id when name is null.
+/// One resource of a module's table. Strings have type "STRING", a null name,
+/// id as their number and data pointing at the text (size bytes, followed by a
+/// terminating zero). Icons, cursors and bitmaps have type "ICON", "CURSOR" or
+/// "BITMAP". Every other type is raw data for LoadResource: a 16-bit
+/// little-endian length n followed by n bytes (size is the whole, 2 + n). A
+/// resource is named by name, or by id when name is null. The module owns
+/// every string and byte the entry points at.
 struct VXResource {
-  const char* type;
-  const char* name;
-  long id;
-  const void* data;
-  unsigned long size;
+  const char* type;   ///< "STRING", "ICON", "CURSOR", "BITMAP" or a raw type; null ends the table
+  const char* name;   ///< the resource's name; null when it is named by id
+  long id;            ///< the resource's number, used when name is null
+  const void* data;   ///< the bytes (text for a string)
+  unsigned long size; ///< bytes at data (a string's terminating zero not counted)
 };
 }
 
 /// The symbol under which a module exports its table.
 #define VXK_RESOURCE_TABLE_SYMBOL "vxk_resource_table"
 
+/// Looks resources up along the chain of resource modules (see the file
+/// comment). Only static members.
 class VXKERNEL_EXPORT PcRsc {
  public:
   typedef void* HINSTANCE;  ///< a module: the loader's handle; null = the host
 
   // ===== The process list =====
+  /// Appends h to the process list (h may be there already); the list does
+  /// not take ownership.
   static void Add(HINSTANCE h);
   /// Deletes the first occurrence; true when found.
   static bool Remove(HINSTANCE h);

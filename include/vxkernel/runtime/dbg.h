@@ -33,11 +33,11 @@ typedef void (*DBG_output_routine)(DBG_output kind, long detail, void* datum, co
 
 /// The debug state of one thread, made by KDbgInit when the thread starts.
 struct KDbgGlobals {
-  uint8_t fInitialised;
-  uint8_t fHandlerEnabled;
-  DBG_output_routine fRoutine;
-  void* fDatum;
-  uint8_t fOutputSet;
+  uint8_t fInitialised;        ///< dbg_init has run on this thread
+  uint8_t fHandlerEnabled;     ///< dbg_call_debugger may break (dbg_enable_handler)
+  DBG_output_routine fRoutine; ///< the installed routine; null when none
+  void* fDatum;                ///< passed to fRoutine on every call; not owned
+  uint8_t fOutputSet;          ///< a routine is installed
   uint8_t fBusy;  ///< set while the routine runs, so its own output cannot loop
 };
 

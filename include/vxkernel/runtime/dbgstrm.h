@@ -21,14 +21,19 @@
 VXKERNEL_EXPORT void dbgstrm_print(std::ostream& s);
 
 /// Choose the printer, once per process: the first call of either wins and
-/// later calls change nothing. Both return false.
+/// later calls change nothing. Both return false. The system-log printer
+/// creates the process's system log on the file logfile.
+///@{
 VXKERNEL_EXPORT bool dbgstrm_set_compatiblity_mode();
 VXKERNEL_EXPORT bool dbgstrm_set_syslog_mode(const char* logfile);
+///@}
 
 /// Whether a printer has been chosen, and which.
+///@{
 VXKERNEL_EXPORT bool dbgstrm_is_initialized();
 VXKERNEL_EXPORT bool dbgstrm_is_compatiblity_mode();
 VXKERNEL_EXPORT bool dbgstrm_is_syslog_mode();
+///@}
 
 /// For extension modules: prints text followed by a line end.
 VXKERNEL_EXPORT void VXDropinEcho(const char* text);

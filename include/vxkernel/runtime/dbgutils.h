@@ -15,21 +15,29 @@
 #include "vxkernel/export.h"
 #include "vxkernel/runtime/dbg.h"
 
-/// Writes each text to standard error.
+/// Writes each text to standard error: the setup installs the routine.
+///@{
 VXKERNEL_EXPORT void dbgutils_batch_setup();
 VXKERNEL_EXPORT void dbgutils_batch_output_routine(DBG_output kind, long detail, void* datum,
                                                    const char* text);
-/// Writes each text to standard output and flushes.
+///@}
+/// Writes each text to standard output and flushes: the setup installs the
+/// routine.
+///@{
 VXKERNEL_EXPORT void dbgutils_cout_setup();
 VXKERNEL_EXPORT void dbgutils_cout_output_routine(DBG_output kind, long detail, void* datum,
                                                   const char* text);
+///@}
 
 /// Rolls name over (keeping keep older files), opens it with mode (null:
 /// "debug.out", "wt") and, if it opened, installs the file routine with the
-/// file as its datum. The file or null is stored into *out when out is given.
+/// file as its datum. The file or null is stored into *out when out is given;
+/// the routine keeps owning the file.
+///@{
 VXKERNEL_EXPORT void dbgutils_file_setup(const char* name, const char* mode, unsigned keep);
 VXKERNEL_EXPORT void dbgutils_file_setup_file(std::FILE** out, const char* name, const char* mode,
                                               unsigned keep);
+///@}
 /// Writes and flushes each text; closes the file (the datum) on DBG_close.
 VXKERNEL_EXPORT void dbgutils_file_output_routine(DBG_output kind, long detail, void* datum,
                                                   const char* text);

@@ -37,7 +37,10 @@ class VXKERNEL_EXPORT ErrProcessGlobals : public KAtProcess {
   ~ErrProcessGlobals() override;
 
  protected:
+  /// Chooses the error properties path from the start-up directory, unless
+  /// one was chosen earlier (see err_properties_path_set).
   void Startup() override;
+  /// Forgets and frees the path; err_properties_path is empty afterwards.
   void Shutdown() override;
 
  private:
@@ -83,8 +86,12 @@ VXKERNEL_EXPORT char err_escape_char();
 /// read in order up to the highest marker used, each as its conversion says
 /// (%s and %p a pointer, %ld a long, %lld a long long, %f a double, other
 /// integer conversions an int); an argument no marker uses is read as a long.
+/// The first form writes at most size - 1 bytes and a terminator and returns
+/// buf; the second returns the text, at most 254 bytes.
+///@{
 VXKERNEL_EXPORT char* err_sprintf(char* buf, long size, long code, ...);
 VXKERNEL_EXPORT KString err_sprintf(long code, ...);
+///@}
 /// The same with an argument list already started.
 VXKERNEL_EXPORT char* err_sprintf_utility(char* buf, long size, long code, va_list args);
 /// Fills a template given as text.

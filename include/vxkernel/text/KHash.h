@@ -21,8 +21,10 @@ class VXKERNEL_EXPORT KHash {
   static uint32_t HashMem(const void* p, long n, uint32_t seed = 0);
   /// As above with each byte c replaced by table[c] (256 entries); a null
   /// table hashes the bytes untranslated.
+  ///@{
   static uint32_t HashTransString(const char* s, const unsigned char* table, uint32_t seed = 0);
   static uint32_t HashTransMem(const void* p, long n, const unsigned char* table, uint32_t seed = 0);
+  ///@}
   /// HashString with seed 0 after folding 'A'..'Z' to 'a'..'z' (and nothing
   /// else, whatever the locale).
   static uint32_t HashInsensitiveStr(const char* s);

@@ -12,9 +12,13 @@
 class VXKERNEL_EXPORT KStack : public KArray {
  public:
   KStack() = default;
+  /// A stack of elements of elementSize bytes (see KArray(long)).
   explicit KStack(long elementSize) : KArray(elementSize) {}
 
+  /// Pushes the pointer-sized value v; false (one debug line) when full.
   bool Push(void* v) { return AddSelement(v); }
+  /// Pushes a copy of the ElementSize() bytes at p; false when p is null or
+  /// the stack is full.
   bool PushElement(const void* p) { return AddElement(p); }
   /// The top value, removed; null when the stack is empty.
   void* Pop();

@@ -109,6 +109,7 @@ class VXKERNEL_EXPORT KString {
   KString(const char* s);  // NOLINT: implicit by design
   /// Exactly n bytes from p; null p or n == 0 gives the empty string.
   KString(const char* p, unsigned n);
+  /// Shares other's representation: one count increment, no copy of the text.
   KString(const KString& other) noexcept : fRef(other.fRef) { AddReference(); }
   /// Leaves other empty.
   KString(KString&& other) noexcept : fRef(other.fRef) { other.fRef = &gEmptyRef; }
@@ -122,6 +123,7 @@ class VXKERNEL_EXPORT KString {
     fRef = r;
     return *this;
   }
+  /// Takes other's representation; other becomes empty.
   KString& operator=(KString&& other) noexcept {
     if (this != &other) {
       DropReference();
@@ -130,6 +132,8 @@ class VXKERNEL_EXPORT KString {
     }
     return *this;
   }
+  /// Replaces the text by a copy of s (null or "" gives the empty string); s
+  /// may point into this string's own text.
   KString& operator=(const char* s);
 
   /// Takes over p, which must come from array new: null or "" is freed and
@@ -165,9 +169,14 @@ class VXKERNEL_EXPORT KString {
   }
 
   // ===== Access =====
-  operator const char*() const { return fRef->fText; }  // never null
+  /// The NUL-terminated text; never null, valid until this string changes or
+  /// goes.
+  operator const char*() const { return fRef->fText; }
+  /// Bytes of text, embedded NULs included, the terminator not counted.
   unsigned Length() const { return fRef->fLength; }
+  /// Bytes the text can reach before its buffer is replaced; 0 when empty.
   unsigned Capacity() const { return fRef->fCapacity; }
+  /// The representation, shared with the string's copies; never null.
   const KStringRef* Ref() const { return fRef; }
   /// Byte i; 0 outside 0..Length()-1.
   char operator[](int i) const {
@@ -176,12 +185,15 @@ class VXKERNEL_EXPORT KString {
 
   // ===== Building =====
   /// Both texts in a new string; an empty right side shares this one.
+  ///@{
   KString operator+(const char* s) const;
   KString operator+(const KString& s) const;
+  ///@}
 
   /// Appends run in place while this string is the only holder and the
   /// capacity suffices; otherwise the text moves to a new representation
   /// sized by the capacity rule. Appending '\0', null or "" changes nothing.
+  ///@{
   KString& operator+=(char c) {
     KStringRef* r = fRef;
     if (r->fLength < r->fCapacity && r->fRefCount == 1) {  // never gEmptyRef
@@ -197,6 +209,7 @@ class VXKERNEL_EXPORT KString {
     if (s == nullptr || *s == '\0') return *this;
     return Append(s, std::strlen(s));
   }
+  ///@}
   /// Appends all Length() bytes of s, embedded NULs included.
   KString& operator+=(const KString& s) {
     if (s.fRef->fLength == 0) return *this;
@@ -205,11 +218,14 @@ class VXKERNEL_EXPORT KString {
 
   /// New strings with each byte before the first NUL passed through
   /// tolower / toupper of the current C locale.
+  ///@{
   KString Lower() const;
   KString Upper() const;
+  ///@}
 
   // ===== Comparison =====
   /// Case-sensitive str_DBCS_cmp of the texts; lengths play no part.
+  ///@{
   bool operator==(const KString& s) const {
     return fRef == s.fRef || CompareTexts(fRef->fText, s.fRef->fText) == 0;
   }
@@ -218,6 +234,7 @@ class VXKERNEL_EXPORT KString {
     return CompareTexts(fRef->fText, s.fRef->fText) <=> 0;
   }
   std::weak_ordering operator<=>(const char* s) const { return CompareTexts(fRef->fText, s) <=> 0; }
+  ///@}
 
   /// Orders a and b as str_DBCS_cmp(a, b, false) does, but returns only a
   /// sign-correct value: in single-byte and UTF-8 modes it is strcmp's own

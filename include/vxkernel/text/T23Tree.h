@@ -30,6 +30,7 @@ class T23Node {
   T23Node(const T23Node&) = delete;
   T23Node& operator=(const T23Node&) = delete;
 
+  /// True for a T23Leaf, false for an inner node (T23Index).
   bool IsLeaf() const { return fIsLeaf; }
 
   /// Pairs a full leaf holds: a leaf's keys and values fill about 768 bytes.
@@ -41,6 +42,7 @@ class T23Node {
       static_cast<int>(std::clamp<std::size_t>(512 / (sizeof(K) + 2 * sizeof(void*)), 8, 32));
 
  protected:
+  /// An empty node of the given kind.
   explicit T23Node(bool isLeaf) : fIsLeaf(isLeaf) {}
   ~T23Node() = default;  ///< the tree destroys the parts it knows of
 
@@ -110,7 +112,9 @@ template <class K, class V>
 class T23Tree {
  public:
   T23Tree() = default;
+  /// A copy made by inserting other's pairs one by one (Merge).
   T23Tree(const T23Tree& other) { Merge(other); }
+  /// Takes other's nodes in constant time; other becomes empty.
   T23Tree(T23Tree&& other) noexcept
       : fRoot(std::exchange(other.fRoot, nullptr)), fSize(std::exchange(other.fSize, 0)) {}
   /// Clears, merges other's pairs (self-assignment keeps the map); returns a copy.
@@ -121,6 +125,7 @@ class T23Tree {
     }
     return *this;
   }
+  /// Clears this map and takes other's nodes; other becomes empty.
   T23Tree& operator=(T23Tree&& other) noexcept {
     if (this != &other) {
       Clear();
@@ -136,6 +141,7 @@ class T23Tree {
   void Add(const K& key, const V& value);
   /// Removes the pair with an equal key; false when there is none.
   bool Delete(const K& key);
+  /// True when a pair with an equal key is present.
   virtual bool IsKey(const K& key) const {
     int i = 0;
     return Find(key, &i) != nullptr;
@@ -170,12 +176,12 @@ class T23Tree {
   /// Adds every pair of other in ascending order, so values of keys present
   /// in both maps are taken from other.
   void Merge(const T23Tree& other);
+  static constexpr int kVisitBatch = 32;  ///< the most pairs one visit call gets
   /// Calls visit(keys, values, n) with every pair in ascending key order,
   /// at most kVisitBatch pairs a call (the pairs of one leaf), through
   /// pointers that stay valid until the map changes; visit must not change
   /// the map. The next leaf is asked of the cache while one is visited, so a
   /// walk over a map that is not in the cache overlaps its waits.
-  static constexpr int kVisitBatch = 32;
   template <class F>
   void VisitInBatches(F&& visit) const {
     if (fRoot != nullptr) VisitNode(fRoot, visit);
@@ -334,6 +340,7 @@ class T23Tree {
 template <class K, class V>
 class T23Iter {
  public:
+  /// Starts before the smallest key of tree (see Reset).
   explicit T23Iter(const T23Tree<K, V>& tree) : fTree(tree) { Reset(); }
 
   /// Starts again at the smallest key.

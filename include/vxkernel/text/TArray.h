@@ -10,6 +10,8 @@
 
 #include "vxkernel/text/KArray.h"
 
+/// A KArray whose slots hold values of T, a type of at most pointer size
+/// copied bit for bit (see the file comment).
 template <class T>
 class TArray : public KArray {
   static_assert(sizeof(T) <= sizeof(void*), "TArray holds pointer-sized elements");
@@ -17,12 +19,14 @@ class TArray : public KArray {
  public:
   TArray() = default;
 
+  /// Appends v; false (one debug line) when the array is full.
   bool Add(T v) { return AddSelement(ToWord(v)); }
   /// The element at position i (1-based), or T() outside 1..Count().
   T GetAt(unsigned long i) const {
     if (i < 1 || i > NumElements()) return T();
     return FromWord(GetSelementAt(i));
   }
+  /// Elements stored (NumElements()); 0 for an empty array.
   unsigned long Count() const { return NumElements(); }
 
  private:

@@ -19,30 +19,44 @@
 
 // ===== Any code page =====
 
+/// The wide text of len bytes at s (or all of s, embedded NULs included) in
+/// code page codePage.
+///@{
 VXKERNEL_EXPORT std::wstring mbtow(unsigned codePage, const char* s, long len = -1);
 VXKERNEL_EXPORT std::wstring mbtow(unsigned codePage, const std::string& s);
+///@}
+/// The bytes in code page codePage of len wide characters at w (or all of
+/// w); values above U+10FFFF become "?" as well.
+///@{
 VXKERNEL_EXPORT std::string wtomb(unsigned codePage, const wchar_t* w, long len = -1);
 VXKERNEL_EXPORT std::string wtomb(unsigned codePage, const std::wstring& w);
+///@}
 
 // ===== Named code pages =====
 
-/// The active ANSI code page (code page 0).
+/// The active ANSI code page (code page 0): mbtow and wtomb with code page 0.
+///@{
 VXKERNEL_EXPORT std::wstring atow(const char* s, long len = -1);
 VXKERNEL_EXPORT std::wstring atow(const std::string& s);
 VXKERNEL_EXPORT std::string wtoa(const wchar_t* w, long len = -1);
 VXKERNEL_EXPORT std::string wtoa(const std::wstring& w);
+///@}
 
-/// UTF-8 (code page 65001).
+/// UTF-8 (code page 65001): mbtow and wtomb with code page 65001.
+///@{
 VXKERNEL_EXPORT std::wstring utf8tow(const char* s, long len = -1);
 VXKERNEL_EXPORT std::wstring utf8tow(const std::string& s);
 VXKERNEL_EXPORT std::string wtoutf8(const wchar_t* w, long len = -1);
 VXKERNEL_EXPORT std::string wtoutf8(const std::wstring& w);
+///@}
 
-/// Shift-JIS (code page 932).
+/// Shift-JIS (code page 932): mbtow and wtomb with code page 932.
+///@{
 VXKERNEL_EXPORT std::wstring sjtow(const char* s, long len = -1);
 VXKERNEL_EXPORT std::wstring sjtow(const std::string& s);
 VXKERNEL_EXPORT std::string wtosj(const wchar_t* w, long len = -1);
 VXKERNEL_EXPORT std::string wtosj(const std::wstring& w);
+///@}
 
 /// Facts about code pages. Stateless.
 class VXKERNEL_EXPORT WCodePage {
@@ -54,7 +68,9 @@ class VXKERNEL_EXPORT WCodePage {
 /// The value of the environment variable name, as a wide string (the
 /// environment holds UTF-8 bytes); empty when the variable is unset or name
 /// is null.
+///@{
 VXKERNEL_EXPORT std::wstring WGetEnv(const wchar_t* name);
 VXKERNEL_EXPORT std::wstring WGetEnv(const std::wstring& name);
+///@}
 
 #endif  // VXKERNEL_TEXT_CODEPAGE_H_

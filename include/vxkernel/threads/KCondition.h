@@ -41,6 +41,7 @@ class VXKERNEL_EXPORT KCondition {
   /// Wakes every thread waiting now; returns 0, 5 on failure.
   long Broadcast();
 
+  /// This object, for code that passes the condition around as a handle.
   KCondition* _Cond() { return this; }
 
  private:
@@ -55,12 +56,24 @@ class VXKERNEL_EXPORT KCondition {
 /// Owns both. Thread rule: as KMutex and KCondition.
 class VXKERNEL_EXPORT KConditionMutex {
  public:
+  /// KMutex::Lock and KMutex::Unlock on the monitor's mutex, with their
+  /// results.
+  ///@{
   long Lock() const VXK_ACQUIRE(fMutex) { return fMutex.Lock(); }
   long Unlock() const VXK_RELEASE(fMutex) { return fMutex.Unlock(); }
+  ///@}
+  /// KCondition::Wait on the monitor's mutex, with or without a deadline, with
+  /// its results (0; 10 on failure or at the deadline; 5 for a deadline out of
+  /// range). The caller holds the monitor (once).
+  ///@{
   long Wait() VXK_REQUIRES(fMutex) { return fCondition.Wait(fMutex); }
   long Wait(const KTimestamp& deadline) VXK_REQUIRES(fMutex) { return fCondition.Wait(fMutex, deadline); }
+  ///@}
+  /// KCondition::Signal and KCondition::Broadcast: 0, or 5 on failure.
+  ///@{
   long Signal() { return fCondition.Signal(); }
   long Broadcast() { return fCondition.Broadcast(); }
+  ///@}
 
  private:
   KMutex fMutex;

@@ -24,14 +24,20 @@ class KLockBase;
 /// inconsistent.
 class VXK_CAPABILITY("lock") VXKERNEL_EXPORT KLock {
  public:
-  /// Fixed underlying types: any int is a valid Kind or Type (kind 7, say,
-  /// is a lock without implementation), not only the named values.
+  /// The implementation a lock gets (see the class comment). A fixed
+  /// underlying type: any int is a valid Kind (kind 7, say, is a lock without
+  /// implementation), not only the named values.
   enum Kind : int { kCriticalSection = 0, kSWMR = 1, kSWMRNoStarvation = 2 };
+  /// How Lock takes the lock: shared (kRead) or exclusive (kWrite). Any int is
+  /// a valid Type; the SWMR kinds refuse the unnamed ones.
   enum Type : int { kRead = 0, kWrite = 1 };
 
   /// A timeout with all bits set waits without limit.
   static constexpr unsigned long kInfinite = 0xFFFFFFFFUL;
 
+  /// A lock of kind; an unknown kind gives one that does no locking. When the
+  /// system refuses the implementation, writes one debug line and the lock
+  /// does no locking either.
   explicit KLock(Kind kind);
   virtual ~KLock();
 
@@ -45,13 +51,14 @@ class VXK_CAPABILITY("lock") VXKERNEL_EXPORT KLock {
   /// Releases one Lock of the same type.
   virtual void Unlock(Type type) VXK_RELEASE_GENERIC();
 
+  /// The kind given at construction.
   Kind _Kind() const { return fKind; }
 
  private:
   /// Creates the implementation for fKind (none for unknown kinds).
   virtual void SysInit();
 
-  /// Constant after construction.
+  // Constant after construction.
   Kind fKind;
   KLockBase* fImpl;  ///< owned; null for kinds without an implementation
 };

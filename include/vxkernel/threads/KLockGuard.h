@@ -27,6 +27,10 @@ class VXK_SCOPED_CAPABILITY KLockGuard {
   /// Asks for a shared (reader's) hold.
   enum Shared { kShared };
 
+  /// Takes lock with type (kWrite by default) and no time limit; with kShared,
+  /// as kRead. A null pointer, or a lock that refuses (see Held), leaves the
+  /// guard holding nothing.
+  ///@{
   explicit KLockGuard(KLock* lock, KLock::Type type = KLock::kWrite) VXK_ACQUIRE(lock)
       : fObject(lock), fRelease(&ReleaseKLock), fType(type) {
     if (lock == nullptr || !lock->Lock(type, KLock::kInfinite)) fRelease = nullptr;
@@ -34,9 +38,15 @@ class VXK_SCOPED_CAPABILITY KLockGuard {
   explicit KLockGuard(KLock& lock, KLock::Type type = KLock::kWrite) VXK_ACQUIRE(lock)
       : KLockGuard(&lock, type) {}
   KLockGuard(KLock& lock, Shared) VXK_ACQUIRE_SHARED(lock) : KLockGuard(&lock, KLock::kRead) {}
+  ///@}
+  /// Takes mutex with KMutex::Lock (defined in KMutex.h).
   inline explicit KLockGuard(KMutex& mutex) VXK_ACQUIRE(mutex);
+  /// Takes lock as its writer (WriteLock) or, with kShared, as a reader
+  /// (ReadLock); defined in KRWLock.h.
+  ///@{
   inline explicit KLockGuard(KRWLock& lock) VXK_ACQUIRE(lock);
   inline KLockGuard(KRWLock& lock, Shared) VXK_ACQUIRE_SHARED(lock);
+  ///@}
 
   ~KLockGuard() VXK_RELEASE() {
     if (fRelease != nullptr) fRelease(fObject, fType);

@@ -47,13 +47,15 @@ class VXK_CAPABILITY("mutex") VXKERNEL_EXPORT KMutex {
 
   /// The critical section (null for the mutex-object kind) and the mutex
   /// handle (null for the critical-section kind), as opaque pointers.
+  ///@{
   void* _Critical() const { return fKind == 1 ? fObject : nullptr; }
   void* _Handle() const { return fKind == 0 ? fObject : nullptr; }
+  ///@}
 
  private:
   friend class KCondition;  ///< waits on fObject
 
-  /// Constant after construction.
+  // Constant after construction.
   int fKind;      ///< 1 critical section, 0 mutex object
   void* fObject;  ///< the operating-system object; null if it could not be made
 };
@@ -67,6 +69,7 @@ inline KLockGuard::KLockGuard(KMutex& mutex)
 /// The former name of KLockGuard over a KMutex, kept for hosts.
 class VXK_SCOPED_CAPABILITY KMutexGuard : public KLockGuard {
  public:
+  /// Locks mutex (KMutex::Lock) until the guard is destroyed.
   explicit KMutexGuard(KMutex& mutex) VXK_ACQUIRE(mutex) : KLockGuard(mutex) {}
   ~KMutexGuard() VXK_RELEASE() {}
 };

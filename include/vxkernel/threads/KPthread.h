@@ -34,10 +34,14 @@ class VXKERNEL_EXPORT KPthread {
   static KPthread Self();
 
   /// Compare thread ids only.
+  ///@{
   bool operator==(const KPthread& t) const { return fId == t.fId; }
   bool operator!=(const KPthread& t) const { return fId != t.fId; }
+  ///@}
 
+  /// The system's thread handle, as an integer; 0 without a thread.
   uintptr_t _Handle() const { return fHandle; }
+  /// The thread's 32-bit id; 0 without a thread.
   uint32_t _Id() const { return fId; }
 
  private:

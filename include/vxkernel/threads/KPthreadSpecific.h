@@ -23,6 +23,7 @@ class VXKERNEL_EXPORT KPthreadSpecific {
   long Set(void* value);
   /// The calling thread's value (null when never set or without a slot).
   void* Get() const;
+  /// The system's key of the slot; all bits set when none could be allocated.
   uintptr_t _Index() const { return fIndex; }
 
  private:

@@ -19,9 +19,13 @@ class KRWLock;
 /// is expected. Refers to the lock, does not own it.
 class VXKERNEL_EXPORT KReadLock {
  public:
+  /// Refers to lock, which must outlive this facet.
   explicit KReadLock(KRWLock& lock) : fLock(&lock) {}
+  /// KRWLock::ReadLock, with its result.
   long Lock();
+  /// KRWLock::TryReadLock: 0 when taken, 2 when busy.
   long TryLock();
+  /// KRWLock::Unlock, with its result.
   long Unlock();
 
  private:
@@ -31,9 +35,13 @@ class VXKERNEL_EXPORT KReadLock {
 /// The writer side of a KRWLock. Refers to the lock, does not own it.
 class VXKERNEL_EXPORT KWriteLock {
  public:
+  /// Refers to lock, which must outlive this facet.
   explicit KWriteLock(KRWLock& lock) : fLock(&lock) {}
+  /// KRWLock::WriteLock, with its result.
   long Lock();
+  /// KRWLock::TryWriteLock: 0 when taken, 2 when busy.
   long TryLock();
+  /// KRWLock::Unlock, with its result.
   long Unlock();
 
  private:
@@ -55,17 +63,24 @@ class VXK_CAPABILITY("rwlock") VXKERNEL_EXPORT KRWLock {
 
   /// Each returns 0 on success or, when it had to wait, the error of the
   /// internal mutex or of a condition wait (the state is then unchanged).
+  ///@{
   long ReadLock() VXK_ACQUIRE_SHARED();
   long WriteLock() VXK_ACQUIRE();
+  ///@}
   /// 0 when taken, 2 when the lock is busy (a reader also gets 2 while a
   /// writer waits). Unannotated, as KMutex::TryLock.
+  ///@{
   long TryReadLock();
   long TryWriteLock();
+  ///@}
   /// Releases a writer's or one reader's hold; 8 when nobody holds the lock.
   long Unlock() VXK_RELEASE_GENERIC();
 
+  /// The reader and writer facets; they live as long as the lock.
+  ///@{
   KReadLock& Reader() { return fReader; }
   KWriteLock& Writer() { return fWriter; }
+  ///@}
 
  private:
   friend class KRWLockInternal;  ///< src/threads/KRWLock_internal.h: the waiting counts
@@ -74,7 +89,7 @@ class VXK_CAPABILITY("rwlock") VXKERNEL_EXPORT KRWLock {
   bool TryEnterRead();
   bool TryEnterWrite();
 
-  /// Constant after construction.
+  // Constant after construction.
   KReadLock fReader;
   KWriteLock fWriter;
 
@@ -102,14 +117,17 @@ inline KLockGuard::KLockGuard(KRWLock& lock, Shared)
   lock.ReadLock();
 }
 
-/// The former names of the KLockGuards of a KRWLock, kept for hosts.
+/// The former name of the shared KLockGuard of a KRWLock, kept for hosts.
 class VXK_SCOPED_CAPABILITY KRLock_var : public KLockGuard {
  public:
+  /// Read-locks lock (KRWLock::ReadLock) until the guard is destroyed.
   explicit KRLock_var(KRWLock& lock) VXK_ACQUIRE_SHARED(lock) : KLockGuard(lock, kShared) {}
   ~KRLock_var() VXK_RELEASE() {}
 };
+/// The former name of the exclusive KLockGuard of a KRWLock, kept for hosts.
 class VXK_SCOPED_CAPABILITY KWLock_var : public KLockGuard {
  public:
+  /// Write-locks lock (KRWLock::WriteLock) until the guard is destroyed.
   explicit KWLock_var(KRWLock& lock) VXK_ACQUIRE(lock) : KLockGuard(lock) {}
   ~KWLock_var() VXK_RELEASE() {}
 };

@@ -49,16 +49,23 @@ class VXKERNEL_EXPORT KSharedFile {
   KSharedFile(const KSharedFile&) = delete;
   KSharedFile& operator=(const KSharedFile&) = delete;
 
+  /// The stdio stream; null when the open by name failed. Owned by this
+  /// object only when it was opened by name or wrapped with owns = true.
   std::FILE* Stream() const { return fStream; }
-  /// C++ streams reading and writing through Stream(), made on first use.
+  /// C++ streams reading and writing through Stream(), made on first use and
+  /// owned by this file (they share one buffer).
   /// REQUIRES: Stream() is not null.
+  ///@{
   std::istream& In();
   std::ostream& Out();
+  ///@}
   /// Buffered streams (blocks of 31744 bytes) over Stream(), made on first
   /// use over a KSharedFileStream of mode 1 or 2 and owned by this file.
   /// REQUIRES: Stream() is not null.
+  ///@{
   igstream& IStream();
   ogstream& OStream();
+  ///@}
   /// The descriptor of the stream's file; -1 without a stream.
   int _Handle() const { return fHandle; }
 
@@ -78,10 +85,15 @@ class KSharedFileLock;
 /// the names Lock/TryLock/Unlock. Refers to the lock, does not own it.
 class VXKERNEL_EXPORT KSharedFileReadLock {
  public:
+  /// Refers to lock, which must outlive this facet.
   explicit KSharedFileReadLock(KSharedFileLock& lock) : fLock(&lock) {}
+  /// KSharedFileLock::ReadLock, TryReadLock and Unlock on the same range, with
+  /// their results.
+  ///@{
   bool Lock(KSeekMode origin, long offset, long length);
   bool TryLock(KSeekMode origin, long offset, long length);
   bool Unlock(KSeekMode origin, long offset, long length);
+  ///@}
 
  private:
   KSharedFileLock* fLock;
@@ -90,10 +102,15 @@ class VXKERNEL_EXPORT KSharedFileReadLock {
 /// The writer facet of a KSharedFileLock.
 class VXKERNEL_EXPORT KSharedFileWriteLock {
  public:
+  /// Refers to lock, which must outlive this facet.
   explicit KSharedFileWriteLock(KSharedFileLock& lock) : fLock(&lock) {}
+  /// KSharedFileLock::WriteLock, TryWriteLock and Unlock on the same range,
+  /// with their results.
+  ///@{
   bool Lock(KSeekMode origin, long offset, long length);
   bool TryLock(KSeekMode origin, long offset, long length);
   bool Unlock(KSeekMode origin, long offset, long length);
+  ///@}
 
  private:
   KSharedFileLock* fLock;
@@ -109,20 +126,33 @@ class VXKERNEL_EXPORT KSharedFileWriteLock {
 /// Owns its KSharedFile. Not synchronized: one thread at a time per object.
 class VXKERNEL_EXPORT KSharedFileLock {
  public:
+  /// Makes the KSharedFile as its constructors do: wrapping stream (closed on
+  /// destruction when owns is true) or opening name with KSharedFile::Open.
+  /// A failed open leaves a lock whose every call returns false.
+  ///@{
   KSharedFileLock(std::FILE* stream, bool owns);
   KSharedFileLock(const char* name, const char* mode, KShareMode share);
+  ///@}
 
   /// Each returns true on success; the try forms return false at once when
-  /// another open holds a conflicting lock.
+  /// another open holds a conflicting lock. False also without a stream, for
+  /// an unknown origin, when the origin cannot be found, or for an empty
+  /// range. Unlock releases the range given, which need not be one locked.
+  ///@{
   bool ReadLock(KSeekMode origin, long offset, long length);
   bool TryReadLock(KSeekMode origin, long offset, long length);
   bool WriteLock(KSeekMode origin, long offset, long length);
   bool TryWriteLock(KSeekMode origin, long offset, long length);
   bool Unlock(KSeekMode origin, long offset, long length);
+  ///@}
 
+  /// The file locked; owned by this object.
   KSharedFile& File() { return fFile; }
+  /// The reader and writer facets; they live as long as this object.
+  ///@{
   KSharedFileReadLock& Reader() { return fReader; }
   KSharedFileWriteLock& Writer() { return fWriter; }
+  ///@}
 
  private:
   bool Range(KSeekMode origin, long offset, long length);
@@ -142,14 +172,23 @@ class VXKERNEL_EXPORT KSharedFileRangeGuard {
   ~KSharedFileRangeGuard();
   KSharedFileRangeGuard(const KSharedFileRangeGuard&) = delete;
   KSharedFileRangeGuard& operator=(const KSharedFileRangeGuard&) = delete;
+  /// True when the constructor obtained the lock; the destructor then
+  /// releases the range.
   bool Locked() const { return fLocked; }
+  /// The guard's own lock object, which owns the file when it was opened by
+  /// name.
   KSharedFileLock& Lock() { return fLock; }
 
  protected:
+  /// Locks the range, waiting as long as needed, exclusively or shared. The
+  /// stream form does not take over stream; the named form opens the file
+  /// with KSharedFile::Open and closes it on destruction. See Locked().
+  ///@{
   KSharedFileRangeGuard(bool exclusive, std::FILE* stream, KSeekMode origin, long offset,
                         long length);
   KSharedFileRangeGuard(bool exclusive, const char* name, const char* mode, KShareMode share,
                         KSeekMode origin, long offset, long length);
+  ///@}
 
  private:
   void Take(bool exclusive);
@@ -164,21 +203,29 @@ class VXKERNEL_EXPORT KSharedFileRangeGuard {
 /// Holds a shared lock on a byte range for its lifetime.
 class VXKERNEL_EXPORT KSharedFileReadLockGuard : public KSharedFileRangeGuard {
  public:
+  /// Read-locks the range of stream (not taken over) or of the file opened
+  /// by name; Locked() tells whether it succeeded.
+  ///@{
   KSharedFileReadLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length)
       : KSharedFileRangeGuard(false, stream, origin, offset, length) {}
   KSharedFileReadLockGuard(const char* name, const char* mode, KShareMode share, KSeekMode origin,
                            long offset, long length)
       : KSharedFileRangeGuard(false, name, mode, share, origin, offset, length) {}
+  ///@}
 };
 
 /// Holds an exclusive lock on a byte range for its lifetime.
 class VXKERNEL_EXPORT KSharedFileWriteLockGuard : public KSharedFileRangeGuard {
  public:
+  /// Write-locks the range of stream (not taken over) or of the file opened
+  /// by name; Locked() tells whether it succeeded.
+  ///@{
   KSharedFileWriteLockGuard(std::FILE* stream, KSeekMode origin, long offset, long length)
       : KSharedFileRangeGuard(true, stream, origin, offset, length) {}
   KSharedFileWriteLockGuard(const char* name, const char* mode, KShareMode share, KSeekMode origin,
                             long offset, long length)
       : KSharedFileRangeGuard(true, name, mode, share, origin, offset, length) {}
+  ///@}
 };
 
 #endif  // VXKERNEL_THREADS_KSHAREDFILE_H_

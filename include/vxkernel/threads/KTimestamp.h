@@ -21,31 +21,43 @@ class VXKERNEL_EXPORT KTimestamp {
   explicit KTimestamp(unsigned long ms);
   /// wall = seconds * 1000 + ms, counter 0, flag true.
   KTimestamp(int64 seconds, unsigned long ms);
+  /// Copies wall, counter and flag.
+  ///@{
   KTimestamp(const KTimestamp&) = default;
   KTimestamp& operator=(const KTimestamp&) = default;
+  ///@}
   virtual ~KTimestamp();
 
+  /// The current instant, as the default constructor makes it.
   static KTimestamp Now();
   /// Reads the counter (flag true) and then the wall clock.
   void Stamp();
 
-  /// Equal when wall and counter are both equal.
+  /// Equal when wall and counter are both equal (the flag is not compared).
+  ///@{
   bool operator==(const KTimestamp& t) const { return fWall == t.fWall && fCounter == t.fCounter; }
   bool operator!=(const KTimestamp& t) const { return !(*this == t); }
+  ///@}
   /// Order by the wall milliseconds only.
+  ///@{
   bool operator<(const KTimestamp& t) const { return fWall < t.fWall; }
   bool operator<=(const KTimestamp& t) const { return fWall <= t.fWall; }
   bool operator>(const KTimestamp& t) const { return fWall > t.fWall; }
   bool operator>=(const KTimestamp& t) const { return fWall >= t.fWall; }
+  ///@}
 
   /// Adds t's wall milliseconds; counter and flag stay.
+  ///@{
   KTimestamp operator+(const KTimestamp& t) const;
   KTimestamp& operator+=(const KTimestamp& t);
+  ///@}
   /// Subtracts wall and counter. The flag becomes false when this counter is
   /// greater than t's (the counter then gives the finer sub-second part), and
   /// true again when the counter difference is negative.
+  ///@{
   KTimestamp operator-(const KTimestamp& t) const;
   KTimestamp& operator-=(const KTimestamp& t);
+  ///@}
 
   /// wall / 1000.
   int64 Seconds() const { return fWall / 1000; }
@@ -54,8 +66,11 @@ class VXKERNEL_EXPORT KTimestamp {
   /// Seconds() + Milliseconds() / 1000.0.
   double Duration() const;
   /// Low 32 bits of the wall milliseconds / of the counter microseconds.
+  ///@{
   unsigned long MilliCounter() const { return static_cast<unsigned long>(fWall & 0xFFFFFFFFLL); }
   unsigned long Microseconds() const { return static_cast<unsigned long>(fCounter & 0xFFFFFFFFLL); }
+  ///@}
+  /// The wall milliseconds (or a duration's), writable in place.
   int64& _Milliseconds() { return fWall; }
 
  private:
