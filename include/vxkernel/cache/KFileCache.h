@@ -95,8 +95,10 @@ class VXKERNEL_EXPORT KFileCache : public KCache {
 
   /// Off by default. When on, a commit syncs the temporary file, renames it
   /// and syncs the directory. Set it before the cache is shared.
+  ///@{
   void SetSyncOnCommit(bool sync) { fSyncOnCommit.store(sync, std::memory_order_relaxed); }
   bool SyncOnCommit() const { return fSyncOnCommit.load(std::memory_order_relaxed); }
+  ///@}
   /// Removes the temporary files of every partition last changed at least
   /// ageSeconds ago (a negative age counts as 0) and returns how many. A
   /// temporary still held by a live writer is removed too when it is old

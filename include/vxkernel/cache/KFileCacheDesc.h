@@ -16,6 +16,8 @@
 /// Used by one thread at a time.
 class VXKERNEL_EXPORT KFileCacheDesc {
  public:
+  /// A closed handle on path (target: see fTarget) with a zeroed header
+  /// buffer of headerSize bytes; the caller opens the stream.
   KFileCacheDesc(const std::string& path, const std::string& target, unsigned long headerSize);
   ~KFileCacheDesc();
   KFileCacheDesc(const KFileCacheDesc&) = delete;
@@ -29,21 +31,25 @@ class VXKERNEL_EXPORT KFileCacheDesc {
   std::string fPath;        ///< the file that is open
   std::string fTarget;      ///< the final item file; empty from Open
   char* fHeader = nullptr;  ///< fHeaderSize bytes; null when 0
-  unsigned long fHeaderSize;
-  unsigned char fOpen = 0;
-  unsigned char fWritable = 0;
+  unsigned long fHeaderSize;     ///< the cache's HeaderSize when the handle was made
+  unsigned char fOpen = 0;       ///< 1 while fStream is open
+  unsigned char fWritable = 0;   ///< 1 while fStream is open for writing
   unsigned char fComplete = 0;  ///< the data was stored in full
   /// The file opened (device and inode): a reopen by path must find it
   /// again, not a version committed since.
+  ///@{
   uint64_t fDevice = 0;
   uint64_t fInode = 0;
+  ///@}
   /// Where the stream stands, when known, to save seeks and rewrites:
   /// kPlaceData means the file holds fHeader at offset 0 and the stream
   /// stands right after it, so a store need not write the header again.
-  static constexpr unsigned char kPlaceUnknown = 0;
-  static constexpr unsigned char kPlaceStart = 1;
-  static constexpr unsigned char kPlaceData = 2;
-  unsigned char fPlace = kPlaceUnknown;
+  ///@{
+  static constexpr unsigned char kPlaceUnknown = 0;  ///< not known: seek first
+  static constexpr unsigned char kPlaceStart = 1;    ///< at offset 0, before the header
+  static constexpr unsigned char kPlaceData = 2;     ///< right after the header on disk
+  unsigned char fPlace = kPlaceUnknown;              ///< one of the kPlace values
+  ///@}
 };
 
 #endif  // VXKERNEL_CACHE_KFILECACHEDESC_H_

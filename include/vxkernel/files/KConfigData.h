@@ -16,11 +16,15 @@
 /// A KConfigData owns its key text. Not synchronized: one thread at a time.
 class VXKERNEL_EXPORT KConfigData {
  public:
+  /// Reads the values under key, a path of names separated by backslashes
+  /// (null: the empty key).
   explicit KConfigData(const char* key);
 
+  /// Replaces the key path (null: empty).
   void SetKey(const char* key);
   /// Appends "\" and sub to the key path.
   void AppendKey(const char* sub);
+  /// The key path, as set and appended to.
   const KString& Key() const { return fKey; }
 
   /// Stores the named value in out and returns true; stores def and returns

@@ -23,8 +23,11 @@ class VXKERNEL_EXPORT KConfigFile {
 
   /// The process's configuration file, or null.
   static KConfigFile* TheConfigFile();
+  /// The absolute path of the file; empty when the constructor refused it.
   const KString& FilePath() const { return fPath; }
 
+  /// The first KConfigFile constructed (not owned: its destructor clears
+  /// this), or null. Read it through TheConfigFile().
   static KConfigFile* gTheConfigFile;
 
  private:

@@ -31,8 +31,11 @@ class VXKERNEL_EXPORT KDir : public KFile {
   /// path, with "/" appended when missing, as the full name; null or "" is
   /// the empty KDir.
   explicit KDir(const char* path);
+  /// Copies the name.
   KDir(const KDir& other) = default;
+  /// file's name as it is: file should name a directory (empty file name).
   explicit KDir(const KFile& file) : KFile(file) {}
+  /// Copies the name.
   KDir& operator=(const KDir& other) = default;
   ~KDir() override;
 

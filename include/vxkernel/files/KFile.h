@@ -29,10 +29,15 @@ class VXKERNEL_EXPORT KFile {
   static const KString gTypeExtension;  ///< ".SYS"
   static const KString gTypeScript;     ///< ".BAT"
 
+  /// A valid file with every piece empty.
   KFile();
+  /// FullName(fullName).
   explicit KFile(const char* fullName);
+  /// Copies the pieces, validity and LastError.
+  ///@{
   KFile(const KFile& other);
   KFile& operator=(const KFile& other);
+  ///@}
   virtual ~KFile();
 
   /// "/", the directory separator.
@@ -46,23 +51,38 @@ class VXKERNEL_EXPORT KFile {
   /// Path name + file name made absolute; the plain concatenation when that
   /// fails.
   KString FullName() const;
+  /// Short name + type. Setting splits at the last '.'; a name of kMaxName
+  /// characters or more invalidates the file (one debug line).
+  ///@{
   void FileName(const KString& fileName);
   KString FileName() const;
+  ///@}
   /// Appends "/" when missing, then makes the path absolute.
   void PathName(const KString& path);
+  /// The path, ending with "/" unless empty.
   KString PathName() const;
+  /// The file name without its type; set as given, unchecked.
+  ///@{
   void ShortName(const KString& shortName);
   KString ShortName() const;
+  ///@}
+  /// Sets the type as given (with its '.'), unchecked.
   void Type(const KString& type);
   /// The type in upper case.
   KString Type() const;
   /// The part after the last "/" / up to and including it.
+  ///@{
   static KString ExtractName(const KString& fullName);
   static KString ExtractPath(const KString& fullName);
+  ///@}
 
+  /// False after a name that was too long, until a name is accepted.
   bool Valid() const { return fValid != 0; }
+  /// An error code kept for callers (0 initially); the library never sets it.
+  ///@{
   void LastError(long error) { fLastError = static_cast<int32_t>(error); }
   long LastError() const { return fLastError; }
+  ///@}
 
   // ===== The file itself =====
   /// Something exists under the full name (links followed).
@@ -83,17 +103,22 @@ class VXKERNEL_EXPORT KFile {
   /// directory (the root holds itself); the caller deletes it. Null when
   /// invalid.
   KDir* Parent() const;
+  /// The type is ".TXT" (gTypeText), in any case.
   bool IsText() const;
 
   /// Full names compared without regard to case (so "a.txt" and "A.TXT"
   /// are equal although Linux keeps them apart).
+  ///@{
   bool operator==(const KFile& other) const;
   bool operator!=(const KFile& other) const { return !(*this == other); }
+  ///@}
 
   /// Kept for callers of the interface; there is nothing to do on Linux.
+  ///@{
   bool LoadAttributes() { return true; }
   bool SetAttributes() { return true; }
   bool ResolveAlias() { return true; }
+  ///@}
 
  protected:
   /// The full name without its trailing "/" ("/" for the root).

@@ -18,18 +18,19 @@
 /// second CopyStart ends the copy before. Not synchronized.
 class VXKERNEL_EXPORT KFileCopyOperation {
  public:
+  /// What a step of the copy reports.
   enum CopyError : long {
-    kOk = 0,
-    kNoMoreBlocks = -1,
-    kSourceMissing = -2,
-    kSourceIsDirectory = -3,
-    kDestinationDirMissing = -4,
-    kDestinationExists = -5,
-    kDestinationNotOpened = -6,
-    kSourceNotOpened = -7,
-    kNoSpace = -9,
-    kNoBuffer = -10,
-    kShortWrite = -1000,
+    kOk = 0,                     ///< done; for CopyContinue: more blocks may follow
+    kNoMoreBlocks = -1,          ///< the copy is complete (or was never started)
+    kSourceMissing = -2,         ///< the source does not exist
+    kSourceIsDirectory = -3,     ///< the source is a directory
+    kDestinationDirMissing = -4, ///< the destination's directory does not exist
+    kDestinationExists = -5,     ///< the destination file exists already
+    kDestinationNotOpened = -6,  ///< the destination could not be created or opened
+    kSourceNotOpened = -7,       ///< the source could not be opened
+    kNoSpace = -9,               ///< checkSpace: the destination volume is too full
+    kNoBuffer = -10,             ///< bad block size, or no memory for the block
+    kShortWrite = -1000,         ///< a block did not reach the destination
   };
 
   KFileCopyOperation();
@@ -50,7 +51,10 @@ class VXKERNEL_EXPORT KFileCopyOperation {
   /// completed on closing; kOk otherwise.
   CopyError CopyEnd();
 
+  /// Bytes per block, as given to CopyStart.
   long BlockSize() const { return fBlockSize; }
+  /// Blocks the source fills (its size divided by BlockSize, rounded up):
+  /// the number of CopyContinue calls that give kOk. 0 before CopyStart.
   long NumBlocks() const { return fNumBlocks; }
 
  private:

@@ -40,6 +40,8 @@ class VXKERNEL_EXPORT KFilePrefs {
   /// the end is dropped), and a NUL; -6 when the value has size bytes or
   /// more. Values longer than 10239 bytes read as absent.
   long GetPref(const char* section, const char* name, char* buf, long size);
+  /// Stores the value's length in bytes (without a NUL) in *length; -3
+  /// when there is no such value.
   long GetPrefLength(const char* section, const char* name, long* length);
   /// GetPref, then fileprefs_FixDirSep.
   long GetPath(const char* section, const char* name, char* buf, long size);
@@ -50,12 +52,16 @@ class VXKERNEL_EXPORT KFilePrefs {
   long DelPref(const char* section, const char* name);
 
   /// The fileprefs_ lists (null without a file); free with ListRelease.
+  ///@{
   char** ListSections();
   char** ListValues(const char* section);
+  ///@}
+  /// Frees a list from ListSections or ListValues; null does nothing.
   static void ListRelease(char** list);
   /// Prints the file as it would be written to standard output.
   void Dump();
 
+  /// The registry of the shared instances; it has no file (see above).
   static KFilePrefs gPrefsMgr;
 
   KFilePrefs(const KFilePrefs&) = delete;

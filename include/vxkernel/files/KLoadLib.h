@@ -15,10 +15,17 @@
 class VXKERNEL_EXPORT KLoadLib {
  public:
   KLoadLib();
+  /// Copies the handle and the error text: both objects then use the same
+  /// loaded library. Close on one unloads it for both; the other must then
+  /// not be used or closed.
+  ///@{
   KLoadLib(const KLoadLib& other);
   KLoadLib& operator=(const KLoadLib& other);
+  ///@}
+  /// Leaves the library loaded, as copies may still use it: Close unloads.
   virtual ~KLoadLib();
 
+  /// A library is loaded through this object.
   bool IsOpened() const { return fModule != nullptr; }
   /// flags is accepted and not used.
   bool Open(const char* fileName, long flags = 0);

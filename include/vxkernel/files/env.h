@@ -19,26 +19,26 @@ extern "C" {
 #include <stdbool.h>
 #endif
 
-// A copy of the variable's value made with malloc (release it with free()),
-// or null when the variable is not set or name is null.
+/// A copy of the variable's value made with malloc (release it with free()),
+/// or null when the variable is not set or name is null.
 VXKERNEL_EXPORT char* env_getenv(const char* name);
 
-// Sets the variable from "NAME=value" (an empty value sets it to ""). False
-// for a null or empty text, a text without "=" or with an empty name, or
-// when the system refuses.
+/// Sets the variable from "NAME=value" (an empty value sets it to ""). False
+/// for a null or empty text, a text without "=" or with an empty name, or
+/// when the system refuses.
 VXKERNEL_EXPORT bool env_putenv(const char* assignment);
 
-// The setting name, looked up in the profile files named by the resource
-// strings 1 and 2, then in the environment (a variable set to "" counts as
-// found), then dflt (null: ""). At most size - 1 bytes are stored, always
-// terminated (nothing is stored when size is 0). Returns buffer.
+/// The setting name, looked up in the profile files named by the resource
+/// strings 1 and 2, then in the environment (a variable set to "" counts as
+/// found), then dflt (null: ""). At most size - 1 bytes are stored, always
+/// terminated (nothing is stored when size is 0). Returns buffer.
 VXKERNEL_EXPORT char* env_getenv_default(const char* name, const char* dflt, char* buffer,
                                          size_t size);
 
-// Copies source into buffer with every variable reference replaced by the
-// variable's value: $(NAME), $NAME (letters and "_"), "$$" for "$". The
-// result is cut to size - 1 bytes, never inside a double-byte character,
-// and always terminated (nothing is stored when size is 0). Returns buffer.
+/// Copies source into buffer with every variable reference replaced by the
+/// variable's value: $(NAME), $NAME (letters and "_"), "$$" for "$". The
+/// result is cut to size - 1 bytes, never inside a double-byte character,
+/// and always terminated (nothing is stored when size is 0). Returns buffer.
 VXKERNEL_EXPORT char* env_xlate(const char* source, char* buffer, size_t size);
 
 #ifdef __cplusplus

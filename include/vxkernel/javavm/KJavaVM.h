@@ -12,16 +12,16 @@
 #include "vxkernel/threads/KLock.h"
 #include "vxkernel/vxtypes.h"
 
-/// The JNI types, declared as <jni.h> declares them for C++, so that this
-/// header needs no JDK on the include path and agrees with <jni.h> where
-/// both are included.
+// The JNI types, declared as <jni.h> declares them for C++, so that this
+// header needs no JDK on the include path and agrees with <jni.h> where
+// both are included.
 struct JNIEnv_;
 struct JavaVM_;
 struct JavaVMAttachArgs;
 class _jstring;
-typedef JNIEnv_ JNIEnv;
-typedef JavaVM_ JavaVM;
-typedef _jstring* jstring;
+typedef JNIEnv_ JNIEnv;    ///< a thread's JNI interface, as <jni.h> names it
+typedef JavaVM_ JavaVM;    ///< the VM's invocation interface, as <jni.h> names it
+typedef _jstring* jstring; ///< a reference to a Java string, as <jni.h> names it
 
 /// Reads the VM's settings from an initialisation file, loads the VM library
 /// at run time, creates the VM and attaches threads to it; asks the VM for
@@ -48,6 +48,8 @@ class VXKERNEL_EXPORT KJavaVM {
   /// Stops being gTheJavaVM; the VM is not destroyed.
   virtual ~KJavaVM();
 
+  /// gTheJavaVM, read under its lock: the first KJavaVM constructed and
+  /// still alive (not owned), or null.
   static KJavaVM* TheJavaVM();
 
   /// Loads the library (once) and creates the VM with the configured
@@ -57,32 +59,47 @@ class VXKERNEL_EXPORT KJavaVM {
   unsigned char StartJVM();
 
   /// The VM's own results; -1 without a VM. Failures log the code.
+  /// Attaching records the thread's JNIEnv in its KJavaVMGlobals, detaching
+  /// clears it.
+  ///@{
   long AttachCurrentThread(JNIEnv** env, JavaVMAttachArgs* args);
   long DetachCurrentThread();
   long GetEnv(JNIEnv** env, long version);
+  ///@}
 
-  /// The calling thread's state (null, empty, null without its globals).
+  /// The calling thread's state (null, empty, null without its globals):
+  /// its recorded JNIEnv, the text of its last exception (CheckException)
+  /// and that exception's stack frames, which the thread's globals own.
+  ///@{
   static JNIEnv* ThreadJNIEnv();
   static std::string ThreadJNILastError();
   static std::vector<std::string>* ThreadJNIErrorStack();
+  ///@}
 
-  /// The process-wide count of Java exceptions seen.
+  /// The process-wide count of Java exceptions seen; the increment returns
+  /// the new count.
+  ///@{
   unsigned long NumExceptions();
   unsigned long IncrementNumExceptions();
+  ///@}
 
   /// The VM's JNI version, and text "major.minor"; 0 when the calling
   /// thread has no JNIEnv recorded.
   unsigned long JNIVersion(std::string& text);
+  /// Stores the configured VM library directory (ending with "/"; empty
+  /// when none is configured) in path; always true.
   bool LibraryPath(std::string& path);
   /// Appends the options; true if there was at least one.
   bool JavaOptions(std::vector<std::string>* options);
 
-  /// java.lang.Runtime's figures; 0 when the calling thread is not attached
-  /// through this object or any step fails.
+  /// java.lang.Runtime's figures (memory in bytes); 0 when the calling
+  /// thread is not attached through this object or any step fails.
+  ///@{
   unsigned long AvailableProcessors();
   int64 FreeMemory();
   int64 MaxMemory();
   int64 TotalMemory();
+  ///@}
 
   /// Appends the text of every live Java thread; true if any.
   bool EnumerateThreads(std::vector<std::string>* names);
@@ -97,7 +114,10 @@ class VXKERNEL_EXPORT KJavaVM {
   /// mode; a Java NUL is a NUL byte inside the result); empty for null.
   static std::string GetJavaString(JNIEnv* env, jstring s);
 
+  /// The first KJavaVM constructed and still alive, or null; read it
+  /// through TheJavaVM().
   static KJavaVM* gTheJavaVM VXK_GUARDED_BY(gTheJavaVMLock);
+  /// Guards gTheJavaVM.
   static KLock gTheJavaVMLock;
 
  private:

@@ -20,9 +20,13 @@ class VXKERNEL_EXPORT KAttr {
   /// The platform number this library writes.
   static constexpr uint16_t kPlatform = 2;
 
+  /// Every field cleared, as Init leaves it.
   KAttr();
+  /// Copies every field, the icon map included (deep copy).
+  ///@{
   KAttr(const KAttr& other);
   KAttr& operator=(const KAttr& other);
+  ///@}
   virtual ~KAttr();
 
   /// Clears every field (the icon map is freed).
@@ -38,32 +42,65 @@ class VXKERNEL_EXPORT KAttr {
   /// (one debug line) when refused.
   long SetAttrToFile(const KFile& file) const;
 
+  /// The platform number of whoever filled the attributes (kPlatform after
+  /// GetAttrFromFile; 0 when cleared).
+  ///@{
   uint16_t Platform() const { return fPlatform; }
   void Platform(uint16_t p) { fPlatform = p; }
+  ///@}
+  /// The file name without its path; empty when cleared.
+  ///@{
   KString Name() const { return fName; }
   void Name(const KString& name) { fName = name; }
+  ///@}
+  /// The size in bytes of the file's data; 0 for a directory.
+  ///@{
   int64_t Dsize() const { return fDsize; }
   void Dsize(int64_t size) { fDsize = size; }
+  ///@}
+  /// The size in bytes of the resource fork: carried for callers;
+  /// GetAttrFromFile leaves it unchanged.
+  ///@{
   int32_t Rsize() const { return fRsize; }
   void Rsize(int32_t size) { fRsize = size; }
+  ///@}
+  /// Caller-defined flags: carried along, never read from or written to a file.
+  ///@{
   int32_t Flags() const { return fFlags; }
   void Flags(int32_t flags) { fFlags = flags; }
+  ///@}
+  /// The file type: the extension in upper case, without '.'; empty for none.
+  ///@{
   KString Type() const { return fType; }
   void Type(const KString& type) { fType = type; }
+  ///@}
+  /// The creator code: carried for callers; GetAttrFromFile leaves it
+  /// unchanged.
+  ///@{
   KString Creator() const { return fCreator; }
   void Creator(const KString& creator) { fCreator = creator; }
+  ///@}
+  /// Creation and modification dates, in local time.
+  ///@{
   const KDateTime& CreateDate() const { return fCreateDate; }
   void CreateDate(const KDateTime& d) { fCreateDate = d; }
   const KDateTime& ModifyDate() const { return fModifyDate; }
   void ModifyDate(const KDateTime& d) { fModifyDate = d; }
+  ///@}
+  /// Not 0: the file is read-only; the one field SetAttrToFile writes.
+  ///@{
   unsigned char ReadOnly() const { return fReadOnly; }
   void ReadOnly(unsigned char readOnly) { fReadOnly = readOnly; }
+  ///@}
   /// The 256-byte icon map, or null when none is set.
   const void* Iconmap() const { return fIconmap; }
   /// Copies 64 32-bit words from map (null: no icon map).
   void Iconmap(const void* map);
+  /// Finder flags: carried for callers; GetAttrFromFile leaves them unchanged.
+  ///@{
   uint16_t FinderFlags() const { return fFinderFlags; }
   void FinderFlags(uint16_t flags) { fFinderFlags = flags; }
+  ///@}
 
  private:
   static constexpr size_t kIconmapSize = 64 * 4;

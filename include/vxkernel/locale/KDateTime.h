@@ -28,14 +28,21 @@ class VXKERNEL_EXPORT KDateTime {
  public:
   /// Every field 0 (an invalid date).
   KDateTime() = default;
+  /// Copies the seven fields.
+  ///@{
   KDateTime(const KDateTime&) = default;
   KDateTime& operator=(const KDateTime&) = default;
+  ///@}
   /// Systime(t, false): the local date and time of t seconds since 1970.
   explicit KDateTime(long t);
   virtual ~KDateTime();
 
   // ===== Fields =====
 
+  /// The seven fields as stored: the year astronomical, month 1-12, day
+  /// 1-31, hour 0-23, minute and second 0-59, milliseconds 0-999 when the
+  /// date is valid; the setters store any value, cut to the field's width.
+  ///@{
   int Year() const { return fYear; }
   int Month() const { return fMonth; }
   int Day() const { return fDay; }
@@ -50,6 +57,7 @@ class VXKERNEL_EXPORT KDateTime {
   void Minute(int minute) { fMinute = static_cast<int8_t>(minute); }
   void Second(int second) { fSecond = static_cast<int8_t>(second); }
   void Milliseconds(int ms) { fMilliseconds = static_cast<int16_t>(ms); }
+  ///@}
 
   /// Stores year, month and day as given; hour modulo 24, minute and second
   /// modulo 60, ms modulo 1000, each remainder keeping its sign (C %).
@@ -103,8 +111,10 @@ class VXKERNEL_EXPORT KDateTime {
   // ===== System time =====
 
   /// This object becomes the current local time / UTC (via Systime; ms 0).
+  ///@{
   void Now();
   void GMNow();
+  ///@}
   /// Converts t seconds since 1970 to local time (gmt false) or UTC. On
   /// success sets every field (ms 0) and returns true; on failure (t out of
   /// the system's range) leaves the object unchanged, writes one debug line
@@ -119,12 +129,17 @@ class VXKERNEL_EXPORT KDateTime {
   // Localised names from the message catalogue, the built-in English names
   // where the catalogue has no text. Names are looked up once per locale.
 
-  /// Of DayOfWeek().
+  /// The full or short name (English: "Sunday", "Sun") of DayOfWeek().
+  ///@{
   KString FullDay() const;
   KString ShortDay() const;
-  /// Of the month; empty when the month is out of range.
+  ///@}
+  /// The full or short name (English: "January", "Jan") of the month; empty
+  /// when the month is out of range.
+  ///@{
   KString FullMonth() const;
   KString ShortMonth() const;
+  ///@}
   /// The midnight name at exactly 00:00:00.000, the noon name at exactly
   /// 12:00:00.000, else the morning (before noon) or afternoon name.
   KString AMPM() const;

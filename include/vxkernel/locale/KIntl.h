@@ -26,13 +26,26 @@ class KFilePrefs;
 /// applies whenever the encoding is UTF-8. The two flags are independent.
 class VXKERNEL_EXPORT KIntl {
  public:
-  enum kLanguage { kEnglish = 0, kJapanese = 1, kKorean = 2, kUnicode = 3 };
-  enum kEncoding { kNotEncoded = 0, kUTF8 = 1 };
+  /// The interface language. Outside UTF-8 it picks the code page text is
+  /// read in (and split by when multi-byte) and the hyphenation rules.
+  enum kLanguage {
+    kEnglish = 0,   ///< and every language without its own value: code page 1252
+    kJapanese = 1,  ///< code page 932 (Shift-JIS)
+    kKorean = 2,    ///< code page 949 (Hangul)
+    kUnicode = 3    ///< as kEnglish for text; set only by callers, never at start-up
+  };
+  /// How text bytes are encoded when not multi-byte.
+  enum kEncoding {
+    kNotEncoded = 0,  ///< single bytes (or DBCS when MultiByte() is set)
+    kUTF8 = 1         ///< UTF-8, whatever MultiByte() says
+  };
 
   /// Windows character-set numbers that FontCharSet() reports.
+  ///@{
   static constexpr unsigned char kDefaultCharSet = 0;
-  static constexpr unsigned char kShiftJisCharSet = 0x80;
-  static constexpr unsigned char kHangulCharSet = 0x81;
+  static constexpr unsigned char kShiftJisCharSet = 0x80;  ///< Japanese
+  static constexpr unsigned char kHangulCharSet = 0x81;    ///< Korean
+  ///@}
 
   KIntl() = delete;
 
@@ -49,28 +62,52 @@ class VXKERNEL_EXPORT KIntl {
   static void Initialize(long debugLevel);
 
   // ===== Language (initially kEnglish) =====
+  /// The interface language; changing it changes no other setting.
+  ///@{
   static kLanguage Language();
   static void Language(kLanguage language);
+  ///@}
+  /// Whether Language() is that one value.
+  ///@{
   static bool English();
   static bool Japanese();
   static bool Korean();
   static bool Unicode();
+  ///@}
 
   // ===== Encoding (initially kNotEncoded) =====
+  /// The text encoding; kUTF8 switches the text functions to UTF-8 at once.
+  ///@{
   static kEncoding Encoding();
   static void Encoding(kEncoding encoding);
+  ///@}
+  /// Whether Encoding() is kNotEncoded, or kUTF8.
+  ///@{
   static bool NotEncoded();
   static bool Utf8();
+  ///@}
 
   // ===== Flags (initially false) =====
+  /// Double-byte (DBCS) processing of text, which applies only while the
+  /// encoding is not UTF-8; the lead bytes follow the language.
+  ///@{
   static bool MultiByte();
   static void MultiByte(bool on);
+  ///@}
+  /// On: str_cmp_intl and str_cmpu_intl compare by the collation locale;
+  /// off: byte by byte (DBCS-aware).
+  ///@{
   static bool IntlStrings();
   static void IntlStrings(bool on);
+  ///@}
 
   // ===== Font character set (initially 0) =====
+  /// The character-set number fonts should use (kDefaultCharSet and
+  /// following); stored for callers, not used by the library.
+  ///@{
   static unsigned char FontCharSet();
   static void FontCharSet(unsigned char charSet);
+  ///@}
 
   // ===== Default locale (initially en_US) =====
   /// Sets the three components (null gives empty).
@@ -92,12 +129,18 @@ class VXKERNEL_EXPORT KIntl {
   /// library's toupper/tolower of every byte in the locale current when the
   /// tables were filled. They hold zeros until start-up initialises the
   /// settings from the configuration or the system language.
+  ///@{
   static unsigned char fCharTable[256];
   static unsigned char fUpper[256];
   static unsigned char fLower[256];
+  ///@}
 
+  /// The table's upper- or lower-case form of the low byte of c (0 before
+  /// the tables are filled).
+  ///@{
   static int ToUpper(int c) { return fUpper[c & 0xFF]; }
   static int ToLower(int c) { return fLower[c & 0xFF]; }
+  ///@}
 
  private:
   /// The language, multi-byte, encoding and international-strings settings

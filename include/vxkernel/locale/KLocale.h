@@ -25,20 +25,28 @@ class VXKERNEL_EXPORT KLocale {
   KLocale(const char* language, const char* country, const char* variant);
   /// Empty, then SetBySuffix(suffix).
   explicit KLocale(const char* suffix = nullptr);
+  /// Copies the components and the cached suffix.
+  ///@{
   KLocale(const KLocale& other);
   KLocale& operator=(const KLocale& other);
+  ///@}
   virtual ~KLocale();
 
+  /// A component as it was set (case unchanged); empty when not set.
+  ///@{
   KString Language() const { return fLanguage; }
   KString Country() const { return fCountry; }
   KString Variant() const { return fVariant; }
+  ///@}
   /// The cached suffix (empty when a component changed since it was cached).
   KString GetResourceSuffix() const { return fSuffix; }
 
   /// Each clears the cached suffix; null gives empty.
+  ///@{
   void Language(const char* language);
   void Country(const char* country);
   void Variant(const char* variant);
+  ///@}
 
   /// The cached suffix, or the suffix computed now when none is cached.
   KString ResourceSuffix() const;
@@ -56,8 +64,10 @@ class VXKERNEL_EXPORT KLocale {
   bool Simplify();
 
   /// The resource suffixes, compared ignoring ASCII case.
+  ///@{
   bool operator==(const KLocale& other) const;
   bool operator!=(const KLocale& other) const { return !(*this == other); }
+  ///@}
 
   /// The calling thread's current locale, or, for a thread without one (it
   /// never ran its start-up ring), the process-wide locale created from the
@@ -65,10 +75,13 @@ class VXKERNEL_EXPORT KLocale {
   /// ends (its own locale) or the process exits (the shared one).
   static const KLocale& CurrentLocale();
   /// Replace the calling thread's current locale; a thread without one of
-  /// its own changes nothing (the shared locale is never changed).
+  /// its own changes nothing (the shared locale is never changed). The
+  /// text forms build the locale as the matching constructor does.
+  ///@{
   static void CurrentLocale(const KLocale& locale);
   static void CurrentLocale(const char* language, const char* country, const char* variant);
   static void CurrentLocale(const char* suffix);
+  ///@}
 
  private:
   KString ComputeSuffix() const;

@@ -31,13 +31,20 @@ class KTimestamp;
 class VXKERNEL_EXPORT KSysLog {
  public:
   /// The marker that begins every header line, and its length.
+  ///@{
   static const char* const kHeader;  ///< "^{ "
   static const long kHeaderLen;
+  ///@}
+  /// The line end the log writes, and its length.
+  ///@{
   static const char* const kNewline;  ///< "\n"
   static const long kNewlineLen;
+  ///@}
   /// Buffer sizes suggested to asynchronous buffer routines.
+  ///@{
   static constexpr long kMinBufferSize = 4096;
   static constexpr long kMaxBufferSize = 1048576;
+  ///@}
   /// Lines longer than kBufferSize - 1 bytes are read back in pieces.
   static constexpr long kBufferSize = 16384;
 
@@ -45,6 +52,8 @@ class VXKERNEL_EXPORT KSysLog {
   KSysLog(const KSysLog&) = delete;
   KSysLog& operator=(const KSysLog&) = delete;
 
+  /// The process's log, which exists from start-up; it writes nothing
+  /// until Create.
   static KSysLog& TheSysLog();
 
   /// Creates the log file at path (truncating it) and keeps routine (may be
@@ -57,6 +66,7 @@ class VXKERNEL_EXPORT KSysLog {
   /// Closes the file for good and wakes every waiting reader. False when
   /// not created or shut down already.
   unsigned char Shutdown();
+  /// 1 once Create has succeeded, also after Shutdown.
   unsigned char IsValid() { return IsCreated(); }
 
   /// Appends one entry: through the routine when there is one, else written
@@ -72,8 +82,10 @@ class VXKERNEL_EXPORT KSysLog {
   unsigned char _Append_atomic(const char* sender, const char* message, unsigned char notify);
 
   /// The position of entry 0, and the position just after the last entry.
+  ///@{
   KSysLog_Iterator Begin() { return KSysLog_Iterator(0, 0); }
   KSysLog_Iterator End();
+  ///@}
 
   /// Append up to max entries from from to list and return the position
   /// after the last one appended (numbers lost to failed writes are passed
@@ -84,12 +96,16 @@ class VXKERNEL_EXPORT KSysLog {
   /// not positive, the time ran out, or from is negative or beyond the end;
   /// returns the end when the file holds nothing readable from from on (a
   /// follower moves on rather than asking again).
+  ///@{
   KSysLog_Iterator Read(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max);
   KSysLog_Iterator ReadWithTimeout(KSysLog_EntryListBase& list, KSysLog_Iterator from, long max,
                                    unsigned long timeoutMs);
+  ///@}
   /// The first max entries, and the last max entries; neither waits.
+  ///@{
   KSysLog_Iterator Head(KSysLog_EntryListBase& list, long max);
   KSysLog_Iterator Tail(KSysLog_EntryListBase& list, long max);
+  ///@}
 
  private:
   friend class KSysLogInternal;  ///< src/log/KSysLog_internal.h: private logs and their state

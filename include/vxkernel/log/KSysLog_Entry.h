@@ -20,8 +20,11 @@
 class VXKERNEL_EXPORT KSysLog_EntryBase {
  public:
   virtual ~KSysLog_EntryBase();
+  /// The entry's number: from 0, one more per entry written (or lost).
   virtual long SequenceNumber() const = 0;
+  /// When it was written: "MM/DD/YYYY HH:MM:SS", local time.
   virtual KString TimeStamp() const = 0;
+  /// The sender as written (tabs and line ends turned into blanks).
   virtual KString Sender() const = 0;
   /// The number of data lines.
   virtual long Size() const = 0;
@@ -38,6 +41,7 @@ class VXKERNEL_EXPORT KSysLog_EntryBase {
 /// The library's entry: owns its texts. Copyable.
 class VXKERNEL_EXPORT KSysLog_Entry : public KSysLog_EntryBase {
  public:
+  /// An entry without data lines; copies both texts.
   KSysLog_Entry(long sequence, const char* timeStamp, const char* sender);
   ~KSysLog_Entry() override;
 

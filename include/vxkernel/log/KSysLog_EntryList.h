@@ -18,6 +18,7 @@
 class VXKERNEL_EXPORT KSysLog_EntryListBase {
  public:
   virtual ~KSysLog_EntryListBase();
+  /// The number of entries in the list.
   virtual long Size() const = 0;
   /// The i-th entry.
   /// REQUIRES: 0 <= i < Size().

@@ -15,11 +15,18 @@
 class VXKERNEL_EXPORT KSysLog_Iterator {
  public:
   KSysLog_Iterator() = default;
+  /// Entry number entry, searched for from byte offset seek (0: the start).
   KSysLog_Iterator(long seek, long entry) : fSeek(seek), fEntry(entry) {}
 
+  /// The byte offset where the search for Entry() starts.
   long Seek() const { return fSeek; }
+  /// The number of the entry this position names.
   long Entry() const { return fEntry; }
 
+  /// Move the entry number by n (or 1), keeping the offset hint. The
+  /// number is not checked: a position past the end or below 0 is refused
+  /// by the reads.
+  ///@{
   KSysLog_Iterator& operator+=(long n) {
     fEntry += n;
     return *this;
@@ -42,8 +49,12 @@ class VXKERNEL_EXPORT KSysLog_Iterator {
   }
   KSysLog_Iterator operator+(long n) const { return KSysLog_Iterator(fSeek, fEntry + n); }
   KSysLog_Iterator operator-(long n) const { return KSysLog_Iterator(fSeek, fEntry - n); }
+  ///@}
+  /// Compare the entry numbers only.
+  ///@{
   bool operator==(const KSysLog_Iterator& o) const { return fEntry == o.fEntry; }
   bool operator!=(const KSysLog_Iterator& o) const { return fEntry != o.fEntry; }
+  ///@}
 
  private:
   long fSeek = 0;

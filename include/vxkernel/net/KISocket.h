@@ -11,6 +11,7 @@
 /// owned and must outlive the stream. Not synchronized.
 class VXKERNEL_EXPORT KISocket : public igstream {
  public:
+  /// Opens the stream for reading socket.
   explicit KISocket(KSocket* socket);
   ~KISocket() override;
 

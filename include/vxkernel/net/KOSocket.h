@@ -11,6 +11,7 @@
 /// owned and must outlive the stream. Not synchronized.
 class VXKERNEL_EXPORT KOSocket : public ogstream {
  public:
+  /// Opens the stream for writing socket.
   explicit KOSocket(KSocket* socket);
   ~KOSocket() override;
 

@@ -15,10 +15,15 @@ class KSocket;
 /// Not synchronized.
 class VXKERNEL_EXPORT KSocketStream : public KStreamData {
  public:
+  /// Mode 1 reads socket, any other mode writes it; socket is not owned
+  /// and must outlive this.
   KSocketStream(short mode, KSocket* socket) : fMode(mode), fSocket(socket) {}
+  /// The socket given to the constructor (not owned).
   KSocket* Socket() const { return fSocket; }
 
  protected:
+  /// Mode 1: a read as the class comment says, any negative result -1.
+  /// Otherwise KSocket::Write: count bytes, or -1.
   long SubclassFlush(char* buffer, long count) override;
 
  private:

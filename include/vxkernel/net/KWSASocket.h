@@ -29,8 +29,10 @@ class VXKERNEL_EXPORT KWSASocket : public KSocket {
  public:
   /// Any non-null value stands for the window that receives socket events.
   typedef void* Window;
+  /// Returns the window that receives socket events (see AllowAsync).
   typedef Window (*WindowHandler)();
 
+  /// The most sockets registered for events at once.
   static constexpr int kMaxRouted = 64;
   /// Event kinds of WmWinSockSelect.
   enum : long { kRead = 1, kWrite = 2, kOutOfBand = 4, kAccept = 8, kConnect = 16, kClose = 32 };
@@ -50,6 +52,7 @@ class VXKERNEL_EXPORT KWSASocket : public KSocket {
   static void AllowAsync(WindowHandler handler, long message);
   /// Routes event (kind in the low 16 bits) of the registered socket handle.
   static void WmWinSockSelect(unsigned int socket, long event);
+  /// Does nothing: events are routed by WmWinSockSelect alone.
   static void WmWinSockAsync(unsigned int socket, long event);
 
   bool OpenServiceAsServer(const char* service, FamilyHint hint) override;
@@ -65,18 +68,25 @@ class VXKERNEL_EXPORT KWSASocket : public KSocket {
   /// The address a server opened later binds: a host name or numeric
   /// address, whose family then wins over the hint. Null or empty (the
   /// default): the wildcard address of the hint's family.
+  ///@{
   void ListenHost(const char* host) { fListenHost = host != nullptr ? host : ""; }
   const KString& ListenHost() const { return fListenHost; }
+  ///@}
 
   /// The descriptor, -1 when closed.
   intptr_t Handle() const { return fSocket; }
+  /// 1 while the socket is registered, so that its events reach Callback().
   unsigned char IsRegistered() const { return fRegistered; }
   /// The local port (host order) of an open socket, as a server on port 0
   /// learns the port it was given; 0 when closed.
   unsigned short LocalPort() const;
 
+  /// The handler and message AllowAsync installed (null, 0 before). Set
+  /// them through AllowAsync, which takes the routing lock.
+  ///@{
   static WindowHandler gWindowHandler;
   static long gWindowMessage;
+  ///@}
 
  protected:
   void OnBlockingSet(unsigned char blocking) override;

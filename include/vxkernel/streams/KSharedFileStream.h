@@ -12,6 +12,8 @@
 /// not own. Not synchronized.
 class VXKERNEL_EXPORT KSharedFileStream : public KStreamData {
  public:
+  /// Mode 1 reads stream, any other mode writes it; stream is not owned
+  /// and must outlive this.
   KSharedFileStream(short mode, std::FILE* stream) : fMode(mode), fStream(stream) {}
 
  protected:

@@ -18,6 +18,7 @@ class VXKERNEL_EXPORT KStreamData {
   long Flush(char* buffer, long count) { return SubclassFlush(buffer, count); }
 
  protected:
+  /// Flush's work, under Flush's contract.
   virtual long SubclassFlush(char* buffer, long count) = 0;
 };
 

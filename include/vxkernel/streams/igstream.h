@@ -14,12 +14,18 @@
 class VXKERNEL_EXPORT igstream : public std::istream {
  public:
   igstream();
+  /// Opens at once, as open does.
   igstream(short mode, KStreamData* data);
   ~igstream() override;
 
+  /// Opens the buffer over data (not owned) in mode (this stream reads: 1);
+  /// failbit when the buffer is open already or mode is neither 1 nor 2.
   void open(short mode, KStreamData* data);
+  /// Closes the buffer; failbit when it was not open.
   void close();
+  /// The buffer's KStreamData (not owned); null before the first open.
   KStreamData* StreamData() const { return fBuf.StreamData(); }
+  /// The stream's own buffer, which it owns (hides std::istream::rdbuf).
   gstreambuf* rdbuf() { return &fBuf; }
 
  private:
