@@ -1,4 +1,5 @@
-/* Typed access to the members of container values: VX_Assoc (entries by
+/** \file
+ * Typed access to the members of container values: VX_Assoc (entries by
  * key), VX_Record (columns by name), VX_List (elements by 0-based index) and
  * VX_Table (cells by 0-based row and column name). Each function checks the
  * container's type (else VX_ERR_WRONG_TYPE) and then works on the member as
@@ -14,7 +15,7 @@ extern "C" {
 #endif
 
 
-/* VX_Assoc */
+/** VX_Assoc */
 VXKERNEL_EXPORT long VX_AssocGetValue(VXVALUE assoc, const char* key, VXVALUE out);
 VXKERNEL_EXPORT long VX_AssocSetValue(VXVALUE assoc, const char* key, const VXVALUE v);
 VXKERNEL_EXPORT long VX_AssocGetType(VXVALUE assoc, const char* key, long* type);
@@ -37,7 +38,7 @@ VXKERNEL_EXPORT long VX_AssocGetBoolean(VXVALUE assoc, const char* key, long* b)
 VXKERNEL_EXPORT long VX_AssocSetBoolean(VXVALUE assoc, const char* key, unsigned char b);
 VXKERNEL_EXPORT long VX_AssocSetAssoc(VXVALUE assoc, const char* key);
 
-/* VX_Record */
+/** VX_Record */
 VXKERNEL_EXPORT long VX_RecordGetValue(VXVALUE record, const char* column, VXVALUE out);
 VXKERNEL_EXPORT long VX_RecordSetValue(VXVALUE record, const char* column, const VXVALUE v);
 VXKERNEL_EXPORT long VX_RecordGetType(VXVALUE record, const char* column, long* type);
@@ -60,7 +61,7 @@ VXKERNEL_EXPORT long VX_RecordGetBoolean(VXVALUE record, const char* column, lon
 VXKERNEL_EXPORT long VX_RecordSetBoolean(VXVALUE record, const char* column, unsigned char b);
 VXKERNEL_EXPORT long VX_RecordSetAssoc(VXVALUE record, const char* column);
 
-/* VX_List */
+/** VX_List */
 VXKERNEL_EXPORT long VX_ListGetValue(VXVALUE list, long index, VXVALUE out);
 VXKERNEL_EXPORT long VX_ListSetValue(VXVALUE list, long index, const VXVALUE v);
 VXKERNEL_EXPORT long VX_ListGetType(VXVALUE list, long index, long* type);
@@ -83,7 +84,7 @@ VXKERNEL_EXPORT long VX_ListGetBoolean(VXVALUE list, long index, long* b);
 VXKERNEL_EXPORT long VX_ListSetBoolean(VXVALUE list, long index, unsigned char b);
 VXKERNEL_EXPORT long VX_ListSetAssoc(VXVALUE list, long index);
 
-/* VX_Table */
+/** VX_Table */
 VXKERNEL_EXPORT long VX_TableGetRecord(VXVALUE table, long row, VXVALUE out);
 VXKERNEL_EXPORT long VX_TableGetValue(VXVALUE table, long row, const char* column, VXVALUE out);
 VXKERNEL_EXPORT long VX_TableSetValue(VXVALUE table, long row, const char* column, const VXVALUE v);

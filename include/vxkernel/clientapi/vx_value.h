@@ -1,4 +1,5 @@
-/* The flat client interface to script values and client locks.
+/** \file
+ * The flat client interface to script values and client locks.
  *
  * Client components that cannot use the C++ value classes exchange values
  * through opaque handles: a VXVALUE designates a heap-allocated value owned
@@ -27,7 +28,7 @@ extern "C" {
 typedef struct VXValueHandle* VXVALUE;
 typedef struct VXLockHandle* VXLOCK;
 
-/* Status codes. */
+/** Status codes. */
 #define VX_OK 0L
 #define VX_ERR_WRONG_TYPE ((long)0x80010005L)
 #define VX_ERR_BUFFER_TOO_SMALL ((long)0x80010009L)
@@ -41,18 +42,18 @@ typedef struct VXLockHandle* VXLOCK;
 #define VX_ERR_NO_MEMORY ((long)0x80010030L) /* the heap refused; one debug line */
 #define VX_ERR_INTERNAL ((long)0x80010031L)  /* unexpected failure; one debug line */
 
-/* Handles. */
+/** Handles. */
 VXKERNEL_EXPORT long VX_ValueAlloc(VXVALUE* out);
 VXKERNEL_EXPORT long VX_ValueFree(VXVALUE value);
 VXKERNEL_EXPORT long VX_ValueSetValue(VXVALUE value, const VXVALUE source);
 
-/* Type. */
+/** Type. */
 VXKERNEL_EXPORT long VX_ValueGetType(VXVALUE value, long* type);
 VXKERNEL_EXPORT long VX_ValueIsUndefined(VXVALUE value);
 VXKERNEL_EXPORT long VX_ValueIsDefined(VXVALUE value);
 VXKERNEL_EXPORT long VX_ValueSetUndefined(VXVALUE value);
 
-/* Scalars. */
+/** Scalars. */
 VXKERNEL_EXPORT long VX_ValueSetError(VXVALUE value, long code);
 VXKERNEL_EXPORT long VX_ValueGetError(VXVALUE value, long* code);
 VXKERNEL_EXPORT long VX_ValueSetString(VXVALUE value, const char* s);
@@ -84,33 +85,33 @@ VXKERNEL_EXPORT long VX_ValueSetBytes(VXVALUE value, const void* bytes, long len
 VXKERNEL_EXPORT long VX_ValueGetBytes(VXVALUE value, void* buffer, long size, long* length);
 VXKERNEL_EXPORT long VX_ValueGetBytesPtr(VXVALUE value, const void** bytes, long* length);
 VXKERNEL_EXPORT long VX_ValueGetLength(VXVALUE value, long* length);
-/* out becomes a String holding the value's display text. */
+/** out becomes a String holding the value's display text. */
 VXKERNEL_EXPORT long VX_ValueGetFormatted(VXVALUE value, VXVALUE out);
 VXKERNEL_EXPORT long VX_ValueGetDisplayString(VXVALUE value, VXVALUE out);
-/* A value of the class with that number and data word. For a class whose
+/** A value of the class with that number and data word. For a class whose
  * values live in storage the word is borrowed: the handle takes a reference
  * of its own, so freeing it never frees storage another handle still holds.
  * Such a word must be 0 or one that VX_ValueGetInstance gave for a live
  * value of that class. Get gives the data word without a reference. */
 VXKERNEL_EXPORT long VX_ValueSetInstance(VXVALUE value, short classNumber, long data);
 VXKERNEL_EXPORT long VX_ValueGetInstance(VXVALUE value, long* data);
-/* A Ptr value (class 17) holding a copy of source; a value that already is
+/** A Ptr value (class 17) holding a copy of source; a value that already is
  * a Ptr keeps its box and has the held value replaced. Get copies the held
  * value into out; a value that is not a Ptr, or has no box, gives
  * VX_ERR_WRONG_TYPE. */
 VXKERNEL_EXPORT long VX_ValueSetPtr(VXVALUE value, const VXVALUE source);
 VXKERNEL_EXPORT long VX_ValueGetPtr(VXVALUE value, VXVALUE out);
 
-/* Containers as a whole. */
+/** Containers as a whole. */
 VXKERNEL_EXPORT long VX_ValueGetWidth(VXVALUE value, long* width);
 VXKERNEL_EXPORT long VX_ValueSetLength(VXVALUE value, long n);
 VXKERNEL_EXPORT long VX_ValueSetList(VXVALUE value);
 VXKERNEL_EXPORT long VX_ValueSetAssoc(VXVALUE value);
 VXKERNEL_EXPORT long VX_ValueSetAssocOutArgs(VXVALUE value);
-VXKERNEL_EXPORT long VX_ValueSetAssocInArgs(VXVALUE value); /* absent keys read NotSet */
+VXKERNEL_EXPORT long VX_ValueSetAssocInArgs(VXVALUE value); /**< absent keys read NotSet */
 VXKERNEL_EXPORT long VX_ValueSetTable(VXVALUE value, const VXVALUE columns);
 
-/* Members by 0-based index: RecArray rows, Record columns, Assoc entries in
+/** Members by 0-based index: RecArray rows, Record columns, Assoc entries in
  * key order, List elements. */
 VXKERNEL_EXPORT long VX_ValueGetIndexValue(VXVALUE value, long i, VXVALUE out);
 VXKERNEL_EXPORT long VX_ValueSetIndexValue(VXVALUE value, long i, const VXVALUE v);
@@ -135,7 +136,7 @@ VXKERNEL_EXPORT long VX_ValueSetIndexDate(VXVALUE value, long i, long long systi
 VXKERNEL_EXPORT long VX_ValueGetIndexBoolean(VXVALUE value, long i, long* b);
 VXKERNEL_EXPORT long VX_ValueSetIndexBoolean(VXVALUE value, long i, unsigned char b);
 
-/* Members by name: Record columns, Assoc entries with String keys. */
+/** Members by name: Record columns, Assoc entries with String keys. */
 VXKERNEL_EXPORT long VX_ValueGetFieldValue(VXVALUE value, const char* name, VXVALUE out);
 VXKERNEL_EXPORT long VX_ValueSetFieldValue(VXVALUE value, const char* name, const VXVALUE v);
 VXKERNEL_EXPORT long VX_ValueFieldIsUndefined(VXVALUE value, const char* name);
@@ -157,7 +158,7 @@ VXKERNEL_EXPORT long VX_ValueSetFieldDate(VXVALUE value, const char* name, long 
 VXKERNEL_EXPORT long VX_ValueGetFieldBoolean(VXVALUE value, const char* name, long* b);
 VXKERNEL_EXPORT long VX_ValueSetFieldBoolean(VXVALUE value, const char* name, unsigned char b);
 
-/* Client locks: exclusive, waiting without limit. All return 0. */
+/** Client locks: exclusive, waiting without limit. All return 0. */
 VXKERNEL_EXPORT long VX_LockAlloc(VXLOCK* out);
 VXKERNEL_EXPORT long VX_LockFree(VXLOCK lock);
 VXKERNEL_EXPORT long VX_LockLock(VXLOCK lock);

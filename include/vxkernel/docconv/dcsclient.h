@@ -1,4 +1,5 @@
-/* The entry points of the document-conversion client library (bin/dcsclient
+/** \file
+ * The entry points of the document-conversion client library (bin/dcsclient
  * under the server's home directory), as KDor calls them. The library is
  * not part of libvxkernel; this header fixes the calls both sides agree on.
  *
@@ -11,25 +12,25 @@
 extern "C" {
 #endif
 
-/* A new handle for the given section of the configuration file, or null. */
+/** A new handle for the given section of the configuration file, or null. */
 typedef void* (*ZorvClientInitFn)(const char* configPath, const char* section);
-/* Reads the handle's parameters from its configuration section. */
+/** Reads the handle's parameters from its configuration section. */
 typedef long (*ZorvClientInitParamsFn)(void* handle);
-/* Writes the MIME type name of the file into buf (size bytes, terminated). */
+/** Writes the MIME type name of the file into buf (size bytes, terminated). */
 typedef long (*ZorvClientMimeDetectFn)(void* handle, const char* file, char* buf,
                                        unsigned long size);
-/* Converts the file; arg1 and arg2 mean what the library says. The result
+/** Converts the file; arg1 and arg2 mean what the library says. The result
  * files are kept in the handle until the next conversion. */
 typedef long (*ZorvClientConvertFn)(void* handle, const char* file, const char* arg1,
                                     const char* arg2);
-/* The number of result files of the last conversion. */
+/** The number of result files of the last conversion. */
 typedef long (*ZorvClientGetNumResultsFn)(void* handle);
-/* The path of result file index (from 0), or null; valid until the next
+/** The path of result file index (from 0), or null; valid until the next
  * conversion or ZorvClientFree. */
 typedef const char* (*ZorvClientGetFilenameFn)(void* handle, long index);
-/* Releases the handle. */
+/** Releases the handle. */
 typedef long (*ZorvClientFreeFn)(void* handle);
-/* Sets one named parameter of the handle. */
+/** Sets one named parameter of the handle. */
 typedef long (*ZorvClientSetParamFn)(void* handle, const char* name, const char* value);
 
 #ifdef __cplusplus
