@@ -3,6 +3,12 @@
  * under the server's home directory), as KDor calls them. The library is
  * not part of libvxkernel; this header fixes the calls both sides agree on.
  *
+ * Each typedef is the type of the library's exported function of the same
+ * name without Fn (ZorvClientInit for ZorvClientInitFn). KDor looks up all
+ * eight and uses the library only when every one is found; it makes one
+ * handle (Init, then InitParams), converts and detects through it, and
+ * releases it with Free when the KDor is destroyed.
+ *
  * Every call returning long gives 0 for success. A handle is used by one
  * thread at a time. A C compiler accepts this header. */
 #ifndef VXKERNEL_DOCCONV_DCSCLIENT_H_
