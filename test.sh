@@ -2,6 +2,7 @@
 # Builds and runs every test:
 #   0. the include rules of the layers (scripts/check_layers.sh),
 #   1. the plain build (g++, warnings are errors, benchmarks compiled),
+#      and the API reference (Doxygen; any warning fails),
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (clang),
 #   3. the thread tests under ThreadSanitizer (clang),
 #   4. every libFuzzer target for a short run on a copy of its corpus (clang,
@@ -22,6 +23,10 @@ echo "== plain build (g++)"
 vxk_configure_plain
 cmake --build "$VXK_ROOT/build" -j "$jobs"
 (cd "$VXK_ROOT/build" && ctest -j "$jobs" -LE slow --output-on-failure)
+
+echo "== API reference (Doxygen, warnings are errors)"
+vxk_configure build-docs -DVXKERNEL_BUILD_DOCS=ON -DVXKERNEL_BUILD_TESTS=OFF -DVXKERNEL_BUILD_TOOLS=OFF
+cmake --build "$VXK_ROOT/build-docs" --target vxkernel_docs
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build (clang)"
 vxk_configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
