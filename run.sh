@@ -7,8 +7,14 @@
 set -euo pipefail
 VXK_ROOT="$(cd "$(dirname "$0")" && pwd)"
 . "$VXK_ROOT/scripts/setup.sh"
-vxk_setup
-vxk_configure_plain
+vxk_setup $vxk_run_packages
+# Without the tests and benchmarks, whose packages ./test.sh installs; a
+# folder ./test.sh configured keeps them (only vxhost is built here).
+if [ -f "$VXK_ROOT/build/CMakeCache.txt" ]; then
+  vxk_configure_plain
+else
+  vxk_configure_plain -DVXKERNEL_BUILD_TESTS=OFF -DVXKERNEL_BUILD_BENCHMARKS=OFF
+fi
 cmake --build "$VXK_ROOT/build" --target vxhost
 vxhost="$VXK_ROOT/build/tools/vxhost/vxhost"
 case "${1:-}" in

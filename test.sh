@@ -12,7 +12,7 @@
 set -euo pipefail
 VXK_ROOT="$(cd "$(dirname "$0")" && pwd)"
 . "$VXK_ROOT/scripts/setup.sh"
-vxk_setup
+vxk_setup $vxk_run_packages $vxk_test_packages
 jobs=$(nproc)
 start=$SECONDS
 
@@ -20,7 +20,7 @@ echo "== layer rules"
 "$VXK_ROOT/scripts/check_layers.sh"
 
 echo "== plain build (g++)"
-vxk_configure_plain
+vxk_configure_plain -DVXKERNEL_BUILD_TESTS=ON -DVXKERNEL_BUILD_BENCHMARKS=ON
 cmake --build "$VXK_ROOT/build" -j "$jobs"
 (cd "$VXK_ROOT/build" && ctest -j "$jobs" -LE slow --output-on-failure)
 

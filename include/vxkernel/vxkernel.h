@@ -125,10 +125,12 @@
 #include "vxkernel/cache/KFileCacheDesc.h"
 #include "vxkernel/cache/KVXClientCacheItem.h"
 
-// ----- javavm -----
+// ----- javavm (left out of builds configured with VXKERNEL_WITH_JAVAVM=OFF) -----
+#if VXKERNEL_WITH_JAVAVM
 #include "vxkernel/javavm/KJavaVM.h"
 #include "vxkernel/javavm/KJavaVMAppGlobals.h"
 #include "vxkernel/javavm/KJavaVMGlobals.h"
+#endif
 
 // ----- crypt -----
 #include "vxkernel/crypt/CryptCore.h"

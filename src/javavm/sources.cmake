@@ -1,11 +1,13 @@
-# The Java virtual machine bridge. Only its sources see <jni.h>; the public
-# headers declare the JNI types themselves.
-find_path(VXKERNEL_JNI_INCLUDE_DIR jni.h
+# The Java VM bridge. Only its sources see <jni.h>; the public headers
+# declare the JNI types themselves. VXKERNEL_WITH_JAVAVM=OFF leaves it out
+# (headers, sources and its package-table entry).
+if(NOT VXKERNEL_WITH_JAVAVM)
+  return()
+endif()
+vxk_part(vxkernel -DVXKERNEL_WITH_JAVAVM=OFF)
+vxk_need_header(VXKERNEL_JNI_INCLUDE_DIR jni.h openjdk-17-jdk-headless
   HINTS $ENV{JAVA_HOME}/include
   PATHS /usr/lib/jvm/java-17-openjdk-amd64/include /usr/lib/jvm/default-java/include)
-if(NOT VXKERNEL_JNI_INCLUDE_DIR)
-  message(FATAL_ERROR "jni.h not found: install a JDK (openjdk-17-jdk-headless) or set JAVA_HOME")
-endif()
 set(VXKERNEL_JNI_INCLUDE_DIRS ${VXKERNEL_JNI_INCLUDE_DIR} ${VXKERNEL_JNI_INCLUDE_DIR}/linux)
 list(APPEND VXKERNEL_PUBLIC_HEADERS
   include/vxkernel/javavm/KJavaVM.h

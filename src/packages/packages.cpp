@@ -14,12 +14,15 @@
 //   (thread-start count slot)
 //   KContextPkg           thread    1   the per-thread context itself
 //   KDirPkg               process  16   start-up directory
-//   KJavaVMAppGlobals     thread   16   per-thread Java VM state
+//   KJavaVMAppGlobals     thread   16   per-thread Java VM state (when built in)
 //   KLocaleInit           thread   16   per-thread locale
 //   KQSValuePkg           process   8   class environment and built-in types
 //   KQSValuePkgHigh       process  32   class environment locking
 //   KPtrPkg               process  15   the Ptr class
+#include "vxkernel/version.h"
+#if VXKERNEL_WITH_JAVAVM
 #include "vxkernel/javavm/KJavaVMAppGlobals.h"
+#endif
 #include "vxkernel/runtime/KAt.h"
 #include "vxkernel/runtime/KContext.h"
 #include "vxkernel/runtime/PcRsc.h"
@@ -49,7 +52,9 @@ namespace {
 
 KContextPkg gContextPkg;
 KDirPkg gDirPkg;
+#if VXKERNEL_WITH_JAVAVM
 KJavaVMAppGlobals gJavaVMAppGlobals;
+#endif
 KLocaleInit gLocaleInit;
 KQSValuePkg gQSValuePkg;
 KQSValuePkgHigh gQSValuePkgHigh;
