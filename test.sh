@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test:
 #   0. the include rules of the layers (scripts/check_layers.sh),
-#   1. the plain build (g++, warnings are errors, benchmarks compiled),
+#   1. the plain build (g++, warnings are errors, benchmarks compiled), and
+#      its Debian packages (scripts/package_test.sh),
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (clang),
 #   3. the thread tests under ThreadSanitizer (clang),
 #   4. every libFuzzer target for a short run on a copy of its corpus (clang,
@@ -22,6 +23,9 @@ echo "== plain build (g++)"
 vxk_configure_plain
 cmake --build "$VXK_ROOT/build" -j "$jobs"
 (cd "$VXK_ROOT/build" && ctest -j "$jobs" -LE slow --output-on-failure)
+
+echo "== Debian packages of the plain build (cpack, unpacked and run, lintian)"
+"$VXK_ROOT/scripts/package_test.sh" "$VXK_ROOT/build"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build (clang)"
 vxk_configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \

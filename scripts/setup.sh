@@ -1,6 +1,6 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs
 # when any is missing. Needs root (or sudo) only when something is missing.
-vxk_packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config libssl-dev libabsl-dev nlohmann-json3-dev rapidjson-dev libpoco-dev openjdk-17-jdk-headless libmagic-dev curl libcrypt-dev libspdlog-dev libhttp-parser-dev libpoppler-cpp-dev libsqlite3-dev libvips-dev poppler-utils python3 wrk nginx-light openssl chromium nodejs glusterfs-server glusterfs-client iproute2"
+vxk_packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config libssl-dev libabsl-dev nlohmann-json3-dev rapidjson-dev libpoco-dev openjdk-17-jdk-headless libmagic-dev curl libcrypt-dev libspdlog-dev libhttp-parser-dev libpoppler-cpp-dev libsqlite3-dev libvips-dev poppler-utils python3 wrk nginx-light openssl chromium nodejs glusterfs-server glusterfs-client iproute2 lintian dpkg-dev file"
 
 vxk_setup() {
   local missing=""
