@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test:
 #   0. the include rules of the layers (scripts/check_layers.sh),
-#   1. the plain build (g++, warnings are errors, benchmarks compiled),
-#      and the API reference (Doxygen; any warning fails),
+#   1. the plain build (g++, warnings are errors, benchmarks compiled), its
+#      Debian packages (scripts/package_test.sh) and the API reference
+#      (Doxygen; any warning fails),
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (clang),
 #   3. the thread tests under ThreadSanitizer (clang),
 #   4. every libFuzzer target for a short run on a copy of its corpus (clang,
@@ -23,6 +24,9 @@ echo "== plain build (g++)"
 vxk_configure_plain -DVXKERNEL_BUILD_TESTS=ON -DVXKERNEL_BUILD_BENCHMARKS=ON
 cmake --build "$VXK_ROOT/build" -j "$jobs"
 (cd "$VXK_ROOT/build" && ctest -j "$jobs" -LE slow --output-on-failure)
+
+echo "== Debian packages of the plain build (cpack, unpacked and run, lintian)"
+"$VXK_ROOT/scripts/package_test.sh" "$VXK_ROOT/build"
 
 echo "== API reference (Doxygen, warnings are errors)"
 vxk_configure build-docs -DVXKERNEL_BUILD_DOCS=ON -DVXKERNEL_BUILD_TESTS=OFF -DVXKERNEL_BUILD_TOOLS=OFF

@@ -7,7 +7,7 @@ vxk_run_packages="cmake ninja-build g++ pkg-config openjdk-17-jdk-headless libma
 # What ./test.sh adds: clang and its runtime for the sanitizer and fuzz
 # builds, the test and benchmark libraries, the benchmarks' peers, and the
 # programs the tests drive or compare against.
-vxk_test_packages="clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev rapidjson-dev libpoco-dev libspdlog-dev libsqlite3-dev poppler-utils python3 curl openssl wrk nginx-light chromium nodejs glusterfs-server glusterfs-client iproute2 doxygen lintian fakeroot"
+vxk_test_packages="clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev rapidjson-dev libpoco-dev libspdlog-dev libsqlite3-dev poppler-utils python3 curl openssl wrk nginx-light chromium nodejs glusterfs-server glusterfs-client iproute2 doxygen lintian fakeroot dpkg-dev file"
 
 # vxk_setup <package list...>: installs whatever of them is missing.
 vxk_setup() {

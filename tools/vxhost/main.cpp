@@ -26,6 +26,7 @@
 #include "vxkernel/runtime/dbgutils.h"
 #include "vxkernel/runtime/err.h"
 #include "vxkernel/threads/KMutex.h"
+#include "vxkernel/version.h"
 
 namespace {
 
@@ -248,6 +249,8 @@ void PrintHelp() {
       "            write debug lines through the file routine into DIR/debug.out\n"
       "            (default: the current directory), rolling earlier runs over\n"
       "            to debug_1.out .. debug_3.out\n"
+      "  --version print \"vxhost VERSION\", the version this program was\n"
+      "            built as (the library's own: see info)\n"
       "  --help    print this help\n");
 }
 
@@ -269,6 +272,10 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "value") == 0) return RunValue(argc - 2, argv + 2);
   if (std::strcmp(command, "debug") == 0 || std::strcmp(command, "--debug-file") == 0)
     return RunDebugFile(argc > 2 ? argv[2] : ".");
+  if (std::strcmp(command, "--version") == 0) {
+    std::printf("vxhost %s\n", VXKERNEL_VERSION_STRING);
+    return 0;
+  }
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
       std::strcmp(command, "help") == 0) {
     PrintHelp();

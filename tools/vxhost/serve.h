@@ -48,12 +48,14 @@ struct Config {
   int sessionIdleMinutes = 60;                // a session unused this long ends
   int64_t minFreeBytes = int64_t{64} << 20;   // free space an upload must leave in the data folder
   int trashDays = 30;                         // a deleted document stays this long in the trash; 0: none
-  std::string dcsHome;                        // conversion client home; empty: none
+  std::string dcsHome;                        // conversion client home; empty: none (see LoadConfig)
   std::string iniPath;                        // <dataDir>/vxhost.ini
 };
 
 // Fills config from vxhost.ini in config->dataDir, writing missing keys with
-// their defaults; the command line's listen address (when given) wins. False
+// their defaults; the command line's listen address (when given) wins. The
+// conversion client's home comes in as the default found beside the
+// program (host_paths.h) and goes out as the one the file names. False
 // with *error when the file can be neither read nor created.
 bool LoadConfig(Config* config, bool listenGiven, std::string* error);
 

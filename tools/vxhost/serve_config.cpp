@@ -9,10 +9,6 @@
 #include "serve.h"
 #include "vxkernel/files/KFilePrefs.h"
 
-#ifndef VXHOST_DCS_HOME
-#define VXHOST_DCS_HOME ""
-#endif
-
 namespace serve {
 
 namespace {
@@ -110,7 +106,7 @@ bool LoadConfig(Config* c, bool listenGiven, std::string* error) {
   c->bodyTimeoutMs = static_cast<int>(PrefNumber(prefs, "body_timeout_ms", c->bodyTimeoutMs, 10, 3600000));
   c->idleTimeoutMs = static_cast<int>(PrefNumber(prefs, "idle_timeout_ms", c->idleTimeoutMs, 10, 3600000));
   c->logWaitMs = static_cast<int>(PrefNumber(prefs, "log_wait_ms", c->logWaitMs, 0, 600000));
-  std::string home = Pref(prefs, "general", "RZHome", VXHOST_DCS_HOME);
+  std::string home = Pref(prefs, "general", "RZHome", c->dcsHome);
   Pref(prefs, "DORView", "dllpath", home.empty() ? "" : home + "filters");
   c->dcsHome = home;
   return true;

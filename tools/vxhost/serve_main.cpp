@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "host_paths.h"
 #include "serve_app.h"
 #include "serve_follow.h"
 #include "serve_pool.h"
@@ -219,8 +220,14 @@ int RunServe(int argc, char** argv) {
     }
   }
 
-  // The message catalogue: res/ beside the program.
-  err_properties_path_set(VXHOST_HOME);
+  // The message catalogue and the conversion client: in the build tree
+  // beside the program, else where the install put them.
+  const host::HostPaths paths = host::FindHostPaths(host::ProgramDir());
+  if (paths.resHome.empty())
+    std::fprintf(stderr, "vxhost serve: no res/ beside the program or in its share/vxhost/: pages show their keys\n");
+  else
+    err_properties_path_set(paths.resHome.c_str());
+  app.config.dcsHome = paths.dcsHome;
   KAt::ProcessStartup(1);
   std::string error, address, sessionDir;
   int lock = -1;
