@@ -12,7 +12,11 @@
 #  4. the unit names the installed program and systemd-analyze verify
 #     (when there is one) has nothing to say about it;
 #  5. lintian finds nothing beyond the overrides the packages carry
-#     (cmake/debian/*.lintian-overrides; docs/packaging.md says why each).
+#     (cmake/debian/*.lintian-overrides; docs/packaging.md says why each);
+#  6. with VXK_PACKAGE_INSTALL=1, as root (CI sets it: its machine is
+#     thrown away), dpkg -i installs the packages for real, so that the
+#     maintainer scripts run: the user vxhost and the enabled unit exist,
+#     the installed program runs; dpkg --purge then removes them again.
 # The root is not /, so the programs get LD_LIBRARY_PATH to its library
 # folder. Everything goes to <build-dir>/package-test/.
 set -euo pipefail
@@ -140,4 +144,20 @@ lintian --fail-on none --tag-display-limit 0 "$(deb vxkernel)" "$(deb vxkernel-d
 if grep -E '^[EWIPX]: ' "$work/lintian.txt"; then
   fail "lintian tags beyond the packages' overrides (above; fix them, or override with a reason)"
 fi
+if [ "${VXK_PACKAGE_INSTALL:-0}" = 1 ] && [ "$(id -u)" = 0 ]; then
+  echo "-- dpkg -i and dpkg --purge"
+  dpkg -i "$(deb vxkernel)" "$(deb vxhost)" >"$work/dpkg-install.log" 2>&1 ||
+    { cat "$work/dpkg-install.log"; fail "dpkg -i"; }
+  installed_ok=1
+  id vxhost >/dev/null 2>&1 || installed_ok=0
+  expect_eq "the user vxhost after dpkg -i" 1 "$installed_ok"
+  [ -L /etc/systemd/system/multi-user.target.wants/vxhost.service ] ||
+    fail "dpkg -i did not enable vxhost.service"
+  expect_eq "/usr/bin/vxhost --version" "vxhost $version" "$(/usr/bin/vxhost --version)"
+  dpkg --purge vxhost vxkernel >"$work/dpkg-purge.log" 2>&1 || { cat "$work/dpkg-purge.log"; fail "dpkg --purge"; }
+  [ ! -e /usr/bin/vxhost ] || fail "dpkg --purge left /usr/bin/vxhost"
+  [ ! -e /etc/systemd/system/multi-user.target.wants/vxhost.service ] ||
+    fail "dpkg --purge left the unit enabled"
+fi
+
 echo "package_test: the three packages install, build the consumer, serve, and pass lintian"
