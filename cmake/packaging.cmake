@@ -83,11 +83,13 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # writing ones that call it.
 set(CPACK_DEBIAN_VXKERNEL_PACKAGE_CONTROL_EXTRA
   ${vxk_debian}/vxkernel/triggers ${vxk_debian}/vxkernel/postinst ${vxk_debian}/vxkernel/postrm)
-set(CPACK_DEBIAN_VXKERNEL_DESCRIPTION "runtime library of the vxhost document server
-vxkernel is a C++20 runtime library for Linux: tagged values with their
+# What both library packages say of the library.
+set(vxk_about "vxkernel is a C++20 runtime library for Linux: tagged values with their
 classes, the runtime's start-up and shut-down rings, threads, files,
 message catalogues, and the services a server is made of (caches, logs,
-streams, sockets, document conversion).
+streams, sockets, document conversion).")
+set(CPACK_DEBIAN_VXKERNEL_DESCRIPTION "runtime library of the vxhost document server
+${vxk_about}
 .
 This package holds the shared library and the document-conversion client
 it loads.")
@@ -96,9 +98,7 @@ set(CPACK_DEBIAN_VXKERNEL-DEV_PACKAGE_NAME vxkernel-dev)
 set(CPACK_DEBIAN_VXKERNEL-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_VXKERNEL-DEV_PACKAGE_DEPENDS "vxkernel (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_VXKERNEL-DEV_DESCRIPTION "runtime library of the vxhost document server (development files)
-vxkernel is a C++20 runtime library for Linux: tagged values with their
-classes, the runtime's start-up and shut-down rings, threads, files,
-message catalogues, and the services a server is made of.
+${vxk_about}
 .
 This package holds the headers, the CMake package (find_package(vxkernel))
 and the pkg-config file needed to build programs against the library.")

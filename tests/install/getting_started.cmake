@@ -6,13 +6,7 @@ file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 set(project "${WORK_DIR}/first")
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(LAST_OUTPUT "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_step.cmake)
 
 # Splits the page into its fenced blocks by language.
 file(READ "${SOURCE_DIR}/docs/getting-started.md" page)

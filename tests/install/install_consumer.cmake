@@ -2,13 +2,7 @@
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(LAST_OUTPUT "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_step.cmake)
 
 run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
 foreach(f include/vxkernel/vxkernel.h include/vxkernel/version.h lib/cmake/vxkernel/vxkernelConfig.cmake
